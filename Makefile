@@ -1,0 +1,40 @@
+# The README's commands. Builds live in build/ (tests), build-asan/, build-release/, build-fuzz/.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build test demo asan bench fuzz clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+test: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+demo: build
+	./scripts/demo.sh build
+
+asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQVP_SANITIZE=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQVP_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build build-release -j $(JOBS)
+	./scripts/bench.sh build-release
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_FUZZ=ON -DQVP_TESTS=OFF -DQVP_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS)
+	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build build-asan build-release build-fuzz

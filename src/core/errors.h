@@ -1,0 +1,30 @@
+// API error codes and the mapping of recorded error information to them.
+#pragma once
+
+#include <cstdint>
+
+#include "core/block.h"
+
+// Error categories recorded in the block before the mapping.
+constexpr int32_t kErrCategoryTransport = 0x10000;    // detail 1: 1 send, 2 receive
+constexpr int32_t kErrCategoryRecord = 0x80000;       // FGET and ID request replies
+constexpr int32_t kErrCategoryJobAccess = 0x100000;   // JPUT, JSCH, JEXC, JRTY, JDEL, DEXC
+constexpr int32_t kErrCategoryInternal = -1;          // detail 1: 4 parameter, 8 resource
+constexpr int32_t kInternalParameter = 4;
+constexpr int32_t kInternalResource = 8;
+
+void qvAPISetLastError(uint32_t code);   // exported too (extern "C" in the public header)
+uint32_t qvAPIGetLastError();
+// Records a category and two details; with a reply text the details are the numbers of its
+// first two blank-separated words (a missing word or one that is not a number gives 0). At
+// most 2048 bytes of the reply are parsed, terminated or not.
+void qvAPISetErrorInfo(QVPAPI* block, int32_t category, const char* reply, int32_t detail1,
+                       int32_t detail2);
+// Maps the recorded category and details to an API error code and sets it as last error
+// (pairs that set no code leave the last error unchanged). Returns the code (0 when none).
+uint32_t qvAPISetErrorCode(QVPAPI* block);
+uint32_t qvAPISetJobAccessErrorCode(QVPAPI* block);
+// The pure table lookups behind the two functions above; `set` is false for pairs that set no
+// code.
+uint32_t qvpMapRecordReply(int32_t first, int32_t second, bool* set);
+uint32_t qvpMapJobAccessReply(int32_t first, int32_t second, bool* set);

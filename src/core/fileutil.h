@@ -1,0 +1,33 @@
+// Directory and file utilities.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/block.h"
+
+// Creates every missing level; an existing directory counts; a level that exists as a file
+// fails with 183. 1 on success, 0 with the Windows error as last error.
+int qvpCreateDirectory(const char* path);
+// Creates destination\<last level of source> and copies every file (overwriting) and every
+// subdirectory that is not a reparse point into it. 1 on success; 0 (NULL argument 0x20000057).
+int qvAPIDirectoryCopy(const char* source, const char* destination);
+// 0 on success, non-zero on failure (the Windows error as last error). Symlinks are removed,
+// never followed.
+int gaiCOMDirectoryDeleteAll(const char* directory);  // the directory and everything in it
+int gaiCOMDirectoryClearAll(const char* directory);   // everything in it, keeping it
+int gaiCOMDirectoryDelete(const char* directory);     // its files (not subfolders), then itself
+// When the directory exists, tries DeleteAll up to `tries` times with `pauseMs` between tries;
+// 0 when removed, non-zero when absent or never removed.
+int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int tries);
+// flag 1: reads the whole file into an arena buffer (*buffer replaced when too small), stores
+// buffer and size. Other flag: reads up to *size bytes into *buffer. Opened read/write with no
+// sharing. 0 or more on success; negative with the API code set (0x20000103 for open errors
+// 2, 3, 32; 0x20100000 otherwise).
+int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* size, void* info,
+                   int flag);
+// The whole file in an arena buffer (caller frees with qvpAPIFree); NULL with the last error
+// set (0x20000002 when the file does not exist).
+void* qvAPIReadFile(QVPAPI* block, const char* path, void* reserved1, void* reserved2);
+// The same with the size, so that no caller reads past a short file.
+void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size);

@@ -1,0 +1,89 @@
+// The call frame every exported function runs in: fetch the thread's block (0x20110000 without
+// one), log "%s START", run the body, catch every exception (0x20100000 and the failure value),
+// set the thread's last error on every way out (0 after success) and log the END line.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <exception>
+
+#include "core/block.h"
+
+namespace qvp {
+
+enum class EndStyle {
+    Decimal,  // "%s END : Code = %d"
+    Hex,      // "%s END : Code = 0x%8.8x"
+};
+
+struct FrameTexts {
+    const char* function;                 // logged first in every line
+    EndStyle endStyle = EndStyle::Decimal;
+    const char* startText = nullptr;      // default "%s START"
+    const char* endText = nullptr;        // default by endStyle; one %s and one code
+};
+
+class CallContext {
+public:
+    CallContext(QVPAPI& block, const FrameTexts& texts) : block_(block), texts_(texts) {}
+
+    QVPAPI& block() { return block_; }
+    const char* function() const { return texts_.function; }
+
+    // Sets the API error code the call leaves (it is returned with the failure value).
+    void Fail(uint32_t apiCode) {
+        code_ = apiCode;
+        codeSet_ = true;
+    }
+    // The failing step recorded a category and details: map them with qvAPISetErrorCode.
+    void FailFromRecordedError();
+    bool codeSet() const { return codeSet_; }
+    uint32_t code() const { return code_; }
+
+    // printf-style line to DLL.LOG with the tag "dll" (the text starts with the function name
+    // where the caller's format says so).
+    void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+private:
+    QVPAPI& block_;
+    const FrameTexts& texts_;
+    uint32_t code_ = 0;
+    bool codeSet_ = false;
+};
+
+// Frame bookkeeping, implemented in frame.cpp.
+void FrameStart(QVPAPI& block, const FrameTexts& texts);
+void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code);
+void FrameException(QVPAPI& block, const FrameTexts& texts, const char* what);
+void FrameNoBlock();  // sets 0x20110000
+
+// Runs `body(CallContext&) -> R` in the frame. A result equal to `failureValue` is a failure:
+// its code is the one the body set, or else the mapping of the recorded error information.
+// Any other result is success and leaves 0 (or the code the body set explicitly).
+template <class R, class Body>
+R RunApi(const FrameTexts& texts, R failureValue, Body&& body) {
+    QVPAPI* block = qvpGetThreadBlock();
+    if (block == nullptr) {
+        FrameNoBlock();
+        return failureValue;
+    }
+    FrameStart(*block, texts);
+    CallContext call(*block, texts);
+    R result = failureValue;
+    try {
+        result = body(call);
+        if (result == failureValue && !call.codeSet()) call.FailFromRecordedError();
+    } catch (const std::exception& e) {
+        FrameException(*block, texts, e.what());
+        call.Fail(0x20100000u);
+        result = failureValue;
+    } catch (...) {
+        FrameException(*block, texts, "unknown");
+        call.Fail(0x20100000u);
+        result = failureValue;
+    }
+    FrameEnd(*block, texts, result == failureValue ? call.code() : (call.codeSet() ? call.code() : 0));
+    return result;
+}
+
+}  // namespace qvp

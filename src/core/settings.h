@@ -1,0 +1,17 @@
+// Settings getters over the registry stand-in (the settings file), with their defaults.
+#pragma once
+
+#include <cstdint>
+
+// Each writes into a caller buffer of at least 260 bytes.
+void qvpRegGetPathName(char* buffer);          // PathName, default "C:\ZARNQVP"
+void qvpRegGetResourcePathName(char* buffer);  // ResourcePathName, default PathName + "\SERVER\ZARNQV\RESOURCE"
+int qvpRegGetIdSyncOption();                   // IdSyncOption "YES" (any case)
+int qvpRegGetGuidUseStatus();                  // GuidUseStatus "YES"
+int qvpRegSetGuidUseStatus(int flag);          // stores "YES"/"NO"; written back at unload
+int qvpRegGetRdbOption();                      // RdbOption begins with "1"
+uint8_t qvpRegGetSystemManagementKey();        // SystemManagementKey (0 default)
+int qvpRegGetConnectRetryCount();              // ConnectRetryCount
+int qvpRegGetLogGenCount();                    // LogGenCount
+// Generic typed getters: a missing value or one outside [min, max] gives the default.
+int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue);

@@ -1,0 +1,293 @@
+// Windows stand-ins on POSIX: the only layer that calls POSIX file, lock, socket and time
+// functions directly. Paths are Windows path texts (drive letters through the drive table of
+// the settings, or POSIX paths starting with "/"); errors are Windows error numbers kept in the
+// thread's one last-error slot, which the API's error codes share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace win {
+
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using LONG = int32_t;
+using BOOL = int;
+using HANDLE = void*;
+using LPVOID = void*;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+constexpr DWORD MAX_PATH = 260;
+
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~uintptr_t{0});
+
+// ---- errors ---------------------------------------------------------------------------------
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_READ_FAULT = 30;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_LOCK_VIOLATION = 33;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
+constexpr DWORD ERROR_BAD_PATHNAME = 161;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_DIRECTORY = 267;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_TOO_MANY_POSTS = 298;
+constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+// errno -> Windows error number (ENOENT 2, ENOTDIR 3, EACCES 5, EEXIST 80, ENAMETOOLONG 206 ...).
+DWORD ErrorFromErrno(int err);
+
+// ---- time -----------------------------------------------------------------------------------
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+static_assert(sizeof(FILETIME) == 8);
+static_assert(sizeof(SYSTEMTIME) == 16);
+
+void GetLocalTime(SYSTEMTIME* out);
+void GetSystemTime(SYSTEMTIME* out);
+void GetSystemTimeAsFileTime(FILETIME* out);
+BOOL FileTimeToSystemTime(const FILETIME* in, SYSTEMTIME* out);
+BOOL SystemTimeToFileTime(const SYSTEMTIME* in, FILETIME* out);
+BOOL FileTimeToLocalFileTime(const FILETIME* in, FILETIME* out);
+BOOL LocalFileTimeToFileTime(const FILETIME* in, FILETIME* out);
+// FILETIME (100 ns since 1601) <-> POSIX time (ns since 1970).
+int64_t FileTimeToUnixNanos(const FILETIME& ft);
+FILETIME UnixNanosToFileTime(int64_t nanos);
+DWORD GetTickCount();
+void Sleep(DWORD milliseconds);
+
+// ---- processes and threads ------------------------------------------------------------------
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();  // gettid()
+
+// ---- code page and text ---------------------------------------------------------------------
+// Active ANSI code page (settings, platform section "CodePage"; 932 when unset).
+unsigned GetACP();
+void SetACPForTesting(unsigned codePage);
+BOOL IsDBCSLeadByte(BYTE b);
+enum class ByteClass { Single, Lead, Trail, Illegal };
+// Classifies the byte at `pos` of `text` by scanning from the start (so trail bytes are known).
+ByteClass ClassifyByte(std::string_view text, size_t pos);
+// Length of the longest prefix of `text` of at most `maxBytes` bytes that does not split a
+// double-byte character.
+size_t DbcsSafeCut(std::string_view text, size_t maxBytes);
+// ANSI casing: ASCII letters only, never a trail byte.
+std::string CharLower(std::string_view text);
+std::string CharUpper(std::string_view text);
+// Code-page aware search for '\\' (or '/'): positions of trail bytes never match.
+size_t FindLastSeparator(std::string_view path);  // npos when none
+size_t FindFirstSeparator(std::string_view path, size_t from = 0);
+
+// ---- paths ----------------------------------------------------------------------------------
+// Windows path text -> POSIX path. Drive letters through the drive table; "/..." as it is.
+// Empty and "." components dropped, trailing blanks and dots stripped from components, a
+// component missing in its exact spelling resolved ignoring ASCII case. Fails (nullopt, last
+// error 206) for paths of 260 characters or more, 3 for an unknown drive, 123 for a bad name.
+std::optional<std::string> ToPosixPath(std::string_view windowsPath);
+// Drive table (settings, platform section "Drive<X>"; drive C defaults to /var/lib/qvpapi/c).
+std::string DriveRoot(char driveLetter);
+
+// ---- files ----------------------------------------------------------------------------------
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
+
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+
+HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* sa,
+                  DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite);
+// Exclusive, non-blocking (33 at once on conflict) and mandatory: a read or write through another
+// handle over a locked range fails with 33. Unlocking a range not locked: 158.
+BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh);
+BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh);
+// Closes any handle of this layer (file, find, mutex, semaphore). A closed or foreign handle: 6.
+BOOL CloseHandle(HANDLE handle);
+
+BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
+BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
+BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
+BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
+BOOL RemoveDirectory(const char* path);                           // only empty ones (145)
+DWORD GetFileAttributes(const char* path);
+BOOL SetFileAttributes(const char* path, DWORD attributes);
+
+// ---- security descriptors -------------------------------------------------------------------
+constexpr DWORD OWNER_SECURITY_INFORMATION = 0x1;
+constexpr DWORD GROUP_SECURITY_INFORMATION = 0x2;
+constexpr DWORD DACL_SECURITY_INFORMATION = 0x4;
+// A self-relative descriptor made from owner, group and mode (Unix SIDs). `needed` gets the
+// size; a buffer too small fails with 122.
+BOOL GetFileSecurity(const char* path, DWORD info, void* descriptor, DWORD length, DWORD* needed);
+// Applies a descriptor of ours; one that is not ours is ignored (success).
+BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor);
+// Checks that `length` bytes hold a well-formed self-relative descriptor.
+BOOL IsValidSecurityDescriptor(const void* descriptor, DWORD length);
+
+// ---- directory walks ------------------------------------------------------------------------
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+static_assert(sizeof(WIN32_FIND_DATAA) == 320);
+static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == 44);
+
+// Snapshot walk: "." and ".." first for any directory, then names in NTFS order (ASCII
+// upper-cased ordinal); DOS wildcards matched ignoring case. 3 missing directory, 2 no match,
+// 18 at the end. Entries other than regular files, directories and symlinks are listed with
+// attribute FILE_ATTRIBUTE_SYSTEM so that callers never open them; symlinks carry
+// FILE_ATTRIBUTE_REPARSE_POINT.
+HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data);
+BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data);
+BOOL FindClose(HANDLE find);
+
+// ---- named objects --------------------------------------------------------------------------
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_ABANDONED = 0x80;
+constexpr DWORD WAIT_TIMEOUT = 0x102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD SYNCHRONIZE = 0x00100000u;
+constexpr DWORD MUTEX_ALL_ACCESS = 0x001F0001u;
+
+// Machine-wide for every process sharing the run-time directory of the settings. Creating an
+// existing object opens it and leaves 183 as last error (0 otherwise). Mutexes are recursive for
+// their owning thread and abandoned when it ends or dies.
+HANDLE CreateMutex(SECURITY_ATTRIBUTES* sa, BOOL initialOwner, const char* name);
+HANDLE OpenMutex(DWORD access, BOOL inherit, const char* name);
+HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* sa, LONG initialCount, LONG maximumCount,
+                       const char* name);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL ReleaseMutex(HANDLE mutex);
+BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount);
+
+// ---- registry (the settings file) -----------------------------------------------------------
+// The file named by QVPAPI_CONFIG (default /etc/qvpapi.conf): INI text with the section
+// [QVPAPI] for the library's values and [Platform] for the layer's own. Names match ignoring
+// case; values of 128 bytes or more are ignored; at most 512 values a section.
+namespace registry {
+void Load();                                // once; later calls do nothing
+void LoadFrom(const std::string& file);     // tests: replace the cache from this file
+std::optional<std::string> Get(std::string_view name);          // library section
+bool Set(std::string_view name, std::string_view value);        // marks it changed
+std::optional<std::string> GetPlatform(std::string_view name);  // platform section
+void SetPlatform(std::string_view name, std::string_view value);  // in memory (tests)
+// Writes the changed values back atomically (lock, re-read, replace only what changed,
+// rename). Called at unload.
+bool Flush();
+std::string ConfigPath();
+}  // namespace registry
+
+// Run-time directory for named objects (platform "RunDir"; default /tmp/qvpapi-run-<uid>).
+std::string RunDirectory();
+
+// ---- event log ------------------------------------------------------------------------------
+constexpr WORD EVENTLOG_ERROR_TYPE = 0x1;
+constexpr WORD EVENTLOG_WARNING_TYPE = 0x2;
+constexpr WORD EVENTLOG_INFORMATION_TYPE = 0x4;
+// syslog, plus the file of platform "EventLogFile" when set.
+void ReportEvent(WORD type, DWORD eventId, std::string_view text);
+
+// ---- sockets helpers ------------------------------------------------------------------------
+constexpr uint32_t INADDR_NONE_VALUE = 0xFFFFFFFFu;
+// inet_addr semantics: network-order address, 0xFFFFFFFF for "255.255.255.255" and bad text.
+uint32_t inet_addr(const char* text);
+
+}  // namespace win
