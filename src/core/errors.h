@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/block.h"
+#include "qvpapi.h"  // qvAPISetLastError, qvAPIGetLastError
 
 // Error categories recorded in the block before the mapping.
 constexpr int32_t kErrCategoryTransport = 0x10000;    // detail 1: 1 send, 2 receive
@@ -13,8 +14,6 @@ constexpr int32_t kErrCategoryInternal = -1;          // detail 1: 4 parameter, 
 constexpr int32_t kInternalParameter = 4;
 constexpr int32_t kInternalResource = 8;
 
-void qvAPISetLastError(uint32_t code);   // exported too (extern "C" in the public header)
-uint32_t qvAPIGetLastError();
 // Records a category and two details; with a reply text the details are the numbers of its
 // first two blank-separated words (a missing word or one that is not a number gives 0). At
 // most 2048 bytes of the reply are parsed, terminated or not.

@@ -5,10 +5,8 @@
 #include <cstdint>
 
 #include "core/block.h"
+#include "qvpapi.h"  // qvpCreateDirectory
 
-// Creates every missing level; an existing directory counts; a level that exists as a file
-// fails with 183. 1 on success, 0 with the Windows error as last error.
-int qvpCreateDirectory(const char* path);
 // Creates destination\<last level of source> and copies every file (overwriting) and every
 // subdirectory that is not a reparse point into it. 1 on success; 0 (NULL argument 0x20000057).
 int qvAPIDirectoryCopy(const char* source, const char* destination);
