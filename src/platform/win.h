@@ -290,4 +290,44 @@ constexpr uint32_t INADDR_NONE_VALUE = 0xFFFFFFFFu;
 // inet_addr semantics: network-order address, 0xFFFFFFFF for "255.255.255.255" and bad text.
 uint32_t inet_addr(const char* text);
 
+// ---- sockets --------------------------------------------------------------------------------
+// Blocking IPv4 TCP for the manager transport (and the simulator). Sockets are plain
+// descriptors, -1 for none. Failures leave a Windows Sockets error number as last error.
+constexpr DWORD WSAEINTR = 10004;
+constexpr DWORD WSAEINVAL = 10022;
+constexpr DWORD WSAEMFILE = 10024;
+constexpr DWORD WSAEADDRINUSE = 10048;
+constexpr DWORD WSAENETUNREACH = 10051;
+constexpr DWORD WSAECONNABORTED = 10053;
+constexpr DWORD WSAECONNRESET = 10054;
+constexpr DWORD WSAENOTCONN = 10057;
+constexpr DWORD WSAETIMEDOUT = 10060;
+constexpr DWORD WSAECONNREFUSED = 10061;
+constexpr DWORD WSAEHOSTUNREACH = 10065;
+constexpr DWORD WSAHOST_NOT_FOUND = 11001;
+constexpr DWORD WSANO_DATA = 11004;
+// errno -> Windows Sockets error number.
+DWORD SocketErrorFromErrno(int err);
+
+// Connects to an IPv4 address (network byte order) and port (host order). The socket, or -1.
+int TcpConnect(uint32_t address, uint16_t port);
+// Listens on an IPv4 address (network order; port 0 picks one). The socket, or -1; `boundPort`
+// gets the port in use.
+int TcpListen(uint32_t address, uint16_t port, uint16_t* boundPort);
+// The accepted socket, or -1 (also when the listener was shut down).
+int TcpAccept(int listener);
+// One send / one receive as the system gives it (no looping): the byte count, 0 from a receive
+// at the peer's end of stream, or -1. Interrupted calls are resumed; SIGPIPE is never raised.
+int SocketSend(int socket, const void* data, size_t length);
+int SocketRecv(int socket, void* data, size_t length);
+// Wakes every thread blocked on the socket (both directions end) without releasing it.
+void ShutdownSocket(int socket);
+void CloseSocket(int socket);
+// TCP service name -> port (host order); nullopt when unknown (last error 11004).
+std::optional<uint16_t> GetServicePort(const char* name);
+// Host name -> first IPv4 address (network order); nullopt when unknown (last error 11001).
+std::optional<uint32_t> ResolveHostIPv4(const char* host);
+// This machine's host name (empty when the system gives none).
+std::string GetLocalHostName();
+
 }  // namespace win
