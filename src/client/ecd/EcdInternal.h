@@ -1,0 +1,106 @@
+// Pieces the decoder's file paths share: the CLIENT.log texts, buffered files over the platform
+// layer and the header reader over any byte source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "client/ecd/ecd.h"
+#include "platform/win.h"
+
+namespace ecd {
+
+inline constexpr char kTag[] = "ecd";
+
+// CLIENT.log texts of the decoder.
+namespace text {
+inline constexpr char kOpen[] = "_open Error on EcdCtrlDecodeFile %s";
+inline constexpr char kReadHeader[] = "_read Error on EcdCtrlDecodeFile %s %d";
+inline constexpr char kMagic[] = "EcdCheckMagicNum Error on EcdCtrlDecodeFile";
+inline constexpr char kOptionsPastEnd[] = "w_size Invalid on EcdCtrlDecodeFile";
+inline constexpr char kReadOption[] = "_read[Opt] Error on EcdCtrlDecodeFile";
+inline constexpr char kCompOptDefault[] = "switch[opt] default on EcdCtrlDecodeFile";
+inline constexpr char kFlagDefault[] = "switch[opt0x80] default on EcdCtrlDecodeFile";
+inline constexpr char kOutputOpen[] = "outh = -1 on EcdCtrlDecodeFile";
+inline constexpr char kStoredWrite[] = "_write8 Error on EcdCtrlDecodeFile";
+inline constexpr char kRead3[] = "_read3 Error on EcdCtrlDecodeFile";
+inline constexpr char kRead4[] = "_read4 Error on EcdCtrlDecodeFile";
+inline constexpr char kDecode[] = "qvpDecodeMemory Error on EcdCtrlDecodeFile";
+inline constexpr char kWrite[] = "_write Error on EcdCtrlDecodeFile";
+inline constexpr char kZlibRead3[] = "_read3 Error on EcdZLIBDecodeFile";
+inline constexpr char kZlibRead4[] = "_read4 Error on EcdZLIBDecodeFile";
+inline constexpr char kZlibDecode[] = "qvpDecodeMemory Error on EcdZLIBDecodeFile";
+inline constexpr char kZlibWrite[] = "_write Error on EcdZLIBDecodeFile";
+}  // namespace text
+
+inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint32_t Be32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+// Reads the header and the option words from `read(buffer, n)`, which returns the bytes read
+// (fewer only at the end) or -1 on a failed read. `size` is the whole file's size.
+template <class Read>
+EcdHeaderStatus ReadHeader(Read&& read, uint64_t size, EcdOptions* options, uint64_t* dataOffset) {
+    uint8_t header[kEcdHeaderSize];
+    if (read(header, sizeof header) != static_cast<int64_t>(sizeof header))
+        return EcdHeaderStatus::ShortHeader;
+    if (EcdCheckMagicNum(Be32(header), Be32(header + 4), Be32(header + 8), Be32(header + 12)) == 0)
+        return EcdHeaderStatus::BadMagic;
+    *options = EcdOptions{};
+    uint64_t left = size > kEcdHeaderSize ? size - kEcdHeaderSize : 0;
+    uint64_t offset = kEcdHeaderSize;
+    for (;;) {
+        if (left < 2) return EcdHeaderStatus::PastEnd;
+        left -= 2;
+        uint8_t word[2];
+        if (read(word, 2) != 2) return EcdHeaderStatus::ReadFailed;
+        offset += 2;
+        switch (EcdApplyOptionWord(Be16(word), options)) {
+        case EcdOptionStep::Continue: break;
+        case EcdOptionStep::End: *dataOffset = offset; return EcdHeaderStatus::Ok;
+        case EcdOptionStep::InvalidCompOpt: return EcdHeaderStatus::InvalidCompOpt;
+        case EcdOptionStep::InvalidFlag: return EcdHeaderStatus::InvalidFlag;
+        }
+    }
+}
+
+// A file of the platform layer, read or written through a buffer large enough that the copy
+// loops cost about what the data costs.
+class File {
+public:
+    static constexpr size_t kBufferSize = 256 * 1024;
+
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // false with the platform's last error kept.
+    bool OpenRead(const char* path);
+    bool Create(const char* path);
+
+    uint64_t Size();                       // of an open file
+    bool Seek(uint64_t offset);            // reading files: drops the buffer
+    // Bytes read (fewer only at the end of the file), or -1 when a read failed.
+    int64_t Read(void* buffer, size_t size);
+    bool Write(const void* data, size_t size);
+    // Writes what is buffered.
+    bool Flush();
+    // Writes what is still buffered and closes; false when either failed.
+    bool Close();
+    win::DWORD lastError() const { return lastError_; }
+
+private:
+
+    win::HANDLE handle_ = win::INVALID_HANDLE_VALUE;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t begin_ = 0;   // reading: next buffered byte
+    size_t end_ = 0;     // reading: end of buffered bytes; writing: bytes pending
+    bool writing_ = false;
+    bool eof_ = false;
+    win::DWORD lastError_ = 0;
+};
+
+}  // namespace ecd
