@@ -12,4 +12,12 @@ QVPAPI_EXPORT uint32_t qvAPIGetLastError(void);
  * exists as a file). */
 QVPAPI_EXPORT int qvpCreateDirectory(const char* path);
 
+/* API level 0 to 5: fixes the sizes of the records exchanged with the calling thread (node
+ * definitions, JobGen node entries, node jobs, ID jobs, package jobs). 1, or 0 with 0x20000057
+ * for a level outside 0 to 5. */
+QVPAPI_EXPORT int qvAPIExpandLevel(int level);
+/* Sets one of the eight record-size slots (0 to 7) of the calling thread to a size above 0.
+ * 1, or 0 with 0x20000057. */
+QVPAPI_EXPORT int qvAPISetOriginalStructSize(int slot, uint32_t size);
+
 #endif

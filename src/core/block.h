@@ -134,3 +134,14 @@ void qvpRunSessionReleaseHooks(QVPAPI& block);
 // Installed by the session layer: closes an open session (used at thread exit).
 using QvpSessionCloser = void (*)(QVPAPI& block);
 void qvpSetSessionCloser(QvpSessionCloser closer);
+
+// The calling thread's block if it has one; never creates it.
+QVPAPI* qvpPeekThreadBlock();
+// Base-level record sizes (slot 0 960, 1 416, 2 256, 3 452, 4 944), level 0.
+void qvpResetRecordSizes(QVPAPI& block);
+// Clears the block for a new session (qvAPIOpen): the arena of an earlier session or of calls
+// made before the open is destroyed, everything else goes back to its zero state with the
+// base-level record sizes; the owner thread id is kept.
+void qvpResetBlock(QVPAPI& block);
+// Tests: makes the next block creations of the calling thread fail as when memory runs out.
+void qvpFailBlockCreationForTesting(bool fail);

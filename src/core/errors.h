@@ -27,3 +27,20 @@ uint32_t qvAPISetJobAccessErrorCode(QVPAPI* block);
 // code.
 uint32_t qvpMapRecordReply(int32_t first, int32_t second, bool* set);
 uint32_t qvpMapJobAccessReply(int32_t first, int32_t second, bool* set);
+// The code the recorded category and details map to, without setting it; `set` as above.
+uint32_t qvpMapRecordedError(const QVPAPI& block, bool* set);
+
+namespace qvp {
+// Puts the thread's last-error value back as it was on leaving the scope: for helpers (logs,
+// memory) that must not disturb the code a caller is about to read.
+class KeepLastError {
+public:
+    KeepLastError() : saved_(win::GetLastError()) {}
+    ~KeepLastError() { win::SetLastError(saved_); }
+    KeepLastError(const KeepLastError&) = delete;
+    KeepLastError& operator=(const KeepLastError&) = delete;
+
+private:
+    win::DWORD saved_;
+};
+}  // namespace qvp

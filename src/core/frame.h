@@ -21,6 +21,10 @@ struct FrameTexts {
     EndStyle endStyle = EndStyle::Decimal;
     const char* startText = nullptr;      // default "%s START"
     const char* endText = nullptr;        // default by endStyle; one %s and one code
+    // Line for a caught exception; one %s and one code. Default
+    // "%s : Exception Occured : ExceptionCode = 0x%8.8x" with the exception's code; a family's
+    // own text ("%s : Logical Err : ErrorCode = 0x%8.8x" ...) gets the API code 0x20100000.
+    const char* exceptionText = nullptr;
 };
 
 class CallContext {

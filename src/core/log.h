@@ -2,6 +2,8 @@
 // cross-process lock per log. Logging never fails a call.
 #pragma once
 
+#include <cstdarg>
+
 constexpr int kLogMessageMax = 1024;
 
 // The log id of that row of the log table (names matched ignoring case; unknown names go to
@@ -14,6 +16,8 @@ void qvpLogClose(int logId);
 // printf-style form of qvpLogWrite.
 void qvpLogPrintf(int logId, const char* tag, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// va_list form of qvpLogPrintf.
+void qvpLogVPrintf(int logId, const char* tag, const char* format, va_list args);
 // Trace hooks: empty.
 void qvpLogTrace(const char* format, ...);
 void qvpLogTrace2(const char* format, ...);
@@ -22,3 +26,5 @@ void qvpLogTrace3(const char* format, ...);
 void qvpDllLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same to NODE.LOG.
 void qvpNodeLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The file name of a log id's row (nullptr for an unknown id).
+const char* qvpLogFileName(int logId);

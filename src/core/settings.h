@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 // Each writes into a caller buffer of at least 260 bytes.
 void qvpRegGetPathName(char* buffer);          // PathName, default "C:\ZARNQVP"
@@ -15,3 +17,7 @@ int qvpRegGetConnectRetryCount();              // ConnectRetryCount
 int qvpRegGetLogGenCount();                    // LogGenCount
 // Generic typed getters: a missing value or one outside [min, max] gives the default.
 int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue);
+// PathName (or its default) as a string, for builders that go on appending.
+std::string qvpPathName();
+// A text setting, or nullopt when it is not set.
+std::optional<std::string> qvpRegGetText(const char* name);

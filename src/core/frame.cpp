@@ -1,0 +1,98 @@
+// The call frame's bookkeeping: START and END lines in the thread's DLL.LOG, the last error set
+// on every way out.
+#include "core/frame.h"
+
+#include <cstdio>
+
+#include "core/errors.h"
+#include "core/log.h"
+
+namespace qvp {
+
+namespace {
+
+constexpr const char kStartText[] = "%s START";
+constexpr const char kEndDecimalText[] = "%s END : Code = %d";
+constexpr const char kEndHexText[] = "%s END : Code = 0x%8.8x";
+constexpr const char kExceptionText[] = "%s : Exception Occured : ExceptionCode = 0x%8.8x";
+constexpr const char kDllTag[] = "dll";
+constexpr uint32_t kCppExceptionCode = 0xE06D7363u;  // what Windows reports for a C++ throw
+constexpr uint32_t kResourceFailure = 0x20100000u;
+constexpr uint32_t kUnexpectedData = 0x2000054Fu;
+constexpr uint32_t kApiCodeBase = 0x20000000u;
+
+// Exported functions call one another; only the outermost call starts with a clean error record.
+thread_local int tDepth = 0;
+
+const char* Name(const FrameTexts& texts) { return texts.function != nullptr ? texts.function : ""; }
+
+// The texts are the functions' own constants, never caller data.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t value) {
+    if (block.dllLogId == 0) return;
+    qvpLogPrintf(block.dllLogId, kDllTag, format, name, value);
+}
+void LogLine(const QVPAPI& block, const char* format, const char* name) {
+    if (block.dllLogId == 0) return;
+    qvpLogPrintf(block.dllLogId, kDllTag, format, name);
+}
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+void CallContext::FailFromRecordedError() {
+    if (block_.errorCategory == 0) {
+        // Nothing recorded: a callee that already left an API code has said why.
+        const uint32_t current = win::GetLastError();
+        Fail((current & kApiCodeBase) != 0 ? current : kUnexpectedData);
+        return;
+    }
+    bool set = false;
+    const uint32_t code = qvpMapRecordedError(block_, &set);
+    if (set) {
+        Fail(code);
+        return;
+    }
+    // The reply said "no code" but the call failed all the same: keep what a callee left,
+    // never report the failure as success.
+    const uint32_t current = win::GetLastError();
+    Fail(current != 0 ? current : kUnexpectedData);
+}
+
+void CallContext::Log(const char* format, ...) {
+    if (block_.dllLogId == 0) return;
+    va_list args;
+    va_start(args, format);
+    qvpLogVPrintf(block_.dllLogId, kDllTag, format, args);
+    va_end(args);
+}
+
+void FrameStart(QVPAPI& block, const FrameTexts& texts) {
+    if (tDepth++ == 0) {
+        block.errorCategory = 0;
+        block.errorDetail1 = 0;
+        block.errorDetail2 = 0;
+    }
+    LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, Name(texts));
+}
+
+void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code) {
+    if (tDepth > 0) --tDepth;
+    const char* format = texts.endText;
+    if (format == nullptr) format = texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText;
+    LogLine(block, format, Name(texts), code);
+    qvAPISetLastError(code);  // after the log line, which may touch the last error
+}
+
+void FrameException(QVPAPI& block, const FrameTexts& texts, const char* /*what*/) {
+    if (texts.exceptionText != nullptr) {
+        LogLine(block, texts.exceptionText, Name(texts), kResourceFailure);
+    } else {
+        LogLine(block, kExceptionText, Name(texts), kCppExceptionCode);
+    }
+}
+
+void FrameNoBlock() { qvAPISetLastError(0x20110000u); }
+
+}  // namespace qvp

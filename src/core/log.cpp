@@ -1,0 +1,305 @@
+// Logs: <PathName>\LOG\<name>, one row of the log table per file.
+//
+// A record is fixed-length, blank-padded and ended by CR LF:
+//   "%010u %04u/%02u/%02u %02u:%02u:%02u.%03u %08u %08u %08u %-8.8s <message>"
+//   sequence number in the current generation, local date and time with milliseconds, process,
+//   thread and terminal-session ids (Linux has no terminal sessions: 0), the module tag. The
+//   message is cut on a character boundary where the record ends.
+//
+// Settings (library section), per log with the stem of its file name (DLL, NODE, NODEOPR,
+// CLIENT, USER_CLT, DEFAULT):
+//   <stem>LogRecordSize   record length in bytes with CR LF, 128 to 8192, default 1152
+//   <stem>LogRecordCount  records per generation, 1 to 10000000, default 10000 for DLL and
+//                         NODE, 5000 for the others
+//   LogGenCount           generations kept, the current one included, 1 to 99, default 3:
+//                         <name>, <name>.1 (the previous one) ... <name>.<LogGenCount - 1>
+// A log is rotated when the next record would pass its record count. Every write takes the
+// log's named mutex, so that processes sharing the data root append and rotate in turn; the
+// file is opened for each record because a generation can only be renamed while nobody holds it.
+#include "core/log.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "core/block.h"
+#include "core/errors.h"
+#include "core/fileutil.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "platform/win.h"
+
+namespace {
+
+struct LogRow {
+    const char* fileName;
+    const char* stem;  // names the row's settings
+    int defaultRecordCount;
+};
+
+constexpr LogRow kLogTable[] = {
+    {"DLL.LOG", "DLL", 10000},          {"NODE.LOG", "NODE", 10000},
+    {"NODEOPR.LOG", "NODEOPR", 5000},   {"CLIENT.LOG", "CLIENT", 5000},
+    {"USER_CLT.LOG", "USER_CLT", 5000}, {"DEFAULT.LOG", "DEFAULT", 5000},
+};
+constexpr int kLogRows = static_cast<int>(sizeof(kLogTable) / sizeof(kLogTable[0]));
+constexpr int kDefaultRow = kLogRows - 1;
+
+constexpr const char kMutexPrefix[] = "QVPAPI.LOG.";
+constexpr const char kRecordSizeSetting[] = "LogRecordSize";
+constexpr const char kRecordCountSetting[] = "LogRecordCount";
+constexpr int kDefaultRecordSize = 1152;
+constexpr int kMinRecordSize = 128;
+constexpr int kMaxRecordSize = 8192;
+constexpr int kMaxRecordCount = 10000000;
+constexpr const char kHeaderFormat[] = "%010u %04u/%02u/%02u %02u:%02u:%02u.%03u %08u %08u %08u %-8.8s ";
+constexpr win::DWORD kTerminalSession = 0;
+
+struct LogState {
+    std::mutex mutex;
+    int uses = 0;
+    bool configured = false;
+    std::string directory;
+    std::string path;
+    uint32_t recordSize = kDefaultRecordSize;
+    uint32_t recordCount = 0;
+    int generations = 3;
+    win::HANDLE lock = nullptr;  // the cross-process mutex, kept for the process's lifetime
+};
+
+LogState& State(int row) {
+    static auto* states = new LogState[kLogRows];  // used until the last thread has ended
+    return states[row];
+}
+
+void Configure(int row, LogState& state) {
+    const LogRow& r = kLogTable[row];
+    char directory[win::MAX_PATH];
+    qvpMakeLogPath(directory);
+    state.directory = directory;
+    state.path = state.directory + "\\" + r.fileName;
+    const std::string stem = r.stem;
+    state.recordSize = static_cast<uint32_t>(qvpRegGetInt((stem + kRecordSizeSetting).c_str(),
+                                                          kDefaultRecordSize, kMinRecordSize,
+                                                          kMaxRecordSize));
+    state.recordCount = static_cast<uint32_t>(qvpRegGetInt((stem + kRecordCountSetting).c_str(),
+                                                           r.defaultRecordCount, 1, kMaxRecordCount));
+    state.generations = qvpRegGetLogGenCount();
+    state.configured = true;
+}
+
+// Holds the log's named mutex for one record (an abandoned one is ours as well).
+class CrossProcessLock {
+public:
+    explicit CrossProcessLock(win::HANDLE mutex) : mutex_(mutex) {
+        if (mutex_ == nullptr) return;
+        const win::DWORD wait = win::WaitForSingleObject(mutex_, win::INFINITE);
+        held_ = wait == win::WAIT_OBJECT_0 || wait == win::WAIT_ABANDONED;
+    }
+    ~CrossProcessLock() {
+        if (held_) win::ReleaseMutex(mutex_);
+    }
+    CrossProcessLock(const CrossProcessLock&) = delete;
+    CrossProcessLock& operator=(const CrossProcessLock&) = delete;
+
+private:
+    win::HANDLE mutex_;
+    bool held_ = false;
+};
+
+using FileHandle = qvp::ScopedHandle;
+
+win::HANDLE OpenForAppend(LogState& state) {
+    auto open = [&] {
+        return win::CreateFile(state.path.c_str(), win::GENERIC_WRITE,
+                               win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                               win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    win::HANDLE h = open();
+    if (h == win::INVALID_HANDLE_VALUE) {
+        const win::DWORD error = win::GetLastError();
+        if (error == win::ERROR_PATH_NOT_FOUND || error == win::ERROR_FILE_NOT_FOUND) {
+            qvpCreateDirectoryTree(state.directory.c_str());
+            h = open();
+        }
+    }
+    return h;
+}
+
+std::string GenerationPath(const LogState& state, int generation) {
+    return state.path + "." + std::to_string(generation);
+}
+
+// Shifts the generations up by one; the oldest goes. With a single generation the current file
+// simply starts again.
+void Rotate(const LogState& state) {
+    if (state.generations <= 1) {
+        win::DeleteFile(state.path.c_str());
+        return;
+    }
+    win::DeleteFile(GenerationPath(state, state.generations - 1).c_str());
+    for (int g = state.generations - 2; g >= 1; --g) {
+        win::MoveFile(GenerationPath(state, g).c_str(), GenerationPath(state, g + 1).c_str());
+    }
+    win::MoveFile(state.path.c_str(), GenerationPath(state, 1).c_str());
+}
+
+std::string FormatRecord(const LogState& state, uint32_t sequence, std::string_view message,
+                         const char* tag) {
+    win::SYSTEMTIME t{};
+    win::GetLocalTime(&t);
+    char header[160];
+    int headerLength = std::snprintf(header, sizeof header, kHeaderFormat, sequence, t.wYear,
+                                     t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                                     t.wMilliseconds, win::GetCurrentProcessId(),
+                                     win::GetCurrentThreadId(), kTerminalSession, tag);
+    if (headerLength < 0) headerLength = 0;
+    const size_t body = state.recordSize - 2;
+    std::string record(state.recordSize, ' ');
+    const size_t h = std::min<size_t>(static_cast<size_t>(headerLength), body);
+    std::memcpy(record.data(), header, h);
+    const size_t room = body - h;
+    const size_t cut = win::DbcsSafeCut(message, std::min(room, message.size()));
+    std::memcpy(record.data() + h, message.data(), cut);
+    record[body] = '\r';
+    record[body + 1] = '\n';
+    return record;
+}
+
+void WriteRecord(int row, std::string_view message, const char* tag) {
+    LogState& state = State(row);
+    std::lock_guard guard(state.mutex);
+    if (!state.configured) Configure(row, state);
+    if (state.lock == nullptr) {
+        state.lock = win::CreateMutex(nullptr, win::FALSE,
+                                      (std::string(kMutexPrefix) + kLogTable[row].fileName).c_str());
+    }
+    CrossProcessLock lock(state.lock);
+    FileHandle file(OpenForAppend(state));
+    if (!file.ok()) return;
+    win::DWORD size = win::GetFileSize(file.get(), nullptr);
+    if (size == win::INVALID_FILE_SIZE) size = 0;
+    const uint64_t limit = uint64_t{state.recordSize} * state.recordCount;
+    if (size > 0 && uint64_t{size} + state.recordSize > limit) {
+        file.Close();
+        Rotate(state);
+        file.Reset(OpenForAppend(state));
+        if (!file.ok()) return;
+        size = win::GetFileSize(file.get(), nullptr);
+        if (size == win::INVALID_FILE_SIZE) size = 0;
+    }
+    const uint32_t sequence = (size + state.recordSize - 1) / state.recordSize + 1;
+    const std::string record = FormatRecord(state, sequence, message, tag);
+    if (win::SetFilePointer(file.get(), 0, nullptr, win::FILE_END) == win::INVALID_SET_FILE_POINTER) {
+        return;
+    }
+    win::DWORD written = 0;
+    win::WriteFile(file.get(), record.data(), static_cast<win::DWORD>(record.size()), &written,
+                   nullptr);
+}
+
+int RowOfId(int logId) { return logId >= 1 && logId <= kLogRows ? logId - 1 : -1; }
+
+std::string FormatV(const char* format, va_list args) {
+    if (format == nullptr) return {};
+    char small[512];
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(small, sizeof small, format, copy);
+    va_end(copy);
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+void WriteV(int logId, const char* tag, const char* format, va_list args) {
+    if (RowOfId(logId) < 0) return;
+    qvp::KeepLastError keep;
+    const std::string message = FormatV(format, args);
+    qvpLogWrite(logId, message.c_str(), tag);
+}
+
+}  // namespace
+
+int qvpLogOpen(const char* fileName) {
+    qvp::KeepLastError keep;
+    int row = kDefaultRow;
+    if (fileName != nullptr) {
+        const std::string wanted = win::CharUpper(fileName);
+        for (int i = 0; i < kLogRows; ++i) {
+            if (wanted == kLogTable[i].fileName) {
+                row = i;
+                break;
+            }
+        }
+    }
+    LogState& state = State(row);
+    std::lock_guard guard(state.mutex);
+    ++state.uses;
+    Configure(row, state);  // settings and PathName as they are now
+    return row + 1;
+}
+
+void qvpLogClose(int logId) {
+    const int row = RowOfId(logId);
+    if (row < 0) return;
+    LogState& state = State(row);
+    std::lock_guard guard(state.mutex);
+    if (state.uses > 0) --state.uses;
+}
+
+void qvpLogWrite(int logId, const char* message, const char* tag) {
+    const int row = RowOfId(logId);
+    if (row < 0) return;
+    qvp::KeepLastError keep;
+    std::string_view text = message != nullptr ? std::string_view(message) : std::string_view();
+    if (text.size() > static_cast<size_t>(kLogMessageMax)) {
+        text = text.substr(0, win::DbcsSafeCut(text, kLogMessageMax));
+    }
+    WriteRecord(row, text, tag != nullptr ? tag : "");
+}
+
+void qvpLogPrintf(int logId, const char* tag, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteV(logId, tag, format, args);
+    va_end(args);
+}
+
+void qvpLogVPrintf(int logId, const char* tag, const char* format, va_list args) {
+    WriteV(logId, tag, format, args);
+}
+
+void qvpLogTrace(const char*, ...) {}
+void qvpLogTrace2(const char*, ...) {}
+void qvpLogTrace3(const char*, ...) {}
+
+void qvpDllLog(const char* format, ...) {
+    QVPAPI* block = qvpPeekThreadBlock();
+    if (block == nullptr || block->dllLogId == 0) return;
+    va_list args;
+    va_start(args, format);
+    WriteV(block->dllLogId, "dll", format, args);
+    va_end(args);
+}
+
+void qvpNodeLog(const char* format, ...) {
+    QVPAPI* block = qvpPeekThreadBlock();
+    if (block == nullptr || block->nodeLogId == 0) return;
+    va_list args;
+    va_start(args, format);
+    WriteV(block->nodeLogId, "dll", format, args);
+    va_end(args);
+}
+
+const char* qvpLogFileName(int logId) {
+    const int row = RowOfId(logId);
+    return row < 0 ? nullptr : kLogTable[row].fileName;
+}

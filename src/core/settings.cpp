@@ -1,0 +1,84 @@
+// Settings getters: every value is a text of the library's section of the settings cache, read
+// at every call with its default and bounds.
+#include "core/settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/win.h"
+
+namespace {
+
+constexpr const char kPathName[] = "PathName";
+constexpr const char kPathNameDefault[] = "C:\\ZARNQVP";
+constexpr const char kResourcePathName[] = "ResourcePathName";
+constexpr const char kResourceTail[] = "\\SERVER\\ZARNQV\\RESOURCE";
+constexpr const char kIdSyncOption[] = "IdSyncOption";
+constexpr const char kGuidUseStatus[] = "GuidUseStatus";
+constexpr const char kRdbOption[] = "RdbOption";
+constexpr const char kSystemManagementKey[] = "SystemManagementKey";
+constexpr const char kConnectRetryCount[] = "ConnectRetryCount";
+constexpr const char kLogGenCount[] = "LogGenCount";
+constexpr size_t kPathBuffer = win::MAX_PATH;
+
+void CopyOut(const std::string& value, char* buffer) {
+    if (buffer == nullptr) return;
+    std::snprintf(buffer, kPathBuffer, "%s", value.c_str());
+}
+
+bool IsYes(const std::optional<std::string>& value) {
+    return value && win::CharUpper(*value) == "YES";
+}
+
+}  // namespace
+
+std::optional<std::string> qvpRegGetText(const char* name) {
+    win::registry::Load();
+    return win::registry::Get(name);
+}
+
+std::string qvpPathName() {
+    auto value = qvpRegGetText(kPathName);
+    return value && !value->empty() ? *value : std::string(kPathNameDefault);
+}
+
+void qvpRegGetPathName(char* buffer) { CopyOut(qvpPathName(), buffer); }
+
+void qvpRegGetResourcePathName(char* buffer) {
+    auto value = qvpRegGetText(kResourcePathName);
+    CopyOut(value && !value->empty() ? *value : qvpPathName() + kResourceTail, buffer);
+}
+
+int qvpRegGetIdSyncOption() { return IsYes(qvpRegGetText(kIdSyncOption)) ? 1 : 0; }
+int qvpRegGetGuidUseStatus() { return IsYes(qvpRegGetText(kGuidUseStatus)) ? 1 : 0; }
+
+int qvpRegSetGuidUseStatus(int flag) {
+    win::registry::Load();
+    win::registry::Set(kGuidUseStatus, flag != 0 ? "YES" : "NO");
+    return 1;
+}
+
+int qvpRegGetRdbOption() {
+    auto value = qvpRegGetText(kRdbOption);
+    return value && !value->empty() && (*value)[0] == '1' ? 1 : 0;
+}
+
+uint8_t qvpRegGetSystemManagementKey() {
+    return static_cast<uint8_t>(qvpRegGetInt(kSystemManagementKey, 0, 0, 255));
+}
+
+int qvpRegGetConnectRetryCount() { return qvpRegGetInt(kConnectRetryCount, 3, 0, 1000); }
+int qvpRegGetLogGenCount() { return qvpRegGetInt(kLogGenCount, 3, 1, 99); }
+
+int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue) {
+    auto value = qvpRegGetText(name);
+    if (!value || value->empty()) return defaultValue;
+    const char* text = value->c_str();
+    char* end = nullptr;
+    const long number = std::strtol(text, &end, 10);
+    while (end != nullptr && *end == ' ') ++end;
+    if (end == text || (end != nullptr && *end != '\0')) return defaultValue;
+    if (number < minValue || number > maxValue) return defaultValue;
+    return static_cast<int>(number);
+}
