@@ -1,0 +1,178 @@
+// Files of the node-group side: layouts, group paths and the handle and lock wrappers.
+#include "nodes/node_group_file.h"
+
+#include <algorithm>
+
+#include "nodes/node_group_record.h"
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+// ---- names and layouts --------------------------------------------------------------------------
+std::string_view FieldText(const char* field, size_t width) {
+    return std::string_view(field, strnlen(field, width));
+}
+
+bool FieldEquals(const char* field, size_t width, std::string_view name) {
+    return name.size() <= width && FieldText(field, width) == name;
+}
+
+void FieldSet(char* field, size_t width, std::string_view name) {
+    std::memset(field, 0, width);
+    std::memcpy(field, name.data(), std::min(width, name.size()));
+}
+
+bool GroupImageWellFormed(const std::vector<uint8_t>& image) {
+    if (image.size() < kGroupHeaderSize) return false;
+    const size_t entriesBytes = image.size() - kGroupHeaderSize;
+    if (entriesBytes % kGroupEntrySize != 0) return false;
+    NodeGroupHeader header;
+    std::memcpy(&header, image.data(), sizeof header);
+    return header.uiEntryBytes == entriesBytes &&
+           header.uiEntryCount == entriesBytes / kGroupEntrySize;
+}
+
+long FindGroupEntry(const std::vector<uint8_t>& image, std::string_view name, uint32_t kind) {
+    const uint32_t count = GroupEntryCount(image);
+    for (uint32_t i = 0; i < count; ++i) {
+        const NodeGroupEntry* entry = GroupEntryAt(image, i);
+        if (entry->uiMemberKind == kind &&
+            FieldEquals(entry->ucMemberName, kGroupMemberNameSize, name))
+            return i;
+    }
+    return -1;
+}
+
+// ---- paths ------------------------------------------------------------------------------------
+std::string GroupDirectoryPath(std::string_view groupPath) {
+    std::string path = NodeGroupDir();
+    if (groupPath != kRootGroupPath) path.append(groupPath);
+    return path;
+}
+
+std::string GroupFilePath(std::string_view groupPath) {
+    std::string path = GroupDirectoryPath(groupPath);
+    path += '\\';
+    path += kNodeGroupFileName;
+    return path;
+}
+
+uint32_t CheckGroupPath(std::string_view groupPath) {
+    if (groupPath.empty() || groupPath.front() != '\\') return QVAPI_ERR_INVALID_NAME;
+    if (groupPath.size() >= win::MAX_PATH) return QVAPI_ERR_PATH_TOO_LONG;
+    if (groupPath == kRootGroupPath) return 0;
+    // Every level must be a group name, so no level can be "." or ".." or hold a separator.
+    size_t start = 1;
+    while (start <= groupPath.size()) {
+        size_t end = win::FindFirstSeparator(groupPath, start);
+        if (end == std::string_view::npos) end = groupPath.size();
+        const std::string level(groupPath.substr(start, end - start));
+        if (!CheckGroupLevelName(level.c_str())) return QVAPI_ERR_INVALID_NAME;
+        start = end + 1;
+    }
+    if (GroupFilePath(groupPath).size() >= win::MAX_PATH) return QVAPI_ERR_PATH_TOO_LONG;
+    return 0;
+}
+
+// ---- handles, locks, I/O -------------------------------------------------------------------------
+WinHandle OpenExclusive(const std::string& path, win::DWORD disposition) {
+    return WinHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                      nullptr, disposition, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+WinHandle OpenExclusiveRead(const std::string& path) {
+    return WinHandle(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr,
+                                      win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool RangeLock::Lock() {
+    if (held_) return true;
+    held_ = win::LockFile(file_, offset_, 0, length_, 0) != 0;
+    return held_;
+}
+
+bool RangeLock::Unlock() {
+    if (!held_) return true;
+    held_ = false;
+    return win::UnlockFile(file_, offset_, 0, length_, 0) != 0;
+}
+
+bool FileSize(win::HANDLE file, uint32_t* size) {
+    win::DWORD high = 0;
+    const win::DWORD low = win::GetFileSize(file, &high);
+    if (low == win::INVALID_FILE_SIZE && win::GetLastError() != 0) return false;
+    if (high != 0) {
+        win::SetLastError(win::ERROR_INVALID_DATA);
+        return false;
+    }
+    *size = low;
+    return true;
+}
+
+bool Seek(win::HANDLE file, uint32_t offset) {
+    win::SetLastError(0);
+    const win::DWORD at = win::SetFilePointer(file, static_cast<win::LONG>(offset), nullptr,
+                                              win::FILE_BEGIN);
+    return !(at == win::INVALID_SET_FILE_POINTER && win::GetLastError() != 0);
+}
+
+bool ReadUpTo(win::HANDLE file, void* buffer, uint32_t limit, uint32_t* got) {
+    uint32_t total = 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (total < limit) {
+        win::DWORD read = 0;
+        if (!win::ReadFile(file, out + total, limit - total, &read, nullptr)) return false;
+        if (read == 0) break;
+        total += read;
+    }
+    *got = total;
+    return true;
+}
+
+bool ReadWhole(win::HANDLE file, std::vector<uint8_t>& out) {
+    uint32_t size = 0;
+    if (!FileSize(file, &size) || !Seek(file, 0)) return false;
+    out.assign(size, 0);
+    uint32_t got = 0;
+    if (!ReadUpTo(file, out.data(), size, &got)) return false;
+    if (got != size) {
+        win::SetLastError(win::ERROR_READ_FAULT);
+        return false;
+    }
+    return true;
+}
+
+bool WriteAll(win::HANDLE file, const void* data, uint32_t size) {
+    if (size == 0) return true;
+    win::DWORD written = 0;
+    if (!win::WriteFile(file, data, size, &written, nullptr)) return false;
+    if (written != size) {
+        win::SetLastError(win::ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+bool WriteAt(win::HANDLE file, uint32_t offset, const void* data, uint32_t size) {
+    return Seek(file, offset) && WriteAll(file, data, size);
+}
+
+bool Exists(const std::string& path) {
+    return win::GetFileAttributes(path.c_str()) != win::INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributes(path.c_str());
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs) {
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        if (win::DeleteFile(path.c_str())) return true;
+        if (attempt + 1 < tries) win::Sleep(pauseMs);
+    }
+    return false;
+}
+
+}  // namespace qvp::nodes

@@ -1,0 +1,100 @@
+// Files of the node-group side: handles and byte-range locks that release themselves, whole-file
+// reads and writes, the nodegroupfile and nodeattributionfile layouts, and group paths.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+#include "platform/win.h"
+
+namespace qvp::nodes {
+
+// ---- layouts (records and entries: nodes/node_record.h) -----------------------------------------
+constexpr uint32_t kGroupHeaderSize = sizeof(NodeGroupHeader);
+constexpr uint32_t kGroupEntrySize = sizeof(NodeGroupEntry);
+constexpr uint32_t kGroupMemberNameSize = sizeof(NodeGroupEntry::ucMemberName);
+constexpr char kRootGroupPath[] = "\\";
+
+// Whether a stored name field of `width` bytes (NUL-padded, possibly unterminated) holds
+// exactly `name`.
+bool FieldEquals(const char* field, size_t width, std::string_view name);
+// The text of a NUL-padded field, bounded by its width.
+std::string_view FieldText(const char* field, size_t width);
+// Writes `name` into a field of `width` bytes, cleared first; at most `width` bytes copied.
+void FieldSet(char* field, size_t width, std::string_view name);
+
+// Whether `image` is a well-formed nodegroupfile: 32 + 144n bytes whose header says 144n bytes
+// and n entries.
+bool GroupImageWellFormed(const std::vector<uint8_t>& image);
+inline uint32_t GroupEntryCount(const std::vector<uint8_t>& image) {
+    return image.size() < kGroupHeaderSize
+               ? 0
+               : static_cast<uint32_t>((image.size() - kGroupHeaderSize) / kGroupEntrySize);
+}
+inline NodeGroupEntry* GroupEntryAt(std::vector<uint8_t>& image, uint32_t index) {
+    return reinterpret_cast<NodeGroupEntry*>(image.data() + kGroupHeaderSize +
+                                             size_t{index} * kGroupEntrySize);
+}
+inline const NodeGroupEntry* GroupEntryAt(const std::vector<uint8_t>& image, uint32_t index) {
+    return reinterpret_cast<const NodeGroupEntry*>(image.data() + kGroupHeaderSize +
+                                                   size_t{index} * kGroupEntrySize);
+}
+inline NodeGroupHeader* GroupHeaderOf(std::vector<uint8_t>& image) {
+    return reinterpret_cast<NodeGroupHeader*>(image.data());
+}
+// Index of the first entry with that name and kind, or -1.
+long FindGroupEntry(const std::vector<uint8_t>& image, std::string_view name, uint32_t kind);
+
+// ---- paths ------------------------------------------------------------------------------------
+// NODEGROUP\nodegroupfile for "\", else NODEGROUP<group path>\nodegroupfile.
+std::string GroupFilePath(std::string_view groupPath);
+// NODEGROUP for "\", else NODEGROUP<group path>.
+std::string GroupDirectoryPath(std::string_view groupPath);
+// A group path callers may name: "\" or "\" + levels joined by "\", each a valid group name,
+// at most 259 characters. 0 when valid, else the API error code.
+uint32_t CheckGroupPath(std::string_view groupPath);
+
+// ---- handles, locks, whole-file I/O -------------------------------------------------------------
+// Opens for reading and writing without sharing; `disposition` OPEN_EXISTING or OPEN_ALWAYS.
+WinHandle OpenExclusive(const std::string& path, win::DWORD disposition = win::OPEN_EXISTING);
+WinHandle OpenExclusiveRead(const std::string& path);
+
+class RangeLock {
+public:
+    RangeLock(win::HANDLE file, win::DWORD offset, win::DWORD length)
+        : file_(file), offset_(offset), length_(length == 0 ? 1 : length) {}
+    RangeLock(const RangeLock&) = delete;
+    RangeLock& operator=(const RangeLock&) = delete;
+    ~RangeLock() { Unlock(); }
+    bool Lock();
+    // True when the range is no longer held (released now or never held).
+    bool Unlock();
+
+private:
+    win::HANDLE file_;
+    win::DWORD offset_;
+    win::DWORD length_;
+    bool held_ = false;
+};
+
+// Whole file from its start; false (Windows error kept) on a failed size, read or short read.
+bool ReadWhole(win::HANDLE file, std::vector<uint8_t>& out);
+// Up to `limit` bytes from the start; false on a read failure.
+bool ReadUpTo(win::HANDLE file, void* buffer, uint32_t limit, uint32_t* got);
+bool Seek(win::HANDLE file, uint32_t offset);
+// The whole buffer at the current position; a short write fails with 29.
+bool WriteAll(win::HANDLE file, const void* data, uint32_t size);
+bool WriteAt(win::HANDLE file, uint32_t offset, const void* data, uint32_t size);
+bool FileSize(win::HANDLE file, uint32_t* size);
+bool Exists(const std::string& path);
+bool IsDirectory(const std::string& path);
+
+// Deletes a file, retrying `tries` times with `pauseMs` after each failure.
+bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs);
+
+}  // namespace qvp::nodes

@@ -1,0 +1,39 @@
+// The record steps that the node writers combine under their locks: stamping and single-field
+// rewrites of a stored definition, and removal of a node's entries. Each runs in its own call
+// frame (1, or 0 with the thread's last error set); the ...In forms run inside a caller's frame.
+#pragma once
+
+#include <cstdint>
+
+#include "core/frame.h"
+#include "platform/win.h"
+#include "qvpapi.h"
+
+// Stamping and rewrites.
+int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTime,
+                              uint32_t fdwMaster, uint32_t dwReserved);
+int qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
+                              const QVAPI_NODE* lpNodeData);
+int qvAPIChangeLinkNode(const char* lpNodeDefAttrFile, const QVAPI_NODE* lpOldNode,
+                        const QVAPI_NODE* lpNewNode);
+
+// Removal of a node's entries.
+int qvAPIDeleteNodeDefinitionEntry(const char* lpNodeKey, uint32_t fdwOptions, uint32_t dwReserved);
+int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGroupPath,
+                                    uint32_t fdwOptions, uint32_t dwReserved);
+int qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
+                              uint32_t uiMemberKind, uint32_t dwReserved);
+
+namespace qvp::nodes {
+
+bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAPI_NODE* oldNode,
+                      const QVAPI_NODE* newNode);
+bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t options);
+// With `notFound` given, a missing back-link is reported there instead of failing.
+bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const char* groupPath,
+                                  uint32_t options, bool* notFound = nullptr);
+// With `notFound` given, a missing entry is reported there instead of failing.
+bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
+                            uint32_t kind, bool* notFound = nullptr);
+
+}  // namespace qvp::nodes

@@ -1,0 +1,334 @@
+// Removal of a node's entries: its flat definition file, one back-link of its
+// nodeattributionfile, one member entry of a nodegroupfile.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/fileutil.h"
+#include "core/frame.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
+#include "nodes/node_group_steps.h"
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kDefKeyNull[] =
+    "qvAPIDeleteNodeDefinitionEntry : Parameter Error : Node Name Address is NULL";
+constexpr char kDefKeyEmpty[] =
+    "qvAPIDeleteNodeDefinitionEntry : Parameter Error : Top of Node Name Value is NULL";
+constexpr char kDefBadOptions[] =
+    "qvAPIDeleteNodeDefinitionEntry : Parameter Error : fdwOptions Value is INVALID";
+constexpr char kDefDeleteFile[] = "qvAPIDeleteNodeDefinitionEntry : DeleteFile %s : ErrorCode = %d";
+
+constexpr char kAttrNameNull[] =
+    "qvAPIDeleteNodeAttributionEntry : Parameter Error : Node Name Pointer is NULL";
+constexpr char kAttrNameEmpty[] =
+    "qvAPIDeleteNodeAttributionEntry : Parameter Error : Top of Node Name Value is NULL";
+constexpr char kAttrPathNull[] =
+    "qvAPIDeleteNodeAttributionEntry : Parameter Error : NodeGroupPath Name Pointer is NULL";
+constexpr char kAttrPathEmpty[] =
+    "qvAPIDeleteNodeAttributionEntry : Parameter Error : Top of NodeGroupPath Name Value is NULL";
+constexpr char kAttrBadOptions[] =
+    "qvAPIDeleteNodeAttributionEntry : Parameter Error : fdwOptions Value is INVALID";
+constexpr char kAttrClientRead[] =
+    "qvAPIDeleteNodeAttributionEntry : qvAPIGetClientDefinitionByName %s : ErrorCode = %d";
+constexpr char kAttrMasterRead[] =
+    "qvAPIDeleteNodeAttributionEntry : qvAPIGetMasterDefinitionByName %s : ErrorCode = %d";
+constexpr char kAttrCreateFile[] = "qvAPIDeleteNodeAttributionEntry : CreateFile %s : ErrorCode = %d";
+constexpr char kAttrFileSize[] = "qvAPIDeleteNodeAttributionEntry : GetFileSize %s : ErrorCode = %d";
+constexpr char kAttrReadFile[] = "qvAPIDeleteNodeAttributionEntry : ReadFile %s : ErrorCode = %d";
+constexpr char kAttrBadSize[] =
+    "qvAPIDeleteNodeAttributionEntry : FileSize is INVALID : file = %s size = %u";
+constexpr char kAttrNotFound[] = "qvAPIDeleteNodeAttributionEntry : Parameter Error : %s NOT FOUND";
+constexpr char kAttrSeek[] = "qvAPIDeleteNodeAttributionEntry : SetFilePointer %s : ErrorCode = %d";
+constexpr char kAttrLock[] = "qvAPIDeleteNodeAttributionEntry : LockFile %s : ErrorCode = %d";
+constexpr char kAttrWrite[] = "qvAPIDeleteNodeAttributionEntry : WriteFile %s : ErrorCode = %d";
+constexpr char kAttrCut[] = "qvAPIDeleteNodeAttributionEntry : SetEndOfFile %s : ErrorCode = %d";
+
+constexpr char kGroupPathNull[] =
+    "qvAPIDeleteNodeGroupEntry : Parameter error : NodeGroup Path Address is NULL";
+constexpr char kGroupPathEmpty[] =
+    "qvAPIDeleteNodeGroupEntry : Parameter error : Top of NodeGroup Path Value is NULL";
+constexpr char kGroupMemberNull[] =
+    "qvAPIDeleteNodeGroupEntry : Parameter error : Member Name Address is NULL";
+constexpr char kGroupCreateFile[] = "qvAPIDeleteNodeGroupEntry : CreateFile %s : ErrorCode = %d";
+constexpr char kGroupFileSize[] = "qvAPIDeleteNodeGroupEntry : GetFileSize %s : ErrorCode = %d";
+constexpr char kGroupReadFile[] = "qvAPIDeleteNodeGroupEntry : ReadFile %s : ErrorCode = %d";
+constexpr char kGroupMalformed[] =
+    "qvAPIDeleteNodeGroupEntry : FileSize is INVALID : file = %s size = %u entries = %u bytes = %u";
+constexpr char kGroupNotFound[] = "qvAPIDeleteNodeGroupEntry : Parameter Error : %s NOT FOUND";
+constexpr char kGroupDeleteFile[] = "qvAPIDeleteNodeGroupEntry : DeleteFile %s : ErrorCode = %d";
+constexpr char kGroupSeek[] = "qvAPIDeleteNodeGroupEntry : SetFilePointer %s : ErrorCode = %d";
+constexpr char kGroupLock[] = "qvAPIDeleteNodeGroupEntry : LockFile %s : ErrorCode = %d";
+constexpr char kGroupWrite[] = "qvAPIDeleteNodeGroupEntry : WriteFile %s : ErrorCode = %d";
+constexpr char kGroupUnlock[] = "qvAPIDeleteNodeGroupEntry : UnlockFile %s : ErrorCode = %d";
+constexpr char kGroupCut[] = "qvAPIDeleteNodeGroupEntry : SetEndOfFile %s : ErrorCode = %d";
+}  // namespace msg
+
+constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+constexpr FrameTexts kDefinitionFrame{"qvAPIDeleteNodeDefinitionEntry", EndStyle::Decimal, nullptr,
+                                      nullptr, kLogicalError};
+constexpr FrameTexts kAttributionFrame{"qvAPIDeleteNodeAttributionEntry", EndStyle::Decimal, nullptr,
+                                       nullptr, kLogicalError};
+constexpr FrameTexts kGroupEntryFrame{"qvAPIDeleteNodeGroupEntry", EndStyle::Decimal, nullptr,
+                                      nullptr, kLogicalError};
+
+constexpr int kDeleteTries = 11;
+constexpr uint32_t kDeletePauseMs = 300;
+
+int LastErr() { return static_cast<int>(win::GetLastError()); }
+
+// Rewrites `image` without the `cutSize` bytes at `cutAt`, under a lock over the whole file,
+// and cuts the file to its new length. `msgs` are the texts of the failing steps.
+struct RewriteTexts {
+    const char* seek;
+    const char* lock;
+    const char* write;
+    const char* unlock;  // nullptr: no message
+    const char* cut;
+};
+
+bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path,
+                    const std::vector<uint8_t>& image, size_t cutAt, size_t cutSize,
+                    const RewriteTexts& texts) {
+    if (!Seek(file, 0)) {
+        call.Log(texts.seek, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    RangeLock lock(file, 0, static_cast<win::DWORD>(image.size()));
+    if (!lock.Lock()) {
+        call.Log(texts.lock, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    const size_t tail = cutAt + cutSize;
+    if (!WriteAll(file, image.data(), static_cast<uint32_t>(cutAt)) ||
+        !WriteAll(file, image.data() + tail, static_cast<uint32_t>(image.size() - tail))) {
+        call.Log(texts.write, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (!lock.Unlock()) {
+        if (texts.unlock != nullptr) call.Log(texts.unlock, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (!win::SetEndOfFile(file)) {
+        call.Log(texts.cut, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t options) {
+    if (key == nullptr || *key == '\0') {
+        call.Log("%s", key == nullptr ? msg::kDefKeyNull : msg::kDefKeyEmpty);
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    const std::string nodeDef = NodeDefDir();
+    qvpCreateDirectory(nodeDef.c_str());
+    const char* prefix = options == kMemberClient ? "C." : options == kMemberMaster ? "M." : nullptr;
+    if (prefix == nullptr) {
+        call.Log("%s", msg::kDefBadOptions);
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string path = nodeDef + "\\" + prefix + key;
+    if (win::DeleteFile(path.c_str())) return true;
+    const win::DWORD error = win::GetLastError();
+    // Gone already is what the caller wants; a file that stays (held open, I/O) would leave a
+    // definition behind that its callers believe removed.
+    if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return true;
+    call.Log(msg::kDefDeleteFile, path.c_str(), static_cast<int>(error));
+    call.Fail(QVAPI_ERR_RESOURCE);
+    return false;
+}
+
+bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const char* groupPath,
+                                  uint32_t options, bool* notFound) {
+    if (nodeName == nullptr || *nodeName == '\0') {
+        call.Log("%s", nodeName == nullptr ? msg::kAttrNameNull : msg::kAttrNameEmpty);
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    if (groupPath == nullptr || *groupPath == '\0') {
+        call.Log("%s", groupPath == nullptr ? msg::kAttrPathNull : msg::kAttrPathEmpty);
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    const uint32_t kind = NodeNameKind(nodeName);
+    if (kind == 0) {
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    if (options != kMemberClient && options != kMemberMaster) {
+        call.Log("%s", msg::kAttrBadOptions);
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    QVAPI_NODE node;
+    const uint32_t readError = ReadDefinitionWhole(call.block(), call.function(), nodeName,
+                                                 options == kMemberMaster, &node);
+    if (readError != 0) {
+        call.Log(options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead, nodeName,
+                 static_cast<int>(readError));
+        call.Fail(QVAPI_ERR_NOT_FOUND);
+        return false;
+    }
+    const std::string path = AttributionPathByName(node, kind, nodeName);
+    WinHandle file = OpenExclusive(path);
+    if (!file.valid()) {
+        call.Log(msg::kAttrCreateFile, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    uint32_t size = 0;
+    if (!FileSize(file.get(), &size)) {
+        call.Log(msg::kAttrFileSize, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadWhole(file.get(), image)) {
+        call.Log(msg::kAttrReadFile, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    // Only a head and whole back-links can be walked; anything else is refused untouched.
+    if (image.size() < kAttributionHeadSize ||
+        (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
+        call.Log(msg::kAttrBadSize, path.c_str(), static_cast<unsigned>(image.size()));
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
+    const std::string_view wanted(groupPath, strnlen(groupPath, kBackLinkSize + 1));
+    size_t found = 0;
+    for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize) {
+        if (FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, wanted) &&
+            wanted.size() < kBackLinkSize) {
+            found = at;
+            break;
+        }
+    }
+    if (found == 0) {
+        if (notFound != nullptr) {
+            *notFound = true;
+            return true;
+        }
+        call.Log(msg::kAttrNotFound, nodeName);
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    static constexpr RewriteTexts kTexts{msg::kAttrSeek, msg::kAttrLock, msg::kAttrWrite, nullptr,
+                                         msg::kAttrCut};
+    return RewriteWithout(call, file.get(), path, image, found, kBackLinkSize, kTexts);
+}
+
+bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
+                            uint32_t kind, bool* notFound) {
+    if (groupPath == nullptr || *groupPath == '\0') {
+        call.Log("%s", groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty);
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    if (memberName == nullptr) {
+        call.Log("%s", msg::kGroupMemberNull);
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    const std::string path = GroupFilePath(groupPath);
+    WinHandle file = OpenExclusive(path);
+    if (!file.valid()) {
+        call.Log(msg::kGroupCreateFile, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_NOT_FOUND);
+        return false;
+    }
+    uint32_t size = 0;
+    if (!FileSize(file.get(), &size)) {
+        call.Log(msg::kGroupFileSize, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadWhole(file.get(), image)) {
+        call.Log(msg::kGroupReadFile, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    // A header that disagrees with the entries would be counted down past zero or cut the
+    // wrong bytes: refuse before anything is compared or written.
+    if (!GroupImageWellFormed(image)) {
+        NodeGroupHeader header{};
+        std::memcpy(&header, image.data(), std::min(image.size(), sizeof header));
+        call.Log(msg::kGroupMalformed, path.c_str(), static_cast<unsigned>(image.size()),
+                 header.uiEntryCount, header.uiEntryBytes);
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
+    const long index = FindGroupEntry(image, memberName, kind);
+    if (index < 0) {
+        if (notFound != nullptr) {
+            *notFound = true;
+            return true;
+        }
+        call.Log(msg::kGroupNotFound, memberName);
+        call.Fail(QVAPI_ERR_NOT_FOUND);
+        return false;
+    }
+    NodeGroupHeader* header = GroupHeaderOf(image);
+    header->uiEntryBytes -= kGroupEntrySize;
+    header->uiEntryCount -= 1;
+    if (header->uiEntryCount == 0) {
+        file.Reset();
+        if (!DeleteFileRetry(path, kDeleteTries, kDeletePauseMs)) {
+            call.Log(msg::kGroupDeleteFile, path.c_str(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        return true;
+    }
+    static constexpr RewriteTexts kTexts{msg::kGroupSeek, msg::kGroupLock, msg::kGroupWrite,
+                                         msg::kGroupUnlock, msg::kGroupCut};
+    return RewriteWithout(call, file.get(), path, image,
+                          kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
+                          kGroupEntrySize, kTexts);
+}
+
+}  // namespace qvp::nodes
+
+using qvp::CallContext;
+
+int qvAPIDeleteNodeDefinitionEntry(const char* lpNodeKey, uint32_t fdwOptions, uint32_t) {
+    return qvp::RunApi(qvp::nodes::kDefinitionFrame, 0, [&](CallContext& call) {
+        return qvp::nodes::DeleteNodeDefinitionEntryIn(call, lpNodeKey, fdwOptions) ? 1 : 0;
+    });
+}
+
+int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGroupPath,
+                                    uint32_t fdwOptions, uint32_t) {
+    return qvp::RunApi(qvp::nodes::kAttributionFrame, 0, [&](CallContext& call) {
+        return qvp::nodes::DeleteNodeAttributionEntryIn(call, lpNodeName, lpNodeGroupPath,
+                                                        fdwOptions)
+                   ? 1
+                   : 0;
+    });
+}
+
+int qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
+                              uint32_t uiMemberKind, uint32_t) {
+    return qvp::RunApi(qvp::nodes::kGroupEntryFrame, 0, [&](CallContext& call) {
+        return qvp::nodes::DeleteNodeGroupEntryIn(call, lpNodeGroupPath, lpMemberName,
+                                                  uiMemberKind)
+                   ? 1
+                   : 0;
+    });
+}

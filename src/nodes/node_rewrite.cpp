@@ -1,0 +1,310 @@
+// Stamping a definition's update time, setting a master's hold byte, and renaming a node in
+// every node group that lists it. A definition is kept twice: whole in its flat file and as the
+// 960-byte head of its nodeattributionfile; both are written, head first.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/frame.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
+#include "nodes/node_group_steps.h"
+#include "nodes/node_record.h"
+#include "nodes/node_texts.h"
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kStampBadName[] = "%s : Parameter Err : lpClientName Value is INVALID";
+constexpr char kStampFind[] = "%s : qvAPIFindClientDefinition Err";
+constexpr char kHoldBadName[] = "%s : Parameter Error : lpNodeName Value is INVALID";
+constexpr char kHoldFind[] = "%s : qvAPIFindMasterDefinition Error code=0x%8.8x";
+constexpr char kBadRecord[] = "%s : Parameter Error : QVAPI_NODE Struct Address is NULL";
+constexpr char kHeadRestore[] = "%s : Restore Error : file = %s, errno = %d";
+
+constexpr char kLinkNoFile[] = "%s : Parameter Error : lpNodeDefAttrFile is NULL";
+constexpr char kLinkBadSize[] = "%s : FileSize is INVALID : file = %s size = %u(true:%u)";
+constexpr char kLinkRead[] = "%s : ReadFile Error : errno = 0x%x size = %u";
+constexpr char kLinkCreateFile[] = "%s : CreateFile Error : errno = 0x%x";
+constexpr char kLinkSeek[] = "%s : SetFilePointer Error : errno = 0x%x";
+constexpr char kLinkLock[] = "%s : LockFile Error : errno = 0x%x";
+constexpr char kLinkGroupRead[] = "%s : ReadFile Error : errno = 0x%x";
+constexpr char kLinkWrite[] = "%s : WriteFile Error : errno = 0x%x";
+}  // namespace msg
+
+// The messages of the two-copy write differ between the stamp (file named) and the hold
+// change (system error given).
+struct CopyTexts {
+    bool namesFile;
+    const char* createFile;
+    const char* lockFile;
+    const char* writeFile;
+    const char* unlockFile;
+};
+constexpr CopyTexts kStampTexts{true, "%s : CreateFile(%s) Err", "%s : LockFile(%s) Err",
+                                "%s : WriteFile(%s) Err", "%s : LockFile(%s) Err"};
+constexpr CopyTexts kHoldTexts{false, "%s : CreateFile Error code=%d", "%s : LockFile Error code=%d",
+                               "%s : WriteFile Error code=%d", "%s : UnlockFile Error code=%d"};
+
+constexpr FrameTexts kStampFrame{"qvAPIChangeTimeDefinition", EndStyle::Hex, nullptr, nullptr,
+                                 text::kLogicalErr};
+constexpr FrameTexts kHoldFrame{"qvAPIChangeHoldDefinition", EndStyle::Hex, nullptr, nullptr,
+                                text::kLogicalError};
+constexpr FrameTexts kLinkFrame{"qvAPIChangeLinkNode", EndStyle::Hex, nullptr, nullptr,
+                                text::kLogicalError};
+
+int LastErr() { return static_cast<int>(win::GetLastError()); }
+
+void LogStep(CallContext& call, const CopyTexts& texts, const char* format, const std::string& path) {
+    if (texts.namesFile)
+        call.Log(format, call.function(), path.c_str());
+    else
+        call.Log(format, call.function(), LastErr());
+}
+
+// Writes `data` at the start of an existing file under a lock over [0, lockSize).
+bool WriteLocked(CallContext& call, const CopyTexts& texts, const std::string& path,
+                 const void* data, uint32_t size, uint32_t lockSize, std::vector<uint8_t>* before) {
+    WinHandle file = OpenExclusive(path);
+    if (!file.valid()) {
+        LogStep(call, texts, texts.createFile, path);
+        return false;
+    }
+    RangeLock lock(file.get(), 0, lockSize);
+    if (!lock.Lock()) {
+        LogStep(call, texts, texts.lockFile, path);
+        return false;
+    }
+    if (before != nullptr) {
+        before->assign(size, 0);
+        uint32_t got = 0;
+        if (!Seek(file.get(), 0) || !ReadUpTo(file.get(), before->data(), size, &got)) {
+            LogStep(call, texts, texts.writeFile, path);
+            return false;
+        }
+        before->resize(got);
+    }
+    if (!WriteAt(file.get(), 0, data, size)) {
+        LogStep(call, texts, texts.writeFile, path);
+        return false;
+    }
+    if (!lock.Unlock()) {
+        LogStep(call, texts, texts.unlockFile, path);
+        return false;
+    }
+    return true;
+}
+
+// Head of the nodeattributionfile, then the flat file. When the flat file cannot be written
+// the head is put back as it was, so the two copies never disagree.
+bool WriteBothCopies(CallContext& call, const CopyTexts& texts, const QVAPI_NODE& node,
+                     uint32_t nameKind, const char* name, bool master) {
+    const std::string headPath = AttributionPathByName(node, nameKind, name);
+    const std::string flatPath = FlatFilePath(node, nameKind, name, master);
+    std::vector<uint8_t> oldHead;
+    if (!WriteLocked(call, texts, headPath, &node, kAttributionHeadSize, kAttributionHeadSize,
+                     &oldHead)) {
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (!WriteLocked(call, texts, flatPath, &node, sizeof node, sizeof node, nullptr)) {
+        const int error = LastErr();
+        if (!WriteLocked(call, texts, headPath, oldHead.data(),
+                         static_cast<uint32_t>(oldHead.size()), kAttributionHeadSize, nullptr))
+            call.Log(msg::kHeadRestore, call.function(), headPath.c_str(), LastErr());
+        win::SetLastError(static_cast<win::DWORD>(error));
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    return true;
+}
+
+bool NameTooLongOrNull(const char* name) {
+    return name == nullptr || strnlen(name, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN;
+}
+
+}  // namespace
+
+bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAPI_NODE* oldNode,
+                      const QVAPI_NODE* newNode) {
+    if (attributionFile == nullptr || *attributionFile == '\0') {
+        call.Log(msg::kLinkNoFile, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    if (oldNode == nullptr || newNode == nullptr) {
+        call.Log(msg::kBadRecord, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string oldName = GroupNameOf(*oldNode);
+    const std::string newName = GroupNameOf(*newNode);
+    const uint32_t oldKind = oldNode->uiNodeAttributes;
+    const uint32_t newKind = newNode->uiNodeAttributes;
+    if (oldName == newName && oldKind == newKind) return true;
+
+    const std::string attrPath = attributionFile;
+    WinHandle attr = OpenExclusive(attrPath);
+    if (!attr.valid()) {
+        call.Log(msg::kLinkCreateFile, call.function(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (!Seek(attr.get(), kAttributionHeadSize)) {
+        call.Log(msg::kLinkSeek, call.function(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    RangeLock headLock(attr.get(), 0, kAttributionHeadSize);
+    if (!headLock.Lock()) {
+        call.Log(msg::kLinkLock, call.function(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    for (;;) {
+        char link[kBackLinkSize];
+        uint32_t got = 0;
+        if (!ReadUpTo(attr.get(), link, kBackLinkSize, &got)) {
+            call.Log(msg::kLinkRead, call.function(), LastErr(), got);
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        if (got == 0) break;
+        if (got != kBackLinkSize) {
+            call.Log(msg::kLinkBadSize, call.function(), attrPath.c_str(), got,
+                     static_cast<unsigned>(kBackLinkSize));
+            call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+            return false;
+        }
+        // A back-link fills its 260 bytes only when it is damaged: never read past them.
+        const std::string groupPath(FieldText(link, kBackLinkSize));
+        const std::string groupFile = GroupFilePath(groupPath);
+        WinHandle group = OpenExclusive(groupFile);
+        if (!group.valid()) {
+            call.Log(msg::kLinkCreateFile, call.function(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        if (!Seek(group.get(), kGroupHeaderSize)) {
+            call.Log(msg::kLinkSeek, call.function(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        RangeLock headerLock(group.get(), 0, kGroupHeaderSize);
+        if (!headerLock.Lock()) {
+            call.Log(msg::kLinkLock, call.function(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        for (uint32_t at = kGroupHeaderSize;; at += kGroupEntrySize) {
+            NodeGroupEntry entry;
+            uint32_t read = 0;
+            if (!ReadUpTo(group.get(), &entry, sizeof entry, &read)) {
+                call.Log(msg::kLinkGroupRead, call.function(), LastErr());
+                call.Fail(QVAPI_ERR_RESOURCE);
+                return false;
+            }
+            if (read < sizeof entry) break;  // end of the group: it does not list the node
+            if (entry.uiMemberKind != oldKind ||
+                !FieldEquals(entry.ucMemberName, kGroupMemberNameSize, oldName))
+                continue;
+            FieldSet(entry.ucMemberName, kGroupMemberNameSize, newName);
+            entry.uiMemberKind = newKind;
+            if (!WriteAt(group.get(), at, &entry, sizeof entry)) {
+                call.Log(msg::kLinkWrite, call.function(), LastErr());
+                call.Fail(QVAPI_ERR_RESOURCE);
+                return false;
+            }
+            break;
+        }
+        if (!headerLock.Unlock()) {
+            call.Log(msg::kLinkLock, call.function(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+    }
+    if (!headLock.Unlock()) {
+        call.Log(msg::kLinkLock, call.function(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qvp::nodes
+
+using qvp::CallContext;
+using namespace qvp::nodes;
+
+int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTime,
+                              uint32_t fdwMaster, uint32_t) {
+    return qvp::RunApi(kStampFrame, 0, [&](CallContext& call) {
+        if (NameTooLongOrNull(lpNodeName)) {
+            call.Log(msg::kStampBadName, call.function());
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        const uint32_t kind = NodeNameKind(lpNodeName);
+        if (kind == 0) {
+            call.Log(text::kKindNotFound, call.function(), lpNodeName);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        const bool master = fdwMaster != 0;
+        // The stored record is read whole: a record cut to the caller's level and written back
+        // would lose its host ID, MAC address and creation time.
+        QVAPI_NODE node;
+        const uint32_t error =
+            ReadDefinitionWhole(call.block(), call.function(), lpNodeName, master, &node);
+        if (error != 0) {
+            call.Log(msg::kStampFind, call.function());
+            call.Fail(error);
+            return 0;
+        }
+        node.stUpdateTime = stUpdateTime;
+        return WriteBothCopies(call, kStampTexts, node, kind, lpNodeName, master) ? 1 : 0;
+    });
+}
+
+int qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
+                              const QVAPI_NODE* lpNodeData) {
+    return qvp::RunApi(kHoldFrame, 0, [&](CallContext& call) {
+        if (NameTooLongOrNull(lpNodeName)) {
+            call.Log(msg::kHoldBadName, call.function());
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        const uint32_t kind = NodeNameKind(lpNodeName);
+        if (kind == 0) {
+            call.Log(text::kKindNotFound, call.function(), lpNodeName);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (uiNodeAttributes != kMemberMaster) return 1;
+        if (lpNodeData == nullptr) {
+            call.Log(msg::kBadRecord, call.function());
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        QVAPI_NODE node;
+        const uint32_t error =
+            ReadDefinitionWhole(call.block(), call.function(), lpNodeName, true, &node);
+        if (error != 0) {
+            call.Log(msg::kHoldFind, call.function(), error);
+            call.Fail(error);
+            return 0;
+        }
+        node.ucHoldFlag = lpNodeData->ucHoldFlag;
+        return WriteBothCopies(call, kHoldTexts, node, kind, lpNodeName, true) ? 1 : 0;
+    });
+}
+
+int qvAPIChangeLinkNode(const char* lpNodeDefAttrFile, const QVAPI_NODE* lpOldNode,
+                        const QVAPI_NODE* lpNewNode) {
+    return qvp::RunApi(kLinkFrame, 0, [&](CallContext& call) {
+        return ChangeLinkNodeIn(call, lpNodeDefAttrFile, lpOldNode, lpNewNode) ? 1 : 0;
+    });
+}
