@@ -1,0 +1,518 @@
+// Old-format archives: a 60-byte header, 60-byte entry headers each followed by the entry's
+// data, and a table of NUL-separated names at the end. Every offset, index and length the file
+// gives is checked against the file before it is used.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "client/ar/old_reader.h"
+#include "client/ar/unarchive.h"
+#include "platform/win.h"
+
+namespace {
+
+constexpr char kTag[] = "ar";
+constexpr size_t kNameMax = 259;         // a name slot holds 259 characters and its NUL
+constexpr size_t kPathMax = 259;
+constexpr size_t kCopyPiece = 64 * 1024;
+
+namespace text {
+constexpr char kMissing[] = "GetFileAttributes:ERROR:ON arCreateUnarcFile %s";
+constexpr char kNoMemory[] = "malloc_ERROR:ON arCreateUnarcFile";
+constexpr char kInfoFailed[] = "qvpuarGetInfmation_ERROR:ON arCreateUnarcFile %s %s";
+constexpr char kLoopFailed[] = "qvpuarLoopProsec_ERROR:ON arCreateUnarcFile";
+constexpr char kCloseArchive[] = "CloseHandle_ERROR:ON arCreateUnarcFile";
+constexpr char kDelete[] = "DeleteFile_ERROR:ON arCreateUnarcFile %s";
+constexpr char kReadTable[] = "ReadFile_ERROR:ON arCreateUnarcFile %s %s";
+constexpr char kNoDrive[] = "GetFileAttributes:MAKEPATH_ERROR: arCreateUnarcFile %s";
+constexpr char kMakeRestore[] = "CreateDirectory_ERROR:ON arCreateUnarcFile %s";
+constexpr char kReadEntry[] = "ReadFile_ERROR:ON arCreateUnarcFile %s";
+constexpr char kCantDeleteQuery[] = "Can't delete %s  FarRemoveDirectry";
+constexpr char kCantDelete[] = "Can't delete %s FarRemoveDirectry";
+constexpr char kCreateFile[] = "CreateFile_ERROR:File = %s, ERR = %ld";
+constexpr char kReadPiece[] = "ReadFile ERROR:ON arCreateUnarcFile:%s";
+constexpr char kReadLastPiece[] = "ReadFile ERROR:ON qvparCreateUnarcFile:%s";
+constexpr char kWrite[] = "WriteFile ERROR:ON arCreateUnarcFile:%s";
+constexpr char kCloseFile[] = "CloseHandle_ERROR:ON arCreateUnarcFile";
+constexpr char kMkdir[] = "_mkdir_ERROR:ON arCreateUnarcFile %s";
+constexpr char kUtime[] = "_utime_ERROR:ON arCreateUnarcFile:%s";
+constexpr char kAttributes[] = "SetFileAttributes_ERROR:ON arCreateUnarcFile %s";
+// Damage that older readers did not look for.
+constexpr char kDefective[] = "arCreateUnarcFile: defective archive %s (%s)";
+}  // namespace text
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+struct OldHeader {
+    uint32_t tableEnd;
+    uint32_t firstEntry;
+    int16_t driveIndex;
+    int16_t baseIndex;
+    uint32_t tableStart;
+};
+
+OldHeader DecodeHeader(const uint8_t* p) {
+    return OldHeader{Le32(p + 0), Le32(p + 4), static_cast<int16_t>(Le16(p + 10)),
+                     static_cast<int16_t>(Le16(p + 12)), Le32(p + 16)};
+}
+
+struct OldEntry {
+    uint32_t headerLength;
+    uint32_t accessDate;
+    uint32_t accessTime;
+    uint32_t writeDate;
+    uint32_t writeTime;
+    int16_t pathIndex;
+    uint32_t attributes;
+    uint32_t dataSize;
+};
+
+OldEntry DecodeEntry(const uint8_t* p) {
+    return OldEntry{Le32(p + 0),  Le32(p + 8),  Le32(p + 12),
+                    Le32(p + 16), Le32(p + 20), static_cast<int16_t>(Le16(p + 24)),
+                    Le32(p + 28), Le32(p + 52)};
+}
+
+class Handle {
+public:
+    explicit Handle(win::HANDLE h = win::INVALID_HANDLE_VALUE) : h_(h) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool valid() const { return h_ != win::INVALID_HANDLE_VALUE; }
+    win::HANDLE get() const { return h_; }
+    void Reset(win::HANDLE h) {
+        Close();
+        h_ = h;
+    }
+    bool Close() {
+        if (!valid()) return true;
+        const bool ok = win::CloseHandle(h_) != 0;
+        h_ = win::INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    win::HANDLE h_;
+};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Splits at '\' and '/', code-page aware (a trail byte 0x5C belongs to its character); empty
+// parts vanish.
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (win::IsDBCSLeadByte(static_cast<win::BYTE>(c)) && i + 1 < path.size()) {
+            part.push_back(c);
+            part.push_back(path[++i]);
+        } else if (IsSeparator(c)) {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+// A stored name in the separators of a POSIX restore folder: its '\' become '/'.
+std::string ToPosixSeparators(const std::string& name) {
+    std::string out = name;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (win::IsDBCSLeadByte(static_cast<win::BYTE>(out[i])) && i + 1 < out.size())
+            ++i;
+        else if (out[i] == '\\')
+            out[i] = '/';
+    }
+    return out;
+}
+
+bool ClimbsOut(const std::string& name) {
+    for (const std::string& part : SplitPath(name))
+        if (part == "..") return true;
+    return false;
+}
+
+bool Exists(const std::string& path) {
+    return win::GetFileAttributes(path.c_str()) != win::INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributes(path.c_str());
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+win::FILETIME ToFileTime(int64_t seconds) {
+    return win::UnixNanosToFileTime(seconds * 1000000000);
+}
+
+// A folder's times and attributes wait until everything below it exists: a read-only folder
+// would refuse its children, and each child would move its times.
+struct FolderFinish {
+    std::string path;
+    OldEntry entry;
+};
+
+class OldReader {
+public:
+    OldReader(QvpClientLog& log, std::string archive) : log_(log), archive_(std::move(archive)) {}
+
+    int Run(const char* restoreFolder, int keep);
+
+private:
+    int GetInfmation(const char* restoreFolder);
+    int MakeRestoreFolder();
+    int LoopProsec();
+    int ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std::string& path);
+    int ReplaceExisting(const std::string& path);
+    bool SetTimes(win::HANDLE handle, const OldEntry& entry);
+    int FinishFolders();
+    int Defective(const char* why) {
+        log_.Write(kTag, text::kDefective, archive_.c_str(), why);
+        return kOldFileFailed;
+    }
+    // Reads exactly `size` bytes at `offset`; false on a failed or short read.
+    bool ReadAt(uint64_t offset, void* buffer, size_t size);
+    bool SeekTo(uint64_t offset);
+    bool ReadNext(void* buffer, size_t size, size_t* got);
+
+    QvpClientLog& log_;
+    std::string archive_;
+    Handle file_;
+    uint64_t fileSize_ = 0;
+    OldHeader header_{};
+    std::vector<std::string> names_;
+    std::string restore_;
+    bool posix_ = false;
+    std::unique_ptr<uint8_t[]> buffer_;
+    std::vector<FolderFinish> folders_;
+};
+
+bool OldReader::ReadNext(void* buffer, size_t size, size_t* got) {
+    *got = 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (*got < size) {
+        win::DWORD read = 0;
+        if (!win::ReadFile(file_.get(), out + *got, static_cast<win::DWORD>(size - *got), &read,
+                           nullptr))
+            return false;
+        if (read == 0) break;
+        *got += read;
+    }
+    return true;
+}
+
+bool OldReader::SeekTo(uint64_t offset) {
+    win::LONG high = static_cast<win::LONG>(offset >> 32);
+    win::SetLastError(0);
+    const win::DWORD low = win::SetFilePointer(
+        file_.get(), static_cast<win::LONG>(offset & 0xFFFFFFFFu), &high, win::FILE_BEGIN);
+    return !(low == win::INVALID_SET_FILE_POINTER && win::GetLastError() != 0);
+}
+
+bool OldReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    if (offset > fileSize_ || size > fileSize_ - offset) return false;
+    if (!SeekTo(offset)) return false;
+    size_t got = 0;
+    return ReadNext(buffer, size, &got) && got == size;
+}
+
+int OldReader::Run(const char* restoreFolder, int keep) {
+    if (!Exists(archive_)) {
+        qvparSetErrorDetail(kDetailMissing, win::GetLastError());
+        log_.Write(kTag, text::kMissing, archive_.c_str());
+        return kOldMissing;
+    }
+    file_.Reset(win::CreateFile(archive_.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ,
+                                nullptr, win::OPEN_EXISTING, 0, nullptr));
+    buffer_.reset(new (std::nothrow) uint8_t[kCopyPiece]);
+    if (!file_.valid() || !buffer_) {
+        // The archive exists but can't be opened: the old reader has only this answer.
+        qvparSetErrorDetail(kDetailMemory, win::GetLastError());
+        log_.Write(kTag, "%s", text::kNoMemory);
+        return kOldNoMemory;
+    }
+    win::DWORD high = 0;
+    const win::DWORD low = win::GetFileSize(file_.get(), &high);
+    fileSize_ = uint64_t{high} << 32 | low;
+
+    int result = GetInfmation(restoreFolder);
+    if (result != kOldOk) {
+        log_.Write(kTag, text::kInfoFailed, archive_.c_str(), restoreFolder ? restoreFolder : "");
+        return result;
+    }
+    result = LoopProsec();
+    if (result == kOldOk) result = FinishFolders();
+    if (result != kOldOk) {
+        log_.Write(kTag, "%s", text::kLoopFailed);
+        return result;
+    }
+    if (!file_.Close()) {
+        qvparSetErrorDetail(kDetailArchiveClose, win::GetLastError());
+        log_.Write(kTag, "%s", text::kCloseArchive);
+        return kOldIoFailed;
+    }
+    if (keep == 0 && !win::DeleteFile(archive_.c_str())) {
+        qvparSetErrorDetail(kDetailDelete, win::GetLastError());
+        log_.Write(kTag, text::kDelete, archive_.c_str());
+        return kOldFileFailed;
+    }
+    return kOldOk;
+}
+
+int OldReader::GetInfmation(const char* restoreFolder) {
+    uint8_t raw[kOldHeaderSize];
+    if (!ReadAt(0, raw, sizeof raw)) {
+        qvparSetErrorDetail(kDetailArchiveRead, win::GetLastError());
+        log_.Write(kTag, text::kReadTable, archive_.c_str(), "header");
+        return kOldIoFailed;
+    }
+    header_ = DecodeHeader(raw);
+    if (header_.tableStart > header_.tableEnd || header_.tableEnd > fileSize_) {
+        log_.Write(kTag, text::kDefective, archive_.c_str(), "name table outside the file");
+        return kOldIoFailed;
+    }
+    const size_t tableSize = header_.tableEnd - header_.tableStart;
+    std::unique_ptr<char[]> table(new (std::nothrow) char[tableSize + 1]);
+    if (!table) {
+        qvparSetErrorDetail(kDetailMemory, win::ERROR_NOT_ENOUGH_MEMORY);
+        log_.Write(kTag, "%s", text::kNoMemory);
+        return kOldNoMemory;
+    }
+    if (!ReadAt(header_.tableStart, table.get(), tableSize)) {
+        qvparSetErrorDetail(kDetailArchiveRead, win::GetLastError());
+        log_.Write(kTag, text::kReadTable, archive_.c_str(), "name table");
+        return kOldIoFailed;
+    }
+    table[tableSize] = '\0';
+
+    // A name starts at the table's start and after every run of NULs that something follows.
+    names_.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t length = std::strlen(table.get() + start);
+        if (length > kNameMax) {
+            log_.Write(kTag, text::kDefective, archive_.c_str(), "name too long");
+            return kOldIoFailed;
+        }
+        names_.emplace_back(table.get() + start, length);
+        size_t next = start + length;
+        while (next < tableSize && table[next] == '\0') ++next;
+        if (next >= tableSize) break;
+        start = next;
+    }
+
+    if (restoreFolder != nullptr) {
+        restore_ = restoreFolder;
+    } else {
+        const auto count = static_cast<int16_t>(std::min<size_t>(names_.size(), INT16_MAX));
+        if (header_.driveIndex < 0 || header_.driveIndex >= count || header_.baseIndex < 0 ||
+            header_.baseIndex >= count) {
+            log_.Write(kTag, text::kDefective, archive_.c_str(), "restore folder index");
+            return kOldIoFailed;
+        }
+        restore_ = names_[header_.driveIndex] + ":" + names_[header_.baseIndex];
+    }
+    if (restore_.empty() || restore_.size() > kPathMax) {
+        log_.Write(kTag, text::kDefective, archive_.c_str(), "restore folder length");
+        return kOldIoFailed;
+    }
+    posix_ = qvpIsPosixPath(restore_);
+    return MakeRestoreFolder();
+}
+
+int OldReader::MakeRestoreFolder() {
+    const std::vector<std::string> parts = SplitPath(restore_);
+    if (parts.empty()) return kOldOk;  // the file-system root
+    const char sep = posix_ ? '/' : '\\';
+    std::string path = posix_ ? "/" + parts[0] : parts[0];
+    std::string probe = path;
+    if (!probe.empty() && probe.back() == ':') probe.push_back('\\');
+    if (!Exists(probe)) {
+        qvparSetErrorDetail(kDetailMissing, win::GetLastError());
+        log_.Write(kTag, text::kNoDrive, probe.c_str());
+        return kOldNoDrive;
+    }
+    for (size_t i = 1; i < parts.size(); ++i) {
+        path += sep;
+        path += parts[i];
+        if (IsFolder(path)) continue;
+        if (!win::CreateDirectory(path.c_str(), nullptr)) {
+            qvparSetErrorDetail(kDetailFolderCreate, win::GetLastError());
+            log_.Write(kTag, text::kMakeRestore, path.c_str());
+            return kOldNoFolder;
+        }
+    }
+    return kOldOk;
+}
+
+int OldReader::LoopProsec() {
+    uint64_t offset = header_.firstEntry;
+    while (offset < header_.tableStart) {
+        uint8_t raw[kOldEntrySize];
+        if (!ReadAt(offset, raw, sizeof raw)) {
+            qvparSetErrorDetail(kDetailArchiveRead, win::GetLastError());
+            log_.Write(kTag, text::kReadEntry, archive_.c_str());
+            return kOldEntryUnread;
+        }
+        const OldEntry entry = DecodeEntry(raw);
+        // An entry shorter than its own header would never move the walk forward.
+        if (entry.headerLength < kOldEntrySize) return Defective("entry length");
+        const uint64_t dataOffset = offset + kOldEntrySize;
+        if (entry.dataSize > fileSize_ - std::min(dataOffset, fileSize_))
+            return Defective("entry data outside the file");
+        if (entry.pathIndex < 0 || static_cast<size_t>(entry.pathIndex) >= names_.size())
+            return Defective("name index");
+        const std::string& name = names_[static_cast<size_t>(entry.pathIndex)];
+        if (ClimbsOut(name)) return Defective("name leaves the restore folder");
+        if (restore_.size() + name.size() > kPathMax) return Defective("path too long");
+        const std::string path = restore_ + (posix_ ? ToPosixSeparators(name) : name);
+
+        if ((entry.attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            const int result = ExtractFile(entry, dataOffset, path);
+            if (result != kOldOk) return result;
+        } else {
+            if (!Exists(path) && !win::CreateDirectory(path.c_str(), nullptr)) {
+                qvparSetErrorDetail(kDetailOldFolder, win::GetLastError());
+                log_.Write(kTag, text::kMkdir, path.c_str());
+                return kOldNoFolder;
+            }
+            folders_.push_back(FolderFinish{path, entry});
+        }
+        offset += uint64_t{entry.headerLength} + entry.dataSize;
+    }
+    return kOldOk;
+}
+
+int OldReader::ReplaceExisting(const std::string& path) {
+    if (!Exists(path) || win::DeleteFile(path.c_str())) return kOldOk;
+    const win::DWORD attributes = win::GetFileAttributes(path.c_str());
+    if (attributes == win::INVALID_FILE_ATTRIBUTES) {
+        log_.Write(kTag, text::kCantDeleteQuery, path.c_str());
+        return kOldFileFailed;
+    }
+    if (!win::SetFileAttributes(path.c_str(), attributes & ~win::FILE_ATTRIBUTE_READONLY) ||
+        !win::DeleteFile(path.c_str())) {
+        log_.Write(kTag, text::kCantDelete, path.c_str());
+        return kOldFileFailed;
+    }
+    return kOldOk;
+}
+
+int OldReader::ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std::string& path) {
+    int result = ReplaceExisting(path);
+    if (result != kOldOk) return result;
+    Handle out(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                               win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.valid()) {
+        const win::DWORD error = win::GetLastError();
+        qvparSetErrorDetail(kDetailFileCreate, error);
+        log_.Write(kTag, text::kCreateFile, path.c_str(), static_cast<long>(error));
+        return kOldIoFailed;
+    }
+    if (entry.dataSize != 0 && !SeekTo(dataOffset)) {
+        log_.Write(kTag, text::kReadPiece, path.c_str());
+        return kOldFileFailed;
+    }
+    uint64_t left = entry.dataSize;
+    while (left != 0) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, kCopyPiece));
+        size_t got = 0;
+        if (!ReadNext(buffer_.get(), piece, &got) || got != piece) {
+            log_.Write(kTag, piece == left ? text::kReadLastPiece : text::kReadPiece, path.c_str());
+            return kOldFileFailed;
+        }
+        win::DWORD put = 0;
+        if (!win::WriteFile(out.get(), buffer_.get(), static_cast<win::DWORD>(piece), &put,
+                            nullptr)) {
+            qvparSetErrorDetail(kDetailDataWrite, win::GetLastError());
+            log_.Write(kTag, text::kWrite, path.c_str());
+            return kOldIoFailed;
+        }
+        if (put != piece) {
+            log_.Write(kTag, text::kWrite, path.c_str());
+            return kOldFileFailed;
+        }
+        left -= piece;
+    }
+    if (!SetTimes(out.get(), entry)) log_.Write(kTag, text::kUtime, path.c_str());
+    if (!out.Close()) {
+        log_.Write(kTag, "%s", text::kCloseFile);
+        return kOldFileFailed;
+    }
+    if (!win::SetFileAttributes(path.c_str(), entry.attributes)) {
+        qvparSetErrorDetail(kDetailAttributes, win::GetLastError());
+        log_.Write(kTag, text::kAttributes, path.c_str());
+        return kOldFileFailed;
+    }
+    return kOldOk;
+}
+
+bool OldReader::SetTimes(win::HANDLE handle, const OldEntry& entry) {
+    const std::optional<int64_t> access = qvpuarMakeTime(entry.accessDate, entry.accessTime);
+    const std::optional<int64_t> write = qvpuarMakeTime(entry.writeDate, entry.writeTime);
+    if (!access || !write) return false;
+    const win::FILETIME accessTime = ToFileTime(*access);
+    const win::FILETIME writeTime = ToFileTime(*write);
+    return win::SetFileTime(handle, nullptr, &accessTime, &writeTime) != 0;
+}
+
+int OldReader::FinishFolders() {
+    // Deepest first: the walk made each folder before anything inside it.
+    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
+        {
+            Handle folder(win::CreateFile(
+                it->path.c_str(), win::GENERIC_WRITE,
+                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, nullptr,
+                win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            // Times that can't be set on a folder are no failure.
+            if (folder.valid()) SetTimes(folder.get(), it->entry);
+        }
+        if (!win::SetFileAttributes(it->path.c_str(), it->entry.attributes)) {
+            qvparSetErrorDetail(kDetailAttributes, win::GetLastError());
+            log_.Write(kTag, text::kAttributes, it->path.c_str());
+            return kOldFileFailed;
+        }
+    }
+    return kOldOk;
+}
+
+}  // namespace
+
+std::optional<int64_t> qvpuarMakeTime(uint32_t date, uint32_t time) {
+    static constexpr int kMonthStart[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    // Six decimal digits each, as the format writes them.
+    date %= 1000000;
+    time %= 1000000;
+    const int yy = static_cast<int>(date / 10000);
+    const int mm = static_cast<int>(date / 100 % 100);
+    const int dd = static_cast<int>(date % 100);
+    const int hh = static_cast<int>(time / 10000);
+    const int mi = static_cast<int>(time / 100 % 100);
+    const int ss = static_cast<int>(time % 100);
+    if (mm < 1 || mm > 12) return std::nullopt;
+    const int year = yy >= 70 ? 1900 + yy : 2000 + yy;
+    int64_t days = 365LL * (year - 1970);
+    for (int y = 1970; y < year; ++y)
+        if (y % 4 == 0) ++days;
+    if (yy % 4 == 0 && mm >= 3) ++days;
+    days += kMonthStart[mm - 1] + dd - 1;
+    return days * 86400 + hh * 3600 + mi * 60 + ss - 32400;
+}
+
+int arCreateUnarcFile(const char* archivePath, const char* restoreFolder, int keep) {
+    QvpClientLog log;
+    OldReader reader(log, archivePath != nullptr ? archivePath : "");
+    return reader.Run(restoreFolder, keep);
+}
