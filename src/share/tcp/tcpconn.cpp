@@ -1,0 +1,202 @@
+#include "share/tcp/tcpconn.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/log.h"
+#include "core/settings.h"
+#include "platform/win.h"
+#include "share/wapi/wapi.h"
+
+namespace {
+
+constexpr const char kTag[] = "tcp";
+constexpr const char kLogSemaphoreError[] = "qvpTcpConnect : CreateSemaphore Error : %s, errno = %u";
+constexpr const char kLogServiceError[] = "qvpTcpConnect : Service Error : Service = %s";
+constexpr const char kLogHostError[] = "qvpTcpConnect : Host Error : Host = %s";
+constexpr const char kLogConnectError[] =
+    "qvpTcpConnect : Connect Error : Host = %s, Port = %u, try = %d, errno = %u";
+constexpr const char kLogCacheWriteError[] = "qvpTcpConnect : %s Write Error : errno = %u";
+
+struct Handle {
+    win::HANDLE h = win::INVALID_HANDLE_VALUE;
+    Handle() = default;
+    explicit Handle(win::HANDLE handle) : h(handle) {}
+    ~Handle() {
+        if (h != win::INVALID_HANDLE_VALUE && h != nullptr) win::CloseHandle(h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool valid() const { return h != win::INVALID_HANDLE_VALUE && h != nullptr; }
+};
+
+// Holds the machine-wide socket lock for its scope.
+class SocketLock {
+public:
+    explicit SocketLock(int logId)
+        : semaphore_(qvpWapiCreateSemaphore(nullptr, 1, 1, kQvpSocketLockName, logId)) {
+        if (semaphore_.valid()) held_ = win::WaitForSingleObject(semaphore_.h, win::INFINITE) != win::WAIT_FAILED;
+    }
+    ~SocketLock() {
+        if (held_) win::ReleaseSemaphore(semaphore_.h, 1, nullptr);
+    }
+    bool held() const { return held_; }
+
+private:
+    Handle semaphore_;
+    bool held_ = false;
+};
+
+using CacheEntries = std::vector<std::pair<std::string, std::string>>;
+
+bool SameName(std::string_view a, std::string_view b) {
+    return win::CharUpper(a) == win::CharUpper(b);
+}
+
+// "name=address" lines; blank and malformed lines are dropped.
+CacheEntries ReadCache() {
+    CacheEntries entries;
+    const std::string path = qvpTcpServerIpPath();
+    Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return entries;
+    std::string text;
+    char chunk[1024];
+    win::DWORD got = 0;
+    while (win::ReadFile(file.h, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        size_t eq = line.find('=');
+        if (eq != std::string_view::npos && eq > 0 && eq + 1 < line.size())
+            entries.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
+        pos = end + 1;
+    }
+    return entries;
+}
+
+void WriteCache(const CacheEntries& entries, int logId) {
+    std::string text;
+    for (const auto& [name, address] : entries) text += name + "=" + address + "\r\n";
+    const std::string path = qvpTcpServerIpPath();
+    Handle file(win::CreateFile(path.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
+                                win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::DWORD written = 0;
+    if (!file.valid() || !win::WriteFile(file.h, text.data(), static_cast<win::DWORD>(text.size()), &written, nullptr))
+        qvpLogPrintf(logId, kTag, kLogCacheWriteError, kQvpServerIpFile, win::GetLastError());
+}
+
+// Network-order address -> "a.b.c.d".
+std::string AddressText(uint32_t address) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&address);
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+           std::to_string(b[3]);
+}
+
+// Resolves afresh and puts the answer into the cache in place of any older one.
+bool ResolveAndRemember(const char* host, uint32_t* address, int logId) {
+    auto resolved = win::ResolveHostIPv4(host);
+    if (!resolved) return false;
+    *address = *resolved;
+    CacheEntries entries = ReadCache();
+    std::erase_if(entries, [&](const auto& e) { return SameName(e.first, host); });
+    entries.emplace_back(host, AddressText(*resolved));
+    WriteCache(entries, logId);
+    return true;
+}
+
+bool CachedAddress(const char* host, uint32_t* address) {
+    for (const auto& [name, text] : ReadCache()) {
+        if (!SameName(name, host)) continue;
+        uint32_t a = win::inet_addr(text.c_str());
+        if (a == win::INADDR_NONE_VALUE) return false;
+        *address = a;
+        return true;
+    }
+    return false;
+}
+
+bool IsDottedAddress(const char* host, uint32_t* address) {
+    uint32_t a = win::inet_addr(host);
+    if (a == win::INADDR_NONE_VALUE) return false;
+    *address = a;
+    return true;
+}
+
+int ConnectWithRetries(const char* host, uint32_t address, uint16_t port, int logId) {
+    const int attempts = std::max(1, qvpRegGetConnectRetryCount());
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        int s = win::TcpConnect(address, port);
+        if (s >= 0) return s;
+        qvpLogPrintf(logId, kTag, kLogConnectError, host, port, attempt, win::GetLastError());
+        if (attempt < attempts) win::Sleep(kQvpConnectRetryPauseMs);
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string qvpTcpServerIpPath() {
+    char root[win::MAX_PATH + 1] = {};
+    qvpRegGetPathName(root);
+    return std::string(root) + "\\" + kQvpServerIpFile;
+}
+
+bool qvpTcpServicePort(const char* service, uint16_t* port) {
+    if (service == nullptr || *service == '\0') return false;
+    char* end = nullptr;
+    long number = std::strtol(service, &end, 10);
+    if (*end == '\0') {
+        if (number < 1 || number > 65535) return false;
+        *port = static_cast<uint16_t>(number);
+        return true;
+    }
+    auto found = win::GetServicePort(service);
+    if (!found) return false;
+    *port = *found;
+    return true;
+}
+
+bool qvpTcpHostAddress(const char* host, uint32_t* address) {
+    if (host == nullptr || *host == '\0') return false;
+    if (IsDottedAddress(host, address)) return true;
+    if (CachedAddress(host, address)) return true;
+    return ResolveAndRemember(host, address, 0);
+}
+
+int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* apiCode) {
+    uint16_t port = 0;
+    if (!qvpTcpServicePort(service, &port)) {
+        qvpLogPrintf(logId, kTag, kLogServiceError, service);
+        *apiCode = kQvpErrTcpServiceUnknown;
+        return -1;
+    }
+    SocketLock lock(logId);
+    if (!lock.held()) {
+        qvpLogPrintf(logId, kTag, kLogSemaphoreError, kQvpSocketLockName, win::GetLastError());
+        *apiCode = kQvpErrTcpSocket;
+        return -1;
+    }
+    uint32_t address = 0;
+    bool dotted = IsDottedAddress(host, &address);
+    bool cached = !dotted && CachedAddress(host, &address);
+    if (!dotted && !cached && !ResolveAndRemember(host, &address, logId)) {
+        qvpLogPrintf(logId, kTag, kLogHostError, host);
+        *apiCode = kQvpErrTcpHostUnknown;
+        return -1;
+    }
+    int s = ConnectWithRetries(host, address, port, logId);
+    // A remembered address may have gone stale: ask the resolver once more.
+    uint32_t fresh = 0;
+    if (s < 0 && cached && ResolveAndRemember(host, &fresh, logId) && fresh != address)
+        s = ConnectWithRetries(host, fresh, port, logId);
+    if (s < 0) *apiCode = kQvpErrTcpConnect;
+    return s;
+}

@@ -1,0 +1,27 @@
+// Reaching the manager: service and host lookup (with the SERVERIP.ini cache under PathName)
+// and the connection itself, made under the machine-wide socket lock with bounded retries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// API codes of the connection step that the public error list leaves open.
+constexpr uint32_t kQvpErrTcpSocket = 0x20210000u;          // the socket lock could not be had
+constexpr uint32_t kQvpErrTcpHostUnknown = 0x20220000u;     // no address for the host
+constexpr uint32_t kQvpErrTcpServiceUnknown = 0x20230000u;  // no port for the service
+constexpr uint32_t kQvpErrTcpConnect = 0x20710000u;         // refused (or never answered)
+
+constexpr const char kQvpSocketLockName[] = "QVP_SOCKET_LOCK_SUB";
+constexpr const char kQvpServerIpFile[] = "SERVERIP.ini";
+constexpr uint32_t kQvpConnectRetryPauseMs = 1000;
+
+// A decimal service is a port (1..65535); a name is looked up as a TCP service.
+bool qvpTcpServicePort(const char* service, uint16_t* port);
+// A dotted IPv4 address is used as it is; a name is looked up in SERVERIP.ini, else resolved and
+// then remembered there. `address` in network byte order.
+bool qvpTcpHostAddress(const char* host, uint32_t* address);
+// The cache file's path: <PathName>\SERVERIP.ini.
+std::string qvpTcpServerIpPath();
+
+// Connects to the manager: the socket, or -1 with the API code in `apiCode`.
+int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* apiCode);
