@@ -1,0 +1,300 @@
+// Node file keys and the hashed definition tree.
+#include "nodes/node_keys.h"
+
+#include <bitset>
+#include <cstdio>
+#include <cstring>
+
+#include "core/frame.h"
+#include "core/log.h"
+#include "nodes/name_checks.h"
+#include "nodes/name_text.h"
+#include "nodes/node_record.h"
+#include "nodes/node_step.h"
+#include "nodes/node_store.h"
+#include "nodes/node_texts.h"
+
+namespace qvp::nodes {
+
+namespace {
+constexpr size_t kHashSourceMax = 259;
+constexpr size_t kKeyBufferSize = 64;
+
+bool IsWalkEntryToSkip(const win::WIN32_FIND_DATAA& data) {
+    // Directories and entries that are no regular files are never definitions to open.
+    return (data.dwFileAttributes & (win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_SYSTEM)) != 0;
+}
+}  // namespace
+
+std::string NodeHashPath(std::string_view source) {
+    if (source.size() > kHashSourceMax) source = source.substr(0, kHashSourceMax);
+    const std::string lower = win::CharLower(source);
+    std::string out;
+    uint32_t sum = 0;
+    uint32_t i = 0;
+    for (size_t pos = 0; pos <= lower.size(); ++pos) {
+        if (pos == lower.size() || lower[pos] == '\\') {
+            if (sum != 0) out += std::to_string(sum);
+            if (pos < lower.size()) out += '\\';
+            sum = 0;
+            i = 0;
+            continue;
+        }
+        const uint32_t c = static_cast<unsigned char>(lower[pos]);
+        sum += (c + i + 1) * (i + 1);
+        ++i;
+    }
+    return out;
+}
+
+std::string LastHashComponent(std::string_view name) {
+    std::string hash = NodeHashPath(name);
+    size_t sep = hash.rfind('\\');
+    return sep == std::string::npos ? hash : hash.substr(sep + 1);
+}
+
+std::string_view LastNameComponent(std::string_view name) {
+    size_t sep = name.rfind('\\');
+    return sep == std::string_view::npos ? name : name.substr(sep + 1);
+}
+
+int SynonymSlot(std::string_view fileName, std::string_view hash) {
+    if (fileName.size() < hash.size() + 2 || fileName[1] != '.' ||
+        fileName.substr(2, hash.size()) != hash) {
+        return -1;
+    }
+    std::string_view rest = fileName.substr(hash.size() + 2);
+    if (rest.empty()) return 0;
+    if ((rest[0] != 'S' && rest[0] != 's') || rest.size() < 2) return -1;
+    // A stray suffix ("S999", "S1x") names no slot: it neither takes one nor indexes a table.
+    int slot = 0;
+    for (char c : rest.substr(1)) {
+        if (!IsAsciiDigit(static_cast<unsigned char>(c))) return -1;
+        slot = slot * 10 + (c - '0');
+        if (slot > kMaxSynonymSlot) return -1;
+    }
+    return slot;
+}
+
+uint32_t ListSynonyms(const std::string& nodeDefDir, char kindLetter, std::string_view hash,
+                      std::vector<SynonymFile>& files, win::DWORD& walkError, bool& firstFailed) {
+    files.clear();
+    std::string pattern = nodeDefDir + "\\" + kindLetter + "." + std::string(hash) + "*";
+    win::WIN32_FIND_DATAA data{};
+    FindWalk walk(pattern, data);
+    if (!walk.valid()) {
+        walkError = win::GetLastError();
+        firstFailed = true;
+        return walkError == win::ERROR_FILE_NOT_FOUND ? QVAPI_ERR_NOT_FOUND : QVAPI_ERR_RESOURCE;
+    }
+    do {
+        std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
+        int slot = SynonymSlot(name, hash);
+        if (slot >= 0) {
+            files.push_back({std::string(name), IsWalkEntryToSkip(data) ? -1 - slot : slot});
+        }
+    } while (walk.Next(data));
+    walkError = win::GetLastError();
+    if (walkError != win::ERROR_NO_MORE_FILES) {
+        firstFailed = false;
+        return QVAPI_ERR_RESOURCE;
+    }
+    return 0;
+}
+
+uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view name,
+                          uint32_t fdwOptions, QVAPI_NODE& record) {
+    (void)block;
+    std::memset(&record, 0, sizeof record);
+    const std::string given(name);
+    std::string hash = LastHashComponent(name);
+    if (name.empty() || name == "\\" || hash.empty()) {
+        qvpDllLog(text::kBadNodeName, function);
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    const std::string plain(LastNameComponent(name));
+    uint32_t kind = qvAPIGetNodeNameType(plain.c_str(), 0, 0, 0);
+    if (kind == 0) {
+        qvpDllLog(text::kKindNotFound, function, plain.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    char letter = fdwOptions == kFindClients ? 'C' : fdwOptions == kFindMasters ? 'M' : '?';
+    if (fdwOptions != kFindClients && fdwOptions != kFindMasters && fdwOptions != kFindEither) {
+        qvpDllLog(text::kBadFindOptions, function);
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    const std::string dir = NodeDefDir();
+    std::vector<SynonymFile> files;
+    win::DWORD walkError = 0;
+    bool firstFailed = false;
+    uint32_t code = ListSynonyms(dir, letter, hash, files, walkError, firstFailed);
+    if (code == QVAPI_ERR_RESOURCE) {
+        if (firstFailed) {
+            qvpDllLog(text::kFindFirst, function, (dir + "\\" + letter + "." + hash + "*").c_str(),
+                      static_cast<int>(walkError));
+        } else {
+            qvpDllLog(text::kFindNext, function, static_cast<int>(walkError));
+        }
+        return code;
+    }
+    if (code != 0) return code;
+    const bool byHostId = IsHostIdKind(kind);
+    bool first = true;
+    for (const SynonymFile& file : files) {
+        if (file.slot < 0) continue;
+        const std::string path = dir + "\\" + file.fileName;
+        win::DWORD error = 0;
+        bool readFailed = false;
+        if (!ReadRecordFile(path, record, error, readFailed)) {
+            std::memset(&record, 0, sizeof record);
+            if (!readFailed && error == win::ERROR_FILE_NOT_FOUND) continue;  // removed meanwhile
+            if (readFailed) {
+                qvpDllLog(text::kReadError, function, 0u, 0u, static_cast<unsigned>(kNodeSize),
+                          static_cast<int>(error));
+                return QVAPI_ERR_RESOURCE;
+            }
+            if (first) {
+                qvpDllLog(text::kLookupOpenFirst, function, path.c_str(), static_cast<int>(error));
+            } else {
+                qvpDllLog(text::kLookupOpenLater, function, path.c_str());
+            }
+            return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY
+                                                         : QVAPI_ERR_RESOURCE;
+        }
+        first = false;
+        // The whole stored name must match: a stored "abcd" is no hit for "abc".
+        std::string_view stored = byHostId ? Field(record.ucHostID) : Field(record.ucNodeName);
+        if (EqualIgnoringCase(stored, plain)) return 0;
+    }
+    qvpDllLog(text::kFindNext, function, static_cast<int>(win::ERROR_NO_MORE_FILES));
+    std::memset(&record, 0, sizeof record);
+    return QVAPI_ERR_NOT_FOUND;
+}
+
+}  // namespace qvp::nodes
+
+using namespace qvp::nodes;
+
+void qvpMakeNodeHashPath(const char* source, char* destination) {
+    if (source == nullptr || destination == nullptr) return;
+    const std::string hash = NodeHashPath(source);
+    size_t used = strnlen(destination, win::MAX_PATH);
+    if (used >= win::MAX_PATH - 1) return;
+    size_t n = std::min(hash.size(), static_cast<size_t>(win::MAX_PATH - 1 - used));
+    std::memcpy(destination + used, hash.data(), n);
+    destination[used + n] = '\0';
+}
+
+int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeKey,
+                                           uint32_t fdwOptions, uint32_t) {
+    static constexpr qvp::FrameTexts kTexts{"qvAPILayoutVirtualNodeDefinitionByName",
+                                            qvp::EndStyle::Hex, nullptr, nullptr,
+                                            text::kLogicalErr};
+    return qvp::RunApi(kTexts, 0, [&](qvp::CallContext& call) {
+        const char* fn = kTexts.function;
+        std::string hash = lpNodeName != nullptr ? LastHashComponent(lpNodeName) : std::string();
+        if (lpNodeName == nullptr || std::strcmp(lpNodeName, "\\") == 0 || hash.empty() ||
+            lpNodeKey == nullptr) {
+            qvpDllLog(text::kBadNodeName, fn);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (fdwOptions != kFindClients && fdwOptions != kFindMasters) {
+            qvpDllLog(text::kBadFindOptions, fn);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        const std::string dir = NodeDefDir();
+        std::vector<SynonymFile> files;
+        win::DWORD walkError = 0;
+        bool firstFailed = false;
+        uint32_t code = ListSynonyms(dir, '?', hash, files, walkError, firstFailed);
+        std::bitset<kMaxSynonymSlot + 1> taken;
+        if (code == QVAPI_ERR_RESOURCE) {
+            if (firstFailed) {
+                qvpDllLog(text::kFindFirst, fn, (dir + "\\?." + hash + "*").c_str(),
+                          static_cast<int>(walkError));
+            } else {
+                qvpDllLog(text::kFindNext, fn, static_cast<int>(walkError));
+            }
+            call.Fail(code);
+            return 0;
+        }
+        // Any entry of the name takes its slot, even one that is no file: a new file could not
+        // be created over it.
+        for (const SynonymFile& file : files) taken.set(file.slot >= 0 ? file.slot : -1 - file.slot);
+        if (taken.test(kMaxSynonymSlot)) {
+            qvpDllLog(text::kSynonymOver, fn, lpNodeName);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        std::string key = hash;
+        if (taken.test(0)) {
+            int slot = 1;
+            while (taken.test(slot)) ++slot;
+            key += "S" + std::to_string(slot);
+        }
+        std::memset(lpNodeKey, 0, kKeyBufferSize);
+        std::memcpy(lpNodeKey, key.data(), std::min(key.size(), kKeyBufferSize - 1));
+        return 1;
+    });
+}
+
+int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+                                        uint32_t fdwOptions) {
+    static constexpr const char* kFn = "qvAPIGetVirtualNodeDefinitionByName";
+    return RunStep(kFn, text::kLogicalErr, 0, [&](QVPAPI& block, uint32_t& code) {
+        if (lpNodeName == nullptr || lpNodeData == nullptr) {
+            qvpDllLog(text::kBadNodeName, kFn);
+            code = QVAPI_ERR_INVALID_PARAMETER;
+            return 0;
+        }
+        code = LookupDefinition(block, kFn, lpNodeName, fdwOptions, *lpNodeData);
+        return code == 0 ? 1 : 0;
+    });
+}
+
+int qvpAPINodeCount(QVPAPI* block, win::HANDLE hFind, uint32_t, int nCount) {
+    (void)block;
+    win::WIN32_FIND_DATAA data{};
+    // One entry at a time: the count never grows the stack with the number of files.
+    while (win::FindNextFile(hFind, &data)) {
+        std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
+        if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        if (EqualIgnoringCase(name, kAttributionFileName)) continue;
+        ++nCount;
+    }
+    win::DWORD error = win::GetLastError();
+    if (error != win::ERROR_NO_MORE_FILES) {
+        qvpDllLog(text::kNodeCountFindNext, "qvpAPINodeCount", static_cast<int>(error));
+        qvAPISetLastError(QVAPI_ERR_RESOURCE);
+        return 0;
+    }
+    return nCount;
+}
+
+int qvAPICountNodeDefinition(void) {
+    static constexpr qvp::FrameTexts kTexts{"qvAPICountNodeDefinition", qvp::EndStyle::Hex,
+                                            nullptr, nullptr, text::kLogicalError};
+    return qvp::RunApi(kTexts, -1, [&](qvp::CallContext& call) {
+        win::WIN32_FIND_DATAA data{};
+        FindWalk walk(NodeDefDir() + "\\?.*", data);
+        if (!walk.valid()) {
+            win::DWORD error = win::GetLastError();
+            qvpDllLog(text::kCountFindFirst, static_cast<int>(error));
+            call.Fail(error < 0x10000 ? 0x20000000u + error : QVAPI_ERR_RESOURCE);
+            return -1;
+        }
+        int count = 0;
+        do {
+            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
+        } while (walk.Next(data));
+        win::DWORD error = win::GetLastError();
+        if (error != win::ERROR_NO_MORE_FILES) {
+            qvpDllLog(text::kCountFindNext, static_cast<int>(error));
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return -1;
+        }
+        return count;
+    });
+}

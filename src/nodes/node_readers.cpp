@@ -1,0 +1,62 @@
+// Exported readers of one stored definition by name. The work is done on the whole record;
+// the caller's share (its API level's size) is copied out last, on every way out.
+#include <cstring>
+
+#include "core/frame.h"
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+
+namespace {
+
+using namespace qvp::nodes;
+
+using WholeReader = uint32_t (*)(QVPAPI&, const char*, std::string_view, QVAPI_NODE&);
+
+int ReadForCaller(const char* function, WholeReader reader, const char* name, QVAPI_NODE* out,
+                  uint32_t notFound, uint32_t reportedNotFound) {
+    const qvp::FrameTexts texts{function};
+    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
+        if (name == nullptr || name[0] == '\0' || out == nullptr) {
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        const size_t size = CallerNodeSize(call.block());
+        std::memset(out, 0, size);
+        QVAPI_NODE work{};
+        uint32_t code = reader(call.block(), function, name, work);
+        std::memcpy(out, &work, size);
+        if (code != 0) {
+            call.Fail(code == notFound ? reportedNotFound : code);
+            return 0;
+        }
+        return 1;
+    });
+}
+
+}  // namespace
+
+int qvAPIGetClientDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
+    return ReadForCaller("qvAPIGetClientDefinitionByName", ReadClientDefinition, lpNodeName,
+                         lpNodeData, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_NOT_FOUND);
+}
+
+int qvAPIGetMasterDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
+    return ReadForCaller("qvAPIGetMasterDefinitionByName", ReadMasterDefinition, lpNodeName,
+                         lpNodeData, QVAPI_ERR_FILE_NOT_FOUND, QVAPI_ERR_FILE_NOT_FOUND);
+}
+
+int qvAPIGetNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
+    return ReadForCaller("qvAPIGetNodeDefinitionByName", ReadNodeDefinition, lpNodeName,
+                         lpNodeData, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_NOT_FOUND);
+}
+
+// The Find forms report "no such node" as the end of a walk, which their callers test for.
+int qvAPIFindClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
+    return ReadForCaller("qvAPIFindClientDefinition", ReadClientDefinition, lpNodeName,
+                         lpNodeData, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_NO_MORE_ITEMS);
+}
+
+int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
+    return ReadForCaller("qvAPIFindMasterDefinition", ReadMasterDefinition, lpNodeName,
+                         lpNodeData, QVAPI_ERR_FILE_NOT_FOUND, QVAPI_ERR_NO_MORE_ITEMS);
+}

@@ -1,0 +1,234 @@
+// Whole-record readers of the definition store.
+#include "nodes/node_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/log.h"
+#include "core/paths.h"
+#include "nodes/name_checks.h"
+#include "nodes/node_keys.h"
+#include "nodes/node_record.h"
+#include "nodes/node_texts.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+constexpr const char kClientReader[] = "qvAPIGetClientDefinitionByName";
+constexpr const char kMasterReader[] = "qvAPIGetMasterDefinitionByName";
+
+bool Absent(win::DWORD error) {
+    return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+}
+
+// The upper-node path of a record: the host-ID form when it is in use.
+std::string_view UpperPath(const QVAPI_NODE& record) {
+    std::string_view hostIdPath = Field(record.ucHostIDPath);
+    return hostIdPath.empty() ? Field(record.ucNodePath0) : hostIdPath;
+}
+
+enum class Kind { Client, Master };
+
+// The IP-keyed definition file NODEDEF\C.<name> or M.<name>.
+uint32_t ReadIpKeyed(QVPAPI& block, const char* function, Kind kind, const std::string& name,
+                     QVAPI_NODE& record) {
+    const uint32_t notFound = kind == Kind::Client ? QVAPI_ERR_NOT_FOUND : QVAPI_ERR_FILE_NOT_FOUND;
+    // The name becomes part of a path: a separator in it would leave NODEDEF.
+    if (name.find_first_of("\\/") != std::string::npos) {
+        qvpDllLog(text::kNameHasSeparator, function, name.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    const std::string dir = NodeDefDir();
+    const std::string path = dir + (kind == Kind::Client ? "\\C." : "\\M.") + name;
+    if (win::GetFileAttributes(path.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+        win::DWORD error = win::GetLastError();
+        qvpDllLog(text::kStatError, function, path.c_str(), static_cast<int>(error));
+        return Absent(error) ? notFound : QVAPI_ERR_RESOURCE;
+    }
+    win::DWORD error = 0;
+    bool readFailed = false;
+    if (!ReadRecordFile(path, record, error, readFailed)) {
+        if (readFailed) {
+            qvpDllLog(text::kReadError, function, 0u, 0u, static_cast<unsigned>(kNodeSize),
+                      static_cast<int>(error));
+            return QVAPI_ERR_RESOURCE;
+        }
+        qvpDllLog(text::kCreateFileError, function, path.c_str(), static_cast<int>(error));
+        return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
+    }
+    record.ucSystemKey = block.systemManagementKey;
+    if (kind == Kind::Client && PathIsTop(UpperPath(record))) {
+        return ReadGroupFlag(dir + "\\" + name + "\\" + kAttributionFileName, record.uiNodeGroupFlag);
+    }
+    return 0;
+}
+
+uint32_t ReadByKind(QVPAPI& block, const char* function, Kind kind, std::string_view name,
+                    QVAPI_NODE& record) {
+    std::memset(&record, 0, sizeof record);
+    const std::string given(name);
+    uint32_t nameKind = qvAPIGetNodeNameType(given.c_str(), 0, 0, 0);
+    if (nameKind == 0) {
+        qvpDllLog(text::kKindNotFound, function, given.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    if (nameKind == kKindIpAddress) return ReadIpKeyed(block, function, kind, given, record);
+    if (kind == Kind::Master) {
+        uint32_t code = LookupDefinition(block, function, name, kFindMasters, record);
+        return code == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_FILE_NOT_FOUND : code;
+    }
+    uint32_t code = LookupDefinition(block, function, name, kFindClients, record);
+    if (code != 0) return code;
+    if (!PathIsTop(UpperPath(record))) return 0;
+    const std::string attribution =
+        NodeDefDir() + "\\" + std::string(Field(record.ucNodeKey)) + "\\" + kAttributionFileName;
+    return ReadGroupFlag(attribution, record.uiNodeGroupFlag);
+}
+
+}  // namespace
+
+std::string NodeDefDir() {
+    char buffer[win::MAX_PATH] = {};
+    qvpMakeMngflNodeDefPath(buffer);
+    return std::string(Field(buffer));
+}
+
+std::string NodeGroupDir() {
+    char buffer[win::MAX_PATH] = {};
+    qvpMakeMngflNodeGroupPath(buffer);
+    return std::string(Field(buffer));
+}
+
+std::string DottedAddress(const uint8_t (&address)[4]) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+    return text;
+}
+
+bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& error,
+                    bool& readFailed) {
+    readFailed = false;
+    WinHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                                   win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        error = win::GetLastError();
+        return false;
+    }
+    win::DWORD read = 0;
+    if (!win::ReadFile(file.get(), &record, static_cast<win::DWORD>(kNodeSize), &read, nullptr) ||
+        read != kNodeSize) {
+        error = read != kNodeSize && win::GetLastError() == 0 ? win::ERROR_HANDLE_EOF
+                                                               : win::GetLastError();
+        readFailed = true;
+        return false;
+    }
+    return true;
+}
+
+std::string NodeKeyDirectory(const QVAPI_NODE& record) {
+    const bool ipKeyed = record.ucHostIDFlag != 1 && record.ucSystemKey == 1;
+    std::string key = ipKeyed ? DottedAddress(record.ucNodeAddress) : std::string(Field(record.ucNodeKey));
+    std::string keyPath(Field(record.ucNodeKeyPath));
+    if (keyPath == "\\") keyPath.clear();
+    return NodeDefDir() + keyPath + "\\" + key;
+}
+
+std::string AttributionFilePath(const QVAPI_NODE& record) {
+    return NodeKeyDirectory(record) + "\\" + kAttributionFileName;
+}
+
+uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag) {
+    WinHandle file(win::CreateFile(attributionPath.c_str(), win::GENERIC_READ, 0, nullptr,
+                                   win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        win::DWORD error = win::GetLastError();
+        qvpDllLog(text::kAttrCreateFile, attributionPath.c_str(), static_cast<int>(error));
+        return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
+    }
+    win::DWORD high = 0;
+    win::DWORD size = win::GetFileSize(file.get(), &high);
+    if (size == win::INVALID_FILE_SIZE && win::GetLastError() != 0) {
+        qvpDllLog(text::kAttrFileSize, attributionPath.c_str(), static_cast<int>(win::GetLastError()));
+        return QVAPI_ERR_RESOURCE;
+    }
+    flag = (high != 0 || size > kAttributionHeadSize) ? 1u : 0u;
+    return 0;
+}
+
+uint32_t ReadClientDefinition(QVPAPI& block, const char* function, std::string_view name,
+                              QVAPI_NODE& record) {
+    return ReadByKind(block, function, Kind::Client, name, record);
+}
+
+uint32_t ReadMasterDefinition(QVPAPI& block, const char* function, std::string_view name,
+                              QVAPI_NODE& record) {
+    return ReadByKind(block, function, Kind::Master, name, record);
+}
+
+uint32_t ReadNodeDefinition(QVPAPI& block, const char* function, std::string_view name,
+                            QVAPI_NODE& record) {
+    std::memset(&record, 0, sizeof record);
+    SetField(record.ucNodeName, name.substr(0, QVAPI_NODE_NAME_LEN));
+    const std::string given(name);
+    uint32_t nameKind = qvAPIGetNodeNameType(given.c_str(), 0, 0, 0);
+    if (nameKind == 0) {
+        qvpDllLog(text::kKindNotFound, function, given.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    if (nameKind != kKindIpAddress) {
+        QVAPI_NODE client;
+        QVAPI_NODE master;
+        uint32_t code = LookupDefinition(block, function, name, kFindClients, client);
+        if (code != 0 && code != QVAPI_ERR_NOT_FOUND) return code;
+        const bool clientFound = code == 0;
+        code = LookupDefinition(block, function, name, kFindMasters, master);
+        if (code != 0 && code != QVAPI_ERR_NOT_FOUND) return code;
+        if (code == 0) {
+            record = master;
+        } else if (clientFound) {
+            record = client;
+        } else {
+            return QVAPI_ERR_NOT_FOUND;
+        }
+        return 0;
+    }
+    if (given.find_first_of("\\/") != std::string::npos) {
+        qvpDllLog(text::kNameHasSeparator, function, given.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    const std::string dir = NodeDefDir();
+    uint32_t attributes = 0;
+    for (Kind kind : {Kind::Client, Kind::Master}) {
+        const std::string path = dir + (kind == Kind::Client ? "\\C." : "\\M.") + given;
+        if (win::GetFileAttributes(path.c_str()) != win::INVALID_FILE_ATTRIBUTES) {
+            attributes |= kind == Kind::Client ? QVAPI_NODE_CLIENT : QVAPI_NODE_MASTER;
+            continue;
+        }
+        win::DWORD error = win::GetLastError();
+        if (!Absent(error)) {
+            qvpDllLog(text::kStatError, function, path.c_str(), static_cast<int>(error));
+            return QVAPI_ERR_RESOURCE;
+        }
+    }
+    switch (attributes) {
+        case QVAPI_NODE_CLIENT:
+            return ReadIpKeyed(block, kClientReader, Kind::Client, given, record);
+        case QVAPI_NODE_MASTER:
+            return ReadIpKeyed(block, kMasterReader, Kind::Master, given, record);
+        case QVAPI_NODE_CLIENT | QVAPI_NODE_MASTER:
+            record.uiNodeAttributes = attributes;
+            return 0;
+        default:
+            qvpDllLog(text::kNoNode, function, given.c_str());
+            return QVAPI_ERR_NOT_FOUND;
+    }
+}
+
+size_t CallerNodeSize(const QVPAPI& block) {
+    uint32_t size = block.recordSizes[kSlotNode];
+    if (size == 0) return kNodeLevelSizes[0];
+    return size < kNodeSize ? size : kNodeSize;
+}
+
+}  // namespace qvp::nodes

@@ -1,0 +1,99 @@
+// The definition store: NODEDEF with its flat C.<key> / M.<key> files and the key directories
+// holding each node's nodeattributionfile. Every internal reader here yields the whole
+// 1652-byte record; only the exported readers cut it to a caller's API level, at the very end
+// (a record cut first and written back would lose its host ID, MAC address and creation time).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/block.h"
+#include "platform/win.h"
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+// A handle of the platform layer, closed when it goes.
+class WinHandle {
+public:
+    WinHandle() = default;
+    explicit WinHandle(win::HANDLE h) : h_(h) {}
+    WinHandle(WinHandle&& o) noexcept : h_(std::exchange(o.h_, win::INVALID_HANDLE_VALUE)) {}
+    WinHandle& operator=(WinHandle&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            h_ = std::exchange(o.h_, win::INVALID_HANDLE_VALUE);
+        }
+        return *this;
+    }
+    WinHandle(const WinHandle&) = delete;
+    WinHandle& operator=(const WinHandle&) = delete;
+    ~WinHandle() { Reset(); }
+    bool valid() const { return h_ != win::INVALID_HANDLE_VALUE && h_ != nullptr; }
+    win::HANDLE get() const { return h_; }
+    void Reset() {
+        if (valid()) win::CloseHandle(h_);
+        h_ = win::INVALID_HANDLE_VALUE;
+    }
+
+private:
+    win::HANDLE h_ = win::INVALID_HANDLE_VALUE;
+};
+
+// A directory walk of the platform layer, ended when it goes.
+class FindWalk {
+public:
+    FindWalk(const std::string& pattern, win::WIN32_FIND_DATAA& data)
+        : h_(win::FindFirstFile(pattern.c_str(), &data)) {}
+    FindWalk(const FindWalk&) = delete;
+    FindWalk& operator=(const FindWalk&) = delete;
+    ~FindWalk() {
+        if (valid()) win::FindClose(h_);
+    }
+    bool valid() const { return h_ != win::INVALID_HANDLE_VALUE && h_ != nullptr; }
+    bool Next(win::WIN32_FIND_DATAA& data) { return win::FindNextFile(h_, &data) != 0; }
+
+private:
+    win::HANDLE h_;
+};
+
+// <PathName>\SERVER\ZARNQV\MNGFL\NODEDEF
+std::string NodeDefDir();
+// <PathName>\SERVER\ZARNQV\MNGFL\NODEGROUP
+std::string NodeGroupDir();
+
+// Opens a definition file for reading and writing without sharing (as every writer does, so
+// a file in use fails at once) and reads the whole record. A file shorter than the record is
+// a read failure. false with `error` = the Windows error and `readFailed` telling which step.
+bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& error,
+                    bool& readFailed);
+
+// The nodeattributionfile of a node from its stored record: NODEDEF + ucNodeKeyPath + "\" +
+// key + "\nodeattributionfile", the key being the dotted address for an IP-keyed node.
+std::string AttributionFilePath(const QVAPI_NODE& record);
+// The directory that holds it.
+std::string NodeKeyDirectory(const QVAPI_NODE& record);
+
+// Group-membership flag from the size of an attribution file: 1 when it holds a back-link.
+// 0, or 0x20560000 (file in use) / 0x20100000.
+uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag);
+
+// Whole-record readers by host name, IP address or host ID (the exported readers' work). The
+// record is cleared first; on failure it holds what was read so far. 0, or the API code.
+// `function` names the caller in the log lines.
+uint32_t ReadClientDefinition(QVPAPI& block, const char* function, std::string_view name,
+                              QVAPI_NODE& record);
+uint32_t ReadMasterDefinition(QVPAPI& block, const char* function, std::string_view name,
+                              QVAPI_NODE& record);
+// Either kind (a master preferred); IP-keyed names stored as both kinds give only the name
+// and uiNodeAttributes 3.
+uint32_t ReadNodeDefinition(QVPAPI& block, const char* function, std::string_view name,
+                            QVAPI_NODE& record);
+
+// The node-definition size of the caller's API level (slot 0 of the record sizes), never more
+// than the whole record.
+size_t CallerNodeSize(const QVPAPI& block);
+
+}  // namespace qvp::nodes
