@@ -1,0 +1,281 @@
+// The archive writer's driver: chooses the base folder and the items, writes the header names,
+// the items in list order and the final header, and puts the finished archive in place.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "client/ar/archiver.h"
+#include "client/ar/arlog.h"
+#include "client/ar/arwriter.h"
+#include "share/wapi/wapi.h"
+
+namespace ar {
+namespace {
+
+// WOW64 redirection off for the whole archive.
+class Wow64Off {
+public:
+    Wow64Off() { qvpWow64DisableWow64FsRedirection(&old_); }
+    ~Wow64Off() { qvpWow64RevertWow64FsRedirection(old_); }
+    Wow64Off(const Wow64Off&) = delete;
+    Wow64Off& operator=(const Wow64Off&) = delete;
+
+private:
+    void* old_ = nullptr;
+};
+
+// The packaging gauge, shown only for a package's resource file.
+class PackGauge {
+public:
+    explicit PackGauge(bool shown) : shown_(shown) {}
+    void set(uint64_t value) const {
+        if (shown_) qvpGaugeSetCurrent(kGaugePackaging, value);
+    }
+
+private:
+    bool shown_;
+};
+
+// The file the archive is written to until it is complete, beside its target; removed unless
+// it was put in place.
+class TempArchive {
+public:
+    explicit TempArchive(const std::string& target) : target_(target) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%u_%u.tmp", win::GetCurrentProcessId(),
+                      win::GetCurrentThreadId());
+        path_ = target + suffix;
+    }
+    ~TempArchive() {
+        handle.reset();
+        if (!placed_) win::DeleteFile(path_.c_str());
+    }
+    TempArchive(const TempArchive&) = delete;
+    TempArchive& operator=(const TempArchive&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Replaces the target. MoveFile never replaces, so an existing target is moved aside first
+    // and moved back when the new archive can't take its place.
+    bool place() {
+        std::string aside = path_ + ".old";
+        bool hadTarget = win::GetFileAttributes(target_.c_str()) != win::INVALID_FILE_ATTRIBUTES;
+        if (hadTarget) {
+            win::DeleteFile(aside.c_str());
+            if (!win::MoveFile(target_.c_str(), aside.c_str())) return false;
+        }
+        if (!win::MoveFile(path_.c_str(), target_.c_str())) {
+            win::DWORD err = win::GetLastError();
+            if (hadTarget) win::MoveFile(aside.c_str(), target_.c_str());
+            win::SetLastError(err);
+            return false;
+        }
+        placed_ = true;
+        if (hadTarget) win::DeleteFile(aside.c_str());
+        return true;
+    }
+
+    Handle handle;
+
+private:
+    std::string target_;
+    std::string path_;
+    bool placed_ = false;
+};
+
+bool isUnc(std::string_view path) {
+    return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+}
+
+// "X:" alone.
+bool isBareDrive(std::string_view path) { return path.size() == 2 && path[1] == ':'; }
+
+// The stored base path: without the drive and colon (POSIX: without the leading '/'; UNC:
+// without "\\server\"), components joined with '/'.
+std::string storedBasePath(std::string_view path) {
+    PathStyle style = PathStyle::of(path);
+    std::vector<std::string> parts;
+    if (style.posix) {
+        parts = style.split(path);
+    } else if (isUnc(path)) {
+        parts = style.split(path);
+        if (!parts.empty()) parts.erase(parts.begin());  // the server
+    } else {
+        parts = style.split(path.size() >= 2 ? path.substr(2) : std::string_view{});
+    }
+    return joinSlash(parts);
+}
+
+// The stored drive: the first character of the path ("/" for a POSIX path).
+std::string storedDrive(std::string_view path) {
+    return path.empty() ? std::string() : std::string(1, path.front());
+}
+
+}  // namespace
+}  // namespace ar
+
+using namespace ar;
+
+int qvpcarCreateArcFile(const char* source, const char* names, int count, int kind,
+                        const char* basePath, const char* archive, int aclMode) {
+    ArContext ctx;
+    return qvpcarCreateArcFile(ctx, source, names, count, kind, basePath, archive, aclMode);
+}
+
+int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, int count,
+                        int kind, const char* basePath, const char* archive, int aclMode) {
+    Wow64Off wow64;
+    if (!source || !*source || !archive || !*archive) {
+        ctx.log(msg::kNoSource, source ? source : "", static_cast<int>(win::ERROR_INVALID_PARAMETER));
+        return kArcNoSource;
+    }
+    const std::string src(source);
+    const PathStyle style = PathStyle::of(src);
+
+    if (win::GetFileAttributes(source) == win::INVALID_FILE_ATTRIBUTES) {
+        ctx.log(msg::kNoSource, source, static_cast<int>(win::GetLastError()));
+        return kArcNoSource;
+    }
+    uint8_t compKind = compKindFromKind(kind);
+    if (compKind == 0) {
+        // No reader accepts an archive without a known compKind.
+        ctx.log(msg::kBadKind, kind);
+        return kArcWriteFailed;
+    }
+
+    // Base folder and items.
+    std::string base;
+    std::vector<std::string> items;
+    auto srcParts = style.split(src);
+    bool uncShareOnly = isUnc(src) && srcParts.size() == 2;
+    if (names) {
+        base = src;
+        const char* p = names;
+        int n = count > 0 ? count : 1;
+        for (int i = 0; i < n; ++i) {
+            items.emplace_back(p);
+            p += items.back().size() + 1;
+        }
+    } else if ((isBareDrive(src) && count == 0) || uncShareOnly) {
+        base = src;
+        win::WIN32_FIND_DATAA fd{};
+        FindHandle find(win::FindFirstFile(style.join(src, "*").c_str(), &fd));
+        if (!find) {
+            ctx.log(msg::kNoEntries, source, static_cast<int>(win::GetLastError()));
+            return kArcFileFailed;
+        }
+        do {
+            if (std::strcmp(fd.cFileName, ".") != 0 && std::strcmp(fd.cFileName, "..") != 0)
+                items.emplace_back(fd.cFileName);
+        } while (win::FindNextFile(find.get(), &fd));
+    } else {
+        if (srcParts.empty()) {
+            ctx.log(msg::kNoSource, source, static_cast<int>(win::ERROR_INVALID_NAME));
+            return kArcNoSource;
+        }
+        items.push_back(srcParts.back());
+        srcParts.pop_back();
+        if (style.posix) {
+            base = "/" + joinSlash(srcParts);
+        } else {
+            std::string joined;
+            for (const auto& part : srcParts) {
+                if (!joined.empty()) joined.push_back('\\');
+                joined += part;
+            }
+            base = isUnc(src) ? "\\\\" + joined : joined;
+        }
+    }
+
+    PackGauge gauge(isResourceFileName(archive));
+    gauge.set(10);
+
+    TempArchive temp(archive);
+    temp.handle = Handle(win::CreateFile(temp.path().c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+                                         0, nullptr, win::CREATE_ALWAYS, 0, nullptr));
+    if (!temp.handle) {
+        ctx.log(msg::kCreateArchive, archive, static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+
+    ArcWriter writer(ctx, aclMode, base);
+    writer.out.attach(temp.handle.get());
+    uint8_t header[kHeaderSize] = {};
+    if (!writer.out.write(header, sizeof header)) {
+        ctx.log(msg::kWritePlaceholder, static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+
+    ArHeader h;
+    h.resGen[0] = 1;
+    h.resGen[1] = 0;
+    h.compKind = compKind;
+    const std::string nameSource = basePath && *basePath ? std::string(basePath) : base;
+    std::string drive = storedDrive(nameSource);
+    h.driveIndex = writer.table.add(drive);
+    if (h.driveIndex == 0) {
+        ctx.log(msg::kStoreDrive, drive.c_str());
+        return kArcNoMemory;
+    }
+    std::string stored = storedBasePath(nameSource);
+    h.baseIndex = writer.table.add(stored);
+    if (h.baseIndex == 0) {
+        ctx.log(msg::kStoreBase, stored.c_str());
+        return kArcNoMemory;
+    }
+    h.extraLength = 0;
+    h.tableLength = static_cast<uint32_t>(writer.table.bytes().size());
+    if (!writer.out.write(writer.table.bytes().data(), writer.table.bytes().size())) {
+        ctx.log(msg::kWriteHeaderTable, static_cast<int>(h.tableLength),
+                static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+    writer.table.clear();
+    gauge.set(20);
+
+    const PathStyle itemStyle = PathStyle::of(base.empty() ? src : base);
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string& item = items[i];
+        // Folders on the way to a nested item come first, each without its contents.
+        auto parts = itemStyle.split(item);
+        if (parts.size() > 1) {
+            std::string way = base;
+            for (size_t k = 0; k + 1 < parts.size(); ++k) {
+                way = itemStyle.join(way, parts[k]);
+                int result = writer.arArcFiles(way, true);
+                if (result != kArcOk) {
+                    ctx.log(msg::kWayFailed, way.c_str());
+                    return result;
+                }
+            }
+        }
+        std::string path = itemStyle.join(base, item);
+        int result = writer.arArcFiles(path, false);
+        if (result != kArcOk) {
+            ctx.log(msg::kItemFailed, path.c_str());
+            return result;
+        }
+        uint64_t done = 20 + 30 * (i + 1) / items.size();
+        if (done <= 50) gauge.set(done);
+    }
+
+    h.archiveLength = static_cast<uint32_t>(writer.out.position());
+    h.tableOffset = kHeaderSize;
+    h.nameCount = writer.table.count();
+    h.longestName = writer.table.longest();
+    encodeHeader(h, header);
+    if (!writer.out.rewriteAtStart(header, sizeof header)) {
+        ctx.log(msg::kWriteFinalHeader, archive, static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+    if (!temp.handle.close()) {
+        ctx.log(msg::kCloseArchive, archive, static_cast<int>(win::GetLastError()));
+        return kArcFileFailed;
+    }
+    if (!temp.place()) {
+        ctx.log(msg::kReplaceTarget, archive, static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+    gauge.set(50);
+    return kArcOk;
+}

@@ -1,0 +1,67 @@
+#include "client/ar/argetacl.h"
+
+#include "client/ar/arcontext.h"
+#include "client/ar/arhandle.h"
+#include "client/ar/arlog.h"
+#include "core/paths.h"
+#include "platform/win.h"
+
+namespace ar {
+
+namespace {
+constexpr win::DWORD kSecurityInfo = win::OWNER_SECURITY_INFORMATION |
+                                     win::GROUP_SECURITY_INFORMATION |
+                                     win::DACL_SECURITY_INFORMATION;
+}
+
+int qvparGetACLData(const char* path, std::vector<uint8_t>& descriptor) {
+    descriptor.clear();
+    win::DWORD needed = 0;
+    win::GetFileSecurity(path, kSecurityInfo, nullptr, 0, &needed);
+    if (needed == 0) return 1;
+    descriptor.resize(needed);
+    if (!win::GetFileSecurity(path, kSecurityInfo, descriptor.data(), needed, &needed))
+        descriptor.clear();
+    else
+        descriptor.resize(needed);
+    return 1;
+}
+
+int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length) {
+    if (!descriptor || length == 0 || length > 0xFFFFFFFFu) return 0;
+    if (!win::IsValidSecurityDescriptor(descriptor, static_cast<win::DWORD>(length))) return 0;
+    return win::SetFileSecurity(path, kSecurityInfo, descriptor) ? 1 : 0;
+}
+
+const std::vector<uint8_t>& AclInfoFiles::forEntry(ArContext& ctx, bool folder) {
+    Slot& slot = folder ? dir_ : file_;
+    if (slot.loaded) return slot.bytes;
+    slot.loaded = true;
+    char path[win::MAX_PATH + 1] = {};
+    if (folder)
+        qvpMakeAclDirInfPath(path);
+    else
+        qvpMakeAclSetFileInfPath(path);
+    Handle file(win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                win::OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        ctx.log(msg::kNoAclFile, path);
+        return slot.bytes;
+    }
+    win::DWORD high = 0;
+    win::DWORD size = win::GetFileSize(file.get(), &high);
+    if (size == win::INVALID_FILE_SIZE || high != 0) {
+        ctx.log(msg::kAclFileRead, path);
+        return slot.bytes;
+    }
+    slot.bytes.resize(size);
+    win::DWORD got = 0;
+    if (size != 0 && (!win::ReadFile(file.get(), slot.bytes.data(), size, &got, nullptr) ||
+                      got != size)) {
+        ctx.log(msg::kAclFileRead, path);
+        slot.bytes.clear();
+    }
+    return slot.bytes;
+}
+
+}  // namespace ar

@@ -1,0 +1,34 @@
+// Security descriptors of archive entries: read from a path, from the ACL information files,
+// and applied to an extracted path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace ar {
+
+class ArContext;
+
+// Owner, group and DACL of a path as a self-relative descriptor; empty when the system gives
+// none. Always 1.
+int qvparGetACLData(const char* path, std::vector<uint8_t>& descriptor);
+// Applies owner, group and DACL; 1 when set, 0 when the bytes are not a valid descriptor or
+// the system refuses it.
+int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length);
+
+// Mode 1: the descriptors of the ACL information files (one for files, one for folders), read
+// once per archive. A missing or unreadable file is logged and gives no descriptor.
+class AclInfoFiles {
+public:
+    const std::vector<uint8_t>& forEntry(ArContext& ctx, bool folder);
+
+private:
+    struct Slot {
+        bool loaded = false;
+        std::vector<uint8_t> bytes;
+    };
+    Slot file_, dir_;
+};
+
+}  // namespace ar

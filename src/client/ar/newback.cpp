@@ -1,0 +1,305 @@
+// Writer entries: the entry block, its names, its descriptor and its data, and the walk below a
+// folder.
+#include <algorithm>
+#include <cstring>
+
+#include "client/ar/arlog.h"
+#include "client/ar/arwriter.h"
+
+namespace ar {
+
+// ---- output ---------------------------------------------------------------------------------
+
+bool ArcOutput::writeThrough(const void* data, size_t length) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        auto chunk = static_cast<win::DWORD>(std::min<size_t>(length, 1u << 30));
+        win::DWORD written = 0;
+        if (!win::WriteFile(file_, p, chunk, &written, nullptr) || written != chunk) {
+            if (win::GetLastError() == 0) win::SetLastError(win::ERROR_WRITE_FAULT);
+            return false;
+        }
+        p += chunk;
+        length -= chunk;
+    }
+    return true;
+}
+
+bool ArcOutput::write(const void* data, size_t length) {
+    if (position_ + length > kMaxArchiveLength) {
+        win::SetLastError(win::ERROR_DISK_FULL);
+        return false;
+    }
+    if (buffer_.size() + length > buffer_.capacity()) {
+        if (!flush()) return false;
+        if (length >= buffer_.capacity()) {
+            if (!writeThrough(data, length)) return false;
+            position_ += length;
+            return true;
+        }
+    }
+    const auto* p = static_cast<const uint8_t*>(data);
+    buffer_.insert(buffer_.end(), p, p + length);
+    position_ += length;
+    return true;
+}
+
+bool ArcOutput::flush() {
+    if (buffer_.empty()) return true;
+    bool ok = writeThrough(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+}
+
+bool ArcOutput::rewriteAtStart(const void* data, size_t length) {
+    if (!flush()) return false;
+    if (win::SetFilePointer(file_, 0, nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER &&
+        win::GetLastError() != 0)
+        return false;
+    return writeThrough(data, length);
+}
+
+// ---- entries --------------------------------------------------------------------------------
+
+namespace {
+constexpr size_t kCopyBufferSize = 1u << 20;
+constexpr size_t kOutputBufferSize = 1u << 20;
+constexpr char kRootName[] = "root";
+constexpr char kSysName[] = "sys";
+}  // namespace
+
+ArcWriter::ArcWriter(ArContext& c, int mode, std::string b)
+    : ctx(c), aclMode(mode), style(PathStyle::of(b)), base(std::move(b)), out(kOutputBufferSize),
+      copyBuffer(kCopyBufferSize) {}
+
+std::string ArcWriter::relativePath(const std::string& path) const {
+    size_t cut = base.empty() ? 0 : base.size() + (style.endsWithSep(base) ? 0 : 1);
+    if (path.size() <= cut) return ".";
+    std::string rel = path.substr(cut);
+    // Stored names always use '/'; on a POSIX path it already is the only separator.
+    if (!style.posix) rel = joinSlash(style.split(rel));
+    return rel.empty() ? "." : rel;
+}
+
+// The walk marks entries that are neither files nor folders as system entries.
+bool isRegularEntry(const std::string& /*path*/, const win::WIN32_FIND_DATAA& fd) {
+    return (fd.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) == 0;
+}
+
+bool statPath(const std::string& path, win::WIN32_FIND_DATAA& fd) {
+    PathStyle style = PathStyle::of(path);
+    auto parts = style.split(path);
+    if (parts.empty()) {
+        win::SetLastError(win::ERROR_INVALID_NAME);
+        return false;
+    }
+    const std::string& name = parts.back();
+    // A name with wildcards, or a case variant found first, is looked up by walking its folder.
+    if (name.find_first_of("*?") == std::string::npos) {
+        FindHandle find(win::FindFirstFile(path.c_str(), &fd));
+        if (find) {
+            do {
+                if (name == fd.cFileName) return true;
+            } while (win::FindNextFile(find.get(), &fd));
+        }
+    }
+    // The folder's walk: everything before the last component, kept as the caller wrote it.
+    size_t end = path.size();
+    while (end > 0 && style.endsWithSep(path.substr(0, end))) --end;
+    std::string folder = path.substr(0, end - name.size());
+    FindHandle find(win::FindFirstFile(style.join(folder, "*").c_str(), &fd));
+    if (!find) return false;
+    do {
+        if (name == fd.cFileName) return true;
+    } while (win::FindNextFile(find.get(), &fd));
+    win::SetLastError(win::ERROR_FILE_NOT_FOUND);
+    return false;
+}
+
+uint16_t ArcWriter::sharedName(std::string_view name) {
+    uint16_t index = dups.find(name);
+    if (index != 0) return index;
+    index = table.add(name);
+    if (index != 0) dups.add(name, index);
+    return index;
+}
+
+int ArcWriter::qvpcArGetFileAttributes(const std::string& path, const win::WIN32_FIND_DATAA& fd,
+                                       ArEntryInfo& entry) {
+    bool folder = (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder && fd.nFileSizeHigh != 0) {
+        ctx.log(msg::kTooLarge, path.c_str());
+        return kArcFileFailed;
+    }
+    entry = ArEntryInfo{};
+    entry.dataSize = folder ? 0 : fd.nFileSizeLow;
+    entry.dataSize2 = entry.dataSize;
+    if (!fileTimeToBcd(fd.ftLastWriteTime, &entry.writeDate, &entry.writeTime)) {
+        ctx.log(msg::kBadWriteTime, path.c_str());
+        return kArcBadTime;
+    }
+    if (!fileTimeToBcd(fd.ftLastAccessTime, &entry.accessDate, &entry.accessTime)) {
+        ctx.log(msg::kBadAccessTime, path.c_str());
+        return kArcBadTime;
+    }
+    std::string rel = relativePath(path);
+    entry.pathIndex = table.add(rel);
+    if (entry.pathIndex == 0) {
+        ctx.log(msg::kTooManyNames, path.c_str());
+        return kArcNoMemory;
+    }
+    entry.kind = entryKindFromAttributes(fd.dwFileAttributes);
+    std::string_view shortName(fd.cAlternateFileName,
+                               strnlen(fd.cAlternateFileName, sizeof fd.cAlternateFileName));
+    if (!shortName.empty() && shortName != fd.cFileName) {
+        entry.shortIndex = sharedName(shortName);
+        if (entry.shortIndex == 0) {
+            ctx.log(msg::kStorePath, path.c_str(), 0);
+            return kArcNoMemory;
+        }
+    }
+    return kArcOk;
+}
+
+int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
+    Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ,
+                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                win::OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        ctx.log(msg::kStatCopy, path.c_str(), static_cast<int>(win::GetLastError()));
+        return kArcFileFailed;
+    }
+    // Exactly the recorded size: a file that grew is cut, one that shrank fails, so the entry's
+    // size always tells where the next entry starts.
+    uint32_t left = size;
+    while (left > 0) {
+        auto want = static_cast<win::DWORD>(std::min<size_t>(left, copyBuffer.size()));
+        win::DWORD got = 0;
+        if (!win::ReadFile(file.get(), copyBuffer.data(), want, &got, nullptr)) {
+            ctx.log(msg::kReadPiece, path.c_str(), static_cast<int>(win::GetLastError()));
+            return kArcReadFailed;
+        }
+        if (got == 0) {
+            ctx.log(msg::kReadShort, path.c_str(), static_cast<int>(size - left));
+            return kArcFileFailed;
+        }
+        if (!out.write(copyBuffer.data(), got)) {
+            ctx.log(msg::kWriteData, path.c_str(), static_cast<int>(win::GetLastError()));
+            return kArcWriteFailed;
+        }
+        left -= got;
+    }
+    if (!file.close()) {
+        ctx.log(msg::kCloseFile, static_cast<int>(win::GetLastError()));
+        return kArcFileFailed;
+    }
+    return kArcOk;
+}
+
+int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
+                          const win::WIN32_FIND_DATAA* known) {
+    win::WIN32_FIND_DATAA fd{};
+    if (known) {
+        fd = *known;
+    } else if (!statPath(path, fd)) {
+        ctx.log(msg::kStatEntry, path.c_str(), static_cast<int>(win::GetLastError()));
+        return kArcFileFailed;
+    }
+    // Links are neither stored nor followed; nor are devices, sockets and pipes, which the walk
+    // marks as system entries that are not folders (opening a pipe would block).
+    if (fd.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) return kArcOk;
+    bool folder = (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder && !isRegularEntry(path, fd)) {
+        ctx.log(msg::kNotRegular, path.c_str());
+        return kArcOk;
+    }
+
+    ArEntryInfo entry;
+    int result = qvpcArGetFileAttributes(path, fd, entry);
+    if (result != kArcOk) {
+        ctx.log(msg::kEntryFields, path.c_str(), result);
+        return result;
+    }
+    entry.rootIndex = sharedName(kRootName);
+    if (entry.rootIndex == 0) {
+        ctx.log(msg::kStoreRoot);
+        return kArcNoMemory;
+    }
+    entry.sysIndex = sharedName(kSysName);
+    if (entry.sysIndex == 0) {
+        ctx.log(msg::kStoreSys);
+        return kArcNoMemory;
+    }
+    entry.seven = 7;
+
+    std::vector<uint8_t> ownDescriptor;
+    const std::vector<uint8_t>* descriptor = nullptr;
+    if (aclMode == 1) {
+        descriptor = &aclFiles.forEntry(ctx, folder);
+    } else if (aclMode == 2) {
+        qvparGetACLData(path.c_str(), ownDescriptor);
+        descriptor = &ownDescriptor;
+    }
+    if (descriptor && descriptor->empty()) descriptor = nullptr;
+    entry.aclLength = descriptor ? static_cast<uint32_t>(descriptor->size() + kAclHeadSize) : 0;
+    entry.tableLength = static_cast<uint32_t>(table.bytes().size());
+    entry.blockLength = kEntrySize;
+
+    uint64_t entryBytes = uint64_t{kEntrySize} + entry.aclLength + entry.tableLength + entry.dataSize;
+    if (out.position() + entryBytes > kMaxArchiveLength) {
+        ctx.log(msg::kTooLarge, path.c_str());
+        return kArcFileFailed;
+    }
+
+    uint8_t block[kEntrySize];
+    encodeEntry(entry, block);
+    if (!out.write(block, sizeof block)) {
+        ctx.log(msg::kWriteEntry, static_cast<int>(kEntrySize), static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+    if (descriptor) {
+        uint8_t head[kAclHeadSize];
+        encodeAclHead(ArAclHead{kAclTag, static_cast<uint32_t>(descriptor->size())}, head);
+        if (!out.write(head, sizeof head)) {
+            ctx.log(msg::kWriteAclHead, static_cast<int>(sizeof head),
+                    static_cast<int>(win::GetLastError()));
+            return kArcWriteFailed;
+        }
+        if (!out.write(descriptor->data(), descriptor->size())) {
+            ctx.log(msg::kWriteAclData, static_cast<int>(descriptor->size()),
+                    static_cast<int>(win::GetLastError()));
+            return kArcWriteFailed;
+        }
+    }
+    if (!out.write(table.bytes().data(), table.bytes().size())) {
+        ctx.log(msg::kWriteEntryTable, static_cast<int>(win::GetLastError()));
+        return kArcWriteFailed;
+    }
+    table.clear();
+
+    if (!folder) return entry.dataSize == 0 ? kArcOk : copyFileData(path, entry.dataSize);
+    if (noDescend) return kArcOk;
+    return walkChildren(path);
+}
+
+int ArcWriter::walkChildren(const std::string& path) {
+    win::WIN32_FIND_DATAA fd{};
+    FindHandle find(win::FindFirstFile(style.join(path, "*").c_str(), &fd));
+    if (!find) {
+        ctx.log(msg::kFindFirst, path.c_str(), static_cast<int>(win::GetLastError()));
+        return kArcNoSource;
+    }
+    do {
+        if (std::strcmp(fd.cFileName, ".") == 0 || std::strcmp(fd.cFileName, "..") == 0) continue;
+        if (fd.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        std::string child = style.join(path, fd.cFileName);
+        int result = arArcFiles(child, false, &fd);
+        if (result != kArcOk) {
+            ctx.log(msg::kChildFailed, child.c_str());
+            return result;
+        }
+    } while (win::FindNextFile(find.get(), &fd));
+    return kArcOk;
+}
+
+}  // namespace ar
