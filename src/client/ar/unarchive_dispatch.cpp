@@ -1,0 +1,111 @@
+// The kind test in front of every extraction: an encoded file is decoded first, an old-format
+// archive goes to its own reader, anything else is left to the new-format reader.
+#include <cstdio>
+#include <string>
+
+#include "client/ar/old_reader.h"
+#include "client/ar/unarchive.h"
+#include "client/ecd/ecd.h"
+#include "platform/win.h"
+
+namespace {
+
+constexpr char kTag[] = "ar";
+constexpr char kMissing[] = "qvparMain Error, %s is Nothing";
+constexpr char kRenameFailed[] = "MoveFile Error On qvparMain %s %d";
+constexpr char kDecodeFailed[] = "qvpEcdCtrlDecodeFile Error %s";
+
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+// The first bytes of the file (at most `size`); -1 when it can't be opened.
+int ReadPrefix(const char* path, uint8_t* buffer, size_t size) {
+    win::HANDLE file = win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                       win::OPEN_EXISTING, 0, nullptr);
+    if (file == win::INVALID_HANDLE_VALUE) return -1;
+    size_t done = 0;
+    while (done < size) {
+        win::DWORD got = 0;
+        if (!win::ReadFile(file, buffer + done, static_cast<win::DWORD>(size - done), &got,
+                           nullptr) ||
+            got == 0)
+            break;
+        done += got;
+    }
+    win::CloseHandle(file);
+    return static_cast<int>(done);
+}
+
+QvpArInput Done(int result) {
+    QvpArInput input;
+    input.done = true;
+    input.result = result;
+    return input;
+}
+
+QvpArInput NewFormat(std::string path, int keep) {
+    QvpArInput input;
+    input.path = std::move(path);
+    input.keep = keep;
+    return input;
+}
+
+// Without keep the archive is consumed: it is renamed away, decoded back under its own name
+// and that file is extracted and deleted like any other.
+QvpArInput DecodeInPlace(QvpClientLog& log, const std::string& archive) {
+    const std::string temporary = archive + ".dcd";
+    win::DeleteFile(temporary.c_str());
+    if (!win::MoveFile(archive.c_str(), temporary.c_str())) {
+        const win::DWORD error = win::GetLastError();
+        qvparSetErrorDetail(kDetailRename, error);
+        log.Write(kTag, kRenameFailed, archive.c_str(), static_cast<int>(error));
+        win::DeleteFile(archive.c_str());
+        return Done(-1);
+    }
+    if (EcdCtrlDecodeFile(temporary.c_str(), archive.c_str()) != kEcdOk) {
+        win::DeleteFile(archive.c_str());
+        win::DeleteFile(temporary.c_str());
+        log.Write(kTag, kDecodeFailed, archive.c_str());
+        return Done(-1);
+    }
+    win::DeleteFile(temporary.c_str());
+    return NewFormat(archive, 0);
+}
+
+// With keep the caller's file is only read: the decoded archive goes to a temporary file of
+// this thread, which the extraction deletes when it is done with it.
+QvpArInput DecodeBeside(QvpClientLog& log, const std::string& archive) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%u_%u.dcd",
+                  static_cast<unsigned>(win::GetCurrentProcessId()),
+                  static_cast<unsigned>(win::GetCurrentThreadId()));
+    const std::string temporary = archive + suffix;
+    win::DeleteFile(temporary.c_str());
+    if (EcdCtrlDecodeFile(archive.c_str(), temporary.c_str()) != kEcdOk) {
+        win::DeleteFile(temporary.c_str());
+        log.Write(kTag, kDecodeFailed, archive.c_str());
+        return Done(-1);
+    }
+    return NewFormat(temporary, 0);
+}
+
+}  // namespace
+
+QvpArInput qvparDispatchInput(const char* archivePath, const char* restoreFolder, int keep) {
+    QvpClientLog log;
+    const std::string archive = archivePath != nullptr ? archivePath : "";
+    uint8_t prefix[kOldHeaderSize];
+    const int got = ReadPrefix(archive.c_str(), prefix, sizeof prefix);
+    if (got < 0) {
+        log.Write(kTag, kMissing, archive.c_str());
+        return Done(-1);
+    }
+    // The encoded-file test comes first: an encoded file may well hold 'N','N' at offset 8.
+    if (got >= static_cast<int>(kEcdHeaderSize) &&
+        EcdCheckMagicNum(Be32(prefix), Be32(prefix + 4), Be32(prefix + 8), Be32(prefix + 12)))
+        return keep != 0 ? DecodeBeside(log, archive) : DecodeInPlace(log, archive);
+    if (got == static_cast<int>(kOldHeaderSize) && prefix[8] == 'N' && prefix[9] == 'N')
+        return Done(arCreateUnarcFile(archive.c_str(), restoreFolder, keep));
+    return NewFormat(archive, keep);
+}
