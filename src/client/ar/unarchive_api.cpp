@@ -1,0 +1,100 @@
+// qvAPIUnArchive: unpacks a package archive "<folder>\<name>.qvz" into
+// "<restore root>\<name>_<folder>", leaving the archive where it is.
+#include <cstring>
+#include <string>
+
+#include "client/ar/archiver.h"
+#include "client/ar/unarchive.h"
+#include "core/frame.h"
+#include "platform/win.h"
+#include "qvpapi.h"
+
+namespace {
+
+constexpr size_t kMaxPath = 260;
+
+namespace text {
+constexpr char kArPathNull[] = "qvAPIUnArchive : lpArPath is NULL";
+constexpr char kRestoreNull[] = "qvAPIUnArchive : lpRestorePath is NULL";
+constexpr char kArPathEmpty[] = "qvAPIUnArchive : Top of lpArPath is NULL";
+constexpr char kRestoreEmpty[] = "qvAPIUnArchive : Top of lpRestorePath is NULL";
+constexpr char kArPathLong[] = "qvAPIUnArchive : lpArPath MAX_PATH over";
+constexpr char kStat[] = "qvAPIUnArchive : stat Error : File = %s, errno = %d";
+constexpr char kNoFile[] = "qvAPIUnArchive : No File";
+constexpr char kFileName[] = "qvAPIUnArchive : file name NG";
+constexpr char kNoExtension[] = "qvAPIUnArchive : .qvz No";
+constexpr char kExtension[] = "qvAPIUnArchive : .qvz NG";
+constexpr char kNoDirectory[] = "qvAPIUnArchive : NO Directry";
+constexpr char kNoDrive[] = "qvAPIUnArchive : no drive";
+constexpr char kTargetLong[] = "qvAPIUnArchive : wRestorePath MAX_PATH over";
+constexpr char kCreate[] = "qvAPIUnArchive : errno = %d : qvpCreateDirectory Error : Path = %s";
+constexpr char kExtract[] = "qvAPIUnArchive : qvparMain Error";
+}  // namespace text
+
+const qvp::FrameTexts kFrame{"qvAPIUnArchive"};
+
+// Last separator of a caller's path: '/' in a POSIX path, '\' or '/' (code-page aware)
+// otherwise.
+size_t LastSeparator(const std::string& path) {
+    if (qvpIsPosixPath(path)) return path.rfind('/');
+    return win::FindLastSeparator(path);
+}
+
+bool HasDrive(const char* root) {
+    if (root[0] == '/') return true;
+    return std::strlen(root) >= 3 && root[1] == ':' && root[2] == '\\';
+}
+
+}  // namespace
+
+extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lpRestorePath) {
+    return qvp::RunApi(kFrame, 0, [&](qvp::CallContext& call) -> int {
+        auto invalid = [&](const char* line) {
+            call.Log("%s", line);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        };
+        if (lpArPath == nullptr) return invalid(text::kArPathNull);
+        if (lpRestorePath == nullptr) return invalid(text::kRestoreNull);
+        if (lpArPath[0] == '\0') return invalid(text::kArPathEmpty);
+        if (lpRestorePath[0] == '\0') return invalid(text::kRestoreEmpty);
+        if (std::strlen(lpArPath) > kMaxPath) return invalid(text::kArPathLong);
+        if (win::GetFileAttributes(lpArPath) == win::INVALID_FILE_ATTRIBUTES) {
+            call.Log(text::kStat, lpArPath, static_cast<int>(win::GetLastError()));
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+
+        const std::string archive = lpArPath;
+        const size_t split = LastSeparator(archive);
+        if (split == std::string::npos) return invalid(text::kNoFile);
+        const std::string fileName = archive.substr(split + 1);
+        const size_t dot = fileName.rfind('.');
+        if (dot == std::string::npos) return invalid(text::kFileName);
+        const std::string extension = fileName.substr(dot + 1);
+        if (extension.empty()) return invalid(text::kNoExtension);
+        if (win::CharLower(extension) != "qvz") return invalid(text::kExtension);
+        const std::string folder = archive.substr(0, split);
+        const size_t folderSplit = LastSeparator(folder);
+        if (folderSplit == std::string::npos) return invalid(text::kNoDirectory);
+        const std::string holder = folder.substr(folderSplit + 1);
+
+        if (!HasDrive(lpRestorePath)) return invalid(text::kNoDrive);
+        const std::string root = lpRestorePath;
+        const std::string target = root + (qvpIsPosixPath(root) ? "/" : "\\") +
+                                   fileName.substr(0, dot) + "_" + holder;
+        if (target.size() > kMaxPath) return invalid(text::kTargetLong);
+
+        if (!qvpCreateDirectory(target.c_str())) {
+            call.Log(text::kCreate, static_cast<int>(win::GetLastError()), target.c_str());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return 0;
+        }
+        if (qvparMain(lpArPath, target.c_str(), 1) != 0) {
+            call.Log("%s", text::kExtract);
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return 0;
+        }
+        return 1;
+    });
+}
