@@ -30,6 +30,7 @@ typedef void* QVPAPI_HANDLE;
 #include "qvpapi/session.h"
 #include "qvpapi/records.h"
 #include "qvpapi/nodes.h"
+#include "qvpapi/node_groups.h"
 #include "qvpapi/archive.h"
 
 #ifdef __cplusplus

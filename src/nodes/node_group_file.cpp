@@ -74,6 +74,39 @@ uint32_t CheckGroupPath(std::string_view groupPath) {
     return 0;
 }
 
+std::string StoredGroupPath(std::string_view groupPath) {
+    if (groupPath == kRootGroupPath || groupPath.empty()) return std::string(groupPath);
+    std::string result;
+    std::string directory = NodeGroupDir();
+    size_t start = 1;
+    bool resolving = true;
+    while (start <= groupPath.size()) {
+        size_t end = win::FindFirstSeparator(groupPath, start);
+        if (end == std::string_view::npos) end = groupPath.size();
+        std::string level(groupPath.substr(start, end - start));
+        if (resolving) {
+            win::WIN32_FIND_DATAA data{};
+            FindWalk walk(directory + "\\" + level, data);
+            if (walk.valid() && (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                FieldText(data.cFileName, sizeof data.cFileName).size() == level.size())
+                level = FieldText(data.cFileName, sizeof data.cFileName);
+            else
+                resolving = false;
+            directory += "\\" + level;
+        }
+        result += "\\" + level;
+        start = end + 1;
+    }
+    return result;
+}
+
+std::string ChildGroupPath(std::string_view parent, std::string_view name) {
+    std::string path(parent == kRootGroupPath ? "" : parent);
+    path += '\\';
+    path.append(name);
+    return path;
+}
+
 // ---- handles, locks, I/O -------------------------------------------------------------------------
 WinHandle OpenExclusive(const std::string& path, win::DWORD disposition) {
     return WinHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,

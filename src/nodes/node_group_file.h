@@ -58,6 +58,11 @@ std::string GroupDirectoryPath(std::string_view groupPath);
 // A group path callers may name: "\" or "\" + levels joined by "\", each a valid group name,
 // at most 259 characters. 0 when valid, else the API error code.
 uint32_t CheckGroupPath(std::string_view groupPath);
+// The group path with each existing level spelled as stored. Back-links are compared exactly,
+// so a path given in another letter case must not leave a link that no removal can find.
+std::string StoredGroupPath(std::string_view groupPath);
+// "\" + name below the root, else parent + "\" + name.
+std::string ChildGroupPath(std::string_view parent, std::string_view name);
 
 // ---- handles, locks, whole-file I/O -------------------------------------------------------------
 // Opens for reading and writing without sharing; `disposition` OPEN_EXISTING or OPEN_ALWAYS.

@@ -37,3 +37,10 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
                             uint32_t kind, bool* notFound = nullptr);
 
 }  // namespace qvp::nodes
+
+// Group writers that no caller outside the library names: a master added to a group, and a
+// sub-group created below a group ("\" for the root). 1, or 0 with the last error.
+int qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t dwReserved1,
+                      uint32_t dwReserved2);
+int qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
+                         uint32_t dwReserved1, uint32_t dwReserved2);

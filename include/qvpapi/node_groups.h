@@ -1,0 +1,67 @@
+/* Node groups (members added and removed, groups removed, the member walk) and the
+ * enumerations of stored node definitions. Included by qvpapi.h after qvpapi/nodes.h.
+ *
+ * Group paths are "\" (the root group) or "\" followed by group names joined by "\". The
+ * writers serialise with every other node writer of the machine (semaphore
+ * ZARNQVAUTOSYSGEN_SEMAPHORE) and fail with 0x20000020 while the node-definition tree is
+ * being changed (mutex ZARNQV.MNGFL.NODEDEF). The reserved arguments are passed as 0. */
+#ifndef QVPAPI_NODE_GROUPS_H
+#define QVPAPI_NODE_GROUPS_H
+
+/* Adds the defined client lpNodeName to a node group: 1, or 0 with 0x20610000 (no such
+ * client or group), 0x200000B7 (already a member), 0x2000007B (bad group path), 0x20530000
+ * (path too long), 0x2000054F (damaged group or attribution file). */
+QVPAPI_EXPORT int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName,
+                                    uint32_t dwReserved1, uint32_t dwReserved2);
+/* Removes a client (or master) from one node group: 1, or 0 with 0x20610000 when the group
+ * does not list it. A member whose definition is gone is still removed. */
+QVPAPI_EXPORT int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName,
+                                    uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteMaster(const char* lpNodeGroupPath, const char* lpMasterName,
+                                    uint32_t dwReserved1, uint32_t dwReserved2);
+/* Removes the empty sub-group lpNodeGroupName of a group: 1, or 0 with 0x20000091 while it
+ * has members, 0x20610000 when there is no such group. */
+QVPAPI_EXPORT int qvAPIDeleteNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
+                                       uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* Member walk of one node group, one walk per thread; the handle is the thread's own. Each
+ * member comes back at the caller's API level: a sub-group with only its name and
+ * uiNodeAttributes 0, a client (1) or master (2) as its stored definition. FindFirst returns
+ * QVPAPI_INVALID_HANDLE and FindNext 0 with 0x20000103 when there are no (more) members. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNode(const char* lpNodeGroupPath, QVAPI_NODE* lpNodeData,
+                                               uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData,
+                                    uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t dwReserved1,
+                                     uint32_t dwReserved2);
+
+/* Definitions directly below a master ("\" + master path; "\", "" or NULL: the top). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode,
+                                                         QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode);
+
+/* Definitions whose host name (address under IP keying) matches lpGuiName. */
+#define QVAPI_GUINAME_PART        0x01u /* match a part instead of the whole */
+#define QVAPI_GUINAME_IGNORE_CASE 0x02u /* host-name systems only */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName,
+                                                                  QVAPI_NODE* lpNodeData,
+                                                                  uint32_t fdwOptions,
+                                                                  uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode,
+                                                       QVAPI_NODE* lpNodeData,
+                                                       uint32_t fdwOptions, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode);
+
+/* Every stored definition file, one per call. The last error of these three is the platform's
+ * own number where the walk itself fails (18 at the end). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSystemDefinition(QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindNextSystemDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode);
+/* Number of stored definition files, or -1. */
+QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void);
+/* Kept for callers of the key change: does nothing, returns 1. */
+QVPAPI_EXPORT int qvAPICheckChangeOfKey(void* lpReserved, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
+
+#endif /* QVPAPI_NODE_GROUPS_H */

@@ -1,0 +1,426 @@
+// Node-group writers: clients and masters added to and removed from groups, sub-groups created
+// and removed. Each holds the node semaphore and the NODEDEF mutex for its whole call. A member
+// is listed twice: as a 144-byte entry of the group's nodegroupfile and as a 260-byte back-link
+// in its own nodeattributionfile; uiNodeGroupFlag in both copies of its definition says whether
+// it has any back-link.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/fileutil.h"
+#include "core/frame.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_guard.h"
+#include "nodes/node_group_record.h"
+#include "nodes/node_group_steps.h"
+#include "nodes/node_record.h"
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kBadGroupPath[] = "%s : Parameter Error : NodeGroup Path %s is INVALID : ErrorCode = 0x%8.8x";
+constexpr char kBadName[] = "%s : Parameter Error : Name Value is INVALID";
+constexpr char kNoDefinition[] = "%s : Definition Not Found : %s : ErrorCode = 0x%8.8x";
+constexpr char kNoGroup[] = "%s : NodeGroup Not Found : %s";
+constexpr char kGroupExists[] = "%s : NodeGroup Already Exists : %s";
+constexpr char kMemberExists[] = "%s : Member Already Exists : %s";
+constexpr char kGroupNotEmpty[] = "%s : NodeGroup is not empty : %s";
+constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
+constexpr char kRemoveDirectory[] = "%s : RemoveDirectory %s : ErrorCode = %d";
+constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kMalformed[] = "%s : FileSize is INVALID : file = %s size = %u";
+constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
+constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
+}  // namespace msg
+
+constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+constexpr FrameTexts kCreateClientFrame{"qvAPICreateClient", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kCreateMasterFrame{"qvAPICreateMaster", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kDeleteClientFrame{"qvAPIDeleteClient", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kDeleteMasterFrame{"qvAPIDeleteMaster", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kCreateGroupFrame{"qvAPICreateNodeGroup", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kDeleteGroupFrame{"qvAPIDeleteNodeGroup", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+
+constexpr uint32_t kGroupDeletePauseMs = 300;
+constexpr int kGroupDeleteTries = 11;
+
+int LastErr() { return static_cast<int>(win::GetLastError()); }
+
+uint32_t OpenFailureCode() {
+    return win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE;
+}
+
+bool ValidMemberName(const char* name) {
+    return name != nullptr && *name != '\0' && strnlen(name, QVAPI_NODE_NAME_LEN + 1) <= QVAPI_NODE_NAME_LEN;
+}
+
+// Checks a caller's group path; the stored spelling of it, or empty with the code set.
+bool TakeGroupPath(CallContext& call, const char* given, std::string& stored) {
+    const uint32_t code = given == nullptr ? QVAPI_ERR_INVALID_NAME : CheckGroupPath(given);
+    if (code != 0) {
+        call.Log(msg::kBadGroupPath, call.function(), given == nullptr ? "(null)" : given, code);
+        call.Fail(code);
+        return false;
+    }
+    stored = StoredGroupPath(given);
+    return true;
+}
+
+// The group's directory must be there; the root is made on first use.
+bool GroupDirectoryReady(CallContext& call, const std::string& groupPath) {
+    const std::string directory = GroupDirectoryPath(groupPath);
+    if (groupPath == kRootGroupPath) {
+        if (qvpCreateDirectoryTree(directory.c_str())) return true;
+        call.Log(msg::kCreateDirectory, call.function(), directory.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (IsDirectory(directory)) return true;
+    call.Log(msg::kNoGroup, call.function(), groupPath.c_str());
+    call.Fail(QVAPI_ERR_NOT_FOUND);
+    return false;
+}
+
+// Appends a zeroed entry of that name and kind to the group's file (created with a zeroed
+// header when missing) and counts it in the header, all under one lock.
+bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std::string& name,
+                      uint32_t kind) {
+    const std::string path = GroupFilePath(groupPath);
+    WinHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
+    if (!file.valid()) {
+        call.Log(msg::kCreateFile, call.function(), path.c_str(), LastErr());
+        call.Fail(OpenFailureCode());
+        return false;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadWhole(file.get(), image)) {
+        call.Log(msg::kReadFile, call.function(), path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    const bool created = image.empty();
+    if (created) image.assign(kGroupHeaderSize, 0);
+    if (!GroupImageWellFormed(image)) {
+        call.Log(msg::kMalformed, call.function(), path.c_str(), static_cast<unsigned>(image.size()));
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
+    if (FindGroupEntry(image, name, kind) >= 0) {
+        call.Log(msg::kMemberExists, call.function(), name.c_str());
+        call.Fail(QVAPI_ERR_ALREADY_EXISTS);
+        return false;
+    }
+    NodeGroupEntry entry{};
+    FieldSet(entry.ucMemberName, kGroupMemberNameSize, name);
+    entry.uiMemberKind = kind;
+    NodeGroupHeader header;
+    std::memcpy(&header, image.data(), sizeof header);
+    const uint32_t oldSize = static_cast<uint32_t>(image.size());
+    header.uiEntryBytes += kGroupEntrySize;
+    header.uiEntryCount += 1;
+
+    RangeLock lock(file.get(), 0, oldSize + kGroupEntrySize);
+    if (!lock.Lock()) {
+        call.Log(msg::kLockFile, call.function(), path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+    } else if (!WriteAt(file.get(), oldSize, &entry, sizeof entry) ||
+               !WriteAt(file.get(), 0, &header, sizeof header) || !lock.Unlock()) {
+        call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        // Leave the group as it was: old header, old length.
+        WriteAt(file.get(), 0, image.data(), kGroupHeaderSize);
+        Seek(file.get(), oldSize);
+        win::SetEndOfFile(file.get());
+    } else {
+        return true;
+    }
+    if (created) {
+        file.Reset();
+        win::DeleteFile(path.c_str());
+    }
+    return false;
+}
+
+// Appends the back-link to the node's nodeattributionfile (unless it is there already).
+bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath) {
+    WinHandle file = OpenExclusive(attrPath);
+    if (!file.valid()) {
+        call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
+        call.Fail(OpenFailureCode());
+        return false;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadWhole(file.get(), image)) {
+        call.Log(msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (image.size() < kAttributionHeadSize ||
+        (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
+        call.Log(msg::kMalformed, call.function(), attrPath.c_str(), static_cast<unsigned>(image.size()));
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
+    for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize)
+        if (FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, groupPath))
+            return true;
+    char link[kBackLinkSize] = {};
+    FieldSet(link, kBackLinkSize - 1, groupPath);
+    const uint32_t oldSize = static_cast<uint32_t>(image.size());
+    RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
+    if (!lock.Lock()) {
+        call.Log(msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (!WriteAt(file.get(), oldSize, link, kBackLinkSize) || !lock.Unlock()) {
+        call.Log(msg::kWriteFile, call.function(), attrPath.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        Seek(file.get(), oldSize);
+        win::SetEndOfFile(file.get());
+        return false;
+    }
+    return true;
+}
+
+// Writes one u32 of the definition at `offset` of an existing file, under a lock over it.
+bool WriteWordLocked(const std::string& path, uint32_t offset, uint32_t value) {
+    WinHandle file = OpenExclusive(path);
+    if (!file.valid()) return false;
+    RangeLock lock(file.get(), offset, sizeof value);
+    return lock.Lock() && WriteAt(file.get(), offset, &value, sizeof value) && lock.Unlock();
+}
+
+// Sets uiNodeGroupFlag in both copies from whether the attribution file holds a back-link.
+bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::string& flatPath) {
+    uint32_t size = 0;
+    {
+        WinHandle file = OpenExclusive(attrPath);
+        if (!file.valid() || !FileSize(file.get(), &size)) {
+            call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
+            call.Fail(OpenFailureCode());
+            return false;
+        }
+    }
+    const uint32_t flag = size > kAttributionHeadSize ? 1 : 0;
+    constexpr uint32_t kFlagOffset = offsetof(QVAPI_NODE, uiNodeGroupFlag);
+    for (const std::string* path : {&attrPath, &flatPath}) {
+        if (!WriteWordLocked(*path, kFlagOffset, flag)) {
+            call.Log(msg::kWriteFile, call.function(), path->c_str(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
+    std::string groupPath;
+    if (!TakeGroupPath(call, givenPath, groupPath)) return false;
+    if (!ValidMemberName(nodeName)) {
+        call.Log(msg::kBadName, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    NodeWriterGuard guard(call.block());
+    if (const uint32_t code = guard.Acquire(); code != 0) {
+        call.Fail(code);
+        return false;
+    }
+    const bool master = kind == kMemberMaster;
+    QVAPI_NODE node;
+    if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), nodeName, master, &node);
+        code != 0) {
+        call.Log(msg::kNoDefinition, call.function(), nodeName, code);
+        call.Fail(code);
+        return false;
+    }
+    const uint32_t nameKind = NodeNameKind(nodeName);
+    if (nameKind == 0) {
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!GroupDirectoryReady(call, groupPath)) return false;
+    const std::string memberName = GroupNameOf(node);
+    if (!AppendGroupEntry(call, groupPath, memberName, kind)) return false;
+
+    const std::string attrPath = AttributionPathByName(node, nameKind, nodeName);
+    const std::string flatPath = FlatFilePath(node, nameKind, nodeName, master);
+    const bool linked = AppendBackLink(call, attrPath, groupPath);
+    if (linked && SyncGroupFlag(call, attrPath, flatPath)) return true;
+    // The member is either listed in both places or in neither.
+    const uint32_t code = call.code();
+    bool missing = false;
+    if (linked) DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
+    DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
+    call.Fail(code);
+    return false;
+}
+
+bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
+    std::string groupPath;
+    if (!TakeGroupPath(call, givenPath, groupPath)) return false;
+    if (!ValidMemberName(nodeName)) {
+        call.Log(msg::kBadName, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    NodeWriterGuard guard(call.block());
+    if (const uint32_t code = guard.Acquire(); code != 0) {
+        call.Fail(code);
+        return false;
+    }
+    const bool master = kind == kMemberMaster;
+    QVAPI_NODE node;
+    const uint32_t readCode = ReadDefinitionWhole(call.block(), call.function(), nodeName, master, &node);
+    if (readCode != 0 && readCode != QVAPI_ERR_NOT_FOUND) {
+        call.Log(msg::kNoDefinition, call.function(), nodeName, readCode);
+        call.Fail(readCode);
+        return false;
+    }
+    const bool defined = readCode == 0;
+    // A node whose definition is gone is listed under the name it was added by.
+    const std::string memberName = defined ? GroupNameOf(node) : std::string(nodeName);
+    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) return false;
+    if (!defined) return true;
+    bool missing = false;
+    if (!DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing)) return false;
+    const uint32_t nameKind = NodeNameKind(nodeName);
+    return SyncGroupFlag(call, AttributionPathByName(node, nameKind, nodeName),
+                         FlatFilePath(node, nameKind, nodeName, master));
+}
+
+bool TakeChildGroup(CallContext& call, const char* parent, const char* name, std::string& parentPath,
+                    std::string& childPath) {
+    if (!TakeGroupPath(call, parent, parentPath)) return false;
+    if (name == nullptr || !CheckGroupLevelName(name)) {
+        call.Log(msg::kBadName, call.function());
+        call.Fail(QVAPI_ERR_INVALID_NAME);
+        return false;
+    }
+    const std::string child = ChildGroupPath(parentPath, name);
+    if (const uint32_t code = CheckGroupPath(child); code != 0) {
+        call.Log(msg::kBadGroupPath, call.function(), child.c_str(), code);
+        call.Fail(code);
+        return false;
+    }
+    childPath = StoredGroupPath(child);
+    return true;
+}
+
+bool CreateGroup(CallContext& call, const char* parent, const char* name) {
+    std::string parentPath, childPath;
+    if (!TakeChildGroup(call, parent, name, parentPath, childPath)) return false;
+    NodeWriterGuard guard(call.block());
+    if (const uint32_t code = guard.Acquire(); code != 0) {
+        call.Fail(code);
+        return false;
+    }
+    if (!GroupDirectoryReady(call, parentPath)) return false;
+    const std::string directory = GroupDirectoryPath(childPath);
+    if (Exists(directory)) {
+        call.Log(msg::kGroupExists, call.function(), childPath.c_str());
+        call.Fail(QVAPI_ERR_ALREADY_EXISTS);
+        return false;
+    }
+    if (!win::CreateDirectory(directory.c_str(), nullptr)) {
+        call.Log(msg::kCreateDirectory, call.function(), directory.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (AppendGroupEntry(call, parentPath, name, kMemberSubGroup)) return true;
+    win::RemoveDirectory(directory.c_str());
+    return false;
+}
+
+bool DeleteGroup(CallContext& call, const char* parent, const char* name) {
+    std::string parentPath, childPath;
+    if (!TakeChildGroup(call, parent, name, parentPath, childPath)) return false;
+    NodeWriterGuard guard(call.block());
+    if (const uint32_t code = guard.Acquire(); code != 0) {
+        call.Fail(code);
+        return false;
+    }
+    const std::string directory = GroupDirectoryPath(childPath);
+    if (IsDirectory(directory)) {
+        const std::string path = GroupFilePath(childPath);
+        WinHandle file = OpenExclusive(path);
+        if (file.valid()) {
+            uint32_t size = 0;
+            if (!FileSize(file.get(), &size)) {
+                call.Log(msg::kReadFile, call.function(), path.c_str(), LastErr());
+                call.Fail(QVAPI_ERR_RESOURCE);
+                return false;
+            }
+            if (size > kGroupHeaderSize) {
+                call.Log(msg::kGroupNotEmpty, call.function(), childPath.c_str());
+                call.Fail(QVAPI_ERR_DIR_NOT_EMPTY);
+                return false;
+            }
+        } else if (win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
+            call.Log(msg::kCreateFile, call.function(), path.c_str(), LastErr());
+            call.Fail(OpenFailureCode());
+            return false;
+        }
+        file.Reset();
+        if (gaiCOMDirectoryDeleteRetry(directory.c_str(), kGroupDeletePauseMs, kGroupDeleteTries) != 0) {
+            call.Log(msg::kRemoveDirectory, call.function(), directory.c_str(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        // The directory is gone; an entry that was never written is no reason to fail.
+        bool missing = false;
+        return DeleteNodeGroupEntryIn(call, parentPath.c_str(), name, kMemberSubGroup, &missing);
+    }
+    // No directory: a stale entry can still be taken out.
+    return DeleteNodeGroupEntryIn(call, parentPath.c_str(), name, kMemberSubGroup);
+}
+
+}  // namespace
+
+}  // namespace qvp::nodes
+
+using qvp::CallContext;
+using namespace qvp::nodes;
+
+int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName, uint32_t, uint32_t) {
+    return qvp::RunApi(kCreateClientFrame, 0, [&](CallContext& call) {
+        return AddMember(call, lpNodeGroupPath, lpNodeName, kMemberClient) ? 1 : 0;
+    });
+}
+
+int qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t, uint32_t) {
+    return qvp::RunApi(kCreateMasterFrame, 0, [&](CallContext& call) {
+        return AddMember(call, lpNodeGroupPath, lpMasterName, kMemberMaster) ? 1 : 0;
+    });
+}
+
+int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName, uint32_t, uint32_t) {
+    return qvp::RunApi(kDeleteClientFrame, 0, [&](CallContext& call) {
+        return RemoveMember(call, lpNodeGroupPath, lpNodeName, kMemberClient) ? 1 : 0;
+    });
+}
+
+int qvAPIDeleteMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t, uint32_t) {
+    return qvp::RunApi(kDeleteMasterFrame, 0, [&](CallContext& call) {
+        return RemoveMember(call, lpNodeGroupPath, lpMasterName, kMemberMaster) ? 1 : 0;
+    });
+}
+
+int qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName, uint32_t,
+                         uint32_t) {
+    return qvp::RunApi(kCreateGroupFrame, 0, [&](CallContext& call) {
+        return CreateGroup(call, lpParentGroupPath, lpNodeGroupName) ? 1 : 0;
+    });
+}
+
+int qvAPIDeleteNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName, uint32_t,
+                         uint32_t) {
+    return qvp::RunApi(kDeleteGroupFrame, 0, [&](CallContext& call) {
+        return DeleteGroup(call, lpParentGroupPath, lpNodeGroupName) ? 1 : 0;
+    });
+}
