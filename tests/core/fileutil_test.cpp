@@ -1,0 +1,160 @@
+// Directory and file utilities on real trees: read-only files, nested folders, and a symlink to a
+// folder outside the tree, which must survive every delete.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/fileutil.h"
+#include "core/memory.h"
+#include "core_fixture.h"
+
+namespace {
+
+class FileUtilTest : public CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        tree_ = data() / "tree";
+        outside_ = root() / "outside";
+        WriteText(outside_ / "precious.txt", "keep me");
+        WriteText(tree_ / "top.txt", "top");
+        WriteText(tree_ / "ro.txt", "read only");
+        fs::permissions(tree_ / "ro.txt", fs::perms::owner_read);
+        WriteText(tree_ / "a" / "b" / "c" / "deep.txt", "deep");
+        WriteText(tree_ / "a" / "mid.txt", "mid");
+        fs::create_directory_symlink(outside_, tree_ / "a" / "link");
+    }
+    void ExpectOutsideIntact() {
+        EXPECT_EQ(ReadText(outside_ / "precious.txt"), "keep me");
+    }
+    fs::path tree_;
+    fs::path outside_;
+};
+
+TEST_F(FileUtilTest, CreateDirectoryMakesEveryLevel) {
+    const fs::path target = data() / "x" / "y" / "z";
+    EXPECT_EQ(qvpCreateDirectory(target.c_str()), 1);
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_TRUE(fs::is_directory(target));
+    EXPECT_EQ(qvpCreateDirectory((target.string() + "/").c_str()), 1) << "existing counts as made";
+    // Windows separators below a POSIX root.
+    EXPECT_EQ(qvpCreateDirectory((data().string() + "\\w1\\w2").c_str()), 1);
+    EXPECT_TRUE(fs::is_directory(data() / "w1" / "w2"));
+    // A level that exists as a file.
+    EXPECT_EQ(qvpCreateDirectory((tree_ / "top.txt" / "under").c_str()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 183u);
+    EXPECT_EQ(qvpCreateDirectory((tree_ / "top.txt").c_str()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 183u);
+}
+
+TEST_F(FileUtilTest, DirectoryCopyOverwritesAndSkipsLinks) {
+    const fs::path dest = data() / "dest";
+    ASSERT_EQ(qvAPIDirectoryCopy(tree_.c_str(), dest.c_str()), 1);
+    EXPECT_EQ(ReadText(dest / "tree" / "a" / "b" / "c" / "deep.txt"), "deep");
+    EXPECT_EQ(ReadText(dest / "tree" / "ro.txt"), "read only");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "tree" / "a" / "link")));
+    // Copying again overwrites, read-only copies included.
+    WriteText(dest / "tree" / "top.txt", "stale");
+    ASSERT_EQ(qvAPIDirectoryCopy((tree_.string() + "/").c_str(), dest.c_str()), 1);
+    EXPECT_EQ(ReadText(dest / "tree" / "top.txt"), "top");
+    qvAPISetLastError(0);
+    EXPECT_EQ(qvAPIDirectoryCopy(nullptr, dest.c_str()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+    EXPECT_EQ(qvAPIDirectoryCopy(tree_.c_str(), nullptr), 0);
+    // A missing source fails with the walk's Windows error.
+    EXPECT_EQ(qvAPIDirectoryCopy((data() / "none").c_str(), dest.c_str()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 3u);
+}
+
+TEST_F(FileUtilTest, DeleteAllRemovesTheTreeButNotWhatLinksPointTo) {
+    EXPECT_EQ(gaiCOMDirectoryDeleteAll(tree_.c_str()), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree_)));
+    ExpectOutsideIntact();
+    EXPECT_NE(gaiCOMDirectoryDeleteAll(tree_.c_str()), 0) << "a missing directory";
+    // A link named as the directory is removed as a link.
+    const fs::path link = data() / "toplink";
+    fs::create_directory_symlink(outside_, link);
+    EXPECT_EQ(gaiCOMDirectoryDeleteAll(link.c_str()), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    ExpectOutsideIntact();
+}
+
+TEST_F(FileUtilTest, ClearAllKeepsTheDirectory) {
+    EXPECT_EQ(gaiCOMDirectoryClearAll(tree_.c_str()), 0);
+    EXPECT_TRUE(fs::is_directory(tree_));
+    EXPECT_TRUE(fs::is_empty(tree_));
+    ExpectOutsideIntact();
+}
+
+TEST_F(FileUtilTest, DeleteRemovesFilesThenTheFolder) {
+    const fs::path flat = data() / "flat";
+    WriteText(flat / "one", "1");
+    WriteText(flat / "two", "2");
+    fs::create_directory_symlink(outside_, flat / "link");
+    EXPECT_EQ(gaiCOMDirectoryDelete(flat.c_str()), 0);
+    EXPECT_FALSE(fs::exists(flat));
+    ExpectOutsideIntact();
+    // Subfolders stay, so the folder cannot go.
+    EXPECT_NE(gaiCOMDirectoryDelete((tree_ / "a").c_str()), 0);
+    EXPECT_FALSE(fs::exists(tree_ / "a" / "mid.txt"));
+    EXPECT_TRUE(fs::exists(tree_ / "a" / "b" / "c" / "deep.txt"));
+    EXPECT_EQ(win::GetLastError(), 145u);
+}
+
+TEST_F(FileUtilTest, DeleteRetry) {
+    EXPECT_NE(gaiCOMDirectoryDeleteRetry((data() / "absent").c_str(), 1, 3), 0);
+    EXPECT_EQ(gaiCOMDirectoryDeleteRetry(tree_.c_str(), 1, 3), 0);
+    EXPECT_FALSE(fs::exists(tree_));
+    ExpectOutsideIntact();
+}
+
+TEST_F(FileUtilTest, FileCopyBothModes) {
+    QVPAPI* block = qvpGetThreadBlock();
+    const fs::path file = data() / "record.bin";
+    WriteText(file, std::string("0123456789"));
+    // Whole file into an arena buffer; a smaller given buffer is replaced.
+    void* buffer = qvpAPIAlloc(4);
+    uint32_t size = 4;
+    EXPECT_EQ(qvpAPIFileCopy(block, file.c_str(), &buffer, &size, nullptr, 1), 10);
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(std::memcmp(buffer, "0123456789", 10), 0);
+    qvpAPIFree(buffer);
+    // Up to the given count into the given buffer; a short file reports what it had.
+    char head[6] = {};
+    void* given = head;
+    size = 5;
+    EXPECT_EQ(qvpAPIFileCopy(block, file.c_str(), &given, &size, nullptr, 0), 5);
+    EXPECT_STREQ(head, "01234");
+    char big[32] = {};
+    given = big;
+    size = sizeof big;
+    EXPECT_EQ(qvpAPIFileCopy(block, file.c_str(), &given, &size, nullptr, 0), 10);
+    EXPECT_EQ(size, 10u);
+    // Missing file: no more items.
+    EXPECT_LT(qvpAPIFileCopy(block, (data() / "none").c_str(), &given, &size, nullptr, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000103u);
+    // Read-only file: it is opened for writing too, so that fails as a resource failure.
+    EXPECT_LT(qvpAPIFileCopy(block, (tree_ / "ro.txt").c_str(), &given, &size, nullptr, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
+}
+
+TEST_F(FileUtilTest, ReadFileGivesTheWholeFile) {
+    QVPAPI* block = qvpGetThreadBlock();
+    const fs::path file = data() / "text.txt";
+    WriteText(file, "abc");
+    uint32_t size = 99;
+    auto* text = static_cast<char*>(qvpReadWholeFile(block, file.c_str(), &size));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(size, 3u);
+    EXPECT_STREQ(text, "abc");
+    qvpAPIFree(text);
+    WriteText(data() / "empty", "");
+    void* empty = qvAPIReadFile(block, (data() / "empty").c_str(), nullptr, nullptr);
+    EXPECT_NE(empty, nullptr);
+    qvpAPIFree(empty);
+    EXPECT_EQ(qvAPIReadFile(block, (data() / "none").c_str(), nullptr, nullptr), nullptr);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000002u);
+}
+
+}  // namespace

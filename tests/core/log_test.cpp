@@ -1,0 +1,157 @@
+// Logs: the log table, record layout, generations, concurrent writers, character-boundary cuts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <thread>
+
+#include "core/log.h"
+#include "core_fixture.h"
+
+namespace {
+
+class LogTest : public CoreTest {
+protected:
+    static std::vector<std::string> Split(const std::string& text, size_t size) {
+        std::vector<std::string> out;
+        for (size_t i = 0; i + size <= text.size(); i += size) out.push_back(text.substr(i, size));
+        EXPECT_EQ(text.size() % size, 0u) << "a torn record";
+        return out;
+    }
+    fs::path Log(const char* name) const { return data() / "LOG" / name; }
+};
+
+TEST_F(LogTest, TableRowsMatchIgnoringCase) {
+    const int dll = qvpLogOpen("dll.log");
+    EXPECT_EQ(qvpLogOpen("DLL.LOG"), dll);
+    EXPECT_STREQ(qvpLogFileName(dll), "DLL.LOG");
+    const char* rows[] = {"NODE.LOG", "NODEOPR.LOG", "CLIENT.log", "USER_CLT.LOG"};
+    std::set<int> ids{dll};
+    for (const char* row : rows) ids.insert(qvpLogOpen(row));
+    EXPECT_EQ(ids.size(), 5u);
+    const int other = qvpLogOpen("SOMETHING.LOG");
+    EXPECT_STREQ(qvpLogFileName(other), "DEFAULT.LOG");
+    EXPECT_EQ(qvpLogOpen(nullptr), other);
+    qvpLogWrite(qvpLogOpen("CLIENT.log"), "archived", "ar");
+    qvpLogWrite(other, "elsewhere", "dll");
+    EXPECT_TRUE(fs::exists(Log("CLIENT.LOG")));
+    EXPECT_NE(ReadText(Log("DEFAULT.LOG")).find("elsewhere"), std::string::npos);
+    // Unknown ids and id 0 write nothing and never fail.
+    qvpLogWrite(0, "nothing", "dll");
+    qvpLogWrite(99, "nothing", "dll");
+    qvpLogClose(0);
+}
+
+TEST_F(LogTest, RecordLayout) {
+    const int id = qvpLogOpen("NODE.LOG");
+    win::SetLastError(0x20000103);
+    qvpLogWrite(id, "first message", "dll");
+    qvpLogPrintf(id, "tcp", "%s = %d", "second", 2);
+    EXPECT_EQ(win::GetLastError(), 0x20000103u) << "logging must not touch the last error";
+    const auto records = Split(ReadText(Log("NODE.LOG")), 1152);
+    ASSERT_EQ(records.size(), 2u);
+    unsigned seq = 0, y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0, pid = 0, tid = 0, session = 9;
+    char tag[16] = {};
+    ASSERT_EQ(std::sscanf(records[0].c_str(), "%10u %4u/%2u/%2u %2u:%2u:%2u.%3u %8u %8u %8u %8s", &seq,
+                          &y, &mo, &d, &h, &mi, &s, &ms, &pid, &tid, &session, tag),
+              12);
+    EXPECT_EQ(seq, 1u);
+    EXPECT_EQ(pid, win::GetCurrentProcessId());
+    EXPECT_EQ(tid, win::GetCurrentThreadId());
+    EXPECT_EQ(session, 0u);
+    EXPECT_STREQ(tag, "dll");
+    EXPECT_EQ(records[0].substr(62, 24), "dll      first message  ");
+    EXPECT_EQ(records[0].substr(1150), "\r\n");
+    EXPECT_EQ(records[1].substr(0, 10), "0000000002");
+    EXPECT_EQ(records[1].substr(62, 20), "tcp      second = 2 ");
+}
+
+TEST_F(LogTest, RotationKeepsLogGenCountGenerations) {
+    WriteSettings("LogGenCount=3\nDLLLogRecordCount=4\nDLLLogRecordSize=128\n");
+    const int id = qvpLogOpen("DLL.LOG");
+    for (int i = 0; i < 21; ++i) qvpLogPrintf(id, "dll", "record %02d", i);
+    // 21 records, 4 a generation: the newest one in DLL.LOG, four in each older generation.
+    const auto current = Split(ReadText(Log("DLL.LOG")), 128);
+    const auto previous = Split(ReadText(Log("DLL.LOG.1")), 128);
+    const auto oldest = Split(ReadText(Log("DLL.LOG.2")), 128);
+    EXPECT_FALSE(fs::exists(Log("DLL.LOG.3")));
+    ASSERT_EQ(current.size(), 1u);
+    ASSERT_EQ(previous.size(), 4u);
+    ASSERT_EQ(oldest.size(), 4u);
+    EXPECT_NE(current[0].find("record 20"), std::string::npos);
+    EXPECT_NE(previous[0].find("record 16"), std::string::npos);
+    EXPECT_NE(oldest[3].find("record 15"), std::string::npos);
+    EXPECT_EQ(previous[3].substr(0, 10), "0000000004");
+    // One generation only: the log starts again.
+    WriteSettings("LogGenCount=1\nNODELogRecordCount=2\nNODELogRecordSize=128\n");
+    const int node = qvpLogOpen("NODE.LOG");
+    for (int i = 0; i < 5; ++i) qvpLogPrintf(node, "dll", "node %d", i);
+    EXPECT_EQ(Split(ReadText(Log("NODE.LOG")), 128).size(), 1u);
+    EXPECT_FALSE(fs::exists(Log("NODE.LOG.1")));
+}
+
+TEST_F(LogTest, EightThreadsLoseAndTearNoRecord) {
+    WriteSettings("DLLLogRecordSize=256\n");
+    const int id = qvpLogOpen("DLL.LOG");
+    constexpr int kThreads = 8;
+    constexpr int kEach = 150;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([id, t] {
+            for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", t, i);
+        });
+    }
+    for (auto& th : threads) th.join();
+    const auto records = Split(ReadText(Log("DLL.LOG")), 256);
+    ASSERT_EQ(records.size(), static_cast<size_t>(kThreads * kEach));
+    std::set<std::string> seen;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string& r = records[i];
+        EXPECT_EQ(r.substr(254), "\r\n");
+        EXPECT_EQ(r.substr(0, 10), std::string(10 - std::to_string(i + 1).size(), '0') + std::to_string(i + 1));
+        const size_t at = r.find("writer ");
+        ASSERT_NE(at, std::string::npos);
+        seen.insert(r.substr(at, 22));
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
+}
+
+TEST_F(LogTest, LongMessagesAreCutOnACharacterBoundary) {
+    WriteSettings("DLLLogRecordSize=1152\nCLIENTLogRecordSize=128\n");
+    // 1023 single bytes and one Shift-JIS character: the cut at 1024 bytes would split it.
+    std::string message(1023, 'A');
+    message += "\x82\xA0";
+    message += "tail";
+    const int id = qvpLogOpen("DLL.LOG");
+    qvpLogWrite(id, message.c_str(), "dll");
+    const auto records = Split(ReadText(Log("DLL.LOG")), 1152);
+    ASSERT_EQ(records.size(), 1u);
+    const size_t start = records[0].find('A');
+    EXPECT_EQ(records[0].substr(start, 1024), std::string(1023, 'A') + " ");
+    // A record shorter than the message cuts it too, never inside a character (the trail byte
+    // 0x5C of this character must not be mistaken for a separator or split off).
+    std::string dbcs(40, 'B');
+    for (int i = 0; i < 30; ++i) dbcs += "\x95\x5C";
+    const int client = qvpLogOpen("CLIENT.LOG");
+    qvpLogWrite(client, dbcs.c_str(), "ar");
+    const auto cut = Split(ReadText(Log("CLIENT.LOG")), 128);
+    ASSERT_EQ(cut.size(), 1u);
+    const std::string body = cut[0].substr(62 + 9, 128 - 2 - 71);
+    size_t pairs = 0;
+    size_t i = 40;
+    while (i + 1 < body.size() && body[i] == '\x95' && body[i + 1] == '\x5C') {
+        i += 2;
+        ++pairs;
+    }
+    EXPECT_GT(pairs, 0u);
+    EXPECT_EQ(body.find_first_not_of(' ', i), std::string::npos) << "half a character left";
+}
+
+TEST_F(LogTest, TraceHooksWriteNothing) {
+    qvpLogTrace("%s", "invisible");
+    qvpLogTrace2("%s", "invisible");
+    qvpLogTrace3("%s", "invisible");
+    EXPECT_FALSE(fs::exists(data() / "LOG"));
+}
+
+}  // namespace
