@@ -1,0 +1,94 @@
+// Inventory: a node's system-information record, fetched with "IGET FIELD" and converted to host
+// order inside the reply buffer.
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "core/log.h"
+#include "records/access.h"
+#include "records/log_texts.h"
+#include "records/records.h"
+#include "records/requests.h"
+#include "session/message.h"
+
+using namespace qvp::records;
+
+namespace {
+
+constexpr size_t kCountOffset = 72;
+constexpr size_t kEntriesOffset = 80;
+constexpr size_t kEntryHead = 4;
+
+uint16_t Load16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint32_t Load32(const unsigned char* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+void Store16(unsigned char* p, uint16_t v) { std::memcpy(p, &v, sizeof v); }
+void Store32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+
+// Converts the record in place; false when an entry runs past the item.
+bool Convert(unsigned char* record, size_t length) {
+    if (length < kEntriesOffset) return false;
+    const uint32_t count = Load32(record + kCountOffset);
+    Store32(record, Load32(record));
+    Store32(record + kCountOffset, count);
+    size_t pos = kEntriesOffset;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (length - pos < kEntryHead) return false;
+        unsigned char* entry = record + pos;
+        const uint8_t type = entry[0];
+        const uint16_t dataLength = Load16(entry + 2);
+        if (length - pos - kEntryHead < dataLength) return false;
+        Store16(entry + 2, dataLength);
+        unsigned char* data = entry + kEntryHead;
+        if (type == 1 || type == 3) {
+            for (size_t k = 0; k + 2 <= dataLength; k += 2) Store16(data + k, Load16(data + k));
+        } else if (type == 49 || type == 50 || type == 51) {
+            for (size_t k = 0; k + 4 <= dataLength; k += 4) Store32(data + k, Load32(data + k));
+        }
+        pos += kEntryHead + dataLength;
+    }
+    return true;
+}
+
+}  // namespace
+
+void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
+    if (block == nullptr) return nullptr;
+    if (nodeName == nullptr || *nodeName == '\0') {
+        FailParameter(*block);
+        return nullptr;
+    }
+    const std::string text = request::IgetField(nodeName);
+    if (text.size() >= sizeof block->requestBuffer) {
+        FailParameter(*block);
+        return nullptr;
+    }
+    std::memcpy(block->requestBuffer, text.data(), text.size());
+    block->requestBuffer[text.size()] = '\0';
+    if (qvAPISendMsg(block, block->requestBuffer, static_cast<int>(text.size()), kQvpMsgFramed) < 0) {
+        qvAPISetErrorCode(block);
+        return nullptr;
+    }
+    const int length = qvAPIRecvMsg(block, block->replyBuffer, sizeof block->replyBuffer, kQvpMsgFramed);
+    if (length < 0) {
+        qvAPISetErrorCode(block);
+        return nullptr;
+    }
+    block->replyLength = static_cast<uint32_t>(length);
+    int32_t cls = 0, detail = 0;
+    qvpReplyWords(block->replyBuffer, static_cast<size_t>(length), &cls, &detail);
+    if (block->replyBuffer[0] != '0' || cls != 0 || detail != 0) {
+        qvpDllLog(logtext::kGetInvError, block->replyBuffer);
+        FailReply(*block, kErrCategoryRecord, block->replyBuffer);
+        return nullptr;
+    }
+    uint32_t itemLength = 0;
+    char* item = const_cast<char*>(qvpAPIGetFgetItem(block->replyBuffer, static_cast<size_t>(length), &itemLength));
+    if (item == nullptr || !Convert(reinterpret_cast<unsigned char*>(item), itemLength)) {
+        qvpDllLog(logtext::kGetInvItem, nodeName);
+        FailProtocol(*block);
+        return nullptr;
+    }
+    return item;
+}

@@ -1,0 +1,35 @@
+// The request texts of the record layer, each verb built here and nowhere else, with the
+// session's builder: values are measured by their length, never by a terminator.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "session/request.h"
+
+namespace qvp::records::request {
+
+using qvp::RequestBuilder;
+
+RequestBuilder FgetFirst(char kind);                             // "FGET 1 f2 <k>T"
+RequestBuilder FgetNext(char kind);                              // "FGET 1 f2 <k>N"
+RequestBuilder FgetKey(char kind, std::string_view key);         // "FGET 2 f3 <k>KP k<len> <key>"
+RequestBuilder Fupd(char kind, std::string_view key, std::string_view record);
+RequestBuilder Fdel(std::string_view pattern);                   // "FDEL 2 f3 SKP k<len> <pattern>"
+RequestBuilder Gput(std::string_view key, std::string_view name32);
+RequestBuilder Gupd(std::string_view key, std::string_view name32);
+RequestBuilder Gdel(std::string_view key);
+RequestBuilder Hdel();
+RequestBuilder Rdel(std::string_view packageKey);
+RequestBuilder Jput(std::string_view jobGenPath, std::string_view jobNumber16);
+RequestBuilder Jsch(std::string_view jobGenPath, std::string_view jobNumber16,
+                 std::string_view schedule224);
+RequestBuilder Jexc(std::string_view jobPath);
+RequestBuilder Jdel(std::string_view jobPath, bool site, bool forced);
+RequestBuilder JdelCommand(std::string_view jobPath, std::string_view node,
+                        std::string_view commandNumber);
+// The inventory verb takes the word "FIELD" where other requests carry the count, so it is a
+// plain text: "IGET FIELD K<len> <node>".
+std::string IgetField(std::string_view node);
+
+}  // namespace qvp::records::request

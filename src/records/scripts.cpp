@@ -1,0 +1,103 @@
+// Script files placed for a package, and removal of a stored JobGen's directory.
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "core/fileutil.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "platform/win.h"
+#include "records/access.h"
+#include "records/log_texts.h"
+#include "records/records.h"
+
+using namespace qvp::records;
+namespace text = qvp::records::logtext;
+
+namespace {
+
+constexpr size_t kPathMax = win::MAX_PATH;
+constexpr uint32_t kErrResource = 0x20100000u;
+constexpr uint32_t kErrPathTooLong = 0x20530000u;
+
+std::string Builder(void (*make)(char*)) {
+    char buffer[kPathMax + 1] = {};
+    make(buffer);
+    return buffer;
+}
+
+// "Q" and characters 2 to 8 of the resource name (up to its first NUL).
+std::string ScriptFileId(const QVAPI_PACKAGE& record) {
+    const size_t length = strnlen(record.szResourceName, sizeof record.szResourceName);
+    if (length == 0) return {};
+    std::string id("Q");
+    id.append(record.szResourceName + 1, length - 1);
+    return id;
+}
+
+}  // namespace
+
+int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedName,
+                        const char* scriptPath) {
+    if (block == nullptr) return 0;
+    if (dottedName == nullptr || *dottedName == '\0' || scriptPath == nullptr || *scriptPath == '\0') {
+        FailParameter(*block);
+        return 0;
+    }
+    const QVAPI_PACKAGE* record = qvpAPIFindAttr(block, dottedName);
+    if (record == nullptr) {
+        qvpDllLog(text::kPutScriptFindAttr, dottedName);
+        return 0;
+    }
+    const std::string fileId = ScriptFileId(*record);
+    qvpAPIFrls(block, 'A');
+    if (fileId.empty()) {
+        FailCode(*block, kErrResource);
+        return 0;
+    }
+    std::string directory;
+    if (jobName != nullptr && *jobName != '\0') {
+        directory = Builder(qvpMakeMngflJobGenPath);
+        if (*jobName != '\\') directory += '\\';
+        directory += jobName;
+    } else {
+        directory = Builder(qvpRegGetResourcePathName);
+    }
+    const std::string target = directory + '\\' + fileId;
+    if (target.size() >= kPathMax) {
+        FailCode(*block, kErrPathTooLong);
+        return 0;
+    }
+    if (!win::CopyFile(scriptPath, target.c_str(), win::FALSE)) {
+        qvpDllLog(text::kPutScriptCopy, scriptPath, target.c_str(), static_cast<int>(win::GetLastError()));
+        FailCode(*block, kErrResource);
+        return 0;
+    }
+    return 1;
+}
+
+int qvpAPIDeleteJobGen(QVPAPI* block, const char* jobGenPath) {
+    if (block == nullptr) return 0;
+    if (jobGenPath == nullptr || jobGenPath[0] != '\\' || jobGenPath[1] == '\0') {
+        qvpDllLog("%s", text::kDeleteJobGenParameter);
+        FailParameter(*block);
+        return 0;
+    }
+    const std::string directory = Builder(qvpMakeMngflJobGenPath) + jobGenPath;
+    if (directory.size() >= kPathMax) {
+        FailCode(*block, kErrPathTooLong);
+        return 0;
+    }
+    if (gaiCOMDirectoryClearAll(directory.c_str()) != 0) {
+        qvpDllLog(text::kDeleteJobGenClear, directory.c_str(), static_cast<int>(win::GetLastError()));
+        FailCode(*block, kErrResource);
+        return 0;
+    }
+    if (!win::RemoveDirectory(directory.c_str())) {
+        qvpDllLog(text::kDeleteJobGenRemove, directory.c_str(), static_cast<int>(win::GetLastError()));
+        FailCode(*block, kErrResource);
+        return 0;
+    }
+    return 1;
+}
