@@ -44,3 +44,22 @@ int qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uin
                       uint32_t dwReserved2);
 int qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
                          uint32_t dwReserved1, uint32_t dwReserved2);
+
+namespace qvp::nodes {
+
+// A writer that walks the definitions below a master while a caller's walk of the same thread
+// is open (the walks share one slot) keeps this for the length of its own walk: the outer walk
+// is set aside and comes back afterwards, and whatever the inner walk left open is ended.
+class NodeDefinitionWalkNest {
+public:
+    explicit NodeDefinitionWalkNest(QVPAPI& block);
+    NodeDefinitionWalkNest(const NodeDefinitionWalkNest&) = delete;
+    NodeDefinitionWalkNest& operator=(const NodeDefinitionWalkNest&) = delete;
+    ~NodeDefinitionWalkNest();
+
+private:
+    QVPAPI& block_;
+    void* outer_;
+};
+
+}  // namespace qvp::nodes

@@ -1,0 +1,480 @@
+// Enumerations of the node-definition store: the nodes directly below a master (or at the
+// top), and the nodes whose name or address matches a search text. One walk of each family per
+// thread; the handle is the thread's block.
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "core/frame.h"
+#include "nodes/name_text.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
+#include "nodes/node_group_steps.h"
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+#include "nodes/node_texts.h"
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kFirstNoRecord[] =
+    "qvAPIFindFirstNodeDefinition : Parameter Error : QVAPI_NODE Struct Address is NULL";
+constexpr char kFirstFindFirst[] = "qvAPIFindFirstNodeDefinition : FindFirstFile %s : ErrorCode = %d";
+constexpr char kFirstFindNext[] = "qvAPIFindFirstNodeDefinition : FindNextFile : ErrorCode = %d";
+constexpr char kFirstBadUpper[] = "qvAPIFindFirstNodeDefiniton : Parameter Error : %s  is INVALID";
+constexpr char kFirstNoFile[] =
+    "qvAPIFindFirstNodeDefiniton : File Not Found Error : %s\\(M or C or other).%s is INVALID";
+constexpr char kFirstCreateFile[] = "qvAPIFindFirstNodeDefiniton : CreateFile %s : ErrorCode = %d";
+constexpr char kFirstReadFile[] = "qvAPIFindFirstNodeDefinition : ReadFile %s : ErrorCode = %d";
+constexpr char kFirstAttrCreateFile[] = "qvAPIFindFirstNodeDefiniton : CreateFile %s : ErrorCode = %d";
+constexpr char kAttrFileSize[] = "qvAPIFindFirstNodeDefiniton : GetFileSize %s : ErrorCode = %d";
+
+constexpr char kNextBadHandle[] =
+    "qvAPIFindNextNodeDefinition : Parameter Error : FindNodeDefinition Handle Value is INVALID";
+constexpr char kNextNoRecord[] =
+    "qvAPIFindNextNodeDefinition : Logical Error : QVAPI_NODE Struct Address is NULL";
+constexpr char kNextFindNext[] = "qvAPIFindNextNodeDefinition : FindNextFile : ErrorCode = %d";
+constexpr char kNextNoFile[] =
+    "qvAPIFindNextNodeDefinition : File Not Found Error : %s\\(M or C or other).%s is INVALID";
+constexpr char kNextCreateFile[] = "qvAPIFindNextNodeDefinition : CreateFile %s : ErrorCode = %d";
+constexpr char kNextReadFile[] = "qvAPIFindNextNodeDefinition : ReadFile %s : ErrorCode = %d";
+constexpr char kNextAttrCreateFile[] = "qvAPIFindNextNodeDefiniton : CreateFile %s : ErrorCode = %d";
+
+constexpr char kCloseBadHandle[] = "%s : Logical Error : FindNodeDefinition HANDLE Value is INVALID";
+
+constexpr char kGuiNull[] = "%s : Parameter Error : lpGuiName Value is NULL";
+constexpr char kGuiNoRecord[] = "%s : Parameter Error : QVAPI_NODE Struct Address is NULL";
+constexpr char kGuiTooLong[] = "%s : Parameter Error : lpGuiName Value is INVALID";
+constexpr char kGuiFindFirst[] = "%s : FindFirstFile %s : ErrorCode = %d";
+constexpr char kGuiCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kGuiReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kGuiNext[] = "%s : qvAPIFindNextNodeDefinitionByGuiName : ErrorCode = %d";
+constexpr char kGuiBadHandle[] = "%s : Parameter Error : FindNodeDefinition Handle Value is INVALID";
+constexpr char kGuiNextNoRecord[] = "%s : Logical Error : QVAPI_NODE Struct Address is NULL";
+constexpr char kGuiFindNext[] = "%s : FindNextFile : ErrorCode = %d";
+}  // namespace msg
+
+constexpr FrameTexts kFirstFrame{"qvAPIFindFirstNodeDefinition", EndStyle::Hex, nullptr, nullptr,
+                                 text::kLogicalError};
+constexpr FrameTexts kNextFrame{"qvAPIFindNextNodeDefinition", EndStyle::Hex, nullptr, nullptr,
+                                text::kLogicalError};
+constexpr FrameTexts kCloseFrame{"qvAPIFindCloseNodeDefinition", EndStyle::Hex, nullptr, nullptr,
+                                 text::kLogicalError};
+constexpr FrameTexts kGuiFirstFrame{"qvAPIFindFirstNodeDefinitionByGuiName", EndStyle::Hex, nullptr,
+                                    nullptr, text::kLogicalError};
+constexpr FrameTexts kGuiNextFrame{"qvAPIFindNextNodeDefinitionByGuiName", EndStyle::Hex, nullptr,
+                                   nullptr, text::kLogicalError};
+constexpr FrameTexts kGuiCloseFrame{"qvAPIFindCloseNodeDefinitionByGuiName", EndStyle::Hex, nullptr,
+                                    nullptr, text::kLogicalError};
+
+constexpr size_t kSearchTextMax = 64;
+constexpr uint32_t kPartMatch = 0x01;
+constexpr uint32_t kIgnoreCase = 0x02;
+
+// The state of one walk: the platform walk and the upper node ("\" at the top) or the search
+// text.
+struct DefinitionFind {
+    win::HANDLE find = win::INVALID_HANDLE_VALUE;
+    std::string text;
+    ~DefinitionFind() {
+        if (find != win::INVALID_HANDLE_VALUE && find != nullptr) win::FindClose(find);
+    }
+};
+
+void EndFind(void*& slot) {
+    delete static_cast<DefinitionFind*>(slot);
+    slot = nullptr;
+}
+
+void EndAll(QVPAPI& block) {
+    EndFind(block.nodeDefinitionFind);
+    EndFind(block.guiNameFind);
+}
+
+void RegisterRelease() {
+    static std::once_flag once;
+    std::call_once(once, [] { qvpRegisterSessionReleaseHook(&EndAll); });
+}
+
+int LastErr() { return static_cast<int>(win::GetLastError()); }
+
+bool IsDotEntry(const win::WIN32_FIND_DATAA& data) {
+    const std::string_view name = FieldText(data.cFileName, sizeof data.cFileName);
+    return name == "." || name == "..";
+}
+
+bool IsDirectoryEntry(const win::WIN32_FIND_DATAA& data) {
+    return (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The texts of the first and the next step.
+struct StepTexts {
+    const char* noFile;
+    const char* createFile;
+    const char* readFile;
+    const char* attrCreateFile;
+};
+constexpr StepTexts kFirstTexts{msg::kFirstNoFile, msg::kFirstCreateFile, msg::kFirstReadFile,
+                                msg::kFirstAttrCreateFile};
+constexpr StepTexts kNextTexts{msg::kNextNoFile, msg::kNextCreateFile, msg::kNextReadFile,
+                               msg::kNextAttrCreateFile};
+
+uint32_t OpenFailure(win::DWORD error) {
+    return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
+}
+
+// The record of the key directory `dir` (M.<dir>, else C.<dir>) whose upper node is `upper`,
+// with its group flag, copied out.
+bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::string& dir,
+                     const std::string& upper, QVAPI_NODE* out) {
+    const std::string nodeDef = NodeDefDir();
+    const bool top = upper == kRootGroupPath;
+    QVAPI_NODE record;
+    bool found = false;
+    for (const char* letter : {"\\M.", "\\C."}) {
+        const std::string path = nodeDef + letter + dir;
+        if (!Exists(path)) continue;
+        win::DWORD error = 0;
+        bool readFailed = false;
+        if (!ReadRecordFile(path, record, error, readFailed)) {
+            call.Log(readFailed ? texts.readFile : texts.createFile, path.c_str(), static_cast<int>(error));
+            call.Fail(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error));
+            return false;
+        }
+        const std::string_view hostIdPath = Field(record.ucHostIDPath);
+        const std::string_view recordUpper = hostIdPath.empty() ? Field(record.ucNodePath0) : hostIdPath;
+        if (recordUpper == upper) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        call.Log(texts.noFile, nodeDef.c_str(), dir.c_str());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    std::string attrPath = nodeDef;
+    if (top) {
+        attrPath += "\\" + dir;
+    } else if (record.ucHostIDFlag == 1 || record.ucSystemKey == 0) {
+        attrPath.append(Field(record.ucNodeKeyPath));
+        attrPath += "\\";
+        attrPath.append(Field(record.ucNodeKey));
+    } else {
+        const std::string_view keyPath = Field(record.ucNodeKeyPath);
+        attrPath.append(keyPath.empty() ? Field(record.ucNodePath0) : keyPath);
+        attrPath += "\\" + dir;
+    }
+    attrPath += "\\";
+    attrPath += kAttributionFileName;
+    {
+        WinHandle attr = OpenExclusive(attrPath);
+        if (!attr.valid()) {
+            const win::DWORD error = win::GetLastError();
+            call.Log(texts.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
+            call.Fail(OpenFailure(error));
+            return false;
+        }
+        uint32_t size = 0;
+        if (!FileSize(attr.get(), &size)) {
+            call.Log(msg::kAttrFileSize, attrPath.c_str(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        record.uiNodeGroupFlag = size > kAttributionHeadSize ? 1 : 0;
+    }
+    record.ucSystemKey = call.block().systemManagementKey;
+    CopyNodeOut(call.block(), record, out);
+    return true;
+}
+
+// The next key directory of the walk; false at the end (0x20000103) or on a walk error.
+bool NextDirectory(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATAA& data,
+                   bool haveEntry, const char* findNextText) {
+    for (;;) {
+        if (haveEntry && IsDirectoryEntry(data) && !IsDotEntry(data)) return true;
+        if (!win::FindNextFile(find.find, &data)) {
+            if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
+                call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
+            } else {
+                call.Log(findNextText, LastErr());
+                call.Fail(QVAPI_ERR_RESOURCE);
+            }
+            return false;
+        }
+        haveEntry = true;
+    }
+}
+
+// A listing that cannot start because the directory or its entries are missing has no children;
+// anything else (permissions, I/O) is a failure, never an empty master.
+bool StartListing(CallContext& call, DefinitionFind& find, const std::string& pattern,
+                  win::WIN32_FIND_DATAA& data, const char* findFirstText) {
+    find.find = win::FindFirstFile(pattern.c_str(), &data);
+    if (find.find != win::INVALID_HANDLE_VALUE && find.find != nullptr) return true;
+    const win::DWORD error = win::GetLastError();
+    call.Log(findFirstText, call.function(), pattern.c_str(), static_cast<int>(error));
+    call.Fail(error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND
+                  ? QVAPI_ERR_NO_MORE_ITEMS
+                  : QVAPI_ERR_RESOURCE);
+    return false;
+}
+
+QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAPI_NODE* out) {
+    if (out == nullptr) {
+        call.Log("%s", msg::kFirstNoRecord);
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return QVPAPI_INVALID_HANDLE;
+    }
+    const std::string nodeDef = NodeDefDir();
+    const bool top = upperNode == nullptr || *upperNode == '\0' ||
+                     std::string_view(upperNode) == kRootGroupPath;
+    const std::string upper = top ? std::string(kRootGroupPath)
+                                  : std::string(upperNode, strnlen(upperNode, win::MAX_PATH));
+    std::string listed = nodeDef;
+    if (!top) {
+        const size_t cut = win::FindLastSeparator(upper);
+        const std::string last = cut == std::string::npos ? upper : upper.substr(cut + 1);
+        QVAPI_NODE master;
+        if (const uint32_t code = ReadMasterDefinition(call.block(), call.function(), last, master);
+            code != 0) {
+            const bool absent = code == QVAPI_ERR_FILE_NOT_FOUND || code == QVAPI_ERR_NOT_FOUND;
+            call.Fail(absent ? QVAPI_ERR_NO_MORE_ITEMS : code);
+            return QVPAPI_INVALID_HANDLE;
+        }
+        if (upper.front() != '\\') {
+            call.Log(msg::kFirstBadUpper, upper.c_str());
+            call.Fail(QVAPI_ERR_INVALID_NAME);
+            return QVPAPI_INVALID_HANDLE;
+        }
+        const std::string_view keyPath = Field(master.ucNodeKeyPath);
+        if (master.ucHostIDFlag == 1 || master.ucSystemKey == 0) {
+            listed.append(keyPath);
+            listed += "\\";
+            listed.append(Field(master.ucNodeKey));
+        } else if (keyPath.empty()) {
+            listed += upper;
+        } else {
+            listed.append(keyPath);
+            listed += "\\" + last;
+        }
+    }
+    auto find = std::make_unique<DefinitionFind>();
+    find->text = upper;
+    win::WIN32_FIND_DATAA data{};
+    if (!StartListing(call, *find, listed + "\\*", data, msg::kFirstFindFirst)) return QVPAPI_INVALID_HANDLE;
+    if (!NextDirectory(call, *find, data, true, msg::kFirstFindNext)) return QVPAPI_INVALID_HANDLE;
+    const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
+    if (!ReadEntryRecord(call, kFirstTexts, dir, upper, out)) return QVPAPI_INVALID_HANDLE;
+    // A new walk replaces (and ends) the thread's earlier one.
+    EndFind(call.block().nodeDefinitionFind);
+    RegisterRelease();
+    call.block().nodeDefinitionFind = find.release();
+    return &call.block();
+}
+
+bool FindNextDefinition(CallContext& call, const void* handle, QVAPI_NODE* out) {
+    auto* find = static_cast<DefinitionFind*>(call.block().nodeDefinitionFind);
+    if (!qvpIsOwnBlock(handle) || find == nullptr) {
+        call.Log("%s", msg::kNextBadHandle);
+        call.Fail(QVAPI_ERR_INVALID_HANDLE);
+        return false;
+    }
+    if (out == nullptr) {
+        call.Log("%s", msg::kNextNoRecord);
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    win::WIN32_FIND_DATAA data{};
+    if (!NextDirectory(call, *find, data, false, msg::kNextFindNext)) return false;
+    const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
+    return ReadEntryRecord(call, kNextTexts, dir, find->text, out);
+}
+
+// ---- search by name or address --------------------------------------------------------------
+
+// `needle` occurs in `haystack` at a character boundary (never from a trail byte).
+bool ContainsDbcs(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return true;
+    for (size_t at = 0; at + needle.size() <= haystack.size();) {
+        if (haystack.compare(at, needle.size(), needle) == 0) return true;
+        at += win::IsDBCSLeadByte(static_cast<uint8_t>(haystack[at])) && at + 1 < haystack.size() ? 2 : 1;
+    }
+    return false;
+}
+
+bool Matches(const QVPAPI& block, const QVAPI_NODE& record, const std::string& search,
+             uint32_t options) {
+    if (block.systemManagementKey == 1) {
+        if ((options & kPartMatch) != 0) return ContainsDbcs(DottedAddress(record.ucNodeAddress), search);
+        const uint32_t wanted = win::inet_addr(search.c_str());
+        uint32_t stored = 0;
+        std::memcpy(&stored, record.ucNodeAddress, sizeof stored);
+        return wanted == stored;
+    }
+    const std::string_view name = Field(record.ucNodeName);
+    switch (options & (kPartMatch | kIgnoreCase)) {
+        case kPartMatch | kIgnoreCase:
+            return ContainsDbcs(win::CharLower(name), win::CharLower(search));
+        case kPartMatch:
+            return ContainsDbcs(name, search);
+        case kIgnoreCase:
+            return EqualIgnoringCase(name, search);
+        default:
+            return name == search;
+    }
+}
+
+// Reads files of the walk (directories passed over) until one matches.
+bool NextMatch(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATAA& data, bool haveEntry,
+               uint32_t options, QVAPI_NODE* out) {
+    const std::string nodeDef = NodeDefDir();
+    for (;;) {
+        if (haveEntry && !IsDirectoryEntry(data) && !IsDotEntry(data) &&
+            (data.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) == 0) {
+            const std::string path =
+                nodeDef + "\\" + std::string(FieldText(data.cFileName, sizeof data.cFileName));
+            QVAPI_NODE record;
+            win::DWORD error = 0;
+            bool readFailed = false;
+            if (!ReadRecordFile(path, record, error, readFailed)) {
+                call.Log(readFailed ? msg::kGuiReadFile : msg::kGuiCreateFile, call.function(),
+                         path.c_str(), static_cast<int>(error));
+                call.Fail(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error));
+                return false;
+            }
+            if (Matches(call.block(), record, find.text, options)) {
+                CopyNodeOut(call.block(), record, out);
+                return true;
+            }
+        }
+        if (!win::FindNextFile(find.find, &data)) {
+            if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
+                call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
+            } else {
+                call.Log(msg::kGuiFindNext, call.function(), LastErr());
+                call.Fail(QVAPI_ERR_RESOURCE);
+            }
+            return false;
+        }
+        haveEntry = true;
+    }
+}
+
+QVPAPI_HANDLE FindFirstByGuiName(CallContext& call, const char* guiName, QVAPI_NODE* out,
+                                 uint32_t options) {
+    if (guiName == nullptr || *guiName == '\0') {
+        call.Log(msg::kGuiNull, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return QVPAPI_INVALID_HANDLE;
+    }
+    if (out == nullptr) {
+        call.Log(msg::kGuiNoRecord, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return QVPAPI_INVALID_HANDLE;
+    }
+    if (strnlen(guiName, kSearchTextMax + 1) > kSearchTextMax) {
+        call.Log(msg::kGuiTooLong, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return QVPAPI_INVALID_HANDLE;
+    }
+    EndFind(call.block().guiNameFind);
+    auto find = std::make_unique<DefinitionFind>();
+    find->text = guiName;
+    win::WIN32_FIND_DATAA data{};
+    if (!StartListing(call, *find, NodeDefDir() + "\\?.*", data, msg::kGuiFindFirst))
+        return QVPAPI_INVALID_HANDLE;
+    if (!NextMatch(call, *find, data, true, options, out)) {
+        if (call.code() != QVAPI_ERR_NO_MORE_ITEMS)
+            call.Log(msg::kGuiNext, call.function(), static_cast<int>(call.code()));
+        return QVPAPI_INVALID_HANDLE;
+    }
+    RegisterRelease();
+    call.block().guiNameFind = find.release();
+    return &call.block();
+}
+
+bool FindNextByGuiName(CallContext& call, const void* handle, QVAPI_NODE* out, uint32_t options) {
+    auto* find = static_cast<DefinitionFind*>(call.block().guiNameFind);
+    if (!qvpIsOwnBlock(handle) || find == nullptr) {
+        call.Log(msg::kGuiBadHandle, call.function());
+        call.Fail(QVAPI_ERR_INVALID_HANDLE);
+        return false;
+    }
+    if (out == nullptr) {
+        call.Log(msg::kGuiNextNoRecord, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    win::WIN32_FIND_DATAA data{};
+    return NextMatch(call, *find, data, false, options, out);
+}
+
+bool CloseWalk(CallContext& call, const void* handle, void*& slot, const char* badHandleText) {
+    if (!qvpIsOwnBlock(handle) || slot == nullptr) {
+        call.Log(badHandleText, call.function());
+        call.Fail(QVAPI_ERR_INVALID_HANDLE);
+        return false;
+    }
+    EndFind(slot);
+    return true;
+}
+
+}  // namespace
+
+NodeDefinitionWalkNest::NodeDefinitionWalkNest(QVPAPI& block)
+    : block_(block), outer_(block.nodeDefinitionFind) {
+    block_.nodeDefinitionFind = nullptr;
+}
+
+NodeDefinitionWalkNest::~NodeDefinitionWalkNest() {
+    EndFind(block_.nodeDefinitionFind);
+    block_.nodeDefinitionFind = outer_;
+}
+
+}  // namespace qvp::nodes
+
+using qvp::CallContext;
+using namespace qvp::nodes;
+
+QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode, QVAPI_NODE* lpNodeData) {
+    return qvp::RunApi(kFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) {
+        return FindFirstDefinition(call, lpUpperNode, lpNodeData);
+    });
+}
+
+int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData) {
+    return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
+        return FindNextDefinition(call, hFindNode, lpNodeData) ? 1 : 0;
+    });
+}
+
+int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode) {
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
+        return CloseWalk(call, hFindNode, call.block().nodeDefinitionFind, msg::kCloseBadHandle) ? 1 : 0;
+    });
+}
+
+QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName, QVAPI_NODE* lpNodeData,
+                                                    uint32_t fdwOptions, uint32_t) {
+    return qvp::RunApi(kGuiFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) {
+        return FindFirstByGuiName(call, lpGuiName, lpNodeData, fdwOptions);
+    });
+}
+
+int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData,
+                                         uint32_t fdwOptions, uint32_t) {
+    return qvp::RunApi(kGuiNextFrame, 0, [&](CallContext& call) {
+        return FindNextByGuiName(call, hFindNode, lpNodeData, fdwOptions) ? 1 : 0;
+    });
+}
+
+int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode) {
+    return qvp::RunApi(kGuiCloseFrame, 0, [&](CallContext& call) {
+        return CloseWalk(call, hFindNode, call.block().guiNameFind, msg::kGuiBadHandle) ? 1 : 0;
+    });
+}
