@@ -81,9 +81,15 @@ std::string ArcWriter::relativePath(const std::string& path) const {
     return rel.empty() ? "." : rel;
 }
 
-// The walk marks entries that are neither files nor folders as system entries.
-bool isRegularEntry(const std::string& /*path*/, const win::WIN32_FIND_DATAA& fd) {
-    return (fd.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) == 0;
+// The walk marks devices, sockets and pipes as system entries, and the platform refuses to
+// open them (never blocking); a regular file may carry the system attribute too, so only one
+// that opens is taken.
+bool isRegularEntry(const std::string& path, const win::WIN32_FIND_DATAA& fd) {
+    if ((fd.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) == 0) return true;
+    Handle probe(win::CreateFile(path.c_str(), win::GENERIC_READ,
+                                 win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                 win::OPEN_EXISTING, 0, nullptr));
+    return static_cast<bool>(probe);
 }
 
 bool statPath(const std::string& path, win::WIN32_FIND_DATAA& fd) {
