@@ -41,6 +41,15 @@ TEST_F(SessionTest, OpenStoresDivisionalTransferDefaults) {
     EXPECT_EQ(parsed.Value(1), win::GetLocalHostName());
 }
 
+TEST_F(SessionTest, NodesKeyedByAddressAnnounceTheAddress) {
+    ASSERT_TRUE(win::registry::Set("SystemManagementKey", "1"));
+    ASSERT_EQ(Open(), 1);
+    EXPECT_EQ(block().systemManagementKey, 1);
+    qvpsim::Request aint = qvpsim::ParseRequest(sim().Received().front());
+    const std::string host(aint.Value(1));
+    EXPECT_NE(win::inet_addr(host.c_str()), win::INADDR_NONE_VALUE) << host;
+}
+
 TEST_F(SessionTest, SizeOutOfBoundsDropsBothDefaults) {
     sim().SetHandshakeReply("AINTA V0300 0 60");
     ASSERT_EQ(Open(), 1);
