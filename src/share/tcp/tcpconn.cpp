@@ -164,13 +164,6 @@ bool qvpTcpServicePort(const char* service, uint16_t* port) {
     return true;
 }
 
-bool qvpTcpHostAddress(const char* host, uint32_t* address) {
-    if (host == nullptr || *host == '\0') return false;
-    if (IsDottedAddress(host, address)) return true;
-    if (CachedAddress(host, address)) return true;
-    return ResolveAndRemember(host, address, 0);
-}
-
 int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* apiCode) {
     uint16_t port = 0;
     if (!qvpTcpServicePort(service, &port)) {

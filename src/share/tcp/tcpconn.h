@@ -17,11 +17,10 @@ constexpr uint32_t kQvpConnectRetryPauseMs = 1000;
 
 // A decimal service is a port (1..65535); a name is looked up as a TCP service.
 bool qvpTcpServicePort(const char* service, uint16_t* port);
-// A dotted IPv4 address is used as it is; a name is looked up in SERVERIP.ini, else resolved and
-// then remembered there. `address` in network byte order.
-bool qvpTcpHostAddress(const char* host, uint32_t* address);
 // The cache file's path: <PathName>\SERVERIP.ini.
 std::string qvpTcpServerIpPath();
 
-// Connects to the manager: the socket, or -1 with the API code in `apiCode`.
+// Connects to the manager: the socket, or -1 with the API code in `apiCode`. A dotted IPv4
+// host is used as it is; a name is looked up in SERVERIP.ini, else resolved and then remembered
+// there; a remembered address that cannot be reached is resolved once more.
 int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* apiCode);
