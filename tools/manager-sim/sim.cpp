@@ -118,6 +118,11 @@ void ManagerSim::AcceptLoop(int listener) {
             win::CloseSocket(s);
             return;
         }
+        // Threads of ended connections go now, so that a long run does not pile them up.
+        std::erase_if(open_, [](const std::unique_ptr<Open>& o) {
+            if (o->done && o->thread.joinable()) o->thread.join();
+            return o->done;
+        });
         auto o = std::make_unique<Open>();
         o->connection = std::make_shared<Connection>(nextId_++);
         o->socket = s;
@@ -139,10 +144,15 @@ void ManagerSim::Serve(int socket, std::shared_ptr<Connection> connection) {
             if (o->connection == connection) o->socket = -1;
         win::CloseSocket(socket);
     }
-    std::lock_guard lock(logMutex_);
-    log_.push_back({connection->id(), LogEntry::Kind::Event, {}, {}, "closed"});
-    ++closed_;
-    logChanged_.notify_all();
+    {
+        std::lock_guard lock(logMutex_);
+        log_.push_back({connection->id(), LogEntry::Kind::Event, {}, {}, "closed"});
+        ++closed_;
+        logChanged_.notify_all();
+    }
+    std::lock_guard lock(mutex_);
+    for (auto& o : open_)
+        if (o->connection == connection) o->done = true;
 }
 
 std::optional<Action> ManagerSim::TakeScript(const std::string& verb) {
