@@ -1,0 +1,207 @@
+// Adding and removing group members, creating and removing sub-groups: the bytes left in the
+// group and attribution files, and the refusals.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "support/node_group_builder.h"
+#include "nodes/node_group_steps.h"
+#include "qvpapi.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvptest::NodeGroupStore;
+using qvptest::NodeStoreBuilder;
+
+class GroupOps : public NodeGroupStore {
+protected:
+    void SetUp() override {
+        NodeGroupStore::SetUp();
+        alpha_ = AddHostNode("alpha", QVAPI_NODE_CLIENT);
+        beta_ = AddHostNode("beta", QVAPI_NODE_CLIENT);
+        boss_ = AddHostNode("boss", QVAPI_NODE_MASTER);
+        ASSERT_EQ(qvAPICreateNodeGroup("\\", "G1", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    }
+    uint32_t FlagIn(const fs::path& path) {
+        auto bytes = Bytes(path);
+        uint32_t flag = 0;
+        std::memcpy(&flag, bytes.data() + offsetof(QVAPI_NODE, uiNodeGroupFlag), sizeof flag);
+        return flag;
+    }
+    QVAPI_NODE alpha_{}, beta_{}, boss_{};
+};
+
+TEST_F(GroupOps, MembersMatchTheBuilderByteForByte) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateMaster("\\G1", "boss", 0, 0), 1);
+
+    // The same store written by the builder.
+    fs::path other = root_ / "expected";
+    NodeStoreBuilder expected(other);
+    for (auto [name, kind] : {std::pair{"alpha", QVAPI_NODE_CLIENT}, {"beta", QVAPI_NODE_CLIENT},
+                              {"boss", QVAPI_NODE_MASTER}}) {
+        NodeStoreBuilder::Node node;
+        node.name = name;
+        node.kind = kind;
+        node.macAddress = "00-11-22-33-44-55";
+        node.created = QVAPI_NODE_TIME{2020, 1, 3, 2, 10, 20, 30, 400};
+        node.updated = QVAPI_NODE_TIME{2021, 2, 4, 3, 11, 21, 31, 401};
+        expected.AddNode(node);
+    }
+    expected.AddMember("\\G1", "alpha");
+    expected.AddMember("\\G1", "beta");
+    expected.AddMember("\\G1", "boss");
+    EXPECT_EQ(Bytes(GroupFile("\\G1")), Bytes(expected.GroupFilePath("\\G1")));
+    EXPECT_EQ(Bytes(GroupFile("\\")), Bytes(expected.GroupFilePath("\\")));
+    for (const char* name : {"alpha", "beta", "boss"}) {
+        EXPECT_EQ(Bytes(store_->AttributionPath(store_->Record(name))),
+                  Bytes(expected.AttributionPath(expected.Record(name))))
+            << name;
+        EXPECT_EQ(Bytes(store_->DefinitionPath(store_->Record(name))),
+                  Bytes(expected.DefinitionPath(expected.Record(name))))
+            << name;
+    }
+}
+
+TEST_F(GroupOps, RemovingMembersShrinksThenDeletesTheGroupFile) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    ASSERT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+
+    auto bytes = Bytes(GroupFile("\\G1"));
+    ASSERT_EQ(bytes.size(), 176u);
+    uint32_t total = 0, count = 0;
+    std::memcpy(&total, bytes.data(), 4);
+    std::memcpy(&count, bytes.data() + 24, 4);
+    EXPECT_EQ(total, 144u);
+    EXPECT_EQ(count, 1u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(bytes.data() + 32), "beta");
+
+    const fs::path alphaAttr = store_->AttributionPath(alpha_);
+    EXPECT_EQ(fs::file_size(alphaAttr), 960u);
+    EXPECT_EQ(FlagIn(alphaAttr), 0u);
+    EXPECT_EQ(FlagIn(store_->DefinitionPath(alpha_)), 0u);
+    EXPECT_EQ(FlagIn(store_->DefinitionPath(beta_)), 1u);
+
+    ASSERT_EQ(qvAPIDeleteClient("\\G1", "beta", 0, 0), 1);
+    EXPECT_FALSE(fs::exists(GroupFile("\\G1")));
+    EXPECT_TRUE(fs::is_directory(store_->NodeGroupDir() / "G1"));
+
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "beta", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+}
+
+TEST_F(GroupOps, Refusals) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
+    EXPECT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_ALREADY_EXISTS);
+    EXPECT_EQ(qvAPICreateClient("\\G1", "nobody", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(qvAPICreateClient("\\G2", "beta", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(qvAPICreateClient("G1", "beta", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_NAME);
+    EXPECT_EQ(qvAPICreateClient("\\G1\\..", "beta", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_NAME);
+    EXPECT_EQ(qvAPICreateClient(("\\" + std::string(259, 'a')).c_str(), "beta", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_PATH_TOO_LONG);
+    // The master is not a client.
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "boss", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+}
+
+TEST_F(GroupOps, RootGroupAndAnotherLetterCase) {
+    ASSERT_EQ(qvAPICreateClient("\\", "alpha", 0, 0), 1);
+    EXPECT_EQ(fs::file_size(store_->NodeGroupDir() / "nodegroupfile"), 32u + 2 * 144u);
+    ASSERT_EQ(qvAPICreateClient("\\g1", "alpha", 0, 0), 1);
+    EXPECT_EQ(store_->ReadBackLinks(alpha_), (std::vector<std::string>{"\\", "\\G1"}));
+    ASSERT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 1);
+    ASSERT_EQ(qvAPIDeleteClient("\\", "alpha", 0, 0), 1);
+    EXPECT_EQ(fs::file_size(store_->AttributionPath(alpha_)), 960u);
+}
+
+TEST_F(GroupOps, StaleMemberOfARemovedDefinitionCanBeRemoved) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
+    fs::remove(store_->DefinitionPath(alpha_));
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_FALSE(fs::exists(GroupFile("\\G1")));
+}
+
+TEST_F(GroupOps, SubGroupsAreRemovedOnlyWhenEmpty) {
+    ASSERT_EQ(qvAPICreateNodeGroup("\\G1", "Sub", 0, 0), 1);
+    EXPECT_EQ(qvAPICreateNodeGroup("\\G1", "Sub", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_ALREADY_EXISTS);
+    ASSERT_EQ(qvAPICreateClient("\\G1\\Sub", "alpha", 0, 0), 1);
+    EXPECT_EQ(qvAPIDeleteNodeGroup("\\G1", "Sub", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_DIR_NOT_EMPTY);
+    ASSERT_EQ(qvAPIDeleteClient("\\G1\\Sub", "alpha", 0, 0), 1);
+    ASSERT_EQ(qvAPIDeleteNodeGroup("\\G1", "Sub", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_FALSE(fs::exists(store_->NodeGroupDir() / "G1" / "Sub"));
+    EXPECT_FALSE(fs::exists(GroupFile("\\G1")));  // its only entry was the sub-group
+    EXPECT_EQ(qvAPIDeleteNodeGroup("\\G1", "Sub", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+}
+
+// Two processes add and remove members of one group at the same time, each call under the
+// node semaphore: the file stays well formed and nothing is lost.
+TEST_F(GroupOps, TwoProcessesKeepTheGroupFileWhole) {
+    constexpr int kNodes = 12;
+    for (int p = 0; p < 2; ++p)
+        for (int i = 0; i < kNodes; ++i)
+            AddHostNode("p" + std::to_string(p) + "n" + std::to_string(i), QVAPI_NODE_CLIENT);
+    pid_t children[2];
+    for (int p = 0; p < 2; ++p) {
+        children[p] = fork();
+        ASSERT_GE(children[p], 0);
+        if (children[p] == 0) {
+            int failures = 0;
+            for (int round = 0; round < 3; ++round) {
+                for (int i = 0; i < kNodes; ++i) {
+                    const std::string name = "p" + std::to_string(p) + "n" + std::to_string(i);
+                    int rc = 0;
+                    for (int attempt = 0; attempt < 200 && rc == 0; ++attempt) {
+                        rc = qvAPICreateClient("\\G1", name.c_str(), 0, 0);
+                        if (rc == 0 && qvAPIGetLastError() != QVAPI_ERR_BUSY) break;
+                    }
+                    // Odd members stay from the round before.
+                    failures += rc == 0 && qvAPIGetLastError() != QVAPI_ERR_ALREADY_EXISTS;
+                }
+                for (int i = 0; i < kNodes; i += 2) {
+                    const std::string name = "p" + std::to_string(p) + "n" + std::to_string(i);
+                    int rc = 0;
+                    for (int attempt = 0; attempt < 200 && rc == 0; ++attempt) {
+                        rc = qvAPIDeleteClient("\\G1", name.c_str(), 0, 0);
+                        if (rc == 0 && qvAPIGetLastError() != QVAPI_ERR_BUSY) break;
+                    }
+                    failures += rc == 0;
+                }
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto bytes = Bytes(GroupFile("\\G1"));
+    ASSERT_EQ((bytes.size() - 32) % 144, 0u);
+    uint32_t total = 0, count = 0;
+    std::memcpy(&total, bytes.data(), 4);
+    std::memcpy(&count, bytes.data() + 24, 4);
+    EXPECT_EQ(total, bytes.size() - 32);
+    EXPECT_EQ(count, 2u * kNodes / 2);
+    for (int p = 0; p < 2; ++p)
+        for (int i = 1; i < kNodes; i += 2) {
+            const auto& record = store_->Record("p" + std::to_string(p) + "n" + std::to_string(i));
+            EXPECT_EQ(store_->ReadBackLinks(record), std::vector<std::string>{"\\G1"});
+        }
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include "support/node_group_builder.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "core/block.h"
+#include "platform/win.h"
+
+namespace qvptest {
+
+namespace fs = std::filesystem;
+
+void NodeGroupStore::SetUp() {
+    static std::atomic<int> counter{0};
+    root_ = fs::temp_directory_path() /
+            ("qvp-groups-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    win::registry::Set("PathName", root_.string());
+    QVPAPI* block = qvpGetThreadBlock();
+    ASSERT_NE(block, nullptr);
+    block->systemManagementKey = 0;
+    SetLevelSize(QVAPI_NODE_SIZE);
+    store_ = std::make_unique<NodeStoreBuilder>(root_);
+}
+
+void NodeGroupStore::TearDown() {
+    store_.reset();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+}
+
+void NodeGroupStore::SetLevelSize(uint32_t size) { qvpGetThreadBlock()->recordSizes[0] = size; }
+
+QVAPI_NODE NodeGroupStore::AddHostNode(const std::string& name, uint32_t kind,
+                                       const std::string& master) {
+    NodeStoreBuilder::Node node;
+    node.name = name;
+    node.kind = kind;
+    node.master = master;
+    node.macAddress = "00-11-22-33-44-55";
+    node.created = QVAPI_NODE_TIME{2020, 1, 3, 2, 10, 20, 30, 400};
+    node.updated = QVAPI_NODE_TIME{2021, 2, 4, 3, 11, 21, 31, 401};
+    return store_->AddNode(node);
+}
+
+std::vector<uint8_t> NodeGroupStore::Bytes(const fs::path& path) const {
+    return NodeStoreBuilder::ReadBytes(path);
+}
+
+fs::path NodeGroupStore::GroupFile(const std::string& groupPath) const {
+    return store_->GroupFilePath(groupPath);
+}
+
+}  // namespace qvptest

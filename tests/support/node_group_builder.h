@@ -1,0 +1,34 @@
+// A fresh data root per test for the node-group suites: PathName pointed at a temporary
+// directory, the thread's block set to host-name keying at the whole-record API level, and a
+// store builder over it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/node_store_builder.h"
+#include "qvpapi.h"
+
+namespace qvptest {
+
+class NodeGroupStore : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A host-name keyed node (client or master below `master`).
+    QVAPI_NODE AddHostNode(const std::string& name, uint32_t kind, const std::string& master = {});
+    void SetLevelSize(uint32_t size);
+    std::vector<uint8_t> Bytes(const std::filesystem::path& path) const;
+    std::filesystem::path GroupFile(const std::string& groupPath) const;
+
+    std::filesystem::path root_;
+    std::unique_ptr<NodeStoreBuilder> store_;
+};
+
+}  // namespace qvptest
