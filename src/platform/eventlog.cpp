@@ -1,0 +1,34 @@
+// The event log (ReportEventA): syslog, plus the file of platform "EventLogFile" when set.
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/internal.h"
+
+namespace win {
+
+void ReportEvent(WORD type, DWORD eventId, std::string_view text) {
+    static std::once_flag once;
+    std::call_once(once, [] { openlog("qvpapi", LOG_PID | LOG_NDELAY, LOG_USER); });
+    const int priority = type == EVENTLOG_ERROR_TYPE ? LOG_ERR : type == EVENTLOG_WARNING_TYPE ? LOG_WARNING : LOG_INFO;
+    syslog(priority, "%.*s", static_cast<int>(text.size()), text.data());
+
+    const auto file = registry::GetPlatform("EventLogFile");
+    if (!file || file->empty()) return;
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    const char* kind = type == EVENTLOG_ERROR_TYPE ? "ERROR" : type == EVENTLOG_WARNING_TYPE ? "WARNING" : "INFORMATION";
+    char head[128];
+    const int n = snprintf(head, sizeof head, "%04u/%02u/%02u %02u:%02u:%02u.%03u %s %u pid=%u: ", t.wYear, t.wMonth,
+                           t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, kind, eventId, GetCurrentProcessId());
+    std::string line(head, n > 0 ? size_t(n) : 0);
+    line.append(text);
+    line += '\n';
+    detail::UniqueFd fd(open(file->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (fd) (void)!write(fd.get(), line.data(), line.size());  // one write: lines never interleave
+}
+
+}  // namespace win

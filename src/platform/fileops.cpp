@@ -1,0 +1,248 @@
+// Whole-file and directory operations: CopyFile, MoveFile (never replaces), DeleteFile
+// (refuses a file another handle holds), CreateDirectory, RemoveDirectory, attributes.
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/internal.h"
+
+namespace win {
+namespace {
+
+using detail::FileObject;
+using detail::ResolvedPath;
+
+// Closes the handle on every way out.
+struct HandleGuard {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    ~HandleGuard() {
+        if (h != INVALID_HANDLE_VALUE) {
+            const DWORD saved = GetLastError();
+            CloseHandle(h);
+            SetLastError(saved);
+        }
+    }
+};
+
+bool CopyBytes(int in, int out) {
+    for (;;) {
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n > 0) continue;
+        if (n == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
+            return false;
+        break;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        for (ssize_t off = 0; off < n;) {
+            const ssize_t w = write(out, buf + off, size_t(n - off));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            off += w;
+        }
+    }
+}
+
+std::string ParentOf(const std::string& posix) {
+    const size_t slash = posix.rfind('/');
+    if (slash == std::string::npos) return {};
+    if (slash == 0) return "/";
+    return posix.substr(0, slash);
+}
+
+BOOL CopyResolved(const ResolvedPath& from, const ResolvedPath& to, bool failIfExists) {
+    HandleGuard src;
+    src.h = detail::OpenResolved(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+    if (src.h == INVALID_HANDLE_VALUE) return FALSE;
+    auto in = detail::Lookup<FileObject>(src.h, detail::Kind::File);
+    HandleGuard dst;
+    dst.h = detail::OpenResolved(to, GENERIC_WRITE, 0, failIfExists ? CREATE_NEW : CREATE_ALWAYS, 0);
+    if (dst.h == INVALID_HANDLE_VALUE) return FALSE;
+    auto out = detail::Lookup<FileObject>(dst.h, detail::Kind::File);
+    if (!in || !out) return detail::Fail(ERROR_INVALID_HANDLE);
+    const std::string target = out->posix;
+    struct stat st{};
+    if (fstat(in->fd, &st) != 0 || !CopyBytes(in->fd, out->fd)) {
+        const int err = errno;
+        CloseHandle(dst.h);
+        dst.h = INVALID_HANDLE_VALUE;
+        unlink(target.c_str());
+        return detail::FailErrno(err ? err : EIO);
+    }
+    // Attributes and the last-write time go with the copy, as on Windows.
+    char attr[32];
+    const ssize_t n = fgetxattr(in->fd, detail::kAttributeXattr, attr, sizeof attr);
+    if (n > 0) fsetxattr(out->fd, detail::kAttributeXattr, attr, size_t(n), 0);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(out->fd, times);
+    fchmod(out->fd, st.st_mode & 07777);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+// Another handle holds the regular file without sharing delete.
+bool HeldByOther(const std::string& posix) {
+    detail::UniqueFd fd(open(posix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    return fd && detail::HeldWithoutDeleteShare(fd.get());
+}
+
+}  // namespace
+
+BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
+    if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
+    ResolvedPath a, b;
+    if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    if (!a.exists) return detail::Fail(detail::MissingError(a));
+    return CopyResolved(a, b, failIfExists != FALSE);
+}
+
+BOOL MoveFile(const char* from, const char* to) {
+    if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
+    ResolvedPath a, b;
+    if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    if (!a.exists) return detail::Fail(detail::MissingError(a));
+    if (!b.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
+    struct stat sa{};
+    if (lstat(a.posix.c_str(), &sa) != 0) return detail::FailErrno(errno);
+    std::string target = b.posix;
+    if (b.exists) {
+        struct stat sb{};
+        if (lstat(b.posix.c_str(), &sb) == 0 && (sb.st_ino != sa.st_ino || sb.st_dev != sa.st_dev))
+            return detail::Fail(ERROR_ALREADY_EXISTS);
+        // The same file under another case: a rename to the spelling given.
+        const std::string parent = ParentOf(b.posix);
+        target = parent.empty() ? b.lastName : (parent == "/" ? "/" : parent + "/") + b.lastName;
+        if (target == a.posix) return TRUE;
+    }
+    if (S_ISREG(sa.st_mode) && HeldByOther(a.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    if (renameat2(AT_FDCWD, a.posix.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return TRUE;
+    const int err = errno;
+    if (err == EEXIST || err == ENOTEMPTY) return detail::Fail(ERROR_ALREADY_EXISTS);
+    if (err == EXDEV) {
+        if (!S_ISREG(sa.st_mode)) return detail::Fail(detail::kErrorNotSameDevice);
+        ResolvedPath t = b;
+        t.posix = target;
+        t.exists = false;
+        if (!CopyResolved(a, t, true)) return FALSE;
+        if (unlink(a.posix.c_str()) != 0) return detail::FailErrno(errno);
+        return TRUE;
+    }
+    if (err == EINVAL) {
+        // Into itself, or a file system without RENAME_NOREPLACE.
+        if (target.compare(0, a.posix.size() + 1, a.posix + "/") == 0) return detail::Fail(ERROR_SHARING_VIOLATION);
+        if (!S_ISDIR(sa.st_mode)) {
+            if (link(a.posix.c_str(), target.c_str()) != 0)
+                return errno == EEXIST ? detail::Fail(ERROR_ALREADY_EXISTS) : detail::FailErrno(errno);
+            unlink(a.posix.c_str());
+            return TRUE;
+        }
+        struct stat sb{};
+        if (lstat(target.c_str(), &sb) == 0) return detail::Fail(ERROR_ALREADY_EXISTS);
+        if (rename(a.posix.c_str(), target.c_str()) != 0) return detail::FailErrno(errno);
+        return TRUE;
+    }
+    if (err == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
+    return detail::FailErrno(err);
+}
+
+BOOL DeleteFile(const char* path) {
+    if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return FALSE;
+    if (!p.exists) return detail::Fail(detail::MissingError(p));
+    struct stat st{};
+    if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    if (S_ISDIR(st.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (S_ISREG(st.st_mode)) {
+        if (!(st.st_mode & S_IWUSR)) return detail::Fail(ERROR_ACCESS_DENIED);  // read-only
+        if (HeldByOther(p.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    }
+    if (unlink(p.posix.c_str()) != 0) return detail::FailErrno(errno);
+    return TRUE;
+}
+
+BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+    if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    ResolvedPath p;
+    if (!detail::ResolvePath(path, p, 248)) return FALSE;
+    if (p.exists) return detail::Fail(ERROR_ALREADY_EXISTS);
+    if (!p.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
+    if (mkdir(p.posix.c_str(), 0777) != 0) {
+        if (errno == EEXIST) return detail::Fail(ERROR_ALREADY_EXISTS);
+        if (errno == ENOENT || errno == ENOTDIR) return detail::Fail(ERROR_PATH_NOT_FOUND);
+        return detail::FailErrno(errno);
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectory(const char* path) {
+    if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return FALSE;
+    if (!p.exists) return detail::Fail(detail::MissingError(p));
+    struct stat st{};
+    if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    if (!S_ISDIR(st.st_mode)) return detail::Fail(ERROR_DIRECTORY);
+    if (rmdir(p.posix.c_str()) != 0) {
+        if (errno == ENOTEMPTY || errno == EEXIST) return detail::Fail(ERROR_DIR_NOT_EMPTY);
+        if (errno == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
+        return detail::FailErrno(errno);
+    }
+    return TRUE;
+}
+
+DWORD GetFileAttributes(const char* path) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return INVALID_FILE_ATTRIBUTES;
+    if (!p.exists) {
+        SetLastError(detail::MissingError(p));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    detail::FileStat fs;
+    if (!detail::StatPath(p.posix, fs, false)) {
+        detail::FailErrno(errno);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return detail::AttributesOf(fs, p.posix);
+}
+
+BOOL SetFileAttributes(const char* path, DWORD attributes) {
+    if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return FALSE;
+    if (!p.exists) return detail::Fail(detail::MissingError(p));
+    struct stat st{};
+    if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    if (S_ISLNK(st.st_mode)) return TRUE;  // links carry no attributes of their own here
+    const mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (st.st_mode & ~mode_t(S_IWUSR))
+                                                               : (st.st_mode | S_IWUSR);
+    if ((mode & 07777) != (st.st_mode & 07777) && chmod(p.posix.c_str(), mode & 07777) != 0)
+        return detail::FailErrno(errno);
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    const std::string v = std::to_string(kept);
+    if (lsetxattr(p.posix.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0) != 0 && errno != ENOTSUP &&
+        errno != EPERM)
+        return detail::FailErrno(errno);
+    return TRUE;
+}
+
+}  // namespace win

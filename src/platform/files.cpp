@@ -1,0 +1,377 @@
+// Files: CreateFile with access, share mode and disposition; reads and writes at the handle's
+// own position, refused over another handle's locked range (mandatory locks); size, pointer,
+// times, information and flushing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/internal.h"
+
+namespace win {
+namespace detail {
+
+FileObject::~FileObject() {
+    if (fd >= 0) ::close(fd);
+}
+void FileObject::AbandonAfterFork() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+namespace {
+
+// Opens the path; with write access or not, the descriptor is read-write where the file
+// allows it, so that byte-range locks can be exclusive whatever the handle's access.
+int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
+    const int base = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extra;
+    int fd = ::open(path.c_str(), base | O_RDWR, 0666);
+    if (fd >= 0) {
+        writable = true;
+        return fd;
+    }
+    const int err = errno;
+    if (err == EACCES || err == EROFS || err == ETXTBSY || err == EISDIR || err == EPERM) {
+        if (access & GENERIC_WRITE) {
+            if (err == EISDIR) {
+                errno = err;
+                return -1;
+            }
+            fd = ::open(path.c_str(), base | O_WRONLY, 0666);
+            writable = fd >= 0;
+            return fd;
+        }
+        fd = ::open(path.c_str(), base | O_RDONLY, 0666);
+        writable = false;
+        return fd;
+    }
+    errno = err;
+    return -1;
+}
+
+void ApplyCreateAttributes(int fd, DWORD flags) {
+    if (flags & FILE_ATTRIBUTE_READONLY) {
+        struct stat st{};
+        if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH));
+    }
+    const DWORD kept = flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    if (kept) {
+        const std::string v = std::to_string(kept);
+        fsetxattr(fd, kAttributeXattr, v.data(), v.size(), 0);  // where the file system has them
+    }
+}
+
+}  // namespace
+
+HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    const bool backup = flags & FILE_FLAG_BACKUP_SEMANTICS;
+    const int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
+    bool knownExists = rp.exists;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        bool existed = false, created = false, writable = false;
+        int fd = -1;
+        const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+        if (disposition == CREATE_NEW && knownExists) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!rp.parentExists) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (knownExists && disposition != CREATE_NEW) {
+            fd = OpenFd(rp.posix, access, extra, writable);
+            if (fd >= 0) existed = true;
+            else if (errno == EISDIR) {
+                if (!backup || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) {
+                    SetLastError(ERROR_ACCESS_DENIED);
+                    return INVALID_HANDLE_VALUE;
+                }
+                fd = ::open(rp.posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (fd >= 0) existed = true;
+            }
+            if (fd < 0 && errno != ENOENT) {
+                FailErrno(errno);
+                return INVALID_HANDLE_VALUE;
+            }
+            if (fd < 0 && !mayCreate) {
+                SetLastError(ERROR_FILE_NOT_FOUND);
+                return INVALID_HANDLE_VALUE;
+            }
+        } else if (!mayCreate) {
+            SetLastError(MissingError(rp));
+            return INVALID_HANDLE_VALUE;
+        }
+        if (fd < 0) {
+            fd = OpenFd(rp.posix, access, extra | O_CREAT | O_EXCL, writable);
+            if (fd < 0) {
+                if (errno == EEXIST) {
+                    if (disposition == CREATE_NEW) {
+                        SetLastError(ERROR_FILE_EXISTS);
+                        return INVALID_HANDLE_VALUE;
+                    }
+                    knownExists = true;
+                    continue;  // someone created it meanwhile: open it
+                }
+                if (errno == ENOENT) {
+                    SetLastError(ERROR_PATH_NOT_FOUND);
+                    return INVALID_HANDLE_VALUE;
+                }
+                FailErrno(errno);
+                return INVALID_HANDLE_VALUE;
+            }
+            created = true;
+        }
+        UniqueFd guard(fd);
+        struct stat st{};
+        if (fstat(fd, &st) != 0) {
+            FailErrno(errno);
+            return INVALID_HANDLE_VALUE;
+        }
+        const bool isDir = S_ISDIR(st.st_mode);
+        if (isDir && !backup) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!isDir && !S_ISREG(st.st_mode)) {  // devices, pipes, sockets: never opened
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (existed && !isDir && (access & GENERIC_WRITE || disposition == CREATE_ALWAYS) && !(st.st_mode & S_IWUSR)) {
+            SetLastError(ERROR_ACCESS_DENIED);  // the read-only attribute
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!isDir) {
+            if (!AcquireShareMarkers(fd, access, share)) return INVALID_HANDLE_VALUE;
+            // Deleted between our open and our markers: as if we came after the delete.
+            struct stat again{};
+            if (fstat(fd, &again) == 0 && again.st_nlink == 0) {
+                if (mayCreate) continue;
+                SetLastError(ERROR_FILE_NOT_FOUND);
+                return INVALID_HANDLE_VALUE;
+            }
+            // Never truncate before the share check.
+            if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+                if (ftruncate(fd, 0) != 0) {
+                    FailErrno(errno);
+                    return INVALID_HANDLE_VALUE;
+                }
+            }
+            if (created) ApplyCreateAttributes(fd, flags);
+        }
+        auto obj = std::make_shared<FileObject>();
+        obj->fd = guard.release();
+        obj->access = access;
+        obj->share = share;
+        obj->isDirectory = isDir;
+        obj->fdWritable = writable;
+        obj->posix = rp.posix;
+        HANDLE h = RegisterHandle(std::move(obj));
+        SetLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                              : ERROR_SUCCESS);
+        return h;
+    }
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace detail
+
+using detail::FileObject;
+using detail::Kind;
+
+HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* /*sa*/,
+                  DWORD disposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
+    if (!path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+        (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    detail::ResolvedPath rp;
+    if (!detail::ResolvePath(path, rp)) return INVALID_HANDLE_VALUE;
+    return detail::OpenResolved(rp, access, shareMode, disposition, flagsAndAttributes);
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+    if (read) *read = 0;
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (overlapped || (!buffer && toRead)) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
+    if (!(f->access & GENERIC_READ)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (toRead == 0) return TRUE;
+    std::lock_guard lock(f->mutex);
+    if (detail::RangeLockedByOther(f->fd, F_RDLCK, f->position, toRead)) return detail::Fail(ERROR_LOCK_VIOLATION);
+    DWORD got = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (got < toRead) {
+        const ssize_t n = pread(f->fd, out + got, toRead - got, f->position + got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return detail::FailErrno(errno);
+        }
+        if (n == 0) break;
+        got += static_cast<DWORD>(n);
+    }
+    f->position += got;
+    if (read) *read = got;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+    if (written) *written = 0;
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (overlapped || (!buffer && toWrite)) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
+    if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (toWrite == 0) return TRUE;
+    std::lock_guard lock(f->mutex);
+    if (detail::RangeLockedByOther(f->fd, F_WRLCK, f->position, toWrite)) return detail::Fail(ERROR_LOCK_VIOLATION);
+    DWORD put = 0;
+    const auto* in = static_cast<const char*>(buffer);
+    while (put < toWrite) {
+        const ssize_t n = pwrite(f->fd, in + put, toWrite - put, f->position + put);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            f->position += put;
+            if (written) *written = put;
+            return errno == ENOSPC || errno == EDQUOT ? detail::Fail(ERROR_DISK_FULL) : detail::FailErrno(errno);
+        }
+        put += static_cast<DWORD>(n);
+    }
+    f->position += put;
+    if (written) *written = put;
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return INVALID_SET_FILE_POINTER;
+    const int64_t move = distanceHigh ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distance))
+                                      : int64_t(distance);
+    std::lock_guard lock(f->mutex);
+    int64_t base = 0;
+    switch (method) {
+    case FILE_BEGIN: base = 0; break;
+    case FILE_CURRENT: base = f->position; break;
+    case FILE_END: {
+        struct stat st{};
+        if (fstat(f->fd, &st) != 0) {
+            detail::FailErrno(errno);
+            return INVALID_SET_FILE_POINTER;
+        }
+        base = st.st_size;
+        break;
+    }
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
+    }
+    const int64_t pos = base + move;
+    if (pos < 0) {
+        SetLastError(detail::kErrorNegativeSeek);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (!distanceHigh && pos >= int64_t(INVALID_SET_FILE_POINTER)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    f->position = pos;
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(uint64_t(pos) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(uint64_t(pos) & 0xFFFFFFFFu);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (f->isDirectory || !(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
+    std::lock_guard lock(f->mutex);
+    if (ftruncate(f->fd, f->position) != 0) return detail::FailErrno(errno);
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return INVALID_FILE_SIZE;
+    struct stat st{};
+    if (fstat(f->fd, &st) != 0) {
+        detail::FailErrno(errno);
+        return INVALID_FILE_SIZE;
+    }
+    const uint64_t size = f->isDirectory ? 0 : uint64_t(st.st_size);
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+    const DWORD low = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    if (low == INVALID_FILE_SIZE) SetLastError(ERROR_SUCCESS);
+    return low;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (!info) return detail::Fail(ERROR_INVALID_PARAMETER);
+    detail::FileStat fs;
+    if (!detail::StatFd(f->fd, fs)) return detail::FailErrno(errno);
+    *info = {};
+    info->dwFileAttributes = detail::AttributesOfFd(fs, f->fd);
+    detail::FillTimes(fs, &info->ftCreationTime, &info->ftLastAccessTime, &info->ftLastWriteTime);
+    info->dwVolumeSerialNumber = static_cast<DWORD>(fs.st.st_dev);
+    const uint64_t size = f->isDirectory ? 0 : uint64_t(fs.st.st_size);
+    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info->nFileSizeLow = static_cast<DWORD>(size);
+    info->nNumberOfLinks = static_cast<DWORD>(fs.st.st_nlink);
+    info->nFileIndexHigh = static_cast<DWORD>(uint64_t(fs.st.st_ino) >> 32);
+    info->nFileIndexLow = static_cast<DWORD>(fs.st.st_ino);
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (fsync(f->fd) != 0) return detail::FailErrno(errno);
+    return TRUE;
+}
+
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    detail::FileStat fs;
+    if (!detail::StatFd(f->fd, fs)) return detail::FailErrno(errno);
+    detail::FillTimes(fs, creation, lastAccess, lastWrite);
+    return TRUE;
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME* /*creation: not settable here*/, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
+    auto toSpec = [](const FILETIME* ft) {
+        timespec ts{0, UTIME_OMIT};
+        // 0 leaves the time alone; all ones (stop updating) is as close as we come.
+        if (!ft || (ft->dwLowDateTime == 0 && ft->dwHighDateTime == 0) ||
+            (ft->dwLowDateTime == 0xFFFFFFFFu && ft->dwHighDateTime == 0xFFFFFFFFu))
+            return ts;
+        const int64_t ns = FileTimeToUnixNanos(*ft);
+        int64_t sec = ns / 1000000000, rem = ns % 1000000000;
+        if (rem < 0) {
+            rem += 1000000000;
+            --sec;
+        }
+        ts.tv_sec = static_cast<time_t>(sec);
+        ts.tv_nsec = static_cast<long>(rem);
+        return ts;
+    };
+    const timespec times[2] = {toSpec(lastAccess), toSpec(lastWrite)};
+    if (futimens(f->fd, times) != 0) return detail::FailErrno(errno);
+    return TRUE;
+}
+
+}  // namespace win

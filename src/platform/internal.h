@@ -1,0 +1,177 @@
+// Internals shared by the translation units of the platform layer (never included above it).
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win.h"
+
+namespace win::detail {
+
+// Windows error numbers the layer uses that win.h does not name.
+constexpr DWORD kErrorTooManyOpenFiles = 4;
+constexpr DWORD kErrorNotSameDevice = 17;
+constexpr DWORD kErrorWriteProtect = 19;
+constexpr DWORD kErrorNegativeSeek = 131;
+constexpr DWORD kErrorBusy = 170;
+constexpr DWORD kErrorCantResolve = 1921;
+
+// errno of the last failed call, as a Windows error in the last-error slot; returns FALSE.
+BOOL FailErrno(int err);
+inline BOOL Fail(DWORD code) {
+    SetLastError(code);
+    return FALSE;
+}
+
+// ---- handle table -------------------------------------------------------------------------
+enum class Kind : uint32_t { File = 1, Find = 2, Mutex = 3, Semaphore = 4 };
+constexpr uint32_t kObjectMagic = 0x51565048;  // "QVPH"
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object();
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+    // In a child after fork: give up the descriptors without touching what the parent shares.
+    virtual void AbandonAfterFork() {}
+    uint32_t magic = kObjectMagic;
+    Kind kind;
+};
+
+// Registers the object; its address is the handle.
+HANDLE RegisterHandle(std::shared_ptr<Object> object);
+// The live object of that kind, or null with last error 6.
+std::shared_ptr<Object> LookupHandle(HANDLE handle, Kind kind);
+template <class T>
+std::shared_ptr<T> Lookup(HANDLE handle, Kind kind) {
+    return std::static_pointer_cast<T>(LookupHandle(handle, kind));
+}
+// Removes the handle from the table; the object goes when its last user drops it.
+std::shared_ptr<Object> UnregisterHandle(HANDLE handle);
+// Fork support: every module with process-wide state registers hooks once.
+struct ForkHooks {
+    void (*prepare)();
+    void (*parent)();
+    void (*child)();
+};
+void RegisterForkHooks(const ForkHooks& hooks);
+
+// ---- code page ------------------------------------------------------------------------------
+bool IsLead(unsigned cp, unsigned char b);
+bool IsTrail(unsigned cp, unsigned char b);
+// Calls f(pos, isSingle) for every character start; double-byte characters are skipped whole.
+// Upper-cases ASCII letters of single-byte characters in place.
+void UpperInPlace(std::string& s, unsigned cp);
+// Equal ignoring ASCII case of single-byte characters.
+bool EqualNoCase(std::string_view a, std::string_view b, unsigned cp);
+
+// ---- paths ----------------------------------------------------------------------------------
+struct ResolvedPath {
+    std::string posix;          // the POSIX path (case-resolved as far as it exists)
+    bool parentExists = false;  // every component but the last exists as a directory
+    bool exists = false;        // the whole path exists (as resolved)
+    bool isRoot = false;        // nothing but a root ("C:\", "/")
+    std::string lastName;       // the last component as given (after stripping)
+};
+// Translates and resolves a Windows path text. limit: the refused length (260, 248 for
+// directories). Sets the last error (206, 3, 123, 161) and returns false on failure.
+bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit = MAX_PATH);
+// Error for a missing path: 2 when the parent exists, 3 when not.
+DWORD MissingError(const ResolvedPath& p);
+// Finds the entry of directory `dir` whose name equals `name` ignoring case; empty when none.
+std::string FindNoCase(const std::string& dir, std::string_view name);
+bool HasWildcard(std::string_view name);
+
+// ---- share modes ----------------------------------------------------------------------------
+// Marker bytes far beyond any data; LockFile ranges stop below them.
+constexpr int64_t kMarkerBase = INT64_MAX - 15;
+enum Marker : unsigned {
+    kHasRead = 0,
+    kHasWrite = 1,
+    kDenyRead = 2,
+    kDenyWrite = 3,
+    kDenyDelete = 4,
+};
+// Takes the markers of an open with this access and share mode on fd; false with 32 when
+// another open conflicts (nothing held then).
+bool AcquireShareMarkers(int fd, DWORD access, DWORD share);
+// True when another open description of the file holds it without sharing delete.
+bool HeldWithoutDeleteShare(int fd);
+// Another open description holds a lock of the type that conflicts with `type` over
+// [offset, offset + length).
+bool RangeLockedByOther(int fd, int type, int64_t offset, int64_t length);
+
+// ---- file times and attributes --------------------------------------------------------------
+struct FileStat {
+    struct stat st{};
+    int64_t birthNanos = -1;  // statx creation time when the file system has it
+};
+bool StatPath(const std::string& posix, FileStat& out, bool followLinks);
+bool StatFd(int fd, FileStat& out);
+bool StatAt(int dirFd, const char* name, FileStat& out);
+FILETIME ToFileTime(const struct timespec& ts);
+void FillTimes(const FileStat& fs, FILETIME* creation, FILETIME* access, FILETIME* write);
+// Windows attributes from the stat result and the extended attribute (path or fd).
+DWORD AttributesOf(const FileStat& fs, const std::string& posixPath);
+DWORD AttributesOfFd(const FileStat& fs, int fd);
+constexpr const char* kAttributeXattr = "user.qvpapi.attributes";
+
+// ---- settings -------------------------------------------------------------------------------
+// Bumped whenever the platform section changes (cached derived values re-read it).
+extern std::atomic<unsigned> g_platformGeneration;
+
+
+// ---- file handles ---------------------------------------------------------------------------
+struct FileObject : Object {
+    FileObject() : Object(Kind::File) {}
+    ~FileObject() override;
+    void AbandonAfterFork() override;
+    struct Range {
+        uint64_t offset;
+        uint64_t length;
+    };
+    int fd = -1;
+    DWORD access = 0;
+    DWORD share = 0;
+    bool isDirectory = false;
+    bool fdWritable = false;  // the descriptor can take write locks
+    std::string posix;
+    std::mutex mutex;  // guards position and ranges
+    int64_t position = 0;
+    std::vector<Range> locks;
+};
+// CreateFile on a resolved path (CopyFile and MoveFile use it too).
+HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+
+// ---- small RAII ----------------------------------------------------------------------------
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        int f = fd_;
+        fd_ = -1;
+        return f;
+    }
+    void reset(int fd = -1);
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace win::detail

@@ -1,0 +1,375 @@
+// The registry stand-in: the settings file (INI text, [QVPAPI] and [Platform]), cached in
+// memory, names matched ignoring case, changed values written back atomically.
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "platform/internal.h"
+
+namespace win {
+namespace detail {
+std::atomic<unsigned> g_platformGeneration{1};
+}
+
+namespace registry {
+namespace {
+constexpr size_t kMaxValues = 512;
+constexpr size_t kMaxValueBytes = 128;  // values of this length or more are ignored
+
+struct CaseLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const {
+        const size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            int x = static_cast<unsigned char>(a[i]);
+            int y = static_cast<unsigned char>(b[i]);
+            if (x >= 'a' && x <= 'z') x -= 32;
+            if (y >= 'a' && y <= 'z') y -= 32;
+            if (x != y) return x < y;
+        }
+        return a.size() < b.size();
+    }
+};
+
+struct Entry {
+    std::string name;  // spelling as first seen
+    std::string value;
+    bool changed = false;
+};
+using Section = std::map<std::string, Entry, CaseLess>;
+
+enum class Which { None, Library, Platform };
+
+struct Store {
+    std::mutex mutex;
+    bool loaded = false;
+    std::string path;
+    Section library;
+    Section platform;
+};
+
+Store& TheStore() {
+    static Store* store = new Store;  // outlives every static destructor (unload flush)
+    return *store;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Position of an inline comment (blank or tab, then ';') in a value text, npos when none.
+size_t CommentStart(std::string_view v) {
+    for (size_t i = 1; i < v.size(); ++i)
+        if (v[i] == ';' && (v[i - 1] == ' ' || v[i - 1] == '\t')) return i - 1;
+    return std::string_view::npos;
+}
+
+bool SectionIs(std::string_view header, const char* name) {
+    return header.size() == strlen(name) && strncasecmp(header.data(), name, header.size()) == 0;
+}
+
+// A section header gives its kind; other lines give nothing.
+bool ParseHeader(std::string_view line, Which& which) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[') return false;
+    const size_t close = line.find(']');
+    if (close == std::string_view::npos) return false;
+    const std::string_view name = Trim(line.substr(1, close - 1));
+    which = SectionIs(name, "QVPAPI") ? Which::Library : SectionIs(name, "Platform") ? Which::Platform : Which::None;
+    return true;
+}
+
+// "Name=Value" (value without its inline comment); false for other lines.
+bool ParseValue(std::string_view line, std::string_view& name, std::string_view& value) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '#' || t.front() == '[') return false;
+    const size_t eq = t.find('=');
+    if (eq == std::string_view::npos) return false;
+    name = Trim(t.substr(0, eq));
+    if (name.empty()) return false;
+    std::string_view v = t.substr(eq + 1);
+    const size_t c = CommentStart(v);
+    if (c != std::string_view::npos) v = v.substr(0, c);
+    value = Trim(v);
+    return true;
+}
+
+bool Put(Section& s, std::string_view name, std::string_view value, bool markChanged) {
+    if (name.empty() || value.size() >= kMaxValueBytes) return false;
+    auto it = s.find(name);
+    if (it == s.end()) {
+        if (s.size() >= kMaxValues) return false;
+        s.emplace(std::string(name), Entry{std::string(name), std::string(value), markChanged});
+        return true;
+    }
+    if (it->second.value != value) {
+        it->second.value = std::string(value);
+        if (markChanged) it->second.changed = true;
+    }
+    return true;
+}
+
+void Parse(const std::string& text, Section& library, Section& platform) {
+    Which which = Which::None;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + pos, end - pos);
+        pos = end + 1;
+        if (ParseHeader(line, which)) continue;
+        std::string_view name, value;
+        if (which == Which::None || !ParseValue(line, name, value)) continue;
+        Section& s = which == Which::Library ? library : platform;
+        if (s.find(name) != s.end()) continue;  // the first of duplicates counts
+        Put(s, name, value, false);
+    }
+}
+
+bool ReadAll(int fd, std::string& out) {
+    out.clear();
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
+bool ReadFileText(const std::string& path, std::string& out) {
+    detail::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
+    return ReadAll(fd.get(), out);
+}
+
+void LoadLocked(Store& s, const std::string& path) {
+    s.library.clear();
+    s.platform.clear();
+    s.path = path;
+    std::string text;
+    if (ReadFileText(path, text)) Parse(text, s.library, s.platform);  // missing: empty cache
+    s.loaded = true;
+    detail::g_platformGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
+
+std::string DefaultConfigPath() {
+    const char* env = getenv("QVPAPI_CONFIG");
+    return env && *env ? std::string(env) : std::string("/etc/qvpapi.conf");
+}
+
+void EnsureLoaded(Store& s) {
+    if (!s.loaded) LoadLocked(s, DefaultConfigPath());
+}
+
+// Rewrites `text` with the changed values of the library section: a value line of the same
+// name (ignoring case) is replaced in place, keeping its spelling and comment; new names go
+// at the end of the section, which is added when missing.
+std::string Rewrite(const std::string& text, const std::vector<const Entry*>& changes) {
+    const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    std::vector<std::string> lines;
+    std::vector<bool> hadEol;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        const bool nl = end != std::string::npos;
+        if (!nl) end = text.size();
+        lines.emplace_back(text, pos, end - pos);
+        hadEol.push_back(nl);
+        pos = end + 1;
+    }
+    std::vector<bool> done(changes.size(), false);
+    Which which = Which::None;
+    long libraryLast = -1;  // last header or value line of the library section
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (ParseHeader(lines[i], which)) {
+            if (which == Which::Library) libraryLast = static_cast<long>(i);
+            continue;
+        }
+        if (which != Which::Library) continue;
+        std::string_view name, value;
+        if (!ParseValue(lines[i], name, value)) continue;
+        libraryLast = static_cast<long>(i);
+        for (size_t c = 0; c < changes.size(); ++c) {
+            if (done[c] || !(!CaseLess{}(name, changes[c]->name) && !CaseLess{}(changes[c]->name, name))) continue;
+            const std::string& line = lines[i];
+            const size_t eq = line.find('=');
+            std::string rebuilt = line.substr(0, eq + 1) + changes[c]->value;
+            const std::string_view after(line.data() + eq + 1, line.size() - eq - 1);
+            const size_t cs = CommentStart(after);
+            if (cs != std::string_view::npos) {
+                std::string_view comment = after.substr(cs);
+                while (!comment.empty() && (comment.back() == '\r')) comment.remove_suffix(1);
+                rebuilt += comment;
+            }
+            if (!line.empty() && line.back() == '\r') rebuilt += '\r';
+            lines[i] = rebuilt;
+            done[c] = true;
+            break;
+        }
+    }
+    std::vector<std::string> added;
+    for (size_t c = 0; c < changes.size(); ++c)
+        if (!done[c]) added.push_back(changes[c]->name + "=" + changes[c]->value);
+    if (!added.empty()) {
+        std::string cr = eol == "\r\n" ? "\r" : "";
+        if (libraryLast < 0) {
+            if (!lines.empty() && !lines.back().empty() && !lines.back().starts_with("\r")) {
+                // keep the file's last line intact
+            }
+            lines.push_back("[QVPAPI]" + cr);
+            hadEol.push_back(true);
+            libraryLast = static_cast<long>(lines.size()) - 1;
+        }
+        for (size_t k = 0; k < added.size(); ++k) {
+            lines.insert(lines.begin() + libraryLast + 1 + static_cast<long>(k), added[k] + cr);
+            hadEol.insert(hadEol.begin() + libraryLast + 1 + static_cast<long>(k), true);
+        }
+        if (static_cast<size_t>(libraryLast) < hadEol.size()) hadEol[static_cast<size_t>(libraryLast)] = true;
+    }
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        out += lines[i];
+        if (hadEol[i] || i + 1 < lines.size()) out += '\n';
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t off = 0;
+    while (off < data.size()) {
+        const ssize_t n = write(fd, data.data() + off, data.size() - off);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        off += static_cast<size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
+void Load() {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    EnsureLoaded(s);
+}
+
+void LoadFrom(const std::string& file) {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    LoadLocked(s, file);
+}
+
+std::optional<std::string> Get(std::string_view name) {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    EnsureLoaded(s);
+    auto it = s.library.find(name);
+    if (it == s.library.end()) return std::nullopt;
+    return it->second.value;
+}
+
+bool Set(std::string_view name, std::string_view value) {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    EnsureLoaded(s);
+    return Put(s.library, name, value, true);
+}
+
+std::optional<std::string> GetPlatform(std::string_view name) {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    EnsureLoaded(s);
+    auto it = s.platform.find(name);
+    if (it == s.platform.end()) return std::nullopt;
+    return it->second.value;
+}
+
+void SetPlatform(std::string_view name, std::string_view value) {
+    Store& s = TheStore();
+    {
+        std::lock_guard lock(s.mutex);
+        EnsureLoaded(s);
+        Put(s.platform, name, value, false);
+    }
+    detail::g_platformGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
+
+std::string ConfigPath() {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    return s.loaded ? s.path : DefaultConfigPath();
+}
+
+bool Flush() {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    if (!s.loaded) return true;
+    std::vector<const Entry*> changes;
+    for (auto& [key, e] : s.library)
+        if (e.changed) changes.push_back(&e);
+    if (changes.empty()) return true;
+
+    // Lock the file itself; a writer that renamed a new file over it in the meantime makes us
+    // lock again, so that every writer re-reads the latest text.
+    detail::UniqueFd fd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fd.reset(open(s.path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd && errno == ENOENT) fd.reset(open(s.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd) return false;
+        while (flock(fd.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) return false;
+        }
+        struct stat a{}, b{};
+        if (fstat(fd.get(), &a) == 0 && stat(s.path.c_str(), &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev)
+            break;
+        fd.reset();
+    }
+    if (!fd) return false;
+    std::string text;
+    if (!ReadAll(fd.get(), text)) return false;
+    const std::string updated = Rewrite(text, changes);
+
+    struct stat st{};
+    fstat(fd.get(), &st);
+    const std::string tmp = s.path + ".tmp." + std::to_string(getpid());
+    {
+        detail::UniqueFd out(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
+        if (!out) return false;
+        fchmod(out.get(), st.st_mode & 07777);
+        if (!WriteAll(out.get(), updated) || fsync(out.get()) != 0) {
+            unlink(tmp.c_str());
+            return false;
+        }
+    }
+    if (rename(tmp.c_str(), s.path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    for (auto& [key, e] : s.library) e.changed = false;
+    return true;
+}
+
+}  // namespace registry
+
+std::string RunDirectory() {
+    if (auto v = registry::GetPlatform("RunDir"); v && !v->empty()) return *v;
+    return "/tmp/qvpapi-run-" + std::to_string(getuid());
+}
+
+}  // namespace win

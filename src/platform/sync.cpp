@@ -1,0 +1,601 @@
+// Named mutexes and semaphores, machine-wide for the processes that share the run-time
+// directory: one lock file per object. In a mutex file the owner lock byte is held (as an
+// open-file-description lock) by the owning process and a record says who owns it; a lock that
+// is free while the record still says "owned" was left by a dead owner: abandoned. Within the
+// process, the owner thread and its recursion are kept in memory; a thread that ends owning a
+// mutex abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per
+// unit a process has taken, so that units taken by a process that died come back.
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <thread>
+
+#include "platform/internal.h"
+
+namespace win {
+namespace {
+
+using detail::Kind;
+using detail::UniqueFd;
+using Clock = std::chrono::steady_clock;
+
+constexpr int64_t kPresenceByte = int64_t{1} << 20;  // read-locked by every process that has it open
+constexpr int64_t kOwnerByte = kPresenceByte + 1;    // mutex: write-locked by the owning process
+constexpr int64_t kSlotBase = kPresenceByte + 64;    // semaphore: one byte per unit taken
+constexpr LONG kMaxSemaphoreCount = 4096;            // slots are bytes: the count is bounded
+constexpr uint32_t kRecordMagic = 0x5156504Du;       // "MPVQ"
+
+struct MutexRecord {
+    uint32_t magic;
+    uint32_t owned;  // 1 while a thread owns it
+    uint32_t pid;
+    uint32_t tid;
+};
+struct SemaphoreRecord {
+    uint32_t magic;
+    int32_t maximum;
+    int32_t count;
+    int32_t held;  // units taken by processes as last seen (slots)
+};
+
+bool SetLock(int fd, short type, int64_t start, int64_t len) {
+    struct flock fl{};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = len;
+    while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+template <class R>
+bool ReadRecord(int fd, R& r) {
+    return pread(fd, &r, sizeof r, 0) == ssize_t(sizeof r) && r.magic == kRecordMagic;
+}
+template <class R>
+void WriteRecord(int fd, const R& r) {
+    (void)!pwrite(fd, &r, sizeof r, 0);
+}
+
+// Serialises the processes' record updates on one object (flock is per open description, so
+// threads of one process are serialised by the object's own mutex as well).
+class Gate {
+public:
+    explicit Gate(int fd) : fd_(fd) {
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~Gate() {
+        if (fd_ >= 0) flock(fd_, LOCK_UN);
+    }
+    Gate(const Gate&) = delete;
+    Gate& operator=(const Gate&) = delete;
+
+private:
+    int fd_;
+};
+
+struct MutexState {
+    ~MutexState() {
+        if (fd >= 0) ::close(fd);
+    }
+    std::string name;
+    int fd = -1;  // -1: an unnamed mutex of this process only
+    std::mutex m;
+    std::condition_variable cv;
+    DWORD owner = 0;
+    unsigned count = 0;
+    bool acquiring = false;  // a thread of ours polls for the owner lock
+    bool abandoned = false;  // unnamed mutexes: left by a thread that ended
+};
+
+struct SemaphoreState {
+    ~SemaphoreState() {
+        if (fd >= 0) ::close(fd);
+    }
+    std::string name;
+    int fd = -1;  // -1: unnamed
+    std::mutex m;
+    LONG maximum = 1;
+    LONG localCount = 0;       // unnamed semaphores only
+    std::vector<int64_t> mine;  // slot bytes this process holds
+};
+
+struct MutexHandle : detail::Object {
+    explicit MutexHandle(std::shared_ptr<MutexState> s) : Object(Kind::Mutex), state(std::move(s)) {}
+    std::shared_ptr<MutexState> state;
+};
+struct SemaphoreHandle : detail::Object {
+    explicit SemaphoreHandle(std::shared_ptr<SemaphoreState> s) : Object(Kind::Semaphore), state(std::move(s)) {}
+    std::shared_ptr<SemaphoreState> state;
+};
+
+// ---- the process's named objects ----------------------------------------------------------
+struct Registry {
+    std::mutex mutex;
+    std::map<std::string, std::weak_ptr<MutexState>> mutexes;
+    std::map<std::string, std::weak_ptr<SemaphoreState>> semaphores;
+    std::vector<std::shared_ptr<void>> orphans;  // a forked child's inheritance, never used
+};
+Registry& TheRegistry() {
+    static Registry* r = new Registry;
+    return *r;
+}
+
+// Mutexes the calling thread owns; what is left at its end is abandoned.
+struct OwnedMutexes {
+    std::vector<std::shared_ptr<MutexState>> list;
+    ~OwnedMutexes();
+};
+thread_local OwnedMutexes t_owned;
+
+void Abandon(MutexState& s, DWORD tid) {
+    std::lock_guard lk(s.m);
+    if (s.owner != tid) return;
+    s.owner = 0;
+    s.count = 0;
+    if (s.fd < 0) s.abandoned = true;
+    else SetLock(s.fd, F_UNLCK, kOwnerByte, 1);  // the record still says "owned"
+    s.cv.notify_all();
+}
+
+OwnedMutexes::~OwnedMutexes() {
+    const DWORD tid = GetCurrentThreadId();
+    for (auto& s : list) Abandon(*s, tid);
+    list.clear();
+}
+
+void ForkPrepare() { TheRegistry().mutex.lock(); }
+void ForkParent() { TheRegistry().mutex.unlock(); }
+void ForkChild() {
+    Registry& r = TheRegistry();
+    new (&r.mutex) std::mutex;
+    // The parent's objects are the parent's: drop our copies of their descriptors.
+    for (auto& [n, w] : r.mutexes)
+        if (auto s = w.lock()) {
+            if (s->fd >= 0) ::close(s->fd);
+            s->fd = -1;
+            new (&s->m) std::mutex;
+            new (&s->cv) std::condition_variable;
+            r.orphans.push_back(s);
+        }
+    for (auto& [n, w] : r.semaphores)
+        if (auto s = w.lock()) {
+            if (s->fd >= 0) ::close(s->fd);
+            s->fd = -1;
+            new (&s->m) std::mutex;
+            r.orphans.push_back(s);
+        }
+    r.mutexes.clear();
+    r.semaphores.clear();
+    for (auto& s : t_owned.list) r.orphans.push_back(s);
+    t_owned.list.clear();
+}
+
+void InstallForkHooks() {
+    static std::once_flag once;
+    std::call_once(once, [] { detail::RegisterForkHooks({ForkPrepare, ForkParent, ForkChild}); });
+}
+
+// Object names become file names: "Global\" and "Local\" prefixes dropped (one namespace
+// here), bytes outside [A-Za-z0-9._-] written as %XX.
+std::string FileName(const char* prefix, std::string_view name) {
+    for (std::string_view p : {"Global\\", "Local\\"}) {
+        if (name.size() >= p.size() && strncasecmp(name.data(), p.data(), p.size()) == 0) {
+            name.remove_prefix(p.size());
+            break;
+        }
+    }
+    std::string out = prefix;
+    static const char hex[] = "0123456789ABCDEF";
+    for (unsigned char c : name) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+            c == '-') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool EnsureDirectory(const std::string& dir) {
+    struct stat st{};
+    if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const size_t slash = dir.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !EnsureDirectory(dir.substr(0, slash))) return false;
+    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Opens the object's lock file. create=false: only when it exists.
+int OpenObjectFile(const std::string& path, bool create) {
+    if (create) {
+        const size_t slash = path.rfind('/');
+        if (!EnsureDirectory(path.substr(0, slash))) return -1;
+    }
+    return open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0666);
+}
+
+bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, kPresenceByte, 1); }
+
+// ---- mutexes --------------------------------------------------------------------------------
+// Called with s.m held; true when this thread now owns the file lock.
+bool TryOwnerLock(MutexState& s, bool& abandoned) {
+    if (!SetLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
+    MutexRecord r{};
+    abandoned = ReadRecord(s.fd, r) && r.owned == 1;
+    WriteRecord(s.fd, MutexRecord{kRecordMagic, 1, GetCurrentProcessId(), GetCurrentThreadId()});
+    return true;
+}
+
+void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid) {
+    s.owner = tid;
+    s.count = 1;
+    t_owned.list.push_back(sp);
+}
+
+DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
+    MutexState& s = *sp;
+    const DWORD tid = GetCurrentThreadId();
+    const bool infinite = ms == INFINITE;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : ms);
+    std::unique_lock lk(s.m);
+    if (s.owner == tid) {
+        ++s.count;
+        return WAIT_OBJECT_0;
+    }
+    auto freeInProcess = [&] { return s.owner == 0 && !s.acquiring; };
+    auto waitInProcess = [&] {
+        if (infinite) {
+            s.cv.wait(lk, freeInProcess);
+            return true;
+        }
+        return s.cv.wait_until(lk, deadline, freeInProcess);
+    };
+    if (!waitInProcess()) return WAIT_TIMEOUT;
+    if (s.fd < 0) {
+        const bool abandoned = s.abandoned;
+        s.abandoned = false;
+        TakeOwnership(s, sp, tid);
+        return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+    }
+    std::chrono::microseconds pause(500);
+    for (;;) {
+        bool abandoned = false;
+        if (TryOwnerLock(s, abandoned)) {
+            s.acquiring = false;
+            TakeOwnership(s, sp, tid);
+            return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+        }
+        if (errno != EAGAIN && errno != EACCES) {
+            const int err = errno;
+            s.acquiring = false;
+            s.cv.notify_all();
+            detail::FailErrno(err);
+            return WAIT_FAILED;
+        }
+        if (!infinite && Clock::now() >= deadline) {
+            s.acquiring = false;
+            s.cv.notify_all();
+            return WAIT_TIMEOUT;
+        }
+        // Another process owns it: poll, keeping our other threads out meanwhile.
+        s.acquiring = true;
+        lk.unlock();
+        auto nap = pause;
+        if (!infinite) nap = std::min(nap, std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()) + std::chrono::microseconds(1));
+        std::this_thread::sleep_for(nap);
+        pause = std::min(pause * 2, std::chrono::microseconds(10000));
+        lk.lock();
+    }
+}
+
+HANDLE NewMutexHandle(std::shared_ptr<MutexState> s) {
+    return detail::RegisterHandle(std::make_shared<MutexHandle>(std::move(s)));
+}
+
+// ---- semaphores -----------------------------------------------------------------------------
+// Units held by other processes: their slot locks, counted range by range.
+int32_t HeldByOthers(int fd, int64_t lo, int64_t hi) {
+    if (lo >= hi) return 0;
+    struct flock fl{};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = lo;
+    fl.l_len = hi - lo;
+    if (fcntl(fd, F_OFD_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return 0;
+    const int64_t s = std::max<int64_t>(fl.l_start, lo);
+    const int64_t e = fl.l_len == 0 ? hi : std::min<int64_t>(fl.l_start + fl.l_len, hi);
+    return int32_t(e - s) + HeldByOthers(fd, lo, s) + HeldByOthers(fd, e, hi);
+}
+
+// Called under the gate: the record with units of dead processes given back.
+SemaphoreRecord Reconcile(SemaphoreState& s) {
+    SemaphoreRecord r{};
+    if (!ReadRecord(s.fd, r)) r = SemaphoreRecord{kRecordMagic, s.maximum, s.maximum, 0};
+    const int32_t held = HeldByOthers(s.fd, kSlotBase, kSlotBase + kMaxSemaphoreCount) + int32_t(s.mine.size());
+    if (held < r.held) r.count = std::min(r.maximum, r.count + (r.held - held));
+    r.held = held;
+    return r;
+}
+
+// One try; true when a unit was taken.
+bool TryTakeUnit(SemaphoreState& s) {
+    if (s.fd < 0) {
+        if (s.localCount <= 0) return false;
+        --s.localCount;
+        return true;
+    }
+    Gate gate(s.fd);
+    SemaphoreRecord r = Reconcile(s);
+    if (r.count <= 0) {
+        WriteRecord(s.fd, r);
+        return false;
+    }
+    for (int64_t slot = kSlotBase; slot < kSlotBase + kMaxSemaphoreCount; ++slot) {
+        if (std::find(s.mine.begin(), s.mine.end(), slot) != s.mine.end()) continue;
+        if (!SetLock(s.fd, F_WRLCK, slot, 1)) continue;
+        s.mine.push_back(slot);
+        --r.count;
+        ++r.held;
+        WriteRecord(s.fd, r);
+        return true;
+    }
+    WriteRecord(s.fd, r);
+    return false;
+}
+
+DWORD WaitSemaphore(SemaphoreState& s, DWORD ms) {
+    const bool infinite = ms == INFINITE;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : ms);
+    std::chrono::microseconds pause(500);
+    for (;;) {
+        {
+            std::lock_guard lk(s.m);
+            if (TryTakeUnit(s)) return WAIT_OBJECT_0;
+        }
+        if (!infinite && Clock::now() >= deadline) return WAIT_TIMEOUT;
+        auto nap = pause;
+        if (!infinite) nap = std::min(nap, std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()) + std::chrono::microseconds(1));
+        std::this_thread::sleep_for(nap);
+        pause = std::min(pause * 2, std::chrono::microseconds(10000));
+    }
+}
+
+}  // namespace
+
+HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwner, const char* name) {
+    InstallForkHooks();
+    if (!name) {
+        auto s = std::make_shared<MutexState>();
+        if (initialOwner) TakeOwnership(*s, s, GetCurrentThreadId());
+        HANDLE h = NewMutexHandle(std::move(s));
+        SetLastError(ERROR_SUCCESS);
+        return h;
+    }
+    if (strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    const std::string path = RunDirectory() + "/" + FileName("mutex.", name);
+    Registry& reg = TheRegistry();
+    std::lock_guard rl(reg.mutex);
+    if (auto it = reg.mutexes.find(path); it != reg.mutexes.end()) {
+        if (auto s = it->second.lock()) {
+            HANDLE h = NewMutexHandle(std::move(s));
+            SetLastError(ERROR_ALREADY_EXISTS);  // an existing object does not give ownership
+            return h;
+        }
+    }
+    UniqueFd fd(OpenObjectFile(path, true));
+    if (!fd) {
+        detail::FailErrno(errno);
+        return nullptr;
+    }
+    auto s = std::make_shared<MutexState>();
+    s->name = name;
+    bool existed;
+    {
+        Gate gate(fd.get());
+        existed = PresentElsewhere(fd.get());
+        if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+            detail::FailErrno(errno);
+            return nullptr;
+        }
+        if (!existed) WriteRecord(fd.get(), MutexRecord{kRecordMagic, 0, 0, 0});
+        s->fd = fd.release();
+        if (initialOwner && !existed) {
+            bool abandoned = false;
+            std::lock_guard lk(s->m);
+            if (TryOwnerLock(*s, abandoned)) TakeOwnership(*s, s, GetCurrentThreadId());
+        }
+    }
+    reg.mutexes[path] = s;
+    HANDLE h = NewMutexHandle(std::move(s));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
+    InstallForkHooks();
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    const std::string path = RunDirectory() + "/" + FileName("mutex.", name);
+    Registry& reg = TheRegistry();
+    std::lock_guard rl(reg.mutex);
+    if (auto it = reg.mutexes.find(path); it != reg.mutexes.end()) {
+        if (auto s = it->second.lock()) {
+            HANDLE h = NewMutexHandle(std::move(s));
+            SetLastError(ERROR_SUCCESS);
+            return h;
+        }
+    }
+    UniqueFd fd(OpenObjectFile(path, false));
+    if (!fd) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    auto s = std::make_shared<MutexState>();
+    s->name = name;
+    {
+        Gate gate(fd.get());
+        if (!PresentElsewhere(fd.get())) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+            detail::FailErrno(errno);
+            return nullptr;
+        }
+    }
+    s->fd = fd.release();
+    reg.mutexes[path] = s;
+    HANDLE h = NewMutexHandle(std::move(s));
+    SetLastError(ERROR_SUCCESS);
+    return h;
+}
+
+BOOL ReleaseMutex(HANDLE mutex) {
+    auto h = detail::Lookup<MutexHandle>(mutex, Kind::Mutex);
+    if (!h) return FALSE;
+    MutexState& s = *h->state;
+    const DWORD tid = GetCurrentThreadId();
+    std::unique_lock lk(s.m);
+    if (s.owner != tid || s.count == 0) return detail::Fail(ERROR_NOT_OWNER);
+    if (--s.count > 0) return TRUE;
+    if (s.fd >= 0) {
+        WriteRecord(s.fd, MutexRecord{kRecordMagic, 0, 0, 0});
+        SetLock(s.fd, F_UNLCK, kOwnerByte, 1);
+    }
+    s.owner = 0;
+    s.cv.notify_all();
+    lk.unlock();
+    auto& list = t_owned.list;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->get() == &s) {
+            list.erase(it);
+            break;
+        }
+    }
+    return TRUE;
+}
+
+HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maximumCount, const char* name) {
+    InstallForkHooks();
+    if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const LONG maximum = std::min(maximumCount, kMaxSemaphoreCount);
+    const LONG initial = std::min(initialCount, maximum);
+    if (!name) {
+        auto s = std::make_shared<SemaphoreState>();
+        s->maximum = maximum;
+        s->localCount = initial;
+        HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));
+        SetLastError(ERROR_SUCCESS);
+        return h;
+    }
+    if (strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    const std::string path = RunDirectory() + "/" + FileName("semaphore.", name);
+    Registry& reg = TheRegistry();
+    std::lock_guard rl(reg.mutex);
+    if (auto it = reg.semaphores.find(path); it != reg.semaphores.end()) {
+        if (auto s = it->second.lock()) {
+            HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return h;
+        }
+    }
+    UniqueFd fd(OpenObjectFile(path, true));
+    if (!fd) {
+        detail::FailErrno(errno);
+        return nullptr;
+    }
+    auto s = std::make_shared<SemaphoreState>();
+    s->name = name;
+    bool existed;
+    {
+        Gate gate(fd.get());
+        existed = PresentElsewhere(fd.get());
+        if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+            detail::FailErrno(errno);
+            return nullptr;
+        }
+        SemaphoreRecord r{};
+        if (existed && ReadRecord(fd.get(), r)) {
+            s->maximum = r.maximum;
+        } else {
+            s->maximum = maximum;
+            WriteRecord(fd.get(), SemaphoreRecord{kRecordMagic, maximum, initial, 0});
+        }
+    }
+    s->fd = fd.release();
+    reg.semaphores[path] = s;
+    HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) {
+    auto h = detail::Lookup<SemaphoreHandle>(semaphore, Kind::Semaphore);
+    if (!h) return FALSE;
+    if (releaseCount <= 0) return detail::Fail(ERROR_INVALID_PARAMETER);
+    SemaphoreState& s = *h->state;
+    std::lock_guard lk(s.m);
+    if (s.fd < 0) {
+        if (int64_t{s.localCount} + releaseCount > s.maximum) return detail::Fail(ERROR_TOO_MANY_POSTS);
+        if (previousCount) *previousCount = s.localCount;
+        s.localCount += releaseCount;
+        return TRUE;
+    }
+    Gate gate(s.fd);
+    SemaphoreRecord r = Reconcile(s);
+    if (int64_t{r.count} + releaseCount > r.maximum) {
+        WriteRecord(s.fd, r);
+        return detail::Fail(ERROR_TOO_MANY_POSTS);
+    }
+    if (previousCount) *previousCount = r.count;
+    r.count += releaseCount;
+    // Give back the units this process took, as many as are released.
+    for (LONG i = 0; i < releaseCount && !s.mine.empty(); ++i) {
+        SetLock(s.fd, F_UNLCK, s.mine.back(), 1);
+        s.mine.pop_back();
+        --r.held;
+    }
+    WriteRecord(s.fd, r);
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    const DWORD saved = GetLastError();
+    if (auto m = detail::Lookup<MutexHandle>(handle, Kind::Mutex)) return WaitMutex(m->state, milliseconds);
+    SetLastError(saved);
+    if (auto s = detail::Lookup<SemaphoreHandle>(handle, Kind::Semaphore)) return WaitSemaphore(*s->state, milliseconds);
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+}
+
+}  // namespace win
