@@ -5,6 +5,7 @@
 #include "client/ar/arcontext.h"
 #include "client/ar/arhandle.h"
 #include "client/ar/arlog.h"
+#include "client/ar/unarchive.h"
 
 using namespace ar;
 
@@ -29,6 +30,10 @@ int qvparMain(ArContext& ctx, const char* archive, const char* restore, int keep
 
     // Kind dispatch: encoded files and old-format archives are told apart here; whatever is
     // left is extracted as a new-format archive below.
+    const QvpArInput input = qvparDispatchInput(archive, restore, keep);
+    if (input.done) return input.result;
+    archive = input.path.c_str();
+    keep = input.keep;
 
     int result = qvparExtractNewFormat(ctx, archive, restore, keep);
     if (result != kUnarcOk) {

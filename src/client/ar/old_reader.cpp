@@ -383,10 +383,17 @@ int OldReader::LoopProsec() {
             const int result = ExtractFile(entry, dataOffset, path);
             if (result != kOldOk) return result;
         } else {
-            if (!Exists(path) && !win::CreateDirectory(path.c_str(), nullptr)) {
-                qvparSetErrorDetail(kDetailOldFolder, win::GetLastError());
-                log_.Write(kTag, text::kMkdir, path.c_str());
-                return kOldNoFolder;
+            const win::DWORD existing = win::GetFileAttributes(path.c_str());
+            if (existing == win::INVALID_FILE_ATTRIBUTES) {
+                if (!win::CreateDirectory(path.c_str(), nullptr)) {
+                    qvparSetErrorDetail(kDetailOldFolder, win::GetLastError());
+                    log_.Write(kTag, text::kMkdir, path.c_str());
+                    return kOldNoFolder;
+                }
+            } else if ((existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                       (existing & win::FILE_ATTRIBUTE_READONLY) != 0) {
+                // Its entries are about to be replaced; its own attributes come back at the end.
+                win::SetFileAttributes(path.c_str(), existing & ~win::FILE_ATTRIBUTE_READONLY);
             }
             folders_.push_back(FolderFinish{path, entry});
         }
