@@ -1,6 +1,7 @@
 // Node file keys and the hashed definition tree.
 #include "nodes/node_keys.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,53 @@ uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view 
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     const std::string dir = NodeDefDir();
+    const bool byHostId = IsHostIdKind(kind);
+    bool first = true;
+    std::vector<std::string> examined;
+    // Opens and compares one candidate: 0 on a match, kNoMatch, or the failure's code.
+    constexpr uint32_t kNoMatch = 1;
+    auto examine = [&](const std::string& fileName, bool probing) -> uint32_t {
+        const std::string path = dir + "\\" + fileName;
+        win::DWORD error = 0;
+        bool readFailed = false;
+        if (!ReadRecordFile(path, record, error, readFailed)) {
+            std::memset(&record, 0, sizeof record);
+            if (!readFailed && (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND)) {
+                return probing ? win::ERROR_FILE_NOT_FOUND : kNoMatch;  // end of a chain, or removed
+            }
+            if (readFailed) {
+                qvpDllLog(text::kReadError, function, 0u, 0u, static_cast<unsigned>(kNodeSize),
+                          static_cast<int>(error));
+                return QVAPI_ERR_RESOURCE;
+            }
+            if (first) {
+                qvpDllLog(text::kLookupOpenFirst, function, path.c_str(), static_cast<int>(error));
+            } else {
+                qvpDllLog(text::kLookupOpenLater, function, path.c_str());
+            }
+            return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
+        }
+        first = false;
+        examined.push_back(fileName);
+        // The whole stored name must match: a stored "abcd" is no hit for "abc".
+        std::string_view stored = byHostId ? Field(record.ucHostID) : Field(record.ucNodeName);
+        return EqualIgnoringCase(stored, plain) ? 0 : kNoMatch;
+    };
+    // Keys are laid out at the lowest free slot, so a name is found by following its hash's
+    // chain C.<hash>, C.<hash>S1 ... in the writers' own spelling: the cost grows with the
+    // synonyms ahead of it, never with the size of NODEDEF. Only where the chain breaks (a
+    // removed node, a name that is not stored, another spelling) is the directory walked.
+    const std::string letters = letter == '?' ? std::string("CM") : std::string(1, letter);
+    for (char kindLetter : letters) {
+        for (int slot = 0; slot <= kMaxSynonymSlot; ++slot) {
+            std::string fileName = std::string(1, kindLetter) + "." + hash;
+            if (slot != 0) fileName += "S" + std::to_string(slot);
+            uint32_t step = examine(fileName, true);
+            if (step == 0) return 0;
+            if (step == win::ERROR_FILE_NOT_FOUND) break;
+            if (step != kNoMatch) return step;
+        }
+    }
     std::vector<SynonymFile> files;
     win::DWORD walkError = 0;
     bool firstFailed = false;
@@ -138,33 +186,12 @@ uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view 
         return code;
     }
     if (code != 0) return code;
-    const bool byHostId = IsHostIdKind(kind);
-    bool first = true;
     for (const SynonymFile& file : files) {
         if (file.slot < 0) continue;
-        const std::string path = dir + "\\" + file.fileName;
-        win::DWORD error = 0;
-        bool readFailed = false;
-        if (!ReadRecordFile(path, record, error, readFailed)) {
-            std::memset(&record, 0, sizeof record);
-            if (!readFailed && error == win::ERROR_FILE_NOT_FOUND) continue;  // removed meanwhile
-            if (readFailed) {
-                qvpDllLog(text::kReadError, function, 0u, 0u, static_cast<unsigned>(kNodeSize),
-                          static_cast<int>(error));
-                return QVAPI_ERR_RESOURCE;
-            }
-            if (first) {
-                qvpDllLog(text::kLookupOpenFirst, function, path.c_str(), static_cast<int>(error));
-            } else {
-                qvpDllLog(text::kLookupOpenLater, function, path.c_str());
-            }
-            return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY
-                                                         : QVAPI_ERR_RESOURCE;
-        }
-        first = false;
-        // The whole stored name must match: a stored "abcd" is no hit for "abc".
-        std::string_view stored = byHostId ? Field(record.ucHostID) : Field(record.ucNodeName);
-        if (EqualIgnoringCase(stored, plain)) return 0;
+        if (std::find(examined.begin(), examined.end(), file.fileName) != examined.end()) continue;
+        uint32_t step = examine(file.fileName, false);
+        if (step == 0) return 0;
+        if (step != kNoMatch) return step;
     }
     qvpDllLog(text::kFindNext, function, static_cast<int>(win::ERROR_NO_MORE_FILES));
     std::memset(&record, 0, sizeof record);
@@ -293,6 +320,12 @@ int qvAPICountNodeDefinition(void) {
         if (error != win::ERROR_NO_MORE_FILES) {
             qvpDllLog(text::kCountFindNext, static_cast<int>(error));
             call.Fail(QVAPI_ERR_RESOURCE);
+            return -1;
+        }
+        if (count == 0) {
+            // Only ".." answered the pattern: the walk found no definition at all.
+            qvpDllLog(text::kCountFindFirst, static_cast<int>(win::ERROR_FILE_NOT_FOUND));
+            call.Fail(QVAPI_ERR_FILE_NOT_FOUND);
             return -1;
         }
         return count;
