@@ -10,9 +10,9 @@
 // a check character that does not match (a weighted sum modulo 60 over the other characters,
 // with weights prime to 60, so that any single changed character is caught), a pair out of
 // range, a wrong pair check or a zero byte.
-#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #include "core/text.h"
 #include "platform/win.h"
@@ -33,7 +33,8 @@ constexpr size_t kHeader = 3;
 constexpr size_t kCheckPosition = 2;
 constexpr uint32_t kWeights[] = {1, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 49, 53, 59};
 
-std::atomic<uint32_t> gLastSalt{kSalts};  // none yet
+std::mutex gSaltMutex;
+uint64_t gLastTick = 0;
 
 int Symbol(char c) {
     const char* p = std::strchr(kAlphabet, c);
@@ -61,16 +62,15 @@ struct Keystream {
     }
 };
 
+// The salt follows the clock in milliseconds; a call within the millisecond of the last one (or
+// with the clock set back) takes the next value, so that successive encodings never share one.
 uint32_t NextSalt() {
     win::FILETIME now{};
     win::GetSystemTimeAsFileTime(&now);
-    const uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    uint32_t salt = static_cast<uint32_t>((ticks / 10000) % kSalts);  // milliseconds
-    uint32_t last = gLastSalt.load();
-    for (;;) {
-        if (salt == last) salt = (salt + 1) % kSalts;
-        if (gLastSalt.compare_exchange_weak(last, salt)) return salt;
-    }
+    const uint64_t ms = ((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) / 10000;
+    std::lock_guard lock(gSaltMutex);
+    gLastTick = ms > gLastTick ? ms : gLastTick + 1;
+    return static_cast<uint32_t>(gLastTick % kSalts);
 }
 
 }  // namespace
