@@ -16,7 +16,6 @@ namespace {
 
 constexpr const char kTag[] = "dll";
 constexpr const char kLogWorkDeleteError[] = "qvAPIClose : DirectoryDelete Error : Dir = %s, errno = %u";
-constexpr const char kLogClosed[] = "qvAPIClose : Socket = %d";
 
 const qvp::FrameTexts kCloseTexts{"qvAPIClose", qvp::EndStyle::Hex};
 
@@ -50,7 +49,6 @@ void qvpSessionClose(QVPAPI& block) {
     qvpRunSessionReleaseHooks(block);
     if (block.link != QvpLink::None) RemoveWorkDirectories(block);
     if (block.link == QvpLink::Connected) EndManagerSession(block);
-    qvpLogPrintf(block.dllLogId, kTag, kLogClosed, block.socket);
     win::CloseSocket(block.socket);
     block.socket = -1;
     if (block.arena != nullptr) qvp::DestroyArena(block.arena);
