@@ -105,7 +105,10 @@ TEST_F(RecordsTest, FindAttrChecksKeyWidthsAndTheReturnedKey) {
     EXPECT_EQ(qvpAPIDeleteSoftware(block(), "C.A1.beta.2/1.0002"), 1);
     EXPECT_EQ(qvpAPIDeleteSoftware(block(), "C.A1.beta.2/1.0002"), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
+    // 63 characters are sent, 64 are refused.
     EXPECT_EQ(qvpAPIDeleteSoftware(block(), ("C.A1." + std::string(44, 'p') + ".12345678.0001").c_str()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(qvpAPIDeleteSoftware(block(), ("C.A1." + std::string(44, 'p') + ".12345678.00012").c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
 }
 

@@ -223,16 +223,27 @@ bool RecordStore::Matches(const Cursor& cursor, const std::string& key) const {
 }
 
 std::string RecordStore::NextReply(std::map<std::string, std::string>& store, Cursor& cursor, bool positioning) {
-    auto it = cursor.started ? store.upper_bound(cursor.last) : store.lower_bound(cursor.below ? "" : cursor.prefix);
-    for (; it != store.end(); ++it) {
-        if (Matches(cursor, it->first)) {
-            cursor.last = it->first;
-            cursor.started = true;
-            return RecordReply(it->second, it->first);
+    if (cursor.below) {
+        // The entry, then the names below it, in name order (the job number is the same for all).
+        std::string bestKey;
+        for (const auto& [key, record] : store) {
+            if (!Matches(cursor, key)) continue;
+            const std::string name = key.substr(0, key.size() - kJobNumberWidth);
+            if (cursor.started && name <= cursor.last) continue;
+            if (bestKey.empty() || name < bestKey.substr(0, bestKey.size() - kJobNumberWidth)) bestKey = key;
         }
-        if (!cursor.below) break;  // keys of a prefix are contiguous
+        if (bestKey.empty()) return positioning ? kNoRecord : kNoMore;
+        cursor.last = bestKey.substr(0, bestKey.size() - kJobNumberWidth);
+        cursor.started = true;
+        return RecordReply(store[bestKey], bestKey);
     }
-    return positioning ? kNoRecord : kNoMore;
+    auto it = cursor.started ? store.upper_bound(cursor.last) : store.lower_bound(cursor.prefix);
+    if (it != store.end() && Matches(cursor, it->first)) {
+        cursor.last = it->first;
+        cursor.started = true;
+        return RecordReply(it->second, it->first);
+    }
+    return positioning ? kNoRecord : kNoMore;  // keys of a prefix are contiguous
 }
 
 std::string RecordStore::Fget(Call& call) {
