@@ -111,6 +111,14 @@ TEST(ArFormat, BcdTimesAreLocalCalendarValues) {
     ASSERT_TRUE(bcdToFileTime(date, time, &back));
     EXPECT_EQ(win::FileTimeToUnixNanos(back), win::FileTimeToUnixNanos(ft));
     EXPECT_FALSE(bcdToFileTime(0x20210231, 0, &back));  // 31 February
+    // Times the calendar conversions can't count (the writer's result 25).
+    win::FILETIME far{0xFFFFFFFFu, 0x7FFFFFFFu};
+    EXPECT_FALSE(fileTimeToBcd(far, &date, &time));
+    win::FILETIME y2300 = win::UnixNanosToFileTime(0);
+    uint64_t ticks = 116444736000000000ull + uint64_t(10413792000) * 10000000ull;  // 2300-01-01
+    y2300.dwLowDateTime = uint32_t(ticks);
+    y2300.dwHighDateTime = uint32_t(ticks >> 32);
+    EXPECT_FALSE(fileTimeToBcd(y2300, &date, &time));
     artest::pinTimeZone("UTC");
 }
 

@@ -233,20 +233,6 @@ TEST_F(ArWriter, FileShorterThanItsSizeFailsAndKeepsThePreviousArchive) {
         EXPECT_EQ(p.path().string().find(".tmp"), std::string::npos) << p.path();
 }
 
-TEST_F(ArWriter, TimeWithoutCalendarFormIsResult25) {
-    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs";
-    fs::path src = fs::path("/dev/shm") / root().filename();
-    writeFile(src / "future.txt", "f");
-    setTimes(src / "future.txt", utc(2020, 1, 1, 0, 0, 0), 253402300800);  // year 10000
-    fs::path out = root() / "t.qvz";
-    writeFile(out, "previous");
-    std::string list = names({"future.txt"});
-    int result = qvpcarCreateArcFile(src.c_str(), list.data(), 1, 0, nullptr, out.c_str(), 0);
-    fs::remove_all(src);
-    EXPECT_EQ(result, 25);
-    EXPECT_EQ(readFile(out), "previous");
-}
-
 TEST_F(ArWriter, ReplacesAnExistingArchiveOnSuccess) {
     fs::path f = makeExampleTree();
     fs::path out = root() / "re.qvz";

@@ -142,7 +142,9 @@ public:
     }
     bool setFolderTimes(const std::string& path, const win::FILETIME& w,
                         const win::FILETIME& a) override {
-        Handle dir(win::CreateFile(path.c_str(), win::GENERIC_READ,
+        // Setting times takes write access, as on Windows; a folder opens for it with backup
+        // semantics.
+        Handle dir(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
                                    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE |
                                        win::FILE_SHARE_DELETE,
                                    nullptr, win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS,

@@ -176,6 +176,12 @@ std::optional<win::SYSTEMTIME> fromBcd(uint32_t date, uint32_t time) {
 }
 
 bool fileTimeToBcd(const win::FILETIME& utc, uint32_t* date, uint32_t* time) {
+    // The calendar conversions count nanoseconds since 1970 in 64 bits; later times (after
+    // April 2262) have no calendar form here.
+    constexpr uint64_t kEpochTicks = 116444736000000000ull;
+    constexpr uint64_t kLastTicks = kEpochTicks + 9223372036854775807ull / 100 - 864000000000ull;
+    const uint64_t ticks = (uint64_t{utc.dwHighDateTime} << 32) | utc.dwLowDateTime;
+    if (ticks > kLastTicks) return false;
     win::FILETIME local{};
     win::SYSTEMTIME st{};
     if (!win::FileTimeToLocalFileTime(&utc, &local)) return false;
