@@ -1,0 +1,69 @@
+// The old-format reader over arbitrary bytes, extracting into a real folder. Whatever the
+// archive says, nothing may appear beside the work folder, and the archive is kept.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "client/ar/old_reader.h"
+#include "platform/win.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path& Base() {
+    static const fs::path base = [] {
+        const fs::path dir = fs::temp_directory_path() / ("qvp-fuzz-old-" + std::to_string(getpid()));
+        fs::create_directories(dir / "data");
+        std::ofstream(dir / "qvpapi.conf") << "[QVPAPI]\nPathName=" << (dir / "data").string()
+                                           << "\nCLIENTLogRecordCount=100\n[Platform]\nRunDir="
+                                           << (dir / "run").string() << "\n";
+        win::registry::LoadFrom((dir / "qvpapi.conf").string());
+        fs::create_directories(dir / "jail");
+        return dir;
+    }();
+    return base;
+}
+
+void Clear(const fs::path& dir) {
+    std::error_code ec;
+    for (auto& p : fs::recursive_directory_iterator(dir, ec))
+        fs::permissions(p.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir, ec);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Names without a leading separator are joined to the restore folder as they are, so the
+    // restore folder gets a folder of its own inside the jail: jail/work/out.
+    const fs::path jail = Base() / "jail";
+    const fs::path archive = Base() / "old.arc";
+    Clear(jail);
+    fs::create_directories(jail / "work" / "out");
+    std::ofstream(archive, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const int result = arCreateUnarcFile(archive.c_str(), (jail / "work" / "out").c_str(), 1);
+    if (result < kOldOk || result > kOldNoMemory) std::abort();
+    if (!fs::exists(archive)) std::abort();
+    for (const auto& entry : fs::directory_iterator(Base())) {
+        const std::string name = entry.path().filename();
+        if (name != "jail" && name != "old.arc" && name != "data" && name != "run" &&
+            name != "qvpapi.conf") {
+            std::fprintf(stderr, "written outside: %s\n", name.c_str());
+            std::abort();
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(jail)) {
+        if (entry.path().filename() != "work") {
+            std::fprintf(stderr, "written outside: %s\n", entry.path().c_str());
+            std::abort();
+        }
+    }
+    return 0;
+}
