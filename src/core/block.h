@@ -67,7 +67,7 @@ struct QVPAPI {
     char requestBuffer[kQvpBufferSize] = {};
     char replyBuffer[kQvpBufferSize] = {};
     char fgetReplyBuffer[kQvpBufferSize] = {};  // second reply buffer
-    char currentRecord[kQvpBufferSize] = {};
+    alignas(8) char currentRecord[kQvpBufferSize] = {};  // records are read through their structs
     uint32_t replyLength = 0;
     uint32_t fgetReplyLength = 0;
 

@@ -194,15 +194,19 @@ int qvpAPIUpdateSts(QVPAPI* block, const char* oldNode, const char* newNode,
         FailParameter(*block);
         return 0;
     }
-    const size_t recordLength = BigEndian16(&record->wLength);
+    // The record may lie unaligned in a reply buffer: read it as bytes, and keep it before any
+    // reply lands there.
+    const auto* raw = reinterpret_cast<const char*>(record);
+    const size_t recordLength = BigEndian16(raw);
     if (recordLength < QVAPI_INSPACKAGE_SIZE || recordLength > kQvpBufferSize) {
         FailParameter(*block);
         return 0;
     }
-    // The record may lie in a reply buffer: keep it before any reply lands there.
-    const std::string bytes(reinterpret_cast<const char*>(record), recordLength);
-    const std::string newKey = StatusKey(newName, *record);
-    const std::string oldKey = StatusKey(oldName, *record);
+    const std::string bytes(raw, recordLength);
+    QVAPI_INSPACKAGE fixed;
+    std::memcpy(&fixed, raw, sizeof fixed);
+    const std::string newKey = StatusKey(newName, fixed);
+    const std::string oldKey = StatusKey(oldName, fixed);
     CursorState& state = State(*block, kKindS);
     state.prefetched = false;
 

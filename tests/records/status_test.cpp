@@ -19,10 +19,10 @@ int RenameNode(QVPAPI* b, const char* oldName, const char* newName) {
         uint32_t length = 0;
         char* item = const_cast<char*>(qvpAPIGetFgetItem(b->replyBuffer, b->replyLength, &length));
         if (item == nullptr) return -1;
-        auto* record = reinterpret_cast<QVAPI_INSPACKAGE*>(item);
-        std::memset(record->szNodeName, ' ', sizeof record->szNodeName);
-        std::memcpy(record->szNodeName, newName, std::strlen(newName));
-        if (!qvpAPIUpdateSts(b, oldName, newName, record)) return -1;
+        // The item may lie unaligned: its node name is reached by offset.
+        std::memset(item + offsetof(QVAPI_INSPACKAGE, szNodeName), ' ', 64);
+        std::memcpy(item + offsetof(QVAPI_INSPACKAGE, szNodeName), newName, std::strlen(newName));
+        if (!qvpAPIUpdateSts(b, oldName, newName, reinterpret_cast<QVAPI_INSPACKAGE*>(item))) return -1;
         ++moved;
         std::memcpy(b->replyBuffer, b->fgetReplyBuffer, sizeof b->replyBuffer);
         b->replyLength = b->fgetReplyLength;
