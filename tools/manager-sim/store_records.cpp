@@ -26,8 +26,6 @@ int KindIndex(char kind) {
     }
 }
 
-using Cursors = std::map<char, std::string>;  // kind -> nothing; the real state lives below
-
 std::string RecordReply(std::string_view record, std::string_view key) {
     std::string reply("0 0 2 i");
     reply += std::to_string(record.size());
@@ -102,7 +100,11 @@ RecordStore::RecordStore(ManagerSim& sim) : sim_(sim) {
     sim.Handle("JDEL", [](Call&) { return std::string(kReplyOk); });
 }
 
-std::map<std::string, std::string>& RecordStore::Store(char kind) { return stores_[KindIndex(kind)]; }
+// Callers have checked the kind letter.
+std::map<std::string, std::string>& RecordStore::Store(char kind) {
+    const int index = KindIndex(kind);
+    return stores_[index < 0 ? 0 : index];
+}
 
 std::string RecordStore::StatusKey(std::string_view node, std::string_view record) {
     std::string key = Padded(node, kNodeWidth);
