@@ -73,6 +73,8 @@ bool RangeLockedByOther(int fd, int type, int64_t offset, int64_t length) {
 }
 
 bool AcquireShareMarkers(int fd, DWORD access, DWORD share) {
+    // Windows leaves opens without read or write access out of the share check altogether.
+    if (!(access & (GENERIC_READ | GENERIC_WRITE))) return true;
     unsigned test = 0, hold = 0;
     if (access & GENERIC_READ) {
         test |= 1u << kDenyRead;

@@ -48,13 +48,8 @@ unsigned DaysInMonth(int64_t y, unsigned m) {
     return m == 2 && IsLeap(y) ? 29 : days[m - 1];
 }
 
-void FromUnixNanos(int64_t nanos, SYSTEMTIME* out) {
-    int64_t secs = nanos / 1000000000;
-    int64_t rem = nanos % 1000000000;
-    if (rem < 0) {
-        rem += 1000000000;
-        --secs;
-    }
+// Seconds since 1970 and nanoseconds within the second.
+void FromUnixSeconds(int64_t secs, int64_t rem, SYSTEMTIME* out) {
     int64_t days = secs / 86400;
     int64_t sod = secs % 86400;
     if (sod < 0) {
@@ -72,6 +67,16 @@ void FromUnixNanos(int64_t nanos, SYSTEMTIME* out) {
     out->wMinute = static_cast<WORD>(sod / 60 % 60);
     out->wSecond = static_cast<WORD>(sod % 60);
     out->wMilliseconds = static_cast<WORD>(rem / 1000000);
+}
+
+void FromUnixNanos(int64_t nanos, SYSTEMTIME* out) {
+    int64_t secs = nanos / 1000000000;
+    int64_t rem = nanos % 1000000000;
+    if (rem < 0) {
+        rem += 1000000000;
+        --secs;
+    }
+    FromUnixSeconds(secs, rem, out);
 }
 
 int64_t NowNanos() {
@@ -118,8 +123,11 @@ void GetSystemTimeAsFileTime(FILETIME* out) {
 
 BOOL FileTimeToSystemTime(const FILETIME* in, SYSTEMTIME* out) {
     if (!in || !out) return detail::Fail(ERROR_INVALID_PARAMETER);
-    if (Pack(*in) > 0x7FFFFFFFFFFFFFFFull) return detail::Fail(ERROR_INVALID_PARAMETER);
-    FromUnixNanos(FileTimeToUnixNanos(*in), out);
+    const uint64_t ticks = Pack(*in);
+    if (ticks > 0x7FFFFFFFFFFFFFFFull) return detail::Fail(ERROR_INVALID_PARAMETER);
+    // In ticks, not nanoseconds: the whole FILETIME range fits.
+    const int64_t secs = static_cast<int64_t>(ticks / 10000000) - kEpochDelta / 10000000;
+    FromUnixSeconds(secs, static_cast<int64_t>(ticks % 10000000) * 100, out);
     return TRUE;
 }
 

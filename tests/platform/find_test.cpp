@@ -1,0 +1,139 @@
+// Directory walks.
+#include <map>
+
+#include "platform_fixture.h"
+
+namespace {
+using namespace win;
+using qvp_test::PlatformTest;
+
+std::vector<std::string> Walk(const std::string& pattern, DWORD* error = nullptr) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd{};
+    HANDLE h = FindFirstFile(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (error) *error = GetLastError();
+        return names;
+    }
+    do names.emplace_back(fd.cFileName);
+    while (FindNextFile(h, &fd));
+    if (error) *error = GetLastError();
+    EXPECT_TRUE(FindClose(h));
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+TEST_F(PlatformTest, EmptyDirectoryGivesDotsThenEnd) {
+    std::filesystem::create_directories(P("empty"));
+    WIN32_FIND_DATAA fd{};
+    HANDLE h = FindFirstFile(C("empty\\*.*").c_str(), &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(fd.cFileName, ".");
+    EXPECT_TRUE(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    ASSERT_TRUE(FindNextFile(h, &fd));
+    EXPECT_STREQ(fd.cFileName, "..");
+    EXPECT_FALSE(FindNextFile(h, &fd));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    EXPECT_FALSE(FindNextFile(h, &fd));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    EXPECT_TRUE(FindClose(h));
+    EXPECT_FALSE(FindClose(h));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(PlatformTest, MissingDirectoryAndNoMatch) {
+    DWORD err = 0;
+    EXPECT_TRUE(Walk(C("nowhere\\*"), &err).empty());
+    EXPECT_EQ(err, ERROR_PATH_NOT_FOUND);
+    std::filesystem::create_directories(P("d"));
+    Touch("d/a.txt");
+    EXPECT_TRUE(Walk(C("d\\*.zip"), &err).empty());
+    EXPECT_EQ(err, ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(Walk(C("d\\b.txt"), &err).empty());
+    EXPECT_EQ(err, ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(PlatformTest, NtfsOrderIsUpperCasedOrdinal) {
+    std::filesystem::create_directories(P("o"));
+    for (const char* n : {"b.txt", "A.txt", "_z", "a_b", "ab", "[x", "B2"}) Touch(std::string("o/") + n);
+    EXPECT_EQ(Walk(C("o\\*")), (Names{".", "..", "A.txt", "ab", "a_b", "b.txt", "B2", "[x", "_z"}));
+}
+
+TEST_F(PlatformTest, WildcardsIgnoreCase) {
+    std::filesystem::create_directories(P("w/sub"));
+    for (const char* n : {"C.123", "c.456", "M.123", "readme", "x.TXT", "y.txt.bak"}) Touch(std::string("w/") + n);
+    EXPECT_EQ(Walk(C("w\\c.*")), (Names{"C.123", "c.456"}));
+    EXPECT_EQ(Walk(C("W\\*.txt")), (Names{"x.TXT"}));
+    EXPECT_EQ(Walk(C("w\\?.123")), (Names{"C.123", "M.123"}));
+    EXPECT_EQ(Walk(C("w\\readme.*")), (Names{"readme"}));  // DOS: "name.*" also matches "name"
+    EXPECT_EQ(Walk(C("w\\README")), (Names{"readme"}));
+    EXPECT_EQ(Walk(C("w\\*")).size(), 9u);
+    EXPECT_EQ(Walk(C("w\\*.*")).size(), 9u);
+    EXPECT_EQ(Walk(C("w\\*.bak")), (Names{"y.txt.bak"}));
+}
+
+TEST_F(PlatformTest, FindDataDescribesEntries) {
+    std::filesystem::create_directories(P("f/dir"));
+    Touch("f/file.bin", std::string(1234, 'x'));
+    symlink("file.bin", P("f/link").c_str());
+    mkfifo(P("f/fifo").c_str(), 0600);
+    WIN32_FIND_DATAA fd{};
+    HANDLE h = FindFirstFile(C("f\\*").c_str(), &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::map<std::string, WIN32_FIND_DATAA> seen;
+    do seen[fd.cFileName] = fd;
+    while (FindNextFile(h, &fd));
+    FindClose(h);
+    ASSERT_EQ(seen.size(), 6u);
+    EXPECT_EQ(seen["file.bin"].nFileSizeLow, 1234u);
+    EXPECT_FALSE(seen["file.bin"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(seen["dir"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(seen["link"].dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_TRUE(seen["fifo"].dwFileAttributes & FILE_ATTRIBUTE_SYSTEM);
+    // And the library never opens such an entry.
+    EXPECT_EQ(Open(C("f\\fifo"), GENERIC_READ, FILE_SHARE_READ), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    SYSTEMTIME st{};
+    FILETIME local{};
+    ASSERT_TRUE(FileTimeToLocalFileTime(&seen["file.bin"].ftLastWriteTime, &local));
+    ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    EXPECT_EQ(st.wYear, now.wYear);
+}
+
+TEST_F(PlatformTest, WalkIsASnapshot) {
+    std::filesystem::create_directories(P("s"));
+    Touch("s/one");
+    Touch("s/two");
+    WIN32_FIND_DATAA fd{};
+    HANDLE h = FindFirstFile(C("s\\*").c_str(), &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Touch("s/three");
+    std::filesystem::remove(P("s/two"));
+    Names names{fd.cFileName};
+    while (FindNextFile(h, &fd)) names.emplace_back(fd.cFileName);
+    FindClose(h);
+    EXPECT_EQ(names, (Names{".", "..", "one", "two"}));
+}
+
+TEST_F(PlatformTest, FindHandlesAreCheckedByKind) {
+    std::filesystem::create_directories(P("k"));
+    WIN32_FIND_DATAA fd{};
+    HANDLE f = FindFirstFile(C("k\\*").c_str(), &fd);
+    Touch("k/file");
+    HANDLE file = Open(C("k\\file"), GENERIC_READ, FILE_SHARE_READ);
+    EXPECT_FALSE(FindNextFile(file, &fd));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(FindClose(file));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    char b;
+    DWORD n;
+    EXPECT_FALSE(ReadFile(f, &b, 1, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(CloseHandle(f));  // CloseHandle takes any kind
+    EXPECT_TRUE(CloseHandle(file));
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// The settings file: sections, names ignoring case, limits, lazy load, atomic write-back.
+#include "platform_fixture.h"
+
+namespace {
+using namespace win;
+using qvp_test::PlatformTest;
+
+class SettingsTest : public PlatformTest {
+protected:
+    void Write(const std::string& text) {
+        std::ofstream(conf_, std::ios::binary | std::ios::trunc) << text;
+        registry::LoadFrom(conf_);
+    }
+    std::string Text() const {
+        std::ifstream in(conf_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST_F(SettingsTest, SectionsAndMixedCaseNames) {
+    Write("; settings\n[QVPAPI]\nPathName = /srv/qvp   ; install root\nlogGENcount=3\n"
+          "[Platform]\nDriveC=/srv/c\n[Other]\nPathName=elsewhere\n");
+    EXPECT_EQ(registry::Get("pathname"), "/srv/qvp");
+    EXPECT_EQ(registry::Get("PATHNAME"), "/srv/qvp");
+    EXPECT_EQ(registry::Get("LogGenCount"), "3");
+    EXPECT_EQ(registry::Get("DriveC"), std::nullopt);  // the platform's, not the library's
+    EXPECT_EQ(registry::GetPlatform("drivec"), "/srv/c");
+    EXPECT_EQ(registry::Get("Missing"), std::nullopt);
+    EXPECT_EQ(registry::ConfigPath(), conf_);
+}
+
+TEST_F(SettingsTest, OverLongValuesAreIgnored) {
+    const std::string ok(127, 'v'), tooLong(128, 'v');
+    Write("[QVPAPI]\nShort=" + ok + "\nLong=" + tooLong + "\n");
+    EXPECT_EQ(registry::Get("Short"), ok);
+    EXPECT_EQ(registry::Get("Long"), std::nullopt);
+    EXPECT_FALSE(registry::Set("Long", tooLong));
+    EXPECT_TRUE(registry::Set("Long", ok));
+    EXPECT_EQ(registry::Get("long"), ok);
+}
+
+TEST_F(SettingsTest, AtMost512Values) {
+    std::string text = "[QVPAPI]\n";
+    for (int i = 0; i < 600; ++i) text += "Name" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    Write(text);
+    EXPECT_EQ(registry::Get("Name0"), "0");
+    EXPECT_EQ(registry::Get("Name511"), "511");
+    EXPECT_EQ(registry::Get("Name512"), std::nullopt);
+    EXPECT_FALSE(registry::Set("Brand", "new"));
+    EXPECT_TRUE(registry::Set("name5", "changed"));  // existing names still change
+    EXPECT_EQ(registry::Get("Name5"), "changed");
+}
+
+TEST_F(SettingsTest, WriteBackReplacesOnlyTheChangedValue) {
+    const std::string original =
+        "# QVPAPI settings\r\n[QVPAPI]\r\nPathName=/srv/qvp\r\nGuidUseStatus=NO ; keep this\r\n"
+        "LogGenCount=3\r\n\r\n[Platform]\r\nDriveC=" + drive_ + "\r\n";
+    Write(original);
+    EXPECT_TRUE(registry::Flush());  // nothing changed: nothing written
+    EXPECT_EQ(Text(), original);
+    EXPECT_TRUE(registry::Set("guidusestatus", "YES"));
+    // Someone else edits the file meanwhile: their value stays, ours goes in.
+    std::string edited = Text();
+    edited.replace(edited.find("LogGenCount=3"), 13, "LogGenCount=5");
+    std::ofstream(conf_, std::ios::binary | std::ios::trunc) << edited;
+    EXPECT_TRUE(registry::Flush());
+    std::string expected = edited;
+    expected.replace(expected.find("GuidUseStatus=NO"), 16, "GuidUseStatus=YES");
+    EXPECT_EQ(Text(), expected);
+    // A new name goes at the end of the library's section.
+    EXPECT_TRUE(registry::Set("ConnectRetryCount", "7"));
+    EXPECT_TRUE(registry::Flush());
+    EXPECT_NE(Text().find("LogGenCount=5\r\nConnectRetryCount=7\r\n\r\n[Platform]"), std::string::npos) << Text();
+    registry::LoadFrom(conf_);
+    EXPECT_EQ(registry::Get("connectretrycount"), "7");
+    EXPECT_EQ(registry::Get("GuidUseStatus"), "YES");
+    EXPECT_EQ(registry::GetPlatform("DriveC"), drive_);
+    // No temporary file is left behind.
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(root_)) files += e.is_regular_file();
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(SettingsTest, WriteBackCreatesTheSection) {
+    Write("[Platform]\nDriveC=" + drive_ + "\n");
+    EXPECT_TRUE(registry::Set("PathName", "/srv/x"));
+    EXPECT_TRUE(registry::Flush());
+    EXPECT_EQ(Text(), "[Platform]\nDriveC=" + drive_ + "\n[QVPAPI]\nPathName=/srv/x\n");
+}
+
+TEST_F(SettingsTest, MissingFileIsAnEmptyCache) {
+    registry::LoadFrom(root_ + "/none.conf");
+    EXPECT_EQ(registry::Get("PathName"), std::nullopt);
+    EXPECT_EQ(DriveRoot('C'), "/var/lib/qvpapi/c");
+    EXPECT_EQ(RunDirectory(), "/tmp/qvpapi-run-" + std::to_string(getuid()));
+    EXPECT_TRUE(registry::Set("PathName", "/srv/y"));
+    EXPECT_TRUE(registry::Flush());
+    registry::LoadFrom(root_ + "/none.conf");
+    EXPECT_EQ(registry::Get("PathName"), "/srv/y");
+}
+
+TEST_F(SettingsTest, SetPlatformStaysInMemory) {
+    Write("[QVPAPI]\nA=1\n");
+    registry::SetPlatform("RunDir", root_ + "/elsewhere");
+    EXPECT_EQ(RunDirectory(), root_ + "/elsewhere");
+    EXPECT_TRUE(registry::Set("A", "2"));
+    EXPECT_TRUE(registry::Flush());
+    EXPECT_EQ(Text(), "[QVPAPI]\nA=2\n");
+}
+
+TEST(SettingsLazy, GetBeforeLoadReadsTheFileOfTheEnvironment) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: nothing loaded yet
+    char tmpl[] = "/tmp/qvp-lazy-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string conf = std::string(tmpl) + "/lazy.conf";
+    std::ofstream(conf) << "[QVPAPI]\nPathName=/lazy/root\n";
+    EXPECT_EXIT(
+        {
+            setenv("QVPAPI_CONFIG", conf.c_str(), 1);
+            const auto v = win::registry::Get("PATHNAME");
+            _exit(v == "/lazy/root" && win::registry::ConfigPath() == conf ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::filesystem::remove_all(tmpl);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// Named mutexes and semaphores across threads and processes.
+#include <atomic>
+#include <thread>
+
+#include "platform_fixture.h"
+
+namespace {
+using namespace win;
+using qvp_test::Channel;
+using qvp_test::Join;
+using qvp_test::PlatformTest;
+using qvp_test::Spawn;
+
+TEST_F(PlatformTest, CreateOpenAndAlreadyExists) {
+    EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, "ZARNQV.MNGFL.NODEDEF"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    HANDLE a = CreateMutex(nullptr, FALSE, "ZARNQV.MNGFL.NODEDEF");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+    HANDLE b = CreateMutex(nullptr, FALSE, "ZARNQV.MNGFL.NODEDEF");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    HANDLE c = OpenMutex(SYNCHRONIZE, FALSE, "ZARNQV.MNGFL.NODEDEF");
+    EXPECT_NE(c, nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+    CloseHandle(a);
+    CloseHandle(b);
+    CloseHandle(c);
+    // Gone with its last handle: a new create is a creation again.
+    HANDLE d = CreateMutex(nullptr, FALSE, "ZARNQV.MNGFL.NODEDEF");
+    EXPECT_EQ(GetLastError(), 0u);
+    CloseHandle(d);
+}
+
+TEST_F(PlatformTest, MutexIsRecursiveForItsOwner) {
+    HANDLE m = CreateMutex(nullptr, FALSE, "rec");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(m, INFINITE), WAIT_OBJECT_0);
+    auto otherTry = [&] {
+        DWORD r = 0;
+        std::thread t([&] {
+            HANDLE h = CreateMutex(nullptr, FALSE, "rec");
+            r = WaitForSingleObject(h, 0);
+            if (r == WAIT_OBJECT_0) ReleaseMutex(h);
+            CloseHandle(h);
+        });
+        t.join();
+        return r;
+    };
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(otherTry(), WAIT_TIMEOUT);  // still held once
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(otherTry(), WAIT_OBJECT_0);
+    EXPECT_FALSE(ReleaseMutex(m));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+    CloseHandle(m);
+}
+
+TEST_F(PlatformTest, MutexBetweenThreads) {
+    HANDLE m = CreateMutex(nullptr, TRUE, "threads");  // created: owned at once
+    ASSERT_NE(m, nullptr);
+    std::atomic<int> stage{0};
+    DWORD first = 0, second = 0, notOwner = 0;
+    std::thread t([&] {
+        first = WaitForSingleObject(m, 0);
+        if (!ReleaseMutex(m)) notOwner = GetLastError();
+        stage = 1;
+        second = WaitForSingleObject(m, INFINITE);  // until the main thread lets go
+        ReleaseMutex(m);
+    });
+    while (stage.load() == 0) std::this_thread::yield();
+    Sleep(30);
+    EXPECT_TRUE(ReleaseMutex(m));
+    t.join();
+    EXPECT_EQ(first, WAIT_TIMEOUT);
+    EXPECT_EQ(notOwner, ERROR_NOT_OWNER);
+    EXPECT_EQ(second, WAIT_OBJECT_0);
+    CloseHandle(m);
+}
+
+TEST_F(PlatformTest, ThreadEndingWhileOwningAbandons) {
+    HANDLE m = CreateMutex(nullptr, FALSE, "ends");
+    std::thread([&] { EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0); }).join();
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_ABANDONED);  // and now ours
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(m));
+    CloseHandle(m);
+    // An unnamed mutex as well.
+    HANDLE u = CreateMutex(nullptr, FALSE, nullptr);
+    std::thread([&] { WaitForSingleObject(u, 0); }).join();
+    EXPECT_EQ(WaitForSingleObject(u, 0), WAIT_ABANDONED);
+    ReleaseMutex(u);
+    CloseHandle(u);
+}
+
+TEST_F(PlatformTest, MutexHeldInAnotherProcessTimesOutThenAbandons) {
+    Channel ready;
+    const pid_t child = Spawn([&] {
+        HANDLE m = CreateMutex(nullptr, FALSE, "ZARNQV.JOBGEN.folder.name");
+        if (!m || WaitForSingleObject(m, 0) != WAIT_OBJECT_0) return 1;
+        ready.Send('o');
+        for (;;) pause();
+    });
+    ASSERT_EQ(ready.Receive(), 'o');
+    HANDLE m = CreateMutex(nullptr, FALSE, "ZARNQV.JOBGEN.folder.name");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
+    EXPECT_LT(GetTickCount() - t0, 100u);  // at once
+    EXPECT_EQ(WaitForSingleObject(m, 50), WAIT_TIMEOUT);
+    kill(child, SIGKILL);
+    EXPECT_EQ(Join(child), 128 + SIGKILL);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_ABANDONED);
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(m));
+    CloseHandle(m);
+}
+
+TEST_F(PlatformTest, InfiniteWaitEndsWhenTheOtherProcessReleases) {
+    Channel ready, go;
+    const pid_t child = Spawn([&] {
+        HANDLE m = CreateMutex(nullptr, FALSE, "handover");
+        if (WaitForSingleObject(m, 0) != WAIT_OBJECT_0) return 1;
+        ready.Send('o');
+        go.Receive();
+        Sleep(50);
+        return ReleaseMutex(m) ? 0 : 2;
+    });
+    ASSERT_EQ(ready.Receive(), 'o');
+    HANDLE m = CreateMutex(nullptr, FALSE, "handover");
+    go.Send('g');
+    EXPECT_EQ(WaitForSingleObject(m, INFINITE), WAIT_OBJECT_0);  // released, not abandoned
+    EXPECT_EQ(Join(child), 0);
+    ReleaseMutex(m);
+    CloseHandle(m);
+}
+
+TEST_F(PlatformTest, SemaphoreOfCountOneBlocksASecondProcess) {
+    HANDLE s = CreateSemaphore(nullptr, 1, 1, "ZARNQVAUTOSYSGEN_SEMAPHORE");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+    ASSERT_EQ(WaitForSingleObject(s, INFINITE), WAIT_OBJECT_0);
+    Channel toParent, toChild;
+    const pid_t child = Spawn([&] {
+        HANDLE c = CreateSemaphore(nullptr, 1, 1, "ZARNQVAUTOSYSGEN_SEMAPHORE");
+        if (!c || GetLastError() != ERROR_ALREADY_EXISTS) return 1;
+        if (WaitForSingleObject(c, 0) != WAIT_TIMEOUT) return 2;
+        toParent.Send('t');
+        if (WaitForSingleObject(c, INFINITE) != WAIT_OBJECT_0) return 3;  // blocks until released
+        toParent.Send('w');
+        toChild.Receive();
+        return 0;  // ends holding it: its unit comes back
+    });
+    ASSERT_EQ(toParent.Receive(), 't');
+    Sleep(30);
+    LONG previous = -1;
+    EXPECT_TRUE(ReleaseSemaphore(s, 1, &previous));
+    EXPECT_EQ(previous, 0);
+    ASSERT_EQ(toParent.Receive(), 'w');
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    toChild.Send('x');
+    EXPECT_EQ(Join(child), 0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseSemaphore(s, 1, nullptr));
+    EXPECT_FALSE(ReleaseSemaphore(s, 1, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
+    CloseHandle(s);
+}
+
+TEST_F(PlatformTest, SemaphoreCounts) {
+    HANDLE s = CreateSemaphore(nullptr, 2, 3, "counted");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    LONG previous = -1;
+    EXPECT_TRUE(ReleaseSemaphore(s, 3, &previous));
+    EXPECT_EQ(previous, 0);
+    EXPECT_FALSE(ReleaseSemaphore(s, 1, &previous));
+    EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
+    EXPECT_FALSE(ReleaseSemaphore(s, 0, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateSemaphore(nullptr, 2, 1, "bad"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    CloseHandle(s);
+    HANDLE u = CreateSemaphore(nullptr, 0, 1, nullptr);
+    EXPECT_EQ(WaitForSingleObject(u, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(ReleaseSemaphore(u, 1, nullptr));
+    EXPECT_EQ(WaitForSingleObject(u, 10), WAIT_OBJECT_0);
+    CloseHandle(u);
+}
+
+TEST_F(PlatformTest, WaitOnForeignHandles) {
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    int notAHandle = 0;
+    EXPECT_EQ(WaitForSingleObject(&notAHandle, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(ReleaseMutex(&notAHandle));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    HANDLE s = CreateSemaphore(nullptr, 1, 1, "kind");
+    EXPECT_FALSE(ReleaseMutex(s));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    CloseHandle(s);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_FAILED);
+    EXPECT_FALSE(CloseHandle(s));
+    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
