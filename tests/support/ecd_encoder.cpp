@@ -26,31 +26,32 @@ void PutBe32(Bytes& out, uint32_t v) {
 
 class BitWriter {
 public:
-    void Put(uint32_t value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            current_ = static_cast<uint8_t>(current_ << 1 | (value >> i & 1));
-            if (++used_ == 8) {
-                bytes_.push_back(current_);
-                current_ = 0;
-                used_ = 0;
-            }
+    // Appends the low `bits` bits of `value` (at most 56), first bit first.
+    void Put(uint64_t value, int bits) {
+        pending_ = pending_ << bits | (value & ((uint64_t{1} << bits) - 1));
+        count_ += bits;
+        while (count_ >= 8) {
+            count_ -= 8;
+            bytes_.push_back(static_cast<uint8_t>(pending_ >> count_));
         }
     }
-    // Puts a code held as a bit string (first bit first).
-    void PutCode(const std::vector<bool>& code) {
-        for (bool bit : code) Put(bit ? 1 : 0, 1);
-    }
     Bytes Finish() {
-        if (used_ != 0) bytes_.push_back(static_cast<uint8_t>(current_ << (8 - used_)));
-        used_ = 0;
-        current_ = 0;
+        if (count_ != 0) bytes_.push_back(static_cast<uint8_t>(pending_ << (8 - count_)));
+        count_ = 0;
+        pending_ = 0;
         return std::move(bytes_);
     }
 
 private:
     Bytes bytes_;
-    uint8_t current_ = 0;
-    int used_ = 0;
+    uint64_t pending_ = 0;
+    int count_ = 0;
+};
+
+// A code as its bits (last bit lowest) and their number.
+struct Code {
+    uint64_t bits = 0;
+    int length = 0;
 };
 
 struct Node {
@@ -59,8 +60,8 @@ struct Node {
 };
 
 // Writes the tree in pre-order and records each leaf's code.
-void WriteTree(const std::vector<Node>& nodes, int index, std::vector<bool>& path,
-               std::array<std::vector<bool>, 256>& codes, BitWriter& out) {
+void WriteTree(const std::vector<Node>& nodes, int index, Code path,
+               std::array<Code, 256>& codes, BitWriter& out) {
     const Node& node = nodes[static_cast<size_t>(index)];
     if (node.symbol >= 0) {
         out.Put(0, 1);
@@ -70,9 +71,9 @@ void WriteTree(const std::vector<Node>& nodes, int index, std::vector<bool>& pat
     }
     out.Put(1, 1);
     for (int side = 0; side < 2; ++side) {
-        path.push_back(side == 1);
-        WriteTree(nodes, node.child[side], path, codes, out);
-        path.pop_back();
+        // Codes of blocks of at most 32767 bytes stay far below 56 bits.
+        WriteTree(nodes, node.child[side], Code{path.bits << 1 | uint64_t(side), path.length + 1},
+                  codes, out);
     }
 }
 
@@ -120,10 +121,12 @@ Bytes EcdHuffmanBlock(const uint8_t* data, size_t size, bool more) {
     }
 
     BitWriter bits;
-    std::array<std::vector<bool>, 256> codes;
-    std::vector<bool> path;
-    WriteTree(nodes, queue.top().second, path, codes, bits);
-    for (size_t i = 0; i < size; ++i) bits.PutCode(codes[data[i]]);
+    std::array<Code, 256> codes{};
+    WriteTree(nodes, queue.top().second, Code{}, codes, bits);
+    for (size_t i = 0; i < size; ++i) {
+        const Code& code = codes[data[i]];
+        if (code.length != 0) bits.Put(code.bits, code.length);
+    }
     const Bytes stream = bits.Finish();
     if (stream.size() > 0xFFFF) throw std::length_error("bit stream");
 

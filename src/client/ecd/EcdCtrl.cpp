@@ -41,25 +41,25 @@ int CopyStored(QvpClientLog& log, const char* path, File& in, File& out) {
     return kEcdOk;
 }
 
+// Each block is decoded where it was read, straight into the output's buffer.
 int DecodeHuffman(QvpClientLog& log, File& in, File& out) {
-    constexpr size_t kBlockMax = 4 + 0xFFFF;
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlockMax]);
-    std::unique_ptr<uint8_t[]> decoded(new (std::nothrow) uint8_t[kEcdBlockMax]);
-    if (!block || !decoded) return kEcdBadOption;
     bool more = true;
     while (more) {
-        if (in.Read(block.get(), 2) != 2) return ReadFailure(log, in, text::kRead3);
-        if (in.Read(block.get() + 2, 2) != 2) return ReadFailure(log, in, text::kRead4);
-        const size_t length = Be16(block.get() + 2);
-        if (in.Read(block.get() + 4, length) != static_cast<int64_t>(length))
-            return ReadFailure(log, in, text::kRead4);
-        const uint8_t* cursor = block.get();
-        const uint32_t count = qvpDecodeMemory(decoded.get(), &cursor, 4 + length);
+        const int64_t head = in.Peek(4);
+        if (head < 2) return ReadFailure(log, in, text::kRead3);
+        if (head < 4) return ReadFailure(log, in, text::kRead4);
+        const size_t size = 4 + size_t{Be16(in.Data() + 2)};
+        if (in.Peek(size) != static_cast<int64_t>(size)) return ReadFailure(log, in, text::kRead4);
+        uint8_t* target = out.Space(kEcdBlockMax);
+        if (target == nullptr) return WriteFailure(log, out, text::kWrite);
+        const uint8_t* cursor = in.Data();
+        const uint32_t count = qvpDecodeMemory(target, &cursor, size);
         if (count == 0) {
             log.Write(kTag, "%s", text::kDecode);
             return kEcdBadBlock;
         }
-        if (!out.Write(decoded.get(), count)) return WriteFailure(log, out, text::kWrite);
+        in.Consume(size);
+        out.Commit(count);
         more = cursor != nullptr;
     }
     if (!out.Flush()) return WriteFailure(log, out, text::kWrite);

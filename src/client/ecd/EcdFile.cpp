@@ -92,6 +92,31 @@ int64_t File::Read(void* buffer, size_t size) {
     return static_cast<int64_t>(done);
 }
 
+int64_t File::Peek(size_t size) {
+    if (end_ - begin_ >= size) return static_cast<int64_t>(size);
+    if (begin_ != 0) {
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    while (end_ < size && !eof_) {
+        win::DWORD got = 0;
+        if (!win::ReadFile(handle_, buffer_.get() + end_, static_cast<win::DWORD>(kBufferSize - end_),
+                           &got, nullptr)) {
+            lastError_ = win::GetLastError();
+            return -1;
+        }
+        if (got == 0) eof_ = true;
+        end_ += got;
+    }
+    return static_cast<int64_t>(std::min(size, end_));
+}
+
+uint8_t* File::Space(size_t size) {
+    if (kBufferSize - end_ < size && !Flush()) return nullptr;
+    return buffer_.get() + end_;
+}
+
 bool File::Flush() {
     size_t done = 0;
     while (done < end_) {

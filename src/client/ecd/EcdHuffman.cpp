@@ -113,10 +113,18 @@ void FillTable(const Tree& tree, unsigned node, int depth, uint32_t prefix, Entr
     FillTable(tree, tree.child[1][node - kFirstInner], depth + 1, prefix << 1 | 1, table);
 }
 
-bool DecodeCodes(BitReader& bits, const Tree& tree, unsigned root, uint8_t* output,
+bool DecodeCodes(BitReader& reader, const Tree& tree, unsigned root, uint8_t* __restrict output,
                  uint32_t count) {
     Entry table[1u << kTableBits];
     FillTable(tree, root, 0, 0, table);
+    // A local copy keeps the reader's state in registers: the byte stores below could
+    // otherwise alias it and force a reload per byte.
+    BitReader bits = reader;
+    struct WriteBack {
+        BitReader& to;
+        BitReader& from;
+        ~WriteBack() { to = from; }
+    } writeBack{reader, bits};
     for (uint32_t i = 0; i < count; ++i) {
         if (bits.available() < kTableBits) bits.Refill();
         const Entry entry = table[bits.Peek(kTableBits)];

@@ -85,7 +85,17 @@ public:
     bool Seek(uint64_t offset);            // reading files: drops the buffer
     // Bytes read (fewer only at the end of the file), or -1 when a read failed.
     int64_t Read(void* buffer, size_t size);
+    // Makes up to `size` (at most kBufferSize) bytes readable in place at Data(): the number
+    // buffered (fewer only at the end of the file), or -1 when a read failed. Consume() then
+    // takes them, so blocks are used where they were read, without a copy.
+    int64_t Peek(size_t size);
+    const uint8_t* Data() const { return buffer_.get() + begin_; }
+    void Consume(size_t size) { begin_ += size; }
     bool Write(const void* data, size_t size);
+    // Room for `size` (at most kBufferSize) bytes to be written in place; Commit() adds them.
+    // Null when pending bytes could not be written.
+    uint8_t* Space(size_t size);
+    void Commit(size_t size) { end_ += size; }
     // Writes what is buffered.
     bool Flush();
     // Writes what is still buffered and closes; false when either failed.

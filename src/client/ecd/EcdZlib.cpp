@@ -2,9 +2,6 @@
 // to at most 32767 bytes; a length of 0 or the end of the file ends the data.
 #include <zlib.h>
 
-#include <memory>
-#include <new>
-
 #include "client/ar/unarchive.h"
 #include "client/ecd/EcdInternal.h"
 
@@ -37,12 +34,9 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
     };
     if (!in.Seek(dataOffset)) return readFailure(text::kZlibRead3);
 
-    std::unique_ptr<uint8_t[]> source(new (std::nothrow) uint8_t[0xFFFF]);
-    std::unique_ptr<uint8_t[]> inflated(new (std::nothrow) uint8_t[kEcdBlockMax]);
-    if (!source || !inflated) return kEcdBadOption;
+    // Each block is inflated where it was read, straight into the output's buffer.
     for (;;) {
-        uint8_t word[2];
-        const int64_t got = in.Read(word, 2);
+        const int64_t got = in.Peek(2);
         if (got < 0) return readFailure(text::kZlibRead3);
         if (got == 0) break;
         if (got == 1) {
@@ -50,16 +44,19 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
             log.Write(kTag, "%s", text::kZlibDecode);
             return kEcdBadBlock;
         }
-        const size_t length = Be16(word);
+        const size_t length = Be16(in.Data());
+        in.Consume(2);
         if (length == 0) break;
-        if (in.Read(source.get(), length) != static_cast<int64_t>(length))
-            return readFailure(text::kZlibRead4);
+        if (in.Peek(length) != static_cast<int64_t>(length)) return readFailure(text::kZlibRead4);
+        uint8_t* target = out.Space(kEcdBlockMax);
+        if (target == nullptr) return writeFailure();
         uLongf size = kEcdBlockMax;
-        if (uncompress(inflated.get(), &size, source.get(), static_cast<uLong>(length)) != Z_OK) {
+        if (uncompress(target, &size, in.Data(), static_cast<uLong>(length)) != Z_OK) {
             log.Write(kTag, "%s", text::kZlibDecode);
             return kEcdBadBlock;
         }
-        if (!out.Write(inflated.get(), size)) return writeFailure();
+        in.Consume(length);
+        out.Commit(size);
     }
     if (!out.Flush()) return writeFailure();
     if (!out.Close()) {
