@@ -7,6 +7,7 @@
 #include <string>
 
 #include "manager-sim/sim.h"
+#include "manager-sim/store_records.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     qvpsim::ManagerSim sim(root);
+    qvpsim::RecordStore records(sim);  // answers the record, cabinet and job verbs
     if (!sim.Start(static_cast<uint16_t>(port))) {
         std::fprintf(stderr, "qvp-manager-sim: cannot listen on port %ld\n", port);
         return 1;
