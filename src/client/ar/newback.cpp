@@ -168,9 +168,11 @@ int ArcWriter::qvpcArGetFileAttributes(const std::string& path, const win::WIN32
 }
 
 int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
+    // Others may go on reading, writing or removing the file: the copy stops at the recorded
+    // size either way, and full sharing costs the fewest share checks.
     Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ,
-                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
-                                win::OPEN_EXISTING, 0, nullptr));
+                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+                                nullptr, win::OPEN_EXISTING, 0, nullptr));
     if (!file) {
         ctx.log(msg::kStatCopy, path.c_str(), static_cast<int>(win::GetLastError()));
         return kArcFileFailed;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "client/ar/ar_extract.h"
@@ -60,11 +61,17 @@ private:
     }
     uint64_t left() const { return pos_ < end_ ? end_ - pos_ : 0; }
     int makeRestoreFolder();
-    bool buildEntryPath(const std::string& name, std::string& path) const;
-    int makeFolder(const std::string& path);
+    bool buildEntryPath(const std::string& name, std::string& path, std::string& parent) const;
+    // True when nothing can be at `path` yet: its folder was made by this extraction and no
+    // entry has used the path before. Saves a lookup per entry, which on a case-insensitive
+    // platform means a scan of the folder.
+    bool knownNew(const std::string& path, const std::string& parent) const {
+        return fresh_.count(parent) != 0 && made_.count(path) == 0;
+    }
+    int makeFolder(const std::string& path, bool isNew);
     int removeExisting(const std::string& path);
-    int writeFile(const std::string& path, uint32_t size, bool hasTimes, const win::FILETIME& w,
-                  const win::FILETIME& a);
+    int writeFile(const std::string& path, bool isNew, uint32_t size, bool hasTimes,
+                  const win::FILETIME& w, const win::FILETIME& a);
     void finishFolders();
 
     ArContext& ctx_;
@@ -80,6 +87,8 @@ private:
     PathStyle style_;
     std::vector<uint8_t> copy_;
     std::vector<FolderFinish> folders_;
+    std::unordered_set<std::string> fresh_;  // folders this extraction made
+    std::unordered_set<std::string> made_;   // paths this extraction made
 };
 
 int Reader::qvpcuarGetInfmation(const char* restore) {
@@ -175,22 +184,32 @@ int Reader::makeRestoreFolder() {
             ctx_.message(sink_.lastError(), kMsgClassSystem, msg::kMsgCreateDirectory, path.c_str());
             return kUnarcFailed;
         }
+        if (i + 1 == parts.size()) fresh_.insert(restore_);
     }
     return kUnarcOk;
 }
 
-bool Reader::buildEntryPath(const std::string& name, std::string& path) const {
+bool Reader::buildEntryPath(const std::string& name, std::string& path,
+                            std::string& parent) const {
     // On a POSIX restore folder '/' is the only separator; a '\' there belongs to the name.
     auto parts = style_.posix ? style_.split(name) : splitStoredName(name);
     path = restore_;
+    parent.clear();
     for (const auto& part : parts) {
         if (part == ".") continue;
+        parent = path;
         path = style_.join(path, part);
     }
     return path.size() <= kPathMax;
 }
 
-int Reader::makeFolder(const std::string& path) {
+int Reader::makeFolder(const std::string& path, bool isNew) {
+    if (isNew && sink_.createDirectory(path)) {
+        fresh_.insert(path);
+        made_.insert(path);
+        return kUnarcOk;
+    }
+    // Not new after all (a name differing only in case), or not made: look at what is there.
     win::DWORD a = sink_.attributes(path);
     if (a != win::INVALID_FILE_ATTRIBUTES) {
         if ((a & win::FILE_ATTRIBUTE_DIRECTORY) && !(a & win::FILE_ATTRIBUTE_REPARSE_POINT))
@@ -210,6 +229,8 @@ int Reader::makeFolder(const std::string& path) {
         ctx_.message(sink_.lastError(), kMsgClassSystem, msg::kMsgCreateDirectory, path.c_str());
         return kUnarcFailed;
     }
+    fresh_.insert(path);
+    made_.insert(path);
     return kUnarcOk;
 }
 
@@ -246,9 +267,11 @@ int Reader::removeExisting(const std::string& path) {
     return kUnarcOk;
 }
 
-int Reader::writeFile(const std::string& path, uint32_t size, bool hasTimes,
+int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool hasTimes,
                       const win::FILETIME& w, const win::FILETIME& a) {
-    if (int r = removeExisting(path); r != kUnarcOk) return r;
+    if (!isNew) {
+        if (int r = removeExisting(path); r != kUnarcOk) return r;
+    }
     if (!sink_.createFile(path)) {
         ctx_.log(msg::kCreateFile, path.c_str(), static_cast<long>(sink_.lastError()));
         ctx_.detail(kDetailMakeFile, sink_.lastError());
@@ -281,6 +304,7 @@ int Reader::writeFile(const std::string& path, uint32_t size, bool hasTimes,
         ctx_.log(msg::kCloseExtracted, path.c_str(), static_cast<int>(sink_.lastError()));
         return kUnarcFailed;
     }
+    made_.insert(path);
     return kUnarcOk;
 }
 
@@ -347,8 +371,9 @@ int Reader::qvpcuarLoopProsec() {
         const std::string* name = slots_->get(e.pathIndex);
         if (!name) return defective("path index outside the names read");
         if (!isSafeEntryName(*name)) return defective("entry name leaves the restore folder");
-        std::string path;
-        if (!buildEntryPath(*name, path)) return defective("path too long");
+        std::string path, parent;
+        if (!buildEntryPath(*name, path, parent)) return defective("path too long");
+        const bool isNew = knownNew(path, parent);
 
         win::FILETIME w{}, a{};
         bool hasTimes = bcdToFileTime(e.writeDate, e.writeTime, &w) &&
@@ -356,7 +381,7 @@ int Reader::qvpcuarLoopProsec() {
         win::DWORD attributes = attributesFromEntryKind(e.kind);
 
         if (!(e.kind & kEntFile)) {
-            if (int r = makeFolder(path); r != kUnarcOk) return r;
+            if (int r = makeFolder(path, isNew); r != kUnarcOk) return r;
             if (e.dataSize != 0) {
                 if (!src_.skip(e.dataSize)) {
                     ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
@@ -375,10 +400,12 @@ int Reader::qvpcuarLoopProsec() {
             continue;
         }
 
-        if (int r = writeFile(path, e.dataSize, hasTimes, w, a); r != kUnarcOk) return r;
+        if (int r = writeFile(path, isNew, e.dataSize, hasTimes, w, a); r != kUnarcOk) return r;
         if (!hasTimes) ctx_.log(msg::kUtime, path.c_str());
         if (!descriptor.empty()) sink_.setSecurity(path, descriptor.data(), descriptor.size());
-        if (!sink_.setAttributes(path, attributes)) {
+        // A file made new already has the archive bit and nothing else.
+        if (!(isNew && attributes == win::FILE_ATTRIBUTE_ARCHIVE) &&
+            !sink_.setAttributes(path, attributes)) {
             ctx_.log(msg::kSetAttributes, path.c_str(), static_cast<long>(sink_.lastError()));
             ctx_.detail(kDetailAttributes, sink_.lastError());
         }
