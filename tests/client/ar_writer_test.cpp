@@ -10,6 +10,7 @@
 #include "ar_test_util.h"
 #include "client/ar/archiver.h"
 #include "client/ar/arcontext.h"
+#include "share/wapi/wapi.h"
 
 using namespace artest;
 
@@ -263,4 +264,16 @@ TEST_F(ArWriter, TwoThreadsArchiveAtOnce) {
         });
     for (auto& th : threads) th.join();
     EXPECT_EQ(failures, 0);
+}
+
+TEST_F(ArWriter, ResourceArchivesShowPackagingProgress) {
+    fs::path f = makeExampleTree();
+    std::vector<std::pair<int, uint64_t>> seen;
+    qvpGaugeSetObserver([&](int kind, uint64_t value) { seen.emplace_back(kind, value); });
+    qvpGaugeSetTotal(kGaugePackaging, 100);
+    std::string list = names({"a", "b.txt"});
+    ASSERT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 2, 0, nullptr, (root() / "R0000001").c_str(), 0), 0);
+    ASSERT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 2, 0, nullptr, (root() / "Q0000001").c_str(), 0), 0);
+    qvpGaugeSetObserver(nullptr);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, uint64_t>>{{4, 10}, {4, 20}, {4, 35}, {4, 50}, {4, 50}}));
 }
