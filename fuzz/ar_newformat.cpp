@@ -14,6 +14,7 @@
 
 #include "client/ar/ar_extract.h"
 #include "client/ar/arcontext.h"
+#include "client/ar/argetacl.h"
 #include "platform/win.h"
 
 namespace {
@@ -95,7 +96,8 @@ public:
     }
     bool setSecurity(const std::string& path, const uint8_t* d, size_t n) override {
         known(path);
-        return win::IsValidSecurityDescriptor(d, static_cast<win::DWORD>(n)) != 0;
+        return ar::isPlausibleDescriptor(d, n) &&
+               win::IsValidSecurityDescriptor(d, static_cast<win::DWORD>(n)) != 0;
     }
     win::DWORD lastError() const override { return error_; }
 

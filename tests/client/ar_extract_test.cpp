@@ -378,3 +378,17 @@ TEST_F(ArExtract, FailedExtractionDeletesTheArchiveUnlessKept) {
     EXPECT_EQ(qvparMain(archive.c_str(), (root() / "out").c_str(), 0), -1);
     EXPECT_FALSE(fs::exists(archive));
 }
+
+TEST_F(ArExtract, DescriptorOffsetsOutsideTheirBytesAreNotApplied) {
+    // A descriptor head whose DACL offset points 4 GiB away.
+    std::string head("\x01\x00\x04\x80\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                     "\xFF\xFF\xFF\xFF\x00\x00\x00\x00", 24);
+    ArchiveSpec s;
+    s.entries.push_back(entry(3, 0x11, n("f.txt") + n("root") + n("sys"), "x"));
+    s.entries.back().acl = head;
+    fs::path archive = root() / "acl.qvz";
+    writeBytes(archive, build(s));
+    fs::path out = root() / "out";
+    ASSERT_EQ(qvparMain(archive.c_str(), out.c_str(), 1), 0);
+    EXPECT_EQ(readFile(out / "f.txt"), "x");
+}

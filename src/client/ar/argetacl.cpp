@@ -1,6 +1,7 @@
 #include "client/ar/argetacl.h"
 
 #include "client/ar/arcontext.h"
+#include "client/ar/arformat.h"
 #include "client/ar/arhandle.h"
 #include "client/ar/arlog.h"
 #include "core/paths.h"
@@ -27,8 +28,20 @@ int qvparGetACLData(const char* path, std::vector<uint8_t>& descriptor) {
     return 1;
 }
 
+bool isPlausibleDescriptor(const uint8_t* descriptor, size_t length) {
+    constexpr size_t kHead = 20;
+    // Far below any offset arithmetic's overflow: a descriptor is a few hundred bytes.
+    constexpr size_t kMaxDescriptor = 0x10000;
+    if (!descriptor || length < kHead || length > kMaxDescriptor) return false;
+    for (size_t field : {size_t{4}, size_t{8}, size_t{12}, size_t{16}}) {
+        uint32_t offset = le32(descriptor + field);
+        if (offset != 0 && (offset < kHead || offset >= length)) return false;
+    }
+    return true;
+}
+
 int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length) {
-    if (!descriptor || length == 0 || length > 0xFFFFFFFFu) return 0;
+    if (!isPlausibleDescriptor(descriptor, length)) return 0;
     if (!win::IsValidSecurityDescriptor(descriptor, static_cast<win::DWORD>(length))) return 0;
     return win::SetFileSecurity(path, kSecurityInfo, descriptor) ? 1 : 0;
 }

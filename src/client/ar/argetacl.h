@@ -13,6 +13,10 @@ class ArContext;
 // Owner, group and DACL of a path as a self-relative descriptor; empty when the system gives
 // none. Always 1.
 int qvparGetACLData(const char* path, std::vector<uint8_t>& descriptor);
+// The self-relative descriptor head (20 bytes: revision, control, then the little-endian
+// offsets of owner, group, SACL and DACL) with every offset inside the bytes given. Checked
+// before the descriptor is handed on, so that no offset can point past the archive's bytes.
+bool isPlausibleDescriptor(const uint8_t* descriptor, size_t length);
 // Applies owner, group and DACL; 1 when set, 0 when the bytes are not a valid descriptor or
 // the system refuses it.
 int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length);
