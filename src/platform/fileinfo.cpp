@@ -1,6 +1,11 @@
 // File status for the layer: statx (creation time where the file system keeps it, else the
 // change time), Windows attributes (directory; read-only on the owner write bit; hidden,
 // system and archive kept in a user extended attribute).
+//
+// Reading that attribute costs a second look-up per file, which would double the cost of a
+// walk. A regular file therefore carries the sticky bit (which Linux ignores on regular
+// files) exactly while it holds a record; without it, it reads as archive only, the state of a
+// new Windows file. Directories (where the bit has a meaning) always have their record read.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -61,6 +66,10 @@ DWORD BaseAttributes(const FileStat& fs) {
     return a;
 }
 
+bool HasRecord(const FileStat& fs) {
+    return S_ISDIR(fs.st.st_mode) || (S_ISREG(fs.st.st_mode) && (fs.st.st_mode & S_ISVTX));
+}
+
 DWORD Finish(DWORD a) { return a == 0 ? FILE_ATTRIBUTE_NORMAL : a; }
 
 }  // namespace
@@ -91,20 +100,24 @@ DWORD AttributesOf(const FileStat& fs, const std::string& posixPath) {
         if (stat(posixPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
         return a;
     }
-    if (S_ISREG(fs.st.st_mode) || S_ISDIR(fs.st.st_mode)) {
+    if (HasRecord(fs)) {
         char buf[32];
         const ssize_t n = lgetxattr(posixPath.c_str(), kAttributeXattr, buf, sizeof buf);
         a |= FromXattr(buf, n, fs);
+    } else if (S_ISREG(fs.st.st_mode)) {
+        a |= FILE_ATTRIBUTE_ARCHIVE;
     }
     return Finish(a);
 }
 
 DWORD AttributesOfFd(const FileStat& fs, int fd) {
     DWORD a = BaseAttributes(fs);
-    if (S_ISREG(fs.st.st_mode) || S_ISDIR(fs.st.st_mode)) {
+    if (HasRecord(fs)) {
         char buf[32];
         const ssize_t n = fgetxattr(fd, kAttributeXattr, buf, sizeof buf);
         a |= FromXattr(buf, n, fs);
+    } else if (S_ISREG(fs.st.st_mode)) {
+        a |= FILE_ATTRIBUTE_ARCHIVE;
     }
     return Finish(a);
 }

@@ -233,15 +233,31 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     struct stat st{};
     if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
     if (S_ISLNK(st.st_mode)) return TRUE;  // links carry no attributes of their own here
-    const mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (st.st_mode & ~mode_t(S_IWUSR))
-                                                               : (st.st_mode | S_IWUSR);
-    if ((mode & 07777) != (st.st_mode & 07777) && chmod(p.posix.c_str(), mode & 07777) != 0)
-        return detail::FailErrno(errno);
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
+    else mode |= S_IWUSR;
+    // Hidden, system and archive: the record where the file system keeps user extended
+    // attributes. A regular file without a record reads as archive only; one with a record
+    // carries the sticky bit (see fileinfo.cpp).
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    const std::string v = std::to_string(kept);
-    if (lsetxattr(p.posix.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0) != 0 && errno != ENOTSUP &&
-        errno != EPERM)
-        return detail::FailErrno(errno);
+    const bool regular = S_ISREG(st.st_mode);
+    const DWORD plain = regular ? FILE_ATTRIBUTE_ARCHIVE : 0;
+    if (kept == plain) {
+        if (lremovexattr(p.posix.c_str(), detail::kAttributeXattr) == 0 || errno == ENODATA || errno == ENOTSUP ||
+            errno == EPERM) {
+            if (regular) mode &= ~mode_t(S_ISVTX);
+        } else {
+            return detail::FailErrno(errno);
+        }
+    } else {
+        const std::string v = std::to_string(kept);
+        if (lsetxattr(p.posix.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0) == 0) {
+            if (regular) mode |= S_ISVTX;
+        } else if (errno != ENOTSUP && errno != EPERM) {
+            return detail::FailErrno(errno);
+        }
+    }
+    if (mode != (st.st_mode & 07777) && chmod(p.posix.c_str(), mode) != 0) return detail::FailErrno(errno);
     return TRUE;
 }
 

@@ -22,8 +22,6 @@ void FileObject::AbandonAfterFork() {
     fd = -1;
 }
 
-namespace {
-
 // Opens the path; with write access or not, the descriptor is read-write where the file
 // allows it, so that byte-range locks can be exclusive whatever the handle's access.
 int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
@@ -52,28 +50,85 @@ int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
     return -1;
 }
 
+namespace {
+
+// A new file carries the archive bit, as on Windows; read-only, hidden and system as asked.
 void ApplyCreateAttributes(int fd, DWORD flags) {
-    if (flags & FILE_ATTRIBUTE_READONLY) {
-        struct stat st{};
-        if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH));
-    }
-    const DWORD kept = flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    if (kept) {
+    const DWORD kept = (flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!(flags & FILE_ATTRIBUTE_READONLY) && kept == FILE_ATTRIBUTE_ARCHIVE) return;
+    struct stat st{};
+    if (fstat(fd, &st) != 0) return;
+    mode_t mode = st.st_mode & 07777;
+    if (flags & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
+    if (kept != FILE_ATTRIBUTE_ARCHIVE) {
         const std::string v = std::to_string(kept);
-        fsetxattr(fd, kAttributeXattr, v.data(), v.size(), 0);  // where the file system has them
+        if (fsetxattr(fd, kAttributeXattr, v.data(), v.size(), 0) == 0) mode |= S_ISVTX;  // see fileinfo.cpp
     }
+    fchmod(fd, mode);
 }
 
 }  // namespace
 
-HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+enum class Finish { Done, Failed, Retry };
+
+// The open descriptor becomes a handle: share markers, then the checks (one fstat), then the
+// truncation, which never comes before the share check.
+Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool created, bool writable,
+                  DWORD access, DWORD share, DWORD disposition, DWORD flags, HANDLE& out) {
+    const int fd = guard.get();
     const bool backup = flags & FILE_FLAG_BACKUP_SEMANTICS;
+    // Markers first, so that one status read after them serves every check, the deletion
+    // race included.
+    if (!AcquireShareMarkers(fd, access, share)) return Finish::Failed;
+    struct stat st{};
+    if (fstat(fd, &st) != 0) {
+        FailErrno(errno);
+        return Finish::Failed;
+    }
+    const bool isDir = S_ISDIR(st.st_mode);
+    if (isDir && (!backup || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return Finish::Failed;
+    }
+    if (!isDir && !S_ISREG(st.st_mode)) {  // devices, pipes, sockets: never opened
+        SetLastError(ERROR_ACCESS_DENIED);
+        return Finish::Failed;
+    }
+    if (existed && !isDir && (access & GENERIC_WRITE || disposition == CREATE_ALWAYS) && !(st.st_mode & S_IWUSR)) {
+        SetLastError(ERROR_ACCESS_DENIED);  // the read-only attribute
+        return Finish::Failed;
+    }
+    if (!isDir) {
+        // Deleted between our open and our markers: as if we came after the delete.
+        if (st.st_nlink == 0) return Finish::Retry;
+        if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+            if (ftruncate(fd, 0) != 0) {
+                FailErrno(errno);
+                return Finish::Failed;
+            }
+        }
+        if (created) ApplyCreateAttributes(fd, flags);
+    }
+    auto obj = std::make_shared<FileObject>();
+    obj->fd = guard.release();
+    obj->access = access;
+    obj->share = share;
+    obj->isDirectory = isDir;
+    obj->fdWritable = writable;
+    obj->posix = posix;
+    out = RegisterHandle(std::move(obj));
+    SetLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                          : ERROR_SUCCESS);
+    return Finish::Done;
+}
+
+HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     const int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
+    const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     bool knownExists = rp.exists;
     for (int attempt = 0; attempt < 8; ++attempt) {
         bool existed = false, created = false, writable = false;
         int fd = -1;
-        const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
         if (disposition == CREATE_NEW && knownExists) {
             SetLastError(ERROR_FILE_EXISTS);
             return INVALID_HANDLE_VALUE;
@@ -82,22 +137,15 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
             SetLastError(ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        if (knownExists && disposition != CREATE_NEW) {
+        if (knownExists) {
             fd = OpenFd(rp.posix, access, extra, writable);
-            if (fd >= 0) existed = true;
-            else if (errno == EISDIR) {
-                if (!backup || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) {
-                    SetLastError(ERROR_ACCESS_DENIED);
-                    return INVALID_HANDLE_VALUE;
-                }
-                fd = ::open(rp.posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                if (fd >= 0) existed = true;
-            }
-            if (fd < 0 && errno != ENOENT) {
+            if (fd < 0 && errno == EISDIR) fd = ::open(rp.posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd >= 0) {
+                existed = true;
+            } else if (errno != ENOENT) {
                 FailErrno(errno);
                 return INVALID_HANDLE_VALUE;
-            }
-            if (fd < 0 && !mayCreate) {
+            } else if (!mayCreate) {
                 SetLastError(ERROR_FILE_NOT_FOUND);
                 return INVALID_HANDLE_VALUE;
             }
@@ -126,53 +174,18 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
             created = true;
         }
         UniqueFd guard(fd);
-        struct stat st{};
-        if (fstat(fd, &st) != 0) {
-            FailErrno(errno);
-            return INVALID_HANDLE_VALUE;
-        }
-        const bool isDir = S_ISDIR(st.st_mode);
-        if (isDir && !backup) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (!isDir && !S_ISREG(st.st_mode)) {  // devices, pipes, sockets: never opened
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (existed && !isDir && (access & GENERIC_WRITE || disposition == CREATE_ALWAYS) && !(st.st_mode & S_IWUSR)) {
-            SetLastError(ERROR_ACCESS_DENIED);  // the read-only attribute
-            return INVALID_HANDLE_VALUE;
-        }
-        if (!isDir) {
-            if (!AcquireShareMarkers(fd, access, share)) return INVALID_HANDLE_VALUE;
-            // Deleted between our open and our markers: as if we came after the delete.
-            struct stat again{};
-            if (fstat(fd, &again) == 0 && again.st_nlink == 0) {
-                if (mayCreate) continue;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        switch (FinishOpen(guard, rp.posix, existed, created, writable, access, share, disposition, flags, h)) {
+        case Finish::Done: return h;
+        case Finish::Failed: return INVALID_HANDLE_VALUE;
+        case Finish::Retry:
+            if (!mayCreate) {
                 SetLastError(ERROR_FILE_NOT_FOUND);
                 return INVALID_HANDLE_VALUE;
             }
-            // Never truncate before the share check.
-            if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
-                if (ftruncate(fd, 0) != 0) {
-                    FailErrno(errno);
-                    return INVALID_HANDLE_VALUE;
-                }
-            }
-            if (created) ApplyCreateAttributes(fd, flags);
+            knownExists = false;
+            continue;
         }
-        auto obj = std::make_shared<FileObject>();
-        obj->fd = guard.release();
-        obj->access = access;
-        obj->share = share;
-        obj->isDirectory = isDir;
-        obj->fdWritable = writable;
-        obj->posix = rp.posix;
-        HANDLE h = RegisterHandle(std::move(obj));
-        SetLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
-                                                                                              : ERROR_SUCCESS);
-        return h;
     }
     SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
@@ -193,6 +206,28 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
         (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
+    }
+    // The common case first: the name exists in its exact spelling, and opening it is all
+    // the lookup needed. Anything else goes through the full resolution.
+    if (disposition != CREATE_NEW) {
+        std::string exact;
+        if (!detail::LexicalPath(path, exact)) return INVALID_HANDLE_VALUE;
+        bool writable = false;
+        const int extra = (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
+        const int fd = detail::OpenFd(exact, access, extra, writable);
+        if (fd >= 0) {
+            detail::UniqueFd guard(fd);
+            HANDLE h = INVALID_HANDLE_VALUE;
+            switch (detail::FinishOpen(guard, exact, true, false, writable, access, shareMode, disposition,
+                                       flagsAndAttributes, h)) {
+            case detail::Finish::Done: return h;
+            case detail::Finish::Failed: return INVALID_HANDLE_VALUE;
+            case detail::Finish::Retry: break;  // deleted meanwhile: the slow way
+            }
+        } else if (errno != ENOENT && errno != ENOTDIR && errno != EISDIR) {
+            detail::FailErrno(errno);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     detail::ResolvedPath rp;
     if (!detail::ResolvePath(path, rp)) return INVALID_HANDLE_VALUE;

@@ -1,6 +1,7 @@
 // Directory walks: a snapshot of the matching names in NTFS order ("." and ".." first), DOS
-// wildcards matched ignoring case and code-page aware; file data read as each entry is handed
-// out.
+// wildcards matched ignoring case and code-page aware. The names sit in one arena; the file
+// data of a large directory is read by several threads while the names are sorted, that of a
+// small one as each entry is handed out.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 
 #include "platform/internal.h"
 
@@ -18,11 +22,16 @@ namespace {
 
 using detail::Kind;
 
-struct FindEntry {
-    std::string name;
-    std::string key;  // upper-cased name: the NTFS order
-    unsigned char type;
+struct FindInfo {
+    DWORD attributes = 0;
+    FILETIME creation{}, access{}, write{};
+    uint64_t size = 0;
 };
+
+// Threads that read the entries' status in a large directory (a walk costs one stat per entry,
+// far more than the names): half the processors, at most four, beside the reading thread (more
+// only contend for the directory).
+unsigned ReaderCount() { return std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u); }
 
 struct FindObject : detail::Object {
     FindObject() : Object(Kind::Find) {}
@@ -33,11 +42,22 @@ struct FindObject : detail::Object {
         if (dirFd >= 0) ::close(dirFd);
         dirFd = -1;
     }
+    std::string_view Name(uint32_t i) const { return {names.data() + offsets[i], offsets[i + 1] - offsets[i] - 1}; }
+    std::string_view Key(uint32_t i) const { return {keys.data() + offsets[i], offsets[i + 1] - offsets[i] - 1}; }
+
     std::mutex mutex;
     std::string dir;  // POSIX directory
     int dirFd = -1;
-    std::vector<FindEntry> entries;
-    size_t next = 0;
+    std::string names;              // every name and its NUL, in directory order
+    std::string keys;               // the same upper-cased: the NTFS order
+    std::vector<uint32_t> offsets;  // start of name i; one more at the end
+    std::vector<unsigned char> types;
+    std::vector<FindInfo> infos;
+    std::vector<unsigned char> ready;
+    std::vector<uint32_t> order;  // the walk: indexes in NTFS order
+    unsigned dots = 0;             // "." and ".." handed out first (0, 1 or 2 of them)
+    const char* dotNames[2] = {".", ".."};
+    size_t next = 0;               // position in the walk, dots included
 };
 
 // One character of code page text: its length in bytes (1 or 2).
@@ -96,32 +116,180 @@ struct Matcher {
     }
 };
 
-bool Fill(FindObject& f, const FindEntry& e, WIN32_FIND_DATAA* data) {
-    memset(data, 0, sizeof *data);
+// Reads the data of a name of the directory ("." and ".." included).
+FindInfo Describe(const FindObject& f, std::string_view name, unsigned char type) {
     detail::FileStat fs;
     bool ok;
     std::string full;
-    if (e.name == "." || e.name == "..") {
-        full = e.name == "." ? f.dir : f.dir + "/..";
+    if (name == "." || name == "..") {
+        full = name == "." ? f.dir : f.dir + "/..";
         ok = detail::StatPath(full, fs, true);
     } else {
-        full = f.dir == "/" ? "/" + e.name : f.dir + "/" + e.name;
-        ok = f.dirFd >= 0 ? detail::StatAt(f.dirFd, e.name.c_str(), fs) : detail::StatPath(full, fs, false);
+        full.reserve(f.dir.size() + 1 + name.size());
+        full = f.dir;
+        if (full != "/") full += '/';
+        full += name;
+        ok = f.dirFd >= 0 ? detail::StatAt(f.dirFd, full.c_str() + full.size() - name.size(), fs)
+                          : detail::StatPath(full, fs, false);
     }
+    FindInfo i;
     if (ok) {
-        data->dwFileAttributes = detail::AttributesOf(fs, full);
-        detail::FillTimes(fs, &data->ftCreationTime, &data->ftLastAccessTime, &data->ftLastWriteTime);
-        if (S_ISREG(fs.st.st_mode)) {
-            data->nFileSizeHigh = static_cast<DWORD>(uint64_t(fs.st.st_size) >> 32);
-            data->nFileSizeLow = static_cast<DWORD>(uint64_t(fs.st.st_size));
-        }
+        i.attributes = detail::AttributesOf(fs, full);
+        detail::FillTimes(fs, &i.creation, &i.access, &i.write);
+        if (S_ISREG(fs.st.st_mode)) i.size = uint64_t(fs.st.st_size);
     } else {  // gone since the snapshot: what the directory said of it
-        data->dwFileAttributes = e.type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
-                                 : e.type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
-                                 : e.type == DT_REG ? FILE_ATTRIBUTE_ARCHIVE
-                                                    : FILE_ATTRIBUTE_SYSTEM;
+        i.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
+                       : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
+                       : type == DT_REG ? FILE_ATTRIBUTE_ARCHIVE
+                                        : FILE_ATTRIBUTE_SYSTEM;
     }
-    memcpy(data->cFileName, e.name.data(), std::min<size_t>(e.name.size(), MAX_PATH - 1));
+    return i;
+}
+
+// Reads a directory into the walk. The status of the entries of a large directory is read by
+// worker threads, batch by batch, while the reading and then the sorting go on; that of a small
+// one is read as each entry is handed out.
+class Snapshot {
+public:
+    explicit Snapshot(FindObject& f) : f_(f) {}
+    ~Snapshot() { Join(); }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    void Add(const char* name, size_t len, unsigned char type) {
+        current_.names.append(name, len + 1);
+        current_.offsets.push_back(uint32_t(current_.names.size()));
+        current_.types.push_back(type);
+        if (current_.types.size() == kBatch) Publish();
+    }
+
+    // Every name is in: they go into the walk's arena (the workers may still be reading them).
+    void EndOfDirectory() {
+        if (!workers_.empty() && !current_.types.empty()) Publish();
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        cv_.notify_all();
+        if (workers_.empty()) batches_.push_back(std::move(current_));
+        size_t bytes = 0, count = 0;
+        for (const Batch& b : batches_) {
+            bytes += b.names.size();
+            count += b.types.size();
+        }
+        f_.names.reserve(bytes);
+        f_.offsets.reserve(count + 1);
+        f_.types.reserve(count);
+        f_.offsets.push_back(0);
+        for (const Batch& b : batches_) {
+            const auto base = uint32_t(f_.names.size());
+            f_.names += b.names;
+            for (size_t k = 1; k < b.offsets.size(); ++k) f_.offsets.push_back(base + b.offsets[k]);
+            f_.types.insert(f_.types.end(), b.types.begin(), b.types.end());
+        }
+        f_.infos.resize(count);
+        f_.ready.assign(count, 0);
+    }
+
+    // The workers' results go into the walk.
+    void Collect() {
+        if (workers_.empty()) return;
+        Join();
+        size_t at = 0;
+        for (Batch& b : batches_) {
+            std::copy(b.infos.begin(), b.infos.end(), f_.infos.begin() + long(at));
+            at += b.infos.size();
+        }
+        std::fill(f_.ready.begin(), f_.ready.end(), 1);
+    }
+
+private:
+    static constexpr size_t kBatch = 1024;
+    struct Batch {
+        std::string names;
+        std::vector<uint32_t> offsets{0};
+        std::vector<unsigned char> types;
+        std::vector<FindInfo> infos;
+    };
+
+    void Publish() {
+        current_.infos.resize(current_.types.size());
+        {
+            std::lock_guard lock(mutex_);
+            batches_.push_back(std::move(current_));
+            ++published_;
+        }
+        current_ = Batch{};
+        if (workers_.empty()) {
+            for (unsigned i = 0, count = ReaderCount(); i < count; ++i) workers_.emplace_back([this] { Work(); });
+        }
+        cv_.notify_one();
+    }
+
+    void Work() {
+        for (;;) {
+            Batch* b = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                cv_.wait(lock, [this] { return taken_ < published_ || finished_; });
+                if (taken_ == published_) return;
+                b = &batches_[taken_++];  // deque elements stay put as it grows
+            }
+            for (size_t k = 0; k < b->types.size(); ++k) {
+                const std::string_view name(b->names.data() + b->offsets[k], b->offsets[k + 1] - b->offsets[k] - 1);
+                b->infos[k] = Describe(f_, name, b->types[k]);
+            }
+        }
+    }
+
+    void Join() {
+        if (workers_.empty()) return;
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        cv_.notify_all();
+        for (auto& t : workers_)
+            if (t.joinable()) t.join();
+    }
+
+    FindObject& f_;
+    Batch current_;
+    std::deque<Batch> batches_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    size_t published_ = 0, taken_ = 0;
+    bool finished_ = false;
+    std::vector<std::thread> workers_;
+};
+
+void Fill(const FindInfo& info, std::string_view name, WIN32_FIND_DATAA* data) {
+    memset(data, 0, sizeof *data);
+    data->dwFileAttributes = info.attributes;
+    data->ftCreationTime = info.creation;
+    data->ftLastAccessTime = info.access;
+    data->ftLastWriteTime = info.write;
+    data->nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(info.size);
+    memcpy(data->cFileName, name.data(), std::min<size_t>(name.size(), MAX_PATH - 1));
+}
+
+// Hands out the next entry of the walk; false at its end.
+bool Next(FindObject& f, WIN32_FIND_DATAA* data) {
+    const size_t total = f.dots + f.order.size();
+    if (f.next >= total) return false;
+    const size_t k = f.next++;
+    if (k < f.dots) {
+        const char* dot = f.dotNames[k];
+        Fill(Describe(f, dot, DT_DIR), dot, data);
+        return true;
+    }
+    const uint32_t i = f.order[k - f.dots];
+    if (!f.ready[i]) {
+        f.infos[i] = Describe(f, f.Name(i), f.types[i]);
+        f.ready[i] = 1;
+    }
+    Fill(f.infos[i], f.Name(i), data);
     return true;
 }
 
@@ -149,7 +317,7 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
         dirPart += '\\';
         name = text.substr(2);
     } else {
-        dirPart = ".";
+        dirPart.assign(1, '.');
         name = text;
     }
     if (name.empty()) {
@@ -182,36 +350,45 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
         detail::FailErrno(errno);
         return INVALID_HANDLE_VALUE;
     }
-    std::vector<FindEntry> found;
+    Snapshot snapshot(*f);
+    std::string key;
     while (dirent* e = readdir(d)) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
         const size_t len = strlen(n);
         if (len >= MAX_PATH) continue;  // cannot be handed out whole
-        FindEntry fe{std::string(n, len), std::string(n, len), e->d_type};
-        detail::UpperInPlace(fe.key, cp);
-        if (match(fe.key)) found.push_back(std::move(fe));
+        if (!match.all) {
+            key.assign(n, len);
+            detail::UpperInPlace(key, cp);
+            if (!match(key)) continue;
+        }
+        snapshot.Add(n, len, e->d_type);
     }
     closedir(d);
-    std::sort(found.begin(), found.end(), [](const FindEntry& a, const FindEntry& b) {
-        const int c = a.key.compare(b.key);
-        return c != 0 ? c < 0 : a.name < b.name;
+    snapshot.EndOfDirectory();
+    // NUL is never a trail byte, so the arena upper-cases name by name in one pass.
+    f->keys = f->names;
+    detail::UpperInPlace(f->keys, cp);
+    const size_t n = f->types.size();
+    std::vector<std::pair<std::string_view, uint32_t>> sorted(n);
+    for (size_t i = 0; i < n; ++i) sorted[i] = {f->Key(uint32_t(i)), uint32_t(i)};
+    std::sort(sorted.begin(), sorted.end(), [&fo = *f](const auto& a, const auto& b) {
+        const int c = a.first.compare(b.first);
+        return c != 0 ? c < 0 : fo.Name(a.second) < fo.Name(b.second);
     });
-    for (const char* dot : {".", ".."}) {
-        if (match(dot)) f->entries.push_back(FindEntry{dot, dot, DT_DIR});
-    }
-    if (f->entries.empty()) {
-        f->entries = std::move(found);
-    } else {
-        f->entries.reserve(f->entries.size() + found.size());
-        std::move(found.begin(), found.end(), std::back_inserter(f->entries));
-    }
-    if (f->entries.empty()) {
+    f->order.resize(n);
+    for (size_t i = 0; i < n; ++i) f->order[i] = sorted[i].second;
+    snapshot.Collect();
+
+    const bool dot = match("."), dotdot = match("..");
+    f->dots = dot && dotdot ? 2 : (dot || dotdot ? 1 : 0);
+    if (dot) f->dotNames[f->dots - (dotdot ? 2 : 1)] = ".";
+    if (dotdot) f->dotNames[f->dots - 1] = "..";
+    if (f->dots + f->order.size() == 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    Fill(*f, f->entries[0], data);
-    f->next = 1;
+    Next(*f, data);
     SetLastError(ERROR_SUCCESS);
     return detail::RegisterHandle(std::move(f));
 }
@@ -221,8 +398,7 @@ BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data) {
     if (!f) return FALSE;
     if (!data) return detail::Fail(ERROR_INVALID_PARAMETER);
     std::lock_guard lock(f->mutex);
-    if (f->next >= f->entries.size()) return detail::Fail(ERROR_NO_MORE_FILES);
-    Fill(*f, f->entries[f->next++], data);
+    if (!Next(*f, data)) return detail::Fail(ERROR_NO_MORE_FILES);
     return TRUE;
 }
 

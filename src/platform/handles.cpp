@@ -50,22 +50,24 @@ void TableChild() {
     t.live.clear();
 }
 
+// The table's mutex is the innermost of the layer (modules register handles while holding
+// their own), so it is taken last.
 void AtForkPrepare() {
     HooksMutex().lock();
-    TablePrepare();
     for (auto& h : Hooks())
         if (h.prepare) h.prepare();
+    TablePrepare();
 }
 void AtForkParent() {
+    TableParent();
     auto& hooks = Hooks();
     for (auto it = hooks.rbegin(); it != hooks.rend(); ++it)
         if (it->parent) it->parent();
-    TableParent();
     HooksMutex().unlock();
 }
 void AtForkChild() {
-    auto& hooks = Hooks();
     TableChild();
+    auto& hooks = Hooks();
     for (auto it = hooks.rbegin(); it != hooks.rend(); ++it)
         if (it->child) it->child();
     new (&HooksMutex()) std::mutex;

@@ -84,19 +84,24 @@ struct ResolvedPath {
 // Translates and resolves a Windows path text. limit: the refused length (260, 248 for
 // directories). Sets the last error (206, 3, 123, 161) and returns false on failure.
 bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit = MAX_PATH);
+// The lexical translation only (no look-ups): root and components joined.
+bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit = MAX_PATH);
 // Error for a missing path: 2 when the parent exists, 3 when not.
 DWORD MissingError(const ResolvedPath& p);
 // Finds the entry of directory `dir` whose name equals `name` ignoring case; empty when none.
-std::string FindNoCase(const std::string& dir, std::string_view name);
+// `dirStat`: the directory's status when the caller has it.
+std::string FindNoCase(const std::string& dir, std::string_view name, const struct stat* dirStat = nullptr);
 bool HasWildcard(std::string_view name);
 
 // ---- share modes ----------------------------------------------------------------------------
 // Marker bytes far beyond any data; LockFile ranges stop below them.
 constexpr int64_t kMarkerBase = INT64_MAX - 15;
+// In this order the common opens (read sharing read, read-write sharing nothing) test one run
+// of bytes and take one run.
 enum Marker : unsigned {
-    kHasRead = 0,
+    kDenyRead = 0,
     kHasWrite = 1,
-    kDenyRead = 2,
+    kHasRead = 2,
     kDenyWrite = 3,
     kDenyDelete = 4,
 };
@@ -148,6 +153,7 @@ struct FileObject : Object {
     int64_t position = 0;
     std::vector<Range> locks;
 };
+int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable);
 // CreateFile on a resolved path (CopyFile and MoveFile use it too).
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 

@@ -32,6 +32,7 @@ BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DW
     auto f = detail::Lookup<FileObject>(file, detail::Kind::File);
     if (!f) return FALSE;
     if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
+    if (!(f->access & (GENERIC_READ | GENERIC_WRITE))) return detail::Fail(ERROR_ACCESS_DENIED);
     const uint64_t offset = (uint64_t{offsetHigh} << 32) | offsetLow;
     const uint64_t length = (uint64_t{bytesHigh} << 32) | bytesLow;
     if (length && offset + length - 1 < offset) return detail::Fail(ERROR_INVALID_PARAMETER);

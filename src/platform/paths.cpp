@@ -4,8 +4,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <unordered_map>
 
 #include "platform/internal.h"
 
@@ -51,7 +55,7 @@ bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<s
     const unsigned cp = GetACP();
     std::string_view rest;
     if (in[0] == '/') {
-        root = "/";
+        root.assign(1, '/');
         rest = in.substr(1);
     } else if (in.size() >= 2 && in[1] == ':' &&
                ((in[0] >= 'A' && in[0] <= 'Z') || (in[0] >= 'a' && in[0] <= 'z'))) {
@@ -92,8 +96,56 @@ bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<s
 
 bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
 
-std::string FindNoCase(const std::string& dir, std::string_view name) {
-    const unsigned cp = GetACP();
+namespace {
+
+// Case-insensitive look-ups in large directories would read the whole directory each time.
+// A directory's names are kept, upper-cased, while its modification time stays what it was
+// when they were read; only a directory last changed well before that reading is kept (a
+// change after it then always moves the time, whatever the time stamps' granularity).
+constexpr size_t kCacheMaxNames = 1000000;   // over all directories
+constexpr int64_t kQuietNanos = 100000000;   // 100 ms
+
+struct DirNames {
+    struct timespec mtime{};
+    unsigned codePage = 0;
+    uint64_t lastUse = 0;
+    std::unordered_map<std::string, std::string> byKey;  // upper-cased -> smallest spelling
+};
+
+struct DirCache {
+    std::mutex mutex;
+    std::map<std::pair<dev_t, ino_t>, std::shared_ptr<const DirNames>> dirs;
+    size_t names = 0;
+    uint64_t clock = 0;
+};
+
+DirCache& TheDirCache() {
+    static DirCache* c = new DirCache;
+    return *c;
+}
+
+void CachePrepare() { TheDirCache().mutex.lock(); }
+void CacheParent() { TheDirCache().mutex.unlock(); }
+void CacheChild() { new (&TheDirCache().mutex) std::mutex; }
+
+int64_t Nanos(const struct timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+bool ReadNames(const std::string& dir, unsigned cp, DirNames& out) {
+    DIR* d = opendir(DirArg(dir));
+    if (!d) return false;
+    while (dirent* e = readdir(d)) {
+        const std::string_view n(e->d_name);
+        if (n == "." || n == "..") continue;
+        std::string key(n);
+        UpperInPlace(key, cp);
+        auto [it, fresh] = out.byKey.try_emplace(std::move(key), n);
+        if (!fresh && n < it->second) it->second.assign(n);
+    }
+    closedir(d);
+    return true;
+}
+
+std::string ScanNoCase(const std::string& dir, std::string_view name, unsigned cp) {
     DIR* d = opendir(DirArg(dir));
     if (!d) return {};
     std::string best;
@@ -104,6 +156,71 @@ std::string FindNoCase(const std::string& dir, std::string_view name) {
     }
     closedir(d);
     return best;
+}
+
+}  // namespace
+
+std::string FindNoCase(const std::string& dir, std::string_view name, const struct stat* dirStat) {
+    const unsigned cp = GetACP();
+    struct stat st{};
+    if (dirStat) st = *dirStat;
+    else if (stat(DirArg(dir), &st) != 0) return {};
+    if (!S_ISDIR(st.st_mode)) return {};
+    std::string key(name);
+    UpperInPlace(key, cp);
+    DirCache& cache = TheDirCache();
+    const auto id = std::make_pair(st.st_dev, st.st_ino);
+    {
+        std::lock_guard lock(cache.mutex);
+        auto it = cache.dirs.find(id);
+        if (it != cache.dirs.end()) {
+            const DirNames& dn = *it->second;
+            if (dn.codePage == cp && dn.mtime.tv_sec == st.st_mtim.tv_sec && dn.mtime.tv_nsec == st.st_mtim.tv_nsec) {
+                const_cast<DirNames&>(dn).lastUse = ++cache.clock;
+                auto hit = dn.byKey.find(key);
+                return hit == dn.byKey.end() ? std::string() : hit->second;
+            }
+            cache.names -= it->second->byKey.size();
+            cache.dirs.erase(it);
+        }
+    }
+    struct timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (Nanos(now) - Nanos(st.st_mtim) < kQuietNanos) return ScanNoCase(dir, name, cp);  // still changing
+    auto dn = std::make_shared<DirNames>();
+    dn->mtime = st.st_mtim;
+    dn->codePage = cp;
+    if (!ReadNames(dir, cp, *dn)) return {};
+    struct stat after{};
+    std::string result;
+    if (auto hit = dn->byKey.find(key); hit != dn->byKey.end()) result = hit->second;
+    if (stat(DirArg(dir), &after) != 0 || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return result;  // changed while we read it: not kept
+    static std::once_flag hooks;
+    std::call_once(hooks, [] { RegisterForkHooks({CachePrepare, CacheParent, CacheChild}); });
+    std::lock_guard lock(cache.mutex);
+    dn->lastUse = ++cache.clock;
+    cache.names += dn->byKey.size();
+    cache.dirs[id] = std::move(dn);
+    while (cache.names > kCacheMaxNames && cache.dirs.size() > 1) {  // the least recently used go
+        auto oldest = cache.dirs.begin();
+        for (auto it = cache.dirs.begin(); it != cache.dirs.end(); ++it)
+            if (it->second->lastUse < oldest->second->lastUse) oldest = it;
+        cache.names -= oldest->second->byKey.size();
+        cache.dirs.erase(oldest);
+    }
+    return result;
+}
+
+bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit) {
+    std::string root;
+    std::vector<std::string> comps;
+    if (!Lexical(windowsPath, limit, root, comps)) return false;
+    posix = std::move(root);
+    for (const auto& c : comps) posix = Join(posix, c);
+    if (posix.empty()) posix.assign(1, '.');
+    return true;
 }
 
 DWORD MissingError(const ResolvedPath& p) {
@@ -135,7 +252,9 @@ bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) 
     // Find the parent, resolving its components ignoring case where needed.
     std::string parent = root;
     for (size_t i = 0; i + 1 < comps.size(); ++i) parent = Join(parent, comps[i]);
-    if (!IsDir(parent)) {
+    struct stat ps{};
+    const bool asGiven = stat(DirArg(parent), &ps) == 0 && S_ISDIR(ps.st_mode);
+    if (!asGiven) {
         std::string cur = root;
         for (size_t i = 0; i + 1 < comps.size(); ++i) {
             std::string cand = Join(cur, comps[i]);
@@ -154,15 +273,17 @@ bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) 
             cur = std::move(cand);
         }
         parent = std::move(cur);
+        if (stat(DirArg(parent), &ps) != 0) ps = {};
     }
     out.parentExists = true;
     std::string exact = Join(parent, comps.back());
-    if (lstat(exact.c_str(), &st) == 0) {
+    // (With the parent as given, the exact name was looked up above already.)
+    if (!asGiven && lstat(exact.c_str(), &st) == 0) {
         out.posix = std::move(exact);
         out.exists = true;
         return true;
     }
-    std::string alt = FindNoCase(parent, comps.back());
+    std::string alt = FindNoCase(parent, comps.back(), ps.st_ino ? &ps : nullptr);
     if (!alt.empty()) {
         out.posix = Join(parent, alt);
         out.exists = true;
@@ -188,7 +309,7 @@ std::string DriveRoot(char driveLetter) {
     if (auto v = registry::GetPlatform(std::string("Drive") + l); v && !v->empty()) {
         root = *v;
     } else if (l == 'C') {
-        root = "/var/lib/qvpapi/c";
+        root.assign("/var/lib/qvpapi/c", 17);
     } else {
         return {};
     }

@@ -56,10 +56,22 @@ struct Store {
     Section platform;
 };
 
+void StorePrepare();
+void StoreParent();
+void StoreChild();
+
 Store& TheStore() {
-    static Store* store = new Store;  // outlives every static destructor (unload flush)
+    static Store* store = [] {
+        auto* s = new Store;  // outlives every static destructor (unload flush)
+        detail::RegisterForkHooks({StorePrepare, StoreParent, StoreChild});
+        return s;
+    }();
     return *store;
 }
+
+void StorePrepare() { TheStore().mutex.lock(); }
+void StoreParent() { TheStore().mutex.unlock(); }
+void StoreChild() { new (&TheStore().mutex) std::mutex; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -226,11 +238,8 @@ std::string Rewrite(const std::string& text, const std::vector<const Entry*>& ch
     for (size_t c = 0; c < changes.size(); ++c)
         if (!done[c]) added.push_back(changes[c]->name + "=" + changes[c]->value);
     if (!added.empty()) {
-        std::string cr = eol == "\r\n" ? "\r" : "";
+        const std::string cr = eol == "\r\n" ? "\r" : "";
         if (libraryLast < 0) {
-            if (!lines.empty() && !lines.back().empty() && !lines.back().starts_with("\r")) {
-                // keep the file's last line intact
-            }
             lines.push_back("[QVPAPI]" + cr);
             hadEol.push_back(true);
             libraryLast = static_cast<long>(lines.size()) - 1;

@@ -1,4 +1,5 @@
 // Directory walks.
+#include <algorithm>
 #include <map>
 
 #include "platform_fixture.h"
@@ -134,6 +135,74 @@ TEST_F(PlatformTest, FindHandlesAreCheckedByKind) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_TRUE(CloseHandle(f));  // CloseHandle takes any kind
     EXPECT_TRUE(CloseHandle(file));
+}
+
+}  // namespace
+
+namespace {
+using namespace win;
+using qvp_test::PlatformTest;
+
+TEST_F(PlatformTest, LargeDirectoryWalk) {
+    std::filesystem::create_directories(P("big"));
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = (i % 2 ? "c." : "C.") + std::to_string(i * 7919 % 100003);
+        Touch("big/" + name, std::string(size_t(i % 13), 'x'));
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+        return CharUpper(a) < CharUpper(b);
+    });
+    std::map<std::string, DWORD> sizes;
+    for (int i = 0; i < 3000; ++i) sizes[(i % 2 ? "c." : "C.") + std::to_string(i * 7919 % 100003)] = DWORD(i % 13);
+    WIN32_FIND_DATAA fd{};
+    HANDLE h = FindFirstFile(C("BIG\\*.*").c_str(), &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::vector<std::string> names;
+    bool sizesRight = true;
+    do {
+        names.emplace_back(fd.cFileName);
+        if (names.size() > 2 && sizes[fd.cFileName] != fd.nFileSizeLow) sizesRight = false;
+        if (names.size() > 2 && (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) sizesRight = false;
+    } while (FindNextFile(h, &fd));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    FindClose(h);
+    ASSERT_EQ(names.size(), 3002u);
+    EXPECT_EQ(names[0], ".");
+    EXPECT_EQ(names[1], "..");
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), names.begin() + 2));
+    EXPECT_TRUE(sizesRight);
+    // A pattern over the large directory.
+    h = FindFirstFile(C("big\\C.1*").c_str(), &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    size_t matched = 0;
+    do {
+        ++matched;
+        EXPECT_EQ(CharUpper(std::string(fd.cFileName, 3)), "C.1");
+    } while (FindNextFile(h, &fd));
+    FindClose(h);
+    EXPECT_GT(matched, 100u);
+}
+
+TEST_F(PlatformTest, CaseInsensitiveLookupsFollowChanges) {
+    std::filesystem::create_directories(P("many"));
+    for (int i = 0; i < 400; ++i) Touch("many/File" + std::to_string(i));
+    Sleep(150);  // quiet long enough for its names to be kept
+    EXPECT_EQ(*ToPosixPath("C:\\many\\FILE17"), P("many/File17"));
+    EXPECT_EQ(*ToPosixPath("C:\\many\\FILE17"), P("many/File17"));  // from the kept names
+    EXPECT_EQ(*ToPosixPath("C:\\many\\NEWNAME"), P("many/NEWNAME"));
+    Touch("many/NewName");
+    EXPECT_EQ(*ToPosixPath("C:\\many\\NEWNAME"), P("many/NewName"));  // seen at once
+    std::filesystem::remove(P("many/File17"));
+    EXPECT_EQ(*ToPosixPath("C:\\many\\FILE17"), P("many/FILE17"));  // gone at once
+    EXPECT_EQ(GetFileAttributes("C:\\many\\file17"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    Sleep(150);
+    EXPECT_NE(GetFileAttributes("C:\\MANY\\file18"), INVALID_FILE_ATTRIBUTES);
+    std::filesystem::rename(P("many/File18"), P("many/file-18"));
+    EXPECT_EQ(GetFileAttributes("C:\\MANY\\file18"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributes("C:\\MANY\\FILE-18"), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
