@@ -86,11 +86,15 @@ private:
     int fd_;
 };
 
+// A process's last close of an object removes its file when no other process has it open:
+// the object is gone, as on Windows. An opener that got the file just before checks, once it
+// holds the gate, that the file is still the one of the name.
+void CloseObjectFile(int fd, const std::string& path);
+
 struct MutexState {
-    ~MutexState() {
-        if (fd >= 0) ::close(fd);
-    }
+    ~MutexState() { CloseObjectFile(fd, path); }
     std::string name;
+    std::string path;
     int fd = -1;  // -1: an unnamed mutex of this process only
     std::mutex m;
     std::condition_variable cv;
@@ -101,10 +105,9 @@ struct MutexState {
 };
 
 struct SemaphoreState {
-    ~SemaphoreState() {
-        if (fd >= 0) ::close(fd);
-    }
+    ~SemaphoreState() { CloseObjectFile(fd, path); }
     std::string name;
+    std::string path;
     int fd = -1;  // -1: unnamed
     std::mutex m;
     LONG maximum = 1;
@@ -183,6 +186,14 @@ void ForkChild() {
     t_owned.list.clear();
 }
 
+// Keeps the process's object of that name; names whose objects are gone are swept now and then.
+template <class State>
+void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::string& path,
+              const std::shared_ptr<State>& s) {
+    if (map.size() >= 64) std::erase_if(map, [](const auto& kv) { return kv.second.expired(); });
+    map[path] = s;
+}
+
 void InstallForkHooks() {
     static std::once_flag once;
     std::call_once(once, [] { detail::RegisterForkHooks({ForkPrepare, ForkParent, ForkChild}); });
@@ -220,24 +231,54 @@ bool EnsureDirectory(const std::string& dir) {
     return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// Opens the object's lock file. create=false: only when it exists.
-int OpenObjectFile(const std::string& path, bool create) {
+// Opens the object's file and takes its gate, again when the file was removed between the two.
+// create=false: only when it exists (false with errno ENOENT otherwise).
+bool OpenGated(const std::string& path, bool create, UniqueFd& fd, std::unique_ptr<Gate>& gate) {
     if (create) {
         const size_t slash = path.rfind('/');
-        if (!EnsureDirectory(path.substr(0, slash))) return -1;
+        if (!EnsureDirectory(path.substr(0, slash))) return false;
     }
-    return open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0666);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fd.reset(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0666));
+        if (!fd) return false;
+        gate = std::make_unique<Gate>(fd.get());
+        struct stat mine{}, named{};
+        if (fstat(fd.get(), &mine) == 0 && stat(path.c_str(), &named) == 0 && mine.st_ino == named.st_ino &&
+            mine.st_dev == named.st_dev)
+            return true;
+        gate.reset();
+    }
+    errno = EAGAIN;
+    return false;
 }
 
 bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, kPresenceByte, 1); }
 
+void CloseObjectFile(int fd, const std::string& path) {
+    if (fd < 0) return;
+    {
+        Gate gate(fd);
+        struct stat mine{}, named{};
+        if (!PresentElsewhere(fd) && fstat(fd, &mine) == 0 && stat(path.c_str(), &named) == 0 &&
+            mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
+            unlink(path.c_str());
+    }
+    ::close(fd);
+}
+
 // ---- mutexes --------------------------------------------------------------------------------
-// Called with s.m held; true when this thread now owns the file lock.
-bool TryOwnerLock(MutexState& s, bool& abandoned) {
-    if (!SetLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
+// With the owner lock just taken: a record still saying "owned" was left by an owner that
+// ended without releasing (abandoned); ours replaces it.
+void TakeRecord(MutexState& s, bool& abandoned) {
     MutexRecord r{};
     abandoned = ReadRecord(s.fd, r) && r.owned == 1;
     WriteRecord(s.fd, MutexRecord{kRecordMagic, 1, GetCurrentProcessId(), GetCurrentThreadId()});
+}
+
+// Called with s.m held; true when this thread now owns the file lock.
+bool TryOwnerLock(MutexState& s, bool& abandoned) {
+    if (!SetLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
+    TakeRecord(s, abandoned);
     return true;
 }
 
@@ -292,9 +333,31 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
             s.cv.notify_all();
             return WAIT_TIMEOUT;
         }
-        // Another process owns it: poll, keeping our other threads out meanwhile.
+        // Another process owns it. Our other threads stay out meanwhile.
         s.acquiring = true;
         lk.unlock();
+        if (infinite) {  // the kernel wakes us when it is let go
+            struct flock fl{};
+            fl.l_type = F_WRLCK;
+            fl.l_whence = SEEK_SET;
+            fl.l_start = kOwnerByte;
+            fl.l_len = 1;
+            int rc;
+            while ((rc = fcntl(s.fd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+            }
+            const int err = errno;
+            lk.lock();
+            s.acquiring = false;
+            if (rc != 0) {
+                s.cv.notify_all();
+                detail::FailErrno(err);
+                return WAIT_FAILED;
+            }
+            bool abandoned = false;
+            TakeRecord(s, abandoned);
+            TakeOwnership(s, sp, tid);
+            return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+        }
         auto nap = pause;
         if (!infinite) nap = std::min(nap, std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()) + std::chrono::microseconds(1));
         std::this_thread::sleep_for(nap);
@@ -400,16 +463,18 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
             return h;
         }
     }
-    UniqueFd fd(OpenObjectFile(path, true));
-    if (!fd) {
+    UniqueFd fd;
+    std::unique_ptr<Gate> gate;
+    if (!OpenGated(path, true, fd, gate)) {
         detail::FailErrno(errno);
         return nullptr;
     }
     auto s = std::make_shared<MutexState>();
     s->name = name;
+    s->path = path;
     bool existed;
     {
-        Gate gate(fd.get());
+        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
         existed = PresentElsewhere(fd.get());
         if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
             detail::FailErrno(errno);
@@ -423,7 +488,7 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
             if (TryOwnerLock(*s, abandoned)) TakeOwnership(*s, s, GetCurrentThreadId());
         }
     }
-    reg.mutexes[path] = s;
+    Remember(reg.mutexes, path, s);
     HANDLE h = NewMutexHandle(std::move(s));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;
@@ -449,16 +514,19 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
             return h;
         }
     }
-    UniqueFd fd(OpenObjectFile(path, false));
-    if (!fd) {
+    UniqueFd fd;
+    std::unique_ptr<Gate> gate;
+    if (!OpenGated(path, false, fd, gate)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
     }
     auto s = std::make_shared<MutexState>();
     s->name = name;
+    s->path = path;
     {
-        Gate gate(fd.get());
+        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
         if (!PresentElsewhere(fd.get())) {
+            unlink(path.c_str());  // a file left by nobody
             SetLastError(ERROR_FILE_NOT_FOUND);
             return nullptr;
         }
@@ -468,7 +536,7 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
         }
     }
     s->fd = fd.release();
-    reg.mutexes[path] = s;
+    Remember(reg.mutexes, path, s);
     HANDLE h = NewMutexHandle(std::move(s));
     SetLastError(ERROR_SUCCESS);
     return h;
@@ -529,16 +597,18 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
             return h;
         }
     }
-    UniqueFd fd(OpenObjectFile(path, true));
-    if (!fd) {
+    UniqueFd fd;
+    std::unique_ptr<Gate> gate;
+    if (!OpenGated(path, true, fd, gate)) {
         detail::FailErrno(errno);
         return nullptr;
     }
     auto s = std::make_shared<SemaphoreState>();
     s->name = name;
+    s->path = path;
     bool existed;
     {
-        Gate gate(fd.get());
+        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
         existed = PresentElsewhere(fd.get());
         if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
             detail::FailErrno(errno);
@@ -553,7 +623,7 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
         }
     }
     s->fd = fd.release();
-    reg.semaphores[path] = s;
+    Remember(reg.semaphores, path, s);
     HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;

@@ -26,10 +26,15 @@ TEST_F(PlatformTest, CreateOpenAndAlreadyExists) {
     CloseHandle(a);
     CloseHandle(b);
     CloseHandle(c);
-    // Gone with its last handle: a new create is a creation again.
+    // Gone with its last handle, file and all: a new create is a creation again.
+    EXPECT_TRUE(std::filesystem::is_empty(root_ + "/run"));
     HANDLE d = CreateMutex(nullptr, FALSE, "ZARNQV.MNGFL.NODEDEF");
     EXPECT_EQ(GetLastError(), 0u);
+    HANDLE e = CreateSemaphore(nullptr, 1, 1, "ZARNQV.MNGFL.NODEDEF");
+    EXPECT_EQ(GetLastError(), 0u);  // semaphores and mutexes are told apart
     CloseHandle(d);
+    CloseHandle(e);
+    EXPECT_TRUE(std::filesystem::is_empty(root_ + "/run"));
 }
 
 TEST_F(PlatformTest, MutexIsRecursiveForItsOwner) {
@@ -118,6 +123,7 @@ TEST_F(PlatformTest, MutexHeldInAnotherProcessTimesOutThenAbandons) {
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(ReleaseMutex(m));
     CloseHandle(m);
+    EXPECT_TRUE(std::filesystem::is_empty(root_ + "/run"));
 }
 
 TEST_F(PlatformTest, InfiniteWaitEndsWhenTheOtherProcessReleases) {
@@ -210,6 +216,71 @@ TEST_F(PlatformTest, WaitOnForeignHandles) {
     EXPECT_FALSE(CloseHandle(s));
     EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
+
+namespace {
+using namespace win;
+using qvp_test::Channel;
+using qvp_test::Join;
+using qvp_test::PlatformTest;
+using qvp_test::Spawn;
+
+// Processes that open, take, release and close the mutex around a non-atomic update: no update
+// is lost, even while the object's file comes and goes with its last user.
+TEST_F(PlatformTest, MutexExcludesAcrossProcessesWhileItComesAndGoes) {
+    Touch("counter", "0");
+    constexpr int kProcesses = 4, kRounds = 40;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        children.push_back(Spawn([&] {
+            for (int r = 0; r < kRounds; ++r) {
+                HANDLE m = CreateMutex(nullptr, FALSE, "counter.lock");
+                if (!m) return 1;
+                const DWORD w = WaitForSingleObject(m, INFINITE);
+                if (w != WAIT_OBJECT_0) return 2;
+                HANDLE f = Open(C("counter"), GENERIC_READ | GENERIC_WRITE, 0);
+                if (f == INVALID_HANDLE_VALUE) return 3;
+                char buf[16] = {};
+                DWORD n = 0;
+                ReadFile(f, buf, sizeof buf - 1, &n, nullptr);
+                const std::string next = std::to_string(atoi(buf) + 1);
+                SetFilePointer(f, 0, nullptr, FILE_BEGIN);
+                WriteFile(f, next.data(), DWORD(next.size()), &n, nullptr);
+                SetEndOfFile(f);
+                CloseHandle(f);
+                if (!ReleaseMutex(m)) return 4;
+                CloseHandle(m);
+            }
+            return 0;
+        }));
+    }
+    for (pid_t c : children) EXPECT_EQ(Join(c), 0);
+    EXPECT_EQ(Slurp("counter"), std::to_string(kProcesses * kRounds));
+    EXPECT_TRUE(std::filesystem::is_empty(root_ + "/run"));
+}
+
+TEST_F(PlatformTest, SemaphoreUnitsOfADeadProcessComeBack) {
+    HANDLE s = CreateSemaphore(nullptr, 2, 2, "units");
+    Channel ready;
+    const pid_t child = Spawn([&] {
+        HANDLE c = CreateSemaphore(nullptr, 2, 2, "units");
+        if (WaitForSingleObject(c, 0) != WAIT_OBJECT_0 || WaitForSingleObject(c, 0) != WAIT_OBJECT_0) return 1;
+        ready.Send('r');
+        for (;;) pause();
+    });
+    ASSERT_EQ(ready.Receive(), 'r');
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    kill(child, SIGKILL);
+    Join(child);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    LONG previous = -1;
+    EXPECT_TRUE(ReleaseSemaphore(s, 2, &previous));
+    EXPECT_EQ(previous, 0);
+    CloseHandle(s);
 }
 
 }  // namespace
