@@ -64,11 +64,11 @@ struct Entry {
 // The entries of a directory without "." and ".."; false with the walk's error.
 bool ListDirectory(const std::string& directory, std::vector<Entry>& entries) {
     win::WIN32_FIND_DATAA data{};
-    qvp::ScopedHandle find(win::FindFirstFile(Join(directory, "*").c_str(), &data));
-    if (!find.ok()) return win::GetLastError() == win::ERROR_FILE_NOT_FOUND;
+    qvp::FindWalk find(Join(directory, "*"), data);
+    if (!find.valid()) return win::GetLastError() == win::ERROR_FILE_NOT_FOUND;
     do {
         if (!IsDots(data.cFileName)) entries.push_back({data.cFileName, data.dwFileAttributes});
-    } while (win::FindNextFile(find.get(), &data));
+    } while (find.Next(data));
     const win::DWORD end = win::GetLastError();
     return end == win::ERROR_NO_MORE_FILES;
 }
@@ -170,11 +170,11 @@ uint32_t HandleValue(win::HANDLE h) {
 
 // Opens `path` and learns its size; false with the API code set and the failure logged.
 bool OpenAndMeasure(QVPAPI* block, const char* name, const char* path, win::DWORD access,
-                    win::DWORD share, qvp::ScopedHandle& file, win::BY_HANDLE_FILE_INFORMATION& info,
+                    win::DWORD share, qvp::FileHandle& file, win::BY_HANDLE_FILE_INFORMATION& info,
                     bool notFoundIsNoMore) {
     file.Reset(win::CreateFile(path, access, share, nullptr, win::OPEN_EXISTING,
                                win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) {
+    if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
         BlockLog(block, kCreateFileError, name, HandleValue(file.get()), static_cast<int>(error));
         uint32_t code = kResourceFailure;
@@ -328,7 +328,7 @@ int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* siz
         qvAPISetLastError(kInvalidParameter);
         return -1;
     }
-    qvp::ScopedHandle file;
+    qvp::FileHandle file;
     win::BY_HANDLE_FILE_INFORMATION fileInfo{};
     if (!OpenAndMeasure(block, kFileCopyName, path, win::GENERIC_READ | win::GENERIC_WRITE, 0, file,
                         fileInfo, true)) {
@@ -373,7 +373,7 @@ void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
         qvAPISetLastError(kInvalidParameter);
         return nullptr;
     }
-    qvp::ScopedHandle file;
+    qvp::FileHandle file;
     win::BY_HANDLE_FILE_INFORMATION info{};
     if (!OpenAndMeasure(block, kReadFileName, path, win::GENERIC_READ, win::FILE_SHARE_READ, file,
                         info, false)) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/block.h"
+#include "core/handles.h"
 #include "qvpapi.h"  // qvpCreateDirectory
 
 // Creates destination\<last level of source> and copies every file (overwriting) and every
@@ -33,27 +34,3 @@ void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size);
 // Internal form of qvpCreateDirectory (no call frame): true when every level exists as a
 // directory; false with the Windows error of the failing step as last error.
 bool qvpCreateDirectoryTree(const char* path);
-
-namespace qvp {
-// Owns a handle of the platform layer (file, find, mutex); closed on leaving the scope.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(win::HANDLE h = win::INVALID_HANDLE_VALUE) : h_(h) {}
-    ~ScopedHandle() { Close(); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    void Reset(win::HANDLE h) {
-        Close();
-        h_ = h;
-    }
-    void Close() {
-        if (ok()) win::CloseHandle(h_);
-        h_ = win::INVALID_HANDLE_VALUE;
-    }
-    bool ok() const { return h_ != win::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    win::HANDLE get() const { return h_; }
-
-private:
-    win::HANDLE h_;
-};
-}  // namespace qvp

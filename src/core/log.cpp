@@ -29,6 +29,7 @@
 #include "core/block.h"
 #include "core/errors.h"
 #include "core/fileutil.h"
+#include "core/handles.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "platform/win.h"
@@ -111,7 +112,7 @@ private:
     bool held_ = false;
 };
 
-using FileHandle = qvp::ScopedHandle;
+using qvp::FileHandle;
 
 win::HANDLE OpenForAppend(LogState& state) {
     auto open = [&] {
@@ -180,7 +181,7 @@ void WriteRecord(int row, std::string_view message, const char* tag) {
     }
     CrossProcessLock lock(state.lock);
     FileHandle file(OpenForAppend(state));
-    if (!file.ok()) return;
+    if (!file.valid()) return;
     win::DWORD size = win::GetFileSize(file.get(), nullptr);
     if (size == win::INVALID_FILE_SIZE) size = 0;
     const uint64_t limit = uint64_t{state.recordSize} * state.recordCount;
@@ -188,7 +189,7 @@ void WriteRecord(int row, std::string_view message, const char* tag) {
         file.Close();
         Rotate(state);
         file.Reset(OpenForAppend(state));
-        if (!file.ok()) return;
+        if (!file.valid()) return;
         size = win::GetFileSize(file.get(), nullptr);
         if (size == win::INVALID_FILE_SIZE) size = 0;
     }

@@ -78,11 +78,8 @@ constexpr uint32_t kIgnoreCase = 0x02;
 // The state of one walk: the platform walk and the upper node ("\" at the top) or the search
 // text.
 struct DefinitionFind {
-    win::HANDLE find = win::INVALID_HANDLE_VALUE;
+    FindWalk find;
     std::string text;
-    ~DefinitionFind() {
-        if (find != win::INVALID_HANDLE_VALUE && find != nullptr) win::FindClose(find);
-    }
 };
 
 void EndFind(void*& slot) {
@@ -172,7 +169,7 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
     attrPath += "\\";
     attrPath += kAttributionFileName;
     {
-        WinHandle attr = OpenExclusive(attrPath);
+        FileHandle attr = OpenExclusive(attrPath);
         if (!attr.valid()) {
             const win::DWORD error = win::GetLastError();
             call.Log(texts.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
@@ -197,7 +194,7 @@ bool NextDirectory(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATA
                    bool haveEntry, const char* findNextText) {
     for (;;) {
         if (haveEntry && IsDirectoryEntry(data) && !IsDotEntry(data)) return true;
-        if (!win::FindNextFile(find.find, &data)) {
+        if (!find.find.Next(data)) {
             if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
                 call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
             } else {
@@ -214,8 +211,8 @@ bool NextDirectory(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATA
 // anything else (permissions, I/O) is a failure, never an empty master.
 bool StartListing(CallContext& call, DefinitionFind& find, const std::string& pattern,
                   win::WIN32_FIND_DATAA& data, const char* findFirstText) {
-    find.find = win::FindFirstFile(pattern.c_str(), &data);
-    if (find.find != win::INVALID_HANDLE_VALUE && find.find != nullptr) return true;
+    find.find = FindWalk(pattern, data);
+    if (find.find.valid()) return true;
     const win::DWORD error = win::GetLastError();
     call.Log(findFirstText, call.function(), pattern.c_str(), static_cast<int>(error));
     call.Fail(error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND
@@ -352,7 +349,7 @@ bool NextMatch(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATAA& d
                 return true;
             }
         }
-        if (!win::FindNextFile(find.find, &data)) {
+        if (!find.find.Next(data)) {
             if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
                 call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
             } else {

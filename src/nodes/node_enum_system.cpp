@@ -59,7 +59,7 @@ bool KnownWalk(win::HANDLE h) {
 bool ReadEntry(CallContext& call, const win::WIN32_FIND_DATAA& data, QVAPI_NODE& buffer) {
     const std::string path =
         NodeDefDir() + "\\" + std::string(FieldText(data.cFileName, sizeof data.cFileName));
-    WinHandle file = OpenExclusiveRead(path);
+    FileHandle file = OpenExclusiveRead(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
         call.Log(msg::kCreateFile, call.function(), static_cast<int>(error));
@@ -102,14 +102,7 @@ QVPAPI_HANDLE FindFirst(CallContext& call, QVAPI_NODE* out) {
     win::WIN32_FIND_DATAA data{};
     const std::string pattern = NodeDefDir() + "\\*.*";
     // Ended here on every failure; on success the caller owns it until its close.
-    struct PendingWalk {
-        win::HANDLE h;
-        ~PendingWalk() {
-            if (h != win::INVALID_HANDLE_VALUE && h != nullptr) win::FindClose(h);
-        }
-        bool valid() const { return h != win::INVALID_HANDLE_VALUE && h != nullptr; }
-        win::HANDLE get() const { return h; }
-    } find{win::FindFirstFile(pattern.c_str(), &data)};
+    FindWalk find(pattern, data);
     if (!find.valid()) {
         const win::DWORD error = win::GetLastError();
         if (error != win::ERROR_NO_MORE_FILES) call.Log(msg::kFindFirst, call.function(), static_cast<int>(error));
@@ -124,12 +117,11 @@ QVPAPI_HANDLE FindFirst(CallContext& call, QVAPI_NODE* out) {
     }
     if (!ReadEntry(call, data, buffer)) return QVPAPI_INVALID_HANDLE;
     std::memcpy(out, &buffer, size);
-    win::HANDLE handle = find.get();
+    win::HANDLE handle = find.Release();
     {
         std::lock_guard<std::mutex> lock(gWalksLock);
         Walks().insert(handle);
     }
-    find.h = nullptr;
     return handle;
 }
 
@@ -180,7 +172,7 @@ bool FindClose(CallContext& call, win::HANDLE handle) {
 int TotalNumber(CallContext& call) {
     win::WIN32_FIND_DATAA data{};
     const std::string pattern = NodeDefDir() + "\\*";
-    WinHandle find(win::FindFirstFile(pattern.c_str(), &data));
+    FindWalk find(pattern, data);
     if (!find.valid()) {
         const win::DWORD error = win::GetLastError();
         // A store that was never written holds no definition.

@@ -108,13 +108,13 @@ std::string ChildGroupPath(std::string_view parent, std::string_view name) {
 }
 
 // ---- handles, locks, I/O -------------------------------------------------------------------------
-WinHandle OpenExclusive(const std::string& path, win::DWORD disposition) {
-    return WinHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+FileHandle OpenExclusive(const std::string& path, win::DWORD disposition) {
+    return FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
                                       nullptr, disposition, win::FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-WinHandle OpenExclusiveRead(const std::string& path) {
-    return WinHandle(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr,
+FileHandle OpenExclusiveRead(const std::string& path) {
+    return FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr,
                                       win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 

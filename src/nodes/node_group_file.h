@@ -66,8 +66,8 @@ std::string ChildGroupPath(std::string_view parent, std::string_view name);
 
 // ---- handles, locks, whole-file I/O -------------------------------------------------------------
 // Opens for reading and writing without sharing; `disposition` OPEN_EXISTING or OPEN_ALWAYS.
-WinHandle OpenExclusive(const std::string& path, win::DWORD disposition = win::OPEN_EXISTING);
-WinHandle OpenExclusiveRead(const std::string& path);
+FileHandle OpenExclusive(const std::string& path, win::DWORD disposition = win::OPEN_EXISTING);
+FileHandle OpenExclusiveRead(const std::string& path);
 
 class RangeLock {
 public:

@@ -90,7 +90,7 @@ bool GroupDirectoryReady(CallContext& call, const std::string& groupPath) {
 bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std::string& name,
                       uint32_t kind) {
     const std::string path = GroupFilePath(groupPath);
-    WinHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
+    FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
     if (!file.valid()) {
         call.Log(msg::kCreateFile, call.function(), path.c_str(), LastErr());
         call.Fail(OpenFailureCode());
@@ -147,7 +147,7 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
 
 // Appends the back-link to the node's nodeattributionfile (unless it is there already).
 bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath) {
-    WinHandle file = OpenExclusive(attrPath);
+    FileHandle file = OpenExclusive(attrPath);
     if (!file.valid()) {
         call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
         call.Fail(OpenFailureCode());
@@ -189,7 +189,7 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
 
 // Writes one u32 of the definition at `offset` of an existing file, under a lock over it.
 bool WriteWordLocked(const std::string& path, uint32_t offset, uint32_t value) {
-    WinHandle file = OpenExclusive(path);
+    FileHandle file = OpenExclusive(path);
     if (!file.valid()) return false;
     RangeLock lock(file.get(), offset, sizeof value);
     return lock.Lock() && WriteAt(file.get(), offset, &value, sizeof value) && lock.Unlock();
@@ -199,7 +199,7 @@ bool WriteWordLocked(const std::string& path, uint32_t offset, uint32_t value) {
 bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::string& flatPath) {
     uint32_t size = 0;
     {
-        WinHandle file = OpenExclusive(attrPath);
+        FileHandle file = OpenExclusive(attrPath);
         if (!file.valid() || !FileSize(file.get(), &size)) {
             call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
             call.Fail(OpenFailureCode());
@@ -348,7 +348,7 @@ bool DeleteGroup(CallContext& call, const char* parent, const char* name) {
     const std::string directory = GroupDirectoryPath(childPath);
     if (IsDirectory(directory)) {
         const std::string path = GroupFilePath(childPath);
-        WinHandle file = OpenExclusive(path);
+        FileHandle file = OpenExclusive(path);
         if (file.valid()) {
             uint32_t size = 0;
             if (!FileSize(file.get(), &size)) {

@@ -118,7 +118,7 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
     auto walk = std::make_unique<MemberWalk>();
     const std::string path = GroupFilePath(groupPath);
     {
-        WinHandle file = OpenExclusive(path);
+        FileHandle file = OpenExclusive(path);
         if (!file.valid()) {
             const win::DWORD error = win::GetLastError();
             if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) {

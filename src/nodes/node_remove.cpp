@@ -185,7 +185,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return false;
     }
     const std::string path = AttributionPathByName(node, kind, nodeName);
-    WinHandle file = OpenExclusive(path);
+    FileHandle file = OpenExclusive(path);
     if (!file.valid()) {
         call.Log(msg::kAttrCreateFile, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
@@ -246,7 +246,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         return false;
     }
     const std::string path = GroupFilePath(groupPath);
-    WinHandle file = OpenExclusive(path);
+    FileHandle file = OpenExclusive(path);
     if (!file.valid()) {
         call.Log(msg::kGroupCreateFile, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_NOT_FOUND);

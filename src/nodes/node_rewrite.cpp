@@ -68,7 +68,7 @@ void LogStep(CallContext& call, const CopyTexts& texts, const char* format, cons
 // Writes `data` at the start of an existing file under a lock over [0, lockSize).
 bool WriteLocked(CallContext& call, const CopyTexts& texts, const std::string& path,
                  const void* data, uint32_t size, uint32_t lockSize, std::vector<uint8_t>* before) {
-    WinHandle file = OpenExclusive(path);
+    FileHandle file = OpenExclusive(path);
     if (!file.valid()) {
         LogStep(call, texts, texts.createFile, path);
         return false;
@@ -147,7 +147,7 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
     if (oldName == newName && oldKind == newKind) return true;
 
     const std::string attrPath = attributionFile;
-    WinHandle attr = OpenExclusive(attrPath);
+    FileHandle attr = OpenExclusive(attrPath);
     if (!attr.valid()) {
         call.Log(msg::kLinkCreateFile, call.function(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
@@ -182,7 +182,7 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
         // A back-link fills its 260 bytes only when it is damaged: never read past them.
         const std::string groupPath(FieldText(link, kBackLinkSize));
         const std::string groupFile = GroupFilePath(groupPath);
-        WinHandle group = OpenExclusive(groupFile);
+        FileHandle group = OpenExclusive(groupFile);
         if (!group.valid()) {
             call.Log(msg::kLinkCreateFile, call.function(), LastErr());
             call.Fail(QVAPI_ERR_RESOURCE);

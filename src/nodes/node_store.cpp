@@ -109,8 +109,9 @@ std::string DottedAddress(const uint8_t (&address)[4]) {
 bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& error,
                     bool& readFailed) {
     readFailed = false;
-    WinHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                   win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                    nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
     if (!file.valid()) {
         error = win::GetLastError();
         return false;
@@ -139,8 +140,8 @@ std::string AttributionFilePath(const QVAPI_NODE& record) {
 }
 
 uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag) {
-    WinHandle file(win::CreateFile(attributionPath.c_str(), win::GENERIC_READ, 0, nullptr,
-                                   win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(win::CreateFile(attributionPath.c_str(), win::GENERIC_READ, 0, nullptr,
+                                    win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         win::DWORD error = win::GetLastError();
         qvpDllLog(text::kAttrCreateFile, attributionPath.c_str(), static_cast<int>(error));

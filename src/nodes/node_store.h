@@ -7,57 +7,17 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "core/block.h"
+#include "core/handles.h"
 #include "platform/win.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
 
-// A handle of the platform layer, closed when it goes.
-class WinHandle {
-public:
-    WinHandle() = default;
-    explicit WinHandle(win::HANDLE h) : h_(h) {}
-    WinHandle(WinHandle&& o) noexcept : h_(std::exchange(o.h_, win::INVALID_HANDLE_VALUE)) {}
-    WinHandle& operator=(WinHandle&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            h_ = std::exchange(o.h_, win::INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    WinHandle(const WinHandle&) = delete;
-    WinHandle& operator=(const WinHandle&) = delete;
-    ~WinHandle() { Reset(); }
-    bool valid() const { return h_ != win::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    win::HANDLE get() const { return h_; }
-    void Reset() {
-        if (valid()) win::CloseHandle(h_);
-        h_ = win::INVALID_HANDLE_VALUE;
-    }
-
-private:
-    win::HANDLE h_ = win::INVALID_HANDLE_VALUE;
-};
-
-// A directory walk of the platform layer, ended when it goes.
-class FindWalk {
-public:
-    FindWalk(const std::string& pattern, win::WIN32_FIND_DATAA& data)
-        : h_(win::FindFirstFile(pattern.c_str(), &data)) {}
-    FindWalk(const FindWalk&) = delete;
-    FindWalk& operator=(const FindWalk&) = delete;
-    ~FindWalk() {
-        if (valid()) win::FindClose(h_);
-    }
-    bool valid() const { return h_ != win::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    bool Next(win::WIN32_FIND_DATAA& data) { return win::FindNextFile(h_, &data) != 0; }
-
-private:
-    win::HANDLE h_;
-};
+// Visible to the files that take the whole namespace in.
+using qvp::FileHandle;
+using qvp::FindWalk;
 
 // <PathName>\SERVER\ZARNQV\MNGFL\NODEDEF
 std::string NodeDefDir();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/handles.h"
 #include "core/paths.h"
 #include "core/text.h"
 #include "platform/win.h"
@@ -23,21 +24,6 @@ constexpr std::string_view kFileError = "12 0";
 constexpr std::string_view kTooLong = "0 1";
 constexpr size_t kJobNumberSize = QVAPI_JOB_NUMBER_SIZE;
 
-class Handle {
-public:
-    explicit Handle(win::HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (ok()) win::CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool ok() const { return h_ != win::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    win::HANDLE get() const { return h_; }
-
-private:
-    win::HANDLE h_;
-};
-
 std::string Root(void (*builder)(char*)) {
     char buffer[win::MAX_PATH + 1] = {};
     builder(buffer);
@@ -52,9 +38,10 @@ std::string Join(std::string_view a, std::string_view b) {
 }
 
 std::optional<std::string> ReadAll(const std::string& path) {
-    Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
-                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) return std::nullopt;
+    qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ,
+                                         nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL,
+                                         nullptr));
+    if (!file.valid()) return std::nullopt;
     const win::DWORD size = win::GetFileSize(file.get(), nullptr);
     if (size == win::INVALID_FILE_SIZE || size > kQvpBufferSize) return std::nullopt;
     std::string bytes(size, '\0');
@@ -65,9 +52,10 @@ std::optional<std::string> ReadAll(const std::string& path) {
 }
 
 bool WriteAll(const std::string& path, std::string_view bytes) {
-    Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) return false;
+    qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                         nullptr, win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL,
+                                         nullptr));
+    if (!file.valid()) return false;
     win::DWORD written = 0;
     return win::WriteFile(file.get(), bytes.data(), static_cast<win::DWORD>(bytes.size()), &written,
                           nullptr) &&
@@ -78,15 +66,14 @@ bool WriteAll(const std::string& path, std::string_view bytes) {
 std::vector<std::string> List(const std::string& directory, bool directories) {
     std::vector<std::string> names;
     win::WIN32_FIND_DATAA data{};
-    win::HANDLE find = win::FindFirstFile(Join(directory, "*").c_str(), &data);
-    if (find == win::INVALID_HANDLE_VALUE) return names;
+    qvp::FindWalk find(Join(directory, "*"), data);
+    if (!find.valid()) return names;
     do {
         const bool isDirectory = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (data.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) continue;
         if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
         if (isDirectory == directories) names.emplace_back(data.cFileName);
-    } while (win::FindNextFile(find, &data));
-    win::FindClose(find);
+    } while (find.Next(data));
     return names;
 }
 

@@ -8,6 +8,7 @@
 #include "client/ar/archiver.h"
 #include "client/ar/arlog.h"
 #include "client/ar/arwriter.h"
+#include "core/handles.h"
 #include "share/wapi/wapi.h"
 
 namespace ar {
@@ -48,7 +49,7 @@ public:
         path_ = target + suffix;
     }
     ~TempArchive() {
-        handle.reset();
+        handle.Reset();
         if (!placed_) win::DeleteFile(path_.c_str());
     }
     TempArchive(const TempArchive&) = delete;
@@ -75,7 +76,7 @@ public:
         return true;
     }
 
-    Handle handle;
+    qvp::FileHandle handle;
 
 private:
     std::string target_;
@@ -159,15 +160,15 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
     } else if ((isBareDrive(src) && count == 0) || uncShareOnly) {
         base = src;
         win::WIN32_FIND_DATAA fd{};
-        FindHandle find(win::FindFirstFile(style.join(src, "*").c_str(), &fd));
-        if (!find) {
+        qvp::FindWalk find(style.join(src, "*"), fd);
+        if (!find.valid()) {
             ctx.log(msg::kNoEntries, source, static_cast<int>(win::GetLastError()));
             return kArcFileFailed;
         }
         do {
             if (std::strcmp(fd.cFileName, ".") != 0 && std::strcmp(fd.cFileName, "..") != 0)
                 items.emplace_back(fd.cFileName);
-        } while (win::FindNextFile(find.get(), &fd));
+        } while (find.Next(fd));
     } else {
         if (srcParts.empty()) {
             ctx.log(msg::kNoSource, source, static_cast<int>(win::ERROR_INVALID_NAME));
@@ -191,9 +192,10 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
     gauge.set(10);
 
     TempArchive temp(archive);
-    temp.handle = Handle(win::CreateFile(temp.path().c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                                         0, nullptr, win::CREATE_ALWAYS, 0, nullptr));
-    if (!temp.handle) {
+    temp.handle =
+        qvp::FileHandle(win::CreateFile(temp.path().c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+                                        0, nullptr, win::CREATE_ALWAYS, 0, nullptr));
+    if (!temp.handle.valid()) {
         ctx.log(msg::kCreateArchive, archive, static_cast<int>(win::GetLastError()));
         return kArcWriteFailed;
     }
@@ -268,7 +270,7 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
         ctx.log(msg::kWriteFinalHeader, archive, static_cast<int>(win::GetLastError()));
         return kArcWriteFailed;
     }
-    if (!temp.handle.close()) {
+    if (!temp.handle.Close()) {
         ctx.log(msg::kCloseArchive, archive, static_cast<int>(win::GetLastError()));
         return kArcFileFailed;
     }

@@ -6,10 +6,10 @@
 
 #include "client/ar/ar_extract.h"
 #include "client/ar/arcontext.h"
-#include "client/ar/arhandle.h"
 #include "client/ar/arlog.h"
 #include "client/ar/argetacl.h"
 #include "client/ar/arpath.h"
+#include "core/handles.h"
 #include "share/wapi/wapi.h"
 
 namespace ar {
@@ -112,9 +112,10 @@ public:
         return remember(win::SetFileAttributes(path.c_str(), attributes) != 0);
     }
     bool createFile(const std::string& path) override {
-        file_ = Handle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
-                                       nullptr, win::CREATE_ALWAYS, 0, nullptr));
-        return remember(static_cast<bool>(file_));
+        file_ =
+            qvp::FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                            nullptr, win::CREATE_ALWAYS, 0, nullptr));
+        return remember(file_.valid());
     }
     bool write(const void* data, size_t length) override {
         const auto* p = static_cast<const uint8_t*>(data);
@@ -136,20 +137,19 @@ public:
     }
     bool closeFile(bool flush) override {
         bool ok = true;
-        if (flush && file_ && !win::FlushFileBuffers(file_.get())) ok = false;
-        if (!file_.close()) ok = false;
+        if (flush && file_.valid() && !win::FlushFileBuffers(file_.get())) ok = false;
+        if (!file_.Close()) ok = false;
         return remember(ok);
     }
     bool setFolderTimes(const std::string& path, const win::FILETIME& w,
                         const win::FILETIME& a) override {
         // Setting times takes write access, as on Windows; a folder opens for it with backup
         // semantics.
-        Handle dir(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                                   win::FILE_SHARE_READ | win::FILE_SHARE_WRITE |
-                                       win::FILE_SHARE_DELETE,
-                                   nullptr, win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS,
-                                   nullptr));
-        if (!dir) return remember(false);
+        qvp::FileHandle dir(
+            win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+                            win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+                            nullptr, win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!dir.valid()) return remember(false);
         return remember(win::SetFileTime(dir.get(), nullptr, &a, &w) != 0);
     }
     bool setSecurity(const std::string& path, const uint8_t* descriptor, size_t length) override {
@@ -167,7 +167,7 @@ private:
         return attributes;
     }
 
-    Handle file_;
+    qvp::FileHandle file_;
     win::DWORD error_ = 0;
 };
 
@@ -183,9 +183,9 @@ int qvparExtractNewFormat(ArContext& ctx, const char* archive, const char* resto
         ctx.message(err, kMsgClassSystem, msg::kMsgGetAttributes, archive);
         return kUnarcFailed;
     }
-    Handle file(win::CreateFile(archive, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
-                                win::OPEN_EXISTING, 0, nullptr));
-    if (!file) {
+    qvp::FileHandle file(win::CreateFile(archive, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                         win::OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) {
         win::DWORD err = win::GetLastError();
         ctx.detail(kDetailMissing, err);
         ctx.log(msg::kReaderMissing, archive, static_cast<int>(err));
@@ -204,7 +204,7 @@ int qvparExtractNewFormat(ArContext& ctx, const char* archive, const char* resto
         result = qvpcuarExtract(ctx, source, sink, archive, restore, gauge);
     }
     if (result != kUnarcOk) return result;
-    if (!file.close()) {
+    if (!file.Close()) {
         ctx.detail(kDetailCloseArchive, win::GetLastError());
         ctx.log(msg::kReaderClose);
         return kUnarcFailed;

@@ -2,8 +2,8 @@
 
 #include "client/ar/arcontext.h"
 #include "client/ar/arformat.h"
-#include "client/ar/arhandle.h"
 #include "client/ar/arlog.h"
+#include "core/handles.h"
 #include "core/paths.h"
 #include "platform/win.h"
 
@@ -55,9 +55,9 @@ const std::vector<uint8_t>& AclInfoFiles::forEntry(ArContext& ctx, bool folder) 
         qvpMakeAclDirInfPath(path);
     else
         qvpMakeAclSetFileInfPath(path);
-    Handle file(win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
-                                win::OPEN_EXISTING, 0, nullptr));
-    if (!file) {
+    qvp::FileHandle file(win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                         win::OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) {
         ctx.log(msg::kNoAclFile, path);
         return slot.bytes;
     }

@@ -3,9 +3,9 @@
 #include "client/ar/ar_extract.h"
 #include "client/ar/archiver.h"
 #include "client/ar/arcontext.h"
-#include "client/ar/arhandle.h"
 #include "client/ar/arlog.h"
 #include "client/ar/unarchive.h"
+#include "core/handles.h"
 
 using namespace ar;
 
@@ -20,9 +20,9 @@ int qvparMain(ArContext& ctx, const char* archive, const char* restore, int keep
         return kUnarcFailed;
     }
     {
-        Handle probe(win::CreateFile(archive, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
-                                     win::OPEN_EXISTING, 0, nullptr));
-        if (!probe) {
+        qvp::FileHandle probe(win::CreateFile(archive, win::GENERIC_READ, win::FILE_SHARE_READ,
+                                              nullptr, win::OPEN_EXISTING, 0, nullptr));
+        if (!probe.valid()) {
             ctx.log(msg::kArchiveMissing, archive);
             return kUnarcFailed;
         }

@@ -9,7 +9,6 @@
 #include "client/ar/arcontext.h"
 #include "client/ar/arformat.h"
 #include "client/ar/argetacl.h"
-#include "client/ar/arhandle.h"
 #include "client/ar/armatch.h"
 #include "client/ar/arpath.h"
 #include "platform/win.h"

@@ -3,6 +3,7 @@
 
 #include "client/ar/far.h"
 #include "client/ar/unarchive.h"
+#include "core/handles.h"
 #include "platform/win.h"
 
 namespace {
@@ -13,22 +14,6 @@ constexpr char kRemoveDirectory[] =
 constexpr char kDeleteFile[] = "DeleteFile Error: Path=%s, GetLastError=%ld, func=DelBackup_DelFile.";
 constexpr char kFindFirst[] =
     "FindFirstFile Error: Path=%s, GetLastError=%ld, func=DelBackup_DelDirectory.";
-
-class Find {
-public:
-    Find(const std::string& pattern, win::WIN32_FIND_DATAA* data)
-        : handle_(win::FindFirstFile(pattern.c_str(), data)) {}
-    ~Find() {
-        if (valid()) win::FindClose(handle_);
-    }
-    Find(const Find&) = delete;
-    Find& operator=(const Find&) = delete;
-    bool valid() const { return handle_ != win::INVALID_HANDLE_VALUE; }
-    bool Next(win::WIN32_FIND_DATAA* data) { return win::FindNextFile(handle_, data) != 0; }
-
-private:
-    win::HANDLE handle_;
-};
 
 bool EndsWithSeparator(const std::string& path) {
     if (path.empty()) return false;
@@ -77,10 +62,10 @@ int DelFile(QvpClientLog& log, const std::string& path, win::DWORD attributes) {
 int DelDirectory(QvpClientLog& log, const std::string& path) {
     const bool contents = EndsWithSeparator(path);
     win::WIN32_FIND_DATAA data{};
-    Find find(contents ? path + "*.*" : path, &data);
+    qvp::FindWalk find(contents ? path + "*.*" : path, data);
     if (!find.valid()) return Fail(log, kFindFirst, path);
     // The walk is a snapshot: removing an entry does not disturb the ones after it.
-    for (bool more = true; more; more = find.Next(&data)) {
+    for (bool more = true; more; more = find.Next(data)) {
         const std::string name = data.cFileName;
         if (name == "." || name == "..") continue;
         const std::string full = contents ? path + name : path;

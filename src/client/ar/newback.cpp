@@ -5,6 +5,7 @@
 
 #include "client/ar/arlog.h"
 #include "client/ar/arwriter.h"
+#include "core/handles.h"
 
 namespace ar {
 
@@ -86,10 +87,10 @@ std::string ArcWriter::relativePath(const std::string& path) const {
 // that opens is taken.
 bool isRegularEntry(const std::string& path, const win::WIN32_FIND_DATAA& fd) {
     if ((fd.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) == 0) return true;
-    Handle probe(win::CreateFile(path.c_str(), win::GENERIC_READ,
-                                 win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
-                                 win::OPEN_EXISTING, 0, nullptr));
-    return static_cast<bool>(probe);
+    qvp::FileHandle probe(win::CreateFile(path.c_str(), win::GENERIC_READ,
+                                          win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                          win::OPEN_EXISTING, 0, nullptr));
+    return probe.valid();
 }
 
 bool statPath(const std::string& path, win::WIN32_FIND_DATAA& fd) {
@@ -102,22 +103,22 @@ bool statPath(const std::string& path, win::WIN32_FIND_DATAA& fd) {
     const std::string& name = parts.back();
     // A name with wildcards, or a case variant found first, is looked up by walking its folder.
     if (name.find_first_of("*?") == std::string::npos) {
-        FindHandle find(win::FindFirstFile(path.c_str(), &fd));
-        if (find) {
+        qvp::FindWalk find(path, fd);
+        if (find.valid()) {
             do {
                 if (name == fd.cFileName) return true;
-            } while (win::FindNextFile(find.get(), &fd));
+            } while (find.Next(fd));
         }
     }
     // The folder's walk: everything before the last component, kept as the caller wrote it.
     size_t end = path.size();
     while (end > 0 && style.endsWithSep(path.substr(0, end))) --end;
     std::string folder = path.substr(0, end - name.size());
-    FindHandle find(win::FindFirstFile(style.join(folder, "*").c_str(), &fd));
-    if (!find) return false;
+    qvp::FindWalk find(style.join(folder, "*"), fd);
+    if (!find.valid()) return false;
     do {
         if (name == fd.cFileName) return true;
-    } while (win::FindNextFile(find.get(), &fd));
+    } while (find.Next(fd));
     win::SetLastError(win::ERROR_FILE_NOT_FOUND);
     return false;
 }
@@ -170,10 +171,11 @@ int ArcWriter::qvpcArGetFileAttributes(const std::string& path, const win::WIN32
 int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
     // Others may go on reading, writing or removing the file: the copy stops at the recorded
     // size either way, and full sharing costs the fewest share checks.
-    Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ,
-                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
-                                nullptr, win::OPEN_EXISTING, 0, nullptr));
-    if (!file) {
+    qvp::FileHandle file(
+        win::CreateFile(path.c_str(), win::GENERIC_READ,
+                        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+                        nullptr, win::OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) {
         ctx.log(msg::kStatCopy, path.c_str(), static_cast<int>(win::GetLastError()));
         return kArcFileFailed;
     }
@@ -197,7 +199,7 @@ int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
         }
         left -= got;
     }
-    if (!file.close()) {
+    if (!file.Close()) {
         ctx.log(msg::kCloseFile, static_cast<int>(win::GetLastError()));
         return kArcFileFailed;
     }
@@ -292,8 +294,8 @@ int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
 
 int ArcWriter::walkChildren(const std::string& path) {
     win::WIN32_FIND_DATAA fd{};
-    FindHandle find(win::FindFirstFile(style.join(path, "*").c_str(), &fd));
-    if (!find) {
+    qvp::FindWalk find(style.join(path, "*"), fd);
+    if (!find.valid()) {
         ctx.log(msg::kFindFirst, path.c_str(), static_cast<int>(win::GetLastError()));
         return kArcNoSource;
     }
@@ -306,7 +308,7 @@ int ArcWriter::walkChildren(const std::string& path) {
             ctx.log(msg::kChildFailed, child.c_str());
             return result;
         }
-    } while (win::FindNextFile(find.get(), &fd));
+    } while (find.Next(fd));
     return kArcOk;
 }
 

@@ -10,6 +10,7 @@
 
 #include "client/ar/old_reader.h"
 #include "client/ar/unarchive.h"
+#include "core/handles.h"
 #include "platform/win.h"
 
 namespace {
@@ -78,29 +79,6 @@ OldEntry DecodeEntry(const uint8_t* p) {
                     Le32(p + 16), Le32(p + 20), static_cast<int16_t>(Le16(p + 24)),
                     Le32(p + 28), Le32(p + 52)};
 }
-
-class Handle {
-public:
-    explicit Handle(win::HANDLE h = win::INVALID_HANDLE_VALUE) : h_(h) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return h_ != win::INVALID_HANDLE_VALUE; }
-    win::HANDLE get() const { return h_; }
-    void Reset(win::HANDLE h) {
-        Close();
-        h_ = h;
-    }
-    bool Close() {
-        if (!valid()) return true;
-        const bool ok = win::CloseHandle(h_) != 0;
-        h_ = win::INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    win::HANDLE h_;
-};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -189,7 +167,7 @@ private:
 
     QvpClientLog& log_;
     std::string archive_;
-    Handle file_;
+    qvp::FileHandle file_;
     uint64_t fileSize_ = 0;
     OldHeader header_{};
     std::vector<std::string> names_;
@@ -420,8 +398,9 @@ int OldReader::ReplaceExisting(const std::string& path) {
 int OldReader::ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std::string& path) {
     int result = ReplaceExisting(path);
     if (result != kOldOk) return result;
-    Handle out(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                               win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    qvp::FileHandle out(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                        nullptr, win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
     if (!out.valid()) {
         const win::DWORD error = win::GetLastError();
         qvparSetErrorDetail(kDetailFileCreate, error);
@@ -479,7 +458,7 @@ int OldReader::FinishFolders() {
     // Deepest first: the walk made each folder before anything inside it.
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
         {
-            Handle folder(win::CreateFile(
+            qvp::FileHandle folder(win::CreateFile(
                 it->path.c_str(), win::GENERIC_WRITE,
                 win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, nullptr,
                 win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));

@@ -5,6 +5,7 @@
 #include "client/ar/far.h"
 #include "client/ar/swpkg.h"
 #include "client/ar/unarchive.h"
+#include "core/handles.h"
 #include "platform/win.h"
 
 namespace {
@@ -19,8 +20,8 @@ constexpr char kRemoveFailed[] = "qvpFarRemoveDirectry_ERROR:ON_qvpSwpEndCangeQF
 bool ListEntries(const std::string& folder, std::string* names, int* count) {
     const std::string pattern = folder + (qvpIsPosixPath(folder) ? "/" : "\\") + "*.*";
     win::WIN32_FIND_DATAA data{};
-    win::HANDLE find = win::FindFirstFile(pattern.c_str(), &data);
-    if (find == win::INVALID_HANDLE_VALUE) return false;
+    qvp::FindWalk find(pattern, data);
+    if (!find.valid()) return false;
     names->clear();
     *count = 0;
     do {
@@ -29,8 +30,7 @@ bool ListEntries(const std::string& folder, std::string* names, int* count) {
         names->append(name);
         names->push_back('\0');
         ++*count;
-    } while (win::FindNextFile(find, &data));
-    win::FindClose(find);
+    } while (find.Next(data));
     return true;
 }
 

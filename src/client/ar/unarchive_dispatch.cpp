@@ -6,6 +6,7 @@
 #include "client/ar/old_reader.h"
 #include "client/ar/unarchive.h"
 #include "client/ecd/ecd.h"
+#include "core/handles.h"
 #include "platform/win.h"
 
 namespace {
@@ -21,19 +22,18 @@ uint32_t Be32(const uint8_t* p) {
 
 // The first bytes of the file (at most `size`); -1 when it can't be opened.
 int ReadPrefix(const char* path, uint8_t* buffer, size_t size) {
-    win::HANDLE file = win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
-                                       win::OPEN_EXISTING, 0, nullptr);
-    if (file == win::INVALID_HANDLE_VALUE) return -1;
+    qvp::FileHandle file(win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                         win::OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) return -1;
     size_t done = 0;
     while (done < size) {
         win::DWORD got = 0;
-        if (!win::ReadFile(file, buffer + done, static_cast<win::DWORD>(size - done), &got,
+        if (!win::ReadFile(file.get(), buffer + done, static_cast<win::DWORD>(size - done), &got,
                            nullptr) ||
             got == 0)
             break;
         done += got;
     }
-    win::CloseHandle(file);
     return static_cast<int>(done);
 }
 

@@ -6,14 +6,10 @@
 
 namespace ecd {
 
-File::~File() {
-    if (handle_ != win::INVALID_HANDLE_VALUE) win::CloseHandle(handle_);
-}
-
 bool File::OpenRead(const char* path) {
-    handle_ = win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
-                              win::OPEN_EXISTING, 0, nullptr);
-    if (handle_ == win::INVALID_HANDLE_VALUE) {
+    handle_.Reset(win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                  win::OPEN_EXISTING, 0, nullptr));
+    if (!handle_.valid()) {
         lastError_ = win::GetLastError();
         return false;
     }
@@ -22,9 +18,9 @@ bool File::OpenRead(const char* path) {
 }
 
 bool File::Create(const char* path) {
-    handle_ = win::CreateFile(path, win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
-                              win::FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == win::INVALID_HANDLE_VALUE) {
+    handle_.Reset(win::CreateFile(path, win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
+                                  win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle_.valid()) {
         lastError_ = win::GetLastError();
         return false;
     }
@@ -35,7 +31,7 @@ bool File::Create(const char* path) {
 
 uint64_t File::Size() {
     win::DWORD high = 0;
-    win::DWORD low = win::GetFileSize(handle_, &high);
+    win::DWORD low = win::GetFileSize(handle_.get(), &high);
     return uint64_t{high} << 32 | low;
 }
 
@@ -44,8 +40,8 @@ bool File::Seek(uint64_t offset) {
     eof_ = false;
     win::LONG high = static_cast<win::LONG>(offset >> 32);
     win::SetLastError(0);
-    win::DWORD low = win::SetFilePointer(handle_, static_cast<win::LONG>(offset & 0xFFFFFFFFu),
-                                         &high, win::FILE_BEGIN);
+    win::DWORD low = win::SetFilePointer(
+        handle_.get(), static_cast<win::LONG>(offset & 0xFFFFFFFFu), &high, win::FILE_BEGIN);
     if (low == win::INVALID_SET_FILE_POINTER && win::GetLastError() != 0) {
         lastError_ = win::GetLastError();
         return false;
@@ -64,7 +60,7 @@ int64_t File::Read(void* buffer, size_t size) {
             if (want >= kBufferSize) {
                 win::DWORD got = 0;
                 const win::DWORD ask = static_cast<win::DWORD>(std::min<size_t>(want, 1u << 30));
-                if (!win::ReadFile(handle_, out + done, ask, &got, nullptr)) {
+                if (!win::ReadFile(handle_.get(), out + done, ask, &got, nullptr)) {
                     lastError_ = win::GetLastError();
                     return -1;
                 }
@@ -73,7 +69,7 @@ int64_t File::Read(void* buffer, size_t size) {
                 continue;
             }
             win::DWORD got = 0;
-            if (!win::ReadFile(handle_, buffer_.get(), kBufferSize, &got, nullptr)) {
+            if (!win::ReadFile(handle_.get(), buffer_.get(), kBufferSize, &got, nullptr)) {
                 lastError_ = win::GetLastError();
                 return -1;
             }
@@ -101,8 +97,8 @@ int64_t File::Peek(size_t size) {
     }
     while (end_ < size && !eof_) {
         win::DWORD got = 0;
-        if (!win::ReadFile(handle_, buffer_.get() + end_, static_cast<win::DWORD>(kBufferSize - end_),
-                           &got, nullptr)) {
+        if (!win::ReadFile(handle_.get(), buffer_.get() + end_,
+                           static_cast<win::DWORD>(kBufferSize - end_), &got, nullptr)) {
             lastError_ = win::GetLastError();
             return -1;
         }
@@ -121,8 +117,8 @@ bool File::Flush() {
     size_t done = 0;
     while (done < end_) {
         win::DWORD put = 0;
-        if (!win::WriteFile(handle_, buffer_.get() + done, static_cast<win::DWORD>(end_ - done),
-                            &put, nullptr)) {
+        if (!win::WriteFile(handle_.get(), buffer_.get() + done,
+                            static_cast<win::DWORD>(end_ - done), &put, nullptr)) {
             lastError_ = win::GetLastError();
             return false;
         }
@@ -143,7 +139,7 @@ bool File::Write(const void* data, size_t size) {
         while (size != 0) {
             win::DWORD put = 0;
             const win::DWORD ask = static_cast<win::DWORD>(std::min<size_t>(size, 1u << 30));
-            if (!win::WriteFile(handle_, in, ask, &put, nullptr)) {
+            if (!win::WriteFile(handle_.get(), in, ask, &put, nullptr)) {
                 lastError_ = win::GetLastError();
                 return false;
             }
@@ -170,12 +166,9 @@ bool File::Write(const void* data, size_t size) {
 bool File::Close() {
     bool ok = true;
     if (writing_ && !Flush()) ok = false;
-    if (handle_ != win::INVALID_HANDLE_VALUE) {
-        if (!win::CloseHandle(handle_) && ok) {
-            lastError_ = win::GetLastError();
-            ok = false;
-        }
-        handle_ = win::INVALID_HANDLE_VALUE;
+    if (!handle_.Close() && ok) {
+        lastError_ = win::GetLastError();
+        ok = false;
     }
     return ok;
 }

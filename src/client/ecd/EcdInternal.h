@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/ecd/ecd.h"
+#include "core/handles.h"
 #include "platform/win.h"
 
 namespace ecd {
@@ -73,7 +74,6 @@ public:
     static constexpr size_t kBufferSize = 256 * 1024;
 
     File() = default;
-    ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
@@ -103,8 +103,7 @@ public:
     win::DWORD lastError() const { return lastError_; }
 
 private:
-
-    win::HANDLE handle_ = win::INVALID_HANDLE_VALUE;
+    qvp::FileHandle handle_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t begin_ = 0;   // reading: next buffered byte
     size_t end_ = 0;     // reading: end of buffered bytes; writing: bytes pending

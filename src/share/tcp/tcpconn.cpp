@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/handles.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "platform/win.h"
@@ -22,32 +23,21 @@ constexpr const char kLogConnectError[] =
     "qvpTcpConnect : Connect Error : Host = %s, Port = %u, try = %d, errno = %u";
 constexpr const char kLogCacheWriteError[] = "qvpTcpConnect : %s Write Error : errno = %u";
 
-struct Handle {
-    win::HANDLE h = win::INVALID_HANDLE_VALUE;
-    Handle() = default;
-    explicit Handle(win::HANDLE handle) : h(handle) {}
-    ~Handle() {
-        if (h != win::INVALID_HANDLE_VALUE && h != nullptr) win::CloseHandle(h);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return h != win::INVALID_HANDLE_VALUE && h != nullptr; }
-};
-
 // Holds the machine-wide socket lock for its scope.
 class SocketLock {
 public:
     explicit SocketLock(int logId)
         : semaphore_(qvpWapiCreateSemaphore(nullptr, 1, 1, kQvpSocketLockName, logId)) {
-        if (semaphore_.valid()) held_ = win::WaitForSingleObject(semaphore_.h, win::INFINITE) != win::WAIT_FAILED;
+        if (semaphore_.valid())
+            held_ = win::WaitForSingleObject(semaphore_.get(), win::INFINITE) != win::WAIT_FAILED;
     }
     ~SocketLock() {
-        if (held_) win::ReleaseSemaphore(semaphore_.h, 1, nullptr);
+        if (held_) win::ReleaseSemaphore(semaphore_.get(), 1, nullptr);
     }
     bool held() const { return held_; }
 
 private:
-    Handle semaphore_;
+    qvp::FileHandle semaphore_;
     bool held_ = false;
 };
 
@@ -61,13 +51,15 @@ bool SameName(std::string_view a, std::string_view b) {
 CacheEntries ReadCache() {
     CacheEntries entries;
     const std::string path = qvpTcpServerIpPath();
-    Handle file(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
-                                nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ,
+                                         win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                         win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return entries;
     std::string text;
     char chunk[1024];
     win::DWORD got = 0;
-    while (win::ReadFile(file.h, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    while (win::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -86,10 +78,11 @@ void WriteCache(const CacheEntries& entries, int logId) {
     std::string text;
     for (const auto& [name, address] : entries) text += name + "=" + address + "\r\n";
     const std::string path = qvpTcpServerIpPath();
-    Handle file(win::CreateFile(path.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
-                                win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_WRITE, 0, nullptr,
+                                         win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     win::DWORD written = 0;
-    if (!file.valid() || !win::WriteFile(file.h, text.data(), static_cast<win::DWORD>(text.size()), &written, nullptr))
+    if (!file.valid() || !win::WriteFile(file.get(), text.data(),
+                                         static_cast<win::DWORD>(text.size()), &written, nullptr))
         qvpLogPrintf(logId, kTag, kLogCacheWriteError, kQvpServerIpFile, win::GetLastError());
 }
 
