@@ -13,6 +13,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <deque>
+#include <system_error>
 #include <thread>
 
 #include "platform/internal.h"
@@ -165,13 +166,14 @@ public:
 
     // Every name is in: they go into the walk's arena (the workers may still be reading them).
     void EndOfDirectory() {
-        if (!workers_.empty() && !current_.types.empty()) Publish();
+        const bool batched = !workers_.empty() || noWorkers_;
+        if (batched && !current_.types.empty()) Publish();
         {
             std::lock_guard lock(mutex_);
             finished_ = true;
         }
         cv_.notify_all();
-        if (workers_.empty()) batches_.push_back(std::move(current_));
+        if (!batched) batches_.push_back(std::move(current_));
         size_t bytes = 0, count = 0;
         for (const Batch& b : batches_) {
             bytes += b.names.size();
@@ -193,7 +195,7 @@ public:
 
     // The workers' results go into the walk.
     void Collect() {
-        if (workers_.empty()) return;
+        if (workers_.empty() && !noWorkers_) return;
         Join();
         size_t at = 0;
         for (Batch& b : batches_) {
@@ -220,8 +222,17 @@ private:
             ++published_;
         }
         current_ = Batch{};
-        if (workers_.empty()) {
-            for (unsigned i = 0, count = ReaderCount(); i < count; ++i) workers_.emplace_back([this] { Work(); });
+        if (workers_.empty() && !noWorkers_) {
+            try {
+                for (unsigned i = 0, count = ReaderCount(); i < count; ++i) workers_.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {  // no threads to be had: the reading thread does it all
+            }
+            if (workers_.empty()) {
+                noWorkers_ = true;
+                for (Batch& b : batches_) DescribeAll(b);
+            }
+        } else if (noWorkers_) {
+            DescribeAll(batches_.back());
         }
         cv_.notify_one();
     }
@@ -235,10 +246,14 @@ private:
                 if (taken_ == published_) return;
                 b = &batches_[taken_++];  // deque elements stay put as it grows
             }
-            for (size_t k = 0; k < b->types.size(); ++k) {
-                const std::string_view name(b->names.data() + b->offsets[k], b->offsets[k + 1] - b->offsets[k] - 1);
-                b->infos[k] = Describe(f_, name, b->types[k]);
-            }
+            DescribeAll(*b);
+        }
+    }
+
+    void DescribeAll(Batch& b) {
+        for (size_t k = 0; k < b.types.size(); ++k) {
+            const std::string_view name(b.names.data() + b.offsets[k], b.offsets[k + 1] - b.offsets[k] - 1);
+            b.infos[k] = Describe(f_, name, b.types[k]);
         }
     }
 
@@ -260,6 +275,7 @@ private:
     std::condition_variable cv_;
     size_t published_ = 0, taken_ = 0;
     bool finished_ = false;
+    bool noWorkers_ = false;  // threads could not be started
     std::vector<std::thread> workers_;
 };
 

@@ -117,8 +117,17 @@ bool ParseValue(std::string_view line, std::string_view& name, std::string_view&
     return true;
 }
 
+// A name or value that the file could not hold as one "Name=Value" line.
+bool Storable(std::string_view name, std::string_view value) {
+    if (name.empty() || name != Trim(name) || value != Trim(value)) return false;
+    if (name.find_first_of("=[;#\r\n") != std::string_view::npos) return false;
+    if (value.find_first_of("\r\n") != std::string_view::npos) return false;
+    return CommentStart(value) == std::string_view::npos;
+}
+
 bool Put(Section& s, std::string_view name, std::string_view value, bool markChanged) {
     if (name.empty() || value.size() >= kMaxValueBytes) return false;
+    if (markChanged && !Storable(name, value)) return false;
     auto it = s.find(name);
     if (it == s.end()) {
         if (s.size() >= kMaxValues) return false;
@@ -378,7 +387,7 @@ bool Flush() {
 
 std::string RunDirectory() {
     if (auto v = registry::GetPlatform("RunDir"); v && !v->empty()) return *v;
-    return "/tmp/qvpapi-run-" + std::to_string(getuid());
+    return "/tmp/qvpapi-run-" + std::to_string(getuid());  // checked to be ours where it is made
 }
 
 }  // namespace win

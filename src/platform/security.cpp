@@ -179,7 +179,11 @@ BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
     if (!path || !descriptor) return detail::Fail(ERROR_INVALID_PARAMETER);
     const auto* b = static_cast<const BYTE*>(descriptor);
     if (b[0] != kRevision || !(Get16(b + 2) & kSelfRelative)) return TRUE;  // not ours: ignored
-    // The size is not passed: find the furthest structure the header points at.
+    // The size is not passed: find the furthest structure the header points at. Ours are small;
+    // a header pointing further is not ours (and is never followed there).
+    constexpr DWORD kLargest = 4096;
+    for (size_t field : {size_t(4), size_t(8), size_t(12), size_t(16)})
+        if (Get32(b + field) > kLargest) return TRUE;
     size_t length = kHeader;
     for (size_t field : {size_t(4), size_t(8)}) {
         const DWORD off = Get32(b + field);

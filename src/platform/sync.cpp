@@ -225,6 +225,15 @@ std::string FileName(const char* prefix, std::string_view name) {
 
 bool EnsureDirectory(const std::string& dir) {
     struct stat st{};
+    if (lstat(dir.c_str(), &st) == 0) {
+        // The default run-time directory lies in a folder everyone writes to: it must be a
+        // real directory of our own, not something planted there.
+        if (dir.rfind("/tmp/qvpapi-run-", 0) == 0 && (!S_ISDIR(st.st_mode) || st.st_uid != getuid())) {
+            errno = EACCES;
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) return true;
+    }
     if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     const size_t slash = dir.rfind('/');
     if (slash != std::string::npos && slash > 0 && !EnsureDirectory(dir.substr(0, slash))) return false;

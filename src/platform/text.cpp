@@ -7,8 +7,9 @@
 namespace win {
 namespace {
 std::atomic<unsigned> g_acpOverride{0};
-std::atomic<unsigned> g_acpCache{0};
-std::atomic<unsigned> g_acpGeneration{~0u};
+// The code page read from the settings and the settings generation it was read at, as one
+// value: generation << 32 | code page.
+std::atomic<uint64_t> g_acpCache{0};
 
 inline bool IsSep(unsigned char c) { return c == '\\' || c == '/'; }
 }  // namespace
@@ -56,13 +57,13 @@ bool EqualNoCase(std::string_view a, std::string_view b, unsigned cp) {
 unsigned GetACP() {
     if (unsigned o = g_acpOverride.load(std::memory_order_relaxed)) return o;
     const unsigned gen = detail::g_platformGeneration.load(std::memory_order_acquire);
-    if (g_acpGeneration.load(std::memory_order_acquire) == gen) return g_acpCache.load(std::memory_order_relaxed);
+    const uint64_t cached = g_acpCache.load(std::memory_order_acquire);
+    if (cached >> 32 == gen) return static_cast<unsigned>(cached & 0xFFFFFFFFu);
     unsigned cp = 932;
     if (auto v = registry::GetPlatform("CodePage")) {
         if (*v == "1252") cp = 1252;
     }
-    g_acpCache.store(cp, std::memory_order_relaxed);
-    g_acpGeneration.store(gen, std::memory_order_release);
+    g_acpCache.store(uint64_t{gen} << 32 | cp, std::memory_order_release);
     return cp;
 }
 

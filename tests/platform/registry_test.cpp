@@ -39,6 +39,20 @@ TEST_F(SettingsTest, OverLongValuesAreIgnored) {
     EXPECT_EQ(registry::Get("long"), ok);
 }
 
+TEST_F(SettingsTest, SetRefusesWhatALineCannotHold) {
+    Write("[QVPAPI]\nA=1\n");
+    EXPECT_FALSE(registry::Set("B=C", "x"));
+    EXPECT_FALSE(registry::Set("", "x"));
+    EXPECT_FALSE(registry::Set("[B]", "x"));
+    EXPECT_FALSE(registry::Set("B", "two\nlines"));
+    EXPECT_FALSE(registry::Set("B", "value ; comment"));
+    EXPECT_TRUE(registry::Set("B", "C:\\ZARNQVP;x"));
+    EXPECT_TRUE(registry::Flush());
+    registry::LoadFrom(conf_);
+    EXPECT_EQ(registry::Get("b"), "C:\\ZARNQVP;x");
+    EXPECT_EQ(registry::Get("A"), "1");
+}
+
 TEST_F(SettingsTest, AtMost512Values) {
     std::string text = "[QVPAPI]\n";
     for (int i = 0; i < 600; ++i) text += "Name" + std::to_string(i) + "=" + std::to_string(i) + "\n";
