@@ -218,19 +218,28 @@ bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::st
     return true;
 }
 
+// Takes the writer locks for the rest of the call; false with the call failed.
+bool AcquireOrFail(CallContext& call, NodeWriterGuard& guard) {
+    const uint32_t code = guard.Acquire();
+    if (code != 0) call.Fail(code);
+    return code == 0;
+}
+
+// The group path and member name of a membership change; false with the call failed.
+bool TakeMemberArguments(CallContext& call, const char* givenPath, const char* nodeName,
+                         std::string& groupPath) {
+    if (!TakeGroupPath(call, givenPath, groupPath)) return false;
+    if (ValidMemberName(nodeName)) return true;
+    call.Log(msg::kBadName, call.function());
+    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+    return false;
+}
+
 bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
     std::string groupPath;
-    if (!TakeGroupPath(call, givenPath, groupPath)) return false;
-    if (!ValidMemberName(nodeName)) {
-        call.Log(msg::kBadName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
-    }
+    if (!TakeMemberArguments(call, givenPath, nodeName, groupPath)) return false;
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
+    if (!AcquireOrFail(call, guard)) return false;
     const bool master = kind == kMemberMaster;
     QVAPI_NODE node;
     if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), nodeName, master, &node);
@@ -263,17 +272,9 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
 
 bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
     std::string groupPath;
-    if (!TakeGroupPath(call, givenPath, groupPath)) return false;
-    if (!ValidMemberName(nodeName)) {
-        call.Log(msg::kBadName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
-    }
+    if (!TakeMemberArguments(call, givenPath, nodeName, groupPath)) return false;
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
+    if (!AcquireOrFail(call, guard)) return false;
     const bool master = kind == kMemberMaster;
     QVAPI_NODE node;
     const uint32_t readCode = ReadDefinitionWhole(call.block(), call.function(), nodeName, master, &node);
@@ -316,10 +317,7 @@ bool CreateGroup(CallContext& call, const char* parent, const char* name) {
     std::string parentPath, childPath;
     if (!TakeChildGroup(call, parent, name, parentPath, childPath)) return false;
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
+    if (!AcquireOrFail(call, guard)) return false;
     if (!GroupDirectoryReady(call, parentPath)) return false;
     const std::string directory = GroupDirectoryPath(childPath);
     if (Exists(directory)) {
@@ -341,10 +339,7 @@ bool DeleteGroup(CallContext& call, const char* parent, const char* name) {
     std::string parentPath, childPath;
     if (!TakeChildGroup(call, parent, name, parentPath, childPath)) return false;
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
+    if (!AcquireOrFail(call, guard)) return false;
     const std::string directory = GroupDirectoryPath(childPath);
     if (IsDirectory(directory)) {
         const std::string path = GroupFilePath(childPath);

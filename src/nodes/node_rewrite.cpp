@@ -2,6 +2,7 @@
 // every node group that lists it. A definition is kept twice: whole in its flat file and as the
 // 960-byte head of its nodeattributionfile; both are written, head first.
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,34 @@ bool NameTooLongOrNull(const char* name) {
     return name == nullptr || strnlen(name, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN;
 }
 
+// A file of the link rewrite, opened without sharing and placed past its head, the head locked
+// so that no other writer moves the entries meanwhile. The lock goes before the file closes.
+struct HeadLockedFile {
+    FileHandle file;
+    std::optional<RangeLock> head;
+
+    // false with the call failed.
+    bool Open(CallContext& call, const std::string& path, uint32_t headSize) {
+        file = OpenExclusive(path);
+        if (!file.valid()) return Failed(call, msg::kLinkCreateFile);
+        if (!Seek(file.get(), headSize)) return Failed(call, msg::kLinkSeek);
+        head.emplace(file.get(), 0, headSize);
+        if (!head->Lock()) return Failed(call, msg::kLinkLock);
+        return true;
+    }
+    bool Unlock(CallContext& call) {
+        if (head->Unlock()) return true;
+        return Failed(call, msg::kLinkLock);
+    }
+
+private:
+    static bool Failed(CallContext& call, const char* format) {
+        call.Log(format, call.function(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+};
+
 }  // namespace
 
 bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAPI_NODE* oldNode,
@@ -147,27 +176,12 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
     if (oldName == newName && oldKind == newKind) return true;
 
     const std::string attrPath = attributionFile;
-    FileHandle attr = OpenExclusive(attrPath);
-    if (!attr.valid()) {
-        call.Log(msg::kLinkCreateFile, call.function(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
-    if (!Seek(attr.get(), kAttributionHeadSize)) {
-        call.Log(msg::kLinkSeek, call.function(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
-    RangeLock headLock(attr.get(), 0, kAttributionHeadSize);
-    if (!headLock.Lock()) {
-        call.Log(msg::kLinkLock, call.function(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
+    HeadLockedFile attr;
+    if (!attr.Open(call, attrPath, kAttributionHeadSize)) return false;
     for (;;) {
         char link[kBackLinkSize];
         uint32_t got = 0;
-        if (!ReadUpTo(attr.get(), link, kBackLinkSize, &got)) {
+        if (!ReadUpTo(attr.file.get(), link, kBackLinkSize, &got)) {
             call.Log(msg::kLinkRead, call.function(), LastErr(), got);
             call.Fail(QVAPI_ERR_RESOURCE);
             return false;
@@ -182,27 +196,12 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
         // A back-link fills its 260 bytes only when it is damaged: never read past them.
         const std::string groupPath(FieldText(link, kBackLinkSize));
         const std::string groupFile = GroupFilePath(groupPath);
-        FileHandle group = OpenExclusive(groupFile);
-        if (!group.valid()) {
-            call.Log(msg::kLinkCreateFile, call.function(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
-        }
-        if (!Seek(group.get(), kGroupHeaderSize)) {
-            call.Log(msg::kLinkSeek, call.function(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
-        }
-        RangeLock headerLock(group.get(), 0, kGroupHeaderSize);
-        if (!headerLock.Lock()) {
-            call.Log(msg::kLinkLock, call.function(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
-        }
+        HeadLockedFile group;
+        if (!group.Open(call, groupFile, kGroupHeaderSize)) return false;
         for (uint32_t at = kGroupHeaderSize;; at += kGroupEntrySize) {
             NodeGroupEntry entry;
             uint32_t read = 0;
-            if (!ReadUpTo(group.get(), &entry, sizeof entry, &read)) {
+            if (!ReadUpTo(group.file.get(), &entry, sizeof entry, &read)) {
                 call.Log(msg::kLinkGroupRead, call.function(), LastErr());
                 call.Fail(QVAPI_ERR_RESOURCE);
                 return false;
@@ -213,25 +212,16 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
                 continue;
             FieldSet(entry.ucMemberName, kGroupMemberNameSize, newName);
             entry.uiMemberKind = newKind;
-            if (!WriteAt(group.get(), at, &entry, sizeof entry)) {
+            if (!WriteAt(group.file.get(), at, &entry, sizeof entry)) {
                 call.Log(msg::kLinkWrite, call.function(), LastErr());
                 call.Fail(QVAPI_ERR_RESOURCE);
                 return false;
             }
             break;
         }
-        if (!headerLock.Unlock()) {
-            call.Log(msg::kLinkLock, call.function(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
-        }
+        if (!group.Unlock(call)) return false;
     }
-    if (!headLock.Unlock()) {
-        call.Log(msg::kLinkLock, call.function(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
-    return true;
+    return attr.Unlock(call);
 }
 
 }  // namespace qvp::nodes
