@@ -97,8 +97,6 @@ void RegisterRelease() {
     std::call_once(once, [] { qvpRegisterSessionReleaseHook(&EndAll); });
 }
 
-int LastErr() { return static_cast<int>(win::GetLastError()); }
-
 bool IsDotEntry(const win::WIN32_FIND_DATAA& data) {
     const std::string_view name = FieldText(data.cFileName, sizeof data.cFileName);
     return name == "." || name == "..";

@@ -65,6 +65,8 @@ std::string StoredGroupPath(std::string_view groupPath);
 std::string ChildGroupPath(std::string_view parent, std::string_view name);
 
 // ---- handles, locks, whole-file I/O -------------------------------------------------------------
+// The platform's last error as the log texts print it.
+inline int LastErr() { return static_cast<int>(win::GetLastError()); }
 // Opens for reading and writing without sharing; `disposition` OPEN_EXISTING or OPEN_ALWAYS.
 FileHandle OpenExclusive(const std::string& path, win::DWORD disposition = win::OPEN_EXISTING);
 FileHandle OpenExclusiveRead(const std::string& path);

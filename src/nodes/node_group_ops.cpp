@@ -48,8 +48,6 @@ constexpr FrameTexts kDeleteGroupFrame{"qvAPIDeleteNodeGroup", EndStyle::Hex, nu
 constexpr uint32_t kGroupDeletePauseMs = 300;
 constexpr int kGroupDeleteTries = 11;
 
-int LastErr() { return static_cast<int>(win::GetLastError()); }
-
 uint32_t OpenFailureCode() {
     return win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE;
 }

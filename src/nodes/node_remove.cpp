@@ -80,7 +80,36 @@ constexpr FrameTexts kGroupEntryFrame{"qvAPIDeleteNodeGroupEntry", EndStyle::Dec
 constexpr int kDeleteTries = 11;
 constexpr uint32_t kDeletePauseMs = 300;
 
-int LastErr() { return static_cast<int>(win::GetLastError()); }
+// The texts of the failing steps of OpenAndReadWhole.
+struct ReadTexts {
+    const char* createFile;
+    const char* fileSize;
+    const char* readFile;
+};
+
+// Opens `path` without sharing and reads it whole into `image`, the file kept open for the
+// rewrite; false with the call failed (`openCode` when the file does not open).
+bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadTexts& texts,
+                      uint32_t openCode, FileHandle& file, std::vector<uint8_t>& image) {
+    file = OpenExclusive(path);
+    if (!file.valid()) {
+        call.Log(texts.createFile, path.c_str(), LastErr());
+        call.Fail(openCode);
+        return false;
+    }
+    uint32_t size = 0;
+    if (!FileSize(file.get(), &size)) {
+        call.Log(texts.fileSize, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (!ReadWhole(file.get(), image)) {
+        call.Log(texts.readFile, path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    return true;
+}
 
 // Rewrites `image` without the `cutSize` bytes at `cutAt`, under a lock over the whole file,
 // and cuts the file to its new length. `msgs` are the texts of the failing steps.
@@ -185,24 +214,11 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return false;
     }
     const std::string path = AttributionPathByName(node, kind, nodeName);
-    FileHandle file = OpenExclusive(path);
-    if (!file.valid()) {
-        call.Log(msg::kAttrCreateFile, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
-    uint32_t size = 0;
-    if (!FileSize(file.get(), &size)) {
-        call.Log(msg::kAttrFileSize, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
+    FileHandle file;
     std::vector<uint8_t> image;
-    if (!ReadWhole(file.get(), image)) {
-        call.Log(msg::kAttrReadFile, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
+    static constexpr ReadTexts kReadTexts{msg::kAttrCreateFile, msg::kAttrFileSize,
+                                          msg::kAttrReadFile};
+    if (!OpenAndReadWhole(call, path, kReadTexts, QVAPI_ERR_RESOURCE, file, image)) return false;
     // Only a head and whole back-links can be walked; anything else is refused untouched.
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
@@ -246,24 +262,11 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         return false;
     }
     const std::string path = GroupFilePath(groupPath);
-    FileHandle file = OpenExclusive(path);
-    if (!file.valid()) {
-        call.Log(msg::kGroupCreateFile, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_NOT_FOUND);
-        return false;
-    }
-    uint32_t size = 0;
-    if (!FileSize(file.get(), &size)) {
-        call.Log(msg::kGroupFileSize, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
+    FileHandle file;
     std::vector<uint8_t> image;
-    if (!ReadWhole(file.get(), image)) {
-        call.Log(msg::kGroupReadFile, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
-    }
+    static constexpr ReadTexts kReadTexts{msg::kGroupCreateFile, msg::kGroupFileSize,
+                                          msg::kGroupReadFile};
+    if (!OpenAndReadWhole(call, path, kReadTexts, QVAPI_ERR_NOT_FOUND, file, image)) return false;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.
     if (!GroupImageWellFormed(image)) {

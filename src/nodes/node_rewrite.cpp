@@ -57,8 +57,6 @@ constexpr FrameTexts kHoldFrame{"qvAPIChangeHoldDefinition", EndStyle::Hex, null
 constexpr FrameTexts kLinkFrame{"qvAPIChangeLinkNode", EndStyle::Hex, nullptr, nullptr,
                                 text::kLogicalError};
 
-int LastErr() { return static_cast<int>(win::GetLastError()); }
-
 void LogStep(CallContext& call, const CopyTexts& texts, const char* format, const std::string& path) {
     if (texts.namesFile)
         call.Log(format, call.function(), path.c_str());
@@ -125,6 +123,21 @@ bool WriteBothCopies(CallContext& call, const CopyTexts& texts, const QVAPI_NODE
 
 bool NameTooLongOrNull(const char* name) {
     return name == nullptr || strnlen(name, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN;
+}
+
+// The kind of the node name a definition change is given; 0 with the call failed.
+uint32_t CheckedNameKind(CallContext& call, const char* name, const char* badNameText) {
+    if (NameTooLongOrNull(name)) {
+        call.Log(badNameText, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return 0;
+    }
+    const uint32_t kind = NodeNameKind(name);
+    if (kind == 0) {
+        call.Log(text::kKindNotFound, call.function(), name);
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+    }
+    return kind;
 }
 
 // A file of the link rewrite, opened without sharing and placed past its head, the head locked
@@ -232,17 +245,8 @@ using namespace qvp::nodes;
 int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTime,
                               uint32_t fdwMaster, uint32_t) {
     return qvp::RunApi(kStampFrame, 0, [&](CallContext& call) {
-        if (NameTooLongOrNull(lpNodeName)) {
-            call.Log(msg::kStampBadName, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
-        const uint32_t kind = NodeNameKind(lpNodeName);
-        if (kind == 0) {
-            call.Log(text::kKindNotFound, call.function(), lpNodeName);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
+        const uint32_t kind = CheckedNameKind(call, lpNodeName, msg::kStampBadName);
+        if (kind == 0) return 0;
         const bool master = fdwMaster != 0;
         // The stored record is read whole: a record cut to the caller's level and written back
         // would lose its host ID, MAC address and creation time.
@@ -262,17 +266,8 @@ int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTi
 int qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
                               const QVAPI_NODE* lpNodeData) {
     return qvp::RunApi(kHoldFrame, 0, [&](CallContext& call) {
-        if (NameTooLongOrNull(lpNodeName)) {
-            call.Log(msg::kHoldBadName, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
-        const uint32_t kind = NodeNameKind(lpNodeName);
-        if (kind == 0) {
-            call.Log(text::kKindNotFound, call.function(), lpNodeName);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
+        const uint32_t kind = CheckedNameKind(call, lpNodeName, msg::kHoldBadName);
+        if (kind == 0) return 0;
         if (uiNodeAttributes != kMemberMaster) return 1;
         if (lpNodeData == nullptr) {
             call.Log(msg::kBadRecord, call.function());
