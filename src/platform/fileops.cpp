@@ -130,7 +130,12 @@ BOOL MoveFile(const char* from, const char* to) {
         if (target == a.posix) return TRUE;
     }
     if (S_ISREG(sa.st_mode) && HeldByOther(a.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
-    if (renameat2(AT_FDCWD, a.posix.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return TRUE;
+    auto moved = [&] {
+        detail::NoteRemoved(a.posix);
+        detail::NoteCreated(target, b.exists ? nullptr : &b.parentTime);
+        return TRUE;
+    };
+    if (renameat2(AT_FDCWD, a.posix.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return moved();
     const int err = errno;
     if (err == EEXIST || err == ENOTEMPTY) return detail::Fail(ERROR_ALREADY_EXISTS);
     if (err == EXDEV) {
@@ -140,7 +145,7 @@ BOOL MoveFile(const char* from, const char* to) {
         t.exists = false;
         if (!CopyResolved(a, t, true)) return FALSE;
         if (unlink(a.posix.c_str()) != 0) return detail::FailErrno(errno);
-        return TRUE;
+        return moved();
     }
     if (err == EINVAL) {
         // Into itself, or a file system without RENAME_NOREPLACE.
@@ -149,12 +154,12 @@ BOOL MoveFile(const char* from, const char* to) {
             if (link(a.posix.c_str(), target.c_str()) != 0)
                 return errno == EEXIST ? detail::Fail(ERROR_ALREADY_EXISTS) : detail::FailErrno(errno);
             unlink(a.posix.c_str());
-            return TRUE;
+            return moved();
         }
         struct stat sb{};
         if (lstat(target.c_str(), &sb) == 0) return detail::Fail(ERROR_ALREADY_EXISTS);
         if (rename(a.posix.c_str(), target.c_str()) != 0) return detail::FailErrno(errno);
-        return TRUE;
+        return moved();
     }
     if (err == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
     return detail::FailErrno(err);
@@ -173,6 +178,7 @@ BOOL DeleteFile(const char* path) {
         if (HeldByOther(p.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
     }
     if (unlink(p.posix.c_str()) != 0) return detail::FailErrno(errno);
+    detail::NoteRemoved(p.posix);
     return TRUE;
 }
 
@@ -187,6 +193,7 @@ BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs onl
         if (errno == ENOENT || errno == ENOTDIR) return detail::Fail(ERROR_PATH_NOT_FOUND);
         return detail::FailErrno(errno);
     }
+    detail::NoteCreated(p.posix, &p.parentTime);
     return TRUE;
 }
 
@@ -203,6 +210,7 @@ BOOL RemoveDirectory(const char* path) {
         if (errno == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
         return detail::FailErrno(errno);
     }
+    detail::NoteRemoved(p.posix);
     return TRUE;
 }
 

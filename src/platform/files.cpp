@@ -172,6 +172,7 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
                 return INVALID_HANDLE_VALUE;
             }
             created = true;
+            NoteCreated(rp.posix, rp.parentTime.tv_sec || rp.parentTime.tv_nsec ? &rp.parentTime : nullptr);
         }
         UniqueFd guard(fd);
         HANDLE h = INVALID_HANDLE_VALUE;

@@ -359,7 +359,7 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
     match.all = match.pattern == "*" || match.pattern == "*.*";
 
     // The snapshot: a second descriptor for reading, so that dirFd stays for the stats.
-    int readFd = dup(f->dirFd);
+    int readFd = fcntl(f->dirFd, F_DUPFD_CLOEXEC, 0);
     DIR* d = readFd >= 0 ? fdopendir(readFd) : nullptr;
     if (!d) {
         if (readFd >= 0) ::close(readFd);

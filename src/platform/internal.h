@@ -80,6 +80,7 @@ struct ResolvedPath {
     bool exists = false;        // the whole path exists (as resolved)
     bool isRoot = false;        // nothing but a root ("C:\", "/")
     std::string lastName;       // the last component as given (after stripping)
+    struct timespec parentTime{};  // the parent's modification time when resolved (0 unknown)
 };
 // Translates and resolves a Windows path text. limit: the refused length (260, 248 for
 // directories). Sets the last error (206, 3, 123, 161) and returns false on failure.
@@ -92,6 +93,10 @@ DWORD MissingError(const ResolvedPath& p);
 // `dirStat`: the directory's status when the caller has it.
 std::string FindNoCase(const std::string& dir, std::string_view name, const struct stat* dirStat = nullptr);
 bool HasWildcard(std::string_view name);
+// The layer created / removed this path: the kept names of its directory (see paths.cpp)
+// follow. `parentTimeBefore`: the directory's modification time before the creation, if known.
+void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore = nullptr);
+void NoteRemoved(const std::string& posixPath);
 
 // ---- share modes ----------------------------------------------------------------------------
 // Marker bytes far beyond any data; LockFile ranges stop below them.

@@ -98,23 +98,32 @@ bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std
 
 namespace {
 
-// Case-insensitive look-ups in large directories would read the whole directory each time.
-// A directory's names are kept, upper-cased, while its modification time stays what it was
-// when they were read; only a directory last changed well before that reading is kept (a
-// change after it then always moves the time, whatever the time stamps' granularity).
+// Case-insensitive look-ups would read the whole directory each time (and a loop creating
+// files would read it once per file). A directory's names are kept, upper-cased, while its
+// modification time stays what it was when they were read, and the layer's own creations and
+// removals update them. Names read from a directory that changed shortly before are kept only
+// provisionally: a change from elsewhere within the same tick of the time stamps would not move
+// the time, so they are read again once the directory has been quiet for a while (kernels with
+// fine-grained time stamps after a query never leave such a gap).
 constexpr size_t kCacheMaxNames = 1000000;   // over all directories
 constexpr int64_t kQuietNanos = 100000000;   // 100 ms
+
+struct Variant {
+    std::string name;    // the smallest spelling
+    uint32_t count = 0;  // spellings of this key
+};
 
 struct DirNames {
     struct timespec mtime{};
     unsigned codePage = 0;
+    bool provisional = false;
     uint64_t lastUse = 0;
-    std::unordered_map<std::string, std::string> byKey;  // upper-cased -> smallest spelling
+    std::unordered_map<std::string, Variant> byKey;
 };
 
 struct DirCache {
     std::mutex mutex;
-    std::map<std::pair<dev_t, ino_t>, std::shared_ptr<const DirNames>> dirs;
+    std::map<std::pair<dev_t, ino_t>, std::shared_ptr<DirNames>> dirs;
     size_t names = 0;
     uint64_t clock = 0;
 };
@@ -129,6 +138,16 @@ void CacheParent() { TheDirCache().mutex.unlock(); }
 void CacheChild() { new (&TheDirCache().mutex) std::mutex; }
 
 int64_t Nanos(const struct timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+void AddName(DirNames& dn, std::string_view n, unsigned cp) {
+    std::string key(n);
+    UpperInPlace(key, cp);
+    Variant& v = dn.byKey[std::move(key)];
+    if (v.count++ == 0 || n < v.name) v.name.assign(n);
+}
 
 bool ReadNames(const std::string& dir, unsigned cp, DirNames& out) {
     DIR* d = opendir(DirArg(dir));
@@ -136,29 +155,67 @@ bool ReadNames(const std::string& dir, unsigned cp, DirNames& out) {
     while (dirent* e = readdir(d)) {
         const std::string_view n(e->d_name);
         if (n == "." || n == "..") continue;
-        std::string key(n);
-        UpperInPlace(key, cp);
-        auto [it, fresh] = out.byKey.try_emplace(std::move(key), n);
-        if (!fresh && n < it->second) it->second.assign(n);
+        AddName(out, n, cp);
     }
     closedir(d);
     return true;
 }
 
-std::string ScanNoCase(const std::string& dir, std::string_view name, unsigned cp) {
-    DIR* d = opendir(DirArg(dir));
-    if (!d) return {};
-    std::string best;
-    while (dirent* e = readdir(d)) {
-        const std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        if (EqualNoCase(n, name, cp) && (best.empty() || n < best)) best.assign(n);
+void InstallCacheHooks() {
+    static std::once_flag hooks;
+    std::call_once(hooks, [] { RegisterForkHooks({CachePrepare, CacheParent, CacheChild}); });
+}
+
+// Called with the cache locked.
+void Forget(DirCache& cache, std::map<std::pair<dev_t, ino_t>, std::shared_ptr<DirNames>>::iterator it) {
+    cache.names -= it->second->byKey.size();
+    cache.dirs.erase(it);
+}
+
+// The layer created or removed `posixPath`: the kept names of its directory follow, when they
+// were up to date just before.
+void NoteChange(const std::string& posixPath, bool added, const struct timespec* before) {
+    const size_t slash = posixPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : (slash == 0 ? std::string("/") : posixPath.substr(0, slash));
+    const std::string_view name = slash == std::string::npos ? std::string_view(posixPath) : std::string_view(posixPath).substr(slash + 1);
+    struct stat st{};
+    if (stat(DirArg(dir), &st) != 0) return;
+    DirCache& cache = TheDirCache();
+    std::lock_guard lock(cache.mutex);
+    auto it = cache.dirs.find(std::make_pair(st.st_dev, st.st_ino));
+    if (it == cache.dirs.end()) return;
+    DirNames& dn = *it->second;
+    if (before && !SameTime(dn.mtime, *before)) {  // stale already: it goes
+        Forget(cache, it);
+        return;
     }
-    closedir(d);
-    return best;
+    if (added) {
+        const size_t size = dn.byKey.size();
+        AddName(dn, name, dn.codePage);
+        cache.names += dn.byKey.size() - size;
+    } else {
+        std::string key(name);
+        UpperInPlace(key, dn.codePage);
+        auto v = dn.byKey.find(key);
+        if (v != dn.byKey.end()) {
+            if (v->second.count > 1) {  // other spellings remain, which we do not know: read again
+                Forget(cache, it);
+                return;
+            }
+            dn.byKey.erase(v);
+            --cache.names;
+        }
+    }
+    dn.mtime = st.st_mtim;
+    dn.provisional = true;
 }
 
 }  // namespace
+
+void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore) {
+    NoteChange(posixPath, true, parentTimeBefore);
+}
+void NoteRemoved(const std::string& posixPath) { NoteChange(posixPath, false, nullptr); }
 
 std::string FindNoCase(const std::string& dir, std::string_view name, const struct stat* dirStat) {
     const unsigned cp = GetACP();
@@ -170,45 +227,42 @@ std::string FindNoCase(const std::string& dir, std::string_view name, const stru
     UpperInPlace(key, cp);
     DirCache& cache = TheDirCache();
     const auto id = std::make_pair(st.st_dev, st.st_ino);
+    struct timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const bool quiet = Nanos(now) - Nanos(st.st_mtim) >= kQuietNanos;
     {
         std::lock_guard lock(cache.mutex);
         auto it = cache.dirs.find(id);
         if (it != cache.dirs.end()) {
-            const DirNames& dn = *it->second;
-            if (dn.codePage == cp && dn.mtime.tv_sec == st.st_mtim.tv_sec && dn.mtime.tv_nsec == st.st_mtim.tv_nsec) {
-                const_cast<DirNames&>(dn).lastUse = ++cache.clock;
+            DirNames& dn = *it->second;
+            if (dn.codePage == cp && SameTime(dn.mtime, st.st_mtim) && !(dn.provisional && quiet)) {
+                dn.lastUse = ++cache.clock;
                 auto hit = dn.byKey.find(key);
-                return hit == dn.byKey.end() ? std::string() : hit->second;
+                return hit == dn.byKey.end() ? std::string() : hit->second.name;
             }
-            cache.names -= it->second->byKey.size();
-            cache.dirs.erase(it);
+            Forget(cache, it);
         }
     }
-    struct timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    if (Nanos(now) - Nanos(st.st_mtim) < kQuietNanos) return ScanNoCase(dir, name, cp);  // still changing
     auto dn = std::make_shared<DirNames>();
     dn->mtime = st.st_mtim;
     dn->codePage = cp;
+    dn->provisional = !quiet;
     if (!ReadNames(dir, cp, *dn)) return {};
-    struct stat after{};
     std::string result;
-    if (auto hit = dn->byKey.find(key); hit != dn->byKey.end()) result = hit->second;
-    if (stat(DirArg(dir), &after) != 0 || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
-        return result;  // changed while we read it: not kept
-    static std::once_flag hooks;
-    std::call_once(hooks, [] { RegisterForkHooks({CachePrepare, CacheParent, CacheChild}); });
+    if (auto hit = dn->byKey.find(key); hit != dn->byKey.end()) result = hit->second.name;
+    struct stat after{};
+    if (stat(DirArg(dir), &after) != 0 || !SameTime(after.st_mtim, st.st_mtim)) return result;  // changed meanwhile
+    InstallCacheHooks();
     std::lock_guard lock(cache.mutex);
     dn->lastUse = ++cache.clock;
     cache.names += dn->byKey.size();
+    if (auto old = cache.dirs.find(id); old != cache.dirs.end()) Forget(cache, old);
     cache.dirs[id] = std::move(dn);
     while (cache.names > kCacheMaxNames && cache.dirs.size() > 1) {  // the least recently used go
         auto oldest = cache.dirs.begin();
         for (auto it = cache.dirs.begin(); it != cache.dirs.end(); ++it)
             if (it->second->lastUse < oldest->second->lastUse) oldest = it;
-        cache.names -= oldest->second->byKey.size();
-        cache.dirs.erase(oldest);
+        Forget(cache, oldest);
     }
     return result;
 }
@@ -276,6 +330,7 @@ bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) 
         if (stat(DirArg(parent), &ps) != 0) ps = {};
     }
     out.parentExists = true;
+    out.parentTime = ps.st_mtim;
     std::string exact = Join(parent, comps.back());
     // (With the parent as given, the exact name was looked up above already.)
     if (!asGiven && lstat(exact.c_str(), &st) == 0) {

@@ -205,4 +205,33 @@ TEST_F(PlatformTest, CaseInsensitiveLookupsFollowChanges) {
     EXPECT_NE(GetFileAttributes("C:\\MANY\\FILE-18"), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(PlatformTest, CaseVariantsSeenWhileADirectoryIsBusy) {
+    std::filesystem::create_directories(P("busy"));
+    for (int i = 0; i < 300; ++i) {
+        HANDLE h = Open(C("busy\\Node" + std::to_string(i)), GENERIC_WRITE, 0, CREATE_NEW);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << i;
+        CloseHandle(h);
+        if (i % 50 == 0) {  // every creation is seen by the next look-up at once
+            EXPECT_EQ(Open(C("busy\\NODE" + std::to_string(i)), GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+        }
+    }
+    EXPECT_TRUE(DeleteFile(C("busy\\node7").c_str()));
+    EXPECT_EQ(GetFileAttributes(C("busy\\NODE7").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(MoveFile(C("busy\\node8").c_str(), C("busy\\Moved").c_str()));
+    EXPECT_NE(GetFileAttributes(C("busy\\MOVED").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributes(C("busy\\NODE8").c_str()), INVALID_FILE_ATTRIBUTES);
+    // A name made by someone else (after a tick of the time stamps) is seen too.
+    Sleep(20);
+    Touch("busy/Outsider");
+    EXPECT_EQ(Open(C("busy\\OUTSIDER"), GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_TRUE(CreateDirectory(C("busy\\Sub").c_str(), nullptr));
+    EXPECT_FALSE(CreateDirectory(C("busy\\SUB").c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(RemoveDirectory(C("busy\\sub").c_str()));
+    EXPECT_TRUE(CreateDirectory(C("busy\\SUB").c_str(), nullptr));
+    EXPECT_TRUE(std::filesystem::is_directory(P("busy/SUB")));
+}
+
 }  // namespace
