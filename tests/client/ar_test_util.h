@@ -18,6 +18,7 @@
 
 #include "client/ar/arcontext.h"
 #include "platform/win.h"
+#include "support/temp_root.h"
 
 namespace artest {
 
@@ -31,16 +32,8 @@ inline void pinTimeZone(const char* tz) {
 class ArTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("qvp-ar-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "data");
-        fs::create_directories(root_ / "run");
-        std::ofstream(root_ / "qvpapi.conf")
-            << "[QVPAPI]\nPathName=" << (root_ / "data").string() << "\n[Platform]\nRunDir="
-            << (root_ / "run").string() << "\n";
-        win::registry::LoadFrom((root_ / "qvpapi.conf").string());
+        root_ = qvptest::MakeTempRoot("qvp-ar-");
+        qvptest::WriteRootSettings(root_);
         win::SetACPForTesting(932);
         pinTimeZone("UTC");
         sleeps_ = 0;

@@ -13,18 +13,14 @@
 #include "core/block.h"
 #include "core/log.h"
 #include "platform/win.h"
+#include "support/temp_root.h"
 
 namespace fs = std::filesystem;
 
 class CoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("qvp-core-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(root_);
-        fs::create_directories(data());
-        fs::create_directories(root_ / "run");
+        root_ = qvptest::MakeTempRoot("qvp-core-");
         WriteSettings("");
         win::SetACPForTesting(932);
     }
@@ -43,14 +39,7 @@ protected:
     }
 
     // Replaces the settings: PathName and RunDir of this root plus `extra` library lines.
-    void WriteSettings(const std::string& extra) {
-        const fs::path conf = root_ / "qvpapi.conf";
-        std::ofstream out(conf);
-        out << "[QVPAPI]\nPathName=" << data().string() << "\n" << extra << "[Platform]\nRunDir="
-            << (root_ / "run").string() << "\n";
-        out.close();
-        win::registry::LoadFrom(conf.string());
-    }
+    void WriteSettings(const std::string& extra) { qvptest::WriteRootSettings(root_, extra); }
 
     fs::path data() const { return root_ / "data"; }
     fs::path root() const { return root_; }

@@ -2,50 +2,27 @@
 // loopback, and a session open against it (or one without a socket).
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include <endian.h>
 
-#include <atomic>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/block.h"
-#include "manager-sim/sim.h"
 #include "manager-sim/store_records.h"
-#include "platform/win.h"
 #include "qvpapi.h"
 #include "records/records.h"
+#include "support/sim_fixture.h"
 
 namespace qvptest {
 
-namespace fs = std::filesystem;
-
-class RecordsTest : public ::testing::Test {
+class RecordsTest : public SimTest {
 protected:
-    void SetUp() override {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("qvp-records-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(root_);
-        fs::create_directories(data());
-        fs::create_directories(root_ / "run");
-        const fs::path conf = root_ / "qvpapi.conf";
-        std::ofstream(conf) << "[QVPAPI]\nPathName=" << data().string()
-                            << "\nConnectRetryCount=1\n[Platform]\nRunDir=" << (root_ / "run").string()
-                            << "\n";
-        win::registry::LoadFrom(conf.string());
-        sim_ = std::make_unique<qvpsim::ManagerSim>(data().string());
-        store_ = std::make_unique<qvpsim::RecordStore>(*sim_);
-        ASSERT_TRUE(sim_->Start());
-    }
+    RecordsTest() : SimTest("qvp-records-") {}
 
-    void TearDown() override {
-        qvAPIClose();
-        sim_->Stop();
-        fs::remove_all(root_);
+    void AddHandlers(qvpsim::ManagerSim& sim) override {
+        store_ = std::make_unique<qvpsim::RecordStore>(sim);
     }
 
     void Open() { ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1); }
@@ -55,9 +32,7 @@ protected:
         ASSERT_EQ(block()->link, QvpLink::Socketless);
     }
 
-    fs::path data() const { return root_ / "data"; }
     QVPAPI* block() { return qvpGetThreadBlock(); }
-    qvpsim::ManagerSim& sim() { return *sim_; }
     qvpsim::RecordStore& store() { return *store_; }
 
     // The payload of the last request received.
@@ -83,8 +58,6 @@ protected:
         return out;
     }
 
-    fs::path root_;
-    std::unique_ptr<qvpsim::ManagerSim> sim_;
     std::unique_ptr<qvpsim::RecordStore> store_;
 };
 

@@ -1,4 +1,6 @@
 // Replies that break the protocol, the reply classes, and the job, inventory and script requests.
+#include <fstream>
+
 #include "records/fixture.h"
 #include "support/status_files.h"
 
