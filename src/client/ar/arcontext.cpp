@@ -35,12 +35,10 @@ void ArContext::setDefaultSleep(std::function<void(win::DWORD)> s) {
 }
 
 void ArContext::log(const char* format, ...) {
-    char text[kLogMessageMax + 1];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    qvpLogVPrintf(logId_, kArTag, format, args);
     va_end(args);
-    qvpLogWrite(logId_, text, kArTag);
 }
 
 void ArContext::pause(win::DWORD milliseconds) const {

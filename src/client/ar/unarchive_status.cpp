@@ -121,10 +121,8 @@ QvpClientLog::QvpClientLog() : id_(qvpLogOpen("CLIENT.log")) {}
 QvpClientLog::~QvpClientLog() { qvpLogClose(id_); }
 
 void QvpClientLog::Write(const char* tag, const char* format, ...) {
-    char message[kLogMessageMax + 1];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    qvpLogVPrintf(id_, tag, format, args);
     va_end(args);
-    qvpLogWrite(id_, message, tag);
 }

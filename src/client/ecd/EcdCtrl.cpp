@@ -10,18 +10,6 @@ namespace {
 
 using namespace ecd;
 
-int ReadFailure(QvpClientLog& log, const File& file, const char* text) {
-    qvparSetErrorDetail(kDetailRead, file.lastError());
-    log.Write(kTag, "%s", text);
-    return kEcdIoError;
-}
-
-int WriteFailure(QvpClientLog& log, const File& file, const char* text) {
-    qvparSetErrorDetail(kDetailWrite, file.lastError());
-    log.Write(kTag, "%s", text);
-    return kEcdIoError;
-}
-
 int CopyStored(QvpClientLog& log, const char* path, File& in, File& out) {
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[File::kBufferSize]);
     if (!buffer) return kEcdBadOption;
@@ -71,11 +59,7 @@ int DecodeHuffman(QvpClientLog& log, File& in, File& out) {
 int EcdCtrlDecodeFile(const char* encodedPath, const char* outputPath) {
     QvpClientLog log;
     File in;
-    if (!in.OpenRead(encodedPath)) {
-        qvparSetErrorDetail(kDetailOpen, in.lastError());
-        log.Write(kTag, text::kOpen, encodedPath);
-        return kEcdIoError;
-    }
+    if (!OpenInput(log, in, encodedPath)) return kEcdIoError;
     EcdOptions options;
     uint64_t dataOffset = 0;
     const EcdHeaderStatus status = ReadHeader(
@@ -111,21 +95,9 @@ int EcdCtrlDecodeFile(const char* encodedPath, const char* outputPath) {
     }
 
     File out;
-    if (!out.Create(outputPath)) {
-        qvparSetErrorDetail(kDetailOpen, out.lastError());
-        log.Write(kTag, "%s", text::kOutputOpen);
-        return kEcdIoError;
-    }
+    if (!CreateOutput(log, out, outputPath)) return kEcdIoError;
     const int result = options.compOpt == kEcdStored ? CopyStored(log, encodedPath, in, out)
                                                      : DecodeHuffman(log, in, out);
     if (result != kEcdOk) return result;
-    if (!out.Close()) {
-        qvparSetErrorDetail(kDetailClose, out.lastError());
-        return kEcdIoError;
-    }
-    if (!in.Close()) {
-        qvparSetErrorDetail(kDetailClose, in.lastError());
-        return kEcdIoError;
-    }
-    return kEcdOk;
+    return CloseDecodeFiles(out, in);
 }

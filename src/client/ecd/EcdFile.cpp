@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "client/ar/unarchive.h"
 #include "client/ecd/EcdInternal.h"
 
 namespace ecd {
@@ -171,6 +172,44 @@ bool File::Close() {
         ok = false;
     }
     return ok;
+}
+
+bool OpenInput(QvpClientLog& log, File& in, const char* path) {
+    if (in.OpenRead(path)) return true;
+    qvparSetErrorDetail(kDetailOpen, in.lastError());
+    log.Write(kTag, text::kOpen, path);
+    return false;
+}
+
+bool CreateOutput(QvpClientLog& log, File& out, const char* path) {
+    if (out.Create(path)) return true;
+    qvparSetErrorDetail(kDetailOpen, out.lastError());
+    log.Write(kTag, "%s", text::kOutputOpen);
+    return false;
+}
+
+int ReadFailure(QvpClientLog& log, const File& file, const char* text) {
+    qvparSetErrorDetail(kDetailRead, file.lastError());
+    log.Write(kTag, "%s", text);
+    return kEcdIoError;
+}
+
+int WriteFailure(QvpClientLog& log, const File& file, const char* text) {
+    qvparSetErrorDetail(kDetailWrite, file.lastError());
+    log.Write(kTag, "%s", text);
+    return kEcdIoError;
+}
+
+int CloseDecodeFiles(File& out, File& in) {
+    if (!out.Close()) {
+        qvparSetErrorDetail(kDetailClose, out.lastError());
+        return kEcdIoError;
+    }
+    if (!in.Close()) {
+        qvparSetErrorDetail(kDetailClose, in.lastError());
+        return kEcdIoError;
+    }
+    return kEcdOk;
 }
 
 }  // namespace ecd

@@ -10,6 +10,8 @@
 #include "core/handles.h"
 #include "platform/win.h"
 
+class QvpClientLog;
+
 namespace ecd {
 
 inline constexpr char kTag[] = "ecd";
@@ -111,5 +113,17 @@ private:
     bool eof_ = false;
     win::DWORD lastError_ = 0;
 };
+
+// The steps every decode shares: each failure is logged and recorded as error detail.
+// false when the encoded file does not open.
+bool OpenInput(QvpClientLog& log, File& in, const char* path);
+// false when the output can't be made.
+bool CreateOutput(QvpClientLog& log, File& out, const char* path);
+// kEcdIoError after a failed read or write of `file`, `text` logged.
+int ReadFailure(QvpClientLog& log, const File& file, const char* text);
+int WriteFailure(QvpClientLog& log, const File& file, const char* text);
+// Closes the output, then the input, at the end of a decode; kEcdOk, or kEcdIoError with the
+// failed close recorded as error detail.
+int CloseDecodeFiles(File& out, File& in);
 
 }  // namespace ecd

@@ -11,27 +11,11 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
                       uint64_t dataOffset) {
     QvpClientLog log;
     File in;
-    if (!in.OpenRead(encodedPath)) {
-        qvparSetErrorDetail(kDetailOpen, in.lastError());
-        log.Write(kTag, text::kOpen, encodedPath);
-        return kEcdIoError;
-    }
+    if (!OpenInput(log, in, encodedPath)) return kEcdIoError;
     File out;
-    if (!out.Create(outputPath)) {
-        qvparSetErrorDetail(kDetailOpen, out.lastError());
-        log.Write(kTag, "%s", text::kOutputOpen);
-        return kEcdIoError;
-    }
-    auto readFailure = [&](const char* message) {
-        qvparSetErrorDetail(kDetailRead, in.lastError());
-        log.Write(kTag, "%s", message);
-        return kEcdIoError;
-    };
-    auto writeFailure = [&]() {
-        qvparSetErrorDetail(kDetailWrite, out.lastError());
-        log.Write(kTag, "%s", text::kZlibWrite);
-        return kEcdIoError;
-    };
+    if (!CreateOutput(log, out, outputPath)) return kEcdIoError;
+    auto readFailure = [&](const char* message) { return ReadFailure(log, in, message); };
+    auto writeFailure = [&]() { return WriteFailure(log, out, text::kZlibWrite); };
     if (!in.Seek(dataOffset)) return readFailure(text::kZlibRead3);
 
     // Each block is inflated where it was read, straight into the output's buffer.
@@ -59,13 +43,5 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
         out.Commit(size);
     }
     if (!out.Flush()) return writeFailure();
-    if (!out.Close()) {
-        qvparSetErrorDetail(kDetailClose, out.lastError());
-        return kEcdIoError;
-    }
-    if (!in.Close()) {
-        qvparSetErrorDetail(kDetailClose, in.lastError());
-        return kEcdIoError;
-    }
-    return kEcdOk;
+    return CloseDecodeFiles(out, in);
 }
