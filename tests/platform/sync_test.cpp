@@ -114,7 +114,7 @@ TEST_F(PlatformTest, MutexHeldInAnotherProcessTimesOutThenAbandons) {
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     const DWORD t0 = GetTickCount();
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
-    EXPECT_LT(GetTickCount() - t0, 100u);  // at once
+    EXPECT_LT(GetTickCount() - t0, 1000u);  // at once, not after a wait
     EXPECT_EQ(WaitForSingleObject(m, 50), WAIT_TIMEOUT);
     kill(child, SIGKILL);
     EXPECT_EQ(Join(child), 128 + SIGKILL);

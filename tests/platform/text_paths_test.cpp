@@ -110,6 +110,13 @@ TEST_F(PlatformTest, MissingComponentsResolveIgnoringCase) {
     EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
     EXPECT_EQ(std::string(buf, n), "node");
     EXPECT_TRUE(CloseHandle(h));
+    // A relative path as well, from the working directory.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(drive_);
+    h = Open("nodedef\\c.123", GENERIC_READ, FILE_SHARE_READ);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    std::filesystem::current_path(cwd);
     // Creating a case variant finds the existing file.
     EXPECT_EQ(Open(C("NodeDef\\C.123"), GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
