@@ -1,8 +1,6 @@
 // The kind test and whichever reader it picks, with the keep flag set as qvAPIUnArchive sets
 // it: whatever the input holds, the caller's file must be byte-identical afterwards and no
 // temporary file may stay beside it.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +10,7 @@
 #include <string>
 
 #include "client/ar/archiver.h"
-#include "platform/win.h"
+#include "fuzz_root.h"
 
 namespace {
 
@@ -20,25 +18,14 @@ namespace fs = std::filesystem;
 
 const fs::path& Base() {
     static const fs::path base = [] {
-        const fs::path dir =
-            fs::temp_directory_path() / ("qvp-fuzz-dispatch-" + std::to_string(getpid()));
-        fs::create_directories(dir / "data");
+        const fs::path dir = fuzzroot::MakeRoot("qvp-fuzz-dispatch-");
         fs::create_directories(dir / "in");
-        std::ofstream(dir / "qvpapi.conf") << "[QVPAPI]\nPathName=" << (dir / "data").string()
-                                           << "\nCLIENTLogRecordCount=100\n[Platform]\nRunDir="
-                                           << (dir / "run").string() << "\n";
-        win::registry::LoadFrom((dir / "qvpapi.conf").string());
         return dir;
     }();
     return base;
 }
 
-void Clear(const fs::path& dir) {
-    std::error_code ec;
-    for (auto& p : fs::recursive_directory_iterator(dir, ec))
-        fs::permissions(p.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir, ec);
-}
+using fuzzroot::Clear;
 
 }  // namespace
 

@@ -1,8 +1,6 @@
 // Whole encoded files. Inputs starting with 0xEC are payloads instead: each is encoded by the
 // test encoder (the second byte chooses stored, Huffman or zlib blocks) and must decode back to
 // itself; any other input is decoded as it is and must give one of the decoder's results.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +10,7 @@
 #include <string>
 
 #include "client/ecd/ecd.h"
-#include "platform/win.h"
+#include "fuzz_root.h"
 // The test encoder is built into this target so the property needs no other library.
 #include "../tests/support/ecd_encoder.cpp"
 
@@ -21,15 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path& Work() {
-    static const fs::path work = [] {
-        const fs::path dir = fs::temp_directory_path() / ("qvp-fuzz-ecd-" + std::to_string(getpid()));
-        fs::create_directories(dir / "data");
-        std::ofstream(dir / "qvpapi.conf") << "[QVPAPI]\nPathName=" << (dir / "data").string()
-                                           << "\nCLIENTLogRecordCount=100\n[Platform]\nRunDir="
-                                           << (dir / "run").string() << "\n";
-        win::registry::LoadFrom((dir / "qvpapi.conf").string());
-        return dir;
-    }();
+    static const fs::path work = fuzzroot::MakeRoot("qvp-fuzz-ecd-");
     return work;
 }
 

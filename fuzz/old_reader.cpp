@@ -1,7 +1,5 @@
 // The old-format reader over arbitrary bytes, extracting into a real folder. Whatever the
 // archive says, nothing may appear beside the work folder, and the archive is kept.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +8,7 @@
 #include <string>
 
 #include "client/ar/old_reader.h"
-#include "platform/win.h"
+#include "fuzz_root.h"
 
 namespace {
 
@@ -18,24 +16,14 @@ namespace fs = std::filesystem;
 
 const fs::path& Base() {
     static const fs::path base = [] {
-        const fs::path dir = fs::temp_directory_path() / ("qvp-fuzz-old-" + std::to_string(getpid()));
-        fs::create_directories(dir / "data");
-        std::ofstream(dir / "qvpapi.conf") << "[QVPAPI]\nPathName=" << (dir / "data").string()
-                                           << "\nCLIENTLogRecordCount=100\n[Platform]\nRunDir="
-                                           << (dir / "run").string() << "\n";
-        win::registry::LoadFrom((dir / "qvpapi.conf").string());
+        const fs::path dir = fuzzroot::MakeRoot("qvp-fuzz-old-");
         fs::create_directories(dir / "jail");
         return dir;
     }();
     return base;
 }
 
-void Clear(const fs::path& dir) {
-    std::error_code ec;
-    for (auto& p : fs::recursive_directory_iterator(dir, ec))
-        fs::permissions(p.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir, ec);
-}
+using fuzzroot::Clear;
 
 }  // namespace
 
