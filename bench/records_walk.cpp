@@ -19,6 +19,7 @@
 #include "session/message.h"
 #include "session/request.h"
 #include "support/status_files.h"
+#include "support/temp_root.h"
 
 namespace {
 
@@ -28,13 +29,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRecords = 10000;
 
 void BM_StatusWalkAgainstRoundTrip(benchmark::State& state) {
-    const fs::path root = fs::temp_directory_path() / ("qvp-bench-records-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root / "data");
-    fs::create_directories(root / "run");
-    std::ofstream(root / "qvpapi.conf") << "[QVPAPI]\nPathName=" << (root / "data").string()
-                                        << "\n[Platform]\nRunDir=" << (root / "run").string() << "\n";
-    win::registry::LoadFrom((root / "qvpapi.conf").string());
+    const fs::path root = qvptest::MakeTempRoot("qvp-bench-records-");
+    qvptest::WriteRootSettings(root);
     qvpsim::ManagerSim sim((root / "data").string());
     qvpsim::RecordStore store(sim);
     for (int i = 0; i < kRecords; ++i) {

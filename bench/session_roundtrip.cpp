@@ -19,6 +19,7 @@
 #include "qvpapi.h"
 #include "session/message.h"
 #include "session/request.h"
+#include "support/temp_root.h"
 
 namespace {
 
@@ -87,12 +88,8 @@ private:
 };
 
 void BM_LibraryRoundTrip(benchmark::State& state) {
-    const fs::path root = fs::temp_directory_path() / ("qvp-bench-session-" + std::to_string(::getpid()));
-    fs::create_directories(root / "data");
-    fs::create_directories(root / "run");
-    std::ofstream(root / "qvpapi.conf") << "[QVPAPI]\nPathName=" << (root / "data").string()
-                                        << "\n[Platform]\nRunDir=" << (root / "run").string() << "\n";
-    win::registry::LoadFrom((root / "qvpapi.conf").string());
+    const fs::path root = qvptest::MakeTempRoot("qvp-bench-session-");
+    qvptest::WriteRootSettings(root);
     {
         qvpsim::ManagerSim sim((root / "data").string());
         sim.Handle("PING", [](qvpsim::Call&) { return std::string(kReply); });
