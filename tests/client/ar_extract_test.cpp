@@ -57,7 +57,8 @@ protected:
         std::set<std::string> out;
         for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator();
              ++it) {
-            if (it->path() == except || it->path() == dir / "data") {
+            // The data root and the lock files of the named objects are the library's own.
+            if (it->path() == except || it->path() == dir / "data" || it->path() == dir / "run") {
                 it.disable_recursion_pending();
                 continue;
             }

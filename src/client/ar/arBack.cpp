@@ -177,7 +177,8 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
         items.push_back(srcParts.back());
         srcParts.pop_back();
         if (style.posix) {
-            base = "/" + joinSlash(srcParts);
+            base = joinSlash(srcParts);
+            base.insert(base.begin(), '/');
         } else {
             std::string joined;
             for (const auto& part : srcParts) {
