@@ -6,6 +6,7 @@
 // mutex abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per
 // unit a process has taken, so that units taken by a process that died come back.
 #include <fcntl.h>
+#include <pthread.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -136,12 +138,15 @@ Registry& TheRegistry() {
     return *r;
 }
 
-// Mutexes the calling thread owns; what is left at its end is abandoned.
+// Mutexes the calling thread owns; what is left at its end is abandoned. The thread-local is
+// a plain pointer (nothing to destroy) and the list is released by a pthread key destructor:
+// those run after every C++ thread-local destructor, so the destructors of layers above (the
+// API block closing a session, which takes named mutexes) find the list alive whatever the
+// order in which the thread first used them.
 struct OwnedMutexes {
     std::vector<std::shared_ptr<MutexState>> list;
-    ~OwnedMutexes();
 };
-thread_local OwnedMutexes t_owned;
+thread_local OwnedMutexes* t_owned = nullptr;
 
 void Abandon(MutexState& s, DWORD tid) {
     std::lock_guard lk(s.m);
@@ -153,10 +158,30 @@ void Abandon(MutexState& s, DWORD tid) {
     s.cv.notify_all();
 }
 
-OwnedMutexes::~OwnedMutexes() {
+void ReleaseOwned(void* p) {
+    auto* owned = static_cast<OwnedMutexes*>(p);
+    if (t_owned == owned) t_owned = nullptr;
     const DWORD tid = GetCurrentThreadId();
-    for (auto& s : list) Abandon(*s, tid);
-    list.clear();
+    for (auto& s : owned->list) Abandon(*s, tid);
+    delete owned;  // a later use in this thread's exit makes a new list (and key value)
+}
+
+pthread_key_t OwnedKey() {
+    static const pthread_key_t key = [] {
+        pthread_key_t k;
+        if (pthread_key_create(&k, ReleaseOwned) != 0) abort();
+        return k;
+    }();
+    return key;
+}
+
+OwnedMutexes& Owned() {
+    if (t_owned == nullptr) {
+        auto* owned = new OwnedMutexes;
+        if (pthread_setspecific(OwnedKey(), owned) != 0) abort();
+        t_owned = owned;
+    }
+    return *t_owned;
 }
 
 void ForkPrepare() { TheRegistry().mutex.lock(); }
@@ -182,8 +207,10 @@ void ForkChild() {
         }
     r.mutexes.clear();
     r.semaphores.clear();
-    for (auto& s : t_owned.list) r.orphans.push_back(s);
-    t_owned.list.clear();
+    if (t_owned != nullptr) {
+        for (auto& s : t_owned->list) r.orphans.push_back(s);
+        t_owned->list.clear();
+    }
 }
 
 // Keeps the process's object of that name; names whose objects are gone are swept now and then.
@@ -294,7 +321,7 @@ bool TryOwnerLock(MutexState& s, bool& abandoned) {
 void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid) {
     s.owner = tid;
     s.count = 1;
-    t_owned.list.push_back(sp);
+    Owned().list.push_back(sp);
 }
 
 DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
@@ -566,7 +593,8 @@ BOOL ReleaseMutex(HANDLE mutex) {
     s.owner = 0;
     s.cv.notify_all();
     lk.unlock();
-    auto& list = t_owned.list;
+    if (t_owned == nullptr) return TRUE;
+    auto& list = t_owned->list;
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (it->get() == &s) {
             list.erase(it);
