@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -130,68 +131,64 @@ bool IsWorld(const BYTE* sid, size_t n) {
     return SidLength(sid, n) == kWorldSid && memcmp(sid, world, 12) == 0;
 }
 
+// Every check below is in 64 bits or in subtract form, so that no offset or size taken from
+// the descriptor can wrap around and point outside the `length` bytes given.
+bool Within(size_t length, size_t offset, size_t size) { return offset <= length && size <= length - offset; }
+
 bool ValidAcl(const BYTE* base, size_t length, DWORD offset) {
     if (offset == 0) return true;
-    if (offset + 8 > length) return false;
+    if (offset < kHeader || !Within(length, offset, 8)) return false;
     const BYTE* acl = base + offset;
     if (acl[0] != 2 && acl[0] != 4) return false;
     const size_t size = Get16(acl + 2);
-    if (size < 8 || offset + size > length) return false;
+    if (size < 8 || !Within(length, offset, size)) return false;
     size_t at = 8;
     for (WORD i = 0, n = Get16(acl + 4); i < n; ++i) {
-        if (at + 4 > size) return false;
+        if (!Within(size, at, 4)) return false;
         const size_t aceSize = Get16(acl + at + 2);
-        if (aceSize < 4 || at + aceSize > size) return false;
+        if (aceSize < 4 || !Within(size, at, aceSize)) return false;
         at += aceSize;
     }
     return true;
 }
 
-}  // namespace
-
-BOOL IsValidSecurityDescriptor(const void* descriptor, DWORD length) {
-    if (!descriptor || length < kHeader) return FALSE;
-    const auto* b = static_cast<const BYTE*>(descriptor);
-    if (b[0] != kRevision || !(Get16(b + 2) & kSelfRelative)) return FALSE;
+bool ValidDescriptor(const BYTE* b, size_t length) {
+    if (b == nullptr || length < kHeader) return false;
+    if (b[0] != kRevision || !(Get16(b + 2) & kSelfRelative)) return false;
     for (size_t field : {size_t(4), size_t(8)}) {
         const DWORD off = Get32(b + field);
-        if (off != 0 && (off < kHeader || off >= length || SidLength(b + off, length - off) == 0)) return FALSE;
+        if (off != 0 && (off < kHeader || off >= length || SidLength(b + off, length - off) == 0)) return false;
     }
-    if (!ValidAcl(b, length, Get32(b + 12)) || !ValidAcl(b, length, Get32(b + 16))) return FALSE;
-    return TRUE;
+    return ValidAcl(b, length, Get32(b + 12)) && ValidAcl(b, length, Get32(b + 16));
 }
 
-BOOL GetFileSecurity(const char* path, DWORD info, void* descriptor, DWORD length, DWORD* needed) {
-    if (!path || !needed) return detail::Fail(ERROR_INVALID_PARAMETER);
-    detail::ResolvedPath p;
-    if (!detail::ResolvePath(path, p)) return FALSE;
-    if (!p.exists) return detail::Fail(detail::MissingError(p));
-    struct stat st{};
-    if (stat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
-    const std::vector<BYTE> sd = Build(st, info);
-    *needed = DWORD(sd.size());
-    if (!descriptor || length < sd.size()) return detail::Fail(ERROR_INSUFFICIENT_BUFFER);
-    memcpy(descriptor, sd.data(), sd.size());
-    return TRUE;
-}
+// The largest well-formed self-relative descriptor: header, two SIDs of 15 sub-authorities and
+// two ACLs of the largest size. An offset beyond it is malformed whatever the caller holds.
+constexpr size_t kLargestDescriptor = kHeader + 2 * (8 + 4 * 15) + 2 * 0xFFFF;
+// Ours are small: the size-less form follows no offset beyond this (such descriptors are not
+// ours and are left alone).
+constexpr size_t kLargestFollowed = 4096;
 
-BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
-    if (!path || !descriptor) return detail::Fail(ERROR_INVALID_PARAMETER);
-    const auto* b = static_cast<const BYTE*>(descriptor);
-    if (b[0] != kRevision || !(Get16(b + 2) & kSelfRelative)) return TRUE;  // not ours: ignored
-    // The size is not passed: find the furthest structure the header points at. Ours are small;
-    // a header pointing further is not ours (and is never followed there).
-    constexpr DWORD kLargest = 4096;
-    for (size_t field : {size_t(4), size_t(8), size_t(12), size_t(16)})
-        if (Get32(b + field) > kLargest) return TRUE;
+// The size-less form: the extent the header's offsets describe, each structure's own header
+// read only once its offset is known to lie within kLargestFollowed. 0 when the descriptor is
+// malformed; kLargestFollowed + 1 when it reaches further than we follow.
+size_t DescriptorExtent(const BYTE* b) {
     size_t length = kHeader;
-    for (size_t field : {size_t(4), size_t(8)}) {
-        const DWORD off = Get32(b + field);
-        if (off) length = std::max<size_t>(length, off + 8 + 4 * size_t(std::min<BYTE>(b[off + 1], 15)));
+    for (size_t field : {size_t(4), size_t(8), size_t(12), size_t(16)}) {
+        const size_t off = Get32(b + field);
+        if (off == 0) continue;
+        if (off < kHeader || off > kLargestDescriptor) return 0;
+        if (!Within(kLargestFollowed, off, 8)) return kLargestFollowed + 1;
+        if (field < 12 && b[off + 1] > 15) return 0;  // no SID has more sub-authorities
+        const size_t size = field < 12 ? 8 + 4 * size_t(b[off + 1]) : size_t(Get16(b + off + 2));
+        if (!Within(kLargestFollowed, off, size)) return kLargestFollowed + 1;
+        length = std::max(length, off + std::max<size_t>(size, 8));
     }
-    if (const DWORD off = Get32(b + 16)) length = std::max<size_t>(length, off + Get16(b + off + 2));
-    if (!IsValidSecurityDescriptor(descriptor, DWORD(length))) return TRUE;
+    return length;
+}
 
+// Applies a well-formed descriptor of `length` bytes when it is ours.
+BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
     DWORD uid = DWORD(-1), gid = DWORD(-1);
     bool ours = true;
     if (info & OWNER_SECURITY_INFORMATION) {
@@ -209,6 +206,7 @@ BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
         if (!(Get16(b + 2) & kDaclPresent) || off == 0) {
             ours = false;
         } else {
+            // Checked by ValidAcl: the ACL and every ACE lie within the bytes.
             const BYTE* acl = b + off;
             const size_t size = Get16(acl + 2);
             size_t at = 8;
@@ -216,7 +214,7 @@ BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
                 const BYTE* ace = acl + at;
                 const size_t aceSize = Get16(ace + 2);
                 DWORD id;
-                if (ace[0] != kAccessAllowed || aceSize < 8 + 8 || at + aceSize > size) {
+                if (ace[0] != kAccessAllowed || aceSize < 8 + 8 || !Within(size, at, aceSize)) {
                     ours = false;
                     break;
                 }
@@ -246,6 +244,46 @@ BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
         if (chmod(p.posix.c_str(), mode) != 0) return detail::FailErrno(errno);
     }
     return TRUE;
+}
+
+}  // namespace
+
+BOOL IsValidSecurityDescriptor(const void* descriptor, DWORD length) {
+    return ValidDescriptor(static_cast<const BYTE*>(descriptor), length) ? TRUE : FALSE;
+}
+
+BOOL GetFileSecurity(const char* path, DWORD info, void* descriptor, DWORD length, DWORD* needed) {
+    if (!path || !needed) return detail::Fail(ERROR_INVALID_PARAMETER);
+    detail::ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return FALSE;
+    if (!p.exists) return detail::Fail(detail::MissingError(p));
+    struct stat st{};
+    if (stat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    const std::vector<BYTE> sd = Build(st, info);
+    *needed = DWORD(sd.size());
+    if (!descriptor || length < sd.size()) return detail::Fail(ERROR_INSUFFICIENT_BUFFER);
+    memcpy(descriptor, sd.data(), sd.size());
+    return TRUE;
+}
+
+BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
+    if (!path || !descriptor) return detail::Fail(ERROR_INVALID_PARAMETER);
+    const auto* b = static_cast<const BYTE*>(descriptor);
+    if (!(Get16(b + 2) & kSelfRelative)) return TRUE;  // absolute form: not ours, ignored
+    if (b[0] != kRevision) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
+    const size_t length = DescriptorExtent(b);
+    if (length == 0) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
+    if (length > kLargestFollowed) return TRUE;  // not ours: never followed there
+    if (!ValidDescriptor(b, length)) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
+    return Apply(path, info, b, length);
+}
+
+BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor, DWORD length) {
+    if (!path || !descriptor) return detail::Fail(ERROR_INVALID_PARAMETER);
+    const auto* b = static_cast<const BYTE*>(descriptor);
+    if (length >= kHeader && !(Get16(b + 2) & kSelfRelative)) return TRUE;  // absolute form: ignored
+    if (!ValidDescriptor(b, length)) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
+    return Apply(path, info, b, length);
 }
 
 }  // namespace win

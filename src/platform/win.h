@@ -208,8 +208,12 @@ constexpr DWORD DACL_SECURITY_INFORMATION = 0x4;
 // A self-relative descriptor made from owner, group and mode (Unix SIDs). `needed` gets the
 // size; a buffer too small fails with 122.
 BOOL GetFileSecurity(const char* path, DWORD info, void* descriptor, DWORD length, DWORD* needed);
-// Applies a descriptor of ours; one that is not ours is ignored (success).
+// Applies a descriptor of ours; a well-formed one that is not ours is ignored (success), a
+// malformed one refused (1338). Without its size, the descriptor's offsets are followed no
+// further than 4096 bytes (ours are smaller; one reaching further is left alone): callers that
+// know the size pass it.
 BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor);
+BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor, DWORD length);
 // Checks that `length` bytes hold a well-formed self-relative descriptor.
 BOOL IsValidSecurityDescriptor(const void* descriptor, DWORD length);
 
