@@ -14,6 +14,7 @@ namespace {
 constexpr const char kStartText[] = "%s START";
 constexpr const char kEndDecimalText[] = "%s END : Code = %d";
 constexpr const char kEndHexText[] = "%s END : Code = 0x%8.8x";
+constexpr const char kEndRtnCodeText[] = "%s END : RtnCode = 0x%x errno = 0x%x";
 constexpr const char kExceptionText[] = "%s : Exception Occured : ExceptionCode = 0x%8.8x";
 constexpr const char kDllTag[] = "dll";
 constexpr uint32_t kCppExceptionCode = 0xE06D7363u;  // what Windows reports for a C++ throw
@@ -32,6 +33,11 @@ const char* Name(const FrameTexts& texts) { return texts.function != nullptr ? t
 void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t value) {
     if (block.dllLogId == 0) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name, value);
+}
+void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t first,
+             uint32_t second) {
+    if (block.dllLogId == 0) return;
+    qvpLogPrintf(block.dllLogId, kDllTag, format, name, first, second);
 }
 void LogLine(const QVPAPI& block, const char* format, const char* name) {
     if (block.dllLogId == 0) return;
@@ -77,8 +83,13 @@ void FrameStart(QVPAPI& block, const FrameTexts& texts) {
     LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, Name(texts));
 }
 
-void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code) {
+void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t result) {
     if (tDepth > 0) --tDepth;
+    if (texts.endText == nullptr && texts.endStyle == EndStyle::RtnCode) {
+        LogLine(block, kEndRtnCodeText, Name(texts), result, code);
+        qvAPISetLastError(code);
+        return;
+    }
     const char* format = texts.endText;
     if (format == nullptr) format = texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText;
     LogLine(block, format, Name(texts), code);

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <exception>
+#include <type_traits>
 
 #include "core/block.h"
 
@@ -14,6 +15,7 @@ namespace qvp {
 enum class EndStyle {
     Decimal,  // "%s END : Code = %d"
     Hex,      // "%s END : Code = 0x%8.8x"
+    RtnCode,  // "%s END : RtnCode = 0x%x errno = 0x%x": the result, then the code
 };
 
 struct FrameTexts {
@@ -57,7 +59,8 @@ private:
 
 // Frame bookkeeping, implemented in frame.cpp.
 void FrameStart(QVPAPI& block, const FrameTexts& texts);
-void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code);
+// `result` is printed only by the RtnCode style.
+void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t result = 0);
 void FrameException(QVPAPI& block, const FrameTexts& texts, const char* what);
 void FrameNoBlock();  // sets 0x20110000
 
@@ -86,7 +89,10 @@ R RunApi(const FrameTexts& texts, R failureValue, Body&& body) {
         call.Fail(0x20100000u);
         result = failureValue;
     }
-    FrameEnd(*block, texts, result == failureValue ? call.code() : (call.codeSet() ? call.code() : 0));
+    uint32_t resultWord = 0;
+    if constexpr (std::is_integral_v<R>) resultWord = static_cast<uint32_t>(result);
+    FrameEnd(*block, texts, result == failureValue ? call.code() : (call.codeSet() ? call.code() : 0),
+             resultWord);
     return result;
 }
 
