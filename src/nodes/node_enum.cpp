@@ -23,7 +23,7 @@ namespace {
 namespace msg {
 constexpr char kFirstNoRecord[] =
     "qvAPIFindFirstNodeDefinition : Parameter Error : QVAPI_NODE Struct Address is NULL";
-constexpr char kFirstFindFirst[] = "qvAPIFindFirstNodeDefinition : FindFirstFile %s : ErrorCode = %d";
+constexpr char kFirstFindFirst[] = "%s : FindFirstFile %s : ErrorCode = %d";
 constexpr char kFirstFindNext[] = "qvAPIFindFirstNodeDefinition : FindNextFile : ErrorCode = %d";
 constexpr char kFirstBadUpper[] = "qvAPIFindFirstNodeDefiniton : Parameter Error : %s  is INVALID";
 constexpr char kFirstNoFile[] =
@@ -80,6 +80,7 @@ constexpr uint32_t kIgnoreCase = 0x02;
 struct DefinitionFind {
     FindWalk find;
     std::string text;
+    std::string nodeDef;  // the directory the search walks
 };
 
 void EndFind(void*& slot) {
@@ -206,16 +207,18 @@ bool NextDirectory(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATA
 }
 
 // A listing that cannot start because the directory or its entries are missing has no children;
-// anything else (permissions, I/O) is a failure, never an empty master.
+// anything else (permissions, I/O) is a failure, never an empty master. `quietWhenEmpty`: the
+// empty case is no news worth a log line.
 bool StartListing(CallContext& call, DefinitionFind& find, const std::string& pattern,
-                  win::WIN32_FIND_DATAA& data, const char* findFirstText) {
+                  win::WIN32_FIND_DATAA& data, const char* findFirstText, bool quietWhenEmpty) {
     find.find = FindWalk(pattern, data);
     if (find.find.valid()) return true;
     const win::DWORD error = win::GetLastError();
-    call.Log(findFirstText, call.function(), pattern.c_str(), static_cast<int>(error));
-    call.Fail(error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND
-                  ? QVAPI_ERR_NO_MORE_ITEMS
-                  : QVAPI_ERR_RESOURCE);
+    const bool empty = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ||
+                       error == win::ERROR_NO_MORE_FILES;
+    if (!empty || !quietWhenEmpty)
+        call.Log(findFirstText, call.function(), pattern.c_str(), static_cast<int>(error));
+    call.Fail(empty ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE);
     return false;
 }
 
@@ -261,7 +264,8 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
     auto find = std::make_unique<DefinitionFind>();
     find->text = upper;
     win::WIN32_FIND_DATAA data{};
-    if (!StartListing(call, *find, listed + "\\*", data, msg::kFirstFindFirst)) return QVPAPI_INVALID_HANDLE;
+    if (!StartListing(call, *find, listed + "\\*", data, msg::kFirstFindFirst, false))
+        return QVPAPI_INVALID_HANDLE;
     if (!NextDirectory(call, *find, data, true, msg::kFirstFindNext)) return QVPAPI_INVALID_HANDLE;
     const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
     if (!ReadEntryRecord(call, kFirstTexts, dir, upper, out)) return QVPAPI_INVALID_HANDLE;
@@ -324,29 +328,34 @@ bool Matches(const QVPAPI& block, const QVAPI_NODE& record, const std::string& s
     }
 }
 
+enum class EntryMatch { Matched, Passed, Failed };
+
+// Reads and matches one entry of the walk; directories are passed over.
+EntryMatch MatchEntry(CallContext& call, const DefinitionFind& find,
+                      const win::WIN32_FIND_DATAA& data, uint32_t options, QVAPI_NODE* out) {
+    if (IsDirectoryEntry(data) || IsDotEntry(data) ||
+        (data.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) != 0)
+        return EntryMatch::Passed;
+    const std::string path =
+        find.nodeDef + "\\" + std::string(FieldText(data.cFileName, sizeof data.cFileName));
+    QVAPI_NODE record;
+    win::DWORD error = 0;
+    bool readFailed = false;
+    if (!ReadRecordFile(path, record, error, readFailed)) {
+        call.Log(readFailed ? msg::kGuiReadFile : msg::kGuiCreateFile, call.function(), path.c_str(),
+                 static_cast<int>(error));
+        call.Fail(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error));
+        return EntryMatch::Failed;
+    }
+    if (!Matches(call.block(), record, find.text, options)) return EntryMatch::Passed;
+    CopyNodeOut(call.block(), record, out);
+    return EntryMatch::Matched;
+}
+
 // Reads files of the walk (directories passed over) until one matches.
-bool NextMatch(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATAA& data, bool haveEntry,
-               uint32_t options, QVAPI_NODE* out) {
-    const std::string nodeDef = NodeDefDir();
+bool NextMatch(CallContext& call, DefinitionFind& find, uint32_t options, QVAPI_NODE* out) {
+    win::WIN32_FIND_DATAA data{};
     for (;;) {
-        if (haveEntry && !IsDirectoryEntry(data) && !IsDotEntry(data) &&
-            (data.dwFileAttributes & win::FILE_ATTRIBUTE_SYSTEM) == 0) {
-            const std::string path =
-                nodeDef + "\\" + std::string(FieldText(data.cFileName, sizeof data.cFileName));
-            QVAPI_NODE record;
-            win::DWORD error = 0;
-            bool readFailed = false;
-            if (!ReadRecordFile(path, record, error, readFailed)) {
-                call.Log(readFailed ? msg::kGuiReadFile : msg::kGuiCreateFile, call.function(),
-                         path.c_str(), static_cast<int>(error));
-                call.Fail(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error));
-                return false;
-            }
-            if (Matches(call.block(), record, find.text, options)) {
-                CopyNodeOut(call.block(), record, out);
-                return true;
-            }
-        }
         if (!find.find.Next(data)) {
             if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
                 call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
@@ -356,7 +365,8 @@ bool NextMatch(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATAA& d
             }
             return false;
         }
-        haveEntry = true;
+        const EntryMatch match = MatchEntry(call, find, data, options, out);
+        if (match != EntryMatch::Passed) return match == EntryMatch::Matched;
     }
 }
 
@@ -377,20 +387,27 @@ QVPAPI_HANDLE FindFirstByGuiName(CallContext& call, const char* guiName, QVAPI_N
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return QVPAPI_INVALID_HANDLE;
     }
-    EndFind(call.block().guiNameFind);
+    QVPAPI& block = call.block();
+    EndFind(block.guiNameFind);
     auto find = std::make_unique<DefinitionFind>();
     find->text = guiName;
+    find->nodeDef = NodeDefDir();
     win::WIN32_FIND_DATAA data{};
-    if (!StartListing(call, *find, NodeDefDir() + "\\?.*", data, msg::kGuiFindFirst))
+    if (!StartListing(call, *find, find->nodeDef + "\\?.*", data, msg::kGuiFindFirst, true))
         return QVPAPI_INVALID_HANDLE;
-    if (!NextMatch(call, *find, data, true, options, out)) {
-        if (call.code() != QVAPI_ERR_NO_MORE_ITEMS)
-            call.Log(msg::kGuiNext, call.function(), static_cast<int>(call.code()));
-        return QVPAPI_INVALID_HANDLE;
-    }
+    const EntryMatch first = MatchEntry(call, *find, data, options, out);
+    if (first == EntryMatch::Failed) return QVPAPI_INVALID_HANDLE;
     RegisterRelease();
-    call.block().guiNameFind = find.release();
-    return &call.block();
+    block.guiNameFind = find.release();
+    if (first == EntryMatch::Matched) return &block;
+    // The rest of the search is the next step's, run as callers run it.
+    if (qvAPIFindNextNodeDefinitionByGuiName(&block, out, options, 0) == 1) return &block;
+    const uint32_t code = qvAPIGetLastError();
+    if (code != QVAPI_ERR_NO_MORE_ITEMS)
+        call.Log(msg::kGuiNext, call.function(), static_cast<int>(code));
+    EndFind(block.guiNameFind);
+    call.Fail(code);
+    return QVPAPI_INVALID_HANDLE;
 }
 
 bool FindNextByGuiName(CallContext& call, const void* handle, QVAPI_NODE* out, uint32_t options) {
@@ -405,8 +422,7 @@ bool FindNextByGuiName(CallContext& call, const void* handle, QVAPI_NODE* out, u
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
-    win::WIN32_FIND_DATAA data{};
-    return NextMatch(call, *find, data, false, options, out);
+    return NextMatch(call, *find, options, out);
 }
 
 bool CloseWalk(CallContext& call, const void* handle, void*& slot, const char* badHandleText) {

@@ -126,14 +126,14 @@ QVPAPI_HANDLE FindFirst(CallContext& call, QVAPI_NODE* out) {
 }
 
 bool FindNext(CallContext& call, win::HANDLE handle, QVAPI_NODE* out) {
-    if (handle == nullptr || !KnownWalk(handle)) {
-        call.Log(msg::kBadHandle, call.function());
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
-    }
     if (out == nullptr) {
         call.Log(msg::kNoRecord, call.function());
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    if (handle == nullptr || !KnownWalk(handle)) {
+        call.Log(msg::kBadHandle, call.function());
+        call.Fail(QVAPI_ERR_INVALID_HANDLE);
         return false;
     }
     const size_t size = std::min(CallerNodeSize(call.block()), sizeof(QVAPI_NODE));

@@ -143,8 +143,11 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
     return false;
 }
 
-// Appends the back-link to the node's nodeattributionfile (unless it is there already).
-bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath) {
+// Appends the back-link to the node's nodeattributionfile unless it is there already
+// (`written` says which).
+bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath,
+                    bool& written) {
+    written = false;
     FileHandle file = OpenExclusive(attrPath);
     if (!file.valid()) {
         call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
@@ -182,6 +185,7 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
         win::SetEndOfFile(file.get());
         return false;
     }
+    written = true;
     return true;
 }
 
@@ -257,12 +261,17 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
 
     const std::string attrPath = AttributionPathByName(node, nameKind, nodeName);
     const std::string flatPath = FlatFilePath(node, nameKind, nodeName, master);
-    const bool linked = AppendBackLink(call, attrPath, groupPath);
+    bool written = false;
+    const bool linked = AppendBackLink(call, attrPath, groupPath, written);
     if (linked && SyncGroupFlag(call, attrPath, flatPath)) return true;
-    // The member is either listed in both places or in neither.
+    // The member is either listed in both places or in neither; a back-link that was there
+    // before this call stays.
     const uint32_t code = call.code();
     bool missing = false;
-    if (linked) DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
+    if (written) {
+        DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
+        SyncGroupFlag(call, attrPath, flatPath);
+    }
     DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
     call.Fail(code);
     return false;

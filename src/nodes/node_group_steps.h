@@ -26,6 +26,13 @@ int qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberN
 
 namespace qvp::nodes {
 
+// The log texts of the two-copy write: the stamp's or the hold change's.
+enum class CopyMessages { Stamp, Hold };
+// Writes the record's first 960 bytes over the head of its nodeattributionfile, then all of it
+// over its flat file, each under a lock over the written bytes. When the flat file cannot be
+// written the head gets its earlier bytes back and the call fails with 0x20100000.
+bool WriteDefinitionCopiesIn(CallContext& call, CopyMessages messages, const QVAPI_NODE& node,
+                             uint32_t nameKind, const char* name, bool master);
 bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAPI_NODE* oldNode,
                       const QVAPI_NODE* newNode);
 bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t options);

@@ -9,6 +9,7 @@
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
+#include "nodes/node_store.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -205,8 +206,10 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return false;
     }
     QVAPI_NODE node;
-    const uint32_t readError = ReadDefinitionWhole(call.block(), call.function(), nodeName,
-                                                 options == kMemberMaster, &node);
+    // The reader's own code goes into the log; the caller learns only that there is no node.
+    const uint32_t readError =
+        options == kMemberMaster ? ReadMasterDefinition(call.block(), call.function(), nodeName, node)
+                                 : ReadClientDefinition(call.block(), call.function(), nodeName, node);
     if (readError != 0) {
         call.Log(options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead, nodeName,
                  static_cast<int>(readError));
@@ -266,6 +269,11 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     std::vector<uint8_t> image;
     static constexpr ReadTexts kReadTexts{msg::kGroupCreateFile, msg::kGroupFileSize,
                                           msg::kGroupReadFile};
+    if (notFound != nullptr && !Exists(path)) {
+        // No file, no entries: nothing to take out.
+        *notFound = true;
+        return true;
+    }
     if (!OpenAndReadWhole(call, path, kReadTexts, QVAPI_ERR_NOT_FOUND, file, image)) return false;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.

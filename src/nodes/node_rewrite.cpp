@@ -54,7 +54,7 @@ constexpr FrameTexts kStampFrame{"qvAPIChangeTimeDefinition", EndStyle::Hex, nul
                                  text::kLogicalErr};
 constexpr FrameTexts kHoldFrame{"qvAPIChangeHoldDefinition", EndStyle::Hex, nullptr, nullptr,
                                 text::kLogicalError};
-constexpr FrameTexts kLinkFrame{"qvAPIChangeLinkNode", EndStyle::Hex, nullptr, nullptr,
+constexpr FrameTexts kLinkFrame{"qvAPIChangeLinkNode", EndStyle::RtnCode, nullptr, nullptr,
                                 text::kLogicalError};
 
 void LogStep(CallContext& call, const CopyTexts& texts, const char* format, const std::string& path) {
@@ -97,10 +97,13 @@ bool WriteLocked(CallContext& call, const CopyTexts& texts, const std::string& p
     return true;
 }
 
+}  // namespace
+
 // Head of the nodeattributionfile, then the flat file. When the flat file cannot be written
 // the head is put back as it was, so the two copies never disagree.
-bool WriteBothCopies(CallContext& call, const CopyTexts& texts, const QVAPI_NODE& node,
-                     uint32_t nameKind, const char* name, bool master) {
+bool WriteDefinitionCopiesIn(CallContext& call, CopyMessages messages, const QVAPI_NODE& node,
+                             uint32_t nameKind, const char* name, bool master) {
+    const CopyTexts& texts = messages == CopyMessages::Stamp ? kStampTexts : kHoldTexts;
     const std::string headPath = AttributionPathByName(node, nameKind, name);
     const std::string flatPath = FlatFilePath(node, nameKind, name, master);
     std::vector<uint8_t> oldHead;
@@ -120,6 +123,8 @@ bool WriteBothCopies(CallContext& call, const CopyTexts& texts, const QVAPI_NODE
     }
     return true;
 }
+
+namespace {
 
 bool NameTooLongOrNull(const char* name) {
     return name == nullptr || strnlen(name, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN;
@@ -259,7 +264,9 @@ int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTi
             return 0;
         }
         node.stUpdateTime = stUpdateTime;
-        return WriteBothCopies(call, kStampTexts, node, kind, lpNodeName, master) ? 1 : 0;
+        return WriteDefinitionCopiesIn(call, CopyMessages::Stamp, node, kind, lpNodeName, master)
+                   ? 1
+                   : 0;
     });
 }
 
@@ -278,12 +285,15 @@ int qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
         const uint32_t error =
             ReadDefinitionWhole(call.block(), call.function(), lpNodeName, true, &node);
         if (error != 0) {
-            call.Log(msg::kHoldFind, call.function(), error);
+            // The finder answers a missing master with the end of its list.
+            call.Log(msg::kHoldFind, call.function(),
+                     error == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_NO_MORE_ITEMS : error);
             call.Fail(error);
             return 0;
         }
         node.ucHoldFlag = lpNodeData->ucHoldFlag;
-        return WriteBothCopies(call, kHoldTexts, node, kind, lpNodeName, true) ? 1 : 0;
+        return WriteDefinitionCopiesIn(call, CopyMessages::Hold, node, kind, lpNodeName, true) ? 1
+                                                                                           : 0;
     });
 }
 
