@@ -64,6 +64,14 @@ CursorState& State(QVPAPI& block, int kind) {
 
 void FailReply(QVPAPI& block, int32_t category, const char* reply) {
     qvAPISetErrorInfo(&block, category, reply, 0, 0);
+    // A reply that ends a request unsuccessfully yet maps to no code ("0 0" without its count, a
+    // skip where no walk runs) would leave the caller an old code or 0: it is unexpected data.
+    bool set = false;
+    qvpMapRecordedError(block, &set);
+    if (!set) {
+        FailProtocol(block);
+        return;
+    }
     qvAPISetErrorCode(&block);
 }
 

@@ -1,5 +1,6 @@
 // Replies that break the protocol, the reply classes, and the job, inventory and script requests.
 #include <fstream>
+#include <functional>
 
 #include "records/fixture.h"
 #include "support/status_files.h"
@@ -55,6 +56,46 @@ TEST_F(RecordsTest, BadRecordRepliesGiveAnErrorAndAreNotCopied) {
     EXPECT_EQ(qvpAPIGetHeadManaPos(block(), "C"), 1);
 }
 
+// Each kind against replies that break its bounds; the code is set even where the last error
+// was 0 before, and the current-record area keeps nothing of the bad reply.
+TEST_F(RecordsTest, BadRepliesOfEveryKindGiveUnexpectedData) {
+    Open();
+    const auto mana = [](QVPAPI* b) { return qvpAPIGetHeadManaPos(b, "C") == 1; };
+    const auto attr = [](QVPAPI* b) { return qvpAPIFindAttr(b, "C.A1.p.1.0001") != nullptr; };
+    const auto command = [](QVPAPI* b) { return qvpAPIFindCommand(b, "J000000000000001", "n") != nullptr; };
+    const auto status = [](QVPAPI* b) { return qvpAPIGetHeadStsPos(b, "n") == 1; };
+    const struct {
+        const char* name;
+        std::function<bool(QVPAPI*)> call;
+        std::string reply;
+    } cases[] = {
+        // Within the kind's bounds but past the bytes that arrived.
+        {"execution item past the frame", command, "0 0 2 i1400 " + std::string(100, 'e')},
+        {"status item past the frame", status, "0 0 2 i600 " + std::string(432, 's')},
+        {"attribute item past the frame", attr, "0 0 2 i784 " + std::string(700, 'a')},
+        {"execution under its fixed part", command, "0 0 2 i943 " + std::string(943, 'e')},
+        {"status under its fixed part", status, "0 0 2 i431 " + std::string(431, 's')},
+        {"attribute over its size", attr, "0 0 2 i785 " + std::string(785, 'a')},
+        {"cabinet item length overflowing", mana, "0 0 2 i4294967296 " + std::string(96, 'c')},
+        // Success words that carry nothing: no record and no code of their own.
+        {"class and detail only", mana, "0 0"},
+        {"class only", status, "0"},
+    };
+    for (const auto& c : cases) {
+        std::memset(block()->currentRecord, 0x11, sizeof block()->currentRecord);
+        qvAPISetLastError(0);
+        sim().Script("FGET", qvpsim::Action::Reply(c.reply));
+        EXPECT_FALSE(c.call(block())) << c.name;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << c.name;
+        EXPECT_EQ(block()->currentRecord[0], 0x11) << c.name;
+    }
+    // A skip where no walk runs is no success either.
+    qvAPISetLastError(0);
+    sim().Script("FDEL", qvpsim::Action::Reply("0 161"));
+    EXPECT_EQ(qvpAPIDeleteSts(block(), "n", 0, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+}
+
 TEST_F(RecordsTest, PutJobTakesOnlyAFullJobNumber) {
     Open();
     char number[16];
@@ -95,6 +136,108 @@ TEST_F(RecordsTest, JobControlRequestsReportRefusals) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
     EXPECT_EQ(qvpAPIExecJob(block(), nullptr), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+// The job requests' DLL.LOG lines, each exact up to the record's blank padding.
+class JobLogTest : public RecordsTest {
+protected:
+    bool Logged(const std::string& line) {
+        std::ifstream in(data() / "LOG" / "DLL.LOG", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
+            const size_t end = at + line.size();
+            if (end < text.size() && (text[end] == ' ' || text[end] == '\r')) return true;
+        }
+        return false;
+    }
+    void Reopen() {
+        qvAPIClose();
+        Open();
+    }
+    char number_[16] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
+};
+
+TEST_F(JobLogTest, PutJobLogsSizesAndRefusedClasses) {
+    Open();
+    const std::string schedule(224, '\0');
+    ASSERT_EQ(qvpAPIPutJob(block(), "\\F\\JG", number_, schedule.data()), 1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : JobFileName_size = 5"));
+    EXPECT_TRUE(Logged("qvpAPIPutJob : JobNo_size = 16"));
+    EXPECT_FALSE(Logged("qvpAPIPutJob : JobNo_size = 1"));  // a line is matched whole
+    EXPECT_TRUE(Logged("qvpAPIPutJob : Schdule_size = 224"));
+    EXPECT_TRUE(Logged("qvpAPIPutJob : send_size = " + std::to_string(LastRequest().size())));
+    for (const char* cls : {"2", "4", "6", "8"}) {
+        sim().Script("JPUT", qvpsim::Action::Reply(std::string("0 ") + cls));
+        EXPECT_NE(qvpAPIPutJob(block(), "\\F\\JG", number_, nullptr), 1) << cls;
+        EXPECT_TRUE(Logged(std::string("qvpAPIPutJob : JPUT 0 - ") + cls)) << cls;
+    }
+    sim().Script("JPUT", qvpsim::Action::Reply("16 22"));
+    EXPECT_EQ(qvpAPIPutJob(block(), "\\F\\JG", number_, nullptr), -1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : JPUT Error code = 16 22"));
+
+    EXPECT_EQ(qvpAPIPutJob(block(), nullptr, number_, nullptr), -1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : Logical Error : Jobgen File Name Pointer is NULL"));
+    EXPECT_EQ(qvpAPIPutJob(block(), "\\F\\JG", nullptr, nullptr), -1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : Logical Error : JobNo Pointer is NULL"));
+    EXPECT_EQ(qvpAPIPutJob(block(), "", number_, nullptr), -1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : Logical Error : Jobgen File Name Len"));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(block()->errorCategory, -1);
+    EXPECT_EQ(block()->errorDetail1, 4);
+}
+
+TEST_F(JobLogTest, JobControlLogsRefusalsAndParameterErrors) {
+    Open();
+    sim().Script("JEXC", qvpsim::Action::Reply("4 16"));
+    EXPECT_EQ(qvpAPIExecJob(block(), "\\F\\JOB1"), 0);
+    EXPECT_TRUE(Logged("qvpAPIExecJob : JEXC Error code = 4 16"));
+    EXPECT_EQ(block()->errorCategory, 0x100000);
+    sim().Script("JDEL", qvpsim::Action::Reply("16 21"));
+    EXPECT_EQ(qvpAPIDeleteJob(block(), "\\F\\JOB1", 0, 0), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteJob : JDEL Error code = 16 21"));
+    sim().Script("JDEL", qvpsim::Action::Reply("16 90"));
+    EXPECT_EQ(qvpAPIDeleteCommand(block(), "\\F\\JOB1", "node1", "1"), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteCommand : JDEL Error code = 16 90"));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
+
+    EXPECT_EQ(qvpAPIExecJob(block(), nullptr), 0);
+    EXPECT_TRUE(Logged("qvpAPIExecJob : Logical Error : JobNo Pointer is NULL"));
+    EXPECT_EQ(qvpAPIDeleteJob(block(), nullptr, 0, 0), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteJob : Logical Error : JobNo Pointer is NULL"));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+TEST_F(JobLogTest, TransportFailuresAreLoggedPerRequest) {
+    const auto drop = qvpsim::Action::Of(qvpsim::Action::Kind::DropAfterRead);
+    Open();
+    sim().Script("JPUT", drop);
+    EXPECT_EQ(qvpAPIPutJob(block(), "\\F\\JG", number_, nullptr), -1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : TcpRecvMsg Error"));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_TCP_RECV);
+    // The broken session sends nothing more.
+    EXPECT_EQ(qvpAPIPutJob(block(), "\\F\\JG", number_, nullptr), -1);
+    EXPECT_TRUE(Logged("qvpAPIPutJob : TcpSendMsg Error"));
+    EXPECT_EQ(qvpAPIExecJob(block(), "\\F\\JOB1"), 0);
+    EXPECT_TRUE(Logged("qvpAPIExecJob : TcpSendMsg Error"));
+    EXPECT_EQ(qvpAPIDeleteJob(block(), "\\F\\JOB1", 0, 0), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteJob : TcpSendMsg Error"));
+    EXPECT_EQ(qvpAPIDeleteCommand(block(), "\\F\\JOB1", "node1", "1"), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteCommand : TcpSendMsg Error"));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_TCP_SEND);
+
+    Reopen();
+    sim().Script("JEXC", drop);
+    EXPECT_EQ(qvpAPIExecJob(block(), "\\F\\JOB1"), 0);
+    EXPECT_TRUE(Logged("qvpAPIExecJob : TcpRecvMsg Error"));
+    Reopen();
+    sim().Script("JDEL", drop);
+    EXPECT_EQ(qvpAPIDeleteJob(block(), "\\F\\JOB1", 1, 0xFFFF), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteJob : TcpRecvMsg Error"));
+    Reopen();
+    sim().Script("JDEL", drop);
+    EXPECT_EQ(qvpAPIDeleteCommand(block(), "\\F\\JOB1", "node1", "1"), 0);
+    EXPECT_TRUE(Logged("qvpAPIDeleteCommand : TcpRecvMsg Error"));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_TCP_RECV);
 }
 
 std::string Inventory() {
