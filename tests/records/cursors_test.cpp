@@ -134,6 +134,8 @@ TEST_F(RecordsTest, FindCommandLeavesItsRecordForGetNextCommand) {
 void ExpectEntryAndMembers(QVPAPI* b) {
     QVAPI_EXECUTION* e = qvpAPIFindCommand(b, kJob, "grp.*");
     ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ucStatus[2], 1);
+    // The found record again, then the next ones.
     std::vector<int> markers;
     while ((e = qvpAPIGetNextCommand(b)) != nullptr) markers.push_back(e->ucStatus[2]);
     EXPECT_EQ(markers, (std::vector<int>{1, 2, 3}));
