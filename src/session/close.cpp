@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char kTag[] = "dll";
 constexpr const char kLogWorkDeleteError[] = "qvAPIClose : DirectoryDelete Error : Dir = %s, errno = %u";
+constexpr const char kLogClosed[] = "qvAPIClose : Socket = %d";
 
 const qvp::FrameTexts kCloseTexts{"qvAPIClose", qvp::EndStyle::Hex};
 
@@ -49,6 +50,7 @@ void qvpSessionClose(QVPAPI& block) {
     qvpRunSessionReleaseHooks(block);
     if (block.link != QvpLink::None) RemoveWorkDirectories(block);
     if (block.link == QvpLink::Connected) EndManagerSession(block);
+    qvpLogPrintf(block.dllLogId, kTag, kLogClosed, block.socket);
     win::CloseSocket(block.socket);
     block.socket = -1;
     if (block.arena != nullptr) qvp::DestroyArena(block.arena);

@@ -95,9 +95,9 @@ uint32_t qvpAPIOpen(QVPAPI& block, const char* host, const char* service) {
 
     block.openerThreadId = win::GetCurrentThreadId();
     block.systemManagementKey = qvpRegGetSystemManagementKey();
+    block.arena = qvp::CreateArena();
     block.dllLogId = qvpLogOpen(kQvpDllLogName);
     block.nodeLogId = qvpLogOpen(kQvpNodeLogName);
-    block.arena = qvp::CreateArena();
     if (block.arena == nullptr) {
         qvpLogWrite(block.dllLogId, kLogArenaError, kTag);
         return Abandon(block, QVAPI_ERR_RESOURCE);

@@ -86,18 +86,24 @@ TEST_F(SessionTest, FailedOpensLeaveNothingAndAllowASecondOpen) {
         {"AINTA V0200", 0x20320000u},
         {"garbage", 0x20310000u},
     };
+    const size_t sockets = OpenSockets();  // the simulator's listener
+    size_t closed = 0;
     for (const auto& c : cases) {
         sim().SetHandshakeReply(c.handshake);
         EXPECT_EQ(Open(), 0) << c.handshake;
         EXPECT_EQ(qvAPIGetLastError(), c.code) << c.handshake;
         ExpectNoSession(block());
+        // The manager sees the connection end only when the library let go of its socket.
+        ASSERT_TRUE(sim().WaitForClosed(++closed)) << c.handshake;
+        EXPECT_EQ(OpenSockets(), sockets) << c.handshake;
     }
-    ASSERT_TRUE(sim().WaitForClosed(3));  // each socket went with its failed open
 
     sim().RefuseConnections(true);
+    const size_t withoutListener = OpenSockets();
     EXPECT_EQ(Open(), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20710000u);
     ExpectNoSession(block());
+    EXPECT_EQ(OpenSockets(), withoutListener);
 
     sim().RefuseConnections(false);
     sim().SetHandshakeReply("AINTA V0300");
@@ -184,6 +190,31 @@ TEST_F(SessionTest, CloseRemovesTheFourWorkTreesWithSubdirectories) {
     EXPECT_TRUE(fs::exists(work / "NODEDEF" / tid));
 }
 
+TEST_F(SessionTest, ATreeThatResistsDoesNotKeepTheOthers) {
+    ASSERT_EQ(Open(), 1);
+    const std::string tid = std::to_string(block().openerThreadId);
+    const fs::path work = data() / "SERVER" / "WORK" / "MNG";
+    for (const char* area : {"NODE", "NODEGROUP", "JOBGEN", "JOBEXEC"}) {
+        fs::create_directories(work / area / tid / "sub");
+        std::ofstream(work / area / tid / "sub" / "file") << "x";
+    }
+    // A file held without sharing cannot be deleted: the first tree stays.
+    const std::string held = (work / "NODE" / tid / "sub" / "file").string();
+    win::HANDLE h = win::CreateFile(held.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+                                    win::FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, win::INVALID_HANDLE_VALUE);
+
+    ASSERT_EQ(qvAPIClose(), 1);
+    win::CloseHandle(h);
+    EXPECT_TRUE(fs::exists(held));
+    for (const char* area : {"NODEGROUP", "JOBGEN", "JOBEXEC"}) EXPECT_FALSE(fs::exists(work / area / tid)) << area;
+    EXPECT_NE(DllLog().find("qvAPIClose : DirectoryDelete Error : Dir = "), std::string::npos);
+
+    // The manager's side of the close went on as usual.
+    ASSERT_TRUE(sim().WaitForClosed(1));
+    EXPECT_EQ(sim().Received().back(), "ATRM 0");
+}
+
 TEST_F(SessionTest, CloseRunsReleaseHooksWhileTheSessionStillStands) {
     static QvpLink seen = QvpLink::None;
     static bool registered = false;
@@ -209,12 +240,23 @@ TEST_F(SessionTest, OpeningAgainClosesTheSessionFirst) {
 }
 
 TEST_F(SessionTest, ThreadExitClosesASessionLeftOpen) {
-    std::thread t([&] { EXPECT_EQ(Open(), 1); });
+    const size_t sockets = OpenSockets();
+    win::DWORD tid = 0;
+    int socket = -1;
+    std::thread t([&] {
+        EXPECT_EQ(Open(), 1);
+        tid = block().openerThreadId;
+        socket = block().socket;
+    });
     t.join();
     ASSERT_TRUE(sim().WaitForClosed(1));
     auto received = sim().Received(sim().Connections().front());
     ASSERT_FALSE(received.empty());
     EXPECT_EQ(received.back(), "ATRM 0");
+    EXPECT_EQ(OpenSockets(), sockets);
+
+    // The close at the thread's end still writes its line, under the exiting thread's id.
+    EXPECT_TRUE(LoggedBy(tid, "qvAPIClose : Socket = " + std::to_string(socket)));
 }
 
 TEST_F(SessionTest, TwoThreadsKeepIndependentSessions) {
@@ -249,6 +291,10 @@ TEST_F(SessionTest, TwoThreadsKeepIndependentSessions) {
     b.join();
     EXPECT_NE(tidA, tidB);
     ASSERT_TRUE(sim().WaitForClosed(2));
+
+    // Each thread's close line carries its own thread id and its own socket.
+    EXPECT_TRUE(LoggedBy(tidA, "qvAPIClose : Socket = " + std::to_string(socketA)));
+    EXPECT_TRUE(LoggedBy(tidB, "qvAPIClose : Socket = " + std::to_string(socketB)));
     auto ids = sim().Connections();
     ASSERT_EQ(ids.size(), 2u);
     for (int id : ids) {
