@@ -96,6 +96,13 @@ std::string_view NodeOfStatusKey(std::string_view key) {
     return key;
 }
 
+// A node name or job number names one folder or file of the store: nothing that climbs out of it
+// (a double-byte character's trail byte 0x5C is no separator).
+bool OneComponent(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           win::FindFirstSeparator(name) == std::string_view::npos;
+}
+
 bool MatchPattern(std::string_view pattern, std::string_view key) {
     if (pattern.size() != key.size()) return false;
     for (size_t i = 0; i < key.size(); ++i)
@@ -164,7 +171,7 @@ int Position(QVPAPI& block, const Op& op, char* reply, size_t size) {
     state = CursorState();
     if (op.kind == kKindS) {
         state.match = std::string(NodeOfStatusKey(op.key));
-        if (state.match.empty()) return Put(kNotFound, reply, size);
+        if (!OneComponent(state.match)) return Put(kNotFound, reply, size);
         state.directory = Join(Root(qvpMakeMngflStatusPath), state.match);
     } else {
         if (op.key.size() <= kJobNumberSize) return Put(kNotFound, reply, size);
@@ -174,6 +181,7 @@ int Position(QVPAPI& block, const Op& op, char* reply, size_t size) {
             state.below = true;
             name.remove_suffix(2);
         }
+        if (!OneComponent(name) || !OneComponent(number)) return Put(kNotFound, reply, size);
         state.match = std::string(name);
         state.directory = Join(Root(qvpMakeMngflExecutionPath), number);
     }
@@ -188,12 +196,16 @@ int Update(const Op& op, char* reply, size_t size) {
         QVAPI_INSPACKAGE record;
         std::memcpy(&record, op.record.data(), sizeof record);
         const std::string_view node = NodeOfStatusKey(op.key);
-        if (node.empty()) return Put(kNotFound, reply, size);
-        path = StatusFilePath(node, record);
+        if (!OneComponent(node)) return Put(kNotFound, reply, size);
+        const std::string fileName = StatusPackageFileName(record);
+        if (!OneComponent(fileName)) return Put(kNotFound, reply, size);
+        path = Join(Join(Root(qvpMakeMngflStatusPath), node), fileName);
     } else {
         if (op.key.size() <= kJobNumberSize) return Put(kNotFound, reply, size);
-        path = ExecutionFilePath(op.key.substr(op.key.size() - kJobNumberSize),
-                                 op.key.substr(0, op.key.size() - kJobNumberSize));
+        const std::string_view number = op.key.substr(op.key.size() - kJobNumberSize);
+        const std::string_view node = op.key.substr(0, op.key.size() - kJobNumberSize);
+        if (!OneComponent(node) || !OneComponent(number)) return Put(kNotFound, reply, size);
+        path = ExecutionFilePath(number, node);
     }
     const std::string directory = path.substr(0, path.rfind('\\'));
     if (!qvpCreateDirectory(directory.c_str()) || !WriteAll(path, op.record))

@@ -108,6 +108,26 @@ TEST_F(StatusTest, DeleteByPatternWithoutASocket) {
     ExpectDeleteByPattern();
 }
 
+// Without a socket a node name or job number is one folder or file of the store, never a path.
+TEST_F(StatusTest, LocalNamesNeverLeaveTheirFolder) {
+    WriteStatusFile(data(), "a", Rec("a", "p1"));
+    WriteStatusFile(data(), "b", Rec("b", "p1"));
+    WriteExecutionFile(data(), "J000000000000001", "n", MakeExecutionRecord("n", 'D', 1));
+    OpenSocketless();
+    EXPECT_EQ(qvpAPIGetFileFirstSts(block(), "a\\..\\b"), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(qvpAPIGetHeadStsPos(block(), "a/../b"), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+
+    const std::string record = Rec("..\\x", "p1");
+    EXPECT_EQ(qvpAPIUpdateSts(block(), "b", "..\\x", reinterpret_cast<const QVAPI_INSPACKAGE*>(record.data())), 0);
+    EXPECT_FALSE(fs::exists(data() / "SERVER" / "ZARNQV" / "MNGFL" / "x"));
+    EXPECT_EQ(StatusFiles(data(), "b"), (std::vector<std::string>{"C.A1.p1.1#0.0001"}));
+
+    EXPECT_EQ(qvpAPIFindCommand(block(), "J000000000000001", "..\\J000000000000001\\n"), nullptr);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+}
+
 TEST_F(StatusTest, NodeFilterRefusesBadNamesAndIsReplaced) {
     Open();
     EXPECT_EQ(qvpAPISetStsNodeQuery(block(), ""), 0);
