@@ -26,8 +26,9 @@ uint32_t Load32(const unsigned char* p) {
 void Store16(unsigned char* p, uint16_t v) { std::memcpy(p, &v, sizeof v); }
 void Store32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
-// Converts the record in place; false when an entry runs past the item.
-bool Convert(unsigned char* record, size_t length) {
+}  // namespace
+
+bool qvpInventoryToHost(unsigned char* record, size_t length) {
     if (length < kEntriesOffset) return false;
     const uint32_t count = Load32(record + kCountOffset);
     Store32(record, Load32(record));
@@ -50,8 +51,6 @@ bool Convert(unsigned char* record, size_t length) {
     }
     return true;
 }
-
-}  // namespace
 
 void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
     if (block == nullptr) return nullptr;
@@ -85,7 +84,7 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
     }
     uint32_t itemLength = 0;
     char* item = const_cast<char*>(qvpAPIGetFgetItem(block->replyBuffer, static_cast<size_t>(length), &itemLength));
-    if (item == nullptr || !Convert(reinterpret_cast<unsigned char*>(item), itemLength)) {
+    if (item == nullptr || !qvpInventoryToHost(reinterpret_cast<unsigned char*>(item), itemLength)) {
         qvpDllLog(logtext::kGetInvItem, nodeName);
         FailProtocol(*block);
         return nullptr;

@@ -65,6 +65,9 @@ int qvpAPIDeleteCommand(QVPAPI* block, const char* jobPath, const char* nodeName
 
 // ---- inventory: the node's record inside the reply buffer, in host order; NULL on failure.
 void* qvpAPIGetInv(QVPAPI* block, const char* nodeName);
+// Converts an inventory record of `length` bytes to host order in place; false (the record
+// partly converted) when its entries run past those bytes.
+bool qvpInventoryToHost(unsigned char* record, size_t length);
 
 // ---- script files and JobGen directories
 int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedName,
