@@ -83,7 +83,10 @@ bool StatAt(int dirFd, const char* name, FileStat& out) {
 }
 
 FILETIME ToFileTime(const struct timespec& ts) {
-    return UnixNanosToFileTime(int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec);
+    // A file system time FILETIME cannot hold gives its nearest end; a stat never fails on it.
+    FILETIME ft{0, 0};
+    if (!TimespecToFileTime(ts, &ft) && ts.tv_sec > 0) ft = FILETIME{0xFFFFFFFFu, 0x7FFFFFFFu};
+    return ft;
 }
 
 void FillTimes(const FileStat& fs, FILETIME* creation, FILETIME* access, FILETIME* write) {

@@ -389,23 +389,16 @@ BOOL SetFileTime(HANDLE file, const FILETIME* /*creation: not settable here*/, c
     auto f = detail::Lookup<FileObject>(file, Kind::File);
     if (!f) return FALSE;
     if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
-    auto toSpec = [](const FILETIME* ft) {
-        timespec ts{0, UTIME_OMIT};
+    auto toSpec = [](const FILETIME* ft, timespec& ts) {
+        ts = timespec{0, UTIME_OMIT};
         // 0 leaves the time alone; all ones (stop updating) is as close as we come.
         if (!ft || (ft->dwLowDateTime == 0 && ft->dwHighDateTime == 0) ||
             (ft->dwLowDateTime == 0xFFFFFFFFu && ft->dwHighDateTime == 0xFFFFFFFFu))
-            return ts;
-        const int64_t ns = FileTimeToUnixNanos(*ft);
-        int64_t sec = ns / 1000000000, rem = ns % 1000000000;
-        if (rem < 0) {
-            rem += 1000000000;
-            --sec;
-        }
-        ts.tv_sec = static_cast<time_t>(sec);
-        ts.tv_nsec = static_cast<long>(rem);
-        return ts;
+            return true;
+        return detail::FileTimeToTimespec(*ft, &ts) != FALSE;
     };
-    const timespec times[2] = {toSpec(lastAccess), toSpec(lastWrite)};
+    timespec times[2];
+    if (!toSpec(lastAccess, times[0]) || !toSpec(lastWrite, times[1])) return FALSE;  // 87 set
     if (futimens(f->fd, times) != 0) return detail::FailErrno(errno);
     return TRUE;
 }

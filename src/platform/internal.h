@@ -127,7 +127,10 @@ struct FileStat {
 bool StatPath(const std::string& posix, FileStat& out, bool followLinks);
 bool StatFd(int fd, FileStat& out);
 bool StatAt(int dirFd, const char* name, FileStat& out);
-FILETIME ToFileTime(const struct timespec& ts);
+FILETIME ToFileTime(const struct timespec& ts);  // times before 1601 give 1601
+// Exact conversions in 100-ns ticks; FALSE with 87 when the other side cannot hold the value.
+BOOL TimespecToFileTime(const struct timespec& ts, FILETIME* out);
+BOOL FileTimeToTimespec(const FILETIME& ft, struct timespec* out);
 void FillTimes(const FileStat& fs, FILETIME* creation, FILETIME* access, FILETIME* write);
 // Windows attributes from the stat result and the extended attribute (path or fd).
 DWORD AttributesOf(const FileStat& fs, const std::string& posixPath);

@@ -69,20 +69,10 @@ void FromUnixSeconds(int64_t secs, int64_t rem, SYSTEMTIME* out) {
     out->wMilliseconds = static_cast<WORD>(rem / 1000000);
 }
 
-void FromUnixNanos(int64_t nanos, SYSTEMTIME* out) {
-    int64_t secs = nanos / 1000000000;
-    int64_t rem = nanos % 1000000000;
-    if (rem < 0) {
-        rem += 1000000000;
-        --secs;
-    }
-    FromUnixSeconds(secs, rem, out);
-}
-
-int64_t NowNanos() {
+timespec Now() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+    return ts;
 }
 
 // Offset of local time from UTC in seconds at the given UTC second.
@@ -93,32 +83,95 @@ long LocalOffset(time_t t) {
 }
 }  // namespace
 
+// Conversions count in 100-ns ticks with 128-bit intermediates: nanoseconds since 1970 in 64
+// bits end in 2262, FILETIME goes on to 30828, so a value one side cannot hold fails (87)
+// rather than wrapping.
+namespace {
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr __int128 kLargestTicks = INT64_MAX;  // FILETIME values from 2^63 on are invalid
+
+bool TicksOf(const FILETIME& ft, int64_t& ticks) {
+    const uint64_t v = Pack(ft);
+    if (v > uint64_t(INT64_MAX)) return false;
+    ticks = static_cast<int64_t>(v);
+    return true;
+}
+bool FromTicks(__int128 ticks, FILETIME* out) {
+    if (ticks < 0 || ticks > kLargestTicks) return false;
+    *out = Unpack(static_cast<uint64_t>(ticks));
+    return true;
+}
+// Floor division: times before 1970 round towards the past, as the file system's do.
+__int128 FloorDiv(__int128 a, int64_t b) {
+    __int128 q = a / b;
+    if (a % b < 0) --q;
+    return q;
+}
+}  // namespace
+
+BOOL FileTimeToUnixNanos(const FILETIME& ft, int64_t* nanos) {
+    int64_t ticks;
+    if (!nanos || !TicksOf(ft, ticks)) return detail::Fail(ERROR_INVALID_PARAMETER);
+    const __int128 ns = (__int128{ticks} - kEpochDelta) * 100;
+    if (ns > INT64_MAX || ns < INT64_MIN) return detail::Fail(ERROR_INVALID_PARAMETER);
+    *nanos = static_cast<int64_t>(ns);
+    return TRUE;
+}
+
+BOOL UnixNanosToFileTime(int64_t nanos, FILETIME* out) {
+    if (!out || !FromTicks(FloorDiv(nanos, 100) + kEpochDelta, out)) return detail::Fail(ERROR_INVALID_PARAMETER);
+    return TRUE;
+}
+
 int64_t FileTimeToUnixNanos(const FILETIME& ft) {
-    const int64_t ticks = static_cast<int64_t>(Pack(ft) & 0x7FFFFFFFFFFFFFFFull);
-    return (ticks - kEpochDelta) * 100;
+    int64_t nanos;
+    if (FileTimeToUnixNanos(ft, &nanos)) return nanos;
+    // 87 set. The nearest end: invalid values and those before 1677 give the earliest.
+    return Pack(ft) > uint64_t(kEpochDelta) && Pack(ft) <= uint64_t(INT64_MAX) ? INT64_MAX : INT64_MIN;
 }
 
 FILETIME UnixNanosToFileTime(int64_t nanos) {
-    int64_t ticks = nanos / 100;
-    if (nanos % 100 < 0) --ticks;  // floor
-    ticks += kEpochDelta;
-    if (ticks < 0) ticks = 0;
-    return Unpack(static_cast<uint64_t>(ticks));
+    FILETIME ft{0, 0};
+    UnixNanosToFileTime(nanos, &ft);  // only times before 1601 fail (87): the earliest FILETIME
+    return ft;
 }
 
+namespace detail {
+BOOL TimespecToFileTime(const struct timespec& ts, FILETIME* out) {
+    const __int128 ticks = __int128{ts.tv_sec} * kTicksPerSecond + FloorDiv(ts.tv_nsec, 100) + kEpochDelta;
+    if (!FromTicks(ticks, out)) return Fail(ERROR_INVALID_PARAMETER);
+    return TRUE;
+}
+
+BOOL FileTimeToTimespec(const FILETIME& ft, struct timespec* out) {
+    int64_t ticks;
+    if (!TicksOf(ft, ticks)) return Fail(ERROR_INVALID_PARAMETER);
+    const int64_t since = ticks - kEpochDelta;  // no overflow: both lie in [0, 2^63)
+    int64_t sec = since / kTicksPerSecond, rem = since % kTicksPerSecond;
+    if (rem < 0) {
+        rem += kTicksPerSecond;
+        --sec;
+    }
+    out->tv_sec = static_cast<time_t>(sec);
+    out->tv_nsec = static_cast<long>(rem * 100);
+    return TRUE;
+}
+}  // namespace detail
+
 void GetSystemTime(SYSTEMTIME* out) {
-    if (out) FromUnixNanos(NowNanos(), out);
+    if (!out) return;
+    const timespec now = Now();
+    FromUnixSeconds(now.tv_sec, now.tv_nsec, out);
 }
 
 void GetLocalTime(SYSTEMTIME* out) {
     if (!out) return;
-    const int64_t now = NowNanos();
-    const time_t secs = static_cast<time_t>(now / 1000000000);
-    FromUnixNanos(now + int64_t{LocalOffset(secs)} * 1000000000, out);
+    const timespec now = Now();
+    FromUnixSeconds(now.tv_sec + LocalOffset(now.tv_sec), now.tv_nsec, out);
 }
 
 void GetSystemTimeAsFileTime(FILETIME* out) {
-    if (out) *out = UnixNanosToFileTime(NowNanos());
+    if (out) detail::TimespecToFileTime(Now(), out);
 }
 
 BOOL FileTimeToSystemTime(const FILETIME* in, SYSTEMTIME* out) {
@@ -146,25 +199,23 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* in, FILETIME* out) {
 }
 
 BOOL FileTimeToLocalFileTime(const FILETIME* in, FILETIME* out) {
-    if (!in || !out) return detail::Fail(ERROR_INVALID_PARAMETER);
-    const int64_t ticks = static_cast<int64_t>(Pack(*in) & 0x7FFFFFFFFFFFFFFFull);
-    const time_t secs = static_cast<time_t>((ticks - kEpochDelta) / 10000000);
-    int64_t local = ticks + int64_t{LocalOffset(secs)} * 10000000;
-    if (local < 0) local = 0;
-    *out = Unpack(static_cast<uint64_t>(local));
+    int64_t ticks;
+    if (!in || !out || !TicksOf(*in, ticks)) return detail::Fail(ERROR_INVALID_PARAMETER);
+    const time_t secs = static_cast<time_t>((ticks - kEpochDelta) / kTicksPerSecond);
+    if (!FromTicks(__int128{ticks} + __int128{LocalOffset(secs)} * kTicksPerSecond, out))
+        return detail::Fail(ERROR_INVALID_PARAMETER);
     return TRUE;
 }
 
 BOOL LocalFileTimeToFileTime(const FILETIME* in, FILETIME* out) {
-    if (!in || !out) return detail::Fail(ERROR_INVALID_PARAMETER);
-    const int64_t ticks = static_cast<int64_t>(Pack(*in) & 0x7FFFFFFFFFFFFFFFull);
+    int64_t ticks;
+    if (!in || !out || !TicksOf(*in, ticks)) return detail::Fail(ERROR_INVALID_PARAMETER);
     // The offset in effect at the local time read as UTC, corrected once for the shift.
-    time_t guess = static_cast<time_t>((ticks - kEpochDelta) / 10000000);
+    time_t guess = static_cast<time_t>((ticks - kEpochDelta) / kTicksPerSecond);
     long off = LocalOffset(guess);
     off = LocalOffset(guess - off);
-    int64_t utc = ticks - int64_t{off} * 10000000;
-    if (utc < 0) utc = 0;
-    *out = Unpack(static_cast<uint64_t>(utc));
+    if (!FromTicks(__int128{ticks} - __int128{off} * kTicksPerSecond, out))
+        return detail::Fail(ERROR_INVALID_PARAMETER);
     return TRUE;
 }
 

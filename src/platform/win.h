@@ -89,7 +89,12 @@ BOOL FileTimeToSystemTime(const FILETIME* in, SYSTEMTIME* out);
 BOOL SystemTimeToFileTime(const SYSTEMTIME* in, FILETIME* out);
 BOOL FileTimeToLocalFileTime(const FILETIME* in, FILETIME* out);
 BOOL LocalFileTimeToFileTime(const FILETIME* in, FILETIME* out);
-// FILETIME (100 ns since 1601) <-> POSIX time (ns since 1970).
+// FILETIME (100 ns since 1601) <-> POSIX time (ns since 1970, which 64 bits hold only up to
+// 2262). FALSE with 87 when the other side cannot hold the value: a FILETIME of 2^63 or more
+// or after 2262, nanoseconds before 1601.
+BOOL FileTimeToUnixNanos(const FILETIME& ft, int64_t* nanos);
+BOOL UnixNanosToFileTime(int64_t nanos, FILETIME* out);
+// The same giving the nearest value that can be held (and setting 87) instead of failing.
 int64_t FileTimeToUnixNanos(const FILETIME& ft);
 FILETIME UnixNanosToFileTime(int64_t nanos);
 DWORD GetTickCount();
