@@ -115,8 +115,8 @@ void qvpReportError(int logId, const char* format, ...) {
     qvp::KeepLastError keep;
     va_list args;
     va_start(args, format);
-    char text[1024];
-    std::vsnprintf(text, sizeof text, format != nullptr ? format : "", args);
+    char text[1024] = {};
+    if (format != nullptr) std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     win::ReportEvent(win::EVENTLOG_ERROR_TYPE, 0, text);
     qvpLogWrite(logId, text, kWapiTag);
