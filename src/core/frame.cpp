@@ -90,6 +90,11 @@ void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t re
         qvAPISetLastError(code);
         return;
     }
+    if (texts.endText == nullptr && texts.endStyle == EndStyle::Result) {
+        LogLine(block, kEndDecimalText, Name(texts), result);
+        qvAPISetLastError(code);
+        return;
+    }
     const char* format = texts.endText;
     if (format == nullptr) format = texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText;
     LogLine(block, format, Name(texts), code);
