@@ -71,11 +71,11 @@ constexpr char kGroupCut[] = "qvAPIDeleteNodeGroupEntry : SetEndOfFile %s : Erro
 }  // namespace msg
 
 constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
-constexpr FrameTexts kDefinitionFrame{"qvAPIDeleteNodeDefinitionEntry", EndStyle::Decimal, nullptr,
+constexpr FrameTexts kDefinitionFrame{"qvAPIDeleteNodeDefinitionEntry", EndStyle::Result, nullptr,
                                       nullptr, kLogicalError};
-constexpr FrameTexts kAttributionFrame{"qvAPIDeleteNodeAttributionEntry", EndStyle::Decimal, nullptr,
+constexpr FrameTexts kAttributionFrame{"qvAPIDeleteNodeAttributionEntry", EndStyle::Result, nullptr,
                                        nullptr, kLogicalError};
-constexpr FrameTexts kGroupEntryFrame{"qvAPIDeleteNodeGroupEntry", EndStyle::Decimal, nullptr,
+constexpr FrameTexts kGroupEntryFrame{"qvAPIDeleteNodeGroupEntry", EndStyle::Result, nullptr,
                                       nullptr, kLogicalError};
 
 constexpr int kDeleteTries = 11;

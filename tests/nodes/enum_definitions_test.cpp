@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -10,6 +11,7 @@
 
 #include "core/block.h"
 #include "nodes/node_group_steps.h"
+#include "platform/win.h"
 #include "qvpapi.h"
 #include "support/node_group_builder.h"
 
@@ -126,6 +128,22 @@ TEST_F(EnumDefinitions, MissingOrUnreadableListings) {
     }
 }
 
+TEST_F(EnumDefinitions, ListingThatCannotStartIsLogged) {
+    EnableLog();
+    // The master is there, its key directory is not: no children, and the line says where.
+    fs::remove_all(store_->AttributionPath(store_->Record("sub")).parent_path());
+    EXPECT_EQ(ListBelow("\\boss\\sub"), Names{});
+    EXPECT_EQ(last_, QVAPI_ERR_NO_MORE_ITEMS);
+    const std::string log = LogText();
+    const size_t at = log.find("qvAPIFindFirstNodeDefinition : FindFirstFile ");
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string line = log.substr(at, log.find("\r\n", at) - at);
+    EXPECT_NE(line.find(std::string(store_->Record("sub").ucNodeKey) + "\\* : ErrorCode = 3 "),
+              std::string::npos)
+        << line;
+    EXPECT_TRUE(Logged("qvAPIFindFirstNodeDefinition END : Code = 0x20000103 ")) << log;
+}
+
 TEST_F(EnumDefinitions, GuiNameSearchMatrix) {
     EXPECT_EQ(Search("alpha", 0), (Names{"alpha"}));
     EXPECT_EQ(Search("ALPHA", 0), Names{});
@@ -141,6 +159,105 @@ TEST_F(EnumDefinitions, GuiNameSearchMatrix) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_EQ(qvAPIFindFirstNodeDefinitionByGuiName("", &node, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    // 64 bytes is still a search text.
+    EXPECT_EQ(Search(std::string(64, 'a').c_str(), 0x01), Names{});
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+}
+
+TEST_F(EnumDefinitions, GuiNameWalkEndsWithItsClose) {
+    QVAPI_NODE node{};
+    QVPAPI_HANDLE h = qvAPIFindFirstNodeDefinitionByGuiName("lph", &node, 0x01, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinitionByGuiName(h), 1);
+    EXPECT_EQ(qvAPIFindNextNodeDefinitionByGuiName(h, &node, 0x01, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinitionByGuiName(h), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIFindNextNodeDefinitionByGuiName(nullptr, &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+    // The two families keep their own walks.
+    QVPAPI_HANDLE defs = qvAPIFindFirstNodeDefinition("\\", &node);
+    ASSERT_NE(defs, QVPAPI_INVALID_HANDLE);
+    h = qvAPIFindFirstNodeDefinitionByGuiName("c", &node, 0x01, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinitionByGuiName(h), 1);
+    EXPECT_EQ(qvAPIFindNextNodeDefinition(defs, &node), 1);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinition(defs), 1);
+}
+
+// A search that does not match its first file goes on through the next step, as a caller's
+// FindNext would; that step's failure ends the search and closes its walk.
+TEST_F(EnumDefinitions, GuiNameSearchGoesOnThroughItsNextStep) {
+    EnableLog();
+    // Masters' files (M.) come after the clients' (C.): never the first file of the walk.
+    EXPECT_EQ(Search("sub", 0), (Names{"sub"}));
+    EXPECT_TRUE(Logged("qvAPIFindNextNodeDefinitionByGuiName START ")) << LogText();
+
+    const fs::path held = store_->DefinitionPath(store_->Record("boss"));
+    win::HANDLE other = win::CreateFile(held.c_str(), win::GENERIC_READ, 0, nullptr,
+                                        win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, win::INVALID_HANDLE_VALUE);
+    QVAPI_NODE node{};
+    EXPECT_EQ(qvAPIFindFirstNodeDefinitionByGuiName("zzz", &node, 0, 0), QVPAPI_INVALID_HANDLE);
+    const uint32_t code = qvAPIGetLastError();
+    win::CloseHandle(other);
+    EXPECT_EQ(code, QVAPI_ERR_NODE_FILE_BUSY);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("qvAPIFindNextNodeDefinitionByGuiName : CreateFile "), std::string::npos) << log;
+    EXPECT_NE(log.find("qvAPIFindFirstNodeDefinitionByGuiName : qvAPIFindNextNodeDefinitionByGuiName : "
+                       "ErrorCode = 542507008 "),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(qvAPIFindNextNodeDefinitionByGuiName(qvpGetThreadBlock(), &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+
+    // No store at all: nothing found, and nothing worth a log line.
+    fs::remove_all(store_->NodeDefDir());
+    EXPECT_EQ(Search("c2", 0), Names{});
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(LogText().find("qvAPIFindFirstNodeDefinitionByGuiName : FindFirstFile"), std::string::npos);
+}
+
+class EnumIpDefinitions : public NodeGroupStore {
+protected:
+    void SetUp() override {
+        NodeGroupStore::SetUp();
+        qvpGetThreadBlock()->systemManagementKey = 1;
+        for (auto [name, address] : {std::pair{"one", std::array<uint8_t, 4>{10, 0, 0, 1}},
+                                     {"twelve", {10, 0, 0, 12}},
+                                     {"far", {192, 168, 1, 5}}}) {
+            qvptest::NodeStoreBuilder::Node node;
+            node.name = name;
+            node.address = address;
+            node.ipKeyed = true;
+            store_->AddNode(node);
+        }
+    }
+    std::set<std::string> Search(const char* text, uint32_t options) {
+        std::set<std::string> names;
+        QVAPI_NODE node{};
+        QVPAPI_HANDLE h = qvAPIFindFirstNodeDefinitionByGuiName(text, &node, options, 0);
+        if (h == QVPAPI_INVALID_HANDLE) return names;
+        do names.insert(NameOf(node));
+        while (qvAPIFindNextNodeDefinitionByGuiName(h, &node, options, 0) == 1);
+        EXPECT_EQ(qvAPIFindCloseNodeDefinitionByGuiName(h), 1);
+        return names;
+    }
+};
+
+TEST_F(EnumIpDefinitions, GuiNameSearchMatrixUnderAddressKeying) {
+    // A part of the dotted text.
+    EXPECT_EQ(Search("0.0.1", 0x01), (Names{"one", "twelve"}));
+    EXPECT_EQ(Search("168", 0x01), (Names{"far"}));
+    EXPECT_EQ(Search("168", 0x03), (Names{"far"}));
+    // The whole address, compared as an address; ignoring case means nothing here.
+    EXPECT_EQ(Search("10.0.0.1", 0), (Names{"one"}));
+    EXPECT_EQ(Search("10.0.0.1", 0x02), (Names{"one"}));
+    EXPECT_EQ(Search("10.0.0.12", 0), (Names{"twelve"}));
+    EXPECT_EQ(Search("0.0.1", 0), Names{});
+    // Names are not what is searched under address keying.
+    EXPECT_EQ(Search("one", 0x01), Names{});
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
 }
 
 TEST_F(EnumDefinitions, SystemDefinitionsAndTheirCount) {
@@ -164,6 +281,8 @@ TEST_F(EnumDefinitions, SystemDefinitionsAndTheirCount) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
     EXPECT_EQ(qvAPIFindNextSystemDefinition(nullptr, &node), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIFindNextSystemDefinition(nullptr, nullptr), 0);  // the record comes first
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_EQ(qvAPICheckChangeOfKey(nullptr, 0, 0), 1);
 }
 

@@ -6,7 +6,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "support/node_group_builder.h"
 #include "nodes/node_group_steps.h"
@@ -33,8 +36,71 @@ protected:
         std::memcpy(&flag, bytes.data() + offsetof(QVAPI_NODE, uiNodeGroupFlag), sizeof flag);
         return flag;
     }
+    // The same three nodes written by the builder under `dir`, with these members of \G1.
+    std::unique_ptr<NodeStoreBuilder> Expected(const std::string& dir,
+                                               const std::vector<std::string>& members) {
+        auto expected = std::make_unique<NodeStoreBuilder>(root_ / dir);
+        for (auto [name, kind] : {std::pair{"alpha", QVAPI_NODE_CLIENT}, {"beta", QVAPI_NODE_CLIENT},
+                                  {"boss", QVAPI_NODE_MASTER}}) {
+            NodeStoreBuilder::Node node;
+            node.name = name;
+            node.kind = kind;
+            node.macAddress = "00-11-22-33-44-55";
+            node.created = QVAPI_NODE_TIME{2020, 1, 3, 2, 10, 20, 30, 400};
+            node.updated = QVAPI_NODE_TIME{2021, 2, 4, 3, 11, 21, 31, 401};
+            expected->AddNode(node);
+        }
+        for (const auto& member : members) expected->AddMember("\\G1", member);
+        return expected;
+    }
+    // Both copies of each node's definition, byte for byte.
+    void ExpectNodesAsIn(const NodeStoreBuilder& expected) {
+        for (const char* name : {"alpha", "beta", "boss"}) {
+            EXPECT_EQ(Bytes(store_->AttributionPath(store_->Record(name))),
+                      Bytes(expected.AttributionPath(expected.Record(name))))
+                << name;
+            EXPECT_EQ(Bytes(store_->DefinitionPath(store_->Record(name))),
+                      Bytes(expected.DefinitionPath(expected.Record(name))))
+                << name;
+        }
+    }
     QVAPI_NODE alpha_{}, beta_{}, boss_{};
 };
+
+TEST_F(GroupOps, RemovalsMatchTheBuilderByteForByte) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateMaster("\\G1", "boss", 0, 0), 1);
+
+    // The first of three goes: the others close up behind it.
+    ASSERT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    auto expected = Expected("two-left", {"beta", "boss"});
+    EXPECT_EQ(Bytes(GroupFile("\\G1")), Bytes(expected->GroupFilePath("\\G1")));
+    ExpectNodesAsIn(*expected);
+    EXPECT_EQ(fs::file_size(store_->AttributionPath(alpha_)), 960u);
+
+    // One of two goes: 176 bytes, the header says 144 bytes and 1 entry.
+    ASSERT_EQ(qvAPIDeleteMaster("\\G1", "boss", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    expected = Expected("one-left", {"beta"});
+    const auto group = Bytes(GroupFile("\\G1"));
+    EXPECT_EQ(group, Bytes(expected->GroupFilePath("\\G1")));
+    ASSERT_EQ(group.size(), 176u);
+    uint32_t total = 0, count = 0;
+    std::memcpy(&total, group.data(), 4);
+    std::memcpy(&count, group.data() + 24, 4);
+    EXPECT_EQ(total, 144u);
+    EXPECT_EQ(count, 1u);
+    ExpectNodesAsIn(*expected);
+
+    // The last one goes: no group file, every node back at 960 bytes and its flag cleared.
+    ASSERT_EQ(qvAPIDeleteClient("\\G1", "beta", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_FALSE(fs::exists(GroupFile("\\G1")));
+    EXPECT_TRUE(fs::is_directory(store_->NodeGroupDir() / "G1"));
+    expected = Expected("none-left", {});
+    ExpectNodesAsIn(*expected);
+    for (const char* name : {"alpha", "beta", "boss"})
+        EXPECT_EQ(fs::file_size(store_->AttributionPath(store_->Record(name))), 960u) << name;
+}
 
 TEST_F(GroupOps, MembersMatchTheBuilderByteForByte) {
     ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
@@ -146,6 +212,24 @@ TEST_F(GroupOps, SubGroupsAreRemovedOnlyWhenEmpty) {
     EXPECT_FALSE(fs::exists(GroupFile("\\G1")));  // its only entry was the sub-group
     EXPECT_EQ(qvAPIDeleteNodeGroup("\\G1", "Sub", 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    // A group directory its parent never listed (the parent has no file at all) still goes.
+    fs::create_directories(store_->NodeGroupDir() / "G1" / "Stray");
+    ASSERT_EQ(qvAPIDeleteNodeGroup("\\G1", "Stray", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_FALSE(fs::exists(store_->NodeGroupDir() / "G1" / "Stray"));
+}
+
+// A damaged group file refuses the add before anything is written, in either file.
+TEST_F(GroupOps, DamagedGroupFileRefusesTheAdd) {
+    ASSERT_EQ(qvAPICreateClient("\\", "beta", 0, 0), 1);
+    auto damaged = Bytes(GroupFile("\\"));
+    damaged[24] = 0;  // no entries, says the header
+    store_->WriteRawFile(GroupFile("\\"), damaged.data(), damaged.size());
+    const auto attrBefore = Bytes(store_->AttributionPath(alpha_));
+    EXPECT_EQ(qvAPICreateClient("\\", "alpha", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    EXPECT_EQ(Bytes(GroupFile("\\")), damaged);
+    EXPECT_EQ(Bytes(store_->AttributionPath(alpha_)), attrBefore);
 }
 
 // Two processes add and remove members of one group at the same time, each call under the
@@ -197,11 +281,23 @@ TEST_F(GroupOps, TwoProcessesKeepTheGroupFileWhole) {
     std::memcpy(&count, bytes.data() + 24, 4);
     EXPECT_EQ(total, bytes.size() - 32);
     EXPECT_EQ(count, 2u * kNodes / 2);
+    std::set<std::string> expected, listed;
     for (int p = 0; p < 2; ++p)
         for (int i = 1; i < kNodes; i += 2) {
-            const auto& record = store_->Record("p" + std::to_string(p) + "n" + std::to_string(i));
-            EXPECT_EQ(store_->ReadBackLinks(record), std::vector<std::string>{"\\G1"});
+            const std::string name = "p" + std::to_string(p) + "n" + std::to_string(i);
+            expected.insert(name);
+            EXPECT_EQ(store_->ReadBackLinks(store_->Record(name)), std::vector<std::string>{"\\G1"});
         }
+    for (int p = 0; p < 2; ++p)
+        for (int i = 0; i < kNodes; i += 2)
+            EXPECT_TRUE(store_->ReadBackLinks(store_->Record("p" + std::to_string(p) + "n" +
+                                                             std::to_string(i)))
+                            .empty());
+    for (const auto& entry : store_->ReadGroupFile("\\G1")) {
+        EXPECT_EQ(entry.kind, QVAPI_NODE_CLIENT);
+        EXPECT_TRUE(listed.insert(entry.name).second) << entry.name << " listed twice";
+    }
+    EXPECT_EQ(listed, expected);
 }
 
 }  // namespace

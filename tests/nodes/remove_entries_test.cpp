@@ -50,12 +50,20 @@ TEST_F(RemoveEntries, DefinitionFileHeldOpenIsAFailureAndMissingIsNot) {
 }
 
 TEST_F(RemoveEntries, BackLinksMatchExactly) {
+    EnableLog();
     EXPECT_EQ(qvAPIDeleteNodeAttributionEntry("alpha", "\\g1", 1, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_NAME);
+    EXPECT_TRUE(Logged("qvAPIDeleteNodeAttributionEntry : Parameter Error : alpha NOT FOUND "));
     EXPECT_EQ(qvAPIDeleteNodeAttributionEntry("alpha", "\\G1", 2, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);  // alpha is no master
+    // The log keeps the master reader's own answer (0x20000002).
+    EXPECT_TRUE(Logged("qvAPIDeleteNodeAttributionEntry : qvAPIGetMasterDefinitionByName alpha : "
+                       "ErrorCode = 536870914 "))
+        << LogText();
+    EXPECT_TRUE(Logged("qvAPIDeleteNodeAttributionEntry END : Code = 0 ")) << LogText();
     ASSERT_EQ(qvAPIDeleteNodeAttributionEntry("alpha", "\\G1", 1, 0), 1);
     EXPECT_EQ(fs::file_size(store_->AttributionPath(alpha_)), 960u);
+    EXPECT_TRUE(Logged("qvAPIDeleteNodeAttributionEntry END : Code = 1 ")) << LogText();
 }
 
 TEST_F(RemoveEntries, DamagedAttributionFileIsRefusedUntouched) {

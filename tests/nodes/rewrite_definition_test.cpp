@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/block.h"
+#include "core/frame.h"
 #include "nodes/node_group_steps.h"
 #include "platform/win.h"
 #include "qvpapi.h"
@@ -56,8 +58,63 @@ TEST_F(RewriteDefinition, StampRefusalsLeaveBothCopies) {
                                         win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, win::INVALID_HANDLE_VALUE);
     EXPECT_EQ(qvAPIChangeTimeDefinition("alpha", stamp, 0, 0), 0);
+    const uint32_t heldCode = qvAPIGetLastError();
     win::CloseHandle(other);
+    EXPECT_EQ(heldCode, QVAPI_ERR_NODE_FILE_BUSY);  // the stored record cannot even be read
     EXPECT_EQ(Bytes(head), headBefore);
+}
+
+// The flat file taken by another opener after the stored record was read: the head, already
+// stamped, gets its earlier bytes back and the stamp fails.
+TEST_F(RewriteDefinition, FlatFileLostAfterTheHeadWasWrittenPutsTheHeadBack) {
+    EnableLog();
+    const fs::path head = store_->AttributionPath(alpha_);
+    const fs::path flat = store_->DefinitionPath(alpha_);
+    store_->AddMember("\\G1", "alpha");  // a back-link after the head, which must stay
+    const auto headBefore = Bytes(head);
+    const auto flatBefore = Bytes(flat);
+    QVAPI_NODE stamped = store_->Record("alpha");
+    stamped.stUpdateTime = QVAPI_NODE_TIME{2030, 1, 2, 3, 4, 5, 6, 7};
+
+    const qvp::FrameTexts texts{"qvAPIChangeTimeDefinition"};
+    for (auto messages : {qvp::nodes::CopyMessages::Stamp, qvp::nodes::CopyMessages::Hold}) {
+        win::HANDLE other = win::CreateFile(flat.c_str(), win::GENERIC_READ, 0, nullptr,
+                                            win::OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(other, win::INVALID_HANDLE_VALUE);
+        qvp::CallContext call(*qvpGetThreadBlock(), texts);
+        EXPECT_FALSE(qvp::nodes::WriteDefinitionCopiesIn(call, messages, stamped, 4, "alpha", false));
+        win::CloseHandle(other);
+        EXPECT_EQ(call.code(), QVAPI_ERR_RESOURCE);
+        EXPECT_EQ(Bytes(head), headBefore);
+        EXPECT_EQ(Bytes(flat), flatBefore);
+    }
+    const std::string flatName = flat.filename().string();
+    EXPECT_TRUE(Logged("qvAPIChangeTimeDefinition : CreateFile(")) << LogText();
+    EXPECT_TRUE(Logged(flatName + ") Err ")) << LogText();
+    EXPECT_TRUE(Logged("qvAPIChangeTimeDefinition : CreateFile Error code=32 ")) << LogText();
+
+    // The head in use elsewhere: nothing is written at all.
+    win::HANDLE other = win::CreateFile(head.c_str(), win::GENERIC_READ, 0, nullptr,
+                                        win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, win::INVALID_HANDLE_VALUE);
+    qvp::CallContext call(*qvpGetThreadBlock(), texts);
+    EXPECT_FALSE(qvp::nodes::WriteDefinitionCopiesIn(call, qvp::nodes::CopyMessages::Stamp, stamped,
+                                                     4, "alpha", false));
+    win::CloseHandle(other);
+    EXPECT_EQ(call.code(), QVAPI_ERR_RESOURCE);
+    EXPECT_EQ(Bytes(head), headBefore);
+    EXPECT_EQ(Bytes(flat), flatBefore);
+
+    // Both free: both copies carry the new time, the rest of each file as it was.
+    qvp::CallContext ok(*qvpGetThreadBlock(), texts);
+    ASSERT_TRUE(qvp::nodes::WriteDefinitionCopiesIn(ok, qvp::nodes::CopyMessages::Stamp, stamped, 4,
+                                                    "alpha", false));
+    const auto headAfter = Bytes(head);
+    ASSERT_EQ(headAfter.size(), headBefore.size());
+    EXPECT_EQ(std::memcmp(headAfter.data(), &stamped, 960), 0);
+    EXPECT_TRUE(std::equal(headBefore.begin() + 960, headBefore.end(), headAfter.begin() + 960));
+    EXPECT_EQ(Bytes(flat), std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&stamped),
+                                                 reinterpret_cast<const uint8_t*>(&stamped) + 1652));
 }
 
 TEST_F(RewriteDefinition, HoldByteOfMastersOnly) {
@@ -69,6 +126,14 @@ TEST_F(RewriteDefinition, HoldByteOfMastersOnly) {
     ASSERT_EQ(qvAPIChangeHoldDefinition("boss", 2, &change), 1) << std::hex << qvAPIGetLastError();
     EXPECT_EQ(Bytes(store_->DefinitionPath(boss_))[72], 1);
     EXPECT_EQ(Bytes(store_->AttributionPath(boss_))[72], 1);
+
+    // A client is no master: the finder's end of list is logged, the caller hears "not found".
+    EnableLog();
+    EXPECT_EQ(qvAPIChangeHoldDefinition("alpha", 2, &change), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_TRUE(Logged("qvAPIChangeHoldDefinition : qvAPIFindMasterDefinition Error code=0x20000103 "))
+        << LogText();
+    EXPECT_TRUE(Logged("qvAPIChangeHoldDefinition END : Code = 0x20610000 ")) << LogText();
 }
 
 TEST_F(RewriteDefinition, LinkRenameRewritesEveryListingGroup) {
@@ -83,7 +148,10 @@ TEST_F(RewriteDefinition, LinkRenameRewritesEveryListingGroup) {
     std::memset(renamed.ucNodeName, 0, sizeof renamed.ucNodeName);
     std::memcpy(renamed.ucNodeName, "gamma", 5);
     const std::string attr = store_->AttributionPath(stored).string();
+    EnableLog();
     ASSERT_EQ(qvAPIChangeLinkNode(attr.c_str(), &stored, &renamed), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_TRUE(Logged("qvAPIChangeLinkNode START ")) << LogText();
+    EXPECT_TRUE(Logged("qvAPIChangeLinkNode END : RtnCode = 0x1 errno = 0x0 ")) << LogText();
     EXPECT_EQ(store_->ReadGroupFile("\\G1")[0].name, "gamma");
     auto after = store_->ReadGroupFile("\\G2");
     EXPECT_EQ(after[0].name, "alpha");
@@ -99,6 +167,10 @@ TEST_F(RewriteDefinition, LinkRenameRewritesEveryListingGroup) {
     std::memcpy(back.ucNodeName, "delta", 5);
     EXPECT_EQ(qvAPIChangeLinkNode(attr.c_str(), &renamed, &back), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    EXPECT_TRUE(Logged("qvAPIChangeLinkNode : FileSize is INVALID : file = " + attr +
+                       " size = 100(true:260) "))
+        << LogText();
+    EXPECT_TRUE(Logged("qvAPIChangeLinkNode END : RtnCode = 0x0 errno = 0x2000054f ")) << LogText();
     EXPECT_EQ(store_->ReadGroupFile("\\G1")[0].name, "delta");
     EXPECT_EQ(qvAPIChangeLinkNode("", &renamed, &back), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);

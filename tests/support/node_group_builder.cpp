@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
+#include <iterator>
 
 #include "core/block.h"
+#include "core/log.h"
 #include "platform/win.h"
 
 namespace qvptest {
@@ -26,6 +29,10 @@ void NodeGroupStore::SetUp() {
 }
 
 void NodeGroupStore::TearDown() {
+    if (QVPAPI* block = qvpPeekThreadBlock(); block != nullptr && block->dllLogId != 0) {
+        qvpLogClose(block->dllLogId);
+        block->dllLogId = 0;
+    }
     store_.reset();
     std::error_code ignored;
     fs::remove_all(root_, ignored);
@@ -51,6 +58,17 @@ std::vector<uint8_t> NodeGroupStore::Bytes(const fs::path& path) const {
 
 fs::path NodeGroupStore::GroupFile(const std::string& groupPath) const {
     return store_->GroupFilePath(groupPath);
+}
+
+}  // namespace qvptest
+
+namespace qvptest {
+
+void NodeGroupStore::EnableLog() { qvpGetThreadBlock()->dllLogId = qvpLogOpen("DLL.LOG"); }
+
+std::string NodeGroupStore::LogText() const {
+    std::ifstream in(root_ / "LOG" / "DLL.LOG", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace qvptest

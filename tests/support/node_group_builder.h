@@ -26,6 +26,11 @@ protected:
     void SetLevelSize(uint32_t size);
     std::vector<uint8_t> Bytes(const std::filesystem::path& path) const;
     std::filesystem::path GroupFile(const std::string& groupPath) const;
+    // DLL.LOG of this root for the thread's block, and its whole text so far.
+    void EnableLog();
+    std::string LogText() const;
+    // Whether some record of DLL.LOG holds `text` (a record is blank-padded after it).
+    bool Logged(const std::string& text) const { return LogText().find(text) != std::string::npos; }
 
     std::filesystem::path root_;
     std::unique_ptr<NodeStoreBuilder> store_;
