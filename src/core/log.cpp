@@ -14,8 +14,15 @@
 //   LogGenCount           generations kept, the current one included, 1 to 99, default 3:
 //                         <name>, <name>.1 (the previous one) ... <name>.<LogGenCount - 1>
 // A log is rotated when the next record would pass its record count. Every write takes the
-// log's named mutex, so that processes sharing the data root append and rotate in turn; the
-// file is opened for each record because a generation can only be renamed while nobody holds it.
+// log's named mutex, so that processes sharing the data root append and rotate in turn.
+//
+// Each process keeps its handle of a log open while the log has users, so that a record costs
+// one append and no open. The current generation is therefore never renamed (a file that other
+// handles hold cannot be): rotation, under the named mutex, shifts the older generations, copies
+// the current file to <name>.1 and empties it in place. Every holder appends at the file's end
+// under the same mutex, so it goes on at the start of the new generation with nothing to reopen.
+// A handle is opened again only when the log's path changed, the file was removed behind our
+// back, or the process is a forked child (whose handles the platform drops).
 #include "core/log.h"
 
 #include <algorithm>
@@ -69,7 +76,13 @@ struct LogState {
     uint32_t recordSize = kDefaultRecordSize;
     uint32_t recordCount = 0;
     int generations = 3;
-    win::HANDLE lock = nullptr;  // the cross-process mutex, kept for the process's lifetime
+    // The handles below belong to the process that made them: a forked child starts afresh.
+    win::DWORD process = 0;
+    win::HANDLE lock = nullptr;  // the cross-process mutex, kept while the settings stay
+    std::string lockDirectory;   // the run-time directory `lock` was made in
+    qvp::FileHandle file;        // the current generation, open while the log has users
+    std::string openPath;        // the path `file` was opened at
+    int rotationPause = 0;       // records to write before trying a failed rotation again
 };
 
 LogState& State(int row) {
@@ -91,6 +104,14 @@ void Configure(int row, LogState& state) {
                                                            r.defaultRecordCount, 1, kMaxRecordCount));
     state.generations = qvpRegGetLogGenCount();
     state.configured = true;
+    // The named mutex lives in the run-time directory of the settings: a mutex of another
+    // directory would not keep out the processes that use this one.
+    const std::string runDirectory = win::RunDirectory();
+    if (runDirectory != state.lockDirectory && state.process == win::GetCurrentProcessId()) {
+        if (state.lock != nullptr) win::CloseHandle(state.lock);
+        state.lock = nullptr;
+    }
+    state.lockDirectory = runDirectory;
 }
 
 // Holds the log's named mutex for one record (an abandoned one is ours as well).
@@ -106,17 +127,23 @@ public:
     }
     CrossProcessLock(const CrossProcessLock&) = delete;
     CrossProcessLock& operator=(const CrossProcessLock&) = delete;
+    bool held() const { return held_; }
 
 private:
     win::HANDLE mutex_;
     bool held_ = false;
 };
 
+constexpr win::DWORD kCopyChunk = 64 * 1024;
+// After a rotation that could not be done (a generation held by a reader, a full disk), the
+// log grows on for this many records before the next try rather than copying at every record.
+constexpr int kRotationRetryPause = 64;
+
 using qvp::FileHandle;
 
 win::HANDLE OpenForAppend(LogState& state) {
     auto open = [&] {
-        return win::CreateFile(state.path.c_str(), win::GENERIC_WRITE,
+        return win::CreateFile(state.path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
                                win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr);
     };
@@ -131,22 +158,85 @@ win::HANDLE OpenForAppend(LogState& state) {
     return h;
 }
 
+// Handles inherited from a parent process are the parent's: forget them without closing.
+void AdoptProcess(LogState& state) {
+    const win::DWORD process = win::GetCurrentProcessId();
+    if (state.process == process) return;
+    state.process = process;
+    state.lock = nullptr;
+    state.file.Release();
+    state.openPath.clear();
+}
+
+bool SetPosition(win::HANDLE file, uint64_t offset) {
+    win::LONG high = static_cast<win::LONG>(offset >> 32);
+    const win::DWORD low = win::SetFilePointer(file, static_cast<win::LONG>(offset & 0xFFFFFFFFu),
+                                               &high, win::FILE_BEGIN);
+    return !(low == win::INVALID_SET_FILE_POINTER && win::GetLastError() != 0);
+}
+
+// The size of the file the handle holds; false when it is gone (removed by someone who did not
+// go through the platform) or the handle is no longer usable.
+bool CurrentSize(win::HANDLE file, uint64_t* size) {
+    win::BY_HANDLE_FILE_INFORMATION info{};
+    if (!win::GetFileInformationByHandle(file, &info) || info.nNumberOfLinks == 0) return false;
+    *size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    return true;
+}
+
+// The open current generation and its size, reopened when the path changed or the file went.
+bool EnsureOpen(LogState& state, uint64_t* size) {
+    if (state.file.valid() && state.openPath == state.path && CurrentSize(state.file.get(), size)) {
+        return true;
+    }
+    state.file.Reset(OpenForAppend(state));
+    state.openPath = state.path;
+    if (state.file.valid() && CurrentSize(state.file.get(), size)) return true;
+    state.file.Reset();
+    return false;
+}
+
 std::string GenerationPath(const LogState& state, int generation) {
     return state.path + "." + std::to_string(generation);
 }
 
-// Shifts the generations up by one; the oldest goes. With a single generation the current file
-// simply starts again.
-void Rotate(const LogState& state) {
-    if (state.generations <= 1) {
-        win::DeleteFile(state.path.c_str());
-        return;
+// Copies the first `size` bytes of the current generation to `target`.
+bool CopyCurrent(const LogState& state, uint64_t size, const std::string& target) {
+    FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
+                                   win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.valid() || !SetPosition(state.file.get(), 0)) return false;
+    std::string chunk(kCopyChunk, '\0');
+    uint64_t copied = 0;
+    while (copied < size) {
+        const auto want = static_cast<win::DWORD>(std::min<uint64_t>(kCopyChunk, size - copied));
+        win::DWORD got = 0;
+        if (!win::ReadFile(state.file.get(), chunk.data(), want, &got, nullptr) || got == 0) break;
+        win::DWORD put = 0;
+        if (!win::WriteFile(out.get(), chunk.data(), got, &put, nullptr) || put != got) return false;
+        copied += got;
     }
+    return copied == size && out.Close();
+}
+
+bool Truncate(const LogState& state) {
+    return SetPosition(state.file.get(), 0) && win::SetEndOfFile(state.file.get()) != 0;
+}
+
+// Shifts the older generations up by one (the oldest goes), copies the current one to
+// <name>.1 and empties it; with a single generation the current file simply starts again.
+// False when the current generation had to be kept as it is.
+bool Rotate(const LogState& state, uint64_t size) {
+    if (state.generations <= 1) return Truncate(state);
     win::DeleteFile(GenerationPath(state, state.generations - 1).c_str());
     for (int g = state.generations - 2; g >= 1; --g) {
         win::MoveFile(GenerationPath(state, g).c_str(), GenerationPath(state, g + 1).c_str());
     }
-    win::MoveFile(state.path.c_str(), GenerationPath(state, 1).c_str());
+    const std::string first = GenerationPath(state, 1);
+    if (!CopyCurrent(state, size, first)) {
+        win::DeleteFile(first.c_str());  // never a half copy beside the whole current file
+        return false;
+    }
+    return Truncate(state);
 }
 
 std::string FormatRecord(const LogState& state, uint32_t sequence, std::string_view message,
@@ -171,36 +261,45 @@ std::string FormatRecord(const LogState& state, uint32_t sequence, std::string_v
     return record;
 }
 
-void WriteRecord(int row, std::string_view message, const char* tag) {
-    LogState& state = State(row);
-    std::lock_guard guard(state.mutex);
-    if (!state.configured) Configure(row, state);
+void AppendRecord(int row, LogState& state, std::string_view message, const char* tag) {
+    AdoptProcess(state);
     if (state.lock == nullptr) {
         state.lock = win::CreateMutex(nullptr, win::FALSE,
                                       (std::string(kMutexPrefix) + kLogTable[row].fileName).c_str());
     }
+    // Without the named mutex another process could append or rotate in between: no record.
     CrossProcessLock lock(state.lock);
-    FileHandle file(OpenForAppend(state));
-    if (!file.valid()) return;
-    win::DWORD size = win::GetFileSize(file.get(), nullptr);
-    if (size == win::INVALID_FILE_SIZE) size = 0;
+    if (!lock.held()) return;
+    uint64_t size = 0;
+    if (!EnsureOpen(state, &size)) return;
     const uint64_t limit = uint64_t{state.recordSize} * state.recordCount;
-    if (size > 0 && uint64_t{size} + state.recordSize > limit) {
-        file.Close();
-        Rotate(state);
-        file.Reset(OpenForAppend(state));
-        if (!file.valid()) return;
-        size = win::GetFileSize(file.get(), nullptr);
-        if (size == win::INVALID_FILE_SIZE) size = 0;
+    if (size > 0 && size + state.recordSize > limit) {
+        if (state.rotationPause > 0) {
+            --state.rotationPause;
+        } else if (Rotate(state, size)) {
+            size = 0;
+        } else {
+            state.rotationPause = kRotationRetryPause;
+            if (!CurrentSize(state.file.get(), &size)) return;
+        }
     }
-    const uint32_t sequence = (size + state.recordSize - 1) / state.recordSize + 1;
+    const auto sequence = static_cast<uint32_t>((size + state.recordSize - 1) / state.recordSize + 1);
     const std::string record = FormatRecord(state, sequence, message, tag);
-    if (win::SetFilePointer(file.get(), 0, nullptr, win::FILE_END) == win::INVALID_SET_FILE_POINTER) {
-        return;
-    }
     win::DWORD written = 0;
-    win::WriteFile(file.get(), record.data(), static_cast<win::DWORD>(record.size()), &written,
-                   nullptr);
+    if (!SetPosition(state.file.get(), size) ||
+        !win::WriteFile(state.file.get(), record.data(), static_cast<win::DWORD>(record.size()),
+                        &written, nullptr)) {
+        state.file.Reset();  // opened afresh for the next record
+    }
+}
+
+void WriteRecord(int row, std::string_view message, const char* tag) {
+    LogState& state = State(row);
+    std::lock_guard guard(state.mutex);
+    if (!state.configured) Configure(row, state);
+    AppendRecord(row, state, message, tag);
+    // A log nobody has open is not held between records (a write through a closed id).
+    if (state.uses == 0) state.file.Reset();
 }
 
 int RowOfId(int logId) { return logId >= 1 && logId <= kLogRows ? logId - 1 : -1; }
@@ -251,9 +350,12 @@ int qvpLogOpen(const char* fileName) {
 void qvpLogClose(int logId) {
     const int row = RowOfId(logId);
     if (row < 0) return;
+    qvp::KeepLastError keep;
     LogState& state = State(row);
     std::lock_guard guard(state.mutex);
     if (state.uses > 0) --state.uses;
+    // The last user gone: let go of the file, so that it can be moved or removed.
+    if (state.uses == 0 && state.process == win::GetCurrentProcessId()) state.file.Reset();
 }
 
 void qvpLogWrite(int logId, const char* message, const char* tag) {

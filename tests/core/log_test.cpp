@@ -1,7 +1,11 @@
 // Logs: the log table, record layout, generations, concurrent writers, character-boundary cuts.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -114,6 +118,80 @@ TEST_F(LogTest, EightThreadsLoseAndTearNoRecord) {
         seen.insert(r.substr(at, 22));
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
+}
+
+// Processes sharing the data root append and rotate in turn: across every generation each
+// record is there once, whole, and every generation numbers its records from 1 in order.
+TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
+    WriteSettings("LogGenCount=40\nDLLLogRecordCount=40\nDLLLogRecordSize=128\n");
+    const int id = qvpLogOpen("DLL.LOG");
+    qvpLogWrite(id, "before the children", "dll");  // the parent holds the file while they write
+    constexpr int kProcesses = 4;
+    constexpr int kEach = 120;
+    auto write = [id](int writer) {
+        for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", writer, i);
+    };
+    std::vector<pid_t> children;
+    for (int p = 1; p <= kProcesses; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            write(p);
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    write(0);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::map<std::string, int> seen;
+    size_t total = 0;
+    for (int g = 0; g < 40; ++g) {
+        const fs::path file = g == 0 ? Log("DLL.LOG") : Log(("DLL.LOG." + std::to_string(g)).c_str());
+        if (!fs::exists(file)) continue;
+        const auto records = Split(ReadText(file), 128);
+        EXPECT_LE(records.size(), 40u) << file;
+        for (size_t i = 0; i < records.size(); ++i) {
+            char expected[24];
+            std::snprintf(expected, sizeof expected, "%010zu", i + 1);
+            EXPECT_EQ(records[i].substr(0, 10), expected) << file;
+            EXPECT_EQ(records[i].substr(126), "\r\n");
+            const size_t at = records[i].find("writer ");
+            if (at != std::string::npos) ++seen[records[i].substr(at, 21)];
+        }
+        total += records.size();
+    }
+    EXPECT_EQ(total, static_cast<size_t>((kProcesses + 1) * kEach + 1));
+    EXPECT_EQ(seen.size(), static_cast<size_t>((kProcesses + 1) * kEach));
+    for (const auto& [text, count] : seen) EXPECT_EQ(count, 1) << text;
+    qvpLogClose(id);
+}
+
+// The open log follows its file: one removed behind its back starts again, and once the last
+// user has closed the log nothing holds the file.
+TEST_F(LogTest, LogFileRemovedOrReleased) {
+    const int id = qvpLogOpen("NODEOPR.LOG");
+    qvpLogWrite(id, "one", "dll");
+    qvpLogWrite(id, "two", "dll");
+    fs::remove(Log("NODEOPR.LOG"));
+    qvpLogWrite(id, "three", "dll");
+    auto records = Split(ReadText(Log("NODEOPR.LOG")), 1152);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].substr(0, 10), "0000000001");
+    EXPECT_NE(records[0].find("three"), std::string::npos);
+    // Held while open: the platform refuses to move it; free once closed.
+    const std::string path = Log("NODEOPR.LOG").string();
+    const std::string moved = path + ".moved";
+    EXPECT_FALSE(win::MoveFile(path.c_str(), moved.c_str()));
+    EXPECT_EQ(win::GetLastError(), 32u);
+    for (int i = 0; i < 4; ++i) qvpLogClose(id);  // other tests of the suite left it open too
+    EXPECT_TRUE(win::MoveFile(path.c_str(), moved.c_str()));
+    // A write through an id nobody has open leaves nothing held either.
+    qvpLogWrite(id, "four", "dll");
+    EXPECT_TRUE(win::DeleteFile(path.c_str()));
 }
 
 TEST_F(LogTest, LongMessagesAreCutOnACharacterBoundary) {
