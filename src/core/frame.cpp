@@ -47,23 +47,25 @@ void LogLine(const QVPAPI& block, const char* format, const char* name) {
 
 }  // namespace
 
+namespace {
+// An API code a callee of this call left (the last error starts at 0 with the outermost call,
+// so it is never one of an earlier call); else unexpected data.
+uint32_t CalleeCode() {
+    const uint32_t current = win::GetLastError();
+    return (current & kApiCodeBase) != 0 ? current : kUnexpectedData;
+}
+}  // namespace
+
 void CallContext::FailFromRecordedError() {
     if (block_.errorCategory == 0) {
         // Nothing recorded: a callee that already left an API code has said why.
-        const uint32_t current = win::GetLastError();
-        Fail((current & kApiCodeBase) != 0 ? current : kUnexpectedData);
+        Fail(CalleeCode());
         return;
     }
     bool set = false;
     const uint32_t code = qvpMapRecordedError(block_, &set);
-    if (set) {
-        Fail(code);
-        return;
-    }
-    // The reply said "no code" but the call failed all the same: keep what a callee left,
-    // never report the failure as success.
-    const uint32_t current = win::GetLastError();
-    Fail(current != 0 ? current : kUnexpectedData);
+    // The reply said "no code" but the call failed all the same: never report it as success.
+    Fail(set ? code : CalleeCode());
 }
 
 void CallContext::Log(const char* format, ...) {
@@ -75,12 +77,13 @@ void CallContext::Log(const char* format, ...) {
 }
 
 void FrameStart(QVPAPI& block, const FrameTexts& texts) {
+    LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, Name(texts));
     if (tDepth++ == 0) {
         block.errorCategory = 0;
         block.errorDetail1 = 0;
         block.errorDetail2 = 0;
+        win::SetLastError(0);
     }
-    LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, Name(texts));
 }
 
 void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t result) {

@@ -70,6 +70,18 @@ TEST_F(FrameTest, FailureCodes) {
               }),
               0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20000002u);
+    // A failure that says nothing is unexpected data, never the code an earlier call left, nor
+    // a bare system error number of a step.
+    EXPECT_EQ(qvp::RunApi(kTexts, 0, [](qvp::CallContext&) { return 0; }), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x2000054Fu);
+    qvAPISetLastError(0x20000020);
+    EXPECT_EQ(qvp::RunApi(kTexts, 0, [](qvp::CallContext& c) {
+                  qvAPISetErrorInfo(&c.block(), kErrCategoryRecord, "0 0", 0, 0);  // sets no code
+                  win::SetLastError(win::ERROR_SHARING_VIOLATION);
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x2000054Fu);
     // Hex END line with the code.
     qvp::RunApi(kHexTexts, 0, [](qvp::CallContext& c) {
         c.Fail(0x20000103);
