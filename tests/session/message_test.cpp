@@ -139,6 +139,19 @@ TEST_F(MessageTest, Payload2040GoesOut2041IsRefusedUnsent) {
     EXPECT_EQ(sim().Received().back(), "PING 1 k4 ping");
 }
 
+TEST_F(MessageTest, RequestOverOneFrameIsRefusedUnsent) {
+    qvp::RequestBuilder over("PING");  // "PING 1 k2027 " + 2028 bytes = 2041
+    over.Field('k', std::string(2028, 'x'));
+    const size_t before = sim().Received().size();
+    EXPECT_EQ(qvpExchange(block(), over), kQvpExchangeSendFailed);
+    EXPECT_EQ(block().errorDetail1, 1);
+    EXPECT_EQ(qvAPISetErrorCode(&block()), 0x20250000u);
+    EXPECT_EQ(block().link, QvpLink::Connected);
+    EXPECT_EQ(Ping(), 13);
+    EXPECT_EQ(sim().Received().size(), before + 1);
+    EXPECT_EQ(sim().Received().back(), "PING 1 k4 ping");
+}
+
 TEST_F(MessageTest, LargestReplyIsTerminatedAndASmallBufferIsAFailure) {
     const std::string big = "0 0 0 i2028 " + std::string(2028, 'r');
     ASSERT_EQ(big.size(), 2040u);
