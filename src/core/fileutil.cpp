@@ -111,6 +111,10 @@ win::DWORD RemoveContents(const std::string& directory, Depth depth, bool remove
             note(RemoveLink(path));
         } else if (IsDirectory(e.attributes)) {
             if (depth == Depth::Everything) {
+                // A read-only folder goes like any other.
+                if ((e.attributes & win::FILE_ATTRIBUTE_READONLY) != 0) {
+                    win::SetFileAttributes(path.c_str(), e.attributes & ~win::FILE_ATTRIBUTE_READONLY);
+                }
                 const win::DWORD error = RemoveContents(path, depth, true);
                 if (error != 0 && first == 0) first = error;
             }
@@ -142,13 +146,18 @@ bool CopyTree(const std::string& source, const std::string& target) {
     if (!ListDirectory(source, entries)) return false;
     for (const Entry& e : entries) {
         if (IsLink(e.attributes)) continue;
-        // Devices, pipes and sockets are listed as system entries: never opened.
-        if ((e.attributes & win::FILE_ATTRIBUTE_SYSTEM) != 0 && !IsDirectory(e.attributes)) continue;
         const std::string from = Join(source, e.name.c_str());
         const std::string to = Join(target, e.name.c_str());
         if (IsDirectory(e.attributes)) {
             if (!qvpCreateDirectoryTree(to.c_str()) || !CopyTree(from, to)) return false;
         } else if (!CopyOneFile(from, to)) {
+            // Devices, pipes and sockets are listed as system entries and refused by the open:
+            // left out. A file with the system attribute is copied like any other.
+            const bool system = (e.attributes & win::FILE_ATTRIBUTE_SYSTEM) != 0;
+            if (system && win::GetLastError() == win::ERROR_ACCESS_DENIED &&
+                win::GetFileAttributes(to.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+                continue;
+            }
             return false;
         }
     }
@@ -188,7 +197,8 @@ bool OpenAndMeasure(QVPAPI* block, const char* name, const char* path, win::DWOR
     }
     if (!win::GetFileInformationByHandle(file.get(), &info)) {
         const win::DWORD error = win::GetLastError();
-        BlockLog(block, kInfoError, name, HandleValue(file.get()), 0u, static_cast<int>(error));
+        BlockLog(block, kInfoError, name, HandleValue(file.get()),
+                 static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info)), static_cast<int>(error));
         qvAPISetLastError(kResourceFailure);
         return false;
     }

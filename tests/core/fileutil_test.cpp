@@ -1,6 +1,7 @@
 // Directory and file utilities on real trees: read-only files, nested folders, and a symlink to a
 // folder outside the tree, which must survive every delete.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -24,6 +25,9 @@ protected:
         WriteText(tree_ / "a" / "b" / "c" / "deep.txt", "deep");
         WriteText(tree_ / "a" / "mid.txt", "mid");
         fs::create_directory_symlink(outside_, tree_ / "a" / "link");
+        // A read-only folder with a file in it.
+        WriteText(tree_ / "a" / "sealed" / "inner.txt", "inner");
+        fs::permissions(tree_ / "a" / "sealed", fs::perms::owner_read | fs::perms::owner_exec);
     }
     void ExpectOutsideIntact() {
         EXPECT_EQ(ReadText(outside_ / "precious.txt"), "keep me");
@@ -54,6 +58,8 @@ TEST_F(FileUtilTest, DirectoryCopyOverwritesAndSkipsLinks) {
     EXPECT_EQ(ReadText(dest / "tree" / "a" / "b" / "c" / "deep.txt"), "deep");
     EXPECT_EQ(ReadText(dest / "tree" / "ro.txt"), "read only");
     EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "tree" / "a" / "link")));
+    EXPECT_EQ(ReadText(dest / "tree" / "a" / "sealed" / "inner.txt"), "inner");
+    ExpectOutsideIntact();
     // Copying again overwrites, read-only copies included.
     WriteText(dest / "tree" / "top.txt", "stale");
     ASSERT_EQ(qvAPIDirectoryCopy((tree_.string() + "/").c_str(), dest.c_str()), 1);
@@ -62,6 +68,14 @@ TEST_F(FileUtilTest, DirectoryCopyOverwritesAndSkipsLinks) {
     EXPECT_EQ(qvAPIDirectoryCopy(nullptr, dest.c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
     EXPECT_EQ(qvAPIDirectoryCopy(tree_.c_str(), nullptr), 0);
+    // A file with the system attribute is a file like any other; a pipe is left out.
+    const std::string system = (tree_ / "system.dat").string();
+    WriteText(system, "system");
+    ASSERT_TRUE(win::SetFileAttributes(system.c_str(), win::FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_EQ(mkfifo((tree_ / "pipe").c_str(), 0644), 0);
+    ASSERT_EQ(qvAPIDirectoryCopy(tree_.c_str(), dest.c_str()), 1);
+    EXPECT_EQ(ReadText(dest / "tree" / "system.dat"), "system");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "tree" / "pipe")));
     // A missing source fails with the walk's Windows error.
     EXPECT_EQ(qvAPIDirectoryCopy((data() / "none").c_str(), dest.c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), 3u);
@@ -131,9 +145,22 @@ TEST_F(FileUtilTest, FileCopyBothModes) {
     size = sizeof big;
     EXPECT_EQ(qvpAPIFileCopy(block, file.c_str(), &given, &size, nullptr, 0), 10);
     EXPECT_EQ(size, 10u);
-    // Missing file: no more items.
+    // Missing file, and a file another handle holds: no more items, with the open's error in
+    // DLL.LOG.
+    block->dllLogId = qvpLogOpen("DLL.LOG");
     EXPECT_LT(qvpAPIFileCopy(block, (data() / "none").c_str(), &given, &size, nullptr, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20000103u);
+    win::HANDLE held = win::CreateFile(file.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                       win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, win::INVALID_HANDLE_VALUE);
+    EXPECT_LT(qvpAPIFileCopy(block, file.c_str(), &given, &size, nullptr, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000103u);
+    win::CloseHandle(held);
+    const std::string log = ReadText(data() / "LOG" / "DLL.LOG");
+    EXPECT_NE(log.find("qvpAPIFileCopy : CreateFile Error : Handle = 0xffffffff, errno = 2 "),
+              std::string::npos);
+    EXPECT_NE(log.find("qvpAPIFileCopy : CreateFile Error : Handle = 0xffffffff, errno = 32 "),
+              std::string::npos);
     // Read-only file: it is opened for writing too, so that fails as a resource failure.
     EXPECT_LT(qvpAPIFileCopy(block, (tree_ / "ro.txt").c_str(), &given, &size, nullptr, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
