@@ -1,8 +1,8 @@
 // The library's reversible text codec (ID-group passwords).
 //
 // Output: three header characters and two characters per input byte, all from a 60-character
-// alphabet (letters and the digits 2 to 9). The header holds a 12-bit salt taken from the time
-// of encoding (never the same as the last one used in this process, so two encodings differ
+// alphabet (letters and the digits 2 to 9). The header holds a salt of two characters (3600
+// values) taken from the time of encoding (never the same as the last one used in this process, so two encodings differ
 // even within a millisecond) and a check character; every pair holds one byte mixed with a
 // keystream drawn from the salt and the bytes before it, plus a per-pair check value.
 //

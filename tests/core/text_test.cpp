@@ -20,6 +20,9 @@ TEST_F(TextTest, DottedNamesBothWays) {
     // A Shift-JIS character whose trail byte is 0x5C stays whole.
     EXPECT_STREQ(qvpPathToDottedName("\\\x95\x5C\\A", out), "\x95\x5C.A");
     EXPECT_STREQ(qvpPathToDottedName("", out), "");
+    // And back: the pair is copied as it is, the '.' and '!' around it are converted.
+    EXPECT_STREQ(qvpDottedNameToPath("\x95\x5C!\x82\xA0.A", out), "\\\x95\x5C.\x82\xA0\\A");
+    EXPECT_STREQ(qvpPathToDottedName("\\\x95\x5C.\x82\xA0\\A", out), "\x95\x5C!\x82\xA0.A");
 }
 
 TEST_F(TextTest, DottedNamesNeverPassTheirBuffer) {
@@ -43,6 +46,13 @@ TEST_F(TextTest, DottedNamesNeverPassTheirBuffer) {
     std::string dbcs = "\\" + std::string(259, 'Q') + "\x82\xA0";
     qvpPathToDottedName(dbcs.c_str(), g.out);
     EXPECT_EQ(std::strlen(g.out), 259u);
+    // The same for the way back, where the leading '\' takes one of the 260 characters.
+    const std::string dotted = std::string(258, 'R') + "\x82\xA0";
+    std::memset(&g, 0x7E, sizeof g);
+    qvpDottedNameToPath(dotted.c_str(), g.out);
+    EXPECT_EQ(std::strlen(g.out), 259u);
+    EXPECT_EQ(g.out[258], 'R');
+    EXPECT_EQ(std::string(g.guard, 8), std::string(8, '\x7E'));
 }
 
 TEST_F(TextTest, PackageNamesAndEscapes) {
