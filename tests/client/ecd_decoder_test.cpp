@@ -44,6 +44,22 @@ protected:
         writeBytes(In(), file);
         return EcdCtrlDecodeFile(In().c_str(), Out().c_str());
     }
+    // The CLIENT.log records written since the last call, each with the decoder's tag.
+    std::string NewLogLines() {
+        const std::string all = artest::readFile(root() / "data" / "LOG" / "CLIENT.LOG");
+        std::string fresh = all.substr(std::min(seen_, all.size()));
+        seen_ = all.size();
+        return fresh;
+    }
+    // Decodes `file` and checks the result and that the one new log record carries `text`.
+    void ExpectFailure(const Bytes& file, int result, const std::string& text) {
+        NewLogLines();
+        EXPECT_EQ(Decode(file), result) << text;
+        const std::string lines = NewLogLines();
+        EXPECT_NE(lines.find(text), std::string::npos) << "missing: " << text << "\n" << lines;
+        EXPECT_NE(lines.find(" ecd "), std::string::npos) << lines;
+    }
+    size_t seen_ = 0;
     // Header and option words of a file of this encoding (nothing after the end word).
     static Bytes Head(EcdEncoding encoding) {
         Bytes head = EcdEncode({}, encoding);
@@ -182,6 +198,117 @@ TEST_F(EcdDecoder, DamagedZlibBlocks) {
     over.push_back(static_cast<uint8_t>(length));
     over.insert(over.end(), packed.begin(), packed.begin() + static_cast<long>(length));
     EXPECT_EQ(Decode(over), kEcdBadBlock);
+}
+
+TEST_F(EcdDecoder, EachFailureLogsItsText) {
+    const Bytes stored = EcdEncode(Payload(10, true), EcdEncoding::Stored);
+    Bytes magic = stored;
+    magic[3] ^= 1;
+    ExpectFailure(magic, kEcdBadMagic, "EcdCheckMagicNum Error on EcdCtrlDecodeFile");
+    ExpectFailure(Bytes(stored.begin(), stored.begin() + 7), kEcdIoError,
+                  "_read Error on EcdCtrlDecodeFile " + In().string() + " ");
+    ExpectFailure(Bytes(stored.begin(), stored.begin() + 19), kEcdBadOption,
+                  "w_size Invalid on EcdCtrlDecodeFile");
+    Bytes compOpt = stored;
+    PutBe16(compOpt, 18, 0x0003);
+    ExpectFailure(compOpt, kEcdBadOption, "switch[opt] default on EcdCtrlDecodeFile");
+    Bytes flag = stored;
+    PutBe16(flag, 16, 0x8003);
+    ExpectFailure(flag, kEcdBadOption, "switch[opt0x80] default on EcdCtrlDecodeFile");
+
+    const Bytes huffman = EcdEncode(Payload(1000, true), EcdEncoding::Huffman);
+    const size_t data = Head(EcdEncoding::Huffman).size();
+    Bytes count = huffman;
+    PutBe16(count, data, 0x8001);
+    ExpectFailure(count, kEcdBadBlock, "qvpDecodeMemory Error on EcdCtrlDecodeFile");
+    ExpectFailure(Bytes(huffman.begin(), huffman.begin() + static_cast<long>(data) + 1),
+                  kEcdIoError, "_read3 Error on EcdCtrlDecodeFile");
+    ExpectFailure(Bytes(huffman.begin(), huffman.begin() + static_cast<long>(data) + 3),
+                  kEcdIoError, "_read4 Error on EcdCtrlDecodeFile");
+    ExpectFailure(Bytes(huffman.begin(), huffman.end() - 1), kEcdIoError,
+                  "_read4 Error on EcdCtrlDecodeFile");
+
+    const Bytes zlib = EcdEncode(Payload(1000, true), EcdEncoding::Zlib);
+    Bytes damaged = zlib;
+    damaged[data + 6] ^= 0x55;
+    damaged[data + 7] ^= 0x55;
+    ExpectFailure(damaged, kEcdBadBlock, "qvpDecodeMemory Error on EcdZLIBDecodeFile");
+    ExpectFailure(Bytes(zlib.begin(), zlib.end() - 1), kEcdIoError,
+                  "_read4 Error on EcdZLIBDecodeFile");
+
+    NewLogLines();
+    EXPECT_EQ(EcdCtrlDecodeFile((root() / "missing").c_str(), Out().c_str()), kEcdIoError);
+    EXPECT_NE(NewLogLines().find("_open Error on EcdCtrlDecodeFile " + (root() / "missing").string()),
+              std::string::npos);
+    writeBytes(In(), huffman);
+    EXPECT_EQ(EcdCtrlDecodeFile(In().c_str(), (root() / "no" / "dir").c_str()), kEcdIoError);
+    EXPECT_NE(NewLogLines().find("outh = -1 on EcdCtrlDecodeFile"), std::string::npos);
+    // Nothing to decode is no failure worth a record.
+    qvptest::EcdFileOptions noFlag;
+    noFlag.storedFlag = false;
+    EXPECT_EQ(Decode(EcdEncode(Payload(10, true), EcdEncoding::Stored, noFlag)), kEcdNoDecode);
+    EXPECT_EQ(NewLogLines(), "");
+}
+
+// The zlib path answers as zlib's one-shot uncompress does, block after block.
+TEST_F(EcdDecoder, ZlibBlocksFollowUncompress) {
+    const Bytes text = Payload(32767, true);
+    const Bytes head = Head(EcdEncoding::Zlib);
+    auto block = [](const Bytes& stream) {
+        Bytes out = {static_cast<uint8_t>(stream.size() >> 8), static_cast<uint8_t>(stream.size())};
+        out.insert(out.end(), stream.begin(), stream.end());
+        return out;
+    };
+    auto pack = [](const Bytes& data) {
+        uLongf length = compressBound(data.size());
+        Bytes packed(length);
+        EXPECT_EQ(compress2(packed.data(), &length, data.data(), data.size(), 9), Z_OK);
+        packed.resize(length);
+        return packed;
+    };
+    // Exactly 32767 bytes fit; bytes after the end of a stream inside its block are ignored.
+    Bytes trailing = pack(text);
+    trailing.insert(trailing.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    Bytes file = head;
+    for (const Bytes& b : {block(pack(text)), block(trailing), block(pack(Bytes{'x'}))})
+        file.insert(file.end(), b.begin(), b.end());
+    ASSERT_EQ(Decode(file), kEcdOk);
+    Bytes expected = text;
+    expected.insert(expected.end(), text.begin(), text.end());
+    expected.push_back('x');
+    EXPECT_TRUE(readBytes(Out()) == expected);
+
+    // A stream cut before its end, raw deflate without the zlib wrapper, a stream that needs a
+    // preset dictionary: each is a block that can't be decoded, also after a good block.
+    Bytes cut = pack(text);
+    cut.resize(cut.size() - 6);
+    Bytes raw(compressBound(text.size()));
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    z.next_in = const_cast<Bytef*>(text.data());
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = raw.data();
+    z.avail_out = static_cast<uInt>(raw.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    raw.resize(z.total_out);
+    deflateEnd(&z);
+    Bytes dictionary(compressBound(text.size()));
+    z = z_stream{};
+    ASSERT_EQ(deflateInit(&z, 6), Z_OK);
+    ASSERT_EQ(deflateSetDictionary(&z, text.data(), 100), Z_OK);
+    z.next_in = const_cast<Bytef*>(text.data());
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = dictionary.data();
+    z.avail_out = static_cast<uInt>(dictionary.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    dictionary.resize(z.total_out);
+    deflateEnd(&z);
+    for (const Bytes& bad : {cut, raw, dictionary}) {
+        Bytes damaged = head;
+        for (const Bytes& b : {block(pack(text)), block(bad)})
+            damaged.insert(damaged.end(), b.begin(), b.end());
+        EXPECT_EQ(Decode(damaged), kEcdBadBlock);
+    }
 }
 
 TEST_F(EcdDecoder, FilesThatCantBeOpenedAreIoFailuresWithTheirDetail) {

@@ -1,8 +1,5 @@
 // Decoding of an encoded package file: header, options, then stored data or Huffman blocks
 // (zlib blocks go to EcdZLIBDecodeFile).
-#include <memory>
-#include <new>
-
 #include "client/ar/unarchive.h"
 #include "client/ecd/EcdInternal.h"
 
@@ -10,11 +7,10 @@ namespace {
 
 using namespace ecd;
 
+// The bytes go out from the input's buffer where they were read: no copy between the two.
 int CopyStored(QvpClientLog& log, const char* path, File& in, File& out) {
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[File::kBufferSize]);
-    if (!buffer) return kEcdBadOption;
     for (;;) {
-        const int64_t got = in.Read(buffer.get(), File::kBufferSize);
+        const int64_t got = in.Peek(File::kBufferSize);
         if (got < 0) {
             // A failed read is no end of the data.
             qvparSetErrorDetail(kDetailRead, in.lastError());
@@ -22,8 +18,9 @@ int CopyStored(QvpClientLog& log, const char* path, File& in, File& out) {
             return kEcdIoError;
         }
         if (got == 0) break;
-        if (!out.Write(buffer.get(), static_cast<size_t>(got)))
+        if (!out.Write(in.Data(), static_cast<size_t>(got)))
             return WriteFailure(log, out, text::kStoredWrite);
+        in.Consume(static_cast<size_t>(got));
     }
     if (!out.Flush()) return WriteFailure(log, out, text::kStoredWrite);
     return kEcdOk;

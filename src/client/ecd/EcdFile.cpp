@@ -135,8 +135,9 @@ bool File::Flush() {
 
 bool File::Write(const void* data, size_t size) {
     const auto* in = static_cast<const uint8_t*>(data);
-    if (end_ == 0 && size >= kBufferSize) {
+    if (size >= kBufferSize / 2) {
         // Large pieces go out directly, without a copy through the buffer.
+        if (!Flush()) return false;
         while (size != 0) {
             win::DWORD put = 0;
             const win::DWORD ask = static_cast<win::DWORD>(std::min<size_t>(size, 1u << 30));

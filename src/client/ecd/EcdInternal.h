@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include <zlib.h>
+
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
 #include "platform/win.h"
@@ -68,6 +70,24 @@ EcdHeaderStatus ReadHeader(Read&& read, uint64_t size, EcdOptions* options, uint
         }
     }
 }
+
+// zlib's one-shot `uncompress` for a file's blocks: the same arguments and the same meaning of
+// the result (Z_OK only when the whole stream inflated into at most *destLen bytes, *destLen
+// then the bytes made), over one inflate state reset per block. That saves the allocation of the
+// state and of its 32 KiB window per block, and the window copy of every block's output.
+class Inflater {
+public:
+    Inflater() = default;
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+    ~Inflater();
+
+    int Uncompress(uint8_t* dest, uLongf* destLen, const uint8_t* source, uLong sourceLen);
+
+private:
+    z_stream stream_{};
+    bool ready_ = false;
+};
 
 // A file of the platform layer, read or written through a buffer large enough that the copy
 // loops cost about what the data costs.

@@ -7,6 +7,41 @@
 
 using namespace ecd;
 
+namespace ecd {
+
+Inflater::~Inflater() {
+    if (ready_) inflateEnd(&stream_);
+}
+
+int Inflater::Uncompress(uint8_t* dest, uLongf* destLen, const uint8_t* source, uLong sourceLen) {
+    if (!ready_) {
+        const int init = inflateInit(&stream_);
+        if (init != Z_OK) return init;
+        ready_ = true;
+    } else if (inflateReset(&stream_) != Z_OK) {
+        return Z_STREAM_ERROR;
+    }
+    stream_.next_in = const_cast<Bytef*>(source);
+    stream_.avail_in = static_cast<uInt>(sourceLen);
+    stream_.next_out = dest;
+    stream_.avail_out = static_cast<uInt>(*destLen);
+    // All input and all room are there at once: one call with Z_FINISH either reaches the end
+    // of the stream or can't, and never needs the window.
+    const int result = inflate(&stream_, Z_FINISH);
+    *destLen = stream_.total_out;
+    switch (result) {
+    case Z_STREAM_END: return Z_OK;
+    case Z_NEED_DICT: return Z_DATA_ERROR;
+    case Z_BUF_ERROR:
+        // As uncompress tells them apart: input that ran out is damaged data, a full output
+        // buffer is a buffer error.
+        return stream_.avail_out != 0 ? Z_DATA_ERROR : Z_BUF_ERROR;
+    default: return result;
+    }
+}
+
+}  // namespace ecd
+
 int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*flag*/,
                       uint64_t dataOffset) {
     QvpClientLog log;
@@ -19,6 +54,7 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
     if (!in.Seek(dataOffset)) return readFailure(text::kZlibRead3);
 
     // Each block is inflated where it was read, straight into the output's buffer.
+    Inflater inflater;
     for (;;) {
         const int64_t got = in.Peek(2);
         if (got < 0) return readFailure(text::kZlibRead3);
@@ -35,7 +71,7 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
         uint8_t* target = out.Space(kEcdBlockMax);
         if (target == nullptr) return writeFailure();
         uLongf size = kEcdBlockMax;
-        if (uncompress(target, &size, in.Data(), static_cast<uLong>(length)) != Z_OK) {
+        if (inflater.Uncompress(target, &size, in.Data(), static_cast<uLong>(length)) != Z_OK) {
             log.Write(kTag, "%s", text::kZlibDecode);
             return kEcdBadBlock;
         }
