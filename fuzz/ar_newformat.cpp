@@ -75,15 +75,19 @@ public:
         return true;
     }
     bool setAttributes(const std::string& path, win::DWORD) override { return known(path); }
-    bool createFile(const std::string& path) override {
+    bool createFile(const std::string& path, bool mustBeNew) override {
         if (open_) fail("second open file", path);
-        if (!make(path, false)) return false;
+        if (!make(path, false)) {
+            if (mustBeNew && error_ == win::ERROR_ALREADY_EXISTS) error_ = win::ERROR_FILE_EXISTS;
+            return false;
+        }
         open_ = true;
         return true;
     }
-    bool write(const void*, size_t length) override {
+    bool write(const void*, size_t length, size_t& written) override {
         if (!open_) fail("write without a file", "");
         written_ += length;
+        written = length;
         return true;
     }
     bool setFileTimes(const win::FILETIME&, const win::FILETIME&) override { return open_; }

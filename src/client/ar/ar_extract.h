@@ -32,9 +32,11 @@ public:
     virtual bool createDirectory(const std::string& path) = 0;
     virtual bool deleteFile(const std::string& path) = 0;
     virtual bool setAttributes(const std::string& path, win::DWORD attributes) = 0;
-    // One file at a time: created anew, written, its times set, closed.
-    virtual bool createFile(const std::string& path) = 0;
-    virtual bool write(const void* data, size_t length) = 0;
+    // One file at a time: created anew, written, its times set, closed. With `mustBeNew` the
+    // create fails (ERROR_FILE_EXISTS) rather than replace something already there.
+    virtual bool createFile(const std::string& path, bool mustBeNew) = 0;
+    // False when the write failed; `written` tells a short write (true, fewer bytes) apart.
+    virtual bool write(const void* data, size_t length, size_t& written) = 0;
     virtual bool setFileTimes(const win::FILETIME& lastWrite, const win::FILETIME& lastAccess) = 0;
     virtual bool closeFile(bool flush) = 0;
     virtual bool setFolderTimes(const std::string& path, const win::FILETIME& lastWrite,

@@ -111,24 +111,28 @@ public:
     bool setAttributes(const std::string& path, win::DWORD attributes) override {
         return remember(win::SetFileAttributes(path.c_str(), attributes) != 0);
     }
-    bool createFile(const std::string& path) override {
-        file_ =
-            qvp::FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
-                                            nullptr, win::CREATE_ALWAYS, 0, nullptr));
+    bool createFile(const std::string& path, bool mustBeNew) override {
+        // A file known to be new skips the look for an existing one.
+        file_ = qvp::FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+                                                0, nullptr,
+                                                mustBeNew ? win::CREATE_NEW : win::CREATE_ALWAYS, 0,
+                                                nullptr));
         return remember(file_.valid());
     }
-    bool write(const void* data, size_t length) override {
+    bool write(const void* data, size_t length, size_t& written) override {
         const auto* p = static_cast<const uint8_t*>(data);
+        written = 0;
         while (length > 0) {
             auto want = static_cast<win::DWORD>(std::min<size_t>(length, 1u << 30));
-            win::DWORD written = 0;
-            if (!win::WriteFile(file_.get(), p, want, &written, nullptr)) return remember(false);
-            if (written != want) {
+            win::DWORD got = 0;
+            if (!win::WriteFile(file_.get(), p, want, &got, nullptr)) return remember(false);
+            written += got;
+            if (got != want) {
                 error_ = win::ERROR_DISK_FULL;
-                return false;
+                return true;
             }
-            p += written;
-            length -= written;
+            p += got;
+            length -= got;
         }
         return true;
     }

@@ -269,10 +269,16 @@ int Reader::removeExisting(const std::string& path) {
 
 int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool hasTimes,
                       const win::FILETIME& w, const win::FILETIME& a) {
-    if (!isNew) {
+    // A path known to be new is created without looking for what is there; one that turns out
+    // to exist after all (a case variant of an earlier name) is replaced like any other.
+    bool created = isNew && sink_.createFile(path, true);
+    const bool exists = !isNew || (!created && (sink_.lastError() == win::ERROR_FILE_EXISTS ||
+                                                sink_.lastError() == win::ERROR_ALREADY_EXISTS));
+    if (exists) {
         if (int r = removeExisting(path); r != kUnarcOk) return r;
+        created = sink_.createFile(path, false);
     }
-    if (!sink_.createFile(path)) {
+    if (!created) {
         ctx_.log(msg::kCreateFile, path.c_str(), static_cast<long>(sink_.lastError()));
         ctx_.detail(kDetailMakeFile, sink_.lastError());
         ctx_.message(sink_.lastError(), kMsgClassSystem, msg::kMsgCreateFile, path.c_str());
@@ -288,8 +294,11 @@ int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool h
             sink_.closeFile(false);
             return kUnarcFailed;
         }
-        if (!sink_.write(copy_.data(), piece)) {
-            ctx_.log(msg::kWriteFailed, path.c_str(), static_cast<int>(sink_.lastError()));
+        size_t written = 0;
+        const bool wrote = sink_.write(copy_.data(), piece, written);
+        if (!wrote || written != piece) {
+            ctx_.log(wrote ? msg::kWriteShort : msg::kWriteFailed, path.c_str(),
+                     static_cast<int>(sink_.lastError()));
             ctx_.detail(kDetailWriteData, sink_.lastError());
             ctx_.message(sink_.lastError(), kMsgClassSystem, msg::kMsgWriteFile, path.c_str());
             sink_.closeFile(false);
