@@ -48,33 +48,39 @@ int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length) 
 
 const std::vector<uint8_t>& AclInfoFiles::forEntry(ArContext& ctx, bool folder) {
     Slot& slot = folder ? dir_ : file_;
-    if (slot.loaded) return slot.bytes;
+    if (!slot.loaded) load(slot, folder);
+    if (slot.state == Slot::kMissing) ctx.log(msg::kNoAclFile, slot.path.c_str());
+    if (slot.state == Slot::kUnreadable) ctx.log(msg::kAclFileRead, slot.path.c_str());
+    return slot.bytes;
+}
+
+void AclInfoFiles::load(Slot& slot, bool folder) {
     slot.loaded = true;
     char path[win::MAX_PATH + 1] = {};
     if (folder)
         qvpMakeAclDirInfPath(path);
     else
         qvpMakeAclSetFileInfPath(path);
+    slot.path = path;
     qvp::FileHandle file(win::CreateFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
                                          win::OPEN_EXISTING, 0, nullptr));
     if (!file.valid()) {
-        ctx.log(msg::kNoAclFile, path);
-        return slot.bytes;
+        slot.state = Slot::kMissing;
+        return;
     }
     win::DWORD high = 0;
     win::DWORD size = win::GetFileSize(file.get(), &high);
     if (size == win::INVALID_FILE_SIZE || high != 0) {
-        ctx.log(msg::kAclFileRead, path);
-        return slot.bytes;
+        slot.state = Slot::kUnreadable;
+        return;
     }
     slot.bytes.resize(size);
     win::DWORD got = 0;
     if (size != 0 && (!win::ReadFile(file.get(), slot.bytes.data(), size, &got, nullptr) ||
                       got != size)) {
-        ctx.log(msg::kAclFileRead, path);
+        slot.state = Slot::kUnreadable;
         slot.bytes.clear();
     }
-    return slot.bytes;
 }
 
 }  // namespace ar

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace ar {
@@ -22,7 +23,8 @@ bool isPlausibleDescriptor(const uint8_t* descriptor, size_t length);
 int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length);
 
 // Mode 1: the descriptors of the ACL information files (one for files, one for folders), read
-// once per archive. A missing or unreadable file is logged and gives no descriptor.
+// once per archive. A missing or unreadable file gives no descriptor and is logged for each
+// entry that wanted one.
 class AclInfoFiles {
 public:
     const std::vector<uint8_t>& forEntry(ArContext& ctx, bool folder);
@@ -31,7 +33,11 @@ private:
     struct Slot {
         bool loaded = false;
         std::vector<uint8_t> bytes;
+        // Logged again for every entry that finds the file missing or unreadable.
+        enum { kRead, kMissing, kUnreadable } state = kRead;
+        std::string path;
     };
+    static void load(Slot& slot, bool folder);
     Slot file_, dir_;
 };
 

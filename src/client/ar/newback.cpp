@@ -161,7 +161,7 @@ int ArcWriter::qvpcArGetFileAttributes(const std::string& path, const win::WIN32
     if (!shortName.empty() && shortName != fd.cFileName) {
         entry.shortIndex = sharedName(shortName);
         if (entry.shortIndex == 0) {
-            ctx.log(msg::kStorePath, path.c_str(), 0);
+            ctx.log(msg::kStorePath, path.c_str(), static_cast<int>(win::GetLastError()));
             return kArcNoMemory;
         }
     }
@@ -190,7 +190,7 @@ int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
             return kArcReadFailed;
         }
         if (got == 0) {
-            ctx.log(msg::kReadShort, path.c_str(), static_cast<int>(size - left));
+            ctx.log(msg::kReadShort, path.c_str(), static_cast<int>(win::GetLastError()));
             return kArcFileFailed;
         }
         if (!out.write(copyBuffer.data(), got)) {
@@ -212,7 +212,10 @@ int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
     if (known) {
         fd = *known;
     } else if (!statPath(path, fd)) {
-        ctx.log(msg::kStatEntry, path.c_str(), static_cast<int>(win::GetLastError()));
+        // The status is the first step of the entry's fields: both lines, as for any of them.
+        const win::DWORD err = win::GetLastError();
+        ctx.log(msg::kStatEntry, path.c_str(), static_cast<int>(err));
+        ctx.log(msg::kEntryFields, path.c_str(), static_cast<int>(err));
         return kArcFileFailed;
     }
     // Links are neither stored nor followed; nor are devices, sockets and pipes, which the walk
@@ -227,7 +230,7 @@ int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
     ArEntryInfo entry;
     int result = qvpcArGetFileAttributes(path, fd, entry);
     if (result != kArcOk) {
-        ctx.log(msg::kEntryFields, path.c_str(), result);
+        ctx.log(msg::kEntryFields, path.c_str(), static_cast<int>(win::GetLastError()));
         return result;
     }
     entry.rootIndex = sharedName(kRootName);
