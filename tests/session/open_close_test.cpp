@@ -171,6 +171,30 @@ TEST_F(SessionTest, CloseSendsTheClosingSequenceByteForByte) {
     EXPECT_EQ(wires[4], std::string("\x00\x00\x00\x0E\xFF\x00\x00\x00", 8) + "ATRM 0");
 }
 
+TEST_F(SessionTest, CloseIgnoresRepliesAndEndsEvenWhenTheConnectionGoes) {
+    const size_t sockets = OpenSockets();
+    // A refused release does not stop the sequence.
+    sim().Script("FRLS", qvpsim::Action::Refuse(), 4);
+    ASSERT_EQ(Open(), 1);
+    const int first = sim().Connections().back();
+    ASSERT_EQ(qvAPIClose(), 1);
+    ASSERT_TRUE(sim().WaitForClosed(1));
+    EXPECT_EQ(sim().Received(first).size(), 6u);
+    EXPECT_EQ(sim().Received(first).back(), "ATRM 0");
+
+    // A connection lost on the first release: nothing more is sent, and nothing is left.
+    sim().Script("FRLS", qvpsim::Action::Of(qvpsim::Action::Kind::DropAfterRead));
+    ASSERT_EQ(Open(), 1);
+    const int second = sim().Connections().back();
+    ASSERT_EQ(qvAPIClose(), 1);
+    ExpectNoSession(block());
+    ASSERT_TRUE(sim().WaitForClosed(2));
+    const auto received = sim().Received(second);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received.back(), "FRLS 1 f1 M");
+    EXPECT_EQ(OpenSockets(), sockets);
+}
+
 TEST_F(SessionTest, CloseRemovesTheFourWorkTreesWithSubdirectories) {
     ASSERT_EQ(Open(), 1);
     const std::string tid = std::to_string(block().openerThreadId);
