@@ -8,6 +8,8 @@
 
 #include "client/ar_test_util.h"
 #include "client/ar/archiver.h"
+#include "core/block.h"
+#include "core/log.h"
 #include "support/ecd_encoder.h"
 #include "support/old_archive_builder.h"
 #include "qvpapi.h"
@@ -56,6 +58,28 @@ protected:
     std::vector<uint8_t> plain_;
 };
 
+// With the thread's DLL.LOG open, as in a session.
+class UnArchiveLog : public UnArchive {
+protected:
+    void SetUp() override {
+        UnArchive::SetUp();
+        qvpGetThreadBlock()->dllLogId = qvpLogOpen("DLL.LOG");
+    }
+    void TearDown() override {
+        qvpLogClose(qvpGetThreadBlock()->dllLogId);
+        qvpGetThreadBlock()->dllLogId = 0;
+        UnArchive::TearDown();
+    }
+    // DLL.LOG records written since the last call.
+    std::string NewLines() {
+        const std::string all = readFile(root() / "data" / "LOG" / "DLL.LOG");
+        std::string fresh = all.substr(std::min(seen_, all.size()));
+        seen_ = all.size();
+        return fresh;
+    }
+    size_t seen_ = 0;
+};
+
 TEST_F(UnArchive, NewFormatArchiveGoesToNameUnderscoreFolder) {
     writeBytes(Archive(), plain_);
     ASSERT_EQ(Run(Archive()), 1);
@@ -83,6 +107,17 @@ TEST_F(UnArchive, FailedDecodeLeavesTheArchiveAndNoTemporaryFile) {
     std::vector<uint8_t> encoded = EcdEncode(plain_, EcdEncoding::Zlib);
     encoded[30] ^= 0xFF;
     encoded[31] ^= 0xFF;
+    writeBytes(Archive(), encoded);
+    EXPECT_EQ(Run(Archive()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
+    EXPECT_TRUE(readBytes(Archive()) == encoded);
+    ExpectOnlyArchive();
+}
+
+TEST_F(UnArchive, EncodedArchiveWhoseContentFailsIsLeftAsItWas) {
+    std::vector<uint8_t> broken = plain_;
+    broken[12] = 9;  // ResGen_No
+    const std::vector<uint8_t> encoded = EcdEncode(broken, EcdEncoding::Huffman);
     writeBytes(Archive(), encoded);
     EXPECT_EQ(Run(Archive()), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
@@ -139,6 +174,7 @@ TEST_F(UnArchive, ArgumentAndNameRules) {
     ASSERT_EQ(chdir(cwd), 0);
     EXPECT_TRUE(refused(bare));
     win::registry::SetPlatform("DriveC", (root() / "c").string());
+    fs::create_directories(root() / "c");
     writeBytes(root() / "c" / "abc.qvz", plain_);
     EXPECT_TRUE(refused(qvAPIUnArchive("C:\\abc.qvz", out.c_str())));
 
@@ -146,6 +182,48 @@ TEST_F(UnArchive, ArgumentAndNameRules) {
     EXPECT_TRUE(refused(qvAPIUnArchive(Archive().c_str(), "out")));
     EXPECT_TRUE(refused(qvAPIUnArchive(Archive().c_str(), (out + "/" + std::string(250, 'o')).c_str())));
     EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(UnArchiveLog, EachRuleLogsItsLine) {
+    writeBytes(Archive(), plain_);
+    const std::string out = (root() / "out").string();
+    auto logs = [&](int result, const std::string& line) {
+        const std::string lines = NewLines();
+        EXPECT_EQ(result, 0) << line;
+        EXPECT_NE(lines.find(line), std::string::npos) << "missing: " << line << "\n" << lines;
+        EXPECT_NE(lines.find(" dll "), std::string::npos);
+        EXPECT_NE(lines.find("qvAPIUnArchive START"), std::string::npos);
+    };
+    logs(qvAPIUnArchive(nullptr, out.c_str()), "qvAPIUnArchive : lpArPath is NULL");
+    logs(qvAPIUnArchive(Archive().c_str(), nullptr), "qvAPIUnArchive : lpRestorePath is NULL");
+    logs(qvAPIUnArchive("", ""), "qvAPIUnArchive : Top of lpArPath is NULL");
+    logs(qvAPIUnArchive(Archive().c_str(), ""), "qvAPIUnArchive : Top of lpRestorePath is NULL");
+    logs(qvAPIUnArchive(("/" + std::string(260, 'x')).c_str(), out.c_str()),
+         "qvAPIUnArchive : lpArPath MAX_PATH over");
+    const std::string missing = (root() / "a" / "missing.qvz").string();
+    logs(qvAPIUnArchive(missing.c_str(), out.c_str()),
+         "qvAPIUnArchive : stat Error : File = " + missing + ", errno = 2");
+    writeFile(root() / "a" / "PKG1" / "noext", "x");
+    logs(Run(root() / "a" / "PKG1" / "noext"), "qvAPIUnArchive : file name NG");
+    // "abc." names the file abc, whose extension is empty.
+    writeFile(root() / "a" / "PKG1" / "abc", "x");
+    logs(Run(root() / "a" / "PKG1" / "abc."), "qvAPIUnArchive : .qvz No");
+    writeFile(root() / "a" / "PKG1" / "abc.zip", "x");
+    logs(Run(root() / "a" / "PKG1" / "abc.zip"), "qvAPIUnArchive : .qvz NG");
+    win::registry::SetPlatform("DriveC", (root() / "c").string());
+    fs::create_directories(root() / "c");
+    writeBytes(root() / "c" / "abc.qvz", plain_);
+    logs(qvAPIUnArchive("C:\\abc.qvz", out.c_str()), "qvAPIUnArchive : NO Directry");
+    logs(qvAPIUnArchive(Archive().c_str(), "D:"), "qvAPIUnArchive : no drive");
+    logs(qvAPIUnArchive(Archive().c_str(), (out + "/" + std::string(250, 'o')).c_str()),
+         "qvAPIUnArchive : wRestorePath MAX_PATH over");
+    writeFile(root() / "out", "a file where the folder should be");
+    logs(Run(Archive()), "qvpCreateDirectory Error : Path = " + Target().string());
+    fs::remove(root() / "out");
+    std::vector<uint8_t> broken = plain_;
+    broken[12] = 9;
+    writeBytes(Archive(), broken);
+    logs(Run(Archive()), "qvAPIUnArchive : qvparMain Error");
 }
 
 TEST_F(UnArchive, DriveRootsAreAccepted) {

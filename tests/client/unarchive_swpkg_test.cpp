@@ -70,6 +70,15 @@ TEST_F(Wrappers, FailuresLeaveTheQFile) {
     EXPECT_EQ(qvpSwpStartCangeQFile((root() / "none.arc").c_str(), (root() / "o").c_str()), -1);
 }
 
+TEST_F(Wrappers, ShortFileMarkedOldIsRefusedByTheOldReaderAndKept) {
+    // 'N','N' at offset 8 makes it an old-format archive however short it is; that reader's
+    // failure does not delete it, as a failed new-format extraction would.
+    const fs::path q = root() / "Q";
+    writeFile(q, std::string("12345678NN") + std::string(20, 'x'));
+    EXPECT_EQ(qvpSwpStartCangeQFile(q.c_str(), (root() / "o").c_str()), -1);
+    EXPECT_TRUE(fs::exists(q));
+}
+
 TEST_F(Wrappers, EncodedQFileIsDecodedInPlaceAndConsumed) {
     const fs::path work = root() / "w";
     writeFile(work / "ZARN.SCI", "s");

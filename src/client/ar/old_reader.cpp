@@ -19,6 +19,7 @@ constexpr char kTag[] = "ar";
 constexpr size_t kNameMax = 259;         // a name slot holds 259 characters and its NUL
 constexpr size_t kPathMax = 259;
 constexpr size_t kCopyPiece = 64 * 1024;
+constexpr size_t kTextPiece = 4096;
 
 namespace text {
 constexpr char kMissing[] = "GetFileAttributes:ERROR:ON arCreateUnarcFile %s";
@@ -416,7 +417,11 @@ int OldReader::ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, kCopyPiece));
         size_t got = 0;
         if (!ReadNext(buffer_.get(), piece, &got) || got != piece) {
-            log_.Write(kTag, piece == left ? text::kReadLastPiece : text::kReadPiece, path.c_str());
+            // The texts tell a short full 4096-byte piece from a short last piece, whatever
+            // size the copy reads in.
+            const uint64_t done = entry.dataSize - left + got;
+            const bool last = done / kTextPiece == (entry.dataSize - 1) / kTextPiece;
+            log_.Write(kTag, last ? text::kReadLastPiece : text::kReadPiece, path.c_str());
             return kOldFileFailed;
         }
         win::DWORD put = 0;

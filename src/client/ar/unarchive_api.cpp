@@ -40,6 +40,14 @@ size_t LastSeparator(const std::string& path) {
     return win::FindLastSeparator(path);
 }
 
+// The C library's errno for a status query that failed with this system error: a missing
+// file or folder and a bad name are ENOENT, a refused access EACCES.
+int StatErrno(win::DWORD error) {
+    constexpr int kEnoent = 2;
+    constexpr int kEacces = 13;
+    return error == win::ERROR_ACCESS_DENIED ? kEacces : kEnoent;
+}
+
 bool HasDrive(const char* root) {
     if (root[0] == '/') return true;
     return std::strlen(root) >= 3 && root[1] == ':' && root[2] == '\\';
@@ -60,7 +68,7 @@ extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lp
         if (lpRestorePath[0] == '\0') return invalid(text::kRestoreEmpty);
         if (std::strlen(lpArPath) > kMaxPath) return invalid(text::kArPathLong);
         if (win::GetFileAttributes(lpArPath) == win::INVALID_FILE_ATTRIBUTES) {
-            call.Log(text::kStat, lpArPath, static_cast<int>(win::GetLastError()));
+            call.Log(text::kStat, lpArPath, StatErrno(win::GetLastError()));
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }

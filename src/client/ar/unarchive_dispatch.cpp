@@ -105,7 +105,9 @@ QvpArInput qvparDispatchInput(const char* archivePath, const char* restoreFolder
     if (got >= static_cast<int>(kEcdHeaderSize) &&
         EcdCheckMagicNum(Be32(prefix), Be32(prefix + 4), Be32(prefix + 8), Be32(prefix + 12)))
         return keep != 0 ? DecodeBeside(log, archive) : DecodeInPlace(log, archive);
-    if (got == static_cast<int>(kOldHeaderSize) && prefix[8] == 'N' && prefix[9] == 'N')
+    // The mark alone decides: a file too short for the old header still goes to that reader,
+    // which refuses it without deleting it.
+    if (got >= 10 && prefix[8] == 'N' && prefix[9] == 'N')
         return Done(arCreateUnarcFile(archive.c_str(), restoreFolder, keep));
     return NewFormat(archive, keep);
 }
