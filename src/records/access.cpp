@@ -156,6 +156,7 @@ void* Walk(QVPAPI& block, int kind, Op op) {
 void* Position(QVPAPI& block, int kind, std::string_view key) {
     CursorState& state = State(block, kind);
     state.hasPending = false;
+    state.prefetched = false;  // a new walk: no rename walk's reply is waiting
     block.cursors[kind].pending = false;
     block.cursors[kind].open = true;
     const Op op = key.empty() ? Op{Op::Verb::First, kind, {}, {}} : Op{Op::Verb::Key, kind, key, {}};

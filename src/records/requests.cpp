@@ -4,6 +4,11 @@ namespace qvp::records::request {
 
 namespace {
 
+// The cabinet verbs only this layer sends.
+constexpr std::string_view kGupd = "GUPD";
+constexpr std::string_view kGdel = "GDEL";
+constexpr std::string_view kHdel = "HDEL";
+
 std::string KindWord(char kind, std::string_view suffix) {
     std::string word(1, kind);
     word.append(suffix);
@@ -32,10 +37,10 @@ RequestBuilder Gput(std::string_view key, std::string_view name32) {
     return std::move(RequestBuilder(verb::kGput).Field('k', key).Field('g', name32));
 }
 RequestBuilder Gupd(std::string_view key, std::string_view name32) {
-    return std::move(RequestBuilder("GUPD").Field('k', key).Field('g', name32));
+    return std::move(RequestBuilder(kGupd).Field('k', key).Field('g', name32));
 }
-RequestBuilder Gdel(std::string_view key) { return std::move(RequestBuilder("GDEL").Field('k', key)); }
-RequestBuilder Hdel() { return RequestBuilder("HDEL"); }
+RequestBuilder Gdel(std::string_view key) { return std::move(RequestBuilder(kGdel).Field('k', key)); }
+RequestBuilder Hdel() { return RequestBuilder(kHdel); }
 RequestBuilder Rdel(std::string_view packageKey) {
     return std::move(RequestBuilder(verb::kRdel).Field('k', packageKey));
 }
