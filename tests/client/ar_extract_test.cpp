@@ -10,6 +10,7 @@
 #include "client/ar/ar_extract.h"
 #include "client/ar/archiver.h"
 #include "client/ar/arcontext.h"
+#include "client/ar/argetacl.h"
 
 using namespace artest;
 
@@ -31,11 +32,13 @@ protected:
         writeFile(src / "ro", "read only");
         writeFile(src / "\x95\x5C.txt", "sjis");
         writeFile(src / "\x83\x5C" / "x", "in a Shift-JIS folder");
+        writeFile(src / "rodir" / "inside", "made before its folder became read-only");
         fs::permissions(src / "f0", fs::perms(0600));
         fs::permissions(src / "d1" / "f4096", fs::perms(0640));
         fs::permissions(src / "d1" / "d2" / "f4097", fs::perms(0755));
         fs::permissions(src / "ro", fs::perms(0444));
         fs::permissions(src / "d1", fs::perms(0750));
+        fs::permissions(src / "rodir", fs::perms(0555));
         if (geteuid() == 0) {
             chown((src / "d1" / "f4096").c_str(), 1234, 5678);
             chown((src / "d1" / "d2").c_str(), 4321, 8765);
@@ -86,6 +89,7 @@ struct EntrySpec {
     int64_t aclField = -1;   // offset 56 (default: acl + 6, or 0)
     int64_t aclHeadLen = -1; // length in the ACL head (default: acl size)
     uint16_t aclTag = 5;
+    int64_t tableField = -1;  // offset 60 (default: names size)
 };
 
 struct ArchiveSpec {
@@ -95,6 +99,8 @@ struct ArchiveSpec {
     uint8_t res0 = 1;
     uint8_t comp = 'N';
     int64_t lengthDelta = 0;
+    int64_t extra = -1;       // offset 34 (default 0)
+    int64_t tableField = -1;  // offset 38 (default: the header names' size)
     std::vector<EntrySpec> entries;
 };
 
@@ -133,7 +139,7 @@ std::vector<uint8_t> build(const ArchiveSpec& s) {
         b[37] = 7;
         put32(b, 44, uint32_t(e.size2 >= 0 ? e.size2 : int64_t(e.data.size())));
         put32(b, 56, uint32_t(e.aclField >= 0 ? e.aclField : (e.acl.empty() ? 0 : int64_t(e.acl.size() + 6))));
-        put32(b, 60, uint32_t(e.names.size()));
+        put32(b, 60, uint32_t(e.tableField >= 0 ? e.tableField : int64_t(e.names.size())));
         v.insert(v.end(), b.begin(), b.end());
         if (!e.acl.empty() || e.aclField > 0) {
             std::vector<uint8_t> h(6, 0);
@@ -153,7 +159,8 @@ std::vector<uint8_t> build(const ArchiveSpec& s) {
     put16(v, 18, s.count ? s.count : uint16_t(names));
     put16(v, 20, s.longest ? s.longest : uint16_t(longest));
     v[22] = s.comp;
-    put32(v, 38, uint32_t(s.headerNames.size()));
+    put32(v, 34, uint32_t(s.extra >= 0 ? s.extra : 0));
+    put32(v, 38, uint32_t(s.tableField >= 0 ? s.tableField : int64_t(s.headerNames.size())));
     return v;
 }
 
@@ -339,6 +346,13 @@ std::vector<BadCase> badCases() {
     with("truncated file", [](ArchiveSpec&) {}, -1, 2);
     with("entry cut in its block", [](ArchiveSpec& s) { s.lengthDelta = -(4 + 10 + 60); });
     with("unterminated name", [](ArchiveSpec& s) { s.entries[1].names = "dir/f.txt"; });
+    with("extra area past the end", [](ArchiveSpec& s) { s.extra = 0x7FFFFFFF; });
+    with("header table past the end", [](ArchiveSpec& s) { s.tableField = 0x7FFFFFFF; });
+    with("entry table past the end", [](ArchiveSpec& s) { s.entries[1].tableField = 0x10000; });
+    with("name index into the next entry's names", [](ArchiveSpec& s) {
+        s.entries.push_back(entry(6, 0x11, n("later.txt"), "x"));
+        s.entries[1].path = 7;
+    });
     with("ResGen_No not ours", [](ArchiveSpec& s) { s.res0 = 2; }, 3);
     with("compKind not ours", [](ArchiveSpec& s) { s.comp = 'X'; }, 3);
     return cases;
@@ -392,4 +406,84 @@ TEST_F(ArExtract, DescriptorOffsetsOutsideTheirBytesAreNotApplied) {
     fs::path out = root() / "out";
     ASSERT_EQ(qvparMain(archive.c_str(), out.c_str(), 1), 0);
     EXPECT_EQ(readFile(out / "f.txt"), "x");
+}
+
+TEST_F(ArExtract, ExtraAreaAndForeignAclBlocksAreSkipped) {
+    ArchiveSpec s;
+    s.entries.push_back(entry(3, 0x11, n("f.txt") + n("root") + n("sys"), "data"));
+    s.entries.back().acl = "not a descriptor";
+    s.entries.back().aclTag = 9;
+    auto bytes = build(s);
+    // Four bytes of extra area after the header.
+    bytes.insert(bytes.begin() + 42, {0xEE, 0xEE, 0xEE, 0xEE});
+    put32(bytes, 4, uint32_t(bytes.size()));
+    put32(bytes, 34, 4);
+    fs::path archive = root() / "skip.qvz";
+    writeBytes(archive, bytes);
+    fs::path out = root() / "out";
+    ASSERT_EQ(qvparMain(archive.c_str(), out.c_str(), 1), 0);
+    EXPECT_EQ(readFile(out / "f.txt"), "data");
+}
+
+TEST_F(ArExtract, AnEntryWithoutAclAfterOneWithAclGetsNoDescriptor) {
+    fs::path model = root() / "model";
+    writeFile(model, "m");
+    fs::permissions(model, fs::perms(0600));
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(model.c_str(), 1234, 5678), 0);
+    }
+    std::vector<uint8_t> descriptor;
+    ar::qvparGetACLData(model.c_str(), descriptor);
+    ASSERT_FALSE(descriptor.empty());
+
+    ArchiveSpec s;
+    s.entries.push_back(entry(3, 0x11, n("with.txt") + n("root") + n("sys"), "a"));
+    s.entries.back().acl.assign(descriptor.begin(), descriptor.end());
+    s.entries.push_back(entry(6, 0x11, n("without.txt"), "b"));
+    fs::path archive = root() / "acl2.qvz";
+    writeBytes(archive, build(s));
+    fs::path out = root() / "out";
+    mode_t old = umask(022);
+    ASSERT_EQ(qvparMain(archive.c_str(), out.c_str(), 1), 0);
+    umask(old);
+    struct stat with = lstatOf(out / "with.txt"), without = lstatOf(out / "without.txt");
+    EXPECT_EQ(with.st_mode & 07777, 0600u);
+    EXPECT_EQ(without.st_mode & 07777, 0644u);
+    if (geteuid() == 0) {
+        EXPECT_EQ(with.st_uid, 1234u);
+        EXPECT_EQ(without.st_uid, 0u);
+    }
+}
+
+TEST_F(ArExtract, LogLinesOfTheReader) {
+    fs::path none = root() / "none.qvz";
+    EXPECT_EQ(qvparMain(none.c_str(), (root() / "o1").c_str(), 1), -1);
+
+    ArchiveSpec bad;
+    bad.res0 = 2;
+    bad.entries.push_back(entry(3, 0x00, n("d") + n("root") + n("sys")));
+    fs::path header = root() / "header.qvz";
+    writeBytes(header, build(bad));
+    fs::path o2 = root() / "o2";
+    EXPECT_EQ(qvparMain(header.c_str(), o2.c_str(), 1), 3);
+
+    ArchiveSpec folder;
+    folder.entries.push_back(entry(3, 0x00, n("d") + n("root") + n("sys")));
+    fs::path notDir = root() / "notdir.qvz";
+    writeBytes(notDir, build(folder));
+    fs::path o3 = root() / "o3";
+    writeFile(o3 / "d", "a file");
+    EXPECT_EQ(qvparMain(notDir.c_str(), o3.c_str(), 1), -1);
+
+    auto log = arLog(root());
+    const std::vector<std::string> expected = {
+        "qvparMain Error, " + none.string() + " is Nothing",
+        "Resource Error 1",
+        "arGetInfmation_ERROR:File = " + header.string() + ", " + o2.string(),
+        "qvparCreateUnarcNewFile Error " + header.string() + " 3",
+        "Not Directory(" + (o3 / "d").string() + ") in FarRemoveDirectry",
+        "qvpcuarLoopProsec_ERROR:ON arCreateUnarcFile",
+        "qvparCreateUnarcNewFile Error " + notDir.string() + " -1",
+    };
+    EXPECT_EQ(log, expected);
 }

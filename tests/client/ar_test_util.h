@@ -100,6 +100,27 @@ inline struct stat lstatOf(const fs::path& p) {
     return st;
 }
 
+// The messages logged to CLIENT.LOG under the tag "ar", oldest first, trailing blanks of the
+// fixed-length records cut.
+inline std::vector<std::string> arLog(const fs::path& root) {
+    // "%010u %04u/%02u/%02u %02u:%02u:%02u.%03u %08u %08u %08u %-8.8s " before each message.
+    constexpr size_t kHead = 71, kTag = 62;
+    std::string text = readFile(root / "data" / "LOG" / "CLIENT.LOG");
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string record = text.substr(pos, end - pos);
+        pos = end + 2;
+        if (record.size() < kHead || record.compare(kTag, 9, "ar       ") != 0) continue;
+        std::string message = record.substr(kHead);
+        message.erase(message.find_last_not_of(' ') + 1);
+        out.push_back(message);
+    }
+    return out;
+}
+
 // What a plain reading of a new-format archive finds: every entry's name and fields.
 struct ListedEntry {
     std::string name;

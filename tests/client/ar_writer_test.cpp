@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "ar_test_util.h"
 #include "client/ar/archiver.h"
 #include "client/ar/arcontext.h"
+#include "core/paths.h"
 #include "share/wapi/wapi.h"
 
 using namespace artest;
@@ -115,6 +117,59 @@ TEST_F(ArWriter, GoldenArchiveMatchesTheFormatByteForByte) {
     };
     // clang-format on
     ASSERT_EQ(expected.size(), 199u);
+    EXPECT_EQ(readBytes(out), expected);
+}
+
+TEST_F(ArWriter, GoldenArchiveWithAnAclBlock) {
+    fs::path f = makeExampleTree();
+    writeFile(root() / "data" / "PKG" / "ACLSETFL.INF", "0123456789");
+    fs::path out = root() / "acl.qvz";
+    std::string list = names({"b.txt"});
+    ASSERT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 1, 0, "C:\\work\\F", out.c_str(), 1), 0);
+
+    // clang-format off
+    const std::vector<uint8_t> expected = {
+        // header
+        0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x95,             //  4 archive length: 149
+        0x00, 0x00, 0x00, 0x2A,
+        0x01, 0x00,
+        0x00, 0x01,
+        0x00, 0x02,
+        0x00, 0x05,                         // 18 names: C work/F b.txt root sys
+        0x00, 0x06,
+        0x4E,
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x09,
+        'C', 0, 'w', 'o', 'r', 'k', '/', 'F', 0,
+        // entry b.txt
+        0x00, 0x00, 0x00, 0x40,
+        0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x03,
+        0x20, 0x21, 0x03, 0x04,
+        0x00, 0x05, 0x06, 0x07,
+        0x20, 0x22, 0x01, 0x02,
+        0x00, 0x03, 0x04, 0x05,
+        0x00, 0x03,                         // 28 path "b.txt"
+        0x00, 0x00,
+        0x00, 0x04,                         // 32 "root"
+        0x00, 0x05,                         // 34 "sys"
+        0x11,
+        0x07,
+        0, 0, 0, 0, 0, 0,
+        0x00, 0x00, 0x00, 0x03,
+        0, 0, 0, 0, 0, 0, 0, 0,
+        0x00, 0x00, 0x00, 0x10,             // 56 ACL block: 10 descriptor bytes + 6
+        0x00, 0x00, 0x00, 0x0F,             // 60 entry table: 15 bytes
+        // arAclBlock: tag 5, length 10, the bytes of ACLSETFL.INF
+        0x00, 0x05, 0x00, 0x00, 0x00, 0x0A,
+        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
+        'b', '.', 't', 'x', 't', 0, 'r', 'o', 'o', 't', 0, 's', 'y', 's', 0,
+        'h', 'i', '\n',
+    };
+    // clang-format on
+    ASSERT_EQ(expected.size(), 149u);
     EXPECT_EQ(readBytes(out), expected);
 }
 
@@ -276,4 +331,75 @@ TEST_F(ArWriter, ResourceArchivesShowPackagingProgress) {
     ASSERT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 2, 0, nullptr, (root() / "Q0000001").c_str(), 0), 0);
     qvpGaugeSetObserver(nullptr);
     EXPECT_EQ(seen, (std::vector<std::pair<int, uint64_t>>{{4, 10}, {4, 20}, {4, 35}, {4, 50}, {4, 50}}));
+}
+
+TEST_F(ArWriter, RefusedEntriesKeepThePreviousArchive) {
+    fs::path f = makeExampleTree();
+    fs::path out = root() / "keep.qvz";
+    std::string list = names({"b.txt", "x"});
+
+    // 4 GiB does not fit the entry's size field (a sparse file: nothing is read before).
+    writeFile(out, "previous archive");
+    {
+        std::ofstream(f / "x");
+        fs::resize_file(f / "x", 4ull << 30);
+    }
+    EXPECT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 2, 0, nullptr, out.c_str(), 0), 6);
+    EXPECT_EQ(readFile(out), "previous archive");
+
+    // A time without a calendar form (year 3000) is result 25, for either time.
+    fs::resize_file(f / "x", 1);
+    setTimes(f / "x", utc(2022, 1, 2, 3, 4, 5), utc(3000, 1, 1, 0, 0, 0));
+    EXPECT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 2, 0, nullptr, out.c_str(), 0), 25);
+    EXPECT_EQ(readFile(out), "previous archive");
+    setTimes(f / "x", utc(3000, 1, 1, 0, 0, 0), utc(2022, 1, 2, 3, 4, 5));
+    EXPECT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 2, 0, nullptr, out.c_str(), 0), 25);
+    EXPECT_EQ(readFile(out), "previous archive");
+
+    const std::string x = (f / "x").string();
+    auto log = arLog(root());
+    for (const std::string& line :
+         {x + " is invalid file.(last update time)", x + " is invalid file.(last access time)",
+          "arArcFiles_ERROR:ON_qvpcarCreateArcFile " + x})
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+                  return l.rfind("qvpcArGetFileAttributes_ERROR:ON_arCreateArcFile:" + x + " ", 0) == 0;
+              }),
+              3);
+    for (const auto& p : fs::directory_iterator(root()))
+        EXPECT_EQ(p.path().string().find(".tmp"), std::string::npos) << p.path();
+}
+
+TEST_F(ArWriter, AFileThatGrewAfterItsSizeWasTakenIsCutToThatSize) {
+    // /proc files announce no size but hold text: what was recorded (0) is what is copied.
+    const fs::path proc = "/proc";
+    if (!fs::exists(proc / "version") || readFile(proc / "version").empty())
+        GTEST_SKIP() << "no /proc/version";
+    fs::path out = root() / "proc.qvz";
+    std::string list = names({"version"});
+    ASSERT_EQ(qvpcarCreateArcFile(proc.c_str(), list.data(), 1, 0, nullptr, out.c_str(), 0), 0);
+    auto bytes = readBytes(out);
+    auto entries = listArchive(bytes);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].size, 0u);
+    EXPECT_EQ(be32(&bytes[4]), bytes.size());
+}
+
+TEST_F(ArWriter, LogLinesOfTheWriter) {
+    fs::path missing = root() / "nothing";
+    EXPECT_EQ(qvpcarCreateArcFile(missing.c_str(), nullptr, 0, 0, nullptr,
+                                  (root() / "x.qvz").c_str(), 0),
+              1);
+    // Mode 1 without ACLDIR.INF: said for every folder entry.
+    fs::path f = makeExampleTree();
+    fs::create_directories(f / "a" / "b");
+    std::string list = names({"a"});
+    ASSERT_EQ(qvpcarCreateArcFile(f.c_str(), list.data(), 1, 0, nullptr, (root() / "y.qvz").c_str(), 1), 0);
+    char dirInf[win::MAX_PATH + 1] = {};
+    qvpMakeAclDirInfPath(dirInf);
+    auto log = arLog(root());
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0], "GetFileAttributes:WDPATH_ERROR:ON_ArcFile " + missing.string() + " 2");
+    EXPECT_EQ(log[1], std::string("ACL information file does not exist:") + dirInf);
+    EXPECT_EQ(log[2], log[1]);
 }
