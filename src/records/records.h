@@ -42,7 +42,8 @@ int qvpAPIGetFileFirstSts(QVPAPI* block, const char* escapedNode);
 // The next record of a rename walk into the reply buffer (the caller classifies the reply).
 int qvpAPIGetFileNextSts(QVPAPI* block, const char* oldNode, const char* newNode);
 // Stores the record (node name already replaced) under the new name, then removes it under the
-// old one, and fetches the walk's next record into the FGET reply buffer.
+// old one, and fetches the walk's next record into the FGET reply buffer. Its length is its u16
+// at 0; lying in one of the block's reply buffers it may claim no more than that reply brought.
 int qvpAPIUpdateSts(QVPAPI* block, const char* oldNode, const char* newNode,
                     const QVAPI_INSPACKAGE* record);
 

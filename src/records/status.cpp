@@ -45,6 +45,25 @@ bool PatternPart(std::string& pattern, const char* part, size_t width) {
     return true;
 }
 
+// The bytes a record may take from where it lies: within one of the block's reply buffers, no
+// more than that reply brought; elsewhere it is the caller's own memory.
+size_t Available(const QVPAPI& block, const char* record) {
+    const struct {
+        const char* begin;
+        size_t length;
+    } areas[] = {
+        {block.replyBuffer, block.replyLength},
+        {block.fgetReplyBuffer, block.fgetReplyLength},
+        {block.currentRecord, sizeof block.currentRecord},
+    };
+    for (const auto& area : areas) {
+        if (record < area.begin || record >= area.begin + kQvpBufferSize) continue;
+        const size_t offset = static_cast<size_t>(record - area.begin);
+        return area.length > offset ? area.length - offset : 0;
+    }
+    return kQvpBufferSize;
+}
+
 uint16_t BigEndian16(const void* p) {
     const auto* b = static_cast<const unsigned char*>(p);
     return static_cast<uint16_t>((b[0] << 8) | b[1]);
@@ -200,6 +219,11 @@ int qvpAPIUpdateSts(QVPAPI* block, const char* oldNode, const char* newNode,
     const size_t recordLength = BigEndian16(raw);
     if (recordLength < QVAPI_INSPACKAGE_SIZE || recordLength > kQvpBufferSize) {
         FailParameter(*block);
+        return 0;
+    }
+    // A record still in a reply claims no more than the reply holds.
+    if (recordLength > Available(*block, raw)) {
+        FailProtocol(*block);
         return 0;
     }
     const std::string bytes(raw, recordLength);

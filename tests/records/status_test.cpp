@@ -108,6 +108,25 @@ TEST_F(StatusTest, DeleteByPatternWithoutASocket) {
     ExpectDeleteByPattern();
 }
 
+// A record whose length word claims more than its reply brought is not stored.
+TEST_F(StatusTest, UpdateTakesNoMoreThanTheReplyBrought) {
+    std::string record = Rec("old", "p1");
+    record[0] = static_cast<char>(1500 >> 8);
+    record[1] = static_cast<char>(1500 & 0xFF);
+    store().AddStatus("old", record);
+    Open();
+    ASSERT_EQ(qvpAPIGetFileFirstSts(block(), "old"), 1);
+    uint32_t length = 0;
+    char* item = const_cast<char*>(qvpAPIGetFgetItem(block()->replyBuffer, block()->replyLength, &length));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(length, 432u);
+    qvAPISetLastError(0);
+    EXPECT_EQ(qvpAPIUpdateSts(block(), "old", "new", reinterpret_cast<QVAPI_INSPACKAGE*>(item)), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    for (const std::string& request : sim().Received()) EXPECT_NE(request.substr(0, 4), "FUPD");
+    EXPECT_EQ(store().Keys('S').size(), 1u);
+}
+
 // Without a socket a node name or job number is one folder or file of the store, never a path.
 TEST_F(StatusTest, LocalNamesNeverLeaveTheirFolder) {
     WriteStatusFile(data(), "a", Rec("a", "p1"));
