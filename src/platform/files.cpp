@@ -73,13 +73,15 @@ enum class Finish { Done, Failed, Retry };
 
 // The open descriptor becomes a handle: share markers, then the checks (one fstat), then the
 // truncation, which never comes before the share check.
+// fresh: this call has just created the file (O_EXCL).
 Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool created, bool writable,
-                  DWORD access, DWORD share, DWORD disposition, DWORD flags, HANDLE& out) {
+                  DWORD access, DWORD share, DWORD disposition, DWORD flags, HANDLE& out, bool fresh = false) {
     const int fd = guard.get();
     const bool backup = flags & FILE_FLAG_BACKUP_SEMANTICS;
     // Markers first, so that one status read after them serves every check, the deletion
     // race included.
-    if (!AcquireShareMarkers(fd, access, share)) return Finish::Failed;
+    bool markers = false;
+    if (!AcquireShareMarkers(fd, access, share, fresh, &markers)) return Finish::Failed;
     struct stat st{};
     if (fstat(fd, &st) != 0) {
         FailErrno(errno);
@@ -115,6 +117,7 @@ Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool 
     obj->share = share;
     obj->isDirectory = isDir;
     obj->fdWritable = writable;
+    obj->soleLocker = markers && !(share & (FILE_SHARE_READ | FILE_SHARE_WRITE));
     obj->posix = posix;
     out = RegisterHandle(std::move(obj));
     SetLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
@@ -192,6 +195,44 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
     return INVALID_HANDLE_VALUE;
 }
 
+namespace {
+
+enum class Fresh { Done, Failed, ExistsExactly, Other };
+
+// A creating open of a name that exists in no spelling, the common case of extracting files:
+// the directory's kept names (paths.cpp) tell that no variant exists, and one O_CREAT | O_EXCL
+// in the exact spelling makes it. Everything else (a variant, an existing name, any failure)
+// is left to the full resolution, which gives the errors.
+Fresh CreateFresh(const std::string& exact, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                  HANDLE& out) {
+    const size_t slash = exact.rfind('/');
+    std::string dir;
+    std::string_view name(exact);
+    if (slash != std::string::npos) {
+        dir = slash == 0 ? std::string("/") : exact.substr(0, slash);
+        name.remove_prefix(slash + 1);
+    }
+    if (name.empty() || name == ".") return Fresh::Other;
+    struct stat ds{};
+    if (stat(dir.empty() ? "." : dir.c_str(), &ds) != 0 || !S_ISDIR(ds.st_mode)) return Fresh::Other;
+    const std::string known = FindNoCase(dir, name, &ds);
+    if (!known.empty()) return known == name ? Fresh::ExistsExactly : Fresh::Other;
+    bool writable = false;
+    const int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
+    const int fd = OpenFd(exact, access, extra | O_CREAT | O_EXCL, writable);
+    if (fd < 0) return Fresh::Other;
+    NoteCreated(exact, &ds.st_mtim);
+    UniqueFd guard(fd);
+    switch (FinishOpen(guard, exact, false, true, writable, access, share, disposition, flags, out, true)) {
+    case Finish::Done: return Fresh::Done;
+    case Finish::Failed: return Fresh::Failed;
+    case Finish::Retry: break;  // deleted at once: the full resolution makes it again
+    }
+    return Fresh::Other;
+}
+
+}  // namespace
+
 }  // namespace detail
 
 using detail::FileObject;
@@ -208,11 +249,21 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    // The common case first: the name exists in its exact spelling, and opening it is all
+    std::string exact;
+    if (!detail::LexicalPath(path, exact)) return INVALID_HANDLE_VALUE;
+    bool tryExact = disposition != CREATE_NEW;
+    if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
+        HANDLE h = INVALID_HANDLE_VALUE;
+        switch (detail::CreateFresh(exact, access, shareMode, disposition, flagsAndAttributes, h)) {
+        case detail::Fresh::Done: return h;
+        case detail::Fresh::Failed: return INVALID_HANDLE_VALUE;
+        case detail::Fresh::ExistsExactly: break;
+        case detail::Fresh::Other: tryExact = false; break;
+        }
+    }
+    // The common case of opening: the name exists in its exact spelling, and opening it is all
     // the lookup needed. Anything else goes through the full resolution.
-    if (disposition != CREATE_NEW) {
-        std::string exact;
-        if (!detail::LexicalPath(path, exact)) return INVALID_HANDLE_VALUE;
+    if (tryExact) {
         bool writable = false;
         const int extra = (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
         const int fd = detail::OpenFd(exact, access, extra, writable);
@@ -244,7 +295,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
     if (!(f->access & GENERIC_READ)) return detail::Fail(ERROR_ACCESS_DENIED);
     if (toRead == 0) return TRUE;
     std::lock_guard lock(f->mutex);
-    if (detail::RangeLockedByOther(f->fd, F_RDLCK, f->position, toRead)) return detail::Fail(ERROR_LOCK_VIOLATION);
+    if (!f->soleLocker && detail::RangeLockedByOther(f->fd, F_RDLCK, f->position, toRead))
+        return detail::Fail(ERROR_LOCK_VIOLATION);
     DWORD got = 0;
     auto* out = static_cast<char*>(buffer);
     while (got < toRead) {
@@ -270,7 +322,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, v
     if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
     if (toWrite == 0) return TRUE;
     std::lock_guard lock(f->mutex);
-    if (detail::RangeLockedByOther(f->fd, F_WRLCK, f->position, toWrite)) return detail::Fail(ERROR_LOCK_VIOLATION);
+    if (!f->soleLocker && detail::RangeLockedByOther(f->fd, F_WRLCK, f->position, toWrite))
+        return detail::Fail(ERROR_LOCK_VIOLATION);
     DWORD put = 0;
     const auto* in = static_cast<const char*>(buffer);
     while (put < toWrite) {

@@ -111,8 +111,10 @@ enum Marker : unsigned {
     kDenyDelete = 4,
 };
 // Takes the markers of an open with this access and share mode on fd; false with 32 when
-// another open conflicts (nothing held then).
-bool AcquireShareMarkers(int fd, DWORD access, DWORD share);
+// another open conflicts (nothing held then). `fresh`: fd is a file this call just created, so
+// that the test before taking them is left out (the one after still catches an opener that came
+// in between). `held`: whether markers are now held (not on file systems without locks).
+bool AcquireShareMarkers(int fd, DWORD access, DWORD share, bool fresh = false, bool* held = nullptr);
 // True when another open description of the file holds it without sharing delete.
 bool HeldWithoutDeleteShare(int fd);
 // Another open description holds a lock of the type that conflicts with `type` over
@@ -156,6 +158,9 @@ struct FileObject : Object {
     DWORD share = 0;
     bool isDirectory = false;
     bool fdWritable = false;  // the descriptor can take write locks
+    // Holds markers that share neither reading nor writing: no other handle that could lock a
+    // range (locking takes read or write access) can be open, so reads and writes skip the test.
+    bool soleLocker = false;
     std::string posix;
     std::mutex mutex;  // guards position and ranges
     int64_t position = 0;

@@ -2,7 +2,8 @@
 // (open-file-description locks) on marker bytes far beyond any data: "has read", "has write",
 // "denies read", "denies write", "denies delete". An open tests the markers that would
 // conflict with it before and after taking its own, so that of two racing openers at least one
-// sees the other; the same handle's own byte-range locks never meet its markers.
+// sees the other; an open that shares neither reading nor writing holds them as one write lock
+// instead. The same handle's own byte-range locks never meet its markers.
 #include <fcntl.h>
 
 #include <cerrno>
@@ -72,7 +73,8 @@ bool RangeLockedByOther(int fd, int type, int64_t offset, int64_t length) {
     return fl.l_type != F_UNLCK;
 }
 
-bool AcquireShareMarkers(int fd, DWORD access, DWORD share) {
+bool AcquireShareMarkers(int fd, DWORD access, DWORD share, bool fresh, bool* heldOut) {
+    if (heldOut) *heldOut = false;
     // Windows leaves opens without read or write access out of the share check altogether.
     if (!(access & (GENERIC_READ | GENERIC_WRITE))) return true;
     unsigned test = 0, hold = 0;
@@ -94,7 +96,26 @@ bool AcquireShareMarkers(int fd, DWORD access, DWORD share) {
     }
     if (!(share & FILE_SHARE_DELETE)) hold |= 1u << kDenyDelete;
 
-    if (Conflicts(fd, test)) return Fail(ERROR_SHARING_VIOLATION);
+    if (!(share & (FILE_SHARE_READ | FILE_SHARE_WRITE))) {
+        // Sharing neither: every other open with read or write access conflicts with this one
+        // (each tests "denies read" or "denies write"), so the four markers taken as one write
+        // lock test and take at once, and nothing can come in between.
+        struct flock fl{};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = kMarkerBase;
+        fl.l_len = (share & FILE_SHARE_DELETE) ? kDenyDelete : kDenyDelete + 1;
+        int rc;
+        while ((rc = fcntl(fd, F_OFD_SETLK, &fl)) != 0 && errno == EINTR) {
+        }
+        if (rc == 0) {
+            if (heldOut) *heldOut = true;
+            return true;
+        }
+        if (errno == EAGAIN || errno == EACCES) return Fail(ERROR_SHARING_VIOLATION);
+        // A descriptor open for reading only cannot take it: markers of the usual kind.
+    }
+    if (!fresh && Conflicts(fd, test)) return Fail(ERROR_SHARING_VIOLATION);
     unsigned held = 0;
     const bool ok = ForRuns(hold, [&](int64_t start, int64_t len) {
         if (!SetLock(fd, F_RDLCK, start, len)) return false;
@@ -107,12 +128,15 @@ bool AcquireShareMarkers(int fd, DWORD access, DWORD share) {
         // A file system without locks (or a descriptor that cannot take them) keeps no
         // markers: the open goes ahead unshared-checked rather than failing.
         if (err == EBADF || err == EINVAL || err == ENOLCK || err == EOPNOTSUPP) return true;
+        // Refused by another open's markers (one that shares nothing holds them for writing).
+        if (err == EAGAIN || err == EACCES) return Fail(ERROR_SHARING_VIOLATION);
         return FailErrno(err) != FALSE;
     }
     if (Conflicts(fd, test)) {  // someone raced us between the two tests
         Release(fd, held);
         return Fail(ERROR_SHARING_VIOLATION);
     }
+    if (heldOut) *heldOut = true;
     return true;
 }
 
