@@ -63,6 +63,7 @@ typedef struct QVAPI_NODE {
 #ifdef QVAPI_NODE_ASSERT
 QVAPI_NODE_ASSERT(sizeof(QVAPI_NODE_TIME) == 16, "QVAPI_NODE_TIME size");
 QVAPI_NODE_ASSERT(sizeof(QVAPI_NODE) == 1652, "QVAPI_NODE size");
+QVAPI_NODE_ASSERT(offsetof(QVAPI_NODE, ucNodeName) == 0, "ucNodeName");
 QVAPI_NODE_ASSERT(offsetof(QVAPI_NODE, uiNodeAttributes) == 64, "uiNodeAttributes");
 QVAPI_NODE_ASSERT(offsetof(QVAPI_NODE, ucNodeAddress) == 68, "ucNodeAddress");
 QVAPI_NODE_ASSERT(offsetof(QVAPI_NODE, ucHoldFlag) == 72, "ucHoldFlag");

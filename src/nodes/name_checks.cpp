@@ -264,11 +264,14 @@ int qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uint32_t) {
 
 int qvAPIGetSystemManagementKey(char* lpSystemManagementKey) {
     static constexpr const char* kFn = "qvAPIGetSystemManagementKey";
-    // The END line names the character written, so the frame gets the text that fits it.
+    // A successful call's END line names the character written, so the frame gets the text
+    // that fits it; a refused call writes no character and ends with the plain code line.
     QVPAPI* block = qvpGetThreadBlock();
     const bool ipKeyed = block != nullptr && block->systemManagementKey == 1;
-    const qvp::FrameTexts texts{kFn, qvp::EndStyle::Hex, nullptr,
-                                ipKeyed ? text::kSystemKeyEndIp : text::kSystemKeyEndName};
+    const char* endText = lpSystemManagementKey == nullptr ? nullptr
+                          : ipKeyed                        ? text::kSystemKeyEndIp
+                                                           : text::kSystemKeyEndName;
+    const qvp::FrameTexts texts{kFn, qvp::EndStyle::Hex, nullptr, endText, text::kLogicalError};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (lpSystemManagementKey == nullptr) {
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);

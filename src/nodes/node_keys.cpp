@@ -103,11 +103,10 @@ uint32_t ListSynonyms(const std::string& nodeDefDir, char kindLetter, std::strin
     return 0;
 }
 
-uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view name,
-                          uint32_t fdwOptions, QVAPI_NODE& record) {
-    (void)block;
+uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE& record) {
+    // Every line names the lookup itself, whoever asked for it.
+    const char* const function = kLookupName;
     std::memset(&record, 0, sizeof record);
-    const std::string given(name);
     std::string hash = LastHashComponent(name);
     if (name.empty() || name == "\\" || hash.empty()) {
         qvpDllLog(text::kBadNodeName, function);
@@ -134,14 +133,15 @@ uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view 
         const std::string path = dir + "\\" + fileName;
         win::DWORD error = 0;
         bool readFailed = false;
-        if (!ReadRecordFile(path, record, error, readFailed)) {
+        uintptr_t handle = 0;
+        if (!ReadRecordFile(path, record, error, readFailed, &handle)) {
+            // A short or failed read is never compared: what it left is no record.
             std::memset(&record, 0, sizeof record);
             if (!readFailed && (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND)) {
                 return probing ? win::ERROR_FILE_NOT_FOUND : kNoMatch;  // end of a chain, or removed
             }
             if (readFailed) {
-                qvpDllLog(text::kReadError, function, 0u, 0u, static_cast<unsigned>(kNodeSize),
-                          static_cast<int>(error));
+                LogReadError(function, handle, &record, error);
                 return QVAPI_ERR_RESOURCE;
             }
             if (first) {
@@ -176,6 +176,7 @@ uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view 
     win::DWORD walkError = 0;
     bool firstFailed = false;
     uint32_t code = ListSynonyms(dir, letter, hash, files, walkError, firstFailed);
+    if (code != 0) std::memset(&record, 0, sizeof record);  // no candidate of the probe stays
     if (code == QVAPI_ERR_RESOURCE) {
         if (firstFailed) {
             qvpDllLog(text::kFindFirst, function, (dir + "\\" + letter + "." + hash + "*").c_str(),
@@ -269,14 +270,14 @@ int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeK
 
 int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                         uint32_t fdwOptions) {
-    static constexpr const char* kFn = "qvAPIGetVirtualNodeDefinitionByName";
-    return RunStep(kFn, text::kLogicalErr, 0, [&](QVPAPI& block, uint32_t& code) {
+    static constexpr const char* kFn = kLookupName;
+    return RunStep(kFn, text::kLogicalErr, 0, [&](QVPAPI&, uint32_t& code) {
         if (lpNodeName == nullptr || lpNodeData == nullptr) {
             qvpDllLog(text::kBadNodeName, kFn);
             code = QVAPI_ERR_INVALID_PARAMETER;
             return 0;
         }
-        code = LookupDefinition(block, kFn, lpNodeName, fdwOptions, *lpNodeData);
+        code = LookupDefinition(lpNodeName, fdwOptions, *lpNodeData);
         return code == 0 ? 1 : 0;
     });
 }

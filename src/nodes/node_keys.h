@@ -49,9 +49,12 @@ struct SynonymFile {
 uint32_t ListSynonyms(const std::string& nodeDefDir, char kindLetter, std::string_view hash,
                       std::vector<SynonymFile>& files, win::DWORD& walkError, bool& firstFailed);
 
+// The name the lookup's log lines begin with, whoever asks for it.
+inline constexpr const char kLookupName[] = "qvAPIGetVirtualNodeDefinitionByName";
+
 // Lookup of a host name or host ID among the definitions of one kind (1, 2 or 3): the whole
-// record, or the API code with the record cleared.
-uint32_t LookupDefinition(QVPAPI& block, const char* function, std::string_view name,
-                          uint32_t fdwOptions, QVAPI_NODE& record);
+// record, or the API code with the record cleared (a failure of an open or a read: 0x20560000
+// for a file held elsewhere, else 0x20100000).
+uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE& record);
 
 }  // namespace qvp::nodes

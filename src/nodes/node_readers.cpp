@@ -12,8 +12,7 @@ using namespace qvp::nodes;
 
 using WholeReader = uint32_t (*)(QVPAPI&, const char*, std::string_view, QVAPI_NODE&);
 
-int ReadForCaller(const char* function, WholeReader reader, const char* name, QVAPI_NODE* out,
-                  uint32_t notFound, uint32_t reportedNotFound) {
+int ReadForCaller(const char* function, WholeReader reader, const char* name, QVAPI_NODE* out) {
     const qvp::FrameTexts texts{function};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (name == nullptr || name[0] == '\0' || out == nullptr) {
@@ -23,13 +22,26 @@ int ReadForCaller(const char* function, WholeReader reader, const char* name, QV
         const size_t size = CallerNodeSize(call.block());
         std::memset(out, 0, size);
         QVAPI_NODE work{};
-        uint32_t code = reader(call.block(), function, name, work);
+        const uint32_t code = reader(call.block(), function, name, work);
         std::memcpy(out, &work, size);
         if (code != 0) {
-            call.Fail(code == notFound ? reportedNotFound : code);
+            call.Fail(code);
             return 0;
         }
         return 1;
+    });
+}
+
+// A Find form: the Get reader in a frame of its own, its "no such node" reported as the end of
+// a walk (0x20000103), which the Find forms' callers test for.
+int FindForCaller(const char* function, int (*get)(const char*, QVAPI_NODE*), uint32_t notFound,
+                  const char* name, QVAPI_NODE* out) {
+    const qvp::FrameTexts texts{function};
+    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
+        if (get(name, out) != 0) return 1;
+        const uint32_t code = qvAPIGetLastError();
+        call.Fail(code == notFound ? QVAPI_ERR_NO_MORE_ITEMS : code);
+        return 0;
     });
 }
 
@@ -37,26 +49,25 @@ int ReadForCaller(const char* function, WholeReader reader, const char* name, QV
 
 int qvAPIGetClientDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
     return ReadForCaller("qvAPIGetClientDefinitionByName", ReadClientDefinition, lpNodeName,
-                         lpNodeData, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_NOT_FOUND);
+                         lpNodeData);
 }
 
 int qvAPIGetMasterDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
     return ReadForCaller("qvAPIGetMasterDefinitionByName", ReadMasterDefinition, lpNodeName,
-                         lpNodeData, QVAPI_ERR_FILE_NOT_FOUND, QVAPI_ERR_FILE_NOT_FOUND);
+                         lpNodeData);
 }
 
 int qvAPIGetNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
     return ReadForCaller("qvAPIGetNodeDefinitionByName", ReadNodeDefinition, lpNodeName,
-                         lpNodeData, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_NOT_FOUND);
+                         lpNodeData);
 }
 
-// The Find forms report "no such node" as the end of a walk, which their callers test for.
 int qvAPIFindClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
-    return ReadForCaller("qvAPIFindClientDefinition", ReadClientDefinition, lpNodeName,
-                         lpNodeData, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_NO_MORE_ITEMS);
+    return FindForCaller("qvAPIFindClientDefinition", qvAPIGetClientDefinitionByName,
+                         QVAPI_ERR_NOT_FOUND, lpNodeName, lpNodeData);
 }
 
 int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
-    return ReadForCaller("qvAPIFindMasterDefinition", ReadMasterDefinition, lpNodeName,
-                         lpNodeData, QVAPI_ERR_FILE_NOT_FOUND, QVAPI_ERR_NO_MORE_ITEMS);
+    return FindForCaller("qvAPIFindMasterDefinition", qvAPIGetMasterDefinitionByName,
+                         QVAPI_ERR_FILE_NOT_FOUND, lpNodeName, lpNodeData);
 }

@@ -48,6 +48,15 @@ void SetField(char (&field)[N], std::string_view text) {
     std::memcpy(field, text.data(), n);
 }
 
+// Copies `text` NUL-padded into a field of the record's own width: a text as long as the
+// field fills it without a terminator, a longer one is cut to the width.
+template <size_t N>
+void CopyField(char (&field)[N], std::string_view text) {
+    size_t n = text.size() < N ? text.size() : N;
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), n);
+}
+
 // An upper-node path counts as empty when it is empty or just "\".
 inline bool PathIsTop(std::string_view path) { return path.empty() || path == "\\"; }
 

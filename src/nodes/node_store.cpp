@@ -17,10 +17,15 @@ namespace {
 
 constexpr const char kClientReader[] = "qvAPIGetClientDefinitionByName";
 constexpr const char kMasterReader[] = "qvAPIGetMasterDefinitionByName";
+constexpr const char kNodeReader[] = "qvAPIGetNodeDefinitionByName";
+constexpr int kStatNoEntry = 2;  // the C library's ENOENT, which _stat leaves for a missing file
 
 bool Absent(win::DWORD error) {
     return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
 }
+
+// The errno a _stat of the file would leave.
+int StatErrno(win::DWORD error) { return Absent(error) ? kStatNoEntry : static_cast<int>(error); }
 
 // The upper-node path of a record: the host-ID form when it is in use.
 std::string_view UpperPath(const QVAPI_NODE& record) {
@@ -28,11 +33,16 @@ std::string_view UpperPath(const QVAPI_NODE& record) {
     return hostIdPath.empty() ? Field(record.ucNodePath0) : hostIdPath;
 }
 
+// Only a node whose upper-node path is "\" (at the top) has its group flag recomputed.
+bool AtTheTop(const QVAPI_NODE& record) { return UpperPath(record) == "\\"; }
+
 enum class Kind { Client, Master };
 
+const char* ReaderName(Kind kind) { return kind == Kind::Client ? kClientReader : kMasterReader; }
+
 // The IP-keyed definition file NODEDEF\C.<name> or M.<name>.
-uint32_t ReadIpKeyed(QVPAPI& block, const char* function, Kind kind, const std::string& name,
-                     QVAPI_NODE& record) {
+uint32_t ReadIpKeyed(QVPAPI& block, Kind kind, const std::string& name, QVAPI_NODE& record) {
+    const char* const function = ReaderName(kind);
     const uint32_t notFound = kind == Kind::Client ? QVAPI_ERR_NOT_FOUND : QVAPI_ERR_FILE_NOT_FOUND;
     // The name becomes part of a path: a separator in it would leave NODEDEF.
     if (name.find_first_of("\\/") != std::string::npos) {
@@ -43,44 +53,43 @@ uint32_t ReadIpKeyed(QVPAPI& block, const char* function, Kind kind, const std::
     const std::string path = dir + (kind == Kind::Client ? "\\C." : "\\M.") + name;
     if (win::GetFileAttributes(path.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
         win::DWORD error = win::GetLastError();
-        qvpDllLog(text::kStatError, function, path.c_str(), static_cast<int>(error));
+        qvpDllLog(text::kStatError, function, path.c_str(), StatErrno(error));
         return Absent(error) ? notFound : QVAPI_ERR_RESOURCE;
     }
     win::DWORD error = 0;
     bool readFailed = false;
-    if (!ReadRecordFile(path, record, error, readFailed)) {
+    uintptr_t handle = 0;
+    if (!ReadRecordFile(path, record, error, readFailed, &handle)) {
         if (readFailed) {
-            qvpDllLog(text::kReadError, function, 0u, 0u, static_cast<unsigned>(kNodeSize),
-                      static_cast<int>(error));
+            LogReadError(function, handle, &record, error);
             return QVAPI_ERR_RESOURCE;
         }
         qvpDllLog(text::kCreateFileError, function, path.c_str(), static_cast<int>(error));
         return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
     }
     record.ucSystemKey = block.systemManagementKey;
-    if (kind == Kind::Client && PathIsTop(UpperPath(record))) {
+    if (kind == Kind::Client && AtTheTop(record)) {
         return ReadGroupFlag(dir + "\\" + name + "\\" + kAttributionFileName, record.uiNodeGroupFlag);
     }
     return 0;
 }
 
-uint32_t ReadByKind(QVPAPI& block, const char* function, Kind kind, std::string_view name,
-                    QVAPI_NODE& record) {
+uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record) {
     std::memset(&record, 0, sizeof record);
     const std::string given(name);
     uint32_t nameKind = qvAPIGetNodeNameType(given.c_str(), 0, 0, 0);
     if (nameKind == 0) {
-        qvpDllLog(text::kKindNotFound, function, given.c_str());
+        qvpDllLog(text::kKindNotFound, ReaderName(kind), given.c_str());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
-    if (nameKind == kKindIpAddress) return ReadIpKeyed(block, function, kind, given, record);
+    if (nameKind == kKindIpAddress) return ReadIpKeyed(block, kind, given, record);
     if (kind == Kind::Master) {
-        uint32_t code = LookupDefinition(block, function, name, kFindMasters, record);
+        uint32_t code = LookupDefinition(name, kFindMasters, record);
         return code == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_FILE_NOT_FOUND : code;
     }
-    uint32_t code = LookupDefinition(block, function, name, kFindClients, record);
+    uint32_t code = LookupDefinition(name, kFindClients, record);
     if (code != 0) return code;
-    if (!PathIsTop(UpperPath(record))) return 0;
+    if (!AtTheTop(record)) return 0;
     const std::string attribution =
         NodeDefDir() + "\\" + std::string(Field(record.ucNodeKey)) + "\\" + kAttributionFileName;
     return ReadGroupFlag(attribution, record.uiNodeGroupFlag);
@@ -107,7 +116,7 @@ std::string DottedAddress(const uint8_t (&address)[4]) {
 }
 
 bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& error,
-                    bool& readFailed) {
+                    bool& readFailed, uintptr_t* handleValue) {
     readFailed = false;
     FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
                                     nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL,
@@ -116,15 +125,24 @@ bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& err
         error = win::GetLastError();
         return false;
     }
+    if (handleValue != nullptr) *handleValue = reinterpret_cast<uintptr_t>(file.get());
     win::DWORD read = 0;
-    if (!win::ReadFile(file.get(), &record, static_cast<win::DWORD>(kNodeSize), &read, nullptr) ||
-        read != kNodeSize) {
-        error = read != kNodeSize && win::GetLastError() == 0 ? win::ERROR_HANDLE_EOF
-                                                               : win::GetLastError();
+    const bool ok =
+        win::ReadFile(file.get(), &record, static_cast<win::DWORD>(kNodeSize), &read, nullptr);
+    if (!ok || read != kNodeSize) {
+        // A short file is a failed read of its own kind, whatever error an earlier call left.
+        error = ok ? win::ERROR_HANDLE_EOF : win::GetLastError();
         readFailed = true;
         return false;
     }
     return true;
+}
+
+void LogReadError(const char* function, uintptr_t handleValue, const void* buffer,
+                  win::DWORD error) {
+    qvpDllLog(text::kReadError, function, static_cast<unsigned>(handleValue),
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffer)),
+              static_cast<unsigned>(kNodeSize), static_cast<int>(error));
 }
 
 std::string NodeKeyDirectory(const QVAPI_NODE& record) {
@@ -157,33 +175,34 @@ uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag) {
     return 0;
 }
 
-uint32_t ReadClientDefinition(QVPAPI& block, const char* function, std::string_view name,
+uint32_t ReadClientDefinition(QVPAPI& block, const char*, std::string_view name,
                               QVAPI_NODE& record) {
-    return ReadByKind(block, function, Kind::Client, name, record);
+    return ReadByKind(block, Kind::Client, name, record);
 }
 
-uint32_t ReadMasterDefinition(QVPAPI& block, const char* function, std::string_view name,
+uint32_t ReadMasterDefinition(QVPAPI& block, const char*, std::string_view name,
                               QVAPI_NODE& record) {
-    return ReadByKind(block, function, Kind::Master, name, record);
+    return ReadByKind(block, Kind::Master, name, record);
 }
 
-uint32_t ReadNodeDefinition(QVPAPI& block, const char* function, std::string_view name,
+uint32_t ReadNodeDefinition(QVPAPI& block, const char*, std::string_view name,
                             QVAPI_NODE& record) {
     std::memset(&record, 0, sizeof record);
-    SetField(record.ucNodeName, name.substr(0, QVAPI_NODE_NAME_LEN));
+    CopyField(record.ucNodeName, name);
     const std::string given(name);
     uint32_t nameKind = qvAPIGetNodeNameType(given.c_str(), 0, 0, 0);
     if (nameKind == 0) {
-        qvpDllLog(text::kKindNotFound, function, given.c_str());
+        qvpDllLog(text::kKindNotFound, kNodeReader, given.c_str());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (nameKind != kKindIpAddress) {
+        // Each kind into its own buffer; a busy or broken file keeps its own code.
         QVAPI_NODE client;
         QVAPI_NODE master;
-        uint32_t code = LookupDefinition(block, function, name, kFindClients, client);
+        uint32_t code = LookupDefinition(name, kFindClients, client);
         if (code != 0 && code != QVAPI_ERR_NOT_FOUND) return code;
         const bool clientFound = code == 0;
-        code = LookupDefinition(block, function, name, kFindMasters, master);
+        code = LookupDefinition(name, kFindMasters, master);
         if (code != 0 && code != QVAPI_ERR_NOT_FOUND) return code;
         if (code == 0) {
             record = master;
@@ -195,7 +214,7 @@ uint32_t ReadNodeDefinition(QVPAPI& block, const char* function, std::string_vie
         return 0;
     }
     if (given.find_first_of("\\/") != std::string::npos) {
-        qvpDllLog(text::kNameHasSeparator, function, given.c_str());
+        qvpDllLog(text::kNameHasSeparator, kNodeReader, given.c_str());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     const std::string dir = NodeDefDir();
@@ -208,20 +227,20 @@ uint32_t ReadNodeDefinition(QVPAPI& block, const char* function, std::string_vie
         }
         win::DWORD error = win::GetLastError();
         if (!Absent(error)) {
-            qvpDllLog(text::kStatError, function, path.c_str(), static_cast<int>(error));
+            qvpDllLog(text::kStatError, kNodeReader, path.c_str(), StatErrno(error));
             return QVAPI_ERR_RESOURCE;
         }
     }
     switch (attributes) {
         case QVAPI_NODE_CLIENT:
-            return ReadIpKeyed(block, kClientReader, Kind::Client, given, record);
+            return ReadByKind(block, Kind::Client, name, record);
         case QVAPI_NODE_MASTER:
-            return ReadIpKeyed(block, kMasterReader, Kind::Master, given, record);
+            return ReadByKind(block, Kind::Master, name, record);
         case QVAPI_NODE_CLIENT | QVAPI_NODE_MASTER:
             record.uiNodeAttributes = attributes;
             return 0;
         default:
-            qvpDllLog(text::kNoNode, function, given.c_str());
+            qvpDllLog(text::kNoNode, kNodeReader, given.c_str());
             return QVAPI_ERR_NOT_FOUND;
     }
 }

@@ -26,9 +26,14 @@ std::string NodeGroupDir();
 
 // Opens a definition file for reading and writing without sharing (as every writer does, so
 // a file in use fails at once) and reads the whole record. A file shorter than the record is
-// a read failure. false with `error` = the Windows error and `readFailed` telling which step.
+// a read failure. false with `error` = the Windows error and `readFailed` telling which step;
+// `handleValue`, when given, receives the value of the handle the read went through.
 bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& error,
-                    bool& readFailed);
+                    bool& readFailed, uintptr_t* handleValue = nullptr);
+// "%s : ReadFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = %d" for a
+// failed read of a whole record.
+void LogReadError(const char* function, uintptr_t handleValue, const void* buffer,
+                  win::DWORD error);
 
 // The nodeattributionfile of a node from its stored record: NODEDEF + ucNodeKeyPath + "\" +
 // key + "\nodeattributionfile", the key being the dotted address for an IP-keyed node.
@@ -42,14 +47,16 @@ uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag);
 
 // Whole-record readers by host name, IP address or host ID (the exported readers' work). The
 // record is cleared first; on failure it holds what was read so far. 0, or the API code.
-// `function` names the caller in the log lines.
-uint32_t ReadClientDefinition(QVPAPI& block, const char* function, std::string_view name,
+// Their log lines name the exported reader whose work they do (qvAPIGetClientDefinitionByName
+// ...) and the lookup of Part 4.202 by its own name, as when a caller calls the exported
+// reader; `caller` is not logged.
+uint32_t ReadClientDefinition(QVPAPI& block, const char* caller, std::string_view name,
                               QVAPI_NODE& record);
-uint32_t ReadMasterDefinition(QVPAPI& block, const char* function, std::string_view name,
+uint32_t ReadMasterDefinition(QVPAPI& block, const char* caller, std::string_view name,
                               QVAPI_NODE& record);
 // Either kind (a master preferred); IP-keyed names stored as both kinds give only the name
 // and uiNodeAttributes 3.
-uint32_t ReadNodeDefinition(QVPAPI& block, const char* function, std::string_view name,
+uint32_t ReadNodeDefinition(QVPAPI& block, const char* caller, std::string_view name,
                             QVAPI_NODE& record);
 
 // The node-definition size of the caller's API level (slot 0 of the record sizes), never more

@@ -173,4 +173,101 @@ TEST_F(NameCheckTest, HostIdNames) {
     EXPECT_EQ(HostId(nullptr), kBadName);
 }
 
+TEST_F(NameCheckTest, LogTexts) {
+    EnableLog();
+    char c = 0;
+    SetKey(1);
+    EXPECT_EQ(qvAPIGetSystemManagementKey(&c), 1);
+    EXPECT_EQ(qvAPIGetSystemManagementKey(nullptr), 0);
+    SetKey(0);
+    EXPECT_EQ(qvAPIGetSystemManagementKey(&c), 1);
+    std::vector<std::string> expected = {
+        "qvAPIGetSystemManagementKey START",
+        "qvAPIGetSystemManagementKey END : SystemManagementKey = 1 Code = 0x00000000",
+        "qvAPIGetSystemManagementKey START",
+        "qvAPIGetSystemManagementKey END : Code = 0x20000057",
+        "qvAPIGetSystemManagementKey START",
+        "qvAPIGetSystemManagementKey END : SystemManagementKey = 0 Code = 0x00000000",
+    };
+    EXPECT_EQ(LogMessages(), expected);
+
+    auto logged = [&](auto call, std::vector<std::string> lines) {
+        for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);  // as read back
+        const size_t before = LogMessages().size();
+        call();
+        std::vector<std::string> all = LogMessages();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + before, all.end()), lines);
+    };
+    logged([] { qvAPIGetNodeNameType("#X1", 0, 0, 0); },
+           {"qvAPIGetNodeNameType : Parameter Err : not found kind of Host ID"});
+    logged([] { qvAPIGetNodeNameType("#X1", 1, 0, 0); }, {});
+    logged([] { qvAPIGetNodeNameType("pc", 3, 0, 0); },
+           {"qvAPIGetNodeNameType : Parameter Err : Not Found dwRtnOption = 3"});
+    SetKey(5);
+    logged([] { qvAPIGetNodeNameType("pc", 0, 0, 0); },
+           {"qvAPIGetNodeNameType : Parameter Err : wpData Value is m_ucSystemKey"});
+    SetKey(0);
+
+    logged([] { qvAPINameParameterCheck(nullptr, 1); },
+           {"qvAPINameParameterCheck : Parameter Error : Name Address is NULL"});
+    logged([] { qvAPINameParameterCheck("", 1); },
+           {"qvAPINameParameterCheck : Parameter Error : Top of Name Value is NULL"});
+    logged([] { qvAPINameParameterCheck(std::string(33, 'a').c_str(), 0); },
+           {"qvAPINameParameterCheck : Parameter Error : Name Size is too Long"});
+    logged([] { qvAPINameParameterCheck("abc", 7); },
+           {"qvAPINameParameterCheck : Parameter Error : Option Value is INVALID"});
+    logged([] { qvAPINameParameterCheck("ab\tc", 2); },
+           {"qvAPINameParameterCheck : Parameter Error : Node Name ab\tc is INVALID"});
+    logged([] { qvAPINameParameterCheck("a!b", 0); },
+           {"qvAPINameParameterCheck : Parameter Error : Parameter Name is INVALID"});
+    logged([] { qvAPINameParameterCheck("#GW", 16); },
+           {"qvAPINameParameterCheckExForHostID : (null) : Parameter Error : lpHostIDName[2] = W",
+            "qvAPINameParameterCheck : Parameter Error : Name Size is too Long"});
+    SetKey(1);
+    logged([] { qvAPINameParameterCheck("host", 1); },
+           {"qvAPINameParameterCheckEx :lpNodeName: Parameter Name is INVALID : name != Dot(.) notation",
+            "qvAPINameParameterCheck : qvAPINameParameterCheckEx host : ErrorCode = 0x2000007b"});
+    SetKey(0);
+
+    logged([] { qvAPINameParameterCheckEx("a", 9, "lpID", 0, 0); },
+           {"qvAPINameParameterCheckEx START :lpID: fdwNameOptions err = 9"});
+    logged([] { qvAPINameParameterCheckEx("a_b", 2, "lpPassword", 0, 0); },
+           {"qvAPINameParameterCheckEx START :lpPassword: fdwNameOptions = 2",
+            "qvAPINameParameterCheckEx :lpPassword: Parameter Name is INVALID : name != A-Z,a-z,0-9"});
+    logged([] { qvAPINameParameterCheckEx(nullptr, 1, "lpNodeGroupName", 0, 0); },
+           {"qvAPINameParameterCheckEx :lpNodeGroupName: Name Address is NULL"});
+    logged([] { qvAPINameParameterCheckEx("", 3, "lpID", 0, 0); },
+           {"qvAPINameParameterCheckEx :lpID: Top of Name Value is NULL"});
+    logged([] { qvAPINameParameterCheckEx("1234567890123456", 4, "lpIP", 0, 0); },
+           {"qvAPINameParameterCheckEx :lpIP: Name Size is too Long"});
+    logged([] { qvAPINameParameterCheckEx("NETWORKid1", 3, "lpID", 0, 0); },
+           {"qvAPINameParameterCheckEx :lpID: Parameter Name is INVALID : name = networkID"});
+    logged([] { qvAPINameParameterCheckEx("a.b", 1, "lpID", 0, 0); },
+           {"qvAPINameParameterCheckEx :lpID: Parameter Name is INVALID : name = \\/*\":'!|.><?% "});
+
+    logged([] { qvAPINameParameterCheckExForHostID(nullptr, 0, "lpHostID", 0, 0); },
+           {"qvAPINameParameterCheckExForHostID : lpHostID :Parameter Error : Name Address is NULL"});
+    logged([] { qvAPINameParameterCheckExForHostID("", 0, "lpHostID", 0, 0); },
+           {"qvAPINameParameterCheckExForHostID : lpHostID :Parameter Error : Top of Name Value is NULL"});
+    logged([] { qvAPINameParameterCheckExForHostID("#G0123456789ABCDEFGHIJKLMNOPQ", 0, "lpHostID", 0, 0); },
+           {"qvAPINameParameterCheckExForHostID : lpHostID :Parameter Error : Name Size is too Long"});
+    logged([] { qvAPINameParameterCheckExForHostID("x#G1", 0, "lpHostID", 0, 0); },
+           {"qvAPINameParameterCheckExForHostID : lpHostID : Parameter Error : Top of Name Value = x"});
+    logged([] { qvAPINameParameterCheckExForHostID("#q", 0, "lpHostID", 0, 0); },
+           {"qvAPIGetNodeNameType : Parameter Err : not found kind of Host ID"});
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+TEST_F(NameCheckTest, BytesFromOneHundredTwentyEightAreNoLettersDigitsOrPunctuation) {
+    // Under a single-byte code page no byte leads a pair; the high bytes are still refused.
+    win::SetACPForTesting(1252);
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const std::string name = std::string("ab") + static_cast<char>(b);
+        EXPECT_EQ(Check(name, 1), kBadName) << b;
+        EXPECT_EQ(CheckEx(name.c_str(), 2), kBadName) << b;
+        EXPECT_EQ(HostId(("#G1" + std::string(1, static_cast<char>(b))).c_str()), kBadName) << b;
+    }
+    win::SetACPForTesting(932);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // Node-definition checks and the IPv4 text normaliser.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "node_env.h"
 #include "nodes/node_checks.h"
@@ -137,6 +138,86 @@ TEST_F(NodeCheckTest, PathLengths) {
     top.ucNodeAddress[0] = 192;
     EXPECT_EQ(Paths(top), kValid);
     EXPECT_EQ(qvAPICheckDataNodeDefinition(nullptr), 0);
+}
+
+TEST_F(NodeCheckTest, LogTexts) {
+    EnableLog();
+    auto logged = [&](auto call, std::vector<std::string> lines) {
+        const size_t before = LogMessages().size();
+        call();
+        std::vector<std::string> all = LogMessages();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + before, all.end()), lines);
+    };
+    const std::string ip = "qvAPIChangeIPAddress";
+    auto frame = [&](const std::string& fn, const std::vector<std::string>& middle, const std::string& end) {
+        std::vector<std::string> lines{fn + " START"};
+        lines.insert(lines.end(), middle.begin(), middle.end());
+        lines.push_back(fn + " END : Code = " + end);
+        return lines;
+    };
+    // The normaliser: one reason per refusal.
+    logged([&] { Ip("010.001.000.255"); }, frame(ip, {}, "0x00000000"));
+    logged([&] { Ip("1234567890.12345"); },
+           frame(ip, {ip + " : Parameter Err 1234567890.12345 : IPAddress is INVALID : Size Over"}, "0x20000057"));
+    logged([&] { Ip("1.2.3.4."); },
+           frame(ip, {ip + " : Parameter Err 1.2.3.4. : IPAddress is INVALID : Last Char is '.'"}, "0x20000057"));
+    logged([&] { Ip("1.2.3"); }, frame(ip, {ip + " : Parameter Err 1.2.3 : IPAddress is INVALID"}, "0x20000057"));
+    logged([&] { Ip("-1.2.3.4"); }, frame(ip, {ip + " : Parameter Err -1.2.3.4 : IPAddress is INVALID"}, "0x20000057"));
+    logged([&] { Ip("a.b.c.d"); }, frame(ip, {ip + " : Parameter Err a.b.c.d : IPAddress is INVALID"}, "0x20000057"));
+    logged([&] { Ip("1.2.3.256"); },
+           frame(ip, {ip + " : Parameter Err 1.2.3.256 : IPAddress is INVALID : 255 over"}, "0x20000057"));
+
+    const std::string names = "qvAPINameParameterNodeDefinitionCheck";
+    logged([&] { Names("#g1", "host"); },
+           frame(names,
+                 {"qvAPIGetNodeNameType : Parameter Err : not found kind of Host ID",
+                  names + " : qvAPIGetNodeNameType : Not found key type = #g1"},
+                 "0x20000057"));
+    logged([&] { Names("a*b", nullptr); },
+           frame(names,
+                 {"qvAPINameParameterCheck : Parameter Error : Parameter Name is INVALID",
+                  names + " : qvAPICreateClientDefinition : qvAPINameParameterCheck a*b : ErrorCode = 0x2000007b"},
+                 "0x2000007b"));
+
+    const std::string item = "qvAPICheckInputItemDefinition";
+    QVAPI_NODE n{};
+    logged([&] { Item(0x11, n); },
+           frame(item, {item + " : lpNodeData Value is INVALID : node_normal.ucHostIDFlag = 0x0"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    n.ucHostIDFlag = 1;
+    logged([&] { Item(0x11, n); },
+           frame(item, {item + " : lpNodeData Value is INVALID : node_normal.ucHostID is NULL"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    logged([&] { Item(0x04, n); },
+           frame(item, {item + " : lpNodeData Value is INVALID : ucNodeName is NULL"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    std::strcpy(n.ucNodeName, "h");
+    n.ucSystemKey = 1;
+    logged([&] { Item(0x04, n); },
+           frame(item, {item + " : lpNodeData Value is INVALID : ucSystemKey is 1"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    logged([&] { Item(0x08, n); },
+           frame(item, {item + " : lpNodeData Value is INVALID : ucNodeAddress is NULL"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    n.ucNodeAddress[0] = 10;
+    n.uiIPAddrFlag = 7;
+    logged([&] { Item(0x08, n); },
+           frame(item, {item + " : lpNodeData Value is INVALID : uiIPAddrFlag is 7"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    logged([&] { Item(2, n); },
+           frame(item, {item + " : wdKindOfKey Value is INVALID : wdKindOfKey = 2"},
+                 std::to_string(int(QVAPI_ERR_INVALID_PARAMETER))));
+    n.uiIPAddrFlag = 1;
+    logged([&] { Item(0x08, n); }, frame(item, {}, "0"));
+
+    const std::string data = "qvAPICheckDataNodeDefinition";
+    QVAPI_NODE p{};
+    std::strcpy(p.ucNodeName, "abc");
+    p.ucNodePath0[0] = '\\';
+    std::memset(p.ucNodePath0 + 1, 'p', 253);  // 254 + 3
+    logged([&] { Paths(p); },
+           frame(data, {data + " : Parameter Error : Path Size overed HOSTID_LEN size=257"},
+                 std::to_string(int(QVAPI_ERR_PATH_TOO_LONG))));
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ TEST(NodeHash, ComponentsAndCase) {
     EXPECT_EQ(Hash("abc"), "604");
     EXPECT_EQ(Hash("ABC"), "604");
     EXPECT_EQ(Hash("Abc"), "604");
+    EXPECT_EQ(Hash("cac"), "604");  // another name of the same hash
     EXPECT_EQ(Hash("a\\b"), "98\\99");
     EXPECT_EQ(Hash("\\\\x"), "\\\\121");
     EXPECT_EQ(NodeStoreBuilder::ComponentHash("pc00001"), std::stoul(Hash("PC00001")));
@@ -79,14 +80,45 @@ TEST_F(NodeKeyTest, StraySuffixesTakeNoSlot) {
     Stray("C.604S1x");
     Stray("C.604S");
     Stray("C.604S-1");
+    Stray("M.60412");  // hash 60412: its "12" is no slot 2 of hash 604
+    Stray("M.6041S1");
     EXPECT_EQ(Layout("abc"), "604S1");
+    Stray("C.604S1");
+    EXPECT_EQ(Layout("abc"), "604S2");
 }
 
 TEST_F(NodeKeyTest, SlotsEndAt256) {
     for (int slot = 0; slot < 256; ++slot) Stray(slot == 0 ? "C.604" : "C.604S" + std::to_string(slot), 0);
     EXPECT_EQ(Layout("abc"), "604S256");
-    Stray("M.604S256", 0);
+    Stray("M.604S256", 0);  // 257 slots taken
+    EnableLog();
     EXPECT_EQ(Layout("abc"), Err(QVAPI_ERR_INVALID_PARAMETER));
+    EXPECT_TRUE(Logged("qvAPILayoutVirtualNodeDefinitionByName : SynonymOver nodename=abc"));
+    // Slot 256 taken ends the layout even when a lower slot is free again.
+    std::filesystem::remove(store_->NodeDefDir() / "C.604S5");
+    EXPECT_EQ(Layout("ABC", 2), Err(QVAPI_ERR_INVALID_PARAMETER));
+    std::filesystem::remove(store_->NodeDefDir() / "M.604S256");
+    EXPECT_EQ(Layout("abc"), "604S5");
+    // Other hashes are not touched by the full one.
+    EXPECT_EQ(Layout("abd"), std::to_string(NodeStoreBuilder::ComponentHash("abd")));
+}
+
+TEST_F(NodeKeyTest, LayoutLogsItsFrame) {
+    EnableLog();
+    EXPECT_EQ(Layout("abc"), "604");
+    EXPECT_EQ(Layout("abc", 3), Err(QVAPI_ERR_INVALID_PARAMETER));
+    EXPECT_EQ(Layout("\\"), Err(QVAPI_ERR_INVALID_PARAMETER));
+    const std::vector<std::string> expected = {
+        "qvAPILayoutVirtualNodeDefinitionByName START",
+        "qvAPILayoutVirtualNodeDefinitionByName END : Code = 0x00000000",
+        "qvAPILayoutVirtualNodeDefinitionByName START",
+        "qvAPILayoutVirtualNodeDefinitionByName : Parameter Err : fdwOptions Value is INVALID",
+        "qvAPILayoutVirtualNodeDefinitionByName END : Code = 0x20000057",
+        "qvAPILayoutVirtualNodeDefinitionByName START",
+        "qvAPILayoutVirtualNodeDefinitionByName : Parameter Err : lpNodeName Value is INVALID",
+        "qvAPILayoutVirtualNodeDefinitionByName END : Code = 0x20000057",
+    };
+    EXPECT_EQ(LogMessages(), expected);
 }
 
 TEST_F(NodeKeyTest, LayoutRefusals) {
@@ -128,6 +160,56 @@ TEST_F(NodeKeyTest, LookupByNameAndHostId) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
 }
 
+TEST_F(NodeKeyTest, LookupFindsSynonymsInAnySpellingAndPastGaps) {
+    // Files named in lower case, and a chain with holes: the name is found wherever it stands.
+    QVAPI_NODE other = store_->AddNode({.name = "cab", .key = "604"});  // "cab" hashes elsewhere
+    std::filesystem::rename(store_->DefinitionPath(other), store_->NodeDefDir() / "c.604");
+    QVAPI_NODE abc = store_->AddNode({.name = "abc", .key = "604S3"});
+    std::filesystem::rename(store_->DefinitionPath(abc), store_->NodeDefDir() / "c.604s3");
+    QVAPI_NODE r;
+    ASSERT_EQ(qvAPIGetVirtualNodeDefinitionByName("Abc", &r, 1), 1);
+    EXPECT_EQ(std::memcmp(&r, &abc, sizeof r), 0);
+    ASSERT_EQ(qvAPIGetVirtualNodeDefinitionByName("aBC", &r, 3), 1);
+    EXPECT_EQ(std::memcmp(&r, &abc, sizeof r), 0);
+    EXPECT_EQ(qvAPIGetVirtualNodeDefinitionByName("abc", &r, 2), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    // Host IDs compare ignoring case too (the stored text in another case).
+    QVAPI_NODE hid = store_->AddNode({.name = "h", .hostId = "#UAB1"});
+    QVAPI_NODE lowered = hid;
+    std::strcpy(lowered.ucHostID, "#uab1");
+    store_->WriteDefinitionFile(store_->DefinitionPath(hid).filename().string(), lowered);
+    ASSERT_EQ(qvAPIGetVirtualNodeDefinitionByName("#UAB1", &r, 1), 1);
+    EXPECT_STREQ(r.ucNodeName, "h");
+}
+
+TEST_F(NodeKeyTest, LookupLogsOnlyItsFailures) {
+    store_->AddNode({.name = "abc"});
+    EnableLog();
+    QVAPI_NODE r;
+    ASSERT_EQ(qvAPIGetVirtualNodeDefinitionByName("abc", &r, 1), 1);
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{});
+    EXPECT_EQ(qvAPIGetVirtualNodeDefinitionByName("abc", &r, 4), 0);
+    EXPECT_EQ(qvAPIGetVirtualNodeDefinitionByName("\\", &r, 1), 0);
+    EXPECT_EQ(qvAPIGetVirtualNodeDefinitionByName("#g1", &r, 1), 0);
+    store_->AddNode({.name = "abcd", .key = "604S1"});
+    EXPECT_EQ(qvAPIGetVirtualNodeDefinitionByName("ABCD", &r, 1), 0);  // hash 1020: none stored
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    std::memset(&r, 0x55, sizeof r);
+    EXPECT_EQ(qvAPIGetVirtualNodeDefinitionByName("x\\cac", &r, 1), 0);  // "cac" hashes to 604 too, not stored
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&r), reinterpret_cast<uint8_t*>(&r + 1)),
+              std::vector<uint8_t>(sizeof r, 0));
+    const std::vector<std::string> expected = {
+        "qvAPIGetVirtualNodeDefinitionByName : Parameter Err : fdwOptions Value is INVALID",
+        "qvAPIGetVirtualNodeDefinitionByName : Parameter Err : lpNodeName Value is INVALID",
+        "qvAPIGetNodeNameType : Parameter Err : not found kind of Host ID",
+        "qvAPIGetVirtualNodeDefinitionByName : qvAPIGetNodeNameType : Not found key type = #g1",
+        "qvAPIGetVirtualNodeDefinitionByName : FindNextFile Err 18",
+    };
+    EXPECT_EQ(LogMessages(), expected);
+}
+
 TEST_F(NodeKeyTest, LookupMatchesWholeNamesOnly) {
     // "abcd" stored under the hash of "abc": a prefix is no match.
     store_->AddNode({.name = "abcd", .key = "604"});
@@ -158,7 +240,9 @@ TEST_F(NodeKeyTest, LookupOfAHeldDefinitionIsBusy) {
 }
 
 TEST_F(NodeKeyTest, Counters) {
+    EnableLog();
     EXPECT_EQ(qvAPICountNodeDefinition(), -1);  // nothing to find
+    EXPECT_TRUE(Logged("qvAPICountNodeDefinition : FindFirstFile Error errno = 2"));
     store_->AddNode({.name = "abc"});
     store_->AddNode({.name = "m1", .kind = QVAPI_NODE_MASTER});
     store_->AddNode({.name = "c1", .master = "m1"});

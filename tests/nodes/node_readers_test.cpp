@@ -1,7 +1,4 @@
 // Readers of one stored definition by name, at the caller's API level.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +8,7 @@
 
 namespace {
 
+using qvptest::HeldByAnotherProcess;
 using qvptest::NodeStoreBuilder;
 using qvptest::NodeStoreTest;
 
@@ -183,43 +181,6 @@ TEST_F(NodeReaderTest, NodeReaderPrefersTheMaster) {
     EXPECT_STREQ(c.record()->ucHostIDPath, "\\");
 }
 
-// Another process holds a file open, as a writer does while it rewrites it.
-class HeldByAnotherProcess {
-public:
-    explicit HeldByAnotherProcess(const std::string& path) {
-        int ready[2];
-        if (pipe(ready) != 0 || pipe(release_) != 0) return;
-        child_ = fork();
-        if (child_ == 0) {
-            win::HANDLE h = win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
-                                            nullptr, win::OPEN_EXISTING, 0, nullptr);
-            char ok = h != win::INVALID_HANDLE_VALUE ? 1 : 0;
-            (void)!write(ready[1], &ok, 1);
-            (void)!read(release_[0], &ok, 1);
-            _exit(0);
-        }
-        char ok = 0;
-        held_ = read(ready[0], &ok, 1) == 1 && ok == 1;
-        close(ready[0]);
-        close(ready[1]);
-    }
-    ~HeldByAnotherProcess() {
-        if (child_ > 0) {
-            char go = 1;
-            (void)!write(release_[1], &go, 1);
-            waitpid(child_, nullptr, 0);
-        }
-        close(release_[0]);
-        close(release_[1]);
-    }
-    bool held() const { return held_; }
-
-private:
-    int release_[2] = {-1, -1};
-    pid_t child_ = -1;
-    bool held_ = false;
-};
-
 TEST_F(NodeReaderTest, FilesHeldElsewhereMakeEveryReaderBusy) {
     store_->AddNode({.name = "abc"});
     store_->AddNode({.name = "m1", .kind = QVAPI_NODE_MASTER});
@@ -229,8 +190,11 @@ TEST_F(NodeReaderTest, FilesHeldElsewhereMakeEveryReaderBusy) {
     {
         HeldByAnotherProcess held(nodeDef + "\\C.604");
         ASSERT_TRUE(held.held());
+        EnableLog();
         EXPECT_EQ(qvAPIGetClientDefinitionByName("abc", c.record()), 0);
         EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NODE_FILE_BUSY);
+        EXPECT_TRUE(Logged("qvAPIGetVirtualNodeDefinitionByName : CreateFile(" + nodeDef +
+                           "\\C.604) Err=32"));
         EXPECT_EQ(qvAPIGetNodeDefinitionByName("abc", c.record()), 0);
         EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NODE_FILE_BUSY);
         EXPECT_EQ(qvAPIFindClientDefinition("abc", c.record(), 0, 0), 0);
@@ -250,6 +214,10 @@ TEST_F(NodeReaderTest, FilesHeldElsewhereMakeEveryReaderBusy) {
     ASSERT_TRUE(held.held());
     EXPECT_EQ(qvAPIGetMasterDefinitionByName("10.1.1.1", c.record()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NODE_FILE_BUSY);
+    EXPECT_TRUE(Logged("qvAPIGetMasterDefinitionByName : CreateFile Error : File = " + nodeDef +
+                       "\\M.10.1.1.1, errno = 32"));
+    EXPECT_EQ(qvAPIFindMasterDefinition("10.1.1.1", c.record(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NODE_FILE_BUSY);
     EXPECT_EQ(qvAPIGetNodeDefinitionByName("10.1.1.1", c.record()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NODE_FILE_BUSY);
 }
@@ -265,6 +233,173 @@ TEST_F(NodeReaderTest, AttributionPathFollowsTheKeyPath) {
         ASSERT_TRUE(posix.has_value()) << name;
         EXPECT_EQ(std::filesystem::path(*posix), store_->AttributionPath(r)) << name;
     }
+}
+
+// A record whose every stretch (head, host ID, host-ID path, MAC, creation time) holds bytes.
+NodeStoreBuilder::Node Full(const std::string& name, uint32_t kind) {
+    return {.name = name, .kind = kind, .hostId = kind == QVAPI_NODE_MASTER ? "#C7" : "#G7",
+            .commonName = name + " PC", .macAddress = "00-11-22-33-44-55",
+            .updated = {2024, 5, 1, 2, 10, 20, 30, 400}, .created = {2023, 4, 6, 3, 9, 8, 7, 6}};
+}
+
+TEST_F(NodeReaderTest, EveryReaderCopiesOnlyTheCallersShareAtEveryLevel) {
+    const QVAPI_NODE client = store_->AddNode(Full("cli", QVAPI_NODE_CLIENT));
+    const QVAPI_NODE master = store_->AddNode(Full("mst", QVAPI_NODE_MASTER));
+    ASSERT_NE(client.ucHostID[0], '\0');
+    ASSERT_NE(client.stCreateTime.wYear, 0);
+    using Reader = int (*)(const char*, QVAPI_NODE*);
+    struct Case {
+        const char* what;
+        Reader read;
+        const char* name;
+        const QVAPI_NODE* expected;  // nullptr: no such node
+    };
+    static const Reader findClient = [](const char* n, QVAPI_NODE* r) { return qvAPIFindClientDefinition(n, r, 0, 0); };
+    static const Reader findMaster = [](const char* n, QVAPI_NODE* r) { return qvAPIFindMasterDefinition(n, r, 0, 0); };
+    const Case cases[] = {
+        {"client", qvAPIGetClientDefinitionByName, "#G7", &client},
+        {"find client", findClient, "#G7", &client},
+        {"master", qvAPIGetMasterDefinitionByName, "#C7", &master},
+        {"find master", findMaster, "#C7", &master},
+        {"node/client", qvAPIGetNodeDefinitionByName, "#G7", &client},
+        {"node/master", qvAPIGetNodeDefinitionByName, "#C7", &master},
+        {"client missing", qvAPIGetClientDefinitionByName, "#G8", nullptr},
+        {"find client missing", findClient, "#G8", nullptr},
+        {"master missing", qvAPIGetMasterDefinitionByName, "#C8", nullptr},
+        {"find master missing", findMaster, "#C8", nullptr},
+    };
+    for (int level = 0; level <= 5; ++level) {
+        ASSERT_EQ(qvAPIExpandLevel(level), 1);
+        const size_t size = block_->recordSizes[0];
+        ASSERT_EQ(size, (std::vector<size_t>{960, 1268, 1396, 1524, 1524, 1652}[level]));
+        for (const Case& k : cases) {
+            // The caller's buffer is exactly its level's size, guard bytes right behind it.
+            std::vector<uint8_t> buffer(size + kGuard, kFill);
+            auto* out = reinterpret_cast<QVAPI_NODE*>(buffer.data());
+            const int ok = k.read(k.name, out);
+            EXPECT_EQ(ok, k.expected != nullptr ? 1 : 0) << k.what << " level " << level;
+            if (k.expected != nullptr) {
+                EXPECT_EQ(std::memcmp(out, k.expected, size), 0) << k.what << " level " << level;
+            } else {
+                EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + size),
+                          std::vector<uint8_t>(size, 0))
+                    << k.what << " level " << level;
+            }
+            EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + size, buffer.end()),
+                      std::vector<uint8_t>(kGuard, kFill))
+                << k.what << " level " << level;
+        }
+    }
+}
+
+TEST_F(NodeReaderTest, IpKeyedTopLevelClientGroupFlagComesFromItsAttributionFile) {
+    SetKey(1);
+    store_->AddNode({.name = "in-group", .address = {10, 3, 0, 1}, .ipKeyed = true});
+    store_->AddNode({.name = "no-group", .address = {10, 3, 0, 2}, .ipKeyed = true});
+    store_->AddNode({.name = "m", .kind = QVAPI_NODE_MASTER, .address = {10, 3, 0, 3}, .ipKeyed = true});
+    store_->AddNode({.name = "below", .address = {10, 3, 0, 4}, .ipKeyed = true, .master = "10.3.0.3"});
+    store_->AddMember("\\g", "10.3.0.1");
+    store_->AddMember("\\g", "10.3.0.4");
+    // Stored flags that say the opposite of the attribution files.
+    auto storeFlag = [&](const std::string& name, uint32_t flag) {
+        QVAPI_NODE r = store_->Record(name);
+        r.uiNodeGroupFlag = flag;
+        store_->WriteDefinitionFile(store_->DefinitionPath(r).filename().string(), r);
+    };
+    storeFlag("10.3.0.1", 0);
+    storeFlag("10.3.0.2", 1);
+    storeFlag("10.3.0.4", 0);
+    ASSERT_GT(std::filesystem::file_size(store_->AttributionPath(store_->Record("10.3.0.1"))), 960u);
+    ASSERT_EQ(std::filesystem::file_size(store_->AttributionPath(store_->Record("10.3.0.2"))), 960u);
+
+    Caller c;
+    for (auto read : {qvAPIGetClientDefinitionByName, qvAPIGetNodeDefinitionByName}) {
+        ASSERT_EQ(read("10.3.0.1", c.record()), 1);
+        EXPECT_EQ(c.record()->uiNodeGroupFlag, 1u);
+        ASSERT_EQ(read("10.3.0.2", c.record()), 1);
+        EXPECT_EQ(c.record()->uiNodeGroupFlag, 0u);
+        ASSERT_EQ(read("10.3.0.4", c.record()), 1);
+        EXPECT_EQ(c.record()->uiNodeGroupFlag, 0u);  // below a master: the stored value
+    }
+    // The session's keying is written into what is read.
+    QVAPI_NODE r = store_->Record("10.3.0.2");
+    r.ucSystemKey = 0;
+    store_->WriteDefinitionFile("C.10.3.0.2", r);
+    ASSERT_EQ(qvAPIGetClientDefinitionByName("10.3.0.2", c.record()), 1);
+    EXPECT_EQ(c.record()->ucSystemKey, 1);
+}
+
+TEST_F(NodeReaderTest, LogLinesNameTheReaderThatDoesTheWork) {
+    EnableLog();
+    const std::string nodeDef = qvp::nodes::NodeDefDir();
+    Caller c;
+    // The Find forms call the Get readers, each in its own frame.
+    EXPECT_EQ(qvAPIFindClientDefinition("nobody", c.record(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    const std::vector<std::string> expected = {
+        "qvAPIFindClientDefinition START",
+        "qvAPIGetClientDefinitionByName START",
+        "qvAPIGetClientDefinitionByName END : Code = " + std::to_string(int(QVAPI_ERR_NOT_FOUND)),
+        "qvAPIFindClientDefinition END : Code = " + std::to_string(int(QVAPI_ERR_NO_MORE_ITEMS)),
+    };
+    EXPECT_EQ(LogMessages(), expected);
+
+    EXPECT_EQ(qvAPIGetClientDefinitionByName("#x1", c.record()), 0);
+    EXPECT_TRUE(Logged("qvAPIGetClientDefinitionByName : qvAPIGetNodeNameType : Not found key type = #x1"));
+    EXPECT_TRUE(Logged("qvAPIGetNodeNameType : Parameter Err : not found kind of Host ID"));
+    EXPECT_EQ(qvAPIGetNodeDefinitionByName("#x1", c.record()), 0);
+    EXPECT_TRUE(Logged("qvAPIGetNodeDefinitionByName : qvAPIGetNodeNameType : Not found key type = #x1"));
+
+    // A stored synonym that is not the name: the lookup walks to its end and says so.
+    store_->AddNode({.name = "abcd", .key = "604"});
+    EXPECT_EQ(qvAPIGetMasterDefinitionByName("abc", c.record()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(qvAPIGetClientDefinitionByName("abc", c.record()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_TRUE(Logged("qvAPIGetVirtualNodeDefinitionByName : FindNextFile Err 18"));
+
+    SetKey(1);
+    EXPECT_EQ(qvAPIFindClientDefinition("10.9.9.9", c.record(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_TRUE(Logged("qvAPIGetClientDefinitionByName : _stat Error : File = " + nodeDef +
+                       "\\C.10.9.9.9, errno = 2"));
+    EXPECT_EQ(qvAPIFindMasterDefinition("10.9.9.9", c.record(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_TRUE(Logged("qvAPIGetMasterDefinitionByName : _stat Error : File = " + nodeDef +
+                       "\\M.10.9.9.9, errno = 2"));
+    EXPECT_EQ(qvAPIGetNodeDefinitionByName("10.9.9.9", c.record()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_TRUE(Logged("qvAPIGetNodeDefinitionByName : NodeName No Exist : NodeName = 10.9.9.9"));
+
+    std::vector<uint8_t> bytes(100, 1);
+    store_->WriteRawFile(store_->NodeDefDir() / "C.10.9.9.8", bytes.data(), bytes.size());
+    EXPECT_EQ(qvAPIGetClientDefinitionByName("10.9.9.8", c.record()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    bool readLine = false;
+    for (const std::string& m : LogMessages()) {
+        readLine |= m.rfind("qvAPIGetClientDefinitionByName : ReadFile Error : Handle = 0x", 0) == 0 &&
+                    m.ends_with(", Size = 0x00000674, errno = 38");
+    }
+    EXPECT_TRUE(readLine);
+}
+
+TEST_F(NodeReaderTest, NamesAsLongAsTheFieldAreKeptWhole) {
+    const std::string longName(64, 'n');
+    const QVAPI_NODE stored = store_->AddNode({.name = longName});
+    ASSERT_EQ(std::memcmp(stored.ucNodeName, longName.data(), 64), 0);  // no terminator
+    Caller c;
+    ASSERT_EQ(qvAPIGetClientDefinitionByName(longName.c_str(), c.record()), 1);
+    EXPECT_EQ(std::memcmp(c.record(), &stored, sizeof stored), 0);
+    // 63 of its 64 bytes are another name.
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(longName.substr(0, 63).c_str(), c.record()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    // A node that is not stored comes back with its whole name, as the reader began with it.
+    const std::string other(64, 'o');
+    EXPECT_EQ(qvAPIGetNodeDefinitionByName(other.c_str(), c.record()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(std::string(c.record()->ucNodeName, 64), other);
+    EXPECT_EQ(c.record()->uiNodeAttributes, 0u);
 }
 
 }  // namespace

@@ -11,10 +11,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// NUL-padded to the field's width; a text as long as the field fills it without a terminator.
 template <size_t N>
 void Put(char (&field)[N], std::string_view text) {
     std::memset(field, 0, N);
-    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+    std::memcpy(field, text.data(), std::min(text.size(), N));
 }
 
 template <size_t N>
