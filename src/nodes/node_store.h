@@ -48,8 +48,8 @@ uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag);
 // Whole-record readers by host name, IP address or host ID (the exported readers' work). The
 // record is cleared first; on failure it holds what was read so far. 0, or the API code.
 // Their log lines name the exported reader whose work they do (qvAPIGetClientDefinitionByName
-// ...) and the key lookup (qvAPIGetVirtualNodeDefinitionByName) by its own name, as when a caller calls the exported
-// reader; `caller` is not logged.
+// ...) and the key lookup by its own name (qvAPIGetVirtualNodeDefinitionByName), as when a
+// caller calls the exported reader; `caller` is not logged.
 uint32_t ReadClientDefinition(QVPAPI& block, const char* caller, std::string_view name,
                               QVAPI_NODE& record);
 uint32_t ReadMasterDefinition(QVPAPI& block, const char* caller, std::string_view name,
