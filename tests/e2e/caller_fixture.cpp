@@ -1,0 +1,448 @@
+#include "e2e/caller_fixture.h"
+
+#include <endian.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "client/ar/archiver.h"
+#include "core/block.h"
+#include "nodes/node_group_steps.h"
+#include "records/records.h"
+#include "support/ecd_encoder.h"
+#include "support/status_files.h"
+#include "support/temp_root.h"
+
+namespace qvpe2e {
+
+namespace {
+
+std::string Pad(std::string_view text, size_t width) {
+    std::string out(text);
+    out.resize(width, ' ');
+    return out;
+}
+
+QVAPI_PACKAGE Package(const std::string& cabinet, const std::string& id, uint32_t attribute) {
+    QVAPI_PACKAGE p;
+    std::memset(&p, 0, sizeof p);
+    p.wLength = htobe16(QVAPI_PACKAGE_SIZE);
+    const std::string key = cabinet.substr(0, 1) + cabinet.substr(2, 2) + Pad(id, 44) + Pad("1/0", 8) + Pad("0001", 4);
+    std::memcpy(&p.cQvCode, key.data(), key.size());
+    std::memcpy(p.szResourceName, "P0000001", 8);
+    p.dwAttribute4 = htobe32(attribute);
+    return p;
+}
+
+std::string Text(const char* field, size_t width) { return std::string(field, strnlen(field, width)); }
+
+// The record of a node as a caller at the whole-record level receives it.
+std::vector<uint8_t> Bytes(const QVAPI_NODE& node) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&node);
+    return std::vector<uint8_t>(p, p + sizeof node);
+}
+
+// Moves every status record of `oldName` to `newName` the way a node rename does: each record
+// comes as the reply's item, gets the new name and is stored; the prefetched reply is next.
+// The number moved, or -1 on a failure other than the end.
+int RenameStatusRecords(QVPAPI* b, const std::string& oldName, const std::string& newName) {
+    if (!qvpAPIGetFileFirstSts(b, oldName.c_str())) return -1;
+    int moved = 0;
+    for (;;) {
+        const int cls = qvpAPICheckFgetReply(b->replyBuffer, b->replyLength);
+        if (cls == kFgetNoMore || cls == kFgetClass16) return moved;
+        if (cls != kFgetRecord) return -1;
+        uint32_t length = 0;
+        char* item = const_cast<char*>(qvpAPIGetFgetItem(b->replyBuffer, b->replyLength, &length));
+        if (item == nullptr) return -1;
+        // The item may lie unaligned: its name is reached by offset.
+        std::memset(item + offsetof(QVAPI_INSPACKAGE, szNodeName), ' ', 64);
+        std::memcpy(item + offsetof(QVAPI_INSPACKAGE, szNodeName), newName.data(), newName.size());
+        if (!qvpAPIUpdateSts(b, oldName.c_str(), newName.c_str(), reinterpret_cast<QVAPI_INSPACKAGE*>(item)))
+            return -1;
+        ++moved;
+        std::memcpy(b->replyBuffer, b->fgetReplyBuffer, sizeof b->replyBuffer);
+        b->replyLength = b->fgetReplyLength;
+        if (!qvpAPIGetFileNextSts(b, oldName.c_str(), newName.c_str())) return -1;
+    }
+}
+
+// Package ids of a node's status records, in the manager's order.
+std::vector<std::string> StatusPackages(const std::string& node) {
+    std::vector<std::string> out;
+    QVPAPI* b = qvpGetThreadBlock();
+    if (!qvpAPIGetHeadStsPos(b, node.c_str())) return out;
+    while (QVAPI_INSPACKAGE* r = qvpAPIGetNextSts(b)) {
+        EXPECT_EQ(std::string(r->szNodeName, node.size()), node);
+        out.push_back(Text(r->szPackageId, 2));
+    }
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    return out;
+}
+
+// The frame the library puts on the wire for a request payload.
+std::string Framed(const std::string& payload) {
+    const uint32_t total = static_cast<uint32_t>(payload.size() + 8);
+    std::string wire;
+    for (int shift = 24; shift >= 0; shift -= 8) wire.push_back(static_cast<char>((total >> shift) & 0xFF));
+    wire += std::string("\xFF\x00\x00\x00", 4);
+    return wire + payload;
+}
+
+const char* const kWorkAreas[] = {"NODE", "NODEGROUP", "JOBGEN", "JOBEXEC"};
+
+}  // namespace
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+Tree ReadTree(const fs::path& root) {
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = fs::relative(entry.path(), root).generic_string();
+        tree[name] = entry.is_directory() ? "d" : "f" + ReadFile(entry.path());
+    }
+    return tree;
+}
+
+void CallerTest::SetUp() {
+    root_ = qvptest::MakeTempRoot("qvp-e2e-");
+    qvptest::WriteRootSettings(root_, "ConnectRetryCount=1\n");
+    sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
+    records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
+    ASSERT_TRUE(sim_->Start());
+    store_ = std::make_unique<qvptest::NodeStoreBuilder>(Data());
+}
+
+void CallerTest::TearDown() {
+    qvAPIClose();
+    sim_->Stop();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+}
+
+void CallerTest::Prepare(const CallerData& caller) {
+    auto add = [&](const std::string& name, uint32_t kind, const std::string& master) {
+        qvptest::NodeStoreBuilder::Node node;
+        node.name = name;
+        node.kind = kind;
+        node.master = master;
+        node.address = {10, 0, static_cast<uint8_t>(caller.qvCode), static_cast<uint8_t>(written_.size())};
+        node.macAddress = "00-11-22-33-44-55";
+        node.created = QVAPI_NODE_TIME{2023, 5, 2, 9, 8, 7, 6, 5};
+        node.updated = QVAPI_NODE_TIME{2024, 6, 3, 10, 9, 8, 7, 6};
+        written_[name] = store_->AddNode(node);
+        if (master.empty()) topNames_.push_back(name);
+    };
+    add(caller.Master(), QVAPI_NODE_MASTER, {});
+    add(caller.Client(), QVAPI_NODE_CLIENT, {});
+    add(caller.Below(), QVAPI_NODE_CLIENT, caller.Master());
+    store_->AddGroup(caller.Group());
+
+    for (int n = 1; n <= 2; ++n) {
+        const std::string cabinet = caller.Cabinet(n);
+        records_->AddCabinet(caller.qvCode, cabinet.substr(2, 2), caller.prefix + "cab" + std::to_string(n));
+    }
+    records_->AddPackage(Package(caller.Cabinet(1), "pkgA", 0x01020304));
+    records_->AddPackage(Package(caller.Cabinet(1), "pkgB", 0x0A0B0C0D));
+
+    for (const char* package : {"p1", "p2", "p3"})
+        records_->AddStatus(caller.OldNode(), qvptest::MakeStatusRecord(caller.OldNode(), caller.qvCode, "1A", package,
+                                                                         "1/0", "0001", package[1] == '2' ? 40 : 0));
+
+    // A folder as a package is made of: a script, nested folders, an empty file and folder,
+    // and data larger than one block of the encoder.
+    const fs::path tree = PackFolder(caller);
+    WriteFile(tree / "ZARN.SCI", "echo " + caller.prefix);
+    WriteFile(tree / "bin" / "tool.exe", std::string(70000, '\x7f') + caller.prefix);
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 31) & 0xFF));
+    WriteFile(tree / "bin" / "lib" / "data.bin", binary);
+    WriteFile(tree / "empty.txt", "");
+    fs::create_directories(tree / "logs");
+}
+
+std::set<std::string> CallerTest::TopNames() const { return {topNames_.begin(), topNames_.end()}; }
+
+int CallerTest::ConnectionNaming(const std::string& word) const {
+    for (int id : sim_->Connections())
+        for (const std::string& request : sim_->Received(id))
+            if (request.find(word) != std::string::npos) return id;
+    return 0;
+}
+
+void CallerTest::RunStory(const CallerData& caller) {
+    SCOPED_TRACE(caller.prefix);
+    ASSERT_EQ(qvAPIOpen("127.0.0.1", Port().c_str()), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    ASSERT_EQ(qvAPIExpandLevel(5), 1);
+    const uint32_t threadId = qvpGetThreadBlock()->openerThreadId;
+    // Work trees as the writers of this session leave them until close.
+    for (const char* area : kWorkAreas)
+        WriteFile(Data() / "SERVER" / "WORK" / "MNG" / area / std::to_string(threadId) / "step" / "left.tmp", area);
+
+    StoryNodes(caller);
+    StoryGroup(caller);
+    StoryRecords(caller);
+    StoryStatusRename(caller);
+    StoryArchives(caller);
+    StoryClose(caller, threadId);
+}
+
+void CallerTest::StoryNodes(const CallerData& caller) {
+    QVAPI_NODE node;
+    std::memset(&node, 0, sizeof node);
+    ASSERT_EQ(qvAPIGetClientDefinitionByName(caller.Client().c_str(), &node), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Bytes(node), Bytes(written_.at(caller.Client())));
+    ASSERT_EQ(qvAPIGetMasterDefinitionByName(caller.Master().c_str(), &node), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Bytes(node), Bytes(written_.at(caller.Master())));
+    ASSERT_EQ(qvAPIGetNodeDefinitionByName(caller.Below().c_str(), &node), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Bytes(node), Bytes(written_.at(caller.Below())));
+    EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + caller.Master());
+    ASSERT_EQ(qvAPIFindClientDefinition(caller.Below().c_str(), &node, 0, 0), 1);
+    EXPECT_EQ(node.uiNodeAttributes, QVAPI_NODE_CLIENT);
+
+    // A master is not a client; unknown names are reported by each reader in its own way.
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(caller.Master().c_str(), &node), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(qvAPIGetMasterDefinitionByName((caller.prefix + "nobody").c_str(), &node), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(qvAPIFindClientDefinition((caller.prefix + "nobody").c_str(), &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+
+    // The walk from the top, then below the master.
+    std::set<std::string> top;
+    QVPAPI_HANDLE find = qvAPIFindFirstNodeDefinition("\\", &node);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do {
+        const std::string name = Text(node.ucNodeName, sizeof node.ucNodeName);
+        EXPECT_TRUE(top.insert(name).second) << name;
+        // Another caller's nodes may change meanwhile (group flags); this caller's may not.
+        if (name.rfind(caller.prefix, 0) == 0) {
+            EXPECT_EQ(Bytes(node), Bytes(written_.at(name))) << name;
+        }
+    } while (qvAPIFindNextNodeDefinition(find, &node));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinition(find), 1);
+    EXPECT_EQ(top, TopNames());
+
+    find = qvAPIFindFirstNodeDefinition(("\\" + caller.Master()).c_str(), &node);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Text(node.ucNodeName, sizeof node.ucNodeName), caller.Below());
+    EXPECT_EQ(qvAPIFindNextNodeDefinition(find, &node), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinition(find), 1);
+}
+
+void CallerTest::StoryGroup(const CallerData& caller) {
+    const std::string group = caller.Group();
+    ASSERT_EQ(qvAPICreateClient(group.c_str(), caller.Client().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICreateClient(group.c_str(), caller.Below().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICreateMaster(group.c_str(), caller.Master().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICreateNodeGroup(group.c_str(), caller.SubGroup().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPICreateClient(group.c_str(), caller.Client().c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_ALREADY_EXISTS);
+    EXPECT_EQ(qvAPICreateClient(group.c_str(), (caller.prefix + "nobody").c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    // The member walk gives each member as its definition now stands.
+    std::vector<std::pair<std::string, uint32_t>> members;
+    QVAPI_NODE node;
+    std::memset(&node, 0, sizeof node);
+    QVPAPI_HANDLE find = qvAPIFindFirstNode(group.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do {
+        const std::string name = Text(node.ucNodeName, sizeof node.ucNodeName);
+        members.emplace_back(name, node.uiNodeAttributes);
+        if (node.uiNodeAttributes != 0) {
+            QVAPI_NODE stored;
+            std::memset(&stored, 0, sizeof stored);
+            EXPECT_EQ(qvAPIGetNodeDefinitionByName(name.c_str(), &stored), 1);
+            EXPECT_EQ(Bytes(node), Bytes(stored)) << name;
+            EXPECT_EQ(node.uiNodeGroupFlag, 1u) << name;
+        }
+    } while (qvAPIFindNextNode(find, &node, 0, 0));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseNode(find, 0, 0), 1);
+    std::sort(members.begin(), members.end());
+    std::vector<std::pair<std::string, uint32_t>> expected = {{caller.Client(), QVAPI_NODE_CLIENT},
+                                                              {caller.Below(), QVAPI_NODE_CLIENT},
+                                                              {caller.Master(), QVAPI_NODE_MASTER},
+                                                              {caller.SubGroup(), 0u}};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(members, expected);
+
+    // A group with members stays; emptied, everything goes.
+    EXPECT_EQ(qvAPIDeleteNodeGroup("\\", (caller.prefix + "G").c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_DIR_NOT_EMPTY);
+    EXPECT_EQ(qvAPIDeleteClient(group.c_str(), caller.Client().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIDeleteClient(group.c_str(), caller.Below().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIDeleteMaster(group.c_str(), caller.Master().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIDeleteNodeGroup(group.c_str(), caller.SubGroup().c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIDeleteClient(group.c_str(), caller.Client().c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(qvAPIFindFirstNode(group.c_str(), &node, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+
+    // Out of every group, the definitions read as they were written.
+    for (const std::string& name : {caller.Client(), caller.Below(), caller.Master()}) {
+        ASSERT_EQ(qvAPIGetNodeDefinitionByName(name.c_str(), &node), 1) << name;
+        EXPECT_EQ(node.uiNodeGroupFlag, 0u) << name;
+    }
+    EXPECT_EQ(qvAPIDeleteNodeGroup("\\", (caller.prefix + "G").c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_FALSE(fs::exists(store_->GroupFilePath(group)));
+}
+
+void CallerTest::StoryRecords(const CallerData& caller) {
+    QVPAPI* b = qvpGetThreadBlock();
+    const std::string code(1, caller.qvCode);
+    std::vector<std::string> cabinets;
+    ASSERT_EQ(qvpAPIGetHeadManaPos(b, code.c_str()), 1) << std::hex << qvAPIGetLastError();
+    while (QVAPI_CABINET* c = qvpAPIGetNextMana(b)) {
+        EXPECT_EQ(c->wLength, htobe16(QVAPI_CABINET_SIZE));
+        cabinets.push_back(std::string(1, c->cQvCode) + "." + std::string(c->szCabinetId, 2) + " " +
+                           Text(c->szName, sizeof c->szName));
+    }
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(cabinets, (std::vector<std::string>{caller.Cabinet(1) + " " + caller.prefix + "cab1",
+                                                  caller.Cabinet(2) + " " + caller.prefix + "cab2"}));
+    QVAPI_CABINET* found = qvpAPIFindMana(b, caller.Cabinet(2).c_str());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(Text(found->szName, sizeof found->szName), caller.prefix + "cab2");
+
+    std::vector<std::string> packages;
+    ASSERT_EQ(qvpAPIGetHeadAttrPos(b, caller.Cabinet(1).c_str()), 1) << std::hex << qvAPIGetLastError();
+    while (QVAPI_PACKAGE* p = qvpAPIGetNextAttr(b)) {
+        EXPECT_EQ(p->wLength, htobe16(QVAPI_PACKAGE_SIZE));
+        packages.push_back(Text(p->szPackageId, 4) + " " + std::to_string(be32toh(p->dwAttribute4)));
+    }
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(packages, (std::vector<std::string>{"pkgA " + std::to_string(0x01020304),
+                                                  "pkgB " + std::to_string(0x0A0B0C0D)}));
+    // A cabinet without packages has only its header record: the walk ends at once.
+    ASSERT_EQ(qvpAPIGetHeadAttrPos(b, caller.Cabinet(2).c_str()), 1);
+    EXPECT_EQ(qvpAPIGetNextAttr(b), nullptr);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    const QVAPI_PACKAGE* one = qvpAPIFindAttr(b, (caller.Cabinet(1) + ".pkgB.1/0.0001").c_str());
+    ASSERT_NE(one, nullptr) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(be32toh(one->dwAttribute4), 0x0A0B0C0Du);
+    EXPECT_EQ(qvpAPIFrls(b, 'A'), 1);
+}
+
+void CallerTest::StoryStatusRename(const CallerData& caller) {
+    QVPAPI* b = qvpGetThreadBlock();
+    EXPECT_EQ(StatusPackages(caller.OldNode()), (std::vector<std::string>{"p1", "p2", "p3"}));
+    ASSERT_EQ(qvpAPISetStsNodeQuery(b, caller.OldNode().c_str()), 1);
+    EXPECT_EQ(RenameStatusRecords(b, caller.OldNode(), caller.NewNode()), 3);
+    qvpAPIDeleteStsNodeQuery(b);
+    EXPECT_EQ(StatusPackages(caller.NewNode()), (std::vector<std::string>{"p1", "p2", "p3"}));
+    EXPECT_TRUE(StatusPackages(caller.OldNode()).empty());
+    // The record with an item kept its item.
+    const auto moved = records_->Keys('S');
+    size_t withItem = 0;
+    for (const std::string& key : moved) {
+        if (key.rfind(caller.NewNode() + " ", 0) != 0) continue;
+        const auto record = records_->Record('S', key);
+        ASSERT_TRUE(record.has_value());
+        if (record->size() > QVAPI_INSPACKAGE_SIZE) ++withItem;
+    }
+    EXPECT_EQ(withItem, 1u);
+}
+
+void CallerTest::StoryArchives(const CallerData& caller) {
+    const fs::path work = root_ / (caller.prefix + "arc");
+    const fs::path plain = work / "plain.arc";
+    fs::create_directories(work);
+    ASSERT_EQ(qvpcarCreateArcFile(PackFolder(caller).c_str(), "", 0, 0, nullptr, plain.c_str(), 0), 0);
+    const std::string packed = ReadFile(plain);
+    const qvpe2e::Tree expected = ReadTree(PackFolder(caller));
+
+    // As the manager hands it out, and encoded.
+    const std::string encoded = [&] {
+        const qvptest::Bytes in(packed.begin(), packed.end());
+        const qvptest::Bytes out = qvptest::EcdEncode(in, qvptest::EcdEncoding::Zlib);
+        return std::string(out.begin(), out.end());
+    }();
+    const std::string huffman = [&] {
+        const qvptest::Bytes in(packed.begin(), packed.end());
+        const qvptest::Bytes out = qvptest::EcdEncode(in, qvptest::EcdEncoding::Huffman);
+        return std::string(out.begin(), out.end());
+    }();
+    struct Case {
+        const char* folder;
+        const char* name;
+        const std::string& bytes;
+    };
+    for (const Case& c : {Case{"PKG1", "plain.qvz", packed}, Case{"PKG2", "zlib.QVZ", encoded},
+                          Case{"PKG3", "huff.qvz", huffman}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path archive = work / c.folder / c.name;
+        WriteFile(archive, c.bytes);
+        const fs::path out = work / "out";
+        ASSERT_EQ(qvAPIUnArchive(archive.c_str(), out.c_str()), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(qvAPIGetLastError(), 0u);
+        const std::string stem = fs::path(c.name).stem().string();
+        EXPECT_EQ(ReadTree(out / (stem + "_" + c.folder)), expected);
+        EXPECT_EQ(ReadFile(archive), c.bytes);
+        std::vector<std::string> beside;
+        for (const auto& e : fs::directory_iterator(archive.parent_path())) beside.push_back(e.path().filename());
+        EXPECT_EQ(beside, std::vector<std::string>{c.name});
+    }
+
+    // A name that breaks the rules is refused and makes nothing.
+    const fs::path bad = work / "PKG4" / "bad.zip";
+    WriteFile(bad, packed);
+    EXPECT_EQ(qvAPIUnArchive(bad.c_str(), (work / "out").c_str()), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    EXPECT_FALSE(fs::exists(work / "out" / "bad_PKG4"));
+}
+
+void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
+    const int connection = ConnectionNaming(caller.OldNode());
+    ASSERT_NE(connection, 0);
+    EXPECT_EQ(qvAPIClose(), 1);
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(qvpGetThreadBlock()->link, QvpLink::None);
+
+    for (const char* area : kWorkAreas) {
+        EXPECT_FALSE(fs::exists(Data() / "SERVER" / "WORK" / "MNG" / area / std::to_string(threadId))) << area;
+        EXPECT_TRUE(fs::exists(Data() / "SERVER" / "WORK" / "MNG" / area)) << area;
+    }
+
+    // The manager saw the cursors released, then the end of the session, then the close.
+    ASSERT_TRUE(sim_->WaitFor([connection](const std::vector<qvpsim::LogEntry>& log) {
+        return std::any_of(log.begin(), log.end(), [connection](const qvpsim::LogEntry& e) {
+            return e.connection == connection && e.kind == qvpsim::LogEntry::Kind::Event && e.text == "closed";
+        });
+    }));
+    std::vector<qvpsim::LogEntry> tail;
+    for (const auto& e : sim_->Log())
+        if (e.connection == connection) tail.push_back(e);
+    const std::vector<std::string> closing = {"FRLS 1 f1 M", "FRLS 1 f1 A", "FRLS 1 f1 E", "FRLS 1 f1 S", "ATRM 0"};
+    ASSERT_GE(tail.size(), 2 * closing.size() + 1);
+    EXPECT_EQ(tail.back().kind, qvpsim::LogEntry::Kind::Event);
+    EXPECT_EQ(tail.back().text, "closed");
+    tail.pop_back();
+    tail.erase(tail.begin(), tail.end() - static_cast<std::ptrdiff_t>(2 * closing.size()));
+    for (size_t i = 0; i < closing.size(); ++i) {
+        const auto& request = tail[2 * i];
+        const auto& reply = tail[2 * i + 1];
+        EXPECT_EQ(request.kind, qvpsim::LogEntry::Kind::Received) << i;
+        EXPECT_EQ(request.wire, Framed(closing[i])) << i;
+        EXPECT_EQ(reply.kind, qvpsim::LogEntry::Kind::Sent) << i;
+        EXPECT_EQ(reply.text, qvpsim::kReplyOk) << i;
+    }
+    // Nothing of the session is left to answer: the next call has no session.
+    EXPECT_EQ(qvpAPIGetHeadManaPos(qvpGetThreadBlock(), "C"), 0);
+}
+
+}  // namespace qvpe2e

@@ -1,0 +1,83 @@
+// What a caller of the library meets end to end: a fresh data root with its settings, the
+// manager simulator with its record stores on loopback, a node store written by the builder,
+// and the pieces each caller thread needs (its nodes, group, cabinets, status records and a
+// folder to pack), named apart so that several callers can share one root.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "manager-sim/sim.h"
+#include "manager-sim/store_records.h"
+#include "qvpapi.h"
+#include "support/node_store_builder.h"
+
+namespace qvpe2e {
+
+namespace fs = std::filesystem;
+
+// One caller's share of the data: every name starts with `prefix`, cabinets use `qvCode`.
+struct CallerData {
+    std::string prefix;
+    char qvCode = 'C';
+
+    std::string Master() const { return prefix + "boss"; }
+    std::string Client() const { return prefix + "alpha"; }
+    std::string Below() const { return prefix + "beta"; }   // a client below the master
+    std::string Group() const { return "\\" + prefix + "G"; }
+    std::string SubGroup() const { return prefix + "SUB"; }
+    std::string OldNode() const { return prefix + "old"; }
+    std::string NewNode() const { return prefix + "new"; }
+    std::string Cabinet(int n) const { return std::string(1, qvCode) + "." + static_cast<char>('0' + n) + "A"; }
+};
+
+// A relative path in a tree and what stands there: "d" for a folder, "f" + bytes for a file.
+using Tree = std::map<std::string, std::string>;
+Tree ReadTree(const fs::path& root);
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+
+class CallerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes the caller's nodes (a master, a client beside it and one below it), its empty
+    // group, two cabinets with packages, status records of its old node and a folder to pack.
+    void Prepare(const CallerData& caller);
+    // The whole story of one caller thread, from qvAPIOpen to the checks after qvAPIClose.
+    void RunStory(const CallerData& caller);
+
+    // Names of the definitions at the top of the node store, as the builder wrote them.
+    std::set<std::string> TopNames() const;
+    std::string Port() const { return std::to_string(sim_->port()); }
+    fs::path Data() const { return root_ / "data"; }
+    fs::path PackFolder(const CallerData& caller) const { return root_ / (caller.prefix + "tree"); }
+    // The connection whose requests name `word`.
+    int ConnectionNaming(const std::string& word) const;
+
+    fs::path root_;
+    std::unique_ptr<qvpsim::ManagerSim> sim_;
+    std::unique_ptr<qvpsim::RecordStore> records_;
+    std::unique_ptr<qvptest::NodeStoreBuilder> store_;
+    std::vector<std::string> topNames_;
+    std::map<std::string, QVAPI_NODE> written_;  // builder records by node name
+
+private:
+    void StoryNodes(const CallerData& caller);
+    void StoryGroup(const CallerData& caller);
+    void StoryRecords(const CallerData& caller);
+    void StoryStatusRename(const CallerData& caller);
+    void StoryArchives(const CallerData& caller);
+    void StoryClose(const CallerData& caller, uint32_t threadId);
+};
+
+}  // namespace qvpe2e
