@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Runs the end-to-end example: a fresh data root, the manager simulator on a loopback port,
-# and the example program talking to it through the library.
+# and the example program talking to it through the library. Exits with the example's status.
 set -eu
 dir=${1:-build}
 root=$(mktemp -d)
 sim_pid=
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
   rm -rf "$root"
 }
 trap cleanup EXIT
@@ -15,11 +18,24 @@ cat > "$root/qvpapi.conf" <<CONF
 [QVPAPI]
 PathName=$root/data
 SystemManagementKey=0
+ConnectRetryCount=1
 [Platform]
 RunDir=$root/run
 CONF
 "$dir/qvp-manager-sim" --root "$root/data" --port 0 > "$root/port" &
 sim_pid=$!
-for _ in $(seq 50); do [ -s "$root/port" ] && break; sleep 0.1; done
+# The simulator prints its port once it listens.
+for _ in $(seq 100); do
+  [ -s "$root/port" ] && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.1
+done
 port=$(head -n1 "$root/port")
-QVPAPI_CONFIG="$root/qvpapi.conf" "$dir/demo" "$root/data" "$port"
+if [ -z "$port" ]; then
+  echo "demo.sh: the manager simulator did not start" >&2
+  exit 1
+fi
+echo "manager simulator on 127.0.0.1:$port, data root $root/data"
+status=0
+QVPAPI_CONFIG="$root/qvpapi.conf" "$dir/demo" "$root/data" "$port" || status=$?
+exit "$status"
