@@ -186,9 +186,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     EXPECT_EQ(qvAPIGetLastError(), 0u);
     ASSERT_EQ(qvAPIExpandLevel(5), 1);
     const uint32_t threadId = qvpGetThreadBlock()->openerThreadId;
-    // Work trees as the writers of this session leave them until close.
-    for (const char* area : kWorkAreas)
-        WriteFile(Data() / "SERVER" / "WORK" / "MNG" / area / std::to_string(threadId) / "step" / "left.tmp", area);
+    MakeWorkTrees(threadId);
 
     StoryNodes(caller);
     StoryGroup(caller);
@@ -406,24 +404,29 @@ void CallerTest::StoryArchives(const CallerData& caller) {
     EXPECT_FALSE(fs::exists(work / "out" / "bad_PKG4"));
 }
 
-void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
-    const int connection = ConnectionNaming(caller.OldNode());
-    ASSERT_NE(connection, 0);
-    EXPECT_EQ(qvAPIClose(), 1);
-    EXPECT_EQ(qvAPIGetLastError(), 0u);
-    EXPECT_EQ(qvpGetThreadBlock()->link, QvpLink::None);
+void CallerTest::MakeWorkTrees(uint32_t threadId) const {
+    for (const char* area : kWorkAreas)
+        WriteFile(Data() / "SERVER" / "WORK" / "MNG" / area / std::to_string(threadId) / "step" / "left.tmp", area);
+}
 
+void CallerTest::ExpectWorkTreesGone(uint32_t threadId) const {
     for (const char* area : kWorkAreas) {
         EXPECT_FALSE(fs::exists(Data() / "SERVER" / "WORK" / "MNG" / area / std::to_string(threadId))) << area;
         EXPECT_TRUE(fs::exists(Data() / "SERVER" / "WORK" / "MNG" / area)) << area;
     }
+}
 
-    // The manager saw the cursors released, then the end of the session, then the close.
-    ASSERT_TRUE(sim_->WaitFor([connection](const std::vector<qvpsim::LogEntry>& log) {
+std::vector<std::string> CallerTest::ReceivedUntilClosed(int connection) const {
+    EXPECT_TRUE(sim_->WaitFor([connection](const std::vector<qvpsim::LogEntry>& log) {
         return std::any_of(log.begin(), log.end(), [connection](const qvpsim::LogEntry& e) {
             return e.connection == connection && e.kind == qvpsim::LogEntry::Kind::Event && e.text == "closed";
         });
     }));
+    return sim_->Received(connection);
+}
+
+void CallerTest::ExpectClosingSequence(int connection) const {
+    ReceivedUntilClosed(connection);
     std::vector<qvpsim::LogEntry> tail;
     for (const auto& e : sim_->Log())
         if (e.connection == connection) tail.push_back(e);
@@ -441,6 +444,17 @@ void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
         EXPECT_EQ(reply.kind, qvpsim::LogEntry::Kind::Sent) << i;
         EXPECT_EQ(reply.text, qvpsim::kReplyOk) << i;
     }
+}
+
+void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
+    const int connection = ConnectionNaming(caller.OldNode());
+    ASSERT_NE(connection, 0);
+    EXPECT_EQ(qvAPIClose(), 1);
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(qvpGetThreadBlock()->link, QvpLink::None);
+    ExpectWorkTreesGone(threadId);
+    // The manager saw the cursors released, then the end of the session, then the close.
+    ExpectClosingSequence(connection);
     // Nothing of the session is left to answer: the next call has no session.
     EXPECT_EQ(qvpAPIGetHeadManaPos(qvpGetThreadBlock(), "C"), 0);
 }

@@ -64,6 +64,15 @@ protected:
     // The connection whose requests name `word`.
     int ConnectionNaming(const std::string& word) const;
 
+    // Work trees of a session's thread, as the writers leave them until close.
+    void MakeWorkTrees(uint32_t threadId) const;
+    void ExpectWorkTreesGone(uint32_t threadId) const;
+    // Waits for the connection to close; its requests then end with the cursor releases and
+    // "ATRM 0", byte for byte, each answered.
+    void ExpectClosingSequence(int connection) const;
+    // Waits for the connection to close; the payloads it received.
+    std::vector<std::string> ReceivedUntilClosed(int connection) const;
+
     fs::path root_;
     std::unique_ptr<qvpsim::ManagerSim> sim_;
     std::unique_ptr<qvpsim::RecordStore> records_;
