@@ -148,3 +148,27 @@ TEST_F(CallerTest, UnpackingOutsideASession) {
 
 }  // namespace
 }  // namespace qvpe2e
+
+namespace qvpe2e {
+namespace {
+
+// A record walk asked for between two sessions is refused, and whatever it set up is released
+// when the thread opens its next session (the sanitizer build reports it otherwise).
+TEST_F(CallerTest, RecordCallBetweenSessionsLeavesNothingBehind) {
+    const CallerData caller{"bw", 'C'};
+    Prepare(caller);
+    std::thread([&] {
+        ASSERT_EQ(qvAPIOpen("127.0.0.1", Port().c_str()), 1);
+        ASSERT_EQ(qvAPIClose(), 1);
+        EXPECT_EQ(qvpAPIGetHeadManaPos(qvpGetThreadBlock(), "C"), 0);
+        EXPECT_NE(qvAPIGetLastError(), 0u);
+        EXPECT_EQ(qvpAPIGetHeadAttrPos(qvpGetThreadBlock(), caller.Cabinet(1).c_str()), 0);
+        ASSERT_EQ(qvAPIOpen("127.0.0.1", Port().c_str()), 1);
+        EXPECT_EQ(qvpAPIGetHeadManaPos(qvpGetThreadBlock(), "C"), 1);
+        EXPECT_EQ(qvAPIClose(), 1);
+    }).join();
+    EXPECT_EQ(sim_->Connections().size(), 2u);
+}
+
+}  // namespace
+}  // namespace qvpe2e
