@@ -90,6 +90,7 @@ bool qvpSessionHeld(const QVPAPI& block) {
 uint32_t qvpAPIOpen(QVPAPI& block, const char* host, const char* service) {
     // A session still open would lose its socket, arena and logs to the clearing below.
     if (qvpSessionHeld(block)) qvpSessionClose(block);
+    else qvpRunSessionReleaseHooks(block);  // what calls made between sessions hung on the block
     qvpResetBlock(block);
     qvpSetSessionCloser(&CloseAtThreadExit);
 
