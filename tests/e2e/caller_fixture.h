@@ -28,6 +28,10 @@ namespace fs = std::filesystem;
 struct CallerData {
     std::string prefix;
     char qvCode = 'C';
+    // Alone on the root, the caller also walks the definitions from the top. Beside other
+    // callers it leaves that walk out: readers open node files without sharing, so reading
+    // another caller's node while that caller rewrites it is refused as busy by design.
+    bool alone = true;
 
     std::string Master() const { return prefix + "boss"; }
     std::string Client() const { return prefix + "alpha"; }
@@ -58,6 +62,9 @@ protected:
 
     // Names of the definitions at the top of the node store, as the builder wrote them.
     std::set<std::string> TopNames() const;
+    // The walk from the top: the names it gives, each checked against the builder's record
+    // when its name starts with `prefix`.
+    std::set<std::string> WalkTop(const std::string& prefix) const;
     std::string Port() const { return std::to_string(sim_->port()); }
     fs::path Data() const { return root_ / "data"; }
     fs::path PackFolder(const CallerData& caller) const { return root_ / (caller.prefix + "tree"); }

@@ -17,16 +17,19 @@ TEST_F(CallerTest, OneCallerFromOpenToClose) {
 // Two sessions at once, each on its own thread and connection, over one data root: neither
 // sees the other's cursors, walks or work trees, and both end cleanly.
 TEST_F(CallerTest, TwoCallerThreadsAtOnce) {
-    const CallerData first{"ta", 'C'};
-    const CallerData second{"tb", 'D'};
+    const CallerData first{"ta", 'C', false};
+    const CallerData second{"tb", 'D', false};
     Prepare(first);
     Prepare(second);
+    EXPECT_EQ(WalkTop(""), TopNames());
     std::thread a([&] { RunStory(first); });
     std::thread b([&] { RunStory(second); });
     a.join();
     b.join();
     EXPECT_EQ(sim_->Connections().size(), 2u);
     EXPECT_TRUE(sim_->WaitForClosed(2));
+    // Both callers left every definition as it was written.
+    EXPECT_EQ(WalkTop(""), TopNames());
 }
 
 // The same caller thread may open again after a close and finds the store as it left it.
