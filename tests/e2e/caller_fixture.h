@@ -1,6 +1,6 @@
 // What a caller of the library meets end to end: a fresh data root with its settings, the
 // manager simulator with its record stores on loopback, a node store written by the builder,
-// and the pieces each caller thread needs (its nodes, group, cabinets, status records and a
+// and what each caller thread needs (its nodes, group, cabinets, status records and a
 // folder to pack), named apart so that several callers can share one root.
 #pragma once
 
