@@ -110,6 +110,9 @@ enum Marker : unsigned {
     kDenyWrite = 3,
     kDenyDelete = 4,
 };
+// Sets (or with F_UNLCK clears) an open-file-description lock over [start, start + len) without
+// waiting, retrying on EINTR; false with errno set (EAGAIN or EACCES: held by another).
+bool SetOfdLock(int fd, short type, int64_t start, int64_t len);
 // Takes the markers of an open with this access and share mode on fd; false with 32 when
 // another open conflicts (nothing held then). `fresh`: fd is a file this call just created, so
 // that the test before taking them is left out (the one after still catches an opener that came

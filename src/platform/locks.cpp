@@ -41,15 +41,9 @@ BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DW
         if (Overlap(r, offset, length)) return detail::Fail(ERROR_LOCK_VIOLATION);
     int64_t start = 0, len = 0;
     if (KernelRange(offset, length, start, len)) {
-        struct flock fl{};
         // A descriptor that could not be opened for writing holds a read lock: it still keeps
         // writers out, though not other such readers.
-        fl.l_type = f->fdWritable ? F_WRLCK : F_RDLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = start;
-        fl.l_len = len;
-        while (fcntl(f->fd, F_OFD_SETLK, &fl) != 0) {
-            if (errno == EINTR) continue;
+        if (!detail::SetOfdLock(f->fd, f->fdWritable ? F_WRLCK : F_RDLCK, start, len)) {
             if (errno == EAGAIN || errno == EACCES) return detail::Fail(ERROR_LOCK_VIOLATION);
             return detail::FailErrno(errno);
         }
@@ -68,14 +62,7 @@ BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, 
         if (it->offset != offset || it->length != length) continue;
         int64_t start = 0, len = 0;
         if (KernelRange(offset, length, start, len)) {
-            struct flock fl{};
-            fl.l_type = F_UNLCK;
-            fl.l_whence = SEEK_SET;
-            fl.l_start = start;
-            fl.l_len = len;
-            while (fcntl(f->fd, F_OFD_SETLK, &fl) != 0) {
-                if (errno != EINTR) return detail::FailErrno(errno);
-            }
+            if (!detail::SetOfdLock(f->fd, F_UNLCK, start, len)) return detail::FailErrno(errno);
         }
         f->locks.erase(it);
         return TRUE;

@@ -11,9 +11,8 @@
 #include "platform/internal.h"
 
 namespace win::detail {
-namespace {
 
-bool SetLock(int fd, short type, int64_t start, int64_t len) {
+bool SetOfdLock(int fd, short type, int64_t start, int64_t len) {
     struct flock fl{};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
@@ -24,6 +23,9 @@ bool SetLock(int fd, short type, int64_t start, int64_t len) {
     }
     return true;
 }
+
+namespace {
+
 
 // Calls f(start, length) for every run of set bits of the mask.
 template <class F>
@@ -55,7 +57,7 @@ bool Conflicts(int fd, unsigned mask) {
 
 void Release(int fd, unsigned mask) {
     ForRuns(mask, [&](int64_t start, int64_t len) {
-        SetLock(fd, F_UNLCK, start, len);
+        SetOfdLock(fd, F_UNLCK, start, len);
         return true;
     });
 }
@@ -100,15 +102,8 @@ bool AcquireShareMarkers(int fd, DWORD access, DWORD share, bool fresh, bool* he
         // Sharing neither: every other open with read or write access conflicts with this one
         // (each tests "denies read" or "denies write"), so the four markers taken as one write
         // lock test and take at once, and nothing can come in between.
-        struct flock fl{};
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = kMarkerBase;
-        fl.l_len = (share & FILE_SHARE_DELETE) ? kDenyDelete : kDenyDelete + 1;
-        int rc;
-        while ((rc = fcntl(fd, F_OFD_SETLK, &fl)) != 0 && errno == EINTR) {
-        }
-        if (rc == 0) {
+        if (SetOfdLock(fd, F_WRLCK, kMarkerBase,
+                       (share & FILE_SHARE_DELETE) ? kDenyDelete : kDenyDelete + 1)) {
             if (heldOut) *heldOut = true;
             return true;
         }
@@ -118,7 +113,7 @@ bool AcquireShareMarkers(int fd, DWORD access, DWORD share, bool fresh, bool* he
     if (!fresh && Conflicts(fd, test)) return Fail(ERROR_SHARING_VIOLATION);
     unsigned held = 0;
     const bool ok = ForRuns(hold, [&](int64_t start, int64_t len) {
-        if (!SetLock(fd, F_RDLCK, start, len)) return false;
+        if (!SetOfdLock(fd, F_RDLCK, start, len)) return false;
         for (int64_t i = 0; i < len; ++i) held |= 1u << unsigned(start - kMarkerBase + i);
         return true;
     });

@@ -49,18 +49,6 @@ struct SemaphoreRecord {
     int32_t held;  // units taken by processes as last seen (slots)
 };
 
-bool SetLock(int fd, short type, int64_t start, int64_t len) {
-    struct flock fl{};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = len;
-    while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
-        if (errno != EINTR) return false;
-    }
-    return true;
-}
-
 template <class R>
 bool ReadRecord(int fd, R& r) {
     return pread(fd, &r, sizeof r, 0) == ssize_t(sizeof r) && r.magic == kRecordMagic;
@@ -154,7 +142,7 @@ void Abandon(MutexState& s, DWORD tid) {
     s.owner = 0;
     s.count = 0;
     if (s.fd < 0) s.abandoned = true;
-    else SetLock(s.fd, F_UNLCK, kOwnerByte, 1);  // the record still says "owned"
+    else detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);  // the record still says "owned"
     s.cv.notify_all();
 }
 
@@ -313,7 +301,7 @@ void TakeRecord(MutexState& s, bool& abandoned) {
 
 // Called with s.m held; true when this thread now owns the file lock.
 bool TryOwnerLock(MutexState& s, bool& abandoned) {
-    if (!SetLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
+    if (!detail::SetOfdLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
     TakeRecord(s, abandoned);
     return true;
 }
@@ -446,7 +434,7 @@ bool TryTakeUnit(SemaphoreState& s) {
     }
     for (int64_t slot = kSlotBase; slot < kSlotBase + kMaxSemaphoreCount; ++slot) {
         if (std::find(s.mine.begin(), s.mine.end(), slot) != s.mine.end()) continue;
-        if (!SetLock(s.fd, F_WRLCK, slot, 1)) continue;
+        if (!detail::SetOfdLock(s.fd, F_WRLCK, slot, 1)) continue;
         s.mine.push_back(slot);
         --r.count;
         ++r.held;
@@ -512,7 +500,7 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
     {
         const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
         existed = PresentElsewhere(fd.get());
-        if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
             detail::FailErrno(errno);
             return nullptr;
         }
@@ -566,7 +554,7 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return nullptr;
         }
-        if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
             detail::FailErrno(errno);
             return nullptr;
         }
@@ -588,7 +576,7 @@ BOOL ReleaseMutex(HANDLE mutex) {
     if (--s.count > 0) return TRUE;
     if (s.fd >= 0) {
         WriteRecord(s.fd, MutexRecord{kRecordMagic, 0, 0, 0});
-        SetLock(s.fd, F_UNLCK, kOwnerByte, 1);
+        detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);
     }
     s.owner = 0;
     s.cv.notify_all();
@@ -647,7 +635,7 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
     {
         const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
         existed = PresentElsewhere(fd.get());
-        if (!SetLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
             detail::FailErrno(errno);
             return nullptr;
         }
@@ -688,7 +676,7 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) 
     r.count += releaseCount;
     // Give back the units this process took, as many as are released.
     for (LONG i = 0; i < releaseCount && !s.mine.empty(); ++i) {
-        SetLock(s.fd, F_UNLCK, s.mine.back(), 1);
+        detail::SetOfdLock(s.fd, F_UNLCK, s.mine.back(), 1);
         s.mine.pop_back();
         --r.held;
     }
