@@ -45,9 +45,6 @@ void LogLine(const QVPAPI& block, const char* format, const char* name) {
 }
 #pragma GCC diagnostic pop
 
-}  // namespace
-
-namespace {
 // An API code a callee of this call left (the last error starts at 0 with the outermost call,
 // so it is never one of an earlier call); else unexpected data.
 uint32_t CalleeCode() {
@@ -88,19 +85,15 @@ void FrameStart(QVPAPI& block, const FrameTexts& texts) {
 
 void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t result) {
     if (tDepth > 0) --tDepth;
-    if (texts.endText == nullptr && texts.endStyle == EndStyle::RtnCode) {
+    if (texts.endText != nullptr) {
+        LogLine(block, texts.endText, Name(texts), code);
+    } else if (texts.endStyle == EndStyle::RtnCode) {
         LogLine(block, kEndRtnCodeText, Name(texts), result, code);
-        qvAPISetLastError(code);
-        return;
-    }
-    if (texts.endText == nullptr && texts.endStyle == EndStyle::Result) {
+    } else if (texts.endStyle == EndStyle::Result) {
         LogLine(block, kEndDecimalText, Name(texts), result);
-        qvAPISetLastError(code);
-        return;
+    } else {
+        LogLine(block, texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText, Name(texts), code);
     }
-    const char* format = texts.endText;
-    if (format == nullptr) format = texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText;
-    LogLine(block, format, Name(texts), code);
     qvAPISetLastError(code);  // after the log line, which may touch the last error
 }
 

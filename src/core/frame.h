@@ -92,8 +92,8 @@ R RunApi(const FrameTexts& texts, R failureValue, Body&& body) {
     }
     uint32_t resultWord = 0;
     if constexpr (std::is_integral_v<R>) resultWord = static_cast<uint32_t>(result);
-    FrameEnd(*block, texts, result == failureValue ? call.code() : (call.codeSet() ? call.code() : 0),
-             resultWord);
+    // A failure always has its code by now; a success leaves 0 unless the body set one.
+    FrameEnd(*block, texts, call.code(), resultWord);
     return result;
 }
 
