@@ -27,38 +27,10 @@ void MapVersion(const char* in, char* out, char from, char to) {
     out[i] = '\0';
 }
 
-}  // namespace
-
-char* qvpPathToDottedName(const char* path, char* output) {
-    if (output == nullptr) return output;
-    output[0] = '\0';
-    if (path == nullptr || path[0] == '\0') return output;
-    const std::string_view text(path + 1);
-    size_t out = 0;
-    for (size_t i = 0; i < text.size() && out < kDottedMax;) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (win::IsDBCSLeadByte(c) && i + 1 < text.size()) {
-            if (out + 2 > kDottedMax) break;  // never half a character
-            output[out++] = text[i];
-            output[out++] = text[i + 1];
-            i += 2;
-            continue;
-        }
-        output[out++] = c == '\\' ? '.' : c == '.' ? '!' : static_cast<char>(c);
-        ++i;
-    }
-    output[out] = '\0';
-    return output;
-}
-
-char* qvpDottedNameToPath(const char* dotted, char* output) {
-    if (output == nullptr) return output;
-    output[0] = '\0';
-    if (dotted == nullptr) return output;
-    // The leading '\' counts: a 260-character name gives at most 260 characters, never 262 bytes.
-    const std::string_view text(dotted);
-    size_t out = 0;
-    output[out++] = '\\';
+// Copies `text` into `output` from `out` on, up to 260 characters in all, each single-byte
+// character through `map`; a double-byte character goes whole or not at all.
+template <class Map>
+void CopyMapped(std::string_view text, char* output, size_t out, Map map) {
     for (size_t i = 0; i < text.size() && out < kDottedMax;) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (win::IsDBCSLeadByte(c) && i + 1 < text.size()) {
@@ -68,10 +40,29 @@ char* qvpDottedNameToPath(const char* dotted, char* output) {
             i += 2;
             continue;
         }
-        output[out++] = c == '.' ? '\\' : c == '!' ? '.' : static_cast<char>(c);
+        output[out++] = map(static_cast<char>(c));
         ++i;
     }
     output[out] = '\0';
+}
+
+}  // namespace
+
+char* qvpPathToDottedName(const char* path, char* output) {
+    if (output == nullptr) return output;
+    output[0] = '\0';
+    if (path == nullptr || path[0] == '\0') return output;
+    CopyMapped(path + 1, output, 0, [](char c) { return c == '\\' ? '.' : c == '.' ? '!' : c; });
+    return output;
+}
+
+char* qvpDottedNameToPath(const char* dotted, char* output) {
+    if (output == nullptr) return output;
+    output[0] = '\0';
+    if (dotted == nullptr) return output;
+    // The leading '\' counts: a 260-character name gives at most 260 characters, never 262 bytes.
+    output[0] = '\\';
+    CopyMapped(dotted, output, 1, [](char c) { return c == '.' ? '\\' : c == '!' ? '.' : c; });
     return output;
 }
 
