@@ -42,10 +42,7 @@ void ReleaseBlock(QVPAPI* block) {
     } else {
         qvpRunSessionReleaseHooks(*block);
     }
-    if (block->dllLogId != 0) qvpLogClose(block->dllLogId);
-    if (block->nodeLogId != 0) qvpLogClose(block->nodeLogId);
-    block->dllLogId = 0;
-    block->nodeLogId = 0;
+    qvpCloseBlockLogs(*block);
     if (block->arena != nullptr) qvp::DestroyArena(block->arena);
     block->arena = nullptr;
     delete block;
@@ -78,6 +75,13 @@ QVPAPI* qvpPeekThreadBlock() { return tReleased ? nullptr : tHolder.block; }
 
 bool qvpIsOwnBlock(const void* handle) {
     return handle != nullptr && handle == qvpPeekThreadBlock();
+}
+
+void qvpCloseBlockLogs(QVPAPI& block) {
+    if (block.dllLogId != 0) qvpLogClose(block.dllLogId);
+    if (block.nodeLogId != 0) qvpLogClose(block.nodeLogId);
+    block.dllLogId = 0;
+    block.nodeLogId = 0;
 }
 
 void qvpResetRecordSizes(QVPAPI& block) {

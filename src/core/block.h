@@ -137,6 +137,8 @@ void qvpSetSessionCloser(QvpSessionCloser closer);
 
 // The calling thread's block if it has one; never creates it.
 QVPAPI* qvpPeekThreadBlock();
+// Closes the block's DLL.LOG and NODE.LOG ids (those that are open) and forgets them.
+void qvpCloseBlockLogs(QVPAPI& block);
 // Base-level record sizes (slot 0 960, 1 416, 2 256, 3 452, 4 944), level 0.
 void qvpResetRecordSizes(QVPAPI& block);
 // Clears the block for a new session (qvAPIOpen): the arena of an earlier session or of calls

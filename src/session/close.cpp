@@ -5,7 +5,6 @@
 #include "core/fileutil.h"
 #include "core/frame.h"
 #include "core/log.h"
-#include "core/memory.h"
 #include "core/paths.h"
 #include "qvpapi.h"
 #include "session/message.h"
@@ -52,14 +51,8 @@ void qvpSessionClose(QVPAPI& block) {
     if (block.link == QvpLink::Connected) EndManagerSession(block);
     qvpLogPrintf(block.dllLogId, kTag, kLogClosed, block.socket);
     win::CloseSocket(block.socket);
-    block.socket = -1;
-    if (block.arena != nullptr) qvp::DestroyArena(block.arena);
-    block.arena = nullptr;
-    if (block.dllLogId != 0) qvpLogClose(block.dllLogId);
-    if (block.nodeLogId != 0) qvpLogClose(block.nodeLogId);
-    block.dllLogId = 0;
-    block.nodeLogId = 0;
-    // Every slot: nothing of this session may be seen by the next one.
+    qvpCloseBlockLogs(block);
+    // Every slot, the arena included: nothing of this session may be seen by the next one.
     qvpResetBlock(block);
 }
 

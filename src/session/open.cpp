@@ -47,8 +47,7 @@ std::string LocalIdentity(uint8_t systemManagementKey) {
 // Undoes everything a failed open made.
 uint32_t Abandon(QVPAPI& block, uint32_t code) {
     win::CloseSocket(block.socket);
-    if (block.dllLogId != 0) qvpLogClose(block.dllLogId);
-    if (block.nodeLogId != 0) qvpLogClose(block.nodeLogId);
+    qvpCloseBlockLogs(block);
     qvpResetBlock(block);
     return code;
 }
