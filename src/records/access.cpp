@@ -109,13 +109,15 @@ int Simple(QVPAPI& block, const RequestBuilder& request, int32_t category) {
         qvAPISetErrorCode(&block);
         return 0;
     }
-    int32_t cls = 0, detail = 0;
-    qvpReplyWords(block.replyBuffer, static_cast<size_t>(length), &cls, &detail);
-    if (block.replyBuffer[0] == '0' && cls == 0 && detail == 0) return 1;
+    if (qvpReplySucceeded(block.replyBuffer, static_cast<size_t>(length))) return 1;
     FailReply(block, category, block.replyBuffer);
     return 0;
 }
 
+namespace {
+
+// Copies the reply's item into the current-record area when its length suits the kind; NULL
+// (protocol error recorded) otherwise.
 void* Deliver(QVPAPI& block, int kind, const char* reply, size_t received) {
     uint32_t length = 0;
     const char* item = qvpAPIGetFgetItem(reply, received, &length);
@@ -127,8 +129,6 @@ void* Deliver(QVPAPI& block, int kind, const char* reply, size_t received) {
     std::memset(block.currentRecord + length, 0, sizeof block.currentRecord - length);
     return block.currentRecord;
 }
-
-namespace {
 
 // Reads replies until one carries a record: skips are asked past, anything else ends the walk.
 void* Walk(QVPAPI& block, int kind, Op op) {

@@ -75,9 +75,7 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
         return nullptr;
     }
     block->replyLength = static_cast<uint32_t>(length);
-    int32_t cls = 0, detail = 0;
-    qvpReplyWords(block->replyBuffer, static_cast<size_t>(length), &cls, &detail);
-    if (block->replyBuffer[0] != '0' || cls != 0 || detail != 0) {
+    if (!qvpReplySucceeded(block->replyBuffer, static_cast<size_t>(length))) {
         qvpDllLog(logtext::kGetInvError, block->replyBuffer);
         FailReply(*block, kErrCategoryRecord, block->replyBuffer);
         return nullptr;

@@ -104,3 +104,9 @@ void qvpReplyWords(const char* reply, size_t length, int32_t* first, int32_t* se
     *first = static_cast<int32_t>(a);
     *second = static_cast<int32_t>(b);
 }
+
+bool qvpReplySucceeded(const char* reply, size_t length) {
+    int32_t first = 0, second = 0;
+    qvpReplyWords(reply, length, &first, &second);
+    return reply != nullptr && reply[0] == '0' && first == 0 && second == 0;
+}

@@ -30,3 +30,6 @@ std::string_view qvpGetFgetKey(const char* reply, size_t received);
 
 // The first two words as numbers (0 when missing), for error information.
 void qvpReplyWords(const char* reply, size_t length, int32_t* first, int32_t* second);
+// Whether the reply begins "0 0": the request succeeded. A missing word reads as 0 above, so the
+// first byte must be the digit itself.
+bool qvpReplySucceeded(const char* reply, size_t length);

@@ -141,10 +141,10 @@ int qvpAPIDeleteSts(QVPAPI* block, const char* escapedNode, char qvCode, const c
     }
     const int length = Perform(*block, Op{Op::Verb::Delete, kKindS, pattern, {}}, block->replyBuffer);
     if (length < 0) return 0;
+    if (qvpReplySucceeded(block->replyBuffer, static_cast<size_t>(length))) return 1;
+    FailReply(*block, kErrCategoryRecord, block->replyBuffer);
     int32_t cls = 0, detail = 0;
     qvpReplyWords(block->replyBuffer, static_cast<size_t>(length), &cls, &detail);
-    if (block->replyBuffer[0] == '0' && cls == 0 && detail == 0) return 1;
-    FailReply(*block, kErrCategoryRecord, block->replyBuffer);
     if (cls == 16) FailCode(*block, kErrNodeNotFound);
     return 0;
 }
@@ -237,17 +237,14 @@ int qvpAPIUpdateSts(QVPAPI* block, const char* oldNode, const char* newNode,
     // Stored under the new name first, so that a failure never loses the record.
     int length = Perform(*block, Op{Op::Verb::Update, kKindS, newKey, bytes}, block->fgetReplyBuffer);
     if (length < 0) return 0;
-    int32_t cls = 0, detail = 0;
-    qvpReplyWords(block->fgetReplyBuffer, static_cast<size_t>(length), &cls, &detail);
-    if (block->fgetReplyBuffer[0] != '0' || cls != 0 || detail != 0) {
+    if (!qvpReplySucceeded(block->fgetReplyBuffer, static_cast<size_t>(length))) {
         FailReply(*block, kErrCategoryRecord, block->fgetReplyBuffer);
         return 0;
     }
     if (oldKey != newKey) {
         length = Perform(*block, Op{Op::Verb::Delete, kKindS, oldKey, {}}, block->fgetReplyBuffer);
         if (length < 0) return 0;
-        qvpReplyWords(block->fgetReplyBuffer, static_cast<size_t>(length), &cls, &detail);
-        if (block->fgetReplyBuffer[0] != '0' || cls != 0 || detail != 0) {
+        if (!qvpReplySucceeded(block->fgetReplyBuffer, static_cast<size_t>(length))) {
             FailReply(*block, kErrCategoryRecord, block->fgetReplyBuffer);
             return 0;
         }
