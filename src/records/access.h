@@ -48,10 +48,6 @@ void* Position(QVPAPI& block, int kind, std::string_view key);
 void* Next(QVPAPI& block, int kind);
 void Release(QVPAPI& block, int kind);
 
-// Copies the reply's item into the current-record area when its length suits the kind; NULL
-// (protocol error recorded) otherwise.
-void* Deliver(QVPAPI& block, int kind, const char* reply, size_t received);
-
 // Error information: a reply of a category, a bad parameter, a reply that breaks the protocol.
 void FailReply(QVPAPI& block, int32_t category, const char* reply);
 void FailParameter(QVPAPI& block);

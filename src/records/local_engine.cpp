@@ -205,7 +205,7 @@ int Update(const Op& op, char* reply, size_t size) {
         const std::string_view number = op.key.substr(op.key.size() - kJobNumberSize);
         const std::string_view node = op.key.substr(0, op.key.size() - kJobNumberSize);
         if (!OneComponent(node) || !OneComponent(number)) return Put(kNotFound, reply, size);
-        path = ExecutionFilePath(number, node);
+        path = Join(Join(Root(qvpMakeMngflExecutionPath), number), node);
     }
     const std::string directory = path.substr(0, path.rfind('\\'));
     if (!qvpCreateDirectory(directory.c_str()) || !WriteAll(path, op.record))
@@ -232,14 +232,6 @@ int Delete(const Op& op, char* reply, size_t size) {
 }
 
 }  // namespace
-
-std::string StatusFilePath(std::string_view node, const QVAPI_INSPACKAGE& record) {
-    return Join(Join(Root(qvpMakeMngflStatusPath), node), StatusPackageFileName(record));
-}
-
-std::string ExecutionFilePath(std::string_view number, std::string_view node) {
-    return Join(Join(Root(qvpMakeMngflExecutionPath), number), node);
-}
 
 int Answer(QVPAPI& block, const Op& op, char* reply, size_t size) {
     switch (op.verb) {

@@ -6,20 +6,13 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <string_view>
 
 #include "core/block.h"
-#include "qvpapi.h"
 #include "records/access.h"
 
 namespace qvp::records::local {
 
 // Writes the reply of `op` into `reply` (`size` bytes, NUL-terminated); returns its length.
 int Answer(QVPAPI& block, const Op& op, char* reply, size_t size);
-
-// The file that holds a status record of `node` / an execution record of `node` and `number`.
-std::string StatusFilePath(std::string_view node, const QVAPI_INSPACKAGE& record);
-std::string ExecutionFilePath(std::string_view number, std::string_view node);
 
 }  // namespace qvp::records::local
