@@ -2,9 +2,10 @@
 //
 // Output: three header characters and two characters per input byte, all from a 60-character
 // alphabet (letters and the digits 2 to 9). The header holds a salt of two characters (3600
-// values) taken from the time of encoding (never the same as the last one used in this process, so two encodings differ
-// even within a millisecond) and a check character; every pair holds one byte mixed with a
-// keystream drawn from the salt and the bytes before it, plus a per-pair check value.
+// values) taken from the time of encoding (never the same as the last one used in this
+// process, so two encodings differ even within a millisecond) and a check character; every pair
+// holds one byte mixed with a keystream drawn from the salt and the bytes before it, plus a
+// per-pair check value.
 //
 // Decoding refuses every text the encoder cannot produce: wrong length, foreign characters,
 // a check character that does not match (a weighted sum modulo 60 over the other characters,

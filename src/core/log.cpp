@@ -393,15 +393,6 @@ void qvpDllLog(const char* format, ...) {
     va_end(args);
 }
 
-void qvpNodeLog(const char* format, ...) {
-    QVPAPI* block = qvpPeekThreadBlock();
-    if (block == nullptr || block->nodeLogId == 0) return;
-    va_list args;
-    va_start(args, format);
-    WriteV(block->nodeLogId, "dll", format, args);
-    va_end(args);
-}
-
 const char* qvpLogFileName(int logId) {
     const int row = RowOfId(logId);
     return row < 0 ? nullptr : kLogTable[row].fileName;

@@ -24,7 +24,5 @@ void qvpLogTrace2(const char* format, ...);
 void qvpLogTrace3(const char* format, ...);
 // Writes to the calling thread's DLL.LOG with the tag "dll" (nothing without a block or log).
 void qvpDllLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// The same to NODE.LOG.
-void qvpNodeLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The file name of a log id's row (nullptr for an unknown id).
 const char* qvpLogFileName(int logId);

@@ -21,6 +21,6 @@ void qvpMakeWorkJobExecPath(char* buffer);      // "\SERVER\WORK\MNG\JOBEXEC"
 void qvpMakeWorkAtrPath(char* buffer);          // "\SERVER\WORK\MNG\ATR\" (trailing '\')
 void qvpMakeRmtinsWorkPath(char* buffer);       // "\RMTINS\WORK"
 void qvpMakeCmdCollectPath(char* buffer);       // "\CMD\COLLECT"
-void qvpMakeAclSetFileInfPath(char* buffer);    // "%s\PKG\ACLSETFL.INF"
-void qvpMakeAclDirInfPath(char* buffer);        // "%s\PKG\ACLDIR.INF"
+void qvpMakeAclSetFileInfPath(char* buffer);    // "\PKG\ACLSETFL.INF"
+void qvpMakeAclDirInfPath(char* buffer);        // "\PKG\ACLDIR.INF"
 void qvpMakeLogPath(char* buffer);              // "\LOG"
