@@ -30,13 +30,6 @@ inline constexpr const char* kReplyRefused = "4 16";     // busy / refused
 inline constexpr const char* kHandshakeVerb = "AINT";
 inline constexpr const char* kDefaultHandshakeReply = "AINTA V0300";
 
-// A manager cursor of one record kind (M, A, E, S) of one connection.
-struct Cursor {
-    bool open = false;
-    size_t index = 0;      // position in whatever the store walks
-    std::string position;  // key or prefix it was positioned by
-};
-
 // What the manager keeps per connection (per session).
 class Connection {
 public:
@@ -45,7 +38,6 @@ public:
 
     std::string host;              // host word of the handshake
     bool terminated = false;       // "ATRM" received
-    std::map<char, Cursor> cursors;
 
     // Typed state for later verbs, created default on first use.
     template <class T>

@@ -77,10 +77,7 @@ RecordStore::RecordStore(ManagerSim& sim) : sim_(sim) {
     sim.Handle("FDEL", [this](Call& call) { return Fdel(call); });
     sim.Handle("FRLS", [](Call& call) {
         std::string_view kind = call.request.Value(0);
-        if (!kind.empty()) {
-            call.connection.cursors.erase(kind[0]);
-            call.connection.State<std::map<char, Cursor>>("records.cursors").erase(kind[0]);
-        }
+        if (!kind.empty()) call.connection.State<std::map<char, Cursor>>("records.cursors").erase(kind[0]);
         return std::string(kReplyOk);
     });
     sim.Handle("GPUT", [this](Call& call) { return Cabinet(call, true); });

@@ -9,12 +9,8 @@ void ManagerSim::InstallCoreVerbs() {
         std::lock_guard lock(call.sim.mutex_);
         return call.sim.handshakeReply_;
     });
-    // "FRLS 1 f1 <kind>": releases the connection's cursor of that record kind.
-    Handle("FRLS", [](Call& call) {
-        std::string_view kind = call.request.Value(0);
-        if (!kind.empty()) call.connection.cursors.erase(kind[0]);
-        return std::string(kReplyOk);
-    });
+    // "FRLS 1 f1 <kind>": accepted; a record store that keeps cursors replaces this handler.
+    Handle("FRLS", [](Call&) { return std::string(kReplyOk); });
     // "ATRM 0": the session ends; the client closes the connection next.
     Handle("ATRM", [](Call& call) {
         call.connection.terminated = true;
