@@ -42,8 +42,9 @@ bool isPlausibleDescriptor(const uint8_t* descriptor, size_t length) {
 
 int qvparSetACLData(const char* path, const uint8_t* descriptor, size_t length) {
     if (!isPlausibleDescriptor(descriptor, length)) return 0;
-    if (!win::IsValidSecurityDescriptor(descriptor, static_cast<win::DWORD>(length))) return 0;
-    return win::SetFileSecurity(path, kSecurityInfo, descriptor) ? 1 : 0;
+    const auto size = static_cast<win::DWORD>(length);
+    if (!win::IsValidSecurityDescriptor(descriptor, size)) return 0;
+    return win::SetFileSecurity(path, kSecurityInfo, descriptor, size) ? 1 : 0;
 }
 
 const std::vector<uint8_t>& AclInfoFiles::forEntry(ArContext& ctx, bool folder) {
