@@ -1,7 +1,5 @@
 // An archive's ACL block over arbitrary bytes: the 6-byte head, then the descriptor checked and,
 // when it passes, applied to a scratch file as extraction would.
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,20 +8,16 @@
 
 #include "client/ar/arformat.h"
 #include "client/ar/argetacl.h"
+#include "fuzz_root.h"
 #include "platform/win.h"
 
 namespace {
 
 const std::string& scratch() {
     static const std::string path = [] {
-        namespace fs = std::filesystem;
-        fs::path dir = fs::temp_directory_path() / ("qvp-fuzz-acl-" + std::to_string(::getpid()));
-        fs::create_directories(dir / "run");
-        std::ofstream(dir / "qvpapi.conf") << "[QVPAPI]\nPathName=" << dir.string()
-                                           << "\n[Platform]\nRunDir=" << (dir / "run").string() << "\n";
-        win::registry::LoadFrom((dir / "qvpapi.conf").string());
-        std::ofstream(dir / "target") << "x";
-        return (dir / "target").string();
+        const std::filesystem::path target = fuzzroot::MakeRoot("qvp-fuzz-acl-") / "target";
+        std::ofstream(target) << "x";
+        return target.string();
     }();
     return path;
 }

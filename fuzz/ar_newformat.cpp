@@ -1,20 +1,17 @@
 // The new-format reader over arbitrary bytes, extracting into memory. The sink checks that
 // every path it is asked to touch lies inside the restore folder and that files are only made
 // inside folders that exist.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
 #include "client/ar/ar_extract.h"
 #include "client/ar/arcontext.h"
 #include "client/ar/argetacl.h"
+#include "fuzz_root.h"
 #include "platform/win.h"
 
 namespace {
@@ -86,7 +83,6 @@ public:
     }
     bool write(const void*, size_t length, size_t& written) override {
         if (!open_) fail("write without a file", "");
-        written_ += length;
         written = length;
         return true;
     }
@@ -135,7 +131,6 @@ private:
 
     std::map<std::string, bool> nodes_;
     bool open_ = false;
-    size_t written_ = 0;
     win::DWORD error_ = 0;
 };
 
@@ -144,12 +139,7 @@ void setUpOnce() {
     static bool done = false;
     if (done) return;
     done = true;
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("qvp-fuzz-ar-" + std::to_string(::getpid()));
-    fs::create_directories(dir / "run");
-    std::ofstream(dir / "qvpapi.conf") << "[QVPAPI]\nPathName=" << dir.string()
-                                       << "\n[Platform]\nRunDir=" << (dir / "run").string() << "\n";
-    win::registry::LoadFrom((dir / "qvpapi.conf").string());
+    fuzzroot::MakeRoot("qvp-fuzz-ar-");
     ar::ArContext::setDefaultSleep([](win::DWORD) {});
 }
 
