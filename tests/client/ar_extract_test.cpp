@@ -78,7 +78,7 @@ void expectSameTree(const fs::path& a, const fs::path& b) {
 
 // ---- hand-made archives ----
 
-struct EntrySpec {
+struct EntryLayout {
     uint16_t path = 0;
     uint8_t kind = 0x11;
     std::string names;  // this entry's table, NULs included
@@ -92,7 +92,7 @@ struct EntrySpec {
     int64_t tableField = -1;  // offset 60 (default: names size)
 };
 
-struct ArchiveSpec {
+struct ArchiveLayout {
     std::string headerNames = std::string("/\0x\0", 4);
     uint16_t count = 0;    // 0: the real count
     uint16_t longest = 0;  // 0: the real longest
@@ -101,7 +101,7 @@ struct ArchiveSpec {
     int64_t lengthDelta = 0;
     int64_t extra = -1;       // offset 34 (default 0)
     int64_t tableField = -1;  // offset 38 (default: the header names' size)
-    std::vector<EntrySpec> entries;
+    std::vector<EntryLayout> entries;
 };
 
 void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
@@ -111,7 +111,7 @@ void put16(std::vector<uint8_t>& v, size_t at, uint16_t x) {
     v[at] = uint8_t(x >> 8); v[at + 1] = uint8_t(x);
 }
 
-std::vector<uint8_t> build(const ArchiveSpec& s) {
+std::vector<uint8_t> build(const ArchiveLayout& s) {
     std::vector<uint8_t> v(42, 0);
     size_t names = 0, longest = 0;
     auto count = [&](const std::string& table) {
@@ -166,8 +166,8 @@ std::vector<uint8_t> build(const ArchiveSpec& s) {
 
 std::string n(const char* a) { return std::string(a) + '\0'; }
 
-EntrySpec entry(uint16_t path, uint8_t kind, std::string names, std::string data = "") {
-    EntrySpec e;
+EntryLayout entry(uint16_t path, uint8_t kind, std::string names, std::string data = "") {
+    EntryLayout e;
     e.path = path;
     e.kind = kind;
     e.names = std::move(names);
@@ -290,7 +290,7 @@ TEST_F(ArExtract, MissingArchive) {
 }
 
 TEST_F(ArExtract, HandMadeArchiveIsReadAsBuilt) {
-    ArchiveSpec s;
+    ArchiveLayout s;
     s.entries.push_back(entry(3, 0x00, n(".") + n("root") + n("sys")));
     s.entries.push_back(entry(6, 0x00, n("d")));
     s.entries.push_back(entry(7, 0x11, n("d/f.txt"), "content"));
@@ -305,7 +305,7 @@ TEST_F(ArExtract, HandMadeArchiveIsReadAsBuilt) {
 
 struct BadCase {
     const char* what;
-    ArchiveSpec spec;
+    ArchiveLayout layout;
     int expected;
     size_t cut = 0;  // bytes removed from the end of the file
 };
@@ -313,48 +313,48 @@ struct BadCase {
 std::vector<BadCase> badCases() {
     std::vector<BadCase> cases;
     auto base = [] {
-        ArchiveSpec s;
+        ArchiveLayout s;
         s.entries.push_back(entry(3, 0x00, n("dir") + n("root") + n("sys")));
         s.entries.push_back(entry(6, 0x11, n("dir/f.txt"), "data"));
         return s;
     };
     auto with = [&](const char* what, auto change, int expected = -1, size_t cut = 0) {
-        ArchiveSpec s = base();
+        ArchiveLayout s = base();
         change(s);
         cases.push_back({what, s, expected, cut});
     };
-    with("understated name count", [](ArchiveSpec& s) { s.count = 4; });
-    with("understated longest name", [](ArchiveSpec& s) { s.longest = 4; });
-    with("path index zero", [](ArchiveSpec& s) { s.entries[1].path = 0; });
-    with("path index past the names read", [](ArchiveSpec& s) { s.entries[1].path = 7; });
-    with("parent component", [](ArchiveSpec& s) { s.entries[1].names = n("../evil.txt"); });
-    with("parent deeper down", [](ArchiveSpec& s) { s.entries[1].names = n("dir/../../evil.txt"); });
-    with("backslash parent", [](ArchiveSpec& s) { s.entries[1].names = n("dir\\..\\..\\evil.txt"); });
-    with("absolute name", [](ArchiveSpec& s) { s.entries[1].names = n("/tmp/evil.txt"); });
-    with("drive name", [](ArchiveSpec& s) { s.entries[1].names = n("C:evil.txt"); });
-    with("ACL length disagrees", [](ArchiveSpec& s) {
+    with("understated name count", [](ArchiveLayout& s) { s.count = 4; });
+    with("understated longest name", [](ArchiveLayout& s) { s.longest = 4; });
+    with("path index zero", [](ArchiveLayout& s) { s.entries[1].path = 0; });
+    with("path index past the names read", [](ArchiveLayout& s) { s.entries[1].path = 7; });
+    with("parent component", [](ArchiveLayout& s) { s.entries[1].names = n("../evil.txt"); });
+    with("parent deeper down", [](ArchiveLayout& s) { s.entries[1].names = n("dir/../../evil.txt"); });
+    with("backslash parent", [](ArchiveLayout& s) { s.entries[1].names = n("dir\\..\\..\\evil.txt"); });
+    with("absolute name", [](ArchiveLayout& s) { s.entries[1].names = n("/tmp/evil.txt"); });
+    with("drive name", [](ArchiveLayout& s) { s.entries[1].names = n("C:evil.txt"); });
+    with("ACL length disagrees", [](ArchiveLayout& s) {
         s.entries[1].acl = "0123456789";
         s.entries[1].aclHeadLen = 4;
     });
-    with("ACL length below its head", [](ArchiveSpec& s) { s.entries[1].aclField = 3; });
-    with("ACL length past the end", [](ArchiveSpec& s) { s.entries[1].aclField = 0x7FFFFFFF; });
-    with("data sizes disagree", [](ArchiveSpec& s) { s.entries[1].size2 = 3; });
-    with("data past the end", [](ArchiveSpec& s) {
+    with("ACL length below its head", [](ArchiveLayout& s) { s.entries[1].aclField = 3; });
+    with("ACL length past the end", [](ArchiveLayout& s) { s.entries[1].aclField = 0x7FFFFFFF; });
+    with("data sizes disagree", [](ArchiveLayout& s) { s.entries[1].size2 = 3; });
+    with("data past the end", [](ArchiveLayout& s) {
         s.entries[1].size = s.entries[1].size2 = 0x10000;
     });
-    with("archive length past the file", [](ArchiveSpec& s) { s.lengthDelta = 1; });
-    with("truncated file", [](ArchiveSpec&) {}, -1, 2);
-    with("entry cut in its block", [](ArchiveSpec& s) { s.lengthDelta = -(4 + 10 + 60); });
-    with("unterminated name", [](ArchiveSpec& s) { s.entries[1].names = "dir/f.txt"; });
-    with("extra area past the end", [](ArchiveSpec& s) { s.extra = 0x7FFFFFFF; });
-    with("header table past the end", [](ArchiveSpec& s) { s.tableField = 0x7FFFFFFF; });
-    with("entry table past the end", [](ArchiveSpec& s) { s.entries[1].tableField = 0x10000; });
-    with("name index into the next entry's names", [](ArchiveSpec& s) {
+    with("archive length past the file", [](ArchiveLayout& s) { s.lengthDelta = 1; });
+    with("truncated file", [](ArchiveLayout&) {}, -1, 2);
+    with("entry cut in its block", [](ArchiveLayout& s) { s.lengthDelta = -(4 + 10 + 60); });
+    with("unterminated name", [](ArchiveLayout& s) { s.entries[1].names = "dir/f.txt"; });
+    with("extra area past the end", [](ArchiveLayout& s) { s.extra = 0x7FFFFFFF; });
+    with("header table past the end", [](ArchiveLayout& s) { s.tableField = 0x7FFFFFFF; });
+    with("entry table past the end", [](ArchiveLayout& s) { s.entries[1].tableField = 0x10000; });
+    with("name index into the next entry's names", [](ArchiveLayout& s) {
         s.entries.push_back(entry(6, 0x11, n("later.txt"), "x"));
         s.entries[1].path = 7;
     });
-    with("ResGen_No not ours", [](ArchiveSpec& s) { s.res0 = 2; }, 3);
-    with("compKind not ours", [](ArchiveSpec& s) { s.comp = 'X'; }, 3);
+    with("ResGen_No not ours", [](ArchiveLayout& s) { s.res0 = 2; }, 3);
+    with("compKind not ours", [](ArchiveLayout& s) { s.comp = 'X'; }, 3);
     return cases;
 }
 
@@ -364,7 +364,7 @@ TEST_F(ArExtract, DefectiveArchivesAreRefusedWithNothingWrittenOutside) {
         SCOPED_TRACE(c.what);
         fs::path archive = root() / ("bad" + std::to_string(i) + ".qvz");
         fs::path out = root() / ("out" + std::to_string(i++)) / "restore";
-        auto bytes = build(c.spec);
+        auto bytes = build(c.layout);
         bytes.resize(bytes.size() - c.cut);
         writeBytes(archive, bytes);
         auto before = listTree(root(), out.parent_path());
@@ -384,7 +384,7 @@ TEST_F(ArExtract, ShortFilesAreNotArchives) {
 }
 
 TEST_F(ArExtract, FailedExtractionDeletesTheArchiveUnlessKept) {
-    ArchiveSpec s;
+    ArchiveLayout s;
     s.entries.push_back(entry(3, 0x11, n("../x"), ""));
     fs::path archive = root() / "bad.qvz";
     writeBytes(archive, build(s));
@@ -398,7 +398,7 @@ TEST_F(ArExtract, DescriptorOffsetsOutsideTheirBytesAreNotApplied) {
     // A descriptor head whose DACL offset points 4 GiB away.
     std::string head("\x01\x00\x04\x80\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
                      "\xFF\xFF\xFF\xFF\x00\x00\x00\x00", 24);
-    ArchiveSpec s;
+    ArchiveLayout s;
     s.entries.push_back(entry(3, 0x11, n("f.txt") + n("root") + n("sys"), "x"));
     s.entries.back().acl = head;
     fs::path archive = root() / "acl.qvz";
@@ -409,7 +409,7 @@ TEST_F(ArExtract, DescriptorOffsetsOutsideTheirBytesAreNotApplied) {
 }
 
 TEST_F(ArExtract, ExtraAreaAndForeignAclBlocksAreSkipped) {
-    ArchiveSpec s;
+    ArchiveLayout s;
     s.entries.push_back(entry(3, 0x11, n("f.txt") + n("root") + n("sys"), "data"));
     s.entries.back().acl = "not a descriptor";
     s.entries.back().aclTag = 9;
@@ -436,7 +436,7 @@ TEST_F(ArExtract, AnEntryWithoutAclAfterOneWithAclGetsNoDescriptor) {
     ar::qvparGetACLData(model.c_str(), descriptor);
     ASSERT_FALSE(descriptor.empty());
 
-    ArchiveSpec s;
+    ArchiveLayout s;
     s.entries.push_back(entry(3, 0x11, n("with.txt") + n("root") + n("sys"), "a"));
     s.entries.back().acl.assign(descriptor.begin(), descriptor.end());
     s.entries.push_back(entry(6, 0x11, n("without.txt"), "b"));
@@ -459,7 +459,7 @@ TEST_F(ArExtract, LogLinesOfTheReader) {
     fs::path none = root() / "none.qvz";
     EXPECT_EQ(qvparMain(none.c_str(), (root() / "o1").c_str(), 1), -1);
 
-    ArchiveSpec bad;
+    ArchiveLayout bad;
     bad.res0 = 2;
     bad.entries.push_back(entry(3, 0x00, n("d") + n("root") + n("sys")));
     fs::path header = root() / "header.qvz";
@@ -467,7 +467,7 @@ TEST_F(ArExtract, LogLinesOfTheReader) {
     fs::path o2 = root() / "o2";
     EXPECT_EQ(qvparMain(header.c_str(), o2.c_str(), 1), 3);
 
-    ArchiveSpec folder;
+    ArchiveLayout folder;
     folder.entries.push_back(entry(3, 0x00, n("d") + n("root") + n("sys")));
     fs::path notDir = root() / "notdir.qvz";
     writeBytes(notDir, build(folder));

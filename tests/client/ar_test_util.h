@@ -1,4 +1,4 @@
-// Shared pieces of the archiver suites: a fresh folder per test with its own settings, a
+// What the archiver suites share: a fresh folder per test with its own settings, a
 // pinned time zone, tree builders and a plain reader of new-format archives.
 #pragma once
 

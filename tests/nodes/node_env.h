@@ -20,7 +20,7 @@
 #include "platform/win.h"
 #include "qvpapi.h"
 
-// Node specs name only the fields a case needs; the rest keep their defaults.
+// Node descriptions name only the fields a case needs; the rest keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace qvptest {

@@ -17,7 +17,7 @@ enum ArcResult : int {
     kArcOk = 0,
     kArcNoSource = 1,     // source missing, folder not enumerable
     kArcWriteFailed = 3,  // archive not created or written
-    kArcReadFailed = 4,   // a piece of a file not read
+    kArcReadFailed = 4,   // part of a file not read
     kArcFileFailed = 6,   // status, size, short copy, close
     kArcNoMemory = 7,     // names not stored
     kArcBadTime = 25,     // a time with no calendar form

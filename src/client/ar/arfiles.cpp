@@ -27,7 +27,7 @@ public:
         auto* dst = static_cast<uint8_t*>(out);
         while (length > 0) {
             if (head_ == tail_) {
-                // Large pieces go straight to the caller.
+                // Large reads go straight to the caller.
                 if (length >= buffer_.size()) return readDirect(dst, length);
                 if (!fill()) return false;
             }

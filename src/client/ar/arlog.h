@@ -17,7 +17,7 @@ inline constexpr char kWriteEntryTable[] =
     "WriteFile_ERROR:ON_CreateArcFile[Associating Information Data] %d";
 inline constexpr char kWriteData[] = "WriteFile_ERROR:ON arCreateArcFile:%s %d";
 inline constexpr char kWriteFinalHeader[] = "WriteFile_ERROR:ON_qvpcarCreateArcFile %s %d";
-inline constexpr char kReadPiece[] = "ReadFile_ERROR:ON arCreateArcFile:%s %d";
+inline constexpr char kReadChunk[] = "ReadFile_ERROR:ON arCreateArcFile:%s %d";
 inline constexpr char kStatEntry[] = "stat_ERROR:ON arMakeMatchTable %s %d";
 inline constexpr char kStatCopy[] = "_stat ERROR:ON arCreateArcFile:%s %d";
 inline constexpr char kReadShort[] = "ReadFile_size_ERROR:ON arCreateArcFile:%s %d";

@@ -186,7 +186,7 @@ int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
         auto want = static_cast<win::DWORD>(std::min<size_t>(left, copyBuffer.size()));
         win::DWORD got = 0;
         if (!win::ReadFile(file.get(), copyBuffer.data(), want, &got, nullptr)) {
-            ctx.log(msg::kReadPiece, path.c_str(), static_cast<int>(win::GetLastError()));
+            ctx.log(msg::kReadChunk, path.c_str(), static_cast<int>(win::GetLastError()));
             return kArcReadFailed;
         }
         if (got == 0) {

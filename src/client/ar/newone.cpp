@@ -287,16 +287,16 @@ int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool h
     if (copy_.empty()) copy_.resize(kCopyBufferSize);
     uint32_t left = size;
     while (left > 0) {
-        size_t piece = std::min<size_t>(left, copy_.size());
-        if (!readArchive(copy_.data(), piece)) {
-            ctx_.log(piece == left ? msg::kReadSizeLast : msg::kReadSize, path.c_str(),
+        size_t chunk = std::min<size_t>(left, copy_.size());
+        if (!readArchive(copy_.data(), chunk)) {
+            ctx_.log(chunk == left ? msg::kReadSizeLast : msg::kReadSize, path.c_str(),
                      static_cast<int>(win::GetLastError()));
             sink_.closeFile(false);
             return kUnarcFailed;
         }
         size_t written = 0;
-        const bool wrote = sink_.write(copy_.data(), piece, written);
-        if (!wrote || written != piece) {
+        const bool wrote = sink_.write(copy_.data(), chunk, written);
+        if (!wrote || written != chunk) {
             ctx_.log(wrote ? msg::kWriteShort : msg::kWriteFailed, path.c_str(),
                      static_cast<int>(sink_.lastError()));
             ctx_.detail(kDetailWriteData, sink_.lastError());
@@ -304,7 +304,7 @@ int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool h
             sink_.closeFile(false);
             return kUnarcFailed;
         }
-        left -= static_cast<uint32_t>(piece);
+        left -= static_cast<uint32_t>(chunk);
     }
     // Times go on through the open file: once its descriptor is applied the file may no longer
     // be open for writing.

@@ -18,8 +18,8 @@ namespace {
 constexpr char kTag[] = "ar";
 constexpr size_t kNameMax = 259;         // a name slot holds 259 characters and its NUL
 constexpr size_t kPathMax = 259;
-constexpr size_t kCopyPiece = 64 * 1024;
-constexpr size_t kTextPiece = 4096;
+constexpr size_t kCopyChunk = 64 * 1024;
+constexpr size_t kTextChunk = 4096;
 
 namespace text {
 constexpr char kMissing[] = "GetFileAttributes:ERROR:ON arCreateUnarcFile %s";
@@ -35,8 +35,8 @@ constexpr char kReadEntry[] = "ReadFile_ERROR:ON arCreateUnarcFile %s";
 constexpr char kCantDeleteQuery[] = "Can't delete %s  FarRemoveDirectry";
 constexpr char kCantDelete[] = "Can't delete %s FarRemoveDirectry";
 constexpr char kCreateFile[] = "CreateFile_ERROR:File = %s, ERR = %ld";
-constexpr char kReadPiece[] = "ReadFile ERROR:ON arCreateUnarcFile:%s";
-constexpr char kReadLastPiece[] = "ReadFile ERROR:ON qvparCreateUnarcFile:%s";
+constexpr char kReadChunk[] = "ReadFile ERROR:ON arCreateUnarcFile:%s";
+constexpr char kReadLastChunk[] = "ReadFile ERROR:ON qvparCreateUnarcFile:%s";
 constexpr char kWrite[] = "WriteFile ERROR:ON arCreateUnarcFile:%s";
 constexpr char kCloseFile[] = "CloseHandle_ERROR:ON arCreateUnarcFile";
 constexpr char kMkdir[] = "_mkdir_ERROR:ON arCreateUnarcFile %s";
@@ -215,7 +215,7 @@ int OldReader::Run(const char* restoreFolder, int keep) {
     }
     file_.Reset(win::CreateFile(archive_.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ,
                                 nullptr, win::OPEN_EXISTING, 0, nullptr));
-    buffer_.reset(new (std::nothrow) uint8_t[kCopyPiece]);
+    buffer_.reset(new (std::nothrow) uint8_t[kCopyChunk]);
     if (!file_.valid() || !buffer_) {
         // The archive exists but can't be opened: the old reader has only this answer.
         qvparSetErrorDetail(kDetailMemory, win::GetLastError());
@@ -409,33 +409,33 @@ int OldReader::ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std
         return kOldIoFailed;
     }
     if (entry.dataSize != 0 && !SeekTo(dataOffset)) {
-        log_.Write(kTag, text::kReadPiece, path.c_str());
+        log_.Write(kTag, text::kReadChunk, path.c_str());
         return kOldFileFailed;
     }
     uint64_t left = entry.dataSize;
     while (left != 0) {
-        const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, kCopyPiece));
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, kCopyChunk));
         size_t got = 0;
-        if (!ReadNext(buffer_.get(), piece, &got) || got != piece) {
-            // The texts tell a short full 4096-byte piece from a short last piece, whatever
+        if (!ReadNext(buffer_.get(), chunk, &got) || got != chunk) {
+            // The texts tell a short full 4096-byte chunk from a short last chunk, whatever
             // size the copy reads in.
             const uint64_t done = entry.dataSize - left + got;
-            const bool last = done / kTextPiece == (entry.dataSize - 1) / kTextPiece;
-            log_.Write(kTag, last ? text::kReadLastPiece : text::kReadPiece, path.c_str());
+            const bool last = done / kTextChunk == (entry.dataSize - 1) / kTextChunk;
+            log_.Write(kTag, last ? text::kReadLastChunk : text::kReadChunk, path.c_str());
             return kOldFileFailed;
         }
         win::DWORD put = 0;
-        if (!win::WriteFile(out.get(), buffer_.get(), static_cast<win::DWORD>(piece), &put,
+        if (!win::WriteFile(out.get(), buffer_.get(), static_cast<win::DWORD>(chunk), &put,
                             nullptr)) {
             qvparSetErrorDetail(kDetailDataWrite, win::GetLastError());
             log_.Write(kTag, text::kWrite, path.c_str());
             return kOldIoFailed;
         }
-        if (put != piece) {
+        if (put != chunk) {
             log_.Write(kTag, text::kWrite, path.c_str());
             return kOldFileFailed;
         }
-        left -= piece;
+        left -= chunk;
     }
     if (!SetTimes(out.get(), entry)) log_.Write(kTag, text::kUtime, path.c_str());
     if (!out.Close()) {

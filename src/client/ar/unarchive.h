@@ -1,4 +1,4 @@
-// The archiver's shared pieces around extraction: the last-message slots a caller reads to learn
+// What the archiver shares around extraction: the last-message slots a caller reads to learn
 // why an archive operation failed, the error-detail record, the CLIENT.log handle every archiver
 // operation holds, and the kind test that routes an input file to the right reader.
 #pragma once

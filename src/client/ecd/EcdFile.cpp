@@ -136,7 +136,7 @@ bool File::Flush() {
 bool File::Write(const void* data, size_t size) {
     const auto* in = static_cast<const uint8_t*>(data);
     if (size >= kBufferSize / 2) {
-        // Large pieces go out directly, without a copy through the buffer.
+        // Large writes go out directly, without a copy through the buffer.
         if (!Flush()) return false;
         while (size != 0) {
             win::DWORD put = 0;

@@ -1,4 +1,4 @@
-// Pieces the decoder's file paths share: the CLIENT.log texts, buffered files over the platform
+// What the decoder's file paths share: the CLIENT.log texts, buffered files over the platform
 // layer and the header reader over any byte source.
 #pragma once
 
