@@ -139,7 +139,7 @@ std::optional<uint32_t> bcdDate(const win::SYSTEMTIME& t);
 uint32_t bcdTime(const win::SYSTEMTIME& t);
 // The reverse: nullopt when a nibble is not a decimal digit or a field is out of range.
 std::optional<win::SYSTEMTIME> fromBcd(uint32_t date, uint32_t time);
-// A file time (UTC) as the stored local BCD pair; nullopt when it has no calendar form.
+// A file time (UTC) as the stored local BCD pair; false when it has no calendar form.
 bool fileTimeToBcd(const win::FILETIME& utc, uint32_t* date, uint32_t* time);
 // The stored local BCD pair back to a file time (UTC); false when the pair is not a time.
 bool bcdToFileTime(uint32_t date, uint32_t time, win::FILETIME* utc);

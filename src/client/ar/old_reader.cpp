@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "client/ar/old_reader.h"
+
+#include "client/ar/arformat.h"
 #include "client/ar/unarchive.h"
 #include "core/handles.h"
 #include "platform/win.h"
@@ -46,40 +48,11 @@ constexpr char kAttributes[] = "SetFileAttributes_ERROR:ON arCreateUnarcFile %s"
 constexpr char kDefective[] = "arCreateUnarcFile: defective archive %s (%s)";
 }  // namespace text
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-struct OldHeader {
-    uint32_t tableEnd;
-    uint32_t firstEntry;
-    int16_t driveIndex;
-    int16_t baseIndex;
-    uint32_t tableStart;
-};
-
-OldHeader DecodeHeader(const uint8_t* p) {
-    return OldHeader{Le32(p + 0), Le32(p + 4), static_cast<int16_t>(Le16(p + 10)),
-                     static_cast<int16_t>(Le16(p + 12)), Le32(p + 16)};
-}
-
-struct OldEntry {
-    uint32_t headerLength;
-    uint32_t accessDate;
-    uint32_t accessTime;
-    uint32_t writeDate;
-    uint32_t writeTime;
-    int16_t pathIndex;
-    uint32_t attributes;
-    uint32_t dataSize;
-};
-
-OldEntry DecodeEntry(const uint8_t* p) {
-    return OldEntry{Le32(p + 0),  Le32(p + 8),  Le32(p + 12),
-                    Le32(p + 16), Le32(p + 20), static_cast<int16_t>(Le16(p + 24)),
-                    Le32(p + 28), Le32(p + 52)};
-}
+// The format's own header and entry layouts and their decoders.
+using ar::kOldEntrySize;
+using ar::kOldHeaderSize;
+using OldHeader = ar::ArOldHeader;
+using OldEntry = ar::ArOldEntry;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -257,7 +230,7 @@ int OldReader::GetInfmation(const char* restoreFolder) {
         log_.Write(kTag, text::kReadTable, archive_.c_str(), "header");
         return kOldIoFailed;
     }
-    header_ = DecodeHeader(raw);
+    header_ = ar::decodeOldHeader(raw);
     if (header_.tableStart > header_.tableEnd || header_.tableEnd > fileSize_) {
         log_.Write(kTag, text::kDefective, archive_.c_str(), "name table outside the file");
         return kOldIoFailed;
@@ -345,7 +318,7 @@ int OldReader::LoopProsec() {
             log_.Write(kTag, text::kReadEntry, archive_.c_str());
             return kOldEntryUnread;
         }
-        const OldEntry entry = DecodeEntry(raw);
+        const OldEntry entry = ar::decodeOldEntry(raw);
         // An entry shorter than its own header would never move the walk forward.
         if (entry.headerLength < kOldEntrySize) return Defective("entry length");
         const uint64_t dataOffset = offset + kOldEntrySize;
@@ -482,24 +455,9 @@ int OldReader::FinishFolders() {
 }  // namespace
 
 std::optional<int64_t> qvpuarMakeTime(uint32_t date, uint32_t time) {
-    static constexpr int kMonthStart[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    // Six decimal digits each, as the format writes them.
-    date %= 1000000;
-    time %= 1000000;
-    const int yy = static_cast<int>(date / 10000);
-    const int mm = static_cast<int>(date / 100 % 100);
-    const int dd = static_cast<int>(date % 100);
-    const int hh = static_cast<int>(time / 10000);
-    const int mi = static_cast<int>(time / 100 % 100);
-    const int ss = static_cast<int>(time % 100);
-    if (mm < 1 || mm > 12) return std::nullopt;
-    const int year = yy >= 70 ? 1900 + yy : 2000 + yy;
-    int64_t days = 365LL * (year - 1970);
-    for (int y = 1970; y < year; ++y)
-        if (y % 4 == 0) ++days;
-    if (yy % 4 == 0 && mm >= 3) ++days;
-    days += kMonthStart[mm - 1] + dd - 1;
-    return days * 86400 + hh * 3600 + mi * 60 + ss - 32400;
+    const uint32_t month = date % 10000 / 100;
+    if (month < 1 || month > 12) return std::nullopt;
+    return ar::oldTimeToUnix(date, time);
 }
 
 int arCreateUnarcFile(const char* archivePath, const char* restoreFolder, int keep) {

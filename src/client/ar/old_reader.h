@@ -18,9 +18,6 @@ enum OldUnarcResult : int {
     kOldNoMemory = 7,
 };
 
-constexpr uint32_t kOldHeaderSize = 60;
-constexpr uint32_t kOldEntrySize = 60;
-
 // Extracts the old-format archive below `restoreFolder` (none: the folder stored in the
 // archive); with keep 0 the archive is deleted after a successful extraction.
 int arCreateUnarcFile(const char* archivePath, const char* restoreFolder, int keep);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "client/ar/arformat.h"
 #include "client/ar/old_reader.h"
 #include "client/ar/unarchive.h"
 #include "client/ecd/ecd.h"
@@ -95,7 +96,7 @@ QvpArInput DecodeBeside(QvpClientLog& log, const std::string& archive) {
 QvpArInput qvparDispatchInput(const char* archivePath, const char* restoreFolder, int keep) {
     QvpClientLog log;
     const std::string archive = archivePath != nullptr ? archivePath : "";
-    uint8_t prefix[kOldHeaderSize];
+    uint8_t prefix[ar::kOldHeaderSize];
     const int got = ReadPrefix(archive.c_str(), prefix, sizeof prefix);
     if (got < 0) {
         log.Write(kTag, kMissing, archive.c_str());
