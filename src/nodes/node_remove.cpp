@@ -112,8 +112,7 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadText
     return true;
 }
 
-// Rewrites `image` without the `cutSize` bytes at `cutAt`, under a lock over the whole file,
-// and cuts the file to its new length. `msgs` are the texts of the failing steps.
+// The texts of the failing steps of RewriteWithout.
 struct RewriteTexts {
     const char* seek;
     const char* lock;
@@ -122,6 +121,8 @@ struct RewriteTexts {
     const char* cut;
 };
 
+// Rewrites `image` without the `cutSize` bytes at `cutAt`, under a lock over the whole file,
+// and cuts the file to its new length.
 bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path,
                     const std::vector<uint8_t>& image, size_t cutAt, size_t cutSize,
                     const RewriteTexts& texts) {
