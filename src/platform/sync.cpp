@@ -1,7 +1,9 @@
 // Named mutexes and semaphores, machine-wide for the processes that share the run-time
 // directory: one lock file per object. In a mutex file the owner lock byte is held (as an
 // open-file-description lock) by the owning process and a record says who owns it; a lock that
-// is free while the record still says "owned" was left by a dead owner: abandoned. Within the
+// is free while the record still says "owned" was left by a dead owner: abandoned. The record is
+// written through a shared mapping of the file: a store outlives a killed process as a write
+// does, without a system call at every lock and unlock. Within the
 // process, the owner thread and its recursion are kept in memory; a thread that ends owning a
 // mutex abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per
 // unit a process has taken, so that units taken by a process that died come back.
@@ -9,10 +11,12 @@
 #include <pthread.h>
 #include <strings.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <chrono>
@@ -82,10 +86,14 @@ private:
 void CloseObjectFile(int fd, const std::string& path);
 
 struct MutexState {
-    ~MutexState() { CloseObjectFile(fd, path); }
+    ~MutexState() {
+        if (shared != nullptr) munmap(shared, sizeof(MutexRecord));
+        CloseObjectFile(fd, path);
+    }
     std::string name;
     std::string path;
     int fd = -1;  // -1: an unnamed mutex of this process only
+    MutexRecord* shared = nullptr;  // the file's record mapped; null: read and written by calls
     std::mutex m;
     std::condition_variable cv;
     DWORD owner = 0;
@@ -136,6 +144,20 @@ struct OwnedMutexes {
 };
 thread_local OwnedMutexes* t_owned = nullptr;
 
+// The ids, asked of the kernel once: every lock and unlock needs them. A forked child's only
+// thread asks again (ForkChild).
+thread_local DWORD t_tid = 0;
+std::atomic<DWORD> g_pid{0};
+DWORD ThreadId() {
+    if (t_tid == 0) t_tid = GetCurrentThreadId();
+    return t_tid;
+}
+DWORD ProcessId() {
+    DWORD pid = g_pid.load(std::memory_order_relaxed);
+    if (pid == 0) g_pid.store(pid = GetCurrentProcessId(), std::memory_order_relaxed);
+    return pid;
+}
+
 void Abandon(MutexState& s, DWORD tid) {
     std::lock_guard lk(s.m);
     if (s.owner != tid) return;
@@ -175,6 +197,8 @@ OwnedMutexes& Owned() {
 void ForkPrepare() { TheRegistry().mutex.lock(); }
 void ForkParent() { TheRegistry().mutex.unlock(); }
 void ForkChild() {
+    t_tid = 0;
+    g_pid.store(0, std::memory_order_relaxed);
     Registry& r = TheRegistry();
     new (&r.mutex) std::mutex;
     // The parent's objects are the parent's: drop our copies of their descriptors.
@@ -182,6 +206,8 @@ void ForkChild() {
         if (auto s = w.lock()) {
             if (s->fd >= 0) ::close(s->fd);
             s->fd = -1;
+            if (s->shared != nullptr) munmap(s->shared, sizeof(MutexRecord));
+            s->shared = nullptr;
             new (&s->m) std::mutex;
             new (&s->cv) std::condition_variable;
             r.orphans.push_back(s);
@@ -291,12 +317,44 @@ void CloseObjectFile(int fd, const std::string& path) {
 }
 
 // ---- mutexes --------------------------------------------------------------------------------
+// Maps the record of a file that holds one (under the gate); without a mapping (a file system
+// that has none) the record goes through pread and pwrite.
+void MapRecord(MutexState& s) {
+    struct stat st{};
+    if (fstat(s.fd, &st) != 0 || st.st_size < off_t(sizeof(MutexRecord))) return;
+    void* p = mmap(nullptr, sizeof(MutexRecord), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
+    if (p != MAP_FAILED) s.shared = static_cast<MutexRecord*>(p);
+}
+
+// Other processes read and write the mapped words only while they hold the owner lock, whose
+// system calls order the accesses; the atomics keep each word whole.
+uint32_t LoadWord(uint32_t& w) { return std::atomic_ref<uint32_t>(w).load(std::memory_order_relaxed); }
+void StoreWord(uint32_t& w, uint32_t v) { std::atomic_ref<uint32_t>(w).store(v, std::memory_order_relaxed); }
+
+bool RecordSaysOwned(MutexState& s) {
+    if (s.shared == nullptr) {
+        MutexRecord r{};
+        return ReadRecord(s.fd, r) && r.owned == 1;
+    }
+    return LoadWord(s.shared->magic) == kRecordMagic && LoadWord(s.shared->owned) == 1;
+}
+
+void StoreRecord(MutexState& s, const MutexRecord& r) {
+    if (s.shared == nullptr) return WriteRecord(s.fd, r);
+    // "owned" is set last and cleared first: a process killed in between leaves no claim it
+    // did not make.
+    if (r.owned == 0) StoreWord(s.shared->owned, 0);
+    StoreWord(s.shared->magic, r.magic);
+    StoreWord(s.shared->pid, r.pid);
+    StoreWord(s.shared->tid, r.tid);
+    if (r.owned != 0) StoreWord(s.shared->owned, r.owned);
+}
+
 // With the owner lock just taken: a record still saying "owned" was left by an owner that
 // ended without releasing (abandoned); ours replaces it.
 void TakeRecord(MutexState& s, bool& abandoned) {
-    MutexRecord r{};
-    abandoned = ReadRecord(s.fd, r) && r.owned == 1;
-    WriteRecord(s.fd, MutexRecord{kRecordMagic, 1, GetCurrentProcessId(), GetCurrentThreadId()});
+    abandoned = RecordSaysOwned(s);
+    StoreRecord(s, MutexRecord{kRecordMagic, 1, ProcessId(), ThreadId()});
 }
 
 // Called with s.m held; true when this thread now owns the file lock.
@@ -314,9 +372,9 @@ void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD t
 
 DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
     MutexState& s = *sp;
-    const DWORD tid = GetCurrentThreadId();
+    const DWORD tid = ThreadId();
     const bool infinite = ms == INFINITE;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : ms);
+    const auto deadline = infinite ? Clock::time_point{} : Clock::now() + std::chrono::milliseconds(ms);
     std::unique_lock lk(s.m);
     if (s.owner == tid) {
         ++s.count;
@@ -468,7 +526,7 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
     InstallForkHooks();
     if (!name) {
         auto s = std::make_shared<MutexState>();
-        if (initialOwner) TakeOwnership(*s, s, GetCurrentThreadId());
+        if (initialOwner) TakeOwnership(*s, s, ThreadId());
         HANDLE h = NewMutexHandle(std::move(s));
         SetLastError(ERROR_SUCCESS);
         return h;
@@ -506,10 +564,11 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
         }
         if (!existed) WriteRecord(fd.get(), MutexRecord{kRecordMagic, 0, 0, 0});
         s->fd = fd.release();
+        MapRecord(*s);
         if (initialOwner && !existed) {
             bool abandoned = false;
             std::lock_guard lk(s->m);
-            if (TryOwnerLock(*s, abandoned)) TakeOwnership(*s, s, GetCurrentThreadId());
+            if (TryOwnerLock(*s, abandoned)) TakeOwnership(*s, s, ThreadId());
         }
     }
     Remember(reg.mutexes, path, s);
@@ -558,8 +617,9 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
             detail::FailErrno(errno);
             return nullptr;
         }
+        s->fd = fd.release();
+        MapRecord(*s);
     }
-    s->fd = fd.release();
     Remember(reg.mutexes, path, s);
     HANDLE h = NewMutexHandle(std::move(s));
     SetLastError(ERROR_SUCCESS);
@@ -570,12 +630,12 @@ BOOL ReleaseMutex(HANDLE mutex) {
     auto h = detail::Lookup<MutexHandle>(mutex, Kind::Mutex);
     if (!h) return FALSE;
     MutexState& s = *h->state;
-    const DWORD tid = GetCurrentThreadId();
+    const DWORD tid = ThreadId();
     std::unique_lock lk(s.m);
     if (s.owner != tid || s.count == 0) return detail::Fail(ERROR_NOT_OWNER);
     if (--s.count > 0) return TRUE;
     if (s.fd >= 0) {
-        WriteRecord(s.fd, MutexRecord{kRecordMagic, 0, 0, 0});
+        StoreRecord(s, MutexRecord{kRecordMagic, 0, 0, 0});
         detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);
     }
     s.owner = 0;
