@@ -312,6 +312,8 @@ void CloseObjectFile(int fd, const std::string& path) {
         if (!PresentElsewhere(fd) && fstat(fd, &mine) == 0 && stat(path.c_str(), &named) == 0 &&
             mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
             unlink(path.c_str());
+        else  // let go of presence before the gate: another process closing next sees us gone
+            detail::SetOfdLock(fd, F_UNLCK, kPresenceByte, 1);
     }
     ::close(fd);
 }

@@ -261,6 +261,31 @@ TEST_F(PlatformTest, MutexExcludesAcrossProcessesWhileItComesAndGoes) {
     EXPECT_TRUE(std::filesystem::is_empty(root_ + "/run"));
 }
 
+// Processes that close the same object at the same moment: one of them is the last and removes
+// the file, even when another is slow to finish closing.
+TEST_F(PlatformTest, ObjectFileGoesWhenItsUsersCloseTogether) {
+    constexpr int kProcesses = 4, kRounds = 150;
+    for (int round = 0; round < kRounds; ++round) {
+        Channel ready, go;
+        std::vector<pid_t> children;
+        for (int p = 0; p < kProcesses; ++p) {
+            children.push_back(Spawn([&] {
+                HANDLE m = CreateMutex(nullptr, FALSE, "together");
+                HANDLE s = CreateSemaphore(nullptr, 1, 1, "together");
+                ready.Send(m && s ? 'r' : 'x');
+                if (go.Receive() != 'g') return 1;
+                CloseHandle(m);
+                CloseHandle(s);
+                return 0;
+            }));
+        }
+        for (int p = 0; p < kProcesses; ++p) ASSERT_EQ(ready.Receive(), 'r');
+        for (int p = 0; p < kProcesses; ++p) go.Send('g');
+        for (pid_t c : children) ASSERT_EQ(Join(c), 0);
+        ASSERT_TRUE(std::filesystem::is_empty(root_ + "/run")) << "round " << round;
+    }
+}
+
 TEST_F(PlatformTest, SemaphoreUnitsOfADeadProcessComeBack) {
     HANDLE s = CreateSemaphore(nullptr, 2, 2, "units");
     Channel ready;
