@@ -522,6 +522,25 @@ DWORD WaitSemaphore(SemaphoreState& s, DWORD ms) {
     }
 }
 
+// The file of a named object in the run directory; nullopt with 206 for a name too long.
+std::optional<std::string> ObjectPath(const char* prefix, const char* name) {
+    if (strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return std::nullopt;
+    }
+    return RunDirectory() + "/" + FileName(prefix, name);
+}
+
+// Joins the users of an object file opened by OpenGated, still under its gate: `existed` tells
+// whether another process has it, then this process takes its presence. False with the last
+// error set.
+bool JoinObjectFile(int fd, bool& existed) {
+    existed = PresentElsewhere(fd);
+    if (detail::SetOfdLock(fd, F_RDLCK, kPresenceByte, 1)) return true;
+    detail::FailErrno(errno);
+    return false;
+}
+
 }  // namespace
 
 HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwner, const char* name) {
@@ -533,11 +552,9 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
         SetLastError(ERROR_SUCCESS);
         return h;
     }
-    if (strlen(name) >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return nullptr;
-    }
-    const std::string path = RunDirectory() + "/" + FileName("mutex.", name);
+    const auto objectPath = ObjectPath("mutex.", name);
+    if (!objectPath) return nullptr;
+    const std::string& path = *objectPath;
     Registry& reg = TheRegistry();
     std::lock_guard rl(reg.mutex);
     if (auto it = reg.mutexes.find(path); it != reg.mutexes.end()) {
@@ -559,11 +576,7 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
     bool existed;
     {
         const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
-        existed = PresentElsewhere(fd.get());
-        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
-            detail::FailErrno(errno);
-            return nullptr;
-        }
+        if (!JoinObjectFile(fd.get(), existed)) return nullptr;
         if (!existed) WriteRecord(fd.get(), MutexRecord{kRecordMagic, 0, 0, 0});
         s->fd = fd.release();
         MapRecord(*s);
@@ -585,11 +598,9 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (strlen(name) >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return nullptr;
-    }
-    const std::string path = RunDirectory() + "/" + FileName("mutex.", name);
+    const auto objectPath = ObjectPath("mutex.", name);
+    if (!objectPath) return nullptr;
+    const std::string& path = *objectPath;
     Registry& reg = TheRegistry();
     std::lock_guard rl(reg.mutex);
     if (auto it = reg.mutexes.find(path); it != reg.mutexes.end()) {
@@ -670,11 +681,9 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
         SetLastError(ERROR_SUCCESS);
         return h;
     }
-    if (strlen(name) >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return nullptr;
-    }
-    const std::string path = RunDirectory() + "/" + FileName("semaphore.", name);
+    const auto objectPath = ObjectPath("semaphore.", name);
+    if (!objectPath) return nullptr;
+    const std::string& path = *objectPath;
     Registry& reg = TheRegistry();
     std::lock_guard rl(reg.mutex);
     if (auto it = reg.semaphores.find(path); it != reg.semaphores.end()) {
@@ -696,11 +705,7 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
     bool existed;
     {
         const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
-        existed = PresentElsewhere(fd.get());
-        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
-            detail::FailErrno(errno);
-            return nullptr;
-        }
+        if (!JoinObjectFile(fd.get(), existed)) return nullptr;
         SemaphoreRecord r{};
         if (existed && ReadRecord(fd.get(), r)) {
             s->maximum = r.maximum;
