@@ -32,6 +32,10 @@ typedef void* QVPAPI_HANDLE;
 #include "qvpapi/nodes.h"
 #include "qvpapi/node_groups.h"
 #include "qvpapi/archive.h"
+#include "qvpapi/packages.h"
+#include "qvpapi/jobgen.h"
+#include "qvpapi/jobs.h"
+#include "qvpapi/idgroups.h"
 
 #ifdef __cplusplus
 }

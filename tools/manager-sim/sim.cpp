@@ -43,7 +43,12 @@ bool Peek(int socket, char* data, size_t length) {
 
 }  // namespace
 
-ManagerSim::ManagerSim(std::string root) : root_(std::move(root)) { InstallCoreVerbs(); }
+ManagerSim::ManagerSim(std::string root) : root_(std::move(root)) {
+    InstallCoreVerbs();
+    InstallPackageVerbs();
+    InstallJobVerbs();
+    InstallIdVerbs();
+}
 
 ManagerSim::~ManagerSim() { Stop(); }
 

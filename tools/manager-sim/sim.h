@@ -155,6 +155,11 @@ private:
                    const std::string& reply, bool text);
     void Record(LogEntry entry);
     void InstallCoreVerbs();
+    // Verbs of the later stores, one file each: packages (RPUT, RGET), jobs (J*, D*, the E
+    // store), IDs (ID*).
+    void InstallPackageVerbs();
+    void InstallJobVerbs();
+    void InstallIdVerbs();
     bool Listen(uint16_t port);
 
     std::string root_;
