@@ -182,10 +182,12 @@ BOOL DeleteFile(const char* path) {
     return TRUE;
 }
 
-BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+namespace {
+
+BOOL MakeDirectory(const char* path, bool exactLast) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     ResolvedPath p;
-    if (!detail::ResolvePath(path, p, 248)) return FALSE;
+    if (!(exactLast ? detail::ResolveExactLast(path, p, 248) : detail::ResolvePath(path, p, 248))) return FALSE;
     if (p.exists) return detail::Fail(ERROR_ALREADY_EXISTS);
     if (!p.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (mkdir(p.posix.c_str(), 0777) != 0) {
@@ -196,6 +198,13 @@ BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs onl
     detail::NoteCreated(p.posix, &p.parentTime);
     return TRUE;
 }
+
+}  // namespace
+
+BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+    return MakeDirectory(path, false);
+}
+BOOL CreateDirectoryExact(const char* path) { return MakeDirectory(path, true); }
 
 BOOL RemoveDirectory(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
