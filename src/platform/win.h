@@ -334,10 +334,12 @@ int TcpConnect(uint32_t address, uint16_t port);
 int TcpListen(uint32_t address, uint16_t port, uint16_t* boundPort);
 // The accepted socket, or -1 (also when the listener was shut down).
 int TcpAccept(int listener);
+// Connections made here carry TCP keep-alive: a peer that died is noticed within two minutes.
 // One send / one receive as the system gives it (no looping): the byte count, 0 from a receive
 // at the peer's end of stream, or -1. Interrupted calls are resumed; SIGPIPE is never raised.
+// A receive that sees no byte within `timeoutMs` (INFINITE: no bound) fails with 10060.
 int SocketSend(int socket, const void* data, size_t length);
-int SocketRecv(int socket, void* data, size_t length);
+int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs = INFINITE);
 // Wakes every thread blocked on the socket (both directions end) without releasing it.
 void ShutdownSocket(int socket);
 void CloseSocket(int socket);

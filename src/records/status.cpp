@@ -69,10 +69,16 @@ uint16_t BigEndian16(const void* p) {
     return static_cast<uint16_t>((b[0] << 8) | b[1]);
 }
 
-// Reads until the reply in `buffer` is not a skip; -1 on a failed request.
+// Reads until the reply in `buffer` is not a skip; -1 on a failed request or too many skips.
 int SkipPast(QVPAPI& block, int length, char* buffer) {
-    while (length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip)
+    for (int skips = 0; length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip;
+         ++skips) {
+        if (skips == kQvpMaxSkipsPerWalk) {
+            FailProtocol(block);
+            return -1;
+        }
         length = Perform(block, Op{Op::Verb::Next, kKindS, {}, {}}, buffer);
+    }
     return length;
 }
 

@@ -60,8 +60,10 @@ int qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
     if (!Usable(*block)) return Fail(*block, kQvpTransportRecv, kReasonNoConnection);
     char* out = static_cast<char*>(buffer);
     const size_t n = static_cast<size_t>(size);
-    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n)
-                                           : qvpTcpRecvText(block->socket, out, n);
+    // A manager that stops answering breaks the session like a dropped connection.
+    const win::DWORD wait = block->receiveTimeoutMs;
+    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n, wait)
+                                           : qvpTcpRecvText(block->socket, out, n, wait);
     if (!r.ok()) {
         out[0] = '\0';
         Break(*block);
