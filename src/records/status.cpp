@@ -93,8 +93,8 @@ int qvpAPISetStsNodeQuery(QVPAPI* block, const char* escapedNode) {
     }
     auto* copy = static_cast<char*>(qvpAPIAlloc(kNodeMax + 1));
     if (copy == nullptr) {
-        qvAPISetErrorInfo(block, kErrCategoryInternal, nullptr, kInternalResource, 0);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryInternal, nullptr, kInternalResource, 0);
+        qvp::qvAPISetErrorCode(block);
         return 0;
     }
     std::memcpy(copy, node.data(), node.size());
@@ -126,8 +126,8 @@ QVAPI_INSPACKAGE* qvpAPIGetNextSts(QVPAPI* block) {
     // Records of another node end the node's walk.
     std::string_view name = TrimField(record->szNodeName, sizeof record->szNodeName);
     if (!name.empty() && name != std::string_view(block->statusNodeFilter)) {
-        qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 0, 160);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 0, 160);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
     return record;
