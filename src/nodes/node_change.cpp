@@ -72,10 +72,9 @@ QVAPI_NODE Apply(const QVAPI_NODE& stored, const QVAPI_NODE& given, uint32_t fla
         std::memcpy(r.ucHostIDPath, given.ucHostIDPath, sizeof r.ucHostIDPath);
     }
     if (flags & kConnectKind) r.uiConnectKind = given.uiConnectKind;
-    if (flags & kHostId) {
-        std::memcpy(r.ucHostID, given.ucHostID, sizeof r.ucHostID);
-        r.ucHostIDFlag = 1;
-    }
+    // The placement decides the keying: a node with a host ID is keyed by it at the top and
+    // below masters keyed by theirs, and its inventory follows it there.
+    if (flags & kHostId) std::memcpy(r.ucHostID, given.ucHostID, sizeof r.ucHostID);
     if (flags & kMac) std::memcpy(r.ucMACAddress, given.ucMACAddress, sizeof r.ucMACAddress);
     r.stUpdateTime = StampOrNow(given.stUpdateTime);
     return r;
@@ -84,7 +83,8 @@ QVAPI_NODE Apply(const QVAPI_NODE& stored, const QVAPI_NODE& given, uint32_t fla
 // Whether the change touches what the node is known or placed by.
 bool Structural(const QVAPI_NODE& a, const QVAPI_NODE& b) {
     return KeyNameOf(a) != KeyNameOf(b) || GroupNameOf(a) != GroupNameOf(b) || PlainName(a) != PlainName(b) ||
-           a.ucHostIDFlag != b.ucHostIDFlag || UpperPathOf(a) != UpperPathOf(b) ||
+           a.ucHostIDFlag != b.ucHostIDFlag || Field(a.ucHostID) != Field(b.ucHostID) ||
+           UpperPathOf(a) != UpperPathOf(b) ||
            Field(a.ucNodePath0) != Field(b.ucNodePath0);
 }
 
