@@ -120,6 +120,78 @@ static int file_exists(const char* path) {
     return 1;
 }
 
+/* A record as a caller fills it to define a node: name, kind, upper-node path, stamps. */
+static void define(QVAPI_NODE* node, const char* name, uint32_t kind, const char* path0) {
+    static const QVAPI_NODE_TIME kStamp = {2026, 12, 1, 7, 9, 0, 0, 0};
+    memset(node, 0, sizeof *node);
+    strcpy(node->ucNodeName, name);
+    node->uiNodeAttributes = kind;
+    strcpy(node->ucNodePath0, path0);
+    node->stUpdateTime = kStamp;
+    node->stCreateTime = kStamp;
+}
+
+static void walk_below(const char* upper) {
+    QVAPI_NODE node;
+    QVPAPI_HANDLE find = qvAPIFindFirstNodeDefinition(upper, &node);
+    if (find == QVPAPI_INVALID_HANDLE) return;
+    do printf("  below %s: %.64s kind %u path %.260s\n", upper, node.ucNodeName,
+              (unsigned)node.uiNodeAttributes, node.ucNodePath0);
+    while (qvAPIFindNextNodeDefinition(find, &node));
+    qvAPIFindCloseNodeDefinition(find);
+}
+
+/* Masters and clients defined, one client in the root group, a client renamed and a master
+ * moved with what lies below it, then all of it deleted again. */
+static void story_nodes(void) {
+    QVAPI_NODE node;
+    QVPAPI_HANDLE find;
+
+    define(&node, "mst00001", QVAPI_NODE_MASTER, "\\");
+    must("qvAPICreateMasterDefinition(mst00001)", qvAPICreateMasterDefinition("mst00001", &node, 0));
+    define(&node, "mst00002", QVAPI_NODE_MASTER, "\\");
+    must("qvAPICreateMasterDefinition(mst00002)", qvAPICreateMasterDefinition("mst00002", &node, 0));
+    define(&node, "pc00001", QVAPI_NODE_CLIENT, "\\mst00001");
+    must("qvAPICreateClientDefinition(pc00001 below mst00001)", qvAPICreateClientDefinition("pc00001", &node, 0));
+    refused("qvAPICreateClientDefinition(pc00001) again", qvAPICreateClientDefinition("pc00001", &node, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    define(&node, "pc00002", QVAPI_NODE_CLIENT, "\\");
+    must("qvAPICreateClientDefinition(pc00002)", qvAPICreateClientDefinition("pc00002", &node, 0));
+    must("qvAPICreateClient(\\, pc00002)", qvAPICreateClient("\\", "pc00002", 0, 0));
+    must("qvAPICountNodeDefinition() is 4", qvAPICountNodeDefinition() == 4);
+    walk_below("\\");
+    walk_below("\\mst00001");
+
+    /* A rename re-keys the client and renames it in its group. */
+    must("qvAPIGetClientDefinitionByName(pc00002)", qvAPIGetClientDefinitionByName("pc00002", &node));
+    strcpy(node.ucNodeName, "pc00003");
+    must("qvAPIChangeClientDefinition(pc00002 -> pc00003)",
+         qvAPIChangeClientDefinition("pc00002", QVAPI_CHANGE_KEY_NAME, &node, 0));
+    find = qvAPIFindFirstNode("\\", &node, 0, 0);
+    must("qvAPIFindFirstNode(\\) lists pc00003",
+         find != QVPAPI_INVALID_HANDLE && strcmp(node.ucNodeName, "pc00003") == 0);
+    if (find != QVPAPI_INVALID_HANDLE) qvAPIFindCloseNode(find, 0, 0);
+
+    /* A master moved below another takes its client with it; never below itself. */
+    must("qvAPIGetMasterDefinitionByName(mst00001)", qvAPIGetMasterDefinitionByName("mst00001", &node));
+    strcpy(node.ucNodePath0, "\\mst00002");
+    must("qvAPIChangeMasterDefinition(mst00001 below mst00002)",
+         qvAPIChangeMasterDefinition("mst00001", QVAPI_CHANGE_NODE_PATH, &node, 0));
+    walk_below("\\mst00002\\mst00001");
+    must("qvAPIGetMasterDefinitionByName(mst00002)", qvAPIGetMasterDefinitionByName("mst00002", &node));
+    strcpy(node.ucNodePath0, "\\mst00002\\mst00001");
+    refused("qvAPIChangeMasterDefinition(mst00002 below itself)",
+            qvAPIChangeMasterDefinition("mst00002", QVAPI_CHANGE_NODE_PATH, &node, 0), QVAPI_ERR_INVALID_PARAMETER);
+
+    /* A master goes with everything below it; a client leaves its groups. */
+    must("qvAPIDeleteMasterDefinition(mst00002)", qvAPIDeleteMasterDefinition("mst00002", 0, NULL));
+    must("qvAPIDeleteClientDefinition(pc00003)", qvAPIDeleteClientDefinition("pc00003", 0, NULL));
+    refused("qvAPIGetClientDefinitionByName(pc00001)", qvAPIGetClientDefinitionByName("pc00001", &node),
+            QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIFindFirstNode(\\) after the deletions", qvAPIFindFirstNode("\\", &node, 0, 0) != QVPAPI_INVALID_HANDLE,
+            QVAPI_ERR_NO_MORE_ITEMS);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -174,6 +246,8 @@ int main(int argc, char** argv) {
         qvAPIFindCloseNode(find, 0, 0);
     }
     show("qvAPIFindFirstNode(\\) walk", find != QVPAPI_INVALID_HANDLE);
+
+    story_nodes();
 
     /* A package archive unpacked into <restore>\<name>_<folder>; the archive stays. */
     snprintf(path, sizeof path, "%s/DEMO/PKG1", argv[1]);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "client/ar/archiver.h"
 #include "core/block.h"
@@ -213,6 +215,7 @@ void CallerTest::RunStory(const CallerData& caller) {
 
     StoryNodes(caller);
     StoryGroup(caller);
+    StoryDefinitions(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
     StoryArchives(caller);
@@ -309,6 +312,62 @@ void CallerTest::StoryGroup(const CallerData& caller) {
     }
     EXPECT_EQ(qvAPIDeleteNodeGroup("\\", (caller.prefix + "G").c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
     EXPECT_FALSE(fs::exists(store_->GroupFilePath(group)));
+}
+
+// Another writer of the same root may hold the definition lock for a moment: a caller retries.
+template <class Call>
+int RetriedWhileBusy(Call call) {
+    for (int i = 0;; ++i) {
+        const int result = call();
+        if (result != 0 || qvAPIGetLastError() != QVAPI_ERR_BUSY || i == 200) return result;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// The caller defines a client below its master and renames it; alone, it also defines a
+// master, moves it below its own with the client, and deletes it with everything below it.
+// What it defined is gone again at the end.
+void CallerTest::StoryDefinitions(const CallerData& caller) {
+    QVAPI_NODE node{};
+    const std::string client = caller.prefix + "gamma";
+    const std::string renamed = caller.prefix + "delta";
+    const std::string chief = caller.prefix + "chief";
+    std::strcpy(node.ucNodeName, client.c_str());
+    std::strcpy(node.ucNodePath0, ("\\" + caller.Master()).c_str());
+    ASSERT_EQ(RetriedWhileBusy([&] { return qvAPICreateClientDefinition(client.c_str(), &node, 0); }), 1)
+        << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPIGetClientDefinitionByName(client.c_str(), &node), 1);
+    std::strcpy(node.ucNodeName, renamed.c_str());
+    ASSERT_EQ(RetriedWhileBusy([&] {
+                  return qvAPIChangeClientDefinition(client.c_str(), QVAPI_CHANGE_KEY_NAME, &node, 0);
+              }),
+              1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(client.c_str(), &node), 0);
+    ASSERT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 1);
+    EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + caller.Master());
+    if (caller.alone) {
+        // A master's move swaps the whole tree: beside other callers' readers it is left out.
+        QVAPI_NODE master{};
+        std::strcpy(master.ucNodeName, chief.c_str());
+        ASSERT_EQ(qvAPICreateMasterDefinition(chief.c_str(), &master, 0), 1) << std::hex << qvAPIGetLastError();
+        node.stUpdateTime = {};
+        std::strcpy(node.ucNodePath0, ("\\" + chief).c_str());
+        ASSERT_EQ(qvAPIChangeClientDefinition(renamed.c_str(), QVAPI_CHANGE_NODE_PATH, &node, 0), 1)
+            << std::hex << qvAPIGetLastError();
+        ASSERT_EQ(qvAPIGetMasterDefinitionByName(chief.c_str(), &master), 1);
+        std::strcpy(master.ucNodePath0, ("\\" + caller.Master()).c_str());
+        ASSERT_EQ(qvAPIChangeMasterDefinition(chief.c_str(), QVAPI_CHANGE_NODE_PATH, &master, 0), 1)
+            << std::hex << qvAPIGetLastError();
+        ASSERT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 1);
+        EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + caller.Master() + "\\" + chief);
+        EXPECT_EQ(qvAPIDeleteMasterDefinition(chief.c_str(), 0, nullptr), 1) << std::hex << qvAPIGetLastError();
+    } else {
+        EXPECT_EQ(RetriedWhileBusy([&] { return qvAPIDeleteClientDefinition(renamed.c_str(), 0, nullptr); }), 1)
+            << std::hex << qvAPIGetLastError();
+    }
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
 }
 
 void CallerTest::StoryRecords(const CallerData& caller) {

@@ -90,6 +90,7 @@ protected:
 private:
     void StoryNodes(const CallerData& caller);
     void StoryGroup(const CallerData& caller);
+    void StoryDefinitions(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
