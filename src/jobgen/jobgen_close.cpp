@@ -14,9 +14,8 @@ namespace qvp::jobgen {
 
 namespace {
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
-constexpr FrameTexts kCloseFrame{"qvAPICloseJobGen", EndStyle::Decimal, nullptr, nullptr, kLogicalError};
-constexpr FrameTexts kCloseExFrame{"qvAPICloseJobGenEx", EndStyle::Decimal, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kCloseFrame = JobGenFrame("qvAPICloseJobGen", kLogicalError, EndStyle::Decimal);
+constexpr FrameTexts kCloseExFrame = JobGenFrame("qvAPICloseJobGenEx", kLogicalError, EndStyle::Decimal);
 
 namespace msg {
 constexpr char kBadOption[] = "%s : Parameter Error : API Option Value is INVALID";

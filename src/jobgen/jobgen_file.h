@@ -136,6 +136,19 @@ struct ReCreateControlTable {
     uint32_t skippedEntries = 0;
 };
 
+// The call frame of the area's exports: "%s END : Code = 0x%8.8x" and the family's own line for
+// a caught exception.
+inline constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+constexpr FrameTexts JobGenFrame(const char* name, const char* exceptionText = kLogicalError,
+                                 EndStyle style = EndStyle::Hex) {
+    return FrameTexts{name, style, nullptr, nullptr, exceptionText};
+}
+// The result of a body: 1, or 0 with `code` set.
+inline int Finish(CallContext& call, uint32_t code) {
+    if (code != 0) call.Fail(code);
+    return code == 0 ? 1 : 0;
+}
+
 // Copies a text into a fixed field: at most the field's width, NUL-padded, no terminator past
 // it. Reads are bounded the same way.
 void PutField(char* field, size_t width, std::string_view text);

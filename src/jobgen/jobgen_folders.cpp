@@ -13,12 +13,10 @@ namespace qvp::jobgen {
 
 namespace {
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
-constexpr FrameTexts Frame(const char* name) { return FrameTexts{name, EndStyle::Hex, nullptr, nullptr, kLogicalError}; }
-constexpr FrameTexts kCreateFolder = Frame("qvAPICreateFolderJobGen");
-constexpr FrameTexts kChangeFolder = Frame("qvAPIChangeFolderJobGen");
-constexpr FrameTexts kDeleteFolder = Frame("qvAPIDeleteFolderJobGen");
-constexpr FrameTexts kFindJobGen = Frame("qvAPIFindJobGen");
+constexpr FrameTexts kCreateFolder = JobGenFrame("qvAPICreateFolderJobGen");
+constexpr FrameTexts kChangeFolder = JobGenFrame("qvAPIChangeFolderJobGen");
+constexpr FrameTexts kDeleteFolder = JobGenFrame("qvAPIDeleteFolderJobGen");
+constexpr FrameTexts kFindJobGen = JobGenFrame("qvAPIFindJobGen");
 
 namespace msg {
 constexpr char kNameNull[] = "%s : Parameter Error : Folder Name Address is NULL";
@@ -38,11 +36,6 @@ constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kFileCopy[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
 }  // namespace msg
-
-int Finish(CallContext& call, uint32_t code) {
-    if (code != 0) call.Fail(code);
-    return code == 0 ? 1 : 0;
-}
 
 // The parent folder's directory in the store; 0 or 0x20000057 for a folder that is no path.
 uint32_t ParentDir(CallContext& call, const char* parent, std::string& dir) {

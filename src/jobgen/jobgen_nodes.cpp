@@ -15,24 +15,21 @@ namespace {
 
 enum class Target { Client, Master, Group, IdGroup };
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
 constexpr char kLogicalErr[] = "%s : Logical Err : ErrorCode = 0x%8.8x";
 constexpr char kHandleErr[] = "Parameter Err : JobGen Handle Value is INVALID";
-constexpr FrameTexts Frame(const char* name, const char* exceptionText = kLogicalError) {
-    return FrameTexts{name, EndStyle::Hex, nullptr, nullptr, exceptionText};
-}
-constexpr FrameTexts kCreateClient = Frame("qvAPICreateClientJobGen");
-constexpr FrameTexts kDeleteClient = Frame("qvAPIDeleteClientJobGen");
-constexpr FrameTexts kCreateMaster = Frame("qvAPICreateMasterJobGen");
-constexpr FrameTexts kDeleteMaster = Frame("qvAPIDeleteMasterJobGen");
-constexpr FrameTexts kCreateManager = Frame("qvAPICreateManagerJobGen");
-constexpr FrameTexts kCreateGroup = Frame("qvAPICreateNodeGroupJobGen");
-constexpr FrameTexts kDeleteGroup = Frame("qvAPIDeleteNodeGroupJobGen");
-constexpr FrameTexts kCreateId = Frame("qvAPICreateIDGroupJobGen", kLogicalErr);
-constexpr FrameTexts kDeleteId = Frame("qvAPIDeleteIDGroupJobGen", kLogicalErr);
-constexpr FrameTexts kFindFirst = Frame("qvAPIFindFirstNodeJobGen");
-constexpr FrameTexts kFindNext = Frame("qvAPIFindNextNodeJobGen");
-constexpr FrameTexts kFindClose = Frame("qvAPIFindCloseNodeJobGen");
+
+constexpr FrameTexts kCreateClient = JobGenFrame("qvAPICreateClientJobGen");
+constexpr FrameTexts kDeleteClient = JobGenFrame("qvAPIDeleteClientJobGen");
+constexpr FrameTexts kCreateMaster = JobGenFrame("qvAPICreateMasterJobGen");
+constexpr FrameTexts kDeleteMaster = JobGenFrame("qvAPIDeleteMasterJobGen");
+constexpr FrameTexts kCreateManager = JobGenFrame("qvAPICreateManagerJobGen");
+constexpr FrameTexts kCreateGroup = JobGenFrame("qvAPICreateNodeGroupJobGen");
+constexpr FrameTexts kDeleteGroup = JobGenFrame("qvAPIDeleteNodeGroupJobGen");
+constexpr FrameTexts kCreateId = JobGenFrame("qvAPICreateIDGroupJobGen", kLogicalErr);
+constexpr FrameTexts kDeleteId = JobGenFrame("qvAPIDeleteIDGroupJobGen", kLogicalErr);
+constexpr FrameTexts kFindFirst = JobGenFrame("qvAPIFindFirstNodeJobGen");
+constexpr FrameTexts kFindNext = JobGenFrame("qvAPIFindNextNodeJobGen");
+constexpr FrameTexts kFindClose = JobGenFrame("qvAPIFindCloseNodeJobGen");
 
 namespace msg {
 constexpr char kOptionInvalid[] = "%s : Parameter Error : Option Value is INVALID";

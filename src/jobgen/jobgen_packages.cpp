@@ -14,17 +14,14 @@ namespace qvp::jobgen {
 
 namespace {
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
-constexpr FrameTexts Frame(const char* name, const char* exceptionText = kLogicalError) {
-    return FrameTexts{name, EndStyle::Hex, nullptr, nullptr, exceptionText};
-}
-constexpr FrameTexts kCreate = Frame("qvAPICreatePackageJobGen");
-constexpr FrameTexts kDelete = Frame("qvAPIDeletePackageJobGen");
-constexpr FrameTexts kFindFirst = Frame("qvAPIFindFirstPackageJobGen");
-constexpr FrameTexts kFindNext = Frame("qvAPIFindNextPackageJobGen");
-constexpr FrameTexts kFindClose = Frame("qvAPIFindClosePackageJobGen");
-constexpr FrameTexts kFindOne = Frame("qvAPIFindPackageJobGen", nullptr);
-constexpr FrameTexts kChange = Frame("qvAPIChangePackageJobGen", nullptr);
+
+constexpr FrameTexts kCreate = JobGenFrame("qvAPICreatePackageJobGen");
+constexpr FrameTexts kDelete = JobGenFrame("qvAPIDeletePackageJobGen");
+constexpr FrameTexts kFindFirst = JobGenFrame("qvAPIFindFirstPackageJobGen");
+constexpr FrameTexts kFindNext = JobGenFrame("qvAPIFindNextPackageJobGen");
+constexpr FrameTexts kFindClose = JobGenFrame("qvAPIFindClosePackageJobGen");
+constexpr FrameTexts kFindOne = JobGenFrame("qvAPIFindPackageJobGen", nullptr);
+constexpr FrameTexts kChange = JobGenFrame("qvAPIChangePackageJobGen", nullptr);
 
 namespace msg {
 constexpr char kQvCodeCreate[] = "qvAPICreatePackageJobGen : Logical Error : QVCode Value is INVALID";
@@ -259,11 +256,6 @@ FindWalk* WalkOf(CallContext& call, const void* handle) {
     call.Log("%s : %s", call.function(), msg::kFindHandle);
     call.Fail(QVAPI_ERR_INVALID_HANDLE);
     return nullptr;
-}
-
-int Finish(CallContext& call, uint32_t code) {
-    if (code != 0) call.Fail(code);
-    return code == 0 ? 1 : 0;
 }
 
 }  // namespace

@@ -14,11 +14,10 @@ namespace qvp::jobgen {
 
 namespace {
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
-constexpr FrameTexts kOpenFrame{"qvAPICreateJobGen", EndStyle::Hex, nullptr, nullptr, kLogicalError};
-constexpr FrameTexts kOpenExFrame{"qvAPICreateJobGenEx", EndStyle::Hex, nullptr, nullptr, kLogicalError};
-constexpr FrameTexts kNameFrame{"qvAPIChangeNameJobGen", EndStyle::Hex, nullptr, nullptr, kLogicalError};
-constexpr FrameTexts kKindFrame{"qvAPIChangeJobKindJobGen", EndStyle::Hex, nullptr, nullptr, kLogicalError};
+constexpr FrameTexts kOpenFrame = JobGenFrame("qvAPICreateJobGen");
+constexpr FrameTexts kOpenExFrame = JobGenFrame("qvAPICreateJobGenEx");
+constexpr FrameTexts kNameFrame = JobGenFrame("qvAPIChangeNameJobGen");
+constexpr FrameTexts kKindFrame = JobGenFrame("qvAPIChangeJobKindJobGen");
 
 namespace msg {
 constexpr char kNameNull[] = "%s : Parameter Error : JobGen Name Address is NULL";
