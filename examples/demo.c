@@ -190,6 +190,37 @@ static void story_nodes(void) {
             QVAPI_ERR_NOT_FOUND);
     refused("qvAPIFindFirstNode(\\) after the deletions", qvAPIFindFirstNode("\\", &node, 0, 0) != QVPAPI_INVALID_HANDLE,
             QVAPI_ERR_NO_MORE_ITEMS);
+/* A JobGen template: a folder, a JobGen of one client and one package committed into it, and
+ * the look-up of what was stored. */
+static void story_jobgen(const char* root) {
+    char path[1024];
+    QVAPI_JOBGEN found;
+    QVAPI_JOBGEN_NODE node;
+    QVPAPI_HANDLE h;
+
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/JOBGEN", root);
+    must("qvpCreateDirectory(MNGFL/JOBGEN)", qvpCreateDirectory(path));
+    must("qvAPICreateFolderJobGen(\\, DEMO)", qvAPICreateFolderJobGen("\\", "DEMO", 0, 0));
+    refused("qvAPICreateFolderJobGen(\\, ..)", qvAPICreateFolderJobGen("\\", "..", 0, 0), QVAPI_ERR_INVALID_NAME);
+    h = qvAPICreateJobGen("\\..", "J1", 'D', 0, 0);
+    refused("qvAPICreateJobGen(\\.., J1)", h != QVPAPI_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER);
+
+    h = qvAPICreateJobGen("\\DEMO", "J1", 'D', 0, 0);
+    must("qvAPICreateJobGen(\\DEMO, J1, D)", h != QVPAPI_INVALID_HANDLE);
+    if (h == QVPAPI_INVALID_HANDLE) return;
+    must("qvAPICreateClientJobGen(pc00001, as given)", qvAPICreateClientJobGen(h, "pc00001", QVAPI_JOBGEN_AS_GIVEN, 0));
+    must("qvAPICreatePackageJobGen(C.01.demo.1/0.0001)",
+         qvAPICreatePackageJobGen(h, 'C', "01", "demo", "1/0", "0001", 0, 0));
+    memset(&node, 0, sizeof node);
+    if (qvAPIFindFirstNodeJobGen(h, &node, 0, 0) != QVPAPI_INVALID_HANDLE) {
+        printf("  entry %s type 0x%08x\n", node.szNodeName, (unsigned)node.uiEntryType);
+        qvAPIFindCloseNodeJobGen(h, 0, 0);
+    }
+    must("qvAPICloseJobGen(commit)", qvAPICloseJobGen(h, 0));
+
+    memset(&found, 0, sizeof found);
+    must("qvAPIFindJobGen(\\DEMO, J1)", qvAPIFindJobGen("\\DEMO", "J1", &found, 0, 0));
+    printf("  %s kind %u written %s\n", found.szName, (unsigned)found.uiKind, found.szWritten);
 }
 
 int main(int argc, char** argv) {
@@ -270,6 +301,8 @@ int main(int argc, char** argv) {
     }
     snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", argv[1]);
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
+
+    story_jobgen(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

@@ -219,7 +219,15 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryRecords(caller);
     StoryStatusRename(caller);
     StoryArchives(caller);
+    StoryJobGen(caller);
     StoryClose(caller, threadId);
+    // The close discarded the JobGen left open and let go of its mutex.
+    std::thread([&] {
+        QVPAPI_HANDLE h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
+        EXPECT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(qvAPICloseJobGen(h, 1), 1);
+    }).join();
+    EXPECT_FALSE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "OPEN")));
 }
 
 void CallerTest::StoryNodes(const CallerData& caller) {
@@ -514,6 +522,34 @@ void CallerTest::ExpectClosingSequence(int connection) const {
         EXPECT_EQ(reply.kind, qvpsim::LogEntry::Kind::Sent) << i;
         EXPECT_EQ(reply.text, qvpsim::kReplyOk) << i;
     }
+}
+
+// A JobGen for the client below the master with one package, committed into a folder of its
+// own; a second one is left open for the close to discard.
+void CallerTest::StoryJobGen(const CallerData& caller) {
+    const std::string folder = "\\" + caller.prefix + "F";
+    // The manager's installation makes the JobGen root; folders go below it.
+    fs::create_directories(Data() / "SERVER/ZARNQV/MNGFL/JOBGEN");
+    ASSERT_EQ(qvAPICreateFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    QVPAPI_HANDLE h = qvAPICreateJobGen(folder.c_str(), "J", 'D', 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    const std::string path = "\\" + caller.Master() + "\\" + caller.Below();
+    EXPECT_EQ(qvAPICreateClientJobGen(h, path.c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPICreatePackageJobGen(h, caller.qvCode, "1A", "pkgA", "1/0", "0001", 0, 0), 1);
+    QVAPI_JOBGEN_NODE node{};
+    ASSERT_EQ(qvAPIFindFirstNodeJobGen(h, &node, 0, 0), h);
+    EXPECT_EQ(std::string(node.szHost), path);
+    EXPECT_EQ(qvAPIFindCloseNodeJobGen(h, 0, 0), 1);
+    ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(fs::file_size(Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "F") / "J" / "jobgenfile"),
+              256u + 1284u);
+    QVAPI_JOBGEN found{};
+    ASSERT_EQ(qvAPIFindJobGen(folder.c_str(), "J", &found, 0, 0), 1);
+    EXPECT_EQ(found.uiKind, QVAPI_JOBGEN_JOBGEN);
+
+    h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {

@@ -94,6 +94,7 @@ private:
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
+    void StoryJobGen(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);
 };
 
