@@ -112,6 +112,33 @@ static int file_exists(const char* path) {
     return 1;
 }
 
+/* Jobs: the manager's execution records of a job (the simulator's demo job
+ * "\\DEMO\\00000000000000D1": pc001 waiting, pc002 running, pc003 done, pc004 without a record)
+ * walked as a relaying site does, and a delivery asked to run again. The job readers take the
+ * API block that the job finders hand out; without it they refuse. */
+static void story_jobs(void) {
+    static const char kJob[] = "\\DEMO\\00000000000000D1";
+    QVAPI_EXECUTION record;
+    unsigned char head[QVAPI_JOB_SIZE];
+
+    refused("qvAPIGetJob(no API block, DEMO job)", qvAPIGetJob(NULL, kJob, head), QVAPI_ERR_INVALID_PARAMETER);
+    if (must("qvAPISiteWaitSetFirst()", qvAPISiteWaitSetFirst(&record)))
+        printf("  marked %.5s, status %02x %02x %02x\n", record.szNodeName, record.ucStatus[0], record.ucStatus[1],
+               record.ucStatus[2]);
+    refused("qvAPISiteWaitSetNext(): nothing else waits", qvAPISiteWaitSetNext(&record), QVAPI_ERR_NO_MORE_ITEMS);
+    must("qvAPISiteWaitSetEnd()", qvAPISiteWaitSetEnd());
+    if (must("qvAPISiteRestartSetFirst()", qvAPISiteRestartSetFirst(&record)))
+        printf("  released %.5s, status %02x %02x %02x\n", record.szNodeName, record.ucStatus[0], record.ucStatus[1],
+               record.ucStatus[2]);
+    refused("qvAPISiteRestartSetNext(): no mark left", qvAPISiteRestartSetNext(&record), QVAPI_ERR_NO_MORE_ITEMS);
+    must("qvAPISiteRestartSetEnd()", qvAPISiteRestartSetEnd());
+    must("qvAPISiteWaitSetCurrent(pc003 of the job)", qvAPISiteWaitSetCurrent("pc00300000000000000D1"));
+    refused("qvAPISiteWaitSetCurrent(pc009 of the job)", qvAPISiteWaitSetCurrent("pc00900000000000000D1"),
+            QVAPI_ERR_NOT_FOUND);
+    must("qvAPISiteReexec(site-a, 00000000000000D1)", qvAPISiteReexec("site-a", "00000000000000D1"));
+    refused("qvAPISiteReexec(NULL, x)", qvAPISiteReexec(NULL, "x"), QVAPI_ERR_INVALID_PARAMETER);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -190,6 +217,8 @@ int main(int argc, char** argv) {
     }
     snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", argv[1]);
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
+
+    story_jobs();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());
