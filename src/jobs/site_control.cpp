@@ -64,15 +64,24 @@ struct WorkRecord {
     size_t length = 0;
 };
 
+// What a step does with a reply that carries no record: its log line (a format taking `name`)
+// and its code.
+struct NoRecord {
+    const char* name;
+    const char* text;
+    uint32_t code;
+};
+
 // The record of the reply in the second reply buffer. False with the code set for a reply
 // without one or a record that is not an execution record this work record holds.
-bool TakeRecord(CallContext& call, size_t received, WorkRecord& work, uint32_t noRecordCode) {
+bool TakeRecord(CallContext& call, size_t received, WorkRecord& work, const NoRecord& none) {
     QVPAPI& block = call.block();
     uint32_t length = 0;
     const char* item = qvpAPIGetFgetItem(block.fgetReplyBuffer, received, &length);
     if (item == nullptr) {
         // "0 160" at the end of the store, or a success without a record: nothing to walk on.
-        call.Fail(noRecordCode);
+        call.Log(none.text, none.name);
+        call.Fail(none.code);
         return false;
     }
     if (length < QVAPI_EXECUTION_FIXED_SIZE || length > sizeof work.bytes) {
@@ -178,7 +187,7 @@ int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
             return 0;
         }
         WorkRecord work;
-        if (!TakeRecord(call, static_cast<size_t>(got), work, kNoMoreItems)) return 0;
+        if (!TakeRecord(call, static_cast<size_t>(got), work, {name, endText, kNoMoreItems})) return 0;
         if (rule.qualifies(work.bytes)) {
             rule.change(work.bytes);
             if (!Update(call, work, call.function())) return 0;
@@ -258,7 +267,7 @@ extern "C" QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey) {
             return 0;
         }
         WorkRecord work;
-        if (!TakeRecord(call, static_cast<size_t>(got), work, kNotFound)) return 0;
+        if (!TakeRecord(call, static_cast<size_t>(got), work, {"", text::kCurrentProc, kNotFound})) return 0;
         Mark(work.bytes);
         if (!Update(call, work, text::kCurrentUpdateName)) return 0;
         TakeOverCursor(block, false);

@@ -9,6 +9,7 @@
 #include "jobs/job_records.h"
 #include "jobs/jobexec_file.h"
 #include "jobs/jobs_fixture.h"
+#include "platform/platform_fixture.h"
 
 namespace qvptest {
 namespace {
@@ -121,11 +122,18 @@ TEST_F(JobReadersTest, NodeCountAddsEveryEntryOfTheNode) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
 }
 
-TEST_F(JobReadersTest, FileHeldExclusivelyElsewhere) {
+// The manager, another process, holds the job's file while it rewrites it.
+TEST_F(JobReadersTest, FileHeldExclusivelyByAnotherProcess) {
     jobs().WriteJob(MixedJob());
     Open();
-    const qvpsim::JobStore::Hold hold = qvpsim::JobStore::HoldExclusive(FilePath());
-    ASSERT_TRUE(hold.held());
+    qvp_test::Channel toParent, toChild;
+    const pid_t manager = qvp_test::Spawn([&] {
+        const qvpsim::JobStore::Hold hold = qvpsim::JobStore::HoldExclusive(FilePath());
+        toParent.Send(hold.held() ? 'h' : 'f');
+        toChild.Receive();
+        return 0;
+    });
+    ASSERT_EQ(toParent.Receive(), 'h');
     unsigned char head[QVAPI_JOB_SIZE];
     QVAPI_NODE_JOB node;
     EXPECT_EQ(qvAPIGetJob(block(), kPath, head), 0);
@@ -134,6 +142,9 @@ TEST_F(JobReadersTest, FileHeldExclusivelyElsewhere) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     EXPECT_EQ(qvAPIGetJobHead(block(), kPath, head), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    toChild.Send('x');
+    EXPECT_EQ(qvp_test::Join(manager), 0);
+    EXPECT_EQ(qvAPIGetJobHead(block(), kPath, head), 1);
 }
 
 // Defective files are refused before any lookup; whatever their numbers say, nothing is read

@@ -27,7 +27,7 @@ protected:
     QVPAPI* block() { return qvpGetThreadBlock(); }
     qvpsim::JobStore& jobs() { return *jobs_; }
 
-    // The payloads received since the log was last cleared, handshake and close left out.
+    // The payloads received since the log was last cleared, the handshake left out.
     std::vector<std::string> Requests() const {
         std::vector<std::string> out;
         for (const std::string& r : sim_->Received())
