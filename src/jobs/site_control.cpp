@@ -178,8 +178,8 @@ int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
     TakeOverCursor(block, true);
     const char* name = call.function();
     const char* endText = first ? text::kFirstRecv : text::kNextRecv;
-    int got = Exchange(call, name, first ? records::request::FgetFirst(kKindLetter) : records::request::FgetNext(kKindLetter),
-                       first ? text::kFirstSend : text::kNextSend, endText);
+    const RequestBuilder start = first ? records::request::FgetFirst(kKindLetter) : records::request::FgetNext(kKindLetter);
+    int got = Exchange(call, name, start, first ? text::kFirstSend : text::kNextSend, endText);
     while (got >= 0) {
         if (!Accepted(block, got)) {
             call.Log(endText, name);
@@ -190,7 +190,7 @@ int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
         if (!TakeRecord(call, static_cast<size_t>(got), work, {name, endText, kNoMoreItems})) return 0;
         if (rule.qualifies(work.bytes)) {
             rule.change(work.bytes);
-            if (!Update(call, work, call.function())) return 0;
+            if (!Update(call, work, name)) return 0;
             std::memcpy(lpRecord, work.bytes, work.length);
             return 1;
         }
