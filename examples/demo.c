@@ -221,6 +221,31 @@ static void story_jobgen(const char* root) {
     memset(&found, 0, sizeof found);
     must("qvAPIFindJobGen(\\DEMO, J1)", qvAPIFindJobGen("\\DEMO", "J1", &found, 0, 0));
     printf("  %s kind %u written %s\n", found.szName, (unsigned)found.uiKind, found.szWritten);
+/* Jobs: the manager's execution records of a job (the simulator's demo job
+ * "\\DEMO\\00000000000000D1": pc001 waiting, pc002 running, pc003 done, pc004 without a record)
+ * walked as a relaying site does, and a delivery asked to run again. The job readers take the
+ * API block that the job finders hand out; without it they refuse. */
+static void story_jobs(void) {
+    static const char kJob[] = "\\DEMO\\00000000000000D1";
+    QVAPI_EXECUTION record;
+    unsigned char head[QVAPI_JOB_SIZE];
+
+    refused("qvAPIGetJob(no API block, DEMO job)", qvAPIGetJob(NULL, kJob, head), QVAPI_ERR_INVALID_PARAMETER);
+    if (must("qvAPISiteWaitSetFirst()", qvAPISiteWaitSetFirst(&record)))
+        printf("  marked %.5s, status %02x %02x %02x\n", record.szNodeName, record.ucStatus[0], record.ucStatus[1],
+               record.ucStatus[2]);
+    refused("qvAPISiteWaitSetNext(): nothing else waits", qvAPISiteWaitSetNext(&record), QVAPI_ERR_NO_MORE_ITEMS);
+    must("qvAPISiteWaitSetEnd()", qvAPISiteWaitSetEnd());
+    if (must("qvAPISiteRestartSetFirst()", qvAPISiteRestartSetFirst(&record)))
+        printf("  released %.5s, status %02x %02x %02x\n", record.szNodeName, record.ucStatus[0], record.ucStatus[1],
+               record.ucStatus[2]);
+    refused("qvAPISiteRestartSetNext(): no mark left", qvAPISiteRestartSetNext(&record), QVAPI_ERR_NO_MORE_ITEMS);
+    must("qvAPISiteRestartSetEnd()", qvAPISiteRestartSetEnd());
+    must("qvAPISiteWaitSetCurrent(pc003 of the job)", qvAPISiteWaitSetCurrent("pc00300000000000000D1"));
+    refused("qvAPISiteWaitSetCurrent(pc009 of the job)", qvAPISiteWaitSetCurrent("pc00900000000000000D1"),
+            QVAPI_ERR_NOT_FOUND);
+    must("qvAPISiteReexec(site-a, 00000000000000D1)", qvAPISiteReexec("site-a", "00000000000000D1"));
+    refused("qvAPISiteReexec(NULL, x)", qvAPISiteReexec(NULL, "x"), QVAPI_ERR_INVALID_PARAMETER);
 }
 
 int main(int argc, char** argv) {
@@ -303,6 +328,7 @@ int main(int argc, char** argv) {
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
 
     story_jobgen(argv[1]);
+    story_jobs();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

@@ -11,6 +11,7 @@
 
 #include "client/ar/archiver.h"
 #include "core/block.h"
+#include "jobs/job_records.h"
 #include "nodes/node_group_steps.h"
 #include "records/records.h"
 #include "support/ecd_encoder.h"
@@ -124,6 +125,7 @@ void CallerTest::SetUp() {
     qvptest::WriteRootSettings(root_, "ConnectRetryCount=1\n");
     sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
     records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
+    jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
     ASSERT_TRUE(sim_->Start());
     store_ = std::make_unique<qvptest::NodeStoreBuilder>(Data());
 }
@@ -163,6 +165,14 @@ void CallerTest::Prepare(const CallerData& caller) {
     for (const char* package : {"p1", "p2", "p3"})
         records_->AddStatus(caller.OldNode(), qvptest::MakeStatusRecord(caller.OldNode(), caller.qvCode, "1A", package,
                                                                          "1/0", "0001", package[1] == '2' ? 40 : 0));
+
+    // A job of two nodes: the client waits to run, the master has finished.
+    qvpsim::JobSpec job;
+    job.path = caller.JobPath();
+    job.number = caller.JobNumber();
+    job.storedCounts[0] = 2;
+    job.nodes = {qvpsim::Node(caller.Client(), {0x10, 0, 0}), qvpsim::Node(caller.Master(), {0x60, 0, 0})};
+    jobs_->WriteJob(job);
 
     // A folder as a package is made of: a script, nested folders, an empty file and folder,
     // and data larger than one block of the encoder.
@@ -220,6 +230,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryStatusRename(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
+    StoryJobs(caller);
     StoryClose(caller, threadId);
     // The close discarded the JobGen left open and let go of its mutex.
     std::thread([&] {
@@ -480,6 +491,27 @@ void CallerTest::StoryArchives(const CallerData& caller) {
     EXPECT_EQ(qvAPIUnArchive(bad.c_str(), (work / "out").c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_FALSE(fs::exists(work / "out" / "bad_PKG4"));
+}
+
+// The caller reads how far its job has got, holds its client's delivery and asks for it again.
+void CallerTest::StoryJobs(const CallerData& caller) {
+    QVPAPI* b = qvpGetThreadBlock();
+    unsigned char head[QVAPI_JOB_SIZE];
+    ASSERT_EQ(qvAPIGetJob(b, caller.JobPath().c_str(), head), 1) << std::hex << qvAPIGetLastError();
+    QVAPI_JOB job;
+    std::memset(&job, 0, sizeof job);
+    qvp::jobs::qvpAPICopyJobData(b->apiLevel, head, &job, QVAPI_JOB_KIND_JOB);
+    EXPECT_EQ(std::string(job.szJobNo, 16), caller.JobNumber());
+    EXPECT_EQ(job.dwStatus0, 1u);
+    EXPECT_EQ(job.dwStatus8, 1u);
+    EXPECT_EQ(job.dwTotal, 2u);
+    QVAPI_NODE_JOB node;
+    ASSERT_EQ(qvAPIGetJobCountNode(b, caller.JobPath().c_str(), caller.Master().c_str(), &node), 1);
+    EXPECT_EQ(node.dwStatus8, 1u);
+
+    ASSERT_EQ(qvAPISiteWaitSetCurrent((caller.Client() + caller.JobNumber()).c_str()), 1);
+    EXPECT_EQ(jobs_->Status(caller.Client(), caller.JobNumber()), (qvpsim::ExecStatus{0x10, 0x40, 0}));
+    EXPECT_EQ(qvAPISiteReexec(caller.prefix.c_str(), caller.JobNumber().c_str()), 1);
 }
 
 void CallerTest::MakeWorkTrees(uint32_t threadId) const {

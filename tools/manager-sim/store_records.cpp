@@ -1,5 +1,7 @@
 #include "manager-sim/store_records.h"
 
+#include "manager-sim/store_jobs.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -259,7 +261,7 @@ std::string RecordStore::Fget(Call& call) {
     }
     Cursor cursor;
     if (op == "KP") {
-        const std::string key(call.request.Value(1));
+        const std::string key = f[0] == 'E' ? ExecutionKey(call.request.Value(1)) : std::string(call.request.Value(1));
         cursor.prefix = key;
         if (f[0] == 'E' && key.size() > kJobNumberWidth + 2) {
             const std::string name = key.substr(0, key.size() - kJobNumberWidth);
@@ -280,6 +282,13 @@ std::string RecordStore::Fupd(Call& call) {
     const std::string_view f = call.request.Value(0);
     if (f.empty() || KindIndex(f[0]) < 0 || call.request.fields.size() < 3) return kReplyUnknownVerb;
     std::lock_guard lock(mutex_);
+    if (f[0] == 'E') {
+        // Executions are only ever changed: the manager creates them itself.
+        auto it = stores_[2].find(ExecutionKey(call.request.Value(1)));
+        if (it == stores_[2].end()) return kNoRecord;
+        it->second = std::string(call.request.Value(2));
+        return kReplyOk;
+    }
     Store(f[0])[std::string(call.request.Value(1))] = std::string(call.request.Value(2));
     return kReplyOk;
 }
