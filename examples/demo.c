@@ -190,6 +190,8 @@ static void story_nodes(void) {
             QVAPI_ERR_NOT_FOUND);
     refused("qvAPIFindFirstNode(\\) after the deletions", qvAPIFindFirstNode("\\", &node, 0, 0) != QVPAPI_INVALID_HANDLE,
             QVAPI_ERR_NO_MORE_ITEMS);
+}
+
 /* A JobGen template: a folder, a JobGen of one client and one package committed into it, and
  * the look-up of what was stored. */
 static void story_jobgen(const char* root) {
@@ -221,6 +223,8 @@ static void story_jobgen(const char* root) {
     memset(&found, 0, sizeof found);
     must("qvAPIFindJobGen(\\DEMO, J1)", qvAPIFindJobGen("\\DEMO", "J1", &found, 0, 0));
     printf("  %s kind %u written %s\n", found.szName, (unsigned)found.uiKind, found.szWritten);
+}
+
 /* Jobs: the manager's execution records of a job (the simulator's demo job
  * "\\DEMO\\00000000000000D1": pc001 waiting, pc002 running, pc003 done, pc004 without a record)
  * walked as a relaying site does, and a delivery asked to run again. The job readers take the

@@ -92,7 +92,7 @@ TEST_F(DefinitionWriters, SequenceLeavesTheStoreTheBuilderWritesForTheFinalState
     ASSERT_EQ(Create("pc3", Record({.name = "pc3"})), 1);
     ASSERT_EQ(Create("gamma", Placed(Record({.name = "gamma", .kind = QVAPI_NODE_MASTER}), "\\alpha")), 1);
     ASSERT_EQ(Create("pc4", Placed(Record({.name = "pc4"}), "\\alpha\\gamma")), 1);
-    ASSERT_EQ(qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\g1", "pc1", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\g1", "pc3", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\", "pc1", 0, 0), 1);
@@ -150,7 +150,7 @@ TEST_F(DefinitionWriters, RenameToAHashThatBeginsTheOldKeyLaysOutANewKey) {
 TEST_F(DefinitionWriters, AFailedRenameStepLeavesTheStoreAsItWas) {
     ASSERT_EQ(Create("alpha", Record({.name = "alpha", .kind = QVAPI_NODE_MASTER})), 1);
     ASSERT_EQ(Create("pc1", Placed(Record({.name = "pc1"}), "\\alpha")), 1);
-    ASSERT_EQ(qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\g1", "pc1", 0, 0), 1);
     static std::string failing;
     for (const char* step : {"dir.create", "flat.create", "attr.move", "attr.write", "flat.delete"}) {
@@ -172,7 +172,7 @@ TEST_F(DefinitionWriters, AFailedRenameStepLeavesTheStoreAsItWas) {
 TEST_F(DefinitionWriters, AFailedSwapMoveKeepsNodedefAndTheGroups) {
     ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
     ASSERT_EQ(Create("pc1", Placed(Record({.name = "pc1"}), "\\m1")), 1);
-    ASSERT_EQ(qvAPICreateMaster("\\", "m1", 0, 0), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateMaster("\\", "m1", 0, 0), 1);
     static std::string failing;
     for (const char* step : {"swap.copy", "swap.move1", "swap.move2", "swap.move3"}) {
         SCOPED_TRACE(step);
