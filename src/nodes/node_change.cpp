@@ -20,10 +20,7 @@ namespace qvp::nodes {
 namespace {
 
 namespace msg {
-constexpr char kBadArgument[] = "%s : Parameter Error : lpNodeName or lpNodeData is INVALID";
-constexpr char kBadFlags[] = "%s : Parameter Error : fdwChangeFlags = 0x%8.8x";
-constexpr char kNotFound[] = "%s : Definition Not Found : %s : ErrorCode = 0x%8.8x";
-constexpr char kTimeCheck[] = "%s :Time Check Err : GREATER";
+constexpr char kBadArgument[] = "%s : Parameter Error : lpNodeData or fdwChangeFlags = 0x%8.8x is INVALID";
 constexpr char kBelowItself[] = "%s : Parameter Error : Upper Node %s is the node or below it";
 constexpr char kHold[] = "%s : qvAPIChangeHoldDefinition Error : ErrorCode = 0x%8.8x";
 }  // namespace msg
@@ -101,34 +98,16 @@ bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NOD
 
 bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, const QVAPI_NODE* given,
                       bool master) {
-    if (keyName == nullptr || *keyName == '\0' || given == nullptr ||
-        strnlen(keyName, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN) {
-        call.Log(msg::kBadArgument, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
-    }
-    if ((flags & ~kKnownFlags) != 0) {
-        call.Log(msg::kBadFlags, call.function(), flags);
+    if (!KeyNameGiven(call, keyName)) return false;
+    if (given == nullptr || (flags & ~kKnownFlags) != 0) {
+        call.Log(msg::kBadArgument, call.function(), flags);
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
     QVAPI_NODE stored;
-    if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), keyName, master, &stored);
-        code != 0) {
-        call.Log(msg::kNotFound, call.function(), keyName, code);
-        call.Fail(code);
+    if (!LockWriters(call, guard) || !ReadStoredNotLater(call, keyName, master, &given->stUpdateTime, stored))
         return false;
-    }
-    if (StoredIsLater(stored.stUpdateTime, given->stUpdateTime)) {
-        call.Log(msg::kTimeCheck, call.function());
-        call.Fail(QVAPI_ERR_NOT_FOUND);
-        return false;
-    }
     QVAPI_NODE target = Apply(stored, *given, flags);
     if (!Structural(stored, target)) {
         if (!WriteBothCopiesIn(call, target)) return false;

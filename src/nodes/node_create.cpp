@@ -24,7 +24,6 @@ namespace {
 
 namespace msg {
 constexpr char kNoRecord[] = "%s : Parameter Error : QVAPI_NODE Struct Address is NULL";
-constexpr char kBadKeyName[] = "%s : Parameter Error : Key Name is INVALID";
 constexpr char kKeyMismatch[] = "%s : Parameter Error : Key Name %s does not name the record";
 constexpr char kCheckFailed[] = "%s : %s Error : ErrorCode = 0x%8.8x";
 constexpr char kCreateFile[] = "%s : CreateFile Error : File = %s, errno = %d";
@@ -122,16 +121,8 @@ bool CreateDefinition(CallContext& call, const char* keyName, const QVAPI_NODE* 
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
-    if (keyName == nullptr || *keyName == '\0' || strnlen(keyName, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN) {
-        call.Log(msg::kBadKeyName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
-    }
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
+    if (!KeyNameGiven(call, keyName) || !LockWriters(call, guard)) return false;
     const uint32_t kind = NodeNameKind(keyName);
     if (kind == 0) {
         call.Log(text::kKindNotFound, call.function(), keyName);

@@ -20,9 +20,6 @@ namespace qvp::nodes {
 namespace {
 
 namespace msg {
-constexpr char kBadName[] = "%s : Parameter Error : lpNodeName Value is INVALID";
-constexpr char kNotFound[] = "%s : Definition Not Found : %s : ErrorCode = 0x%8.8x";
-constexpr char kTimeCheck[] = "%s :Time Check Err : GREATER";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kRemoveDirectory[] = "%s : RemoveDirectory %s : ErrorCode = %d";
 constexpr char kDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
@@ -88,28 +85,11 @@ bool DeleteNodeIn(CallContext& call, const QVAPI_NODE& node) {
 }
 
 bool DeleteDefinition(CallContext& call, const char* keyName, const QVAPI_NODE_TIME* time, bool master) {
-    if (keyName == nullptr || *keyName == '\0' || strnlen(keyName, QVAPI_NODE_NAME_LEN + 1) > QVAPI_NODE_NAME_LEN) {
-        call.Log(msg::kBadName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
-    }
     NodeWriterGuard guard(call.block());
-    if (const uint32_t code = guard.Acquire(); code != 0) {
-        call.Fail(code);
-        return false;
-    }
     QVAPI_NODE stored;
-    if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), keyName, master, &stored);
-        code != 0) {
-        call.Log(msg::kNotFound, call.function(), keyName, code);
-        call.Fail(code);
+    if (!KeyNameGiven(call, keyName) || !LockWriters(call, guard) ||
+        !ReadStoredNotLater(call, keyName, master, time, stored))
         return false;
-    }
-    if (time != nullptr && StoredIsLater(stored.stUpdateTime, *time)) {
-        call.Log(msg::kTimeCheck, call.function());
-        call.Fail(QVAPI_ERR_NOT_FOUND);
-        return false;
-    }
     return DeleteNodeIn(call, stored);
 }
 

@@ -26,6 +26,9 @@ constexpr char kNoUpper[] = "%s : Upper Master Not Found : %s : ErrorCode = 0x%8
 constexpr char kChildList[] = "%s : FindFirstFile %s : ErrorCode = %d";
 constexpr char kChildNoFile[] = "%s : File Not Found Error : %s\\(M or C or other).%s is INVALID";
 constexpr char kChildRead[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kBadKeyName[] = "%s : Parameter Error : lpNodeName Value is INVALID";
+constexpr char kNotFound[] = "%s : Definition Not Found : %s : ErrorCode = 0x%8.8x";
+constexpr char kTimeCheck[] = "%s :Time Check Err : GREATER";
 }  // namespace msg
 
 WriterFaultFn g_writerFault = nullptr;
@@ -52,6 +55,34 @@ bool WriterFault(const char* step) {
     if (g_writerFault == nullptr || !g_writerFault(step)) return false;
     win::SetLastError(win::ERROR_ACCESS_DENIED);
     return true;
+}
+
+bool KeyNameGiven(CallContext& call, const char* keyName) {
+    if (keyName != nullptr && *keyName != '\0' && strnlen(keyName, QVAPI_NODE_NAME_LEN + 1) <= QVAPI_NODE_NAME_LEN)
+        return true;
+    call.Log(msg::kBadKeyName, call.function());
+    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+    return false;
+}
+
+bool LockWriters(CallContext& call, NodeWriterGuard& guard) {
+    const uint32_t code = guard.Acquire();
+    if (code != 0) call.Fail(code);
+    return code == 0;
+}
+
+bool ReadStoredNotLater(CallContext& call, const char* keyName, bool master, const QVAPI_NODE_TIME* time,
+                        QVAPI_NODE& stored) {
+    if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), keyName, master, &stored);
+        code != 0) {
+        call.Log(msg::kNotFound, call.function(), keyName, code);
+        call.Fail(code);
+        return false;
+    }
+    if (time == nullptr || !StoredIsLater(stored.stUpdateTime, *time)) return true;
+    call.Log(msg::kTimeCheck, call.function());
+    call.Fail(QVAPI_ERR_NOT_FOUND);
+    return false;
 }
 
 bool IpKeyed(const QVAPI_NODE& r) { return r.ucHostIDFlag != 1 && r.ucSystemKey == 1; }

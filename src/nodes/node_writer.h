@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/frame.h"
+#include "nodes/node_group_guard.h"
 #include "qvpapi.h"
 
 namespace qvp {
@@ -55,6 +56,14 @@ std::string FlatPathIn(const std::string& tree, const QVAPI_NODE& r);
 std::string ParentOf(const std::string& path);
 
 // ---- small steps ------------------------------------------------------------------------------
+// A caller's key name: not empty, at most 64 bytes. false with the call failed (0x20000057).
+bool KeyNameGiven(CallContext& call, const char* keyName);
+// Takes the writer locks for the rest of the call; false with the call failed.
+bool LockWriters(CallContext& call, NodeWriterGuard& guard);
+// The stored definition of the key name, whole, and not stamped later than `time` when that
+// is given. false with the call failed (0x20610000 for either).
+bool ReadStoredNotLater(CallContext& call, const char* keyName, bool master, const QVAPI_NODE_TIME* time,
+                        QVAPI_NODE& stored);
 // The stored time is later than the given one (both years set, the weekday not compared).
 bool StoredIsLater(const QVAPI_NODE_TIME& stored, const QVAPI_NODE_TIME& given);
 // The time as given, or the local time when its year is 0.

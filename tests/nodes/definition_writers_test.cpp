@@ -103,11 +103,17 @@ TEST_F(DefinitionWriters, SequenceLeavesTheStoreTheBuilderWritesForTheFinalState
     change = Stored("pc3", false);
     std::strcpy(change.ucHostID, "#C33");
     ASSERT_EQ(qvAPIChangeClientDefinition("pc3", QVAPI_CHANGE_HOST_ID, &change, 0), 1);
+    // A caller's walk of the same thread goes on across the cascades below.
+    QVAPI_NODE walked{};
+    const QVPAPI_HANDLE walk = qvAPIFindFirstNodeDefinition("\\", &walked);
+    ASSERT_NE(walk, QVPAPI_INVALID_HANDLE);
     change = Placed(Stored("gamma", true), "\\beta", "\\#G1");
     ASSERT_EQ(qvAPIChangeMasterDefinition("gamma", QVAPI_CHANGE_NODE_PATH, &change, 0), 1);
     change = Stored("#G1", true);
     std::strcpy(change.ucNodeName, "betaX");
     ASSERT_EQ(qvAPIChangeMasterDefinition("#G1", QVAPI_CHANGE_NODE_NAME, &change, 0), 1);
+    EXPECT_EQ(qvAPIFindNextNodeDefinition(walk, &walked), 1);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinition(walk), 1);
     ASSERT_EQ(qvAPIDeleteClientDefinition("pc2", 0, nullptr), 1);
 
     const fs::path expectedRoot = FreshRoot("expected");
@@ -236,6 +242,32 @@ TEST_F(DefinitionWriters, RefusalsLeaveNothingBehind) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
     EXPECT_EQ(qvAPIDeleteMasterDefinition("m1", 0, &older.stUpdateTime), 0);
     EXPECT_TRUE(Take(root_) == before);
+}
+
+TEST_F(DefinitionWriters, IpKeyedNodesAreKeyedByTheirAddress) {
+    SetKey(1);
+    const auto ipNode = [&](const char* name, uint32_t kind, std::array<uint8_t, 4> address, const char* path0) {
+        QVAPI_NODE r = Record({.name = name, .kind = kind, .address = address, .ipKeyed = true});
+        return Placed(r, path0);
+    };
+    ASSERT_EQ(Create("10.0.0.1", ipNode("m-ip", QVAPI_NODE_MASTER, {10, 0, 0, 1}, "\\")), 1);
+    ASSERT_EQ(Create("010.0.0.5", ipNode("c-ip", QVAPI_NODE_CLIENT, {10, 0, 0, 5}, "\\10.0.0.1")), 1);
+    const fs::path nodeDef = store_->NodeDefDir();
+    EXPECT_TRUE(fs::exists(nodeDef / "10.0.0.1" / "10.0.0.5" / "nodeattributionfile"));
+    QVAPI_NODE change = Stored("10.0.0.5", false);
+    EXPECT_EQ(std::string(change.ucNodeKey), "");
+    change.ucNodeAddress[3] = 6;
+    ASSERT_EQ(qvAPIChangeClientDefinition("10.0.0.5", QVAPI_CHANGE_KEY_NAME, &change, 0), 1);
+    EXPECT_FALSE(fs::exists(nodeDef / "C.10.0.0.5"));
+    EXPECT_TRUE(fs::exists(nodeDef / "10.0.0.1" / "10.0.0.6" / "nodeattributionfile"));
+    QVAPI_NODE walked{};
+    const QVPAPI_HANDLE walk = qvAPIFindFirstNodeDefinition("\\10.0.0.1", &walked);
+    ASSERT_NE(walk, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(walked.ucNodeAddress[3], 6);
+    qvAPIFindCloseNodeDefinition(walk);
+    ASSERT_EQ(qvAPIDeleteMasterDefinition("10.0.0.1", 0, nullptr), 1);
+    EXPECT_EQ(qvAPIGetClientDefinitionByName("10.0.0.6", &walked), 0);
+    EXPECT_TRUE(fs::is_empty(nodeDef));
 }
 
 // Automatic registration holds the semaphore and the mutex and calls the writers one flag at a
