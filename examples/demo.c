@@ -112,6 +112,80 @@ static int file_exists(const char* path) {
     return 1;
 }
 
+/* Writes `size` bytes of `text` repeated. */
+static int write_bytes(const char* path, const char* text, size_t size) {
+    size_t done;
+    FILE* out = fopen(path, "wb");
+    if (out == NULL) return 0;
+    for (done = 0; done < size; ++done) fputc(text[done % strlen(text)], out);
+    return fclose(out) == 0;
+}
+
+static void pad(char* field, size_t width, const char* text) {
+    memset(field, ' ', width);
+    memcpy(field, text, strlen(text));
+}
+
+/* A cabinet made and found, a package registered into it with its script (version "1/0"), then
+ * found, opened and read back in pieces. */
+static void story_packages(const char* root) {
+    char atr[1024], pkg[1024], sci[1024], version[] = "1/0", buffer[QVAPI_PACKAGE_READ_MAX];
+    QVAPI_CABINET cabinet;
+    QVAPI_PACKAGE record;
+    QVPAPI_HANDLE package;
+    uint32_t got = 0;
+    unsigned long total = 0;
+    FILE* out;
+
+    must("qvAPICreateCabinet(C, D1, demo cabinet)", qvAPICreateCabinet('C', "D1", "demo cabinet", 0, 0));
+    must("qvAPIFindCabinet(C, D1)", qvAPIFindCabinet('C', "D1", &cabinet, 0, 0));
+    printf("  cabinet %c.%.2s \"%.32s\", record length %u\n", cabinet.cQvCode, cabinet.szCabinetId,
+           cabinet.szName, (unsigned)cabinet.wLength);
+    refused("qvAPIFindCabinet(E, D1)", qvAPIFindCabinet('E', "D1", &cabinet, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+
+    /* The caller's attribute file holds the record in host order. */
+    memset(&record, 0, sizeof record);
+    record.wLength = QVAPI_PACKAGE_SIZE;
+    record.cQvCode = 'C';
+    memcpy(record.szCabinetId, "D1", 2);
+    pad(record.szPackageId, sizeof record.szPackageId, "demo-tool");
+    pad(record.szVersion, sizeof record.szVersion, "1/0");
+    pad(record.szGeneration, sizeof record.szGeneration, "0001");
+    record.ucFlags = QVAPI_PACKAGE_FLAG_SCRIPT;
+    snprintf(atr, sizeof atr, "%s/DEMO/demo-tool.atr", root);
+    snprintf(pkg, sizeof pkg, "%s/DEMO/demo-tool.pkg", root);
+    snprintf(sci, sizeof sci, "%s/DEMO/demo-tool.sci", root);
+    out = fopen(atr, "wb");
+    if (out == NULL || fwrite(&record, sizeof record, 1, out) != 1 || fclose(out) != 0 ||
+        !write_bytes(pkg, "packed software ", 200000) || !write_bytes(sci, "install.cmd\n", 12)) {
+        printf("  cannot write the package files\n");
+        ++failures;
+        return;
+    }
+    must("qvAPIAddPackage(script, package, attributes, fail if exists)",
+         qvAPIAddPackage(sci, pkg, atr, QVAPI_PACKAGE_FAIL_EXISTS, 0, 0));
+    refused("qvAPIAddPackage(again, fail if exists)", qvAPIAddPackage(sci, pkg, atr, QVAPI_PACKAGE_FAIL_EXISTS, 0, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    memset(&record, 0, sizeof record);
+    must("qvAPIFindPackage(C, D1, demo-tool, 1/0, 0001)",
+         qvAPIFindPackage('C', "D1", "demo-tool", "1/0", "0001", &record, 0, 0));
+    printf("  resource name %.8s, script flag %s\n", record.szResourceName,
+           (record.ucFlags & QVAPI_PACKAGE_FLAG_SCRIPT) ? "set" : "clear");
+
+    package = qvAPIOpenPackage('C', "D1", "demo-tool", version, "0001", 0, 0);
+    show("qvAPIOpenPackage(C, D1, demo-tool, 1/0, 0001)", package != QVPAPI_INVALID_HANDLE);
+    if (package == QVPAPI_INVALID_HANDLE) {
+        ++failures;
+        return;
+    }
+    while (qvAPIReadPackageFile(package, buffer, sizeof buffer, &got) && got > 0) total += got;
+    printf("  package file read: %lu bytes in pieces of at most %u\n", total, QVAPI_PACKAGE_READ_MAX);
+    if (total != 200000) ++failures;
+    must("qvAPIReadScriptFile()", qvAPIReadScriptFile(package, buffer, sizeof buffer, &got));
+    printf("  script file: %.*s", (int)got, buffer);
+    must("qvAPIClosePackage()", qvAPIClosePackage(package));
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -190,6 +264,8 @@ int main(int argc, char** argv) {
     }
     snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", argv[1]);
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
+
+    story_packages(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

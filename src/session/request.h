@@ -52,6 +52,12 @@ public:
         return Field(type, std::string_view(static_cast<const char*>(data), length));
     }
 
+    // Bytes after the last field, outside any field (one caller's request ends in a blank).
+    RequestBuilder& Tail(std::string_view bytes) {
+        tail_.append(bytes.data(), bytes.size());
+        return *this;
+    }
+
     std::string_view verb() const { return verb_; }
     size_t count() const { return count_; }
     // The whole request text.
@@ -62,6 +68,7 @@ public:
 private:
     std::string verb_;
     std::string fields_;
+    std::string tail_;
     size_t count_ = 0;
 };
 

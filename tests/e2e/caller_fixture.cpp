@@ -10,6 +10,7 @@
 #include "client/ar/archiver.h"
 #include "core/block.h"
 #include "nodes/node_group_steps.h"
+#include "packages/package_files.h"
 #include "records/records.h"
 #include "support/ecd_encoder.h"
 #include "support/status_files.h"
@@ -213,6 +214,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryRecords(caller);
     StoryStatusRename(caller);
     StoryArchives(caller);
+    StoryPackages(caller);
     StoryClose(caller, threadId);
 }
 
@@ -410,6 +412,45 @@ void CallerTest::StoryArchives(const CallerData& caller) {
     EXPECT_EQ(qvAPIUnArchive(bad.c_str(), (work / "out").c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_FALSE(fs::exists(work / "out" / "bad_PKG4"));
+}
+
+// The packed folder registered as a package of a new cabinet, with its script, then found and
+// read back through the package handle.
+void CallerTest::StoryPackages(const CallerData& caller) {
+    const std::string cabinet = caller.Cabinet(3);
+    const std::string id = cabinet.substr(2, 2);
+    ASSERT_EQ(qvAPICreateCabinet(caller.qvCode, id.c_str(), (caller.prefix + "cab3").c_str(), 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    QVAPI_CABINET found;
+    ASSERT_EQ(qvAPIFindCabinet(caller.qvCode, id.c_str(), &found, 0, 0), 1);
+    EXPECT_EQ(found.wLength, QVAPI_CABINET_SIZE);
+
+    const fs::path work = root_ / (caller.prefix + "arc");
+    const fs::path packageFile = work / "plain.arc";
+    const fs::path scriptFile = PackFolder(caller) / "ZARN.SCI";
+    QVAPI_PACKAGE record = Package(cabinet, caller.prefix + "pkg", 0x11223344);
+    qvp::packages::PackageToHost(record);
+    record.ucFlags = QVAPI_PACKAGE_FLAG_SCRIPT;
+    WriteFile(work / "package.atr", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    ASSERT_EQ(qvAPIAddPackage(scriptFile.c_str(), packageFile.c_str(), (work / "package.atr").c_str(),
+                              QVAPI_PACKAGE_FAIL_EXISTS, 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    QVAPI_PACKAGE stored;
+    ASSERT_EQ(qvAPIFindPackage(caller.qvCode, id.c_str(), (caller.prefix + "pkg").c_str(), "1/0", "0001", &stored, 0, 0), 1);
+    EXPECT_EQ(stored.dwAttribute4, 0x11223344u);
+
+    char version[] = "1/0";
+    QVPAPI_HANDLE package = qvAPIOpenPackage(caller.qvCode, id.c_str(), (caller.prefix + "pkg").c_str(), version, "0001", 0, 0);
+    ASSERT_NE(package, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    using Reader = int (*)(QVPAPI_HANDLE, void*, uint32_t, uint32_t*);
+    for (auto [read, original] : {std::pair<Reader, fs::path>{qvAPIReadPackageFile, packageFile},
+                                  std::pair<Reader, fs::path>{qvAPIReadScriptFile, scriptFile}}) {
+        std::string bytes, buffer(QVAPI_PACKAGE_READ_MAX, '\0');
+        uint32_t got = 0;
+        while (read(package, buffer.data(), QVAPI_PACKAGE_READ_MAX, &got) == 1 && got > 0) bytes.append(buffer, 0, got);
+        EXPECT_EQ(bytes, ReadFile(original));
+    }
+    EXPECT_EQ(qvAPIClosePackage(package), 1);
 }
 
 void CallerTest::MakeWorkTrees(uint32_t threadId) const {

@@ -93,6 +93,7 @@ private:
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
+    void StoryPackages(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);
 };
 
