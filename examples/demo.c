@@ -186,6 +186,31 @@ static void story_packages(const char* root) {
     must("qvAPIClosePackage()", qvAPIClosePackage(package));
 }
 
+/* Installed packages and package lists of a fresh manager: nothing is installed on the demo's
+ * node yet and the manager keeps no list for the demo package, so each step is a refusal with
+ * its own code. */
+static void story_installed_packages(void) {
+    QVAPI_INSPACKAGE installed;
+    QVAPI_PACKAGE record;
+    QVAPI_PACKAGE_LIST entry;
+    uint32_t first = 0, second = 0;
+    QVPAPI_HANDLE handle;
+
+    handle = qvAPIFindFirstInsPackage("pc00001", &installed, 0, 0);
+    refused("qvAPIFindFirstInsPackage(pc00001)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIChangeNameInsPackage(pc00001, pc00002)", qvAPIChangeNameInsPackage("pc00001", "pc00002", 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIDeleteInsPackage(pc00001, any)", qvAPIDeleteInsPackage("pc00001", 0, NULL, NULL, NULL, 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+
+    memset(&record, 0, sizeof record);
+    if (!qvAPIFindPackage('C', "D1", "demo-tool", "1/0", "0001", &record, 0, 0)) ++failures;
+    handle = qvAPICreatePackageList(&record, &first, &second, 0, 0);
+    refused("qvAPICreatePackageList(demo-tool)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_FILE_NOT_FOUND);
+    handle = qvAPIFindFirstPackageList(&record, &entry, 0, 0);
+    refused("qvAPIFindFirstPackageList(no list open)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_UNEXPECTED_DATA);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -266,6 +291,7 @@ int main(int argc, char** argv) {
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
 
     story_packages(argv[1]);
+    story_installed_packages();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

@@ -109,4 +109,70 @@ QVPAPI_EXPORT int qvAPIReadScriptFile(QVPAPI_HANDLE hPackage, void* lpBuffer, ui
  * open when the session closes are closed with it. */
 QVPAPI_EXPORT int qvAPIClosePackage(QVPAPI_HANDLE hPackage);
 
+/* ---- installed packages of a node (status records) */
+
+/* Walk of a node's installed-package records (432 fixed bytes each), one walk per thread; the
+ * handle is the thread's own. Node names of 1 to 64 characters ('.' is matched as '!'); longer
+ * ones are refused with 0x20000057. 0x20000103 at the end. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstInsPackage(const char* NodeName, QVAPI_INSPACKAGE* FindInsPackageData,
+                                                     uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextInsPackage(QVPAPI_HANDLE hFindInsPackage, QVAPI_INSPACKAGE* FindInsPackageData,
+                                          uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseInsPackage(QVPAPI_HANDLE hFindInsPackage, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+/* Deletes a node's records; NodeName, PackageId, Version, Generation may be NULL and ucQvCode
+ * 0 to match any (the cabinet is never part of the match). 1, or 0 with 0x20610000 (nothing
+ * matched) or 0x20000057 (QvCode other than 0, 'C', 'D'; an empty part). */
+QVPAPI_EXPORT int qvAPIDeleteInsPackage(const char* NodeName, char ucQvCode, const char* PackageId,
+                                        const char* Version, const char* Generation, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
+/* Moves every record of a node to a new node name: 1 with code 0, or 0 with 0x20610000 (the node
+ * has no record), 0x20000057, 0x20100000. */
+QVPAPI_EXPORT int qvAPIChangeNameInsPackage(const char* lpOldNodeName, const char* lpNewNodeName,
+                                            uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* ---- package lists */
+
+#define QVAPI_PACKAGE_LIST_SIZE         273u /* the caller's record */
+#define QVAPI_PACKAGE_LIST_RECORD_SIZE  277u /* one record of a .LIST file */
+#pragma pack(push, 1)
+/* One record of a package list. */
+typedef struct QVAPI_PACKAGE_LIST {
+    char     szText[260];  /*   0: NUL-padded */
+    uint32_t dwValue260;   /* 260: host order */
+    uint32_t dwValue264;   /* 264: as the manager stored it */
+    uint32_t dwValue268;   /* 268: as the manager stored it */
+    uint8_t  ucValue272;   /* 272 */
+} QVAPI_PACKAGE_LIST;
+#pragma pack(pop)
+#ifdef __cplusplus
+static_assert(sizeof(QVAPI_PACKAGE_LIST) == QVAPI_PACKAGE_LIST_SIZE, "QVAPI_PACKAGE_LIST");
+static_assert(offsetof(QVAPI_PACKAGE_LIST, dwValue260) == 260, "QVAPI_PACKAGE_LIST");
+static_assert(offsetof(QVAPI_PACKAGE_LIST, dwValue264) == 264, "QVAPI_PACKAGE_LIST");
+static_assert(offsetof(QVAPI_PACKAGE_LIST, dwValue268) == 268, "QVAPI_PACKAGE_LIST");
+static_assert(offsetof(QVAPI_PACKAGE_LIST, ucValue272) == 272, "QVAPI_PACKAGE_LIST");
+#endif
+
+/* Asks the manager for the list of a package (one list per thread at a time): the list
+ * handle, with the two counts of the first chunk, or QVPAPI_INVALID_HANDLE with 0x20000057,
+ * 0x2000054F (a list is open; a reply the library cannot use), 0x20000002 (no list for this
+ * package), 0x20100000 or the code of the manager's reply. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreatePackageList(const QVAPI_PACKAGE* lpPackage, uint32_t* lpFirstCount,
+                                                   uint32_t* lpSecondCount, uint32_t dwReserved1,
+                                                   uint32_t dwReserved2);
+/* The next chunk while the manager said more follows (0x20000103 otherwise, nothing sent). */
+QVPAPI_EXPORT int qvAPIContinuePackageList(QVPAPI_HANDLE hPackageList, uint32_t* lpSecondCount,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+/* Ends the list; a refused close leaves it open. */
+QVPAPI_EXPORT int qvAPIClosePackageList(QVPAPI_HANDLE hPackageList, uint32_t dwReserved1, uint32_t dwReserved2);
+/* The records of the current chunk's .LIST file; the handle is an opaque one of this session
+ * (others: 0x20000006). FindNext gives 0 with 0x20000103 at the end of the chunk. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageList(const QVAPI_PACKAGE* lpPackage,
+                                                      QVAPI_PACKAGE_LIST* lpPackageList, uint32_t dwReserved1,
+                                                      uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextPackageList(QVPAPI_HANDLE hFindPackageList, QVAPI_PACKAGE_LIST* lpPackageList,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindClosePackageList(QVPAPI_HANDLE hFindPackageList, uint32_t dwReserved1,
+                                            uint32_t dwReserved2);
+
 #endif

@@ -72,4 +72,23 @@ std::string ResourceFilePath(const QVAPI_PACKAGE& record, char letter) {
     return path;
 }
 
+bool StatusRecordNodeName(const char* record, size_t length, std::string& name) {
+    constexpr size_t kNameOffset = 55, kNameWidth = 64, kLongLengthOffset = 442, kLongOffset = 444;
+    if (length < QVAPI_INSPACKAGE_SIZE) return false;
+    std::string_view text;
+    if (record[kNameOffset] != '\0') {
+        text = std::string_view(record + kNameOffset, strnlen(record + kNameOffset, kNameWidth));
+    } else {
+        if (length < kLongOffset) return false;
+        const size_t longLength = LoadBe16(record + kLongLengthOffset);
+        if (longLength > length - kLongOffset) return false;
+        text = std::string_view(record + kLongOffset, strnlen(record + kLongOffset, longLength));
+    }
+    text = text.substr(0, text.find(' '));
+    const size_t dot = text.rfind('.');
+    if (dot != std::string_view::npos) text.remove_prefix(dot + 1);
+    name.assign(text);
+    return true;
+}
+
 }  // namespace qvp::packages

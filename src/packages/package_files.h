@@ -52,4 +52,10 @@ inline bool HasScript(const QVAPI_PACKAGE& record) {
     return (record.ucFlags & QVAPI_PACKAGE_FLAG_SCRIPT) != 0;
 }
 
+// The node name a status record of `length` bytes carries, as a rename compares it: the 64
+// bytes at 55, or, when they are empty, the long name of the first item (u16 length in network
+// order at 442, text from 444); cut at the first blank, and only the part after its last '.'.
+// False when the long name runs past the record.
+bool StatusRecordNodeName(const char* record, size_t length, std::string& name);
+
 }  // namespace qvp::packages

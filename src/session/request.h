@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,7 @@ inline constexpr std::string_view kFupd = "FUPD";    // record update
 inline constexpr std::string_view kFdel = "FDEL";    // status records delete
 inline constexpr std::string_view kGput = "GPUT";
 inline constexpr std::string_view kRput = "RPUT";
+inline constexpr std::string_view kRget = "RGET";    // package lists
 inline constexpr std::string_view kRdel = "RDEL";
 inline constexpr std::string_view kJput = "JPUT";    // job creation
 inline constexpr std::string_view kJsch = "JSCH";    // scheduled job creation
@@ -58,6 +60,12 @@ public:
         return *this;
     }
 
+    // The count word as the manager expects it where it is not the number of fields.
+    RequestBuilder& DeclareCount(size_t count) {
+        declaredCount_ = count;
+        return *this;
+    }
+
     std::string_view verb() const { return verb_; }
     size_t count() const { return count_; }
     // The whole request text.
@@ -70,6 +78,7 @@ private:
     std::string fields_;
     std::string tail_;
     size_t count_ = 0;
+    std::optional<size_t> declaredCount_;
 };
 
 // The requests of the session layer.

@@ -155,6 +155,11 @@ void CallerTest::Prepare(const CallerData& caller) {
     }
     records_->AddPackage(Package(caller.Cabinet(1), "pkgA", 0x01020304));
     records_->AddPackage(Package(caller.Cabinet(1), "pkgB", 0x0A0B0C0D));
+    // The list of the packages' resource (both callers' pkgA share it): one chunk of two records.
+    std::string chunk(2 * QVAPI_PACKAGE_LIST_RECORD_SIZE, '\0');
+    std::memcpy(chunk.data(), "first", 5);
+    std::memcpy(chunk.data() + QVAPI_PACKAGE_LIST_RECORD_SIZE, "second", 6);
+    records_->SetPackageList("P0000001", {chunk});
 
     for (const char* package : {"p1", "p2", "p3"})
         records_->AddStatus(caller.OldNode(), qvptest::MakeStatusRecord(caller.OldNode(), caller.qvCode, "1A", package,
@@ -213,6 +218,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryGroup(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
+    StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryPackages(caller);
     StoryClose(caller, threadId);
@@ -412,6 +418,45 @@ void CallerTest::StoryArchives(const CallerData& caller) {
     EXPECT_EQ(qvAPIUnArchive(bad.c_str(), (work / "out").c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_FALSE(fs::exists(work / "out" / "bad_PKG4"));
+}
+
+// The moved status records through the exported walk, moved once more and partly deleted; then
+// the package list of one of the caller's packages.
+void CallerTest::StoryInstalledPackages(const CallerData& caller) {
+    const auto walk = [](const std::string& node) {
+        std::vector<std::string> packages;
+        QVAPI_INSPACKAGE record;
+        QVPAPI_HANDLE find = qvAPIFindFirstInsPackage(node.c_str(), &record, 0, 0);
+        if (find == QVPAPI_INVALID_HANDLE) return packages;
+        do packages.emplace_back(record.szPackageId, 2);
+        while (qvAPIFindNextInsPackage(find, &record, 0, 0));
+        EXPECT_EQ(qvAPIFindCloseInsPackage(find, 0, 0), 1);
+        return packages;
+    };
+    const std::string moved = caller.prefix + "moved";
+    EXPECT_EQ(walk(caller.NewNode()), (std::vector<std::string>{"p1", "p2", "p3"}));
+    ASSERT_EQ(qvAPIChangeNameInsPackage(caller.NewNode().c_str(), moved.c_str(), 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(qvAPIDeleteInsPackage(moved.c_str(), caller.qvCode, "p2", nullptr, nullptr, 0, 0), 1);
+    EXPECT_EQ(walk(moved), (std::vector<std::string>{"p1", "p3"}));
+    EXPECT_EQ(qvAPIChangeNameInsPackage(caller.NewNode().c_str(), moved.c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    const QVAPI_PACKAGE package = Package(caller.Cabinet(1), "pkgA", 0);
+    uint32_t first = 0, second = 0;
+    QVPAPI_HANDLE list = qvAPICreatePackageList(&package, &first, &second, 0, 0);
+    ASSERT_NE(list, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(second, 2u);
+    QVAPI_PACKAGE_LIST record;
+    QVPAPI_HANDLE file = qvAPIFindFirstPackageList(&package, &record, 0, 0);
+    ASSERT_NE(file, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_STREQ(record.szText, "first");
+    ASSERT_EQ(qvAPIFindNextPackageList(file, &record, 0, 0), 1);
+    EXPECT_STREQ(record.szText, "second");
+    EXPECT_EQ(qvAPIFindNextPackageList(file, &record, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindClosePackageList(file, 0, 0), 1);
+    EXPECT_EQ(qvAPIClosePackageList(list, 0, 0), 1);
 }
 
 // The packed folder registered as a package of a new cabinet, with its script, then found and

@@ -94,6 +94,7 @@ private:
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
+    void StoryInstalledPackages(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);
 };
 

@@ -5,8 +5,10 @@
 #include <endian.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "packages/package_files.h"
 #include "records/fixture.h"
@@ -32,6 +34,22 @@ protected:
         return path;
     }
     uint32_t Code() const { return qvAPIGetLastError(); }
+
+    // Calls that must fail with their code before anything reaches the manager.
+    struct Refusal {
+        const char* what;
+        std::function<long()> call;
+        uint32_t code;
+    };
+    void ExpectRefusedUnsent(const std::vector<Refusal>& cases) {
+        const size_t before = sim().Received().size();
+        for (const Refusal& c : cases) {
+            SCOPED_TRACE(c.what);
+            EXPECT_EQ(c.call(), 0);
+            EXPECT_EQ(Code(), c.code);
+        }
+        EXPECT_EQ(sim().Received().size(), before);
+    }
 };
 
 }  // namespace qvptest

@@ -175,6 +175,22 @@ bool RecordStore::CopyResource(const std::string& from, const std::string& name)
     return win::CopyFile(from.c_str(), (ResourceFolder() + "/" + name).c_str(), win::FALSE) != 0;
 }
 
+void RecordStore::SetPackageList(std::string_view resourceName, std::vector<std::string> chunks) {
+    std::lock_guard lock(mutex_);
+    packageLists_[std::string(resourceName)] = std::move(chunks);
+}
+
+std::optional<std::vector<std::string>> RecordStore::PackageList(std::string_view resourceName) const {
+    std::lock_guard lock(mutex_);
+    auto it = packageLists_.find(resourceName);
+    if (it == packageLists_.end()) return std::nullopt;
+    return it->second;
+}
+
+void RecordStore::WriteUnderRoot(const std::string& folder, const std::string& name, std::string_view bytes) {
+    WriteFile(sim_.root() + "/" + folder, name, bytes);
+}
+
 void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packageBytes,
                              std::optional<std::string_view> scriptBytes) {
     PutAttribution(record);

@@ -39,6 +39,11 @@ public:
     // Copies a file (a path as the library names it) into the resource folder; false when it
     // cannot be read or written.
     bool CopyResource(const std::string& from, const std::string& name);
+    // The package list of a resource name for RGET: the bytes of each chunk's .LIST file.
+    void SetPackageList(std::string_view resourceName, std::vector<std::string> chunks);
+    std::optional<std::vector<std::string>> PackageList(std::string_view resourceName) const;
+    // Writes <root>/<folder>/<name>, making the folders.
+    void WriteUnderRoot(const std::string& folder, const std::string& name, std::string_view bytes);
     // A status record of `node` (escaped), keyed by the node padded to 64 and the package key.
     void AddStatus(std::string_view node, std::string_view record);
     // An execution record keyed by the dotted node name and the job number.
@@ -82,6 +87,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, std::string> stores_[4];  // M, A, E, S
     std::map<std::string, std::string> inventory_;
+    std::map<std::string, std::vector<std::string>, std::less<>> packageLists_;
     std::string nextJobNumber_;
     unsigned jobCounter_ = 0;
 };

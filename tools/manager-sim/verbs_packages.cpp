@@ -47,6 +47,56 @@ std::string Rput(RecordStore& store, unsigned& counter, Call& call) {
     return kReplyOk;
 }
 
+// The list a connection has open.
+struct OpenList {
+    unsigned number = 0;  // 0: none
+    std::string resource;
+    std::vector<std::string> chunks;
+    size_t chunk = 0;
+};
+
+constexpr size_t kListRecord = QVAPI_PACKAGE_LIST_RECORD_SIZE;
+
+// Writes the current chunk as <root>/SERVER/WORK/RESOURCE/<number>/<resource>.LIST and answers
+// "0 <more> 3 n<len> <number> c<len> <records in all> c<len> <records in the chunk>".
+std::string ServeChunk(RecordStore& store, OpenList& list) {
+    const std::string& bytes = list.chunks[list.chunk];
+    store.WriteUnderRoot("SERVER/WORK/RESOURCE/" + std::to_string(list.number), list.resource + ".LIST", bytes);
+    size_t total = 0;
+    for (const std::string& chunk : list.chunks) total += chunk.size() / kListRecord;
+    const auto field = [](char type, const std::string& value) {
+        return " " + std::string(1, type) + std::to_string(value.size()) + " " + value;
+    };
+    return std::string("0 ") + (list.chunk + 1 < list.chunks.size() ? "1" : "0") + " 3" +
+           field('n', std::to_string(list.number)) + field('c', std::to_string(total)) +
+           field('c', std::to_string(bytes.size() / kListRecord));
+}
+
+// "RGET 3 f1 T v8 <name>" starts a list, "RGET 1 f1 N" moves to its next chunk, "RGET 1 f1 E"
+// ends it.
+std::string Rget(RecordStore& store, unsigned& counter, Call& call) {
+    OpenList& list = call.connection.State<OpenList>("packages.list");
+    const std::string_view op = call.request.Value(0);
+    if (op == "T") {
+        if (list.number != 0) return kReplyRefused;
+        std::string name(call.request.Value(1));
+        name.erase(name.find_last_not_of(' ') + 1);
+        std::optional<std::vector<std::string>> chunks = store.PackageList(name);
+        if (!chunks || chunks->empty()) return "16 90";
+        list = OpenList{++counter, name, std::move(*chunks), 0};
+        return ServeChunk(store, list);
+    }
+    if (list.number == 0) return "16 16";
+    if (op == "N") {
+        if (list.chunk + 1 >= list.chunks.size()) return "16 16";
+        ++list.chunk;
+        return ServeChunk(store, list);
+    }
+    if (op != "E") return kReplyUnknownVerb;
+    list = OpenList{};
+    return kReplyOk;
+}
+
 }  // namespace
 
 void ManagerSim::InstallPackageVerbs() {}
@@ -54,6 +104,8 @@ void ManagerSim::InstallPackageVerbs() {}
 void InstallPackageStoreVerbs(ManagerSim& sim, RecordStore& store) {
     auto counter = std::make_shared<unsigned>(0);
     sim.Handle("RPUT", [&store, counter](Call& call) { return Rput(store, *counter, call); });
+    auto lists = std::make_shared<unsigned>(0);
+    sim.Handle("RGET", [&store, lists](Call& call) { return Rget(store, *lists, call); });
 }
 
 }  // namespace qvpsim
