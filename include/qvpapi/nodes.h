@@ -1,4 +1,5 @@
-/* Node definitions: the QVAPI_NODE record and the readers of stored definitions by name.
+/* Node definitions: the QVAPI_NODE record, the readers of stored definitions by name, their
+ * count and their walks.
  * Included by qvpapi.h (inside its extern "C" block, after <stdint.h>). */
 #ifndef QVPAPI_NODES_H
 #define QVPAPI_NODES_H
@@ -86,6 +87,9 @@ QVAPI_NODE_ASSERT(offsetof(QVAPI_NODE, stCreateTime) == 1396, "stCreateTime");
 
 /* Writes '1' when the session keys nodes by IP address, else '0'. */
 QVPAPI_EXPORT int qvAPIGetSystemManagementKey(char* lpSystemManagementKey);
+/* Kept for callers of the key change: does nothing, returns 1. */
+QVPAPI_EXPORT int qvAPICheckChangeOfKey(void* lpReserved, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
 
 /* Readers of one stored definition by host name, IP address or host ID, copied into the
  * caller's record at the size of the caller's API level. 1 when found; 0 with the API error
@@ -104,5 +108,31 @@ QVPAPI_EXPORT int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* 
 
 /* Number of definition files (C.<key> and M.<key>) in the store, or -1. */
 QVPAPI_EXPORT int qvAPICountNodeDefinition(void);
+
+/* Walks of the stored definitions. Definitions directly below a master ("\" + master path; "\", "" or NULL: the top). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode,
+                                                         QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode);
+
+/* Definitions whose host name (address under IP keying) matches lpGuiName. */
+#define QVAPI_GUINAME_PART        0x01u /* match a part instead of the whole */
+#define QVAPI_GUINAME_IGNORE_CASE 0x02u /* host-name systems only */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName,
+                                                                  QVAPI_NODE* lpNodeData,
+                                                                  uint32_t fdwOptions,
+                                                                  uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode,
+                                                       QVAPI_NODE* lpNodeData,
+                                                       uint32_t fdwOptions, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode);
+
+/* Every stored definition file, one per call. The last error of these three is the platform's
+ * own number where the walk itself fails (18 at the end). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSystemDefinition(QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindNextSystemDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode);
+/* Number of stored definition files, or -1. */
+QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void);
 
 #endif /* QVPAPI_NODES_H */

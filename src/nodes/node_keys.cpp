@@ -213,7 +213,7 @@ void qvpMakeNodeHashPath(const char* source, char* destination) {
     destination[used + n] = '\0';
 }
 
-int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeKey,
+int qvp::nodes::qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeKey,
                                            uint32_t fdwOptions, uint32_t) {
     static constexpr qvp::FrameTexts kTexts{"qvAPILayoutVirtualNodeDefinitionByName",
                                             qvp::EndStyle::Hex, nullptr, nullptr,
@@ -268,7 +268,7 @@ int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeK
     });
 }
 
-int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+int qvp::nodes::qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                         uint32_t fdwOptions) {
     static constexpr const char* kFn = kLookupName;
     return RunStep(kFn, text::kLogicalErr, 0, [&](QVPAPI&, uint32_t& code) {
@@ -279,56 +279,5 @@ int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNo
         }
         code = LookupDefinition(lpNodeName, fdwOptions, *lpNodeData);
         return code == 0 ? 1 : 0;
-    });
-}
-
-int qvpAPINodeCount(QVPAPI* block, win::HANDLE hFind, uint32_t, int nCount) {
-    (void)block;
-    win::WIN32_FIND_DATAA data{};
-    // One entry at a time: the count never grows the stack with the number of files.
-    while (win::FindNextFile(hFind, &data)) {
-        std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
-        if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        if (EqualIgnoringCase(name, kAttributionFileName)) continue;
-        ++nCount;
-    }
-    win::DWORD error = win::GetLastError();
-    if (error != win::ERROR_NO_MORE_FILES) {
-        qvpDllLog(text::kNodeCountFindNext, "qvpAPINodeCount", static_cast<int>(error));
-        qvAPISetLastError(QVAPI_ERR_RESOURCE);
-        return 0;
-    }
-    return nCount;
-}
-
-int qvAPICountNodeDefinition(void) {
-    static constexpr qvp::FrameTexts kTexts{"qvAPICountNodeDefinition", qvp::EndStyle::Hex,
-                                            nullptr, nullptr, text::kLogicalError};
-    return qvp::RunApi(kTexts, -1, [&](qvp::CallContext& call) {
-        win::WIN32_FIND_DATAA data{};
-        FindWalk walk(NodeDefDir() + "\\?.*", data);
-        if (!walk.valid()) {
-            win::DWORD error = win::GetLastError();
-            qvpDllLog(text::kCountFindFirst, static_cast<int>(error));
-            call.Fail(error < 0x10000 ? 0x20000000u + error : QVAPI_ERR_RESOURCE);
-            return -1;
-        }
-        int count = 0;
-        do {
-            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
-        } while (walk.Next(data));
-        win::DWORD error = win::GetLastError();
-        if (error != win::ERROR_NO_MORE_FILES) {
-            qvpDllLog(text::kCountFindNext, static_cast<int>(error));
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return -1;
-        }
-        if (count == 0) {
-            // Only ".." answered the pattern: the walk found no definition at all.
-            qvpDllLog(text::kCountFindFirst, static_cast<int>(win::ERROR_FILE_NOT_FOUND));
-            call.Fail(QVAPI_ERR_FILE_NOT_FOUND);
-            return -1;
-        }
-        return count;
     });
 }

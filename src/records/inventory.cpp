@@ -65,13 +65,13 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
     }
     std::memcpy(block->requestBuffer, text.data(), text.size());
     block->requestBuffer[text.size()] = '\0';
-    if (qvAPISendMsg(block, block->requestBuffer, static_cast<int>(text.size()), kQvpMsgFramed) < 0) {
-        qvAPISetErrorCode(block);
+    if (qvp::qvAPISendMsg(block, block->requestBuffer, static_cast<int>(text.size()), kQvpMsgFramed) < 0) {
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
-    const int length = qvAPIRecvMsg(block, block->replyBuffer, sizeof block->replyBuffer, kQvpMsgFramed);
+    const int length = qvp::qvAPIRecvMsg(block, block->replyBuffer, sizeof block->replyBuffer, kQvpMsgFramed);
     if (length < 0) {
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
     block->replyLength = static_cast<uint32_t>(length);

@@ -16,6 +16,9 @@
 #include "support/status_files.h"
 #include "support/temp_root.h"
 
+using qvp::nodes::qvAPICreateMaster;
+using qvp::nodes::qvAPICreateNodeGroup;
+
 namespace qvpe2e {
 
 namespace {
