@@ -250,6 +250,103 @@ static void story_jobs(void) {
             QVAPI_ERR_NOT_FOUND);
     must("qvAPISiteReexec(site-a, 00000000000000D1)", qvAPISiteReexec("site-a", "00000000000000D1"));
     refused("qvAPISiteReexec(NULL, x)", qvAPISiteReexec(NULL, "x"), QVAPI_ERR_INVALID_PARAMETER);
+/* Writes `size` bytes of `text` repeated. */
+static int write_bytes(const char* path, const char* text, size_t size) {
+    size_t done;
+    FILE* out = fopen(path, "wb");
+    if (out == NULL) return 0;
+    for (done = 0; done < size; ++done) fputc(text[done % strlen(text)], out);
+    return fclose(out) == 0;
+}
+
+static void pad(char* field, size_t width, const char* text) {
+    memset(field, ' ', width);
+    memcpy(field, text, strlen(text));
+}
+
+/* A cabinet made and found, a package registered into it with its script (version "1/0"), then
+ * found, opened and read back in pieces. */
+static void story_packages(const char* root) {
+    char atr[1024], pkg[1024], sci[1024], version[] = "1/0", buffer[QVAPI_PACKAGE_READ_MAX];
+    QVAPI_CABINET cabinet;
+    QVAPI_PACKAGE record;
+    QVPAPI_HANDLE package;
+    uint32_t got = 0;
+    unsigned long total = 0;
+    FILE* out;
+
+    must("qvAPICreateCabinet(C, D1, demo cabinet)", qvAPICreateCabinet('C', "D1", "demo cabinet", 0, 0));
+    must("qvAPIFindCabinet(C, D1)", qvAPIFindCabinet('C', "D1", &cabinet, 0, 0));
+    printf("  cabinet %c.%.2s \"%.32s\", record length %u\n", cabinet.cQvCode, cabinet.szCabinetId,
+           cabinet.szName, (unsigned)cabinet.wLength);
+    refused("qvAPIFindCabinet(E, D1)", qvAPIFindCabinet('E', "D1", &cabinet, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+
+    /* The caller's attribute file holds the record in host order. */
+    memset(&record, 0, sizeof record);
+    record.wLength = QVAPI_PACKAGE_SIZE;
+    record.cQvCode = 'C';
+    memcpy(record.szCabinetId, "D1", 2);
+    pad(record.szPackageId, sizeof record.szPackageId, "demo-tool");
+    pad(record.szVersion, sizeof record.szVersion, "1/0");
+    pad(record.szGeneration, sizeof record.szGeneration, "0001");
+    record.ucFlags = QVAPI_PACKAGE_FLAG_SCRIPT;
+    snprintf(atr, sizeof atr, "%s/DEMO/demo-tool.atr", root);
+    snprintf(pkg, sizeof pkg, "%s/DEMO/demo-tool.pkg", root);
+    snprintf(sci, sizeof sci, "%s/DEMO/demo-tool.sci", root);
+    out = fopen(atr, "wb");
+    if (out == NULL || fwrite(&record, sizeof record, 1, out) != 1 || fclose(out) != 0 ||
+        !write_bytes(pkg, "packed software ", 200000) || !write_bytes(sci, "install.cmd\n", 12)) {
+        printf("  cannot write the package files\n");
+        ++failures;
+        return;
+    }
+    must("qvAPIAddPackage(script, package, attributes, fail if exists)",
+         qvAPIAddPackage(sci, pkg, atr, QVAPI_PACKAGE_FAIL_EXISTS, 0, 0));
+    refused("qvAPIAddPackage(again, fail if exists)", qvAPIAddPackage(sci, pkg, atr, QVAPI_PACKAGE_FAIL_EXISTS, 0, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    memset(&record, 0, sizeof record);
+    must("qvAPIFindPackage(C, D1, demo-tool, 1/0, 0001)",
+         qvAPIFindPackage('C', "D1", "demo-tool", "1/0", "0001", &record, 0, 0));
+    printf("  resource name %.8s, script flag %s\n", record.szResourceName,
+           (record.ucFlags & QVAPI_PACKAGE_FLAG_SCRIPT) ? "set" : "clear");
+
+    package = qvAPIOpenPackage('C', "D1", "demo-tool", version, "0001", 0, 0);
+    show("qvAPIOpenPackage(C, D1, demo-tool, 1/0, 0001)", package != QVPAPI_INVALID_HANDLE);
+    if (package == QVPAPI_INVALID_HANDLE) {
+        ++failures;
+        return;
+    }
+    while (qvAPIReadPackageFile(package, buffer, sizeof buffer, &got) && got > 0) total += got;
+    printf("  package file read: %lu bytes in pieces of at most %u\n", total, QVAPI_PACKAGE_READ_MAX);
+    if (total != 200000) ++failures;
+    must("qvAPIReadScriptFile()", qvAPIReadScriptFile(package, buffer, sizeof buffer, &got));
+    printf("  script file: %.*s", (int)got, buffer);
+    must("qvAPIClosePackage()", qvAPIClosePackage(package));
+}
+
+/* Installed packages and package lists of a fresh manager: nothing is installed on the demo's
+ * node yet and the manager keeps no list for the demo package, so each step is a refusal with
+ * its own code. */
+static void story_installed_packages(void) {
+    QVAPI_INSPACKAGE installed;
+    QVAPI_PACKAGE record;
+    QVAPI_PACKAGE_LIST entry;
+    uint32_t first = 0, second = 0;
+    QVPAPI_HANDLE handle;
+
+    handle = qvAPIFindFirstInsPackage("pc00001", &installed, 0, 0);
+    refused("qvAPIFindFirstInsPackage(pc00001)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIChangeNameInsPackage(pc00001, pc00002)", qvAPIChangeNameInsPackage("pc00001", "pc00002", 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIDeleteInsPackage(pc00001, any)", qvAPIDeleteInsPackage("pc00001", 0, NULL, NULL, NULL, 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+
+    memset(&record, 0, sizeof record);
+    if (!qvAPIFindPackage('C', "D1", "demo-tool", "1/0", "0001", &record, 0, 0)) ++failures;
+    handle = qvAPICreatePackageList(&record, &first, &second, 0, 0);
+    refused("qvAPICreatePackageList(demo-tool)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_FILE_NOT_FOUND);
+    handle = qvAPIFindFirstPackageList(&record, &entry, 0, 0);
+    refused("qvAPIFindFirstPackageList(no list open)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_UNEXPECTED_DATA);
 }
 
 int main(int argc, char** argv) {
@@ -333,6 +430,8 @@ int main(int argc, char** argv) {
 
     story_jobgen(argv[1]);
     story_jobs();
+    story_packages(argv[1]);
+    story_installed_packages();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

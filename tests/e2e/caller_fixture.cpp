@@ -13,6 +13,7 @@
 #include "core/block.h"
 #include "jobs/job_records.h"
 #include "nodes/node_group_steps.h"
+#include "packages/package_files.h"
 #include "records/records.h"
 #include "support/ecd_encoder.h"
 #include "support/status_files.h"
@@ -161,6 +162,11 @@ void CallerTest::Prepare(const CallerData& caller) {
     }
     records_->AddPackage(Package(caller.Cabinet(1), "pkgA", 0x01020304));
     records_->AddPackage(Package(caller.Cabinet(1), "pkgB", 0x0A0B0C0D));
+    // The list of the packages' resource (both callers' pkgA share it): one chunk of two records.
+    std::string chunk(2 * QVAPI_PACKAGE_LIST_RECORD_SIZE, '\0');
+    std::memcpy(chunk.data(), "first", 5);
+    std::memcpy(chunk.data() + QVAPI_PACKAGE_LIST_RECORD_SIZE, "second", 6);
+    records_->SetPackageList("P0000001", {chunk});
 
     for (const char* package : {"p1", "p2", "p3"})
         records_->AddStatus(caller.OldNode(), qvptest::MakeStatusRecord(caller.OldNode(), caller.qvCode, "1A", package,
@@ -228,9 +234,11 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryDefinitions(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
+    StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
     StoryJobs(caller);
+    StoryPackages(caller);
     StoryClose(caller, threadId);
     // The close discarded the JobGen left open and let go of its mutex.
     std::thread([&] {
@@ -512,6 +520,82 @@ void CallerTest::StoryJobs(const CallerData& caller) {
     ASSERT_EQ(qvAPISiteWaitSetCurrent((caller.Client() + caller.JobNumber()).c_str()), 1);
     EXPECT_EQ(jobs_->Status(caller.Client(), caller.JobNumber()), (qvpsim::ExecStatus{0x10, 0x40, 0}));
     EXPECT_EQ(qvAPISiteReexec(caller.prefix.c_str(), caller.JobNumber().c_str()), 1);
+// The moved status records through the exported walk, moved once more and partly deleted; then
+// the package list of one of the caller's packages.
+void CallerTest::StoryInstalledPackages(const CallerData& caller) {
+    const auto walk = [](const std::string& node) {
+        std::vector<std::string> packages;
+        QVAPI_INSPACKAGE record;
+        QVPAPI_HANDLE find = qvAPIFindFirstInsPackage(node.c_str(), &record, 0, 0);
+        if (find == QVPAPI_INVALID_HANDLE) return packages;
+        do packages.emplace_back(record.szPackageId, 2);
+        while (qvAPIFindNextInsPackage(find, &record, 0, 0));
+        EXPECT_EQ(qvAPIFindCloseInsPackage(find, 0, 0), 1);
+        return packages;
+    };
+    const std::string moved = caller.prefix + "moved";
+    EXPECT_EQ(walk(caller.NewNode()), (std::vector<std::string>{"p1", "p2", "p3"}));
+    ASSERT_EQ(qvAPIChangeNameInsPackage(caller.NewNode().c_str(), moved.c_str(), 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(qvAPIDeleteInsPackage(moved.c_str(), caller.qvCode, "p2", nullptr, nullptr, 0, 0), 1);
+    EXPECT_EQ(walk(moved), (std::vector<std::string>{"p1", "p3"}));
+    EXPECT_EQ(qvAPIChangeNameInsPackage(caller.NewNode().c_str(), moved.c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    const QVAPI_PACKAGE package = Package(caller.Cabinet(1), "pkgA", 0);
+    uint32_t first = 0, second = 0;
+    QVPAPI_HANDLE list = qvAPICreatePackageList(&package, &first, &second, 0, 0);
+    ASSERT_NE(list, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(second, 2u);
+    QVAPI_PACKAGE_LIST record;
+    QVPAPI_HANDLE file = qvAPIFindFirstPackageList(&package, &record, 0, 0);
+    ASSERT_NE(file, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_STREQ(record.szText, "first");
+    ASSERT_EQ(qvAPIFindNextPackageList(file, &record, 0, 0), 1);
+    EXPECT_STREQ(record.szText, "second");
+    EXPECT_EQ(qvAPIFindNextPackageList(file, &record, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindClosePackageList(file, 0, 0), 1);
+    EXPECT_EQ(qvAPIClosePackageList(list, 0, 0), 1);
+}
+
+// The packed folder registered as a package of a new cabinet, with its script, then found and
+// read back through the package handle.
+void CallerTest::StoryPackages(const CallerData& caller) {
+    const std::string cabinet = caller.Cabinet(3);
+    const std::string id = cabinet.substr(2, 2);
+    ASSERT_EQ(qvAPICreateCabinet(caller.qvCode, id.c_str(), (caller.prefix + "cab3").c_str(), 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    QVAPI_CABINET found;
+    ASSERT_EQ(qvAPIFindCabinet(caller.qvCode, id.c_str(), &found, 0, 0), 1);
+    EXPECT_EQ(found.wLength, QVAPI_CABINET_SIZE);
+
+    const fs::path work = root_ / (caller.prefix + "arc");
+    const fs::path packageFile = work / "plain.arc";
+    const fs::path scriptFile = PackFolder(caller) / "ZARN.SCI";
+    QVAPI_PACKAGE record = Package(cabinet, caller.prefix + "pkg", 0x11223344);
+    qvp::packages::PackageToHost(record);
+    record.ucFlags = QVAPI_PACKAGE_FLAG_SCRIPT;
+    WriteFile(work / "package.atr", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    ASSERT_EQ(qvAPIAddPackage(scriptFile.c_str(), packageFile.c_str(), (work / "package.atr").c_str(),
+                              QVAPI_PACKAGE_FAIL_EXISTS, 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    QVAPI_PACKAGE stored;
+    ASSERT_EQ(qvAPIFindPackage(caller.qvCode, id.c_str(), (caller.prefix + "pkg").c_str(), "1/0", "0001", &stored, 0, 0), 1);
+    EXPECT_EQ(stored.dwAttribute4, 0x11223344u);
+
+    char version[] = "1/0";
+    QVPAPI_HANDLE package = qvAPIOpenPackage(caller.qvCode, id.c_str(), (caller.prefix + "pkg").c_str(), version, "0001", 0, 0);
+    ASSERT_NE(package, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    using Reader = int (*)(QVPAPI_HANDLE, void*, uint32_t, uint32_t*);
+    for (auto [read, original] : {std::pair<Reader, fs::path>{qvAPIReadPackageFile, packageFile},
+                                  std::pair<Reader, fs::path>{qvAPIReadScriptFile, scriptFile}}) {
+        std::string bytes, buffer(QVAPI_PACKAGE_READ_MAX, '\0');
+        uint32_t got = 0;
+        while (read(package, buffer.data(), QVAPI_PACKAGE_READ_MAX, &got) == 1 && got > 0) bytes.append(buffer, 0, got);
+        EXPECT_EQ(bytes, ReadFile(original));
+    }
+    EXPECT_EQ(qvAPIClosePackage(package), 1);
 }
 
 void CallerTest::MakeWorkTrees(uint32_t threadId) const {

@@ -97,6 +97,7 @@ RecordStore::RecordStore(ManagerSim& sim) : sim_(sim) {
     sim.Handle("JSCH", [this](Call&) { return JobNumberReply(); });
     sim.Handle("JEXC", [](Call&) { return std::string(kReplyOk); });
     sim.Handle("JDEL", [](Call&) { return std::string(kReplyOk); });
+    InstallPackageStoreVerbs(sim, *this);
 }
 
 // Callers have checked the kind letter.
@@ -154,8 +155,7 @@ void RecordStore::AddCabinet(char qvCode, std::string_view id, std::string_view 
     stores_[1][headerKey] = header;
 }
 
-void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packageBytes,
-                             std::optional<std::string_view> scriptBytes) {
+void RecordStore::PutAttribution(const QVAPI_PACKAGE& record) {
     const std::string bytes(reinterpret_cast<const char*>(&record), sizeof record);
     {
         std::lock_guard lock(mutex_);
@@ -168,11 +168,38 @@ void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packa
                                  Trimmed(record.szPackageId, 44) + "." + version + "." +
                                  Trimmed(record.szGeneration, 4);
     WriteFile(MngflPath("ATTRIBUTION"), fileName, bytes);
+}
+
+std::string RecordStore::ResourceFolder() const { return sim_.root() + "/SERVER/ZARNQV/RESOURCE"; }
+
+bool RecordStore::CopyResource(const std::string& from, const std::string& name) {
+    MakeDirectories(ResourceFolder());
+    return win::CopyFile(from.c_str(), (ResourceFolder() + "/" + name).c_str(), win::FALSE) != 0;
+}
+
+void RecordStore::SetPackageList(std::string_view resourceName, std::vector<std::string> chunks) {
+    std::lock_guard lock(mutex_);
+    packageLists_[std::string(resourceName)] = std::move(chunks);
+}
+
+std::optional<std::vector<std::string>> RecordStore::PackageList(std::string_view resourceName) const {
+    std::lock_guard lock(mutex_);
+    auto it = packageLists_.find(resourceName);
+    if (it == packageLists_.end()) return std::nullopt;
+    return it->second;
+}
+
+void RecordStore::WriteUnderRoot(const std::string& folder, const std::string& name, std::string_view bytes) {
+    WriteFile(sim_.root() + "/" + folder, name, bytes);
+}
+
+void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packageBytes,
+                             std::optional<std::string_view> scriptBytes) {
+    PutAttribution(record);
     const std::string resource(record.szResourceName, strnlen(record.szResourceName, 8));
     if (resource.empty()) return;
-    const std::string resourceDir = sim_.root() + "/SERVER/ZARNQV/RESOURCE";
-    WriteFile(resourceDir, "R" + resource.substr(1), packageBytes);
-    if (scriptBytes) WriteFile(resourceDir, "Q" + resource.substr(1), *scriptBytes);
+    WriteFile(ResourceFolder(), "R" + resource.substr(1), packageBytes);
+    if (scriptBytes) WriteFile(ResourceFolder(), "Q" + resource.substr(1), *scriptBytes);
 }
 
 void RecordStore::AddStatus(std::string_view node, std::string_view record) {
