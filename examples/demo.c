@@ -112,6 +112,37 @@ static int file_exists(const char* path) {
     return 1;
 }
 
+/* A FindFirst that must fail with `code`. */
+static void no_handle(const char* what, QVPAPI_HANDLE handle, uint32_t code) {
+    const uint32_t got = qvAPIGetLastError();
+    show(what, handle == QVPAPI_INVALID_HANDLE ? -1 : 1);
+    if (handle != QVPAPI_INVALID_HANDLE || got != code) {
+        printf("  FAILED: expected no handle with code 0x%08x\n", (unsigned)code);
+        ++failures;
+    }
+}
+
+/* ID groups: an ID is seen through its folder I.<name> and its record in the manager's ID store.
+ * A folder the store does not know is passed over by the walk and refused by the lookup. */
+static void story_idgroups(const char* root) {
+    char path[1024];
+    QVAPI_NODE node;
+    memset(&node, 0, sizeof node);
+
+    no_handle("qvAPIFindFirstIDGroup(\\) on no IDs", qvAPIFindFirstIDGroup("\\", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP/I.sales", root);
+    must("qvpCreateDirectory(NODEGROUP/I.sales)", qvpCreateDirectory(path));
+    refused("qvAPIFindIDGroup(\\, sales) unknown to the store", qvAPIFindIDGroup("\\", "sales", &node, 0, 0),
+            QVAPI_ERR_NO_MORE_ITEMS);
+    no_handle("qvAPIFindFirstIDGroup(\\) passes it over", qvAPIFindFirstIDGroup("\\", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    no_handle("qvAPIFindFirstIDClient(\\, sales)", qvAPIFindFirstIDClient("\\", "sales", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIFindIDGroup(networkid, sales) without \\", qvAPIFindIDGroup("networkid", "sales", &node, 0, 0),
+            QVAPI_ERR_INVALID_PARAMETER);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -190,6 +221,8 @@ int main(int argc, char** argv) {
     }
     snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", argv[1]);
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
+
+    story_idgroups(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

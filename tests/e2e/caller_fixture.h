@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "manager-sim/sim.h"
+#include "manager-sim/store_ids.h"
 #include "manager-sim/store_records.h"
 #include "qvpapi.h"
 #include "support/node_store_builder.h"
@@ -38,6 +39,7 @@ struct CallerData {
     std::string Below() const { return prefix + "beta"; }   // a client below the master
     std::string Group() const { return "\\" + prefix + "G"; }
     std::string SubGroup() const { return prefix + "SUB"; }
+    std::string Id() const { return prefix + "ID"; }
     std::string OldNode() const { return prefix + "old"; }
     std::string NewNode() const { return prefix + "new"; }
     std::string Cabinet(int n) const { return std::string(1, qvCode) + "." + static_cast<char>('0' + n) + "A"; }
@@ -90,6 +92,7 @@ protected:
 private:
     void StoryNodes(const CallerData& caller);
     void StoryGroup(const CallerData& caller);
+    void StoryIds(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
