@@ -82,7 +82,7 @@ void BM_DisplayNameChange(benchmark::State& state) {
 // The copy phase of the change: NODEDEF copied whole into another folder.
 void BM_CopyPhase(benchmark::State& state) {
     for (auto _ : state) {
-        if (qvAPIDirectoryCopy(NodeDef().c_str(), CopyTarget().c_str()) != 1) state.SkipWithError("copy failed");
+        if (qvp::qvAPIDirectoryCopy(NodeDef().c_str(), CopyTarget().c_str()) != 1) state.SkipWithError("copy failed");
         state.PauseTiming();
         fs::remove_all(CopyTarget());
         state.ResumeTiming();

@@ -250,6 +250,8 @@ static void story_jobs(void) {
             QVAPI_ERR_NOT_FOUND);
     must("qvAPISiteReexec(site-a, 00000000000000D1)", qvAPISiteReexec("site-a", "00000000000000D1"));
     refused("qvAPISiteReexec(NULL, x)", qvAPISiteReexec(NULL, "x"), QVAPI_ERR_INVALID_PARAMETER);
+}
+
 /* Writes `size` bytes of `text` repeated. */
 static int write_bytes(const char* path, const char* text, size_t size) {
     size_t done;
@@ -349,6 +351,37 @@ static void story_installed_packages(void) {
     refused("qvAPIFindFirstPackageList(no list open)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_UNEXPECTED_DATA);
 }
 
+/* A FindFirst that must fail with `code`. */
+static void no_handle(const char* what, QVPAPI_HANDLE handle, uint32_t code) {
+    const uint32_t got = qvAPIGetLastError();
+    show(what, handle == QVPAPI_INVALID_HANDLE ? -1 : 1);
+    if (handle != QVPAPI_INVALID_HANDLE || got != code) {
+        printf("  FAILED: expected no handle with code 0x%08x\n", (unsigned)code);
+        ++failures;
+    }
+}
+
+/* ID groups: an ID is seen through its folder I.<name> and its record in the manager's ID store.
+ * A folder the store does not know is passed over by the walk and refused by the lookup. */
+static void story_idgroups(const char* root) {
+    char path[1024];
+    QVAPI_NODE node;
+    memset(&node, 0, sizeof node);
+
+    no_handle("qvAPIFindFirstIDGroup(\\) on no IDs", qvAPIFindFirstIDGroup("\\", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP/I.sales", root);
+    must("qvpCreateDirectory(NODEGROUP/I.sales)", qvpCreateDirectory(path));
+    refused("qvAPIFindIDGroup(\\, sales) unknown to the store", qvAPIFindIDGroup("\\", "sales", &node, 0, 0),
+            QVAPI_ERR_NO_MORE_ITEMS);
+    no_handle("qvAPIFindFirstIDGroup(\\) passes it over", qvAPIFindFirstIDGroup("\\", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    no_handle("qvAPIFindFirstIDClient(\\, sales)", qvAPIFindFirstIDClient("\\", "sales", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIFindIDGroup(networkid, sales) without \\", qvAPIFindIDGroup("networkid", "sales", &node, 0, 0),
+            QVAPI_ERR_INVALID_PARAMETER);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -432,6 +465,7 @@ int main(int argc, char** argv) {
     story_jobs();
     story_packages(argv[1]);
     story_installed_packages();
+    story_idgroups(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

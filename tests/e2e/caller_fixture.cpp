@@ -155,6 +155,12 @@ void CallerTest::Prepare(const CallerData& caller) {
     add(caller.Client(), QVAPI_NODE_CLIENT, {});
     add(caller.Below(), QVAPI_NODE_CLIENT, caller.Master());
     store_->AddGroup(caller.Group());
+    // The caller's ID: its master, its client in list C (served by the master), the client
+    // below the master in list I.
+    sim_->Ids().AddId(caller.Id(), 2);
+    sim_->Ids().AddEntry('M', caller.Id(), caller.Master());
+    sim_->Ids().AddEntry('C', caller.Id(), caller.Client(), caller.Master());
+    sim_->Ids().AddEntry('I', caller.Id(), caller.Below());
 
     for (int n = 1; n <= 2; ++n) {
         const std::string cabinet = caller.Cabinet(n);
@@ -232,6 +238,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryNodes(caller);
     StoryGroup(caller);
     StoryDefinitions(caller);
+    StoryIds(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
     StoryInstalledPackages(caller);
@@ -280,6 +287,41 @@ void CallerTest::StoryNodes(const CallerData& caller) {
     EXPECT_EQ(qvAPIFindNextNodeDefinition(find, &node), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     EXPECT_EQ(qvAPIFindCloseNodeDefinition(find), 1);
+}
+
+void CallerTest::StoryIds(const CallerData& caller) {
+    const std::string id = caller.Id();
+    QVAPI_NODE node;
+    std::memset(&node, 0, sizeof node);
+    ASSERT_EQ(qvAPIFindIDGroup("\\", id.c_str(), &node, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(node.uiNodeAttributes, 4u);
+
+    // Clients (list C, then list I), each completed from its definition, then the masters.
+    std::vector<std::string> clients;
+    QVPAPI_HANDLE find = qvAPIFindFirstIDClient("\\", id.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do {
+        const std::string name = Text(node.ucNodeName, sizeof node.ucNodeName);
+        clients.push_back(name);
+        EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + id);
+        EXPECT_EQ(std::memcmp(node.ucMACAddress, written_.at(name).ucMACAddress, 12), 0) << name;
+    } while (qvAPIFindNextIDClient(find, &node, 0, 0));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseIDClient(find, 0, 0), 1);
+    EXPECT_EQ(clients, (std::vector<std::string>{caller.Client(), caller.Below()}));
+
+    find = qvAPIFindFirstIDMaster("\\", id.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Text(node.ucNodeName, sizeof node.ucNodeName), caller.Master());
+    EXPECT_EQ(qvAPIFindNextIDMaster(find, &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindCloseIDMaster(find, 0, 0), 1);
+
+    // One member by name; the ID store keeps no position of this session afterwards.
+    ASSERT_EQ(qvAPIFindIDClient("\\", id.c_str(), caller.Below().c_str(), &node, 0, 0), 1);
+    EXPECT_EQ(Text(node.ucCommonName + 4, 64), "");  // no manage site given
+    EXPECT_EQ(qvAPIFindIDMaster("\\", id.c_str(), caller.Client().c_str(), &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(sim_->Ids().OpenLetters(ConnectionNaming("k" + std::to_string(id.size()) + " " + id)), "");
 }
 
 void CallerTest::StoryGroup(const CallerData& caller) {
@@ -520,6 +562,8 @@ void CallerTest::StoryJobs(const CallerData& caller) {
     ASSERT_EQ(qvAPISiteWaitSetCurrent((caller.Client() + caller.JobNumber()).c_str()), 1);
     EXPECT_EQ(jobs_->Status(caller.Client(), caller.JobNumber()), (qvpsim::ExecStatus{0x10, 0x40, 0}));
     EXPECT_EQ(qvAPISiteReexec(caller.prefix.c_str(), caller.JobNumber().c_str()), 1);
+}
+
 // The moved status records through the exported walk, moved once more and partly deleted; then
 // the package list of one of the caller's packages.
 void CallerTest::StoryInstalledPackages(const CallerData& caller) {

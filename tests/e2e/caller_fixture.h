@@ -17,6 +17,7 @@
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_jobs.h"
+#include "manager-sim/store_ids.h"
 #include "manager-sim/store_records.h"
 #include "qvpapi.h"
 #include "support/node_store_builder.h"
@@ -39,6 +40,7 @@ struct CallerData {
     std::string Below() const { return prefix + "beta"; }   // a client below the master
     std::string Group() const { return "\\" + prefix + "G"; }
     std::string SubGroup() const { return prefix + "SUB"; }
+    std::string Id() const { return prefix + "ID"; }
     std::string OldNode() const { return prefix + "old"; }
     std::string NewNode() const { return prefix + "new"; }
     // Its job: the number is the hex of the cabinet code, so that callers' jobs differ.
@@ -99,6 +101,7 @@ private:
     void StoryNodes(const CallerData& caller);
     void StoryGroup(const CallerData& caller);
     void StoryDefinitions(const CallerData& caller);
+    void StoryIds(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);

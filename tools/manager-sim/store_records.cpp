@@ -28,18 +28,6 @@ int KindIndex(char kind) {
     }
 }
 
-std::string RecordReply(std::string_view record, std::string_view key) {
-    std::string reply("0 0 2 i");
-    reply += std::to_string(record.size());
-    reply += ' ';
-    reply.append(record);
-    reply += " k";
-    reply += std::to_string(key.size());
-    reply += ' ';
-    reply.append(key);
-    return reply;
-}
-
 void Put16(std::string& bytes, size_t offset, uint16_t value) {
     bytes[offset] = static_cast<char>(value >> 8);
     bytes[offset + 1] = static_cast<char>(value);
