@@ -113,6 +113,7 @@ BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
 
 BOOL MoveFile(const char* from, const char* to) {
     if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
     ResolvedPath a, b;
     if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
     if (!a.exists) return detail::Fail(detail::MissingError(a));
@@ -167,6 +168,7 @@ BOOL MoveFile(const char* from, const char* to) {
 
 BOOL DeleteFile(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::DeleteFile, path)) return FALSE;
     ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
@@ -184,6 +186,7 @@ BOOL DeleteFile(const char* path) {
 
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::CreateDirectory, path)) return FALSE;
     ResolvedPath p;
     if (!detail::ResolvePath(path, p, 248)) return FALSE;
     if (p.exists) return detail::Fail(ERROR_ALREADY_EXISTS);
