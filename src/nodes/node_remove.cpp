@@ -12,6 +12,7 @@
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_store.h"
+#include "nodes/node_texts.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -72,7 +73,8 @@ constexpr char kGroupUnlock[] = "qvAPIDeleteNodeGroupEntry : UnlockFile %s : Err
 constexpr char kGroupCut[] = "qvAPIDeleteNodeGroupEntry : SetEndOfFile %s : ErrorCode = %d";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+using text::kLogicalError;
+
 constexpr FrameTexts kDefinitionFrame{"qvAPIDeleteNodeDefinitionEntry", EndStyle::Result, nullptr,
                                       nullptr, kLogicalError};
 constexpr FrameTexts kAttributionFrame{"qvAPIDeleteNodeAttributionEntry", EndStyle::Result, nullptr,
