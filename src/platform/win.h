@@ -103,6 +103,8 @@ void Sleep(DWORD milliseconds);
 // ---- processes and threads ------------------------------------------------------------------
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();  // gettid()
+// A number from the system's random generator (rand_s): for names nobody can foresee.
+uint64_t RandomNumber();
 
 // ---- code page and text ---------------------------------------------------------------------
 // Active ANSI code page (settings, platform section "CodePage"; 932 when unset).
