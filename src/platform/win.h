@@ -209,6 +209,11 @@ BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+// With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the
+// target is never missing meanwhile. 5 when either is a folder, 32 when another handle holds
+// either without sharing delete. Other flags: MoveFile.
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
 // The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).
