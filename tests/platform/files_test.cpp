@@ -299,19 +299,3 @@ TEST_F(PlatformTest, FileTimes) {
 }
 
 }  // namespace
-
-// A replacing move puts a file in another's place in one step, and only where Windows would.
-TEST_F(PlatformTest, MoveFileExReplacesInOneStep) {
-    Touch("new", "new");
-    Touch("old", "old");
-    std::filesystem::create_directories(P("dir"));
-    EXPECT_FALSE(MoveFileEx(C("new").c_str(), C("dir").c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    HANDLE held = Open(C("old"), GENERIC_READ, FILE_SHARE_READ);
-    EXPECT_FALSE(MoveFileEx(C("new").c_str(), C("old").c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    CloseHandle(held);
-    EXPECT_TRUE(MoveFileEx(C("new").c_str(), C("old").c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(Slurp("old"), "new");
-    EXPECT_FALSE(std::filesystem::exists(P("new")));
-}
