@@ -13,6 +13,7 @@
 
 #include "support/node_group_builder.h"
 #include "nodes/node_group_steps.h"
+#include "platform/win.h"
 #include "qvpapi.h"
 
 namespace {
@@ -230,6 +231,73 @@ TEST_F(GroupOps, DamagedGroupFileRefusesTheAdd) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
     EXPECT_EQ(Bytes(GroupFile("\\")), damaged);
     EXPECT_EQ(Bytes(store_->AttributionPath(alpha_)), attrBefore);
+}
+
+// A removal that cannot finish changes nothing: the group file held by another opener answers
+// busy (never "not a member"), and a damaged attribution file is found before the group entry
+// goes.
+TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    const fs::path group = GroupFile("\\G1");
+    const fs::path attr = store_->AttributionPath(alpha_);
+    const auto groupBefore = Bytes(group);
+    const auto attrBefore = Bytes(attr);
+
+    win::HANDLE other =
+        win::CreateFile(group.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, win::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
+    win::CloseHandle(other);
+    EXPECT_EQ(Bytes(group), groupBefore);
+    EXPECT_EQ(Bytes(attr), attrBefore);
+
+    auto damaged = attrBefore;
+    damaged.resize(damaged.size() + 7);
+    store_->WriteRawFile(attr, damaged.data(), damaged.size());
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    EXPECT_EQ(Bytes(group), groupBefore);
+    EXPECT_EQ(Bytes(attr), damaged);
+}
+
+// Stored keys become path components only when a caller could have given them: a definition
+// whose key or key path climbs out of NODEDEF is refused, and nothing outside is written.
+TEST_F(GroupOps, StoredKeysThatLeaveTheStoreAreRefused) {
+    const std::string key(store_->Record("alpha").ucNodeKey);
+    const struct {
+        const char* key;
+        const char* keyPath;
+        const char* upper;
+        fs::path planted;  // where the forged fields lead, below MNGFL
+    } cases[] = {
+        {"..", "", "\\", "nodeattributionfile"},
+        {key.c_str(), "\\..", "\\boss", fs::path(key) / "nodeattributionfile"},
+        {key.c_str(), "\\a\\..\\..", "\\boss", fs::path(key) / "nodeattributionfile"},
+    };
+    const fs::path definition = store_->DefinitionPath(alpha_);
+    for (const auto& c : cases) {
+        QVAPI_NODE forged = alpha_;
+        std::memset(forged.ucNodeKey, 0, sizeof forged.ucNodeKey);
+        std::memset(forged.ucNodeKeyPath, 0, sizeof forged.ucNodeKeyPath);
+        std::memset(forged.ucNodePath0, 0, sizeof forged.ucNodePath0);
+        std::strcpy(forged.ucNodeKey, c.key);
+        std::strcpy(forged.ucNodeKeyPath, c.keyPath);
+        std::strcpy(forged.ucNodePath0, c.upper);
+        store_->WriteRawFile(definition, &forged, sizeof forged);
+        const fs::path planted = store_->NodeDefDir().parent_path() / c.planted;
+        const std::vector<uint8_t> head(960, 'h');
+        store_->WriteRawFile(planted, head.data(), head.size());
+
+        EXPECT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 0) << c.keyPath;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << c.keyPath;
+        EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0) << c.keyPath;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << c.keyPath;
+        EXPECT_EQ(Bytes(planted), head) << c.keyPath;
+        EXPECT_FALSE(fs::exists(GroupFile("\\G1"))) << c.keyPath;
+        fs::remove(planted);
+    }
 }
 
 // Two processes add and remove members of one group at the same time, each call under the
