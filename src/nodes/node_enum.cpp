@@ -153,7 +153,8 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
-    if (!StoredPathFieldsUsable(record)) {
+    // Below a master the path comes from the record's own key fields.
+    if (!top && !StoredPathFieldsUsable(record)) {
         call.Log(text::kStoredPathInvalid, call.function(), dir.c_str());
         call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
         return false;

