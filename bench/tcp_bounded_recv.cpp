@@ -65,8 +65,9 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.iterations == 0) continue;
-            if (r.benchmark_name() == "BM_PlainRecv") plain_ = r.GetAdjustedRealTime();
-            else library_.emplace_back(r.benchmark_name(), r.GetAdjustedRealTime());
+            const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find('/'));
+            if (name == "BM_PlainRecv") plain_ = r.GetAdjustedRealTime();
+            else library_.emplace_back(name, r.GetAdjustedRealTime());
         }
         ConsoleReporter::ReportRuns(runs);
     }
