@@ -333,7 +333,7 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
     if (defined && !AttributionRewritable(call, attrPath)) return false;
     const std::string groupFile = GroupFilePath(groupPath);
     std::vector<uint8_t> groupBefore;
-    const bool saved = ReadFileWhole(groupFile, groupBefore);
+    const bool saved = defined && ReadFileWhole(groupFile, groupBefore);
     // A node whose definition is gone is listed under the name it was added by.
     const std::string memberName = defined ? GroupNameOf(node) : std::string(nodeName);
     if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) return false;
