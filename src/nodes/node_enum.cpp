@@ -153,6 +153,12 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
+    // Below a master the path comes from the record's own key fields.
+    if (!top && !StoredPathFieldsUsable(record)) {
+        call.Log(text::kStoredPathInvalid, call.function(), dir.c_str());
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
     std::string attrPath = nodeDef;
     if (top) {
         attrPath += "\\" + dir;
@@ -246,6 +252,11 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
         if (upper.front() != '\\') {
             call.Log(msg::kFirstBadUpper, upper.c_str());
             call.Fail(QVAPI_ERR_INVALID_NAME);
+            return QVPAPI_INVALID_HANDLE;
+        }
+        if (!StoredPathFieldsUsable(master)) {
+            call.Log(text::kStoredPathInvalid, call.function(), last.c_str());
+            call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
             return QVPAPI_INVALID_HANDLE;
         }
         const std::string_view keyPath = Field(master.ucNodeKeyPath);

@@ -93,13 +93,16 @@ struct ReadTexts {
 };
 
 // Opens `path` without sharing and reads it whole into `image`, the file kept open for the
-// rewrite; false with the call failed (`openCode` when the file does not open).
+// rewrite; false with the call failed (`missingCode` when the file is not there, busy while
+// another opener holds it).
 bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadTexts& texts,
-                      uint32_t openCode, FileHandle& file, std::vector<uint8_t>& image) {
+                      uint32_t missingCode, FileHandle& file, std::vector<uint8_t>& image) {
     file = OpenExclusive(path);
     if (!file.valid()) {
-        call.Log(texts.createFile, path.c_str(), LastErr());
-        call.Fail(openCode);
+        const win::DWORD error = win::GetLastError();
+        call.Log(texts.createFile, path.c_str(), static_cast<int>(error));
+        const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+        call.Fail(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error));
         return false;
     }
     uint32_t size = 0;
@@ -230,6 +233,11 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         call.Log(options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead, nodeName,
                  static_cast<int>(readError));
         call.Fail(QVAPI_ERR_NOT_FOUND);
+        return false;
+    }
+    if (!StoredPathFieldsUsable(node)) {
+        call.Log(text::kStoredPathInvalid, call.function(), nodeName);
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
         return false;
     }
     const std::string path = AttributionPathByName(node, kind, nodeName);

@@ -276,11 +276,8 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     mode_t mode = st.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
     else mode |= S_IWUSR;
-    // Hidden, system and archive: the record where the file system keeps user extended
-    // attributes. A regular file without a record reads as archive only; one with a record
-    // carries the sticky bit (see fileinfo.cpp).
-    // The record can only be changed while the owner may write the file (root may always): a
-    // read-only file is made writable first, and given back its old mode if the record fails.
+    // The record below can only be changed while the owner may write the file (root may
+    // always): a read-only file is made writable first, and given back its mode on a failure.
     const mode_t before = st.st_mode & 07777;
     const bool opened = !(before & S_IWUSR);
     if (opened && chmod(p.posix.c_str(), before | S_IWUSR) != 0) return detail::FailErrno(errno);
@@ -288,6 +285,9 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
         if (opened) chmod(p.posix.c_str(), before);
         return detail::FailErrno(err);
     };
+    // Hidden, system and archive: the record where the file system keeps user extended
+    // attributes. A regular file without a record reads as archive only; one with a record
+    // carries the sticky bit (see fileinfo.cpp).
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     const bool regular = S_ISREG(st.st_mode);
     const DWORD plain = regular ? FILE_ATTRIBUTE_ARCHIVE : 0;

@@ -396,9 +396,23 @@ bool Flush() {
 
 }  // namespace registry
 
+std::string InstallRoot() {
+    auto root = registry::Get(kInstallRootSetting);
+    const std::string text = root && !root->empty() ? *root : std::string(kInstallRootDefault);
+    // Resolved as the library's own paths are, so that both name the same folder; the look-up
+    // leaves the caller's last error alone.
+    const DWORD error = GetLastError();
+    detail::ResolvedPath p;
+    std::string posix;
+    if (detail::ResolvePath(text, p)) posix = p.posix;
+    else if (!detail::LexicalPath(text, posix)) posix = text;
+    SetLastError(error);
+    return posix;
+}
+
 std::string RunDirectory() {
     if (auto v = registry::GetPlatform("RunDir"); v && !v->empty()) return *v;
-    return "/tmp/qvpapi-run-" + std::to_string(getuid());  // checked to be ours where it is made
+    return InstallRoot() + "/RUN";
 }
 
 }  // namespace win

@@ -300,7 +300,12 @@ bool Flush();
 std::string ConfigPath();
 }  // namespace registry
 
-// Run-time directory for named objects (platform "RunDir"; default /tmp/qvpapi-run-<uid>).
+// The install root of the library's settings ("PathName", default below) as a POSIX path.
+constexpr const char kInstallRootSetting[] = "PathName";
+constexpr const char kInstallRootDefault[] = "C:\\ZARNQVP";
+std::string InstallRoot();
+// Run-time directory for named objects: platform "RunDir", else "<install root>/RUN", so that
+// every process of every user writing a store shares its locks.
 std::string RunDirectory();
 
 // ---- event log ------------------------------------------------------------------------------
