@@ -187,7 +187,7 @@ void CallerTest::Prepare(const CallerData& caller) {
     jobs_->WriteJob(job);
 
     // A folder as a package is made of: a script, nested folders, an empty file and folder,
-    // and data larger than one block of the encoder.
+    // data larger than one block of the encoder, and two names differing in case and a dot.
     const fs::path tree = PackFolder(caller);
     WriteFile(tree / "ZARN.SCI", "echo " + caller.prefix);
     WriteFile(tree / "bin" / "tool.exe", std::string(70000, '\x7f') + caller.prefix);
@@ -196,6 +196,9 @@ void CallerTest::Prepare(const CallerData& caller) {
     WriteFile(tree / "bin" / "lib" / "data.bin", binary);
     WriteFile(tree / "empty.txt", "");
     fs::create_directories(tree / "logs");
+    // Linux names that the Windows rules would take for one: they come back apart.
+    WriteFile(tree / "Notes", "n");
+    WriteFile(tree / "NOTES.", "N");
 }
 
 std::set<std::string> CallerTest::TopNames() const { return {topNames_.begin(), topNames_.end()}; }
