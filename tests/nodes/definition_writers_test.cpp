@@ -292,9 +292,17 @@ TEST_F(DefinitionWriters, RegistrationSequenceNeverBusyToItself) {
     ASSERT_EQ(qvAPIChangeClientDefinition("cn-host1", QVAPI_CHANGE_KEY_NAME, &next, 0), 1);
     next.uiConnectKind = 0;
     ASSERT_EQ(qvAPIChangeClientDefinition("cn-host2", QVAPI_CHANGE_CONNECT_KIND, &next, 0), 1);
+    std::strcpy(next.ucCommonName, "cn-3");
+    ASSERT_EQ(qvAPIChangeClientDefinition("host2", QVAPI_CHANGE_COMMON_NAME, &next, 0), 1);
     std::strcpy(next.ucHostID, "#U5");
     ASSERT_EQ(qvAPIChangeClientDefinition("host2", QVAPI_CHANGE_HOST_ID, &next, 0), 1);
     EXPECT_EQ(qvAPIChangeOtherDefinition("#U5", QVAPI_CHANGE_UPDATE_TIME, &next, 0), 1);
+    QVAPI_NODE master = Record({.name = "mh", .kind = QVAPI_NODE_MASTER});
+    ASSERT_EQ(Create("mh", master), 1);
+    master.ucHoldFlag = 1;
+    ASSERT_EQ(qvAPIChangeMasterDefinition("mh", QVAPI_CHANGE_HOLD, &master, 0), 1);
+    EXPECT_EQ(Stored("mh", true).ucHoldFlag, 1);
+    ASSERT_EQ(qvAPIDeleteMasterDefinition("mh", 0, &kTime), 1);
     ASSERT_EQ(qvAPIDeleteClient("\\", "#U5", 0, 0), 1);
     ASSERT_EQ(qvAPIDeleteClientDefinition("#U5", 0, &kTime), 1);
     EXPECT_EQ(qvAPIGetClientDefinitionByName("#U5", &next), 0);
