@@ -87,7 +87,7 @@ std::optional<request::ListReply> Exchange(CallContext& call, const qvp::Request
         call.Fail(QVAPI_ERR_RESOURCE);
         return std::nullopt;
     }
-    qvAPISetErrorInfo(&block, kErrCategoryRecord, block.replyBuffer, 0, 0);
+    qvp::qvAPISetErrorInfo(&block, kErrCategoryRecord, block.replyBuffer, 0, 0);
     const request::ListReply reply = request::ParseListReply(block.replyBuffer, static_cast<size_t>(length));
     uint32_t code = 0;
     if (reply.word[1] != 0 || !reply.present[1]) {

@@ -94,7 +94,7 @@ int SendRput(CallContext& call, const qvp::RequestBuilder& request, const char* 
         return static_cast<int>(
             Refuse(call, length == kQvpExchangeSendFailed ? msg::kSend : msg::kRecv, QVAPI_ERR_RESOURCE));
     }
-    qvAPISetErrorInfo(&block, kErrCategoryJobAccess, block.fgetReplyBuffer, 0, 0);
+    qvp::qvAPISetErrorInfo(&block, kErrCategoryJobAccess, block.fgetReplyBuffer, 0, 0);
     const int replyClass = qvpAPICheckRputReply(block.fgetReplyBuffer);
     if (replyClass == 0) return 1;
     for (const RputOutcome& outcome : kRputOutcomes) {
