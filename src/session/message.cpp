@@ -75,15 +75,22 @@ int qvp::qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
 
 int qvpExchange(QVPAPI& block, const qvp::RequestBuilder& request, char* reply, size_t replySize,
                 uint32_t mode) {
-    if (reply == nullptr) {
-        reply = block.replyBuffer;
-        replySize = sizeof block.replyBuffer;
-    }
     if (!request.Fits()) {
         Fail(block, kQvpTransportSend, kReasonTooLong);
         return kQvpExchangeSendFailed;
     }
-    const std::string text = request.Text();
+    return qvpExchangeText(block, request.Text(), reply, replySize, mode);
+}
+
+int qvpExchangeText(QVPAPI& block, std::string_view text, char* reply, size_t replySize, uint32_t mode) {
+    if (reply == nullptr) {
+        reply = block.replyBuffer;
+        replySize = sizeof block.replyBuffer;
+    }
+    if (text.size() > kQvpFramePayloadMax) {
+        Fail(block, kQvpTransportSend, kReasonTooLong);
+        return kQvpExchangeSendFailed;
+    }
     std::memcpy(block.requestBuffer, text.data(), text.size());
     block.requestBuffer[text.size()] = '\0';
     if (qvp::qvAPISendMsg(&block, block.requestBuffer, static_cast<int>(text.size()), mode) < 0)

@@ -1,5 +1,7 @@
 #include "manager-sim/store_records.h"
 
+#include "manager-sim/store_jobs.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -24,18 +26,6 @@ int KindIndex(char kind) {
         case 'S': return 3;
         default: return -1;
     }
-}
-
-std::string RecordReply(std::string_view record, std::string_view key) {
-    std::string reply("0 0 2 i");
-    reply += std::to_string(record.size());
-    reply += ' ';
-    reply.append(record);
-    reply += " k";
-    reply += std::to_string(key.size());
-    reply += ' ';
-    reply.append(key);
-    return reply;
 }
 
 void Put16(std::string& bytes, size_t offset, uint16_t value) {
@@ -286,7 +276,7 @@ std::string RecordStore::Fget(Call& call) {
     }
     Cursor cursor;
     if (op == "KP") {
-        const std::string key(call.request.Value(1));
+        const std::string key = f[0] == 'E' ? ExecutionKey(call.request.Value(1)) : std::string(call.request.Value(1));
         cursor.prefix = key;
         if (f[0] == 'E' && key.size() > kJobNumberWidth + 2) {
             const std::string name = key.substr(0, key.size() - kJobNumberWidth);
@@ -307,6 +297,13 @@ std::string RecordStore::Fupd(Call& call) {
     const std::string_view f = call.request.Value(0);
     if (f.empty() || KindIndex(f[0]) < 0 || call.request.fields.size() < 3) return kReplyUnknownVerb;
     std::lock_guard lock(mutex_);
+    if (f[0] == 'E') {
+        // Executions are only ever changed: the manager creates them itself.
+        auto it = stores_[2].find(ExecutionKey(call.request.Value(1)));
+        if (it == stores_[2].end()) return kNoRecord;
+        it->second = std::string(call.request.Value(2));
+        return kReplyOk;
+    }
     Store(f[0])[std::string(call.request.Value(1))] = std::string(call.request.Value(2));
     return kReplyOk;
 }
