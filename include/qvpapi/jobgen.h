@@ -198,4 +198,17 @@ QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwCha
                                            const QVAPI_PACKAGE* lpPackage, const uint8_t* lpSetcls,
                                            uint32_t dwOption, uint32_t dwReserved);
 
+/* The script file of a package entry of the open JobGen. Get copies the entry's own script
+ * (once an update gave it one) or the package's script file to lpScriptFilePath; Update copies
+ * lpScriptFilePath into the entry, which from then on keeps it. 1, or 0 with 0x20000006 (not
+ * the thread's open JobGen), 0x20000057 (bad QvCode, NULL, empty or unusable key part or path),
+ * 0x20000002 (the package has no script file), 0x20000103 (no attribution record), 0x2000054F
+ * (a file id that is no file name) or 0x20100000. */
+QVPAPI_EXPORT int qvAPIGetScriptFile(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                     const char* lpPackageId, const char* lpPackageVersion,
+                                     const char* lpPackageNo, const char* lpScriptFilePath);
+QVPAPI_EXPORT int qvAPIUpdateScriptFile(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                        const char* lpPackageId, const char* lpPackageVersion,
+                                        const char* lpPackageNo, const char* lpScriptFilePath);
+
 #endif

@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "core/text.h"
 #include "jobgen/jobgen_file.h"
+#include "jobgen/jobgen_package_key.h"
 
 namespace qvp::jobgen {
 
@@ -33,9 +34,9 @@ constexpr char kStrtok[] = "%s : strtok %s ";
 constexpr char kFindClose[] = "qvAPIFindClosePackageJobGen : FindClose : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "qvAPIFindPackageJobGen : qvAPIReadFile Error : File = %s";
-constexpr char kCopyFrom[] = "%s : CopyFile Error : FromFile = %s";
-constexpr char kCopyTo[] = "%s : CopyFile Error : ToFile = %s";
-constexpr char kCopyErrno[] = "%s : CopyFile Error : errno = %d";
+constexpr const char* kCopyFrom = kCopyFromText;
+constexpr const char* kCopyTo = kCopyToText;
+constexpr const char* kCopyErrno = kCopyErrnoText;
 constexpr char kFlagsZero[] = "qvAPIChangePackageJobGen : Logical Error : ChangeFlag is 0";
 constexpr char kOptionInvalid[] = "qvAPIChangePackageJobGen : Logical Error : Options Value is INVALID";
 constexpr char kRemove[] = "%s : gaiCOMDirectoryDelete %s : ErrorCode = %d";
@@ -68,14 +69,6 @@ bool TouchesRecord(uint32_t flags) {
     return false;
 }
 
-// A package key checked part by part, so that no caller text overruns a field or leaves the
-// PACKAGE area: every part given, within its width, free of "\" and "." ("/" only in the
-// version, where the file name writes it "#").
-struct PackageKey {
-    std::string dotted;
-    std::string fileName;
-};
-
 bool PartFits(const char* part, size_t width, bool slashAllowed) {
     if (part == nullptr || part[0] == '\0') return false;
     const size_t length = strnlen(part, width + 1);
@@ -86,6 +79,8 @@ bool PartFits(const char* part, size_t width, bool slashAllowed) {
     }
     return true;
 }
+
+}  // namespace
 
 bool MakeKey(char qvCode, const char* cabinet, const char* package, const char* version, const char* generation,
              PackageKey& key) {
@@ -137,6 +132,8 @@ uint32_t FetchAttribution(CallContext& call, const PackageKey& key, const std::s
     call.Log(msg::kCopyErrno, call.function(), static_cast<int>(error));
     return QVAPI_ERR_RESOURCE;
 }
+
+namespace {
 
 bool ReadRecord(const std::string& path, uint8_t* record) {
     FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,

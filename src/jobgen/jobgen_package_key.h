@@ -1,0 +1,37 @@
+// The package key of a package entry and the entry's folder in the open JobGen's work tree,
+// shared by the package entries and the script files of a package entry.
+#pragma once
+
+#include <string>
+
+#include "core/frame.h"
+#include "qvpapi.h"
+
+namespace qvp::jobgen {
+
+// The lines of a failed copy in an entry folder.
+inline constexpr char kCopyFromText[] = "%s : CopyFile Error : FromFile = %s";
+inline constexpr char kCopyToText[] = "%s : CopyFile Error : ToFile = %s";
+inline constexpr char kCopyErrnoText[] = "%s : CopyFile Error : errno = %d";
+
+// A package key checked part by part, so that no caller text overruns a field or leaves the
+// PACKAGE area: every part given, within its width, free of "\" and "." ("/" only in the
+// version, where the file name writes it "#").
+struct PackageKey {
+    std::string dotted;
+    std::string fileName;
+};
+
+bool MakeKey(char qvCode, const char* cabinet, const char* package, const char* version, const char* generation,
+             PackageKey& key);
+// The key of a caller's attribution record.
+bool KeyOfRecord(const QVAPI_PACKAGE& r, PackageKey& key);
+// WORK\MNG\JOBGEN\<thread id>\PACKAGE\<package file name>
+std::string FolderOf(const QVPAPI& block, const PackageKey& key);
+// MNGFL\ATTRIBUTION\<package file name>
+std::string StoreAttribution(const PackageKey& key);
+// Copies the store's attribution record to `copy` unless a file lies there (fail-if-exists).
+// 0, 0x20000103 (no record in the store) or 0x20100000; `made` when this call made it.
+uint32_t FetchAttribution(CallContext& call, const PackageKey& key, const std::string& copy, bool& made);
+
+}  // namespace qvp::jobgen
