@@ -154,7 +154,7 @@ QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJobGen(const char* lpFolder, QVAPI_JOB
 QVPAPI_EXPORT int qvAPIFindNextJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN* lpJobGen);
 QVPAPI_EXPORT int qvAPIFindCloseJobGen(QVPAPI_HANDLE hFind);
 /* Copies the stored JobGen lpJobGenPath ("\folder\name") into lpDirectory\name: 1, or 0 with
- * 0x20000057, 0x20000020, 0x20100000. */
+ * 0x20000057, 0x20610000 (no JobGen of that path), 0x20000020, 0x20100000. */
 QVPAPI_EXPORT int qvAPIGetJobGen(const char* lpJobGenPath, const char* lpDirectory);
 /* Replaces the stored JobGen lpJobGenPath by lpDirectory\name (as qvAPIGetJobGen left it): 1, or
  * 0 with 0x20000057 (no JobGen in the source), 0x20610000 (no stored JobGen), 0x20000020,

@@ -228,7 +228,12 @@ int Get(CallContext& call, const char* path, const char* destination) {
     JobGenMutex mutex;
     if (uint32_t code = PathAndMutex(call, path, destination, folder, name, mutex); code != 0) return Finish(call, code);
     const std::string source = StoreRoot() + JobGenPath(folder, name);
-    if (!IsDirectory(source) || qvAPIDirectoryCopy(source.c_str(), destination) == 0) {
+    // A folder would be copied with JobGens whose mutexes this call does not hold.
+    if (!HoldsJobGen(source)) {
+        call.Log(msg::kNoJobGen, call.function(), source.c_str());
+        return Finish(call, QVAPI_ERR_NOT_FOUND);
+    }
+    if (qvAPIDirectoryCopy(source.c_str(), destination) == 0) {
         call.Log(msg::kCopy, call.function(), source.c_str(), destination, qvAPIGetLastError());
         return Finish(call, QVAPI_ERR_RESOURCE);
     }

@@ -94,6 +94,8 @@ TEST_F(JobGenTest, CopyOutAndBackNeverLosesTheStoredJobGen) {
     }
     EXPECT_EQ(qvAPIGetJobGen("\\..\\..", out.c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(qvAPIGetJobGen("\\F", out.c_str()), 0);  // a folder is no JobGen
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
 
     std::ofstream(out / "J/extra") << "changed by the caller";
     ASSERT_EQ(qvAPIUpdateJobGen(out.c_str(), "\\F\\J"), 1) << Hex(qvAPIGetLastError());
