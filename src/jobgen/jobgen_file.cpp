@@ -77,7 +77,7 @@ uint32_t CheckName(const char* name, int kind) {
     if (NamesNoLevel(text) || win::FindFirstSeparator(text) != std::string_view::npos ||
         text.find('/') != std::string_view::npos)
         return QVAPI_ERR_INVALID_NAME;
-    if (kind >= 0 && qvAPINameParameterCheck(name, static_cast<uint32_t>(kind)) == 0) return qvAPIGetLastError();
+    if (kind >= 0 && qvp::nodes::qvAPINameParameterCheck(name, static_cast<uint32_t>(kind)) == 0) return qvAPIGetLastError();
     return 0;
 }
 
@@ -93,7 +93,7 @@ uint32_t CheckFolder(const char* folder, bool checkParts, std::string& normalise
         const std::string part = text.substr(at, end - at);
         if (part.empty() || NamesNoLevel(part) || part.find('/') != std::string::npos)
             return QVAPI_ERR_INVALID_PARAMETER;
-        if (checkParts && qvAPINameParameterCheck(part.c_str(), kNameJobGenFolder) == 0) return qvAPIGetLastError();
+        if (checkParts && qvp::nodes::qvAPINameParameterCheck(part.c_str(), kNameJobGenFolder) == 0) return qvAPIGetLastError();
         if (end == text.size()) break;
         at = end + 1;
     }

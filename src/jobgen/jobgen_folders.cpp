@@ -204,7 +204,7 @@ extern "C" QVPAPI_EXPORT int qvAPIChangeFolderJobGen(const char* lpParentFolder,
         std::string dir;
         uint32_t code = CheckLevelName(call, lpOldName, true);
         if (code == 0) code = CheckLevelName(call, lpNewName);
-        if (code == 0 && qvAPINameParameterCheck(lpNewName, kNameJobGenFolder) == 0) code = qvAPIGetLastError();
+        if (code == 0 && qvp::nodes::qvAPINameParameterCheck(lpNewName, kNameJobGenFolder) == 0) code = qvAPIGetLastError();
         if (code == 0) code = ParentDir(call, lpParentFolder, dir);
         if (code == 0) code = LengthRule(call, dir, lpNewName);
         if (code != 0) return Finish(call, code);

@@ -30,6 +30,13 @@ inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[
 inline uint32_t le32(const uint8_t* p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
+inline void putLe16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void putLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
 
 // ---- new format: header QvConReIn ------------------------------------------------------------
 constexpr size_t kHeaderSize = 42;
