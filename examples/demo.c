@@ -223,6 +223,18 @@ static void story_jobgen(const char* root) {
     memset(&found, 0, sizeof found);
     must("qvAPIFindJobGen(\\DEMO, J1)", qvAPIFindJobGen("\\DEMO", "J1", &found, 0, 0));
     printf("  %s kind %u written %s\n", found.szName, (unsigned)found.uiKind, found.szWritten);
+
+    /* Stored JobGens: listed, renamed, deleted; a folder name is no JobGen to delete. */
+    h = qvAPIFindFirstJobGen("\\DEMO", &found);
+    must("qvAPIFindFirstJobGen(\\DEMO)", h != QVPAPI_INVALID_HANDLE);
+    if (h != QVPAPI_INVALID_HANDLE) {
+        do printf("  listed %s kind %u\n", found.szName, (unsigned)found.uiKind);
+        while (qvAPIFindNextJobGen(h, &found));
+        qvAPIFindCloseJobGen(h);
+    }
+    must("qvAPIChangeJobGen(\\DEMO, J1, J2)", qvAPIChangeJobGen("\\DEMO", "J1", "J2"));
+    refused("qvAPIDeleteJobGen(\\, DEMO)", qvAPIDeleteJobGen("\\", "DEMO", 0, 0), QVAPI_ERR_NOT_FOUND);
+    must("qvAPIDeleteJobGen(\\DEMO, J2)", qvAPIDeleteJobGen("\\DEMO", "J2", 0, 0));
 }
 
 /* Jobs: the manager's execution records of a job (the simulator's demo job

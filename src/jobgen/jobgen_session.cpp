@@ -45,7 +45,6 @@ constexpr char kWorkDelete[] = "%s : gaiCOMDirectoryDeleteAll %s : ErrorCode = %
 constexpr const char* kWorkAreas[] = {"JOBGEN", "NODE", "PACKAGE", "COLLECT"};
 constexpr const char* kCollectFiles[] = {"F0000000", "P0000000", "Q0000000"};
 
-bool IsIdKindLetter(char kind) { return kind == 'D' || kind == 'V' || kind == 'J' || kind == 'I'; }
 bool CarriesPackages(char kind) { return kind == 'D' || kind == 'M' || kind == 'J'; }
 
 // The thread's work directory, made afresh with its areas.

@@ -710,6 +710,29 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     ASSERT_EQ(qvAPIFindJobGen(folder.c_str(), "J", &found, 0, 0), 1);
     EXPECT_EQ(found.uiKind, QVAPI_JOBGEN_JOBGEN);
 
+    // Stored: a weekly time set on re-open, then the JobGen listed, renamed, copied out and
+    // back, and deleted.
+    h = qvAPICreateJobGen(folder.c_str(), "J", 0, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    QVAPI_TIME_JOBGEN_DATA time{};
+    time.ucSetcls = 'D';
+    time.WorkTime.wHour = 6;
+    EXPECT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << std::hex << qvAPIGetLastError();
+    QVPAPI_HANDLE f = qvAPIFindFirstJobGen(folder.c_str(), &found);
+    ASSERT_NE(f, QVPAPI_INVALID_HANDLE);
+    EXPECT_STREQ(found.szName, "J");
+    EXPECT_EQ(qvAPIFindNextJobGen(f, &found), 0);
+    EXPECT_EQ(qvAPIFindCloseJobGen(f), 1);
+    ASSERT_EQ(qvAPIChangeJobGen(folder.c_str(), "J", "K"), 1);
+    const fs::path out = root_ / (caller.prefix + "out");
+    fs::create_directories(out);
+    ASSERT_EQ(qvAPIGetJobGen((folder + "\\K").c_str(), out.c_str()), 1);
+    EXPECT_EQ(std::string(ReadFile(out / "K" / "jobgenfile"), 81, 6), "060000");
+    EXPECT_EQ(qvAPIUpdateJobGen(out.c_str(), (folder + "\\K").c_str()), 1);
+    EXPECT_EQ(qvAPIDeleteJobGen(folder.c_str(), "K", 0, 0), 1);
+    EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1);
+
     h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
     ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
