@@ -174,7 +174,7 @@ uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool
     return out.Append(entry) ? 0 : QVAPI_ERR_RESOURCE;
 }
 
-// Header fields the session sets (Part of the commit's step "header").
+// The header fields the session sets, the header being written last.
 void FillHeader(const JobGenEdit& edit, uint32_t count, JobGenHeader& h) {
     const char kind = edit.jobKind;
     h.entryAreaSize = count * static_cast<uint32_t>(kEntrySize);

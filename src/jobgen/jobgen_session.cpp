@@ -3,7 +3,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "client/ar/arformat.h"
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "core/text.h"

@@ -203,7 +203,7 @@ Listing* ListingOf(CallContext& call, const void* handle) {
 
 // ---- copy out and back ---------------------------------------------------------------------
 
-// Checks a JobGen path and a directory (in the order the Part logs them) and takes the mutex.
+// Checks a JobGen path and a directory (missing ones first, then empty ones) and takes the mutex.
 uint32_t PathAndMutex(CallContext& call, const char* path, const char* dir, std::string& folder, std::string& name,
                       JobGenMutex& mutex) {
     const char* fn = call.function();
