@@ -23,4 +23,5 @@ void qvpMakeRmtinsWorkPath(char* buffer);       // "\RMTINS\WORK"
 void qvpMakeCmdCollectPath(char* buffer);       // "\CMD\COLLECT"
 void qvpMakeAclSetFileInfPath(char* buffer);    // "\PKG\ACLSETFL.INF"
 void qvpMakeAclDirInfPath(char* buffer);        // "\PKG\ACLDIR.INF"
-void qvpMakeLogPath(char* buffer);              // "\LOG"
+void qvpMakeLogPath(char* buffer);
+void qvpMakeSysInvPath(char* buffer);           // "\SERVER\INV\SYSINV"              // "\LOG"

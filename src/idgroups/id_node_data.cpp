@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "idgroups/id_command.h"
 #include "idgroups/id_finders.h"
+#include "nodes/name_checks.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
@@ -99,6 +100,28 @@ std::string MemberPath(std::string_view groupText, std::string_view id) {
     path += '\\';
     path += id;
     return path;
+}
+
+bool CheckNodeName(CallContext& call, const char* name, uint32_t rule, bool check) {
+    const uint32_t kind = name == nullptr ? 0 : nodes::NodeNameKind(name);
+    if (kind == 0) {
+        call.Log(msg::kKindError, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    if (check && !qvAPINameParameterCheck(name, nodes::IsHostIdKind(kind) ? kNameHostId : rule)) {
+        call.Log(msg::kRuleError, call.function());
+        call.Fail(qvAPIGetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool NeedRecord(CallContext& call, const QVAPI_NODE* record) {
+    if (record != nullptr) return true;
+    call.Log(msg::kNoRecord, call.function());
+    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+    return false;
 }
 
 void CopyOut(const QVPAPI& block, const IdNodeData& whole, QVAPI_NODE* out) {

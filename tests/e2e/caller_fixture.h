@@ -17,6 +17,7 @@
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_ids.h"
+#include "manager-sim/store_inventory.h"
 #include "manager-sim/store_records.h"
 #include "qvpapi.h"
 #include "support/node_store_builder.h"
@@ -93,6 +94,7 @@ private:
     void StoryNodes(const CallerData& caller);
     void StoryGroup(const CallerData& caller);
     void StoryIds(const CallerData& caller);
+    void StoryForcedIds(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);

@@ -4,6 +4,7 @@
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_ids.h"
+#include "manager-sim/store_inventory.h"
 #include "qvpapi.h"
 
 namespace qvpsim {
@@ -34,7 +35,10 @@ void PutText(std::string& record, size_t offset, size_t width, std::string_view 
 
 }  // namespace
 
-void ManagerSim::InstallIdVerbs() { ids_ = std::make_shared<IdStore>(*this); }
+void ManagerSim::InstallIdVerbs() {
+    ids_ = std::make_shared<IdStore>(*this);
+    inventory_ = std::make_shared<InventoryStore>(*this);
+}
 
 IdStore::IdStore(ManagerSim& sim) : sim_(sim) {
     sim.Handle("IDGET", [this](Call& call) { return Get(call); });
