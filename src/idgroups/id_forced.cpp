@@ -68,15 +68,16 @@ bool IdNameOk(CallContext& call, const char* id) {
 }
 
 // The ID at the top of the tree, as qvAPIFindIDGroup reports it; a missing one is 0x20610000.
-bool FindId(CallContext& call, const char* id, uint8_t& generation, const char* failText) {
+// The deletion logs the lookup's code, the others a plain line.
+bool FindId(CallContext& call, const char* id, uint8_t& generation, bool logCode) {
     QVAPI_NODE node;
     if (qvAPIFindIDGroup("\\", id, &node, 0, 0)) {
         generation = reinterpret_cast<const uint8_t*>(&node)[kGenerationOffset];
         return true;
     }
     uint32_t code = qvAPIGetLastError();
-    if (failText == kFindCode) call.Log(failText, call.function(), static_cast<int>(code));
-    else call.Log(failText, call.function());
+    if (logCode) call.Log(kFindCode, call.function(), static_cast<int>(code));
+    else call.Log(msg::kFindGroupError, call.function());
     call.Fail(code == QVAPI_ERR_NO_MORE_ITEMS ? QVAPI_ERR_NOT_FOUND : code);
     return false;
 }
@@ -110,9 +111,10 @@ std::string EntryRecord(uint8_t generation, uint32_t attributes, const char* id,
     return record;
 }
 
-// The entry deletions: no lookup of the ID, no release afterwards.
+// The entry deletions: no lookup of the ID, no release afterwards. `namesLetter`: the failure
+// line names the letter.
 int DeleteEntry(CallContext& call, const char* id, const char* node, char letter, const char* label,
-                const char* failText) {
+                bool namesLetter) {
     if (node == nullptr || node[0] == '\0') {
         call.Log(node == nullptr ? "%s : %s Address is NULL" : "%s : Top of %s Value is NULL", call.function(), label);
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
@@ -125,8 +127,8 @@ int DeleteEntry(CallContext& call, const char* id, const char* node, char letter
     }
     if (qvpAPIIDCommand(&call.block(), kIdDelete, letter, kKeyExact, id, node, nullptr)) return 1;
     const uint32_t code = IdFailureCode(call.block());
-    if (failText == kDeleteLetterError) call.Log(failText, call.function(), letter, static_cast<int>(code));
-    else call.Log(failText, call.function(), static_cast<int>(code));
+    if (namesLetter) call.Log(kDeleteLetterError, call.function(), letter, static_cast<int>(code));
+    else call.Log(kDeleteError, call.function(), static_cast<int>(code));
     call.Fail(code == QVAPI_ERR_NO_MORE_ITEMS ? QVAPI_ERR_NOT_FOUND : code);
     return 0;
 }
@@ -151,14 +153,14 @@ int qvAPIDeleteIDEntryForced(const char* lpID, const char* lpNodeName, uint32_t 
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
-        return DeleteEntry(call, lpID, lpNodeName, letter, "lpNodeName", kDeleteLetterError);
+        return DeleteEntry(call, lpID, lpNodeName, letter, "lpNodeName", true);
     });
 }
 
 int qvAPIDeleteClientIDGroupForced(const char* lpID, const char* lpClientName, uint32_t, uint32_t) {
     return RunApi(kDeleteClientFrame, 0, [&](CallContext& call) {
         call.Log(kIdStart, call.function(), Shown(lpID));
-        return DeleteEntry(call, lpID, lpClientName, kLetterClients, "lpClientName", kDeleteError);
+        return DeleteEntry(call, lpID, lpClientName, kLetterClients, "lpClientName", false);
     });
 }
 
@@ -254,7 +256,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateIDGroupForced(const char* lpID, const ch
 extern "C" QVPAPI_EXPORT int qvAPIDeleteIDGroupForced(const char* lpID, uint32_t, uint32_t) {
     return RunApi(kDeleteFrame, 0, [&](CallContext& call) {
         uint8_t generation = 0;
-        if (!IdNameOk(call, lpID) || !FindId(call, lpID, generation, kFindCode)) return 0;
+        if (!IdNameOk(call, lpID) || !FindId(call, lpID, generation, true)) return 0;
         return ChangeAndRelease(call, kIdDelete, kLetterWhole, lpID, nullptr, nullptr, kDeleteError, kReleaseErr);
     });
 }
@@ -265,7 +267,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateMasterIDGroupForced(const char* lpID, co
         call.Log(kIdStart, call.function(), Shown(lpID));
         uint8_t generation = 0;
         if (!IdNameOk(call, lpID) || !CheckNodeName(call, lpMasterName, kNameMaster) ||
-            !FindId(call, lpID, generation, msg::kFindGroupError))
+            !FindId(call, lpID, generation, false))
             return 0;
         std::string record = EntryRecord(generation, 0, lpID, lpMasterName, nullptr);
         return ChangeAndRelease(call, kIdUpdate, kLetterMasters, lpID, lpMasterName, record.data(), kUpdateError,
@@ -286,7 +288,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateClientIDGroupForced(const char* lpID, co
             return 0;
         }
         uint8_t generation = 0;
-        if (!FindId(call, lpID, generation, msg::kFindGroupError)) return 0;
+        if (!FindId(call, lpID, generation, false)) return 0;
         std::string record =
             EntryRecord(generation, dwAttributes, nullptr, lpClientName, dwAttributes == 1 ? lpManageSite : nullptr);
         return ChangeAndRelease(call, kIdUpdate, dwAttributes == 2 ? kLetterIds : kLetterClients, lpID, lpClientName,
