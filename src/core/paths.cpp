@@ -39,3 +39,13 @@ void qvpMakeAclSetFileInfPath(char* b) { Build(b, "\\PKG\\ACLSETFL.INF"); }
 void qvpMakeAclDirInfPath(char* b) { Build(b, "\\PKG\\ACLDIR.INF"); }
 void qvpMakeLogPath(char* b) { Build(b, "\\LOG"); }
 void qvpMakeSysInvPath(char* b) { Build(b, "\\SERVER\\INV\\SYSINV"); }
+
+namespace qvp {
+
+std::string PathOf(void (*make)(char*)) {
+    char buffer[win::MAX_PATH + 1] = {};
+    make(buffer);
+    return buffer;
+}
+
+}  // namespace qvp

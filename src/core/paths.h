@@ -1,6 +1,8 @@
 // Path builders: PathName followed by a fixed tail, into caller buffers of at least 260 bytes.
 #pragma once
 
+#include <string>
+
 void qvpMakeMngflPath(char* buffer);            // "\SERVER\ZARNQV\MNGFL"
 void qvpMakeMngflNodeDefPath(char* buffer);     // "\SERVER\ZARNQV\MNGFL\NODEDEF"
 void qvpMakeMngflNodeGroupPath(char* buffer);   // "\SERVER\ZARNQV\MNGFL\NODEGROUP"
@@ -23,5 +25,10 @@ void qvpMakeRmtinsWorkPath(char* buffer);       // "\RMTINS\WORK"
 void qvpMakeCmdCollectPath(char* buffer);       // "\CMD\COLLECT"
 void qvpMakeAclSetFileInfPath(char* buffer);    // "\PKG\ACLSETFL.INF"
 void qvpMakeAclDirInfPath(char* buffer);        // "\PKG\ACLDIR.INF"
-void qvpMakeLogPath(char* buffer);
-void qvpMakeSysInvPath(char* buffer);           // "\SERVER\INV\SYSINV"              // "\LOG"
+void qvpMakeLogPath(char* buffer);              // "\LOG"
+void qvpMakeSysInvPath(char* buffer);           // "\SERVER\INV\SYSINV"
+
+namespace qvp {
+// What one of the builders above (or qvpRegGetResourcePathName) writes, as a string.
+std::string PathOf(void (*make)(char*));
+}  // namespace qvp

@@ -62,7 +62,7 @@ constexpr size_t kNodeNameMax = 64;
 const char* Shown(const char* text) { return text != nullptr ? text : "(null)"; }
 
 bool IdNameOk(CallContext& call, const char* id) {
-    if (qvAPINameParameterCheckEx(id, kNameOptId, "lpID", 0, 0)) return true;
+    if (nodes::qvAPINameParameterCheckEx(id, kNameOptId, "lpID", 0, 0)) return true;
     call.Fail(qvAPIGetLastError());
     return false;
 }
@@ -213,7 +213,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateIDGroupForced(const char* lpID, const ch
     return RunApi(kCreateFrame, 0, [&](CallContext& call) {
         call.Log(kCreateStart, call.function(), Shown(lpID), ucSetSystem);
         if (!IdNameOk(call, lpID)) return 0;
-        if (!qvAPINameParameterCheckEx(lpPassword, kNameOptPassword, "lpPassword", 0, 0)) {
+        if (!nodes::qvAPINameParameterCheckEx(lpPassword, kNameOptPassword, "lpPassword", 0, 0)) {
             call.Fail(qvAPIGetLastError());
             return 0;
         }

@@ -139,7 +139,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindIDGroup(const char* lpNodeGroupPath, const
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
-        if (!qvAPINameParameterCheckEx(lpNodeGroupName, kNameOptGeneral, "lpNodeGroupName", 0, 0)) {
+        if (!qvp::nodes::qvAPINameParameterCheckEx(lpNodeGroupName, kNameOptGeneral, "lpNodeGroupName", 0, 0)) {
             call.Fail(qvAPIGetLastError());
             return 0;
         }

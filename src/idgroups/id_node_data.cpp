@@ -109,7 +109,7 @@ bool CheckNodeName(CallContext& call, const char* name, uint32_t rule, bool chec
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
-    if (check && !qvAPINameParameterCheck(name, nodes::IsHostIdKind(kind) ? kNameHostId : rule)) {
+    if (check && !nodes::qvAPINameParameterCheck(name, nodes::IsHostIdKind(kind) ? kNameHostId : rule)) {
         call.Log(msg::kRuleError, call.function());
         call.Fail(qvAPIGetLastError());
         return false;

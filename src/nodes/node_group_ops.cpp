@@ -389,39 +389,43 @@ bool DeleteGroup(CallContext& call, const char* parent, const char* name) {
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName,
+                                               uint32_t, uint32_t) {
     return qvp::RunApi(kCreateClientFrame, 0, [&](CallContext& call) {
         return AddMember(call, lpNodeGroupPath, lpNodeName, kMemberClient) ? 1 : 0;
     });
 }
 
-int qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t, uint32_t) {
+int qvp::nodes::qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t,
+                                  uint32_t) {
     return qvp::RunApi(kCreateMasterFrame, 0, [&](CallContext& call) {
         return AddMember(call, lpNodeGroupPath, lpMasterName, kMemberMaster) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName,
+                                               uint32_t, uint32_t) {
     return qvp::RunApi(kDeleteClientFrame, 0, [&](CallContext& call) {
         return RemoveMember(call, lpNodeGroupPath, lpNodeName, kMemberClient) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIDeleteMaster(const char* lpNodeGroupPath,
+                                               const char* lpMasterName, uint32_t, uint32_t) {
     return qvp::RunApi(kDeleteMasterFrame, 0, [&](CallContext& call) {
         return RemoveMember(call, lpNodeGroupPath, lpMasterName, kMemberMaster) ? 1 : 0;
     });
 }
 
-int qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName, uint32_t,
-                         uint32_t) {
+int qvp::nodes::qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
+                                     uint32_t, uint32_t) {
     return qvp::RunApi(kCreateGroupFrame, 0, [&](CallContext& call) {
         return CreateGroup(call, lpParentGroupPath, lpNodeGroupName) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName, uint32_t,
-                         uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIDeleteNodeGroup(const char* lpParentGroupPath,
+                                                  const char* lpNodeGroupName, uint32_t, uint32_t) {
     return qvp::RunApi(kDeleteGroupFrame, 0, [&](CallContext& call) {
         return DeleteGroup(call, lpParentGroupPath, lpNodeGroupName) ? 1 : 0;
     });

@@ -153,14 +153,16 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-QVPAPI_HANDLE qvAPIFindFirstNode(const char* lpNodeGroupPath, QVAPI_NODE* lpNodeData, uint32_t,
-                                 uint32_t) {
+extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNode(const char* lpNodeGroupPath,
+                                                          QVAPI_NODE* lpNodeData, uint32_t,
+                                                          uint32_t) {
     return qvp::RunApi(kFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) {
         return FindFirst(call, lpNodeGroupPath, lpNodeData);
     });
 }
 
-int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData,
+                                               uint32_t, uint32_t) {
     return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
         if (!HandleOpen(call, hFindNode)) return 0;
         if (lpNodeData == nullptr) {
@@ -172,7 +174,7 @@ int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData, uint32_t,
     });
 }
 
-int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t, uint32_t) {
     return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
         if (!HandleOpen(call, hFindNode)) return 0;
         EndWalk(call.block());

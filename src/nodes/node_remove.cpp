@@ -319,13 +319,14 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
 
 using qvp::CallContext;
 
-int qvAPIDeleteNodeDefinitionEntry(const char* lpNodeKey, uint32_t fdwOptions, uint32_t) {
+int qvp::nodes::qvAPIDeleteNodeDefinitionEntry(const char* lpNodeKey, uint32_t fdwOptions,
+                                               uint32_t) {
     return qvp::RunApi(qvp::nodes::kDefinitionFrame, 0, [&](CallContext& call) {
         return qvp::nodes::DeleteNodeDefinitionEntryIn(call, lpNodeKey, fdwOptions) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGroupPath,
+int qvp::nodes::qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGroupPath,
                                     uint32_t fdwOptions, uint32_t) {
     return qvp::RunApi(qvp::nodes::kAttributionFrame, 0, [&](CallContext& call) {
         return qvp::nodes::DeleteNodeAttributionEntryIn(call, lpNodeName, lpNodeGroupPath,
@@ -335,7 +336,7 @@ int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGr
     });
 }
 
-int qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
+int qvp::nodes::qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
                               uint32_t uiMemberKind, uint32_t) {
     return qvp::RunApi(qvp::nodes::kGroupEntryFrame, 0, [&](CallContext& call) {
         return qvp::nodes::DeleteNodeGroupEntryIn(call, lpNodeGroupPath, lpMemberName,

@@ -66,7 +66,7 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
     }
     const int length = qvpExchangeText(*block, text, block->replyBuffer);
     if (length < 0) {
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
     if (!qvpReplySucceeded(block->replyBuffer, static_cast<size_t>(length))) {

@@ -69,10 +69,16 @@ uint16_t BigEndian16(const void* p) {
     return static_cast<uint16_t>((b[0] << 8) | b[1]);
 }
 
-// Reads until the reply in `buffer` is not a skip; -1 on a failed request.
+// Reads until the reply in `buffer` is not a skip; -1 on a failed request or too many skips.
 int SkipPast(QVPAPI& block, int length, char* buffer) {
-    while (length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip)
+    for (int skips = 0; length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip;
+         ++skips) {
+        if (skips == kQvpMaxSkipsPerWalk) {
+            FailProtocol(block);
+            return -1;
+        }
         length = Perform(block, Op{Op::Verb::Next, kKindS, {}, {}}, buffer);
+    }
     return length;
 }
 
@@ -87,8 +93,8 @@ int qvpAPISetStsNodeQuery(QVPAPI* block, const char* escapedNode) {
     }
     auto* copy = static_cast<char*>(qvpAPIAlloc(kNodeMax + 1));
     if (copy == nullptr) {
-        qvAPISetErrorInfo(block, kErrCategoryInternal, nullptr, kInternalResource, 0);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryInternal, nullptr, kInternalResource, 0);
+        qvp::qvAPISetErrorCode(block);
         return 0;
     }
     std::memcpy(copy, node.data(), node.size());
@@ -120,8 +126,8 @@ QVAPI_INSPACKAGE* qvpAPIGetNextSts(QVPAPI* block) {
     // Records of another node end the node's walk.
     std::string_view name = TrimField(record->szNodeName, sizeof record->szNodeName);
     if (!name.empty() && name != std::string_view(block->statusNodeFilter)) {
-        qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 0, 160);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 0, 160);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
     return record;

@@ -24,7 +24,7 @@ int32_t Reason(const QvpTcpResult& r) {
 }
 
 int Fail(QVPAPI& block, int32_t detail, int32_t reason) {
-    qvAPISetErrorInfo(&block, kErrCategoryTransport, nullptr, detail, reason);
+    qvp::qvAPISetErrorInfo(&block, kErrCategoryTransport, nullptr, detail, reason);
     block.lastSendRecvResult = -1;
     return -1;
 }
@@ -36,7 +36,7 @@ void Break(QVPAPI& block) {
 
 }  // namespace
 
-int qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode) {
+int qvp::qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode) {
     if (block == nullptr) return -1;
     if (buffer == nullptr || length < 0 || (mode != kQvpMsgFramed && mode != kQvpMsgText))
         return Fail(*block, kQvpTransportSend, kReasonArgument);
@@ -53,15 +53,17 @@ int qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode) {
     return length;
 }
 
-int qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
+int qvp::qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
     if (block == nullptr) return -1;
     if (buffer == nullptr || size <= 0 || (mode != kQvpMsgFramed && mode != kQvpMsgText))
         return Fail(*block, kQvpTransportRecv, kReasonArgument);
     if (!Usable(*block)) return Fail(*block, kQvpTransportRecv, kReasonNoConnection);
     char* out = static_cast<char*>(buffer);
     const size_t n = static_cast<size_t>(size);
-    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n)
-                                           : qvpTcpRecvText(block->socket, out, n);
+    // A manager that stops answering breaks the session like a dropped connection.
+    const win::DWORD wait = block->receiveTimeoutMs;
+    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n, wait)
+                                           : qvpTcpRecvText(block->socket, out, n, wait);
     if (!r.ok()) {
         out[0] = '\0';
         Break(*block);
@@ -91,9 +93,9 @@ int qvpExchangeText(QVPAPI& block, std::string_view text, char* reply, size_t re
     }
     std::memcpy(block.requestBuffer, text.data(), text.size());
     block.requestBuffer[text.size()] = '\0';
-    if (qvAPISendMsg(&block, block.requestBuffer, static_cast<int>(text.size()), mode) < 0)
+    if (qvp::qvAPISendMsg(&block, block.requestBuffer, static_cast<int>(text.size()), mode) < 0)
         return kQvpExchangeSendFailed;
-    const int got = qvAPIRecvMsg(&block, reply, static_cast<int>(replySize), mode);
+    const int got = qvp::qvAPIRecvMsg(&block, reply, static_cast<int>(replySize), mode);
     if (got < 0) return kQvpExchangeRecvFailed;
     if (reply == block.replyBuffer) block.replyLength = static_cast<uint32_t>(got);
     if (reply == block.fgetReplyBuffer) block.fgetReplyLength = static_cast<uint32_t>(got);

@@ -17,6 +17,7 @@ constexpr uint32_t kQvpMsgText = 0;
 constexpr int32_t kQvpTransportSend = 1;
 constexpr int32_t kQvpTransportRecv = 2;
 
+namespace qvp {
 // Sends `length` bytes as one message (framed, or text and a NUL). The byte count, or below 0
 // after recording transport error information (0x10000, 1, reason); no API code is set. A
 // framed payload over 2040 bytes is refused before anything is sent.
@@ -24,6 +25,7 @@ int qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode);
 // Receives one message into `buffer` of `size` bytes, always NUL-terminated. The byte count, or
 // below 0 after recording (0x10000, 2, reason).
 int qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode);
+}  // namespace qvp
 
 // Results of qvpExchange below 0.
 constexpr int kQvpExchangeSendFailed = -1;

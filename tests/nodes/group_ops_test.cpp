@@ -15,6 +15,9 @@
 #include "nodes/node_group_steps.h"
 #include "qvpapi.h"
 
+using qvp::nodes::qvAPICreateMaster;
+using qvp::nodes::qvAPICreateNodeGroup;
+
 namespace {
 
 namespace fs = std::filesystem;
