@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/frame.h"
 #include "idgroups/sysinfo.h"
+#include "nodes/node_writer.h"
 #include "qvpapi.h"
 #include "records/records.h"
 
@@ -318,3 +319,11 @@ extern "C" QVPAPI_EXPORT int qvAPIChangeNameSysInfo(const char* lpNodeName1, con
         return 0;
     });
 }
+
+namespace {
+// A node renamed by the definition writers takes its system information along.
+const bool kRenameConnected = [] {
+    qvp::SetSysInfoRename(&qvAPIChangeNameSysInfo);
+    return true;
+}();
+}  // namespace

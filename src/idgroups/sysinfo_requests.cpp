@@ -83,9 +83,7 @@ std::string InventoryFile(const char* node) {
         qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
         return {};
     }
-    char folder[win::MAX_PATH];
-    qvpMakeSysInvPath(folder);
-    return std::string(folder) + kFilePrefix + node;
+    return PathOf(qvpMakeSysInvPath) + kFilePrefix + node;
 }
 
 uint32_t FileFailure(win::DWORD error) {

@@ -182,5 +182,17 @@ TEST_F(SysInfoTest, FilesWithoutASocketKeepTheirContentWhole) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
 }
 
+TEST_F(SysInfoTest, ANodeRenamedByTheDefinitionWritersTakesItsSystemInformation) {
+    const char* const hostId = "#C000000000000000007";
+    nodes_->AddNode({"node1", QVAPI_NODE_CLIENT, {10, 0, 0, 3}});
+    QVAPI_NODE change{};
+    ASSERT_EQ(qvAPIGetClientDefinitionByName("node1", &change), 1);
+    std::strcpy(change.ucHostID, hostId);
+    ASSERT_EQ(qvAPIChangeClientDefinition("node1", QVAPI_CHANGE_HOST_ID, &change, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_TRUE(sim().Inventory().Get(hostId).has_value());
+    EXPECT_FALSE(sim().Inventory().Get("node1").has_value());
+}
+
 }  // namespace
 }  // namespace qvptest
