@@ -41,17 +41,9 @@ bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD 
 
 bool TempFile::Place() {
     if (!handle.Close()) return false;
-    const std::string aside = path_ + ".old";
-    const bool hadTarget = win::GetFileAttributes(target_.c_str()) != win::INVALID_FILE_ATTRIBUTES;
-    if (hadTarget && !win::MoveFile(target_.c_str(), aside.c_str())) return false;
-    if (!win::MoveFile(path_.c_str(), target_.c_str())) {
-        const win::DWORD err = win::GetLastError();
-        if (hadTarget) win::MoveFile(aside.c_str(), target_.c_str());
-        win::SetLastError(err);
-        return false;
-    }
+    // One rename: the target is the old file or the new one, never missing.
+    if (!win::MoveFileEx(path_.c_str(), target_.c_str(), win::MOVEFILE_REPLACE_EXISTING)) return false;
     placed_ = true;
-    if (hadTarget) win::DeleteFile(aside.c_str());
     return true;
 }
 

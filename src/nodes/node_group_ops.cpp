@@ -14,6 +14,7 @@
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_record.h"
+#include "nodes/node_texts.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -37,7 +38,8 @@ constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+using text::kLogicalError;
+
 constexpr FrameTexts kCreateClientFrame{"qvAPICreateClient", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kCreateMasterFrame{"qvAPICreateMaster", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kDeleteClientFrame{"qvAPIDeleteClient", EndStyle::Hex, nullptr, nullptr, kLogicalError};

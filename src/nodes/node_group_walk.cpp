@@ -9,6 +9,7 @@
 #include "core/frame.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_record.h"
+#include "nodes/node_texts.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -26,7 +27,8 @@ constexpr char kMalformed[] = "%s : FileSize is INVALID : file = %s size = %u";
 constexpr char kMemberRead[] = "%s : Member %s : ErrorCode = 0x%8.8x";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+using text::kLogicalError;
+
 constexpr FrameTexts kFirstFrame{"qvAPIFindFirstNode", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kNextFrame{"qvAPIFindNextNode", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kCloseFrame{"qvAPIFindCloseNode", EndStyle::Hex, nullptr, nullptr, kLogicalError};

@@ -253,6 +253,7 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    if (fault::Hit(fault::Call::CreateFile, path)) return INVALID_HANDLE_VALUE;
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
         (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -301,7 +302,7 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
     if (read) *read = 0;
     auto f = detail::Lookup<FileObject>(file, Kind::File);
-    if (!f) return FALSE;
+    if (!f || fault::Hit(fault::Call::ReadFile, f->posix)) return FALSE;
     if (overlapped || (!buffer && toRead)) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
     if (!(f->access & GENERIC_READ)) return detail::Fail(ERROR_ACCESS_DENIED);
@@ -328,7 +329,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
     if (written) *written = 0;
     auto f = detail::Lookup<FileObject>(file, Kind::File);
-    if (!f) return FALSE;
+    if (!f || fault::Hit(fault::Call::WriteFile, f->posix)) return FALSE;
     if (overlapped || (!buffer && toWrite)) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
     if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
@@ -355,7 +356,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, v
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
     auto f = detail::Lookup<FileObject>(file, Kind::File);
-    if (!f) return INVALID_SET_FILE_POINTER;
+    if (!f || fault::Hit(fault::Call::SetFilePointer, f->posix)) return INVALID_SET_FILE_POINTER;
     const int64_t move = distanceHigh ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distance))
                                       : int64_t(distance);
     std::lock_guard lock(f->mutex);
@@ -391,7 +392,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 
 BOOL SetEndOfFile(HANDLE file) {
     auto f = detail::Lookup<FileObject>(file, Kind::File);
-    if (!f) return FALSE;
+    if (!f || fault::Hit(fault::Call::SetEndOfFile, f->posix)) return FALSE;
     if (f->isDirectory || !(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
     std::lock_guard lock(f->mutex);
     if (ftruncate(f->fd, f->position) != 0) return detail::FailErrno(errno);

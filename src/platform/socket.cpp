@@ -146,6 +146,7 @@ int TcpAccept(int listener) {
 }
 
 int SocketSend(int socket, const void* data, size_t length) {
+    if (fault::Hit(fault::Call::SocketSend)) return -1;
     for (;;) {
         ssize_t n = ::send(socket, data, length, MSG_NOSIGNAL);
         if (n >= 0) return static_cast<int>(n);
@@ -156,6 +157,7 @@ int SocketSend(int socket, const void* data, size_t length) {
 }
 
 int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
+    if (fault::Hit(fault::Call::SocketRecv)) return -1;
     if (!WaitReadable(socket, timeoutMs)) return -1;
     for (;;) {
         ssize_t n = ::recv(socket, data, length, 0);

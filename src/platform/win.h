@@ -207,6 +207,10 @@ BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
+// MOVEFILE_REPLACE_EXISTING: a regular file takes the target's place in one step, so the target
+// is never missing; a folder target 5, a target another handle holds 32. Flags 0: MoveFile.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
 // The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).
@@ -349,5 +353,36 @@ std::optional<uint16_t> GetServicePort(const char* name);
 std::optional<uint32_t> ResolveHostIPv4(const char* host);
 // This machine's host name (empty when the system gives none).
 std::string GetLocalHostName();
+
+// ---- failure injection (test builds) -------------------------------------------------------
+// Tests make the Nth call of a kind fail with a chosen Windows error, so that every failure step
+// of a writer can be walked. Counting is per thread (the simulator's own threads never count)
+// and only covers calls whose path holds the thread's filter text (sockets have none, so they
+// count only without a filter). Builds without QVP_FAULT_INJECTION keep only no-op hooks.
+namespace fault {
+
+enum class Call : unsigned {
+    CreateFile, ReadFile, WriteFile, SetFilePointer, SetEndOfFile, LockFile, MoveFile, DeleteFile,
+    CreateDirectory, FindFirstFile, FindNextFile, SocketSend, SocketRecv, Count
+};
+
+#ifdef QVP_FAULT_INJECTION
+// From now on the `nth` (from 1) counted call of `call` fails once with `error`.
+void FailNth(Call call, unsigned nth, DWORD error);
+// Counts from 0 again; only calls whose path contains `filter` count ("" every call).
+void Watch(std::string_view filter);
+unsigned Calls(Call call);  // counted since Watch or Reset
+// Walks report `size` bytes for entries named `name` (exact bytes) instead of their own.
+void ReportSize(std::string_view name, uint64_t size);
+void Reset();  // nothing armed, no filter, no reported sizes
+// The layer's hooks: count the call and say whether it is to fail (its error then set).
+bool Hit(Call call, std::string_view path = {});
+void AdjustFindData(WIN32_FIND_DATAA* data);
+#else
+inline bool Hit(Call, std::string_view = {}) { return false; }
+inline void AdjustFindData(WIN32_FIND_DATAA*) {}
+#endif
+
+}  // namespace fault
 
 }  // namespace win

@@ -19,9 +19,6 @@ namespace text = qvp::records::logtext;
 namespace {
 
 constexpr size_t kPathMax = win::MAX_PATH;
-constexpr uint32_t kErrResource = 0x20100000u;
-constexpr uint32_t kErrUnexpectedData = 0x2000054Fu;
-constexpr uint32_t kErrPathTooLong = 0x20530000u;
 
 }  // namespace
 
@@ -41,7 +38,7 @@ int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedNa
     const bool named = ResourceFileId(*record, 'Q', fileId);
     qvpAPIFrls(block, 'A');
     if (!named) {
-        FailCode(*block, kErrUnexpectedData);
+        FailCode(*block, QVAPI_ERR_UNEXPECTED_DATA);
         return 0;
     }
     std::string directory;
@@ -54,12 +51,12 @@ int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedNa
     }
     const std::string target = directory + '\\' + fileId;
     if (target.size() >= kPathMax) {
-        FailCode(*block, kErrPathTooLong);
+        FailCode(*block, QVAPI_ERR_PATH_TOO_LONG);
         return 0;
     }
     if (!win::CopyFile(scriptPath, target.c_str(), win::FALSE)) {
         qvpDllLog(text::kPutScriptCopy, scriptPath, target.c_str(), static_cast<int>(win::GetLastError()));
-        FailCode(*block, kErrResource);
+        FailCode(*block, QVAPI_ERR_RESOURCE);
         return 0;
     }
     return 1;
@@ -74,17 +71,17 @@ int qvpAPIDeleteJobGen(QVPAPI* block, const char* jobGenPath) {
     }
     const std::string directory = qvp::PathOf(qvpMakeMngflJobGenPath) + jobGenPath;
     if (directory.size() >= kPathMax) {
-        FailCode(*block, kErrPathTooLong);
+        FailCode(*block, QVAPI_ERR_PATH_TOO_LONG);
         return 0;
     }
     if (gaiCOMDirectoryClearAll(directory.c_str()) != 0) {
         qvpDllLog(text::kDeleteJobGenClear, directory.c_str(), static_cast<int>(win::GetLastError()));
-        FailCode(*block, kErrResource);
+        FailCode(*block, QVAPI_ERR_RESOURCE);
         return 0;
     }
     if (!win::RemoveDirectory(directory.c_str())) {
         qvpDllLog(text::kDeleteJobGenRemove, directory.c_str(), static_cast<int>(win::GetLastError()));
-        FailCode(*block, kErrResource);
+        FailCode(*block, QVAPI_ERR_RESOURCE);
         return 0;
     }
     return 1;

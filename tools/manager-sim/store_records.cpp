@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/win.h"
 
 namespace qvpsim {
@@ -29,10 +30,7 @@ int KindIndex(char kind) {
     }
 }
 
-void Put16(std::string& bytes, size_t offset, uint16_t value) {
-    bytes[offset] = static_cast<char>(value >> 8);
-    bytes[offset + 1] = static_cast<char>(value);
-}
+void Put16(std::string& bytes, size_t offset, uint16_t value) { qvp::putBe16(&bytes[offset], value); }
 
 bool MatchPattern(std::string_view pattern, std::string_view key) {
     if (pattern.size() != key.size()) return false;

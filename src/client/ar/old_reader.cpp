@@ -13,6 +13,7 @@
 #include "client/ar/arformat.h"
 #include "client/ar/arpath.h"
 #include "client/ar/restore_tree.h"
+#include "client/ar/arlog.h"
 #include "client/ar/unarchive.h"
 #include "core/handles.h"
 #include "platform/win.h"
@@ -25,30 +26,7 @@ constexpr size_t kPathMax = 259;
 constexpr size_t kCopyChunk = 64 * 1024;
 constexpr size_t kTextChunk = 4096;
 
-namespace text {
-constexpr char kMissing[] = "GetFileAttributes:ERROR:ON arCreateUnarcFile %s";
-constexpr char kNoMemory[] = "malloc_ERROR:ON arCreateUnarcFile";
-constexpr char kInfoFailed[] = "qvpuarGetInfmation_ERROR:ON arCreateUnarcFile %s %s";
-constexpr char kLoopFailed[] = "qvpuarLoopProsec_ERROR:ON arCreateUnarcFile";
-constexpr char kCloseArchive[] = "CloseHandle_ERROR:ON arCreateUnarcFile";
-constexpr char kDelete[] = "DeleteFile_ERROR:ON arCreateUnarcFile %s";
-constexpr char kReadTable[] = "ReadFile_ERROR:ON arCreateUnarcFile %s %s";
-constexpr char kNoDrive[] = "GetFileAttributes:MAKEPATH_ERROR: arCreateUnarcFile %s";
-constexpr char kMakeRestore[] = "CreateDirectory_ERROR:ON arCreateUnarcFile %s";
-constexpr char kReadEntry[] = "ReadFile_ERROR:ON arCreateUnarcFile %s";
-constexpr char kCantDeleteQuery[] = "Can't delete %s  FarRemoveDirectry";
-constexpr char kCantDelete[] = "Can't delete %s FarRemoveDirectry";
-constexpr char kCreateFile[] = "CreateFile_ERROR:File = %s, ERR = %ld";
-constexpr char kReadChunk[] = "ReadFile ERROR:ON arCreateUnarcFile:%s";
-constexpr char kReadLastChunk[] = "ReadFile ERROR:ON qvparCreateUnarcFile:%s";
-constexpr char kWrite[] = "WriteFile ERROR:ON arCreateUnarcFile:%s";
-constexpr char kCloseFile[] = "CloseHandle_ERROR:ON arCreateUnarcFile";
-constexpr char kMkdir[] = "_mkdir_ERROR:ON arCreateUnarcFile %s";
-constexpr char kUtime[] = "_utime_ERROR:ON arCreateUnarcFile:%s";
-constexpr char kAttributes[] = "SetFileAttributes_ERROR:ON arCreateUnarcFile %s";
-// Damage that older readers did not look for.
-constexpr char kDefective[] = "arCreateUnarcFile: defective archive %s (%s)";
-}  // namespace text
+namespace text = ar::msg::old;
 
 // The format's own header and entry layouts and their decoders.
 using ar::kOldEntrySize;

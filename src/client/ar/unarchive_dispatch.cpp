@@ -8,6 +8,7 @@
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
 #include "core/temp_file.h"
+#include "platform/byte_order.h"
 #include "platform/win.h"
 
 namespace {
@@ -15,10 +16,6 @@ namespace {
 constexpr char kTag[] = "ar";
 constexpr char kMissing[] = "qvparMain Error, %s is Nothing";
 constexpr char kDecodeFailed[] = "qvpEcdCtrlDecodeFile Error %s";
-
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
 
 // The first bytes of the file (at most `size`); -1 when it can't be opened.
 int ReadPrefix(const char* path, uint8_t* buffer, size_t size) {
@@ -92,7 +89,7 @@ QvpArInput qvparDispatchInput(const char* archivePath, const char* restoreFolder
     }
     // The encoded-file test comes first: an encoded file may well hold 'N','N' at offset 8.
     if (got >= static_cast<int>(kEcdHeaderSize) &&
-        EcdCheckMagicNum(Be32(prefix), Be32(prefix + 4), Be32(prefix + 8), Be32(prefix + 12)))
+        EcdCheckMagicNum(qvp::be32(prefix), qvp::be32(prefix + 4), qvp::be32(prefix + 8), qvp::be32(prefix + 12)))
         return keep != 0 ? DecodeBeside(log, archive) : DecodeInPlace(log, archive);
     // The mark alone decides: a file too short for the old header still goes to that reader,
     // which refuses it without deleting it.

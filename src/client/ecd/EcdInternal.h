@@ -11,6 +11,7 @@
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
 #include "core/temp_file.h"
+#include "platform/byte_order.h"
 #include "platform/win.h"
 
 class QvpClientLog;
@@ -40,10 +41,8 @@ inline constexpr char kZlibDecode[] = "qvpDecodeMemory Error on EcdZLIBDecodeFil
 inline constexpr char kZlibWrite[] = "_write Error on EcdZLIBDecodeFile";
 }  // namespace text
 
-inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-inline uint32_t Be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
+using qvp::be16;
+using qvp::be32;
 
 // Reads the header and the option words from `read(buffer, n)`, which returns the bytes read
 // (fewer only at the end) or -1 on a failed read. `size` is the whole file's size.
@@ -52,7 +51,7 @@ EcdHeaderStatus ReadHeader(Read&& read, uint64_t size, EcdOptions* options, uint
     uint8_t header[kEcdHeaderSize];
     if (read(header, sizeof header) != static_cast<int64_t>(sizeof header))
         return EcdHeaderStatus::ShortHeader;
-    if (EcdCheckMagicNum(Be32(header), Be32(header + 4), Be32(header + 8), Be32(header + 12)) == 0)
+    if (EcdCheckMagicNum(be32(header), be32(header + 4), be32(header + 8), be32(header + 12)) == 0)
         return EcdHeaderStatus::BadMagic;
     *options = EcdOptions{};
     uint64_t left = size > kEcdHeaderSize ? size - kEcdHeaderSize : 0;
@@ -63,7 +62,7 @@ EcdHeaderStatus ReadHeader(Read&& read, uint64_t size, EcdOptions* options, uint
         uint8_t word[2];
         if (read(word, 2) != 2) return EcdHeaderStatus::ReadFailed;
         offset += 2;
-        switch (EcdApplyOptionWord(Be16(word), options)) {
+        switch (EcdApplyOptionWord(be16(word), options)) {
         case EcdOptionStep::Continue: break;
         case EcdOptionStep::End: *dataOffset = offset; return EcdHeaderStatus::Ok;
         case EcdOptionStep::InvalidCompOpt: return EcdHeaderStatus::InvalidCompOpt;
