@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "client/ar/arformat.h"
 #include "core/errors.h"
+#include "platform/byte_order.h"
 #include "core/log.h"
 #include "records/reply.h"
 #include "session/message.h"
@@ -74,7 +74,7 @@ std::string IdRequestText(uint32_t op, char letter, char kind, const char* key1,
             const char* name = reinterpret_cast<const char*>(record + kNewNameOffset);
             // The manager reads the fields by their lengths; the trailing blank is its own.
             return RequestBuilder(verb::kIdchg)
-                       .Field('f', std::to_string(ar::le32(record + kListOffset)))
+                       .Field('f', std::to_string(le32(record + kListOffset)))
                        .Field('b', key2)
                        .Field('a', name, strnlen(name, kNewNameMax))
                        .Text() +

@@ -3,8 +3,8 @@
 // after a successful change leaves the result 1 with the release's code.
 #include <cstring>
 
-#include "client/ar/arformat.h"
 #include "core/errors.h"
+#include "platform/byte_order.h"
 #include "core/text.h"
 #include "idgroups/id_command.h"
 #include "idgroups/id_finders.h"
@@ -99,9 +99,9 @@ int ChangeAndRelease(CallContext& call, uint32_t op, char letter, const char* ke
 std::string EntryRecord(uint8_t generation, uint32_t attributes, const char* id, const char* node, const char* site) {
     std::string record(QVAPI_IDRECORD_SIZE, '\0');
     auto* bytes = reinterpret_cast<uint8_t*>(record.data());
-    ar::putLe16(bytes + offsetof(QVAPI_IDENTRY, wLength), QVAPI_IDRECORD_SIZE);
+    putLe16(bytes + offsetof(QVAPI_IDENTRY, wLength), QVAPI_IDRECORD_SIZE);
     bytes[offsetof(QVAPI_IDENTRY, ucGeneration)] = generation;
-    ar::putLe32(bytes + offsetof(QVAPI_IDENTRY, dwAttributes), attributes);
+    putLe32(bytes + offsetof(QVAPI_IDENTRY, dwAttributes), attributes);
     auto put = [&](size_t offset, size_t width, const char* text) {
         if (text != nullptr) std::memcpy(record.data() + offset, text, strnlen(text, width));
     };
@@ -137,7 +137,7 @@ int DeleteEntry(CallContext& call, const char* id, const char* node, char letter
 int Rename(CallContext& call, const char* old, const char* renamed, uint32_t list, char letter) {
     if (!CheckNodeName(call, old, kNameIdNode) || !CheckNodeName(call, renamed, kNameIdNode)) return 0;
     std::string record(QVAPI_IDRECORD_SIZE, '\0');
-    ar::putLe32(reinterpret_cast<uint8_t*>(record.data()) + offsetof(QVAPI_IDENTRY, dwAttributes), list);
+    putLe32(reinterpret_cast<uint8_t*>(record.data()) + offsetof(QVAPI_IDENTRY, dwAttributes), list);
     std::memcpy(record.data() + offsetof(QVAPI_IDENTRY, szNodeName), renamed, strnlen(renamed, kNodeNameMax));
     return ChangeAndRelease(call, kIdChange, letter, nullptr, old, record.data(), kUpdateError, msg::kCommandError);
 }
@@ -236,7 +236,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateIDGroupForced(const char* lpID, const ch
         QVAPI_IDGROUP group;
         std::memset(&group, 0, sizeof group);
         auto* bytes = reinterpret_cast<uint8_t*>(&group);
-        ar::putLe16(bytes + offsetof(QVAPI_IDGROUP, wLength), QVAPI_IDRECORD_SIZE);
+        putLe16(bytes + offsetof(QVAPI_IDGROUP, wLength), QVAPI_IDRECORD_SIZE);
         group.ucGeneration = ucSetSystem == kSetSystemHidden ? 1 : ucSetSystem;
         group.ucAttributes = ucSetSystem == kSetSystemHidden ? kHiddenAttribute : 0;
         std::memcpy(group.szID, lpID, strnlen(lpID, sizeof group.szID));

@@ -2,8 +2,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "client/ar/arformat.h"
 #include "core/errors.h"
+#include "platform/byte_order.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "idgroups/id_command.h"
@@ -171,7 +171,7 @@ bool BuildMember(CallContext& call, const uint8_t* entry, bool client, bool walk
     nodes::CopyField(out.path, memberPath);
     out.attribute = entry[offsetof(QVAPI_IDENTRY, ucAttributes)];
     out.systemKey = block.systemManagementKey;
-    if (client) out.entryAttributes = ar::le32(entry + offsetof(QVAPI_IDENTRY, dwAttributes));
+    if (client) out.entryAttributes = le32(entry + offsetof(QVAPI_IDENTRY, dwAttributes));
 
     const std::string name = EntryText(entry, kEntryNameOffset);
     const bool hostId = IsHostIdName(name);

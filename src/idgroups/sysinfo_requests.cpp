@@ -1,18 +1,16 @@
-#include <unistd.h>
-
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "client/ar/arformat.h"
 #include "core/handles.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/temp_file.h"
 #include "idgroups/sysinfo.h"
 #include "records/reply.h"
 #include "records/requests.h"
 #include "session/message.h"
+#include "platform/byte_order.h"
 #include "share/tcp/tcpsock.h"
 
 namespace qvp::ids {
@@ -119,29 +117,6 @@ bool ReadInventory(const std::string& path, std::string& content) {
     return true;
 }
 
-// Writes `content` whole as a new temporary beside `path`; its name, or empty on failure.
-std::string WriteBeside(const std::string& path, const std::string& content) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = path + "." + std::to_string(getpid()) + "_" + std::to_string(win::GetCurrentThreadId()) +
-                             "_" + std::to_string(counter++) + ".tmp";
-    FileHandle file(win::CreateFile(temp.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_NEW,
-                                    win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        qvpDllLog(kCreateFileError, kRenameFunction, temp.c_str(), static_cast<int>(win::GetLastError()));
-        return {};
-    }
-    win::DWORD written = 0;
-    const bool ok = win::WriteFile(file.get(), content.data(), static_cast<win::DWORD>(content.size()), &written,
-                                   nullptr) &&
-                    written == content.size();
-    if (!ok) qvpDllLog(kWriteFileError, kRenameFunction, static_cast<int>(win::GetLastError()));
-    if (!file.Close() || !ok) {
-        win::DeleteFile(temp.c_str());
-        return {};
-    }
-    return temp;
-}
-
 // The file variant of the rename: the whole file under the new name (the name in its head
 // replaced), put in place before the old one goes; on any failure the old file stays.
 int RenameFile(const char* oldNode, const char* newNode) {
@@ -153,17 +128,9 @@ int RenameFile(const char* oldNode, const char* newNode) {
     if (oldPath == newPath) return 1;
     std::memset(content.data() + kFileNameOffset, 0, kFileHead - kFileNameOffset);
     std::memcpy(content.data() + kFileNameOffset, newNode, std::strlen(newNode));
-    const std::string temp = WriteBeside(newPath, content);
-    if (temp.empty()) return Fail(QVAPI_ERR_RESOURCE);
     // An older file of the new name is replaced, as a rename onto it always did.
-    if (!win::DeleteFile(newPath.c_str()) && FileFailure(win::GetLastError()) != QVAPI_ERR_NOT_FOUND) {
-        qvpDllLog(kRemoveError, kRenameFunction, static_cast<int>(win::GetLastError()));
-        win::DeleteFile(temp.c_str());
-        return Fail(QVAPI_ERR_RESOURCE);
-    }
-    if (!win::MoveFile(temp.c_str(), newPath.c_str())) {
-        qvpDllLog(kCreateFileError, kRenameFunction, newPath.c_str(), static_cast<int>(win::GetLastError()));
-        win::DeleteFile(temp.c_str());
+    if (!ReplaceFileContents(newPath, content.data(), content.size())) {
+        qvpDllLog(kWriteFileError, kRenameFunction, static_cast<int>(win::GetLastError()));
         return Fail(QVAPI_ERR_RESOURCE);
     }
     if (!win::DeleteFile(oldPath.c_str())) {
@@ -200,19 +167,15 @@ uint8_t* ConvertSysInfEntry(char* reply, size_t received, size_t* length) {
     uint32_t itemLength = 0;
     auto* entry = reinterpret_cast<uint8_t*>(const_cast<char*>(qvpAPIGetFgetItem(reply, received, &itemLength)));
     if (entry == nullptr || itemLength < kEntryHead) return nullptr;
-    const uint16_t dataLength = ar::be16(entry + 2);
+    const uint16_t dataLength = be16(entry + 2);
     if (kEntryHead + dataLength > itemLength) return nullptr;
-    std::memcpy(entry + 2, &dataLength, sizeof dataLength);
+    Be16ToHostInPlace(entry + 2);
     uint8_t* data = entry + kEntryHead;
     auto to16 = [&] {
-        if (dataLength < 2) return;
-        const uint16_t v = ar::be16(data);
-        std::memcpy(data, &v, sizeof v);
+        if (dataLength >= 2) Be16ToHostInPlace(data);
     };
     auto to32 = [&] {
-        if (dataLength < 4) return;
-        const uint32_t v = ar::be32(data);
-        std::memcpy(data, &v, sizeof v);
+        if (dataLength >= 4) Be32ToHostInPlace(data);
     };
     const uint8_t subtype = entry[1];
     switch (entry[0]) {

@@ -1,5 +1,7 @@
 #include "manager-sim/store_inventory.h"
 
+#include "platform/byte_order.h"
+
 namespace qvpsim {
 
 namespace {
@@ -10,20 +12,14 @@ constexpr size_t kCountOffset = 72;
 constexpr size_t kEntriesOffset = 80;
 constexpr size_t kEntryHead = 4;
 
-uint32_t Load32(const std::string& s, size_t at) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<uint8_t>(s[at + i]);
-    return v;
-}
-
 // The record's entries as they stand, each head and data; stops at one that runs past the end.
 std::vector<std::string_view> Entries(const std::string& record) {
     std::vector<std::string_view> entries;
     if (record.size() < kEntriesOffset) return entries;
-    const uint32_t count = Load32(record, kCountOffset);
+    const uint32_t count = qvp::be32(record.data() + kCountOffset);
     size_t pos = kEntriesOffset;
     for (uint32_t i = 0; i < count && record.size() - pos >= kEntryHead; ++i) {
-        const size_t length = (static_cast<uint8_t>(record[pos + 2]) << 8) | static_cast<uint8_t>(record[pos + 3]);
+        const size_t length = qvp::be16(record.data() + pos + 2);
         if (record.size() - pos - kEntryHead < length) break;
         entries.push_back(std::string_view(record).substr(pos, kEntryHead + length));
         pos += kEntryHead + length;
@@ -77,13 +73,11 @@ std::optional<std::string> InventoryStore::Get(const std::string& node) const {
 
 std::string InventoryStore::Record(const std::vector<Entry>& entries) {
     std::string record(kEntriesOffset, '\0');
-    record[kCountOffset + 3] = static_cast<char>(entries.size());
-    record[kCountOffset + 2] = static_cast<char>(entries.size() >> 8);
+    qvp::putBe32(record.data() + kCountOffset, static_cast<uint32_t>(entries.size()));
     for (const Entry& e : entries) {
-        record += static_cast<char>(e.type);
-        record += static_cast<char>(e.subtype);
-        record += static_cast<char>(e.data.size() >> 8);
-        record += static_cast<char>(e.data.size());
+        char head[kEntryHead] = {static_cast<char>(e.type), static_cast<char>(e.subtype)};
+        qvp::putBe16(head + 2, static_cast<uint16_t>(e.data.size()));
+        record.append(head, sizeof head);
         record += e.data;
     }
     return record;
