@@ -20,8 +20,6 @@ constexpr char kSendError[] = "%s : qvAPISendMsg Err : Handle = 0x%8.8x, Message
 constexpr char kRecvError[] = "%s : qvAPIRecvMsg Err : Handle = 0x%8.8x, Message = 0x%8.8x, Size = 0x%8.8x";
 constexpr char kNoRecord[] = "%s : Parameter Err : lpRecord is NULL";
 
-// A manager that keeps answering "skip" must not hold the caller forever.
-constexpr int kSkipLimit = 1024;
 // Class 0 with a detail no table knows: maps to unexpected data.
 constexpr int32_t kUnknownDetail = 1;
 constexpr size_t kNewNameOffset = 48;
@@ -136,7 +134,8 @@ int qvpAPIIDCommand(QVPAPI* block, uint32_t op, char letter, char kind, const ch
                 std::memcpy(bytes, item, sizeof item);
                 return 1;
             case IdgetReply::Skip:
-                if (skips < kSkipLimit) {
+                // Bounded as the record walks are: a manager that skips for ever must not hold us.
+                if (skips < kQvpMaxSkipsPerWalk) {
                     sentKind = kKeyNext;
                     continue;
                 }
