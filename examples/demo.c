@@ -423,6 +423,51 @@ static void story_script_files(const char* root) {
     must("qvAPICloseJobGen(discard)", qvAPICloseJobGen(job, 1));
 }
 
+/* The ID store changed directly: an ID with a master and two clients, found, then removed. */
+static void story_idgroups_forced(void) {
+    QVAPI_NODE node;
+    QVPAPI_HANDLE find;
+    memset(&node, 0, sizeof node);
+
+    must("qvAPICreateIDGroupForced(sales, secret1, 2)", qvAPICreateIDGroupForced("sales", "secret1", 2, 0, 0));
+    refused("qvAPICreateIDGroupForced(sales) again", qvAPICreateIDGroupForced("sales", "", 1, 0, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    must("qvAPIFindIDGroup(\\, sales)", qvAPIFindIDGroup("\\", "sales", &node, 0, 0));
+    printf("  ID %.64s password %.14s generation %u\n", node.ucNodeName, (const char*)&node + 428,
+           ((const unsigned char*)&node)[442]);
+    must("qvAPICreateMasterIDGroupForced(sales, mst00001)", qvAPICreateMasterIDGroupForced("sales", "mst00001", 0, 0));
+    must("qvAPICreateClientIDGroupForced(sales, pc00001, C)",
+         qvAPICreateClientIDGroupForced("sales", "pc00001", 1, "mst00001", 0, 0));
+    must("qvAPICreateClientIDGroupForced(sales, pc00002, I)",
+         qvAPICreateClientIDGroupForced("sales", "pc00002", 2, NULL, 0, 0));
+    refused("qvAPICreateClientIDGroupForced(sales, pc00003, list 3)",
+            qvAPICreateClientIDGroupForced("sales", "pc00003", 3, NULL, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+    /* Clients without a definition come back all the same, with the reader's code. */
+    find = qvAPIFindFirstIDClient("\\", "sales", &node, 0, 0);
+    if (find != QVPAPI_INVALID_HANDLE) {
+        do printf("  client %.64s list %u site %.64s\n", node.ucNodeName, *(const uint32_t*)((const char*)&node + 492),
+                  (const char*)&node + 428);
+        while (qvAPIFindNextIDClient(find, &node, 0, 0));
+        qvAPIFindCloseIDClient(find, 0, 0);
+    }
+    show("qvAPIFindFirstIDClient(\\, sales) walk", find != QVPAPI_INVALID_HANDLE);
+    if (find == QVPAPI_INVALID_HANDLE) ++failures;
+    must("qvAPIFindIDMaster(\\, sales, mst00001)", qvAPIFindIDMaster("\\", "sales", "mst00001", &node, 0, 0));
+    must("qvAPIDeleteIDGroupForced(sales)", qvAPIDeleteIDGroupForced("sales", 0, 0));
+    refused("qvAPIDeleteIDGroupForced(sales) again", qvAPIDeleteIDGroupForced("sales", 0, 0), QVAPI_ERR_NOT_FOUND);
+}
+
+/* System information: the manager has none for this node. */
+static void story_sysinfo(void) {
+    QVAPI_SYSINFO info;
+    memset(&info, 0, sizeof info);
+    no_handle("qvAPIFindFirstSysInfo(pc00001)", qvAPIFindFirstSysInfo("pc00001", &info, 0, 0, 0, 0),
+              QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIDeleteSysInfo(pc00001)", qvAPIDeleteSysInfo("pc00001", 0, 0), QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIChangeNameSysInfo(pc00001, pc00009)", qvAPIChangeNameSysInfo("pc00001", "pc00009", 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -508,6 +553,8 @@ int main(int argc, char** argv) {
     story_installed_packages();
     story_script_files(argv[1]);
     story_idgroups(argv[1]);
+    story_idgroups_forced();
+    story_sysinfo();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

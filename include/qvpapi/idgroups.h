@@ -96,4 +96,76 @@ QVPAPI_EXPORT int qvAPIFindCloseIDMaster(QVPAPI_HANDLE hFind, uint32_t dwReserve
 QVPAPI_EXPORT int qvAPIFindIDMaster(const char* lpNodeGroupPath, const char* lpID, const char* lpName,
                                     QVAPI_NODE* lpFindNodeData, uint32_t dwReserved1, uint32_t dwReserved2);
 
+/* ---- Forced ID updates: one request to the local manager's ID store each, no job. START lines
+ * and END lines carry the result. A failed release of the ID store's position after a
+ * successful change leaves 1 with the release's code. */
+/* Creates the ID (ucSetSystem 1 or 2: its generation; 4: generation 1, hidden attribute) with
+ * an optional password of up to 14 letters and digits. 0x200000B7 when qvAPIFindIDGroup finds
+ * it already; the ID's folder is not made here. */
+QVPAPI_EXPORT int qvAPICreateIDGroupForced(const char* lpID, const char* lpPassword, uint8_t ucSetSystem,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+/* Deletes the ID with its members; 0x20610000 when qvAPIFindIDGroup does not find it. */
+QVPAPI_EXPORT int qvAPIDeleteIDGroupForced(const char* lpID, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Adds a master (host name, IP address or host ID) to the ID; 0x20610000 for an unknown ID. */
+QVPAPI_EXPORT int qvAPICreateMasterIDGroupForced(const char* lpID, const char* lpMasterName, uint32_t dwReserved1,
+                                                 uint32_t dwReserved2);
+/* Adds a client to list C (dwAttributes 1, served by lpManageSite, which is checked) or list I
+ * (dwAttributes 2); 0x20000057 for other values, 0x20610000 for an unknown ID. */
+QVPAPI_EXPORT int qvAPICreateClientIDGroupForced(const char* lpID, const char* lpClientName, uint32_t dwAttributes,
+                                                 const char* lpManageSite, uint32_t dwReserved1,
+                                                 uint32_t dwReserved2);
+
+/* ---- System information of nodes: the typed entries a node reported, kept by the manager. */
+#define QVAPI_SYSINFO_DATA_SIZE 200u
+
+/* One entry, in host byte order: only the first 4 + usDataLength bytes carry it. */
+typedef struct QVAPI_SYSINFO_ENTRY {
+    uint8_t  ucEntryType;
+    uint8_t  ucSubType;        /* groups related entries */
+    uint16_t usDataLength;
+    uint8_t  ucData[QVAPI_SYSINFO_DATA_SIZE];
+} QVAPI_SYSINFO_ENTRY;
+
+/* An entry of type 49 whose subtype is no letter comes with its related entries of types 53
+ * and 52 (same subtype) in the second and third place. */
+typedef struct QVAPI_SYSINFO {
+    QVAPI_SYSINFO_ENTRY SysinfoEntry1;
+    QVAPI_SYSINFO_ENTRY SysinfoEntry2;
+    QVAPI_SYSINFO_ENTRY SysinfoEntry3;
+} QVAPI_SYSINFO;
+
+#if defined(__cplusplus)
+static_assert(sizeof(QVAPI_SYSINFO_ENTRY) == 204, "QVAPI_SYSINFO_ENTRY size");
+static_assert(offsetof(QVAPI_SYSINFO_ENTRY, usDataLength) == 2, "usDataLength");
+static_assert(offsetof(QVAPI_SYSINFO_ENTRY, ucData) == 4, "ucData");
+static_assert(sizeof(QVAPI_SYSINFO) == 612, "QVAPI_SYSINFO size");
+static_assert(offsetof(QVAPI_SYSINFO, SysinfoEntry2) == 204, "SysinfoEntry2");
+static_assert(offsetof(QVAPI_SYSINFO, SysinfoEntry3) == 408, "SysinfoEntry3");
+#endif
+
+/* The node's entries one by one (one walk per thread; the handle is the thread's own). A type
+ * filter (and its subtype, 0 included) reads that one entry. Groups of types 47, 49, 81, 82 of
+ * one subtype come head first. FindFirst: QVPAPI_INVALID_HANDLE with 0x20610000 when the
+ * manager has no such node or entry; FindNext: 0x20000103 at the end. A related entry or group
+ * member the manager lacks leaves a success with the code 0x20610000. Node names: 1 to 64
+ * characters (0x20000057). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSysInfo(const char* lpNodeName, QVAPI_SYSINFO* lpSysInfoData,
+                                                  uint8_t ucFilterType, uint8_t ucFilterSubType,
+                                                  uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextSysInfo(QVPAPI_HANDLE hSysinfo, QVAPI_SYSINFO* lpSysInfoData, uint32_t dwReserved1,
+                                       uint32_t dwReserved2);
+/* Ends the manager's reading of the node; any non-NULL handle names the thread's walk. */
+QVPAPI_EXPORT int qvAPIFindCloseSysInfo(QVPAPI_HANDLE hSysinfo, uint32_t dwReserved1, uint32_t dwReserved2);
+/* The node's whole inventory record (host order), valid until the session's next request;
+ * 0x2000054F for an empty node name. */
+QVPAPI_EXPORT int qvAPIFindSysInfo(const char* lpNodeName, void** lppInventory, uint32_t dwReserved1,
+                                   uint32_t dwReserved2);
+/* Deletes or renames the node's system information (in a session without a socket: the file
+ * SERVER\INV\SYSINV\INV_<node>, whose name must hold no "\" or "/"). 0x20610000 when there is
+ * none; 0x20100000 for other failures. The rename keeps the old file on any failure. */
+QVPAPI_EXPORT int qvAPIDeleteSysInfo(const char* lpNodeName, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIChangeNameSysInfo(const char* lpNodeName1, const char* lpNodeName2, uint32_t dwReserved1,
+                                         uint32_t dwReserved2);
+
+
 #endif

@@ -38,6 +38,7 @@ void qvpMakeCmdCollectPath(char* b) { Build(b, "\\CMD\\COLLECT"); }
 void qvpMakeAclSetFileInfPath(char* b) { Build(b, "\\PKG\\ACLSETFL.INF"); }
 void qvpMakeAclDirInfPath(char* b) { Build(b, "\\PKG\\ACLDIR.INF"); }
 void qvpMakeLogPath(char* b) { Build(b, "\\LOG"); }
+void qvpMakeSysInvPath(char* b) { Build(b, "\\SERVER\\INV\\SYSINV"); }
 
 namespace qvp {
 

@@ -26,6 +26,7 @@ void qvpMakeCmdCollectPath(char* buffer);       // "\CMD\COLLECT"
 void qvpMakeAclSetFileInfPath(char* buffer);    // "\PKG\ACLSETFL.INF"
 void qvpMakeAclDirInfPath(char* buffer);        // "\PKG\ACLDIR.INF"
 void qvpMakeLogPath(char* buffer);              // "\LOG"
+void qvpMakeSysInvPath(char* buffer);           // "\SERVER\INV\SYSINV"
 
 namespace qvp {
 // What one of the builders above (or qvpRegGetResourcePathName) writes, as a string.

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "client/ar/arformat.h"
 #include "core/errors.h"
+#include "platform/byte_order.h"
 #include "core/log.h"
 #include "records/reply.h"
 #include "session/message.h"
@@ -20,8 +20,6 @@ constexpr char kSendError[] = "%s : qvAPISendMsg Err : Handle = 0x%8.8x, Message
 constexpr char kRecvError[] = "%s : qvAPIRecvMsg Err : Handle = 0x%8.8x, Message = 0x%8.8x, Size = 0x%8.8x";
 constexpr char kNoRecord[] = "%s : Parameter Err : lpRecord is NULL";
 
-// A manager that keeps answering "skip" must not hold the caller forever.
-constexpr int kSkipLimit = 1024;
 // Class 0 with a detail no table knows: maps to unexpected data.
 constexpr int32_t kUnknownDetail = 1;
 constexpr size_t kNewNameOffset = 48;
@@ -74,7 +72,7 @@ std::string IdRequestText(uint32_t op, char letter, char kind, const char* key1,
             const char* name = reinterpret_cast<const char*>(record + kNewNameOffset);
             // The manager reads the fields by their lengths; the trailing blank is its own.
             return RequestBuilder(verb::kIdchg)
-                       .Field('f', std::to_string(ar::le32(record + kListOffset)))
+                       .Field('f', std::to_string(le32(record + kListOffset)))
                        .Field('b', key2)
                        .Field('a', name, strnlen(name, kNewNameMax))
                        .Text() +
@@ -136,7 +134,8 @@ int qvpAPIIDCommand(QVPAPI* block, uint32_t op, char letter, char kind, const ch
                 std::memcpy(bytes, item, sizeof item);
                 return 1;
             case IdgetReply::Skip:
-                if (skips < kSkipLimit) {
+                // Bounded as the record walks are: a manager that skips for ever must not hold us.
+                if (skips < kQvpMaxSkipsPerWalk) {
                     sentKind = kKeyNext;
                     continue;
                 }

@@ -87,6 +87,13 @@ bool IsNetworkId(std::string_view name, bool anyCase);
 // "\<ID>" at the top, else "<group path>\<ID>".
 std::string MemberPath(std::string_view groupText, std::string_view id);
 
+// A member name of a known kind (else 0x20000057) that passes, when `check`, the host-ID rule
+// for host IDs or `rule` otherwise (else the rule's code).
+bool CheckNodeName(CallContext& call, const char* name, uint32_t rule, bool check = true);
+
+// The caller's record is given, else 0x20000057.
+bool NeedRecord(CallContext& call, const QVAPI_NODE* record);
+
 // Copies the whole record to the caller at the size of the caller's API level.
 void CopyOut(const QVPAPI& block, const IdNodeData& whole, QVAPI_NODE* out);
 

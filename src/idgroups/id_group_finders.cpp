@@ -44,13 +44,6 @@ void EndWalk(QVPAPI& block) {
     block.idGroupFind = nullptr;
 }
 
-bool NeedRecord(CallContext& call, const QVAPI_NODE* record) {
-    if (record != nullptr) return true;
-    call.Log(msg::kNoRecord, call.function());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
-}
-
 // The next directory entry of the walk; false with the code set at the end or on failure.
 bool NextFolder(CallContext& call, GroupWalk& walk, win::WIN32_FIND_DATAA& entry) {
     if (!walk.folders.valid()) {

@@ -83,13 +83,6 @@ bool OwnWalk(CallContext& call, const void* handle, bool client) {
     return false;
 }
 
-bool NeedRecord(CallContext& call, const QVAPI_NODE* record) {
-    if (record != nullptr) return true;
-    call.Log(msg::kNoRecord, call.function());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
-}
-
 // The ID's record through qvAPIFindIDGroup; its path text gives the member path.
 bool FindGroup(CallContext& call, const char* path, const char* id, QVAPI_NODE* out, std::string& memberPath) {
     if (!qvAPIFindIDGroup(path, id, out, 0, 0)) {
@@ -101,25 +94,14 @@ bool FindGroup(CallContext& call, const char* path, const char* id, QVAPI_NODE* 
     return true;
 }
 
-// A member name the lookups accept: known kind and, unless skipped, the host-ID or `rule`.
-bool CheckName(CallContext& call, const char* name, bool check, uint32_t rule) {
+// A member name the lookups accept: given, of a known kind and, unless skipped, by its rule.
+bool CheckName(CallContext& call, const char* name, bool check) {
     if (name == nullptr || name[0] == '\0') {
         call.Log(msg::kNoName, call.function());
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
-    const uint32_t kind = nodes::NodeNameKind(name);
-    if (kind == 0) {
-        call.Log(msg::kKindError, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
-    }
-    if (check && !qvp::nodes::qvAPINameParameterCheck(name, nodes::IsHostIdKind(kind) ? kNameHostId : rule)) {
-        call.Log(msg::kRuleError, call.function());
-        call.Fail(qvAPIGetLastError());
-        return false;
-    }
-    return true;
+    return CheckNodeName(call, name, kNameClient, check);
 }
 
 // The next member of the walk into `out`; false with the code set at the end or on failure.
@@ -200,7 +182,7 @@ int FindOne(CallContext& call, bool client, const char* path, const char* id, co
             bool check) {
     std::string memberPath;
     if (!FindGroup(call, path, id, out, memberPath)) return 0;
-    if (!CheckName(call, name, check, kNameClient)) return 0;
+    if (!CheckName(call, name, check)) return 0;
     const char letters[2] = {client ? kLetterClients : kLetterMasters, kLetterIds};
     const int tries = client ? 2 : 1;
     int opened = 0;

@@ -2,12 +2,13 @@
 #include <cctype>
 #include <cstring>
 
-#include "client/ar/arformat.h"
 #include "core/errors.h"
+#include "platform/byte_order.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "idgroups/id_command.h"
 #include "idgroups/id_finders.h"
+#include "nodes/name_checks.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
@@ -101,6 +102,28 @@ std::string MemberPath(std::string_view groupText, std::string_view id) {
     return path;
 }
 
+bool CheckNodeName(CallContext& call, const char* name, uint32_t rule, bool check) {
+    const uint32_t kind = name == nullptr ? 0 : nodes::NodeNameKind(name);
+    if (kind == 0) {
+        call.Log(msg::kKindError, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    if (check && !nodes::qvAPINameParameterCheck(name, nodes::IsHostIdKind(kind) ? kNameHostId : rule)) {
+        call.Log(msg::kRuleError, call.function());
+        call.Fail(qvAPIGetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool NeedRecord(CallContext& call, const QVAPI_NODE* record) {
+    if (record != nullptr) return true;
+    call.Log(msg::kNoRecord, call.function());
+    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+    return false;
+}
+
 void CopyOut(const QVPAPI& block, const IdNodeData& whole, QVAPI_NODE* out) {
     QVAPI_NODE node;
     std::memcpy(&node, &whole, sizeof node);
@@ -148,7 +171,7 @@ bool BuildMember(CallContext& call, const uint8_t* entry, bool client, bool walk
     nodes::CopyField(out.path, memberPath);
     out.attribute = entry[offsetof(QVAPI_IDENTRY, ucAttributes)];
     out.systemKey = block.systemManagementKey;
-    if (client) out.entryAttributes = ar::le32(entry + offsetof(QVAPI_IDENTRY, dwAttributes));
+    if (client) out.entryAttributes = le32(entry + offsetof(QVAPI_IDENTRY, dwAttributes));
 
     const std::string name = EntryText(entry, kEntryNameOffset);
     const bool hostId = IsHostIdName(name);

@@ -8,6 +8,8 @@ namespace {
 constexpr std::string_view kGupd = "GUPD";
 constexpr std::string_view kGdel = "GDEL";
 constexpr std::string_view kHdel = "HDEL";
+constexpr std::string_view kIdel = "IDEL";
+constexpr std::string_view kIupd = "IUPD";
 
 std::string KindWord(char kind, std::string_view suffix) {
     std::string word(1, kind);
@@ -66,12 +68,34 @@ RequestBuilder JdelCommand(std::string_view jobPath, std::string_view node,
     return std::move(
         RequestBuilder(verb::kJdel).Field('n', jobPath).Field('f', " ").Field('a', node).Field('c', commandNumber));
 }
-std::string IgetField(std::string_view node) {
-    std::string text("IGET FIELD K");
+RequestBuilder JdelIdEntry(char list, std::string_view node) {
+    return std::move(RequestBuilder(verb::kJdel).Field('f', &list, 1).Field('a', node));
+}
+namespace {
+// "IGET <count> K<len> <node>": the inventory requests do not count their fields as others do.
+std::string IgetHead(std::string_view count, std::string_view node) {
+    std::string text("IGET ");
+    text.append(count);
+    text += " K";
     text += std::to_string(node.size());
     text += ' ';
     text.append(node.data(), node.size());
     return text;
+}
+}  // namespace
+
+std::string IgetField(std::string_view node) { return IgetHead("FIELD", node); }
+std::string IgetStep(std::string_view node, char step) { return IgetHead("2", node) + ' ' + step; }
+std::string IgetEntry(std::string_view node, uint8_t type, uint8_t subtype) {
+    std::string text = IgetHead("3", node) + " S ";
+    text += static_cast<char>(type);
+    text += " P ";
+    text += static_cast<char>(subtype);
+    return text;
+}
+RequestBuilder Idel(std::string_view node) { return std::move(RequestBuilder(kIdel).Field('K', node)); }
+RequestBuilder Iupd(std::string_view oldNode, std::string_view newNode) {
+    return std::move(RequestBuilder(kIupd).Field('K', oldNode).Field('N', newNode));
 }
 
 }  // namespace qvp::records::request

@@ -2,6 +2,7 @@
 // session's builder: values are measured by their length, never by a terminator.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,8 +29,16 @@ RequestBuilder Jexc(std::string_view jobPath);
 RequestBuilder Jdel(std::string_view jobPath, bool site, bool forced);
 RequestBuilder JdelCommand(std::string_view jobPath, std::string_view node,
                         std::string_view commandNumber);
+RequestBuilder JdelIdEntry(char list, std::string_view node);  // "JDEL 2 f1 <list> a<len> <node>"
 // The inventory verb takes the word "FIELD" where other requests carry the count, so it is a
 // plain text: "IGET FIELD K<len> <node>".
 std::string IgetField(std::string_view node);
+// The node's system information entry by entry: "IGET 2 K<len> <node> <step>" with the step F
+// (first), N (next) or E (end); one entry by type and subtype, each a raw byte:
+// "IGET 3 K<len> <node> S <type> P <subtype>".
+std::string IgetStep(std::string_view node, char step);
+std::string IgetEntry(std::string_view node, uint8_t type, uint8_t subtype);
+RequestBuilder Idel(std::string_view node);                             // "IDEL 1 K<len> <node>"
+RequestBuilder Iupd(std::string_view oldNode, std::string_view newNode); // "IUPD 2 K<len> <old> N<len> <new>"
 
 }  // namespace qvp::records::request

@@ -161,6 +161,7 @@ void CallerTest::Prepare(const CallerData& caller) {
     sim_->Ids().AddEntry('M', caller.Id(), caller.Master());
     sim_->Ids().AddEntry('C', caller.Id(), caller.Client(), caller.Master());
     sim_->Ids().AddEntry('I', caller.Id(), caller.Below());
+    sim_->Inventory().Set(caller.Client(), qvpsim::InventoryStore::Record({{3, 0, std::string("\x01\x02", 2)}, {47, 5, "os"}}));
 
     for (int n = 1; n <= 2; ++n) {
         const std::string cabinet = caller.Cabinet(n);
@@ -242,6 +243,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryGroup(caller);
     StoryDefinitions(caller);
     StoryIds(caller);
+    StoryForcedIds(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
     StoryInstalledPackages(caller);
@@ -325,6 +327,37 @@ void CallerTest::StoryIds(const CallerData& caller) {
     EXPECT_EQ(qvAPIFindIDMaster("\\", id.c_str(), caller.Client().c_str(), &node, 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     EXPECT_EQ(sim_->Ids().OpenLetters(ConnectionNaming("k" + std::to_string(id.size()) + " " + id)), "");
+}
+
+void CallerTest::StoryForcedIds(const CallerData& caller) {
+    // An ID made, filled and removed directly in the ID store.
+    const std::string id = caller.Id() + "F";
+    ASSERT_EQ(qvAPICreateIDGroupForced(id.c_str(), "pw", 2, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICreateMasterIDGroupForced(id.c_str(), caller.Master().c_str(), 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClientIDGroupForced(id.c_str(), caller.Client().c_str(), 1, caller.Master().c_str(), 0, 0), 1);
+    QVAPI_NODE node;
+    std::memset(&node, 0, sizeof node);
+    ASSERT_EQ(qvAPIFindIDClient("\\", id.c_str(), caller.Client().c_str(), &node, 0, 0), 1);
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(Text(node.ucCommonName + 4, 64), caller.Master());
+    ASSERT_EQ(qvAPIDeleteIDGroupForced(id.c_str(), 0, 0), 1);
+    EXPECT_EQ(qvAPIFindIDGroup("\\", id.c_str(), &node, 0, 0), 0);
+
+    // The client's system information, entry by entry, then moved to a new name and deleted.
+    QVAPI_SYSINFO info;
+    std::memset(&info, 0, sizeof info);
+    QVPAPI_HANDLE find = qvAPIFindFirstSysInfo(caller.Client().c_str(), &info, 0, 0, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(info.SysinfoEntry1.ucEntryType, 3);
+    ASSERT_EQ(qvAPIFindNextSysInfo(find, &info, 0, 0), 1);
+    EXPECT_EQ(info.SysinfoEntry1.ucEntryType, 47);
+    EXPECT_EQ(qvAPIFindNextSysInfo(find, &info, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseSysInfo(find, 0, 0), 1);
+    const std::string moved = caller.prefix + "moved";
+    ASSERT_EQ(qvAPIChangeNameSysInfo(caller.Client().c_str(), moved.c_str(), 0, 0), 1);
+    ASSERT_EQ(qvAPIDeleteSysInfo(moved.c_str(), 0, 0), 1);
+    EXPECT_FALSE(sim_->Inventory().Get(moved).has_value());
 }
 
 void CallerTest::StoryGroup(const CallerData& caller) {

@@ -18,6 +18,7 @@
 #include "manager-sim/sim.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_ids.h"
+#include "manager-sim/store_inventory.h"
 #include "manager-sim/store_records.h"
 #include "qvpapi.h"
 #include "support/node_store_builder.h"
@@ -102,6 +103,7 @@ private:
     void StoryGroup(const CallerData& caller);
     void StoryDefinitions(const CallerData& caller);
     void StoryIds(const CallerData& caller);
+    void StoryForcedIds(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);

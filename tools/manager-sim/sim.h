@@ -54,6 +54,7 @@ private:
 
 class ManagerSim;
 class IdStore;
+class InventoryStore;
 
 // One request being answered.
 struct Call {
@@ -119,6 +120,8 @@ public:
 
     // The ID store (IDGET, IDUPD, IDDEL, IDRLS, IDEXC, IDCHG), for seeding and inspection.
     IdStore& Ids() { return *ids_; }
+    // The nodes' system information (IGET, IDEL, IUPD).
+    InventoryStore& Inventory() { return *inventory_; }
 
     // ---- scripting: the next `times` requests of `verb` ("*" any verb, "AINT" the handshake)
     // are answered by `action`; times < 0 keeps it until cleared. Scripts of a verb queue up.
@@ -168,6 +171,7 @@ private:
 
     std::string root_;
     std::shared_ptr<IdStore> ids_;  // shared: complete only where the ID verbs are
+    std::shared_ptr<InventoryStore> inventory_;
     uint32_t address_ = 0;
     std::atomic<uint16_t> port_{0};
 

@@ -1,5 +1,6 @@
 #include "manager-sim/store_records.h"
 
+#include "manager-sim/store_inventory.h"
 #include "manager-sim/store_jobs.h"
 
 #include <cstdio>
@@ -78,7 +79,6 @@ RecordStore::RecordStore(ManagerSim& sim) : sim_(sim) {
         return std::string(kReplyOk);
     });
     sim.Handle("RDEL", [this](Call& call) { return Rdel(call); });
-    sim.Handle("IGET", [this](Call& call) { return Iget(call); });
     sim.Handle("JPUT", [this](Call&) { return JobNumberReply(); });
     sim.Handle("JSCH", [this](Call&) { return JobNumberReply(); });
     sim.Handle("JEXC", [](Call&) { return std::string(kReplyOk); });
@@ -199,8 +199,7 @@ void RecordStore::AddExecution(std::string_view node, std::string_view jobNumber
 }
 
 void RecordStore::SetInventory(std::string_view node, std::string_view record) {
-    std::lock_guard lock(mutex_);
-    inventory_[std::string(node)] = std::string(record);
+    sim_.Inventory().Set(node, record);
 }
 
 void RecordStore::SetNextJobNumber(std::string_view number) {
@@ -355,26 +354,6 @@ std::string RecordStore::CabinetDelete(Call& call) {
 std::string RecordStore::Rdel(Call& call) {
     std::lock_guard lock(mutex_);
     return stores_[1].erase(std::string(call.request.Value(0))) > 0 ? kReplyOk : kMissing;
-}
-
-// "IGET FIELD K<len> <node>": the node's inventory record.
-std::string RecordStore::Iget(Call& call) {
-    const std::string& payload = call.request.payload;
-    const std::string head = "IGET FIELD K";
-    if (payload.compare(0, head.size(), head) != 0) return kReplyUnknownVerb;
-    size_t pos = head.size();
-    size_t length = 0;
-    while (pos < payload.size() && payload[pos] >= '0' && payload[pos] <= '9') length = length * 10 + static_cast<size_t>(payload[pos++] - '0');
-    if (pos >= payload.size() || payload[pos] != ' ' || payload.size() - pos - 1 != length) return kReplyUnknownVerb;
-    const std::string node = payload.substr(pos + 1);
-    std::lock_guard lock(mutex_);
-    auto it = inventory_.find(node);
-    if (it == inventory_.end()) return "16 0";
-    std::string reply("0 0 1 i");
-    reply += std::to_string(it->second.size());
-    reply += ' ';
-    reply += it->second;
-    return reply;
 }
 
 std::string RecordStore::JobNumberReply() {

@@ -1,7 +1,7 @@
 // The manager's record stores (M cabinets, A package attributes, E executions, S status) as
 // ordered maps, with one cursor per kind and connection: a cursor remembers the last key it
 // returned and its next record is the first key after it, so deletions during a walk lose
-// nothing. Registers FGET, FUPD, FDEL, FRLS, GPUT, GUPD, GDEL, HDEL, RDEL, IGET ("FIELD" form), the package verbs
+// nothing. Registers FGET, FUPD, FDEL, FRLS, GPUT, GUPD, GDEL, HDEL, RDEL, the package verbs
 // and fixed replies for JPUT, JSCH, JEXC and JDEL.
 #pragma once
 
@@ -48,6 +48,7 @@ public:
     void AddStatus(std::string_view node, std::string_view record);
     // An execution record keyed by the dotted node name and the job number.
     void AddExecution(std::string_view node, std::string_view jobNumber, std::string_view record);
+    // The node's inventory record, kept by the simulator's inventory store.
     void SetInventory(std::string_view node, std::string_view record);
     // The job number the next JPUT or JSCH reply carries (a counter when unset).
     void SetNextJobNumber(std::string_view number);
@@ -78,7 +79,6 @@ private:
     std::string Cabinet(Call& call, bool create);
     std::string CabinetDelete(Call& call);
     std::string Rdel(Call& call);
-    std::string Iget(Call& call);
     std::string JobNumberReply();
     void WriteFile(const std::string& directory, const std::string& name, std::string_view bytes);
     std::string MngflPath(std::string_view area) const;
@@ -86,7 +86,6 @@ private:
     ManagerSim& sim_;
     mutable std::mutex mutex_;
     std::map<std::string, std::string> stores_[4];  // M, A, E, S
-    std::map<std::string, std::string> inventory_;
     std::map<std::string, std::vector<std::string>, std::less<>> packageLists_;
     std::string nextJobNumber_;
     unsigned jobCounter_ = 0;

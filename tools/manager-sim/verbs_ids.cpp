@@ -4,6 +4,8 @@
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_ids.h"
+#include "manager-sim/store_inventory.h"
+#include "platform/byte_order.h"
 #include "qvpapi.h"
 
 namespace qvpsim {
@@ -34,7 +36,10 @@ void PutText(std::string& record, size_t offset, size_t width, std::string_view 
 
 }  // namespace
 
-void ManagerSim::InstallIdVerbs() { ids_ = std::make_shared<IdStore>(*this); }
+void ManagerSim::InstallIdVerbs() {
+    ids_ = std::make_shared<IdStore>(*this);
+    inventory_ = std::make_shared<InventoryStore>(*this);
+}
 
 IdStore::IdStore(ManagerSim& sim) : sim_(sim) {
     sim.Handle("IDGET", [this](Call& call) { return Get(call); });
@@ -47,8 +52,7 @@ IdStore::IdStore(ManagerSim& sim) : sim_(sim) {
 
 void IdStore::AddId(std::string_view name, uint8_t generation, uint8_t attributes, std::string_view encodedPassword) {
     std::string record(QVAPI_IDRECORD_SIZE, '\0');
-    record[0] = static_cast<char>(QVAPI_IDRECORD_SIZE & 0xFF);
-    record[1] = static_cast<char>(QVAPI_IDRECORD_SIZE >> 8);
+    qvp::putLe16(record.data(), QVAPI_IDRECORD_SIZE);
     record[offsetof(QVAPI_IDGROUP, ucGeneration)] = static_cast<char>(generation);
     record[offsetof(QVAPI_IDGROUP, ucAttributes)] = static_cast<char>(attributes);
     PutText(record, offsetof(QVAPI_IDGROUP, szID), 32, name);
@@ -61,8 +65,7 @@ void IdStore::AddId(std::string_view name, uint8_t generation, uint8_t attribute
 void IdStore::AddEntry(char list, std::string_view id, std::string_view node, std::string_view manageSite,
                        uint8_t attributes) {
     std::string record(QVAPI_IDRECORD_SIZE, '\0');
-    record[0] = static_cast<char>(QVAPI_IDRECORD_SIZE & 0xFF);
-    record[1] = static_cast<char>(QVAPI_IDRECORD_SIZE >> 8);
+    qvp::putLe16(record.data(), QVAPI_IDRECORD_SIZE);
     record[offsetof(QVAPI_IDENTRY, ucAttributes)] = static_cast<char>(attributes);
     record[offsetof(QVAPI_IDENTRY, dwAttributes)] = static_cast<char>(list == 'C' ? 1 : list == 'I' ? 2 : 0);
     if (list == 'M') PutText(record, offsetof(QVAPI_IDENTRY, szID), 32, id);
