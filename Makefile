@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test-user demo asan bench fuzz clean
+.PHONY: all deps build test test-user demo asan bench fuzz coverage clean
 
 all: build
 
@@ -21,7 +21,10 @@ test: build
 test-user: build
 	./scripts/test-user.sh build $(JOBS)
 
-demo: build
+# Only what the demo runs: the library, the simulator and the example.
+demo: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target qvpapi qvp-manager-sim demo
 	./scripts/demo.sh build
 
 asan: deps
@@ -40,5 +43,16 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
+# Line coverage of src/ over the whole suite (lcov); the report goes to build-coverage/html.
+coverage: deps
+	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DQVP_COVERAGE=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-coverage -j $(JOBS)
+	lcov --quiet --zerocounters --directory build-coverage
+	ctest --test-dir build-coverage -j $(JOBS)
+	lcov --quiet --capture --directory build-coverage --include '$(CURDIR)/src/*' \
+	  --output-file build-coverage/coverage.info
+	genhtml --quiet build-coverage/coverage.info --output-directory build-coverage/html
+	lcov --summary build-coverage/coverage.info
+
 clean:
-	rm -rf build build-asan build-release build-fuzz
+	rm -rf build build-asan build-release build-fuzz build-coverage

@@ -22,7 +22,7 @@ ConnectRetryCount=1
 [Platform]
 RunDir=$root/run
 CONF
-"$dir/qvp-manager-sim" --root "$root/data" --port 0 > "$root/port" &
+"$dir/qvp-manager-sim" --root "$root/data" --port 0 --demo-job > "$root/port" &
 sim_pid=$!
 # The simulator prints its port once it listens.
 for _ in $(seq 100); do
@@ -35,7 +35,7 @@ if [ -z "$port" ]; then
   echo "demo.sh: the manager simulator did not start" >&2
   exit 1
 fi
-echo "manager simulator on 127.0.0.1:$port, data root $root/data"
+echo "manager simulator on 127.0.0.1:$port, over a fresh data root that goes when the demo ends"
 status=0
 QVPAPI_CONFIG="$root/qvpapi.conf" "$dir/demo" "$root/data" "$port" || status=$?
 exit "$status"

@@ -18,6 +18,9 @@
 #define QVAPI_ERR_UNEXPECTED_DATA        0x2000054Fu
 #define QVAPI_ERR_RESOURCE               0x20100000u /* system or file failure */
 #define QVAPI_ERR_NO_API_BLOCK           0x20110000u
+#define QVAPI_ERR_TCP_SOCKET             0x20210000u /* the socket lock could not be had */
+#define QVAPI_ERR_TCP_HOST_UNKNOWN       0x20220000u
+#define QVAPI_ERR_TCP_SERVICE_UNKNOWN    0x20230000u
 #define QVAPI_ERR_TCP_SEND               0x20250000u
 #define QVAPI_ERR_TCP_RECV               0x20260000u
 #define QVAPI_ERR_HANDSHAKE              0x20310000u

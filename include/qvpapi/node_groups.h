@@ -1,5 +1,5 @@
-/* Node groups (members added and removed, groups removed, the member walk) and the
- * enumerations of stored node definitions. Included by qvpapi.h after qvpapi/nodes.h.
+/* Node groups: members added and removed, groups removed, the member walk. Included by
+ * qvpapi.h after qvpapi/nodes.h.
  *
  * Group paths are "\" (the root group) or "\" followed by group names joined by "\". The
  * writers serialise with every other node writer of the machine (semaphore
@@ -34,34 +34,5 @@ QVPAPI_EXPORT int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeD
                                     uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t dwReserved1,
                                      uint32_t dwReserved2);
-
-/* Definitions directly below a master ("\" + master path; "\", "" or NULL: the top). */
-QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode,
-                                                         QVAPI_NODE* lpNodeData);
-QVPAPI_EXPORT int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
-QVPAPI_EXPORT int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode);
-
-/* Definitions whose host name (address under IP keying) matches lpGuiName. */
-#define QVAPI_GUINAME_PART        0x01u /* match a part instead of the whole */
-#define QVAPI_GUINAME_IGNORE_CASE 0x02u /* host-name systems only */
-QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName,
-                                                                  QVAPI_NODE* lpNodeData,
-                                                                  uint32_t fdwOptions,
-                                                                  uint32_t dwReserved);
-QVPAPI_EXPORT int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode,
-                                                       QVAPI_NODE* lpNodeData,
-                                                       uint32_t fdwOptions, uint32_t dwReserved);
-QVPAPI_EXPORT int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode);
-
-/* Every stored definition file, one per call. The last error of these three is the platform's
- * own number where the walk itself fails (18 at the end). */
-QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSystemDefinition(QVAPI_NODE* lpNodeData);
-QVPAPI_EXPORT int qvAPIFindNextSystemDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
-QVPAPI_EXPORT int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode);
-/* Number of stored definition files, or -1. */
-QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void);
-/* Kept for callers of the key change: does nothing, returns 1. */
-QVPAPI_EXPORT int qvAPICheckChangeOfKey(void* lpReserved, uint32_t dwReserved1,
-                                        uint32_t dwReserved2);
 
 #endif /* QVPAPI_NODE_GROUPS_H */

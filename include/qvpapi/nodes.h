@@ -1,4 +1,5 @@
-/* Node definitions: the QVAPI_NODE record and the readers of stored definitions by name.
+/* Node definitions: the QVAPI_NODE record, the readers of stored definitions by name, their
+ * count and their walks.
  * Included by qvpapi.h (inside its extern "C" block, after <stdint.h>). */
 #ifndef QVPAPI_NODES_H
 #define QVPAPI_NODES_H
@@ -86,6 +87,9 @@ QVAPI_NODE_ASSERT(offsetof(QVAPI_NODE, stCreateTime) == 1396, "stCreateTime");
 
 /* Writes '1' when the session keys nodes by IP address, else '0'. */
 QVPAPI_EXPORT int qvAPIGetSystemManagementKey(char* lpSystemManagementKey);
+/* Kept for callers of the key change: does nothing, returns 1. */
+QVPAPI_EXPORT int qvAPICheckChangeOfKey(void* lpReserved, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
 
 /* Readers of one stored definition by host name, IP address or host ID, copied into the
  * caller's record at the size of the caller's API level. 1 when found; 0 with the API error
@@ -104,5 +108,76 @@ QVPAPI_EXPORT int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* 
 
 /* Number of definition files (C.<key> and M.<key>) in the store, or -1. */
 QVPAPI_EXPORT int qvAPICountNodeDefinition(void);
+
+/* Walks of the stored definitions. Definitions directly below a master ("\" + master path; "\", "" or NULL: the top). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode,
+                                                         QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode);
+
+/* Definitions whose host name (address under IP keying) matches lpGuiName. */
+#define QVAPI_GUINAME_PART        0x01u /* match a part instead of the whole */
+#define QVAPI_GUINAME_IGNORE_CASE 0x02u /* host-name systems only */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName,
+                                                                  QVAPI_NODE* lpNodeData,
+                                                                  uint32_t fdwOptions,
+                                                                  uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode,
+                                                       QVAPI_NODE* lpNodeData,
+                                                       uint32_t fdwOptions, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode);
+
+/* Every stored definition file, one per call. The last error of these three is the platform's
+ * own number where the walk itself fails (18 at the end). */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSystemDefinition(QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindNextSystemDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
+QVPAPI_EXPORT int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode);
+/* Number of stored definition files, or -1. */
+QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void);
+
+/* Creates a client or master definition from a whole (1652-byte) record, under the key name the
+ * lookups will find it by: its host ID when keyed by host ID, its dotted address under IP keying,
+ * its common name when shown by it (connect kind 1), else its host name (taken from the key name
+ * when empty). The node is placed below the master that ends its host-ID path (else its node
+ * path). 1; or 0 with 0x200000B7 (the name is taken), 0x20000002 (no such upper master),
+ * 0x20000057 (a record or key name that does not fit), 0x2000007B (a refused name), 0x20530000
+ * (a path too long) or 0x20000020 (another writer is busy). The caller's record is not changed. */
+QVPAPI_EXPORT int qvAPICreateClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+                                              uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPICreateMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+                                              uint32_t dwReserved);
+
+/* Change flags: the field groups taken from the caller's record. */
+#define QVAPI_CHANGE_NODE_NAME    0x00800000u
+#define QVAPI_CHANGE_KEY_NAME     0x80000000u /* common name, host name or address, as keyed */
+#define QVAPI_CHANGE_ADDRESS      0x00400000u
+#define QVAPI_CHANGE_COMMON_NAME  0x00200000u
+#define QVAPI_CHANGE_NODE_PATH    0x04000000u /* node path and host-ID path: a move */
+#define QVAPI_CHANGE_CONNECT_KIND 0x00100000u
+#define QVAPI_CHANGE_HOST_ID      0x00020000u /* the node becomes keyed by its host ID */
+#define QVAPI_CHANGE_UPDATE_TIME  0x00010000u
+#define QVAPI_CHANGE_MAC_ADDRESS  0x00004000u
+#define QVAPI_CHANGE_HOLD         0x00040000u /* masters */
+
+/* Changes the field groups the flags name and stamps the record's update time (the local time
+ * when its year is 0). A rename or move re-keys the node and every node below it. 1; or 0 with
+ * 0x20610000 (no such definition, or the stored update time is later than the record's),
+ * 0x200000B7 (the new name is taken), 0x20000057 (unknown flags, or a master moved below
+ * itself), 0x20000020 (busy), or a refusal of the checks as for creation. */
+QVPAPI_EXPORT int qvAPIChangeClientDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
+                                              QVAPI_NODE* lpNodeData, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIChangeMasterDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
+                                              QVAPI_NODE* lpNodeData, uint32_t dwReserved);
+/* The change entry of the third node kind: does nothing, returns 1. */
+QVPAPI_EXPORT int qvAPIChangeOtherDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
+                                             QVAPI_NODE* lpNodeData, uint32_t dwReserved);
+
+/* Deletes a definition (a master after every definition below it) and its entries in the node
+ * groups. With lpUpdateTime given, a stored update time later than it refuses the deletion.
+ * 1; or 0 with 0x20610000 (no such definition, or a later stored time), 0x20000020 (busy). */
+QVPAPI_EXPORT int qvAPIDeleteClientDefinition(const char* lpNodeName, uint32_t dwReserved,
+                                              const QVAPI_NODE_TIME* lpUpdateTime);
+QVPAPI_EXPORT int qvAPIDeleteMasterDefinition(const char* lpNodeName, uint32_t dwReserved,
+                                              const QVAPI_NODE_TIME* lpUpdateTime);
 
 #endif /* QVPAPI_NODES_H */

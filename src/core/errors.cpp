@@ -91,7 +91,7 @@ uint32_t qvpMapJobAccessReply(int32_t first, int32_t second, bool* set) {
     return Lookup(kJobAccessReplyTable, first, second, set);
 }
 
-void qvAPISetErrorInfo(QVPAPI* block, int32_t category, const char* reply, int32_t detail1,
+void qvp::qvAPISetErrorInfo(QVPAPI* block, int32_t category, const char* reply, int32_t detail1,
                        int32_t detail2) {
     if (block == nullptr) return;
     block->errorCategory = category;
@@ -139,7 +139,7 @@ uint32_t qvpMapRecordedError(const QVPAPI& block, bool* set) {
     return MapRecorded(block, set != nullptr ? set : &dummy);
 }
 
-uint32_t qvAPISetErrorCode(QVPAPI* block) {
+uint32_t qvp::qvAPISetErrorCode(QVPAPI* block) {
     if (block == nullptr) return 0;
     bool set = false;
     const uint32_t code = MapRecorded(*block, &set);
@@ -148,7 +148,7 @@ uint32_t qvAPISetErrorCode(QVPAPI* block) {
     return code;
 }
 
-uint32_t qvAPISetJobAccessErrorCode(QVPAPI* block) {
+uint32_t qvp::qvAPISetJobAccessErrorCode(QVPAPI* block) {
     if (block == nullptr) return 0;
     bool set = false;
     const uint32_t code = qvpMapJobAccessReply(block->errorDetail1, block->errorDetail2, &set);

@@ -14,6 +14,7 @@ constexpr int32_t kErrCategoryInternal = -1;          // detail 1: 4 parameter, 
 constexpr int32_t kInternalParameter = 4;
 constexpr int32_t kInternalResource = 8;
 
+namespace qvp {
 // Records a category and two details; with a reply text the details are the numbers of its
 // first two blank-separated words (a missing word or one that is not a number gives 0). At
 // most 2048 bytes of the reply are parsed, terminated or not.
@@ -23,6 +24,7 @@ void qvAPISetErrorInfo(QVPAPI* block, int32_t category, const char* reply, int32
 // (pairs that set no code leave the last error unchanged). Returns the code (0 when none).
 uint32_t qvAPISetErrorCode(QVPAPI* block);
 uint32_t qvAPISetJobAccessErrorCode(QVPAPI* block);
+}  // namespace qvp
 // The pure table lookups behind the two functions above; `set` is false for pairs that set no
 // code.
 uint32_t qvpMapRecordReply(int32_t first, int32_t second, bool* set);

@@ -272,7 +272,7 @@ extern "C" QVPAPI_EXPORT int qvpCreateDirectory(const char* path) {
     });
 }
 
-int qvAPIDirectoryCopy(const char* source, const char* destination) {
+int qvp::qvAPIDirectoryCopy(const char* source, const char* destination) {
     if (source == nullptr || destination == nullptr) {
         qvAPISetLastError(kInvalidParameter);
         return 0;
@@ -409,6 +409,7 @@ void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
     return buffer;
 }
 
-void* qvAPIReadFile(QVPAPI* block, const char* path, void* /*reserved1*/, void* /*reserved2*/) {
+void* qvp::qvAPIReadFile(QVPAPI* block, const char* path, void* /*reserved1*/,
+                         void* /*reserved2*/) {
     return qvpReadWholeFile(block, path, nullptr);
 }

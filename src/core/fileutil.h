@@ -8,9 +8,11 @@
 #include "core/handles.h"
 #include "qvpapi.h"  // qvpCreateDirectory
 
+namespace qvp {
 // Creates destination\<last level of source> and copies every file (overwriting) and every
 // subdirectory that is not a reparse point into it. 1 on success; 0 (NULL argument 0x20000057).
 int qvAPIDirectoryCopy(const char* source, const char* destination);
+}  // namespace qvp
 // 0 on success, non-zero on failure (the Windows error as last error). Symlinks are removed,
 // never followed.
 int gaiCOMDirectoryDeleteAll(const char* directory);  // the directory and everything in it
@@ -25,9 +27,11 @@ int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int trie
 // 2, 3, 32; 0x20100000 otherwise).
 int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* size, void* info,
                    int flag);
+namespace qvp {
 // The whole file in an arena buffer (caller frees with qvpAPIFree); NULL with the last error
 // set (0x20000002 when the file does not exist).
 void* qvAPIReadFile(QVPAPI* block, const char* path, void* reserved1, void* reserved2);
+}  // namespace qvp
 // The same with the size, so that no caller reads past a short file.
 void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size);
 

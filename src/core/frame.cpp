@@ -18,8 +18,6 @@ constexpr const char kEndRtnCodeText[] = "%s END : RtnCode = 0x%x errno = 0x%x";
 constexpr const char kExceptionText[] = "%s : Exception Occured : ExceptionCode = 0x%8.8x";
 constexpr const char kDllTag[] = "dll";
 constexpr uint32_t kCppExceptionCode = 0xE06D7363u;  // what Windows reports for a C++ throw
-constexpr uint32_t kResourceFailure = 0x20100000u;
-constexpr uint32_t kUnexpectedData = 0x2000054Fu;
 constexpr uint32_t kApiCodeBase = 0x20000000u;
 
 // Exported functions call one another; only the outermost call starts with a clean error record.
@@ -30,17 +28,20 @@ const char* Name(const FrameTexts& texts) { return texts.function != nullptr ? t
 // The texts are the functions' own constants, never caller data.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
+// An empty text is a line the function does not write.
+bool Writes(const QVPAPI& block, const char* format) { return block.dllLogId != 0 && *format != '\0'; }
+
 void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t value) {
-    if (block.dllLogId == 0) return;
+    if (!Writes(block, format)) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name, value);
 }
 void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t first,
              uint32_t second) {
-    if (block.dllLogId == 0) return;
+    if (!Writes(block, format)) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name, first, second);
 }
 void LogLine(const QVPAPI& block, const char* format, const char* name) {
-    if (block.dllLogId == 0) return;
+    if (!Writes(block, format)) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name);
 }
 #pragma GCC diagnostic pop
@@ -49,7 +50,7 @@ void LogLine(const QVPAPI& block, const char* format, const char* name) {
 // so it is never one of an earlier call); else unexpected data.
 uint32_t CalleeCode() {
     const uint32_t current = win::GetLastError();
-    return (current & kApiCodeBase) != 0 ? current : kUnexpectedData;
+    return (current & kApiCodeBase) != 0 ? current : QVAPI_ERR_UNEXPECTED_DATA;
 }
 }  // namespace
 
@@ -99,7 +100,7 @@ void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t re
 
 void FrameException(QVPAPI& block, const FrameTexts& texts, const char* /*what*/) {
     if (texts.exceptionText != nullptr) {
-        LogLine(block, texts.exceptionText, Name(texts), kResourceFailure);
+        LogLine(block, texts.exceptionText, Name(texts), QVAPI_ERR_RESOURCE);
     } else {
         LogLine(block, kExceptionText, Name(texts), kCppExceptionCode);
     }

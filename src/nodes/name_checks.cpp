@@ -104,7 +104,8 @@ bool StoredNameUsable(std::string_view name) {
 
 using namespace qvp::nodes;
 
-uint32_t qvAPIGetNodeNameType(const char* lpNodeName, uint32_t dwRtnOption, uint32_t, uint32_t) {
+uint32_t qvp::nodes::qvAPIGetNodeNameType(const char* lpNodeName, uint32_t dwRtnOption, uint32_t,
+                                          uint32_t) {
     static constexpr const char* kFn = "qvAPIGetNodeNameType";
     return RunStep<uint32_t>(kFn, text::kLogicalError, 0u, [&](QVPAPI& block, uint32_t& code) {
         if (lpNodeName == nullptr) {
@@ -115,8 +116,8 @@ uint32_t qvAPIGetNodeNameType(const char* lpNodeName, uint32_t dwRtnOption, uint
     });
 }
 
-int qvAPINameParameterCheckEx(const char* lpName, uint32_t fdwNameOptions, const char* lpLabel,
-                              uint32_t, uint32_t) {
+int qvp::nodes::qvAPINameParameterCheckEx(const char* lpName, uint32_t fdwNameOptions,
+                                          const char* lpLabel, uint32_t, uint32_t) {
     static constexpr const char* kFn = "qvAPINameParameterCheckEx";
     return RunStep(kFn, text::kLogicalError, 0, [&](QVPAPI&, uint32_t& code) {
         const char* label = Shown(lpLabel);
@@ -179,8 +180,8 @@ int qvAPINameParameterCheckEx(const char* lpName, uint32_t fdwNameOptions, const
     });
 }
 
-int qvAPINameParameterCheckExForHostID(const char* lpHostIDName, uint32_t, const char* lpLabel,
-                                       uint32_t, uint32_t) {
+int qvp::nodes::qvAPINameParameterCheckExForHostID(const char* lpHostIDName, uint32_t,
+                                                   const char* lpLabel, uint32_t, uint32_t) {
     static constexpr const char* kFn = "qvAPINameParameterCheckExForHostID";
     return RunStep(kFn, text::kLogicalError, 0, [&](QVPAPI& block, uint32_t& code) {
         const char* label = Shown(lpLabel);
@@ -226,7 +227,7 @@ int qvAPINameParameterCheckExForHostID(const char* lpHostIDName, uint32_t, const
     });
 }
 
-int qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uint32_t) {
+int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uint32_t) {
     static constexpr const char* kFn = "qvAPINameParameterCheck";
     return RunStep(kFn, text::kLogicalError, 0,
                    [&](QVPAPI& block, uint32_t& code) {
@@ -273,25 +274,5 @@ int qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uint32_t) {
             return 0;
         }
         return 0;
-    });
-}
-
-int qvAPIGetSystemManagementKey(char* lpSystemManagementKey) {
-    static constexpr const char* kFn = "qvAPIGetSystemManagementKey";
-    // A successful call's END line names the character written, so the frame gets the text
-    // that fits it; a refused call writes no character and ends with the plain code line.
-    QVPAPI* block = qvpGetThreadBlock();
-    const bool ipKeyed = block != nullptr && block->systemManagementKey == 1;
-    const char* endText = lpSystemManagementKey == nullptr ? nullptr
-                          : ipKeyed                        ? text::kSystemKeyEndIp
-                                                           : text::kSystemKeyEndName;
-    const qvp::FrameTexts texts{kFn, qvp::EndStyle::Hex, nullptr, endText, text::kLogicalError};
-    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
-        if (lpSystemManagementKey == nullptr) {
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
-        *lpSystemManagementKey = ipKeyed ? '1' : '0';
-        return 1;
     });
 }

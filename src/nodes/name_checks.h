@@ -20,6 +20,7 @@ constexpr uint32_t kNameOptPassword = 2;
 constexpr uint32_t kNameOptId = 3;
 constexpr uint32_t kNameOptIpText = 4;
 
+namespace qvp::nodes {
 // dwRtnOption 0: 0x11/0x21/0x41 host ID of class G/U/C, 0x04 host name, 0x08 IP address.
 // dwRtnOption 1: 1 for a host-ID name, 2 for any other. 0 on failure (0x20000057).
 uint32_t qvAPIGetNodeNameType(const char* lpNodeName, uint32_t dwRtnOption, uint32_t dwReserved1,
@@ -33,8 +34,6 @@ int qvAPINameParameterCheckEx(const char* lpName, uint32_t fdwNameOptions, const
 int qvAPINameParameterCheckExForHostID(const char* lpHostIDName, uint32_t dwReserved0,
                                        const char* lpLabel, uint32_t dwReserved1,
                                        uint32_t dwReserved2);
-
-namespace qvp::nodes {
 
 // The character rules of qvAPINameParameterCheck for a kind, without its logs: what keeps
 // separators, wild cards and "." / ".." out of every name that becomes a file name.

@@ -29,7 +29,7 @@ bool AddressIsZero(const QVAPI_NODE& n) {
 
 }  // namespace
 
-int qvAPIChangeIPAddress(const char* lpIPAddress, char* lpOut) {
+int qvp::nodes::qvAPIChangeIPAddress(const char* lpIPAddress, char* lpOut) {
     static constexpr qvp::FrameTexts kTexts{"qvAPIChangeIPAddress", qvp::EndStyle::Hex, nullptr,
                                             nullptr, text::kLogicalError};
     return qvp::RunApi(kTexts, 0, [&](qvp::CallContext& call) {
@@ -86,8 +86,9 @@ int qvAPIChangeIPAddress(const char* lpIPAddress, char* lpOut) {
     });
 }
 
-int qvAPINameParameterNodeDefinitionCheck(const char* lpNodeName, const char* lpHostName,
-                                          const char* lpFunction, uint32_t dwNameKind) {
+int qvp::nodes::qvAPINameParameterNodeDefinitionCheck(const char* lpNodeName,
+                                                      const char* lpHostName,
+                                                      const char* lpFunction, uint32_t dwNameKind) {
     static constexpr qvp::FrameTexts kTexts{"qvAPINameParameterNodeDefinitionCheck",
                                             qvp::EndStyle::Hex, nullptr, nullptr,
                                             text::kLogicalErr};
@@ -120,7 +121,7 @@ int qvAPINameParameterNodeDefinitionCheck(const char* lpNodeName, const char* lp
     });
 }
 
-int qvAPICheckInputItemDefinition(uint32_t wdKindOfKey, QVAPI_NODE* lpNodeData) {
+int qvp::nodes::qvAPICheckInputItemDefinition(uint32_t wdKindOfKey, QVAPI_NODE* lpNodeData) {
     static constexpr qvp::FrameTexts kTexts{"qvAPICheckInputItemDefinition",
                                             qvp::EndStyle::Decimal, nullptr, nullptr,
                                             text::kLogicalError};
@@ -185,7 +186,7 @@ int qvAPICheckInputItemDefinition(uint32_t wdKindOfKey, QVAPI_NODE* lpNodeData) 
     });
 }
 
-int qvAPICheckDataNodeDefinition(const QVAPI_NODE* lpNodeData) {
+int qvp::nodes::qvAPICheckDataNodeDefinition(const QVAPI_NODE* lpNodeData) {
     static constexpr qvp::FrameTexts kTexts{"qvAPICheckDataNodeDefinition",
                                             qvp::EndStyle::Decimal, nullptr, nullptr,
                                             text::kLogicalError};

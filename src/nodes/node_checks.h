@@ -6,6 +6,7 @@
 
 #include "qvpapi.h"
 
+namespace qvp::nodes {
 // Normalises a dotted IPv4 text ("010.001.000.255" -> "10.1.0.255") into at least 16 bytes.
 // Each part is 1 to 3 decimal digits with a value of 0 to 255. 1, or 0 with 0x20000057.
 int qvAPIChangeIPAddress(const char* lpIPAddress, char* lpOut);
@@ -18,3 +19,4 @@ int qvAPINameParameterNodeDefinitionCheck(const char* lpNodeName, const char* lp
 int qvAPICheckInputItemDefinition(uint32_t wdKindOfKey, QVAPI_NODE* lpNodeData);
 // Checks that each path plus the name appended to it stays within 255 characters (0x20530000).
 int qvAPICheckDataNodeDefinition(const QVAPI_NODE* lpNodeData);
+}  // namespace qvp::nodes

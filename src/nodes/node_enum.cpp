@@ -462,39 +462,44 @@ NodeDefinitionWalkNest::~NodeDefinitionWalkNest() {
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode, QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode,
+                                                                    QVAPI_NODE* lpNodeData) {
     return qvp::RunApi(kFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) {
         return FindFirstDefinition(call, lpUpperNode, lpNodeData);
     });
 }
 
-int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode,
+                                                         QVAPI_NODE* lpNodeData) {
     return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
         return FindNextDefinition(call, hFindNode, lpNodeData) ? 1 : 0;
     });
 }
 
-int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode) {
+extern "C" QVPAPI_EXPORT int qvAPIFindCloseNodeDefinition(QVPAPI_HANDLE hFindNode) {
     return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
         return CloseWalk(call, hFindNode, call.block().nodeDefinitionFind, msg::kCloseBadHandle) ? 1 : 0;
     });
 }
 
-QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName, QVAPI_NODE* lpNodeData,
-                                                    uint32_t fdwOptions, uint32_t) {
+extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinitionByGuiName(const char* lpGuiName,
+                                                                             QVAPI_NODE* lpNodeData,
+                                                                             uint32_t fdwOptions,
+                                                                             uint32_t) {
     return qvp::RunApi(kGuiFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) {
         return FindFirstByGuiName(call, lpGuiName, lpNodeData, fdwOptions);
     });
 }
 
-int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData,
-                                         uint32_t fdwOptions, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindNextNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode,
+                                                                  QVAPI_NODE* lpNodeData,
+                                                                  uint32_t fdwOptions, uint32_t) {
     return qvp::RunApi(kGuiNextFrame, 0, [&](CallContext& call) {
         return FindNextByGuiName(call, hFindNode, lpNodeData, fdwOptions) ? 1 : 0;
     });
 }
 
-int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode) {
+extern "C" QVPAPI_EXPORT int qvAPIFindCloseNodeDefinitionByGuiName(QVPAPI_HANDLE hFindNode) {
     return qvp::RunApi(kGuiCloseFrame, 0, [&](CallContext& call) {
         return CloseWalk(call, hFindNode, call.block().guiNameFind, msg::kGuiBadHandle) ? 1 : 0;
     });

@@ -39,8 +39,6 @@ constexpr FrameTexts kCloseFrame{"qvAPIFindCloseSystemDefinition", EndStyle::Hex
                                  text::kLogicalError};
 constexpr FrameTexts kCountFrame{"qvAPIGetTotalNumberSystemDefinition", EndStyle::Hex, nullptr,
                                  nullptr, text::kLogicalError};
-constexpr FrameTexts kCheckKeyFrame{"qvAPICheckChangeOfKey", EndStyle::Hex, nullptr, nullptr,
-                                    text::kLogicalError};
 
 // Walk handles handed out and not yet closed (any thread may carry one to its close).
 std::mutex gWalksLock;
@@ -203,26 +201,23 @@ int TotalNumber(CallContext& call) {
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-QVPAPI_HANDLE qvAPIFindFirstSystemDefinition(QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSystemDefinition(QVAPI_NODE* lpNodeData) {
     return qvp::RunApi(kFirstFrame, QVPAPI_INVALID_HANDLE,
                        [&](CallContext& call) { return FindFirst(call, lpNodeData); });
 }
 
-int qvAPIFindNextSystemDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT int qvAPIFindNextSystemDefinition(QVPAPI_HANDLE hFindNode,
+                                                           QVAPI_NODE* lpNodeData) {
     return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
         return FindNext(call, hFindNode, lpNodeData) ? 1 : 0;
     });
 }
 
-int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode) {
+extern "C" QVPAPI_EXPORT int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode) {
     return qvp::RunApi(kCloseFrame, 0,
                        [&](CallContext& call) { return FindClose(call, hFindNode) ? 1 : 0; });
 }
 
-int qvAPIGetTotalNumberSystemDefinition(void) {
+extern "C" QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void) {
     return qvp::RunApi(kCountFrame, -1, [&](CallContext& call) { return TotalNumber(call); });
-}
-
-int qvAPICheckChangeOfKey(void*, uint32_t, uint32_t) {
-    return qvp::RunApi(kCheckKeyFrame, 0, [](CallContext&) { return 1; });
 }

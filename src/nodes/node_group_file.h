@@ -44,9 +44,6 @@ inline const NodeGroupEntry* GroupEntryAt(const std::vector<uint8_t>& image, uin
     return reinterpret_cast<const NodeGroupEntry*>(image.data() + kGroupHeaderSize +
                                                    size_t{index} * kGroupEntrySize);
 }
-inline NodeGroupHeader* GroupHeaderOf(std::vector<uint8_t>& image) {
-    return reinterpret_cast<NodeGroupHeader*>(image.data());
-}
 // Index of the first entry with that name and kind, or -1.
 long FindGroupEntry(const std::vector<uint8_t>& image, std::string_view name, uint32_t kind);
 

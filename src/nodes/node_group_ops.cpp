@@ -14,6 +14,7 @@
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_record.h"
+#include "nodes/node_texts.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -37,7 +38,8 @@ constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+using text::kLogicalError;
+
 constexpr FrameTexts kCreateClientFrame{"qvAPICreateClient", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kCreateMasterFrame{"qvAPICreateMaster", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kDeleteClientFrame{"qvAPIDeleteClient", EndStyle::Hex, nullptr, nullptr, kLogicalError};
@@ -211,7 +213,7 @@ bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::st
     for (const std::string* path : {&attrPath, &flatPath}) {
         if (!WriteWordLocked(*path, kFlagOffset, flag)) {
             call.Log(msg::kWriteFile, call.function(), path->c_str(), LastErr());
-            call.Fail(OpenFailureCode());
+            call.Fail(QVAPI_ERR_RESOURCE);
             return false;
         }
     }
@@ -433,39 +435,43 @@ bool DeleteGroup(CallContext& call, const char* parent, const char* name) {
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName,
+                                               uint32_t, uint32_t) {
     return qvp::RunApi(kCreateClientFrame, 0, [&](CallContext& call) {
         return AddMember(call, lpNodeGroupPath, lpNodeName, kMemberClient) ? 1 : 0;
     });
 }
 
-int qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t, uint32_t) {
+int qvp::nodes::qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t,
+                                  uint32_t) {
     return qvp::RunApi(kCreateMasterFrame, 0, [&](CallContext& call) {
         return AddMember(call, lpNodeGroupPath, lpMasterName, kMemberMaster) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName,
+                                               uint32_t, uint32_t) {
     return qvp::RunApi(kDeleteClientFrame, 0, [&](CallContext& call) {
         return RemoveMember(call, lpNodeGroupPath, lpNodeName, kMemberClient) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteMaster(const char* lpNodeGroupPath, const char* lpMasterName, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIDeleteMaster(const char* lpNodeGroupPath,
+                                               const char* lpMasterName, uint32_t, uint32_t) {
     return qvp::RunApi(kDeleteMasterFrame, 0, [&](CallContext& call) {
         return RemoveMember(call, lpNodeGroupPath, lpMasterName, kMemberMaster) ? 1 : 0;
     });
 }
 
-int qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName, uint32_t,
-                         uint32_t) {
+int qvp::nodes::qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
+                                     uint32_t, uint32_t) {
     return qvp::RunApi(kCreateGroupFrame, 0, [&](CallContext& call) {
         return CreateGroup(call, lpParentGroupPath, lpNodeGroupName) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName, uint32_t,
-                         uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIDeleteNodeGroup(const char* lpParentGroupPath,
+                                                  const char* lpNodeGroupName, uint32_t, uint32_t) {
     return qvp::RunApi(kDeleteGroupFrame, 0, [&](CallContext& call) {
         return DeleteGroup(call, lpParentGroupPath, lpNodeGroupName) ? 1 : 0;
     });

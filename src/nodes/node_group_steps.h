@@ -9,6 +9,7 @@
 #include "platform/win.h"
 #include "qvpapi.h"
 
+namespace qvp::nodes {
 // Stamping and rewrites.
 int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTime,
                               uint32_t fdwMaster, uint32_t dwReserved);
@@ -24,7 +25,6 @@ int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGr
 int qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
                               uint32_t uiMemberKind, uint32_t dwReserved);
 
-namespace qvp::nodes {
 
 // The log texts of the two-copy write: the stamp's or the hold change's.
 enum class CopyMessages { Stamp, Hold };
@@ -43,7 +43,6 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
                             uint32_t kind, bool* notFound = nullptr);
 
-}  // namespace qvp::nodes
 
 // Group writers that no caller outside the library names: a master added to a group, and a
 // sub-group created below a group ("\" for the root). 1, or 0 with the last error.
@@ -52,7 +51,6 @@ int qvAPICreateMaster(const char* lpNodeGroupPath, const char* lpMasterName, uin
 int qvAPICreateNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
                          uint32_t dwReserved1, uint32_t dwReserved2);
 
-namespace qvp::nodes {
 
 // A writer that walks the definitions below a master while a caller's walk of the same thread
 // is open (the walks share one slot) keeps this for the length of its own walk: the outer walk

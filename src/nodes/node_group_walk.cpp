@@ -9,6 +9,7 @@
 #include "core/frame.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_record.h"
+#include "nodes/node_texts.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -26,7 +27,8 @@ constexpr char kMalformed[] = "%s : FileSize is INVALID : file = %s size = %u";
 constexpr char kMemberRead[] = "%s : Member %s : ErrorCode = 0x%8.8x";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+using text::kLogicalError;
+
 constexpr FrameTexts kFirstFrame{"qvAPIFindFirstNode", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kNextFrame{"qvAPIFindNextNode", EndStyle::Hex, nullptr, nullptr, kLogicalError};
 constexpr FrameTexts kCloseFrame{"qvAPIFindCloseNode", EndStyle::Hex, nullptr, nullptr, kLogicalError};
@@ -153,14 +155,16 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-QVPAPI_HANDLE qvAPIFindFirstNode(const char* lpNodeGroupPath, QVAPI_NODE* lpNodeData, uint32_t,
-                                 uint32_t) {
+extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNode(const char* lpNodeGroupPath,
+                                                          QVAPI_NODE* lpNodeData, uint32_t,
+                                                          uint32_t) {
     return qvp::RunApi(kFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) {
         return FindFirst(call, lpNodeGroupPath, lpNodeData);
     });
 }
 
-int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData,
+                                               uint32_t, uint32_t) {
     return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
         if (!HandleOpen(call, hFindNode)) return 0;
         if (lpNodeData == nullptr) {
@@ -172,7 +176,7 @@ int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData, uint32_t,
     });
 }
 
-int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t, uint32_t) {
     return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
         if (!HandleOpen(call, hFindNode)) return 0;
         EndWalk(call.block());

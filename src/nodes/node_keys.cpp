@@ -153,9 +153,12 @@ uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE
         }
         first = false;
         examined.push_back(fileName);
-        // The whole stored name must match: a stored "abcd" is no hit for "abc".
+        // The whole stored name must match: a stored "abcd" is no hit for "abc". A node shown by
+        // its common name (connect kind 1) is keyed and addressed by that name.
         std::string_view stored = byHostId ? Field(record.ucHostID) : Field(record.ucNodeName);
-        return EqualIgnoringCase(stored, plain) ? 0 : kNoMatch;
+        if (EqualIgnoringCase(stored, plain)) return 0;
+        const bool byCommonName = !byHostId && record.uiConnectKind == 1;
+        return byCommonName && EqualIgnoringCase(Field(record.ucCommonName), plain) ? 0 : kNoMatch;
     };
     // Keys are laid out at the lowest free slot, so a name is found by following its hash's
     // chain C.<hash>, C.<hash>S1 ... in the writers' own spelling: the cost grows with the
@@ -199,6 +202,39 @@ uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE
     return QVAPI_ERR_NOT_FOUND;
 }
 
+uint32_t LayOutKeyIn(const char* function, const std::string& dir, const char* name,
+                     std::string& key) {
+    const std::string hash = LastHashComponent(name);
+    std::vector<SynonymFile> files;
+    win::DWORD walkError = 0;
+    bool firstFailed = false;
+    uint32_t code = ListSynonyms(dir, '?', hash, files, walkError, firstFailed);
+    if (code == QVAPI_ERR_RESOURCE) {
+        if (firstFailed) {
+            qvpDllLog(text::kFindFirst, function, (dir + "\\?." + hash + "*").c_str(),
+                      static_cast<int>(walkError));
+        } else {
+            qvpDllLog(text::kFindNext, function, static_cast<int>(walkError));
+        }
+        return code;
+    }
+    // Any entry of the name takes its slot, even one that is no file: a new file could not
+    // be created over it.
+    std::bitset<kMaxSynonymSlot + 1> taken;
+    for (const SynonymFile& file : files) taken.set(file.slot >= 0 ? file.slot : -1 - file.slot);
+    if (taken.test(kMaxSynonymSlot)) {
+        qvpDllLog(text::kSynonymOver, function, name);
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    key = hash;
+    if (taken.test(0)) {
+        int slot = 1;
+        while (taken.test(slot)) ++slot;
+        key += "S" + std::to_string(slot);
+    }
+    return 0;
+}
+
 }  // namespace qvp::nodes
 
 using namespace qvp::nodes;
@@ -213,7 +249,7 @@ void qvpMakeNodeHashPath(const char* source, char* destination) {
     destination[used + n] = '\0';
 }
 
-int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeKey,
+int qvp::nodes::qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeKey,
                                            uint32_t fdwOptions, uint32_t) {
     static constexpr qvp::FrameTexts kTexts{"qvAPILayoutVirtualNodeDefinitionByName",
                                             qvp::EndStyle::Hex, nullptr, nullptr,
@@ -232,35 +268,10 @@ int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeK
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
-        const std::string dir = NodeDefDir();
-        std::vector<SynonymFile> files;
-        win::DWORD walkError = 0;
-        bool firstFailed = false;
-        uint32_t code = ListSynonyms(dir, '?', hash, files, walkError, firstFailed);
-        std::bitset<kMaxSynonymSlot + 1> taken;
-        if (code == QVAPI_ERR_RESOURCE) {
-            if (firstFailed) {
-                qvpDllLog(text::kFindFirst, fn, (dir + "\\?." + hash + "*").c_str(),
-                          static_cast<int>(walkError));
-            } else {
-                qvpDllLog(text::kFindNext, fn, static_cast<int>(walkError));
-            }
+        std::string key;
+        if (const uint32_t code = LayOutKeyIn(fn, NodeDefDir(), lpNodeName, key); code != 0) {
             call.Fail(code);
             return 0;
-        }
-        // Any entry of the name takes its slot, even one that is no file: a new file could not
-        // be created over it.
-        for (const SynonymFile& file : files) taken.set(file.slot >= 0 ? file.slot : -1 - file.slot);
-        if (taken.test(kMaxSynonymSlot)) {
-            qvpDllLog(text::kSynonymOver, fn, lpNodeName);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
-        std::string key = hash;
-        if (taken.test(0)) {
-            int slot = 1;
-            while (taken.test(slot)) ++slot;
-            key += "S" + std::to_string(slot);
         }
         std::memset(lpNodeKey, 0, kKeyBufferSize);
         std::memcpy(lpNodeKey, key.data(), std::min(key.size(), kKeyBufferSize - 1));
@@ -268,7 +279,7 @@ int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeK
     });
 }
 
-int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+int qvp::nodes::qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                         uint32_t fdwOptions) {
     static constexpr const char* kFn = kLookupName;
     return RunStep(kFn, text::kLogicalErr, 0, [&](QVPAPI&, uint32_t& code) {
@@ -279,56 +290,5 @@ int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNo
         }
         code = LookupDefinition(lpNodeName, fdwOptions, *lpNodeData);
         return code == 0 ? 1 : 0;
-    });
-}
-
-int qvpAPINodeCount(QVPAPI* block, win::HANDLE hFind, uint32_t, int nCount) {
-    (void)block;
-    win::WIN32_FIND_DATAA data{};
-    // One entry at a time: the count never grows the stack with the number of files.
-    while (win::FindNextFile(hFind, &data)) {
-        std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
-        if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        if (EqualIgnoringCase(name, kAttributionFileName)) continue;
-        ++nCount;
-    }
-    win::DWORD error = win::GetLastError();
-    if (error != win::ERROR_NO_MORE_FILES) {
-        qvpDllLog(text::kNodeCountFindNext, "qvpAPINodeCount", static_cast<int>(error));
-        qvAPISetLastError(QVAPI_ERR_RESOURCE);
-        return 0;
-    }
-    return nCount;
-}
-
-int qvAPICountNodeDefinition(void) {
-    static constexpr qvp::FrameTexts kTexts{"qvAPICountNodeDefinition", qvp::EndStyle::Hex,
-                                            nullptr, nullptr, text::kLogicalError};
-    return qvp::RunApi(kTexts, -1, [&](qvp::CallContext& call) {
-        win::WIN32_FIND_DATAA data{};
-        FindWalk walk(NodeDefDir() + "\\?.*", data);
-        if (!walk.valid()) {
-            win::DWORD error = win::GetLastError();
-            qvpDllLog(text::kCountFindFirst, static_cast<int>(error));
-            call.Fail(error < 0x10000 ? 0x20000000u + error : QVAPI_ERR_RESOURCE);
-            return -1;
-        }
-        int count = 0;
-        do {
-            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
-        } while (walk.Next(data));
-        win::DWORD error = win::GetLastError();
-        if (error != win::ERROR_NO_MORE_FILES) {
-            qvpDllLog(text::kCountFindNext, static_cast<int>(error));
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return -1;
-        }
-        if (count == 0) {
-            // Only ".." answered the pattern: the walk found no definition at all.
-            qvpDllLog(text::kCountFindFirst, static_cast<int>(win::ERROR_FILE_NOT_FOUND));
-            call.Fail(QVAPI_ERR_FILE_NOT_FOUND);
-            return -1;
-        }
-        return count;
     });
 }

@@ -14,6 +14,7 @@
 // Appends the hashed form of a '\'-separated name to `destination` (260 bytes, cleared by the
 // caller); what does not fit is cut.
 void qvpMakeNodeHashPath(const char* source, char* destination);
+namespace qvp::nodes {
 // A free key (hash, or hash + "S<n>") for a new node into a 64-byte buffer. fdwOptions 1 or 2.
 int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeKey,
                                            uint32_t fdwOptions, uint32_t dwReserved);
@@ -21,6 +22,7 @@ int qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, char* lpNodeK
 // 2 masters, 3 either. 0x20610000 when none matches.
 int qvAPIGetVirtualNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                         uint32_t fdwOptions);
+}  // namespace qvp::nodes
 // Continues a walk over NODEDEF\* whose first entry the caller counted: adds the further
 // files that are neither directories nor attribution files. 0 on a walk error (0x20100000).
 int qvpAPINodeCount(QVPAPI* block, win::HANDLE hFind, uint32_t dwReserved, int nCount);
@@ -48,6 +50,11 @@ struct SynonymFile {
 // Windows error is left in `walkError`).
 uint32_t ListSynonyms(const std::string& nodeDefDir, char kindLetter, std::string_view hash,
                       std::vector<SynonymFile>& files, win::DWORD& walkError, bool& firstFailed);
+
+// A free key (hash, or hash + "S<n>") for `name` among the definition files of `dir`, which
+// may be a work copy of NODEDEF. 0, or the API code (0x20000057 when slot 256 is taken).
+uint32_t LayOutKeyIn(const char* function, const std::string& dir, const char* name,
+                     std::string& key);
 
 // The name the lookup's log lines begin with, whoever asks for it.
 inline constexpr const char kLookupName[] = "qvAPIGetVirtualNodeDefinitionByName";

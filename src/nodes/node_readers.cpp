@@ -47,27 +47,32 @@ int FindForCaller(const char* function, int (*get)(const char*, QVAPI_NODE*), ui
 
 }  // namespace
 
-int qvAPIGetClientDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT int qvAPIGetClientDefinitionByName(const char* lpNodeName,
+                                                            QVAPI_NODE* lpNodeData) {
     return ReadForCaller("qvAPIGetClientDefinitionByName", ReadClientDefinition, lpNodeName,
                          lpNodeData);
 }
 
-int qvAPIGetMasterDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT int qvAPIGetMasterDefinitionByName(const char* lpNodeName,
+                                                            QVAPI_NODE* lpNodeData) {
     return ReadForCaller("qvAPIGetMasterDefinitionByName", ReadMasterDefinition, lpNodeName,
                          lpNodeData);
 }
 
-int qvAPIGetNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData) {
+extern "C" QVPAPI_EXPORT int qvAPIGetNodeDefinitionByName(const char* lpNodeName,
+                                                          QVAPI_NODE* lpNodeData) {
     return ReadForCaller("qvAPIGetNodeDefinitionByName", ReadNodeDefinition, lpNodeName,
                          lpNodeData);
 }
 
-int qvAPIFindClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindClientDefinition(const char* lpNodeName,
+                                                       QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
     return FindForCaller("qvAPIFindClientDefinition", qvAPIGetClientDefinitionByName,
                          QVAPI_ERR_NOT_FOUND, lpNodeName, lpNodeData);
 }
 
-int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
+extern "C" QVPAPI_EXPORT int qvAPIFindMasterDefinition(const char* lpNodeName,
+                                                       QVAPI_NODE* lpNodeData, uint32_t, uint32_t) {
     return FindForCaller("qvAPIFindMasterDefinition", qvAPIGetMasterDefinitionByName,
                          QVAPI_ERR_FILE_NOT_FOUND, lpNodeName, lpNodeData);
 }

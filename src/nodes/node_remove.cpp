@@ -1,7 +1,9 @@
 // Removal of a node's entries: its flat definition file, one back-link of its
 // nodeattributionfile, one member entry of a nodegroupfile.
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/fileutil.h"
@@ -71,7 +73,8 @@ constexpr char kGroupUnlock[] = "qvAPIDeleteNodeGroupEntry : UnlockFile %s : Err
 constexpr char kGroupCut[] = "qvAPIDeleteNodeGroupEntry : SetEndOfFile %s : ErrorCode = %d";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+using text::kLogicalError;
+
 constexpr FrameTexts kDefinitionFrame{"qvAPIDeleteNodeDefinitionEntry", EndStyle::Result, nullptr,
                                       nullptr, kLogicalError};
 constexpr FrameTexts kAttributionFrame{"qvAPIDeleteNodeAttributionEntry", EndStyle::Result, nullptr,
@@ -125,37 +128,48 @@ struct RewriteTexts {
     const char* cut;
 };
 
-// Rewrites `image` without the `cutSize` bytes at `cutAt`, under a lock over the whole file,
-// and cuts the file to its new length.
+// Puts the file back as it was read, after a rewrite failed part way: a shifted tail or an
+// uncut end would leave a damaged file that no later call could read.
+void RestoreImage(win::HANDLE file, const std::vector<uint8_t>& original) {
+    if (Seek(file, 0) && WriteAll(file, original.data(), static_cast<uint32_t>(original.size())))
+        win::SetEndOfFile(file);
+}
+
+// Rewrites `original` without the `cutSize` bytes at `cutAt` (and with `head` over its first
+// bytes, when given), under a lock over the whole file, and cuts the file to its new length.
 bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path,
-                    const std::vector<uint8_t>& image, size_t cutAt, size_t cutSize,
-                    const RewriteTexts& texts) {
+                    const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
+                    const RewriteTexts& texts, std::string_view head = {}) {
+    std::vector<uint8_t> image(original.begin(), original.begin() + static_cast<long>(cutAt));
+    image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
+    std::copy(head.begin(), head.end(), image.begin());
     if (!Seek(file, 0)) {
         call.Log(texts.seek, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         return false;
     }
-    RangeLock lock(file, 0, static_cast<win::DWORD>(image.size()));
+    RangeLock lock(file, 0, static_cast<win::DWORD>(original.size()));
     if (!lock.Lock()) {
         call.Log(texts.lock, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         return false;
     }
-    const size_t tail = cutAt + cutSize;
-    if (!WriteAll(file, image.data(), static_cast<uint32_t>(cutAt)) ||
-        !WriteAll(file, image.data() + tail, static_cast<uint32_t>(image.size() - tail))) {
+    if (!WriteAll(file, image.data(), static_cast<uint32_t>(image.size()))) {
         call.Log(texts.write, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
+        RestoreImage(file, original);
         return false;
     }
     if (!lock.Unlock()) {
         if (texts.unlock != nullptr) call.Log(texts.unlock, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
+        RestoreImage(file, original);
         return false;
     }
     if (!win::SetEndOfFile(file)) {
         call.Log(texts.cut, path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
+        RestoreImage(file, original);
         return false;
     }
     return true;
@@ -305,10 +319,11 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         call.Fail(QVAPI_ERR_NOT_FOUND);
         return false;
     }
-    NodeGroupHeader* header = GroupHeaderOf(image);
-    header->uiEntryBytes -= kGroupEntrySize;
-    header->uiEntryCount -= 1;
-    if (header->uiEntryCount == 0) {
+    NodeGroupHeader header{};
+    std::memcpy(&header, image.data(), sizeof header);
+    header.uiEntryBytes -= kGroupEntrySize;
+    header.uiEntryCount -= 1;
+    if (header.uiEntryCount == 0) {
         file.Reset();
         if (!DeleteFileRetry(path, kDeleteTries, kDeletePauseMs)) {
             call.Log(msg::kGroupDeleteFile, path.c_str(), LastErr());
@@ -321,20 +336,22 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
                                          msg::kGroupUnlock, msg::kGroupCut};
     return RewriteWithout(call, file.get(), path, image,
                           kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
-                          kGroupEntrySize, kTexts);
+                          kGroupEntrySize, kTexts,
+                          std::string_view(reinterpret_cast<const char*>(&header), sizeof header));
 }
 
 }  // namespace qvp::nodes
 
 using qvp::CallContext;
 
-int qvAPIDeleteNodeDefinitionEntry(const char* lpNodeKey, uint32_t fdwOptions, uint32_t) {
+int qvp::nodes::qvAPIDeleteNodeDefinitionEntry(const char* lpNodeKey, uint32_t fdwOptions,
+                                               uint32_t) {
     return qvp::RunApi(qvp::nodes::kDefinitionFrame, 0, [&](CallContext& call) {
         return qvp::nodes::DeleteNodeDefinitionEntryIn(call, lpNodeKey, fdwOptions) ? 1 : 0;
     });
 }
 
-int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGroupPath,
+int qvp::nodes::qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGroupPath,
                                     uint32_t fdwOptions, uint32_t) {
     return qvp::RunApi(qvp::nodes::kAttributionFrame, 0, [&](CallContext& call) {
         return qvp::nodes::DeleteNodeAttributionEntryIn(call, lpNodeName, lpNodeGroupPath,
@@ -344,7 +361,7 @@ int qvAPIDeleteNodeAttributionEntry(const char* lpNodeName, const char* lpNodeGr
     });
 }
 
-int qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
+int qvp::nodes::qvAPIDeleteNodeGroupEntry(const char* lpNodeGroupPath, const char* lpMemberName,
                               uint32_t uiMemberKind, uint32_t) {
     return qvp::RunApi(qvp::nodes::kGroupEntryFrame, 0, [&](CallContext& call) {
         return qvp::nodes::DeleteNodeGroupEntryIn(call, lpNodeGroupPath, lpMemberName,

@@ -58,7 +58,8 @@ constexpr FrameTexts kHoldFrame{"qvAPIChangeHoldDefinition", EndStyle::Hex, null
 constexpr FrameTexts kLinkFrame{"qvAPIChangeLinkNode", EndStyle::RtnCode, nullptr, nullptr,
                                 text::kLogicalError};
 
-void LogStep(CallContext& call, const CopyTexts& texts, const char* format, const std::string& path) {
+void LogStep(CallContext& call, const CopyTexts& texts, const char* format,
+             const std::string& path) {
     if (texts.namesFile)
         call.Log(format, call.function(), path.c_str());
     else
@@ -259,7 +260,7 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
 using qvp::CallContext;
 using namespace qvp::nodes;
 
-int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTime,
+int qvp::nodes::qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTime,
                               uint32_t fdwMaster, uint32_t) {
     return qvp::RunApi(kStampFrame, 0, [&](CallContext& call) {
         const uint32_t kind = CheckedNameKind(call, lpNodeName, msg::kStampBadName);
@@ -282,7 +283,7 @@ int qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIME stUpdateTi
     });
 }
 
-int qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
+int qvp::nodes::qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
                               const QVAPI_NODE* lpNodeData) {
     return qvp::RunApi(kHoldFrame, 0, [&](CallContext& call) {
         const uint32_t kind = CheckedNameKind(call, lpNodeName, msg::kHoldBadName);
@@ -309,7 +310,7 @@ int qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNodeAttributes,
     });
 }
 
-int qvAPIChangeLinkNode(const char* lpNodeDefAttrFile, const QVAPI_NODE* lpOldNode,
+int qvp::nodes::qvAPIChangeLinkNode(const char* lpNodeDefAttrFile, const QVAPI_NODE* lpOldNode,
                         const QVAPI_NODE* lpNewNode) {
     return qvp::RunApi(kLinkFrame, 0, [&](CallContext& call) {
         return ChangeLinkNodeIn(call, lpNodeDefAttrFile, lpOldNode, lpNewNode) ? 1 : 0;

@@ -113,6 +113,7 @@ BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
 
 BOOL MoveFile(const char* from, const char* to) {
     if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
     ResolvedPath a, b;
     if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
     if (!a.exists) return detail::Fail(detail::MissingError(a));
@@ -165,8 +166,32 @@ BOOL MoveFile(const char* from, const char* to) {
     return detail::FailErrno(err);
 }
 
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
+    if (flags == 0) return MoveFile(from, to);
+    if (!from || !to || flags != MOVEFILE_REPLACE_EXISTING) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
+    ResolvedPath a, b;
+    if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    if (!a.exists) return detail::Fail(detail::MissingError(a));
+    if (!b.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
+    struct stat sa{};
+    if (lstat(a.posix.c_str(), &sa) != 0) return detail::FailErrno(errno);
+    if (!S_ISREG(sa.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (HeldByOther(a.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    if (b.exists) {
+        struct stat sb{};
+        if (lstat(b.posix.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
+        if (HeldByOther(b.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    }
+    if (rename(a.posix.c_str(), b.posix.c_str()) != 0) return detail::FailErrno(errno);
+    detail::NoteRemoved(a.posix);
+    detail::NoteCreated(b.posix, b.exists ? nullptr : &b.parentTime);
+    return TRUE;
+}
+
 BOOL DeleteFile(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::DeleteFile, path)) return FALSE;
     ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
@@ -182,10 +207,13 @@ BOOL DeleteFile(const char* path) {
     return TRUE;
 }
 
-BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+namespace {
+
+BOOL MakeDirectory(const char* path, bool exactLast) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::CreateDirectory, path)) return FALSE;
     ResolvedPath p;
-    if (!detail::ResolvePath(path, p, 248)) return FALSE;
+    if (!(exactLast ? detail::ResolveExactLast(path, p, 248) : detail::ResolvePath(path, p, 248))) return FALSE;
     if (p.exists) return detail::Fail(ERROR_ALREADY_EXISTS);
     if (!p.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (mkdir(p.posix.c_str(), 0777) != 0) {
@@ -196,6 +224,13 @@ BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs onl
     detail::NoteCreated(p.posix, &p.parentTime);
     return TRUE;
 }
+
+}  // namespace
+
+BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+    return MakeDirectory(path, false);
+}
+BOOL CreateDirectoryExact(const char* path) { return MakeDirectory(path, true); }
 
 BOOL RemoveDirectory(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);

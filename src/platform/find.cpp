@@ -306,6 +306,7 @@ bool Next(FindObject& f, WIN32_FIND_DATAA* data) {
         f.ready[i] = 1;
     }
     Fill(f.infos[i], f.Name(i), data);
+    fault::AdjustFindData(data);
     return true;
 }
 
@@ -316,6 +317,7 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (fault::Hit(fault::Call::FindFirstFile, pattern)) return INVALID_HANDLE_VALUE;
     const std::string_view text(pattern);
     if (text.size() >= MAX_PATH) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -413,6 +415,7 @@ BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data) {
     auto f = detail::Lookup<FindObject>(find, Kind::Find);
     if (!f) return FALSE;
     if (!data) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::FindNextFile, f->dir)) return FALSE;
     std::lock_guard lock(f->mutex);
     if (!Next(*f, data)) return detail::Fail(ERROR_NO_MORE_FILES);
     return TRUE;

@@ -30,7 +30,7 @@ bool Overlap(const FileObject::Range& a, uint64_t offset, uint64_t length) {
 
 BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh) {
     auto f = detail::Lookup<FileObject>(file, detail::Kind::File);
-    if (!f) return FALSE;
+    if (!f || fault::Hit(fault::Call::LockFile, f->posix)) return FALSE;
     if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
     if (!(f->access & (GENERIC_READ | GENERIC_WRITE))) return detail::Fail(ERROR_ACCESS_DENIED);
     const uint64_t offset = (uint64_t{offsetHigh} << 32) | offsetLow;

@@ -360,22 +360,24 @@ bool Flush() {
     }
     if (!fd) return false;
     std::string text;
-    if (!ReadAll(fd.get(), text)) return false;
+    if (fault::Hit(fault::Call::ReadFile, s.path) || !ReadAll(fd.get(), text)) return false;
     const std::string updated = Rewrite(text, changes);
 
     struct stat st{};
     fstat(fd.get(), &st);
     const std::string tmp = s.path + ".tmp." + std::to_string(getpid());
     {
-        detail::UniqueFd out(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
+        detail::UniqueFd out(fault::Hit(fault::Call::CreateFile, tmp)
+                                 ? -1
+                                 : open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
         if (!out) return false;
         fchmod(out.get(), st.st_mode & 07777);
-        if (!WriteAll(out.get(), updated) || fsync(out.get()) != 0) {
+        if (fault::Hit(fault::Call::WriteFile, tmp) || !WriteAll(out.get(), updated) || fsync(out.get()) != 0) {
             unlink(tmp.c_str());
             return false;
         }
     }
-    if (rename(tmp.c_str(), s.path.c_str()) != 0) {
+    if (fault::Hit(fault::Call::MoveFile, tmp) || rename(tmp.c_str(), s.path.c_str()) != 0) {
         unlink(tmp.c_str());
         return false;
     }

@@ -1,6 +1,7 @@
 // Security descriptors of files: a Windows self-relative descriptor made from owner, group and
 // mode, with Unix SIDs (S-1-22-1-uid, S-1-22-2-gid) and one allowed ACE each for owner, group
 // and Everyone. Applied back when it is ours; any other descriptor is accepted and ignored.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/internal.h"
 
 namespace win {
@@ -26,15 +28,10 @@ constexpr size_t kHeader = 20;
 constexpr size_t kUnixSid = 16;  // revision, count 2, authority 22, two sub-authorities
 constexpr size_t kWorldSid = 12;
 
-void Put16(std::vector<BYTE>& b, size_t at, WORD v) {
-    b[at] = BYTE(v);
-    b[at + 1] = BYTE(v >> 8);
-}
-void Put32(std::vector<BYTE>& b, size_t at, DWORD v) {
-    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = BYTE(v >> (8 * i));
-}
-WORD Get16(const BYTE* p) { return WORD(p[0] | (p[1] << 8)); }
-DWORD Get32(const BYTE* p) { return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24; }
+void Put16(std::vector<BYTE>& b, size_t at, WORD v) { qvp::putLe16(&b[at], v); }
+void Put32(std::vector<BYTE>& b, size_t at, DWORD v) { qvp::putLe32(&b[at], v); }
+using qvp::le16;
+using qvp::le32;
 
 void PutUnixSid(std::vector<BYTE>& b, size_t at, DWORD kind, DWORD id) {
     b[at] = 1;
@@ -122,8 +119,8 @@ size_t SidLength(const BYTE* p, size_t n) {
 bool UnixId(const BYTE* sid, size_t n, DWORD kind, DWORD& id) {
     if (SidLength(sid, n) != kUnixSid || sid[1] != 2) return false;
     static const BYTE auth[6] = {0, 0, 0, 0, 0, 22};
-    if (memcmp(sid + 2, auth, 6) != 0 || Get32(sid + 8) != kind) return false;
-    id = Get32(sid + 12);
+    if (memcmp(sid + 2, auth, 6) != 0 || le32(sid + 8) != kind) return false;
+    id = le32(sid + 12);
     return true;
 }
 bool IsWorld(const BYTE* sid, size_t n) {
@@ -140,12 +137,12 @@ bool ValidAcl(const BYTE* base, size_t length, DWORD offset) {
     if (offset < kHeader || !Within(length, offset, 8)) return false;
     const BYTE* acl = base + offset;
     if (acl[0] != 2 && acl[0] != 4) return false;
-    const size_t size = Get16(acl + 2);
+    const size_t size = le16(acl + 2);
     if (size < 8 || !Within(length, offset, size)) return false;
     size_t at = 8;
-    for (WORD i = 0, n = Get16(acl + 4); i < n; ++i) {
+    for (WORD i = 0, n = le16(acl + 4); i < n; ++i) {
         if (!Within(size, at, 4)) return false;
-        const size_t aceSize = Get16(acl + at + 2);
+        const size_t aceSize = le16(acl + at + 2);
         if (aceSize < 4 || !Within(size, at, aceSize)) return false;
         at += aceSize;
     }
@@ -154,12 +151,12 @@ bool ValidAcl(const BYTE* base, size_t length, DWORD offset) {
 
 bool ValidDescriptor(const BYTE* b, size_t length) {
     if (b == nullptr || length < kHeader) return false;
-    if (b[0] != kRevision || !(Get16(b + 2) & kSelfRelative)) return false;
+    if (b[0] != kRevision || !(le16(b + 2) & kSelfRelative)) return false;
     for (size_t field : {size_t(4), size_t(8)}) {
-        const DWORD off = Get32(b + field);
+        const DWORD off = le32(b + field);
         if (off != 0 && (off < kHeader || off >= length || SidLength(b + off, length - off) == 0)) return false;
     }
-    return ValidAcl(b, length, Get32(b + 12)) && ValidAcl(b, length, Get32(b + 16));
+    return ValidAcl(b, length, le32(b + 12)) && ValidAcl(b, length, le32(b + 16));
 }
 
 // The largest well-formed self-relative descriptor: header, two SIDs of 15 sub-authorities and
@@ -175,12 +172,12 @@ constexpr size_t kLargestFollowed = 4096;
 size_t DescriptorExtent(const BYTE* b) {
     size_t length = kHeader;
     for (size_t field : {size_t(4), size_t(8), size_t(12), size_t(16)}) {
-        const size_t off = Get32(b + field);
+        const size_t off = le32(b + field);
         if (off == 0) continue;
         if (off < kHeader || off > kLargestDescriptor) return 0;
         if (!Within(kLargestFollowed, off, 8)) return kLargestFollowed + 1;
         if (field < 12 && b[off + 1] > 15) return 0;  // no SID has more sub-authorities
-        const size_t size = field < 12 ? 8 + 4 * size_t(b[off + 1]) : size_t(Get16(b + off + 2));
+        const size_t size = field < 12 ? 8 + 4 * size_t(b[off + 1]) : size_t(le16(b + off + 2));
         if (!Within(kLargestFollowed, off, size)) return kLargestFollowed + 1;
         length = std::max(length, off + std::max<size_t>(size, 8));
     }
@@ -192,27 +189,27 @@ BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
     DWORD uid = DWORD(-1), gid = DWORD(-1);
     bool ours = true;
     if (info & OWNER_SECURITY_INFORMATION) {
-        const DWORD off = Get32(b + 4);
+        const DWORD off = le32(b + 4);
         ours = ours && off && UnixId(b + off, length - off, 1, uid);
     }
     if (info & GROUP_SECURITY_INFORMATION) {
-        const DWORD off = Get32(b + 8);
+        const DWORD off = le32(b + 8);
         ours = ours && off && UnixId(b + off, length - off, 2, gid);
     }
     mode_t bits[3] = {0, 0, 0};
     bool haveDacl = false;
     if (info & DACL_SECURITY_INFORMATION) {
-        const DWORD off = Get32(b + 16);
-        if (!(Get16(b + 2) & kDaclPresent) || off == 0) {
+        const DWORD off = le32(b + 16);
+        if (!(le16(b + 2) & kDaclPresent) || off == 0) {
             ours = false;
         } else {
             // Checked by ValidAcl: the ACL and every ACE lie within the bytes.
             const BYTE* acl = b + off;
-            const size_t size = Get16(acl + 2);
+            const size_t size = le16(acl + 2);
             size_t at = 8;
-            for (WORD i = 0, n = Get16(acl + 4); i < n && ours; ++i) {
+            for (WORD i = 0, n = le16(acl + 4); i < n && ours; ++i) {
                 const BYTE* ace = acl + at;
-                const size_t aceSize = Get16(ace + 2);
+                const size_t aceSize = le16(ace + 2);
                 DWORD id;
                 if (ace[0] != kAccessAllowed || aceSize < 8 + 8 || !Within(size, at, aceSize)) {
                     ours = false;
@@ -220,7 +217,7 @@ BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
                 }
                 const BYTE* sid = ace + 8;
                 const size_t sidRoom = aceSize - 8;
-                const mode_t m = BitsOf(Get32(ace + 4));
+                const mode_t m = BitsOf(le32(ace + 4));
                 if (UnixId(sid, sidRoom, 1, id)) bits[0] |= m;
                 else if (UnixId(sid, sidRoom, 2, id)) bits[1] |= m;
                 else if (IsWorld(sid, sidRoom)) bits[2] |= m;
@@ -235,13 +232,20 @@ BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
     detail::ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
-    if ((uid != DWORD(-1) || gid != DWORD(-1)) && chown(p.posix.c_str(), uid, gid) != 0)
+    // Through a handle that never followed a link: a link put in the file's place meanwhile
+    // never hands its target our owner and mode (links carry none of their own here).
+    detail::UniqueFd fd(open(p.posix.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return detail::FailErrno(errno);
+    struct stat st{};
+    if (fstat(fd.get(), &st) != 0) return detail::FailErrno(errno);
+    if (S_ISLNK(st.st_mode)) return TRUE;
+    if ((uid != DWORD(-1) || gid != DWORD(-1)) && fchownat(fd.get(), "", uid, gid, AT_EMPTY_PATH) != 0)
         return detail::FailErrno(errno);
     if (haveDacl) {
-        struct stat st{};
-        if (stat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
         const mode_t mode = (st.st_mode & 07000) | (bits[0] << 6) | (bits[1] << 3) | bits[2];
-        if (chmod(p.posix.c_str(), mode) != 0) return detail::FailErrno(errno);
+        // A path handle takes no fchmod; its /proc name reaches the very file it holds.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        if (chmod(self.c_str(), mode) != 0) return detail::FailErrno(errno);
     }
     return TRUE;
 }
@@ -269,7 +273,7 @@ BOOL GetFileSecurity(const char* path, DWORD info, void* descriptor, DWORD lengt
 BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
     if (!path || !descriptor) return detail::Fail(ERROR_INVALID_PARAMETER);
     const auto* b = static_cast<const BYTE*>(descriptor);
-    if (!(Get16(b + 2) & kSelfRelative)) return TRUE;  // absolute form: not ours, ignored
+    if (!(le16(b + 2) & kSelfRelative)) return TRUE;  // absolute form: not ours, ignored
     if (b[0] != kRevision) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
     const size_t length = DescriptorExtent(b);
     if (length == 0) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
@@ -281,7 +285,7 @@ BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor) {
 BOOL SetFileSecurity(const char* path, DWORD info, const void* descriptor, DWORD length) {
     if (!path || !descriptor) return detail::Fail(ERROR_INVALID_PARAMETER);
     const auto* b = static_cast<const BYTE*>(descriptor);
-    if (length >= kHeader && !(Get16(b + 2) & kSelfRelative)) return TRUE;  // absolute form: ignored
+    if (length >= kHeader && !(le16(b + 2) & kSelfRelative)) return TRUE;  // absolute form: ignored
     if (!ValidDescriptor(b, length)) return detail::Fail(ERROR_INVALID_SECURITY_DESCR);
     return Apply(path, info, b, length);
 }

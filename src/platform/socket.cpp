@@ -145,6 +145,7 @@ int TcpAccept(int listener) {
 }
 
 int SocketSend(int socket, const void* data, size_t length) {
+    if (fault::Hit(fault::Call::SocketSend)) return -1;
     for (;;) {
         ssize_t n = ::send(socket, data, length, MSG_NOSIGNAL);
         if (n >= 0) return static_cast<int>(n);
@@ -155,6 +156,7 @@ int SocketSend(int socket, const void* data, size_t length) {
 }
 
 int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
+    if (fault::Hit(fault::Call::SocketRecv)) return -1;
     // Bounded, what has arrived is taken at once: only an empty socket is waited on.
     const bool bounded = timeoutMs != INFINITE;
     const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);

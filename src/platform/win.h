@@ -153,6 +153,12 @@ constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
+// The last component used as written: neither its trailing blanks and dots dropped nor matched
+// ignoring case (the folders above it resolve as usual). For creations that must not land on a
+// name that differs from theirs.
+constexpr DWORD FILE_FLAG_POSIX_SEMANTICS = 0x01000000u;
+// A link at the last component is opened as nothing: the open fails (1921) instead of following.
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000u;
 
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
@@ -179,6 +185,7 @@ struct BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexLow;
 };
 
+// CREATE_NEW is exclusive and never follows a link at the last component (80 for any name there).
 HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* sa,
                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
@@ -200,8 +207,14 @@ BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
+// MOVEFILE_REPLACE_EXISTING: a regular file takes the target's place in one step, so the target
+// is never missing; a folder target 5, a target another handle holds 32. Flags 0: MoveFile.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
+// The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).
+BOOL CreateDirectoryExact(const char* path);
 BOOL RemoveDirectory(const char* path);                           // only empty ones (145)
 DWORD GetFileAttributes(const char* path);
 BOOL SetFileAttributes(const char* path, DWORD attributes);
@@ -345,5 +358,36 @@ std::optional<uint16_t> GetServicePort(const char* name);
 std::optional<uint32_t> ResolveHostIPv4(const char* host);
 // This machine's host name (empty when the system gives none).
 std::string GetLocalHostName();
+
+// ---- failure injection (test builds) -------------------------------------------------------
+// Tests make the Nth call of a kind fail with a chosen Windows error, so that every failure step
+// of a writer can be walked. Counting is per thread (the simulator's own threads never count)
+// and only covers calls whose path holds the thread's filter text (sockets have none, so they
+// count only without a filter). Builds without QVP_FAULT_INJECTION keep only no-op hooks.
+namespace fault {
+
+enum class Call : unsigned {
+    CreateFile, ReadFile, WriteFile, SetFilePointer, SetEndOfFile, LockFile, MoveFile, DeleteFile,
+    CreateDirectory, FindFirstFile, FindNextFile, SocketSend, SocketRecv, Count
+};
+
+#ifdef QVP_FAULT_INJECTION
+// From now on the `nth` (from 1) counted call of `call` fails once with `error`.
+void FailNth(Call call, unsigned nth, DWORD error);
+// Counts from 0 again; only calls whose path contains `filter` count ("" every call).
+void Watch(std::string_view filter);
+unsigned Calls(Call call);  // counted since Watch or Reset
+// Walks report `size` bytes for entries named `name` (exact bytes) instead of their own.
+void ReportSize(std::string_view name, uint64_t size);
+void Reset();  // nothing armed, no filter, no reported sizes
+// The layer's hooks: count the call and say whether it is to fail (its error then set).
+bool Hit(Call call, std::string_view path = {});
+void AdjustFindData(WIN32_FIND_DATAA* data);
+#else
+inline bool Hit(Call, std::string_view = {}) { return false; }
+inline void AdjustFindData(WIN32_FIND_DATAA*) {}
+#endif
+
+}  // namespace fault
 
 }  // namespace win

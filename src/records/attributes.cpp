@@ -16,8 +16,8 @@ namespace {
 constexpr size_t kDottedNameMax = 63;  // the dotted name must be shorter than 64 characters
 
 void FailNotFound(QVPAPI& block) {
-    qvAPISetErrorInfo(&block, kErrCategoryRecord, nullptr, 16, 16);
-    qvAPISetErrorCode(&block);
+    qvp::qvAPISetErrorInfo(&block, kErrCategoryRecord, nullptr, 16, 16);
+    qvp::qvAPISetErrorCode(&block);
 }
 
 bool KeyOfRecord(const QVAPI_PACKAGE& record, std::string_view key) {

@@ -87,8 +87,8 @@ QVAPI_CABINET* qvpAPIFindMana(QVPAPI* block, const char* key) {
     auto* record = static_cast<QVAPI_CABINET*>(Position(*block, kKindM, key));
     if (record != nullptr && !SameCabinet(*record, key)) {
         // A prefix lookup may land on a neighbour: that is no such cabinet.
-        qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 16, 16);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 16, 16);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
     return record;

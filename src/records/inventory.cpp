@@ -5,11 +5,13 @@
 
 #include "core/errors.h"
 #include "core/log.h"
+#include "platform/byte_order.h"
 #include "records/access.h"
 #include "records/log_texts.h"
 #include "records/records.h"
 #include "records/requests.h"
 #include "session/message.h"
+#include "share/tcp/tcpsock.h"
 
 using namespace qvp::records;
 
@@ -19,10 +21,6 @@ constexpr size_t kCountOffset = 72;
 constexpr size_t kEntriesOffset = 80;
 constexpr size_t kEntryHead = 4;
 
-uint16_t Load16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Load32(const unsigned char* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 void Store16(unsigned char* p, uint16_t v) { std::memcpy(p, &v, sizeof v); }
 void Store32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
@@ -30,22 +28,22 @@ void Store32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
 bool qvpInventoryToHost(unsigned char* record, size_t length) {
     if (length < kEntriesOffset) return false;
-    const uint32_t count = Load32(record + kCountOffset);
-    Store32(record, Load32(record));
+    const uint32_t count = qvp::be32(record + kCountOffset);
+    Store32(record, qvp::be32(record));
     Store32(record + kCountOffset, count);
     size_t pos = kEntriesOffset;
     for (uint32_t i = 0; i < count; ++i) {
         if (length - pos < kEntryHead) return false;
         unsigned char* entry = record + pos;
         const uint8_t type = entry[0];
-        const uint16_t dataLength = Load16(entry + 2);
+        const uint16_t dataLength = qvp::be16(entry + 2);
         if (length - pos - kEntryHead < dataLength) return false;
         Store16(entry + 2, dataLength);
         unsigned char* data = entry + kEntryHead;
         if (type == 1 || type == 3) {
-            for (size_t k = 0; k + 2 <= dataLength; k += 2) Store16(data + k, Load16(data + k));
+            for (size_t k = 0; k + 2 <= dataLength; k += 2) Store16(data + k, qvp::be16(data + k));
         } else if (type == 49 || type == 50 || type == 51) {
-            for (size_t k = 0; k + 4 <= dataLength; k += 4) Store32(data + k, Load32(data + k));
+            for (size_t k = 0; k + 4 <= dataLength; k += 4) Store32(data + k, qvp::be32(data + k));
         }
         pos += kEntryHead + dataLength;
     }
@@ -59,22 +57,15 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
         return nullptr;
     }
     const std::string text = request::IgetField(nodeName);
-    if (text.size() >= sizeof block->requestBuffer) {
+    if (text.size() > kQvpFramePayloadMax) {
         FailParameter(*block);
         return nullptr;
     }
-    std::memcpy(block->requestBuffer, text.data(), text.size());
-    block->requestBuffer[text.size()] = '\0';
-    if (qvAPISendMsg(block, block->requestBuffer, static_cast<int>(text.size()), kQvpMsgFramed) < 0) {
-        qvAPISetErrorCode(block);
-        return nullptr;
-    }
-    const int length = qvAPIRecvMsg(block, block->replyBuffer, sizeof block->replyBuffer, kQvpMsgFramed);
+    const int length = qvpExchangeText(*block, text, block->replyBuffer);
     if (length < 0) {
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
-    block->replyLength = static_cast<uint32_t>(length);
     if (!qvpReplySucceeded(block->replyBuffer, static_cast<size_t>(length))) {
         qvpDllLog(logtext::kGetInvError, block->replyBuffer);
         FailReply(*block, kErrCategoryRecord, block->replyBuffer);

@@ -41,14 +41,15 @@ std::string_view Word(std::string_view reply, size_t index) {
 
 // Sends a job request with its reply into the second reply buffer, recorded as job-access error
 // information. The reply length, or -1 after logging the failed send or receive.
-int JobExchange(QVPAPI& block, const RequestBuilder& request, const char* sendText, const char* recvText) {
+int JobExchange(QVPAPI& block, const RequestBuilder& request, const char* sendText,
+                const char* recvText) {
     const int length = qvpExchange(block, request, block.fgetReplyBuffer, sizeof block.fgetReplyBuffer);
     if (length < 0) {
         qvpDllLog("%s", length == kQvpExchangeSendFailed ? sendText : recvText);
-        qvAPISetErrorCode(&block);
+        qvp::qvAPISetErrorCode(&block);
         return -1;
     }
-    qvAPISetErrorInfo(&block, kErrCategoryJobAccess, block.fgetReplyBuffer, 0, 0);
+    qvp::qvAPISetErrorInfo(&block, kErrCategoryJobAccess, block.fgetReplyBuffer, 0, 0);
     return length;
 }
 
@@ -91,22 +92,22 @@ int qvpAPIPutJob(QVPAPI* block, const char* jobGenPath, char* jobNumber, const v
         case 0:
             if (word.size() < QVAPI_JOB_NUMBER_SIZE) {
                 // Accepted without a job number the caller could use: the reply is not one of ours.
-                qvAPISetErrorInfo(block, kErrCategoryJobAccess, nullptr, 0, 8);
-                qvAPISetErrorCode(block);
+                qvp::qvAPISetErrorInfo(block, kErrCategoryJobAccess, nullptr, 0, 8);
+                qvp::qvAPISetErrorCode(block);
                 qvpDllLog(text::kPutJobError, block->fgetReplyBuffer);
                 return -1;
             }
             return 1;
         case 2:
             qvpDllLog("%s", text::kPutJobClass2);
-            qvAPISetErrorCode(block);
+            qvp::qvAPISetErrorCode(block);
             return 0;
         case 4: qvpDllLog("%s", text::kPutJobClass4); break;
         case 6: qvpDllLog("%s", text::kPutJobClass6); break;
         case 8: qvpDllLog("%s", text::kPutJobClass8); break;
         default: qvpDllLog(text::kPutJobError, block->fgetReplyBuffer); break;
     }
-    qvAPISetErrorCode(block);
+    qvp::qvAPISetErrorCode(block);
     return -1;
 }
 
@@ -119,7 +120,7 @@ int qvpAPIExecJob(QVPAPI* block, const char* jobPath) {
     if (JobExchange(*block, request::Jexc(jobPath), text::kExecJobSend, text::kExecJobRecv) < 0) return 0;
     if (qvpAPICheckJexcReply(block->fgetReplyBuffer) == 0) return 1;
     qvpDllLog(text::kExecJobError, block->fgetReplyBuffer);
-    qvAPISetErrorCode(block);
+    qvp::qvAPISetErrorCode(block);
     return 0;
 }
 
@@ -133,7 +134,7 @@ int qvpAPIDeleteJob(QVPAPI* block, const char* jobPath, int siteFlag, uint32_t o
     if (JobExchange(*block, request, text::kDeleteJobSend, text::kDeleteJobRecv) < 0) return 0;
     if (qvpAPICheckJdelReply(block->fgetReplyBuffer) == 0) return 1;
     qvpDllLog(text::kDeleteJobError, block->fgetReplyBuffer);
-    qvAPISetErrorCode(block);
+    qvp::qvAPISetErrorCode(block);
     return 0;
 }
 
@@ -148,6 +149,6 @@ int qvpAPIDeleteCommand(QVPAPI* block, const char* jobPath, const char* nodeName
     if (JobExchange(*block, request, text::kDeleteCommandSend, text::kDeleteCommandRecv) < 0) return 0;
     if (qvpAPICheckJdelReply(block->fgetReplyBuffer) == 0) return 1;
     qvpDllLog(text::kDeleteCommandError, block->fgetReplyBuffer);
-    qvAPISetErrorCode(block);
+    qvp::qvAPISetErrorCode(block);
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/memory.h"
+#include "platform/byte_order.h"
 #include "records/access.h"
 #include "records/keys.h"
 #include "records/records.h"
@@ -15,7 +16,6 @@ using namespace qvp::records;
 namespace {
 
 constexpr size_t kNodeMax = kNodeKeyWidth;
-constexpr uint32_t kErrNodeNotFound = 0x20610000u;
 
 // A node name of 1 to 64 characters.
 bool NodeName(const char* node, std::string_view& out) {
@@ -64,11 +64,6 @@ size_t Available(const QVPAPI& block, const char* record) {
     return kQvpBufferSize;
 }
 
-uint16_t BigEndian16(const void* p) {
-    const auto* b = static_cast<const unsigned char*>(p);
-    return static_cast<uint16_t>((b[0] << 8) | b[1]);
-}
-
 // Reads until the reply in `buffer` is not a skip; -1 on a failed request or too many skips.
 int SkipPast(QVPAPI& block, int length, char* buffer) {
     for (int skips = 0; length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip;
@@ -93,8 +88,8 @@ int qvpAPISetStsNodeQuery(QVPAPI* block, const char* escapedNode) {
     }
     auto* copy = static_cast<char*>(qvpAPIAlloc(kNodeMax + 1));
     if (copy == nullptr) {
-        qvAPISetErrorInfo(block, kErrCategoryInternal, nullptr, kInternalResource, 0);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryInternal, nullptr, kInternalResource, 0);
+        qvp::qvAPISetErrorCode(block);
         return 0;
     }
     std::memcpy(copy, node.data(), node.size());
@@ -126,8 +121,8 @@ QVAPI_INSPACKAGE* qvpAPIGetNextSts(QVPAPI* block) {
     // Records of another node end the node's walk.
     std::string_view name = TrimField(record->szNodeName, sizeof record->szNodeName);
     if (!name.empty() && name != std::string_view(block->statusNodeFilter)) {
-        qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 0, 160);
-        qvAPISetErrorCode(block);
+        qvp::qvAPISetErrorInfo(block, kErrCategoryRecord, nullptr, 0, 160);
+        qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
     return record;
@@ -151,7 +146,7 @@ int qvpAPIDeleteSts(QVPAPI* block, const char* escapedNode, char qvCode, const c
     FailReply(*block, kErrCategoryRecord, block->replyBuffer);
     int32_t cls = 0, detail = 0;
     qvpReplyWords(block->replyBuffer, static_cast<size_t>(length), &cls, &detail);
-    if (cls == 16) FailCode(*block, kErrNodeNotFound);
+    if (cls == 16) FailCode(*block, QVAPI_ERR_NOT_FOUND);
     return 0;
 }
 
@@ -184,7 +179,7 @@ int qvpAPIGetFileFirstSts(QVPAPI* block, const char* escapedNode) {
         case kFgetNoMore:
         case kFgetClass16:
             FailReply(*block, kErrCategoryRecord, block->replyBuffer);
-            FailCode(*block, kErrNodeNotFound);
+            FailCode(*block, QVAPI_ERR_NOT_FOUND);
             return 0;
         case kFgetNoRecord: FailProtocol(*block); return 0;
         default: FailReply(*block, kErrCategoryRecord, block->replyBuffer); return 0;
@@ -222,7 +217,7 @@ int qvpAPIUpdateSts(QVPAPI* block, const char* oldNode, const char* newNode,
     // The record may lie unaligned in a reply buffer: read it as bytes, and keep it before any
     // reply lands there.
     const auto* raw = reinterpret_cast<const char*>(record);
-    const size_t recordLength = BigEndian16(raw);
+    const size_t recordLength = qvp::be16(raw);
     if (recordLength < QVAPI_INSPACKAGE_SIZE || recordLength > kQvpBufferSize) {
         FailParameter(*block);
         return 0;

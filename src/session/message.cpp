@@ -24,7 +24,7 @@ int32_t Reason(const QvpTcpResult& r) {
 }
 
 int Fail(QVPAPI& block, int32_t detail, int32_t reason) {
-    qvAPISetErrorInfo(&block, kErrCategoryTransport, nullptr, detail, reason);
+    qvp::qvAPISetErrorInfo(&block, kErrCategoryTransport, nullptr, detail, reason);
     block.lastSendRecvResult = -1;
     return -1;
 }
@@ -36,7 +36,7 @@ void Break(QVPAPI& block) {
 
 }  // namespace
 
-int qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode) {
+int qvp::qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode) {
     if (block == nullptr) return -1;
     if (buffer == nullptr || length < 0 || (mode != kQvpMsgFramed && mode != kQvpMsgText))
         return Fail(*block, kQvpTransportSend, kReasonArgument);
@@ -53,7 +53,7 @@ int qvAPISendMsg(QVPAPI* block, const void* buffer, int length, uint32_t mode) {
     return length;
 }
 
-int qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
+int qvp::qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
     if (block == nullptr) return -1;
     if (buffer == nullptr || size <= 0 || (mode != kQvpMsgFramed && mode != kQvpMsgText))
         return Fail(*block, kQvpTransportRecv, kReasonArgument);
@@ -75,20 +75,27 @@ int qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
 
 int qvpExchange(QVPAPI& block, const qvp::RequestBuilder& request, char* reply, size_t replySize,
                 uint32_t mode) {
-    if (reply == nullptr) {
-        reply = block.replyBuffer;
-        replySize = sizeof block.replyBuffer;
-    }
     if (!request.Fits()) {
         Fail(block, kQvpTransportSend, kReasonTooLong);
         return kQvpExchangeSendFailed;
     }
-    const std::string text = request.Text();
+    return qvpExchangeText(block, request.Text(), reply, replySize, mode);
+}
+
+int qvpExchangeText(QVPAPI& block, std::string_view text, char* reply, size_t replySize, uint32_t mode) {
+    if (reply == nullptr) {
+        reply = block.replyBuffer;
+        replySize = sizeof block.replyBuffer;
+    }
+    if (text.size() > kQvpFramePayloadMax) {
+        Fail(block, kQvpTransportSend, kReasonTooLong);
+        return kQvpExchangeSendFailed;
+    }
     std::memcpy(block.requestBuffer, text.data(), text.size());
     block.requestBuffer[text.size()] = '\0';
-    if (qvAPISendMsg(&block, block.requestBuffer, static_cast<int>(text.size()), mode) < 0)
+    if (qvp::qvAPISendMsg(&block, block.requestBuffer, static_cast<int>(text.size()), mode) < 0)
         return kQvpExchangeSendFailed;
-    const int got = qvAPIRecvMsg(&block, reply, static_cast<int>(replySize), mode);
+    const int got = qvp::qvAPIRecvMsg(&block, reply, static_cast<int>(replySize), mode);
     if (got < 0) return kQvpExchangeRecvFailed;
     if (reply == block.replyBuffer) block.replyLength = static_cast<uint32_t>(got);
     if (reply == block.fgetReplyBuffer) block.fgetReplyLength = static_cast<uint32_t>(got);

@@ -7,6 +7,10 @@
 #include "core/errors.h"
 #include "core_fixture.h"
 
+using qvp::qvAPISetErrorCode;
+using qvp::qvAPISetErrorInfo;
+using qvp::qvAPISetJobAccessErrorCode;
+
 namespace {
 
 struct Case {

@@ -10,6 +10,9 @@
 #include "core/memory.h"
 #include "core_fixture.h"
 
+using qvp::qvAPIDirectoryCopy;
+using qvp::qvAPIReadFile;
+
 namespace {
 
 class FileUtilTest : public CoreTest {

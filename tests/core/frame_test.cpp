@@ -12,6 +12,8 @@
 #include "core_fixture.h"
 #include "qvpapi.h"
 
+using qvp::qvAPISetErrorInfo;
+
 namespace {
 
 const qvp::FrameTexts kTexts{"qvAPITestCall"};

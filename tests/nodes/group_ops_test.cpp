@@ -17,6 +17,9 @@
 #include "platform/win.h"
 #include "qvpapi.h"
 
+using qvp::nodes::qvAPICreateMaster;
+using qvp::nodes::qvAPICreateNodeGroup;
+
 namespace {
 
 namespace fs = std::filesystem;

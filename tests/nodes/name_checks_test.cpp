@@ -4,6 +4,11 @@
 #include "node_env.h"
 #include "nodes/name_checks.h"
 
+using qvp::nodes::qvAPIGetNodeNameType;
+using qvp::nodes::qvAPINameParameterCheck;
+using qvp::nodes::qvAPINameParameterCheckEx;
+using qvp::nodes::qvAPINameParameterCheckExForHostID;
+
 namespace {
 
 using qvptest::NodeStoreTest;

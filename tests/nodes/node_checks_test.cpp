@@ -6,6 +6,11 @@
 #include "node_env.h"
 #include "nodes/node_checks.h"
 
+using qvp::nodes::qvAPIChangeIPAddress;
+using qvp::nodes::qvAPICheckDataNodeDefinition;
+using qvp::nodes::qvAPICheckInputItemDefinition;
+using qvp::nodes::qvAPINameParameterNodeDefinitionCheck;
+
 namespace {
 
 using qvptest::NodeStoreTest;

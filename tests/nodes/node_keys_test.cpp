@@ -6,6 +6,9 @@
 #include "nodes/node_keys.h"
 #include "nodes/node_store.h"
 
+using qvp::nodes::qvAPIGetVirtualNodeDefinitionByName;
+using qvp::nodes::qvAPILayoutVirtualNodeDefinitionByName;
+
 namespace {
 
 using qvptest::NodeStoreBuilder;

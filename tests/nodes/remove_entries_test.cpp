@@ -10,6 +10,10 @@
 #include "qvpapi.h"
 #include "support/node_group_builder.h"
 
+using qvp::nodes::qvAPIDeleteNodeAttributionEntry;
+using qvp::nodes::qvAPIDeleteNodeDefinitionEntry;
+using qvp::nodes::qvAPIDeleteNodeGroupEntry;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -12,6 +12,10 @@
 #include "qvpapi.h"
 #include "support/node_group_builder.h"
 
+using qvp::nodes::qvAPIChangeHoldDefinition;
+using qvp::nodes::qvAPIChangeLinkNode;
+using qvp::nodes::qvAPIChangeTimeDefinition;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -7,6 +7,10 @@
 #include "session/message.h"
 #include "session/request.h"
 
+using qvp::qvAPIRecvMsg;
+using qvp::qvAPISendMsg;
+using qvp::qvAPISetErrorCode;
+
 namespace qvptest {
 namespace {
 

@@ -2,14 +2,13 @@
 
 #include <charconv>
 
+#include "platform/byte_order.h"
+
 namespace qvpsim {
 
 std::string FrameHeader(uint32_t totalLength, uint8_t marker0) {
     std::string h(kHeaderSize, '\0');
-    h[0] = static_cast<char>(totalLength >> 24);
-    h[1] = static_cast<char>(totalLength >> 16);
-    h[2] = static_cast<char>(totalLength >> 8);
-    h[3] = static_cast<char>(totalLength);
+    qvp::putBe32(h.data(), totalLength);
     h[4] = static_cast<char>(marker0);
     return h;
 }
@@ -21,7 +20,7 @@ std::string Frame(std::string_view payload) {
 }
 
 bool ParseHeader(const unsigned char* h, size_t* payloadLength) {
-    uint32_t total = (uint32_t{h[0]} << 24) | (uint32_t{h[1]} << 16) | (uint32_t{h[2]} << 8) | h[3];
+    uint32_t total = qvp::be32(h);
     if (h[4] != 0xFF || h[5] != 0 || h[6] != 0 || h[7] != 0) return false;
     if (total < kHeaderSize || total > kFrameMax) return false;
     *payloadLength = total - kHeaderSize;
@@ -72,6 +71,18 @@ Request ParseRequest(std::string_view payload) {
     }
     r.wellFormed = static_cast<size_t>(r.declaredCount) == r.fields.size();
     return r;
+}
+
+std::string RecordReply(std::string_view record, std::string_view key) {
+    std::string reply("0 0 2 i");
+    reply += std::to_string(record.size());
+    reply += ' ';
+    reply.append(record);
+    reply += " k";
+    reply += std::to_string(key.size());
+    reply += ' ';
+    reply.append(key);
+    return reply;
 }
 
 std::string BuildRequest(std::string_view verb, const std::vector<Field>& fields) {

@@ -7,29 +7,18 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/byte_order.h"
 #include "platform/win.h"
 
 namespace ar {
 
-// ---- byte order helpers ---------------------------------------------------------------------
-inline uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-inline uint32_t be32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-inline void putBe16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-inline void putBe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
+// Byte order of the archive fields.
+using qvp::be16;
+using qvp::be32;
+using qvp::le16;
+using qvp::le32;
+using qvp::putBe16;
+using qvp::putBe32;
 
 // ---- new format: header QvConReIn ------------------------------------------------------------
 constexpr size_t kHeaderSize = 42;

@@ -1,4 +1,4 @@
-// CLIENT.log texts of the archive writer and the new-format reader, byte for byte as the
+// CLIENT.log texts of the archive writer and the new- and old-format readers, byte for byte as the
 // system has always written them (misspellings and doubled blanks included).
 #pragma once
 
@@ -85,6 +85,32 @@ inline constexpr char kUtime[] = "_utime_ERROR:ON arCreateUnarcFile:%s";
 inline constexpr char kSetAttributes[] = "SetFileAttributes_ERROR:ON :File = %s, ERR = %ld";
 // Defective content that older readers did not check.
 inline constexpr char kDefective[] = "qvpcuarLoopProsec: defective archive %s (%s)";
+
+// ---- old-format reader ----
+namespace old {
+inline constexpr char kMissing[] = "GetFileAttributes:ERROR:ON arCreateUnarcFile %s";
+inline constexpr auto& kNoMemory = kSlotsNoMemory;
+inline constexpr char kInfoFailed[] = "qvpuarGetInfmation_ERROR:ON arCreateUnarcFile %s %s";
+inline constexpr char kLoopFailed[] = "qvpuarLoopProsec_ERROR:ON arCreateUnarcFile";
+inline constexpr auto& kCloseArchive = kReaderClose;
+inline constexpr char kDelete[] = "DeleteFile_ERROR:ON arCreateUnarcFile %s";
+inline constexpr char kReadTable[] = "ReadFile_ERROR:ON arCreateUnarcFile %s %s";
+inline constexpr char kNoDrive[] = "GetFileAttributes:MAKEPATH_ERROR: arCreateUnarcFile %s";
+inline constexpr char kMakeRestore[] = "CreateDirectory_ERROR:ON arCreateUnarcFile %s";
+inline constexpr char kReadEntry[] = "ReadFile_ERROR:ON arCreateUnarcFile %s";
+inline constexpr auto& kCantDeleteQuery = msg::kCantDeleteQuery;
+inline constexpr auto& kCantDelete = msg::kCantDelete;
+inline constexpr auto& kCreateFile = msg::kCreateFile;
+inline constexpr char kReadChunk[] = "ReadFile ERROR:ON arCreateUnarcFile:%s";
+inline constexpr char kReadLastChunk[] = "ReadFile ERROR:ON qvparCreateUnarcFile:%s";
+inline constexpr char kWrite[] = "WriteFile ERROR:ON arCreateUnarcFile:%s";
+inline constexpr auto& kCloseFile = kReaderClose;
+inline constexpr char kMkdir[] = "_mkdir_ERROR:ON arCreateUnarcFile %s";
+inline constexpr auto& kUtime = msg::kUtime;
+inline constexpr char kAttributes[] = "SetFileAttributes_ERROR:ON arCreateUnarcFile %s";
+// Damage that older readers did not look for.
+inline constexpr char kDefective[] = "arCreateUnarcFile: defective archive %s (%s)";
+}  // namespace old
 
 // ---- last-message texts ----
 inline constexpr char kMsgReadFile[] = "ReadFile()";

@@ -1,6 +1,5 @@
 // The kind test in front of every extraction: an encoded file is decoded first, an old-format
 // archive goes to its own reader, anything else is left to the new-format reader.
-#include <cstdio>
 #include <string>
 
 #include "client/ar/arformat.h"
@@ -8,18 +7,15 @@
 #include "client/ar/unarchive.h"
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
+#include "core/temp_file.h"
+#include "platform/byte_order.h"
 #include "platform/win.h"
 
 namespace {
 
 constexpr char kTag[] = "ar";
 constexpr char kMissing[] = "qvparMain Error, %s is Nothing";
-constexpr char kRenameFailed[] = "MoveFile Error On qvparMain %s %d";
 constexpr char kDecodeFailed[] = "qvpEcdCtrlDecodeFile Error %s";
-
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
 
 // The first bytes of the file (at most `size`); -1 when it can't be opened.
 int ReadPrefix(const char* path, uint8_t* buffer, size_t size) {
@@ -52,43 +48,32 @@ QvpArInput NewFormat(std::string path, int keep) {
     return input;
 }
 
-// Without keep the archive is consumed: it is renamed away, decoded back under its own name
-// and that file is extracted and deleted like any other.
+// Without keep the archive is consumed: the decoded archive takes its name only once the
+// decoding is complete (a failed one leaves it as it was), and is then extracted and deleted
+// like any other.
 QvpArInput DecodeInPlace(QvpClientLog& log, const std::string& archive) {
-    const std::string temporary = archive + ".dcd";
-    win::DeleteFile(temporary.c_str());
-    if (!win::MoveFile(archive.c_str(), temporary.c_str())) {
-        const win::DWORD error = win::GetLastError();
-        qvparSetErrorDetail(kDetailRename, error);
-        log.Write(kTag, kRenameFailed, archive.c_str(), static_cast<int>(error));
-        win::DeleteFile(archive.c_str());
-        return Done(-1);
-    }
-    if (EcdCtrlDecodeFile(temporary.c_str(), archive.c_str()) != kEcdOk) {
-        win::DeleteFile(archive.c_str());
-        win::DeleteFile(temporary.c_str());
+    if (EcdCtrlDecodeFile(archive.c_str(), archive.c_str()) != kEcdOk) {
         log.Write(kTag, kDecodeFailed, archive.c_str());
         return Done(-1);
     }
-    win::DeleteFile(temporary.c_str());
     return NewFormat(archive, 0);
 }
 
-// With keep the caller's file is only read: the decoded archive goes to a temporary file of
-// this thread, which the extraction deletes when it is done with it.
+// With keep the caller's file is only read: the decoded archive goes to a temporary file
+// beside it, which the extraction deletes when it is done with it.
 QvpArInput DecodeBeside(QvpClientLog& log, const std::string& archive) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%u_%u.dcd",
-                  static_cast<unsigned>(win::GetCurrentProcessId()),
-                  static_cast<unsigned>(win::GetCurrentThreadId()));
-    const std::string temporary = archive + suffix;
-    win::DeleteFile(temporary.c_str());
-    if (EcdCtrlDecodeFile(archive.c_str(), temporary.c_str()) != kEcdOk) {
-        win::DeleteFile(temporary.c_str());
+    qvp::TempFile decoded;
+    if (!decoded.Create(archive, ".dcd", win::GENERIC_WRITE)) {
         log.Write(kTag, kDecodeFailed, archive.c_str());
         return Done(-1);
     }
-    return NewFormat(temporary, 0);
+    decoded.handle.Close();
+    if (EcdCtrlDecodeFile(archive.c_str(), decoded.path().c_str()) != kEcdOk) {
+        log.Write(kTag, kDecodeFailed, archive.c_str());
+        return Done(-1);
+    }
+    decoded.Keep();
+    return NewFormat(decoded.path(), 0);
 }
 
 }  // namespace
@@ -104,7 +89,7 @@ QvpArInput qvparDispatchInput(const char* archivePath, const char* restoreFolder
     }
     // The encoded-file test comes first: an encoded file may well hold 'N','N' at offset 8.
     if (got >= static_cast<int>(kEcdHeaderSize) &&
-        EcdCheckMagicNum(Be32(prefix), Be32(prefix + 4), Be32(prefix + 8), Be32(prefix + 12)))
+        EcdCheckMagicNum(qvp::be32(prefix), qvp::be32(prefix + 4), qvp::be32(prefix + 8), qvp::be32(prefix + 12)))
         return keep != 0 ? DecodeBeside(log, archive) : DecodeInPlace(log, archive);
     // The mark alone decides: a file too short for the old header still goes to that reader,
     // which refuses it without deleting it.

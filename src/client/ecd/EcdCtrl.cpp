@@ -33,7 +33,7 @@ int DecodeHuffman(QvpClientLog& log, File& in, File& out) {
         const int64_t head = in.Peek(4);
         if (head < 2) return ReadFailure(log, in, text::kRead3);
         if (head < 4) return ReadFailure(log, in, text::kRead4);
-        const size_t size = 4 + size_t{Be16(in.Data() + 2)};
+        const size_t size = 4 + size_t{be16(in.Data() + 2)};
         if (in.Peek(size) != static_cast<int64_t>(size)) return ReadFailure(log, in, text::kRead4);
         uint8_t* target = out.Space(kEcdBlockMax);
         if (target == nullptr) return WriteFailure(log, out, text::kWrite);

@@ -145,8 +145,8 @@ uint32_t qvpDecodeMemory(uint8_t* output, const uint8_t** block, size_t availabl
     const uint8_t* start = *block;
     *block = nullptr;
     if (start == nullptr || available < 4) return 0;
-    const uint16_t rawCount = ecd::Be16(start);
-    const size_t length = ecd::Be16(start + 2);
+    const uint16_t rawCount = ecd::be16(start);
+    const size_t length = ecd::be16(start + 2);
     if (length > available - 4) return 0;
     const bool more = rawCount == kEcdMoreBlocks;
     // Counts above 0x8000 would overrun the output area; 0 decodes nothing and is no block.

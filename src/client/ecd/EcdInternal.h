@@ -10,6 +10,8 @@
 
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
+#include "core/temp_file.h"
+#include "platform/byte_order.h"
 #include "platform/win.h"
 
 class QvpClientLog;
@@ -39,10 +41,8 @@ inline constexpr char kZlibDecode[] = "qvpDecodeMemory Error on EcdZLIBDecodeFil
 inline constexpr char kZlibWrite[] = "_write Error on EcdZLIBDecodeFile";
 }  // namespace text
 
-inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-inline uint32_t Be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
+using qvp::be16;
+using qvp::be32;
 
 // Reads the header and the option words from `read(buffer, n)`, which returns the bytes read
 // (fewer only at the end) or -1 on a failed read. `size` is the whole file's size.
@@ -51,7 +51,7 @@ EcdHeaderStatus ReadHeader(Read&& read, uint64_t size, EcdOptions* options, uint
     uint8_t header[kEcdHeaderSize];
     if (read(header, sizeof header) != static_cast<int64_t>(sizeof header))
         return EcdHeaderStatus::ShortHeader;
-    if (EcdCheckMagicNum(Be32(header), Be32(header + 4), Be32(header + 8), Be32(header + 12)) == 0)
+    if (EcdCheckMagicNum(be32(header), be32(header + 4), be32(header + 8), be32(header + 12)) == 0)
         return EcdHeaderStatus::BadMagic;
     *options = EcdOptions{};
     uint64_t left = size > kEcdHeaderSize ? size - kEcdHeaderSize : 0;
@@ -62,7 +62,7 @@ EcdHeaderStatus ReadHeader(Read&& read, uint64_t size, EcdOptions* options, uint
         uint8_t word[2];
         if (read(word, 2) != 2) return EcdHeaderStatus::ReadFailed;
         offset += 2;
-        switch (EcdApplyOptionWord(Be16(word), options)) {
+        switch (EcdApplyOptionWord(be16(word), options)) {
         case EcdOptionStep::Continue: break;
         case EcdOptionStep::End: *dataOffset = offset; return EcdHeaderStatus::Ok;
         case EcdOptionStep::InvalidCompOpt: return EcdHeaderStatus::InvalidCompOpt;
@@ -101,6 +101,9 @@ public:
 
     // false with the platform's last error kept.
     bool OpenRead(const char* path);
+    // The output is written to a temporary beside `path` and takes its place (replacing what is
+    // there, the encoded file itself included) only at a successful Close(): a decode that
+    // fails, the disk full included, leaves `path` as it was and no partial file behind.
     bool Create(const char* path);
 
     uint64_t Size();                       // of an open file
@@ -120,11 +123,13 @@ public:
     void Commit(size_t size) { end_ += size; }
     // Writes what is buffered.
     bool Flush();
-    // Writes what is still buffered and closes; false when either failed.
+    // Writes what is still buffered, closes and puts an output in place; false when any step
+    // failed.
     bool Close();
     win::DWORD lastError() const { return lastError_; }
 
 private:
+    qvp::TempFile output_;     // (declared first: the handle closes before it is discarded)
     qvp::FileHandle handle_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t begin_ = 0;   // reading: next buffered byte
@@ -142,8 +147,8 @@ bool CreateOutput(QvpClientLog& log, File& out, const char* path);
 // kEcdIoError after a failed read or write of `file`, `text` logged.
 int ReadFailure(QvpClientLog& log, const File& file, const char* text);
 int WriteFailure(QvpClientLog& log, const File& file, const char* text);
-// Closes the output, then the input, at the end of a decode; kEcdOk, or kEcdIoError with the
-// failed close recorded as error detail.
+// Closes the input, then the output (which puts it in place, over the input too), at the end of
+// a decode; kEcdOk, or kEcdIoError with the failed close recorded as error detail.
 int CloseDecodeFiles(File& out, File& in);
 
 }  // namespace ecd

@@ -64,7 +64,7 @@ int EcdZLIBDecodeFile(const char* encodedPath, const char* outputPath, int /*fla
             log.Write(kTag, "%s", text::kZlibDecode);
             return kEcdBadBlock;
         }
-        const size_t length = Be16(in.Data());
+        const size_t length = be16(in.Data());
         in.Consume(2);
         if (length == 0) break;
         if (in.Peek(length) != static_cast<int64_t>(length)) return readFailure(text::kZlibRead4);

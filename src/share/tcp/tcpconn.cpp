@@ -161,13 +161,13 @@ int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* ap
     uint16_t port = 0;
     if (!qvpTcpServicePort(service, &port)) {
         qvpLogPrintf(logId, kTag, kLogServiceError, service);
-        *apiCode = kQvpErrTcpServiceUnknown;
+        *apiCode = QVAPI_ERR_TCP_SERVICE_UNKNOWN;
         return -1;
     }
     SocketLock lock(logId);
     if (!lock.held()) {
         qvpLogPrintf(logId, kTag, kLogSemaphoreError, kQvpSocketLockName, win::GetLastError());
-        *apiCode = kQvpErrTcpSocket;
+        *apiCode = QVAPI_ERR_TCP_SOCKET;
         return -1;
     }
     uint32_t address = 0;
@@ -175,7 +175,7 @@ int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* ap
     bool cached = !dotted && CachedAddress(host, &address);
     if (!dotted && !cached && !ResolveAndRemember(host, &address, logId)) {
         qvpLogPrintf(logId, kTag, kLogHostError, host);
-        *apiCode = kQvpErrTcpHostUnknown;
+        *apiCode = QVAPI_ERR_TCP_HOST_UNKNOWN;
         return -1;
     }
     int s = ConnectWithRetries(host, address, port, logId);
@@ -183,6 +183,6 @@ int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* ap
     uint32_t fresh = 0;
     if (s < 0 && cached && ResolveAndRemember(host, &fresh, logId) && fresh != address)
         s = ConnectWithRetries(host, fresh, port, logId);
-    if (s < 0) *apiCode = kQvpErrTcpConnect;
+    if (s < 0) *apiCode = QVAPI_ERR_CONNECT_REFUSED;
     return s;
 }

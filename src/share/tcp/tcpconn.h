@@ -5,11 +5,7 @@
 #include <cstdint>
 #include <string>
 
-// API codes of the connection step that the public error list leaves open.
-constexpr uint32_t kQvpErrTcpSocket = 0x20210000u;          // the socket lock could not be had
-constexpr uint32_t kQvpErrTcpHostUnknown = 0x20220000u;     // no address for the host
-constexpr uint32_t kQvpErrTcpServiceUnknown = 0x20230000u;  // no port for the service
-constexpr uint32_t kQvpErrTcpConnect = 0x20710000u;         // refused (or never answered)
+#include "qvpapi.h"
 
 constexpr const char kQvpSocketLockName[] = "QVP_SOCKET_LOCK_SUB";
 constexpr const char kQvpServerIpFile[] = "SERVERIP.ini";

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace {
 
 constexpr unsigned char kFrameMarker[4] = {0xFF, 0x00, 0x00, 0x00};
@@ -52,10 +54,7 @@ QvpTcpResult qvpTcpSendFrame(int socket, const void* payload, size_t length) {
     // Header and payload in one buffer: one send in the usual case.
     char frame[kQvpFrameMax];
     const uint32_t total = static_cast<uint32_t>(length + kQvpFrameHeaderSize);
-    frame[0] = static_cast<char>(total >> 24);
-    frame[1] = static_cast<char>(total >> 16);
-    frame[2] = static_cast<char>(total >> 8);
-    frame[3] = static_cast<char>(total);
+    qvp::putBe32(frame, total);
     std::memcpy(frame + 4, kFrameMarker, sizeof kFrameMarker);
     if (length > 0) std::memcpy(frame + kQvpFrameHeaderSize, payload, length);
     QvpTcpResult r = SendAll(socket, frame, total);
@@ -68,8 +67,7 @@ QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size, win::DWORD t
     unsigned char header[kQvpFrameHeaderSize];
     QvpTcpResult r = RecvAll(socket, reinterpret_cast<char*>(header), sizeof header, deadline);
     if (!r.ok()) return r;
-    const uint32_t total = (uint32_t{header[0]} << 24) | (uint32_t{header[1]} << 16) |
-                           (uint32_t{header[2]} << 8) | header[3];
+    const uint32_t total = qvp::be32(header);
     if (std::memcmp(header + 4, kFrameMarker, sizeof kFrameMarker) != 0 ||
         total < kQvpFrameHeaderSize || total > kQvpFrameMax)
         return {QvpTcpStatus::Framing, 0, 0};

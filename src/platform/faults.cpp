@@ -1,0 +1,79 @@
+// Failure injection for tests: the Nth call of a kind fails with a chosen error.
+#include "platform/win.h"
+
+#ifdef QVP_FAULT_INJECTION
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace win::fault {
+
+namespace {
+
+constexpr size_t kCalls = static_cast<size_t>(Call::Count);
+
+struct Plan {
+    unsigned nth = 0;  // 0: not armed
+    DWORD error = 0;
+};
+
+struct State {
+    std::array<unsigned, kCalls> counted{};
+    std::array<Plan, kCalls> plans{};
+    std::string filter;
+    std::vector<std::pair<std::string, uint64_t>> sizes;
+    bool active = false;  // anything armed, watched or reported: the hooks' fast exit
+};
+
+thread_local State t_state;
+
+}  // namespace
+
+void FailNth(Call call, unsigned nth, DWORD error) {
+    const auto i = static_cast<size_t>(call);
+    t_state.plans[i] = Plan{t_state.counted[i] + nth, error};
+    t_state.active = true;
+}
+
+void Watch(std::string_view filter) {
+    t_state.counted.fill(0);
+    t_state.plans.fill(Plan{});
+    t_state.filter.assign(filter);
+    t_state.active = true;
+}
+
+unsigned Calls(Call call) { return t_state.counted[static_cast<size_t>(call)]; }
+
+void ReportSize(std::string_view name, uint64_t size) {
+    t_state.sizes.emplace_back(std::string(name), size);
+    t_state.active = true;
+}
+
+void Reset() { t_state = State{}; }
+
+bool Hit(Call call, std::string_view path) {
+    State& s = t_state;
+    if (!s.active) return false;
+    if (!s.filter.empty() && path.find(s.filter) == std::string_view::npos) return false;
+    const auto i = static_cast<size_t>(call);
+    const unsigned n = ++s.counted[i];
+    if (s.plans[i].nth == 0 || n != s.plans[i].nth) return false;
+    s.plans[i].nth = 0;
+    SetLastError(s.plans[i].error);
+    return true;
+}
+
+void AdjustFindData(WIN32_FIND_DATAA* data) {
+    if (!t_state.active || data == nullptr) return;
+    for (const auto& [name, size] : t_state.sizes) {
+        if (std::strncmp(data->cFileName, name.c_str(), sizeof data->cFileName) != 0) continue;
+        data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    }
+}
+
+}  // namespace win::fault
+
+#endif
