@@ -4,9 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
+#include "loopback_peer.h"
 #include "manager-sim/wire.h"
 #include "share/tcp/tcpsock.h"
 
@@ -59,37 +59,14 @@ BENCHMARK(BM_LibraryBoundedReceive)->MinTime(0.5);
 BENCHMARK(BM_LibraryUnboundedReceive)->MinTime(0.5);
 BENCHMARK(BM_PlainRecv)->MinTime(0.5);
 
-// Prints, after the table, each library run's time per frame over the plain one.
-class Ratios : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.iterations == 0) continue;
-            const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find('/'));
-            if (name == "BM_PlainRecv") plain_ = r.GetAdjustedRealTime();
-            else library_.emplace_back(name, r.GetAdjustedRealTime());
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Print() const {
-        if (plain_ <= 0) return;
-        for (const auto& [name, time] : library_)
-            std::printf("%s: %.0f ns a frame, plain recv %.0f ns, ratio %.2f\n", name.c_str(), time, plain_,
-                        time / plain_);
-    }
-
-private:
-    std::vector<std::pair<std::string, double>> library_;
-    double plain_ = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Ratios ratios;
+    benchpeer::RatioReporter ratios;
     benchmark::RunSpecifiedBenchmarks(&ratios);
-    ratios.Print();
+    ratios.PrintRatio("bounded receive of one frame", "BM_LibraryBoundedReceive", "BM_PlainRecv");
+    ratios.PrintRatio("unbounded receive of one frame", "BM_LibraryUnboundedReceive", "BM_PlainRecv");
     benchmark::Shutdown();
     return 0;
 }

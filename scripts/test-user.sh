@@ -20,8 +20,11 @@ fi
 # The test lists are made before the run (ctest writes them into the tree), then only read.
 ctest --test-dir "$dir" -N >/dev/null
 chmod -R a+rX "$dir"
+# What the run itself writes into the tree: ctest's results and the install test's manifest.
+writable=("$dir/Testing" "$dir/install_manifest.txt")
 mkdir -p "$dir/Testing"
-chown -R "$user" "$dir/Testing"
+touch "$dir/install_manifest.txt"
+chown -R "$user" "${writable[@]}"
 chown "$user" "$scratch"
 as_user() {
   setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --reset-env \
@@ -35,5 +38,5 @@ fi
 status=0
 as_user ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=$?
 # The tree stays usable by root's next build.
-chown -R root "$dir/Testing"
+chown -R root "${writable[@]}"
 exit "$status"

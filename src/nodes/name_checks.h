@@ -35,7 +35,6 @@ int qvAPINameParameterCheckExForHostID(const char* lpHostIDName, uint32_t dwRese
                                        const char* lpLabel, uint32_t dwReserved1,
                                        uint32_t dwReserved2);
 
-
 // The character rules of qvAPINameParameterCheck for a kind, without its logs: what keeps
 // separators, wild cards and "." / ".." out of every name that becomes a file name.
 enum class NameCharacters { Valid, NotNodeCharacter, Refused };

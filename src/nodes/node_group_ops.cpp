@@ -213,7 +213,7 @@ bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::st
     for (const std::string* path : {&attrPath, &flatPath}) {
         if (!WriteWordLocked(*path, kFlagOffset, flag)) {
             call.Log(msg::kWriteFile, call.function(), path->c_str(), LastErr());
-            call.Fail(OpenFailureCode());
+            call.Fail(QVAPI_ERR_RESOURCE);
             return false;
         }
     }

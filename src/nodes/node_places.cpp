@@ -10,6 +10,7 @@
 #include "nodes/node_group_steps.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
+#include "nodes/node_texts.h"
 #include "nodes/node_writer.h"
 #include "platform/win.h"
 
@@ -232,6 +233,11 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
                 return false;
             }
             if (UpperPathOf(child) != upper) continue;
+            if (!StoredPathFieldsUsable(child)) {
+                call.Log(text::kStoredPathInvalid, call.function(), entry.c_str());
+                call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+                return false;
+            }
             out.push_back(child);
             found = true;
             break;

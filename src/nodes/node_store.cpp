@@ -74,7 +74,7 @@ uint32_t ReadIpKeyed(QVPAPI& block, Kind kind, const std::string& name, QVAPI_NO
     return 0;
 }
 
-uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record) {
+uint32_t ReadStored(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record) {
     std::memset(&record, 0, sizeof record);
     const std::string given(name);
     uint32_t nameKind = qvAPIGetNodeNameType(given.c_str(), 0, 0, 0);
@@ -89,14 +89,20 @@ uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE&
     }
     uint32_t code = LookupDefinition(name, kFindClients, record);
     if (code != 0) return code;
-    if (!AtTheTop(record)) return 0;
-    if (!StoredPathFieldsUsable(record)) {
-        qvpDllLog(text::kStoredPathInvalid, ReaderName(kind), given.c_str());
-        return QVAPI_ERR_UNEXPECTED_DATA;
-    }
+    // No path from a key that cannot be one: the caller below refuses the record.
+    if (!AtTheTop(record) || !StoredPathFieldsUsable(record)) return 0;
     const std::string attribution =
         NodeDefDir() + "\\" + std::string(Field(record.ucNodeKey)) + "\\" + kAttributionFileName;
     return ReadGroupFlag(attribution, record.uiNodeGroupFlag);
+}
+
+// Every record a reader hands on has key fields that may become path components: the writers
+// build their paths from them.
+uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record) {
+    const uint32_t code = ReadStored(block, kind, name, record);
+    if (code != 0 || StoredPathFieldsUsable(record)) return code;
+    qvpDllLog(text::kStoredPathInvalid, ReaderName(kind), std::string(name).c_str());
+    return QVAPI_ERR_UNEXPECTED_DATA;
 }
 
 // "" or "\" at the top, else "\" before every level.
