@@ -22,8 +22,8 @@ extern "C" QVPAPI_EXPORT int qvAPIExpandLevel(int level) {
     static const qvp::FrameTexts texts{"qvAPIExpandLevel"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (level < 0 || level > kMaxLevel) {
-            call.Log("%s : Parameter Error : Level = %d", call.function(), level);
-            call.Fail(kInvalidParameter);
+            call.Failed(kInvalidParameter,
+                        "%s : Parameter Error : Level = %d", call.function(), level);
             return 0;
         }
         QVPAPI& block = call.block();
@@ -37,8 +37,8 @@ extern "C" QVPAPI_EXPORT int qvAPISetOriginalStructSize(int slot, uint32_t size)
     static const qvp::FrameTexts texts{"qvAPISetOriginalStructSize"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (slot < 0 || slot >= kQvpRecordSizeSlots || size == 0) {
-            call.Log("%s : Parameter Error : Slot = %d, Size = %u", call.function(), slot, size);
-            call.Fail(kInvalidParameter);
+            call.Failed(kInvalidParameter,
+                        "%s : Parameter Error : Slot = %d, Size = %u", call.function(), slot, size);
             return 0;
         }
         call.block().recordSizes[slot] = size;
