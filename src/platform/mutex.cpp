@@ -238,10 +238,8 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
         SetLastError(ERROR_SUCCESS);
         return h;
     }
-    Registry& reg = TheRegistry();
-    std::lock_guard rl(reg.mutex);
     bool existed = false;
-    auto s = FindOrCreate(reg.mutexes, "mutex.", name, existed,
+    auto s = FindOrCreate(&Registry::mutexes, "mutex.", name, existed,
                           [&](const std::shared_ptr<MutexState>& st, bool other) {
         if (!other) WriteRecord(st->fd, MutexRecord{kRecordMagic, 0, 0, 0});
         MapRecord(*st);

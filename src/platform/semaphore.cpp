@@ -100,10 +100,8 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
         SetLastError(ERROR_SUCCESS);
         return h;
     }
-    Registry& reg = TheRegistry();
-    std::lock_guard rl(reg.mutex);
     bool existed = false;
-    auto s = FindOrCreate(reg.semaphores, "semaphore.", name, existed,
+    auto s = FindOrCreate(&Registry::semaphores, "semaphore.", name, existed,
                           [&](const std::shared_ptr<SemaphoreState>& st, bool other) {
         SemaphoreRecord r{};
         if (other && ReadRecord(st->fd, r)) {

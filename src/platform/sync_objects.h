@@ -145,12 +145,16 @@ void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::strin
 }
 
 // The find-or-create step of both kinds, under the registry's mutex: the process's own object
-// of the name, or its file opened (made when missing) and joined under the gate, where `init`
-// sets up the state (`existed`: another process has the object). Null with the last error set.
+// of the name (in the registry's map `kind`), or its file opened (made when missing) and joined
+// under the gate, where `init` sets up the state (`existed`: another process has the object).
+// Null with the last error set.
 template <class State, class Init>
-std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>>& known,
+std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> Registry::*kind,
                                     const char* prefix, const char* name, bool& existed,
                                     Init&& init) {
+    Registry& reg = TheRegistry();
+    std::lock_guard rl(reg.mutex);
+    auto& known = reg.*kind;
     const auto objectPath = ObjectPath(prefix, name);
     if (!objectPath) return nullptr;
     const std::string& path = *objectPath;
