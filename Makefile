@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo asan bench fuzz coverage clean
+.PHONY: all deps build test test-user demo asan bench fuzz coverage clean
 
 all: build
 
@@ -16,6 +16,10 @@ build: deps
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+# The suite again as an ordinary user (TEST_USER, made when missing, when run as root).
+test-user: build
+	./scripts/test-user.sh build $(JOBS)
 
 # Only what the demo runs: the library, the simulator and the example.
 demo: deps

@@ -120,6 +120,268 @@ static int file_exists(const char* path) {
     return 1;
 }
 
+/* A record as a caller fills it to define a node: name, kind, upper-node path, stamps. */
+static void define(QVAPI_NODE* node, const char* name, uint32_t kind, const char* path0) {
+    static const QVAPI_NODE_TIME kStamp = {2026, 12, 1, 7, 9, 0, 0, 0};
+    memset(node, 0, sizeof *node);
+    strcpy(node->ucNodeName, name);
+    node->uiNodeAttributes = kind;
+    strcpy(node->ucNodePath0, path0);
+    node->stUpdateTime = kStamp;
+    node->stCreateTime = kStamp;
+}
+
+static void walk_below(const char* upper) {
+    QVAPI_NODE node;
+    QVPAPI_HANDLE find = qvAPIFindFirstNodeDefinition(upper, &node);
+    if (find == QVPAPI_INVALID_HANDLE) return;
+    do printf("  below %s: %.64s kind %u path %.260s\n", upper, node.ucNodeName,
+              (unsigned)node.uiNodeAttributes, node.ucNodePath0);
+    while (qvAPIFindNextNodeDefinition(find, &node));
+    qvAPIFindCloseNodeDefinition(find);
+}
+
+/* Masters and clients defined, one client in the root group, a client renamed and a master
+ * moved with what lies below it, then all of it deleted again. */
+static void story_nodes(void) {
+    QVAPI_NODE node;
+    QVPAPI_HANDLE find;
+
+    define(&node, "mst00001", QVAPI_NODE_MASTER, "\\");
+    must("qvAPICreateMasterDefinition(mst00001)", qvAPICreateMasterDefinition("mst00001", &node, 0));
+    define(&node, "mst00002", QVAPI_NODE_MASTER, "\\");
+    must("qvAPICreateMasterDefinition(mst00002)", qvAPICreateMasterDefinition("mst00002", &node, 0));
+    define(&node, "pc00001", QVAPI_NODE_CLIENT, "\\mst00001");
+    must("qvAPICreateClientDefinition(pc00001 below mst00001)", qvAPICreateClientDefinition("pc00001", &node, 0));
+    refused("qvAPICreateClientDefinition(pc00001) again", qvAPICreateClientDefinition("pc00001", &node, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    define(&node, "pc00002", QVAPI_NODE_CLIENT, "\\");
+    must("qvAPICreateClientDefinition(pc00002)", qvAPICreateClientDefinition("pc00002", &node, 0));
+    must("qvAPICreateClient(\\, pc00002)", qvAPICreateClient("\\", "pc00002", 0, 0));
+    must("qvAPICountNodeDefinition() is 4", qvAPICountNodeDefinition() == 4);
+    walk_below("\\");
+    walk_below("\\mst00001");
+
+    /* A rename re-keys the client and renames it in its group. */
+    must("qvAPIGetClientDefinitionByName(pc00002)", qvAPIGetClientDefinitionByName("pc00002", &node));
+    strcpy(node.ucNodeName, "pc00003");
+    must("qvAPIChangeClientDefinition(pc00002 -> pc00003)",
+         qvAPIChangeClientDefinition("pc00002", QVAPI_CHANGE_KEY_NAME, &node, 0));
+    find = qvAPIFindFirstNode("\\", &node, 0, 0);
+    must("qvAPIFindFirstNode(\\) lists pc00003",
+         find != QVPAPI_INVALID_HANDLE && strcmp(node.ucNodeName, "pc00003") == 0);
+    if (find != QVPAPI_INVALID_HANDLE) qvAPIFindCloseNode(find, 0, 0);
+
+    /* A master moved below another takes its client with it; never below itself. */
+    must("qvAPIGetMasterDefinitionByName(mst00001)", qvAPIGetMasterDefinitionByName("mst00001", &node));
+    strcpy(node.ucNodePath0, "\\mst00002");
+    must("qvAPIChangeMasterDefinition(mst00001 below mst00002)",
+         qvAPIChangeMasterDefinition("mst00001", QVAPI_CHANGE_NODE_PATH, &node, 0));
+    walk_below("\\mst00002\\mst00001");
+    must("qvAPIGetMasterDefinitionByName(mst00002)", qvAPIGetMasterDefinitionByName("mst00002", &node));
+    strcpy(node.ucNodePath0, "\\mst00002\\mst00001");
+    refused("qvAPIChangeMasterDefinition(mst00002 below itself)",
+            qvAPIChangeMasterDefinition("mst00002", QVAPI_CHANGE_NODE_PATH, &node, 0), QVAPI_ERR_INVALID_PARAMETER);
+
+    /* A master goes with everything below it; a client leaves its groups. */
+    must("qvAPIDeleteMasterDefinition(mst00002)", qvAPIDeleteMasterDefinition("mst00002", 0, NULL));
+    must("qvAPIDeleteClientDefinition(pc00003)", qvAPIDeleteClientDefinition("pc00003", 0, NULL));
+    refused("qvAPIGetClientDefinitionByName(pc00001)", qvAPIGetClientDefinitionByName("pc00001", &node),
+            QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIFindFirstNode(\\) after the deletions", qvAPIFindFirstNode("\\", &node, 0, 0) != QVPAPI_INVALID_HANDLE,
+            QVAPI_ERR_NO_MORE_ITEMS);
+}
+
+/* A JobGen template: a folder, a JobGen of one client and one package committed into it, and
+ * the look-up of what was stored. */
+static void story_jobgen(const char* root) {
+    char path[1024];
+    QVAPI_JOBGEN found;
+    QVAPI_JOBGEN_NODE node;
+    QVPAPI_HANDLE h;
+
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/JOBGEN", root);
+    must("qvpCreateDirectory(MNGFL/JOBGEN)", qvpCreateDirectory(path));
+    must("qvAPICreateFolderJobGen(\\, DEMO)", qvAPICreateFolderJobGen("\\", "DEMO", 0, 0));
+    refused("qvAPICreateFolderJobGen(\\, ..)", qvAPICreateFolderJobGen("\\", "..", 0, 0), QVAPI_ERR_INVALID_NAME);
+    h = qvAPICreateJobGen("\\..", "J1", 'D', 0, 0);
+    refused("qvAPICreateJobGen(\\.., J1)", h != QVPAPI_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER);
+
+    h = qvAPICreateJobGen("\\DEMO", "J1", 'D', 0, 0);
+    must("qvAPICreateJobGen(\\DEMO, J1, D)", h != QVPAPI_INVALID_HANDLE);
+    if (h == QVPAPI_INVALID_HANDLE) return;
+    must("qvAPICreateClientJobGen(pc00001, as given)", qvAPICreateClientJobGen(h, "pc00001", QVAPI_JOBGEN_AS_GIVEN, 0));
+    must("qvAPICreatePackageJobGen(C.01.demo.1/0.0001)",
+         qvAPICreatePackageJobGen(h, 'C', "01", "demo", "1/0", "0001", 0, 0));
+    memset(&node, 0, sizeof node);
+    if (qvAPIFindFirstNodeJobGen(h, &node, 0, 0) != QVPAPI_INVALID_HANDLE) {
+        printf("  entry %s type 0x%08x\n", node.szNodeName, (unsigned)node.uiEntryType);
+        qvAPIFindCloseNodeJobGen(h, 0, 0);
+    }
+    must("qvAPICloseJobGen(commit)", qvAPICloseJobGen(h, 0));
+
+    memset(&found, 0, sizeof found);
+    must("qvAPIFindJobGen(\\DEMO, J1)", qvAPIFindJobGen("\\DEMO", "J1", &found, 0, 0));
+    printf("  %s kind %u written %s\n", found.szName, (unsigned)found.uiKind, found.szWritten);
+}
+
+/* Jobs: the manager's execution records of a job (the simulator's demo job
+ * "\\DEMO\\00000000000000D1": pc001 waiting, pc002 running, pc003 done, pc004 without a record)
+ * walked as a relaying site does, and a delivery asked to run again. The job readers take the
+ * API block that the job finders hand out; without it they refuse. */
+static void story_jobs(void) {
+    static const char kJob[] = "\\DEMO\\00000000000000D1";
+    QVAPI_EXECUTION record;
+    unsigned char head[QVAPI_JOB_SIZE];
+
+    refused("qvAPIGetJob(no API block, DEMO job)", qvAPIGetJob(NULL, kJob, head), QVAPI_ERR_INVALID_PARAMETER);
+    if (must("qvAPISiteWaitSetFirst()", qvAPISiteWaitSetFirst(&record)))
+        printf("  marked %.5s, status %02x %02x %02x\n", record.szNodeName, record.ucStatus[0], record.ucStatus[1],
+               record.ucStatus[2]);
+    refused("qvAPISiteWaitSetNext(): nothing else waits", qvAPISiteWaitSetNext(&record), QVAPI_ERR_NO_MORE_ITEMS);
+    must("qvAPISiteWaitSetEnd()", qvAPISiteWaitSetEnd());
+    if (must("qvAPISiteRestartSetFirst()", qvAPISiteRestartSetFirst(&record)))
+        printf("  released %.5s, status %02x %02x %02x\n", record.szNodeName, record.ucStatus[0], record.ucStatus[1],
+               record.ucStatus[2]);
+    refused("qvAPISiteRestartSetNext(): no mark left", qvAPISiteRestartSetNext(&record), QVAPI_ERR_NO_MORE_ITEMS);
+    must("qvAPISiteRestartSetEnd()", qvAPISiteRestartSetEnd());
+    must("qvAPISiteWaitSetCurrent(pc003 of the job)", qvAPISiteWaitSetCurrent("pc00300000000000000D1"));
+    refused("qvAPISiteWaitSetCurrent(pc009 of the job)", qvAPISiteWaitSetCurrent("pc00900000000000000D1"),
+            QVAPI_ERR_NOT_FOUND);
+    must("qvAPISiteReexec(site-a, 00000000000000D1)", qvAPISiteReexec("site-a", "00000000000000D1"));
+    refused("qvAPISiteReexec(NULL, x)", qvAPISiteReexec(NULL, "x"), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+/* Writes `size` bytes of `text` repeated. */
+static int write_bytes(const char* path, const char* text, size_t size) {
+    size_t done;
+    FILE* out = fopen(path, "wb");
+    if (out == NULL) return 0;
+    for (done = 0; done < size; ++done) fputc(text[done % strlen(text)], out);
+    return fclose(out) == 0;
+}
+
+static void pad(char* field, size_t width, const char* text) {
+    memset(field, ' ', width);
+    memcpy(field, text, strlen(text));
+}
+
+/* A cabinet made and found, a package registered into it with its script (version "1/0"), then
+ * found, opened and read back in pieces. */
+static void story_packages(const char* root) {
+    char atr[1024], pkg[1024], sci[1024], version[] = "1/0", buffer[QVAPI_PACKAGE_READ_MAX];
+    QVAPI_CABINET cabinet;
+    QVAPI_PACKAGE record;
+    QVPAPI_HANDLE package;
+    uint32_t got = 0;
+    unsigned long total = 0;
+    FILE* out;
+
+    must("qvAPICreateCabinet(C, D1, demo cabinet)", qvAPICreateCabinet('C', "D1", "demo cabinet", 0, 0));
+    must("qvAPIFindCabinet(C, D1)", qvAPIFindCabinet('C', "D1", &cabinet, 0, 0));
+    printf("  cabinet %c.%.2s \"%.32s\", record length %u\n", cabinet.cQvCode, cabinet.szCabinetId,
+           cabinet.szName, (unsigned)cabinet.wLength);
+    refused("qvAPIFindCabinet(E, D1)", qvAPIFindCabinet('E', "D1", &cabinet, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+
+    /* The caller's attribute file holds the record in host order. */
+    memset(&record, 0, sizeof record);
+    record.wLength = QVAPI_PACKAGE_SIZE;
+    record.cQvCode = 'C';
+    memcpy(record.szCabinetId, "D1", 2);
+    pad(record.szPackageId, sizeof record.szPackageId, "demo-tool");
+    pad(record.szVersion, sizeof record.szVersion, "1/0");
+    pad(record.szGeneration, sizeof record.szGeneration, "0001");
+    record.ucFlags = QVAPI_PACKAGE_FLAG_SCRIPT;
+    snprintf(atr, sizeof atr, "%s/DEMO/demo-tool.atr", root);
+    snprintf(pkg, sizeof pkg, "%s/DEMO/demo-tool.pkg", root);
+    snprintf(sci, sizeof sci, "%s/DEMO/demo-tool.sci", root);
+    out = fopen(atr, "wb");
+    if (out == NULL || fwrite(&record, sizeof record, 1, out) != 1 || fclose(out) != 0 ||
+        !write_bytes(pkg, "packed software ", 200000) || !write_bytes(sci, "install.cmd\n", 12)) {
+        printf("  cannot write the package files\n");
+        ++failures;
+        return;
+    }
+    must("qvAPIAddPackage(script, package, attributes, fail if exists)",
+         qvAPIAddPackage(sci, pkg, atr, QVAPI_PACKAGE_FAIL_EXISTS, 0, 0));
+    refused("qvAPIAddPackage(again, fail if exists)", qvAPIAddPackage(sci, pkg, atr, QVAPI_PACKAGE_FAIL_EXISTS, 0, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    memset(&record, 0, sizeof record);
+    must("qvAPIFindPackage(C, D1, demo-tool, 1/0, 0001)",
+         qvAPIFindPackage('C', "D1", "demo-tool", "1/0", "0001", &record, 0, 0));
+    printf("  resource name %.8s, script flag %s\n", record.szResourceName,
+           (record.ucFlags & QVAPI_PACKAGE_FLAG_SCRIPT) ? "set" : "clear");
+
+    package = qvAPIOpenPackage('C', "D1", "demo-tool", version, "0001", 0, 0);
+    show("qvAPIOpenPackage(C, D1, demo-tool, 1/0, 0001)", package != QVPAPI_INVALID_HANDLE);
+    if (package == QVPAPI_INVALID_HANDLE) {
+        ++failures;
+        return;
+    }
+    while (qvAPIReadPackageFile(package, buffer, sizeof buffer, &got) && got > 0) total += got;
+    printf("  package file read: %lu bytes in pieces of at most %u\n", total, QVAPI_PACKAGE_READ_MAX);
+    if (total != 200000) ++failures;
+    must("qvAPIReadScriptFile()", qvAPIReadScriptFile(package, buffer, sizeof buffer, &got));
+    printf("  script file: %.*s", (int)got, buffer);
+    must("qvAPIClosePackage()", qvAPIClosePackage(package));
+}
+
+/* Installed packages and package lists of a fresh manager: nothing is installed on the demo's
+ * node yet and the manager keeps no list for the demo package, so each step is a refusal with
+ * its own code. */
+static void story_installed_packages(void) {
+    QVAPI_INSPACKAGE installed;
+    QVAPI_PACKAGE record;
+    QVAPI_PACKAGE_LIST entry;
+    uint32_t first = 0, second = 0;
+    QVPAPI_HANDLE handle;
+
+    handle = qvAPIFindFirstInsPackage("pc00001", &installed, 0, 0);
+    refused("qvAPIFindFirstInsPackage(pc00001)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIChangeNameInsPackage(pc00001, pc00002)", qvAPIChangeNameInsPackage("pc00001", "pc00002", 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+    refused("qvAPIDeleteInsPackage(pc00001, any)", qvAPIDeleteInsPackage("pc00001", 0, NULL, NULL, NULL, 0, 0),
+            QVAPI_ERR_NOT_FOUND);
+
+    memset(&record, 0, sizeof record);
+    if (!qvAPIFindPackage('C', "D1", "demo-tool", "1/0", "0001", &record, 0, 0)) ++failures;
+    handle = qvAPICreatePackageList(&record, &first, &second, 0, 0);
+    refused("qvAPICreatePackageList(demo-tool)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_FILE_NOT_FOUND);
+    handle = qvAPIFindFirstPackageList(&record, &entry, 0, 0);
+    refused("qvAPIFindFirstPackageList(no list open)", handle != QVPAPI_INVALID_HANDLE, QVAPI_ERR_UNEXPECTED_DATA);
+}
+
+/* A FindFirst that must fail with `code`. */
+static void no_handle(const char* what, QVPAPI_HANDLE handle, uint32_t code) {
+    const uint32_t got = qvAPIGetLastError();
+    show(what, handle == QVPAPI_INVALID_HANDLE ? -1 : 1);
+    if (handle != QVPAPI_INVALID_HANDLE || got != code) {
+        printf("  FAILED: expected no handle with code 0x%08x\n", (unsigned)code);
+        ++failures;
+    }
+}
+
+/* ID groups: an ID is seen through its folder I.<name> and its record in the manager's ID store.
+ * A folder the store does not know is passed over by the walk and refused by the lookup. */
+static void story_idgroups(const char* root) {
+    char path[1024];
+    QVAPI_NODE node;
+    memset(&node, 0, sizeof node);
+
+    no_handle("qvAPIFindFirstIDGroup(\\) on no IDs", qvAPIFindFirstIDGroup("\\", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP/I.sales", root);
+    must("qvpCreateDirectory(NODEGROUP/I.sales)", qvpCreateDirectory(path));
+    refused("qvAPIFindIDGroup(\\, sales) unknown to the store", qvAPIFindIDGroup("\\", "sales", &node, 0, 0),
+            QVAPI_ERR_NO_MORE_ITEMS);
+    no_handle("qvAPIFindFirstIDGroup(\\) passes it over", qvAPIFindFirstIDGroup("\\", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    no_handle("qvAPIFindFirstIDClient(\\, sales)", qvAPIFindFirstIDClient("\\", "sales", &node, 0, 0),
+              QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIFindIDGroup(networkid, sales) without \\", qvAPIFindIDGroup("networkid", "sales", &node, 0, 0),
+            QVAPI_ERR_INVALID_PARAMETER);
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -175,6 +437,8 @@ int main(int argc, char** argv) {
     }
     show("qvAPIFindFirstNode(\\) walk", find != QVPAPI_INVALID_HANDLE);
 
+    story_nodes();
+
     /* A package archive unpacked into <restore>\<name>_<folder>; the archive stays. */
     snprintf(path, sizeof path, "%s/DEMO/PKG1", argv[1]);
     must("qvpCreateDirectory(DEMO/PKG1)", qvpCreateDirectory(path));
@@ -196,6 +460,12 @@ int main(int argc, char** argv) {
     }
     snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", argv[1]);
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
+
+    story_jobgen(argv[1]);
+    story_jobs();
+    story_packages(argv[1]);
+    story_installed_packages();
+    story_idgroups(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

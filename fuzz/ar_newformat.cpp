@@ -60,6 +60,12 @@ public:
         }
         return it->second ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_NORMAL;
     }
+    bool setRestore(const std::string& restore) override { return restore == kRoot; }
+    // Memory holds no links: below the root is all there is to ask.
+    bool admits(const std::string& path) override {
+        const std::string root(kRoot);
+        return path.rfind(root + "/", 0) == 0 && path.find("/../") == std::string::npos;
+    }
     bool createDirectory(const std::string& path) override { return make(path, true); }
     bool deleteFile(const std::string& path) override {
         inside(path);

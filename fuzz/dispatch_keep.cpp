@@ -1,6 +1,6 @@
 // The kind test and whichever reader it picks, with the keep flag set as qvAPIUnArchive sets
-// it: whatever the input holds, the caller's file must be byte-identical afterwards and no
-// temporary file may stay beside it.
+// it: whatever the input holds, the caller's file must be byte-identical afterwards, no
+// temporary file may stay beside it, and nothing may appear outside the restore folder.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::string(std::istreambuf_iterator<char>(in), {}) != bytes) {
         std::fprintf(stderr, "the kept archive changed\n");
         std::abort();
+    }
+    for (const fs::path& folder : {out, out / "work"}) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().filename() != (folder == out ? "work" : "restore")) {
+                std::fprintf(stderr, "written outside: %s\n", entry.path().c_str());
+                std::abort();
+            }
+        }
     }
     for (const auto& entry : fs::directory_iterator(Base() / "in")) {
         if (entry.path().filename() != "abc.qvz") {

@@ -1,6 +1,7 @@
 // Whole encoded files. Inputs starting with 0xEC are payloads instead: each is encoded by the
 // test encoder (the second byte chooses stored, Huffman or zlib blocks) and must decode back to
-// itself; any other input is decoded as it is and must give one of the decoder's results.
+// itself; any other input is decoded as it is and must give one of the decoder's results. The
+// decoder writes nowhere but its output: no temporary stays beside it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     default:
         std::abort();
+    }
+    for (const auto& entry : fs::directory_iterator(Work())) {
+        const std::string name = entry.path().filename();
+        if (name != "in.ecd" && name != "out.bin" && name != "data" && name != "run" &&
+            name != "qvpapi.conf") {
+            std::fprintf(stderr, "left behind: %s\n", name.c_str());
+            std::abort();
+        }
     }
     return 0;
 }

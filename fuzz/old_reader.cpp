@@ -1,5 +1,5 @@
 // The old-format reader over arbitrary bytes, extracting into a real folder. Whatever the
-// archive says, nothing may appear beside the work folder, and the archive is kept.
+// archive says, nothing may appear outside the restore folder, and the archive is kept.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +28,8 @@ using fuzzroot::Clear;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Names without a leading separator are joined to the restore folder as they are, so the
-    // restore folder gets a folder of its own inside the jail: jail/work/out.
+    // The restore folder sits two levels down in the jail, so that a name climbing out of it
+    // by one level or more leaves something to see: jail/work/out.
     const fs::path jail = Base() / "jail";
     const fs::path archive = Base() / "old.arc";
     Clear(jail);
@@ -47,10 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    for (const auto& entry : fs::directory_iterator(jail)) {
-        if (entry.path().filename() != "work") {
-            std::fprintf(stderr, "written outside: %s\n", entry.path().c_str());
-            std::abort();
+    // Inside the root and nowhere else: the jail holds the work folder, which holds the
+    // restore folder, and nothing beside either.
+    for (const fs::path& folder : {jail, jail / "work"}) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string name = entry.path().filename();
+            if (name != (folder == jail ? "work" : "out")) {
+                std::fprintf(stderr, "written outside: %s\n", entry.path().c_str());
+                std::abort();
+            }
         }
     }
     return 0;

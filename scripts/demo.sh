@@ -22,7 +22,7 @@ ConnectRetryCount=1
 [Platform]
 RunDir=$root/run
 CONF
-"$dir/qvp-manager-sim" --root "$root/data" --port 0 > "$root/port" &
+"$dir/qvp-manager-sim" --root "$root/data" --port 0 --demo-job > "$root/port" &
 sim_pid=$!
 # The simulator prints its port once it listens.
 for _ in $(seq 100); do

@@ -1,5 +1,201 @@
-/* JobGen templates: folders, the edit session, node and package entries, options, re-creation and sorting. */
+/* JobGen templates: folders, the edit session, node and package entries, options, re-creation
+ * and sorting. Included by qvpapi.h after qvpapi/records.h.
+ *
+ * A JobGen is the directory <PathName>\SERVER\ZARNQV\MNGFL\JOBGEN<folder>\<name> holding its
+ * `jobgenfile`. Folders are "\" followed by folder names joined by "\"; NULL, "" and "\" mean the
+ * top. A thread edits one JobGen at a time: the JobGen handle is the thread's own block, and
+ * every JobGen is guarded by a named mutex (busy: 0x20000020, never waited for). The reserved
+ * arguments are passed as 0 and ignored. */
 #ifndef QVPAPI_JOBGEN_H
 #define QVPAPI_JOBGEN_H
+
+#define QVAPI_JOBGEN_SIZE           256u
+#define QVAPI_JOBGEN_NODE_SIZE      676u  /* API levels 1 to 5 */
+#define QVAPI_JOBGEN_NODE_SIZE_L0   416u  /* API level 0: no host field */
+#define QVAPI_JOBGEN_PACKAGE_SIZE   62u
+
+/* Kinds of QVAPI_JOBGEN.uiKind. */
+#define QVAPI_JOBGEN_FOLDER         3u
+#define QVAPI_JOBGEN_JOBGEN         4u
+#define QVAPI_JOBGEN_IDJOBGEN       5u
+
+/* Node-entry options. */
+#define QVAPI_JOBGEN_BY_PATH        0x00000000u
+#define QVAPI_JOBGEN_BY_ID          0x01000000u
+#define QVAPI_JOBGEN_AS_GIVEN       0x80000000u
+#define QVAPI_JOBGEN_IDGROUP        0x00000004u
+
+/* A folder or stored JobGen as the finders give it. */
+typedef struct QVAPI_JOBGEN {
+    char szName[64];        /*   0 NUL-terminated when shorter */
+    uint32_t uiKind;        /*  64 3 folder, 4 JobGen, 5 ID JobGen */
+    uint32_t uiReserved;    /*  68 left as the caller passed it */
+    char szCreated[18];     /*  72 local "yy/mm/dd hh:mm:ss" */
+    char szWritten[18];     /*  90 last write, same form */
+    uint8_t ucReserved[148];
+} QVAPI_JOBGEN;
+
+/* One node entry of the open JobGen. Copied at the caller's API level (416 or 676 bytes). */
+typedef struct QVAPI_JOBGEN_NODE {
+    uint8_t ucJobKind;      /*   0 */
+    uint8_t ucSetcls;       /*   1 class byte */
+    uint8_t ucFlag;         /*   2 */
+    uint8_t ucReserved3;
+    uint32_t uiIDKind;      /*   4 5: ID JobGen */
+    uint8_t ucReserved8[8];
+    char szNodeName[260];   /*  16 */
+    uint32_t uiEntryType;   /* 276 */
+    uint8_t ucReserved280[136];
+    char szHost[260];       /* 416 */
+} QVAPI_JOBGEN_NODE;
+
+/* One package entry of the open JobGen, as the package walk gives it. */
+typedef struct QVAPI_JOBGEN_PACKAGE {
+    char cQvCode;           /*  0 */
+    char szCabinetId[3];    /*  1 */
+    char szPackageId[44];   /*  4 NUL-terminated when shorter */
+    char szVersion[9];      /* 48 */
+    char szGeneration[5];   /* 57 */
+} QVAPI_JOBGEN_PACKAGE;
+
+#if defined(__cplusplus)
+#define QVAPI_JOBGEN_ASSERT(cond, what) static_assert(cond, what)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define QVAPI_JOBGEN_ASSERT(cond, what) _Static_assert(cond, what)
+#endif
+#ifdef QVAPI_JOBGEN_ASSERT
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_JOBGEN) == QVAPI_JOBGEN_SIZE, "QVAPI_JOBGEN size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN, uiKind) == 64, "uiKind");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN, szCreated) == 72, "szCreated");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN, szWritten) == 90, "szWritten");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_JOBGEN_NODE) == QVAPI_JOBGEN_NODE_SIZE, "QVAPI_JOBGEN_NODE size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_NODE, uiIDKind) == 4, "uiIDKind");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_NODE, szNodeName) == 16, "szNodeName");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_NODE, uiEntryType) == 276, "uiEntryType");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_NODE, szHost) == QVAPI_JOBGEN_NODE_SIZE_L0, "szHost");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_JOBGEN_PACKAGE) == QVAPI_JOBGEN_PACKAGE_SIZE, "QVAPI_JOBGEN_PACKAGE size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_PACKAGE, szPackageId) == 4, "szPackageId");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_PACKAGE, szVersion) == 48, "szVersion");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_PACKAGE, szGeneration) == 57, "szGeneration");
+#undef QVAPI_JOBGEN_ASSERT
+#endif
+
+/* ---- folders and stored JobGens ---- */
+
+/* Creates the folder lpFolderName in lpParentFolder: 1, or 0 with 0x2000007B (bad name),
+ * 0x20000057 (bad or missing parent, path too long), 0x200000B7 (exists), 0x20100000. */
+QVPAPI_EXPORT int qvAPICreateFolderJobGen(const char* lpParentFolder, const char* lpFolderName,
+                                          uint32_t dwReserved1, uint32_t dwReserved2);
+/* Renames a folder: 1, or 0 with 0x2000007B, 0x20000057, 0x20610000 (no such folder),
+ * 0x200000B7 (new name exists), 0x20100000. */
+QVPAPI_EXPORT int qvAPIChangeFolderJobGen(const char* lpParentFolder, const char* lpOldName,
+                                          const char* lpNewName, uint32_t dwReserved1,
+                                          uint32_t dwReserved2);
+/* Removes a folder with every JobGen in it: 1, or 0 with 0x2000007B, 0x20000057, 0x20610000,
+ * 0x20100000. */
+QVPAPI_EXPORT int qvAPIDeleteFolderJobGen(const char* lpParentFolder, const char* lpFolderName,
+                                          uint32_t dwReserved1, uint32_t dwReserved2);
+/* Describes one stored JobGen (or folder) in lpJobGen: 1, or 0 with 0x20000057, 0x2000007B,
+ * 0x20610000 (missing), 0x20000020 (open elsewhere), 0x20100000. */
+QVPAPI_EXPORT int qvAPIFindJobGen(const char* lpFolder, const char* lpJobGenName,
+                                  QVAPI_JOBGEN* lpJobGen, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* ---- the edit session ---- */
+
+/* Opens a JobGen for editing (stored or new; kind 0 means 'D'): the JobGen handle, or
+ * QVPAPI_INVALID_HANDLE with 0x2000007B, 0x20000057 (bad folder, path too long, a JobGen
+ * already open on this thread), 0x20000020 (busy), 0x200000B7 (a directory of that name that
+ * is no JobGen), 0x20100000. A stored JobGen whose entries cannot all be loaded is still open:
+ * the handle comes back with a non-zero last error, and the caller discards it. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGen(const char* lpFolder, const char* lpJobGenName,
+                                              char ucJobKind, uint32_t dwReserved1,
+                                              uint32_t dwReserved2);
+/* The same, keeping a backup in <PathName>\RMTINS\WORK\JB<pid>_<tid> for job creation; closed
+ * with qvAPICloseJobGenEx. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGenEx(const char* lpFolder, const char* lpJobGenName,
+                                                char ucJobKind, uint32_t dwReserved1,
+                                                uint32_t dwReserved2);
+/* Commits (option 0) or discards (1) the open JobGen: 1, or 0 with 0x20000006, 0x20000057,
+ * 0x20440000 (no node), 0x20450000 (kinds D, M, J without package), 0x204F1000, 0x204F2000,
+ * 0x20100000. Every failure but a wrong handle ends the session with the store as it was. */
+QVPAPI_EXPORT int qvAPICloseJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption);
+/* Options 0 commit and drop the backup, 2 commit and keep it, 1 discard. */
+QVPAPI_EXPORT int qvAPICloseJobGenEx(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
+/* Renames (and moves) the open JobGen at commit: 1, or 0 with 0x20000006, 0x2000007B,
+ * 0x20000057, 0x200000B7 (exists), 0x20000020 (that name is being edited elsewhere). */
+QVPAPI_EXPORT int qvAPIChangeNameJobGen(QVPAPI_HANDLE hJobGen, const char* lpFolder,
+                                        const char* lpJobGenName);
+/* Changes the job kind (0 means 'D'); an ID JobGen takes only D, V, J, I (else 0x20000057). */
+QVPAPI_EXPORT int qvAPIChangeJobKindJobGen(QVPAPI_HANDLE hJobGen, char ucJobKind);
+
+/* ---- node entries of the open JobGen ---- */
+
+/* Adds a client or master by node path (option 0), by ID name (0x1000000) or as given
+ * (0x80000000): 1, or 0 with 0x20000006, 0x20000057, 0x200000B7 (already an entry),
+ * 0x2000007B, 0x20100000. An ID JobGen takes clients as given only, and no masters. */
+QVPAPI_EXPORT int qvAPICreateClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
+                                          uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIDeleteClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
+                                          uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPICreateMasterJobGen(QVPAPI_HANDLE hJobGen, const char* lpMasterName,
+                                          uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIDeleteMasterJobGen(QVPAPI_HANDLE hJobGen, const char* lpMasterName,
+                                          uint32_t dwOption, uint32_t dwReserved);
+/* Does nothing and returns 0. */
+QVPAPI_EXPORT int qvAPICreateManagerJobGen(QVPAPI_HANDLE hJobGen, const char* lpName,
+                                           uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPICreateNodeGroupJobGen(QVPAPI_HANDLE hJobGen, const char* lpNodeGroupPath,
+                                             uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteNodeGroupJobGen(QVPAPI_HANDLE hJobGen, const char* lpNodeGroupPath,
+                                             uint32_t dwReserved1, uint32_t dwReserved2);
+/* ID names hold one '%', at the start of their last "\" part; option 4 or 0x80000000. */
+QVPAPI_EXPORT int qvAPICreateIDGroupJobGen(QVPAPI_HANDLE hJobGen, const char* lpIDName,
+                                           uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIDeleteIDGroupJobGen(QVPAPI_HANDLE hJobGen, const char* lpIDName,
+                                           uint32_t dwOption, uint32_t dwReserved);
+/* Walk of the node entries, one per thread; 0x20000103 at the end. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJobGen(QVPAPI_HANDLE hJobGen, QVAPI_JOBGEN_NODE* lpNode,
+                                                     uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextNodeJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN_NODE* lpNode,
+                                          uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseNodeJobGen(QVPAPI_HANDLE hFind, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+
+/* ---- package entries of the open JobGen ---- */
+
+/* Adds a package (QvCode 'C' or 'D', 0 meaning 'D'; cabinet up to 2, package up to 44,
+ * version up to 8, generation up to 4 characters, without "\" or "."; the version may hold
+ * "/"): 1, or 0 with 0x20000006, 0x20000057, 0x20100000 (also when already an entry). */
+QVPAPI_EXPORT int qvAPICreatePackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                           const char* lpPackageId, const char* lpVersion,
+                                           const char* lpGeneration, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+/* Removes a package entry: 1, or 0 with 0x20000057, 0x20610000 (no such entry). */
+QVPAPI_EXPORT int qvAPIDeletePackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                           const char* lpPackageId, const char* lpVersion,
+                                           const char* lpGeneration, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+/* Walk of the package entries, one per thread; 0x20000103 at the end. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwReserved0,
+                                                        QVAPI_JOBGEN_PACKAGE* lpPackage,
+                                                        uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextPackageJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN_PACKAGE* lpPackage,
+                                             uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindClosePackageJobGen(QVPAPI_HANDLE hFind, uint32_t dwReserved1,
+                                              uint32_t dwReserved2);
+/* The JobGen's attribution record of one package entry (u16 fields at 342 and 736 in host
+ * order, the rest as stored) and its class byte: 1, or 0 with 0x20000057, 0x20000103 (no such
+ * entry, or no attribution record in the store), 0x20100000. */
+QVPAPI_EXPORT int qvAPIFindPackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                         const char* lpPackageId, const char* lpVersion,
+                                         const char* lpGeneration, QVAPI_PACKAGE* lpPackage,
+                                         uint8_t* lpSetcls, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Changes the JobGen's own copy of package attributes: the fields whose bits are set in
+ * dwChangeFlags (0x80000000 the whole record; 0x8000 the class byte), for the package of
+ * lpPackage (option 0) or every package entry (1): 1, or 0 with 0x20000057, 0x20610000 (no
+ * entry), 0x20000103 (no attribution record), 0x20100000. */
+QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlags,
+                                           const QVAPI_PACKAGE* lpPackage, const uint8_t* lpSetcls,
+                                           uint32_t dwOption, uint32_t dwReserved);
 
 #endif

@@ -1,5 +1,185 @@
-/* Jobs: creation and control, job execution files, job, node, package, ID and site job walks, queries. */
+/* Jobs: creation and control, job execution files, job, node, package, ID and site job walks, queries.
+ * Included by qvpapi.h (inside its extern "C" block, after <stdint.h>). */
 #ifndef QVPAPI_JOBS_H
 #define QVPAPI_JOBS_H
+
+#define QVAPI_JOB_SIZE               336u /* also the head of a jobexecfile */
+#define QVAPI_NODE_JOB_SIZE          256u
+#define QVAPI_NODE_JOB_EX_BASE_SIZE  452u /* API level 0 */
+#define QVAPI_NODE_JOB_EX_SIZE       712u /* API levels 1 to 5: the display name follows */
+
+/* QVAPI_JOB.dwKind as the job readers set it. */
+#define QVAPI_JOB_KIND_FOLDER        3u
+#define QVAPI_JOB_KIND_JOB           4u
+#define QVAPI_JOB_KIND_ID_JOB        5u
+
+/* A job as callers receive it, filled from the head of its jobexecfile. The counts are per
+ * status code (0 to 8 and 255) of the job's node entries; statuses 7 and 8 stand only from API
+ * level 3 (below it they are added to status 3). Text fields need not be NUL-terminated. */
+typedef struct QVAPI_JOB {
+    uint32_t dwEntryAreaSize;   /*   0 */
+    char szJobName[64];         /*   4 job name, or the folder name of a folder */
+    uint32_t dwKind;            /*  68 3 folder, 4 job, 5 ID job, else as stored */
+    uint8_t ucStored72[8];      /*  72 */
+    char szJobNo[16];           /*  80 */
+    uint8_t ucStored96;         /*  96 */
+    uint8_t ucStored97;         /*  97 */
+    char szDateTime[14];        /*  98 */
+    uint32_t dwStatus0;         /* 112 */
+    uint32_t dwStatus1;         /* 116 */
+    uint32_t dwStatus2;         /* 120 */
+    uint32_t dwStatus3;         /* 124 */
+    uint32_t dwStatus4;         /* 128 */
+    uint32_t dwStatus5;         /* 132 */
+    uint32_t dwStatus255;       /* 136 */
+    uint32_t dwTotal;           /* 140 all ten counts */
+    uint32_t dwStatus6;         /* 144 */
+    uint32_t dwStored148;       /* 148 */
+    uint32_t dwEntryCount;      /* 152 */
+    uint32_t dwStored156;       /* 156 */
+    uint8_t ucStored160[16];    /* 160 */
+    uint8_t ucStored176[16];    /* 176 */
+    uint8_t ucStored192[16];    /* 192 */
+    uint32_t dwStored208;       /* 208 */
+    uint32_t dwStored212;       /* 212 */
+    uint32_t dwStored216;       /* 216 */
+    uint32_t dwStatus7;         /* 220 */
+    uint32_t dwStatus8;         /* 224 */
+    uint8_t ucReserved228[8];   /* 228 left as the caller had it */
+    uint8_t ucStored236;        /* 236 */
+    uint8_t ucReserved237[99];  /* 237 left as the caller had it */
+} QVAPI_JOB;
+
+/* One node of a job (256 bytes at every API level). Names in path form ("\" between levels). */
+typedef struct QVAPI_NODE_JOB {
+    char szNodeName[64];        /*   0 */
+    uint8_t ucKind;             /*  64 byte 8 of the node's last counted execution record */
+    uint8_t ucKind2;            /*  65 byte 9 of that record */
+    uint8_t ucFlag;             /*  66 1: bit 0x04 of byte 6 of a counted record was set */
+    uint8_t ucReserved67[15];
+    char szDateTime[14];        /*  82 the job's date-time text */
+    uint32_t dwStatus0;         /*  96 */
+    uint32_t dwStatus1;         /* 100 */
+    uint32_t dwStatus2;         /* 104 */
+    uint32_t dwStatus3;         /* 108 */
+    uint32_t dwStatus4;         /* 112 */
+    uint32_t dwStatus5;         /* 116 */
+    uint32_t dwStatus255;       /* 120 */
+    uint32_t dwStatus6;         /* 124 */
+    uint8_t ucReserved128[32];
+    char szDisplayName[64];     /* 160 the host name of a host-ID node, else the node name */
+    uint32_t dwStatus7;         /* 224 */
+    uint32_t dwStatus8;         /* 228 */
+    uint8_t ucReserved232[24];
+} QVAPI_NODE_JOB;
+
+/* The extended node job: 452 bytes at API level 0, 712 (with the display name) above it. */
+typedef struct QVAPI_NODE_JOB_EX {
+    char szNodeName[260];       /*   0 */
+    uint8_t ucKind;             /* 260 */
+    uint8_t ucKind2;            /* 261 */
+    uint8_t ucFlag;             /* 262 */
+    uint8_t ucReserved263[15];
+    char szDateTime[14];        /* 278 */
+    uint32_t dwStatus0;         /* 292 */
+    uint32_t dwStatus1;         /* 296 */
+    uint32_t dwStatus2;         /* 300 */
+    uint32_t dwStatus3;         /* 304 */
+    uint32_t dwStatus4;         /* 308 */
+    uint32_t dwStatus5;         /* 312 */
+    uint32_t dwStatus255;       /* 316 */
+    uint32_t dwStatus6;         /* 320 */
+    uint8_t ucReserved324[32];
+    uint32_t dwStatus7;         /* 356 */
+    uint32_t dwStatus8;         /* 360 */
+    uint8_t ucReserved364[88];
+    char szDisplayName[260];    /* 452 only in the 712-byte size */
+} QVAPI_NODE_JOB_EX;
+
+#if defined(__cplusplus)
+#define QVAPI_JOB_ASSERT(cond, what) static_assert(cond, what)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define QVAPI_JOB_ASSERT(cond, what) _Static_assert(cond, what)
+#endif
+#ifdef QVAPI_JOB_ASSERT
+QVAPI_JOB_ASSERT(sizeof(QVAPI_JOB) == QVAPI_JOB_SIZE, "QVAPI_JOB size");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwKind) == 68, "dwKind");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, szJobNo) == 80, "szJobNo");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, szDateTime) == 98, "szDateTime");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwStatus0) == 112, "dwStatus0");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwStatus255) == 136, "dwStatus255");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwTotal) == 140, "dwTotal");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwStatus6) == 144, "dwStatus6");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwEntryCount) == 152, "dwEntryCount");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, ucStored160) == 160, "ucStored160");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwStored208) == 208, "dwStored208");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwStatus7) == 220, "dwStatus7");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, dwStatus8) == 224, "dwStatus8");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_JOB, ucStored236) == 236, "ucStored236");
+QVAPI_JOB_ASSERT(sizeof(QVAPI_NODE_JOB) == QVAPI_NODE_JOB_SIZE, "QVAPI_NODE_JOB size");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, ucKind) == 64, "ucKind");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, szDateTime) == 82, "szDateTime");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, dwStatus0) == 96, "dwStatus0");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, dwStatus3) == 108, "dwStatus3");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, dwStatus6) == 124, "dwStatus6");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, szDisplayName) == 160, "szDisplayName");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, dwStatus7) == 224, "dwStatus7");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB, dwStatus8) == 228, "dwStatus8");
+QVAPI_JOB_ASSERT(sizeof(QVAPI_NODE_JOB_EX) == QVAPI_NODE_JOB_EX_SIZE, "QVAPI_NODE_JOB_EX size");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, ucKind) == 260, "ucKind");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, szDateTime) == 278, "szDateTime");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus0) == 292, "dwStatus0");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus3) == 304, "dwStatus3");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus6) == 320, "dwStatus6");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus7) == 356, "dwStatus7");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus8) == 360, "dwStatus8");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, szDisplayName) == 452, "szDisplayName");
+#undef QVAPI_JOB_ASSERT
+#endif
+
+/* ---- job execution files. hApi is the calling thread's API block (the handle the job finders
+ * return); another thread's block is refused with 0x20000006, NULL with 0x20000057. The job
+ * path is "\<folder>...\<job number>" below MNGFL\JOBEXEC; "." and ".." levels are refused.
+ * The job's jobexecfile is opened without sharing: missing, or open elsewhere, gives 0x20000103;
+ * a file whose counts, lengths or names run past it is 0x2000054F, a short file 0x20100000. */
+
+/* The 336-byte head of the job's jobexecfile into lpJobHead, its ten status counts and their
+ * total recounted from the manager's execution records (one request per entry; entries the
+ * manager has no record of count nowhere). A head whose stored counts are all 0 is returned as
+ * stored without any request. 1, or 0 with the code (a failed lookup: the code of its reply). */
+QVPAPI_EXPORT int qvAPIGetJob(QVPAPI_HANDLE hApi, const char* lpJobPath, void* lpJobHead);
+/* The 336-byte head as stored, without recount; the file is opened for reading with sharing.
+ * 1, or 0 with 0x20100000 for any failure to open or read it. */
+QVPAPI_EXPORT int qvAPIGetJobHead(QVPAPI_HANDLE hApi, const char* lpJobPath, void* lpJobHead);
+/* Counts the statuses of the entries of one node (its dotted name, at most 64 bytes; the Ex
+ * form takes any length) into a node-job record: the counts and the date-time text are set,
+ * bytes 64 to 66 (Ex 260 to 262) from the counted records; nothing else is touched. 1, or 0
+ * with 0x20610000 when no entry of the node has an execution record. */
+QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char* lpJobPath, const char* lpNodeName,
+                                       QVAPI_NODE_JOB* lpNodeJob);
+QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const char* lpJobPath, const char* lpNodeName,
+                                         QVAPI_NODE_JOB_EX* lpNodeJob);
+
+/* ---- site execution-record control: walks over the manager's execution records (the
+ * session's cursor of kind E). First, then Next until 0x20000103, then End. Codes: 0x20250000
+ * / 0x20260000 send / receive failure, 0x20600000 a refused update, 0x20000057 a NULL buffer,
+ * key or text, a key over 272 characters or texts too long for one request. */
+
+/* Marks the next waiting record (first status byte 0x10, 0x20 or 0x60, the other two 0) with
+ * bit 0x40 of its second status byte and copies it, as updated, into lpRecord (up to 1470
+ * bytes, QVAPI_EXECUTION). 0x20000103 when no waiting record is left. */
+QVPAPI_EXPORT int qvAPISiteWaitSetFirst(void* lpRecord);
+QVPAPI_EXPORT int qvAPISiteWaitSetNext(void* lpRecord);
+QVPAPI_EXPORT int qvAPISiteWaitSetEnd(void);
+/* The same over marked records, clearing the mark. */
+QVPAPI_EXPORT int qvAPISiteRestartSetFirst(void* lpRecord);
+QVPAPI_EXPORT int qvAPISiteRestartSetNext(void* lpRecord);
+QVPAPI_EXPORT int qvAPISiteRestartSetEnd(void);
+/* Marks the one record of that key (node name and 16 hex digits of the job id), whatever its
+ * status, and releases the cursor. 0x20610000 when no record has the key. */
+QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey);
+/* Asks the manager to re-execute a delivery ("DEXC" with the two texts). 0x2000007B when it
+ * refuses. */
+QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lpSecond);
 
 #endif

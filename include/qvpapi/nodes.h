@@ -135,4 +135,49 @@ QVPAPI_EXPORT int qvAPIFindCloseSystemDefinition(QVPAPI_HANDLE hFindNode);
 /* Number of stored definition files, or -1. */
 QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void);
 
+/* Creates a client or master definition from a whole (1652-byte) record, under the key name the
+ * lookups will find it by: its host ID when keyed by host ID, its dotted address under IP keying,
+ * its common name when shown by it (connect kind 1), else its host name (taken from the key name
+ * when empty). The node is placed below the master that ends its host-ID path (else its node
+ * path). 1; or 0 with 0x200000B7 (the name is taken), 0x20000002 (no such upper master),
+ * 0x20000057 (a record or key name that does not fit), 0x2000007B (a refused name), 0x20530000
+ * (a path too long) or 0x20000020 (another writer is busy). The caller's record is not changed. */
+QVPAPI_EXPORT int qvAPICreateClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+                                              uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPICreateMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
+                                              uint32_t dwReserved);
+
+/* Change flags: the field groups taken from the caller's record. */
+#define QVAPI_CHANGE_NODE_NAME    0x00800000u
+#define QVAPI_CHANGE_KEY_NAME     0x80000000u /* common name, host name or address, as keyed */
+#define QVAPI_CHANGE_ADDRESS      0x00400000u
+#define QVAPI_CHANGE_COMMON_NAME  0x00200000u
+#define QVAPI_CHANGE_NODE_PATH    0x04000000u /* node path and host-ID path: a move */
+#define QVAPI_CHANGE_CONNECT_KIND 0x00100000u
+#define QVAPI_CHANGE_HOST_ID      0x00020000u /* the node becomes keyed by its host ID */
+#define QVAPI_CHANGE_UPDATE_TIME  0x00010000u
+#define QVAPI_CHANGE_MAC_ADDRESS  0x00004000u
+#define QVAPI_CHANGE_HOLD         0x00040000u /* masters */
+
+/* Changes the field groups the flags name and stamps the record's update time (the local time
+ * when its year is 0). A rename or move re-keys the node and every node below it. 1; or 0 with
+ * 0x20610000 (no such definition, or the stored update time is later than the record's),
+ * 0x200000B7 (the new name is taken), 0x20000057 (unknown flags, or a master moved below
+ * itself), 0x20000020 (busy), or a refusal of the checks as for creation. */
+QVPAPI_EXPORT int qvAPIChangeClientDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
+                                              QVAPI_NODE* lpNodeData, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIChangeMasterDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
+                                              QVAPI_NODE* lpNodeData, uint32_t dwReserved);
+/* The change entry of the third node kind: does nothing, returns 1. */
+QVPAPI_EXPORT int qvAPIChangeOtherDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
+                                             QVAPI_NODE* lpNodeData, uint32_t dwReserved);
+
+/* Deletes a definition (a master after every definition below it) and its entries in the node
+ * groups. With lpUpdateTime given, a stored update time later than it refuses the deletion.
+ * 1; or 0 with 0x20610000 (no such definition, or a later stored time), 0x20000020 (busy). */
+QVPAPI_EXPORT int qvAPIDeleteClientDefinition(const char* lpNodeName, uint32_t dwReserved,
+                                              const QVAPI_NODE_TIME* lpUpdateTime);
+QVPAPI_EXPORT int qvAPIDeleteMasterDefinition(const char* lpNodeName, uint32_t dwReserved,
+                                              const QVAPI_NODE_TIME* lpUpdateTime);
+
 #endif /* QVPAPI_NODES_H */

@@ -29,30 +29,52 @@ typedef struct QVAPI_CABINET {
     uint8_t  reserved60[36];   /* 60 */
 } QVAPI_CABINET;
 
-/* The package attribution record (record kind "A"); bytes 8 to 66 are its package key. */
+/* The package attribution record (record kind "A"); bytes 8 to 66 are its package key. Stored
+ * and sent with its seven numeric fields (0, 4, 232, 236, 342, 702, 736) big-endian; the find
+ * operations hand it out in host order. The szAttribute, ucAttribute and attributeBlock fields
+ * are those a JobGen package entry replaces; the reserved bytes are carried unchanged. */
 typedef struct QVAPI_PACKAGE {
-    uint16_t wLength;          /*   0: 784 */
-    uint8_t  reserved2[2];     /*   2 */
-    uint32_t dwAttribute4;     /*   4 */
-    char     cQvCode;          /*   8 */
-    char     szCabinetId[2];   /*   9 */
-    char     szPackageId[44];  /*  11 */
-    char     szVersion[8];     /*  55: may hold '/' */
-    char     szGeneration[4];  /*  63 */
-    uint8_t  data67[93];       /*  67 */
-    char     szResourceName[8];/* 160: names the package and script resource files */
-    uint8_t  data168[64];      /* 168 */
-    uint32_t dwAttribute232;   /* 232 */
-    uint16_t wAttribute236;    /* 236 */
-    uint8_t  data238[104];     /* 238 */
-    uint16_t wAttribute342;    /* 342 */
-    uint8_t  data344[6];       /* 344 */
-    uint8_t  ucFlags;          /* 350: 0x08 the package has a script file */
-    uint8_t  data351[351];     /* 351 */
-    uint16_t wAttribute702;    /* 702 */
-    uint8_t  data704[32];      /* 704 */
-    uint16_t wAttribute736;    /* 736 */
-    uint8_t  data738[46];      /* 738 */
+    uint16_t wLength;            /*   0: 784 */
+    uint8_t  reserved2[2];       /*   2 */
+    uint32_t dwAttribute4;       /*   4 */
+    char     cQvCode;            /*   8 */
+    char     szCabinetId[2];     /*   9 */
+    char     szPackageId[44];    /*  11 */
+    char     szVersion[8];       /*  55: may hold '/' */
+    char     szGeneration[4];    /*  63 */
+    uint8_t  reserved67[6];      /*  67 */
+    char     szAttribute73[6];   /*  73 */
+    char     szAttribute79[6];   /*  79 */
+    uint8_t  reserved85[69];     /*  85 */
+    uint8_t  ucAttribute154;     /* 154 */
+    uint8_t  reserved155;        /* 155 */
+    uint16_t wHeader156;         /* 156: a u16 of a cabinet's header record */
+    uint8_t  reserved158[2];     /* 158 */
+    char     szResourceName[8];  /* 160: names the package and script resource files */
+    uint8_t  reserved168[64];    /* 168 */
+    uint32_t dwAttribute232;     /* 232 */
+    uint16_t wAttribute236;      /* 236 */
+    uint8_t  ucAttribute238;     /* 238 */
+    uint8_t  ucAttribute239;     /* 239 */
+    uint8_t  reserved240;        /* 240 */
+    uint8_t  ucAttribute241;     /* 241 */
+    char     szAttribute242[64]; /* 242 */
+    uint8_t  reserved306[30];    /* 306 */
+    uint8_t  ucAttribute336;     /* 336 */
+    uint8_t  reserved337[4];     /* 337 */
+    uint8_t  ucAttribute341;     /* 341 */
+    uint16_t wAttribute342;      /* 342 */
+    char     szAttribute344[6];  /* 344 */
+    uint8_t  ucFlags;            /* 350: 0x08 the package has a script file */
+    uint8_t  reserved351[49];    /* 351 */
+    uint8_t  attributeBlock400[224]; /* 400 */
+    uint8_t  reserved624[13];    /* 624 */
+    char     szAttribute637[64]; /* 637 */
+    uint8_t  reserved701;        /* 701 */
+    uint16_t wAttribute702;      /* 702 */
+    uint8_t  reserved704[32];    /* 704 */
+    uint16_t wAttribute736;      /* 736 */
+    uint8_t  reserved738[46];    /* 738 */
 } QVAPI_PACKAGE;
 
 #define QVAPI_PACKAGE_FLAG_SCRIPT 0x08
@@ -97,16 +119,31 @@ static_assert(offsetof(QVAPI_CABINET, cQvCode) == 8, "QVAPI_CABINET");
 static_assert(offsetof(QVAPI_CABINET, wPackageCount) == 26, "QVAPI_CABINET");
 static_assert(offsetof(QVAPI_CABINET, szName) == 28, "QVAPI_CABINET");
 static_assert(sizeof(QVAPI_PACKAGE) == QVAPI_PACKAGE_SIZE, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, wLength) == 0, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, dwAttribute4) == 4, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, cQvCode) == 8, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, szCabinetId) == 9, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, szPackageId) == 11, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, szVersion) == 55, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, szGeneration) == 63, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, szAttribute73) == 73, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, szAttribute79) == 79, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, ucAttribute154) == 154, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, wHeader156) == 156, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, szResourceName) == 160, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, dwAttribute232) == 232, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, wAttribute236) == 236, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, ucAttribute238) == 238, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, ucAttribute239) == 239, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, ucAttribute241) == 241, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, szAttribute242) == 242, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, ucAttribute336) == 336, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, ucAttribute341) == 341, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, wAttribute342) == 342, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, szAttribute344) == 344, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, ucFlags) == 350, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, attributeBlock400) == 400, "QVAPI_PACKAGE");
+static_assert(offsetof(QVAPI_PACKAGE, szAttribute637) == 637, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, wAttribute702) == 702, "QVAPI_PACKAGE");
 static_assert(offsetof(QVAPI_PACKAGE, wAttribute736) == 736, "QVAPI_PACKAGE");
 static_assert(sizeof(QVAPI_INSPACKAGE) == QVAPI_INSPACKAGE_SIZE, "QVAPI_INSPACKAGE");

@@ -62,6 +62,7 @@ struct QVPAPI {
 
     // --- settings copied at open
     uint8_t systemManagementKey = 0;  // 0 host name, 1 IP address
+    win::DWORD receiveTimeoutMs = win::INFINITE;  // bound of one manager reply (ReceiveTimeout)
 
     // --- manager message buffers
     char requestBuffer[kQvpBufferSize] = {};

@@ -28,17 +28,20 @@ const char* Name(const FrameTexts& texts) { return texts.function != nullptr ? t
 // The texts are the functions' own constants, never caller data.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
+// An empty text is a line the function does not write.
+bool Writes(const QVPAPI& block, const char* format) { return block.dllLogId != 0 && *format != '\0'; }
+
 void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t value) {
-    if (block.dllLogId == 0) return;
+    if (!Writes(block, format)) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name, value);
 }
 void LogLine(const QVPAPI& block, const char* format, const char* name, uint32_t first,
              uint32_t second) {
-    if (block.dllLogId == 0) return;
+    if (!Writes(block, format)) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name, first, second);
 }
 void LogLine(const QVPAPI& block, const char* format, const char* name) {
-    if (block.dllLogId == 0) return;
+    if (!Writes(block, format)) return;
     qvpLogPrintf(block.dllLogId, kDllTag, format, name);
 }
 #pragma GCC diagnostic pop

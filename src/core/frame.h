@@ -22,8 +22,8 @@ enum class EndStyle {
 struct FrameTexts {
     const char* function;                 // logged first in every line
     EndStyle endStyle = EndStyle::Decimal;
-    const char* startText = nullptr;      // default "%s START"
-    const char* endText = nullptr;        // default by endStyle; one %s and one code
+    const char* startText = nullptr;      // default "%s START"; "" writes none
+    const char* endText = nullptr;        // default by endStyle; one %s and one code; "" none
     // Line for a caught exception; one %s and one code. Default
     // "%s : Exception Occured : ExceptionCode = 0x%8.8x" with the exception's code; a family's
     // own text ("%s : Logical Err : ErrorCode = 0x%8.8x" ...) gets the API code 0x20100000.

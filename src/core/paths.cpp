@@ -38,3 +38,13 @@ void qvpMakeCmdCollectPath(char* b) { Build(b, "\\CMD\\COLLECT"); }
 void qvpMakeAclSetFileInfPath(char* b) { Build(b, "\\PKG\\ACLSETFL.INF"); }
 void qvpMakeAclDirInfPath(char* b) { Build(b, "\\PKG\\ACLDIR.INF"); }
 void qvpMakeLogPath(char* b) { Build(b, "\\LOG"); }
+
+namespace qvp {
+
+std::string PathOf(void (*make)(char*)) {
+    char buffer[win::MAX_PATH + 1] = {};
+    make(buffer);
+    return buffer;
+}
+
+}  // namespace qvp

@@ -1,6 +1,8 @@
 // Path builders: PathName followed by a fixed tail, into caller buffers of at least 260 bytes.
 #pragma once
 
+#include <string>
+
 void qvpMakeMngflPath(char* buffer);            // "\SERVER\ZARNQV\MNGFL"
 void qvpMakeMngflNodeDefPath(char* buffer);     // "\SERVER\ZARNQV\MNGFL\NODEDEF"
 void qvpMakeMngflNodeGroupPath(char* buffer);   // "\SERVER\ZARNQV\MNGFL\NODEGROUP"
@@ -24,3 +26,8 @@ void qvpMakeCmdCollectPath(char* buffer);       // "\CMD\COLLECT"
 void qvpMakeAclSetFileInfPath(char* buffer);    // "\PKG\ACLSETFL.INF"
 void qvpMakeAclDirInfPath(char* buffer);        // "\PKG\ACLDIR.INF"
 void qvpMakeLogPath(char* buffer);              // "\LOG"
+
+namespace qvp {
+// What one of the builders above (or qvpRegGetResourcePathName) writes, as a string.
+std::string PathOf(void (*make)(char*));
+}  // namespace qvp

@@ -20,6 +20,9 @@ constexpr const char kRdbOption[] = "RdbOption";
 constexpr const char kSystemManagementKey[] = "SystemManagementKey";
 constexpr const char kConnectRetryCount[] = "ConnectRetryCount";
 constexpr const char kLogGenCount[] = "LogGenCount";
+constexpr const char kReceiveTimeout[] = "ReceiveTimeout";
+constexpr int kReceiveTimeoutDefault = 600;
+constexpr int kReceiveTimeoutMax = 2147483;  // seconds whose milliseconds still fit an int
 constexpr size_t kPathBuffer = win::MAX_PATH;
 
 void CopyOut(const std::string& value, char* buffer) {
@@ -70,6 +73,9 @@ uint8_t qvpRegGetSystemManagementKey() {
 
 int qvpRegGetConnectRetryCount() { return qvpRegGetInt(kConnectRetryCount, 3, 0, 1000); }
 int qvpRegGetLogGenCount() { return qvpRegGetInt(kLogGenCount, 3, 1, 99); }
+int qvpRegGetReceiveTimeout() {
+    return qvpRegGetInt(kReceiveTimeout, kReceiveTimeoutDefault, 0, kReceiveTimeoutMax);
+}
 
 int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue) {
     auto value = qvpRegGetText(name);

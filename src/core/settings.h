@@ -15,6 +15,7 @@ int qvpRegGetRdbOption();                      // RdbOption begins with "1"
 uint8_t qvpRegGetSystemManagementKey();        // SystemManagementKey (0 default)
 int qvpRegGetConnectRetryCount();              // ConnectRetryCount
 int qvpRegGetLogGenCount();                    // LogGenCount
+int qvpRegGetReceiveTimeout();                 // ReceiveTimeout in seconds, default 600, 0 = no limit
 // Generic typed getters: a missing value or one outside [min, max] gives the default.
 int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue);
 // PathName (or its default) as a string, for builders that go on appending.

@@ -1,8 +1,10 @@
 // Text helpers: dotted names, package file names, blank stripping, time stamps.
 #include "core/text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "core/errors.h"
@@ -14,17 +16,37 @@ constexpr size_t kDottedMax = 260;   // characters of a dotted name or path
 constexpr size_t kStripBuffer = 512;
 constexpr uint32_t kInvalidParameter = 0x20000057u;
 
+constexpr size_t kVersionWidth = 8;  // a '/' past the version's eighth character is kept
+
+void MapVersionText(std::string& version, char from, char to) {
+    for (size_t i = 0; i < version.size() && i < kVersionWidth; ++i)
+        if (version[i] == from) version[i] = to;
+}
+
 // The version is the fourth dotted field of QvCode.cabinet.package.version.generation.
-void MapVersion(const char* in, char* out, char from, char to) {
-    int field = 0;
-    size_t i = 0;
-    for (; in[i] != '\0'; ++i) {
-        char c = in[i];
-        if (c == '.') ++field;
-        if (field == 3 && c == from) c = to;
-        out[i] = c;
+std::string MapVersion(std::string_view in, char from, char to) {
+    size_t start = 0;
+    for (int field = 0; field < 3 && start != std::string_view::npos; ++field) {
+        start = in.find('.', start);
+        if (start != std::string_view::npos) ++start;
     }
-    out[i] = '\0';
+    if (start == std::string_view::npos) return std::string(in);
+    const size_t end = std::min(in.find('.', start), in.size());
+    std::string version(in.substr(start, end - start));
+    MapVersionText(version, from, to);
+    std::string out(in);
+    out.replace(start, end - start, version);
+    return out;
+}
+
+int MapVersionInto(const char* in, char* out, char from, char to) {
+    if (in == nullptr || in[0] == '\0' || out == nullptr) {
+        qvAPISetLastError(kInvalidParameter);
+        return 0;
+    }
+    const std::string mapped = MapVersion(in, from, to);
+    std::memcpy(out, mapped.c_str(), mapped.size() + 1);
+    return 1;
 }
 
 // Copies `text` into `output` from `out` on, up to 260 characters in all, each single-byte
@@ -74,22 +96,26 @@ void qvpEscapeDots(const char* name, char* target) {
 }
 
 int qvpPackageNameToFileName(const char* packageName, char* fileName) {
-    if (packageName == nullptr || packageName[0] == '\0' || fileName == nullptr) {
-        qvAPISetLastError(kInvalidParameter);
-        return 0;
-    }
-    MapVersion(packageName, fileName, '/', '#');
-    return 1;
+    return MapVersionInto(packageName, fileName, '/', '#');
 }
 
 int qvpFileNameToPackageName(const char* fileName, char* packageName) {
-    if (fileName == nullptr || fileName[0] == '\0' || packageName == nullptr) {
-        qvAPISetLastError(kInvalidParameter);
-        return 0;
-    }
-    MapVersion(fileName, packageName, '#', '/');
-    return 1;
+    return MapVersionInto(fileName, packageName, '#', '/');
 }
+
+namespace qvp {
+
+std::string PackageFileName(std::string_view packageName) { return MapVersion(packageName, '/', '#'); }
+
+std::string PackageNameOfFile(std::string_view fileName) { return MapVersion(fileName, '#', '/'); }
+
+std::string VersionFileName(std::string_view version) {
+    std::string mapped(version);
+    MapVersionText(mapped, '/', '#');
+    return mapped;
+}
+
+}  // namespace qvp
 
 size_t qvpStripBlanksAndDots(size_t length, const char* source, char* output) {
     if (output == nullptr) return 0;

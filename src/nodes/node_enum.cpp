@@ -209,8 +209,7 @@ bool StartListing(CallContext& call, DefinitionFind& find, const std::string& pa
     find.find = FindWalk(pattern, data);
     if (find.find.valid()) return true;
     const win::DWORD error = win::GetLastError();
-    const bool empty = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ||
-                       error == win::ERROR_NO_MORE_FILES;
+    const bool empty = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
     if (!empty || !quietWhenEmpty)
         call.Log(findFirstText, call.function(), pattern.c_str(), static_cast<int>(error));
     call.Fail(empty ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE);

@@ -153,9 +153,12 @@ uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE
         }
         first = false;
         examined.push_back(fileName);
-        // The whole stored name must match: a stored "abcd" is no hit for "abc".
+        // The whole stored name must match: a stored "abcd" is no hit for "abc". A node shown by
+        // its common name (connect kind 1) is keyed and addressed by that name.
         std::string_view stored = byHostId ? Field(record.ucHostID) : Field(record.ucNodeName);
-        return EqualIgnoringCase(stored, plain) ? 0 : kNoMatch;
+        if (EqualIgnoringCase(stored, plain)) return 0;
+        const bool byCommonName = !byHostId && record.uiConnectKind == 1;
+        return byCommonName && EqualIgnoringCase(Field(record.ucCommonName), plain) ? 0 : kNoMatch;
     };
     // Keys are laid out at the lowest free slot, so a name is found by following its hash's
     // chain C.<hash>, C.<hash>S1 ... in the writers' own spelling: the cost grows with the
@@ -199,6 +202,39 @@ uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE
     return QVAPI_ERR_NOT_FOUND;
 }
 
+uint32_t LayOutKeyIn(const char* function, const std::string& dir, const char* name,
+                     std::string& key) {
+    const std::string hash = LastHashComponent(name);
+    std::vector<SynonymFile> files;
+    win::DWORD walkError = 0;
+    bool firstFailed = false;
+    uint32_t code = ListSynonyms(dir, '?', hash, files, walkError, firstFailed);
+    if (code == QVAPI_ERR_RESOURCE) {
+        if (firstFailed) {
+            qvpDllLog(text::kFindFirst, function, (dir + "\\?." + hash + "*").c_str(),
+                      static_cast<int>(walkError));
+        } else {
+            qvpDllLog(text::kFindNext, function, static_cast<int>(walkError));
+        }
+        return code;
+    }
+    // Any entry of the name takes its slot, even one that is no file: a new file could not
+    // be created over it.
+    std::bitset<kMaxSynonymSlot + 1> taken;
+    for (const SynonymFile& file : files) taken.set(file.slot >= 0 ? file.slot : -1 - file.slot);
+    if (taken.test(kMaxSynonymSlot)) {
+        qvpDllLog(text::kSynonymOver, function, name);
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    key = hash;
+    if (taken.test(0)) {
+        int slot = 1;
+        while (taken.test(slot)) ++slot;
+        key += "S" + std::to_string(slot);
+    }
+    return 0;
+}
+
 }  // namespace qvp::nodes
 
 using namespace qvp::nodes;
@@ -232,35 +268,10 @@ int qvp::nodes::qvAPILayoutVirtualNodeDefinitionByName(const char* lpNodeName, c
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
-        const std::string dir = NodeDefDir();
-        std::vector<SynonymFile> files;
-        win::DWORD walkError = 0;
-        bool firstFailed = false;
-        uint32_t code = ListSynonyms(dir, '?', hash, files, walkError, firstFailed);
-        std::bitset<kMaxSynonymSlot + 1> taken;
-        if (code == QVAPI_ERR_RESOURCE) {
-            if (firstFailed) {
-                qvpDllLog(text::kFindFirst, fn, (dir + "\\?." + hash + "*").c_str(),
-                          static_cast<int>(walkError));
-            } else {
-                qvpDllLog(text::kFindNext, fn, static_cast<int>(walkError));
-            }
+        std::string key;
+        if (const uint32_t code = LayOutKeyIn(fn, NodeDefDir(), lpNodeName, key); code != 0) {
             call.Fail(code);
             return 0;
-        }
-        // Any entry of the name takes its slot, even one that is no file: a new file could not
-        // be created over it.
-        for (const SynonymFile& file : files) taken.set(file.slot >= 0 ? file.slot : -1 - file.slot);
-        if (taken.test(kMaxSynonymSlot)) {
-            qvpDllLog(text::kSynonymOver, fn, lpNodeName);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return 0;
-        }
-        std::string key = hash;
-        if (taken.test(0)) {
-            int slot = 1;
-            while (taken.test(slot)) ++slot;
-            key += "S" + std::to_string(slot);
         }
         std::memset(lpNodeKey, 0, kKeyBufferSize);
         std::memcpy(lpNodeKey, key.data(), std::min(key.size(), kKeyBufferSize - 1));

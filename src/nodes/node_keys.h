@@ -51,6 +51,11 @@ struct SynonymFile {
 uint32_t ListSynonyms(const std::string& nodeDefDir, char kindLetter, std::string_view hash,
                       std::vector<SynonymFile>& files, win::DWORD& walkError, bool& firstFailed);
 
+// A free key (hash, or hash + "S<n>") for `name` among the definition files of `dir`, which
+// may be a work copy of NODEDEF. 0, or the API code (0x20000057 when slot 256 is taken).
+uint32_t LayOutKeyIn(const char* function, const std::string& dir, const char* name,
+                     std::string& key);
+
 // The name the lookup's log lines begin with, whoever asks for it.
 inline constexpr const char kLookupName[] = "qvAPIGetVirtualNodeDefinitionByName";
 

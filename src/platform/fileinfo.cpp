@@ -83,9 +83,11 @@ bool StatAt(int dirFd, const char* name, FileStat& out) {
 }
 
 FILETIME ToFileTime(const struct timespec& ts) {
-    // A file system time FILETIME cannot hold gives its nearest end; a stat never fails on it.
+    // A stat never fails on a time FILETIME cannot hold. One after its end gives the end; one
+    // before 1601 gives all ones, which no conversion accepts, so that such a time is reported
+    // as invalid rather than taken for 1601-01-01.
     FILETIME ft{0, 0};
-    if (!TimespecToFileTime(ts, &ft) && ts.tv_sec > 0) ft = FILETIME{0xFFFFFFFFu, 0x7FFFFFFFu};
+    if (!TimespecToFileTime(ts, &ft)) ft = ts.tv_sec > 0 ? FILETIME{0xFFFFFFFFu, 0x7FFFFFFFu} : kInvalidFileTime;
     return ft;
 }
 

@@ -184,11 +184,13 @@ BOOL DeleteFile(const char* path) {
     return TRUE;
 }
 
-BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+namespace {
+
+BOOL MakeDirectory(const char* path, bool exactLast) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (fault::Hit(fault::Call::CreateDirectory, path)) return FALSE;
     ResolvedPath p;
-    if (!detail::ResolvePath(path, p, 248)) return FALSE;
+    if (!(exactLast ? detail::ResolveExactLast(path, p, 248) : detail::ResolvePath(path, p, 248))) return FALSE;
     if (p.exists) return detail::Fail(ERROR_ALREADY_EXISTS);
     if (!p.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (mkdir(p.posix.c_str(), 0777) != 0) {
@@ -199,6 +201,13 @@ BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs onl
     detail::NoteCreated(p.posix, &p.parentTime);
     return TRUE;
 }
+
+}  // namespace
+
+BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/) {
+    return MakeDirectory(path, false);
+}
+BOOL CreateDirectoryExact(const char* path) { return MakeDirectory(path, true); }
 
 BOOL RemoveDirectory(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
@@ -250,6 +259,15 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     // Hidden, system and archive: the record where the file system keeps user extended
     // attributes. A regular file without a record reads as archive only; one with a record
     // carries the sticky bit (see fileinfo.cpp).
+    // The record can only be changed while the owner may write the file (root may always): a
+    // read-only file is made writable first, and given back its old mode if the record fails.
+    const mode_t before = st.st_mode & 07777;
+    const bool opened = !(before & S_IWUSR);
+    if (opened && chmod(p.posix.c_str(), before | S_IWUSR) != 0) return detail::FailErrno(errno);
+    const auto fail = [&](int err) {
+        if (opened) chmod(p.posix.c_str(), before);
+        return detail::FailErrno(err);
+    };
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     const bool regular = S_ISREG(st.st_mode);
     const DWORD plain = regular ? FILE_ATTRIBUTE_ARCHIVE : 0;
@@ -258,17 +276,17 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
             errno == EPERM) {
             if (regular) mode &= ~mode_t(S_ISVTX);
         } else {
-            return detail::FailErrno(errno);
+            return fail(errno);
         }
     } else {
         const std::string v = std::to_string(kept);
         if (lsetxattr(p.posix.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0) == 0) {
             if (regular) mode |= S_ISVTX;
         } else if (errno != ENOTSUP && errno != EPERM) {
-            return detail::FailErrno(errno);
+            return fail(errno);
         }
     }
-    if (mode != (st.st_mode & 07777) && chmod(p.posix.c_str(), mode) != 0) return detail::FailErrno(errno);
+    if ((opened || mode != before) && chmod(p.posix.c_str(), mode) != 0) return fail(errno);
     return TRUE;
 }
 

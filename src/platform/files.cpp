@@ -50,6 +50,15 @@ int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
     return -1;
 }
 
+// Open flags beyond the access: write-through; never through a link where the caller asked so
+// (FILE_FLAG_OPEN_REPARSE_POINT) or where the file is to be new (CREATE_NEW: a link planted at
+// the name is an existing name, never a way to somewhere else).
+int OpenFlags(DWORD flags, DWORD disposition) {
+    int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) || disposition == CREATE_NEW) extra |= O_NOFOLLOW;
+    return extra;
+}
+
 namespace {
 
 // A new file carries the archive bit, as on Windows; read-only, hidden and system as asked.
@@ -126,7 +135,7 @@ Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool 
 }
 
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    const int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
+    const int extra = OpenFlags(flags, disposition);
     const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     bool knownExists = rp.exists;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -142,7 +151,8 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
         }
         if (knownExists) {
             fd = OpenFd(rp.posix, access, extra, writable);
-            if (fd < 0 && errno == EISDIR) fd = ::open(rp.posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0 && errno == EISDIR)
+                fd = ::open(rp.posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (extra & O_NOFOLLOW));
             if (fd >= 0) {
                 existed = true;
             } else if (errno != ENOENT) {
@@ -218,8 +228,7 @@ Fresh CreateFresh(const std::string& exact, DWORD access, DWORD share, DWORD dis
     const std::string known = FindNoCase(dir, name, &ds);
     if (!known.empty()) return known == name ? Fresh::ExistsExactly : Fresh::Other;
     bool writable = false;
-    const int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
-    const int fd = OpenFd(exact, access, extra | O_CREAT | O_EXCL, writable);
+    const int fd = OpenFd(exact, access, OpenFlags(flags, disposition) | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
     if (fd < 0) return Fresh::Other;
     NoteCreated(exact, &ds.st_mtim);
     UniqueFd guard(fd);
@@ -251,9 +260,13 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
         return INVALID_HANDLE_VALUE;
     }
     std::string exact;
-    if (!detail::LexicalPath(path, exact)) return INVALID_HANDLE_VALUE;
+    bool plain = true;
+    if (!detail::LexicalPath(path, exact, MAX_PATH, &plain)) return INVALID_HANDLE_VALUE;
+    const bool exactLast = flagsAndAttributes & FILE_FLAG_POSIX_SEMANTICS;
     bool tryExact = disposition != CREATE_NEW;
-    if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
+    // A new name made in its exact spelling is right only where the rules would not change it.
+    if ((plain || exactLast) &&
+        (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)) {
         HANDLE h = INVALID_HANDLE_VALUE;
         switch (detail::CreateFresh(exact, access, shareMode, disposition, flagsAndAttributes, h)) {
         case detail::Fresh::Done: return h;
@@ -266,8 +279,7 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
     // the lookup needed. Anything else goes through the full resolution.
     if (tryExact) {
         bool writable = false;
-        const int extra = (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
-        const int fd = detail::OpenFd(exact, access, extra, writable);
+        const int fd = detail::OpenFd(exact, access, detail::OpenFlags(flagsAndAttributes, disposition), writable);
         if (fd >= 0) {
             detail::UniqueFd guard(fd);
             HANDLE h = INVALID_HANDLE_VALUE;
@@ -283,7 +295,7 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
         }
     }
     detail::ResolvedPath rp;
-    if (!detail::ResolvePath(path, rp)) return INVALID_HANDLE_VALUE;
+    if (!(exactLast ? detail::ResolveExactLast(path, rp) : detail::ResolvePath(path, rp))) return INVALID_HANDLE_VALUE;
     return detail::OpenResolved(rp, access, shareMode, disposition, flagsAndAttributes);
 }
 

@@ -85,8 +85,13 @@ struct ResolvedPath {
 // Translates and resolves a Windows path text. limit: the refused length (260, 248 for
 // directories). Sets the last error (206, 3, 123, 161) and returns false on failure.
 bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit = MAX_PATH);
-// The lexical translation only (no look-ups): root and components joined.
-bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit = MAX_PATH);
+// The same with the last component taken as written (no blanks or dots dropped, no match
+// ignoring case): for creations that must not land on another name.
+bool ResolveExactLast(std::string_view windowsPath, ResolvedPath& out, size_t limit = MAX_PATH);
+// The lexical translation only (no look-ups): root and the components as written, joined.
+// `plain`: every component is also its name under the Windows rules.
+bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit = MAX_PATH,
+                 bool* plain = nullptr);
 // Error for a missing path: 2 when the parent exists, 3 when not.
 DWORD MissingError(const ResolvedPath& p);
 // Finds the entry of directory `dir` whose name equals `name` ignoring case; empty when none.
@@ -132,7 +137,9 @@ struct FileStat {
 bool StatPath(const std::string& posix, FileStat& out, bool followLinks);
 bool StatFd(int fd, FileStat& out);
 bool StatAt(int dirFd, const char* name, FileStat& out);
-FILETIME ToFileTime(const struct timespec& ts);  // times before 1601 give 1601
+// Times before 1601: all ones (no conversion takes it); after the end: the end.
+constexpr FILETIME kInvalidFileTime{0xFFFFFFFFu, 0xFFFFFFFFu};
+FILETIME ToFileTime(const struct timespec& ts);
 // Exact conversions in 100-ns ticks; FALSE with 87 when the other side cannot hold the value.
 BOOL TimespecToFileTime(const struct timespec& ts, FILETIME* out);
 BOOL FileTimeToTimespec(const FILETIME& ft, struct timespec* out);
@@ -170,6 +177,8 @@ struct FileObject : Object {
     std::vector<Range> locks;
 };
 int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable);
+// The open flags a CreateFile's flags and disposition ask for beyond the access.
+int OpenFlags(DWORD flags, DWORD disposition);
 // CreateFile on a resolved path (CopyFile and MoveFile use it too).
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 

@@ -48,8 +48,15 @@ bool ValidComponent(std::string_view c, unsigned cp) {
     return true;
 }
 
+// One component of a path: as written, and with the Windows rules applied (trailing blanks
+// and dots dropped). An exact name wins: `raw` is used where it exists on disk as it is.
+struct Component {
+    std::string raw;
+    std::string name;
+};
+
 // Splits the Windows path into a POSIX root and its components.
-bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<std::string>& comps) {
+bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<Component>& comps) {
     if (in.size() >= limit) return Fail(ERROR_FILENAME_EXCED_RANGE);
     if (in.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     const unsigned cp = GetACP();
@@ -76,7 +83,8 @@ bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<s
     while (pos <= rest.size()) {
         size_t sep = FindFirstSeparator(rest, pos);
         if (sep == std::string_view::npos) sep = rest.size();
-        std::string_view c = rest.substr(pos, sep - pos);
+        const std::string_view raw = rest.substr(pos, sep - pos);
+        std::string_view c = raw;
         pos = sep + 1;
         if (c.empty() || c == ".") continue;
         if (c == "..") {
@@ -87,7 +95,7 @@ bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<s
         while (!c.empty() && (c.back() == ' ' || c.back() == '.')) c.remove_suffix(1);
         if (c.empty()) continue;
         if (!ValidComponent(c, cp)) return Fail(ERROR_INVALID_NAME);
-        comps.emplace_back(c);
+        comps.push_back(Component{std::string(raw), std::string(c)});
     }
     return true;
 }
@@ -267,13 +275,18 @@ std::string FindNoCase(const std::string& dir, std::string_view name, const stru
     return result;
 }
 
-bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit) {
+bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit, bool* plain) {
     std::string root;
-    std::vector<std::string> comps;
+    std::vector<Component> comps;
     if (!Lexical(windowsPath, limit, root, comps)) return false;
     posix = std::move(root);
-    for (const auto& c : comps) posix = Join(posix, c);
+    bool same = true;
+    for (const auto& c : comps) {
+        posix = Join(posix, c.raw);
+        same = same && c.raw == c.name;
+    }
     if (posix.empty()) posix.assign(1, '.');
+    if (plain) *plain = same;
     return true;
 }
 
@@ -281,10 +294,14 @@ DWORD MissingError(const ResolvedPath& p) {
     return p.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
-bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) {
-    std::string root;
-    std::vector<std::string> comps;
-    if (!Lexical(windowsPath, limit, root, comps)) return false;
+namespace {
+
+// Resolves the components below `root`. Each component is taken as written where it exists so;
+// only where it does not are the Windows rules applied (blanks and dots dropped, then a match
+// ignoring case), so that two distinct names on disk never become one. With `exactLast` the
+// last component is used as written whatever exists beside it.
+bool ResolveComponents(const std::string& root, const std::vector<Component>& comps, bool exactLast,
+                       ResolvedPath& out) {
     out = ResolvedPath{};
     if (comps.empty()) {
         out.isRoot = true;
@@ -294,31 +311,36 @@ bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) 
         out.exists = lstat(out.posix.c_str(), &st) == 0;
         return true;
     }
-    out.lastName = comps.back();
+    const Component& last = comps.back();
+    out.lastName = exactLast ? last.raw : last.name;
     std::string full = root;
-    for (const auto& c : comps) full = Join(full, c);
+    for (const auto& c : comps) full = Join(full, c.raw);
     struct stat st{};
-    if (lstat(full.c_str(), &st) == 0) {  // exact spelling: the common case
+    if (lstat(full.c_str(), &st) == 0) {  // every name exactly as written: the common case
         out.posix = std::move(full);
         out.exists = out.parentExists = true;
         return true;
     }
-    // Find the parent, resolving its components ignoring case where needed.
+    // Find the parent, resolving its components by the rules where needed.
     std::string parent = root;
-    for (size_t i = 0; i + 1 < comps.size(); ++i) parent = Join(parent, comps[i]);
+    for (size_t i = 0; i + 1 < comps.size(); ++i) parent = Join(parent, comps[i].raw);
     struct stat ps{};
     const bool asGiven = stat(DirArg(parent), &ps) == 0 && S_ISDIR(ps.st_mode);
     if (!asGiven) {
         std::string cur = root;
         for (size_t i = 0; i + 1 < comps.size(); ++i) {
-            std::string cand = Join(cur, comps[i]);
+            const Component& c = comps[i];
+            std::string cand = Join(cur, c.raw);
             if (!IsDir(cand)) {
                 struct stat cs{};
+                const bool rawExists = lstat(cand.c_str(), &cs) == 0;
                 std::string alt;
-                if (lstat(cand.c_str(), &cs) != 0) alt = FindNoCase(cur, comps[i]);
+                if (!rawExists)
+                    alt = c.name != c.raw && IsDir(Join(cur, c.name)) ? c.name : FindNoCase(cur, c.name);
                 if (alt.empty() || !IsDir(Join(cur, alt))) {
-                    // Missing (or not a directory): the rest stays as given.
-                    for (size_t k = i + 1; k < comps.size(); ++k) cand = Join(cand, comps[k]);
+                    // Missing (or not a directory): the rest stays as the rules give it.
+                    cand = Join(cur, rawExists ? c.raw : c.name);
+                    for (size_t k = i + 1; k < comps.size(); ++k) cand = Join(cand, comps[k].name);
                     out.posix = std::move(cand);
                     return true;
                 }
@@ -331,21 +353,49 @@ bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) 
     }
     out.parentExists = true;
     out.parentTime = ps.st_mtim;
-    std::string exact = Join(parent, comps.back());
+    std::string exact = Join(parent, last.raw);
     // (With the parent as given, the exact name was looked up above already.)
     if (!asGiven && lstat(exact.c_str(), &st) == 0) {
         out.posix = std::move(exact);
         out.exists = true;
         return true;
     }
-    std::string alt = FindNoCase(parent, comps.back(), ps.st_ino ? &ps : nullptr);
+    if (exactLast) {
+        out.posix = std::move(exact);
+        return true;
+    }
+    if (last.name != last.raw) {
+        std::string stripped = Join(parent, last.name);
+        if (lstat(stripped.c_str(), &st) == 0) {
+            out.posix = std::move(stripped);
+            out.exists = true;
+            return true;
+        }
+    }
+    std::string alt = FindNoCase(parent, last.name, ps.st_ino ? &ps : nullptr);
     if (!alt.empty()) {
         out.posix = Join(parent, alt);
         out.exists = true;
     } else {
-        out.posix = std::move(exact);
+        out.posix = Join(parent, last.name);
     }
     return true;
+}
+
+}  // namespace
+
+bool ResolvePath(std::string_view windowsPath, ResolvedPath& out, size_t limit) {
+    std::string root;
+    std::vector<Component> comps;
+    if (!Lexical(windowsPath, limit, root, comps)) return false;
+    return ResolveComponents(root, comps, false, out);
+}
+
+bool ResolveExactLast(std::string_view windowsPath, ResolvedPath& out, size_t limit) {
+    std::string root;
+    std::vector<Component> comps;
+    if (!Lexical(windowsPath, limit, root, comps)) return false;
+    return ResolveComponents(root, comps, true, out);
 }
 
 }  // namespace detail

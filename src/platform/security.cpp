@@ -1,6 +1,7 @@
 // Security descriptors of files: a Windows self-relative descriptor made from owner, group and
 // mode, with Unix SIDs (S-1-22-1-uid, S-1-22-2-gid) and one allowed ACE each for owner, group
 // and Everyone. Applied back when it is ours; any other descriptor is accepted and ignored.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -231,13 +232,20 @@ BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
     detail::ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
-    if ((uid != DWORD(-1) || gid != DWORD(-1)) && chown(p.posix.c_str(), uid, gid) != 0)
+    // Through a handle that never followed a link: a link put in the file's place meanwhile
+    // never hands its target our owner and mode (links carry none of their own here).
+    detail::UniqueFd fd(open(p.posix.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return detail::FailErrno(errno);
+    struct stat st{};
+    if (fstat(fd.get(), &st) != 0) return detail::FailErrno(errno);
+    if (S_ISLNK(st.st_mode)) return TRUE;
+    if ((uid != DWORD(-1) || gid != DWORD(-1)) && fchownat(fd.get(), "", uid, gid, AT_EMPTY_PATH) != 0)
         return detail::FailErrno(errno);
     if (haveDacl) {
-        struct stat st{};
-        if (stat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
         const mode_t mode = (st.st_mode & 07000) | (bits[0] << 6) | (bits[1] << 3) | bits[2];
-        if (chmod(p.posix.c_str(), mode) != 0) return detail::FailErrno(errno);
+        // A path handle takes no fchmod; its /proc name reaches the very file it holds.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        if (chmod(self.c_str(), mode) != 0) return detail::FailErrno(errno);
     }
     return TRUE;
 }

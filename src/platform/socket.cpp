@@ -3,10 +3,13 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/win.h"
@@ -35,6 +38,41 @@ DWORD SocketErrorFromErrno(int err) {
 namespace {
 
 void SetSocketError(int err) { SetLastError(SocketErrorFromErrno(err)); }
+
+// Probes after a minute of quiet, then every ten seconds; six unanswered end the connection.
+constexpr int kKeepAliveIdleSeconds = 60;
+constexpr int kKeepAliveIntervalSeconds = 10;
+constexpr int kKeepAliveProbes = 6;
+
+void SetKeepAlive(int s) {
+    int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds, sizeof kKeepAliveIdleSeconds);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds, sizeof kKeepAliveIntervalSeconds);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+}
+
+// Waits until the socket has something to read (data, end of stream or an error); false with
+// 10060 when `timeoutMs` passes first.
+bool WaitReadable(int s, DWORD timeoutMs) {
+    if (timeoutMs == INFINITE) return true;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd p{s, POLLIN, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
+        if (rc > 0) return true;
+        if (rc == 0) {
+            SetLastError(WSAETIMEDOUT);
+            return false;
+        }
+        if (errno != EINTR) {
+            SetSocketError(errno);
+            return false;
+        }
+    }
+}
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     sockaddr_in sa{};
@@ -66,6 +104,7 @@ int TcpConnect(uint32_t address, uint16_t port) {
     // Requests and replies are small and strictly alternate: never wait to coalesce.
     int one = 1;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    SetKeepAlive(s);
     return s;
 }
 
@@ -117,8 +156,9 @@ int SocketSend(int socket, const void* data, size_t length) {
     }
 }
 
-int SocketRecv(int socket, void* data, size_t length) {
+int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
     if (fault::Hit(fault::Call::SocketRecv)) return -1;
+    if (!WaitReadable(socket, timeoutMs)) return -1;
     for (;;) {
         ssize_t n = ::recv(socket, data, length, 0);
         if (n >= 0) return static_cast<int>(n);

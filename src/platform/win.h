@@ -153,6 +153,12 @@ constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
+// The last component used as written: neither its trailing blanks and dots dropped nor matched
+// ignoring case (the folders above it resolve as usual). For creations that must not land on a
+// name that differs from theirs.
+constexpr DWORD FILE_FLAG_POSIX_SEMANTICS = 0x01000000u;
+// A link at the last component is opened as nothing: the open fails (1921) instead of following.
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000u;
 
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
@@ -179,6 +185,7 @@ struct BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexLow;
 };
 
+// CREATE_NEW is exclusive and never follows a link at the last component (80 for any name there).
 HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* sa,
                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
@@ -202,6 +209,8 @@ BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
+// The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).
+BOOL CreateDirectoryExact(const char* path);
 BOOL RemoveDirectory(const char* path);                           // only empty ones (145)
 DWORD GetFileAttributes(const char* path);
 BOOL SetFileAttributes(const char* path, DWORD attributes);
@@ -325,10 +334,12 @@ int TcpConnect(uint32_t address, uint16_t port);
 int TcpListen(uint32_t address, uint16_t port, uint16_t* boundPort);
 // The accepted socket, or -1 (also when the listener was shut down).
 int TcpAccept(int listener);
+// Connections made here carry TCP keep-alive: a peer that died is noticed within two minutes.
 // One send / one receive as the system gives it (no looping): the byte count, 0 from a receive
 // at the peer's end of stream, or -1. Interrupted calls are resumed; SIGPIPE is never raised.
+// A receive that sees no byte within `timeoutMs` (INFINITE: no bound) fails with 10060.
 int SocketSend(int socket, const void* data, size_t length);
-int SocketRecv(int socket, void* data, size_t length);
+int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs = INFINITE);
 // Wakes every thread blocked on the socket (both directions end) without releasing it.
 void ShutdownSocket(int socket);
 void CloseSocket(int socket);

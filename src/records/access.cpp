@@ -132,13 +132,17 @@ void* Deliver(QVPAPI& block, int kind, const char* reply, size_t received) {
 
 // Reads replies until one carries a record: skips are asked past, anything else ends the walk.
 void* Walk(QVPAPI& block, int kind, Op op) {
-    for (;;) {
+    for (int skips = 0;; ++skips) {
         const int length = Perform(block, op, block.fgetReplyBuffer);
         if (length < 0) return nullptr;
         switch (qvpAPICheckFgetReply(block.fgetReplyBuffer, static_cast<size_t>(length))) {
             case kFgetRecord:
                 return Deliver(block, kind, block.fgetReplyBuffer, static_cast<size_t>(length));
             case kFgetSkip:
+                if (skips == kQvpMaxSkipsPerWalk) {
+                    FailProtocol(block);
+                    return nullptr;
+                }
                 op = Op{Op::Verb::Next, kind, {}, {}};
                 continue;
             case kFgetNoRecord:

@@ -11,6 +11,7 @@
 #include "records/records.h"
 #include "records/requests.h"
 #include "session/message.h"
+#include "share/tcp/tcpsock.h"
 
 using namespace qvp::records;
 
@@ -56,22 +57,15 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
         return nullptr;
     }
     const std::string text = request::IgetField(nodeName);
-    if (text.size() >= sizeof block->requestBuffer) {
+    if (text.size() > kQvpFramePayloadMax) {
         FailParameter(*block);
         return nullptr;
     }
-    std::memcpy(block->requestBuffer, text.data(), text.size());
-    block->requestBuffer[text.size()] = '\0';
-    if (qvp::qvAPISendMsg(block, block->requestBuffer, static_cast<int>(text.size()), kQvpMsgFramed) < 0) {
-        qvp::qvAPISetErrorCode(block);
-        return nullptr;
-    }
-    const int length = qvp::qvAPIRecvMsg(block, block->replyBuffer, sizeof block->replyBuffer, kQvpMsgFramed);
+    const int length = qvpExchangeText(*block, text, block->replyBuffer);
     if (length < 0) {
         qvp::qvAPISetErrorCode(block);
         return nullptr;
     }
-    block->replyLength = static_cast<uint32_t>(length);
     if (!qvpReplySucceeded(block->replyBuffer, static_cast<size_t>(length))) {
         qvpDllLog(logtext::kGetInvError, block->replyBuffer);
         FailReply(*block, kErrCategoryRecord, block->replyBuffer);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/win.h"
+
 namespace qvp::records {
 
 namespace {
@@ -77,6 +79,19 @@ std::string DottedFromPackageKey(std::string_view key) {
 bool IsCabinetHeader(const QVAPI_PACKAGE& record) {
     for (char c : record.szPackageId)
         if (c != ' ' && c != '\0') return false;
+    return true;
+}
+
+bool ResourceFileId(const QVAPI_PACKAGE& record, char letter, std::string& id) {
+    const size_t length = strnlen(record.szResourceName, sizeof record.szResourceName);
+    id.clear();
+    if (length == 0) return false;
+    id.assign(1, letter);
+    id.append(record.szResourceName + 1, length - 1);
+    if (win::FindFirstSeparator(id) != std::string::npos || id.find("..") != std::string::npos) {
+        id.clear();
+        return false;
+    }
     return true;
 }
 

@@ -25,5 +25,10 @@ std::string DottedFromPackageKey(std::string_view key);
 std::string_view TrimField(const char* field, size_t width);
 // Whether the package id of an attribution record is blank: the cabinet's header record.
 bool IsCabinetHeader(const QVAPI_PACKAGE& record);
+// The file name of one of a package's resource files: `letter` ('R' the package file, 'Q' the
+// script file), then characters 2 to 8 of the record's resource name (up to its first NUL).
+// False when the name is empty or holds a separator or "..": the manager writes it, and the
+// name must never lead out of the resource folder.
+bool ResourceFileId(const QVAPI_PACKAGE& record, char letter, std::string& id);
 
 }  // namespace qvp::records

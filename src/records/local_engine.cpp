@@ -7,6 +7,7 @@
 
 #include "core/handles.h"
 #include "core/paths.h"
+#include "core/temp_file.h"
 #include "core/text.h"
 #include "platform/win.h"
 #include "qvpapi.h"
@@ -51,15 +52,9 @@ std::optional<std::string> ReadAll(const std::string& path) {
     return bytes;
 }
 
+// Written beside the record and put in its place: a failed write leaves the stored record whole.
 bool WriteAll(const std::string& path, std::string_view bytes) {
-    qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
-                                         nullptr, win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL,
-                                         nullptr));
-    if (!file.valid()) return false;
-    win::DWORD written = 0;
-    return win::WriteFile(file.get(), bytes.data(), static_cast<win::DWORD>(bytes.size()), &written,
-                          nullptr) &&
-           written == bytes.size();
+    return qvp::ReplaceFileContents(path, bytes.data(), bytes.size());
 }
 
 // Names of a directory in the walk's order (NTFS order), files or directories.

@@ -17,6 +17,10 @@ enum FgetReplyClass : int {
     kFgetOther = 255,
 };
 
+// The most "0 161" replies one walk asks past: a manager that skips for ever must not hold the
+// caller; beyond them the walk fails as unexpected data (0x2000054F).
+constexpr int kQvpMaxSkipsPerWalk = 100000;
+
 // Classifies the first `length` bytes of a reply (stops at a NUL).
 int qvpAPICheckFgetReply(const char* reply, size_t length);
 

@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "platform/win.h"
 #include "records/access.h"
+#include "records/keys.h"
 #include "records/log_texts.h"
 #include "records/records.h"
 
@@ -18,21 +19,6 @@ namespace text = qvp::records::logtext;
 namespace {
 
 constexpr size_t kPathMax = win::MAX_PATH;
-
-std::string Builder(void (*make)(char*)) {
-    char buffer[kPathMax + 1] = {};
-    make(buffer);
-    return buffer;
-}
-
-// "Q" and characters 2 to 8 of the resource name (up to its first NUL).
-std::string ScriptFileId(const QVAPI_PACKAGE& record) {
-    const size_t length = strnlen(record.szResourceName, sizeof record.szResourceName);
-    if (length == 0) return {};
-    std::string id("Q");
-    id.append(record.szResourceName + 1, length - 1);
-    return id;
-}
 
 }  // namespace
 
@@ -48,19 +34,20 @@ int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedNa
         qvpDllLog(text::kPutScriptFindAttr, dottedName);
         return 0;
     }
-    const std::string fileId = ScriptFileId(*record);
+    std::string fileId;
+    const bool named = ResourceFileId(*record, 'Q', fileId);
     qvpAPIFrls(block, 'A');
-    if (fileId.empty()) {
-        FailCode(*block, QVAPI_ERR_RESOURCE);
+    if (!named) {
+        FailCode(*block, QVAPI_ERR_UNEXPECTED_DATA);
         return 0;
     }
     std::string directory;
     if (jobName != nullptr && *jobName != '\0') {
-        directory = Builder(qvpMakeMngflJobGenPath);
+        directory = qvp::PathOf(qvpMakeMngflJobGenPath);
         if (*jobName != '\\') directory += '\\';
         directory += jobName;
     } else {
-        directory = Builder(qvpRegGetResourcePathName);
+        directory = qvp::PathOf(qvpRegGetResourcePathName);
     }
     const std::string target = directory + '\\' + fileId;
     if (target.size() >= kPathMax) {
@@ -82,7 +69,7 @@ int qvpAPIDeleteJobGen(QVPAPI* block, const char* jobGenPath) {
         FailParameter(*block);
         return 0;
     }
-    const std::string directory = Builder(qvpMakeMngflJobGenPath) + jobGenPath;
+    const std::string directory = qvp::PathOf(qvpMakeMngflJobGenPath) + jobGenPath;
     if (directory.size() >= kPathMax) {
         FailCode(*block, QVAPI_ERR_PATH_TOO_LONG);
         return 0;

@@ -64,10 +64,16 @@ size_t Available(const QVPAPI& block, const char* record) {
     return kQvpBufferSize;
 }
 
-// Reads until the reply in `buffer` is not a skip; -1 on a failed request.
+// Reads until the reply in `buffer` is not a skip; -1 on a failed request or too many skips.
 int SkipPast(QVPAPI& block, int length, char* buffer) {
-    while (length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip)
+    for (int skips = 0; length >= 0 && qvpAPICheckFgetReply(buffer, static_cast<size_t>(length)) == kFgetSkip;
+         ++skips) {
+        if (skips == kQvpMaxSkipsPerWalk) {
+            FailProtocol(block);
+            return -1;
+        }
         length = Perform(block, Op{Op::Verb::Next, kKindS, {}, {}}, buffer);
+    }
     return length;
 }
 

@@ -60,8 +60,10 @@ int qvp::qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
     if (!Usable(*block)) return Fail(*block, kQvpTransportRecv, kReasonNoConnection);
     char* out = static_cast<char*>(buffer);
     const size_t n = static_cast<size_t>(size);
-    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n)
-                                           : qvpTcpRecvText(block->socket, out, n);
+    // A manager that stops answering breaks the session like a dropped connection.
+    const win::DWORD wait = block->receiveTimeoutMs;
+    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n, wait)
+                                           : qvpTcpRecvText(block->socket, out, n, wait);
     if (!r.ok()) {
         out[0] = '\0';
         Break(*block);
@@ -73,15 +75,22 @@ int qvp::qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
 
 int qvpExchange(QVPAPI& block, const qvp::RequestBuilder& request, char* reply, size_t replySize,
                 uint32_t mode) {
-    if (reply == nullptr) {
-        reply = block.replyBuffer;
-        replySize = sizeof block.replyBuffer;
-    }
     if (!request.Fits()) {
         Fail(block, kQvpTransportSend, kReasonTooLong);
         return kQvpExchangeSendFailed;
     }
-    const std::string text = request.Text();
+    return qvpExchangeText(block, request.Text(), reply, replySize, mode);
+}
+
+int qvpExchangeText(QVPAPI& block, std::string_view text, char* reply, size_t replySize, uint32_t mode) {
+    if (reply == nullptr) {
+        reply = block.replyBuffer;
+        replySize = sizeof block.replyBuffer;
+    }
+    if (text.size() > kQvpFramePayloadMax) {
+        Fail(block, kQvpTransportSend, kReasonTooLong);
+        return kQvpExchangeSendFailed;
+    }
     std::memcpy(block.requestBuffer, text.data(), text.size());
     block.requestBuffer[text.size()] = '\0';
     if (qvp::qvAPISendMsg(&block, block.requestBuffer, static_cast<int>(text.size()), mode) < 0)

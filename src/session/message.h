@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "core/block.h"
 #include "session/request.h"
@@ -37,3 +38,7 @@ constexpr int kQvpExchangeRecvFailed = -2;
 // 0x20250000 / 0x20260000).
 int qvpExchange(QVPAPI& block, const qvp::RequestBuilder& request, char* reply = nullptr,
                 size_t replySize = kQvpBufferSize, uint32_t mode = kQvpMsgFramed);
+// The same road for a request text that no builder makes (a trailing blank, a word where the
+// count stands). A text over one frame's payload is refused before anything is sent.
+int qvpExchangeText(QVPAPI& block, std::string_view text, char* reply = nullptr,
+                    size_t replySize = kQvpBufferSize, uint32_t mode = kQvpMsgFramed);

@@ -95,6 +95,8 @@ uint32_t qvpAPIOpen(QVPAPI& block, const char* host, const char* service) {
 
     block.openerThreadId = win::GetCurrentThreadId();
     block.systemManagementKey = qvpRegGetSystemManagementKey();
+    const int receiveTimeout = qvpRegGetReceiveTimeout();
+    block.receiveTimeoutMs = receiveTimeout == 0 ? win::INFINITE : static_cast<win::DWORD>(receiveTimeout) * 1000;
     block.arena = qvp::CreateArena();
     block.dllLogId = qvpLogOpen(kQvpDllLogName);
     block.nodeLogId = qvpLogOpen(kQvpNodeLogName);

@@ -16,16 +16,17 @@ RequestBuilder& RequestBuilder::Field(char type, std::string_view value) {
 
 std::string RequestBuilder::Text() const {
     std::string text;
-    text.reserve(verb_.size() + 8 + fields_.size());
+    text.reserve(verb_.size() + 8 + fields_.size() + tail_.size());
     text += verb_;
     text += ' ';
-    text += std::to_string(count_);
+    text += std::to_string(declaredCount_.value_or(count_));
     text += fields_;
+    text += tail_;
     return text;
 }
 
 bool RequestBuilder::Fits() const {
-    return verb_.size() + 1 + std::to_string(count_).size() + fields_.size() <= kQvpFramePayloadMax;
+    return verb_.size() + 1 + std::to_string(declaredCount_.value_or(count_)).size() + fields_.size() + tail_.size() <= kQvpFramePayloadMax;
 }
 
 RequestBuilder BuildAintRequest(std::string_view host) {

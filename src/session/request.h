@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,7 @@ inline constexpr std::string_view kFupd = "FUPD";    // record update
 inline constexpr std::string_view kFdel = "FDEL";    // status records delete
 inline constexpr std::string_view kGput = "GPUT";
 inline constexpr std::string_view kRput = "RPUT";
+inline constexpr std::string_view kRget = "RGET";    // package lists
 inline constexpr std::string_view kRdel = "RDEL";
 inline constexpr std::string_view kJput = "JPUT";    // job creation
 inline constexpr std::string_view kJsch = "JSCH";    // scheduled job creation
@@ -52,6 +54,18 @@ public:
         return Field(type, std::string_view(static_cast<const char*>(data), length));
     }
 
+    // Bytes after the last field, outside any field (one caller's request ends in a blank).
+    RequestBuilder& Tail(std::string_view bytes) {
+        tail_.append(bytes.data(), bytes.size());
+        return *this;
+    }
+
+    // The count word as the manager expects it where it is not the number of fields.
+    RequestBuilder& DeclareCount(size_t count) {
+        declaredCount_ = count;
+        return *this;
+    }
+
     std::string_view verb() const { return verb_; }
     size_t count() const { return count_; }
     // The whole request text.
@@ -62,7 +76,9 @@ public:
 private:
     std::string verb_;
     std::string fields_;
+    std::string tail_;
     size_t count_ = 0;
+    std::optional<size_t> declaredCount_;
 };
 
 // The requests of the session layer.

@@ -303,6 +303,21 @@ TEST_F(ArExtract, HandMadeArchiveIsReadAsBuilt) {
     EXPECT_FALSE(fs::exists(archive));
 }
 
+// A lone entry below a folder that has no entry of its own, where the restore tree holds a
+// link of that name: nothing goes through the link.
+TEST_F(ArExtract, ALoneEntryNeverGoesThroughALinkInsideTheRestoreTree) {
+    ArchiveLayout s;
+    s.entries.push_back(entry(3, 0x00, n(".") + n("root") + n("sys")));
+    s.entries.push_back(entry(6, 0x11, n("sub/a.txt"), "x"));
+    fs::path archive = root() / "lone.qvz";
+    writeBytes(archive, build(s));
+    fs::create_directories(root() / "elsewhere");
+    fs::create_directories(root() / "out");
+    fs::create_directory_symlink(root() / "elsewhere", root() / "out" / "sub");
+    EXPECT_EQ(qvparMain(archive.c_str(), (root() / "out").c_str(), 1), -1);
+    EXPECT_TRUE(fs::is_empty(root() / "elsewhere"));
+}
+
 struct BadCase {
     const char* what;
     ArchiveLayout layout;

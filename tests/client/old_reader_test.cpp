@@ -75,11 +75,12 @@ TEST_F(OldReader, ExtractsFoldersFilesTimesAndKeepsOrDeletes) {
     EXPECT_FALSE(fs::exists(Archive()));
 }
 
-TEST_F(OldReader, NamesAreJoinedAsTheyAreStored) {
+TEST_F(OldReader, ANameWithoutLeadingSeparatorIsANameInsideTheFolder) {
     OldArchiveBuilder b;
     b.AddFile("side", "s");
     ASSERT_EQ(Extract(b.Build()), kOldOk);
-    EXPECT_EQ(readFile(root() / "outside"), "s");
+    EXPECT_EQ(readFile(Out() / "side"), "s");
+    EXPECT_FALSE(fs::exists(root() / "outside"));
 }
 
 TEST_F(OldReader, ReadOnlyFilesAndFoldersAreRestoredAndReplaced) {

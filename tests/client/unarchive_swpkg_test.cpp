@@ -90,11 +90,14 @@ TEST_F(Wrappers, EncodedQFileIsDecodedInPlaceAndConsumed) {
     EXPECT_FALSE(fs::exists(q));
     EXPECT_FALSE(fs::exists(root() / "Q.dcd"));
 
-    // Undecodable: both the file and its renamed form are gone, the unpacking failed.
-    writeBytes(q, qvptest::EcdEncode({}, qvptest::EcdEncoding::Huffman));
+    // Undecodable: the unpacking fails, and the caller's file stays as it was, with no
+    // temporary beside it.
+    const auto undecodable = qvptest::EcdEncode({}, qvptest::EcdEncoding::Huffman);
+    writeBytes(q, undecodable);
     EXPECT_EQ(qvpSwpStartCangeQFile(q.c_str(), (root() / "o2").c_str()), -1);
-    EXPECT_FALSE(fs::exists(q));
-    EXPECT_FALSE(fs::exists(root() / "Q.dcd"));
+    EXPECT_EQ(readBytes(q), undecodable);
+    for (const auto& e : fs::directory_iterator(root()))
+        EXPECT_EQ(e.path().string().find(".dcd"), std::string::npos) << e.path();
 }
 
 TEST_F(Wrappers, RemoveDirectryRemovesReadOnlyTreesButNotWhatLinksPointTo) {

@@ -61,6 +61,9 @@ TEST_F(TextTest, PackageNamesAndEscapes) {
     EXPECT_STREQ(out, "C.AB.PKG/X.1#2#3.0001");
     ASSERT_EQ(qvpFileNameToPackageName("C.AB.PKG#X.1#2#3.0001", out), 1);
     EXPECT_STREQ(out, "C.AB.PKG#X.1/2/3.0001");
+    // Only the version's first 8 characters are mapped; a longer text keeps the rest.
+    EXPECT_EQ(qvp::PackageFileName("C.AB.P.1/2/3/4/5/6.1"), "C.AB.P.1#2#3#4#5/6.1");
+    EXPECT_EQ(qvp::PackageNameOfFile("C.AB.P.1#2#3#4#5#6.1"), "C.AB.P.1/2/3/4/5#6.1");
     qvAPISetLastError(0);
     EXPECT_EQ(qvpPackageNameToFileName("", out), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);

@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "client/ar/archiver.h"
 #include "core/block.h"
+#include "jobs/job_records.h"
 #include "nodes/node_group_steps.h"
+#include "packages/package_files.h"
 #include "records/records.h"
 #include "support/ecd_encoder.h"
 #include "support/status_files.h"
@@ -122,6 +126,7 @@ void CallerTest::SetUp() {
     qvptest::WriteRootSettings(root_, "ConnectRetryCount=1\n");
     sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
     records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
+    jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
     ASSERT_TRUE(sim_->Start());
     store_ = std::make_unique<qvptest::NodeStoreBuilder>(Data());
 }
@@ -150,6 +155,12 @@ void CallerTest::Prepare(const CallerData& caller) {
     add(caller.Client(), QVAPI_NODE_CLIENT, {});
     add(caller.Below(), QVAPI_NODE_CLIENT, caller.Master());
     store_->AddGroup(caller.Group());
+    // The caller's ID: its master, its client in list C (served by the master), the client
+    // below the master in list I.
+    sim_->Ids().AddId(caller.Id(), 2);
+    sim_->Ids().AddEntry('M', caller.Id(), caller.Master());
+    sim_->Ids().AddEntry('C', caller.Id(), caller.Client(), caller.Master());
+    sim_->Ids().AddEntry('I', caller.Id(), caller.Below());
 
     for (int n = 1; n <= 2; ++n) {
         const std::string cabinet = caller.Cabinet(n);
@@ -157,10 +168,23 @@ void CallerTest::Prepare(const CallerData& caller) {
     }
     records_->AddPackage(Package(caller.Cabinet(1), "pkgA", 0x01020304));
     records_->AddPackage(Package(caller.Cabinet(1), "pkgB", 0x0A0B0C0D));
+    // The list of the packages' resource (both callers' pkgA share it): one chunk of two records.
+    std::string chunk(2 * QVAPI_PACKAGE_LIST_RECORD_SIZE, '\0');
+    std::memcpy(chunk.data(), "first", 5);
+    std::memcpy(chunk.data() + QVAPI_PACKAGE_LIST_RECORD_SIZE, "second", 6);
+    records_->SetPackageList("P0000001", {chunk});
 
     for (const char* package : {"p1", "p2", "p3"})
         records_->AddStatus(caller.OldNode(), qvptest::MakeStatusRecord(caller.OldNode(), caller.qvCode, "1A", package,
                                                                          "1/0", "0001", package[1] == '2' ? 40 : 0));
+
+    // A job of two nodes: the client waits to run, the master has finished.
+    qvpsim::JobSpec job;
+    job.path = caller.JobPath();
+    job.number = caller.JobNumber();
+    job.storedCounts[0] = 2;
+    job.nodes = {qvpsim::Node(caller.Client(), {0x10, 0, 0}), qvpsim::Node(caller.Master(), {0x60, 0, 0})};
+    jobs_->WriteJob(job);
 
     // A folder as a package is made of: a script, nested folders, an empty file and folder,
     // and data larger than one block of the encoder.
@@ -213,10 +237,23 @@ void CallerTest::RunStory(const CallerData& caller) {
 
     StoryNodes(caller);
     StoryGroup(caller);
+    StoryDefinitions(caller);
+    StoryIds(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
+    StoryInstalledPackages(caller);
     StoryArchives(caller);
+    StoryJobGen(caller);
+    StoryJobs(caller);
+    StoryPackages(caller);
     StoryClose(caller, threadId);
+    // The close discarded the JobGen left open and let go of its mutex.
+    std::thread([&] {
+        QVPAPI_HANDLE h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
+        EXPECT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(qvAPICloseJobGen(h, 1), 1);
+    }).join();
+    EXPECT_FALSE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "OPEN")));
 }
 
 void CallerTest::StoryNodes(const CallerData& caller) {
@@ -250,6 +287,41 @@ void CallerTest::StoryNodes(const CallerData& caller) {
     EXPECT_EQ(qvAPIFindNextNodeDefinition(find, &node), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     EXPECT_EQ(qvAPIFindCloseNodeDefinition(find), 1);
+}
+
+void CallerTest::StoryIds(const CallerData& caller) {
+    const std::string id = caller.Id();
+    QVAPI_NODE node;
+    std::memset(&node, 0, sizeof node);
+    ASSERT_EQ(qvAPIFindIDGroup("\\", id.c_str(), &node, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(node.uiNodeAttributes, 4u);
+
+    // Clients (list C, then list I), each completed from its definition, then the masters.
+    std::vector<std::string> clients;
+    QVPAPI_HANDLE find = qvAPIFindFirstIDClient("\\", id.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do {
+        const std::string name = Text(node.ucNodeName, sizeof node.ucNodeName);
+        clients.push_back(name);
+        EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + id);
+        EXPECT_EQ(std::memcmp(node.ucMACAddress, written_.at(name).ucMACAddress, 12), 0) << name;
+    } while (qvAPIFindNextIDClient(find, &node, 0, 0));
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseIDClient(find, 0, 0), 1);
+    EXPECT_EQ(clients, (std::vector<std::string>{caller.Client(), caller.Below()}));
+
+    find = qvAPIFindFirstIDMaster("\\", id.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Text(node.ucNodeName, sizeof node.ucNodeName), caller.Master());
+    EXPECT_EQ(qvAPIFindNextIDMaster(find, &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindCloseIDMaster(find, 0, 0), 1);
+
+    // One member by name; the ID store keeps no position of this session afterwards.
+    ASSERT_EQ(qvAPIFindIDClient("\\", id.c_str(), caller.Below().c_str(), &node, 0, 0), 1);
+    EXPECT_EQ(Text(node.ucCommonName + 4, 64), "");  // no manage site given
+    EXPECT_EQ(qvAPIFindIDMaster("\\", id.c_str(), caller.Client().c_str(), &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(sim_->Ids().OpenLetters(ConnectionNaming("k" + std::to_string(id.size()) + " " + id)), "");
 }
 
 void CallerTest::StoryGroup(const CallerData& caller) {
@@ -309,6 +381,62 @@ void CallerTest::StoryGroup(const CallerData& caller) {
     }
     EXPECT_EQ(qvAPIDeleteNodeGroup("\\", (caller.prefix + "G").c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
     EXPECT_FALSE(fs::exists(store_->GroupFilePath(group)));
+}
+
+// Another writer of the same root may hold the definition lock for a moment: a caller retries.
+template <class Call>
+int RetriedWhileBusy(Call call) {
+    for (int i = 0;; ++i) {
+        const int result = call();
+        if (result != 0 || qvAPIGetLastError() != QVAPI_ERR_BUSY || i == 200) return result;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// The caller defines a client below its master and renames it; alone, it also defines a
+// master, moves it below its own with the client, and deletes it with everything below it.
+// What it defined is gone again at the end.
+void CallerTest::StoryDefinitions(const CallerData& caller) {
+    QVAPI_NODE node{};
+    const std::string client = caller.prefix + "gamma";
+    const std::string renamed = caller.prefix + "delta";
+    const std::string chief = caller.prefix + "chief";
+    std::strcpy(node.ucNodeName, client.c_str());
+    std::strcpy(node.ucNodePath0, ("\\" + caller.Master()).c_str());
+    ASSERT_EQ(RetriedWhileBusy([&] { return qvAPICreateClientDefinition(client.c_str(), &node, 0); }), 1)
+        << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPIGetClientDefinitionByName(client.c_str(), &node), 1);
+    std::strcpy(node.ucNodeName, renamed.c_str());
+    ASSERT_EQ(RetriedWhileBusy([&] {
+                  return qvAPIChangeClientDefinition(client.c_str(), QVAPI_CHANGE_KEY_NAME, &node, 0);
+              }),
+              1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(client.c_str(), &node), 0);
+    ASSERT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 1);
+    EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + caller.Master());
+    if (caller.alone) {
+        // A master's move swaps the whole tree: beside other callers' readers it is left out.
+        QVAPI_NODE master{};
+        std::strcpy(master.ucNodeName, chief.c_str());
+        ASSERT_EQ(qvAPICreateMasterDefinition(chief.c_str(), &master, 0), 1) << std::hex << qvAPIGetLastError();
+        node.stUpdateTime = {};
+        std::strcpy(node.ucNodePath0, ("\\" + chief).c_str());
+        ASSERT_EQ(qvAPIChangeClientDefinition(renamed.c_str(), QVAPI_CHANGE_NODE_PATH, &node, 0), 1)
+            << std::hex << qvAPIGetLastError();
+        ASSERT_EQ(qvAPIGetMasterDefinitionByName(chief.c_str(), &master), 1);
+        std::strcpy(master.ucNodePath0, ("\\" + caller.Master()).c_str());
+        ASSERT_EQ(qvAPIChangeMasterDefinition(chief.c_str(), QVAPI_CHANGE_NODE_PATH, &master, 0), 1)
+            << std::hex << qvAPIGetLastError();
+        ASSERT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 1);
+        EXPECT_EQ(Text(node.ucNodePath0, sizeof node.ucNodePath0), "\\" + caller.Master() + "\\" + chief);
+        EXPECT_EQ(qvAPIDeleteMasterDefinition(chief.c_str(), 0, nullptr), 1) << std::hex << qvAPIGetLastError();
+    } else {
+        EXPECT_EQ(RetriedWhileBusy([&] { return qvAPIDeleteClientDefinition(renamed.c_str(), 0, nullptr); }), 1)
+            << std::hex << qvAPIGetLastError();
+    }
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
 }
 
 void CallerTest::StoryRecords(const CallerData& caller) {
@@ -415,6 +543,105 @@ void CallerTest::StoryArchives(const CallerData& caller) {
     EXPECT_FALSE(fs::exists(work / "out" / "bad_PKG4"));
 }
 
+// The caller reads how far its job has got, holds its client's delivery and asks for it again.
+void CallerTest::StoryJobs(const CallerData& caller) {
+    QVPAPI* b = qvpGetThreadBlock();
+    unsigned char head[QVAPI_JOB_SIZE];
+    ASSERT_EQ(qvAPIGetJob(b, caller.JobPath().c_str(), head), 1) << std::hex << qvAPIGetLastError();
+    QVAPI_JOB job;
+    std::memset(&job, 0, sizeof job);
+    qvp::jobs::qvpAPICopyJobData(b->apiLevel, head, &job, QVAPI_JOB_KIND_JOB);
+    EXPECT_EQ(std::string(job.szJobNo, 16), caller.JobNumber());
+    EXPECT_EQ(job.dwStatus0, 1u);
+    EXPECT_EQ(job.dwStatus8, 1u);
+    EXPECT_EQ(job.dwTotal, 2u);
+    QVAPI_NODE_JOB node;
+    ASSERT_EQ(qvAPIGetJobCountNode(b, caller.JobPath().c_str(), caller.Master().c_str(), &node), 1);
+    EXPECT_EQ(node.dwStatus8, 1u);
+
+    ASSERT_EQ(qvAPISiteWaitSetCurrent((caller.Client() + caller.JobNumber()).c_str()), 1);
+    EXPECT_EQ(jobs_->Status(caller.Client(), caller.JobNumber()), (qvpsim::ExecStatus{0x10, 0x40, 0}));
+    EXPECT_EQ(qvAPISiteReexec(caller.prefix.c_str(), caller.JobNumber().c_str()), 1);
+}
+
+// The moved status records through the exported walk, moved once more and partly deleted; then
+// the package list of one of the caller's packages.
+void CallerTest::StoryInstalledPackages(const CallerData& caller) {
+    const auto walk = [](const std::string& node) {
+        std::vector<std::string> packages;
+        QVAPI_INSPACKAGE record;
+        QVPAPI_HANDLE find = qvAPIFindFirstInsPackage(node.c_str(), &record, 0, 0);
+        if (find == QVPAPI_INVALID_HANDLE) return packages;
+        do packages.emplace_back(record.szPackageId, 2);
+        while (qvAPIFindNextInsPackage(find, &record, 0, 0));
+        EXPECT_EQ(qvAPIFindCloseInsPackage(find, 0, 0), 1);
+        return packages;
+    };
+    const std::string moved = caller.prefix + "moved";
+    EXPECT_EQ(walk(caller.NewNode()), (std::vector<std::string>{"p1", "p2", "p3"}));
+    ASSERT_EQ(qvAPIChangeNameInsPackage(caller.NewNode().c_str(), moved.c_str(), 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(qvAPIDeleteInsPackage(moved.c_str(), caller.qvCode, "p2", nullptr, nullptr, 0, 0), 1);
+    EXPECT_EQ(walk(moved), (std::vector<std::string>{"p1", "p3"}));
+    EXPECT_EQ(qvAPIChangeNameInsPackage(caller.NewNode().c_str(), moved.c_str(), 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+
+    const QVAPI_PACKAGE package = Package(caller.Cabinet(1), "pkgA", 0);
+    uint32_t first = 0, second = 0;
+    QVPAPI_HANDLE list = qvAPICreatePackageList(&package, &first, &second, 0, 0);
+    ASSERT_NE(list, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(second, 2u);
+    QVAPI_PACKAGE_LIST record;
+    QVPAPI_HANDLE file = qvAPIFindFirstPackageList(&package, &record, 0, 0);
+    ASSERT_NE(file, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_STREQ(record.szText, "first");
+    ASSERT_EQ(qvAPIFindNextPackageList(file, &record, 0, 0), 1);
+    EXPECT_STREQ(record.szText, "second");
+    EXPECT_EQ(qvAPIFindNextPackageList(file, &record, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindClosePackageList(file, 0, 0), 1);
+    EXPECT_EQ(qvAPIClosePackageList(list, 0, 0), 1);
+}
+
+// The packed folder registered as a package of a new cabinet, with its script, then found and
+// read back through the package handle.
+void CallerTest::StoryPackages(const CallerData& caller) {
+    const std::string cabinet = caller.Cabinet(3);
+    const std::string id = cabinet.substr(2, 2);
+    ASSERT_EQ(qvAPICreateCabinet(caller.qvCode, id.c_str(), (caller.prefix + "cab3").c_str(), 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    QVAPI_CABINET found;
+    ASSERT_EQ(qvAPIFindCabinet(caller.qvCode, id.c_str(), &found, 0, 0), 1);
+    EXPECT_EQ(found.wLength, QVAPI_CABINET_SIZE);
+
+    const fs::path work = root_ / (caller.prefix + "arc");
+    const fs::path packageFile = work / "plain.arc";
+    const fs::path scriptFile = PackFolder(caller) / "ZARN.SCI";
+    QVAPI_PACKAGE record = Package(cabinet, caller.prefix + "pkg", 0x11223344);
+    qvp::packages::PackageToHost(record);
+    record.ucFlags = QVAPI_PACKAGE_FLAG_SCRIPT;
+    WriteFile(work / "package.atr", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    ASSERT_EQ(qvAPIAddPackage(scriptFile.c_str(), packageFile.c_str(), (work / "package.atr").c_str(),
+                              QVAPI_PACKAGE_FAIL_EXISTS, 0, 0), 1)
+        << std::hex << qvAPIGetLastError();
+    QVAPI_PACKAGE stored;
+    ASSERT_EQ(qvAPIFindPackage(caller.qvCode, id.c_str(), (caller.prefix + "pkg").c_str(), "1/0", "0001", &stored, 0, 0), 1);
+    EXPECT_EQ(stored.dwAttribute4, 0x11223344u);
+
+    char version[] = "1/0";
+    QVPAPI_HANDLE package = qvAPIOpenPackage(caller.qvCode, id.c_str(), (caller.prefix + "pkg").c_str(), version, "0001", 0, 0);
+    ASSERT_NE(package, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    using Reader = int (*)(QVPAPI_HANDLE, void*, uint32_t, uint32_t*);
+    for (auto [read, original] : {std::pair<Reader, fs::path>{qvAPIReadPackageFile, packageFile},
+                                  std::pair<Reader, fs::path>{qvAPIReadScriptFile, scriptFile}}) {
+        std::string bytes, buffer(QVAPI_PACKAGE_READ_MAX, '\0');
+        uint32_t got = 0;
+        while (read(package, buffer.data(), QVAPI_PACKAGE_READ_MAX, &got) == 1 && got > 0) bytes.append(buffer, 0, got);
+        EXPECT_EQ(bytes, ReadFile(original));
+    }
+    EXPECT_EQ(qvAPIClosePackage(package), 1);
+}
+
 void CallerTest::MakeWorkTrees(uint32_t threadId) const {
     for (const char* area : kWorkAreas)
         WriteFile(Data() / "SERVER" / "WORK" / "MNG" / area / std::to_string(threadId) / "step" / "left.tmp", area);
@@ -455,6 +682,34 @@ void CallerTest::ExpectClosingSequence(int connection) const {
         EXPECT_EQ(reply.kind, qvpsim::LogEntry::Kind::Sent) << i;
         EXPECT_EQ(reply.text, qvpsim::kReplyOk) << i;
     }
+}
+
+// A JobGen for the client below the master with one package, committed into a folder of its
+// own; a second one is left open for the close to discard.
+void CallerTest::StoryJobGen(const CallerData& caller) {
+    const std::string folder = "\\" + caller.prefix + "F";
+    // The manager's installation makes the JobGen root; folders go below it.
+    fs::create_directories(Data() / "SERVER/ZARNQV/MNGFL/JOBGEN");
+    ASSERT_EQ(qvAPICreateFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    QVPAPI_HANDLE h = qvAPICreateJobGen(folder.c_str(), "J", 'D', 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    const std::string path = "\\" + caller.Master() + "\\" + caller.Below();
+    EXPECT_EQ(qvAPICreateClientJobGen(h, path.c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPICreatePackageJobGen(h, caller.qvCode, "1A", "pkgA", "1/0", "0001", 0, 0), 1);
+    QVAPI_JOBGEN_NODE node{};
+    ASSERT_EQ(qvAPIFindFirstNodeJobGen(h, &node, 0, 0), h);
+    EXPECT_EQ(std::string(node.szHost), path);
+    EXPECT_EQ(qvAPIFindCloseNodeJobGen(h, 0, 0), 1);
+    ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(fs::file_size(Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "F") / "J" / "jobgenfile"),
+              256u + 1284u);
+    QVAPI_JOBGEN found{};
+    ASSERT_EQ(qvAPIFindJobGen(folder.c_str(), "J", &found, 0, 0), 1);
+    EXPECT_EQ(found.uiKind, QVAPI_JOBGEN_JOBGEN);
+
+    h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {

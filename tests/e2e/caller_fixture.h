@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "manager-sim/sim.h"
+#include "manager-sim/store_jobs.h"
+#include "manager-sim/store_ids.h"
 #include "manager-sim/store_records.h"
 #include "qvpapi.h"
 #include "support/node_store_builder.h"
@@ -38,8 +40,15 @@ struct CallerData {
     std::string Below() const { return prefix + "beta"; }   // a client below the master
     std::string Group() const { return "\\" + prefix + "G"; }
     std::string SubGroup() const { return prefix + "SUB"; }
+    std::string Id() const { return prefix + "ID"; }
     std::string OldNode() const { return prefix + "old"; }
     std::string NewNode() const { return prefix + "new"; }
+    // Its job: the number is the hex of the cabinet code, so that callers' jobs differ.
+    std::string JobNumber() const {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        return std::string(14, '0') + kHex[(qvCode >> 4) & 0xF] + kHex[qvCode & 0xF];
+    }
+    std::string JobPath() const { return "\\" + prefix + "J\\" + JobNumber(); }
     std::string Cabinet(int n) const { return std::string(1, qvCode) + "." + static_cast<char>('0' + n) + "A"; }
 };
 
@@ -83,6 +92,7 @@ protected:
     fs::path root_;
     std::unique_ptr<qvpsim::ManagerSim> sim_;
     std::unique_ptr<qvpsim::RecordStore> records_;
+    std::unique_ptr<qvpsim::JobStore> jobs_;
     std::unique_ptr<qvptest::NodeStoreBuilder> store_;
     std::vector<std::string> topNames_;
     std::map<std::string, QVAPI_NODE> written_;  // builder records by node name
@@ -90,9 +100,15 @@ protected:
 private:
     void StoryNodes(const CallerData& caller);
     void StoryGroup(const CallerData& caller);
+    void StoryDefinitions(const CallerData& caller);
+    void StoryIds(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
+    void StoryJobGen(const CallerData& caller);
+    void StoryJobs(const CallerData& caller);
+    void StoryPackages(const CallerData& caller);
+    void StoryInstalledPackages(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);
 };
 

@@ -176,5 +176,18 @@ TEST_F(RecordsTest, SkipRepliesAreAskedPast) {
     EXPECT_EQ(CabinetId(c), "CB2");
 }
 
+TEST_F(RecordsTest, SkipsWithoutEndFailTheWalk) {
+    Open();
+    store().AddCabinet('C', "A1", "first");
+    ASSERT_EQ(qvpAPIGetHeadManaPos(block(), "C"), 1);
+    ASSERT_NE(qvpAPIGetNextMana(block()), nullptr);
+    sim().ClearLog();
+    sim().Script("FGET", qvpsim::Action::Reply("0 161"), -1);
+    EXPECT_EQ(qvpAPIGetNextMana(block()), nullptr);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    // The first request, then as many skips asked past as the bound allows.
+    EXPECT_EQ(sim().Received().size(), static_cast<size_t>(kQvpMaxSkipsPerWalk) + 1);
+}
+
 }  // namespace
 }  // namespace qvptest

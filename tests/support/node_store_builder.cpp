@@ -121,7 +121,8 @@ QVAPI_NODE NodeStoreBuilder::AddNode(const Node& node) {
         if (path0 == "\\") path0.clear();
         Put(r.ucNodePath0, path0 + "\\" + Get(m.ucNodeName));
         Put(r.ucNodeKeyPath, Get(m.ucNodeKeyPath) + "\\" + Get(m.ucNodeKey));
-        if (byHostId) {
+        // Below a master placed by host ID, every node carries the host-ID form of its path.
+        if (byHostId || m.ucHostIDPath[0] != '\0') {
             std::string hostPath = Get(m.ucHostIDPath);
             if (hostPath == "\\") hostPath.clear();
             std::string upper = m.ucHostIDFlag == 1 ? Get(m.ucHostID) : Get(m.ucNodeName);

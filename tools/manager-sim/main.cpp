@@ -1,5 +1,6 @@
-// qvp-manager-sim --root DIR --port N: the manager simulator as a program. Prints the port it
-// listens on (useful with --port 0) and runs until SIGTERM or SIGINT.
+// qvp-manager-sim --root DIR --port N [--demo-job]: the manager simulator as a program. Prints
+// the port it listens on (useful with --port 0) and runs until SIGTERM or SIGINT. --demo-job
+// writes the job the example reads and walks.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -7,13 +8,27 @@
 #include <string>
 
 #include "manager-sim/sim.h"
+#include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
 
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: qvp-manager-sim --root DIR --port N\n");
+    std::fprintf(stderr, "usage: qvp-manager-sim --root DIR --port N [--demo-job]\n");
     return 2;
+}
+
+// The job the example walks: "\DEMO\00000000000000D1" with a node waiting to run, one running,
+// one done and one the manager has no record of.
+qvpsim::JobSpec DemoJob() {
+    qvpsim::JobSpec job;
+    job.path = "\\DEMO\\00000000000000D1";
+    job.number = "00000000000000D1";
+    job.name = "demo job";
+    job.storedCounts[0] = 4;
+    job.nodes = {qvpsim::Node("pc001", {0x10, 0, 0}), qvpsim::Node("pc002", {0x20, 0, 0x20}),
+                 qvpsim::Node("pc003", {0x30, 0, 0x90}), qvpsim::Node("pc004", {0x10, 0, 0}, false)};
+    return job;
 }
 
 }  // namespace
@@ -21,9 +36,12 @@ int Usage() {
 int main(int argc, char** argv) {
     std::string root;
     long port = -1;
+    bool demoJob = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--root") == 0 && i + 1 < argc) {
             root = argv[++i];
+        } else if (std::strcmp(argv[i], "--demo-job") == 0) {
+            demoJob = true;
         } else if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             char* end = nullptr;
             port = std::strtol(argv[++i], &end, 10);
@@ -43,6 +61,8 @@ int main(int argc, char** argv) {
 
     qvpsim::ManagerSim sim(root);
     qvpsim::RecordStore records(sim);  // answers the record, cabinet and job verbs
+    qvpsim::JobStore jobs(sim, records);
+    if (demoJob) jobs.WriteJob(DemoJob());
     if (!sim.Start(static_cast<uint16_t>(port))) {
         std::fprintf(stderr, "qvp-manager-sim: cannot listen on port %ld\n", port);
         return 1;

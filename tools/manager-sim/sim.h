@@ -53,6 +53,7 @@ private:
 };
 
 class ManagerSim;
+class IdStore;
 
 // One request being answered.
 struct Call {
@@ -116,6 +117,9 @@ public:
     // The handshake answer of the default "AINT" handler ("AINTA V0300" at first).
     void SetHandshakeReply(std::string text);
 
+    // The ID store (IDGET, IDUPD, IDDEL, IDRLS, IDEXC, IDCHG), for seeding and inspection.
+    IdStore& Ids() { return *ids_; }
+
     // ---- scripting: the next `times` requests of `verb` ("*" any verb, "AINT" the handshake)
     // are answered by `action`; times < 0 keeps it until cleared. Scripts of a verb queue up.
     void Script(const std::string& verb, Action action, int times = 1);
@@ -163,6 +167,7 @@ private:
     bool Listen(uint16_t port);
 
     std::string root_;
+    std::shared_ptr<IdStore> ids_;  // shared: complete only where the ID verbs are
     uint32_t address_ = 0;
     std::atomic<uint16_t> port_{0};
 

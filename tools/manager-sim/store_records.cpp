@@ -1,5 +1,7 @@
 #include "manager-sim/store_records.h"
 
+#include "manager-sim/store_jobs.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -25,18 +27,6 @@ int KindIndex(char kind) {
         case 'S': return 3;
         default: return -1;
     }
-}
-
-std::string RecordReply(std::string_view record, std::string_view key) {
-    std::string reply("0 0 2 i");
-    reply += std::to_string(record.size());
-    reply += ' ';
-    reply.append(record);
-    reply += " k";
-    reply += std::to_string(key.size());
-    reply += ' ';
-    reply.append(key);
-    return reply;
 }
 
 void Put16(std::string& bytes, size_t offset, uint16_t value) { qvp::putBe16(&bytes[offset], value); }
@@ -93,6 +83,7 @@ RecordStore::RecordStore(ManagerSim& sim) : sim_(sim) {
     sim.Handle("JSCH", [this](Call&) { return JobNumberReply(); });
     sim.Handle("JEXC", [](Call&) { return std::string(kReplyOk); });
     sim.Handle("JDEL", [](Call&) { return std::string(kReplyOk); });
+    InstallPackageStoreVerbs(sim, *this);
 }
 
 // Callers have checked the kind letter.
@@ -150,8 +141,7 @@ void RecordStore::AddCabinet(char qvCode, std::string_view id, std::string_view 
     stores_[1][headerKey] = header;
 }
 
-void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packageBytes,
-                             std::optional<std::string_view> scriptBytes) {
+void RecordStore::PutAttribution(const QVAPI_PACKAGE& record) {
     const std::string bytes(reinterpret_cast<const char*>(&record), sizeof record);
     {
         std::lock_guard lock(mutex_);
@@ -164,11 +154,38 @@ void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packa
                                  Trimmed(record.szPackageId, 44) + "." + version + "." +
                                  Trimmed(record.szGeneration, 4);
     WriteFile(MngflPath("ATTRIBUTION"), fileName, bytes);
+}
+
+std::string RecordStore::ResourceFolder() const { return sim_.root() + "/SERVER/ZARNQV/RESOURCE"; }
+
+bool RecordStore::CopyResource(const std::string& from, const std::string& name) {
+    MakeDirectories(ResourceFolder());
+    return win::CopyFile(from.c_str(), (ResourceFolder() + "/" + name).c_str(), win::FALSE) != 0;
+}
+
+void RecordStore::SetPackageList(std::string_view resourceName, std::vector<std::string> chunks) {
+    std::lock_guard lock(mutex_);
+    packageLists_[std::string(resourceName)] = std::move(chunks);
+}
+
+std::optional<std::vector<std::string>> RecordStore::PackageList(std::string_view resourceName) const {
+    std::lock_guard lock(mutex_);
+    auto it = packageLists_.find(resourceName);
+    if (it == packageLists_.end()) return std::nullopt;
+    return it->second;
+}
+
+void RecordStore::WriteUnderRoot(const std::string& folder, const std::string& name, std::string_view bytes) {
+    WriteFile(sim_.root() + "/" + folder, name, bytes);
+}
+
+void RecordStore::AddPackage(const QVAPI_PACKAGE& record, std::string_view packageBytes,
+                             std::optional<std::string_view> scriptBytes) {
+    PutAttribution(record);
     const std::string resource(record.szResourceName, strnlen(record.szResourceName, 8));
     if (resource.empty()) return;
-    const std::string resourceDir = sim_.root() + "/SERVER/ZARNQV/RESOURCE";
-    WriteFile(resourceDir, "R" + resource.substr(1), packageBytes);
-    if (scriptBytes) WriteFile(resourceDir, "Q" + resource.substr(1), *scriptBytes);
+    WriteFile(ResourceFolder(), "R" + resource.substr(1), packageBytes);
+    if (scriptBytes) WriteFile(ResourceFolder(), "Q" + resource.substr(1), *scriptBytes);
 }
 
 void RecordStore::AddStatus(std::string_view node, std::string_view record) {
@@ -257,7 +274,7 @@ std::string RecordStore::Fget(Call& call) {
     }
     Cursor cursor;
     if (op == "KP") {
-        const std::string key(call.request.Value(1));
+        const std::string key = f[0] == 'E' ? ExecutionKey(call.request.Value(1)) : std::string(call.request.Value(1));
         cursor.prefix = key;
         if (f[0] == 'E' && key.size() > kJobNumberWidth + 2) {
             const std::string name = key.substr(0, key.size() - kJobNumberWidth);
@@ -278,6 +295,13 @@ std::string RecordStore::Fupd(Call& call) {
     const std::string_view f = call.request.Value(0);
     if (f.empty() || KindIndex(f[0]) < 0 || call.request.fields.size() < 3) return kReplyUnknownVerb;
     std::lock_guard lock(mutex_);
+    if (f[0] == 'E') {
+        // Executions are only ever changed: the manager creates them itself.
+        auto it = stores_[2].find(ExecutionKey(call.request.Value(1)));
+        if (it == stores_[2].end()) return kNoRecord;
+        it->second = std::string(call.request.Value(2));
+        return kReplyOk;
+    }
     Store(f[0])[std::string(call.request.Value(1))] = std::string(call.request.Value(2));
     return kReplyOk;
 }

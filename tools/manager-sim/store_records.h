@@ -1,7 +1,7 @@
 // The manager's record stores (M cabinets, A package attributes, E executions, S status) as
 // ordered maps, with one cursor per kind and connection: a cursor remembers the last key it
 // returned and its next record is the first key after it, so deletions during a walk lose
-// nothing. Registers FGET, FUPD, FDEL, FRLS, GPUT, GUPD, GDEL, HDEL, RDEL, IGET ("FIELD" form)
+// nothing. Registers FGET, FUPD, FDEL, FRLS, GPUT, GUPD, GDEL, HDEL, RDEL, IGET ("FIELD" form), the package verbs
 // and fixed replies for JPUT, JSCH, JEXC and JDEL.
 #pragma once
 
@@ -17,6 +17,10 @@
 
 namespace qvpsim {
 
+class RecordStore;
+// The package verbs (RPUT, RGET, in verbs_packages.cpp), which add to the record store.
+void InstallPackageStoreVerbs(ManagerSim& sim, RecordStore& store);
+
 class RecordStore {
 public:
     explicit RecordStore(ManagerSim& sim);
@@ -28,6 +32,18 @@ public:
     // script resource files (named from the record's resource name).
     void AddPackage(const QVAPI_PACKAGE& record, std::string_view packageBytes = {},
                     std::optional<std::string_view> scriptBytes = std::nullopt);
+    // The record under its package key and its attribution file, nothing else.
+    void PutAttribution(const QVAPI_PACKAGE& record);
+    // The resource folder the manager fills (ResourcePathName's default under the root).
+    std::string ResourceFolder() const;
+    // Copies a file (a path as the library names it) into the resource folder; false when it
+    // cannot be read or written.
+    bool CopyResource(const std::string& from, const std::string& name);
+    // The package list of a resource name for RGET: the bytes of each chunk's .LIST file.
+    void SetPackageList(std::string_view resourceName, std::vector<std::string> chunks);
+    std::optional<std::vector<std::string>> PackageList(std::string_view resourceName) const;
+    // Writes <root>/<folder>/<name>, making the folders.
+    void WriteUnderRoot(const std::string& folder, const std::string& name, std::string_view bytes);
     // A status record of `node` (escaped), keyed by the node padded to 64 and the package key.
     void AddStatus(std::string_view node, std::string_view record);
     // An execution record keyed by the dotted node name and the job number.
@@ -71,6 +87,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, std::string> stores_[4];  // M, A, E, S
     std::map<std::string, std::string> inventory_;
+    std::map<std::string, std::vector<std::string>, std::less<>> packageLists_;
     std::string nextJobNumber_;
     unsigned jobCounter_ = 0;
 };

@@ -1,8 +1,194 @@
-// Verbs of jobs (job hand-over and control, the execution store).
+// Verbs of jobs (job hand-over and control, the execution store) and the job store's fixtures.
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
 #include "manager-sim/sim.h"
+#include "manager-sim/store_jobs.h"
 
 namespace qvpsim {
 
 void ManagerSim::InstallJobVerbs() {}
+
+namespace {
+
+constexpr size_t kNumberWidth = 16;
+constexpr size_t kHeadSize = 336;
+constexpr size_t kNameField = 16;
+constexpr size_t kNameFieldWidth = 64;
+constexpr size_t kJobId = 80;
+constexpr size_t kStatus = 88;
+constexpr size_t kItemCount = 948;
+constexpr size_t kItems = 952;
+constexpr uint8_t kLongNameItem = 17;
+constexpr uint32_t kJobKind = 4;
+// Counter offsets of the head, in the order of JobSpec::storedCounts.
+constexpr size_t kHeadCounters[10] = {112, 116, 120, 124, 128, 132, 136, 144, 220, 224};
+
+void Put32(std::string& bytes, size_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+}
+void Append32(std::string& bytes, uint32_t value) {
+    bytes.resize(bytes.size() + 4);
+    Put32(bytes, bytes.size() - 4, value);
+}
+void Put16Be(std::string& bytes, size_t offset, uint16_t value) {
+    bytes[offset] = static_cast<char>(value >> 8);
+    bytes[offset + 1] = static_cast<char>(value);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+bool IsHostId(std::string_view name) {
+    return name.size() >= 2 && name[0] == '#' && (name[1] == 'G' || name[1] == 'U' || name[1] == 'C');
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace
+
+std::string ExecutionKey(std::string_view key) {
+    if (key.size() <= kNumberWidth) return std::string(key);
+    std::string_view name = key.substr(0, key.size() - kNumberWidth);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    return std::string(name) + std::string(key.substr(key.size() - kNumberWidth));
+}
+
+JobStore::JobStore(ManagerSim& sim, RecordStore& records) : sim_(sim), records_(records) {
+    // "DEXC 4 f1  d<len> <first> g<len> <second> w1 0": recorded and accepted.
+    sim.Handle("DEXC", [this](Call& call) {
+        std::lock_guard lock(mutex_);
+        state_.reexecs.push_back({std::string(call.request.Value(1)), std::string(call.request.Value(2))});
+        return std::string(kReplyOk);
+    });
+}
+
+JobStore::Hold::~Hold() {
+    if (held()) win::CloseHandle(handle_);
+}
+
+std::string JobStore::JobExecDir() const { return sim_.root() + "/SERVER/ZARNQV/MNGFL/JOBEXEC"; }
+std::string JobStore::SiteJobDir() const { return sim_.root() + "/SERVER/ZARNQV/MNGFL/SITEJOB"; }
+
+std::string JobStore::JobFilePath(const std::string& dir, std::string_view jobPath) {
+    std::string path = dir;
+    for (char c : jobPath) path += c == '\\' ? '/' : c;
+    return path + "/jobexecfile";
+}
+
+std::string JobStore::ExecutionRecord(const JobNode& node, std::string_view number) {
+    const bool longName = node.name.size() > kNameFieldWidth;
+    std::string record(kItems, '\0');
+    record[6] = static_cast<char>(node.flags);
+    record[8] = static_cast<char>(node.kind);
+    if (!longName) {
+        std::string field = node.name;
+        field.resize(kNameFieldWidth, ' ');
+        std::memcpy(record.data() + kNameField, field.data(), field.size());
+    }
+    for (size_t i = 0; i < 8 && 2 * i + 1 < number.size(); ++i)
+        record[kJobId + i] = static_cast<char>(HexDigit(number[2 * i]) << 4 | HexDigit(number[2 * i + 1]));
+    for (size_t i = 0; i < 3; ++i) record[kStatus + i] = static_cast<char>(node.status[i]);
+    if (longName) {
+        Put16Be(record, kItemCount, 1);
+        record += static_cast<char>(kLongNameItem);
+        record += '\0';
+        record.resize(record.size() + 2);
+        Put16Be(record, record.size() - 2, static_cast<uint16_t>(node.name.size()));
+        record += node.name;
+    }
+    Put16Be(record, 0, static_cast<uint16_t>(record.size()));
+    return record;
+}
+
+std::string JobStore::JobExecFileBytes(const JobSpec& job) {
+    std::string area;
+    for (const JobNode& node : job.nodes) {
+        std::string entry(84, '\0');
+        std::string number = node.number.empty() ? job.number : node.number;
+        number.resize(kNumberWidth, '0');
+        std::memcpy(entry.data() + 4, number.data(), kNumberWidth);
+        Append32(entry, static_cast<uint32_t>(node.name.size()));
+        entry += node.name;
+        if (IsHostId(node.name)) {
+            Append32(entry, static_cast<uint32_t>(node.secondName.size()));
+            entry += node.secondName;
+        }
+        Put32(entry, 0, static_cast<uint32_t>(entry.size()));
+        area += entry;
+    }
+    std::string head(kHeadSize, '\0');
+    Put32(head, 0, static_cast<uint32_t>(area.size()));
+    std::memcpy(head.data() + 4, job.name.data(), std::min<size_t>(job.name.size(), 64));
+    Put32(head, 76, kJobKind);
+    std::memcpy(head.data() + 80, job.number.data(), std::min(job.number.size(), kNumberWidth));
+    std::memcpy(head.data() + 98, job.dateTime.data(), std::min<size_t>(job.dateTime.size(), 14));
+    uint32_t total = 0;
+    for (size_t i = 0; i < job.storedCounts.size(); ++i) {
+        Put32(head, kHeadCounters[i], job.storedCounts[i]);
+        total += job.storedCounts[i];
+    }
+    Put32(head, 140, total);
+    Put32(head, 152, static_cast<uint32_t>(job.nodes.size()));
+    return head + area;
+}
+
+void JobStore::WriteFiles(const std::string& dir, const JobSpec& job, bool index) {
+    WriteBytes(JobFilePath(dir, job.path), JobExecFileBytes(job));
+    if (index) WriteBytes(dir + "/QVFOLDER/" + job.number + "/jobexecpath", job.path);
+    for (const JobNode& node : job.nodes)
+        if (node.hasRecord) AddRecord(node, node.number.empty() ? job.number : node.number);
+}
+
+void JobStore::WriteJob(const JobSpec& job) {
+    WriteFiles(JobExecDir(), job, true);
+    std::lock_guard lock(mutex_);
+    state_.jobs.push_back(job);
+}
+
+void JobStore::WriteSiteJob(const JobSpec& job) {
+    WriteFiles(SiteJobDir(), job, false);
+    std::lock_guard lock(mutex_);
+    state_.siteJobs.push_back(job);
+}
+
+void JobStore::AddRecord(const JobNode& node, std::string_view number) {
+    records_.AddExecution(node.name, number, ExecutionRecord(node, number));
+}
+
+bool JobStore::SetStatus(std::string_view node, std::string_view number, ExecStatus status) {
+    const std::string key = std::string(node) + std::string(number);
+    std::optional<std::string> record = records_.Record('E', key);
+    if (!record || record->size() < kStatus + 3) return false;
+    for (size_t i = 0; i < 3; ++i) (*record)[kStatus + i] = static_cast<char>(status[i]);
+    records_.AddExecution(node, number, *record);
+    return true;
+}
+
+std::optional<ExecStatus> JobStore::Status(std::string_view node, std::string_view number) const {
+    const std::optional<std::string> record = records_.Record('E', std::string(node) + std::string(number));
+    if (!record || record->size() < kStatus + 3) return std::nullopt;
+    ExecStatus status{};
+    for (size_t i = 0; i < 3; ++i) status[i] = static_cast<uint8_t>((*record)[kStatus + i]);
+    return status;
+}
+
+JobStore::Hold JobStore::HoldExclusive(const std::string& path) {
+    return Hold(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
+                                win::FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::vector<JobStore::Reexec> JobStore::Reexecs() const {
+    std::lock_guard lock(mutex_);
+    return state_.reexecs;
+}
 
 }  // namespace qvpsim

@@ -73,6 +73,18 @@ Request ParseRequest(std::string_view payload) {
     return r;
 }
 
+std::string RecordReply(std::string_view record, std::string_view key) {
+    std::string reply("0 0 2 i");
+    reply += std::to_string(record.size());
+    reply += ' ';
+    reply.append(record);
+    reply += " k";
+    reply += std::to_string(key.size());
+    reply += ' ';
+    reply.append(key);
+    return reply;
+}
+
 std::string BuildRequest(std::string_view verb, const std::vector<Field>& fields) {
     std::string out(verb);
     out += ' ';

@@ -40,6 +40,9 @@ struct Request {
 
 Request ParseRequest(std::string_view payload);
 
+// A record reply: "0 0 2 i<len> <record> k<len> <key>".
+std::string RecordReply(std::string_view record, std::string_view key);
+
 // Builds a request text the same way the library does (used by tests of the simulator).
 std::string BuildRequest(std::string_view verb, const std::vector<Field>& fields);
 

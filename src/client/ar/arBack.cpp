@@ -9,6 +9,7 @@
 #include "client/ar/arlog.h"
 #include "client/ar/arwriter.h"
 #include "core/handles.h"
+#include "core/temp_file.h"
 #include "share/wapi/wapi.h"
 
 namespace ar {
@@ -36,52 +37,6 @@ public:
 
 private:
     bool shown_;
-};
-
-// The file the archive is written to until it is complete, beside its target; removed unless
-// it was put in place.
-class TempArchive {
-public:
-    explicit TempArchive(const std::string& target) : target_(target) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%u_%u.tmp", win::GetCurrentProcessId(),
-                      win::GetCurrentThreadId());
-        path_ = target + suffix;
-    }
-    ~TempArchive() {
-        handle.Reset();
-        if (!placed_) win::DeleteFile(path_.c_str());
-    }
-    TempArchive(const TempArchive&) = delete;
-    TempArchive& operator=(const TempArchive&) = delete;
-
-    const std::string& path() const { return path_; }
-    // Replaces the target. MoveFile never replaces, so an existing target is moved aside first
-    // and moved back when the new archive can't take its place.
-    bool place() {
-        std::string aside = path_ + ".old";
-        bool hadTarget = win::GetFileAttributes(target_.c_str()) != win::INVALID_FILE_ATTRIBUTES;
-        if (hadTarget) {
-            win::DeleteFile(aside.c_str());
-            if (!win::MoveFile(target_.c_str(), aside.c_str())) return false;
-        }
-        if (!win::MoveFile(path_.c_str(), target_.c_str())) {
-            win::DWORD err = win::GetLastError();
-            if (hadTarget) win::MoveFile(aside.c_str(), target_.c_str());
-            win::SetLastError(err);
-            return false;
-        }
-        placed_ = true;
-        if (hadTarget) win::DeleteFile(aside.c_str());
-        return true;
-    }
-
-    qvp::FileHandle handle;
-
-private:
-    std::string target_;
-    std::string path_;
-    bool placed_ = false;
 };
 
 bool isUnc(std::string_view path) {
@@ -169,6 +124,10 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
             if (std::strcmp(fd.cFileName, ".") != 0 && std::strcmp(fd.cFileName, "..") != 0)
                 items.emplace_back(fd.cFileName);
         } while (find.Next(fd));
+        if (win::GetLastError() != win::ERROR_NO_MORE_FILES) {
+            ctx.log(msg::kNoEntries, source, static_cast<int>(win::GetLastError()));
+            return kArcFileFailed;
+        }
     } else {
         if (srcParts.empty()) {
             ctx.log(msg::kNoSource, source, static_cast<int>(win::ERROR_INVALID_NAME));
@@ -192,11 +151,9 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
     PackGauge gauge(isResourceFileName(archive));
     gauge.set(10);
 
-    TempArchive temp(archive);
-    temp.handle =
-        qvp::FileHandle(win::CreateFile(temp.path().c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                                        0, nullptr, win::CREATE_ALWAYS, 0, nullptr));
-    if (!temp.handle.valid()) {
+    // Written beside the archive under a name nobody can foresee, put in place when complete.
+    qvp::TempFile temp;
+    if (!temp.Create(archive, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE)) {
         ctx.log(msg::kCreateArchive, archive, static_cast<int>(win::GetLastError()));
         return kArcWriteFailed;
     }
@@ -275,7 +232,7 @@ int qvpcarCreateArcFile(ArContext& ctx, const char* source, const char* names, i
         ctx.log(msg::kCloseArchive, archive, static_cast<int>(win::GetLastError()));
         return kArcFileFailed;
     }
-    if (!temp.place()) {
+    if (!temp.Place()) {
         ctx.log(msg::kReplaceTarget, archive, static_cast<int>(win::GetLastError()));
         return kArcWriteFailed;
     }

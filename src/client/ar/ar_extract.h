@@ -29,9 +29,16 @@ public:
     // Windows attributes of a path, INVALID_FILE_ATTRIBUTES (and lastError()) when it can't be
     // queried.
     virtual win::DWORD attributes(const std::string& path) = 0;
+    // The restore folder, once made: every later path must lie below it. False when it can't
+    // be taken as one.
+    virtual bool setRestore(const std::string& restore) = 0;
+    // True when `path` lies below the restore folder, reached through folders only (a link on
+    // the way would lead elsewhere).
+    virtual bool admits(const std::string& path) = 0;
     virtual bool createDirectory(const std::string& path) = 0;
     virtual bool deleteFile(const std::string& path) = 0;
     virtual bool setAttributes(const std::string& path, win::DWORD attributes) = 0;
+    // Folders and files are made under their exact names (see FILE_FLAG_POSIX_SEMANTICS).
     // One file at a time: created anew, written, its times set, closed. With `mustBeNew` the
     // create fails (ERROR_FILE_EXISTS) rather than replace something already there.
     virtual bool createFile(const std::string& path, bool mustBeNew) = 0;

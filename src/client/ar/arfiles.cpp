@@ -9,6 +9,7 @@
 #include "client/ar/arlog.h"
 #include "client/ar/argetacl.h"
 #include "client/ar/arpath.h"
+#include "client/ar/restore_tree.h"
 #include "core/handles.h"
 #include "share/wapi/wapi.h"
 
@@ -102,8 +103,12 @@ public:
     win::DWORD attributes(const std::string& path) override {
         return remember(win::GetFileAttributes(path.c_str()));
     }
+    bool setRestore(const std::string& restore) override {
+        return remember(guard_.open(restore));
+    }
+    bool admits(const std::string& path) override { return guard_.admits(path); }
     bool createDirectory(const std::string& path) override {
-        return remember(win::CreateDirectory(path.c_str(), nullptr) != 0);
+        return remember(win::CreateDirectoryExact(path.c_str()) != 0);
     }
     bool deleteFile(const std::string& path) override {
         return remember(win::DeleteFile(path.c_str()) != 0);
@@ -112,11 +117,12 @@ public:
         return remember(win::SetFileAttributes(path.c_str(), attributes) != 0);
     }
     bool createFile(const std::string& path, bool mustBeNew) override {
-        // A file known to be new skips the look for an existing one.
-        file_ = qvp::FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                                                0, nullptr,
-                                                mustBeNew ? win::CREATE_NEW : win::CREATE_ALWAYS, 0,
-                                                nullptr));
+        // A file known to be new skips the look for an existing one. Never through a link: the
+        // reader removes one in the file's place first.
+        file_ = qvp::FileHandle(win::CreateFile(
+            path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+            mustBeNew ? win::CREATE_NEW : win::CREATE_ALWAYS,
+            win::FILE_FLAG_POSIX_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         return remember(file_.valid());
     }
     bool write(const void* data, size_t length, size_t& written) override {
@@ -152,7 +158,8 @@ public:
         qvp::FileHandle dir(
             win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
                             win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
-                            nullptr, win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                            nullptr, win::OPEN_EXISTING,
+                            win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!dir.valid()) return remember(false);
         return remember(win::SetFileTime(dir.get(), nullptr, &a, &w) != 0);
     }
@@ -172,6 +179,7 @@ private:
     }
 
     qvp::FileHandle file_;
+    RestoreGuard guard_;
     win::DWORD error_ = 0;
 };
 

@@ -6,26 +6,18 @@ namespace ar {
 
 namespace {
 
-// Splits at '/' and, when `backslash`, at '\' that is not the trail byte of a double-byte
-// character.
+// Splits at '/' and, when `backslash`, at '\' too, by the platform's own rule: a byte pairs
+// with a lead byte only when it is a real trail byte. Every reader splits so, so that no name
+// holds one part for a reader's check and two for the path it becomes.
 std::vector<std::string> splitAt(std::string_view path, bool backslash) {
     std::vector<std::string> parts;
-    std::string current;
-    for (size_t i = 0; i < path.size(); ++i) {
-        auto b = static_cast<unsigned char>(path[i]);
-        if (backslash && win::IsDBCSLeadByte(b) && i + 1 < path.size()) {
-            current.push_back(path[i]);
-            current.push_back(path[++i]);
-            continue;
-        }
-        if (b == '/' || (backslash && b == '\\')) {
-            if (!current.empty()) parts.push_back(std::move(current));
-            current.clear();
-            continue;
-        }
-        current.push_back(path[i]);
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t sep = backslash ? win::FindFirstSeparator(path, pos) : path.find('/', pos);
+        if (sep == std::string_view::npos) sep = path.size();
+        if (sep > pos) parts.emplace_back(path.substr(pos, sep - pos));
+        pos = sep + 1;
     }
-    if (!current.empty()) parts.push_back(std::move(current));
     return parts;
 }
 

@@ -312,6 +312,11 @@ int ArcWriter::walkChildren(const std::string& path) {
             return result;
         }
     } while (find.Next(fd));
+    // A walk that fails part way is no end: the entries after it would be missing.
+    if (const win::DWORD error = win::GetLastError(); error != win::ERROR_NO_MORE_FILES) {
+        ctx.log(msg::kFindNext, path.c_str(), static_cast<int>(error));
+        return kArcNoSource;
+    }
     return kArcOk;
 }
 

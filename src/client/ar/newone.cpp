@@ -14,6 +14,7 @@
 #include "client/ar/arlog.h"
 #include "client/ar/armatch.h"
 #include "client/ar/arpath.h"
+#include "client/ar/restore_tree.h"
 #include "share/wapi/wapi.h"
 
 namespace ar {
@@ -66,7 +67,7 @@ private:
     // entry has used the path before. Saves a lookup per entry, which on a case-insensitive
     // platform means a scan of the folder.
     bool knownNew(const std::string& path, const std::string& parent) const {
-        return fresh_.count(parent) != 0 && made_.count(path) == 0;
+        return fresh_.count(parent) != 0 && !made_.contains(path);
     }
     int makeFolder(const std::string& path, bool isNew);
     int removeExisting(const std::string& path);
@@ -88,7 +89,7 @@ private:
     std::vector<uint8_t> copy_;
     std::vector<FolderFinish> folders_;
     std::unordered_set<std::string> fresh_;  // folders this extraction made
-    std::unordered_set<std::string> made_;   // paths this extraction made
+    MadeNames made_;                         // paths this extraction made
 };
 
 int Reader::qvpcuarGetInfmation(const char* restore) {
@@ -186,6 +187,11 @@ int Reader::makeRestoreFolder() {
         }
         if (i + 1 == parts.size()) fresh_.insert(restore_);
     }
+    if (!sink_.setRestore(restore_)) {
+        ctx_.log(msg::kMakeRestore);
+        ctx_.message(sink_.lastError(), kMsgClassSystem, msg::kMsgCreateDirectory, restore_.c_str());
+        return kUnarcFailed;
+    }
     return kUnarcOk;
 }
 
@@ -204,10 +210,18 @@ bool Reader::buildEntryPath(const std::string& name, std::string& path,
 }
 
 int Reader::makeFolder(const std::string& path, bool isNew) {
-    if (isNew && sink_.createDirectory(path)) {
+    // A name the rules would merge with a folder made earlier in this run is a folder of its own.
+    const bool variant = !isNew && made_.variantOf(path);
+    if ((isNew || variant) && sink_.createDirectory(path)) {
         fresh_.insert(path);
-        made_.insert(path);
+        made_.add(path);
         return kUnarcOk;
+    }
+    if (variant && sink_.lastError() != win::ERROR_ALREADY_EXISTS) {
+        ctx_.log(msg::kMkdir, path.c_str(), static_cast<int>(sink_.lastError()));
+        ctx_.detail(kDetailMakeFolder, sink_.lastError());
+        ctx_.message(sink_.lastError(), kMsgClassSystem, msg::kMsgCreateDirectory, path.c_str());
+        return kUnarcFailed;
     }
     // Not new after all (a name differing only in case), or not made: look at what is there.
     win::DWORD a = sink_.attributes(path);
@@ -230,7 +244,7 @@ int Reader::makeFolder(const std::string& path, bool isNew) {
         return kUnarcFailed;
     }
     fresh_.insert(path);
-    made_.insert(path);
+    made_.add(path);
     return kUnarcOk;
 }
 
@@ -269,11 +283,13 @@ int Reader::removeExisting(const std::string& path) {
 
 int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool hasTimes,
                       const win::FILETIME& w, const win::FILETIME& a) {
-    // A path known to be new is created without looking for what is there; one that turns out
-    // to exist after all (a case variant of an earlier name) is replaced like any other.
-    bool created = isNew && sink_.createFile(path, true);
-    const bool exists = !isNew || (!created && (sink_.lastError() == win::ERROR_FILE_EXISTS ||
-                                                sink_.lastError() == win::ERROR_ALREADY_EXISTS));
+    // A path known to be new is created without looking for what is there, and so is a name
+    // the rules would merge with a file made earlier in this run: that file is never replaced.
+    // Only what exists under the exact name after all is replaced like any other.
+    const bool tryNew = isNew || made_.variantOf(path);
+    bool created = tryNew && sink_.createFile(path, true);
+    const bool exists = !tryNew || (!created && (sink_.lastError() == win::ERROR_FILE_EXISTS ||
+                                                 sink_.lastError() == win::ERROR_ALREADY_EXISTS));
     if (exists) {
         if (int r = removeExisting(path); r != kUnarcOk) return r;
         created = sink_.createFile(path, false);
@@ -313,7 +329,7 @@ int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool h
         ctx_.log(msg::kCloseExtracted, path.c_str(), static_cast<int>(sink_.lastError()));
         return kUnarcFailed;
     }
-    made_.insert(path);
+    made_.add(path);
     return kUnarcOk;
 }
 
@@ -382,6 +398,8 @@ int Reader::qvpcuarLoopProsec() {
         if (!isSafeEntryName(*name)) return defective("entry name leaves the restore folder");
         std::string path, parent;
         if (!buildEntryPath(*name, path, parent)) return defective("path too long");
+        // The last word on confinement: where the path resolves, not how it reads.
+        if (!sink_.admits(path)) return defective("entry path leaves the restore folder");
         const bool isNew = knownNew(path, parent);
 
         win::FILETIME w{}, a{};

@@ -12,6 +12,8 @@
 
 #include "client/ar/arformat.h"
 #include "client/ar/arlog.h"
+#include "client/ar/arpath.h"
+#include "client/ar/restore_tree.h"
 #include "client/ar/unarchive.h"
 #include "core/handles.h"
 #include "platform/win.h"
@@ -32,43 +34,11 @@ using ar::kOldHeaderSize;
 using OldHeader = ar::ArOldHeader;
 using OldEntry = ar::ArOldEntry;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+// Splits a stored name as every reader does (a lead byte pairs only with a real trail byte).
+std::vector<std::string> SplitPath(const std::string& path) { return ar::splitStoredName(path); }
 
-// Splits at '\' and '/', code-page aware (a trail byte 0x5C belongs to its character); empty
-// parts vanish.
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (size_t i = 0; i < path.size(); ++i) {
-        const char c = path[i];
-        if (win::IsDBCSLeadByte(static_cast<win::BYTE>(c)) && i + 1 < path.size()) {
-            part.push_back(c);
-            part.push_back(path[++i]);
-        } else if (IsSeparator(c)) {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    return parts;
-}
-
-// A stored name in the separators of a POSIX restore folder: its '\' become '/'.
-std::string ToPosixSeparators(const std::string& name) {
-    std::string out = name;
-    for (size_t i = 0; i < out.size(); ++i) {
-        if (win::IsDBCSLeadByte(static_cast<win::BYTE>(out[i])) && i + 1 < out.size())
-            ++i;
-        else if (out[i] == '\\')
-            out[i] = '/';
-    }
-    return out;
-}
-
-bool ClimbsOut(const std::string& name) {
-    for (const std::string& part : SplitPath(name))
+bool ClimbsOut(const std::vector<std::string>& parts) {
+    for (const std::string& part : parts)
         if (part == "..") return true;
     return false;
 }
@@ -105,6 +75,8 @@ private:
     int MakeRestoreFolder();
     int LoopProsec();
     int ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std::string& path);
+    int MakeFolder(const OldEntry& entry, const std::string& path);
+    qvp::FileHandle CreateOutput(const std::string& path, win::DWORD disposition);
     int ReplaceExisting(const std::string& path);
     bool SetTimes(win::HANDLE handle, const OldEntry& entry);
     int FinishFolders();
@@ -127,6 +99,8 @@ private:
     bool posix_ = false;
     std::unique_ptr<uint8_t[]> buffer_;
     std::vector<FolderFinish> folders_;
+    ar::RestoreGuard guard_;
+    ar::MadeNames made_;
 };
 
 bool OldReader::ReadNext(void* buffer, size_t size, size_t* got) {
@@ -264,7 +238,7 @@ int OldReader::GetInfmation(const char* restoreFolder) {
 
 int OldReader::MakeRestoreFolder() {
     const std::vector<std::string> parts = SplitPath(restore_);
-    if (parts.empty()) return kOldOk;  // the file-system root
+    if (parts.empty()) return guard_.open(restore_) ? kOldOk : kOldNoFolder;  // the file-system root
     const char sep = posix_ ? '/' : '\\';
     std::string path = posix_ ? "/" + parts[0] : parts[0];
     std::string probe = path;
@@ -283,6 +257,11 @@ int OldReader::MakeRestoreFolder() {
             log_.Write(kTag, text::kMakeRestore, path.c_str());
             return kOldNoFolder;
         }
+    }
+    if (!guard_.open(restore_)) {
+        qvparSetErrorDetail(kDetailFolderCreate, win::GetLastError());
+        log_.Write(kTag, text::kMakeRestore, restore_.c_str());
+        return kOldNoFolder;
     }
     return kOldOk;
 }
@@ -304,32 +283,64 @@ int OldReader::LoopProsec() {
             return Defective("entry data outside the file");
         if (entry.pathIndex < 0 || static_cast<size_t>(entry.pathIndex) >= names_.size())
             return Defective("name index");
-        const std::string& name = names_[static_cast<size_t>(entry.pathIndex)];
-        if (ClimbsOut(name)) return Defective("name leaves the restore folder");
-        if (restore_.size() + name.size() > kPathMax) return Defective("path too long");
-        const std::string path = restore_ + (posix_ ? ToPosixSeparators(name) : name);
+        // A stored name is always a name inside the restore folder, with or without a leading
+        // separator: it is joined below the folder, never glued to its last component.
+        const std::vector<std::string> parts =
+            SplitPath(names_[static_cast<size_t>(entry.pathIndex)]);
+        if (ClimbsOut(parts)) return Defective("name leaves the restore folder");
+        const ar::PathStyle style = ar::PathStyle::of(restore_);
+        std::string path = restore_;
+        for (const std::string& part : parts) path = style.join(path, part);
+        if (path.size() > kPathMax) return Defective("path too long");
+        // The last word on confinement: where the path resolves, not how it reads.
+        if (!guard_.admits(path)) return Defective("entry path leaves the restore folder");
 
-        if ((entry.attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            const int result = ExtractFile(entry, dataOffset, path);
-            if (result != kOldOk) return result;
-        } else {
-            const win::DWORD existing = win::GetFileAttributes(path.c_str());
-            if (existing == win::INVALID_FILE_ATTRIBUTES) {
-                if (!win::CreateDirectory(path.c_str(), nullptr)) {
-                    qvparSetErrorDetail(kDetailOldFolder, win::GetLastError());
-                    log_.Write(kTag, text::kMkdir, path.c_str());
-                    return kOldNoFolder;
-                }
-            } else if ((existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                       (existing & win::FILE_ATTRIBUTE_READONLY) != 0) {
-                // Its entries are about to be replaced; its own attributes come back at the end.
-                win::SetFileAttributes(path.c_str(), existing & ~win::FILE_ATTRIBUTE_READONLY);
-            }
-            folders_.push_back(FolderFinish{path, entry});
-        }
+        const int result = (entry.attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0
+                               ? ExtractFile(entry, dataOffset, path)
+                               : MakeFolder(entry, path);
+        if (result != kOldOk) return result;
         offset += uint64_t{entry.headerLength} + entry.dataSize;
     }
     return kOldOk;
+}
+
+int OldReader::MakeFolder(const OldEntry& entry, const std::string& path) {
+    win::DWORD existing = win::GetFileAttributes(path.c_str());
+    // A name the rules would merge with a folder made earlier in this run is a folder of its own.
+    if (existing == win::INVALID_FILE_ATTRIBUTES || made_.variantOf(path)) {
+        if (win::CreateDirectoryExact(path.c_str())) {
+            made_.add(path);
+            existing = win::FILE_ATTRIBUTE_DIRECTORY;
+        } else if (existing == win::INVALID_FILE_ATTRIBUTES ||
+                   win::GetLastError() != win::ERROR_ALREADY_EXISTS) {
+            qvparSetErrorDetail(kDetailOldFolder, win::GetLastError());
+            log_.Write(kTag, text::kMkdir, path.c_str());
+            return kOldNoFolder;
+        } else {
+            existing = win::GetFileAttributes(path.c_str());  // there under its exact name
+        }
+    }
+    if ((existing & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link is never a way for the extraction to go elsewhere.
+        qvparSetErrorDetail(kDetailOldFolder, win::ERROR_ALREADY_EXISTS);
+        log_.Write(kTag, text::kMkdir, path.c_str());
+        return kOldNoFolder;
+    }
+    if ((existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        (existing & win::FILE_ATTRIBUTE_READONLY) != 0) {
+        // Its entries are about to be replaced; its own attributes come back at the end.
+        win::SetFileAttributes(path.c_str(), existing & ~win::FILE_ATTRIBUTE_READONLY);
+    }
+    folders_.push_back(FolderFinish{path, entry});
+    return kOldOk;
+}
+
+qvp::FileHandle OldReader::CreateOutput(const std::string& path, win::DWORD disposition) {
+    // Under its exact name, and never through a link (one in the file's place was removed).
+    return qvp::FileHandle(win::CreateFile(
+        path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr, disposition,
+        win::FILE_ATTRIBUTE_NORMAL | win::FILE_FLAG_POSIX_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
 }
 
 int OldReader::ReplaceExisting(const std::string& path) {
@@ -348,11 +359,17 @@ int OldReader::ReplaceExisting(const std::string& path) {
 }
 
 int OldReader::ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std::string& path) {
-    int result = ReplaceExisting(path);
-    if (result != kOldOk) return result;
-    qvp::FileHandle out(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
-                                        nullptr, win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+    // A file made earlier in this run under a name the rules would merge with this one is never
+    // replaced: this one is made under its own name, and only a file of exactly that name gives
+    // way.
+    const bool variant = made_.variantOf(path);
+    qvp::FileHandle out;
+    if (variant) out = CreateOutput(path, win::CREATE_NEW);
+    if (!out.valid() && (!variant || win::GetLastError() == win::ERROR_FILE_EXISTS)) {
+        const int result = ReplaceExisting(path);
+        if (result != kOldOk) return result;
+        out = CreateOutput(path, win::OPEN_ALWAYS);
+    }
     if (!out.valid()) {
         const win::DWORD error = win::GetLastError();
         qvparSetErrorDetail(kDetailFileCreate, error);
@@ -393,6 +410,7 @@ int OldReader::ExtractFile(const OldEntry& entry, uint64_t dataOffset, const std
         log_.Write(kTag, "%s", text::kCloseFile);
         return kOldFileFailed;
     }
+    made_.add(path);
     if (!win::SetFileAttributes(path.c_str(), entry.attributes)) {
         qvparSetErrorDetail(kDetailAttributes, win::GetLastError());
         log_.Write(kTag, text::kAttributes, path.c_str());
@@ -417,7 +435,8 @@ int OldReader::FinishFolders() {
             qvp::FileHandle folder(win::CreateFile(
                 it->path.c_str(), win::GENERIC_WRITE,
                 win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, nullptr,
-                win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT,
+                nullptr));
             // Times that can't be set on a folder are no failure.
             if (folder.valid()) SetTimes(folder.get(), it->entry);
         }

@@ -1,6 +1,5 @@
 // The kind test in front of every extraction: an encoded file is decoded first, an old-format
 // archive goes to its own reader, anything else is left to the new-format reader.
-#include <cstdio>
 #include <string>
 
 #include "client/ar/arformat.h"
@@ -8,6 +7,7 @@
 #include "client/ar/unarchive.h"
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
+#include "core/temp_file.h"
 #include "platform/byte_order.h"
 #include "platform/win.h"
 
@@ -15,7 +15,6 @@ namespace {
 
 constexpr char kTag[] = "ar";
 constexpr char kMissing[] = "qvparMain Error, %s is Nothing";
-constexpr char kRenameFailed[] = "MoveFile Error On qvparMain %s %d";
 constexpr char kDecodeFailed[] = "qvpEcdCtrlDecodeFile Error %s";
 
 // The first bytes of the file (at most `size`); -1 when it can't be opened.
@@ -49,43 +48,32 @@ QvpArInput NewFormat(std::string path, int keep) {
     return input;
 }
 
-// Without keep the archive is consumed: it is renamed away, decoded back under its own name
-// and that file is extracted and deleted like any other.
+// Without keep the archive is consumed: the decoded archive takes its name only once the
+// decoding is complete (a failed one leaves it as it was), and is then extracted and deleted
+// like any other.
 QvpArInput DecodeInPlace(QvpClientLog& log, const std::string& archive) {
-    const std::string temporary = archive + ".dcd";
-    win::DeleteFile(temporary.c_str());
-    if (!win::MoveFile(archive.c_str(), temporary.c_str())) {
-        const win::DWORD error = win::GetLastError();
-        qvparSetErrorDetail(kDetailRename, error);
-        log.Write(kTag, kRenameFailed, archive.c_str(), static_cast<int>(error));
-        win::DeleteFile(archive.c_str());
-        return Done(-1);
-    }
-    if (EcdCtrlDecodeFile(temporary.c_str(), archive.c_str()) != kEcdOk) {
-        win::DeleteFile(archive.c_str());
-        win::DeleteFile(temporary.c_str());
+    if (EcdCtrlDecodeFile(archive.c_str(), archive.c_str()) != kEcdOk) {
         log.Write(kTag, kDecodeFailed, archive.c_str());
         return Done(-1);
     }
-    win::DeleteFile(temporary.c_str());
     return NewFormat(archive, 0);
 }
 
-// With keep the caller's file is only read: the decoded archive goes to a temporary file of
-// this thread, which the extraction deletes when it is done with it.
+// With keep the caller's file is only read: the decoded archive goes to a temporary file
+// beside it, which the extraction deletes when it is done with it.
 QvpArInput DecodeBeside(QvpClientLog& log, const std::string& archive) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%u_%u.dcd",
-                  static_cast<unsigned>(win::GetCurrentProcessId()),
-                  static_cast<unsigned>(win::GetCurrentThreadId()));
-    const std::string temporary = archive + suffix;
-    win::DeleteFile(temporary.c_str());
-    if (EcdCtrlDecodeFile(archive.c_str(), temporary.c_str()) != kEcdOk) {
-        win::DeleteFile(temporary.c_str());
+    qvp::TempFile decoded;
+    if (!decoded.Create(archive, ".dcd", win::GENERIC_WRITE)) {
         log.Write(kTag, kDecodeFailed, archive.c_str());
         return Done(-1);
     }
-    return NewFormat(temporary, 0);
+    decoded.handle.Close();
+    if (EcdCtrlDecodeFile(archive.c_str(), decoded.path().c_str()) != kEcdOk) {
+        log.Write(kTag, kDecodeFailed, archive.c_str());
+        return Done(-1);
+    }
+    decoded.Keep();
+    return NewFormat(decoded.path(), 0);
 }
 
 }  // namespace

@@ -19,12 +19,11 @@ bool File::OpenRead(const char* path) {
 }
 
 bool File::Create(const char* path) {
-    handle_.Reset(win::CreateFile(path, win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
-                                  win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle_.valid()) {
+    if (!output_.Create(path, ".dcd", win::GENERIC_WRITE)) {
         lastError_ = win::GetLastError();
         return false;
     }
+    handle_ = std::move(output_.handle);
     buffer_ = std::make_unique<uint8_t[]>(kBufferSize);
     writing_ = true;
     return true;
@@ -172,6 +171,10 @@ bool File::Close() {
         lastError_ = win::GetLastError();
         ok = false;
     }
+    if (writing_ && ok && !output_.Place()) {
+        lastError_ = win::GetLastError();
+        ok = false;
+    }
     return ok;
 }
 
@@ -202,12 +205,12 @@ int WriteFailure(QvpClientLog& log, const File& file, const char* text) {
 }
 
 int CloseDecodeFiles(File& out, File& in) {
-    if (!out.Close()) {
-        qvparSetErrorDetail(kDetailClose, out.lastError());
-        return kEcdIoError;
-    }
     if (!in.Close()) {
         qvparSetErrorDetail(kDetailClose, in.lastError());
+        return kEcdIoError;
+    }
+    if (!out.Close()) {
+        qvparSetErrorDetail(kDetailClose, out.lastError());
         return kEcdIoError;
     }
     return kEcdOk;

@@ -10,6 +10,7 @@
 
 #include "client/ecd/ecd.h"
 #include "core/handles.h"
+#include "core/temp_file.h"
 #include "platform/byte_order.h"
 #include "platform/win.h"
 
@@ -100,6 +101,9 @@ public:
 
     // false with the platform's last error kept.
     bool OpenRead(const char* path);
+    // The output is written to a temporary beside `path` and takes its place (replacing what is
+    // there, the encoded file itself included) only at a successful Close(): a decode that
+    // fails, the disk full included, leaves `path` as it was and no partial file behind.
     bool Create(const char* path);
 
     uint64_t Size();                       // of an open file
@@ -119,11 +123,13 @@ public:
     void Commit(size_t size) { end_ += size; }
     // Writes what is buffered.
     bool Flush();
-    // Writes what is still buffered and closes; false when either failed.
+    // Writes what is still buffered, closes and puts an output in place; false when any step
+    // failed.
     bool Close();
     win::DWORD lastError() const { return lastError_; }
 
 private:
+    qvp::TempFile output_;     // (declared first: the handle closes before it is discarded)
     qvp::FileHandle handle_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t begin_ = 0;   // reading: next buffered byte
@@ -141,8 +147,8 @@ bool CreateOutput(QvpClientLog& log, File& out, const char* path);
 // kEcdIoError after a failed read or write of `file`, `text` logged.
 int ReadFailure(QvpClientLog& log, const File& file, const char* text);
 int WriteFailure(QvpClientLog& log, const File& file, const char* text);
-// Closes the output, then the input, at the end of a decode; kEcdOk, or kEcdIoError with the
-// failed close recorded as error detail.
+// Closes the input, then the output (which puts it in place, over the input too), at the end of
+// a decode; kEcdOk, or kEcdIoError with the failed close recorded as error detail.
 int CloseDecodeFiles(File& out, File& in);
 
 }  // namespace ecd

@@ -1,5 +1,6 @@
 #include "share/tcp/tcpsock.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "platform/byte_order.h"
@@ -18,9 +19,26 @@ QvpTcpResult SendAll(int socket, const char* data, size_t length) {
     return {};
 }
 
-QvpTcpResult RecvAll(int socket, char* data, size_t length) {
+// One message's time: a peer that sends a byte now and then must not stretch the wait.
+class Deadline {
+public:
+    explicit Deadline(win::DWORD timeoutMs)
+        : bounded_(timeoutMs != win::INFINITE), end_(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+    win::DWORD Left() const {
+        if (!bounded_) return win::INFINITE;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now()).count();
+        return left > 0 ? static_cast<win::DWORD>(left) : 0;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool bounded_;
+    Clock::time_point end_;
+};
+
+QvpTcpResult RecvAll(int socket, char* data, size_t length, const Deadline& deadline) {
     while (length > 0) {
-        int n = win::SocketRecv(socket, data, length);
+        int n = win::SocketRecv(socket, data, length, deadline.Left());
         if (n < 0) return {QvpTcpStatus::Transport, 0, win::GetLastError()};
         if (n == 0) return {QvpTcpStatus::Closed, 0, win::WSAECONNRESET};
         data += n;
@@ -44,9 +62,10 @@ QvpTcpResult qvpTcpSendFrame(int socket, const void* payload, size_t length) {
     return r;
 }
 
-QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size) {
+QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size, win::DWORD timeoutMs) {
+    const Deadline deadline(timeoutMs);
     unsigned char header[kQvpFrameHeaderSize];
-    QvpTcpResult r = RecvAll(socket, reinterpret_cast<char*>(header), sizeof header);
+    QvpTcpResult r = RecvAll(socket, reinterpret_cast<char*>(header), sizeof header, deadline);
     if (!r.ok()) return r;
     const uint32_t total = qvp::be32(header);
     if (std::memcmp(header + 4, kFrameMarker, sizeof kFrameMarker) != 0 ||
@@ -54,7 +73,7 @@ QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size) {
         return {QvpTcpStatus::Framing, 0, 0};
     const size_t length = total - kQvpFrameHeaderSize;
     if (size == 0 || length > size - 1) return {QvpTcpStatus::TooLong, 0, 0};
-    r = RecvAll(socket, buffer, length);
+    r = RecvAll(socket, buffer, length, deadline);
     if (!r.ok()) return r;
     buffer[length] = '\0';
     r.length = length;
@@ -71,10 +90,11 @@ QvpTcpResult qvpTcpSendText(int socket, const void* text, size_t length) {
     return r;
 }
 
-QvpTcpResult qvpTcpRecvText(int socket, char* buffer, size_t size) {
+QvpTcpResult qvpTcpRecvText(int socket, char* buffer, size_t size, win::DWORD timeoutMs) {
+    const Deadline deadline(timeoutMs);
     // Byte by byte: nothing after the NUL may be taken from the stream.
     for (size_t n = 0; n < size; ++n) {
-        QvpTcpResult r = RecvAll(socket, buffer + n, 1);
+        QvpTcpResult r = RecvAll(socket, buffer + n, 1, deadline);
         if (!r.ok()) return r;
         if (buffer[n] == '\0') return {QvpTcpStatus::Ok, n, 0};
     }

@@ -31,8 +31,10 @@ struct QvpTcpResult {
 QvpTcpResult qvpTcpSendFrame(int socket, const void* payload, size_t length);
 // Receives one frame into `buffer` of `size` bytes; the payload is NUL-terminated, so it must
 // be shorter than `size`. A total length below 8 or above 2048, or another marker: Framing.
-QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size);
+// The whole message must arrive within `timeoutMs` (INFINITE: no bound), else Transport with
+// 10060.
+QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size, win::DWORD timeoutMs = win::INFINITE);
 // Text mode: the text and one NUL.
 QvpTcpResult qvpTcpSendText(int socket, const void* text, size_t length);
-// Reads up to the NUL; the text (NUL-terminated) must fit in `size`.
-QvpTcpResult qvpTcpRecvText(int socket, char* buffer, size_t size);
+// Reads up to the NUL; the text (NUL-terminated) must fit in `size`. Bounded as a frame is.
+QvpTcpResult qvpTcpRecvText(int socket, char* buffer, size_t size, win::DWORD timeoutMs = win::INFINITE);

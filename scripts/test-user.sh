@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs the whole suite of a build tree as an ordinary user, so that permission faults that root
+# would hide show up: a scratch HOME and TMPDIR, the build tree readable, nothing else shared.
+# As root it runs the tests as TEST_USER (made when missing); as anyone else, as that user.
+set -euo pipefail
+dir=${1:-build}
+jobs=${2:-$(nproc)}
+user=${TEST_USER:-qvptest}
+[ -f "$dir/CTestTestfile.cmake" ] || { echo "test-user.sh: no build tree in $dir" >&2; exit 1; }
+dir=$(cd "$dir" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+if [ "$(id -u)" -ne 0 ]; then
+  HOME=$scratch TMPDIR=$scratch ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+  exit
+fi
+if ! id -u "$user" >/dev/null 2>&1; then
+  useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
+fi
+# The test lists are made before the run (ctest writes them into the tree), then only read.
+ctest --test-dir "$dir" -N >/dev/null
+chmod -R a+rX "$dir"
+mkdir -p "$dir/Testing"
+chown -R "$user" "$dir/Testing"
+chown "$user" "$scratch"
+status=0
+setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --reset-env \
+  env HOME="$scratch" TMPDIR="$scratch" PATH="$PATH" \
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=$?
+# The tree stays usable by root's next build.
+chown -R root "$dir/Testing"
+exit "$status"

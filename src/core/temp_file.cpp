@@ -1,0 +1,80 @@
+#include "core/temp_file.h"
+
+#include <cstdio>
+#include <random>
+
+namespace qvp {
+namespace {
+
+constexpr int kNameTries = 16;
+
+// Names nobody can foresee: the process and thread ids a planted link could be named for are
+// no help.
+uint64_t RandomPart() {
+    static thread_local std::mt19937_64 generator{[] {
+        std::random_device device;
+        return (uint64_t{device()} << 32) ^ device();
+    }()};
+    return generator();
+}
+
+}  // namespace
+
+TempFile::~TempFile() {
+    if (!placed_) Discard();
+}
+
+bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD access) {
+    target_ = target;
+    for (int i = 0; i < kNameTries; ++i) {
+        char part[24];
+        std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(RandomPart()));
+        path_ = target + part + suffix;
+        handle.Reset(win::CreateFile(path_.c_str(), access, 0, nullptr, win::CREATE_NEW,
+                                     win::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (handle.valid()) return true;
+        if (win::GetLastError() != win::ERROR_FILE_EXISTS) break;
+    }
+    path_.clear();
+    return false;
+}
+
+bool TempFile::Place() {
+    if (!handle.Close()) return false;
+    const std::string aside = path_ + ".old";
+    const bool hadTarget = win::GetFileAttributes(target_.c_str()) != win::INVALID_FILE_ATTRIBUTES;
+    if (hadTarget && !win::MoveFile(target_.c_str(), aside.c_str())) return false;
+    if (!win::MoveFile(path_.c_str(), target_.c_str())) {
+        const win::DWORD err = win::GetLastError();
+        if (hadTarget) win::MoveFile(aside.c_str(), target_.c_str());
+        win::SetLastError(err);
+        return false;
+    }
+    placed_ = true;
+    if (hadTarget) win::DeleteFile(aside.c_str());
+    return true;
+}
+
+void TempFile::Discard() {
+    handle.Reset();
+    if (!path_.empty()) {
+        const win::DWORD err = win::GetLastError();
+        win::DeleteFile(path_.c_str());
+        win::SetLastError(err);
+    }
+    path_.clear();
+}
+
+bool ReplaceFileContents(const std::string& target, const void* bytes, size_t size) {
+    TempFile temp;
+    if (!temp.Create(target, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE)) return false;
+    win::DWORD written = 0;
+    if (!win::WriteFile(temp.handle.get(), bytes, static_cast<win::DWORD>(size), &written, nullptr) ||
+        written != size) {
+        if (win::GetLastError() == 0) win::SetLastError(win::ERROR_DISK_FULL);
+        return false;
+    }
+    return temp.Place();
+}
+
+}  // namespace qvp

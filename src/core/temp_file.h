@@ -1,0 +1,41 @@
+// Files written beside their target and put in its place only when complete: a failure leaves
+// the target as it was, and nobody can prepare the temporary's name in advance.
+#pragma once
+
+#include <string>
+
+#include "core/handles.h"
+
+namespace qvp {
+
+class TempFile {
+public:
+    TempFile() = default;
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    // Creates "<target>.<16 hex digits><suffix>" exclusively (never through a link; another
+    // name on a collision). False with the Windows error as last error.
+    bool Create(const std::string& target, const char* suffix, win::DWORD access);
+    // Puts the closed file in the target's place. MoveFile never replaces, so an existing
+    // target is moved aside first and moved back when the new file can't take its place.
+    bool Place();
+    // Closes and removes the file now (also done when it goes unplaced).
+    void Discard();
+    // The caller takes the file over under its own name: it stays when this goes.
+    void Keep() { placed_ = true; }
+
+    const std::string& path() const { return path_; }
+    FileHandle handle;
+
+private:
+    std::string target_;
+    std::string path_;
+    bool placed_ = false;
+};
+
+// Writes `bytes` to a temporary beside `target` and puts it in the target's place.
+bool ReplaceFileContents(const std::string& target, const void* bytes, size_t size);
+
+}  // namespace qvp

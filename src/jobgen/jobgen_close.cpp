@@ -1,0 +1,310 @@
+// The end of an edit session: the commit that assembles jobgenfile from the work tree (entries
+// under LockFile, the header written last) and puts the JobGen into the store, or the discard
+// that leaves the store as it was.
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "core/fileutil.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "jobgen/jobgen_file.h"
+
+namespace qvp::jobgen {
+
+namespace {
+
+constexpr FrameTexts kCloseFrame = JobGenFrame("qvAPICloseJobGen", kLogicalError, EndStyle::Decimal);
+constexpr FrameTexts kCloseExFrame = JobGenFrame("qvAPICloseJobGenEx", kLogicalError, EndStyle::Decimal);
+
+namespace msg {
+constexpr char kBadOption[] = "%s : Parameter Error : API Option Value is INVALID";
+constexpr char kSoftMissing[] = "%s : pJGSoftPointer is NULL";
+constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
+constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
+constexpr char kIdRead[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
+constexpr char kCollectMissing[] = "qvAPICloseJobGenEx : _stat Error : File = %s, errno = %d";
+constexpr char kCollectMove[] = "qvAPICloseJobGenEx : MoveFile %s -> %s : ErrorCode = %d";
+constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
+constexpr char kClear[] = "%s : qvpClearDirectoryForJobGen %s : ErrorCode = %d";
+}  // namespace msg
+
+bool KindIn(char kind, const char* set) { return kind != 0 && std::strchr(set, kind) != nullptr; }
+
+void PutTwoDigits(char* at, unsigned value) {
+    at[0] = static_cast<char>('0' + (value / 10) % 10);
+    at[1] = static_cast<char>('0' + value % 10);
+}
+
+// Names of a work area in listing order ("." and ".." left out), directories or files.
+std::vector<std::string> Listing(const std::string& dir, bool directories) {
+    std::vector<std::string> names;
+    win::WIN32_FIND_DATAA data{};
+    FindWalk walk(dir + "\\*", data);
+    if (!walk.valid()) return names;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) == directories) names.push_back(name);
+    } while (walk.Next(data));
+    return names;
+}
+
+// jobgenfile being written: each entry appended under a lock over its own bytes.
+class EntryWriter {
+public:
+    EntryWriter(CallContext& call, std::string path) : call_(call), path_(std::move(path)) {}
+    bool Open() {
+        file_.Reset(win::CreateFile(path_.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                                    win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_.valid() && win::SetFilePointer(file_.get(), kHeaderSize, nullptr, win::FILE_BEGIN) != win::INVALID_SET_FILE_POINTER)
+            return true;
+        call_.Log(msg::kCreateFile, call_.function(), path_.c_str(), static_cast<int>(win::GetLastError()));
+        return false;
+    }
+    bool Append(const JobGenEntry& entry) {
+        if (!WriteLocked(count_ * kEntrySize + kHeaderSize, &entry, kEntrySize)) return false;
+        ++count_;
+        return true;
+    }
+    bool WriteHeader(const JobGenHeader& header) { return WriteLocked(0, &header, kHeaderSize) && file_.Close(); }
+    uint32_t count() const { return count_; }
+
+private:
+    bool WriteLocked(uint64_t at, const void* bytes, uint32_t size) {
+        const auto low = static_cast<win::DWORD>(at);
+        if (win::SetFilePointer(file_.get(), static_cast<win::LONG>(low), nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER ||
+            win::LockFile(file_.get(), low, 0, size, 0) == 0) {
+            call_.Log(msg::kLockFile, call_.function(), path_.c_str(), static_cast<int>(win::GetLastError()));
+            return false;
+        }
+        win::DWORD written = 0;
+        const bool ok = win::WriteFile(file_.get(), bytes, size, &written, nullptr) != 0 && written == size;
+        if (!ok) call_.Log(msg::kWriteFile, call_.function(), path_.c_str(), static_cast<int>(win::GetLastError()));
+        return win::UnlockFile(file_.get(), low, 0, size, 0) != 0 && ok;
+    }
+
+    CallContext& call_;
+    std::string path_;
+    FileHandle file_;
+    uint32_t count_ = 0;
+};
+
+// Lays an ID-operation record over a node's entry (kinds L and O).
+void LayIdOperation(char kind, const uint8_t* record, JobGenEntry& entry) {
+    auto* raw = reinterpret_cast<uint8_t*>(&entry);
+    raw[1] = record[1];
+    raw[288] = record[288];
+    if (kind == 'L') {
+        std::memcpy(raw + 296, record + 296, 160);  // 296, 328, 360, 392 (32 each) and 424 (64)
+        std::memcpy(raw + 424, record + 424, 64);
+    } else {
+        std::memcpy(raw + 360, record + 360, 16);
+        std::memcpy(raw + 296, record + 296, 64);
+    }
+}
+
+// The pairs of one node: the package entries (D, M, J), the ID operations (L, O), or the node
+// entry alone. `first` copies the package side files into the store directory.
+uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool first, EntryWriter& out) {
+    QVPAPI& block = call.block();
+    const char kind = edit.jobKind;
+    if (KindIn(kind, "DMJ")) {
+        const std::string packages = WorkArea(block, "PACKAGE");
+        for (const std::string& dir : Listing(packages, true)) {
+            char key[512] = {};
+            if (qvpFileNameToPackageName(dir.c_str(), key) == 0) return QVAPI_ERR_RESOURCE;
+            PutField(entry.packageKey, sizeof entry.packageKey, key);
+            JobGenEntry package{};
+            const std::string path = packages + "\\" + dir + "\\" + kEntryFile;
+            if (win::DWORD error = ReadEntry(path, package); error != 0) {
+                call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(error));
+                return QVAPI_ERR_RESOURCE;
+            }
+            entry.setcls = package.setcls;
+            std::memcpy(entry.fileId, package.fileId, sizeof entry.fileId);
+            entry.packageCopy = package.packageCopy;
+            entry.fileIdCopy = package.fileIdCopy;
+            if (first) {
+                std::vector<std::string> sides;
+                if (package.packageCopy == 1) sides.push_back(dir);
+                if (package.fileIdCopy == 1) sides.push_back(FieldText(package.fileId, sizeof package.fileId));
+                for (const std::string& side : sides) {
+                    const std::string from = packages + "\\" + dir + "\\" + side;
+                    const std::string to = edit.jobGenPath + "\\" + side;
+                    if (CheckName(side.c_str()) != 0 || win::CopyFile(from.c_str(), to.c_str(), win::FALSE) == 0) {
+                        call.Log(msg::kCreateFile, call.function(), to.c_str(), static_cast<int>(win::GetLastError()));
+                        return QVAPI_ERR_RESOURCE;
+                    }
+                }
+            }
+            if (!out.Append(entry)) return QVAPI_ERR_RESOURCE;
+        }
+        return 0;
+    }
+    if (kind == 'I') {
+        if (edit.soft == nullptr) {
+            call.Log(msg::kSoftMissing, call.function());
+            return QVAPI_ERR_SOFT_REFER_MISSING;
+        }
+        entry.soft = edit.soft->fields;
+        const bool listed = entry.soft.listName[0] != '\0' || entry.soft.listType != 0;
+        std::memcpy(entry.softReferId, listed ? "PB000000" : "        ", sizeof entry.softReferId);
+        return out.Append(entry) ? 0 : QVAPI_ERR_RESOURCE;
+    }
+    if (edit.ex && KindIn(kind, "LO")) {
+        const std::string idgroup = WorkArea(block, "IDGROUP");
+        for (const std::string& file : Listing(idgroup, false)) {
+            uint8_t record[kEntrySize] = {};
+            void* buffer = record;
+            uint32_t size = kEntrySize;
+            if (qvpAPIFileCopy(&block, (idgroup + "\\" + file).c_str(), &buffer, &size, nullptr, 0) < 0) {
+                call.Log(msg::kIdRead, call.function(), qvAPIGetLastError());
+                return QVAPI_ERR_RESOURCE;
+            }
+            LayIdOperation(kind, record, entry);
+            if (!out.Append(entry)) return QVAPI_ERR_RESOURCE;
+        }
+        return 0;
+    }
+    if (edit.ex && kind == 'V') entry.reginfOption = static_cast<uint8_t>(edit.reginfRefOption);
+    return out.Append(entry) ? 0 : QVAPI_ERR_RESOURCE;
+}
+
+// Header fields the session sets (Part of the commit's step "header").
+void FillHeader(const JobGenEdit& edit, uint32_t count, JobGenHeader& h) {
+    const char kind = edit.jobKind;
+    h.entryAreaSize = count * static_cast<uint32_t>(kEntrySize);
+    h.entryCount = count;
+    h.jobKind = kind;
+    h.idKind = edit.idKind;
+    if (std::memcmp(h.version, "0100", 4) == 0 || std::memcmp(h.version, "0200", 4) == 0)
+        std::memcpy(h.version, kVersion, 4);
+    h.execWeek = 0;
+    const TimeJobGenData& t = edit.time;
+    if (t.setcls != 0 && edit.timeOption != 0) {
+        const win::SYSTEMTIME& w = t.workTime;
+        if (KindIn(kind, "DIJV") && w.wMonth != 0 && w.wDay != 0) {
+            PutTwoDigits(h.workDate, w.wYear % 100);
+            PutTwoDigits(h.workDate + 2, w.wMonth);
+            PutTwoDigits(h.workDate + 4, w.wDay);
+        }
+        if (KindIn(t.setcls, " DFMW") && KindIn(kind, "DIJV") && !(w.wHour == 99 && w.wMinute == 99 && w.wSecond == 99)) {
+            PutTwoDigits(h.workTime, w.wHour);
+            PutTwoDigits(h.workTime + 2, w.wMinute);
+            PutTwoDigits(h.workTime + 4, w.wSecond);
+        }
+        if (KindIn(kind, "IV")) {
+            if (t.execTime.wDay != 0) PutTwoDigits(h.execDay, t.execTime.wDay);
+            if (t.execWeek != 0) h.execWeek = t.execWeek;
+        }
+    }
+    h.execTiming = t.execTiming != 0 ? t.execTiming : KindIn(kind, "GISV") ? 'E' : ' ';
+    if (KindIn(kind, "DMJ")) {
+        h.divisionalSize = edit.divisional.size;
+        h.transInterval = edit.divisional.interval;
+    }
+}
+
+uint32_t MoveCollectFiles(CallContext& call, const JobGenEdit& edit) {
+    const std::string collect = WorkArea(call.block(), "COLLECT");
+    for (const char* name : {"F0000000", "P0000000", "Q0000000"}) {
+        const std::string from = collect + "\\" + name;
+        const std::string to = edit.jobGenPath + "\\" + name;
+        if (!Exists(from)) {
+            if (name[0] == 'Q') continue;
+            call.Log(msg::kCollectMissing, from.c_str(), 2);
+            return QVAPI_ERR_COLLECT_FILE_MISSING;
+        }
+        if (win::MoveFile(from.c_str(), to.c_str()) == 0) {
+            call.Log(msg::kCollectMove, from.c_str(), to.c_str(), static_cast<int>(win::GetLastError()));
+            return QVAPI_ERR_RESOURCE;
+        }
+    }
+    return 0;
+}
+
+uint32_t Commit(CallContext& call, JobGenEdit& edit) {
+    const char kind = edit.jobKind;
+    if (edit.nodeCount == 0) return QVAPI_ERR_JOB_NO_NODE_ENTRY;
+    if (KindIn(kind, "DMJ") && edit.packageCount == 0) return QVAPI_ERR_JOB_NO_PACKAGE_ENTRY;
+    if (edit.ex && kind == 'L' && edit.idOperateCount == 0) return QVAPI_ERR_JOB_NO_NODE_ENTRY;
+
+    // The store directory is emptied here rather than at open, so that a session that dies
+    // leaves the stored JobGen whole.
+    edit.storeTouched = true;
+    if (!qvpCreateDirectoryTree(edit.jobGenPath.c_str()) || !ClearDirectoryForJobGen(edit.jobGenPath)) {
+        call.Log(msg::kClear, call.function(), edit.jobGenPath.c_str(), static_cast<int>(win::GetLastError()));
+        return QVAPI_ERR_RESOURCE;
+    }
+    EntryWriter out(call, edit.jobGenPath + "\\" + kJobGenFile);
+    if (!out.Open()) return QVAPI_ERR_RESOURCE;
+
+    if (!KindIn(kind, "IV")) edit.time.setcls = ' ';
+    if (!KindIn(kind, "GISV")) edit.time.execTiming = 0;
+    const std::string nodes = WorkArea(call.block(), "NODE");
+    bool first = true;
+    for (const std::string& name : Listing(nodes, false)) {
+        JobGenEntry entry{};
+        const std::string path = nodes + "\\" + name;
+        if (win::DWORD error = ReadEntry(path, entry); error != 0) {
+            call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(error));
+            return QVAPI_ERR_RESOURCE;
+        }
+        entry.jobKind = kind;
+        entry.setcls = edit.time.setcls != 0 ? edit.time.setcls : ' ';
+        if (uint32_t code = AppendNode(call, edit, entry, first, out); code != 0) return code;
+        first = false;
+    }
+    JobGenHeader header = edit.header;
+    FillHeader(edit, out.count(), header);
+    if (!out.WriteHeader(header)) return QVAPI_ERR_RESOURCE;
+    if (KindIn(kind, "GS")) {
+        if (uint32_t code = MoveCollectFiles(call, edit); code != 0) return code;
+    }
+    const std::string target = StoreRoot() + JobGenPath(edit.folder, FieldText(edit.header.name, sizeof edit.header.name));
+    if (target != edit.jobGenPath && win::MoveFile(edit.jobGenPath.c_str(), target.c_str()) == 0) {
+        call.Log(msg::kMove, call.function(), edit.jobGenPath.c_str(), target.c_str(), static_cast<int>(win::GetLastError()));
+        return QVAPI_ERR_RESOURCE;
+    }
+    return 0;
+}
+
+int Close(CallContext& call, const void* handle, uint32_t option, bool ex) {
+    JobGenEdit* edit = EditOf(call, handle);
+    if (edit == nullptr) return 0;
+    QVPAPI& block = call.block();
+    uint32_t code = 0;
+    const bool valid = option == 0 || option == 1 || (ex && option == 2);
+    if (!valid) {
+        call.Log(msg::kBadOption, call.function());
+        code = QVAPI_ERR_INVALID_PARAMETER;
+    } else if (option != 1) {
+        if (ex && option == 0) {
+            const std::string exBackup = ExBackupDir();
+            if (Exists(exBackup)) gaiCOMDirectoryDeleteAll(exBackup.c_str());
+        }
+        code = Commit(call, *edit);
+    }
+    const bool discard = option == 1 || code != 0;
+    const uint32_t endCode = EndSession(block, call.function(), discard, ex && discard);
+    if (code == 0) code = endCode;
+    if (code != 0) call.Fail(code);
+    return code == 0 ? 1 : 0;
+}
+
+}  // namespace
+
+}  // namespace qvp::jobgen
+
+using namespace qvp::jobgen;
+
+extern "C" QVPAPI_EXPORT int qvAPICloseJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption) {
+    return qvp::RunApi(kCloseFrame, 0, [&](qvp::CallContext& call) { return Close(call, hJobGen, dwOption, false); });
+}
+
+extern "C" QVPAPI_EXPORT int qvAPICloseJobGenEx(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t) {
+    return qvp::RunApi(kCloseExFrame, 0, [&](qvp::CallContext& call) { return Close(call, hJobGen, dwOption, true); });
+}

@@ -1,0 +1,219 @@
+#include "jobs/jobexec_file.h"
+
+#include <bit>
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/frame.h"
+#include "core/handles.h"
+#include "core/log.h"
+#include "core/paths.h"
+#include "jobs/job_texts.h"
+#include "platform/win.h"
+
+namespace qvp::jobs {
+
+static_assert(std::endian::native == std::endian::little,
+              "job execution files keep the little-endian words of the Windows design");
+
+namespace {
+
+constexpr uint32_t kNoMoreItems = 0x20000103u;
+constexpr uint32_t kResource = 0x20100000u;
+constexpr uint32_t kDefective = 0x2000054Fu;
+constexpr uint32_t kInvalidParameter = 0x20000057u;
+constexpr size_t kSecondNameLength = 4;  // u32 before the second name
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Whether any level of the path is "." or "..": such a path could leave the JOBEXEC tree.
+bool HasDotLevel(std::string_view path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        const std::string_view level = path.substr(start, end - start);
+        if (level == "." || level == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string JobExecRoot() {
+    char root[win::MAX_PATH + 1] = {};
+    qvpMakeMngflJobExecPath(root);
+    return root;
+}
+
+// The formats are this layer's own constants: "%s ... %d", or "%s ... %s ... %d" with a file.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+void LogStep(QVPAPI& block, const char* format, const char* function, uint32_t number) {
+    if (block.dllLogId != 0) qvpLogPrintf(block.dllLogId, "dll", format, function, number);
+}
+void LogFile(QVPAPI& block, const char* format, const char* function, const std::string& file, uint32_t number) {
+    if (block.dllLogId != 0) qvpLogPrintf(block.dllLogId, "dll", format, function, file.c_str(), number);
+}
+#pragma GCC diagnostic pop
+
+// Reads exactly `size` bytes; false on a failed or short read.
+bool ReadExactly(win::HANDLE file, void* buffer, size_t size) {
+    win::DWORD got = 0;
+    return win::ReadFile(file, buffer, static_cast<win::DWORD>(size), &got, nullptr) != 0 && got == size;
+}
+
+}  // namespace
+
+uint32_t Load32(const unsigned char* p) {
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+void Store32(unsigned char* p, uint32_t value) { std::memcpy(p, &value, sizeof value); }
+
+int CounterIndex(int statusCode) {
+    for (size_t i = 0; i < kStatusCount; ++i)
+        if (kStatusCodes[i] == statusCode) return static_cast<int>(i);
+    return -1;
+}
+
+bool IsHostIdName(std::string_view name) {
+    return name.size() >= 2 && name[0] == '#' && (name[1] == 'G' || name[1] == 'U' || name[1] == 'C');
+}
+
+bool ParseEntries(const unsigned char* headBytes, std::string_view area, std::vector<Entry>& entries) {
+    entries.clear();
+    const uint32_t count = Load32(headBytes + head::kEntryCount);
+    // Every entry holds at least its fixed part and one byte of name: a count that could not
+    // fit is refused before anything is reserved for it.
+    if (count > area.size() / (entry::kName + 1)) return false;
+    entries.reserve(count);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(area.data());
+    size_t pos = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (area.size() - pos < entry::kName) return false;
+        const unsigned char* e = bytes + pos;
+        const uint32_t length = Load32(e + entry::kLength);
+        const uint32_t nameLength = Load32(e + entry::kNameLength);
+        if (length < entry::kName || length > area.size() - pos) return false;
+        if (nameLength == 0 || nameLength > kMaxEntryName || nameLength > length - entry::kName) return false;
+        Entry out;
+        out.jobNumber = area.substr(pos + entry::kJobNumber, QVAPI_JOB_NUMBER_SIZE);
+        out.name = area.substr(pos + entry::kName, nameLength);
+        // The lookup takes both as terminated texts: an inner NUL would name another record.
+        if (out.jobNumber.find('\0') != std::string_view::npos || out.name.find('\0') != std::string_view::npos)
+            return false;
+        if (IsHostIdName(out.name)) {
+            const size_t at = entry::kName + nameLength;
+            if (length - at < kSecondNameLength) return false;
+            const uint32_t secondLength = Load32(e + at);
+            if (secondLength > kMaxEntryName || secondLength > length - at - kSecondNameLength) return false;
+            out.secondName = area.substr(pos + at + kSecondNameLength, secondLength);
+        }
+        entries.push_back(out);
+        pos += length;
+    }
+    return true;
+}
+
+bool JobExecFilePath(std::string_view jobPath, std::string& path) {
+    if (HasDotLevel(jobPath)) return false;
+    path = JobExecRoot();
+    path.append(jobPath);
+    path += '\\';
+    path += kJobExecFileName;
+    return path.size() < win::MAX_PATH;
+}
+
+uint32_t ParseJobFile(std::string_view bytes, JobFile& file) {
+    if (bytes.size() < kHeadSize) return kResource;
+    std::memcpy(file.head, bytes.data(), kHeadSize);
+    const uint32_t areaSize = Load32(file.head + head::kEntryAreaSize);
+    if (bytes.size() - kHeadSize < areaSize) return kResource;
+    file.area.assign(bytes.substr(kHeadSize, areaSize));
+    return ParseEntries(file.head, file.area, file.entries) ? 0 : kDefective;
+}
+
+uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPath, OpenMode mode,
+                     EntryNeed need, JobFile& file) {
+    std::string path;
+    if (!JobExecFilePath(jobPath, path)) {
+        LogFile(block, text::kJobPathInvalid, function, std::string(jobPath), 0);
+        return kInvalidParameter;
+    }
+    const bool exclusive = mode == OpenMode::Exclusive;
+    FileHandle handle(win::CreateFile(
+        path.c_str(), exclusive ? win::GENERIC_READ | win::GENERIC_WRITE : win::GENERIC_READ,
+        exclusive ? 0 : win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING,
+        win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) {
+        const win::DWORD error = win::GetLastError();
+        LogFile(block, text::kCreateFile, function, path, error);
+        if (!exclusive) return kResource;
+        const bool absent = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ||
+                            error == win::ERROR_SHARING_VIOLATION;
+        return absent ? kNoMoreItems : kResource;
+    }
+    if (!ReadExactly(handle.get(), file.head, kHeadSize)) {
+        LogStep(block, text::kReadHead, function, win::GetLastError());
+        return kResource;
+    }
+    file.area.clear();
+    file.entries.clear();
+    if (need == EntryNeed::None) return 0;
+    if (need == EntryNeed::WhenCounted && StoredCountSum(file.head) == 0) return 0;
+    // The stated area must be in the file before anything is allocated for it.
+    const uint32_t areaSize = Load32(file.head + head::kEntryAreaSize);
+    win::DWORD high = 0;
+    const uint64_t fileSize = win::GetFileSize(handle.get(), &high) | (uint64_t{high} << 32);
+    if (fileSize - kHeadSize < areaSize) {
+        LogStep(block, text::kReadEntries, function, win::ERROR_HANDLE_EOF);
+        return kResource;
+    }
+    file.area.resize(areaSize);
+    if (areaSize > 0 && !ReadExactly(handle.get(), file.area.data(), areaSize)) {
+        LogStep(block, text::kReadEntries, function, win::GetLastError());
+        return kResource;
+    }
+    handle.Close();
+    if (!ParseEntries(file.head, file.area, file.entries)) {
+        LogFile(block, text::kDefectiveFile, function, path, 0);
+        return kDefective;
+    }
+    return 0;
+}
+
+uint64_t StoredCountSum(const unsigned char* headBytes) {
+    uint64_t sum = 0;
+    for (size_t offset : kHeadCounter) sum += Load32(headBytes + offset);
+    return sum;
+}
+
+uint32_t ReadJobExecPath(QVPAPI& block, std::string_view jobNumber, std::string& jobPath) {
+    if (HasDotLevel(jobNumber) || jobNumber.find_first_of("\\/") != std::string_view::npos) return kInvalidParameter;
+    std::string path = JobExecRoot();
+    path += '\\';
+    path += kIndexFolder;
+    path += '\\';
+    path.append(jobNumber);
+    path += '\\';
+    path += kJobExecPathName;
+    if (path.size() >= win::MAX_PATH) return kInvalidParameter;
+    FileHandle handle(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                      nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) {
+        const win::DWORD error = win::GetLastError();
+        LogFile(block, text::kCreateFile, "qvpReadJobExecPath", path, error);
+        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ? kNoMoreItems : kResource;
+    }
+    // One byte more than a path may hold tells an overlong content apart.
+    char content[kMaxPath + 1];
+    win::DWORD got = 0;
+    if (win::ReadFile(handle.get(), content, sizeof content, &got, nullptr) == 0) return kResource;
+    jobPath.assign(content, strnlen(content, got));
+    if (jobPath.empty() || jobPath.size() > kMaxPath || HasDotLevel(jobPath)) return kDefective;
+    return 0;
+}
+
+}  // namespace qvp::jobs

@@ -1,0 +1,346 @@
+// The key and upper-path cascade: a node's path fields follow its upper master, its key follows
+// its key name, and when either changes its flat file, key directory and nodeattributionfile
+// move with it, and so do those of every node below it.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/fileutil.h"
+#include "nodes/name_checks.h"
+#include "nodes/node_checks.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
+#include "nodes/node_group_steps.h"
+#include "nodes/node_keys.h"
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+#include "nodes/node_writer.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kUnmatchKey[] = "%s : Unmatch NodeKey";
+constexpr char kPathTooLong[] = "%s : Parameter Error : %s\\%s Path Size overed PATH0_LEN";
+constexpr char kDerive[] = "%s : qvAPICreateNodeDataDefinition Error : errno = 0x%x";
+constexpr char kLength[] = "%s : qvAPICheckLengthNodeDefinition Error : errno = 0x%x";
+constexpr char kOldKind[] = "%s : WorkNode Value is INVALID : uiNodeAttributes = %d";
+constexpr char kNewKind[] = "%s : wNodeData Value is INVALID : uiNodeAttributes = %d";
+constexpr char kLink[] = "%s : qvAPIChangeLinkNode Error : errno = 0x%x";
+constexpr char kMakeDir[] = "%s : qvpCreateDirectory Error : dir = %s, errno = 0x%x";
+constexpr char kCreateFile[] = "%s : CreateFile Error : File = %s, errno = 0x%x";
+constexpr char kWriteFile[] = "%s : WriteFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = 0x%x";
+constexpr char kMoveFile[] = "%s : MoveFile Error : move %s to %s errno = %d";
+constexpr char kChild[] = "%s : %s Error : Change Path = %s errno = 0x%x";
+}  // namespace msg
+
+constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+constexpr FrameTexts kDeriveFrame{"qvAPICreateNodeDataDefinition", EndStyle::RtnCode, nullptr, nullptr,
+                                  kLogicalError};
+constexpr FrameTexts kChangeExFrame{"qvAPIChangeNodeDefinitionEx", EndStyle::RtnCode, nullptr, nullptr,
+                                    kLogicalError};
+
+bool UpperIsEmpty(const QVAPI_NODE& u) {
+    return u.ucNodeName[0] == '\0' && u.ucNodeAddress[0] == 0 && u.ucHostID[0] == '\0';
+}
+
+// Writes a composed path into a record field; a path that would not fit is refused rather than
+// cut, since a cut path names another master.
+template <size_t N>
+bool PutPath(CallContext& call, char (&field)[N], const std::string& above, const std::string& name) {
+    std::string path = above == "\\" ? std::string() : above;
+    path += "\\" + name;
+    if (path.size() >= N) {
+        call.Log(msg::kPathTooLong, call.function(), above.c_str(), name.c_str());
+        call.Fail(QVAPI_ERR_PATH_TOO_LONG);
+        return false;
+    }
+    SetField(field, path);
+    return true;
+}
+
+bool LayOut(CallContext& call, const std::string& dir, const std::string& name, QVAPI_NODE& r) {
+    std::string key;
+    if (const uint32_t code = LayOutKeyIn(call.function(), dir, name.c_str(), key); code != 0) {
+        call.Fail(code);
+        return false;
+    }
+    SetField(r.ucNodeKey, key);
+    return true;
+}
+
+// The node becomes keyed by its host ID.
+bool KeyByHostId(CallContext& call, const std::string& dir, QVAPI_NODE& r, CascadeLog& log) {
+    const std::string plain = PlainName(r);
+    r.ucHostIDFlag = 1;
+    if (!LayOut(call, dir, std::string(Field(r.ucHostID)), r)) return false;
+    log.renames.emplace_back(plain, std::string(Field(r.ucHostID)));
+    return true;
+}
+
+int LastCode() { return static_cast<int>(qvAPIGetLastError()); }
+
+// What a node's own rewrite has done so far, taken back in reverse when a later step fails.
+struct NodeSteps {
+    NodeSteps(CallContext& c, const QVAPI_NODE& o, const QVAPI_NODE& n) : call(c), oldRec(o), newRec(n) {}
+    CallContext& call;
+    const QVAPI_NODE& oldRec;
+    const QVAPI_NODE& newRec;
+    std::string oldAttr, newAttr, oldFlat, newFlat, newDir;
+    bool linksRenamed = false;
+    bool dirMade = false;
+    bool flatMade = false;
+    std::vector<uint8_t> flatBefore;  // an in-place rewrite's earlier bytes
+    bool attrMoved = false;
+    std::vector<uint8_t> headBefore;
+
+    void Undo() {
+        const uint32_t code = call.code();
+        if (!headBefore.empty()) {
+            FileHandle f = OpenExclusive(attrMoved ? newAttr : oldAttr);
+            if (f.valid()) WriteAt(f.get(), 0, headBefore.data(), static_cast<uint32_t>(headBefore.size()));
+        }
+        if (attrMoved) win::MoveFile(newAttr.c_str(), oldAttr.c_str());
+        if (flatMade) win::DeleteFile(newFlat.c_str());
+        if (!flatBefore.empty()) {
+            FileHandle f = OpenExclusive(oldFlat);
+            if (f.valid()) WriteAt(f.get(), 0, flatBefore.data(), static_cast<uint32_t>(flatBefore.size()));
+        }
+        if (dirMade) win::RemoveDirectory(newDir.c_str());
+        if (linksRenamed) ChangeLinkNodeIn(call, oldAttr.c_str(), &newRec, &oldRec);
+        call.Fail(code);
+    }
+};
+
+bool CheckKind(CallContext& call, const QVAPI_NODE& r, const char* text) {
+    if (r.uiNodeAttributes == kMemberClient || r.uiNodeAttributes == kMemberMaster) return true;
+    call.Log(text, call.function(), static_cast<int>(r.uiNodeAttributes));
+    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+    return false;
+}
+
+// Steps 6 to 9 for the node itself: group entries renamed, new directory, new flat file
+// written before the old one goes, nodeattributionfile moved and its head rewritten.
+bool RewriteOwnFiles(NodeSteps& s) {
+    CallContext& call = s.call;
+    s.linksRenamed = true;  // a failing rename may have renamed some groups already
+    if (!ChangeLinkNodeIn(call, s.oldAttr.c_str(), &s.oldRec, &s.newRec)) {
+        call.Log(msg::kLink, call.function(), call.code());
+        return false;
+    }
+    const std::string oldDir = ParentOf(s.oldAttr);
+    if (s.newDir != oldDir) {
+        if (!qvpCreateDirectoryTree(ParentOf(s.newDir).c_str()) || WriterFault("dir.create") ||
+            !win::CreateDirectory(s.newDir.c_str(), nullptr)) {
+            const win::DWORD error = win::GetLastError();
+            call.Log(msg::kMakeDir, call.function(), s.newDir.c_str(), static_cast<unsigned>(error));
+            call.Fail(error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        s.dirMade = true;
+    }
+    const auto writeFailed = [&](win::HANDLE h) {
+        call.Log(msg::kWriteFile, call.function(), static_cast<unsigned>(reinterpret_cast<uintptr_t>(h)),
+                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(&s.newRec)),
+                 static_cast<unsigned>(sizeof s.newRec), static_cast<unsigned>(win::GetLastError()));
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    };
+    if (s.newFlat != s.oldFlat) {
+        FileHandle flat(WriterFault("flat.create")
+                            ? win::INVALID_HANDLE_VALUE
+                            : win::CreateFile(s.newFlat.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                              nullptr, win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!flat.valid()) {
+            const win::DWORD error = win::GetLastError();
+            call.Log(msg::kCreateFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
+            call.Fail(error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS
+                          ? QVAPI_ERR_ALREADY_EXISTS
+                          : QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        s.flatMade = true;
+        if (!WriteAll(flat.get(), &s.newRec, sizeof s.newRec)) return writeFailed(flat.get());
+    } else {
+        FileHandle flat = OpenExclusive(s.oldFlat);
+        std::vector<uint8_t> before;
+        if (!flat.valid() || !ReadWhole(flat.get(), before)) {
+            call.Log(msg::kCreateFile, call.function(), s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        RangeLock lock(flat.get(), 0, sizeof s.newRec);
+        if (!lock.Lock() || !WriteAt(flat.get(), 0, &s.newRec, sizeof s.newRec) || !lock.Unlock())
+            return writeFailed(flat.get());
+        s.flatBefore = std::move(before);
+    }
+    if (s.newAttr != s.oldAttr) {
+        if (WriterFault("attr.move") || !win::MoveFile(s.oldAttr.c_str(), s.newAttr.c_str())) {
+            const win::DWORD error = win::GetLastError();
+            call.Log(msg::kMoveFile, call.function(), s.oldAttr.c_str(), s.newAttr.c_str(), static_cast<int>(error));
+            call.Fail(error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        s.attrMoved = true;
+    }
+    FileHandle attr = OpenExclusive(s.newAttr, win::OPEN_ALWAYS);
+    std::vector<uint8_t> head(kAttributionHeadSize, 0);
+    uint32_t got = 0;
+    if (!attr.valid() || !ReadUpTo(attr.get(), head.data(), kAttributionHeadSize, &got)) {
+        call.Log(msg::kCreateFile, call.function(), s.newAttr.c_str(), static_cast<unsigned>(LastErr()));
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    head.resize(got);
+    RangeLock lock(attr.get(), 0, kAttributionHeadSize);
+    if (WriterFault("attr.write") || !lock.Lock() ||
+        !WriteAt(attr.get(), 0, &s.newRec, kAttributionHeadSize) || !lock.Unlock())
+        return writeFailed(attr.get());
+    s.headBefore = std::move(head);
+    attr.Reset();
+    // Only now, with the new copies in place, does the old flat file go.
+    if (s.newFlat != s.oldFlat && (WriterFault("flat.delete") || !win::DeleteFile(s.oldFlat.c_str()))) {
+        call.Log(msg::kCreateFile, call.function(), s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DerivePathsIn(CallContext& call, const std::string& layoutDir, QVAPI_NODE& r,
+                   const QVAPI_NODE& upper, CascadeLog& log) {
+    SetField(r.ucHostIDPath, "");
+    SetField(r.ucNodePath0, "");
+    SetField(r.ucNodeKeyPath, "");
+    if (UpperIsEmpty(upper)) {
+        if (r.ucHostIDFlag != 1 && r.ucHostID[0] != '\0' && !KeyByHostId(call, layoutDir, r, log)) return false;
+        if (r.ucHostIDFlag == 1) SetField(r.ucHostIDPath, "\\");
+        SetField(r.ucNodePath0, "\\");
+        return true;
+    }
+    std::string upperKey;
+    if (!IpKeyed(upper)) {
+        upperKey = std::string(Field(upper.ucNodeKey));
+    } else if (r.ucSystemKey == 1) {
+        upperKey = DottedAddress(upper.ucNodeAddress);
+    } else {
+        call.Log(msg::kUnmatchKey, call.function());
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string upperKeyPath(Field(upper.ucNodeKeyPath));
+    if (!PutPath(call, r.ucNodeKeyPath, upperKeyPath.empty() ? "\\" : upperKeyPath, upperKey)) return false;
+    if (!PutPath(call, r.ucNodePath0, std::string(Field(upper.ucNodePath0)), PlainName(upper))) return false;
+    const std::string upperHostIdPath(Field(upper.ucHostIDPath));
+    if (!upperHostIdPath.empty() && !PutPath(call, r.ucHostIDPath, upperHostIdPath, GroupNameOf(upper)))
+        return false;
+    if (upper.ucHostIDFlag == 1 && r.ucHostIDFlag != 1 && r.ucHostID[0] != '\0')
+        return KeyByHostId(call, layoutDir, r, log);
+    if (r.ucHostIDFlag == 1 && upper.ucHostIDFlag != 1) {
+        // Below a master that is not keyed by host ID the node is keyed by its plain name,
+        // which must be free.
+        const std::string hostId(Field(r.ucHostID));
+        r.ucHostIDFlag = 0;
+        if (r.ucSystemKey == 0) {
+            if (!LayOut(call, layoutDir, KeyNameOf(r), r)) return false;
+        } else {
+            SetField(r.ucNodeKey, "");
+        }
+        if (!NameIsFree(call, PlainName(r), r.uiNodeAttributes == kMemberMaster, Field(r.ucNodePath0), nullptr))
+            return false;
+        log.renames.emplace_back(hostId, PlainName(r));
+    }
+    return true;
+}
+
+bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec,
+                   QVAPI_NODE newRec, CascadeLog& log) {
+    if (qvAPICheckDataNodeDefinition(&newRec) != 1) {
+        call.Log(msg::kLength, call.function(), LastCode());
+        call.Fail(qvAPIGetLastError());
+        return false;
+    }
+    if (!CheckKind(call, oldRec, msg::kOldKind) || !CheckKind(call, newRec, msg::kNewKind)) return false;
+    // A key is kept while it is a slot of the hash of the key name; anything else (another
+    // hash that merely begins the same) is laid out again.
+    if (IpKeyed(newRec)) {
+        SetField(newRec.ucNodeKey, "");
+    } else {
+        const std::string keyName = KeyNameOf(newRec);
+        const std::string fileName = "C." + std::string(Field(newRec.ucNodeKey));
+        if (SynonymSlot(fileName, LastHashComponent(keyName)) < 0 && !LayOut(call, tree.root, keyName, newRec))
+            return false;
+    }
+    NodeSteps steps(call, oldRec, newRec);
+    steps.oldAttr = AttrPathIn(tree.root, oldRec);
+    steps.newAttr = AttrPathIn(tree.root, newRec);
+    steps.oldFlat = FlatPathIn(tree.root, oldRec);
+    steps.newFlat = FlatPathIn(tree.root, newRec);
+    steps.newDir = ParentOf(steps.newAttr);
+    if (!RewriteOwnFiles(steps)) {
+        steps.Undo();
+        return false;
+    }
+    log.links.push_back({AttrPathIn(tree.live, oldRec), oldRec, newRec});
+    if (oldRec.uiNodeAttributes == kMemberMaster) {
+        std::vector<QVAPI_NODE> children;
+        if (!ListChildrenIn(call, oldRec, children)) return false;
+        for (const QVAPI_NODE& child : children) {
+            if (std::memcmp(&child, &newRec, sizeof child) == 0) break;
+            QVAPI_NODE moved = child;
+            bool ok = DerivePathsIn(call, tree.root, moved, newRec, log);
+            if (!ok) call.Log(msg::kDerive, call.function(), call.code());
+            if (!ok || !RewriteNodeIn(call, tree, child, moved, log)) {
+                const std::string path = FullPathOf(oldRec);
+                call.Log(msg::kChild, call.function(), call.function(), path.c_str(), call.code());
+                return false;
+            }
+        }
+    }
+    if (steps.newDir != ParentOf(steps.oldAttr)) gaiCOMDirectoryDeleteAll(ParentOf(steps.oldAttr).c_str());
+    return true;
+}
+
+void UndoLinkRenames(CallContext& call, CascadeLog& log) {
+    const uint32_t code = call.code();
+    for (auto it = log.links.rbegin(); it != log.links.rend(); ++it)
+        ChangeLinkNodeIn(call, it->attrPath.c_str(), &it->to, &it->from);
+    log.links.clear();
+    call.Fail(code);
+}
+
+int qvAPICreateNodeDataDefinition(QVAPI_NODE* lpNodeData, const QVAPI_NODE* lpUpperNode) {
+    return RunApi(kDeriveFrame, 0, [&](CallContext& call) {
+        if (lpNodeData == nullptr || lpUpperNode == nullptr) {
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        CascadeLog log;
+        if (!DerivePathsIn(call, NodeDefDir(), *lpNodeData, *lpUpperNode, log)) return 0;
+        return RunDeferredRenames(call, log) ? 1 : 0;
+    });
+}
+
+int qvAPIChangeNodeDefinitionEx(const char* lpNodeDefRoot, QVAPI_NODE* lpNodeA, QVAPI_NODE* lpNodeB,
+                                uint32_t dwMode, uint32_t, uint32_t) {
+    return RunApi(kChangeExFrame, 0, [&](CallContext& call) {
+        if (lpNodeDefRoot == nullptr || lpNodeA == nullptr || lpNodeB == nullptr || dwMode > 1) {
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        CascadeLog log;
+        QVAPI_NODE newRec = *lpNodeA;
+        const QVAPI_NODE& oldRec = dwMode == 0 ? *lpNodeB : *lpNodeA;
+        if (dwMode == 1 && !DerivePathsIn(call, lpNodeDefRoot, newRec, *lpNodeB, log)) {
+            call.Log(msg::kDerive, call.function(), LastCode());
+            return 0;
+        }
+        if (!RewriteNodeIn(call, CascadeTree{lpNodeDefRoot, NodeDefDir()}, oldRec, newRec, log)) return 0;
+        return RunDeferredRenames(call, log) ? 1 : 0;
+    });
+}
+
+}  // namespace qvp::nodes

@@ -1,0 +1,150 @@
+// A master's subtree is rewritten in a work copy of NODEDEF and swapped in whole: readers see
+// the old tree or the new one, never a half-moved subtree. The work root also holds other
+// threads' copies and the IDSYNC folders of a running automatic registration, so only this
+// thread's own copies are ever removed.
+#include <string>
+
+#include "core/fileutil.h"
+#include "core/paths.h"
+#include "nodes/node_checks.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+#include "nodes/node_writer.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kBadGuiName[] = "%s : Parameter Err : lpGuiName Value is INVALID = \"%s\"";
+constexpr char kNotHostId[] = "%s : Parameter Err : lpNodeData Value is not HostID: ";
+constexpr char kNameCheck[] = "%s : qvAPINameParameterNodeDefinitionCheck %s : ErrorCode = 0x%8.8x";
+constexpr char kCopy[] = "%s : qvAPIDirectoryCopy Error";
+constexpr char kWorkMove[] = "qvAPIChangeNameMasterDefinition : MoveFile Error";
+constexpr char kSwapMove[] = "qvAPIChangeNameMasterDefinition : MoveFile Error errno = %d";
+constexpr char kRestored[] = "%s : NODEDEF restored from %s";
+constexpr char kChangeEx[] = "%s : qvAPIChangeNodeDefinitionEx Error : errno = 0x%x";
+}  // namespace msg
+
+constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
+constexpr FrameTexts kGuiNameFrame{"qvAPIChangeGuiNameMasterDefinition", EndStyle::RtnCode, nullptr,
+                                   nullptr, kLogicalError};
+
+std::string Built(void (*builder)(char*)) {
+    char buffer[win::MAX_PATH] = {};
+    builder(buffer);
+    return std::string(Field(buffer));
+}
+
+void RemoveTree(const std::string& dir) {
+    if (IsDirectory(dir)) gaiCOMDirectoryDeleteAll(dir.c_str());
+}
+
+bool Move(const char* step, const std::string& from, const std::string& to) {
+    return !WriterFault(step) && win::MoveFile(from.c_str(), to.c_str());
+}
+
+}  // namespace
+
+bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE& newRec,
+                   CascadeLog& log) {
+    const std::string live = NodeDefDir();
+    const std::string work = Built(&qvpMakeWorkNodeDefPath);
+    const std::string tid = std::to_string(win::GetCurrentThreadId());
+    const std::string backup = work + "\\Nodebak";
+    const std::string copied = work + "\\NODEDEF";
+    const std::string tree = work + "\\" + tid;
+    const std::string staged = Built(&qvpMakeMngflPath) + "\\" + tid;
+
+    // A swap that stopped between its second and third move left the live tree as the backup:
+    // it goes back first. With NODEDEF in place a backup is only a leftover of this swap.
+    if (!IsDirectory(live) && IsDirectory(backup)) {
+        if (!win::MoveFile(backup.c_str(), live.c_str())) {
+            call.Log(msg::kSwapMove, static_cast<int>(win::GetLastError()));
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        call.Log(msg::kRestored, call.function(), backup.c_str());
+    }
+    for (const std::string* own : {&backup, &copied, &tree, &staged}) RemoveTree(*own);
+
+    if (!qvpCreateDirectoryTree(work.c_str()) || WriterFault("swap.copy") ||
+        qvAPIDirectoryCopy(live.c_str(), work.c_str()) != 1) {
+        call.Log(msg::kCopy, call.function());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        RemoveTree(copied);
+        return false;
+    }
+    if (!win::MoveFile(copied.c_str(), tree.c_str())) {
+        call.Log("%s", msg::kWorkMove);
+        call.Fail(QVAPI_ERR_RESOURCE);
+        RemoveTree(copied);
+        return false;
+    }
+    bool ok = RewriteNodeIn(call, CascadeTree{tree, live}, oldRec, newRec, log);
+    if (!ok) call.Log(msg::kChangeEx, call.function(), call.code());
+    // Three moves, each taken back when a later one fails, so NODEDEF is always there.
+    const auto moveFailed = [&] {
+        call.Log(msg::kSwapMove, static_cast<int>(win::GetLastError()));
+        call.Fail(QVAPI_ERR_RESOURCE);
+        ok = false;
+    };
+    if (ok && !Move("swap.move1", tree, staged)) moveFailed();
+    if (ok && !Move("swap.move2", live, backup)) {
+        moveFailed();
+        win::MoveFile(staged.c_str(), tree.c_str());
+    }
+    if (ok && !Move("swap.move3", staged, live)) {
+        moveFailed();
+        if (win::MoveFile(backup.c_str(), live.c_str())) win::MoveFile(staged.c_str(), tree.c_str());
+    }
+    if (!ok) UndoLinkRenames(call, log);
+    for (const std::string* own : {&backup, &tree, &staged}) {
+        // The backup is the live tree itself when NODEDEF could not be put back.
+        if (own == &backup && !IsDirectory(live)) continue;
+        RemoveTree(*own);
+    }
+    return ok;
+}
+
+int qvAPIChangeGuiNameMasterDefinition(QVAPI_NODE* lpNodeData, const char* lpGuiName) {
+    return RunApi(kGuiNameFrame, 0, [&](CallContext& call) {
+        if (lpGuiName == nullptr || *lpGuiName == '\0') {
+            call.Log(msg::kBadGuiName, call.function(), lpGuiName == nullptr ? "" : lpGuiName);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (lpNodeData == nullptr || lpNodeData->ucHostIDFlag != 1) {
+            call.Log(msg::kNotHostId, call.function());
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (qvAPINameParameterNodeDefinitionCheck(lpGuiName, lpGuiName, call.function(), 2) != 1) {
+            const uint32_t code = qvAPIGetLastError();
+            call.Log(msg::kNameCheck, call.function(), lpGuiName, code);
+            call.Fail(code);
+            return 0;
+        }
+        QVAPI_NODE newRec = *lpNodeData;
+        if (newRec.ucSystemKey == 1) {
+            char dotted[16] = {};
+            if (qvAPIChangeIPAddress(lpGuiName, dotted) != 1) {
+                call.Fail(qvAPIGetLastError());
+                return 0;
+            }
+            unsigned parts[4] = {};
+            std::sscanf(dotted, "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
+            for (int i = 0; i < 4; ++i) newRec.ucNodeAddress[i] = static_cast<uint8_t>(parts[i]);
+        } else {
+            CopyField(newRec.ucNodeName, lpGuiName);
+        }
+        CascadeLog log;
+        if (!SwapRewriteIn(call, *lpNodeData, newRec, log) || !RunDeferredRenames(call, log)) return 0;
+        *lpNodeData = newRec;
+        return 1;
+    });
+}
+
+}  // namespace qvp::nodes

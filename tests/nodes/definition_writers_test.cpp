@@ -1,0 +1,375 @@
+// The definition writers through their exported calls on real stores: a whole sequence of
+// creations, renames, moves and deletions compared file by file with a store built directly,
+// the faults the cascade and the swap must survive, concurrent creation, and the call
+// sequences of automatic registration.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "core/paths.h"
+#include "nodes/node_group_guard.h"
+#include "nodes/node_group_steps.h"
+#include "nodes/node_writer.h"
+#include "node_env.h"
+
+namespace qvptest {
+namespace {
+
+namespace fs = std::filesystem;
+using Snapshot = std::map<std::string, std::vector<uint8_t>>;  // relative path -> bytes ("/" dirs)
+
+Snapshot Take(const fs::path& root) {
+    Snapshot out;
+    for (const char* area : {"NODEDEF", "NODEGROUP"}) {
+        const fs::path dir = root / "SERVER" / "ZARNQV" / "MNGFL" / area;
+        if (!fs::exists(dir)) continue;
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+            const std::string rel = fs::relative(e.path(), root).string();
+            out[rel + (e.is_directory() ? "/" : "")] =
+                e.is_directory() ? std::vector<uint8_t>{} : NodeStoreBuilder::ReadBytes(e.path());
+        }
+    }
+    return out;
+}
+
+constexpr QVAPI_NODE_TIME kTime{2026, 12, 1, 7, 10, 30, 0, 0};
+
+class DefinitionWriters : public NodeStoreTest {
+protected:
+    // A record as the store builder would hold it (paths and key are the library's to derive).
+    QVAPI_NODE Record(const NodeStoreBuilder::Node& n) {
+        NodeStoreBuilder::Node copy = n;
+        copy.master.clear();
+        copy.updated = copy.created = kTime;
+        QVAPI_NODE r = scratch_.AddNode(copy);
+        std::memset(r.ucNodeKey, 0, sizeof r.ucNodeKey);
+        return r;
+    }
+    int Create(const std::string& key, const QVAPI_NODE& r) {
+        QVAPI_NODE copy = r;
+        return r.uiNodeAttributes == QVAPI_NODE_MASTER ? qvAPICreateMasterDefinition(key.c_str(), &copy, 0)
+                                                       : qvAPICreateClientDefinition(key.c_str(), &copy, 0);
+    }
+    // Path fields as a caller placing the node below `path0` (and `hostIdPath`) gives them.
+    static QVAPI_NODE Placed(QVAPI_NODE r, const char* path0, const char* hostIdPath = "") {
+        std::strcpy(r.ucNodePath0, path0);
+        std::strcpy(r.ucHostIDPath, hostIdPath);
+        return r;
+    }
+    static QVAPI_NODE Stored(const std::string& name, bool master) {
+        QVAPI_NODE r{};
+        EXPECT_EQ(master ? qvAPIGetMasterDefinitionByName(name.c_str(), &r)
+                         : qvAPIGetClientDefinitionByName(name.c_str(), &r),
+                  1)
+            << name;
+        return r;
+    }
+    std::string WorkRoot() const { return (root_ / "SERVER" / "WORK" / "MNG" / "NODEDEF").string(); }
+
+    fs::path scratchRoot_ = FreshRoot("scratch");
+    NodeStoreBuilder scratch_{scratchRoot_};
+    void TearDown() override {
+        qvp::nodes::SetWriterFault(nullptr);
+        qvp::SetInsPackageRename(nullptr);
+        qvp::SetSysInfoRename(nullptr);
+        fs::remove_all(scratchRoot_);
+        NodeStoreTest::TearDown();
+    }
+};
+
+using NS = NodeStoreBuilder::Node;
+
+TEST_F(DefinitionWriters, SequenceLeavesTheStoreTheBuilderWritesForTheFinalState) {
+    const QVAPI_NODE alpha = Record({.name = "alpha", .kind = QVAPI_NODE_MASTER});
+    const QVAPI_NODE g1 = Record({.name = "beta", .kind = QVAPI_NODE_MASTER, .hostId = "#G1"});
+    ASSERT_EQ(Create("alpha", alpha), 1);
+    ASSERT_EQ(Create("#G1", g1), 1);
+    ASSERT_EQ(Create("pc1", Placed(Record({.name = "pc1"}), "\\alpha")), 1);
+    ASSERT_EQ(Create("pc2", Placed(Record({.name = "pc2"}), "\\beta", "\\#G1")), 1);
+    ASSERT_EQ(Create("pc3", Record({.name = "pc3"})), 1);
+    ASSERT_EQ(Create("gamma", Placed(Record({.name = "gamma", .kind = QVAPI_NODE_MASTER}), "\\alpha")), 1);
+    ASSERT_EQ(Create("pc4", Placed(Record({.name = "pc4"}), "\\alpha\\gamma")), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\g1", "pc1", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\g1", "pc3", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\", "pc1", 0, 0), 1);
+
+    QVAPI_NODE change = Stored("pc1", false);
+    std::strcpy(change.ucNodeName, "pc1renamed");
+    ASSERT_EQ(qvAPIChangeClientDefinition("pc1", QVAPI_CHANGE_KEY_NAME, &change, 0), 1);
+    change = Stored("pc3", false);
+    std::strcpy(change.ucHostID, "#C33");
+    ASSERT_EQ(qvAPIChangeClientDefinition("pc3", QVAPI_CHANGE_HOST_ID, &change, 0), 1);
+    // A caller's walk of the same thread goes on across the cascades below.
+    QVAPI_NODE walked{};
+    const QVPAPI_HANDLE walk = qvAPIFindFirstNodeDefinition("\\", &walked);
+    ASSERT_NE(walk, QVPAPI_INVALID_HANDLE);
+    change = Placed(Stored("gamma", true), "\\beta", "\\#G1");
+    ASSERT_EQ(qvAPIChangeMasterDefinition("gamma", QVAPI_CHANGE_NODE_PATH, &change, 0), 1);
+    change = Stored("#G1", true);
+    std::strcpy(change.ucNodeName, "betaX");
+    ASSERT_EQ(qvAPIChangeMasterDefinition("#G1", QVAPI_CHANGE_NODE_NAME, &change, 0), 1);
+    EXPECT_EQ(qvAPIFindNextNodeDefinition(walk, &walked), 1);
+    EXPECT_EQ(qvAPIFindCloseNodeDefinition(walk), 1);
+    ASSERT_EQ(qvAPIDeleteClientDefinition("pc2", 0, nullptr), 1);
+
+    const fs::path expectedRoot = FreshRoot("expected");
+    NodeStoreBuilder expected(expectedRoot);
+    const auto add = [&](NS n) {
+        n.updated = n.created = kTime;
+        expected.AddNode(n);
+    };
+    add({.name = "alpha", .kind = QVAPI_NODE_MASTER});
+    add({.name = "betaX", .kind = QVAPI_NODE_MASTER, .hostId = "#G1"});
+    add({.name = "pc1renamed", .master = "alpha"});
+    add({.name = "pc3", .hostId = "#C33"});
+    add({.name = "gamma", .kind = QVAPI_NODE_MASTER, .master = "#G1"});
+    add({.name = "pc4", .master = "gamma"});
+    expected.AddMember("\\g1", "pc1renamed");
+    expected.AddMember("\\g1", "#C33", "#C33");
+    expected.AddMember("\\", "pc1renamed");
+    const Snapshot got = Take(root_);
+    const Snapshot want = Take(expectedRoot);
+    fs::remove_all(expectedRoot);
+    for (const auto& [path, bytes] : want) {
+        auto it = got.find(path);
+        ASSERT_NE(it, got.end()) << "missing " << path;
+        EXPECT_TRUE(it->second == bytes) << "differs " << path;
+    }
+    for (const auto& entry : got) EXPECT_TRUE(want.count(entry.first)) << "extra " << entry.first;
+}
+
+TEST_F(DefinitionWriters, RenameToAHashThatBeginsTheOldKeyLaysOutANewKey) {
+    ASSERT_EQ(Create("ae8z", Record({.name = "ae8z"})), 1);  // hash 985
+    ASSERT_TRUE(fs::exists(store_->NodeDefDir() / "C.985"));
+    QVAPI_NODE change = Stored("ae8z", false);
+    std::strcpy(change.ucNodeName, "a");  // hash 98
+    ASSERT_EQ(qvAPIChangeClientDefinition("ae8z", QVAPI_CHANGE_KEY_NAME, &change, 0), 1);
+    EXPECT_EQ(std::string(Stored("a", false).ucNodeKey), "98");
+    EXPECT_FALSE(fs::exists(store_->NodeDefDir() / "C.985"));
+}
+
+// Every step of a client's rename fails once; the store is left byte for byte as it was.
+TEST_F(DefinitionWriters, AFailedRenameStepLeavesTheStoreAsItWas) {
+    ASSERT_EQ(Create("alpha", Record({.name = "alpha", .kind = QVAPI_NODE_MASTER})), 1);
+    ASSERT_EQ(Create("pc1", Placed(Record({.name = "pc1"}), "\\alpha")), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\g1", "pc1", 0, 0), 1);
+    static std::string failing;
+    for (const char* step : {"dir.create", "flat.create", "attr.move", "attr.write", "flat.delete"}) {
+        SCOPED_TRACE(step);
+        const Snapshot before = Take(root_);
+        failing = step;
+        qvp::nodes::SetWriterFault([](const char* s) { return failing == s; });
+        QVAPI_NODE change = Stored("pc1", false);
+        std::strcpy(change.ucNodeName, "other");
+        EXPECT_EQ(qvAPIChangeClientDefinition("pc1", QVAPI_CHANGE_KEY_NAME, &change, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+        qvp::nodes::SetWriterFault(nullptr);
+        EXPECT_TRUE(Take(root_) == before);
+        Stored("pc1", false);
+    }
+}
+
+// A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
+TEST_F(DefinitionWriters, AFailedSwapMoveKeepsNodedefAndTheGroups) {
+    ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
+    ASSERT_EQ(Create("pc1", Placed(Record({.name = "pc1"}), "\\m1")), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateMaster("\\", "m1", 0, 0), 1);
+    static std::string failing;
+    for (const char* step : {"swap.copy", "swap.move1", "swap.move2", "swap.move3"}) {
+        SCOPED_TRACE(step);
+        const Snapshot before = Take(root_);
+        failing = step;
+        qvp::nodes::SetWriterFault([](const char* s) { return failing == s; });
+        QVAPI_NODE change = Stored("m1", true);
+        std::strcpy(change.ucNodeName, "m2");
+        EXPECT_EQ(qvAPIChangeMasterDefinition("m1", QVAPI_CHANGE_KEY_NAME, &change, 0), 0);
+        qvp::nodes::SetWriterFault(nullptr);
+        EXPECT_TRUE(Take(root_) == before);
+        EXPECT_FALSE(fs::exists(WorkRoot() + "/Nodebak"));
+    }
+}
+
+TEST_F(DefinitionWriters, DisplayNameChangeKeepsOtherWorkCopiesAndRestoresAnInterruptedSwap) {
+    ASSERT_EQ(Create("#G7", Record({.name = "host7", .kind = QVAPI_NODE_MASTER, .hostId = "#G7"})), 1);
+    ASSERT_EQ(Create("pc1", Placed(Record({.name = "pc1"}), "\\host7", "\\#G7")), 1);
+    fs::create_directories(WorkRoot() + "/IDSYNC4242");
+    std::ofstream(WorkRoot() + "/IDSYNC4242/idsyncIDgrp") << "x";
+    fs::create_directories(WorkRoot() + "/4243");
+    QVAPI_NODE master = Stored("#G7", true);
+    // A crash between the second and the third move: the live tree waits as the backup.
+    fs::rename(store_->NodeDefDir(), WorkRoot() + "/Nodebak");
+    ASSERT_EQ(qvp::nodes::qvAPIChangeGuiNameMasterDefinition(&master, "host8"), 1);
+    EXPECT_EQ(std::string(master.ucNodeName), "host8");
+    EXPECT_EQ(std::string(Stored("pc1", false).ucNodePath0), "\\host8");
+    EXPECT_TRUE(fs::exists(WorkRoot() + "/IDSYNC4242/idsyncIDgrp"));
+    EXPECT_TRUE(fs::exists(WorkRoot() + "/4243"));
+    EXPECT_FALSE(fs::exists(WorkRoot() + "/Nodebak"));
+}
+
+TEST_F(DefinitionWriters, RefusalsLeaveNothingBehind) {
+    ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
+    ASSERT_EQ(Create("m2", Placed(Record({.name = "m2", .kind = QVAPI_NODE_MASTER}), "\\m1")), 1);
+    // Every slot of a hash up to 256 taken: no key for one more name.
+    QVAPI_NODE filler = Record({.name = "zzz"});
+    store_->WriteDefinitionFile("C." + std::to_string(NodeStoreBuilder::ComponentHash("abc")) + "S256", filler);
+    const Snapshot before = Take(root_);
+    struct Case {
+        const char* key;
+        QVAPI_NODE record;
+        uint32_t code;
+    } cases[] = {
+        {"abc", Record({.name = "abc"}), QVAPI_ERR_INVALID_PARAMETER},             // SynonymOver
+        {"m1", Record({.name = "m1"}), QVAPI_ERR_ALREADY_EXISTS},                  // a master at "\"
+        {"pcx", Placed(Record({.name = "pcx"}), "\\nobody"), QVAPI_ERR_FILE_NOT_FOUND},
+        {"other", Record({.name = "pcy"}), QVAPI_ERR_INVALID_PARAMETER},           // key names no field
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(Create(c.key, c.record), 0);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+    }
+    QVAPI_NODE move = Placed(Stored("m1", true), "\\m1\\m2");
+    EXPECT_EQ(qvAPIChangeMasterDefinition("m1", QVAPI_CHANGE_NODE_PATH, &move, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    QVAPI_NODE older = Stored("m2", true);
+    older.stUpdateTime.wYear = 2020;
+    EXPECT_EQ(qvAPIChangeMasterDefinition("m2", QVAPI_CHANGE_MAC_ADDRESS, &older, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_EQ(qvAPIDeleteMasterDefinition("m1", 0, &older.stUpdateTime), 0);
+    EXPECT_TRUE(Take(root_) == before);
+}
+
+TEST_F(DefinitionWriters, IpKeyedNodesAreKeyedByTheirAddress) {
+    SetKey(1);
+    const auto ipNode = [&](const char* name, uint32_t kind, std::array<uint8_t, 4> address, const char* path0) {
+        QVAPI_NODE r = Record({.name = name, .kind = kind, .address = address, .ipKeyed = true});
+        return Placed(r, path0);
+    };
+    ASSERT_EQ(Create("10.0.0.1", ipNode("m-ip", QVAPI_NODE_MASTER, {10, 0, 0, 1}, "\\")), 1);
+    ASSERT_EQ(Create("010.0.0.5", ipNode("c-ip", QVAPI_NODE_CLIENT, {10, 0, 0, 5}, "\\10.0.0.1")), 1);
+    const fs::path nodeDef = store_->NodeDefDir();
+    EXPECT_TRUE(fs::exists(nodeDef / "10.0.0.1" / "10.0.0.5" / "nodeattributionfile"));
+    QVAPI_NODE change = Stored("10.0.0.5", false);
+    EXPECT_EQ(std::string(change.ucNodeKey), "");
+    change.ucNodeAddress[3] = 6;
+    ASSERT_EQ(qvAPIChangeClientDefinition("10.0.0.5", QVAPI_CHANGE_KEY_NAME, &change, 0), 1);
+    EXPECT_FALSE(fs::exists(nodeDef / "C.10.0.0.5"));
+    EXPECT_TRUE(fs::exists(nodeDef / "10.0.0.1" / "10.0.0.6" / "nodeattributionfile"));
+    QVAPI_NODE walked{};
+    const QVPAPI_HANDLE walk = qvAPIFindFirstNodeDefinition("\\10.0.0.1", &walked);
+    ASSERT_NE(walk, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(walked.ucNodeAddress[3], 6);
+    qvAPIFindCloseNodeDefinition(walk);
+    ASSERT_EQ(qvAPIDeleteMasterDefinition("10.0.0.1", 0, nullptr), 1);
+    EXPECT_EQ(qvAPIGetClientDefinitionByName("10.0.0.6", &walked), 0);
+    EXPECT_TRUE(fs::is_empty(nodeDef));
+}
+
+// Automatic registration holds the semaphore and the mutex and calls the writers one flag at a
+// time with the same report time, then adds the node to the root group and deletes it again.
+TEST_F(DefinitionWriters, RegistrationSequenceNeverBusyToItself) {
+    qvp::nodes::NodeWriterGuard held(*block_);
+    ASSERT_EQ(held.Acquire(), 0u);
+    QVAPI_NODE r = Record({.name = "host1", .commonName = "cn-host1"});
+    r.uiConnectKind = 1;  // shown and addressed by its common name
+    ASSERT_EQ(Create("cn-host1", r), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(Stored("cn-host1", false).ucNodeName), "host1");
+    ASSERT_EQ(qvAPICreateClient("\\", "cn-host1", 0, 0), 1);
+    QVAPI_NODE next = Stored("cn-host1", false);
+    std::strcpy(next.ucNodeName, "host2");
+    std::strcpy(next.ucMACAddress, "00AA00BB00CC");
+    next.ucNodeAddress[0] = 10;
+    for (uint32_t flag : {QVAPI_CHANGE_NODE_NAME, QVAPI_CHANGE_ADDRESS, QVAPI_CHANGE_MAC_ADDRESS,
+                          QVAPI_CHANGE_UPDATE_TIME}) {
+        EXPECT_EQ(qvAPIChangeClientDefinition("cn-host1", flag, &next, 0), 1) << std::hex << flag;
+    }
+    std::strcpy(next.ucCommonName, "cn-host2");
+    ASSERT_EQ(qvAPIChangeClientDefinition("cn-host1", QVAPI_CHANGE_KEY_NAME, &next, 0), 1);
+    next.uiConnectKind = 0;
+    ASSERT_EQ(qvAPIChangeClientDefinition("cn-host2", QVAPI_CHANGE_CONNECT_KIND, &next, 0), 1);
+    std::strcpy(next.ucHostID, "#U5");
+    ASSERT_EQ(qvAPIChangeClientDefinition("host2", QVAPI_CHANGE_HOST_ID, &next, 0), 1);
+    EXPECT_EQ(qvAPIChangeOtherDefinition("#U5", QVAPI_CHANGE_UPDATE_TIME, &next, 0), 1);
+    ASSERT_EQ(qvAPIDeleteClient("\\", "#U5", 0, 0), 1);
+    ASSERT_EQ(qvAPIDeleteClientDefinition("#U5", 0, &kTime), 1);
+    EXPECT_EQ(qvAPIGetClientDefinitionByName("#U5", &next), 0);
+}
+
+// Renames the inventory follows are made once the definition has changed; one that fails is
+// reported and the definition stays changed.
+TEST_F(DefinitionWriters, InventoryFollowsAHostIdAndAFailingRenameIsReported) {
+    static std::vector<std::string> calls;
+    static uint32_t answer;
+    qvp::SetInsPackageRename([](const char* o, const char* n, uint32_t, uint32_t) {
+        calls.push_back(std::string(o) + ">" + n);
+        qvAPISetLastError(answer);
+        return answer == 0 ? 1 : 0;
+    });
+    for (uint32_t code : {0u, QVAPI_ERR_RESOURCE}) {
+        calls.clear();
+        answer = code;
+        const std::string name = code == 0 ? "pca" : "pcb";
+        const std::string hostId = code == 0 ? "#C1" : "#C2";
+        ASSERT_EQ(Create(name, Record({.name = name})), 1);
+        QVAPI_NODE change = Stored(name, false);
+        std::strcpy(change.ucHostID, hostId.c_str());
+        EXPECT_EQ(qvAPIChangeClientDefinition(name.c_str(), QVAPI_CHANGE_HOST_ID, &change, 0), code == 0 ? 1 : 0);
+        EXPECT_EQ(qvAPIGetLastError(), code);
+        EXPECT_EQ(calls, std::vector<std::string>{name + ">" + hostId});
+        EXPECT_EQ(Stored(hostId, false).ucHostIDFlag, 1);
+    }
+}
+
+// Two processes create 1,000 nodes whose names share four hashes; busy answers are retried.
+TEST_F(DefinitionWriters, TwoProcessesCreatingCollidingNamesLoseNothing) {
+    std::map<uint32_t, std::vector<std::string>> byHash;
+    for (int i = 1; i < 40000; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "pc%05d", i);
+        byHash[NodeStoreBuilder::ComponentHash(name)].push_back(name);
+    }
+    std::vector<std::string> names;
+    for (const auto& bucket : byHash) {
+        if (bucket.second.size() < 250 || names.size() == 1000) continue;
+        names.insert(names.end(), bucket.second.begin(), bucket.second.begin() + 250);
+    }
+    ASSERT_EQ(names.size(), 1000u);
+    const QVAPI_NODE base = Record({.name = "template"});
+    pid_t children[2];
+    for (int p = 0; p < 2; ++p) {
+        children[p] = fork();
+        if (children[p] != 0) continue;
+        int failures = 0;
+        for (size_t i = p; i < names.size(); i += 2) {
+            QVAPI_NODE r = base;
+            std::memset(r.ucNodeName, 0, sizeof r.ucNodeName);
+            while (Create(names[i], r) != 1) {
+                if (qvAPIGetLastError() != QVAPI_ERR_BUSY) {
+                    ++failures;
+                    break;
+                }
+                usleep(200);
+            }
+        }
+        _exit(failures);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::set<std::string> keys;
+    for (const std::string& name : names) {
+        const QVAPI_NODE r = Stored(name, false);
+        EXPECT_TRUE(keys.insert(r.ucNodeKey).second) << r.ucNodeKey;
+    }
+    EXPECT_EQ(qvAPICountNodeDefinition(), 1000);
+}
+
+}  // namespace
+}  // namespace qvptest
