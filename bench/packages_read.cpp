@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/byteorder.h"
+#include "platform/byte_order.h"
 #include "qvpapi.h"
 #include "support/temp_root.h"
 
@@ -30,7 +30,7 @@ constexpr size_t kPackageSize = size_t{256} << 20;
 void WritePackage(const fs::path& data) {
     QVAPI_PACKAGE record;
     std::memset(&record, 0, sizeof record);
-    qvp::StoreBe16(&record.wLength, QVAPI_PACKAGE_SIZE);
+    qvp::putBe16(&record.wLength, QVAPI_PACKAGE_SIZE);
     const std::string key = "CB1bench" + std::string(39, ' ') + "1       0001";
     std::memcpy(&record.cQvCode, key.data(), key.size());
     std::memcpy(record.szResourceName, "PBENCH01", 8);

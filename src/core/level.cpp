@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int kMaxLevel = 5;
-constexpr uint32_t kInvalidParameter = 0x20000057u;
 
 // Sizes of slots 0 to 4 by level 0 to 5; the other slots keep what they hold.
 constexpr uint32_t kLevelSizes[kMaxLevel + 1][5] = {
@@ -22,7 +21,7 @@ extern "C" QVPAPI_EXPORT int qvAPIExpandLevel(int level) {
     static const qvp::FrameTexts texts{"qvAPIExpandLevel"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (level < 0 || level > kMaxLevel) {
-            call.Failed(kInvalidParameter,
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
                         "%s : Parameter Error : Level = %d", call.function(), level);
             return 0;
         }
@@ -37,7 +36,7 @@ extern "C" QVPAPI_EXPORT int qvAPISetOriginalStructSize(int slot, uint32_t size)
     static const qvp::FrameTexts texts{"qvAPISetOriginalStructSize"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (slot < 0 || slot >= kQvpRecordSizeSlots || size == 0) {
-            call.Failed(kInvalidParameter,
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
                         "%s : Parameter Error : Slot = %d, Size = %u", call.function(), slot, size);
             return 0;
         }

@@ -14,9 +14,6 @@ namespace qvp::jobs {
 
 namespace {
 
-constexpr uint32_t kInvalidParameter = 0x20000057u;
-constexpr uint32_t kInvalidHandle = 0x20000006u;
-constexpr uint32_t kNotFound = 0x20610000u;
 constexpr size_t kNodeNameMax = 64;
 
 // The arguments every reader checks, in its order: the block, the output record, the job path.
@@ -27,13 +24,13 @@ bool CheckArguments(CallContext& call, const void* api, const void* output, cons
     else if (jobPath == nullptr) failure = text::kJobNoNull;
     if (failure != nullptr) {
         call.Log(failure, call.function());
-        call.Fail(kInvalidParameter);
+        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return false;
     }
     // The readers work in the caller's own session: another thread's block is not theirs to use.
     if (api != &call.block()) {
         call.Log(text::kApiForeign, call.function());
-        call.Fail(kInvalidHandle);
+        call.Fail(QVAPI_ERR_INVALID_HANDLE);
         return false;
     }
     return true;
@@ -96,7 +93,7 @@ int CountNode(CallContext& call, const char* jobPath, const char* nodeName, unsi
         counted = true;
     }
     if (!counted) {
-        call.Fail(kNotFound);
+        call.Fail(QVAPI_ERR_NOT_FOUND);
         return 0;
     }
     return 1;
@@ -161,7 +158,7 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char
         if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
         if (lpNodeName == nullptr || strnlen(lpNodeName, kNodeNameMax + 1) > kNodeNameMax) {
             call.Log(lpNodeName == nullptr ? text::kNodeNull : text::kNodeTooLong, call.function());
-            call.Fail(kInvalidParameter);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJob);
@@ -175,7 +172,7 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const ch
         if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
         if (lpNodeName == nullptr) {
             call.Log(text::kNodeNull, call.function());
-            call.Fail(kInvalidParameter);
+            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJobEx);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/byteorder.h"
+#include "platform/byte_order.h"
 #include "core/frame.h"
 #include "core/text.h"
 #include "packages/package_args.h"

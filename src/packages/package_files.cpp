@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/byteorder.h"
+#include "platform/byte_order.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "platform/win.h"
@@ -80,7 +80,7 @@ bool StatusRecordNodeName(const char* record, size_t length, std::string& name) 
         text = std::string_view(record + kNameOffset, strnlen(record + kNameOffset, kNameWidth));
     } else {
         if (length < kLongOffset) return false;
-        const size_t longLength = LoadBe16(record + kLongLengthOffset);
+        const size_t longLength = be16(record + kLongLengthOffset);
         if (longLength > length - kLongOffset) return false;
         text = std::string_view(record + kLongOffset, strnlen(record + kLongOffset, longLength));
     }

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/byteorder.h"
+#include "platform/byte_order.h"
 #include "core/errors.h"
 #include "core/frame.h"
 #include "core/memory.h"
@@ -144,7 +144,7 @@ int ReadRecord(CallContext& call, ListFile& list, const char* path, QVAPI_PACKAG
         return 0;
     }
     std::memcpy(out, record, QVAPI_PACKAGE_LIST_SIZE);
-    out->dwValue260 = qvp::LoadBe32(record + 260);
+    out->dwValue260 = qvp::be32(record + 260);
     return 1;
 }
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/byteorder.h"
+#include "platform/byte_order.h"
 #include "core/frame.h"
 #include "packages/package_args.h"
 #include "records/records.h"

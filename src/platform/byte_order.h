@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace qvp {
 
@@ -44,6 +45,26 @@ inline void putLe16(void* at, uint16_t v) {
 inline void putLe32(void* at, uint32_t v) {
     auto* p = static_cast<uint8_t*>(at);
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// A big-endian field turned into host order where it lies, and back.
+inline void Be16ToHostInPlace(void* at) {
+    const uint16_t value = be16(at);
+    std::memcpy(at, &value, sizeof value);
+}
+inline void Be32ToHostInPlace(void* at) {
+    const uint32_t value = be32(at);
+    std::memcpy(at, &value, sizeof value);
+}
+inline void HostToBe16InPlace(void* at) {
+    uint16_t value;
+    std::memcpy(&value, at, sizeof value);
+    putBe16(at, value);
+}
+inline void HostToBe32InPlace(void* at) {
+    uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    putBe32(at, value);
 }
 
 }  // namespace qvp

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "core/byteorder.h"
+#include "platform/byte_order.h"
 #include "packages/package_fixture.h"
 
 namespace qvptest {
@@ -14,7 +14,7 @@ std::string Chunk(const std::string& tag, int count) {
         std::string record(QVAPI_PACKAGE_LIST_RECORD_SIZE, '\0');
         const std::string text = tag + std::to_string(n);
         std::memcpy(record.data(), text.data(), text.size());
-        qvp::StoreBe32(record.data() + 260, static_cast<uint32_t>(n));
+        qvp::putBe32(record.data() + 260, static_cast<uint32_t>(n));
         std::memcpy(record.data() + 264, "\x01\x02\x03\x04\x05\x06\x07\x08", 8);
         record[272] = 'z';
         bytes += record;
