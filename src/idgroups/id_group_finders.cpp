@@ -46,9 +46,7 @@ void EndWalk(QVPAPI& block) {
 
 bool NeedRecord(CallContext& call, const QVAPI_NODE* record) {
     if (record != nullptr) return true;
-    call.Log(msg::kNoRecord, call.function());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoRecord, call.function());
 }
 
 // The next directory entry of the walk; false with the code set at the end or on failure.
@@ -142,8 +140,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindIDGroup(const char* lpNodeGroupPath, const
         IdPlace place;
         if (!ResolvePlace(call, lpNodeGroupPath, place)) return 0;
         if (lpNodeGroupName == nullptr || lpNodeGroupName[0] == '\0') {
-            call.Log(kNoGroupName, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, kNoGroupName, call.function());
             return 0;
         }
         if (!qvp::nodes::qvAPINameParameterCheckEx(lpNodeGroupName, kNameOptGeneral, "lpNodeGroupName", 0, 0)) {
@@ -153,8 +150,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindIDGroup(const char* lpNodeGroupPath, const
         if (!NeedRecord(call, lpFindNodeData)) return 0;
         const std::string folder = place.folder + "\\I." + lpNodeGroupName;
         if (!nodes::IsDirectory(folder)) {
-            call.Log(kNoFolder, call.function(), folder.c_str());
-            call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
+            call.Failed(QVAPI_ERR_NO_MORE_ITEMS, kNoFolder, call.function(), folder.c_str());
             return 0;
         }
         IdNodeData whole;
@@ -215,8 +211,8 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCloseIDGroup(QVPAPI_HANDLE hFind, uint32_t
         if (!OwnWalk(call, hFind)) return 0;
         GroupWalk& walk = *WalkOf(call.block());
         if (!walk.folders.Close()) {
-            call.Log(kCloseError, call.function(), static_cast<int>(win::GetLastError()));
-            call.Fail(QVAPI_ERR_RESOURCE);
+            call.Failed(QVAPI_ERR_RESOURCE,
+                        kCloseError, call.function(), static_cast<int>(win::GetLastError()));
             return 0;
         }
         EndWalk(call.block());

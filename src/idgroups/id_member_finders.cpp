@@ -85,17 +85,13 @@ bool OwnWalk(CallContext& call, const void* handle, bool client) {
 
 bool NeedRecord(CallContext& call, const QVAPI_NODE* record) {
     if (record != nullptr) return true;
-    call.Log(msg::kNoRecord, call.function());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoRecord, call.function());
 }
 
 // The ID's record through qvAPIFindIDGroup; its path text gives the member path.
 bool FindGroup(CallContext& call, const char* path, const char* id, QVAPI_NODE* out, std::string& memberPath) {
     if (!qvAPIFindIDGroup(path, id, out, 0, 0)) {
-        call.Log(msg::kFindGroupError, call.function());
-        call.Fail(qvAPIGetLastError());
-        return false;
+        return call.Failed(qvAPIGetLastError(), msg::kFindGroupError, call.function());
     }
     memberPath = MemberPath(nodes::Field(out->ucNodePath0), id);
     return true;
@@ -104,20 +100,14 @@ bool FindGroup(CallContext& call, const char* path, const char* id, QVAPI_NODE* 
 // A member name the lookups accept: known kind and, unless skipped, the host-ID or `rule`.
 bool CheckName(CallContext& call, const char* name, bool check, uint32_t rule) {
     if (name == nullptr || name[0] == '\0') {
-        call.Log(msg::kNoName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoName, call.function());
     }
     const uint32_t kind = nodes::NodeNameKind(name);
     if (kind == 0) {
-        call.Log(msg::kKindError, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kKindError, call.function());
     }
     if (check && !qvp::nodes::qvAPINameParameterCheck(name, nodes::IsHostIdKind(kind) ? kNameHostId : rule)) {
-        call.Log(msg::kRuleError, call.function());
-        call.Fail(qvAPIGetLastError());
-        return false;
+        return call.Failed(qvAPIGetLastError(), msg::kRuleError, call.function());
     }
     return true;
 }

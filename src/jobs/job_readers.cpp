@@ -23,15 +23,11 @@ bool CheckArguments(CallContext& call, const void* api, const void* output, cons
     else if (output == nullptr) failure = text::kDataNull;
     else if (jobPath == nullptr) failure = text::kJobNoNull;
     if (failure != nullptr) {
-        call.Log(failure, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, failure, call.function());
     }
     // The readers work in the caller's own session: another thread's block is not theirs to use.
     if (api != &call.block()) {
-        call.Log(text::kApiForeign, call.function());
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, text::kApiForeign, call.function());
     }
     return true;
 }
@@ -157,8 +153,9 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
         if (lpNodeName == nullptr || strnlen(lpNodeName, kNodeNameMax + 1) > kNodeNameMax) {
-            call.Log(lpNodeName == nullptr ? text::kNodeNull : text::kNodeTooLong, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        lpNodeName == nullptr ? text::kNodeNull : text::kNodeTooLong,
+                        call.function());
             return 0;
         }
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJob);
@@ -171,8 +168,7 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const ch
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
         if (lpNodeName == nullptr) {
-            call.Log(text::kNodeNull, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kNodeNull, call.function());
             return 0;
         }
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJobEx);

@@ -72,14 +72,11 @@ bool TakeRecord(CallContext& call, size_t received, WorkRecord& work, const NoRe
     const char* item = qvpAPIGetFgetItem(block.fgetReplyBuffer, received, &length);
     if (item == nullptr) {
         // "0 160" at the end of the store, or a success without a record: nothing to walk on.
-        call.Log(none.text, none.name);
-        call.Fail(none.code);
-        return false;
+        return call.Failed(none.code, none.text, none.name);
     }
     if (length < QVAPI_EXECUTION_FIXED_SIZE || length > sizeof work.bytes) {
-        call.Log(text::kRecordInvalid, call.function(), length);
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           text::kRecordInvalid, call.function(), length);
     }
     std::memcpy(work.bytes, item, length);
     work.length = length;
@@ -122,8 +119,7 @@ int Exchange(CallContext& call, const char* name, const RequestBuilder& request,
     const int got = qvpExchange(block, request, block.fgetReplyBuffer, sizeof block.fgetReplyBuffer);
     if (got >= 0) return got;
     const bool sent = got != kQvpExchangeSendFailed;
-    call.Log(sent ? recvText : sendText, name);
-    call.Fail(sent ? QVAPI_ERR_TCP_RECV : QVAPI_ERR_TCP_SEND);
+    call.Failed(sent ? QVAPI_ERR_TCP_RECV : QVAPI_ERR_TCP_SEND, sent ? recvText : sendText, name);
     return -1;
 }
 
@@ -133,18 +129,15 @@ bool Accepted(const QVPAPI& block, int length) { return length > 0 && block.fget
 bool Update(CallContext& call, const WorkRecord& work, const char* name) {
     std::string key;
     if (!RecordKey(work, key)) {
-        call.Log(text::kRecordInvalid, name, static_cast<unsigned>(work.length));
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           text::kRecordInvalid, name, static_cast<unsigned>(work.length));
     }
     const std::string_view record(reinterpret_cast<const char*>(work.bytes), work.length);
     const int got =
         Exchange(call, name, records::request::Fupd(kKindLetter, key, record), text::kUpdateSend, text::kUpdateRecv);
     if (got < 0) return false;
     if (!Accepted(call.block(), got)) {
-        call.Log(text::kUpdateProc, name);
-        call.Fail(QVAPI_ERR_SITE_UPDATE);
-        return false;
+        return call.Failed(QVAPI_ERR_SITE_UPDATE, text::kUpdateProc, name);
     }
     return true;
 }
@@ -160,8 +153,7 @@ void TakeOverCursor(QVPAPI& block, bool open) {
 
 int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
     if (lpRecord == nullptr) {
-        call.Log(text::kBufferNull, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kBufferNull, call.function());
         return 0;
     }
     QVPAPI& block = call.block();
@@ -172,8 +164,7 @@ int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
     int got = Exchange(call, name, start, first ? text::kFirstSend : text::kNextSend, endText);
     while (got >= 0) {
         if (!Accepted(block, got)) {
-            call.Log(endText, name);
-            call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
+            call.Failed(QVAPI_ERR_NO_MORE_ITEMS, endText, name);
             return 0;
         }
         WorkRecord work;
@@ -242,8 +233,7 @@ extern "C" QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey) {
     static const qvp::FrameTexts texts{"qvAPIFindSysInfo", qvp::EndStyle::Decimal, "qvAPISiteWaitSetCurrent START"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (lpKey == nullptr || *lpKey == '\0' || strnlen(lpKey, kKeyMax + 1) > kKeyMax) {
-            call.Log(text::kKeyInvalid, "qvAPISiteWaitSetCurrent");
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kKeyInvalid, "qvAPISiteWaitSetCurrent");
             return 0;
         }
         QVPAPI& block = call.block();
@@ -252,8 +242,7 @@ extern "C" QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey) {
                                  text::kCurrentSend, text::kCurrentRecv);
         if (got < 0) return 0;
         if (!Accepted(block, got)) {
-            call.Log("%s", text::kCurrentProc);
-            call.Fail(QVAPI_ERR_NOT_FOUND);
+            call.Failed(QVAPI_ERR_NOT_FOUND, "%s", text::kCurrentProc);
             return 0;
         }
         WorkRecord work;
@@ -273,15 +262,13 @@ extern "C" QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lp
         const qvp::RequestBuilder request =
             lpFirst != nullptr && lpSecond != nullptr ? Dexc(lpFirst, lpSecond) : qvp::RequestBuilder({});
         if (lpFirst == nullptr || lpSecond == nullptr || !request.Fits()) {
-            call.Log(text::kTextInvalid, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kTextInvalid, call.function());
             return 0;
         }
         const int got = Exchange(call, call.function(), request, text::kReexecSend, text::kReexecRecv);
         if (got < 0) return 0;
         if (!Accepted(call.block(), got)) {
-            call.Log("%s", text::kReexecProc);
-            call.Fail(QVAPI_ERR_INVALID_NAME);
+            call.Failed(QVAPI_ERR_INVALID_NAME, "%s", text::kReexecProc);
             return 0;
         }
         return 1;
