@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 #include "core/errors.h"
 #include "core/log.h"
 #include "records/reply.h"

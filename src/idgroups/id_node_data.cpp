@@ -2,7 +2,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 #include "core/errors.h"
 #include "core/log.h"
 #include "core/text.h"

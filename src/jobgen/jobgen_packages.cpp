@@ -3,7 +3,7 @@
 // package attribution record (stored byte order: big-endian numeric fields).
 #include <cstring>
 
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "core/paths.h"

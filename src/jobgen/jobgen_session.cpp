@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "core/text.h"

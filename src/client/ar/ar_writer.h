@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "client/ar/arcontext.h"
-#include "client/ar/arformat.h"
-#include "client/ar/argetacl.h"
-#include "client/ar/armatch.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_acl.h"
+#include "client/ar/ar_match.h"
+#include "client/ar/ar_path.h"
 #include "platform/win.h"
 
 namespace ar {

@@ -1,6 +1,6 @@
 // New-format reader: header, name slots and restore folder, then the entry loop. Every count,
 // length and index is checked against what the header announced and the bytes left before it
-// is used, so a damaged archive is refused instead of read past.
+// is used, so a damaged archive is refused instead of read past. (Module newone.)
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "client/ar/ar_extract.h"
-#include "client/ar/arcontext.h"
-#include "client/ar/arformat.h"
-#include "client/ar/arlog.h"
-#include "client/ar/armatch.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_match.h"
+#include "client/ar/ar_path.h"
 #include "client/ar/restore_tree.h"
 #include "share/wapi/wapi.h"
 

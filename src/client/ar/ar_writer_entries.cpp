@@ -1,10 +1,10 @@
 // Writer entries: the entry block, its names, its descriptor and its data, and the walk below a
-// folder.
+// folder. (Module newback.)
 #include <algorithm>
 #include <cstring>
 
-#include "client/ar/arlog.h"
-#include "client/ar/arwriter.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_writer.h"
 #include "core/handles.h"
 
 namespace ar {

@@ -1,13 +1,14 @@
 // The archive writer's driver: chooses the base folder and the items, writes the header names,
 // the items in list order and the final header, and puts the finished archive in place.
+// (Module arBack.)
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "client/ar/archiver.h"
-#include "client/ar/arlog.h"
-#include "client/ar/arwriter.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_writer.h"
 #include "core/handles.h"
 #include "core/temp_file.h"
 #include "share/wapi/wapi.h"
