@@ -61,6 +61,12 @@ private:
     int qvpcArGetFileAttributes(const std::string& path, const win::WIN32_FIND_DATAA& fd,
                                 ArEntryInfo& entry);
     uint16_t sharedName(std::string_view name);
+    // The steps of one entry: its fields, its descriptor, then the block, ACL and names written.
+    int entryFields(const std::string& path, const win::WIN32_FIND_DATAA& fd, ArEntryInfo& entry);
+    const std::vector<uint8_t>* entryDescriptor(const std::string& path, bool folder,
+                                                std::vector<uint8_t>& own);
+    int writeEntry(const std::string& path, ArEntryInfo& entry,
+                   const std::vector<uint8_t>* descriptor);
     int copyFileData(const std::string& path, uint32_t size);
     int walkChildren(const std::string& path);
     std::string relativePath(const std::string& path) const;
