@@ -23,10 +23,17 @@ chmod -R a+rX "$dir"
 mkdir -p "$dir/Testing"
 chown -R "$user" "$dir/Testing"
 chown "$user" "$scratch"
+as_user() {
+  setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --reset-env \
+    env HOME="$scratch" TMPDIR="$scratch" PATH="$PATH" "$@"
+}
+# The folders above the tree must let the user through as well.
+if ! as_user test -r "$dir/CTestTestfile.cmake"; then
+  echo "test-user.sh: $user cannot reach $dir (a folder above it is closed to others)" >&2
+  exit 1
+fi
 status=0
-setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --reset-env \
-  env HOME="$scratch" TMPDIR="$scratch" PATH="$PATH" \
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=$?
+as_user ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=$?
 # The tree stays usable by root's next build.
 chown -R root "$dir/Testing"
 exit "$status"

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr const char kPathName[] = "PathName";
-constexpr const char kPathNameDefault[] = "C:\\ZARNQVP";
+constexpr const char* kPathName = win::kInstallRootSetting;
+constexpr const char* kPathNameDefault = win::kInstallRootDefault;
 constexpr const char kResourcePathName[] = "ResourcePathName";
 constexpr const char kResourceTail[] = "\\SERVER\\ZARNQV\\RESOURCE";
 constexpr const char kIdSyncOption[] = "IdSyncOption";

@@ -1,22 +1,11 @@
 #include "core/temp_file.h"
 
 #include <cstdio>
-#include <random>
 
 namespace qvp {
 namespace {
 
 constexpr int kNameTries = 16;
-
-// Names nobody can foresee: the process and thread ids a planted link could be named for are
-// no help.
-uint64_t RandomPart() {
-    static thread_local std::mt19937_64 generator{[] {
-        std::random_device device;
-        return (uint64_t{device()} << 32) ^ device();
-    }()};
-    return generator();
-}
 
 }  // namespace
 
@@ -27,8 +16,9 @@ TempFile::~TempFile() {
 bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD access) {
     target_ = target;
     for (int i = 0; i < kNameTries; ++i) {
+        // A random part: nobody can plant a link at the name in advance.
         char part[24];
-        std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(RandomPart()));
+        std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(win::RandomNumber()));
         path_ = target + part + suffix;
         handle.Reset(win::CreateFile(path_.c_str(), access, 0, nullptr, win::CREATE_NEW,
                                      win::FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -41,17 +31,9 @@ bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD 
 
 bool TempFile::Place() {
     if (!handle.Close()) return false;
-    const std::string aside = path_ + ".old";
-    const bool hadTarget = win::GetFileAttributes(target_.c_str()) != win::INVALID_FILE_ATTRIBUTES;
-    if (hadTarget && !win::MoveFile(target_.c_str(), aside.c_str())) return false;
-    if (!win::MoveFile(path_.c_str(), target_.c_str())) {
-        const win::DWORD err = win::GetLastError();
-        if (hadTarget) win::MoveFile(aside.c_str(), target_.c_str());
-        win::SetLastError(err);
-        return false;
-    }
+    // One rename: the target is the old file or the new one, never missing.
+    if (!win::MoveFileEx(path_.c_str(), target_.c_str(), win::MOVEFILE_REPLACE_EXISTING)) return false;
     placed_ = true;
-    if (hadTarget) win::DeleteFile(aside.c_str());
     return true;
 }
 

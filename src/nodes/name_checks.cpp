@@ -70,6 +70,36 @@ uint32_t NameKind(QVPAPI& block, const char* function, std::string_view name,
 bool Refused(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
 
 }  // namespace
+
+NameCharacters NameCharactersCheck(std::string_view name, uint32_t kind) {
+    if (name.empty()) return NameCharacters::Refused;
+    const bool node = IsNodeKind(kind);
+    if (node) {
+        // Only single-byte letters, digits, punctuation and the blank make node names;
+        // bytes from 0x80 that lead no character (half-width kana) are none of them.
+        for (char ch : name) {
+            unsigned char c = static_cast<unsigned char>(ch);
+            if (win::IsDBCSLeadByte(c) || !(IsAsciiAlnum(c) || IsAsciiPunct(c) || c == ' '))
+                return NameCharacters::NotNodeCharacter;
+        }
+    }
+    const bool groupLike = kind == kNameNodeGroup || node;  // refuse ! % @
+    const char first = name.front();
+    bool bad = Refused(first, "\\/*\": ><.") || name.back() == '.' || (groupLike && first == '!') ||
+               first == '|' || first == '?' || (groupLike && (first == '%' || first == '@'));
+    if (!bad) {
+        std::string inner = "\\/*\": ><|?";
+        if (!node) inner += '.';
+        if (groupLike) inner += "!%@";
+        bad = FindAnyOf(name, inner) != std::string_view::npos;
+    }
+    return bad ? NameCharacters::Refused : NameCharacters::Valid;
+}
+
+bool StoredNameUsable(std::string_view name) {
+    return name.size() <= kNodeNameMax && NameCharactersCheck(name, kNameClient) == NameCharacters::Valid;
+}
+
 }  // namespace qvp::nodes
 
 using namespace qvp::nodes;
@@ -232,33 +262,17 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
             code = QVAPI_ERR_INVALID_PARAMETER;
             return 0;
         }
-        if (node) {
-            // Only single-byte letters, digits, punctuation and the blank make node names;
-            // bytes from 0x80 that lead no character (half-width kana) are none of them.
-            for (char ch : name) {
-                unsigned char c = static_cast<unsigned char>(ch);
-                if (win::IsDBCSLeadByte(c) || !(IsAsciiAlnum(c) || IsAsciiPunct(c) || c == ' ')) {
-                    qvpDllLog(text::kNcBadNodeName, lpName);
-                    return 0;
-                }
-            }
-        }
-        const bool groupLike = dwKind == kNameNodeGroup || node;  // refuse ! % @
-        const char first = name.front();
-        bool bad = Refused(first, "\\/*\": ><.") || name.back() == '.' ||
-                   (groupLike && first == '!') || first == '|' || first == '?' ||
-                   (groupLike && (first == '%' || first == '@'));
-        if (!bad) {
-            std::string inner = "\\/*\": ><|?";
-            if (!node) inner += '.';
-            if (groupLike) inner += "!%@";
-            bad = FindAnyOf(name, inner) != std::string_view::npos;
-        }
-        if (bad) {
+        switch (NameCharactersCheck(name, dwKind)) {
+        case NameCharacters::Valid:
+            code = 0;
+            return 1;
+        case NameCharacters::NotNodeCharacter:
+            qvpDllLog(text::kNcBadNodeName, lpName);
+            return 0;
+        case NameCharacters::Refused:
             qvpDllLog("%s", text::kNcBadChar);
             return 0;
         }
-        code = 0;
-        return 1;
+        return 0;
     });
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 // Kinds of qvAPINameParameterCheck.
 constexpr uint32_t kNameNodeGroup = 0;
@@ -33,4 +34,14 @@ int qvAPINameParameterCheckEx(const char* lpName, uint32_t fdwNameOptions, const
 int qvAPINameParameterCheckExForHostID(const char* lpHostIDName, uint32_t dwReserved0,
                                        const char* lpLabel, uint32_t dwReserved1,
                                        uint32_t dwReserved2);
+
+
+// The character rules of qvAPINameParameterCheck for a kind, without its logs: what keeps
+// separators, wild cards and "." / ".." out of every name that becomes a file name.
+enum class NameCharacters { Valid, NotNodeCharacter, Refused };
+NameCharacters NameCharactersCheck(std::string_view name, uint32_t kind);
+// A name read from a stored file (a key, one level of a key or upper-node path) that is to
+// become a path component: it must be what a caller's node name may be.
+bool StoredNameUsable(std::string_view name);
+
 }  // namespace qvp::nodes

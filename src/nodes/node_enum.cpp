@@ -151,6 +151,12 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
     if (!found) {
         return call.Failed(QVAPI_ERR_INVALID_PARAMETER, texts.noFile, nodeDef.c_str(), dir.c_str());
     }
+    // Below a master the path comes from the record's own key fields.
+    if (!top && !StoredPathFieldsUsable(record)) {
+        call.Log(text::kStoredPathInvalid, call.function(), dir.c_str());
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
     std::string attrPath = nodeDef;
     if (top) {
         attrPath += "\\" + dir;
@@ -239,6 +245,11 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
         }
         if (upper.front() != '\\') {
             call.Failed(QVAPI_ERR_INVALID_NAME, msg::kFirstBadUpper, upper.c_str());
+            return QVPAPI_INVALID_HANDLE;
+        }
+        if (!StoredPathFieldsUsable(master)) {
+            call.Log(text::kStoredPathInvalid, call.function(), last.c_str());
+            call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
             return QVPAPI_INVALID_HANDLE;
         }
         const std::string_view keyPath = Field(master.ucNodeKeyPath);

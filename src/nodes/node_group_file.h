@@ -64,6 +64,12 @@ std::string ChildGroupPath(std::string_view parent, std::string_view name);
 // ---- handles, locks, whole-file I/O -------------------------------------------------------------
 // The platform's last error as the log texts print it.
 inline int LastErr() { return static_cast<int>(win::GetLastError()); }
+// The code of a writer whose open or lock of a node file failed with `error`: busy
+// (0x20000020) while another opener holds the file, else `other`. A held file is never read as
+// a missing one: callers take "not there" for "removed".
+inline uint32_t HeldOr(uint32_t other, win::DWORD error = win::GetLastError()) {
+    return error == win::ERROR_SHARING_VIOLATION || error == win::ERROR_LOCK_VIOLATION ? QVAPI_ERR_BUSY : other;
+}
 // Opens for reading and writing without sharing; `disposition` OPEN_EXISTING or OPEN_ALWAYS.
 FileHandle OpenExclusive(const std::string& path, win::DWORD disposition = win::OPEN_EXISTING);
 FileHandle OpenExclusiveRead(const std::string& path);

@@ -50,9 +50,7 @@ constexpr FrameTexts kDeleteGroupFrame{"qvAPIDeleteNodeGroup", EndStyle::Hex, nu
 constexpr uint32_t kGroupDeletePauseMs = 300;
 constexpr int kGroupDeleteTries = 11;
 
-uint32_t OpenFailureCode() {
-    return win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE;
-}
+uint32_t OpenFailureCode() { return HeldOr(QVAPI_ERR_RESOURCE); }
 
 bool ValidMemberName(const char* name) {
     return name != nullptr && *name != '\0' && strnlen(name, QVAPI_NODE_NAME_LEN + 1) <= QVAPI_NODE_NAME_LEN;
@@ -204,11 +202,48 @@ bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::st
     constexpr uint32_t kFlagOffset = offsetof(QVAPI_NODE, uiNodeGroupFlag);
     for (const std::string* path : {&attrPath, &flatPath}) {
         if (!WriteWordLocked(*path, kFlagOffset, flag)) {
-            return call.Failed(QVAPI_ERR_RESOURCE,
+            return call.Failed(OpenFailureCode(),
                                msg::kWriteFile, call.function(), path->c_str(), LastErr());
         }
     }
     return true;
+}
+
+// Whether the nodeattributionfile can be opened by this writer and walked (a head and whole
+// back-links); false with the call failed.
+bool AttributionRewritable(CallContext& call, const std::string& attrPath) {
+    FileHandle file = OpenExclusive(attrPath);
+    uint32_t size = 0;
+    if (!file.valid() || !FileSize(file.get(), &size)) {
+        call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
+        call.Fail(OpenFailureCode());
+        return false;
+    }
+    if (size < kAttributionHeadSize || (size - kAttributionHeadSize) % kBackLinkSize != 0) {
+        call.Log(msg::kMalformed, call.function(), attrPath.c_str(), static_cast<unsigned>(size));
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
+    return true;
+}
+
+// The whole file, when it can be read; false (nothing to put back) otherwise.
+bool ReadFileWhole(const std::string& path, std::vector<uint8_t>& image) {
+    FileHandle file = OpenExclusive(path);
+    return file.valid() && ReadWhole(file.get(), image);
+}
+
+// Puts a file back as it was before a change that could not be completed; the call keeps the
+// code of the failure that made it necessary.
+void RestoreFile(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
+    const uint32_t code = call.code();
+    FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
+    const uint32_t size = static_cast<uint32_t>(image.size());
+    RangeLock lock(file.get(), 0, size);
+    if (!file.valid() || !lock.Lock() || !WriteAt(file.get(), 0, image.data(), size) || !lock.Unlock() ||
+        !win::SetEndOfFile(file.get()))
+        call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
+    call.Fail(code);
 }
 
 // Takes the writer locks for the rest of the call; false with the call failed.
@@ -276,15 +311,24 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
         return call.Failed(readCode, msg::kNoDefinition, call.function(), nodeName, readCode);
     }
     const bool defined = readCode == 0;
+    const uint32_t nameKind = defined ? NodeNameKind(nodeName) : 0;
+    const std::string attrPath = defined ? AttributionPathByName(node, nameKind, nodeName) : std::string();
+    // Both files are checked before either changes: a back-link file that cannot be rewritten
+    // must not cost the member its group entry and leave a back-link nothing can remove.
+    if (defined && !AttributionRewritable(call, attrPath)) return false;
+    const std::string groupFile = GroupFilePath(groupPath);
+    std::vector<uint8_t> groupBefore;
+    const bool saved = defined && ReadFileWhole(groupFile, groupBefore);
     // A node whose definition is gone is listed under the name it was added by.
     const std::string memberName = defined ? GroupNameOf(node) : std::string(nodeName);
     if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) return false;
     if (!defined) return true;
     bool missing = false;
-    if (!DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing)) return false;
-    const uint32_t nameKind = NodeNameKind(nodeName);
-    return SyncGroupFlag(call, AttributionPathByName(node, nameKind, nodeName),
-                         FlatFilePath(node, nameKind, nodeName, master));
+    if (!DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing)) {
+        if (saved) RestoreFile(call, groupFile, groupBefore);
+        return false;
+    }
+    return SyncGroupFlag(call, attrPath, FlatFilePath(node, nameKind, nodeName, master));
 }
 
 bool TakeChildGroup(CallContext& call, const char* parent, const char* name, std::string& parentPath,

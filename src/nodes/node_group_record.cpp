@@ -62,6 +62,7 @@ uint32_t ReadDefinitionWhole(QVPAPI& block, const char* function, const char* na
     const uint32_t code = master ? ReadMasterDefinition(block, function, name, *out)
                                  : ReadClientDefinition(block, function, name, *out);
     if (code == QVAPI_ERR_FILE_NOT_FOUND || code == QVAPI_ERR_NO_MORE_ITEMS) return QVAPI_ERR_NOT_FOUND;
+    if (code == 0 && !StoredPathFieldsUsable(*out)) return QVAPI_ERR_UNEXPECTED_DATA;
     return code;
 }
 

@@ -30,7 +30,8 @@ std::string FlatFilePath(const QVAPI_NODE& node, uint32_t nameKind, std::string_
                          bool master);
 
 // Reads the stored client or master definition named `name` whole into `out`. 0, or the API
-// error code (0x20610000 when there is no such definition).
+// error code (0x20610000 when there is no such definition, 0x2000054F when its stored path
+// fields are unusable).
 uint32_t ReadDefinitionWhole(QVPAPI& block, const char* function, const char* name, bool master,
                              QVAPI_NODE* out);
 

@@ -93,12 +93,16 @@ struct ReadTexts {
 };
 
 // Opens `path` without sharing and reads it whole into `image`, the file kept open for the
-// rewrite; false with the call failed (`openCode` when the file does not open).
+// rewrite; false with the call failed (`missingCode` when the file is not there, busy while
+// another opener holds it).
 bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadTexts& texts,
-                      uint32_t openCode, FileHandle& file, std::vector<uint8_t>& image) {
+                      uint32_t missingCode, FileHandle& file, std::vector<uint8_t>& image) {
     file = OpenExclusive(path);
     if (!file.valid()) {
-        return call.Failed(openCode, texts.createFile, path.c_str(), LastErr());
+        const win::DWORD error = win::GetLastError();
+        const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+        return call.Failed(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error),
+                           texts.createFile, path.c_str(), static_cast<int>(error));
     }
     uint32_t size = 0;
     if (!FileSize(file.get(), &size)) {
@@ -212,6 +216,11 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return call.Failed(QVAPI_ERR_NOT_FOUND,
                            options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead,
                            nodeName, static_cast<int>(readError));
+    }
+    if (!StoredPathFieldsUsable(node)) {
+        call.Log(text::kStoredPathInvalid, call.function(), nodeName);
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
     }
     const std::string path = AttributionPathByName(node, kind, nodeName);
     FileHandle file;

@@ -34,6 +34,7 @@ constexpr char kLinkSeek[] = "%s : SetFilePointer Error : errno = 0x%x";
 constexpr char kLinkLock[] = "%s : LockFile Error : errno = 0x%x";
 constexpr char kLinkGroupRead[] = "%s : ReadFile Error : errno = 0x%x";
 constexpr char kLinkWrite[] = "%s : WriteFile Error : errno = 0x%x";
+constexpr char kLinkBadGroup[] = "%s : NodeGroup Path is INVALID : file = %s";
 }  // namespace msg
 
 // The messages of the two-copy write differ between the stamp (file named) and the hold
@@ -105,6 +106,11 @@ bool WriteLocked(CallContext& call, const CopyTexts& texts, const std::string& p
 bool WriteDefinitionCopiesIn(CallContext& call, CopyMessages messages, const QVAPI_NODE& node,
                              uint32_t nameKind, const char* name, bool master) {
     const CopyTexts& texts = messages == CopyMessages::Stamp ? kStampTexts : kHoldTexts;
+    if (!StoredPathFieldsUsable(node)) {
+        call.Log(text::kStoredPathInvalid, call.function(), name);
+        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        return false;
+    }
     const std::string headPath = AttributionPathByName(node, nameKind, name);
     const std::string flatPath = FlatFilePath(node, nameKind, name, master);
     std::vector<uint8_t> oldHead;
@@ -204,6 +210,12 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
         }
         // A back-link fills its 260 bytes only when it is damaged: never read past them.
         const std::string groupPath(FieldText(link, kBackLinkSize));
+        // A stored path becomes a path only when a caller could have named it.
+        if (CheckGroupPath(groupPath) != 0) {
+            call.Log(msg::kLinkBadGroup, call.function(), attrPath.c_str());
+            call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+            return false;
+        }
         const std::string groupFile = GroupFilePath(groupPath);
         HeadLockedFile group;
         if (!group.Open(call, groupFile, kGroupHeaderSize)) return false;

@@ -90,12 +90,35 @@ uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE&
     uint32_t code = LookupDefinition(name, kFindClients, record);
     if (code != 0) return code;
     if (!AtTheTop(record)) return 0;
+    if (!StoredPathFieldsUsable(record)) {
+        qvpDllLog(text::kStoredPathInvalid, ReaderName(kind), given.c_str());
+        return QVAPI_ERR_UNEXPECTED_DATA;
+    }
     const std::string attribution =
         NodeDefDir() + "\\" + std::string(Field(record.ucNodeKey)) + "\\" + kAttributionFileName;
     return ReadGroupFlag(attribution, record.uiNodeGroupFlag);
 }
 
+// "" or "\" at the top, else "\" before every level.
+bool StoredPathUsable(std::string_view path) {
+    if (PathIsTop(path)) return true;
+    if (path.front() != '\\') return false;
+    for (size_t start = 1;;) {
+        size_t end = win::FindFirstSeparator(path, start);
+        if (end == std::string_view::npos) end = path.size();
+        if (!StoredNameUsable(path.substr(start, end - start))) return false;
+        if (end == path.size()) return true;
+        start = end + 1;
+    }
+}
+
 }  // namespace
+
+bool StoredPathFieldsUsable(const QVAPI_NODE& node) {
+    const std::string_view key = Field(node.ucNodeKey);
+    return (key.empty() || StoredNameUsable(key)) && StoredPathUsable(Field(node.ucNodeKeyPath)) &&
+           StoredPathUsable(Field(node.ucNodePath0));
+}
 
 std::string NodeDefDir() {
     char buffer[win::MAX_PATH] = {};

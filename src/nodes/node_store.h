@@ -35,6 +35,11 @@ bool ReadRecordFile(const std::string& path, QVAPI_NODE& record, win::DWORD& err
 void LogReadError(const char* function, uintptr_t handleValue, const void* buffer,
                   win::DWORD error);
 
+// Whether the stored fields that paths are built from (ucNodeKey, ucNodeKeyPath, ucNodePath0)
+// hold only names a caller could have given, level by level: a damaged or forged definition
+// must not lead a path out of NODEDEF. Checked before a path is built from them.
+bool StoredPathFieldsUsable(const QVAPI_NODE& node);
+
 // The nodeattributionfile of a node from its stored record: NODEDEF + ucNodeKeyPath + "\" +
 // key + "\nodeattributionfile", the key being the dotted address for an IP-keyed node.
 std::string AttributionFilePath(const QVAPI_NODE& record);

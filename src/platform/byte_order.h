@@ -47,7 +47,7 @@ inline void putLe32(void* at, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// A big-endian field turned into host order where it lies, and back.
+// A field stored big-endian turned into host order where it lies, and back.
 inline void Be16ToHostInPlace(void* at) {
     const uint16_t value = be16(at);
     std::memcpy(at, &value, sizeof value);

@@ -166,6 +166,26 @@ BOOL MoveFile(const char* from, const char* to) {
     return detail::FailErrno(err);
 }
 
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFile(from, to);
+    if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
+    ResolvedPath a, b;
+    if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    if (!a.exists) return detail::Fail(detail::MissingError(a));
+    if (!b.exists) return MoveFile(from, to);
+    struct stat sa{}, sb{};
+    if (lstat(a.posix.c_str(), &sa) != 0 || lstat(b.posix.c_str(), &sb) != 0) return detail::FailErrno(errno);
+    if (sa.st_ino == sb.st_ino && sa.st_dev == sb.st_dev) return MoveFile(from, to);  // a case variant
+    if (!S_ISREG(sa.st_mode) || S_ISDIR(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (HeldByOther(a.posix) || (S_ISREG(sb.st_mode) && HeldByOther(b.posix)))
+        return detail::Fail(ERROR_SHARING_VIOLATION);
+    // One step: the target is never missing, and a link in its place is replaced, not followed.
+    if (rename(a.posix.c_str(), b.posix.c_str()) != 0) return detail::FailErrno(errno);
+    detail::NoteRemoved(a.posix);
+    return TRUE;
+}
+
 BOOL DeleteFile(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (fault::Hit(fault::Call::DeleteFile, path)) return FALSE;
@@ -256,11 +276,8 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     mode_t mode = st.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
     else mode |= S_IWUSR;
-    // Hidden, system and archive: the record where the file system keeps user extended
-    // attributes. A regular file without a record reads as archive only; one with a record
-    // carries the sticky bit (see fileinfo.cpp).
-    // The record can only be changed while the owner may write the file (root may always): a
-    // read-only file is made writable first, and given back its old mode if the record fails.
+    // The record below can only be changed while the owner may write the file (root may
+    // always): a read-only file is made writable first, and given back its mode on a failure.
     const mode_t before = st.st_mode & 07777;
     const bool opened = !(before & S_IWUSR);
     if (opened && chmod(p.posix.c_str(), before | S_IWUSR) != 0) return detail::FailErrno(errno);
@@ -268,6 +285,9 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
         if (opened) chmod(p.posix.c_str(), before);
         return detail::FailErrno(err);
     };
+    // Hidden, system and archive: the record where the file system keeps user extended
+    // attributes. A regular file without a record reads as archive only; one with a record
+    // carries the sticky bit (see fileinfo.cpp).
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     const bool regular = S_ISREG(st.st_mode);
     const DWORD plain = regular ? FILE_ATTRIBUTE_ARCHIVE : 0;

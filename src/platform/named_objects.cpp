@@ -75,21 +75,50 @@ std::string FileName(const char* prefix, std::string_view name) {
     return out;
 }
 
-bool EnsureDirectory(const std::string& dir) {
+// Who may use the run-time folder and its files: whoever may write the store. The folder gets
+// the install root's permission bits and group, its files the same without execute bits; set
+// explicitly, never left to the caller's umask.
+struct StoreAccess {
+    mode_t folderMode = 0755;  // when the install root cannot be seen: its owner only writes
+    gid_t group = gid_t(-1);   // -1: leave the group the system gives
+    mode_t FileMode() const { return folderMode & 0666; }
+};
+
+StoreAccess AccessOfStore() {
+    StoreAccess access;
     struct stat st{};
-    if (lstat(dir.c_str(), &st) == 0) {
-        // The default run-time directory lies in a folder everyone writes to: it must be a
-        // real directory of our own, not something planted there.
-        if (dir.rfind("/tmp/qvpapi-run-", 0) == 0 && (!S_ISDIR(st.st_mode) || st.st_uid != getuid())) {
-            errno = EACCES;
-            return false;
-        }
-        if (S_ISDIR(st.st_mode)) return true;
+    if (stat(InstallRoot().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        access.folderMode = st.st_mode & 0777;
+        access.group = st.st_gid;
     }
-    if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    return access;
+}
+
+// Gives a folder or file this process made the store's access (the group as far as the
+// process may give it).
+void ShareWithStore(int fd, const struct stat& st, mode_t mode, const StoreAccess& access) {
+    if (st.st_uid != geteuid()) return;
+    // A group the process may not give stays the creator's; the mode still opens it to others.
+    // A change of group may drop the set-ID bits: the mode is set again after it.
+    const bool regrouped = access.group != gid_t(-1) && st.st_gid != access.group &&
+                           fchown(fd, uid_t(-1), access.group) == 0;
+    const mode_t wanted = (st.st_mode & 07000) | mode;  // a set-group-ID folder stays one
+    if (regrouped || (st.st_mode & 07777) != wanted) fchmod(fd, wanted);
+}
+
+bool EnsureDirectory(const std::string& dir, const StoreAccess& access) {
+    struct stat st{};
+    if (stat(dir.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        errno = ENOTDIR;
+        return false;
+    }
     const size_t slash = dir.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !EnsureDirectory(dir.substr(0, slash))) return false;
-    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+    if (slash != std::string::npos && slash > 0 && !EnsureDirectory(dir.substr(0, slash), access)) return false;
+    if (mkdir(dir.c_str(), access.folderMode) != 0) return errno == EEXIST;
+    UniqueFd made(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (made && fstat(made.get(), &st) == 0) ShareWithStore(made.get(), st, access.folderMode, access);
+    return true;
 }
 
 }  // namespace
@@ -100,18 +129,24 @@ void InstallForkHooks() {
 }
 
 bool OpenGated(const std::string& path, bool create, UniqueFd& fd, std::unique_ptr<Gate>& gate) {
+    StoreAccess access;
     if (create) {
+        access = AccessOfStore();
         const size_t slash = path.rfind('/');
-        if (!EnsureDirectory(path.substr(0, slash))) return false;
+        if (!EnsureDirectory(path.substr(0, slash), access)) return false;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fd.reset(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0666));
+        // Never through a link: the folder may be writable by every user of the store.
+        fd.reset(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (create ? O_CREAT : 0),
+                      access.FileMode()));
         if (!fd) return false;
         gate = std::make_unique<Gate>(fd.get());
         struct stat mine{}, named{};
         if (fstat(fd.get(), &mine) == 0 && stat(path.c_str(), &named) == 0 && mine.st_ino == named.st_ino &&
-            mine.st_dev == named.st_dev)
+            mine.st_dev == named.st_dev) {
+            if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
             return true;
+        }
         gate.reset();
     }
     errno = EAGAIN;

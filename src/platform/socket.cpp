@@ -52,12 +52,11 @@ void SetKeepAlive(int s) {
     ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
 }
 
+using Clock = std::chrono::steady_clock;
+
 // Waits until the socket has something to read (data, end of stream or an error); false with
-// 10060 when `timeoutMs` passes first.
-bool WaitReadable(int s, DWORD timeoutMs) {
-    if (timeoutMs == INFINITE) return true;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+// 10060 when `deadline` passes first.
+bool WaitReadable(int s, Clock::time_point deadline) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd p{s, POLLIN, 0};
@@ -158,11 +157,17 @@ int SocketSend(int socket, const void* data, size_t length) {
 
 int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
     if (fault::Hit(fault::Call::SocketRecv)) return -1;
-    if (!WaitReadable(socket, timeoutMs)) return -1;
+    // Bounded, what has arrived is taken at once: only an empty socket is waited on.
+    const bool bounded = timeoutMs != INFINITE;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
     for (;;) {
-        ssize_t n = ::recv(socket, data, length, 0);
+        ssize_t n = ::recv(socket, data, length, bounded ? MSG_DONTWAIT : 0);
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
+        if (bounded && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitReadable(socket, deadline)) return -1;
+            continue;
+        }
         SetSocketError(errno);
         return -1;
     }

@@ -103,6 +103,8 @@ void Sleep(DWORD milliseconds);
 // ---- processes and threads ------------------------------------------------------------------
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();  // gettid()
+// A number from the system's random generator (rand_s): for names nobody can foresee.
+uint64_t RandomNumber();
 
 // ---- code page and text ---------------------------------------------------------------------
 // Active ANSI code page (settings, platform section "CodePage"; 932 when unset).
@@ -207,6 +209,11 @@ BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+// With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the
+// target is never missing meanwhile. 5 when either is a folder, 32 when another handle holds
+// either without sharing delete. Other flags: MoveFile.
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
 // The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).
@@ -293,7 +300,12 @@ bool Flush();
 std::string ConfigPath();
 }  // namespace registry
 
-// Run-time directory for named objects (platform "RunDir"; default /tmp/qvpapi-run-<uid>).
+// The install root of the library's settings ("PathName", default below) as a POSIX path.
+constexpr const char kInstallRootSetting[] = "PathName";
+constexpr const char kInstallRootDefault[] = "C:\\ZARNQVP";
+std::string InstallRoot();
+// Run-time directory for named objects: platform "RunDir", else "<install root>/RUN", so that
+// every process of every user writing a store shares its locks.
 std::string RunDirectory();
 
 // ---- event log ------------------------------------------------------------------------------

@@ -22,13 +22,12 @@ TEST_F(SettingsTest, DefaultsWhenUnset) {
     EXPECT_EQ(qvpRegGetSystemManagementKey(), 0);
     EXPECT_EQ(qvpRegGetConnectRetryCount(), 3);
     EXPECT_EQ(qvpRegGetLogGenCount(), 3);
-    EXPECT_EQ(qvpRegGetReceiveTimeout(), 600);
 }
 
 TEST_F(SettingsTest, ValuesAndBounds) {
     WriteSettings(
         "IdSyncOption=yes\nRdbOption=1st\nSystemManagementKey=1\nConnectRetryCount=7\n"
-        "LogGenCount=250\nResourcePathName=D:\\RES\nReceiveTimeout=0\n");
+        "LogGenCount=250\nResourcePathName=D:\\RES\n");
     char buffer[260];
     qvpRegGetResourcePathName(buffer);
     EXPECT_STREQ(buffer, "D:\\RES");
@@ -37,13 +36,11 @@ TEST_F(SettingsTest, ValuesAndBounds) {
     EXPECT_EQ(qvpRegGetSystemManagementKey(), 1);
     EXPECT_EQ(qvpRegGetConnectRetryCount(), 7);
     EXPECT_EQ(qvpRegGetLogGenCount(), 3) << "out of bounds gives the default";
-    EXPECT_EQ(qvpRegGetReceiveTimeout(), 0) << "no limit";
     EXPECT_EQ(qvpRegGetInt("ConnectRetryCount", 1, 0, 5), 1);
-    WriteSettings("IdSyncOption=YESS\nRdbOption=0\nConnectRetryCount=4x\nReceiveTimeout=-1\n");
+    WriteSettings("IdSyncOption=YESS\nRdbOption=0\nConnectRetryCount=4x\n");
     EXPECT_EQ(qvpRegGetIdSyncOption(), 0);
     EXPECT_EQ(qvpRegGetRdbOption(), 0);
     EXPECT_EQ(qvpRegGetConnectRetryCount(), 3);
-    EXPECT_EQ(qvpRegGetReceiveTimeout(), 600);
 }
 
 TEST_F(SettingsTest, GuidUseStatusIsWrittenBack) {

@@ -113,6 +113,27 @@ TEST_F(CallerTest, BrokenConnectionFailsRequestsAtOnceAndStillCloses) {
     ExpectClosingSequence(sim_->Connections().at(1));
 }
 
+// A manager that goes silent mid-walk holds the caller no longer than ReceiveTimeout: the
+// session is broken, the node store still serves, and the close does not wait again.
+TEST_F(CallerTest, SilentManagerBreaksTheSessionAfterReceiveTimeout) {
+    const CallerData caller{"sm", 'C'};
+    Prepare(caller);
+    ASSERT_TRUE(win::registry::Set("ReceiveTimeout", "1"));
+    ASSERT_EQ(qvAPIOpen("127.0.0.1", Port().c_str()), 1);
+    QVPAPI* b = qvpGetThreadBlock();
+    ASSERT_EQ(qvpAPIGetHeadManaPos(b, "C"), 1);
+    ASSERT_NE(qvpAPIGetNextMana(b), nullptr);
+    sim_->Script("*", qvpsim::Action::Of(qvpsim::Action::Kind::Silence), -1);
+    EXPECT_EQ(qvpAPIGetNextMana(b), nullptr);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_TCP_RECV);
+    EXPECT_EQ(b->link, QvpLink::Broken);
+    EXPECT_EQ(qvAPICreateClient(caller.Group().c_str(), caller.Client().c_str(), 0, 0), 1);
+    const size_t sent = sim_->Received().size();
+    EXPECT_EQ(qvAPIClose(), 1);
+    EXPECT_EQ(sim_->Received().size(), sent);
+    sim_->ClearScripts();
+}
+
 // A caller thread that ends with its session open: the library closes it for the thread, as
 // qvAPIClose would.
 TEST_F(CallerTest, ThreadEndingWithItsSessionOpenClosesIt) {

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
 #include "support/node_group_builder.h"
 #include "nodes/node_group_steps.h"
+#include "platform/win.h"
 #include "qvpapi.h"
 
 using qvp::nodes::qvAPICreateMaster;
@@ -22,6 +24,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using qvptest::NodeGroupStore;
+
+// A stored text field, NUL-padded.
+template <size_t N>
+void FieldText(char (&field)[N], const std::string& text) {
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N));
+}
 using qvptest::NodeStoreBuilder;
 
 class GroupOps : public NodeGroupStore {
@@ -233,6 +242,47 @@ TEST_F(GroupOps, DamagedGroupFileRefusesTheAdd) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
     EXPECT_EQ(Bytes(GroupFile("\\")), damaged);
     EXPECT_EQ(Bytes(store_->AttributionPath(alpha_)), attrBefore);
+}
+
+// A removal that cannot finish changes nothing: a group file held by another opener is busy
+// (never "not a member"); a damaged attribution file is found before the group entry goes.
+TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1);
+    const fs::path group = GroupFile("\\G1"), attr = store_->AttributionPath(alpha_);
+    const auto groupBefore = Bytes(group);
+    auto attrBefore = Bytes(attr);
+    win::HANDLE other =
+        win::CreateFile(group.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
+    win::CloseHandle(other);
+    attrBefore.resize(attrBefore.size() + 7);
+    store_->WriteRawFile(attr, attrBefore.data(), attrBefore.size());
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    EXPECT_EQ(Bytes(group), groupBefore);
+    EXPECT_EQ(Bytes(attr), attrBefore);
+}
+
+// A definition whose key or key path climbs out of NODEDEF is refused; nothing outside is written.
+TEST_F(GroupOps, StoredKeysThatLeaveTheStoreAreRefused) {
+    const std::string key(alpha_.ucNodeKey, strnlen(alpha_.ucNodeKey, sizeof alpha_.ucNodeKey));
+    for (const auto& [forgedKey, keyPath, upper, planted] :
+         {std::tuple{std::string(".."), "", "\\", fs::path("nodeattributionfile")},
+          {key, "\\a\\..\\..", "\\boss", fs::path(key) / "nodeattributionfile"}}) {
+        QVAPI_NODE forged = alpha_;
+        FieldText(forged.ucNodeKey, forgedKey);
+        FieldText(forged.ucNodeKeyPath, keyPath);
+        FieldText(forged.ucNodePath0, upper);
+        store_->WriteRawFile(store_->DefinitionPath(alpha_), &forged, sizeof forged);
+        const fs::path outside = store_->NodeDefDir().parent_path() / planted;
+        const std::vector<uint8_t> head(960, 'h');
+        store_->WriteRawFile(outside, head.data(), head.size());
+        EXPECT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 0) << keyPath;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA) << keyPath;
+        EXPECT_EQ(Bytes(outside), head) << keyPath;
+        EXPECT_FALSE(fs::exists(GroupFile("\\G1"))) << keyPath;
+    }
 }
 
 // Two processes add and remove members of one group at the same time, each call under the

@@ -106,7 +106,7 @@ TEST_F(SettingsTest, MissingFileIsAnEmptyCache) {
     registry::LoadFrom(root_ + "/none.conf");
     EXPECT_EQ(registry::Get("PathName"), std::nullopt);
     EXPECT_EQ(DriveRoot('C'), "/var/lib/qvpapi/c");
-    EXPECT_EQ(RunDirectory(), "/tmp/qvpapi-run-" + std::to_string(getuid()));
+    EXPECT_EQ(RunDirectory(), DriveRoot('C') + "/ZARNQVP/RUN");
     EXPECT_TRUE(registry::Set("PathName", "/srv/y"));
     EXPECT_TRUE(registry::Flush());
     registry::LoadFrom(root_ + "/none.conf");

@@ -1,5 +1,6 @@
 // Named mutexes whose users end abruptly: only an owner that goes while owning leaves the mutex
 // abandoned; one that let go first leaves it free, however it ends afterwards.
+#include <grp.h>
 #include <signal.h>
 
 #include <thread>
@@ -147,6 +148,61 @@ TEST_F(PlatformTest, ForkedChildOfAnOwnerFindsTheMutexHeld) {
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(ReleaseMutex(m));
     CloseHandle(m);
+}
+
+// Named objects without RunDir live in <PathName>/RUN: every process whose settings name the
+// same store shares them, whichever user runs it and whatever its umask.
+// The store named two ways, through drive C and as a POSIX path, in two settings files. A
+// child as `holder` takes the store's mutex under umask 077 and holds it; a child as `other`
+// must then find it taken. With root, the two are users of the store's group.
+class StoreRunDir : public PlatformTest {
+protected:
+    int Excluded(uid_t holder, uid_t other, gid_t group) {
+        const std::string store = drive_ + "/store", a = root_ + "/a.conf", b = root_ + "/b.conf";
+        std::filesystem::create_directories(store);
+        std::ofstream(a) << "[QVPAPI]\nPathName=C:\\STORE\n[Platform]\nDriveC=" << drive_ << "\n";
+        std::ofstream(b) << "[QVPAPI]\nPathName=" << store << "\n";
+        if (chmod(root_.c_str(), 0755) != 0 || chown(store.c_str(), -1, group) != 0 ||
+            chmod(store.c_str(), 0770) != 0)
+            return -1;
+        const auto as = [group](uid_t user, const std::string& conf) {
+            if (user != geteuid() && (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 ||
+                                      setresuid(user, user, user) != 0))
+                _exit(10);
+            registry::LoadFrom(conf);
+        };
+        Channel ready;
+        const pid_t holding = Spawn([&] {
+            as(holder, a);
+            umask(077);
+            ready.Send(CreateMutex(nullptr, TRUE, "QVP_STORE") != nullptr ? 'o' : 'x');
+            for (;;) pause();
+            return 0;
+        });
+        const pid_t checking = ready.Receive() != 'o' ? -1 : Spawn([&] {
+            as(other, b);
+            HANDLE m = CreateMutex(nullptr, FALSE, "QVP_STORE");
+            const bool existed = m != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+            return existed && WaitForSingleObject(m, 0) == WAIT_TIMEOUT ? 0 : 1;
+        });
+        const int result = checking < 0 ? 2 : Join(checking);
+        kill(holding, SIGKILL);
+        Join(holding);
+        // Made with the store's permissions, not the creator's umask.
+        using std::filesystem::perms;
+        EXPECT_EQ(std::filesystem::status(store + "/RUN").permissions(), perms(0770));
+        EXPECT_EQ(std::filesystem::status(store + "/RUN/mutex.QVP_STORE").permissions(), perms(0660));
+        return result;
+    }
+};
+
+TEST_F(StoreRunDir, SettingsNamingOneStoreShareItsObjects) {
+    EXPECT_EQ(Excluded(geteuid(), geteuid(), getegid()), 0);
+}
+
+TEST_F(StoreRunDir, UsersOfTheStoresGroupShareItsObjects) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run processes of two other users";
+    EXPECT_EQ(Excluded(4001, 4002, 4321), 0);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <sys/socket.h>
 
 #include <fstream>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "core/errors.h"
@@ -334,6 +336,51 @@ TEST_F(SessionTest, CloseWithoutSessionSucceeds) {
     EXPECT_EQ(qvAPIClose(), 1);
     EXPECT_EQ(qvAPIGetLastError(), 0u);
     ExpectNoSession(block());
+}
+
+// A manager that accepts the connection, then never answers: with ReceiveTimeout=2 every wait
+// ends, and a session left hanging closes without waiting on the manager again.
+// Runs `body` on a thread of its own; whether that thread ended, its exit included, in good
+// time. One still waiting is freed by dropping the manager's connections.
+bool EndsInTime(qvpsim::ManagerSim& sim, const std::function<void()>& body) {
+    std::promise<void> ended;
+    std::thread outer([&] {
+        std::thread(body).join();
+        ended.set_value();
+    });
+    const bool inTime = ended.get_future().wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!inTime) sim.DropConnections();
+    outer.join();
+    return inTime;
+}
+
+TEST_F(SessionTest, SilentManagerNeverHoldsOpenCloseOrAThreadsEnd) {
+    ASSERT_TRUE(win::registry::Set("ReceiveTimeout", "2"));
+    sim().Script("AINT", qvpsim::Action::Of(qvpsim::Action::Kind::Silence));
+    ASSERT_TRUE(EndsInTime(sim(), [&] {
+        EXPECT_EQ(Open(), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_TCP_RECV);
+        ExpectNoSession(block());
+    }));
+    for (const bool closeFirst : {true, false}) {
+        sim().ClearLog();
+        ASSERT_TRUE(EndsInTime(sim(), [&] {
+            ASSERT_EQ(Open(), 1);
+            int keepAlive = 0;
+            socklen_t size = sizeof keepAlive;
+            getsockopt(block().socket, SOL_SOCKET, SO_KEEPALIVE, &keepAlive, &size);
+            EXPECT_EQ(keepAlive, 1);
+            sim().Script("*", qvpsim::Action::Of(qvpsim::Action::Kind::Silence), -1);
+            if (closeFirst) {
+                EXPECT_EQ(qvAPIClose(), 1);
+            }
+        })) << closeFirst;
+        sim().ClearScripts();
+        // The first release went unanswered; a broken session asks nothing more.
+        auto received = sim().Received();
+        ASSERT_EQ(received.size(), 2u) << closeFirst;
+        EXPECT_EQ(received[1], "FRLS 1 f1 M");
+    }
 }
 
 }  // namespace

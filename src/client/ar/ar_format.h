@@ -19,8 +19,6 @@ using qvp::le16;
 using qvp::le32;
 using qvp::putBe16;
 using qvp::putBe32;
-using qvp::putLe16;
-using qvp::putLe32;
 
 // ---- new format: header QvConReIn ------------------------------------------------------------
 constexpr size_t kHeaderSize = 42;

@@ -400,9 +400,10 @@ int Reader::entryPath(const ArEntryInfo& e, std::string& path, bool& isNew) {
     if (!isSafeEntryName(*name)) return defective("entry name leaves the restore folder");
     std::string parent;
     if (!buildEntryPath(*name, path, parent)) return defective("path too long");
-    // The last word on confinement: where the path resolves, not how it reads.
-    if (!sink_.admits(path)) return defective("entry path leaves the restore folder");
     isNew = knownNew(path, parent);
+    // The last word on confinement: where the path resolves, not how it reads. A name in a
+    // folder this extraction made (after the same check) needs no second look.
+    if (!isNew && !sink_.admits(path)) return defective("entry path leaves the restore folder");
     return kUnarcOk;
 }
 
