@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "client/ar/archiver.h"
-#include "client/ar/arcontext.h"
+#include "client/ar/ar_context.h"
 #include "platform/win.h"
 
 namespace fs = std::filesystem;

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "client/ecd/EcdInternal.h"
+#include "client/ecd/ecd_internal.h"
 #include "client/ecd/ecd.h"
 #include "platform/win.h"
 #include "support/ecd_encoder.h"

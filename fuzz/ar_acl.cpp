@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "client/ar/arformat.h"
-#include "client/ar/argetacl.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_acl.h"
 #include "fuzz_root.h"
 #include "platform/win.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "client/ar/ar_extract.h"
-#include "client/ar/arcontext.h"
-#include "client/ar/argetacl.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_acl.h"
 #include "fuzz_root.h"
 #include "platform/win.h"
 

@@ -52,8 +52,6 @@ constexpr ReplyRow kJobAccessReplyTable[] = {
 constexpr ReplyRow kTransportTable[] = {{1, kAny, 0x20250000u}, {2, kAny, 0x20260000u}};
 constexpr ReplyRow kInternalTable[] = {{4, kAny, 0x20000057u}, {8, kAny, 0x20100000u}};
 
-constexpr uint32_t kUnexpected = 0x2000054Fu;
-
 template <size_t N>
 uint32_t Lookup(const ReplyRow (&table)[N], int32_t first, int32_t second, bool* set) {
     for (const ReplyRow& row : table) {
@@ -63,7 +61,7 @@ uint32_t Lookup(const ReplyRow (&table)[N], int32_t first, int32_t second, bool*
         }
     }
     if (set != nullptr) *set = true;
-    return kUnexpected;
+    return QVAPI_ERR_UNEXPECTED_DATA;
 }
 
 // The value of one blank-separated word: decimal, optionally signed; anything else gives 0.
@@ -128,7 +126,7 @@ uint32_t MapRecorded(const QVPAPI& block, bool* set) {
             return Lookup(kInternalTable, block.errorDetail1, block.errorDetail2, set);
         default:
             *set = true;
-            return kUnexpected;
+            return QVAPI_ERR_UNEXPECTED_DATA;
     }
 }
 

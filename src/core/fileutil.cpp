@@ -15,12 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kInvalidParameter = 0x20000057u;
-constexpr uint32_t kNotFound = 0x20000002u;
-constexpr uint32_t kBusy = 0x20000020u;
-constexpr uint32_t kNoMoreItems = 0x20000103u;
-constexpr uint32_t kResourceFailure = 0x20100000u;
-
 constexpr const char kFileCopyName[] = "qvpAPIFileCopy";
 constexpr const char kReadFileName[] = "qvAPIReadFile";
 constexpr const char kCreateFileError[] = "%s : CreateFile Error : Handle = 0x%8.8x, errno = %d";
@@ -186,11 +180,11 @@ bool OpenAndMeasure(QVPAPI* block, const char* name, const char* path, win::DWOR
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
         BlockLog(block, kCreateFileError, name, HandleValue(file.get()), static_cast<int>(error));
-        uint32_t code = kResourceFailure;
+        uint32_t code = QVAPI_ERR_RESOURCE;
         if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) {
-            code = notFoundIsNoMore ? kNoMoreItems : kNotFound;
+            code = notFoundIsNoMore ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_FILE_NOT_FOUND;
         } else if (error == win::ERROR_SHARING_VIOLATION) {
-            code = notFoundIsNoMore ? kNoMoreItems : kBusy;
+            code = notFoundIsNoMore ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_BUSY;
         }
         qvAPISetLastError(code);
         return false;
@@ -199,7 +193,7 @@ bool OpenAndMeasure(QVPAPI* block, const char* name, const char* path, win::DWOR
         const win::DWORD error = win::GetLastError();
         BlockLog(block, kInfoError, name, HandleValue(file.get()),
                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info)), static_cast<int>(error));
-        qvAPISetLastError(kResourceFailure);
+        qvAPISetLastError(QVAPI_ERR_RESOURCE);
         return false;
     }
     return true;
@@ -216,7 +210,7 @@ bool ReadAll(QVPAPI* block, const char* name, win::HANDLE file, void* buffer, ui
             BlockLog(block, kReadFileError, name, HandleValue(file),
                      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer)), size,
                      static_cast<int>(error));
-            qvAPISetLastError(kResourceFailure);
+            qvAPISetLastError(QVAPI_ERR_RESOURCE);
             return false;
         }
         if (read == 0) break;
@@ -274,7 +268,7 @@ extern "C" QVPAPI_EXPORT int qvpCreateDirectory(const char* path) {
 
 int qvp::qvAPIDirectoryCopy(const char* source, const char* destination) {
     if (source == nullptr || destination == nullptr) {
-        qvAPISetLastError(kInvalidParameter);
+        qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
         return 0;
     }
     const std::string from = StripTrailingSeparators(source);
@@ -335,7 +329,7 @@ int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int trie
 int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* size, void* info,
                    int flag) {
     if (path == nullptr || buffer == nullptr || size == nullptr) {
-        qvAPISetLastError(kInvalidParameter);
+        qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
         return -1;
     }
     qvp::FileHandle file;
@@ -347,7 +341,7 @@ int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* siz
     if (info != nullptr) *static_cast<win::BY_HANDLE_FILE_INFORMATION*>(info) = fileInfo;
     if (fileInfo.nFileSizeHigh != 0 || fileInfo.nFileSizeLow > 0x7FFFFFFEu) {
         BlockLog(block, kMallocError, kFileCopyName);
-        qvAPISetLastError(kResourceFailure);
+        qvAPISetLastError(QVAPI_ERR_RESOURCE);
         return -1;
     }
     const uint32_t fileSize = fileInfo.nFileSizeLow;
@@ -358,7 +352,7 @@ int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* siz
             void* fresh = qvpAPIAlloc(static_cast<size_t>(fileSize) + 1);
             if (fresh == nullptr) {
                 BlockLog(block, kMallocError, kFileCopyName);
-                qvAPISetLastError(kResourceFailure);
+                qvAPISetLastError(QVAPI_ERR_RESOURCE);
                 return -1;
             }
             if (*buffer != nullptr) qvpAPIFree(*buffer);
@@ -366,7 +360,7 @@ int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* siz
         }
     } else {
         if (*buffer == nullptr) {
-            qvAPISetLastError(kInvalidParameter);
+            qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
             return -1;
         }
         want = std::min(*size, fileSize);
@@ -380,7 +374,7 @@ int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* siz
 void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
     if (size != nullptr) *size = 0;
     if (path == nullptr) {
-        qvAPISetLastError(kInvalidParameter);
+        qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
         return nullptr;
     }
     qvp::FileHandle file;
@@ -391,13 +385,13 @@ void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
     }
     if (info.nFileSizeHigh != 0 || info.nFileSizeLow > 0x7FFFFFFEu) {
         BlockLog(block, kMallocError, kReadFileName);
-        qvAPISetLastError(kResourceFailure);
+        qvAPISetLastError(QVAPI_ERR_RESOURCE);
         return nullptr;
     }
     void* buffer = qvpAPIAlloc(static_cast<size_t>(info.nFileSizeLow) + 1);
     if (buffer == nullptr) {
         BlockLog(block, kMallocError, kReadFileName);
-        qvAPISetLastError(kResourceFailure);
+        qvAPISetLastError(QVAPI_ERR_RESOURCE);
         return nullptr;
     }
     uint32_t got = 0;

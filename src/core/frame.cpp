@@ -75,6 +75,17 @@ void CallContext::Log(const char* format, ...) {
     va_end(args);
 }
 
+bool CallContext::Failed(uint32_t apiCode, const char* format, ...) {
+    if (block_.dllLogId != 0) {
+        va_list args;
+        va_start(args, format);
+        qvpLogVPrintf(block_.dllLogId, kDllTag, format, args);
+        va_end(args);
+    }
+    Fail(apiCode);
+    return false;
+}
+
 void FrameStart(QVPAPI& block, const FrameTexts& texts) {
     LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, Name(texts));
     if (tDepth++ == 0) {

@@ -51,6 +51,9 @@ public:
     // printf-style line to DLL.LOG with the tag "dll" (the text starts with the function name
     // where the caller's format says so).
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // A failing step in one line: logs, sets the code and gives false (0 for an int result),
+    // as in `return call.Failed(QVAPI_ERR_RESOURCE, text, path);`.
+    bool Failed(uint32_t apiCode, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 private:
     QVPAPI& block_;

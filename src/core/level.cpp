@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int kMaxLevel = 5;
-constexpr uint32_t kInvalidParameter = 0x20000057u;
 
 // Sizes of slots 0 to 4 by level 0 to 5; the other slots keep what they hold.
 constexpr uint32_t kLevelSizes[kMaxLevel + 1][5] = {
@@ -22,8 +21,8 @@ extern "C" QVPAPI_EXPORT int qvAPIExpandLevel(int level) {
     static const qvp::FrameTexts texts{"qvAPIExpandLevel"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (level < 0 || level > kMaxLevel) {
-            call.Log("%s : Parameter Error : Level = %d", call.function(), level);
-            call.Fail(kInvalidParameter);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        "%s : Parameter Error : Level = %d", call.function(), level);
             return 0;
         }
         QVPAPI& block = call.block();
@@ -37,8 +36,8 @@ extern "C" QVPAPI_EXPORT int qvAPISetOriginalStructSize(int slot, uint32_t size)
     static const qvp::FrameTexts texts{"qvAPISetOriginalStructSize"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (slot < 0 || slot >= kQvpRecordSizeSlots || size == 0) {
-            call.Log("%s : Parameter Error : Slot = %d, Size = %u", call.function(), slot, size);
-            call.Fail(kInvalidParameter);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        "%s : Parameter Error : Slot = %d, Size = %u", call.function(), slot, size);
             return 0;
         }
         call.block().recordSizes[slot] = size;

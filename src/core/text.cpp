@@ -14,7 +14,6 @@ namespace {
 
 constexpr size_t kDottedMax = 260;   // characters of a dotted name or path
 constexpr size_t kStripBuffer = 512;
-constexpr uint32_t kInvalidParameter = 0x20000057u;
 
 constexpr size_t kVersionWidth = 8;  // a '/' past the version's eighth character is kept
 
@@ -41,7 +40,7 @@ std::string MapVersion(std::string_view in, char from, char to) {
 
 int MapVersionInto(const char* in, char* out, char from, char to) {
     if (in == nullptr || in[0] == '\0' || out == nullptr) {
-        qvAPISetLastError(kInvalidParameter);
+        qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
         return 0;
     }
     const std::string mapped = MapVersion(in, from, to);

@@ -135,8 +135,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindIDGroup(const char* lpNodeGroupPath, const
         IdPlace place;
         if (!ResolvePlace(call, lpNodeGroupPath, place)) return 0;
         if (lpNodeGroupName == nullptr || lpNodeGroupName[0] == '\0') {
-            call.Log(kNoGroupName, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, kNoGroupName, call.function());
             return 0;
         }
         if (!qvp::nodes::qvAPINameParameterCheckEx(lpNodeGroupName, kNameOptGeneral, "lpNodeGroupName", 0, 0)) {
@@ -146,8 +145,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindIDGroup(const char* lpNodeGroupPath, const
         if (!NeedRecord(call, lpFindNodeData)) return 0;
         const std::string folder = place.folder + "\\I." + lpNodeGroupName;
         if (!nodes::IsDirectory(folder)) {
-            call.Log(kNoFolder, call.function(), folder.c_str());
-            call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
+            call.Failed(QVAPI_ERR_NO_MORE_ITEMS, kNoFolder, call.function(), folder.c_str());
             return 0;
         }
         IdNodeData whole;
@@ -208,8 +206,8 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCloseIDGroup(QVPAPI_HANDLE hFind, uint32_t
         if (!OwnWalk(call, hFind)) return 0;
         GroupWalk& walk = *WalkOf(call.block());
         if (!walk.folders.Close()) {
-            call.Log(kCloseError, call.function(), static_cast<int>(win::GetLastError()));
-            call.Fail(QVAPI_ERR_RESOURCE);
+            call.Failed(QVAPI_ERR_RESOURCE,
+                        kCloseError, call.function(), static_cast<int>(win::GetLastError()));
             return 0;
         }
         EndWalk(call.block());

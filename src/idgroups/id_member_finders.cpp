@@ -86,9 +86,7 @@ bool OwnWalk(CallContext& call, const void* handle, bool client) {
 // The ID's record through qvAPIFindIDGroup; its path text gives the member path.
 bool FindGroup(CallContext& call, const char* path, const char* id, QVAPI_NODE* out, std::string& memberPath) {
     if (!qvAPIFindIDGroup(path, id, out, 0, 0)) {
-        call.Log(msg::kFindGroupError, call.function());
-        call.Fail(qvAPIGetLastError());
-        return false;
+        return call.Failed(qvAPIGetLastError(), msg::kFindGroupError, call.function());
     }
     memberPath = MemberPath(nodes::Field(out->ucNodePath0), id);
     return true;
@@ -97,9 +95,7 @@ bool FindGroup(CallContext& call, const char* path, const char* id, QVAPI_NODE* 
 // A member name the lookups accept: given, of a known kind and, unless skipped, by its rule.
 bool CheckName(CallContext& call, const char* name, bool check) {
     if (name == nullptr || name[0] == '\0') {
-        call.Log(msg::kNoName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoName, call.function());
     }
     return CheckNodeName(call, name, kNameClient, check);
 }

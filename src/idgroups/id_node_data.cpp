@@ -78,14 +78,10 @@ bool ResolvePlace(CallContext& call, const char* path, IdPlace& place) {
         return true;
     }
     if (path[0] != '\\') {
-        call.Log(kPathNotTop, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kPathNotTop, call.function());
     }
     if (!IsNetworkId(path + 1, true)) {
-        call.Log(kPathOther, call.function(), kNetworkId);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kPathOther, call.function(), kNetworkId);
     }
     // The folder keeps the caller's spelling of the group.
     place.folder += "\\";
@@ -132,9 +128,7 @@ void CopyOut(const QVPAPI& block, const IdNodeData& whole, QVAPI_NODE* out) {
 
 bool ReleaseLetter(CallContext& call, char letter, const char* text) {
     if (qvpAPIIDCommand(&call.block(), kIdRelease, letter, kKeyExact, nullptr, nullptr, nullptr)) return true;
-    call.Log(text, call.function());
-    call.Fail(IdFailureCode(call.block()));
-    return false;
+    return call.Failed(IdFailureCode(call.block()), text, call.function());
 }
 
 uint32_t FillGroup(CallContext& call, std::string_view name, std::string_view groupText, const uint8_t* record,

@@ -371,8 +371,7 @@ uint32_t NextEntry(CallContext& call, FindWalk& walk, win::WIN32_FIND_DATAA& dat
 FindWalk* WalkOf(CallContext& call, const void* handle) {
     auto* walk = static_cast<FindWalk*>(call.block().nodeEntryFind);
     if (qvpIsOwnBlock(handle) && walk != nullptr) return walk;
-    call.Log("%s : %s", call.function(), msg::kFindHandle);
-    call.Fail(QVAPI_ERR_INVALID_HANDLE);
+    call.Failed(QVAPI_ERR_INVALID_HANDLE, "%s : %s", call.function(), msg::kFindHandle);
     return nullptr;
 }
 
@@ -444,8 +443,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJobGen(QVPAPI_HANDLE hJ
         if (EditOf(call, hJobGen) == nullptr) return QVPAPI_INVALID_HANDLE;
         QVPAPI& block = call.block();
         if (lpNode == nullptr) {
-            call.Log(msg::kRecordNull);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kRecordNull);
             return QVPAPI_INVALID_HANDLE;
         }
         std::memset(lpNode, 0, CallerSize(block));
@@ -494,8 +492,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCloseNodeJobGen(QVPAPI_HANDLE hFind, uint3
         const bool closed = walk->Close();
         EndWalkSlot(call.block().nodeEntryFind);
         if (!closed) {
-            call.Log(msg::kFindClose, static_cast<int>(win::GetLastError()));
-            call.Fail(QVAPI_ERR_RESOURCE);
+            call.Failed(QVAPI_ERR_RESOURCE, msg::kFindClose, static_cast<int>(win::GetLastError()));
             return 0;
         }
         return 1;

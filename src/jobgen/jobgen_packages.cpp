@@ -3,7 +3,7 @@
 // package attribution record (stored byte order: big-endian numeric fields).
 #include <cstring>
 
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -238,8 +238,7 @@ uint32_t NextPackage(CallContext& call, FindWalk& walk, win::WIN32_FIND_DATAA& d
 FindWalk* WalkOf(CallContext& call, const void* handle) {
     auto* walk = static_cast<FindWalk*>(call.block().packageEntryFind);
     if (qvpIsOwnBlock(handle) && walk != nullptr) return walk;
-    call.Log("%s : %s", call.function(), msg::kFindHandle);
-    call.Fail(QVAPI_ERR_INVALID_HANDLE);
+    call.Failed(QVAPI_ERR_INVALID_HANDLE, "%s : %s", call.function(), msg::kFindHandle);
     return nullptr;
 }
 
@@ -301,8 +300,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageJobGen(QVPAPI_HANDLE
         if (EditOf(call, h) == nullptr) return QVPAPI_INVALID_HANDLE;
         QVPAPI& block = call.block();
         if (lpPackage == nullptr) {
-            call.Log(msg::kRecordNull);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kRecordNull);
             return QVPAPI_INVALID_HANDLE;
         }
         EndWalkSlot(block.packageEntryFind);

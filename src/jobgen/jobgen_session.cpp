@@ -269,8 +269,7 @@ JobGenEdit* EditOf(CallContext& call, const void* handle, const char* words) {
     RegisterRelease();
     JobGenEdit* edit = static_cast<JobGenEdit*>(call.block().openJobGen);
     if (qvpIsOwnBlock(handle) && edit != nullptr) return edit;
-    call.Log("%s : %s", call.function(), words);
-    call.Fail(QVAPI_ERR_INVALID_HANDLE);
+    call.Failed(QVAPI_ERR_INVALID_HANDLE, "%s : %s", call.function(), words);
     return nullptr;
 }
 
@@ -333,25 +332,23 @@ extern "C" QVPAPI_EXPORT int qvAPIChangeNameJobGen(QVPAPI_HANDLE hJobGen, const 
         if (edit == nullptr) return 0;
         const char* fn = call.function();
         if (lpJobGenName == nullptr || lpJobGenName[0] == '\0') {
-            call.Log(lpJobGenName == nullptr ? msg::kNameNull : msg::kNameEmpty, fn);
-            call.Fail(QVAPI_ERR_INVALID_NAME);
+            call.Failed(QVAPI_ERR_INVALID_NAME,
+                        lpJobGenName == nullptr ? msg::kNameNull : msg::kNameEmpty, fn);
             return 0;
         }
         if (uint32_t code = CheckName(lpJobGenName, kNameJobGen); code != 0) {
-            call.Log(msg::kNameCheck, fn, lpJobGenName, code);
-            call.Fail(code);
+            call.Failed(code, msg::kNameCheck, fn, lpJobGenName, code);
             return 0;
         }
         std::string folder;
         if (uint32_t code = CheckFolder(lpFolder, false, folder); code != 0) {
-            call.Log(msg::kFolderCheck, fn, lpFolder, code);
-            call.Fail(code);
+            call.Failed(code, msg::kFolderCheck, fn, lpFolder, code);
             return 0;
         }
         const std::string target = StoreRoot() + JobGenPath(folder, lpJobGenName);
         if (Exists(target)) {
-            call.Log(msg::kExists, fn, target.c_str(), QVAPI_ERR_ALREADY_EXISTS);
-            call.Fail(QVAPI_ERR_ALREADY_EXISTS);
+            call.Failed(QVAPI_ERR_ALREADY_EXISTS,
+                        msg::kExists, fn, target.c_str(), QVAPI_ERR_ALREADY_EXISTS);
             return 0;
         }
         // Held until close, so that no other session starts a JobGen of the new name meanwhile.
@@ -373,8 +370,7 @@ extern "C" QVPAPI_EXPORT int qvAPIChangeJobKindJobGen(QVPAPI_HANDLE hJobGen, cha
         if (edit == nullptr) return 0;
         const char kind = ucJobKind == 0 ? 'D' : ucJobKind;
         if (edit->idKind == kIdJobGen && !IsIdKindLetter(kind)) {
-            call.Log(msg::kKindInvalid, call.function(), kind);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kKindInvalid, call.function(), kind);
             return 0;
         }
         edit->jobKind = kind;

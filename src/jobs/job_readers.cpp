@@ -14,9 +14,6 @@ namespace qvp::jobs {
 
 namespace {
 
-constexpr uint32_t kInvalidParameter = 0x20000057u;
-constexpr uint32_t kInvalidHandle = 0x20000006u;
-constexpr uint32_t kNotFound = 0x20610000u;
 constexpr size_t kNodeNameMax = 64;
 
 // The arguments every reader checks, in its order: the block, the output record, the job path.
@@ -26,15 +23,11 @@ bool CheckArguments(CallContext& call, const void* api, const void* output, cons
     else if (output == nullptr) failure = text::kDataNull;
     else if (jobPath == nullptr) failure = text::kJobNoNull;
     if (failure != nullptr) {
-        call.Log(failure, call.function());
-        call.Fail(kInvalidParameter);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, failure, call.function());
     }
     // The readers work in the caller's own session: another thread's block is not theirs to use.
     if (api != &call.block()) {
-        call.Log(text::kApiForeign, call.function());
-        call.Fail(kInvalidHandle);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, text::kApiForeign, call.function());
     }
     return true;
 }
@@ -96,7 +89,7 @@ int CountNode(CallContext& call, const char* jobPath, const char* nodeName, unsi
         counted = true;
     }
     if (!counted) {
-        call.Fail(kNotFound);
+        call.Fail(QVAPI_ERR_NOT_FOUND);
         return 0;
     }
     return 1;
@@ -160,8 +153,9 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
         if (lpNodeName == nullptr || strnlen(lpNodeName, kNodeNameMax + 1) > kNodeNameMax) {
-            call.Log(lpNodeName == nullptr ? text::kNodeNull : text::kNodeTooLong, call.function());
-            call.Fail(kInvalidParameter);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        lpNodeName == nullptr ? text::kNodeNull : text::kNodeTooLong,
+                        call.function());
             return 0;
         }
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJob);
@@ -174,8 +168,7 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const ch
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
         if (lpNodeName == nullptr) {
-            call.Log(text::kNodeNull, call.function());
-            call.Fail(kInvalidParameter);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kNodeNull, call.function());
             return 0;
         }
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJobEx);

@@ -18,10 +18,6 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-constexpr uint32_t kNoMoreItems = 0x20000103u;
-constexpr uint32_t kResource = 0x20100000u;
-constexpr uint32_t kDefective = 0x2000054Fu;
-constexpr uint32_t kInvalidParameter = 0x20000057u;
 constexpr size_t kSecondNameLength = 4;  // u32 before the second name
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -127,12 +123,12 @@ bool JobExecFilePath(std::string_view jobPath, std::string& path) {
 }
 
 uint32_t ParseJobFile(std::string_view bytes, JobFile& file) {
-    if (bytes.size() < kHeadSize) return kResource;
+    if (bytes.size() < kHeadSize) return QVAPI_ERR_RESOURCE;
     std::memcpy(file.head, bytes.data(), kHeadSize);
     const uint32_t areaSize = Load32(file.head + head::kEntryAreaSize);
-    if (bytes.size() - kHeadSize < areaSize) return kResource;
+    if (bytes.size() - kHeadSize < areaSize) return QVAPI_ERR_RESOURCE;
     file.area.assign(bytes.substr(kHeadSize, areaSize));
-    return ParseEntries(file.head, file.area, file.entries) ? 0 : kDefective;
+    return ParseEntries(file.head, file.area, file.entries) ? 0 : QVAPI_ERR_UNEXPECTED_DATA;
 }
 
 uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPath, OpenMode mode,
@@ -140,7 +136,7 @@ uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPa
     std::string path;
     if (!JobExecFilePath(jobPath, path)) {
         LogFile(block, text::kJobPathInvalid, function, std::string(jobPath), 0);
-        return kInvalidParameter;
+        return QVAPI_ERR_INVALID_PARAMETER;
     }
     const bool exclusive = mode == OpenMode::Exclusive;
     FileHandle handle(win::CreateFile(
@@ -150,14 +146,14 @@ uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPa
     if (!handle.valid()) {
         const win::DWORD error = win::GetLastError();
         LogFile(block, text::kCreateFile, function, path, error);
-        if (!exclusive) return kResource;
+        if (!exclusive) return QVAPI_ERR_RESOURCE;
         const bool absent = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ||
                             error == win::ERROR_SHARING_VIOLATION;
-        return absent ? kNoMoreItems : kResource;
+        return absent ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE;
     }
     if (!ReadExactly(handle.get(), file.head, kHeadSize)) {
         LogStep(block, text::kReadHead, function, win::GetLastError());
-        return kResource;
+        return QVAPI_ERR_RESOURCE;
     }
     file.area.clear();
     file.entries.clear();
@@ -169,17 +165,17 @@ uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPa
     const uint64_t fileSize = win::GetFileSize(handle.get(), &high) | (uint64_t{high} << 32);
     if (fileSize - kHeadSize < areaSize) {
         LogStep(block, text::kReadEntries, function, win::ERROR_HANDLE_EOF);
-        return kResource;
+        return QVAPI_ERR_RESOURCE;
     }
     file.area.resize(areaSize);
     if (areaSize > 0 && !ReadExactly(handle.get(), file.area.data(), areaSize)) {
         LogStep(block, text::kReadEntries, function, win::GetLastError());
-        return kResource;
+        return QVAPI_ERR_RESOURCE;
     }
     handle.Close();
     if (!ParseEntries(file.head, file.area, file.entries)) {
         LogFile(block, text::kDefectiveFile, function, path, 0);
-        return kDefective;
+        return QVAPI_ERR_UNEXPECTED_DATA;
     }
     return 0;
 }
@@ -191,7 +187,7 @@ uint64_t StoredCountSum(const unsigned char* headBytes) {
 }
 
 uint32_t ReadJobExecPath(QVPAPI& block, std::string_view jobNumber, std::string& jobPath) {
-    if (HasDotLevel(jobNumber) || jobNumber.find_first_of("\\/") != std::string_view::npos) return kInvalidParameter;
+    if (HasDotLevel(jobNumber) || jobNumber.find_first_of("\\/") != std::string_view::npos) return QVAPI_ERR_INVALID_PARAMETER;
     std::string path = JobExecRoot();
     path += '\\';
     path += kIndexFolder;
@@ -199,20 +195,20 @@ uint32_t ReadJobExecPath(QVPAPI& block, std::string_view jobNumber, std::string&
     path.append(jobNumber);
     path += '\\';
     path += kJobExecPathName;
-    if (path.size() >= win::MAX_PATH) return kInvalidParameter;
+    if (path.size() >= win::MAX_PATH) return QVAPI_ERR_INVALID_PARAMETER;
     FileHandle handle(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
                                       nullptr, win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) {
         const win::DWORD error = win::GetLastError();
         LogFile(block, text::kCreateFile, "qvpReadJobExecPath", path, error);
-        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ? kNoMoreItems : kResource;
+        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE;
     }
     // One byte more than a path may hold tells an overlong content apart.
     char content[kMaxPath + 1];
     win::DWORD got = 0;
-    if (win::ReadFile(handle.get(), content, sizeof content, &got, nullptr) == 0) return kResource;
+    if (win::ReadFile(handle.get(), content, sizeof content, &got, nullptr) == 0) return QVAPI_ERR_RESOURCE;
     jobPath.assign(content, strnlen(content, got));
-    if (jobPath.empty() || jobPath.size() > kMaxPath || HasDotLevel(jobPath)) return kDefective;
+    if (jobPath.empty() || jobPath.size() > kMaxPath || HasDotLevel(jobPath)) return QVAPI_ERR_UNEXPECTED_DATA;
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/frame.h"
 #include "jobs/job_texts.h"
+#include "platform/byte_order.h"
 #include "records/access.h"
 #include "records/records.h"
 #include "records/requests.h"
@@ -15,15 +16,6 @@
 namespace qvp::jobs {
 
 namespace {
-
-constexpr uint32_t kInvalidParameter = 0x20000057u;
-constexpr uint32_t kInvalidName = 0x2000007Bu;
-constexpr uint32_t kNoMoreItems = 0x20000103u;
-constexpr uint32_t kUnexpectedData = 0x2000054Fu;
-constexpr uint32_t kSendFailed = 0x20250000u;
-constexpr uint32_t kRecvFailed = 0x20260000u;
-constexpr uint32_t kUpdateRefused = 0x20600000u;
-constexpr uint32_t kNotFound = 0x20610000u;
 
 constexpr char kKindLetter = 'E';
 constexpr size_t kNameField = offsetof(QVAPI_EXECUTION, szNodeName);
@@ -80,21 +72,16 @@ bool TakeRecord(CallContext& call, size_t received, WorkRecord& work, const NoRe
     const char* item = qvpAPIGetFgetItem(block.fgetReplyBuffer, received, &length);
     if (item == nullptr) {
         // "0 160" at the end of the store, or a success without a record: nothing to walk on.
-        call.Log(none.text, none.name);
-        call.Fail(none.code);
-        return false;
+        return call.Failed(none.code, none.text, none.name);
     }
     if (length < QVAPI_EXECUTION_FIXED_SIZE || length > sizeof work.bytes) {
-        call.Log(text::kRecordInvalid, call.function(), length);
-        call.Fail(kUnexpectedData);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           text::kRecordInvalid, call.function(), length);
     }
     std::memcpy(work.bytes, item, length);
     work.length = length;
     return true;
 }
-
-uint16_t Load16Be(const unsigned char* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 // The record's key: its name field up to the first NUL (blank padding kept), or, when that is
 // empty, the value of its first type-17 item; then the job id as 16 upper-case hex digits.
@@ -102,10 +89,10 @@ bool RecordKey(const WorkRecord& work, std::string& key) {
     const char* field = reinterpret_cast<const char*>(work.bytes + kNameField);
     key.assign(field, strnlen(field, kNameFieldSize));
     if (key.empty()) {
-        const uint16_t count = Load16Be(work.bytes + kItemCount);
+        const uint16_t count = qvp::be16(work.bytes + kItemCount);
         size_t pos = kItems;
         for (uint16_t i = 0; i < count && work.length - pos >= kItemHeadSize; ++i) {
-            const uint16_t length = Load16Be(work.bytes + pos + 2);
+            const uint16_t length = qvp::be16(work.bytes + pos + 2);
             if (length > work.length - pos - kItemHeadSize) break;
             if (work.bytes[pos] == kLongNameItem) {
                 const char* value = reinterpret_cast<const char*>(work.bytes + pos + kItemHeadSize);
@@ -132,8 +119,7 @@ int Exchange(CallContext& call, const char* name, const RequestBuilder& request,
     const int got = qvpExchange(block, request, block.fgetReplyBuffer, sizeof block.fgetReplyBuffer);
     if (got >= 0) return got;
     const bool sent = got != kQvpExchangeSendFailed;
-    call.Log(sent ? recvText : sendText, name);
-    call.Fail(sent ? kRecvFailed : kSendFailed);
+    call.Failed(sent ? QVAPI_ERR_TCP_RECV : QVAPI_ERR_TCP_SEND, sent ? recvText : sendText, name);
     return -1;
 }
 
@@ -143,18 +129,15 @@ bool Accepted(const QVPAPI& block, int length) { return length > 0 && block.fget
 bool Update(CallContext& call, const WorkRecord& work, const char* name) {
     std::string key;
     if (!RecordKey(work, key)) {
-        call.Log(text::kRecordInvalid, name, static_cast<unsigned>(work.length));
-        call.Fail(kUnexpectedData);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           text::kRecordInvalid, name, static_cast<unsigned>(work.length));
     }
     const std::string_view record(reinterpret_cast<const char*>(work.bytes), work.length);
     const int got =
         Exchange(call, name, records::request::Fupd(kKindLetter, key, record), text::kUpdateSend, text::kUpdateRecv);
     if (got < 0) return false;
     if (!Accepted(call.block(), got)) {
-        call.Log(text::kUpdateProc, name);
-        call.Fail(kUpdateRefused);
-        return false;
+        return call.Failed(QVAPI_ERR_SITE_UPDATE, text::kUpdateProc, name);
     }
     return true;
 }
@@ -170,8 +153,7 @@ void TakeOverCursor(QVPAPI& block, bool open) {
 
 int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
     if (lpRecord == nullptr) {
-        call.Log(text::kBufferNull, call.function());
-        call.Fail(kInvalidParameter);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kBufferNull, call.function());
         return 0;
     }
     QVPAPI& block = call.block();
@@ -182,12 +164,11 @@ int Walk(CallContext& call, void* lpRecord, bool first, const WalkRule& rule) {
     int got = Exchange(call, name, start, first ? text::kFirstSend : text::kNextSend, endText);
     while (got >= 0) {
         if (!Accepted(block, got)) {
-            call.Log(endText, name);
-            call.Fail(kNoMoreItems);
+            call.Failed(QVAPI_ERR_NO_MORE_ITEMS, endText, name);
             return 0;
         }
         WorkRecord work;
-        if (!TakeRecord(call, static_cast<size_t>(got), work, {name, endText, kNoMoreItems})) return 0;
+        if (!TakeRecord(call, static_cast<size_t>(got), work, {name, endText, QVAPI_ERR_NO_MORE_ITEMS})) return 0;
         if (rule.qualifies(work.bytes)) {
             rule.change(work.bytes);
             if (!Update(call, work, name)) return 0;
@@ -252,8 +233,7 @@ extern "C" QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey) {
     static const qvp::FrameTexts texts{"qvAPIFindSysInfo", qvp::EndStyle::Decimal, "qvAPISiteWaitSetCurrent START"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (lpKey == nullptr || *lpKey == '\0' || strnlen(lpKey, kKeyMax + 1) > kKeyMax) {
-            call.Log(text::kKeyInvalid, "qvAPISiteWaitSetCurrent");
-            call.Fail(kInvalidParameter);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kKeyInvalid, "qvAPISiteWaitSetCurrent");
             return 0;
         }
         QVPAPI& block = call.block();
@@ -262,12 +242,11 @@ extern "C" QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey) {
                                  text::kCurrentSend, text::kCurrentRecv);
         if (got < 0) return 0;
         if (!Accepted(block, got)) {
-            call.Log("%s", text::kCurrentProc);
-            call.Fail(kNotFound);
+            call.Failed(QVAPI_ERR_NOT_FOUND, "%s", text::kCurrentProc);
             return 0;
         }
         WorkRecord work;
-        if (!TakeRecord(call, static_cast<size_t>(got), work, {"", text::kCurrentProc, kNotFound})) return 0;
+        if (!TakeRecord(call, static_cast<size_t>(got), work, {"", text::kCurrentProc, QVAPI_ERR_NOT_FOUND})) return 0;
         Mark(work.bytes);
         if (!Update(call, work, text::kCurrentUpdateName)) return 0;
         TakeOverCursor(block, false);
@@ -283,15 +262,13 @@ extern "C" QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lp
         const qvp::RequestBuilder request =
             lpFirst != nullptr && lpSecond != nullptr ? Dexc(lpFirst, lpSecond) : qvp::RequestBuilder({});
         if (lpFirst == nullptr || lpSecond == nullptr || !request.Fits()) {
-            call.Log(text::kTextInvalid, call.function());
-            call.Fail(kInvalidParameter);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kTextInvalid, call.function());
             return 0;
         }
         const int got = Exchange(call, call.function(), request, text::kReexecSend, text::kReexecRecv);
         if (got < 0) return 0;
         if (!Accepted(call.block(), got)) {
-            call.Log("%s", text::kReexecProc);
-            call.Fail(kInvalidName);
+            call.Failed(QVAPI_ERR_INVALID_NAME, "%s", text::kReexecProc);
             return 0;
         }
         return 1;

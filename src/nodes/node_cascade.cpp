@@ -52,9 +52,8 @@ bool PutPath(CallContext& call, char (&field)[N], const std::string& above, cons
     std::string path = above == "\\" ? std::string() : above;
     path += "\\" + name;
     if (path.size() >= N) {
-        call.Log(msg::kPathTooLong, call.function(), above.c_str(), name.c_str());
-        call.Fail(QVAPI_ERR_PATH_TOO_LONG);
-        return false;
+        return call.Failed(QVAPI_ERR_PATH_TOO_LONG,
+                           msg::kPathTooLong, call.function(), above.c_str(), name.c_str());
     }
     SetField(field, path);
     return true;
@@ -115,9 +114,8 @@ struct NodeSteps {
 
 bool CheckKind(CallContext& call, const QVAPI_NODE& r, const char* text) {
     if (r.uiNodeAttributes == kMemberClient || r.uiNodeAttributes == kMemberMaster) return true;
-    call.Log(text, call.function(), static_cast<int>(r.uiNodeAttributes));
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                       text, call.function(), static_cast<int>(r.uiNodeAttributes));
 }
 
 // Steps 6 to 9 for the node itself: group entries renamed, new directory, new flat file
@@ -134,18 +132,18 @@ bool RewriteOwnFiles(NodeSteps& s) {
         if (!qvpCreateDirectoryTree(ParentOf(s.newDir).c_str()) || WriterFault("dir.create") ||
             !win::CreateDirectory(s.newDir.c_str(), nullptr)) {
             const win::DWORD error = win::GetLastError();
-            call.Log(msg::kMakeDir, call.function(), s.newDir.c_str(), static_cast<unsigned>(error));
-            call.Fail(error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(
+                error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
+                msg::kMakeDir, call.function(), s.newDir.c_str(), static_cast<unsigned>(error));
         }
         s.dirMade = true;
     }
     const auto writeFailed = [&](win::HANDLE h) {
-        call.Log(msg::kWriteFile, call.function(), static_cast<unsigned>(reinterpret_cast<uintptr_t>(h)),
-                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(&s.newRec)),
-                 static_cast<unsigned>(sizeof s.newRec), static_cast<unsigned>(win::GetLastError()));
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kWriteFile, call.function(),
+                           static_cast<unsigned>(reinterpret_cast<uintptr_t>(h)),
+                           static_cast<unsigned>(reinterpret_cast<uintptr_t>(&s.newRec)),
+                           static_cast<unsigned>(sizeof s.newRec),
+                           static_cast<unsigned>(win::GetLastError()));
     };
     if (s.newFlat != s.oldFlat) {
         FileHandle flat(WriterFault("flat.create")
@@ -154,11 +152,9 @@ bool RewriteOwnFiles(NodeSteps& s) {
                                               nullptr, win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!flat.valid()) {
             const win::DWORD error = win::GetLastError();
-            call.Log(msg::kCreateFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
-            call.Fail(error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS
-                          ? QVAPI_ERR_ALREADY_EXISTS
-                          : QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(
+                error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
+                msg::kCreateFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
         }
         s.flatMade = true;
         if (!WriteAll(flat.get(), &s.newRec, sizeof s.newRec)) return writeFailed(flat.get());
@@ -166,9 +162,8 @@ bool RewriteOwnFiles(NodeSteps& s) {
         FileHandle flat = OpenExclusive(s.oldFlat);
         std::vector<uint8_t> before;
         if (!flat.valid() || !ReadWhole(flat.get(), before)) {
-            call.Log(msg::kCreateFile, call.function(), s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(),
+                               s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
         }
         RangeLock lock(flat.get(), 0, sizeof s.newRec);
         if (!lock.Lock() || !WriteAt(flat.get(), 0, &s.newRec, sizeof s.newRec) || !lock.Unlock())
@@ -178,9 +173,10 @@ bool RewriteOwnFiles(NodeSteps& s) {
     if (s.newAttr != s.oldAttr) {
         if (WriterFault("attr.move") || !win::MoveFile(s.oldAttr.c_str(), s.newAttr.c_str())) {
             const win::DWORD error = win::GetLastError();
-            call.Log(msg::kMoveFile, call.function(), s.oldAttr.c_str(), s.newAttr.c_str(), static_cast<int>(error));
-            call.Fail(error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(
+                error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
+                msg::kMoveFile, call.function(), s.oldAttr.c_str(), s.newAttr.c_str(),
+                static_cast<int>(error));
         }
         s.attrMoved = true;
     }
@@ -188,9 +184,8 @@ bool RewriteOwnFiles(NodeSteps& s) {
     std::vector<uint8_t> head(kAttributionHeadSize, 0);
     uint32_t got = 0;
     if (!attr.valid() || !ReadUpTo(attr.get(), head.data(), kAttributionHeadSize, &got)) {
-        call.Log(msg::kCreateFile, call.function(), s.newAttr.c_str(), static_cast<unsigned>(LastErr()));
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(), s.newAttr.c_str(),
+                           static_cast<unsigned>(LastErr()));
     }
     head.resize(got);
     RangeLock lock(attr.get(), 0, kAttributionHeadSize);
@@ -201,9 +196,8 @@ bool RewriteOwnFiles(NodeSteps& s) {
     attr.Reset();
     // Only now, with the new copies in place, does the old flat file go.
     if (s.newFlat != s.oldFlat && (WriterFault("flat.delete") || !win::DeleteFile(s.oldFlat.c_str()))) {
-        call.Log(msg::kCreateFile, call.function(), s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(), s.oldFlat.c_str(),
+                           static_cast<unsigned>(LastErr()));
     }
     return true;
 }
@@ -227,9 +221,7 @@ bool DerivePathsIn(CallContext& call, const std::string& layoutDir, QVAPI_NODE& 
     } else if (r.ucSystemKey == 1) {
         upperKey = DottedAddress(upper.ucNodeAddress);
     } else {
-        call.Log(msg::kUnmatchKey, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kUnmatchKey, call.function());
     }
     const std::string upperKeyPath(Field(upper.ucNodeKeyPath));
     if (!PutPath(call, r.ucNodeKeyPath, upperKeyPath.empty() ? "\\" : upperKeyPath, upperKey)) return false;
@@ -259,9 +251,7 @@ bool DerivePathsIn(CallContext& call, const std::string& layoutDir, QVAPI_NODE& 
 bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec,
                    QVAPI_NODE newRec, CascadeLog& log) {
     if (qvAPICheckDataNodeDefinition(&newRec) != 1) {
-        call.Log(msg::kLength, call.function(), LastCode());
-        call.Fail(qvAPIGetLastError());
-        return false;
+        return call.Failed(qvAPIGetLastError(), msg::kLength, call.function(), LastCode());
     }
     if (!CheckKind(call, oldRec, msg::kOldKind) || !CheckKind(call, newRec, msg::kNewKind)) return false;
     // A key is kept while it is a slot of the hash of the key name; anything else (another

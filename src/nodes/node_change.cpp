@@ -91,18 +91,15 @@ bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NOD
     const std::string own = KeyDirIn("", node);
     const std::string above = KeyDirIn("", upper);
     if (above != own && above.compare(0, own.size() + 1, own + "\\") != 0) return true;
-    call.Log(msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                       msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
 }
 
 bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, const QVAPI_NODE* given,
                       bool master) {
     if (!KeyNameGiven(call, keyName)) return false;
     if (given == nullptr || (flags & ~kKnownFlags) != 0) {
-        call.Log(msg::kBadArgument, call.function(), flags);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadArgument, call.function(), flags);
     }
     NodeWriterGuard guard(call.block());
     QVAPI_NODE stored;
@@ -133,9 +130,7 @@ bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, co
         const std::string name = KeyNameOf(target);
         if (qvAPIChangeHoldDefinition(name.c_str(), kMemberMaster, given) != 1) {
             const uint32_t code = qvAPIGetLastError();
-            call.Log(msg::kHold, call.function(), code);
-            call.Fail(code);
-            return false;
+            return call.Failed(code, msg::kHold, call.function(), code);
         }
     }
     return true;

@@ -41,9 +41,7 @@ constexpr FrameTexts kCreateMasterFrame{"qvAPICreateMasterDefinition", EndStyle:
 bool Passed(CallContext& call, int result, const char* check) {
     if (result == 1) return true;
     const uint32_t code = qvAPIGetLastError();
-    call.Log(msg::kCheckFailed, call.function(), check, code);
-    call.Fail(code);
-    return false;
+    return call.Failed(code, msg::kCheckFailed, call.function(), check, code);
 }
 
 // The key name must be the name the lookups compare for this record; an empty host name is
@@ -60,9 +58,8 @@ bool KeyNamesRecord(CallContext& call, uint32_t kind, const std::string& key, QV
     else
         named = EqualIgnoringCase(KeyNameOf(r), key);
     if (named) return true;
-    call.Log(msg::kKeyMismatch, call.function(), key.c_str());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                       msg::kKeyMismatch, call.function(), key.c_str());
 }
 
 // The files of a new definition; each one made is removed again unless the creation completes.
@@ -84,16 +81,14 @@ bool CreateNewFile(CallContext& call, const std::string& path, const void* data,
                                           win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
-        call.Log(msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
-        call.Fail(error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS
-                                                                                        : QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(
+            error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
+            msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
     }
     made = true;
     if (WriteAll(file.get(), data, size)) return true;
-    call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
-    call.Fail(QVAPI_ERR_RESOURCE);
-    return false;
+    return call.Failed(QVAPI_ERR_RESOURCE,
+                       msg::kWriteFile, call.function(), path.c_str(), LastErr());
 }
 
 bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {
@@ -105,9 +100,9 @@ bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {
     if (!CreateNewFile(call, files.flat, &r, sizeof r, files.flatMade)) return false;
     if (!qvpCreateDirectoryTree(ParentOf(files.dir).c_str()) || !win::CreateDirectory(files.dir.c_str(), nullptr)) {
         const win::DWORD error = win::GetLastError();
-        call.Log(msg::kMakeDir, call.function(), files.dir.c_str(), static_cast<unsigned>(error));
-        call.Fail(error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(
+            error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
+            msg::kMakeDir, call.function(), files.dir.c_str(), static_cast<unsigned>(error));
     }
     files.dirMade = true;
     if (!CreateNewFile(call, files.attr, &r, kAttributionHeadSize, files.attrMade)) return false;
@@ -117,17 +112,14 @@ bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {
 
 bool CreateDefinition(CallContext& call, const char* keyName, const QVAPI_NODE* given, bool master) {
     if (given == nullptr) {
-        call.Log(msg::kNoRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoRecord, call.function());
     }
     NodeWriterGuard guard(call.block());
     if (!KeyNameGiven(call, keyName) || !LockWriters(call, guard)) return false;
     const uint32_t kind = NodeNameKind(keyName);
     if (kind == 0) {
-        call.Log(text::kKindNotFound, call.function(), keyName);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                           text::kKindNotFound, call.function(), keyName);
     }
     std::string key = keyName;
     if (kind == kKindIpAddress) {

@@ -41,9 +41,9 @@ bool ReadBackLinks(CallContext& call, const std::string& attr, std::vector<std::
             return true;  // no attribution file: in no group
     }
     if (!file.valid() || !ReadWhole(file.get(), image)) {
-        call.Log(msg::kReadFile, call.function(), attr.c_str(), LastErr());
-        call.Fail(win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(
+            win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE,
+            msg::kReadFile, call.function(), attr.c_str(), LastErr());
     }
     for (size_t at = kAttributionHeadSize; at + kBackLinkSize <= image.size(); at += kBackLinkSize)
         links.emplace_back(FieldText(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize));
@@ -71,15 +71,14 @@ bool DeleteNodeIn(CallContext& call, const QVAPI_NODE& node) {
     const std::string dir = ParentOf(attr);
     if (IsDirectory(dir) &&
         gaiCOMDirectoryDeleteRetry(dir.c_str(), kRemovePauseMs, kRemoveTries) != 0 && IsDirectory(dir)) {
-        call.Log(msg::kRemoveDirectory, call.function(), dir.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kRemoveDirectory, call.function(), dir.c_str(), LastErr());
     }
     const std::string flat = FlatPathIn(live, node);
     if (!win::DeleteFile(flat.c_str()) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
-        call.Log(msg::kDeleteFile, call.function(), flat.c_str(), LastErr());
-        call.Fail(win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(
+            win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE,
+            msg::kDeleteFile, call.function(), flat.c_str(), LastErr());
     }
     return true;
 }

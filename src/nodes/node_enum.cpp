@@ -137,9 +137,9 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         win::DWORD error = 0;
         bool readFailed = false;
         if (!ReadRecordFile(path, record, error, readFailed)) {
-            call.Log(readFailed ? texts.readFile : texts.createFile, path.c_str(), static_cast<int>(error));
-            call.Fail(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error));
-            return false;
+            return call.Failed(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error),
+                               readFailed ? texts.readFile : texts.createFile, path.c_str(),
+                               static_cast<int>(error));
         }
         const std::string_view hostIdPath = Field(record.ucHostIDPath);
         const std::string_view recordUpper = hostIdPath.empty() ? Field(record.ucNodePath0) : hostIdPath;
@@ -149,9 +149,7 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         }
     }
     if (!found) {
-        call.Log(texts.noFile, nodeDef.c_str(), dir.c_str());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, texts.noFile, nodeDef.c_str(), dir.c_str());
     }
     // Below a master the path comes from the record's own key fields.
     if (!top && !StoredPathFieldsUsable(record)) {
@@ -177,15 +175,12 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         FileHandle attr = OpenExclusive(attrPath);
         if (!attr.valid()) {
             const win::DWORD error = win::GetLastError();
-            call.Log(texts.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
-            call.Fail(OpenFailure(error));
-            return false;
+            return call.Failed(OpenFailure(error),
+                               texts.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
         }
         uint32_t size = 0;
         if (!FileSize(attr.get(), &size)) {
-            call.Log(msg::kAttrFileSize, attrPath.c_str(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kAttrFileSize, attrPath.c_str(), LastErr());
         }
         record.uiNodeGroupFlag = size > kAttributionHeadSize ? 1 : 0;
     }
@@ -229,8 +224,7 @@ bool StartListing(CallContext& call, DefinitionFind& find, const std::string& pa
 
 QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAPI_NODE* out) {
     if (out == nullptr) {
-        call.Log("%s", msg::kFirstNoRecord);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kFirstNoRecord);
         return QVPAPI_INVALID_HANDLE;
     }
     const std::string nodeDef = NodeDefDir();
@@ -250,8 +244,7 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
             return QVPAPI_INVALID_HANDLE;
         }
         if (upper.front() != '\\') {
-            call.Log(msg::kFirstBadUpper, upper.c_str());
-            call.Fail(QVAPI_ERR_INVALID_NAME);
+            call.Failed(QVAPI_ERR_INVALID_NAME, msg::kFirstBadUpper, upper.c_str());
             return QVPAPI_INVALID_HANDLE;
         }
         if (!StoredPathFieldsUsable(master)) {
@@ -289,14 +282,10 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
 bool FindNextDefinition(CallContext& call, const void* handle, QVAPI_NODE* out) {
     auto* find = static_cast<DefinitionFind*>(call.block().nodeDefinitionFind);
     if (!qvpIsOwnBlock(handle) || find == nullptr) {
-        call.Log("%s", msg::kNextBadHandle);
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, "%s", msg::kNextBadHandle);
     }
     if (out == nullptr) {
-        call.Log("%s", msg::kNextNoRecord);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kNextNoRecord);
     }
     win::WIN32_FIND_DATAA data{};
     if (!NextDirectory(call, *find, data, false, msg::kNextFindNext)) return false;
@@ -383,18 +372,15 @@ bool NextMatch(CallContext& call, DefinitionFind& find, uint32_t options, QVAPI_
 QVPAPI_HANDLE FindFirstByGuiName(CallContext& call, const char* guiName, QVAPI_NODE* out,
                                  uint32_t options) {
     if (guiName == nullptr || *guiName == '\0') {
-        call.Log(msg::kGuiNull, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kGuiNull, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     if (out == nullptr) {
-        call.Log(msg::kGuiNoRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kGuiNoRecord, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     if (strnlen(guiName, kSearchTextMax + 1) > kSearchTextMax) {
-        call.Log(msg::kGuiTooLong, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kGuiTooLong, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     QVPAPI& block = call.block();
@@ -423,23 +409,17 @@ QVPAPI_HANDLE FindFirstByGuiName(CallContext& call, const char* guiName, QVAPI_N
 bool FindNextByGuiName(CallContext& call, const void* handle, QVAPI_NODE* out, uint32_t options) {
     auto* find = static_cast<DefinitionFind*>(call.block().guiNameFind);
     if (!qvpIsOwnBlock(handle) || find == nullptr) {
-        call.Log(msg::kGuiBadHandle, call.function());
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, msg::kGuiBadHandle, call.function());
     }
     if (out == nullptr) {
-        call.Log(msg::kGuiNextNoRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kGuiNextNoRecord, call.function());
     }
     return NextMatch(call, *find, options, out);
 }
 
 bool CloseWalk(CallContext& call, const void* handle, void*& slot, const char* badHandleText) {
     if (!qvpIsOwnBlock(handle) || slot == nullptr) {
-        call.Log(badHandleText, call.function());
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, badHandleText, call.function());
     }
     EndFind(slot);
     return true;

@@ -60,16 +60,12 @@ bool ReadEntry(CallContext& call, const win::WIN32_FIND_DATAA& data, QVAPI_NODE&
     FileHandle file = OpenExclusiveRead(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
-        call.Log(msg::kCreateFile, call.function(), static_cast<int>(error));
-        call.Fail(error);
-        return false;
+        return call.Failed(error, msg::kCreateFile, call.function(), static_cast<int>(error));
     }
     uint32_t got = 0;
     if (!ReadUpTo(file.get(), &buffer, sizeof buffer, &got)) {
         const win::DWORD error = win::GetLastError();
-        call.Log(msg::kReadFile, call.function(), static_cast<int>(error));
-        call.Fail(error);
-        return false;
+        return call.Failed(error, msg::kReadFile, call.function(), static_cast<int>(error));
     }
     buffer.ucSystemKey = call.block().systemManagementKey;
     return true;
@@ -90,8 +86,7 @@ bool Advance(win::HANDLE find, win::WIN32_FIND_DATAA& data) {
 
 QVPAPI_HANDLE FindFirst(CallContext& call, QVAPI_NODE* out) {
     if (out == nullptr) {
-        call.Log(msg::kNoRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoRecord, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     QVAPI_NODE buffer{};
@@ -109,8 +104,7 @@ QVPAPI_HANDLE FindFirst(CallContext& call, QVAPI_NODE* out) {
     }
     if (!Listed(data) && !Advance(find.get(), data)) {
         const win::DWORD error = win::GetLastError();
-        call.Log(msg::kFindNext, call.function(), static_cast<int>(error));
-        call.Fail(error);
+        call.Failed(error, msg::kFindNext, call.function(), static_cast<int>(error));
         return QVPAPI_INVALID_HANDLE;
     }
     if (!ReadEntry(call, data, buffer)) return QVPAPI_INVALID_HANDLE;
@@ -125,14 +119,10 @@ QVPAPI_HANDLE FindFirst(CallContext& call, QVAPI_NODE* out) {
 
 bool FindNext(CallContext& call, win::HANDLE handle, QVAPI_NODE* out) {
     if (out == nullptr) {
-        call.Log(msg::kNoRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoRecord, call.function());
     }
     if (handle == nullptr || !KnownWalk(handle)) {
-        call.Log(msg::kBadHandle, call.function());
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, msg::kBadHandle, call.function());
     }
     const size_t size = std::min(CallerNodeSize(call.block()), sizeof(QVAPI_NODE));
     std::memset(out, 0, size);
@@ -153,16 +143,12 @@ bool FindClose(CallContext& call, win::HANDLE handle) {
     {
         std::lock_guard<std::mutex> lock(gWalksLock);
         if (handle == nullptr || Walks().erase(handle) == 0) {
-            call.Log(msg::kCloseBadHandle, call.function());
-            call.Fail(QVAPI_ERR_INVALID_HANDLE);
-            return false;
+            return call.Failed(QVAPI_ERR_INVALID_HANDLE, msg::kCloseBadHandle, call.function());
         }
     }
     if (!win::FindClose(handle)) {
         const win::DWORD error = win::GetLastError();
-        call.Log(msg::kFindClose, call.function(), static_cast<int>(error));
-        call.Fail(error);
-        return false;
+        return call.Failed(error, msg::kFindClose, call.function(), static_cast<int>(error));
     }
     return true;
 }
@@ -175,8 +161,9 @@ int TotalNumber(CallContext& call) {
         const win::DWORD error = win::GetLastError();
         // A store that was never written holds no definition.
         if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return 0;
-        call.Log(msg::kCountFindFirst, call.function(), pattern.c_str(), static_cast<int>(error));
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE,
+                    msg::kCountFindFirst, call.function(), pattern.c_str(),
+                    static_cast<int>(error));
         return -1;
     }
     int count = 0;

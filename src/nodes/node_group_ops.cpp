@@ -60,9 +60,9 @@ bool ValidMemberName(const char* name) {
 bool TakeGroupPath(CallContext& call, const char* given, std::string& stored) {
     const uint32_t code = given == nullptr ? QVAPI_ERR_INVALID_NAME : CheckGroupPath(given);
     if (code != 0) {
-        call.Log(msg::kBadGroupPath, call.function(), given == nullptr ? "(null)" : given, code);
-        call.Fail(code);
-        return false;
+        return call.Failed(code,
+                           msg::kBadGroupPath, call.function(),
+                           given == nullptr ? "(null)" : given, code);
     }
     stored = StoredGroupPath(given);
     return true;
@@ -73,14 +73,11 @@ bool GroupDirectoryReady(CallContext& call, const std::string& groupPath) {
     const std::string directory = GroupDirectoryPath(groupPath);
     if (groupPath == kRootGroupPath) {
         if (qvpCreateDirectoryTree(directory.c_str())) return true;
-        call.Log(msg::kCreateDirectory, call.function(), directory.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kCreateDirectory, call.function(), directory.c_str(), LastErr());
     }
     if (IsDirectory(directory)) return true;
-    call.Log(msg::kNoGroup, call.function(), groupPath.c_str());
-    call.Fail(QVAPI_ERR_NOT_FOUND);
-    return false;
+    return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kNoGroup, call.function(), groupPath.c_str());
 }
 
 // Appends a zeroed entry of that name and kind to the group's file (created with a zeroed
@@ -90,27 +87,24 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
     const std::string path = GroupFilePath(groupPath);
     FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
     if (!file.valid()) {
-        call.Log(msg::kCreateFile, call.function(), path.c_str(), LastErr());
-        call.Fail(OpenFailureCode());
-        return false;
+        return call.Failed(OpenFailureCode(),
+                           msg::kCreateFile, call.function(), path.c_str(), LastErr());
     }
     std::vector<uint8_t> image;
     if (!ReadWhole(file.get(), image)) {
-        call.Log(msg::kReadFile, call.function(), path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kReadFile, call.function(), path.c_str(), LastErr());
     }
     const bool created = image.empty();
     if (created) image.assign(kGroupHeaderSize, 0);
     if (!GroupImageWellFormed(image)) {
-        call.Log(msg::kMalformed, call.function(), path.c_str(), static_cast<unsigned>(image.size()));
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           msg::kMalformed, call.function(), path.c_str(),
+                           static_cast<unsigned>(image.size()));
     }
     if (FindGroupEntry(image, name, kind) >= 0) {
-        call.Log(msg::kMemberExists, call.function(), name.c_str());
-        call.Fail(QVAPI_ERR_ALREADY_EXISTS);
-        return false;
+        return call.Failed(QVAPI_ERR_ALREADY_EXISTS,
+                           msg::kMemberExists, call.function(), name.c_str());
     }
     NodeGroupEntry entry{};
     FieldSet(entry.ucMemberName, kGroupMemberNameSize, name);
@@ -150,21 +144,19 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
     written = false;
     FileHandle file = OpenExclusive(attrPath);
     if (!file.valid()) {
-        call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
-        call.Fail(OpenFailureCode());
-        return false;
+        return call.Failed(OpenFailureCode(),
+                           msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
     }
     std::vector<uint8_t> image;
     if (!ReadWhole(file.get(), image)) {
-        call.Log(msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
     }
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
-        call.Log(msg::kMalformed, call.function(), attrPath.c_str(), static_cast<unsigned>(image.size()));
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           msg::kMalformed, call.function(), attrPath.c_str(),
+                           static_cast<unsigned>(image.size()));
     }
     for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize)
         if (FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, groupPath))
@@ -174,9 +166,8 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
     const uint32_t oldSize = static_cast<uint32_t>(image.size());
     RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
     if (!lock.Lock()) {
-        call.Log(msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
     }
     if (!WriteAt(file.get(), oldSize, link, kBackLinkSize) || !lock.Unlock()) {
         call.Log(msg::kWriteFile, call.function(), attrPath.c_str(), LastErr());
@@ -203,18 +194,16 @@ bool SyncGroupFlag(CallContext& call, const std::string& attrPath, const std::st
     {
         FileHandle file = OpenExclusive(attrPath);
         if (!file.valid() || !FileSize(file.get(), &size)) {
-            call.Log(msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
-            call.Fail(OpenFailureCode());
-            return false;
+            return call.Failed(OpenFailureCode(),
+                               msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
         }
     }
     const uint32_t flag = size > kAttributionHeadSize ? 1 : 0;
     constexpr uint32_t kFlagOffset = offsetof(QVAPI_NODE, uiNodeGroupFlag);
     for (const std::string* path : {&attrPath, &flatPath}) {
         if (!WriteWordLocked(*path, kFlagOffset, flag)) {
-            call.Log(msg::kWriteFile, call.function(), path->c_str(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(OpenFailureCode(),
+                               msg::kWriteFile, call.function(), path->c_str(), LastErr());
         }
     }
     return true;
@@ -269,9 +258,7 @@ bool TakeMemberArguments(CallContext& call, const char* givenPath, const char* n
                          std::string& groupPath) {
     if (!TakeGroupPath(call, givenPath, groupPath)) return false;
     if (ValidMemberName(nodeName)) return true;
-    call.Log(msg::kBadName, call.function());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadName, call.function());
 }
 
 bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
@@ -283,9 +270,7 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
     QVAPI_NODE node;
     if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), nodeName, master, &node);
         code != 0) {
-        call.Log(msg::kNoDefinition, call.function(), nodeName, code);
-        call.Fail(code);
-        return false;
+        return call.Failed(code, msg::kNoDefinition, call.function(), nodeName, code);
     }
     const uint32_t nameKind = NodeNameKind(nodeName);
     if (nameKind == 0) {
@@ -323,9 +308,7 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
     QVAPI_NODE node;
     const uint32_t readCode = ReadDefinitionWhole(call.block(), call.function(), nodeName, master, &node);
     if (readCode != 0 && readCode != QVAPI_ERR_NOT_FOUND) {
-        call.Log(msg::kNoDefinition, call.function(), nodeName, readCode);
-        call.Fail(readCode);
-        return false;
+        return call.Failed(readCode, msg::kNoDefinition, call.function(), nodeName, readCode);
     }
     const bool defined = readCode == 0;
     const uint32_t nameKind = defined ? NodeNameKind(nodeName) : 0;
@@ -352,15 +335,11 @@ bool TakeChildGroup(CallContext& call, const char* parent, const char* name, std
                     std::string& childPath) {
     if (!TakeGroupPath(call, parent, parentPath)) return false;
     if (name == nullptr || !CheckGroupLevelName(name)) {
-        call.Log(msg::kBadName, call.function());
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kBadName, call.function());
     }
     const std::string child = ChildGroupPath(parentPath, name);
     if (const uint32_t code = CheckGroupPath(child); code != 0) {
-        call.Log(msg::kBadGroupPath, call.function(), child.c_str(), code);
-        call.Fail(code);
-        return false;
+        return call.Failed(code, msg::kBadGroupPath, call.function(), child.c_str(), code);
     }
     childPath = StoredGroupPath(child);
     return true;
@@ -374,14 +353,12 @@ bool CreateGroup(CallContext& call, const char* parent, const char* name) {
     if (!GroupDirectoryReady(call, parentPath)) return false;
     const std::string directory = GroupDirectoryPath(childPath);
     if (Exists(directory)) {
-        call.Log(msg::kGroupExists, call.function(), childPath.c_str());
-        call.Fail(QVAPI_ERR_ALREADY_EXISTS);
-        return false;
+        return call.Failed(QVAPI_ERR_ALREADY_EXISTS,
+                           msg::kGroupExists, call.function(), childPath.c_str());
     }
     if (!win::CreateDirectory(directory.c_str(), nullptr)) {
-        call.Log(msg::kCreateDirectory, call.function(), directory.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kCreateDirectory, call.function(), directory.c_str(), LastErr());
     }
     if (AppendGroupEntry(call, parentPath, name, kMemberSubGroup)) return true;
     win::RemoveDirectory(directory.c_str());
@@ -400,25 +377,22 @@ bool DeleteGroup(CallContext& call, const char* parent, const char* name) {
         if (file.valid()) {
             uint32_t size = 0;
             if (!FileSize(file.get(), &size)) {
-                call.Log(msg::kReadFile, call.function(), path.c_str(), LastErr());
-                call.Fail(QVAPI_ERR_RESOURCE);
-                return false;
+                return call.Failed(QVAPI_ERR_RESOURCE,
+                                   msg::kReadFile, call.function(), path.c_str(), LastErr());
             }
             if (size > kGroupHeaderSize) {
-                call.Log(msg::kGroupNotEmpty, call.function(), childPath.c_str());
-                call.Fail(QVAPI_ERR_DIR_NOT_EMPTY);
-                return false;
+                return call.Failed(QVAPI_ERR_DIR_NOT_EMPTY,
+                                   msg::kGroupNotEmpty, call.function(), childPath.c_str());
             }
         } else if (win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
-            call.Log(msg::kCreateFile, call.function(), path.c_str(), LastErr());
-            call.Fail(OpenFailureCode());
-            return false;
+            return call.Failed(OpenFailureCode(),
+                               msg::kCreateFile, call.function(), path.c_str(), LastErr());
         }
         file.Reset();
         if (gaiCOMDirectoryDeleteRetry(directory.c_str(), kGroupDeletePauseMs, kGroupDeleteTries) != 0) {
-            call.Log(msg::kRemoveDirectory, call.function(), directory.c_str(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(QVAPI_ERR_RESOURCE,
+                               msg::kRemoveDirectory, call.function(), directory.c_str(),
+                               LastErr());
         }
         // The directory is gone; an entry that was never written is no reason to fail.
         bool missing = false;

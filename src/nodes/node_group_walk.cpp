@@ -77,9 +77,7 @@ bool NextMember(CallContext& call, MemberWalk& walk, QVAPI_NODE* out) {
             }
             if (code != QVAPI_ERR_NOT_FOUND) {
                 // Left in place: the caller may ask again once the file is free.
-                call.Log(msg::kMemberRead, call.function(), name.c_str(), code);
-                call.Fail(code);
-                return false;
+                return call.Failed(code, msg::kMemberRead, call.function(), name.c_str(), code);
             }
         }
         ++walk.next;
@@ -90,31 +88,27 @@ bool NextMember(CallContext& call, MemberWalk& walk, QVAPI_NODE* out) {
 
 bool HandleOpen(CallContext& call, const void* handle) {
     if (!qvpIsOwnBlock(handle) || WalkOf(call.block()) == nullptr) {
-        call.Log(msg::kBadHandle, call.function());
-        call.Fail(QVAPI_ERR_INVALID_HANDLE);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, msg::kBadHandle, call.function());
     }
     return true;
 }
 
 QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* out) {
     if (out == nullptr) {
-        call.Log(msg::kBadRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadRecord, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     const uint32_t pathCode = groupPath == nullptr ? QVAPI_ERR_INVALID_NAME : CheckGroupPath(groupPath);
     if (pathCode != 0) {
-        call.Log(msg::kBadGroupPath, call.function(), groupPath == nullptr ? "(null)" : groupPath,
-                 pathCode);
-        call.Fail(pathCode);
+        call.Failed(pathCode,
+                    msg::kBadGroupPath, call.function(),
+                    groupPath == nullptr ? "(null)" : groupPath, pathCode);
         return QVPAPI_INVALID_HANDLE;
     }
     // A new walk replaces the thread's earlier one.
     EndWalk(call.block());
     if (std::string_view(groupPath) != kRootGroupPath && !IsDirectory(GroupDirectoryPath(groupPath))) {
-        call.Log(msg::kNoGroup, call.function(), groupPath);
-        call.Fail(QVAPI_ERR_NOT_FOUND);
+        call.Failed(QVAPI_ERR_NOT_FOUND, msg::kNoGroup, call.function(), groupPath);
         return QVPAPI_INVALID_HANDLE;
     }
     auto walk = std::make_unique<MemberWalk>();
@@ -127,19 +121,21 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
                 call.Fail(QVAPI_ERR_NO_MORE_ITEMS);  // a group without members has no file
                 return QVPAPI_INVALID_HANDLE;
             }
-            call.Log(msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
-            call.Fail(error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE);
+            call.Failed(error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE,
+                        msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
             return QVPAPI_INVALID_HANDLE;
         }
         if (!ReadWhole(file.get(), walk->image)) {
-            call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(win::GetLastError()));
-            call.Fail(QVAPI_ERR_RESOURCE);
+            call.Failed(QVAPI_ERR_RESOURCE,
+                        msg::kReadFile, call.function(), path.c_str(),
+                        static_cast<int>(win::GetLastError()));
             return QVPAPI_INVALID_HANDLE;
         }
     }
     if (!GroupImageWellFormed(walk->image)) {
-        call.Log(msg::kMalformed, call.function(), path.c_str(), static_cast<unsigned>(walk->image.size()));
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                    msg::kMalformed, call.function(), path.c_str(),
+                    static_cast<unsigned>(walk->image.size()));
         return QVPAPI_INVALID_HANDLE;
     }
     if (!NextMember(call, *walk, out)) return QVPAPI_INVALID_HANDLE;
@@ -168,8 +164,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NO
     return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
         if (!HandleOpen(call, hFindNode)) return 0;
         if (lpNodeData == nullptr) {
-            call.Log(msg::kBadRecord, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadRecord, call.function());
             return 0;
         }
         return NextMember(call, *WalkOf(call.block()), lpNodeData) ? 1 : 0;

@@ -54,9 +54,7 @@ bool RunDeferredRenames(CallContext& call, const CascadeLog& log) {
     for (const auto& [from, to] : log.renames) {
         if (qvAPIChangeNameInventoryNodeDefinition(from.c_str(), to.c_str(), 0, 0) == 1) continue;
         const uint32_t code = qvAPIGetLastError();
-        call.Log(kRenameFailed, call.function(), from.c_str(), to.c_str());
-        call.Fail(code);
-        return false;
+        return call.Failed(code, kRenameFailed, call.function(), from.c_str(), to.c_str());
     }
     return true;
 }

@@ -103,8 +103,107 @@ uint32_t ListSynonyms(const std::string& nodeDefDir, char kindLetter, std::strin
     return 0;
 }
 
+namespace {
+
+// One lookup's candidates, opened and compared one by one. Every line names the lookup itself,
+// whoever asked for it.
+class DefinitionSearch {
+public:
+    static constexpr uint32_t kNoMatch = 1;
+
+    DefinitionSearch(std::string plain, bool byHostId, QVAPI_NODE& record)
+        : dir_(NodeDefDir()), plain_(std::move(plain)), byHostId_(byHostId), record_(record) {}
+
+    const std::string& dir() const { return dir_; }
+
+    // Opens and compares one candidate: 0 on a match, kNoMatch, or the failure's code (a
+    // missing file while `probing`: ERROR_FILE_NOT_FOUND, the end of a chain).
+    uint32_t Examine(const std::string& fileName, bool probing) {
+        const std::string path = dir_ + "\\" + fileName;
+        win::DWORD error = 0;
+        bool readFailed = false;
+        uintptr_t handle = 0;
+        if (!ReadRecordFile(path, record_, error, readFailed, &handle)) {
+            // A short or failed read is never compared: what it left is no record.
+            std::memset(&record_, 0, sizeof record_);
+            if (!readFailed && (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND)) {
+                return probing ? win::ERROR_FILE_NOT_FOUND : kNoMatch;  // end of a chain, or removed
+            }
+            if (readFailed) {
+                LogReadError(kLookupName, handle, &record_, error);
+                return QVAPI_ERR_RESOURCE;
+            }
+            if (first_) {
+                qvpDllLog(text::kLookupOpenFirst, kLookupName, path.c_str(), static_cast<int>(error));
+            } else {
+                qvpDllLog(text::kLookupOpenLater, kLookupName, path.c_str());
+            }
+            return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
+        }
+        first_ = false;
+        examined_.push_back(fileName);
+        // The whole stored name must match: a stored "abcd" is no hit for "abc". A node shown by
+        // its common name (connect kind 1) is keyed and addressed by that name.
+        std::string_view stored = byHostId_ ? Field(record_.ucHostID) : Field(record_.ucNodeName);
+        if (EqualIgnoringCase(stored, plain_)) return 0;
+        const bool byCommonName = !byHostId_ && record_.uiConnectKind == 1;
+        return byCommonName && EqualIgnoringCase(Field(record_.ucCommonName), plain_) ? 0 : kNoMatch;
+    }
+
+    // Keys are laid out at the lowest free slot, so a name is found by following its hash's
+    // chain C.<hash>, C.<hash>S1 ... in the writers' own spelling: the cost grows with the
+    // synonyms ahead of it, never with the size of NODEDEF. kNoMatch where every chain broke.
+    uint32_t FollowChains(const std::string& letters, const std::string& hash) {
+        for (char kindLetter : letters) {
+            for (int slot = 0; slot <= kMaxSynonymSlot; ++slot) {
+                std::string fileName = std::string(1, kindLetter) + "." + hash;
+                if (slot != 0) fileName += "S" + std::to_string(slot);
+                const uint32_t step = Examine(fileName, true);
+                if (step == win::ERROR_FILE_NOT_FOUND) break;
+                if (step != kNoMatch) return step;
+            }
+        }
+        return kNoMatch;
+    }
+
+    // Where a chain breaks (a removed node, a name that is not stored, another spelling) the
+    // directory is walked for the hash's synonyms not examined yet.
+    uint32_t WalkSynonyms(char letter, const std::string& hash) {
+        std::vector<SynonymFile> files;
+        win::DWORD walkError = 0;
+        bool firstFailed = false;
+        const uint32_t code = ListSynonyms(dir_, letter, hash, files, walkError, firstFailed);
+        if (code != 0) std::memset(&record_, 0, sizeof record_);  // no candidate of the probe stays
+        if (code == QVAPI_ERR_RESOURCE) {
+            if (firstFailed) {
+                qvpDllLog(text::kFindFirst, kLookupName, (dir_ + "\\" + letter + "." + hash + "*").c_str(),
+                          static_cast<int>(walkError));
+            } else {
+                qvpDllLog(text::kFindNext, kLookupName, static_cast<int>(walkError));
+            }
+        }
+        if (code != 0) return code;
+        for (const SynonymFile& file : files) {
+            if (file.slot < 0) continue;
+            if (std::find(examined_.begin(), examined_.end(), file.fileName) != examined_.end()) continue;
+            const uint32_t step = Examine(file.fileName, false);
+            if (step != kNoMatch) return step;
+        }
+        return kNoMatch;
+    }
+
+private:
+    const std::string dir_;
+    const std::string plain_;
+    const bool byHostId_;
+    QVAPI_NODE& record_;
+    bool first_ = true;
+    std::vector<std::string> examined_;
+};
+
+}  // namespace
+
 uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE& record) {
-    // Every line names the lookup itself, whoever asked for it.
     const char* const function = kLookupName;
     std::memset(&record, 0, sizeof record);
     std::string hash = LastHashComponent(name);
@@ -123,80 +222,11 @@ uint32_t LookupDefinition(std::string_view name, uint32_t fdwOptions, QVAPI_NODE
         qvpDllLog(text::kBadFindOptions, function);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
-    const std::string dir = NodeDefDir();
-    const bool byHostId = IsHostIdKind(kind);
-    bool first = true;
-    std::vector<std::string> examined;
-    // Opens and compares one candidate: 0 on a match, kNoMatch, or the failure's code.
-    constexpr uint32_t kNoMatch = 1;
-    auto examine = [&](const std::string& fileName, bool probing) -> uint32_t {
-        const std::string path = dir + "\\" + fileName;
-        win::DWORD error = 0;
-        bool readFailed = false;
-        uintptr_t handle = 0;
-        if (!ReadRecordFile(path, record, error, readFailed, &handle)) {
-            // A short or failed read is never compared: what it left is no record.
-            std::memset(&record, 0, sizeof record);
-            if (!readFailed && (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND)) {
-                return probing ? win::ERROR_FILE_NOT_FOUND : kNoMatch;  // end of a chain, or removed
-            }
-            if (readFailed) {
-                LogReadError(function, handle, &record, error);
-                return QVAPI_ERR_RESOURCE;
-            }
-            if (first) {
-                qvpDllLog(text::kLookupOpenFirst, function, path.c_str(), static_cast<int>(error));
-            } else {
-                qvpDllLog(text::kLookupOpenLater, function, path.c_str());
-            }
-            return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
-        }
-        first = false;
-        examined.push_back(fileName);
-        // The whole stored name must match: a stored "abcd" is no hit for "abc". A node shown by
-        // its common name (connect kind 1) is keyed and addressed by that name.
-        std::string_view stored = byHostId ? Field(record.ucHostID) : Field(record.ucNodeName);
-        if (EqualIgnoringCase(stored, plain)) return 0;
-        const bool byCommonName = !byHostId && record.uiConnectKind == 1;
-        return byCommonName && EqualIgnoringCase(Field(record.ucCommonName), plain) ? 0 : kNoMatch;
-    };
-    // Keys are laid out at the lowest free slot, so a name is found by following its hash's
-    // chain C.<hash>, C.<hash>S1 ... in the writers' own spelling: the cost grows with the
-    // synonyms ahead of it, never with the size of NODEDEF. Only where the chain breaks (a
-    // removed node, a name that is not stored, another spelling) is the directory walked.
+    DefinitionSearch search(plain, IsHostIdKind(kind), record);
     const std::string letters = letter == '?' ? std::string("CM") : std::string(1, letter);
-    for (char kindLetter : letters) {
-        for (int slot = 0; slot <= kMaxSynonymSlot; ++slot) {
-            std::string fileName = std::string(1, kindLetter) + "." + hash;
-            if (slot != 0) fileName += "S" + std::to_string(slot);
-            uint32_t step = examine(fileName, true);
-            if (step == 0) return 0;
-            if (step == win::ERROR_FILE_NOT_FOUND) break;
-            if (step != kNoMatch) return step;
-        }
-    }
-    std::vector<SynonymFile> files;
-    win::DWORD walkError = 0;
-    bool firstFailed = false;
-    uint32_t code = ListSynonyms(dir, letter, hash, files, walkError, firstFailed);
-    if (code != 0) std::memset(&record, 0, sizeof record);  // no candidate of the probe stays
-    if (code == QVAPI_ERR_RESOURCE) {
-        if (firstFailed) {
-            qvpDllLog(text::kFindFirst, function, (dir + "\\" + letter + "." + hash + "*").c_str(),
-                      static_cast<int>(walkError));
-        } else {
-            qvpDllLog(text::kFindNext, function, static_cast<int>(walkError));
-        }
-        return code;
-    }
-    if (code != 0) return code;
-    for (const SynonymFile& file : files) {
-        if (file.slot < 0) continue;
-        if (std::find(examined.begin(), examined.end(), file.fileName) != examined.end()) continue;
-        uint32_t step = examine(file.fileName, false);
-        if (step == 0) return 0;
-        if (step != kNoMatch) return step;
-    }
+    uint32_t step = search.FollowChains(letters, hash);
+    if (step == DefinitionSearch::kNoMatch) step = search.WalkSynonyms(letter, hash);
+    if (step != DefinitionSearch::kNoMatch) return step;
     qvpDllLog(text::kFindNext, function, static_cast<int>(win::ERROR_NO_MORE_FILES));
     std::memset(&record, 0, sizeof record);
     return QVAPI_ERR_NOT_FOUND;

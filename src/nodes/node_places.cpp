@@ -61,9 +61,7 @@ bool WriterFault(const char* step) {
 bool KeyNameGiven(CallContext& call, const char* keyName) {
     if (keyName != nullptr && *keyName != '\0' && strnlen(keyName, QVAPI_NODE_NAME_LEN + 1) <= QVAPI_NODE_NAME_LEN)
         return true;
-    call.Log(msg::kBadKeyName, call.function());
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadKeyName, call.function());
 }
 
 bool LockWriters(CallContext& call, NodeWriterGuard& guard) {
@@ -76,14 +74,10 @@ bool ReadStoredNotLater(CallContext& call, const char* keyName, bool master, con
                         QVAPI_NODE& stored) {
     if (const uint32_t code = ReadDefinitionWhole(call.block(), call.function(), keyName, master, &stored);
         code != 0) {
-        call.Log(msg::kNotFound, call.function(), keyName, code);
-        call.Fail(code);
-        return false;
+        return call.Failed(code, msg::kNotFound, call.function(), keyName, code);
     }
     if (time == nullptr || !StoredIsLater(stored.stUpdateTime, *time)) return true;
-    call.Log(msg::kTimeCheck, call.function());
-    call.Fail(QVAPI_ERR_NOT_FOUND);
-    return false;
+    return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kTimeCheck, call.function());
 }
 
 bool IpKeyed(const QVAPI_NODE& r) { return r.ucHostIDFlag != 1 && r.ucSystemKey == 1; }
@@ -154,9 +148,8 @@ bool ReadUpperMaster(CallContext& call, const QVAPI_NODE& r, QVAPI_NODE& upper) 
     const std::string last = cut == std::string::npos ? path : path.substr(cut + 1);
     const uint32_t code = ReadMasterDefinition(call.block(), call.function(), last, upper);
     if (code == 0) return true;
-    call.Log(msg::kNoUpper, call.function(), last.c_str(), code);
-    call.Fail(code == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_FILE_NOT_FOUND : code);
-    return false;
+    return call.Failed(code == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_FILE_NOT_FOUND : code,
+                       msg::kNoUpper, call.function(), last.c_str(), code);
 }
 
 bool NameIsFree(CallContext& call, std::string_view keyName, bool master,
@@ -211,9 +204,8 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
     if (!walk.valid()) {
         const win::DWORD error = win::GetLastError();
         if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return true;
-        call.Log(msg::kChildList, call.function(), dir.c_str(), static_cast<int>(error));
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kChildList, call.function(), dir.c_str(), static_cast<int>(error));
     }
     do {
         const std::string entry(FieldText(data.cFileName, sizeof data.cFileName));
@@ -227,10 +219,9 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
             win::DWORD error = 0;
             bool readFailed = false;
             if (!ReadRecordFile(path, child, error, readFailed)) {
-                call.Log(msg::kChildRead, call.function(), path.c_str(), static_cast<int>(error));
-                call.Fail(!readFailed && error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY
-                                                                              : QVAPI_ERR_RESOURCE);
-                return false;
+                return call.Failed(
+                    !readFailed && error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE,
+                    msg::kChildRead, call.function(), path.c_str(), static_cast<int>(error));
             }
             if (UpperPathOf(child) != upper) continue;
             if (!StoredPathFieldsUsable(child)) {
@@ -244,9 +235,8 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
         }
         if (!found) {
             // A directory of the tree that no definition owns: the subtree is not what it seems.
-            call.Log(msg::kChildNoFile, call.function(), live.c_str(), entry.c_str());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-            return false;
+            return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                               msg::kChildNoFile, call.function(), live.c_str(), entry.c_str());
         }
     } while (walk.Next(data));
     return true;

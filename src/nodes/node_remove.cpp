@@ -100,21 +100,16 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadText
     file = OpenExclusive(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
-        call.Log(texts.createFile, path.c_str(), static_cast<int>(error));
         const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
-        call.Fail(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error));
-        return false;
+        return call.Failed(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error),
+                           texts.createFile, path.c_str(), static_cast<int>(error));
     }
     uint32_t size = 0;
     if (!FileSize(file.get(), &size)) {
-        call.Log(texts.fileSize, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.fileSize, path.c_str(), LastErr());
     }
     if (!ReadWhole(file.get(), image)) {
-        call.Log(texts.readFile, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.readFile, path.c_str(), LastErr());
     }
     return true;
 }
@@ -144,15 +139,11 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
     image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
     std::copy(head.begin(), head.end(), image.begin());
     if (!Seek(file, 0)) {
-        call.Log(texts.seek, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.seek, path.c_str(), LastErr());
     }
     RangeLock lock(file, 0, static_cast<win::DWORD>(original.size()));
     if (!lock.Lock()) {
-        call.Log(texts.lock, path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.lock, path.c_str(), LastErr());
     }
     if (!WriteAll(file, image.data(), static_cast<uint32_t>(image.size()))) {
         call.Log(texts.write, path.c_str(), LastErr());
@@ -179,17 +170,14 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
 
 bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t options) {
     if (key == nullptr || *key == '\0') {
-        call.Log("%s", key == nullptr ? msg::kDefKeyNull : msg::kDefKeyEmpty);
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME,
+                           "%s", key == nullptr ? msg::kDefKeyNull : msg::kDefKeyEmpty);
     }
     const std::string nodeDef = NodeDefDir();
     qvpCreateDirectory(nodeDef.c_str());
     const char* prefix = options == kMemberClient ? "C." : options == kMemberMaster ? "M." : nullptr;
     if (prefix == nullptr) {
-        call.Log("%s", msg::kDefBadOptions);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kDefBadOptions);
     }
     const std::string path = nodeDef + "\\" + prefix + key;
     if (win::DeleteFile(path.c_str())) return true;
@@ -197,22 +185,19 @@ bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t op
     // Gone already is what the caller wants; a file that stays (held open, I/O) would leave a
     // definition behind that its callers believe removed.
     if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return true;
-    call.Log(msg::kDefDeleteFile, path.c_str(), static_cast<int>(error));
-    call.Fail(QVAPI_ERR_RESOURCE);
-    return false;
+    return call.Failed(QVAPI_ERR_RESOURCE,
+                       msg::kDefDeleteFile, path.c_str(), static_cast<int>(error));
 }
 
 bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const char* groupPath,
                                   uint32_t options, bool* notFound) {
     if (nodeName == nullptr || *nodeName == '\0') {
-        call.Log("%s", nodeName == nullptr ? msg::kAttrNameNull : msg::kAttrNameEmpty);
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME,
+                           "%s", nodeName == nullptr ? msg::kAttrNameNull : msg::kAttrNameEmpty);
     }
     if (groupPath == nullptr || *groupPath == '\0') {
-        call.Log("%s", groupPath == nullptr ? msg::kAttrPathNull : msg::kAttrPathEmpty);
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME,
+                           "%s", groupPath == nullptr ? msg::kAttrPathNull : msg::kAttrPathEmpty);
     }
     const uint32_t kind = NodeNameKind(nodeName);
     if (kind == 0) {
@@ -220,9 +205,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return false;
     }
     if (options != kMemberClient && options != kMemberMaster) {
-        call.Log("%s", msg::kAttrBadOptions);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kAttrBadOptions);
     }
     QVAPI_NODE node;
     // The reader's own code goes into the log; the caller learns only that there is no node.
@@ -230,10 +213,9 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         options == kMemberMaster ? ReadMasterDefinition(call.block(), call.function(), nodeName, node)
                                  : ReadClientDefinition(call.block(), call.function(), nodeName, node);
     if (readError != 0) {
-        call.Log(options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead, nodeName,
-                 static_cast<int>(readError));
-        call.Fail(QVAPI_ERR_NOT_FOUND);
-        return false;
+        return call.Failed(QVAPI_ERR_NOT_FOUND,
+                           options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead,
+                           nodeName, static_cast<int>(readError));
     }
     if (!StoredPathFieldsUsable(node)) {
         call.Log(text::kStoredPathInvalid, call.function(), nodeName);
@@ -249,9 +231,8 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
     // Only a head and whole back-links can be walked; anything else is refused untouched.
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
-        call.Log(msg::kAttrBadSize, path.c_str(), static_cast<unsigned>(image.size()));
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           msg::kAttrBadSize, path.c_str(), static_cast<unsigned>(image.size()));
     }
     const std::string_view wanted(groupPath, strnlen(groupPath, kBackLinkSize + 1));
     size_t found = 0;
@@ -267,9 +248,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
             *notFound = true;
             return true;
         }
-        call.Log(msg::kAttrNotFound, nodeName);
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kAttrNotFound, nodeName);
     }
     static constexpr RewriteTexts kTexts{msg::kAttrSeek, msg::kAttrLock, msg::kAttrWrite, nullptr,
                                          msg::kAttrCut};
@@ -279,14 +258,11 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
                             uint32_t kind, bool* notFound) {
     if (groupPath == nullptr || *groupPath == '\0') {
-        call.Log("%s", groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty);
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME,
+                           "%s", groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty);
     }
     if (memberName == nullptr) {
-        call.Log("%s", msg::kGroupMemberNull);
-        call.Fail(QVAPI_ERR_INVALID_NAME);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_NAME, "%s", msg::kGroupMemberNull);
     }
     const std::string path = GroupFilePath(groupPath);
     FileHandle file;
@@ -304,10 +280,9 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     if (!GroupImageWellFormed(image)) {
         NodeGroupHeader header{};
         std::memcpy(&header, image.data(), std::min(image.size(), sizeof header));
-        call.Log(msg::kGroupMalformed, path.c_str(), static_cast<unsigned>(image.size()),
-                 header.uiEntryCount, header.uiEntryBytes);
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                           msg::kGroupMalformed, path.c_str(), static_cast<unsigned>(image.size()),
+                           header.uiEntryCount, header.uiEntryBytes);
     }
     const long index = FindGroupEntry(image, memberName, kind);
     if (index < 0) {
@@ -315,9 +290,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
             *notFound = true;
             return true;
         }
-        call.Log(msg::kGroupNotFound, memberName);
-        call.Fail(QVAPI_ERR_NOT_FOUND);
-        return false;
+        return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kGroupNotFound, memberName);
     }
     NodeGroupHeader header{};
     std::memcpy(&header, image.data(), sizeof header);
@@ -326,9 +299,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     if (header.uiEntryCount == 0) {
         file.Reset();
         if (!DeleteFileRetry(path, kDeleteTries, kDeletePauseMs)) {
-            call.Log(msg::kGroupDeleteFile, path.c_str(), LastErr());
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kGroupDeleteFile, path.c_str(), LastErr());
         }
         return true;
     }

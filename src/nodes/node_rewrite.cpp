@@ -140,8 +140,7 @@ bool NameTooLongOrNull(const char* name) {
 // The kind of the node name a definition change is given; 0 with the call failed.
 uint32_t CheckedNameKind(CallContext& call, const char* name, const char* badNameText) {
     if (NameTooLongOrNull(name)) {
-        call.Log(badNameText, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, badNameText, call.function());
         return 0;
     }
     const uint32_t kind = NodeNameKind(name);
@@ -174,9 +173,7 @@ struct HeadLockedFile {
 
 private:
     static bool Failed(CallContext& call, const char* format) {
-        call.Log(format, call.function(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE, format, call.function(), LastErr());
     }
 };
 
@@ -185,14 +182,10 @@ private:
 bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAPI_NODE* oldNode,
                       const QVAPI_NODE* newNode) {
     if (attributionFile == nullptr || *attributionFile == '\0') {
-        call.Log(msg::kLinkNoFile, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kLinkNoFile, call.function());
     }
     if (oldNode == nullptr || newNode == nullptr) {
-        call.Log(msg::kBadRecord, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadRecord, call.function());
     }
     const std::string oldName = GroupNameOf(*oldNode);
     const std::string newName = GroupNameOf(*newNode);
@@ -207,16 +200,13 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
         char link[kBackLinkSize];
         uint32_t got = 0;
         if (!ReadUpTo(attr.file.get(), link, kBackLinkSize, &got)) {
-            call.Log(msg::kLinkRead, call.function(), LastErr(), got);
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kLinkRead, call.function(), LastErr(), got);
         }
         if (got == 0) break;
         if (got != kBackLinkSize) {
-            call.Log(msg::kLinkBadSize, call.function(), attrPath.c_str(), got,
-                     static_cast<unsigned>(kBackLinkSize));
-            call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-            return false;
+            return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                               msg::kLinkBadSize, call.function(), attrPath.c_str(), got,
+                               static_cast<unsigned>(kBackLinkSize));
         }
         // A back-link fills its 260 bytes only when it is damaged: never read past them.
         const std::string groupPath(FieldText(link, kBackLinkSize));
@@ -233,9 +223,8 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
             NodeGroupEntry entry;
             uint32_t read = 0;
             if (!ReadUpTo(group.file.get(), &entry, sizeof entry, &read)) {
-                call.Log(msg::kLinkGroupRead, call.function(), LastErr());
-                call.Fail(QVAPI_ERR_RESOURCE);
-                return false;
+                return call.Failed(QVAPI_ERR_RESOURCE,
+                                   msg::kLinkGroupRead, call.function(), LastErr());
             }
             if (read < sizeof entry) break;  // end of the group: it does not list the node
             if (entry.uiMemberKind != oldKind ||
@@ -244,9 +233,7 @@ bool ChangeLinkNodeIn(CallContext& call, const char* attributionFile, const QVAP
             FieldSet(entry.ucMemberName, kGroupMemberNameSize, newName);
             entry.uiMemberKind = newKind;
             if (!WriteAt(group.file.get(), at, &entry, sizeof entry)) {
-                call.Log(msg::kLinkWrite, call.function(), LastErr());
-                call.Fail(QVAPI_ERR_RESOURCE);
-                return false;
+                return call.Failed(QVAPI_ERR_RESOURCE, msg::kLinkWrite, call.function(), LastErr());
             }
             break;
         }
@@ -272,8 +259,7 @@ int qvp::nodes::qvAPIChangeTimeDefinition(const char* lpNodeName, QVAPI_NODE_TIM
         const uint32_t error =
             ReadDefinitionWhole(call.block(), call.function(), lpNodeName, master, &node);
         if (error != 0) {
-            call.Log(msg::kStampFind, call.function());
-            call.Fail(error);
+            call.Failed(error, msg::kStampFind, call.function());
             return 0;
         }
         node.stUpdateTime = stUpdateTime;
@@ -290,8 +276,7 @@ int qvp::nodes::qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNod
         if (kind == 0) return 0;
         if (uiNodeAttributes != kMemberMaster) return 1;
         if (lpNodeData == nullptr) {
-            call.Log(msg::kBadRecord, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadRecord, call.function());
             return 0;
         }
         QVAPI_NODE node;
@@ -299,9 +284,9 @@ int qvp::nodes::qvAPIChangeHoldDefinition(const char* lpNodeName, uint32_t uiNod
             ReadDefinitionWhole(call.block(), call.function(), lpNodeName, true, &node);
         if (error != 0) {
             // The finder answers a missing master with the end of its list.
-            call.Log(msg::kHoldFind, call.function(),
-                     error == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_NO_MORE_ITEMS : error);
-            call.Fail(error);
+            call.Failed(error,
+                        msg::kHoldFind, call.function(),
+                        error == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_NO_MORE_ITEMS : error);
             return 0;
         }
         node.ucHoldFlag = lpNodeData->ucHoldFlag;

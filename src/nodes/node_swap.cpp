@@ -62,9 +62,8 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     // it goes back first. With NODEDEF in place a backup is only a leftover of this swap.
     if (!IsDirectory(live) && IsDirectory(backup)) {
         if (!win::MoveFile(backup.c_str(), live.c_str())) {
-            call.Log(msg::kSwapMove, static_cast<int>(win::GetLastError()));
-            call.Fail(QVAPI_ERR_RESOURCE);
-            return false;
+            return call.Failed(QVAPI_ERR_RESOURCE,
+                               msg::kSwapMove, static_cast<int>(win::GetLastError()));
         }
         call.Log(msg::kRestored, call.function(), backup.c_str());
     }
@@ -112,19 +111,17 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
 int qvAPIChangeGuiNameMasterDefinition(QVAPI_NODE* lpNodeData, const char* lpGuiName) {
     return RunApi(kGuiNameFrame, 0, [&](CallContext& call) {
         if (lpGuiName == nullptr || *lpGuiName == '\0') {
-            call.Log(msg::kBadGuiName, call.function(), lpGuiName == nullptr ? "" : lpGuiName);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        msg::kBadGuiName, call.function(), lpGuiName == nullptr ? "" : lpGuiName);
             return 0;
         }
         if (lpNodeData == nullptr || lpNodeData->ucHostIDFlag != 1) {
-            call.Log(msg::kNotHostId, call.function());
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNotHostId, call.function());
             return 0;
         }
         if (qvAPINameParameterNodeDefinitionCheck(lpGuiName, lpGuiName, call.function(), 2) != 1) {
             const uint32_t code = qvAPIGetLastError();
-            call.Log(msg::kNameCheck, call.function(), lpGuiName, code);
-            call.Fail(code);
+            call.Failed(code, msg::kNameCheck, call.function(), lpGuiName, code);
             return 0;
         }
         QVAPI_NODE newRec = *lpNodeData;

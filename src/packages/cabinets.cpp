@@ -47,9 +47,7 @@ bool QvCodeValid(CallContext& call, char qvCode, const char* text) {
 
 bool Given(CallContext& call, const void* argument, const char* name) {
     if (argument != nullptr) return true;
-    call.Log(msg::kNullArgument, call.function(), name);
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNullArgument, call.function(), name);
 }
 
 // Two characters, each an upper-case letter or a digit; a shorter id fails at its NUL.
@@ -109,8 +107,8 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteCabinet(char ucQvCode, const char* lpCab
             return 0;
         // The first two characters are the id; a shorter one names no cabinet.
         if (strnlen(lpCabinetId, 2) < 2) {
-            call.Log(msg::kNullArgument, call.function(), "lpCabinetId");
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        msg::kNullArgument, call.function(), "lpCabinetId");
             return 0;
         }
         return qvpAPIDelManaGroup(&call.block(), CabinetKey(ucQvCode, lpCabinetId).c_str());
@@ -156,8 +154,8 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCabinet(char ucQvCode, const char* lpCabin
             return 0;
         const size_t length = strnlen(lpCabinetId, 3);
         if (length != 2) {
-            call.Log(msg::kKeyLength, static_cast<unsigned>(length));
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        msg::kKeyLength, static_cast<unsigned>(length));
             return 0;
         }
         if (lpFindCabinetData == nullptr) return static_cast<int>(Refuse(call, msg::kFindData));

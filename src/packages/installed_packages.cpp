@@ -107,8 +107,7 @@ int Rename(CallContext& call, const std::string& oldName, const std::string& new
             call.Fail(QVAPI_ERR_NOT_FOUND);
             return 0;
         }
-        call.Log(msg::kFirstSts, static_cast<int>(code));
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE, msg::kFirstSts, static_cast<int>(code));
         return 0;
     }
     std::set<std::string> seen;

@@ -107,9 +107,7 @@ void Forget(const QVPAPI& block, PackageHandle* handle) {
 // Logs `text` with the function's name and `what`, and sets `code`; false.
 bool RefuseArgument(CallContext& call, const char* text, const char* what,
                     uint32_t code = QVAPI_ERR_INVALID_PARAMETER) {
-    call.Log(text, call.function(), what);
-    call.Fail(code);
-    return false;
+    return call.Failed(code, text, call.function(), what);
 }
 
 // Opens one resource file of the record; an invalid handle after failing.
@@ -164,8 +162,7 @@ QVPAPI_HANDLE Open(CallContext& call, char qvCode, const char* cabinet, const ch
     }
     const std::string path = AttributionFilePath(PackageKeyTexts{qvCode, cabinet, package, version, generation});
     if (path.empty()) {
-        call.Log(msg::kPathLength, call.function());
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kPathLength, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     QVAPI_PACKAGE record;
@@ -180,8 +177,7 @@ QVPAPI_HANDLE Open(CallContext& call, char qvCode, const char* cabinet, const ch
     }
     auto* handle = static_cast<PackageHandle*>(qvpAPIAlloc(sizeof(PackageHandle)));
     if (handle == nullptr) {
-        call.Log(msg::kAlloc, call.function(), 12);
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE, msg::kAlloc, call.function(), 12);
         return QVPAPI_INVALID_HANDLE;
     }
     const bool script = scriptFile.valid();
@@ -197,16 +193,15 @@ int Read(CallContext& call, win::HANDLE file, const char* readText, void* buffer
     if (buffer == nullptr) return static_cast<int>(Refuse(call, msg::kBuffer));
     if (size == 0) return static_cast<int>(Refuse(call, msg::kSizeZero));
     if (size > QVAPI_PACKAGE_READ_MAX) {
-        call.Log(msg::kSizeOver, call.function(), static_cast<int>(size));
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                    msg::kSizeOver, call.function(), static_cast<int>(size));
         return 0;
     }
     if (count == nullptr) return static_cast<int>(Refuse(call, msg::kCount));
     win::DWORD got = 0;
     if (!win::ReadFile(file, buffer, size, &got, nullptr)) {
-        call.Log(readText, call.function(), static_cast<unsigned>(reinterpret_cast<uintptr_t>(file)),
-                 win::GetLastError());
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE, readText, call.function(),
+                    static_cast<unsigned>(reinterpret_cast<uintptr_t>(file)), win::GetLastError());
         return 0;
     }
     *count = got;

@@ -31,15 +31,11 @@ auto Texts(const KeyArguments& key) {
 }  // namespace
 
 bool LogicalError(CallContext& call, const char* what) {
-    call.Log(kLogical, call.function(), what);
-    call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-    return false;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kLogical, call.function(), what);
 }
 
 bool Refuse(CallContext& call, const char* text, uint32_t code) {
-    call.Log(text, call.function());
-    call.Fail(code);
-    return false;
+    return call.Failed(code, text, call.function());
 }
 
 bool FindHandleValid(CallContext& call, const void* handle) {
@@ -57,20 +53,17 @@ bool ReadRecordFile(CallContext& call, const char* path, QVAPI_PACKAGE& record, 
                     const char* readText, const char* closeText) {
     FileHandle file = OpenForReading(path);
     if (!file.valid()) {
-        call.Log(openText, call.function(), path, win::GetLastError());
-        call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
-        return false;
+        return call.Failed(QVAPI_ERR_NO_MORE_ITEMS,
+                           openText, call.function(), path, win::GetLastError());
     }
     win::DWORD got = 0;
     if (!win::ReadFile(file.get(), &record, sizeof record, &got, nullptr) || got != sizeof record) {
-        call.Log(readText, call.function(), path, win::GetLastError());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           readText, call.function(), path, win::GetLastError());
     }
     if (!file.Close() && closeText != nullptr) {
-        call.Log(closeText, call.function(), path, win::GetLastError());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           closeText, call.function(), path, win::GetLastError());
     }
     return true;
 }
@@ -78,9 +71,7 @@ bool ReadRecordFile(CallContext& call, const char* path, QVAPI_PACKAGE& record, 
 bool KeyTextsGiven(CallContext& call, const KeyArguments& key) {
     for (const Named& n : Texts(key)) {
         if (n.text != nullptr) continue;
-        call.Log(kPointerNull, call.function(), n.name);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kPointerNull, call.function(), n.name);
     }
     return true;
 }
@@ -88,9 +79,7 @@ bool KeyTextsGiven(CallContext& call, const KeyArguments& key) {
 bool KeyTextsNotEmpty(CallContext& call, const KeyArguments& key) {
     for (const Named& n : Texts(key)) {
         if (n.text[0] != '\0') continue;
-        call.Log(kTopNull, call.function(), n.name);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kTopNull, call.function(), n.name);
     }
     return true;
 }

@@ -139,8 +139,8 @@ int ReadRecord(CallContext& call, ListFile& list, const char* path, QVAPI_PACKAG
         return 0;
     }
     if (!read || got != sizeof record) {
-        call.Log(msg::kReadFile, call.function(), path, static_cast<int>(win::GetLastError()));
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE,
+                    msg::kReadFile, call.function(), path, static_cast<int>(win::GetLastError()));
         return 0;
     }
     std::memcpy(out, record, QVAPI_PACKAGE_LIST_SIZE);
@@ -162,16 +162,15 @@ QVPAPI_HANDLE Create(CallContext& call, const QVAPI_PACKAGE* package, uint32_t* 
     std::unique_ptr<ListHandle, void (*)(void*)> list(static_cast<ListHandle*>(qvpAPIAlloc(sizeof(ListHandle))),
                                                       qvpAPIFree);
     if (list == nullptr) {
-        call.Log(msg::kAlloc, 0);
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE, msg::kAlloc, 0);
         return QVPAPI_INVALID_HANDLE;
     }
     const std::string_view name(package->szResourceName, strnlen(package->szResourceName, 8));
     const std::optional<request::ListReply> reply = Exchange(call, request::RgetCreate(name), true, true);
     if (!reply) return QVPAPI_INVALID_HANDLE;
     if (reply->word[5] == 0) {  // no list number: no file this session could name
-        call.Log(msg::kRecv, call.function(), block.replyBuffer, QVAPI_ERR_UNEXPECTED_DATA);
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
+                    msg::kRecv, call.function(), block.replyBuffer, QVAPI_ERR_UNEXPECTED_DATA);
         return QVPAPI_INVALID_HANDLE;
     }
     std::memcpy(list->resourceName, package->szResourceName, sizeof list->resourceName);
@@ -198,8 +197,7 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const QVAPI_PACKAGE* package, QVAPI_P
     // The resource name names the file: the same check as the package's resource files.
     std::string name;
     if (!qvp::records::ResourceFileId(*package, package->szResourceName[0], name)) {
-        call.Log(msg::kListName, call.function());
-        call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
+        call.Failed(QVAPI_ERR_UNEXPECTED_DATA, msg::kListName, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     const std::string path = qvpPathName() + "\\SERVER\\WORK\\RESOURCE\\" + std::to_string(block.packageListNumber) +
@@ -212,8 +210,8 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const QVAPI_PACKAGE* package, QVAPI_P
     list->file = FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
                                             win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!list->file.valid()) {
-        call.Log(msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(win::GetLastError()));
-        call.Fail(QVAPI_ERR_RESOURCE);
+        call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(), path.c_str(),
+                    static_cast<int>(win::GetLastError()));
         return QVPAPI_INVALID_HANDLE;
     }
     if (!ReadRecord(call, *list, path.c_str(), out)) {

@@ -126,8 +126,9 @@ extern "C" QVPAPI_EXPORT int qvAPIFindPackageHeader(char ucQvCode, const char* l
     return qvp::RunApi(kHeaderFrame, 0, [&](CallContext& call) {
         if (!PackageQvCodeValid(call, ucQvCode)) return 0;
         if (lpCabinetId == nullptr || lpCabinetId[0] == '\0') {
-            call.Log("%s", lpCabinetId == nullptr ? msg::kHeaderCabinetNull : msg::kHeaderCabinetEmpty);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(
+                QVAPI_ERR_INVALID_PARAMETER, "%s",
+                lpCabinetId == nullptr ? msg::kHeaderCabinetNull : msg::kHeaderCabinetEmpty);
             return 0;
         }
         if (lpFindPackageData == nullptr) return static_cast<int>(LogicalError(call, msg::kDataNull));

@@ -99,12 +99,10 @@ int SendRput(CallContext& call, const qvp::RequestBuilder& request, const char* 
     if (replyClass == 0) return 1;
     for (const RputOutcome& outcome : kRputOutcomes) {
         if (outcome.replyClass != replyClass) continue;
-        call.Log(outcome.text, call.function(), replyClass);
-        call.Fail(outcome.code);
+        call.Failed(outcome.code, outcome.text, call.function(), replyClass);
         return 0;
     }
-    call.Log(otherText, call.function(), replyClass);
-    call.Fail(QVAPI_ERR_RESOURCE);
+    call.Failed(QVAPI_ERR_RESOURCE, otherText, call.function(), replyClass);
     return 0;
 }
 
@@ -129,9 +127,7 @@ bool ReadAttributeFile(CallContext& call, const char* path, QVAPI_PACKAGE& recor
     if (strnlen(path, kPathMax + 1) > kPathMax) return Refuse(call, msg::kAttrPath);
     if (!ReadRecordFile(call, path, record, msg::kAttrOpen, msg::kAttrRead, msg::kAttrClose)) return false;
     if (record.wLength != QVAPI_PACKAGE_SIZE) {
-        call.Log(msg::kAttrSize, call.function(), path);
-        call.Fail(QVAPI_ERR_INVALID_PARAMETER);
-        return false;
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kAttrSize, call.function(), path);
     }
     return true;
 }
@@ -182,20 +178,17 @@ bool WriteWorkCopy(CallContext& call, WorkCopy& work, const PackageKeyTexts& key
                                     win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::CREATE_ALWAYS,
                                     win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
-        call.Log(msg::kWorkOpen, call.function(), path.c_str(), win::GetLastError());
-        call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
-        return false;
+        return call.Failed(QVAPI_ERR_NO_MORE_ITEMS,
+                           msg::kWorkOpen, call.function(), path.c_str(), win::GetLastError());
     }
     win::DWORD written = 0;
     if (!win::WriteFile(file.get(), &record, sizeof record, &written, nullptr) || written != sizeof record) {
-        call.Log(msg::kWorkWrite, call.function(), path.c_str(), win::GetLastError());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kWorkWrite, call.function(), path.c_str(), win::GetLastError());
     }
     if (!file.Close()) {
-        call.Log(msg::kWorkClose, call.function(), path.c_str(), win::GetLastError());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return false;
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kWorkClose, call.function(), path.c_str(), win::GetLastError());
     }
     return true;
 }

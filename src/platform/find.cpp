@@ -310,6 +310,87 @@ bool Next(FindObject& f, WIN32_FIND_DATAA* data) {
     return true;
 }
 
+// NTFS order: upper-cased names compared as bytes, ties by the names themselves.
+void SortNames(FindObject& f, unsigned cp) {
+    // NUL is never a trail byte, so the arena upper-cases name by name in one pass.
+    f.keys = f.names;
+    detail::UpperInPlace(f.keys, cp);
+    const size_t n = f.types.size();
+    std::vector<std::pair<std::string_view, uint32_t>> sorted(n);
+    for (size_t i = 0; i < n; ++i) sorted[i] = {f.Key(uint32_t(i)), uint32_t(i)};
+    std::sort(sorted.begin(), sorted.end(), [&f](const auto& a, const auto& b) {
+        const int c = a.first.compare(b.first);
+        return c != 0 ? c < 0 : f.Name(a.second) < f.Name(b.second);
+    });
+    f.order.resize(n);
+    for (size_t i = 0; i < n; ++i) f.order[i] = sorted[i].second;
+}
+
+// A pattern split into its folder (as a path to resolve) and its last component.
+bool SplitPattern(std::string_view text, std::string& dirPart, std::string_view& name) {
+    const size_t sep = FindLastSeparator(text);
+    if (sep != std::string_view::npos) {
+        dirPart.assign(text.substr(0, sep + 1));
+        name = text.substr(sep + 1);
+    } else if (text.size() >= 2 && text[1] == ':') {
+        dirPart.assign(text.substr(0, 2));
+        dirPart += '\\';
+        name = text.substr(2);
+    } else {
+        dirPart.assign(1, '.');
+        name = text;
+    }
+    if (!name.empty()) return true;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+}
+
+// The walk's folder resolved and opened; its descriptor stays for the entries' stats.
+std::shared_ptr<FindObject> OpenWalk(const std::string& dirPart) {
+    detail::ResolvedPath dir;
+    if (!detail::ResolvePath(dirPart, dir)) {
+        if (GetLastError() == ERROR_INVALID_NAME) SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    auto f = std::make_shared<FindObject>();
+    f->dir = dir.posix;
+    f->dirFd = open(f->dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (f->dirFd >= 0) return f;
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+    return nullptr;
+}
+
+// The snapshot: every name of the folder that the pattern matches, read through a second
+// descriptor so that dirFd stays for the stats.
+bool ReadMatches(FindObject& f, const Matcher& match) {
+    int readFd = fcntl(f.dirFd, F_DUPFD_CLOEXEC, 0);
+    DIR* d = readFd >= 0 ? fdopendir(readFd) : nullptr;
+    if (!d) {
+        if (readFd >= 0) ::close(readFd);
+        detail::FailErrno(errno);
+        return false;
+    }
+    Snapshot snapshot(f);
+    std::string key;
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        const size_t len = strlen(n);
+        if (len >= MAX_PATH) continue;  // cannot be handed out whole
+        if (!match.all) {
+            key.assign(n, len);
+            detail::UpperInPlace(key, match.cp);
+            if (!match(key)) continue;
+        }
+        snapshot.Add(n, len, e->d_type);
+    }
+    closedir(d);
+    snapshot.EndOfDirectory();
+    SortNames(f, match.cp);
+    snapshot.Collect();
+    return true;
+}
+
 }  // namespace
 
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
@@ -323,80 +404,17 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
-    const unsigned cp = GetACP();
     std::string dirPart;
     std::string_view name;
-    const size_t sep = FindLastSeparator(text);
-    if (sep != std::string_view::npos) {
-        dirPart.assign(text.substr(0, sep + 1));
-        name = text.substr(sep + 1);
-    } else if (text.size() >= 2 && text[1] == ':') {
-        dirPart.assign(text.substr(0, 2));
-        dirPart += '\\';
-        name = text.substr(2);
-    } else {
-        dirPart.assign(1, '.');
-        name = text;
-    }
-    if (name.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    detail::ResolvedPath dir;
-    if (!detail::ResolvePath(dirPart, dir)) {
-        if (GetLastError() == ERROR_INVALID_NAME) SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    auto f = std::make_shared<FindObject>();
-    f->dir = dir.posix;
-    f->dirFd = open(f->dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (f->dirFd < 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!SplitPattern(text, dirPart, name)) return INVALID_HANDLE_VALUE;
+    auto f = OpenWalk(dirPart);
+    if (!f) return INVALID_HANDLE_VALUE;
     Matcher match;
-    match.cp = cp;
+    match.cp = GetACP();
     match.pattern.assign(name);
-    detail::UpperInPlace(match.pattern, cp);
+    detail::UpperInPlace(match.pattern, match.cp);
     match.all = match.pattern == "*" || match.pattern == "*.*";
-
-    // The snapshot: a second descriptor for reading, so that dirFd stays for the stats.
-    int readFd = fcntl(f->dirFd, F_DUPFD_CLOEXEC, 0);
-    DIR* d = readFd >= 0 ? fdopendir(readFd) : nullptr;
-    if (!d) {
-        if (readFd >= 0) ::close(readFd);
-        detail::FailErrno(errno);
-        return INVALID_HANDLE_VALUE;
-    }
-    Snapshot snapshot(*f);
-    std::string key;
-    while (dirent* e = readdir(d)) {
-        const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        const size_t len = strlen(n);
-        if (len >= MAX_PATH) continue;  // cannot be handed out whole
-        if (!match.all) {
-            key.assign(n, len);
-            detail::UpperInPlace(key, cp);
-            if (!match(key)) continue;
-        }
-        snapshot.Add(n, len, e->d_type);
-    }
-    closedir(d);
-    snapshot.EndOfDirectory();
-    // NUL is never a trail byte, so the arena upper-cases name by name in one pass.
-    f->keys = f->names;
-    detail::UpperInPlace(f->keys, cp);
-    const size_t n = f->types.size();
-    std::vector<std::pair<std::string_view, uint32_t>> sorted(n);
-    for (size_t i = 0; i < n; ++i) sorted[i] = {f->Key(uint32_t(i)), uint32_t(i)};
-    std::sort(sorted.begin(), sorted.end(), [&fo = *f](const auto& a, const auto& b) {
-        const int c = a.first.compare(b.first);
-        return c != 0 ? c < 0 : fo.Name(a.second) < fo.Name(b.second);
-    });
-    f->order.resize(n);
-    for (size_t i = 0; i < n; ++i) f->order[i] = sorted[i].second;
-    snapshot.Collect();
+    if (!ReadMatches(*f, match)) return INVALID_HANDLE_VALUE;
 
     const bool dot = match("."), dotdot = match("..");
     f->dots = dot && dotdot ? 2 : (dot || dotdot ? 1 : 0);

@@ -9,8 +9,8 @@
 #include "ar_test_util.h"
 #include "client/ar/ar_extract.h"
 #include "client/ar/archiver.h"
-#include "client/ar/arcontext.h"
-#include "client/ar/argetacl.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_acl.h"
 
 using namespace artest;
 

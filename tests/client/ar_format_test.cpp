@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "ar_test_util.h"
-#include "client/ar/arformat.h"
-#include "client/ar/armatch.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_match.h"
+#include "client/ar/ar_path.h"
 
 using namespace ar;
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "client/ar/arcontext.h"
+#include "client/ar/ar_context.h"
 #include "platform/win.h"
 #include "support/temp_root.h"
 

@@ -10,7 +10,7 @@
 
 #include "ar_test_util.h"
 #include "client/ar/archiver.h"
-#include "client/ar/arcontext.h"
+#include "client/ar/ar_context.h"
 #include "core/paths.h"
 #include "share/wapi/wapi.h"
 

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                    const std::string file = store.DefinitionPath(store.Record("alpha")).filename();
                    return qvp::nodes::qvAPIDeleteNodeDefinitionEntry(file.substr(2).c_str(), 1, 0);
                }},
-        Writer{"GroupEntryRemove", true, Leaves::AsBefore, kRemovalOpenCodes,
+        Writer{"GroupEntryRemove", true, Leaves::AsBefore, kOpenCodes,
                [](const auto&) { return qvp::nodes::qvAPIDeleteNodeGroupEntry("\\G1", "alpha", 1, 0); }}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -10,10 +10,10 @@
 
 #include "client/ar/old_reader.h"
 
-#include "client/ar/arformat.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_path.h"
 #include "client/ar/restore_tree.h"
-#include "client/ar/arlog.h"
 #include "client/ar/unarchive.h"
 #include "core/handles.h"
 #include "platform/win.h"

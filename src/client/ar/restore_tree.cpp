@@ -1,6 +1,6 @@
 #include "client/ar/restore_tree.h"
 
-#include "client/ar/arpath.h"
+#include "client/ar/ar_path.h"
 #include "platform/win.h"
 
 namespace ar {

@@ -58,8 +58,7 @@ bool HasDrive(const char* root) {
 extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lpRestorePath) {
     return qvp::RunApi(kFrame, 0, [&](qvp::CallContext& call) -> int {
         auto invalid = [&](const char* line) {
-            call.Log("%s", line);
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", line);
             return 0;
         };
         if (lpArPath == nullptr) return invalid(text::kArPathNull);
@@ -68,8 +67,8 @@ extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lp
         if (lpRestorePath[0] == '\0') return invalid(text::kRestoreEmpty);
         if (std::strlen(lpArPath) > kMaxPath) return invalid(text::kArPathLong);
         if (win::GetFileAttributes(lpArPath) == win::INVALID_FILE_ATTRIBUTES) {
-            call.Log(text::kStat, lpArPath, StatErrno(win::GetLastError()));
-            call.Fail(QVAPI_ERR_INVALID_PARAMETER);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        text::kStat, lpArPath, StatErrno(win::GetLastError()));
             return 0;
         }
 
@@ -94,13 +93,12 @@ extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lp
         if (target.size() > kMaxPath) return invalid(text::kTargetLong);
 
         if (!qvpCreateDirectory(target.c_str())) {
-            call.Log(text::kCreate, static_cast<int>(win::GetLastError()), target.c_str());
-            call.Fail(QVAPI_ERR_RESOURCE);
+            call.Failed(QVAPI_ERR_RESOURCE,
+                        text::kCreate, static_cast<int>(win::GetLastError()), target.c_str());
             return 0;
         }
         if (qvparMain(lpArPath, target.c_str(), 1) != 0) {
-            call.Log("%s", text::kExtract);
-            call.Fail(QVAPI_ERR_RESOURCE);
+            call.Failed(QVAPI_ERR_RESOURCE, "%s", text::kExtract);
             return 0;
         }
         return 1;

@@ -2,7 +2,7 @@
 // archive goes to its own reader, anything else is left to the new-format reader.
 #include <string>
 
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 #include "client/ar/old_reader.h"
 #include "client/ar/unarchive.h"
 #include "client/ecd/ecd.h"

@@ -1,4 +1,4 @@
-#include "client/ar/arpath.h"
+#include "client/ar/ar_path.h"
 
 #include "platform/win.h"
 

@@ -1,4 +1,4 @@
-#include "client/ar/arcontext.h"
+#include "client/ar/ar_context.h"
 
 #include <cstdio>
 #include <mutex>

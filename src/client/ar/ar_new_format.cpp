@@ -1,6 +1,6 @@
 // New-format reader: header, name slots and restore folder, then the entry loop. Every count,
 // length and index is checked against what the header announced and the bytes left before it
-// is used, so a damaged archive is refused instead of read past.
+// is used, so a damaged archive is refused instead of read past. (Module newone.)
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "client/ar/ar_extract.h"
-#include "client/ar/arcontext.h"
-#include "client/ar/arformat.h"
-#include "client/ar/arlog.h"
-#include "client/ar/armatch.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_match.h"
+#include "client/ar/ar_path.h"
 #include "client/ar/restore_tree.h"
 #include "share/wapi/wapi.h"
 
@@ -69,6 +69,15 @@ private:
     bool knownNew(const std::string& path, const std::string& parent) const {
         return fresh_.count(parent) != 0 && !made_.contains(path);
     }
+    // The steps of one entry: its block, its descriptor, its names, its checked path, then the
+    // folder or file made from it.
+    int readEntry(ArEntryInfo& e);
+    int readDescriptor(const ArEntryInfo& e, std::vector<uint8_t>& descriptor);
+    int readNames(const ArEntryInfo& e, std::vector<uint8_t>& table);
+    int entryPath(const ArEntryInfo& e, std::string& path, bool& isNew);
+    int skipData(uint32_t size);
+    int extractFile(const ArEntryInfo& e, const std::string& path, bool isNew,
+                    const std::vector<uint8_t>& descriptor);
     int makeFolder(const std::string& path, bool isNew);
     int removeExisting(const std::string& path);
     int writeFile(const std::string& path, bool isNew, uint32_t size, bool hasTimes,
@@ -333,6 +342,99 @@ int Reader::writeFile(const std::string& path, bool isNew, uint32_t size, bool h
     return kUnarcOk;
 }
 
+int Reader::readEntry(ArEntryInfo& e) {
+    uint8_t raw[kEntrySize];
+    if (left() < kEntrySize) return defective("entry block past the archive length");
+    if (!readArchive(raw, sizeof raw)) {
+        ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
+        return kUnarcFailed;
+    }
+    e = decodeEntry(raw);
+    return kUnarcOk;
+}
+
+// The entry's ACL block: a descriptor of ours is kept, any other is passed over.
+int Reader::readDescriptor(const ArEntryInfo& e, std::vector<uint8_t>& descriptor) {
+    descriptor.clear();
+    if (e.aclLength == 0) return kUnarcOk;
+    if (e.aclLength < kAclHeadSize || e.aclLength > left()) return defective("ACL block length");
+    uint8_t head[kAclHeadSize];
+    if (!readArchive(head, sizeof head)) {
+        ctx_.log(msg::kAclRead, static_cast<int>(win::GetLastError()));
+        return kUnarcFailed;
+    }
+    ArAclHead ah = decodeAclHead(head);
+    if (uint64_t{ah.length} + kAclHeadSize != e.aclLength)
+        return defective("ACL length disagrees with the entry");
+    if (ah.tag == kAclTag) {
+        descriptor.resize(ah.length);
+        if (readArchive(descriptor.data(), descriptor.size())) return kUnarcOk;
+    } else if (src_.skip(ah.length)) {
+        pos_ += ah.length;
+        return kUnarcOk;
+    }
+    ctx_.log(msg::kAclRead, static_cast<int>(win::GetLastError()));
+    return kUnarcFailed;
+}
+
+// The entry's part of the name table, appended to the slots.
+int Reader::readNames(const ArEntryInfo& e, std::vector<uint8_t>& table) {
+    if (e.tableLength == 0) return kUnarcOk;
+    if (e.tableLength > left()) return defective("name table past the archive length");
+    table.resize(e.tableLength);
+    if (!readArchive(table.data(), table.size())) {
+        ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
+        return kUnarcFailed;
+    }
+    if (!slots_->append(table.data(), table.size()))
+        return defective("names beyond the announced count or length");
+    return kUnarcOk;
+}
+
+// The entry's sizes and name checked, and the path below the restore folder it names.
+int Reader::entryPath(const ArEntryInfo& e, std::string& path, bool& isNew) {
+    if (e.dataSize != e.dataSize2) return defective("data sizes disagree");
+    if (e.dataSize > left()) return defective("data past the archive length");
+    const std::string* name = slots_->get(e.pathIndex);
+    if (!name) return defective("path index outside the names read");
+    if (!isSafeEntryName(*name)) return defective("entry name leaves the restore folder");
+    std::string parent;
+    if (!buildEntryPath(*name, path, parent)) return defective("path too long");
+    isNew = knownNew(path, parent);
+    // The last word on confinement: where the path resolves, not how it reads. A name in a
+    // folder this extraction made (after the same check) needs no second look.
+    if (!isNew && !sink_.admits(path)) return defective("entry path leaves the restore folder");
+    return kUnarcOk;
+}
+
+// Data stored with a folder entry is passed over.
+int Reader::skipData(uint32_t size) {
+    if (size == 0) return kUnarcOk;
+    if (!src_.skip(size)) {
+        ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
+        return kUnarcFailed;
+    }
+    pos_ += size;
+    return kUnarcOk;
+}
+
+int Reader::extractFile(const ArEntryInfo& e, const std::string& path, bool isNew,
+                        const std::vector<uint8_t>& descriptor) {
+    win::FILETIME w{}, a{};
+    const bool hasTimes = bcdToFileTime(e.writeDate, e.writeTime, &w) &&
+                          bcdToFileTime(e.accessDate, e.accessTime, &a);
+    const win::DWORD attributes = attributesFromEntryKind(e.kind);
+    if (int r = writeFile(path, isNew, e.dataSize, hasTimes, w, a); r != kUnarcOk) return r;
+    if (!hasTimes) ctx_.log(msg::kUtime, path.c_str());
+    if (!descriptor.empty()) sink_.setSecurity(path, descriptor.data(), descriptor.size());
+    // A file made new already has the archive bit and nothing else.
+    if (!(isNew && attributes == win::FILE_ATTRIBUTE_ARCHIVE) && !sink_.setAttributes(path, attributes)) {
+        ctx_.log(msg::kSetAttributes, path.c_str(), static_cast<long>(sink_.lastError()));
+        ctx_.detail(kDetailAttributes, sink_.lastError());
+    }
+    return kUnarcOk;
+}
+
 int Reader::qvpcuarLoopProsec() {
     uint64_t step = end_ / 12;
     uint64_t mark = step;
@@ -345,98 +447,27 @@ int Reader::qvpcuarLoopProsec() {
             gaugeValue += 5;
             mark += step;
         }
-        uint8_t raw[kEntrySize];
-        if (left() < kEntrySize) return defective("entry block past the archive length");
-        if (!readArchive(raw, sizeof raw)) {
-            ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
-            return kUnarcFailed;
-        }
-        ArEntryInfo e = decodeEntry(raw);
-
-        descriptor.clear();
-        if (e.aclLength != 0) {
-            if (e.aclLength < kAclHeadSize || e.aclLength > left())
-                return defective("ACL block length");
-            uint8_t head[kAclHeadSize];
-            if (!readArchive(head, sizeof head)) {
-                ctx_.log(msg::kAclRead, static_cast<int>(win::GetLastError()));
-                return kUnarcFailed;
-            }
-            ArAclHead ah = decodeAclHead(head);
-            if (uint64_t{ah.length} + kAclHeadSize != e.aclLength)
-                return defective("ACL length disagrees with the entry");
-            if (ah.tag == kAclTag) {
-                descriptor.resize(ah.length);
-                if (!readArchive(descriptor.data(), descriptor.size())) {
-                    ctx_.log(msg::kAclRead, static_cast<int>(win::GetLastError()));
-                    return kUnarcFailed;
-                }
-            } else {
-                if (!src_.skip(ah.length)) {
-                    ctx_.log(msg::kAclRead, static_cast<int>(win::GetLastError()));
-                    return kUnarcFailed;
-                }
-                pos_ += ah.length;
-            }
-        }
-
-        if (e.tableLength != 0) {
-            if (e.tableLength > left()) return defective("name table past the archive length");
-            table.resize(e.tableLength);
-            if (!readArchive(table.data(), table.size())) {
-                ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
-                return kUnarcFailed;
-            }
-            if (!slots_->append(table.data(), table.size()))
-                return defective("names beyond the announced count or length");
-        }
-
-        if (e.dataSize != e.dataSize2) return defective("data sizes disagree");
-        if (e.dataSize > left()) return defective("data past the archive length");
-        const std::string* name = slots_->get(e.pathIndex);
-        if (!name) return defective("path index outside the names read");
-        if (!isSafeEntryName(*name)) return defective("entry name leaves the restore folder");
-        std::string path, parent;
-        if (!buildEntryPath(*name, path, parent)) return defective("path too long");
-        const bool isNew = knownNew(path, parent);
-        // The last word on confinement: where the path resolves, not how it reads. A name in a
-        // folder this extraction made (after the same check) needs no second look.
-        if (!isNew && !sink_.admits(path)) return defective("entry path leaves the restore folder");
-
-        win::FILETIME w{}, a{};
-        bool hasTimes = bcdToFileTime(e.writeDate, e.writeTime, &w) &&
-                        bcdToFileTime(e.accessDate, e.accessTime, &a);
-        win::DWORD attributes = attributesFromEntryKind(e.kind);
-
-        if (!(e.kind & kEntFile)) {
-            if (int r = makeFolder(path, isNew); r != kUnarcOk) return r;
-            if (e.dataSize != 0) {
-                if (!src_.skip(e.dataSize)) {
-                    ctx_.log(msg::kEntryRead, static_cast<int>(win::GetLastError()));
-                    return kUnarcFailed;
-                }
-                pos_ += e.dataSize;
-            }
-            FolderFinish f;
-            f.path = path;
-            f.descriptor = descriptor;
-            f.hasTimes = hasTimes;
-            f.lastWrite = w;
-            f.lastAccess = a;
-            f.attributes = attributes;
-            folders_.push_back(std::move(f));
+        ArEntryInfo e;
+        std::string path;
+        bool isNew = false;
+        if (int r = readEntry(e); r != kUnarcOk) return r;
+        if (int r = readDescriptor(e, descriptor); r != kUnarcOk) return r;
+        if (int r = readNames(e, table); r != kUnarcOk) return r;
+        if (int r = entryPath(e, path, isNew); r != kUnarcOk) return r;
+        if (e.kind & kEntFile) {
+            if (int r = extractFile(e, path, isNew, descriptor); r != kUnarcOk) return r;
             continue;
         }
-
-        if (int r = writeFile(path, isNew, e.dataSize, hasTimes, w, a); r != kUnarcOk) return r;
-        if (!hasTimes) ctx_.log(msg::kUtime, path.c_str());
-        if (!descriptor.empty()) sink_.setSecurity(path, descriptor.data(), descriptor.size());
-        // A file made new already has the archive bit and nothing else.
-        if (!(isNew && attributes == win::FILE_ATTRIBUTE_ARCHIVE) &&
-            !sink_.setAttributes(path, attributes)) {
-            ctx_.log(msg::kSetAttributes, path.c_str(), static_cast<long>(sink_.lastError()));
-            ctx_.detail(kDetailAttributes, sink_.lastError());
-        }
+        // Folders get their times, descriptor and attributes at the end, after their contents.
+        if (int r = makeFolder(path, isNew); r != kUnarcOk) return r;
+        if (int r = skipData(e.dataSize); r != kUnarcOk) return r;
+        FolderFinish f;
+        f.path = path;
+        f.descriptor = descriptor;
+        f.hasTimes = bcdToFileTime(e.writeDate, e.writeTime, &f.lastWrite) &&
+                     bcdToFileTime(e.accessDate, e.accessTime, &f.lastAccess);
+        f.attributes = attributesFromEntryKind(e.kind);
+        folders_.push_back(std::move(f));
     }
     finishFolders();
     return kUnarcOk;

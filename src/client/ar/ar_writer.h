@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "client/ar/arcontext.h"
-#include "client/ar/arformat.h"
-#include "client/ar/argetacl.h"
-#include "client/ar/armatch.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_acl.h"
+#include "client/ar/ar_match.h"
+#include "client/ar/ar_path.h"
 #include "platform/win.h"
 
 namespace ar {
@@ -61,6 +61,12 @@ private:
     int qvpcArGetFileAttributes(const std::string& path, const win::WIN32_FIND_DATAA& fd,
                                 ArEntryInfo& entry);
     uint16_t sharedName(std::string_view name);
+    // The steps of one entry: its fields, its descriptor, then the block, ACL and names written.
+    int entryFields(const std::string& path, const win::WIN32_FIND_DATAA& fd, ArEntryInfo& entry);
+    const std::vector<uint8_t>* entryDescriptor(const std::string& path, bool folder,
+                                                std::vector<uint8_t>& own);
+    int writeEntry(const std::string& path, ArEntryInfo& entry,
+                   const std::vector<uint8_t>* descriptor);
     int copyFileData(const std::string& path, uint32_t size);
     int walkChildren(const std::string& path);
     std::string relativePath(const std::string& path) const;

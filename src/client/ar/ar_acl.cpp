@@ -1,8 +1,10 @@
-#include "client/ar/argetacl.h"
+// Security descriptors of the archiver: read from and applied to paths, and those the ACL
+// information files hold for the writer's entries. (Module argetacl.)
+#include "client/ar/ar_acl.h"
 
-#include "client/ar/arcontext.h"
-#include "client/ar/arformat.h"
-#include "client/ar/arlog.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_format.h"
+#include "client/ar/ar_log.h"
 #include "core/handles.h"
 #include "core/paths.h"
 #include "platform/win.h"

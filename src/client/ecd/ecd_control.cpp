@@ -1,7 +1,7 @@
 // Decoding of an encoded package file: header, options, then stored data or Huffman blocks
-// (zlib blocks go to EcdZLIBDecodeFile).
-#include "client/ar/unarchive.h"
-#include "client/ecd/EcdInternal.h"
+// (zlib blocks go to EcdZLIBDecodeFile). (Module EcdCtrl.)
+#include "client/client_common.h"
+#include "client/ecd/ecd_internal.h"
 
 namespace {
 

@@ -4,9 +4,10 @@
 // The tree is read as the format lays it out (inner nodes numbered 256..510); the codes are
 // then decoded through a lookup table over the next kTableBits bits, falling back to a walk of
 // the tree only for codes longer than that. All state lives on the stack of the call.
+// (Module EcdHuffman.)
 #include <cstring>
 
-#include "client/ecd/EcdInternal.h"
+#include "client/ecd/ecd_internal.h"
 
 namespace {
 

@@ -7,6 +7,7 @@ namespace ar::msg {
 // ---- writer ----
 inline constexpr char kNoSource[] = "GetFileAttributes:WDPATH_ERROR:ON_ArcFile %s %d";
 inline constexpr char kFindFirst[] = "FindFirstFile_ERROR:ON arCreateArcFile:%s %d";
+inline constexpr char kFindNext[] = "FindNextFile_ERROR:ON arCreateArcFile:%s %d";
 inline constexpr char kCreateArchive[] = "CreateFile_ERROR:ON_ArcFile %s %d";
 inline constexpr char kWritePlaceholder[] = "WriteFile_ERROR:ON_qvpcarCreateArcFile %d";
 inline constexpr char kWriteHeaderTable[] = "LocalLock_ERROR:ON_qvpcarCreateArcFile WritSize:%d %d";

@@ -1,9 +1,9 @@
-// The encoded-file header test and the option words.
+// The encoded-file header test and the option words. (Module EcdMagic.)
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "client/ecd/EcdInternal.h"
+#include "client/ecd/ecd_internal.h"
 
 int32_t EcdMagicCheckValue(uint32_t w1, uint32_t w2, uint32_t w3) {
     // The words count as signed numbers; the scale is 65556 on purpose (it is the format's).

@@ -1,9 +1,9 @@
-// Buffered files of the decoder over the platform layer.
+// Buffered files of the decoder over the platform layer. (Module EcdFile.)
 #include <algorithm>
 #include <cstring>
 
-#include "client/ar/unarchive.h"
-#include "client/ecd/EcdInternal.h"
+#include "client/client_common.h"
+#include "client/ecd/ecd_internal.h"
 
 namespace ecd {
 

@@ -1,4 +1,4 @@
-#include "client/ar/armatch.h"
+#include "client/ar/ar_match.h"
 
 #include <algorithm>
 #include <cstring>

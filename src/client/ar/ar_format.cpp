@@ -1,4 +1,4 @@
-#include "client/ar/arformat.h"
+#include "client/ar/ar_format.h"
 
 #include <cstring>
 

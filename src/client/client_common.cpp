@@ -1,10 +1,12 @@
-// Last-message slots, the error-detail record and the CLIENT.log handle of the archiver.
+// Last-message slots, the error-detail record and the CLIENT.log handle that the archiver and
+// the decoder share.
+#include "client/client_common.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
-#include "client/ar/unarchive.h"
 #include "core/log.h"
 #include "platform/win.h"
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "client/ar/ar_extract.h"
-#include "client/ar/arcontext.h"
-#include "client/ar/arlog.h"
-#include "client/ar/argetacl.h"
-#include "client/ar/arpath.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_acl.h"
+#include "client/ar/ar_path.h"
 #include "client/ar/restore_tree.h"
 #include "core/handles.h"
 #include "share/wapi/wapi.h"

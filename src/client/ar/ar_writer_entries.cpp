@@ -1,10 +1,10 @@
 // Writer entries: the entry block, its names, its descriptor and its data, and the walk below a
-// folder.
+// folder. (Module newback.)
 #include <algorithm>
 #include <cstring>
 
-#include "client/ar/arlog.h"
-#include "client/ar/arwriter.h"
+#include "client/ar/ar_log.h"
+#include "client/ar/ar_writer.h"
 #include "core/handles.h"
 
 namespace ar {
@@ -206,28 +206,9 @@ int ArcWriter::copyFileData(const std::string& path, uint32_t size) {
     return kArcOk;
 }
 
-int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
-                          const win::WIN32_FIND_DATAA* known) {
-    win::WIN32_FIND_DATAA fd{};
-    if (known) {
-        fd = *known;
-    } else if (!statPath(path, fd)) {
-        // The status is the first step of the entry's fields: both lines, as for any of them.
-        const win::DWORD err = win::GetLastError();
-        ctx.log(msg::kStatEntry, path.c_str(), static_cast<int>(err));
-        ctx.log(msg::kEntryFields, path.c_str(), static_cast<int>(err));
-        return kArcFileFailed;
-    }
-    // Links are neither stored nor followed; nor are devices, sockets and pipes, which the walk
-    // marks as system entries that are not folders (opening a pipe would block).
-    if (fd.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) return kArcOk;
-    bool folder = (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!folder && !isRegularEntry(path, fd)) {
-        ctx.log(msg::kNotRegular, path.c_str());
-        return kArcOk;
-    }
-
-    ArEntryInfo entry;
+// The entry's fields, with the shared "root" and "sys" names.
+int ArcWriter::entryFields(const std::string& path, const win::WIN32_FIND_DATAA& fd,
+                           ArEntryInfo& entry) {
     int result = qvpcArGetFileAttributes(path, fd, entry);
     if (result != kArcOk) {
         ctx.log(msg::kEntryFields, path.c_str(), static_cast<int>(win::GetLastError()));
@@ -244,26 +225,35 @@ int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
         return kArcNoMemory;
     }
     entry.seven = 7;
+    return kArcOk;
+}
 
-    std::vector<uint8_t> ownDescriptor;
+// The descriptor stored with the entry: the ACL information file's (mode 1), the path's own
+// (mode 2, kept in `own`), or none.
+const std::vector<uint8_t>* ArcWriter::entryDescriptor(const std::string& path, bool folder,
+                                                      std::vector<uint8_t>& own) {
     const std::vector<uint8_t>* descriptor = nullptr;
     if (aclMode == 1) {
         descriptor = &aclFiles.forEntry(ctx, folder);
     } else if (aclMode == 2) {
-        qvparGetACLData(path.c_str(), ownDescriptor);
-        descriptor = &ownDescriptor;
+        qvparGetACLData(path.c_str(), own);
+        descriptor = &own;
     }
-    if (descriptor && descriptor->empty()) descriptor = nullptr;
+    return descriptor && !descriptor->empty() ? descriptor : nullptr;
+}
+
+// The entry block, its ACL block and its part of the name table, refused whole when the entry
+// with its data would take the archive past its length field.
+int ArcWriter::writeEntry(const std::string& path, ArEntryInfo& entry,
+                          const std::vector<uint8_t>* descriptor) {
     entry.aclLength = descriptor ? static_cast<uint32_t>(descriptor->size() + kAclHeadSize) : 0;
     entry.tableLength = static_cast<uint32_t>(table.bytes().size());
     entry.blockLength = kEntrySize;
-
     uint64_t entryBytes = uint64_t{kEntrySize} + entry.aclLength + entry.tableLength + entry.dataSize;
     if (out.position() + entryBytes > kMaxArchiveLength) {
         ctx.log(msg::kTooLarge, path.c_str());
         return kArcFileFailed;
     }
-
     uint8_t block[kEntrySize];
     encodeEntry(entry, block);
     if (!out.write(block, sizeof block)) {
@@ -289,7 +279,35 @@ int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
         return kArcWriteFailed;
     }
     table.clear();
+    return kArcOk;
+}
 
+int ArcWriter::arArcFiles(const std::string& path, bool noDescend,
+                          const win::WIN32_FIND_DATAA* known) {
+    win::WIN32_FIND_DATAA fd{};
+    if (known) {
+        fd = *known;
+    } else if (!statPath(path, fd)) {
+        // The status is the first step of the entry's fields: both lines, as for any of them.
+        const win::DWORD err = win::GetLastError();
+        ctx.log(msg::kStatEntry, path.c_str(), static_cast<int>(err));
+        ctx.log(msg::kEntryFields, path.c_str(), static_cast<int>(err));
+        return kArcFileFailed;
+    }
+    // Links are neither stored nor followed; nor are devices, sockets and pipes, which the walk
+    // marks as system entries that are not folders (opening a pipe would block).
+    if (fd.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) return kArcOk;
+    bool folder = (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder && !isRegularEntry(path, fd)) {
+        ctx.log(msg::kNotRegular, path.c_str());
+        return kArcOk;
+    }
+
+    ArEntryInfo entry;
+    if (int result = entryFields(path, fd, entry); result != kArcOk) return result;
+    std::vector<uint8_t> ownDescriptor;
+    const std::vector<uint8_t>* descriptor = entryDescriptor(path, folder, ownDescriptor);
+    if (int result = writeEntry(path, entry, descriptor); result != kArcOk) return result;
     if (!folder) return entry.dataSize == 0 ? kArcOk : copyFileData(path, entry.dataSize);
     if (noDescend) return kArcOk;
     return walkChildren(path);
@@ -312,6 +330,11 @@ int ArcWriter::walkChildren(const std::string& path) {
             return result;
         }
     } while (find.Next(fd));
+    // A walk that fails part way is no end: the entries after it would be missing.
+    if (const win::DWORD error = win::GetLastError(); error != win::ERROR_NO_MORE_FILES) {
+        ctx.log(msg::kFindNext, path.c_str(), static_cast<int>(error));
+        return kArcNoSource;
+    }
     return kArcOk;
 }
 

@@ -1,9 +1,9 @@
 // The zlib-block path of the decoder: u16 length n, then n bytes of a zlib stream that inflates
-// to at most 32767 bytes; a length of 0 or the end of the file ends the data.
+// to at most 32767 bytes; a length of 0 or the end of the file ends the data. (Module EcdZlib.)
 #include <zlib.h>
 
-#include "client/ar/unarchive.h"
-#include "client/ecd/EcdInternal.h"
+#include "client/client_common.h"
+#include "client/ecd/ecd_internal.h"
 
 using namespace ecd;
 

@@ -1,9 +1,9 @@
 // Extraction entry point: finds the archive, lets the kind test route it, and extracts a
-// new-format archive.
+// new-format archive. (Module armain.)
 #include "client/ar/ar_extract.h"
 #include "client/ar/archiver.h"
-#include "client/ar/arcontext.h"
-#include "client/ar/arlog.h"
+#include "client/ar/ar_context.h"
+#include "client/ar/ar_log.h"
 #include "client/ar/unarchive.h"
 #include "core/handles.h"
 

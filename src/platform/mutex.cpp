@@ -1,0 +1,332 @@
+// Named mutexes: recursive for the owning thread, abandoned by an owner that ends without
+// releasing them (a thread here, or a process whose owner lock the kernel let go).
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/sync_objects.h"
+
+namespace win::sync {
+
+namespace {
+
+// Mutexes the calling thread owns; what is left at its end is abandoned. The thread-local is
+// a plain pointer (nothing to destroy) and the list is released by a pthread key destructor:
+// those run after every C++ thread-local destructor, so the destructors of layers above (the
+// API block closing a session, which takes named mutexes) find the list alive whatever the
+// order in which the thread first used them.
+struct OwnedMutexes {
+    std::vector<std::shared_ptr<MutexState>> list;
+};
+thread_local OwnedMutexes* t_owned = nullptr;
+
+// The ids, asked of the kernel once: every lock and unlock needs them. A forked child's only
+// thread asks again (ForkChild).
+thread_local DWORD t_tid = 0;
+std::atomic<DWORD> g_pid{0};
+DWORD ThreadId() {
+    if (t_tid == 0) t_tid = GetCurrentThreadId();
+    return t_tid;
+}
+DWORD ProcessId() {
+    DWORD pid = g_pid.load(std::memory_order_relaxed);
+    if (pid == 0) g_pid.store(pid = GetCurrentProcessId(), std::memory_order_relaxed);
+    return pid;
+}
+
+void Abandon(MutexState& s, DWORD tid) {
+    std::lock_guard lk(s.m);
+    if (s.owner != tid) return;
+    s.owner = 0;
+    s.count = 0;
+    if (s.fd < 0) s.abandoned = true;
+    else detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);  // the record still says "owned"
+    s.cv.notify_all();
+}
+
+void ReleaseOwned(void* p) {
+    auto* owned = static_cast<OwnedMutexes*>(p);
+    if (t_owned == owned) t_owned = nullptr;
+    const DWORD tid = GetCurrentThreadId();
+    for (auto& s : owned->list) Abandon(*s, tid);
+    delete owned;  // a later use in this thread's exit makes a new list (and key value)
+}
+
+pthread_key_t OwnedKey() {
+    static const pthread_key_t key = [] {
+        pthread_key_t k;
+        if (pthread_key_create(&k, ReleaseOwned) != 0) abort();
+        return k;
+    }();
+    return key;
+}
+
+OwnedMutexes& Owned() {
+    if (t_owned == nullptr) {
+        auto* owned = new OwnedMutexes;
+        if (pthread_setspecific(OwnedKey(), owned) != 0) abort();
+        t_owned = owned;
+    }
+    return *t_owned;
+}
+
+// Maps the record of a file that holds one (under the gate); without a mapping (a file system
+// that has none) the record goes through pread and pwrite.
+void MapRecord(MutexState& s) {
+    struct stat st{};
+    if (fstat(s.fd, &st) != 0 || st.st_size < off_t(sizeof(MutexRecord))) return;
+    void* p = mmap(nullptr, sizeof(MutexRecord), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
+    if (p != MAP_FAILED) s.shared = static_cast<MutexRecord*>(p);
+}
+
+// Other processes read and write the mapped words only while they hold the owner lock, whose
+// system calls order the accesses; the atomics keep each word whole.
+uint32_t LoadWord(uint32_t& w) { return std::atomic_ref<uint32_t>(w).load(std::memory_order_relaxed); }
+void StoreWord(uint32_t& w, uint32_t v) { std::atomic_ref<uint32_t>(w).store(v, std::memory_order_relaxed); }
+
+bool RecordSaysOwned(MutexState& s) {
+    if (s.shared == nullptr) {
+        MutexRecord r{};
+        return ReadRecord(s.fd, r) && r.owned == 1;
+    }
+    return LoadWord(s.shared->magic) == kRecordMagic && LoadWord(s.shared->owned) == 1;
+}
+
+void StoreRecord(MutexState& s, const MutexRecord& r) {
+    if (s.shared == nullptr) return WriteRecord(s.fd, r);
+    // "owned" is set last and cleared first: a process killed in between leaves no claim it
+    // did not make.
+    if (r.owned == 0) StoreWord(s.shared->owned, 0);
+    StoreWord(s.shared->magic, r.magic);
+    StoreWord(s.shared->pid, r.pid);
+    StoreWord(s.shared->tid, r.tid);
+    if (r.owned != 0) StoreWord(s.shared->owned, r.owned);
+}
+
+// With the owner lock just taken: a record still saying "owned" was left by an owner that
+// ended without releasing (abandoned); ours replaces it.
+void TakeRecord(MutexState& s, bool& abandoned) {
+    abandoned = RecordSaysOwned(s);
+    StoreRecord(s, MutexRecord{kRecordMagic, 1, ProcessId(), ThreadId()});
+}
+
+// Called with s.m held; true when this thread now owns the file lock.
+bool TryOwnerLock(MutexState& s, bool& abandoned) {
+    if (!detail::SetOfdLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
+    TakeRecord(s, abandoned);
+    return true;
+}
+
+void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid) {
+    s.owner = tid;
+    s.count = 1;
+    Owned().list.push_back(sp);
+}
+
+}  // namespace
+
+DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
+    MutexState& s = *sp;
+    const DWORD tid = ThreadId();
+    const bool infinite = ms == INFINITE;
+    const auto deadline = infinite ? Clock::time_point{} : Clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock lk(s.m);
+    if (s.owner == tid) {
+        ++s.count;
+        return WAIT_OBJECT_0;
+    }
+    auto freeInProcess = [&] { return s.owner == 0 && !s.acquiring; };
+    auto waitInProcess = [&] {
+        if (infinite) {
+            s.cv.wait(lk, freeInProcess);
+            return true;
+        }
+        return s.cv.wait_until(lk, deadline, freeInProcess);
+    };
+    if (!waitInProcess()) return WAIT_TIMEOUT;
+    if (s.fd < 0) {
+        const bool abandoned = s.abandoned;
+        s.abandoned = false;
+        TakeOwnership(s, sp, tid);
+        return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+    }
+    std::chrono::microseconds pause(500);
+    for (;;) {
+        bool abandoned = false;
+        if (TryOwnerLock(s, abandoned)) {
+            s.acquiring = false;
+            TakeOwnership(s, sp, tid);
+            return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+        }
+        if (errno != EAGAIN && errno != EACCES) {
+            const int err = errno;
+            s.acquiring = false;
+            s.cv.notify_all();
+            detail::FailErrno(err);
+            return WAIT_FAILED;
+        }
+        if (!infinite && Clock::now() >= deadline) {
+            s.acquiring = false;
+            s.cv.notify_all();
+            return WAIT_TIMEOUT;
+        }
+        // Another process owns it. Our other threads stay out meanwhile.
+        s.acquiring = true;
+        lk.unlock();
+        if (infinite) {  // the kernel wakes us when it is let go
+            struct flock fl{};
+            fl.l_type = F_WRLCK;
+            fl.l_whence = SEEK_SET;
+            fl.l_start = kOwnerByte;
+            fl.l_len = 1;
+            int rc;
+            while ((rc = fcntl(s.fd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+            }
+            const int err = errno;
+            lk.lock();
+            s.acquiring = false;
+            if (rc != 0) {
+                s.cv.notify_all();
+                detail::FailErrno(err);
+                return WAIT_FAILED;
+            }
+            bool abandoned = false;
+            TakeRecord(s, abandoned);
+            TakeOwnership(s, sp, tid);
+            return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+        }
+        auto nap = pause;
+        if (!infinite) nap = std::min(nap, std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()) + std::chrono::microseconds(1));
+        std::this_thread::sleep_for(nap);
+        pause = std::min(pause * 2, std::chrono::microseconds(10000));
+        lk.lock();
+    }
+}
+
+namespace {
+
+HANDLE NewMutexHandle(std::shared_ptr<MutexState> s) {
+    return detail::RegisterHandle(std::make_shared<MutexHandle>(std::move(s)));
+}
+
+}  // namespace
+
+void MutexesAfterFork(Registry& r) {
+    t_tid = 0;
+    g_pid.store(0, std::memory_order_relaxed);
+    if (t_owned != nullptr) {
+        for (auto& s : t_owned->list) r.orphans.push_back(s);
+        t_owned->list.clear();
+    }
+}
+
+}  // namespace win::sync
+
+namespace win {
+
+using namespace sync;
+
+HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwner, const char* name) {
+    InstallForkHooks();
+    if (!name) {
+        auto s = std::make_shared<MutexState>();
+        if (initialOwner) TakeOwnership(*s, s, ThreadId());
+        HANDLE h = NewMutexHandle(std::move(s));
+        SetLastError(ERROR_SUCCESS);
+        return h;
+    }
+    bool existed = false;
+    auto s = FindOrCreate(&Registry::mutexes, "mutex.", name, existed,
+                          [&](const std::shared_ptr<MutexState>& st, bool other) {
+        if (!other) WriteRecord(st->fd, MutexRecord{kRecordMagic, 0, 0, 0});
+        MapRecord(*st);
+        // An existing object does not give ownership.
+        if (initialOwner && !other) {
+            bool abandoned = false;
+            std::lock_guard lk(st->m);
+            if (TryOwnerLock(*st, abandoned)) TakeOwnership(*st, st, ThreadId());
+        }
+    });
+    if (!s) return nullptr;
+    HANDLE h = NewMutexHandle(std::move(s));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
+    InstallForkHooks();
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const auto objectPath = ObjectPath("mutex.", name);
+    if (!objectPath) return nullptr;
+    const std::string& path = *objectPath;
+    Registry& reg = TheRegistry();
+    std::lock_guard rl(reg.mutex);
+    if (auto it = reg.mutexes.find(path); it != reg.mutexes.end()) {
+        if (auto s = it->second.lock()) {
+            HANDLE h = NewMutexHandle(std::move(s));
+            SetLastError(ERROR_SUCCESS);
+            return h;
+        }
+    }
+    UniqueFd fd;
+    std::unique_ptr<Gate> gate;
+    if (!OpenGated(path, false, fd, gate)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    auto s = std::make_shared<MutexState>();
+    s->name = name;
+    s->path = path;
+    {
+        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
+        if (!PresentElsewhere(fd.get())) {
+            unlink(path.c_str());  // a file left by nobody
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+            detail::FailErrno(errno);
+            return nullptr;
+        }
+        s->fd = fd.release();
+        MapRecord(*s);
+    }
+    Remember(reg.mutexes, path, s);
+    HANDLE h = NewMutexHandle(std::move(s));
+    SetLastError(ERROR_SUCCESS);
+    return h;
+}
+
+BOOL ReleaseMutex(HANDLE mutex) {
+    auto h = detail::Lookup<MutexHandle>(mutex, Kind::Mutex);
+    if (!h) return FALSE;
+    MutexState& s = *h->state;
+    const DWORD tid = ThreadId();
+    std::unique_lock lk(s.m);
+    if (s.owner != tid || s.count == 0) return detail::Fail(ERROR_NOT_OWNER);
+    if (--s.count > 0) return TRUE;
+    if (s.fd >= 0) {
+        StoreRecord(s, MutexRecord{kRecordMagic, 0, 0, 0});
+        detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);
+    }
+    s.owner = 0;
+    s.cv.notify_all();
+    lk.unlock();
+    if (t_owned == nullptr) return TRUE;
+    auto& list = t_owned->list;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->get() == &s) {
+            list.erase(it);
+            break;
+        }
+    }
+    return TRUE;
+}
+
+}  // namespace win

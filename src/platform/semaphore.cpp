@@ -1,0 +1,150 @@
+// Named semaphores: the count in the object file's record, and one lock byte per unit a process
+// has taken, so that the units of a process that died come back.
+#include <algorithm>
+#include <thread>
+
+#include "platform/sync_objects.h"
+
+namespace win::sync {
+
+namespace {
+
+// Units held by other processes: their slot locks, counted range by range.
+int32_t HeldByOthers(int fd, int64_t lo, int64_t hi) {
+    if (lo >= hi) return 0;
+    struct flock fl{};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = lo;
+    fl.l_len = hi - lo;
+    if (fcntl(fd, F_OFD_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return 0;
+    const int64_t s = std::max<int64_t>(fl.l_start, lo);
+    const int64_t e = fl.l_len == 0 ? hi : std::min<int64_t>(fl.l_start + fl.l_len, hi);
+    return int32_t(e - s) + HeldByOthers(fd, lo, s) + HeldByOthers(fd, e, hi);
+}
+
+// Called under the gate: the record with units of dead processes given back.
+SemaphoreRecord Reconcile(SemaphoreState& s) {
+    SemaphoreRecord r{};
+    if (!ReadRecord(s.fd, r)) r = SemaphoreRecord{kRecordMagic, s.maximum, s.maximum, 0};
+    const int32_t held = HeldByOthers(s.fd, kSlotBase, kSlotBase + kMaxSemaphoreCount) + int32_t(s.mine.size());
+    if (held < r.held) r.count = std::min(r.maximum, r.count + (r.held - held));
+    r.held = held;
+    return r;
+}
+
+// One try; true when a unit was taken.
+bool TryTakeUnit(SemaphoreState& s) {
+    if (s.fd < 0) {
+        if (s.localCount <= 0) return false;
+        --s.localCount;
+        return true;
+    }
+    Gate gate(s.fd);
+    SemaphoreRecord r = Reconcile(s);
+    if (r.count <= 0) {
+        WriteRecord(s.fd, r);
+        return false;
+    }
+    for (int64_t slot = kSlotBase; slot < kSlotBase + kMaxSemaphoreCount; ++slot) {
+        if (std::find(s.mine.begin(), s.mine.end(), slot) != s.mine.end()) continue;
+        if (!detail::SetOfdLock(s.fd, F_WRLCK, slot, 1)) continue;
+        s.mine.push_back(slot);
+        --r.count;
+        ++r.held;
+        WriteRecord(s.fd, r);
+        return true;
+    }
+    WriteRecord(s.fd, r);
+    return false;
+}
+
+}  // namespace
+
+DWORD WaitSemaphore(SemaphoreState& s, DWORD ms) {
+    const bool infinite = ms == INFINITE;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : ms);
+    std::chrono::microseconds pause(500);
+    for (;;) {
+        {
+            std::lock_guard lk(s.m);
+            if (TryTakeUnit(s)) return WAIT_OBJECT_0;
+        }
+        if (!infinite && Clock::now() >= deadline) return WAIT_TIMEOUT;
+        auto nap = pause;
+        if (!infinite) nap = std::min(nap, std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()) + std::chrono::microseconds(1));
+        std::this_thread::sleep_for(nap);
+        pause = std::min(pause * 2, std::chrono::microseconds(10000));
+    }
+}
+
+}  // namespace win::sync
+
+namespace win {
+
+using namespace sync;
+
+HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maximumCount, const char* name) {
+    InstallForkHooks();
+    if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const LONG maximum = std::min(maximumCount, kMaxSemaphoreCount);
+    const LONG initial = std::min(initialCount, maximum);
+    if (!name) {
+        auto s = std::make_shared<SemaphoreState>();
+        s->maximum = maximum;
+        s->localCount = initial;
+        HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));
+        SetLastError(ERROR_SUCCESS);
+        return h;
+    }
+    bool existed = false;
+    auto s = FindOrCreate(&Registry::semaphores, "semaphore.", name, existed,
+                          [&](const std::shared_ptr<SemaphoreState>& st, bool other) {
+        SemaphoreRecord r{};
+        if (other && ReadRecord(st->fd, r)) {
+            st->maximum = r.maximum;
+        } else {
+            st->maximum = maximum;
+            WriteRecord(st->fd, SemaphoreRecord{kRecordMagic, maximum, initial, 0});
+        }
+    });
+    if (!s) return nullptr;
+    HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) {
+    auto h = detail::Lookup<SemaphoreHandle>(semaphore, Kind::Semaphore);
+    if (!h) return FALSE;
+    if (releaseCount <= 0) return detail::Fail(ERROR_INVALID_PARAMETER);
+    SemaphoreState& s = *h->state;
+    std::lock_guard lk(s.m);
+    if (s.fd < 0) {
+        if (int64_t{s.localCount} + releaseCount > s.maximum) return detail::Fail(ERROR_TOO_MANY_POSTS);
+        if (previousCount) *previousCount = s.localCount;
+        s.localCount += releaseCount;
+        return TRUE;
+    }
+    Gate gate(s.fd);
+    SemaphoreRecord r = Reconcile(s);
+    if (int64_t{r.count} + releaseCount > r.maximum) {
+        WriteRecord(s.fd, r);
+        return detail::Fail(ERROR_TOO_MANY_POSTS);
+    }
+    if (previousCount) *previousCount = r.count;
+    r.count += releaseCount;
+    // Give back the units this process took, as many as are released.
+    for (LONG i = 0; i < releaseCount && !s.mine.empty(); ++i) {
+        detail::SetOfdLock(s.fd, F_UNLCK, s.mine.back(), 1);
+        s.mine.pop_back();
+        --r.held;
+    }
+    WriteRecord(s.fd, r);
+    return TRUE;
+}
+
+}  // namespace win
