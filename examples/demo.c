@@ -223,6 +223,18 @@ static void story_jobgen(const char* root) {
     memset(&found, 0, sizeof found);
     must("qvAPIFindJobGen(\\DEMO, J1)", qvAPIFindJobGen("\\DEMO", "J1", &found, 0, 0));
     printf("  %s kind %u written %s\n", found.szName, (unsigned)found.uiKind, found.szWritten);
+
+    /* Stored JobGens: listed, renamed, deleted; a folder name is no JobGen to delete. */
+    h = qvAPIFindFirstJobGen("\\DEMO", &found);
+    must("qvAPIFindFirstJobGen(\\DEMO)", h != QVPAPI_INVALID_HANDLE);
+    if (h != QVPAPI_INVALID_HANDLE) {
+        do printf("  listed %s kind %u\n", found.szName, (unsigned)found.uiKind);
+        while (qvAPIFindNextJobGen(h, &found));
+        qvAPIFindCloseJobGen(h);
+    }
+    must("qvAPIChangeJobGen(\\DEMO, J1, J2)", qvAPIChangeJobGen("\\DEMO", "J1", "J2"));
+    refused("qvAPIDeleteJobGen(\\, DEMO)", qvAPIDeleteJobGen("\\", "DEMO", 0, 0), QVAPI_ERR_NOT_FOUND);
+    must("qvAPIDeleteJobGen(\\DEMO, J2)", qvAPIDeleteJobGen("\\DEMO", "J2", 0, 0));
 }
 
 /* Jobs: the manager's execution records of a job (the simulator's demo job
@@ -382,6 +394,35 @@ static void story_idgroups(const char* root) {
             QVAPI_ERR_INVALID_PARAMETER);
 }
 
+/* The demo package's script file in a JobGen being edited: fetched from the manager's copy,
+ * replaced by the JobGen's own, fetched again; the edit is then discarded. */
+static void story_script_files(const char* root) {
+    char out[1024], mine[1024];
+    QVPAPI_HANDLE job;
+
+    snprintf(out, sizeof out, "%s/DEMO/fetched.sci", root);
+    snprintf(mine, sizeof mine, "%s/DEMO/mine.sci", root);
+    if (!write_bytes(mine, "my own install.cmd\n", 19)) ++failures;
+    job = qvAPICreateJobGen("", "demo-job", 'D', 0, 0);
+    show("qvAPICreateJobGen(demo-job)", job != QVPAPI_INVALID_HANDLE);
+    if (job == QVPAPI_INVALID_HANDLE) {
+        ++failures;
+        return;
+    }
+    must("qvAPICreatePackageJobGen(demo-tool)", qvAPICreatePackageJobGen(job, 'C', "D1", "demo-tool", "1/0", "0001", 0, 0));
+    must("qvAPIGetScriptFile(demo-tool)", qvAPIGetScriptFile(job, 'C', "D1", "demo-tool", "1/0", "0001", out));
+    printf("  %s the manager's script\n", file_holds(out, "install.cmd\n") ? "holds" : "does NOT hold");
+    if (!file_holds(out, "install.cmd\n")) ++failures;
+    must("qvAPIUpdateScriptFile(demo-tool, mine.sci)",
+         qvAPIUpdateScriptFile(job, 'C', "D1", "demo-tool", "1/0", "0001", mine));
+    must("qvAPIGetScriptFile(demo-tool) again", qvAPIGetScriptFile(job, 'C', "D1", "demo-tool", "1/0", "0001", out));
+    printf("  %s the JobGen's own script\n", file_holds(out, "my own install.cmd\n") ? "holds" : "does NOT hold");
+    if (!file_holds(out, "my own install.cmd\n")) ++failures;
+    refused("qvAPIGetScriptFile(no such QvCode)", qvAPIGetScriptFile(job, 'X', "D1", "demo-tool", "1/0", "0001", out),
+            QVAPI_ERR_INVALID_PARAMETER);
+    must("qvAPICloseJobGen(discard)", qvAPICloseJobGen(job, 1));
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -465,6 +506,7 @@ int main(int argc, char** argv) {
     story_jobs();
     story_packages(argv[1]);
     story_installed_packages();
+    story_script_files(argv[1]);
     story_idgroups(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */

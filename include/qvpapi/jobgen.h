@@ -58,6 +58,39 @@ typedef struct QVAPI_JOBGEN_PACKAGE {
     char szGeneration[5];   /* 57 */
 } QVAPI_JOBGEN_PACKAGE;
 
+/* Execution time of the open JobGen (qvAPIUpDateTimeJobGen, qvAPIGetTimeJobGen). */
+typedef struct QVAPI_TIME_JOBGEN_DATA {
+    uint8_t ucSetcls;           /*   0 ' ' date and time, 'D' time, 'W' weekdays, 'M' day of month, 0 none */
+    uint8_t ucExecTiming;       /*   1 0, 'B', 'E' or 'S' */
+    uint8_t ucReserved2[2];
+    QVAPI_NODE_TIME WorkTime;   /*   4 two-digit year, month, day; hour, minute, second (99 = none) */
+    QVAPI_NODE_TIME ExecTime;   /*  20 wDay: day of the month */
+    uint8_t ucExecWeek;         /*  36 weekday bits 0x01-0x40 */
+    uint8_t ucReserved37[91];
+} QVAPI_TIME_JOBGEN_DATA;
+
+/* Change flags of qvAPIUpDateTimeJobGen. */
+#define QVAPI_TIME_SETCLS       0x01u
+#define QVAPI_TIME_DATE         0x02u
+#define QVAPI_TIME_TIME         0x04u
+#define QVAPI_TIME_DAY          0x08u
+#define QVAPI_TIME_WEEK         0x10u
+#define QVAPI_TIME_TIMING       0x20u
+
+/* Schedule of the open JobGen, kept in its header as given. */
+typedef struct QVAPI_SCH_DATE_INF {
+    uint32_t uiScheduleOption;  /*  0 bits 0x1, 0x2, 0x4 only */
+    QVAPI_NODE_TIME SchTime[3]; /*  4 */
+} QVAPI_SCH_DATE_INF;
+
+/* Divisional transfer of the open JobGen. */
+typedef struct QVAPI_DIVISIONAL_TRANS_DATA {
+    uint32_t uiDivisionalOption; /*  0 0 off, 1 on */
+    uint32_t DivisionalSize;     /*  4 1 to 0x7FFFFFFF when on */
+    uint32_t TransInterval;      /*  8 1 to 1440 when on */
+    uint8_t ucReserved[244];
+} QVAPI_DIVISIONAL_TRANS_DATA;
+
 #if defined(__cplusplus)
 #define QVAPI_JOBGEN_ASSERT(cond, what) static_assert(cond, what)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
@@ -77,6 +110,13 @@ QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_JOBGEN_PACKAGE) == QVAPI_JOBGEN_PACKAGE_SIZE, "
 QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_PACKAGE, szPackageId) == 4, "szPackageId");
 QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_PACKAGE, szVersion) == 48, "szVersion");
 QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_JOBGEN_PACKAGE, szGeneration) == 57, "szGeneration");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_TIME_JOBGEN_DATA) == 128, "QVAPI_TIME_JOBGEN_DATA size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_TIME_JOBGEN_DATA, WorkTime) == 4, "WorkTime");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_TIME_JOBGEN_DATA, ExecTime) == 20, "ExecTime");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_TIME_JOBGEN_DATA, ucExecWeek) == 36, "ucExecWeek");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_SCH_DATE_INF) == 52, "QVAPI_SCH_DATE_INF size");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_DIVISIONAL_TRANS_DATA) == 256, "QVAPI_DIVISIONAL_TRANS_DATA size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_DIVISIONAL_TRANS_DATA, TransInterval) == 8, "TransInterval");
 #undef QVAPI_JOBGEN_ASSERT
 #endif
 
@@ -99,6 +139,27 @@ QVPAPI_EXPORT int qvAPIDeleteFolderJobGen(const char* lpParentFolder, const char
  * 0x20610000 (missing), 0x20000020 (open elsewhere), 0x20100000. */
 QVPAPI_EXPORT int qvAPIFindJobGen(const char* lpFolder, const char* lpJobGenName,
                                   QVAPI_JOBGEN* lpJobGen, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* Renames a stored JobGen in its folder: 1, or 0 with 0x2000007B, 0x20000057, 0x20610000 (no
+ * such JobGen), 0x200000B7 (new name exists), 0x20000020 (either name open elsewhere),
+ * 0x20100000 (the directory was moved back; 1 with this code when even that failed). */
+QVPAPI_EXPORT int qvAPIChangeJobGen(const char* lpFolder, const char* lpJobGenName, const char* lpNewName);
+/* Deletes a stored JobGen: 1, or 0 with 0x2000007B, 0x20000057, 0x20000020, 0x20610000 (no
+ * JobGen of that name; folders go through qvAPIDeleteFolderJobGen). */
+QVPAPI_EXPORT int qvAPIDeleteJobGen(const char* lpFolder, const char* lpJobGenName, uint32_t dwReserved1,
+                                    uint32_t dwReserved2);
+/* Listing of one folder (folders and JobGens), one per thread; 0x20000103 at the end,
+ * 0x20000057 when lpFolder is no folder. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJobGen(const char* lpFolder, QVAPI_JOBGEN* lpJobGen);
+QVPAPI_EXPORT int qvAPIFindNextJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN* lpJobGen);
+QVPAPI_EXPORT int qvAPIFindCloseJobGen(QVPAPI_HANDLE hFind);
+/* Copies the stored JobGen lpJobGenPath ("\folder\name") into lpDirectory\name: 1, or 0 with
+ * 0x20000057, 0x20610000 (no JobGen of that path), 0x20000020, 0x20100000. */
+QVPAPI_EXPORT int qvAPIGetJobGen(const char* lpJobGenPath, const char* lpDirectory);
+/* Replaces the stored JobGen lpJobGenPath by lpDirectory\name (as qvAPIGetJobGen left it): 1, or
+ * 0 with 0x20000057 (no JobGen in the source), 0x20610000 (no stored JobGen), 0x20000020,
+ * 0x20100000. A failure leaves the stored JobGen as it was. */
+QVPAPI_EXPORT int qvAPIUpdateJobGen(const char* lpDirectory, const char* lpJobGenPath);
 
 /* ---- the edit session ---- */
 
@@ -197,5 +258,76 @@ QVPAPI_EXPORT int qvAPIFindPackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, c
 QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlags,
                                            const QVAPI_PACKAGE* lpPackage, const uint8_t* lpSetcls,
                                            uint32_t dwOption, uint32_t dwReserved);
+
+/* The script file of a package entry of the open JobGen. Get copies the entry's own script
+ * (once an update gave it one) or the package's script file to lpScriptFilePath; Update copies
+ * lpScriptFilePath into the entry, which from then on keeps it. 1, or 0 with 0x20000006 (not
+ * the thread's open JobGen), 0x20000057 (bad QvCode, NULL, empty or unusable key part or path),
+ * 0x20000002 (the package has no script file), 0x20000103 (no attribution record), 0x2000054F
+ * (a file id that is no file name) or 0x20100000. */
+QVPAPI_EXPORT int qvAPIGetScriptFile(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                     const char* lpPackageId, const char* lpPackageVersion,
+                                     const char* lpPackageNo, const char* lpScriptFilePath);
+QVPAPI_EXPORT int qvAPIUpdateScriptFile(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
+                                        const char* lpPackageId, const char* lpPackageVersion,
+                                        const char* lpPackageNo, const char* lpScriptFilePath);
+
+
+/* ---- options of the open JobGen ---- */
+
+/* Opens a JobGen as an ID JobGen (kind 0, 'D', 'V', 'J' or 'I'; 0 keeps a stored ID JobGen's
+ * kind): the handle, or QVPAPI_INVALID_HANDLE with the open's code or 0x20000057. A failure
+ * leaves no JobGen open. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateIDJobGen(const char* lpFolder, const char* lpJobGenName,
+                                                char ucJobKind, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Sets the ID kind (5: ID JobGen). */
+QVPAPI_EXPORT int qvAPIChangeIDJobGen(QVPAPI_HANDLE hJobGen, uint8_t ucIDKind, uint32_t dwReserved1,
+                                      uint32_t dwReserved2);
+/* Does nothing and returns 1. */
+QVPAPI_EXPORT int qvAPIChangeAllNodeJobGen(void* lpReserved0, uint32_t dwReserved1, uint32_t dwReserved2,
+                                           uint32_t dwReserved3);
+/* Wake-on-LAN bits 0x01 and 0x02 of the option; the getter gives 0 to 3. */
+QVPAPI_EXPORT int qvAPIChangeWakeOnLanJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIGetWakeOnLanJobGen(QVPAPI_HANDLE hJobGen, uint8_t* lpOption, uint32_t dwReserved1,
+                                          uint32_t dwReserved2);
+/* Multicast: on for option 4 only; the getter gives 4 or 0. */
+QVPAPI_EXPORT int qvAPIChangeMulticastJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIGetMulticastJobGen(QVPAPI_HANDLE hJobGen, uint8_t* lpOption, uint32_t dwReserved1,
+                                          uint32_t dwReserved2);
+/* Pressing distribution: on for option 8 only; the getter gives 8 or 0. */
+QVPAPI_EXPORT int qvAPIChangePressingDistJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIGetPressingDistJobGen(QVPAPI_HANDLE hJobGen, uint8_t* lpOption, uint32_t dwReserved1,
+                                             uint32_t dwReserved2);
+/* Execution time: the fields selected by dwChangeFlag (QVAPI_TIME_*), checked as a whole: 1, or
+ * 0 with 0x20000006, 0x20000057 (nothing changed). */
+QVPAPI_EXPORT int qvAPIUpDateTimeJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlag,
+                                        const QVAPI_TIME_JOBGEN_DATA* lpTimeJobGenData, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIGetTimeJobGen(QVPAPI_HANDLE hJobGen, QVAPI_TIME_JOBGEN_DATA* lpTimeJobGenData,
+                                     uint32_t dwReserved1, uint32_t dwReserved2);
+/* Schedule, kept as given (option bits above 0x7: 0x20000057). */
+QVPAPI_EXPORT int qvAPIUpdateSchTimeJobGen(QVPAPI_HANDLE hJobGen, const QVAPI_SCH_DATE_INF* lpSchDateInf,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIGetSchTimeJobGen(QVPAPI_HANDLE hJobGen, QVAPI_SCH_DATE_INF* lpSchDateInf,
+                                        uint32_t dwReserved1, uint32_t dwReserved2);
+/* Divisional transfer (option 0 off, 1 on with size 1..0x7FFFFFFF and interval 1..1440). */
+QVPAPI_EXPORT int qvAPIUpDateDivisionalTransOptionJobGen(QVPAPI_HANDLE hJobGen,
+                                                         const QVAPI_DIVISIONAL_TRANS_DATA* lpDivisionalTransData,
+                                                         uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIGetDivisionalTransOptionJobGen(QVPAPI_HANDLE hJobGen,
+                                                      QVAPI_DIVISIONAL_TRANS_DATA* lpDivisionalTransData,
+                                                      uint32_t dwReserved1, uint32_t dwReserved2);
+/* The session's defaults from the manager (12 bytes: option, size, interval); no JobGen needed. */
+QVPAPI_EXPORT int qvAPIGetDivisionalTransParam(QVAPI_DIVISIONAL_TRANS_DATA* lpDivisionalTransData,
+                                               uint32_t dwReserved1, uint32_t dwReserved2);
+/* Registry-information reference option: 0 or 4. */
+QVPAPI_EXPORT int qvAPIUpdateRegInfOptionJobGen(QVPAPI_HANDLE hJobGen, const uint32_t* lpRegInfData,
+                                                uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIGetRegInfOptionJobGen(QVPAPI_HANDLE hJobGen, uint32_t* lpRegInfData, uint32_t dwReserved1,
+                                             uint32_t dwReserved2);
+/* Kept for callers of the old interface: each returns 0 and does nothing. */
+QVPAPI_EXPORT int qvAPICoexistClientInfo(void* lpReserved0, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPICreateADPathJobGen(void* lpReserved0, uint32_t dwReserved1, uint32_t dwReserved2,
+                                          uint32_t dwReserved3);
 
 #endif

@@ -109,6 +109,16 @@ QVPAPI_EXPORT int qvAPIReadScriptFile(QVPAPI_HANDLE hPackage, void* lpBuffer, ui
  * open when the session closes are closed with it. */
 QVPAPI_EXPORT int qvAPIClosePackage(QVPAPI_HANDLE hPackage);
 
+/* ---- script files */
+
+/* Places a package's script file in the store for a job (lpJobName below the JobGen root, or
+ * NULL for the resource folder); lpQvCode NULL means 'D'. 1, or 0 with 0x20000057 (NULL or
+ * empty key part, a job name with a "." or ".." part, texts over their lengths), 0x20000103 (no
+ * such package), 0x2000054F (the record names no usable script file) or 0x20100000. */
+QVPAPI_EXPORT int qvAPICreateScriptFile(const char* lpJobName, const char* lpQvCode, const char* lpCabinetId,
+                                        const char* lpPackageId, const char* lpPackageVersion,
+                                        const char* lpPackageNo, const char* lpScriptFilePath);
+
 /* ---- installed packages of a node (status records) */
 
 /* Walk of a node's installed-package records (432 fixed bytes each), one walk per thread; the

@@ -15,6 +15,7 @@ constexpr const char kStartText[] = "%s START";
 constexpr const char kEndDecimalText[] = "%s END : Code = %d";
 constexpr const char kEndHexText[] = "%s END : Code = 0x%8.8x";
 constexpr const char kEndRtnCodeText[] = "%s END : RtnCode = 0x%x errno = 0x%x";
+constexpr const char kEndRcDcText[] = "%s END : RC = %d : DC = 0x%8.8x";
 constexpr const char kExceptionText[] = "%s : Exception Occured : ExceptionCode = 0x%8.8x";
 constexpr const char kDllTag[] = "dll";
 constexpr uint32_t kCppExceptionCode = 0xE06D7363u;  // what Windows reports for a C++ throw
@@ -90,6 +91,8 @@ void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t re
         LogLine(block, texts.endText, Name(texts), code);
     } else if (texts.endStyle == EndStyle::RtnCode) {
         LogLine(block, kEndRtnCodeText, Name(texts), result, code);
+    } else if (texts.endStyle == EndStyle::RcDc) {
+        LogLine(block, kEndRcDcText, Name(texts), result, code);
     } else if (texts.endStyle == EndStyle::Result) {
         LogLine(block, kEndDecimalText, Name(texts), result);
     } else {

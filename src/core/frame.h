@@ -16,6 +16,7 @@ enum class EndStyle {
     Decimal,  // "%s END : Code = %d"
     Hex,      // "%s END : Code = 0x%8.8x"
     RtnCode,  // "%s END : RtnCode = 0x%x errno = 0x%x": the result, then the code
+    RcDc,     // "%s END : RC = %d : DC = 0x%8.8x": the result, then the code
     Result,   // "%s END : Code = %d" with the result instead of the code
 };
 
@@ -60,7 +61,7 @@ private:
 
 // Frame bookkeeping, implemented in frame.cpp.
 void FrameStart(QVPAPI& block, const FrameTexts& texts);
-// `result` is printed only by the RtnCode and Result styles.
+// `result` is printed only by the RtnCode, RcDc and Result styles.
 void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t result = 0);
 void FrameException(QVPAPI& block, const FrameTexts& texts, const char* what);
 void FrameNoBlock();  // sets 0x20110000

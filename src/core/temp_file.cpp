@@ -1,22 +1,11 @@
 #include "core/temp_file.h"
 
 #include <cstdio>
-#include <random>
 
 namespace qvp {
 namespace {
 
 constexpr int kNameTries = 16;
-
-// Names nobody can foresee: the process and thread ids a planted link could be named for are
-// no help.
-uint64_t RandomPart() {
-    static thread_local std::mt19937_64 generator{[] {
-        std::random_device device;
-        return (uint64_t{device()} << 32) ^ device();
-    }()};
-    return generator();
-}
 
 }  // namespace
 
@@ -27,8 +16,9 @@ TempFile::~TempFile() {
 bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD access) {
     target_ = target;
     for (int i = 0; i < kNameTries; ++i) {
+        // A random part: nobody can plant a link at the name in advance.
         char part[24];
-        std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(RandomPart()));
+        std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(win::RandomNumber()));
         path_ = target + part + suffix;
         handle.Reset(win::CreateFile(path_.c_str(), access, 0, nullptr, win::CREATE_NEW,
                                      win::FILE_ATTRIBUTE_NORMAL, nullptr));

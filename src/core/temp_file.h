@@ -18,8 +18,8 @@ public:
     // Creates "<target>.<16 hex digits><suffix>" exclusively (never through a link; another
     // name on a collision). False with the Windows error as last error.
     bool Create(const std::string& target, const char* suffix, win::DWORD access);
-    // Puts the closed file in the target's place. MoveFile never replaces, so an existing
-    // target is moved aside first and moved back when the new file can't take its place.
+    // Puts the file in the target's place in one step (the target is never missing, and a
+    // link there is replaced, not followed). False with the target as it was.
     bool Place();
     // Closes and removes the file now (also done when it goes unplaced).
     void Discard();

@@ -169,11 +169,12 @@ uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool
         }
         return 0;
     }
-    if (edit.ex && kind == 'V') entry.reginfOption = static_cast<uint8_t>(edit.reginfRefOption);
+    // Kept by the plain commit as well: a re-opened kind-V JobGen must not lose it.
+    if (kind == 'V') entry.reginfOption = static_cast<uint8_t>(edit.reginfRefOption);
     return out.Append(entry) ? 0 : QVAPI_ERR_RESOURCE;
 }
 
-// Header fields the session sets (Part of the commit's step "header").
+// The header fields the session sets, the header being written last.
 void FillHeader(const JobGenEdit& edit, uint32_t count, JobGenHeader& h) {
     const char kind = edit.jobKind;
     h.entryAreaSize = count * static_cast<uint32_t>(kEntrySize);
@@ -182,26 +183,32 @@ void FillHeader(const JobGenEdit& edit, uint32_t count, JobGenHeader& h) {
     h.idKind = edit.idKind;
     if (std::memcmp(h.version, "0100", 4) == 0 || std::memcmp(h.version, "0200", 4) == 0)
         std::memcpy(h.version, kVersion, 4);
+    // Bytes 69-86 come from the session's values whether or not a setter ran, so that a
+    // re-opened JobGen keeps its day and weekday and a cleared field is stored as unset.
+    std::memset(h.execDay, 0, sizeof h.execDay);
     h.execWeek = 0;
+    std::memset(h.workDate, 0, sizeof h.workDate);
+    std::memset(h.workTime, 0, sizeof h.workTime);
     const TimeJobGenData& t = edit.time;
-    if (t.setcls != 0 && edit.timeOption != 0) {
-        const win::SYSTEMTIME& w = t.workTime;
+    const char cls = static_cast<char>(t.ucSetcls);
+    if (cls != 0) {
+        const QVAPI_NODE_TIME& w = t.WorkTime;
         if (KindIn(kind, "DIJV") && w.wMonth != 0 && w.wDay != 0) {
             PutTwoDigits(h.workDate, w.wYear % 100);
             PutTwoDigits(h.workDate + 2, w.wMonth);
             PutTwoDigits(h.workDate + 4, w.wDay);
         }
-        if (KindIn(t.setcls, " DFMW") && KindIn(kind, "DIJV") && !(w.wHour == 99 && w.wMinute == 99 && w.wSecond == 99)) {
+        if (KindIn(cls, " DFMW") && KindIn(kind, "DIJV") && !(w.wHour == 99 && w.wMinute == 99 && w.wSecond == 99)) {
             PutTwoDigits(h.workTime, w.wHour);
             PutTwoDigits(h.workTime + 2, w.wMinute);
             PutTwoDigits(h.workTime + 4, w.wSecond);
         }
         if (KindIn(kind, "IV")) {
-            if (t.execTime.wDay != 0) PutTwoDigits(h.execDay, t.execTime.wDay);
-            if (t.execWeek != 0) h.execWeek = t.execWeek;
+            if (t.ExecTime.wDay != 0) PutTwoDigits(h.execDay, t.ExecTime.wDay);
+            h.execWeek = t.ucExecWeek;
         }
     }
-    h.execTiming = t.execTiming != 0 ? t.execTiming : KindIn(kind, "GISV") ? 'E' : ' ';
+    h.execTiming = t.ucExecTiming != 0 ? static_cast<char>(t.ucExecTiming) : KindIn(kind, "GISV") ? 'E' : ' ';
     if (KindIn(kind, "DMJ")) {
         h.divisionalSize = edit.divisional.size;
         h.transInterval = edit.divisional.interval;
@@ -242,8 +249,8 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
     EntryWriter out(call, edit.jobGenPath + "\\" + kJobGenFile);
     if (!out.Open()) return QVAPI_ERR_RESOURCE;
 
-    if (!KindIn(kind, "IV")) edit.time.setcls = ' ';
-    if (!KindIn(kind, "GISV")) edit.time.execTiming = 0;
+    if (!KindIn(kind, "IV")) edit.time.ucSetcls = ' ';
+    if (!KindIn(kind, "GISV")) edit.time.ucExecTiming = 0;
     const std::string nodes = WorkArea(call.block(), "NODE");
     bool first = true;
     for (const std::string& name : Listing(nodes, false)) {
@@ -254,7 +261,7 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
             return QVAPI_ERR_RESOURCE;
         }
         entry.jobKind = kind;
-        entry.setcls = edit.time.setcls != 0 ? edit.time.setcls : ' ';
+        entry.setcls = edit.time.ucSetcls != 0 ? edit.time.ucSetcls : ' ';
         if (uint32_t code = AppendNode(call, edit, entry, first, out); code != 0) return code;
         first = false;
     }

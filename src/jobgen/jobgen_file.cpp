@@ -209,23 +209,24 @@ void LoadSessionFields(const StoredJobGen& stored, JobGenEdit& edit) {
     if (!stored.entries.empty()) {
         const JobGenEntry& first = stored.entries.front();
         edit.jobKind = first.jobKind;
-        edit.time.setcls = first.setcls;
+        edit.time.ucSetcls = static_cast<uint8_t>(first.setcls);
+        edit.reginfRefOption = first.reginfOption;
     }
     edit.timeOption = 0;
     auto word = [](int v) { return static_cast<win::WORD>(v < 0 ? 0 : v); };
     if (TwoDigits(h.workDate) >= 0) {
-        edit.time.workTime.wYear = word(TwoDigits(h.workDate));
-        edit.time.workTime.wMonth = word(TwoDigits(h.workDate + 2));
-        edit.time.workTime.wDay = word(TwoDigits(h.workDate + 4));
+        edit.time.WorkTime.wYear = word(TwoDigits(h.workDate));
+        edit.time.WorkTime.wMonth = word(TwoDigits(h.workDate + 2));
+        edit.time.WorkTime.wDay = word(TwoDigits(h.workDate + 4));
     }
     if (TwoDigits(h.workTime) >= 0) {
-        edit.time.workTime.wHour = word(TwoDigits(h.workTime));
-        edit.time.workTime.wMinute = word(TwoDigits(h.workTime + 2));
-        edit.time.workTime.wSecond = word(TwoDigits(h.workTime + 4));
+        edit.time.WorkTime.wHour = word(TwoDigits(h.workTime));
+        edit.time.WorkTime.wMinute = word(TwoDigits(h.workTime + 2));
+        edit.time.WorkTime.wSecond = word(TwoDigits(h.workTime + 4));
     }
-    if (TwoDigits(h.execDay) >= 0) edit.time.execTime.wDay = word(TwoDigits(h.execDay));
-    edit.time.execWeek = h.execWeek;
-    edit.time.execTiming = h.execTiming == ' ' ? 0 : h.execTiming;
+    if (TwoDigits(h.execDay) >= 0) edit.time.ExecTime.wDay = word(TwoDigits(h.execDay));
+    edit.time.ucExecWeek = h.execWeek;
+    edit.time.ucExecTiming = h.execTiming == ' ' ? 0 : static_cast<uint8_t>(h.execTiming);
     if (edit.jobKind == 'I' && !stored.entries.empty()) {
         edit.soft = std::make_unique<SoftReferArea>();
         edit.soft->fields = stored.entries.front().soft;

@@ -38,6 +38,8 @@ constexpr uint32_t kTypeMasterById = 0x1000002;
 constexpr uint32_t kTypeClientAsGiven = 0x80000000u;
 constexpr uint32_t kTypeMasterAsGiven = 0x80000002u;
 constexpr uint8_t kIdJobGen = 5;
+// Job kinds an ID JobGen takes.
+inline bool IsIdKindLetter(char kind) { return kind == 'D' || kind == 'V' || kind == 'J' || kind == 'I'; }
 
 // qvpJobGENHEADER: all integers little-endian, as the host writes them.
 struct JobGenHeader {
@@ -169,6 +171,9 @@ bool IsDirectory(const std::string& path);
 // Name of a folder or JobGen: 0, or 0x2000007B when NULL, empty, "." or "..", or holding a
 // separator ("\" or "/"). With `kind` 3 or 4 the name must also pass that name check.
 uint32_t CheckName(const char* name, int kind = -1);
+// A folder or JobGen name given to a stored operation: 0, or 0x2000007B with the operation's
+// "Folder Name" line (`oldWording`: the rename's "ParaMeter Error" for its first name).
+uint32_t CheckLevelName(CallContext& call, const char* name, bool oldWording = false);
 // A folder: NULL, "" and "\" are the top (normalised to ""); anything else begins with "\" and
 // has only non-empty parts that are neither "." nor ".." (0x20000057). With `checkParts` each
 // part must pass name check 3, whose code is returned.
@@ -198,12 +203,12 @@ private:
 
 // ---- the edit state ------------------------------------------------------------------------
 
-struct TimeJobGenData {
-    char setcls = ' ';
-    char execTiming = 0;
-    win::SYSTEMTIME workTime{0, 0, 0, 0, 99, 99, 99, 0};
-    win::SYSTEMTIME execTime{};
-    uint8_t execWeek = 0;
+// The execution time of the session, in the caller's layout: class ' ', no time (99/99/99).
+struct TimeJobGenData : QVAPI_TIME_JOBGEN_DATA {
+    TimeJobGenData() : QVAPI_TIME_JOBGEN_DATA{} {
+        ucSetcls = ' ';
+        WorkTime.wHour = WorkTime.wMinute = WorkTime.wSecond = 99;
+    }
 };
 
 struct DivisionalTransData {

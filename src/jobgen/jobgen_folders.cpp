@@ -48,22 +48,6 @@ uint32_t ParentDir(CallContext& call, const char* parent, std::string& dir) {
     return 0;
 }
 
-// A folder name: given, not empty, one level (no separator, not "." or ".."). `oldName`
-// selects the rename's own wording for its first name.
-uint32_t FolderName(CallContext& call, const char* name, bool oldName = false) {
-    if (name == nullptr || name[0] == '\0') {
-        const bool isNull = name == nullptr;
-        call.Log(oldName ? (isNull ? msg::kOldNameNull : msg::kOldNameEmpty) : (isNull ? msg::kNameNull : msg::kNameEmpty),
-                 call.function());
-        return QVAPI_ERR_INVALID_NAME;
-    }
-    if (CheckName(name) != 0) {
-        call.Log(msg::kNameInvalid, call.function(), name);
-        return QVAPI_ERR_INVALID_NAME;
-    }
-    return 0;
-}
-
 uint32_t LengthRule(CallContext& call, const std::string& dir, const char* name) {
     if (dir.size() + std::strlen(name) + 100 <= kMaxPath) return 0;
     call.Log(msg::kTooLong, call.function(), dir.c_str(), name);
@@ -130,6 +114,20 @@ uint32_t FindJobGen(CallContext& call, const char* folderText, const char* name,
 
 }  // namespace
 
+uint32_t CheckLevelName(CallContext& call, const char* name, bool oldWording) {
+    if (name == nullptr || name[0] == '\0') {
+        const bool isNull = name == nullptr;
+        call.Log(oldWording ? (isNull ? msg::kOldNameNull : msg::kOldNameEmpty) : (isNull ? msg::kNameNull : msg::kNameEmpty),
+                 call.function());
+        return QVAPI_ERR_INVALID_NAME;
+    }
+    if (CheckName(name) != 0) {
+        call.Log(msg::kNameInvalid, call.function(), name);
+        return QVAPI_ERR_INVALID_NAME;
+    }
+    return 0;
+}
+
 int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATAA& data) {
     FindWalk walk(directory + "\\*", data);
     if (!walk.valid()) return -1;
@@ -182,7 +180,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateFolderJobGen(const char* lpParentFolder,
                                                      uint32_t) {
     return qvp::RunApi(kCreateFolder, 0, [&](qvp::CallContext& call) {
         std::string dir;
-        uint32_t code = FolderName(call, lpFolderName);
+        uint32_t code = CheckLevelName(call, lpFolderName);
         if (code == 0) code = ParentDir(call, lpParentFolder, dir);
         if (code == 0) code = LengthRule(call, dir, lpFolderName);
         if (code != 0) return Finish(call, code);
@@ -204,8 +202,8 @@ extern "C" QVPAPI_EXPORT int qvAPIChangeFolderJobGen(const char* lpParentFolder,
                                                      const char* lpNewName, uint32_t, uint32_t) {
     return qvp::RunApi(kChangeFolder, 0, [&](qvp::CallContext& call) {
         std::string dir;
-        uint32_t code = FolderName(call, lpOldName, true);
-        if (code == 0) code = FolderName(call, lpNewName);
+        uint32_t code = CheckLevelName(call, lpOldName, true);
+        if (code == 0) code = CheckLevelName(call, lpNewName);
         if (code == 0 && qvp::nodes::qvAPINameParameterCheck(lpNewName, kNameJobGenFolder) == 0) code = qvAPIGetLastError();
         if (code == 0) code = ParentDir(call, lpParentFolder, dir);
         if (code == 0) code = LengthRule(call, dir, lpNewName);
@@ -232,7 +230,7 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteFolderJobGen(const char* lpParentFolder,
                                                      uint32_t) {
     return qvp::RunApi(kDeleteFolder, 0, [&](qvp::CallContext& call) {
         std::string dir;
-        uint32_t code = FolderName(call, lpFolderName);
+        uint32_t code = CheckLevelName(call, lpFolderName);
         if (code == 0) code = ParentDir(call, lpParentFolder, dir);
         if (code != 0) return Finish(call, code);
         const std::string target = dir + "\\" + lpFolderName;

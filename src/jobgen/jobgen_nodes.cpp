@@ -22,7 +22,6 @@ constexpr FrameTexts kCreateClient = JobGenFrame("qvAPICreateClientJobGen");
 constexpr FrameTexts kDeleteClient = JobGenFrame("qvAPIDeleteClientJobGen");
 constexpr FrameTexts kCreateMaster = JobGenFrame("qvAPICreateMasterJobGen");
 constexpr FrameTexts kDeleteMaster = JobGenFrame("qvAPIDeleteMasterJobGen");
-constexpr FrameTexts kCreateManager = JobGenFrame("qvAPICreateManagerJobGen");
 constexpr FrameTexts kCreateGroup = JobGenFrame("qvAPICreateNodeGroupJobGen");
 constexpr FrameTexts kDeleteGroup = JobGenFrame("qvAPIDeleteNodeGroupJobGen");
 constexpr FrameTexts kCreateId = JobGenFrame("qvAPICreateIDGroupJobGen", kLogicalErr);

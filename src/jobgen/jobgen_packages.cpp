@@ -6,9 +6,11 @@
 #include "client/ar/arformat.h"
 #include "core/fileutil.h"
 #include "core/log.h"
-#include "core/paths.h"
 #include "core/text.h"
 #include "jobgen/jobgen_file.h"
+#include "jobgen/jobgen_package_key.h"
+#include "packages/package_args.h"
+#include "packages/package_files.h"
 
 namespace qvp::jobgen {
 
@@ -33,9 +35,6 @@ constexpr char kStrtok[] = "%s : strtok %s ";
 constexpr char kFindClose[] = "qvAPIFindClosePackageJobGen : FindClose : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "qvAPIFindPackageJobGen : qvAPIReadFile Error : File = %s";
-constexpr char kCopyFrom[] = "%s : CopyFile Error : FromFile = %s";
-constexpr char kCopyTo[] = "%s : CopyFile Error : ToFile = %s";
-constexpr char kCopyErrno[] = "%s : CopyFile Error : errno = %d";
 constexpr char kFlagsZero[] = "qvAPIChangePackageJobGen : Logical Error : ChangeFlag is 0";
 constexpr char kOptionInvalid[] = "qvAPIChangePackageJobGen : Logical Error : Options Value is INVALID";
 constexpr char kRemove[] = "%s : gaiCOMDirectoryDelete %s : ErrorCode = %d";
@@ -68,63 +67,59 @@ bool TouchesRecord(uint32_t flags) {
     return false;
 }
 
-// A package key checked part by part, so that no caller text overruns a field or leaves the
-// PACKAGE area: every part given, within its width, free of "\" and "." ("/" only in the
-// version, where the file name writes it "#").
-struct PackageKey {
-    std::string dotted;
-    std::string fileName;
-};
+bool PartFits(const std::string& part, size_t width) {
+    return part.size() <= width && packages::IsFileNamePart(part) && part.find('.') == std::string::npos;
+}
 
-bool PartFits(const char* part, size_t width, bool slashAllowed) {
-    if (part == nullptr || part[0] == '\0') return false;
-    const size_t length = strnlen(part, width + 1);
-    if (length > width) return false;
-    for (size_t i = 0; i < length; ++i) {
-        const char c = part[i];
-        if (c == '\\' || c == '.' || (c == '/' && !slashAllowed)) return false;
-    }
+}  // namespace
+
+bool MakeKey(const packages::PackageKeyTexts& texts, PackageKey& key) {
+    const std::string fileVersion = VersionFileName(texts.version);
+    if (!qvpIsValidQvCode(texts.qvCode) || !PartFits(texts.cabinet, 2) || !PartFits(texts.package, 44) ||
+        !PartFits(fileVersion, 8) || !PartFits(texts.generation, 4))
+        return false;
+    key.texts = texts;
+    key.dotted = packages::DottedPackageName(texts);
+    key.texts.version = fileVersion;
+    key.fileName = packages::DottedPackageName(key.texts);
+    key.texts.version = texts.version;
     return true;
 }
 
 bool MakeKey(char qvCode, const char* cabinet, const char* package, const char* version, const char* generation,
              PackageKey& key) {
-    if (!qvpIsValidQvCode(qvCode) || !PartFits(cabinet, 2, false) || !PartFits(package, 44, false) ||
-        !PartFits(version, 8, true) || !PartFits(generation, 4, false))
-        return false;
-    key.dotted = std::string(1, qvCode) + "." + cabinet + "." + package + "." + version + "." + generation;
-    char fileName[512] = {};
-    qvpPackageNameToFileName(key.dotted.c_str(), fileName);
-    key.fileName = fileName;
-    return true;
+    for (const char* part : {cabinet, package, version, generation}) {
+        if (part == nullptr || strnlen(part, 64) == 64) return false;
+    }
+    return MakeKey(packages::KeyOf(qvCode, {cabinet, package, version, generation}), key);
 }
 
-// The key of a caller's attribution record (option 0 of the change).
-bool KeyOfRecord(const QVAPI_PACKAGE& r, PackageKey& key) {
-    auto cut = [](const char* field, size_t width) {
-        std::string text = FieldText(field, width);
-        return text.substr(0, text.find(' '));
-    };
-    const std::string cabinet = FieldText(r.szCabinetId, 2);
-    return MakeKey(r.cQvCode, cabinet.c_str(), cut(r.szPackageId, 44).c_str(), cut(r.szVersion, 8).c_str(),
-                   cut(r.szGeneration, 4).c_str(), key);
+// The key of a package folder's name ("#" of the version back to "/").
+bool KeyOfFolder(const std::string& name, PackageKey& key) {
+    const std::string dotted = PackageNameOfFile(name);
+    std::vector<std::string> parts;
+    for (size_t at = 0;;) {
+        const size_t dot = dotted.find('.', at);
+        parts.push_back(dotted.substr(at, dot == std::string::npos ? std::string::npos : dot - at));
+        if (dot == std::string::npos) break;
+        at = dot + 1;
+    }
+    if (parts.size() != 5 || parts[0].size() != 1) return false;
+    return MakeKey(packages::PackageKeyTexts{parts[0][0], parts[1], parts[2], parts[3], parts[4]}, key);
 }
 
 std::string FolderOf(const QVPAPI& block, const PackageKey& key) {
     return WorkArea(block, "PACKAGE") + "\\" + key.fileName;
 }
 
-std::string StoreAttribution(const PackageKey& key) {
-    char dir[win::MAX_PATH + 1] = {};
-    qvpMakeMngflAttributionPath(dir);
-    return std::string(dir) + key.fileName;
-}
-
 // Copies the store's attribution record into the package folder unless a copy lies there.
 // 0, 0x20000103 (no record in the store) or 0x20100000; `made` when this call made it.
 uint32_t FetchAttribution(CallContext& call, const PackageKey& key, const std::string& copy, bool& made) {
     made = false;
-    const std::string from = StoreAttribution(key);
+    packages::PackageKeyTexts fileTexts = key.texts;
+    fileTexts.version = VersionFileName(key.texts.version);
+    const std::string from = packages::AttributionFilePath(fileTexts);
+    if (from.empty()) return QVAPI_ERR_NO_MORE_ITEMS;
     if (win::CopyFile(from.c_str(), copy.c_str(), win::TRUE) != 0) {
         made = true;
         return 0;
@@ -132,11 +127,13 @@ uint32_t FetchAttribution(CallContext& call, const PackageKey& key, const std::s
     const win::DWORD error = win::GetLastError();
     if (error == win::ERROR_FILE_EXISTS) return 0;
     if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return QVAPI_ERR_NO_MORE_ITEMS;
-    call.Log(msg::kCopyFrom, call.function(), from.c_str());
-    call.Log(msg::kCopyTo, call.function(), copy.c_str());
-    call.Log(msg::kCopyErrno, call.function(), static_cast<int>(error));
+    call.Log(kCopyFromText, call.function(), from.c_str());
+    call.Log(kCopyToText, call.function(), copy.c_str());
+    call.Log(kCopyErrnoText, call.function(), static_cast<int>(error));
     return QVAPI_ERR_RESOURCE;
 }
+
+namespace {
 
 bool ReadRecord(const std::string& path, uint8_t* record) {
     FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
@@ -223,29 +220,17 @@ uint32_t NextPackage(CallContext& call, FindWalk& walk, win::WIN32_FIND_DATAA& d
         fresh = false;
         const std::string name = data.cFileName;
         if (name == "." || name == ".." || (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-        char key[512] = {};
-        qvpFileNameToPackageName(name.c_str(), key);
-        std::vector<std::string> parts;
-        size_t at = 0;
-        const std::string text = key;
-        while (true) {
-            const size_t dot = text.find('.', at);
-            parts.push_back(text.substr(at, dot == std::string::npos ? std::string::npos : dot - at));
-            if (dot == std::string::npos) break;
-            at = dot + 1;
-        }
-        if (parts.size() != 5 || parts[0].empty()) {
+        PackageKey key;
+        if (!KeyOfFolder(name, key)) {
             call.Log(msg::kStrtok, call.function(), name.c_str());
             return QVAPI_ERR_RESOURCE;
         }
-        out->cQvCode = parts[0][0];
-        PutField(out->szCabinetId, 2, parts[1]);
-        out->szCabinetId[2] = '\0';
-        PutField(out->szPackageId, sizeof out->szPackageId, parts[2]);
-        PutField(out->szVersion, sizeof out->szVersion - 1, parts[3]);
-        out->szVersion[8] = '\0';
-        PutField(out->szGeneration, sizeof out->szGeneration - 1, parts[4]);
-        out->szGeneration[4] = '\0';
+        const packages::PackageKeyTexts& t = key.texts;
+        out->cQvCode = t.qvCode;
+        PutField(out->szCabinetId, sizeof out->szCabinetId, t.cabinet);
+        PutField(out->szPackageId, sizeof out->szPackageId, t.package);
+        PutField(out->szVersion, sizeof out->szVersion, t.version);
+        PutField(out->szGeneration, sizeof out->szGeneration, t.generation);
         return 0;
     }
 }
@@ -401,7 +386,7 @@ extern "C" QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE h, uint32_t 
         }
         if (dwOption == 0) {
             PackageKey key;
-            if (lpPackage == nullptr || !KeyOfRecord(*lpPackage, key)) {
+            if (lpPackage == nullptr || !MakeKey(qvp::packages::KeyTextsOf(*lpPackage), key)) {
                 call.Log(msg::kKeyInvalid, call.function());
                 return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
             }
@@ -414,9 +399,8 @@ extern "C" QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE h, uint32_t 
         do {
             const std::string name = data.cFileName;
             if (name == "." || name == ".." || (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-            char dotted[512] = {};
-            qvpFileNameToPackageName(name.c_str(), dotted);
-            const PackageKey key{dotted, name};
+            PackageKey key;
+            if (!KeyOfFolder(name, key)) return Finish(call, QVAPI_ERR_RESOURCE);
             if (uint32_t code = UpdatePackage(call, key, dwChangeFlags, lpPackage, lpSetcls); code != 0)
                 return Finish(call, code);
             ++done;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "client/ar/arformat.h"
 #include "core/fileutil.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -45,7 +44,6 @@ constexpr char kWorkDelete[] = "%s : gaiCOMDirectoryDeleteAll %s : ErrorCode = %
 constexpr const char* kWorkAreas[] = {"JOBGEN", "NODE", "PACKAGE", "COLLECT"};
 constexpr const char* kCollectFiles[] = {"F0000000", "P0000000", "Q0000000"};
 
-bool IsIdKindLetter(char kind) { return kind == 'D' || kind == 'V' || kind == 'J' || kind == 'I'; }
 bool CarriesPackages(char kind) { return kind == 'D' || kind == 'M' || kind == 'J'; }
 
 // The thread's work directory, made afresh with its areas.

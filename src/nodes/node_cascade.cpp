@@ -300,7 +300,8 @@ bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE&
             }
         }
     }
-    if (steps.newDir != ParentOf(steps.oldAttr)) gaiCOMDirectoryDeleteAll(ParentOf(steps.oldAttr).c_str());
+    const std::string oldDir = ParentOf(steps.oldAttr);
+    if (steps.newDir != oldDir && IsDirectory(oldDir)) gaiCOMDirectoryDeleteAll(oldDir.c_str());
     return true;
 }
 
@@ -335,7 +336,7 @@ int qvAPIChangeNodeDefinitionEx(const char* lpNodeDefRoot, QVAPI_NODE* lpNodeA, 
         QVAPI_NODE newRec = *lpNodeA;
         const QVAPI_NODE& oldRec = dwMode == 0 ? *lpNodeB : *lpNodeA;
         if (dwMode == 1 && !DerivePathsIn(call, lpNodeDefRoot, newRec, *lpNodeB, log)) {
-            call.Log(msg::kDerive, call.function(), LastCode());
+            call.Log(msg::kDerive, call.function(), call.code());
             return 0;
         }
         if (!RewriteNodeIn(call, CascadeTree{lpNodeDefRoot, NodeDefDir()}, oldRec, newRec, log)) return 0;

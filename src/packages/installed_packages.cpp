@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/frame.h"
 #include "core/text.h"
+#include "nodes/node_writer.h"
 #include "packages/package_args.h"
 #include "records/keys.h"
 #include "records/records.h"
@@ -191,6 +192,15 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteInsPackage(const char* NodeName, char uc
         return 0;
     });
 }
+
+namespace {
+// A node whose key name changes takes its installed packages along: the node writers rename
+// them through this export once this area is loaded.
+const bool kRenameConnected = [] {
+    qvp::SetInsPackageRename(&qvAPIChangeNameInsPackage);
+    return true;
+}();
+}  // namespace
 
 extern "C" QVPAPI_EXPORT int qvAPIChangeNameInsPackage(const char* lpOldNodeName, const char* lpNewNodeName, uint32_t,
                                                        uint32_t) {

@@ -167,25 +167,22 @@ BOOL MoveFile(const char* from, const char* to) {
 }
 
 BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
-    if (flags == 0) return MoveFile(from, to);
-    if (!from || !to || flags != MOVEFILE_REPLACE_EXISTING) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFile(from, to);
+    if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
     ResolvedPath a, b;
     if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
     if (!a.exists) return detail::Fail(detail::MissingError(a));
-    if (!b.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
-    struct stat sa{};
-    if (lstat(a.posix.c_str(), &sa) != 0) return detail::FailErrno(errno);
-    if (!S_ISREG(sa.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
-    if (HeldByOther(a.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
-    if (b.exists) {
-        struct stat sb{};
-        if (lstat(b.posix.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
-        if (HeldByOther(b.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
-    }
+    if (!b.exists) return MoveFile(from, to);
+    struct stat sa{}, sb{};
+    if (lstat(a.posix.c_str(), &sa) != 0 || lstat(b.posix.c_str(), &sb) != 0) return detail::FailErrno(errno);
+    if (sa.st_ino == sb.st_ino && sa.st_dev == sb.st_dev) return MoveFile(from, to);  // a case variant
+    if (!S_ISREG(sa.st_mode) || S_ISDIR(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (HeldByOther(a.posix) || (S_ISREG(sb.st_mode) && HeldByOther(b.posix)))
+        return detail::Fail(ERROR_SHARING_VIOLATION);
+    // One step: the target is never missing, and a link in its place is replaced, not followed.
     if (rename(a.posix.c_str(), b.posix.c_str()) != 0) return detail::FailErrno(errno);
     detail::NoteRemoved(a.posix);
-    detail::NoteCreated(b.posix, b.exists ? nullptr : &b.parentTime);
     return TRUE;
 }
 

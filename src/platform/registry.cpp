@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -365,18 +366,26 @@ bool Flush() {
 
     struct stat st{};
     fstat(fd.get(), &st);
-    const std::string tmp = s.path + ".tmp." + std::to_string(getpid());
-    {
-        detail::UniqueFd out(fault::Hit(fault::Call::CreateFile, tmp)
-                                 ? -1
-                                 : open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
-        if (!out) return false;
-        fchmod(out.get(), st.st_mode & 07777);
-        if (fault::Hit(fault::Call::WriteFile, tmp) || !WriteAll(out.get(), updated) || fsync(out.get()) != 0) {
-            unlink(tmp.c_str());
-            return false;
-        }
+    // Beside it under a name nobody can foresee, made exclusively: a link planted there is
+    // never written through.
+    std::string tmp;
+    detail::UniqueFd out;
+    for (int attempt = 0; attempt < 16 && !out; ++attempt) {
+        char part[24];
+        std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(RandomNumber()));
+        tmp = s.path + part + ".tmp";
+        out.reset(fault::Hit(fault::Call::CreateFile, tmp)
+                      ? -1
+                      : open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 07777));
+        if (!out && errno != EEXIST) return false;
     }
+    if (!out) return false;
+    fchmod(out.get(), st.st_mode & 07777);
+    if (fault::Hit(fault::Call::WriteFile, tmp) || !WriteAll(out.get(), updated) || fsync(out.get()) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    out.reset();
     if (fault::Hit(fault::Call::MoveFile, tmp) || rename(tmp.c_str(), s.path.c_str()) != 0) {
         unlink(tmp.c_str());
         return false;

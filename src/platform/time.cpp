@@ -1,6 +1,7 @@
 // Time: FILETIME (100 ns since 1601), SYSTEMTIME, local time, ticks, Sleep; process and
 // thread ids.
 #include <sched.h>
+#include <sys/random.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -242,5 +243,20 @@ void Sleep(DWORD milliseconds) {
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 DWORD GetCurrentThreadId() { return static_cast<DWORD>(gettid()); }
+
+uint64_t RandomNumber() {
+    uint64_t value = 0;
+    for (size_t got = 0; got < sizeof value;) {
+        const ssize_t n = getrandom(reinterpret_cast<char*>(&value) + got, sizeof value - got, 0);
+        if (n > 0) got += static_cast<size_t>(n);
+        else if (errno != EINTR) break;  // no generator: what the clock gives, mixed
+    }
+    if (value == 0) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        value = (uint64_t(now.tv_nsec) << 32) ^ uint64_t(now.tv_sec) ^ (uint64_t(gettid()) << 48);
+    }
+    return value;
+}
 
 }  // namespace win

@@ -103,6 +103,8 @@ void Sleep(DWORD milliseconds);
 // ---- processes and threads ------------------------------------------------------------------
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();  // gettid()
+// A number from the system's random generator (rand_s): for names nobody can foresee.
+uint64_t RandomNumber();
 
 // ---- code page and text ---------------------------------------------------------------------
 // Active ANSI code page (settings, platform section "CodePage"; 932 when unset).
@@ -207,9 +209,10 @@ BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
-// MOVEFILE_REPLACE_EXISTING: a regular file takes the target's place in one step, so the target
-// is never missing; a folder target 5, a target another handle holds 32. Flags 0: MoveFile.
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+// With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the
+// target is never missing meanwhile. 5 when either is a folder, 32 when another handle holds
+// either without sharing delete. Other flags: MoveFile.
 BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent

@@ -187,7 +187,7 @@ void CallerTest::Prepare(const CallerData& caller) {
     jobs_->WriteJob(job);
 
     // A folder as a package is made of: a script, nested folders, an empty file and folder,
-    // and data larger than one block of the encoder.
+    // data larger than one block of the encoder, and two names differing in case and a dot.
     const fs::path tree = PackFolder(caller);
     WriteFile(tree / "ZARN.SCI", "echo " + caller.prefix);
     WriteFile(tree / "bin" / "tool.exe", std::string(70000, '\x7f') + caller.prefix);
@@ -196,6 +196,9 @@ void CallerTest::Prepare(const CallerData& caller) {
     WriteFile(tree / "bin" / "lib" / "data.bin", binary);
     WriteFile(tree / "empty.txt", "");
     fs::create_directories(tree / "logs");
+    // Linux names that the Windows rules would take for one: they come back apart.
+    WriteFile(tree / "Notes", "n");
+    WriteFile(tree / "NOTES.", "N");
 }
 
 std::set<std::string> CallerTest::TopNames() const { return {topNames_.begin(), topNames_.end()}; }
@@ -706,6 +709,29 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     QVAPI_JOBGEN found{};
     ASSERT_EQ(qvAPIFindJobGen(folder.c_str(), "J", &found, 0, 0), 1);
     EXPECT_EQ(found.uiKind, QVAPI_JOBGEN_JOBGEN);
+
+    // Stored: a weekly time set on re-open, then the JobGen listed, renamed, copied out and
+    // back, and deleted.
+    h = qvAPICreateJobGen(folder.c_str(), "J", 0, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    QVAPI_TIME_JOBGEN_DATA time{};
+    time.ucSetcls = 'D';
+    time.WorkTime.wHour = 6;
+    EXPECT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << std::hex << qvAPIGetLastError();
+    QVPAPI_HANDLE f = qvAPIFindFirstJobGen(folder.c_str(), &found);
+    ASSERT_NE(f, QVPAPI_INVALID_HANDLE);
+    EXPECT_STREQ(found.szName, "J");
+    EXPECT_EQ(qvAPIFindNextJobGen(f, &found), 0);
+    EXPECT_EQ(qvAPIFindCloseJobGen(f), 1);
+    ASSERT_EQ(qvAPIChangeJobGen(folder.c_str(), "J", "K"), 1);
+    const fs::path out = root_ / (caller.prefix + "out");
+    fs::create_directories(out);
+    ASSERT_EQ(qvAPIGetJobGen((folder + "\\K").c_str(), out.c_str()), 1);
+    EXPECT_EQ(std::string(ReadFile(out / "K" / "jobgenfile"), 81, 6), "060000");
+    EXPECT_EQ(qvAPIUpdateJobGen(out.c_str(), (folder + "\\K").c_str()), 1);
+    EXPECT_EQ(qvAPIDeleteJobGen(folder.c_str(), "K", 0, 0), 1);
+    EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1);
 
     h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
     ASSERT_NE(h, QVPAPI_INVALID_HANDLE);

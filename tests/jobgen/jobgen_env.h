@@ -3,6 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -47,6 +50,43 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
     }
     return out;
 }
+
+// Another process that opens a JobGen and holds it until it is killed (kill -9).
+class JobGenHolder {
+public:
+    JobGenHolder(const char* folder, const char* name) {
+        if (pipe(ready_) != 0) return;
+        child_ = fork();
+        if (child_ == 0) {
+            char ok = qvAPICreateJobGen(folder, name, 'D', 0, 0) != QVPAPI_INVALID_HANDLE ? 1 : 0;
+            (void)!write(ready_[1], &ok, 1);
+            pause();
+            _exit(0);
+        }
+        char ok = 0;
+        held_ = child_ > 0 && read(ready_[0], &ok, 1) == 1 && ok == 1;
+    }
+    ~JobGenHolder() { Kill(); }
+    JobGenHolder(const JobGenHolder&) = delete;
+    JobGenHolder& operator=(const JobGenHolder&) = delete;
+    bool held() const { return held_; }
+    void Kill() {
+        if (child_ > 0) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+            child_ = -1;
+        }
+        for (int& fd : ready_) {
+            if (fd >= 0) close(fd);
+            fd = -1;
+        }
+    }
+
+private:
+    int ready_[2] = {-1, -1};
+    pid_t child_ = -1;
+    bool held_ = false;
+};
 
 class JobGenTest : public ::testing::Test {
 protected:

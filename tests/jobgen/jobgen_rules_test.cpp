@@ -1,9 +1,5 @@
 // The package change-flag table, the names and paths that are refused before anything is
 // touched, and the JobGen mutex between threads and processes.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -165,27 +161,13 @@ TEST_F(JobGenTest, AnOpenJobGenIsBusyForOtherThreadsAndProcesses) {
     EXPECT_EQ(Snapshot(Store()), before);
 
     // A process that holds it open, then dies.
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        QVPAPI_HANDLE held = qvAPICreateJobGen("", "BUSY", 'D', 0, 0);
-        char ok = held != QVPAPI_INVALID_HANDLE && qvAPIDeleteClientJobGen(held, "\\mst1\\pc1", 0, 0) == 1 ? 1 : 0;
-        (void)!write(ready[1], &ok, 1);
-        pause();
-        _exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, 1);
+    JobGenHolder holder("", "BUSY");
+    ASSERT_TRUE(holder.held());
     EXPECT_EQ(qvAPICreateJobGen("", "BUSY", 'D', 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
     EXPECT_EQ(qvAPIFindJobGen("", "BUSY", &found, 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
+    holder.Kill();
     EXPECT_EQ(Snapshot(Store()), before);
     h = Open("", "BUSY");
     ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << Hex(qvAPIGetLastError());

@@ -152,6 +152,21 @@ TEST_F(DefinitionWriters, RenameToAHashThatBeginsTheOldKeyLaysOutANewKey) {
     EXPECT_FALSE(fs::exists(store_->NodeDefDir() / "C.985"));
 }
 
+// A host-ID master moved below a plain master loses its host-ID keying, and so do the nodes
+// below it: "ab" and "ca" share a hash, and their new keys come from the tree being written.
+TEST_F(DefinitionWriters, NodesReKeyedInOneCascadeGetTheirOwnSlots) {
+    ASSERT_EQ(Create("alpha", Record({.name = "alpha", .kind = QVAPI_NODE_MASTER})), 1);
+    ASSERT_EQ(Create("#G1", Record({.name = "hm", .kind = QVAPI_NODE_MASTER, .hostId = "#G1"})), 1);
+    ASSERT_EQ(Create("#C1", Placed(Record({.name = "ab", .hostId = "#C1"}), "\\hm", "\\#G1")), 1);
+    ASSERT_EQ(Create("#C2", Placed(Record({.name = "ca", .hostId = "#C2"}), "\\hm", "\\#G1")), 1);
+    QVAPI_NODE move = Placed(Stored("#G1", true), "\\alpha");
+    ASSERT_EQ(qvAPIChangeMasterDefinition("#G1", QVAPI_CHANGE_NODE_PATH, &move, 0), 1) << std::hex << qvAPIGetLastError();
+    const std::string first = Stored("ab", false).ucNodeKey;
+    const std::string second = Stored("ca", false).ucNodeKey;
+    EXPECT_EQ(std::set<std::string>({first, second}), std::set<std::string>({"298", "298S1"}));
+    EXPECT_EQ(std::string(Stored("ca", false).ucNodePath0), "\\alpha\\hm");
+}
+
 // Every step of a client's rename fails once; the store is left byte for byte as it was.
 TEST_F(DefinitionWriters, AFailedRenameStepLeavesTheStoreAsItWas) {
     ASSERT_EQ(Create("alpha", Record({.name = "alpha", .kind = QVAPI_NODE_MASTER})), 1);
@@ -292,9 +307,17 @@ TEST_F(DefinitionWriters, RegistrationSequenceNeverBusyToItself) {
     ASSERT_EQ(qvAPIChangeClientDefinition("cn-host1", QVAPI_CHANGE_KEY_NAME, &next, 0), 1);
     next.uiConnectKind = 0;
     ASSERT_EQ(qvAPIChangeClientDefinition("cn-host2", QVAPI_CHANGE_CONNECT_KIND, &next, 0), 1);
+    std::strcpy(next.ucCommonName, "cn-3");
+    ASSERT_EQ(qvAPIChangeClientDefinition("host2", QVAPI_CHANGE_COMMON_NAME, &next, 0), 1);
     std::strcpy(next.ucHostID, "#U5");
     ASSERT_EQ(qvAPIChangeClientDefinition("host2", QVAPI_CHANGE_HOST_ID, &next, 0), 1);
     EXPECT_EQ(qvAPIChangeOtherDefinition("#U5", QVAPI_CHANGE_UPDATE_TIME, &next, 0), 1);
+    QVAPI_NODE master = Record({.name = "mh", .kind = QVAPI_NODE_MASTER});
+    ASSERT_EQ(Create("mh", master), 1);
+    master.ucHoldFlag = 1;
+    ASSERT_EQ(qvAPIChangeMasterDefinition("mh", QVAPI_CHANGE_HOLD, &master, 0), 1);
+    EXPECT_EQ(Stored("mh", true).ucHoldFlag, 1);
+    ASSERT_EQ(qvAPIDeleteMasterDefinition("mh", 0, &kTime), 1);
     ASSERT_EQ(qvAPIDeleteClient("\\", "#U5", 0, 0), 1);
     ASSERT_EQ(qvAPIDeleteClientDefinition("#U5", 0, &kTime), 1);
     EXPECT_EQ(qvAPIGetClientDefinitionByName("#U5", &next), 0);

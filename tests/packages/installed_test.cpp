@@ -1,6 +1,7 @@
 #include <cstring>
 #include <functional>
 
+#include "nodes/node_writer.h"
 #include "packages/package_fixture.h"
 #include "support/status_files.h"
 
@@ -62,6 +63,16 @@ TEST_F(InstalledTest, RenameMovesEveryRecordWithAndWithoutASocket) {
         qvAPIClose();
         sim().SetHandshakeReply(qvpsim::kDefaultHandshakeReply);
     }
+}
+
+// The node writers' inventory rename reaches the records through this area.
+TEST_F(InstalledTest, TheNodeWritersRenameTakesTheRecordsAlong) {
+    Fill(false);
+    Open();
+    ASSERT_EQ(qvp::nodes::qvAPIChangeNameInventoryNodeDefinition("old.pc", "new.pc", 0, 0), 1) << std::hex << Code();
+    EXPECT_EQ(Walk("new.pc", "new!pc"), (std::vector<std::string>{"p1", "p2", "p3"}));
+    // A node without records is no failure for the writers.
+    EXPECT_EQ(qvp::nodes::qvAPIChangeNameInventoryNodeDefinition("none", "other", 0, 0), 1);
 }
 
 TEST_F(InstalledTest, ARenameWalkOnBadRecordsEnds) {

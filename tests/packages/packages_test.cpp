@@ -219,3 +219,23 @@ TEST_F(RegisterTest, OpenRefusesWhatWouldLeaveItsFolders) {
 
 }  // namespace
 }  // namespace qvptest
+
+namespace qvptest {
+namespace {
+
+TEST_F(RegisterTest, ScriptFileIsPlacedForAJobBelowTheJobGenRoot) {
+    store().AddPackage(Package('C', "A1", "pkg", "1", "0001", "P0000003"), "bytes");
+    const fs::path job = data() / "SERVER/ZARNQV/MNGFL/JOBGEN/F/J1";
+    fs::create_directories(job);
+    const char qv = 'C';
+    ASSERT_EQ(qvAPICreateScriptFile("\\F\\J1", &qv, "A1", "pkg", "1", "0001", scriptFile_.c_str()), 1)
+        << std::hex << Code();
+    EXPECT_EQ(Read(job / "Q0000003"), Read(scriptFile_));
+    EXPECT_EQ(qvAPICreateScriptFile("\\F\\..\\..\\x", &qv, "A1", "pkg", "1", "0001", scriptFile_.c_str()), 0);
+    EXPECT_EQ(Code(), QVAPI_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(qvAPICreateScriptFile(nullptr, &qv, "A1", nullptr, "1", "0001", scriptFile_.c_str()), 0);
+    EXPECT_EQ(Code(), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+}  // namespace
+}  // namespace qvptest

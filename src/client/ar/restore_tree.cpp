@@ -44,11 +44,15 @@ std::string MadeNames::fold(const std::string& path) {
 }
 
 void MadeNames::add(const std::string& path) {
-    if (exact_.insert(path).second) folded_.emplace(fold(path), path);
+    if (exact_.insert(path).second && folding_) folded_.insert(fold(path));
 }
 
 bool MadeNames::variantOf(const std::string& path) const {
     if (exact_.count(path)) return false;
+    if (!folding_) {
+        for (const auto& made : exact_) folded_.insert(fold(made));
+        folding_ = true;
+    }
     return folded_.count(fold(path)) != 0;
 }
 

@@ -34,7 +34,9 @@ public:
 private:
     static std::string fold(const std::string& path);
     std::unordered_set<std::string> exact_;
-    std::unordered_map<std::string, std::string> folded_;
+    // Made only once a question needs it: an extraction into new folders never asks.
+    mutable std::unordered_set<std::string> folded_;
+    mutable bool folding_ = false;
 };
 
 }  // namespace ar

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "core/temp_file.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "platform/win.h"
@@ -77,12 +78,8 @@ CacheEntries ReadCache() {
 void WriteCache(const CacheEntries& entries, int logId) {
     std::string text;
     for (const auto& [name, address] : entries) text += name + "=" + address + "\r\n";
-    const std::string path = qvpTcpServerIpPath();
-    qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_WRITE, 0, nullptr,
-                                         win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    win::DWORD written = 0;
-    if (!file.valid() || !win::WriteFile(file.get(), text.data(),
-                                         static_cast<win::DWORD>(text.size()), &written, nullptr))
+    // Written beside the cache and put in its place: a failed write never leaves it cut short.
+    if (!qvp::ReplaceFileContents(qvpTcpServerIpPath(), text.data(), text.size()))
         qvpLogPrintf(logId, kTag, kLogCacheWriteError, kQvpServerIpFile, win::GetLastError());
 }
 
