@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "jobgen/jobgen_prepare.h"
-#include "nodes/node_group_record.h"
 
 namespace qvp::jobgen {
 
@@ -73,10 +72,10 @@ std::string LookupName(const QVPAPI& block, IdMember& member) {
 
 // Reads the member's definition and builds its two addresses. 0 with `found` false when the
 // definition is missing.
-uint32_t MemberAddresses(CallContext& call, const char* function, const IdMember& member, const std::string& lookup,
-                         bool master, bool& found, std::string& first, std::string& second) {
+uint32_t MemberAddresses(CallContext& call, Pass& pass, const char* function, const IdMember& member,
+                         const std::string& lookup, bool master, bool& found, std::string& first, std::string& second) {
     QVAPI_NODE d;
-    const uint32_t code = nodes::ReadDefinitionWhole(call.block(), function, lookup.c_str(), master, &d);
+    const uint32_t code = ReadDefinition(call, pass, function, lookup, master, d);
     found = code == 0;
     if (code == QVAPI_ERR_NOT_FOUND || (master && code == QVAPI_ERR_FILE_NOT_FOUND)) return 0;
     if (code != 0) {
@@ -141,7 +140,7 @@ uint32_t ReCreateIdGroupEntry(CallContext& call, Pass& pass, const JobGenEntry& 
         const std::string lookup = LookupName(call.block(), member);
         bool found = false;
         std::string first, second;
-        if (const uint32_t code = MemberAddresses(call, kIdGroupEntry, member, lookup, master, found, first, second);
+        if (const uint32_t code = MemberAddresses(call, pass, kIdGroupEntry, member, lookup, master, found, first, second);
             code != 0)
             return code;
         if (!found) continue;
@@ -193,7 +192,7 @@ uint32_t ReCreateIdEntry(CallContext& call, Pass& pass, const JobGenEntry& e) {
         const std::string lookup = LookupName(call.block(), member);
         bool found = false;
         std::string first, second;
-        if (const uint32_t code = MemberAddresses(call, kIdEntry, member, lookup, true, found, first, second); code != 0)
+        if (const uint32_t code = MemberAddresses(call, pass, kIdEntry, member, lookup, true, found, first, second); code != 0)
             return code;
         if (!found) continue;
         const std::string tail = (idPath.empty() || idPath[0] != '\\' ? "\\" : "") + idPath;

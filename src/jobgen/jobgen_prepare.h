@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/frame.h"
@@ -52,11 +53,27 @@ const IdFinders& GetIdFinders();
 
 // ---- one pass of the re-creation -------------------------------------------------------------
 
+// Definitions read during one re-creation: a group named once per package of the JobGen is
+// expanded that many times, and each of its members is read from the store only once.
+struct DefinitionCache {
+    struct Read {
+        uint32_t code;
+        QVAPI_NODE record;
+    };
+    std::unordered_map<std::string, Read> reads;  // "C"/"M" + name
+};
+
 struct Pass {
     ReCreateControlTable& table;
+    DefinitionCache& cache;
     std::vector<JobGenEntry> out;
     std::vector<uint8_t> resolved;  // per written entry: its addresses are final
 };
+
+// The stored client or master definition of `name`, whole: 0 or the reader's code
+// (0x20610000 when there is none).
+uint32_t ReadDefinition(CallContext& call, Pass& pass, const char* function, const std::string& name, bool master,
+                        QVAPI_NODE& out);
 
 // Whether an entry of this job kind carries the resolved marker: kinds L and O lay ID-operation
 // texts over byte 351, so theirs is kept beside the entry instead.

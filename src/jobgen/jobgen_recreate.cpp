@@ -88,7 +88,7 @@ uint32_t NodeAddresses(CallContext& call, const Expander& x, const QVAPI_NODE& d
 uint32_t WriteDefinition(CallContext& call, Pass& pass, const Expander& x, const JobGenEntry& e,
                          const std::string& name, bool master, bool connectKind, bool countMissing) {
     QVAPI_NODE d;
-    const uint32_t code = nodes::ReadDefinitionWhole(call.block(), x.function, name.c_str(), master, &d);
+    const uint32_t code = ReadDefinition(call, pass, x.function, name, master, d);
     if (code == QVAPI_ERR_NOT_FOUND || (master && code == QVAPI_ERR_FILE_NOT_FOUND)) {
         if (countMissing) ++pass.table.skippedEntries;
         return 0;
@@ -262,9 +262,8 @@ uint32_t CheckPaths(CallContext& call, const char* from, const char* to) {
     return QVAPI_ERR_UNEXPECTED_DATA;
 }
 
-// What the file to write over holds now (nothing when it is the source's or does not exist).
-std::vector<uint8_t> Target(CallContext& call, const char* from, const char* to, const std::vector<uint8_t>& source) {
-    if (std::strcmp(from, to) == 0) return source;
+// What another file to write over holds now (nothing when it does not exist).
+std::vector<uint8_t> Target(CallContext& call, const char* to) {
     std::vector<uint8_t> image;
     if (Exists(to) && ReadPrepared(call, to, image) != 0) image.clear();
     return image;
@@ -283,13 +282,14 @@ uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* fr
     if (header.jobKind == 0) return 0;
     StoredJobGen stored;
     ParseJobGenFile(bytes, stored);
-    std::vector<uint8_t> image = Target(call, from, to, bytes);
+    std::vector<uint8_t> image = std::strcmp(from, to) == 0 ? std::move(bytes) : Target(call, to);
 
     std::vector<JobGenEntry> entries = std::move(stored.entries);
+    DefinitionCache cache;
     std::vector<uint8_t> resolved(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) resolved[i] = EntryResolved(entries[i]) ? 1 : 0;
     while (true) {
-        Pass pass{*table, {}, {}};
+        Pass pass{*table, cache, {}, {}};
         table->written = 0;
         uint32_t code = 0;
         for (size_t i = 0; i < entries.size() && code == 0; ++i) code = Dispatch(call, pass, header, entries[i], resolved[i] != 0);
@@ -333,6 +333,20 @@ bool AddressBase(std::string_view base, std::string& out) {
     out = std::string(base);
     if (out.size() > 1) out += '\\';
     return true;
+}
+
+uint32_t ReadDefinition(CallContext& call, Pass& pass, const char* function, const std::string& name, bool master,
+                        QVAPI_NODE& out) {
+    const std::string key = (master ? "M" : "C") + name;
+    if (const auto it = pass.cache.reads.find(key); it != pass.cache.reads.end()) {
+        out = it->second.record;
+        return it->second.code;
+    }
+    const uint32_t code = nodes::ReadDefinitionWhole(call.block(), function, name.c_str(), master, &out);
+    // Only settled answers are kept: a file in use may be readable the next time it is asked for.
+    if (code == 0 || code == QVAPI_ERR_NOT_FOUND || code == QVAPI_ERR_FILE_NOT_FOUND)
+        pass.cache.reads.emplace(key, DefinitionCache::Read{code, out});
+    return code;
 }
 
 void WriteAsIs(Pass& pass, const JobGenEntry& entry, bool resolved) {

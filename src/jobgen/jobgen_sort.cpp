@@ -223,8 +223,13 @@ uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, 
         if (filing == Filing::Soft) s.FileSoft(e);
     }
 
-    std::vector<uint8_t> image = std::strcmp(from, to) == 0 ? bytes : std::vector<uint8_t>{};
-    if (image.empty() && Exists(to) && ReadPrepared(call, to, image) != 0) image.clear();
+    stored.entries = {};  // filed: only the buckets and the package list are needed now
+    std::vector<uint8_t> image;
+    if (std::strcmp(from, to) == 0) {
+        image = std::move(bytes);
+    } else if (Exists(to) && ReadPrepared(call, to, image) != 0) {
+        image.clear();
+    }
     std::vector<JobGenEntry> out;
     const uint32_t code = WriteBack(call, s, header.jobKind, out);
     JobGenHeader written = header;
