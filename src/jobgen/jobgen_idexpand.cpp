@@ -34,13 +34,12 @@ constexpr char kNetworkGroup[] = "\\networkID";
 std::string Cut(const std::string& text, size_t width) { return text.substr(0, std::min(text.size(), width)); }
 
 // The ID an ID-group entry names and where to look for it. false: the entry is passed over
-// (`count` tells whether it is counted as missing).
+// (counted as missing unless it names the network ID itself).
 struct IdChoice {
     std::string id;
     const char* groupPath = nullptr;
 };
-bool ChooseId(CallContext& call, Pass& pass, const JobGenEntry& e, const char* function, IdChoice& choice,
-              uint8_t& attributeWord) {
+bool ChooseId(CallContext& call, Pass& pass, const JobGenEntry& e, const char* function, IdChoice& choice) {
     const std::string path = FieldText(e.node, kTextField);
     const size_t mark = path.rfind('%');
     if (mark == std::string::npos) {
@@ -55,8 +54,14 @@ bool ChooseId(CallContext& call, Pass& pass, const JobGenEntry& e, const char* f
     // The finders refuse a group path without its leading backslash.
     choice.groupPath = lower == "networkid_" ? kNetworkGroup : nullptr;
     if (lower == "networkid") return false;
+    uint8_t attributeWord = 0;
     if (GetIdFinders().findGroup(call.block(), choice.groupPath, choice.id.c_str(), attributeWord) != 0) {
         call.Log(msg::kFindGroup, function);
+        ++pass.table.skippedEntries;
+        return false;
+    }
+    // An ID marked 0x01 takes no jobs.
+    if ((attributeWord & 0x01) != 0) {
         ++pass.table.skippedEntries;
         return false;
     }
@@ -113,12 +118,7 @@ uint32_t ReCreateIdGroupEntry(CallContext& call, Pass& pass, const JobGenEntry& 
     call.Log(msg::kStart, kIdGroupEntry);
     if (e.type != kTypeIdGroup) return 0;
     IdChoice choice;
-    uint8_t attributeWord = 0;
-    if (!ChooseId(call, pass, e, kIdGroupEntry, choice, attributeWord)) return 0;
-    if ((attributeWord & 0x01) != 0) {
-        ++pass.table.skippedEntries;
-        return 0;
-    }
+    if (!ChooseId(call, pass, e, kIdGroupEntry, choice)) return 0;
     const bool masters = mode != 1;
     std::vector<IdMember> members;
     bool started = false;
@@ -167,12 +167,7 @@ uint32_t ReCreateIdEntry(CallContext& call, Pass& pass, const JobGenEntry& e) {
     if (e.type == kTypeClientAsGiven) return WriteGiven(call, pass, e);
     if (e.type != kTypeIdGroup) return 0;
     IdChoice choice;
-    uint8_t attributeWord = 0;
-    if (!ChooseId(call, pass, e, kIdEntry, choice, attributeWord)) return 0;
-    if ((attributeWord & 0x01) != 0) {
-        ++pass.table.skippedEntries;
-        return 0;
-    }
+    if (!ChooseId(call, pass, e, kIdEntry, choice)) return 0;
     if (const uint32_t code = WriteGiven(call, pass, e); code != 0) return code;
     std::vector<IdMember> members;
     bool started = false;

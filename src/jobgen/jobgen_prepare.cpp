@@ -19,6 +19,10 @@ constexpr char kCreateErrno[] = "%s : CreateFile Error : errno = %d";
 constexpr char kRead[] = "%s : ReadFile Error : File = %s";
 constexpr char kReadErrno[] = "%s : ReadFile Error : errno = %d";
 constexpr char kWrite[] = "%s : WriteFile Error : File = %s, errno = %d";
+constexpr char kFromNull[] = "%s : Logical Error : FromJobGenFile Pointer is NULL";
+constexpr char kToNull[] = "%s : Logical Error : ToJobGenFile Pointer is NULL";
+constexpr char kFromEmpty[] = "%s : Logical Error : Top of FromJobGenFile is NULL";
+constexpr char kToEmpty[] = "%s : Logical Error : Top of ToJobGenFile is NULL";
 constexpr char kCount[] = "%s : Entry Count Error : File = %s, Count = %u";
 }  // namespace msg
 
@@ -74,6 +78,24 @@ IdFinders g_finders{&FolderGroup, &FolderMembers};
 
 void SetIdFinders(const IdFinders& finders) { g_finders = finders; }
 const IdFinders& GetIdFinders() { return g_finders; }
+
+uint32_t CheckStepPaths(CallContext& call, const char* function, const char* from, const char* to) {
+    const char* line = from == nullptr ? msg::kFromNull
+                       : to == nullptr ? msg::kToNull
+                       : from[0] == '\0' ? msg::kFromEmpty
+                       : to[0] == '\0'   ? msg::kToEmpty
+                                         : nullptr;
+    if (line == nullptr) return 0;
+    call.Log(line, function);
+    return QVAPI_ERR_UNEXPECTED_DATA;
+}
+
+std::vector<uint8_t> TargetImage(CallContext& call, const char* from, const char* to, std::vector<uint8_t>&& source) {
+    if (std::strcmp(from, to) == 0) return std::move(source);
+    std::vector<uint8_t> image;
+    if (Exists(to) && ReadPrepared(call, to, image) != 0) image.clear();
+    return image;
+}
 
 uint32_t ReadPrepared(CallContext& call, const char* path, std::vector<uint8_t>& bytes) {
     bytes.clear();

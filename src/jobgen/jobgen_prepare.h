@@ -25,6 +25,10 @@ constexpr size_t kResolvedMarker = 351;
 constexpr uint32_t kMaxPasses = 130;
 constexpr size_t kMaxGroupPath = 259;
 
+// Log texts both steps write under their own names.
+inline constexpr char kTableNullText[] = "%s : Logical Error : ReCreate Control Table Pointer is NULL";
+inline constexpr char kNodeNotFoundText[] = "%s : Logical Error : Node Not Found For CreateJob";
+
 // ---- the ID lookups --------------------------------------------------------------------------
 
 // One ID client or ID master as the ID finders describe it.
@@ -99,6 +103,12 @@ uint32_t ReCreateIdEntry(CallContext& call, Pass& pass, const JobGenEntry& entry
 
 // ---- the stored file ---------------------------------------------------------------------------
 
+// The from and to paths of a step: 0, or 0x2000054F (logged under `function`) for a NULL or
+// empty one.
+uint32_t CheckStepPaths(CallContext& call, const char* function, const char* from, const char* to);
+// What the to file is to be laid over: the source's bytes when both name one file, else what the
+// to file holds now (nothing when it does not exist).
+std::vector<uint8_t> TargetImage(CallContext& call, const char* from, const char* to, std::vector<uint8_t>&& source);
 // Reads a jobgenfile whole (unshared). 0, 0x20000002 (missing) or 0x20100000, logged under
 // `function`.
 uint32_t ReadPrepared(CallContext& call, const char* path, std::vector<uint8_t>& bytes);

@@ -19,14 +19,8 @@ constexpr char kSystem[] = "qvAPIReCreateSystemEntryJobGen";
 constexpr char kStore[] = "qvAPIReCreateStoreEntryJobGen";
 
 namespace msg {
-constexpr char kFromNull[] = "qvAPIReCreateJobGen : Logical Error : FromJobGenFile Pointer is NULL";
-constexpr char kToNull[] = "qvAPIReCreateJobGen : Logical Error : ToJobGenFile Pointer is NULL";
-constexpr char kFromEmpty[] = "qvAPIReCreateJobGen : Logical Error : Top of FromJobGenFile is NULL";
-constexpr char kToEmpty[] = "qvAPIReCreateJobGen : Logical Error : Top of ToJobGenFile is NULL";
-constexpr char kTableNull[] = "%s : Logical Error : ReCreate Control Table Pointer is NULL";
 constexpr char kJobType[] = "qvAPIReCreateJobGen : JOB TYPE Error : JobType = %c";
 constexpr char kPassError[] = "qvAPIReCreateJobGen : qvAPIReCreateJobGen[%d] Error : errno = %d";
-constexpr char kNoNode[] = "qvAPIReCreateJobGen : Logical Error : Node Not Found For CreateJob";
 constexpr char kNodePath[] = "%s : Node Path Error : Node = %s, Node Path = %s";
 constexpr char kGivenPath[] = "%s : Node Path Error : Node Path = %s";
 constexpr char kFindFirst[] = "%s : qvAPIFindFirstNode : Node = %s, errno = %d";
@@ -251,28 +245,10 @@ uint32_t Dispatch(CallContext& call, Pass& pass, const JobGenHeader& header, con
     }
 }
 
-uint32_t CheckPaths(CallContext& call, const char* from, const char* to) {
-    const char* line = from == nullptr ? msg::kFromNull
-                       : to == nullptr ? msg::kToNull
-                       : from[0] == '\0' ? msg::kFromEmpty
-                       : to[0] == '\0'   ? msg::kToEmpty
-                                         : nullptr;
-    if (line == nullptr) return 0;
-    call.Log("%s", line);
-    return QVAPI_ERR_UNEXPECTED_DATA;
-}
-
-// What another file to write over holds now (nothing when it does not exist).
-std::vector<uint8_t> Target(CallContext& call, const char* to) {
-    std::vector<uint8_t> image;
-    if (Exists(to) && ReadPrepared(call, to, image) != 0) image.clear();
-    return image;
-}
-
 uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* from, const char* to) {
-    if (const uint32_t code = CheckPaths(call, from, to); code != 0) return code;
+    if (const uint32_t code = CheckStepPaths(call, kDriver, from, to); code != 0) return code;
     if (table == nullptr) {
-        call.Log(msg::kTableNull, kDriver);
+        call.Log(kTableNullText, kDriver);
         return QVAPI_ERR_UNEXPECTED_DATA;
     }
     std::vector<uint8_t> bytes;
@@ -282,7 +258,7 @@ uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* fr
     if (header.jobKind == 0) return 0;
     StoredJobGen stored;
     ParseJobGenFile(bytes, stored);
-    std::vector<uint8_t> image = std::strcmp(from, to) == 0 ? std::move(bytes) : Target(call, to);
+    std::vector<uint8_t> image = TargetImage(call, from, to, std::move(bytes));
 
     std::vector<JobGenEntry> entries = std::move(stored.entries);
     DefinitionCache cache;
@@ -315,7 +291,7 @@ uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* fr
     }
     if (const uint32_t code = WritePrepared(call, to, image); code != 0) return code;
     if (table->written == 0) {
-        call.Log("%s", msg::kNoNode);
+        call.Log(kNodeNotFoundText, kDriver);
         return QVAPI_ERR_JOB_NO_NODE;
     }
     return 0;

@@ -20,17 +20,11 @@ constexpr char kDriver[] = "qvAPISortEntryJobGen";
 constexpr size_t kPackageKeyCompared = 63;
 
 namespace msg {
-constexpr char kFromNull[] = "qvAPISortEntryJobGen : Logical Error : FromJobGenFile Pointer is NULL";
-constexpr char kToNull[] = "qvAPISortEntryJobGen : Logical Error : ToJobGenFile Pointer is NULL";
-constexpr char kFromEmpty[] = "qvAPISortEntryJobGen : Logical Error : Top of FromJobGenFile is NULL";
-constexpr char kToEmpty[] = "qvAPISortEntryJobGen : Logical Error : Top of ToJobGenFile is NULL";
-constexpr char kTableNull[] = "qvAPISortEntryJobGen : Logical Error : ReCreate Control Table Pointer is NULL";
 constexpr char kNoEntry[] = "qvAPISortEntryJobGen : Logical Error : Entry Count is 0 : File = %s";
 constexpr char kJobType[] = "qvAPISortEntryJobGen : JOB TYPE Error : JobType = %s";
 constexpr char kKey[] = "qvAPISortSoftEntryJobGen : strchr Error : code = %x";
 constexpr char kStep[] = "qvAPISortEntryJobGen : %s Error : File = %s, Node = %s, ErrorCode = 0x%8.8x";
 constexpr char kNoSoft[] = "qvAPISortSoftEntryJobGen : CreateFile Error : File = jobgenentryfile";
-constexpr char kNoNode[] = "qvAPISortEntryJobGen : Logical Error : Node Not Found For CreateJob";
 }  // namespace msg
 
 constexpr FrameTexts kFrame{kDriver, EndStyle::Result, nullptr, nullptr, nullptr};
@@ -181,14 +175,9 @@ uint32_t WriteBack(CallContext& call, Sorter& s, char kind, std::vector<JobGenEn
 }
 
 uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, const char* to) {
-    const char* line = from == nullptr ? msg::kFromNull
-                       : to == nullptr ? msg::kToNull
-                       : from[0] == '\0' ? msg::kFromEmpty
-                       : to[0] == '\0'   ? msg::kToEmpty
-                       : table == nullptr ? msg::kTableNull
-                                          : nullptr;
-    if (line != nullptr) {
-        call.Log("%s", line);
+    if (const uint32_t code = CheckStepPaths(call, kDriver, from, to); code != 0) return code;
+    if (table == nullptr) {
+        call.Log(kTableNullText, kDriver);
         return QVAPI_ERR_UNEXPECTED_DATA;
     }
     std::vector<uint8_t> bytes;
@@ -224,12 +213,7 @@ uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, 
     }
 
     stored.entries = {};  // filed: only the buckets and the package list are needed now
-    std::vector<uint8_t> image;
-    if (std::strcmp(from, to) == 0) {
-        image = std::move(bytes);
-    } else if (Exists(to) && ReadPrepared(call, to, image) != 0) {
-        image.clear();
-    }
+    std::vector<uint8_t> image = TargetImage(call, from, to, std::move(bytes));
     std::vector<JobGenEntry> out;
     const uint32_t code = WriteBack(call, s, header.jobKind, out);
     JobGenHeader written = header;
@@ -239,7 +223,7 @@ uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, 
     Overlay(image, written, out);
     if (const uint32_t w = WritePrepared(call, to, image); w != 0 || code != 0) return code != 0 ? code : w;
     if (table->sortWritten == 0) {
-        call.Log("%s", msg::kNoNode);
+        call.Log(kNodeNotFoundText, kDriver);
         return QVAPI_ERR_JOB_NO_NODE;
     }
     return 0;

@@ -305,6 +305,26 @@ TEST_F(PrepareTest, BrokenHeadersAreRefusedBeforeAnyEntryIsRead) {
     EXPECT_EQ(Sort(table), QVAPI_ERR_JOB_NO_NODE);
 }
 
+TEST_F(PrepareTest, IdJobGenKeepsItsIdAndAddsItsMastersUnderTheIdBucket) {
+    store_->AddGroup("\\I.ID1");
+    store_->AddMember("\\I.ID1", "pc1");
+    store_->AddMember("\\I.ID1", "mst1");
+    Write(File('V', {Entry('V', 4, "\\%ID1"), Entry('V', 0x80000000u, "pcX"), Entry('V', 4, "\\%gone")}, 3, 5));
+    jg::ReCreateControlTable table;
+    ASSERT_EQ(ReCreate(table), 0u) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(table.skippedEntries, 1u);
+    ASSERT_EQ(Sort(table), 0u) << Hex(qvAPIGetLastError());
+    jg::StoredJobGen out;
+    ASSERT_TRUE(jg::ParseJobGenFile(NodeStoreBuilder::ReadBytes(Path()), out));
+    std::vector<std::string> names;
+    for (const auto& e : out.entries) names.push_back(Text(e.node) + "|" + Text(e.host));
+    // Buckets: the hash of "pcX", then "ID1" (the ID) and "ID1S0" (its master, same key).
+    EXPECT_EQ(names, (std::vector<std::string>{"pcX|pcX", "%ID1|%ID1", "mst1.%ID1|mst1.%ID1"}));
+    EXPECT_EQ(out.entries[1].jobKind, 'V');
+    EXPECT_EQ(out.entries[1].setcls, 'W');
+    EXPECT_EQ(out.entries[1].reginfOption, 7);
+}
+
 TEST_F(PrepareTest, KindOClientNameKeepsItsBytes) {
     JobGenEntry e = Entry('O', 0x80000000u, "\\mst1\\pc1");
     std::memset(e.packageKey, 'n', 64);  // 64-character client name of a Delete_Host job at 296
