@@ -725,15 +725,11 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     char number[16];
     ASSERT_EQ(qvAPIScheduleJobex(request.c_str(), number), 1) << std::hex << qvAPIGetLastError();
     EXPECT_EQ(bytes(stored), before);
-    bool seen = false;
-    for (const auto& s : jobs_->Schedules()) {
-        if (s.jobGenPath != jobGen) continue;
-        seen = true;
-        ASSERT_EQ(s.jobGenFile.size(), 256u + 1284u);
-        EXPECT_EQ(static_cast<uint8_t>(s.jobGenFile[256 + 276 + 3]), 0x80);  // a resolved client
-        EXPECT_NE(s.jobGenFile.substr(256 + 16, path.size() - 1), path.substr(1));  // dotted, not as stored
-    }
-    EXPECT_TRUE(seen);
+    const auto seen = jobs_->Schedules();
+    const auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.jobGenPath == jobGen; });
+    ASSERT_NE(it, seen.end());
+    ASSERT_EQ(it->jobGenFile.size(), 256u + 1284u);
+    EXPECT_EQ(static_cast<uint8_t>(it->jobGenFile[256 + 276 + 3]), 0x80);  // a resolved client
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {

@@ -1,8 +1,8 @@
 // qvAPIScheduleJobex against the simulator: the manager sees the prepared JobGen, the caller
 // gets the job number, and the stored JobGen and the thread's edit session are as before.
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "jobgen/jobgen_prepare.h"
@@ -121,29 +121,18 @@ TEST_F(ScheduleTest, RefusalsSendNothing) {
     EXPECT_EQ(Sent(), 0u);
 
     // The JobGen held elsewhere is busy.
-    std::mutex m;
-    std::condition_variable cv;
-    int stage = 0;
+    std::promise<void> taken, done;
     std::thread holder([&] {
         jg::JobGenMutex held;
         held.Take("test", "F.S1");
-        std::unique_lock lock(m);
-        stage = 1;
-        cv.notify_all();
-        cv.wait(lock, [&] { return stage == 2; });
+        taken.set_value();
+        done.get_future().wait();
     });
-    {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return stage == 1; });
-    }
+    taken.get_future().wait();
     char number[16];
     EXPECT_EQ(qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
-    {
-        std::lock_guard lock(m);
-        stage = 2;
-    }
-    cv.notify_all();
+    done.set_value();
     holder.join();
     EXPECT_EQ(Sent(), 0u);
     ExpectStoredAsBefore();
