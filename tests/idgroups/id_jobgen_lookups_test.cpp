@@ -3,6 +3,7 @@
 #include "id_fixture.h"
 #include "idgroups/id_finders.h"
 #include "jobgen/jobgen_prepare.h"
+#include "jobgen/prepare_files.h"
 
 namespace qvptest {
 namespace {
@@ -22,18 +23,7 @@ TEST_F(IdTest, JobPreparationExpandsIdsThroughTheFinders) {
         const char* expected;
     };
     for (const Case& c : {Case{'G', "mst1.pc1"}, Case{'A', "mst1.mst1"}}) {
-        std::vector<uint8_t> bytes(256 + 2 * 1284);
-        jg::JobGenHeader h{};
-        h.jobKind = c.kind;
-        h.entryCount = 2;
-        std::memcpy(bytes.data(), &h, 256);
-        for (int i = 0; i < 2; ++i) {
-            jg::JobGenEntry e{};
-            e.jobKind = c.kind;
-            e.type = 4;
-            jg::PutField(e.node, 260, i == 0 ? "\\%ops" : "\\%closed");
-            std::memcpy(bytes.data() + 256 + 1284 * i, &e, 1284);
-        }
+        const Image bytes = File(c.kind, {Entry(c.kind, 4, "\\%ops"), Entry(c.kind, 4, "\\%closed")}, 2);
         const std::string path = (root_ / "jobgenfile").string();
         nodes_->WriteRawFile(path, bytes.data(), bytes.size());
         jg::ReCreateControlTable table;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "jobgen/jobgen_prepare.h"
+#include "jobgen/prepare_files.h"
 #include "jobgen_env.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
@@ -25,19 +26,7 @@ protected:
         ASSERT_TRUE(sim_->Start());
         ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
         store_->AddMember("\\grp", "pc1");
-        JobGenEntry group{}, client{};
-        group.jobKind = client.jobKind = 'G';
-        jg::PutField(group.node, 260, "\\grp");
-        jg::PutField(client.node, 260, "\\mst1\\pc1");
-        client.type = 1;
-        JobGenHeader h{};
-        h.jobKind = 'G';
-        h.entryCount = 2;
-        h.entryAreaSize = 2 * 1284;
-        std::memcpy(h.version, "0500", 4);
-        original_.assign(reinterpret_cast<uint8_t*>(&h), reinterpret_cast<uint8_t*>(&h) + 256);
-        original_.insert(original_.end(), reinterpret_cast<uint8_t*>(&group), reinterpret_cast<uint8_t*>(&group) + 1284);
-        original_.insert(original_.end(), reinterpret_cast<uint8_t*>(&client), reinterpret_cast<uint8_t*>(&client) + 1284);
+        original_ = File('G', {Entry('G', 0, "\\grp"), Entry('G', 1, "\\mst1\\pc1")}, 2);
         fs::create_directories(Stored().parent_path());
         store_->WriteRawFile(Stored(), original_.data(), original_.size());
         fs::last_write_time(Stored(), fs::file_time_type::clock::now() - std::chrono::hours(30));
