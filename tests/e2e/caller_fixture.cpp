@@ -757,6 +757,31 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     EXPECT_STREQ(found.szName, "J");
     EXPECT_EQ(qvAPIFindNextJobGen(f, &found), 0);
     EXPECT_EQ(qvAPIFindCloseJobGen(f), 1);
+    h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
+
+    // The committed JobGen scheduled while this one stays open: the manager reads it with its
+    // client resolved, and the store keeps its own form.
+    const fs::path stored = Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "F") / "J" / "jobgenfile";
+    auto bytes = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string before = bytes(stored);
+    const std::string jobGen = folder + "\\J";
+    const std::string request = "JSCH 3 j" + std::to_string(jobGen.size()) + " " + jobGen +
+                                " n16 JS00000000000000 s224 " + std::string(224, '0');
+    char number[16];
+    ASSERT_EQ(qvAPIScheduleJobex(request.c_str(), number), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(bytes(stored), before);
+    const auto seen = jobs_->Schedules();
+    const auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.jobGenPath == jobGen; });
+    ASSERT_NE(it, seen.end());
+    ASSERT_EQ(it->jobGenFile.size(), 256u + 1284u);
+    EXPECT_EQ(static_cast<uint8_t>(it->jobGenFile[256 + 276 + 3]), 0x80);  // a resolved client
+
+    // Then renamed, copied out and back, and deleted with its folder.
     ASSERT_EQ(qvAPIChangeJobGen(folder.c_str(), "J", "K"), 1);
     const fs::path out = root_ / (caller.prefix + "out");
     fs::create_directories(out);
@@ -765,10 +790,6 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     EXPECT_EQ(qvAPIUpdateJobGen(out.c_str(), (folder + "\\K").c_str()), 1);
     EXPECT_EQ(qvAPIDeleteJobGen(folder.c_str(), "K", 0, 0), 1);
     EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1);
-
-    h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
-    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
-    EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
