@@ -165,8 +165,10 @@ uint32_t Sort(CallContext& call, const char* path) {
     std::string bytes;
     bool opened = false;
     if (ReadOnce(path, bytes, opened) != 0) return QVAPI_ERR_INVALID_PARAMETER;
+    const std::vector<std::string> pieces = Pieces(bytes);
     std::vector<SoftRecord> records;
-    for (const std::string& piece : Pieces(bytes)) {
+    records.reserve(pieces.size());  // the field pointers point into the records: never moved
+    for (const std::string& piece : pieces) {
         if (piece[0] == '#' || piece[0] == '\n') continue;
         SoftRecord& r = records.emplace_back();
         std::memcpy(r.line.data(), piece.data(), piece.size());
