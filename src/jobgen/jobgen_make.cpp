@@ -213,8 +213,7 @@ public:
             call_.Log(msg::kFindPackage, fn_, dotted, code);
             return code;
         }
-        // Every numeric field back to the stored order, the one at 736 too, which no range of
-        // the execution record replaces.
+        // Back to the stored order; the execution record's ranges are stored order already.
         packages::PackageToNetwork(found);
         auto* a = reinterpret_cast<uint8_t*>(&found);
         a[2] = 1;
