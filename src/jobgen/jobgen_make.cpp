@@ -28,7 +28,6 @@ constexpr char kExecEmpty[] = "%s : Logical Error : Top of Exec Name is NULL";
 constexpr char kNameEmpty[] = "%s : Logical Error : Top of JobGen Name is NULL";
 constexpr char kNameInvalid[] = "%s : Logical Error : JobGen Name is INVALID : %s";
 constexpr char kFolderInvalid[] = "%s : Logical Error : Folder Name is INVALID : %s";
-constexpr char kCreateDirectory[] = "%s : CreateDirectory Error %d : %s";
 constexpr char kExecOver[] = "%s: Logical Error : ExecFile Name Over MAX_PATH";
 constexpr char kJobGenOver[] = "%s : Logical Error : JobGenFile Name Over MAX_PATH";
 constexpr char kCollectOver[] = "%s : Logical Error : CollectFile Name Over MAX_PATH";
@@ -42,7 +41,6 @@ constexpr char kPutScript[] = "%s : qvpAPIPutScriptFile : ResourceName = %s : Er
 constexpr char kWrite[] = "%s : WriteFile Error %d : %s";
 constexpr char kKeyPack[] = "%s gaiMNGKeyPack Error %d cmdcls=%c key=%s";
 constexpr char kWriteJobGen[] = "%s : WriteFile Error : JobGenFile errno = %d";
-constexpr char kCopy[] = "%s : CopyFile Error %d : %s";
 }  // namespace msg
 
 constexpr size_t kNameMax = 259;      // a name extension's text, as the 260-byte fields hold it
@@ -279,8 +277,8 @@ public:
             const std::string to = directory_ + "\\" + kCollectArchiveFile;
             if (win::CopyFile(from.c_str(), to.c_str(), win::TRUE) == 0) {
                 const int error = static_cast<int>(win::GetLastError());
-                call_.Log(msg::kCopy, fn_, error, from.c_str());
-                call_.Log(msg::kCopy, fn_, error, to.c_str());
+                call_.Log(makemsg::kCopy, fn_, error, from.c_str());
+                call_.Log(makemsg::kCopy, fn_, error, to.c_str());
                 return QVAPI_ERR_RESOURCE;
             }
         }
@@ -319,7 +317,7 @@ uint32_t Make(CallContext& call, const char* execPath, const char* folder, const
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (win::CreateDirectory(directory.c_str(), nullptr) == 0) {
-        call.Log(msg::kCreateDirectory, fn, static_cast<int>(win::GetLastError()), directory.c_str());
+        call.Log(makemsg::kCreateDirectory, fn, static_cast<int>(win::GetLastError()), directory.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     FileHandle exec(win::CreateFile(execPath, win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
@@ -342,7 +340,11 @@ uint32_t Make(CallContext& call, const char* execPath, const char* folder, const
     exec.Close();
     std::vector<ExecRecord> records;
     if (uint32_t code = ParseExecRecords(bytes, records); code != 0) {
-        call.Log(code == QVAPI_ERR_RESOURCE ? msg::kReadExtension : msg::kNameTooLong, fn, 38);
+        if (code == QVAPI_ERR_RESOURCE) {
+            call.Log(msg::kReadExtension, fn, static_cast<int>(win::ERROR_HANDLE_EOF));
+        } else {
+            call.Log(msg::kNameTooLong, fn);
+        }
         return code;
     }
 

@@ -18,6 +18,12 @@ constexpr size_t kExtensionSecondHead = 4;
 constexpr uint8_t kNameKindNode = 17;
 constexpr uint8_t kNameKindHost = 19;
 
+// Log texts the rebuild and its copiers share.
+namespace makemsg {
+constexpr char kCopy[] = "%s : CopyFile Error %d : %s";
+constexpr char kCreateDirectory[] = "%s : CreateDirectory Error %d : %s";
+}  // namespace makemsg
+
 // One record of the file with the names its extension gave.
 struct ExecRecord {
     const uint8_t* bytes = nullptr;  // kExecRecordSize bytes inside the file

@@ -21,8 +21,6 @@ namespace msg {
 constexpr char kSourceNull[] = "%s : Logical Error : Source File Pointer is NULL";
 constexpr char kProcInvalid[] = "%s : lpProcFilePath is INVALID : %s";
 constexpr char kSubFolderInvalid[] = "%s : Logical Error : Sub Folder is INVALID : %s";
-constexpr char kCopy[] = "%s : CopyFile Error %d : %s";
-constexpr char kCreateDirectory[] = "%s : CreateDirectory Error %d : %s";
 constexpr char kPathOver[] = "%s : Logical Error : File Name Over MAX_PATH";
 }  // namespace msg
 
@@ -54,8 +52,8 @@ uint32_t CopyNew(CallContext& call, const char* source, const std::string& targe
     }
     if (win::CopyFile(source, target.c_str(), win::TRUE) == 0) {
         const int error = static_cast<int>(win::GetLastError());
-        call.Log(msg::kCopy, call.function(), error, source);
-        call.Log(msg::kCopy, call.function(), error, target.c_str());
+        call.Log(makemsg::kCopy, call.function(), error, source);
+        call.Log(makemsg::kCopy, call.function(), error, target.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     return 0;
@@ -97,7 +95,7 @@ uint32_t CopyUinv(CallContext& call, const char* folder, const char* name, const
     if (win::CreateDirectory(subDir.c_str(), nullptr) == 0) {
         const win::DWORD error = win::GetLastError();
         if (error != win::ERROR_ALREADY_EXISTS) {
-            call.Log(msg::kCreateDirectory, call.function(), static_cast<int>(error), subDir.c_str());
+            call.Log(makemsg::kCreateDirectory, call.function(), static_cast<int>(error), subDir.c_str());
             return QVAPI_ERR_RESOURCE;
         }
         made = false;

@@ -24,9 +24,6 @@ constexpr FrameTexts kCloseFrame{"qvAPIFindCloseSoftListRefer"};
 constexpr FrameTexts kGetFileFrame{"qvAPIGetFileSoftRefer"};
 
 namespace msg {
-constexpr char kTypeInvalid[] = "%s : Parameter Error : dwListType is INVALID";
-constexpr char kNameNull[] = "%s : Parameter Error : lpSoftRefer is NULL";
-constexpr char kNameInvalid[] = "%s : Parameter Error : lpSoftRefer is INVALID : %s";
 constexpr char kNotChange[] = "%s : Parameter Error : %s is Not Change";
 constexpr char kRecordNull[] = "%s : Parameter Error : lpSoftDataList is NULL";
 constexpr char kNameEmpty[] = "%s : lpSoftRefer is NULL";
@@ -126,7 +123,7 @@ QVPAPI_HANDLE FindFirst(CallContext& call, uint32_t type, QVAPI_SOFTLIST* record
         return QVPAPI_INVALID_HANDLE;
     };
     if (type != QVAPI_SOFTLIST_USER) {
-        call.Log(msg::kTypeInvalid, fn);
+        call.Log(softmsg::kTypeInvalid, fn);
         return fail(QVAPI_ERR_INVALID_PARAMETER);
     }
     if (record == nullptr) {
@@ -199,11 +196,11 @@ int GetFile(CallContext& call, uint32_t type, const char* name, const char* targ
     const char* fn = call.function();
     auto refuse = [&](uint32_t code) { return Finish(call, code); };
     if (type != QVAPI_SOFTLIST_DEFAULT && type != QVAPI_SOFTLIST_USER) {
-        call.Log(msg::kTypeInvalid, fn);
+        call.Log(softmsg::kTypeInvalid, fn);
         return refuse(QVAPI_ERR_INVALID_PARAMETER);
     }
     if (name == nullptr || name[0] == '\0') {
-        call.Log(msg::kNameNull, fn);
+        call.Log(softmsg::kNameNull, fn);
         return refuse(QVAPI_ERR_INVALID_PARAMETER);
     }
     if (strnlen(name, kListNameMax + 1) > kListNameMax) {
@@ -211,7 +208,7 @@ int GetFile(CallContext& call, uint32_t type, const char* name, const char* targ
         return refuse(QVAPI_ERR_INVALID_PARAMETER);
     }
     if (type == QVAPI_SOFTLIST_DEFAULT && !IsDefaultName(name)) {
-        call.Log(msg::kNameInvalid, fn, name);
+        call.Log(softmsg::kNameInvalid, fn, name);
         return refuse(QVAPI_ERR_INVALID_PARAMETER);
     }
     if (type == QVAPI_SOFTLIST_USER && IsDefaultName(name)) {
@@ -256,16 +253,16 @@ std::string ListFilePath(std::string_view storedName) {
 uint32_t FindSoftList(CallContext& call, uint32_t type, const char* name, QVAPI_SOFTLIST* record) {
     const char* fn = call.function();
     if (type > QVAPI_SOFTLIST_USER_ONLY) {
-        call.Log(msg::kTypeInvalid, fn);
+        call.Log(softmsg::kTypeInvalid, fn);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (name == nullptr) {
-        call.Log(msg::kNameNull, fn);
+        call.Log(softmsg::kNameNull, fn);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     const bool empty = name[0] == '\0';
     if (type == QVAPI_SOFTLIST_DEFAULT && !empty && !IsDefaultName(name)) {
-        call.Log(msg::kNameInvalid, fn, name);
+        call.Log(softmsg::kNameInvalid, fn, name);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (((type == QVAPI_SOFTLIST_USER || type == QVAPI_SOFTLIST_USER_ONLY) && IsDefaultName(name)) ||
@@ -279,7 +276,7 @@ uint32_t FindSoftList(CallContext& call, uint32_t type, const char* name, QVAPI_
     }
     // Type 2 names no list at all: an argument error even with an empty name.
     if (type == QVAPI_SOFTLIST_NONE) {
-        call.Log(msg::kTypeInvalid, fn);
+        call.Log(softmsg::kTypeInvalid, fn);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (empty) {

@@ -17,6 +17,13 @@ constexpr char kDefaultListFile[] = "DEFLIST.QVP";
 constexpr char kUserListFile[] = "USERLIST.QVP";
 constexpr size_t kListNameMax = QVAPI_SOFTLIST_NAME_MAX;
 
+// Log texts the list operations share.
+namespace softmsg {
+constexpr char kTypeInvalid[] = "%s : Parameter Error : dwListType is INVALID";
+constexpr char kNameNull[] = "%s : Parameter Error : lpSoftRefer is NULL";
+constexpr char kNameInvalid[] = "%s : Parameter Error : lpSoftRefer is INVALID : %s";
+}  // namespace softmsg
+
 // <PathName>\SERVER\ZARNQV\MNGFL\SOFTREFER\SOFTLIST
 std::string SoftListRoot();
 // SOFTLIST\DEFAULT\DEFLIST.QVP for the default list, SOFTLIST\<name>\USERLIST.QVP otherwise.

@@ -24,10 +24,7 @@ constexpr FrameTexts kReCreateFrame{"qvAPIReCreateSoftReferJobGen"};
 constexpr FrameTexts kSortFrame{"qvAPIReCreateSortJobGen"};
 
 namespace msg {
-constexpr char kNameNull[] = "%s : Parameter Error : lpSoftRefer is NULL";
-constexpr char kNameInvalid[] = "%s : Parameter Error : lpSoftRefer is INVALID : %s";
 constexpr char kOutputNull[] = "%s : Parameter Error : lpOutputPath is NULL";
-constexpr char kTypeInvalid[] = "%s : Parameter Error : dwListType is INVALID";
 constexpr char kStat[] = "%s : _stat Error : errno = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
@@ -69,12 +66,12 @@ bool WriteReplacing(const std::string& path, const std::string& bytes) {
 uint32_t ReCreate(CallContext& call, uint32_t type, const char* name, const char* output) {
     const char* fn = call.function();
     if (name == nullptr) {
-        call.Log(msg::kNameNull, fn);
+        call.Log(softmsg::kNameNull, fn);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     // The name becomes a folder of SOFTLIST: it must stay one.
     if (!IsListName(name)) {
-        call.Log(msg::kNameInvalid, fn, name);
+        call.Log(softmsg::kNameInvalid, fn, name);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (output == nullptr || output[0] == '\0') {
@@ -97,7 +94,7 @@ uint32_t ReCreate(CallContext& call, uint32_t type, const char* name, const char
     case QVAPI_SOFTLIST_NONE:
         break;
     default:
-        call.Log(msg::kTypeInvalid, fn);
+        call.Log(softmsg::kTypeInvalid, fn);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     std::string bytes;
