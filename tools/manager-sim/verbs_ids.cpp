@@ -29,7 +29,7 @@ bool IsEntryKey(std::string_view key) { return key.find('.') != std::string_view
 
 void PutText(std::string& record, size_t offset, size_t width, std::string_view text) {
     std::memset(record.data() + offset, 0, width);
-    std::memcpy(record.data() + offset, text.data(), std::min(width, text.size()));
+    if (!text.empty()) std::memcpy(record.data() + offset, text.data(), std::min(width, text.size()));
 }
 
 }  // namespace
