@@ -114,7 +114,7 @@ uint32_t WriteGiven(CallContext& call, Pass& pass, const JobGenEntry& e) {
 
 }  // namespace
 
-uint32_t ReCreateIdGroupEntry(CallContext& call, Pass& pass, const JobGenEntry& e, int mode, const char*) {
+uint32_t ReCreateIdGroupEntry(CallContext& call, Pass& pass, const JobGenEntry& e, int mode) {
     call.Log(msg::kStart, kIdGroupEntry);
     if (e.type != kTypeIdGroup) return 0;
     IdChoice choice;

@@ -97,8 +97,7 @@ bool AddressBase(std::string_view base, std::string& out);
 std::string DottedAddress(const uint8_t* octets);
 
 // The ID expanders (jobgen_idexpand.cpp). `mode` 1: ID clients, else ID masters.
-uint32_t ReCreateIdGroupEntry(CallContext& call, Pass& pass, const JobGenEntry& entry, int mode,
-                              const char* function);
+uint32_t ReCreateIdGroupEntry(CallContext& call, Pass& pass, const JobGenEntry& entry, int mode);
 uint32_t ReCreateIdEntry(CallContext& call, Pass& pass, const JobGenEntry& entry);
 
 // ---- the stored file ---------------------------------------------------------------------------

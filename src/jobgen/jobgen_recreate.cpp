@@ -39,17 +39,15 @@ struct Expander {
 constexpr Expander kSystemExpander{kSystem, false};
 constexpr Expander kStoreExpander{kStore, true};
 
-std::string Field(const char* field, size_t width) { return FieldText(field, width); }
-
 // The two addresses of a stored definition. `connectKind`: a node shown by its common name is
 // addressed by it.
 uint32_t NodeAddresses(CallContext& call, const Expander& x, const QVAPI_NODE& d, bool connectKind,
                        std::string& first, std::string& second) {
-    const std::string hostIdPath = Field(d.ucHostIDPath, sizeof d.ucHostIDPath);
-    const std::string nodePath = Field(d.ucNodePath0, sizeof d.ucNodePath0);
+    const std::string hostIdPath = FieldText(d.ucHostIDPath, sizeof d.ucHostIDPath);
+    const std::string nodePath = FieldText(d.ucNodePath0, sizeof d.ucNodePath0);
     const bool byHostIdPath = !hostIdPath.empty();
-    const std::string name = Field(d.ucNodeName, sizeof d.ucNodeName);
-    const std::string hostId = Field(d.ucHostID, sizeof d.ucHostID);
+    const std::string name = FieldText(d.ucNodeName, sizeof d.ucNodeName);
+    const std::string hostId = FieldText(d.ucHostID, sizeof d.ucHostID);
     const bool hostIdFlag = d.ucHostIDFlag == 1;
     if (!AddressBase(byHostIdPath ? hostIdPath : nodePath, first) || !AddressBase(nodePath, second)) {
         const std::string shown = hostIdFlag && byHostIdPath ? hostId : name;
@@ -58,7 +56,7 @@ uint32_t NodeAddresses(CallContext& call, const Expander& x, const QVAPI_NODE& d
     }
     std::string a, b;
     if (!x.store && connectKind && d.uiConnectKind == 1) {
-        a = b = Field(d.ucCommonName, sizeof d.ucCommonName);
+        a = b = FieldText(d.ucCommonName, sizeof d.ucCommonName);
     } else if (call.block().systemManagementKey == 0) {
         a = hostIdFlag ? hostId : name;
         b = name;
@@ -118,7 +116,7 @@ bool BadMemberName(std::string_view name) {
 }
 
 uint32_t ExpandGroup(CallContext& call, Pass& pass, const Expander& x, const JobGenEntry& e) {
-    const std::string group = Field(e.node, kTextField);
+    const std::string group = FieldText(e.node, kTextField);
     std::vector<uint8_t> image;
     if (const uint32_t code = LoadGroup(group, image); code != 0) {
         // A group that is gone or cannot be read leaves the job incomplete: counted, not failed.
@@ -168,7 +166,7 @@ uint32_t ExpandGroup(CallContext& call, Pass& pass, const Expander& x, const Job
 uint32_t ExpandGiven(CallContext& call, Pass& pass, const Expander& x, const JobGenEntry& e, bool resolved) {
     const bool masterSide = (e.type & 0x2u) != 0;
     if (x.store && e.type != kTypeClientAsGiven && e.type != kTypeMasterAsGiven) return 0;
-    const std::string path = Field(e.node, kTextField);
+    const std::string path = FieldText(e.node, kTextField);
     if (path.find('%') != std::string::npos) {
         ++pass.table.skippedEntries;
         return 0;
@@ -206,7 +204,7 @@ std::string LastToken(const std::string& path) {
 
 uint32_t Expand(CallContext& call, Pass& pass, const Expander& x, const JobGenEntry& e, bool resolved) {
     if ((e.type & 0x80000000u) != 0) return ExpandGiven(call, pass, x, e, resolved);
-    const std::string path = Field(e.node, kTextField);
+    const std::string path = FieldText(e.node, kTextField);
     switch (e.type) {
         case kTypeGroup:
             return ExpandGroup(call, pass, x, e);
@@ -220,7 +218,7 @@ uint32_t Expand(CallContext& call, Pass& pass, const Expander& x, const JobGenEn
         case kTypeMasterById:
             return WriteDefinition(call, pass, x, e, path, true, false, true);
         case kTypeIdGroup: {
-            const uint32_t code = ReCreateIdGroupEntry(call, pass, e, x.store ? 2 : 1, x.function);
+            const uint32_t code = ReCreateIdGroupEntry(call, pass, e, x.store ? 2 : 1);
             if (code != 0) call.Log(msg::kIdGroup, x.function);
             return code;
         }

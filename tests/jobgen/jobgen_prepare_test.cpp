@@ -28,6 +28,16 @@ std::string Dotted(const std::string& path) {
 
 // ---- the reference ---------------------------------------------------------------------------
 
+// A header with the entries' count and the entries laid over a file's bytes (never shortened).
+Image Laid(Image file, JobGenHeader h, const std::vector<JobGenEntry>& entries) {
+    h.entryCount = static_cast<uint32_t>(entries.size());
+    h.entryAreaSize = h.entryCount * 1284;
+    file.resize(std::max(file.size(), 256 + entries.size() * 1284));
+    std::memcpy(file.data(), &h, 256);
+    std::memcpy(file.data() + 256, entries.data(), entries.size() * 1284);
+    return file;
+}
+
 struct RefRecreate {
     NodeStoreBuilder& store;
     uint8_t key;
@@ -138,14 +148,8 @@ Image RefSort(const Image& in, uint8_t systemKey) {
             put(r);
         }
     }
-    h.entryCount = static_cast<uint32_t>(out.size());
-    h.entryAreaSize = h.entryCount * 1284;
     std::memcpy(h.version, "0500", 4);
-    Image result = in;
-    if (result.size() < 256 + out.size() * 1284) result.resize(256 + out.size() * 1284);
-    std::memcpy(result.data(), &h, 256);
-    std::memcpy(result.data() + 256, out.data(), out.size() * 1284);
-    return result;
+    return Laid(in, h, out);
 }
 
 // ---- the fixture --------------------------------------------------------------------------------
@@ -210,12 +214,7 @@ TEST_F(PrepareTest, ReCreatedAndSortedFilesEqualTheReference) {
         for (const JobGenEntry& e : entries) ref.Expand(e);
         JobGenHeader h;
         std::memcpy(&h, original.data(), 256);
-        h.entryCount = static_cast<uint32_t>(ref.out.size());
-        h.entryAreaSize = h.entryCount * 1284;
-        Image expected = original;
-        expected.resize(std::max(expected.size(), 256 + ref.out.size() * 1284));
-        std::memcpy(expected.data(), &h, 256);
-        std::memcpy(expected.data() + 256, ref.out.data(), ref.out.size() * 1284);
+        const Image expected = Laid(original, h, ref.out);
 
         jg::ReCreateControlTable table;
         ASSERT_EQ(ReCreate(table), 0u) << Hex(qvAPIGetLastError());
