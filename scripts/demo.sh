@@ -24,8 +24,8 @@ RunDir=$root/run
 CONF
 "$dir/qvp-manager-sim" --root "$root/data" --port 0 --demo-job > "$root/port" &
 sim_pid=$!
-# The simulator prints its port once it listens.
-for _ in $(seq 100); do
+# The simulator prints its port once it listens (a loaded machine may take seconds).
+for _ in $(seq 300); do
   [ -s "$root/port" ] && break
   kill -0 "$sim_pid" 2>/dev/null || break
   sleep 0.1
