@@ -466,6 +466,30 @@ static void story_sysinfo(void) {
     refused("qvAPIDeleteSysInfo(pc00001)", qvAPIDeleteSysInfo("pc00001", 0, 0), QVAPI_ERR_NOT_FOUND);
     refused("qvAPIChangeNameSysInfo(pc00001, pc00009)", qvAPIChangeNameSysInfo("pc00001", "pc00009", 0, 0),
             QVAPI_ERR_NOT_FOUND);
+/* Scheduled job: a JobGen handed to the manager with the caller's own JSCH request. The
+ * manager reads the JobGen with its entries expanded and sorted; the stored JobGen is put back
+ * as it was. A request that names a path climbing out of the JobGen root is refused unsent. */
+static void story_schedule(void) {
+    char request[512], number[17];
+    char schedule[225];
+    QVPAPI_HANDLE h = qvAPICreateJobGen("\\DEMO", "S1", 'D', 0, 0);
+    must("qvAPICreateJobGen(\\DEMO, S1, D)", h != QVPAPI_INVALID_HANDLE);
+    if (h == QVPAPI_INVALID_HANDLE) return;
+    must("qvAPICreateClientJobGen(\\mst00001\\pc00002, as given)",
+         qvAPICreateClientJobGen(h, "\\mst00001\\pc00002", QVAPI_JOBGEN_AS_GIVEN, 0));
+    must("qvAPICreatePackageJobGen(C.01.demo.1/0.0001)",
+         qvAPICreatePackageJobGen(h, 'C', "01", "demo", "1/0", "0001", 0, 0));
+    must("qvAPICloseJobGen(commit)", qvAPICloseJobGen(h, 0));
+
+    memset(schedule, '0', 224);
+    schedule[224] = '\0';
+    snprintf(request, sizeof request, "JSCH 3 j9 \\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
+    memset(number, 0, sizeof number);
+    must("qvAPIScheduleJobex(JSCH \\DEMO\\S1)", qvAPIScheduleJobex(request, number));
+    printf("  job number %.16s\n", number);
+    snprintf(request, sizeof request, "JSCH 3 j15 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
+    refused("qvAPIScheduleJobex(JSCH \\DEMO\\..\\DEMO\\S1)", qvAPIScheduleJobex(request, number),
+            QVAPI_ERR_INVALID_PARAMETER);
 }
 
 int main(int argc, char** argv) {
@@ -555,6 +579,7 @@ int main(int argc, char** argv) {
     story_idgroups(argv[1]);
     story_idgroups_forced();
     story_sysinfo();
+    story_schedule();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

@@ -329,5 +329,16 @@ QVPAPI_EXPORT int qvAPIGetRegInfOptionJobGen(QVPAPI_HANDLE hJobGen, uint32_t* lp
 QVPAPI_EXPORT int qvAPICoexistClientInfo(void* lpReserved0, uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPICreateADPathJobGen(void* lpReserved0, uint32_t dwReserved1, uint32_t dwReserved2,
                                           uint32_t dwReserved3);
+/* ---- scheduled job creation ---- */
+
+/* Sends a caller-built JSCH request ("JSCH 3 j<len> <JobGen path> n16 <number> s224 <schedule>",
+ * at most 1023 bytes, no NUL inside) while the JobGen named by its 'j' field is in the form the
+ * manager reads (groups and IDs expanded, entries sorted); the stored JobGen is put back as it
+ * was afterwards. Stores the 16-character job number (blank-filled when the manager gives a
+ * shorter one, no terminator) and returns 1; 0 with 0x20000057 (bad request or path),
+ * 0x20000020 (JobGen busy), 0x20610000 (no such JobGen), 0x20478000 (no node), 0x2000054F,
+ * the manager's mapped refusal, the transport codes, or 0x20100000. A failure to put the
+ * JobGen back leaves 0x20100000 even after an accepted request. */
+QVPAPI_EXPORT int qvAPIScheduleJobex(const char* lpRequest, char* lpJobNo);
 
 #endif

@@ -112,6 +112,9 @@ uint32_t FillGroup(CallContext& call, std::string_view name, std::string_view gr
 bool BuildMember(CallContext& call, const uint8_t* entry, bool client, bool walk,
                  std::string_view memberPath, IdNodeData& out, uint32_t& code, uint32_t& soft);
 
+// Answers the ID lookups of job preparation with the finders above (done once at load).
+void ConnectJobGenLookups();
+
 // Dotted IPv4 text <-> four octets, 1 on success, 0 on failure. The text has at most 15
 // characters and up to four decimal parts of 0 to 255; missing trailing parts are 0 ("10.1"
 // gives 10.1.0.0). The output text needs 16 bytes.

@@ -132,10 +132,20 @@ struct SoftReferArea {
 };
 static_assert(sizeof(SoftReferArea) == 216);
 
-// What job preparation hands from the re-creation to the sort. Only the count of entries that
-// were left out is read by callers.
+// What job preparation hands from the re-creation to the sort (jobgen_prepare.h). Callers read
+// only the count of entries that were left out.
 struct ReCreateControlTable {
-    uint32_t skippedEntries = 0;
+    // re-creation
+    uint32_t repeat = 0;          // an expander wrote a sub-group entry: another pass follows
+    uint32_t written = 0;         // entries written in the current pass
+    uint32_t skippedEntries = 0;  // nodes, groups and IDs left out, over all passes
+    uint32_t pass = 0;
+    // sort
+    uint32_t sortWritten = 0;
+    uint32_t buckets = 0;
+    uint32_t packages = 0;
+    uint8_t setcls = 0;           // byte 1 of the first entry
+    uint8_t reginf = 0;           // byte 3 of the first entry
 };
 
 // The call frame of the area's exports: "%s END : Code = 0x%8.8x" and the family's own line for

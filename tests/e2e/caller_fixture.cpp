@@ -769,6 +769,30 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
     ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
+
+    // The committed JobGen scheduled while this one stays open: the manager reads it with its
+    // client resolved, and the store keeps its own form.
+    const fs::path stored = Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "F") / "J" / "jobgenfile";
+    auto bytes = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string before = bytes(stored);
+    const std::string jobGen = folder + "\\J";
+    const std::string request = "JSCH 3 j" + std::to_string(jobGen.size()) + " " + jobGen +
+                                " n16 JS00000000000000 s224 " + std::string(224, '0');
+    char number[16];
+    ASSERT_EQ(qvAPIScheduleJobex(request.c_str(), number), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(bytes(stored), before);
+    bool seen = false;
+    for (const auto& s : jobs_->Schedules()) {
+        if (s.jobGenPath != jobGen) continue;
+        seen = true;
+        ASSERT_EQ(s.jobGenFile.size(), 256u + 1284u);
+        EXPECT_EQ(static_cast<uint8_t>(s.jobGenFile[256 + 276 + 3]), 0x80);  // a resolved client
+        EXPECT_NE(s.jobGenFile.substr(256 + 16, path.size() - 1), path.substr(1));  // dotted, not as stored
+    }
+    EXPECT_TRUE(seen);
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {

@@ -100,6 +100,13 @@ public:
         std::string second;  // the g field
     };
     std::vector<Reexec> Reexecs() const;
+    // Each JSCH: its JobGen path and the stored jobgenfile as it was while the request was
+    // handled (empty when there was none).
+    struct Scheduled {
+        std::string jobGenPath;
+        std::string jobGenFile;
+    };
+    std::vector<Scheduled> Schedules() const;
 
 private:
     // The store's state: the files written and the requests received.
@@ -107,6 +114,7 @@ private:
         std::vector<JobSpec> jobs;
         std::vector<JobSpec> siteJobs;
         std::vector<Reexec> reexecs;
+        std::vector<Scheduled> schedules;
     };
 
     void WriteFiles(const std::string& dir, const JobSpec& job, bool index);

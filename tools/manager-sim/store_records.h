@@ -53,6 +53,9 @@ public:
     // The job number the next JPUT or JSCH reply carries (a counter when unset).
     void SetNextJobNumber(std::string_view number);
 
+    // The reply to a JPUT or JSCH: "0 0 1 n<len> <job number>".
+    std::string JobNumberReply();
+
     std::vector<std::string> Keys(char kind) const;
     std::optional<std::string> Record(char kind, const std::string& key) const;
 
@@ -80,6 +83,7 @@ private:
     std::string CabinetDelete(Call& call);
     std::string Rdel(Call& call);
     std::string JobNumberReply();
+    std::string Iget(Call& call);
     void WriteFile(const std::string& directory, const std::string& name, std::string_view bytes);
     std::string MngflPath(std::string_view area) const;
 

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_jobs.h"
@@ -68,6 +69,21 @@ JobStore::JobStore(ManagerSim& sim, RecordStore& records) : sim_(sim), records_(
         std::lock_guard lock(mutex_);
         state_.reexecs.push_back({std::string(call.request.Value(1)), std::string(call.request.Value(2))});
         return std::string(kReplyOk);
+    });
+    // "JSCH 3 j<len> <JobGen path> n16 <number> s224 <schedule>": the manager reads the JobGen
+    // while it handles the request; the copy shows what it saw.
+    sim.Handle("JSCH", [this](Call& call) {
+        Scheduled seen{std::string(call.request.Value(0)), {}};
+        std::string path = sim_.root() + "/SERVER/ZARNQV/MNGFL/JOBGEN" + seen.jobGenPath + "/jobgenfile";
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        std::ifstream file(path, std::ios::binary);
+        seen.jobGenFile.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        {
+            std::lock_guard lock(mutex_);
+            state_.schedules.push_back(std::move(seen));
+        }
+        return records_.JobNumberReply();
     });
 }
 
@@ -184,6 +200,11 @@ std::optional<ExecStatus> JobStore::Status(std::string_view node, std::string_vi
 JobStore::Hold JobStore::HoldExclusive(const std::string& path) {
     return Hold(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
                                 win::FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::vector<JobStore::Scheduled> JobStore::Schedules() const {
+    std::lock_guard lock(mutex_);
+    return state_.schedules;
 }
 
 std::vector<JobStore::Reexec> JobStore::Reexecs() const {

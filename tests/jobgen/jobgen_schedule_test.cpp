@@ -1,0 +1,167 @@
+// qvAPIScheduleJobex against the simulator: the manager sees the prepared JobGen, the caller
+// gets the job number, and the stored JobGen and the thread's edit session are as before.
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+
+#include "jobgen/jobgen_prepare.h"
+#include "jobgen_env.h"
+#include "manager-sim/store_jobs.h"
+#include "manager-sim/store_records.h"
+
+namespace qvptest {
+namespace {
+
+namespace jg = qvp::jobgen;
+
+class ScheduleTest : public JobGenTest {
+protected:
+    void SetUp() override {
+        JobGenTest::SetUp();
+        sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
+        records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
+        jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
+        ASSERT_TRUE(sim_->Start());
+        ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
+        store_->AddMember("\\grp", "pc1");
+        JobGenEntry group{}, client{};
+        group.jobKind = client.jobKind = 'G';
+        jg::PutField(group.node, 260, "\\grp");
+        jg::PutField(client.node, 260, "\\mst1\\pc1");
+        client.type = 1;
+        JobGenHeader h{};
+        h.jobKind = 'G';
+        h.entryCount = 2;
+        h.entryAreaSize = 2 * 1284;
+        std::memcpy(h.version, "0500", 4);
+        original_.assign(reinterpret_cast<uint8_t*>(&h), reinterpret_cast<uint8_t*>(&h) + 256);
+        original_.insert(original_.end(), reinterpret_cast<uint8_t*>(&group), reinterpret_cast<uint8_t*>(&group) + 1284);
+        original_.insert(original_.end(), reinterpret_cast<uint8_t*>(&client), reinterpret_cast<uint8_t*>(&client) + 1284);
+        fs::create_directories(Stored().parent_path());
+        store_->WriteRawFile(Stored(), original_.data(), original_.size());
+        fs::last_write_time(Stored(), fs::file_time_type::clock::now() - std::chrono::hours(30));
+        written_ = fs::last_write_time(Stored());
+    }
+    void TearDown() override {
+        qvAPIClose();
+        sim_->Stop();
+        JobGenTest::TearDown();
+    }
+    fs::path Stored() const { return Store() / "F" / "S1" / "jobgenfile"; }
+    static std::string Request(const std::string& path) {
+        return "JSCH 3 j" + std::to_string(path.size()) + " " + path + " n16 JS00000000000000 s224 " +
+               std::string(224, 'x');
+    }
+    size_t Sent() const {
+        size_t n = 0;
+        for (const std::string& r : sim_->Received()) n += r.rfind("JSCH", 0) == 0 ? 1 : 0;
+        return n;
+    }
+    void ExpectStoredAsBefore() {
+        EXPECT_EQ(NodeStoreBuilder::ReadBytes(Stored()), original_);
+        EXPECT_EQ(fs::last_write_time(Stored()), written_);
+    }
+
+    std::unique_ptr<qvpsim::ManagerSim> sim_;
+    std::unique_ptr<qvpsim::RecordStore> records_;
+    std::unique_ptr<qvpsim::JobStore> jobs_;
+    std::vector<uint8_t> original_;
+    fs::file_time_type written_;
+};
+
+TEST_F(ScheduleTest, ManagerSeesThePreparedJobGenAndTheStoreComesBack) {
+    // An edit session of this thread stays as it was.
+    QVPAPI_HANDLE edit = Open("\\F", "E1", 'C');
+    ASSERT_EQ(qvAPICreateClientJobGen(edit, "\\mst1\\pc1", 0, 0), 1) << Hex(qvAPIGetLastError());
+    const auto work = Snapshot(Work());
+
+    records_->SetNextJobNumber("JS00000000000042");
+    char number[16];
+    ASSERT_EQ(qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(std::string(number, 16), "JS00000000000042");
+    ExpectStoredAsBefore();
+    EXPECT_EQ(Snapshot(Work()), work);
+    EXPECT_EQ(qvAPICloseJobGen(edit, 0), 1) << Hex(qvAPIGetLastError());
+
+    // What the manager read is the file the two steps make of the stored one.
+    const fs::path copy = root_ / "prepared";
+    fs::copy_file(Stored(), copy);
+    jg::ReCreateControlTable table;
+    ASSERT_EQ(jg::qvAPIReCreateJobGen(&table, copy.c_str(), copy.c_str()), 1);
+    ASSERT_EQ(jg::qvAPISortEntryJobGen(&table, copy.c_str(), copy.c_str()), 1);
+    const auto seen = jobs_->Schedules();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].jobGenPath, "\\F\\S1");
+    const auto prepared = NodeStoreBuilder::ReadBytes(copy);
+    EXPECT_EQ(seen[0].jobGenFile, std::string(prepared.begin(), prepared.end()));
+    jg::StoredJobGen sorted;
+    ASSERT_TRUE(jg::ParseJobGenFile(prepared, sorted));
+    EXPECT_EQ(sorted.entries.size(), 1u);  // pc1 by group and by path: one node
+}
+
+TEST_F(ScheduleTest, RefusalsSendNothing) {
+    struct Case {
+        std::string request;
+        uint32_t code;
+    };
+    const std::string longPath = "\\F\\" + std::string(259, 'p');
+    for (const Case& c : {Case{Request("\\F\\S1") + std::string(800, 'y'), QVAPI_ERR_INVALID_PARAMETER},
+                          Case{"JSCH 3 k7 \\F\\S1 n16 JS00000000000000", QVAPI_ERR_INVALID_PARAMETER},
+                          Case{Request(longPath), QVAPI_ERR_INVALID_PARAMETER},
+                          Case{Request("\\F\\..\\F\\S1"), QVAPI_ERR_INVALID_PARAMETER},
+                          Case{Request("F\\S1"), QVAPI_ERR_INVALID_PARAMETER},
+                          Case{Request("\\F\\none"), QVAPI_ERR_NOT_FOUND}}) {
+        SCOPED_TRACE(c.request.substr(0, 40));
+        char number[16] = {'k'};
+        EXPECT_EQ(qvAPIScheduleJobex(c.request.c_str(), number), 0);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        EXPECT_EQ(number[0], 'k');
+    }
+    EXPECT_EQ(Sent(), 0u);
+
+    // The JobGen held elsewhere is busy.
+    std::mutex m;
+    std::condition_variable cv;
+    int stage = 0;
+    std::thread holder([&] {
+        jg::JobGenMutex held;
+        held.Take("test", "F.S1");
+        std::unique_lock lock(m);
+        stage = 1;
+        cv.notify_all();
+        cv.wait(lock, [&] { return stage == 2; });
+    });
+    {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return stage == 1; });
+    }
+    char number[16];
+    EXPECT_EQ(qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
+    {
+        std::lock_guard lock(m);
+        stage = 2;
+    }
+    cv.notify_all();
+    holder.join();
+    EXPECT_EQ(Sent(), 0u);
+    ExpectStoredAsBefore();
+}
+
+TEST_F(ScheduleTest, ShortAcceptedReplyFailsAndRestores) {
+    sim_->Script("JSCH", qvpsim::Action::Reply("0 0 1"));
+    char number[16] = {'k'};
+    EXPECT_EQ(qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    EXPECT_EQ(number[0], 'k');
+    ExpectStoredAsBefore();
+
+    // A short fifth word is taken as far as it goes, blanks after it.
+    sim_->Script("JSCH", qvpsim::Action::Reply("0 0 1 n5 JS123"));
+    ASSERT_EQ(qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number), 1);
+    EXPECT_EQ(std::string(number, 16), "JS123           ");
+}
+
+}  // namespace
+}  // namespace qvptest
