@@ -490,6 +490,73 @@ static void story_schedule(void) {
     snprintf(request, sizeof request, "JSCH 3 j15 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
     refused("qvAPIScheduleJobex(JSCH \\DEMO\\..\\DEMO\\S1)", qvAPIScheduleJobex(request, number),
             QVAPI_ERR_INVALID_PARAMETER);
+/* Software search and rebuilt JobGens: the reference lists under SOFTREFER\SOFTLIST found and
+ * walked, a job's soft-refer file joined from them and sorted, and a JobGen made again from a
+ * file of execution records (one record of kind R: no package look-up). */
+static int write_raw(const char* path, const void* bytes, size_t size) {
+    FILE* f = fopen(path, "wb");
+    int ok = f != NULL && fwrite(bytes, 1, size, f) == size;
+    if (f != NULL && fclose(f) != 0) ok = 0;
+    return ok;
+}
+
+static void story_softrefer(const char* root) {
+    static const char kDefault[] = "# software\r\nv;1;Zip;;;;2;9\r\n";
+    static const char kOffice[] = "v;1;Editor;;;;1;3";
+    char path[1024], line[256];
+    unsigned char record[944];
+    QVAPI_SOFTLIST list;
+    QVAPI_JOBGEN found;
+    QVPAPI_HANDLE find;
+    FILE* f;
+
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/SOFTREFER/SOFTLIST/DEFAULT", root);
+    must("qvpCreateDirectory(SOFTLIST/DEFAULT)", qvpCreateDirectory(path));
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/SOFTREFER/SOFTLIST/DEFAULT/DEFLIST.QVP", root);
+    must("write SOFTLIST/DEFAULT/DEFLIST.QVP", write_raw(path, kDefault, sizeof kDefault - 1));
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/SOFTREFER/SOFTLIST/Office", root);
+    must("qvpCreateDirectory(SOFTLIST/Office)", qvpCreateDirectory(path));
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/SOFTREFER/SOFTLIST/Office/USERLIST.QVP", root);
+    must("write SOFTLIST/Office/USERLIST.QVP", write_raw(path, kOffice, sizeof kOffice - 1));
+    memset(record, 0, sizeof record);
+    record[8] = 'R';
+    memset(record + 16, ' ', 64);
+    memcpy(record + 16, "pc00001", 7);
+    memcpy(record + 168, "C01demo", 7);
+    snprintf(path, sizeof path, "%s/DEMO/exec.dat", root);
+    must("write DEMO/exec.dat", write_raw(path, record, sizeof record));
+
+    memset(&list, 0, sizeof list);
+    must("qvAPIFindSoftListRefer(1, office)", qvAPIFindSoftListRefer(1, "office", &list, 0, 0));
+    printf("  list %.32s updated %04u-%02u-%02u\n", list.szListName, (unsigned)list.stUpdate.wYear,
+           (unsigned)list.stUpdate.wMonth, (unsigned)list.stUpdate.wDay);
+    refused("qvAPIFindSoftListRefer(1, DEFAULT)", qvAPIFindSoftListRefer(1, "DEFAULT", &list, 0, 0),
+            QVAPI_ERR_INVALID_PARAMETER);
+    find = qvAPIFindFirstSoftListRefer(1, &list);
+    if (find != QVPAPI_INVALID_HANDLE) {
+        do printf("  user list %.32s\n", list.szListName);
+        while (qvAPIFindNextSoftListRefer(find, &list));
+        qvAPIFindCloseSoftListRefer(find);
+    }
+    show("qvAPIFindFirstSoftListRefer(1) walk", find != QVPAPI_INVALID_HANDLE);
+
+    snprintf(path, sizeof path, "%s/DEMO/PB000000", root);
+    must("qvAPIReCreateSoftReferJobGen(1, Office, PB000000)", qvAPIReCreateSoftReferJobGen(1, "Office", path, 0, 0));
+    must("qvAPIReCreateSortJobGen(PB000000)", qvAPIReCreateSortJobGen(path, 0, 0));
+    f = fopen(path, "rb");
+    if (f != NULL) {
+        while (fgets(line, sizeof line, f) != NULL) printf("  sorted: %s", line);
+        fclose(f);
+    }
+    refused("qvAPIReCreateSoftReferJobGen(1, ..\\x)", qvAPIReCreateSoftReferJobGen(1, "..\\x", path, 0, 0),
+            QVAPI_ERR_INVALID_PARAMETER);
+
+    snprintf(path, sizeof path, "%s/DEMO/exec.dat", root);
+    must("qvpAPIJobGenMake(exec.dat, DEMO, REBUILT)", qvpAPIJobGenMake(path, "DEMO", "REBUILT"));
+    refused("qvpAPIJobGenMake(exec.dat, DEMO, ..)", qvpAPIJobGenMake(path, "DEMO", ".."), QVAPI_ERR_INVALID_PARAMETER);
+    memset(&found, 0, sizeof found);
+    must("qvAPIFindJobGen(\\DEMO, REBUILT)", qvAPIFindJobGen("\\DEMO", "REBUILT", &found, 0, 0));
+    printf("  %s kind %u\n", found.szName, (unsigned)found.uiKind);
 }
 
 int main(int argc, char** argv) {
@@ -580,6 +647,7 @@ int main(int argc, char** argv) {
     story_idgroups_forced();
     story_sysinfo();
     story_schedule();
+    story_softrefer(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

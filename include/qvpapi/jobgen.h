@@ -90,6 +90,51 @@ typedef struct QVAPI_DIVISIONAL_TRANS_DATA {
     uint32_t TransInterval;      /*  8 1 to 1440 when on */
     uint8_t ucReserved[244];
 } QVAPI_DIVISIONAL_TRANS_DATA;
+/* ---- software reference lists, soft-refer files and the soft-refer area ---- */
+
+/* List types. */
+#define QVAPI_SOFTLIST_DEFAULT      0u  /* the list "DEFAULT" (DEFLIST.QVP) */
+#define QVAPI_SOFTLIST_USER         1u  /* a user list (USERLIST.QVP), then the default list */
+#define QVAPI_SOFTLIST_NONE         2u
+#define QVAPI_SOFTLIST_USER_ONLY    3u
+#define QVAPI_SOFTLIST_NAME_MAX     32u
+#define QVAPI_SOFTLIST_SIZE         68u
+#define QVAPI_SOFTREFER_SIZE        216u
+#define QVAPI_COLLECT_SIZE          1177u
+
+/* One list as the finders give it. */
+typedef struct QVAPI_SOFTLIST {
+    char szListName[32];        /*  0 as stored; no terminator at 32 characters */
+    uint32_t dwListType;        /* 32 */
+    QVAPI_NODE_TIME stUpdate;   /* 36 local last-write time of the list's file */
+    QVAPI_NODE_TIME stCreate;   /* 52 local creation time of the list's directory */
+} QVAPI_SOFTLIST;
+
+/* The soft-refer area of a kind-I JobGen. */
+typedef struct QVAPI_SOFTREFER {
+    uint32_t uiSoftware;        /*   0 1 or 2 */
+    uint32_t uiDriveOption;     /*   4 with uiSoftware 2: 1, 2 or 3 (drives of ucDriveName) */
+    char ucDriveName[70];       /*   8 one-character names (A-Z, 1-9) separated by ';' */
+    uint8_t ucReserved78[2];
+    uint8_t ucDriveCode[5];     /*  80 computed by the update */
+    uint8_t ucReserved85[3];
+    char szSoftListName[32];    /*  88 */
+    uint32_t dwSoftListType;    /* 120 */
+    uint8_t ucReserved124[92];
+} QVAPI_SOFTREFER;
+
+/* The settings of a collect JobGen (kinds G and S). */
+typedef struct QVAPI_COLLECT {
+    char ucCollectTiming;          /*   0 'B', 'E' or 'S' */
+    char ucCompressCode;           /*   1 'K' or blank */
+    char ucText1[260];             /*   2 at most 63 characters kept */
+    char ucText2[260];             /* 262 at most 63 kept */
+    char ucPDate[6];               /* 522 */
+    char ucCipherCode;             /* 528 'D' or 'N' */
+    char ucCollectPath[260];       /* 529 at most 63 kept */
+    char ucCollectStorePath[260];  /* 789 shorter than 183 characters */
+    uint8_t ucReserved[128];       /* 1049 */
+} QVAPI_COLLECT;
 
 #if defined(__cplusplus)
 #define QVAPI_JOBGEN_ASSERT(cond, what) static_assert(cond, what)
@@ -117,6 +162,21 @@ QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_TIME_JOBGEN_DATA, ucExecWeek) == 36, "ucExecW
 QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_SCH_DATE_INF) == 52, "QVAPI_SCH_DATE_INF size");
 QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_DIVISIONAL_TRANS_DATA) == 256, "QVAPI_DIVISIONAL_TRANS_DATA size");
 QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_DIVISIONAL_TRANS_DATA, TransInterval) == 8, "TransInterval");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_SOFTLIST) == QVAPI_SOFTLIST_SIZE, "QVAPI_SOFTLIST size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTLIST, dwListType) == 32, "dwListType");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTLIST, stUpdate) == 36, "stUpdate");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTLIST, stCreate) == 52, "stCreate");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_SOFTREFER) == QVAPI_SOFTREFER_SIZE, "QVAPI_SOFTREFER size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTREFER, ucDriveName) == 8, "ucDriveName");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTREFER, ucDriveCode) == 80, "ucDriveCode");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTREFER, szSoftListName) == 88, "szSoftListName");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_SOFTREFER, dwSoftListType) == 120, "dwSoftListType");
+QVAPI_JOBGEN_ASSERT(sizeof(QVAPI_COLLECT) == QVAPI_COLLECT_SIZE, "QVAPI_COLLECT size");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucPDate) == 522, "ucPDate");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucCipherCode) == 528, "ucCipherCode");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucCollectPath) == 529, "ucCollectPath");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucCollectStorePath) == 789, "ucCollectStorePath");
+QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucReserved) == 1049, "ucReserved");
 #undef QVAPI_JOBGEN_ASSERT
 #endif
 
@@ -340,5 +400,82 @@ QVPAPI_EXPORT int qvAPICreateADPathJobGen(void* lpReserved0, uint32_t dwReserved
  * the manager's mapped refusal, the transport codes, or 0x20100000. A failure to put the
  * JobGen back leaves 0x20100000 even after an accepted request. */
 QVPAPI_EXPORT int qvAPIScheduleJobex(const char* lpRequest, char* lpJobNo);
+/* ---- software reference lists (SOFTREFER\SOFTLIST) ---- */
+
+/* Looks a list up by type (0..3) and name ("DEFAULT", any case, only with type 0): 1 and
+ * lpSoftDataList filled, or 0 with 0x20000057 (bad argument; a name over 32 characters; type 2)
+ * or 0x20000103 (no such list, or an empty name). The last two words are reserved. */
+QVPAPI_EXPORT int qvAPIFindSoftListRefer(uint32_t dwListType, const char* lpSoftRefer,
+                                         QVAPI_SOFTLIST* lpSoftDataList, uint32_t dwReserved1,
+                                         uint32_t dwReserved2);
+/* Walk of the user lists (type 1 only; the default list is never given): a find handle, or
+ * QVPAPI_INVALID_HANDLE with 0x20000057, 0x20000103 (no user list), 0x20100000. Any number of
+ * walks may be open at once. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSoftListRefer(uint32_t dwListType, QVAPI_SOFTLIST* lpSoftDataList);
+/* The next user list: 1, or 0 with 0x20000057 (not a live handle, NULL record), 0x20000103 at
+ * the end, 0x20100000. */
+QVPAPI_EXPORT int qvAPIFindNextSoftListRefer(QVPAPI_HANDLE hFindSoft, QVAPI_SOFTLIST* lpSoftDataList);
+/* Ends a walk: 1, or 0 with 0x20000057 (not a live handle) or 0x20100000. */
+QVPAPI_EXPORT int qvAPIFindCloseSoftListRefer(QVPAPI_HANDLE hFindSoft);
+/* Copies a list's file (type 0: DEFLIST.QVP of "DEFAULT"; type 1: USERLIST.QVP of the named
+ * list) to lpListFilePath, replacing it: 1, or 0 with 0x20000057, the look-up's code, or
+ * 0x20100000. */
+QVPAPI_EXPORT int qvAPIGetFileSoftRefer(uint32_t dwListType, const char* lpSoftRefer,
+                                        const char* lpListFilePath);
+/* Writes the soft-refer file at lpOutputPath (a job's PB000000) from the lists the type and name
+ * select (0 default; 1 user then default; 3 user alone; 2 none, giving the single byte '#'): 1,
+ * or 0 with 0x20000057 (NULL or bad type; a name over 32 characters or holding a separator),
+ * 0x20100000. The last two words are reserved. */
+QVPAPI_EXPORT int qvAPIReCreateSoftReferJobGen(uint32_t dwListType, const char* lpSoftRefer,
+                                               const char* lpOutputPath, uint32_t dwReserved1,
+                                               uint32_t dwReserved2);
+/* Rewrites a soft-refer file as its records sorted (fields 3, 7 ascending, 8 descending,
+ * ignoring case), without comments or empty lines, one LF-ended line of nine ';'-joined fields
+ * each: 1, or 0 with 0x20000057 (NULL, empty, unreadable) or 0x20100000. A file without
+ * records is left as it is. The last two words are reserved. */
+QVPAPI_EXPORT int qvAPIReCreateSortJobGen(const char* lpSortPath, uint32_t dwReserved1, uint32_t dwReserved2);
+/* The soft-refer area of the open kind-I JobGen: 1, or 0 with 0x20000006 (not the thread's open
+ * JobGen), 0x20000057, 0x20000002 (no area yet). */
+QVPAPI_EXPORT int qvAPIGetSoftReferJobGen(QVPAPI_HANDLE hJobGen, QVAPI_SOFTREFER* lpSoftData);
+/* Replaces the area (drive code computed from uiSoftware, the option and the drive names): 1, or
+ * 0 with 0x20000006, 0x20000057 (bad selection or drive name), 0x20100000. */
+QVPAPI_EXPORT int qvAPIUpdateSoftReferJobGen(QVPAPI_HANDLE hJobGen, const QVAPI_SOFTREFER* lpSoftData);
+
+/* ---- collect files of the open JobGen (F0000000, P0000000, Q0000000) ---- */
+
+/* Writes the three collect files from the settings and the "ZARN.SCI" of lpcszCollectFilePath:
+ * 1, or 0 with 0x20000006, 0x20000057 (a setting out of range), 0x20100000. */
+QVPAPI_EXPORT int qvAPIUpdateCollectFileJobGen(QVPAPI_HANDLE hJobGen, const QVAPI_COLLECT* lpCollectData,
+                                               const char* lpcszCollectFilePath);
+/* Reads the settings back and unpacks the script archive into lpcszCollectFilePath; the archive
+ * stays for the commit: 1, or 0 with 0x20000006, 0x20000057, 0x20000002 (a file missing),
+ * 0x20100000. */
+QVPAPI_EXPORT int qvAPIGetCollectFileJobGen(QVPAPI_HANDLE hJobGen, QVAPI_COLLECT* lpCollectData,
+                                            const char* lpcszCollectFilePath);
+/* Installs a ready archive as Q0000000 (when the record says one belongs to it), adds 1 to the
+ * install counter and writes P0000000 as "c:\": 1, or 0 with 0x20000006, 0x20000057,
+ * 0x20100000. */
+QVPAPI_EXPORT int qvpAPIJobGenMakeCollect(QVPAPI_HANDLE hJobGen, const char* lpcszCollectFilePath);
+
+/* ---- rebuild of a stored JobGen from a job execution ---- */
+
+/* Makes the stored JobGen lpFolder\lpJobGenName (a new directory) from a file of execution
+ * records: its jobgenfile, the packages' attribution files and script files, and (unless the
+ * last record is of kind G or S) F0000000 and P0000000: 1, or 0 with 0x20000057 (NULL or empty
+ * argument, a name or folder with "." / ".." parts or separators, a path too long, a name
+ * extension over 259 bytes), 0x20100000 (the directory exists, file failures), or the code of
+ * the package look-up. What was written stays on failure. */
+QVPAPI_EXPORT int qvpAPIJobGenMake(const char* lpExecFilePath, const char* lpFolder, const char* lpJobGenName);
+/* Copiers of a rebuilt JobGen's side files, never replacing one: 1, or 0 with 0x20000057 (bad
+ * name or folder, path too long) or 0x20100000. IDProc: the source as IDF00000. Proc: the file
+ * under its own name (the part after the last '\' or '/', at most 8 characters). UinvProc: a
+ * source named UL000000 as UL000000, one named UI000000 into the sub-folder lpSubFolder;
+ * RegProc: YL000000; NEProc: NE000000; a source of another name succeeds without a copy. */
+QVPAPI_EXPORT int qvpAPIJobGenMakeIDProc(const char* lpFolder, const char* lpJobGenName, const char* lpSourceFile);
+QVPAPI_EXPORT int qvpAPIJobGenMakeProc(const char* lpFolder, const char* lpJobGenName, const char* lpProcFilePath);
+QVPAPI_EXPORT int qvpAPIJobGenMakeUinvProc(const char* lpFolder, const char* lpJobGenName,
+                                           const char* lpSourceFile, const char* lpSubFolder);
+QVPAPI_EXPORT int qvpAPIJobGenMakeRegProc(const char* lpFolder, const char* lpJobGenName, const char* lpSourceFile);
+QVPAPI_EXPORT int qvAPIJobGenMakeNEProc(const char* lpFolder, const char* lpJobGenName, const char* lpSourceFile);
 
 #endif

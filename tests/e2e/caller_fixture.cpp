@@ -249,6 +249,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
+    StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
     StoryPackages(caller);
     StoryClose(caller, threadId);
@@ -793,6 +794,31 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
         EXPECT_NE(s.jobGenFile.substr(256 + 16, path.size() - 1), path.substr(1));  // dotted, not as stored
     }
     EXPECT_TRUE(seen);
+}
+
+// A software-search job's soft-refer file from the caller's own list, and a JobGen made again
+// from a file of execution records.
+void CallerTest::StorySoftReferAndRebuild(const CallerData& caller) {
+    const std::string list = caller.prefix + "LIST";
+    WriteFile(Data() / "SERVER/ZARNQV/MNGFL/SOFTREFER/SOFTLIST" / list / "USERLIST.QVP", "#\r\nv;1;B;;;;1\r\nv;1;a;;;;2\r\n");
+    QVAPI_SOFTLIST found{};
+    ASSERT_EQ(qvAPIFindSoftListRefer(3, list.c_str(), &found, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    const fs::path soft = Data() / (caller.prefix + "PB000000");
+    ASSERT_EQ(qvAPIReCreateSoftReferJobGen(found.dwListType, found.szListName, soft.c_str(), 0, 0), 1);
+    ASSERT_EQ(qvAPIReCreateSortJobGen(soft.c_str(), 0, 0), 1);
+    EXPECT_EQ(ReadFile(soft), "v;1;a;;;;2;;\nv;1;B;;;;1;;\n");
+
+    std::string record(944, '\0');
+    record[8] = 'R';
+    record.replace(16, 64, (caller.Below() + std::string(64, ' ')).substr(0, 64));
+    record.replace(168, 7, std::string(1, caller.qvCode) + "1ApkgA");
+    const fs::path exec = Data() / (caller.prefix + "exec.dat");
+    WriteFile(exec, record);
+    const std::string folder = caller.prefix + "F";
+    ASSERT_EQ(qvpAPIJobGenMake(exec.c_str(), folder.c_str(), "REBUILT"), 1) << std::hex << qvAPIGetLastError();
+    QVAPI_JOBGEN made{};
+    ASSERT_EQ(qvAPIFindJobGen(("\\" + folder).c_str(), "REBUILT", &made, 0, 0), 1);
+    EXPECT_EQ(made.uiKind, QVAPI_JOBGEN_JOBGEN);
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {

@@ -108,6 +108,7 @@ private:
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
     void StoryJobGen(const CallerData& caller);
+    void StorySoftReferAndRebuild(const CallerData& caller);
     void StoryJobs(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
     void StoryInstalledPackages(const CallerData& caller);
