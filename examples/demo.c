@@ -466,6 +466,8 @@ static void story_sysinfo(void) {
     refused("qvAPIDeleteSysInfo(pc00001)", qvAPIDeleteSysInfo("pc00001", 0, 0), QVAPI_ERR_NOT_FOUND);
     refused("qvAPIChangeNameSysInfo(pc00001, pc00009)", qvAPIChangeNameSysInfo("pc00001", "pc00009", 0, 0),
             QVAPI_ERR_NOT_FOUND);
+}
+
 /* Scheduled job: a JobGen handed to the manager with the caller's own JSCH request. The
  * manager reads the JobGen with its entries expanded and sorted; the stored JobGen is put back
  * as it was. A request that names a path climbing out of the JobGen root is refused unsent. */
@@ -490,6 +492,8 @@ static void story_schedule(void) {
     snprintf(request, sizeof request, "JSCH 3 j15 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
     refused("qvAPIScheduleJobex(JSCH \\DEMO\\..\\DEMO\\S1)", qvAPIScheduleJobex(request, number),
             QVAPI_ERR_INVALID_PARAMETER);
+}
+
 /* Software search and rebuilt JobGens: the reference lists under SOFTREFER\SOFTLIST found and
  * walked, a job's soft-refer file joined from them and sorted, and a JobGen made again from a
  * file of execution records (one record of kind R: no package look-up). */

@@ -82,8 +82,6 @@ private:
     std::string Cabinet(Call& call, bool create);
     std::string CabinetDelete(Call& call);
     std::string Rdel(Call& call);
-    std::string JobNumberReply();
-    std::string Iget(Call& call);
     void WriteFile(const std::string& directory, const std::string& name, std::string_view bytes);
     std::string MngflPath(std::string_view area) const;
 
