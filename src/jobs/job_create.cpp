@@ -262,10 +262,10 @@ uint32_t SoftRefer(CallContext& call, const Paths& p, Variant variant) {
     return 0;
 }
 
-// The argument checks, in the order callers see their lines. 0 or the code; `namesOk` tells the
-// exit step whether the name and folder may be touched at all.
-uint32_t CheckArguments(CallContext& call, Variant variant, const char* folder, const char* name, const QVAPI_JOB* job,
-                        uint32_t option, uint32_t scheduled, std::string& normalised, bool& namesOk) {
+// The name, record and folder checks. 0 or the code; `namesOk` tells the exit step whether the
+// name and folder may be touched at all. The option is checked once the paths are known.
+uint32_t CheckArguments(CallContext& call, const char* folder, const char* name, const QVAPI_JOB* job,
+                        std::string& normalised, bool& namesOk) {
     const char* fn = call.function();
     auto refuse = [&](const char* line) {
         call.Log(line, fn);
@@ -282,11 +282,17 @@ uint32_t CheckArguments(CallContext& call, Variant variant, const char* folder, 
     if (isFolder && jg::CheckFolder(folder, false, normalised) != 0) return refuse(text::kFolderInvalid);
     if (!isFolder) normalised.clear();
     namesOk = true;
-    if (variant == Variant::Ex) {
-        if (option > kExecute) return refuse(text::kOptionMissing);
-        if (option != kSave && scheduled == 1) return refuse(text::kOptionScheduled);
-    }
     return 0;
+}
+
+uint32_t CheckOption(CallContext& call, Variant variant, uint32_t option, uint32_t scheduled) {
+    if (variant != Variant::Ex) return 0;
+    const char* line = option > kExecute                        ? text::kOptionMissing
+                       : option != kSave && scheduled == 1 ? text::kOptionScheduled
+                                                            : nullptr;
+    if (line == nullptr) return 0;
+    call.Log(line, call.function());
+    return kInvalidParameter;
 }
 
 // Holds what one call made or used, and runs the exit step on every way out.
@@ -333,10 +339,10 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
     const char* fn = call.function();
     RegisterCloseHook();
     std::string normalised;
-    if (uint32_t code = CheckArguments(call, variant, folder, name, job, option, scheduled, normalised, c.namesOk))
-        return code;
+    if (uint32_t code = CheckArguments(call, folder, name, job, normalised, c.namesOk)) return code;
     if (!BuildPaths(call, block, normalised, name, c.paths)) return kInvalidParameter;
     c.pathsOk = true;
+    if (uint32_t code = CheckOption(call, variant, option, scheduled)) return code;
     const Paths& p = c.paths;
     if (!jg::Exists(p.stored)) {
         call.Log(text::kCreateStat, p.stored.c_str(), 2);
