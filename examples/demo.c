@@ -485,12 +485,34 @@ static void story_schedule(void) {
 
     memset(schedule, '0', 224);
     schedule[224] = '\0';
-    snprintf(request, sizeof request, "JSCH 3 j9 \\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
+    snprintf(request, sizeof request, "JSCH 3 j8 \\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
     memset(number, 0, sizeof number);
     must("qvAPIScheduleJobex(JSCH \\DEMO\\S1)", qvAPIScheduleJobex(request, number));
     printf("  job number %.16s\n", number);
-    snprintf(request, sizeof request, "JSCH 3 j15 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
+    snprintf(request, sizeof request, "JSCH 3 j16 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
     refused("qvAPIScheduleJobex(JSCH \\DEMO\\..\\DEMO\\S1)", qvAPIScheduleJobex(request, number),
+            QVAPI_ERR_INVALID_PARAMETER);
+}
+
+/* A job made from the scheduled JobGen, run, retried, completed, its file copied out, deleted. */
+static void story_job_control(void) {
+    QVAPI_JOB job;
+    char number[17], copy[260];
+    memset(&job, 0, sizeof job);
+    if (!must("qvAPICreateJobEx(\\DEMO, S1, JOBGEN_SAVE)", qvAPICreateJobEx("\\DEMO", "S1", &job, JOBGEN_SAVE, 0, NULL)))
+        return;
+    memcpy(number, job.szJobNo, 16);
+    number[16] = '\0';
+    printf("  job %s of %.64s\n", number, job.szJobName);
+    must("qvAPIExecJob", qvAPIExecJob("\\DEMO", number, 0, 0));
+    must("qvAPIExecRetryJob(all nodes, R)", qvAPIExecRetryJob("\\DEMO", number, NULL, 1, 0, 0));
+    refused("qvAPIExecRetryJob(kind 8)", qvAPIExecRetryJob("\\DEMO", number, NULL, 8, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+    must("qvAPIExecToCompleteJob", qvAPIExecToCompleteJob("\\DEMO", number, 0, 0));
+    if (must("qvAPIGetJobEx", qvAPIGetJobEx("\\DEMO", number, copy))) printf("  copy %s\n", copy);
+    must("qvAPIDeleteJob", qvAPIDeleteJob("\\DEMO", number, 0, 0));
+    refused("qvAPIExecJob(deleted job)", qvAPIExecJob("\\DEMO", number, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+    memset(&job, 0, sizeof job);
+    refused("qvAPICreateJobEx(\\DEMO, .., JOBGEN_DELETE)", qvAPICreateJobEx("\\DEMO", "..", &job, JOBGEN_DELETE, 0, NULL),
             QVAPI_ERR_INVALID_PARAMETER);
 }
 
@@ -651,6 +673,7 @@ int main(int argc, char** argv) {
     story_idgroups_forced();
     story_sysinfo();
     story_schedule();
+    story_job_control();
     story_softrefer(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */

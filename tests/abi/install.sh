@@ -11,7 +11,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/prefix
 
-cmake --install "$build" --prefix "$prefix" > "$tmp/install.log"
+cmake --install "$build" --prefix "$prefix" > "$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
 pc=$(find "$prefix" -name qvpapi.pc)
 [ -n "$pc" ] || { echo "no qvpapi.pc installed"; exit 1; }
 export PKG_CONFIG_PATH=$(dirname "$pc")

@@ -249,6 +249,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
+    StoryCreateJob(caller);
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
     StoryPackages(caller);
@@ -758,6 +759,15 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     EXPECT_STREQ(found.szName, "J");
     EXPECT_EQ(qvAPIFindNextJobGen(f, &found), 0);
     EXPECT_EQ(qvAPIFindCloseJobGen(f), 1);
+    ASSERT_EQ(qvAPIChangeJobGen(folder.c_str(), "J", "K"), 1);
+    const fs::path out = root_ / (caller.prefix + "out");
+    fs::create_directories(out);
+    ASSERT_EQ(qvAPIGetJobGen((folder + "\\K").c_str(), out.c_str()), 1);
+    EXPECT_EQ(std::string(ReadFile(out / "K" / "jobgenfile"), 81, 6), "060000");
+    EXPECT_EQ(qvAPIUpdateJobGen(out.c_str(), (folder + "\\K").c_str()), 1);
+    // Its old name back: the scheduling below hands it to the manager.
+    EXPECT_EQ(qvAPIChangeJobGen(folder.c_str(), "K", "J"), 1);
+
     h = qvAPICreateJobGen(nullptr, (caller.prefix + "OPEN").c_str(), 'D', 0, 0);
     ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPICreateClientJobGen(h, caller.Client().c_str(), QVAPI_JOBGEN_BY_ID, 0), 1);
@@ -781,16 +791,40 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     ASSERT_NE(it, seen.end());
     ASSERT_EQ(it->jobGenFile.size(), 256u + 1284u);
     EXPECT_EQ(static_cast<uint8_t>(it->jobGenFile[256 + 276 + 3]), 0x80);  // a resolved client
+}
 
-    // Then renamed, copied out and back, and deleted with its folder.
-    ASSERT_EQ(qvAPIChangeJobGen(folder.c_str(), "J", "K"), 1);
-    const fs::path out = root_ / (caller.prefix + "out");
-    fs::create_directories(out);
-    ASSERT_EQ(qvAPIGetJobGen((folder + "\\K").c_str(), out.c_str()), 1);
-    EXPECT_EQ(std::string(ReadFile(out / "K" / "jobgenfile"), 81, 6), "060000");
-    EXPECT_EQ(qvAPIUpdateJobGen(out.c_str(), (folder + "\\K").c_str()), 1);
-    EXPECT_EQ(qvAPIDeleteJobGen(folder.c_str(), "K", 0, 0), 1);
-    EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1);
+// A job made from the committed JobGen while another JobGen of the thread stays open: the store
+// byte for byte as before, the job run, retried for all nodes and for one, completed, deleted.
+void CallerTest::StoryCreateJob(const CallerData& caller) {
+    const std::string folder = "\\" + caller.prefix + "F";
+    const fs::path stored = Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "F") / "J" / "jobgenfile";
+    const std::string before = ReadFile(stored);
+    QVAPI_JOB job{};
+    ASSERT_EQ(qvAPICreateJobEx(folder.c_str(), "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(ReadFile(stored), before);
+    const std::string number(job.szJobNo, 16);
+    const std::string n = "n" + std::to_string(folder.size() + 17) + " " + folder + "\\" + number;
+    const std::string node = caller.Master() + "." + caller.Below();
+    EXPECT_EQ(qvAPIExecJob(folder.c_str(), number.c_str(), 0, 0), 1);
+    EXPECT_EQ(qvAPIExecRetryJob(folder.c_str(), number.c_str(), nullptr, 2, 0, 0), 1);
+    EXPECT_EQ(qvAPIExecRetryJob(folder.c_str(), number.c_str(), ("\\" + caller.Master() + "\\" + caller.Below()).c_str(),
+                                1, 0, 0), 1);
+    EXPECT_EQ(qvAPIExecToCompleteJob(folder.c_str(), number.c_str(), 0, 0), 1);
+    // A divisional transfer names a job of the top folder; this one is not there.
+    EXPECT_EQ(qvAPIExecDivisionalTransJob(number.c_str(), "1", "2", 0, 0), 0);
+    EXPECT_EQ(qvAPIDeleteJob(folder.c_str(), number.c_str(), 0, 0), 1);
+    EXPECT_FALSE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBEXEC" / (caller.prefix + "F") / number));
+    const std::vector<std::string> expected = {
+        "JEXC 2 " + n + " f1  ",
+        "JRTY 2 " + n + " f1 E",
+        "JRTY 3 " + n + " a" + std::to_string(node.size()) + " " + node + " f1 R",
+        "JRTY 2 " + n + " f1 F",
+        "JRTY 4 n17 \\" + number + " a1 1 v1 2 f1 X",
+        "JDEL 3 " + n + " f1   s1  ",
+    };
+    const auto received = sim_->Received();
+    for (const std::string& text : expected)
+        EXPECT_NE(std::find(received.begin(), received.end(), text), received.end()) << text;
 }
 
 // A software-search job's soft-refer file from the caller's own list, and a JobGen made again
@@ -817,6 +851,7 @@ void CallerTest::StorySoftReferAndRebuild(const CallerData& caller) {
     QVAPI_JOBGEN made{};
     ASSERT_EQ(qvAPIFindJobGen(("\\" + folder).c_str(), "REBUILT", &made, 0, 0), 1);
     EXPECT_EQ(made.uiKind, QVAPI_JOBGEN_JOBGEN);
+    EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, folder.c_str(), 0, 0), 1);
 }
 
 void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
