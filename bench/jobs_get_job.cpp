@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/block.h"
+#include "many_node_job.h"
 #include "manager-sim/sim.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
@@ -32,17 +33,7 @@ void BM_GetJobAgainstRoundTrip(benchmark::State& state) {
     qvpsim::ManagerSim sim((root / "data").string());
     qvpsim::RecordStore records(sim);
     qvpsim::JobStore jobs(sim, records);
-    qvpsim::JobSpec job;
-    job.path = kPath;
-    job.number = "00000000000000B1";
-    job.storedCounts[0] = kEntries;
-    static const qvpsim::ExecStatus kStatuses[] = {{0x10, 0, 0}, {0x20, 0, 0x20}, {0x30, 0, 0x90}, {0x60, 0, 0}};
-    for (int i = 0; i < kEntries; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "pc%05d", i);
-        job.nodes.push_back(qvpsim::Node(name, kStatuses[i % 4]));
-    }
-    jobs.WriteJob(job);
+    jobs.WriteJob(qvpbench::ManyNodeJob(kPath, "00000000000000B1", kEntries));
     if (!sim.Start() || qvAPIOpen("127.0.0.1", std::to_string(sim.port()).c_str()) != 1) {
         state.SkipWithError("no session");
         return;

@@ -264,6 +264,45 @@ static void story_jobs(void) {
     refused("qvAPISiteReexec(NULL, x)", qvAPISiteReexec(NULL, "x"), QVAPI_ERR_INVALID_PARAMETER);
 }
 
+/* The demo job found in the job store: the folder walk, the job by its number, its nodes with
+ * their counts, and the manager's record of one node. */
+static void story_job_walk(void) {
+    static const char kFolder[] = "\\DEMO";
+    static const char kNumber[] = "00000000000000D1";
+    QVAPI_JOB job;
+    QVAPI_NODE_JOB node;
+    QVAPI_PACKAGE_JOB record;
+    QVPAPI_HANDLE find;
+
+    find = qvAPIFindFirstJob("\\", &job, 0, 0);
+    must("qvAPIFindFirstJob(\\)", find != QVPAPI_INVALID_HANDLE);
+    if (find != QVPAPI_INVALID_HANDLE) {
+        printf("  %.63s, kind %u\n", job.szJobName, (unsigned)job.dwKind);
+        must("qvAPIFindCloseJob()", qvAPIFindCloseJob(find, 0, 0));
+    }
+    if (must("qvAPIFindJob(00000000000000D1)", qvAPIFindJob(kNumber, &job, 0, 0)))
+        printf("  \"%.63s\", kind %u, %u nodes waiting, %u in all\n", job.szJobName, (unsigned)job.dwKind,
+               (unsigned)job.dwStatus0, (unsigned)job.dwTotal);
+    find = qvAPIFindFirstNodeJob(kFolder, kNumber, &node, 0, 0);
+    if (must("qvAPIFindFirstNodeJob(\\DEMO, D1)", find != QVPAPI_INVALID_HANDLE)) {
+        do {
+            printf("  node %.63s: %u waiting, %u running, %u done\n", node.szNodeName, (unsigned)node.dwStatus0,
+                   (unsigned)node.dwStatus1, (unsigned)node.dwStatus5);
+        } while (qvAPIFindNextNodeJob(find, &node, 0, 0));
+        refused("qvAPIFindNextNodeJob(): no node left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseNodeJob()", qvAPIFindCloseNodeJob(find, 0, 0));
+    }
+    find = qvAPIFindFirstPackageJob(kFolder, kNumber, "\\pc002", &record, 0, NULL);
+    if (must("qvAPIFindFirstPackageJob(\\DEMO, D1, \\pc002)", find != QVPAPI_INVALID_HANDLE)) {
+        printf("  record of %.63s, status %02x\n", record.szNodeName, record.ucRecord80[8]);
+        must("qvAPIFindClosePackageJob()", qvAPIFindClosePackageJob(find, 0, 0));
+    }
+    refused_value("qvAPIFindFirstPackageJob(\\DEMO, D1, \\pc004)",
+                  (long)(intptr_t)qvAPIFindFirstPackageJob(kFolder, kNumber, "\\pc004", &record, 0, NULL), -1,
+                  QVAPI_ERR_NO_MORE_ITEMS);
+    refused("qvAPIDeleteFolderJob(\\, ..)", qvAPIDeleteFolderJob("\\", "..", 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+}
+
 /* Writes `size` bytes of `text` repeated. */
 static int write_bytes(const char* path, const char* text, size_t size) {
     size_t done;
@@ -666,6 +705,7 @@ int main(int argc, char** argv) {
 
     story_jobgen(argv[1]);
     story_jobs();
+    story_job_walk();
     story_packages(argv[1]);
     story_installed_packages();
     story_script_files(argv[1]);

@@ -96,6 +96,35 @@ typedef struct QVAPI_NODE_JOB_EX {
     char szDisplayName[260];    /* 452 only in the 712-byte size */
 } QVAPI_NODE_JOB_EX;
 
+/* One execution record of the manager for one package of a node's job (the package-job walk). */
+#define QVAPI_PACKAGE_JOB_BASE_SIZE  944u  /* API level 0 */
+#define QVAPI_PACKAGE_JOB_SIZE       1204u /* API levels 1 to 5: the display name follows */
+
+/* The execution record's first 944 bytes (QVAPI_EXECUTION) with these changes. The node name
+ * stands at 16 in path form when that form is under 64 characters; a longer one (or one that
+ * came as the record's long-name item) leaves 16 all 0 and is reachable through 488/492.
+ * dwLongNameAddress is the 32-bit address of a library-owned, NUL-terminated buffer of
+ * dwLongNameLength characters, placed below 4 GiB so that the address fits: a caller may read it
+ * through (const char*)(uintptr_t)dwLongNameAddress until the walk's next step or its close, and
+ * must neither write nor free it. Both are 0 when the name stands at 16. Records of kind "G" or
+ * "S" come with a blank package key and their collect fields moved. */
+typedef struct QVAPI_PACKAGE_JOB {
+    uint8_t ucRecord0[8];       /*   0 */
+    char cKind;                 /*   8 job-kind letter */
+    uint8_t ucRecord9[7];       /*   9 */
+    char szNodeName[64];        /*  16 path form, NUL-padded; or all 0 (see above) */
+    uint8_t ucRecord80[408];    /*  80 status bytes at 88; package key at 168 */
+    uint32_t dwLongNameLength;  /* 488 */
+    uint32_t dwLongNameAddress; /* 492 */
+    uint8_t ucRecord496[16];    /* 496 */
+    uint32_t dwRecord512;       /* 512 host order */
+    uint32_t dwRecord516;       /* 516 host order */
+    uint32_t dwRecord520;       /* 520 host order */
+    uint8_t ucRecord524[8];     /* 524 */
+    uint32_t dwRecord532;       /* 532 host order */
+    uint8_t ucRecord536[408];   /* 536 */
+    char szDisplayName[260];    /* 944 only in the 1204-byte size: the host name of a host-ID node */
+} QVAPI_PACKAGE_JOB;
 #if defined(__cplusplus)
 #define QVAPI_JOB_ASSERT(cond, what) static_assert(cond, what)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
@@ -134,6 +163,14 @@ QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus6) == 320, "dwStatus6");
 QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus7) == 356, "dwStatus7");
 QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, dwStatus8) == 360, "dwStatus8");
 QVAPI_JOB_ASSERT(offsetof(QVAPI_NODE_JOB_EX, szDisplayName) == 452, "szDisplayName");
+QVAPI_JOB_ASSERT(sizeof(QVAPI_PACKAGE_JOB) == QVAPI_PACKAGE_JOB_SIZE, "QVAPI_PACKAGE_JOB size");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, cKind) == 8, "cKind");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, szNodeName) == 16, "szNodeName");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwLongNameLength) == 488, "dwLongNameLength");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwLongNameAddress) == 492, "dwLongNameAddress");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwRecord512) == 512, "dwRecord512");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwRecord532) == 532, "dwRecord532");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, szDisplayName) == 944, "szDisplayName");
 #undef QVAPI_JOB_ASSERT
 #endif
 
@@ -233,5 +270,68 @@ QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey);
 /* Asks the manager to re-execute a delivery ("DEXC" with the two texts). 0x2000007B when it
  * refuses. */
 QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lpSecond);
+
+/* ---- the job walk: one folder of the job store (below MNGFL\JOBEXEC) at a time. A folder path
+ * is "\" and its levels ("\" between them); NULL, "" or "\" is the top. The handle is the
+ * calling thread's API block; a new FindFirst ends the thread's running walk. A folder comes
+ * back as its name (cut to 63 bytes and terminated) and kind 3, every other byte 0; a job with
+ * its recounted head (qvAPIGetJob) and kind 4, an ID job ("IB"/"IS" names) kind 5. */
+
+/* First entry of the folder. The handle, or (QVPAPI_HANDLE)-1: 0x20000057 no record, or the
+ * path is no folder (or has a "." or ".." level); 0x20000103 the folder holds no entry. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJob(const char* lpFolderPath, QVAPI_JOB* lpFindJobData,
+                                              uint32_t dwReserved1, uint32_t dwReserved2);
+/* Next entry: 1, or 0 (0x20000103 at the end; 0x20000006 a handle that is not the thread's walk). */
+QVPAPI_EXPORT int qvAPIFindNextJob(QVPAPI_HANDLE hFindJob, QVAPI_JOB* lpFindJobData, uint32_t dwReserved1,
+                                   uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+/* One job by its number, through QVFOLDER\<number>\jobexecpath; kind 5 for numbers beginning
+ * "I", else 4. 1, or 0 (0x20000103 unknown number, or the code of qvAPIGetJob). */
+QVPAPI_EXPORT int qvAPIFindJob(const char* lpJobNo, QVAPI_JOB* lpFindJobData, uint32_t dwReserved1,
+                               uint32_t dwReserved2);
+/* Deletes every job of <upper folder>\<folder name> and of its sub-folders through the manager
+ * (qvAPIDeleteJob, F kind), then removes the emptied folders; stops at the first failure, with
+ * its code. The folder name is one level: NULL, "", ".", ".." or a name holding "\" or "/" is
+ * refused with 0x20000057, as is a folder that is not one. 1, or 0. */
+QVPAPI_EXPORT int qvAPIDeleteFolderJob(const char* lpUpperFolderPath, const char* lpFolderName,
+                                       uint32_t dwReserved1, uint32_t dwReserved2);
+/* The same with the plain delete kind; the folders stay. */
+QVPAPI_EXPORT int qvAPIDeleteFolderJobEx(const char* lpUpperFolderPath, const char* lpFolderName,
+                                         uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* ---- node jobs: each distinct node of a job once, in the order of its first entry, with its
+ * counts (qvAPIGetJobCountNode / Ex). Nodes the manager keeps no record of are passed over. The
+ * plain and Ex families share one walk per thread; the handle is the walk's state. FindFirst:
+ * the handle, or -1 with 0x20000057 (NULL record or job number, empty job number), 0x20000103
+ * (no such job, no entries, no node with a record; plain: a name over 64 characters). Next: 1,
+ * or 0 with 0x20000103 at the end, 0x20000006 for a handle that is not the thread's walk. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJob(const char* lpFolderPath, const char* lpJobNo,
+                                                  QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t dwReserved1,
+                                                  uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextNodeJob(QVPAPI_HANDLE hFindNodeJob, QVAPI_NODE_JOB* lpFindNodeJobData,
+                                       uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseNodeJob(QVPAPI_HANDLE hFindNodeJob, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                    QVAPI_NODE_JOB_EX* lpFindNodeJobData, uint32_t dwReserved1,
+                                                    uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextNodeJobEx(QVPAPI_HANDLE hFindNodeJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                         uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseNodeJobEx(QVPAPI_HANDLE hFindNodeJob, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* ---- package jobs: the walk over the manager's execution records of one node of a job. */
+
+/* First record of the node (lpNodeName in path form, "\" first). lpCollectPath is NULL, or the
+ * address of a pointer (which may be NULL) to a buffer of 260 bytes: for a record of kind "G" or
+ * "S" it receives the 260 bytes at offset 144 of the record's COLLECTPATH file (0-padded where
+ * the file is shorter). The handle, or -1: 0x20000057 NULL or empty argument; 0x20000103 no
+ * such job, or no record of the node; 0x2000054F a record whose collect name is no file name. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageJob(const char* lpFolderPath, const char* lpJobNo,
+                                                     const char* lpNodeName, QVAPI_PACKAGE_JOB* lpFindPackageJobData,
+                                                     uint32_t dwReserved, char** lpCollectPath);
+/* Next record of the node: 1, or 0 (0x20000103 at the end, 0x20000006 a foreign handle). */
+QVPAPI_EXPORT int qvAPIFindNextPackageJob(QVPAPI_HANDLE hFindPackageJob, QVAPI_PACKAGE_JOB* lpFindPackageJobData,
+                                          uint32_t dwReserved, char** lpCollectPath);
+QVPAPI_EXPORT int qvAPIFindClosePackageJob(QVPAPI_HANDLE hFindPackageJob, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
 
 #endif

@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "jobs/job_records.h"
 #include "jobs/job_texts.h"
+#include "jobs/job_walks.h"
 #include "jobs/jobexec_file.h"
 #include "records/records.h"
 
@@ -32,10 +33,8 @@ bool CheckArguments(CallContext& call, const void* api, const void* output, cons
     return true;
 }
 
-enum class Lookup { Found, Skipped, Failed };
+}  // namespace
 
-// The execution record of one entry. A reply saying the manager keeps no record for it ("0 160"
-// or "16 16") skips the entry; any other failure ends the reader with the reply's code.
 Lookup FindRecord(CallContext& call, const Entry& entry, const QVAPI_EXECUTION*& record) {
     QVPAPI& block = call.block();
     const std::string number(entry.jobNumber);
@@ -50,6 +49,8 @@ Lookup FindRecord(CallContext& call, const Entry& entry, const QVAPI_EXECUTION*&
     call.FailFromRecordedError();
     return Lookup::Failed;
 }
+
+namespace {
 
 void AddOne(unsigned char* record, size_t offset) { Store32(record + offset, Load32(record + offset) + 1); }
 

@@ -22,7 +22,8 @@ constexpr size_t kSecondNameLength = 4;  // u32 before the second name
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Whether any level of the path is "." or "..": such a path could leave the JOBEXEC tree.
+}  // namespace
+
 bool HasDotLevel(std::string_view path) {
     size_t start = 0;
     while (start <= path.size()) {
@@ -34,6 +35,8 @@ bool HasDotLevel(std::string_view path) {
     }
     return false;
 }
+
+namespace {
 
 std::string JobExecRoot() {
     char root[win::MAX_PATH + 1] = {};

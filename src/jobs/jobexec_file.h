@@ -69,6 +69,9 @@ struct Entry {
 // a defective area.
 bool ParseEntries(const unsigned char* head, std::string_view area, std::vector<Entry>& entries);
 
+// Whether any level of a path is "." or "..": such a path could leave the JOBEXEC tree.
+bool HasDotLevel(std::string_view path);
+
 // Whether a dotted node name names a host ID ("#G", "#U" or "#C" first).
 bool IsHostIdName(std::string_view name);
 

@@ -252,6 +252,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryCreateJob(caller);
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
+    StoryJobWalk(caller);
     StoryPackages(caller);
     StoryClose(caller, threadId);
     // The close discarded the JobGen left open and let go of its mutex.
@@ -600,6 +601,41 @@ void CallerTest::StoryJobs(const CallerData& caller) {
     ASSERT_EQ(qvAPISiteWaitSetCurrent((caller.Client() + caller.JobNumber()).c_str()), 1);
     EXPECT_EQ(jobs_->Status(caller.Client(), caller.JobNumber()), (qvpsim::ExecStatus{0x10, 0x40, 0}));
     EXPECT_EQ(qvAPISiteReexec(caller.prefix.c_str(), caller.JobNumber().c_str()), 1);
+}
+
+// The caller finds its job by number and in its folder, then the job's nodes and the record
+// the manager keeps for the master.
+void CallerTest::StoryJobWalk(const CallerData& caller) {
+    const std::string folder = "\\" + caller.prefix + "J";
+    const std::string number = caller.JobNumber();
+    QVAPI_JOB job;
+    ASSERT_EQ(qvAPIFindJob(number.c_str(), &job, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(job.dwTotal, 2u);
+    QVPAPI_HANDLE walk = qvAPIFindFirstJob(folder.c_str(), &job, 0, 0);
+    ASSERT_NE(walk, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(job.szJobNo, 16), number);
+    EXPECT_EQ(job.dwKind, QVAPI_JOB_KIND_JOB);
+    EXPECT_EQ(qvAPIFindNextJob(walk, &job, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindCloseJob(walk, 0, 0), 1);
+
+    std::vector<std::string> nodes;
+    QVAPI_NODE_JOB node;
+    QVPAPI_HANDLE find = qvAPIFindFirstNodeJob(folder.c_str(), number.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do {
+        nodes.push_back(node.szNodeName);
+    } while (qvAPIFindNextNodeJob(find, &node, 0, 0) == 1);
+    EXPECT_EQ(qvAPIFindCloseNodeJob(find, 0, 0), 1);
+    EXPECT_EQ(nodes, (std::vector<std::string>{"\\" + caller.Client(), "\\" + caller.Master()}));
+
+    QVAPI_PACKAGE_JOB record;
+    find = qvAPIFindFirstPackageJob(folder.c_str(), number.c_str(), ("\\" + caller.Master()).c_str(), &record, 0,
+                                    nullptr);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(record.szNodeName), "\\" + caller.Master());
+    EXPECT_EQ(record.ucRecord80[88 - 80], 0x60);  // finished
+    EXPECT_EQ(qvAPIFindNextPackageJob(find, &record, 0, nullptr), 0);
+    EXPECT_EQ(qvAPIFindClosePackageJob(find, 0, 0), 1);
 }
 
 // The moved status records through the exported walk, moved once more and partly deleted; then

@@ -111,6 +111,7 @@ private:
     void StorySoftReferAndRebuild(const CallerData& caller);
     void StoryCreateJob(const CallerData& caller);
     void StoryJobs(const CallerData& caller);
+    void StoryJobWalk(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
     void StoryInstalledPackages(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);

@@ -1,0 +1,198 @@
+// The job walk over a fixture tree, a job by its number, and folder trees deleted through the
+// manager's JDEL.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "jobs/job_walks.h"
+#include "jobs/jobs_fixture.h"
+#include "records/records.h"
+
+namespace qvptest {
+namespace {
+
+namespace fs = std::filesystem;
+using qvpsim::Node;
+
+constexpr char kTopJob[] = "0000000000000A01";
+constexpr char kSubJob[] = "0000000000000B01";
+constexpr char kIdJob[] = "IB00000000000001";
+
+class JobWalkTest : public JobsTest {
+protected:
+    struct Deleted {
+        std::string path, kind;
+    };
+
+    void AddHandlers(qvpsim::ManagerSim& sim) override {
+        JobsTest::AddHandlers(sim);
+        // The manager deletes the job and its directory before it answers.
+        sim.Handle("JDEL", [this](qvpsim::Call& call) {
+            const std::string path(call.request.Value(0));
+            deleted_.push_back({path, std::string(call.request.Value(1))});
+            fs::remove_all(fs::path(qvpsim::JobStore::JobFilePath(jobs_->JobExecDir(), path)).parent_path());
+            return std::string(qvpsim::kReplyOk);
+        });
+    }
+
+    void WriteJob(const std::string& path, const std::string& number) {
+        qvpsim::JobSpec job;
+        job.path = path;
+        job.number = number;
+        job.name = "name of " + number;
+        job.storedCounts[3] = 1;
+        job.nodes = {Node("pc01", {0x20, 0, 0})};  // status 3
+        jobs().WriteJob(job);
+    }
+    // Top: a job and folder F1; F1: a job, an ID job, an empty folder and one with a long name.
+    void WriteTree() {
+        WriteJob(std::string("\\") + kTopJob, kTopJob);
+        WriteJob(std::string("\\F1\\") + kSubJob, kSubJob);
+        WriteJob(std::string("\\F1\\") + kIdJob, kIdJob);
+        fs::create_directories(jobs().JobExecDir() + "/F1/SUB");
+        fs::create_directories(jobs().JobExecDir() + "/F1/" + std::string(70, 'W'));
+    }
+
+    struct Seen {
+        std::string name;
+        uint32_t kind;
+    };
+    std::vector<Seen> Walk(const char* folder) {
+        std::vector<Seen> seen;
+        QVAPI_JOB job;
+        QVPAPI_HANDLE h = qvAPIFindFirstJob(folder, &job, 0, 0);
+        if (h == QVPAPI_INVALID_HANDLE) return seen;
+        do {
+            const bool isFolder = job.dwKind == QVAPI_JOB_KIND_FOLDER;
+            seen.push_back({isFolder ? std::string(job.szJobName) : std::string(job.szJobNo, 16), job.dwKind});
+            if (!isFolder) {
+                EXPECT_EQ(job.dwStatus3, 1u);
+            }
+        } while (qvAPIFindNextJob(h, &job, 0, 0) == 1);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIFindCloseJob(h, 0, 0), 1);
+        return seen;
+    }
+
+    std::vector<Deleted> deleted_;
+};
+
+TEST_F(JobWalkTest, WalksEachFolderInListingOrderWithKinds) {
+    WriteTree();
+    Open();
+    const struct {
+        const char* folder;
+        std::vector<std::string> names;
+        std::vector<uint32_t> kinds;
+    } cases[] = {
+        {nullptr, {kTopJob, "F1"}, {4, 3}},  // QVFOLDER never comes back
+        {"\\", {kTopJob, "F1"}, {4, 3}},
+        {"\\F1", {kSubJob, kIdJob, "SUB", std::string(63, 'W')}, {4, 5, 3, 3}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<Seen> seen = Walk(c.folder);
+        ASSERT_EQ(seen.size(), c.names.size()) << (c.folder ? c.folder : "NULL");
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].name, c.names[i]);
+            EXPECT_EQ(seen[i].kind, c.kinds[i]);
+        }
+    }
+    // A folder record is its name and kind, nothing else.
+    QVAPI_JOB job;
+    QVPAPI_HANDLE h = qvAPIFindFirstJob("\\F1", &job, 0, 0);
+    ASSERT_EQ(qvAPIFindNextJob(h, &job, 0, 0), 1);
+    ASSERT_EQ(qvAPIFindNextJob(h, &job, 0, 0), 1);
+    QVAPI_JOB expected;
+    std::memset(&expected, 0, sizeof expected);
+    std::strcpy(expected.szJobName, "SUB");
+    expected.dwKind = QVAPI_JOB_KIND_FOLDER;
+    EXPECT_EQ(std::memcmp(&job, &expected, sizeof job), 0);
+    EXPECT_EQ(qvAPIFindCloseJob(h, 0, 0), 1);
+}
+
+TEST_F(JobWalkTest, RefusalsAndHandles) {
+    fs::create_directories(jobs().JobExecDir() + "/QVFOLDER");
+    Open();
+    QVAPI_JOB job;
+    // Only the index folder: nothing to list.
+    EXPECT_EQ(qvAPIFindFirstJob("\\", &job, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    WriteTree();
+    for (const char* folder : {"\\..", "\\F1\\..\\..", "F1", "\\F1\\0000000000000B01"}) {
+        EXPECT_EQ(qvAPIFindFirstJob(folder, &job, 0, 0), QVPAPI_INVALID_HANDLE) << folder;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER) << folder;
+    }
+    // A second FindFirst replaces the first walk; after the close the handle is refused.
+    QVPAPI_HANDLE first = qvAPIFindFirstJob("\\F1", &job, 0, 0);
+    QVPAPI_HANDLE second = qvAPIFindFirstJob("\\", &job, 0, 0);
+    ASSERT_EQ(first, second);
+    EXPECT_EQ(std::string(job.szJobNo, 16), kTopJob);
+    ASSERT_EQ(qvAPIFindNextJob(second, &job, 0, 0), 1);
+    EXPECT_STREQ(job.szJobName, "F1");
+    EXPECT_EQ(qvAPIFindCloseJob(second, 0, 0), 1);
+    EXPECT_EQ(qvAPIFindNextJob(second, &job, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+}
+
+TEST_F(JobWalkTest, FindJobResolvesThroughTheIndex) {
+    WriteTree();
+    Open();
+    const struct {
+        const char* number;
+        int result;
+        uint32_t code, kind;
+    } cases[] = {
+        {kSubJob, 1, 0, QVAPI_JOB_KIND_JOB},
+        {kIdJob, 1, 0, QVAPI_JOB_KIND_ID_JOB},
+        {"00000000000000FF", 0, QVAPI_ERR_NO_MORE_ITEMS, 0},
+        {"..", 0, QVAPI_ERR_INVALID_PARAMETER, 0},
+    };
+    for (const auto& c : cases) {
+        QVAPI_JOB job{};
+        EXPECT_EQ(qvAPIFindJob(c.number, &job, 0, 0), c.result) << c.number;
+        EXPECT_EQ(qvAPIGetLastError(), c.code) << c.number;
+        if (c.result == 1) {
+            EXPECT_EQ(job.dwKind, c.kind);
+            EXPECT_EQ(std::string(job.szJobName), std::string("name of ") + c.number);
+        }
+    }
+}
+
+TEST_F(JobWalkTest, DeleteFolderEmptiesAndRemovesATwoLevelTree) {
+    WriteTree();
+    WriteJob("\\F1\\SUB\\0000000000000C01", "0000000000000C01");
+    Open();
+    ASSERT_EQ(qvAPIDeleteFolderJob("\\", "F1", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    const std::vector<std::string> paths = {std::string("\\F1\\") + kSubJob, std::string("\\F1\\") + kIdJob,
+                                            "\\F1\\SUB\\0000000000000C01"};
+    ASSERT_EQ(deleted_.size(), paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(deleted_[i].path, paths[i]);
+        EXPECT_EQ(deleted_[i].kind, " F");
+    }
+    EXPECT_FALSE(fs::exists(jobs().JobExecDir() + "/F1"));
+    EXPECT_TRUE(fs::exists(qvpsim::JobStore::JobFilePath(jobs().JobExecDir(), std::string("\\") + kTopJob)));
+}
+
+TEST_F(JobWalkTest, DeleteFolderExKeepsFoldersAndRefusesOtherNames) {
+    WriteTree();
+    Open();
+    ASSERT_EQ(qvAPIDeleteFolderJobEx(nullptr, "F1", 0, 0), 1);
+    ASSERT_EQ(deleted_.size(), 2u);
+    EXPECT_EQ(deleted_[0].kind, " ");
+    EXPECT_TRUE(fs::is_directory(jobs().JobExecDir() + "/F1/SUB"));
+    // ".." under the top would reach every top-level job; names are one level.
+    for (const char* name : {static_cast<const char*>(nullptr), "", ".", "..", "F1\\SUB", "../F1", kTopJob}) {
+        EXPECT_EQ(qvAPIDeleteFolderJob("\\", name, 0, 0), 0) << (name ? name : "NULL");
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER) << (name ? name : "NULL");
+    }
+    EXPECT_EQ(qvAPIDeleteFolderJob("\\F1\\..", "F1", 0, 0), 0);
+    EXPECT_EQ(deleted_.size(), 2u);
+}
+
+}  // namespace
+}  // namespace qvptest
