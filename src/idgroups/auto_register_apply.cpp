@@ -201,6 +201,12 @@ struct Applier {
                 IpText(newR).c_str(), KindText().c_str(), key.c_str(), item, now.c_str(), before.c_str());
     }
 
+    void ConnectKindChanged(const char* item) {
+        NodeLog(b, "UPDATE : Host name (%s/%s:%s HostID:%s) %s was changed. New:%d ,Old:%d", Name(newR).c_str(),
+                IpText(newR).c_str(), KindText().c_str(), key.c_str(), item, static_cast<int>(newR.uiConnectKind),
+                static_cast<int>(oldR.uiConnectKind));
+    }
+
     // Adds the client to the root group and deletes the definition it would have under the
     // other key kind, when that is another node.
     int AddToRoot(const char* step) {
@@ -373,6 +379,7 @@ struct Applier {
         }
         if (oldR.uiConnectKind != newR.uiConnectKind) {
             if (!Change(QVAPI_CHANGE_CONNECT_KIND, "%s : Can't change connect kind : %d : 0x%08x")) return false;
+            ConnectKindChanged("Connectkind");
             key = finalName = b.systemManagementKey == 0 ? Name(newR) : IpText(newR);
         }
         return HostIdStep();
@@ -382,8 +389,12 @@ struct Applier {
         HostIdAdded();
         if (pendingHostId.empty()) return true;
         if (!Change(QVAPI_CHANGE_HOST_ID, "%s : Can't change node name(HOSTID) : %d : 0x%08x")) return false;
-        NodeLog(b, "UPDATE : Host name (%s/%s:%s) HostID  was added. :%s ", Name(newR).c_str(), IpText(newR).c_str(),
-                KindText().c_str(), pendingHostId.c_str());
+        if (oldR.uiConnectKind == 1)
+            NodeLog(b, "UPDATE : Host name (%s/%s:%s) HostID(%s)  was added. :%s ", Name(newR).c_str(),
+                    IpText(newR).c_str(), KindText().c_str(), pendingHostId.c_str(), key.c_str());
+        else
+            NodeLog(b, "UPDATE : Host name (%s/%s:%s) HostID  was added. :%s ", Name(newR).c_str(),
+                    IpText(newR).c_str(), KindText().c_str(), pendingHostId.c_str());
         key = finalName = pendingHostId;
         return true;
     }
@@ -426,6 +437,7 @@ struct Applier {
         }
         if (oldR.uiConnectKind != newR.uiConnectKind) {
             if (!Change(QVAPI_CHANGE_CONNECT_KIND, "%s : Can't change connect kind : %d : 0x%08x")) return false;
+            ConnectKindChanged("connect kind");
             key = finalName = Get(newR.ucCommonName);
         }
         if (!HostIdStep()) return false;

@@ -2,6 +2,7 @@
 // node store on disk, the manager's stores in the simulator, the requests it received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -170,6 +171,11 @@ TEST_F(AutoRegisterTest, UpdatesRenameReaddressAndAddHostIds) {
             const QVPAPI_HANDLE find = qvAPIFindFirstInsPackage(c.finalName, &ins, 0, 0);
             EXPECT_NE(find, QVPAPI_INVALID_HANDLE);
             if (find != QVPAPI_INVALID_HANDLE) qvAPIFindCloseInsPackage(find, 0, 0);
+            const std::string oldKey = oldName, newKey = c.finalName;
+            const std::string rename = "IUPD 2 K" + std::to_string(oldKey.size()) + " " + oldKey + " N" +
+                                       std::to_string(newKey.size()) + " " + newKey;
+            const auto verbs = Verbs();
+            EXPECT_NE(std::find(verbs.begin(), verbs.end(), rename), verbs.end()) << "system information renamed";
             const bool asked = idSync || c.operationWithoutSync;
             EXPECT_EQ(g_operations, asked ? std::vector<std::string>{c.operation} : std::vector<std::string>{});
             // Clean up for the next round: the renamed client goes by a removal report.
@@ -218,6 +224,22 @@ TEST_F(AutoRegisterTest, RemovalTakesTheDefinitionGroupsInventoryPackagesAndIdEn
     Options(false, false);
     EXPECT_EQ(Register(Report(3, 1, {{17, "host.3"}, {18, "10.0.0.3"}})), 1);
     EXPECT_EQ(sim_->Received().size(), before + 1) << "nothing asked without IdSyncOption";
+}
+
+// The work folder that cannot be removed stops the removal: the definition stays.
+TEST_F(AutoRegisterTest, AWorkFolderThatStaysKeepsTheDefinition) {
+    Options(true, false);
+    Open();
+    ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);
+    const fs::path folder =
+        data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
+    fs::create_directories(folder / "left");
+    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    EXPECT_TRUE(Client("pc1"));
+    fs::remove(folder / "left");
+    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "a folder already gone at the end is no error";
+    EXPECT_FALSE(Client("pc1"));
 }
 
 TEST_F(AutoRegisterTest, ReportsIgnoredByRuleChangeNothing) {
