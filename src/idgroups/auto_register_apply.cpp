@@ -346,8 +346,10 @@ struct Applier {
             const std::vector<std::string> a = Levels(before), c = Levels(now);
             bool common = false;
             for (size_t i = 0; i < a.size() && i < c.size() && !common; ++i) common = SameNoCase(a[i], c[i]);
-            if (!common && !a.empty()) {
-                const std::string upper = Get(oldR.ucHostIDPath).empty() ? Levels(Get(oldR.ucNodePath0)).back() : a.back();
+            const std::vector<std::string> old =
+                Levels(Get(oldR.ucHostIDPath).empty() ? Get(oldR.ucNodePath0) : Get(oldR.ucHostIDPath));
+            if (!common && !old.empty()) {
+                const std::string& upper = old.back();
                 if (g_systemNode(upper.c_str(), key.c_str(), 0, 0) != 1 && !Tolerated(win::GetLastError())) {
                     qvpDllLog(kSystemNodeError, kFunction, win::GetLastError());
                     syncError = QVAPI_ERR_RESOURCE;

@@ -226,6 +226,34 @@ TEST_F(AutoRegisterTest, RemovalTakesTheDefinitionGroupsInventoryPackagesAndIdEn
     EXPECT_EQ(sim_->Received().size(), before + 1) << "nothing asked without IdSyncOption";
 }
 
+std::vector<std::string> g_systemNodes;
+int RecordSystemNode(const char* upper, const char* node, uint32_t, uint32_t) {
+    g_systemNodes.push_back(std::string(upper) + " " + node);
+    return 1;
+}
+
+// A client moved below a master leaves its node groups; moved back to the top it joins the root
+// group again, and with IdSyncOption the master it left is told.
+TEST_F(AutoRegisterTest, AMoveBelowAMasterAndBackFollowsTheRootGroup) {
+    Options(true, false);
+    qvp::ids::SetOperateSystemNode(&RecordSystemNode);
+    g_systemNodes.clear();
+    Open();
+    ASSERT_EQ(Register(Report(1, 2, {{33, "mst1"}, {34, "10.0.0.9"}})), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);
+    ASSERT_EQ(RootMembers(), std::vector<std::string>{"pc1"});
+    ASSERT_EQ(Register(Report(2, 1, With(kChangedPc, {{160, "mst1!10.0.0.9"}}))), 1) << std::hex << qvAPIGetLastError();
+    QVAPI_NODE r{};
+    ASSERT_TRUE(Client("pc1", &r));
+    EXPECT_STREQ(r.ucNodePath0, "\\mst1");
+    EXPECT_TRUE(RootMembers().empty());
+    EXPECT_TRUE(g_systemNodes.empty()) << "it came from the top";
+    ASSERT_EQ(Register(Report(2, 1, kChangedPc, 0, "2024010203040513")), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(RootMembers(), std::vector<std::string>{"pc1"});
+    EXPECT_EQ(g_systemNodes, std::vector<std::string>{"mst1 pc1"});
+    qvp::ids::SetOperateSystemNode(nullptr);
+}
+
 // The work folder that cannot be removed stops the removal: the definition stays.
 TEST_F(AutoRegisterTest, AWorkFolderThatStaysKeepsTheDefinition) {
     Options(true, false);
