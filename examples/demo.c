@@ -624,6 +624,58 @@ static void story_softrefer(const char* root) {
     printf("  %s kind %u\n", found.szName, (unsigned)found.uiKind);
 }
 
+/* Automatic registration: a client host's report defines it at the top, its next report renames
+ * it, its last removes it. An unknown edition is ignored by rule (1, code 0). */
+static size_t sysgen_report(unsigned char* r, unsigned char edition, const char* const* entries, const unsigned char* types,
+                            int count) {
+    size_t at = sizeof(QVAPI_SYSGEN_INFO);
+    int i;
+    memset(r, 0, at);
+    ((QVAPI_SYSGEN_INFO*)r)->ucEntryCount[3] = (unsigned char)count;
+    ((QVAPI_SYSGEN_INFO*)r)->ucEdition = edition;
+    ((QVAPI_SYSGEN_INFO*)r)->ucNodeAttribute = 1;
+    memcpy(((QVAPI_SYSGEN_INFO*)r)->szTime, "2025061512000000", 16);
+    for (i = 0; i < count; ++i) {
+        const size_t len = strlen(entries[i]);
+        r[at] = types[i];
+        r[at + 1] = 0;
+        r[at + 2] = 0;
+        r[at + 3] = (unsigned char)len;
+        memcpy(r + at + 4, entries[i], len);
+        at += 4 + len;
+    }
+    return at;
+}
+
+static void story_auto_register(void) {
+    static const char* const fresh[] = {"pcauto1", "10.8.0.1"};
+    static const unsigned char freshTypes[] = {33, 34};
+    static const char* const moved[] = {"pcauto1", "10.8.0.1", "pcauto2"};
+    static const unsigned char movedTypes[] = {17, 18, 33};
+    static const char* const gone[] = {"pcauto2", "10.8.0.1"};
+    static const unsigned char goneTypes[] = {17, 18};
+    unsigned char report[512];
+    QVAPI_NODE node;
+    sysgen_report(report, 1, fresh, freshTypes, 2);
+    must("qvAPIAutoCreateNodeDefinition(new pcauto1)",
+         qvAPIAutoCreateNodeDefinition((const QVAPI_SYSGEN_INFO*)report, 0, 0));
+    must("qvAPIGetClientDefinitionByName(pcauto1)", qvAPIGetClientDefinitionByName("pcauto1", &node));
+    sysgen_report(report, 2, moved, movedTypes, 3);
+    must("qvAPIAutoCreateNodeDefinition(pcauto1 -> pcauto2)",
+         qvAPIAutoCreateNodeDefinition((const QVAPI_SYSGEN_INFO*)report, 0, 0));
+    must("qvAPIGetClientDefinitionByName(pcauto2)", qvAPIGetClientDefinitionByName("pcauto2", &node));
+    refused("qvAPIGetClientDefinitionByName(pcauto1)", qvAPIGetClientDefinitionByName("pcauto1", &node),
+            QVAPI_ERR_NOT_FOUND);
+    sysgen_report(report, 3, gone, goneTypes, 2);
+    must("qvAPIAutoCreateNodeDefinition(removed pcauto2)",
+         qvAPIAutoCreateNodeDefinition((const QVAPI_SYSGEN_INFO*)report, 0, 0));
+    refused("qvAPIGetClientDefinitionByName(pcauto2)", qvAPIGetClientDefinitionByName("pcauto2", &node),
+            QVAPI_ERR_NOT_FOUND);
+    sysgen_report(report, 9, gone, goneTypes, 2);
+    must("qvAPIAutoCreateNodeDefinition(edition 9, ignored)",
+         qvAPIAutoCreateNodeDefinition((const QVAPI_SYSGEN_INFO*)report, 0, 0));
+}
+
 int main(int argc, char** argv) {
     static const char kText[] = "unpacked by qvAPIUnArchive\n";
     char path[1024], restore[1024], line[1200];
@@ -715,6 +767,7 @@ int main(int argc, char** argv) {
     story_schedule();
     story_job_control();
     story_softrefer(argv[1]);
+    story_auto_register();
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());

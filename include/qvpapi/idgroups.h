@@ -168,4 +168,42 @@ QVPAPI_EXPORT int qvAPIChangeNameSysInfo(const char* lpNodeName1, const char* lp
                                          uint32_t dwReserved2);
 
 
+/* ---- Automatic node registration. The head of the record in which the manager hands over a
+ * client's report; typed entries follow from byte 192 (type u8, one byte, length u16
+ * big-endian, data), as many as ucEntryCount says. Integers big-endian. */
+typedef struct QVAPI_SYSGEN_INFO {
+    uint8_t ucReserved0[8];
+    uint8_t ucEntryCount[4];     /*   8: u32 big-endian */
+    uint8_t ucEdition;           /*  12: 1 new host, 2 changed host, 3 removed host */
+    uint8_t ucNodeAttribute;     /*  13: 1 client, 2 master (3 as 1) */
+    uint8_t ucReserved14[64];
+    uint8_t ucHoldMarker[8];     /*  78: any non-zero byte: the hold flag applies to a master */
+    uint8_t ucReserved86[23];
+    uint8_t ucConnectKind;       /* 109: 1 known by its common name */
+    uint8_t ucReserved110[2];
+    char    szTime[16];          /* 112: YYYYMMDDhhmmssCC, no terminator */
+    uint8_t ucHoldFlag;          /* 128 */
+    uint8_t ucReserved129[63];
+} QVAPI_SYSGEN_INFO;
+
+#if defined(__cplusplus)
+static_assert(sizeof(QVAPI_SYSGEN_INFO) == 192, "QVAPI_SYSGEN_INFO size");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, ucEntryCount) == 8, "ucEntryCount");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, ucEdition) == 12, "ucEdition");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, ucNodeAttribute) == 13, "ucNodeAttribute");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, ucHoldMarker) == 78, "ucHoldMarker");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, ucConnectKind) == 109, "ucConnectKind");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, szTime) == 112, "szTime");
+static_assert(offsetof(QVAPI_SYSGEN_INFO, ucHoldFlag) == 128, "ucHoldFlag");
+#endif
+
+/* Creates, changes or deletes the reporting host's client or master definition from its
+ * report (with its node groups, installed packages, system information and, with IdSyncOption
+ * "YES", its ID entries), serialised machine-wide with every node-definition writer. 1 when
+ * applied or ignored by rule (unknown edition or key, a missing or malformed name, a removal of
+ * an unknown host without IdSyncOption); 0 with the code of the failing step, or 0 with code 0
+ * when the definition to create exists already. 0x20000057 for a NULL record. */
+QVPAPI_EXPORT int qvAPIAutoCreateNodeDefinition(const QVAPI_SYSGEN_INFO* lpSysgenInfo, uint32_t dwReserved1,
+                                                uint32_t dwReserved2);
+
 #endif

@@ -244,6 +244,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryDefinitions(caller);
     StoryIds(caller);
     StoryForcedIds(caller);
+    StoryAutoRegister(caller);
     StoryRecords(caller);
     StoryStatusRename(caller);
     StoryInstalledPackages(caller);
@@ -899,6 +900,45 @@ void CallerTest::StoryClose(const CallerData& caller, uint32_t threadId) {
     ExpectWorkTreesGone(threadId);
     // The manager saw the cursors released, then the end of the session, then the close.
     ExpectClosingSequence(connection);
+}
+
+}  // namespace qvpe2e
+
+namespace qvpe2e {
+
+namespace {
+// A client's report as the manager hands it over: the head, then typed entries.
+std::vector<uint8_t> SysgenReport(uint8_t edition, const std::vector<std::pair<uint8_t, std::string>>& entries) {
+    std::vector<uint8_t> r(192, 0);
+    r[11] = static_cast<uint8_t>(entries.size());
+    r[12] = edition;
+    r[13] = QVAPI_NODE_CLIENT;
+    std::memcpy(&r[112], "2025061512000000", 16);
+    for (const auto& [type, data] : entries) {
+        r.insert(r.end(), {type, 0, 0, static_cast<uint8_t>(data.size())});
+        r.insert(r.end(), data.begin(), data.end());
+    }
+    return r;
+}
+int Report(const std::vector<uint8_t>& r) {
+    return RetriedWhileBusy(
+        [&] { return qvAPIAutoCreateNodeDefinition(reinterpret_cast<const QVAPI_SYSGEN_INFO*>(r.data()), 0, 0); });
+}
+}  // namespace
+
+// A client host reports itself: it is defined at the top, renamed by its next report, and
+// removed by its last.
+void CallerTest::StoryAutoRegister(const CallerData& caller) {
+    const std::string host = caller.prefix + "auto", renamed = caller.prefix + "auto2";
+    QVAPI_NODE node;
+    ASSERT_EQ(Report(SysgenReport(1, {{33, host}, {34, "10.9.0.1"}})), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(host.c_str(), &node), 1);
+    ASSERT_EQ(Report(SysgenReport(2, {{17, host}, {18, "10.9.0.1"}, {33, renamed}})), 1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(host.c_str(), &node), 0);
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 1);
+    ASSERT_EQ(Report(SysgenReport(3, {{17, renamed}, {18, "10.9.0.1"}})), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetClientDefinitionByName(renamed.c_str(), &node), 0);
 }
 
 }  // namespace qvpe2e

@@ -104,6 +104,7 @@ private:
     void StoryDefinitions(const CallerData& caller);
     void StoryIds(const CallerData& caller);
     void StoryForcedIds(const CallerData& caller);
+    void StoryAutoRegister(const CallerData& caller);
     void StoryRecords(const CallerData& caller);
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);

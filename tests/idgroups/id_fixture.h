@@ -8,6 +8,7 @@
 
 #include "core/block.h"
 #include "manager-sim/store_ids.h"
+#include "manager-sim/store_records.h"
 #include "qvpapi.h"
 #include "support/node_store_builder.h"
 #include "support/sim_fixture.h"
@@ -28,6 +29,10 @@ protected:
         ASSERT_EQ(qvAPIExpandLevel(5), 1);
     }
 
+    // The manager's record stores too: a definition writer that renames a node also moves its
+    // installed-package records.
+    void AddHandlers(qvpsim::ManagerSim& sim) override { records_ = std::make_unique<qvpsim::RecordStore>(sim); }
+
     qvpsim::IdStore& ids() { return sim_->Ids(); }
     QVPAPI* block() { return qvpGetThreadBlock(); }
     std::string LastRequest() const {
@@ -38,6 +43,7 @@ protected:
     static std::string Text(const char* field, size_t width) { return std::string(field, strnlen(field, width)); }
 
     std::unique_ptr<NodeStoreBuilder> nodes_;
+    std::unique_ptr<qvpsim::RecordStore> records_;
 };
 
 }  // namespace qvptest
