@@ -485,11 +485,11 @@ static void story_schedule(void) {
 
     memset(schedule, '0', 224);
     schedule[224] = '\0';
-    snprintf(request, sizeof request, "JSCH 3 j9 \\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
+    snprintf(request, sizeof request, "JSCH 3 j8 \\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
     memset(number, 0, sizeof number);
     must("qvAPIScheduleJobex(JSCH \\DEMO\\S1)", qvAPIScheduleJobex(request, number));
     printf("  job number %.16s\n", number);
-    snprintf(request, sizeof request, "JSCH 3 j15 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
+    snprintf(request, sizeof request, "JSCH 3 j16 \\DEMO\\..\\DEMO\\S1 n16 JS00000000000000 s224 %s", schedule);
     refused("qvAPIScheduleJobex(JSCH \\DEMO\\..\\DEMO\\S1)", qvAPIScheduleJobex(request, number),
             QVAPI_ERR_INVALID_PARAMETER);
 }

@@ -160,6 +160,58 @@ QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char* lpJobPath
 QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const char* lpJobPath, const char* lpNodeName,
                                          QVAPI_NODE_JOB_EX* lpNodeJob);
 
+/* ---- job creation from a stored JobGen. lpJob is the caller's zeroed 336-byte record: an empty
+ * job number asks for a new job, the number a 0x200000EA left in it continues that job's
+ * creation (call again with the same arguments and record, or give up with qvAPIDeleteJob).
+ * The JobGen is locked (0x20000020 when busy), expanded and sorted for the manager and put back
+ * afterwards. Scheduled flag 1: placeholder "JS00000000000000"; a schedule record (224 bytes,
+ * sent as it is) makes the request JSCH. 1 with the job's head in lpJob, or 0 with 0x20000057
+ * (bad argument, name over 64 or folder over 190 characters, names holding separators or "."
+ * levels, paths too long, JobGen not stored, continuation without a pending creation),
+ * 0x200000EA (registered, more to come), 0x20470000 (registered with entries left out),
+ * the manager's mapped refusal (0x2000054F for one that maps to none), the transport codes, or
+ * 0x20100000. A refused request leaves the JobGen name and the job number (or none) in lpJob. */
+#define JOBGEN_NORMAL   0u /* the JobGen is put back from its edit backup */
+#define JOBGEN_SAVE     1u
+#define JOBGEN_DELETE   2u /* the stored JobGen is deleted */
+#define JOBGEN_EXECUTE  3u
+QVPAPI_EXPORT int qvAPICreateJobEx(const char* lpFolderPath, const char* lpJobGenName, QVAPI_JOB* lpJob,
+                                   uint32_t fdwAfterProcOption, uint32_t dwScheduled, const void* lpSchedule);
+/* As qvAPICreateJobEx without the after-processing option. */
+QVPAPI_EXPORT int qvAPICreateJob(const char* lpFolderPath, const char* lpJobGenName, QVAPI_JOB* lpJob,
+                                 uint32_t dwScheduled, const void* lpSchedule);
+/* Registers the stored jobgenfile unchanged: no lock, no expansion; ends a pending creation. */
+QVPAPI_EXPORT int qvAPICreateJobSite(const char* lpFolderPath, const char* lpJobGenName, QVAPI_JOB* lpJob,
+                                     uint32_t dwScheduled, const void* lpSchedule);
+
+/* ---- job control. The job is <folder>\<number> below MNGFL\JOBEXEC (a folder that does not
+ * begin with "\" is the top); its jobexecfile must exist. 1, or 0 with 0x20000057 (NULL or empty
+ * argument, missing job, a request over one frame), 0x20610000 (missing job of a retry or
+ * completion), the manager's mapped refusal (0x2000054F for one that maps to none) or the
+ * transport codes. */
+QVPAPI_EXPORT int qvAPIExecJob(const char* lpFolderPath, const char* lpJobNo, uint32_t dwReserved1,
+                               uint32_t dwReserved2);
+/* fdwRetryKind 1 to 7 (R, E, A, C, O, P, Q); a node path ("\master\client", or without the
+ * leading "\") retries that node alone. */
+QVPAPI_EXPORT int qvAPIExecRetryJob(const char* lpFolderPath, const char* lpJobNo, const char* lpNodePath,
+                                    uint32_t fdwRetryKind, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIExecToCompleteJob(const char* lpFolderPath, const char* lpJobNo, uint32_t dwReserved1,
+                                         uint32_t dwReserved2);
+/* A job of the top folder; the two texts go to the manager unchanged, no existence check. */
+QVPAPI_EXPORT int qvAPIExecDivisionalTransJob(const char* lpJobNo, const char* lpFirst, const char* lpSecond,
+                                              uint32_t dwReserved1, uint32_t dwReserved2);
+/* Option 0xFFFF asks for the forced deletion. Also ends the thread's pending creation (JobGen
+ * put back and unlocked) whatever the deletion gives. */
+QVPAPI_EXPORT int qvAPIDeleteJob(const char* lpFolderPath, const char* lpJobNo, uint32_t dwOption,
+                                 uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIDeleteCommand(const char* lpFolderPath, const char* lpJobNo, const char* lpNodeName,
+                                     const char* lpNodeCmdNo);
+/* Copies the job's jobexecfile into the thread's work folder and writes the copy's path (under
+ * 260 characters) into lpWriteFileName: 1, or 0 with 0x20000057 (missing job) or 0x20100000. */
+QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char* lpJobNo, char* lpWriteFileName);
+/* Sends the caller's request text (at most 2040 bytes) and reads the reply as a deletion's. */
+QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t dwReserved);
+
 /* ---- site execution-record control: walks over the manager's execution records (the
  * session's cursor of kind E). First, then Next until 0x20000103, then End. Codes: 0x20250000
  * / 0x20260000 send / receive failure, 0x20600000 a refused update, 0x20000057 a NULL buffer,

@@ -68,6 +68,20 @@ RequestBuilder JdelCommand(std::string_view jobPath, std::string_view node,
     return std::move(
         RequestBuilder(verb::kJdel).Field('n', jobPath).Field('f', " ").Field('a', node).Field('c', commandNumber));
 }
+RequestBuilder Jrty(std::string_view jobPath, std::string_view dottedNode, char letter) {
+    RequestBuilder r(verb::kJrty);
+    r.Field('n', jobPath);
+    if (!dottedNode.empty()) r.Field('a', dottedNode);
+    r.Field('f', &letter, 1);
+    return r;
+}
+RequestBuilder JrtyDivisional(std::string_view jobNumber, std::string_view first, std::string_view second) {
+    return std::move(RequestBuilder(verb::kJrty)
+                         .Field('n', "\\" + std::string(jobNumber))
+                         .Field('a', first)
+                         .Field('v', second)
+                         .Field('f', "X"));
+}
 RequestBuilder JdelIdEntry(char list, std::string_view node) {
     return std::move(RequestBuilder(verb::kJdel).Field('f', &list, 1).Field('a', node));
 }

@@ -29,6 +29,11 @@ RequestBuilder Jexc(std::string_view jobPath);
 RequestBuilder Jdel(std::string_view jobPath, bool site, bool forced);
 RequestBuilder JdelCommand(std::string_view jobPath, std::string_view node,
                         std::string_view commandNumber);
+// "JRTY 2 n<len> <job path> f1 <letter>", with "a<len> <dotted node>" before the letter when a
+// node is given.
+RequestBuilder Jrty(std::string_view jobPath, std::string_view dottedNode, char letter);
+// "JRTY 4 n<len> \<job number> a<len> <first> v<len> <second> f1 X".
+RequestBuilder JrtyDivisional(std::string_view jobNumber, std::string_view first, std::string_view second);
 RequestBuilder JdelIdEntry(char list, std::string_view node);  // "JDEL 2 f1 <list> a<len> <node>"
 // The inventory verb takes the word "FIELD" where other requests carry the count, so it is a
 // plain text: "IGET FIELD K<len> <node>".

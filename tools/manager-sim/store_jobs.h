@@ -107,6 +107,13 @@ public:
         std::string jobGenFile;
     };
     std::vector<Scheduled> Schedules() const;
+    // Each JPUT the same way.
+    std::vector<Scheduled> Puts() const;
+    // The next `rounds` JPUT or JSCH requests register their job but answer "0 2" (more to
+    // come) with its number.
+    void SetPendingRounds(int rounds);
+    // The jobs registered and not deleted.
+    std::vector<JobSpec> Jobs() const;
 
 private:
     // The store's state: the files written and the requests received.
@@ -115,7 +122,16 @@ private:
         std::vector<JobSpec> siteJobs;
         std::vector<Reexec> reexecs;
         std::vector<Scheduled> schedules;
+        std::vector<Scheduled> puts;
+        int pendingRounds = 0;
     };
+
+    // The job engine: JPUT and JSCH register the stored JobGen as a job (files and records
+    // written before the reply); JEXC, JRTY and JDEL act on a registered job.
+    std::string Put(Call& call, bool scheduled);
+    std::string Control(Call& call);
+    std::string Delete(Call& call);
+    bool Registered(std::string_view jobPath) const;
 
     void WriteFiles(const std::string& dir, const JobSpec& job, bool index);
 

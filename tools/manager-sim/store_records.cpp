@@ -198,6 +198,14 @@ void RecordStore::AddExecution(std::string_view node, std::string_view jobNumber
     stores_[2][std::string(node) + std::string(jobNumber)] = std::string(record);
 }
 
+void RecordStore::RemoveExecutions(std::string_view jobNumber) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(stores_[2], [&](const auto& entry) {
+        const std::string& key = entry.first;
+        return key.size() >= jobNumber.size() && key.compare(key.size() - jobNumber.size(), jobNumber.size(), jobNumber) == 0;
+    });
+}
+
 void RecordStore::SetInventory(std::string_view node, std::string_view record) {
     sim_.Inventory().Set(node, record);
 }

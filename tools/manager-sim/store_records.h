@@ -48,6 +48,8 @@ public:
     void AddStatus(std::string_view node, std::string_view record);
     // An execution record keyed by the dotted node name and the job number.
     void AddExecution(std::string_view node, std::string_view jobNumber, std::string_view record);
+    // Removes every execution record of a job number.
+    void RemoveExecutions(std::string_view jobNumber);
     // The node's inventory record, kept by the simulator's inventory store.
     void SetInventory(std::string_view node, std::string_view record);
     // The job number the next JPUT or JSCH reply carries (a counter when unset).

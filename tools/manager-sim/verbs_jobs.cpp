@@ -1,4 +1,5 @@
 // Verbs of jobs (job hand-over and control, the execution store) and the job store's fixtures.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -70,21 +71,13 @@ JobStore::JobStore(ManagerSim& sim, RecordStore& records) : sim_(sim), records_(
         state_.reexecs.push_back({std::string(call.request.Value(1)), std::string(call.request.Value(2))});
         return std::string(kReplyOk);
     });
-    // "JSCH 3 j<len> <JobGen path> n16 <number> s224 <schedule>": the manager reads the JobGen
-    // while it handles the request; the copy shows what it saw.
-    sim.Handle("JSCH", [this](Call& call) {
-        Scheduled seen{std::string(call.request.Value(0)), {}};
-        std::string path = sim_.root() + "/SERVER/ZARNQV/MNGFL/JOBGEN" + seen.jobGenPath + "/jobgenfile";
-        for (char& c : path)
-            if (c == '\\') c = '/';
-        std::ifstream file(path, std::ios::binary);
-        seen.jobGenFile.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        {
-            std::lock_guard lock(mutex_);
-            state_.schedules.push_back(std::move(seen));
-        }
-        return records_.JobNumberReply();
-    });
+    // "JPUT 2 j<len> <JobGen path> n16 <number>" and "JSCH 3 ... s224 <schedule>": the manager
+    // reads the JobGen while it handles the request; the copy shows what it saw.
+    sim.Handle("JPUT", [this](Call& call) { return Put(call, false); });
+    sim.Handle("JSCH", [this](Call& call) { return Put(call, true); });
+    sim.Handle("JEXC", [this](Call& call) { return Control(call); });
+    sim.Handle("JRTY", [this](Call& call) { return Control(call); });
+    sim.Handle("JDEL", [this](Call& call) { return Delete(call); });
 }
 
 JobStore::Hold::~Hold() {
@@ -205,6 +198,112 @@ JobStore::Hold JobStore::HoldExclusive(const std::string& path) {
 std::vector<JobStore::Scheduled> JobStore::Schedules() const {
     std::lock_guard lock(mutex_);
     return state_.schedules;
+}
+
+namespace {
+
+constexpr char kNoSuchJob[] = "16 21";
+constexpr size_t kJobGenHeader = 256;
+constexpr size_t kJobGenEntry = 1284;
+constexpr size_t kEntryNode = 16;
+constexpr size_t kEntryNodeWidth = 260;
+constexpr size_t kIdKind = 73;
+
+bool IsPlaceholder(std::string_view number) {
+    return number == "0000000000000000" || number == "JS00000000000000";
+}
+
+std::string PosixUnder(const std::string& dir, std::string_view windowsPath) {
+    std::string path = dir;
+    for (char c : windowsPath) path += c == '\\' ? '/' : c;
+    return path;
+}
+
+}  // namespace
+
+std::string JobStore::Put(Call& call, bool scheduled) {
+    Scheduled seen{std::string(call.request.Value(0)), {}};
+    std::string number(call.request.Value(1));
+    std::ifstream file(PosixUnder(sim_.root() + "/SERVER/ZARNQV/MNGFL/JOBGEN", seen.jobGenPath) + "/jobgenfile",
+                       std::ios::binary);
+    seen.jobGenFile.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::string jobGen = seen.jobGenFile;
+    {
+        std::lock_guard lock(mutex_);
+        (scheduled ? state_.schedules : state_.puts).push_back(std::move(seen));
+    }
+    const std::string path(call.request.Value(0));
+    const size_t cut = path.rfind('\\');
+    if (jobGen.size() < kJobGenHeader || cut == std::string::npos) return kNoSuchJob;
+    if (IsPlaceholder(number)) {
+        const std::string reply = records_.JobNumberReply();
+        number = reply.substr(reply.rfind(' ') + 1);
+        if (jobGen[kIdKind] == 5) number.replace(0, 2, "IB");
+    }
+    JobSpec job;
+    job.path = path.substr(0, cut) + "\\" + number;
+    job.number = number;
+    job.name = path.substr(cut + 1);
+    for (size_t at = kJobGenHeader; at + kJobGenEntry <= jobGen.size(); at += kJobGenEntry) {
+        const char* field = jobGen.data() + at + kEntryNode;
+        const std::string name(field, strnlen(field, kEntryNodeWidth));
+        if (!name.empty() && (job.nodes.empty() || job.nodes.back().name != name)) job.nodes.push_back(Node(name, {0x10, 0, 0}));
+    }
+    WriteFiles(JobExecDir(), job, true);
+    std::lock_guard lock(mutex_);
+    std::erase_if(state_.jobs, [&](const JobSpec& j) { return j.number == number; });
+    state_.jobs.push_back(job);
+    const bool more = state_.pendingRounds > 0;
+    if (more) --state_.pendingRounds;
+    return std::string(more ? "0 2" : "0 0") + " 1 n" + std::to_string(number.size()) + " " + number;
+}
+
+bool JobStore::Registered(std::string_view jobPath) const {
+    std::lock_guard lock(mutex_);
+    for (const JobSpec& job : state_.jobs)
+        if (job.path == jobPath) return true;
+    return false;
+}
+
+// "JEXC 2 n<len> <job path> f1  " and the JRTY forms: a registered job is accepted.
+std::string JobStore::Control(Call& call) {
+    return Registered(call.request.Value(0)) ? kReplyOk : kNoSuchJob;
+}
+
+// "JDEL 3 n<len> <job path> f.. s1 ": the job directory, its index and its records go before the
+// reply. "JDEL 4" (one node command) and the ID-entry form are accepted for a registered job.
+std::string JobStore::Delete(Call& call) {
+    if (call.request.declaredCount == 2) return kReplyOk;
+    const std::string path(call.request.Value(0));
+    if (!Registered(path)) return kNoSuchJob;
+    if (call.request.declaredCount == 4) return kReplyOk;
+    std::string number;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(state_.jobs.begin(), state_.jobs.end(), [&](const JobSpec& j) { return j.path == path; });
+        number = it->number;
+        state_.jobs.erase(it);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(PosixUnder(JobExecDir(), path), ignored);
+    std::filesystem::remove_all(JobExecDir() + "/QVFOLDER/" + number, ignored);
+    records_.RemoveExecutions(number);
+    return kReplyOk;
+}
+
+std::vector<JobStore::Scheduled> JobStore::Puts() const {
+    std::lock_guard lock(mutex_);
+    return state_.puts;
+}
+
+void JobStore::SetPendingRounds(int rounds) {
+    std::lock_guard lock(mutex_);
+    state_.pendingRounds = rounds;
+}
+
+std::vector<JobSpec> JobStore::Jobs() const {
+    std::lock_guard lock(mutex_);
+    return state_.jobs;
 }
 
 std::vector<JobStore::Reexec> JobStore::Reexecs() const {
