@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/block.h"
+#include "core/frame.h"
 #include "qvpapi.h"
 
 namespace qvp::ids {
@@ -15,16 +17,6 @@ inline constexpr char kEditIdFolder[] = "Edit_ID_group";
 inline constexpr char kEditSystemFolder[] = "Edit_System_Conf";
 inline constexpr uint32_t kAfterDelete = 2;  // JOBGEN_DELETE
 
-// Job creation and control, reached through these calls so that this layer does not depend on
-// when job creation is there. Until connected each fails with 0x20340000.
-struct JobCalls {
-    int (*create)(const char* folder, const char* name, QVAPI_JOB* job, uint32_t afterOption, uint32_t scheduled,
-                  const void* schedule);
-    int (*exec)(const char* folder, const char* jobNo, uint32_t reserved1, uint32_t reserved2);
-    int (*remove)(const char* folder, const char* jobNo, uint32_t option, uint32_t reserved);
-};
-void SetJobCalls(const JobCalls& calls);
-const JobCalls& GetJobCalls();
 // How often and how far apart a pending creation (0x200000EA) is asked again.
 struct RetryBound {
     int tries = 100;

@@ -67,15 +67,6 @@ constexpr uint32_t kAsGiven = 0x80000000;
 constexpr size_t kListNameMax = 260;
 constexpr size_t kTargetMax = 255;
 
-int NotAvailable6(const char*, const char*, QVAPI_JOB*, uint32_t, uint32_t, const void*) {
-    qvAPISetLastError(QVAPI_ERR_NOT_SUPPORTED);
-    return 0;
-}
-int NotAvailable4(const char*, const char*, uint32_t, uint32_t) {
-    qvAPISetLastError(QVAPI_ERR_NOT_SUPPORTED);
-    return 0;
-}
-JobCalls g_jobCalls{&NotAvailable6, &NotAvailable4, &NotAvailable4};
 RetryBound g_retry;
 
 jobgen::JobGenEdit* OpenEdit(QVPAPI& block) { return static_cast<jobgen::JobGenEdit*>(block.openJobGen); }
@@ -113,8 +104,6 @@ int CheckListName(CallContext& call, const char* name, uint32_t rule, const char
 
 }  // namespace
 
-void SetJobCalls(const JobCalls& calls) { g_jobCalls = calls; }
-const JobCalls& GetJobCalls() { return g_jobCalls; }
 void SetCreateRetryBound(RetryBound bound) { g_retry = bound; }
 
 std::string OperateFolderPath(const char* folder, const char* sub, bool withSub) {
@@ -492,11 +481,10 @@ int qvpAPImakeCloseJobGenEx(QVPAPI_HANDLE* phJobGen, const char* lpFolder, const
         *phJobGen = QVPAPI_INVALID_HANDLE;
         const std::string folder = OperateFolderPath(lpFolder, lpSubFolder, lpSubFolder != nullptr);
         std::memset(lpJob, 0, sizeof *lpJob);
-        const JobCalls& jobs = g_jobCalls;
         bool partial = false;
         const int result = [&]() -> int {
             for (int attempt = 1;; ++attempt) {
-                if (jobs.create(folder.c_str(), lpJobGenName, lpJob, fdwAfterProcOption, 0, nullptr)) break;
+                if (qvAPICreateJobEx(folder.c_str(), lpJobGenName, lpJob, fdwAfterProcOption, 0, nullptr)) break;
                 const uint32_t code = qvAPIGetLastError();
                 if (code == QVAPI_ERR_JOB_REFUSED) {
                     partial = true;
@@ -509,7 +497,7 @@ int qvpAPImakeCloseJobGenEx(QVPAPI_HANDLE* phJobGen, const char* lpFolder, const
                 win::Sleep(g_retry.pauseMs);
             }
             const std::string jobNo(lpJob->szJobNo, strnlen(lpJob->szJobNo, sizeof lpJob->szJobNo));
-            if (!jobs.exec(folder.c_str(), jobNo.c_str(), 0, 0)) {
+            if (!qvAPIExecJob(folder.c_str(), jobNo.c_str(), 0, 0)) {
                 const uint32_t code = qvAPIGetLastError();
                 return call.Failed(code, kExecJobErr, fn, code);
             }
@@ -520,7 +508,7 @@ int qvpAPImakeCloseJobGenEx(QVPAPI_HANDLE* phJobGen, const char* lpFolder, const
             const uint32_t code = call.code();
             if (lpJob->szJobNo[0] != '\0') {
                 const std::string jobNo(lpJob->szJobNo, strnlen(lpJob->szJobNo, sizeof lpJob->szJobNo));
-                jobs.remove(folder.c_str(), jobNo.c_str(), 0, 0);
+                qvAPIDeleteJob(folder.c_str(), jobNo.c_str(), 0, 0);
             }
             qvAPIDeleteJobGen(folder.c_str(), lpJobGenName, 0, 0);
             call.Fail(code);
