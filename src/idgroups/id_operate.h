@@ -65,4 +65,9 @@ int qvAPICreateSystemOperateJobGen(QVPAPI_HANDLE hJobGen, char ucRequest, const 
 int qvpAPIOperateSystemNode(const char* lpNodeName, const char* lpClientName, uint32_t dwOption,
                             uint32_t dwReserved);
 
+// A node's member entries follow it: mode 16 removes them from every ID (the node is gone),
+// mode 33 renames them to lpNewName. lpSearchName, when given, is the name looked for.
+int qvAPIOperateIDEntry(const char* lpNodeName, const char* lpSearchName, const char* lpNewName,
+                        uint32_t dwReserved1, uint32_t fdProcMode, uint32_t dwReserved2, uint32_t dwReserved3);
+
 }  // namespace qvp::ids

@@ -162,5 +162,30 @@ TEST_F(IdJobsTest, SystemOperateWritesOneEntryPerClientUnderTheStampedName) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
 }
 
+TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
+    MakeId("east", {});
+    for (const char* id : {"sales", "east"}) ASSERT_EQ(qvAPICreateClientIDGroupForced(id, "pc9", 2, nullptr, 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", "pc7", 1, "boss", 0, 0), 1);
+    const fs::path work = nodes_->NodeGroupDir() / ("IDOPR_" + std::to_string(block()->openerThreadId));
+    struct Case {
+        const char* name;
+        const char* renamed;
+        uint32_t mode;
+        int result;
+        uint32_t code;
+    };
+    for (const Case& c : {Case{"pc9", nullptr, 16, 1, 0}, Case{"pc9", nullptr, 16, 0, QVAPI_ERR_NOT_FOUND},
+                          Case{"pc7", "pc8", 33, 1, 0}, Case{"nowhere", "x", 33, 1, 0},
+                          Case{"pc8", "pc9", 32, 0, QVAPI_ERR_INVALID_PARAMETER}}) {
+        SCOPED_TRACE(std::string(c.name) + " mode " + std::to_string(c.mode));
+        EXPECT_EQ(qvAPIOperateIDEntry(c.name, nullptr, c.renamed, 0, c.mode, 0, 0), c.result);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        EXPECT_FALSE(fs::exists(work));
+    }
+    EXPECT_FALSE(ids().Entry('I', "sales.pc9").has_value());
+    EXPECT_FALSE(ids().Entry('I', "east.pc9").has_value());
+    EXPECT_TRUE(ids().Entry('C', "sales.pc8").has_value());  // list C follows the rename too
+}
+
 }  // namespace
 }  // namespace qvptest
