@@ -341,7 +341,12 @@ void CallerTest::StoryForcedIds(const CallerData& caller) {
     ASSERT_EQ(qvAPIFindIDClient("\\", id.c_str(), caller.Client().c_str(), &node, 0, 0), 1);
     EXPECT_EQ(qvAPIGetLastError(), 0u);
     EXPECT_EQ(Text(node.ucCommonName + 4, 64), caller.Master());
-    ASSERT_EQ(qvAPIDeleteIDGroupForced(id.c_str(), 0, 0), 1);
+    // A new password goes to the ID's master as a job, which is deleted again once sent.
+    const size_t puts = jobs_->Puts().size();
+    ASSERT_EQ(qvAPIChangePasswordIDGroup(id.c_str(), "pw2", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(jobs_->Puts().size(), puts + 1);
+    EXPECT_EQ(jobs_->Puts().back().jobGenPath, "\\Edit_ID_group\\" + id + "\\Change_password");
+    ASSERT_EQ(qvAPIDeleteIDGroup(id.c_str(), 0, 0), 1);
     EXPECT_EQ(qvAPIFindIDGroup("\\", id.c_str(), &node, 0, 0), 0);
 
     // The client's system information, entry by entry, then moved to a new name and deleted.
