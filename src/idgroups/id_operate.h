@@ -6,10 +6,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/block.h"
 #include "core/frame.h"
 #include "qvpapi.h"
+
+namespace qvp::jobgen {
+struct JobGenEdit;
+}
 
 namespace qvp::ids {
 
@@ -52,6 +57,13 @@ int qvpAPImakeCloseJobGenEx(QVPAPI_HANDLE* phJobGen, const char* lpFolder, const
 // 0 or the code; the failure is logged under the caller's name.
 uint32_t AddMasterTarget(CallContext& call, QVPAPI_HANDLE hJobGen, const QVAPI_NODE& definition, bool byHostId,
                          bool managerUnlessMaster, uint8_t keyKind, size_t idLength, const char* listName);
+
+// Writes one entry file of the IDGROUP work folder (create-new) and counts it; on failure the
+// code is set (0x200000B7 when the file exists, else 0x20100000).
+bool WriteOperateEntry(CallContext& call, const std::string& file, const QVAPI_IDOPERATE& entry,
+                       jobgen::JobGenEdit& edit, std::vector<std::string>& written);
+// Removes the files a failed call wrote, lowering the count for each.
+void TakeBack(jobgen::JobGenEdit& edit, const std::vector<std::string>& written);
 
 // Discards the JobGen of *handle when one is open; *handle becomes -1.
 void DiscardJobGen(QVPAPI_HANDLE* handle);

@@ -125,6 +125,30 @@ void DiscardJobGen(QVPAPI_HANDLE* handle) {
     *handle = QVPAPI_INVALID_HANDLE;
 }
 
+bool WriteOperateEntry(CallContext& call, const std::string& file, const QVAPI_IDOPERATE& entry,
+                       jobgen::JobGenEdit& edit, std::vector<std::string>& written) {
+    jobgen::JobGenEntry raw;
+    static_assert(sizeof raw == sizeof entry);
+    std::memcpy(&raw, &entry, sizeof entry);
+    bool createFailed = false;
+    const win::DWORD error = jobgen::WriteNewEntry(file, raw, &createFailed);
+    if (error != 0) {
+        call.Log(createFailed ? kCreateFile : kWriteFile, call.function(), file.c_str(), static_cast<int>(error));
+        call.Fail(createFailed && error == win::ERROR_FILE_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    written.push_back(file);
+    ++edit.idOperateCount;
+    return true;
+}
+
+void TakeBack(jobgen::JobGenEdit& edit, const std::vector<std::string>& written) {
+    // The count follows the files: a commit must not expect entries that are gone.
+    for (const std::string& file : written) {
+        if (win::DeleteFile(file.c_str()) && edit.idOperateCount > 0) --edit.idOperateCount;
+    }
+}
+
 int qvpAPImakeCreateJobGenEx(QVPAPI_HANDLE* phJobGen, const char* lpFolder, const char* lpSubFolder,
                              const char* lpJobGenName, char ucJobKind, uint32_t, uint32_t) {
     return RunApi(kCreateFrame, 0, [&](CallContext& call) -> int {
@@ -226,31 +250,17 @@ int qvAPICreateIDOperateJobGen(QVPAPI_HANDLE hJobGen, char ucRequest, const char
                 entry.ucFlags = block.idOperateFlag == 1 ? 0x80 : 0;
                 file += std::string(".") + name;
             }
-            jobgen::JobGenEntry raw;
-            static_assert(sizeof raw == sizeof entry);
-            std::memcpy(&raw, &entry, sizeof entry);
-            bool createFailed = false;
-            const win::DWORD error = jobgen::WriteNewEntry(file, raw, &createFailed);
-            if (error != 0) {
-                call.Log(createFailed ? kCreateFile : kWriteFile, call.function(), file.c_str(),
-                         static_cast<int>(error));
-                call.Fail(createFailed && error == win::ERROR_FILE_EXISTS ? QVAPI_ERR_ALREADY_EXISTS
-                                                                           : QVAPI_ERR_RESOURCE);
+            if (!WriteOperateEntry(call, file, entry, *edit, written)) {
                 failed = true;
                 break;
             }
-            written.push_back(file);
-            ++edit->idOperateCount;
         }
         if (!failed && edit->idOperateCount == 0) {
             call.Failed(QVAPI_ERR_JOB_NO_NODE, kNoUsable, call.function(), QVAPI_ERR_JOB_NO_NODE);
             failed = true;
         }
         if (failed) {
-            // Take back what this call wrote, and its count with it.
-            for (const std::string& file : written) {
-                if (win::DeleteFile(file.c_str()) && edit->idOperateCount > 0) --edit->idOperateCount;
-            }
+            TakeBack(*edit, written);
             return 0;
         }
         edit->idOperateRequest = ucRequest;
@@ -298,6 +308,18 @@ uint32_t AddMasterTarget(CallContext& call, QVPAPI_HANDLE hJobGen, const QVAPI_N
     const uint32_t code = qvAPIGetLastError();
     call.Log(kAddClientErr, fn, listName, code);
     return code;
+}
+
+// The end of a target step: a failure discards the JobGen; skipped names make the success a
+// partial one (0 with 0x20470000).
+static int Conclude(CallContext& call, QVPAPI_HANDLE* handle, bool failed, bool skipped) {
+    if (failed) {
+        DiscardJobGen(handle);
+        return 0;
+    }
+    if (!skipped) return 1;
+    call.Fail(QVAPI_ERR_JOB_REFUSED);
+    return 0;
 }
 
 int qvpAPImakeNodeListJobGenEx(QVPAPI_HANDLE* phJobGen, const char* const* lpNodeList, char ucRequest,
@@ -378,15 +400,7 @@ int qvpAPImakeNodeListJobGenEx(QVPAPI_HANDLE* phJobGen, const char* const* lpNod
             call.Log(kIdRlsErr, fn);
             if (!call.codeSet()) call.Fail(IdFailureCode(block));
         }
-        if (result == 0 || call.codeSet()) {
-            DiscardJobGen(phJobGen);
-            return 0;
-        }
-        if (skipped) {
-            call.Fail(QVAPI_ERR_JOB_REFUSED);
-            return 0;
-        }
-        return 1;
+        return Conclude(call, phJobGen, result == 0 || call.codeSet(), skipped);
     });
 }
 
@@ -451,15 +465,7 @@ int qvpAPImakeIDGroupNodeJobGenEx(QVPAPI_HANDLE* phJobGen, const char* lpID, uin
             qvAPIFindCloseIDMaster(walk, 0, 0);
             qvAPISetLastError(kept);
         }
-        if (result == 0) {
-            DiscardJobGen(phJobGen);
-            return 0;
-        }
-        if (skipped) {
-            call.Fail(QVAPI_ERR_JOB_REFUSED);
-            return 0;
-        }
-        return 1;
+        return Conclude(call, phJobGen, result == 0, skipped);
     });
 }
 

@@ -31,8 +31,6 @@ constexpr char kClientPtrNull[] = "%s : lpClientName Pointer is NULL";
 constexpr char kClientListTop[] = "%s : Top of lpClientName Value is NULL";
 constexpr char kKindError[] = "%s : qvAPIGetNodeNameType error";
 constexpr char kCheckClient[] = "%s : qvAPINameParameterCheck error : lpClientName = %s";
-constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
-constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
 constexpr char kNoUsable[] = "%s : Usable Node Not Found : Code = 0x%8.8x";
 constexpr char kClientNull[] = "%s : Parameter Err : lpClientName Address is NULL";
 constexpr char kClientTop[] = "%s : Parameter Err : Top of lpClientName Value is NULL";
@@ -119,27 +117,17 @@ int qvAPICreateSystemOperateJobGen(QVPAPI_HANDLE hJobGen, char ucRequest, const 
             std::memset(clientField, 0, 64);
             std::memcpy(clientField, name, strnlen(name, 64));
             const std::string file = prefix + "." + name;
-            jobgen::JobGenEntry raw;
-            std::memcpy(&raw, &entry, sizeof entry);
-            bool createFailed = false;
-            const win::DWORD error = jobgen::WriteNewEntry(file, raw, &createFailed);
-            if (error != 0) {
-                call.Log(createFailed ? kCreateFile : kWriteFile, fn, file.c_str(), static_cast<int>(error));
-                call.Fail(createFailed && error == win::ERROR_FILE_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE);
+            if (!WriteOperateEntry(call, file, entry, *edit, written)) {
                 failed = true;
                 break;
             }
-            written.push_back(file);
-            ++edit->idOperateCount;
         }
         if (!failed && written.empty()) {
             call.Failed(QVAPI_ERR_JOB_NO_NODE, kNoUsable, fn, QVAPI_ERR_JOB_NO_NODE);
             failed = true;
         }
         if (failed) {
-            for (const std::string& file : written) {
-                if (win::DeleteFile(file.c_str()) && edit->idOperateCount > 0) --edit->idOperateCount;
-            }
+            TakeBack(*edit, written);
             return 0;
         }
         edit->idOperateRequest = 'D';
