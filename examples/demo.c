@@ -518,6 +518,28 @@ static void story_schedule(void) {
             QVAPI_ERR_INVALID_PARAMETER);
 }
 
+/* A job made from the scheduled JobGen, run, retried, completed, its file copied out, deleted. */
+static void story_job_control(void) {
+    QVAPI_JOB job;
+    char number[17], copy[260];
+    memset(&job, 0, sizeof job);
+    if (!must("qvAPICreateJobEx(\\DEMO, S1, JOBGEN_SAVE)", qvAPICreateJobEx("\\DEMO", "S1", &job, JOBGEN_SAVE, 0, NULL)))
+        return;
+    memcpy(number, job.szJobNo, 16);
+    number[16] = '\0';
+    printf("  job %s of %.64s\n", number, job.szJobName);
+    must("qvAPIExecJob", qvAPIExecJob("\\DEMO", number, 0, 0));
+    must("qvAPIExecRetryJob(all nodes, R)", qvAPIExecRetryJob("\\DEMO", number, NULL, 1, 0, 0));
+    refused("qvAPIExecRetryJob(kind 8)", qvAPIExecRetryJob("\\DEMO", number, NULL, 8, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+    must("qvAPIExecToCompleteJob", qvAPIExecToCompleteJob("\\DEMO", number, 0, 0));
+    if (must("qvAPIGetJobEx", qvAPIGetJobEx("\\DEMO", number, copy))) printf("  copy %s\n", copy);
+    must("qvAPIDeleteJob", qvAPIDeleteJob("\\DEMO", number, 0, 0));
+    refused("qvAPIExecJob(deleted job)", qvAPIExecJob("\\DEMO", number, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+    memset(&job, 0, sizeof job);
+    refused("qvAPICreateJobEx(\\DEMO, .., JOBGEN_DELETE)", qvAPICreateJobEx("\\DEMO", "..", &job, JOBGEN_DELETE, 0, NULL),
+            QVAPI_ERR_INVALID_PARAMETER);
+}
+
 /* Software search and rebuilt JobGens: the reference lists under SOFTREFER\SOFTLIST found and
  * walked, a job's soft-refer file joined from them and sorted, and a JobGen made again from a
  * file of execution records (one record of kind R: no package look-up). */
@@ -676,6 +698,7 @@ int main(int argc, char** argv) {
     story_idgroups_jobs(argv[1]);
     story_sysinfo();
     story_schedule();
+    story_job_control();
     story_softrefer(argv[1]);
 
     /* The close releases the manager's cursors and ends the session there. */

@@ -62,8 +62,7 @@ struct PendingCreation {
 PendingCreation* StateOf(QVPAPI& block) { return static_cast<PendingCreation*>(block.pendingJob); }
 
 // The stored jobgenfile back from the work copy. false (logged) when the copy fails.
-bool PutBack(QVPAPI& block, PendingCreation& state, const char* function) {
-    (void)block;
+bool PutBack(PendingCreation& state, const char* function) {
     if (!state.backupPending) return true;
     if (!win::CopyFile(state.workCopy.c_str(), state.stored.c_str(), win::FALSE)) {
         const int error = static_cast<int>(win::GetLastError());
@@ -213,7 +212,7 @@ uint32_t Prepare(CallContext& call, PendingCreation& state, jg::ReCreateControlT
         call.Log(step.from, fn, path);
         call.Log(step.to, fn, path);
         call.Log(step.error, fn, static_cast<int>(code));
-        if (!PutBack(call.block(), state, fn)) code = kResource;
+        if (!PutBack(state, fn)) code = kResource;
         return code != 0 ? code : kResource;
     }
     return 0;
@@ -262,10 +261,10 @@ uint32_t SoftRefer(CallContext& call, const Paths& p, Variant variant) {
     return 0;
 }
 
-// The argument checks, in the order callers see their lines. 0 or the code; `namesOk` tells the
-// exit step whether the name and folder may be touched at all.
-uint32_t CheckArguments(CallContext& call, Variant variant, const char* folder, const char* name, const QVAPI_JOB* job,
-                        uint32_t option, uint32_t scheduled, std::string& normalised, bool& namesOk) {
+// The name, record and folder checks. 0 or the code; `namesOk` tells the exit step whether the
+// name and folder may be touched at all. The option is checked once the paths are known.
+uint32_t CheckArguments(CallContext& call, const char* folder, const char* name, const QVAPI_JOB* job,
+                        std::string& normalised, bool& namesOk) {
     const char* fn = call.function();
     auto refuse = [&](const char* line) {
         call.Log(line, fn);
@@ -282,11 +281,17 @@ uint32_t CheckArguments(CallContext& call, Variant variant, const char* folder, 
     if (isFolder && jg::CheckFolder(folder, false, normalised) != 0) return refuse(text::kFolderInvalid);
     if (!isFolder) normalised.clear();
     namesOk = true;
-    if (variant == Variant::Ex) {
-        if (option > kExecute) return refuse(text::kOptionMissing);
-        if (option != kSave && scheduled == 1) return refuse(text::kOptionScheduled);
-    }
     return 0;
+}
+
+uint32_t CheckOption(CallContext& call, Variant variant, uint32_t option, uint32_t scheduled) {
+    if (variant != Variant::Ex) return 0;
+    const char* line = option > kExecute                        ? text::kOptionMissing
+                       : option != kSave && scheduled == 1 ? text::kOptionScheduled
+                                                            : nullptr;
+    if (line == nullptr) return 0;
+    call.Log(line, call.function());
+    return kInvalidParameter;
 }
 
 // Holds what one call made or used, and runs the exit step on every way out.
@@ -297,7 +302,6 @@ struct Call {
     Paths paths;
     bool namesOk = false;
     bool pathsOk = false;
-    bool registered = false;  // after-processing ran once for a registration
     std::unique_ptr<jg::ReCreateControlTable> table;
 
     uint32_t Exit(uint32_t code) {
@@ -307,7 +311,7 @@ struct Call {
         if (code == kPending) return code;
         PendingCreation* state = StateOf(block);
         if (state != nullptr && variant != Variant::Site) {
-            PutBack(block, *state, fn);
+            PutBack(*state, fn);
             RemoveWork(block, *state, fn, true);
         }
         // After a failure the option is applied under the JobGen's mutex, then the mutex goes.
@@ -333,10 +337,10 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
     const char* fn = call.function();
     RegisterCloseHook();
     std::string normalised;
-    if (uint32_t code = CheckArguments(call, variant, folder, name, job, option, scheduled, normalised, c.namesOk))
-        return code;
+    if (uint32_t code = CheckArguments(call, folder, name, job, normalised, c.namesOk)) return code;
     if (!BuildPaths(call, block, normalised, name, c.paths)) return kInvalidParameter;
     c.pathsOk = true;
+    if (uint32_t code = CheckOption(call, variant, option, scheduled)) return code;
     const Paths& p = c.paths;
     if (!jg::Exists(p.stored)) {
         call.Log(text::kCreateStat, p.stored.c_str(), 2);
@@ -418,7 +422,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
         if (placeholder) std::memset(job->szJobNo, 0, kNumber);
         else std::memcpy(job->szJobNo, number, kNumber);
         if (state != nullptr) {
-            if (!PutBack(block, *state, fn)) code = kResource;
+            if (!PutBack(*state, fn)) code = kResource;
             RemoveWork(block, *state, fn, false);
         }
         return code;
@@ -429,7 +433,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
         code = headCode;
     }
     if (state != nullptr) {
-        if (!PutBack(block, *state, fn)) code = kResource;
+        if (!PutBack(*state, fn)) code = kResource;
         RemoveWork(block, *state, fn, false);
     }
     if (code == 0 && variant == Variant::Ex) code = AfterProcess(call, c.option, p, true);
@@ -438,7 +442,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
 
 int RunCreate(CallContext& call, Variant variant, const char* folder, const char* name, QVAPI_JOB* job,
               uint32_t option, uint32_t scheduled, const void* schedule) {
-    Call c{call, variant, option, {}, false, false, false, nullptr};
+    Call c{call, variant, option, {}, false, false, nullptr};
     uint32_t code = 0;
     try {
         code = Create(call, variant, folder, name, job, option, scheduled, schedule, c);
@@ -460,7 +464,7 @@ constexpr FrameTexts CreateFrame(const char* name) {
 void ReleasePendingCreation(QVPAPI& block, const char* function) {
     PendingCreation* state = StateOf(block);
     if (state == nullptr) return;
-    PutBack(block, *state, function);
+    PutBack(*state, function);
     RemoveWork(block, *state, function, true);
     delete state;  // the mutex goes with it
     block.pendingJob = nullptr;

@@ -249,6 +249,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
+    StoryCreateJob(caller);
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
     StoryPackages(caller);
@@ -796,6 +797,40 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     EXPECT_EQ(qvAPIUpdateJobGen(out.c_str(), (folder + "\\K").c_str()), 1);
     EXPECT_EQ(qvAPIDeleteJobGen(folder.c_str(), "K", 0, 0), 1);
     EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, (caller.prefix + "F").c_str(), 0, 0), 1);
+}
+
+// A job made from the committed JobGen while another JobGen of the thread stays open: the store
+// byte for byte as before, the job run, retried for all nodes and for one, completed, deleted.
+void CallerTest::StoryCreateJob(const CallerData& caller) {
+    const std::string folder = "\\" + caller.prefix + "F";
+    const fs::path stored = Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / (caller.prefix + "F") / "J" / "jobgenfile";
+    const std::string before = ReadFile(stored);
+    QVAPI_JOB job{};
+    ASSERT_EQ(qvAPICreateJobEx(folder.c_str(), "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(ReadFile(stored), before);
+    const std::string number(job.szJobNo, 16);
+    const std::string n = "n" + std::to_string(folder.size() + 17) + " " + folder + "\\" + number;
+    const std::string node = caller.Master() + "." + caller.Below();
+    EXPECT_EQ(qvAPIExecJob(folder.c_str(), number.c_str(), 0, 0), 1);
+    EXPECT_EQ(qvAPIExecRetryJob(folder.c_str(), number.c_str(), nullptr, 2, 0, 0), 1);
+    EXPECT_EQ(qvAPIExecRetryJob(folder.c_str(), number.c_str(), ("\\" + caller.Master() + "\\" + caller.Below()).c_str(),
+                                1, 0, 0), 1);
+    EXPECT_EQ(qvAPIExecToCompleteJob(folder.c_str(), number.c_str(), 0, 0), 1);
+    // A divisional transfer names a job of the top folder; this one is not there.
+    EXPECT_EQ(qvAPIExecDivisionalTransJob(number.c_str(), "1", "2", 0, 0), 0);
+    EXPECT_EQ(qvAPIDeleteJob(folder.c_str(), number.c_str(), 0, 0), 1);
+    EXPECT_FALSE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBEXEC" / (caller.prefix + "F") / number));
+    const std::vector<std::string> expected = {
+        "JEXC 2 " + n + " f1  ",
+        "JRTY 2 " + n + " f1 E",
+        "JRTY 3 " + n + " a" + std::to_string(node.size()) + " " + node + " f1 R",
+        "JRTY 2 " + n + " f1 F",
+        "JRTY 4 n17 \\" + number + " a1 1 v1 2 f1 X",
+        "JDEL 3 " + n + " f1   s1  ",
+    };
+    const auto received = sim_->Received();
+    for (const std::string& text : expected)
+        EXPECT_NE(std::find(received.begin(), received.end(), text), received.end()) << text;
 }
 
 // A software-search job's soft-refer file from the caller's own list, and a JobGen made again

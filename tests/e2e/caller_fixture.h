@@ -109,6 +109,7 @@ private:
     void StoryArchives(const CallerData& caller);
     void StoryJobGen(const CallerData& caller);
     void StorySoftReferAndRebuild(const CallerData& caller);
+    void StoryCreateJob(const CallerData& caller);
     void StoryJobs(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
     void StoryInstalledPackages(const CallerData& caller);

@@ -1,0 +1,132 @@
+// Job control against the simulator's job engine: the exact request each operation sends, the
+// checks that keep a request from being sent, and the codes of refusals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "jobs/jobs_fixture.h"
+
+namespace qvptest {
+namespace {
+
+constexpr char kNumber[] = "00000000000000B2";
+const std::string kPath = std::string("\\F\\") + kNumber;  // 19 characters
+
+class JobControlTest : public JobsTest {
+protected:
+    void SetUp() override {
+        JobsTest::SetUp();
+        qvpsim::JobSpec job;
+        job.path = kPath;
+        job.number = kNumber;
+        job.nodes = {qvpsim::Node("mst.pc1", {0x10, 0, 0})};
+        jobs().WriteJob(job);
+        Open();
+        sim().ClearLog();
+    }
+    fs::path JobDir() const { return data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kNumber; }
+};
+
+struct Case {
+    const char* what;
+    std::function<int()> call;
+    std::string request;  // empty: nothing may be sent
+    uint32_t code;
+};
+
+TEST_F(JobControlTest, EachOperationSendsItsRequestOrIsRefusedUnsent) {
+    const std::string n = "n19 " + kPath;
+    const std::string tooLong(2041, 'x');
+    const Case cases[] = {
+        {"exec", [] { return qvAPIExecJob("\\F", kNumber, 0, 0); }, "JEXC 2 " + n + " f1  ", 0},
+        {"retry all", [] { return qvAPIExecRetryJob("\\F", kNumber, nullptr, 1, 0, 0); }, "JRTY 2 " + n + " f1 R", 0},
+        {"retry lone backslash", [] { return qvAPIExecRetryJob("\\F", kNumber, "\\", 7, 0, 0); },
+         "JRTY 2 " + n + " f1 Q", 0},
+        {"retry node", [] { return qvAPIExecRetryJob("\\F", kNumber, "\\mst\\p.c", 3, 0, 0); },
+         "JRTY 3 " + n + " a7 mst.p!c f1 A", 0},
+        {"retry node, no backslash", [] { return qvAPIExecRetryJob("\\F", kNumber, "mst\\pc1", 6, 0, 0); },
+         "JRTY 3 " + n + " a7 mst.pc1 f1 P", 0},
+        {"complete", [] { return qvAPIExecToCompleteJob("\\F", kNumber, 0, 0); }, "JRTY 2 " + n + " f1 F", 0},
+        {"divisional", [] { return qvAPIExecDivisionalTransJob(kNumber, "one", "two 2", 0, 0); },
+         std::string("JRTY 4 n17 \\") + kNumber + " a3 one v5 two 2 f1 X", 0x20000002u},
+        {"delete command", [] { return qvAPIDeleteCommand("\\F", kNumber, "pc1", "1"); },
+         "JDEL 4 " + n + " f1   a3 pc1 c1 1", 0},
+        // The caller's text as it is, for a job the manager does not have.
+        {"schedule del", [] { return qvAPIScheduleJobDel("JDEL 3 n19 \\F\\00000000000000C3 f1   s1  ", 0); },
+         "JDEL 3 n19 \\F\\00000000000000C3 f1   s1  ", 0x20000002u},
+        // Refused before anything is sent.
+        {"retry empty node", [] { return qvAPIExecRetryJob("\\F", kNumber, "", 1, 0, 0); }, "", 0x20000057u},
+        {"retry kind 0", [] { return qvAPIExecRetryJob("\\F", kNumber, nullptr, 0, 0, 0); }, "", 0x20000057u},
+        {"retry kind 8", [] { return qvAPIExecRetryJob("\\F", kNumber, nullptr, 8, 0, 0); }, "", 0x20000057u},
+        {"retry missing job", [] { return qvAPIExecRetryJob("\\G", kNumber, nullptr, 1, 0, 0); }, "", 0x20610000u},
+        {"complete missing job", [] { return qvAPIExecToCompleteJob(nullptr, kNumber, 0, 0); }, "", 0x20610000u},
+        {"exec missing job", [] { return qvAPIExecJob("\\", kNumber, 0, 0); }, "", 0x20000057u},
+        {"exec job path with a level", [] { return qvAPIExecJob("\\F\\..\\F", kNumber, 0, 0); }, "", 0x20000057u},
+        {"delete empty number", [] { return qvAPIDeleteJob("\\F", "", 0, 0); }, "", 0x20000057u},
+        {"command NULL node", [] { return qvAPIDeleteCommand("\\F", kNumber, nullptr, "1"); }, "", 0x20000057u},
+        {"command long node", [&] { return qvAPIDeleteCommand("\\F", kNumber, tooLong.c_str(), "1"); }, "",
+         0x20000057u},
+        {"divisional long text", [&] { return qvAPIExecDivisionalTransJob(kNumber, tooLong.c_str(), "", 0, 0); }, "",
+         0x20000057u},
+        {"schedule del NULL", [] { return qvAPIScheduleJobDel(nullptr, 0); }, "", 0x20000057u},
+        {"schedule del long", [&] { return qvAPIScheduleJobDel(tooLong.c_str(), 0); }, "", 0x20000057u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim().ClearLog();
+        EXPECT_EQ(c.call(), c.code == 0 ? 1 : 0);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        const auto sent = Requests();
+        if (c.request.empty()) {
+            EXPECT_TRUE(sent.empty());
+        } else {
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(sent[0], c.request);
+        }
+    }
+}
+
+TEST_F(JobControlTest, RefusedRepliesMapToTheirCodes) {
+    const struct {
+        const char* verb;
+        const char* reply;
+        uint32_t code;
+    } cases[] = {
+        {"JRTY", "0 30", 0x20491300u}, {"JEXC", "16 21", 0x20000002u}, {"JDEL", "4 16", 0x20000020u},
+        {"JEXC", "5 1", 0x2000054Fu},  {"JRTY", "0 1", 0x2000054Fu},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        sim().Script(c.verb, qvpsim::Action::Reply(c.reply));
+        const std::string verb = c.verb;
+        const int result = verb == "JEXC"   ? qvAPIExecJob("\\F", kNumber, 0, 0)
+                           : verb == "JRTY" ? qvAPIExecToCompleteJob("\\F", kNumber, 0, 0)
+                                            : qvAPIDeleteJob("\\F", kNumber, 0, 0);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+    }
+}
+
+TEST_F(JobControlTest, DeleteRemovesTheJobAndGetJobExCopiesItsFile) {
+    char copy[260];
+    ASSERT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
+    std::string posix(copy);
+    EXPECT_NE(posix.find("SERVER\\WORK\\MNG\\JOBEXEC\\"), std::string::npos);
+    for (char& ch : posix)
+        if (ch == '\\') ch = '/';
+    EXPECT_EQ(fs::file_size(posix), fs::file_size(JobDir() / "jobexecfile"));
+    EXPECT_EQ(qvAPIGetJobEx("\\F", "0000000000000000", copy), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+
+    ASSERT_EQ(qvAPIDeleteJob("\\F", kNumber, 0xFFFF, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Requests().back(), "JDEL 3 n19 " + kPath + " f2  F s1  ");
+    EXPECT_FALSE(fs::exists(JobDir()));
+    EXPECT_FALSE(fs::exists(data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/QVFOLDER" / kNumber));
+    EXPECT_EQ(qvAPIExecJob("\\F", kNumber, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+}
+
+}  // namespace
+}  // namespace qvptest

@@ -1,0 +1,225 @@
+// Job creation from a JobGen built through the JobGen API, against the simulator's job engine:
+// the stored jobgenfile comes back byte for byte, the pending creation holds the JobGen across
+// calls and is released by a deletion or the close, refusals map to their codes.
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "jobgen/jobgen_env.h"
+#include "manager-sim/store_jobs.h"
+#include "manager-sim/store_records.h"
+
+namespace qvptest {
+namespace {
+
+class CreateJobTest : public JobGenTest {
+protected:
+    void SetUp() override {
+        JobGenTest::SetUp();
+        sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
+        records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
+        jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
+        ASSERT_TRUE(sim_->Start());
+        ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
+        ASSERT_EQ(qvAPICreateFolderJobGen(nullptr, "F", 0, 0), 1);
+        QVPAPI_HANDLE h = Open("\\F", "J", 'V');
+        ASSERT_EQ(qvAPICreateClientJobGen(h, "\\mst1\\pc1", 0, 0), 1) << Hex(qvAPIGetLastError());
+        ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << Hex(qvAPIGetLastError());
+        stored_ = Bytes(StoredFile());
+    }
+    void TearDown() override {
+        qvAPIClose();
+        sim_->Stop();
+        JobGenTest::TearDown();
+    }
+    fs::path StoredFile() const { return Store() / "F" / "J" / "jobgenfile"; }
+    size_t Sent(const char* verb) const {
+        size_t n = 0;
+        for (const std::string& r : sim_->Received()) n += r.rfind(verb, 0) == 0 ? 1 : 0;
+        return n;
+    }
+    // Whether another thread (its own block, no session) can open the JobGen: the mutex is free.
+    static bool FreeElsewhere() {
+        bool free = false;
+        std::thread([&] {
+            QVPAPI_HANDLE h = qvAPICreateJobGen("\\F", "J", 0, 0, 0);
+            free = h != QVPAPI_INVALID_HANDLE;
+            if (free) qvAPICloseJobGen(h, 1);
+        }).join();
+        return free;
+    }
+    // After a creation ended either way: the store as built, the work copy gone, the JobGen free.
+    void ExpectPutBack() {
+        EXPECT_EQ(Bytes(StoredFile()), stored_);
+        EXPECT_FALSE(fs::exists(Work() / "F"));
+        EXPECT_EQ(block_->pendingJob, nullptr);
+        EXPECT_TRUE(FreeElsewhere());
+    }
+
+    std::unique_ptr<qvpsim::ManagerSim> sim_;
+    std::unique_ptr<qvpsim::RecordStore> records_;
+    std::unique_ptr<qvpsim::JobStore> jobs_;
+    std::vector<uint8_t> stored_;
+};
+
+TEST_F(CreateJobTest, RegistersThePreparedJobGenAndPutsTheStoreBack) {
+    QVAPI_JOB job{};
+    ASSERT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << Hex(qvAPIGetLastError());
+    const auto registered = jobs_->Jobs();
+    ASSERT_EQ(registered.size(), 1u);
+    EXPECT_EQ(std::string(job.szJobNo, 16), registered[0].number);
+    EXPECT_EQ(std::string(job.szJobName, 1), "J");
+    EXPECT_EQ(job.dwKind, QVAPI_JOB_KIND_JOB);
+    EXPECT_EQ(sim_->Received().back().substr(0, 35), "JPUT 2 j4 \\F\\J n16 0000000000000000");
+    // The manager read the expanded form; the store keeps its own.
+    ASSERT_EQ(jobs_->Puts().size(), 1u);
+    EXPECT_NE(jobs_->Puts()[0].jobGenFile, std::string(stored_.begin(), stored_.end()));
+    ExpectPutBack();
+    EXPECT_TRUE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / registered[0].number / "jobexecfile"));
+}
+
+TEST_F(CreateJobTest, NormalPutsAReopenedJobGenBackFromItsEditBackup) {
+    QVPAPI_HANDLE h = qvAPICreateJobGenEx("\\F", "J", 0, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    QVAPI_TIME_JOBGEN_DATA time{};
+    time.ucSetcls = 'D';
+    time.WorkTime.wHour = 6;
+    ASSERT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1);
+    ASSERT_EQ(qvAPICloseJobGenEx(h, 2, 0), 1) << Hex(qvAPIGetLastError());
+    ASSERT_NE(Bytes(StoredFile()), stored_);
+    QVAPI_JOB job{};
+    ASSERT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << Hex(qvAPIGetLastError());
+    ExpectPutBack();  // the pre-edit JobGen is what the store holds again
+}
+
+TEST_F(CreateJobTest, PendingCreationHoldsTheJobGenUntilTheSecondCall) {
+    jobs_->SetPendingRounds(1);
+    QVAPI_JOB job{};
+    ASSERT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_SAVE, 0, nullptr), 0);
+    ASSERT_EQ(qvAPIGetLastError(), 0x200000EAu);
+    const std::string number(job.szJobNo, 16);
+    EXPECT_EQ(number, jobs_->Jobs().at(0).number);
+    std::atomic<uint32_t> other{0};
+    std::thread([&] {
+        ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
+        QVAPI_JOB mine{};
+        EXPECT_EQ(qvAPICreateJobEx("\\F", "J", &mine, JOBGEN_SAVE, 0, nullptr), 0);
+        other = qvAPIGetLastError();
+        qvAPIClose();
+    }).join();
+    EXPECT_EQ(other.load(), 0x20000020u);
+    ASSERT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_SAVE, 0, nullptr), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(sim_->Received().back().substr(0, 35), "JPUT 2 j4 \\F\\J n16 " + number);
+    ExpectPutBack();
+}
+
+TEST_F(CreateJobTest, DeletionOrCloseReleasesAPendingCreation) {
+    for (const bool byClose : {false, true}) {
+        SCOPED_TRACE(byClose);
+        jobs_->SetPendingRounds(1);
+        QVAPI_JOB job{};
+        ASSERT_EQ(qvAPICreateJob("\\F", "J", &job, 0, nullptr), 0);
+        ASSERT_EQ(qvAPIGetLastError(), 0x200000EAu);
+        EXPECT_FALSE(FreeElsewhere());
+        if (byClose) {
+            ASSERT_EQ(qvAPIClose(), 1);
+        } else {
+            sim_->Script("JDEL", qvpsim::Action::Refuse("4 16"));
+            EXPECT_EQ(qvAPIDeleteJob("\\F", std::string(job.szJobNo, 16).c_str(), 0, 0), 0);
+            EXPECT_EQ(qvAPIGetLastError(), 0x20000020u);
+        }
+        ExpectPutBack();
+    }
+}
+
+struct Refusal {
+    const char* what;
+    const char* folder;
+    const char* name;
+    uint32_t option;
+    uint32_t scheduled;
+    const char* number;  // in the record before the call
+    const char* reply;   // scripted JPUT reply, or nullptr: nothing may be sent
+    uint32_t code;
+};
+
+TEST_F(CreateJobTest, RefusalsMapToTheirCodes) {
+    const std::string longName(65, 'n'), longFolder = "\\" + std::string(190, 'f');
+    const Refusal cases[] = {
+        {"empty name", "\\F", "", JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"name of 65", "\\F", longName.c_str(), JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"name with a level", "\\F", "..", JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"name with a separator", "\\", "F\\J", JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"folder with a level", "\\F\\..", "J", JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"folder of 191", longFolder.c_str(), "J", JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"option 4", "\\F", "J", 4, 0, "", nullptr, 0x20000057u},
+        {"scheduled, not saved", "\\F", "J", JOBGEN_EXECUTE, 1, "", nullptr, 0x20000057u},
+        {"scheduled without schedule", "\\F", "J", JOBGEN_SAVE, 1, "", nullptr, 0x20000057u},
+        {"not stored", "\\F", "K", JOBGEN_SAVE, 0, "", nullptr, 0x20000057u},
+        {"continuation, nothing pending", "\\F", "J", JOBGEN_SAVE, 0, "J000000000000009", nullptr, 0x20000057u},
+        {"0 1", "\\F", "J", JOBGEN_SAVE, 0, "", "0 1", 0x2000054Fu},
+        {"0 8", "\\F", "J", JOBGEN_SAVE, 0, "", "0 8", 0x2000054Fu},
+        {"16 21", "\\F", "J", JOBGEN_SAVE, 0, "", "16 21", 0x20000002u},
+        {"0 30", "\\F", "J", JOBGEN_SAVE, 0, "", "0 30", 0x20491300u},
+    };
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.reply != nullptr) sim_->Script("JPUT", qvpsim::Action::Reply(c.reply));
+        const size_t before = Sent("JPUT");
+        QVAPI_JOB job{};
+        std::memcpy(job.szJobNo, c.number, strlen(c.number));
+        EXPECT_EQ(qvAPICreateJobEx(c.folder, c.name, &job, c.option, c.scheduled, nullptr), 0);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        EXPECT_EQ(Sent("JPUT"), before + (c.reply != nullptr ? 1 : 0));
+        ExpectPutBack();
+    }
+}
+
+TEST_F(CreateJobTest, DeleteOptionRunsOnlyForNamesThatPassedTheirChecks) {
+    QVAPI_JOB job{};
+    // Refused names never reach the after-processing: nothing of the store goes.
+    EXPECT_EQ(qvAPICreateJobEx("\\F", "", &job, JOBGEN_DELETE, 0, nullptr), 0);
+    EXPECT_EQ(qvAPICreateJobEx("\\", "..", &job, JOBGEN_DELETE, 0, nullptr), 0);
+    EXPECT_EQ(qvAPICreateJobEx("\\F\\..", "F", &job, JOBGEN_DELETE, 0, nullptr), 0);
+    EXPECT_EQ(Bytes(StoredFile()), stored_);
+    // A scheduled call refused before the lock still deletes a valid JobGen.
+    EXPECT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_DELETE, 1, nullptr), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+    EXPECT_FALSE(fs::exists(Store() / "F" / "J"));
+    EXPECT_TRUE(fs::exists(Store() / "F"));
+}
+
+TEST_F(CreateJobTest, ARefusalOrAnUnreadableHeadLeavesTheNumberForTheCaller) {
+    struct Case {
+        const char* reply;
+        const char* number;  // what the record holds afterwards
+        uint32_t code;
+    } cases[] = {
+        {"0 8 1 n16 JX00000000000001", "JX00000000000001", 0x2000054Fu},
+        {"16 22", "", 0x20620000u},
+        // Registered by the manager, but no job file where the head is read.
+        {"0 0 1 n16 JY00000000000002", "JY00000000000002", 0x20100000u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        sim_->Script("JPUT", qvpsim::Action::Reply(c.reply));
+        QVAPI_JOB job{};
+        std::memset(job.szJobNo, 'x', sizeof job.szJobNo);
+        job.szJobNo[0] = '\0';
+        EXPECT_EQ(qvAPICreateJob("\\F", "J", &job, 0, nullptr), 0);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        EXPECT_EQ(std::string(job.szJobNo, strnlen(job.szJobNo, 16)), c.number);
+        ExpectPutBack();
+    }
+}
+
+TEST_F(CreateJobTest, SiteCreationRegistersTheStoreUnchanged) {
+    QVAPI_JOB job{};
+    ASSERT_EQ(qvAPICreateJobSite("\\F", "J", &job, 0, nullptr), 1) << Hex(qvAPIGetLastError());
+    ASSERT_EQ(jobs_->Puts().size(), 1u);
+    EXPECT_EQ(jobs_->Puts()[0].jobGenFile, std::string(stored_.begin(), stored_.end()));
+    EXPECT_EQ(std::string(job.szJobNo, 16), jobs_->Jobs().at(0).number);
+}
+
+}  // namespace
+}  // namespace qvptest
