@@ -496,6 +496,30 @@ static void story_idgroups_forced(void) {
     refused("qvAPIDeleteIDGroupForced(sales) again", qvAPIDeleteIDGroupForced("sales", 0, 0), QVAPI_ERR_NOT_FOUND);
 }
 
+/* ID changes that other systems follow travel as jobs: the new password goes to the ID's master,
+ * a master without a definition cannot be told; members of list I need no job. */
+static void story_idgroups_jobs(const char* root) {
+    char path[1024];
+    const char* masters[] = {"mst00002", NULL};
+
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP/I.dept", root);
+    must("qvpCreateDirectory(NODEGROUP/I.dept)", qvpCreateDirectory(path));
+    must("qvAPICreateIDGroup(dept, pw1)", qvAPICreateIDGroup("dept", "pw1", 0, 0));
+    must("qvAPICreateMasterIDGroupForced(dept, mst00001)", qvAPICreateMasterIDGroupForced("dept", "mst00001", 0, 0));
+    must("qvAPIChangePasswordIDGroup(dept, pw2): a job to mst00001", qvAPIChangePasswordIDGroup("dept", "pw2", 0, 0));
+    refused("qvAPIAddMasterIDGroup(dept, mst00002), a deleted master", qvAPIAddMasterIDGroup("dept", masters, 0, 0),
+            QVAPI_ERR_JOB_NO_NODE);
+    must("qvAPICreateClientIDGroup(dept, pc00002, I)", qvAPICreateClientIDGroup("dept", "pc00002", 2, NULL, 0, 0));
+    refused("qvAPICreateClientIDGroup(dept, pc00002) again", qvAPICreateClientIDGroup("dept", "pc00002", 2, NULL, 0, 0),
+            QVAPI_ERR_ALREADY_EXISTS);
+    refused("qvAPICreateClientIDGroup(dept, pc00003, attribute 3)",
+            qvAPICreateClientIDGroup("dept", "pc00003", 3, NULL, 0, 0), QVAPI_ERR_INVALID_PARAMETER);
+    must("qvAPIDeleteClientIDGroup(dept, pc00002)", qvAPIDeleteClientIDGroup("dept", "pc00002", 0, 0));
+    must("qvpAPISetGuidUseStatus(1)", qvpAPISetGuidUseStatus(1, 0, 0));
+    must("qvAPIDeleteIDGroup(dept)", qvAPIDeleteIDGroup("dept", 0, 0));
+    refused("qvAPIDeleteIDGroup(dept) again", qvAPIDeleteIDGroup("dept", 0, 0), QVAPI_ERR_NOT_FOUND);
+}
+
 /* System information: the manager has none for this node. */
 static void story_sysinfo(void) {
     QVAPI_SYSINFO info;
@@ -763,6 +787,7 @@ int main(int argc, char** argv) {
     story_script_files(argv[1]);
     story_idgroups(argv[1]);
     story_idgroups_forced();
+    story_idgroups_jobs(argv[1]);
     story_sysinfo();
     story_schedule();
     story_job_control();

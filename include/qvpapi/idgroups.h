@@ -206,4 +206,65 @@ static_assert(offsetof(QVAPI_SYSGEN_INFO, ucHoldFlag) == 128, "ucHoldFlag");
 QVPAPI_EXPORT int qvAPIAutoCreateNodeDefinition(const QVAPI_SYSGEN_INFO* lpSysgenInfo, uint32_t dwReserved1,
                                                 uint32_t dwReserved2);
 
+/* ---- ID changes through jobs. Each change is made in the ID store and, where other systems
+ * must follow, sent as a job from a JobGen in "Edit_ID_group\<ID>" (kind 'L'), deleted again
+ * after the job is created. Results: 1, or 0 with the code; 0 with 0x20470000 means done with
+ * some names skipped. 0x20478000: no usable master or node; 0x20610000: ID, member or master
+ * unknown; 0x200000B7: already there; 0x20340000: the job cannot be made on this system. */
+
+/* One ID-operate entry of a JobGen (the size of one jobgenfile entry); unlisted bytes zero. */
+typedef struct QVAPI_IDOPERATE {
+    char    ucJobKind;           /*    0: kind of the open JobGen */
+    char    ucBlank;             /*    1: ' ' */
+    uint8_t ucFlags;             /*    2: 0x80 written while an entry is re-registered */
+    uint8_t ucReserved3[285];
+    char    ucRequest;           /*  288: E, F, G, R, W (D: system operation) */
+    uint8_t ucReserved289[7];
+    char    szID[32];            /*  296: no terminator at 32 characters (client name: 64) */
+    uint8_t ucReserved328[32];
+    char    szPassword[64];      /*  360: encoded; registration time of a system operation */
+    char    szNodeName[64];      /*  424: E and R */
+    uint8_t ucReserved488[796];
+} QVAPI_IDOPERATE;
+
+#if defined(__cplusplus)
+static_assert(sizeof(QVAPI_IDOPERATE) == 1284, "QVAPI_IDOPERATE size");
+static_assert(offsetof(QVAPI_IDOPERATE, ucFlags) == 2, "ucFlags");
+static_assert(offsetof(QVAPI_IDOPERATE, ucRequest) == 288, "ucRequest");
+static_assert(offsetof(QVAPI_IDOPERATE, szID) == 296, "szID");
+static_assert(offsetof(QVAPI_IDOPERATE, szPassword) == 360, "szPassword");
+static_assert(offsetof(QVAPI_IDOPERATE, szNodeName) == 424, "szNodeName");
+#endif
+
+/* Creates an ID (generation 2 / ucGeneration 1 or 2) in the store; no job. */
+QVPAPI_EXPORT int qvAPICreateIDGroup(const char* lpID, const char* lpPassword, uint32_t dwReserved1,
+                                     uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPICreateIDGroupGUI(const char* lpID, const char* lpPassword, uint8_t ucGeneration,
+                                        uint32_t dwReserved1, uint32_t dwReserved2);
+/* New password (empty removes it) in the store, then a "Change_password" job to every master;
+ * an ID without a usable master succeeds without a job. */
+QVPAPI_EXPORT int qvAPIChangePasswordIDGroup(const char* lpID, const char* lpPassword, uint32_t dwReserved1,
+                                             uint32_t dwReserved2);
+/* Removes the masters of lpDeleteList ("Delete_ID_group" job), then registers those of
+ * lpCreateList ("Register_ID_group" job); NULL-ended lists, either may be NULL. */
+QVPAPI_EXPORT int qvAPIChangeMasterIDGroup(const char* lpID, const char** lpCreateList, const char** lpDeleteList,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAddMasterIDGroup(const char* lpID, const char** lpMasterList, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteMasterIDGroup(const char* lpID, const char** lpMasterList, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+/* Deletes the ID from the store (dwOption 1: file letter 'i'); no job. */
+QVPAPI_EXPORT int qvAPIDeleteIDGroup(const char* lpID, uint32_t dwOption, uint32_t dwReserved);
+/* dwAttributes 2: the member straight into list I (dwExecOption 1: the S form of the execute
+ * request); 1: an "Add_entry" job to lpMasterName. */
+QVPAPI_EXPORT int qvAPICreateClientIDGroup(const char* lpID, const char* lpClientName, uint32_t dwAttributes,
+                                           const char* lpMasterName, uint32_t dwExecOption, uint32_t dwReserved);
+/* A member kept by a master: a "Delete_entry" job to that master; any other: removed from the
+ * store (dwOption non-zero: file letter 'i'). */
+QVPAPI_EXPORT int qvAPIDeleteClientIDGroup(const char* lpID, const char* lpClientName, uint32_t dwOption,
+                                           uint32_t dwReserved);
+/* Stores GuidUseStatus "YES" (non-zero) or "NO"; 1. */
+QVPAPI_EXPORT int qvpAPISetGuidUseStatus(uint32_t dwUse, uint32_t dwReserved1, uint32_t dwReserved2);
+
+
 #endif

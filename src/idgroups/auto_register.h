@@ -30,10 +30,10 @@ AcnOutcome ACNCallAPIFunction(CallContext& call, AcnDecision decision, QVAPI_NOD
 uint32_t ACNDeleteNodeGroup(QVPAPI& block, const char* clientName, uint32_t reserved,
                             const QVAPI_NODE_TIME* const* updateTime);
 
-// The ID-entry operations of a renamed or removed node and the system-node job are made
-// through jobs, which arrive with their own area; until they are connected each answers
-// "not available" (0 with 0x20340000). nullptr restores that default.
-using OperateIdEntryFn = int (*)(const char* lpNodeName, const char* lpHostId, const char* lpNewName,
+// The ID-entry operations of a renamed or removed node and the system-node job, made through
+// ID-change jobs (qvAPIOperateIDEntry, qvpAPIOperateSystemNode). Tests put a recorder in their
+// place; nullptr restores them.
+using OperateIdEntryFn = int (*)(const char* lpNodeName, const char* lpSearchName, const char* lpNewName,
                                  uint32_t dwReserved, uint32_t dwMode);
 using OperateSystemNodeFn = int (*)(const char* lpUpperNode, const char* lpNodeName, uint32_t dwReserved1,
                                     uint32_t dwReserved2);

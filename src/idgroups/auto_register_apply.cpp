@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "idgroups/auto_register.h"
+#include "idgroups/id_operate.h"
 #include "idgroups/id_finders.h"
 #include "idgroups/id_forced.h"
 #include "idgroups/sysgen_info.h"
@@ -88,16 +89,12 @@ constexpr size_t kAttrHead = 960;
 constexpr size_t kAttrLink = 260;
 constexpr size_t kWorkHeader = 128;
 
-int NotAvailableOperate(const char*, const char*, const char*, uint32_t, uint32_t) {
-    win::SetLastError(QVAPI_ERR_NOT_SUPPORTED);
-    return 0;
+// The ID entries and system-operate jobs of a node, as the ID-change jobs carry them.
+int OperateIdEntries(const char* node, const char* search, const char* newName, uint32_t, uint32_t mode) {
+    return qvAPIOperateIDEntry(node, search, newName, 0, mode, 0, 0);
 }
-int NotAvailableSystemNode(const char*, const char*, uint32_t, uint32_t) {
-    win::SetLastError(QVAPI_ERR_NOT_SUPPORTED);
-    return 0;
-}
-OperateIdEntryFn g_operate = &NotAvailableOperate;
-OperateSystemNodeFn g_systemNode = &NotAvailableSystemNode;
+OperateIdEntryFn g_operate = &OperateIdEntries;
+OperateSystemNodeFn g_systemNode = &qvpAPIOperateSystemNode;
 
 template <size_t N>
 std::string Get(const char (&field)[N]) {
@@ -500,8 +497,8 @@ struct Applier {
 
 }  // namespace
 
-void SetOperateIdEntry(OperateIdEntryFn fn) { g_operate = fn != nullptr ? fn : &NotAvailableOperate; }
-void SetOperateSystemNode(OperateSystemNodeFn fn) { g_systemNode = fn != nullptr ? fn : &NotAvailableSystemNode; }
+void SetOperateIdEntry(OperateIdEntryFn fn) { g_operate = fn != nullptr ? fn : &OperateIdEntries; }
+void SetOperateSystemNode(OperateSystemNodeFn fn) { g_systemNode = fn != nullptr ? fn : &qvpAPIOperateSystemNode; }
 
 std::string IpText(const QVAPI_NODE& record) {
     char text[16] = {};

@@ -123,8 +123,7 @@ int Retry(CallContext& call, const char* folder, const char* number, const char*
 }
 
 // The requests the record layer sends (and logs): a refusal it leaves unmapped is 0x2000054F.
-int ByRecordLayer(CallContext& call, const RequestBuilder& shape, int sent) {
-    (void)shape;
+int ByRecordLayer(CallContext& call, int sent) {
     if (sent == 1) return 1;
     if (call.block().errorCategory == kErrCategoryJobAccess) FailFromReply(call);
     else call.FailFromRecordedError();
@@ -171,7 +170,7 @@ extern "C" QVPAPI_EXPORT int qvAPIExecJob(const char* lpFolderPath, const char* 
             return 0;
         const auto shape = request::Jexc(jobPath);
         if (!Fits(call, shape)) return 0;
-        return ByRecordLayer(call, shape, qvpAPIExecJob(&call.block(), jobPath.c_str()));
+        return ByRecordLayer(call, qvpAPIExecJob(&call.block(), jobPath.c_str()));
     });
 }
 
@@ -223,7 +222,7 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteJob(const char* lpFolderPath, const char
             return 0;
         const auto shape = request::Jdel(jobPath, false, dwOption == kDeleteForced);
         if (!Fits(call, shape)) return 0;
-        return ByRecordLayer(call, shape, qvpAPIDeleteJob(&call.block(), jobPath.c_str(), 0, dwOption));
+        return ByRecordLayer(call, qvpAPIDeleteJob(&call.block(), jobPath.c_str(), 0, dwOption));
     });
 }
 
@@ -238,7 +237,7 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteCommand(const char* lpFolderPath, const 
         if (!CheckJob(call, lpFolderPath, lpJobNo, kInvalidParameter, jobPath)) return 0;
         const auto shape = request::JdelCommand(jobPath, lpNodeName, lpNodeCmdNo);
         if (!Fits(call, shape)) return 0;
-        return ByRecordLayer(call, shape, qvpAPIDeleteCommand(&call.block(), jobPath.c_str(), lpNodeName, lpNodeCmdNo));
+        return ByRecordLayer(call, qvpAPIDeleteCommand(&call.block(), jobPath.c_str(), lpNodeName, lpNodeCmdNo));
     });
 }
 

@@ -62,8 +62,7 @@ struct PendingCreation {
 PendingCreation* StateOf(QVPAPI& block) { return static_cast<PendingCreation*>(block.pendingJob); }
 
 // The stored jobgenfile back from the work copy. false (logged) when the copy fails.
-bool PutBack(QVPAPI& block, PendingCreation& state, const char* function) {
-    (void)block;
+bool PutBack(PendingCreation& state, const char* function) {
     if (!state.backupPending) return true;
     if (!win::CopyFile(state.workCopy.c_str(), state.stored.c_str(), win::FALSE)) {
         const int error = static_cast<int>(win::GetLastError());
@@ -213,7 +212,7 @@ uint32_t Prepare(CallContext& call, PendingCreation& state, jg::ReCreateControlT
         call.Log(step.from, fn, path);
         call.Log(step.to, fn, path);
         call.Log(step.error, fn, static_cast<int>(code));
-        if (!PutBack(call.block(), state, fn)) code = kResource;
+        if (!PutBack(state, fn)) code = kResource;
         return code != 0 ? code : kResource;
     }
     return 0;
@@ -303,7 +302,6 @@ struct Call {
     Paths paths;
     bool namesOk = false;
     bool pathsOk = false;
-    bool registered = false;  // after-processing ran once for a registration
     std::unique_ptr<jg::ReCreateControlTable> table;
 
     uint32_t Exit(uint32_t code) {
@@ -313,7 +311,7 @@ struct Call {
         if (code == kPending) return code;
         PendingCreation* state = StateOf(block);
         if (state != nullptr && variant != Variant::Site) {
-            PutBack(block, *state, fn);
+            PutBack(*state, fn);
             RemoveWork(block, *state, fn, true);
         }
         // After a failure the option is applied under the JobGen's mutex, then the mutex goes.
@@ -424,7 +422,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
         if (placeholder) std::memset(job->szJobNo, 0, kNumber);
         else std::memcpy(job->szJobNo, number, kNumber);
         if (state != nullptr) {
-            if (!PutBack(block, *state, fn)) code = kResource;
+            if (!PutBack(*state, fn)) code = kResource;
             RemoveWork(block, *state, fn, false);
         }
         return code;
@@ -435,7 +433,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
         code = headCode;
     }
     if (state != nullptr) {
-        if (!PutBack(block, *state, fn)) code = kResource;
+        if (!PutBack(*state, fn)) code = kResource;
         RemoveWork(block, *state, fn, false);
     }
     if (code == 0 && variant == Variant::Ex) code = AfterProcess(call, c.option, p, true);
@@ -444,7 +442,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
 
 int RunCreate(CallContext& call, Variant variant, const char* folder, const char* name, QVAPI_JOB* job,
               uint32_t option, uint32_t scheduled, const void* schedule) {
-    Call c{call, variant, option, {}, false, false, false, nullptr};
+    Call c{call, variant, option, {}, false, false, nullptr};
     uint32_t code = 0;
     try {
         code = Create(call, variant, folder, name, job, option, scheduled, schedule, c);
@@ -466,7 +464,7 @@ constexpr FrameTexts CreateFrame(const char* name) {
 void ReleasePendingCreation(QVPAPI& block, const char* function) {
     PendingCreation* state = StateOf(block);
     if (state == nullptr) return;
-    PutBack(block, *state, function);
+    PutBack(*state, function);
     RemoveWork(block, *state, function, true);
     delete state;  // the mutex goes with it
     block.pendingJob = nullptr;

@@ -1,0 +1,191 @@
+// ID changes that travel as jobs, against the simulator's ID store and job engine: what the
+// manager is handed (JPUT with the jobgenfile as it stood, JEXC), what stays in the store, and
+// what is cleaned up when a step fails.
+#include <gtest/gtest.h>
+
+#include "core/block.h"
+#include "id_fixture.h"
+#include "idgroups/id_operate.h"
+#include "manager-sim/store_jobs.h"
+#include "manager-sim/store_records.h"
+
+namespace qvptest {
+namespace {
+
+using namespace qvp::ids;
+
+constexpr size_t kHead = 256;
+constexpr size_t kEntry = 1284;
+
+class IdJobsTest : public IdTest {
+protected:
+    void SetUp() override {
+        IdTest::SetUp();
+        records_ = std::make_unique<qvpsim::RecordStore>(sim());
+        jobs_ = std::make_unique<qvpsim::JobStore>(sim(), *records_);
+        nodes_->AddNode({"boss", QVAPI_NODE_MASTER, {10, 0, 0, 2}});
+        nodes_->AddNode({"boss2", QVAPI_NODE_MASTER, {10, 0, 0, 3}});
+        nodes_->AddNode({"host1", QVAPI_NODE_CLIENT, {10, 0, 0, 1}});
+        MakeId("sales", {"boss"});
+        SetCreateRetryBound({100, 100});
+    }
+    void MakeId(const std::string& id, std::initializer_list<const char*> masters) {
+        fs::create_directories(nodes_->NodeGroupDir() / ("I." + id));
+        ASSERT_EQ(qvAPICreateIDGroup(id.c_str(), "pw1", 0, 0), 1) << std::hex << qvAPIGetLastError();
+        for (const char* m : masters) ASSERT_EQ(qvAPICreateMasterIDGroupForced(id.c_str(), m, 0, 0), 1);
+    }
+    size_t Count(const std::string& verb) {
+        size_t n = 0;
+        for (const auto& r : sim().Received()) n += r.rfind(verb + " ", 0) == 0;
+        return n;
+    }
+    // Entry `i` of a stored jobgenfile: its request letter and its node name text.
+    static char Request(const std::string& file, size_t i) { return file.at(kHead + i * kEntry + 288); }
+    fs::path JobGenDir(const std::string& sub) const {
+        return data() / "SERVER" / "ZARNQV" / "MNGFL" / "JOBGEN" / "Edit_ID_group" / sub;
+    }
+
+    std::unique_ptr<qvpsim::RecordStore> records_;
+    std::unique_ptr<qvpsim::JobStore> jobs_;
+};
+
+TEST_F(IdJobsTest, ChangePasswordSendsAJobToTheMastersAndChangesTheStore) {
+    ASSERT_EQ(qvAPIChangePasswordIDGroup("sales", "newpw", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    const auto puts = jobs_->Puts();
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].jobGenPath, "\\Edit_ID_group\\sales\\Change_password");
+    const std::string& file = puts[0].jobGenFile;
+    ASSERT_GE(file.size(), kHead + kEntry);
+    EXPECT_NE(file.find("boss"), std::string::npos);  // the master as target
+    bool sawW = false;
+    for (size_t i = 0; kHead + (i + 1) * kEntry <= file.size(); ++i) sawW |= Request(file, i) == 'W';
+    EXPECT_TRUE(sawW);
+    EXPECT_EQ(Count("JEXC"), 1u);
+    EXPECT_FALSE(fs::exists(JobGenDir("sales") / "Change_password"));  // deleted after the job
+    QVAPI_NODE node{};
+    ASSERT_EQ(qvAPIFindIDGroup("\\", "sales", &node, 0, 0), 1);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&node);
+    EXPECT_EQ(Text(reinterpret_cast<const char*>(bytes + 428), 14), "newpw");
+    EXPECT_EQ(bytes[442], 2);
+}
+
+TEST_F(IdJobsTest, ChangePasswordWithoutMastersSucceedsWithoutAJob) {
+    MakeId("lonely", {});
+    ASSERT_EQ(qvAPIChangePasswordIDGroup("lonely", "", 0, 0), 1);
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(Count("JPUT"), 0u);
+    QVAPI_NODE node{};
+    ASSERT_EQ(qvAPIFindIDGroup("\\", "lonely", &node, 0, 0), 1);
+    EXPECT_EQ(reinterpret_cast<const char*>(&node)[428], '\0');  // the password is gone
+    EXPECT_EQ(block()->openJobGen, nullptr);
+}
+
+TEST_F(IdJobsTest, ChangeMastersRemovesFirstThenRegisters) {
+    const char* adds[] = {"boss2", nullptr};
+    const char* removes[] = {"boss", nullptr};
+    ASSERT_EQ(qvAPIChangeMasterIDGroup("sales", adds, removes, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    const auto puts = jobs_->Puts();
+    ASSERT_EQ(puts.size(), 2u);
+    EXPECT_EQ(puts[0].jobGenPath, "\\Edit_ID_group\\sales\\Delete_ID_group");
+    EXPECT_EQ(puts[1].jobGenPath, "\\Edit_ID_group\\sales\\Register_ID_group");
+    EXPECT_NE(puts[1].jobGenFile.find("boss2"), std::string::npos);
+    EXPECT_EQ(puts[0].jobGenFile.find("boss2"), std::string::npos);
+    // A second registration of a master that already manages the ID finds nobody to tell.
+    ASSERT_EQ(qvAPICreateMasterIDGroupForced("sales", "boss2", 0, 0), 1);
+    EXPECT_EQ(qvAPIAddMasterIDGroup("sales", adds, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_JOB_NO_NODE);
+}
+
+TEST_F(IdJobsTest, ClientsOfBothAttributes) {
+    struct Case {
+        uint32_t attributes;
+        const char* name;
+        size_t jobs;  // JPUTs of the add and the delete together
+    };
+    for (const Case& c : {Case{2, "pc2", 0}, Case{1, "host1", 2}}) {
+        SCOPED_TRACE(c.name);
+        const size_t before = jobs_->Puts().size();
+        ASSERT_EQ(qvAPICreateClientIDGroup("sales", c.name, c.attributes, "boss", 0, 0), 1)
+            << std::hex << qvAPIGetLastError();
+        if (c.attributes == 1) {
+            // The master learns of it; the store gets it when the master reports back.
+            ASSERT_EQ(jobs_->Puts().back().jobGenPath, "\\Edit_ID_group\\sales\\Add_entry");
+            EXPECT_EQ(Request(jobs_->Puts().back().jobGenFile, 0), 'R');
+            ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", c.name, 1, "boss", 0, 0), 1);
+        } else {
+            EXPECT_TRUE(ids().Entry('I', std::string("sales.") + c.name).has_value());
+        }
+        ASSERT_EQ(qvAPIDeleteClientIDGroup("sales", c.name, 0, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(jobs_->Puts().size() - before, c.jobs);
+        if (c.attributes == 1) {
+            EXPECT_EQ(jobs_->Puts().back().jobGenPath, "\\Edit_ID_group\\sales\\Delete_entry");
+        }
+    }
+    // The 'I' position of the member check is released.
+    EXPECT_EQ(qvAPICreateClientIDGroup("sales", "host1", 1, "nobody", 0, 0), 0);
+    EXPECT_EQ(LastRequest().rfind("IDRLS", 0) == 0 || Count("IDRLS") > 0, true);
+}
+
+TEST_F(IdJobsTest, ExecFailureDeletesJobAndJobGen) {
+    sim().Script("JEXC", qvpsim::Action::Refuse("16 16"));
+    EXPECT_EQ(qvAPIChangePasswordIDGroup("sales", "x1", 0, 0), 0);
+    EXPECT_NE(qvAPIGetLastError(), 0u);
+    EXPECT_EQ(Count("JDEL"), 1u);
+    EXPECT_TRUE(jobs_->Jobs().empty());
+    EXPECT_FALSE(fs::exists(JobGenDir("sales") / "Change_password"));
+}
+
+TEST_F(IdJobsTest, PendingCreationIsGivenUpAfterTheBound) {
+    SetCreateRetryBound({3, 1});
+    jobs_->SetPendingRounds(10);
+    EXPECT_EQ(qvAPIChangePasswordIDGroup("sales", "x2", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_MORE_DATA);
+    EXPECT_EQ(Count("JPUT"), 3u);
+    EXPECT_TRUE(jobs_->Jobs().empty());
+    EXPECT_FALSE(fs::exists(JobGenDir("sales") / "Change_password"));
+}
+
+TEST_F(IdJobsTest, SystemOperateWritesOneEntryPerClientUnderTheStampedName) {
+    QVPAPI* b = block();
+    b->registrationTime = {2024, 3, 0, 9, 8, 7, 6, 456};
+    ASSERT_EQ(qvpAPIOperateSystemNode("boss", "host1", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    const auto puts = jobs_->Puts();
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].jobGenPath, "\\Edit_System_Conf\\Delete_Host2024030908070645");
+    const std::string& file = puts[0].jobGenFile;
+    size_t i = 0;
+    while (Request(file, i) != 'D') ++i;
+    EXPECT_EQ(std::string(file.c_str() + kHead + i * kEntry + 296), "host1");
+    EXPECT_EQ(std::string(file.c_str() + kHead + i * kEntry + 360), "2024030908070645");
+    // A master name that would lead out of the entry folder is refused.
+    EXPECT_EQ(qvpAPIOperateSystemNode("..\\x", "host1", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
+    MakeId("east", {});
+    for (const char* id : {"sales", "east"}) ASSERT_EQ(qvAPICreateClientIDGroupForced(id, "pc9", 2, nullptr, 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", "pc7", 1, "boss", 0, 0), 1);
+    const fs::path work = nodes_->NodeGroupDir() / ("IDOPR_" + std::to_string(block()->openerThreadId));
+    struct Case {
+        const char* name;
+        const char* renamed;
+        uint32_t mode;
+        int result;
+        uint32_t code;
+    };
+    for (const Case& c : {Case{"pc9", nullptr, 16, 1, 0}, Case{"pc9", nullptr, 16, 0, QVAPI_ERR_NOT_FOUND},
+                          Case{"pc7", "pc8", 33, 1, 0}, Case{"nowhere", "x", 33, 1, 0},
+                          Case{"pc8", "pc9", 32, 0, QVAPI_ERR_INVALID_PARAMETER}}) {
+        SCOPED_TRACE(std::string(c.name) + " mode " + std::to_string(c.mode));
+        EXPECT_EQ(qvAPIOperateIDEntry(c.name, nullptr, c.renamed, 0, c.mode, 0, 0), c.result);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        EXPECT_FALSE(fs::exists(work));
+    }
+    EXPECT_FALSE(ids().Entry('I', "sales.pc9").has_value());
+    EXPECT_FALSE(ids().Entry('I', "east.pc9").has_value());
+    EXPECT_TRUE(ids().Entry('C', "sales.pc8").has_value());  // list C follows the rename too
+}
+
+}  // namespace
+}  // namespace qvptest
