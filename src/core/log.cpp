@@ -28,7 +28,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <condition_variable>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -105,11 +105,10 @@ struct LogState {
     std::string record;          // the records being written, reused
     // Records queued while another thread writes (queueMutex); the writer's batch is its own.
     std::mutex queueMutex;
-    std::condition_variable batchDone;
     Batch queued;
     Batch writingBatch;
     uint64_t enqueued = 0;  // records queued so far
-    uint64_t written = 0;   // records whose batch has been written (or given up)
+    std::atomic<uint64_t> written{0};  // records whose batch has been written (or given up)
     bool writing = false;
 };
 
@@ -391,9 +390,15 @@ void WriteRecord(int row, std::string_view message, const char* tag) {
     state.queued.texts.append(message);
     state.queued.records.push_back(r);
     const uint64_t ticket = ++state.enqueued;
-    while (state.written < ticket) {
+    for (;;) {
+        if (state.written.load(std::memory_order_acquire) >= ticket) return;
         if (state.writing) {
-            state.batchDone.wait(queue);
+            // Woken by every finished batch; a record in it needs the queue no more.
+            const uint64_t seen = state.written.load(std::memory_order_acquire);
+            queue.unlock();
+            state.written.wait(seen, std::memory_order_acquire);
+            if (state.written.load(std::memory_order_acquire) >= ticket) return;
+            queue.lock();
             continue;
         }
         state.writing = true;
@@ -409,9 +414,9 @@ void WriteRecord(int row, std::string_view message, const char* tag) {
         }
         state.writingBatch.clear();
         queue.lock();
-        state.written = last;
         state.writing = false;
-        state.batchDone.notify_all();
+        state.written.store(last, std::memory_order_release);
+        state.written.notify_all();
     }
 }
 
