@@ -110,6 +110,7 @@ struct LogState {
     uint64_t enqueued = 0;  // records queued so far
     std::atomic<uint64_t> written{0};  // records whose batch has been written (or given up)
     bool writing = false;
+    win::DWORD queueProcess = 0;  // the process the queue belongs to
 };
 
 LogState& State(int row) {
@@ -382,6 +383,14 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
 void WriteRecord(int row, std::string_view message, const char* tag) {
     LogState& state = State(row);
     std::unique_lock queue(state.queueMutex);
+    const win::DWORD process = win::GetCurrentProcessId();
+    if (state.queueProcess != process) {
+        // A forked child: the parent's queued records and its writer are the parent's to finish.
+        state.queueProcess = process;
+        state.queued.clear();
+        state.writing = false;
+        state.written.store(state.enqueued, std::memory_order_release);
+    }
     PendingRecord r;
     r.offset = state.queued.texts.size();
     r.length = message.size();
