@@ -28,10 +28,12 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/block.h"
 #include "core/errors.h"
@@ -64,8 +66,25 @@ constexpr int kDefaultRecordSize = 1152;
 constexpr int kMinRecordSize = 128;
 constexpr int kMaxRecordSize = 8192;
 constexpr int kMaxRecordCount = 10000000;
-constexpr const char kHeaderFormat[] = "%010u %04u/%02u/%02u %02u:%02u:%02u.%03u %08u %08u %08u %-8.8s ";
+// The header: "%010u %04u/%02u/%02u %02u:%02u:%02u.%03u %08u %08u %08u %-8.8s " (FormatHeader).
 constexpr win::DWORD kTerminalSession = 0;
+
+// A record waiting for the thread that writes the log's next batch.
+struct PendingRecord {
+    size_t offset = 0;  // of its message in the batch's text
+    size_t length = 0;
+    char tag[9] = {};   // at most the 8 characters the header shows
+    win::DWORD thread = 0;
+};
+
+struct Batch {
+    std::string texts;
+    std::vector<PendingRecord> records;
+    void clear() {
+        texts.clear();
+        records.clear();
+    }
+};
 
 struct LogState {
     std::mutex mutex;
@@ -83,6 +102,15 @@ struct LogState {
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
+    std::string record;          // the records being written, reused
+    // Records queued while another thread writes (queueMutex); the writer's batch is its own.
+    std::mutex queueMutex;
+    Batch queued;
+    Batch writingBatch;
+    uint64_t enqueued = 0;  // records queued so far
+    std::atomic<uint64_t> written{0};  // records whose batch has been written (or given up)
+    bool writing = false;
+    win::DWORD queueProcess = 0;  // the process the queue belongs to
 };
 
 LogState& State(int row) {
@@ -114,7 +142,7 @@ void Configure(int row, LogState& state) {
     state.lockDirectory = runDirectory;
 }
 
-// Holds the log's named mutex for one record (an abandoned one is ours as well).
+// Holds the log's named mutex for one batch of records (an abandoned one is ours as well).
 class CrossProcessLock {
 public:
     explicit CrossProcessLock(win::HANDLE mutex) : mutex_(mutex) {
@@ -239,29 +267,83 @@ bool Rotate(const LogState& state, uint64_t size) {
     return Truncate(state);
 }
 
-std::string FormatRecord(const LogState& state, uint32_t sequence, std::string_view message,
-                         const char* tag) {
-    win::SYSTEMTIME t{};
-    win::GetLocalTime(&t);
-    char header[160];
-    int headerLength = std::snprintf(header, sizeof header, kHeaderFormat, sequence, t.wYear,
-                                     t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                                     t.wMilliseconds, win::GetCurrentProcessId(),
-                                     win::GetCurrentThreadId(), kTerminalSession, tag);
-    if (headerLength < 0) headerLength = 0;
-    const size_t body = state.recordSize - 2;
-    std::string record(state.recordSize, ' ');
-    const size_t h = std::min<size_t>(static_cast<size_t>(headerLength), body);
-    std::memcpy(record.data(), header, h);
-    const size_t room = body - h;
-    const size_t cut = win::DbcsSafeCut(message, std::min(room, message.size()));
-    std::memcpy(record.data() + h, message.data(), cut);
-    record[body] = '\r';
-    record[body + 1] = '\n';
-    return record;
+// Writes `value` as `width` decimal digits, zero-filled (the header's fields never pass them).
+char* PutDigits(char* out, uint32_t value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
 }
 
-void AppendRecord(int row, LogState& state, std::string_view message, const char* tag) {
+// The header, built by hand rather than through printf: it is written for every record.
+size_t FormatHeader(char* out, uint32_t sequence, const win::SYSTEMTIME& t, const PendingRecord& r) {
+    char* p = out;
+    const auto field = [&p](uint32_t value, int width, char after) {
+        p = PutDigits(p, value, width);
+        *p++ = after;
+    };
+    // %010u and %08u widen for larger values: keep every digit as printf would.
+    const auto wide = [&p](uint32_t value, int width) {
+        int digits = 1;
+        for (uint32_t v = value; v >= 10; v /= 10) ++digits;
+        p = PutDigits(p, value, std::max(width, digits));
+        *p++ = ' ';
+    };
+    wide(sequence, 10);
+    field(t.wYear, 4, '/');
+    field(t.wMonth, 2, '/');
+    field(t.wDay, 2, ' ');
+    field(t.wHour, 2, ':');
+    field(t.wMinute, 2, ':');
+    field(t.wSecond, 2, '.');
+    field(t.wMilliseconds, 3, ' ');
+    wide(win::GetCurrentProcessId(), 8);
+    wide(r.thread, 8);
+    wide(kTerminalSession, 8);
+    const size_t tagLength = strnlen(r.tag, 8);
+    std::memcpy(p, r.tag, tagLength);
+    std::memset(p + tagLength, ' ', 8 - tagLength);
+    p += 8;
+    *p++ = ' ';
+    return static_cast<size_t>(p - out);
+}
+
+// Appends one record to `out`.
+void FormatRecord(const LogState& state, uint32_t sequence, const win::SYSTEMTIME& time,
+                  const Batch& batch, const PendingRecord& r, std::string& out) {
+    char header[160];
+    const size_t headerLength = FormatHeader(header, sequence, time, r);
+    const size_t body = state.recordSize - 2;
+    const size_t at = out.size();
+    out.append(state.recordSize, ' ');
+    char* record = out.data() + at;
+    const size_t h = std::min(headerLength, body);
+    std::memcpy(record, header, h);
+    const size_t room = body - h;
+    const std::string_view message(batch.texts.data() + r.offset, r.length);
+    const size_t cut = win::DbcsSafeCut(message, std::min(room, message.size()));
+    std::memcpy(record + h, message.data(), cut);
+    record[body] = '\r';
+    record[body + 1] = '\n';
+}
+
+// Writes the formatted records at `offset`; on failure the file is opened afresh next time.
+bool Flush(LogState& state, uint64_t offset) {
+    std::string& out = state.record;
+    if (out.empty()) return true;
+    win::DWORD written = 0;
+    const bool ok = SetPosition(state.file.get(), offset) &&
+                    win::WriteFile(state.file.get(), out.data(), static_cast<win::DWORD>(out.size()),
+                                   &written, nullptr);
+    out.clear();
+    if (!ok) state.file.Reset();
+    return ok;
+}
+
+// The records of a batch, under one hold of the named mutex and written in as few appends as
+// the generations allow.
+void AppendRecords(int row, LogState& state, const Batch& batch) {
     AdoptProcess(state);
     if (state.lock == nullptr) {
         state.lock = win::CreateMutex(nullptr, win::FALSE,
@@ -272,34 +354,79 @@ void AppendRecord(int row, LogState& state, std::string_view message, const char
     if (!lock.held()) return;
     uint64_t size = 0;
     if (!EnsureOpen(state, &size)) return;
+    win::SYSTEMTIME time{};
+    win::GetLocalTime(&time);
     const uint64_t limit = uint64_t{state.recordSize} * state.recordCount;
-    if (size > 0 && size + state.recordSize > limit) {
-        if (state.rotationPause > 0) {
-            --state.rotationPause;
-        } else if (Rotate(state, size)) {
-            size = 0;
-        } else {
-            state.rotationPause = kRotationRetryPause;
-            if (!CurrentSize(state.file.get(), &size)) return;
+    state.record.clear();
+    uint64_t start = size;  // where the formatted records go
+    for (const PendingRecord& r : batch.records) {
+        if (size > 0 && size + state.recordSize > limit) {
+            if (!Flush(state, start)) return;
+            if (state.rotationPause > 0) {
+                --state.rotationPause;
+            } else if (Rotate(state, size)) {
+                size = 0;
+            } else {
+                state.rotationPause = kRotationRetryPause;
+                if (!CurrentSize(state.file.get(), &size)) return;
+            }
+            start = size;
         }
+        const auto sequence = static_cast<uint32_t>((size + state.recordSize - 1) / state.recordSize + 1);
+        FormatRecord(state, sequence, time, batch, r, state.record);
+        size += state.recordSize;
     }
-    const auto sequence = static_cast<uint32_t>((size + state.recordSize - 1) / state.recordSize + 1);
-    const std::string record = FormatRecord(state, sequence, message, tag);
-    win::DWORD written = 0;
-    if (!SetPosition(state.file.get(), size) ||
-        !win::WriteFile(state.file.get(), record.data(), static_cast<win::DWORD>(record.size()),
-                        &written, nullptr)) {
-        state.file.Reset();  // opened afresh for the next record
-    }
+    Flush(state, start);
 }
 
+// The records of threads that come while one is writing wait and go in its next batch.
 void WriteRecord(int row, std::string_view message, const char* tag) {
     LogState& state = State(row);
-    std::lock_guard guard(state.mutex);
-    if (!state.configured) Configure(row, state);
-    AppendRecord(row, state, message, tag);
-    // A log nobody has open is not held between records (a write through a closed id).
-    if (state.uses == 0) state.file.Reset();
+    std::unique_lock queue(state.queueMutex);
+    const win::DWORD process = win::GetCurrentProcessId();
+    if (state.queueProcess != process) {
+        // A forked child: the parent's queued records and its writer are the parent's to finish.
+        state.queueProcess = process;
+        state.queued.clear();
+        state.writing = false;
+        state.written.store(state.enqueued, std::memory_order_release);
+    }
+    PendingRecord r;
+    r.offset = state.queued.texts.size();
+    r.length = message.size();
+    std::strncpy(r.tag, tag, 8);
+    r.thread = win::GetCurrentThreadId();
+    state.queued.texts.append(message);
+    state.queued.records.push_back(r);
+    const uint64_t ticket = ++state.enqueued;
+    for (;;) {
+        if (state.written.load(std::memory_order_acquire) >= ticket) return;
+        if (state.writing) {
+            // Woken by every finished batch; a record in it needs the queue no more.
+            const uint64_t seen = state.written.load(std::memory_order_acquire);
+            queue.unlock();
+            state.written.wait(seen, std::memory_order_acquire);
+            if (state.written.load(std::memory_order_acquire) >= ticket) return;
+            queue.lock();
+            continue;
+        }
+        state.writing = true;
+        std::swap(state.queued, state.writingBatch);
+        const uint64_t last = state.enqueued;
+        queue.unlock();
+        {
+            std::lock_guard guard(state.mutex);
+            if (!state.configured) Configure(row, state);
+            AppendRecords(row, state, state.writingBatch);
+            // A log nobody has open is not held between records (a write through a closed id).
+            if (state.uses == 0) state.file.Reset();
+        }
+        state.writingBatch.clear();
+        queue.lock();
+        state.writing = false;
+        state.written.store(last, std::memory_order_release);
+        state.written.notify_all();
+    }
 }
 
 int RowOfId(int logId) { return logId >= 1 && logId <= kLogRows ? logId - 1 : -1; }

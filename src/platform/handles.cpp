@@ -66,6 +66,7 @@ void AtForkParent() {
     HooksMutex().unlock();
 }
 void AtForkChild() {
+    ForgetIdsAfterFork();  // before any hook asks for them
     TableChild();
     auto& hooks = Hooks();
     for (auto it = hooks.rbegin(); it != hooks.rend(); ++it)
@@ -73,11 +74,12 @@ void AtForkChild() {
     new (&HooksMutex()) std::mutex;
 }
 
+}  // namespace
+
 void InstallAtFork() {
     static std::once_flag once;
     std::call_once(once, [] { pthread_atfork(AtForkPrepare, AtForkParent, AtForkChild); });
 }
-}  // namespace
 
 Object::~Object() { magic = 0; }
 

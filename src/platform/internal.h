@@ -63,6 +63,10 @@ struct ForkHooks {
     void (*child)();
 };
 void RegisterForkHooks(const ForkHooks& hooks);
+// Makes sure the process's fork handlers are in place (before anything is cached per process).
+void InstallAtFork();
+// The process and thread ids are asked of the kernel once; a forked child forgets them first.
+void ForgetIdsAfterFork();
 
 // ---- code page ------------------------------------------------------------------------------
 bool IsLead(unsigned cp, unsigned char b);

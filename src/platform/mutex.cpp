@@ -23,19 +23,9 @@ struct OwnedMutexes {
 };
 thread_local OwnedMutexes* t_owned = nullptr;
 
-// The ids, asked of the kernel once: every lock and unlock needs them. A forked child's only
-// thread asks again (ForkChild).
-thread_local DWORD t_tid = 0;
-std::atomic<DWORD> g_pid{0};
-DWORD ThreadId() {
-    if (t_tid == 0) t_tid = GetCurrentThreadId();
-    return t_tid;
-}
-DWORD ProcessId() {
-    DWORD pid = g_pid.load(std::memory_order_relaxed);
-    if (pid == 0) g_pid.store(pid = GetCurrentProcessId(), std::memory_order_relaxed);
-    return pid;
-}
+// The ids are cached by the platform (asked again in a forked child).
+DWORD ThreadId() { return GetCurrentThreadId(); }
+DWORD ProcessId() { return GetCurrentProcessId(); }
 
 void Abandon(MutexState& s, DWORD tid) {
     std::lock_guard lk(s.m);
@@ -215,8 +205,6 @@ HANDLE NewMutexHandle(std::shared_ptr<MutexState> s) {
 }  // namespace
 
 void MutexesAfterFork(Registry& r) {
-    t_tid = 0;
-    g_pid.store(0, std::memory_order_relaxed);
     if (t_owned != nullptr) {
         for (auto& s : t_owned->list) r.orphans.push_back(s);
         t_owned->list.clear();

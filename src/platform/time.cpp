@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
@@ -240,9 +241,34 @@ void Sleep(DWORD milliseconds) {
     }
 }
 
-DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+namespace {
+// Every log record and lock asks for the ids: one system call each otherwise.
+std::atomic<DWORD> g_processId{0};
+thread_local DWORD t_threadId = 0;
+}  // namespace
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(gettid()); }
+void detail::ForgetIdsAfterFork() {
+    g_processId.store(0, std::memory_order_relaxed);
+    t_threadId = 0;  // the child's only thread is the one that forked
+}
+
+DWORD GetCurrentProcessId() {
+    DWORD id = g_processId.load(std::memory_order_relaxed);
+    if (id == 0) {
+        detail::InstallAtFork();
+        id = static_cast<DWORD>(getpid());
+        g_processId.store(id, std::memory_order_relaxed);
+    }
+    return id;
+}
+
+DWORD GetCurrentThreadId() {
+    if (t_threadId == 0) {
+        detail::InstallAtFork();
+        t_threadId = static_cast<DWORD>(gettid());
+    }
+    return t_threadId;
+}
 
 uint64_t RandomNumber() {
     uint64_t value = 0;

@@ -94,30 +94,51 @@ TEST_F(LogTest, RotationKeepsLogGenCountGenerations) {
     EXPECT_FALSE(fs::exists(Log("NODE.LOG.1")));
 }
 
+// Threads' records may go in one append of another thread: each keeps its own thread id, none
+// is lost or torn, and each generation numbers its records from 1, also when a generation
+// ends inside such an append.
 TEST_F(LogTest, EightThreadsLoseAndTearNoRecord) {
-    WriteSettings("DLLLogRecordSize=256\n");
-    const int id = qvpLogOpen("DLL.LOG");
-    constexpr int kThreads = 8;
-    constexpr int kEach = 150;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([id, t] {
-            for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", t, i);
-        });
+    struct Case {
+        const char* settings;
+        int generations;
+    };
+    for (const Case& c : {Case{"DLLLogRecordSize=256\n", 1},
+                          Case{"LogGenCount=99\nDLLLogRecordCount=16\nDLLLogRecordSize=256\n", 99}}) {
+        fs::remove_all(data() / "LOG");
+        WriteSettings(c.settings);
+        const int id = qvpLogOpen("DLL.LOG");
+        constexpr int kThreads = 8;
+        constexpr int kEach = 150;
+        std::vector<std::thread> threads;
+        std::vector<unsigned> tids(kThreads);
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([id, t, &tids] {
+                tids[t] = win::GetCurrentThreadId();
+                for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", t, i);
+            });
+        }
+        for (auto& th : threads) th.join();
+        qvpLogClose(id);
+        std::set<std::string> seen;
+        for (int g = 0; g < c.generations; ++g) {
+            const fs::path file = g == 0 ? Log("DLL.LOG") : Log(("DLL.LOG." + std::to_string(g)).c_str());
+            const auto records = Split(ReadText(file), 256);
+            for (size_t i = 0; i < records.size(); ++i) {
+                const std::string& r = records[i];
+                EXPECT_EQ(r.substr(254), "\r\n");
+                EXPECT_EQ(r.substr(0, 10), std::string(10 - std::to_string(i + 1).size(), '0') + std::to_string(i + 1));
+                const size_t at = r.find("writer ");
+                ASSERT_NE(at, std::string::npos);
+                seen.insert(r.substr(at, 22));
+                unsigned tid = 0;
+                int writer = -1;
+                ASSERT_EQ(std::sscanf(r.c_str() + 44, "%8u", &tid), 1);
+                ASSERT_EQ(std::sscanf(r.c_str() + at, "writer %d", &writer), 1);
+                EXPECT_EQ(tid, tids[static_cast<size_t>(writer)]);
+            }
+        }
+        EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach)) << c.settings;
     }
-    for (auto& th : threads) th.join();
-    const auto records = Split(ReadText(Log("DLL.LOG")), 256);
-    ASSERT_EQ(records.size(), static_cast<size_t>(kThreads * kEach));
-    std::set<std::string> seen;
-    for (size_t i = 0; i < records.size(); ++i) {
-        const std::string& r = records[i];
-        EXPECT_EQ(r.substr(254), "\r\n");
-        EXPECT_EQ(r.substr(0, 10), std::string(10 - std::to_string(i + 1).size(), '0') + std::to_string(i + 1));
-        const size_t at = r.find("writer ");
-        ASSERT_NE(at, std::string::npos);
-        seen.insert(r.substr(at, 22));
-    }
-    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
 }
 
 // Processes sharing the data root append and rotate in turn: across every generation each

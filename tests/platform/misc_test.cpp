@@ -1,6 +1,8 @@
 // Time conversions, last error, inet_addr, security descriptors, the event log, handles.
 #include <arpa/inet.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -72,6 +74,26 @@ TEST(LastError, IsPerThread) {
     EXPECT_EQ(ErrorFromErrno(ENOSPC), ERROR_DISK_FULL);
     EXPECT_NE(GetCurrentThreadId(), GetCurrentProcessId() + 1000000);
     EXPECT_EQ(GetCurrentProcessId(), static_cast<DWORD>(getpid()));
+}
+
+// The ids are remembered after the first call; threads and forked children have their own.
+TEST(ProcessIds, ThreadsAndForkedChildrenHaveTheirOwn) {
+    const DWORD pid = GetCurrentProcessId();
+    const DWORD tid = GetCurrentThreadId();
+    EXPECT_EQ(pid, DWORD(getpid()));
+    EXPECT_EQ(tid, DWORD(gettid()));
+    DWORD other = 0;
+    std::thread([&] { other = GetCurrentThreadId(); }).join();
+    EXPECT_NE(other, tid);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool own = GetCurrentProcessId() == DWORD(getpid()) && GetCurrentThreadId() == DWORD(gettid());
+        _exit(own ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(InetAddr, WinsockSemantics) {
