@@ -249,7 +249,6 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
-    StoryCreateJob(caller);
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
     StoryPackages(caller);
@@ -788,6 +787,7 @@ void CallerTest::StoryJobGen(const CallerData& caller) {
     ASSERT_EQ(it->jobGenFile.size(), 256u + 1284u);
     EXPECT_EQ(static_cast<uint8_t>(it->jobGenFile[256 + 276 + 3]), 0x80);  // a resolved client
 
+    StoryCreateJob(caller);
     // Then renamed, copied out and back, and deleted with its folder.
     ASSERT_EQ(qvAPIChangeJobGen(folder.c_str(), "J", "K"), 1);
     const fs::path out = root_ / (caller.prefix + "out");
