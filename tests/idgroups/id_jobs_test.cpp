@@ -170,6 +170,20 @@ TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
     for (const char* id : {"sales", "east"}) ASSERT_EQ(qvAPICreateClientIDGroupForced(id, "pc9", 2, nullptr, 0, 0), 1);
     ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", "pc7", 1, "boss", 0, 0), 1);
     const fs::path work = nodes_->NodeGroupDir() / ("IDOPR_" + std::to_string(block()->openerThreadId));
+    // A pair left by a call that never finished lends nothing: its stale record names an ID entry
+    // of another node, which must stay.
+    ASSERT_EQ(qvAPICreateClientIDGroupForced("east", "pc6", 2, nullptr, 0, 0), 1);
+    fs::create_directories(work);
+    {
+        std::string stale(128 + 516, '\0');
+        stale[0] = static_cast<char>(0x84);
+        stale[1] = 2;
+        stale[12] = 1;
+        std::memcpy(&stale[128], "east", 4);
+        std::memcpy(&stale[128 + 64], "pc6", 3);
+        stale[128 + 200] = 2;
+        std::ofstream(work / "idoperatefile_C", std::ios::binary) << stale;
+    }
     struct Case {
         const char* name;
         const char* renamed;
@@ -188,6 +202,7 @@ TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
     EXPECT_FALSE(ids().Entry('I', "sales.pc9").has_value());
     EXPECT_FALSE(ids().Entry('I', "east.pc9").has_value());
     EXPECT_TRUE(ids().Entry('C', "sales.pc8").has_value());  // list C follows the rename too
+    EXPECT_TRUE(ids().Entry('I', "east.pc6").has_value());
 }
 
 TEST_F(IdJobsTest, OperateEntriesOfOneJobGen) {
