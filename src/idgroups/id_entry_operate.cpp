@@ -82,7 +82,11 @@ public:
         file_ = FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
                                            win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file_.valid()) return call.Failed(QVAPI_ERR_RESOURCE, createText, call.function(), Errno());
-        return WriteHeader(call, kHeaderSize, 0);
+        if (!WriteHeader(call, kHeaderSize, 0)) return false;
+        // A file left by an earlier call that never finished must not lend its records.
+        win::SetFilePointer(file_.get(), kHeaderSize, nullptr, win::FILE_BEGIN);
+        if (!win::SetEndOfFile(file_.get())) return call.Failed(QVAPI_ERR_RESOURCE, createText, call.function(), Errno());
+        return true;
     }
     bool Append(CallContext& call, const void* record, const char* text) {
         win::DWORD written = 0;

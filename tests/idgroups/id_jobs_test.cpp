@@ -3,9 +3,12 @@
 // what is cleaned up when a step fails.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "core/block.h"
 #include "id_fixture.h"
 #include "idgroups/id_operate.h"
+#include "jobgen/jobgen_file.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
 
@@ -167,6 +170,20 @@ TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
     for (const char* id : {"sales", "east"}) ASSERT_EQ(qvAPICreateClientIDGroupForced(id, "pc9", 2, nullptr, 0, 0), 1);
     ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", "pc7", 1, "boss", 0, 0), 1);
     const fs::path work = nodes_->NodeGroupDir() / ("IDOPR_" + std::to_string(block()->openerThreadId));
+    // A pair left by a call that never finished lends nothing: its stale record names an ID entry
+    // of another node, which must stay.
+    ASSERT_EQ(qvAPICreateClientIDGroupForced("east", "pc6", 2, nullptr, 0, 0), 1);
+    fs::create_directories(work);
+    {
+        std::string stale(128 + 516, '\0');
+        stale[0] = static_cast<char>(0x84);
+        stale[1] = 2;
+        stale[12] = 1;
+        std::memcpy(&stale[128], "east", 4);
+        std::memcpy(&stale[128 + 64], "pc6", 3);
+        stale[128 + 200] = 2;
+        std::ofstream(work / "idoperatefile_C", std::ios::binary) << stale;
+    }
     struct Case {
         const char* name;
         const char* renamed;
@@ -185,6 +202,59 @@ TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
     EXPECT_FALSE(ids().Entry('I', "sales.pc9").has_value());
     EXPECT_FALSE(ids().Entry('I', "east.pc9").has_value());
     EXPECT_TRUE(ids().Entry('C', "sales.pc8").has_value());  // list C follows the rename too
+    EXPECT_TRUE(ids().Entry('I', "east.pc6").has_value());
+}
+
+TEST_F(IdJobsTest, OperateEntriesOfOneJobGen) {
+    const fs::path dir = data() / "SERVER" / "WORK" / "MNG" / "JOBGEN" /
+                         std::to_string(block()->openerThreadId) / "IDGROUP";
+    struct Case {
+        char request;
+        std::vector<const char*> nodes;
+        int result;
+        uint32_t code;
+        std::vector<std::string> files;  // what stays in the entry folder
+    };
+    const std::vector<Case> cases = {
+        // A name failing the client rule is skipped; the rest is written and stays.
+        {'R', {"bad name", "host1", nullptr}, 0, QVAPI_ERR_JOB_REFUSED, {"R.sales.host1"}},
+        // 'E' takes names the rules refuse, never one that leaves the folder; empty ones skip.
+        {'E', {"", "odd!name", "..\\up", nullptr}, 0, QVAPI_ERR_JOB_REFUSED, {"E.sales.odd!name"}},
+        {'W', {}, 1, 0, {"W.sales"}},
+        {'X', {}, 0, QVAPI_ERR_INVALID_PARAMETER, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(1, c.request));
+        QVPAPI_HANDLE h = QVPAPI_INVALID_HANDLE;
+        ASSERT_EQ(qvpAPImakeCreateJobGenEx(&h, kEditIdFolder, "sales", "T", 'L', 0, 0), 1) << std::hex
+                                                                                             << qvAPIGetLastError();
+        EXPECT_EQ(qvAPICreateIDOperateJobGen(h, c.request, "sales", "pw", c.nodes.empty() ? nullptr : c.nodes.data(),
+                                             0, 0),
+                  c.result);
+        EXPECT_EQ(qvAPIGetLastError(), c.code);
+        std::vector<std::string> files;
+        if (fs::exists(dir)) {
+            for (const auto& e : fs::directory_iterator(dir)) files.push_back(e.path().filename().string());
+        }
+        EXPECT_EQ(files, c.files);
+        // One JobGen carries the entries of one successful call only; a refused call sets no letter.
+        const bool letterSet = c.code != QVAPI_ERR_INVALID_PARAMETER;
+        const char* const again[] = {"pc5", nullptr};
+        EXPECT_EQ(qvAPICreateIDOperateJobGen(h, 'R', "sales", nullptr, again, 0, 0), letterSet ? 0 : 1);
+        EXPECT_EQ(qvAPIGetLastError(), letterSet ? QVAPI_ERR_INVALID_PARAMETER : 0u);
+        DiscardJobGen(&h);
+    }
+    // A failed call takes its files back and the count with them: the commit then has none.
+    QVPAPI_HANDLE h = QVPAPI_INVALID_HANDLE;
+    ASSERT_EQ(qvpAPImakeCreateJobGenEx(&h, kEditIdFolder, "sales", "T", 'L', 0, 0), 1);
+    fs::create_directories(dir);
+    { std::ofstream(dir / "R.sales.pc2") << "x"; }
+    const char* const two[] = {"host1", "pc2", nullptr};
+    EXPECT_EQ(qvAPICreateIDOperateJobGen(h, 'R', "sales", nullptr, two, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_ALREADY_EXISTS);
+    EXPECT_FALSE(fs::exists(dir / "R.sales.host1"));
+    EXPECT_EQ(static_cast<qvp::jobgen::JobGenEdit*>(block()->openJobGen)->idOperateCount, 0);
+    DiscardJobGen(&h);
 }
 
 }  // namespace
