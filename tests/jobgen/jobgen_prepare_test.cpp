@@ -265,6 +265,38 @@ TEST_F(PrepareTest, BrokenHeadersAreRefusedBeforeAnyEntryIsRead) {
     EXPECT_EQ(Sort(table), QVAPI_ERR_JOB_NO_NODE);
 }
 
+// Which targets each kind reaches: 'R' and 'E' are ID-operation request letters, never job kinds;
+// the store kinds address masters only, so a client named by path or ID gives them no node, while
+// a client named as given is sent as a master.
+TEST_F(PrepareTest, KindsReachOnlyTheirOwnTargets) {
+    store_->AddMember("\\grp", "pc1");
+    struct Case {
+        char kind;
+        uint32_t type;
+        const char* node;
+        uint32_t code, written;
+    };
+    for (const Case& c : {Case{'R', 1, "\\mst1\\pc1", QVAPI_ERR_UNEXPECTED_DATA, 0},
+                          Case{'E', 1, "\\mst1\\pc1", QVAPI_ERR_UNEXPECTED_DATA, 0},
+                          Case{'A', 1, "\\mst1\\pc1", QVAPI_ERR_JOB_NO_NODE, 0},
+                          Case{'C', 0x1000001u, "pc1", QVAPI_ERR_JOB_NO_NODE, 0},
+                          Case{'C', 0, "\\grp", QVAPI_ERR_JOB_NO_NODE, 0},
+                          Case{'A', 0x80000000u, "\\mst1\\pc1", 0, 0x80000002u},
+                          Case{'C', 2, "\\mst1", 0, 0x80000002u},
+                          Case{'S', 1, "\\mst1\\pc1", 0, 0x80000001u}}) {
+        SCOPED_TRACE(std::string(1, c.kind) + " " + Hex(c.type));
+        Write(File(c.kind, {Entry(c.kind, c.type, c.node)}, 1));
+        jg::ReCreateControlTable table;
+        EXPECT_EQ(ReCreate(table), c.code);
+        jg::StoredJobGen out;
+        ASSERT_TRUE(jg::ParseJobGenFile(NodeStoreBuilder::ReadBytes(Path()), out));
+        ASSERT_EQ(out.entries.size(), c.written != 0 ? 1u : 0u);
+        if (c.written != 0) {
+            EXPECT_EQ(out.entries[0].type, c.written);
+        }
+    }
+}
+
 TEST_F(PrepareTest, IdJobGenKeepsItsIdAndAddsItsMastersUnderTheIdBucket) {
     store_->AddGroup("\\I.ID1");
     store_->AddMember("\\I.ID1", "pc1");
