@@ -150,11 +150,24 @@ std::string JobStore::JobExecFileBytes(const JobSpec& job) {
     return head + area;
 }
 
+std::string MemberName(std::string_view entryName, std::string_view client) {
+    const size_t dot = entryName.rfind('.');
+    if (dot == std::string_view::npos) return std::string(client);
+    return std::string(entryName.substr(0, dot + 1)) + std::string(client);
+}
+
 void JobStore::WriteFiles(const std::string& dir, const JobSpec& job, bool index) {
     WriteBytes(JobFilePath(dir, job.path), JobExecFileBytes(job));
     if (index) WriteBytes(dir + "/QVFOLDER/" + job.number + "/jobexecpath", job.path);
-    for (const JobNode& node : job.nodes)
-        if (node.hasRecord) AddRecord(node, node.number.empty() ? job.number : node.number);
+    for (const JobNode& node : job.nodes) {
+        const std::string& number = node.number.empty() ? job.number : node.number;
+        if (node.hasRecord) AddRecord(node, number);
+        // The entry's member clients share its number.
+        for (JobNode member : node.members) {
+            member.name = MemberName(node.name, member.name);
+            if (member.hasRecord) AddRecord(member, number);
+        }
+    }
 }
 
 void JobStore::WriteJob(const JobSpec& job) {
