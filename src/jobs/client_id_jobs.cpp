@@ -174,12 +174,22 @@ void EndClientPackageWalk(QVPAPI& block) {
                   kWalkPackageClose);
 }
 
+// When the session ends its walks go without a word to the manager.
+void FreeWalkerSlot(void*& slot) {
+    auto* state = static_cast<ClientWalker*>(std::exchange(slot, nullptr));
+    if (state == nullptr) return;
+    FreeIdJobWalk(&state->handle);
+    delete state;
+}
+void FreeClientNodeWalk(QVPAPI& block) { FreeWalkerSlot(block.clientNodeIdJobFind); }
+void FreeClientPackageWalk(QVPAPI& block) { FreeWalkerSlot(block.clientPackageIdJobFind); }
+
 void RegisterRelease() {
     static std::once_flag once;
     std::call_once(once, [] {
         qvpRegisterSessionReleaseHook(&EndClientIdJobWalk);
-        qvpRegisterSessionReleaseHook(&EndClientNodeWalk);
-        qvpRegisterSessionReleaseHook(&EndClientPackageWalk);
+        qvpRegisterSessionReleaseHook(&FreeClientNodeWalk);
+        qvpRegisterSessionReleaseHook(&FreeClientPackageWalk);
     });
 }
 

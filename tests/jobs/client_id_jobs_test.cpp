@@ -30,6 +30,125 @@ size_t OpenDescriptors() {
     return count;
 }
 
+// Every finder whose tree the test names, so that one body runs against either tree.
+struct Tree {
+    const char* name;
+    bool site;
+    QVPAPI_HANDLE (*firstWalk)(const char*, QVAPI_JOB*, uint32_t, uint32_t);
+    QVPAPI_HANDLE (*firstNodes)(const char*, const char*, QVAPI_NODE_JOB_EX*, uint32_t, uint32_t);
+    int (*deleteFolder)(const char*, const char*, uint32_t, uint32_t);
+    const char* deleteKind;  // the f and s fields of each JDEL
+};
+
+const Tree kTrees[] = {
+    {"JOBEXEC", false, qvAPIFindFirstClientIDJob, qvAPIFindFirstClientNodeIDJobEx, qvAPIDeleteFolderJob, "f2  F s1  "},
+    {"SITEJOB", true, site::qvAPIFindFirstSiteClientIDJob, qvAPIFindFirstSiteClientNodeIDJobEx,
+     site::qvAPIDeleteSiteFolderJob, "f1   s1 S"},
+};
+
+void PrintTo(const Tree& tree, std::ostream* out) { *out << tree.name; }
+
+class ClientIdJobsTest : public JobsTest, public ::testing::WithParamInterface<Tree> {
+protected:
+    std::string TreeDir() { return GetParam().site ? jobs().SiteJobDir() : jobs().JobExecDir(); }
+
+    void Write(const qvpsim::JobSpec& job) {
+        if (GetParam().site) jobs().WriteSiteJob(job);
+        else jobs().WriteJob(job);
+    }
+
+    // \F1 holds a plain job, an ID job (ID X under M1 with two member clients, ID Y under M2 with
+    // one), an empty folder and a folder whose name does not fit a record.
+    void WriteFixture() {
+        qvpsim::JobSpec plain;
+        plain.path = std::string("\\F1\\") + kPlainJob;
+        plain.number = kPlainJob;
+        plain.nodes = {Node("pc09", {0x20, 0, 0})};
+        plain.storedCounts[0] = 1;  // stored counts are recounted; all 0 would be taken as read
+        Write(plain);
+        qvpsim::JobSpec id;
+        id.path = std::string("\\F1\\") + kIdJob;
+        id.number = kIdJob;
+        id.name = "ID job";
+        id.storedCounts[5] = 7;
+        id.nodes = {Node("M1.%X", {0x20, 0, 0}), Node("M2.%Y", {0x20, 0, 0})};
+        Write(id);
+        jobs().AddRecord(Node("M1.pc01", {0x20, 0, 0}), kIdJob);  // status 3
+        jobs().AddRecord(Node("M1.pc02", {0x10, 0, 0}), kIdJob);  // status 0
+        jobs().AddRecord(Node("M2.pc03", {0x20, 0, 0}), kIdJob);
+        fs::create_directories(TreeDir() + "/F1/SUB");
+        fs::create_directories(TreeDir() + "/F1/" + kLongFolder);
+    }
+
+    struct Seen {
+        std::string name;
+        uint32_t kind;
+        uint32_t status0, status3;
+        bool operator==(const Seen&) const = default;
+    };
+    std::vector<Seen> Walk(uint32_t option) {
+        std::vector<Seen> seen;
+        QVAPI_JOB job;
+        QVPAPI_HANDLE h = GetParam().firstWalk("\\F1", &job, option, 0);
+        if (h == QVPAPI_INVALID_HANDLE) return seen;
+        do {
+            const bool folder = job.dwKind == QVAPI_JOB_KIND_FOLDER;
+            seen.push_back({folder ? std::string(job.szJobName) : std::string(job.szJobNo, 16), job.dwKind,
+                            job.dwStatus0, job.dwStatus3});
+        } while (qvAPIFindNextClientIDJob(h, &job, 0, 0) == 1);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIFindCloseClientIDJob(h, 0, 0), 1);
+        return seen;
+    }
+};
+
+TEST_P(ClientIdJobsTest, BothTreesGiveTheSameWalksAndDeleteTheirOwnWay) {
+    WriteFixture();
+    Open();
+    // Option 0: sub-folders and the ID job, recounted over its member clients only.
+    const std::string cut(63, 'W');
+    const Seen idJob{kIdJob, QVAPI_JOB_KIND_ID_JOB, 1, 2};
+    const std::vector<Seen> option0 = {idJob, {"SUB", 3, 0, 0}, {cut, 3, 0, 0}};
+    EXPECT_EQ(Walk(0), option0);
+    // Option 4: the plain job as well, with its own entry counted.
+    std::vector<Seen> option4 = option0;
+    option4.insert(option4.begin(), Seen{kPlainJob, QVAPI_JOB_KIND_JOB, 0, 1});
+    EXPECT_EQ(Walk(4), option4);
+
+    // The member clients of the ID job, each under its entry's path.
+    QVAPI_NODE_JOB_EX node;
+    QVPAPI_HANDLE h = GetParam().firstNodes("\\F1", kIdJob, &node, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    std::vector<std::string> clients;
+    do clients.emplace_back(node.szNodeName);
+    while (qvAPIFindNextClientNodeIDJobEx(h, &node, 0, 0) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseClientNodeIDJobEx(h, 0, 0), 1);
+    EXPECT_EQ(clients, (std::vector<std::string>{"\\M1\\pc01", "\\M1\\pc02", "\\M2\\pc03"}));
+    // A plain job is no ID job unless option 4 admits it.
+    EXPECT_EQ(GetParam().firstNodes("\\F1", kPlainJob, &node, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+
+    // The folder's jobs go through the manager, then the emptied folders.
+    sim().ClearLog();
+    ASSERT_EQ(GetParam().deleteFolder("\\", "F1", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    const std::vector<std::string> sent = Requests();
+    ASSERT_EQ(sent.size(), 2u);
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const char* number = i == 0 ? kPlainJob : kIdJob;
+        EXPECT_EQ(sent[i], std::string("JDEL 3 n20 \\F1\\") + number + " " + GetParam().deleteKind);
+    }
+    EXPECT_FALSE(fs::exists(TreeDir() + "/F1"));
+    // Names are one level: nothing outside the folder is reached.
+    for (const char* name : {"..", "F1\\..\\..", "a/b"}) {
+        EXPECT_EQ(GetParam().deleteFolder("\\", name, 0, 0), 0) << name;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, ClientIdJobsTest, ::testing::ValuesIn(kTrees),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 using SiteJobsTest = JobsTest;
 
 TEST_F(SiteJobsTest, DeleteSiteJobSendsTheSiteField) {
