@@ -36,14 +36,19 @@ struct Tree {
     bool site;
     QVPAPI_HANDLE (*firstWalk)(const char*, QVAPI_JOB*, uint32_t, uint32_t);
     QVPAPI_HANDLE (*firstNodes)(const char*, const char*, QVAPI_NODE_JOB_EX*, uint32_t, uint32_t);
+    QVPAPI_HANDLE (*firstIds)(const char*, const char*, QVAPI_NODE_JOB_EX*, uint32_t, uint32_t, uint32_t);
+    QVPAPI_HANDLE (*firstPackages)(const char*, const char*, const char*, const char*, QVAPI_PACKAGE_JOB*, uint32_t,
+                                   uint32_t);
     int (*deleteFolder)(const char*, const char*, uint32_t, uint32_t);
     const char* deleteKind;  // the f and s fields of each JDEL
 };
 
 const Tree kTrees[] = {
-    {"JOBEXEC", false, qvAPIFindFirstClientIDJob, qvAPIFindFirstClientNodeIDJobEx, qvAPIDeleteFolderJob, "f2  F s1  "},
+    {"JOBEXEC", false, qvAPIFindFirstClientIDJob, qvAPIFindFirstClientNodeIDJobEx, qvAPIFindFirstIDJobEx,
+     qvAPIFindFirstClientPackageIDJobEx, qvAPIDeleteFolderJob, "f2  F s1  "},
     {"SITEJOB", true, site::qvAPIFindFirstSiteClientIDJob, qvAPIFindFirstSiteClientNodeIDJobEx,
-     site::qvAPIDeleteSiteFolderJob, "f1   s1 S"},
+     qvAPIFindFirstSiteIDJobEx, site::qvAPIFindFirstSiteClientPackageIDJobEx, site::qvAPIDeleteSiteFolderJob,
+     "f1   s1 S"},
 };
 
 void PrintTo(const Tree& tree, std::ostream* out) { *out << tree.name; }
@@ -58,7 +63,8 @@ protected:
     }
 
     // \F1 holds a plain job, an ID job (ID X under M1 with two member clients, ID Y under M2 with
-    // one), an empty folder and a folder whose name does not fit a record.
+    // one), an empty folder and a folder whose name does not fit a record. The heads keep byte
+    // 236 at 0, as the manager writes them.
     void WriteFixture() {
         qvpsim::JobSpec plain;
         plain.path = std::string("\\F1\\") + kPlainJob;
@@ -128,6 +134,25 @@ TEST_P(ClientIdJobsTest, BothTreesGiveTheSameWalksAndDeleteTheirOwnWay) {
     // A plain job is no ID job unless option 4 admits it.
     EXPECT_EQ(GetParam().firstNodes("\\F1", kPlainJob, &node, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+
+    // The IDs of the job, each counted over its member clients.
+    h = GetParam().firstIds("\\F1", kIdJob, &node, 1, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    std::vector<std::string> ids;
+    do ids.push_back(std::string(node.szNodeName) + ":" + std::to_string(node.dwStatus0) + std::to_string(node.dwStatus3));
+    while (qvAPIFindNextIDJobEx(h, &node, 0, 0) == 1);
+    EXPECT_EQ(qvAPIFindCloseIDJobEx(h, 0, 0), 1);
+    EXPECT_EQ(ids, (std::vector<std::string>{"X:11", "Y:01"}));
+    // One client's record for one ID; the other ID has no entry on its path.
+    QVAPI_PACKAGE_JOB record;
+    h = GetParam().firstPackages("\\F1", kIdJob, "\\M1\\pc01", "X", &record, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
+    EXPECT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseClientPackageIDJobEx(h, 0, 0), 1);
+    EXPECT_EQ(GetParam().firstPackages("\\F1", kIdJob, "\\M1\\pc01", "Y", &record, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
 
     // The folder's jobs go through the manager, then the emptied folders.
     sim().ClearLog();
