@@ -385,7 +385,9 @@ QVPAPI_HANDLE FindFirstClientPackageIDJob(CallContext& call, JobTree tree, bool 
         : lpJobNo == nullptr || lpJobNo[0] == '\0'       ? kJobNoNull
         : lpNodePath == nullptr || lpNodePath[0] == '\0' ? kNodePathNull
         : lpFindPackageJobData == nullptr                ? kPackageRecordNull
-                                                         : nullptr;
+        // The ID text is "%" and at most 32 characters: the worker compares no more.
+        : hasId && std::strlen(lpID) > kIdMax ? kIdNg
+                                              : nullptr;
     if (refusal != nullptr) return Refused(call, refusal);
     std::string directory;
     if (const uint32_t code =
@@ -394,8 +396,6 @@ QVPAPI_HANDLE FindFirstClientPackageIDJob(CallContext& call, JobTree tree, bool 
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;
     }
-    // The ID text is "%" and at most 32 characters: the worker compares no more.
-    if (hasId && std::strlen(lpID) > kIdMax) return Refused(call, kIdNg);
     const std::string id = hasId ? std::string("%") + lpID : std::string();
     auto state = std::make_unique<ClientWalker>();
     state->longNode = std::strlen(lpNodePath) >= kLongNode;
