@@ -303,6 +303,44 @@ static void story_job_walk(void) {
     refused("qvAPIDeleteFolderJob(\\, ..)", qvAPIDeleteFolderJob("\\", "..", 0, 0), QVAPI_ERR_INVALID_PARAMETER);
 }
 
+/* The demo's ID job: the IDs it names with their member clients' counts, then for the ID
+ * sales each member client once (pc101 of shop, pc102 of shop, pc201 of office) and each entry
+ * path under which it stands. */
+static void story_id_jobs(void) {
+    static const char kFolder[] = "\\IDDEMO";
+    static const char kNumber[] = "IB000000000000D2";
+    QVAPI_NODE_JOB node;
+    QVPAPI_HANDLE find;
+    uint32_t attributes;
+
+    find = qvAPIFindFirstIDJob(kFolder, kNumber, &node, 1, 0, 0);
+    if (must("qvAPIFindFirstIDJob(\\IDDEMO, IB..D2, member clients)", find != QVPAPI_INVALID_HANDLE)) {
+        do printf("  ID %.63s: %u running, %u done, %u in error\n", node.szNodeName, (unsigned)node.dwStatus1,
+                  (unsigned)node.dwStatus2, (unsigned)node.dwStatus5);
+        while (qvAPIFindNextIDJob(find, &node, 0, 0));
+        refused("qvAPIFindNextIDJob(): no ID left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseIDJob()", qvAPIFindCloseIDJob(find, 0, 0));
+    }
+    for (attributes = 1; attributes <= 2; ++attributes) {
+        find = qvAPIFindFirstKeepIDJob(kFolder, kNumber, "sales", &node, attributes, 0, 0);
+        if (!must(attributes == 1 ? "qvAPIFindFirstKeepIDJob(sales, member clients)"
+                                  : "qvAPIFindFirstKeepIDJob(sales, entry paths)",
+                  find != QVPAPI_INVALID_HANDLE))
+            continue;
+        do printf("  %s %.63s: %u running, %u done, %u in error\n", attributes == 1 ? "client" : "path",
+                  node.szNodeName, (unsigned)node.dwStatus1, (unsigned)node.dwStatus2, (unsigned)node.dwStatus5);
+        while (qvAPIFindNextKeepIDJob(find, &node, 0, 0));
+        refused("qvAPIFindNextKeepIDJob(): nothing left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseKeepIDJob()", qvAPIFindCloseKeepIDJob(find, 0, 0));
+    }
+    refused_value("qvAPIFindFirstIDJob(\\DEMO, plain job D1)",
+                  (long)(intptr_t)qvAPIFindFirstIDJob("\\DEMO", "00000000000000D1", &node, 1, 0, 0), -1,
+                  QVAPI_ERR_INVALID_PARAMETER);
+    refused_value("qvAPIFindFirstKeepIDJob(nobody)",
+                  (long)(intptr_t)qvAPIFindFirstKeepIDJob(kFolder, kNumber, "nobody", &node, 1, 0, 0), -1,
+                  QVAPI_ERR_NO_MORE_ITEMS);
+}
+
 /* Writes `size` bytes of `text` repeated. */
 static int write_bytes(const char* path, const char* text, size_t size) {
     size_t done;
@@ -782,6 +820,7 @@ int main(int argc, char** argv) {
     story_jobgen(argv[1]);
     story_jobs();
     story_job_walk();
+    story_id_jobs();
     story_packages(argv[1]);
     story_installed_packages();
     story_script_files(argv[1]);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/errors.h"
 #include "core/fileutil.h"
@@ -88,6 +89,16 @@ void PutText(unsigned char* field, size_t width, std::string_view text) {
     const size_t length = std::min(text.size(), width - 1);
     std::memset(field, 0, width);
     std::memcpy(field, text.data(), length);
+}
+
+std::vector<std::string> IdsOfJob(const JobFile& file) {
+    std::vector<std::string> ids;
+    std::unordered_set<std::string_view> seen;
+    for (const Entry& entry : file.entries) {
+        const std::string_view last = LastComponent(entry.name);
+        if (IsIdComponent(last) && seen.insert(last).second) ids.emplace_back(last);
+    }
+    return ids;
 }
 
 uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) {

@@ -4,7 +4,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "core/errors.h"
@@ -191,13 +190,8 @@ QVPAPI_HANDLE FindFirstIDJob(CallContext& call, JobTree tree, bool ex, const cha
         return QVPAPI_INVALID_HANDLE;
     }
     std::memcpy(find->dateTime, file.head + head::kDateTime, head::kDateTimeSize);
-    // Only "%"-marked components name IDs: an ordinary entry is no ID, with or without its
-    // first character.
-    std::unordered_set<std::string_view> seen;
-    for (const Entry& entry : file.entries) {
-        const std::string_view last = LastComponent(entry.name);
-        if (IsIdComponent(last) && seen.insert(last).second) find->ids.emplace_back(last);
-    }
+    // An ordinary entry is no ID, with or without its first character.
+    find->ids = IdsOfJob(file);
     block.idJobFind = find.release();
     const int first = ex ? qvAPIFindNextIDJobEx(&block, static_cast<QVAPI_NODE_JOB_EX*>(lpFindNodeJobData), 0, 0)
                          : qvAPIFindNextIDJob(&block, static_cast<QVAPI_NODE_JOB*>(lpFindNodeJobData), 0, 0);

@@ -186,6 +186,16 @@ void CallerTest::Prepare(const CallerData& caller) {
     job.storedCounts[0] = 2;
     job.nodes = {qvpsim::Node(caller.Client(), {0x10, 0, 0}), qvpsim::Node(caller.Master(), {0x60, 0, 0})};
     jobs_->WriteJob(job);
+    // An ID job: the caller's ID under "<prefix>shop", reaching its client (running) and the
+    // client below the master (done).
+    qvpsim::JobSpec idJob;
+    idJob.path = caller.IdJobFolder() + "\\" + caller.IdJobNumber();
+    idJob.number = caller.IdJobNumber();
+    idJob.storedCounts[0] = 1;
+    qvpsim::JobNode entry = qvpsim::Node(caller.prefix + "shop.%" + caller.Id(), {0x20, 0, 0x20});
+    entry.members = {qvpsim::Node(caller.Client(), {0x20, 0, 0x20}), qvpsim::Node(caller.Below(), {0x90, 0, 0})};
+    idJob.nodes = {entry};
+    jobs_->WriteJob(idJob);
 
     // A folder as a package is made of: a script, nested folders, an empty file and folder,
     // data larger than one block of the encoder, and two names differing in case and a dot.
@@ -254,6 +264,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
     StoryJobWalk(caller);
+    StoryIdJobs(caller);
     StoryPackages(caller);
     StoryClose(caller, threadId);
     // The close discarded the JobGen left open and let go of its mutex.
@@ -647,6 +658,30 @@ void CallerTest::StoryJobWalk(const CallerData& caller) {
     EXPECT_EQ(record.ucRecord80[88 - 80], 0x60);  // finished
     EXPECT_EQ(qvAPIFindNextPackageJob(find, &record, 0, nullptr), 0);
     EXPECT_EQ(qvAPIFindClosePackageJob(find, 0, 0), 1);
+}
+
+// The caller's ID job: its one ID with the counts of the clients it reached, then each of
+// those clients once under the entry's path.
+void CallerTest::StoryIdJobs(const CallerData& caller) {
+    const std::string folder = caller.IdJobFolder();
+    const std::string number = caller.IdJobNumber();
+    QVAPI_NODE_JOB node;
+    QVPAPI_HANDLE find = qvAPIFindFirstIDJob(folder.c_str(), number.c_str(), &node, 1, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(node.szNodeName), caller.Id());
+    EXPECT_EQ(node.dwStatus1 + node.dwStatus2, 2u);
+    EXPECT_EQ(qvAPIFindNextIDJob(find, &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindCloseIDJob(find, 0, 0), 1);
+
+    std::vector<std::string> clients;
+    find = qvAPIFindFirstKeepIDJob(folder.c_str(), number.c_str(), caller.Id().c_str(), &node, 1, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do clients.push_back(node.szNodeName);
+    while (qvAPIFindNextKeepIDJob(find, &node, 0, 0) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseKeepIDJob(find, 0, 0), 1);
+    const std::string path = "\\" + caller.prefix + "shop\\";
+    EXPECT_EQ(clients, (std::vector<std::string>{path + caller.Client(), path + caller.Below()}));
 }
 
 // The moved status records through the exported walk, moved once more and partly deleted; then

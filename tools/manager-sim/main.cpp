@@ -1,11 +1,12 @@
 // qvp-manager-sim --root DIR --port N [--demo-job]: the manager simulator as a program. Prints
 // the port it listens on (useful with --port 0) and runs until SIGTERM or SIGINT. --demo-job
-// writes the job the example reads and walks.
+// writes the jobs the example reads and walks.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_jobs.h"
@@ -28,6 +29,27 @@ qvpsim::JobSpec DemoJob() {
     job.storedCounts[0] = 4;
     job.nodes = {qvpsim::Node("pc001", {0x10, 0, 0}), qvpsim::Node("pc002", {0x20, 0, 0x20}),
                  qvpsim::Node("pc003", {0x30, 0, 0x90}), qvpsim::Node("pc004", {0x10, 0, 0}, false)};
+    return job;
+}
+
+// The ID job the example reads: "\IDDEMO\IB000000000000D2" names the ID sales under shop and
+// office and the ID admin under shop; each entry reaches member clients.
+qvpsim::JobSpec DemoIdJob() {
+    qvpsim::JobSpec job;
+    job.path = "\\IDDEMO\\IB000000000000D2";
+    job.number = "IB000000000000D2";
+    job.name = "demo ID job";
+    job.storedCounts[0] = 3;
+    auto entry = [](const char* name, const char* number, std::vector<qvpsim::JobNode> members) {
+        qvpsim::JobNode node = qvpsim::Node(name, {0x20, 0, 0x20});
+        node.number = number;
+        node.members = std::move(members);
+        return node;
+    };
+    job.nodes = {entry("shop.%sales", "IB00000000000D21",
+                       {qvpsim::Node("pc101", {0x20, 0, 0x20}), qvpsim::Node("pc102", {0x90, 0, 0})}),
+                 entry("office.%sales", "IB00000000000D22", {qvpsim::Node("pc201", {0x30, 0, 0x90})}),
+                 entry("shop.%admin", "IB00000000000D23", {qvpsim::Node("pc101", {0x90, 0, 0})})};
     return job;
 }
 
@@ -62,7 +84,10 @@ int main(int argc, char** argv) {
     qvpsim::ManagerSim sim(root);
     qvpsim::RecordStore records(sim);  // answers the record, cabinet and job verbs
     qvpsim::JobStore jobs(sim, records);
-    if (demoJob) jobs.WriteJob(DemoJob());
+    if (demoJob) {
+        jobs.WriteJob(DemoJob());
+        jobs.WriteJob(DemoIdJob());
+    }
     if (!sim.Start(static_cast<uint16_t>(port))) {
         std::fprintf(stderr, "qvp-manager-sim: cannot listen on port %ld\n", port);
         return 1;
