@@ -1,4 +1,5 @@
 #include "jobs/id_job_common.h"
+#include "jobs/job_texts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,7 +24,6 @@ constexpr size_t kFirstItemText = 956;
 constexpr size_t kPathFormSize = kMaxPath + 1;
 
 constexpr char kFileCopyFailed[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
-constexpr char kDefective[] = "%s : JobExecFile Error : File = %s, errno = %d";
 
 }  // namespace
 
@@ -111,7 +111,7 @@ uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) 
     }
     const uint32_t code = ParseJobFile(std::string_view(static_cast<const char*>(buffer), size), file);
     qvpAPIFree(buffer);
-    if (code != 0) call.Log(kDefective, call.function(), path.c_str(), static_cast<int>(code));
+    if (code != 0) call.Log(text::kDefectiveFile, call.function(), path.c_str(), static_cast<int>(code));
     return code;
 }
 

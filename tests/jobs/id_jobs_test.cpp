@@ -148,8 +148,12 @@ TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
         EXPECT_EQ(block()->idJobFind, nullptr);
         EXPECT_EQ(block()->keepIdJobFind, nullptr);
     }
-    // A handle of another thread is refused.
+    // A new enumeration replaces (and frees) the running one; a handle of another thread is
+    // refused.
     QVAPI_NODE_JOB r{};
+    ASSERT_NE(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
+    ASSERT_NE(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
+    ASSERT_NE(qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0), QVPAPI_INVALID_HANDLE);
     QVPAPI_HANDLE h = qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0);
     ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
     std::thread([&] {
