@@ -94,9 +94,10 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool FolderAccepted(const char* folder) {
     return folder == nullptr || folder[0] == '\0' || (IsSeparator(folder[0]) && !HasDotLevel(folder));
 }
-// A job number names one directory level.
+// A job number names one directory level, and no pattern that the classification's listing
+// could match other directories with.
 bool JobNumberAccepted(const char* jobNo) {
-    return jobNo != nullptr && jobNo[0] != '\0' && std::strpbrk(jobNo, "\\/") == nullptr &&
+    return jobNo != nullptr && jobNo[0] != '\0' && std::strpbrk(jobNo, "\\/*?") == nullptr &&
            std::strcmp(jobNo, ".") != 0 && std::strcmp(jobNo, "..") != 0;
 }
 std::string FolderPart(const char* folder) {

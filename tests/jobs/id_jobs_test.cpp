@@ -132,6 +132,7 @@ TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
         {"\\F", kJob, 0, QVAPI_ERR_INVALID_PARAMETER},
         {"\\F", kJob, 3, QVAPI_ERR_INVALID_PARAMETER},
         {"\\F", "", 1, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\F", "IB*", 1, QVAPI_ERR_INVALID_PARAMETER},
         {"F", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
         {"\\..\\F", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
         {"\\G", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
