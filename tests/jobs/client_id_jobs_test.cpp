@@ -258,6 +258,8 @@ TEST_F(SiteJobsTest, RefusalsComeWithTheirCodes) {
          QVAPI_ERR_NO_MORE_ITEMS},
         {"nodes of a job a level down", [&] { return qvAPIFindFirstClientNodeIDJob("\\", "F\\IB1", &node, 0, 0); },
          QVAPI_ERR_INVALID_PARAMETER},
+        {"nodes of a pattern", [&] { return qvAPIFindFirstClientNodeIDJob("\\", "?", &node, 4, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
         {"nodes of a folder", [&] { return qvAPIFindFirstClientNodeIDJob("\\", "F", &node, 4, 0); },
          QVAPI_ERR_INVALID_PARAMETER},
         {"records below a folder not led by \\",
