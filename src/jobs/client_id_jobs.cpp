@@ -25,6 +25,9 @@ namespace qvp::jobs {
 
 namespace {
 
+using idjob::FolderOfTree;
+using idjob::IdJobDirectory;
+using idjob::kSelectFailedText;
 using idjob::Text;
 
 constexpr int kFolder = 3;
@@ -53,25 +56,11 @@ constexpr char kNodePathNull[] = "%s : lpNodePath is NULL";
 constexpr char kIdNg[] = "%s : lpID is NG";
 constexpr char kNodeRecordNull[] = "%s : lpFindNodeJobData Pointer is NULL";
 constexpr char kPackageRecordNull[] = "%s : lpFindPackageJobData Pointer is NULL";
-constexpr char kNoFolder[] = "%s : wcPathWork NO Folder";
 constexpr char kSelectNode[] = "%s : qvAPISelectFile Error : wdSetError = 0x%8.8x";
-constexpr char kSelectPackage[] = "%s : qvAPISelectFile Error : Code = 0x%8.8x";
-constexpr char kNoIdJob[] = "%s : No ZARN_IDJOB : ErrorCode = %d";
 constexpr char kWorkerFirst[] = "%s : qvpAPIGetIDJobPackage Err = 0x%8.8x";
 constexpr char kWorkerFailed[] = "%s : qvpAPIGetIDJobPackage Error = 0x%8.8x";
 
 unsigned HandleValue(const void* handle) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)); }
-
-// <root><folder>, the folder appended when it is longer than one character. false for a folder
-// with a "." or ".." level, which could leave the tree, or a path of 260 characters or more.
-bool FolderUnder(JobTree tree, const char* folder, std::string& path) {
-    path = JobTreeRoot(tree);
-    if (folder != nullptr && std::strlen(folder) > 1) {
-        if (HasDotLevel(folder)) return false;
-        path += folder;
-    }
-    return path.size() < win::MAX_PATH;
-}
 
 bool IsFolder(QVPAPI& block, const std::string& path) {
     win::WIN32_FIND_DATAA data{};
@@ -209,38 +198,6 @@ QVPAPI_HANDLE Refused(CallContext& call, const char* text, uint32_t code = QVAPI
     return QVPAPI_INVALID_HANDLE;
 }
 
-// The directory of one job of a folder, checked to be an ID job (or, with option 4, any job).
-// 0, or the API code after logging the failing check.
-uint32_t IdJobDirectory(CallContext& call, JobTree tree, const char* folder, const char* number, uint32_t option,
-                        const char* selectFailed, std::string& directory) {
-    QVPAPI& block = call.block();
-    std::string path;
-    if (!FolderUnder(tree, folder, path) || !IsFolder(block, path)) {
-        call.Log(kNoFolder, call.function());
-        return QVAPI_ERR_INVALID_PARAMETER;
-    }
-    // The number is one level of the folder: with a separator, a wildcard, or as "." or ".." it
-    // would name something else.
-    if (std::strpbrk(number, "\\/*?") != nullptr || std::strcmp(number, ".") == 0 || std::strcmp(number, "..") == 0) {
-        call.Log(kNoIdJob, call.function(), -1);
-        return QVAPI_ERR_INVALID_PARAMETER;
-    }
-    directory = path + "\\" + number;
-    win::WIN32_FIND_DATAA data{};
-    const int kind = jobgen::SelectFile(block, directory, data);
-    if (kind < 0) {
-        const uint32_t error = win::GetLastError();
-        call.Log(selectFailed, call.function(), error);
-        return SelectFailureCode(error);
-    }
-    // A folder has no jobexecfile for the worker to read: it is no job either.
-    if (kind != kIdJob && !(kind == kJob && option == kAdmitPlainJobs)) {
-        call.Log(kNoIdJob, call.function(), kind);
-        return QVAPI_ERR_INVALID_PARAMETER;
-    }
-    return 0;
-}
-
 void CopyNodeJob(QVPAPI& block, bool ex, void* out, const void* work) {
     const int slot = ex ? kSlotNodeJobEx : kSlotNodeJob;
     const size_t whole = ex ? QVAPI_NODE_JOB_EX_SIZE : QVAPI_NODE_JOB_SIZE;
@@ -279,7 +236,7 @@ QVPAPI_HANDLE FindFirstClientIDJob(CallContext& call, JobTree tree, const char* 
     if (lpFindJobData == nullptr) return Refused(call, kWalkRecordNull);
     auto state = std::make_unique<ClientIdJobWalk>();
     state->option = dwJobKindOption;
-    if (!FolderUnder(tree, lpFolderPath, state->folder) || !IsFolder(block, state->folder))
+    if (!FolderOfTree(tree, lpFolderPath, state->folder) || !IsFolder(block, state->folder))
         return Refused(call, kWalkNoFolder);
     block.clientIdJobFind = state.release();
     if (next(&block, lpFindJobData, 0, 0) != 1) {
@@ -330,7 +287,7 @@ QVPAPI_HANDLE FindFirstClientNodeIDJob(CallContext& call, JobTree tree, bool ex,
     auto state = std::make_unique<ClientWalker>();
     std::string directory;
     if (const uint32_t code =
-            IdJobDirectory(call, tree, lpFolderPath, lpJobNo, dwJobKindOption, kSelectNode, directory)) {
+            IdJobDirectory(call, tree, lpFolderPath, lpJobNo, dwJobKindOption == kAdmitPlainJobs, kSelectNode, directory)) {
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;
     }
@@ -393,7 +350,7 @@ QVPAPI_HANDLE FindFirstClientPackageIDJob(CallContext& call, JobTree tree, bool 
     if (refusal != nullptr) return Refused(call, refusal);
     std::string directory;
     if (const uint32_t code =
-            IdJobDirectory(call, tree, lpFolderPath, lpJobNo, dwParam1, kSelectPackage,
+            IdJobDirectory(call, tree, lpFolderPath, lpJobNo, dwParam1 == kAdmitPlainJobs, kSelectFailedText,
                            directory)) {
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;

@@ -9,6 +9,8 @@
 #include "core/fileutil.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "jobgen/jobgen_file.h"
+#include "jobs/job_walks.h"
 #include "jobs/package_job_record.h"
 #include "platform/byte_order.h"
 #include "records/records.h"
@@ -99,6 +101,50 @@ std::vector<std::string> IdsOfJob(const JobFile& file) {
         if (IsIdComponent(last) && seen.insert(last).second) ids.emplace_back(last);
     }
     return ids;
+}
+
+bool FolderOfTree(JobTree tree, const char* folder, std::string& path) {
+    path = JobTreeRoot(tree);
+    if (folder != nullptr && std::strlen(folder) > 1) {
+        if (HasDotLevel(folder)) return false;
+        path += folder;
+    }
+    return path.size() < win::MAX_PATH;
+}
+
+uint32_t IdJobDirectory(CallContext& call, JobTree tree, const char* folder, const char* number,
+                        bool admitPlainJobs, const char* selectFailed, std::string& directory) {
+    constexpr int kFolder = 3, kJob = 4, kIdJob = 5;  // qvAPISelectFile's kinds
+    QVPAPI& block = call.block();
+    std::string path;
+    win::WIN32_FIND_DATAA data{};
+    if (!FolderOfTree(tree, folder, path) || jobgen::SelectFile(block, path, data) != kFolder) {
+        call.Log(kNoFolderText, call.function());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    // The number is one level of the folder: with a separator, a wildcard, or as "." or ".." it
+    // would name something else.
+    if (std::strpbrk(number, "\\/*?") != nullptr || std::strcmp(number, ".") == 0 || std::strcmp(number, "..") == 0) {
+        call.Log(kNoIdJobText, call.function(), -1);
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    directory = path + "\\" + number;
+    if (directory.size() + 1 + std::strlen(kJobExecFileName) >= win::MAX_PATH) {
+        call.Log(text::kPathTooLong, call.function(), directory.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    const int kind = jobgen::SelectFile(block, directory, data);
+    if (kind < 0) {
+        const uint32_t error = win::GetLastError();
+        call.Log(selectFailed, call.function(), error);
+        return SelectFailureCode(error);
+    }
+    // A folder has no jobexecfile for the workers to read: it is no job either.
+    if (kind != kIdJob && !(kind == kJob && admitPlainJobs)) {
+        call.Log(kNoIdJobText, call.function(), kind);
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
+    return 0;
 }
 
 uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/frame.h"
+#include "jobs/id_jobs.h"
 #include "jobs/jobexec_file.h"
 #include "qvpapi.h"
 
@@ -58,6 +59,22 @@ std::vector<std::string> IdsOfJob(const JobFile& file);
 // Reads a whole jobexecfile (a full path) and checks its entries. 0, or the code after the
 // line "%s : qvpAPIFileCopy Error = 0x%8.8x".
 uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file);
+
+// Log lines of the job-directory checks that the ID, keep-ID and client finders share.
+inline constexpr const char* kNoFolderText = "%s : wcPathWork NO Folder";
+inline constexpr const char* kNoIdJobText = "%s : No ZARN_IDJOB : ErrorCode = %d";
+inline constexpr const char* kSelectFailedText = "%s : qvAPISelectFile Error : Code = 0x%8.8x";
+
+// <root><folder>, the folder appended when it is longer than one character. false for a folder
+// with a "." or ".." level, which could leave the tree, or a path of 260 characters or more.
+bool FolderOfTree(JobTree tree, const char* folder, std::string& path);
+
+// The directory of job `number` in `folder` of `tree`: the folder must be a folder of the tree,
+// the number one level of it, and the job an ID job (any job with `admitPlainJobs`). 0, or the
+// API code after the line of the check that failed; `selectFailed` is the caller's line for a
+// classification that fails.
+uint32_t IdJobDirectory(CallContext& call, JobTree tree, const char* folder, const char* number,
+                        bool admitPlainJobs, const char* selectFailed, std::string& directory);
 
 // The first record of (job number, dotted name), in the session's current-record area. NULL
 // with `code` 0x20000103 when the manager keeps none, any other code for a failure.

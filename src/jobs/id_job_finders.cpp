@@ -22,8 +22,6 @@ using namespace idjob;
 
 namespace {
 
-constexpr int kFolder = 3;
-constexpr int kIdJob = 5;
 
 constexpr char kIdStart[] = "%s START :lpJobNo = %s:lpFolderPath = %s";
 constexpr char kKeepStart[] = "%s START :lpID = %s:lpJobNo = %s:lpFolderPath = %s";
@@ -33,9 +31,6 @@ constexpr char kKeepJobNoNull[] = "%s : lpJobNo is NULL";
 constexpr char kIdNull[] = "%s : lpID is NULL";
 constexpr char kRecordNull[] = "%s : lpFindNodeJobData Pointer is NULL";
 constexpr char kAttributes[] = "%s : uiNodeAttributes = 0x%8.8x";
-constexpr char kNoFolder[] = "%s : wcPathWork NO Folder";
-constexpr char kSelectFailed[] = "%s : qvAPISelectFile Error : Code = 0x%8.8x";
-constexpr char kNoIdJob[] = "%s : No ZARN_IDJOB : ErrorCode = %d";
 constexpr char kFirstNext[] = "%s : qvAPIFindNextIDJob : ErrorCode = 0x%8.8x";
 constexpr char kFirstNextEx[] = "%s : qvAPIFindNextIDJobEx : ErrorCode = 0x%8.8x";
 constexpr char kKeepFirstNext[] = "%s : qvAPIFindNextKeepIDJob : ErrorCode = 0x%8.8x";
@@ -104,28 +99,6 @@ std::string FolderPart(const char* folder) {
     return folder != nullptr && std::strlen(folder) > 1 ? std::string(folder) : std::string();
 }
 
-// The ID job's directory in the tree after the folder and job checks; false with the call
-// failed.
-bool IdJobDirectory(CallContext& call, JobTree tree, const char* folder, const char* jobNo, std::string& jobDir) {
-    QVPAPI& block = call.block();
-    const std::string folderDir = JobTreeRoot(tree) + FolderPart(folder);
-    jobDir = folderDir + "\\" + jobNo;
-    if (jobDir.size() + 1 + std::strlen(kJobExecFileName) >= win::MAX_PATH)
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kPathTooLong, call.function(), jobDir.c_str());
-    win::WIN32_FIND_DATAA data{};
-    if (jobgen::SelectFile(block, folderDir, data) != kFolder)
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kNoFolder, call.function());
-    const int kind = jobgen::SelectFile(block, jobDir, data);
-    if (kind < 0) {
-        const uint32_t error = win::GetLastError();
-        call.Log(kSelectFailed, call.function(), error);
-        call.Fail(SelectFailureCode(error));
-        return false;
-    }
-    if (kind != kIdJob) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kNoIdJob, call.function(), kind);
-    return true;
-}
-
 // The caller's record at the size of its API level, statuses 7 and 8 folded below level 3.
 void CopyOut(QVPAPI& block, const Layout& layout, const unsigned char* work, void* record) {
     size_t size = block.recordSizes[layout.slot];
@@ -175,7 +148,10 @@ QVPAPI_HANDLE FindFirstIDJob(CallContext& call, JobTree tree, bool ex, const cha
         return QVPAPI_INVALID_HANDLE;
     }
     std::string jobDir;
-    if (!IdJobDirectory(call, tree, lpFolderPath, lpJobNo, jobDir)) return QVPAPI_INVALID_HANDLE;
+    if (const uint32_t code = IdJobDirectory(call, tree, lpFolderPath, lpJobNo, false, kSelectFailedText, jobDir)) {
+        call.Fail(code);
+        return QVPAPI_INVALID_HANDLE;
+    }
     // A new enumeration replaces the thread's running one of the family.
     EndIdJobFind(block);
     auto find = std::make_unique<IdJobFind>();
@@ -267,7 +243,10 @@ QVPAPI_HANDLE FindFirstKeepIDJob(CallContext& call, JobTree tree, bool ex, const
         return QVPAPI_INVALID_HANDLE;
     }
     std::string jobDir;
-    if (!IdJobDirectory(call, tree, lpFolderPath, lpJobNo, jobDir)) return QVPAPI_INVALID_HANDLE;
+    if (const uint32_t code = IdJobDirectory(call, tree, lpFolderPath, lpJobNo, false, kSelectFailedText, jobDir)) {
+        call.Fail(code);
+        return QVPAPI_INVALID_HANDLE;
+    }
     if (tree == JobTree::JobExec) {
         // The head's byte 236 changes nothing here (as on the site tree): only the read's
         // failure ends the call.
