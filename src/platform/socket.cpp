@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -164,13 +165,30 @@ int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
         ssize_t n = ::recv(socket, data, length, bounded ? MSG_DONTWAIT : 0);
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
-        if (bounded && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // Unbounded here, the socket's own receive time-out (SetSocketReceiveTimeout) ran out.
+            if (!bounded) {
+                SetLastError(WSAETIMEDOUT);
+                return -1;
+            }
             if (!WaitReadable(socket, deadline)) return -1;
             continue;
         }
         SetSocketError(errno);
         return -1;
     }
+}
+
+BOOL SetSocketReceiveTimeout(int socket, DWORD timeoutMs) {
+    timeval tv{};  // zero: no bound
+    if (timeoutMs != INFINITE) {
+        tv.tv_sec = static_cast<time_t>(timeoutMs / 1000);
+        tv.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+        if (timeoutMs == 0) tv.tv_usec = 1;  // zero would mean no bound: the shortest wait instead
+    }
+    if (::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0) return TRUE;
+    SetSocketError(errno);
+    return FALSE;
 }
 
 void ShutdownSocket(int socket) {

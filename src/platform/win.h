@@ -352,6 +352,9 @@ int TcpAccept(int listener);
 // A receive that sees no byte within `timeoutMs` (INFINITE: no bound) fails with 10060.
 int SocketSend(int socket, const void* data, size_t length);
 int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs = INFINITE);
+// How long a receive with INFINITE waits on this socket from now on (INFINITE: no bound, as a
+// new socket does); one that waits longer fails with 10060. FALSE with the socket error.
+BOOL SetSocketReceiveTimeout(int socket, DWORD timeoutMs);
 // Wakes every thread blocked on the socket (both directions end) without releasing it.
 void ShutdownSocket(int socket);
 void CloseSocket(int socket);
