@@ -165,12 +165,7 @@ int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
         ssize_t n = ::recv(socket, data, length, bounded ? MSG_DONTWAIT : 0);
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // Unbounded here, the socket's own receive time-out (SetSocketReceiveTimeout) ran out.
-            if (!bounded) {
-                SetLastError(WSAETIMEDOUT);
-                return -1;
-            }
+        if (bounded && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!WaitReadable(socket, deadline)) return -1;
             continue;
         }
@@ -179,16 +174,41 @@ int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
     }
 }
 
-BOOL SetSocketReceiveTimeout(int socket, DWORD timeoutMs) {
-    timeval tv{};  // zero: no bound
-    if (timeoutMs != INFINITE) {
-        tv.tv_sec = static_cast<time_t>(timeoutMs / 1000);
-        tv.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
-        if (timeoutMs == 0) tv.tv_usec = 1;  // zero would mean no bound: the shortest wait instead
+int SocketRecvWithin(int socket, void* data, size_t length, DWORD timeoutMs, DWORD* socketTimeoutMs) {
+    if (fault::Hit(fault::Call::SocketRecv)) return -1;
+    const bool bounded = timeoutMs != INFINITE;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
+    DWORD wait = timeoutMs;
+    for (;;) {
+        if (*socketTimeoutMs != wait) {
+            timeval tv{};  // zero: no bound
+            if (bounded) {
+                tv.tv_sec = static_cast<time_t>(wait / 1000);
+                tv.tv_usec = static_cast<suseconds_t>(wait % 1000) * 1000;
+                if (wait == 0) tv.tv_usec = 1;  // zero would be no bound: the shortest wait instead
+            }
+            if (::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) {
+                SetSocketError(errno);
+                return -1;
+            }
+            *socketTimeoutMs = wait;
+        }
+        ssize_t n = ::recv(socket, data, length, 0);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            SetLastError(WSAETIMEDOUT);
+            return -1;
+        }
+        if (errno != EINTR) {
+            SetSocketError(errno);
+            return -1;
+        }
+        // Interrupted: resumed for what is left of the time, however often signals come.
+        if (bounded) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = static_cast<DWORD>(std::max<int64_t>(0, left));
+        }
     }
-    if (::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0) return TRUE;
-    SetSocketError(errno);
-    return FALSE;
 }
 
 void ShutdownSocket(int socket) {

@@ -23,7 +23,8 @@ QvpTcpResult SendAll(int socket, const char* data, size_t length) {
 // Receives for one message into the connection's read-ahead. The whole message must arrive
 // within the time-out, however the peer spreads its bytes. The socket's own receive time-out
 // does the waiting, so that a reply costs one receive and nothing else; it is set again only
-// when it must change (for the rest of a message that came in pieces, and back after it).
+// when it must change (for the rest of a message that came in pieces, and back after it). The
+// first receive asks for the whole time-out, not the (smaller) time left, for that reason.
 class Receiver {
 public:
     Receiver(int socket, QvpReceiveAhead& ahead, win::DWORD timeoutMs)
@@ -47,12 +48,8 @@ public:
         while (Buffered() < want) {
             const win::DWORD wait = first_ ? timeoutMs_ : Left();
             first_ = false;
-            if (ahead_.socketTimeoutMs != wait) {
-                if (!win::SetSocketReceiveTimeout(socket_, wait))
-                    return {QvpTcpStatus::Transport, 0, win::GetLastError()};
-                ahead_.socketTimeoutMs = wait;
-            }
-            const int n = win::SocketRecv(socket_, ahead_.bytes + ahead_.end, sizeof ahead_.bytes - ahead_.end);
+            const int n = win::SocketRecvWithin(socket_, ahead_.bytes + ahead_.end,
+                                                sizeof ahead_.bytes - ahead_.end, wait, &ahead_.socketTimeoutMs);
             if (n < 0) return {QvpTcpStatus::Transport, 0, win::GetLastError()};
             if (n == 0) return {QvpTcpStatus::Closed, 0, win::WSAECONNRESET};
             ahead_.end += static_cast<uint32_t>(n);
