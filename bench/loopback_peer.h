@@ -40,16 +40,24 @@ inline bool WriteAll(int s, const char* p, size_t n) {
     return true;
 }
 
-// A peer that answers every frame with the same reply frame and nothing else.
+// A peer that answers every frame with the same reply frame and nothing else; given a
+// handshake reply, it first answers one text message (the library's "AINT") with it.
 class EchoPeer {
 public:
-    explicit EchoPeer(std::string replyText) : replyText_(std::move(replyText)) {
+    explicit EchoPeer(std::string replyText, std::string handshakeReply = {})
+        : replyText_(std::move(replyText)), handshakeReply_(std::move(handshakeReply)) {
         uint16_t port = 0;
         listener_ = win::TcpListen(0x0100007Fu, 0, &port);
         port_ = port;
         thread_ = std::thread([this] {
             int s = win::TcpAccept(listener_);
             if (s < 0) return;
+            if (!handshakeReply_.empty()) {
+                char c = 1;
+                while (c != '\0' && ReadAll(s, &c, 1)) {
+                }
+                WriteAll(s, handshakeReply_.c_str(), handshakeReply_.size() + 1);
+            }
             const std::string reply = qvpsim::Frame(replyText_);
             char frame[qvpsim::kFrameMax];
             while (ReadAll(s, frame, qvpsim::kHeaderSize)) {
@@ -70,6 +78,7 @@ public:
 
 private:
     std::string replyText_;
+    std::string handshakeReply_;
     int listener_ = -1;
     uint16_t port_ = 0;
     std::thread thread_;

@@ -1,5 +1,6 @@
-// One manager reply received through the transport's bounded receive (ReceiveTimeout: a poll
-// before each read) against plain recv calls of the same frame, over a connected socket pair.
+// One manager reply received through the transport's bounded receive (ReceiveTimeout: the
+// socket's receive time-out) against plain recv calls of the same frame, over a connected
+// socket pair.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,9 +29,10 @@ struct Pair {
 
 void Receive(benchmark::State& state, win::DWORD timeoutMs) {
     Pair pair;
+    QvpReceiveAhead ahead;
     char buffer[qvpsim::kFrameMax];
     for (auto _ : state) {
-        if (!pair.Put() || !qvpTcpRecvFrame(pair.fd[0], buffer, sizeof buffer, timeoutMs).ok()) {
+        if (!pair.Put() || !qvpTcpRecvFrame(pair.fd[0], ahead, buffer, sizeof buffer, timeoutMs).ok()) {
             state.SkipWithError("receive failed");
             break;
         }

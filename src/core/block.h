@@ -40,10 +40,20 @@ struct QvpCursor {
     void* local = nullptr;  // local file engine's walk state (socketless sessions)
 };
 
+// What the connection received beyond the message taken last (a whole frame is read in one
+// receive where it has arrived whole), and the receive time-out the socket carries now.
+struct QvpReceiveAhead {
+    char bytes[kQvpBufferSize];
+    uint32_t begin = 0;
+    uint32_t end = 0;
+    win::DWORD socketTimeoutMs = win::INFINITE;  // a new socket waits without bound
+};
+
 struct QVPAPI {
     // --- session and transport
     QvpLink link = QvpLink::None;
     int socket = -1;              // below 0 without a socket
+    QvpReceiveAhead ahead;        // belongs to `socket`: reset with the block
     int lastSendRecvResult = 0;
     win::DWORD openerThreadId = 0;
     win::DWORD ownerThreadId = 0;  // the thread this block belongs to

@@ -166,6 +166,8 @@ constexpr win::DWORD kCopyChunk = 64 * 1024;
 // After a rotation that could not be done (a generation held by a reader, a full disk), the
 // log grows on for this many records before the next try rather than copying at every record.
 constexpr int kRotationRetryPause = 64;
+// How often a thread whose record another thread is writing yields before it sleeps.
+constexpr int kYieldsBeforeSleep = 64;
 
 using qvp::FileHandle;
 
@@ -402,9 +404,14 @@ void WriteRecord(int row, std::string_view message, const char* tag) {
     for (;;) {
         if (state.written.load(std::memory_order_acquire) >= ticket) return;
         if (state.writing) {
-            // Woken by every finished batch; a record in it needs the queue no more.
+            // Woken by every finished batch; a record in it needs the queue no more. The
+            // processor is given up for a while before sleeping: with more writers than
+            // processors the writer's batch is usually done by then, and a thread that sleeps
+            // costs a wake-up for every record.
             const uint64_t seen = state.written.load(std::memory_order_acquire);
             queue.unlock();
+            for (int i = 0; i < kYieldsBeforeSleep && state.written.load(std::memory_order_acquire) == seen; ++i)
+                win::Sleep(0);
             state.written.wait(seen, std::memory_order_acquire);
             if (state.written.load(std::memory_order_acquire) >= ticket) return;
             queue.lock();

@@ -1,5 +1,6 @@
 // Named mutexes: recursive for the owning thread, abandoned by an owner that ends without
-// releasing them (a thread here, or a process whose owner lock the kernel let go).
+// releasing them (a thread here, or a thread or process elsewhere, whose owner lock the kernel
+// marks).
 #include <pthread.h>
 
 #include <algorithm>
@@ -32,8 +33,8 @@ void Abandon(MutexState& s, DWORD tid) {
     if (s.owner != tid) return;
     s.owner = 0;
     s.count = 0;
-    if (s.fd < 0) s.abandoned = true;
-    else detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);  // the record still says "owned"
+    if (s.shared == nullptr) s.abandoned = true;
+    else pthread_mutex_unlock(&s.shared->owner);  // the record still says "owned"
     s.cv.notify_all();
 }
 
@@ -63,37 +64,48 @@ OwnedMutexes& Owned() {
     return *t_owned;
 }
 
-// Maps the record of a file that holds one (under the gate); without a mapping (a file system
-// that has none) the record goes through pread and pwrite.
-void MapRecord(MutexState& s) {
+// Maps the start of the mutex file (under the gate); `fresh`: no other process has the file, so
+// that it is set up anew (a file left by processes that ended is made over too). False with
+// the last error set.
+bool MapShared(MutexState& s, bool fresh) {
+    if (fresh && (ftruncate(s.fd, 0) != 0 || ftruncate(s.fd, sizeof(MutexShared)) != 0))
+        return detail::FailErrno(errno);
     struct stat st{};
-    if (fstat(s.fd, &st) != 0 || st.st_size < off_t(sizeof(MutexRecord))) return;
-    void* p = mmap(nullptr, sizeof(MutexRecord), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
-    if (p != MAP_FAILED) s.shared = static_cast<MutexRecord*>(p);
+    if (fstat(s.fd, &st) != 0) return detail::FailErrno(errno);
+    if (st.st_size < off_t(sizeof(MutexShared))) return detail::Fail(ERROR_INVALID_HANDLE);
+    void* p = mmap(nullptr, sizeof(MutexShared), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
+    if (p == MAP_FAILED) return detail::FailErrno(errno);
+    s.shared = static_cast<MutexShared*>(p);
+    if (!fresh) return TRUE;
+    s.shared->record = MutexRecord{kRecordMagic, 0, 0, 0};
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    const int rc = pthread_mutex_init(&s.shared->owner, &attr);
+    pthread_mutexattr_destroy(&attr);
+    return rc == 0 ? TRUE : detail::FailErrno(rc);
 }
 
-// Other processes read and write the mapped words only while they hold the owner lock, whose
-// system calls order the accesses; the atomics keep each word whole.
+// Other processes read and write the mapped words only while they hold the owner lock, which
+// orders the accesses; the atomics keep each word whole.
 uint32_t LoadWord(uint32_t& w) { return std::atomic_ref<uint32_t>(w).load(std::memory_order_relaxed); }
 void StoreWord(uint32_t& w, uint32_t v) { std::atomic_ref<uint32_t>(w).store(v, std::memory_order_relaxed); }
 
 bool RecordSaysOwned(MutexState& s) {
-    if (s.shared == nullptr) {
-        MutexRecord r{};
-        return ReadRecord(s.fd, r) && r.owned == 1;
-    }
-    return LoadWord(s.shared->magic) == kRecordMagic && LoadWord(s.shared->owned) == 1;
+    MutexRecord& r = s.shared->record;
+    return LoadWord(r.magic) == kRecordMagic && LoadWord(r.owned) == 1;
 }
 
 void StoreRecord(MutexState& s, const MutexRecord& r) {
-    if (s.shared == nullptr) return WriteRecord(s.fd, r);
+    MutexRecord& to = s.shared->record;
     // "owned" is set last and cleared first: a process killed in between leaves no claim it
     // did not make.
-    if (r.owned == 0) StoreWord(s.shared->owned, 0);
-    StoreWord(s.shared->magic, r.magic);
-    StoreWord(s.shared->pid, r.pid);
-    StoreWord(s.shared->tid, r.tid);
-    if (r.owned != 0) StoreWord(s.shared->owned, r.owned);
+    if (r.owned == 0) StoreWord(to.owned, 0);
+    StoreWord(to.magic, r.magic);
+    StoreWord(to.pid, r.pid);
+    StoreWord(to.tid, r.tid);
+    if (r.owned != 0) StoreWord(to.owned, r.owned);
 }
 
 // With the owner lock just taken: a record still saying "owned" was left by an owner that
@@ -103,11 +115,20 @@ void TakeRecord(MutexState& s, bool& abandoned) {
     StoreRecord(s, MutexRecord{kRecordMagic, 1, ProcessId(), ThreadId()});
 }
 
-// Called with s.m held; true when this thread now owns the file lock.
-bool TryOwnerLock(MutexState& s, bool& abandoned) {
-    if (!detail::SetOfdLock(s.fd, F_WRLCK, kOwnerByte, 1)) return false;
-    TakeRecord(s, abandoned);
-    return true;
+// The result of taking the owner lock (0, or EOWNERDEAD: taken from a thread that ended
+// holding it, which the record shows as well); any other: not taken.
+int Took(MutexState& s, int rc, bool& abandoned) {
+    if (rc == EOWNERDEAD) {
+        pthread_mutex_consistent(&s.shared->owner);
+        rc = 0;
+    }
+    if (rc == 0) TakeRecord(s, abandoned);
+    return rc;
+}
+
+// Called with s.m held; 0 when this thread now owns the owner lock, EBUSY when another has it.
+int TryOwnerLock(MutexState& s, bool& abandoned) {
+    return Took(s, pthread_mutex_trylock(&s.shared->owner), abandoned);
 }
 
 void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid) {
@@ -137,7 +158,7 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
         return s.cv.wait_until(lk, deadline, freeInProcess);
     };
     if (!waitInProcess()) return WAIT_TIMEOUT;
-    if (s.fd < 0) {
+    if (s.shared == nullptr) {
         const bool abandoned = s.abandoned;
         s.abandoned = false;
         TakeOwnership(s, sp, tid);
@@ -146,16 +167,16 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
     std::chrono::microseconds pause(500);
     for (;;) {
         bool abandoned = false;
-        if (TryOwnerLock(s, abandoned)) {
+        const int rc = TryOwnerLock(s, abandoned);
+        if (rc == 0) {
             s.acquiring = false;
             TakeOwnership(s, sp, tid);
             return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
-        if (errno != EAGAIN && errno != EACCES) {
-            const int err = errno;
+        if (rc != EBUSY) {
             s.acquiring = false;
             s.cv.notify_all();
-            detail::FailErrno(err);
+            detail::FailErrno(rc);
             return WAIT_FAILED;
         }
         if (!infinite && Clock::now() >= deadline) {
@@ -167,24 +188,15 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
         s.acquiring = true;
         lk.unlock();
         if (infinite) {  // the kernel wakes us when it is let go
-            struct flock fl{};
-            fl.l_type = F_WRLCK;
-            fl.l_whence = SEEK_SET;
-            fl.l_start = kOwnerByte;
-            fl.l_len = 1;
-            int rc;
-            while ((rc = fcntl(s.fd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
-            }
-            const int err = errno;
+            const int locked = pthread_mutex_lock(&s.shared->owner);
             lk.lock();
             s.acquiring = false;
-            if (rc != 0) {
+            bool abandoned = false;
+            if (Took(s, locked, abandoned) != 0) {
                 s.cv.notify_all();
-                detail::FailErrno(err);
+                detail::FailErrno(locked);
                 return WAIT_FAILED;
             }
-            bool abandoned = false;
-            TakeRecord(s, abandoned);
             TakeOwnership(s, sp, tid);
             return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
@@ -229,14 +241,14 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
     bool existed = false;
     auto s = FindOrCreate(&Registry::mutexes, "mutex.", name, existed,
                           [&](const std::shared_ptr<MutexState>& st, bool other) {
-        if (!other) WriteRecord(st->fd, MutexRecord{kRecordMagic, 0, 0, 0});
-        MapRecord(*st);
+        if (!MapShared(*st, !other)) return false;
         // An existing object does not give ownership.
         if (initialOwner && !other) {
             bool abandoned = false;
             std::lock_guard lk(st->m);
-            if (TryOwnerLock(*st, abandoned)) TakeOwnership(*st, st, ThreadId());
+            if (TryOwnerLock(*st, abandoned) == 0) TakeOwnership(*st, st, ThreadId());
         }
+        return true;
     });
     if (!s) return nullptr;
     HANDLE h = NewMutexHandle(std::move(s));
@@ -283,7 +295,7 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
             return nullptr;
         }
         s->fd = fd.release();
-        MapRecord(*s);
+        if (!MapShared(*s, false)) return nullptr;
     }
     Remember(reg.mutexes, path, s);
     HANDLE h = NewMutexHandle(std::move(s));
@@ -299,9 +311,9 @@ BOOL ReleaseMutex(HANDLE mutex) {
     std::unique_lock lk(s.m);
     if (s.owner != tid || s.count == 0) return detail::Fail(ERROR_NOT_OWNER);
     if (--s.count > 0) return TRUE;
-    if (s.fd >= 0) {
+    if (s.shared != nullptr) {
         StoreRecord(s, MutexRecord{kRecordMagic, 0, 0, 0});
-        detail::SetOfdLock(s.fd, F_UNLCK, kOwnerByte, 1);
+        pthread_mutex_unlock(&s.shared->owner);
     }
     s.owner = 0;
     s.cv.notify_all();

@@ -1,11 +1,10 @@
 // Named mutexes and semaphores, machine-wide for the processes that share the run-time
-// directory: one lock file per object. In a mutex file the owner lock byte is held (as an
-// open-file-description lock) by the owning process and a record says who owns it; a lock that
-// is free while the record still says "owned" was left by a dead owner: abandoned. The record is
-// written through a shared mapping of the file: a store outlives a killed process as a write
-// does, without a system call at every lock and unlock. Within the
-// process, the owner thread and its recursion are kept in memory; a thread that ends owning a
-// mutex abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per
+// directory: one lock file per object. A mutex file starts with a record that says who owns it
+// and the owner lock, a robust process-shared lock held by the owning thread, both in a shared
+// mapping of the file; a lock found free (or marked by the kernel as left by a thread that
+// ended) while the record still says "owned" was left by a dead owner: abandoned. A free mutex
+// is taken and let go without a system call. Within the process, the owner thread and its
+// recursion are kept in memory; a thread that ends owning a mutex abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per
 // unit a process has taken, so that units taken by a process that died come back.
 #include <strings.h>
 #include <sys/stat.h>
@@ -33,7 +32,7 @@ void ForkChild() {
         if (auto s = w.lock()) {
             if (s->fd >= 0) ::close(s->fd);
             s->fd = -1;
-            if (s->shared != nullptr) munmap(s->shared, sizeof(MutexRecord));
+            if (s->shared != nullptr) munmap(s->shared, sizeof(MutexShared));
             s->shared = nullptr;
             new (&s->m) std::mutex;
             new (&s->cv) std::condition_variable;

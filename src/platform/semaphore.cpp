@@ -110,6 +110,7 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
             st->maximum = maximum;
             WriteRecord(st->fd, SemaphoreRecord{kRecordMagic, maximum, initial, 0});
         }
+        return true;
     });
     if (!s) return nullptr;
     HANDLE h = detail::RegisterHandle(std::make_shared<SemaphoreHandle>(std::move(s)));

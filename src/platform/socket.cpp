@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -170,6 +171,43 @@ int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs) {
         }
         SetSocketError(errno);
         return -1;
+    }
+}
+
+int SocketRecvWithin(int socket, void* data, size_t length, DWORD timeoutMs, DWORD* socketTimeoutMs) {
+    if (fault::Hit(fault::Call::SocketRecv)) return -1;
+    const bool bounded = timeoutMs != INFINITE;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
+    DWORD wait = timeoutMs;
+    for (;;) {
+        if (*socketTimeoutMs != wait) {
+            timeval tv{};  // zero: no bound
+            if (bounded) {
+                tv.tv_sec = static_cast<time_t>(wait / 1000);
+                tv.tv_usec = static_cast<suseconds_t>(wait % 1000) * 1000;
+                if (wait == 0) tv.tv_usec = 1;  // zero would be no bound: the shortest wait instead
+            }
+            if (::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) {
+                SetSocketError(errno);
+                return -1;
+            }
+            *socketTimeoutMs = wait;
+        }
+        ssize_t n = ::recv(socket, data, length, 0);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            SetLastError(WSAETIMEDOUT);
+            return -1;
+        }
+        if (errno != EINTR) {
+            SetSocketError(errno);
+            return -1;
+        }
+        // Interrupted: resumed for what is left of the time, however often signals come.
+        if (bounded) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = static_cast<DWORD>(std::max<int64_t>(0, left));
+        }
     }
 }
 

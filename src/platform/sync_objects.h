@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -26,7 +27,6 @@ using detail::UniqueFd;
 using Clock = std::chrono::steady_clock;
 
 constexpr int64_t kPresenceByte = int64_t{1} << 20;  // read-locked by every process that has it open
-constexpr int64_t kOwnerByte = kPresenceByte + 1;    // mutex: write-locked by the owning process
 constexpr int64_t kSlotBase = kPresenceByte + 64;    // semaphore: one byte per unit taken
 constexpr LONG kMaxSemaphoreCount = 4096;            // slots are bytes: the count is bounded
 constexpr uint32_t kRecordMagic = 0x5156504Du;       // "MPVQ"
@@ -36,6 +36,13 @@ struct MutexRecord {
     uint32_t owned;  // 1 while a thread owns it
     uint32_t pid;
     uint32_t tid;
+};
+// A mutex file's start, mapped by every process that has the mutex: the record and the owner
+// lock, which the owning thread holds. The lock is robust and process-shared: taking and letting
+// go of a free one needs no system call, and the kernel marks it when its owner ends holding it.
+struct MutexShared {
+    MutexRecord record;
+    pthread_mutex_t owner;
 };
 struct SemaphoreRecord {
     uint32_t magic;
@@ -78,18 +85,18 @@ void CloseObjectFile(int fd, const std::string& path);
 
 struct MutexState {
     ~MutexState() {
-        if (shared != nullptr) munmap(shared, sizeof(MutexRecord));
+        if (shared != nullptr) munmap(shared, sizeof(MutexShared));
         CloseObjectFile(fd, path);
     }
     std::string name;
     std::string path;
     int fd = -1;  // -1: an unnamed mutex of this process only
-    MutexRecord* shared = nullptr;  // the file's record mapped; null: read and written by calls
+    MutexShared* shared = nullptr;  // the file's start mapped (named mutexes)
     std::mutex m;
     std::condition_variable cv;
     DWORD owner = 0;
     unsigned count = 0;
-    bool acquiring = false;  // a thread of ours polls for the owner lock
+    bool acquiring = false;  // a thread of ours waits for the owner lock
     bool abandoned = false;  // unnamed mutexes: left by a thread that ended
 };
 
@@ -146,8 +153,8 @@ void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::strin
 
 // The find-or-create step of both kinds, under the registry's mutex: the process's own object
 // of the name (in the registry's map `kind`), or its file opened (made when missing) and joined
-// under the gate, where `init` sets up the state (`existed`: another process has the object).
-// Null with the last error set.
+// under the gate, where `init` sets up the state (`existed`: another process has the object;
+// false from it with the last error set: no object). Null with the last error set.
 template <class State, class Init>
 std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> Registry::*kind,
                                     const char* prefix, const char* name, bool& existed,
@@ -177,7 +184,7 @@ std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> 
         const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
         if (!JoinObjectFile(fd.get(), existed)) return nullptr;
         s->fd = fd.release();
-        init(s, existed);
+        if (!init(s, existed)) return nullptr;
     }
     Remember(known, path, s);
     return s;

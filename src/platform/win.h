@@ -352,6 +352,10 @@ int TcpAccept(int listener);
 // A receive that sees no byte within `timeoutMs` (INFINITE: no bound) fails with 10060.
 int SocketSend(int socket, const void* data, size_t length);
 int SocketRecv(int socket, void* data, size_t length, DWORD timeoutMs = INFINITE);
+// SocketRecv whose wait is the socket's own receive time-out, so that data that comes in time
+// costs one system call. `socketTimeoutMs` is the time-out the socket has now (INFINITE for a
+// new socket), kept by the caller between calls; it is set again only when it must change.
+int SocketRecvWithin(int socket, void* data, size_t length, DWORD timeoutMs, DWORD* socketTimeoutMs);
 // Wakes every thread blocked on the socket (both directions end) without releasing it.
 void ShutdownSocket(int socket);
 void CloseSocket(int socket);

@@ -62,8 +62,8 @@ int qvp::qvAPIRecvMsg(QVPAPI* block, void* buffer, int size, uint32_t mode) {
     const size_t n = static_cast<size_t>(size);
     // A manager that stops answering breaks the session like a dropped connection.
     const win::DWORD wait = block->receiveTimeoutMs;
-    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, out, n, wait)
-                                           : qvpTcpRecvText(block->socket, out, n, wait);
+    QvpTcpResult r = mode == kQvpMsgFramed ? qvpTcpRecvFrame(block->socket, block->ahead, out, n, wait)
+                                           : qvpTcpRecvText(block->socket, block->ahead, out, n, wait);
     if (!r.ok()) {
         out[0] = '\0';
         Break(*block);

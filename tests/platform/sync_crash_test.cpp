@@ -129,6 +129,23 @@ TEST_F(PlatformTest, ThreadEndingOwningInAnotherProcessAbandons) {
     CloseHandle(m);
 }
 
+// A killed owner that was the mutex's only user leaves its file behind, owner lock and all: the
+// next creation makes a new mutex of it, free and not abandoned (the old object went with its
+// last handle).
+TEST_F(PlatformTest, MutexLeftByAKilledSoleUserIsMadeAnew) {
+    Channel ready;
+    const pid_t owner = Spawn([&] { return CycleThenOwn("killed.alone", ready); });
+    ASSERT_EQ(ready.Receive(), 'o');
+    kill(owner, SIGKILL);
+    EXPECT_EQ(Join(owner), 128 + SIGKILL);
+    HANDLE m = CreateMutex(nullptr, FALSE, "killed.alone");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(m));
+    CloseHandle(m);
+}
+
 TEST_F(PlatformTest, ForkedChildOfAnOwnerFindsTheMutexHeld) {
     HANDLE m = CreateMutex(nullptr, TRUE, "owned.at.fork");
     ASSERT_NE(m, nullptr);

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform_fixture.h"
+#include "syscall_count.h"
 
 namespace {
 using namespace win;
@@ -59,6 +60,19 @@ TEST_F(PlatformTest, MutexIsRecursiveForItsOwner) {
     EXPECT_EQ(otherTry(), WAIT_OBJECT_0);
     EXPECT_FALSE(ReleaseMutex(m));
     EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+    CloseHandle(m);
+}
+
+// Taking and letting go of a free named mutex is done in shared memory: no lock call.
+TEST_F(PlatformTest, FreeMutexIsTakenWithoutALockCall) {
+    HANDLE m = CreateMutex(nullptr, FALSE, "uncontended");
+    ASSERT_NE(m, nullptr);
+    qvp_test::Counting counting;
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(WaitForSingleObject(m, i % 2 == 0 ? 0 : INFINITE), WAIT_OBJECT_0);
+        ASSERT_TRUE(ReleaseMutex(m));
+    }
+    EXPECT_EQ(counting.counts().locks, 0);
     CloseHandle(m);
 }
 

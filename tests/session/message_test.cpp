@@ -69,6 +69,23 @@ TEST_F(MessageTest, ReplySentOneByteAtATimeAssembles) {
     EXPECT_EQ(block().link, QvpLink::Connected);
 }
 
+// What the manager sends beyond the message being taken is the next message, however the
+// bytes were split: after the handshake's text, and after a frame.
+TEST_F(MessageTest, BytesBeyondAMessageAreTheNextMessage) {
+    ASSERT_EQ(qvAPIClose(), 1);
+    sim().Script(qvpsim::kHandshakeVerb,
+                 Action::RawBytes(std::string("AINTA V0300", 12) + qvpsim::Frame("0 0 0 k5 early")));
+    // The answer to the first PING, which itself is answered by "early".
+    sim().Script("PING", Action::RawBytes(qvpsim::Frame("0 0 0 k5 first") + qvpsim::Frame("0 0 0 k6 second")));
+    ASSERT_EQ(Open(), 1);
+    for (const char* expected : {"0 0 0 k5 early", "0 0 0 k5 first", "0 0 0 k6 second", "0 0 0 k4 pong",
+                                 "0 0 0 k4 pong"}) {
+        EXPECT_GT(Ping(), 0);
+        EXPECT_STREQ(block().replyBuffer, expected);
+    }
+    EXPECT_EQ(block().link, QvpLink::Connected);
+}
+
 TEST_F(MessageTest, DelayedAndGivenRepliesArrive) {
     sim().Script("PING", Action::Delay(20));
     sim().Script("PING", Action::Refuse());

@@ -1,6 +1,8 @@
 // Opening and closing sessions against the simulator over loopback.
+#include <signal.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -352,6 +354,33 @@ bool EndsInTime(qvpsim::ManagerSim& sim, const std::function<void()>& body) {
     if (!inTime) sim.DropConnections();
     outer.join();
     return inTime;
+}
+
+// Signals that keep interrupting the wait for a reply do not make it start again: the
+// receive still ends when ReceiveTimeout is over.
+TEST_F(SessionTest, SignalsDoNotStretchTheReceiveTimeout) {
+    ASSERT_TRUE(win::registry::Set("ReceiveTimeout", "1"));
+    struct sigaction quiet{}, before{};
+    quiet.sa_handler = [](int) {};
+    quiet.sa_flags = SA_RESTART;
+    ASSERT_EQ(sigaction(SIGUSR1, &quiet, &before), 0);
+    sim().Handle("PING", [](qvpsim::Call&) { return std::string("0 0 0"); });
+    EXPECT_TRUE(EndsInTime(sim(), [&] {
+        ASSERT_EQ(Open(), 1);
+        sim().Script("PING", qvpsim::Action::Of(qvpsim::Action::Kind::Silence));
+        std::atomic<bool> waiting{true};
+        std::thread signals([&, self = pthread_self()] {
+            while (waiting) {
+                pthread_kill(self, SIGUSR1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        EXPECT_EQ(qvpExchange(block(), qvp::RequestBuilder("PING")), kQvpExchangeRecvFailed);
+        waiting = false;
+        signals.join();
+        EXPECT_EQ(qvAPIClose(), 1);
+    }));
+    sigaction(SIGUSR1, &before, nullptr);
 }
 
 TEST_F(SessionTest, SilentManagerNeverHoldsOpenCloseOrAThreadsEnd) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/block.h"
 #include "platform/win.h"
 
 constexpr size_t kQvpFrameHeaderSize = 8;
@@ -32,9 +33,12 @@ QvpTcpResult qvpTcpSendFrame(int socket, const void* payload, size_t length);
 // Receives one frame into `buffer` of `size` bytes; the payload is NUL-terminated, so it must
 // be shorter than `size`. A total length below 8 or above 2048, or another marker: Framing.
 // The whole message must arrive within `timeoutMs` (INFINITE: no bound), else Transport with
-// 10060.
-QvpTcpResult qvpTcpRecvFrame(int socket, char* buffer, size_t size, win::DWORD timeoutMs = win::INFINITE);
+// 10060. `ahead` is the connection's read-ahead: bytes the peer sent beyond this frame stay
+// there for the next message, so every receive of a connection must go through the same one.
+QvpTcpResult qvpTcpRecvFrame(int socket, QvpReceiveAhead& ahead, char* buffer, size_t size,
+                             win::DWORD timeoutMs = win::INFINITE);
 // Text mode: the text and one NUL.
 QvpTcpResult qvpTcpSendText(int socket, const void* text, size_t length);
 // Reads up to the NUL; the text (NUL-terminated) must fit in `size`. Bounded as a frame is.
-QvpTcpResult qvpTcpRecvText(int socket, char* buffer, size_t size, win::DWORD timeoutMs = win::INFINITE);
+QvpTcpResult qvpTcpRecvText(int socket, QvpReceiveAhead& ahead, char* buffer, size_t size,
+                            win::DWORD timeoutMs = win::INFINITE);
