@@ -56,6 +56,7 @@ struct FindObject : detail::Object {
     std::vector<FindInfo> infos;
     std::vector<unsigned char> ready;
     std::vector<uint32_t> order;  // the walk: indexes in NTFS order
+    bool namesOnly = false;        // hands out names and kinds, never reads an entry's status
     unsigned dots = 0;             // "." and ".." handed out first (0, 1 or 2 of them)
     const char* dotNames[2] = {".", ".."};
     size_t next = 0;               // position in the walk, dots included
@@ -147,6 +148,24 @@ FindInfo Describe(const FindObject& f, std::string_view name, unsigned char type
     return i;
 }
 
+// What a names-only walk tells of an entry: its kind, from the directory itself where the file
+// system says it there.
+FindInfo KindOf(const FindObject& f, std::string_view name, unsigned char type) {
+    struct stat st{};
+    if (type == DT_UNKNOWN && f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        type = IFTODT(st.st_mode);
+    FindInfo i;
+    i.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
+                   : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
+                   : type == DT_REG ? FILE_ATTRIBUTE_NORMAL
+                                    : FILE_ATTRIBUTE_SYSTEM;
+    // A link to a folder is a folder too, as in the full walk.
+    if (type == DT_LNK && f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, 0) == 0 &&
+        S_ISDIR(st.st_mode))
+        i.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    return i;
+}
+
 // Reads a directory into the walk. The status of the entries of a large directory is read by
 // worker threads, batch by batch, while the reading and then the sorting go on; that of a small
 // one is read as each entry is handed out.
@@ -161,7 +180,7 @@ public:
         current_.names.append(name, len + 1);
         current_.offsets.push_back(uint32_t(current_.names.size()));
         current_.types.push_back(type);
-        if (current_.types.size() == kBatch) Publish();
+        if (current_.types.size() == kBatch && !f_.namesOnly) Publish();
     }
 
     // Every name is in: they go into the walk's arena (the workers may still be reading them).
@@ -297,12 +316,12 @@ bool Next(FindObject& f, WIN32_FIND_DATAA* data) {
     const size_t k = f.next++;
     if (k < f.dots) {
         const char* dot = f.dotNames[k];
-        Fill(Describe(f, dot, DT_DIR), dot, data);
+        Fill(f.namesOnly ? KindOf(f, dot, DT_DIR) : Describe(f, dot, DT_DIR), dot, data);
         return true;
     }
     const uint32_t i = f.order[k - f.dots];
     if (!f.ready[i]) {
-        f.infos[i] = Describe(f, f.Name(i), f.types[i]);
+        f.infos[i] = f.namesOnly ? KindOf(f, f.Name(i), f.types[i]) : Describe(f, f.Name(i), f.types[i]);
         f.ready[i] = 1;
     }
     Fill(f.infos[i], f.Name(i), data);
@@ -393,7 +412,9 @@ bool ReadMatches(FindObject& f, const Matcher& match) {
 
 }  // namespace
 
-HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
+namespace {
+
+HANDLE FirstOfWalk(const char* pattern, WIN32_FIND_DATAA* data, bool namesOnly) {
     if (!pattern || !data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -409,6 +430,7 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
     if (!SplitPattern(text, dirPart, name)) return INVALID_HANDLE_VALUE;
     auto f = OpenWalk(dirPart);
     if (!f) return INVALID_HANDLE_VALUE;
+    f->namesOnly = namesOnly;
     Matcher match;
     match.cp = GetACP();
     match.pattern.assign(name);
@@ -428,6 +450,12 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
     SetLastError(ERROR_SUCCESS);
     return detail::RegisterHandle(std::move(f));
 }
+
+}  // namespace
+
+HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) { return FirstOfWalk(pattern, data, false); }
+
+HANDLE FindFirstFileNames(const char* pattern, WIN32_FIND_DATAA* data) { return FirstOfWalk(pattern, data, true); }
 
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data) {
     auto f = detail::Lookup<FindObject>(find, Kind::Find);

@@ -106,6 +106,11 @@ bool HasWildcard(std::string_view name);
 // follow. `parentTimeBefore`: the directory's modification time before the creation, if known.
 void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore = nullptr);
 void NoteRemoved(const std::string& posixPath);
+// Whether names of the directory with this identity are kept (a creation in it must then be
+// noted, with the directory's time from before it).
+bool KeepsNamesOf(dev_t dev, ino_t ino);
+// NoteCreated for `name`, just made in the open directory `dirFd`.
+void NoteCreatedIn(int dirFd, std::string_view name, const struct timespec& parentTimeBefore);
 
 // ---- share modes ----------------------------------------------------------------------------
 // Marker bytes far beyond any data; LockFile ranges stop below them.
@@ -171,6 +176,11 @@ struct FileObject : Object {
     DWORD access = 0;
     DWORD share = 0;
     bool isDirectory = false;
+    dev_t dev = 0;  // identity of the file (a folder's, for the opens relative to it)
+    ino_t ino = 0;
+    // The size as this handle last saw or made it, while no other handle can change it (this
+    // one denies write sharing); -1 when unknown.
+    int64_t size = -1;
     bool fdWritable = false;  // the descriptor can take write locks
     // Holds markers that share neither reading nor writing: no other handle that could lock a
     // range (locking takes read or write access) can be open, so reads and writes skip the test.
@@ -181,6 +191,8 @@ struct FileObject : Object {
     std::vector<Range> locks;
 };
 int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable);
+// The same relative to the directory `dirFd` (or AT_FDCWD).
+int OpenFdAt(int dirFd, const char* path, DWORD access, int extraFlags, bool& writable);
 // The open flags a CreateFile's flags and disposition ask for beyond the access.
 int OpenFlags(DWORD flags, DWORD disposition);
 // CreateFile on a resolved path (CopyFile and MoveFile use it too).
