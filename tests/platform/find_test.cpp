@@ -61,6 +61,25 @@ TEST_F(PlatformTest, NtfsOrderIsUpperCasedOrdinal) {
     EXPECT_EQ(Walk(C("o\\*")), (Names{".", "..", "A.txt", "ab", "a_b", "b.txt", "B2", "[x", "_z"}));
 }
 
+TEST_F(PlatformTest, SpellingsOfOneKeyFollowEachOtherByName) {
+    std::filesystem::create_directories(P("v"));
+    Names expected;
+    for (int stem = 0; stem < 40; ++stem) {
+        for (const char* spelling : {"ab", "AB", "aB", "Ab"}) {
+            // Keys that share long beginnings, end inside one another, or differ by case only.
+            const std::string name = std::string(spelling) + std::string(size_t(stem % 7), 'x') + std::to_string(stem / 7);
+            Touch("v/" + name);
+            expected.push_back(name);
+        }
+    }
+    std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+        const std::string ua = CharUpper(a), ub = CharUpper(b);
+        return ua != ub ? ua < ub : a < b;
+    });
+    expected.insert(expected.begin(), {".", ".."});
+    EXPECT_EQ(Walk(C("v\\*")), expected);
+}
+
 TEST_F(PlatformTest, WildcardsIgnoreCase) {
     std::filesystem::create_directories(P("w/sub"));
     for (const char* n : {"C.123", "c.456", "M.123", "readme", "x.TXT", "y.txt.bak"}) Touch(std::string("w/") + n);
