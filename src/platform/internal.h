@@ -69,8 +69,13 @@ void InstallAtFork();
 void ForgetIdsAfterFork();
 
 // ---- code page ------------------------------------------------------------------------------
-bool IsLead(unsigned cp, unsigned char b);
-bool IsTrail(unsigned cp, unsigned char b);
+// Inline: every path translated asks them of each of its bytes.
+inline bool IsLead(unsigned cp, unsigned char b) {
+    return cp == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+}
+inline bool IsTrail(unsigned cp, unsigned char b) {
+    return cp == 932 && ((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC));
+}
 // Calls f(pos, isSingle) for every character start; double-byte characters are skipped whole.
 // Upper-cases ASCII letters of single-byte characters in place.
 void UpperInPlace(std::string& s, unsigned cp);
