@@ -312,7 +312,9 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
 HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMode, DWORD disposition,
                     DWORD flagsAndAttributes) {
     auto dir = detail::Lookup<FileObject>(folder, Kind::File);
-    auto plainOpen = [&] { return CreateFile(path, access, shareMode, nullptr, disposition, flagsAndAttributes, nullptr); };
+    auto plainOpen = [&] {
+        return CreateFile(path, access, shareMode, nullptr, disposition, flagsAndAttributes, nullptr);
+    };
     if (!dir || !dir->isDirectory || !path || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
         (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)))
         return plainOpen();

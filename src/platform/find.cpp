@@ -153,17 +153,17 @@ FindInfo Describe(const FindObject& f, std::string_view name, unsigned char type
 // system says it there.
 FindInfo KindOf(const FindObject& f, std::string_view name, unsigned char type) {
     struct stat st{};
-    if (type == DT_UNKNOWN && f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        type = IFTODT(st.st_mode);
+    auto statAt = [&](int flags) {
+        return f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, flags) == 0;
+    };
+    if (type == DT_UNKNOWN && statAt(AT_SYMLINK_NOFOLLOW)) type = IFTODT(st.st_mode);
     FindInfo i;
     i.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
                    : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
                    : type == DT_REG ? FILE_ATTRIBUTE_NORMAL
                                     : FILE_ATTRIBUTE_SYSTEM;
     // A link to a folder is a folder too, as in the full walk.
-    if (type == DT_LNK && f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, 0) == 0 &&
-        S_ISDIR(st.st_mode))
-        i.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (type == DT_LNK && statAt(0) && S_ISDIR(st.st_mode)) i.attributes |= FILE_ATTRIBUTE_DIRECTORY;
     return i;
 }
 

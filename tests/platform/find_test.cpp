@@ -63,20 +63,14 @@ TEST_F(PlatformTest, NtfsOrderIsUpperCasedOrdinal) {
 
 TEST_F(PlatformTest, SpellingsOfOneKeyFollowEachOtherByName) {
     std::filesystem::create_directories(P("v"));
-    Names expected;
-    for (int stem = 0; stem < 40; ++stem) {
-        for (const char* spelling : {"ab", "AB", "aB", "Ab"}) {
-            // Keys that share long beginnings, end inside one another, or differ by case only.
-            const std::string name = std::string(spelling) + std::string(size_t(stem % 7), 'x') + std::to_string(stem / 7);
-            Touch("v/" + name);
-            expected.push_back(name);
-        }
-    }
-    std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
-        const std::string ua = CharUpper(a), ub = CharUpper(b);
-        return ua != ub ? ua < ub : a < b;
+    Names expected{".", ".."};
+    for (int stem = 0; stem < 40; ++stem)  // long common beginnings, keys ending inside others
+        for (const char* spelling : {"AB", "Ab", "aB", "ab"})
+            expected.push_back(spelling + std::string(size_t(stem % 7), 'x') + std::to_string(stem / 7));
+    for (size_t i = 2; i < expected.size(); ++i) Touch("v/" + expected[i]);
+    std::sort(expected.begin() + 2, expected.end(), [](const std::string& a, const std::string& b) {
+        return CharUpper(a) != CharUpper(b) ? CharUpper(a) < CharUpper(b) : a < b;
     });
-    expected.insert(expected.begin(), {".", ".."});
     EXPECT_EQ(Walk(C("v\\*")), expected);
 }
 
