@@ -55,6 +55,10 @@ public:
     // Starts the walk; `data` holds the first entry when valid().
     FindWalk(const std::string& pattern, win::WIN32_FIND_DATAA& data)
         : h_(win::FindFirstFile(pattern.c_str(), &data)) {}
+    // A walk of names and kinds only (win::FindFirstFileNames).
+    static FindWalk Names(const std::string& pattern, win::WIN32_FIND_DATAA& data) {
+        return FindWalk(win::FindFirstFileNames(pattern.c_str(), &data));
+    }
     FindWalk(FindWalk&& o) noexcept : h_(o.Release()) {}
     FindWalk& operator=(FindWalk&& o) noexcept {
         if (this != &o) {

@@ -37,7 +37,8 @@ extern "C" QVPAPI_EXPORT int qvAPICountNodeDefinition(void) {
                                             nullptr, nullptr, text::kLogicalError};
     return qvp::RunApi(kTexts, -1, [&](qvp::CallContext& call) {
         win::WIN32_FIND_DATAA data{};
-        FindWalk walk(NodeDefDir() + "\\?.*", data);
+        // Only the kinds count: a large store is not read entry by entry.
+        FindWalk walk = FindWalk::Names(NodeDefDir() + "\\?.*", data);
         if (!walk.valid()) {
             win::DWORD error = win::GetLastError();
             qvpDllLog(text::kCountFindFirst, static_cast<int>(error));

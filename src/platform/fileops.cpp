@@ -84,6 +84,7 @@ BOOL CopyResolved(const ResolvedPath& from, const ResolvedPath& to, bool failIfE
         unlink(target.c_str());
         return detail::FailErrno(err ? err : EIO);
     }
+    out->size = -1;  // written past the handle
     // Attributes and the last-write time go with the copy, as on Windows.
     char attr[32];
     const ssize_t n = fgetxattr(in->fd, detail::kAttributeXattr, attr, sizeof attr);

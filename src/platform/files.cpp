@@ -6,6 +6,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -25,8 +26,12 @@ void FileObject::AbandonAfterFork() {
 // Opens the path; with write access or not, the descriptor is read-write where the file
 // allows it, so that byte-range locks can be exclusive whatever the handle's access.
 int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
+    return OpenFdAt(AT_FDCWD, path.c_str(), access, extra, writable);
+}
+
+int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writable) {
     const int base = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extra;
-    int fd = ::open(path.c_str(), base | O_RDWR, 0666);
+    int fd = ::openat(dirFd, path, base | O_RDWR, 0666);
     if (fd >= 0) {
         writable = true;
         return fd;
@@ -38,11 +43,11 @@ int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
                 errno = err;
                 return -1;
             }
-            fd = ::open(path.c_str(), base | O_WRONLY, 0666);
+            fd = ::openat(dirFd, path, base | O_WRONLY, 0666);
             writable = fd >= 0;
             return fd;
         }
-        fd = ::open(path.c_str(), base | O_RDONLY, 0666);
+        fd = ::openat(dirFd, path, base | O_RDONLY, 0666);
         writable = false;
         return fd;
     }
@@ -125,6 +130,11 @@ Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool 
     obj->access = access;
     obj->share = share;
     obj->isDirectory = isDir;
+    obj->dev = st.st_dev;
+    obj->ino = st.st_ino;
+    if (markers && !isDir && !(share & FILE_SHARE_WRITE)) {
+        obj->size = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) ? 0 : st.st_size;
+    }
     obj->fdWritable = writable;
     obj->soleLocker = markers && !(share & (FILE_SHARE_READ | FILE_SHARE_WRITE));
     obj->posix = posix;
@@ -299,6 +309,57 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
     return detail::OpenResolved(rp, access, shareMode, disposition, flagsAndAttributes);
 }
 
+HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                    DWORD flagsAndAttributes) {
+    auto dir = detail::Lookup<FileObject>(folder, Kind::File);
+    auto plainOpen = [&] {
+        return CreateFile(path, access, shareMode, nullptr, disposition, flagsAndAttributes, nullptr);
+    };
+    if (!dir || !dir->isDirectory || !path || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+        (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)))
+        return plainOpen();
+    // The name below the folder, when the rules leave every component as written.
+    std::string exact;
+    bool plain = true;
+    if (!detail::LexicalPath(path, exact, MAX_PATH, &plain) || !plain || exact.size() <= dir->posix.size() + 1 ||
+        exact.compare(0, dir->posix.size(), dir->posix) != 0 || exact[dir->posix.size()] != '/')
+        return plainOpen();
+    if (fault::Hit(fault::Call::CreateFile, path)) return INVALID_HANDLE_VALUE;
+    const char* name = exact.c_str() + dir->posix.size() + 1;
+    const bool single = std::strchr(name, '/') == nullptr;
+    const int extra = detail::OpenFlags(flagsAndAttributes, disposition);
+    bool writable = false;
+    int fd = -1;
+    bool created = false;
+    if (disposition == CREATE_NEW) {
+        // Only a name taken as written can be made without looking for its other spellings.
+        if (!(flagsAndAttributes & FILE_FLAG_POSIX_SEMANTICS) || !single) return plainOpen();
+        const bool kept = detail::KeepsNamesOf(dir->dev, dir->ino);
+        struct stat before{};
+        if (kept && fstat(dir->fd, &before) != 0) return plainOpen();
+        fd = detail::OpenFdAt(dir->fd, name, access, extra | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
+        if (fd < 0) {
+            if (errno != EEXIST) return plainOpen();  // its own errors
+            SetLastError(ERROR_FILE_EXISTS);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (kept) detail::NoteCreatedIn(dir->fd, name, before.st_mtim);
+        created = true;
+    } else {
+        fd = detail::OpenFdAt(dir->fd, name, access, extra, writable);
+        if (fd < 0) return plainOpen();  // missing as written, or any failure: the full look-up
+    }
+    detail::UniqueFd guard(fd);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    switch (detail::FinishOpen(guard, exact, !created, created, writable, access, shareMode, disposition,
+                               flagsAndAttributes, h, created)) {
+    case detail::Finish::Done: return h;
+    case detail::Finish::Failed: return INVALID_HANDLE_VALUE;
+    case detail::Finish::Retry: break;
+    }
+    return plainOpen();
+}
+
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
     if (read) *read = 0;
     auto f = detail::Lookup<FileObject>(file, Kind::File);
@@ -350,6 +411,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, v
         put += static_cast<DWORD>(n);
     }
     f->position += put;
+    if (f->size >= 0) f->size = std::max(f->size, f->position);
     if (written) *written = put;
     return TRUE;
 }
@@ -395,19 +457,28 @@ BOOL SetEndOfFile(HANDLE file) {
     if (!f || fault::Hit(fault::Call::SetEndOfFile, f->posix)) return FALSE;
     if (f->isDirectory || !(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
     std::lock_guard lock(f->mutex);
-    if (ftruncate(f->fd, f->position) != 0) return detail::FailErrno(errno);
+    if (ftruncate(f->fd, f->position) != 0) {
+        f->size = -1;
+        return detail::FailErrno(errno);
+    }
+    if (f->size >= 0) f->size = f->position;
     return TRUE;
 }
 
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh) {
     auto f = detail::Lookup<FileObject>(file, Kind::File);
     if (!f) return INVALID_FILE_SIZE;
+    int64_t known;
+    {
+        std::lock_guard lock(f->mutex);
+        known = f->size;
+    }
     struct stat st{};
-    if (fstat(f->fd, &st) != 0) {
+    if (known < 0 && fstat(f->fd, &st) != 0) {
         detail::FailErrno(errno);
         return INVALID_FILE_SIZE;
     }
-    const uint64_t size = f->isDirectory ? 0 : uint64_t(st.st_size);
+    const uint64_t size = f->isDirectory ? 0 : uint64_t(known >= 0 ? known : st.st_size);
     if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
     const DWORD low = static_cast<DWORD>(size & 0xFFFFFFFFu);
     if (low == INVALID_FILE_SIZE) SetLastError(ERROR_SUCCESS);

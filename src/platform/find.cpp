@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <condition_variable>
 #include <deque>
@@ -56,6 +57,7 @@ struct FindObject : detail::Object {
     std::vector<FindInfo> infos;
     std::vector<unsigned char> ready;
     std::vector<uint32_t> order;  // the walk: indexes in NTFS order
+    bool namesOnly = false;        // hands out names and kinds, never reads an entry's status
     unsigned dots = 0;             // "." and ".." handed out first (0, 1 or 2 of them)
     const char* dotNames[2] = {".", ".."};
     size_t next = 0;               // position in the walk, dots included
@@ -147,6 +149,24 @@ FindInfo Describe(const FindObject& f, std::string_view name, unsigned char type
     return i;
 }
 
+// What a names-only walk tells of an entry: its kind, from the directory itself where the file
+// system says it there.
+FindInfo KindOf(const FindObject& f, std::string_view name, unsigned char type) {
+    struct stat st{};
+    auto statAt = [&](int flags) {
+        return f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, flags) == 0;
+    };
+    if (type == DT_UNKNOWN && statAt(AT_SYMLINK_NOFOLLOW)) type = IFTODT(st.st_mode);
+    FindInfo i;
+    i.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
+                   : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
+                   : type == DT_REG ? FILE_ATTRIBUTE_NORMAL
+                                    : FILE_ATTRIBUTE_SYSTEM;
+    // A link to a folder is a folder too, as in the full walk.
+    if (type == DT_LNK && statAt(0) && S_ISDIR(st.st_mode)) i.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    return i;
+}
+
 // Reads a directory into the walk. The status of the entries of a large directory is read by
 // worker threads, batch by batch, while the reading and then the sorting go on; that of a small
 // one is read as each entry is handed out.
@@ -161,7 +181,7 @@ public:
         current_.names.append(name, len + 1);
         current_.offsets.push_back(uint32_t(current_.names.size()));
         current_.types.push_back(type);
-        if (current_.types.size() == kBatch) Publish();
+        if (current_.types.size() == kBatch && !f_.namesOnly) Publish();
     }
 
     // Every name is in: they go into the walk's arena (the workers may still be reading them).
@@ -189,8 +209,10 @@ public:
             for (size_t k = 1; k < b.offsets.size(); ++k) f_.offsets.push_back(base + b.offsets[k]);
             f_.types.insert(f_.types.end(), b.types.begin(), b.types.end());
         }
-        f_.infos.resize(count);
-        f_.ready.assign(count, 0);
+        if (!f_.namesOnly) {
+            f_.infos.resize(count);
+            f_.ready.assign(count, 0);
+        }
     }
 
     // The workers' results go into the walk.
@@ -280,14 +302,18 @@ private:
 };
 
 void Fill(const FindInfo& info, std::string_view name, WIN32_FIND_DATAA* data) {
-    memset(data, 0, sizeof *data);
     data->dwFileAttributes = info.attributes;
     data->ftCreationTime = info.creation;
     data->ftLastAccessTime = info.access;
     data->ftLastWriteTime = info.write;
     data->nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(info.size);
-    memcpy(data->cFileName, name.data(), std::min<size_t>(name.size(), MAX_PATH - 1));
+    data->dwReserved0 = data->dwReserved1 = 0;
+    const size_t n = std::min<size_t>(name.size(), MAX_PATH - 1);
+    memcpy(data->cFileName, name.data(), n);
+    // Everything after the name zero, as in a cleared record (one pass over the tail only:
+    // clearing the whole record first costs more than the rest of a names-only entry).
+    memset(data->cFileName + n, 0, sizeof *data - offsetof(WIN32_FIND_DATAA, cFileName) - n);
 }
 
 // Hands out the next entry of the walk; false at its end.
@@ -297,17 +323,69 @@ bool Next(FindObject& f, WIN32_FIND_DATAA* data) {
     const size_t k = f.next++;
     if (k < f.dots) {
         const char* dot = f.dotNames[k];
-        Fill(Describe(f, dot, DT_DIR), dot, data);
+        Fill(f.namesOnly ? KindOf(f, dot, DT_DIR) : Describe(f, dot, DT_DIR), dot, data);
         return true;
     }
     const uint32_t i = f.order[k - f.dots];
-    if (!f.ready[i]) {
-        f.infos[i] = Describe(f, f.Name(i), f.types[i]);
-        f.ready[i] = 1;
+    if (f.namesOnly) {
+        Fill(KindOf(f, f.Name(i), f.types[i]), f.Name(i), data);  // nothing kept: no store to miss
+    } else {
+        if (!f.ready[i]) {
+            f.infos[i] = Describe(f, f.Name(i), f.types[i]);
+            f.ready[i] = 1;
+        }
+        Fill(f.infos[i], f.Name(i), data);
     }
-    Fill(f.infos[i], f.Name(i), data);
     fault::AdjustFindData(data);
     return true;
+}
+
+// Sorts the indexes a[0, n) by their keys from byte `depth` on (the bytes before are equal in
+// all of them), ties by the names: a multikey quicksort, which looks at each byte of the long
+// common beginnings of a directory's names (C.host000001 ...) once per level instead of once per
+// comparison.
+void SortByKey(const FindObject& f, uint32_t* a, size_t n, size_t depth) {
+    // Within the keys or at their ends (NUL) while the bytes before are equal and not NUL.
+    auto byte = [&](uint32_t i) { return static_cast<unsigned char>(f.keys[f.offsets[i] + depth]); };
+    auto less = [&](uint32_t x, uint32_t y) {
+        const int c = strcmp(f.keys.data() + f.offsets[x] + depth, f.keys.data() + f.offsets[y] + depth);
+        return c != 0 ? c < 0 : f.Name(x) < f.Name(y);
+    };
+    while (n > 1) {
+        if (n < 12) {
+            std::sort(a, a + n, less);
+            return;
+        }
+        const unsigned pivot = byte(a[n / 2]);
+        size_t lt = 0, i = 0, gt = n;  // [0, lt) below, [lt, i) equal, [gt, n) above
+        while (i < gt) {
+            const unsigned b = byte(a[i]);
+            if (b < pivot) std::swap(a[lt++], a[i++]);
+            else if (b > pivot) std::swap(a[i], a[--gt]);
+            else ++i;
+        }
+        if (pivot == 0) {  // the same key: the names decide
+            std::sort(a + lt, a + gt, [&f](uint32_t x, uint32_t y) { return f.Name(x) < f.Name(y); });
+            SortByKey(f, a, lt, depth);
+            a += gt;
+            n -= gt;
+            continue;
+        }
+        // The largest part goes on here, the others (at most half each) one level down: the
+        // stack stays shallow whatever the names.
+        struct Part {
+            uint32_t* at;
+            size_t size;
+            size_t depth;
+        };
+        Part parts[3] = {{a, lt, depth}, {a + lt, gt - lt, depth + 1}, {a + gt, n - gt, depth}};
+        std::sort(parts, parts + 3, [](const Part& x, const Part& y) { return x.size < y.size; });
+        SortByKey(f, parts[0].at, parts[0].size, parts[0].depth);
+        SortByKey(f, parts[1].at, parts[1].size, parts[1].depth);
+        a = parts[2].at;
+        n = parts[2].size;
+        depth = parts[2].depth;
+    }
 }
 
 // NTFS order: upper-cased names compared as bytes, ties by the names themselves.
@@ -316,14 +394,9 @@ void SortNames(FindObject& f, unsigned cp) {
     f.keys = f.names;
     detail::UpperInPlace(f.keys, cp);
     const size_t n = f.types.size();
-    std::vector<std::pair<std::string_view, uint32_t>> sorted(n);
-    for (size_t i = 0; i < n; ++i) sorted[i] = {f.Key(uint32_t(i)), uint32_t(i)};
-    std::sort(sorted.begin(), sorted.end(), [&f](const auto& a, const auto& b) {
-        const int c = a.first.compare(b.first);
-        return c != 0 ? c < 0 : f.Name(a.second) < f.Name(b.second);
-    });
     f.order.resize(n);
-    for (size_t i = 0; i < n; ++i) f.order[i] = sorted[i].second;
+    for (size_t i = 0; i < n; ++i) f.order[i] = uint32_t(i);
+    SortByKey(f, f.order.data(), n, 0);
 }
 
 // A pattern split into its folder (as a path to resolve) and its last component.
@@ -393,7 +466,9 @@ bool ReadMatches(FindObject& f, const Matcher& match) {
 
 }  // namespace
 
-HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
+namespace {
+
+HANDLE FirstOfWalk(const char* pattern, WIN32_FIND_DATAA* data, bool namesOnly) {
     if (!pattern || !data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -409,6 +484,7 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
     if (!SplitPattern(text, dirPart, name)) return INVALID_HANDLE_VALUE;
     auto f = OpenWalk(dirPart);
     if (!f) return INVALID_HANDLE_VALUE;
+    f->namesOnly = namesOnly;
     Matcher match;
     match.cp = GetACP();
     match.pattern.assign(name);
@@ -428,6 +504,12 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) {
     SetLastError(ERROR_SUCCESS);
     return detail::RegisterHandle(std::move(f));
 }
+
+}  // namespace
+
+HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data) { return FirstOfWalk(pattern, data, false); }
+
+HANDLE FindFirstFileNames(const char* pattern, WIN32_FIND_DATAA* data) { return FirstOfWalk(pattern, data, true); }
 
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data) {
     auto f = detail::Lookup<FindObject>(find, Kind::Find);

@@ -69,8 +69,13 @@ void InstallAtFork();
 void ForgetIdsAfterFork();
 
 // ---- code page ------------------------------------------------------------------------------
-bool IsLead(unsigned cp, unsigned char b);
-bool IsTrail(unsigned cp, unsigned char b);
+// Inline: every path translated asks them of each of its bytes.
+inline bool IsLead(unsigned cp, unsigned char b) {
+    return cp == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+}
+inline bool IsTrail(unsigned cp, unsigned char b) {
+    return cp == 932 && ((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC));
+}
 // Calls f(pos, isSingle) for every character start; double-byte characters are skipped whole.
 // Upper-cases ASCII letters of single-byte characters in place.
 void UpperInPlace(std::string& s, unsigned cp);
@@ -106,6 +111,11 @@ bool HasWildcard(std::string_view name);
 // follow. `parentTimeBefore`: the directory's modification time before the creation, if known.
 void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore = nullptr);
 void NoteRemoved(const std::string& posixPath);
+// Whether names of the directory with this identity are kept (a creation in it must then be
+// noted, with the directory's time from before it).
+bool KeepsNamesOf(dev_t dev, ino_t ino);
+// NoteCreated for `name`, just made in the open directory `dirFd`.
+void NoteCreatedIn(int dirFd, std::string_view name, const struct timespec& parentTimeBefore);
 
 // ---- share modes ----------------------------------------------------------------------------
 // Marker bytes far beyond any data; LockFile ranges stop below them.
@@ -171,6 +181,11 @@ struct FileObject : Object {
     DWORD access = 0;
     DWORD share = 0;
     bool isDirectory = false;
+    dev_t dev = 0;  // identity of the file (a folder's, for the opens relative to it)
+    ino_t ino = 0;
+    // The size as this handle last saw or made it, while no other handle can change it (this
+    // one denies write sharing); -1 when unknown.
+    int64_t size = -1;
     bool fdWritable = false;  // the descriptor can take write locks
     // Holds markers that share neither reading nor writing: no other handle that could lock a
     // range (locking takes read or write access) can be open, so reads and writes skip the test.
@@ -181,6 +196,8 @@ struct FileObject : Object {
     std::vector<Range> locks;
 };
 int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable);
+// The same relative to the directory `dirFd` (or AT_FDCWD).
+int OpenFdAt(int dirFd, const char* path, DWORD access, int extraFlags, bool& writable);
 // The open flags a CreateFile's flags and disposition ask for beyond the access.
 int OpenFlags(DWORD flags, DWORD disposition);
 // CreateFile on a resolved path (CopyFile and MoveFile use it too).

@@ -55,12 +55,10 @@ struct Component {
     std::string name;
 };
 
-// Splits the Windows path into a POSIX root and its components.
-bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<Component>& comps) {
+// The POSIX root of a Windows path and the text after it.
+bool SplitRoot(std::string_view in, size_t limit, std::string& root, std::string_view& rest) {
     if (in.size() >= limit) return Fail(ERROR_FILENAME_EXCED_RANGE);
     if (in.empty()) return Fail(ERROR_PATH_NOT_FOUND);
-    const unsigned cp = GetACP();
-    std::string_view rest;
     if (in[0] == '/') {
         root.assign(1, '/');
         rest = in.substr(1);
@@ -78,26 +76,54 @@ bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<C
         root.clear();  // relative to the working directory
         rest = in;
     }
-    comps.clear();
-    size_t pos = 0;
-    while (pos <= rest.size()) {
-        size_t sep = FindFirstSeparator(rest, pos);
-        if (sep == std::string_view::npos) sep = rest.size();
-        const std::string_view raw = rest.substr(pos, sep - pos);
-        std::string_view c = raw;
-        pos = sep + 1;
-        if (c.empty() || c == ".") continue;
-        if (c == "..") {
-            if (!comps.empty()) comps.pop_back();
+    return true;
+}
+
+// Calls up() for every ".." and part(raw, name) for every other component of `rest`: as
+// written, and with trailing blanks and dots dropped (empty and "." components are none).
+// Separators are found in one pass, code-page aware. False with 123 for an invalid name.
+template <class Up, class Part>
+bool ForComponents(std::string_view rest, unsigned cp, Up up, Part part) {
+    size_t start = 0;
+    for (size_t i = 0; i <= rest.size(); ++i) {
+        if (i < rest.size()) {
+            const auto b = static_cast<unsigned char>(rest[i]);
+            if (IsLead(cp, b) && i + 1 < rest.size() && IsTrail(cp, static_cast<unsigned char>(rest[i + 1]))) {
+                ++i;
+                continue;
+            }
+            if (b != '\\' && b != '/') continue;
+        }
+        const std::string_view raw = rest.substr(start, i - start);
+        start = i + 1;
+        if (raw.empty() || raw == ".") continue;
+        if (raw == "..") {
+            up();
             continue;
         }
         // Blanks and dots are never trail bytes, so stripping from the end is safe.
+        std::string_view c = raw;
         while (!c.empty() && (c.back() == ' ' || c.back() == '.')) c.remove_suffix(1);
         if (c.empty()) continue;
         if (!ValidComponent(c, cp)) return Fail(ERROR_INVALID_NAME);
-        comps.push_back(Component{std::string(raw), std::string(c)});
+        part(raw, c);
     }
     return true;
+}
+
+// Splits the Windows path into a POSIX root and its components.
+bool Lexical(std::string_view in, size_t limit, std::string& root, std::vector<Component>& comps) {
+    std::string_view rest;
+    if (!SplitRoot(in, limit, root, rest)) return false;
+    comps.clear();
+    return ForComponents(
+        rest, GetACP(),
+        [&] {
+            if (!comps.empty()) comps.pop_back();
+        },
+        [&](std::string_view raw, std::string_view name) {
+            comps.push_back(Component{std::string(raw), std::string(name)});
+        });
 }
 
 }  // namespace
@@ -182,12 +208,8 @@ void Forget(DirCache& cache, std::map<std::pair<dev_t, ino_t>, std::shared_ptr<D
 
 // The layer created or removed `posixPath`: the kept names of its directory follow, when they
 // were up to date just before.
-void NoteChange(const std::string& posixPath, bool added, const struct timespec* before) {
-    const size_t slash = posixPath.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : (slash == 0 ? std::string("/") : posixPath.substr(0, slash));
-    const std::string_view name = slash == std::string::npos ? std::string_view(posixPath) : std::string_view(posixPath).substr(slash + 1);
-    struct stat st{};
-    if (stat(DirArg(dir), &st) != 0) return;
+// `st`: the directory's status after the change.
+void NoteChangeIn(const struct stat& st, std::string_view name, bool added, const struct timespec* before) {
     DirCache& cache = TheDirCache();
     std::lock_guard lock(cache.mutex);
     auto it = cache.dirs.find(std::make_pair(st.st_dev, st.st_ino));
@@ -218,12 +240,31 @@ void NoteChange(const std::string& posixPath, bool added, const struct timespec*
     dn.provisional = true;
 }
 
+void NoteChange(const std::string& posixPath, bool added, const struct timespec* before) {
+    const size_t slash = posixPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : (slash == 0 ? std::string("/") : posixPath.substr(0, slash));
+    const std::string_view name = slash == std::string::npos ? std::string_view(posixPath) : std::string_view(posixPath).substr(slash + 1);
+    struct stat st{};
+    if (stat(DirArg(dir), &st) == 0) NoteChangeIn(st, name, added, before);
+}
+
 }  // namespace
 
 void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore) {
     NoteChange(posixPath, true, parentTimeBefore);
 }
 void NoteRemoved(const std::string& posixPath) { NoteChange(posixPath, false, nullptr); }
+
+bool KeepsNamesOf(dev_t dev, ino_t ino) {
+    DirCache& cache = TheDirCache();
+    std::lock_guard lock(cache.mutex);
+    return cache.dirs.count(std::make_pair(dev, ino)) != 0;
+}
+
+void NoteCreatedIn(int dirFd, std::string_view name, const struct timespec& parentTimeBefore) {
+    struct stat st{};
+    if (fstat(dirFd, &st) == 0) NoteChangeIn(st, name, true, &parentTimeBefore);
+}
 
 std::string FindNoCase(const std::string& dir, std::string_view name, const struct stat* dirStat) {
     const unsigned cp = GetACP();
@@ -276,15 +317,24 @@ std::string FindNoCase(const std::string& dir, std::string_view name, const stru
 }
 
 bool LexicalPath(std::string_view windowsPath, std::string& posix, size_t limit, bool* plain) {
-    std::string root;
-    std::vector<Component> comps;
-    if (!Lexical(windowsPath, limit, root, comps)) return false;
-    posix = std::move(root);
+    // Joined as the components come (every open of an existing file starts here).
+    std::string_view rest;
+    if (!SplitRoot(windowsPath, limit, posix, rest)) return false;
+    const size_t rootSize = posix.size();
     bool same = true;
-    for (const auto& c : comps) {
-        posix = Join(posix, c.raw);
-        same = same && c.raw == c.name;
-    }
+    const bool ok = ForComponents(
+        rest, GetACP(),
+        [&] {
+            if (posix.size() <= rootSize) return;
+            const size_t slash = posix.rfind('/');
+            posix.resize(slash == std::string::npos || slash < rootSize ? rootSize : slash);
+        },
+        [&](std::string_view raw, std::string_view name) {
+            if (!posix.empty() && posix.back() != '/') posix += '/';
+            posix += raw;
+            same = same && name.size() == raw.size();
+        });
+    if (!ok) return false;
     if (posix.empty()) posix.assign(1, '.');
     if (plain) *plain = same;
     return true;

@@ -15,12 +15,6 @@ inline bool IsSep(unsigned char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
 namespace detail {
-bool IsLead(unsigned cp, unsigned char b) {
-    return cp == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
-}
-bool IsTrail(unsigned cp, unsigned char b) {
-    return cp == 932 && ((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC));
-}
 
 void UpperInPlace(std::string& s, unsigned cp) {
     for (size_t i = 0; i < s.size(); ++i) {

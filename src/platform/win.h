@@ -190,6 +190,13 @@ struct BY_HANDLE_FILE_INFORMATION {
 // CREATE_NEW is exclusive and never follows a link at the last component (80 for any name there).
 HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* sa,
                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+// CreateFile of a path below the folder that `folder` holds open (a handle of a folder opened
+// with FILE_FLAG_BACKUP_SEMANTICS on that path): the folders are not looked up again, the
+// folder's own handle stands for them (a folder renamed or replaced meanwhile is the one
+// opened). Names not found as written, and anything the folder handle cannot serve, take
+// CreateFile's own way; results and errors are CreateFile's.
+HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                    DWORD flagsAndAttributes);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
@@ -260,6 +267,13 @@ static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == 44);
 // attribute FILE_ATTRIBUTE_SYSTEM so that callers never open them; symlinks carry
 // FILE_ATTRIBUTE_REPARSE_POINT.
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATAA* data);
+// The same walk for callers that need no more than names and kinds: each entry carries
+// FILE_ATTRIBUTE_DIRECTORY (folder), FILE_ATTRIBUTE_REPARSE_POINT (link; with the first, to a
+// folder), FILE_ATTRIBUTE_NORMAL (regular file) or FILE_ATTRIBUTE_SYSTEM (anything else), and
+// no times or sizes. The entries'
+// status is never read (where the directory tells the kinds), which in a large folder costs
+// many times the names.
+HANDLE FindFirstFileNames(const char* pattern, WIN32_FIND_DATAA* data);
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
 

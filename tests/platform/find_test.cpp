@@ -61,6 +61,19 @@ TEST_F(PlatformTest, NtfsOrderIsUpperCasedOrdinal) {
     EXPECT_EQ(Walk(C("o\\*")), (Names{".", "..", "A.txt", "ab", "a_b", "b.txt", "B2", "[x", "_z"}));
 }
 
+TEST_F(PlatformTest, SpellingsOfOneKeyFollowEachOtherByName) {
+    std::filesystem::create_directories(P("v"));
+    Names expected{".", ".."};
+    for (int stem = 0; stem < 40; ++stem)  // long common beginnings, keys ending inside others
+        for (const char* spelling : {"AB", "Ab", "aB", "ab"})
+            expected.push_back(spelling + std::string(size_t(stem % 7), 'x') + std::to_string(stem / 7));
+    for (size_t i = 2; i < expected.size(); ++i) Touch("v/" + expected[i]);
+    std::sort(expected.begin() + 2, expected.end(), [](const std::string& a, const std::string& b) {
+        return CharUpper(a) != CharUpper(b) ? CharUpper(a) < CharUpper(b) : a < b;
+    });
+    EXPECT_EQ(Walk(C("v\\*")), expected);
+}
+
 TEST_F(PlatformTest, WildcardsIgnoreCase) {
     std::filesystem::create_directories(P("w/sub"));
     for (const char* n : {"C.123", "c.456", "M.123", "readme", "x.TXT", "y.txt.bak"}) Touch(std::string("w/") + n);

@@ -1,4 +1,4 @@
-// Stand-ins for open, stat, lstat, fstat and fcntl that count and pass on to the next
+// Stand-ins for open, openat, stat, lstat, fstat and fcntl that count and pass on to the next
 // definition (the C library's, or a sanitizer's in front of it). Kept apart from the system
 // headers that declare these functions, some of which define inline wrappers of their own.
 #include <asm/fcntl.h>  // the flag values only
@@ -31,17 +31,29 @@ SyscallCounts Counting::counts() const { return t_counts; }
 
 extern "C" {
 
+// The mode argument, which only a creating open has.
+static unsigned ModeOf(int flags, va_list ap) {
+    return (flags & O_CREAT) || (flags & __O_TMPFILE) == __O_TMPFILE ? va_arg(ap, unsigned) : 0;
+}
+
 int open(const char* path, int flags, ...) {
-    unsigned mode = 0;
-    if ((flags & O_CREAT) || (flags & __O_TMPFILE) == __O_TMPFILE) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, unsigned);
-        va_end(ap);
-    }
+    va_list ap;
+    va_start(ap, flags);
+    const unsigned mode = ModeOf(flags, ap);
+    va_end(ap);
     static auto next = Next<int (*)(const char*, int, ...)>("open");
     if (t_counting) ++t_counts.opens;
     return next(path, flags, mode);
+}
+
+int openat(int dirFd, const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    const unsigned mode = ModeOf(flags, ap);
+    va_end(ap);
+    static auto next = Next<int (*)(int, const char*, int, ...)>("openat");
+    if (t_counting) ++t_counts.opens;
+    return next(dirFd, path, flags, mode);
 }
 
 int stat(const char* path, struct stat* st) {

@@ -6,7 +6,7 @@
 namespace qvp_test {
 
 struct SyscallCounts {
-    int opens = 0;      // open
+    int opens = 0;      // open, openat
     int pathStats = 0;  // stat, lstat
     int fdStats = 0;    // fstat
     int locks = 0;      // fcntl

@@ -118,11 +118,13 @@ public:
     }
     bool createFile(const std::string& path, bool mustBeNew) override {
         // A file known to be new skips the look for an existing one. Never through a link: the
-        // reader removes one in the file's place first.
-        file_ = qvp::FileHandle(win::CreateFile(
-            path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+        // reader removes one in the file's place first. Made through the handle of its folder,
+        // kept while the files of one folder follow each other: the folders above are not
+        // walked again for each file.
+        file_ = qvp::FileHandle(win::CreateFileIn(
+            folderOf(path), path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
             mustBeNew ? win::CREATE_NEW : win::CREATE_ALWAYS,
-            win::FILE_FLAG_POSIX_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            win::FILE_FLAG_POSIX_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
         return remember(file_.valid());
     }
     bool write(const void* data, size_t length, size_t& written) override {
@@ -169,6 +171,25 @@ public:
     win::DWORD lastError() const override { return error_; }
 
 private:
+    // The handle of the folder `path` lies in (none when it can't be opened: the file is then
+    // made by its path alone). The folder was admitted, or made by this extraction, before its
+    // first file, and is opened without following a link.
+    win::HANDLE folderOf(const std::string& path) {
+        const size_t sep = win::FindLastSeparator(path);
+        const std::string folder = sep == std::string::npos ? std::string() : path.substr(0, sep);
+        if (folder != folderPath_ || folder.empty()) {
+            folderPath_ = folder;
+            folder_.Reset(folder.empty() ? win::INVALID_HANDLE_VALUE
+                                         : win::CreateFile(folder.c_str(), 0,
+                                                           win::FILE_SHARE_READ | win::FILE_SHARE_WRITE |
+                                                               win::FILE_SHARE_DELETE,
+                                                           nullptr, win::OPEN_EXISTING,
+                                                           win::FILE_FLAG_BACKUP_SEMANTICS |
+                                                               win::FILE_FLAG_OPEN_REPARSE_POINT,
+                                                           nullptr));
+        }
+        return folder_.get();
+    }
     bool remember(bool ok) {
         if (!ok) error_ = win::GetLastError();
         return ok;
@@ -179,6 +200,8 @@ private:
     }
 
     qvp::FileHandle file_;
+    std::string folderPath_;
+    qvp::FileHandle folder_;
     RestoreGuard guard_;
     win::DWORD error_ = 0;
 };
