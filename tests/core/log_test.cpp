@@ -104,14 +104,12 @@ TEST_F(LogTest, RotationKeepsAHeldGenerationWhereItsHoldersAre) {
     const std::string path = Log("DLL.LOG").string();
     qvp::FileHandle reader(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
                                            nullptr, win::OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(reader.valid());
     for (int i = 3; i < 5; ++i) qvpLogPrintf(id, "dll", "record %d", i);  // rotated again, copied
     char first[128] = {};
     win::DWORD got = 0;
     ASSERT_TRUE(win::ReadFile(reader.get(), first, sizeof first, &got, nullptr));
-    ASSERT_EQ(got, 128u);
-    EXPECT_EQ(std::string(first, 10), "0000000001");
-    EXPECT_NE(std::string(first, 128).find("record 4"), std::string::npos);
+    EXPECT_EQ(std::string(first, got).substr(0, 10), "0000000001");
+    EXPECT_NE(std::string(first, got).find("record 4"), std::string::npos);
     EXPECT_NE(ReadText(Log("DLL.LOG.1")).find("record 3"), std::string::npos);
     EXPECT_NE(ReadText(Log("DLL.LOG.2")).find("record 1"), std::string::npos);
     qvpLogClose(id);
