@@ -17,10 +17,11 @@
 // log's named mutex, so that processes sharing the data root append and rotate in turn.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
-// one append and no open. The current generation is therefore never renamed (a file that other
-// handles hold cannot be): rotation, under the named mutex, shifts the older generations, copies
-// the current file to <name>.1 and empties it in place. Every holder appends at the file's end
-// under the same mutex, so it goes on at the start of the new generation with nothing to reopen.
+// one append and no open. Rotation, under the named mutex, shifts the older generations and
+// renames the current file to <name>.1 when no other handle holds it; otherwise (a file that
+// other handles hold cannot be renamed) it copies the current file to <name>.1 and empties it
+// in place. Every holder appends at the file's end under the same mutex, so it goes on at the
+// start of the new generation with nothing to reopen.
 // A handle is opened again only when the log's path changed, the file was removed behind our
 // back, or the process is a forked child (whose handles the platform drops).
 #include "core/log.h"
@@ -252,16 +253,22 @@ bool Truncate(const LogState& state) {
     return SetPosition(state.file.get(), 0) && win::SetEndOfFile(state.file.get()) != 0;
 }
 
-// Shifts the older generations up by one (the oldest goes), copies the current one to
-// <name>.1 and empties it; with a single generation the current file simply starts again.
-// False when the current generation had to be kept as it is.
-bool Rotate(const LogState& state, uint64_t size) {
+// Shifts the older generations up by one (the oldest goes) and makes the current one <name>.1:
+// renamed when no other handle holds it (no copy), else copied and emptied in place, so that
+// the holders go on at the start of the new generation. With a single generation the current
+// file simply starts again. False when the current generation had to be kept as it is.
+bool Rotate(LogState& state, uint64_t size) {
     if (state.generations <= 1) return Truncate(state);
     win::DeleteFile(GenerationPath(state, state.generations - 1).c_str());
     for (int g = state.generations - 2; g >= 1; --g) {
         win::MoveFile(GenerationPath(state, g).c_str(), GenerationPath(state, g + 1).c_str());
     }
     const std::string first = GenerationPath(state, 1);
+    // The named mutex keeps the other writers' opens out meanwhile; a holder refuses the move.
+    state.file.Reset();
+    const bool moved = win::MoveFile(state.path.c_str(), first.c_str()) != 0;
+    state.file.Reset(OpenForAppend(state));
+    if (moved || !state.file.valid()) return moved && state.file.valid();
     if (!CopyCurrent(state, size, first)) {
         win::DeleteFile(first.c_str());  // never a half copy beside the whole current file
         return false;

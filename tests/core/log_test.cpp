@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "core/handles.h"
 #include "core/log.h"
 #include "core_fixture.h"
 
@@ -92,6 +93,26 @@ TEST_F(LogTest, RotationKeepsLogGenCountGenerations) {
     for (int i = 0; i < 5; ++i) qvpLogPrintf(node, "dll", "node %d", i);
     EXPECT_EQ(Split(ReadText(Log("NODE.LOG")), 128).size(), 1u);
     EXPECT_FALSE(fs::exists(Log("NODE.LOG.1")));
+}
+
+// A generation is renamed to <name>.1 when nothing else holds it; a handle that holds it (here
+// a reader's) keeps the current generation under its name, emptied and written again.
+TEST_F(LogTest, RotationKeepsAHeldGenerationWhereItsHoldersAre) {
+    WriteSettings("LogGenCount=3\nDLLLogRecordCount=2\nDLLLogRecordSize=128\n");
+    const int id = qvpLogOpen("DLL.LOG");
+    for (int i = 0; i < 3; ++i) qvpLogPrintf(id, "dll", "record %d", i);  // rotated once, renamed
+    const std::string path = Log("DLL.LOG").string();
+    qvp::FileHandle reader(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                           nullptr, win::OPEN_EXISTING, 0, nullptr));
+    for (int i = 3; i < 5; ++i) qvpLogPrintf(id, "dll", "record %d", i);  // rotated again, copied
+    char first[128] = {};
+    win::DWORD got = 0;
+    ASSERT_TRUE(win::ReadFile(reader.get(), first, sizeof first, &got, nullptr));
+    EXPECT_EQ(std::string(first, got).substr(0, 10), "0000000001");
+    EXPECT_NE(std::string(first, got).find("record 4"), std::string::npos);
+    EXPECT_NE(ReadText(Log("DLL.LOG.1")).find("record 3"), std::string::npos);
+    EXPECT_NE(ReadText(Log("DLL.LOG.2")).find("record 1"), std::string::npos);
+    qvpLogClose(id);
 }
 
 // Threads' records may go in one append of another thread: each keeps its own thread id, none
