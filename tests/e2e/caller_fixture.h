@@ -113,6 +113,7 @@ private:
     void StoryCreateJob(const CallerData& caller);
     void StoryJobs(const CallerData& caller);
     void StoryJobWalk(const CallerData& caller);
+    void StoryQueries(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
     void StoryInstalledPackages(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);
