@@ -571,4 +571,45 @@ QVPAPI_EXPORT int qvAPIFindNextPackageJob(QVPAPI_HANDLE hFindPackageJob, QVAPI_P
 QVPAPI_EXPORT int qvAPIFindClosePackageJob(QVPAPI_HANDLE hFindPackageJob, uint32_t dwReserved1,
                                            uint32_t dwReserved2);
 
+/* ---- ID jobs: jobs whose entries name an ID ("<path>.%<ID>"); the manager keeps a record for
+ * each entry and for each member client reached through it. */
+
+/* One record per ID named in the job, in the order of first mention; the display name is the ID
+ * name as well. uiNodeAttributes 1 counts the ID's member clients, 2 its entries' own records.
+ * An ID whose records are all missing comes with zero counts. The handle, or -1: 0x20000057 a
+ * bad argument, a folder path not ""-led, no such folder or a job that is no ID job;
+ * 0x20000103 no such job, or no entries. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstIDJob(const char* lpFolderPath, const char* lpJobNo,
+                                                QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t uiNodeAttributes,
+                                                uint32_t dwReserved1, uint32_t dwReserved2);
+/* The next ID: 1, or 0 (0x20000103 at the end, 0x20000006 a foreign or closed handle). */
+QVPAPI_EXPORT int qvAPIFindNextIDJob(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB* lpFindNodeJobData,
+                                     uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                  QVAPI_NODE_JOB_EX* lpFindNodeJobData, uint32_t uiNodeAttributes,
+                                                  uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                       uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* For one ID (lpID, without "%"): uiNodeAttributes 1 gives one record per member client, named
+ * "\<path>\<client>", counted over the ID's entries under that path; 2 gives one record per
+ * entry path ("\<path>", empty for an entry without one) with the sum of its entries' records.
+ * The handle, or -1 with the codes of qvAPIFindFirstIDJob; 0x20000103 also when the ID has no
+ * record. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstKeepIDJob(const char* lpFolderPath, const char* lpJobNo, const char* lpID,
+                                                    QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t uiNodeAttributes,
+                                                    uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextKeepIDJob(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB* lpFindNodeJobData,
+                                         uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseKeepIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstKeepIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                      const char* lpID, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                                      uint32_t uiNodeAttributes, uint32_t dwReserved1,
+                                                      uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextKeepIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseKeepIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+
 #endif
