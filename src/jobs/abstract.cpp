@@ -96,8 +96,18 @@ const Finder kNodeJob = {
 
 const Finder kNodeFinders[] = {
     kNodeJob,
-    {"qvAPIFindFirstKeepIDJob", "qvAPIFindNextKeepIDJob", "qvAPIFindCloseKeepIDJob", nullptr, nullptr, nullptr},
-    {"qvAPIFindFirstIDJob", "qvAPIFindNextIDJob", "qvAPIFindCloseIDJob", nullptr, nullptr, nullptr},
+    {"qvAPIFindFirstKeepIDJob", "qvAPIFindNextKeepIDJob", "qvAPIFindCloseKeepIDJob",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstKeepIDJob(q.folder, q.jobNumber, q.id, AsNodeJob(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextKeepIDJob(h, AsNodeJob(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseKeepIDJob(h, 0, 0); }},
+    {"qvAPIFindFirstIDJob", "qvAPIFindNextIDJob", "qvAPIFindCloseIDJob",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstIDJob(q.folder, q.jobNumber, AsNodeJob(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextIDJob(h, AsNodeJob(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseIDJob(h, 0, 0); }},
     kNodeJob,
     {"qvAPIFindFirstSiteKeepIDJob", "qvAPIFindNextSiteKeepIDJob", "qvAPIFindCloseSiteKeepIDJob", nullptr, nullptr,
      nullptr},
@@ -114,9 +124,18 @@ const Finder kNodeJobEx = {
 
 const Finder kNodeExFinders[] = {
     kNodeJobEx,
-    {"qvAPIFindFirstKeepIDJobEx", "qvAPIFindNextKeepIDJobEx", "qvAPIFindCloseKeepIDJobEx", nullptr, nullptr,
-     nullptr},
-    {"qvAPIFindFirstIDJobEx", "qvAPIFindNextIDJobEx", "qvAPIFindCloseIDJobEx", nullptr, nullptr, nullptr},
+    {"qvAPIFindFirstKeepIDJobEx", "qvAPIFindNextKeepIDJobEx", "qvAPIFindCloseKeepIDJobEx",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstKeepIDJobEx(q.folder, q.jobNumber, q.id, AsNodeJobEx(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextKeepIDJobEx(h, AsNodeJobEx(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseKeepIDJobEx(h, 0, 0); }},
+    {"qvAPIFindFirstIDJobEx", "qvAPIFindNextIDJobEx", "qvAPIFindCloseIDJobEx",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstIDJobEx(q.folder, q.jobNumber, AsNodeJobEx(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextIDJobEx(h, AsNodeJobEx(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseIDJobEx(h, 0, 0); }},
     kNodeJobEx,
     {"qvAPIFindFirstSiteKeepIDJobEx", "qvAPIFindNextSiteKeepIDJobEx", "qvAPIFindCloseSiteKeepIDJobEx", nullptr,
      nullptr, nullptr},
