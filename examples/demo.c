@@ -337,6 +337,49 @@ static void story_queries(void) {
     refused("qvAPISetJobSiteQuery(closed query)", qvAPISetJobSiteQuery(query, 0, 0), QVAPI_ERR_INVALID_HANDLE);
 }
 
+/* The demo ID job from its clients' side: the folder walk with its counts recounted over the
+ * clients the ID reached, the clients one by one, one client's record for the ID, and the site
+ * tree's copy of such a job. A plain job is no ID job. */
+static void story_client_id_jobs(void) {
+    static const char kNumber[] = "IB000000000000D2";
+    QVAPI_JOB job;
+    QVAPI_NODE_JOB node;
+    QVAPI_NODE_JOB_EX nodeEx;
+    QVAPI_PACKAGE_JOB record;
+    QVPAPI_HANDLE find;
+
+    find = qvAPIFindFirstClientIDJob("\\DEMOID", &job, 0, 0);
+    if (must("qvAPIFindFirstClientIDJob(\\DEMOID)", find != QVPAPI_INVALID_HANDLE)) {
+        printf("  %.16s, kind %u: %u running, %u done\n", job.szJobNo, (unsigned)job.dwKind, (unsigned)job.dwStatus1,
+               (unsigned)job.dwStatus5);
+        refused("qvAPIFindNextClientIDJob(): nothing else", qvAPIFindNextClientIDJob(find, &job, 0, 0),
+                QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseClientIDJob()", qvAPIFindCloseClientIDJob(find, 0, 0));
+    }
+    find = qvAPIFindFirstClientNodeIDJob("\\DEMOID", kNumber, &node, 0, 0);
+    if (must("qvAPIFindFirstClientNodeIDJob(\\DEMOID, D2)", find != QVPAPI_INVALID_HANDLE)) {
+        do printf("  client %.63s: %u running, %u done\n", node.szNodeName, (unsigned)node.dwStatus1,
+                  (unsigned)node.dwStatus5);
+        while (qvAPIFindNextClientNodeIDJob(find, &node, 0, 0));
+        refused("qvAPIFindNextClientNodeIDJob(): no client left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseClientNodeIDJob()", qvAPIFindCloseClientNodeIDJob(find, 0, 0));
+    }
+    find = qvAPIFindFirstClientPackageIDJobEx("\\DEMOID", kNumber, "\\mst01\\pc101", "sales", &record, 0, 0);
+    if (must("qvAPIFindFirstClientPackageIDJobEx(D2, \\mst01\\pc101, sales)", find != QVPAPI_INVALID_HANDLE)) {
+        printf("  record of %.63s, status %02x\n", record.szNodeName, record.ucRecord80[8]);
+        must("qvAPIFindCloseClientPackageIDJobEx()", qvAPIFindCloseClientPackageIDJobEx(find, 0, 0));
+    }
+    find = qvAPIFindFirstSiteClientNodeIDJobEx("\\DEMOSITE", "IB000000000000D3", &nodeEx, 0, 0);
+    if (must("qvAPIFindFirstSiteClientNodeIDJobEx(\\DEMOSITE, D3)", find != QVPAPI_INVALID_HANDLE)) {
+        printf("  site client %.259s: %u running, %u done\n", nodeEx.szNodeName, (unsigned)nodeEx.dwStatus1,
+               (unsigned)nodeEx.dwStatus5);
+        must("qvAPIFindCloseSiteClientNodeIDJobEx()", qvAPIFindCloseSiteClientNodeIDJobEx(find, 0, 0));
+    }
+    refused_value("qvAPIFindFirstClientNodeIDJob(\\DEMO, D1): a plain job",
+                  (long)(intptr_t)qvAPIFindFirstClientNodeIDJob("\\DEMO", "00000000000000D1", &node, 0, 0), -1,
+                  QVAPI_ERR_INVALID_PARAMETER);
+}
+
 /* Writes `size` bytes of `text` repeated. */
 static int write_bytes(const char* path, const char* text, size_t size) {
     size_t done;
@@ -817,6 +860,7 @@ int main(int argc, char** argv) {
     story_jobs();
     story_job_walk();
     story_queries();
+    story_client_id_jobs();
     story_packages(argv[1]);
     story_installed_packages();
     story_script_files(argv[1]);

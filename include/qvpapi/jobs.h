@@ -612,4 +612,82 @@ QVPAPI_EXPORT int qvAPIFindNextKeepIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JO
                                            uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseKeepIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
 
+/* ---- client ID jobs: ID jobs seen from the clients they reach. Each family keeps one
+ * enumeration per thread (shared with its Ex form and its site twin); the handle is the calling
+ * thread's API block, and a new FindFirst ends the thread's running enumeration of the family.
+ * Next and Close: 1, or 0 with 0x20000103 at the end, 0x20000006 for a handle that is not the
+ * thread's block or a family without an enumeration, 0x20000057 a NULL record. */
+
+/* Walks one folder below MNGFL\JOBEXEC (NULL, "" or "\" the top): its sub-folders (kind 3, the
+ * name cut to 63 bytes and terminated) and its ID jobs (kind 5) with their heads and counts
+ * recounted over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). The handle,
+ * or -1: 0x20000057 NULL record or a path that is no folder (or has a "." or ".." level),
+ * 0x20000103 a folder without entries, or the code of a job's recount. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientIDJob(const char* lpFolderPath, QVAPI_JOB* lpFindJobData,
+                                                      uint32_t dwJobKindOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextClientIDJob(QVPAPI_HANDLE hFindJob, QVAPI_JOB* lpFindJobData, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseClientIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* The member clients of one ID job, one node-job record each (path-form name, the client's
+ * counts over the ID's entries). A plain job is refused unless dwJobKindOption is 4. The handle,
+ * or -1: 0x20000057 NULL or empty job number, NULL record, a folder or job that is not one,
+ * 0x20000103 a missing job or one without member records. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientNodeIDJob(const char* lpFolderPath, const char* lpJobNo,
+                                                          QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t dwJobKindOption,
+                                                          uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextClientNodeIDJob(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB* lpFindNodeJobData,
+                                               uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseClientNodeIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientNodeIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                            QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                                            uint32_t dwJobKindOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                                 uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* The execution records of one ID job for one node (lpNodePath in path form), as package-job
+ * records (the integers at 512, 516, 520 and 532 in host order). A folder path that does not
+ * begin with "\" is refused. The Ex form narrows the walk to the entries of the ID lpID (at most
+ * 32 characters; NULL or "" for all). The handle, or -1 with the codes of the client-node
+ * finder. Next and Close of the Ex form are those of the plain one. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientPackageIDJob(const char* lpFolderPath, const char* lpJobNo,
+                                                             const char* lpNodePath,
+                                                             QVAPI_PACKAGE_JOB* lpFindPackageJobData,
+                                                             uint32_t dwJobKindOption, uint32_t dwParam6);
+QVPAPI_EXPORT int qvAPIFindNextClientPackageIDJob(QVPAPI_HANDLE hFindJob, QVAPI_PACKAGE_JOB* lpFindPackageJobData,
+                                                  uint32_t dwParam3, uint32_t dwParam4);
+QVPAPI_EXPORT int qvAPIFindCloseClientPackageIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwParam2, uint32_t dwParam3);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientPackageIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                               const char* lpNodePath, const char* lpID,
+                                                               QVAPI_PACKAGE_JOB* lpFindPackageJobData,
+                                                               uint32_t dwJobKindOption, uint32_t dwParam7);
+QVPAPI_EXPORT int qvAPIFindNextClientPackageIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_PACKAGE_JOB* lpFindPackageJobData,
+                                                    uint32_t dwParam3, uint32_t dwParam4);
+QVPAPI_EXPORT int qvAPIFindCloseClientPackageIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwParam2, uint32_t dwParam3);
+
+/* ---- site ID jobs: the same enumerations over MNGFL\SITEJOB, the manager's site job tree. Each
+ * shares its family's per-thread enumeration with its job-tree twin, so a site FindFirst ends a
+ * running job-tree enumeration of the family and the twin's Next and Close serve it. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSiteIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                      QVAPI_NODE_JOB_EX* lpFindNodeJobData, uint32_t uiNodeAttributes,
+                                                      uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindNextSiteIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseSiteIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSiteKeepIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                          const char* lpID, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                                          uint32_t uiNodeAttributes, uint32_t dwParam6,
+                                                          uint32_t dwParam7);
+QVPAPI_EXPORT int qvAPIFindNextSiteKeepIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                               uint32_t dwParam3, uint32_t dwParam4);
+QVPAPI_EXPORT int qvAPIFindCloseSiteKeepIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwParam2, uint32_t dwParam3);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSiteClientNodeIDJobEx(const char* lpFolderPath, const char* lpJobNo,
+                                                                QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                                                uint32_t dwJobKindOption, uint32_t dwReserved);
+QVPAPI_EXPORT int qvAPIFindNextSiteClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX* lpFindNodeJobData,
+                                                     uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIFindCloseSiteClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1,
+                                                      uint32_t dwReserved2);
+
 #endif

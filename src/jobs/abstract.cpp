@@ -9,6 +9,7 @@
 #include "jobs/job_records.h"
 #include "jobs/job_walks.h"
 #include "jobs/query.h"
+#include "jobs/site_id_jobs.h"
 
 namespace qvp::jobs {
 
@@ -49,14 +50,22 @@ const Finder kJobFinders[] = {
      [](const QueryObject& q, void* r, uint32_t, char**) { return qvAPIFindFirstJob(q.folder, AsJob(r), 0, 0); },
      [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextJob(h, AsJob(r), 0, 0); },
      [](QVPAPI_HANDLE h) { return qvAPIFindCloseJob(h, 0, 0); }},
-    {"qvAPIFindFirstClientIDJob", "qvAPIFindNextClientIDJob", "qvAPIFindCloseClientIDJob", nullptr, nullptr,
-     nullptr},
+    {"qvAPIFindFirstClientIDJob", "qvAPIFindNextClientIDJob", "qvAPIFindCloseClientIDJob",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstClientIDJob(q.folder, AsJob(r), kAdmitPlainJobs, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextClientIDJob(h, AsJob(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseClientIDJob(h, 0, 0); }},
     {"qvAPIFindFirstJob", "qvAPIFindNextJob", "qvAPIFindCloseJob",
      [](const QueryObject& q, void* r, uint32_t, char**) { return qvAPIFindFirstJob(q.folder, AsJob(r), 0, 0); },
      [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextJob(h, AsJob(r), 0, 0); },
      [](QVPAPI_HANDLE h) { return qvAPIFindCloseJob(h, 0, 0); }},
-    {"qvAPIFindFirstSiteClientIDJob", "qvAPIFindNextSiteClientIDJob", "qvAPIFindCloseSiteClientIDJob", nullptr,
-     nullptr, nullptr},
+    {"qvAPIFindFirstSiteClientIDJob", "qvAPIFindNextSiteClientIDJob", "qvAPIFindCloseSiteClientIDJob",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstSiteClientIDJob(q.folder, AsJob(r), kAdmitPlainJobs, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextSiteClientIDJob(h, AsJob(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseSiteClientIDJob(h, 0, 0); }},
 };
 
 // The node the package walk is asked about: with option 2 on an ID job, the client's entry of
@@ -80,10 +89,23 @@ const Finder kPackageJob = {
 const Finder kDetailFinders[] = {
     kPackageJob,
     {"qvAPIFindFirstClientPackageIDJob", "qvAPIFindNextClientPackageIDJob", "qvAPIFindCloseClientPackageIDJob",
-     nullptr, nullptr, nullptr},
+     [](const QueryObject& q, void* r, uint32_t p3, char**) {
+         return qvAPIFindFirstClientPackageIDJobEx(q.folder, q.jobNumber, q.client, q.id, AsPackageJob(r), p3, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t p3, char**) {
+         return qvAPIFindNextClientPackageIDJob(h, AsPackageJob(r), p3, 0);
+     },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseClientPackageIDJob(h, 0, 0); }},
     kPackageJob,
     {"qvAPIFindFirstSiteClientPackageIDJob", "qvAPIFindNextSiteClientPackageIDJob",
-     "qvAPIFindCloseSiteClientPackageIDJob", nullptr, nullptr, nullptr},
+     "qvAPIFindCloseSiteClientPackageIDJob",
+     [](const QueryObject& q, void* r, uint32_t p3, char**) {
+         return qvAPIFindFirstSiteClientPackageIDJobEx(q.folder, q.jobNumber, q.client, q.id, AsPackageJob(r), p3, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t p3, char**) {
+         return qvAPIFindNextSiteClientPackageIDJob(h, AsPackageJob(r), p3, 0);
+     },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseSiteClientPackageIDJob(h, 0, 0); }},
 };
 
 const Finder kNodeJob = {
@@ -109,9 +131,18 @@ const Finder kNodeFinders[] = {
      [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextIDJob(h, AsNodeJob(r), 0, 0); },
      [](QVPAPI_HANDLE h) { return qvAPIFindCloseIDJob(h, 0, 0); }},
     kNodeJob,
-    {"qvAPIFindFirstSiteKeepIDJob", "qvAPIFindNextSiteKeepIDJob", "qvAPIFindCloseSiteKeepIDJob", nullptr, nullptr,
-     nullptr},
-    {"qvAPIFindFirstSiteIDJob", "qvAPIFindNextSiteIDJob", "qvAPIFindCloseSiteIDJob", nullptr, nullptr, nullptr},
+    {"qvAPIFindFirstSiteKeepIDJob", "qvAPIFindNextSiteKeepIDJob", "qvAPIFindCloseSiteKeepIDJob",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstSiteKeepIDJob(q.folder, q.jobNumber, q.id, AsNodeJob(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextSiteKeepIDJob(h, AsNodeJob(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseSiteKeepIDJob(h, 0, 0); }},
+    {"qvAPIFindFirstSiteIDJob", "qvAPIFindNextSiteIDJob", "qvAPIFindCloseSiteIDJob",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstSiteIDJob(q.folder, q.jobNumber, AsNodeJob(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextSiteIDJob(h, AsNodeJob(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseSiteIDJob(h, 0, 0); }},
 };
 
 const Finder kNodeJobEx = {
@@ -137,10 +168,20 @@ const Finder kNodeExFinders[] = {
      [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextIDJobEx(h, AsNodeJobEx(r), 0, 0); },
      [](QVPAPI_HANDLE h) { return qvAPIFindCloseIDJobEx(h, 0, 0); }},
     kNodeJobEx,
-    {"qvAPIFindFirstSiteKeepIDJobEx", "qvAPIFindNextSiteKeepIDJobEx", "qvAPIFindCloseSiteKeepIDJobEx", nullptr,
-     nullptr, nullptr},
-    {"qvAPIFindFirstSiteIDJobEx", "qvAPIFindNextSiteIDJobEx", "qvAPIFindCloseSiteIDJobEx", nullptr, nullptr,
-     nullptr},
+    {"qvAPIFindFirstSiteKeepIDJobEx", "qvAPIFindNextSiteKeepIDJobEx", "qvAPIFindCloseSiteKeepIDJobEx",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstSiteKeepIDJobEx(q.folder, q.jobNumber, q.id, AsNodeJobEx(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) {
+         return qvAPIFindNextSiteKeepIDJobEx(h, AsNodeJobEx(r), 0, 0);
+     },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseSiteKeepIDJobEx(h, 0, 0); }},
+    {"qvAPIFindFirstSiteIDJobEx", "qvAPIFindNextSiteIDJobEx", "qvAPIFindCloseSiteIDJobEx",
+     [](const QueryObject& q, void* r, uint32_t, char**) {
+         return qvAPIFindFirstSiteIDJobEx(q.folder, q.jobNumber, AsNodeJobEx(r), q.idJobOption, 0, 0);
+     },
+     [](QVPAPI_HANDLE h, void* r, uint32_t, char**) { return qvAPIFindNextSiteIDJobEx(h, AsNodeJobEx(r), 0, 0); },
+     [](QVPAPI_HANDLE h) { return qvAPIFindCloseSiteIDJobEx(h, 0, 0); }},
 };
 
 // One Abstract family: its finders, the query's walk it keeps, where its record sits in the
@@ -173,9 +214,9 @@ const Finder& FinderOf(const Family& family, uint32_t mode) {
     return family.finders[mode < family.count ? mode : 0];
 }
 
-// Fails the call with the code the finder left (a finder this build lacks: not supported).
-void FinderFailed(CallContext& call, const char* finder, bool present) {
-    const uint32_t code = present ? qvAPIGetLastError() : QVAPI_ERR_NOT_SUPPORTED;
+// Fails the call with the code the finder left.
+void FinderFailed(CallContext& call, const char* finder) {
+    const uint32_t code = qvAPIGetLastError();
     call.Log(kFinderError, call.function(), finder);
     call.Fail(code != 0 ? code : QVAPI_ERR_UNEXPECTED_DATA);
 }
@@ -200,11 +241,10 @@ bool Start(CallContext& call, const Family& family, QueryObject& query, uint32_t
            uint32_t param3, char** collect) {
     const Finder& finder = FinderOf(family, mode);
     QueryWalk& walk = query.*family.walk;
-    const QVPAPI_HANDLE handle =
-        finder.start != nullptr ? finder.start(query, RecordOf(family, result), param3, collect) : QVPAPI_INVALID_HANDLE;
+    const QVPAPI_HANDLE handle = finder.start(query, RecordOf(family, result), param3, collect);
     if (handle == QVPAPI_INVALID_HANDLE) {
         walk = {};
-        FinderFailed(call, finder.first, finder.start != nullptr);
+        FinderFailed(call, finder.first);
         return false;
     }
     walk = {mode, handle};
@@ -214,8 +254,8 @@ bool Start(CallContext& call, const Family& family, QueryObject& query, uint32_t
 int Step(CallContext& call, const Family& family, QueryObject& query, void* result, uint32_t param3, char** collect) {
     const QueryWalk& walk = query.*family.walk;
     const Finder& finder = FinderOf(family, walk.mode);
-    if (finder.step != nullptr && finder.step(walk.handle, RecordOf(family, result), param3, collect) != 0) return 1;
-    FinderFailed(call, finder.next, finder.step != nullptr);
+    if (finder.step(walk.handle, RecordOf(family, result), param3, collect) != 0) return 1;
+    FinderFailed(call, finder.next);
     return 0;
 }
 
@@ -223,8 +263,8 @@ int Step(CallContext& call, const Family& family, QueryObject& query, void* resu
 int End(CallContext& call, const Family& family, QueryObject& query) {
     QueryWalk& walk = query.*family.walk;
     const Finder& finder = FinderOf(family, walk.mode);
-    const int result = finder.end != nullptr ? finder.end(walk.handle) : 0;
-    if (result == 0) FinderFailed(call, finder.close, finder.end != nullptr);
+    const int result = finder.end(walk.handle);
+    if (result == 0) FinderFailed(call, finder.close);
     walk = {};
     return result;
 }

@@ -71,6 +71,10 @@ int qvpAPIGetIDJobPackageEx(QVPAPI* block, void** phHandle, uint32_t dwFlg, cons
                             QVAPI_NODE_JOB_EX* pNodeJobData, QVAPI_PACKAGE_JOB* pPackageJobData,
                             uint32_t dwReserved1, uint32_t dwReserved2);
 
+// Releases a walk kept in a slot (what the close step does), leaving the slot empty; for the
+// release of a finder's state when its session ends.
+void FreeIdJobWalk(void** phHandle);
+
 // The ID finder and the keep-ID finder over one job tree, run inside the caller's call frame:
 // its function name heads every log line. `ex` selects QVAPI_NODE_JOB_EX records. The ID-job
 // and keep-ID-job slots of the block are shared by the plain, Ex and site finders, so Next and

@@ -12,8 +12,10 @@
 #include "core/fileutil.h"
 #include "core/paths.h"
 #include "core/text.h"
+#include "jobs/id_jobs.h"
 #include "jobs/job_texts.h"
 #include "jobs/jobexec_file.h"
+#include "jobs/site_id_jobs.h"
 #include "platform/win.h"
 #include "records/records.h"
 #include "records/requests.h"
@@ -45,10 +47,11 @@ bool CheckText(CallContext& call, const char* value, const char* label) {
 // The job's path and its jobexecfile on disk. A path that cannot name a job (a "." level, too
 // long) is refused as a missing file is: nothing is sent for it.
 bool CheckJob(CallContext& call, const char* folder, const char* number, uint32_t missingCode, std::string& jobPath,
-              const char* statText = text::kStatError, std::string* filePath = nullptr) {
+              const char* statText = text::kStatError, std::string* filePath = nullptr,
+              JobTree tree = JobTree::JobExec) {
     jobPath = JobPathOf(folder, number);
     std::string file;
-    const bool usable = JobExecFilePath(jobPath, file);
+    const bool usable = JobExecFilePath(jobPath, file, JobTreeRoot(tree));
     if (!usable || win::GetFileAttributes(file.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
         const char* shown = usable ? file.c_str() : jobPath.c_str();
         if (statText == text::kStatError) call.Log(statText, call.function(), shown, ENOENT);
@@ -130,6 +133,25 @@ int ByRecordLayer(CallContext& call, int sent) {
     return 0;
 }
 
+// Deletes one job of the job tree or of the site tree through the manager.
+// A caller that gave up on a pending creation deletes the job: the JobGen is put back and
+// unlocked whatever the deletion gives.
+int DeleteJobOf(CallContext& call, JobTree tree, const char* folder, const char* number, uint32_t option) {
+    const int siteFlag = tree == JobTree::SiteJob ? 1 : 0;
+    struct Release {
+        QVPAPI& block;
+        const char* function;
+        ~Release() { ReleasePendingCreation(block, function); }
+    } release{call.block(), call.function()};
+    std::string jobPath;
+    if (!CheckText(call, number, "JobNo") ||
+        !CheckJob(call, folder, number, kInvalidParameter, jobPath, text::kStatError, nullptr, tree))
+        return 0;
+    const auto shape = records::request::Jdel(jobPath, siteFlag == 1, option == kDeleteForced);
+    if (!Fits(call, shape)) return 0;
+    return ByRecordLayer(call, qvpAPIDeleteJob(&call.block(), jobPath.c_str(), siteFlag, option));
+}
+
 // The work folder of the copies: <PathName>\SERVER\WORK\MNG\JOBEXEC\<opener thread id>.
 std::string CopyFolder(const QVPAPI& block) {
     const win::DWORD tid = block.openerThreadId != 0 ? block.openerThreadId : win::GetCurrentThreadId();
@@ -141,6 +163,13 @@ std::string CopyFolder(const QVPAPI& block) {
 std::string JobPathOf(const char* folder, std::string_view number) {
     const bool isFolder = folder != nullptr && folder[0] == '\\' && folder[1] != '\0';
     return (isFolder ? std::string(folder) : std::string()) + "\\" + std::string(number);
+}
+
+int qvAPIDeleteSiteJob(const char* lpFolderPath, const char* lpJobNo, uint32_t dwOption, uint32_t) {
+    static constexpr FrameTexts texts{"qvAPIDeleteSiteJob", EndStyle::Decimal, nullptr, nullptr, text::kLogicalError};
+    return RunApi(texts, 0, [&](CallContext& call) {
+        return DeleteJobOf(call, JobTree::SiteJob, lpFolderPath, lpJobNo, dwOption);
+    });
 }
 
 void FailFromReply(CallContext& call) {
@@ -211,18 +240,7 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteJob(const char* lpFolderPath, const char
                                             uint32_t) {
     static constexpr qvp::FrameTexts texts = ControlFrame("qvAPIDeleteJob");
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
-        // A caller that gave up on a pending creation deletes the job: the JobGen is put back
-        // and unlocked whatever the deletion gives.
-        struct Release {
-            QVPAPI& block;
-            ~Release() { ReleasePendingCreation(block, "qvAPIDeleteJob"); }
-        } release{call.block()};
-        std::string jobPath;
-        if (!CheckText(call, lpJobNo, "JobNo") || !CheckJob(call, lpFolderPath, lpJobNo, kInvalidParameter, jobPath))
-            return 0;
-        const auto shape = request::Jdel(jobPath, false, dwOption == kDeleteForced);
-        if (!Fits(call, shape)) return 0;
-        return ByRecordLayer(call, qvpAPIDeleteJob(&call.block(), jobPath.c_str(), 0, dwOption));
+        return DeleteJobOf(call, JobTree::JobExec, lpFolderPath, lpJobNo, dwOption);
     });
 }
 

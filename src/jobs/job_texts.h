@@ -17,6 +17,8 @@ inline constexpr const char* kApiForeign = "%s : Logical Error : API Block of an
 inline constexpr const char* kNodeNull = "%s : Logical Error : Node Pointer is NULL";
 inline constexpr const char* kNodeTooLong = "%s : Logical Error : Node Name is ovetr 64bytes.";
 inline constexpr const char* kFindCommand = "%s : qvpAPIFindCommand Error";
+// ---- folder walks
+inline constexpr const char* kSelectErrno = "%s : qvAPISelectFile Error :  errno = %d";
 
 // ---- site execution-record control ("%s" is the walk's own name)
 inline constexpr const char* kFirstSend = "%s : ET Send Error";

@@ -11,9 +11,12 @@
 #include "core/handles.h"
 #include "core/paths.h"
 #include "jobgen/jobgen_file.h"
+#include "jobs/id_jobs.h"
 #include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "jobs/job_walks.h"
 #include "jobs/jobexec_file.h"
+#include "jobs/site_id_jobs.h"
 #include "platform/win.h"
 
 namespace qvp::jobs {
@@ -26,7 +29,6 @@ constexpr int kIdJob = 5;
 constexpr uint32_t kForceDelete = 0xFFFF;  // the "F" kind of the delete request
 
 constexpr char kRecordNull[] = "%s : Logical Error : FindJobData Pointer is NULL";
-constexpr char kSelectFailed[] = "%s : qvAPISelectFile Error :  errno = %d";
 constexpr char kGetJobFailed[] = "%s : qvAPIGetJob Error : errno = %d";
 constexpr char kFindFirstFile[] = "qvpAPIFindFirstJobGen : FindFirstFile : ErrorCode = %d";
 constexpr char kFindNextFile[] = "qvpAPIFindNextJob : FindNextFile : ErrorCode = %d";
@@ -40,6 +42,7 @@ constexpr char kFolderNull[] = "%s : Logical Error : Folder Name Pointer is NULL
 constexpr char kFolderEmpty[] = "%s : Logical Error : Top of Folder Name is NULL";
 constexpr char kFolderInvalid[] = "%s : Logical Error : Folder Name is INVALID : name = %s";
 constexpr char kDeleteJobFailed[] = "%s : qvAPIDeleteJob Error : errno = %d";
+constexpr char kDeleteSiteJobFailed[] = "%s : qvAPIDeleteSiteJob Error : errno = %d";
 constexpr char kSubFolderFailed[] = "%s : %s Error : errno = %d";
 constexpr char kRemoveDirectory[] = "%s : RemoveDirectory Error : errno = %d";
 constexpr char kInternal[] = "%s : Internal Error : errno = %d";
@@ -86,7 +89,7 @@ uint32_t FillEntry(CallContext& call, const JobWalk& walk, const char* name, QVA
     const int kind = jobgen::SelectFile(block, walk.full + "\\" + name, inner);
     if (kind < 0) {
         const uint32_t error = win::GetLastError();
-        call.Log(kSelectFailed, call.function(), static_cast<int>(error));
+        call.Log(text::kSelectErrno, call.function(), static_cast<int>(error));
         return SelectFailureCode(error);
     }
     if (kind == kFolder) {
@@ -128,11 +131,21 @@ JobWalk* WalkOf(CallContext& call, const void* handle) {
     return nullptr;
 }
 
+// A tree whose folders can be deleted: its root and how one of its jobs is deleted.
+struct DeletableTree {
+    JobTree tree;
+    int (*deleteJob)(const char* folder, const char* number, uint32_t option, uint32_t reserved);
+    const char* deleteFailed;
+};
+constexpr DeletableTree kJobTree{JobTree::JobExec, qvAPIDeleteJob, kDeleteJobFailed};
+constexpr DeletableTree kSiteTree{JobTree::SiteJob, qvAPIDeleteSiteJob, kDeleteSiteJobFailed};
+
 // Deletes the jobs of one folder and of its sub-folders; `removeFolders` also removes the
 // emptied folders. 0 or the code of the first failure.
-uint32_t DeleteTree(CallContext& call, const std::string& folder, uint32_t option, bool removeFolders) {
+uint32_t DeleteTree(CallContext& call, const DeletableTree& tree, const std::string& folder, uint32_t option,
+                    bool removeFolders) {
     QVPAPI& block = call.block();
-    const std::string full = JobExecRoot() + folder;
+    const std::string full = JobTreeRoot(tree.tree) + folder;
     if (full.size() >= win::MAX_PATH) return QVAPI_ERR_INVALID_PARAMETER;
     win::WIN32_FIND_DATAA data{};
     if (jobgen::SelectFile(block, full, data) != kFolder) return QVAPI_ERR_INVALID_PARAMETER;
@@ -146,17 +159,17 @@ uint32_t DeleteTree(CallContext& call, const std::string& folder, uint32_t optio
         const int kind = jobgen::SelectFile(block, full + "\\" + name, inner);
         if (kind < 0) {
             const uint32_t error = win::GetLastError();
-            call.Log(kSelectFailed, call.function(), static_cast<int>(error));
+            call.Log(text::kSelectErrno, call.function(), static_cast<int>(error));
             return SelectFailureCode(error);
         }
         if (kind == kJob || kind == kIdJob) {
-            if (qvAPIDeleteJob(folder.c_str(), name.c_str(), option, 0) == 0) {
+            if (tree.deleteJob(folder.c_str(), name.c_str(), option, 0) == 0) {
                 const uint32_t code = qvAPIGetLastError();
-                call.Log(kDeleteJobFailed, call.function(), static_cast<int>(code));
+                call.Log(tree.deleteFailed, call.function(), static_cast<int>(code));
                 return code;
             }
         } else if (kind == kFolder) {
-            if (const uint32_t code = DeleteTree(call, folder + "\\" + name, option, removeFolders)) {
+            if (const uint32_t code = DeleteTree(call, tree, folder + "\\" + name, option, removeFolders)) {
                 call.Log(kSubFolderFailed, call.function(), call.function(), static_cast<int>(code));
                 return code;
             }
@@ -175,7 +188,8 @@ uint32_t DeleteTree(CallContext& call, const std::string& folder, uint32_t optio
     return 0;
 }
 
-int DeleteFolder(CallContext& call, const char* upper, const char* name, uint32_t option, bool removeFolders) {
+int DeleteFolder(CallContext& call, const DeletableTree& tree, const char* upper, const char* name, uint32_t option,
+                 bool removeFolders) {
     const char* refusal = name == nullptr ? kFolderNull : name[0] == '\0' ? kFolderEmpty : nullptr;
     // One level only: "..", or a name with a separator, would reach jobs outside the folder.
     if (refusal == nullptr && (IsDots(name) || std::strpbrk(name, "\\/") != nullptr)) refusal = kFolderInvalid;
@@ -190,7 +204,7 @@ int DeleteFolder(CallContext& call, const char* upper, const char* name, uint32_
     }
     folder += "\\";
     folder += name;
-    if (const uint32_t code = DeleteTree(call, folder, option, removeFolders)) {
+    if (const uint32_t code = DeleteTree(call, tree, folder, option, removeFolders)) {
         call.Fail(code);
         return 0;
     }
@@ -215,6 +229,14 @@ bool JobPathOf(CallContext& call, const char* folder, const char* jobNumber, std
 void Refuse(CallContext& call, const char* text, uint32_t code) {
     call.Log(text, call.function());
     call.Fail(code);
+}
+
+// The site twin of qvAPIDeleteFolderJob: its jobs go with the plain delete kind.
+int qvAPIDeleteSiteFolderJob(const char* lpFolderPath, const char* lpFolderName, uint32_t, uint32_t) {
+    static constexpr FrameTexts texts{"qvAPIDeleteSiteFolderJob"};
+    return RunApi(texts, 0, [&](CallContext& call) {
+        return DeleteFolder(call, kSiteTree, lpFolderPath, lpFolderName, 0, true);
+    });
 }
 
 uint32_t SelectFailureCode(uint32_t error) {
@@ -332,7 +354,7 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteFolderJob(const char* lpUpperFolderPath,
                                                   uint32_t) {
     static const qvp::FrameTexts texts{"qvAPIDeleteFolderJob"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
-        return DeleteFolder(call, lpUpperFolderPath, lpFolderName, kForceDelete, true);
+        return DeleteFolder(call, kJobTree, lpUpperFolderPath, lpFolderName, kForceDelete, true);
     });
 }
 
@@ -340,6 +362,6 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteFolderJobEx(const char* lpUpperFolderPat
                                                     uint32_t, uint32_t) {
     static const qvp::FrameTexts texts{"qvAPIDeleteFolderJobEx"};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
-        return DeleteFolder(call, lpUpperFolderPath, lpFolderName, 0, false);
+        return DeleteFolder(call, kJobTree, lpUpperFolderPath, lpFolderName, 0, false);
     });
 }

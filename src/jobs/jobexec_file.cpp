@@ -116,9 +116,9 @@ bool ParseEntries(const unsigned char* headBytes, std::string_view area, std::ve
     return true;
 }
 
-bool JobExecFilePath(std::string_view jobPath, std::string& path) {
+bool JobExecFilePath(std::string_view jobPath, std::string& path, std::string_view root) {
     if (HasDotLevel(jobPath)) return false;
-    path = JobExecRoot();
+    path = root.empty() ? JobExecRoot() : std::string(root);
     path.append(jobPath);
     path += '\\';
     path += kJobExecFileName;

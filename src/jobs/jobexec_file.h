@@ -75,9 +75,9 @@ bool HasDotLevel(std::string_view path);
 // Whether a dotted node name names a host ID ("#G", "#U" or "#C" first).
 bool IsHostIdName(std::string_view name);
 
-// A job path checked and joined into <JOBEXEC><job path>\jobexecfile: false when the path has
-// a "." or ".." level or the whole would pass 260 characters.
-bool JobExecFilePath(std::string_view jobPath, std::string& path);
+// A job path checked and joined into <root><job path>\jobexecfile (the root JOBEXEC unless
+// given): false when the path has a "." or ".." level or the whole would pass 260 characters.
+bool JobExecFilePath(std::string_view jobPath, std::string& path, std::string_view root = {});
 
 // What a reader took from a job's file.
 struct JobFile {

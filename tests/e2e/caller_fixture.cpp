@@ -255,6 +255,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryJobs(caller);
     StoryJobWalk(caller);
     StoryQueries(caller);
+    StoryClientIdJobs(caller);
     StoryPackages(caller);
     StoryClose(caller, threadId);
     // The close discarded the JobGen left open and let go of its mutex.
@@ -672,6 +673,42 @@ void CallerTest::StoryQueries(const CallerData& caller) {
     EXPECT_EQ(detail.PackageJob.ucRecord80[88 - 80], 0x60);
     EXPECT_EQ(qvAPIAbstractNextDetailJob(query, &detail, 0, nullptr), 0);
     EXPECT_EQ(qvAPIAbstractCloseDetailJob(query, 0, 0), 1);
+}
+
+// The manager's site copy of an ID job of the caller (its ID under its master, reaching its two
+// clients) seen from the clients' side; the caller's own job folder holds a plain job only.
+void CallerTest::StoryClientIdJobs(const CallerData& caller) {
+    const std::string number = "IB" + caller.JobNumber().substr(2);
+    qvpsim::JobSpec site;
+    site.number = number;
+    site.path = "\\" + caller.prefix + "S\\" + number;
+    site.storedCounts[0] = 2;
+    site.nodes = {qvpsim::Node(caller.Master() + ".%" + caller.Id(), {0x10, 0, 0})};
+    jobs_->WriteSiteJob(site);
+    jobs_->AddRecord(qvpsim::Node(caller.Master() + "." + caller.Client(), {0x20, 0, 0}), number);
+    jobs_->AddRecord(qvpsim::Node(caller.Master() + "." + caller.Below(), {0x10, 0, 0}), number);
+
+    std::vector<std::string> clients;
+    QVAPI_NODE_JOB_EX node;
+    QVPAPI_HANDLE find =
+        qvAPIFindFirstSiteClientNodeIDJobEx(("\\" + caller.prefix + "S").c_str(), number.c_str(), &node, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do clients.push_back(std::string(node.szNodeName) + (node.dwStatus3 == 1 ? " running" : " waiting"));
+    while (qvAPIFindNextSiteClientNodeIDJobEx(find, &node, 0, 0) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseSiteClientNodeIDJobEx(find, 0, 0), 1);
+    const std::string master = "\\" + caller.Master() + "\\";
+    EXPECT_EQ(clients, (std::vector<std::string>{master + caller.Client() + " running", master + caller.Below() + " waiting"}));
+
+    const std::string folder = "\\" + caller.prefix + "J";
+    QVAPI_JOB job;
+    EXPECT_EQ(qvAPIFindFirstClientIDJob(folder.c_str(), &job, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    find = qvAPIFindFirstClientIDJob(folder.c_str(), &job, 4, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(job.szJobNo, 16), caller.JobNumber());
+    EXPECT_EQ(job.dwKind, QVAPI_JOB_KIND_JOB);
+    EXPECT_EQ(qvAPIFindCloseClientIDJob(find, 0, 0), 1);
 }
 
 // The moved status records through the exported walk, moved once more and partly deleted; then

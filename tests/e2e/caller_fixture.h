@@ -114,6 +114,7 @@ private:
     void StoryJobs(const CallerData& caller);
     void StoryJobWalk(const CallerData& caller);
     void StoryQueries(const CallerData& caller);
+    void StoryClientIdJobs(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
     void StoryInstalledPackages(const CallerData& caller);
     void StoryClose(const CallerData& caller, uint32_t threadId);

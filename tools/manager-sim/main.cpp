@@ -1,6 +1,6 @@
 // qvp-manager-sim --root DIR --port N [--demo-job]: the manager simulator as a program. Prints
 // the port it listens on (useful with --port 0) and runs until SIGTERM or SIGINT. --demo-job
-// writes the job the example reads and walks.
+// writes the jobs the example reads and walks.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +29,24 @@ qvpsim::JobSpec DemoJob() {
     job.nodes = {qvpsim::Node("pc001", {0x10, 0, 0}), qvpsim::Node("pc002", {0x20, 0, 0x20}),
                  qvpsim::Node("pc003", {0x30, 0, 0x90}), qvpsim::Node("pc004", {0x10, 0, 0}, false)};
     return job;
+}
+
+// The ID jobs the example walks from the clients' side: the ID "sales" under master mst01,
+// reaching pc101 (done) and pc102 (running), once in the job tree and once in the site tree.
+// None of their records waits, so the example's wait walk finds the demo job's alone.
+void WriteDemoIdJobs(qvpsim::JobStore& jobs) {
+    for (const bool site : {false, true}) {
+        qvpsim::JobSpec job;
+        job.number = site ? "IB000000000000D3" : "IB000000000000D2";
+        job.path = (site ? "\\DEMOSITE\\" : "\\DEMOID\\") + job.number;
+        job.name = "demo ID job";
+        job.storedCounts[0] = 3;
+        job.nodes = {qvpsim::Node("mst01.%sales", {0x30, 0, 0x90})};
+        if (site) jobs.WriteSiteJob(job);
+        else jobs.WriteJob(job);
+        jobs.AddRecord(qvpsim::Node("mst01.pc101", {0x30, 0, 0x90}), job.number);
+        jobs.AddRecord(qvpsim::Node("mst01.pc102", {0x20, 0, 0x20}), job.number);
+    }
 }
 
 }  // namespace
@@ -62,7 +80,10 @@ int main(int argc, char** argv) {
     qvpsim::ManagerSim sim(root);
     qvpsim::RecordStore records(sim);  // answers the record, cabinet and job verbs
     qvpsim::JobStore jobs(sim, records);
-    if (demoJob) jobs.WriteJob(DemoJob());
+    if (demoJob) {
+        jobs.WriteJob(DemoJob());
+        WriteDemoIdJobs(jobs);
+    }
     if (!sim.Start(static_cast<uint16_t>(port))) {
         std::fprintf(stderr, "qvp-manager-sim: cannot listen on port %ld\n", port);
         return 1;

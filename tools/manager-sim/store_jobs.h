@@ -32,7 +32,13 @@ struct JobNode {
     uint8_t kind = 'D';              // record byte 8
     uint8_t flags = 0;               // record byte 6
     std::string number;              // the entry's own job number; empty: the job's
+    // An ID entry ("<path>.%<ID>") reaches member clients: each gets a record of its own,
+    // "<path>.<client>" under the entry's number (`name` holds the client alone).
+    std::vector<JobNode> members;
 };
+
+// "<path>.<client>" of an ID entry's member ("<client>" for an entry without a path).
+std::string MemberName(std::string_view entryName, std::string_view client);
 
 inline JobNode Node(std::string name, ExecStatus status, bool hasRecord = true) {
     JobNode node;

@@ -3,6 +3,7 @@
 #include "manager-sim/store_inventory.h"
 #include "manager-sim/store_jobs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -238,6 +239,8 @@ bool RecordStore::Matches(const Cursor& cursor, const std::string& key) const {
     if (key.size() <= kJobNumberWidth) return false;
     const std::string name = key.substr(0, key.size() - kJobNumberWidth);
     if (key.compare(key.size() - kJobNumberWidth, kJobNumberWidth, cursor.number) != 0) return false;
+    // "*" alone (an entry without a path) reaches every name of the number.
+    if (cursor.path.empty()) return true;
     return name == cursor.path ||
            (name.size() > cursor.path.size() && name.compare(0, cursor.path.size(), cursor.path) == 0 &&
             name[cursor.path.size()] == '.');
@@ -283,11 +286,11 @@ std::string RecordStore::Fget(Call& call) {
     if (op == "KP") {
         const std::string key = f[0] == 'E' ? ExecutionKey(call.request.Value(1)) : std::string(call.request.Value(1));
         cursor.prefix = key;
-        if (f[0] == 'E' && key.size() > kJobNumberWidth + 2) {
+        if (f[0] == 'E' && key.size() > kJobNumberWidth) {
             const std::string name = key.substr(0, key.size() - kJobNumberWidth);
-            if (name.compare(name.size() - 2, 2, ".*") == 0) {
+            if (name == "*" || (name.size() > 2 && name.compare(name.size() - 2, 2, ".*") == 0)) {
                 cursor.below = true;
-                cursor.path = name.substr(0, name.size() - 2);
+                cursor.path = name.substr(0, name.size() - std::min<size_t>(name.size(), 2));
                 cursor.number = key.substr(key.size() - kJobNumberWidth);
             }
         }

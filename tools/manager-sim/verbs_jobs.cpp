@@ -150,11 +150,24 @@ std::string JobStore::JobExecFileBytes(const JobSpec& job) {
     return head + area;
 }
 
+std::string MemberName(std::string_view entryName, std::string_view client) {
+    const size_t dot = entryName.rfind('.');
+    if (dot == std::string_view::npos) return std::string(client);
+    return std::string(entryName.substr(0, dot + 1)) + std::string(client);
+}
+
 void JobStore::WriteFiles(const std::string& dir, const JobSpec& job, bool index) {
     WriteBytes(JobFilePath(dir, job.path), JobExecFileBytes(job));
     if (index) WriteBytes(dir + "/QVFOLDER/" + job.number + "/jobexecpath", job.path);
-    for (const JobNode& node : job.nodes)
-        if (node.hasRecord) AddRecord(node, node.number.empty() ? job.number : node.number);
+    for (const JobNode& node : job.nodes) {
+        const std::string& number = node.number.empty() ? job.number : node.number;
+        if (node.hasRecord) AddRecord(node, number);
+        // The entry's member clients share its number.
+        for (JobNode member : node.members) {
+            member.name = MemberName(node.name, member.name);
+            if (member.hasRecord) AddRecord(member, number);
+        }
+    }
 }
 
 void JobStore::WriteJob(const JobSpec& job) {
@@ -271,22 +284,26 @@ std::string JobStore::Control(Call& call) {
 }
 
 // "JDEL 3 n<len> <job path> f.. s1 ": the job directory, its index and its records go before the
-// reply. "JDEL 4" (one node command) and the ID-entry form are accepted for a registered job.
+// reply; with s1 S the job is one of SITEJOB (no index). "JDEL 4" (one node command) and the
+// ID-entry form are accepted for a registered job.
 std::string JobStore::Delete(Call& call) {
     if (call.request.declaredCount == 2) return kReplyOk;
     const std::string path(call.request.Value(0));
-    if (!Registered(path)) return kNoSuchJob;
+    const bool site = call.request.declaredCount == 3 && call.request.Value(2) == "S";
+    if (!site && !Registered(path)) return kNoSuchJob;
     if (call.request.declaredCount == 4) return kReplyOk;
     std::string number;
     {
         std::lock_guard lock(mutex_);
-        auto it = std::find_if(state_.jobs.begin(), state_.jobs.end(), [&](const JobSpec& j) { return j.path == path; });
+        std::vector<JobSpec>& jobs = site ? state_.siteJobs : state_.jobs;
+        auto it = std::find_if(jobs.begin(), jobs.end(), [&](const JobSpec& j) { return j.path == path; });
+        if (it == jobs.end()) return kNoSuchJob;
         number = it->number;
-        state_.jobs.erase(it);
+        jobs.erase(it);
     }
     std::error_code ignored;
-    std::filesystem::remove_all(PosixUnder(JobExecDir(), path), ignored);
-    std::filesystem::remove_all(JobExecDir() + "/QVFOLDER/" + number, ignored);
+    std::filesystem::remove_all(PosixUnder(site ? SiteJobDir() : JobExecDir(), path), ignored);
+    if (!site) std::filesystem::remove_all(JobExecDir() + "/QVFOLDER/" + number, ignored);
     records_.RemoveExecutions(number);
     return kReplyOk;
 }

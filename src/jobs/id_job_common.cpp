@@ -1,0 +1,124 @@
+#include "jobs/id_job_common.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/fileutil.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "jobs/package_job_record.h"
+#include "platform/byte_order.h"
+#include "records/records.h"
+
+namespace qvp::jobs::idjob {
+
+namespace {
+
+constexpr size_t kNameField = offsetof(QVAPI_EXECUTION, szNodeName);
+constexpr size_t kNameFieldSize = sizeof(QVAPI_EXECUTION::szNodeName);
+constexpr size_t kFirstItemLength = 954;  // u16, network order
+constexpr size_t kFirstItemText = 956;
+constexpr size_t kPathFormSize = kMaxPath + 1;
+
+constexpr char kFileCopyFailed[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
+constexpr char kDefective[] = "%s : JobExecFile Error : File = %s, errno = %d";
+
+}  // namespace
+
+const Layout kPlain{QVAPI_NODE_JOB_SIZE,
+                    sizeof(QVAPI_NODE_JOB::szNodeName),
+                    offsetof(QVAPI_NODE_JOB, ucKind),
+                    offsetof(QVAPI_NODE_JOB, szDateTime),
+                    offsetof(QVAPI_NODE_JOB, szDisplayName),
+                    kNodeJobCounter,
+                    kSlotNodeJob};
+const Layout kEx{QVAPI_NODE_JOB_EX_SIZE,
+                 sizeof(QVAPI_NODE_JOB_EX::szNodeName),
+                 offsetof(QVAPI_NODE_JOB_EX, ucKind),
+                 offsetof(QVAPI_NODE_JOB_EX, szDateTime),
+                 offsetof(QVAPI_NODE_JOB_EX, szDisplayName),
+                 kNodeJobExCounter,
+                 kSlotNodeJobEx};
+
+std::string_view LastComponent(std::string_view dotted) {
+    const size_t dot = dotted.rfind('.');
+    return dot == std::string_view::npos ? dotted : dotted.substr(dot + 1);
+}
+
+bool PathPart(std::string_view dotted, std::string_view& path) {
+    const size_t dot = dotted.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    path = dotted.substr(0, dot);
+    return true;
+}
+
+bool IsIdComponent(std::string_view component) { return !component.empty() && component.front() == '%'; }
+
+std::string ToDotted(const char* pathForm) {
+    if (pathForm == nullptr) return {};
+    // Path forms longer than a path are cut to one, as the conversion's buffer holds.
+    const std::string bounded(pathForm, strnlen(pathForm, kMaxPath));
+    char dotted[kPathFormSize] = {};
+    qvpPathToDottedName(bounded.c_str(), dotted);
+    return dotted;
+}
+
+std::string ToPathForm(std::string_view dotted) {
+    const std::string bounded(dotted.substr(0, kMaxPath));
+    char path[kPathFormSize] = {};
+    qvpDottedNameToPath(bounded.c_str(), path);
+    return path;
+}
+
+std::string RecordNodeName(const unsigned char* record, size_t bufferSize) {
+    const size_t length = ExecutionLength(record, bufferSize);
+    const char* field = reinterpret_cast<const char*>(record + kNameField);
+    std::string_view name(field, strnlen(field, kNameFieldSize));
+    if (name.empty() && length > kFirstItemText) {
+        // The item's stated length is taken only as far as the record reaches.
+        const size_t stated = be16(record + kFirstItemLength);
+        const char* text = reinterpret_cast<const char*>(record + kFirstItemText);
+        name = std::string_view(text, strnlen(text, std::min(stated, length - kFirstItemText)));
+    }
+    return std::string(name.substr(0, name.find(' ')));
+}
+
+void PutText(unsigned char* field, size_t width, std::string_view text) {
+    const size_t length = std::min(text.size(), width - 1);
+    std::memset(field, 0, width);
+    std::memcpy(field, text.data(), length);
+}
+
+uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) {
+    void* buffer = nullptr;
+    uint32_t size = 0;
+    if (qvpAPIFileCopy(&call.block(), path.c_str(), &buffer, &size, nullptr, 1) < 0) {
+        const uint32_t code = qvAPIGetLastError();
+        call.Log(kFileCopyFailed, call.function(), code);
+        return code;
+    }
+    const uint32_t code = ParseJobFile(std::string_view(static_cast<const char*>(buffer), size), file);
+    qvpAPIFree(buffer);
+    if (code != 0) call.Log(kDefective, call.function(), path.c_str(), static_cast<int>(code));
+    return code;
+}
+
+const unsigned char* FindFirst(QVPAPI& block, std::string_view number, const std::string& name, uint32_t& code) {
+    const std::string terminated(number);
+    const auto* record =
+        reinterpret_cast<const unsigned char*>(qvpAPIFindCommand(&block, terminated.c_str(), name.c_str()));
+    code = record == nullptr ? qvAPIGetLastError() : 0;
+    // A failure that left no code is still no success.
+    if (record == nullptr && code == 0) code = QVAPI_ERR_UNEXPECTED_DATA;
+    return record;
+}
+
+const unsigned char* FindNext(QVPAPI& block, uint32_t& code) {
+    const auto* record = reinterpret_cast<const unsigned char*>(qvpAPIGetNextCommand(&block));
+    code = record == nullptr ? qvAPIGetLastError() : 0;
+    if (record == nullptr && code == 0) code = QVAPI_ERR_UNEXPECTED_DATA;
+    return record;
+}
+
+}  // namespace qvp::jobs::idjob

@@ -1,0 +1,298 @@
+// ID jobs over the simulator: the ID and keep-ID finders, and the workers the client and site
+// finders share (tally and entry walker).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/id_jobs.h"
+#include "jobs/jobs_fixture.h"
+
+namespace qvptest {
+namespace {
+
+using qvpsim::ExecStatus;
+using qvpsim::JobNode;
+using qvpsim::Node;
+
+constexpr char kJob[] = "IB00000000000001";
+constexpr ExecStatus kWaiting{0x10, 0, 0};   // status 0
+constexpr ExecStatus kRunning{0x20, 0, 0x20};  // 1
+constexpr ExecStatus kDone{0x90, 0, 0};      // 2
+constexpr ExecStatus kFailed{0x20, 0, 0};    // 3
+constexpr ExecStatus kLate{0x20, 0, 0x76};   // 7
+
+// The status code of the statuses above, and the node-job counter it lands in.
+int CodeOf(const ExecStatus& s) {
+    if (s == kWaiting) return 0;
+    if (s == kRunning) return 1;
+    if (s == kDone) return 2;
+    if (s == kFailed) return 3;
+    return 7;
+}
+uint32_t CountOf(const QVAPI_NODE_JOB_EX& r, int code) {
+    const uint32_t counts[] = {r.dwStatus0, r.dwStatus1, r.dwStatus2, r.dwStatus3, 0, 0, 0, r.dwStatus7};
+    return counts[code];
+}
+
+JobNode Entry(std::string name, std::string number, ExecStatus status,
+              std::vector<std::pair<std::string, ExecStatus>> members, bool hasRecord = true) {
+    JobNode node = Node(std::move(name), status, hasRecord);
+    node.number = std::move(number);
+    for (auto& [client, s] : members) node.members.push_back(Node(client, s));
+    return node;
+}
+
+class IdJobsTest : public JobsTest {
+protected:
+    void Write(std::vector<JobNode> nodes, const char* number = kJob, const std::string& folder = "\\F") {
+        spec_.path = folder + "\\" + number;
+        spec_.number = number;
+        spec_.nodes = std::move(nodes);
+        spec_.storedCounts[0] = 1;
+        jobs().WriteJob(spec_);
+    }
+    // Every record of a keep-ID walk, Ex records, until it ends with 0x20000103.
+    std::vector<QVAPI_NODE_JOB_EX> KeepWalk(const char* id, uint32_t attributes) {
+        std::vector<QVAPI_NODE_JOB_EX> out;
+        QVAPI_NODE_JOB_EX r{};
+        QVPAPI_HANDLE h = qvAPIFindFirstKeepIDJobEx("\\F", spec_.number.c_str(), id, &r, attributes, 0, 0);
+        if (h == QVPAPI_INVALID_HANDLE) return out;
+        do out.push_back(r);
+        while (qvAPIFindNextKeepIDJobEx(h, &r, 0, 0) == 1 && out.size() < 10000);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIFindCloseKeepIDJobEx(h, 0, 0), 1);
+        return out;
+    }
+
+    qvpsim::JobSpec spec_;
+};
+
+TEST_F(IdJobsTest, IdFinderGivesEachIdOnceWithItsEntriesOrMembers) {
+    Write({Entry("a.%X", "IB000000000000A1", kRunning, {{"c1", kDone}, {"c2", kLate}}),
+           Entry("b.%X", "IB000000000000A2", kWaiting, {{"c3", kDone}}),
+           Entry("a.%Y", "IB000000000000A3", kDone, {{"c1", kFailed}}),
+           // An ordinary entry is no ID ("pc1" was once listed as "c1").
+           Node("pc1", kWaiting), Entry("c.%Z", "IB000000000000A4", kWaiting, {}, false)});
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    const struct {
+        uint32_t attributes;
+        std::vector<std::pair<std::string, std::vector<uint32_t>>> ids;  // counts of 0, 1, 2, 3, 7
+    } cases[] = {
+        {1, {{"X", {0, 0, 2, 0, 1}}, {"Y", {0, 0, 0, 1, 0}}, {"Z", {0, 0, 0, 0, 0}}}},
+        {2, {{"X", {1, 1, 0, 0, 0}}, {"Y", {0, 0, 1, 0, 0}}, {"Z", {0, 0, 0, 0, 0}}}},
+    };
+    for (const auto& c : cases) {
+        QVAPI_NODE_JOB_EX r{};
+        QVPAPI_HANDLE h = qvAPIFindFirstIDJobEx("\\F", kJob, &r, c.attributes, 0, 0);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        for (size_t i = 0; i < c.ids.size(); ++i) {
+            if (i > 0) {
+                ASSERT_EQ(qvAPIFindNextIDJobEx(h, &r, 0, 0), 1) << i;
+            }
+            EXPECT_EQ(std::string(r.szNodeName), c.ids[i].first);
+            EXPECT_EQ(std::string(r.szDisplayName), c.ids[i].first);
+            EXPECT_EQ(std::string(r.szDateTime, 14), "20240102030405");
+            const std::vector<uint32_t> got{r.dwStatus0, r.dwStatus1, r.dwStatus2, r.dwStatus3, r.dwStatus7};
+            EXPECT_EQ(got, c.ids[i].second) << c.attributes << " " << c.ids[i].first;
+        }
+        EXPECT_EQ(qvAPIFindNextIDJobEx(h, &r, 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIFindCloseIDJobEx(h, 0, 0), 1);
+        EXPECT_EQ(qvAPIFindNextIDJobEx(h, &r, 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+    }
+}
+
+TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
+    Write({Entry("a.%X", "IB000000000000A1", kRunning, {})});
+    qvpsim::JobSpec plain;
+    plain.path = "\\F\\0000000000000001";
+    plain.number = "0000000000000001";
+    plain.nodes = {Node("pc1", kWaiting)};
+    jobs().WriteJob(plain);
+    qvpsim::JobSpec empty;
+    empty.path = "\\F\\IB00000000000002";
+    empty.number = "IB00000000000002";
+    jobs().WriteJob(empty);
+    Open();
+    const struct {
+        const char* folder;
+        const char* job;
+        uint32_t attributes;
+        uint32_t code;
+    } cases[] = {
+        {"\\F", kJob, 0, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\F", kJob, 3, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\F", "", 1, QVAPI_ERR_INVALID_PARAMETER},
+        {"F", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\..\\F", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\G", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\F", "0000000000000001", 1, QVAPI_ERR_INVALID_PARAMETER},  // a plain job
+        {"\\F", "IB00000000000009", 1, QVAPI_ERR_NO_MORE_ITEMS},
+        {"\\F", "IB00000000000002", 1, QVAPI_ERR_NO_MORE_ITEMS},  // no entries
+    };
+    for (const auto& c : cases) {
+        QVAPI_NODE_JOB r{};
+        EXPECT_EQ(qvAPIFindFirstIDJob(c.folder, c.job, &r, c.attributes, 0, 0), QVPAPI_INVALID_HANDLE);
+        EXPECT_EQ(qvAPIGetLastError(), c.code) << c.folder << " " << c.job << " " << c.attributes;
+        EXPECT_EQ(qvAPIFindFirstKeepIDJob(c.folder, c.job, "X", &r, c.attributes, 0, 0), QVPAPI_INVALID_HANDLE);
+        EXPECT_EQ(qvAPIGetLastError(), c.code) << c.folder << " " << c.job << " " << c.attributes;
+        EXPECT_EQ(block()->idJobFind, nullptr);
+        EXPECT_EQ(block()->keepIdJobFind, nullptr);
+    }
+    // A handle of another thread is refused.
+    QVAPI_NODE_JOB r{};
+    QVPAPI_HANDLE h = qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    std::thread([&] {
+        EXPECT_EQ(qvAPIFindNextIDJob(h, &r, 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+    }).join();
+    EXPECT_EQ(qvAPIFindCloseIDJob(h, 0, 0), 1);
+}
+
+// Below API level 3 statuses 7 and 8 are folded into 3 for whatever the tally counted.
+TEST_F(IdJobsTest, LevelsBelowThreeFoldLateStatusesIntoThree) {
+    Write({Entry("a.%X", "IB000000000000A1", kLate, {{"c1", kLate}, {"c2", kFailed}})});
+    Open();
+    QVAPI_NODE_JOB r{};
+    QVPAPI_HANDLE h = qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(r.dwStatus3, 2u);
+    EXPECT_EQ(r.dwStatus7, 0u);
+    qvAPIFindCloseIDJob(h, 0, 0);
+    QVAPI_JOB job{};
+    const std::string file = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kJob / "jobexecfile").string();
+    ASSERT_EQ(qvp::jobs::qvpAPIGetIDJobCountNode(block(), qvp::jobs::kTallyMembers, file.c_str(), nullptr, nullptr,
+                                                 nullptr, nullptr, &job, nullptr),
+              1);
+    EXPECT_EQ(job.dwStatus3, 2u);
+    EXPECT_EQ(job.dwStatus7, 0u);
+    EXPECT_EQ(job.dwTotal, 2u);
+}
+
+// The member clients of one ID, as the simulator's store holds them: each client of an entry
+// path once, counted over every entry of the ID under that path, in the order the entries and
+// then the manager's cursor (name order) reach them.
+struct Member {
+    std::string name;
+    std::map<int, uint32_t> counts;
+    bool operator==(const Member&) const = default;
+};
+
+std::vector<Member> Reference(const qvpsim::JobSpec& job, const std::vector<std::string>& keys,
+                              const qvpsim::JobStore& store, const std::string& id) {
+    std::vector<Member> out;
+    std::set<std::string> groupsDone;
+    for (const JobNode& entry : job.nodes) {
+        const std::string last = entry.name.substr(entry.name.rfind('.') + 1);
+        if (last != "%" + id || !groupsDone.insert(entry.name).second) continue;
+        const size_t dot = entry.name.rfind('.');
+        const std::string prefix = dot == std::string::npos ? "" : entry.name.substr(0, dot + 1);
+        std::vector<std::string> numbers;
+        for (const JobNode& e : job.nodes)
+            if (e.name == entry.name) numbers.push_back(e.number);
+        std::set<std::string> seen;
+        for (const std::string& number : numbers) {
+            std::vector<std::string> names;
+            for (const std::string& key : keys) {
+                const std::string name = key.substr(0, key.size() - 16);
+                if (key.substr(key.size() - 16) != number || name.rfind(prefix, 0) != 0) continue;
+                const std::string client = name.substr(prefix.size());
+                if (!client.empty() && client[0] != '%' && client.find('.') == std::string::npos) names.push_back(name);
+            }
+            std::sort(names.begin(), names.end());
+            for (const std::string& name : names) {
+                if (!seen.insert(name).second) continue;
+                Member m;
+                m.name = "\\" + name;
+                std::replace(m.name.begin(), m.name.end(), '.', '\\');
+                for (const std::string& n : numbers)
+                    if (auto s = store.Status(name, n)) ++m.counts[CodeOf(*s)];
+                out.push_back(m);
+            }
+        }
+    }
+    return out;
+}
+
+TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
+    // Entry paths of one level, two levels and one whose names pass the 64-byte field; the ID
+    // X named twice under M1 (clients reached through either), Y between them; members
+    // chosen by a fixed generator, some without a record.
+    const std::string longPath(66, 'p');
+    const std::vector<std::string> paths = {"M1", "grp.sub", longPath, "M1", "M2", "M1"};
+    const std::vector<std::string> ids = {"X", "X", "X", "Y", "X", "X"};
+    const ExecStatus statuses[] = {kWaiting, kRunning, kDone, kFailed, kLate};
+    uint32_t seed = 12345;
+    auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    std::vector<JobNode> nodes;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::vector<std::pair<std::string, ExecStatus>> members;
+        for (int c = 0; c < 12; ++c)
+            if (next() % 2 == 0) members.push_back({"c" + std::to_string(c), statuses[next() % 5]});
+        std::string number = "IB0000000000000" + std::to_string(i + 1);
+        nodes.push_back(Entry(paths[i] + ".%" + ids[i], number, kWaiting, members));
+        for (auto& m : nodes.back().members) m.hasRecord = next() % 7 != 0;
+    }
+    nodes.push_back(Entry("%X", "IB00000000000099", kWaiting, {{"solo", kDone}}));
+    Write(nodes);
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    for (const std::string id : {"X", "Y"}) {
+        std::vector<Member> walked;
+        for (const QVAPI_NODE_JOB_EX& r : KeepWalk(id.c_str(), 1)) {
+            Member m{r.szNodeName, {}};
+            for (int code : {0, 1, 2, 3, 7})
+                if (CountOf(r, code) != 0) m.counts[code] = CountOf(r, code);
+            walked.push_back(m);
+        }
+        const std::vector<Member> expected = Reference(spec_, records_->Keys('E'), jobs(), id);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(walked.size(), expected.size()) << id;
+        EXPECT_TRUE(walked == expected) << id;
+
+    }
+}
+
+TEST_F(IdJobsTest, KeepIdEntryPathsAddEntriesOfOneName) {
+    Write({Entry("p.%X", "IB000000000000A1", kRunning, {}), Entry("q.%Y", "IB000000000000A2", kDone, {}),
+           // A name without any record is passed over, not taken for the end.
+           Entry("n.%X", "IB000000000000A3", kDone, {}, false), Entry("q.%X", "IB000000000000A4", kDone, {}),
+           Entry("p.%X", "IB000000000000A5", kFailed, {}), Entry("%X", "IB000000000000A6", kWaiting, {})});
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    const std::vector<QVAPI_NODE_JOB_EX> walked = KeepWalk("X", 2);
+    ASSERT_EQ(walked.size(), 3u);
+    EXPECT_EQ(std::string(walked[0].szNodeName), "\\p");
+    EXPECT_EQ(walked[0].dwStatus1 + walked[0].dwStatus3, 2u);
+    EXPECT_EQ(std::string(walked[1].szNodeName), "\\q");
+    EXPECT_EQ(walked[1].dwStatus2, 1u);
+    EXPECT_EQ(std::string(walked[2].szNodeName), "");
+    EXPECT_EQ(walked[2].dwStatus0, 1u);
+}
+
+// A head whose byte 236 is 1 reads as any other: the walk ends cleanly and holds nothing.
+TEST_F(IdJobsTest, HeadByte236ChangesNothing) {
+    Write({Entry("p.%X", "IB000000000000A1", kRunning, {}, false)});
+    const std::string path = qvpsim::JobStore::JobFilePath(jobs().JobExecDir(), spec_.path);
+    std::string bytes = qvpsim::JobStore::JobExecFileBytes(spec_);
+    bytes[236] = 1;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    Open();
+    QVAPI_NODE_JOB r{};
+    EXPECT_EQ(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(block()->keepIdJobFind, nullptr);
+}
+
+}  // namespace
+}  // namespace qvptest
