@@ -337,10 +337,49 @@ static void story_queries(void) {
     refused("qvAPISetJobSiteQuery(closed query)", qvAPISetJobSiteQuery(query, 0, 0), QVAPI_ERR_INVALID_HANDLE);
 }
 
+/* The demo's ID job: the IDs it names with their member clients' counts, then for the ID
+ * sales each member client once (pc101 of shop, pc102 of shop, pc201 of office) and each entry
+ * path under which it stands. */
+static void story_id_jobs(void) {
+    static const char kFolder[] = "\\IDDEMO";
+    static const char kNumber[] = "IB000000000000D2";
+    QVAPI_NODE_JOB node;
+    QVPAPI_HANDLE find;
+    uint32_t attributes;
+
+    find = qvAPIFindFirstIDJob(kFolder, kNumber, &node, 1, 0, 0);
+    if (must("qvAPIFindFirstIDJob(\\IDDEMO, IB..D2, member clients)", find != QVPAPI_INVALID_HANDLE)) {
+        do printf("  ID %.63s: %u running, %u done, %u in error\n", node.szNodeName, (unsigned)node.dwStatus1,
+                  (unsigned)node.dwStatus2, (unsigned)node.dwStatus5);
+        while (qvAPIFindNextIDJob(find, &node, 0, 0));
+        refused("qvAPIFindNextIDJob(): no ID left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseIDJob()", qvAPIFindCloseIDJob(find, 0, 0));
+    }
+    for (attributes = 1; attributes <= 2; ++attributes) {
+        find = qvAPIFindFirstKeepIDJob(kFolder, kNumber, "sales", &node, attributes, 0, 0);
+        if (!must(attributes == 1 ? "qvAPIFindFirstKeepIDJob(sales, member clients)"
+                                  : "qvAPIFindFirstKeepIDJob(sales, entry paths)",
+                  find != QVPAPI_INVALID_HANDLE))
+            continue;
+        do printf("  %s %.63s: %u running, %u done, %u in error\n", attributes == 1 ? "client" : "path",
+                  node.szNodeName, (unsigned)node.dwStatus1, (unsigned)node.dwStatus2, (unsigned)node.dwStatus5);
+        while (qvAPIFindNextKeepIDJob(find, &node, 0, 0));
+        refused("qvAPIFindNextKeepIDJob(): nothing left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIFindCloseKeepIDJob()", qvAPIFindCloseKeepIDJob(find, 0, 0));
+    }
+    refused_value("qvAPIFindFirstIDJob(\\DEMO, plain job D1)",
+                  (long)(intptr_t)qvAPIFindFirstIDJob("\\DEMO", "00000000000000D1", &node, 1, 0, 0), -1,
+                  QVAPI_ERR_INVALID_PARAMETER);
+    refused_value("qvAPIFindFirstKeepIDJob(nobody)",
+                  (long)(intptr_t)qvAPIFindFirstKeepIDJob(kFolder, kNumber, "nobody", &node, 1, 0, 0), -1,
+                  QVAPI_ERR_NO_MORE_ITEMS);
+}
+
 /* The demo ID job from its clients' side: the folder walk with its counts recounted over the
- * clients the ID reached, the clients one by one, one client's record for the ID, and the site
- * tree's copy of such a job. A plain job is no ID job. */
+ * clients the IDs reached, the clients one by one (pc101 once for each of its IDs), one client's
+ * record for the ID sales, and the site tree's copy of the job. A plain job is no ID job. */
 static void story_client_id_jobs(void) {
+    static const char kFolder[] = "\\IDDEMO";
     static const char kNumber[] = "IB000000000000D2";
     QVAPI_JOB job;
     QVAPI_NODE_JOB node;
@@ -348,29 +387,29 @@ static void story_client_id_jobs(void) {
     QVAPI_PACKAGE_JOB record;
     QVPAPI_HANDLE find;
 
-    find = qvAPIFindFirstClientIDJob("\\DEMOID", &job, 0, 0);
-    if (must("qvAPIFindFirstClientIDJob(\\DEMOID)", find != QVPAPI_INVALID_HANDLE)) {
+    find = qvAPIFindFirstClientIDJob(kFolder, &job, 0, 0);
+    if (must("qvAPIFindFirstClientIDJob(\\IDDEMO)", find != QVPAPI_INVALID_HANDLE)) {
         printf("  %.16s, kind %u: %u running, %u done\n", job.szJobNo, (unsigned)job.dwKind, (unsigned)job.dwStatus1,
                (unsigned)job.dwStatus5);
         refused("qvAPIFindNextClientIDJob(): nothing else", qvAPIFindNextClientIDJob(find, &job, 0, 0),
                 QVAPI_ERR_NO_MORE_ITEMS);
         must("qvAPIFindCloseClientIDJob()", qvAPIFindCloseClientIDJob(find, 0, 0));
     }
-    find = qvAPIFindFirstClientNodeIDJob("\\DEMOID", kNumber, &node, 0, 0);
-    if (must("qvAPIFindFirstClientNodeIDJob(\\DEMOID, D2)", find != QVPAPI_INVALID_HANDLE)) {
-        do printf("  client %.63s: %u running, %u done\n", node.szNodeName, (unsigned)node.dwStatus1,
-                  (unsigned)node.dwStatus5);
+    find = qvAPIFindFirstClientNodeIDJob(kFolder, kNumber, &node, 0, 0);
+    if (must("qvAPIFindFirstClientNodeIDJob(\\IDDEMO, D2)", find != QVPAPI_INVALID_HANDLE)) {
+        do printf("  client %.63s: %u running, %u in error, %u done\n", node.szNodeName, (unsigned)node.dwStatus1,
+                  (unsigned)node.dwStatus2, (unsigned)node.dwStatus5);
         while (qvAPIFindNextClientNodeIDJob(find, &node, 0, 0));
         refused("qvAPIFindNextClientNodeIDJob(): no client left", 0, QVAPI_ERR_NO_MORE_ITEMS);
         must("qvAPIFindCloseClientNodeIDJob()", qvAPIFindCloseClientNodeIDJob(find, 0, 0));
     }
-    find = qvAPIFindFirstClientPackageIDJobEx("\\DEMOID", kNumber, "\\mst01\\pc101", "sales", &record, 0, 0);
-    if (must("qvAPIFindFirstClientPackageIDJobEx(D2, \\mst01\\pc101, sales)", find != QVPAPI_INVALID_HANDLE)) {
+    find = qvAPIFindFirstClientPackageIDJobEx(kFolder, kNumber, "\\shop\\pc101", "sales", &record, 0, 0);
+    if (must("qvAPIFindFirstClientPackageIDJobEx(D2, \\shop\\pc101, sales)", find != QVPAPI_INVALID_HANDLE)) {
         printf("  record of %.63s, status %02x\n", record.szNodeName, record.ucRecord80[8]);
         must("qvAPIFindCloseClientPackageIDJobEx()", qvAPIFindCloseClientPackageIDJobEx(find, 0, 0));
     }
-    find = qvAPIFindFirstSiteClientNodeIDJobEx("\\DEMOSITE", "IB000000000000D3", &nodeEx, 0, 0);
-    if (must("qvAPIFindFirstSiteClientNodeIDJobEx(\\DEMOSITE, D3)", find != QVPAPI_INVALID_HANDLE)) {
+    find = qvAPIFindFirstSiteClientNodeIDJobEx("\\DEMOSITE", kNumber, &nodeEx, 0, 0);
+    if (must("qvAPIFindFirstSiteClientNodeIDJobEx(\\DEMOSITE, D2)", find != QVPAPI_INVALID_HANDLE)) {
         printf("  site client %.259s: %u running, %u done\n", nodeEx.szNodeName, (unsigned)nodeEx.dwStatus1,
                (unsigned)nodeEx.dwStatus5);
         must("qvAPIFindCloseSiteClientNodeIDJobEx()", qvAPIFindCloseSiteClientNodeIDJobEx(find, 0, 0));
@@ -860,6 +899,7 @@ int main(int argc, char** argv) {
     story_jobs();
     story_job_walk();
     story_queries();
+    story_id_jobs();
     story_client_id_jobs();
     story_packages(argv[1]);
     story_installed_packages();

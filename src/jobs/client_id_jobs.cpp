@@ -13,6 +13,7 @@
 #include "core/errors.h"
 #include "core/handles.h"
 #include "jobgen/jobgen_file.h"
+#include "jobs/id_job_common.h"
 #include "jobs/job_records.h"
 #include "jobs/job_texts.h"
 #include "jobs/job_walks.h"
@@ -23,6 +24,8 @@
 namespace qvp::jobs {
 
 namespace {
+
+using idjob::Text;
 
 constexpr int kFolder = 3;
 constexpr int kJob = 4;
@@ -57,7 +60,6 @@ constexpr char kNoIdJob[] = "%s : No ZARN_IDJOB : ErrorCode = %d";
 constexpr char kWorkerFirst[] = "%s : qvpAPIGetIDJobPackage Err = 0x%8.8x";
 constexpr char kWorkerFailed[] = "%s : qvpAPIGetIDJobPackage Error = 0x%8.8x";
 
-const char* Text(const char* value) { return value != nullptr ? value : ""; }
 unsigned HandleValue(const void* handle) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)); }
 
 // <root><folder>, the folder appended when it is longer than one character. false for a folder
@@ -217,9 +219,9 @@ uint32_t IdJobDirectory(CallContext& call, JobTree tree, const char* folder, con
         call.Log(kNoFolder, call.function());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
-    // The number is one level of the folder: with a separator or as "." or ".." it would name
-    // something else.
-    if (std::strpbrk(number, "\\/") != nullptr || std::strcmp(number, ".") == 0 || std::strcmp(number, "..") == 0) {
+    // The number is one level of the folder: with a separator, a wildcard, or as "." or ".." it
+    // would name something else.
+    if (std::strpbrk(number, "\\/*?") != nullptr || std::strcmp(number, ".") == 0 || std::strcmp(number, "..") == 0) {
         call.Log(kNoIdJob, call.function(), -1);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
@@ -385,7 +387,9 @@ QVPAPI_HANDLE FindFirstClientPackageIDJob(CallContext& call, JobTree tree, bool 
         : lpJobNo == nullptr || lpJobNo[0] == '\0'       ? kJobNoNull
         : lpNodePath == nullptr || lpNodePath[0] == '\0' ? kNodePathNull
         : lpFindPackageJobData == nullptr                ? kPackageRecordNull
-                                                         : nullptr;
+        // The ID text is "%" and at most 32 characters: the worker compares no more.
+        : hasId && std::strlen(lpID) > kIdMax ? kIdNg
+                                              : nullptr;
     if (refusal != nullptr) return Refused(call, refusal);
     std::string directory;
     if (const uint32_t code =
@@ -394,8 +398,6 @@ QVPAPI_HANDLE FindFirstClientPackageIDJob(CallContext& call, JobTree tree, bool 
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;
     }
-    // The ID text is "%" and at most 32 characters: the worker compares no more.
-    if (hasId && std::strlen(lpID) > kIdMax) return Refused(call, kIdNg);
     const std::string id = hasId ? std::string("%") + lpID : std::string();
     auto state = std::make_unique<ClientWalker>();
     state->longNode = std::strlen(lpNodePath) >= kLongNode;

@@ -1,7 +1,9 @@
 #include "jobs/id_job_common.h"
+#include "jobs/job_texts.h"
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/errors.h"
 #include "core/fileutil.h"
@@ -22,7 +24,6 @@ constexpr size_t kFirstItemText = 956;
 constexpr size_t kPathFormSize = kMaxPath + 1;
 
 constexpr char kFileCopyFailed[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
-constexpr char kDefective[] = "%s : JobExecFile Error : File = %s, errno = %d";
 
 }  // namespace
 
@@ -90,6 +91,16 @@ void PutText(unsigned char* field, size_t width, std::string_view text) {
     std::memcpy(field, text.data(), length);
 }
 
+std::vector<std::string> IdsOfJob(const JobFile& file) {
+    std::vector<std::string> ids;
+    std::unordered_set<std::string_view> seen;
+    for (const Entry& entry : file.entries) {
+        const std::string_view last = LastComponent(entry.name);
+        if (IsIdComponent(last) && seen.insert(last).second) ids.emplace_back(last);
+    }
+    return ids;
+}
+
 uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) {
     void* buffer = nullptr;
     uint32_t size = 0;
@@ -100,7 +111,7 @@ uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) 
     }
     const uint32_t code = ParseJobFile(std::string_view(static_cast<const char*>(buffer), size), file);
     qvpAPIFree(buffer);
-    if (code != 0) call.Log(kDefective, call.function(), path.c_str(), static_cast<int>(code));
+    if (code != 0) call.Log(text::kDefectiveFile, call.function(), path.c_str(), static_cast<int>(code));
     return code;
 }
 

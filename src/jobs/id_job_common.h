@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/frame.h"
 #include "jobs/jobexec_file.h"
@@ -49,6 +50,10 @@ std::string RecordNodeName(const unsigned char* record, size_t bufferSize);
 
 // Puts a text into a field of `width` bytes, cut to width - 1 and terminated.
 void PutText(unsigned char* field, size_t width, std::string_view text);
+
+// The IDs a job's entries name ("%" and the name), each once, in the order of first mention.
+// Only "%"-marked last components are IDs.
+std::vector<std::string> IdsOfJob(const JobFile& file);
 
 // Reads a whole jobexecfile (a full path) and checks its entries. 0, or the code after the
 // line "%s : qvpAPIFileCopy Error = 0x%8.8x".

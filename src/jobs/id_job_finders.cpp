@@ -4,7 +4,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "core/errors.h"
@@ -12,6 +11,7 @@
 #include "jobgen/jobgen_file.h"
 #include "jobs/id_job_common.h"
 #include "jobs/id_jobs.h"
+#include "jobs/job_texts.h"
 #include "jobs/job_records.h"
 #include "jobs/job_walks.h"
 #include "platform/win.h"
@@ -27,10 +27,6 @@ constexpr int kIdJob = 5;
 
 constexpr char kIdStart[] = "%s START :lpJobNo = %s:lpFolderPath = %s";
 constexpr char kKeepStart[] = "%s START :lpID = %s:lpJobNo = %s:lpFolderPath = %s";
-constexpr char kNextStart[] = "%s START : hFindJob = 0x%8.8x";
-constexpr char kCloseStart[] = "%s START :hFindJob = 0x%8.8x";
-constexpr char kKeepNextStart[] = "%s START :hFindJob = 0x%8.8x";
-constexpr char kKeepCloseStart[] = "%s START : hFindJob = 0x%8.8x";
 constexpr char kFolderNg[] = "%s : lpFolderPath is NG";
 constexpr char kJobNoNull[] = "%s : lpJobNo Pointer is NULL";
 constexpr char kKeepJobNoNull[] = "%s : lpJobNo is NULL";
@@ -40,7 +36,6 @@ constexpr char kAttributes[] = "%s : uiNodeAttributes = 0x%8.8x";
 constexpr char kNoFolder[] = "%s : wcPathWork NO Folder";
 constexpr char kSelectFailed[] = "%s : qvAPISelectFile Error : Code = 0x%8.8x";
 constexpr char kNoIdJob[] = "%s : No ZARN_IDJOB : ErrorCode = %d";
-constexpr char kPathTooLong[] = "%s : Logical Error : Path is too Long : %s";
 constexpr char kFirstNext[] = "%s : qvAPIFindNextIDJob : ErrorCode = 0x%8.8x";
 constexpr char kFirstNextEx[] = "%s : qvAPIFindNextIDJobEx : ErrorCode = 0x%8.8x";
 constexpr char kKeepFirstNext[] = "%s : qvAPIFindNextKeepIDJob : ErrorCode = 0x%8.8x";
@@ -99,9 +94,10 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool FolderAccepted(const char* folder) {
     return folder == nullptr || folder[0] == '\0' || (IsSeparator(folder[0]) && !HasDotLevel(folder));
 }
-// A job number names one directory level.
+// A job number names one directory level, and no pattern that the classification's listing
+// could match other directories with.
 bool JobNumberAccepted(const char* jobNo) {
-    return jobNo != nullptr && jobNo[0] != '\0' && std::strpbrk(jobNo, "\\/") == nullptr &&
+    return jobNo != nullptr && jobNo[0] != '\0' && std::strpbrk(jobNo, "\\/*?") == nullptr &&
            std::strcmp(jobNo, ".") != 0 && std::strcmp(jobNo, "..") != 0;
 }
 std::string FolderPart(const char* folder) {
@@ -115,7 +111,7 @@ bool IdJobDirectory(CallContext& call, JobTree tree, const char* folder, const c
     const std::string folderDir = JobTreeRoot(tree) + FolderPart(folder);
     jobDir = folderDir + "\\" + jobNo;
     if (jobDir.size() + 1 + std::strlen(kJobExecFileName) >= win::MAX_PATH)
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kPathTooLong, call.function(), jobDir.c_str());
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kPathTooLong, call.function(), jobDir.c_str());
     win::WIN32_FIND_DATAA data{};
     if (jobgen::SelectFile(block, folderDir, data) != kFolder)
         return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kNoFolder, call.function());
@@ -191,13 +187,8 @@ QVPAPI_HANDLE FindFirstIDJob(CallContext& call, JobTree tree, bool ex, const cha
         return QVPAPI_INVALID_HANDLE;
     }
     std::memcpy(find->dateTime, file.head + head::kDateTime, head::kDateTimeSize);
-    // Only "%"-marked components name IDs: an ordinary entry is no ID, with or without its
-    // first character.
-    std::unordered_set<std::string_view> seen;
-    for (const Entry& entry : file.entries) {
-        const std::string_view last = LastComponent(entry.name);
-        if (IsIdComponent(last) && seen.insert(last).second) find->ids.emplace_back(last);
-    }
+    // An ordinary entry is no ID, with or without its first character.
+    find->ids = IdsOfJob(file);
     block.idJobFind = find.release();
     const int first = ex ? qvAPIFindNextIDJobEx(&block, static_cast<QVAPI_NODE_JOB_EX*>(lpFindNodeJobData), 0, 0)
                          : qvAPIFindNextIDJob(&block, static_cast<QVAPI_NODE_JOB*>(lpFindNodeJobData), 0, 0);
@@ -213,7 +204,7 @@ QVPAPI_HANDLE FindFirstIDJob(CallContext& call, JobTree tree, bool ex, const cha
 
 int FindNextIDJob(CallContext& call, bool ex, QVPAPI_HANDLE hFindJob, void* lpFindNodeJobData) {
     QVPAPI& block = call.block();
-    call.Log(kNextStart, call.function(), Low32(hFindJob));
+    call.Log(text::kIdNextStart, call.function(), Low32(hFindJob));
     auto* find = static_cast<IdJobFind*>(block.idJobFind);
     if (!qvpIsOwnBlock(hFindJob) || find == nullptr) {
         call.Fail(QVAPI_ERR_INVALID_HANDLE);
@@ -247,7 +238,7 @@ int FindNextIDJob(CallContext& call, bool ex, QVPAPI_HANDLE hFindJob, void* lpFi
 
 int FindCloseIDJob(CallContext& call, QVPAPI_HANDLE hFindJob) {
     QVPAPI& block = call.block();
-    call.Log(kCloseStart, call.function(), Low32(hFindJob));
+    call.Log(text::kIdNextStart2, call.function(), Low32(hFindJob));
     if (!qvpIsOwnBlock(hFindJob) || block.idJobFind == nullptr) {
         call.Fail(QVAPI_ERR_INVALID_HANDLE);
         return 0;
@@ -315,7 +306,7 @@ QVPAPI_HANDLE FindFirstKeepIDJob(CallContext& call, JobTree tree, bool ex, const
 int FindNextKeepIDJob(CallContext& call, bool ex, QVPAPI_HANDLE hFindJob, void* lpFindNodeJobData,
                       uint32_t dwReserved1, uint32_t dwReserved2) {
     QVPAPI& block = call.block();
-    call.Log(kKeepNextStart, call.function(), Low32(hFindJob));
+    call.Log(text::kIdNextStart2, call.function(), Low32(hFindJob));
     auto* find = static_cast<KeepIdJobFind*>(block.keepIdJobFind);
     if (!qvpIsOwnBlock(hFindJob) || find == nullptr) {
         call.Fail(QVAPI_ERR_INVALID_HANDLE);
@@ -347,7 +338,7 @@ int FindNextKeepIDJob(CallContext& call, bool ex, QVPAPI_HANDLE hFindJob, void* 
 
 int FindCloseKeepIDJob(CallContext& call, QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2) {
     QVPAPI& block = call.block();
-    call.Log(kKeepCloseStart, call.function(), Low32(hFindJob));
+    call.Log(text::kIdNextStart, call.function(), Low32(hFindJob));
     auto* find = static_cast<KeepIdJobFind*>(block.keepIdJobFind);
     if (!qvpIsOwnBlock(hFindJob) || find == nullptr) {
         call.Fail(QVAPI_ERR_INVALID_HANDLE);
@@ -372,17 +363,16 @@ int FindCloseKeepIDJob(CallContext& call, QVPAPI_HANDLE hFindJob, uint32_t dwRes
 using namespace qvp::jobs;
 
 namespace {
-constexpr char kIdException[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
 constexpr char kKeepException[] = "%s : Exception Occured : ErrorCode = 0x%8.8x";
 constexpr char kKeepNextEnd[] = "%s END :Code = %d";
 using qvp::EndStyle;
 using qvp::FrameTexts;
-const FrameTexts kFirstIdTexts{"qvAPIFindFirstIDJob", EndStyle::Hex, "", nullptr, kIdException};
-const FrameTexts kFirstIdExTexts{"qvAPIFindFirstIDJobEx", EndStyle::Hex, "", nullptr, kIdException};
-const FrameTexts kNextIdTexts{"qvAPIFindNextIDJob", EndStyle::Decimal, "", nullptr, kIdException};
-const FrameTexts kNextIdExTexts{"qvAPIFindNextIDJobEx", EndStyle::Decimal, "", nullptr, kIdException};
-const FrameTexts kCloseIdTexts{"qvAPIFindCloseIDJob", EndStyle::Decimal, "", nullptr, kIdException};
-const FrameTexts kCloseIdExTexts{"qvAPIFindCloseIDJobEx", EndStyle::Decimal, "", nullptr, kIdException};
+const FrameTexts kFirstIdTexts{"qvAPIFindFirstIDJob", EndStyle::Hex, "", nullptr, text::kLogicalError};
+const FrameTexts kFirstIdExTexts{"qvAPIFindFirstIDJobEx", EndStyle::Hex, "", nullptr, text::kLogicalError};
+const FrameTexts kNextIdTexts{"qvAPIFindNextIDJob", EndStyle::Decimal, "", nullptr, text::kLogicalError};
+const FrameTexts kNextIdExTexts{"qvAPIFindNextIDJobEx", EndStyle::Decimal, "", nullptr, text::kLogicalError};
+const FrameTexts kCloseIdTexts{"qvAPIFindCloseIDJob", EndStyle::Decimal, "", nullptr, text::kLogicalError};
+const FrameTexts kCloseIdExTexts{"qvAPIFindCloseIDJobEx", EndStyle::Decimal, "", nullptr, text::kLogicalError};
 const FrameTexts kFirstKeepTexts{"qvAPIFindFirstKeepIDJob", EndStyle::Hex, "", nullptr, kKeepException};
 const FrameTexts kFirstKeepExTexts{"qvAPIFindFirstKeepIDJobEx", EndStyle::Hex, "", nullptr, kKeepException};
 const FrameTexts kNextKeepTexts{"qvAPIFindNextKeepIDJob", EndStyle::Decimal, "", kKeepNextEnd, kKeepException};

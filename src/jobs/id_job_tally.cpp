@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "jobs/id_job_common.h"
 #include "jobs/id_jobs.h"
+#include "jobs/job_texts.h"
 #include "jobs/job_records.h"
 
 namespace qvp::jobs {
@@ -16,24 +17,17 @@ using namespace idjob;
 namespace {
 
 constexpr char kStart[] = "%s START :dwFlg = 0x%8.8x:pClientName = %s:pIDName = %s";
-constexpr char kStart2[] = "%s :pNodeName = %s:pExecNo = %s";
-constexpr char kDataNull[] = "%s : pData Pointer is NULL";
-constexpr char kPathNull[] = "%s : pFilePath Pointer is NULL";
 constexpr char kRecordNull[] = "%s : pNodeJobData Pointer is NULL";
-constexpr char kModeInvalid[] = "%s : dwFlg = 0x%8.8x";
-constexpr char kFindFailed[] = "%s : qvpAPIFindCommand Error";
-constexpr char kNextFailed[] = "%s : qvpAPIGetNextCommand Error";
 constexpr char kCountClient[] = "%s : qvpAPIGetIDJobCountStatus(1) Error";
 constexpr char kCountNoClient[] = "%s : qvpAPIGetIDJobCountStatus(2) Error";
 constexpr char kCountFollowing[] = "%s : qvpAPIGetIDJobCountStatus(3) Error";
 constexpr char kStatusInvalid[] = "%s : CheckStaCodeJob Injustice";
 constexpr char kStatusEnd[] = "%s END :wdSetError = 0x%8.8x:rtnsta = %d";
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
 constexpr size_t kMessageSize = 1024;
 constexpr size_t kCountersEnd = 148;  // job record counters 112 to 147 are cleared before a recount
 
-constexpr FrameTexts kTallyTexts{"qvpAPIGetIDJobCountNode", EndStyle::Decimal, "", nullptr, kLogicalError};
-constexpr FrameTexts kTallyExTexts{"qvpAPIGetIDJobCountNodeEx", EndStyle::Decimal, "", nullptr, kLogicalError};
+constexpr FrameTexts kTallyTexts{"qvpAPIGetIDJobCountNode", EndStyle::Decimal, "", nullptr, text::kLogicalError};
+constexpr FrameTexts kTallyExTexts{"qvpAPIGetIDJobCountNodeEx", EndStyle::Decimal, "", nullptr, text::kLogicalError};
 
 uint32_t AddStatus(QVPAPI* block, const char* function, const Layout& layout, const unsigned char* record,
                    unsigned char* nodeJob, char* message) {
@@ -144,7 +138,7 @@ bool Tally::CountEntry(const Entry& entry) {
     const unsigned char* record = FindFirst(block, entry.jobNumber, lookup, code);
     if (record == nullptr) {
         if (code == QVAPI_ERR_NO_MORE_ITEMS) return true;
-        call_.Log(kFindFailed, call_.function());
+        call_.Log(text::kFindCommand, call_.function());
         call_.Fail(code);
         return false;
     }
@@ -164,7 +158,7 @@ bool Tally::CountEntry(const Entry& entry) {
         record = FindNext(block, code);
         if (record == nullptr) {
             if (code == QVAPI_ERR_NO_MORE_ITEMS) return true;
-            call_.Log(kNextFailed, call_.function());
+            call_.Log(text::kIdNextCommand, call_.function());
             call_.Fail(code);
             return false;
         }
@@ -172,7 +166,7 @@ bool Tally::CountEntry(const Entry& entry) {
         if (IsIdComponent(LastComponent(member)) || !ClientMatches(member)) continue;
         if (!Count(record, kCountFollowing)) return false;
     }
-    call_.Log(kNextFailed, call_.function());
+    call_.Log(text::kIdNextCommand, call_.function());
     call_.Fail(QVAPI_ERR_UNEXPECTED_DATA);
     return false;
 }
@@ -180,13 +174,13 @@ bool Tally::CountEntry(const Entry& entry) {
 int Tally::Run() {
     QVPAPI& block = call_.block();
     call_.Log(kStart, call_.function(), args_.mode, Text(args_.clientName), Text(args_.idName));
-    call_.Log(kStart2, call_.function(), Text(args_.nodeName), Text(args_.execNo));
-    const char* refusal = args_.filePath == nullptr || args_.filePath[0] == '\0' ? kPathNull
+    call_.Log(text::kIdFirstArgs2, call_.function(), Text(args_.nodeName), Text(args_.execNo));
+    const char* refusal = args_.filePath == nullptr || args_.filePath[0] == '\0' ? text::kIdPathNull
                           : args_.job == nullptr && args_.nodeJob == nullptr     ? kRecordNull
                                                                                  : nullptr;
     if (refusal != nullptr) return call_.Failed(QVAPI_ERR_INVALID_PARAMETER, refusal, call_.function());
     if (args_.mode < kTallyEntries || args_.mode > kTallyMember)
-        return call_.Failed(QVAPI_ERR_INVALID_PARAMETER, kModeInvalid, call_.function(), args_.mode);
+        return call_.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdMode, call_.function(), args_.mode);
     JobFile file;
     if (const uint32_t code = LoadJobFile(call_, args_.filePath, file)) {
         call_.Fail(code);
@@ -233,7 +227,7 @@ int Tally::Run() {
 int RunTally(const FrameTexts& texts, const Layout& layout, QVPAPI* block, const TallyArgs& args) {
     return RunApi(texts, 0, [&](CallContext& call) {
         if (block == nullptr) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER, kDataNull, call.function());
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdDataNull, call.function());
             return 0;
         }
         return Tally(call, layout, args).Run();

@@ -14,6 +14,7 @@
 #include "core/errors.h"
 #include "jobs/id_job_common.h"
 #include "jobs/id_jobs.h"
+#include "jobs/job_texts.h"
 #include "jobs/package_job_record.h"
 #include "nodes/name_checks.h"
 #include "platform/byte_order.h"
@@ -27,19 +28,11 @@ namespace {
 
 constexpr char kStart[] = "%s START :dwFlg = 0x%8.8x";
 constexpr char kFirstArgs[] = "%s :pClientName = %s:pIDName = %s";
-constexpr char kFirstArgs2[] = "%s :pNodeName = %s:pExecNo = %s";
-constexpr char kDataNull[] = "%s : pData Pointer is NULL";
 constexpr char kHandleNull[] = "%s : hHandle Pointer is NULL";
-constexpr char kModeInvalid[] = "%s : dwFlg = 0x%8.8x";
-constexpr char kPathNull[] = "%s : pFilePath Pointer is NULL";
 constexpr char kRecordsNull[] = "%s : pxxxJobData Pointer is NULL";
-constexpr char kMallocError[] = "%s : malloc error";
 constexpr char kSlotEmpty[] = "%s : hHandle(1) Pointer is NULL";
 constexpr char kNextRecordsNull[] = "%s : pPackageJobData Pointer is NULL";
-constexpr char kPathTooLong[] = "%s : Logical Error : Path is too Long : %s";
-constexpr char kFindFailed[] = "%s : qvpAPIFindCommand Error";
 constexpr char kRefindFailed[] = "%s : qvpAPIFindCommand(1) Error";
-constexpr char kNextFailed[] = "%s : qvpAPIGetNextCommand Error";
 constexpr char kRenextFailed[] = "%s : qvpAPIGetNextCommand(1) Error";
 constexpr char kDrainFailed[] = "%s : qvpAPIGetNextCommand(2) Error";
 constexpr char kSecondName[] = "%s : gaiGetNodeName Error";
@@ -47,10 +40,9 @@ constexpr char kTallyFailed[] = "%s : qvAPIGetJobCountNode Error : wdSetError = 
 constexpr char kStatusFailed[] = "%s : qvpAPIGetIDJobCountStatus Error";
 constexpr char kNameType[] = "%s : qvAPIGetNodeNameType error code=0x%8.8x";
 constexpr char kAllocError[] = "%s : qvpAPIAlloc Error Code = %x";
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
 
-constexpr FrameTexts kWalkTexts{"qvpAPIGetIDJobPackage", EndStyle::Decimal, "", nullptr, kLogicalError};
-constexpr FrameTexts kWalkExTexts{"qvpAPIGetIDJobPackageEx", EndStyle::Decimal, "", nullptr, kLogicalError};
+constexpr FrameTexts kWalkTexts{"qvpAPIGetIDJobPackage", EndStyle::Decimal, "", nullptr, text::kLogicalError};
+constexpr FrameTexts kWalkExTexts{"qvpAPIGetIDJobPackageEx", EndStyle::Decimal, "", nullptr, text::kLogicalError};
 
 constexpr size_t kNameSize = kMaxPath + 1;
 constexpr size_t kRecordCopy = QVAPI_EXECUTION_MAX_SIZE;
@@ -160,7 +152,7 @@ private:
 
 bool Walker::Load() {
     if (walk_.filePath.size() >= win::MAX_PATH) {
-        call_.Failed(QVAPI_ERR_INVALID_PARAMETER, kPathTooLong, call_.function(), walk_.filePath.c_str());
+        call_.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kPathTooLong, call_.function(), walk_.filePath.c_str());
         return false;
     }
     if (const uint32_t code = LoadJobFile(call_, walk_.filePath, walk_.file)) {
@@ -233,7 +225,7 @@ Step Walker::NextPackage() {
         uint32_t code = 0;
         const unsigned char* found = FindFirst(block, entry.jobNumber, lookup, code);
         if (found == nullptr) {
-            if (LookupFailed(code, kFindFailed)) return Step::Failed;
+            if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
         unsigned char record[kRecordCopy];
@@ -279,7 +271,7 @@ Step Walker::NextMember() {
         for (size_t taken = 0; taken < kMaxRecordsPerLookup; ++taken) {
             const unsigned char* found = FindNext(block, code);
             if (found == nullptr) {
-                if (LookupFailed(code, kNextFailed)) return Step::Failed;
+                if (LookupFailed(code, text::kIdNextCommand)) return Step::Failed;
                 break;
             }
             const std::string name = RecordNodeName(found, sizeof block.currentRecord);
@@ -306,7 +298,7 @@ bool Walker::Position(const Entry& entry, const std::string& lookup) {
     // found by its full name.
     const bool again = !walk_.lastTaken.empty();
     if (FindFirst(block, entry.jobNumber, lookup, code) == nullptr) {
-        LookupFailed(code, again ? kRefindFailed : kFindFailed);
+        LookupFailed(code, again ? kRefindFailed : text::kFindCommand);
         return false;
     }
     walk_.positioned = true;
@@ -378,7 +370,7 @@ Step Walker::SumGroup() {
         uint32_t code = 0;
         const unsigned char* found = FindFirst(block, entry.jobNumber, lookup, code);
         if (found == nullptr) {
-            if (LookupFailed(code, kFindFailed)) return Step::Failed;
+            if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
         const std::string name = RecordNodeName(found, sizeof block.currentRecord);
@@ -494,7 +486,7 @@ int RunWalker(CallContext& call, const Layout& layout, const WalkArgs& a) {
     call.Log(kStart, call.function(), a.mode);
     if (a.slot == nullptr) return call.Failed(QVAPI_ERR_INVALID_HANDLE, kHandleNull, call.function());
     const bool known = a.mode >= kWalkPackageFirst && a.mode <= kWalkEntryClose;
-    if (!known) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kModeInvalid, call.function(), a.mode);
+    if (!known) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdMode, call.function(), a.mode);
     if (IsClose(a.mode)) {
         FreeIdJobWalk(a.slot);
         return 1;
@@ -502,9 +494,9 @@ int RunWalker(CallContext& call, const Layout& layout, const WalkArgs& a) {
     const Walk kind = WalkOfMode(a.mode);
     if (IsFirst(a.mode)) {
         call.Log(kFirstArgs, call.function(), Text(a.clientName), Text(a.idName));
-        call.Log(kFirstArgs2, call.function(), Text(a.nodeName), Text(a.execNo));
+        call.Log(text::kIdFirstArgs2, call.function(), Text(a.nodeName), Text(a.execNo));
         if (a.filePath == nullptr || a.filePath[0] == '\0')
-            return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kPathNull, call.function());
+            return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdPathNull, call.function());
         if ((a.nodeJob == nullptr && a.packageJob == nullptr) || (kind == Walk::Member && a.nodeJob == nullptr))
             return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kRecordsNull, call.function());
         // A walk the caller left open goes with its file.
@@ -527,7 +519,7 @@ int RunWalker(CallContext& call, const Layout& layout, const WalkArgs& a) {
     if ((a.nodeJob == nullptr && a.packageJob == nullptr) || (kind == Walk::Member && a.nodeJob == nullptr))
         return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kNextRecordsNull, call.function());
     // A step of another kind of walk than the one started cannot go on from its position.
-    if (walk->walk != kind) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kModeInvalid, call.function(), a.mode);
+    if (walk->walk != kind) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdMode, call.function(), a.mode);
     const Out out{layout, a.nodeJob, a.packageJob, &layout == &kEx};
     const Step step = Walker(call, *walk, out).Next();
     if (step == Step::Produced) return 1;
@@ -552,7 +544,7 @@ int qvpAPIGetIDJobPackage(QVPAPI* block, void** phHandle, uint32_t dwFlg, const 
                         reinterpret_cast<unsigned char*>(pNodeJobData),
                         reinterpret_cast<unsigned char*>(pPackageJobData)};
     return RunApi(kWalkTexts, 0, [&](CallContext& call) {
-        if (block == nullptr) return static_cast<int>(call.Failed(QVAPI_ERR_INVALID_PARAMETER, kDataNull, call.function()));
+        if (block == nullptr) return static_cast<int>(call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdDataNull, call.function()));
         return RunWalker(call, kPlain, args);
     });
 }
@@ -566,7 +558,7 @@ int qvpAPIGetIDJobPackageEx(QVPAPI* block, void** phHandle, uint32_t dwFlg, cons
                         reinterpret_cast<unsigned char*>(pNodeJobData),
                         reinterpret_cast<unsigned char*>(pPackageJobData)};
     return RunApi(kWalkExTexts, 0, [&](CallContext& call) {
-        if (block == nullptr) return static_cast<int>(call.Failed(QVAPI_ERR_INVALID_PARAMETER, kDataNull, call.function()));
+        if (block == nullptr) return static_cast<int>(call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kIdDataNull, call.function()));
         return RunWalker(call, kEx, args);
     });
 }

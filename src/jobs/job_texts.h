@@ -110,4 +110,13 @@ inline constexpr const char* kRemoveParentExit = "%s : RemoveDirectory(4) error 
 inline constexpr const char* kOptionCode = "%s : Last Option Code Error : fdwAfterProcOption is not correct";
 inline constexpr const char* kAfterSkipped = "%s : JobGen busy : after-processing skipped : JobGen = %s";
 
+// ---- ID jobs: the workers ("%s" is the worker's own name) and the finders
+inline constexpr const char* kIdDataNull = "%s : pData Pointer is NULL";
+inline constexpr const char* kIdPathNull = "%s : pFilePath Pointer is NULL";
+inline constexpr const char* kIdMode = "%s : dwFlg = 0x%8.8x";
+inline constexpr const char* kIdNextCommand = "%s : qvpAPIGetNextCommand Error";
+inline constexpr const char* kIdFirstArgs2 = "%s :pNodeName = %s:pExecNo = %s";
+inline constexpr const char* kIdNextStart = "%s START : hFindJob = 0x%8.8x";
+inline constexpr const char* kIdNextStart2 = "%s START :hFindJob = 0x%8.8x";
+
 }  // namespace qvp::jobs::text

@@ -186,6 +186,16 @@ void CallerTest::Prepare(const CallerData& caller) {
     job.storedCounts[0] = 2;
     job.nodes = {qvpsim::Node(caller.Client(), {0x10, 0, 0}), qvpsim::Node(caller.Master(), {0x60, 0, 0})};
     jobs_->WriteJob(job);
+    // An ID job: the caller's ID under "<prefix>shop", reaching its client (running) and the
+    // client below the master (done).
+    qvpsim::JobSpec idJob;
+    idJob.path = caller.IdJobFolder() + "\\" + caller.IdJobNumber();
+    idJob.number = caller.IdJobNumber();
+    idJob.storedCounts[0] = 1;
+    qvpsim::JobNode entry = qvpsim::Node(caller.prefix + "shop.%" + caller.Id(), {0x20, 0, 0x20});
+    entry.members = {qvpsim::Node(caller.Client(), {0x20, 0, 0x20}), qvpsim::Node(caller.Below(), {0x90, 0, 0})};
+    idJob.nodes = {entry};
+    jobs_->WriteJob(idJob);
 
     // A folder as a package is made of: a script, nested folders, an empty file and folder,
     // data larger than one block of the encoder, and two names differing in case and a dot.
@@ -255,6 +265,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryJobs(caller);
     StoryJobWalk(caller);
     StoryQueries(caller);
+    StoryIdJobs(caller);
     StoryClientIdJobs(caller);
     StoryPackages(caller);
     StoryClose(caller, threadId);
@@ -675,33 +686,61 @@ void CallerTest::StoryQueries(const CallerData& caller) {
     EXPECT_EQ(qvAPIAbstractCloseDetailJob(query, 0, 0), 1);
 }
 
-// The manager's site copy of an ID job of the caller (its ID under its master, reaching its two
-// clients) seen from the clients' side; the caller's own job folder holds a plain job only.
+// The caller's ID job: its one ID with the counts of the clients it reached, then each of
+// those clients once under the entry's path.
+void CallerTest::StoryIdJobs(const CallerData& caller) {
+    const std::string folder = caller.IdJobFolder();
+    const std::string number = caller.IdJobNumber();
+    QVAPI_NODE_JOB node;
+    QVPAPI_HANDLE find = qvAPIFindFirstIDJob(folder.c_str(), number.c_str(), &node, 1, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(node.szNodeName), caller.Id());
+    EXPECT_EQ(node.dwStatus1 + node.dwStatus2, 2u);
+    EXPECT_EQ(qvAPIFindNextIDJob(find, &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindCloseIDJob(find, 0, 0), 1);
+
+    std::vector<std::string> clients;
+    find = qvAPIFindFirstKeepIDJob(folder.c_str(), number.c_str(), caller.Id().c_str(), &node, 1, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do clients.push_back(node.szNodeName);
+    while (qvAPIFindNextKeepIDJob(find, &node, 0, 0) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseKeepIDJob(find, 0, 0), 1);
+    const std::string path = "\\" + caller.prefix + "shop\\";
+    EXPECT_EQ(clients, (std::vector<std::string>{path + caller.Client(), path + caller.Below()}));
+}
+
+// The caller's ID job seen from its clients' side, in the job tree and in the manager's site
+// copy of it; the caller's plain job folder holds no ID job.
 void CallerTest::StoryClientIdJobs(const CallerData& caller) {
-    const std::string number = "IB" + caller.JobNumber().substr(2);
+    const std::string number = caller.IdJobNumber();
+    QVAPI_JOB job;
+    QVPAPI_HANDLE find = qvAPIFindFirstClientIDJob(caller.IdJobFolder().c_str(), &job, 0, 0);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(job.szJobNo, 16), number);
+    EXPECT_EQ(job.dwKind, QVAPI_JOB_KIND_ID_JOB);
+    EXPECT_EQ(job.dwStatus1 + job.dwStatus2, 2u);  // its two clients, not the entry itself
+    EXPECT_EQ(qvAPIFindNextClientIDJob(find, &job, 0, 0), 0);
+    EXPECT_EQ(qvAPIFindCloseClientIDJob(find, 0, 0), 1);
+
     qvpsim::JobSpec site;
     site.number = number;
     site.path = "\\" + caller.prefix + "S\\" + number;
-    site.storedCounts[0] = 2;
-    site.nodes = {qvpsim::Node(caller.Master() + ".%" + caller.Id(), {0x10, 0, 0})};
+    site.storedCounts[0] = 1;
+    site.nodes = {qvpsim::Node(caller.prefix + "shop.%" + caller.Id(), {0x20, 0, 0x20})};
     jobs_->WriteSiteJob(site);
-    jobs_->AddRecord(qvpsim::Node(caller.Master() + "." + caller.Client(), {0x20, 0, 0}), number);
-    jobs_->AddRecord(qvpsim::Node(caller.Master() + "." + caller.Below(), {0x10, 0, 0}), number);
-
     std::vector<std::string> clients;
     QVAPI_NODE_JOB_EX node;
-    QVPAPI_HANDLE find =
-        qvAPIFindFirstSiteClientNodeIDJobEx(("\\" + caller.prefix + "S").c_str(), number.c_str(), &node, 0, 0);
+    find = qvAPIFindFirstSiteClientNodeIDJobEx(("\\" + caller.prefix + "S").c_str(), number.c_str(), &node, 0, 0);
     ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
-    do clients.push_back(std::string(node.szNodeName) + (node.dwStatus3 == 1 ? " running" : " waiting"));
+    do clients.push_back(std::string(node.szNodeName) + (node.dwStatus1 == 1 ? " running" : " in error"));
     while (qvAPIFindNextSiteClientNodeIDJobEx(find, &node, 0, 0) == 1);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     EXPECT_EQ(qvAPIFindCloseSiteClientNodeIDJobEx(find, 0, 0), 1);
-    const std::string master = "\\" + caller.Master() + "\\";
-    EXPECT_EQ(clients, (std::vector<std::string>{master + caller.Client() + " running", master + caller.Below() + " waiting"}));
+    const std::string path = "\\" + caller.prefix + "shop\\";
+    EXPECT_EQ(clients, (std::vector<std::string>{path + caller.Client() + " running", path + caller.Below() + " in error"}));
 
     const std::string folder = "\\" + caller.prefix + "J";
-    QVAPI_JOB job;
     EXPECT_EQ(qvAPIFindFirstClientIDJob(folder.c_str(), &job, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     find = qvAPIFindFirstClientIDJob(folder.c_str(), &job, 4, 0);

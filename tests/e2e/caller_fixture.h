@@ -50,6 +50,9 @@ struct CallerData {
         return std::string(14, '0') + kHex[(qvCode >> 4) & 0xF] + kHex[qvCode & 0xF];
     }
     std::string JobPath() const { return "\\" + prefix + "J\\" + JobNumber(); }
+    // Its ID job, in a folder of its own: the ID under the entry path "<prefix>shop".
+    std::string IdJobNumber() const { return "IB" + JobNumber().substr(2); }
+    std::string IdJobFolder() const { return "\\" + prefix + "I"; }
     std::string Cabinet(int n) const { return std::string(1, qvCode) + "." + static_cast<char>('0' + n) + "A"; }
 };
 
@@ -114,6 +117,7 @@ private:
     void StoryJobs(const CallerData& caller);
     void StoryJobWalk(const CallerData& caller);
     void StoryQueries(const CallerData& caller);
+    void StoryIdJobs(const CallerData& caller);
     void StoryClientIdJobs(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
     void StoryInstalledPackages(const CallerData& caller);

@@ -5,6 +5,7 @@
 #include <dirent.h>
 
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -231,6 +232,47 @@ TEST_F(SiteJobsTest, AWalkOfTheOtherTreeEndsTheRunningOne) {
     EXPECT_EQ(OpenDescriptors(), open - 1);
     EXPECT_EQ(qvAPIFindNextClientIDJob(first, &job, 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
+}
+
+// Paths that would leave the tree, names that do not fit, and what is missing or no job: each
+// refused with its code before anything is walked.
+TEST_F(SiteJobsTest, RefusalsComeWithTheirCodes) {
+    fs::create_directories(jobs().JobExecDir() + "/F/QVFOLDER");
+    fs::create_directories(jobs().JobExecDir() + "/E/QVFOLDER");
+    Open();
+    QVAPI_JOB job;
+    QVAPI_NODE_JOB node;
+    QVAPI_PACKAGE_JOB record;
+    const std::string longId(33, 'I');
+    const struct {
+        const char* what;
+        std::function<QVPAPI_HANDLE()> call;
+        uint32_t code;
+    } cases[] = {
+        {"walk above the tree", [&] { return qvAPIFindFirstClientIDJob("\\F\\..\\..", &job, 0, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
+        {"walk of a folder holding its index only", [&] { return qvAPIFindFirstClientIDJob("\\E", &job, 0, 0); },
+         QVAPI_ERR_NO_MORE_ITEMS},
+        {"nodes of a missing job",
+         [&] { return qvAPIFindFirstClientNodeIDJob("\\F", "IB00000000000009", &node, 0, 0); },
+         QVAPI_ERR_NO_MORE_ITEMS},
+        {"nodes of a job a level down", [&] { return qvAPIFindFirstClientNodeIDJob("\\", "F\\IB1", &node, 0, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
+        {"nodes of a pattern", [&] { return qvAPIFindFirstClientNodeIDJob("\\", "?", &node, 4, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
+        {"nodes of a folder", [&] { return qvAPIFindFirstClientNodeIDJob("\\", "F", &node, 4, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
+        {"records below a folder not led by \\",
+         [&] { return qvAPIFindFirstClientPackageIDJob("F", "IB00000000000009", "\\pc", &record, 0, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
+        {"records of an ID over 32 characters",
+         [&] { return qvAPIFindFirstClientPackageIDJobEx("\\", "IB1", "\\pc", longId.c_str(), &record, 0, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.call(), QVPAPI_INVALID_HANDLE) << c.what;
+        EXPECT_EQ(qvAPIGetLastError(), c.code) << c.what;
+    }
 }
 
 }  // namespace

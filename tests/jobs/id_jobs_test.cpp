@@ -132,6 +132,7 @@ TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
         {"\\F", kJob, 0, QVAPI_ERR_INVALID_PARAMETER},
         {"\\F", kJob, 3, QVAPI_ERR_INVALID_PARAMETER},
         {"\\F", "", 1, QVAPI_ERR_INVALID_PARAMETER},
+        {"\\F", "IB*", 1, QVAPI_ERR_INVALID_PARAMETER},
         {"F", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
         {"\\..\\F", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
         {"\\G", kJob, 1, QVAPI_ERR_INVALID_PARAMETER},
@@ -148,8 +149,12 @@ TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
         EXPECT_EQ(block()->idJobFind, nullptr);
         EXPECT_EQ(block()->keepIdJobFind, nullptr);
     }
-    // A handle of another thread is refused.
+    // A new enumeration replaces (and frees) the running one; a handle of another thread is
+    // refused.
     QVAPI_NODE_JOB r{};
+    ASSERT_NE(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
+    ASSERT_NE(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
+    ASSERT_NE(qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0), QVPAPI_INVALID_HANDLE);
     QVPAPI_HANDLE h = qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0);
     ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
     std::thread([&] {
@@ -292,6 +297,83 @@ TEST_F(IdJobsTest, HeadByte236ChangesNothing) {
     EXPECT_EQ(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
     EXPECT_EQ(block()->keepIdJobFind, nullptr);
+}
+
+// The workers as the client and site finders drive them.
+TEST_F(IdJobsTest, WorkersServeClientWalksWhateverTheNameLength) {
+    const std::string longPath(66, 'l');
+    Write({Node("p.pc1", kDone), Entry("p.%X", "IB000000000000A1", kRunning, {{"pc1", kRunning}}),
+           Entry(longPath + ".%X", "IB000000000000A2", kWaiting, {{"c1", kDone}}),
+           Entry("p.%Y", "IB000000000000A3", kWaiting, {{"c2", kFailed}})});
+    Open();
+    QVPAPI& b = *block();
+    const std::string dir = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kJob).string();
+    const std::string file = dir + "/jobexecfile";
+    using namespace qvp::jobs;
+    // An ordinary entry that names the node counts under its own name, and the count goes on.
+    QVAPI_NODE_JOB node{};
+    ASSERT_EQ(qvpAPIGetIDJobCountNode(&b, kTallyMember, file.c_str(), nullptr, "\\p\\pc1", nullptr, nullptr, nullptr,
+                                      &node),
+              1);
+    EXPECT_EQ(node.dwStatus2, 1u);
+    EXPECT_EQ(node.dwStatus1, 1u);
+    // Member clients of every ID, the walk switching between the Ex and the plain walker.
+    void* slot = nullptr;
+    QVAPI_NODE_JOB_EX ex{};
+    ASSERT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkMemberFirst, dir.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                      &ex, nullptr, 0, 0),
+              1);
+    // The ordinary entry itself, then pc1 as a member of X (counted over X's entries only).
+    EXPECT_EQ(std::string(ex.szNodeName), "\\p\\pc1");
+    EXPECT_EQ(ex.dwStatus2, 1u);
+    ASSERT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkMemberNext, nullptr, nullptr, nullptr, nullptr, nullptr, &ex,
+                                      nullptr, 0, 0),
+              1);
+    EXPECT_EQ(std::string(ex.szNodeName), "\\p\\pc1");
+    EXPECT_EQ(ex.dwStatus1, 1u);
+    EXPECT_EQ(ex.dwStatus2, 0u);
+    ASSERT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkMemberNext, nullptr, nullptr, nullptr, nullptr, nullptr, &ex,
+                                      nullptr, 0, 0),
+              1);
+    EXPECT_EQ(std::string(ex.szNodeName), "\\" + longPath + "\\c1");
+    EXPECT_EQ(std::string(ex.szDisplayName), "\\" + longPath + "\\c1");
+    ASSERT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkMemberNext, nullptr, nullptr, nullptr, nullptr, nullptr, &node,
+                                    nullptr, 0, 0),
+              1);
+    EXPECT_EQ(std::string(node.szNodeName), "\\p\\c2");
+    EXPECT_EQ(node.dwStatus3, 1u);
+    EXPECT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkMemberNext, nullptr, nullptr, nullptr, nullptr, nullptr, &node,
+                                    nullptr, 0, 0),
+              0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkMemberClose, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, 0, 0),
+              1);
+    EXPECT_EQ(slot, nullptr);
+    EXPECT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkMemberClose, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, 0, 0),
+              1);
+    // Package records of one client of one ID: a name past the record's field goes to the
+    // session's long-name buffer, which the next short name releases.
+    QVAPI_PACKAGE_JOB package{};
+    const std::string longClient = "\\" + longPath + "\\c1";
+    ASSERT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkPackageFirst, dir.c_str(), "%X", longClient.c_str(), nullptr,
+                                      nullptr, nullptr, &package, 0, 0),
+              1);
+    EXPECT_EQ(package.szNodeName[0], '\0');
+    ASSERT_EQ(package.dwLongNameLength, longClient.size());
+    EXPECT_EQ(std::string(static_cast<const char*>(b.packageJobData)), longClient);
+    EXPECT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkPackageNext, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    &package, 0, 0),
+              0);
+    ASSERT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkPackageFirst, dir.c_str(), "%X", "\\p\\pc1", nullptr, nullptr,
+                                    nullptr, &package, 0, 0),
+              1);
+    EXPECT_EQ(std::string(package.szNodeName), "\\p\\pc1");
+    EXPECT_EQ(b.packageJobData, nullptr);
+    EXPECT_EQ(qvpAPIGetIDJobPackage(&b, &slot, kWalkPackageClose, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, 0, 0),
+              1);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "manager-sim/sim.h"
 #include "manager-sim/store_jobs.h"
@@ -31,22 +32,25 @@ qvpsim::JobSpec DemoJob() {
     return job;
 }
 
-// The ID jobs the example walks from the clients' side: the ID "sales" under master mst01,
-// reaching pc101 (done) and pc102 (running), once in the job tree and once in the site tree.
-// None of their records waits, so the example's wait walk finds the demo job's alone.
-void WriteDemoIdJobs(qvpsim::JobStore& jobs) {
-    for (const bool site : {false, true}) {
-        qvpsim::JobSpec job;
-        job.number = site ? "IB000000000000D3" : "IB000000000000D2";
-        job.path = (site ? "\\DEMOSITE\\" : "\\DEMOID\\") + job.number;
-        job.name = "demo ID job";
-        job.storedCounts[0] = 3;
-        job.nodes = {qvpsim::Node("mst01.%sales", {0x30, 0, 0x90})};
-        if (site) jobs.WriteSiteJob(job);
-        else jobs.WriteJob(job);
-        jobs.AddRecord(qvpsim::Node("mst01.pc101", {0x30, 0, 0x90}), job.number);
-        jobs.AddRecord(qvpsim::Node("mst01.pc102", {0x20, 0, 0x20}), job.number);
-    }
+// The ID job the example reads: "\IDDEMO\IB000000000000D2" names the ID sales under shop and
+// office and the ID admin under shop; each entry reaches member clients.
+qvpsim::JobSpec DemoIdJob() {
+    qvpsim::JobSpec job;
+    job.path = "\\IDDEMO\\IB000000000000D2";
+    job.number = "IB000000000000D2";
+    job.name = "demo ID job";
+    job.storedCounts[0] = 3;
+    auto entry = [](const char* name, const char* number, std::vector<qvpsim::JobNode> members) {
+        qvpsim::JobNode node = qvpsim::Node(name, {0x20, 0, 0x20});
+        node.number = number;
+        node.members = std::move(members);
+        return node;
+    };
+    job.nodes = {entry("shop.%sales", "IB00000000000D21",
+                       {qvpsim::Node("pc101", {0x20, 0, 0x20}), qvpsim::Node("pc102", {0x90, 0, 0})}),
+                 entry("office.%sales", "IB00000000000D22", {qvpsim::Node("pc201", {0x30, 0, 0x90})}),
+                 entry("shop.%admin", "IB00000000000D23", {qvpsim::Node("pc101", {0x90, 0, 0})})};
+    return job;
 }
 
 }  // namespace
@@ -82,7 +86,11 @@ int main(int argc, char** argv) {
     qvpsim::JobStore jobs(sim, records);
     if (demoJob) {
         jobs.WriteJob(DemoJob());
-        WriteDemoIdJobs(jobs);
+        jobs.WriteJob(DemoIdJob());
+        // The manager's site copy of it, for the site finders.
+        qvpsim::JobSpec site = DemoIdJob();
+        site.path = "\\DEMOSITE\\" + site.number;
+        jobs.WriteSiteJob(site);
     }
     if (!sim.Start(static_cast<uint16_t>(port))) {
         std::fprintf(stderr, "qvp-manager-sim: cannot listen on port %ld\n", port);
