@@ -332,6 +332,20 @@ static void story_queries(void) {
         printf("  job \"%.63s\": record of %.63s\n", detail.Job.szJobName, detail.PackageJob.szNodeName);
         must("qvAPIAbstractCloseDetailJob(query)", qvAPIAbstractCloseDetailJob(query, 0, 0));
     }
+    /* With the ID-job option 1 the same walks see the demo's ID job from its clients' side. */
+    must("qvAPISetJobFolderQuery(\\IDDEMO)", qvAPISetJobFolderQuery(query, "\\IDDEMO", 1, 0, 0));
+    must("qvAPISetJobIDOptionQuery(1)", qvAPISetJobIDOptionQuery(query, 1, 0, 0));
+    if (must("qvAPIAbstractFirstJob(query, client ID jobs)", qvAPIAbstractFirstJob(query, &entry, 0, 0) == query)) {
+        printf("  in %s: %.16s, kind %u, %u clients\n", entry.szPath, entry.Job.szJobNo, (unsigned)entry.Job.dwKind,
+               (unsigned)entry.Job.dwTotal);
+        must("qvAPIAbstractCloseJob(query)", qvAPIAbstractCloseJob(query, 0, 0));
+    }
+    must("qvAPISetJobNumberQuery(IB000000000000D2)", qvAPISetJobNumberQuery(query, "IB000000000000D2", 0, 0));
+    if (must("qvAPIAbstractFirstNodeJob(query, ID jobs)", qvAPIAbstractFirstNodeJob(query, &node, 0, 0) == query)) {
+        do printf("  ID %.63s: %u done\n", node.NodeJob.Plain.szNodeName, (unsigned)node.NodeJob.Plain.dwStatus2);
+        while (qvAPIAbstractNextNodeJob(query, &node, 0, 0));
+        must("qvAPIAbstractCloseNodeJob(query)", qvAPIAbstractCloseNodeJob(query, 0, 0));
+    }
     must("qvAPISetSortJobQuery(query): no effect", qvAPISetSortJobQuery(query, 0, 0, 0, 0));
     must("qvAPICloseQuery(query)", qvAPICloseQuery(query, 0, 0));
     refused("qvAPISetJobSiteQuery(closed query)", qvAPISetJobSiteQuery(query, 0, 0), QVAPI_ERR_INVALID_HANDLE);
