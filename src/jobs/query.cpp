@@ -107,7 +107,8 @@ int SetWord(const char* name, QVPAPI_HANDLE hQuery, const char* startText, const
 }
 
 int SetId(const char* name, const char* startText, QVPAPI_HANDLE hQuery, const char* lpID, bool clear) {
-    return SetWord(name, hQuery, startText, lpID == nullptr ? "(null)" : lpID, [&](CallContext& call, QueryObject& query) {
+    const char* shown = lpID == nullptr ? "(null)" : lpID;
+    return SetWord(name, hQuery, startText, shown, [&](CallContext& call, QueryObject& query) {
         // The name rules of node names: at most 32 characters, no separators or dots.
         if (nodes::qvAPINameParameterCheckEx(lpID, kNameOptGeneral, "lpID", 0, 0) == 0) {
             call.Fail(qvAPIGetLastError());
@@ -243,7 +244,8 @@ extern "C" QVPAPI_EXPORT int qvAPISetJobIDOptionQuery(QVPAPI_HANDLE hQuery, uint
     static constexpr char kName[] = "qvAPISetJobIDOptionQuery";
     char shown[16];
     std::snprintf(shown, sizeof shown, "0x%8.8x", dwIDJobOption);
-    return SetWord(kName, hQuery, "%s START :dwIDJobOption = %s", shown, [&](qvp::CallContext& call, QueryObject& query) {
+    const char* start = "%s START :dwIDJobOption = %s";
+    return SetWord(kName, hQuery, start, shown, [&](qvp::CallContext& call, QueryObject& query) {
         if (dwIDJobOption != 1 && dwIDJobOption != 2) {
             call.Failed(QVAPI_ERR_INVALID_PARAMETER, kOptionInvalid, kName, dwIDJobOption);
             return 0;

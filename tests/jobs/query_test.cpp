@@ -209,7 +209,9 @@ TEST_F(QueryTest, AbstractWalksGiveWhatTheirFindersGive) {
         Walked got;
         switch (row.family) {
             case Family::Job:
-                got = Walk([&](char* r) { return qvAPIAbstractFirstJob(q, reinterpret_cast<QVAPI_QJOB*>(r), 0, 0) == q; },
+                got = Walk([&](char* r) {
+                               return qvAPIAbstractFirstJob(q, reinterpret_cast<QVAPI_QJOB*>(r), 0, 0) == q;
+                           },
                            [&](char* r) { return qvAPIAbstractNextJob(q, reinterpret_cast<QVAPI_QJOB*>(r), 0, 0); },
                            offsetof(QVAPI_QJOB, Job), size);
                 EXPECT_EQ(qvAPIAbstractCloseJob(q, 0, 0), 1);
@@ -282,7 +284,8 @@ TEST_F(QueryTest, ConditionsAreCheckedBeforeTheyAreKept) {
     } cases[] = {
         {"folder NULL is \\", [&] { return qvAPISetJobFolderQuery(q, nullptr, 1, 0, 0); }, 0},
         {"folder of 260", [&] { return qvAPISetJobFolderQuery(q, k260.c_str(), 2, 0, 0); }, 0},
-        {"folder of 261", [&] { return qvAPISetJobFolderQuery(q, k261.c_str(), 1, 0, 0); }, QVAPI_ERR_INVALID_PARAMETER},
+        {"folder of 261", [&] { return qvAPISetJobFolderQuery(q, k261.c_str(), 1, 0, 0); },
+         QVAPI_ERR_INVALID_PARAMETER},
         {"folder option 3", [&] { return qvAPIDeleteJobFolderQuery(q, "\\", 3, 0, 0); }, QVAPI_ERR_INVALID_PARAMETER},
         {"job number of 17", [&] { return qvAPISetJobNumberQuery(q, "IB000000000000017", 0, 0); },
          QVAPI_ERR_INVALID_PARAMETER},
