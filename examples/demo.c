@@ -303,6 +303,54 @@ static void story_job_walk(void) {
     refused("qvAPIDeleteFolderJob(\\, ..)", qvAPIDeleteFolderJob("\\", "..", 0, 0), QVAPI_ERR_INVALID_PARAMETER);
 }
 
+/* The demo job again, through a query: its folder walked, then its nodes and one node's
+ * records, each by the Abstract walks that pick the finder from the query's conditions. */
+static void story_queries(void) {
+    QVAPI_QJOB entry;
+    QVAPI_QNODE_JOB node;
+    QVAPI_QDETAIL_JOB detail;
+    QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
+
+    if (!must("qvAPICreateQuery(1)", query != QVPAPI_INVALID_HANDLE)) return;
+    must("qvAPISetJobFolderQuery(\\DEMO)", qvAPISetJobFolderQuery(query, "\\DEMO", 1, 0, 0));
+    if (must("qvAPIAbstractFirstJob(query)", qvAPIAbstractFirstJob(query, &entry, 0, 0) == query)) {
+        do printf("  in %s: %.63s, kind %u\n", entry.szPath, entry.Job.szJobName, (unsigned)entry.Job.dwKind);
+        while (qvAPIAbstractNextJob(query, &entry, 0, 0));
+        refused("qvAPIAbstractNextJob(): no entry left", 0, QVAPI_ERR_NO_MORE_ITEMS);
+        must("qvAPIAbstractCloseJob(query)", qvAPIAbstractCloseJob(query, 0, 0));
+    }
+    refused("qvAPISetJobNumberQuery(17 characters)", qvAPISetJobNumberQuery(query, "00000000000000D1X", 0, 0),
+            QVAPI_ERR_INVALID_PARAMETER);
+    must("qvAPISetJobNumberQuery(00000000000000D1)", qvAPISetJobNumberQuery(query, "00000000000000D1", 0, 0));
+    if (must("qvAPIAbstractFirstNodeJob(query)", qvAPIAbstractFirstNodeJob(query, &node, 0, 0) == query)) {
+        do printf("  node %.63s: %u waiting\n", node.NodeJob.Plain.szNodeName, (unsigned)node.NodeJob.Plain.dwStatus0);
+        while (qvAPIAbstractNextNodeJob(query, &node, 0, 0));
+        must("qvAPIAbstractCloseNodeJob(query)", qvAPIAbstractCloseNodeJob(query, 0, 0));
+    }
+    must("qvAPISetJobClientQuery(\\pc002)", qvAPISetJobClientQuery(query, "\\pc002", 0, 0));
+    if (must("qvAPIAbstractFirstDetailJob(query)", qvAPIAbstractFirstDetailJob(query, &detail, 0, NULL) == query)) {
+        printf("  job \"%.63s\": record of %.63s\n", detail.Job.szJobName, detail.PackageJob.szNodeName);
+        must("qvAPIAbstractCloseDetailJob(query)", qvAPIAbstractCloseDetailJob(query, 0, 0));
+    }
+    /* With the ID-job option 1 the same walks see the demo's ID job from its clients' side. */
+    must("qvAPISetJobFolderQuery(\\IDDEMO)", qvAPISetJobFolderQuery(query, "\\IDDEMO", 1, 0, 0));
+    must("qvAPISetJobIDOptionQuery(1)", qvAPISetJobIDOptionQuery(query, 1, 0, 0));
+    if (must("qvAPIAbstractFirstJob(query, client ID jobs)", qvAPIAbstractFirstJob(query, &entry, 0, 0) == query)) {
+        printf("  in %s: %.16s, kind %u, %u clients\n", entry.szPath, entry.Job.szJobNo, (unsigned)entry.Job.dwKind,
+               (unsigned)entry.Job.dwTotal);
+        must("qvAPIAbstractCloseJob(query)", qvAPIAbstractCloseJob(query, 0, 0));
+    }
+    must("qvAPISetJobNumberQuery(IB000000000000D2)", qvAPISetJobNumberQuery(query, "IB000000000000D2", 0, 0));
+    if (must("qvAPIAbstractFirstNodeJob(query, ID jobs)", qvAPIAbstractFirstNodeJob(query, &node, 0, 0) == query)) {
+        do printf("  ID %.63s: %u done\n", node.NodeJob.Plain.szNodeName, (unsigned)node.NodeJob.Plain.dwStatus2);
+        while (qvAPIAbstractNextNodeJob(query, &node, 0, 0));
+        must("qvAPIAbstractCloseNodeJob(query)", qvAPIAbstractCloseNodeJob(query, 0, 0));
+    }
+    must("qvAPISetSortJobQuery(query): no effect", qvAPISetSortJobQuery(query, 0, 0, 0, 0));
+    must("qvAPICloseQuery(query)", qvAPICloseQuery(query, 0, 0));
+    refused("qvAPISetJobSiteQuery(closed query)", qvAPISetJobSiteQuery(query, 0, 0), QVAPI_ERR_INVALID_HANDLE);
+}
+
 /* The demo's ID job: the IDs it names with their member clients' counts, then for the ID
  * sales each member client once (pc101 of shop, pc102 of shop, pc201 of office) and each entry
  * path under which it stands. */
@@ -864,6 +912,7 @@ int main(int argc, char** argv) {
     story_jobgen(argv[1]);
     story_jobs();
     story_job_walk();
+    story_queries();
     story_id_jobs();
     story_client_id_jobs();
     story_packages(argv[1]);

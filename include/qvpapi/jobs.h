@@ -125,6 +125,34 @@ typedef struct QVAPI_PACKAGE_JOB {
     uint8_t ucRecord536[408];   /* 536 */
     char szDisplayName[260];    /* 944 only in the 1204-byte size: the host name of a host-ID node */
 } QVAPI_PACKAGE_JOB;
+/* ---- query results: what the Abstract enumerators (below) fill. */
+
+/* One entry of an Abstract job walk. szPath is a job folder path ready to be set as the folder of
+ * a further query: for a folder entry (Job.dwKind 3) the query's folder, a "\" (unless that
+ * folder is exactly "\") and the folder's name; for a job entry the query's folder itself. */
+typedef struct QVAPI_QJOB {
+    char szPath[260];           /*   0 NUL-terminated */
+    QVAPI_JOB Job;              /* 260 as the job walk returns it */
+} QVAPI_QJOB;
+
+/* One package record of an Abstract detail walk. Job holds the head of the query's job (not
+ * written for a site query); PackageJob is written at the API level's size (944 bytes at level
+ * 0, 1204 above), so a level-0 caller may hand in 1540 bytes. */
+typedef struct QVAPI_QDETAIL_JOB {
+    uint8_t ucReserved0[260];   /*   0 not written */
+    QVAPI_JOB Job;              /* 260 */
+    QVAPI_PACKAGE_JOB PackageJob; /* 596 */
+} QVAPI_QDETAIL_JOB;
+
+/* One node of an Abstract node walk: NodeJob.Plain from the plain family (256 bytes),
+ * NodeJob.Ex from the Ex family (452 bytes at API level 0, 712 above). */
+typedef struct QVAPI_QNODE_JOB {
+    uint8_t ucReserved0[596];   /*   0 not written */
+    union {
+        QVAPI_NODE_JOB Plain;
+        QVAPI_NODE_JOB_EX Ex;
+    } NodeJob;                  /* 596 */
+} QVAPI_QNODE_JOB;
 #if defined(__cplusplus)
 #define QVAPI_JOB_ASSERT(cond, what) static_assert(cond, what)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
@@ -171,8 +199,217 @@ QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwLongNameAddress) == 492, "dwLongN
 QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwRecord512) == 512, "dwRecord512");
 QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, dwRecord532) == 532, "dwRecord532");
 QVAPI_JOB_ASSERT(offsetof(QVAPI_PACKAGE_JOB, szDisplayName) == 944, "szDisplayName");
+QVAPI_JOB_ASSERT(sizeof(QVAPI_QJOB) == 596, "QVAPI_QJOB size");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_QJOB, Job) == 260, "QVAPI_QJOB.Job");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_QDETAIL_JOB, Job) == 260, "QVAPI_QDETAIL_JOB.Job");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_QDETAIL_JOB, PackageJob) == 596, "QVAPI_QDETAIL_JOB.PackageJob");
+QVAPI_JOB_ASSERT(sizeof(QVAPI_QDETAIL_JOB) == 596 + QVAPI_PACKAGE_JOB_SIZE, "QVAPI_QDETAIL_JOB size");
+QVAPI_JOB_ASSERT(offsetof(QVAPI_QNODE_JOB, NodeJob) == 596, "QVAPI_QNODE_JOB.NodeJob");
+QVAPI_JOB_ASSERT(sizeof(QVAPI_QNODE_JOB) == 596 + QVAPI_NODE_JOB_EX_SIZE, "QVAPI_QNODE_JOB size");
 #undef QVAPI_JOB_ASSERT
 #endif
+
+/* ---- query objects. A query handle names a set of conditions that the Abstract enumerators
+ * read; it belongs to the session and thread that created it and goes with the session. Every
+ * operation that takes one refuses a handle that is not a live query of the calling thread's
+ * session (NULL, closed, another thread's) with 0x20000006. */
+
+/* A new query of kind 1 to 6 with no conditions. The handle, or QVPAPI_INVALID_HANDLE:
+ * 0x20000057 another kind, 0x20100000 no memory. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateQuery(uint32_t qvAbstractKind, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Frees the query and the job head a detail walk left open. Walks the caller left open are not
+ * ended (their finders may since serve another caller of the thread): close them first. 1, or 0. */
+QVPAPI_EXPORT int qvAPICloseQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* Conditions: 1, or 0 with the object unchanged. A setter replaces its field, a deleter empties
+ * it whatever text it is given (the same checks run).
+ * Folder: "\" and its levels; NULL is "\"; over 260 characters, or dwFolderOption not 1 or 2:
+ * 0x20000057 (the option is checked, not kept). */
+QVPAPI_EXPORT int qvAPISetJobFolderQuery(QVPAPI_HANDLE hQuery, const char* lpcszFolderPath, uint32_t dwFolderOption,
+                                         uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteJobFolderQuery(QVPAPI_HANDLE hQuery, const char* lpcszFolderPath,
+                                            uint32_t dwFolderOption, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Job number: NULL, or over 16 characters: 0x20000057. */
+QVPAPI_EXPORT int qvAPISetJobNumberQuery(QVPAPI_HANDLE hQuery, const char* lpcszJobNumber, uint32_t dwReserved1,
+                                         uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteJobNumberQuery(QVPAPI_HANDLE hQuery, const char* lpcszJobNumber, uint32_t dwReserved1,
+                                            uint32_t dwReserved2);
+/* Client path or name (one field for both setters). NULL is "\"; over 260 characters, or
+ * dwClientAttribute not 0, 0x1000000 or 0x80000000: 0x20000057. */
+QVPAPI_EXPORT int qvAPISetClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientPath, uint32_t dwClientAttribute,
+                                      uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientPath,
+                                         uint32_t dwClientAttribute, uint32_t dwReserved1, uint32_t dwReserved2);
+/* The same field; NULL or over 260 characters: 0x20000057. */
+QVPAPI_EXPORT int qvAPISetJobClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientName, uint32_t dwReserved1,
+                                         uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteJobClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientName, uint32_t dwReserved1,
+                                            uint32_t dwReserved2);
+/* ID name: NULL or empty 0x20000057; over 32 characters or holding a character names may not
+ * hold ("." and the blank among them) 0x2000007B. */
+QVPAPI_EXPORT int qvAPISetJobIDQuery(QVPAPI_HANDLE hQuery, const char* lpID, uint32_t dwReserved1,
+                                     uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteJobIDQuery(QVPAPI_HANDLE hQuery, const char* lpID, uint32_t dwReserved1,
+                                        uint32_t dwReserved2);
+/* ID-job option 1 (client ID jobs) or 2 (ID jobs by the job tree); else 0x20000057. The deleter
+ * sets 0 (none). */
+QVPAPI_EXPORT int qvAPISetJobIDOptionQuery(QVPAPI_HANDLE hQuery, uint32_t dwIDJobOption, uint32_t dwReserved1,
+                                           uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteJobIDOptionQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2,
+                                              uint32_t dwReserved3);
+/* The site flag: the ID-job walks run over the site job tree (MNGFL\SITEJOB). */
+QVPAPI_EXPORT int qvAPISetJobSiteQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIDeleteJobSiteQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* ---- Abstract enumerators: First, Next until 0 with 0x20000103, Close, each over the query's
+ * conditions. First returns hQuery, or QVPAPI_INVALID_HANDLE (the running walk of the family is
+ * then forgotten); Next and Close 1 or 0. A NULL result record is 0x20000057; a finder's failure
+ * passes its code through unchanged. A thread runs one walk per finder family at a time, whatever
+ * the number of queries (a First of a family replaces the running one).
+ * Job walk: ID-job option 1, or the site flag, walks the folder with the client ID job walk
+ * (plain and ID jobs, counted by member clients; the site flag over the site job tree), else with
+ * the job walk. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIAbstractFirstJob(QVPAPI_HANDLE hQuery, QVAPI_QJOB* lpResultQJob,
+                                                  uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAbstractNextJob(QVPAPI_HANDLE hQuery, QVAPI_QJOB* lpResultQJob, uint32_t dwReserved1,
+                                       uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAbstractCloseJob(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Detail walk: the package records of the query's client in the query's job. Option 1 with an
+ * ID job number ("IB"/"IS" first) walks the client package ID jobs of the query's ID; otherwise
+ * the package-job walk, whose node is the client, or with option 2 and an ID job number the
+ * client, "\%" and the ID. dwParam3 and lpCollectPath go to the package finder unchanged (see
+ * qvAPIFindFirstPackageJob). Without the site flag the job's head (qvAPIGetJob's code when it
+ * cannot be read) is copied into every result. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIAbstractFirstDetailJob(QVPAPI_HANDLE hQuery, QVAPI_QDETAIL_JOB* lpResultQDetailJob,
+                                                        uint32_t dwParam3, char** lpCollectPath);
+QVPAPI_EXPORT int qvAPIAbstractNextDetailJob(QVPAPI_HANDLE hQuery, QVAPI_QDETAIL_JOB* lpResultQDetailJob,
+                                             uint32_t dwParam3, char** lpCollectPath);
+QVPAPI_EXPORT int qvAPIAbstractCloseDetailJob(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+/* Node walks of the query's job: option 1 or 2 with an ID job number walks the ID job's nodes
+ * (keep-ID jobs of the query's ID when it has one), the option going to the ID finder as its
+ * node attributes, the site flag over the site job tree; otherwise the node-job walk. The plain
+ * and Ex families share one walk of the query. */
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIAbstractFirstNodeJob(QVPAPI_HANDLE hQuery, QVAPI_QNODE_JOB* lpResultQNodeJob,
+                                                      uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAbstractNextNodeJob(QVPAPI_HANDLE hQuery, QVAPI_QNODE_JOB* lpResultQNodeJob,
+                                           uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAbstractCloseNodeJob(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT QVPAPI_HANDLE qvAPIAbstractFirstNodeJobEx(QVPAPI_HANDLE hQuery, QVAPI_QNODE_JOB* lpResultQNodeJob,
+                                                        uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAbstractNextNodeJobEx(QVPAPI_HANDLE hQuery, QVAPI_QNODE_JOB* lpResultQNodeJob,
+                                             uint32_t dwReserved1, uint32_t dwReserved2);
+QVPAPI_EXPORT int qvAPIAbstractCloseNodeJobEx(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
+
+/* ---- conditions, walks and totals of other areas that have no effect. Each checks hQuery as
+ * above, does nothing and returns 1 (0 with 0x20000006 for a bad handle); the other arguments
+ * are not read. qvAPIAbstractFirstIDEntry returns 0 with 0x20340000 (not supported). */
+typedef uintptr_t QVAPI_ARG; /* an argument that is accepted and not read */
+QVPAPI_EXPORT int qvAPISetSysInfCPUTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfCPUTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfCOPROQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfCOPROQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfClientVerQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                               QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfClientVerQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                                  QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfHDEmptyQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                             QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfHDEmptyQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                                QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfOSTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfOSTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfOSVerQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                           QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfOSVerQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                              QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfSystemMemQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                               QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfSystemMemQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                                  QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfRealMemQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                             QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfRealMemQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                                QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfUserMemQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                             QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfUserMemQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                                QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetInsPackageQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                          QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteInsPackageQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                             QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSortNodeAttrQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSortNodeAttrQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSortInsPackageQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSortInsPackageQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSortSysQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSortSysQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfMachineTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfMachineTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfOSLicenseQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfOSLicenseQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSysInfOSPatchQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                             QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSysInfOSPatchQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                                QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetMasterQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteMasterQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetNodeGroupQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteNodeGroupQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetNodeAttrQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteNodeAttrQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetIDQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteIDQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetIDOptionQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteIDOptionQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSortIDQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSortIDQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobStatusQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobStatusQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobInfQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobInfQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobExecDateQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobExecDateQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                              QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobEventTimeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                            QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobEventTimeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                               QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobTimeOutQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobTimeOutQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                             QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSortJobQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSortJobQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobRowCountQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobRowCountQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetJobNextKeyQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteJobNextKeyQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetSQLStatementQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG,
+                                            QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPISetSQLStatementQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteSetSQLStatementQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAddSQLStatementQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIDeleteAddSQLStatementQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAbstractFirstClient(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAbstractNextClient(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAbstractCloseClient(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAbstractFirstIDEntry(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAbstractNextIDEntry(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIAbstractCloseIDEntry(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetFirstNodeAttrTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetNextNodeAttrTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPICloseNodeAttrTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetFirstInsPackageTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetNextInsPackageTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPICloseInsPackageTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetFirstSysInvTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetNextSysInvTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPICloseSysInvTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetFirstIDTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPIGetNextIDTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
+QVPAPI_EXPORT int qvAPICloseIDTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
 
 /* ---- job execution files. hApi is the calling thread's API block (the handle the job finders
  * return); another thread's block is refused with 0x20000006, NULL with 0x20000057. The job

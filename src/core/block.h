@@ -116,6 +116,7 @@ struct QVPAPI {
     void* idGroupFind = nullptr;
     void* idClientFind = nullptr;
     void* idMasterFind = nullptr;
+    void* queries = nullptr;  // the live query objects of the session (arena memory)
 
     // --- JobGen and jobs
     void* openJobGen = nullptr;   // QVPAPI_JOBGEN_EDIT of the open JobGen

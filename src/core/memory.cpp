@@ -56,6 +56,8 @@ public:
         return true;
     }
 
+    size_t count() const { return blocks_.size(); }
+
 private:
     std::unordered_map<void*, size_t> blocks_;
 };
@@ -98,4 +100,9 @@ void qvpAPIFree(void* pointer) {
     KeepLastError keep;
     qvp::Arena* arena = ThreadArena(false);
     if (arena != nullptr) arena->Free(pointer);
+}
+
+size_t qvpArenaBlockCountForTesting() {
+    qvp::Arena* arena = ThreadArena(false);
+    return arena == nullptr ? 0 : arena->count();
 }

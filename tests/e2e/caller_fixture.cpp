@@ -264,6 +264,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
     StoryJobWalk(caller);
+    StoryQueries(caller);
     StoryIdJobs(caller);
     StoryClientIdJobs(caller);
     StoryPackages(caller);
@@ -659,6 +660,30 @@ void CallerTest::StoryJobWalk(const CallerData& caller) {
     EXPECT_EQ(record.ucRecord80[88 - 80], 0x60);  // finished
     EXPECT_EQ(qvAPIFindNextPackageJob(find, &record, 0, nullptr), 0);
     EXPECT_EQ(qvAPIFindClosePackageJob(find, 0, 0), 1);
+}
+
+// The same job through a query: its nodes by the Abstract node walk, the master's record with
+// the job's head beside it. The query is left open: it goes with the session.
+void CallerTest::StoryQueries(const CallerData& caller) {
+    QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
+    ASSERT_NE(query, QVPAPI_INVALID_HANDLE);
+    ASSERT_EQ(qvAPISetJobFolderQuery(query, ("\\" + caller.prefix + "J").c_str(), 1, 0, 0), 1);
+    ASSERT_EQ(qvAPISetJobNumberQuery(query, caller.JobNumber().c_str(), 0, 0), 1);
+    std::vector<std::string> nodes;
+    QVAPI_QNODE_JOB node;
+    for (bool more = qvAPIAbstractFirstNodeJobEx(query, &node, 0, 0) == query; more;
+         more = qvAPIAbstractNextNodeJobEx(query, &node, 0, 0) == 1)
+        nodes.push_back(node.NodeJob.Ex.szNodeName);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIAbstractCloseNodeJobEx(query, 0, 0), 1);
+    EXPECT_EQ(nodes, (std::vector<std::string>{"\\" + caller.Client(), "\\" + caller.Master()}));
+    ASSERT_EQ(qvAPISetClientQuery(query, ("\\" + caller.Master()).c_str(), 0, 0, 0), 1);
+    QVAPI_QDETAIL_JOB detail;
+    ASSERT_EQ(qvAPIAbstractFirstDetailJob(query, &detail, 0, nullptr), query) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(std::string(detail.Job.szJobNo, 16), caller.JobNumber());
+    EXPECT_EQ(detail.PackageJob.ucRecord80[88 - 80], 0x60);
+    EXPECT_EQ(qvAPIAbstractNextDetailJob(query, &detail, 0, nullptr), 0);
+    EXPECT_EQ(qvAPIAbstractCloseDetailJob(query, 0, 0), 1);
 }
 
 // The caller's ID job: its one ID with the counts of the clients it reached, then each of

@@ -116,6 +116,7 @@ private:
     void StoryCreateJob(const CallerData& caller);
     void StoryJobs(const CallerData& caller);
     void StoryJobWalk(const CallerData& caller);
+    void StoryQueries(const CallerData& caller);
     void StoryIdJobs(const CallerData& caller);
     void StoryClientIdJobs(const CallerData& caller);
     void StoryPackages(const CallerData& caller);
