@@ -28,9 +28,11 @@ TEST_F(PlatformTest, OpensThroughAFolderHandleGiveWhatCreateFileGives) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         Counting counting;
+        fault::Watch("");
         HANDLE h = CreateFileIn(dir, C(c.path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, c.disposition,
                                 c.disposition == CREATE_NEW ? FILE_FLAG_POSIX_SEMANTICS : 0);
         const SyscallCounts made = counting.counts();
+        EXPECT_EQ(fault::Calls(fault::Call::CreateFile), 1u);  // one call, whichever way it went
         if (c.disposition == CREATE_NEW && c.error == 0) { EXPECT_EQ(made.pathStats, 0); }  // no path look-up
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.error == 0);
@@ -42,6 +44,7 @@ TEST_F(PlatformTest, OpensThroughAFolderHandleGiveWhatCreateFileGives) {
     EXPECT_NE(GetFileAttributes(C("dir\\NEW.DAT").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(counting.counts().opens, 0);
     CloseHandle(dir);
+    fault::Reset();
 }
 
 TEST_F(PlatformTest, NamesWalkTellsKindsOnly) {
