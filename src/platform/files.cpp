@@ -257,13 +257,11 @@ Fresh CreateFresh(const std::string& exact, DWORD access, DWORD share, DWORD dis
 using detail::FileObject;
 using detail::Kind;
 
-HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* /*sa*/,
-                  DWORD disposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
-    if (!path) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (fault::Hit(fault::Call::CreateFile, path)) return INVALID_HANDLE_VALUE;
+namespace {
+
+// CreateFile after the failure injection's count.
+HANDLE CreateFileCounted(const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                         DWORD flagsAndAttributes) {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
         (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -309,6 +307,18 @@ HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTR
     return detail::OpenResolved(rp, access, shareMode, disposition, flagsAndAttributes);
 }
 
+}  // namespace
+
+HANDLE CreateFile(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* /*sa*/,
+                  DWORD disposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
+    if (!path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (fault::Hit(fault::Call::CreateFile, path)) return INVALID_HANDLE_VALUE;
+    return CreateFileCounted(path, access, shareMode, disposition, flagsAndAttributes);
+}
+
 HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMode, DWORD disposition,
                     DWORD flagsAndAttributes) {
     auto dir = detail::Lookup<FileObject>(folder, Kind::File);
@@ -325,6 +335,8 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
         exact.compare(0, dir->posix.size(), dir->posix) != 0 || exact[dir->posix.size()] != '/')
         return plainOpen();
     if (fault::Hit(fault::Call::CreateFile, path)) return INVALID_HANDLE_VALUE;
+    // From here on the call is counted: the way back to the full look-up is not a second call.
+    auto fullOpen = [&] { return CreateFileCounted(path, access, shareMode, disposition, flagsAndAttributes); };
     const char* name = exact.c_str() + dir->posix.size() + 1;
     const bool single = std::strchr(name, '/') == nullptr;
     const int extra = detail::OpenFlags(flagsAndAttributes, disposition);
@@ -333,13 +345,13 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
     bool created = false;
     if (disposition == CREATE_NEW) {
         // Only a name taken as written can be made without looking for its other spellings.
-        if (!(flagsAndAttributes & FILE_FLAG_POSIX_SEMANTICS) || !single) return plainOpen();
+        if (!(flagsAndAttributes & FILE_FLAG_POSIX_SEMANTICS) || !single) return fullOpen();
         const bool kept = detail::KeepsNamesOf(dir->dev, dir->ino);
         struct stat before{};
-        if (kept && fstat(dir->fd, &before) != 0) return plainOpen();
+        if (kept && fstat(dir->fd, &before) != 0) return fullOpen();
         fd = detail::OpenFdAt(dir->fd, name, access, extra | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
         if (fd < 0) {
-            if (errno != EEXIST) return plainOpen();  // its own errors
+            if (errno != EEXIST) return fullOpen();  // its own errors
             SetLastError(ERROR_FILE_EXISTS);
             return INVALID_HANDLE_VALUE;
         }
@@ -347,7 +359,7 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
         created = true;
     } else {
         fd = detail::OpenFdAt(dir->fd, name, access, extra, writable);
-        if (fd < 0) return plainOpen();  // missing as written, or any failure: the full look-up
+        if (fd < 0) return fullOpen();  // missing as written, or any failure: the full look-up
     }
     detail::UniqueFd guard(fd);
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -357,7 +369,7 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
     case detail::Finish::Failed: return INVALID_HANDLE_VALUE;
     case detail::Finish::Retry: break;
     }
-    return plainOpen();
+    return fullOpen();
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {

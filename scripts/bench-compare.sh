@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Before and after in one run: the benchmark programs of two build folders (or folders of copied
+# binaries), alternately, each printing its own ratios against its outside reference.
+# Usage: bench-compare.sh BEFORE_DIR AFTER_DIR [ROUNDS] [PROGRAM...]
+# CPUS=2,3 runs every program on those processors only (taskset).
+set -u
+before=$1 after=$2 rounds=${3:-2}
+shift $(( $# < 3 ? $# : 3 ))
+programs=("$@")
+[ ${#programs[@]} -gt 0 ] || programs=(platform_files platform_walk ar_bench nodes_lookup)
+pin=()
+[ -n "${CPUS:-}" ] && pin=(taskset -c "$CPUS")
+for ((r = 1; r <= rounds; r++)); do
+  for p in "${programs[@]}"; do
+    for side in before after; do
+      dir=$before
+      [ $side = after ] && dir=$after
+      [ -x "$dir/$p" ] || continue
+      echo "== round $r: $p ($side${CPUS:+, cpus $CPUS})"
+      "${pin[@]}" "$dir/$p" 2>&1 | sed 's/\x1b\[[0-9;]*m//g'
+    done
+  done
+done
