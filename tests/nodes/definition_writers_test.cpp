@@ -218,7 +218,7 @@ TEST_F(DefinitionWriters, DisplayNameChangeKeepsOtherWorkCopiesAndRestoresAnInte
     QVAPI_NODE master = Stored("#G7", true);
     // A crash between the second and the third move: the live tree waits as the backup.
     fs::rename(store_->NodeDefDir(), WorkRoot() + "/Nodebak");
-    ASSERT_EQ(qvp::nodes::qvAPIChangeGuiNameMasterDefinition(&master, "host8"), 1);
+    ASSERT_EQ(qvp::nodes::qvAPIChangeGuiNameMasterDefinition(&master, "host8"), 1) << std::hex << qvAPIGetLastError();
     EXPECT_EQ(std::string(master.ucNodeName), "host8");
     EXPECT_EQ(std::string(Stored("pc1", false).ucNodePath0), "\\host8");
     EXPECT_TRUE(fs::exists(WorkRoot() + "/IDSYNC4242/idsyncIDgrp"));
