@@ -1,4 +1,6 @@
-# The README's commands. Builds live in build/ (tests), build-asan/, build-release/, build-fuzz/.
+# The README's commands. Builds live in build/ (tests), build-asan/, build-release/ (benchmarks),
+# build-fuzz/, build-coverage/ and build-install/ (the README's Install). Each folder is configured
+# with what it is for, whatever its cache holds from an earlier configure.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
@@ -11,7 +13,7 @@ deps:
 	@./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS)
 
 test: build
@@ -23,12 +25,12 @@ test-user: build
 
 # Only what the demo runs: the library, the simulator and the example.
 demo: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS) --target qvpapi qvp-manager-sim demo
 	./scripts/demo.sh build
 
 asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQVP_SANITIZE=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQVP_SANITIZE=ON -DQVP_TESTS=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
@@ -45,7 +47,7 @@ fuzz: deps
 
 # Line coverage of src/ over the whole suite (lcov); the report goes to build-coverage/html.
 coverage: deps
-	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DQVP_COVERAGE=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
+	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DQVP_COVERAGE=ON -DQVP_TESTS=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-coverage -j $(JOBS)
 	lcov --quiet --zerocounters --directory build-coverage
 	ctest --test-dir build-coverage -j $(JOBS)
@@ -55,4 +57,4 @@ coverage: deps
 	lcov --summary build-coverage/coverage.info
 
 clean:
-	rm -rf build build-asan build-release build-fuzz build-coverage
+	rm -rf build build-asan build-release build-fuzz build-coverage build-install

@@ -12,8 +12,58 @@
 
 static int failures = 0;
 
+/* The name of an API error code, from the names qvpapi/errors.h gives them. */
+#define CODE_NAME(code) {code, #code}
+static const struct {
+    uint32_t code;
+    const char* name;
+} kCodeNames[] = {
+    CODE_NAME(QVAPI_SUCCESS), CODE_NAME(QVAPI_ERR_FILE_NOT_FOUND),
+    CODE_NAME(QVAPI_ERR_PATH_NOT_FOUND), CODE_NAME(QVAPI_ERR_ACCESS_DENIED),
+    CODE_NAME(QVAPI_ERR_INVALID_HANDLE), CODE_NAME(QVAPI_ERR_BUSY),
+    CODE_NAME(QVAPI_ERR_INVALID_PARAMETER), CODE_NAME(QVAPI_ERR_DISK_FULL),
+    CODE_NAME(QVAPI_ERR_INVALID_NAME), CODE_NAME(QVAPI_ERR_DIR_NOT_EMPTY),
+    CODE_NAME(QVAPI_ERR_ALREADY_EXISTS), CODE_NAME(QVAPI_ERR_MORE_DATA),
+    CODE_NAME(QVAPI_ERR_NO_MORE_ITEMS), CODE_NAME(QVAPI_ERR_SHUTDOWN_IN_PROGRESS),
+    CODE_NAME(QVAPI_ERR_INVALID_DATA_REPLY), CODE_NAME(QVAPI_ERR_UNEXPECTED_DATA),
+    CODE_NAME(QVAPI_ERR_RESOURCE), CODE_NAME(QVAPI_ERR_NO_API_BLOCK),
+    CODE_NAME(QVAPI_ERR_TCP_SOCKET), CODE_NAME(QVAPI_ERR_TCP_HOST_UNKNOWN),
+    CODE_NAME(QVAPI_ERR_TCP_SERVICE_UNKNOWN), CODE_NAME(QVAPI_ERR_TCP_SEND),
+    CODE_NAME(QVAPI_ERR_TCP_RECV), CODE_NAME(QVAPI_ERR_HANDSHAKE),
+    CODE_NAME(QVAPI_ERR_HANDSHAKE_VERSION), CODE_NAME(QVAPI_ERR_NOT_SUPPORTED),
+    CODE_NAME(QVAPI_ERR_CONNECT_REFUSED), CODE_NAME(QVAPI_ERR_JOB_NO_NODE_ENTRY),
+    CODE_NAME(QVAPI_ERR_JOB_NO_PACKAGE_ENTRY), CODE_NAME(QVAPI_ERR_JOB_REFUSED),
+    CODE_NAME(QVAPI_ERR_JOB_NO_NODE), CODE_NAME(QVAPI_ERR_JOB_ACCESS),
+    CODE_NAME(QVAPI_ERR_JOB_RETRY_REFUSED), CODE_NAME(QVAPI_ERR_COLLECT_FILE_MISSING),
+    CODE_NAME(QVAPI_ERR_SOFT_REFER_MISSING), CODE_NAME(QVAPI_ERR_JOB_REPLY_0_10),
+    CODE_NAME(QVAPI_ERR_JOB_REPLY_0_22), CODE_NAME(QVAPI_ERR_JOB_REPLY_0_23),
+    CODE_NAME(QVAPI_ERR_JOB_REPLY_0_24), CODE_NAME(QVAPI_ERR_JOB_REPLY_0_49),
+    CODE_NAME(QVAPI_ERR_JOB_REPLY_0_51), CODE_NAME(QVAPI_ERR_JOB_REPLY_16_20),
+    CODE_NAME(QVAPI_ERR_JOB_REPLY_16_161), CODE_NAME(QVAPI_ERR_CABINET_FULL),
+    CODE_NAME(QVAPI_ERR_PATH_TOO_LONG), CODE_NAME(QVAPI_ERR_NODE_FILE_BUSY),
+    CODE_NAME(QVAPI_ERR_SITE_UPDATE), CODE_NAME(QVAPI_ERR_NOT_FOUND),
+};
+
+static const char* code_name(uint32_t code) {
+    size_t i;
+    for (i = 0; i < sizeof kCodeNames / sizeof kCodeNames[0]; ++i)
+        if (kCodeNames[i].code == code) return kCodeNames[i].name;
+    if ((code & 0xFFFF0000u) == QVAPI_ERR_CONNECT_BASE) return "QVAPI_ERR_CONNECT_BASE + n";
+    return "(no name)";
+}
+
+/* Every result line: what was called (one column, as wide as "refused as expected: " and its
+ * text), the result, the code by number and by name. */
+#define WHAT_WIDTH 60
+
 static void show(const char* what, long result) {
-    printf("%-52s -> %ld, code 0x%08x\n", what, result, (unsigned)qvAPIGetLastError());
+    const uint32_t code = qvAPIGetLastError();
+    printf("%-*s -> %ld, code 0x%08x %s\n", WHAT_WIDTH, what, result, (unsigned)code, code_name(code));
+}
+
+static void show_marked(const char* mark, const char* what, long result, uint32_t code) {
+    printf("%s%-*s -> %ld, code 0x%08x %s\n", mark, WHAT_WIDTH - (int)strlen(mark), what, result, (unsigned)code,
+           code_name(code));
 }
 
 /* A step that must succeed (non-zero result, code 0). */
@@ -32,11 +82,24 @@ static int must(const char* what, int result) {
 static void refused_value(const char* what, long result, long failure, uint32_t code) {
     const uint32_t got = qvAPIGetLastError();
     if (result == failure && got == code) {
-        printf("refused as expected: %-39s -> %ld, code 0x%08x\n", what, result, (unsigned)got);
+        show_marked("refused as expected: ", what, result, got);
         return;
     }
     show(what, result);
-    printf("  FAILED: expected %ld with code 0x%08x\n", failure, (unsigned)code);
+    printf("  FAILED: expected %ld with code 0x%08x %s\n", failure, (unsigned)code, code_name(code));
+    ++failures;
+}
+
+/* A walk over what holds nothing yet: no handle, and "no more items". */
+static void empty_walk(const char* what, QVPAPI_HANDLE find) {
+    const uint32_t got = qvAPIGetLastError();
+    if (find == QVPAPI_INVALID_HANDLE && got == QVAPI_ERR_NO_MORE_ITEMS) {
+        show_marked("empty as expected: ", what, -1, got);
+        return;
+    }
+    show(what, find == QVPAPI_INVALID_HANDLE ? -1 : 1);
+    printf("  FAILED: expected an empty walk (code 0x%08x %s)\n", (unsigned)QVAPI_ERR_NO_MORE_ITEMS,
+           code_name(QVAPI_ERR_NO_MORE_ITEMS));
     ++failures;
 }
 
@@ -537,7 +600,7 @@ static void no_handle(const char* what, QVPAPI_HANDLE handle, uint32_t code) {
     const uint32_t got = qvAPIGetLastError();
     show(what, handle == QVPAPI_INVALID_HANDLE ? -1 : 1);
     if (handle != QVPAPI_INVALID_HANDLE || got != code) {
-        printf("  FAILED: expected no handle with code 0x%08x\n", (unsigned)code);
+        printf("  FAILED: expected no handle with code 0x%08x %s\n", (unsigned)code, code_name(code));
         ++failures;
     }
 }
@@ -865,7 +928,7 @@ int main(int argc, char** argv) {
         while (qvAPIFindNextNodeDefinition(find, &node));
         qvAPIFindCloseNodeDefinition(find);
     }
-    show("qvAPIFindFirstNodeDefinition(\\) walk", find != QVPAPI_INVALID_HANDLE);
+    empty_walk("qvAPIFindFirstNodeDefinition(\\) walk", find);
 
     refused("qvAPIGetClientDefinitionByName(pc00001)", qvAPIGetClientDefinitionByName("pc00001", &node),
             QVAPI_ERR_NOT_FOUND);
@@ -883,7 +946,7 @@ int main(int argc, char** argv) {
         while (qvAPIFindNextNode(find, &node, 0, 0));
         qvAPIFindCloseNode(find, 0, 0);
     }
-    show("qvAPIFindFirstNode(\\) walk", find != QVPAPI_INVALID_HANDLE);
+    empty_walk("qvAPIFindFirstNode(\\) walk", find);
 
     story_nodes();
 

@@ -8,22 +8,7 @@
 #ifndef QVPAPI_H
 #define QVPAPI_H
 
-#include <stddef.h>
-#include <stdint.h>
-
-#if defined(__GNUC__)
-#define QVPAPI_EXPORT __attribute__((visibility("default")))
-#else
-#define QVPAPI_EXPORT
-#endif
-
-#ifdef __cplusplus
-extern "C" {
-#endif
-
-/* Find handles and the JobGen handle are pointer-sized; (QVPAPI_HANDLE)-1 is failure. */
-typedef void* QVPAPI_HANDLE;
-#define QVPAPI_INVALID_HANDLE ((QVPAPI_HANDLE)(intptr_t)-1)
+#include "qvpapi/common.h"
 
 #include "qvpapi/errors.h"
 #include "qvpapi/runtime.h"
@@ -36,9 +21,5 @@ typedef void* QVPAPI_HANDLE;
 #include "qvpapi/jobgen.h"
 #include "qvpapi/jobs.h"
 #include "qvpapi/idgroups.h"
-
-#ifdef __cplusplus
-}
-#endif
 
 #endif /* QVPAPI_H */

@@ -1,12 +1,18 @@
-/* ID groups: ID store requests and finders, ID operations, system information, automatic node registration.
+/* ID groups: ID store requests and finders, ID operations, system information, automatic node
+ * registration.
  *
- * An ID is a named set of hosts kept in the manager's ID store, with its masters (list M) and
- * two client lists (C and I). It is visible to the finders while its node-group folder
- * "I.<name>" exists under NODEGROUP (or under NODEGROUP\I.networkid). Node-group paths of the
- * finders: NULL, "" or "\" for the top, or "\networkid" in any case. Results come back in a
- * QVAPI_NODE at the caller's API level. Reserved arguments are passed as 0. */
+ * An ID is a named set of hosts kept in the manager's ID store, with its masters (list M) and two
+ * client lists (C and I). It is visible to the finders while its node-group folder "I.<name>"
+ * exists under NODEGROUP (or under NODEGROUP\I.networkid). Node-group paths of the finders: NULL,
+ * "" or "\" for the top, or "\networkid" in any case. Results come back in a QVAPI_NODE at the
+ * caller's API level. Reserved arguments are passed as 0. */
 #ifndef QVPAPI_IDGROUPS_H
 #define QVPAPI_IDGROUPS_H
+
+#include "common.h"
+#include "nodes.h"
+
+QVPAPI_BEGIN_DECLS
 
 #define QVAPI_IDRECORD_SIZE 256u
 
@@ -58,9 +64,10 @@ QVAPI_ID_ASSERT(offsetof(QVAPI_IDENTRY, szManageSite) == 144, "szManageSite");
 
 /* ---- ID groups. A record holds the ID name, uiNodeAttributes 4, the group path, the ID's
  * attribute byte (at 424), its decoded password (428, 14 characters) and generation (442).
- * FindFirst: the thread's handle, or QVPAPI_INVALID_HANDLE. Codes: 0x20000057 bad path or
- * argument, 0x20000103 no (more) IDs or no such folder, 0x20000006 not this thread's walk,
- * the mapped ID-store reply otherwise (0x20000103 for an ID the store does not know). */
+ * FindFirst: the thread's handle, or QVPAPI_INVALID_HANDLE. Codes: QVAPI_ERR_INVALID_PARAMETER bad
+ * path or argument, QVAPI_ERR_NO_MORE_ITEMS no (more) IDs or no such folder,
+ * QVAPI_ERR_INVALID_HANDLE not this thread's walk, the mapped ID-store reply otherwise
+ * (QVAPI_ERR_NO_MORE_ITEMS for an ID the store does not know). */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstIDGroup(const char* lpNodeGroupPath, QVAPI_NODE* lpFindNodeData,
                                                   uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindNextIDGroup(QVPAPI_HANDLE hFind, QVAPI_NODE* lpFindNodeData,
@@ -99,18 +106,20 @@ QVPAPI_EXPORT int qvAPIFindIDMaster(const char* lpNodeGroupPath, const char* lpI
 /* ---- Forced ID updates: one request to the local manager's ID store each, no job. START lines
  * and END lines carry the result. A failed release of the ID store's position after a
  * successful change leaves 1 with the release's code. */
-/* Creates the ID (ucSetSystem 1 or 2: its generation; 4: generation 1, hidden attribute) with
- * an optional password of up to 14 letters and digits. 0x200000B7 when qvAPIFindIDGroup finds
- * it already; the ID's folder is not made here. */
+/* Creates the ID (ucSetSystem 1 or 2: its generation; 4: generation 1, hidden attribute) with an
+ * optional password of up to 14 letters and digits. QVAPI_ERR_ALREADY_EXISTS when qvAPIFindIDGroup
+ * finds it already; the ID's folder is not made here. */
 QVPAPI_EXPORT int qvAPICreateIDGroupForced(const char* lpID, const char* lpPassword, uint8_t ucSetSystem,
                                            uint32_t dwReserved1, uint32_t dwReserved2);
-/* Deletes the ID with its members; 0x20610000 when qvAPIFindIDGroup does not find it. */
+/* Deletes the ID with its members; QVAPI_ERR_NOT_FOUND when qvAPIFindIDGroup does not find it. */
 QVPAPI_EXPORT int qvAPIDeleteIDGroupForced(const char* lpID, uint32_t dwReserved1, uint32_t dwReserved2);
-/* Adds a master (host name, IP address or host ID) to the ID; 0x20610000 for an unknown ID. */
+/* Adds a master (host name, IP address or host ID) to the ID; QVAPI_ERR_NOT_FOUND for an unknown
+ * ID. */
 QVPAPI_EXPORT int qvAPICreateMasterIDGroupForced(const char* lpID, const char* lpMasterName, uint32_t dwReserved1,
                                                  uint32_t dwReserved2);
 /* Adds a client to list C (dwAttributes 1, served by lpManageSite, which is checked) or list I
- * (dwAttributes 2); 0x20000057 for other values, 0x20610000 for an unknown ID. */
+ * (dwAttributes 2); QVAPI_ERR_INVALID_PARAMETER for other values, QVAPI_ERR_NOT_FOUND for an
+ * unknown ID. */
 QVPAPI_EXPORT int qvAPICreateClientIDGroupForced(const char* lpID, const char* lpClientName, uint32_t dwAttributes,
                                                  const char* lpManageSite, uint32_t dwReserved1,
                                                  uint32_t dwReserved2);
@@ -144,11 +153,11 @@ static_assert(offsetof(QVAPI_SYSINFO, SysinfoEntry3) == 408, "SysinfoEntry3");
 #endif
 
 /* The node's entries one by one (one walk per thread; the handle is the thread's own). A type
- * filter (and its subtype, 0 included) reads that one entry. Groups of types 47, 49, 81, 82 of
- * one subtype come head first. FindFirst: QVPAPI_INVALID_HANDLE with 0x20610000 when the
- * manager has no such node or entry; FindNext: 0x20000103 at the end. A related entry or group
- * member the manager lacks leaves a success with the code 0x20610000. Node names: 1 to 64
- * characters (0x20000057). */
+ * filter (and its subtype, 0 included) reads that one entry. Groups of types 47, 49, 81, 82 of one
+ * subtype come head first. FindFirst: QVPAPI_INVALID_HANDLE with QVAPI_ERR_NOT_FOUND when the
+ * manager has no such node or entry; FindNext: QVAPI_ERR_NO_MORE_ITEMS at the end. A related entry
+ * or group member the manager lacks leaves a success with the code QVAPI_ERR_NOT_FOUND. Node names:
+ * 1 to 64 characters (QVAPI_ERR_INVALID_PARAMETER). */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSysInfo(const char* lpNodeName, QVAPI_SYSINFO* lpSysInfoData,
                                                   uint8_t ucFilterType, uint8_t ucFilterSubType,
                                                   uint32_t dwReserved1, uint32_t dwReserved2);
@@ -157,12 +166,12 @@ QVPAPI_EXPORT int qvAPIFindNextSysInfo(QVPAPI_HANDLE hSysinfo, QVAPI_SYSINFO* lp
 /* Ends the manager's reading of the node; any non-NULL handle names the thread's walk. */
 QVPAPI_EXPORT int qvAPIFindCloseSysInfo(QVPAPI_HANDLE hSysinfo, uint32_t dwReserved1, uint32_t dwReserved2);
 /* The node's whole inventory record (host order), valid until the session's next request;
- * 0x2000054F for an empty node name. */
+ * QVAPI_ERR_UNEXPECTED_DATA for an empty node name. */
 QVPAPI_EXPORT int qvAPIFindSysInfo(const char* lpNodeName, void** lppInventory, uint32_t dwReserved1,
                                    uint32_t dwReserved2);
 /* Deletes or renames the node's system information (in a session without a socket: the file
- * SERVER\INV\SYSINV\INV_<node>, whose name must hold no "\" or "/"). 0x20610000 when there is
- * none; 0x20100000 for other failures. The rename keeps the old file on any failure. */
+ * SERVER\INV\SYSINV\INV_<node>, whose name must hold no "\" or "/"). QVAPI_ERR_NOT_FOUND when there
+ * is none; QVAPI_ERR_RESOURCE for other failures. The rename keeps the old file on any failure. */
 QVPAPI_EXPORT int qvAPIDeleteSysInfo(const char* lpNodeName, uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIChangeNameSysInfo(const char* lpNodeName1, const char* lpNodeName2, uint32_t dwReserved1,
                                          uint32_t dwReserved2);
@@ -202,15 +211,16 @@ static_assert(offsetof(QVAPI_SYSGEN_INFO, ucHoldFlag) == 128, "ucHoldFlag");
  * "YES", its ID entries), serialised machine-wide with every node-definition writer. 1 when
  * applied or ignored by rule (unknown edition or key, a missing or malformed name, a removal of
  * an unknown host without IdSyncOption); 0 with the code of the failing step, or 0 with code 0
- * when the definition to create exists already. 0x20000057 for a NULL record. */
+ * when the definition to create exists already. QVAPI_ERR_INVALID_PARAMETER for a NULL record. */
 QVPAPI_EXPORT int qvAPIAutoCreateNodeDefinition(const QVAPI_SYSGEN_INFO* lpSysgenInfo, uint32_t dwReserved1,
                                                 uint32_t dwReserved2);
 
-/* ---- ID changes through jobs. Each change is made in the ID store and, where other systems
- * must follow, sent as a job from a JobGen in "Edit_ID_group\<ID>" (kind 'L'), deleted again
- * after the job is created. Results: 1, or 0 with the code; 0 with 0x20470000 means done with
- * some names skipped. 0x20478000: no usable master or node; 0x20610000: ID, member or master
- * unknown; 0x200000B7: already there; 0x20340000: the job cannot be made on this system. */
+/* ---- ID changes through jobs. Each change is made in the ID store and, where other systems must
+ * follow, sent as a job from a JobGen in "Edit_ID_group\<ID>" (kind 'L'), deleted again after the
+ * job is created. Results: 1, or 0 with the code; 0 with QVAPI_ERR_JOB_REFUSED means done with some
+ * names skipped. QVAPI_ERR_JOB_NO_NODE: no usable master or node; QVAPI_ERR_NOT_FOUND: ID, member
+ * or master unknown; QVAPI_ERR_ALREADY_EXISTS: already there; QVAPI_ERR_NOT_SUPPORTED: the job
+ * cannot be made on this system. */
 
 /* One ID-operate entry of a JobGen (the size of one jobgenfile entry); unlisted bytes zero. */
 typedef struct QVAPI_IDOPERATE {
@@ -266,5 +276,7 @@ QVPAPI_EXPORT int qvAPIDeleteClientIDGroup(const char* lpID, const char* lpClien
 /* Stores GuidUseStatus "YES" (non-zero) or "NO"; 1. */
 QVPAPI_EXPORT int qvpAPISetGuidUseStatus(uint32_t dwUse, uint32_t dwReserved1, uint32_t dwReserved2);
 
+
+QVPAPI_END_DECLS
 
 #endif

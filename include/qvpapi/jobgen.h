@@ -4,10 +4,16 @@
  * A JobGen is the directory <PathName>\SERVER\ZARNQV\MNGFL\JOBGEN<folder>\<name> holding its
  * `jobgenfile`. Folders are "\" followed by folder names joined by "\"; NULL, "" and "\" mean the
  * top. A thread edits one JobGen at a time: the JobGen handle is the thread's own block, and
- * every JobGen is guarded by a named mutex (busy: 0x20000020, never waited for). The reserved
+ * every JobGen is guarded by a named mutex (busy: QVAPI_ERR_BUSY, never waited for). The reserved
  * arguments are passed as 0 and ignored. */
 #ifndef QVPAPI_JOBGEN_H
 #define QVPAPI_JOBGEN_H
+
+#include "common.h"
+#include "nodes.h"
+#include "records.h"
+
+QVPAPI_BEGIN_DECLS
 
 #define QVAPI_JOBGEN_SIZE           256u
 #define QVAPI_JOBGEN_NODE_SIZE      676u  /* API levels 1 to 5 */
@@ -184,52 +190,59 @@ QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucReserved) == 1049, "ucReserved");
 
 /* ---- folders and stored JobGens ---- */
 
-/* Creates the folder lpFolderName in lpParentFolder: 1, or 0 with 0x2000007B (bad name),
- * 0x20000057 (bad or missing parent, path too long), 0x200000B7 (exists), 0x20100000. */
+/* Creates the folder lpFolderName in lpParentFolder: 1, or 0 with QVAPI_ERR_INVALID_NAME (bad
+ * name), QVAPI_ERR_INVALID_PARAMETER (bad or missing parent, path too long),
+ * QVAPI_ERR_ALREADY_EXISTS (exists), QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPICreateFolderJobGen(const char* lpParentFolder, const char* lpFolderName,
                                           uint32_t dwReserved1, uint32_t dwReserved2);
-/* Renames a folder: 1, or 0 with 0x2000007B, 0x20000057, 0x20610000 (no such folder),
- * 0x200000B7 (new name exists), 0x20100000. */
+/* Renames a folder: 1, or 0 with QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER,
+ * QVAPI_ERR_NOT_FOUND (no such folder), QVAPI_ERR_ALREADY_EXISTS (new name exists),
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIChangeFolderJobGen(const char* lpParentFolder, const char* lpOldName,
                                           const char* lpNewName, uint32_t dwReserved1,
                                           uint32_t dwReserved2);
-/* Removes a folder with every JobGen in it: 1, or 0 with 0x2000007B, 0x20000057, 0x20610000,
- * 0x20100000. */
+/* Removes a folder with every JobGen in it: 1, or 0 with QVAPI_ERR_INVALID_NAME,
+ * QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_NOT_FOUND, QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIDeleteFolderJobGen(const char* lpParentFolder, const char* lpFolderName,
                                           uint32_t dwReserved1, uint32_t dwReserved2);
-/* Describes one stored JobGen (or folder) in lpJobGen: 1, or 0 with 0x20000057, 0x2000007B,
- * 0x20610000 (missing), 0x20000020 (open elsewhere), 0x20100000. */
+/* Describes one stored JobGen (or folder) in lpJobGen: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER,
+ * QVAPI_ERR_INVALID_NAME, QVAPI_ERR_NOT_FOUND (missing), QVAPI_ERR_BUSY (open elsewhere),
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIFindJobGen(const char* lpFolder, const char* lpJobGenName,
                                   QVAPI_JOBGEN* lpJobGen, uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* Renames a stored JobGen in its folder: 1, or 0 with 0x2000007B, 0x20000057, 0x20610000 (no
- * such JobGen), 0x200000B7 (new name exists), 0x20000020 (either name open elsewhere),
- * 0x20100000 (the directory was moved back; 1 with this code when even that failed). */
+/* Renames a stored JobGen in its folder: 1, or 0 with QVAPI_ERR_INVALID_NAME,
+ * QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_NOT_FOUND (no such JobGen), QVAPI_ERR_ALREADY_EXISTS (new
+ * name exists), QVAPI_ERR_BUSY (either name open elsewhere), QVAPI_ERR_RESOURCE (the directory was
+ * moved back; 1 with this code when even that failed). */
 QVPAPI_EXPORT int qvAPIChangeJobGen(const char* lpFolder, const char* lpJobGenName, const char* lpNewName);
-/* Deletes a stored JobGen: 1, or 0 with 0x2000007B, 0x20000057, 0x20000020, 0x20610000 (no
- * JobGen of that name; folders go through qvAPIDeleteFolderJobGen). */
+/* Deletes a stored JobGen: 1, or 0 with QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER,
+ * QVAPI_ERR_BUSY, QVAPI_ERR_NOT_FOUND (no JobGen of that name; folders go through
+ * qvAPIDeleteFolderJobGen). */
 QVPAPI_EXPORT int qvAPIDeleteJobGen(const char* lpFolder, const char* lpJobGenName, uint32_t dwReserved1,
                                     uint32_t dwReserved2);
-/* Listing of one folder (folders and JobGens), one per thread; 0x20000103 at the end,
- * 0x20000057 when lpFolder is no folder. */
+/* Listing of one folder (folders and JobGens), one per thread; QVAPI_ERR_NO_MORE_ITEMS at the end,
+ * QVAPI_ERR_INVALID_PARAMETER when lpFolder is no folder. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJobGen(const char* lpFolder, QVAPI_JOBGEN* lpJobGen);
 QVPAPI_EXPORT int qvAPIFindNextJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN* lpJobGen);
 QVPAPI_EXPORT int qvAPIFindCloseJobGen(QVPAPI_HANDLE hFind);
 /* Copies the stored JobGen lpJobGenPath ("\folder\name") into lpDirectory\name: 1, or 0 with
- * 0x20000057, 0x20610000 (no JobGen of that path), 0x20000020, 0x20100000. */
+ * QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_NOT_FOUND (no JobGen of that path), QVAPI_ERR_BUSY,
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIGetJobGen(const char* lpJobGenPath, const char* lpDirectory);
-/* Replaces the stored JobGen lpJobGenPath by lpDirectory\name (as qvAPIGetJobGen left it): 1, or
- * 0 with 0x20000057 (no JobGen in the source), 0x20610000 (no stored JobGen), 0x20000020,
- * 0x20100000. A failure leaves the stored JobGen as it was. */
+/* Replaces the stored JobGen lpJobGenPath by lpDirectory\name (as qvAPIGetJobGen left it): 1, or 0
+ * with QVAPI_ERR_INVALID_PARAMETER (no JobGen in the source), QVAPI_ERR_NOT_FOUND (no stored
+ * JobGen), QVAPI_ERR_BUSY, QVAPI_ERR_RESOURCE. A failure leaves the stored JobGen as it was. */
 QVPAPI_EXPORT int qvAPIUpdateJobGen(const char* lpDirectory, const char* lpJobGenPath);
 
 /* ---- the edit session ---- */
 
 /* Opens a JobGen for editing (stored or new; kind 0 means 'D'): the JobGen handle, or
- * QVPAPI_INVALID_HANDLE with 0x2000007B, 0x20000057 (bad folder, path too long, a JobGen
- * already open on this thread), 0x20000020 (busy), 0x200000B7 (a directory of that name that
- * is no JobGen), 0x20100000. A stored JobGen whose entries cannot all be loaded is still open:
- * the handle comes back with a non-zero last error, and the caller discards it. */
+ * QVPAPI_INVALID_HANDLE with QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER (bad folder, path
+ * too long, a JobGen already open on this thread), QVAPI_ERR_BUSY (busy), QVAPI_ERR_ALREADY_EXISTS
+ * (a directory of that name that is no JobGen), QVAPI_ERR_RESOURCE. A stored JobGen whose entries
+ * cannot all be loaded is still open: the handle comes back with a non-zero last error, and the
+ * caller discards it. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGen(const char* lpFolder, const char* lpJobGenName,
                                               char ucJobKind, uint32_t dwReserved1,
                                               uint32_t dwReserved2);
@@ -238,24 +251,29 @@ QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGen(const char* lpFolder, const char* 
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGenEx(const char* lpFolder, const char* lpJobGenName,
                                                 char ucJobKind, uint32_t dwReserved1,
                                                 uint32_t dwReserved2);
-/* Commits (option 0) or discards (1) the open JobGen: 1, or 0 with 0x20000006, 0x20000057,
- * 0x20440000 (no node), 0x20450000 (kinds D, M, J without package), 0x204F1000, 0x204F2000,
- * 0x20100000. Every failure but a wrong handle ends the session with the store as it was. */
+/* Commits (option 0) or discards (1) the open JobGen: 1, or 0 with QVAPI_ERR_INVALID_HANDLE,
+ * QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_JOB_NO_NODE_ENTRY (no node),
+ * QVAPI_ERR_JOB_NO_PACKAGE_ENTRY (kinds D, M, J without package), QVAPI_ERR_COLLECT_FILE_MISSING,
+ * QVAPI_ERR_SOFT_REFER_MISSING, QVAPI_ERR_RESOURCE. Every failure but a wrong handle ends the
+ * session with the store as it was. */
 QVPAPI_EXPORT int qvAPICloseJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption);
 /* Options 0 commit and drop the backup, 2 commit and keep it, 1 discard. */
 QVPAPI_EXPORT int qvAPICloseJobGenEx(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
-/* Renames (and moves) the open JobGen at commit: 1, or 0 with 0x20000006, 0x2000007B,
- * 0x20000057, 0x200000B7 (exists), 0x20000020 (that name is being edited elsewhere). */
+/* Renames (and moves) the open JobGen at commit: 1, or 0 with QVAPI_ERR_INVALID_HANDLE,
+ * QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_ALREADY_EXISTS (exists),
+ * QVAPI_ERR_BUSY (that name is being edited elsewhere). */
 QVPAPI_EXPORT int qvAPIChangeNameJobGen(QVPAPI_HANDLE hJobGen, const char* lpFolder,
                                         const char* lpJobGenName);
-/* Changes the job kind (0 means 'D'); an ID JobGen takes only D, V, J, I (else 0x20000057). */
+/* Changes the job kind (0 means 'D'); an ID JobGen takes only D, V, J, I (else
+ * QVAPI_ERR_INVALID_PARAMETER). */
 QVPAPI_EXPORT int qvAPIChangeJobKindJobGen(QVPAPI_HANDLE hJobGen, char ucJobKind);
 
 /* ---- node entries of the open JobGen ---- */
 
-/* Adds a client or master by node path (option 0), by ID name (0x1000000) or as given
- * (0x80000000): 1, or 0 with 0x20000006, 0x20000057, 0x200000B7 (already an entry),
- * 0x2000007B, 0x20100000. An ID JobGen takes clients as given only, and no masters. */
+/* Adds a client or master by node path (option 0), by ID name (0x1000000) or as given (0x80000000):
+ * 1, or 0 with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_ALREADY_EXISTS
+ * (already an entry), QVAPI_ERR_INVALID_NAME, QVAPI_ERR_RESOURCE. An ID JobGen takes clients as
+ * given only, and no masters. */
 QVPAPI_EXPORT int qvAPICreateClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
                                           uint32_t dwOption, uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIDeleteClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
@@ -276,7 +294,7 @@ QVPAPI_EXPORT int qvAPICreateIDGroupJobGen(QVPAPI_HANDLE hJobGen, const char* lp
                                            uint32_t dwOption, uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIDeleteIDGroupJobGen(QVPAPI_HANDLE hJobGen, const char* lpIDName,
                                            uint32_t dwOption, uint32_t dwReserved);
-/* Walk of the node entries, one per thread; 0x20000103 at the end. */
+/* Walk of the node entries, one per thread; QVAPI_ERR_NO_MORE_ITEMS at the end. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJobGen(QVPAPI_HANDLE hJobGen, QVAPI_JOBGEN_NODE* lpNode,
                                                      uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindNextNodeJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN_NODE* lpNode,
@@ -286,19 +304,21 @@ QVPAPI_EXPORT int qvAPIFindCloseNodeJobGen(QVPAPI_HANDLE hFind, uint32_t dwReser
 
 /* ---- package entries of the open JobGen ---- */
 
-/* Adds a package (QvCode 'C' or 'D', 0 meaning 'D'; cabinet up to 2, package up to 44,
- * version up to 8, generation up to 4 characters, without "\" or "."; the version may hold
- * "/"): 1, or 0 with 0x20000006, 0x20000057, 0x20100000 (also when already an entry). */
+/* Adds a package (QvCode 'C' or 'D', 0 meaning 'D'; cabinet up to 2, package up to 44, version up
+ * to 8, generation up to 4 characters, without "\" or "."; the version may hold "/"): 1, or 0 with
+ * QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_RESOURCE (also when already an
+ * entry). */
 QVPAPI_EXPORT int qvAPICreatePackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
                                            const char* lpPackageId, const char* lpVersion,
                                            const char* lpGeneration, uint32_t dwReserved1,
                                            uint32_t dwReserved2);
-/* Removes a package entry: 1, or 0 with 0x20000057, 0x20610000 (no such entry). */
+/* Removes a package entry: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_NOT_FOUND (no such
+ * entry). */
 QVPAPI_EXPORT int qvAPIDeletePackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
                                            const char* lpPackageId, const char* lpVersion,
                                            const char* lpGeneration, uint32_t dwReserved1,
                                            uint32_t dwReserved2);
-/* Walk of the package entries, one per thread; 0x20000103 at the end. */
+/* Walk of the package entries, one per thread; QVAPI_ERR_NO_MORE_ITEMS at the end. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwReserved0,
                                                         QVAPI_JOBGEN_PACKAGE* lpPackage,
                                                         uint32_t dwReserved1, uint32_t dwReserved2);
@@ -306,27 +326,30 @@ QVPAPI_EXPORT int qvAPIFindNextPackageJobGen(QVPAPI_HANDLE hFind, QVAPI_JOBGEN_P
                                              uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindClosePackageJobGen(QVPAPI_HANDLE hFind, uint32_t dwReserved1,
                                               uint32_t dwReserved2);
-/* The JobGen's attribution record of one package entry (u16 fields at 342 and 736 in host
- * order, the rest as stored) and its class byte: 1, or 0 with 0x20000057, 0x20000103 (no such
- * entry, or no attribution record in the store), 0x20100000. */
+/* The JobGen's attribution record of one package entry (u16 fields at 342 and 736 in host order,
+ * the rest as stored) and its class byte: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER,
+ * QVAPI_ERR_NO_MORE_ITEMS (no such entry, or no attribution record in the store),
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIFindPackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
                                          const char* lpPackageId, const char* lpVersion,
                                          const char* lpGeneration, QVAPI_PACKAGE* lpPackage,
                                          uint8_t* lpSetcls, uint32_t dwReserved1, uint32_t dwReserved2);
 /* Changes the JobGen's own copy of package attributes: the fields whose bits are set in
- * dwChangeFlags (0x80000000 the whole record; 0x8000 the class byte), for the package of
- * lpPackage (option 0) or every package entry (1): 1, or 0 with 0x20000057, 0x20610000 (no
- * entry), 0x20000103 (no attribution record), 0x20100000. */
+ * dwChangeFlags (0x80000000 the whole record; 0x8000 the class byte), for the package of lpPackage
+ * (option 0) or every package entry (1): 1, or 0 with QVAPI_ERR_INVALID_PARAMETER,
+ * QVAPI_ERR_NOT_FOUND (no entry), QVAPI_ERR_NO_MORE_ITEMS (no attribution record),
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlags,
                                            const QVAPI_PACKAGE* lpPackage, const uint8_t* lpSetcls,
                                            uint32_t dwOption, uint32_t dwReserved);
 
-/* The script file of a package entry of the open JobGen. Get copies the entry's own script
- * (once an update gave it one) or the package's script file to lpScriptFilePath; Update copies
- * lpScriptFilePath into the entry, which from then on keeps it. 1, or 0 with 0x20000006 (not
- * the thread's open JobGen), 0x20000057 (bad QvCode, NULL, empty or unusable key part or path),
- * 0x20000002 (the package has no script file), 0x20000103 (no attribution record), 0x2000054F
- * (a file id that is no file name) or 0x20100000. */
+/* The script file of a package entry of the open JobGen. Get copies the entry's own script (once an
+ * update gave it one) or the package's script file to lpScriptFilePath; Update copies
+ * lpScriptFilePath into the entry, which from then on keeps it. 1, or 0 with
+ * QVAPI_ERR_INVALID_HANDLE (not the thread's open JobGen), QVAPI_ERR_INVALID_PARAMETER (bad QvCode,
+ * NULL, empty or unusable key part or path), QVAPI_ERR_FILE_NOT_FOUND (the package has no script
+ * file), QVAPI_ERR_NO_MORE_ITEMS (no attribution record), QVAPI_ERR_UNEXPECTED_DATA (a file id that
+ * is no file name) or QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIGetScriptFile(QVPAPI_HANDLE hJobGen, char ucQvCode, const char* lpCabinetId,
                                      const char* lpPackageId, const char* lpPackageVersion,
                                      const char* lpPackageNo, const char* lpScriptFilePath);
@@ -337,9 +360,9 @@ QVPAPI_EXPORT int qvAPIUpdateScriptFile(QVPAPI_HANDLE hJobGen, char ucQvCode, co
 
 /* ---- options of the open JobGen ---- */
 
-/* Opens a JobGen as an ID JobGen (kind 0, 'D', 'V', 'J' or 'I'; 0 keeps a stored ID JobGen's
- * kind): the handle, or QVPAPI_INVALID_HANDLE with the open's code or 0x20000057. A failure
- * leaves no JobGen open. */
+/* Opens a JobGen as an ID JobGen (kind 0, 'D', 'V', 'J' or 'I'; 0 keeps a stored ID JobGen's kind):
+ * the handle, or QVPAPI_INVALID_HANDLE with the open's code or QVAPI_ERR_INVALID_PARAMETER. A
+ * failure leaves no JobGen open. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateIDJobGen(const char* lpFolder, const char* lpJobGenName,
                                                 char ucJobKind, uint32_t dwReserved1, uint32_t dwReserved2);
 /* Sets the ID kind (5: ID JobGen). */
@@ -361,13 +384,13 @@ QVPAPI_EXPORT int qvAPIChangePressingDistJobGen(QVPAPI_HANDLE hJobGen, uint32_t 
 QVPAPI_EXPORT int qvAPIGetPressingDistJobGen(QVPAPI_HANDLE hJobGen, uint8_t* lpOption, uint32_t dwReserved1,
                                              uint32_t dwReserved2);
 /* Execution time: the fields selected by dwChangeFlag (QVAPI_TIME_*), checked as a whole: 1, or
- * 0 with 0x20000006, 0x20000057 (nothing changed). */
+ * 0 with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER (nothing changed). */
 QVPAPI_EXPORT int qvAPIUpDateTimeJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlag,
                                         const QVAPI_TIME_JOBGEN_DATA* lpTimeJobGenData, uint32_t dwReserved1,
                                         uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIGetTimeJobGen(QVPAPI_HANDLE hJobGen, QVAPI_TIME_JOBGEN_DATA* lpTimeJobGenData,
                                      uint32_t dwReserved1, uint32_t dwReserved2);
-/* Schedule, kept as given (option bits above 0x7: 0x20000057). */
+/* Schedule, kept as given (option bits above 0x7: QVAPI_ERR_INVALID_PARAMETER). */
 QVPAPI_EXPORT int qvAPIUpdateSchTimeJobGen(QVPAPI_HANDLE hJobGen, const QVAPI_SCH_DATE_INF* lpSchDateInf,
                                            uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIGetSchTimeJobGen(QVPAPI_HANDLE hJobGen, QVAPI_SCH_DATE_INF* lpSchDateInf,
@@ -394,92 +417,100 @@ QVPAPI_EXPORT int qvAPICreateADPathJobGen(void* lpReserved0, uint32_t dwReserved
 
 /* ---- scheduled job creation ---- */
 
-/* Sends a caller-built JSCH request ("JSCH 3 j<len> <JobGen path> n16 <number> s224 <schedule>",
- * at most 1023 bytes, no NUL inside) while the JobGen named by its 'j' field is in the form the
- * manager reads (groups and IDs expanded, entries sorted); the stored JobGen is put back as it
- * was afterwards. Stores the 16-character job number (blank-filled when the manager gives a
- * shorter one, no terminator) and returns 1; 0 with 0x20000057 (bad request or path),
- * 0x20000020 (JobGen busy), 0x20610000 (no such JobGen), 0x20478000 (no node), 0x2000054F,
- * the manager's mapped refusal, the transport codes, or 0x20100000. A failure to put the
- * JobGen back leaves 0x20100000 even after an accepted request. */
+/* Sends a caller-built JSCH request ("JSCH 3 j<len> <JobGen path> n16 <number> s224 <schedule>", at
+ * most 1023 bytes, no NUL inside) while the JobGen named by its 'j' field is in the form the
+ * manager reads (groups and IDs expanded, entries sorted); the stored JobGen is put back as it was
+ * afterwards. Stores the 16-character job number (blank-filled when the manager gives a shorter
+ * one, no terminator) and returns 1; 0 with QVAPI_ERR_INVALID_PARAMETER (bad request or path),
+ * QVAPI_ERR_BUSY (JobGen busy), QVAPI_ERR_NOT_FOUND (no such JobGen), QVAPI_ERR_JOB_NO_NODE (no
+ * node), QVAPI_ERR_UNEXPECTED_DATA, the manager's mapped refusal, the transport codes, or
+ * QVAPI_ERR_RESOURCE. A failure to put the JobGen back leaves QVAPI_ERR_RESOURCE even after an
+ * accepted request. */
 QVPAPI_EXPORT int qvAPIScheduleJobex(const char* lpRequest, char* lpJobNo);
 
 /* ---- software reference lists (SOFTREFER\SOFTLIST) ---- */
 
 /* Looks a list up by type (0..3) and name ("DEFAULT", any case, only with type 0): 1 and
- * lpSoftDataList filled, or 0 with 0x20000057 (bad argument; a name over 32 characters; type 2)
- * or 0x20000103 (no such list, or an empty name). The last two words are reserved. */
+ * lpSoftDataList filled, or 0 with QVAPI_ERR_INVALID_PARAMETER (bad argument; a name over 32
+ * characters; type 2) or QVAPI_ERR_NO_MORE_ITEMS (no such list, or an empty name). The last two
+ * words are reserved. */
 QVPAPI_EXPORT int qvAPIFindSoftListRefer(uint32_t dwListType, const char* lpSoftRefer,
                                          QVAPI_SOFTLIST* lpSoftDataList, uint32_t dwReserved1,
                                          uint32_t dwReserved2);
 /* Walk of the user lists (type 1 only; the default list is never given): a find handle, or
- * QVPAPI_INVALID_HANDLE with 0x20000057, 0x20000103 (no user list), 0x20100000. Any number of
- * walks may be open at once. */
+ * QVPAPI_INVALID_HANDLE with QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_NO_MORE_ITEMS (no user list),
+ * QVAPI_ERR_RESOURCE. Any number of walks may be open at once. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSoftListRefer(uint32_t dwListType, QVAPI_SOFTLIST* lpSoftDataList);
-/* The next user list: 1, or 0 with 0x20000057 (not a live handle, NULL record), 0x20000103 at
- * the end, 0x20100000. */
+/* The next user list: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER (not a live handle, NULL record),
+ * QVAPI_ERR_NO_MORE_ITEMS at the end, QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIFindNextSoftListRefer(QVPAPI_HANDLE hFindSoft, QVAPI_SOFTLIST* lpSoftDataList);
-/* Ends a walk: 1, or 0 with 0x20000057 (not a live handle) or 0x20100000. */
+/* Ends a walk: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER (not a live handle) or QVAPI_ERR_RESOURCE.
+ */
 QVPAPI_EXPORT int qvAPIFindCloseSoftListRefer(QVPAPI_HANDLE hFindSoft);
-/* Copies a list's file (type 0: DEFLIST.QVP of "DEFAULT"; type 1: USERLIST.QVP of the named
- * list) to lpListFilePath, replacing it: 1, or 0 with 0x20000057, the look-up's code, or
- * 0x20100000. */
+/* Copies a list's file (type 0: DEFLIST.QVP of "DEFAULT"; type 1: USERLIST.QVP of the named list)
+ * to lpListFilePath, replacing it: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER, the look-up's code, or
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIGetFileSoftRefer(uint32_t dwListType, const char* lpSoftRefer,
                                         const char* lpListFilePath);
 /* Writes the soft-refer file at lpOutputPath (a job's PB000000) from the lists the type and name
- * select (0 default; 1 user then default; 3 user alone; 2 none, giving the single byte '#'): 1,
- * or 0 with 0x20000057 (NULL or bad type; a name over 32 characters or holding a separator),
- * 0x20100000. The last two words are reserved. */
+ * select (0 default; 1 user then default; 3 user alone; 2 none, giving the single byte '#'): 1, or
+ * 0 with QVAPI_ERR_INVALID_PARAMETER (NULL or bad type; a name over 32 characters or holding a
+ * separator), QVAPI_ERR_RESOURCE. The last two words are reserved. */
 QVPAPI_EXPORT int qvAPIReCreateSoftReferJobGen(uint32_t dwListType, const char* lpSoftRefer,
                                                const char* lpOutputPath, uint32_t dwReserved1,
                                                uint32_t dwReserved2);
-/* Rewrites a soft-refer file as its records sorted (fields 3, 7 ascending, 8 descending,
- * ignoring case), without comments or empty lines, one LF-ended line of nine ';'-joined fields
- * each: 1, or 0 with 0x20000057 (NULL, empty, unreadable) or 0x20100000. A file without
+/* Rewrites a soft-refer file as its records sorted (fields 3, 7 ascending, 8 descending, ignoring
+ * case), without comments or empty lines, one LF-ended line of nine ';'-joined fields each: 1, or 0
+ * with QVAPI_ERR_INVALID_PARAMETER (NULL, empty, unreadable) or QVAPI_ERR_RESOURCE. A file without
  * records is left as it is. The last two words are reserved. */
 QVPAPI_EXPORT int qvAPIReCreateSortJobGen(const char* lpSortPath, uint32_t dwReserved1, uint32_t dwReserved2);
-/* The soft-refer area of the open kind-I JobGen: 1, or 0 with 0x20000006 (not the thread's open
- * JobGen), 0x20000057, 0x20000002 (no area yet). */
+/* The soft-refer area of the open kind-I JobGen: 1, or 0 with QVAPI_ERR_INVALID_HANDLE (not the
+ * thread's open JobGen), QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_FILE_NOT_FOUND (no area yet). */
 QVPAPI_EXPORT int qvAPIGetSoftReferJobGen(QVPAPI_HANDLE hJobGen, QVAPI_SOFTREFER* lpSoftData);
-/* Replaces the area (drive code computed from uiSoftware, the option and the drive names): 1, or
- * 0 with 0x20000006, 0x20000057 (bad selection or drive name), 0x20100000. */
+/* Replaces the area (drive code computed from uiSoftware, the option and the drive names): 1, or 0
+ * with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER (bad selection or drive name),
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIUpdateSoftReferJobGen(QVPAPI_HANDLE hJobGen, const QVAPI_SOFTREFER* lpSoftData);
 
 /* ---- collect files of the open JobGen (F0000000, P0000000, Q0000000) ---- */
 
-/* Writes the three collect files from the settings and the "ZARN.SCI" of lpcszCollectFilePath:
- * 1, or 0 with 0x20000006, 0x20000057 (a setting out of range), 0x20100000. */
+/* Writes the three collect files from the settings and the "ZARN.SCI" of lpcszCollectFilePath: 1,
+ * or 0 with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER (a setting out of range),
+ * QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIUpdateCollectFileJobGen(QVPAPI_HANDLE hJobGen, const QVAPI_COLLECT* lpCollectData,
                                                const char* lpcszCollectFilePath);
 /* Reads the settings back and unpacks the script archive into lpcszCollectFilePath; the archive
- * stays for the commit: 1, or 0 with 0x20000006, 0x20000057, 0x20000002 (a file missing),
- * 0x20100000. */
+ * stays for the commit: 1, or 0 with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER,
+ * QVAPI_ERR_FILE_NOT_FOUND (a file missing), QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIGetCollectFileJobGen(QVPAPI_HANDLE hJobGen, QVAPI_COLLECT* lpCollectData,
                                             const char* lpcszCollectFilePath);
 /* Installs a ready archive as Q0000000 (when the record says one belongs to it), adds 1 to the
- * install counter and writes P0000000 as "c:\": 1, or 0 with 0x20000006, 0x20000057,
- * 0x20100000. */
+ * install counter and writes P0000000 as "c:\": 1, or 0 with QVAPI_ERR_INVALID_HANDLE,
+ * QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvpAPIJobGenMakeCollect(QVPAPI_HANDLE hJobGen, const char* lpcszCollectFilePath);
 
 /* ---- rebuild of a stored JobGen from a job execution ---- */
 
-/* Makes the stored JobGen lpFolder\lpJobGenName (a new directory) from a file of execution
- * records: its jobgenfile, the packages' attribution files and script files, and (unless the
- * last record is of kind G or S) F0000000 and P0000000: 1, or 0 with 0x20000057 (NULL or empty
- * argument, a name or folder with "." / ".." parts or separators, a path too long, a name
- * extension over 259 bytes), 0x20100000 (the directory exists, file failures), or the code of
- * the package look-up. What was written stays on failure. */
+/* Makes the stored JobGen lpFolder\lpJobGenName (a new directory) from a file of execution records:
+ * its jobgenfile, the packages' attribution files and script files, and (unless the last record is
+ * of kind G or S) F0000000 and P0000000: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER (NULL or empty
+ * argument, a name or folder with "." / ".." parts or separators, a path too long, a name extension
+ * over 259 bytes), QVAPI_ERR_RESOURCE (the directory exists, file failures), or the code of the
+ * package look-up. What was written stays on failure. */
 QVPAPI_EXPORT int qvpAPIJobGenMake(const char* lpExecFilePath, const char* lpFolder, const char* lpJobGenName);
-/* Copiers of a rebuilt JobGen's side files, never replacing one: 1, or 0 with 0x20000057 (bad
- * name or folder, path too long) or 0x20100000. IDProc: the source as IDF00000. Proc: the file
- * under its own name (the part after the last '\' or '/', at most 8 characters). UinvProc: a
- * source named UL000000 as UL000000, one named UI000000 into the sub-folder lpSubFolder;
- * RegProc: YL000000; NEProc: NE000000; a source of another name succeeds without a copy. */
+/* Copiers of a rebuilt JobGen's side files, never replacing one: 1, or 0 with
+ * QVAPI_ERR_INVALID_PARAMETER (bad name or folder, path too long) or QVAPI_ERR_RESOURCE. IDProc:
+ * the source as IDF00000. Proc: the file under its own name (the part after the last '\' or '/', at
+ * most 8 characters). UinvProc: a source named UL000000 as UL000000, one named UI000000 into the
+ * sub-folder lpSubFolder; RegProc: YL000000; NEProc: NE000000; a source of another name succeeds
+ * without a copy. */
 QVPAPI_EXPORT int qvpAPIJobGenMakeIDProc(const char* lpFolder, const char* lpJobGenName, const char* lpSourceFile);
 QVPAPI_EXPORT int qvpAPIJobGenMakeProc(const char* lpFolder, const char* lpJobGenName, const char* lpProcFilePath);
 QVPAPI_EXPORT int qvpAPIJobGenMakeUinvProc(const char* lpFolder, const char* lpJobGenName,
                                            const char* lpSourceFile, const char* lpSubFolder);
 QVPAPI_EXPORT int qvpAPIJobGenMakeRegProc(const char* lpFolder, const char* lpJobGenName, const char* lpSourceFile);
 QVPAPI_EXPORT int qvAPIJobGenMakeNEProc(const char* lpFolder, const char* lpJobGenName, const char* lpSourceFile);
+
+QVPAPI_END_DECLS
 
 #endif

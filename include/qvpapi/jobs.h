@@ -1,7 +1,11 @@
-/* Jobs: creation and control, job execution files, job, node, package, ID and site job walks, queries.
- * Included by qvpapi.h (inside its extern "C" block, after <stdint.h>). */
+/* Jobs: creation and control, job execution files, job, node, package, ID and site job walks,
+ * queries. */
 #ifndef QVPAPI_JOBS_H
 #define QVPAPI_JOBS_H
+
+#include "common.h"
+
+QVPAPI_BEGIN_DECLS
 
 #define QVAPI_JOB_SIZE               336u /* also the head of a jobexecfile */
 #define QVAPI_NODE_JOB_SIZE          256u
@@ -212,10 +216,10 @@ QVAPI_JOB_ASSERT(sizeof(QVAPI_QNODE_JOB) == 596 + QVAPI_NODE_JOB_EX_SIZE, "QVAPI
 /* ---- query objects. A query handle names a set of conditions that the Abstract enumerators
  * read; it belongs to the session and thread that created it and goes with the session. Every
  * operation that takes one refuses a handle that is not a live query of the calling thread's
- * session (NULL, closed, another thread's) with 0x20000006. */
+ * session (NULL, closed, another thread's) with QVAPI_ERR_INVALID_HANDLE. */
 
 /* A new query of kind 1 to 6 with no conditions. The handle, or QVPAPI_INVALID_HANDLE:
- * 0x20000057 another kind, 0x20100000 no memory. */
+ * QVAPI_ERR_INVALID_PARAMETER another kind, QVAPI_ERR_RESOURCE no memory. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateQuery(uint32_t qvAbstractKind, uint32_t dwReserved1, uint32_t dwReserved2);
 /* Frees the query and the job head a detail walk left open. Walks the caller left open are not
  * ended (their finders may since serve another caller of the thread): close them first. 1, or 0. */
@@ -224,35 +228,35 @@ QVPAPI_EXPORT int qvAPICloseQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, ui
 /* Conditions: 1, or 0 with the object unchanged. A setter replaces its field, a deleter empties
  * it whatever text it is given (the same checks run).
  * Folder: "\" and its levels; NULL is "\"; over 260 characters, or dwFolderOption not 1 or 2:
- * 0x20000057 (the option is checked, not kept). */
+ * QVAPI_ERR_INVALID_PARAMETER (the option is checked, not kept). */
 QVPAPI_EXPORT int qvAPISetJobFolderQuery(QVPAPI_HANDLE hQuery, const char* lpcszFolderPath, uint32_t dwFolderOption,
                                          uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteJobFolderQuery(QVPAPI_HANDLE hQuery, const char* lpcszFolderPath,
                                             uint32_t dwFolderOption, uint32_t dwReserved1, uint32_t dwReserved2);
-/* Job number: NULL, or over 16 characters: 0x20000057. */
+/* Job number: NULL, or over 16 characters: QVAPI_ERR_INVALID_PARAMETER. */
 QVPAPI_EXPORT int qvAPISetJobNumberQuery(QVPAPI_HANDLE hQuery, const char* lpcszJobNumber, uint32_t dwReserved1,
                                          uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteJobNumberQuery(QVPAPI_HANDLE hQuery, const char* lpcszJobNumber, uint32_t dwReserved1,
                                             uint32_t dwReserved2);
 /* Client path or name (one field for both setters). NULL is "\"; over 260 characters, or
- * dwClientAttribute not 0, 0x1000000 or 0x80000000: 0x20000057. */
+ * dwClientAttribute not 0, 0x1000000 or 0x80000000: QVAPI_ERR_INVALID_PARAMETER. */
 QVPAPI_EXPORT int qvAPISetClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientPath, uint32_t dwClientAttribute,
                                       uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientPath,
                                          uint32_t dwClientAttribute, uint32_t dwReserved1, uint32_t dwReserved2);
-/* The same field; NULL or over 260 characters: 0x20000057. */
+/* The same field; NULL or over 260 characters: QVAPI_ERR_INVALID_PARAMETER. */
 QVPAPI_EXPORT int qvAPISetJobClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientName, uint32_t dwReserved1,
                                          uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteJobClientQuery(QVPAPI_HANDLE hQuery, const char* lpcszClientName, uint32_t dwReserved1,
                                             uint32_t dwReserved2);
-/* ID name: NULL or empty 0x20000057; over 32 characters or holding a character names may not
- * hold ("." and the blank among them) 0x2000007B. */
+/* ID name: NULL or empty QVAPI_ERR_INVALID_PARAMETER; over 32 characters or holding a character
+ * names may not hold ("." and the blank among them) QVAPI_ERR_INVALID_NAME. */
 QVPAPI_EXPORT int qvAPISetJobIDQuery(QVPAPI_HANDLE hQuery, const char* lpID, uint32_t dwReserved1,
                                      uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteJobIDQuery(QVPAPI_HANDLE hQuery, const char* lpID, uint32_t dwReserved1,
                                         uint32_t dwReserved2);
-/* ID-job option 1 (client ID jobs) or 2 (ID jobs by the job tree); else 0x20000057. The deleter
- * sets 0 (none). */
+/* ID-job option 1 (client ID jobs) or 2 (ID jobs by the job tree); else
+ * QVAPI_ERR_INVALID_PARAMETER. The deleter sets 0 (none). */
 QVPAPI_EXPORT int qvAPISetJobIDOptionQuery(QVPAPI_HANDLE hQuery, uint32_t dwIDJobOption, uint32_t dwReserved1,
                                            uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteJobIDOptionQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2,
@@ -261,14 +265,14 @@ QVPAPI_EXPORT int qvAPIDeleteJobIDOptionQuery(QVPAPI_HANDLE hQuery, uint32_t dwR
 QVPAPI_EXPORT int qvAPISetJobSiteQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteJobSiteQuery(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* ---- Abstract enumerators: First, Next until 0 with 0x20000103, Close, each over the query's
- * conditions. First returns hQuery, or QVPAPI_INVALID_HANDLE (the running walk of the family is
- * then forgotten); Next and Close 1 or 0. A NULL result record is 0x20000057; a finder's failure
- * passes its code through unchanged. A thread runs one walk per finder family at a time, whatever
- * the number of queries (a First of a family replaces the running one).
- * Job walk: ID-job option 1, or the site flag, walks the folder with the client ID job walk
- * (plain and ID jobs, counted by member clients; the site flag over the site job tree), else with
- * the job walk. */
+/* ---- Abstract enumerators: First, Next until 0 with QVAPI_ERR_NO_MORE_ITEMS, Close, each over the
+ * query's conditions. First returns hQuery, or QVPAPI_INVALID_HANDLE (the running walk of the
+ * family is then forgotten); Next and Close 1 or 0. A NULL result record is
+ * QVAPI_ERR_INVALID_PARAMETER; a finder's failure passes its code through unchanged. A thread runs
+ * one walk per finder family at a time, whatever the number of queries (a First of a family
+ * replaces the running one). Job walk: ID-job option 1, or the site flag, walks the folder with the
+ * client ID job walk (plain and ID jobs, counted by member clients; the site flag over the site job
+ * tree), else with the job walk. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIAbstractFirstJob(QVPAPI_HANDLE hQuery, QVAPI_QJOB* lpResultQJob,
                                                   uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIAbstractNextJob(QVPAPI_HANDLE hQuery, QVAPI_QJOB* lpResultQJob, uint32_t dwReserved1,
@@ -301,8 +305,9 @@ QVPAPI_EXPORT int qvAPIAbstractNextNodeJobEx(QVPAPI_HANDLE hQuery, QVAPI_QNODE_J
 QVPAPI_EXPORT int qvAPIAbstractCloseNodeJobEx(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
 
 /* ---- conditions, walks and totals of other areas that have no effect. Each checks hQuery as
- * above, does nothing and returns 1 (0 with 0x20000006 for a bad handle); the other arguments
- * are not read. qvAPIAbstractFirstIDEntry returns 0 with 0x20340000 (not supported). */
+ * above, does nothing and returns 1 (0 with QVAPI_ERR_INVALID_HANDLE for a bad handle); the other
+ * arguments are not read. qvAPIAbstractFirstIDEntry returns 0 with QVAPI_ERR_NOT_SUPPORTED (not
+ * supported). */
 typedef uintptr_t QVAPI_ARG; /* an argument that is accepted and not read */
 QVPAPI_EXPORT int qvAPISetSysInfCPUTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
 QVPAPI_EXPORT int qvAPIDeleteSysInfCPUTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
@@ -412,10 +417,11 @@ QVPAPI_EXPORT int qvAPIGetNextIDTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG
 QVPAPI_EXPORT int qvAPICloseIDTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
 
 /* ---- job execution files. hApi is the calling thread's API block (the handle the job finders
- * return); another thread's block is refused with 0x20000006, NULL with 0x20000057. The job
- * path is "\<folder>...\<job number>" below MNGFL\JOBEXEC; "." and ".." levels are refused.
- * The job's jobexecfile is opened without sharing: missing, or open elsewhere, gives 0x20000103;
- * a file whose counts, lengths or names run past it is 0x2000054F, a short file 0x20100000. */
+ * return); another thread's block is refused with QVAPI_ERR_INVALID_HANDLE, NULL with
+ * QVAPI_ERR_INVALID_PARAMETER. The job path is "\<folder>...\<job number>" below MNGFL\JOBEXEC; "."
+ * and ".." levels are refused. The job's jobexecfile is opened without sharing: missing, or open
+ * elsewhere, gives QVAPI_ERR_NO_MORE_ITEMS; a file whose counts, lengths or names run past it is
+ * QVAPI_ERR_UNEXPECTED_DATA, a short file QVAPI_ERR_RESOURCE. */
 
 /* The 336-byte head of the job's jobexecfile into lpJobHead, its ten status counts and their
  * total recounted from the manager's execution records (one request per entry; entries the
@@ -423,28 +429,29 @@ QVPAPI_EXPORT int qvAPICloseIDTotal(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG);
  * stored without any request. 1, or 0 with the code (a failed lookup: the code of its reply). */
 QVPAPI_EXPORT int qvAPIGetJob(QVPAPI_HANDLE hApi, const char* lpJobPath, void* lpJobHead);
 /* The 336-byte head as stored, without recount; the file is opened for reading with sharing.
- * 1, or 0 with 0x20100000 for any failure to open or read it. */
+ * 1, or 0 with QVAPI_ERR_RESOURCE for any failure to open or read it. */
 QVPAPI_EXPORT int qvAPIGetJobHead(QVPAPI_HANDLE hApi, const char* lpJobPath, void* lpJobHead);
 /* Counts the statuses of the entries of one node (its dotted name, at most 64 bytes; the Ex
  * form takes any length) into a node-job record: the counts and the date-time text are set,
  * bytes 64 to 66 (Ex 260 to 262) from the counted records; nothing else is touched. 1, or 0
- * with 0x20610000 when no entry of the node has an execution record. */
+ * with QVAPI_ERR_NOT_FOUND when no entry of the node has an execution record. */
 QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char* lpJobPath, const char* lpNodeName,
                                        QVAPI_NODE_JOB* lpNodeJob);
 QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const char* lpJobPath, const char* lpNodeName,
                                          QVAPI_NODE_JOB_EX* lpNodeJob);
 
 /* ---- job creation from a stored JobGen. lpJob is the caller's zeroed 336-byte record: an empty
- * job number asks for a new job, the number a 0x200000EA left in it continues that job's
- * creation (call again with the same arguments and record, or give up with qvAPIDeleteJob).
- * The JobGen is locked (0x20000020 when busy), expanded and sorted for the manager and put back
- * afterwards. Scheduled flag 1: placeholder "JS00000000000000"; a schedule record (224 bytes,
- * sent as it is) makes the request JSCH. 1 with the job's head in lpJob, or 0 with 0x20000057
- * (bad argument, name over 64 or folder over 190 characters, names holding separators or "."
- * levels, paths too long, JobGen not stored, continuation without a pending creation),
- * 0x200000EA (registered, more to come), 0x20470000 (registered with entries left out),
- * the manager's mapped refusal (0x2000054F for one that maps to none), the transport codes, or
- * 0x20100000. A refused request leaves the JobGen name and the job number (or none) in lpJob. */
+ * job number asks for a new job, the number a QVAPI_ERR_MORE_DATA left in it continues that job's
+ * creation (call again with the same arguments and record, or give up with qvAPIDeleteJob). The
+ * JobGen is locked (QVAPI_ERR_BUSY when busy), expanded and sorted for the manager and put back
+ * afterwards. Scheduled flag 1: placeholder "JS00000000000000"; a schedule record (224 bytes, sent
+ * as it is) makes the request JSCH. 1 with the job's head in lpJob, or 0 with
+ * QVAPI_ERR_INVALID_PARAMETER (bad argument, name over 64 or folder over 190 characters, names
+ * holding separators or "." levels, paths too long, JobGen not stored, continuation without a
+ * pending creation), QVAPI_ERR_MORE_DATA (registered, more to come), QVAPI_ERR_JOB_REFUSED
+ * (registered with entries left out), the manager's mapped refusal (QVAPI_ERR_UNEXPECTED_DATA for
+ * one that maps to none), the transport codes, or QVAPI_ERR_RESOURCE. A refused request leaves the
+ * JobGen name and the job number (or none) in lpJob. */
 #define JOBGEN_NORMAL   0u /* the JobGen is put back from its edit backup */
 #define JOBGEN_SAVE     1u
 #define JOBGEN_DELETE   2u /* the stored JobGen is deleted */
@@ -458,11 +465,11 @@ QVPAPI_EXPORT int qvAPICreateJob(const char* lpFolderPath, const char* lpJobGenN
 QVPAPI_EXPORT int qvAPICreateJobSite(const char* lpFolderPath, const char* lpJobGenName, QVAPI_JOB* lpJob,
                                      uint32_t dwScheduled, const void* lpSchedule);
 
-/* ---- job control. The job is <folder>\<number> below MNGFL\JOBEXEC (a folder that does not
- * begin with "\" is the top); its jobexecfile must exist. 1, or 0 with 0x20000057 (NULL or empty
- * argument, missing job, a request over one frame), 0x20610000 (missing job of a retry or
- * completion), the manager's mapped refusal (0x2000054F for one that maps to none) or the
- * transport codes. */
+/* ---- job control. The job is <folder>\<number> below MNGFL\JOBEXEC (a folder that does not begin
+ * with "\" is the top); its jobexecfile must exist. 1, or 0 with QVAPI_ERR_INVALID_PARAMETER (NULL
+ * or empty argument, missing job, a request over one frame), QVAPI_ERR_NOT_FOUND (missing job of a
+ * retry or completion), the manager's mapped refusal (QVAPI_ERR_UNEXPECTED_DATA for one that maps
+ * to none) or the transport codes. */
 QVPAPI_EXPORT int qvAPIExecJob(const char* lpFolderPath, const char* lpJobNo, uint32_t dwReserved1,
                                uint32_t dwReserved2);
 /* fdwRetryKind 1 to 7 (R, E, A, C, O, P, Q); a node path ("\master\client", or without the
@@ -480,20 +487,29 @@ QVPAPI_EXPORT int qvAPIDeleteJob(const char* lpFolderPath, const char* lpJobNo, 
                                  uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIDeleteCommand(const char* lpFolderPath, const char* lpJobNo, const char* lpNodeName,
                                      const char* lpNodeCmdNo);
-/* Copies the job's jobexecfile into the thread's work folder and writes the copy's path (under
- * 260 characters) into lpWriteFileName: 1, or 0 with 0x20000057 (missing job) or 0x20100000. */
+/* Copies the job's jobexecfile into the thread's work folder and writes the copy's path (under 260
+ * characters) into lpWriteFileName: 1, or 0 with QVAPI_ERR_INVALID_PARAMETER (missing job) or
+ * QVAPI_ERR_RESOURCE.
+ * The path is a Windows path text, as every path the library keeps:
+ * <PathName>\SERVER\WORK\MNG\JOBEXEC\<thread id>\JOBEXEC<time stamp>. To open it on Linux, map
+ * its root as the library does and turn the backslashes into "/": with a POSIX PathName
+ * ("/srv/qvp\SERVER\...") only the backslashes change ("/srv/qvp/SERVER/..."); with a drive
+ * letter ("C:\ZARNQVP\SERVER\...") "X:" becomes the folder of the setting DriveX of the
+ * [Platform] section (drive C: /var/lib/qvpapi/c when unset). The library made every level of
+ * it under exactly these names. The copy stays until the session closes. */
 QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char* lpJobNo, char* lpWriteFileName);
 /* Sends the caller's request text (at most 2040 bytes) and reads the reply as a deletion's. */
 QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t dwReserved);
 
-/* ---- site execution-record control: walks over the manager's execution records (the
- * session's cursor of kind E). First, then Next until 0x20000103, then End. Codes: 0x20250000
- * / 0x20260000 send / receive failure, 0x20600000 a refused update, 0x20000057 a NULL buffer,
- * key or text, a key over 272 characters or texts too long for one request. */
+/* ---- site execution-record control: walks over the manager's execution records (the session's
+ * cursor of kind E). First, then Next until QVAPI_ERR_NO_MORE_ITEMS, then End. Codes:
+ * QVAPI_ERR_TCP_SEND / QVAPI_ERR_TCP_RECV send / receive failure, QVAPI_ERR_SITE_UPDATE a refused
+ * update, QVAPI_ERR_INVALID_PARAMETER a NULL buffer, key or text, a key over 272 characters or
+ * texts too long for one request. */
 
 /* Marks the next waiting record (first status byte 0x10, 0x20 or 0x60, the other two 0) with
  * bit 0x40 of its second status byte and copies it, as updated, into lpRecord (up to 1470
- * bytes, QVAPI_EXECUTION). 0x20000103 when no waiting record is left. */
+ * bytes, QVAPI_EXECUTION). QVAPI_ERR_NO_MORE_ITEMS when no waiting record is left. */
 QVPAPI_EXPORT int qvAPISiteWaitSetFirst(void* lpRecord);
 QVPAPI_EXPORT int qvAPISiteWaitSetNext(void* lpRecord);
 QVPAPI_EXPORT int qvAPISiteWaitSetEnd(void);
@@ -502,10 +518,10 @@ QVPAPI_EXPORT int qvAPISiteRestartSetFirst(void* lpRecord);
 QVPAPI_EXPORT int qvAPISiteRestartSetNext(void* lpRecord);
 QVPAPI_EXPORT int qvAPISiteRestartSetEnd(void);
 /* Marks the one record of that key (node name and 16 hex digits of the job id), whatever its
- * status, and releases the cursor. 0x20610000 when no record has the key. */
+ * status, and releases the cursor. QVAPI_ERR_NOT_FOUND when no record has the key. */
 QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey);
-/* Asks the manager to re-execute a delivery ("DEXC" with the two texts). 0x2000007B when it
- * refuses. */
+/* Asks the manager to re-execute a delivery ("DEXC" with the two texts). QVAPI_ERR_INVALID_NAME
+ * when it refuses. */
 QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lpSecond);
 
 /* ---- the job walk: one folder of the job store (below MNGFL\JOBEXEC) at a time. A folder path
@@ -514,22 +530,24 @@ QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lpSecond);
  * back as its name (cut to 63 bytes and terminated) and kind 3, every other byte 0; a job with
  * its recounted head (qvAPIGetJob) and kind 4, an ID job ("IB"/"IS" names) kind 5. */
 
-/* First entry of the folder. The handle, or (QVPAPI_HANDLE)-1: 0x20000057 no record, or the
- * path is no folder (or has a "." or ".." level); 0x20000103 the folder holds no entry. */
+/* First entry of the folder. The handle, or (QVPAPI_HANDLE)-1: QVAPI_ERR_INVALID_PARAMETER no
+ * record, or the path is no folder (or has a "." or ".." level); QVAPI_ERR_NO_MORE_ITEMS the folder
+ * holds no entry. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJob(const char* lpFolderPath, QVAPI_JOB* lpFindJobData,
                                               uint32_t dwReserved1, uint32_t dwReserved2);
-/* Next entry: 1, or 0 (0x20000103 at the end; 0x20000006 a handle that is not the thread's walk). */
+/* Next entry: 1, or 0 (QVAPI_ERR_NO_MORE_ITEMS at the end; QVAPI_ERR_INVALID_HANDLE a handle that
+ * is not the thread's walk). */
 QVPAPI_EXPORT int qvAPIFindNextJob(QVPAPI_HANDLE hFindJob, QVAPI_JOB* lpFindJobData, uint32_t dwReserved1,
                                    uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
 /* One job by its number, through QVFOLDER\<number>\jobexecpath; kind 5 for numbers beginning
- * "I", else 4. 1, or 0 (0x20000103 unknown number, or the code of qvAPIGetJob). */
+ * "I", else 4. 1, or 0 (QVAPI_ERR_NO_MORE_ITEMS unknown number, or the code of qvAPIGetJob). */
 QVPAPI_EXPORT int qvAPIFindJob(const char* lpJobNo, QVAPI_JOB* lpFindJobData, uint32_t dwReserved1,
                                uint32_t dwReserved2);
 /* Deletes every job of <upper folder>\<folder name> and of its sub-folders through the manager
  * (qvAPIDeleteJob, F kind), then removes the emptied folders; stops at the first failure, with
  * its code. The folder name is one level: NULL, "", ".", ".." or a name holding "\" or "/" is
- * refused with 0x20000057, as is a folder that is not one. 1, or 0. */
+ * refused with QVAPI_ERR_INVALID_PARAMETER, as is a folder that is not one. 1, or 0. */
 QVPAPI_EXPORT int qvAPIDeleteFolderJob(const char* lpUpperFolderPath, const char* lpFolderName,
                                        uint32_t dwReserved1, uint32_t dwReserved2);
 /* The same with the plain delete kind; the folders stay. */
@@ -538,10 +556,11 @@ QVPAPI_EXPORT int qvAPIDeleteFolderJobEx(const char* lpUpperFolderPath, const ch
 
 /* ---- node jobs: each distinct node of a job once, in the order of its first entry, with its
  * counts (qvAPIGetJobCountNode / Ex). Nodes the manager keeps no record of are passed over. The
- * plain and Ex families share one walk per thread; the handle is the walk's state. FindFirst:
- * the handle, or -1 with 0x20000057 (NULL record or job number, empty job number), 0x20000103
- * (no such job, no entries, no node with a record; plain: a name over 64 characters). Next: 1,
- * or 0 with 0x20000103 at the end, 0x20000006 for a handle that is not the thread's walk. */
+ * plain and Ex families share one walk per thread; the handle is the walk's state. FindFirst: the
+ * handle, or -1 with QVAPI_ERR_INVALID_PARAMETER (NULL record or job number, empty job number),
+ * QVAPI_ERR_NO_MORE_ITEMS (no such job, no entries, no node with a record; plain: a name over 64
+ * characters). Next: 1, or 0 with QVAPI_ERR_NO_MORE_ITEMS at the end, QVAPI_ERR_INVALID_HANDLE for
+ * a handle that is not the thread's walk. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJob(const char* lpFolderPath, const char* lpJobNo,
                                                   QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t dwReserved1,
                                                   uint32_t dwReserved2);
@@ -559,13 +578,15 @@ QVPAPI_EXPORT int qvAPIFindCloseNodeJobEx(QVPAPI_HANDLE hFindNodeJob, uint32_t d
 
 /* First record of the node (lpNodeName in path form, "\" first). lpCollectPath is NULL, or the
  * address of a pointer (which may be NULL) to a buffer of 260 bytes: for a record of kind "G" or
- * "S" it receives the 260 bytes at offset 144 of the record's COLLECTPATH file (0-padded where
- * the file is shorter). The handle, or -1: 0x20000057 NULL or empty argument; 0x20000103 no
- * such job, or no record of the node; 0x2000054F a record whose collect name is no file name. */
+ * "S" it receives the 260 bytes at offset 144 of the record's COLLECTPATH file (0-padded where the
+ * file is shorter). The handle, or -1: QVAPI_ERR_INVALID_PARAMETER NULL or empty argument;
+ * QVAPI_ERR_NO_MORE_ITEMS no such job, or no record of the node; QVAPI_ERR_UNEXPECTED_DATA a record
+ * whose collect name is no file name. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageJob(const char* lpFolderPath, const char* lpJobNo,
                                                      const char* lpNodeName, QVAPI_PACKAGE_JOB* lpFindPackageJobData,
                                                      uint32_t dwReserved, char** lpCollectPath);
-/* Next record of the node: 1, or 0 (0x20000103 at the end, 0x20000006 a foreign handle). */
+/* Next record of the node: 1, or 0 (QVAPI_ERR_NO_MORE_ITEMS at the end, QVAPI_ERR_INVALID_HANDLE a
+ * foreign handle). */
 QVPAPI_EXPORT int qvAPIFindNextPackageJob(QVPAPI_HANDLE hFindPackageJob, QVAPI_PACKAGE_JOB* lpFindPackageJobData,
                                           uint32_t dwReserved, char** lpCollectPath);
 QVPAPI_EXPORT int qvAPIFindClosePackageJob(QVPAPI_HANDLE hFindPackageJob, uint32_t dwReserved1,
@@ -575,14 +596,15 @@ QVPAPI_EXPORT int qvAPIFindClosePackageJob(QVPAPI_HANDLE hFindPackageJob, uint32
  * each entry and for each member client reached through it. */
 
 /* One record per ID named in the job, in the order of first mention; the display name is the ID
- * name as well. uiNodeAttributes 1 counts the ID's member clients, 2 its entries' own records.
- * An ID whose records are all missing comes with zero counts. The handle, or -1: 0x20000057 a
- * bad argument, a folder path not ""-led, no such folder or a job that is no ID job;
- * 0x20000103 no such job, or no entries. */
+ * name as well. uiNodeAttributes 1 counts the ID's member clients, 2 its entries' own records. An
+ * ID whose records are all missing comes with zero counts. The handle, or -1:
+ * QVAPI_ERR_INVALID_PARAMETER a bad argument, a folder path not ""-led, no such folder or a job
+ * that is no ID job; QVAPI_ERR_NO_MORE_ITEMS no such job, or no entries. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstIDJob(const char* lpFolderPath, const char* lpJobNo,
                                                 QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t uiNodeAttributes,
                                                 uint32_t dwReserved1, uint32_t dwReserved2);
-/* The next ID: 1, or 0 (0x20000103 at the end, 0x20000006 a foreign or closed handle). */
+/* The next ID: 1, or 0 (QVAPI_ERR_NO_MORE_ITEMS at the end, QVAPI_ERR_INVALID_HANDLE a foreign or
+ * closed handle). */
 QVPAPI_EXPORT int qvAPIFindNextIDJob(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB* lpFindNodeJobData,
                                      uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
@@ -594,10 +616,10 @@ QVPAPI_EXPORT int qvAPIFindNextIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JOB_EX
 QVPAPI_EXPORT int qvAPIFindCloseIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
 
 /* For one ID (lpID, without "%"): uiNodeAttributes 1 gives one record per member client, named
- * "\<path>\<client>", counted over the ID's entries under that path; 2 gives one record per
- * entry path ("\<path>", empty for an entry without one) with the sum of its entries' records.
- * The handle, or -1 with the codes of qvAPIFindFirstIDJob; 0x20000103 also when the ID has no
- * record. */
+ * "\<path>\<client>", counted over the ID's entries under that path; 2 gives one record per entry
+ * path ("\<path>", empty for an entry without one) with the sum of its entries' records. The
+ * handle, or -1 with the codes of qvAPIFindFirstIDJob; QVAPI_ERR_NO_MORE_ITEMS also when the ID has
+ * no record. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstKeepIDJob(const char* lpFolderPath, const char* lpJobNo, const char* lpID,
                                                     QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t uiNodeAttributes,
                                                     uint32_t dwReserved1, uint32_t dwReserved2);
@@ -612,27 +634,28 @@ QVPAPI_EXPORT int qvAPIFindNextKeepIDJobEx(QVPAPI_HANDLE hFindJob, QVAPI_NODE_JO
                                            uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseKeepIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* ---- client ID jobs: ID jobs seen from the clients they reach. Each family keeps one
- * enumeration per thread (shared with its Ex form and its site twin); the handle is the calling
- * thread's API block, and a new FindFirst ends the thread's running enumeration of the family.
- * Next and Close: 1, or 0 with 0x20000103 at the end, 0x20000006 for a handle that is not the
- * thread's block or a family without an enumeration, 0x20000057 a NULL record. */
+/* ---- client ID jobs: ID jobs seen from the clients they reach. Each family keeps one enumeration
+ * per thread (shared with its Ex form and its site twin); the handle is the calling thread's API
+ * block, and a new FindFirst ends the thread's running enumeration of the family. Next and Close:
+ * 1, or 0 with QVAPI_ERR_NO_MORE_ITEMS at the end, QVAPI_ERR_INVALID_HANDLE for a handle that is
+ * not the thread's block or a family without an enumeration, QVAPI_ERR_INVALID_PARAMETER a NULL
+ * record. */
 
-/* Walks one folder below MNGFL\JOBEXEC (NULL, "" or "\" the top): its sub-folders (kind 3, the
- * name cut to 63 bytes and terminated) and its ID jobs (kind 5) with their heads and counts
- * recounted over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). The handle,
- * or -1: 0x20000057 NULL record or a path that is no folder (or has a "." or ".." level),
- * 0x20000103 a folder without entries, or the code of a job's recount. */
+/* Walks one folder below MNGFL\JOBEXEC (NULL, "" or "\" the top): its sub-folders (kind 3, the name
+ * cut to 63 bytes and terminated) and its ID jobs (kind 5) with their heads and counts recounted
+ * over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). The handle, or -1:
+ * QVAPI_ERR_INVALID_PARAMETER NULL record or a path that is no folder (or has a "." or ".." level),
+ * QVAPI_ERR_NO_MORE_ITEMS a folder without entries, or the code of a job's recount. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientIDJob(const char* lpFolderPath, QVAPI_JOB* lpFindJobData,
                                                       uint32_t dwJobKindOption, uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIFindNextClientIDJob(QVPAPI_HANDLE hFindJob, QVAPI_JOB* lpFindJobData, uint32_t dwReserved1,
                                            uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseClientIDJob(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* The member clients of one ID job, one node-job record each (path-form name, the client's
- * counts over the ID's entries). A plain job is refused unless dwJobKindOption is 4. The handle,
- * or -1: 0x20000057 NULL or empty job number, NULL record, a folder or job that is not one,
- * 0x20000103 a missing job or one without member records. */
+/* The member clients of one ID job, one node-job record each (path-form name, the client's counts
+ * over the ID's entries). A plain job is refused unless dwJobKindOption is 4. The handle, or -1:
+ * QVAPI_ERR_INVALID_PARAMETER NULL or empty job number, NULL record, a folder or job that is not
+ * one, QVAPI_ERR_NO_MORE_ITEMS a missing job or one without member records. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientNodeIDJob(const char* lpFolderPath, const char* lpJobNo,
                                                           QVAPI_NODE_JOB* lpFindNodeJobData, uint32_t dwJobKindOption,
                                                           uint32_t dwReserved);
@@ -689,5 +712,7 @@ QVPAPI_EXPORT int qvAPIFindNextSiteClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, QVA
                                                      uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseSiteClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwReserved1,
                                                       uint32_t dwReserved2);
+
+QVPAPI_END_DECLS
 
 #endif

@@ -3,36 +3,44 @@
  *
  * Group paths are "\" (the root group) or "\" followed by group names joined by "\". The
  * writers serialise with every other node writer of the machine (semaphore
- * ZARNQVAUTOSYSGEN_SEMAPHORE) and fail with 0x20000020 while the node-definition tree is
+ * ZARNQVAUTOSYSGEN_SEMAPHORE) and fail with QVAPI_ERR_BUSY while the node-definition tree is
  * being changed (mutex ZARNQV.MNGFL.NODEDEF). The reserved arguments are passed as 0. */
 #ifndef QVPAPI_NODE_GROUPS_H
 #define QVPAPI_NODE_GROUPS_H
 
-/* Adds the defined client lpNodeName to a node group: 1, or 0 with 0x20610000 (no such
- * client or group), 0x200000B7 (already a member), 0x2000007B (bad group path), 0x20530000
- * (path too long), 0x2000054F (damaged group or attribution file). */
+#include "common.h"
+#include "nodes.h"
+
+QVPAPI_BEGIN_DECLS
+
+/* Adds the defined client lpNodeName to a node group: 1, or 0 with QVAPI_ERR_NOT_FOUND (no such
+ * client or group), QVAPI_ERR_ALREADY_EXISTS (already a member), QVAPI_ERR_INVALID_NAME (bad group
+ * path), QVAPI_ERR_PATH_TOO_LONG (path too long), QVAPI_ERR_UNEXPECTED_DATA (damaged group or
+ * attribution file). */
 QVPAPI_EXPORT int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName,
                                     uint32_t dwReserved1, uint32_t dwReserved2);
-/* Removes a client (or master) from one node group: 1, or 0 with 0x20610000 when the group
+/* Removes a client (or master) from one node group: 1, or 0 with QVAPI_ERR_NOT_FOUND when the group
  * does not list it. A member whose definition is gone is still removed. */
 QVPAPI_EXPORT int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName,
                                     uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteMaster(const char* lpNodeGroupPath, const char* lpMasterName,
                                     uint32_t dwReserved1, uint32_t dwReserved2);
-/* Removes the empty sub-group lpNodeGroupName of a group: 1, or 0 with 0x20000091 while it
- * has members, 0x20610000 when there is no such group. */
+/* Removes the empty sub-group lpNodeGroupName of a group: 1, or 0 with QVAPI_ERR_DIR_NOT_EMPTY
+ * while it has members, QVAPI_ERR_NOT_FOUND when there is no such group. */
 QVPAPI_EXPORT int qvAPIDeleteNodeGroup(const char* lpParentGroupPath, const char* lpNodeGroupName,
                                        uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* Member walk of one node group, one walk per thread; the handle is the thread's own. Each
- * member comes back at the caller's API level: a sub-group with only its name and
- * uiNodeAttributes 0, a client (1) or master (2) as its stored definition. FindFirst returns
- * QVPAPI_INVALID_HANDLE and FindNext 0 with 0x20000103 when there are no (more) members. */
+/* Member walk of one node group, one walk per thread; the handle is the thread's own. Each member
+ * comes back at the caller's API level: a sub-group with only its name and uiNodeAttributes 0, a
+ * client (1) or master (2) as its stored definition. FindFirst returns QVPAPI_INVALID_HANDLE and
+ * FindNext 0 with QVAPI_ERR_NO_MORE_ITEMS when there are no (more) members. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNode(const char* lpNodeGroupPath, QVAPI_NODE* lpNodeData,
                                                uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindNextNode(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData,
                                     uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindCloseNode(QVPAPI_HANDLE hFindNode, uint32_t dwReserved1,
                                      uint32_t dwReserved2);
+
+QVPAPI_END_DECLS
 
 #endif /* QVPAPI_NODE_GROUPS_H */

@@ -1,8 +1,12 @@
 /* Node definitions: the QVAPI_NODE record, the readers of stored definitions by name, their
  * count and their walks.
- * Included by qvpapi.h (inside its extern "C" block, after <stdint.h>). */
+ */
 #ifndef QVPAPI_NODES_H
 #define QVPAPI_NODES_H
+
+#include "common.h"
+
+QVPAPI_BEGIN_DECLS
 
 #define QVAPI_NODE_SIZE          1652u /* the whole record, as stored in C.<key> and M.<key> */
 #define QVAPI_NODE_HEAD_SIZE     960u  /* API level 0; also the head of a nodeattributionfile */
@@ -91,16 +95,17 @@ QVPAPI_EXPORT int qvAPIGetSystemManagementKey(char* lpSystemManagementKey);
 QVPAPI_EXPORT int qvAPICheckChangeOfKey(void* lpReserved, uint32_t dwReserved1,
                                         uint32_t dwReserved2);
 
-/* Readers of one stored definition by host name, IP address or host ID, copied into the
- * caller's record at the size of the caller's API level. 1 when found; 0 with the API error
- * code: 0x20610000 (client, node) or 0x20000002 (master) when there is none, 0x20560000 when a
- * definition or attribution file is open elsewhere, 0x20000057 for a missing or unusable name. */
+/* Readers of one stored definition by host name, IP address or host ID, copied into the caller's
+ * record at the size of the caller's API level. 1 when found; 0 with the API error code:
+ * QVAPI_ERR_NOT_FOUND (client, node) or QVAPI_ERR_FILE_NOT_FOUND (master) when there is none,
+ * QVAPI_ERR_NODE_FILE_BUSY when a definition or attribution file is open elsewhere,
+ * QVAPI_ERR_INVALID_PARAMETER for a missing or unusable name. */
 QVPAPI_EXPORT int qvAPIGetClientDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData);
 QVPAPI_EXPORT int qvAPIGetMasterDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData);
 /* Either kind; a master is preferred. Under IP keying a node that is both client and master
  * comes back with only its name and uiNodeAttributes 3. */
 QVPAPI_EXPORT int qvAPIGetNodeDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData);
-/* As the two readers above, but "no such node" is 0x20000103. */
+/* As the two readers above, but "no such node" is QVAPI_ERR_NO_MORE_ITEMS. */
 QVPAPI_EXPORT int qvAPIFindClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                             uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
@@ -109,7 +114,8 @@ QVPAPI_EXPORT int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* 
 /* Number of definition files (C.<key> and M.<key>) in the store, or -1. */
 QVPAPI_EXPORT int qvAPICountNodeDefinition(void);
 
-/* Walks of the stored definitions. Definitions directly below a master ("\" + master path; "\", "" or NULL: the top). */
+/* Walks of the stored definitions. Definitions directly below a master ("\" + master path; "\", ""
+ * or NULL: the top). */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeDefinition(const char* lpUpperNode,
                                                          QVAPI_NODE* lpNodeData);
 QVPAPI_EXPORT int qvAPIFindNextNodeDefinition(QVPAPI_HANDLE hFindNode, QVAPI_NODE* lpNodeData);
@@ -138,10 +144,11 @@ QVPAPI_EXPORT int qvAPIGetTotalNumberSystemDefinition(void);
 /* Creates a client or master definition from a whole (1652-byte) record, under the key name the
  * lookups will find it by: its host ID when keyed by host ID, its dotted address under IP keying,
  * its common name when shown by it (connect kind 1), else its host name (taken from the key name
- * when empty). The node is placed below the master that ends its host-ID path (else its node
- * path). 1; or 0 with 0x200000B7 (the name is taken), 0x20000002 (no such upper master),
- * 0x20000057 (a record or key name that does not fit), 0x2000007B (a refused name), 0x20530000
- * (a path too long) or 0x20000020 (another writer is busy). The caller's record is not changed. */
+ * when empty). The node is placed below the master that ends its host-ID path (else its node path).
+ * 1; or 0 with QVAPI_ERR_ALREADY_EXISTS (the name is taken), QVAPI_ERR_FILE_NOT_FOUND (no such
+ * upper master), QVAPI_ERR_INVALID_PARAMETER (a record or key name that does not fit),
+ * QVAPI_ERR_INVALID_NAME (a refused name), QVAPI_ERR_PATH_TOO_LONG (a path too long) or
+ * QVAPI_ERR_BUSY (another writer is busy). The caller's record is not changed. */
 QVPAPI_EXPORT int qvAPICreateClientDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                               uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPICreateMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
@@ -159,11 +166,12 @@ QVPAPI_EXPORT int qvAPICreateMasterDefinition(const char* lpNodeName, QVAPI_NODE
 #define QVAPI_CHANGE_MAC_ADDRESS  0x00004000u
 #define QVAPI_CHANGE_HOLD         0x00040000u /* masters */
 
-/* Changes the field groups the flags name and stamps the record's update time (the local time
- * when its year is 0). A rename or move re-keys the node and every node below it. 1; or 0 with
- * 0x20610000 (no such definition, or the stored update time is later than the record's),
- * 0x200000B7 (the new name is taken), 0x20000057 (unknown flags, or a master moved below
- * itself), 0x20000020 (busy), or a refusal of the checks as for creation. */
+/* Changes the field groups the flags name and stamps the record's update time (the local time when
+ * its year is 0). A rename or move re-keys the node and every node below it. 1; or 0 with
+ * QVAPI_ERR_NOT_FOUND (no such definition, or the stored update time is later than the record's),
+ * QVAPI_ERR_ALREADY_EXISTS (the new name is taken), QVAPI_ERR_INVALID_PARAMETER (unknown flags, or
+ * a master moved below itself), QVAPI_ERR_BUSY (busy), or a refusal of the checks as for creation.
+ */
 QVPAPI_EXPORT int qvAPIChangeClientDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
                                               QVAPI_NODE* lpNodeData, uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIChangeMasterDefinition(const char* lpNodeName, uint32_t fdwChangeFlags,
@@ -173,11 +181,13 @@ QVPAPI_EXPORT int qvAPIChangeOtherDefinition(const char* lpNodeName, uint32_t fd
                                              QVAPI_NODE* lpNodeData, uint32_t dwReserved);
 
 /* Deletes a definition (a master after every definition below it) and its entries in the node
- * groups. With lpUpdateTime given, a stored update time later than it refuses the deletion.
- * 1; or 0 with 0x20610000 (no such definition, or a later stored time), 0x20000020 (busy). */
+ * groups. With lpUpdateTime given, a stored update time later than it refuses the deletion. 1; or 0
+ * with QVAPI_ERR_NOT_FOUND (no such definition, or a later stored time), QVAPI_ERR_BUSY (busy). */
 QVPAPI_EXPORT int qvAPIDeleteClientDefinition(const char* lpNodeName, uint32_t dwReserved,
                                               const QVAPI_NODE_TIME* lpUpdateTime);
 QVPAPI_EXPORT int qvAPIDeleteMasterDefinition(const char* lpNodeName, uint32_t dwReserved,
                                               const QVAPI_NODE_TIME* lpUpdateTime);
+
+QVPAPI_END_DECLS
 
 #endif /* QVPAPI_NODES_H */

@@ -8,6 +8,10 @@
 #ifndef QVPAPI_RECORDS_H
 #define QVPAPI_RECORDS_H
 
+#include "common.h"
+
+QVPAPI_BEGIN_DECLS
+
 #define QVAPI_CABINET_SIZE          96
 #define QVAPI_PACKAGE_SIZE          784
 #define QVAPI_INSPACKAGE_SIZE       432   /* fixed part; items may follow */
@@ -159,5 +163,7 @@ static_assert(offsetof(QVAPI_EXECUTION, package) == 160, "QVAPI_EXECUTION");
 static_assert(offsetof(QVAPI_EXECUTION, itemHead) == 944, "QVAPI_EXECUTION");
 static_assert(offsetof(QVAPI_EXECUTION, items) == 952, "QVAPI_EXECUTION");
 #endif
+
+QVPAPI_END_DECLS
 
 #endif

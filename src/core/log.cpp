@@ -59,6 +59,8 @@ constexpr LogRow kLogTable[] = {
 };
 constexpr int kLogRows = static_cast<int>(sizeof(kLogTable) / sizeof(kLogTable[0]));
 constexpr int kDefaultRow = kLogRows - 1;
+constexpr int kDllRow = 0;
+constexpr const char kSettingsTag[] = "dll";
 
 constexpr const char kMutexPrefix[] = "QVPAPI.LOG.";
 constexpr const char kRecordSizeSetting[] = "LogRecordSize";
@@ -482,9 +484,15 @@ int qvpLogOpen(const char* fileName) {
         }
     }
     LogState& state = State(row);
-    std::lock_guard guard(state.mutex);
-    ++state.uses;
-    Configure(row, state);  // settings and PathName as they are now
+    {
+        std::lock_guard guard(state.mutex);
+        ++state.uses;
+        Configure(row, state);  // settings and PathName as they are now
+    }
+    // Settings the library could not use go into the first DLL.LOG opened after they were met.
+    if (row == kDllRow) {
+        for (const std::string& problem : qvpTakeSettingsProblems()) qvpLogWrite(row + 1, problem.c_str(), kSettingsTag);
+    }
     return row + 1;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "platform/win.h"
 
@@ -28,6 +30,31 @@ constexpr size_t kPathBuffer = win::MAX_PATH;
 void CopyOut(const std::string& value, char* buffer) {
     if (buffer == nullptr) return;
     std::snprintf(buffer, kPathBuffer, "%s", value.c_str());
+}
+
+// Unusable values, reported to the event log when first met and kept for DLL.LOG.
+struct ValueProblems {
+    std::mutex mutex;
+    std::set<std::string> reported;  // setting names
+    std::vector<std::string> pending;
+};
+
+ValueProblems& Problems() {
+    static auto* problems = new ValueProblems;  // used until the last thread has ended
+    return *problems;
+}
+
+void ReportUnusable(const char* name, const std::string& value, int defaultValue, int minValue, int maxValue) {
+    const std::string text = "settings file " + win::registry::ConfigPath() + ": " + name + "=" + value +
+                             " is no number from " + std::to_string(minValue) + " to " + std::to_string(maxValue) +
+                             "; " + std::to_string(defaultValue) + " is used";
+    {
+        ValueProblems& problems = Problems();
+        std::lock_guard lock(problems.mutex);
+        if (!problems.reported.insert(name).second) return;
+        problems.pending.push_back(text);
+    }
+    win::ReportEvent(win::EVENTLOG_WARNING_TYPE, 0, text);
 }
 
 bool IsYes(const std::optional<std::string>& value) {
@@ -84,7 +111,18 @@ int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue)
     char* end = nullptr;
     const long number = std::strtol(text, &end, 10);
     while (end != nullptr && *end == ' ') ++end;
-    if (end == text || (end != nullptr && *end != '\0')) return defaultValue;
-    if (number < minValue || number > maxValue) return defaultValue;
+    if (end == text || (end != nullptr && *end != '\0') || number < minValue || number > maxValue) {
+        ReportUnusable(name, *value, defaultValue, minValue, maxValue);
+        return defaultValue;
+    }
     return static_cast<int>(number);
+}
+
+std::vector<std::string> qvpTakeSettingsProblems() {
+    std::vector<std::string> out = win::registry::TakeProblems();
+    ValueProblems& problems = Problems();
+    std::lock_guard lock(problems.mutex);
+    out.insert(out.end(), problems.pending.begin(), problems.pending.end());
+    problems.pending.clear();
+    return out;
 }

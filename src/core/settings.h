@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Each writes into a caller buffer of at least 260 bytes.
 void qvpRegGetPathName(char* buffer);          // PathName, default "C:\ZARNQVP"
@@ -16,8 +17,12 @@ uint8_t qvpRegGetSystemManagementKey();        // SystemManagementKey (0 default
 int qvpRegGetConnectRetryCount();              // ConnectRetryCount
 int qvpRegGetLogGenCount();                    // LogGenCount
 int qvpRegGetReceiveTimeout();                 // ReceiveTimeout in seconds, default 600, 0 = no limit
-// Generic typed getters: a missing value or one outside [min, max] gives the default.
+// Generic typed getters: a missing value or one outside [min, max] gives the default (a value
+// that is set but unusable is reported, once per name).
 int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue);
+// What the settings could not give (the file, its lines, unusable values), each once: the first
+// caller takes it, for DLL.LOG. The event log has had it already.
+std::vector<std::string> qvpTakeSettingsProblems();
 // PathName (or its default) as a string, for builders that go on appending.
 std::string qvpPathName();
 // A text setting, or nullopt when it is not set.

@@ -78,7 +78,7 @@ struct RputOutcome {
     const char* text;
 };
 constexpr RputOutcome kRputOutcomes[] = {
-    {1, QVAPI_ERR_PACKAGE_22, "%s : Error : RDEL 16-22 CABINET-FULL Code = %d"},
+    {1, QVAPI_ERR_CABINET_FULL, "%s : Error : RDEL 16-22 CABINET-FULL Code = %d"},
     {2, QVAPI_ERR_DISK_FULL, "%s : Error : RDEL 16-162 DISK_FULL Code = %d"},
     {3, QVAPI_ERR_ALREADY_EXISTS, "%s : Error : RDEL 16-199 ALREADY_EXISTS Code = %d"},
     {4, QVAPI_ERR_BUSY, "%s : Error : RDEL 4-16 SHARING_VIOLATION Code = %d"},

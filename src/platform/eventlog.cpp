@@ -10,14 +10,13 @@
 
 namespace win {
 
-void ReportEvent(WORD type, DWORD eventId, std::string_view text) {
+void detail::ReportEventTo(const std::string& file, WORD type, DWORD eventId, std::string_view text) {
     static std::once_flag once;
     std::call_once(once, [] { openlog("qvpapi", LOG_PID | LOG_NDELAY, LOG_USER); });
     const int priority = type == EVENTLOG_ERROR_TYPE ? LOG_ERR : type == EVENTLOG_WARNING_TYPE ? LOG_WARNING : LOG_INFO;
     syslog(priority, "%.*s", static_cast<int>(text.size()), text.data());
 
-    const auto file = registry::GetPlatform("EventLogFile");
-    if (!file || file->empty()) return;
+    if (file.empty()) return;
     SYSTEMTIME t{};
     GetLocalTime(&t);
     const char* kind = type == EVENTLOG_ERROR_TYPE ? "ERROR" : type == EVENTLOG_WARNING_TYPE ? "WARNING" : "INFORMATION";
@@ -27,8 +26,12 @@ void ReportEvent(WORD type, DWORD eventId, std::string_view text) {
     std::string line(head, n > 0 ? size_t(n) : 0);
     line.append(text);
     line += '\n';
-    detail::UniqueFd fd(open(file->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    detail::UniqueFd fd(open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (fd) (void)!write(fd.get(), line.data(), line.size());  // one write: lines never interleave
+}
+
+void ReportEvent(WORD type, DWORD eventId, std::string_view text) {
+    detail::ReportEventTo(registry::GetPlatform("EventLogFile").value_or(std::string()), type, eventId, text);
 }
 
 }  // namespace win

@@ -24,6 +24,10 @@ constexpr DWORD kErrorNegativeSeek = 131;
 constexpr DWORD kErrorBusy = 170;
 constexpr DWORD kErrorCantResolve = 1921;
 
+// The event log with its file sink given, for the settings loader, which holds the lock that
+// reading the file's name from the settings would take.
+void ReportEventTo(const std::string& file, WORD type, DWORD eventId, std::string_view text);
+
 // errno of the last failed call, as a Windows error in the last-error slot; returns FALSE.
 BOOL FailErrno(int err);
 inline BOOL Fail(DWORD code) {

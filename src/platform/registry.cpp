@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/internal.h"
 
@@ -55,6 +57,7 @@ struct Store {
     std::string path;
     Section library;
     Section platform;
+    std::vector<std::string> problems;  // of the last load, until the library's log takes them
 };
 
 void StorePrepare();
@@ -142,20 +145,50 @@ bool Put(Section& s, std::string_view name, std::string_view value, bool markCha
     return true;
 }
 
-void Parse(const std::string& text, Section& library, Section& platform) {
+// What a line of the file that cannot be used is reported as.
+std::string LineProblem(size_t number, std::string_view what) {
+    return "line " + std::to_string(number) + ": " + std::string(what) + "; ignored";
+}
+
+void Parse(const std::string& text, Section& library, Section& platform, std::vector<std::string>& problems) {
     Which which = Which::None;
+    bool inSection = false;  // after any header, known or not
     size_t pos = 0;
-    while (pos < text.size()) {
+    for (size_t number = 1; pos < text.size(); ++number) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos) end = text.size();
         const std::string_view line(text.data() + pos, end - pos);
         pos = end + 1;
-        if (ParseHeader(line, which)) continue;
+        if (ParseHeader(line, which)) {
+            inSection = true;
+            if (which == Which::None) problems.push_back(LineProblem(number, "unknown section " + std::string(Trim(line))));
+            continue;
+        }
+        const std::string_view t = Trim(line);
+        if (t.empty() || t.front() == ';' || t.front() == '#') continue;
         std::string_view name, value;
-        if (which == Which::None || !ParseValue(line, name, value)) continue;
+        if (!ParseValue(line, name, value)) {
+            problems.push_back(LineProblem(number, "not a Name=Value line"));
+            continue;
+        }
+        if (which == Which::None) {
+            // Lines of an unknown section were reported with its header.
+            if (!inSection) problems.push_back(LineProblem(number, "a value before any section"));
+            continue;
+        }
         Section& s = which == Which::Library ? library : platform;
-        if (s.find(name) != s.end()) continue;  // the first of duplicates counts
-        Put(s, name, value, false);
+        if (s.find(name) != s.end()) {  // the first of duplicates counts
+            problems.push_back(LineProblem(number, std::string(name) + " given a second time"));
+            continue;
+        }
+        if (value.size() >= kMaxValueBytes) {
+            problems.push_back(LineProblem(number, "the value of " + std::string(name) + " is " +
+                                                       std::to_string(value.size()) + " bytes long (at most " +
+                                                       std::to_string(kMaxValueBytes - 1) + ")"));
+            continue;
+        }
+        if (!Put(s, name, value, false))
+            problems.push_back(LineProblem(number, "more than " + std::to_string(kMaxValues) + " values in the section"));
     }
 }
 
@@ -173,25 +206,42 @@ bool ReadAll(int fd, std::string& out) {
     }
 }
 
-bool ReadFileText(const std::string& path, std::string& out) {
+// 0, or the errno of the failed open or read.
+int ReadFileText(const std::string& path, std::string& out) {
     detail::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return false;
-    return ReadAll(fd.get(), out);
+    if (!fd) return errno;
+    return ReadAll(fd.get(), out) ? 0 : errno;
 }
 
+constexpr const char kDefaultConfigPath[] = "/etc/qvpapi.conf";
+
+// A file the caller named that cannot be read, or lines that cannot be used, leave the defaults
+// in force: that is said (event log now, DLL.LOG when the library opens it), never silently.
+// Only a missing default file is the ordinary case of a machine without settings.
 void LoadLocked(Store& s, const std::string& path) {
     s.library.clear();
     s.platform.clear();
+    s.problems.clear();
     s.path = path;
     std::string text;
-    if (ReadFileText(path, text)) Parse(text, s.library, s.platform);  // missing: empty cache
+    if (const int error = ReadFileText(path, text); error != 0) {
+        if (!(error == ENOENT && path == kDefaultConfigPath))
+            s.problems.push_back(std::string("cannot be read (") + strerror(error) + "); the defaults are used");
+    } else {
+        Parse(text, s.library, s.platform, s.problems);
+    }
     s.loaded = true;
     detail::g_platformGeneration.fetch_add(1, std::memory_order_acq_rel);
+    // The store's lock is held: the event log gets its file from the section just read.
+    const auto file = s.platform.find(std::string_view("EventLogFile"));
+    const std::string eventFile = file != s.platform.end() ? file->second.value : std::string();
+    for (const std::string& problem : s.problems)
+        detail::ReportEventTo(eventFile, EVENTLOG_WARNING_TYPE, 0, "settings file " + path + ": " + problem);
 }
 
 std::string DefaultConfigPath() {
     const char* env = getenv("QVPAPI_CONFIG");
-    return env && *env ? std::string(env) : std::string("/etc/qvpapi.conf");
+    return env && *env ? std::string(env) : std::string(kDefaultConfigPath);
 }
 
 void EnsureLoaded(Store& s) {
@@ -292,6 +342,17 @@ void LoadFrom(const std::string& file) {
     Store& s = TheStore();
     std::lock_guard lock(s.mutex);
     LoadLocked(s, file);
+}
+
+std::vector<std::string> TakeProblems() {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    EnsureLoaded(s);
+    std::vector<std::string> out;
+    out.reserve(s.problems.size());
+    for (const std::string& problem : s.problems) out.push_back("settings file " + s.path + ": " + problem);
+    s.problems.clear();
+    return out;
 }
 
 std::optional<std::string> Get(std::string_view name) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win {
 
@@ -312,6 +313,9 @@ void SetPlatform(std::string_view name, std::string_view value);  // in memory (
 // rename). Called at unload.
 bool Flush();
 std::string ConfigPath();
+// What the last load could not use (the file, or its lines, each with the file's name), once:
+// the first caller takes them. The load has reported them to the event log already.
+std::vector<std::string> TakeProblems();
 }  // namespace registry
 
 // The install root of the library's settings ("PathName", default below) as a POSIX path.

@@ -10,7 +10,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 # Declared: the name before "(" on every line that carries the export marker.
 for h in "$src"/include/qvpapi/*.h; do
-  { grep -ho 'QVPAPI_EXPORT[^(]*(' "$h" || true; } | sed -E 's/.*[ *]([A-Za-z_0-9]+)\($/\1/' |
+  { grep -v '^#define' "$h" | grep -o 'QVPAPI_EXPORT[^(]*(' || true; } | sed -E 's/.*[ *]([A-Za-z_0-9]+)\($/\1/' |
     sed "s|$| $(basename "$h" .h)|"
 done | sort > "$tmp/declared_areas"
 cut -d' ' -f1 "$tmp/declared_areas" | sort -u > "$tmp/declared"

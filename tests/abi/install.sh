@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# `cmake --install` of a build gives a tree a caller can build against: the example builds
-# through pkg-config and through find_package(qvpapi), runs against the simulator, and loads the
-# installed library by its SONAME.
+# `cmake --install` of a build gives a tree a caller can build against: the examples build
+# through pkg-config and through find_package(qvpapi) and load the installed library by its
+# SONAME; the demo runs against the simulator, and the README's first program runs as the README
+# says, against the installed simulator. Nothing installed carries the tests' failure injection.
 # Usage: install.sh <build dir> <source dir> [extra compile and link flags]
 set -euo pipefail
 build=$1
@@ -20,6 +21,29 @@ soname=$(readelf -d "$libdir/libqvpapi.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1
 [ "$soname" = libqvpapi.so.1 ] || { echo "SONAME is '$soname', not libqvpapi.so.1"; exit 1; }
 [ -f "$prefix/include/qvpapi.h" ] && [ -f "$prefix/include/qvpapi/nodes.h" ] ||
   { echo "public headers not installed"; exit 1; }
+sim=$prefix/bin/qvp-manager-sim
+[ -x "$sim" ] || { echo "the simulator is not installed beside the library"; exit 1; }
+for f in "$libdir/libqvpapi.so" "$sim"; do
+  hooks=$(nm -C "$f" | grep -c 'win::fault::' || true)
+  [ "$hooks" -eq 0 ] || { echo "$f holds $hooks failure-injection symbols:"; nm -C "$f" | grep 'win::fault::'; exit 1; }
+done
+
+# The README's first program: settings whose PathName is the simulator's --root, the store's
+# two folders, the installed simulator on a free port, the program with QVPAPI_CONFIG.
+run_first() {  # <program>
+  local root sim_pid port out status=0
+  root=$(mktemp -d "$tmp/first.XXXXXX")
+  mkdir -p "$root/qvp/SERVER/ZARNQV/MNGFL/NODEDEF" "$root/qvp/SERVER/ZARNQV/MNGFL/NODEGROUP"
+  printf '[QVPAPI]\nPathName=%s\n' "$root/qvp" > "$root/qvpapi.conf"
+  "$sim" --root "$root/qvp" --port 0 > "$root/port" &
+  sim_pid=$!
+  for _ in $(seq 300); do [ -s "$root/port" ] && break; sleep 0.1; done
+  port=$(head -n1 "$root/port")
+  out=$(QVPAPI_CONFIG="$root/qvpapi.conf" "$1" "$port") || status=$?
+  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
+  [ "$status" -eq 0 ] && [ "$out" = "found pc001" ] ||
+    { echo "$1: status $status, said '$out'"; cat "$root/qvp/LOG/DLL.LOG" 2>/dev/null | tail -20; exit 1; }
+}
 
 mkdir "$tmp/run"
 # shellcheck disable=SC2046,SC2086
@@ -27,11 +51,17 @@ cc -std=c99 -Wall -Wextra -Werror $extra $(pkg-config --cflags qvpapi) "$src/exa
   -o "$tmp/run/demo" $(pkg-config --libs qvpapi) -Wl,-rpath,"$libdir"
 ldd "$tmp/run/demo" | grep -q "libqvpapi.so.1 => $libdir/libqvpapi.so.1" ||
   { echo "the example does not load the installed library:"; ldd "$tmp/run/demo"; exit 1; }
-ln -s "$(cd "$build" && pwd)/qvp-manager-sim" "$tmp/run/qvp-manager-sim"
+# shellcheck disable=SC2046,SC2086
+cc -std=c99 -Wall -Wextra -Werror $extra $(pkg-config --cflags qvpapi) "$src/examples/first.c" \
+  -o "$tmp/run/first" $(pkg-config --libs qvpapi) -Wl,-rpath,"$libdir"
+run_first "$tmp/run/first"
+ln -s "$sim" "$tmp/run/qvp-manager-sim"
 "$src/scripts/demo.sh" "$tmp/run" > "$tmp/demo.log" || { cat "$tmp/demo.log"; exit 1; }
 
 cmake -S "$src/tests/abi/consumer" -B "$tmp/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DQVP_DEMO_SOURCE="$src/examples/demo.c" -DCMAKE_C_FLAGS="$extra" \
+  -DQVP_DEMO_SOURCE="$src/examples/demo.c" -DQVP_FIRST_SOURCE="$src/examples/first.c" -DCMAKE_C_FLAGS="$extra" \
   -DCMAKE_EXE_LINKER_FLAGS="$extra" > "$tmp/consumer.log" || { cat "$tmp/consumer.log"; exit 1; }
 cmake --build "$tmp/consumer" >> "$tmp/consumer.log" || { cat "$tmp/consumer.log"; exit 1; }
-echo "installed tree: SONAME $soname, example built through pkg-config and find_package, demo passed"
+run_first "$tmp/consumer/first"
+echo "installed tree: SONAME $soname, no failure injection, examples built through pkg-config and" \
+  "find_package, demo and first program passed"

@@ -84,7 +84,7 @@ TEST_F(RegisterTest, EachReplyClassHasItsCode) {
     const struct {
         const char* reply;
         uint32_t code;
-    } cases[] = {{"16 22", QVAPI_ERR_PACKAGE_22}, {"16 162", QVAPI_ERR_DISK_FULL},
+    } cases[] = {{"16 22", QVAPI_ERR_CABINET_FULL}, {"16 162", QVAPI_ERR_DISK_FULL},
                  {"16 199", QVAPI_ERR_ALREADY_EXISTS}, {"4 16", QVAPI_ERR_BUSY}, {"12 1", QVAPI_ERR_RESOURCE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);

@@ -1,4 +1,7 @@
 // The settings file: sections, names ignoring case, limits, lazy load, atomic write-back.
+#include <cstring>
+#include <vector>
+
 #include "platform_fixture.h"
 
 namespace {
@@ -120,6 +123,51 @@ TEST_F(SettingsTest, SetPlatformStaysInMemory) {
     EXPECT_TRUE(registry::Set("A", "2"));
     EXPECT_TRUE(registry::Flush());
     EXPECT_EQ(Text(), "[QVPAPI]\nA=2\n");
+}
+
+// What the load cannot use is said, each line with its number, to the event log at once and to
+// the first taker (the library's DLL.LOG) once; the defaults stay in force.
+TEST_F(SettingsTest, UnusableLinesAreReportedOnce) {
+    const std::string events = root_ + "/events.log";
+    Write("stray=1\n"                          // 1
+          "[QVPAPI]\n"                         // 2
+          "PathName=/srv/a\n"                  // 3
+          "no equals sign\n"                   // 4
+          "pathname=/srv/b\n"                  // 5
+          "Long=" + std::string(128, 'v') + "\n"  // 6
+          "; comment\n\n"                       // 7, 8
+          "[Platfrom]\n"                       // 9
+          "DriveC=/x\n"                        // 10
+          "[Platform\n"                        // 11
+          "[Platform]\n"                       // 12
+          "EventLogFile=" + events + "\n");
+    EXPECT_EQ(registry::Get("PathName"), "/srv/a");
+    const std::string prefix = "settings file " + conf_ + ": line ";
+    const std::vector<std::string> expected = {
+        prefix + "1: a value before any section; ignored",
+        prefix + "4: not a Name=Value line; ignored",
+        prefix + "5: pathname given a second time; ignored",
+        prefix + "6: the value of Long is 128 bytes long (at most 127); ignored",
+        prefix + "9: unknown section [Platfrom]; ignored",
+        prefix + "11: not a Name=Value line; ignored",
+    };
+    EXPECT_EQ(registry::TakeProblems(), expected);
+    EXPECT_TRUE(registry::TakeProblems().empty()) << "taken once";
+    std::ifstream in(events);
+    std::vector<std::string> logged;
+    for (std::string line; std::getline(in, line);) logged.push_back(line.substr(line.find(": settings file ") + 2));
+    EXPECT_EQ(logged, expected);
+}
+
+TEST_F(SettingsTest, ANamedFileThatCannotBeReadIsReported) {
+    registry::LoadFrom(root_ + "/absent.conf");
+    EXPECT_EQ(registry::Get("PathName"), std::nullopt);
+    const std::vector<std::string> problems = registry::TakeProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "settings file " + root_ + "/absent.conf: cannot be read (" + strerror(ENOENT) +
+                               "); the defaults are used");
+    Write("[QVPAPI]\n; all fine\nPathName=/srv/a\n");
+    EXPECT_TRUE(registry::TakeProblems().empty());
 }
 
 TEST(SettingsLazy, GetBeforeLoadReadsTheFileOfTheEnvironment) {

@@ -116,7 +116,7 @@ TEST_F(RecordsTest, PutJobTakesOnlyAFullJobNumber) {
     sim().Script("JSCH", qvpsim::Action::Reply("16 22"));
     const std::string schedule(224, ' ');
     EXPECT_EQ(qvpAPIPutJob(block(), "\\F\\JG", number, schedule.data()), -1);
-    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_PACKAGE_22);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_CABINET_FULL);
 
     EXPECT_EQ(qvpAPIPutJob(block(), nullptr, number, nullptr), -1);
     EXPECT_EQ(qvpAPIPutJob(block(), "\\F\\JG", nullptr, nullptr), -1);
