@@ -52,9 +52,10 @@ static const char* code_name(uint32_t code) {
     return "(no name)";
 }
 
-/* Every result line: what was called (one column, as wide as "refused as expected: " and its
- * text), the result, the code by number and by name. */
-#define WHAT_WIDTH 60
+/* Every result line: what was called, with its mark ("refused as expected: ", "empty as
+ * expected: "), in one column as wide as the longest; then the result and the code by number and
+ * by name. */
+#define WHAT_WIDTH 76
 
 static void show(const char* what, long result) {
     const uint32_t code = qvAPIGetLastError();

@@ -111,7 +111,10 @@ QVPAPI_EXPORT int qvAPIFindClientDefinition(const char* lpNodeName, QVAPI_NODE* 
 QVPAPI_EXPORT int qvAPIFindMasterDefinition(const char* lpNodeName, QVAPI_NODE* lpNodeData,
                                             uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* Number of definition files (C.<key> and M.<key>) in the store, or -1. */
+/* Number of definition files (C.<key> and M.<key>) in the store, or -1 with
+ * QVAPI_ERR_FILE_NOT_FOUND when there is none, QVAPI_ERR_PATH_NOT_FOUND when the store has no
+ * NODEDEF folder, 0x20000000 plus another Windows error of the folder walk (QVAPI_ERR_ACCESS_DENIED
+ * among them), or QVAPI_ERR_RESOURCE when the walk breaks off. */
 QVPAPI_EXPORT int qvAPICountNodeDefinition(void);
 
 /* Walks of the stored definitions. Definitions directly below a master ("\" + master path; "\", ""
