@@ -18,7 +18,8 @@ constexpr FrameTexts kMulticastSet = JobGenFrame("qvAPIChangeMulticastJobGen");
 constexpr FrameTexts kMulticastGet = JobGenFrame("qvAPIGetMulticastJobGen");
 constexpr FrameTexts kPressingSet = JobGenFrame("qvAPIChangePressingDistJobGen");
 constexpr FrameTexts kPressingGet = JobGenFrame("qvAPIGetPressingDistJobGen");
-constexpr FrameTexts kTimeSet = JobGenFrame("qvAPIUpDateTimeJobGen", kLogicalError, EndStyle::Decimal);
+// Its START line shows the change flag, written by the body.
+constexpr FrameTexts kTimeSet{"qvAPIUpDateTimeJobGen", EndStyle::Decimal, "", nullptr, kLogicalError};
 constexpr FrameTexts kTimeGet = JobGenFrame("qvAPIGetTimeJobGen", kLogicalError, EndStyle::Decimal);
 constexpr FrameTexts kSchSet = JobGenFrame("qvAPIUpdateSchTimeJobGen", kLogicalError, EndStyle::RcDc);
 constexpr FrameTexts kSchGet = JobGenFrame("qvAPIGetSchTimeJobGen", kLogicalError, EndStyle::RcDc);
@@ -35,6 +36,7 @@ namespace msg {
 constexpr char kKindInvalid[] = "%s : ucJobKind(%c) is INVALID";
 constexpr char kOpenFailed[] = "%s : qvAPICreateJobGen Err : Code = 0x%8.8x";
 constexpr char kUnmatch[] = "%s : IDKind UNMATCH";
+constexpr char kTimeStart[] = "%s START :dwChangeFlag = 0x%8.8x";
 constexpr char kFlag[] = "%s :dwChangeFlag = 0x%8.8x";
 constexpr char kSetcls[] = "%s :ucSetcls = %c";
 constexpr char kMonthDay[] = "%s :ZARN_CL_MONTH:ExecTime.wDay = 0:error";
@@ -276,6 +278,7 @@ extern "C" QVPAPI_EXPORT int qvAPIGetPressingDistJobGen(QVPAPI_HANDLE h, uint8_t
 extern "C" QVPAPI_EXPORT int qvAPIUpDateTimeJobGen(QVPAPI_HANDLE h, uint32_t dwChangeFlag,
                                                    const QVAPI_TIME_JOBGEN_DATA* lpTimeJobGenData, uint32_t, uint32_t) {
     return qvp::RunApi(kTimeSet, 0, [&](qvp::CallContext& call) {
+        call.Log(msg::kTimeStart, call.function(), dwChangeFlag);
         JobGenEdit* edit = EditOf(call, h, kGetterHandle);
         if (edit == nullptr) return 0;
         if (lpTimeJobGenData == nullptr) return Finish(call, Refuse(call, msg::kTimeNull));

@@ -295,11 +295,22 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char*
     });
 }
 
-extern "C" QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t) {
-    static constexpr qvp::FrameTexts texts{"qvAPIScheduleJobDel"};
-    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
+namespace {
+
+// A request text the caller composed, sent as it is, and the texts and reply rule of its operation.
+struct CallerRequest {
+    qvp::FrameTexts frame;
+    const char* nullText;
+    const char* sendText;
+    const char* recvText;
+    const char* refusedText;
+    int (*check)(const char*);
+};
+
+int SendCallerRequest(const CallerRequest& kind, const char* lpRequest) {
+    return qvp::RunApi(kind.frame, 0, [&](qvp::CallContext& call) {
         if (lpRequest == nullptr) {
-            call.Log("%s", text::kScheduleDelNull);
+            call.Log("%s", kind.nullText);
             call.Fail(kInvalidParameter);
             return 0;
         }
@@ -310,7 +321,24 @@ extern "C" QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t
             call.Fail(kInvalidParameter);
             return 0;
         }
-        return Send(call, nullptr, std::string_view(lpRequest, length), text::kScheduleDelSend, text::kScheduleDelRecv,
-                    qvpAPICheckJdelReply, text::kScheduleDelError);
+        return Send(call, nullptr, std::string_view(lpRequest, length), kind.sendText, kind.recvText, kind.check,
+                    kind.refusedText);
     });
 }
+
+constexpr CallerRequest kScheduleDel{{"qvAPIScheduleJobDel"}, text::kScheduleDelNull, text::kScheduleDelSend,
+                                     text::kScheduleDelRecv, text::kScheduleDelError, qvpAPICheckJdelReply};
+constexpr CallerRequest kScheduleExec{{"qvAPIScheduleJobExec"}, text::kScheduleExecNull, text::kScheduleExecSend,
+                                      text::kScheduleExecRecv, text::kScheduleExecError, qvpAPICheckJexcReply};
+
+}  // namespace
+
+extern "C" QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t) {
+    return SendCallerRequest(kScheduleDel, lpRequest);
+}
+
+namespace qvp::jobs {
+
+int qvAPIScheduleJobExec(const char* lpRequest, uint32_t) { return SendCallerRequest(kScheduleExec, lpRequest); }
+
+}  // namespace qvp::jobs

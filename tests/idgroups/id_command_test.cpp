@@ -86,6 +86,7 @@ TEST_F(IdCommandTest, IdgetRepliesAndTheirCodes) {
         {{"0 160"}, 'P', 0, QVAPI_ERR_NO_MORE_ITEMS, 0, 1},
         {{"4 16"}, 'K', 0, QVAPI_ERR_BUSY, 0, 1},
         {{"24 0"}, 'K', 0, QVAPI_ERR_SHUTDOWN_IN_PROGRESS, 0, 1},
+        {{"7 7"}, 'K', 0, QVAPI_ERR_UNEXPECTED_DATA, 0, 1},  // a refusal no code stands for
         {{"0 161", item}, 'K', 1, 0, 'a', 2},
         {{skipItem}, 'T', 1, 0, 's', 1},
         {{"0 161"}, 'T', 0, QVAPI_ERR_UNEXPECTED_DATA, 0, 1},
@@ -143,6 +144,20 @@ TEST(IdAddressText, ConversionsBothWays) {
     ASSERT_EQ(qvpAPIIPAddrHexToStr(zero, text), 1);
     EXPECT_STREQ(text, "0.0.0.0");
     EXPECT_EQ(qvpAPIIPAddrHexToStr(nullptr, text), 0);
+}
+
+// A refused ID request whose reply maps to no code still fails with a code, through the
+// exported calls as well.
+TEST_F(IdCommandTest, RefusalWithoutACodeAnswersUnexpectedData) {
+    sim().Script("IDUPD", qvpsim::Action::Reply("7 7"));
+    EXPECT_EQ(qvAPICreateIDGroup("sales", "pw1", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    sim().ClearScripts();
+    sim().Script("IDGET", qvpsim::Action::Reply("7 7"));
+    QVAPI_NODE node{};
+    std::filesystem::create_directories(nodes_->NodeGroupDir() / "I.sales");
+    EXPECT_EQ(qvAPIFindIDGroup("\\", "sales", &node, 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
 }
 
 }  // namespace

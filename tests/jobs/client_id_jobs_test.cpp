@@ -5,11 +5,13 @@
 #include <dirent.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/block.h"
 #include "jobs/jobs_fixture.h"
 #include "jobs/site_id_jobs.h"
 
@@ -170,6 +172,36 @@ TEST_P(ClientIdJobsTest, BothTreesGiveTheSameWalksAndDeleteTheirOwnWay) {
         EXPECT_EQ(GetParam().deleteFolder("\\", name, 0, 0), 0) << name;
         EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER) << name;
     }
+}
+
+// In a session without a socket the execution records are the local engine's files. A client ID
+// job walk lists the same whatever walk left the engine's execution cursor positioned.
+TEST_P(ClientIdJobsTest, LocalCursorOfAnEarlierWalkDoesNotAnswerTheNext) {
+    WriteFixture();
+    const fs::path executions = data() / "SERVER/ZARNQV/MNGFL/EXECUTION";
+    for (const std::string& key : records_->Keys('E')) {
+        const fs::path file = executions / key.substr(key.size() - 16) / key.substr(0, key.size() - 16);
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << *records_->Record('E', key);
+    }
+    sim().SetHandshakeReply("CONNECTA 52");
+    Open();
+    ASSERT_EQ(block()->link, QvpLink::Socketless);
+    const std::vector<Seen> fresh = Walk(4);
+    ASSERT_EQ(fresh.size(), 4u);
+    EXPECT_EQ(fresh[1].status3, 2u);  // the ID job, recounted over the local records
+
+    // A walk of the ID job's clients stopped after its first: the cursor stays positioned.
+    QVAPI_NODE_JOB_EX node;
+    QVPAPI_HANDLE nodes = GetParam().firstNodes("\\F1", kIdJob, &node, 0, 0);
+    ASSERT_NE(nodes, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Walk(4), fresh);
+    EXPECT_EQ(qvAPIFindCloseClientNodeIDJobEx(nodes, 0, 0), 1);
+    // A client ID job walk given up after its first entry, then a new one.
+    QVAPI_JOB job;
+    ASSERT_NE(GetParam().firstWalk("\\F1", &job, 4, 0), QVPAPI_INVALID_HANDLE);
+    ASSERT_EQ(qvAPIFindNextClientIDJob(block(), &job, 0, 0), 1);
+    EXPECT_EQ(Walk(4), fresh);
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, ClientIdJobsTest, ::testing::ValuesIn(kTrees),

@@ -194,5 +194,58 @@ TEST_F(JobWalkTest, DeleteFolderExKeepsFoldersAndRefusesOtherNames) {
     EXPECT_EQ(deleted_.size(), 2u);
 }
 
+// A sub-folder too deep to be looked into comes back by its name; only a walk of it fails.
+TEST_F(JobWalkTest, FoldersTooDeepToLookIntoComeBackByName) {
+    const size_t root = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
+    ASSERT_LT(root, 200u);
+    const std::string folder = "\\" + std::string(229 - root, 'f');  // its full path: 230
+    WriteJob(folder + "\\" + kSubJob, kSubJob);                      // jobexecfile: 259
+    const std::string deep(30, 'S');                                  // full path: 261
+    fs::create_directories(jobs().JobExecDir() + "/" + folder.substr(1) + "/" + deep);
+    Open();
+    const std::vector<Seen> seen = Walk(folder.c_str());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].name, kSubJob);
+    EXPECT_EQ(seen[1].name, deep);
+    EXPECT_EQ(seen[1].kind, QVAPI_JOB_KIND_FOLDER);
+    QVAPI_JOB job;
+    EXPECT_EQ(qvAPIFindFirstJob((folder + "\\" + deep).c_str(), &job, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+
+    // The Abstract walk of the folder reports it with its path.
+    QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
+    ASSERT_EQ(qvAPISetJobFolderQuery(query, folder.c_str(), 1, 0, 0), 1);
+    QVAPI_QJOB r;
+    ASSERT_EQ(qvAPIAbstractFirstJob(query, &r, 0, 0), query) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPIAbstractNextJob(query, &r, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(r.Job.dwKind, QVAPI_JOB_KIND_FOLDER);
+    EXPECT_EQ(std::string(r.szPath), folder + "\\" + deep);
+    EXPECT_EQ(qvAPIAbstractCloseJob(query, 0, 0), 1);
+    EXPECT_EQ(qvAPICloseQuery(query, 0, 0), 1);
+}
+
+// A folder entry whose path (the query's folder, "\" and its name) reaches the 260-byte path
+// field is refused, and nothing is written into the field.
+TEST_F(JobWalkTest, AbstractPathFieldIsNeverFilledPastItsEnd) {
+    const size_t root = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
+    if (root > 59) GTEST_SKIP() << "the data root is too long to list a folder that deep";
+    const std::string folder = "\\" + std::string(254 - root, 'g');  // its full path: 255
+    const std::string name(259 - folder.size(), 'N');                  // folder\name: 260
+    ASSERT_LE(name.size(), 63u);
+    fs::create_directories(jobs().JobExecDir() + "/" + folder.substr(1) + "/" + name);
+    Open();
+    const std::vector<Seen> seen = Walk(folder.c_str());
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].name, name);
+    QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
+    ASSERT_EQ(qvAPISetJobFolderQuery(query, folder.c_str(), 1, 0, 0), 1);
+    QVAPI_QJOB r;
+    std::memset(&r, 0x5A, sizeof r);
+    EXPECT_EQ(qvAPIAbstractFirstJob(query, &r, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_PATH_TOO_LONG);
+    EXPECT_EQ(std::string(r.szPath, strnlen(r.szPath, sizeof r.szPath)), "");
+    EXPECT_EQ(qvAPICloseQuery(query, 0, 0), 1);
+}
+
 }  // namespace
 }  // namespace qvptest
