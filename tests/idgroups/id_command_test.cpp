@@ -86,7 +86,6 @@ TEST_F(IdCommandTest, IdgetRepliesAndTheirCodes) {
         {{"0 160"}, 'P', 0, QVAPI_ERR_NO_MORE_ITEMS, 0, 1},
         {{"4 16"}, 'K', 0, QVAPI_ERR_BUSY, 0, 1},
         {{"24 0"}, 'K', 0, QVAPI_ERR_SHUTDOWN_IN_PROGRESS, 0, 1},
-        {{"7 7"}, 'K', 0, QVAPI_ERR_UNEXPECTED_DATA, 0, 1},  // a refusal no code stands for
         {{"0 161", item}, 'K', 1, 0, 'a', 2},
         {{skipItem}, 'T', 1, 0, 's', 1},
         {{"0 161"}, 'T', 0, QVAPI_ERR_UNEXPECTED_DATA, 0, 1},
@@ -146,17 +145,20 @@ TEST(IdAddressText, ConversionsBothWays) {
     EXPECT_EQ(qvpAPIIPAddrHexToStr(nullptr, text), 0);
 }
 
-// A refused ID request whose reply maps to no code still fails with a code, through the
-// exported calls as well.
+// A refused ID request whose reply maps to no code ("0 161" answers an update that did not
+// happen) still fails with a code, through the exported calls as well.
 TEST_F(IdCommandTest, RefusalWithoutACodeAnswersUnexpectedData) {
-    sim().Script("IDUPD", qvpsim::Action::Reply("7 7"));
-    EXPECT_EQ(qvAPICreateIDGroup("sales", "pw1", 0, 0), 0);
-    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    std::string record(QVAPI_IDRECORD_SIZE, '\0');
+    for (const uint32_t op : {kIdUpdate, kIdDelete}) {
+        sim().ClearScripts();
+        sim().Script(op == kIdUpdate ? "IDUPD" : "IDDEL", qvpsim::Action::Reply("0 161"));
+        EXPECT_EQ(qvpAPIIDCommand(block(), op, 'C', 'K', "sales", "pc1", record.data()), 0);
+        EXPECT_EQ(IdFailureCode(*block()), QVAPI_ERR_UNEXPECTED_DATA);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
+    }
     sim().ClearScripts();
-    sim().Script("IDGET", qvpsim::Action::Reply("7 7"));
-    QVAPI_NODE node{};
-    std::filesystem::create_directories(nodes_->NodeGroupDir() / "I.sales");
-    EXPECT_EQ(qvAPIFindIDGroup("\\", "sales", &node, 0, 0), 0);
+    sim().Script("IDUPD", qvpsim::Action::Reply("0 161"));
+    EXPECT_EQ(qvAPICreateIDGroup("sales", "pw1", 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
 }
 
