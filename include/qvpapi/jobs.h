@@ -623,7 +623,8 @@ QVPAPI_EXPORT int qvAPIFindCloseKeepIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwR
 
 /* Walks one folder below MNGFL\JOBEXEC (NULL, "" or "\" the top): its sub-folders (kind 3, the
  * name cut to 63 bytes and terminated) and its ID jobs (kind 5) with their heads and counts
- * recounted over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). The handle,
+ * recounted over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). A sub-folder
+ * too deep to be looked into comes back by its name, as in the job walk. The handle,
  * or -1: 0x20000057 NULL record or a path that is no folder (or has a "." or ".." level),
  * 0x20000103 a folder without entries, or the code of a job's recount. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientIDJob(const char* lpFolderPath, QVAPI_JOB* lpFindJobData,

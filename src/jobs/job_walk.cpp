@@ -82,15 +82,6 @@ void RegisterRelease() {
     std::call_once(once, [] { qvpRegisterSessionReleaseHook(&EndJobWalk); });
 }
 
-// A listed directory whose own path is too long to be looked into: no job can be read there
-// (its jobexecfile lies deeper still), so it is a folder, reported by its name. Only a walk of
-// that folder, which must read through its path, fails.
-bool IsUnreachableFolder(const win::WIN32_FIND_DATAA& entry) {
-    return win::GetLastError() == win::ERROR_FILENAME_EXCED_RANGE &&
-           (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (entry.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
 // The record of one listed entry: a folder by name, a job from its recounted head.
 uint32_t FillEntry(CallContext& call, const JobWalk& walk, const win::WIN32_FIND_DATAA& entry, QVAPI_JOB* out) {
     QVPAPI& block = call.block();
@@ -248,6 +239,12 @@ int qvAPIDeleteSiteFolderJob(const char* lpFolderPath, const char* lpFolderName,
     return RunApi(texts, 0, [&](CallContext& call) {
         return DeleteFolder(call, kSiteTree, lpFolderPath, lpFolderName, 0, true);
     });
+}
+
+bool IsUnreachableFolder(const win::WIN32_FIND_DATAA& entry) {
+    return win::GetLastError() == win::ERROR_FILENAME_EXCED_RANGE &&
+           (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (entry.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 uint32_t SelectFailureCode(uint32_t error) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/frame.h"
+#include "platform/win.h"
 #include "jobs/jobexec_file.h"
 
 namespace qvp::jobs {
@@ -26,5 +27,9 @@ void Refuse(CallContext& call, const char* text, uint32_t code);
 // The API code for a classification that failed with last error `error` (a Windows error or an
 // API code): 0x20000103 for a missing or busy entry, else 0x20100000.
 uint32_t SelectFailureCode(uint32_t error);
+// Whether a listed entry whose classification just failed is a directory too deep to be looked
+// into (its path passes 260 characters): no job can be read there (its jobexecfile lies deeper
+// still), so the walks report it as a folder by its name; only a walk of that folder fails.
+bool IsUnreachableFolder(const win::WIN32_FIND_DATAA& entry);
 
 }  // namespace qvp::jobs

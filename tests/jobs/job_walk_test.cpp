@@ -212,6 +212,16 @@ TEST_F(JobWalkTest, FoldersTooDeepToLookIntoComeBackByName) {
     EXPECT_EQ(qvAPIFindFirstJob((folder + "\\" + deep).c_str(), &job, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
 
+    // The client ID job walk (plain jobs admitted) reports it the same way.
+    std::vector<std::string> names;
+    QVPAPI_HANDLE h = qvAPIFindFirstClientIDJob(folder.c_str(), &job, 4, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do names.push_back(job.dwKind == QVAPI_JOB_KIND_FOLDER ? job.szJobName : std::string(job.szJobNo, 16));
+    while (qvAPIFindNextClientIDJob(h, &job, 0, 0) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseClientIDJob(h, 0, 0), 1);
+    EXPECT_EQ(names, (std::vector<std::string>{kSubJob, deep}));
+
     // The Abstract walk of the folder reports it with its path.
     QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
     ASSERT_EQ(qvAPISetJobFolderQuery(query, folder.c_str(), 1, 0, 0), 1);
