@@ -11,6 +11,9 @@ inline constexpr const char kLogicalErr[] = "%s : Logical Err : ErrorCode = 0x%8
 inline constexpr const char kSystemKeyEndIp[] = "%s END : SystemManagementKey = 1 Code = 0x%8.8x";
 inline constexpr const char kSystemKeyEndName[] = "%s END : SystemManagementKey = 0 Code = 0x%8.8x";
 
+// A definition file of a rewrite that cannot be opened, created or deleted.
+inline constexpr const char kRewriteFile[] = "%s : CreateFile Error : File = %s, errno = 0x%x";
+
 // A stored definition whose key fields cannot become path components (the node's name given).
 inline constexpr const char kStoredPathInvalid[] = "%s : NodeKey or NodeKeyPath is INVALID : Node = %s";
 

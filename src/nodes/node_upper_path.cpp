@@ -11,6 +11,7 @@
 #include "nodes/node_group_record.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
+#include "nodes/node_texts.h"
 #include "nodes/node_writer.h"
 
 namespace qvp::nodes {
@@ -22,13 +23,11 @@ constexpr char kHostIdTooLong[] = "%s : Parameter Error : %s\\%s Path Size overe
 constexpr char kPath0TooLong[] = "%s : Parameter Error : %s\\%s Path Size overed PATH0_LEN";
 constexpr char kKeyPathTooLong[] = "%s : Parameter Error : %s\\%s Path Size overed VNODE_LEN";
 constexpr char kList[] = "%s : FindFirstFile Error : File = %s, errno = %d";
-constexpr char kCreateFile[] = "%s : CreateFile Error : File = %s, errno = 0x%x";
 constexpr char kWriteFile[] = "%s : WriteFile Error : File = %s, errno = 0x%x";
 }  // namespace msg
 
-constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
 constexpr FrameTexts kFrame{"qvAPIChangeUpperNodePathDefinition", EndStyle::RtnCode, nullptr, nullptr,
-                            kLogicalError};
+                            text::kLogicalError};
 
 // The paths a master's children carry for it: its own path with its name (or key) appended.
 struct ChildPaths {
@@ -92,7 +91,7 @@ bool CollectRewrites(CallContext& call, const std::string& root, const ChildPath
         uintptr_t handle = 0;
         if (!ReadRecordFile(r.flat, r.oldRec, error, readFailed, &handle)) {
             if (readFailed) LogReadError(call.function(), handle, &r.oldRec, error);
-            else call.Log(msg::kCreateFile, call.function(), r.flat.c_str(), static_cast<unsigned>(error));
+            else call.Log(text::kRewriteFile, call.function(), r.flat.c_str(), static_cast<unsigned>(error));
             call.Fail(readFailed ? QVAPI_ERR_RESOURCE : HeldOr(QVAPI_ERR_RESOURCE, error));
             return false;
         }
@@ -115,7 +114,7 @@ bool WriteHead(CallContext& call, const std::string& path, const QVAPI_NODE& rec
     FileHandle file = OpenExclusive(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
-        return call.Failed(HeldOr(QVAPI_ERR_RESOURCE, error), msg::kCreateFile, call.function(), path.c_str(),
+        return call.Failed(HeldOr(QVAPI_ERR_RESOURCE, error), text::kRewriteFile, call.function(), path.c_str(),
                            static_cast<unsigned>(error));
     }
     RangeLock lock(file.get(), 0, size);
