@@ -2,6 +2,8 @@
 // manager's JDEL.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -10,6 +12,7 @@
 #include "core/errors.h"
 #include "jobs/job_walks.h"
 #include "jobs/jobs_fixture.h"
+#include "platform/win.h"
 #include "records/records.h"
 
 namespace qvptest {
@@ -237,8 +240,18 @@ TEST_F(JobWalkTest, FoldersTooDeepToLookIntoComeBackByName) {
 // A folder entry whose path (the query's folder, "\" and its name) reaches the 260-byte path
 // field is refused, and nothing is written into the field.
 TEST_F(JobWalkTest, AbstractPathFieldIsNeverFilledPastItsEnd) {
-    const size_t root = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
-    if (root > 59) GTEST_SKIP() << "the data root is too long to list a folder that deep";
+    // The folder must be listable (255 characters with the store's root) and its path with a
+    // 63-byte name must reach 260: the install root is named through a short link.
+    const fs::path link = fs::temp_directory_path() / ("q" + std::to_string(::getpid()));
+    fs::remove(link);
+    fs::create_directory_symlink(data(), link);
+    struct Unlink {
+        fs::path path;
+        ~Unlink() { fs::remove(path); }
+    } unlink{link};
+    ASSERT_TRUE(win::registry::Set("PathName", link.string()));
+    const size_t root = (link / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
+    ASSERT_LE(root, 59u) << "the temporary folder's path is too long";
     const std::string folder = "\\" + std::string(254 - root, 'g');  // its full path: 255
     const std::string name(259 - folder.size(), 'N');                  // folder\name: 260
     ASSERT_LE(name.size(), 63u);
