@@ -267,7 +267,7 @@ TEST_F(IdJobsTest, LongClientNameOfAnEntryJobIsNoSoftList) {
     nodes_->AddNode({client, QVAPI_NODE_CLIENT, {10, 0, 0, 9}});
     ASSERT_EQ(qvAPICreateClientIDGroup("sales", client.c_str(), 1, "boss", 0, 0), 1) << std::hex << qvAPIGetLastError();
     ASSERT_EQ(jobs_->Puts().back().jobGenPath, "\\Edit_ID_group\\sales\\Add_entry");
-    const std::string& file = jobs_->Puts().back().jobGenFile;
+    const std::string file = jobs_->Puts().back().jobGenFile;
     ASSERT_EQ(Request(file, 0), 'R');
     EXPECT_EQ(file.substr(kHead + 456, 8), client.substr(32, 8));
     qvAPIClose();
