@@ -233,13 +233,13 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
                    [&](QVPAPI& block, uint32_t& code) {
         code = QVAPI_ERR_INVALID_NAME;
         if (lpName == nullptr || lpName[0] == '\0') {
-            qvpDllLog("%s", lpName == nullptr ? text::kNcNameNull : text::kNcNameEmpty);
+            qvpDllLog(lpName == nullptr ? text::kNcNameNull : text::kNcNameEmpty, text::kNameCheckFunction);
             return 0;
         }
         std::string_view name(lpName);
         const bool node = IsNodeKind(dwKind);
         if (name.size() > (node ? kNodeNameMax : kGroupNameMax)) {
-            qvpDllLog("%s", text::kNcTooLong);
+            qvpDllLog(text::kNcTooLong, text::kNameCheckFunction);
             return 0;
         }
         if ((dwKind == kNameClient || dwKind == kNameMaster) && block.systemManagementKey == 1) {
@@ -251,14 +251,14 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
         }
         if (dwKind == kNameHostId) {
             if (qvAPINameParameterCheckExForHostID(lpName, 0, nullptr, 0, 0) == 0) {
-                qvpDllLog("%s", text::kNcTooLong);
+                qvpDllLog(text::kNcTooLong, text::kNameCheckFunction);
                 return 0;
             }
             code = 0;
             return 1;
         }
         if (dwKind > kNameIdNode) {
-            qvpDllLog("%s", text::kNcBadOption);
+            qvpDllLog(text::kNcBadOption, text::kNameCheckFunction);
             code = QVAPI_ERR_INVALID_PARAMETER;
             return 0;
         }
@@ -267,10 +267,10 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
             code = 0;
             return 1;
         case NameCharacters::NotNodeCharacter:
-            qvpDllLog(text::kNcBadNodeName, lpName);
+            qvpDllLog(text::kNcBadNodeName, text::kNameCheckFunction, lpName);
             return 0;
         case NameCharacters::Refused:
-            qvpDllLog("%s", text::kNcBadChar);
+            qvpDllLog(text::kNcBadChar, text::kNameCheckFunction);
             return 0;
         }
         return 0;

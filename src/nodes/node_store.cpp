@@ -191,13 +191,15 @@ uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag) {
                                     win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         win::DWORD error = win::GetLastError();
-        qvpDllLog(text::kAttrCreateFile, attributionPath.c_str(), static_cast<int>(error));
+        qvpDllLog(text::kAttrCreateFile, text::kFindFirstAsLogged, attributionPath.c_str(),
+                  static_cast<int>(error));
         return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
     }
     win::DWORD high = 0;
     win::DWORD size = win::GetFileSize(file.get(), &high);
     if (size == win::INVALID_FILE_SIZE && win::GetLastError() != 0) {
-        qvpDllLog(text::kAttrFileSize, attributionPath.c_str(), static_cast<int>(win::GetLastError()));
+        qvpDllLog(text::kAttrFileSize, text::kFindFirstAsLogged, attributionPath.c_str(),
+                  static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
     flag = (high != 0 || size > kAttributionHeadSize) ? 1u : 0u;
