@@ -8,9 +8,11 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "idgroups/auto_register.h"
+#include "idgroups/auto_register_report.h"
 #include "idgroups/id_finders.h"
 #include "idgroups/sysgen_info.h"
 #include "nodes/node_group_guard.h"
+#include "nodes/node_record.h"
 #include "qvpapi.h"
 #include "share/wapi/wapi.h"
 
@@ -35,15 +37,6 @@ constexpr char kWarnIpExists[] = "WARNING : IP Address (%s) is already exists. B
 constexpr char kWarnHostUnmatch[] = "WARNING : Host name (%s) is unmatch. But continue process.";
 constexpr char kWarnCommonExists[] =
     "WARNING : Client discriminate name (%s) is already exists. But continue process.";
-constexpr char kInsertInfo[] = "INSERT_INFO: (%s/%s) NodeAttribute:%d Path0:%s HostID:%s HostIDFlag:0x%02x HostIDPath:%s";
-constexpr char kUpdateInfo[] = "UPDATE_INFO: (%s/%s) Attribute:%d Path:%s HostID:%s HostIDFlag:0x%02x HostIDPath:%s";
-constexpr char kDeleteInfo[] = "DELETE_INFO: (%s/%s) HostID:%s ucHostIDFlag:0x%x ucHostIDPath:%s MAC:%s";
-
-constexpr size_t kNameMax = 64;
-constexpr size_t kHostIdMax = 32;
-constexpr size_t kCommonMax = 32;
-constexpr size_t kPathMax = 255;
-constexpr size_t kMacMax = 17;  // blanks included; the result fits the 16-byte field
 
 // The registration semaphore for the whole call; the held flag is set once it is taken, and on
 // every way out it is released, closed and the flag cleared.
@@ -87,23 +80,9 @@ private:
     bool taken_ = false;
 };
 
-template <size_t N>
-void Put(char (&field)[N], const std::string& text) {
-    std::memset(field, 0, N);
-    std::memcpy(field, text.data(), std::min(text.size(), N));
-}
-template <size_t N>
-std::string Get(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
-}
-
 void BothLogs(QVPAPI& block, const char* format, const std::string& name) {
     qvpDllLog(format, name.c_str());
     NodeLog(block, format, name.c_str());
-}
-
-bool Octets(const std::string& text, uint8_t* octets) {
-    return !text.empty() && qvpAPIIPAddrStrToHex(text.c_str(), octets) == 1;
 }
 
 // Reads a definition the way the report asks: 1 found, else 0 with the finder's code.
@@ -115,70 +94,8 @@ uint32_t Find(bool master, const std::string& name, QVAPI_NODE& out) {
     return found == 1 ? 0 : win::GetLastError();
 }
 
-struct Report {
-    QVPAPI& block;
-    SysgenView view;
-    bool Entry(uint8_t type, std::string& out, size_t limit) const { return ACNGetEntry(block, view, type, out, limit); }
-    bool Entry2(uint8_t first, uint8_t second, std::string& out, size_t limit) const {
-        return Entry(first, out, limit) || Entry(second, out, limit);
-    }
-};
-
-// Host ID, its flag and the host-ID path while host IDs are in use.
-void FillHostIds(const Report& report, bool update, QVAPI_NODE& rec, const QVAPI_NODE* stored) {
-    std::string hostId;
-    const bool fromReport = report.Entry2(kSysgenNewBase + kSysgenHostId, kSysgenOldBase + kSysgenHostId, hostId,
-                                          kHostIdMax);
-    if (fromReport) Put(rec.ucHostID, hostId);
-    else if (stored != nullptr) std::memcpy(rec.ucHostID, stored->ucHostID, sizeof rec.ucHostID);
-    std::string plain, hostIdPath;
-    const bool hasPlain = ACNGetEntry(report.block, report.view, kSysgenPath, plain, kPathMax);
-    const bool hasHostIdPath =
-        ACNGetEntry(report.block, report.view, kSysgenPath, hostIdPath, kPathMax, kSysgenNewBase + kSysgenHostId);
-    uint8_t flag = 0;
-    if (!hasHostIdPath) {
-        hostIdPath = hasPlain ? "" : "\\";
-        flag = fromReport ? 1 : 0;
-    } else if (fromReport) {
-        if (!hasPlain) {
-            hostIdPath = "\\";
-            flag = 1;
-        } else {
-            const int type = ACNGetPathType(hostIdPath);
-            if (type == 0) hostIdPath.clear();
-            flag = type == 1 ? 1 : 0;
-        }
-    } else if (update && hasPlain && ACNGetPathType(hostIdPath) == 0) {
-        hostIdPath.clear();
-    }
-    rec.ucHostIDFlag = flag;
-    Put(rec.ucHostIDPath, hostIdPath);
-}
-
-void FillPath(const Report& report, QVAPI_NODE& rec) {
-    std::string path;
-    if (!ACNGetEntry(report.block, report.view, kSysgenPath, path, kPathMax)) path = "\\";
-    Put(rec.ucNodePath0, path);
-}
-
-void FillMac(const Report& report, QVAPI_NODE& rec, const QVAPI_NODE* stored) {
-    std::string mac;
-    if (report.Entry2(kSysgenNewBase + kSysgenMac, kSysgenOldBase + kSysgenMac, mac, kMacMax)) Put(rec.ucMACAddress, mac);
-    else if (stored != nullptr) std::memcpy(rec.ucMACAddress, stored->ucMACAddress, 12);
-}
-
-// The names the report gives the host: the kind the session's key asks for (else its common
-// name), the primary name of that kind and the second name of the other kind (none for the
-// common name).
-struct HostNames {
-    uint8_t edition = 0;
-    uint8_t kind = 0;
-    std::string primary, second;
-    std::string commonKey;  // the common name a host-name keyed store holds the host under
-};
-
 // The edition, the name kind and both names; nullopt (logged) for a report that is ignored.
-std::optional<HostNames> ReadNames(QVPAPI& b, const Report& report, uint8_t edition, uint8_t connectKind) {
+std::optional<HostNames> ReadNames(QVPAPI& b, const AcnReport& report, uint8_t edition, uint8_t connectKind) {
     if (edition < 1 || edition > 3) {
         qvpDllLog(kUnknownEdition, kFunction, edition);
         return std::nullopt;
@@ -191,14 +108,14 @@ std::optional<HostNames> ReadNames(QVPAPI& b, const Report& report, uint8_t edit
     HostNames names;
     names.edition = edition;
     names.kind = b.systemManagementKey == 0 ? kSysgenHostName : kSysgenIpText;
-    if (!report.Entry(base + names.kind, names.primary, kNameMax)) names.kind = kSysgenCommonName;
-    if (names.kind == kSysgenCommonName && !report.Entry(base + names.kind, names.primary, kNameMax)) {
+    if (!report.Entry(base + names.kind, names.primary, kAcnNameMax)) names.kind = kSysgenCommonName;
+    if (names.kind == kSysgenCommonName && !report.Entry(base + names.kind, names.primary, kAcnNameMax)) {
         NodeLog(b, kEntryNone, kFunction, base + names.kind, __LINE__);
         return std::nullopt;
     }
     if (names.kind != kSysgenCommonName) {
         const uint8_t other = base + (names.kind == kSysgenHostName ? kSysgenIpText : kSysgenHostName);
-        if (!report.Entry(other, names.second, kNameMax)) {
+        if (!report.Entry(other, names.second, kAcnNameMax)) {
             NodeLog(b, kEntryNone, kFunction, other, __LINE__);
             return std::nullopt;
         }
@@ -208,7 +125,7 @@ std::optional<HostNames> ReadNames(QVPAPI& b, const Report& report, uint8_t edit
     // also gives its host name, the definition is still found by the common name.
     if (b.systemManagementKey == 0 && connectKind == 1 && names.kind != kSysgenCommonName)
         report.Entry2(kSysgenNewBase + kSysgenCommonName, kSysgenOldBase + kSysgenCommonName, names.commonKey,
-                      kCommonMax);
+                      kAcnCommonMax);
     return names;
 }
 
@@ -222,10 +139,10 @@ struct Stored {
 
 // By host ID first while host IDs are in use, then by the names. 0, or the finder's error
 // (logged) that fails the call.
-uint32_t LookUp(QVPAPI& b, const Report& report, const HostNames& names, bool master, Stored& out) {
+uint32_t LookUp(QVPAPI& b, const AcnReport& report, const HostNames& names, bool master, Stored& out) {
     uint32_t& err = out.code;
     if (b.hostIdUse != 0 &&
-        report.Entry2(kSysgenNewBase + kSysgenHostId, kSysgenOldBase + kSysgenHostId, out.hostId, kHostIdMax)) {
+        report.Entry2(kSysgenNewBase + kSysgenHostId, kSysgenOldBase + kSysgenHostId, out.hostId, kAcnHostIdMax)) {
         err = Find(master, out.hostId, out.record);
         if (err != 0 && names.edition != 3) {
             if (err != QVAPI_ERR_NO_MORE_ITEMS) {
@@ -265,11 +182,12 @@ std::optional<AcnDecision> Choose(QVPAPI& b, const HostNames& names, const Store
     if (edition == 3) return AcnDecision::Delete;
     if (names.kind == kSysgenHostName) {
         uint8_t octets[4] = {};
-        const bool same = Octets(names.second, octets) && std::memcmp(octets, stored.record.ucNodeAddress, 4) == 0;
+        const bool same =
+            DottedOctets(names.second, octets) && std::memcmp(octets, stored.record.ucNodeAddress, 4) == 0;
         if (same && edition == 1) BothLogs(b, kWarnHostExists, names.primary);
         if (!same) BothLogs(b, kWarnHostIpUnmatch, names.primary);
     } else if (names.kind == kSysgenIpText) {
-        const bool same = Get(stored.record.ucNodeName) == names.second;
+        const bool same = nodes::Field(stored.record.ucNodeName) == names.second;
         if (same && edition == 1) BothLogs(b, kWarnIpExists, names.primary);
         if (!same) BothLogs(b, kWarnHostUnmatch, names.primary);
     } else if (edition == 1) {
@@ -285,88 +203,6 @@ bool FindStaleClient(const HostNames& names, const std::string& hostId, QVAPI_NO
            (!hostId.empty() && Find(false, hostId, out) == 0);
 }
 
-// The definition of a new host (INSERT, ID synchronisation only), all from the report.
-void FillNew(const Report& report, const QVAPI_SYSGEN_INFO& info, const HostNames& names, uint8_t attribute,
-             const QVAPI_NODE_TIME& when, QVAPI_NODE& rec) {
-    const bool keyIp = report.block.systemManagementKey == 1;
-    std::string name, ip;
-    if (!report.Entry(kSysgenNewBase + kSysgenHostName, name, kNameMax)) name = keyIp ? names.second : names.primary;
-    Put(rec.ucNodeName, name);
-    rec.uiNodeAttributes = attribute;
-    if (!report.Entry(kSysgenNewBase + kSysgenIpText, ip, kNameMax)) ip = keyIp ? names.primary : names.second;
-    Octets(ip, rec.ucNodeAddress);
-    rec.uiIPAddrFlag = 1;
-    std::string common;
-    if (report.Entry(kSysgenNewBase + kSysgenCommonName, common, kCommonMax)) Put(rec.ucCommonName, common);
-    rec.uiConnectKind = info.ucConnectKind;
-    rec.ucHoldFlag = info.ucHoldFlag;
-    FillPath(report, rec);
-    if (report.block.hostIdUse != 0) FillHostIds(report, false, rec, nullptr);
-    FillMac(report, rec, nullptr);
-    rec.stUpdateTime = when;
-    rec.stCreateTime = when;
-}
-
-// The changed definition of a known host (UPDATE): what the report gives, else the stored values.
-void FillChanged(const Report& report, const QVAPI_SYSGEN_INFO& info, const QVAPI_NODE& stored,
-                 const QVAPI_NODE_TIME& when, QVAPI_NODE& next) {
-    next = stored;
-    std::string text;
-    if (report.Entry2(kSysgenNewBase + kSysgenHostName, kSysgenOldBase + kSysgenHostName, text, kNameMax))
-        Put(next.ucNodeName, text);
-    if (report.Entry2(kSysgenNewBase + kSysgenIpText, kSysgenOldBase + kSysgenIpText, text, kNameMax)) {
-        std::memset(next.ucNodeAddress, 0, 4);
-        Octets(text, next.ucNodeAddress);
-        next.uiIPAddrFlag = 1;
-    }
-    if (report.Entry(kSysgenNewBase + kSysgenCommonName, text, kCommonMax)) {
-        Put(next.ucCommonName, text);
-        next.uiConnectKind = info.ucConnectKind;
-    } else {
-        next.uiConnectKind = 0;
-    }
-    FillPath(report, next);
-    next.ucHoldFlag = info.ucHoldFlag;
-    next.stUpdateTime = when;
-    std::memset(next.ucHostID, 0, sizeof next.ucHostID);
-    next.ucHostIDFlag = 0;
-    std::memset(next.ucHostIDPath, 0, sizeof next.ucHostIDPath);
-    if (report.block.hostIdUse != 0) FillHostIds(report, true, next, &stored);
-    std::memset(next.ucMACAddress, 0, sizeof next.ucMACAddress);
-    FillMac(report, next, &stored);
-}
-
-// The first and second record the decision is carried out with, each decision's line logged.
-void FillRecords(const Report& report, const QVAPI_SYSGEN_INFO& info, const HostNames& names, AcnDecision decision,
-                 uint8_t attribute, const QVAPI_NODE& stored, const QVAPI_NODE_TIME& when, QVAPI_NODE& first,
-                 QVAPI_NODE& next) {
-    QVPAPI& b = report.block;
-    const char* primary = names.primary.c_str();
-    const char* second = names.second.c_str();
-    switch (decision) {
-        case AcnDecision::Insert:
-        case AcnDecision::IdSyncOnly:
-            FillNew(report, info, names, attribute, when, first);
-            if (decision == AcnDecision::Insert)
-                NodeLog(b, kInsertInfo, primary, second, attribute, Get(first.ucNodePath0).c_str(),
-                        Get(first.ucHostID).c_str(), first.ucHostIDFlag, Get(first.ucHostIDPath).c_str());
-            else
-                NodeLog(b, kDeleteInfo, primary, second, Get(first.ucHostID).c_str(), first.ucHostIDFlag,
-                        Get(first.ucHostIDPath).c_str(), Get(first.ucMACAddress).c_str());
-            break;
-        case AcnDecision::Update:
-            first = stored;
-            FillChanged(report, info, stored, when, next);
-            NodeLog(b, kUpdateInfo, primary, second, attribute, Get(next.ucNodePath0).c_str(),
-                    Get(next.ucHostID).c_str(), next.ucHostIDFlag, Get(next.ucHostIDPath).c_str());
-            break;
-        case AcnDecision::Delete:
-            first = stored;
-            next.stUpdateTime = when;
-            break;
-    }
-}
-
 int Register(CallContext& call, const QVAPI_SYSGEN_INFO& info) {
     QVPAPI& b = call.block();
     const bool idSync = qvpRegGetIdSyncOption() != 0;
@@ -378,7 +214,7 @@ int Register(CallContext& call, const QVAPI_SYSGEN_INFO& info) {
     b.hostIdUse = static_cast<uint8_t>(qvpRegGetGuidUseStatus());
     NodeLog(b, kHostIdUse, b.hostIdUse);
     const auto* bytes = reinterpret_cast<const uint8_t*>(&info);
-    const Report report{b, {bytes, SysgenExtent(bytes)}};
+    const AcnReport report{b, {bytes, SysgenExtent(bytes)}};
     const std::optional<HostNames> names = ReadNames(b, report, info.ucEdition, info.ucConnectKind);
     if (!names) return 1;
 
@@ -403,7 +239,8 @@ int Register(CallContext& call, const QVAPI_SYSGEN_INFO& info) {
     const std::optional<AcnDecision> decision = Choose(b, *names, stored, idSync);
     if (!decision) return 1;
     QVAPI_NODE staleClient;
-    const bool promote = *decision == AcnDecision::Insert && master && FindStaleClient(*names, stored.hostId, staleClient);
+    const bool promote =
+        *decision == AcnDecision::Insert && master && FindStaleClient(*names, stored.hostId, staleClient);
 
     QVAPI_NODE first{}, next{};
     FillRecords(report, info, *names, *decision, attribute, stored.record, reportTime, first, next);

@@ -448,7 +448,8 @@ struct Applier {
     }
 
     AcnOutcome Update() {
-        const bool ok = KeyedByCommonName(b, oldR) ? UpdateCommonKeyed() : UpdateKeyed(b.systemManagementKey == 1);
+        const bool ok =
+            KeyedByCommonName(b, oldR) ? UpdateCommonKeyed() : UpdateKeyed(b.systemManagementKey == 1);
         if (!ok) return {0, call.code()};
         if (std::memcmp(oldR.ucMACAddress, newR.ucMACAddress, 12) != 0 &&
             !Change(QVAPI_CHANGE_MAC_ADDRESS, "%s : Can't change MAC address : %d : 0x%08x"))
