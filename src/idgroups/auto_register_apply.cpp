@@ -388,7 +388,7 @@ struct Applier {
         HostIdAdded();
         if (pendingHostId.empty()) return true;
         if (!Change(QVAPI_CHANGE_HOST_ID, "%s : Can't change node name(HOSTID) : %d : 0x%08x")) return false;
-        if (oldR.uiConnectKind == 1)
+        if (KeyedByCommonName(b, oldR))
             NodeLog(b, "UPDATE : Host name (%s/%s:%s) HostID(%s)  was added. :%s ", Name(newR).c_str(),
                     IpText(newR).c_str(), KindText().c_str(), pendingHostId.c_str(), key.c_str());
         else
@@ -437,7 +437,8 @@ struct Applier {
         if (oldR.uiConnectKind != newR.uiConnectKind) {
             if (!Change(QVAPI_CHANGE_CONNECT_KIND, "%s : Can't change connect kind : %d : 0x%08x")) return false;
             ConnectKindChanged("connect kind");
-            key = finalName = Get(newR.ucCommonName);
+            // Under address keying a host known by its common name keeps its address as its key.
+            if (!ipKeyed) key = finalName = Get(newR.ucCommonName);
         }
         if (!HostIdStep()) return false;
         if (!Change(QVAPI_CHANGE_UPDATE_TIME,
@@ -447,7 +448,8 @@ struct Applier {
     }
 
     AcnOutcome Update() {
-        const bool ok = oldR.uiConnectKind == 1 ? UpdateCommonKeyed() : UpdateKeyed(b.systemManagementKey == 1);
+        const bool ok =
+            KeyedByCommonName(b, oldR) ? UpdateCommonKeyed() : UpdateKeyed(b.systemManagementKey == 1);
         if (!ok) return {0, call.code()};
         if (std::memcmp(oldR.ucMACAddress, newR.ucMACAddress, 12) != 0 &&
             !Change(QVAPI_CHANGE_MAC_ADDRESS, "%s : Can't change MAC address : %d : 0x%08x"))
@@ -506,8 +508,12 @@ std::string IpText(const QVAPI_NODE& record) {
     return text;
 }
 
+bool KeyedByCommonName(const QVPAPI& block, const QVAPI_NODE& record) {
+    return record.uiConnectKind == 1 && block.systemManagementKey == 0;
+}
+
 std::string AcnKeyName(const QVPAPI& block, const QVAPI_NODE& record) {
-    if (record.uiConnectKind == 1) return Get(record.ucCommonName);
+    if (KeyedByCommonName(block, record)) return Get(record.ucCommonName);
     if (record.ucHostIDFlag == 1) return Get(record.ucHostID);
     return block.systemManagementKey == 0 ? Get(record.ucNodeName) : IpText(record);
 }
@@ -522,7 +528,7 @@ AcnOutcome ACNCallAPIFunction(CallContext& call, AcnDecision decision, QVAPI_NOD
         return {1, 0};
     }
     a.key = a.startKey = AcnKeyName(b, first);
-    if (first.uiConnectKind != 1) first.ucSystemKey = second.ucSystemKey = b.systemManagementKey;
+    if (!KeyedByCommonName(b, first)) first.ucSystemKey = second.ucSystemKey = b.systemManagementKey;
 
     WorkFolder folder(PathOf(&qvpMakeWorkNodeDefPath) + "\\IDSYNC" + std::to_string(b.openerThreadId));
     if (a.idSync && !folder.Make()) {

@@ -1,6 +1,5 @@
 // JobGen folders (create, rename, delete), the look-up of one stored JobGen, and the classifier
 // that tells folders, JobGens and jobs apart.
-#include <strings.h>
 
 #include <cstring>
 
@@ -136,13 +135,13 @@ int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATA
         const char* name = data.cFileName;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) return 3;
-        if (strcasecmp(name, "jobexecfile") == 0) {
+        if (win::_stricmp(name, "jobexecfile") == 0) {
             const size_t sep = win::FindLastSeparator(directory);
             const std::string last = sep == std::string::npos ? directory : directory.substr(sep + 1);
             return last.rfind("IB", 0) == 0 || last.rfind("IS", 0) == 0 ? 5 : 4;
         }
-        if (strcasecmp(name, "PB000000") == 0 || strcasecmp(name, "PA000000") == 0) continue;
-        if (strcasecmp(name, kJobGenFile) == 0) {
+        if (win::_stricmp(name, "PB000000") == 0 || win::_stricmp(name, "PA000000") == 0) continue;
+        if (win::_stricmp(name, kJobGenFile) == 0) {
             JobGenHeader header{};
             void* buffer = &header;
             uint32_t size = kHeaderSize;
@@ -163,7 +162,7 @@ bool ClearDirectoryForJobGen(const std::string& directory) {
     if (!walk.valid()) return false;
     do {
         const char* name = data.cFileName;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || strcasecmp(name, kJobGenFile) == 0) continue;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || win::_stricmp(name, kJobGenFile) == 0) continue;
         const std::string path = directory + "\\" + name;
         const bool isDir = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                            (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;

@@ -3,7 +3,6 @@
 // checks its arguments and the job's file, sends one request and maps the reply.
 #include "jobs/job_control.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -54,8 +53,8 @@ bool CheckJob(CallContext& call, const char* folder, const char* number, uint32_
     const bool usable = JobExecFilePath(jobPath, file, JobTreeRoot(tree));
     if (!usable || win::GetFileAttributes(file.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
         const char* shown = usable ? file.c_str() : jobPath.c_str();
-        if (statText == text::kStatError) call.Log(statText, call.function(), shown, ENOENT);
-        else call.Log(statText, shown, ENOENT);
+        if (statText == text::kStatError) call.Log(statText, call.function(), shown, win::CRT_ENOENT);
+        else call.Log(statText, shown, win::CRT_ENOENT);
         call.Fail(missingCode);
         return false;
     }

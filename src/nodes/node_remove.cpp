@@ -208,12 +208,15 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kAttrBadOptions, call.function());
     }
     QVAPI_NODE node;
-    // The reader's own code goes into the log; the caller learns only that there is no node.
+    // The reader's own code goes into the log; the caller learns that there is no node, or that
+    // its definition could not be read (busy while another opener holds it).
     const uint32_t readError =
         options == kMemberMaster ? ReadMasterDefinition(call.block(), call.function(), nodeName, node)
                                  : ReadClientDefinition(call.block(), call.function(), nodeName, node);
     if (readError != 0) {
-        return call.Failed(QVAPI_ERR_NOT_FOUND,
+        const bool unreadable = readError == QVAPI_ERR_NODE_FILE_BUSY || readError == QVAPI_ERR_BUSY ||
+                                readError == QVAPI_ERR_RESOURCE;
+        return call.Failed(unreadable ? readError : QVAPI_ERR_NOT_FOUND,
                            options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead,
                            call.function(), nodeName, static_cast<int>(readError));
     }

@@ -18,14 +18,13 @@ namespace {
 constexpr const char kClientReader[] = "qvAPIGetClientDefinitionByName";
 constexpr const char kMasterReader[] = "qvAPIGetMasterDefinitionByName";
 constexpr const char kNodeReader[] = "qvAPIGetNodeDefinitionByName";
-constexpr int kStatNoEntry = 2;  // the C library's ENOENT, which _stat leaves for a missing file
 
 bool Absent(win::DWORD error) {
     return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
 }
 
-// The errno a _stat of the file would leave.
-int StatErrno(win::DWORD error) { return Absent(error) ? kStatNoEntry : static_cast<int>(error); }
+// The errno a _stat of the file would leave: ENOENT for a missing file.
+int StatErrno(win::DWORD error) { return Absent(error) ? win::CRT_ENOENT : static_cast<int>(error); }
 
 // The upper-node path of a record: the host-ID form when it is in use.
 std::string_view UpperPath(const QVAPI_NODE& record) {

@@ -14,6 +14,7 @@ namespace {
 
 using qvp::CallContext;
 using qvp::FrameTexts;
+using qvp::packages::CloseFind;
 using qvp::packages::FindHandleValid;
 using qvp::packages::Refuse;
 
@@ -139,10 +140,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindNextCabinet(QVPAPI_HANDLE hFindCabinet, QV
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindCloseCabinet(QVPAPI_HANDLE hFindCabinet, uint32_t, uint32_t) {
-    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
-        if (!FindHandleValid(call, hFindCabinet)) return 0;
-        return qvpAPIFrls(&call.block(), 'M');
-    });
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) { return CloseFind(call, hFindCabinet, 'M'); });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindCabinet(char ucQvCode, const char* lpCabinetId,

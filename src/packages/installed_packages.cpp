@@ -163,10 +163,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindNextInsPackage(QVPAPI_HANDLE hFindInsPacka
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindCloseInsPackage(QVPAPI_HANDLE hFindInsPackage, uint32_t, uint32_t) {
-    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
-        if (!FindHandleValid(call, hFindInsPackage)) return 0;
-        return qvpAPIFrls(&call.block(), 'S');
-    });
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) { return CloseFind(call, hFindInsPackage, 'S'); });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIDeleteInsPackage(const char* NodeName, char ucQvCode, const char* PackageId,

@@ -5,6 +5,7 @@
 #include "core/handles.h"
 #include "core/text.h"
 #include "platform/win.h"
+#include "records/records.h"
 
 namespace qvp::packages {
 
@@ -44,6 +45,10 @@ bool FindHandleValid(CallContext& call, const void* handle) {
     if (qvpIsOwnBlock(handle)) return true;
     call.Fail(QVAPI_ERR_INVALID_HANDLE);
     return false;
+}
+
+int CloseFind(CallContext& call, const void* handle, char kind) {
+    return FindHandleValid(call, handle) ? qvpAPIFrls(&call.block(), kind) : 0;
 }
 
 FileHandle OpenForReading(const char* path) {

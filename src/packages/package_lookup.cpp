@@ -102,10 +102,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindNextPackage(QVPAPI_HANDLE hFindPackage, QV
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindClosePackage(QVPAPI_HANDLE hFindPackage, uint32_t, uint32_t) {
-    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
-        if (!FindHandleValid(call, hFindPackage)) return 0;
-        return qvpAPIFrls(&call.block(), 'A');
-    });
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) { return CloseFind(call, hFindPackage, 'A'); });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindPackage(char ucQvCode, const char* lpCabinetId, const char* lpPackageId,

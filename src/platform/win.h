@@ -100,6 +100,22 @@ FILETIME UnixNanosToFileTime(int64_t nanos);
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 
+// errno values of the Windows C runtime, which log texts of failed "_stat" calls report: the
+// same numbers on Linux, named here so that nothing above the layer needs <cerrno>.
+constexpr int CRT_ENOENT = 2;
+constexpr int CRT_EACCES = 13;
+
+// ---- memory below 4 GiB ---------------------------------------------------------------------
+// A zeroed, writable block of `size` bytes whose address fits 32 bits, for record fields that
+// carry a 4-byte address. On x86-64 Linux mmap's MAP_32BIT asks for it; where that flag does not
+// exist (other architectures) the mapping is asked at a low address as a mere hint, which the
+// kernel may pass over. A block that ends above 4 GiB after all is given back: nullptr with
+// ERROR_NOT_SUPPORTED, and callers report the record as one they cannot build. nullptr with
+// ERROR_NOT_ENOUGH_MEMORY when the system refuses the mapping.
+void* AllocLow32(size_t size);
+// Frees a block of AllocLow32; nullptr is ignored.
+void FreeLow32(void* block);
+
 // ---- processes and threads ------------------------------------------------------------------
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();  // gettid()
@@ -120,6 +136,10 @@ size_t DbcsSafeCut(std::string_view text, size_t maxBytes);
 // ANSI casing: ASCII letters only, never a trail byte.
 std::string CharLower(std::string_view text);
 std::string CharUpper(std::string_view text);
+// The C runtime's _stricmp and _strnicmp: ASCII letters compared ignoring case, byte by byte
+// (<0, 0, >0).
+int _stricmp(const char* a, const char* b);
+int _strnicmp(const char* a, const char* b, size_t count);
 // Code-page aware search for '\\' (or '/'): positions of trail bytes never match.
 size_t FindLastSeparator(std::string_view path);  // npos when none
 size_t FindFirstSeparator(std::string_view path, size_t from = 0);

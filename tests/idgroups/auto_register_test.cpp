@@ -186,6 +186,41 @@ TEST_F(AutoRegisterTest, UpdatesRenameReaddressAndAddHostIds) {
     }
 }
 
+// A host known by its common name (connect kind 1) is keyed by it under host-name keying and by
+// its address, like every other node, under address keying; its common name stays in its field.
+TEST_F(AutoRegisterTest, AHostKnownByItsCommonNameRegistersUnderBothKeys) {
+    struct Case {
+        uint8_t key;
+        const char* keyName;
+        const char* rootMember;
+    };
+    for (const Case& c : {Case{0, "cn1", "pc1"}, Case{1, "10.0.0.1", "10.0.0.1"}}) {
+        SCOPED_TRACE("key " + std::to_string(c.key));
+        Open(c.key);
+        // One lambda a key, so that a failed step of one key leaves the other tried.
+        [&] {
+            ASSERT_EQ(Register(Report(1, 1, With(kNewPc, {{35, "cn1"}}), 1)), 1) << std::hex << qvAPIGetLastError();
+            QVAPI_NODE r{};
+            ASSERT_TRUE(Client(c.keyName, &r));
+            EXPECT_STREQ(r.ucCommonName, "cn1");
+            EXPECT_STREQ(r.ucNodeName, "pc1");
+            EXPECT_EQ(r.uiConnectKind, 1u);
+            EXPECT_EQ(RootMembers(), std::vector<std::string>{c.rootMember});
+
+            const Entries moved = {{17, "pc1"}, {18, "10.0.0.1"}, {35, "cn1"}, {39, "66 77 88 99 AA BB"}};
+            ASSERT_EQ(Register(Report(2, 1, moved, 1, "2024010203040513")), 1) << std::hex << qvAPIGetLastError();
+            ASSERT_TRUE(Client(c.keyName, &r));
+            EXPECT_EQ(std::string(r.ucMACAddress, 12), "66778899AABB");
+            EXPECT_STREQ(r.ucCommonName, "cn1");
+
+            ASSERT_EQ(Register(Report(3, 1, moved, 1, "2024010203040514")), 1) << std::hex << qvAPIGetLastError();
+            EXPECT_FALSE(Client(c.keyName));
+            EXPECT_TRUE(RootMembers().empty());
+        }();
+        qvAPIClose();
+    }
+}
+
 TEST_F(AutoRegisterTest, AClientThatReportsItselfAsAMasterIsPromoted) {
     Open();
     ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);

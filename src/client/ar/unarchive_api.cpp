@@ -43,9 +43,7 @@ size_t LastSeparator(const std::string& path) {
 // The C library's errno for a status query that failed with this system error: a missing
 // file or folder and a bad name are ENOENT, a refused access EACCES.
 int StatErrno(win::DWORD error) {
-    constexpr int kEnoent = 2;
-    constexpr int kEacces = 13;
-    return error == win::ERROR_ACCESS_DENIED ? kEacces : kEnoent;
+    return error == win::ERROR_ACCESS_DENIED ? win::CRT_EACCES : win::CRT_ENOENT;
 }
 
 bool HasDrive(const char* root) {
