@@ -319,12 +319,18 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
     if (!KindIn(kind, "IV")) edit.time.ucSetcls = ' ';
     if (!KindIn(kind, "GISV")) edit.time.ucExecTiming = 0;
     const std::string nodes = WorkArea(call.block(), "NODE");
+    // The node files are opened through their folder's handle: the work tree's folders are not
+    // looked up again for each of them.
+    const FileHandle nodeFolder(win::CreateFile(nodes.c_str(), win::GENERIC_READ,
+                                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                                win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     bool first = true;
     SharedParts shared;
     for (const std::string& name : Listing(nodes, false)) {
         JobGenEntry entry{};
         const std::string path = nodes + "\\" + name;
-        if (win::DWORD error = ReadEntry(path, entry); error != 0) {
+        const win::DWORD error = nodeFolder.valid() ? ReadEntryIn(nodeFolder.get(), path, entry) : ReadEntry(path, entry);
+        if (error != 0) {
             call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(error));
             return QVAPI_ERR_RESOURCE;
         }
