@@ -22,20 +22,26 @@ constexpr char kOther[] = "0000000000000C02";
 const std::string kLong(80, 'L');
 const std::string k63(63, 'm');  // its path form would fill the 64-byte field
 
+// pc01 three times (two statuses), a node without records, a host-ID node, pc03.
+qvpsim::JobSpec SmallJob() {
+    qvpsim::JobSpec job;
+    job.path = std::string("\\F1\\") + kNumber;
+    job.number = kNumber;
+    qvpsim::JobNode hostId = Node("#G0001", {0x10, 0, 0});
+    hostId.secondName = "host.a";
+    job.nodes = {Node("pc01", {0x10, 0, 0}), Node("none", {0x10, 0, 0}, false), Node("pc01", {0x20, 0, 0x20}),
+                 hostId,                     Node("pc01", {0x20, 0, 0x20}),          Node("pc03", {0x90, 0, 0})};
+    // Each entry of a node stands for its own record: its own job number.
+    job.nodes[2].number = "0000000000000C03";
+    job.nodes[4].number = "0000000000000C04";
+    return job;
+}
+
 class NodePackageJobsTest : public JobsTest {
 protected:
-    // pc01 three times (two statuses), a node without records, a host-ID node, pc03.
+    // The small job, then two long names and a G record of pc01 under another number.
     void WriteJob() {
-        qvpsim::JobSpec job;
-        job.path = std::string("\\F1\\") + kNumber;
-        job.number = kNumber;
-        qvpsim::JobNode hostId = Node("#G0001", {0x10, 0, 0});
-        hostId.secondName = "host.a";
-        job.nodes = {Node("pc01", {0x10, 0, 0}), Node("none", {0x10, 0, 0}, false), Node("pc01", {0x20, 0, 0x20}),
-                     hostId,                     Node("pc01", {0x20, 0, 0x20}),          Node("pc03", {0x90, 0, 0})};
-        // Each entry of a node stands for its own record: its own job number.
-        job.nodes[2].number = "0000000000000C03";
-        job.nodes[4].number = "0000000000000C04";
+        qvpsim::JobSpec job = SmallJob();
         for (const std::string& name : {kLong, k63}) job.nodes.push_back(Node(name, {0x10, 0, 0}));
         job.nodes.push_back(Node("pc01", {0x10, 0, 0}));
         job.nodes.back().number = kOther;
@@ -115,21 +121,6 @@ TEST_F(NodePackageJobsTest, NodeWalkWithoutRecordsLeavesNoWalk) {
     EXPECT_EQ(block()->nodeJobWalk, nullptr);
     EXPECT_EQ(qvAPIFindNextNodeJob(h, &node, 0, 0), 0);  // replaced by the failed FindFirst
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
-}
-
-// A short job for the walk checks below: a node of three entries (one under another job
-// number), a node without records, a host-ID node.
-qvpsim::JobSpec SmallJob() {
-    qvpsim::JobSpec job;
-    job.path = std::string("\\F1\\") + kNumber;
-    job.number = kNumber;
-    qvpsim::JobNode hostId = Node("#G0001", {0x90, 0, 0});
-    hostId.secondName = "host.a";
-    job.nodes = {Node("pc01", {0x10, 0, 0}), Node("none", {0x10, 0, 0}, false), Node("pc01", {0x20, 0, 0x20}),
-                 hostId, Node("pc01", {0x90, 0, 0}), Node("pc03", {0x20, 0, 0})};
-    job.nodes[2].number = "0000000000000C03";
-    job.nodes[4].number = "0000000000000C04";
-    return job;
 }
 
 // Every record of a node-job walk in either family, as bytes.
