@@ -111,6 +111,11 @@ uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPa
 // size, write time or identity changed; the entries of a node are found by name.
 class KeptJobFile {
 public:
+    KeptJobFile() = default;
+    // The index holds views into the kept bytes: it stays where it was made.
+    KeptJobFile(const KeptJobFile&) = delete;
+    KeptJobFile& operator=(const KeptJobFile&) = delete;
+
     // 0, or the API code of ReadJobFile with an exclusive open and the whole entry area.
     uint32_t Refresh(QVPAPI& block, const char* function, std::string_view jobPath);
     const JobFile& file() const { return file_; }
