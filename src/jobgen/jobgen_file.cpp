@@ -176,13 +176,27 @@ win::DWORD WriteNewEntry(const std::string& path, const JobGenEntry& entry, bool
     return error;
 }
 
-win::DWORD ReadEntry(const std::string& path, JobGenEntry& entry) {
-    FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
-                                    win::FILE_ATTRIBUTE_NORMAL, nullptr));
+namespace {
+
+win::DWORD ReadOpenedEntry(FileHandle file, JobGenEntry& entry) {
     if (!file.valid()) return win::GetLastError();
     win::DWORD read = 0;
     if (win::ReadFile(file.get(), &entry, kEntrySize, &read, nullptr) == 0) return win::GetLastError();
     return read == kEntrySize ? 0 : 38;  // ERROR_HANDLE_EOF
+}
+
+}  // namespace
+
+win::DWORD ReadEntry(const std::string& path, JobGenEntry& entry) {
+    return ReadOpenedEntry(FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+                                                      win::FILE_ATTRIBUTE_NORMAL, nullptr)),
+                           entry);
+}
+
+win::DWORD ReadEntryIn(win::HANDLE folder, const std::string& path, JobGenEntry& entry) {
+    return ReadOpenedEntry(FileHandle(win::CreateFileIn(folder, path.c_str(), win::GENERIC_READ, 0,
+                                                        win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL)),
+                           entry);
 }
 
 bool ParseJobGenFile(std::span<const uint8_t> bytes, StoredJobGen& out) {

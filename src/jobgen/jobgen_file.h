@@ -274,6 +274,9 @@ void RegisterRelease();
 win::DWORD WriteNewEntry(const std::string& path, const JobGenEntry& entry, bool* createFailed = nullptr);
 // Reads a 1284-byte entry file (unshared). 0 or the Windows error (a short file: 38).
 win::DWORD ReadEntry(const std::string& path, JobGenEntry& entry);
+// The same for a file below the folder that `folder` holds open (see win::CreateFileIn): the
+// folders above are not looked up again.
+win::DWORD ReadEntryIn(win::HANDLE folder, const std::string& path, JobGenEntry& entry);
 
 // ---- the stored file -------------------------------------------------------------------------
 

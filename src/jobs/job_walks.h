@@ -21,6 +21,11 @@ enum class Lookup { Found, Skipped, Failed };
 // or "16 16") skips the entry; any other failure ends the reader with the reply's code.
 Lookup FindRecord(CallContext& call, const Entry& entry, const QVAPI_EXECUTION*& record);
 
+// qvAPIGetJobCountNode (Ex: qvAPIGetJobCountNodeEx) in its own call frame, over a job file that
+// a walk keeps across its steps: 1, or 0 with the API error code set.
+int CountNodeOfKeptFile(QVPAPI& block, bool ex, KeptJobFile& kept, const char* jobPath, const char* nodeName,
+                        unsigned char* record);
+
 // Logs a refusal (a text whose one "%s" is the function's name) and fails the call with `code`.
 void Refuse(CallContext& call, const char* text, uint32_t code);
 

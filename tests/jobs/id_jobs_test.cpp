@@ -229,7 +229,7 @@ std::vector<Member> Reference(const qvpsim::JobSpec& job, const std::vector<std:
     return out;
 }
 
-TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
+std::vector<JobNode> BruteForceFixture() {
     // Entry paths of one level, two levels and one whose names pass the 64-byte field; the ID
     // X named twice under M1 (clients reached through either), Y between them; members
     // chosen by a fixed generator, some without a record.
@@ -249,6 +249,11 @@ TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
         for (auto& m : nodes.back().members) m.hasRecord = next() % 7 != 0;
     }
     nodes.push_back(Entry("%X", "IB00000000000099", kWaiting, {{"solo", kDone}}));
+    return nodes;
+}
+
+TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
+    const std::vector<JobNode> nodes = BruteForceFixture();
     Write(nodes);
     Open();
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
@@ -266,6 +271,40 @@ TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
         EXPECT_TRUE(walked == expected) << id;
 
     }
+}
+
+// The member walk reads each entry's member records in one pass: its records are, byte for
+// byte, those of tallying each member of the brute force alone, in the same order; and an entry
+// of many members costs the manager at most three requests per member.
+TEST_F(IdJobsTest, KeepIdMemberWalkGivesEachMembersOwnTallyInOnePass) {
+    Write(BruteForceFixture());
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    const std::string file = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kJob / "jobexecfile").string();
+    for (const std::string id : {"X", "Y"}) {
+        const std::vector<QVAPI_NODE_JOB_EX> walked = KeepWalk(id.c_str(), 1);
+        const std::vector<Member> members = Reference(spec_, records_->Keys('E'), jobs(), id);
+        ASSERT_EQ(walked.size(), members.size()) << id;
+        for (size_t i = 0; i < members.size(); ++i) {
+            QVAPI_NODE_JOB_EX expected{};
+            const std::string idText = "%" + id;
+            ASSERT_EQ(qvp::jobs::qvpAPIGetIDJobCountNodeEx(block(), qvp::jobs::kTallyMember, file.c_str(),
+                                                           idText.c_str(), members[i].name.c_str(), nullptr,
+                                                           nullptr, nullptr, &expected),
+                      1)
+                << members[i].name;
+            std::strncpy(expected.szNodeName, members[i].name.c_str(), sizeof expected.szNodeName - 1);
+            std::memcpy(expected.szDisplayName, expected.szNodeName, sizeof expected.szNodeName);
+            EXPECT_EQ(std::memcmp(&walked[i], &expected, sizeof expected), 0) << id << " " << members[i].name;
+        }
+    }
+
+    std::vector<std::pair<std::string, ExecStatus>> many;
+    for (int c = 0; c < 60; ++c) many.push_back({"pc" + std::to_string(100 + c), kDone});
+    Write({Entry("shop.%S", "IB00000000000002", kWaiting, many)}, "IB00000000000002");
+    sim_->ClearLog();
+    EXPECT_EQ(KeepWalk("S", 1).size(), many.size());
+    EXPECT_LE(Requests().size(), 3 * many.size());
 }
 
 TEST_F(IdJobsTest, KeepIdEntryPathsAddEntriesOfOneName) {
