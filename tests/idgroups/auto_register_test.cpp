@@ -21,6 +21,7 @@
 #include "qvpapi.h"
 #include "share/wapi/wapi.h"
 #include "support/node_store_builder.h"
+#include "support/planted_links.h"
 #include "support/sim_fixture.h"
 #include "support/status_files.h"
 
@@ -224,6 +225,25 @@ TEST_F(AutoRegisterTest, RemovalTakesTheDefinitionGroupsInventoryPackagesAndIdEn
     Options(false, false);
     EXPECT_EQ(Register(Report(3, 1, {{17, "host.3"}, {18, "10.0.0.3"}})), 1);
     EXPECT_EQ(sim_->Received().size(), before + 1) << "nothing asked without IdSyncOption";
+}
+
+// The ID-sync work folder is named by the thread id: what another writer of the store left there
+// is neither written through nor kept.
+TEST_F(AutoRegisterTest, LinksPlantedAtTheIdSyncFolderRedirectNothing) {
+    Options(true, false);
+    Open();
+    const fs::path work =
+        data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
+    for (Plant how : kPlants) {
+        SCOPED_TRACE(PlantName(how));
+        ASSERT_EQ(Register(Report(1, 1, {{33, "host.1"}, {34, "10.0.0.1"}})), 1);
+        const PlantedLinks links(root_ / "outside" / PlantName(how), {"idsyncIDgrp", "idsyncIDent"});
+        links.At(work, how);
+        EXPECT_EQ(Register(Report(3, 1, {{17, "host.1"}, {18, "10.0.0.1"}})), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_FALSE(Client("host.1"));
+        EXPECT_EQ(links.Outside(), links.Original());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(work)));
+    }
 }
 
 std::vector<std::string> g_systemNodes;
