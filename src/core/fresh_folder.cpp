@@ -1,7 +1,5 @@
 #include "core/fresh_folder.h"
 
-#include <vector>
-
 #include "core/fileutil.h"
 #include "qvpapi.h"
 
@@ -15,16 +13,7 @@ bool Fail(win::DWORD error) {
 }
 
 bool CopyBetween(const FileHandle& from, const FileHandle& to) {
-    if (!from.valid() || !to.valid()) return false;
-    std::vector<char> chunk(64 * 1024);
-    while (true) {
-        win::DWORD got = 0;
-        if (!win::ReadFile(from.get(), chunk.data(), static_cast<win::DWORD>(chunk.size()), &got, nullptr)) return false;
-        if (got == 0) return true;
-        win::DWORD put = 0;
-        if (!win::WriteFile(to.get(), chunk.data(), got, &put, nullptr)) return false;
-        if (put != got) return Fail(win::ERROR_WRITE_FAULT);
-    }
+    return from.valid() && to.valid() && win::CopyFileContents(from.get(), to.get());
 }
 
 // Whatever an earlier caller, or another writer of the store, left at the name.

@@ -216,6 +216,9 @@ BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, 
 BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
+// CopyFile between two open files (read access on one, write on the other), from the start of
+// each: the bytes, the attributes and the last-write time.
+BOOL CopyFileContents(HANDLE from, HANDLE to);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 // With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the
