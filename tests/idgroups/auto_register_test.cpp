@@ -281,13 +281,19 @@ TEST_F(AutoRegisterTest, AWorkFolderThatStaysKeepsTheDefinition) {
     ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);
     const fs::path folder =
         data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
-    fs::create_directories(folder / "left");
-    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 0);
-    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    // A work file that cannot be removed keeps the folder.
+    win::fault::Watch("IDSYNC");
+    win::fault::FailNth(win::fault::Call::DeleteFile, 1, win::ERROR_ACCESS_DENIED);
+    const int result = Register(Report(3, 1, kChangedPc));
+    const uint32_t code = qvAPIGetLastError();
+    win::fault::Reset();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(code, QVAPI_ERR_RESOURCE);
     EXPECT_TRUE(Client("pc1"));
-    fs::remove(folder / "left");
-    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "a folder already gone at the end is no error";
+    EXPECT_TRUE(fs::exists(folder));
+    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "the folder left behind is made afresh";
     EXPECT_FALSE(Client("pc1"));
+    EXPECT_FALSE(fs::exists(folder));
 }
 
 TEST_F(AutoRegisterTest, ReportsIgnoredByRuleChangeNothing) {
