@@ -16,16 +16,19 @@ bool CopyBetween(const FileHandle& from, const FileHandle& to) {
     return from.valid() && to.valid() && win::CopyFileContents(from.get(), to.get());
 }
 
-// Whatever an earlier caller, or another writer of the store, left at the name.
-bool RemoveLeftover(const std::string& path) {
+// Whatever an earlier caller, or another writer of the store, left at the name; with
+// `keepFolder` a real folder stays.
+bool RemoveLeftover(const std::string& path, bool keepFolder = false) {
     const win::DWORD attributes = win::GetFileAttributes(path.c_str());
     if (attributes == win::INVALID_FILE_ATTRIBUTES) {
         const win::DWORD error = win::GetLastError();
         return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND || Fail(error);
     }
-    const bool folder = (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-                        (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;  // a link goes as a link
-    return folder ? gaiCOMDirectoryDeleteAll(path.c_str()) == 0 : win::DeleteFile(path.c_str()) != 0;
+    const bool link = (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool folder = (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (keepFolder && folder && !link) return true;
+    // A link goes as a link.
+    return folder || link ? gaiCOMDirectoryDeleteAll(path.c_str()) == 0 : win::DeleteFile(path.c_str()) != 0;
 }
 
 }  // namespace
@@ -85,6 +88,10 @@ bool FreshFolder::CopyOut(std::string_view name, const std::string& to) const {
 int FreshFolder::Remove() {
     folder_.Reset();
     return gaiCOMDirectoryDeleteAll(path_.c_str());
+}
+
+bool KeepWorkFolder(const std::string& path) {
+    return RemoveLeftover(path, true) && qvpCreateDirectoryTree(path.c_str());
 }
 
 }  // namespace qvp

@@ -43,4 +43,9 @@ private:
     FileHandle folder_;
 };
 
+// For work folders that keep what earlier calls of the session put there: a link or a file at
+// the name is removed (a link as a link), then the folder made when missing. False with the
+// Windows error as last error.
+bool KeepWorkFolder(const std::string& path);
+
 }  // namespace qvp
