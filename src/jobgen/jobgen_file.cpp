@@ -33,6 +33,13 @@ bool NamesNoLevel(std::string_view part) {
     const size_t kept = part.find_last_not_of(". ");
     return kept == std::string_view::npos;
 }
+
+// The one spelling of a path part the store does not tell from others: trailing blanks and
+// dots dropped, letters upper-cased, so "J1", "j1" and "J1." name one JobGen and one mutex.
+std::string StoreSpelling(std::string_view part) {
+    const size_t kept = part.find_last_not_of(". ");
+    return win::CharUpper(part.substr(0, kept == std::string_view::npos ? 0 : kept + 1));
+}
 }  // namespace
 
 void PutField(char* field, size_t width, std::string_view text) {
@@ -110,7 +117,7 @@ std::string MutexName(std::string_view folder, std::string_view name) {
         if (end == std::string::npos) end = full.size();
         if (end > at) {
             if (!out.empty()) out += '.';
-            out.append(full, at, end - at);
+            out += StoreSpelling(std::string_view(full).substr(at, end - at));
         }
         at = end + 1;
     }

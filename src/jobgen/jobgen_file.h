@@ -189,7 +189,9 @@ uint32_t CheckLevelName(CallContext& call, const char* name, bool oldWording = f
 // part must pass name check 3, whose code is returned.
 uint32_t CheckFolder(const char* folder, bool checkParts, std::string& normalised);
 // The JobGen mutex of folder + "\" + name: the first character dropped, the rest split at "\",
-// empty pieces dropped, the pieces joined with ".".
+// empty pieces dropped, each piece in the store's one spelling (trailing blanks and dots
+// dropped, upper case: every spelling the store resolves to one JobGen takes one mutex), the
+// pieces joined with ".".
 std::string MutexName(std::string_view folder, std::string_view name);
 
 // A JobGen mutex taken without waiting; released and closed when it goes.

@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "jobgen/jobgen_prepare.h"
 #include "records/records.h"
@@ -103,16 +104,16 @@ bool TakeJobNumber(std::string_view reply, char* jobNumber) {
 class Backup {
 public:
     Backup(CallContext& call, std::string stored)
-        : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH"), file_(dir_ + "\\" + kJobGenFile) {}
+        : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH") {}
     ~Backup() { Restore(); }
 
     uint32_t Make() {
-        if (!qvpCreateDirectoryTree(dir_.c_str())) {
-            call_.Log(msg::kCreateDir, dir_.c_str());
-            return QVAPI_ERR_RESOURCE;
+        if (const uint32_t code = dir_.Make(); code != 0) {
+            call_.Log(msg::kCreateDir, dir_.path().c_str());
+            return code;
         }
         madeDir_ = true;
-        if (win::CopyFile(stored_.c_str(), file_.c_str(), win::FALSE) == 0) {
+        if (!dir_.CopyIn(stored_, kJobGenFile)) {
             const win::DWORD error = win::GetLastError();
             return error == win::ERROR_PATH_NOT_FOUND || error == win::ERROR_FILE_NOT_FOUND ? QVAPI_ERR_NOT_FOUND
                                                                                             : QVAPI_ERR_RESOURCE;
@@ -123,17 +124,17 @@ public:
     // 0, or 0x20100000 when the stored file or the folder could not be put back or removed.
     uint32_t Restore() {
         uint32_t code = 0;
-        if (madeFile_ && win::CopyFile(file_.c_str(), stored_.c_str(), win::FALSE) == 0) {
+        if (madeFile_ && !dir_.CopyOut(kJobGenFile, stored_)) {
             const int error = static_cast<int>(win::GetLastError());
-            call_.Log(msg::kCopyFrom, file_.c_str());
+            call_.Log(msg::kCopyFrom, dir_.PathOf(kJobGenFile).c_str());
             call_.Log(msg::kCopyTo, stored_.c_str());
             call_.Log(msg::kCopyErrno, error);
             code = QVAPI_ERR_RESOURCE;
         }
         madeFile_ = false;
-        if (madeDir_ && gaiCOMDirectoryDeleteAll(dir_.c_str()) != 0) {
+        if (madeDir_ && dir_.Remove() != 0) {
             call_.Log("%s", msg::kDeleteAll);
-            call_.Log(msg::kDeletePath, dir_.c_str());
+            call_.Log(msg::kDeletePath, dir_.path().c_str());
             code = QVAPI_ERR_RESOURCE;
         }
         madeDir_ = false;
@@ -143,8 +144,7 @@ public:
 private:
     CallContext& call_;
     std::string stored_;
-    std::string dir_;
-    std::string file_;
+    FreshFolder dir_;
     bool madeDir_ = false;
     bool madeFile_ = false;
 };

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "jobgen/jobgen_file.h"
@@ -48,11 +49,16 @@ bool CarriesPackages(char kind) { return kind == 'D' || kind == 'M' || kind == '
 
 // The thread's work directory, made afresh with its areas.
 uint32_t MakeWorkTree(CallContext& call, bool ex) {
-    const std::string work = WorkDir(call.block());
-    if (Exists(work)) gaiCOMDirectoryDeleteAll(work.c_str());
-    std::vector<std::string> dirs{work};
-    for (const char* area : kWorkAreas) dirs.push_back(work + "\\" + area);
-    if (ex) dirs.push_back(work + "\\IDGROUP");
+    FreshFolder work(WorkDir(call.block()));
+    if (const uint32_t code = work.Make(); code != 0) {
+        const win::DWORD error = win::GetLastError();
+        call.Log(msg::kCreateDirectory, call.function(), work.path().c_str(), static_cast<int>(error));
+        if (code == QVAPI_ERR_BUSY) return code;
+        return error == win::ERROR_PATH_NOT_FOUND ? QVAPI_ERR_INVALID_PARAMETER : QVAPI_ERR_RESOURCE;
+    }
+    std::vector<std::string> dirs;
+    for (const char* area : kWorkAreas) dirs.push_back(work.PathOf(area));
+    if (ex) dirs.push_back(work.PathOf("IDGROUP"));
     for (const std::string& dir : dirs) {
         if (qvpCreateDirectoryTree(dir.c_str())) continue;
         const win::DWORD error = win::GetLastError();
@@ -232,8 +238,10 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
         return fail(QVAPI_ERR_RESOURCE);
     }
     if (ex) {
-        const std::string exParent = ExBackupDir() + normalised;
-        if (!qvpCreateDirectoryTree(exParent.c_str()) || qvAPIDirectoryCopy(storeDir.c_str(), exParent.c_str()) == 0) {
+        FreshFolder exBackup(ExBackupDir());
+        const std::string exParent = exBackup.path() + normalised;
+        if (exBackup.Make() != 0 || !qvpCreateDirectoryTree(exParent.c_str()) ||
+            qvAPIDirectoryCopy(storeDir.c_str(), exParent.c_str()) == 0) {
             call.Log(msg::kBackupCopy, storeDir.c_str(), exParent.c_str(), qvAPIGetLastError());
             return fail(QVAPI_ERR_RESOURCE);
         }

@@ -9,6 +9,7 @@
 
 #include "core/errors.h"
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/paths.h"
 #include "core/text.h"
 #include "jobs/id_jobs.h"
@@ -279,12 +280,15 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char*
             call.Fail(kInvalidParameter);
             return 0;
         }
-        if (!qvpCreateDirectoryTree(folder.c_str())) {
+        // The folder keeps the session's earlier copies, but nothing another writer of the
+        // store left at the copy's name is written through.
+        if (!qvp::KeepWorkFolder(folder)) {
             call.Log(text::kGetJobExDir, folder.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;
         }
-        if (!win::CopyFile(source.c_str(), copy.c_str(), win::FALSE)) {
+        win::DeleteFile(copy.c_str());
+        if (!win::CopyFile(source.c_str(), copy.c_str(), win::TRUE)) {
             call.Log(text::kGetJobExCopy, source.c_str(), copy.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;

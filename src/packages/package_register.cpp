@@ -174,8 +174,11 @@ bool WriteWorkCopy(CallContext& call, WorkCopy& work, const PackageKeyTexts& key
     if (path.size() > kPathMax) return Refuse(call, msg::kWorkLength);
     qvpCreateDirectoryTree(folder.c_str());
     work.path = path;
+    // The name is easy to foresee: whatever stands there (a link as a link) goes, and the copy
+    // is made new.
+    win::DeleteFile(path.c_str());
     FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                                    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::CREATE_ALWAYS,
+                                    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::CREATE_NEW,
                                     win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         return call.Failed(QVAPI_ERR_NO_MORE_ITEMS,

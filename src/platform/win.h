@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win {
 
@@ -235,6 +236,9 @@ BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, 
 BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
+// CopyFile between two open files (read access on one, write on the other), from the start of
+// each: the bytes, the attributes and the last-write time.
+BOOL CopyFileContents(HANDLE from, HANDLE to);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 // With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the
@@ -420,13 +424,17 @@ void Watch(std::string_view filter);
 unsigned Calls(Call call);  // counted since Watch or Reset
 // Walks report `size` bytes for entries named `name` (exact bytes) instead of their own.
 void ReportSize(std::string_view name, uint64_t size);
-void Reset();  // nothing armed, no filter, no reported sizes
+// The next RandomNumber calls of this thread give these values, in order.
+void GiveRandomNumbers(std::vector<uint64_t> values);
+void Reset();  // nothing armed, no filter, no reported sizes, no numbers to give
 // The layer's hooks: count the call and say whether it is to fail (its error then set).
 bool Hit(Call call, std::string_view path = {});
 void AdjustFindData(WIN32_FIND_DATAA* data);
+bool TakeRandomNumber(uint64_t* value);  // false when no number is to be given
 #else
 inline bool Hit(Call, std::string_view = {}) { return false; }
 inline void AdjustFindData(WIN32_FIND_DATAA*) {}
+inline bool TakeRandomNumber(uint64_t*) { return false; }
 #endif
 
 }  // namespace fault

@@ -21,6 +21,7 @@
 #include "qvpapi.h"
 #include "share/wapi/wapi.h"
 #include "support/node_store_builder.h"
+#include "support/planted_links.h"
 #include "support/sim_fixture.h"
 #include "support/status_files.h"
 
@@ -261,6 +262,25 @@ TEST_F(AutoRegisterTest, RemovalTakesTheDefinitionGroupsInventoryPackagesAndIdEn
     EXPECT_EQ(sim_->Received().size(), before + 1) << "nothing asked without IdSyncOption";
 }
 
+// The ID-sync work folder is named by the thread id: what another writer of the store left there
+// is neither written through nor kept.
+TEST_F(AutoRegisterTest, LinksPlantedAtTheIdSyncFolderRedirectNothing) {
+    Options(true, false);
+    Open();
+    const fs::path work =
+        data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
+    for (Plant how : kPlants) {
+        SCOPED_TRACE(PlantName(how));
+        ASSERT_EQ(Register(Report(1, 1, {{33, "host.1"}, {34, "10.0.0.1"}})), 1);
+        const PlantedLinks links(root_ / "outside" / PlantName(how), {"idsyncIDgrp", "idsyncIDent"});
+        links.At(work, how);
+        EXPECT_EQ(Register(Report(3, 1, {{17, "host.1"}, {18, "10.0.0.1"}})), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_FALSE(Client("host.1"));
+        EXPECT_EQ(links.Outside(), links.Original());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(work)));
+    }
+}
+
 std::vector<std::string> g_systemNodes;
 int RecordSystemNode(const char* upper, const char* node, uint32_t, uint32_t) {
     g_systemNodes.push_back(std::string(upper) + " " + node);
@@ -296,13 +316,19 @@ TEST_F(AutoRegisterTest, AWorkFolderThatStaysKeepsTheDefinition) {
     ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);
     const fs::path folder =
         data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
-    fs::create_directories(folder / "left");
-    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 0);
-    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    // A work file that cannot be removed keeps the folder.
+    win::fault::Watch("IDSYNC");
+    win::fault::FailNth(win::fault::Call::DeleteFile, 1, win::ERROR_ACCESS_DENIED);
+    const int result = Register(Report(3, 1, kChangedPc));
+    const uint32_t code = qvAPIGetLastError();
+    win::fault::Reset();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(code, QVAPI_ERR_RESOURCE);
     EXPECT_TRUE(Client("pc1"));
-    fs::remove(folder / "left");
-    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "a folder already gone at the end is no error";
+    EXPECT_TRUE(fs::exists(folder));
+    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "the folder left behind is made afresh";
     EXPECT_FALSE(Client("pc1"));
+    EXPECT_FALSE(fs::exists(folder));
 }
 
 TEST_F(AutoRegisterTest, ReportsIgnoredByRuleChangeNothing) {

@@ -12,6 +12,7 @@
 #include "jobgen/jobgen_file.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
+#include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
@@ -204,6 +205,22 @@ TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
     EXPECT_FALSE(ids().Entry('I', "east.pc9").has_value());
     EXPECT_TRUE(ids().Entry('C', "sales.pc8").has_value());  // list C follows the rename too
     EXPECT_TRUE(ids().Entry('I', "east.pc6").has_value());
+}
+
+// The entry operation's work folder is named by the thread id: what another writer of the
+// store left there is neither written through nor kept.
+TEST_F(IdJobsTest, LinksPlantedAtTheEntryWorkFolderRedirectNothing) {
+    const fs::path work = nodes_->NodeGroupDir() / ("IDOPR_" + std::to_string(block()->openerThreadId));
+    for (Plant how : kPlants) {
+        SCOPED_TRACE(PlantName(how));
+        ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", "pc9", 2, nullptr, 0, 0), 1);
+        const PlantedLinks links(root_ / "outside" / PlantName(how), {"idoperatefile_G", "idoperatefile_C"});
+        links.At(work, how);
+        EXPECT_EQ(qvAPIOperateIDEntry("pc9", nullptr, nullptr, 0, 16, 0, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(links.Outside(), links.Original());
+        EXPECT_FALSE(ids().Entry('I', "sales.pc9").has_value());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(work)));
+    }
 }
 
 TEST_F(IdJobsTest, OperateEntriesOfOneJobGen) {

@@ -10,6 +10,7 @@
 
 #include "jobs/job_control.h"
 #include "jobs/jobs_fixture.h"
+#include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
@@ -110,6 +111,20 @@ TEST_F(JobControlTest, RefusedRepliesMapToTheirCodes) {
         EXPECT_EQ(result, 0);
         EXPECT_EQ(qvAPIGetLastError(), c.code);
     }
+}
+
+// The copies' folder is named by the thread id: a link another writer of the store left there
+// is removed, never written through.
+TEST_F(JobControlTest, GetJobExNeverCopiesThroughALinkedFolder) {
+    const fs::path folder = data() / "SERVER/WORK/MNG/JOBEXEC" / std::to_string(qvpGetThreadBlock()->openerThreadId);
+    const PlantedLinks links(root_ / "outside", {"other"});
+    links.At(folder, Plant::FolderLink);
+    char copy[260];
+    ASSERT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(links.Outside(), links.Original()) << copy;
+    EXPECT_FALSE(fs::is_symlink(folder));
+    EXPECT_EQ(fs::file_size(folder / fs::path(copy).string().substr(std::string(copy).rfind('\\') + 1)),
+              fs::file_size(JobDir() / "jobexecfile"));
 }
 
 TEST_F(JobControlTest, DeleteRemovesTheJobAndGetJobExCopiesItsFile) {
