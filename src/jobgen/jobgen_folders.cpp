@@ -29,8 +29,8 @@ constexpr char kStat[] = "%s : _stat Error %d : %s";
 constexpr char kCreateDirectory[] = "%s : CreateDirectory Error %d : %s";
 constexpr char kMove[] = "%s : MoveFile %s --> %s : ErrorCode = %d";
 constexpr char kDeleteAll[] = "%s : gaiCOMDirectoryDeleteAll %s : ErrorCode = %d";
-constexpr char kRecordNull[] = "qvAPIFindJobGen : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
-constexpr char kJobGenNameNull[] = "qvAPIFindJobGen : Parameter Error : lpJobGenName pointer is NULL";
+constexpr char kRecordNull[] = "%s : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
+constexpr char kJobGenNameNull[] = "%s : Parameter Error : lpJobGenName pointer is NULL";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kFileCopy[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
@@ -65,7 +65,7 @@ bool TimesOf(const std::string& path, win::FILETIME& created, win::FILETIME& wri
 uint32_t FindJobGen(CallContext& call, const char* folderText, const char* name, QVAPI_JOBGEN* out) {
     const char* fn = call.function();
     if (out == nullptr || name == nullptr || name[0] == '\0') {
-        call.Log(out == nullptr ? msg::kRecordNull : msg::kJobGenNameNull);
+        call.Log(out == nullptr ? msg::kRecordNull : msg::kJobGenNameNull, call.function());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     std::memset(out, 0, sizeof *out);

@@ -64,8 +64,8 @@ constexpr char kDivSize[] = "%s :Parameter Error.  DivisionalSize = %d";
 constexpr char kDivInterval[] = "%s :Parameter Error.  TransInterval = %d";
 constexpr char kDivOn[] = "%s : DivisionalOption = 1, DivisionalSize = %d, TransInterval = %d";
 constexpr char kDivOption[] = "%s :uiDivisionalOption = %d";
-constexpr char kRegNull[] = "qvAPIUpdateRegInfOptionJobGen : Parameter Error : lpRegInfData is NULL";
-constexpr char kRegValue[] = "qvAPIUpdateRegInfOptionJobGen : Parameter Error : uiReginfRefOption is %d";
+constexpr char kRegNull[] = "%s : Parameter Error : lpRegInfData is NULL";
+constexpr char kRegValue[] = "%s : Parameter Error : uiReginfRefOption is %d";
 }  // namespace msg
 
 constexpr uint32_t kDivisionalSizeMax = 0x7FFFFFFF;
@@ -384,11 +384,11 @@ extern "C" QVPAPI_EXPORT int qvAPIUpdateRegInfOptionJobGen(QVPAPI_HANDLE h, cons
         JobGenEdit* edit = EditOf(call, h, kSetterHandle);
         if (edit == nullptr) return 0;
         if (lpRegInfData == nullptr) {
-            call.Log(msg::kRegNull);
+            call.Log(msg::kRegNull, call.function());
             return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
         }
         if (*lpRegInfData != 0 && *lpRegInfData != 4) {
-            call.Log(msg::kRegValue, static_cast<int>(*lpRegInfData));
+            call.Log(msg::kRegValue, call.function(), static_cast<int>(*lpRegInfData));
             return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
         }
         edit->reginfRefOption = *lpRegInfData | 0x2;  // 0x2: set during this edit

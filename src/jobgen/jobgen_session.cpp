@@ -30,7 +30,9 @@ constexpr char kNotJobGen[] = "%s : %s is no JobGen";
 constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
-constexpr char kBackupCopy[] = "qvAPIGetJobGen : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x";
+// The Ex open's backup copy logs under the stored JobGen reader's name.
+constexpr char kBackupName[] = "qvAPIGetJobGen";
+constexpr char kBackupCopy[] = "%s : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x";
 constexpr char kEntryCreate[] = "%s : CreateFile Error : File = %s";
 constexpr char kCopyFrom[] = "%s : CopyFile Error : From File = %s";
 constexpr char kCopyTo[] = "%s : CopyFile Error : To File = %s";
@@ -242,7 +244,7 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
         const std::string exParent = exBackup.path() + normalised;
         if (exBackup.Make() != 0 || !qvpCreateDirectoryTree(exParent.c_str()) ||
             qvAPIDirectoryCopy(storeDir.c_str(), exParent.c_str()) == 0) {
-            call.Log(msg::kBackupCopy, storeDir.c_str(), exParent.c_str(), qvAPIGetLastError());
+            call.Log(msg::kBackupCopy, msg::kBackupName, storeDir.c_str(), exParent.c_str(), qvAPIGetLastError());
             return fail(QVAPI_ERR_RESOURCE);
         }
     }
