@@ -28,6 +28,7 @@ constexpr char kIdRead[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
 constexpr char kCollectMissing[] = "qvAPICloseJobGenEx : _stat Error : File = %s, errno = %d";
 constexpr char kCollectMove[] = "qvAPICloseJobGenEx : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
+constexpr char kList[] = "%s : FindFile %s : ErrorCode = %d";
 constexpr char kClear[] = "%s : qvpClearDirectoryForJobGen %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -38,18 +39,12 @@ void PutTwoDigits(char* at, unsigned value) {
     at[1] = static_cast<char>('0' + value % 10);
 }
 
-// Names of a work area in listing order ("." and ".." left out), directories or files.
-std::vector<std::string> Listing(const std::string& dir, bool directories) {
-    std::vector<std::string> names;
-    win::WIN32_FIND_DATAA data{};
-    FindWalk walk(dir + "\\*", data);
-    if (!walk.valid()) return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        if (((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) == directories) names.push_back(name);
-    } while (walk.Next(data));
-    return names;
+// The names of a work area, or nothing with the walk's failure logged: a commit never stores a
+// JobGen from part of its work tree.
+bool Listing(CallContext& call, const std::string& dir, bool directories, std::vector<std::string>& names) {
+    if (ListWorkArea(dir, directories, names)) return true;
+    call.Log(msg::kList, call.function(), dir.c_str(), static_cast<int>(win::GetLastError()));
+    return false;
 }
 
 // jobgenfile being written: each entry appended under a lock over its own bytes.
@@ -113,7 +108,9 @@ uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool
     const char kind = edit.jobKind;
     if (KindIn(kind, "DMJ")) {
         const std::string packages = WorkArea(block, "PACKAGE");
-        for (const std::string& dir : Listing(packages, true)) {
+        std::vector<std::string> dirs;
+        if (!Listing(call, packages, true, dirs)) return QVAPI_ERR_RESOURCE;
+        for (const std::string& dir : dirs) {
             char key[512] = {};
             if (qvpFileNameToPackageName(dir.c_str(), key) == 0) return QVAPI_ERR_RESOURCE;
             PutField(entry.packageKey, sizeof entry.packageKey, key);
@@ -156,7 +153,9 @@ uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool
     }
     if (edit.ex && KindIn(kind, "LO")) {
         const std::string idgroup = WorkArea(block, "IDGROUP");
-        for (const std::string& file : Listing(idgroup, false)) {
+        std::vector<std::string> files;
+        if (!Listing(call, idgroup, false, files)) return QVAPI_ERR_RESOURCE;
+        for (const std::string& file : files) {
             uint8_t record[kEntrySize] = {};
             void* buffer = record;
             uint32_t size = kEntrySize;
@@ -252,8 +251,10 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
     if (!KindIn(kind, "IV")) edit.time.ucSetcls = ' ';
     if (!KindIn(kind, "GISV")) edit.time.ucExecTiming = 0;
     const std::string nodes = WorkArea(call.block(), "NODE");
+    std::vector<std::string> names;
+    if (!Listing(call, nodes, false, names)) return QVAPI_ERR_RESOURCE;
     bool first = true;
-    for (const std::string& name : Listing(nodes, false)) {
+    for (const std::string& name : names) {
         JobGenEntry entry{};
         const std::string path = nodes + "\\" + name;
         if (win::DWORD error = ReadEntry(path, entry); error != 0) {
