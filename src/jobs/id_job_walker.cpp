@@ -228,8 +228,8 @@ Step Walker::NextPackage() {
             if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
-        unsigned char record[kRecordCopy];
-        const size_t length = ExecutionLength(found, sizeof block.currentRecord);
+        unsigned char record[kRecordCopy] = {};
+        const size_t length = DeliveredLength(block);
         std::memcpy(record, found, length);
         const std::string name = RecordNodeName(record, length);
         if (!RecordPasses(name)) continue;
@@ -274,11 +274,11 @@ Step Walker::NextMember() {
                 if (LookupFailed(code, text::kIdNextCommand)) return Step::Failed;
                 break;
             }
-            const std::string name = RecordNodeName(found, sizeof block.currentRecord);
+            const size_t length = DeliveredLength(block);
+            const std::string name = RecordNodeName(found, length);
             walk_.lastTaken = name;
             if (IsIdComponent(LastComponent(name)) || !RecordPasses(name) || walk_.reported.count(name) != 0) continue;
-            unsigned char record[kRecordCopy];
-            const size_t length = ExecutionLength(found, sizeof block.currentRecord);
+            unsigned char record[kRecordCopy] = {};
             std::memcpy(record, found, length);
             const Step step = ProduceMember(record, length, name);
             if (step != Step::End) return step;
@@ -308,7 +308,7 @@ bool Walker::Position(const Entry& entry, const std::string& lookup) {
             LookupFailed(code, kRenextFailed);
             return false;
         }
-        if (RecordNodeName(record, sizeof block.currentRecord) == walk_.lastTaken) return true;
+        if (RecordNodeName(record, DeliveredLength(block)) == walk_.lastTaken) return true;
     }
     return !again;
 }
@@ -359,7 +359,7 @@ Step Walker::ProduceMember(const unsigned char* record, size_t length, const std
 Step Walker::SumGroup() {
     QVPAPI& block = call_.block();
     const auto& entries = walk_.file.entries;
-    unsigned char last[kRecordCopy];
+    unsigned char last[kRecordCopy] = {};
     size_t lastLength = 0;
     std::string firstName;
     bool any = false;
@@ -373,9 +373,11 @@ Step Walker::SumGroup() {
             if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
-        const std::string name = RecordNodeName(found, sizeof block.currentRecord);
+        const size_t length = DeliveredLength(block);
+        const std::string name = RecordNodeName(found, length);
         if (walk_.walk == Walk::Member && (IsIdComponent(LastComponent(name)) || !RecordPasses(name))) continue;
-        lastLength = ExecutionLength(found, sizeof block.currentRecord);
+        lastLength = length;
+        std::memset(last, 0, sizeof last);
         std::memcpy(last, found, lastLength);
         if (!Add(last, name, !any)) return Step::Failed;
         if (!any) firstName = name;
