@@ -190,7 +190,9 @@ uint32_t LoadStored(CallContext& call, JobGenEdit& edit, bool& nodeLost) {
 QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char kind, bool ex) {
     QVPAPI& block = call.block();
     const char* fn = call.function();
+    std::string exCopy;  // the Ex backup this open began: a failed open leaves none behind
     const auto fail = [&](uint32_t code) {
+        if (!exCopy.empty() && Exists(exCopy)) gaiCOMDirectoryDeleteAll(exCopy.c_str());
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;
     };
@@ -255,6 +257,7 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
     }
     if (ex) {
         const std::string exParent = ExBackupDir() + normalised;
+        exCopy = exParent + "\\" + name;
         if (!qvpCreateDirectoryTree(exParent.c_str()) || qvAPIDirectoryCopy(storeDir.c_str(), exParent.c_str()) == 0) {
             call.Log(msg::kBackupCopy, storeDir.c_str(), exParent.c_str(), qvAPIGetLastError());
             return fail(QVAPI_ERR_RESOURCE);

@@ -9,7 +9,7 @@
 namespace qvptest {
 namespace {
 
-enum class Op { Commit, ExCommit, ExCommitKeepingBackup, CommitAfterRename, ChangeAll, Reopen };
+enum class Op { Commit, ExCommit, ExCommitKeepingBackup, CommitAfterRename, ChangeAll, Reopen, ExReopen };
 
 struct Operation {
     const char* name;
@@ -26,6 +26,7 @@ protected:
     // (two entries), and, but for the re-open, its session opened as the operation needs it.
     void Prepare() {
         if (block_->openJobGen != nullptr) qvAPICloseJobGen(block_, 1);
+        fs::remove_all(ExBackup());
         fs::remove_all(Store());
         fs::create_directories(Store());
         const char kind = GetParam().kind;
@@ -38,7 +39,7 @@ protected:
         }
         ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << Hex(qvAPIGetLastError());
         const Op op = GetParam().op;
-        if (op == Op::Reopen) return;
+        if (op == Op::Reopen || op == Op::ExReopen) return;
         const bool ex = op == Op::ExCommit || op == Op::ExCommitKeepingBackup;
         h = ex ? qvAPICreateJobGenEx("", "J", 0, 0, 0) : qvAPICreateJobGen("", "J", 0, 0, 0);
         ASSERT_EQ(h, static_cast<QVPAPI_HANDLE>(block_)) << Hex(qvAPIGetLastError());
@@ -59,8 +60,10 @@ protected:
             QVAPI_PACKAGE unused{};
             return qvAPIChangePackageJobGen(block_, 0x8000, &unused, &kNewClass, 1, 0);
         }
-        case Op::Reopen: {
-            const QVPAPI_HANDLE h = qvAPICreateJobGen("", "J", 0, 0, 0);
+        case Op::Reopen:
+        case Op::ExReopen: {
+            const QVPAPI_HANDLE h = GetParam().op == Op::ExReopen ? qvAPICreateJobGenEx("", "J", 0, 0, 0)
+                                                                   : qvAPICreateJobGen("", "J", 0, 0, 0);
             return h != QVPAPI_INVALID_HANDLE && qvAPIGetLastError() == 0 ? 1 : 0;
         }
         }
@@ -71,7 +74,14 @@ protected:
     // success and discarded after a failure.
     void Finish(bool succeeded) {
         if (block_->openJobGen == nullptr) return;
-        ASSERT_EQ(qvAPICloseJobGen(block_, succeeded ? 0 : 1), 1) << Hex(qvAPIGetLastError());
+        const uint32_t option = succeeded ? 0 : 1;
+        const bool ex = static_cast<qvp::jobgen::JobGenEdit*>(block_->openJobGen)->ex;
+        ASSERT_EQ(ex ? qvAPICloseJobGenEx(block_, option, 0) : qvAPICloseJobGen(block_, option), 1)
+            << Hex(qvAPIGetLastError());
+    }
+
+    fs::path ExBackup() const {
+        return Data() / "RMTINS/WORK" / ("JB" + std::to_string(getpid()) + "_" + std::to_string(win::GetCurrentThreadId()));
     }
 
     // The JobGen's entries as stored: node name and package key of each, in order.
@@ -133,8 +143,9 @@ TEST_P(JobGenFailureSteps, EachCallKeepsEveryEntryOrTheStoreAsBefore) {
             const bool handedBack = block_->openJobGen != nullptr;
             Finish(false);
             EXPECT_EQ(Snapshot(Store()), before);
-            if (op == Op::Reopen && !handedBack) {
+            if ((op == Op::Reopen || op == Op::ExReopen) && !handedBack) {
                 EXPECT_TRUE(FreeForOthers());
+                EXPECT_FALSE(fs::exists(ExBackup() / "J"));  // no partial backup of the JobGen
             }
         });
     }
@@ -147,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(Calls, JobGenFailureSteps,
                                            Operation{"ExCommitKeepingBackup", Op::ExCommitKeepingBackup},
                                            Operation{"CommitAfterRename", Op::CommitAfterRename},
                                            Operation{"ChangeAll", Op::ChangeAll}, Operation{"Reopen", Op::Reopen},
-                                           Operation{"ReopenOneEntryPerNode", Op::Reopen, 'V'}),
+                                           Operation{"ReopenOneEntryPerNode", Op::Reopen, 'V'},
+                                           Operation{"ExReopenOneEntryPerNode", Op::ExReopen, 'V'}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A re-open re-adds each stored node once: a node named by a time stamp (a long name given as it
