@@ -228,8 +228,10 @@ QVPAPI_EXPORT int qvAPIUpdateJobGen(const char* lpDirectory, const char* lpJobGe
 /* Opens a JobGen for editing (stored or new; kind 0 means 'D'): the JobGen handle, or
  * QVPAPI_INVALID_HANDLE with 0x2000007B, 0x20000057 (bad folder, path too long, a JobGen
  * already open on this thread), 0x20000020 (busy), 0x200000B7 (a directory of that name that
- * is no JobGen), 0x20100000. A stored JobGen whose entries cannot all be loaded is still open:
- * the handle comes back with a non-zero last error, and the caller discards it. */
+ * is no JobGen), 0x20100000. A stored node that cannot be re-added (other than one already
+ * present) fails the open with its code, leaving nothing open or locked. A stored JobGen whose
+ * packages cannot all be loaded is still open: the handle comes back with a non-zero last
+ * error, and the caller discards it. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGen(const char* lpFolder, const char* lpJobGenName,
                                               char ucJobKind, uint32_t dwReserved1,
                                               uint32_t dwReserved2);
@@ -240,7 +242,8 @@ QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGenEx(const char* lpFolder, const char
                                                 uint32_t dwReserved2);
 /* Commits (option 0) or discards (1) the open JobGen: 1, or 0 with 0x20000006, 0x20000057,
  * 0x20440000 (no node), 0x20450000 (kinds D, M, J without package), 0x204F1000, 0x204F2000,
- * 0x20100000. Every failure but a wrong handle ends the session with the store as it was. */
+ * 0x20100000 (also when a walk of the work tree fails before its end). Every failure but a
+ * wrong handle ends the session with the store as it was. */
 QVPAPI_EXPORT int qvAPICloseJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption);
 /* Options 0 commit and drop the backup, 2 commit and keep it, 1 discard. */
 QVPAPI_EXPORT int qvAPICloseJobGenEx(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
@@ -316,7 +319,8 @@ QVPAPI_EXPORT int qvAPIFindPackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, c
 /* Changes the JobGen's own copy of package attributes: the fields whose bits are set in
  * dwChangeFlags (0x80000000 the whole record; 0x8000 the class byte), for the package of
  * lpPackage (option 0) or every package entry (1): 1, or 0 with 0x20000057, 0x20610000 (no
- * entry), 0x20000103 (no attribution record), 0x20100000. */
+ * entry), 0x20000103 (no attribution record), 0x20100000 (also when the walk of the package
+ * entries fails before its end). */
 QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlags,
                                            const QVAPI_PACKAGE* lpPackage, const uint8_t* lpSetcls,
                                            uint32_t dwOption, uint32_t dwReserved);

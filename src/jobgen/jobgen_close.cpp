@@ -28,6 +28,7 @@ constexpr char kIdRead[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
 constexpr char kCollectMissing[] = "qvAPICloseJobGenEx : _stat Error : File = %s, errno = %d";
 constexpr char kCollectMove[] = "qvAPICloseJobGenEx : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
+constexpr char kList[] = "%s : FindFile %s : ErrorCode = %d";
 constexpr char kClear[] = "%s : qvpClearDirectoryForJobGen %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -38,18 +39,12 @@ void PutTwoDigits(char* at, unsigned value) {
     at[1] = static_cast<char>('0' + value % 10);
 }
 
-// Names of a work area in listing order ("." and ".." left out), directories or files.
-std::vector<std::string> Listing(const std::string& dir, bool directories) {
-    std::vector<std::string> names;
-    win::WIN32_FIND_DATAA data{};
-    FindWalk walk(dir + "\\*", data);
-    if (!walk.valid()) return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        if (((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) == directories) names.push_back(name);
-    } while (walk.Next(data));
-    return names;
+// The names of a work area, or nothing with the walk's failure logged: a commit never stores a
+// JobGen from part of its work tree.
+bool Listing(CallContext& call, const std::string& dir, bool directories, std::vector<std::string>& names) {
+    if (ListWorkArea(dir, directories, names)) return true;
+    call.Log(msg::kList, call.function(), dir.c_str(), static_cast<int>(win::GetLastError()));
+    return false;
 }
 
 // jobgenfile being written: entries gathered and written in runs, each run under a lock over
@@ -141,7 +136,9 @@ struct SharedParts {
 
 uint32_t ReadPackages(CallContext& call, std::vector<WorkPackage>& out) {
     const std::string packages = WorkArea(call.block(), "PACKAGE");
-    for (const std::string& dir : Listing(packages, true)) {
+    std::vector<std::string> dirs;
+    if (!Listing(call, packages, true, dirs)) return QVAPI_ERR_RESOURCE;
+    for (const std::string& dir : dirs) {
         WorkPackage package;
         package.dir = dir;
         char key[512] = {};
@@ -160,7 +157,9 @@ uint32_t ReadPackages(CallContext& call, std::vector<WorkPackage>& out) {
 uint32_t ReadIdOperations(CallContext& call, std::vector<std::vector<uint8_t>>& out) {
     QVPAPI& block = call.block();
     const std::string idgroup = WorkArea(block, "IDGROUP");
-    for (const std::string& file : Listing(idgroup, false)) {
+    std::vector<std::string> files;
+    if (!Listing(call, idgroup, false, files)) return QVAPI_ERR_RESOURCE;
+    for (const std::string& file : files) {
         std::vector<uint8_t> record(kEntrySize);
         void* buffer = record.data();
         uint32_t size = kEntrySize;
@@ -324,9 +323,11 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
     const FileHandle nodeFolder(win::CreateFile(nodes.c_str(), win::GENERIC_READ,
                                                 win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
                                                 win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::vector<std::string> names;
+    if (!Listing(call, nodes, false, names)) return QVAPI_ERR_RESOURCE;
     bool first = true;
     SharedParts shared;
-    for (const std::string& name : Listing(nodes, false)) {
+    for (const std::string& name : names) {
         JobGenEntry entry{};
         const std::string path = nodes + "\\" + name;
         const win::DWORD error = nodeFolder.valid() ? ReadEntryIn(nodeFolder.get(), path, entry) : ReadEntry(path, entry);

@@ -318,6 +318,10 @@ void EndWalkSlot(void*& slot);
 // Classification of a directory: 3 folder, 4 JobGen or job, 5 ID JobGen or ID job, -1 (last
 // error: the walk's Windows error, or the read's API code).
 int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATAA& data);
+// The names in a work area in listing order ("." and ".." left out), folders or files. Only the
+// end of the listing ends it: false, with the walk's Windows error as last error, when the walk
+// cannot start or fails part way, so that no caller takes a part for the whole.
+bool ListWorkArea(const std::string& dir, bool directories, std::vector<std::string>& names);
 // Empties a stored JobGen's directory but its jobgenfile. true when done.
 bool ClearDirectoryForJobGen(const std::string& directory);
 

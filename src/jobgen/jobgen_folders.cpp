@@ -156,6 +156,19 @@ int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATA
     return win::GetLastError() == win::ERROR_NO_MORE_FILES && counted == 0 ? 3 : -1;
 }
 
+bool ListWorkArea(const std::string& dir, bool directories, std::vector<std::string>& names) {
+    names.clear();
+    win::WIN32_FIND_DATAA data{};
+    FindWalk walk(dir + "\\*", data);
+    if (!walk.valid()) return false;
+    do {
+        const std::string_view name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) == directories) names.emplace_back(name);
+    } while (walk.Next(data));
+    return win::GetLastError() == win::ERROR_NO_MORE_FILES;
+}
+
 bool ClearDirectoryForJobGen(const std::string& directory) {
     win::WIN32_FIND_DATAA data{};
     FindWalk walk(directory + "\\*", data);

@@ -235,8 +235,8 @@ Step Walker::NextPackage() {
             if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
-        unsigned char record[kRecordCopy];
-        const size_t length = ExecutionLength(found, sizeof block.currentRecord);
+        unsigned char record[kRecordCopy] = {};
+        const size_t length = DeliveredLength(block);
         std::memcpy(record, found, length);
         const std::string name = RecordNodeName(record, length);
         if (!RecordPasses(name)) continue;
@@ -305,9 +305,9 @@ bool Walker::ReadMembers(const Entry& entry, const std::string& lookup) {
             walk_.passFailure = code == QVAPI_ERR_NO_MORE_ITEMS ? 0 : code;
             break;
         }
-        std::string name = RecordNodeName(found, sizeof block.currentRecord);
+        const size_t length = DeliveredLength(block);
+        std::string name = RecordNodeName(found, length);
         if (IsIdComponent(LastComponent(name)) || !RecordPasses(name)) continue;
-        const size_t length = ExecutionLength(found, sizeof block.currentRecord);
         walk_.members.push_back({std::move(name), std::vector<unsigned char>(found, found + length)});
     }
     return true;
@@ -361,7 +361,7 @@ Step Walker::ProduceMember(const unsigned char* record, size_t length, const std
 Step Walker::SumGroup() {
     QVPAPI& block = call_.block();
     const auto& entries = walk_.file.entries;
-    unsigned char last[kRecordCopy];
+    unsigned char last[kRecordCopy] = {};
     size_t lastLength = 0;
     std::string firstName;
     bool any = false;
@@ -375,9 +375,11 @@ Step Walker::SumGroup() {
             if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
-        const std::string name = RecordNodeName(found, sizeof block.currentRecord);
+        const size_t length = DeliveredLength(block);
+        const std::string name = RecordNodeName(found, length);
         if (walk_.walk == Walk::Member && (IsIdComponent(LastComponent(name)) || !RecordPasses(name))) continue;
-        lastLength = ExecutionLength(found, sizeof block.currentRecord);
+        lastLength = length;
+        std::memset(last, 0, sizeof last);
         std::memcpy(last, found, lastLength);
         if (!Add(last, name, !any)) return Step::Failed;
         if (!any) firstName = name;

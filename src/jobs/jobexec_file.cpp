@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "jobs/job_texts.h"
+#include "nodes/name_text.h"
 #include "platform/win.h"
 
 namespace qvp::jobs {
@@ -77,9 +78,7 @@ int CounterIndex(int statusCode) {
     return -1;
 }
 
-bool IsHostIdName(std::string_view name) {
-    return name.size() >= 2 && name[0] == '#' && (name[1] == 'G' || name[1] == 'U' || name[1] == 'C');
-}
+bool IsHostIdName(std::string_view name) { return nodes::IsHostIdName(name); }
 
 bool ParseEntries(const unsigned char* headBytes, std::string_view area, std::vector<Entry>& entries) {
     entries.clear();

@@ -74,7 +74,7 @@ bool ParseEntries(const unsigned char* head, std::string_view area, std::vector<
 // Whether any level of a path is "." or "..": such a path could leave the JOBEXEC tree.
 bool HasDotLevel(std::string_view path);
 
-// Whether a dotted node name names a host ID ("#G", "#U" or "#C" first).
+// Whether a dotted node name names a host ID ("#G", "#U" or "#C" wherever the '#' stands).
 bool IsHostIdName(std::string_view name);
 
 // A job path checked and joined into <root><job path>\jobexecfile (the root JOBEXEC unless

@@ -95,13 +95,14 @@ void Reshape(const unsigned char* record, unsigned char* out) {
 
 }  // namespace
 
-size_t ExecutionLength(const unsigned char* record, size_t bufferSize) {
-    return std::min<size_t>({be16(record), bufferSize, QVAPI_EXECUTION_MAX_SIZE});
+size_t DeliveredLength(const QVPAPI& block) {
+    return std::min<size_t>({block.currentRecordLength, sizeof block.currentRecord, QVAPI_EXECUTION_MAX_SIZE});
 }
 
 int gaiGetNodeName(const unsigned char* record, size_t recordSize, size_t plainSize, char* plain, size_t markedSize,
                    char* marked) {
-    const size_t length = ExecutionLength(record, recordSize);
+    const size_t length = std::min<size_t>(recordSize, QVAPI_EXECUTION_MAX_SIZE);
+    if (length < kFixedSize) return -1;
     bool found = false;
     const std::string_view field = FieldName(record);
     if (!field.empty()) {
@@ -121,7 +122,8 @@ int gaiGetNodeName(const unsigned char* record, size_t recordSize, size_t plainS
 }
 
 uint32_t BuildPackageJob(const unsigned char* record, size_t recordSize, unsigned char* out, std::string& longName) {
-    const size_t length = ExecutionLength(record, recordSize);
+    const size_t length = std::min<size_t>(recordSize, QVAPI_EXECUTION_MAX_SIZE);
+    if (length < kFixedSize) return kNotNamed;
     std::memset(out, 0, QVAPI_PACKAGE_JOB_SIZE);
     std::memcpy(out, record, kFixedSize);
     longName.clear();

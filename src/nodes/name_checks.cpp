@@ -32,10 +32,9 @@ bool IsNodeKind(uint32_t kind) {
 // frame.
 uint32_t NameKind(QVPAPI& block, const char* function, std::string_view name,
                   uint32_t rtnOption, uint32_t& code) {
-    size_t hash = FindSingleByte(name, '#');
+    const int cls = HostIdClass(name);
     uint32_t kind = 0;
-    if (hash != std::string_view::npos) {
-        char cls = hash + 1 < name.size() ? name[hash + 1] : '\0';
+    if (cls >= 0) {
         if (cls == 'G') {
             kind = kKindHostIdG;
         } else if (cls == 'U') {

@@ -204,6 +204,42 @@ TEST_P(ClientIdJobsTest, LocalCursorOfAnEarlierWalkDoesNotAnswerTheNext) {
     EXPECT_EQ(Walk(4), fresh);
 }
 
+// An execution record has no length of its own: whatever its bytes 0-1 hold, the client walks
+// read the length its reply delivered.
+TEST_P(ClientIdJobsTest, WalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
+    Open();
+    constexpr char kOther[] = "IB00000000000004";
+    for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
+        SCOPED_TRACE(lead);
+        jobs().SetRecordLead(lead);
+        // ID X named twice on M1's path, each entry with its own record of pc01.
+        qvpsim::JobSpec id;
+        id.path = std::string("\\F1\\") + kIdJob;
+        id.number = kIdJob;
+        id.storedCounts[0] = 1;
+        id.nodes = {Node("M1.%X", {0x20, 0, 0}), Node("M1.%X", {0x20, 0, 0})};
+        id.nodes[1].number = kOther;
+        Write(id);
+        jobs().AddRecord(Node("M1.pc01", {0x20, 0, 0}), kIdJob);  // status 3
+        jobs().AddRecord(Node("M1.pc01", {0x10, 0, 0}), kOther);  // status 0
+        QVAPI_NODE_JOB_EX node;
+        QVPAPI_HANDLE h = GetParam().firstIds("\\F1", kIdJob, &node, 1, 0, 0);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(std::string(node.szNodeName) + ":" + std::to_string(node.dwStatus0) + std::to_string(node.dwStatus3),
+                  "X:11");
+        EXPECT_EQ(qvAPIFindCloseIDJobEx(h, 0, 0), 1);
+        QVAPI_PACKAGE_JOB record;
+        h = GetParam().firstPackages("\\F1", kIdJob, "\\M1\\pc01", "X", &record, 0, 0);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
+        ASSERT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
+        EXPECT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIFindCloseClientPackageIDJobEx(h, 0, 0), 1);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Trees, ClientIdJobsTest, ::testing::ValuesIn(kTrees),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -268,6 +268,66 @@ TEST_F(NodePackageJobsTest, PackageWalkGivesTheRecordsOfOneNode) {
     }
 }
 
+// An execution record has no length of its own: whatever its bytes 0-1 hold, the package-job
+// walk reads the length its reply delivered, so long names and host names come through.
+TEST_F(NodePackageJobsTest, PackageWalkReadsTheDeliveredLengthWhateverBytesZeroAndOneHold) {
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(1), 1);
+    for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
+        SCOPED_TRACE(lead);
+        jobs().SetRecordLead(lead);
+        WriteJob();
+        QVAPI_PACKAGE_JOB record;
+        QVPAPI_HANDLE h = qvAPIFindFirstPackageJob("\\F1", kNumber, ("\\" + kLong).c_str(), &record, 0, nullptr);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        ASSERT_NE(record.dwLongNameAddress, 0u);
+        EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(record.dwLongNameAddress)),
+                     ("\\" + kLong).c_str());
+        EXPECT_STREQ(record.szDisplayName, ("\\" + kLong).c_str());
+        h = qvAPIFindFirstPackageJob("\\F1", kNumber, "\\#G0001", &record, 0, nullptr);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_STREQ(record.szDisplayName, "\\host\\a");
+        EXPECT_EQ(qvAPIFindClosePackageJob(h, 0, 0), 1);
+    }
+}
+
+// A host ID's '#' may stand anywhere in its name ("M1.#G0001"): the job file's entry then
+// carries the host name, which the node walks show; "host!#..." is a marked name in the
+// package-job record as the ".#" and "\#" forms are.
+TEST_F(NodePackageJobsTest, HostIdNamesWhereverTheirHashStands) {
+    qvpsim::JobSpec job;
+    job.path = std::string("\\F2\\") + kNumber;
+    job.number = kNumber;
+    qvpsim::JobNode inner = Node("M1.#G0001", {0x10, 0, 0});
+    inner.secondName = "host.b";
+    qvpsim::JobNode bang = Node("host!#G0002", {0x90, 0, 0});
+    bang.secondName = "host.c";
+    job.nodes = {inner, bang};
+    jobs().WriteJob(job);
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    QVAPI_NODE_JOB plain;
+    QVPAPI_HANDLE h = qvAPIFindFirstNodeJob("\\F2", kNumber, &plain, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_STREQ(plain.szNodeName, "\\M1\\#G0001");
+    EXPECT_STREQ(plain.szDisplayName, "\\host\\b");
+    EXPECT_EQ(qvAPIFindCloseNodeJob(h, 0, 0), 1);
+    QVAPI_NODE_JOB_EX ex;
+    h = qvAPIFindFirstNodeJobEx("\\F2", kNumber, &ex, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_STREQ(ex.szDisplayName, "\\host\\b");
+    ASSERT_EQ(qvAPIFindNextNodeJobEx(h, &ex, 0, 0), 1);
+    EXPECT_STREQ(ex.szDisplayName, "\\host\\c");
+    EXPECT_EQ(qvAPIFindCloseNodeJobEx(h, 0, 0), 1);
+    QVAPI_PACKAGE_JOB record;
+    for (const auto& [node, display] : {std::pair{"\\M1\\#G0001", "\\host\\b"}, {"\\host.#G0002", "\\host\\c"}}) {
+        h = qvAPIFindFirstPackageJob("\\F2", kNumber, node, &record, 0, nullptr);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << node << std::hex << qvAPIGetLastError();
+        EXPECT_STREQ(record.szDisplayName, display) << node;
+        EXPECT_EQ(qvAPIFindClosePackageJob(h, 0, 0), 1);
+    }
+}
+
 TEST_F(NodePackageJobsTest, CollectNameMustBeOneFileName) {
     WriteJob();
     qvpsim::JobNode node = Node("pc01", {0x10, 0, 0});
