@@ -1,6 +1,7 @@
 // The keep-ID member walk of one ID entry with 100 and 500 member clients (one record per
-// client, each step re-finding its place in the manager's cursor and tallying the client),
-// against as many plain socket round trips as the walk sends requests, with a bare peer.
+// client, each tallied by the manager's records): requests and time per member at both sizes,
+// their growth, and the ratio against as many plain socket round trips as the walk sends
+// requests, with a bare peer.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -111,6 +112,20 @@ int main(int argc, char** argv) {
                         "BM_PlainSocketRoundTrips_100");
     reporter.PrintRatio("keep-ID member walk, 500 members", "BM_LibraryKeepIdMemberWalk_500",
                         "BM_PlainSocketRoundTrips_500");
+    double perMember[2] = {};
+    const int64_t sizes[2] = {100, 500};
+    for (int i = 0; i < 2; ++i) {
+        const std::string n = std::to_string(sizes[i]);
+        perMember[i] = reporter.PerIteration("BM_LibraryKeepIdMemberWalk_" + n) / 1000 / static_cast<double>(sizes[i]);
+        const double trips = reporter.PerIteration("BM_PlainSocketRoundTrips_" + n);
+        std::printf("keep-ID member walk of %lld members: %.2f requests/member, %.2f us/member, ratio to its round trips %.2f\n",
+                    static_cast<long long>(sizes[i]),
+                    static_cast<double>(g_requestsPerWalk[sizes[i]]) / static_cast<double>(sizes[i]), perMember[i],
+                    trips > 0 ? reporter.PerIteration("BM_LibraryKeepIdMemberWalk_" + n) / trips : 0);
+    }
+    if (perMember[0] > 0)
+        std::printf("keep-ID member walk growth: per member 100 -> 500 members x%.2f (goal: flat); requests/member %.2f (goal: 3 at most)\n",
+                    perMember[1] / perMember[0], static_cast<double>(g_requestsPerWalk[500]) / 500.0);
     benchmark::Shutdown();
     return 0;
 }

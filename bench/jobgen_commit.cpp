@@ -1,11 +1,15 @@
-// Committing a JobGen of 10,000 node entries (each entry file read, each entry appended under
-// its lock, the header last), against writing the same jobgenfile bytes with one write(2).
+// Closing a JobGen of 1,000 and of 10,000 node entries with a commit (each entry file read, the
+// entries written under their locks, the header last, the work tree removed): time per entry at
+// both sizes, its growth, and the ratio against writing the same jobgenfile bytes with one
+// write(2). Each figure is the fastest of a few repetitions.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+constexpr int kSizes[] = {1000, 10000};
+struct Figures {
+    double library = 0, reference = 0;  // seconds
+};
+std::map<int, Figures> g_figures;  // by entry count
 
 double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
@@ -51,11 +61,32 @@ void BM_CommitNodeEntries(benchmark::State& state) {
         state.counters["library_s"] = library;
         state.counters["reference_s"] = reference;
         state.counters["ratio"] = reference > 0 ? library / reference : 0;
+        // The fastest of the repetitions: the machine may be shared.
+        Figures& best = g_figures[nodes];
+        if (best.library == 0 || library < best.library) best.library = library;
+        if (best.reference == 0 || reference < best.reference) best.reference = reference;
         fs::remove_all(root);
     }
 }
-BENCHMARK(BM_CommitNodeEntries)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommitNodeEntries)->Arg(kSizes[0])->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommitNodeEntries)->Arg(kSizes[1])->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (int entries : kSizes) {
+        const Figures& f = g_figures[entries];
+        std::printf("JobGen commit of %d entries: %.2f us/entry, one write of the same bytes %.3f s, ratio %.2f\n",
+                    entries, f.library * 1e6 / entries, f.reference, f.reference > 0 ? f.library / f.reference : 0);
+    }
+    const Figures& small = g_figures[kSizes[0]];
+    const Figures& large = g_figures[kSizes[1]];
+    if (small.library > 0)
+        std::printf("JobGen commit growth: per entry %d -> %d entries x%.2f (goal: flat); against one write %.2f (goal: 10 at most)\n",
+                    kSizes[0], kSizes[1], (large.library / kSizes[1]) / (small.library / kSizes[0]),
+                    large.reference > 0 ? large.library / large.reference : 0);
+    return 0;
+}

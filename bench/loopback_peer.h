@@ -112,6 +112,11 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
     // "<what>: library N/s, plain sockets N/s, ratio (library time / plain) R".
+    // Nanoseconds per iteration of a benchmark run so far; 0 when it did not run.
+    double PerIteration(const std::string& name) const {
+        auto found = perIteration_.find(name);
+        return found == perIteration_.end() ? 0 : found->second;
+    }
     void PrintRatio(const char* what, const std::string& library, const std::string& reference) const {
         auto lib = perIteration_.find(library);
         auto ref = perIteration_.find(reference);

@@ -415,6 +415,18 @@ static void story_queries(void) {
     refused("qvAPISetJobSiteQuery(closed query)", qvAPISetJobSiteQuery(query, 0, 0), QVAPI_ERR_INVALID_HANDLE);
 }
 
+/* The constant query operations do nothing at all: the code of the call before one of them
+ * is still there to be read after it. */
+static void story_query_constants(void) {
+    const int closed = qvAPICloseQuery(NULL, 0, 0);
+    const int constant = qvAPISetSortJobQuery(NULL, 0, 0, 0, 0);
+    refused("qvAPICloseQuery(NULL), read after a constant call", closed, QVAPI_ERR_INVALID_HANDLE);
+    if (constant != 1) {
+        printf("  FAILED: qvAPISetSortJobQuery(NULL) answered %d\n", constant);
+        ++failures;
+    }
+}
+
 /* The demo's ID job: the IDs it names with their member clients' counts, then for the ID
  * sales each member client once (pc101 of shop, pc102 of shop, pc201 of office) and each entry
  * path under which it stands. */
@@ -977,6 +989,7 @@ int main(int argc, char** argv) {
     story_jobs();
     story_job_walk();
     story_queries();
+    story_query_constants();
     story_id_jobs();
     story_client_id_jobs();
     story_packages(argv[1]);

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "jobs/id_job_common.h"
 #include "jobs/package_job_record.h"
@@ -29,13 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (idjob::ToPathForm(e.name).size() > kMaxPath) std::abort();
         }
     }
-    // The record lies in a buffer of the current-record area's size, as the manager's replies do.
-    unsigned char record[2048] = {};
-    const size_t rest = std::min<size_t>(size - 2 - split, sizeof record);
-    std::memcpy(record, data + 2 + split, rest);
-    const std::string name = idjob::RecordNodeName(record, sizeof record);
-    if (name.find(' ') != std::string::npos || name.size() > sizeof record) std::abort();
+    // The record lies in exactly the bytes its reply delivered: a read past them is caught.
+    const size_t rest = std::min<size_t>(size - 2 - split, 2048);
+    const std::vector<unsigned char> record(data + 2 + split, data + 2 + split + rest);
+    const std::string name = idjob::RecordNodeName(record.data(), rest);
+    if (name.find(' ') != std::string::npos || name.size() > rest) std::abort();
     char plain[261], marked[261];
-    gaiGetNodeName(record, sizeof record, sizeof plain, plain, sizeof marked, marked);
+    gaiGetNodeName(record.data(), rest, sizeof plain, plain, sizeof marked, marked);
     return 0;
 }

@@ -240,9 +240,10 @@ QVPAPI_EXPORT int qvAPIUpdateJobGen(const char* lpDirectory, const char* lpJobGe
 /* Opens a JobGen for editing (stored or new; kind 0 means 'D'): the JobGen handle, or
  * QVPAPI_INVALID_HANDLE with QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER (bad folder, path
  * too long, a JobGen already open on this thread), QVAPI_ERR_BUSY (busy), QVAPI_ERR_ALREADY_EXISTS
- * (a directory of that name that is no JobGen), QVAPI_ERR_RESOURCE. A stored JobGen whose entries
- * cannot all be loaded is still open: the handle comes back with a non-zero last error, and the
- * caller discards it. */
+ * (a directory of that name that is no JobGen), QVAPI_ERR_RESOURCE. A stored node that cannot be
+ * re-added (other than one already present) fails the open with its code, leaving nothing open or
+ * locked. A stored JobGen whose packages cannot all be loaded is still open: the handle comes back
+ * with a non-zero last error, and the caller discards it. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGen(const char* lpFolder, const char* lpJobGenName,
                                               char ucJobKind, uint32_t dwReserved1,
                                               uint32_t dwReserved2);
@@ -254,8 +255,8 @@ QVPAPI_EXPORT QVPAPI_HANDLE qvAPICreateJobGenEx(const char* lpFolder, const char
 /* Commits (option 0) or discards (1) the open JobGen: 1, or 0 with QVAPI_ERR_INVALID_HANDLE,
  * QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_JOB_NO_NODE_ENTRY (no node),
  * QVAPI_ERR_JOB_NO_PACKAGE_ENTRY (kinds D, M, J without package), QVAPI_ERR_COLLECT_FILE_MISSING,
- * QVAPI_ERR_SOFT_REFER_MISSING, QVAPI_ERR_RESOURCE. Every failure but a wrong handle ends the
- * session with the store as it was. */
+ * QVAPI_ERR_SOFT_REFER_MISSING, QVAPI_ERR_RESOURCE (also when a walk of the work tree fails before
+ * its end). Every failure but a wrong handle ends the session with the store as it was. */
 QVPAPI_EXPORT int qvAPICloseJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwOption);
 /* Options 0 commit and drop the backup, 2 commit and keep it, 1 discard. */
 QVPAPI_EXPORT int qvAPICloseJobGenEx(QVPAPI_HANDLE hJobGen, uint32_t dwOption, uint32_t dwReserved);
@@ -338,7 +339,7 @@ QVPAPI_EXPORT int qvAPIFindPackageJobGen(QVPAPI_HANDLE hJobGen, char ucQvCode, c
  * dwChangeFlags (0x80000000 the whole record; 0x8000 the class byte), for the package of lpPackage
  * (option 0) or every package entry (1): 1, or 0 with QVAPI_ERR_INVALID_PARAMETER,
  * QVAPI_ERR_NOT_FOUND (no entry), QVAPI_ERR_NO_MORE_ITEMS (no attribution record),
- * QVAPI_ERR_RESOURCE. */
+ * QVAPI_ERR_RESOURCE (also when the walk of the package entries fails before its end). */
 QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE hJobGen, uint32_t dwChangeFlags,
                                            const QVAPI_PACKAGE* lpPackage, const uint8_t* lpSetcls,
                                            uint32_t dwOption, uint32_t dwReserved);

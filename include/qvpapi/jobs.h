@@ -304,10 +304,10 @@ QVPAPI_EXPORT int qvAPIAbstractNextNodeJobEx(QVPAPI_HANDLE hQuery, QVAPI_QNODE_J
                                              uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIAbstractCloseNodeJobEx(QVPAPI_HANDLE hQuery, uint32_t dwReserved1, uint32_t dwReserved2);
 
-/* ---- conditions, walks and totals of other areas that have no effect. Each checks hQuery as
- * above, does nothing and returns 1 (0 with QVAPI_ERR_INVALID_HANDLE for a bad handle); the other
- * arguments are not read. qvAPIAbstractFirstIDEntry returns 0 with QVAPI_ERR_NOT_SUPPORTED (not
- * supported). */
+/* ---- conditions, walks and totals of other areas that have no effect. Each reads none of its
+ * arguments (hQuery is not checked), does nothing, returns 1 and leaves the thread's last error
+ * as it was. qvAPIAbstractFirstIDEntry, the one of them that answers 0, says why: it sets
+ * QVAPI_ERR_NOT_SUPPORTED (not supported). */
 typedef uintptr_t QVAPI_ARG; /* an argument that is accepted and not read */
 QVPAPI_EXPORT int qvAPISetSysInfCPUTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
 QVPAPI_EXPORT int qvAPIDeleteSysInfCPUTypeQuery(QVPAPI_HANDLE hQuery, QVAPI_ARG, QVAPI_ARG, QVAPI_ARG);
@@ -528,7 +528,9 @@ QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lpSecond);
  * is "\" and its levels ("\" between them); NULL, "" or "\" is the top. The handle is the
  * calling thread's API block; a new FindFirst ends the thread's running walk. A folder comes
  * back as its name (cut to 63 bytes and terminated) and kind 3, every other byte 0; a job with
- * its recounted head (qvAPIGetJob) and kind 4, an ID job ("IB"/"IS" names) kind 5. */
+ * its recounted head (qvAPIGetJob) and kind 4, an ID job ("IB"/"IS" names) kind 5. A
+ * sub-folder whose full path is too long to be looked into (260 characters) still comes back
+ * as a folder by its name (no job can be read there); only a walk of that folder fails. */
 
 /* First entry of the folder. The handle, or (QVPAPI_HANDLE)-1: QVAPI_ERR_INVALID_PARAMETER no
  * record, or the path is no folder (or has a "." or ".." level); QVAPI_ERR_NO_MORE_ITEMS the folder
@@ -643,7 +645,8 @@ QVPAPI_EXPORT int qvAPIFindCloseKeepIDJobEx(QVPAPI_HANDLE hFindJob, uint32_t dwR
 
 /* Walks one folder below MNGFL\JOBEXEC (NULL, "" or "\" the top): its sub-folders (kind 3, the name
  * cut to 63 bytes and terminated) and its ID jobs (kind 5) with their heads and counts recounted
- * over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). The handle, or -1:
+ * over the member clients; dwJobKindOption 4 admits plain jobs (kind 4). A sub-folder too deep to
+ * be looked into comes back by its name, as in the job walk. The handle, or -1:
  * QVAPI_ERR_INVALID_PARAMETER NULL record or a path that is no folder (or has a "." or ".." level),
  * QVAPI_ERR_NO_MORE_ITEMS a folder without entries, or the code of a job's recount. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientIDJob(const char* lpFolderPath, QVAPI_JOB* lpFindJobData,

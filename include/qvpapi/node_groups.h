@@ -20,7 +20,8 @@ QVPAPI_BEGIN_DECLS
 QVPAPI_EXPORT int qvAPICreateClient(const char* lpNodeGroupPath, const char* lpNodeName,
                                     uint32_t dwReserved1, uint32_t dwReserved2);
 /* Removes a client (or master) from one node group: 1, or 0 with QVAPI_ERR_NOT_FOUND when the group
- * does not list it. A member whose definition is gone is still removed. */
+ * does not list it, QVAPI_ERR_NODE_FILE_BUSY or QVAPI_ERR_BUSY while a file it must rewrite is held
+ * by another opener. A member whose definition is gone is still removed. */
 QVPAPI_EXPORT int qvAPIDeleteClient(const char* lpNodeGroupPath, const char* lpNodeName,
                                     uint32_t dwReserved1, uint32_t dwReserved2);
 QVPAPI_EXPORT int qvAPIDeleteMaster(const char* lpNodeGroupPath, const char* lpMasterName,

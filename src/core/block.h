@@ -81,6 +81,7 @@ struct QVPAPI {
     alignas(8) char currentRecord[kQvpBufferSize] = {};  // records are read through their structs
     uint32_t replyLength = 0;
     uint32_t fgetReplyLength = 0;
+    uint32_t currentRecordLength = 0;  // what the reply's item delivered into currentRecord
 
     // --- record cursors (M, A, E, S)
     QvpCursor cursors[kKindCount] = {};

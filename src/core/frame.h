@@ -1,6 +1,8 @@
 // The call frame every exported function runs in: fetch the thread's block (0x20110000 without
 // one), log "%s START", run the body, catch every exception (0x20100000 and the failure value),
 // set the thread's last error on every way out (0 after success) and log the END line.
+// Exports that do no work at all (the constant query operations) stay outside it, so they leave
+// the last error as the caller's previous call left it.
 #pragma once
 
 #include <cstdarg>

@@ -2,14 +2,17 @@
 // ID synchronisation only, and the definition records for it, all under the machine-wide
 // semaphore the node-definition writers share.
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "core/log.h"
 #include "core/settings.h"
 #include "idgroups/auto_register.h"
+#include "idgroups/auto_register_report.h"
 #include "idgroups/id_finders.h"
 #include "idgroups/sysgen_info.h"
 #include "nodes/node_group_guard.h"
+#include "nodes/node_record.h"
 #include "qvpapi.h"
 #include "share/wapi/wapi.h"
 
@@ -34,17 +37,9 @@ constexpr char kWarnIpExists[] = "WARNING : IP Address (%s) is already exists. B
 constexpr char kWarnHostUnmatch[] = "WARNING : Host name (%s) is unmatch. But continue process.";
 constexpr char kWarnCommonExists[] =
     "WARNING : Client discriminate name (%s) is already exists. But continue process.";
-constexpr char kInsertInfo[] = "INSERT_INFO: (%s/%s) NodeAttribute:%d Path0:%s HostID:%s HostIDFlag:0x%02x HostIDPath:%s";
-constexpr char kUpdateInfo[] = "UPDATE_INFO: (%s/%s) Attribute:%d Path:%s HostID:%s HostIDFlag:0x%02x HostIDPath:%s";
-constexpr char kDeleteInfo[] = "DELETE_INFO: (%s/%s) HostID:%s ucHostIDFlag:0x%x ucHostIDPath:%s MAC:%s";
 
-constexpr size_t kNameMax = 64;
-constexpr size_t kHostIdMax = 32;
-constexpr size_t kPathMax = 255;
-constexpr size_t kMacMax = 17;  // blanks included; the result fits the 16-byte field
-
-// The registration semaphore for the whole call; released, closed and the held flag cleared on
-// every way out.
+// The registration semaphore for the whole call; the held flag is set once it is taken, and on
+// every way out it is released, closed and the flag cleared.
 class RegistrationLock {
 public:
     explicit RegistrationLock(QVPAPI& block) : block_(block) {}
@@ -72,6 +67,8 @@ public:
             return QVAPI_ERR_RESOURCE;
         }
         taken_ = true;
+        // From here the node-definition writers this call makes skip their own wait on it.
+        block_.semaphoreHeld = true;
         qvpDllLog(kWaitOk, kFunction, Id());
         return 0;
     }
@@ -83,23 +80,9 @@ private:
     bool taken_ = false;
 };
 
-template <size_t N>
-void Put(char (&field)[N], const std::string& text) {
-    std::memset(field, 0, N);
-    std::memcpy(field, text.data(), std::min(text.size(), N));
-}
-template <size_t N>
-std::string Get(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
-}
-
 void BothLogs(QVPAPI& block, const char* format, const std::string& name) {
     qvpDllLog(format, name.c_str());
     NodeLog(block, format, name.c_str());
-}
-
-bool Octets(const std::string& text, uint8_t* octets) {
-    return !text.empty() && qvpAPIIPAddrStrToHex(text.c_str(), octets) == 1;
 }
 
 // Reads a definition the way the report asks: 1 found, else 0 with the finder's code.
@@ -111,235 +94,160 @@ uint32_t Find(bool master, const std::string& name, QVAPI_NODE& out) {
     return found == 1 ? 0 : win::GetLastError();
 }
 
-struct Report {
-    QVPAPI& block;
-    SysgenView view;
-    bool Entry(uint8_t type, std::string& out, size_t limit) const { return ACNGetEntry(block, view, type, out, limit); }
-    bool Entry2(uint8_t first, uint8_t second, std::string& out, size_t limit) const {
-        return Entry(first, out, limit) || Entry(second, out, limit);
+// The edition, the name kind and both names; nullopt (logged) for a report that is ignored.
+std::optional<HostNames> ReadNames(QVPAPI& b, const AcnReport& report, uint8_t edition, uint8_t connectKind) {
+    if (edition < 1 || edition > 3) {
+        qvpDllLog(kUnknownEdition, kFunction, edition);
+        return std::nullopt;
     }
+    const uint8_t base = edition == 1 ? kSysgenNewBase : kSysgenOldBase;
+    if (b.systemManagementKey > 1) {
+        qvpDllLog(kUnknownKey, kFunction, b.systemManagementKey);
+        return std::nullopt;
+    }
+    HostNames names;
+    names.edition = edition;
+    names.kind = b.systemManagementKey == 0 ? kSysgenHostName : kSysgenIpText;
+    if (!report.Entry(base + names.kind, names.primary, kAcnNameMax)) names.kind = kSysgenCommonName;
+    if (names.kind == kSysgenCommonName && !report.Entry(base + names.kind, names.primary, kAcnNameMax)) {
+        NodeLog(b, kEntryNone, kFunction, base + names.kind, __LINE__);
+        return std::nullopt;
+    }
+    if (names.kind != kSysgenCommonName) {
+        const uint8_t other = base + (names.kind == kSysgenHostName ? kSysgenIpText : kSysgenHostName);
+        if (!report.Entry(other, names.second, kAcnNameMax)) {
+            NodeLog(b, kEntryNone, kFunction, other, __LINE__);
+            return std::nullopt;
+        }
+    }
+    if (ACNmbsbtype(b, names.primary) == 0 || ACNmbsbtype(b, names.second) == 0) return std::nullopt;
+    // A host known by its common name is keyed by it under host-name keying: where the report
+    // also gives its host name, the definition is still found by the common name.
+    if (b.systemManagementKey == 0 && connectKind == 1 && names.kind != kSysgenCommonName)
+        report.Entry2(kSysgenNewBase + kSysgenCommonName, kSysgenOldBase + kSysgenCommonName, names.commonKey,
+                      kAcnCommonMax);
+    return names;
+}
+
+// The stored definition the report names. `code` is 0 (found) or 0x20000103 (not found); the
+// host ID the report gives is kept for the promotion of a client.
+struct Stored {
+    uint32_t code = 0;
+    QVAPI_NODE record;
+    std::string hostId;
 };
 
-// Host ID, its flag and the host-ID path while host IDs are in use.
-void FillHostIds(const Report& report, bool update, QVAPI_NODE& rec, const QVAPI_NODE* stored) {
-    std::string hostId;
-    const bool fromReport = report.Entry2(kSysgenNewBase + kSysgenHostId, kSysgenOldBase + kSysgenHostId, hostId,
-                                          kHostIdMax);
-    if (fromReport) Put(rec.ucHostID, hostId);
-    else if (stored != nullptr) std::memcpy(rec.ucHostID, stored->ucHostID, sizeof rec.ucHostID);
-    std::string plain, hostIdPath;
-    const bool hasPlain = ACNGetEntry(report.block, report.view, kSysgenPath, plain, kPathMax);
-    const bool hasHostIdPath =
-        ACNGetEntry(report.block, report.view, kSysgenPath, hostIdPath, kPathMax, kSysgenNewBase + kSysgenHostId);
-    uint8_t flag = 0;
-    if (!hasHostIdPath) {
-        hostIdPath = hasPlain ? "" : "\\";
-        flag = fromReport ? 1 : 0;
-    } else if (fromReport) {
-        if (!hasPlain) {
-            hostIdPath = "\\";
-            flag = 1;
-        } else {
-            const int type = ACNGetPathType(hostIdPath);
-            if (type == 0) hostIdPath.clear();
-            flag = type == 1 ? 1 : 0;
+// By host ID first while host IDs are in use, then by the names. 0, or the finder's error
+// (logged) that fails the call.
+uint32_t LookUp(QVPAPI& b, const AcnReport& report, const HostNames& names, bool master, Stored& out) {
+    uint32_t& err = out.code;
+    if (b.hostIdUse != 0 &&
+        report.Entry2(kSysgenNewBase + kSysgenHostId, kSysgenOldBase + kSysgenHostId, out.hostId, kAcnHostIdMax)) {
+        err = Find(master, out.hostId, out.record);
+        if (err != 0 && names.edition != 3) {
+            if (err != QVAPI_ERR_NO_MORE_ITEMS) {
+                NodeLog(b, kSearchError, kFunction, err, __LINE__);
+                return err;
+            }
+            err = Find(master, names.primary, out.record);
+            if (err != 0 && err != QVAPI_ERR_NO_MORE_ITEMS) {
+                NodeLog(b, kSearchErrorLine, kFunction, err, __LINE__);
+                return err;
+            }
+            if (err != 0 && !names.second.empty()) err = Find(master, names.second, out.record);
+            if (err == QVAPI_ERR_NO_MORE_ITEMS && !names.commonKey.empty())
+                err = Find(master, names.commonKey, out.record);
         }
-    } else if (update && hasPlain && ACNGetPathType(hostIdPath) == 0) {
-        hostIdPath.clear();
+    } else {
+        err = Find(master, names.primary, out.record);
+        if (err == QVAPI_ERR_NO_MORE_ITEMS && !names.commonKey.empty()) err = Find(master, names.commonKey, out.record);
     }
-    rec.ucHostIDFlag = flag;
-    Put(rec.ucHostIDPath, hostIdPath);
+    if (err != 0 && err != QVAPI_ERR_NO_MORE_ITEMS) {
+        NodeLog(b, kSearchError, kFunction, err, __LINE__);
+        return err;
+    }
+    return 0;
 }
 
-void FillPath(const Report& report, QVAPI_NODE& rec) {
-    std::string path;
-    if (!ACNGetEntry(report.block, report.view, kSysgenPath, path, kPathMax)) path = "\\";
-    Put(rec.ucNodePath0, path);
+// A known host is updated (after a warning where the report disagrees with it or calls it new)
+// or deleted; an unknown one inserted, or its ID entries cleaned up. nullopt: the removal of an
+// unknown host without ID synchronisation, which is ignored.
+std::optional<AcnDecision> Choose(QVPAPI& b, const HostNames& names, const Stored& stored, bool idSync) {
+    const uint8_t edition = names.edition;
+    if (stored.code != 0) {
+        if (edition != 3) return AcnDecision::Insert;
+        if (!idSync) return std::nullopt;
+        return AcnDecision::IdSyncOnly;
+    }
+    if (edition == 3) return AcnDecision::Delete;
+    if (names.kind == kSysgenHostName) {
+        uint8_t octets[4] = {};
+        const bool same =
+            DottedOctets(names.second, octets) && std::memcmp(octets, stored.record.ucNodeAddress, 4) == 0;
+        if (same && edition == 1) BothLogs(b, kWarnHostExists, names.primary);
+        if (!same) BothLogs(b, kWarnHostIpUnmatch, names.primary);
+    } else if (names.kind == kSysgenIpText) {
+        const bool same = nodes::Field(stored.record.ucNodeName) == names.second;
+        if (same && edition == 1) BothLogs(b, kWarnIpExists, names.primary);
+        if (!same) BothLogs(b, kWarnHostUnmatch, names.primary);
+    } else if (edition == 1) {
+        BothLogs(b, kWarnCommonExists, names.primary);
+    }
+    return AcnDecision::Update;
 }
 
-void FillMac(const Report& report, QVAPI_NODE& rec, const QVAPI_NODE* stored) {
-    std::string mac;
-    if (report.Entry2(kSysgenNewBase + kSysgenMac, kSysgenOldBase + kSysgenMac, mac, kMacMax)) Put(rec.ucMACAddress, mac);
-    else if (stored != nullptr) std::memcpy(rec.ucMACAddress, stored->ucMACAddress, 12);
+// A host that reports itself as a master while it is defined as a client is promoted: its
+// client definition goes before the master is made, so the two never stand side by side.
+bool FindStaleClient(const HostNames& names, const std::string& hostId, QVAPI_NODE& out) {
+    return Find(false, names.primary, out) == 0 || Find(false, names.second, out) == 0 ||
+           (!hostId.empty() && Find(false, hostId, out) == 0);
 }
 
-int Decide(CallContext& call, const QVAPI_SYSGEN_INFO* info) {
+int Register(CallContext& call, const QVAPI_SYSGEN_INFO& info) {
     QVPAPI& b = call.block();
     const bool idSync = qvpRegGetIdSyncOption() != 0;
     RegistrationLock lock(b);
-    b.semaphoreHeld = true;
     if (const uint32_t code = lock.Take()) {
         call.Fail(code);
         return 0;
     }
     b.hostIdUse = static_cast<uint8_t>(qvpRegGetGuidUseStatus());
     NodeLog(b, kHostIdUse, b.hostIdUse);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(info);
-    const Report report{b, {bytes, SysgenExtent(bytes)}};
-
-    const uint8_t edition = info->ucEdition;
-    if (edition < 1 || edition > 3) {
-        qvpDllLog(kUnknownEdition, kFunction, edition);
-        return 1;
-    }
-    const uint8_t base = edition == 1 ? kSysgenNewBase : kSysgenOldBase;
-    if (b.systemManagementKey > 1) {
-        qvpDllLog(kUnknownKey, kFunction, b.systemManagementKey);
-        return 1;
-    }
-    uint8_t kind = b.systemManagementKey == 0 ? kSysgenHostName : kSysgenIpText;
-    std::string primary, second;
-    if (!report.Entry(base + kind, primary, kNameMax)) kind = kSysgenCommonName;
-    if (kind == kSysgenCommonName && !report.Entry(base + kind, primary, kNameMax)) {
-        NodeLog(b, kEntryNone, kFunction, base + kind, __LINE__);
-        return 1;
-    }
-    if (kind != kSysgenCommonName) {
-        const uint8_t other = base + (kind == kSysgenHostName ? kSysgenIpText : kSysgenHostName);
-        if (!report.Entry(other, second, kNameMax)) {
-            NodeLog(b, kEntryNone, kFunction, other, __LINE__);
-            return 1;
-        }
-    }
-    if (ACNmbsbtype(b, primary) == 0 || ACNmbsbtype(b, second) == 0) return 1;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&info);
+    const AcnReport report{b, {bytes, SysgenExtent(bytes)}};
+    const std::optional<HostNames> names = ReadNames(b, report, info.ucEdition, info.ucConnectKind);
+    if (!names) return 1;
 
     win::SYSTEMTIME when{};
-    ParseReportTime(reinterpret_cast<const uint8_t*>(info->szTime), when);
+    ParseReportTime(reinterpret_cast<const uint8_t*>(info.szTime), when);
     b.registrationTime = when;
     QVAPI_NODE_TIME reportTime;
     static_assert(sizeof reportTime == sizeof when);
     std::memcpy(&reportTime, &when, sizeof when);
 
-    const uint8_t attribute = info->ucNodeAttribute == 3 ? 1 : info->ucNodeAttribute;
+    const uint8_t attribute = info.ucNodeAttribute == 3 ? 1 : info.ucNodeAttribute;
     if (attribute != 1 && attribute != 2) {
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return 0;
     }
     const bool master = attribute == 2;
-    QVAPI_NODE stored;
-    uint32_t err = 0;
-    std::string hostId;
-    if (b.hostIdUse != 0 &&
-        report.Entry2(kSysgenNewBase + kSysgenHostId, kSysgenOldBase + kSysgenHostId, hostId, kHostIdMax)) {
-        err = Find(master, hostId, stored);
-        if (err != 0 && edition != 3) {
-            if (err != QVAPI_ERR_NO_MORE_ITEMS) {
-                NodeLog(b, kSearchError, kFunction, err, __LINE__);
-                call.Fail(err);
-                return 0;
-            }
-            err = Find(master, primary, stored);
-            if (err != 0 && err != QVAPI_ERR_NO_MORE_ITEMS) {
-                NodeLog(b, kSearchErrorLine, kFunction, err, __LINE__);
-                call.Fail(err);
-                return 0;
-            }
-            if (err != 0 && !second.empty()) err = Find(master, second, stored);
-        }
-    } else {
-        err = Find(master, primary, stored);
-    }
-    if (err != 0 && err != QVAPI_ERR_NO_MORE_ITEMS) {
-        NodeLog(b, kSearchError, kFunction, err, __LINE__);
-        call.Fail(err);
+    Stored stored;
+    if (const uint32_t code = LookUp(b, report, *names, master, stored)) {
+        call.Fail(code);
         return 0;
     }
-
-    AcnDecision decision;
-    if (err == 0) {
-        decision = edition == 3 ? AcnDecision::Delete : AcnDecision::Update;
-        if (decision == AcnDecision::Update) {
-            if (kind == kSysgenHostName) {
-                uint8_t octets[4] = {};
-                const bool same = Octets(second, octets) && std::memcmp(octets, stored.ucNodeAddress, 4) == 0;
-                if (same && edition == 1) BothLogs(b, kWarnHostExists, primary);
-                if (!same) BothLogs(b, kWarnHostIpUnmatch, primary);
-            } else if (kind == kSysgenIpText) {
-                const bool same = Get(stored.ucNodeName) == second;
-                if (same && edition == 1) BothLogs(b, kWarnIpExists, primary);
-                if (!same) BothLogs(b, kWarnHostUnmatch, primary);
-            } else if (edition == 1) {
-                BothLogs(b, kWarnCommonExists, primary);
-            }
-        }
-    } else if (edition == 3) {
-        if (!idSync) return 1;
-        decision = AcnDecision::IdSyncOnly;
-    } else {
-        decision = AcnDecision::Insert;
-    }
-
-    // A host that reports itself as a master while it is defined as a client is promoted: its
-    // client definition goes before the master is made, so the two never stand side by side.
+    const std::optional<AcnDecision> decision = Choose(b, *names, stored, idSync);
+    if (!decision) return 1;
     QVAPI_NODE staleClient;
-    bool promote = false;
-    if (decision == AcnDecision::Insert && master) {
-        promote = Find(false, primary, staleClient) == 0 || Find(false, second, staleClient) == 0 ||
-                  (!hostId.empty() && Find(false, hostId, staleClient) == 0);
-    }
+    const bool promote =
+        *decision == AcnDecision::Insert && master && FindStaleClient(*names, stored.hostId, staleClient);
 
     QVAPI_NODE first{}, next{};
-    const bool keyIp = b.systemManagementKey == 1;
-    if (decision == AcnDecision::Insert || decision == AcnDecision::IdSyncOnly) {
-        std::string name, ip;
-        if (!report.Entry(kSysgenNewBase + kSysgenHostName, name, kNameMax)) name = keyIp ? second : primary;
-        Put(first.ucNodeName, name);
-        first.uiNodeAttributes = attribute;
-        if (!report.Entry(kSysgenNewBase + kSysgenIpText, ip, kNameMax)) ip = keyIp ? primary : second;
-        Octets(ip, first.ucNodeAddress);
-        first.uiIPAddrFlag = 1;
-        std::string common;
-        if (report.Entry(kSysgenNewBase + kSysgenCommonName, common, 32)) Put(first.ucCommonName, common);
-        first.uiConnectKind = info->ucConnectKind;
-        first.ucHoldFlag = info->ucHoldFlag;
-        FillPath(report, first);
-        if (b.hostIdUse != 0) FillHostIds(report, false, first, nullptr);
-        FillMac(report, first, nullptr);
-        first.stUpdateTime = reportTime;
-        first.stCreateTime = reportTime;
-        if (decision == AcnDecision::Insert)
-            NodeLog(b, kInsertInfo, primary.c_str(), second.c_str(), attribute, Get(first.ucNodePath0).c_str(),
-                    Get(first.ucHostID).c_str(), first.ucHostIDFlag, Get(first.ucHostIDPath).c_str());
-        else
-            NodeLog(b, kDeleteInfo, primary.c_str(), second.c_str(), Get(first.ucHostID).c_str(), first.ucHostIDFlag,
-                    Get(first.ucHostIDPath).c_str(), Get(first.ucMACAddress).c_str());
-    } else if (decision == AcnDecision::Update) {
-        first = stored;
-        next = stored;
-        std::string text;
-        if (report.Entry2(kSysgenNewBase + kSysgenHostName, kSysgenOldBase + kSysgenHostName, text, kNameMax))
-            Put(next.ucNodeName, text);
-        if (report.Entry2(kSysgenNewBase + kSysgenIpText, kSysgenOldBase + kSysgenIpText, text, kNameMax)) {
-            std::memset(next.ucNodeAddress, 0, 4);
-            Octets(text, next.ucNodeAddress);
-            next.uiIPAddrFlag = 1;
-        }
-        if (report.Entry(kSysgenNewBase + kSysgenCommonName, text, 32)) {
-            Put(next.ucCommonName, text);
-            next.uiConnectKind = info->ucConnectKind;
-        } else {
-            next.uiConnectKind = 0;
-        }
-        FillPath(report, next);
-        next.ucHoldFlag = info->ucHoldFlag;
-        next.stUpdateTime = reportTime;
-        std::memset(next.ucHostID, 0, sizeof next.ucHostID);
-        next.ucHostIDFlag = 0;
-        std::memset(next.ucHostIDPath, 0, sizeof next.ucHostIDPath);
-        if (b.hostIdUse != 0) FillHostIds(report, true, next, &stored);
-        std::memset(next.ucMACAddress, 0, sizeof next.ucMACAddress);
-        FillMac(report, next, &stored);
-        NodeLog(b, kUpdateInfo, primary.c_str(), second.c_str(), attribute, Get(next.ucNodePath0).c_str(),
-                Get(next.ucHostID).c_str(), next.ucHostIDFlag, Get(next.ucHostIDPath).c_str());
-    } else {
-        first = stored;
-        next.stUpdateTime = reportTime;
-    }
-
+    FillRecords(report, info, *names, *decision, attribute, stored.record, reportTime, first, next);
     bool holdApplies = false;
-    for (uint8_t m : info->ucHoldMarker) holdApplies = holdApplies || m != 0;
+    for (uint8_t m : info.ucHoldMarker) holdApplies = holdApplies || m != 0;
     const AcnOutcome out =
-        ACNCallAPIFunction(call, decision, first, next, holdApplies, promote ? &staleClient : nullptr);
+        ACNCallAPIFunction(call, *decision, first, next, holdApplies, promote ? &staleClient : nullptr);
     if (out.result != 0) return 1;
     call.Fail(out.code == QVAPI_ERR_ALREADY_EXISTS ? 0 : out.code);
     return 0;
@@ -358,6 +266,6 @@ extern "C" QVPAPI_EXPORT int qvAPIAutoCreateNodeDefinition(const QVAPI_SYSGEN_IN
             call.Fail(QVAPI_ERR_INVALID_PARAMETER);
             return 0;
         }
-        return qvp::ids::Decide(call, lpSysgenInfo);
+        return qvp::ids::Register(call, *lpSysgenInfo);
     });
 }

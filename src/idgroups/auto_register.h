@@ -40,6 +40,9 @@ using OperateSystemNodeFn = int (*)(const char* lpUpperNode, const char* lpNodeN
 void SetOperateIdEntry(OperateIdEntryFn fn);
 void SetOperateSystemNode(OperateSystemNodeFn fn);
 
+// A host known by its common name (connect kind 1) is keyed by it under host-name keying only;
+// under address keying it is keyed by its address like every other node.
+bool KeyedByCommonName(const QVPAPI& block, const QVAPI_NODE& record);
 // The key a record is addressed by in the store (common name, host ID, host name or dotted
 // address, as the record and the session key say).
 std::string AcnKeyName(const QVPAPI& block, const QVAPI_NODE& record);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/fresh_folder.h"
 #include "core/handles.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -124,42 +125,41 @@ std::vector<std::string> Levels(std::string_view path) {
     return out;
 }
 
-// The per-call ID-sync work folder: removed at the end of the call when it is still there.
+// The per-call ID-sync work folder, made fresh: removed at the end of the call when it is still
+// there.
 class WorkFolder {
 public:
-    explicit WorkFolder(std::string path) : path_(std::move(path)) {}
+    explicit WorkFolder(std::string path) : folder_(std::move(path)) {}
     ~WorkFolder() {
-        if (made_ && win::GetFileAttributes(path_.c_str()) != win::INVALID_FILE_ATTRIBUTES)
-            win::RemoveDirectory(path_.c_str());
+        if (made_ && win::GetFileAttributes(path().c_str()) != win::INVALID_FILE_ATTRIBUTES)
+            win::RemoveDirectory(path().c_str());
     }
-    bool Make() { return made_ = qvpCreateDirectory(path_.c_str()) == 1; }
-    const std::string& path() const { return path_; }
+    bool Make() { return made_ = folder_.Make() == 0; }
+    const std::string& path() const { return folder_.path(); }
+    std::string PathOf(const char* name) const { return folder_.PathOf(name); }
 
-private:
-    std::string path_;
-    bool made_ = false;
-};
-
-FileHandle CreateWorkFile(QVPAPI& block, const std::string& path, int kind) {
-    (void)block;
-    FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                    win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        qvpDllLog(kind == 0 ? kWorkOpenGroup : kWorkOpenEntry, kWorkFileFunction,
-                  static_cast<int>(win::GetLastError()));
+    // A work file of the folder, made new through the folder's handle.
+    FileHandle CreateFile(const char* name, int kind) const {
+        FileHandle file(folder_.Open(name, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::CREATE_NEW));
+        if (!file.valid()) {
+            qvpDllLog(kind == 0 ? kWorkOpenGroup : kWorkOpenEntry, kWorkFileFunction,
+                      static_cast<int>(win::GetLastError()));
+            return file;
+        }
+        uint8_t header[kWorkHeader] = {};
+        putLe32(header, kWorkHeader);
+        win::DWORD written = 0;
+        if (!win::WriteFile(file.get(), header, sizeof header, &written, nullptr))
+            qvpDllLog(kWorkWrite, kWorkFileFunction, static_cast<int>(win::GetLastError()));
+        else if (written != sizeof header)
+            qvpDllLog(kWorkShort, kWorkFileFunction, static_cast<int>(written));
         return file;
     }
-    // A file left by an earlier call is reused: its header is written again at its start.
-    uint8_t header[kWorkHeader] = {};
-    putLe32(header, kWorkHeader);
-    win::SetFilePointer(file.get(), 0, nullptr, 0);
-    win::DWORD written = 0;
-    if (!win::WriteFile(file.get(), header, sizeof header, &written, nullptr))
-        qvpDllLog(kWorkWrite, kWorkFileFunction, static_cast<int>(win::GetLastError()));
-    else if (written != sizeof header)
-        qvpDllLog(kWorkShort, kWorkFileFunction, static_cast<int>(written));
-    return file;
-}
+
+private:
+    FreshFolder folder_;
+    bool made_ = false;
+};
 
 struct Applier {
     CallContext& call;
@@ -230,18 +230,18 @@ struct Applier {
 
     // ID synchronisation of a removed node. false when its work files or folder failed: the
     // definition then stays.
-    bool SyncRemoved(const std::string& folder) {
+    bool SyncRemoved(const WorkFolder& folder) {
         const bool only = decision == AcnDecision::IdSyncOnly;
-        const std::string groupPath = folder + "\\idsyncIDgrp";
-        const std::string entryPath = folder + "\\idsyncIDent";
+        const std::string groupPath = folder.PathOf("idsyncIDgrp");
+        const std::string entryPath = folder.PathOf("idsyncIDent");
         {
-            FileHandle group = CreateWorkFile(b, groupPath, 0);
+            FileHandle group = folder.CreateFile("idsyncIDgrp", 0);
             if (!group.valid()) {
                 if (only) qvpDllLog(kGroupFileError, kFunction, win::GetLastError());
                 else qvpDllLog(kGroupFileErrorLine, kFunction, win::GetLastError(), __LINE__);
                 return false;
             }
-            FileHandle entry = CreateWorkFile(b, entryPath, 1);
+            FileHandle entry = folder.CreateFile("idsyncIDent", 1);
             if (!entry.valid()) {
                 if (only) qvpDllLog(kEntryFileError, kFunction, win::GetLastError());
                 else qvpDllLog(kEntryFileErrorLine, kFunction, win::GetLastError(), __LINE__);
@@ -263,7 +263,7 @@ struct Applier {
         }
         win::DeleteFile(groupPath.c_str());
         win::DeleteFile(entryPath.c_str());
-        if (!win::RemoveDirectory(folder.c_str())) {
+        if (!win::RemoveDirectory(folder.path().c_str())) {
             qvpDllLog(kRmdirError, kFunction);
             return false;
         }
@@ -388,7 +388,7 @@ struct Applier {
         HostIdAdded();
         if (pendingHostId.empty()) return true;
         if (!Change(QVAPI_CHANGE_HOST_ID, "%s : Can't change node name(HOSTID) : %d : 0x%08x")) return false;
-        if (oldR.uiConnectKind == 1)
+        if (KeyedByCommonName(b, oldR))
             NodeLog(b, "UPDATE : Host name (%s/%s:%s) HostID(%s)  was added. :%s ", Name(newR).c_str(),
                     IpText(newR).c_str(), KindText().c_str(), pendingHostId.c_str(), key.c_str());
         else
@@ -437,7 +437,8 @@ struct Applier {
         if (oldR.uiConnectKind != newR.uiConnectKind) {
             if (!Change(QVAPI_CHANGE_CONNECT_KIND, "%s : Can't change connect kind : %d : 0x%08x")) return false;
             ConnectKindChanged("connect kind");
-            key = finalName = Get(newR.ucCommonName);
+            // Under address keying a host known by its common name keeps its address as its key.
+            if (!ipKeyed) key = finalName = Get(newR.ucCommonName);
         }
         if (!HostIdStep()) return false;
         if (!Change(QVAPI_CHANGE_UPDATE_TIME,
@@ -447,7 +448,8 @@ struct Applier {
     }
 
     AcnOutcome Update() {
-        const bool ok = oldR.uiConnectKind == 1 ? UpdateCommonKeyed() : UpdateKeyed(b.systemManagementKey == 1);
+        const bool ok =
+            KeyedByCommonName(b, oldR) ? UpdateCommonKeyed() : UpdateKeyed(b.systemManagementKey == 1);
         if (!ok) return {0, call.code()};
         if (std::memcmp(oldR.ucMACAddress, newR.ucMACAddress, 12) != 0 &&
             !Change(QVAPI_CHANGE_MAC_ADDRESS, "%s : Can't change MAC address : %d : 0x%08x"))
@@ -473,7 +475,7 @@ struct Applier {
         return {1, 0};
     }
 
-    AcnOutcome Delete(const std::string& folder) {
+    AcnOutcome Delete(const WorkFolder& folder) {
         if (idSync) {
             if (!SyncRemoved(folder)) return {0, QVAPI_ERR_RESOURCE};
             if (syncError == 0) NodeLog(b, kDeleteSyncDone, key.c_str());
@@ -506,8 +508,12 @@ std::string IpText(const QVAPI_NODE& record) {
     return text;
 }
 
+bool KeyedByCommonName(const QVPAPI& block, const QVAPI_NODE& record) {
+    return record.uiConnectKind == 1 && block.systemManagementKey == 0;
+}
+
 std::string AcnKeyName(const QVPAPI& block, const QVAPI_NODE& record) {
-    if (record.uiConnectKind == 1) return Get(record.ucCommonName);
+    if (KeyedByCommonName(block, record)) return Get(record.ucCommonName);
     if (record.ucHostIDFlag == 1) return Get(record.ucHostID);
     return block.systemManagementKey == 0 ? Get(record.ucNodeName) : IpText(record);
 }
@@ -522,7 +528,7 @@ AcnOutcome ACNCallAPIFunction(CallContext& call, AcnDecision decision, QVAPI_NOD
         return {1, 0};
     }
     a.key = a.startKey = AcnKeyName(b, first);
-    if (first.uiConnectKind != 1) first.ucSystemKey = second.ucSystemKey = b.systemManagementKey;
+    if (!KeyedByCommonName(b, first)) first.ucSystemKey = second.ucSystemKey = b.systemManagementKey;
 
     WorkFolder folder(PathOf(&qvpMakeWorkNodeDefPath) + "\\IDSYNC" + std::to_string(b.openerThreadId));
     if (a.idSync && !folder.Make()) {
@@ -533,10 +539,10 @@ AcnOutcome ACNCallAPIFunction(CallContext& call, AcnDecision decision, QVAPI_NOD
     switch (decision) {
         case AcnDecision::Insert: out = a.Insert(staleClient); break;
         case AcnDecision::Update: out = a.Update(); break;
-        case AcnDecision::Delete: out = a.Delete(folder.path()); break;
+        case AcnDecision::Delete: out = a.Delete(folder); break;
         case AcnDecision::IdSyncOnly:
             // The clean-up is the whole operation here, so its failure is the call's.
-            if (!a.SyncRemoved(folder.path())) out = {0, QVAPI_ERR_RESOURCE};
+            if (!a.SyncRemoved(folder)) out = {0, QVAPI_ERR_RESOURCE};
             else out = a.syncError == 0 ? AcnOutcome{1, 0} : AcnOutcome{0, a.syncError};
             break;
     }

@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/fileutil.h"
 #include "core/frame.h"
+#include "core/fresh_folder.h"
 #include "core/handles.h"
 #include "core/paths.h"
 #include "idgroups/id_finders.h"
@@ -78,9 +79,8 @@ void Put(char* field, size_t width, const std::string& text) {
 // One work file: its header counts what was appended.
 class WorkFile {
 public:
-    bool Open(CallContext& call, const std::string& path, const char* createText) {
-        file_ = FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                           win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool Open(CallContext& call, const FreshFolder& folder, const char* name, const char* createText) {
+        file_ = FileHandle(folder.Open(name, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::CREATE_NEW));
         if (!file_.valid()) return call.Failed(QVAPI_ERR_RESOURCE, createText, call.function(), Errno());
         if (!WriteHeader(call, kHeaderSize, 0)) return false;
         // A file left by an earlier call that never finished must not lend its records.
@@ -276,13 +276,15 @@ int qvAPIOperateIDEntry(const char* lpNodeName, const char* lpSearchName, const 
         char root[win::MAX_PATH] = {};
         qvpMakeMngflNodeGroupPath(root);
         const win::DWORD tid = block.openerThreadId != 0 ? block.openerThreadId : win::GetCurrentThreadId();
-        const std::string folder = std::string(root) + "\\IDOPR_" + std::to_string(tid);
-        if (!qvpCreateDirectoryTree(folder.c_str())) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kDirError, fn);
+        FreshFolder folder(std::string(root) + "\\IDOPR_" + std::to_string(tid));
+        if (const uint32_t made = folder.Make(); made != 0) {
+            return call.Failed(made == QVAPI_ERR_BUSY ? made : QVAPI_ERR_INVALID_PARAMETER, kDirError, fn);
+        }
         const uint32_t code = [&]() -> uint32_t {
             WorkFile groups;
             WorkFile entries;
-            if (!groups.Open(call, folder + "\\idoperatefile_G", kGroupCreate) ||
-                !entries.Open(call, folder + "\\idoperatefile_C", kEntryCreate)) {
+            if (!groups.Open(call, folder, "idoperatefile_G", kGroupCreate) ||
+                !entries.Open(call, folder, "idoperatefile_C", kEntryCreate)) {
                 return call.code();
             }
             const uint32_t found = SearchEntries(call, name, groups, entries);
@@ -291,7 +293,7 @@ int qvAPIOperateIDEntry(const char* lpNodeName, const char* lpSearchName, const 
             if (done != 0 && done != QVAPI_ERR_NOT_FOUND) call.Log(kOperateErr, fn, done);
             return done;
         }();
-        gaiCOMDirectoryDeleteAll(folder.c_str());
+        folder.Remove();
         if (code != 0) {
             call.Fail(code);
             return 0;

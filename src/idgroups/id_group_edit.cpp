@@ -1,7 +1,6 @@
 // ID-group editing: the change is made in the ID store, and where other systems must follow it
 // goes to them as a job of the "Edit_ID_group" folder. A job step that answers 0x20470000
 // (some names skipped) lets the steps go on and becomes the result at the end.
-#include <arpa/inet.h>
 
 #include <cstring>
 #include <string>
@@ -402,7 +401,7 @@ extern "C" QVPAPI_EXPORT int qvAPICreateClientIDGroup(const char* lpID, const ch
         uint32_t kind = 0;
         if (dwAttributes == 2) {
             if (!ClientNameOk(call, lpClientName, kind)) return 0;
-            if (block.systemManagementKey == 0 && (kind & 0x01) == 0 && inet_addr(lpClientName) != INADDR_NONE) {
+            if (block.systemManagementKey == 0 && (kind & 0x01) == 0 && win::inet_addr(lpClientName) != win::INADDR_NONE_VALUE) {
                 return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kKeyDisagree, fn, lpClientName);
             }
             IdNodeData group{};

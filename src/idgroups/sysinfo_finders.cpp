@@ -23,10 +23,12 @@ constexpr char kHandleInvalid[] = "%s : Logical Error : pData Handle is INVALID"
 constexpr char kFirstError[] = "%s : qvpAPIGetFirstSysInf Error : Node = %s, errno = %d";
 constexpr char kProbeError[] =
     "%s : qvpAPIGetFirstSysInf Error : Node = %s, errno = %d, lpSysInfoData->SysinfoEntry1.ucEntryType = %x";
-constexpr char kGroupProbeError[] = "qvAPIFindNextSysInf : qvpAPIGetFirstSysInf Error : Node = %s, errno = %d";
+// A group member's failed probe logs under the shortened name it always had.
+constexpr char kGroupProbeName[] = "qvAPIFindNextSysInf";
+constexpr char kGroupProbeError[] = "%s : qvpAPIGetFirstSysInf Error : Node = %s, errno = %d";
 constexpr char kNextError[] = "%s : qvpAPIGetNextSysInf Error : Node = %s, errno = %d";
 constexpr char kCloseError[] = "%s : qvpAPIGetCloseSysInf Error : Node = %s, errno = %d";
-constexpr char kInvError[] = "qvAPIFindSysInfo : qvpAPIGetInv Error : Node = %s, errno = %d";
+constexpr char kInvError[] = "%s : qvpAPIGetInv Error : Node = %s, errno = %d";
 constexpr char kDeleteError[] = "%s : qvpAPIDeleteSysInf Error : Node = %s, errno = %d";
 constexpr char kRenameError[] = "%s : qvpAPIChangeNameSysInf Error : Node = %s, errno = %d";
 constexpr char kRenameNull[] = "%s : Logical Error : %s Pointer is NULL";
@@ -38,7 +40,7 @@ constexpr FrameTexts kFirstFrame{"qvAPIFindFirstSysInfo", EndStyle::Result};
 constexpr FrameTexts kNextFrame{"qvAPIFindNextSysInfo", EndStyle::Decimal, "", ""};
 constexpr FrameTexts kCloseFrame{"qvAPIFindCloseSysInfo"};
 constexpr FrameTexts kFindFrame{"qvAPIFindSysInfo", EndStyle::Result, nullptr, nullptr,
-                                "qvAPIFindSysInfo : Exception Occured : ExceptionCode = 0x%8.8x"};
+                                "%s : Exception Occured : ExceptionCode = 0x%8.8x"};
 constexpr FrameTexts kDeleteFrame{"qvAPIDeleteSysInfo", EndStyle::Result};
 constexpr FrameTexts kRenameFrame{"qvAPIChangeNameSysInfo", EndStyle::Result};
 
@@ -171,7 +173,7 @@ int GroupStep(CallContext& call, QVAPI_SYSINFO& data) {
         return 1;
     }
     if (code != QVAPI_ERR_NOT_FOUND) {
-        call.Log(kGroupProbeError, block.sysInfoNodeName, static_cast<int>(code));
+        call.Log(kGroupProbeError, kGroupProbeName, block.sysInfoNodeName, static_cast<int>(code));
         call.Fail(code);
         return 0;
     }
@@ -274,7 +276,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindSysInfo(const char* lpNodeName, void** lpp
         if (!NodeOk(call, lpNodeName)) return 0;
         void* record = qvpAPIGetInv(&call.block(), lpNodeName);
         if (record == nullptr) {
-            call.Log(kInvError, lpNodeName, static_cast<int>(qvAPIGetLastError()));
+            call.Log(kInvError, call.function(), lpNodeName, static_cast<int>(qvAPIGetLastError()));
             const uint32_t code = qvAPIGetLastError();
             call.Fail(code != 0 ? code : QVAPI_ERR_UNEXPECTED_DATA);
             return 0;

@@ -26,20 +26,22 @@ constexpr char kHandleWords[] = "Logical Error : JobGen Handle Value is INVALID"
 namespace msg {
 constexpr char kRecordNull[] = "%s : Logical Error : lpCollectData Pointer is NULL";
 constexpr char kPathNull[] = "%s : Logical Error : lpcszCollectFilePath Pointer is NULL";
-constexpr char kInvalid[] = "qvAPIUpdateCollectFileJobGen : Parameter Error : lpCollectData->%s Value is INVALID";
-constexpr char kOpen[] = "qvAPIUpdateCollectFileJobGen : CreateFile - OPEN Error : File = %s";
-constexpr char kOpenCode[] = "qvAPIUpdateCollectFileJobGen : CreateFile - OPEN Error : Handle = 0x%8.8x, errno = %d";
-constexpr char kWrite[] = "qvAPIUpdateCollectFileJobGen : WriteFile Error : File = %s";
+constexpr char kInvalid[] = "%s : Parameter Error : lpCollectData->%s Value is INVALID";
+// A record file written anew logs under the updater's name, from whichever call.
+constexpr char kUpdateName[] = "qvAPIUpdateCollectFileJobGen";
+constexpr char kOpen[] = "%s : CreateFile - OPEN Error : File = %s";
+constexpr char kOpenCode[] = "%s : CreateFile - OPEN Error : Handle = 0x%8.8x, errno = %d";
+constexpr char kWrite[] = "%s : WriteFile Error : File = %s";
 constexpr char kWriteCode[] =
-    "qvAPIUpdateCollectFileJobGen : WriteFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = %d";
-constexpr char kPack[] = "qvAPIUpdateCollectFileJobGen : qvpSwpEndChangeQFile Error : INPATH = %s, QFile = %s";
-constexpr char kStat[] = "qvAPIGetCollectFileJobGen : _stat Error : File = %s, errno = %d";
-constexpr char kRead[] = "qvAPIGetCollectFileJobGen : ReadFile Error : File = %s, errno = %d";
-constexpr char kUnpack[] = "qvAPIGetCollectFileJobGen : qvpSwpStartChangeQFile Error : QFile = %s, OUTPATH = %s";
-constexpr char kMakeCreate[] = "qvpAPIJobGenMakeCollect : CreateFile Error %d : %s";
-constexpr char kMakeRead[] = "qvpAPIJobGenMakeCollect : ReadFile Error %d : %s";
-constexpr char kMakeCopy[] = "qvpAPIJobGenMakeCollect : CopyFile Error %d : %s";
-constexpr char kMakeSeek[] = "qvpAPIJobGenMakeCollect : SetFilePointer Error %d : %s";
+    "%s : WriteFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = %d";
+constexpr char kPack[] = "%s : qvpSwpEndChangeQFile Error : INPATH = %s, QFile = %s";
+constexpr char kStat[] = "%s : _stat Error : File = %s, errno = %d";
+constexpr char kRead[] = "%s : ReadFile Error : File = %s, errno = %d";
+constexpr char kUnpack[] = "%s : qvpSwpStartChangeQFile Error : QFile = %s, OUTPATH = %s";
+constexpr char kMakeCreate[] = "%s : CreateFile Error %d : %s";
+constexpr char kMakeRead[] = "%s : ReadFile Error %d : %s";
+constexpr char kMakeCopy[] = "%s : CopyFile Error %d : %s";
+constexpr char kMakeSeek[] = "%s : SetFilePointer Error %d : %s";
 }  // namespace msg
 
 constexpr size_t kTextKept = 63;
@@ -114,15 +116,15 @@ bool WriteAnew(CallContext& call, const std::string& path, const void* bytes, ui
                                     win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const int error = static_cast<int>(win::GetLastError());
-        call.Log(msg::kOpen, path.c_str());
-        call.Log(msg::kOpenCode, 0xFFFFFFFFu, error);
+        call.Log(msg::kOpen, msg::kUpdateName, path.c_str());
+        call.Log(msg::kOpenCode, msg::kUpdateName, 0xFFFFFFFFu, error);
         return false;
     }
     win::DWORD written = 0;
     if (win::WriteFile(file.get(), bytes, size, &written, nullptr) == 0 || written != size) {
         const int error = static_cast<int>(win::GetLastError());
-        call.Log(msg::kWrite, path.c_str());
-        call.Log(msg::kWriteCode, 0u, 0u, size, error);
+        call.Log(msg::kWrite, msg::kUpdateName, path.c_str());
+        call.Log(msg::kWriteCode, msg::kUpdateName, 0u, 0u, size, error);
         return false;
     }
     return file.Close();
@@ -138,7 +140,7 @@ uint32_t Update(CallContext& call, const QVAPI_COLLECT* c, const char* folder) {
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     if (const char* bad = BadSetting(*c)) {
-        call.Log(msg::kInvalid, bad);
+        call.Log(msg::kInvalid, call.function(), bad);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     const CollectPaths paths = PathsOf(call.block());
@@ -151,7 +153,7 @@ uint32_t Update(CallContext& call, const QVAPI_COLLECT* c, const char* folder) {
     qvpCreateDirectoryTree(work.c_str());
     win::CopyFile(InFolder(folder, kScriptName).c_str(), (work + "\\" + kScriptName).c_str(), win::TRUE);
     if (qvpSwpEndCangeQFile(work.c_str(), paths.q.c_str()) != 0) {
-        call.Log(msg::kPack, work.c_str(), paths.q.c_str());
+        call.Log(msg::kPack, call.function(), work.c_str(), paths.q.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     return 0;
@@ -178,13 +180,13 @@ uint32_t Get(CallContext& call, QVAPI_COLLECT* c, const char* output) {
     const CollectPaths paths = PathsOf(call.block());
     for (const std::string* path : {&paths.f, &paths.p, &paths.q}) {
         if (win::GetFileAttributes(path->c_str()) == win::INVALID_FILE_ATTRIBUTES) {
-            call.Log(msg::kStat, path->c_str(), 2);
+            call.Log(msg::kStat, call.function(), path->c_str(), 2);
             return QVAPI_ERR_FILE_NOT_FOUND;
         }
     }
     uint8_t r[kCollectRecordSize];
     if (ReadSome(paths.f, r, sizeof r) != static_cast<long>(sizeof r)) {
-        call.Log(msg::kRead, paths.f.c_str(), static_cast<int>(win::GetLastError()));
+        call.Log(msg::kRead, call.function(), paths.f.c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
     std::memset(c, 0, sizeof *c);
@@ -196,7 +198,7 @@ uint32_t Get(CallContext& call, QVAPI_COLLECT* c, const char* output) {
     c->ucCipherCode = static_cast<char>(r[513]);
     std::memcpy(c->ucCollectPath, r + 168, 64);
     if (ReadSome(paths.p, c->ucCollectStorePath, sizeof c->ucCollectStorePath) < 0) {
-        call.Log(msg::kRead, paths.p.c_str(), static_cast<int>(win::GetLastError()));
+        call.Log(msg::kRead, call.function(), paths.p.c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
     // The unpacking deletes what it unpacks: give it a copy and keep Q0000000 for the commit.
@@ -204,7 +206,7 @@ uint32_t Get(CallContext& call, QVAPI_COLLECT* c, const char* output) {
     if (!copy.Create(paths.q, ".get", win::GENERIC_WRITE) || !copy.handle.Close() ||
         win::CopyFile(paths.q.c_str(), copy.path().c_str(), win::FALSE) == 0 ||
         qvpSwpStartCangeQFile(copy.path().c_str(), output) != 0) {
-        call.Log(msg::kUnpack, paths.q.c_str(), output);
+        call.Log(msg::kUnpack, call.function(), paths.q.c_str(), output);
         return QVAPI_ERR_RESOURCE;
     }
     return 0;
@@ -219,28 +221,28 @@ uint32_t MakeCollect(CallContext& call, const char* archive) {
     FileHandle f(win::CreateFile(paths.f.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
                                  win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f.valid()) {
-        call.Log(msg::kMakeCreate, static_cast<int>(win::GetLastError()), paths.f.c_str());
+        call.Log(msg::kMakeCreate, call.function(), static_cast<int>(win::GetLastError()), paths.f.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     uint8_t r[kCollectRecordSize];
     win::DWORD done = 0;
     if (win::ReadFile(f.get(), r, sizeof r, &done, nullptr) == 0 || done != sizeof r) {
-        call.Log(msg::kMakeRead, static_cast<int>(win::GetLastError()), paths.f.c_str());
+        call.Log(msg::kMakeRead, call.function(), static_cast<int>(win::GetLastError()), paths.f.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     ++r[kCollectCounter];
     if ((r[10] & kCollectHasArchive) != 0 && win::CopyFile(archive, paths.q.c_str(), win::TRUE) == 0) {
         const int error = static_cast<int>(win::GetLastError());
-        call.Log(msg::kMakeCopy, error, archive);
-        call.Log(msg::kMakeCopy, error, paths.q.c_str());
+        call.Log(msg::kMakeCopy, call.function(), error, archive);
+        call.Log(msg::kMakeCopy, call.function(), error, paths.q.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     if (win::SetFilePointer(f.get(), 0, nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER) {
-        call.Log(msg::kMakeSeek, static_cast<int>(win::GetLastError()), paths.f.c_str());
+        call.Log(msg::kMakeSeek, call.function(), static_cast<int>(win::GetLastError()), paths.f.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     if (win::WriteFile(f.get(), r, sizeof r, &done, nullptr) == 0 || done != sizeof r || !f.Close()) {
-        call.Log(msg::kMakeCreate, static_cast<int>(win::GetLastError()), paths.f.c_str());
+        call.Log(msg::kMakeCreate, call.function(), static_cast<int>(win::GetLastError()), paths.f.c_str());
         return QVAPI_ERR_RESOURCE;
     }
     return WriteAnew(call, paths.p, kCollectPathText, sizeof kCollectPathText) ? 0 : QVAPI_ERR_RESOURCE;

@@ -28,6 +28,7 @@ constexpr char kIdRead[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
 constexpr char kCollectMissing[] = "qvAPICloseJobGenEx : _stat Error : File = %s, errno = %d";
 constexpr char kCollectMove[] = "qvAPICloseJobGenEx : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
+constexpr char kList[] = "%s : FindFile %s : ErrorCode = %d";
 constexpr char kClear[] = "%s : qvpClearDirectoryForJobGen %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -38,21 +39,17 @@ void PutTwoDigits(char* at, unsigned value) {
     at[1] = static_cast<char>('0' + value % 10);
 }
 
-// Names of a work area in listing order ("." and ".." left out), directories or files.
-std::vector<std::string> Listing(const std::string& dir, bool directories) {
-    std::vector<std::string> names;
-    win::WIN32_FIND_DATAA data{};
-    FindWalk walk(dir + "\\*", data);
-    if (!walk.valid()) return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        if (((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) == directories) names.push_back(name);
-    } while (walk.Next(data));
-    return names;
+// The names of a work area, or nothing with the walk's failure logged: a commit never stores a
+// JobGen from part of its work tree.
+bool Listing(CallContext& call, const std::string& dir, bool directories, std::vector<std::string>& names) {
+    if (ListWorkArea(dir, directories, names)) return true;
+    call.Log(msg::kList, call.function(), dir.c_str(), static_cast<int>(win::GetLastError()));
+    return false;
 }
 
-// jobgenfile being written: each entry appended under a lock over its own bytes.
+// jobgenfile being written: entries gathered and written in runs, each run under a lock over
+// its own bytes (a reader locking any one entry's range waits for the whole run), the header
+// last.
 class EntryWriter {
 public:
     EntryWriter(CallContext& call, std::string path) : call_(call), path_(std::move(path)) {}
@@ -65,14 +62,28 @@ public:
         return false;
     }
     bool Append(const JobGenEntry& entry) {
-        if (!WriteLocked(count_ * kEntrySize + kHeaderSize, &entry, kEntrySize)) return false;
+        const auto* bytes = reinterpret_cast<const char*>(&entry);
+        run_.append(bytes, kEntrySize);
         ++count_;
-        return true;
+        return run_.size() < kRunBytes || Flush();
     }
-    bool WriteHeader(const JobGenHeader& header) { return WriteLocked(0, &header, kHeaderSize) && file_.Close(); }
+    bool WriteHeader(const JobGenHeader& header) {
+        return Flush() && WriteLocked(0, &header, kHeaderSize) && file_.Close();
+    }
     uint32_t count() const { return count_; }
 
 private:
+    static constexpr size_t kRunBytes = 64 * kEntrySize;
+
+    bool Flush() {
+        if (run_.empty()) return true;
+        const auto size = static_cast<uint32_t>(run_.size());
+        if (!WriteLocked(uint64_t{written_} * kEntrySize + kHeaderSize, run_.data(), size)) return false;
+        written_ = count_;
+        run_.clear();
+        return true;
+    }
+
     bool WriteLocked(uint64_t at, const void* bytes, uint32_t size) {
         const auto low = static_cast<win::DWORD>(at);
         if (win::SetFilePointer(file_.get(), static_cast<win::LONG>(low), nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER ||
@@ -89,7 +100,9 @@ private:
     CallContext& call_;
     std::string path_;
     FileHandle file_;
-    uint32_t count_ = 0;
+    uint32_t count_ = 0;    // entries appended
+    uint32_t written_ = 0;  // of them in the file
+    std::string run_;       // the entries appended since
 };
 
 // Lays an ID-operation record over a node's entry (kinds L and O).
@@ -106,39 +119,100 @@ void LayIdOperation(char kind, const uint8_t* record, JobGenEntry& entry) {
     }
 }
 
+// A package of the work tree as every node's entries take it: its key and its entry file.
+struct WorkPackage {
+    std::string dir;
+    std::string key;
+    JobGenEntry entry{};
+};
+
+// What the node entries of one commit share, listed and read once: the packages (kinds D, M,
+// J) and the ID-operation records (kinds L, O of the Ex commit).
+struct SharedParts {
+    bool read = false;
+    std::vector<WorkPackage> packages;
+    std::vector<std::vector<uint8_t>> idOperations;
+};
+
+uint32_t ReadPackages(CallContext& call, std::vector<WorkPackage>& out) {
+    const std::string packages = WorkArea(call.block(), "PACKAGE");
+    std::vector<std::string> dirs;
+    if (!Listing(call, packages, true, dirs)) return QVAPI_ERR_RESOURCE;
+    for (const std::string& dir : dirs) {
+        WorkPackage package;
+        package.dir = dir;
+        char key[512] = {};
+        if (qvpFileNameToPackageName(dir.c_str(), key) == 0) return QVAPI_ERR_RESOURCE;
+        package.key = key;
+        const std::string path = packages + "\\" + dir + "\\" + kEntryFile;
+        if (win::DWORD error = ReadEntry(path, package.entry); error != 0) {
+            call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(error));
+            return QVAPI_ERR_RESOURCE;
+        }
+        out.push_back(std::move(package));
+    }
+    return 0;
+}
+
+uint32_t ReadIdOperations(CallContext& call, std::vector<std::vector<uint8_t>>& out) {
+    QVPAPI& block = call.block();
+    const std::string idgroup = WorkArea(block, "IDGROUP");
+    std::vector<std::string> files;
+    if (!Listing(call, idgroup, false, files)) return QVAPI_ERR_RESOURCE;
+    for (const std::string& file : files) {
+        std::vector<uint8_t> record(kEntrySize);
+        void* buffer = record.data();
+        uint32_t size = kEntrySize;
+        if (qvpAPIFileCopy(&block, (idgroup + "\\" + file).c_str(), &buffer, &size, nullptr, 0) < 0) {
+            call.Log(msg::kIdRead, call.function(), qvAPIGetLastError());
+            return QVAPI_ERR_RESOURCE;
+        }
+        out.push_back(std::move(record));
+    }
+    return 0;
+}
+
+// Reads the shared parts at the first node that needs them.
+uint32_t ReadSharedParts(CallContext& call, const JobGenEdit& edit, SharedParts& shared) {
+    if (shared.read) return 0;
+    shared.read = true;
+    if (KindIn(edit.jobKind, "DMJ")) return ReadPackages(call, shared.packages);
+    if (edit.ex && KindIn(edit.jobKind, "LO")) return ReadIdOperations(call, shared.idOperations);
+    return 0;
+}
+
+// Copies a package's side files into the store directory.
+uint32_t CopyPackageSides(CallContext& call, const JobGenEdit& edit, const WorkPackage& package) {
+    const std::string packages = WorkArea(call.block(), "PACKAGE");
+    std::vector<std::string> sides;
+    if (package.entry.packageCopy == 1) sides.push_back(package.dir);
+    if (package.entry.fileIdCopy == 1) sides.push_back(FieldText(package.entry.fileId, sizeof package.entry.fileId));
+    for (const std::string& side : sides) {
+        const std::string from = packages + "\\" + package.dir + "\\" + side;
+        const std::string to = edit.jobGenPath + "\\" + side;
+        if (CheckName(side.c_str()) != 0 || win::CopyFile(from.c_str(), to.c_str(), win::FALSE) == 0) {
+            call.Log(msg::kCreateFile, call.function(), to.c_str(), static_cast<int>(win::GetLastError()));
+            return QVAPI_ERR_RESOURCE;
+        }
+    }
+    return 0;
+}
+
 // The pairs of one node: the package entries (D, M, J), the ID operations (L, O), or the node
 // entry alone. `first` copies the package side files into the store directory.
-uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool first, EntryWriter& out) {
-    QVPAPI& block = call.block();
+uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool first, SharedParts& shared,
+                    EntryWriter& out) {
     const char kind = edit.jobKind;
+    if (uint32_t code = ReadSharedParts(call, edit, shared); code != 0) return code;
     if (KindIn(kind, "DMJ")) {
-        const std::string packages = WorkArea(block, "PACKAGE");
-        for (const std::string& dir : Listing(packages, true)) {
-            char key[512] = {};
-            if (qvpFileNameToPackageName(dir.c_str(), key) == 0) return QVAPI_ERR_RESOURCE;
-            PutField(entry.packageKey, sizeof entry.packageKey, key);
-            JobGenEntry package{};
-            const std::string path = packages + "\\" + dir + "\\" + kEntryFile;
-            if (win::DWORD error = ReadEntry(path, package); error != 0) {
-                call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(error));
-                return QVAPI_ERR_RESOURCE;
-            }
-            entry.setcls = package.setcls;
-            std::memcpy(entry.fileId, package.fileId, sizeof entry.fileId);
-            entry.packageCopy = package.packageCopy;
-            entry.fileIdCopy = package.fileIdCopy;
+        for (const WorkPackage& package : shared.packages) {
+            PutField(entry.packageKey, sizeof entry.packageKey, package.key);
+            entry.setcls = package.entry.setcls;
+            std::memcpy(entry.fileId, package.entry.fileId, sizeof entry.fileId);
+            entry.packageCopy = package.entry.packageCopy;
+            entry.fileIdCopy = package.entry.fileIdCopy;
             if (first) {
-                std::vector<std::string> sides;
-                if (package.packageCopy == 1) sides.push_back(dir);
-                if (package.fileIdCopy == 1) sides.push_back(FieldText(package.fileId, sizeof package.fileId));
-                for (const std::string& side : sides) {
-                    const std::string from = packages + "\\" + dir + "\\" + side;
-                    const std::string to = edit.jobGenPath + "\\" + side;
-                    if (CheckName(side.c_str()) != 0 || win::CopyFile(from.c_str(), to.c_str(), win::FALSE) == 0) {
-                        call.Log(msg::kCreateFile, call.function(), to.c_str(), static_cast<int>(win::GetLastError()));
-                        return QVAPI_ERR_RESOURCE;
-                    }
-                }
+                if (uint32_t code = CopyPackageSides(call, edit, package); code != 0) return code;
             }
             if (!out.Append(entry)) return QVAPI_ERR_RESOURCE;
         }
@@ -155,16 +229,8 @@ uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool
         return out.Append(entry) ? 0 : QVAPI_ERR_RESOURCE;
     }
     if (edit.ex && KindIn(kind, "LO")) {
-        const std::string idgroup = WorkArea(block, "IDGROUP");
-        for (const std::string& file : Listing(idgroup, false)) {
-            uint8_t record[kEntrySize] = {};
-            void* buffer = record;
-            uint32_t size = kEntrySize;
-            if (qvpAPIFileCopy(&block, (idgroup + "\\" + file).c_str(), &buffer, &size, nullptr, 0) < 0) {
-                call.Log(msg::kIdRead, call.function(), qvAPIGetLastError());
-                return QVAPI_ERR_RESOURCE;
-            }
-            LayIdOperation(kind, record, entry);
+        for (const std::vector<uint8_t>& record : shared.idOperations) {
+            LayIdOperation(kind, record.data(), entry);
             if (!out.Append(entry)) return QVAPI_ERR_RESOURCE;
         }
         return 0;
@@ -252,17 +318,26 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
     if (!KindIn(kind, "IV")) edit.time.ucSetcls = ' ';
     if (!KindIn(kind, "GISV")) edit.time.ucExecTiming = 0;
     const std::string nodes = WorkArea(call.block(), "NODE");
+    // The node files are opened through their folder's handle: the work tree's folders are not
+    // looked up again for each of them.
+    const FileHandle nodeFolder(win::CreateFile(nodes.c_str(), win::GENERIC_READ,
+                                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                                win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::vector<std::string> names;
+    if (!Listing(call, nodes, false, names)) return QVAPI_ERR_RESOURCE;
     bool first = true;
-    for (const std::string& name : Listing(nodes, false)) {
+    SharedParts shared;
+    for (const std::string& name : names) {
         JobGenEntry entry{};
         const std::string path = nodes + "\\" + name;
-        if (win::DWORD error = ReadEntry(path, entry); error != 0) {
+        const win::DWORD error = nodeFolder.valid() ? ReadEntryIn(nodeFolder.get(), path, entry) : ReadEntry(path, entry);
+        if (error != 0) {
             call.Log(msg::kReadFile, call.function(), path.c_str(), static_cast<int>(error));
             return QVAPI_ERR_RESOURCE;
         }
         entry.jobKind = kind;
         entry.setcls = edit.time.ucSetcls != 0 ? edit.time.ucSetcls : ' ';
-        if (uint32_t code = AppendNode(call, edit, entry, first, out); code != 0) return code;
+        if (uint32_t code = AppendNode(call, edit, entry, first, shared, out); code != 0) return code;
         first = false;
     }
     JobGenHeader header = edit.header;

@@ -33,6 +33,13 @@ bool NamesNoLevel(std::string_view part) {
     const size_t kept = part.find_last_not_of(". ");
     return kept == std::string_view::npos;
 }
+
+// The one spelling of a path part the store does not tell from others: trailing blanks and
+// dots dropped, letters upper-cased, so "J1", "j1" and "J1." name one JobGen and one mutex.
+std::string StoreSpelling(std::string_view part) {
+    const size_t kept = part.find_last_not_of(". ");
+    return win::CharUpper(part.substr(0, kept == std::string_view::npos ? 0 : kept + 1));
+}
 }  // namespace
 
 void PutField(char* field, size_t width, std::string_view text) {
@@ -110,7 +117,7 @@ std::string MutexName(std::string_view folder, std::string_view name) {
         if (end == std::string::npos) end = full.size();
         if (end > at) {
             if (!out.empty()) out += '.';
-            out.append(full, at, end - at);
+            out += StoreSpelling(std::string_view(full).substr(at, end - at));
         }
         at = end + 1;
     }
@@ -176,13 +183,27 @@ win::DWORD WriteNewEntry(const std::string& path, const JobGenEntry& entry, bool
     return error;
 }
 
-win::DWORD ReadEntry(const std::string& path, JobGenEntry& entry) {
-    FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
-                                    win::FILE_ATTRIBUTE_NORMAL, nullptr));
+namespace {
+
+win::DWORD ReadOpenedEntry(FileHandle file, JobGenEntry& entry) {
     if (!file.valid()) return win::GetLastError();
     win::DWORD read = 0;
     if (win::ReadFile(file.get(), &entry, kEntrySize, &read, nullptr) == 0) return win::GetLastError();
     return read == kEntrySize ? 0 : 38;  // ERROR_HANDLE_EOF
+}
+
+}  // namespace
+
+win::DWORD ReadEntry(const std::string& path, JobGenEntry& entry) {
+    return ReadOpenedEntry(FileHandle(win::CreateFile(path.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+                                                      win::FILE_ATTRIBUTE_NORMAL, nullptr)),
+                           entry);
+}
+
+win::DWORD ReadEntryIn(win::HANDLE folder, const std::string& path, JobGenEntry& entry) {
+    return ReadOpenedEntry(FileHandle(win::CreateFileIn(folder, path.c_str(), win::GENERIC_READ, 0,
+                                                        win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL)),
+                           entry);
 }
 
 bool ParseJobGenFile(std::span<const uint8_t> bytes, StoredJobGen& out) {

@@ -189,7 +189,9 @@ uint32_t CheckLevelName(CallContext& call, const char* name, bool oldWording = f
 // part must pass name check 3, whose code is returned.
 uint32_t CheckFolder(const char* folder, bool checkParts, std::string& normalised);
 // The JobGen mutex of folder + "\" + name: the first character dropped, the rest split at "\",
-// empty pieces dropped, the pieces joined with ".".
+// empty pieces dropped, each piece in the store's one spelling (trailing blanks and dots
+// dropped, upper case: every spelling the store resolves to one JobGen takes one mutex), the
+// pieces joined with ".".
 std::string MutexName(std::string_view folder, std::string_view name);
 
 // A JobGen mutex taken without waiting; released and closed when it goes.
@@ -274,6 +276,9 @@ void RegisterRelease();
 win::DWORD WriteNewEntry(const std::string& path, const JobGenEntry& entry, bool* createFailed = nullptr);
 // Reads a 1284-byte entry file (unshared). 0 or the Windows error (a short file: 38).
 win::DWORD ReadEntry(const std::string& path, JobGenEntry& entry);
+// The same for a file below the folder that `folder` holds open (see win::CreateFileIn): the
+// folders above are not looked up again.
+win::DWORD ReadEntryIn(win::HANDLE folder, const std::string& path, JobGenEntry& entry);
 
 // ---- the stored file -------------------------------------------------------------------------
 
@@ -313,6 +318,10 @@ void EndWalkSlot(void*& slot);
 // Classification of a directory: 3 folder, 4 JobGen or job, 5 ID JobGen or ID job, -1 (last
 // error: the walk's Windows error, or the read's API code).
 int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATAA& data);
+// The names in a work area in listing order ("." and ".." left out), folders or files. Only the
+// end of the listing ends it: false, with the walk's Windows error as last error, when the walk
+// cannot start or fails part way, so that no caller takes a part for the whole.
+bool ListWorkArea(const std::string& dir, bool directories, std::vector<std::string>& names);
 // Empties a stored JobGen's directory but its jobgenfile. true when done.
 bool ClearDirectoryForJobGen(const std::string& directory);
 

@@ -1,6 +1,5 @@
 // JobGen folders (create, rename, delete), the look-up of one stored JobGen, and the classifier
 // that tells folders, JobGens and jobs apart.
-#include <strings.h>
 
 #include <cstring>
 
@@ -30,8 +29,8 @@ constexpr char kStat[] = "%s : _stat Error %d : %s";
 constexpr char kCreateDirectory[] = "%s : CreateDirectory Error %d : %s";
 constexpr char kMove[] = "%s : MoveFile %s --> %s : ErrorCode = %d";
 constexpr char kDeleteAll[] = "%s : gaiCOMDirectoryDeleteAll %s : ErrorCode = %d";
-constexpr char kRecordNull[] = "qvAPIFindJobGen : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
-constexpr char kJobGenNameNull[] = "qvAPIFindJobGen : Parameter Error : lpJobGenName pointer is NULL";
+constexpr char kRecordNull[] = "%s : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
+constexpr char kJobGenNameNull[] = "%s : Parameter Error : lpJobGenName pointer is NULL";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kFileCopy[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
@@ -66,7 +65,7 @@ bool TimesOf(const std::string& path, win::FILETIME& created, win::FILETIME& wri
 uint32_t FindJobGen(CallContext& call, const char* folderText, const char* name, QVAPI_JOBGEN* out) {
     const char* fn = call.function();
     if (out == nullptr || name == nullptr || name[0] == '\0') {
-        call.Log(out == nullptr ? msg::kRecordNull : msg::kJobGenNameNull);
+        call.Log(out == nullptr ? msg::kRecordNull : msg::kJobGenNameNull, call.function());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     std::memset(out, 0, sizeof *out);
@@ -136,13 +135,13 @@ int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATA
         const char* name = data.cFileName;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) return 3;
-        if (strcasecmp(name, "jobexecfile") == 0) {
+        if (win::_stricmp(name, "jobexecfile") == 0) {
             const size_t sep = win::FindLastSeparator(directory);
             const std::string last = sep == std::string::npos ? directory : directory.substr(sep + 1);
             return last.rfind("IB", 0) == 0 || last.rfind("IS", 0) == 0 ? 5 : 4;
         }
-        if (strcasecmp(name, "PB000000") == 0 || strcasecmp(name, "PA000000") == 0) continue;
-        if (strcasecmp(name, kJobGenFile) == 0) {
+        if (win::_stricmp(name, "PB000000") == 0 || win::_stricmp(name, "PA000000") == 0) continue;
+        if (win::_stricmp(name, kJobGenFile) == 0) {
             JobGenHeader header{};
             void* buffer = &header;
             uint32_t size = kHeaderSize;
@@ -157,13 +156,26 @@ int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATA
     return win::GetLastError() == win::ERROR_NO_MORE_FILES && counted == 0 ? 3 : -1;
 }
 
+bool ListWorkArea(const std::string& dir, bool directories, std::vector<std::string>& names) {
+    names.clear();
+    win::WIN32_FIND_DATAA data{};
+    FindWalk walk(dir + "\\*", data);
+    if (!walk.valid()) return false;
+    do {
+        const std::string_view name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) == directories) names.emplace_back(name);
+    } while (walk.Next(data));
+    return win::GetLastError() == win::ERROR_NO_MORE_FILES;
+}
+
 bool ClearDirectoryForJobGen(const std::string& directory) {
     win::WIN32_FIND_DATAA data{};
     FindWalk walk(directory + "\\*", data);
     if (!walk.valid()) return false;
     do {
         const char* name = data.cFileName;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || strcasecmp(name, kJobGenFile) == 0) continue;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || win::_stricmp(name, kJobGenFile) == 0) continue;
         const std::string path = directory + "\\" + name;
         const bool isDir = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                            (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;

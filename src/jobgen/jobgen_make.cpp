@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "jobgen/collect_files.h"
 #include "jobgen/jobgen_make.h"
+#include "nodes/name_text.h"
 #include "packages/package_files.h"
 #include "platform/byte_order.h"
 #include "records/records.h"
@@ -78,7 +79,7 @@ uint32_t ParseExecRecords(std::span<const uint8_t> file, std::vector<ExecRecord>
         r.bytes = file.data() + at;
         at += kExecRecordSize;
         const std::string name = CutAtBlank(r.bytes + 16, 64);
-        const bool hostId = !name.empty() && name[0] == '#';
+        const bool hostId = nodes::IsHostIdName(name);
         r.node = name;
         r.host = name;
         if (name.empty() || hostId) {

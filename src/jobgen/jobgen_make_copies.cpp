@@ -1,6 +1,5 @@
 // The copiers of a rebuilt JobGen: side files of particular job kinds put into its store
 // directory under their fixed names, never replacing one.
-#include <strings.h>
 
 #include <cstring>
 #include <string>
@@ -63,7 +62,7 @@ uint32_t CopyNew(CallContext& call, const char* source, const std::string& targe
 uint32_t CopyNamed(CallContext& call, const char* folder, const char* name, const char* source, const char* fixed) {
     std::string dir;
     if (uint32_t code = Directory(call, folder, name, source, dir); code != 0) return code;
-    if (strcasecmp(FileNameOf(source).c_str(), fixed) != 0) return 0;
+    if (win::_stricmp(FileNameOf(source).c_str(), fixed) != 0) return 0;
     return CopyNew(call, source, dir + "\\" + fixed);
 }
 
@@ -83,8 +82,8 @@ uint32_t CopyUinv(CallContext& call, const char* folder, const char* name, const
     std::string dir;
     if (uint32_t code = Directory(call, folder, name, source, dir); code != 0) return code;
     const std::string file = FileNameOf(source);
-    if (strcasecmp(file.c_str(), "UL000000") == 0) return CopyNew(call, source, dir + "\\UL000000");
-    if (strcasecmp(file.c_str(), "UI000000") != 0) return 0;
+    if (win::_stricmp(file.c_str(), "UL000000") == 0) return CopyNew(call, source, dir + "\\UL000000");
+    if (win::_stricmp(file.c_str(), "UI000000") != 0) return 0;
     // The sub-folder is one level inside the JobGen, never a way out of it.
     if (CheckName(sub) != 0) {
         call.Log(msg::kSubFolderInvalid, call.function(), sub == nullptr ? "" : sub);

@@ -44,9 +44,9 @@ constexpr char kDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
 constexpr char kFindFirstFile[] = "%s : FindFirstFile %s : ErrorCode = %d";
 constexpr char kFindNextFile[] = "%s : FindNextFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
-constexpr char kRecordNull[] = "qvAPIFindFirstNodeJobGen : Parameter Error : QVAPI_JOBGEN_NODE struct Adress is NULL";
+constexpr char kRecordNull[] = "%s : Parameter Error : QVAPI_JOBGEN_NODE struct Adress is NULL";
 constexpr char kFindHandle[] = "Parameter Error : JobGenFindNode Handle Value is INVALID";
-constexpr char kFindClose[] = "qvAPIFindCloseNodeJobGen : FindClose : ErrorCode = %d";
+constexpr char kFindClose[] = "%s : FindClose : ErrorCode = %d";
 }  // namespace msg
 
 struct TargetTexts {
@@ -443,7 +443,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstNodeJobGen(QVPAPI_HANDLE hJ
         if (EditOf(call, hJobGen) == nullptr) return QVPAPI_INVALID_HANDLE;
         QVPAPI& block = call.block();
         if (lpNode == nullptr) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kRecordNull);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kRecordNull, call.function());
             return QVPAPI_INVALID_HANDLE;
         }
         std::memset(lpNode, 0, CallerSize(block));
@@ -492,7 +492,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCloseNodeJobGen(QVPAPI_HANDLE hFind, uint3
         const bool closed = walk->Close();
         EndWalkSlot(call.block().nodeEntryFind);
         if (!closed) {
-            call.Failed(QVAPI_ERR_RESOURCE, msg::kFindClose, static_cast<int>(win::GetLastError()));
+            call.Failed(QVAPI_ERR_RESOURCE, msg::kFindClose, call.function(), static_cast<int>(win::GetLastError()));
             return 0;
         }
         return 1;

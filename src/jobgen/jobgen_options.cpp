@@ -18,7 +18,8 @@ constexpr FrameTexts kMulticastSet = JobGenFrame("qvAPIChangeMulticastJobGen");
 constexpr FrameTexts kMulticastGet = JobGenFrame("qvAPIGetMulticastJobGen");
 constexpr FrameTexts kPressingSet = JobGenFrame("qvAPIChangePressingDistJobGen");
 constexpr FrameTexts kPressingGet = JobGenFrame("qvAPIGetPressingDistJobGen");
-constexpr FrameTexts kTimeSet = JobGenFrame("qvAPIUpDateTimeJobGen", kLogicalError, EndStyle::Decimal);
+// Its START line shows the change flag, written by the body.
+constexpr FrameTexts kTimeSet{"qvAPIUpDateTimeJobGen", EndStyle::Decimal, "", nullptr, kLogicalError};
 constexpr FrameTexts kTimeGet = JobGenFrame("qvAPIGetTimeJobGen", kLogicalError, EndStyle::Decimal);
 constexpr FrameTexts kSchSet = JobGenFrame("qvAPIUpdateSchTimeJobGen", kLogicalError, EndStyle::RcDc);
 constexpr FrameTexts kSchGet = JobGenFrame("qvAPIGetSchTimeJobGen", kLogicalError, EndStyle::RcDc);
@@ -35,6 +36,7 @@ namespace msg {
 constexpr char kKindInvalid[] = "%s : ucJobKind(%c) is INVALID";
 constexpr char kOpenFailed[] = "%s : qvAPICreateJobGen Err : Code = 0x%8.8x";
 constexpr char kUnmatch[] = "%s : IDKind UNMATCH";
+constexpr char kTimeStart[] = "%s START :dwChangeFlag = 0x%8.8x";
 constexpr char kFlag[] = "%s :dwChangeFlag = 0x%8.8x";
 constexpr char kSetcls[] = "%s :ucSetcls = %c";
 constexpr char kMonthDay[] = "%s :ZARN_CL_MONTH:ExecTime.wDay = 0:error";
@@ -62,8 +64,8 @@ constexpr char kDivSize[] = "%s :Parameter Error.  DivisionalSize = %d";
 constexpr char kDivInterval[] = "%s :Parameter Error.  TransInterval = %d";
 constexpr char kDivOn[] = "%s : DivisionalOption = 1, DivisionalSize = %d, TransInterval = %d";
 constexpr char kDivOption[] = "%s :uiDivisionalOption = %d";
-constexpr char kRegNull[] = "qvAPIUpdateRegInfOptionJobGen : Parameter Error : lpRegInfData is NULL";
-constexpr char kRegValue[] = "qvAPIUpdateRegInfOptionJobGen : Parameter Error : uiReginfRefOption is %d";
+constexpr char kRegNull[] = "%s : Parameter Error : lpRegInfData is NULL";
+constexpr char kRegValue[] = "%s : Parameter Error : uiReginfRefOption is %d";
 }  // namespace msg
 
 constexpr uint32_t kDivisionalSizeMax = 0x7FFFFFFF;
@@ -276,6 +278,7 @@ extern "C" QVPAPI_EXPORT int qvAPIGetPressingDistJobGen(QVPAPI_HANDLE h, uint8_t
 extern "C" QVPAPI_EXPORT int qvAPIUpDateTimeJobGen(QVPAPI_HANDLE h, uint32_t dwChangeFlag,
                                                    const QVAPI_TIME_JOBGEN_DATA* lpTimeJobGenData, uint32_t, uint32_t) {
     return qvp::RunApi(kTimeSet, 0, [&](qvp::CallContext& call) {
+        call.Log(msg::kTimeStart, call.function(), dwChangeFlag);
         JobGenEdit* edit = EditOf(call, h, kGetterHandle);
         if (edit == nullptr) return 0;
         if (lpTimeJobGenData == nullptr) return Finish(call, Refuse(call, msg::kTimeNull));
@@ -381,11 +384,11 @@ extern "C" QVPAPI_EXPORT int qvAPIUpdateRegInfOptionJobGen(QVPAPI_HANDLE h, cons
         JobGenEdit* edit = EditOf(call, h, kSetterHandle);
         if (edit == nullptr) return 0;
         if (lpRegInfData == nullptr) {
-            call.Log(msg::kRegNull);
+            call.Log(msg::kRegNull, call.function());
             return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
         }
         if (*lpRegInfData != 0 && *lpRegInfData != 4) {
-            call.Log(msg::kRegValue, static_cast<int>(*lpRegInfData));
+            call.Log(msg::kRegValue, call.function(), static_cast<int>(*lpRegInfData));
             return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
         }
         edit->reginfRefOption = *lpRegInfData | 0x2;  // 0x2: set during this edit

@@ -390,19 +390,19 @@ extern "C" QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE h, uint32_t 
             }
             return Finish(call, UpdatePackage(call, key, dwChangeFlags, lpPackage, lpSetcls));
         }
-        win::WIN32_FIND_DATAA data{};
-        qvp::FindWalk walk(WorkArea(call.block(), "PACKAGE") + "\\*", data);
-        if (!walk.valid()) return Finish(call, QVAPI_ERR_NOT_FOUND);
-        int done = 0;
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == ".." || (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+        // The whole listing first: a walk that fails part way must not pass for its end.
+        std::vector<std::string> folders;
+        if (!ListWorkArea(WorkArea(call.block(), "PACKAGE"), true, folders)) {
+            const win::DWORD error = win::GetLastError();
+            const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+            return Finish(call, missing ? QVAPI_ERR_NOT_FOUND : QVAPI_ERR_RESOURCE);
+        }
+        for (const std::string& name : folders) {
             PackageKey key;
             if (!KeyOfFolder(name, key)) return Finish(call, QVAPI_ERR_RESOURCE);
             if (uint32_t code = UpdatePackage(call, key, dwChangeFlags, lpPackage, lpSetcls); code != 0)
                 return Finish(call, code);
-            ++done;
-        } while (walk.Next(data));
-        return Finish(call, done == 0 ? QVAPI_ERR_NOT_FOUND : 0);
+        }
+        return Finish(call, folders.empty() ? QVAPI_ERR_NOT_FOUND : 0);
     });
 }

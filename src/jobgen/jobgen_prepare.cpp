@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
@@ -37,10 +38,6 @@ std::string IdFolder(const char* groupPath, const char* id) {
     return folder + "\\I." + id;
 }
 
-bool IsHostIdName(std::string_view name) {
-    return name.size() > 2 && name[0] == '#' && (name[1] == 'G' || name[1] == 'U' || name[1] == 'C');
-}
-
 uint32_t FolderGroup(QVPAPI&, const char* groupPath, const char* id, uint8_t& attributeWord) {
     attributeWord = 0;
     return IsDirectory(IdFolder(groupPath, id)) ? 0 : QVAPI_ERR_NO_MORE_ITEMS;
@@ -61,7 +58,7 @@ uint32_t FolderMembers(QVPAPI&, const char* groupPath, const char* id, bool mast
         IdMember member;
         member.name = std::string(nodes::FieldText(entry->ucMemberName, nodes::kGroupMemberNameSize));
         member.attributes = want;
-        member.hostIdFlag = IsHostIdName(member.name);
+        member.hostIdFlag = nodes::IsHostIdName(member.name);
         if (member.hostIdFlag) member.hostId = member.name;
         const uint32_t address = win::inet_addr(member.name.c_str());
         if (address != 0xFFFFFFFFu) std::memcpy(member.address, &address, 4);

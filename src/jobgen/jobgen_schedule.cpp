@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "jobgen/jobgen_prepare.h"
 #include "records/records.h"
@@ -24,21 +25,21 @@ constexpr size_t kJobNumberSize = 16;
 constexpr size_t kJobNumberWord = 4;  // the fifth word of the reply
 
 namespace msg {
-constexpr char kRequestNull[] = "qvAPIScheduleJobex : Logical Error : JobGen Name Pointer is NULL";
-constexpr char kNumberNull[] = "qvAPIScheduleJobex : Logical Error : JobNo Pointer is NULL";
-constexpr char kRequestBad[] = "qvAPIScheduleJobex : Logical Error : Request Error : %s";
-constexpr char kCreateDir[] = "qvAPIScheduleJobex : qvpCreateDirectory Error : File = %s";
-constexpr char kCopyFrom[] = "qvAPIScheduleJobex : CopyFile Error : From = %s";
-constexpr char kCopyTo[] = "qvAPIScheduleJobex : CopyFile Error : To = %s";
-constexpr char kCopyErrno[] = "qvAPIScheduleJobex : CopyFile Error : errno = %d";
-constexpr char kStepFrom[] = "qvAPIScheduleJobex : %s Error : From = %s";
-constexpr char kStepTo[] = "qvAPIScheduleJobex : %s Error : To = %s";
-constexpr char kStepErrno[] = "qvAPIScheduleJobex : %s Error : errno = %d";
-constexpr char kSend[] = "qvAPIScheduleJobex : TcpSendMsg Error";
-constexpr char kRecv[] = "qvAPIScheduleJobex : TcpRecvMsg Error";
-constexpr char kRefused[] = "qvAPIScheduleJobex : JSCH Error code = %s";
-constexpr char kDeleteAll[] = "qvAPIScheduleJobex : gaiCOMDirectoryDeleteAll Error";
-constexpr char kDeletePath[] = "qvAPIScheduleJobex : Directory Path = %s";
+constexpr char kRequestNull[] = "%s : Logical Error : JobGen Name Pointer is NULL";
+constexpr char kNumberNull[] = "%s : Logical Error : JobNo Pointer is NULL";
+constexpr char kRequestBad[] = "%s : Logical Error : Request Error : %s";
+constexpr char kCreateDir[] = "%s : qvpCreateDirectory Error : File = %s";
+constexpr char kCopyFrom[] = "%s : CopyFile Error : From = %s";
+constexpr char kCopyTo[] = "%s : CopyFile Error : To = %s";
+constexpr char kCopyErrno[] = "%s : CopyFile Error : errno = %d";
+constexpr char kStepFrom[] = "%s : %s Error : From = %s";
+constexpr char kStepTo[] = "%s : %s Error : To = %s";
+constexpr char kStepErrno[] = "%s : %s Error : errno = %d";
+constexpr char kSend[] = "%s : TcpSendMsg Error";
+constexpr char kRecv[] = "%s : TcpRecvMsg Error";
+constexpr char kRefused[] = "%s : JSCH Error code = %s";
+constexpr char kDeleteAll[] = "%s : gaiCOMDirectoryDeleteAll Error";
+constexpr char kDeletePath[] = "%s : Directory Path = %s";
 }  // namespace msg
 
 constexpr FrameTexts kFrame{kFunction, EndStyle::Result, nullptr, nullptr, nullptr};
@@ -103,16 +104,16 @@ bool TakeJobNumber(std::string_view reply, char* jobNumber) {
 class Backup {
 public:
     Backup(CallContext& call, std::string stored)
-        : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH"), file_(dir_ + "\\" + kJobGenFile) {}
+        : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH") {}
     ~Backup() { Restore(); }
 
     uint32_t Make() {
-        if (!qvpCreateDirectoryTree(dir_.c_str())) {
-            call_.Log(msg::kCreateDir, dir_.c_str());
-            return QVAPI_ERR_RESOURCE;
+        if (const uint32_t code = dir_.Make(); code != 0) {
+            call_.Log(msg::kCreateDir, call_.function(), dir_.path().c_str());
+            return code;
         }
         madeDir_ = true;
-        if (win::CopyFile(stored_.c_str(), file_.c_str(), win::FALSE) == 0) {
+        if (!dir_.CopyIn(stored_, kJobGenFile)) {
             const win::DWORD error = win::GetLastError();
             return error == win::ERROR_PATH_NOT_FOUND || error == win::ERROR_FILE_NOT_FOUND ? QVAPI_ERR_NOT_FOUND
                                                                                             : QVAPI_ERR_RESOURCE;
@@ -123,17 +124,17 @@ public:
     // 0, or 0x20100000 when the stored file or the folder could not be put back or removed.
     uint32_t Restore() {
         uint32_t code = 0;
-        if (madeFile_ && win::CopyFile(file_.c_str(), stored_.c_str(), win::FALSE) == 0) {
+        if (madeFile_ && !dir_.CopyOut(kJobGenFile, stored_)) {
             const int error = static_cast<int>(win::GetLastError());
-            call_.Log(msg::kCopyFrom, file_.c_str());
-            call_.Log(msg::kCopyTo, stored_.c_str());
-            call_.Log(msg::kCopyErrno, error);
+            call_.Log(msg::kCopyFrom, call_.function(), dir_.PathOf(kJobGenFile).c_str());
+            call_.Log(msg::kCopyTo, call_.function(), stored_.c_str());
+            call_.Log(msg::kCopyErrno, call_.function(), error);
             code = QVAPI_ERR_RESOURCE;
         }
         madeFile_ = false;
-        if (madeDir_ && gaiCOMDirectoryDeleteAll(dir_.c_str()) != 0) {
-            call_.Log("%s", msg::kDeleteAll);
-            call_.Log(msg::kDeletePath, dir_.c_str());
+        if (madeDir_ && dir_.Remove() != 0) {
+            call_.Log(msg::kDeleteAll, call_.function());
+            call_.Log(msg::kDeletePath, call_.function(), dir_.path().c_str());
             code = QVAPI_ERR_RESOURCE;
         }
         madeDir_ = false;
@@ -143,8 +144,7 @@ public:
 private:
     CallContext& call_;
     std::string stored_;
-    std::string dir_;
-    std::string file_;
+    FreshFolder dir_;
     bool madeDir_ = false;
     bool madeFile_ = false;
 };
@@ -159,9 +159,9 @@ uint32_t Prepare(CallContext& call, const std::string& stored) {
     for (const Step& step : {Step{"qvAPIReCreateJobGen", &qvAPIReCreateJobGen}, Step{"qvAPISortEntryJobGen", &qvAPISortEntryJobGen}}) {
         if (step.run(&table, stored.c_str(), stored.c_str()) == 1) continue;
         const uint32_t code = qvAPIGetLastError();
-        call.Log(msg::kStepFrom, step.name, stored.c_str());
-        call.Log(msg::kStepTo, step.name, stored.c_str());
-        call.Log(msg::kStepErrno, step.name, static_cast<int>(code));
+        call.Log(msg::kStepFrom, call.function(), step.name, stored.c_str());
+        call.Log(msg::kStepTo, call.function(), step.name, stored.c_str());
+        call.Log(msg::kStepErrno, call.function(), step.name, static_cast<int>(code));
         return code;
     }
     return 0;
@@ -169,7 +169,7 @@ uint32_t Prepare(CallContext& call, const std::string& stored) {
 
 int Schedule(CallContext& call, const char* request, char* jobNumber) {
     if (request == nullptr || jobNumber == nullptr) {
-        call.Log("%s", request == nullptr ? msg::kRequestNull : msg::kNumberNull);
+        call.Log(request == nullptr ? msg::kRequestNull : msg::kNumberNull, call.function());
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return 0;
     }
@@ -177,7 +177,8 @@ int Schedule(CallContext& call, const char* request, char* jobNumber) {
     const size_t length = strnlen(request, kRequestMax + 1);
     const std::string path = length > kRequestMax ? std::string() : JobGenPathOf(std::string_view(request, length));
     if (!ValidJobGenPath(path)) {
-        call.Log(msg::kRequestBad, length > kRequestMax ? "over 1023 bytes" : path.empty() ? "no JobGen" : path.c_str());
+        call.Log(msg::kRequestBad, call.function(),
+                 length > kRequestMax ? "over 1023 bytes" : path.empty() ? "no JobGen" : path.c_str());
         call.Fail(QVAPI_ERR_INVALID_PARAMETER);
         return 0;
     }
@@ -197,7 +198,7 @@ int Schedule(CallContext& call, const char* request, char* jobNumber) {
         const int received = qvpExchangeText(block, std::string_view(request, length), block.fgetReplyBuffer,
                                              sizeof block.fgetReplyBuffer);
         if (received < 0) {
-            call.Log("%s", received == kQvpExchangeSendFailed ? msg::kSend : msg::kRecv);
+            call.Log(received == kQvpExchangeSendFailed ? msg::kSend : msg::kRecv, call.function());
             code = qvAPISetErrorCode(&block);
             if (code == 0) code = received == kQvpExchangeSendFailed ? QVAPI_ERR_TCP_SEND : QVAPI_ERR_TCP_RECV;
         } else {
@@ -210,11 +211,11 @@ int Schedule(CallContext& call, const char* request, char* jobNumber) {
                 if (TakeJobNumber(reply, jobNumber)) {
                     result = 1;
                 } else {
-                    call.Log(msg::kRefused, block.fgetReplyBuffer);
+                    call.Log(msg::kRefused, call.function(), block.fgetReplyBuffer);
                     code = QVAPI_ERR_UNEXPECTED_DATA;
                 }
             } else {
-                call.Log(msg::kRefused, block.fgetReplyBuffer);
+                call.Log(msg::kRefused, call.function(), block.fgetReplyBuffer);
                 if (code == 0) code = QVAPI_ERR_UNEXPECTED_DATA;
             }
         }

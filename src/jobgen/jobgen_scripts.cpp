@@ -34,9 +34,9 @@ constexpr char kReadErrno[] = "%s : qvAPIReadFile Error : errno = %d";
 constexpr char kNoScript[] = "%s : ScriptFile does not exist for specified Package";
 constexpr char kPackage[] = "%s : Package = %s";
 constexpr char kFileId[] = "%s : File Id is INVALID : %s";
-constexpr char kEntryOpen[] = "qvAPIUpdateScriptFile : CreateFile - OPEN_EXISTING Error : File = %s";
-constexpr char kEntryRead[] = "qvAPIUpdateScriptFile : ReadFile Error : File = %s";
-constexpr char kEntryWrite[] = "qvAPIUpdateScriptFile : WriteFile Error : File = %s";
+constexpr char kEntryOpen[] = "%s : CreateFile - OPEN_EXISTING Error : File = %s";
+constexpr char kEntryRead[] = "%s : ReadFile Error : File = %s";
+constexpr char kEntryWrite[] = "%s : WriteFile Error : File = %s";
 }  // namespace msg
 
 // The entry folder of a package of the open JobGen, its jobgenentryfile and its attribution
@@ -180,7 +180,7 @@ int UpdateScript(CallContext& call, EntryFiles& files, const char* source) {
     win::DWORD written = 0;
     if (!file.valid() || !win::WriteFile(file.get(), &entry, kEntrySize, &written, nullptr) || written != kEntrySize) {
         KeepLastError keep;
-        call.Log(file.valid() ? msg::kEntryWrite : msg::kEntryOpen, files.entry.c_str());
+        call.Log(file.valid() ? msg::kEntryWrite : msg::kEntryOpen, call.function(), files.entry.c_str());
         win::DeleteFile(target.c_str());
         call.Fail(QVAPI_ERR_RESOURCE);
         return 0;

@@ -2,8 +2,11 @@
 // and the end of a session shared by the close, qvAPIClose and thread exit.
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <utility>
 
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "jobgen/jobgen_file.h"
@@ -29,7 +32,9 @@ constexpr char kNotJobGen[] = "%s : %s is no JobGen";
 constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
-constexpr char kBackupCopy[] = "qvAPIGetJobGen : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x";
+// The Ex open's backup copy logs under the stored JobGen reader's name.
+constexpr char kBackupName[] = "qvAPIGetJobGen";
+constexpr char kBackupCopy[] = "%s : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x";
 constexpr char kEntryCreate[] = "%s : CreateFile Error : File = %s";
 constexpr char kCopyFrom[] = "%s : CopyFile Error : From File = %s";
 constexpr char kCopyTo[] = "%s : CopyFile Error : To File = %s";
@@ -38,6 +43,7 @@ constexpr char kIdOperate[] = "%s : qvAPICreateIDOperateJobGen Error = 0x%8.8x";
 constexpr char kDecode[] = "%s : qvpStuDeCode Error ";
 constexpr char kExists[] = "%s : JobGeName Already Exists %s : ErrorCode = 0x%8.8x";
 constexpr char kKindInvalid[] = "%s : JobKind(%c) is INVALID";
+constexpr char kReAdd[] = "%s : Node %s not re-added : ErrorCode = 0x%8.8x";
 constexpr char kWorkDelete[] = "%s : gaiCOMDirectoryDeleteAll %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -48,11 +54,16 @@ bool CarriesPackages(char kind) { return kind == 'D' || kind == 'M' || kind == '
 
 // The thread's work directory, made afresh with its areas.
 uint32_t MakeWorkTree(CallContext& call, bool ex) {
-    const std::string work = WorkDir(call.block());
-    if (Exists(work)) gaiCOMDirectoryDeleteAll(work.c_str());
-    std::vector<std::string> dirs{work};
-    for (const char* area : kWorkAreas) dirs.push_back(work + "\\" + area);
-    if (ex) dirs.push_back(work + "\\IDGROUP");
+    FreshFolder work(WorkDir(call.block()));
+    if (const uint32_t code = work.Make(); code != 0) {
+        const win::DWORD error = win::GetLastError();
+        call.Log(msg::kCreateDirectory, call.function(), work.path().c_str(), static_cast<int>(error));
+        if (code == QVAPI_ERR_BUSY) return code;
+        return error == win::ERROR_PATH_NOT_FOUND ? QVAPI_ERR_INVALID_PARAMETER : QVAPI_ERR_RESOURCE;
+    }
+    std::vector<std::string> dirs;
+    for (const char* area : kWorkAreas) dirs.push_back(work.PathOf(area));
+    if (ex) dirs.push_back(work.PathOf("IDGROUP"));
     for (const std::string& dir : dirs) {
         if (qvpCreateDirectoryTree(dir.c_str())) continue;
         const win::DWORD error = win::GetLastError();
@@ -131,8 +142,32 @@ uint32_t ReAddIdOperations(CallContext& call, const StoredJobGen& stored, size_t
     return code;
 }
 
-// Loads a stored JobGen into the session that now exists. 0 or the code the caller is left with.
-uint32_t LoadStored(CallContext& call, JobGenEdit& edit) {
+// The node of every stored entry, each node once (its later entries carry its other packages).
+// Only a node already present is passed over: any other refusal would leave the next commit
+// storing the JobGen without that node. 0 or the refusal's code.
+uint32_t ReAddNodes(CallContext& call, JobGenEdit& edit, const StoredJobGen& stored) {
+    QVPAPI& block = call.block();
+    std::set<std::pair<uint32_t, std::string>> added;
+    for (const JobGenEntry& entry : stored.entries) {
+        // A node named by a time stamp would be added once more under a new stamp.
+        if (!added.emplace(entry.type, FieldText(entry.node, kTextField)).second) continue;
+        // The stored host stands in when the node's definition is gone.
+        char host[kTextField + 1] = {};
+        std::memcpy(host, entry.host, kTextField);
+        block.storedHost = host;
+        const uint32_t code = ReAddNode(call, edit, entry);
+        block.storedHost = nullptr;
+        if (code != 0 && code != QVAPI_ERR_ALREADY_EXISTS) {
+            call.Log(msg::kReAdd, call.function(), FieldText(entry.node, kTextField).c_str(), code);
+            return code;
+        }
+    }
+    return 0;
+}
+
+// Loads a stored JobGen into the session that now exists. 0 or the code the caller is left with;
+// `nodeLost` tells a node that could not be re-added.
+uint32_t LoadStored(CallContext& call, JobGenEdit& edit, bool& nodeLost) {
     const std::string file = edit.jobGenPath + "\\" + kJobGenFile;
     FileHandle handle(win::CreateFile(file.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
                                       win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -150,14 +185,9 @@ uint32_t LoadStored(CallContext& call, JobGenEdit& edit) {
         return QVAPI_ERR_RESOURCE;
     }
     LoadSessionFields(stored, edit);
-    QVPAPI& block = call.block();
-    for (const JobGenEntry& entry : stored.entries) {
-        // The stored host stands in when the node's definition is gone.
-        char host[kTextField + 1] = {};
-        std::memcpy(host, entry.host, kTextField);
-        block.storedHost = host;
-        ReAddNode(call, edit, entry);
-        block.storedHost = nullptr;
+    if (uint32_t code = ReAddNodes(call, edit, stored); code != 0) {
+        nodeLost = true;
+        return code;
     }
     const size_t run = FirstRunLength(stored);
     if (CarriesPackages(edit.jobKind)) return ReAddPackages(call, edit, stored, run);
@@ -168,7 +198,9 @@ uint32_t LoadStored(CallContext& call, JobGenEdit& edit) {
 QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char kind, bool ex) {
     QVPAPI& block = call.block();
     const char* fn = call.function();
+    std::string exCopy;  // the Ex backup this open began: a failed open leaves none behind
     const auto fail = [&](uint32_t code) {
+        if (!exCopy.empty() && Exists(exCopy)) gaiCOMDirectoryDeleteAll(exCopy.c_str());
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;
     };
@@ -232,9 +264,12 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
         return fail(QVAPI_ERR_RESOURCE);
     }
     if (ex) {
-        const std::string exParent = ExBackupDir() + normalised;
-        if (!qvpCreateDirectoryTree(exParent.c_str()) || qvAPIDirectoryCopy(storeDir.c_str(), exParent.c_str()) == 0) {
-            call.Log(msg::kBackupCopy, storeDir.c_str(), exParent.c_str(), qvAPIGetLastError());
+        FreshFolder exBackup(ExBackupDir());
+        const std::string exParent = exBackup.path() + normalised;
+        exCopy = exParent + "\\" + name;
+        if (exBackup.Make() != 0 || !qvpCreateDirectoryTree(exParent.c_str()) ||
+            qvAPIDirectoryCopy(storeDir.c_str(), exParent.c_str()) == 0) {
+            call.Log(msg::kBackupCopy, msg::kBackupName, storeDir.c_str(), exParent.c_str(), qvAPIGetLastError());
             return fail(QVAPI_ERR_RESOURCE);
         }
     }
@@ -245,8 +280,16 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
     // From here the session exists; a load failure is reported with the handle.
     JobGenEdit& opened = *edit;
     block.openJobGen = edit.release();
-    if (uint32_t code = LoadStored(call, opened); code != 0) call.Fail(code);
-    return &block;
+    bool nodeLost = false;
+    const uint32_t code = LoadStored(call, opened, nodeLost);
+    if (code == 0) return &block;
+    if (!nodeLost) {
+        call.Fail(code);
+        return &block;
+    }
+    // Nothing stays open or locked: the store is untouched, the backups and work tree go.
+    EndSession(block, fn, false, ex);
+    return fail(code);
 }
 
 void ReleaseSession(QVPAPI& block) {

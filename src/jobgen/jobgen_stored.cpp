@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "jobgen/jobgen_file.h"
@@ -268,11 +269,16 @@ int Update(CallContext& call, const char* source, const char* path) {
     }
     // Staged beside the work tree first; the stored JobGen is swapped out only once the copy
     // is whole, and swapped back when the new one cannot be put in.
-    const std::string stage = WorkArea(block, "UPDATE");
-    if (Exists(stage)) gaiCOMDirectoryDeleteAll(stage.c_str());
+    // The thread's work tree is made fresh too unless an open JobGen or a pending job creation
+    // of this thread made it.
+    FreshFolder work(WorkDir(block));
+    FreshFolder stageFolder(WorkArea(block, "UPDATE"));
+    const bool ownTree = block.openJobGen == nullptr && block.pendingJob == nullptr;
+    const std::string& stage = stageFolder.path();
     const std::string staged = stage + "\\new";
     const std::string old = stage + "\\old";
-    if (!qvpCreateDirectoryTree(staged.c_str()) || qvAPIDirectoryCopy(from.c_str(), staged.c_str()) == 0) {
+    if ((ownTree && work.Make() != 0) || stageFolder.Make() != 0 || !win::CreateDirectoryExact(staged.c_str()) ||
+        qvAPIDirectoryCopy(from.c_str(), staged.c_str()) == 0) {
         call.Log(msg::kCopy, call.function(), from.c_str(), staged.c_str(), qvAPIGetLastError());
         gaiCOMDirectoryDeleteAll(stage.c_str());
         return Finish(call, QVAPI_ERR_RESOURCE);

@@ -21,11 +21,12 @@ constexpr FrameTexts kGetFrame = JobGenFrame("qvAPIGetSoftReferJobGen");
 constexpr FrameTexts kUpdateFrame = JobGenFrame("qvAPIUpdateSoftReferJobGen");
 
 namespace msg {
-constexpr char kGetNull[] = "qvAPIGetSoftReferJobGen : Parameter Error : SoftData is NULL";
-constexpr char kUpdateNull[] = "qvAPIUpdateSoftReferJobGen : Parameter Error : SoftData is NULL";
-constexpr char kChangeFailed[] = "qvAPIUpdateSoftReferJobGen : qvAPIChangeSoftSysteminf Error ";
-constexpr char kDriveName[] = "qvAPIChangeSoftSysteminf : Parameter Error : ucDriveName is not correct";
-constexpr char kSoftware[] = "qvAPIChangeSoftSysteminf : Parameter Error : uiSoftware is not correct";
+constexpr char kGetNull[] = "%s : Parameter Error : SoftData is NULL";
+constexpr char kUpdateNull[] = "%s : Parameter Error : SoftData is NULL";
+constexpr char kChangeFailed[] = "%s : qvAPIChangeSoftSysteminf Error ";
+constexpr char kChangeName[] = "qvAPIChangeSoftSysteminf";
+constexpr char kDriveName[] = "%s : Parameter Error : ucDriveName is not correct";
+constexpr char kSoftware[] = "%s : Parameter Error : uiSoftware is not correct";
 }  // namespace msg
 
 // The drive names in the order of their bits: the k-th sets bit (k + 5) mod 8 of byte
@@ -38,7 +39,7 @@ int Get(CallContext& call, const void* handle, QVAPI_SOFTREFER* out) {
     if (edit == nullptr) return 0;
     if (out == nullptr) return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
     if (edit->soft == nullptr) {
-        call.Log("%s", msg::kGetNull);
+        call.Log(msg::kGetNull, call.function());
         return Finish(call, QVAPI_ERR_FILE_NOT_FOUND);
     }
     std::memcpy(out, edit->soft.get(), sizeof *out);
@@ -49,7 +50,7 @@ int Update(CallContext& call, const void* handle, const QVAPI_SOFTREFER* given) 
     JobGenEdit* edit = EditOf(call, handle);
     if (edit == nullptr) return 0;
     if (given == nullptr) {
-        call.Log("%s", msg::kUpdateNull);
+        call.Log(msg::kUpdateNull, call.function());
         return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
     }
     SoftReferArea area{};
@@ -62,7 +63,7 @@ int Update(CallContext& call, const void* handle, const QVAPI_SOFTREFER* given) 
     std::memcpy(f.listName, given->szSoftListName, strnlen(given->szSoftListName, sizeof f.listName));
     f.listType = given->dwSoftListType;
     if (uint32_t code = qvAPIChangeSoftSysteminf(call, area); code != 0) {
-        call.Log("%s", msg::kChangeFailed);
+        call.Log(msg::kChangeFailed, call.function());
         return Finish(call, code);
     }
     if (edit->soft == nullptr) edit->soft = std::make_unique<SoftReferArea>();
@@ -98,18 +99,18 @@ uint32_t qvAPIChangeSoftSysteminf(CallContext& call, SoftReferArea& area) {
                 ++seen;
                 const char* hit = name.size() == 1 ? std::strchr(kDrives, name[0]) : nullptr;
                 if (hit == nullptr) {
-                    call.Log("%s", msg::kDriveName);
+                    call.Log(msg::kDriveName, msg::kChangeName);
                     return QVAPI_ERR_INVALID_PARAMETER;
                 }
                 const size_t bit = static_cast<size_t>(hit - kDrives) + 5;
                 code[4 - bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
             }
         } else {
-            call.Log("%s", msg::kSoftware);
+            call.Log(msg::kSoftware, msg::kChangeName);
             return QVAPI_ERR_INVALID_PARAMETER;
         }
     } else {
-        call.Log("%s", msg::kSoftware);
+        call.Log(msg::kSoftware, msg::kChangeName);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     std::memcpy(f.driveCode, code, sizeof code);

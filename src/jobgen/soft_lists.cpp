@@ -1,7 +1,6 @@
 // Finding, walking and copying the software reference lists. A walk's state lives in its own
 // block, so that any number of walks may run; the blocks handed out are kept in a registry, and
 // a handle that is not one of them is refused, never followed.
-#include <strings.h>
 
 #include <cstring>
 #include <map>
@@ -242,7 +241,7 @@ int GetFile(CallContext& call, uint32_t type, const char* name, const char* targ
 std::string SoftListRoot() { return PathOf(qvpMakeMngflSoftReferPath) + "\\SOFTLIST"; }
 
 bool IsDefaultName(std::string_view name) {
-    return name.size() == sizeof kDefaultList - 1 && strncasecmp(name.data(), kDefaultList, name.size()) == 0;
+    return name.size() == sizeof kDefaultList - 1 && win::_strnicmp(name.data(), kDefaultList, name.size()) == 0;
 }
 
 std::string ListFilePath(std::string_view storedName) {
@@ -297,7 +296,7 @@ uint32_t FindSoftList(CallContext& call, uint32_t type, const char* name, QVAPI_
     }
     do {
         if (IsDots(data.cFileName)) continue;
-        if (std::strlen(data.cFileName) == length && strncasecmp(data.cFileName, name, length) == 0)
+        if (std::strlen(data.cFileName) == length && win::_strnicmp(data.cFileName, name, length) == 0)
             return FillRecord(data.cFileName, type, *record) ? 0 : QVAPI_ERR_NO_MORE_ITEMS;
     } while (walk.Next(data));
     call.Log(msg::kFindNext, fn, static_cast<int>(win::GetLastError()));

@@ -2,11 +2,9 @@
 // rewritten as sorted, normalised records. Each list is read once, so a list that grows while
 // it is read can never overrun what was sized for it, and the sorted file replaces the old one
 // only when it is complete.
-#include <strings.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -101,7 +99,7 @@ uint32_t ReCreate(CallContext& call, uint32_t type, const char* name, const char
     for (const std::string* path : {&userList, &defaultList}) {
         if (path->empty()) continue;
         if (win::GetFileAttributes(path->c_str()) == win::INVALID_FILE_ATTRIBUTES) {
-            call.Log(msg::kStat, fn, ENOENT);
+            call.Log(msg::kStat, fn, win::CRT_ENOENT);
             return QVAPI_ERR_RESOURCE;
         }
         std::string part;
@@ -201,7 +199,7 @@ uint32_t Sort(CallContext& call, const char* path) {
 // One key: absent first; both absent equal; else the case-blind order, reversed on request.
 int CompareField(const char* a, const char* b, bool descending) {
     if (a == nullptr || b == nullptr) return a == b ? 0 : a == nullptr ? -1 : 1;
-    const int order = strcasecmp(a, b);
+    const int order = win::_stricmp(a, b);
     return descending ? -order : order;
 }
 

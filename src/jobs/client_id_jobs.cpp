@@ -103,7 +103,8 @@ uint32_t NextClientEntry(CallContext& call, ClientIdJobWalk& state, QVAPI_JOB* o
             continue;
         const std::string path = state.folder + "\\" + name;
         win::WIN32_FIND_DATAA inner{};
-        const int kind = jobgen::SelectFile(block, path, inner);
+        int kind = jobgen::SelectFile(block, path, inner);
+        if (kind < 0 && IsUnreachableFolder(data)) kind = kFolder;
         if (kind == kFolder) {
             // The name field holds 64 bytes: a longer folder name is cut and stays terminated.
             std::memcpy(out->szJobName, name, std::min(std::strlen(name), sizeof out->szJobName - 1));

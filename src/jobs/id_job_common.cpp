@@ -74,8 +74,9 @@ std::string ToPathForm(std::string_view dotted) {
     return path;
 }
 
-std::string RecordNodeName(const unsigned char* record, size_t bufferSize) {
-    const size_t length = ExecutionLength(record, bufferSize);
+std::string RecordNodeName(const unsigned char* record, size_t recordSize) {
+    const size_t length = std::min<size_t>(recordSize, QVAPI_EXECUTION_MAX_SIZE);
+    if (length < kNameField + kNameFieldSize) return {};
     const char* field = reinterpret_cast<const char*>(record + kNameField);
     std::string_view name(field, strnlen(field, kNameFieldSize));
     if (name.empty() && length > kFirstItemText) {

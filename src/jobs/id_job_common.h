@@ -44,10 +44,10 @@ std::string ToPathForm(std::string_view dotted);
 // A NULL text as "" for the log lines.
 inline const char* Text(const char* p) { return p == nullptr ? "" : p; }
 
-// The node name of an execution record lying in `bufferSize` bytes: the 64-character field at
-// 16, or when that is empty the text of the first item, bounded by the record; cut at the
-// first blank.
-std::string RecordNodeName(const unsigned char* record, size_t bufferSize);
+// The node name of an execution record of `recordSize` bytes as delivered (DeliveredLength):
+// the 64-character field at 16, or when that is empty the text of the first item, bounded by
+// the record; cut at the first blank.
+std::string RecordNodeName(const unsigned char* record, size_t recordSize);
 
 // Puts a text into a field of `width` bytes, cut to width - 1 and terminated.
 void PutText(unsigned char* field, size_t width, std::string_view text);

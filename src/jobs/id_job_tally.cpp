@@ -9,6 +9,7 @@
 #include "jobs/id_jobs.h"
 #include "jobs/job_texts.h"
 #include "jobs/job_records.h"
+#include "jobs/package_job_record.h"
 
 namespace qvp::jobs {
 
@@ -147,7 +148,7 @@ bool Tally::CountEntry(const Entry& entry) {
     if ((record[6] & 0x04) != 0) nodeJob_[layout_.kind + 2] = 1;
     // Each entry is expanded on its own: a "*" lookup reaches the member clients' records.
     const bool expanded = !LastComponent(lookup).empty() && LastComponent(lookup).front() == '*';
-    const std::string name = RecordNodeName(record, sizeof block.currentRecord);
+    const std::string name = RecordNodeName(record, DeliveredLength(block));
     const bool members = args_.mode == kTallyMembers;
     if (!(members && (IsIdComponent(LastComponent(name)) || expanded)) && ClientMatches(name)) {
         if (!Count(record, client_.empty() ? kCountNoClient : kCountClient)) return false;
@@ -162,7 +163,7 @@ bool Tally::CountEntry(const Entry& entry) {
             call_.Fail(code);
             return false;
         }
-        const std::string member = RecordNodeName(record, sizeof block.currentRecord);
+        const std::string member = RecordNodeName(record, DeliveredLength(block));
         if (IsIdComponent(LastComponent(member)) || !ClientMatches(member)) continue;
         if (!Count(record, kCountFollowing)) return false;
     }

@@ -32,8 +32,6 @@ constexpr char kHandleNull[] = "%s : hHandle Pointer is NULL";
 constexpr char kRecordsNull[] = "%s : pxxxJobData Pointer is NULL";
 constexpr char kSlotEmpty[] = "%s : hHandle(1) Pointer is NULL";
 constexpr char kNextRecordsNull[] = "%s : pPackageJobData Pointer is NULL";
-constexpr char kRefindFailed[] = "%s : qvpAPIFindCommand(1) Error";
-constexpr char kRenextFailed[] = "%s : qvpAPIGetNextCommand(1) Error";
 constexpr char kDrainFailed[] = "%s : qvpAPIGetNextCommand(2) Error";
 constexpr char kSecondName[] = "%s : gaiGetNodeName Error";
 constexpr char kTallyFailed[] = "%s : qvAPIGetJobCountNode Error : wdSetError = 0x%8.8x";
@@ -65,6 +63,12 @@ bool IsClose(uint32_t mode) {
     return mode == kWalkPackageClose || mode == kWalkMemberClose || mode == kWalkEntryClose;
 }
 
+// A record of a member client as the cursor gave it, with its full node name.
+struct MemberRecord {
+    std::string name;
+    std::vector<unsigned char> bytes;
+};
+
 // The state of one walk, kept in the caller's slot between steps; one layout for the plain and
 // the Ex walker, with names of any length.
 struct IdJobWalk {
@@ -81,10 +85,13 @@ struct IdJobWalk {
     bool expanded = false;  // member clients are walked, one record each
     std::string groupName;
     std::unordered_set<std::string> doneNames;
-    // Member clients of the current group, and where the cursor stood.
+    // Member clients of the current group: those reported, and the records of the group's
+    // current entry, read from the manager's cursor in one pass when the entry is taken up.
     std::unordered_set<std::string> reported;
     bool positioned = false;
-    std::string lastTaken;  // full node name of the last record taken from the cursor
+    std::vector<MemberRecord> members;
+    size_t memberAt = 0;
+    uint32_t passFailure = 0;  // the code of a cursor step that failed before the records ended
 };
 
 // What one step writes into.
@@ -126,10 +133,11 @@ private:
     Step NextGrouped();
     Step NextMember();
     Step SumGroup();
-    // Opens the cursor on an entry's records, after the last one taken; false when none is
-    // left (the call failed when the cause was more than that).
-    bool Position(const Entry& entry, const std::string& lookup);
+    // Reads the member records of an entry, in the cursor's order, in one pass; false when
+    // the entry has none (the call failed when the cause was more than that).
+    bool ReadMembers(const Entry& entry, const std::string& lookup);
     void NextGroupEntry();
+    void ClearMembers();
     Step ProduceMember(const unsigned char* record, size_t length, const std::string& name);
     bool Add(const unsigned char* record, const std::string& name, bool first);
     bool PutPackage(const unsigned char* record, const std::string& name);
@@ -201,8 +209,7 @@ bool Walker::ChooseGroup() {
         walk_.groupAt = 0;
         walk_.expanded = Expanded(entry);
         walk_.reported.clear();
-        walk_.positioned = false;
-        walk_.lastTaken.clear();
+        ClearMembers();
         return true;
     }
     return false;
@@ -228,8 +235,8 @@ Step Walker::NextPackage() {
             if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
-        unsigned char record[kRecordCopy];
-        const size_t length = ExecutionLength(found, sizeof block.currentRecord);
+        unsigned char record[kRecordCopy] = {};
+        const size_t length = DeliveredLength(block);
         std::memcpy(record, found, length);
         const std::string name = RecordNodeName(record, length);
         if (!RecordPasses(name)) continue;
@@ -255,68 +262,67 @@ Step Walker::NextGrouped() {
 }
 
 Step Walker::NextMember() {
-    QVPAPI& block = call_.block();
     const auto& entries = walk_.file.entries;
     while (walk_.groupAt < walk_.group.size()) {
-        const Entry& entry = entries[walk_.group[walk_.groupAt]];
-        std::string lookup;
-        Select(entry, lookup);
-        uint32_t code = 0;
-        if (!walk_.positioned && !Position(entry, lookup)) {
-            if (call_.codeSet()) return Step::Failed;
-            NextGroupEntry();
-            continue;
-        }
-        bool ended = true;
-        for (size_t taken = 0; taken < kMaxRecordsPerLookup; ++taken) {
-            const unsigned char* found = FindNext(block, code);
-            if (found == nullptr) {
-                if (LookupFailed(code, text::kIdNextCommand)) return Step::Failed;
-                break;
+        if (!walk_.positioned) {
+            const Entry& entry = entries[walk_.group[walk_.groupAt]];
+            std::string lookup;
+            Select(entry, lookup);
+            if (!ReadMembers(entry, lookup)) {
+                if (call_.codeSet()) return Step::Failed;
+                NextGroupEntry();
+                continue;
             }
-            const std::string name = RecordNodeName(found, sizeof block.currentRecord);
-            walk_.lastTaken = name;
-            if (IsIdComponent(LastComponent(name)) || !RecordPasses(name) || walk_.reported.count(name) != 0) continue;
-            unsigned char record[kRecordCopy];
-            const size_t length = ExecutionLength(found, sizeof block.currentRecord);
-            std::memcpy(record, found, length);
-            const Step step = ProduceMember(record, length, name);
-            if (step != Step::End) return step;
-            // Nothing of the client could be counted (its record went meanwhile): on to the next.
-            ended = false;
-            break;
         }
-        if (ended) NextGroupEntry();
+        while (walk_.memberAt < walk_.members.size()) {
+            const MemberRecord& member = walk_.members[walk_.memberAt++];
+            if (walk_.reported.count(member.name) != 0) continue;
+            const Step step = ProduceMember(member.bytes.data(), member.bytes.size(), member.name);
+            // End: nothing of the client could be counted (its record went meanwhile).
+            if (step != Step::End) return step;
+        }
+        if (walk_.passFailure != 0 && LookupFailed(walk_.passFailure, text::kIdNextCommand)) return Step::Failed;
+        NextGroupEntry();
     }
     return Step::End;
 }
 
-bool Walker::Position(const Entry& entry, const std::string& lookup) {
+bool Walker::ReadMembers(const Entry& entry, const std::string& lookup) {
     QVPAPI& block = call_.block();
     uint32_t code = 0;
-    // The cursor was left drained: it is opened again and taken up after the last record seen,
-    // found by its full name.
-    const bool again = !walk_.lastTaken.empty();
+    ClearMembers();
     if (FindFirst(block, entry.jobNumber, lookup, code) == nullptr) {
-        LookupFailed(code, again ? kRefindFailed : text::kFindCommand);
+        LookupFailed(code, text::kFindCommand);
         return false;
     }
     walk_.positioned = true;
-    for (size_t taken = 0; again && taken < kMaxRecordsPerLookup; ++taken) {
-        const unsigned char* record = FindNext(block, code);
-        if (record == nullptr) {
-            LookupFailed(code, kRenextFailed);
-            return false;
+    // The cursor's next step gives the first record again; the ID entry's own record and those
+    // the filters refuse are no members. The pass leaves the cursor drained for the tallies.
+    walk_.passFailure = QVAPI_ERR_UNEXPECTED_DATA;
+    for (size_t taken = 0; taken < kMaxRecordsPerLookup; ++taken) {
+        const unsigned char* found = FindNext(block, code);
+        if (found == nullptr) {
+            walk_.passFailure = code == QVAPI_ERR_NO_MORE_ITEMS ? 0 : code;
+            break;
         }
-        if (RecordNodeName(record, sizeof block.currentRecord) == walk_.lastTaken) return true;
+        const size_t length = DeliveredLength(block);
+        std::string name = RecordNodeName(found, length);
+        if (IsIdComponent(LastComponent(name)) || !RecordPasses(name)) continue;
+        walk_.members.push_back({std::move(name), std::vector<unsigned char>(found, found + length)});
     }
-    return !again;
+    return true;
 }
 
 void Walker::NextGroupEntry() {
     ++walk_.groupAt;
+    ClearMembers();
+}
+
+void Walker::ClearMembers() {
     walk_.positioned = false;
-    walk_.lastTaken.clear();
+    walk_.members.clear();
+    walk_.memberAt = 0;
+    walk_.passFailure = 0;
 }
 
 Step Walker::ProduceMember(const unsigned char* record, size_t length, const std::string& name) {
@@ -325,13 +331,9 @@ Step Walker::ProduceMember(const unsigned char* record, size_t length, const std
     char marked[kNameSize] = {};
     if (gaiGetNodeName(record, length, sizeof plain, plain, sizeof marked, marked) < 0)
         return Fail(QVAPI_ERR_NO_MORE_ITEMS, kSecondName);
-    // The tally asks the manager itself: the cursor is drained first, and found again next step.
-    uint32_t code = 0;
-    size_t taken = 0;
-    while (FindNext(block, code) != nullptr && ++taken < kMaxRecordsPerLookup) {
-    }
-    walk_.positioned = false;
-    if (code != QVAPI_ERR_NO_MORE_ITEMS) return Fail(code == 0 ? QVAPI_ERR_UNEXPECTED_DATA : code, kDrainFailed);
+    // The tally asks the manager itself, on the cursor the pass left drained; a pass that
+    // failed left it in the middle.
+    if (walk_.passFailure != 0) return Fail(walk_.passFailure, kDrainFailed);
     const std::string_view id = LastComponent(walk_.groupName);
     const std::string id0(id);
     const std::string pathName = ToPathForm(name);
@@ -359,7 +361,7 @@ Step Walker::ProduceMember(const unsigned char* record, size_t length, const std
 Step Walker::SumGroup() {
     QVPAPI& block = call_.block();
     const auto& entries = walk_.file.entries;
-    unsigned char last[kRecordCopy];
+    unsigned char last[kRecordCopy] = {};
     size_t lastLength = 0;
     std::string firstName;
     bool any = false;
@@ -373,9 +375,11 @@ Step Walker::SumGroup() {
             if (LookupFailed(code, text::kFindCommand)) return Step::Failed;
             continue;
         }
-        const std::string name = RecordNodeName(found, sizeof block.currentRecord);
+        const size_t length = DeliveredLength(block);
+        const std::string name = RecordNodeName(found, length);
         if (walk_.walk == Walk::Member && (IsIdComponent(LastComponent(name)) || !RecordPasses(name))) continue;
-        lastLength = ExecutionLength(found, sizeof block.currentRecord);
+        lastLength = length;
+        std::memset(last, 0, sizeof last);
         std::memcpy(last, found, lastLength);
         if (!Add(last, name, !any)) return Step::Failed;
         if (!any) firstName = name;

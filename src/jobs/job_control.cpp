@@ -3,13 +3,13 @@
 // checks its arguments and the job's file, sends one request and maps the reply.
 #include "jobs/job_control.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "core/errors.h"
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/paths.h"
 #include "core/text.h"
 #include "jobs/id_jobs.h"
@@ -54,8 +54,8 @@ bool CheckJob(CallContext& call, const char* folder, const char* number, uint32_
     const bool usable = JobExecFilePath(jobPath, file, JobTreeRoot(tree));
     if (!usable || win::GetFileAttributes(file.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
         const char* shown = usable ? file.c_str() : jobPath.c_str();
-        if (statText == text::kStatError) call.Log(statText, call.function(), shown, ENOENT);
-        else call.Log(statText, shown, ENOENT);
+        if (statText == text::kStatError) call.Log(statText, call.function(), shown, win::CRT_ENOENT);
+        else call.Log(statText, shown, win::CRT_ENOENT);
         call.Fail(missingCode);
         return false;
     }
@@ -280,12 +280,15 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char*
             call.Fail(kInvalidParameter);
             return 0;
         }
-        if (!qvpCreateDirectoryTree(folder.c_str())) {
+        // The folder keeps the session's earlier copies, but nothing another writer of the
+        // store left at the copy's name is written through.
+        if (!qvp::KeepWorkFolder(folder)) {
             call.Log(text::kGetJobExDir, folder.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;
         }
-        if (!win::CopyFile(source.c_str(), copy.c_str(), win::FALSE)) {
+        win::DeleteFile(copy.c_str());
+        if (!win::CopyFile(source.c_str(), copy.c_str(), win::TRUE)) {
             call.Log(text::kGetJobExCopy, source.c_str(), copy.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;
@@ -295,11 +298,22 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char*
     });
 }
 
-extern "C" QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t) {
-    static constexpr qvp::FrameTexts texts{"qvAPIScheduleJobDel"};
-    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
+namespace {
+
+// A request text the caller composed, sent as it is, and the texts and reply rule of its operation.
+struct CallerRequest {
+    qvp::FrameTexts frame;
+    const char* nullText;
+    const char* sendText;
+    const char* recvText;
+    const char* refusedText;
+    int (*check)(const char*);
+};
+
+int SendCallerRequest(const CallerRequest& kind, const char* lpRequest) {
+    return qvp::RunApi(kind.frame, 0, [&](qvp::CallContext& call) {
         if (lpRequest == nullptr) {
-            call.Log("%s", text::kScheduleDelNull);
+            call.Log("%s", kind.nullText);
             call.Fail(kInvalidParameter);
             return 0;
         }
@@ -310,7 +324,24 @@ extern "C" QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t
             call.Fail(kInvalidParameter);
             return 0;
         }
-        return Send(call, nullptr, std::string_view(lpRequest, length), text::kScheduleDelSend, text::kScheduleDelRecv,
-                    qvpAPICheckJdelReply, text::kScheduleDelError);
+        return Send(call, nullptr, std::string_view(lpRequest, length), kind.sendText, kind.recvText, kind.check,
+                    kind.refusedText);
     });
 }
+
+constexpr CallerRequest kScheduleDel{{"qvAPIScheduleJobDel"}, text::kScheduleDelNull, text::kScheduleDelSend,
+                                     text::kScheduleDelRecv, text::kScheduleDelError, qvpAPICheckJdelReply};
+constexpr CallerRequest kScheduleExec{{"qvAPIScheduleJobExec"}, text::kScheduleExecNull, text::kScheduleExecSend,
+                                      text::kScheduleExecRecv, text::kScheduleExecError, qvpAPICheckJexcReply};
+
+}  // namespace
+
+extern "C" QVPAPI_EXPORT int qvAPIScheduleJobDel(const char* lpRequest, uint32_t) {
+    return SendCallerRequest(kScheduleDel, lpRequest);
+}
+
+namespace qvp::jobs {
+
+int qvAPIScheduleJobExec(const char* lpRequest, uint32_t) { return SendCallerRequest(kScheduleExec, lpRequest); }
+
+}  // namespace qvp::jobs

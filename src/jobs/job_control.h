@@ -18,5 +18,8 @@ void FailFromReply(CallContext& call);
 // Ends the thread's pending job creation, if any: the stored jobgenfile put back from the work
 // copy, the work directory removed, the JobGen mutex released. `function` names the log lines.
 void ReleasePendingCreation(QVPAPI& block, const char* function);
+// Sends the caller's request text as it is and classifies the reply as an execution request's
+// (qvAPIScheduleJobDel does the same for a deletion). Not exported: nothing calls it.
+int qvAPIScheduleJobExec(const char* lpRequest, uint32_t dwReserved);
 
 }  // namespace qvp::jobs

@@ -11,6 +11,7 @@
 
 #include "core/errors.h"
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "core/handles.h"
 #include "core/paths.h"
@@ -380,14 +381,21 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
             state->workCopyDir = p.workCopyDir;
             state->workRoot = p.workRoot;
             if (uint32_t code = state->mutex.Take(text::kMutexOwner, jg::MutexName(p.folder, name))) return code;
-            if (!qvpCreateDirectoryTree(p.workCopyDir.c_str())) {
-                const int error = static_cast<int>(win::GetLastError());
-                call.Log(text::kCreateDir, p.workCopyDir.c_str());
-                call.Log(text::kCreateDirErrno, error);
-                return kResource;
+            // The work copy's folder is made fresh, and so is the thread's work root unless
+            // the thread's open JobGen made it.
+            FreshFolder root(p.workRoot);
+            FreshFolder copyDir(p.workCopyDir);
+            for (FreshFolder* folder : {block.openJobGen == nullptr ? &root : nullptr, &copyDir}) {
+                if (folder == nullptr) continue;
+                if (const uint32_t made = folder->Make(); made != 0) {
+                    const int error = static_cast<int>(win::GetLastError());
+                    call.Log(text::kCreateDir, folder->path().c_str());
+                    call.Log(text::kCreateDirErrno, error);
+                    return made;
+                }
+                state->workDir = true;
             }
-            state->workDir = true;
-            if (!win::CopyFile(p.stored.c_str(), p.workCopy.c_str(), win::FALSE)) {
+            if (!copyDir.CopyIn(p.stored, jg::kJobGenFile)) {
                 const int error = static_cast<int>(win::GetLastError());
                 call.Log(text::kCopyFrom, fn, p.stored.c_str());
                 call.Log(text::kCopyTo, fn, p.workCopy.c_str());

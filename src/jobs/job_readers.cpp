@@ -1,7 +1,9 @@
 // The job readers: a job's head as stored or recounted from the manager's execution records,
 // and the statuses of one node of a job.
 #include <cstring>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/frame.h"
@@ -64,20 +66,15 @@ constexpr NodeLayout kNodeJob{kNodeJobCounter, offsetof(QVAPI_NODE_JOB, szDateTi
 constexpr NodeLayout kNodeJobEx{kNodeJobExCounter, offsetof(QVAPI_NODE_JOB_EX, szDateTime),
                                 offsetof(QVAPI_NODE_JOB_EX, ucKind)};
 
-int CountNode(CallContext& call, const char* jobPath, const char* nodeName, unsigned char* out,
-              const NodeLayout& layout) {
-    JobFile file;
-    if (const uint32_t code = ReadJobFile(call.block(), call.function(), jobPath, OpenMode::Exclusive,
-                                          EntryNeed::Always, file)) {
-        call.Fail(code);
-        return 0;
-    }
+// Counts the records of the entries `named` (positions in file order, all of one node) into a
+// node-job record.
+int CountNamedEntries(CallContext& call, const JobFile& file, std::span<const uint32_t> named, unsigned char* out,
+                      const NodeLayout& layout) {
     for (size_t offset : layout.counters) Store32(out + offset, 0);
     std::memcpy(out + layout.dateTime, file.head + head::kDateTime, head::kDateTimeSize);
     bool counted = false;
-    const std::string_view wanted(nodeName);
-    for (const Entry& entry : file.entries) {
-        if (entry.name != wanted) continue;
+    for (const uint32_t at : named) {
+        const Entry& entry = file.entries[at];
         const QVAPI_EXECUTION* record = nullptr;
         const Lookup found = FindRecord(call, entry, record);
         if (found == Lookup::Failed) return 0;
@@ -95,6 +92,43 @@ int CountNode(CallContext& call, const char* jobPath, const char* nodeName, unsi
     }
     return 1;
 }
+
+// Reads the job's file and counts the entries of one node.
+int CountNode(CallContext& call, const char* jobPath, const char* nodeName, unsigned char* out,
+              const NodeLayout& layout) {
+    JobFile file;
+    if (const uint32_t code = ReadJobFile(call.block(), call.function(), jobPath, OpenMode::Exclusive,
+                                          EntryNeed::Always, file)) {
+        call.Fail(code);
+        return 0;
+    }
+    const std::string_view wanted(nodeName);
+    std::vector<uint32_t> named;
+    for (uint32_t i = 0; i < file.entries.size(); ++i)
+        if (file.entries[i].name == wanted) named.push_back(i);
+    return CountNamedEntries(call, file, named, out, layout);
+}
+
+// Counts one node over the file a walk keeps, read again only when it changed.
+int CountKeptNode(CallContext& call, KeptJobFile& kept, const char* jobPath, const char* nodeName,
+                  unsigned char* out, const NodeLayout& layout) {
+    if (const uint32_t code = kept.Refresh(call.block(), call.function(), jobPath)) {
+        call.Fail(code);
+        return 0;
+    }
+    return CountNamedEntries(call, kept.file(), kept.EntriesNamed(nodeName), out, layout);
+}
+
+// The count's own checks: the plain record takes names of 64 bytes at most.
+bool CheckNodeName(CallContext& call, const char* nodeName, bool ex) {
+    if (nodeName == nullptr) return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kNodeNull, call.function());
+    if (!ex && strnlen(nodeName, kNodeNameMax + 1) > kNodeNameMax)
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kNodeTooLong, call.function());
+    return true;
+}
+
+const FrameTexts kCountTexts{"qvAPIGetJobCountNode"};
+const FrameTexts kCountExTexts{"qvAPIGetJobCountNodeEx"};
 
 }  // namespace
 
@@ -150,28 +184,28 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobHead(QVPAPI_HANDLE hApi, const char* lpJ
 
 extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNode(QVPAPI_HANDLE hApi, const char* lpJobPath, const char* lpNodeName,
                                                   QVAPI_NODE_JOB* lpNodeJob) {
-    static const qvp::FrameTexts texts{"qvAPIGetJobCountNode"};
-    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
-        if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
-        if (lpNodeName == nullptr || strnlen(lpNodeName, kNodeNameMax + 1) > kNodeNameMax) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
-                        lpNodeName == nullptr ? text::kNodeNull : text::kNodeTooLong,
-                        call.function());
-            return 0;
-        }
+    return qvp::RunApi(kCountTexts, 0, [&](qvp::CallContext& call) {
+        if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath) || !CheckNodeName(call, lpNodeName, false)) return 0;
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJob);
     });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIGetJobCountNodeEx(QVPAPI_HANDLE hApi, const char* lpJobPath,
                                                     const char* lpNodeName, QVAPI_NODE_JOB_EX* lpNodeJob) {
-    static const qvp::FrameTexts texts{"qvAPIGetJobCountNodeEx"};
-    return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
-        if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath)) return 0;
-        if (lpNodeName == nullptr) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kNodeNull, call.function());
-            return 0;
-        }
+    return qvp::RunApi(kCountExTexts, 0, [&](qvp::CallContext& call) {
+        if (!CheckArguments(call, hApi, lpNodeJob, lpJobPath) || !CheckNodeName(call, lpNodeName, true)) return 0;
         return CountNode(call, lpJobPath, lpNodeName, reinterpret_cast<unsigned char*>(lpNodeJob), kNodeJobEx);
     });
 }
+
+namespace qvp::jobs {
+
+int CountNodeOfKeptFile(QVPAPI& block, bool ex, KeptJobFile& kept, const char* jobPath, const char* nodeName,
+                        unsigned char* record) {
+    return RunApi(ex ? kCountExTexts : kCountTexts, 0, [&](CallContext& call) {
+        if (!CheckArguments(call, &block, record, jobPath) || !CheckNodeName(call, nodeName, ex)) return 0;
+        return CountKeptNode(call, kept, jobPath, nodeName, record, ex ? kNodeJobEx : kNodeJob);
+    });
+}
+
+}  // namespace qvp::jobs

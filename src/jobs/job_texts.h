@@ -67,6 +67,10 @@ inline constexpr const char* kScheduleDelNull = "qvAPIScheduleJobDel : Logical E
 inline constexpr const char* kScheduleDelSend = "qvAPIScheduleJobDel : TcpSendMsg Error";
 inline constexpr const char* kScheduleDelRecv = "qvAPIScheduleJobDel : TcpRecvMsg Error";
 inline constexpr const char* kScheduleDelError = "%.0sqvpAPIScheduleJobDel : JDEL Error code = %s";
+inline constexpr const char* kScheduleExecNull = "qvAPIScheduleJobExec : Logical Error : JobGen Name Pointer is NULL";
+inline constexpr const char* kScheduleExecSend = "qvAPIScheduleJobExec : TcpSendMsg Error";
+inline constexpr const char* kScheduleExecRecv = "qvAPIScheduleJobExec : TcpRecvMsg Error";
+inline constexpr const char* kScheduleExecError = "%.0sqvpAPIScheduleJobExec : JDEL Error code = %s";
 inline constexpr const char* kCopyFrom = "%s : CopyFile Error : From = %s";
 inline constexpr const char* kCopyTo = "%s : CopyFile Error : To = %s";
 inline constexpr const char* kCopyErrno = "%s : CopyFile Error : errno = %d";

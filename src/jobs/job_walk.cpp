@@ -83,10 +83,12 @@ void RegisterRelease() {
 }
 
 // The record of one listed entry: a folder by name, a job from its recounted head.
-uint32_t FillEntry(CallContext& call, const JobWalk& walk, const char* name, QVAPI_JOB* out) {
+uint32_t FillEntry(CallContext& call, const JobWalk& walk, const win::WIN32_FIND_DATAA& entry, QVAPI_JOB* out) {
     QVPAPI& block = call.block();
+    const char* name = entry.cFileName;
     win::WIN32_FIND_DATAA inner{};
-    const int kind = jobgen::SelectFile(block, walk.full + "\\" + name, inner);
+    int kind = jobgen::SelectFile(block, walk.full + "\\" + name, inner);
+    if (kind < 0 && IsUnreachableFolder(entry)) kind = kFolder;
     if (kind < 0) {
         const uint32_t error = win::GetLastError();
         call.Log(text::kSelectErrno, call.function(), static_cast<int>(error));
@@ -120,7 +122,7 @@ uint32_t NextEntry(CallContext& call, JobWalk& walk, win::WIN32_FIND_DATAA& data
             return QVAPI_ERR_RESOURCE;
         }
         if (IsDots(data.cFileName) || std::strcmp(data.cFileName, kIndexFolder) == 0) continue;
-        return FillEntry(call, walk, data.cFileName, out);
+        return FillEntry(call, walk, data, out);
     }
 }
 
@@ -237,6 +239,12 @@ int qvAPIDeleteSiteFolderJob(const char* lpFolderPath, const char* lpFolderName,
     return RunApi(texts, 0, [&](CallContext& call) {
         return DeleteFolder(call, kSiteTree, lpFolderPath, lpFolderName, 0, true);
     });
+}
+
+bool IsUnreachableFolder(const win::WIN32_FIND_DATAA& entry) {
+    return win::GetLastError() == win::ERROR_FILENAME_EXCED_RANGE &&
+           (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (entry.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 uint32_t SelectFailureCode(uint32_t error) {

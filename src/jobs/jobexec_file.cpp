@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "jobs/job_texts.h"
+#include "nodes/name_text.h"
 #include "platform/win.h"
 
 namespace qvp::jobs {
@@ -77,9 +78,7 @@ int CounterIndex(int statusCode) {
     return -1;
 }
 
-bool IsHostIdName(std::string_view name) {
-    return name.size() >= 2 && name[0] == '#' && (name[1] == 'G' || name[1] == 'U' || name[1] == 'C');
-}
+bool IsHostIdName(std::string_view name) { return nodes::IsHostIdName(name); }
 
 bool ParseEntries(const unsigned char* headBytes, std::string_view area, std::vector<Entry>& entries) {
     entries.clear();
@@ -134,26 +133,32 @@ uint32_t ParseJobFile(std::string_view bytes, JobFile& file) {
     return ParseEntries(file.head, file.area, file.entries) ? 0 : QVAPI_ERR_UNEXPECTED_DATA;
 }
 
-uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPath, OpenMode mode,
-                     EntryNeed need, JobFile& file) {
-    std::string path;
+namespace {
+
+// Opens a job's file the way `mode` says. 0, or the API code after logging the failing step.
+uint32_t OpenJobFile(QVPAPI& block, const char* function, std::string_view jobPath, OpenMode mode,
+                     std::string& path, FileHandle& handle) {
     if (!JobExecFilePath(jobPath, path)) {
         LogFile(block, text::kJobPathInvalid, function, std::string(jobPath), 0);
         return QVAPI_ERR_INVALID_PARAMETER;
     }
     const bool exclusive = mode == OpenMode::Exclusive;
-    FileHandle handle(win::CreateFile(
+    handle.Reset(win::CreateFile(
         path.c_str(), exclusive ? win::GENERIC_READ | win::GENERIC_WRITE : win::GENERIC_READ,
         exclusive ? 0 : win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING,
         win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) {
-        const win::DWORD error = win::GetLastError();
-        LogFile(block, text::kCreateFile, function, path, error);
-        if (!exclusive) return QVAPI_ERR_RESOURCE;
-        const bool absent = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ||
-                            error == win::ERROR_SHARING_VIOLATION;
-        return absent ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE;
-    }
+    if (handle.valid()) return 0;
+    const win::DWORD error = win::GetLastError();
+    LogFile(block, text::kCreateFile, function, path, error);
+    if (!exclusive) return QVAPI_ERR_RESOURCE;
+    const bool absent = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ||
+                        error == win::ERROR_SHARING_VIOLATION;
+    return absent ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE;
+}
+
+// Reads the head, and the entry area as `need` says, from an opened job file.
+uint32_t ReadOpenedJobFile(QVPAPI& block, const char* function, const std::string& path, FileHandle& handle,
+                           EntryNeed need, JobFile& file) {
     if (!ReadExactly(handle.get(), file.head, kHeadSize)) {
         LogStep(block, text::kReadHead, function, win::GetLastError());
         return QVAPI_ERR_RESOURCE;
@@ -181,6 +186,48 @@ uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPa
         return QVAPI_ERR_UNEXPECTED_DATA;
     }
     return 0;
+}
+
+}  // namespace
+
+uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPath, OpenMode mode,
+                     EntryNeed need, JobFile& file) {
+    std::string path;
+    FileHandle handle;
+    if (const uint32_t code = OpenJobFile(block, function, jobPath, mode, path, handle)) return code;
+    return ReadOpenedJobFile(block, function, path, handle, need, file);
+}
+
+uint32_t KeptJobFile::Refresh(QVPAPI& block, const char* function, std::string_view jobPath) {
+    std::string path;
+    FileHandle handle;
+    if (const uint32_t code = OpenJobFile(block, function, jobPath, OpenMode::Exclusive, path, handle)) {
+        loaded_ = false;
+        return code;
+    }
+    win::BY_HANDLE_FILE_INFORMATION info{};
+    Stamp stamp;
+    const bool stamped = win::GetFileInformationByHandle(handle.get(), &info) != 0;
+    if (stamped) {
+        stamp.size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+        stamp.written = uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 | info.ftLastWriteTime.dwLowDateTime;
+        stamp.index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+        if (loaded_ && stamp == stamp_) return 0;
+    }
+    loaded_ = false;
+    byName_.clear();
+    if (const uint32_t code = ReadOpenedJobFile(block, function, path, handle, EntryNeed::Always, file_)) return code;
+    for (uint32_t i = 0; i < file_.entries.size(); ++i) byName_[file_.entries[i].name].push_back(i);
+    // A file whose stamp could not be taken is read again at the next step.
+    loaded_ = stamped;
+    stamp_ = stamp;
+    return 0;
+}
+
+std::span<const uint32_t> KeptJobFile::EntriesNamed(std::string_view name) const {
+    const auto found = byName_.find(name);
+    if (found == byName_.end()) return {};
+    return found->second;
 }
 
 uint64_t StoredCountSum(const unsigned char* headBytes) {

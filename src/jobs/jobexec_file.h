@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/block.h"
@@ -72,7 +74,7 @@ bool ParseEntries(const unsigned char* head, std::string_view area, std::vector<
 // Whether any level of a path is "." or "..": such a path could leave the JOBEXEC tree.
 bool HasDotLevel(std::string_view path);
 
-// Whether a dotted node name names a host ID ("#G", "#U" or "#C" first).
+// Whether a dotted node name names a host ID ("#G", "#U" or "#C" wherever the '#' stands).
 bool IsHostIdName(std::string_view name);
 
 // A job path checked and joined into <root><job path>\jobexecfile (the root JOBEXEC unless
@@ -104,6 +106,33 @@ enum class EntryNeed {
 // too long to join.
 uint32_t ReadJobFile(QVPAPI& block, const char* function, std::string_view jobPath, OpenMode mode,
                      EntryNeed need, JobFile& file);
+// A job's file kept across the steps of a walk: each step opens the file as the readers do
+// (exclusive, so a missing or busy file fails the same way) but reads it again only when its
+// size, write time or identity changed; the entries of a node are found by name.
+class KeptJobFile {
+public:
+    KeptJobFile() = default;
+    // The index holds views into the kept bytes: it stays where it was made.
+    KeptJobFile(const KeptJobFile&) = delete;
+    KeptJobFile& operator=(const KeptJobFile&) = delete;
+
+    // 0, or the API code of ReadJobFile with an exclusive open and the whole entry area.
+    uint32_t Refresh(QVPAPI& block, const char* function, std::string_view jobPath);
+    const JobFile& file() const { return file_; }
+    // Positions in file().entries of the entries with this node name, in file order.
+    std::span<const uint32_t> EntriesNamed(std::string_view name) const;
+
+private:
+    struct Stamp {
+        uint64_t size = 0, written = 0, index = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    JobFile file_;
+    bool loaded_ = false;
+    Stamp stamp_;
+    std::unordered_map<std::string_view, std::vector<uint32_t>> byName_;  // views into file_.area
+};
+
 // The sum of the ten stored counts of a head.
 uint64_t StoredCountSum(const unsigned char* head);
 // The parse step of ReadJobFile over bytes in memory (head, then the area): 0, 0x20100000 for a

@@ -1,5 +1,6 @@
 // The node-job walk: each distinct node of a job once, in the order of its first entry, counted
-// afresh from the manager's execution records at every step. The plain and the Ex family share
+// afresh from the manager's execution records at every step (the job's file is read again only
+// when it changed since the last step). The plain and the Ex family share
 // the thread's node-job slot.
 #include <cstring>
 #include <memory>
@@ -43,29 +44,30 @@ struct Family {
     size_t displayName;
     QvpRecordSizeSlot slot;
     const char* countFailed;
-    int (*count)(QVPAPI& block, const char* jobPath, const char* name, unsigned char* record);
+    bool ex;  // counted with qvAPIGetJobCountNodeEx
     void (*copyOut)(uint32_t level, void* destination, const void* source, size_t size);
 };
 
-int CountPlain(QVPAPI& block, const char* jobPath, const char* name, unsigned char* record) {
-    return qvAPIGetJobCountNode(&block, jobPath, name, reinterpret_cast<QVAPI_NODE_JOB*>(record));
-}
-int CountEx(QVPAPI& block, const char* jobPath, const char* name, unsigned char* record) {
-    return qvAPIGetJobCountNodeEx(&block, jobPath, name, reinterpret_cast<QVAPI_NODE_JOB_EX*>(record));
-}
-
 constexpr Family kPlain{QVAPI_NODE_JOB_SIZE,  kPlainNameField, offsetof(QVAPI_NODE_JOB, szDateTime),
-                        offsetof(QVAPI_NODE_JOB, szDisplayName), kSlotNodeJob, kCountFailed, &CountPlain,
+                        offsetof(QVAPI_NODE_JOB, szDisplayName), kSlotNodeJob, kCountFailed, false,
                         &qvpAPICopyNodeJobData};
 constexpr Family kEx{QVAPI_NODE_JOB_EX_SIZE, kMaxPath, offsetof(QVAPI_NODE_JOB_EX, szDateTime),
-                     offsetof(QVAPI_NODE_JOB_EX, szDisplayName), kSlotNodeJobEx, kCountExFailed, &CountEx,
+                     offsetof(QVAPI_NODE_JOB_EX, szDisplayName), kSlotNodeJobEx, kCountExFailed, true,
                      &qvpAPICopyNodeJobDataEx};
 
-// The walk: the job's file as read at FindFirst, its distinct nodes, and the next one to count.
+// A node of the walk's list: the names of its first entry.
+struct ListedNode {
+    std::string name;
+    std::string secondName;
+};
+
+// The walk: the head and distinct nodes of the job's file as read at FindFirst, the next node to
+// count, and the file as the counts last read it.
 struct NodeJobWalk {
     const Family* family = nullptr;
-    JobFile file;
-    std::vector<Entry> nodes;  // first entry of each distinct node name, views into file.area
+    unsigned char head[kHeadSize] = {};
+    std::vector<ListedNode> nodes;
+    KeptJobFile kept;
     size_t next = 0;
     std::string jobPath;
     std::vector<unsigned char> work;
@@ -98,12 +100,12 @@ enum class Step { Counted, Skipped, Failed };
 // skipped node (the first step does, and its failures end the call).
 Step NodeStep(CallContext& call, NodeJobWalk& walk, bool always) {
     const Family& family = *walk.family;
-    const Entry node = walk.nodes[walk.next++];
+    const ListedNode& node = walk.nodes[walk.next++];
     unsigned char* work = walk.work.data();
     std::memset(work, 0, walk.work.size());
-    const std::string name(node.name);
+    const std::string& name = node.name;
     bool skipped = false;
-    if (family.count(call.block(), walk.jobPath.c_str(), name.c_str(), work) == 0) {
+    if (CountNodeOfKeptFile(call.block(), family.ex, walk.kept, walk.jobPath.c_str(), name.c_str(), work) == 0) {
         const uint32_t code = qvAPIGetLastError();
         if (code != 0x20610000u) {
             call.Log(family.countFailed, call.function(), static_cast<int>(code));
@@ -117,7 +119,7 @@ Step NodeStep(CallContext& call, NodeJobWalk& walk, bool always) {
         Refuse(call, kHostnameOver, QVAPI_ERR_NO_MORE_ITEMS);
         return Step::Failed;
     }
-    std::memcpy(work + family.dateTime, walk.file.head + head::kDateTime, head::kDateTimeSize);
+    std::memcpy(work + family.dateTime, walk.head + head::kDateTime, head::kDateTimeSize);
     const uint32_t type = nodes::qvAPIGetNodeNameType(name.c_str(), 1, 0, 0);
     if (type == 0) {
         call.Log(kNameType, call.function(), qvAPIGetLastError());
@@ -165,14 +167,17 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const Family& family, const char* fol
     if (!JobPathOf(call, folder, jobNo, walk->jobPath)) return QVPAPI_INVALID_HANDLE;
     // A new walk replaces the thread's running one (of either family).
     EndNodeJobWalk(block);
-    if (const uint32_t code = ReadJobFile(block, call.function(), walk->jobPath, OpenMode::Exclusive,
-                                          EntryNeed::Always, walk->file)) {
+    // This read serves the first node's count as well.
+    if (const uint32_t code = walk->kept.Refresh(block, call.function(), walk->jobPath)) {
         call.Fail(code);
         return QVPAPI_INVALID_HANDLE;
     }
+    const JobFile& file = walk->kept.file();
+    std::memcpy(walk->head, file.head, kHeadSize);
     std::unordered_set<std::string_view> seen;
-    for (const Entry& entry : walk->file.entries)
-        if (seen.insert(entry.name).second) walk->nodes.push_back(entry);
+    for (const Entry& entry : file.entries)
+        if (seen.insert(entry.name).second)
+            walk->nodes.push_back({std::string(entry.name), std::string(entry.secondName)});
     if (walk->nodes.empty()) {
         call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
         return QVPAPI_INVALID_HANDLE;

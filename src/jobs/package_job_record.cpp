@@ -1,13 +1,12 @@
 #include "jobs/package_job_record.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "core/text.h"
 #include "nodes/name_checks.h"
 #include "platform/byte_order.h"
+#include "platform/win.h"
 
 namespace qvp::jobs {
 
@@ -96,13 +95,14 @@ void Reshape(const unsigned char* record, unsigned char* out) {
 
 }  // namespace
 
-size_t ExecutionLength(const unsigned char* record, size_t bufferSize) {
-    return std::min<size_t>({be16(record), bufferSize, QVAPI_EXECUTION_MAX_SIZE});
+size_t DeliveredLength(const QVPAPI& block) {
+    return std::min<size_t>({block.currentRecordLength, sizeof block.currentRecord, QVAPI_EXECUTION_MAX_SIZE});
 }
 
 int gaiGetNodeName(const unsigned char* record, size_t recordSize, size_t plainSize, char* plain, size_t markedSize,
                    char* marked) {
-    const size_t length = ExecutionLength(record, recordSize);
+    const size_t length = std::min<size_t>(recordSize, QVAPI_EXECUTION_MAX_SIZE);
+    if (length < kFixedSize) return -1;
     bool found = false;
     const std::string_view field = FieldName(record);
     if (!field.empty()) {
@@ -122,7 +122,8 @@ int gaiGetNodeName(const unsigned char* record, size_t recordSize, size_t plainS
 }
 
 uint32_t BuildPackageJob(const unsigned char* record, size_t recordSize, unsigned char* out, std::string& longName) {
-    const size_t length = ExecutionLength(record, recordSize);
+    const size_t length = std::min<size_t>(recordSize, QVAPI_EXECUTION_MAX_SIZE);
+    if (length < kFixedSize) return kNotNamed;
     std::memset(out, 0, QVAPI_PACKAGE_JOB_SIZE);
     std::memcpy(out, record, kFixedSize);
     longName.clear();
@@ -166,28 +167,13 @@ std::string CollectFileName(const unsigned char* record) {
 }
 
 char* AllocLowBuffer(std::string_view text) {
-    const size_t size = text.size() + 1;
-#ifdef MAP_32BIT
-    void* at = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-#else
-    void* at = MAP_FAILED;
-#endif
-    if (at == MAP_FAILED) return nullptr;
-    // Only an address that fits the record's 4-byte field is of use.
-    if (reinterpret_cast<uintptr_t>(at) > UINT32_MAX - size) {
-        munmap(at, size);
-        return nullptr;
-    }
-    auto* buffer = static_cast<char*>(at);
+    auto* buffer = static_cast<char*>(win::AllocLow32(text.size() + 1));
+    if (buffer == nullptr) return nullptr;
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\0';
     return buffer;
 }
 
-void FreeLowBuffer(void* buffer) {
-    if (buffer == nullptr) return;
-    // Names are at most 260 characters: each has a page of its own, unmapped whole.
-    munmap(buffer, 1);
-}
+void FreeLowBuffer(void* buffer) { win::FreeLow32(buffer); }
 
 }  // namespace qvp::jobs

@@ -7,18 +7,23 @@
 #include <string>
 #include <string_view>
 
+#include "core/block.h"
 #include "qvpapi.h"
 
 namespace qvp::jobs {
 
-// The bytes of an execution record that lie inside it: its u16 length at 0 (network order),
-// bounded by the buffer it lies in and by the largest record.
-size_t ExecutionLength(const unsigned char* record, size_t bufferSize);
+// The length of the execution record the last record request delivered into the session's
+// current record: what the reply's item carried (the record keeps no length of its own), bounded
+// by the largest record. Every reader of such a record reads no byte past it.
+size_t DeliveredLength(const QVPAPI& block);
+
+// The readers below take a record of `recordSize` bytes as delivered and read nothing past it.
 
 // Host name and host-ID name of a record's node, each copied terminated into its buffer: the
 // name field at 16, then every item of type 17 or 19 (later ones win). A name is marked (a host
 // ID) when it begins with "#" or holds "\#", "!#" or ".#". 1 when a marked name was found, 0
-// when none was, -1 when a name does not fit its buffer.
+// when none was, -1 when a name does not fit its buffer or the record is shorter than its fixed
+// part.
 int gaiGetNodeName(const unsigned char* record, size_t recordSize, size_t plainSize, char* plain, size_t markedSize,
                    char* marked);
 

@@ -104,7 +104,7 @@ uint32_t NextRecord(CallContext& call, PackageJobWalk& walk, char** collect, boo
         }
         DropLongName(block);
         std::string longName;
-        if (BuildPackageJob(record, sizeof block.currentRecord, walk.work, longName) != 0) {
+        if (BuildPackageJob(record, DeliveredLength(block), walk.work, longName) != 0) {
             call.Log(kNameType, call.function(), QVAPI_ERR_NO_MORE_ITEMS);
             return QVAPI_ERR_NO_MORE_ITEMS;
         }

@@ -32,10 +32,9 @@ bool IsNodeKind(uint32_t kind) {
 // frame.
 uint32_t NameKind(QVPAPI& block, const char* function, std::string_view name,
                   uint32_t rtnOption, uint32_t& code) {
-    size_t hash = FindSingleByte(name, '#');
+    const int cls = HostIdClass(name);
     uint32_t kind = 0;
-    if (hash != std::string_view::npos) {
-        char cls = hash + 1 < name.size() ? name[hash + 1] : '\0';
+    if (cls >= 0) {
         if (cls == 'G') {
             kind = kKindHostIdG;
         } else if (cls == 'U') {
@@ -233,13 +232,13 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
                    [&](QVPAPI& block, uint32_t& code) {
         code = QVAPI_ERR_INVALID_NAME;
         if (lpName == nullptr || lpName[0] == '\0') {
-            qvpDllLog("%s", lpName == nullptr ? text::kNcNameNull : text::kNcNameEmpty);
+            qvpDllLog(lpName == nullptr ? text::kNcNameNull : text::kNcNameEmpty, text::kNameCheckFunction);
             return 0;
         }
         std::string_view name(lpName);
         const bool node = IsNodeKind(dwKind);
         if (name.size() > (node ? kNodeNameMax : kGroupNameMax)) {
-            qvpDllLog("%s", text::kNcTooLong);
+            qvpDllLog(text::kNcTooLong, text::kNameCheckFunction);
             return 0;
         }
         if ((dwKind == kNameClient || dwKind == kNameMaster) && block.systemManagementKey == 1) {
@@ -251,14 +250,14 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
         }
         if (dwKind == kNameHostId) {
             if (qvAPINameParameterCheckExForHostID(lpName, 0, nullptr, 0, 0) == 0) {
-                qvpDllLog("%s", text::kNcTooLong);
+                qvpDllLog(text::kNcTooLong, text::kNameCheckFunction);
                 return 0;
             }
             code = 0;
             return 1;
         }
         if (dwKind > kNameIdNode) {
-            qvpDllLog("%s", text::kNcBadOption);
+            qvpDllLog(text::kNcBadOption, text::kNameCheckFunction);
             code = QVAPI_ERR_INVALID_PARAMETER;
             return 0;
         }
@@ -267,10 +266,10 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
             code = 0;
             return 1;
         case NameCharacters::NotNodeCharacter:
-            qvpDllLog(text::kNcBadNodeName, lpName);
+            qvpDllLog(text::kNcBadNodeName, text::kNameCheckFunction, lpName);
             return 0;
         case NameCharacters::Refused:
-            qvpDllLog("%s", text::kNcBadChar);
+            qvpDllLog(text::kNcBadChar, text::kNameCheckFunction);
             return 0;
         }
         return 0;

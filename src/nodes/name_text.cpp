@@ -21,6 +21,13 @@ size_t FindSingleByte(std::string_view text, char c) {
     return std::string_view::npos;
 }
 
+int HostIdClass(std::string_view name) {
+    const size_t hash = FindSingleByte(name, '#');
+    if (hash == std::string_view::npos) return -1;
+    const char cls = hash + 1 < name.size() ? name[hash + 1] : '\0';
+    return cls == 'G' || cls == 'U' || cls == 'C' ? cls : 0;
+}
+
 size_t FindAnyOf(std::string_view text, std::string_view set) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (Lead(text, i)) {

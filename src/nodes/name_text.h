@@ -11,6 +11,11 @@ namespace qvp::nodes {
 size_t FindSingleByte(std::string_view text, char c);
 // Position of the first byte of `set` outside double-byte characters, or npos.
 size_t FindAnyOf(std::string_view text, std::string_view set);
+// The class letter of a host-ID name ('G', 'U' or 'C' after its first single-byte '#', wherever
+// that stands), 0 when the '#' has no class, or -1 when there is no '#'.
+int HostIdClass(std::string_view name);
+// Whether a name is a host ID's by that rule (the rule of qvAPIGetNodeNameType).
+inline bool IsHostIdName(std::string_view name) { return HostIdClass(name) > 0; }
 // Equal ignoring ASCII case; double-byte characters compare exactly.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // Single-byte ASCII classes of an unsigned byte; bytes from 0x80 are none of them.

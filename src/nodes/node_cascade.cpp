@@ -14,6 +14,7 @@
 #include "nodes/node_keys.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
+#include "nodes/node_texts.h"
 #include "nodes/node_writer.h"
 
 namespace qvp::nodes {
@@ -29,7 +30,6 @@ constexpr char kOldKind[] = "%s : WorkNode Value is INVALID : uiNodeAttributes =
 constexpr char kNewKind[] = "%s : wNodeData Value is INVALID : uiNodeAttributes = %d";
 constexpr char kLink[] = "%s : qvAPIChangeLinkNode Error : errno = 0x%x";
 constexpr char kMakeDir[] = "%s : qvpCreateDirectory Error : dir = %s, errno = 0x%x";
-constexpr char kCreateFile[] = "%s : CreateFile Error : File = %s, errno = 0x%x";
 constexpr char kWriteFile[] = "%s : WriteFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = 0x%x";
 constexpr char kMoveFile[] = "%s : MoveFile Error : move %s to %s errno = %d";
 constexpr char kChild[] = "%s : %s Error : Change Path = %s errno = 0x%x";
@@ -154,7 +154,7 @@ bool RewriteOwnFiles(NodeSteps& s) {
             const win::DWORD error = win::GetLastError();
             return call.Failed(
                 error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
-                msg::kCreateFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
+                text::kRewriteFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
         }
         s.flatMade = true;
         if (!WriteAll(flat.get(), &s.newRec, sizeof s.newRec)) return writeFailed(flat.get());
@@ -162,7 +162,7 @@ bool RewriteOwnFiles(NodeSteps& s) {
         FileHandle flat = OpenExclusive(s.oldFlat);
         std::vector<uint8_t> before;
         if (!flat.valid() || !ReadWhole(flat.get(), before)) {
-            return call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(),
+            return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(),
                                s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
         }
         RangeLock lock(flat.get(), 0, sizeof s.newRec);
@@ -184,7 +184,7 @@ bool RewriteOwnFiles(NodeSteps& s) {
     std::vector<uint8_t> head(kAttributionHeadSize, 0);
     uint32_t got = 0;
     if (!attr.valid() || !ReadUpTo(attr.get(), head.data(), kAttributionHeadSize, &got)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(), s.newAttr.c_str(),
+        return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.newAttr.c_str(),
                            static_cast<unsigned>(LastErr()));
     }
     head.resize(got);
@@ -196,7 +196,7 @@ bool RewriteOwnFiles(NodeSteps& s) {
     attr.Reset();
     // Only now, with the new copies in place, does the old flat file go.
     if (s.newFlat != s.oldFlat && (WriterFault("flat.delete") || !win::DeleteFile(s.oldFlat.c_str()))) {
-        return call.Failed(QVAPI_ERR_RESOURCE, msg::kCreateFile, call.function(), s.oldFlat.c_str(),
+        return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.oldFlat.c_str(),
                            static_cast<unsigned>(LastErr()));
     }
     return true;

@@ -41,7 +41,7 @@ extern "C" QVPAPI_EXPORT int qvAPICountNodeDefinition(void) {
         FindWalk walk = FindWalk::Names(NodeDefDir() + "\\?.*", data);
         if (!walk.valid()) {
             win::DWORD error = win::GetLastError();
-            qvpDllLog(text::kCountFindFirst, static_cast<int>(error));
+            qvpDllLog(text::kCountFindFirst, text::kCountFunction, static_cast<int>(error));
             call.Fail(error < 0x10000 ? 0x20000000u + error : QVAPI_ERR_RESOURCE);
             return -1;
         }
@@ -51,13 +51,13 @@ extern "C" QVPAPI_EXPORT int qvAPICountNodeDefinition(void) {
         } while (walk.Next(data));
         win::DWORD error = win::GetLastError();
         if (error != win::ERROR_NO_MORE_FILES) {
-            qvpDllLog(text::kCountFindNext, static_cast<int>(error));
+            qvpDllLog(text::kCountFindNext, text::kCountFunction, static_cast<int>(error));
             call.Fail(QVAPI_ERR_RESOURCE);
             return -1;
         }
         if (count == 0) {
             // Only ".." answered the pattern: the walk found no definition at all.
-            qvpDllLog(text::kCountFindFirst, static_cast<int>(win::ERROR_FILE_NOT_FOUND));
+            qvpDllLog(text::kCountFindFirst, text::kCountFunction, static_cast<int>(win::ERROR_FILE_NOT_FOUND));
             call.Fail(QVAPI_ERR_FILE_NOT_FOUND);
             return -1;
         }

@@ -21,28 +21,24 @@ namespace qvp::nodes {
 namespace {
 
 namespace msg {
-constexpr char kFirstNoRecord[] =
-    "qvAPIFindFirstNodeDefinition : Parameter Error : QVAPI_NODE Struct Address is NULL";
+// The names the finders' texts carry; some of them have always spelt it "Definiton".
+constexpr char kFirstName[] = "qvAPIFindFirstNodeDefinition";
+constexpr char kFirstSpelt[] = "qvAPIFindFirstNodeDefiniton";
+constexpr char kNextName[] = "qvAPIFindNextNodeDefinition";
+constexpr char kNextSpelt[] = "qvAPIFindNextNodeDefiniton";
+
+constexpr char kFirstNoRecord[] = "%s : Parameter Error : QVAPI_NODE Struct Address is NULL";
 constexpr char kFirstFindFirst[] = "%s : FindFirstFile %s : ErrorCode = %d";
-constexpr char kFirstFindNext[] = "qvAPIFindFirstNodeDefinition : FindNextFile : ErrorCode = %d";
-constexpr char kFirstBadUpper[] = "qvAPIFindFirstNodeDefiniton : Parameter Error : %s  is INVALID";
-constexpr char kFirstNoFile[] =
-    "qvAPIFindFirstNodeDefiniton : File Not Found Error : %s\\(M or C or other).%s is INVALID";
-constexpr char kFirstCreateFile[] = "qvAPIFindFirstNodeDefiniton : CreateFile %s : ErrorCode = %d";
-constexpr char kFirstReadFile[] = "qvAPIFindFirstNodeDefinition : ReadFile %s : ErrorCode = %d";
-constexpr char kFirstAttrCreateFile[] = "qvAPIFindFirstNodeDefiniton : CreateFile %s : ErrorCode = %d";
-constexpr char kAttrFileSize[] = "qvAPIFindFirstNodeDefiniton : GetFileSize %s : ErrorCode = %d";
+constexpr char kFindNext[] = "%s : FindNextFile : ErrorCode = %d";
+constexpr char kFirstBadUpper[] = "%s : Parameter Error : %s  is INVALID";
+constexpr char kNoFile[] = "%s : File Not Found Error : %s\\(M or C or other).%s is INVALID";
+constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
 
 constexpr char kNextBadHandle[] =
-    "qvAPIFindNextNodeDefinition : Parameter Error : FindNodeDefinition Handle Value is INVALID";
-constexpr char kNextNoRecord[] =
-    "qvAPIFindNextNodeDefinition : Logical Error : QVAPI_NODE Struct Address is NULL";
-constexpr char kNextFindNext[] = "qvAPIFindNextNodeDefinition : FindNextFile : ErrorCode = %d";
-constexpr char kNextNoFile[] =
-    "qvAPIFindNextNodeDefinition : File Not Found Error : %s\\(M or C or other).%s is INVALID";
-constexpr char kNextCreateFile[] = "qvAPIFindNextNodeDefinition : CreateFile %s : ErrorCode = %d";
-constexpr char kNextReadFile[] = "qvAPIFindNextNodeDefinition : ReadFile %s : ErrorCode = %d";
-constexpr char kNextAttrCreateFile[] = "qvAPIFindNextNodeDefiniton : CreateFile %s : ErrorCode = %d";
+    "%s : Parameter Error : FindNodeDefinition Handle Value is INVALID";
+constexpr char kNextNoRecord[] = "%s : Logical Error : QVAPI_NODE Struct Address is NULL";
 
 constexpr char kCloseBadHandle[] = "%s : Logical Error : FindNodeDefinition HANDLE Value is INVALID";
 
@@ -55,7 +51,6 @@ constexpr char kGuiReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kGuiNext[] = "%s : qvAPIFindNextNodeDefinitionByGuiName : ErrorCode = %d";
 constexpr char kGuiBadHandle[] = "%s : Parameter Error : FindNodeDefinition Handle Value is INVALID";
 constexpr char kGuiNextNoRecord[] = "%s : Logical Error : QVAPI_NODE Struct Address is NULL";
-constexpr char kGuiFindNext[] = "%s : FindNextFile : ErrorCode = %d";
 }  // namespace msg
 
 constexpr FrameTexts kFirstFrame{"qvAPIFindFirstNodeDefinition", EndStyle::Hex, nullptr, nullptr,
@@ -107,17 +102,15 @@ bool IsDirectoryEntry(const win::WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The texts of the first and the next step.
-struct StepTexts {
+// The names the failing steps of the first and the next step log under.
+struct StepNames {
     const char* noFile;
     const char* createFile;
     const char* readFile;
     const char* attrCreateFile;
 };
-constexpr StepTexts kFirstTexts{msg::kFirstNoFile, msg::kFirstCreateFile, msg::kFirstReadFile,
-                                msg::kFirstAttrCreateFile};
-constexpr StepTexts kNextTexts{msg::kNextNoFile, msg::kNextCreateFile, msg::kNextReadFile,
-                               msg::kNextAttrCreateFile};
+constexpr StepNames kFirstNames{msg::kFirstSpelt, msg::kFirstSpelt, msg::kFirstName, msg::kFirstSpelt};
+constexpr StepNames kNextNames{msg::kNextName, msg::kNextName, msg::kNextName, msg::kNextSpelt};
 
 uint32_t OpenFailure(win::DWORD error) {
     return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
@@ -125,7 +118,7 @@ uint32_t OpenFailure(win::DWORD error) {
 
 // The record of the key directory `dir` (M.<dir>, else C.<dir>) whose upper node is `upper`,
 // with its group flag, copied out.
-bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::string& dir,
+bool ReadEntryRecord(CallContext& call, const StepNames& names, const std::string& dir,
                      const std::string& upper, QVAPI_NODE* out) {
     const std::string nodeDef = NodeDefDir();
     const bool top = upper == kRootGroupPath;
@@ -138,7 +131,8 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         bool readFailed = false;
         if (!ReadRecordFile(path, record, error, readFailed)) {
             return call.Failed(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error),
-                               readFailed ? texts.readFile : texts.createFile, path.c_str(),
+                               readFailed ? msg::kReadFile : msg::kCreateFile,
+                               readFailed ? names.readFile : names.createFile, path.c_str(),
                                static_cast<int>(error));
         }
         const std::string_view hostIdPath = Field(record.ucHostIDPath);
@@ -149,7 +143,7 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         }
     }
     if (!found) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, texts.noFile, nodeDef.c_str(), dir.c_str());
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoFile, names.noFile, nodeDef.c_str(), dir.c_str());
     }
     // Below a master the path comes from the record's own key fields.
     if (!top && !StoredPathFieldsUsable(record)) {
@@ -176,11 +170,11 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
         if (!attr.valid()) {
             const win::DWORD error = win::GetLastError();
             return call.Failed(OpenFailure(error),
-                               texts.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
+                               msg::kCreateFile, names.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
         }
         uint32_t size = 0;
         if (!FileSize(attr.get(), &size)) {
-            return call.Failed(QVAPI_ERR_RESOURCE, msg::kAttrFileSize, attrPath.c_str(), LastErr());
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kFileSize, msg::kFirstSpelt, attrPath.c_str(), LastErr());
         }
         record.uiNodeGroupFlag = size > kAttributionHeadSize ? 1 : 0;
     }
@@ -191,14 +185,14 @@ bool ReadEntryRecord(CallContext& call, const StepTexts& texts, const std::strin
 
 // The next key directory of the walk; false at the end (0x20000103) or on a walk error.
 bool NextDirectory(CallContext& call, DefinitionFind& find, win::WIN32_FIND_DATAA& data,
-                   bool haveEntry, const char* findNextText) {
+                   bool haveEntry) {
     for (;;) {
         if (haveEntry && IsDirectoryEntry(data) && !IsDotEntry(data)) return true;
         if (!find.find.Next(data)) {
             if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
                 call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
             } else {
-                call.Log(findNextText, LastErr());
+                call.Log(msg::kFindNext, call.function(), LastErr());
                 call.Fail(QVAPI_ERR_RESOURCE);
             }
             return false;
@@ -224,7 +218,7 @@ bool StartListing(CallContext& call, DefinitionFind& find, const std::string& pa
 
 QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAPI_NODE* out) {
     if (out == nullptr) {
-        call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kFirstNoRecord);
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kFirstNoRecord, call.function());
         return QVPAPI_INVALID_HANDLE;
     }
     const std::string nodeDef = NodeDefDir();
@@ -244,7 +238,7 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
             return QVPAPI_INVALID_HANDLE;
         }
         if (upper.front() != '\\') {
-            call.Failed(QVAPI_ERR_INVALID_NAME, msg::kFirstBadUpper, upper.c_str());
+            call.Failed(QVAPI_ERR_INVALID_NAME, msg::kFirstBadUpper, msg::kFirstSpelt, upper.c_str());
             return QVPAPI_INVALID_HANDLE;
         }
         if (!StoredPathFieldsUsable(master)) {
@@ -269,9 +263,9 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
     win::WIN32_FIND_DATAA data{};
     if (!StartListing(call, *find, listed + "\\*", data, msg::kFirstFindFirst, false))
         return QVPAPI_INVALID_HANDLE;
-    if (!NextDirectory(call, *find, data, true, msg::kFirstFindNext)) return QVPAPI_INVALID_HANDLE;
+    if (!NextDirectory(call, *find, data, true)) return QVPAPI_INVALID_HANDLE;
     const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
-    if (!ReadEntryRecord(call, kFirstTexts, dir, upper, out)) return QVPAPI_INVALID_HANDLE;
+    if (!ReadEntryRecord(call, kFirstNames, dir, upper, out)) return QVPAPI_INVALID_HANDLE;
     // A new walk replaces (and ends) the thread's earlier one.
     EndFind(call.block().nodeDefinitionFind);
     RegisterRelease();
@@ -282,15 +276,15 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
 bool FindNextDefinition(CallContext& call, const void* handle, QVAPI_NODE* out) {
     auto* find = static_cast<DefinitionFind*>(call.block().nodeDefinitionFind);
     if (!qvpIsOwnBlock(handle) || find == nullptr) {
-        return call.Failed(QVAPI_ERR_INVALID_HANDLE, "%s", msg::kNextBadHandle);
+        return call.Failed(QVAPI_ERR_INVALID_HANDLE, msg::kNextBadHandle, call.function());
     }
     if (out == nullptr) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kNextNoRecord);
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNextNoRecord, call.function());
     }
     win::WIN32_FIND_DATAA data{};
-    if (!NextDirectory(call, *find, data, false, msg::kNextFindNext)) return false;
+    if (!NextDirectory(call, *find, data, false)) return false;
     const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
-    return ReadEntryRecord(call, kNextTexts, dir, find->text, out);
+    return ReadEntryRecord(call, kNextNames, dir, find->text, out);
 }
 
 // ---- search by name or address --------------------------------------------------------------
@@ -359,7 +353,7 @@ bool NextMatch(CallContext& call, DefinitionFind& find, uint32_t options, QVAPI_
             if (win::GetLastError() == win::ERROR_NO_MORE_FILES) {
                 call.Fail(QVAPI_ERR_NO_MORE_ITEMS);
             } else {
-                call.Log(msg::kGuiFindNext, call.function(), LastErr());
+                call.Log(msg::kFindNext, call.function(), LastErr());
                 call.Fail(QVAPI_ERR_RESOURCE);
             }
             return false;

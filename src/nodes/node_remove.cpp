@@ -21,56 +21,56 @@ namespace {
 
 namespace msg {
 constexpr char kDefKeyNull[] =
-    "qvAPIDeleteNodeDefinitionEntry : Parameter Error : Node Name Address is NULL";
+    "%s : Parameter Error : Node Name Address is NULL";
 constexpr char kDefKeyEmpty[] =
-    "qvAPIDeleteNodeDefinitionEntry : Parameter Error : Top of Node Name Value is NULL";
+    "%s : Parameter Error : Top of Node Name Value is NULL";
 constexpr char kDefBadOptions[] =
-    "qvAPIDeleteNodeDefinitionEntry : Parameter Error : fdwOptions Value is INVALID";
-constexpr char kDefDeleteFile[] = "qvAPIDeleteNodeDefinitionEntry : DeleteFile %s : ErrorCode = %d";
+    "%s : Parameter Error : fdwOptions Value is INVALID";
+constexpr char kDefDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
 
 constexpr char kAttrNameNull[] =
-    "qvAPIDeleteNodeAttributionEntry : Parameter Error : Node Name Pointer is NULL";
+    "%s : Parameter Error : Node Name Pointer is NULL";
 constexpr char kAttrNameEmpty[] =
-    "qvAPIDeleteNodeAttributionEntry : Parameter Error : Top of Node Name Value is NULL";
+    "%s : Parameter Error : Top of Node Name Value is NULL";
 constexpr char kAttrPathNull[] =
-    "qvAPIDeleteNodeAttributionEntry : Parameter Error : NodeGroupPath Name Pointer is NULL";
+    "%s : Parameter Error : NodeGroupPath Name Pointer is NULL";
 constexpr char kAttrPathEmpty[] =
-    "qvAPIDeleteNodeAttributionEntry : Parameter Error : Top of NodeGroupPath Name Value is NULL";
+    "%s : Parameter Error : Top of NodeGroupPath Name Value is NULL";
 constexpr char kAttrBadOptions[] =
-    "qvAPIDeleteNodeAttributionEntry : Parameter Error : fdwOptions Value is INVALID";
+    "%s : Parameter Error : fdwOptions Value is INVALID";
 constexpr char kAttrClientRead[] =
-    "qvAPIDeleteNodeAttributionEntry : qvAPIGetClientDefinitionByName %s : ErrorCode = %d";
+    "%s : qvAPIGetClientDefinitionByName %s : ErrorCode = %d";
 constexpr char kAttrMasterRead[] =
-    "qvAPIDeleteNodeAttributionEntry : qvAPIGetMasterDefinitionByName %s : ErrorCode = %d";
-constexpr char kAttrCreateFile[] = "qvAPIDeleteNodeAttributionEntry : CreateFile %s : ErrorCode = %d";
-constexpr char kAttrFileSize[] = "qvAPIDeleteNodeAttributionEntry : GetFileSize %s : ErrorCode = %d";
-constexpr char kAttrReadFile[] = "qvAPIDeleteNodeAttributionEntry : ReadFile %s : ErrorCode = %d";
+    "%s : qvAPIGetMasterDefinitionByName %s : ErrorCode = %d";
+constexpr char kAttrCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kAttrFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
+constexpr char kAttrReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kAttrBadSize[] =
-    "qvAPIDeleteNodeAttributionEntry : FileSize is INVALID : file = %s size = %u";
-constexpr char kAttrNotFound[] = "qvAPIDeleteNodeAttributionEntry : Parameter Error : %s NOT FOUND";
-constexpr char kAttrSeek[] = "qvAPIDeleteNodeAttributionEntry : SetFilePointer %s : ErrorCode = %d";
-constexpr char kAttrLock[] = "qvAPIDeleteNodeAttributionEntry : LockFile %s : ErrorCode = %d";
-constexpr char kAttrWrite[] = "qvAPIDeleteNodeAttributionEntry : WriteFile %s : ErrorCode = %d";
-constexpr char kAttrCut[] = "qvAPIDeleteNodeAttributionEntry : SetEndOfFile %s : ErrorCode = %d";
+    "%s : FileSize is INVALID : file = %s size = %u";
+constexpr char kAttrNotFound[] = "%s : Parameter Error : %s NOT FOUND";
+constexpr char kAttrSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
+constexpr char kAttrLock[] = "%s : LockFile %s : ErrorCode = %d";
+constexpr char kAttrWrite[] = "%s : WriteFile %s : ErrorCode = %d";
+constexpr char kAttrCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
 
 constexpr char kGroupPathNull[] =
-    "qvAPIDeleteNodeGroupEntry : Parameter error : NodeGroup Path Address is NULL";
+    "%s : Parameter error : NodeGroup Path Address is NULL";
 constexpr char kGroupPathEmpty[] =
-    "qvAPIDeleteNodeGroupEntry : Parameter error : Top of NodeGroup Path Value is NULL";
+    "%s : Parameter error : Top of NodeGroup Path Value is NULL";
 constexpr char kGroupMemberNull[] =
-    "qvAPIDeleteNodeGroupEntry : Parameter error : Member Name Address is NULL";
-constexpr char kGroupCreateFile[] = "qvAPIDeleteNodeGroupEntry : CreateFile %s : ErrorCode = %d";
-constexpr char kGroupFileSize[] = "qvAPIDeleteNodeGroupEntry : GetFileSize %s : ErrorCode = %d";
-constexpr char kGroupReadFile[] = "qvAPIDeleteNodeGroupEntry : ReadFile %s : ErrorCode = %d";
+    "%s : Parameter error : Member Name Address is NULL";
+constexpr char kGroupCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kGroupFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
+constexpr char kGroupReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kGroupMalformed[] =
-    "qvAPIDeleteNodeGroupEntry : FileSize is INVALID : file = %s size = %u entries = %u bytes = %u";
-constexpr char kGroupNotFound[] = "qvAPIDeleteNodeGroupEntry : Parameter Error : %s NOT FOUND";
-constexpr char kGroupDeleteFile[] = "qvAPIDeleteNodeGroupEntry : DeleteFile %s : ErrorCode = %d";
-constexpr char kGroupSeek[] = "qvAPIDeleteNodeGroupEntry : SetFilePointer %s : ErrorCode = %d";
-constexpr char kGroupLock[] = "qvAPIDeleteNodeGroupEntry : LockFile %s : ErrorCode = %d";
-constexpr char kGroupWrite[] = "qvAPIDeleteNodeGroupEntry : WriteFile %s : ErrorCode = %d";
-constexpr char kGroupUnlock[] = "qvAPIDeleteNodeGroupEntry : UnlockFile %s : ErrorCode = %d";
-constexpr char kGroupCut[] = "qvAPIDeleteNodeGroupEntry : SetEndOfFile %s : ErrorCode = %d";
+    "%s : FileSize is INVALID : file = %s size = %u entries = %u bytes = %u";
+constexpr char kGroupNotFound[] = "%s : Parameter Error : %s NOT FOUND";
+constexpr char kGroupDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
+constexpr char kGroupSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
+constexpr char kGroupLock[] = "%s : LockFile %s : ErrorCode = %d";
+constexpr char kGroupWrite[] = "%s : WriteFile %s : ErrorCode = %d";
+constexpr char kGroupUnlock[] = "%s : UnlockFile %s : ErrorCode = %d";
+constexpr char kGroupCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
 }  // namespace msg
 
 using text::kLogicalError;
@@ -102,14 +102,14 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadText
         const win::DWORD error = win::GetLastError();
         const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
         return call.Failed(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error),
-                           texts.createFile, path.c_str(), static_cast<int>(error));
+                           texts.createFile, call.function(), path.c_str(), static_cast<int>(error));
     }
     uint32_t size = 0;
     if (!FileSize(file.get(), &size)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.fileSize, path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.fileSize, call.function(), path.c_str(), LastErr());
     }
     if (!ReadWhole(file.get(), image)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.readFile, path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.readFile, call.function(), path.c_str(), LastErr());
     }
     return true;
 }
@@ -139,26 +139,26 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
     image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
     std::copy(head.begin(), head.end(), image.begin());
     if (!Seek(file, 0)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.seek, path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.seek, call.function(), path.c_str(), LastErr());
     }
     RangeLock lock(file, 0, static_cast<win::DWORD>(original.size()));
     if (!lock.Lock()) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.lock, path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, texts.lock, call.function(), path.c_str(), LastErr());
     }
     if (!WriteAll(file, image.data(), static_cast<uint32_t>(image.size()))) {
-        call.Log(texts.write, path.c_str(), LastErr());
+        call.Log(texts.write, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
     }
     if (!lock.Unlock()) {
-        if (texts.unlock != nullptr) call.Log(texts.unlock, path.c_str(), LastErr());
+        if (texts.unlock != nullptr) call.Log(texts.unlock, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
     }
     if (!win::SetEndOfFile(file)) {
-        call.Log(texts.cut, path.c_str(), LastErr());
+        call.Log(texts.cut, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
@@ -171,13 +171,13 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
 bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t options) {
     if (key == nullptr || *key == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           "%s", key == nullptr ? msg::kDefKeyNull : msg::kDefKeyEmpty);
+                           key == nullptr ? msg::kDefKeyNull : msg::kDefKeyEmpty, call.function());
     }
     const std::string nodeDef = NodeDefDir();
     qvpCreateDirectory(nodeDef.c_str());
     const char* prefix = options == kMemberClient ? "C." : options == kMemberMaster ? "M." : nullptr;
     if (prefix == nullptr) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kDefBadOptions);
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kDefBadOptions, call.function());
     }
     const std::string path = nodeDef + "\\" + prefix + key;
     if (win::DeleteFile(path.c_str())) return true;
@@ -186,18 +186,18 @@ bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t op
     // definition behind that its callers believe removed.
     if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return true;
     return call.Failed(QVAPI_ERR_RESOURCE,
-                       msg::kDefDeleteFile, path.c_str(), static_cast<int>(error));
+                       msg::kDefDeleteFile, call.function(), path.c_str(), static_cast<int>(error));
 }
 
 bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const char* groupPath,
                                   uint32_t options, bool* notFound) {
     if (nodeName == nullptr || *nodeName == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           "%s", nodeName == nullptr ? msg::kAttrNameNull : msg::kAttrNameEmpty);
+                           nodeName == nullptr ? msg::kAttrNameNull : msg::kAttrNameEmpty, call.function());
     }
     if (groupPath == nullptr || *groupPath == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           "%s", groupPath == nullptr ? msg::kAttrPathNull : msg::kAttrPathEmpty);
+                           groupPath == nullptr ? msg::kAttrPathNull : msg::kAttrPathEmpty, call.function());
     }
     const uint32_t kind = NodeNameKind(nodeName);
     if (kind == 0) {
@@ -205,17 +205,20 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return false;
     }
     if (options != kMemberClient && options != kMemberMaster) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", msg::kAttrBadOptions);
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kAttrBadOptions, call.function());
     }
     QVAPI_NODE node;
-    // The reader's own code goes into the log; the caller learns only that there is no node.
+    // The reader's own code goes into the log; the caller learns that there is no node, or that
+    // its definition could not be read (busy while another opener holds it).
     const uint32_t readError =
         options == kMemberMaster ? ReadMasterDefinition(call.block(), call.function(), nodeName, node)
                                  : ReadClientDefinition(call.block(), call.function(), nodeName, node);
     if (readError != 0) {
-        return call.Failed(QVAPI_ERR_NOT_FOUND,
+        const bool unreadable = readError == QVAPI_ERR_NODE_FILE_BUSY || readError == QVAPI_ERR_BUSY ||
+                                readError == QVAPI_ERR_RESOURCE;
+        return call.Failed(unreadable ? readError : QVAPI_ERR_NOT_FOUND,
                            options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead,
-                           nodeName, static_cast<int>(readError));
+                           call.function(), nodeName, static_cast<int>(readError));
     }
     if (!StoredPathFieldsUsable(node)) {
         call.Log(text::kStoredPathInvalid, call.function(), nodeName);
@@ -232,7 +235,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
-                           msg::kAttrBadSize, path.c_str(), static_cast<unsigned>(image.size()));
+                           msg::kAttrBadSize, call.function(), path.c_str(), static_cast<unsigned>(image.size()));
     }
     const std::string_view wanted(groupPath, strnlen(groupPath, kBackLinkSize + 1));
     size_t found = 0;
@@ -248,7 +251,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
             *notFound = true;
             return true;
         }
-        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kAttrNotFound, nodeName);
+        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kAttrNotFound, call.function(), nodeName);
     }
     static constexpr RewriteTexts kTexts{msg::kAttrSeek, msg::kAttrLock, msg::kAttrWrite, nullptr,
                                          msg::kAttrCut};
@@ -259,10 +262,10 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
                             uint32_t kind, bool* notFound) {
     if (groupPath == nullptr || *groupPath == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           "%s", groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty);
+                           groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty, call.function());
     }
     if (memberName == nullptr) {
-        return call.Failed(QVAPI_ERR_INVALID_NAME, "%s", msg::kGroupMemberNull);
+        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kGroupMemberNull, call.function());
     }
     const std::string path = GroupFilePath(groupPath);
     FileHandle file;
@@ -281,7 +284,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         NodeGroupHeader header{};
         std::memcpy(&header, image.data(), std::min(image.size(), sizeof header));
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
-                           msg::kGroupMalformed, path.c_str(), static_cast<unsigned>(image.size()),
+                           msg::kGroupMalformed, call.function(), path.c_str(), static_cast<unsigned>(image.size()),
                            header.uiEntryCount, header.uiEntryBytes);
     }
     const long index = FindGroupEntry(image, memberName, kind);
@@ -290,7 +293,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
             *notFound = true;
             return true;
         }
-        return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kGroupNotFound, memberName);
+        return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kGroupNotFound, call.function(), memberName);
     }
     NodeGroupHeader header{};
     std::memcpy(&header, image.data(), sizeof header);
@@ -299,7 +302,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     if (header.uiEntryCount == 0) {
         file.Reset();
         if (!DeleteFileRetry(path, kDeleteTries, kDeletePauseMs)) {
-            return call.Failed(QVAPI_ERR_RESOURCE, msg::kGroupDeleteFile, path.c_str(), LastErr());
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kGroupDeleteFile, call.function(), path.c_str(), LastErr());
         }
         return true;
     }

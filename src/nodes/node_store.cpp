@@ -18,14 +18,13 @@ namespace {
 constexpr const char kClientReader[] = "qvAPIGetClientDefinitionByName";
 constexpr const char kMasterReader[] = "qvAPIGetMasterDefinitionByName";
 constexpr const char kNodeReader[] = "qvAPIGetNodeDefinitionByName";
-constexpr int kStatNoEntry = 2;  // the C library's ENOENT, which _stat leaves for a missing file
 
 bool Absent(win::DWORD error) {
     return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
 }
 
-// The errno a _stat of the file would leave.
-int StatErrno(win::DWORD error) { return Absent(error) ? kStatNoEntry : static_cast<int>(error); }
+// The errno a _stat of the file would leave: ENOENT for a missing file.
+int StatErrno(win::DWORD error) { return Absent(error) ? win::CRT_ENOENT : static_cast<int>(error); }
 
 // The upper-node path of a record: the host-ID form when it is in use.
 std::string_view UpperPath(const QVAPI_NODE& record) {
@@ -191,13 +190,15 @@ uint32_t ReadGroupFlag(const std::string& attributionPath, uint32_t& flag) {
                                     win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         win::DWORD error = win::GetLastError();
-        qvpDllLog(text::kAttrCreateFile, attributionPath.c_str(), static_cast<int>(error));
+        qvpDllLog(text::kAttrCreateFile, text::kFindFirstAsLogged, attributionPath.c_str(),
+                  static_cast<int>(error));
         return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
     }
     win::DWORD high = 0;
     win::DWORD size = win::GetFileSize(file.get(), &high);
     if (size == win::INVALID_FILE_SIZE && win::GetLastError() != 0) {
-        qvpDllLog(text::kAttrFileSize, attributionPath.c_str(), static_cast<int>(win::GetLastError()));
+        qvpDllLog(text::kAttrFileSize, text::kFindFirstAsLogged, attributionPath.c_str(),
+                  static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
     flag = (high != 0 || size > kAttributionHeadSize) ? 1u : 0u;

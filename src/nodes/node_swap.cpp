@@ -22,8 +22,10 @@ constexpr char kBadGuiName[] = "%s : Parameter Err : lpGuiName Value is INVALID 
 constexpr char kNotHostId[] = "%s : Parameter Err : lpNodeData Value is not HostID: ";
 constexpr char kNameCheck[] = "%s : qvAPINameParameterNodeDefinitionCheck %s : ErrorCode = 0x%8.8x";
 constexpr char kCopy[] = "%s : qvAPIDirectoryCopy Error";
-constexpr char kWorkMove[] = "qvAPIChangeNameMasterDefinition : MoveFile Error";
-constexpr char kSwapMove[] = "qvAPIChangeNameMasterDefinition : MoveFile Error errno = %d";
+// The moves log under the name of the plain rename, as they always have.
+constexpr char kMoveName[] = "qvAPIChangeNameMasterDefinition";
+constexpr char kWorkMove[] = "%s : MoveFile Error";
+constexpr char kSwapMove[] = "%s : MoveFile Error errno = %d";
 constexpr char kRestored[] = "%s : NODEDEF restored from %s";
 constexpr char kChangeEx[] = "%s : qvAPIChangeNodeDefinitionEx Error : errno = 0x%x";
 }  // namespace msg
@@ -63,7 +65,7 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     if (!IsDirectory(live) && IsDirectory(backup)) {
         if (!win::MoveFile(backup.c_str(), live.c_str())) {
             return call.Failed(QVAPI_ERR_RESOURCE,
-                               msg::kSwapMove, static_cast<int>(win::GetLastError()));
+                               msg::kSwapMove, msg::kMoveName, static_cast<int>(win::GetLastError()));
         }
         call.Log(msg::kRestored, call.function(), backup.c_str());
     }
@@ -77,7 +79,7 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
         return false;
     }
     if (!win::MoveFile(copied.c_str(), tree.c_str())) {
-        call.Log("%s", msg::kWorkMove);
+        call.Log(msg::kWorkMove, msg::kMoveName);
         call.Fail(QVAPI_ERR_RESOURCE);
         RemoveTree(copied);
         return false;
@@ -86,7 +88,7 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     if (!ok) call.Log(msg::kChangeEx, call.function(), call.code());
     // Three moves, each taken back when a later one fails, so NODEDEF is always there.
     const auto moveFailed = [&] {
-        call.Log(msg::kSwapMove, static_cast<int>(win::GetLastError()));
+        call.Log(msg::kSwapMove, msg::kMoveName, static_cast<int>(win::GetLastError()));
         call.Fail(QVAPI_ERR_RESOURCE);
         ok = false;
     };

@@ -11,6 +11,9 @@ inline constexpr const char kLogicalErr[] = "%s : Logical Err : ErrorCode = 0x%8
 inline constexpr const char kSystemKeyEndIp[] = "%s END : SystemManagementKey = 1 Code = 0x%8.8x";
 inline constexpr const char kSystemKeyEndName[] = "%s END : SystemManagementKey = 0 Code = 0x%8.8x";
 
+// A definition file of a rewrite that cannot be opened, created or deleted.
+inline constexpr const char kRewriteFile[] = "%s : CreateFile Error : File = %s, errno = 0x%x";
+
 // A stored definition whose key fields cannot become path components (the node's name given).
 inline constexpr const char kStoredPathInvalid[] = "%s : NodeKey or NodeKeyPath is INVALID : Node = %s";
 
@@ -20,19 +23,20 @@ inline constexpr const char kBadSystemKey[] = "%s : Parameter Err : wpData Value
 inline constexpr const char kBadRtnOption[] = "%s : Parameter Err : Not Found dwRtnOption = %d";
 
 // Name check by kind.
+inline constexpr const char kNameCheckFunction[] = "qvAPINameParameterCheck";
 inline constexpr const char kNcNameNull[] =
-    "qvAPINameParameterCheck : Parameter Error : Name Address is NULL";
+    "%s : Parameter Error : Name Address is NULL";
 inline constexpr const char kNcNameEmpty[] =
-    "qvAPINameParameterCheck : Parameter Error : Top of Name Value is NULL";
+    "%s : Parameter Error : Top of Name Value is NULL";
 inline constexpr const char kNcTooLong[] =
-    "qvAPINameParameterCheck : Parameter Error : Name Size is too Long";
+    "%s : Parameter Error : Name Size is too Long";
 inline constexpr const char kNcIpText[] = "%s : qvAPINameParameterCheckEx %s : ErrorCode = 0x%8.8x";
 inline constexpr const char kNcBadOption[] =
-    "qvAPINameParameterCheck : Parameter Error : Option Value is INVALID";
+    "%s : Parameter Error : Option Value is INVALID";
 inline constexpr const char kNcBadNodeName[] =
-    "qvAPINameParameterCheck : Parameter Error : Node Name %s is INVALID";
+    "%s : Parameter Error : Node Name %s is INVALID";
 inline constexpr const char kNcBadChar[] =
-    "qvAPINameParameterCheck : Parameter Error : Parameter Name is INVALID";
+    "%s : Parameter Error : Parameter Name is INVALID";
 
 // Extended name check.
 inline constexpr const char kExBadOption[] = "%s START :%s: fdwNameOptions err = %d";
@@ -66,8 +70,9 @@ inline constexpr const char kLookupOpenFirst[] = "%s : CreateFile(%s) Err=%d";
 inline constexpr const char kLookupOpenLater[] = "%s : CreateFile(%s) Err";
 inline constexpr const char kReadError[] =
     "%s : ReadFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = %d";
-inline constexpr const char kCountFindFirst[] = "qvAPICountNodeDefinition : FindFirstFile Error errno = %d";
-inline constexpr const char kCountFindNext[] = "qvAPICountNodeDefinition : FindNextFile Error errno = %d";
+inline constexpr const char kCountFunction[] = "qvAPICountNodeDefinition";
+inline constexpr const char kCountFindFirst[] = "%s : FindFirstFile Error errno = %d";
+inline constexpr const char kCountFindNext[] = "%s : FindNextFile Error errno = %d";
 inline constexpr const char kNodeCountFindNext[] = "%s : FindNextFile Error : ErrorCode = %d";
 
 // Record checks.
@@ -86,9 +91,11 @@ inline constexpr const char kItemIpFlag[] = "%s : lpNodeData Value is INVALID : 
 inline constexpr const char kItemKindOfKey[] = "%s : wdKindOfKey Value is INVALID : wdKindOfKey = %d";
 inline constexpr const char kPathSizeOver[] = "%s : Parameter Error : Path Size overed HOSTID_LEN size=%u";
 
-// Readers.
-inline constexpr const char kAttrCreateFile[] = "qvAPIFindFirstNodeDefiniton : CreateFile %s : ErrorCode = %d";
-inline constexpr const char kAttrFileSize[] = "qvAPIFindFirstNodeDefiniton : GetFileSize %s : ErrorCode = %d";
+// Readers. The attribution texts carry the first finder's name as its texts have always
+// spelt it.
+inline constexpr const char kFindFirstAsLogged[] = "qvAPIFindFirstNodeDefiniton";
+inline constexpr const char kAttrCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+inline constexpr const char kAttrFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
 inline constexpr const char kStatError[] = "%s : _stat Error : File = %s, errno = %d";
 inline constexpr const char kCreateFileError[] = "%s : CreateFile Error : File = %s, errno = %d";
 inline constexpr const char kNoNode[] = "%s : NodeName No Exist : NodeName = %s";

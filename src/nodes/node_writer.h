@@ -126,5 +126,10 @@ int qvAPIChangeNodeDefinitionEx(const char* lpNodeDefRoot, QVAPI_NODE* lpNodeA,
 int qvAPIChangeGuiNameMasterDefinition(QVAPI_NODE* lpNodeData, const char* lpGuiName);
 int qvAPIChangeNameInventoryNodeDefinition(const char* lpOldName, const char* lpNewName,
                                            uint32_t dwValue1, uint32_t dwValue2);
+// Rewrites the upper paths of every definition in the tree `lpNodeDefRoot` that lies below the
+// master `lpOldUpper` to those below `lpNewUpper` (files are not moved). 0 with 0x20530000 and
+// nothing written when a rewritten path would not fit its field.
+int qvAPIChangeUpperNodePathDefinition(const char* lpNodeDefRoot, const QVAPI_NODE* lpOldUpper,
+                                       const QVAPI_NODE* lpNewUpper);
 
 }  // namespace qvp::nodes

@@ -14,21 +14,18 @@ namespace {
 
 using qvp::CallContext;
 using qvp::FrameTexts;
+using qvp::packages::CloseFind;
 using qvp::packages::FindHandleValid;
 using qvp::packages::Refuse;
 
 namespace msg {
-constexpr char kCreateQvCode[] = "qvAPICreateCabinet : Logical Error : QvCode is Invalid";
-constexpr char kChangeQvCode[] = "qvAPIChangeCabinet : Logical Error : QvCode is Invalid";
-constexpr char kDeleteQvCode[] = "qvAPIDelete : Logical Error : QvCode is Invalid";
-constexpr char kFirstQvCode[] = "qvAPIFindFirstCabinet : Logical Error : QvCode is Invalid";
-constexpr char kFindQvCode[] = "qvAPIFindCabinet : Logical Error : QvCode is Invalid";
-constexpr char kCreateId[] = "qvAPICreateCabinet : Logical Error : CabinetId is Invalid";
-constexpr char kChangeId[] = "qvAPIChangeCabinet : Logical Error : CabinetId is Invalid";
-constexpr char kKeyLength[] = "qvpAPIFindCabinet : Logical Error : Key Length = 0x%8.8x";
-constexpr char kFirstData[] = "qvAPIFindFirstCabinet : Logical Error : FindCabinetData Pointer is NULL";
-constexpr char kNextData[] = "qvAPIFindNextCabinet : Logical Error : FindCabinetData Pointer is NULL";
-constexpr char kFindData[] = "qvAPIFindCabinet : Logical Error : FindCabinetData Pointer is NULL";
+// The texts of the cabinet removal and of the key check carry these names.
+constexpr char kDeleteName[] = "qvAPIDelete";
+constexpr char kKeyName[] = "qvpAPIFindCabinet";
+constexpr char kQvCode[] = "%s : Logical Error : QvCode is Invalid";
+constexpr char kCabinetId[] = "%s : Logical Error : CabinetId is Invalid";
+constexpr char kKeyLength[] = "%s : Logical Error : Key Length = 0x%8.8x";
+constexpr char kFindData[] = "%s : Logical Error : FindCabinetData Pointer is NULL";
 constexpr char kNullArgument[] = "%s : Parameter Error : %s is NULL";
 }  // namespace msg
 
@@ -41,8 +38,10 @@ constexpr FrameTexts kCloseFrame{"qvAPIFindCloseCabinet"};
 constexpr FrameTexts kFindFrame{"qvAPIFindCabinet"};
 constexpr FrameTexts kHangerFrame{"qvAPIDeleteHanger"};
 
-bool QvCodeValid(CallContext& call, char qvCode, const char* text) {
-    return qvpIsValidQvCode(static_cast<unsigned char>(qvCode)) != 0 || Refuse(call, text);
+// `name`: the name the refusal logs under, when not the running function's.
+bool QvCodeValid(CallContext& call, char qvCode, const char* name = nullptr) {
+    return qvpIsValidQvCode(static_cast<unsigned char>(qvCode)) != 0 ||
+           call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kQvCode, name != nullptr ? name : call.function());
 }
 
 bool Given(CallContext& call, const void* argument, const char* name) {
@@ -67,14 +66,14 @@ std::string CabinetKey(char qvCode, const char* id) {
     return key;
 }
 
-int CreateOrChange(const FrameTexts& frame, const char* qvText, const char* idText, char qvCode,
+int CreateOrChange(const FrameTexts& frame, char qvCode,
                    const char* id, const char* name,
                    int (*request)(QVPAPI*, const char*, const char*)) {
     return qvp::RunApi(frame, 0, [&](CallContext& call) {
-        if (!QvCodeValid(call, qvCode, qvText) || !Given(call, id, "lpCabinetId") ||
+        if (!QvCodeValid(call, qvCode) || !Given(call, id, "lpCabinetId") ||
             !Given(call, name, "lpCabinetName"))
             return 0;
-        if (!IdValid(id)) return static_cast<int>(Refuse(call, idText, QVAPI_ERR_INVALID_NAME));
+        if (!IdValid(id)) return static_cast<int>(Refuse(call, msg::kCabinetId, QVAPI_ERR_INVALID_NAME));
         return request(&call.block(), CabinetKey(qvCode, id).c_str(), name);
     });
 }
@@ -90,20 +89,20 @@ int CopyOut(QVAPI_CABINET* record, QVAPI_CABINET* out) {
 
 extern "C" QVPAPI_EXPORT int qvAPICreateCabinet(char ucQvCode, const char* lpCabinetId,
                                                 const char* lpCabinetName, uint32_t, uint32_t) {
-    return CreateOrChange(kCreateFrame, msg::kCreateQvCode, msg::kCreateId, ucQvCode, lpCabinetId,
+    return CreateOrChange(kCreateFrame, ucQvCode, lpCabinetId,
                           lpCabinetName, qvpAPIAddManaGroup);
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIChangeCabinet(char ucQvCode, const char* lpCabinetId,
                                                 const char* lpCabinetName, uint32_t, uint32_t) {
-    return CreateOrChange(kChangeFrame, msg::kChangeQvCode, msg::kChangeId, ucQvCode, lpCabinetId,
+    return CreateOrChange(kChangeFrame, ucQvCode, lpCabinetId,
                           lpCabinetName, qvpAPIUpdateManaGroup);
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIDeleteCabinet(char ucQvCode, const char* lpCabinetId, uint32_t,
                                                 uint32_t) {
     return qvp::RunApi(kDeleteFrame, 0, [&](CallContext& call) {
-        if (!QvCodeValid(call, ucQvCode, msg::kDeleteQvCode) || !Given(call, lpCabinetId, "lpCabinetId"))
+        if (!QvCodeValid(call, ucQvCode, msg::kDeleteName) || !Given(call, lpCabinetId, "lpCabinetId"))
             return 0;
         // The first two characters are the id; a shorter one names no cabinet.
         if (strnlen(lpCabinetId, 2) < 2) {
@@ -118,9 +117,9 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteCabinet(char ucQvCode, const char* lpCab
 extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstCabinet(char ucQvCode, QVAPI_CABINET* lpFindCabinetData,
                                                              uint32_t, uint32_t) {
     return qvp::RunApi(kFirstFrame, QVPAPI_INVALID_HANDLE, [&](CallContext& call) -> QVPAPI_HANDLE {
-        if (!QvCodeValid(call, ucQvCode, msg::kFirstQvCode)) return QVPAPI_INVALID_HANDLE;
+        if (!QvCodeValid(call, ucQvCode)) return QVPAPI_INVALID_HANDLE;
         if (lpFindCabinetData == nullptr) {
-            Refuse(call, msg::kFirstData);
+            Refuse(call, msg::kFindData);
             return QVPAPI_INVALID_HANDLE;
         }
         QVPAPI& block = call.block();
@@ -134,28 +133,25 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstCabinet(char ucQvCode, QVAP
 extern "C" QVPAPI_EXPORT int qvAPIFindNextCabinet(QVPAPI_HANDLE hFindCabinet, QVAPI_CABINET* lpFindCabinetData,
                                                   uint32_t, uint32_t) {
     return qvp::RunApi(kNextFrame, 0, [&](CallContext& call) {
-        if (lpFindCabinetData == nullptr) return static_cast<int>(Refuse(call, msg::kNextData));
+        if (lpFindCabinetData == nullptr) return static_cast<int>(Refuse(call, msg::kFindData));
         if (!FindHandleValid(call, hFindCabinet)) return 0;
         return CopyOut(qvpAPIGetNextMana(&call.block()), lpFindCabinetData);
     });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindCloseCabinet(QVPAPI_HANDLE hFindCabinet, uint32_t, uint32_t) {
-    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
-        if (!FindHandleValid(call, hFindCabinet)) return 0;
-        return qvpAPIFrls(&call.block(), 'M');
-    });
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) { return CloseFind(call, hFindCabinet, 'M'); });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindCabinet(char ucQvCode, const char* lpCabinetId,
                                               QVAPI_CABINET* lpFindCabinetData, uint32_t, uint32_t) {
     return qvp::RunApi(kFindFrame, 0, [&](CallContext& call) {
-        if (!QvCodeValid(call, ucQvCode, msg::kFindQvCode) || !Given(call, lpCabinetId, "lpCabinetId"))
+        if (!QvCodeValid(call, ucQvCode) || !Given(call, lpCabinetId, "lpCabinetId"))
             return 0;
         const size_t length = strnlen(lpCabinetId, 3);
         if (length != 2) {
             call.Failed(QVAPI_ERR_INVALID_PARAMETER,
-                        msg::kKeyLength, static_cast<unsigned>(length));
+                        msg::kKeyLength, msg::kKeyName, static_cast<unsigned>(length));
             return 0;
         }
         if (lpFindCabinetData == nullptr) return static_cast<int>(Refuse(call, msg::kFindData));

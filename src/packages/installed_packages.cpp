@@ -19,21 +19,21 @@ using qvp::FrameTexts;
 using namespace qvp::packages;
 
 namespace msg {
-constexpr char kFirstNode[] = "qvAPIFindFirstInsPackage : Logical Error : NodeName Pointer is NULL";
-constexpr char kFirstData[] = "qvAPIFindFirstInsPackage : Logical Error : FindInsPackageData Pointer is NULL";
-constexpr char kFirstEmpty[] = "qvAPIFindFirstInsPackage : Logical Error : Top of NodeName is NULL";
-constexpr char kNextData[] = "qvAPIFindNextInsPackage : Logical Error : FindInsPackageData Pointer is NULL";
+constexpr char kFirstNode[] = "%s : Logical Error : NodeName Pointer is NULL";
+constexpr char kFirstData[] = "%s : Logical Error : FindInsPackageData Pointer is NULL";
+constexpr char kFirstEmpty[] = "%s : Logical Error : Top of NodeName is NULL";
+constexpr char kNextData[] = "%s : Logical Error : FindInsPackageData Pointer is NULL";
 constexpr char kNodeLength[] = "%s : Logical Error : NodeName Length is Over";
 constexpr char kQvCode[] = "%s : Logical Error : ucQVCode is Invalid";
 constexpr char kPackageEmpty[] = "%s : Logical Error : Top of PackageId is NULL";
 constexpr char kVersionEmpty[] = "%s : Logical Error : Top Of Version is NULL";
 constexpr char kGenerationEmpty[] = "%s : Logical Error : Top of Generation is NULL";
-constexpr char kRenameNull[] = "qvAPIChangeNameInsPackage : Logical Error : NodeName Pointer is NULL";
-constexpr char kRenameEmpty[] = "qvAPIChangeNameInsPackage : Logical Error : Top of NodeName is NULL";
-constexpr char kFirstSts[] = "qvAPIChangeNameInsPackage : qvpAPIGetFileFirstSts Error  : ErrorCode = %d";
-constexpr char kUpdateSts[] = "qvAPIChangeNameInsPackage : qvpAPIUpdateSts Error : ErrorCode = %d";
-constexpr char kBadRecord[] = "qvAPIChangeNameInsPackage : Status Record is INVALID : Length = %u";
-constexpr char kTooMany[] = "qvAPIChangeNameInsPackage : Status Walk does not advance : %u";
+constexpr char kRenameNull[] = "%s : Logical Error : NodeName Pointer is NULL";
+constexpr char kRenameEmpty[] = "%s : Logical Error : Top of NodeName is NULL";
+constexpr char kFirstSts[] = "%s : qvpAPIGetFileFirstSts Error  : ErrorCode = %d";
+constexpr char kUpdateSts[] = "%s : qvpAPIUpdateSts Error : ErrorCode = %d";
+constexpr char kBadRecord[] = "%s : Status Record is INVALID : Length = %u";
+constexpr char kTooMany[] = "%s : Status Walk does not advance : %u";
 }  // namespace msg
 
 constexpr FrameTexts kFirstFrame{"qvAPIFindFirstInsPackage"};
@@ -75,7 +75,7 @@ Step RenameRecord(CallContext& call, const std::string& oldName, const std::stri
     char* record = const_cast<char*>(qvpAPIGetFgetItem(block.replyBuffer, block.replyLength, &length));
     std::string name;
     if (record == nullptr || length < QVAPI_INSPACKAGE_SIZE || !StatusRecordNodeName(record, length, name)) {
-        call.Log(msg::kBadRecord, length);
+        call.Log(msg::kBadRecord, call.function(), length);
         call.Fail(QVAPI_ERR_RESOURCE);
         return Step::Failed;
     }
@@ -84,7 +84,7 @@ Step RenameRecord(CallContext& call, const std::string& oldName, const std::stri
     QVAPI_INSPACKAGE fixed;
     std::memcpy(&fixed, record, sizeof fixed);  // it may lie unaligned
     if (!seen.insert(qvp::records::StatusPackageKey(fixed)).second || seen.size() > kRenameWalkMax) {
-        call.Log(msg::kTooMany, static_cast<unsigned>(seen.size()));
+        call.Log(msg::kTooMany, call.function(), static_cast<unsigned>(seen.size()));
         call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
         return Step::Failed;
     }
@@ -92,7 +92,7 @@ Step RenameRecord(CallContext& call, const std::string& oldName, const std::stri
     std::memcpy(record + kNodeNameOffset, newName.data(), newName.size());
     if (!qvpAPIUpdateSts(&block, oldName.c_str(), newName.c_str(),
                          reinterpret_cast<const QVAPI_INSPACKAGE*>(record))) {
-        call.Log(msg::kUpdateSts, static_cast<int>(qvAPIGetLastError()));
+        call.Log(msg::kUpdateSts, call.function(), static_cast<int>(qvAPIGetLastError()));
         call.Fail(QVAPI_ERR_RESOURCE);
         return Step::Failed;
     }
@@ -107,7 +107,7 @@ int Rename(CallContext& call, const std::string& oldName, const std::string& new
             call.Fail(QVAPI_ERR_NOT_FOUND);
             return 0;
         }
-        call.Failed(QVAPI_ERR_RESOURCE, msg::kFirstSts, static_cast<int>(code));
+        call.Failed(QVAPI_ERR_RESOURCE, msg::kFirstSts, call.function(), static_cast<int>(code));
         return 0;
     }
     std::set<std::string> seen;
@@ -163,10 +163,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindNextInsPackage(QVPAPI_HANDLE hFindInsPacka
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindCloseInsPackage(QVPAPI_HANDLE hFindInsPackage, uint32_t, uint32_t) {
-    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
-        if (!FindHandleValid(call, hFindInsPackage)) return 0;
-        return qvpAPIFrls(&call.block(), 'S');
-    });
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) { return CloseFind(call, hFindInsPackage, 'S'); });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIDeleteInsPackage(const char* NodeName, char ucQvCode, const char* PackageId,

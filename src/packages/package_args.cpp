@@ -5,6 +5,7 @@
 #include "core/handles.h"
 #include "core/text.h"
 #include "platform/win.h"
+#include "records/records.h"
 
 namespace qvp::packages {
 
@@ -14,7 +15,9 @@ namespace {
 
 constexpr char kPointerNull[] = "%s : Logical Error : %s Pointer is NULL";
 constexpr char kTopNull[] = "%s : Logical Error : Top of %s is NULL";
-constexpr char kQvCodeInvalid[] = "qvAPIFindCabinet : Logical Error : QvCode is Invalid";
+// Every package function refuses a bad QvCode under the cabinet finder's name.
+constexpr char kQvCodeCheckName[] = "qvAPIFindCabinet";
+constexpr char kQvCodeInvalid[] = "%s : Logical Error : QvCode is Invalid";
 constexpr char kLogical[] = "%s : Logical Error : %s";
 
 struct Named {
@@ -42,6 +45,10 @@ bool FindHandleValid(CallContext& call, const void* handle) {
     if (qvpIsOwnBlock(handle)) return true;
     call.Fail(QVAPI_ERR_INVALID_HANDLE);
     return false;
+}
+
+int CloseFind(CallContext& call, const void* handle, char kind) {
+    return FindHandleValid(call, handle) ? qvpAPIFrls(&call.block(), kind) : 0;
 }
 
 FileHandle OpenForReading(const char* path) {
@@ -86,7 +93,7 @@ bool KeyTextsNotEmpty(CallContext& call, const KeyArguments& key) {
 
 bool PackageQvCodeValid(CallContext& call, char qvCode) {
     if (qvpIsValidQvCode(static_cast<unsigned char>(qvCode))) return true;
-    return Refuse(call, kQvCodeInvalid);
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, kQvCodeInvalid, kQvCodeCheckName);
 }
 
 PackageKeyTexts KeyOf(char qvCode, const KeyArguments& key) {

@@ -31,6 +31,9 @@ bool LogicalError(CallContext& call, const char* what);
 bool Refuse(CallContext& call, const char* text, uint32_t code = QVAPI_ERR_INVALID_PARAMETER);
 // A find handle must be the calling thread's block; 0x20000006 otherwise.
 bool FindHandleValid(CallContext& call, const void* handle);
+// The end of a find walk: its handle checked, then the manager's walk over records of `kind`
+// ('A' packages, 'M' cabinets, 'S' installed packages) released. 1, or 0 with the code set.
+int CloseFind(CallContext& call, const void* handle, char kind);
 // An existing file opened for reading, shared for reading.
 FileHandle OpenForReading(const char* path);
 // Reads one record from a file opened for reading (shared for reading): false after logging

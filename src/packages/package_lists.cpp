@@ -25,7 +25,7 @@ using qvp::FrameTexts;
 using namespace qvp::packages;
 
 namespace msg {
-constexpr char kAlloc[] = "qvAPICreatePackageList : malloc Error : %d";
+constexpr char kAlloc[] = "%s : malloc Error : %d";
 constexpr char kSend[] = "%s : SendMsgError %s : ErrorCode = 0x%8.8x";
 constexpr char kRecv[] = "%s : RecvMsgError %s : ErrorCode = 0x%8.8x";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
@@ -162,7 +162,7 @@ QVPAPI_HANDLE Create(CallContext& call, const QVAPI_PACKAGE* package, uint32_t* 
     std::unique_ptr<ListHandle, void (*)(void*)> list(static_cast<ListHandle*>(qvpAPIAlloc(sizeof(ListHandle))),
                                                       qvpAPIFree);
     if (list == nullptr) {
-        call.Failed(QVAPI_ERR_RESOURCE, msg::kAlloc, 0);
+        call.Failed(QVAPI_ERR_RESOURCE, msg::kAlloc, call.function(), 0);
         return QVPAPI_INVALID_HANDLE;
     }
     const std::string_view name(package->szResourceName, strnlen(package->szResourceName, 8));

@@ -19,9 +19,11 @@ constexpr char kNameLength[] = "Software Name Len";
 constexpr char kDataNull[] = "FindPackageData Pointer is NULL";
 constexpr char kCabinetNull[] = "CabinetId Pointer is NULL";
 constexpr char kCabinetEmpty[] = "Top of CabinetId is NULL";
-constexpr char kHeaderCabinetNull[] = "qvAPIFindPackage : Logical Error : CabinetId Pointer is NULL";
-constexpr char kHeaderCabinetEmpty[] = "qvAPIFindPackage : Logical Error : Top of CabinetId is NULL";
-constexpr char kHeaderFailed[] = "qvAPIFindPackage : qvpAPIFindHeadAttr Error : Package Header Name = %s";
+// The header finder logs under the package finder's name.
+constexpr char kHeaderName[] = "qvAPIFindPackage";
+constexpr char kHeaderCabinetNull[] = "%s : Logical Error : CabinetId Pointer is NULL";
+constexpr char kHeaderCabinetEmpty[] = "%s : Logical Error : Top of CabinetId is NULL";
+constexpr char kHeaderFailed[] = "%s : qvpAPIFindHeadAttr Error : Package Header Name = %s";
 }  // namespace msg
 
 constexpr FrameTexts kDeleteFrame{"qvAPIDeletePackage"};
@@ -100,10 +102,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindNextPackage(QVPAPI_HANDLE hFindPackage, QV
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindClosePackage(QVPAPI_HANDLE hFindPackage, uint32_t, uint32_t) {
-    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) {
-        if (!FindHandleValid(call, hFindPackage)) return 0;
-        return qvpAPIFrls(&call.block(), 'A');
-    });
+    return qvp::RunApi(kCloseFrame, 0, [&](CallContext& call) { return CloseFind(call, hFindPackage, 'A'); });
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIFindPackage(char ucQvCode, const char* lpCabinetId, const char* lpPackageId,
@@ -126,9 +125,9 @@ extern "C" QVPAPI_EXPORT int qvAPIFindPackageHeader(char ucQvCode, const char* l
     return qvp::RunApi(kHeaderFrame, 0, [&](CallContext& call) {
         if (!PackageQvCodeValid(call, ucQvCode)) return 0;
         if (lpCabinetId == nullptr || lpCabinetId[0] == '\0') {
-            call.Failed(
-                QVAPI_ERR_INVALID_PARAMETER, "%s",
-                lpCabinetId == nullptr ? msg::kHeaderCabinetNull : msg::kHeaderCabinetEmpty);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER,
+                        lpCabinetId == nullptr ? msg::kHeaderCabinetNull : msg::kHeaderCabinetEmpty,
+                        msg::kHeaderName);
             return 0;
         }
         if (lpFindPackageData == nullptr) return static_cast<int>(LogicalError(call, msg::kDataNull));
@@ -137,7 +136,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindPackageHeader(char ucQvCode, const char* l
         QVPAPI& block = call.block();
         QVAPI_PACKAGE* header = qvpAPIFindHeadAttr(&block, prefix.c_str());
         if (header == nullptr) {
-            call.Log(msg::kHeaderFailed, prefix.c_str());
+            call.Log(msg::kHeaderFailed, msg::kHeaderName, prefix.c_str());
             return 0;
         }
         qvp::Be16ToHostInPlace(&header->wLength);

@@ -24,24 +24,24 @@ using qvp::FrameTexts;
 using namespace qvp::packages;
 
 namespace msg {
-constexpr char kAfNull[] = "qvpAPIAddPackage : Logical Error : AF Entry Pointer is NULL";
-constexpr char kRfNull[] = "qvpAPIAddPackage : Logical Error : RF Name Pointer is NULL";
-constexpr char kAfEmpty[] = "qvpAPIAddPackage : Logical Error : Top of AF Entry is NULL";
-constexpr char kRfEmpty[] = "qvpAPIAddPackage : Logical Error : Top of RF Name Pointer is NULL";
-constexpr char kQfEmpty[] = "qvpAPIAddPackage : Logical Error : Top of QF Name is NULL";
-constexpr char kAfLength[] = "qvpAPIAddPackage : Logical Error : AF Entry Path Name Len";
-constexpr char kRfQfLength[] = "qvpAPIAddPackage : Logical Error : RF Path Name Len";
-constexpr char kReplace[] = "qvpAPIAddPackage : Logical Error : sType is Invalid";
-constexpr char kOtherLow[] = "qvpAPIAddPackage : RDEL Error: Code = %d";
+constexpr char kAfNull[] = "%s : Logical Error : AF Entry Pointer is NULL";
+constexpr char kRfNull[] = "%s : Logical Error : RF Name Pointer is NULL";
+constexpr char kAfEmpty[] = "%s : Logical Error : Top of AF Entry is NULL";
+constexpr char kRfEmpty[] = "%s : Logical Error : Top of RF Name Pointer is NULL";
+constexpr char kQfEmpty[] = "%s : Logical Error : Top of QF Name is NULL";
+constexpr char kAfLength[] = "%s : Logical Error : AF Entry Path Name Len";
+constexpr char kRfQfLength[] = "%s : Logical Error : RF Path Name Len";
+constexpr char kReplace[] = "%s : Logical Error : sType is Invalid";
+constexpr char kOtherLow[] = "%s : RDEL Error: Code = %d";
 constexpr char kOtherAdd[] = "%s : Logical Error : Code = %d";
 constexpr char kSend[] = "%s : TcpSendMsg Error";
 constexpr char kRecv[] = "%s : TcpRecvMsg Error";
 
-constexpr char kCreateRfNull[] = "qvAPICreatePackage : Logical Error : PackageObjectPath Pointer is NULL";
-constexpr char kCreateQfNull[] = "qvAPICreatePackage : Logical Error : ScriptFilePath Pointer is NULL";
-constexpr char kCreateNameNull[] = "qvAPICreatePackage : Logical Error : PackageName Pointer is NULL";
-constexpr char kCreateRfEmpty[] = "qvAPICreatePackage : Logical Error : Top of PackageObjectPath is NULL";
-constexpr char kCreateNameEmpty[] = "qvAPICreatePackage : Logical Error : Top of PackageName is NULL";
+constexpr char kCreateRfNull[] = "%s : Logical Error : PackageObjectPath Pointer is NULL";
+constexpr char kCreateQfNull[] = "%s : Logical Error : ScriptFilePath Pointer is NULL";
+constexpr char kCreateNameNull[] = "%s : Logical Error : PackageName Pointer is NULL";
+constexpr char kCreateRfEmpty[] = "%s : Logical Error : Top of PackageObjectPath is NULL";
+constexpr char kCreateNameEmpty[] = "%s : Logical Error : Top of PackageName is NULL";
 
 constexpr char kPackagePath[] = "%s : Parameter Error : lpPackageFilePath is NULL";
 constexpr char kAttrPath[] = "%s : Parameter Error : lpPackageAttrFilePath is NULL";
@@ -174,8 +174,11 @@ bool WriteWorkCopy(CallContext& call, WorkCopy& work, const PackageKeyTexts& key
     if (path.size() > kPathMax) return Refuse(call, msg::kWorkLength);
     qvpCreateDirectoryTree(folder.c_str());
     work.path = path;
+    // The name is easy to foresee: whatever stands there (a link as a link) goes, and the copy
+    // is made new.
+    win::DeleteFile(path.c_str());
     FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                                    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::CREATE_ALWAYS,
+                                    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::CREATE_NEW,
                                     win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         return call.Failed(QVAPI_ERR_NO_MORE_ITEMS,

@@ -24,6 +24,7 @@ struct State {
     std::array<Plan, kCalls> plans{};
     std::string filter;
     std::vector<std::pair<std::string, uint64_t>> sizes;
+    std::vector<uint64_t> randoms;  // given back first to last
     bool active = false;  // anything armed, watched or reported: the hooks' fast exit
 };
 
@@ -51,7 +52,19 @@ void ReportSize(std::string_view name, uint64_t size) {
     t_state.active = true;
 }
 
+void GiveRandomNumbers(std::vector<uint64_t> values) {
+    t_state.randoms.assign(values.rbegin(), values.rend());
+    t_state.active = true;
+}
+
 void Reset() { t_state = State{}; }
+
+bool TakeRandomNumber(uint64_t* value) {
+    if (!t_state.active || t_state.randoms.empty()) return false;
+    *value = t_state.randoms.back();
+    t_state.randoms.pop_back();
+    return true;
+}
 
 bool Hit(Call call, std::string_view path) {
     State& s = t_state;

@@ -65,6 +65,20 @@ std::string ParentOf(const std::string& posix) {
     return posix.substr(0, slash);
 }
 
+// The bytes, then the attributes and the last-write time, as on Windows. 0 or the errno.
+int CopyOpenFile(const FileObject& in, FileObject& out) {
+    struct stat st{};
+    if (fstat(in.fd, &st) != 0 || !CopyBytes(in.fd, out.fd)) return errno ? errno : EIO;
+    out.size = -1;  // written past the handle
+    char attr[32];
+    const ssize_t n = fgetxattr(in.fd, detail::kAttributeXattr, attr, sizeof attr);
+    if (n > 0) fsetxattr(out.fd, detail::kAttributeXattr, attr, size_t(n), 0);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(out.fd, times);
+    fchmod(out.fd, st.st_mode & 07777);
+    return 0;
+}
+
 BOOL CopyResolved(const ResolvedPath& from, const ResolvedPath& to, bool failIfExists) {
     HandleGuard src;
     src.h = detail::OpenResolved(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
@@ -76,22 +90,12 @@ BOOL CopyResolved(const ResolvedPath& from, const ResolvedPath& to, bool failIfE
     auto out = detail::Lookup<FileObject>(dst.h, detail::Kind::File);
     if (!in || !out) return detail::Fail(ERROR_INVALID_HANDLE);
     const std::string target = out->posix;
-    struct stat st{};
-    if (fstat(in->fd, &st) != 0 || !CopyBytes(in->fd, out->fd)) {
-        const int err = errno;
+    if (const int err = CopyOpenFile(*in, *out); err != 0) {
         CloseHandle(dst.h);
         dst.h = INVALID_HANDLE_VALUE;
         unlink(target.c_str());
-        return detail::FailErrno(err ? err : EIO);
+        return detail::FailErrno(err);
     }
-    out->size = -1;  // written past the handle
-    // Attributes and the last-write time go with the copy, as on Windows.
-    char attr[32];
-    const ssize_t n = fgetxattr(in->fd, detail::kAttributeXattr, attr, sizeof attr);
-    if (n > 0) fsetxattr(out->fd, detail::kAttributeXattr, attr, size_t(n), 0);
-    const timespec times[2] = {st.st_atim, st.st_mtim};
-    futimens(out->fd, times);
-    fchmod(out->fd, st.st_mode & 07777);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
@@ -110,6 +114,18 @@ BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
     if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
     if (!a.exists) return detail::Fail(detail::MissingError(a));
     return CopyResolved(a, b, failIfExists != FALSE);
+}
+
+BOOL CopyFileContents(HANDLE from, HANDLE to) {
+    auto in = detail::Lookup<FileObject>(from, detail::Kind::File);
+    auto out = detail::Lookup<FileObject>(to, detail::Kind::File);
+    if (!in || !out) return FALSE;
+    if (in == out) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (in->isDirectory || out->isDirectory || !(in->access & GENERIC_READ) || !(out->access & GENERIC_WRITE))
+        return detail::Fail(ERROR_ACCESS_DENIED);
+    if (const int err = CopyOpenFile(*in, *out); err != 0) return detail::FailErrno(err);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 BOOL MoveFile(const char* from, const char* to) {

@@ -1,5 +1,7 @@
 // Code page and text: the active ANSI code page (932 Shift-JIS or 1252), the byte classifier,
 // DBCS-safe cuts, ANSI casing and separator searches that never match a trail byte.
+#include <strings.h>
+
 #include <atomic>
 
 #include "platform/internal.h"
@@ -155,5 +157,8 @@ size_t FindFirstSeparator(std::string_view path, size_t from) {
     }
     return std::string_view::npos;
 }
+
+int _stricmp(const char* a, const char* b) { return strcasecmp(a, b); }
+int _strnicmp(const char* a, const char* b, size_t count) { return strncasecmp(a, b, count); }
 
 }  // namespace win

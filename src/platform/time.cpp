@@ -272,6 +272,7 @@ DWORD GetCurrentThreadId() {
 
 uint64_t RandomNumber() {
     uint64_t value = 0;
+    if (fault::TakeRandomNumber(&value)) return value;
     for (size_t got = 0; got < sizeof value;) {
         const ssize_t n = getrandom(reinterpret_cast<char*>(&value) + got, sizeof value - got, 0);
         if (n > 0) got += static_cast<size_t>(n);

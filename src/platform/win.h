@@ -101,6 +101,22 @@ FILETIME UnixNanosToFileTime(int64_t nanos);
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 
+// errno values of the Windows C runtime, which log texts of failed "_stat" calls report: the
+// same numbers on Linux, named here so that nothing above the layer needs <cerrno>.
+constexpr int CRT_ENOENT = 2;
+constexpr int CRT_EACCES = 13;
+
+// ---- memory below 4 GiB ---------------------------------------------------------------------
+// A zeroed, writable block of `size` bytes whose address fits 32 bits, for record fields that
+// carry a 4-byte address. On x86-64 Linux mmap's MAP_32BIT asks for it; where that flag does not
+// exist (other architectures) the mapping is asked at a low address as a mere hint, which the
+// kernel may pass over. A block that ends above 4 GiB after all is given back: nullptr with
+// ERROR_NOT_SUPPORTED, and callers report the record as one they cannot build. nullptr with
+// ERROR_NOT_ENOUGH_MEMORY when the system refuses the mapping.
+void* AllocLow32(size_t size);
+// Frees a block of AllocLow32; nullptr is ignored.
+void FreeLow32(void* block);
+
 // ---- processes and threads ------------------------------------------------------------------
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();  // gettid()
@@ -121,6 +137,10 @@ size_t DbcsSafeCut(std::string_view text, size_t maxBytes);
 // ANSI casing: ASCII letters only, never a trail byte.
 std::string CharLower(std::string_view text);
 std::string CharUpper(std::string_view text);
+// The C runtime's _stricmp and _strnicmp: ASCII letters compared ignoring case, byte by byte
+// (<0, 0, >0).
+int _stricmp(const char* a, const char* b);
+int _strnicmp(const char* a, const char* b, size_t count);
 // Code-page aware search for '\\' (or '/'): positions of trail bytes never match.
 size_t FindLastSeparator(std::string_view path);  // npos when none
 size_t FindFirstSeparator(std::string_view path, size_t from = 0);
@@ -216,6 +236,9 @@ BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, 
 BOOL CloseHandle(HANDLE handle);
 
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
+// CopyFile between two open files (read access on one, write on the other), from the start of
+// each: the bytes, the attributes and the last-write time.
+BOOL CopyFileContents(HANDLE from, HANDLE to);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 // With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the
@@ -404,14 +427,18 @@ void Watch(std::string_view filter);
 unsigned Calls(Call call);  // counted since Watch or Reset
 // Walks report `size` bytes for entries named `name` (exact bytes) instead of their own.
 void ReportSize(std::string_view name, uint64_t size);
-void Reset();  // nothing armed, no filter, no reported sizes
+// The next RandomNumber calls of this thread give these values, in order.
+void GiveRandomNumbers(std::vector<uint64_t> values);
+void Reset();  // nothing armed, no filter, no reported sizes, no numbers to give
 // The layer's hooks: count the call and say whether it is to fail (its error then set).
 bool Hit(Call call, std::string_view path = {});
 void AdjustFindData(WIN32_FIND_DATAA* data);
+bool TakeRandomNumber(uint64_t* value);  // false when no number is to be given
 #else
 // Always inlined, so that no trace of the hooks is left in what is shipped, unoptimised or not.
 [[gnu::always_inline]] inline bool Hit(Call, std::string_view = {}) { return false; }
 [[gnu::always_inline]] inline void AdjustFindData(WIN32_FIND_DATAA*) {}
+[[gnu::always_inline]] inline bool TakeRandomNumber(uint64_t*) { return false; }
 #endif
 
 }  // namespace fault

@@ -127,6 +127,7 @@ void* Deliver(QVPAPI& block, int kind, const char* reply, size_t received) {
     }
     std::memmove(block.currentRecord, item, length);
     std::memset(block.currentRecord + length, 0, sizeof block.currentRecord - length);
+    block.currentRecordLength = length;
     return block.currentRecord;
 }
 
@@ -166,7 +167,7 @@ void* Position(QVPAPI& block, int kind, std::string_view key) {
     const Op op = key.empty() ? Op{Op::Verb::First, kind, {}, {}} : Op{Op::Verb::Key, kind, key, {}};
     void* record = Walk(block, kind, op);
     if (record == nullptr) return nullptr;
-    state.pending.assign(block.currentRecord, sizeof block.currentRecord);
+    state.pending.assign(block.currentRecord, block.currentRecordLength);
     state.hasPending = true;
     block.cursors[kind].pending = true;
     return record;
@@ -180,6 +181,7 @@ void* Next(QVPAPI& block, int kind) {
         std::memcpy(block.currentRecord, state.pending.data(), state.pending.size());
         std::memset(block.currentRecord + state.pending.size(), 0,
                     sizeof block.currentRecord - state.pending.size());
+        block.currentRecordLength = static_cast<uint32_t>(state.pending.size());
         return block.currentRecord;
     }
     return Walk(block, kind, Op{Op::Verb::Next, kind, {}, {}});

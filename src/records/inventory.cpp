@@ -67,14 +67,14 @@ void* qvpAPIGetInv(QVPAPI* block, const char* nodeName) {
         return nullptr;
     }
     if (!qvpReplySucceeded(block->replyBuffer, static_cast<size_t>(length))) {
-        qvpDllLog(logtext::kGetInvError, block->replyBuffer);
+        qvpDllLog(logtext::kGetInvError, logtext::kGetInv, block->replyBuffer);
         FailReply(*block, kErrCategoryRecord, block->replyBuffer);
         return nullptr;
     }
     uint32_t itemLength = 0;
     char* item = const_cast<char*>(qvpAPIGetFgetItem(block->replyBuffer, static_cast<size_t>(length), &itemLength));
     if (item == nullptr || !qvpInventoryToHost(reinterpret_cast<unsigned char*>(item), itemLength)) {
-        qvpDllLog(logtext::kGetInvItem, nodeName);
+        qvpDllLog(logtext::kGetInvItem, logtext::kGetInv, nodeName);
         FailProtocol(*block);
         return nullptr;
     }

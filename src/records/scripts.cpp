@@ -31,7 +31,7 @@ int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedNa
     }
     const QVAPI_PACKAGE* record = qvpAPIFindAttr(block, dottedName);
     if (record == nullptr) {
-        qvpDllLog(text::kPutScriptFindAttr, dottedName);
+        qvpDllLog(text::kPutScriptFindAttr, text::kPutScriptFile, dottedName);
         return 0;
     }
     std::string fileId;
@@ -55,7 +55,8 @@ int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedNa
         return 0;
     }
     if (!win::CopyFile(scriptPath, target.c_str(), win::FALSE)) {
-        qvpDllLog(text::kPutScriptCopy, scriptPath, target.c_str(), static_cast<int>(win::GetLastError()));
+        qvpDllLog(text::kPutScriptCopy, text::kPutScriptFile, scriptPath, target.c_str(),
+                  static_cast<int>(win::GetLastError()));
         FailCode(*block, QVAPI_ERR_RESOURCE);
         return 0;
     }
@@ -65,7 +66,7 @@ int qvpAPIPutScriptFile(QVPAPI* block, const char* jobName, const char* dottedNa
 int qvpAPIDeleteJobGen(QVPAPI* block, const char* jobGenPath) {
     if (block == nullptr) return 0;
     if (jobGenPath == nullptr || jobGenPath[0] != '\\' || jobGenPath[1] == '\0') {
-        qvpDllLog("%s", text::kDeleteJobGenParameter);
+        qvpDllLog(text::kDeleteJobGenParameter, text::kDeleteJobGen);
         FailParameter(*block);
         return 0;
     }
@@ -75,12 +76,14 @@ int qvpAPIDeleteJobGen(QVPAPI* block, const char* jobGenPath) {
         return 0;
     }
     if (gaiCOMDirectoryClearAll(directory.c_str()) != 0) {
-        qvpDllLog(text::kDeleteJobGenClear, directory.c_str(), static_cast<int>(win::GetLastError()));
+        qvpDllLog(text::kDeleteJobGenClear, text::kDeleteJobGen, directory.c_str(),
+                  static_cast<int>(win::GetLastError()));
         FailCode(*block, QVAPI_ERR_RESOURCE);
         return 0;
     }
     if (!win::RemoveDirectory(directory.c_str())) {
-        qvpDllLog(text::kDeleteJobGenRemove, directory.c_str(), static_cast<int>(win::GetLastError()));
+        qvpDllLog(text::kDeleteJobGenRemove, text::kDeleteJobGen, directory.c_str(),
+                  static_cast<int>(win::GetLastError()));
         FailCode(*block, QVAPI_ERR_RESOURCE);
         return 0;
     }

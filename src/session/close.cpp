@@ -14,8 +14,9 @@
 namespace {
 
 constexpr const char kTag[] = "dll";
-constexpr const char kLogWorkDeleteError[] = "qvAPIClose : DirectoryDelete Error : Dir = %s, errno = %u";
-constexpr const char kLogClosed[] = "qvAPIClose : Socket = %d";
+constexpr const char kCloseName[] = "qvAPIClose";
+constexpr const char kLogWorkDeleteError[] = "%s : DirectoryDelete Error : Dir = %s, errno = %u";
+constexpr const char kLogClosed[] = "%s : Socket = %d";
 
 const qvp::FrameTexts kCloseTexts{"qvAPIClose", qvp::EndStyle::Hex};
 
@@ -32,7 +33,7 @@ void RemoveWorkDirectories(const QVPAPI& block) {
         const std::string dir = std::string(area) + "\\" + std::to_string(block.openerThreadId);
         if (win::GetFileAttributes(dir.c_str()) == win::INVALID_FILE_ATTRIBUTES) continue;
         if (gaiCOMDirectoryDeleteAll(dir.c_str()) != 0)
-            qvpLogPrintf(block.dllLogId, kTag, kLogWorkDeleteError, dir.c_str(), win::GetLastError());
+            qvpLogPrintf(block.dllLogId, kTag, kLogWorkDeleteError, kCloseName, dir.c_str(), win::GetLastError());
     }
 }
 
@@ -49,7 +50,7 @@ void qvpSessionClose(QVPAPI& block) {
     qvpRunSessionReleaseHooks(block);
     if (block.link != QvpLink::None) RemoveWorkDirectories(block);
     if (block.link == QvpLink::Connected) EndManagerSession(block);
-    qvpLogPrintf(block.dllLogId, kTag, kLogClosed, block.socket);
+    qvpLogPrintf(block.dllLogId, kTag, kLogClosed, kCloseName, block.socket);
     win::CloseSocket(block.socket);
     qvpCloseBlockLogs(block);
     // Every slot, the arena included: nothing of this session may be seen by the next one.

@@ -16,13 +16,14 @@
 namespace {
 
 constexpr const char kTag[] = "dll";
-constexpr const char kLogOpened[] = "qvAPIOpen : Host = %s, Service = %s, Socket = %d";
-constexpr const char kLogSocketless[] = "qvAPIOpen : %s : no socket";
-constexpr const char kLogHandshakeSendError[] = "qvAPIOpen : AINT Send Error";
-constexpr const char kLogHandshakeRecvError[] = "qvAPIOpen : AINT Recv Error";
-constexpr const char kLogHandshakeError[] = "qvAPIOpen : AINT Reply Error : Reply = %s, Code = 0x%8.8x";
-constexpr const char kLogConnectError[] = "qvAPIOpen : Connect Error : Host = %s, Service = %s, Code = 0x%8.8x";
-constexpr const char kLogArenaError[] = "qvAPIOpen : heap create error";
+constexpr const char kOpenName[] = "qvAPIOpen";
+constexpr const char kLogOpened[] = "%s : Host = %s, Service = %s, Socket = %d";
+constexpr const char kLogSocketless[] = "%s : %s : no socket";
+constexpr const char kLogHandshakeSendError[] = "%s : AINT Send Error";
+constexpr const char kLogHandshakeRecvError[] = "%s : AINT Recv Error";
+constexpr const char kLogHandshakeError[] = "%s : AINT Reply Error : Reply = %s, Code = 0x%8.8x";
+constexpr const char kLogConnectError[] = "%s : Connect Error : Host = %s, Service = %s, Code = 0x%8.8x";
+constexpr const char kLogArenaError[] = "%s : heap create error";
 
 constexpr uint8_t kKeyIpAddress = 1;
 
@@ -56,22 +57,22 @@ uint32_t Handshake(QVPAPI& block) {
     const qvp::RequestBuilder request = qvp::BuildAintRequest(LocalIdentity(block.systemManagementKey));
     const int got = qvpExchange(block, request, block.replyBuffer, sizeof block.replyBuffer, kQvpMsgText);
     if (got == kQvpExchangeSendFailed) {
-        qvpLogWrite(block.dllLogId, kLogHandshakeSendError, kTag);
+        qvpLogPrintf(block.dllLogId, kTag, kLogHandshakeSendError, kOpenName);
         return QVAPI_ERR_TCP_SEND;
     }
     if (got < 0) {
-        qvpLogWrite(block.dllLogId, kLogHandshakeRecvError, kTag);
+        qvpLogPrintf(block.dllLogId, kTag, kLogHandshakeRecvError, kOpenName);
         return QVAPI_ERR_TCP_RECV;
     }
     const QvpHandshake h = qvpParseHandshakeReply(std::string_view(block.replyBuffer, static_cast<size_t>(got)));
     if (h.code != 0) {
-        qvpLogPrintf(block.dllLogId, kTag, kLogHandshakeError, block.replyBuffer, h.code);
+        qvpLogPrintf(block.dllLogId, kTag, kLogHandshakeError, kOpenName, block.replyBuffer, h.code);
         return h.code;
     }
     block.divisionalTransferSize = h.divisionalTransferSize;
     block.divisionalTransferInterval = h.divisionalTransferInterval;
     if (h.socketless) {
-        qvpLogPrintf(block.dllLogId, kTag, kLogSocketless, block.replyBuffer);
+        qvpLogPrintf(block.dllLogId, kTag, kLogSocketless, kOpenName, block.replyBuffer);
         win::CloseSocket(block.socket);
         block.socket = -1;
         block.link = QvpLink::Socketless;
@@ -101,7 +102,7 @@ uint32_t qvpAPIOpen(QVPAPI& block, const char* host, const char* service) {
     block.dllLogId = qvpLogOpen(kQvpDllLogName);
     block.nodeLogId = qvpLogOpen(kQvpNodeLogName);
     if (block.arena == nullptr) {
-        qvpLogWrite(block.dllLogId, kLogArenaError, kTag);
+        qvpLogPrintf(block.dllLogId, kTag, kLogArenaError, kOpenName);
         return Abandon(block, QVAPI_ERR_RESOURCE);
     }
 
@@ -112,14 +113,14 @@ uint32_t qvpAPIOpen(QVPAPI& block, const char* host, const char* service) {
     uint32_t code = 0;
     const int socket = qvpTcpConnect(host, service, block.dllLogId, &code);
     if (socket < 0) {
-        qvpLogPrintf(block.dllLogId, kTag, kLogConnectError, host, service, code);
+        qvpLogPrintf(block.dllLogId, kTag, kLogConnectError, kOpenName, host, service, code);
         return Abandon(block, code);
     }
     block.socket = socket;
     block.link = QvpLink::Connected;
     code = Handshake(block);
     if (code != 0) return Abandon(block, code);
-    qvpLogPrintf(block.dllLogId, kTag, kLogOpened, host, service, block.socket);
+    qvpLogPrintf(block.dllLogId, kTag, kLogOpened, kOpenName, host, service, block.socket);
     return 0;
 }
 

@@ -60,15 +60,19 @@ TEST_F(ArTest, OldFormatNamesAreJoinedBelowTheRestoreFolder) {
 // "sub" in the restore folder links elsewhere: nothing goes through it, a folder entry for it
 // or not (lone new-format entries: ar_extract_test).
 TEST_F(ArTest, OldFormatNeverWritesThroughALinkInsideTheRestoreTree) {
-    fs::create_directories(root() / "elsewhere");
-    fs::create_directories(root() / "out");
-    fs::create_directory_symlink(root() / "elsewhere", root() / "out" / "sub");
-    qvptest::OldArchiveBuilder b;
-    b.AddFolder("\\sub");
-    b.AddFile("\\sub\\a.txt", "x");
-    writeBytes(root() / "in.arc", b.Build());
-    EXPECT_NE(qvparMain((root() / "in.arc").c_str(), (root() / "out").c_str(), 1), 0);
-    EXPECT_TRUE(fs::is_empty(root() / "elsewhere"));
+    for (const bool folderEntry : {true, false}) {
+        SCOPED_TRACE(folderEntry ? "folder entry first" : "lone file entry");
+        fs::remove_all(root() / "out");
+        fs::create_directories(root() / "elsewhere");
+        fs::create_directories(root() / "out");
+        fs::create_directory_symlink(root() / "elsewhere", root() / "out" / "sub");
+        qvptest::OldArchiveBuilder b;
+        if (folderEntry) b.AddFolder("\\sub");
+        b.AddFile("\\sub\\a.txt", "x");
+        writeBytes(root() / "in.arc", b.Build());
+        EXPECT_NE(qvparMain((root() / "in.arc").c_str(), (root() / "out").c_str(), 1), 0);
+        EXPECT_TRUE(fs::is_empty(root() / "elsewhere"));
+    }
 }
 
 // Distinct Linux names the Windows rules would take for one, in both formats; a second

@@ -31,4 +31,25 @@ TEST_F(CoreTest, AReplacementIsWholeOrNothing) {
         EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
 }
 
+// Only the random part keeps a link away from the temporary's name: one planted at exactly the
+// name the next number gives is passed over, its target untouched, and the next name taken.
+TEST_F(CoreTest, ALinkAtTheTemporarysExactNameIsPassedOver) {
+    const fs::path target = root() / "record";
+    const fs::path victim = root() / "victim";
+    std::ofstream(victim) << "precious";
+    const fs::path planted = target.string() + ".00000000000000aa.tmp";
+    fs::create_symlink(victim, planted);
+    win::fault::GiveRandomNumbers({0xaa, 0xbb});
+    const bool replaced = qvp::ReplaceFileContents(target.string(), "new", 3);
+    win::fault::Reset();
+    ASSERT_TRUE(replaced) << win::GetLastError();
+    const auto read = [](const fs::path& p) {
+        return std::string(std::istreambuf_iterator<char>(std::ifstream(p).rdbuf()), {});
+    };
+    EXPECT_EQ(read(victim), "precious");
+    EXPECT_EQ(read(target), "new");
+    EXPECT_TRUE(fs::is_symlink(planted));
+    EXPECT_FALSE(fs::exists(target.string() + ".00000000000000bb.tmp"));  // placed
+}
+
 }  // namespace

@@ -265,6 +265,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryJobs(caller);
     StoryJobWalk(caller);
     StoryQueries(caller);
+    StoryQueryConstants();
     StoryIdJobs(caller);
     StoryClientIdJobs(caller);
     StoryPackages(caller);
@@ -684,6 +685,13 @@ void CallerTest::StoryQueries(const CallerData& caller) {
     EXPECT_EQ(detail.PackageJob.ucRecord80[88 - 80], 0x60);
     EXPECT_EQ(qvAPIAbstractNextDetailJob(query, &detail, 0, nullptr), 0);
     EXPECT_EQ(qvAPIAbstractCloseDetailJob(query, 0, 0), 1);
+}
+
+// The constant query operations leave the code of the call before them to be read.
+void CallerTest::StoryQueryConstants() {
+    EXPECT_EQ(qvAPICloseQuery(nullptr, 0, 0), 0);
+    EXPECT_EQ(qvAPISetSortJobQuery(nullptr, 0, 0, 0, 0), 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
 }
 
 // The caller's ID job: its one ID with the counts of the clients it reached, then each of

@@ -117,6 +117,7 @@ private:
     void StoryJobs(const CallerData& caller);
     void StoryJobWalk(const CallerData& caller);
     void StoryQueries(const CallerData& caller);
+    void StoryQueryConstants();
     void StoryIdJobs(const CallerData& caller);
     void StoryClientIdJobs(const CallerData& caller);
     void StoryPackages(const CallerData& caller);

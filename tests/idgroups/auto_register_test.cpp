@@ -21,6 +21,7 @@
 #include "qvpapi.h"
 #include "share/wapi/wapi.h"
 #include "support/node_store_builder.h"
+#include "support/planted_links.h"
 #include "support/sim_fixture.h"
 #include "support/status_files.h"
 
@@ -186,6 +187,41 @@ TEST_F(AutoRegisterTest, UpdatesRenameReaddressAndAddHostIds) {
     }
 }
 
+// A host known by its common name (connect kind 1) is keyed by it under host-name keying and by
+// its address, like every other node, under address keying; its common name stays in its field.
+TEST_F(AutoRegisterTest, AHostKnownByItsCommonNameRegistersUnderBothKeys) {
+    struct Case {
+        uint8_t key;
+        const char* keyName;
+        const char* rootMember;
+    };
+    for (const Case& c : {Case{0, "cn1", "pc1"}, Case{1, "10.0.0.1", "10.0.0.1"}}) {
+        SCOPED_TRACE("key " + std::to_string(c.key));
+        Open(c.key);
+        // One lambda a key, so that a failed step of one key leaves the other tried.
+        [&] {
+            ASSERT_EQ(Register(Report(1, 1, With(kNewPc, {{35, "cn1"}}), 1)), 1) << std::hex << qvAPIGetLastError();
+            QVAPI_NODE r{};
+            ASSERT_TRUE(Client(c.keyName, &r));
+            EXPECT_STREQ(r.ucCommonName, "cn1");
+            EXPECT_STREQ(r.ucNodeName, "pc1");
+            EXPECT_EQ(r.uiConnectKind, 1u);
+            EXPECT_EQ(RootMembers(), std::vector<std::string>{c.rootMember});
+
+            const Entries moved = {{17, "pc1"}, {18, "10.0.0.1"}, {35, "cn1"}, {39, "66 77 88 99 AA BB"}};
+            ASSERT_EQ(Register(Report(2, 1, moved, 1, "2024010203040513")), 1) << std::hex << qvAPIGetLastError();
+            ASSERT_TRUE(Client(c.keyName, &r));
+            EXPECT_EQ(std::string(r.ucMACAddress, 12), "66778899AABB");
+            EXPECT_STREQ(r.ucCommonName, "cn1");
+
+            ASSERT_EQ(Register(Report(3, 1, moved, 1, "2024010203040514")), 1) << std::hex << qvAPIGetLastError();
+            EXPECT_FALSE(Client(c.keyName));
+            EXPECT_TRUE(RootMembers().empty());
+        }();
+        qvAPIClose();
+    }
+}
+
 TEST_F(AutoRegisterTest, AClientThatReportsItselfAsAMasterIsPromoted) {
     Open();
     ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);
@@ -226,6 +262,25 @@ TEST_F(AutoRegisterTest, RemovalTakesTheDefinitionGroupsInventoryPackagesAndIdEn
     EXPECT_EQ(sim_->Received().size(), before + 1) << "nothing asked without IdSyncOption";
 }
 
+// The ID-sync work folder is named by the thread id: what another writer of the store left there
+// is neither written through nor kept.
+TEST_F(AutoRegisterTest, LinksPlantedAtTheIdSyncFolderRedirectNothing) {
+    Options(true, false);
+    Open();
+    const fs::path work =
+        data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
+    for (Plant how : kPlants) {
+        SCOPED_TRACE(PlantName(how));
+        ASSERT_EQ(Register(Report(1, 1, {{33, "host.1"}, {34, "10.0.0.1"}})), 1);
+        const PlantedLinks links(root_ / "outside" / PlantName(how), {"idsyncIDgrp", "idsyncIDent"});
+        links.At(work, how);
+        EXPECT_EQ(Register(Report(3, 1, {{17, "host.1"}, {18, "10.0.0.1"}})), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_FALSE(Client("host.1"));
+        EXPECT_EQ(links.Outside(), links.Original());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(work)));
+    }
+}
+
 std::vector<std::string> g_systemNodes;
 int RecordSystemNode(const char* upper, const char* node, uint32_t, uint32_t) {
     g_systemNodes.push_back(std::string(upper) + " " + node);
@@ -261,13 +316,19 @@ TEST_F(AutoRegisterTest, AWorkFolderThatStaysKeepsTheDefinition) {
     ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);
     const fs::path folder =
         data() / "SERVER/WORK/MNG/NODEDEF" / ("IDSYNC" + std::to_string(qvpGetThreadBlock()->openerThreadId));
-    fs::create_directories(folder / "left");
-    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 0);
-    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    // A work file that cannot be removed keeps the folder.
+    win::fault::Watch("IDSYNC");
+    win::fault::FailNth(win::fault::Call::DeleteFile, 1, win::ERROR_ACCESS_DENIED);
+    const int result = Register(Report(3, 1, kChangedPc));
+    const uint32_t code = qvAPIGetLastError();
+    win::fault::Reset();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(code, QVAPI_ERR_RESOURCE);
     EXPECT_TRUE(Client("pc1"));
-    fs::remove(folder / "left");
-    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "a folder already gone at the end is no error";
+    EXPECT_TRUE(fs::exists(folder));
+    EXPECT_EQ(Register(Report(3, 1, kChangedPc)), 1) << "the folder left behind is made afresh";
     EXPECT_FALSE(Client("pc1"));
+    EXPECT_FALSE(fs::exists(folder));
 }
 
 TEST_F(AutoRegisterTest, ReportsIgnoredByRuleChangeNothing) {

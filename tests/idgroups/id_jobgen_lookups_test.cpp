@@ -36,5 +36,27 @@ TEST_F(IdTest, JobPreparationExpandsIdsThroughTheFinders) {
     }
 }
 
+// "networkID_" after the '%' names an ID kept in the network-ID group: the real finders are
+// asked with that group's path and the entry becomes the ID's clients. The network ID itself
+// writes nothing and counts nothing.
+TEST_F(IdTest, NetworkIdEntriesAreLookedUpInTheirGroup) {
+    qvp::ids::ConnectJobGenLookups();
+    nodes_->AddNode({.name = "mst1", .kind = QVAPI_NODE_MASTER, .address = {10, 0, 0, 1}});
+    nodes_->AddNode({.name = "pc1", .address = {10, 0, 0, 2}, .master = "mst1"});
+    fs::create_directories(nodes_->NodeGroupDir() / "I.networkID" / "I.networkID_");
+    ids().AddId("networkID_", 1);
+    ids().AddEntry('C', "networkID_", "pc1");
+    const Image bytes = File('G', {Entry('G', 4, "\\mst1\\%networkID_"), Entry('G', 4, "\\%networkID")}, 2);
+    const std::string path = (root_ / "jobgenfile").string();
+    nodes_->WriteRawFile(path, bytes.data(), bytes.size());
+    jg::ReCreateControlTable table;
+    ASSERT_EQ(jg::qvAPIReCreateJobGen(&table, path.c_str(), path.c_str()), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(table.skippedEntries, 0u);
+    jg::StoredJobGen out;
+    ASSERT_TRUE(jg::ParseJobGenFile(NodeStoreBuilder::ReadBytes(path), out));
+    ASSERT_EQ(out.entries.size(), 1u);
+    EXPECT_EQ(Text(out.entries[0].node, 260), "mst1.pc1");
+}
+
 }  // namespace
 }  // namespace qvptest

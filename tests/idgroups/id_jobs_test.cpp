@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "core/block.h"
 #include "id_fixture.h"
@@ -11,6 +12,7 @@
 #include "jobgen/jobgen_file.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
+#include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
@@ -205,6 +207,22 @@ TEST_F(IdJobsTest, EntryOperationRemovesOrRenamesTheNodeEverywhere) {
     EXPECT_TRUE(ids().Entry('I', "east.pc6").has_value());
 }
 
+// The entry operation's work folder is named by the thread id: what another writer of the
+// store left there is neither written through nor kept.
+TEST_F(IdJobsTest, LinksPlantedAtTheEntryWorkFolderRedirectNothing) {
+    const fs::path work = nodes_->NodeGroupDir() / ("IDOPR_" + std::to_string(block()->openerThreadId));
+    for (Plant how : kPlants) {
+        SCOPED_TRACE(PlantName(how));
+        ASSERT_EQ(qvAPICreateClientIDGroupForced("sales", "pc9", 2, nullptr, 0, 0), 1);
+        const PlantedLinks links(root_ / "outside" / PlantName(how), {"idoperatefile_G", "idoperatefile_C"});
+        links.At(work, how);
+        EXPECT_EQ(qvAPIOperateIDEntry("pc9", nullptr, nullptr, 0, 16, 0, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(links.Outside(), links.Original());
+        EXPECT_FALSE(ids().Entry('I', "sales.pc9").has_value());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(work)));
+    }
+}
+
 TEST_F(IdJobsTest, OperateEntriesOfOneJobGen) {
     const fs::path dir = data() / "SERVER" / "WORK" / "MNG" / "JOBGEN" /
                          std::to_string(block()->openerThreadId) / "IDGROUP";
@@ -255,6 +273,26 @@ TEST_F(IdJobsTest, OperateEntriesOfOneJobGen) {
     EXPECT_FALSE(fs::exists(dir / "R.sales.host1"));
     EXPECT_EQ(static_cast<qvp::jobgen::JobGenEdit*>(block()->openJobGen)->idOperateCount, 0);
     DiscardJobGen(&h);
+}
+
+// An ID-operate entry's client name may run past byte 456, where a soft job's entry names its
+// list: the soft list is looked at for kind I only, so such a job reads no list and makes no
+// soft-refer file.
+TEST_F(IdJobsTest, LongClientNameOfAnEntryJobIsNoSoftList) {
+    const std::string client = "client-with-a-name-that-runs-past-the-list-" + std::string(8, 'x');
+    ASSERT_GT(424 + client.size(), 456u + 8);
+    nodes_->AddNode({client, QVAPI_NODE_CLIENT, {10, 0, 0, 9}});
+    ASSERT_EQ(qvAPICreateClientIDGroup("sales", client.c_str(), 1, "boss", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(jobs_->Puts().back().jobGenPath, "\\Edit_ID_group\\sales\\Add_entry");
+    const std::string file = jobs_->Puts().back().jobGenFile;
+    ASSERT_EQ(Request(file, 0), 'R');
+    EXPECT_EQ(file.substr(kHead + 456, 8), client.substr(32, 8));
+    qvAPIClose();
+    std::ifstream in(data() / "LOG" / "DLL.LOG", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.find("qvAPIFindSoftListRefer"), std::string::npos);
+    EXPECT_EQ(log.find("qvAPIReCreateSoftReferJobGen"), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // Options of the open JobGen through commit and re-open (header bytes 68-155), the boundary
 // values of each setter, and the ID open.
 #include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "core/log.h"
 
 #include "jobgen_env.h"
 
@@ -260,6 +264,23 @@ TEST_F(JobGenTest, IdOpenLeavesNothingOpenWhenItFails) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_EQ(block_->openJobGen, nullptr);
     EXPECT_EQ(HeaderOf(Store() / "MK/jobgenfile").jobKind, 'M');
+}
+
+// The time setter's START line shows the change flag it was given, even for a refused flag.
+TEST_F(JobGenTest, TimeSetterLogsItsChangeFlag) {
+    block_->dllLogId = qvpLogOpen("DLL.LOG");
+    QVPAPI_HANDLE h = Open("", "LOGGED");
+    QVAPI_TIME_JOBGEN_DATA t = Time('D', Date(0, 0, 0, 1, 2, 3));
+    EXPECT_EQ(qvAPIUpDateTimeJobGen(h, 0x05, &t, 0, 0), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(qvAPIUpDateTimeJobGen(h, 0x40, &t, 0, 0), 0);
+    qvpLogClose(block_->dllLogId);
+    block_->dllLogId = 0;
+    std::ifstream in(Data() / "LOG" / "DLL.LOG", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("qvAPIUpDateTimeJobGen START :dwChangeFlag = 0x00000005 "), std::string::npos) << log;
+    EXPECT_NE(log.find("qvAPIUpDateTimeJobGen START :dwChangeFlag = 0x00000040 "), std::string::npos);
+    EXPECT_EQ(log.find("qvAPIUpDateTimeJobGen START  "), std::string::npos) << "the plain START line";
+    EXPECT_NE(log.find("qvAPIUpDateTimeJobGen END : Code = 0 "), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "jobgen_env.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
+#include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
@@ -125,6 +126,23 @@ TEST_F(ScheduleTest, RefusalsSendNothing) {
     holder.join();
     EXPECT_EQ(Sent(), 0u);
     ExpectStoredAsBefore();
+}
+
+// The backup folder is named by the thread id: what another writer of the store left there is
+// neither written through nor kept.
+TEST_F(ScheduleTest, LinksPlantedAtTheBackupFolderRedirectNothing) {
+    const fs::path backup = Work().string() + ".SCH";
+    for (Plant how : kPlants) {
+        SCOPED_TRACE(PlantName(how));
+        const PlantedLinks links(root_ / "outside" / PlantName(how), {"jobgenfile"});
+        links.At(backup, how);
+        char number[16];
+        EXPECT_EQ(qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number), 1) << Hex(qvAPIGetLastError());
+        EXPECT_EQ(links.Outside(), links.Original());
+        ExpectStoredAsBefore();
+        EXPECT_FALSE(fs::exists(fs::symlink_status(backup)));
+    }
+    EXPECT_EQ(jobs_->Schedules().size(), 2u);
 }
 
 TEST_F(ScheduleTest, ShortAcceptedReplyFailsAndRestores) {

@@ -5,11 +5,13 @@
 #include <dirent.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/block.h"
 #include "jobs/jobs_fixture.h"
 #include "jobs/site_id_jobs.h"
 
@@ -169,6 +171,72 @@ TEST_P(ClientIdJobsTest, BothTreesGiveTheSameWalksAndDeleteTheirOwnWay) {
     for (const char* name : {"..", "F1\\..\\..", "a/b"}) {
         EXPECT_EQ(GetParam().deleteFolder("\\", name, 0, 0), 0) << name;
         EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER) << name;
+    }
+}
+
+// In a session without a socket the execution records are the local engine's files. A client ID
+// job walk lists the same whatever walk left the engine's execution cursor positioned.
+TEST_P(ClientIdJobsTest, LocalCursorOfAnEarlierWalkDoesNotAnswerTheNext) {
+    WriteFixture();
+    const fs::path executions = data() / "SERVER/ZARNQV/MNGFL/EXECUTION";
+    for (const std::string& key : records_->Keys('E')) {
+        const fs::path file = executions / key.substr(key.size() - 16) / key.substr(0, key.size() - 16);
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << *records_->Record('E', key);
+    }
+    sim().SetHandshakeReply("CONNECTA 52");
+    Open();
+    ASSERT_EQ(block()->link, QvpLink::Socketless);
+    const std::vector<Seen> fresh = Walk(4);
+    ASSERT_EQ(fresh.size(), 4u);
+    EXPECT_EQ(fresh[1].status3, 2u);  // the ID job, recounted over the local records
+
+    // A walk of the ID job's clients stopped after its first: the cursor stays positioned.
+    QVAPI_NODE_JOB_EX node;
+    QVPAPI_HANDLE nodes = GetParam().firstNodes("\\F1", kIdJob, &node, 0, 0);
+    ASSERT_NE(nodes, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(Walk(4), fresh);
+    EXPECT_EQ(qvAPIFindCloseClientNodeIDJobEx(nodes, 0, 0), 1);
+    // A client ID job walk given up after its first entry, then a new one.
+    QVAPI_JOB job;
+    ASSERT_NE(GetParam().firstWalk("\\F1", &job, 4, 0), QVPAPI_INVALID_HANDLE);
+    ASSERT_EQ(qvAPIFindNextClientIDJob(block(), &job, 0, 0), 1);
+    EXPECT_EQ(Walk(4), fresh);
+}
+
+// An execution record has no length of its own: whatever its bytes 0-1 hold, the client walks
+// read the length its reply delivered.
+TEST_P(ClientIdJobsTest, WalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
+    Open();
+    constexpr char kOther[] = "IB00000000000004";
+    for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
+        SCOPED_TRACE(lead);
+        jobs().SetRecordLead(lead);
+        // ID X named twice on M1's path, each entry with its own record of pc01.
+        qvpsim::JobSpec id;
+        id.path = std::string("\\F1\\") + kIdJob;
+        id.number = kIdJob;
+        id.storedCounts[0] = 1;
+        id.nodes = {Node("M1.%X", {0x20, 0, 0}), Node("M1.%X", {0x20, 0, 0})};
+        id.nodes[1].number = kOther;
+        Write(id);
+        jobs().AddRecord(Node("M1.pc01", {0x20, 0, 0}), kIdJob);  // status 3
+        jobs().AddRecord(Node("M1.pc01", {0x10, 0, 0}), kOther);  // status 0
+        QVAPI_NODE_JOB_EX node;
+        QVPAPI_HANDLE h = GetParam().firstIds("\\F1", kIdJob, &node, 1, 0, 0);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(std::string(node.szNodeName) + ":" + std::to_string(node.dwStatus0) + std::to_string(node.dwStatus3),
+                  "X:11");
+        EXPECT_EQ(qvAPIFindCloseIDJobEx(h, 0, 0), 1);
+        QVAPI_PACKAGE_JOB record;
+        h = GetParam().firstPackages("\\F1", kIdJob, "\\M1\\pc01", "X", &record, 0, 0);
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+        EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
+        ASSERT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
+        EXPECT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIFindCloseClientPackageIDJobEx(h, 0, 0), 1);
     }
 }
 

@@ -4,9 +4,13 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
+#include "jobs/job_control.h"
 #include "jobs/jobs_fixture.h"
+#include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
@@ -109,6 +113,20 @@ TEST_F(JobControlTest, RefusedRepliesMapToTheirCodes) {
     }
 }
 
+// The copies' folder is named by the thread id: a link another writer of the store left there
+// is removed, never written through.
+TEST_F(JobControlTest, GetJobExNeverCopiesThroughALinkedFolder) {
+    const fs::path folder = data() / "SERVER/WORK/MNG/JOBEXEC" / std::to_string(qvpGetThreadBlock()->openerThreadId);
+    const PlantedLinks links(root_ / "outside", {"other"});
+    links.At(folder, Plant::FolderLink);
+    char copy[260];
+    ASSERT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(links.Outside(), links.Original()) << copy;
+    EXPECT_FALSE(fs::is_symlink(folder));
+    EXPECT_EQ(fs::file_size(folder / fs::path(copy).string().substr(std::string(copy).rfind('\\') + 1)),
+              fs::file_size(JobDir() / "jobexecfile"));
+}
+
 TEST_F(JobControlTest, DeleteRemovesTheJobAndGetJobExCopiesItsFile) {
     char copy[260];
     ASSERT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
@@ -126,6 +144,42 @@ TEST_F(JobControlTest, DeleteRemovesTheJobAndGetJobExCopiesItsFile) {
     EXPECT_FALSE(fs::exists(data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/QVFOLDER" / kNumber));
     EXPECT_EQ(qvAPIExecJob("\\F", kNumber, 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+}
+
+// The internal twin of qvAPIScheduleJobDel: the caller's text as it is, an execution request's
+// reply rule, its own texts.
+TEST_F(JobControlTest, ScheduleJobExecSendsTheCallersTextAsAnExecution) {
+    using qvp::jobs::qvAPIScheduleJobExec;
+    const std::string exec = "JEXC 2 n19 " + kPath + " f1  ";
+    ASSERT_EQ(qvAPIScheduleJobExec(exec.c_str(), 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(qvAPIGetLastError(), 0u);
+    ASSERT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(Requests()[0], exec);
+    const struct {
+        const char* reply;
+        uint32_t code;
+    } refusals[] = {{"16 21", 0x20000002u}, {"4 16", 0x20000020u}, {"5 1", 0x2000054Fu}};
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.reply);
+        sim().Script("JEXC", qvpsim::Action::Reply(r.reply));
+        EXPECT_EQ(qvAPIScheduleJobExec(exec.c_str(), 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), r.code);
+    }
+    sim().ClearLog();
+    EXPECT_EQ(qvAPIScheduleJobExec(nullptr, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+    EXPECT_EQ(qvAPIScheduleJobExec(std::string(2041, 'x').c_str(), 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+    EXPECT_TRUE(Requests().empty());
+    qvAPIClose();
+    std::ifstream in(data() / "LOG" / "DLL.LOG", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char* line : {"qvAPIScheduleJobExec START ", "qvAPIScheduleJobExec END : Code = 0 ",
+                             "qvpAPIScheduleJobExec : JDEL Error code = 16 21",
+                             "qvAPIScheduleJobExec : Logical Error : JobGen Name Pointer is NULL",
+                             "qvAPIScheduleJobExec END : Code = 536870999 "})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(log.find("qvAPIScheduleJobDel"), std::string::npos);
 }
 
 }  // namespace

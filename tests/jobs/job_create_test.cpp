@@ -8,6 +8,7 @@
 #include "jobgen/jobgen_env.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
+#include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
@@ -76,6 +77,27 @@ TEST_F(CreateJobTest, RegistersThePreparedJobGenAndPutsTheStoreBack) {
     EXPECT_NE(jobs_->Puts()[0].jobGenFile, std::string(stored_.begin(), stored_.end()));
     ExpectPutBack();
     EXPECT_TRUE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / registered[0].number / "jobexecfile"));
+}
+
+// The work copy lives below a folder named by the thread id: what another writer of the store
+// left there is neither written through nor kept.
+TEST_F(CreateJobTest, LinksPlantedAtTheWorkCopyFolderRedirectNothing) {
+    struct Case {
+        fs::path at;
+        Plant how;
+    };
+    int n = 0;
+    for (const Case& c : {Case{Work(), Plant::FolderLink}, Case{Work() / "F" / "J", Plant::FolderLink},
+                          Case{Work() / "F" / "J", Plant::FileLinksInside}}) {
+        SCOPED_TRACE(c.at.string() + ": " + PlantName(c.how));
+        const PlantedLinks links(root_ / "outside" / std::to_string(++n), {"jobgenfile"});
+        links.At(c.at, c.how);
+        QVAPI_JOB job{};
+        EXPECT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << Hex(qvAPIGetLastError());
+        EXPECT_EQ(links.Outside(), links.Original());
+        ExpectPutBack();
+    }
+    EXPECT_EQ(jobs_->Jobs().size(), 3u);
 }
 
 TEST_F(CreateJobTest, NormalPutsAReopenedJobGenBackFromItsEditBackup) {

@@ -156,12 +156,20 @@ TEST_F(JobReadersTest, DefectiveFilesAreRefused) {
         qvp::jobs::Store32(reinterpret_cast<unsigned char*>(bytes.data()) + offset, value);
         return bytes;
     };
+    // An entry whose own length holds its whole 521-byte name: only the name limit refuses it.
+    qvpsim::JobSpec longName = MixedJob();
+    longName.nodes = {Node(std::string(521, 'L'), {0x10, 0, 0})};
+    const std::string longBytes = qvpsim::JobStore::JobExecFileBytes(longName);
+    ASSERT_GE(qvp::jobs::Load32(reinterpret_cast<const unsigned char*>(longBytes.data()) + entry),
+              qvp::jobs::entry::kName + 521);
+    ASSERT_NE(qvp::jobs::StoredCountSum(reinterpret_cast<const unsigned char*>(longBytes.data())), 0u);
     const struct {
         const char* what;
         std::string bytes;
         uint32_t code;
     } cases[] = {
         {"short head", good.substr(0, 200), QVAPI_ERR_RESOURCE},
+        {"entry holding a 521-byte name", longBytes, QVAPI_ERR_UNEXPECTED_DATA},
         {"area past the file", patched(0, 0x7FFFFFF0u), QVAPI_ERR_RESOURCE},
         {"entry count past the area", patched(152, 0xFFFFFFFFu), QVAPI_ERR_UNEXPECTED_DATA},
         {"entry length 0", patched(entry, 0), QVAPI_ERR_UNEXPECTED_DATA},

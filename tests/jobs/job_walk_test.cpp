@@ -2,6 +2,8 @@
 // manager's JDEL.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -10,6 +12,7 @@
 #include "core/errors.h"
 #include "jobs/job_walks.h"
 #include "jobs/jobs_fixture.h"
+#include "platform/win.h"
 #include "records/records.h"
 
 namespace qvptest {
@@ -192,6 +195,79 @@ TEST_F(JobWalkTest, DeleteFolderExKeepsFoldersAndRefusesOtherNames) {
     }
     EXPECT_EQ(qvAPIDeleteFolderJob("\\F1\\..", "F1", 0, 0), 0);
     EXPECT_EQ(deleted_.size(), 2u);
+}
+
+// A sub-folder too deep to be looked into comes back by its name; only a walk of it fails.
+TEST_F(JobWalkTest, FoldersTooDeepToLookIntoComeBackByName) {
+    const size_t root = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
+    ASSERT_LT(root, 200u);
+    const std::string folder = "\\" + std::string(229 - root, 'f');  // its full path: 230
+    WriteJob(folder + "\\" + kSubJob, kSubJob);                      // jobexecfile: 259
+    const std::string deep(30, 'S');                                  // full path: 261
+    fs::create_directories(jobs().JobExecDir() + "/" + folder.substr(1) + "/" + deep);
+    Open();
+    const std::vector<Seen> seen = Walk(folder.c_str());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].name, kSubJob);
+    EXPECT_EQ(seen[1].name, deep);
+    EXPECT_EQ(seen[1].kind, QVAPI_JOB_KIND_FOLDER);
+    QVAPI_JOB job;
+    EXPECT_EQ(qvAPIFindFirstJob((folder + "\\" + deep).c_str(), &job, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+
+    // The client ID job walk (plain jobs admitted) reports it the same way.
+    std::vector<std::string> names;
+    QVPAPI_HANDLE h = qvAPIFindFirstClientIDJob(folder.c_str(), &job, 4, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
+    do names.push_back(job.dwKind == QVAPI_JOB_KIND_FOLDER ? job.szJobName : std::string(job.szJobNo, 16));
+    while (qvAPIFindNextClientIDJob(h, &job, 0, 0) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseClientIDJob(h, 0, 0), 1);
+    EXPECT_EQ(names, (std::vector<std::string>{kSubJob, deep}));
+
+    // The Abstract walk of the folder reports it with its path.
+    QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
+    ASSERT_EQ(qvAPISetJobFolderQuery(query, folder.c_str(), 1, 0, 0), 1);
+    QVAPI_QJOB r;
+    ASSERT_EQ(qvAPIAbstractFirstJob(query, &r, 0, 0), query) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(qvAPIAbstractNextJob(query, &r, 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(r.Job.dwKind, QVAPI_JOB_KIND_FOLDER);
+    EXPECT_EQ(std::string(r.szPath), folder + "\\" + deep);
+    EXPECT_EQ(qvAPIAbstractCloseJob(query, 0, 0), 1);
+    EXPECT_EQ(qvAPICloseQuery(query, 0, 0), 1);
+}
+
+// A folder entry whose path (the query's folder, "\" and its name) reaches the 260-byte path
+// field is refused, and nothing is written into the field.
+TEST_F(JobWalkTest, AbstractPathFieldIsNeverFilledPastItsEnd) {
+    // The folder must be listable (255 characters with the store's root) and its path with a
+    // 63-byte name must reach 260: the install root is named through a short link.
+    const fs::path link = fs::temp_directory_path() / ("q" + std::to_string(::getpid()));
+    fs::remove(link);
+    fs::create_directory_symlink(data(), link);
+    struct Unlink {
+        fs::path path;
+        ~Unlink() { fs::remove(path); }
+    } unlink{link};
+    ASSERT_TRUE(win::registry::Set("PathName", link.string()));
+    const size_t root = (link / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
+    ASSERT_LE(root, 59u) << "the temporary folder's path is too long";
+    const std::string folder = "\\" + std::string(254 - root, 'g');  // its full path: 255
+    const std::string name(259 - folder.size(), 'N');                  // folder\name: 260
+    ASSERT_LE(name.size(), 63u);
+    fs::create_directories(jobs().JobExecDir() + "/" + folder.substr(1) + "/" + name);
+    Open();
+    const std::vector<Seen> seen = Walk(folder.c_str());
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].name, name);
+    QVPAPI_HANDLE query = qvAPICreateQuery(1, 0, 0);
+    ASSERT_EQ(qvAPISetJobFolderQuery(query, folder.c_str(), 1, 0, 0), 1);
+    QVAPI_QJOB r;
+    std::memset(&r, 0x5A, sizeof r);
+    EXPECT_EQ(qvAPIAbstractFirstJob(query, &r, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_PATH_TOO_LONG);
+    EXPECT_EQ(std::string(r.szPath, strnlen(r.szPath, sizeof r.szPath)), "");
+    EXPECT_EQ(qvAPICloseQuery(query, 0, 0), 1);
 }
 
 }  // namespace

@@ -226,6 +226,31 @@ TEST_F(DefinitionWriters, DisplayNameChangeKeepsOtherWorkCopiesAndRestoresAnInte
     EXPECT_FALSE(fs::exists(WorkRoot() + "/Nodebak"));
 }
 
+// Below a master keyed by host ID every node that has a host ID is keyed by it. Two nodes whose
+// host IDs share one hash, re-keyed in the same swap, take distinct slots of it.
+TEST_F(DefinitionWriters, DisplayNameSwapGivesNodesReKeyedOntoOneHashDistinctSlots) {
+    ASSERT_EQ(NodeStoreBuilder::ComponentHash("#G0005"), NodeStoreBuilder::ComponentHash("#G0060"));
+    store_->AddNode({.name = "host7", .kind = QVAPI_NODE_MASTER, .address = {10, 0, 0, 7}, .hostId = "#G7"});
+    for (const auto& [name, hostId] : {std::pair{"pca", "#G0005"}, std::pair{"pcb", "#G0060"}}) {
+        QVAPI_NODE r = store_->AddNode({.name = name, .address = {10, 0, 0, 8}, .master = "#G7"});
+        std::strcpy(r.ucHostID, hostId);  // known, not yet the key
+        store_->WriteDefinitionFile(std::string("C.") + r.ucNodeKey, r);
+        store_->WriteAttributionFile(r, {});
+    }
+    QVAPI_NODE master = Stored("#G7", true);
+    ASSERT_EQ(qvp::nodes::qvAPIChangeGuiNameMasterDefinition(&master, "host8"), 1) << std::hex << qvAPIGetLastError();
+    const std::string hash = std::to_string(NodeStoreBuilder::ComponentHash("#G0005"));
+    std::set<std::string> keys;
+    for (const char* hostId : {"#G0005", "#G0060"}) {
+        const QVAPI_NODE r = Stored(hostId, false);
+        EXPECT_EQ(r.ucHostIDFlag, 1);
+        EXPECT_STREQ(r.ucNodePath0, "\\host8");
+        keys.insert(r.ucNodeKey);
+        EXPECT_TRUE(fs::exists(store_->NodeDefDir() / (std::string("C.") + r.ucNodeKey))) << hostId;
+    }
+    EXPECT_EQ(keys, (std::set<std::string>{hash, hash + "S1"}));
+}
+
 TEST_F(DefinitionWriters, RefusalsLeaveNothingBehind) {
     ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
     ASSERT_EQ(Create("m2", Placed(Record({.name = "m2", .kind = QVAPI_NODE_MASTER}), "\\m1")), 1);

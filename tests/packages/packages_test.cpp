@@ -80,6 +80,18 @@ TEST_F(RegisterTest, AddedPackageIsFoundAndItsFilesReadBack) {
     EXPECT_EQ(Code(), QVAPI_ERR_INVALID_PARAMETER);
 }
 
+// The work copy is named by the thread id: a link another writer of the store left at the name
+// is removed, never written through.
+TEST_F(RegisterTest, ALinkAtTheWorkCopysNameIsNotWrittenThrough) {
+    const fs::path victim = root_ / "victim";
+    Write(victim, "precious");
+    fs::create_directories(AtrFolder());
+    fs::create_symlink(victim, AtrFolder() / (std::to_string(win::GetCurrentThreadId()) + ".C.A1.pkg.1#0.0001"));
+    ASSERT_EQ(Add(QVAPI_PACKAGE_FAIL_EXISTS), 1) << std::hex << Code();
+    EXPECT_EQ(Read(victim), "precious");
+    EXPECT_TRUE(fs::is_empty(AtrFolder()));
+}
+
 TEST_F(RegisterTest, EachReplyClassHasItsCode) {
     const struct {
         const char* reply;

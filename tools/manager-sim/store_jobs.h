@@ -82,7 +82,12 @@ public:
     std::string SiteJobDir() const;
     static std::string JobFilePath(const std::string& dir, std::string_view jobPath);
     static std::string JobExecFileBytes(const JobSpec& job);
-    static std::string ExecutionRecord(const JobNode& node, std::string_view number);
+    // Bytes 0-1 carry the record's length unless `lead` gives them another value (the record has
+    // no length field: readers take the length the reply's item carries).
+    static std::string ExecutionRecord(const JobNode& node, std::string_view number,
+                                       std::optional<uint16_t> lead = std::nullopt);
+    // What bytes 0-1 of every record made from now on hold (nullopt: the record's length).
+    void SetRecordLead(std::optional<uint16_t> lead);
 
     // A file held open without sharing through the platform layer, as the manager holds a job
     // file it rewrites; released when it goes.
@@ -130,6 +135,7 @@ private:
         std::vector<Scheduled> schedules;
         std::vector<Scheduled> puts;
         int pendingRounds = 0;
+        std::optional<uint16_t> recordLead;
     };
 
     // The job engine: JPUT and JSCH register the stored JobGen as a job (files and records

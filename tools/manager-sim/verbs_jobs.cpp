@@ -23,6 +23,7 @@ constexpr size_t kStatus = 88;
 constexpr size_t kItemCount = 948;
 constexpr size_t kItems = 952;
 constexpr uint8_t kLongNameItem = 17;
+constexpr uint8_t kHostNameItem = 19;
 constexpr uint32_t kJobKind = 4;
 // Counter offsets of the head, in the order of JobSpec::storedCounts.
 constexpr size_t kHeadCounters[10] = {112, 116, 120, 124, 128, 132, 136, 144, 220, 224};
@@ -46,8 +47,11 @@ int HexDigit(char c) {
     return 0;
 }
 
+// A host ID's name has "#G", "#U" or "#C" wherever its '#' stands ("M1.#G0001").
 bool IsHostId(std::string_view name) {
-    return name.size() >= 2 && name[0] == '#' && (name[1] == 'G' || name[1] == 'U' || name[1] == 'C');
+    const size_t hash = name.find('#');
+    return hash != std::string_view::npos && hash + 1 < name.size() &&
+           (name[hash + 1] == 'G' || name[hash + 1] == 'U' || name[hash + 1] == 'C');
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
@@ -93,7 +97,7 @@ std::string JobStore::JobFilePath(const std::string& dir, std::string_view jobPa
     return path + "/jobexecfile";
 }
 
-std::string JobStore::ExecutionRecord(const JobNode& node, std::string_view number) {
+std::string JobStore::ExecutionRecord(const JobNode& node, std::string_view number, std::optional<uint16_t> lead) {
     const bool longName = node.name.size() > kNameFieldWidth;
     std::string record(kItems, '\0');
     record[6] = static_cast<char>(node.flags);
@@ -106,15 +110,19 @@ std::string JobStore::ExecutionRecord(const JobNode& node, std::string_view numb
     for (size_t i = 0; i < 8 && 2 * i + 1 < number.size(); ++i)
         record[kJobId + i] = static_cast<char>(HexDigit(number[2 * i]) << 4 | HexDigit(number[2 * i + 1]));
     for (size_t i = 0; i < 3; ++i) record[kStatus + i] = static_cast<char>(node.status[i]);
-    if (longName) {
-        Put16Be(record, kItemCount, 1);
-        record += static_cast<char>(kLongNameItem);
+    // Items: the long name, and the host name of a host-ID node.
+    uint16_t items = 0;
+    const auto addItem = [&](uint8_t type, const std::string& text) {
+        record += static_cast<char>(type);
         record += '\0';
         record.resize(record.size() + 2);
-        Put16Be(record, record.size() - 2, static_cast<uint16_t>(node.name.size()));
-        record += node.name;
-    }
-    Put16Be(record, 0, static_cast<uint16_t>(record.size()));
+        Put16Be(record, record.size() - 2, static_cast<uint16_t>(text.size()));
+        record += text;
+        Put16Be(record, kItemCount, ++items);
+    };
+    if (longName) addItem(kLongNameItem, node.name);
+    if (IsHostId(node.name) && !node.secondName.empty()) addItem(kHostNameItem, node.secondName);
+    Put16Be(record, 0, lead.value_or(static_cast<uint16_t>(record.size())));
     return record;
 }
 
@@ -183,7 +191,17 @@ void JobStore::WriteSiteJob(const JobSpec& job) {
 }
 
 void JobStore::AddRecord(const JobNode& node, std::string_view number) {
-    records_.AddExecution(node.name, number, ExecutionRecord(node, number));
+    std::optional<uint16_t> lead;
+    {
+        std::lock_guard lock(mutex_);
+        lead = state_.recordLead;
+    }
+    records_.AddExecution(node.name, number, ExecutionRecord(node, number, lead));
+}
+
+void JobStore::SetRecordLead(std::optional<uint16_t> lead) {
+    std::lock_guard lock(mutex_);
+    state_.recordLead = lead;
 }
 
 bool JobStore::SetStatus(std::string_view node, std::string_view number, ExecStatus status) {

@@ -14,21 +14,21 @@ namespace {
 constexpr size_t kMaxPath = 260;
 
 namespace text {
-constexpr char kArPathNull[] = "qvAPIUnArchive : lpArPath is NULL";
-constexpr char kRestoreNull[] = "qvAPIUnArchive : lpRestorePath is NULL";
-constexpr char kArPathEmpty[] = "qvAPIUnArchive : Top of lpArPath is NULL";
-constexpr char kRestoreEmpty[] = "qvAPIUnArchive : Top of lpRestorePath is NULL";
-constexpr char kArPathLong[] = "qvAPIUnArchive : lpArPath MAX_PATH over";
-constexpr char kStat[] = "qvAPIUnArchive : stat Error : File = %s, errno = %d";
-constexpr char kNoFile[] = "qvAPIUnArchive : No File";
-constexpr char kFileName[] = "qvAPIUnArchive : file name NG";
-constexpr char kNoExtension[] = "qvAPIUnArchive : .qvz No";
-constexpr char kExtension[] = "qvAPIUnArchive : .qvz NG";
-constexpr char kNoDirectory[] = "qvAPIUnArchive : NO Directry";
-constexpr char kNoDrive[] = "qvAPIUnArchive : no drive";
-constexpr char kTargetLong[] = "qvAPIUnArchive : wRestorePath MAX_PATH over";
-constexpr char kCreate[] = "qvAPIUnArchive : errno = %d : qvpCreateDirectory Error : Path = %s";
-constexpr char kExtract[] = "qvAPIUnArchive : qvparMain Error";
+constexpr char kArPathNull[] = "%s : lpArPath is NULL";
+constexpr char kRestoreNull[] = "%s : lpRestorePath is NULL";
+constexpr char kArPathEmpty[] = "%s : Top of lpArPath is NULL";
+constexpr char kRestoreEmpty[] = "%s : Top of lpRestorePath is NULL";
+constexpr char kArPathLong[] = "%s : lpArPath MAX_PATH over";
+constexpr char kStat[] = "%s : stat Error : File = %s, errno = %d";
+constexpr char kNoFile[] = "%s : No File";
+constexpr char kFileName[] = "%s : file name NG";
+constexpr char kNoExtension[] = "%s : .qvz No";
+constexpr char kExtension[] = "%s : .qvz NG";
+constexpr char kNoDirectory[] = "%s : NO Directry";
+constexpr char kNoDrive[] = "%s : no drive";
+constexpr char kTargetLong[] = "%s : wRestorePath MAX_PATH over";
+constexpr char kCreate[] = "%s : errno = %d : qvpCreateDirectory Error : Path = %s";
+constexpr char kExtract[] = "%s : qvparMain Error";
 }  // namespace text
 
 const qvp::FrameTexts kFrame{"qvAPIUnArchive"};
@@ -43,9 +43,7 @@ size_t LastSeparator(const std::string& path) {
 // The C library's errno for a status query that failed with this system error: a missing
 // file or folder and a bad name are ENOENT, a refused access EACCES.
 int StatErrno(win::DWORD error) {
-    constexpr int kEnoent = 2;
-    constexpr int kEacces = 13;
-    return error == win::ERROR_ACCESS_DENIED ? kEacces : kEnoent;
+    return error == win::ERROR_ACCESS_DENIED ? win::CRT_EACCES : win::CRT_ENOENT;
 }
 
 bool HasDrive(const char* root) {
@@ -58,7 +56,7 @@ bool HasDrive(const char* root) {
 extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lpRestorePath) {
     return qvp::RunApi(kFrame, 0, [&](qvp::CallContext& call) -> int {
         auto invalid = [&](const char* line) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER, "%s", line);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, line, call.function());
             return 0;
         };
         if (lpArPath == nullptr) return invalid(text::kArPathNull);
@@ -68,7 +66,7 @@ extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lp
         if (std::strlen(lpArPath) > kMaxPath) return invalid(text::kArPathLong);
         if (win::GetFileAttributes(lpArPath) == win::INVALID_FILE_ATTRIBUTES) {
             call.Failed(QVAPI_ERR_INVALID_PARAMETER,
-                        text::kStat, lpArPath, StatErrno(win::GetLastError()));
+                        text::kStat, call.function(), lpArPath, StatErrno(win::GetLastError()));
             return 0;
         }
 
@@ -94,11 +92,11 @@ extern "C" QVPAPI_EXPORT int qvAPIUnArchive(const char* lpArPath, const char* lp
 
         if (!qvpCreateDirectory(target.c_str())) {
             call.Failed(QVAPI_ERR_RESOURCE,
-                        text::kCreate, static_cast<int>(win::GetLastError()), target.c_str());
+                        text::kCreate, call.function(), static_cast<int>(win::GetLastError()), target.c_str());
             return 0;
         }
         if (qvparMain(lpArPath, target.c_str(), 1) != 0) {
-            call.Failed(QVAPI_ERR_RESOURCE, "%s", text::kExtract);
+            call.Failed(QVAPI_ERR_RESOURCE, text::kExtract, call.function());
             return 0;
         }
         return 1;

@@ -17,12 +17,13 @@
 namespace {
 
 constexpr const char kTag[] = "tcp";
-constexpr const char kLogSemaphoreError[] = "qvpTcpConnect : CreateSemaphore Error : %s, errno = %u";
-constexpr const char kLogServiceError[] = "qvpTcpConnect : Service Error : Service = %s";
-constexpr const char kLogHostError[] = "qvpTcpConnect : Host Error : Host = %s";
+constexpr const char kConnectName[] = "qvpTcpConnect";
+constexpr const char kLogSemaphoreError[] = "%s : CreateSemaphore Error : %s, errno = %u";
+constexpr const char kLogServiceError[] = "%s : Service Error : Service = %s";
+constexpr const char kLogHostError[] = "%s : Host Error : Host = %s";
 constexpr const char kLogConnectError[] =
-    "qvpTcpConnect : Connect Error : Host = %s, Port = %u, try = %d, errno = %u";
-constexpr const char kLogCacheWriteError[] = "qvpTcpConnect : %s Write Error : errno = %u";
+    "%s : Connect Error : Host = %s, Port = %u, try = %d, errno = %u";
+constexpr const char kLogCacheWriteError[] = "%s : %s Write Error : errno = %u";
 
 // Holds the machine-wide socket lock for its scope.
 class SocketLock {
@@ -80,7 +81,7 @@ void WriteCache(const CacheEntries& entries, int logId) {
     for (const auto& [name, address] : entries) text += name + "=" + address + "\r\n";
     // Written beside the cache and put in its place: a failed write never leaves it cut short.
     if (!qvp::ReplaceFileContents(qvpTcpServerIpPath(), text.data(), text.size()))
-        qvpLogPrintf(logId, kTag, kLogCacheWriteError, kQvpServerIpFile, win::GetLastError());
+        qvpLogPrintf(logId, kTag, kLogCacheWriteError, kConnectName, kQvpServerIpFile, win::GetLastError());
 }
 
 // Network-order address -> "a.b.c.d".
@@ -125,7 +126,7 @@ int ConnectWithRetries(const char* host, uint32_t address, uint16_t port, int lo
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         int s = win::TcpConnect(address, port);
         if (s >= 0) return s;
-        qvpLogPrintf(logId, kTag, kLogConnectError, host, port, attempt, win::GetLastError());
+        qvpLogPrintf(logId, kTag, kLogConnectError, kConnectName, host, port, attempt, win::GetLastError());
         if (attempt < attempts) win::Sleep(kQvpConnectRetryPauseMs);
     }
     return -1;
@@ -157,13 +158,13 @@ bool qvpTcpServicePort(const char* service, uint16_t* port) {
 int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* apiCode) {
     uint16_t port = 0;
     if (!qvpTcpServicePort(service, &port)) {
-        qvpLogPrintf(logId, kTag, kLogServiceError, service);
+        qvpLogPrintf(logId, kTag, kLogServiceError, kConnectName, service);
         *apiCode = QVAPI_ERR_TCP_SERVICE_UNKNOWN;
         return -1;
     }
     SocketLock lock(logId);
     if (!lock.held()) {
-        qvpLogPrintf(logId, kTag, kLogSemaphoreError, kQvpSocketLockName, win::GetLastError());
+        qvpLogPrintf(logId, kTag, kLogSemaphoreError, kConnectName, kQvpSocketLockName, win::GetLastError());
         *apiCode = QVAPI_ERR_TCP_SOCKET;
         return -1;
     }
@@ -171,7 +172,7 @@ int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* ap
     bool dotted = IsDottedAddress(host, &address);
     bool cached = !dotted && CachedAddress(host, &address);
     if (!dotted && !cached && !ResolveAndRemember(host, &address, logId)) {
-        qvpLogPrintf(logId, kTag, kLogHostError, host);
+        qvpLogPrintf(logId, kTag, kLogHostError, kConnectName, host);
         *apiCode = QVAPI_ERR_TCP_HOST_UNKNOWN;
         return -1;
     }

@@ -15,9 +15,9 @@ namespace {
 
 constexpr const char kWapiTag[] = "wapi";
 constexpr const char kCreateMutexError[] =
-    "qvpWapiCreateMutex : CreateMutex Error : Name = %s, errno = %u";
+    "%s : CreateMutex Error : Name = %s, errno = %u";
 constexpr const char kCreateSemaphoreError[] =
-    "qvpWapiCreateSemaphore : CreateSemaphore Error : Name = %s, errno = %u";
+    "%s : CreateSemaphore Error : Name = %s, errno = %u";
 constexpr int kSecurityInitFailed = -11003;
 constexpr int kSecurityDaclFailed = -11004;
 
@@ -45,7 +45,9 @@ std::function<void(int, uint64_t)>* gGaugeObserver = nullptr;
 win::HANDLE qvpWapiCreateMutex(win::SECURITY_ATTRIBUTES* sa, win::BOOL initialOwner,
                                const char* name, int logId, int /*reserved*/) {
     win::HANDLE h = win::CreateMutex(sa, initialOwner, name);
-    if (h == nullptr) qvpLogPrintf(logId, kWapiTag, kCreateMutexError, name != nullptr ? name : "", win::GetLastError());
+    if (h == nullptr)
+        qvpLogPrintf(logId, kWapiTag, kCreateMutexError, "qvpWapiCreateMutex", name != nullptr ? name : "",
+                     win::GetLastError());
     return h;
 }
 
@@ -53,7 +55,8 @@ win::HANDLE qvpWapiCreateSemaphore(win::SECURITY_ATTRIBUTES* sa, win::LONG initi
                                    win::LONG maximumCount, const char* name, int logId) {
     win::HANDLE h = win::CreateSemaphore(sa, initialCount, maximumCount, name);
     if (h == nullptr) {
-        qvpLogPrintf(logId, kWapiTag, kCreateSemaphoreError, name != nullptr ? name : "", win::GetLastError());
+        qvpLogPrintf(logId, kWapiTag, kCreateSemaphoreError, "qvpWapiCreateSemaphore",
+                     name != nullptr ? name : "", win::GetLastError());
     }
     return h;
 }
