@@ -107,7 +107,11 @@ uint32_t SynonymIndex::Lookup(std::string_view name, uint32_t fdwOptions, QVAPI_
     if (name.empty() || name == "\\" || hash.empty()) return LookupDefinition(name, fdwOptions, record);
     const std::string plain(LastNameComponent(name));
     const uint32_t kind = qvAPIGetNodeNameType(plain.c_str(), 0, 0, 0);
-    if (kind == 0) return LookupDefinition(name, fdwOptions, record);
+    if (kind == 0) {  // refused as the lookup refuses it, without asking the kind again
+        std::memset(&record, 0, sizeof record);
+        qvpDllLog(text::kKindNotFound, kLookupName, plain.c_str());
+        return QVAPI_ERR_INVALID_PARAMETER;
+    }
     const Chain& chain = ChainOf(fdwOptions == kFindClients ? 'C' : 'M', hash);
     if (!chain.usable) return LookupDefinition(name, fdwOptions, record);
     const bool byHostId = IsHostIdKind(kind);
