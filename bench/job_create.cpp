@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -167,7 +168,7 @@ BENCHMARK(BM_CreateJobFromJobGen)
     ->Args({kSequential, kSmall})->Args({kSequential, kLarge})
     ->Args({kRandom, kSmall})->Args({kRandom, kLarge})
     ->Args({kIp, kSmall})->Args({kIp, kLarge})
-    ->Iterations(2)
+    ->Iterations(std::getenv("QVP_BENCH_ITERATIONS") ? std::atoi(std::getenv("QVP_BENCH_ITERATIONS")) : 2)
     ->Unit(benchmark::kMillisecond);
 
 void PrintSummary() {

@@ -35,9 +35,14 @@ bool Matches(const QVAPI_NODE& record, std::string_view plain, bool byHostId) {
 }  // namespace
 
 struct SynonymIndex::Chain {
-    bool usable = false;     // every file read (else the lookup is asked each time)
+    char letter;
+    std::string hash;
+    bool chainRead = false;  // the chain read whole (else the lookup is asked each time)
+    bool walked = false;     // the walk has been tried
+    bool walkRead = false;   // ... and read whole
     bool walkEmpty = false;  // the walk found no file of the hash at all
-    std::vector<QVAPI_NODE> records;
+    std::unordered_set<std::string> inChain;
+    std::vector<QVAPI_NODE> records;  // the chain's, then the walk's
     std::unordered_map<std::string, std::vector<uint32_t>> byName, byHostId;  // folded -> records
 
     static void Note(std::vector<uint32_t>& at, uint32_t position) {
@@ -50,53 +55,76 @@ struct SynonymIndex::Chain {
         if (record.uiConnectKind == 1) Note(byName[Folded(Field(record.ucCommonName))], position);
         Note(byHostId[Folded(Field(record.ucHostID))], position);
     }
-    // false when the file could not be read for another reason than being absent.
-    bool Read(const std::string& path, bool& absent) {
+    // Appends the file's record to `read`; false when it could not be read for another reason
+    // than being absent.
+    static bool Read(const std::string& path, std::vector<QVAPI_NODE>& read, bool& absent) {
         QVAPI_NODE record;
         win::DWORD error = 0;
         bool readFailed = false;
         absent = false;
         if (ReadRecordFile(path, record, error, readFailed)) {
-            Add(record);
+            read.push_back(record);
             return true;
         }
         absent = !readFailed && (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND);
         return absent;
     }
-    void Build(char letter, const std::string& hash) {
+    // C.<hash>, C.<hash>S1 ... up to the first gap: where the writers put every name.
+    void ReadChain() {
         const std::string dir = NodeDefDir();
-        std::unordered_set<std::string> examined;
+        std::vector<QVAPI_NODE> read;
         for (int slot = 0; slot <= kMaxSynonymSlot; ++slot) {
             std::string fileName = std::string(1, letter) + "." + hash;
             if (slot != 0) fileName += "S" + std::to_string(slot);
             bool absent = false;
-            if (!Read(dir + "\\" + fileName, absent)) return;
+            if (!Read(dir + "\\" + fileName, read, absent)) return;
             if (absent) break;
-            examined.insert(std::move(fileName));
+            inChain.insert(std::move(fileName));
         }
+        for (const QVAPI_NODE& record : read) Add(record);
+        chainRead = true;
+    }
+    // Beyond a gap or under another spelling: what the directory walk lists and the chain did
+    // not hold. A walk reads the whole directory, so it is made only for a name the chain lacks.
+    void ReadWalk() {
+        walked = true;
+        const std::string dir = NodeDefDir();
         std::vector<SynonymFile> files;
         win::DWORD walkError = 0;
         bool firstFailed = false;
         const uint32_t code = ListSynonyms(dir, letter, hash, files, walkError, firstFailed);
         if (code == QVAPI_ERR_NOT_FOUND) walkEmpty = true;
         else if (code != 0) return;
+        std::vector<QVAPI_NODE> read;
         for (const SynonymFile& file : files) {
-            if (file.slot < 0 || examined.count(file.fileName) != 0) continue;
+            if (file.slot < 0 || inChain.count(file.fileName) != 0) continue;
             bool absent = false;
-            if (!Read(dir + "\\" + file.fileName, absent)) return;
+            if (!Read(dir + "\\" + file.fileName, read, absent)) return;
         }
-        usable = true;
+        for (const QVAPI_NODE& record : read) Add(record);
+        walkRead = true;
+    }
+    // The first record in examination order that answers `plain`, or nullptr.
+    const QVAPI_NODE* Find(std::string_view plain, bool hostIdLookup) const {
+        const auto& map = hostIdLookup ? byHostId : byName;
+        const auto it = map.find(Folded(plain));
+        if (it == map.end()) return nullptr;
+        for (uint32_t position : it->second)
+            if (Matches(records[position], plain, hostIdLookup)) return &records[position];
+        return nullptr;
     }
 };
 
 SynonymIndex::SynonymIndex() = default;
 SynonymIndex::~SynonymIndex() = default;
 
-const SynonymIndex::Chain& SynonymIndex::ChainOf(char letter, const std::string& hash) {
+SynonymIndex::Chain& SynonymIndex::ChainOf(char letter, const std::string& hash) {
     std::unique_ptr<Chain>& chain = chains_[std::string(1, letter) + hash];
     if (!chain) {
         chain = std::make_unique<Chain>();
-        chain->Build(letter, hash);
+        chain->letter = letter;
+        chain->hash = hash;
+        chain->ReadChain();
     }
     return *chain;
 }
@@ -112,16 +140,18 @@ uint32_t SynonymIndex::Lookup(std::string_view name, uint32_t fdwOptions, QVAPI_
         qvpDllLog(text::kKindNotFound, kLookupName, plain.c_str());
         return QVAPI_ERR_INVALID_PARAMETER;
     }
-    const Chain& chain = ChainOf(fdwOptions == kFindClients ? 'C' : 'M', hash);
-    if (!chain.usable) return LookupDefinition(name, fdwOptions, record);
+    Chain& chain = ChainOf(fdwOptions == kFindClients ? 'C' : 'M', hash);
+    if (!chain.chainRead) return LookupDefinition(name, fdwOptions, record);
     const bool byHostId = IsHostIdKind(kind);
-    const auto& map = byHostId ? chain.byHostId : chain.byName;
-    if (const auto it = map.find(Folded(plain)); it != map.end()) {
-        for (uint32_t position : it->second) {
-            if (!Matches(chain.records[position], plain, byHostId)) continue;
-            record = chain.records[position];
-            return 0;
-        }
+    const QVAPI_NODE* found = chain.Find(plain, byHostId);
+    if (found == nullptr && !chain.walked) {
+        chain.ReadWalk();
+        if (chain.walkRead) found = chain.Find(plain, byHostId);
+    }
+    if (found == nullptr && !chain.walkRead) return LookupDefinition(name, fdwOptions, record);
+    if (found != nullptr) {
+        record = *found;
+        return 0;
     }
     if (!chain.walkEmpty) qvpDllLog(text::kFindNext, kLookupName, static_cast<int>(win::ERROR_NO_MORE_FILES));
     std::memset(&record, 0, sizeof record);

@@ -29,7 +29,7 @@ public:
 
 private:
     struct Chain;
-    const Chain& ChainOf(char letter, const std::string& hash);
+    Chain& ChainOf(char letter, const std::string& hash);
     std::unordered_map<std::string, std::unique_ptr<Chain>> chains_;  // by letter + hash
 };
 
