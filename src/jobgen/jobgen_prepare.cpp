@@ -71,11 +71,6 @@ uint32_t FolderMembers(QVPAPI&, const char* groupPath, const char* id, bool mast
 
 IdFinders g_finders{&FolderGroup, &FolderMembers};
 
-}  // namespace
-
-void SetIdFinders(const IdFinders& finders) { g_finders = finders; }
-const IdFinders& GetIdFinders() { return g_finders; }
-
 uint32_t CheckStepPaths(CallContext& call, const char* function, const char* from, const char* to) {
     const char* line = from == nullptr ? msg::kFromNull
                        : to == nullptr ? msg::kToNull
@@ -86,6 +81,27 @@ uint32_t CheckStepPaths(CallContext& call, const char* function, const char* fro
     call.Log(line, function);
     return QVAPI_ERR_UNEXPECTED_DATA;
 }
+
+uint32_t PreparedHeader(CallContext& call, const char* path, const std::vector<uint8_t>& bytes, JobGenHeader& header) {
+    // The count is believed only as far as the file holds whole entries: a header that announces
+    // more would have every step read past its end.
+    if (bytes.size() < kHeaderSize) {
+        call.Log(msg::kRead, call.function(), path);
+        return QVAPI_ERR_RESOURCE;
+    }
+    std::memcpy(&header, bytes.data(), kHeaderSize);
+    if (header.entryCount > (bytes.size() - kHeaderSize) / kEntrySize) {
+        call.Log(msg::kCount, call.function(), path, header.entryCount);
+        return QVAPI_ERR_RESOURCE;
+    }
+    return 0;
+}
+
+
+}  // namespace
+
+void SetIdFinders(const IdFinders& finders) { g_finders = finders; }
+const IdFinders& GetIdFinders() { return g_finders; }
 
 std::vector<uint8_t> TargetImage(CallContext& call, const char* from, const char* to, std::vector<uint8_t>&& source) {
     if (std::strcmp(from, to) == 0) return std::move(source);
@@ -115,20 +131,15 @@ uint32_t ReadPrepared(CallContext& call, const char* path, std::vector<uint8_t>&
     return 0;
 }
 
-uint32_t PreparedHeader(CallContext& call, const char* path, const std::vector<uint8_t>& bytes, JobGenHeader& header) {
-    // The count is believed only as far as the file holds whole entries: a header that announces
-    // more would have every step read past its end.
-    StoredJobGen stored;
-    if (bytes.size() < kHeaderSize) {
-        call.Log(msg::kRead, call.function(), path);
-        return QVAPI_ERR_RESOURCE;
+uint32_t ReadStepInput(CallContext& call, const char* function, const ReCreateControlTable* table, const char* from,
+                       const char* to, std::vector<uint8_t>& bytes, JobGenHeader& header) {
+    if (const uint32_t code = CheckStepPaths(call, function, from, to); code != 0) return code;
+    if (table == nullptr) {
+        call.Log(kTableNullText, function);
+        return QVAPI_ERR_UNEXPECTED_DATA;
     }
-    std::memcpy(&header, bytes.data(), kHeaderSize);
-    if (header.entryCount > (bytes.size() - kHeaderSize) / kEntrySize) {
-        call.Log(msg::kCount, call.function(), path, header.entryCount);
-        return QVAPI_ERR_RESOURCE;
-    }
-    return 0;
+    if (const uint32_t code = ReadPrepared(call, from, bytes); code != 0) return code;
+    return PreparedHeader(call, from, bytes, header);
 }
 
 void Overlay(std::vector<uint8_t>& image, const JobGenHeader& header, const std::vector<JobGenEntry>& entries) {

@@ -11,6 +11,7 @@
 
 #include "core/frame.h"
 #include "jobgen/jobgen_file.h"
+#include "nodes/synonym_index.h"
 #include "qvpapi.h"
 
 namespace qvp::jobgen {
@@ -58,13 +59,15 @@ const IdFinders& GetIdFinders();
 // ---- one pass of the re-creation -------------------------------------------------------------
 
 // Definitions read during one re-creation: a group named once per package of the JobGen is
-// expanded that many times, and each of its members is read from the store only once.
+// expanded that many times, and each of its members is read from the store only once; the
+// index reads each hash's synonym files once for all the names on that hash.
 struct DefinitionCache {
     struct Read {
         uint32_t code;
         QVAPI_NODE record;
     };
     std::unordered_map<std::string, Read> reads;  // "C"/"M" + name
+    nodes::SynonymIndex index;
 };
 
 struct Pass {
@@ -102,18 +105,17 @@ uint32_t ReCreateIdEntry(CallContext& call, Pass& pass, const JobGenEntry& entry
 
 // ---- the stored file ---------------------------------------------------------------------------
 
-// The from and to paths of a step: 0, or 0x2000054F (logged under `function`) for a NULL or
-// empty one.
-uint32_t CheckStepPaths(CallContext& call, const char* function, const char* from, const char* to);
 // What the to file is to be laid over: the source's bytes when both name one file, else what the
 // to file holds now (nothing when it does not exist).
 std::vector<uint8_t> TargetImage(CallContext& call, const char* from, const char* to, std::vector<uint8_t>&& source);
 // Reads a jobgenfile whole (unshared). 0, 0x20000002 (missing) or 0x20100000, logged under
-// `function`.
+// the call's function.
 uint32_t ReadPrepared(CallContext& call, const char* path, std::vector<uint8_t>& bytes);
-// The header, with its count checked against the size: 0 or 0x20100000.
-uint32_t PreparedHeader(CallContext& call, const char* path, const std::vector<uint8_t>& bytes,
-                        JobGenHeader& header);
+// What both steps begin with: the from and to paths (0x2000054F for a NULL or empty one) and the
+// table checked, logged under `function`; then the from file read whole and its header, its
+// count checked against the size. 0 or the code. A header of job kind 0 leaves nothing to do.
+uint32_t ReadStepInput(CallContext& call, const char* function, const ReCreateControlTable* table, const char* from,
+                       const char* to, std::vector<uint8_t>& bytes, JobGenHeader& header);
 // Writes `image` from the start of the file (opened unshared, created when absent, never
 // truncated: bytes beyond the image stay). 0 or 0x20100000.
 uint32_t WritePrepared(CallContext& call, const char* path, const std::vector<uint8_t>& image);

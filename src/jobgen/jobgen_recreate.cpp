@@ -244,15 +244,9 @@ uint32_t Dispatch(CallContext& call, Pass& pass, const JobGenHeader& header, con
 }
 
 uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* from, const char* to) {
-    if (const uint32_t code = CheckStepPaths(call, kDriver, from, to); code != 0) return code;
-    if (table == nullptr) {
-        call.Log(kTableNullText, kDriver);
-        return QVAPI_ERR_UNEXPECTED_DATA;
-    }
     std::vector<uint8_t> bytes;
-    if (const uint32_t code = ReadPrepared(call, from, bytes); code != 0) return code;
     JobGenHeader header{};
-    if (const uint32_t code = PreparedHeader(call, from, bytes, header); code != 0) return code;
+    if (const uint32_t code = ReadStepInput(call, kDriver, table, from, to, bytes, header); code != 0) return code;
     if (header.jobKind == 0) return 0;
     StoredJobGen stored;
     ParseJobGenFile(bytes, stored);
@@ -316,7 +310,7 @@ uint32_t ReadDefinition(CallContext& call, Pass& pass, const char* function, con
         out = it->second.record;
         return it->second.code;
     }
-    const uint32_t code = nodes::ReadDefinitionWhole(call.block(), function, name.c_str(), master, &out);
+    const uint32_t code = nodes::ReadDefinitionWhole(call.block(), function, name.c_str(), master, &out, &pass.cache.index);
     // Only settled answers are kept: a file in use may be readable the next time it is asked for.
     if (code == 0 || code == QVAPI_ERR_NOT_FOUND || code == QVAPI_ERR_FILE_NOT_FOUND)
         pass.cache.reads.emplace(key, DefinitionCache::Read{code, out});

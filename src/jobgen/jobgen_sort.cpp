@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <unordered_map>
 
 #include "jobgen/jobgen_prepare.h"
 #include "core/log.h"
@@ -56,42 +57,48 @@ struct Sorter {
     std::map<std::string, Bucket> buckets;            // by upper-cased name: the walk's order
     std::map<std::string, JobGenEntry> packages;      // by the first 63 key bytes
     std::optional<JobGenEntry> soft;
+    std::unordered_map<std::string, std::string> bucketOfNode;  // node name -> its keyed bucket
+    std::unordered_map<std::string, unsigned> takenSlots;       // key -> synonyms 0..n-1 taken
 
     bool Exists(std::string_view name) const {
         return name.empty() || name == "." || name == ".." || buckets.count(Upper(name)) != 0;
     }
 
     // The bucket of a node name, as the search over "<key>*" and the existence tests choose it.
-    uint32_t BucketName(const std::string& node, std::string& name) const {
+    // A node's own bucket always begins with its key, so it is kept by node instead of being
+    // searched for among every bucket the key begins; and since buckets are never taken away,
+    // the synonym numbers found taken stay taken. `keyed`: the name came from a key.
+    uint32_t BucketName(const std::string& node, std::string& name, bool& keyed) {
         std::string key;
         if (const uint32_t code = BucketKey(node, byAddress, key); code != 0) return code;
-        if (key.empty()) {
+        keyed = !key.empty();
+        if (!keyed) {
             name = std::string(byAddress ? std::string_view(node) : LastPart(node));
             return 0;
         }
-        const std::string prefix = Upper(key);
-        bool listed = false;
-        for (auto it = buckets.lower_bound(prefix); it != buckets.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-             ++it) {
-            listed = true;
-            if (FieldText(it->second.entry.node, kTextField) == node) {
-                name = it->second.name;
-                return 0;
-            }
+        if (const auto own = bucketOfNode.find(node); own != bucketOfNode.end()) {
+            name = own->second;
+            return 0;
         }
+        const std::string prefix = Upper(key);
+        const auto first = buckets.lower_bound(prefix);
+        const bool listed = first != buckets.end() && first->first.compare(0, prefix.size(), prefix) == 0;
         name = key;
         if (!listed || !Exists(key)) return 0;
-        for (unsigned n = 0;; ++n) {
+        for (unsigned& n = takenSlots[key];; ++n) {
             name = key + "S" + std::to_string(n);
             if (!Exists(name)) return 0;
         }
     }
 
     uint32_t File(const JobGenEntry& entry) {
+        const std::string node = FieldText(entry.node, kTextField);
         std::string name;
-        if (const uint32_t code = BucketName(FieldText(entry.node, kTextField), name); code != 0) return code;
+        bool keyed = false;
+        if (const uint32_t code = BucketName(node, name, keyed); code != 0) return code;
         if (Exists(name)) return 0;
         buckets.emplace(Upper(name), Bucket{name, entry});
+        if (keyed) bucketOfNode.emplace(node, name);
         ++table.buckets;
         return 0;
     }
@@ -175,15 +182,9 @@ uint32_t WriteBack(CallContext& call, Sorter& s, char kind, std::vector<JobGenEn
 }
 
 uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, const char* to) {
-    if (const uint32_t code = CheckStepPaths(call, kDriver, from, to); code != 0) return code;
-    if (table == nullptr) {
-        call.Log(kTableNullText, kDriver);
-        return QVAPI_ERR_UNEXPECTED_DATA;
-    }
     std::vector<uint8_t> bytes;
-    if (const uint32_t code = ReadPrepared(call, from, bytes); code != 0) return code;
     JobGenHeader header{};
-    if (const uint32_t code = PreparedHeader(call, from, bytes, header); code != 0) return code;
+    if (const uint32_t code = ReadStepInput(call, kDriver, table, from, to, bytes, header); code != 0) return code;
     if (header.jobKind == 0) return 0;
     if (header.entryCount == 0) {
         call.Log(msg::kNoEntry, from);
@@ -194,7 +195,7 @@ uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, 
     table->setcls = static_cast<uint8_t>(stored.entries[0].setcls);
     table->reginf = stored.entries[0].reginfOption;
 
-    Sorter s{*table, call.block().systemManagementKey != 0, {}, {}, {}};
+    Sorter s{*table, call.block().systemManagementKey != 0, {}, {}, {}, {}, {}};
     const bool oldLayout = std::memcmp(header.version, "0100", 4) == 0;
     for (JobGenEntry& e : stored.entries) {
         const Filing filing = FilingOf(e.jobKind);

@@ -57,10 +57,9 @@ std::string FlatFilePath(const QVAPI_NODE& node, uint32_t nameKind, std::string_
     return path;
 }
 
-uint32_t ReadDefinitionWhole(QVPAPI& block, const char* function, const char* name, bool master,
-                             QVAPI_NODE* out) {
-    const uint32_t code = master ? ReadMasterDefinition(block, function, name, *out)
-                                 : ReadClientDefinition(block, function, name, *out);
+uint32_t ReadDefinitionWhole(QVPAPI& block, const char* /*function: the readers log under their own names*/,
+                             const char* name, bool master, QVAPI_NODE* out, SynonymIndex* index) {
+    const uint32_t code = ReadKindDefinition(block, master, name, *out, index);
     if (code == QVAPI_ERR_FILE_NOT_FOUND || code == QVAPI_ERR_NO_MORE_ITEMS) return QVAPI_ERR_NOT_FOUND;
     if (code == 0 && !StoredPathFieldsUsable(*out)) return QVAPI_ERR_UNEXPECTED_DATA;
     return code;

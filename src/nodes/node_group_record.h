@@ -11,6 +11,8 @@
 
 namespace qvp::nodes {
 
+class SynonymIndex;
+
 // Copies the caller's share of a whole record out.
 void CopyNodeOut(const QVPAPI& block, const QVAPI_NODE& whole, QVAPI_NODE* out);
 
@@ -31,9 +33,9 @@ std::string FlatFilePath(const QVAPI_NODE& node, uint32_t nameKind, std::string_
 
 // Reads the stored client or master definition named `name` whole into `out`. 0, or the API
 // error code (0x20610000 when there is no such definition, 0x2000054F when its stored path
-// fields are unusable).
+// fields are unusable). `index`: a lookup index of the caller's own call, or none.
 uint32_t ReadDefinitionWhole(QVPAPI& block, const char* function, const char* name, bool master,
-                             QVAPI_NODE* out);
+                             QVAPI_NODE* out, SynonymIndex* index = nullptr);
 
 // A node-group name (qvAPINameParameterCheck kind 0).
 bool CheckGroupLevelName(const char* level);

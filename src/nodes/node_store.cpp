@@ -10,6 +10,7 @@
 #include "nodes/node_keys.h"
 #include "nodes/node_record.h"
 #include "nodes/node_texts.h"
+#include "nodes/synonym_index.h"
 
 namespace qvp::nodes {
 
@@ -73,7 +74,11 @@ uint32_t ReadIpKeyed(QVPAPI& block, Kind kind, const std::string& name, QVAPI_NO
     return 0;
 }
 
-uint32_t ReadStored(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record) {
+uint32_t Lookup(SynonymIndex* index, std::string_view name, uint32_t fdwOptions, QVAPI_NODE& record) {
+    return index != nullptr ? index->Lookup(name, fdwOptions, record) : LookupDefinition(name, fdwOptions, record);
+}
+
+uint32_t ReadStored(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record, SynonymIndex* index) {
     std::memset(&record, 0, sizeof record);
     const std::string given(name);
     uint32_t nameKind = qvAPIGetNodeNameType(given.c_str(), 0, 0, 0);
@@ -83,10 +88,10 @@ uint32_t ReadStored(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE&
     }
     if (nameKind == kKindIpAddress) return ReadIpKeyed(block, kind, given, record);
     if (kind == Kind::Master) {
-        uint32_t code = LookupDefinition(name, kFindMasters, record);
+        uint32_t code = Lookup(index, name, kFindMasters, record);
         return code == QVAPI_ERR_NOT_FOUND ? QVAPI_ERR_FILE_NOT_FOUND : code;
     }
-    uint32_t code = LookupDefinition(name, kFindClients, record);
+    uint32_t code = Lookup(index, name, kFindClients, record);
     if (code != 0) return code;
     // No path from a key that cannot be one: the caller below refuses the record.
     if (!AtTheTop(record) || !StoredPathFieldsUsable(record)) return 0;
@@ -97,8 +102,9 @@ uint32_t ReadStored(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE&
 
 // Every record a reader hands on has key fields that may become path components: the writers
 // build their paths from them.
-uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record) {
-    const uint32_t code = ReadStored(block, kind, name, record);
+uint32_t ReadByKind(QVPAPI& block, Kind kind, std::string_view name, QVAPI_NODE& record,
+                    SynonymIndex* index = nullptr) {
+    const uint32_t code = ReadStored(block, kind, name, record, index);
     if (code != 0 || StoredPathFieldsUsable(record)) return code;
     qvpDllLog(text::kStoredPathInvalid, ReaderName(kind), std::string(name).c_str());
     return QVAPI_ERR_UNEXPECTED_DATA;
@@ -213,6 +219,11 @@ uint32_t ReadClientDefinition(QVPAPI& block, const char*, std::string_view name,
 uint32_t ReadMasterDefinition(QVPAPI& block, const char*, std::string_view name,
                               QVAPI_NODE& record) {
     return ReadByKind(block, Kind::Master, name, record);
+}
+
+uint32_t ReadKindDefinition(QVPAPI& block, bool master, std::string_view name, QVAPI_NODE& record,
+                            SynonymIndex* index) {
+    return ReadByKind(block, master ? Kind::Master : Kind::Client, name, record, index);
 }
 
 uint32_t ReadNodeDefinition(QVPAPI& block, const char*, std::string_view name,

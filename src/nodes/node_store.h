@@ -15,6 +15,8 @@
 
 namespace qvp::nodes {
 
+class SynonymIndex;
+
 // Visible to the files that take the whole namespace in.
 using qvp::FileHandle;
 using qvp::FindWalk;
@@ -59,6 +61,10 @@ uint32_t ReadClientDefinition(QVPAPI& block, const char* caller, std::string_vie
                               QVAPI_NODE& record);
 uint32_t ReadMasterDefinition(QVPAPI& block, const char* caller, std::string_view name,
                               QVAPI_NODE& record);
+// Either of the two, host names and host IDs looked up through `index` when given (the same
+// answers, each hash's files read once a call).
+uint32_t ReadKindDefinition(QVPAPI& block, bool master, std::string_view name, QVAPI_NODE& record,
+                            SynonymIndex* index);
 // Either kind (a master preferred); IP-keyed names stored as both kinds give only the name
 // and uiNodeAttributes 3.
 uint32_t ReadNodeDefinition(QVPAPI& block, const char* caller, std::string_view name,

@@ -226,6 +226,67 @@ TEST_F(PrepareTest, ReCreatedAndSortedFilesEqualTheReference) {
     }
 }
 
+TEST_F(PrepareTest, CrowdedHashesSpreadNamesAndAddressesEqualTheReference) {
+    // Sequential names share few hashes (many synonyms each, and a gap where a definition was
+    // removed), random names spread over many, addresses are keys of their own; each store is
+    // re-created and sorted as a group, through names given by path, and in both job kinds.
+    enum Names { kSequential, kRandom, kIp };
+    struct Case {
+        Names names;
+        char kind;
+    };
+    for (const Case& c : {Case{kSequential, 'D'}, Case{kSequential, 'G'}, Case{kRandom, 'D'}, Case{kIp, 'G'}}) {
+        SCOPED_TRACE(std::string(1, c.kind) + std::to_string(c.names));
+        TearDown();
+        SetUp();
+        block_->systemManagementKey = c.names == kIp ? 1 : 0;
+        const std::string master = c.names == kIp ? "10.9.0.1" : "mst1";
+        if (c.names == kIp)
+            store_->AddNode({.name = master, .kind = QVAPI_NODE_MASTER, .address = {10, 9, 0, 1}, .ipKeyed = true});
+        uint32_t seed = 12345;
+        std::vector<std::string> names;
+        for (int i = 0; i < 400; ++i) {
+            char text[16];
+            if (c.names == kRandom) {
+                for (int k = 0; k < 6; ++k) text[k] = static_cast<char>('a' + (seed = seed * 1103515245u + 12345u) % 26);
+                text[6] = '\0';
+            } else {
+                std::snprintf(text, sizeof text, c.names == kIp ? "10.9.%d.%d" : "pc%05d", c.names == kIp ? 1 + i / 200 : i + 1,
+                              c.names == kIp ? 1 + i % 200 : 0);
+            }
+            if (store_->Has(text)) continue;
+            const std::array<uint8_t, 4> address{10, 9, static_cast<uint8_t>(1 + i / 200), static_cast<uint8_t>(1 + i % 200)};
+            store_->AddNode({.name = text, .address = address, .ipKeyed = c.names == kIp, .master = master});
+            names.push_back(text);
+        }
+        store_->AddGroup("\\S");
+        for (size_t i = 0; i < names.size(); ++i) {
+            // Every seventh definition is removed and stays out of the group: its slot is a gap.
+            if (i % 7 == 3) std::filesystem::remove(store_->DefinitionPath(store_->Record(names[i])));
+            else store_->AddMember("\\S", names[i]);
+        }
+        std::vector<JobGenEntry> entries;
+        for (const char* pkg : {"D.02.pkgB.v2.0002", "C.01.pkgA.1/2.0001"}) {
+            entries.push_back(Entry(c.kind, 0, "\\S", pkg));
+            for (size_t i = 0; i < names.size(); i += 37)
+                if (i % 7 != 3) entries.push_back(Entry(c.kind, 1, "\\" + master + "\\" + names[i], pkg));
+        }
+        const Image original = File(c.kind, entries, static_cast<uint32_t>(entries.size()));
+        Write(original);
+
+        RefRecreate ref{*store_, block_->systemManagementKey, {}, 0};
+        for (const JobGenEntry& e : entries) ref.Expand(e);
+        JobGenHeader h;
+        std::memcpy(&h, original.data(), 256);
+        jg::ReCreateControlTable table;
+        ASSERT_EQ(ReCreate(table), 0u) << Hex(qvAPIGetLastError());
+        const Image recreated = NodeStoreBuilder::ReadBytes(Path());
+        EXPECT_TRUE(recreated == Laid(original, h, ref.out));
+        ASSERT_EQ(Sort(table), 0u) << Hex(qvAPIGetLastError());
+        EXPECT_TRUE(NodeStoreBuilder::ReadBytes(Path()) == RefSort(recreated, block_->systemManagementKey));
+    }
+}
+
 TEST_F(PrepareTest, LoopingGroupNamesEndAndAreCounted) {
     // \A lists itself as ".." below \A\B and a name that climbs out; both are dropped.
     store_->WriteGroupFile("\\A", {{"B", 0}, {"..", 0}, {"pc1", 1}});
