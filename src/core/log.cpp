@@ -210,11 +210,11 @@ bool SetPosition(win::HANDLE file, uint64_t offset) {
 
 // The size of the file the handle holds; false when it is gone (removed by someone who did not
 // go through the platform) or the handle is no longer usable.
+// Asks for nothing more than it needs: a query of the file's times would make every append that
+// follows it update the inode.
 bool CurrentSize(win::HANDLE file, uint64_t* size) {
-    win::BY_HANDLE_FILE_INFORMATION info{};
-    if (!win::GetFileInformationByHandle(file, &info) || info.nNumberOfLinks == 0) return false;
-    *size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    return true;
+    win::DWORD links = 0;
+    return win::GetFileSizeAndLinks(file, size, &links) && links != 0;
 }
 
 // The open current generation and its size, reopened when the path changed or the file went.

@@ -516,6 +516,25 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
     return TRUE;
 }
 
+BOOL GetFileSizeAndLinks(HANDLE file, uint64_t* size, DWORD* links) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (!size || !links) return detail::Fail(ERROR_INVALID_PARAMETER);
+    constexpr unsigned kWanted = STATX_SIZE | STATX_NLINK;
+    struct statx sx{};
+    if (statx(f->fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, kWanted, &sx) != 0) return detail::FailErrno(errno);
+    if ((sx.stx_mask & kWanted) != kWanted) {
+        // A file system that did not give both: the full status, times and all.
+        detail::FileStat fs;
+        if (!detail::StatFd(f->fd, fs)) return detail::FailErrno(errno);
+        sx.stx_size = static_cast<uint64_t>(fs.st.st_size);
+        sx.stx_nlink = static_cast<uint32_t>(fs.st.st_nlink);
+    }
+    *size = f->isDirectory ? 0 : sx.stx_size;
+    *links = static_cast<DWORD>(sx.stx_nlink);
+    return TRUE;
+}
+
 BOOL FlushFileBuffers(HANDLE file) {
     auto f = detail::Lookup<FileObject>(file, Kind::File);
     if (!f) return FALSE;

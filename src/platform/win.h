@@ -224,6 +224,10 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 BOOL SetEndOfFile(HANDLE file);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
+// The size (0 for a folder) and link count of an open file, the times left unasked: once its
+// times have been read, Linux stamps the file's next write with a fine-grained time, which
+// costs an inode update on every append of a writer that checks its file before each write.
+BOOL GetFileSizeAndLinks(HANDLE file, uint64_t* size, DWORD* links);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
