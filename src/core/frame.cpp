@@ -25,6 +25,7 @@ constexpr uint32_t kApiCodeBase = 0x20000000u;
 thread_local int tDepth = 0;
 
 const char* Name(const FrameTexts& texts) { return texts.function != nullptr ? texts.function : ""; }
+const char* NameOr(const char* own, const FrameTexts& texts) { return own != nullptr ? own : Name(texts); }
 
 // The texts are the functions' own constants, never caller data.
 #pragma GCC diagnostic push
@@ -87,7 +88,7 @@ bool CallContext::Failed(uint32_t apiCode, const char* format, ...) {
 }
 
 void FrameStart(QVPAPI& block, const FrameTexts& texts) {
-    LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, Name(texts));
+    LogLine(block, texts.startText != nullptr ? texts.startText : kStartText, NameOr(texts.startName, texts));
     if (tDepth++ == 0) {
         block.errorCategory = 0;
         block.errorDetail1 = 0;
@@ -98,25 +99,26 @@ void FrameStart(QVPAPI& block, const FrameTexts& texts) {
 
 void FrameEnd(QVPAPI& block, const FrameTexts& texts, uint32_t code, uint32_t result) {
     if (tDepth > 0) --tDepth;
+    const char* name = NameOr(texts.endName, texts);
     if (texts.endText != nullptr) {
-        LogLine(block, texts.endText, Name(texts), code);
+        LogLine(block, texts.endText, name, code);
     } else if (texts.endStyle == EndStyle::RtnCode) {
-        LogLine(block, kEndRtnCodeText, Name(texts), result, code);
+        LogLine(block, kEndRtnCodeText, name, result, code);
     } else if (texts.endStyle == EndStyle::RcDc) {
-        LogLine(block, kEndRcDcText, Name(texts), result, code);
+        LogLine(block, kEndRcDcText, name, result, code);
     } else if (texts.endStyle == EndStyle::Result) {
-        LogLine(block, kEndDecimalText, Name(texts), result);
+        LogLine(block, kEndDecimalText, name, result);
     } else {
-        LogLine(block, texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText, Name(texts), code);
+        LogLine(block, texts.endStyle == EndStyle::Hex ? kEndHexText : kEndDecimalText, name, code);
     }
     qvAPISetLastError(code);  // after the log line, which may touch the last error
 }
 
 void FrameException(QVPAPI& block, const FrameTexts& texts, const char* /*what*/) {
     if (texts.exceptionText != nullptr) {
-        LogLine(block, texts.exceptionText, Name(texts), QVAPI_ERR_RESOURCE);
+        LogLine(block, texts.exceptionText, NameOr(texts.exceptionName, texts), QVAPI_ERR_RESOURCE);
     } else {
-        LogLine(block, kExceptionText, Name(texts), kCppExceptionCode);
+        LogLine(block, kExceptionText, NameOr(texts.exceptionName, texts), kCppExceptionCode);
     }
 }
 

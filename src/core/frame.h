@@ -31,6 +31,11 @@ struct FrameTexts {
     // "%s : Exception Occured : ExceptionCode = 0x%8.8x" with the exception's code; a family's
     // own text ("%s : Logical Err : ErrorCode = 0x%8.8x" ...) gets the API code 0x20100000.
     const char* exceptionText = nullptr;
+    // The names the START, END and exception lines carry where a call's texts have always named
+    // another (nullptr: `function`).
+    const char* startName = nullptr;
+    const char* endName = nullptr;
+    const char* exceptionName = nullptr;
 };
 
 class CallContext {

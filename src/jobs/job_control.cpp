@@ -47,15 +47,14 @@ bool CheckText(CallContext& call, const char* value, const char* label) {
 // The job's path and its jobexecfile on disk. A path that cannot name a job (a "." level, too
 // long) is refused as a missing file is: nothing is sent for it.
 bool CheckJob(CallContext& call, const char* folder, const char* number, uint32_t missingCode, std::string& jobPath,
-              const char* statText = text::kStatError, std::string* filePath = nullptr,
+              const char* statName = nullptr, std::string* filePath = nullptr,
               JobTree tree = JobTree::JobExec) {
     jobPath = JobPathOf(folder, number);
     std::string file;
     const bool usable = JobExecFilePath(jobPath, file, JobTreeRoot(tree));
     if (!usable || win::GetFileAttributes(file.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
         const char* shown = usable ? file.c_str() : jobPath.c_str();
-        if (statText == text::kStatError) call.Log(statText, call.function(), shown, win::CRT_ENOENT);
-        else call.Log(statText, shown, win::CRT_ENOENT);
+        call.Log(text::kStatError, statName != nullptr ? statName : call.function(), shown, win::CRT_ENOENT);
         call.Fail(missingCode);
         return false;
     }
@@ -72,21 +71,21 @@ bool Fits(CallContext& call, const RequestBuilder& request) {
 }
 
 // Sends a request and classifies the reply with `check` (0 = accepted). 1, or 0 with the
-// transport code or the reply's code.
-int Send(CallContext& call, const RequestBuilder* request, std::string_view rawText, const char* sendText,
-         const char* recvText, int (*check)(const char*), const char* refusedText) {
+// transport code or the reply's code. The failures log under `sendName` and `refusedName`.
+int Send(CallContext& call, const RequestBuilder* request, std::string_view rawText, const char* sendName,
+         int (*check)(const char*), const char* refusedText, const char* refusedName) {
     QVPAPI& block = call.block();
     const int got = request != nullptr
         ? qvpExchange(block, *request, block.fgetReplyBuffer, sizeof block.fgetReplyBuffer)
         : qvpExchangeText(block, rawText, block.fgetReplyBuffer, sizeof block.fgetReplyBuffer);
     if (got < 0) {
-        call.Log(got == kQvpExchangeSendFailed ? sendText : recvText, call.function());
+        call.Log(got == kQvpExchangeSendFailed ? text::kSendError : text::kRecvError, sendName);
         call.FailFromRecordedError();
         return 0;
     }
     qvp::qvAPISetErrorInfo(&block, kErrCategoryJobAccess, block.fgetReplyBuffer, 0, 0);
     if (check(block.fgetReplyBuffer) == 0) return 1;
-    call.Log(refusedText, call.function(), block.fgetReplyBuffer);
+    call.Log(refusedText, refusedName, block.fgetReplyBuffer);
     FailFromReply(call);
     return 0;
 }
@@ -104,7 +103,7 @@ int Retry(CallContext& call, const char* folder, const char* number, const char*
             // The dotted name is built in a 260-character buffer: a longer path is refused, not cut.
             const size_t length = strnlen(nodePath, kPathMax + 1);
             if (length == 0 || length + (nodePath[0] == '\\' ? 0 : 1) > kPathMax) {
-                call.Log(text::kNodePathError, nodePath[0] == '\0' ? "" : "(too long)");
+                call.Log(text::kNodePathError, call.function(), nodePath[0] == '\0' ? "" : "(too long)");
                 call.Fail(kInvalidParameter);
                 return 0;
             }
@@ -113,7 +112,7 @@ int Retry(CallContext& call, const char* folder, const char* number, const char*
             dotted = qvpPathToDottedName(path.c_str(), buffer);
         }
         if (kind < 1 || kind > 7) {
-            call.Log(text::kRetryKindError, static_cast<int>(kind));
+            call.Log(text::kRetryKindError, call.function(), static_cast<int>(kind));
             call.Fail(kInvalidParameter);
             return 0;
         }
@@ -121,8 +120,8 @@ int Retry(CallContext& call, const char* folder, const char* number, const char*
     }
     const RequestBuilder request = records::request::Jrty(jobPath, dotted, letter);
     if (!Fits(call, request)) return 0;
-    return Send(call, &request, {}, complete ? text::kSendError : text::kRetrySend,
-                complete ? text::kRecvError : text::kRetryRecv, qvpAPICheckJrtyReply, text::kJrtyError);
+    return Send(call, &request, {}, complete ? call.function() : text::kRetrySendName, qvpAPICheckJrtyReply,
+                text::kJrtyError, call.function());
 }
 
 // The requests the record layer sends (and logs): a refusal it leaves unmapped is 0x2000054F.
@@ -145,7 +144,7 @@ int DeleteJobOf(CallContext& call, JobTree tree, const char* folder, const char*
     } release{call.block(), call.function()};
     std::string jobPath;
     if (!CheckText(call, number, "JobNo") ||
-        !CheckJob(call, folder, number, kInvalidParameter, jobPath, text::kStatError, nullptr, tree))
+        !CheckJob(call, folder, number, kInvalidParameter, jobPath, nullptr, nullptr, tree))
         return 0;
     const auto shape = records::request::Jdel(jobPath, siteFlag == 1, option == kDeleteForced);
     if (!Fits(call, shape)) return 0;
@@ -184,9 +183,10 @@ namespace request = qvp::records::request;
 
 namespace {
 
-constexpr qvp::FrameTexts ControlFrame(const char* name, const char* exceptionText = text::kLogicalError,
-                                       const char* endText = nullptr) {
-    return qvp::FrameTexts{name, qvp::EndStyle::Decimal, nullptr, endText, exceptionText};
+constexpr qvp::FrameTexts ControlFrame(const char* name, const char* endName = nullptr,
+                                       const char* exceptionName = nullptr) {
+    return qvp::FrameTexts{name, qvp::EndStyle::Decimal, nullptr, nullptr, text::kLogicalError, nullptr, endName,
+                           exceptionName};
 }
 
 }  // namespace
@@ -205,7 +205,7 @@ extern "C" QVPAPI_EXPORT int qvAPIExecJob(const char* lpFolderPath, const char* 
 
 extern "C" QVPAPI_EXPORT int qvAPIExecRetryJob(const char* lpFolderPath, const char* lpJobNo, const char* lpNodePath,
                                                uint32_t fdwRetryKind, uint32_t, uint32_t) {
-    static constexpr qvp::FrameTexts texts = ControlFrame("qvAPIExecRetryJob", text::kRetryException);
+    static constexpr qvp::FrameTexts texts = ControlFrame("qvAPIExecRetryJob", nullptr, text::kRetryExceptionName);
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         return Retry(call, lpFolderPath, lpJobNo, lpNodePath, fdwRetryKind, false);
     });
@@ -232,7 +232,7 @@ extern "C" QVPAPI_EXPORT int qvAPIExecDivisionalTransJob(const char* lpJobNo, co
         // No existence check: the manager's reply decides.
         const qvp::RequestBuilder r = request::JrtyDivisional(lpJobNo, lpFirst, lpSecond);
         if (!Fits(call, r)) return 0;
-        return Send(call, &r, {}, text::kSendError, text::kRecvError, qvpAPICheckJrtyReply, text::kJrtyError);
+        return Send(call, &r, {}, call.function(), qvpAPICheckJrtyReply, text::kJrtyError, call.function());
     });
 }
 
@@ -260,7 +260,7 @@ extern "C" QVPAPI_EXPORT int qvAPIDeleteCommand(const char* lpFolderPath, const 
 }
 
 extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char* lpJobNo, char* lpWriteFileName) {
-    static constexpr qvp::FrameTexts texts = ControlFrame("qvAPIGetJobEx", text::kLogicalError, text::kGetJobExEnd);
+    static constexpr qvp::FrameTexts texts = ControlFrame("qvAPIGetJobEx", text::kGetJobExEndName);
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (lpJobNo == nullptr || lpWriteFileName == nullptr) {
             call.Log(text::kArgNull, call.function(), lpJobNo == nullptr ? "JobNo" : "WriteFileName");
@@ -269,27 +269,27 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char*
         }
         if (!CheckText(call, lpJobNo, "JobNo")) return 0;
         std::string jobPath, source;
-        if (!CheckJob(call, lpFolderPath, lpJobNo, kInvalidParameter, jobPath, text::kGetJobExStat, &source)) return 0;
+        if (!CheckJob(call, lpFolderPath, lpJobNo, kInvalidParameter, jobPath, text::kGetJobExName, &source)) return 0;
         const std::string folder = CopyFolder(call.block());
         char stamp[18];
         qvpGetTimeStamp(stamp);
         const std::string copy = folder + "\\JOBEXEC" + stamp;
         // The caller's buffer holds 260 characters: a longer path is never written into it.
         if (copy.size() >= kPathMax) {
-            call.Log(text::kGetJobExDir, copy.c_str(), 0);
+            call.Log(text::kCreateDirectoryError, text::kGetJobExName, copy.c_str(), 0);
             call.Fail(kInvalidParameter);
             return 0;
         }
         // The folder keeps the session's earlier copies, but nothing another writer of the
         // store left at the copy's name is written through.
         if (!qvp::KeepWorkFolder(folder)) {
-            call.Log(text::kGetJobExDir, folder.c_str(), static_cast<int>(win::GetLastError()));
+            call.Log(text::kCreateDirectoryError, text::kGetJobExName, folder.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;
         }
         win::DeleteFile(copy.c_str());
         if (!win::CopyFile(source.c_str(), copy.c_str(), win::TRUE)) {
-            call.Log(text::kGetJobExCopy, source.c_str(), copy.c_str(), static_cast<int>(win::GetLastError()));
+            call.Log(text::kCopyError, text::kGetJobExName, source.c_str(), copy.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;
         }
@@ -303,17 +303,14 @@ namespace {
 // A request text the caller composed, sent as it is, and the texts and reply rule of its operation.
 struct CallerRequest {
     qvp::FrameTexts frame;
-    const char* nullText;
-    const char* sendText;
-    const char* recvText;
-    const char* refusedText;
+    const char* refusedName;  // the request's own name, under which a refusal is logged
     int (*check)(const char*);
 };
 
 int SendCallerRequest(const CallerRequest& kind, const char* lpRequest) {
     return qvp::RunApi(kind.frame, 0, [&](qvp::CallContext& call) {
         if (lpRequest == nullptr) {
-            call.Log("%s", kind.nullText);
+            call.Log(text::kRequestNull, call.function());
             call.Fail(kInvalidParameter);
             return 0;
         }
@@ -324,15 +321,13 @@ int SendCallerRequest(const CallerRequest& kind, const char* lpRequest) {
             call.Fail(kInvalidParameter);
             return 0;
         }
-        return Send(call, nullptr, std::string_view(lpRequest, length), kind.sendText, kind.recvText, kind.check,
-                    kind.refusedText);
+        return Send(call, nullptr, std::string_view(lpRequest, length), call.function(), kind.check,
+                    text::kScheduleRefused, kind.refusedName);
     });
 }
 
-constexpr CallerRequest kScheduleDel{{"qvAPIScheduleJobDel"}, text::kScheduleDelNull, text::kScheduleDelSend,
-                                     text::kScheduleDelRecv, text::kScheduleDelError, qvpAPICheckJdelReply};
-constexpr CallerRequest kScheduleExec{{"qvAPIScheduleJobExec"}, text::kScheduleExecNull, text::kScheduleExecSend,
-                                      text::kScheduleExecRecv, text::kScheduleExecError, qvpAPICheckJexcReply};
+constexpr CallerRequest kScheduleDel{{"qvAPIScheduleJobDel"}, "qvpAPIScheduleJobDel", qvpAPICheckJdelReply};
+constexpr CallerRequest kScheduleExec{{"qvAPIScheduleJobExec"}, "qvpAPIScheduleJobExec", qvpAPICheckJexcReply};
 
 }  // namespace
 

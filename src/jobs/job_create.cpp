@@ -344,7 +344,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
     if (uint32_t code = CheckOption(call, variant, option, scheduled)) return code;
     const Paths& p = c.paths;
     if (!jg::Exists(p.stored)) {
-        call.Log(text::kCreateStat, p.stored.c_str(), 2);
+        call.Log(text::kStatError, text::kCreateName, p.stored.c_str(), 2);
         return kInvalidParameter;
     }
     const bool continuation = job->szJobNo[0] != '\0';
@@ -368,8 +368,8 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
     } else {
         if (!p.folder.empty() && !qvpCreateDirectoryTree(p.jobFolder.c_str())) {
             const int error = static_cast<int>(win::GetLastError());
-            call.Log(text::kCreateDir, p.jobFolder.c_str());
-            call.Log(text::kCreateDirErrno, error);
+            call.Log(text::kCreateDir, text::kCreateName, p.jobFolder.c_str());
+            call.Log(text::kCreateDirErrno, text::kCreateName, error);
             return kResource;
         }
         if (variant != Variant::Site) {
@@ -389,8 +389,8 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
                 if (folder == nullptr) continue;
                 if (const uint32_t made = folder->Make(); made != 0) {
                     const int error = static_cast<int>(win::GetLastError());
-                    call.Log(text::kCreateDir, folder->path().c_str());
-                    call.Log(text::kCreateDirErrno, error);
+                    call.Log(text::kCreateDir, text::kCreateName, folder->path().c_str());
+                    call.Log(text::kCreateDirErrno, text::kCreateName, error);
                     return made;
                 }
                 state->workDir = true;

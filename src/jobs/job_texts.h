@@ -32,18 +32,19 @@ inline constexpr const char* kRecordInvalid = "%s : Record Error : Length = %u";
 inline constexpr const char* kBufferNull = "%s : Logical Error : Record Pointer is NULL";
 inline constexpr const char* kKeyInvalid = "%s : Logical Error : Key is INVALID";
 inline constexpr const char* kTextInvalid = "%s : Logical Error : Text is INVALID";
-inline constexpr const char* kCurrentSend = "qvAPISiteWaitSetCurrent : FGET Send Error";
-inline constexpr const char* kCurrentRecv = "qvAPISiteWaitSetCurrent : FGET Recv Error";
-inline constexpr const char* kCurrentProc = "qvAPISiteWaitSetCurrent : FGET Proc Error";
-// The key lookup logs its update and release steps under the wait walk's name.
+// The key lookup runs in the frame of qvAPIFindSysInfo; its texts name it, and its update and
+// release steps log under the wait walk's name.
+inline constexpr const char* kCurrentName = "qvAPISiteWaitSetCurrent";
 inline constexpr const char* kCurrentUpdateName = "qvAPISiteWaitSetFirst";
-inline constexpr const char* kCurrentReleaseSend = "qvAPISiteWaitSetFirst : FRLS Send Error";
-inline constexpr const char* kCurrentReleaseRecv = "qvAPISiteWaitSetFirst : FRLS Recv Error";
+inline constexpr const char* kCurrentSend = "%s : FGET Send Error";
+inline constexpr const char* kCurrentRecv = "%s : FGET Recv Error";
+inline constexpr const char* kCurrentProc = "%s : FGET Proc Error";
 inline constexpr const char* kEndSend = "%s : FRLS Send Error";
 inline constexpr const char* kEndRecv = "%s: FRLS Recv Error";
-inline constexpr const char* kReexecSend = "qvAPISiteReexec : DEXC Send Error";
-inline constexpr const char* kReexecRecv = "qvAPISiteReexec : DEXC Recv Error";
-inline constexpr const char* kReexecProc = "qvAPISiteReexec : DEXC Proc Error";
+inline constexpr const char* kCurrentReleaseRecv = "%s : FRLS Recv Error";
+inline constexpr const char* kReexecSend = "%s : DEXC Send Error";
+inline constexpr const char* kReexecRecv = "%s : DEXC Recv Error";
+inline constexpr const char* kReexecProc = "%s : DEXC Proc Error";
 
 // ---- job control and job creation ("%s" is the exported name unless a text names its own)
 inline constexpr const char* kLogicalError = "%s : Logical Error : ErrorCode = 0x%8.8x";
@@ -54,23 +55,17 @@ inline constexpr const char* kRequestTooLong = "%s : Logical Error : Request Siz
 inline constexpr const char* kSendError = "%s : TcpSendMsg Error";
 inline constexpr const char* kRecvError = "%s : TcpRecvMsg Error";
 inline constexpr const char* kJrtyError = "%s : JRTY Error code = %s";
-inline constexpr const char* kRetrySend = "qvpAPIExecRetryJob : TcpSendMsg Error";
-inline constexpr const char* kRetryRecv = "qvpAPIExecRetryJob : TcpRecvMsg Error";
-inline constexpr const char* kRetryException = "%.0svAPIExecRetryJob : Logical Error : ErrorCode = 0x%8.8x";
-inline constexpr const char* kNodePathError = "qvAPIExecRetryJob : Node Path Error : Node Path = %s";
-inline constexpr const char* kRetryKindError = "qvAPIExecRetryJob : fdwRetryKind Error = %d";
-inline constexpr const char* kGetJobExEnd = "%.0sqvpAPIJobGenMake END : Code = %d";
-inline constexpr const char* kGetJobExStat = "qvpAPIGetJobEx : _stat Error : File = %s, errno = %d";
-inline constexpr const char* kGetJobExDir = "qvpAPIGetJobEx : CreateDirectory Error : File = %s, errno = %d";
-inline constexpr const char* kGetJobExCopy = "qvpAPIGetJobEx : CopyFile Error : From = %s, To = %s, errno = %d";
-inline constexpr const char* kScheduleDelNull = "qvAPIScheduleJobDel : Logical Error : JobGen Name Pointer is NULL";
-inline constexpr const char* kScheduleDelSend = "qvAPIScheduleJobDel : TcpSendMsg Error";
-inline constexpr const char* kScheduleDelRecv = "qvAPIScheduleJobDel : TcpRecvMsg Error";
-inline constexpr const char* kScheduleDelError = "%.0sqvpAPIScheduleJobDel : JDEL Error code = %s";
-inline constexpr const char* kScheduleExecNull = "qvAPIScheduleJobExec : Logical Error : JobGen Name Pointer is NULL";
-inline constexpr const char* kScheduleExecSend = "qvAPIScheduleJobExec : TcpSendMsg Error";
-inline constexpr const char* kScheduleExecRecv = "qvAPIScheduleJobExec : TcpRecvMsg Error";
-inline constexpr const char* kScheduleExecError = "%.0sqvpAPIScheduleJobExec : JDEL Error code = %s";
+// Names some job-control texts have always carried instead of the call's own.
+inline constexpr const char* kRetrySendName = "qvpAPIExecRetryJob";     // the retry's exchange
+inline constexpr const char* kRetryExceptionName = "vAPIExecRetryJob";  // its exception line
+inline constexpr const char* kGetJobExName = "qvpAPIGetJobEx";
+inline constexpr const char* kGetJobExEndName = "qvpAPIJobGenMake";
+inline constexpr const char* kNodePathError = "%s : Node Path Error : Node Path = %s";
+inline constexpr const char* kRetryKindError = "%s : fdwRetryKind Error = %d";
+inline constexpr const char* kCreateDirectoryError = "%s : CreateDirectory Error : File = %s, errno = %d";
+inline constexpr const char* kCopyError = "%s : CopyFile Error : From = %s, To = %s, errno = %d";
+inline constexpr const char* kRequestNull = "%s : Logical Error : JobGen Name Pointer is NULL";
+inline constexpr const char* kScheduleRefused = "%s : JDEL Error code = %s";
 inline constexpr const char* kCopyFrom = "%s : CopyFile Error : From = %s";
 inline constexpr const char* kCopyTo = "%s : CopyFile Error : To = %s";
 inline constexpr const char* kCopyErrno = "%s : CopyFile Error : errno = %d";
@@ -90,9 +85,10 @@ inline constexpr const char* kPathTooLong = "%s : Logical Error : Path is too Lo
 inline constexpr const char* kNoPending = "%s : Logical Error : No Pending Job Creation : JobNo = %.16s";
 inline constexpr const char* kPendingReleased = "%s : Pending Job Creation Released : JobGen = %s";
 inline constexpr const char* kScheduleNull = "%s : Logical Error : QVAPI_SCHEDULE Pointer is NULL";
-inline constexpr const char* kCreateStat = "qvAPICreatJob : _stat Error : File = %s, errno = %d";
-inline constexpr const char* kCreateDir = "qvAPICreatJob : qvpCreateDirectory Error : File = %s";
-inline constexpr const char* kCreateDirErrno = "qvAPICreatJob : qvpCreateDirectory Error : errno = %d";
+// Job creation's folder steps log under the name as its texts have always spelt it.
+inline constexpr const char* kCreateName = "qvAPICreatJob";
+inline constexpr const char* kCreateDir = "%s : qvpCreateDirectory Error : File = %s";
+inline constexpr const char* kCreateDirErrno = "%s : qvpCreateDirectory Error : errno = %d";
 inline constexpr const char* kMutexOwner = "qvAPIScheduleJobex";  // the mutex lines carry this name
 inline constexpr const char* kReCreateFrom = "%s : qvAPIReCreateJobGen Error : From = %s";
 inline constexpr const char* kReCreateTo = "%s : qvAPIReCreateJobGen Error : To = %s";

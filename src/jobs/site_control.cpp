@@ -112,7 +112,7 @@ bool RecordKey(const WorkRecord& work, std::string& key) {
 }
 
 // One request with its reply in the second reply buffer: the reply length, or -1 with the send
-// or receive failure logged (a format taking `name`, or a text of its own) and set.
+// or receive failure logged under `name` and set.
 int Exchange(CallContext& call, const char* name, const RequestBuilder& request, const char* sendText,
              const char* recvText) {
     QVPAPI& block = call.block();
@@ -230,28 +230,29 @@ extern "C" QVPAPI_EXPORT int qvAPISiteRestartSetEnd(void) {
 
 extern "C" QVPAPI_EXPORT int qvAPISiteWaitSetCurrent(const char* lpKey) {
     // Its START line carries its own name; its END and exception lines another's.
-    static const qvp::FrameTexts texts{"qvAPIFindSysInfo", qvp::EndStyle::Decimal, "qvAPISiteWaitSetCurrent START"};
+    static const qvp::FrameTexts texts{"qvAPIFindSysInfo", qvp::EndStyle::Decimal, nullptr, nullptr, nullptr,
+                                       text::kCurrentName};
     return qvp::RunApi(texts, 0, [&](qvp::CallContext& call) {
         if (lpKey == nullptr || *lpKey == '\0' || strnlen(lpKey, kKeyMax + 1) > kKeyMax) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kKeyInvalid, "qvAPISiteWaitSetCurrent");
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, text::kKeyInvalid, text::kCurrentName);
             return 0;
         }
         QVPAPI& block = call.block();
         TakeOverCursor(block, true);
-        const int got = Exchange(call, text::kCurrentUpdateName, qvp::records::request::FgetKey(kKindLetter, lpKey),
+        const int got = Exchange(call, text::kCurrentName, qvp::records::request::FgetKey(kKindLetter, lpKey),
                                  text::kCurrentSend, text::kCurrentRecv);
         if (got < 0) return 0;
         if (!Accepted(block, got)) {
-            call.Failed(QVAPI_ERR_NOT_FOUND, "%s", text::kCurrentProc);
+            call.Failed(QVAPI_ERR_NOT_FOUND, text::kCurrentProc, text::kCurrentName);
             return 0;
         }
         WorkRecord work;
-        if (!TakeRecord(call, static_cast<size_t>(got), work, {"", text::kCurrentProc, QVAPI_ERR_NOT_FOUND})) return 0;
+        if (!TakeRecord(call, static_cast<size_t>(got), work, {text::kCurrentName, text::kCurrentProc, QVAPI_ERR_NOT_FOUND})) return 0;
         Mark(work.bytes);
         if (!Update(call, work, text::kCurrentUpdateName)) return 0;
         TakeOverCursor(block, false);
         const int released = Exchange(call, text::kCurrentUpdateName, qvp::BuildFrlsRequest(kKindLetter),
-                                      text::kCurrentReleaseSend, text::kCurrentReleaseRecv);
+                                      text::kEndSend, text::kCurrentReleaseRecv);
         return released < 0 ? 0 : 1;
     });
 }
@@ -268,7 +269,7 @@ extern "C" QVPAPI_EXPORT int qvAPISiteReexec(const char* lpFirst, const char* lp
         const int got = Exchange(call, call.function(), request, text::kReexecSend, text::kReexecRecv);
         if (got < 0) return 0;
         if (!Accepted(call.block(), got)) {
-            call.Failed(QVAPI_ERR_INVALID_NAME, "%s", text::kReexecProc);
+            call.Failed(QVAPI_ERR_INVALID_NAME, text::kReexecProc, call.function());
             return 0;
         }
         return 1;
