@@ -25,8 +25,10 @@ constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
 constexpr char kIdRead[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
-constexpr char kCollectMissing[] = "qvAPICloseJobGenEx : _stat Error : File = %s, errno = %d";
-constexpr char kCollectMove[] = "qvAPICloseJobGenEx : MoveFile %s -> %s : ErrorCode = %d";
+// Collect files move under the Ex close's name, from either close.
+constexpr char kCloseExName[] = "qvAPICloseJobGenEx";
+constexpr char kCollectMissing[] = "%s : _stat Error : File = %s, errno = %d";
+constexpr char kCollectMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kList[] = "%s : FindFile %s : ErrorCode = %d";
 constexpr char kClear[] = "%s : qvpClearDirectoryForJobGen %s : ErrorCode = %d";
@@ -288,11 +290,11 @@ uint32_t MoveCollectFiles(CallContext& call, const JobGenEdit& edit) {
         const std::string to = edit.jobGenPath + "\\" + name;
         if (!Exists(from)) {
             if (name[0] == 'Q') continue;
-            call.Log(msg::kCollectMissing, from.c_str(), 2);
+            call.Log(msg::kCollectMissing, msg::kCloseExName, from.c_str(), 2);
             return QVAPI_ERR_COLLECT_FILE_MISSING;
         }
         if (win::MoveFile(from.c_str(), to.c_str()) == 0) {
-            call.Log(msg::kCollectMove, from.c_str(), to.c_str(), static_cast<int>(win::GetLastError()));
+            call.Log(msg::kCollectMove, msg::kCloseExName, from.c_str(), to.c_str(), static_cast<int>(win::GetLastError()));
             return QVAPI_ERR_RESOURCE;
         }
     }

@@ -26,17 +26,17 @@ constexpr FrameTexts kFindOne = JobGenFrame("qvAPIFindPackageJobGen", nullptr);
 constexpr FrameTexts kChange = JobGenFrame("qvAPIChangePackageJobGen", nullptr);
 
 namespace msg {
-constexpr char kQvCodeCreate[] = "qvAPICreatePackageJobGen : Logical Error : QVCode Value is INVALID";
+constexpr char kQvCodeCreate[] = "%s : Logical Error : QVCode Value is INVALID";
 constexpr char kQvCodeOther[] = "%s : Parameter Error : QVCode Value is INVALID";
 constexpr char kKeyInvalid[] = "%s : Parameter Error : Package Key is INVALID";
-constexpr char kRecordNull[] = "qvAPIFindFirstPackageJobGen : Parameter Error : QVAPI_PACKAGE_JOBGEN struct Address is NULL";
+constexpr char kRecordNull[] = "%s : Parameter Error : QVAPI_PACKAGE_JOBGEN struct Address is NULL";
 constexpr char kFindHandle[] = "Parameter Error : JobGenFindPackage Handle Value is INVALID";
 constexpr char kStrtok[] = "%s : strtok %s ";
-constexpr char kFindClose[] = "qvAPIFindClosePackageJobGen : FindClose : ErrorCode = %d";
+constexpr char kFindClose[] = "%s : FindClose : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
-constexpr char kReadFile[] = "qvAPIFindPackageJobGen : qvAPIReadFile Error : File = %s";
-constexpr char kFlagsZero[] = "qvAPIChangePackageJobGen : Logical Error : ChangeFlag is 0";
-constexpr char kOptionInvalid[] = "qvAPIChangePackageJobGen : Logical Error : Options Value is INVALID";
+constexpr char kReadFile[] = "%s : qvAPIReadFile Error : File = %s";
+constexpr char kFlagsZero[] = "%s : Logical Error : ChangeFlag is 0";
+constexpr char kOptionInvalid[] = "%s : Logical Error : Options Value is INVALID";
 constexpr char kRemove[] = "%s : gaiCOMDirectoryDelete %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -300,7 +300,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstPackageJobGen(QVPAPI_HANDLE
         if (EditOf(call, h) == nullptr) return QVPAPI_INVALID_HANDLE;
         QVPAPI& block = call.block();
         if (lpPackage == nullptr) {
-            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kRecordNull);
+            call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kRecordNull, call.function());
             return QVPAPI_INVALID_HANDLE;
         }
         EndWalkSlot(block.packageEntryFind);
@@ -333,7 +333,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindClosePackageJobGen(QVPAPI_HANDLE hFind, ui
         if (walk == nullptr) return 0;
         const bool closed = walk->Close();
         EndWalkSlot(call.block().packageEntryFind);
-        if (!closed) call.Log(msg::kFindClose, static_cast<int>(win::GetLastError()));
+        if (!closed) call.Log(msg::kFindClose, call.function(), static_cast<int>(win::GetLastError()));
         return Finish(call, closed ? 0 : QVAPI_ERR_RESOURCE);
     });
 }
@@ -351,7 +351,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindPackageJobGen(QVPAPI_HANDLE h, char ucQvCo
         JobGenEntry entry{};
         if (win::DWORD error = ReadEntry(folder + "\\" + kEntryFile, entry); error != 0) {
             const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
-            if (!missing) call.Log(msg::kReadFile, (folder + "\\" + kEntryFile).c_str());
+            if (!missing) call.Log(msg::kReadFile, call.function(), (folder + "\\" + kEntryFile).c_str());
             return Finish(call, missing ? QVAPI_ERR_NO_MORE_ITEMS : QVAPI_ERR_RESOURCE);
         }
         const std::string copy = folder + "\\" + key.fileName;
@@ -379,7 +379,7 @@ extern "C" QVPAPI_EXPORT int qvAPIChangePackageJobGen(QVPAPI_HANDLE h, uint32_t 
     return qvp::RunApi(kChange, 0, [&](qvp::CallContext& call) {
         if (EditOf(call, h) == nullptr) return 0;
         if (dwChangeFlags == 0 || dwOption > 1) {
-            call.Log(dwChangeFlags == 0 ? msg::kFlagsZero : msg::kOptionInvalid);
+            call.Log(dwChangeFlags == 0 ? msg::kFlagsZero : msg::kOptionInvalid, call.function());
             return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
         }
         if (dwOption == 0) {

@@ -19,15 +19,15 @@ constexpr char kSystem[] = "qvAPIReCreateSystemEntryJobGen";
 constexpr char kStore[] = "qvAPIReCreateStoreEntryJobGen";
 
 namespace msg {
-constexpr char kJobType[] = "qvAPIReCreateJobGen : JOB TYPE Error : JobType = %c";
-constexpr char kPassError[] = "qvAPIReCreateJobGen : qvAPIReCreateJobGen[%d] Error : errno = %d";
+constexpr char kJobType[] = "%s : JOB TYPE Error : JobType = %c";
+constexpr char kPassError[] = "%s : qvAPIReCreateJobGen[%d] Error : errno = %d";
 constexpr char kNodePath[] = "%s : Node Path Error : Node = %s, Node Path = %s";
 constexpr char kGivenPath[] = "%s : Node Path Error : Node Path = %s";
 constexpr char kFindFirst[] = "%s : qvAPIFindFirstNode : Node = %s, errno = %d";
 constexpr char kMember[] = "%s : Sub NodeGroup Name Error : NodeGroup = %s, Name = %s";
 constexpr char kGroupPath[] = "%s : Sub NodeGroup Path over MAX_PATH : NodeGroup = %s, Name = %s";
 constexpr char kIdGroup[] = "%s : IDGroupEntry Err";
-constexpr char kTooDeep[] = "qvAPIReCreateJobGen : Logical Error : NodeGroup nesting over %d levels";
+constexpr char kTooDeep[] = "%s : Logical Error : NodeGroup nesting over %d levels";
 }  // namespace msg
 
 constexpr FrameTexts kFrame{kDriver, EndStyle::Result, nullptr, nullptr, nullptr};
@@ -238,7 +238,7 @@ uint32_t Dispatch(CallContext& call, Pass& pass, const JobGenHeader& header, con
             if (e.jobKind == 'L' && (e.type & 0x1000000u) != 0) return Expand(call, pass, kStoreExpander, e, resolved);
             return Expand(call, pass, kSystemExpander, e, resolved);
         default:
-            call.Log(msg::kJobType, e.jobKind);
+            call.Log(msg::kJobType, call.function(), e.jobKind);
             return QVAPI_ERR_UNEXPECTED_DATA;
     }
 }
@@ -266,7 +266,7 @@ uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* fr
         out.entryAreaSize = out.entryCount * static_cast<uint32_t>(kEntrySize);
         Overlay(image, out, pass.out);
         if (code != 0) {
-            if (table->pass > 0) call.Log(msg::kPassError, static_cast<int>(table->pass), static_cast<int>(code));
+            if (table->pass > 0) call.Log(msg::kPassError, call.function(), static_cast<int>(table->pass), static_cast<int>(code));
             WritePrepared(call, to, image);
             return code;
         }
@@ -274,7 +274,7 @@ uint32_t ReCreate(CallContext& call, ReCreateControlTable* table, const char* fr
         table->repeat = 0;
         if (++table->pass >= kMaxPasses) {
             // Only a store whose group names loop back on themselves gets here.
-            call.Log(msg::kTooDeep, static_cast<int>(kMaxPasses));
+            call.Log(msg::kTooDeep, call.function(), static_cast<int>(kMaxPasses));
             WritePrepared(call, to, image);
             return QVAPI_ERR_UNEXPECTED_DATA;
         }

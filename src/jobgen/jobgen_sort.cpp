@@ -21,11 +21,13 @@ constexpr char kDriver[] = "qvAPISortEntryJobGen";
 constexpr size_t kPackageKeyCompared = 63;
 
 namespace msg {
-constexpr char kNoEntry[] = "qvAPISortEntryJobGen : Logical Error : Entry Count is 0 : File = %s";
-constexpr char kJobType[] = "qvAPISortEntryJobGen : JOB TYPE Error : JobType = %s";
-constexpr char kKey[] = "qvAPISortSoftEntryJobGen : strchr Error : code = %x";
-constexpr char kStep[] = "qvAPISortEntryJobGen : %s Error : File = %s, Node = %s, ErrorCode = 0x%8.8x";
-constexpr char kNoSoft[] = "qvAPISortSoftEntryJobGen : CreateFile Error : File = jobgenentryfile";
+constexpr char kNoEntry[] = "%s : Logical Error : Entry Count is 0 : File = %s";
+constexpr char kJobType[] = "%s : JOB TYPE Error : JobType = %s";
+// The soft-list step logs under its own name.
+constexpr char kSoftName[] = "qvAPISortSoftEntryJobGen";
+constexpr char kKey[] = "%s : strchr Error : code = %x";
+constexpr char kStep[] = "%s : %s Error : File = %s, Node = %s, ErrorCode = 0x%8.8x";
+constexpr char kNoSoft[] = "%s : CreateFile Error : File = jobgenentryfile";
 }  // namespace msg
 
 constexpr FrameTexts kFrame{kDriver, EndStyle::Result, nullptr, nullptr, nullptr};
@@ -145,7 +147,7 @@ uint32_t WriteBack(CallContext& call, Sorter& s, char kind, std::vector<JobGenEn
     const Filing filing = FilingOf(kind);
     if (filing == Filing::None) {
         const char letter[2] = {kind, 0};
-        call.Log(msg::kJobType, letter);
+        call.Log(msg::kJobType, call.function(), letter);
         return QVAPI_ERR_UNEXPECTED_DATA;
     }
     for (const auto& [upper, bucket] : s.buckets) {
@@ -166,7 +168,7 @@ uint32_t WriteBack(CallContext& call, Sorter& s, char kind, std::vector<JobGenEn
             for (const auto& [key, entry] : s.packages) put(entry);
         } else if (filing == Filing::Soft) {
             if (!s.soft) {
-                call.Log("%s", msg::kNoSoft);
+                call.Log(msg::kNoSoft, msg::kSoftName);
                 return QVAPI_ERR_RESOURCE;
             }
             put(*s.soft);
@@ -187,7 +189,7 @@ uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, 
     if (const uint32_t code = ReadStepInput(call, kDriver, table, from, to, bytes, header); code != 0) return code;
     if (header.jobKind == 0) return 0;
     if (header.entryCount == 0) {
-        call.Log(msg::kNoEntry, from);
+        call.Log(msg::kNoEntry, call.function(), from);
         return QVAPI_ERR_UNEXPECTED_DATA;
     }
     StoredJobGen stored;
@@ -201,12 +203,12 @@ uint32_t Sort(CallContext& call, ReCreateControlTable* table, const char* from, 
         const Filing filing = FilingOf(e.jobKind);
         if (filing == Filing::None) {
             const char letter[2] = {e.jobKind, 0};
-            call.Log(msg::kJobType, letter);
+            call.Log(msg::kJobType, call.function(), letter);
             return QVAPI_ERR_UNEXPECTED_DATA;
         }
         if (e.jobKind == 'I' && oldLayout) UpgradeSoft(e);
         if (const uint32_t code = s.File(e); code != 0) {
-            call.Log(msg::kStep, "qvAPISortNodeNameJobGen", from, FieldText(e.node, kTextField).c_str(), code);
+            call.Log(msg::kStep, call.function(), "qvAPISortNodeNameJobGen", from, FieldText(e.node, kTextField).c_str(), code);
             return code;
         }
         if (filing == Filing::Package) s.FilePackage(e);
@@ -254,7 +256,7 @@ uint32_t BucketKey(std::string_view nodeName, bool byAddress, std::string& key) 
             return 0;
         }
     }
-    qvpDllLog(msg::kKey, 0);
+    qvpDllLog(msg::kKey, msg::kSoftName, 0);
     return QVAPI_ERR_RESOURCE;
 }
 
