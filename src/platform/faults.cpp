@@ -24,6 +24,7 @@ struct State {
     std::array<Plan, kCalls> plans{};
     std::string filter;
     std::vector<std::pair<std::string, uint64_t>> sizes;
+    std::function<void(const std::string&)> listed;
     bool active = false;  // anything armed, watched or reported: the hooks' fast exit
 };
 
@@ -49,6 +50,18 @@ unsigned Calls(Call call) { return t_state.counted[static_cast<size_t>(call)]; }
 void ReportSize(std::string_view name, uint64_t size) {
     t_state.sizes.emplace_back(std::string(name), size);
     t_state.active = true;
+}
+
+void OnListed(std::function<void(const std::string& folder)> hook) {
+    t_state.listed = std::move(hook);
+    t_state.active = true;
+}
+
+void Listed(const std::string& folder) {
+    if (!t_state.active || !t_state.listed) return;
+    // A copy: the hook may end itself.
+    auto hook = t_state.listed;
+    hook(folder);
 }
 
 void Reset() { t_state = State{}; }
