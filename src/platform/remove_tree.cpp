@@ -143,7 +143,7 @@ BOOL RemoveTree(const char* path, RemoveScope scope) {
         if (S_ISLNK(st.st_mode)) {
             if (::unlinkat(parent.get(), last.c_str(), 0) != 0) return detail::FailErrno(errno);
         } else if (!S_ISDIR(st.st_mode)) {
-            return detail::Fail(ERROR_DIRECTORY);
+            return detail::Fail(ERROR_PATH_NOT_FOUND);  // no folder to walk
         } else {
             remover.RemoveFolder(parent.get(), p.posix.substr(0, p.posix.size() - last.size() - 1), last.c_str());
         }
@@ -152,9 +152,9 @@ BOOL RemoveTree(const char* path, RemoveScope scope) {
         UniqueFd top(::openat(parent.get(), last.c_str(),
                               O_RDONLY | O_DIRECTORY | O_CLOEXEC | (belowRoot ? O_NOFOLLOW : 0)));
         if (!top) {
-            return detail::Fail(errno == ENOENT  ? ERROR_PATH_NOT_FOUND
-                                : errno == ELOOP || errno == ENOTDIR ? ERROR_DIRECTORY
-                                                                     : ErrorFromErrno(errno));
+            // Missing, no folder, or a link in the store: no folder to walk.
+            const bool noFolder = errno == ENOENT || errno == ELOOP || errno == ENOTDIR;
+            return detail::Fail(noFolder ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
         }
         remover.Empty(top.get(), p.posix, scope == RemoveScope::Files);
         if (scope == RemoveScope::Files) {

@@ -290,8 +290,8 @@ enum class RemoveScope {
 // never what it points to). Below the install root not even the folders leading to `path` are
 // passed through a link, nor is `path` itself. With Tree a link named by `path` goes as a link.
 // Every entry is tried; FALSE with the first error met: 32 a file another handle holds without
-// sharing delete, 3 a missing folder (Tree: 2 when only its last level is missing), 267 `path`
-// names no folder, 145 a folder left not empty, 5 no permission.
+// sharing delete, 3 no folder at `path` (missing, a file, or a link in the store; Tree: 2 when
+// only its last level is missing), 145 a folder left not empty, 5 no permission.
 BOOL RemoveTree(const char* path, RemoveScope scope);
 
 // ---- named objects --------------------------------------------------------------------------

@@ -56,10 +56,10 @@ TEST_F(StoreLinksTest, RemoveTreeErrorsAndLinks) {
         {"ZARNQVP\\none", RemoveScope::Tree, ERROR_FILE_NOT_FOUND},
         {"ZARNQVP\\none\\deeper", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
         {"ZARNQVP\\none", RemoveScope::Contents, ERROR_PATH_NOT_FOUND},
-        {"ZARNQVP\\W\\top.txt", RemoveScope::Tree, ERROR_DIRECTORY},
+        {"ZARNQVP\\W\\top.txt", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
         // A link named below the root: never followed, removed as a link by Tree only.
-        {"ZARNQVP\\toplink", RemoveScope::Contents, ERROR_DIRECTORY},
-        {"ZARNQVP\\toplink", RemoveScope::Files, ERROR_DIRECTORY},
+        {"ZARNQVP\\toplink", RemoveScope::Contents, ERROR_PATH_NOT_FOUND},
+        {"ZARNQVP\\toplink", RemoveScope::Files, ERROR_PATH_NOT_FOUND},
         {"ZARNQVP\\toplink", RemoveScope::Tree, 0},
         // Nor is a link passed on the way to the folder.
         {"ZARNQVP\\via\\E1", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
