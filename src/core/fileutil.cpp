@@ -1,5 +1,6 @@
 // Directory and file utilities over the platform layer. Symbolic links (reparse points) are
-// never followed: a walk removes the link itself and copies leave it out.
+// never followed: removals (the platform's tree remover, by handle) take the link itself and
+// copies leave it out.
 #include "core/fileutil.h"
 
 #include <algorithm>
@@ -70,55 +71,6 @@ bool ListDirectory(const std::string& directory, std::vector<Entry>& entries) {
 bool IsLink(win::DWORD attributes) { return (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsDirectory(win::DWORD attributes) {
     return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Removes the link, never what it points to.
-bool RemoveLink(const std::string& path) {
-    if (win::DeleteFile(path.c_str())) return true;
-    const win::DWORD error = win::GetLastError();
-    if (win::RemoveDirectory(path.c_str())) return true;
-    win::SetLastError(error);
-    return false;
-}
-
-bool RemoveFile(const std::string& path, win::DWORD attributes) {
-    if ((attributes & win::FILE_ATTRIBUTE_READONLY) != 0) {
-        win::SetFileAttributes(path.c_str(), win::FILE_ATTRIBUTE_NORMAL);
-    }
-    return win::DeleteFile(path.c_str()) != 0;
-}
-
-enum class Depth { FilesOnly, Everything };
-
-// Deletes the contents of a directory (and the directory when `removeSelf`); returns the first
-// Windows error met, 0 when all went, after trying every entry.
-win::DWORD RemoveContents(const std::string& directory, Depth depth, bool removeSelf) {
-    win::DWORD first = 0;
-    auto note = [&first](bool ok) {
-        if (!ok && first == 0) first = win::GetLastError() != 0 ? win::GetLastError() : win::ERROR_ACCESS_DENIED;
-    };
-    std::vector<Entry> entries;
-    if (!ListDirectory(directory, entries)) return win::GetLastError();
-    for (const Entry& e : entries) {
-        const std::string path = Join(directory, e.name.c_str());
-        if (IsLink(e.attributes)) {
-            note(RemoveLink(path));
-        } else if (IsDirectory(e.attributes)) {
-            if (depth == Depth::Everything) {
-                // A read-only folder goes like any other.
-                if ((e.attributes & win::FILE_ATTRIBUTE_READONLY) != 0) {
-                    win::SetFileAttributes(path.c_str(), e.attributes & ~win::FILE_ATTRIBUTE_READONLY);
-                }
-                const win::DWORD error = RemoveContents(path, depth, true);
-                if (error != 0 && first == 0) first = error;
-            }
-        } else {
-            note(RemoveFile(path, e.attributes));
-        }
-    }
-    if (removeSelf) note(win::RemoveDirectory(directory.c_str()) != 0);
-    if (first != 0) win::SetLastError(first);
-    return first;
 }
 
 bool CopyOneFile(const std::string& from, const std::string& to) {
@@ -285,16 +237,8 @@ int gaiCOMDirectoryDeleteAll(const char* directory) {
         return 1;
     }
     const std::string dir = StripTrailingSeparators(directory);
-    const win::DWORD attributes = win::GetFileAttributes(dir.c_str());
-    win::DWORD error = 0;
-    if (attributes == win::INVALID_FILE_ATTRIBUTES) {
-        error = win::GetLastError();
-    } else if (IsLink(attributes)) {
-        if (!RemoveLink(dir)) error = win::GetLastError();
-    } else {
-        error = RemoveContents(dir, Depth::Everything, true);
-    }
-    if (error == 0) return 0;
+    if (win::RemoveTree(dir.c_str(), win::RemoveScope::Tree)) return 0;
+    const win::DWORD error = win::GetLastError();
     qvpReportError(0, kDeleteAllError, dir.c_str(), error);
     win::SetLastError(error);
     return 1;
@@ -305,7 +249,7 @@ int gaiCOMDirectoryClearAll(const char* directory) {
         win::SetLastError(win::ERROR_INVALID_PARAMETER);
         return 1;
     }
-    return RemoveContents(StripTrailingSeparators(directory), Depth::Everything, false) == 0 ? 0 : 1;
+    return win::RemoveTree(StripTrailingSeparators(directory).c_str(), win::RemoveScope::Contents) ? 0 : 1;
 }
 
 int gaiCOMDirectoryDelete(const char* directory) {
@@ -313,7 +257,7 @@ int gaiCOMDirectoryDelete(const char* directory) {
         win::SetLastError(win::ERROR_INVALID_PARAMETER);
         return 1;
     }
-    return RemoveContents(StripTrailingSeparators(directory), Depth::FilesOnly, true) == 0 ? 0 : 1;
+    return win::RemoveTree(StripTrailingSeparators(directory).c_str(), win::RemoveScope::Files) ? 0 : 1;
 }
 
 int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int tries) {

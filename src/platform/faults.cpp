@@ -25,6 +25,7 @@ struct State {
     std::string filter;
     std::vector<std::pair<std::string, uint64_t>> sizes;
     std::vector<uint64_t> randoms;  // given back first to last
+    std::function<void(const std::string&)> listed;
     bool active = false;  // anything armed, watched or reported: the hooks' fast exit
 };
 
@@ -55,6 +56,18 @@ void ReportSize(std::string_view name, uint64_t size) {
 void GiveRandomNumbers(std::vector<uint64_t> values) {
     t_state.randoms.assign(values.rbegin(), values.rend());
     t_state.active = true;
+}
+
+void OnListed(std::function<void(const std::string& folder)> hook) {
+    t_state.listed = std::move(hook);
+    t_state.active = true;
+}
+
+void Listed(const std::string& folder) {
+    if (!t_state.active || !t_state.listed) return;
+    // A copy: the hook may end itself.
+    auto hook = t_state.listed;
+    hook(folder);
 }
 
 void Reset() { t_state = State{}; }

@@ -56,11 +56,13 @@ int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writabl
 }
 
 // Open flags beyond the access: write-through; never through a link where the caller asked so
-// (FILE_FLAG_OPEN_REPARSE_POINT) or where the file is to be new (CREATE_NEW: a link planted at
-// the name is an existing name, never a way to somewhere else).
-int OpenFlags(DWORD flags, DWORD disposition) {
+// (FILE_FLAG_OPEN_REPARSE_POINT), where the file is to be new (CREATE_NEW: a link planted at
+// the name is an existing name, never a way to somewhere else), or below the install root,
+// whatever the disposition (every writer of the store can plant one there).
+int OpenFlags(DWORD flags, DWORD disposition, std::string_view posix) {
     int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
-    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) || disposition == CREATE_NEW) extra |= O_NOFOLLOW;
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) || disposition == CREATE_NEW || BelowStoreRoot(posix))
+        extra |= O_NOFOLLOW;
     return extra;
 }
 
@@ -145,7 +147,7 @@ Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool 
 }
 
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    const int extra = OpenFlags(flags, disposition);
+    const int extra = OpenFlags(flags, disposition, rp.posix);
     const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     bool knownExists = rp.exists;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -238,7 +240,7 @@ Fresh CreateFresh(const std::string& exact, DWORD access, DWORD share, DWORD dis
     const std::string known = FindNoCase(dir, name, &ds);
     if (!known.empty()) return known == name ? Fresh::ExistsExactly : Fresh::Other;
     bool writable = false;
-    const int fd = OpenFd(exact, access, OpenFlags(flags, disposition) | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
+    const int fd = OpenFd(exact, access, OpenFlags(flags, disposition, exact) | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
     if (fd < 0) return Fresh::Other;
     NoteCreated(exact, &ds.st_mtim);
     UniqueFd guard(fd);
@@ -287,7 +289,7 @@ HANDLE CreateFileCounted(const char* path, DWORD access, DWORD shareMode, DWORD 
     // the lookup needed. Anything else goes through the full resolution.
     if (tryExact) {
         bool writable = false;
-        const int fd = detail::OpenFd(exact, access, detail::OpenFlags(flagsAndAttributes, disposition), writable);
+        const int fd = detail::OpenFd(exact, access, detail::OpenFlags(flagsAndAttributes, disposition, exact), writable);
         if (fd >= 0) {
             detail::UniqueFd guard(fd);
             HANDLE h = INVALID_HANDLE_VALUE;
@@ -339,7 +341,7 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
     auto fullOpen = [&] { return CreateFileCounted(path, access, shareMode, disposition, flagsAndAttributes); };
     const char* name = exact.c_str() + dir->posix.size() + 1;
     const bool single = std::strchr(name, '/') == nullptr;
-    const int extra = detail::OpenFlags(flagsAndAttributes, disposition);
+    const int extra = detail::OpenFlags(flagsAndAttributes, disposition, exact);
     bool writable = false;
     int fd = -1;
     bool created = false;

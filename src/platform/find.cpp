@@ -58,6 +58,7 @@ struct FindObject : detail::Object {
     std::vector<unsigned char> ready;
     std::vector<uint32_t> order;  // the walk: indexes in NTFS order
     bool namesOnly = false;        // hands out names and kinds, never reads an entry's status
+    bool inStore = false;          // below the install root: links are left out of the walk
     unsigned dots = 0;             // "." and ".." handed out first (0, 1 or 2 of them)
     const char* dotNames[2] = {".", ".."};
     size_t next = 0;               // position in the walk, dots included
@@ -336,6 +337,9 @@ bool Next(FindObject& f, WIN32_FIND_DATAA* data) {
         }
         Fill(f.infos[i], f.Name(i), data);
     }
+    // A name swapped for a link after the snapshot: in the store still no folder to descend into.
+    if (f.inStore && (data->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        data->dwFileAttributes &= ~FILE_ATTRIBUTE_DIRECTORY;
     fault::AdjustFindData(data);
     return true;
 }
@@ -427,10 +431,19 @@ std::shared_ptr<FindObject> OpenWalk(const std::string& dirPart) {
     }
     auto f = std::make_shared<FindObject>();
     f->dir = dir.posix;
-    f->dirFd = open(f->dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // In the store the walk never passes through a link, neither on its way to the folder nor
+    // at the folder itself.
+    f->dirFd = detail::OpenFolder(f->dir, f->inStore).release();
     if (f->dirFd >= 0) return f;
+    if (errno == ELOOP) errno = ENOTDIR;  // a link there is no folder
     SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
     return nullptr;
+}
+
+bool IsLink(int dirFd, const char* name, unsigned char type) {
+    if (type != DT_UNKNOWN) return type == DT_LNK;
+    struct stat st{};
+    return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
 // The snapshot: every name of the folder that the pattern matches, read through a second
@@ -455,9 +468,12 @@ bool ReadMatches(FindObject& f, const Matcher& match) {
             detail::UpperInPlace(key, match.cp);
             if (!match(key)) continue;
         }
+        // In the store a link is neither folder, job nor JobGen: no walker sees it.
+        if (f.inStore && IsLink(f.dirFd, n, e->d_type)) continue;
         snapshot.Add(n, len, e->d_type);
     }
     closedir(d);
+    fault::Listed(f.dir);
     snapshot.EndOfDirectory();
     SortNames(f, match.cp);
     snapshot.Collect();

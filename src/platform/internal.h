@@ -202,8 +202,9 @@ struct FileObject : Object {
 int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable);
 // The same relative to the directory `dirFd` (or AT_FDCWD).
 int OpenFdAt(int dirFd, const char* path, DWORD access, int extraFlags, bool& writable);
-// The open flags a CreateFile's flags and disposition ask for beyond the access.
-int OpenFlags(DWORD flags, DWORD disposition);
+// The open flags a CreateFile's flags and disposition ask for beyond the access (`posix`: the
+// file, which decides whether a link at it may be followed).
+int OpenFlags(DWORD flags, DWORD disposition, std::string_view posix);
 // CreateFile on a resolved path (CopyFile and MoveFile use it too).
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
@@ -229,5 +230,18 @@ public:
 private:
     int fd_ = -1;
 };
+
+// ---- the shared store -----------------------------------------------------------------------
+// `posix` lies strictly below the install root (its spelling in the settings or on disk, kept
+// while the setting and the drive table stay the same): a link there is never followed.
+bool BelowStoreRoot(std::string_view posix);
+// The folder holding `posix` (its last name in `lastName`): below the install root every level
+// after the root opened relative to the one before without following a link, elsewhere as the
+// system finds it. Not valid (errno set) when a level is missing, no folder, or a link.
+UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& belowRoot);
+// The folder `posix` itself for listing, the same way (below the root its last level is no link).
+UniqueFd OpenFolder(const std::string& posix, bool& belowRoot);
+// The kept names of the folder open as `dirFd` are forgotten (entries went behind their back).
+void ForgetNamesIn(int dirFd);
 
 }  // namespace win::detail

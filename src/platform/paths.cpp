@@ -261,6 +261,15 @@ bool KeepsNamesOf(dev_t dev, ino_t ino) {
     return cache.dirs.count(std::make_pair(dev, ino)) != 0;
 }
 
+void ForgetNamesIn(int dirFd) {
+    struct stat st{};
+    if (fstat(dirFd, &st) != 0) return;
+    DirCache& cache = TheDirCache();
+    std::lock_guard lock(cache.mutex);
+    auto it = cache.dirs.find(std::make_pair(st.st_dev, st.st_ino));
+    if (it != cache.dirs.end()) Forget(cache, it);
+}
+
 void NoteCreatedIn(int dirFd, std::string_view name, const struct timespec& parentTimeBefore) {
     struct stat st{};
     if (fstat(dirFd, &st) == 0) NoteChangeIn(st, name, true, &parentTimeBefore);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -305,6 +306,22 @@ HANDLE FindFirstFileNames(const char* pattern, WIN32_FIND_DATAA* data);
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
 
+// ---- tree removal ---------------------------------------------------------------------------
+enum class RemoveScope {
+    Tree,      // the folder and everything in it
+    Contents,  // everything in it; the folder stays
+    Files,     // its files and links (not its sub-folders), then the folder itself
+};
+// Removes by handle: every folder is opened relative to its parent's handle without following a
+// link, listed through its own handle and emptied relative to it; no path is looked up again,
+// so a folder swapped for a link meanwhile redirects nothing (a link always goes as a link,
+// never what it points to). Below the install root not even the folders leading to `path` are
+// passed through a link, nor is `path` itself. With Tree a link named by `path` goes as a link.
+// Every entry is tried; FALSE with the first error met: 32 a file another handle holds without
+// sharing delete, 3 no folder at `path` (missing, a file, or a link in the store; Tree: 2 when
+// only its last level is missing), 145 a folder left not empty, 5 no permission.
+BOOL RemoveTree(const char* path, RemoveScope scope);
+
 // ---- named objects --------------------------------------------------------------------------
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
 constexpr DWORD WAIT_OBJECT_0 = 0;
@@ -429,6 +446,10 @@ void FailNth(Call call, unsigned nth, DWORD error);
 // Counts from 0 again; only calls whose path contains `filter` count ("" every call).
 void Watch(std::string_view filter);
 unsigned Calls(Call call);  // counted since Watch or Reset
+// `hook` runs with the POSIX path of each folder that a walk or a tree removal has just listed,
+// before any entry of the listing is used, so that a test can change the folder at exactly that
+// point; an empty function ends it.
+void OnListed(std::function<void(const std::string& folder)> hook);
 // Walks report `size` bytes for entries named `name` (exact bytes) instead of their own.
 void ReportSize(std::string_view name, uint64_t size);
 // The next RandomNumber calls of this thread give these values, in order.
@@ -438,11 +459,13 @@ void Reset();  // nothing armed, no filter, no reported sizes, no numbers to giv
 bool Hit(Call call, std::string_view path = {});
 void AdjustFindData(WIN32_FIND_DATAA* data);
 bool TakeRandomNumber(uint64_t* value);  // false when no number is to be given
+void Listed(const std::string& folder);
 #else
 // Always inlined, so that no trace of the hooks is left in what is shipped, unoptimised or not.
 [[gnu::always_inline]] inline bool Hit(Call, std::string_view = {}) { return false; }
 [[gnu::always_inline]] inline void AdjustFindData(WIN32_FIND_DATAA*) {}
 [[gnu::always_inline]] inline bool TakeRandomNumber(uint64_t*) { return false; }
+[[gnu::always_inline]] inline void Listed(const std::string&) {}
 #endif
 
 }  // namespace fault

@@ -97,6 +97,35 @@ TEST_F(FileUtilTest, DeleteAllRemovesTheTreeButNotWhatLinksPointTo) {
     ExpectOutsideIntact();
 }
 
+// Another writer of the store moves a folder away just after the remover listed it and plants a
+// link to outside the root in its place (the platform's seam). Outside holds the listed names:
+// removing them by path would reach them through the link.
+TEST_F(FileUtilTest, FolderSwappedForALinkAfterTheListingRedirectsNothing) {
+    WriteText(outside_ / "mid.txt", "keep");
+    WriteText(outside_ / "b" / "c" / "deep.txt", "keep");
+    for (int (*remove)(const char*) : {gaiCOMDirectoryDeleteAll, gaiCOMDirectoryClearAll}) {
+        WriteText(tree_ / "a" / "mid.txt", "mid");
+        WriteText(tree_ / "a" / "b" / "c" / "deep.txt", "deep");
+        bool swapped = false;
+        win::fault::OnListed([&](const std::string& folder) {
+            if (swapped || folder != (tree_ / "a").string()) return;
+            swapped = true;
+            fs::rename(tree_ / "a", root() / "moved");
+            fs::create_directory_symlink(outside_, tree_ / "a");
+        });
+        EXPECT_EQ(remove(tree_.c_str()), 0);
+        win::fault::Reset();
+        EXPECT_TRUE(swapped);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(tree_ / "a")));
+        EXPECT_EQ(ReadText(outside_ / "mid.txt"), "keep");
+        EXPECT_EQ(ReadText(outside_ / "b" / "c" / "deep.txt"), "keep");
+        ExpectOutsideIntact();
+        std::error_code ec;
+        fs::permissions(root() / "moved" / "sealed", fs::perms::owner_all, ec);
+        fs::remove_all(root() / "moved");
+    }
+}
+
 TEST_F(FileUtilTest, ClearAllKeepsTheDirectory) {
     EXPECT_EQ(gaiCOMDirectoryClearAll(tree_.c_str()), 0);
     EXPECT_TRUE(fs::is_directory(tree_));

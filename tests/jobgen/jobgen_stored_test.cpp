@@ -9,6 +9,20 @@
 namespace qvptest {
 namespace {
 
+// The JobGens and folders a walk of `folder` lists, with their kinds.
+std::map<std::string, uint32_t> ListStored(const char* folder, QVPAPI* block) {
+    QVAPI_JOBGEN rec{};
+    std::map<std::string, uint32_t> listed;
+    QVPAPI_HANDLE f = qvAPIFindFirstJobGen(folder, &rec);
+    EXPECT_EQ(f, static_cast<QVPAPI_HANDLE>(block)) << Hex(qvAPIGetLastError());
+    if (f == QVPAPI_INVALID_HANDLE) return listed;
+    do listed[rec.szName] = rec.uiKind;
+    while (qvAPIFindNextJobGen(f, &rec) == 1);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIFindCloseJobGen(f), 1);
+    return listed;
+}
+
 TEST_F(JobGenTest, RenameDeleteAndListStoredJobGens) {
     MakeStored("\\F", "J1");
     MakeStored("\\F", "J2");
@@ -51,18 +65,32 @@ TEST_F(JobGenTest, RenameDeleteAndListStoredJobGens) {
     EXPECT_FALSE(fs::exists(Store() / "F/J2"));
 
     QVAPI_JOBGEN rec{};
-    std::map<std::string, uint32_t> listed;
-    QVPAPI_HANDLE f = qvAPIFindFirstJobGen("\\F", &rec);
-    ASSERT_EQ(f, static_cast<QVPAPI_HANDLE>(block_)) << Hex(qvAPIGetLastError());
-    do listed[rec.szName] = rec.uiKind;
-    while (qvAPIFindNextJobGen(f, &rec) == 1);
-    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
-    EXPECT_EQ(qvAPIFindCloseJobGen(f), 1);
-    EXPECT_EQ(listed, (std::map<std::string, uint32_t>{{"J3", 4}, {"SUB", 3}}));
+    EXPECT_EQ(ListStored("\\F", block_), (std::map<std::string, uint32_t>{{"J3", 4}, {"SUB", 3}}));
     EXPECT_EQ(qvAPIFindFirstJobGen("\\F\\J3", &rec), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
     EXPECT_EQ(qvAPIFindFirstJobGen("\\F\\SUB", &rec), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+}
+
+// Links planted in the store by another writer, to a JobGen and a folder outside the root, are
+// neither JobGens nor folders: the listing leaves them out and no listing starts through them.
+TEST_F(JobGenTest, LinksInTheStoreAreNeitherJobGensNorFolders) {
+    MakeStored("\\F", "J1");
+    MakeStored("\\OUT", "J9");
+    const fs::path outside = root_ / "outside";
+    fs::create_directories(outside / "SUB");
+    fs::rename(Store() / "OUT", outside / "OUT");
+    fs::create_directory_symlink(outside / "OUT" / "J9", Store() / "F" / "J9");
+    fs::create_directory_symlink(outside, Store() / "F" / "LINKED");
+    EXPECT_EQ(ListStored("\\F", block_), (std::map<std::string, uint32_t>{{"J1", 4}}));
+    QVAPI_JOBGEN rec{};
+    EXPECT_EQ(qvAPIFindFirstJobGen("\\F\\LINKED", &rec), QVPAPI_INVALID_HANDLE);
+    EXPECT_NE(qvAPIGetLastError(), 0u);
+    // Deleting the folder removes the links as links, never what they point to.
+    ASSERT_EQ(qvAPIDeleteFolderJobGen("\\", "F", 0, 0), 1) << Hex(qvAPIGetLastError());
+    EXPECT_FALSE(fs::exists(Store() / "F"));
+    EXPECT_TRUE(fs::exists(outside / "OUT" / "J9" / "jobgenfile"));
+    EXPECT_TRUE(fs::is_directory(outside / "SUB"));
 }
 
 TEST_F(JobGenTest, CopyOutAndBackNeverLosesTheStoredJobGen) {

@@ -270,5 +270,37 @@ TEST_F(JobWalkTest, AbstractPathFieldIsNeverFilledPastItsEnd) {
     EXPECT_EQ(qvAPICloseQuery(query, 0, 0), 1);
 }
 
+// Another writer of the store plants links in the job tree: one to a tree of empty folders
+// outside the root, one to a job folder outside it. Neither is a folder or a job: the walk does
+// not list them, no walk starts through them, and the folder delete passes neither.
+TEST_F(JobWalkTest, LinksInTheJobTreeAreNeitherFoldersNorJobs) {
+    WriteTree();
+    WriteJob("\\F1\\SUB\\0000000000000C01", "0000000000000C01");
+    constexpr char kOutJob[] = "0000000000000D01";
+    WriteJob(std::string("\\OUT\\") + kOutJob, kOutJob);
+    const fs::path outside = root_ / "outside";
+    fs::create_directories(outside / "empty" / "E1" / "E2");
+    fs::rename(jobs().JobExecDir() + "/OUT", outside / "OUT");
+    const fs::path outJob = outside / "OUT" / kOutJob;
+    ASSERT_TRUE(fs::is_directory(outJob));
+    fs::create_directory_symlink(outside / "empty", jobs().JobExecDir() + "/F1/LINKDIR");
+    fs::create_directory_symlink(outJob, jobs().JobExecDir() + "/F1/" + kOutJob);
+    Open();
+    const std::vector<Seen> seen = Walk("\\F1");
+    EXPECT_EQ(seen.size(), 4u);
+    for (const Seen& s : seen) EXPECT_TRUE(s.name != "LINKDIR" && s.name != kOutJob) << s.name;
+    QVAPI_JOB job;
+    for (const std::string& folder : {std::string("\\F1\\LINKDIR"), std::string("\\F1\\LINKDIR\\E1")}) {
+        EXPECT_EQ(qvAPIFindFirstJob(folder.c_str(), &job, 0, 0), QVPAPI_INVALID_HANDLE) << folder;
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER) << folder;
+    }
+    // The links stay in F1, so F1 itself cannot go; its own jobs do.
+    EXPECT_EQ(qvAPIDeleteFolderJob("\\", "F1", 0, 0), 0);
+    EXPECT_EQ(deleted_.size(), 3u);
+    for (const Deleted& d : deleted_) EXPECT_EQ(d.path.find(kOutJob), std::string::npos) << d.path;
+    EXPECT_TRUE(fs::is_directory(outside / "empty" / "E1" / "E2"));
+    EXPECT_TRUE(fs::exists(qvpsim::JobStore::JobFilePath((outside).string(), std::string("\\OUT\\") + kOutJob)));
+}
+
 }  // namespace
 }  // namespace qvptest

@@ -27,6 +27,10 @@ protected:
         HANDLE h = Open(C("out\\first.dat"), kRW, 0, CREATE_NEW);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         CloseHandle(h);
+        // The install root is looked up once per change of the settings.
+        h = Open(C("out\\first.dat"), kRW, 0, OPEN_EXISTING);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        CloseHandle(h);
     }
 };
 

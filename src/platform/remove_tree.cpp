@@ -1,0 +1,170 @@
+// Tree removal by handle. A folder is opened relative to its parent's handle and never through
+// a link, listed through its own handle, and its entries go relative to that handle: a folder
+// that another writer swaps for a link after the listing is met as the link it has become and
+// removed as such, and nothing behind it is touched.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/internal.h"
+
+namespace win {
+namespace {
+
+using detail::UniqueFd;
+
+struct Listed {
+    std::string name;
+    unsigned char type;  // DT_* as the folder told it (DT_UNKNOWN: ask)
+};
+
+// The names of the folder open as `dirFd`, read through a second descriptor of it.
+bool List(int dirFd, std::vector<Listed>& out) {
+    const int readFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = readFd >= 0 ? fdopendir(readFd) : nullptr;
+    if (!d) {
+        if (readFd >= 0) ::close(readFd);
+        return false;
+    }
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        out.push_back({n, e->d_type});
+    }
+    closedir(d);
+    return true;
+}
+
+class TreeRemover {
+public:
+    DWORD first() const { return first_; }
+    void Note(DWORD error) {
+        if (first_ == 0) first_ = error;
+    }
+    // A name gone meanwhile is removed already: no error.
+    void NoteErrno(int err) {
+        if (err != ENOENT) Note(ErrorFromErrno(err));
+    }
+
+    // Removes the entries of the folder open as `dirFd`; `path` names it for the failure
+    // injection and the test seam only.
+    void Empty(int dirFd, const std::string& path, bool filesOnly) {
+        std::vector<Listed> entries;
+        if (!List(dirFd, entries)) {
+            NoteErrno(errno);
+            return;
+        }
+        fault::Listed(path);
+        bool removed = false;
+        for (const Listed& e : entries) removed |= RemoveEntry(dirFd, path, e, filesOnly);
+        if (removed) detail::ForgetNamesIn(dirFd);
+    }
+
+    // Removes the folder `name` of `dirFd` and everything in it, by handle.
+    bool RemoveFolder(int dirFd, const std::string& path, const char* name) {
+        UniqueFd sub(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!sub) {
+            // No longer a folder (a link or a file took its place): it goes as what it is now.
+            if (errno == ELOOP || errno == ENOTDIR) return RemoveName(dirFd, path, name, DT_UNKNOWN);
+            NoteErrno(errno);
+            return false;
+        }
+        // A read-only folder goes like any other: what is in it must be removable.
+        struct stat st{};
+        if (fstat(sub.get(), &st) == 0 && !(st.st_mode & S_IWUSR)) fchmod(sub.get(), (st.st_mode & 07777) | S_IWUSR);
+        Empty(sub.get(), path + "/" + name, false);
+        sub.reset();
+        if (::unlinkat(dirFd, name, AT_REMOVEDIR) == 0) return true;
+        if (errno == ENOTDIR) return RemoveName(dirFd, path, name, DT_UNKNOWN);  // swapped after emptying
+        NoteErrno(errno);
+        return false;
+    }
+
+private:
+    bool RemoveEntry(int dirFd, const std::string& path, const Listed& e, bool filesOnly) {
+        unsigned char type = e.type;
+        if (type == DT_UNKNOWN) {
+            struct stat st{};
+            if (fstatat(dirFd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                NoteErrno(errno);
+                return false;
+            }
+            type = IFTODT(st.st_mode);
+        }
+        if (type == DT_DIR) return !filesOnly && RemoveFolder(dirFd, path, e.name.c_str());
+        return RemoveName(dirFd, path, e.name.c_str(), type);
+    }
+
+    // Removes a name that is no folder: a file another handle holds without sharing delete
+    // stays (32), a link goes as a link.
+    bool RemoveName(int dirFd, const std::string& path, const char* name, unsigned char type) {
+        if (fault::Hit(fault::Call::DeleteFile, path + "/" + name)) {
+            Note(GetLastError());
+            return false;
+        }
+        if (type == DT_REG || type == DT_UNKNOWN) {
+            UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (fd && detail::HeldWithoutDeleteShare(fd.get())) {
+                Note(ERROR_SHARING_VIOLATION);
+                return false;
+            }
+        }
+        if (::unlinkat(dirFd, name, 0) == 0) return true;
+        if (errno == EISDIR) return RemoveFolder(dirFd, path, name);  // a folder took its place
+        NoteErrno(errno);
+        return false;
+    }
+
+    DWORD first_ = 0;
+};
+
+}  // namespace
+
+BOOL RemoveTree(const char* path, RemoveScope scope) {
+    if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    detail::ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return FALSE;
+    const bool wholeTree = scope == RemoveScope::Tree;
+    if (!p.exists) return detail::Fail(wholeTree ? detail::MissingError(p) : ERROR_PATH_NOT_FOUND);
+    std::string last;
+    bool belowRoot = false;
+    UniqueFd parent = detail::OpenParentOf(p.posix, last, belowRoot);
+    if (!parent) return detail::Fail(ERROR_PATH_NOT_FOUND);
+    if (p.isRoot || last.empty() || last == "." || last == "..") return detail::Fail(ERROR_ACCESS_DENIED);
+    TreeRemover remover;
+    if (wholeTree) {
+        struct stat st{};
+        if (fstatat(parent.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return detail::FailErrno(errno);
+        if (S_ISLNK(st.st_mode)) {
+            if (::unlinkat(parent.get(), last.c_str(), 0) != 0) return detail::FailErrno(errno);
+        } else if (!S_ISDIR(st.st_mode)) {
+            return detail::Fail(ERROR_PATH_NOT_FOUND);  // no folder to walk
+        } else {
+            remover.RemoveFolder(parent.get(), p.posix.substr(0, p.posix.size() - last.size() - 1), last.c_str());
+        }
+    } else {
+        // Outside the store the folder may be reached through a link, as any folder there.
+        UniqueFd top(::openat(parent.get(), last.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC | (belowRoot ? O_NOFOLLOW : 0)));
+        if (!top) {
+            // Missing, no folder, or a link in the store: no folder to walk.
+            const bool noFolder = errno == ENOENT || errno == ELOOP || errno == ENOTDIR;
+            return detail::Fail(noFolder ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        }
+        remover.Empty(top.get(), p.posix, scope == RemoveScope::Files);
+        if (scope == RemoveScope::Files) {
+            top.reset();
+            if (::unlinkat(parent.get(), last.c_str(), AT_REMOVEDIR) != 0) remover.NoteErrno(errno);
+        }
+    }
+    if (remover.first() != 0) return detail::Fail(remover.first());
+    detail::ForgetNamesIn(parent.get());
+    return TRUE;
+}
+
+}  // namespace win

@@ -1,0 +1,174 @@
+// The shared store against another writer of it: the tree remover never passes a link (the
+// race with a folder swapped for one after the listing is in tests/core/fileutil_test.cpp),
+// walks below the install root never show or pass a link, and no CreateFile follows a link at
+// its last component there. The install root is C:\ZARNQVP (the default); outside/ lies beside it.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform_fixture.h"
+
+namespace {
+using namespace win;
+namespace fs = std::filesystem;
+using qvp_test::PlatformTest;
+
+constexpr int kOutsideFiles = 20;
+
+class StoreLinksTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        fs::create_directories(P("ZARNQVP/W/a/b"));
+        Touch("ZARNQVP/W/top.txt", "top");
+        Touch("ZARNQVP/W/a/b/deep.txt", "deep");
+        fs::create_directories(P("outside/E1/E2"));
+        for (int i = 0; i < kOutsideFiles; ++i) Touch("outside/f" + std::to_string(i), "keep");
+    }
+    void ExpectOutsideIntact() {
+        for (int i = 0; i < kOutsideFiles; ++i) EXPECT_EQ(Slurp("outside/f" + std::to_string(i)), "keep") << i;
+        EXPECT_TRUE(fs::is_directory(P("outside/E1/E2")));
+    }
+    // Names a walk of `pattern` lists, "." and ".." left out; empty with its error when none.
+    static std::vector<std::string> Listing(const std::string& pattern, bool namesOnly, DWORD* error = nullptr) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA data{};
+        HANDLE h = namesOnly ? FindFirstFileNames(pattern.c_str(), &data) : FindFirstFile(pattern.c_str(), &data);
+        if (error) *error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (h == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::string n = data.cFileName;
+            if (n != "." && n != "..") names.push_back(n);
+        } while (FindNextFile(h, &data));
+        FindClose(h);
+        return names;
+    }
+};
+
+TEST_F(StoreLinksTest, RemoveTreeErrorsAndLinks) {
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/W/a/link"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/toplink"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/via"));
+    const struct {
+        const char* path;
+        RemoveScope scope;
+        DWORD error;  // 0: removed
+    } cases[] = {
+        {"ZARNQVP\\none", RemoveScope::Tree, ERROR_FILE_NOT_FOUND},
+        {"ZARNQVP\\none\\deeper", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
+        {"ZARNQVP\\none", RemoveScope::Contents, ERROR_PATH_NOT_FOUND},
+        {"ZARNQVP\\W\\top.txt", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
+        // A link named below the root: never followed, removed as a link by Tree only.
+        {"ZARNQVP\\toplink", RemoveScope::Contents, ERROR_PATH_NOT_FOUND},
+        {"ZARNQVP\\toplink", RemoveScope::Files, ERROR_PATH_NOT_FOUND},
+        {"ZARNQVP\\toplink", RemoveScope::Tree, 0},
+        // Nor is a link passed on the way to the folder.
+        {"ZARNQVP\\via\\E1", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
+        // Files leave the sub-folders, so the folder cannot go.
+        {"ZARNQVP\\W\\a", RemoveScope::Files, ERROR_DIR_NOT_EMPTY},
+        {"ZARNQVP\\W", RemoveScope::Tree, 0},
+    };
+    for (const auto& c : cases) {
+        SetLastError(0);
+        EXPECT_EQ(RemoveTree(C(c.path).c_str(), c.scope), c.error == 0 ? TRUE : FALSE) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+        ExpectOutsideIntact();
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(P("ZARNQVP/toplink"))));
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W")));
+}
+
+TEST_F(StoreLinksTest, HeldFileStaysWithItsErrorAndTheRestGoes) {
+    HANDLE held = CreateFile(C("ZARNQVP\\W\\a\\b\\deep.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(RemoveTree(C("ZARNQVP\\W").c_str(), RemoveScope::Tree));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(held);
+    EXPECT_TRUE(fs::exists(P("ZARNQVP/W/a/b/deep.txt")));
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W/top.txt")));
+    EXPECT_TRUE(RemoveTree(C("ZARNQVP\\W").c_str(), RemoveScope::Tree));
+}
+
+// Outside the store a link at the folder named is followed for its contents, as before.
+TEST_F(StoreLinksTest, OutsideTheStoreLinksAreFollowedAsBefore) {
+    fs::create_directories(P("other/in"));
+    Touch("other/in/x", "x");
+    fs::create_directory_symlink(P("other"), P("alias"));
+    EXPECT_EQ(Listing(C("alias\\*"), false), std::vector<std::string>{"in"});
+    fs::create_directory_symlink(P("outside"), P("other/lnk"));
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFile(C("other\\lnk").c_str(), &data);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    FindClose(h);
+    EXPECT_TRUE(RemoveTree(C("alias").c_str(), RemoveScope::Contents));
+    EXPECT_TRUE(fs::is_empty(P("other")));
+    ExpectOutsideIntact();
+}
+
+TEST_F(StoreLinksTest, StoreWalksNeitherShowNorPassALink) {
+    fs::create_directory_symlink(P("outside/E1"), P("ZARNQVP/W/dirlink"));
+    fs::create_symlink(P("outside/f1"), P("ZARNQVP/W/filelink"));
+    for (bool namesOnly : {false, true}) {
+        EXPECT_EQ(Listing(C("ZARNQVP\\W\\*"), namesOnly), (std::vector<std::string>{"a", "top.txt"}));
+        DWORD error = 0;
+        EXPECT_TRUE(Listing(C("ZARNQVP\\W\\dirlink\\*"), namesOnly, &error).empty());
+        EXPECT_EQ(error, ERROR_PATH_NOT_FOUND);
+        EXPECT_TRUE(Listing(C("ZARNQVP\\W\\dirlink"), namesOnly, &error).empty());
+        EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
+    }
+    // A folder on the way swapped for a link: the walk below it finds nothing.
+    fs::rename(P("ZARNQVP/W/a"), P("outside/a"));
+    fs::create_directory_symlink(P("outside/a"), P("ZARNQVP/W/a"));
+    DWORD error = 0;
+    EXPECT_TRUE(Listing(C("ZARNQVP\\W\\a\\b\\*"), false, &error).empty());
+    EXPECT_EQ(error, ERROR_PATH_NOT_FOUND);
+}
+
+// The install root itself may be a link: walks and files below it work as usual.
+TEST_F(StoreLinksTest, TheInstallRootItselfMayBeALink) {
+    fs::rename(P("ZARNQVP"), P("real"));
+    fs::create_directory_symlink(P("real"), P("ZARNQVP"));
+    EXPECT_EQ(Listing(C("ZARNQVP\\W\\*"), false), (std::vector<std::string>{"a", "top.txt"}));
+    HANDLE h = CreateFile(C("ZARNQVP\\W\\top.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(RemoveTree(C("ZARNQVP\\W").c_str(), RemoveScope::Tree));
+    EXPECT_FALSE(fs::exists(P("real/W")));
+}
+
+// Every disposition refuses a link at the last component below the root: the file behind it
+// keeps its bytes, a dangling link's target is never made.
+TEST_F(StoreLinksTest, NoCreateFileFollowsALinkInTheStore) {
+    fs::create_symlink(P("outside/f0"), P("ZARNQVP/W/link"));
+    fs::create_symlink(P("outside/made"), P("ZARNQVP/W/dangling"));
+    HANDLE folder = CreateFile(C("ZARNQVP\\W").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    for (const char* name : {"link", "dangling"}) {
+        for (DWORD disposition : {CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING}) {
+            const std::string path = C("ZARNQVP\\W\\") + name;
+            for (bool relative : {false, true}) {
+                HANDLE h = relative ? CreateFileIn(folder, path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, disposition, 0)
+                                    : CreateFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                                                 0, nullptr);
+                EXPECT_EQ(h, INVALID_HANDLE_VALUE) << name << " " << disposition << " " << relative;
+                if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+                const DWORD expected = disposition == CREATE_NEW ? ERROR_FILE_EXISTS : 1921;
+                EXPECT_EQ(GetLastError(), expected) << name << " " << disposition << " " << relative;
+            }
+        }
+    }
+    CloseHandle(folder);
+    ExpectOutsideIntact();
+    EXPECT_FALSE(fs::exists(P("outside/made")));
+    // Outside the store a link is opened as before.
+    fs::create_symlink(P("outside/f1"), P("plainlink"));
+    HANDLE h = CreateFile(C("plainlink").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+}
+
+}  // namespace
