@@ -27,13 +27,14 @@ constexpr char kBadPath[] = "%s : Parameter Error : %s is INVALID";
 constexpr char kNoJobGen[] = "%s : %s is no JobGen";
 constexpr char kMoveFailed[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kHeaderStep[] = "%s : %s %s : ErrorCode = %d";
-constexpr char kRemove[] = "qvpAPIDeleteJobGen : RemoveDirectory Error : Directory = %s, errno = %d";
-constexpr char kRecordNull[] = "qvAPIFindFirstJobGen : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
-constexpr char kNotFolder[] = "qvAPIFindFirstJobGen : qvAPISelectFile %s ";
+constexpr char kRemoveName[] = "qvpAPIDeleteJobGen";  // the removal step's own name
+constexpr char kRemove[] = "%s : RemoveDirectory Error : Directory = %s, errno = %d";
+constexpr char kRecordNull[] = "%s : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
+constexpr char kNotFolder[] = "%s : qvAPISelectFile %s ";
 constexpr char kClassFailed[] = "%s : qvAPISelectFile wcJobGenName : ErrorCode = %d";
 constexpr char kFindNextFile[] = "%s : FindNextFile : ErrorCode = %d";
 constexpr char kFindHandle[] = "%s : Parameter Error : JobGenFind Handle Value is INVALID";
-constexpr char kFindClose[] = "qvAPIFindCloseJobGen : FindClose : ErrorCode = %d";
+constexpr char kFindClose[] = "%s : FindClose : ErrorCode = %d";
 constexpr char kPathNull[] = "%s : Parameter Error : JobGen Name Address is NULL";
 constexpr char kDirNull[] = "%s : Parameter Error : Directory Path Address is NULL";
 constexpr char kPathEmpty[] = "%s : Parameter Error : Top of JobGen Name Value is NULL";
@@ -133,7 +134,7 @@ int Delete(CallContext& call, const char* folderText, const char* name) {
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
     if (gaiCOMDirectoryDeleteAll(dir.c_str()) != 0) {
-        call.Log(msg::kRemove, dir.c_str(), static_cast<int>(win::GetLastError()));
+        call.Log(msg::kRemove, msg::kRemoveName, dir.c_str(), static_cast<int>(win::GetLastError()));
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
     return 1;
@@ -319,7 +320,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJobGen(const char* lpFolder
             return QVPAPI_INVALID_HANDLE;
         };
         if (lpJobGen == nullptr) {
-            call.Log(msg::kRecordNull);
+            call.Log(msg::kRecordNull, call.function());
             return fail(QVAPI_ERR_INVALID_PARAMETER);
         }
         std::string folder;
@@ -328,7 +329,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJobGen(const char* lpFolder
         listing->dir = StoreRoot() + folder;
         win::WIN32_FIND_DATAA data{};
         if (SelectFile(block, listing->dir, data) != 3) {
-            call.Log(msg::kNotFolder, listing->dir.c_str());
+            call.Log(msg::kNotFolder, call.function(), listing->dir.c_str());
             return fail(QVAPI_ERR_INVALID_PARAMETER);
         }
         EndListing(block);  // one listing per thread: a new one replaces the old
@@ -356,7 +357,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCloseJobGen(QVPAPI_HANDLE hFind) {
         if (listing == nullptr) return 0;
         const bool closed = listing->walk.Close();
         EndListing(call.block());
-        if (!closed) call.Log(msg::kFindClose, static_cast<int>(win::GetLastError()));
+        if (!closed) call.Log(msg::kFindClose, call.function(), static_cast<int>(win::GetLastError()));
         return Finish(call, closed ? 0 : QVAPI_ERR_RESOURCE);
     });
 }

@@ -30,9 +30,13 @@ constexpr uint32_t kForceDelete = 0xFFFF;  // the "F" kind of the delete request
 
 constexpr char kRecordNull[] = "%s : Logical Error : FindJobData Pointer is NULL";
 constexpr char kGetJobFailed[] = "%s : qvAPIGetJob Error : errno = %d";
-constexpr char kFindFirstFile[] = "qvpAPIFindFirstJobGen : FindFirstFile : ErrorCode = %d";
-constexpr char kFindNextFile[] = "qvpAPIFindNextJob : FindNextFile : ErrorCode = %d";
-constexpr char kFindClose[] = "qvpAPIFindCloseJobGen : Logical Error : ErrorCode = %d";
+// The walk's own steps log under the names they have always carried, whichever call walks.
+constexpr char kFirstName[] = "qvpAPIFindFirstJobGen";
+constexpr char kNextName[] = "qvpAPIFindNextJob";
+constexpr char kCloseName[] = "qvpAPIFindCloseJobGen";
+constexpr char kFindFirstFile[] = "%s : FindFirstFile : ErrorCode = %d";
+constexpr char kFindNextFile[] = "%s : FindNextFile : ErrorCode = %d";
+constexpr char kFindClose[] = "%s : Logical Error : ErrorCode = %d";
 constexpr char kJobNoNull[] = "%s : INVALID PARAMETER lpJobNo is NULL";
 constexpr char kFindDataNull[] = "%s : INVALID PARAMETER lpFindJobData is NULL";
 constexpr char kFindJobStart[] = "%s START : lpJobNo = %s";
@@ -118,7 +122,7 @@ uint32_t NextEntry(CallContext& call, JobWalk& walk, win::WIN32_FIND_DATAA& data
         if (!fresh && !walk.walk.Next(data)) {
             const win::DWORD error = win::GetLastError();
             if (error == win::ERROR_NO_MORE_FILES) return QVAPI_ERR_NO_MORE_ITEMS;
-            call.Log(kFindNextFile, static_cast<int>(error));
+            call.Log(kFindNextFile, kNextName, static_cast<int>(error));
             return QVAPI_ERR_RESOURCE;
         }
         if (IsDots(data.cFileName) || std::strcmp(data.cFileName, kIndexFolder) == 0) continue;
@@ -281,7 +285,7 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJob(const char* lpFolderPat
         EndJobWalk(block);
         walk->walk = qvp::FindWalk(walk->full + "\\*.*", data);
         if (!walk->walk.valid()) {
-            call.Log(kFindFirstFile, static_cast<int>(win::GetLastError()));
+            call.Log(kFindFirstFile, kFirstName, static_cast<int>(win::GetLastError()));
             call.Fail(QVAPI_ERR_RESOURCE);
             return QVPAPI_INVALID_HANDLE;
         }
@@ -323,7 +327,7 @@ extern "C" QVPAPI_EXPORT int qvAPIFindCloseJob(QVPAPI_HANDLE hFindJob, uint32_t,
         EndJobWalk(call.block());
         if (closed) return 1;
         // The walk is gone all the same; the failed close is only logged.
-        call.Log(kFindClose, static_cast<int>(win::GetLastError()));
+        call.Log(kFindClose, kCloseName, static_cast<int>(win::GetLastError()));
         call.Fail(0);
         return 0;
     });
