@@ -161,18 +161,15 @@ TEST_F(NodePackageJobsTest, NodeWalkRecordsAreEachNodesOwnCount) {
     } nodes[] = {{"pc01", "\\pc01", "\\pc01"}, {"#G0001", "\\#G0001", "\\host\\a"}, {"pc03", "\\pc03", "\\pc03"}};
     for (bool ex : {false, true}) {
         std::vector<std::string> expected;
-        for (const auto& node : nodes) {
-            QVAPI_NODE_JOB_EX exRecord{};
-            QVAPI_NODE_JOB plain{};
-            ASSERT_EQ(ex ? qvAPIGetJobCountNodeEx(block(), jobPath.c_str(), node.dotted, &exRecord)
-                         : qvAPIGetJobCountNode(block(), jobPath.c_str(), node.dotted, &plain),
+        for (const auto& [dotted, name, display] : nodes) {
+            QVAPI_NODE_JOB_EX r{};
+            auto* plain = reinterpret_cast<QVAPI_NODE_JOB*>(&r);
+            ASSERT_EQ(ex ? qvAPIGetJobCountNodeEx(block(), jobPath.c_str(), dotted, &r)
+                         : qvAPIGetJobCountNode(block(), jobPath.c_str(), dotted, plain),
                       1);
-            const auto add = [&](auto& r) {
-                std::strcpy(r.szNodeName, node.name);
-                std::strcpy(r.szDisplayName, node.display);
-                expected.emplace_back(reinterpret_cast<const char*>(&r), sizeof r);
-            };
-            ex ? add(exRecord) : add(plain);
+            std::strcpy(ex ? r.szNodeName : plain->szNodeName, name);
+            std::strcpy(ex ? r.szDisplayName : plain->szDisplayName, display);
+            expected.emplace_back(reinterpret_cast<const char*>(&r), ex ? sizeof r : sizeof *plain);
         }
         EXPECT_TRUE(NodeWalk(ex) == expected) << ex;
     }
@@ -293,7 +290,8 @@ TEST_F(NodePackageJobsTest, HostIdNamesWhereverTheirHashStands) {
     for (bool ex : {false, true}) {
         const std::vector<std::string> walked = NodeWalk(ex, "\\F2");
         ASSERT_EQ(walked.size(), 2u) << ex;
-        const size_t display = ex ? offsetof(QVAPI_NODE_JOB_EX, szDisplayName) : offsetof(QVAPI_NODE_JOB, szDisplayName);
+        const size_t display =
+            ex ? offsetof(QVAPI_NODE_JOB_EX, szDisplayName) : offsetof(QVAPI_NODE_JOB, szDisplayName);
         EXPECT_STREQ(walked[0].c_str(), "\\M1\\#G0001");
         EXPECT_STREQ(walked[0].c_str() + display, "\\host\\b") << ex;
         EXPECT_STREQ(walked[1].c_str() + display, "\\host\\c") << ex;
