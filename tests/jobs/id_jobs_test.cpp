@@ -319,20 +319,11 @@ TEST_F(IdJobsTest, KeepIdEntryPathsAddEntriesOfOneName) {
     EXPECT_EQ(walked[2].dwStatus0, 1u);
 }
 
-// An execution record has no length of its own: every walk takes the length its reply delivered.
-TEST_F(IdJobsTest, IdWalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
+// An execution record has no length of its own: the keep-ID walks take the length its reply delivered.
+TEST_F(IdJobsTest, KeepIdWalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
     const std::string longPath(66, 'p');
-    const std::string dir = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kJob).string();
     Open();
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
-    using namespace qvp::jobs;
-    const auto walk = [&](uint32_t step, QVAPI_NODE_JOB_EX* node, QVAPI_PACKAGE_JOB* package, void** slot) {
-        const bool first = step == kWalkPackageFirst || step == kWalkMemberFirst;
-        return qvpAPIGetIDJobPackageEx(block(), slot, step, first ? dir.c_str() : nullptr,
-                                       step == kWalkPackageFirst ? "%X" : nullptr,
-                                       step == kWalkPackageFirst ? "\\p\\pc1" : nullptr, nullptr, nullptr, node,
-                                       package, 0, 0);
-    };
     for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
         SCOPED_TRACE(lead);
         jobs().SetRecordLead(lead);
@@ -349,19 +340,6 @@ TEST_F(IdJobsTest, IdWalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
         for (const QVAPI_NODE_JOB_EX& r : KeepWalk("X", 1))
             members.push_back(std::string(r.szNodeName) + ":" + std::to_string(r.dwStatus2) + std::to_string(r.dwStatus3));
         EXPECT_EQ(members, (std::vector<std::string>{"\\p\\pc1:10", "\\" + longPath + "\\c1:01"}));
-        // The internal walker: the package record's status bytes, and the member counted by them.
-        void* slot = nullptr;
-        QVAPI_PACKAGE_JOB package{};
-        ASSERT_EQ(walk(kWalkPackageFirst, nullptr, &package, &slot), 1) << std::hex << qvAPIGetLastError();
-        EXPECT_EQ(std::string(package.szDisplayName), "\\p\\pc1");
-        const auto* bytes = reinterpret_cast<const uint8_t*>(&package) + offsetof(QVAPI_EXECUTION, ucStatus);
-        EXPECT_EQ(bytes[0], kDone[0]);
-        EXPECT_EQ(walk(kWalkPackageClose, nullptr, nullptr, &slot), 1);
-        QVAPI_NODE_JOB_EX ex{};
-        ASSERT_EQ(walk(kWalkMemberFirst, &ex, nullptr, &slot), 1) << std::hex << qvAPIGetLastError();
-        EXPECT_EQ(std::string(ex.szNodeName), "\\p\\pc1");
-        EXPECT_EQ(ex.dwStatus2, 1u);
-        EXPECT_EQ(walk(kWalkMemberClose, nullptr, nullptr, &slot), 1);
     }
 }
 
