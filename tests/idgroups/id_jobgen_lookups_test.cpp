@@ -36,9 +36,7 @@ TEST_F(IdTest, JobPreparationExpandsIdsThroughTheFinders) {
     }
 }
 
-// "networkID_" after the '%' names an ID kept in the network-ID group: the real finders are
-// asked with that group's path and the entry becomes the ID's clients. The network ID itself
-// writes nothing and counts nothing.
+// "%networkID_..." is found by the real finders in the network-ID group; "%networkID" alone adds nothing.
 TEST_F(IdTest, NetworkIdEntriesAreLookedUpInTheirGroup) {
     qvp::ids::ConnectJobGenLookups();
     nodes_->AddNode({.name = "mst1", .kind = QVAPI_NODE_MASTER, .address = {10, 0, 0, 1}});

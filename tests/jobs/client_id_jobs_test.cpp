@@ -174,13 +174,12 @@ TEST_P(ClientIdJobsTest, BothTreesGiveTheSameWalksAndDeleteTheirOwnWay) {
     }
 }
 
-// In a session without a socket the execution records are the local engine's files. A client ID
-// job walk lists the same whatever walk left the engine's execution cursor positioned.
+// Without a socket the records are the local engine's files: a cursor an earlier walk left positioned answers nothing.
 TEST_P(ClientIdJobsTest, LocalCursorOfAnEarlierWalkDoesNotAnswerTheNext) {
     WriteFixture();
-    const fs::path executions = data() / "SERVER/ZARNQV/MNGFL/EXECUTION";
     for (const std::string& key : records_->Keys('E')) {
-        const fs::path file = executions / key.substr(key.size() - 16) / key.substr(0, key.size() - 16);
+        const fs::path file = data() / "SERVER/ZARNQV/MNGFL/EXECUTION" / key.substr(key.size() - 16) /
+                              key.substr(0, key.size() - 16);
         fs::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << *records_->Record('E', key);
     }
@@ -190,22 +189,19 @@ TEST_P(ClientIdJobsTest, LocalCursorOfAnEarlierWalkDoesNotAnswerTheNext) {
     const std::vector<Seen> fresh = Walk(4);
     ASSERT_EQ(fresh.size(), 4u);
     EXPECT_EQ(fresh[1].status3, 2u);  // the ID job, recounted over the local records
-
-    // A walk of the ID job's clients stopped after its first: the cursor stays positioned.
+    // A client walk of the ID job stopped after its first, then a client ID job walk likewise.
     QVAPI_NODE_JOB_EX node;
     QVPAPI_HANDLE nodes = GetParam().firstNodes("\\F1", kIdJob, &node, 0, 0);
     ASSERT_NE(nodes, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
     EXPECT_EQ(Walk(4), fresh);
     EXPECT_EQ(qvAPIFindCloseClientNodeIDJobEx(nodes, 0, 0), 1);
-    // A client ID job walk given up after its first entry, then a new one.
     QVAPI_JOB job;
     ASSERT_NE(GetParam().firstWalk("\\F1", &job, 4, 0), QVPAPI_INVALID_HANDLE);
     ASSERT_EQ(qvAPIFindNextClientIDJob(block(), &job, 0, 0), 1);
     EXPECT_EQ(Walk(4), fresh);
 }
 
-// An execution record has no length of its own: whatever its bytes 0-1 hold, the client walks
-// read the length its reply delivered.
+// An execution record has no length of its own: the client walks take the length its reply delivered.
 TEST_P(ClientIdJobsTest, WalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
     Open();
     constexpr char kOther[] = "IB00000000000004";
@@ -231,11 +227,9 @@ TEST_P(ClientIdJobsTest, WalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold)
         QVAPI_PACKAGE_JOB record;
         h = GetParam().firstPackages("\\F1", kIdJob, "\\M1\\pc01", "X", &record, 0, 0);
         ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
-        EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
         ASSERT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 1) << std::hex << qvAPIGetLastError();
         EXPECT_STREQ(record.szNodeName, "\\M1\\pc01");
         EXPECT_EQ(qvAPIFindNextClientPackageIDJobEx(h, &record, 0, 0), 0);
-        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
         EXPECT_EQ(qvAPIFindCloseClientPackageIDJobEx(h, 0, 0), 1);
     }
 }

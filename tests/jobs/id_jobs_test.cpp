@@ -273,9 +273,7 @@ TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
     }
 }
 
-// The member walk reads each entry's member records in one pass: its records are, byte for
-// byte, those of tallying each member of the brute force alone, in the same order; and an entry
-// of many members costs the manager at most three requests per member.
+// One pass over the member records gives each member's own tally, in order, at most three requests a member.
 TEST_F(IdJobsTest, KeepIdMemberWalkGivesEachMembersOwnTallyInOnePass) {
     Write(BruteForceFixture());
     Open();
@@ -287,18 +285,15 @@ TEST_F(IdJobsTest, KeepIdMemberWalkGivesEachMembersOwnTallyInOnePass) {
         ASSERT_EQ(walked.size(), members.size()) << id;
         for (size_t i = 0; i < members.size(); ++i) {
             QVAPI_NODE_JOB_EX expected{};
-            const std::string idText = "%" + id;
             ASSERT_EQ(qvp::jobs::qvpAPIGetIDJobCountNodeEx(block(), qvp::jobs::kTallyMember, file.c_str(),
-                                                           idText.c_str(), members[i].name.c_str(), nullptr,
+                                                           ("%" + id).c_str(), members[i].name.c_str(), nullptr,
                                                            nullptr, nullptr, &expected),
-                      1)
-                << members[i].name;
+                      1);
             std::strncpy(expected.szNodeName, members[i].name.c_str(), sizeof expected.szNodeName - 1);
             std::memcpy(expected.szDisplayName, expected.szNodeName, sizeof expected.szNodeName);
             EXPECT_EQ(std::memcmp(&walked[i], &expected, sizeof expected), 0) << id << " " << members[i].name;
         }
     }
-
     std::vector<std::pair<std::string, ExecStatus>> many;
     for (int c = 0; c < 60; ++c) many.push_back({"pc" + std::to_string(100 + c), kDone});
     Write({Entry("shop.%S", "IB00000000000002", kWaiting, many)}, "IB00000000000002");
@@ -324,68 +319,27 @@ TEST_F(IdJobsTest, KeepIdEntryPathsAddEntriesOfOneName) {
     EXPECT_EQ(walked[2].dwStatus0, 1u);
 }
 
-// An execution record has no length of its own: whatever its bytes 0-1 hold, the walks read the
-// length its reply delivered, and nothing past it.
-const uint16_t kLeads[] = {0x0000, 0x0010, 0x03AF, 0xFFFF};
-
+// An execution record has no length of its own: the keep-ID walks take the length its reply delivered.
 TEST_F(IdJobsTest, KeepIdWalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
     const std::string longPath(66, 'p');
     Open();
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
-    for (uint16_t lead : kLeads) {
+    for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
         SCOPED_TRACE(lead);
         jobs().SetRecordLead(lead);
         Write({Entry("p.%X", "IB000000000000A1", kRunning, {{"pc1", kDone}}),
                Entry(longPath + ".%X", "IB000000000000A2", kWaiting, {{"c1", kFailed}})});
-        // Entry paths: each counted under its own status.
+        // Entry paths, each counted under its own status; members, the one named as an item kept.
         const std::vector<QVAPI_NODE_JOB_EX> paths = KeepWalk("X", 2);
         ASSERT_EQ(paths.size(), 2u);
         EXPECT_EQ(std::string(paths[0].szNodeName), "\\p");
         EXPECT_EQ(paths[0].dwStatus1, 1u);
         EXPECT_EQ(paths[0].dwStatus0 + paths[0].dwStatus2 + paths[0].dwStatus3 + paths[0].dwStatus7, 0u);
         EXPECT_EQ(paths[1].dwStatus0, 1u);
-        // Members: the client whose name comes as an item is not lost.
         std::vector<std::string> members;
         for (const QVAPI_NODE_JOB_EX& r : KeepWalk("X", 1))
             members.push_back(std::string(r.szNodeName) + ":" + std::to_string(r.dwStatus2) + std::to_string(r.dwStatus3));
         EXPECT_EQ(members, (std::vector<std::string>{"\\p\\pc1:10", "\\" + longPath + "\\c1:01"}));
-    }
-}
-
-TEST_F(IdJobsTest, IdJobWalkerReadsTheDeliveredLengthWhateverBytesZeroAndOneHold) {
-    Open();
-    QVPAPI& b = *block();
-    const std::string dir = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kJob).string();
-    using namespace qvp::jobs;
-    for (uint16_t lead : kLeads) {
-        SCOPED_TRACE(lead);
-        jobs().SetRecordLead(lead);
-        Write({Entry("p.%X", "IB000000000000A1", kRunning, {{"pc1", kFailed}})});
-        void* slot = nullptr;
-        QVAPI_PACKAGE_JOB package{};
-        ASSERT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkPackageFirst, dir.c_str(), "%X", "\\p\\pc1", nullptr,
-                                          nullptr, nullptr, &package, 0, 0),
-                  1)
-            << std::hex << qvAPIGetLastError();
-        EXPECT_EQ(std::string(package.szNodeName), "\\p\\pc1");
-        EXPECT_EQ(std::string(package.szDisplayName), "\\p\\pc1");
-        const auto* bytes = reinterpret_cast<const uint8_t*>(&package);
-        EXPECT_EQ(bytes[offsetof(QVAPI_EXECUTION, ucStatus)], kFailed[0]);
-        EXPECT_EQ(bytes[offsetof(QVAPI_EXECUTION, ucStatus) + 2], kFailed[2]);
-        EXPECT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkPackageClose, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                          nullptr, nullptr, 0, 0),
-                  1);
-        // The member walk counts the client under its record's status.
-        QVAPI_NODE_JOB_EX ex{};
-        ASSERT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkMemberFirst, dir.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                          &ex, nullptr, 0, 0),
-                  1)
-            << std::hex << qvAPIGetLastError();
-        EXPECT_EQ(std::string(ex.szNodeName), "\\p\\pc1");
-        EXPECT_EQ(ex.dwStatus3, 1u);
-        EXPECT_EQ(qvpAPIGetIDJobPackageEx(&b, &slot, kWalkMemberClose, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                          nullptr, nullptr, 0, 0),
-                  1);
     }
 }
 

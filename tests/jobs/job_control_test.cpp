@@ -146,30 +146,23 @@ TEST_F(JobControlTest, DeleteRemovesTheJobAndGetJobExCopiesItsFile) {
     EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
 }
 
-// The internal twin of qvAPIScheduleJobDel: the caller's text as it is, an execution request's
-// reply rule, its own texts.
+// The internal twin of qvAPIScheduleJobDel: the caller's text as it is, the execution reply rule, its own texts.
 TEST_F(JobControlTest, ScheduleJobExecSendsTheCallersTextAsAnExecution) {
     using qvp::jobs::qvAPIScheduleJobExec;
     const std::string exec = "JEXC 2 n19 " + kPath + " f1  ";
     ASSERT_EQ(qvAPIScheduleJobExec(exec.c_str(), 0), 1) << std::hex << qvAPIGetLastError();
-    EXPECT_EQ(qvAPIGetLastError(), 0u);
-    ASSERT_EQ(Requests().size(), 1u);
-    EXPECT_EQ(Requests()[0], exec);
-    const struct {
-        const char* reply;
-        uint32_t code;
-    } refusals[] = {{"16 21", 0x20000002u}, {"4 16", 0x20000020u}, {"5 1", 0x2000054Fu}};
-    for (const auto& r : refusals) {
-        SCOPED_TRACE(r.reply);
-        sim().Script("JEXC", qvpsim::Action::Reply(r.reply));
+    EXPECT_EQ(Requests(), std::vector<std::string>{exec});
+    for (const auto& [reply, code] : {std::pair{"16 21", 0x20000002u}, {"4 16", 0x20000020u}, {"5 1", 0x2000054Fu}}) {
+        sim().Script("JEXC", qvpsim::Action::Reply(reply));
         EXPECT_EQ(qvAPIScheduleJobExec(exec.c_str(), 0), 0);
-        EXPECT_EQ(qvAPIGetLastError(), r.code);
+        EXPECT_EQ(qvAPIGetLastError(), code) << reply;
     }
     sim().ClearLog();
-    EXPECT_EQ(qvAPIScheduleJobExec(nullptr, 0), 0);
-    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
-    EXPECT_EQ(qvAPIScheduleJobExec(std::string(2041, 'x').c_str(), 0), 0);
-    EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+    const std::string tooLong(2041, 'x');
+    for (const char* refused : {static_cast<const char*>(nullptr), tooLong.c_str()}) {
+        EXPECT_EQ(qvAPIScheduleJobExec(refused, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), 0x20000057u);
+    }
     EXPECT_TRUE(Requests().empty());
     qvAPIClose();
     std::ifstream in(data() / "LOG" / "DLL.LOG", std::ios::binary);

@@ -79,19 +79,14 @@ TEST_F(CreateJobTest, RegistersThePreparedJobGenAndPutsTheStoreBack) {
     EXPECT_TRUE(fs::exists(Data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / registered[0].number / "jobexecfile"));
 }
 
-// The work copy lives below a folder named by the thread id: what another writer of the store
-// left there is neither written through nor kept.
+// The work copy lives below a folder named by the thread id: links planted there redirect nothing.
 TEST_F(CreateJobTest, LinksPlantedAtTheWorkCopyFolderRedirectNothing) {
-    struct Case {
-        fs::path at;
-        Plant how;
-    };
     int n = 0;
-    for (const Case& c : {Case{Work(), Plant::FolderLink}, Case{Work() / "F" / "J", Plant::FolderLink},
-                          Case{Work() / "F" / "J", Plant::FileLinksInside}}) {
-        SCOPED_TRACE(c.at.string() + ": " + PlantName(c.how));
+    for (const auto& [at, how] : {std::pair{Work(), Plant::FolderLink}, {Work() / "F" / "J", Plant::FolderLink},
+                                  {Work() / "F" / "J", Plant::FileLinksInside}}) {
+        SCOPED_TRACE(at.string() + ": " + PlantName(how));
         const PlantedLinks links(root_ / "outside" / std::to_string(++n), {"jobgenfile"});
-        links.At(c.at, c.how);
+        links.At(at, how);
         QVAPI_JOB job{};
         EXPECT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << Hex(qvAPIGetLastError());
         EXPECT_EQ(links.Outside(), links.Original());

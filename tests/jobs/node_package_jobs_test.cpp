@@ -22,15 +22,26 @@ constexpr char kOther[] = "0000000000000C02";
 const std::string kLong(80, 'L');
 const std::string k63(63, 'm');  // its path form would fill the 64-byte field
 
+// A job of kNumber in `folder` holding `nodes`.
+qvpsim::JobSpec JobIn(const char* folder, std::vector<qvpsim::JobNode> nodes) {
+    qvpsim::JobSpec job;
+    job.path = std::string(folder) + "\\" + kNumber;
+    job.number = kNumber;
+    job.nodes = std::move(nodes);
+    return job;
+}
+
+qvpsim::JobNode HostId(const char* name, const char* host, uint8_t status) {
+    qvpsim::JobNode node = Node(name, {status, 0, 0});
+    node.secondName = host;
+    return node;
+}
+
 // pc01 three times (two statuses), a node without records, a host-ID node, pc03.
 qvpsim::JobSpec SmallJob() {
-    qvpsim::JobSpec job;
-    job.path = std::string("\\F1\\") + kNumber;
-    job.number = kNumber;
-    qvpsim::JobNode hostId = Node("#G0001", {0x10, 0, 0});
-    hostId.secondName = "host.a";
-    job.nodes = {Node("pc01", {0x10, 0, 0}), Node("none", {0x10, 0, 0}, false), Node("pc01", {0x20, 0, 0x20}),
-                 hostId,                     Node("pc01", {0x20, 0, 0x20}),          Node("pc03", {0x90, 0, 0})};
+    qvpsim::JobSpec job = JobIn("\\F1", {Node("pc01", {0x10, 0, 0}), Node("none", {0x10, 0, 0}, false),
+                                         Node("pc01", {0x20, 0, 0x20}), HostId("#G0001", "host.a", 0x10),
+                                         Node("pc01", {0x20, 0, 0x20}), Node("pc03", {0x90, 0, 0})});
     // Each entry of a node stands for its own record: its own job number.
     job.nodes[2].number = "0000000000000C03";
     job.nodes[4].number = "0000000000000C04";
@@ -123,14 +134,14 @@ TEST_F(NodePackageJobsTest, NodeWalkWithoutRecordsLeavesNoWalk) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
 }
 
-// Every record of a node-job walk in either family, as bytes.
-std::vector<std::string> NodeWalk(bool ex) {
+// Every record of a node-job walk of `folder` in either family, as bytes.
+std::vector<std::string> NodeWalk(bool ex, const char* folder = "\\F1") {
     std::vector<std::string> out;
     QVAPI_NODE_JOB_EX record{};
     auto* plain = reinterpret_cast<QVAPI_NODE_JOB*>(&record);
     const size_t size = ex ? sizeof(QVAPI_NODE_JOB_EX) : sizeof(QVAPI_NODE_JOB);
-    QVPAPI_HANDLE h = ex ? qvAPIFindFirstNodeJobEx("\\F1", kNumber, &record, 0, 0)
-                         : qvAPIFindFirstNodeJob("\\F1", kNumber, plain, 0, 0);
+    QVPAPI_HANDLE h = ex ? qvAPIFindFirstNodeJobEx(folder, kNumber, &record, 0, 0)
+                         : qvAPIFindFirstNodeJob(folder, kNumber, plain, 0, 0);
     if (h == QVPAPI_INVALID_HANDLE) return out;
     do out.emplace_back(reinterpret_cast<const char*>(&record), size);
     while ((ex ? qvAPIFindNextNodeJobEx(h, &record, 0, 0) : qvAPIFindNextNodeJob(h, plain, 0, 0)) == 1);
@@ -139,8 +150,7 @@ std::vector<std::string> NodeWalk(bool ex) {
     return out;
 }
 
-// The walk's records are, byte for byte, what counting each distinct node alone gives (the
-// job's file read afresh for each), under its path-form names, nodes without records left out.
+// One read of the job file per walk gives, byte for byte, what counting each node alone gives.
 TEST_F(NodePackageJobsTest, NodeWalkRecordsAreEachNodesOwnCount) {
     jobs().WriteJob(SmallJob());
     Open();
@@ -148,73 +158,50 @@ TEST_F(NodePackageJobsTest, NodeWalkRecordsAreEachNodesOwnCount) {
     const std::string jobPath = std::string("\\F1\\") + kNumber;
     const struct {
         const char *dotted, *name, *display;
-    } nodes[] = {{"pc01", "\\pc01", "\\pc01"}, {"none", "", ""}, {"#G0001", "\\#G0001", "\\host\\a"},
-                 {"pc03", "\\pc03", "\\pc03"}};
+    } nodes[] = {{"pc01", "\\pc01", "\\pc01"}, {"#G0001", "\\#G0001", "\\host\\a"}, {"pc03", "\\pc03", "\\pc03"}};
     for (bool ex : {false, true}) {
         std::vector<std::string> expected;
-        for (const auto& node : nodes) {
-            QVAPI_NODE_JOB_EX exRecord{};
-            QVAPI_NODE_JOB plain{};
-            const int counted = ex ? qvAPIGetJobCountNodeEx(block(), jobPath.c_str(), node.dotted, &exRecord)
-                                   : qvAPIGetJobCountNode(block(), jobPath.c_str(), node.dotted, &plain);
-            if (counted == 0) {
-                EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND) << node.dotted;
-                continue;
-            }
-            if (ex) {
-                std::strcpy(exRecord.szNodeName, node.name);
-                std::strcpy(exRecord.szDisplayName, node.display);
-                expected.emplace_back(reinterpret_cast<const char*>(&exRecord), sizeof exRecord);
-            } else {
-                std::strcpy(plain.szNodeName, node.name);
-                std::strcpy(plain.szDisplayName, node.display);
-                expected.emplace_back(reinterpret_cast<const char*>(&plain), sizeof plain);
-            }
+        for (const auto& [dotted, name, display] : nodes) {
+            QVAPI_NODE_JOB_EX r{};
+            auto* plain = reinterpret_cast<QVAPI_NODE_JOB*>(&r);
+            ASSERT_EQ(ex ? qvAPIGetJobCountNodeEx(block(), jobPath.c_str(), dotted, &r)
+                         : qvAPIGetJobCountNode(block(), jobPath.c_str(), dotted, plain),
+                      1);
+            std::strcpy(ex ? r.szNodeName : plain->szNodeName, name);
+            std::strcpy(ex ? r.szDisplayName : plain->szDisplayName, display);
+            expected.emplace_back(reinterpret_cast<const char*>(&r), ex ? sizeof r : sizeof *plain);
         }
-        ASSERT_EQ(expected.size(), 3u);
         EXPECT_TRUE(NodeWalk(ex) == expected) << ex;
     }
 }
 
-// A walk counts the job's file as it stands at each step: rewritten with another size, or
-// with the same size and a new write time, the next node's count follows the new file.
+// A walk re-reads the job file once it changed: in size, or in write time alone.
 TEST_F(NodePackageJobsTest, NodeWalkCountsTheFileAsItStandsAtEachStep) {
-    const struct {
-        const char* change;
-        bool sameSize;
-        uint32_t status1, status2;  // pc02's counts after the change
-    } cases[] = {{"another entry of pc02", false, 1, 1}, {"pc02's entry under another number", true, 0, 1}};
     Open();
-    for (const auto& c : cases) {
-        qvpsim::JobSpec job;
-        job.path = std::string("\\F1\\") + kNumber;
-        job.number = kNumber;
-        job.nodes = {Node("pc01", {0x10, 0, 0}), Node("pc02", {0x20, 0, 0x20}), Node("pc03", {0x10, 0, 0})};
+    for (bool sameSize : {false, true}) {
+        SCOPED_TRACE(sameSize);
+        qvpsim::JobSpec job = JobIn("\\F1", {Node("pc01", {0x10, 0, 0}), Node("pc02", {0x20, 0, 0x20}),
+                                             Node("pc03", {0x10, 0, 0})});
         jobs().WriteJob(job);
         const fs::path file = data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F1" / kNumber / "jobexecfile";
         const auto before = fs::file_size(file);
         const auto written = fs::last_write_time(file);
         QVAPI_NODE_JOB_EX record{};
         QVPAPI_HANDLE h = qvAPIFindFirstNodeJobEx("\\F1", kNumber, &record, 0, 0);
-        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << c.change;
-        EXPECT_EQ(std::string(record.szNodeName), "\\pc01");
-
+        ASSERT_NE(h, QVPAPI_INVALID_HANDLE);
+        // pc02's entry under another number, in its place or added.
         qvpsim::JobNode done = Node("pc02", {0x90, 0, 0});
         done.number = "0000000000000C09";
-        if (c.sameSize) job.nodes[1] = done;
+        if (sameSize) job.nodes[1] = done;
         else job.nodes.push_back(done);
         jobs().WriteJob(job);
-        EXPECT_EQ(fs::file_size(file) == before, c.sameSize) << c.change;
+        EXPECT_EQ(fs::file_size(file) == before, sameSize);
         // The clock may not have moved since the first write: the new time is set outright.
         fs::last_write_time(file, written + std::chrono::seconds(10));
-
-        ASSERT_EQ(qvAPIFindNextNodeJobEx(h, &record, 0, 0), 1) << c.change;
-        EXPECT_EQ(std::string(record.szNodeName), "\\pc02");
-        EXPECT_EQ(record.dwStatus1, c.status1) << c.change;
-        EXPECT_EQ(record.dwStatus2, c.status2) << c.change;
-        ASSERT_EQ(qvAPIFindNextNodeJobEx(h, &record, 0, 0), 1) << c.change;
-        EXPECT_EQ(std::string(record.szNodeName), "\\pc03");
-        EXPECT_EQ(qvAPIFindNextNodeJobEx(h, &record, 0, 0), 0);
+        ASSERT_EQ(qvAPIFindNextNodeJobEx(h, &record, 0, 0), 1);
+        EXPECT_EQ(std::string(record.szNodeName) + ":" + std::to_string(record.dwStatus1) +
+                      std::to_string(record.dwStatus2),
+                  sameSize ? "\\pc02:01" : "\\pc02:11");
         EXPECT_EQ(qvAPIFindCloseNodeJobEx(h, 0, 0), 1);
     }
 }
@@ -268,64 +255,49 @@ TEST_F(NodePackageJobsTest, PackageWalkGivesTheRecordsOfOneNode) {
     }
 }
 
-// An execution record has no length of its own: whatever its bytes 0-1 hold, the package-job
-// walk reads the length its reply delivered, so long names and host names come through.
+// The display name, and the long name if any, of the first package-job record of `node`.
+std::string PackageDisplay(const char* folder, const char* node, std::string* longName = nullptr) {
+    QVAPI_PACKAGE_JOB record;
+    QVPAPI_HANDLE h = qvAPIFindFirstPackageJob(folder, kNumber, node, &record, 0, nullptr);
+    if (h == QVPAPI_INVALID_HANDLE) return "no walk";
+    if (longName && record.dwLongNameAddress != 0)
+        *longName = reinterpret_cast<const char*>(static_cast<uintptr_t>(record.dwLongNameAddress));
+    EXPECT_EQ(qvAPIFindClosePackageJob(h, 0, 0), 1);
+    return record.szDisplayName;
+}
+
+// An execution record has no length of its own: the walk takes the length its reply delivered.
 TEST_F(NodePackageJobsTest, PackageWalkReadsTheDeliveredLengthWhateverBytesZeroAndOneHold) {
     Open();
     ASSERT_EQ(qvAPIExpandLevel(1), 1);
+    const std::string longName = "\\" + kLong;
     for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
         SCOPED_TRACE(lead);
         jobs().SetRecordLead(lead);
         WriteJob();
-        QVAPI_PACKAGE_JOB record;
-        QVPAPI_HANDLE h = qvAPIFindFirstPackageJob("\\F1", kNumber, ("\\" + kLong).c_str(), &record, 0, nullptr);
-        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
-        ASSERT_NE(record.dwLongNameAddress, 0u);
-        EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(record.dwLongNameAddress)),
-                     ("\\" + kLong).c_str());
-        EXPECT_STREQ(record.szDisplayName, ("\\" + kLong).c_str());
-        h = qvAPIFindFirstPackageJob("\\F1", kNumber, "\\#G0001", &record, 0, nullptr);
-        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
-        EXPECT_STREQ(record.szDisplayName, "\\host\\a");
-        EXPECT_EQ(qvAPIFindClosePackageJob(h, 0, 0), 1);
+        std::string addressed;
+        EXPECT_EQ(PackageDisplay("\\F1", longName.c_str(), &addressed), longName);
+        EXPECT_EQ(addressed, longName);
+        EXPECT_EQ(PackageDisplay("\\F1", "\\#G0001"), "\\host\\a");
     }
 }
 
-// A host ID's '#' may stand anywhere in its name ("M1.#G0001"): the job file's entry then
-// carries the host name, which the node walks show; "host!#..." is a marked name in the
-// package-job record as the ".#" and "\#" forms are.
+// A host ID's '#' may stand anywhere ("M1.#G0001"); "host!#..." is marked as ".#" and "\#" are.
 TEST_F(NodePackageJobsTest, HostIdNamesWhereverTheirHashStands) {
-    qvpsim::JobSpec job;
-    job.path = std::string("\\F2\\") + kNumber;
-    job.number = kNumber;
-    qvpsim::JobNode inner = Node("M1.#G0001", {0x10, 0, 0});
-    inner.secondName = "host.b";
-    qvpsim::JobNode bang = Node("host!#G0002", {0x90, 0, 0});
-    bang.secondName = "host.c";
-    job.nodes = {inner, bang};
-    jobs().WriteJob(job);
+    jobs().WriteJob(JobIn("\\F2", {HostId("M1.#G0001", "host.b", 0x10), HostId("host!#G0002", "host.c", 0x90)}));
     Open();
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
-    QVAPI_NODE_JOB plain;
-    QVPAPI_HANDLE h = qvAPIFindFirstNodeJob("\\F2", kNumber, &plain, 0, 0);
-    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
-    EXPECT_STREQ(plain.szNodeName, "\\M1\\#G0001");
-    EXPECT_STREQ(plain.szDisplayName, "\\host\\b");
-    EXPECT_EQ(qvAPIFindCloseNodeJob(h, 0, 0), 1);
-    QVAPI_NODE_JOB_EX ex;
-    h = qvAPIFindFirstNodeJobEx("\\F2", kNumber, &ex, 0, 0);
-    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << std::hex << qvAPIGetLastError();
-    EXPECT_STREQ(ex.szDisplayName, "\\host\\b");
-    ASSERT_EQ(qvAPIFindNextNodeJobEx(h, &ex, 0, 0), 1);
-    EXPECT_STREQ(ex.szDisplayName, "\\host\\c");
-    EXPECT_EQ(qvAPIFindCloseNodeJobEx(h, 0, 0), 1);
-    QVAPI_PACKAGE_JOB record;
-    for (const auto& [node, display] : {std::pair{"\\M1\\#G0001", "\\host\\b"}, {"\\host.#G0002", "\\host\\c"}}) {
-        h = qvAPIFindFirstPackageJob("\\F2", kNumber, node, &record, 0, nullptr);
-        ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << node << std::hex << qvAPIGetLastError();
-        EXPECT_STREQ(record.szDisplayName, display) << node;
-        EXPECT_EQ(qvAPIFindClosePackageJob(h, 0, 0), 1);
+    for (bool ex : {false, true}) {
+        const std::vector<std::string> walked = NodeWalk(ex, "\\F2");
+        ASSERT_EQ(walked.size(), 2u) << ex;
+        const size_t display =
+            ex ? offsetof(QVAPI_NODE_JOB_EX, szDisplayName) : offsetof(QVAPI_NODE_JOB, szDisplayName);
+        EXPECT_STREQ(walked[0].c_str(), "\\M1\\#G0001");
+        EXPECT_STREQ(walked[0].c_str() + display, "\\host\\b") << ex;
+        EXPECT_STREQ(walked[1].c_str() + display, "\\host\\c") << ex;
     }
+    EXPECT_EQ(PackageDisplay("\\F2", "\\M1\\#G0001"), "\\host\\b");
+    EXPECT_EQ(PackageDisplay("\\F2", "\\host.#G0002"), "\\host\\c");
 }
 
 TEST_F(NodePackageJobsTest, CollectNameMustBeOneFileName) {
