@@ -80,8 +80,7 @@ TEST_F(RegisterTest, AddedPackageIsFoundAndItsFilesReadBack) {
     EXPECT_EQ(Code(), QVAPI_ERR_INVALID_PARAMETER);
 }
 
-// The work copy is named by the thread id: a link another writer of the store left at the name
-// is removed, never written through.
+// A link left at the work copy's name (the thread id's) is removed, never written through.
 TEST_F(RegisterTest, ALinkAtTheWorkCopysNameIsNotWrittenThrough) {
     const fs::path victim = root_ / "victim";
     Write(victim, "precious");
