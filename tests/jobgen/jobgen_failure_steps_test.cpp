@@ -1,6 +1,5 @@
-// Every failure step of the calls that turn a work tree into a stored JobGen (or back): each call
-// either succeeds with every entry or fails with the store as it was, and a failed re-open
-// leaves nothing open or locked.
+// At every failure step, the calls that turn a work tree into a stored JobGen (or back) either
+// succeed with every entry or fail with the store as it was; a failed re-open leaves nothing held.
 #include <thread>
 
 #include "jobgen_env.h"
@@ -21,14 +20,9 @@ constexpr uint8_t kNewClass = 'X';
 
 class JobGenFailureSteps : public JobGenTest, public ::testing::WithParamInterface<Operation> {
 protected:
-    void SetUp() override {
-        JobGenTest::SetUp();
-        win::fault::SkipPauses(true);  // a failed removal's retry pauses prove nothing here
-    }
-    void TearDown() override {
-        win::fault::SkipPauses(false);
-        JobGenTest::TearDown();
-    }
+    // A failed removal's retry pauses prove nothing here.
+    void SetUp() override { JobGenTest::SetUp(); win::fault::SkipPauses(true); }
+    void TearDown() override { win::fault::SkipPauses(false); JobGenTest::TearDown(); }
     Op op() const { return GetParam().op; }
     bool reopen() const { return op() == Op::Reopen || op() == Op::ExReopen; }
 
@@ -72,10 +66,8 @@ protected:
         if (block_->openJobGen == nullptr) return;
         const uint32_t option = succeeded ? 0 : 1;
         const bool ex = static_cast<qvp::jobgen::JobGenEdit*>(block_->openJobGen)->ex;
-        ASSERT_EQ(ex ? qvAPICloseJobGenEx(block_, option, 0) : qvAPICloseJobGen(block_, option), 1)
-            << Hex(qvAPIGetLastError());
+        ASSERT_EQ(ex ? qvAPICloseJobGenEx(block_, option, 0) : qvAPICloseJobGen(block_, option), 1);
     }
-
 };
 
 TEST_P(JobGenFailureSteps, EachCallKeepsEveryEntryOrTheStoreAsBefore) {

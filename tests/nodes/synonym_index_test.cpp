@@ -1,13 +1,8 @@
-// The per-call synonym index against the lookup it stands in for: for every name of a case, one
-// index answers with the same code, record bytes and log lines as LookupDefinition asked afresh,
-// over crowded hashes (sequential names), spread ones, host IDs, common names, chains with gaps,
-// stray files, a busy synonym and names that are not stored.
-#include <filesystem>
+// The per-call synonym index answers every name with the code, record bytes and log lines of
+// LookupDefinition asked afresh.
 #include <functional>
 #include <optional>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "node_env.h"
 #include "nodes/node_keys.h"
@@ -20,23 +15,16 @@ namespace {
 namespace fs = std::filesystem;
 using qvptest::NodeStoreBuilder;
 
-struct Answer {
-    uint32_t code;
-    std::vector<uint8_t> record;
-    std::vector<std::string> log;
-    bool operator==(const Answer&) const = default;
-};
-
 class SynonymIndexTest : public qvptest::NodeStoreTest {
 public:
-    Answer Ask(const std::function<uint32_t(QVAPI_NODE&)>& lookup) {
+    // Code, record bytes and log lines of one lookup.
+    std::tuple<uint32_t, std::vector<uint8_t>, std::vector<std::string>> Ask(const std::function<uint32_t(QVAPI_NODE&)>& lookup) {
         const size_t before = LogMessages().size();
-        QVAPI_NODE record;
-        std::memset(&record, 0x5A, sizeof record);
-        Answer a{lookup(record), {}, LogMessages()};
-        a.log.erase(a.log.begin(), a.log.begin() + static_cast<long>(before));
-        a.record.assign(reinterpret_cast<const uint8_t*>(&record), reinterpret_cast<const uint8_t*>(&record + 1));
-        return a;
+        QVAPI_NODE r;
+        std::memset(&r, 0x5A, sizeof r);
+        const uint32_t code = lookup(r);
+        const std::vector<std::string> log = LogMessages();
+        return {code, {reinterpret_cast<const uint8_t*>(&r), reinterpret_cast<const uint8_t*>(&r + 1)}, {log.begin() + static_cast<long>(before), log.end()}};
     }
     void Client(const std::string& name, const std::string& hostId = {}, const std::string& common = {}) {
         QVAPI_NODE r = store_->AddNode({.name = name, .address = {10, 0, 0, 9}, .hostId = hostId, .commonName = common});
@@ -47,22 +35,18 @@ public:
     std::optional<qvp::FileHandle> held_;
 };
 
-std::vector<std::string> Sequential(int count) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= count; ++i) out.push_back("pc" + std::to_string(100000 + i).substr(1));
-    return out;
-}
-
 TEST_F(SynonymIndexTest, AnswersAsTheLookupOnEveryName) {
     using Build = std::function<std::vector<std::string>(SynonymIndexTest&, NodeStoreBuilder&)>;
     const std::vector<std::pair<const char*, Build>> cases = {
         {"sequential names crowd onto few hashes",
          [](SynonymIndexTest& t, NodeStoreBuilder&) {
+             std::vector<std::string> ask = {"PC00042", "C.pc00001"};
              std::set<uint32_t> hashes;
-             for (const std::string& n : Sequential(700)) t.Client(n), hashes.insert(NodeStoreBuilder::ComponentHash(n));
+             for (int i = 1; i <= 710; ++i) {  // the last ten on the same hashes, not stored
+                 ask.push_back("pc" + std::to_string(100000 + i).substr(1));
+                 if (i <= 700) t.Client(ask.back()), hashes.insert(NodeStoreBuilder::ComponentHash(ask.back()));
+             }
              EXPECT_LT(hashes.size() * 4, 700u);  // several synonyms a hash
-             std::vector<std::string> ask = Sequential(710);  // ten more on the same hashes, not stored
-             ask.insert(ask.end(), {"PC00042", "C.pc00001"});
              return ask;
          }},
         {"random names, gaps and strays",
@@ -104,7 +88,7 @@ TEST_F(SynonymIndexTest, AnswersAsTheLookupOnEveryName) {
         for (uint32_t options : {qvp::nodes::kFindClients, qvp::nodes::kFindMasters}) {
             for (const std::string& n : ask) {
                 SCOPED_TRACE(n + " options " + std::to_string(options));
-                const Answer direct = Ask([&](QVAPI_NODE& r) { return qvp::nodes::LookupDefinition(n, options, r); });
+                const auto direct = Ask([&](QVAPI_NODE& r) { return qvp::nodes::LookupDefinition(n, options, r); });
                 EXPECT_EQ(Ask([&](QVAPI_NODE& r) { return index.Lookup(n, options, r); }), direct);
             }
         }
