@@ -30,6 +30,7 @@ struct State {
 };
 
 thread_local State t_state;
+thread_local bool t_skipPauses = false;
 
 }  // namespace
 
@@ -71,6 +72,9 @@ void Listed(const std::string& folder) {
 }
 
 void Reset() { t_state = State{}; }
+
+void SkipPauses(bool on) { t_skipPauses = on; }
+bool PausesSkipped() { return t_skipPauses; }
 
 bool TakeRandomNumber(uint64_t* value) {
     if (!t_state.active || t_state.randoms.empty()) return false;

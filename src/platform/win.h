@@ -455,6 +455,10 @@ void ReportSize(std::string_view name, uint64_t size);
 // The next RandomNumber calls of this thread give these values, in order.
 void GiveRandomNumbers(std::vector<uint64_t> values);
 void Reset();  // nothing armed, no filter, no reported sizes, no numbers to give
+// While on, this thread's Sleep returns at once (Reset keeps it): a failure walk does not wait
+// out the pauses between a remover's retries.
+void SkipPauses(bool on);
+bool PausesSkipped();
 // The layer's hooks: count the call and say whether it is to fail (its error then set).
 bool Hit(Call call, std::string_view path = {});
 void AdjustFindData(WIN32_FIND_DATAA* data);
@@ -466,6 +470,7 @@ void Listed(const std::string& folder);
 [[gnu::always_inline]] inline void AdjustFindData(WIN32_FIND_DATAA*) {}
 [[gnu::always_inline]] inline bool TakeRandomNumber(uint64_t*) { return false; }
 [[gnu::always_inline]] inline void Listed(const std::string&) {}
+[[gnu::always_inline]] inline bool PausesSkipped() { return false; }
 #endif
 
 }  // namespace fault

@@ -124,18 +124,17 @@ TEST_F(JobGenTest, KindDJobGenIsCommittedEntryByEntryInListingOrder) {
     EXPECT_EQ(std::strlen(found.szCreated), 17u);
 }
 
-// The names of a work-tree folder in the listing order the commit follows.
+// The names of a work-tree folder's files or folders in the listing order the commit follows.
 std::vector<std::string> Listed(const fs::path& dir, bool directories) {
     std::vector<std::string> names;
     win::WIN32_FIND_DATAA data{};
     win::HANDLE find = win::FindFirstFile((dir.string() + "/*").c_str(), &data);
-    if (find == win::INVALID_HANDLE_VALUE) return names;
-    do {
+    for (bool more = find != win::INVALID_HANDLE_VALUE; more; more = win::FindNextFile(find, &data)) {
         const std::string name = data.cFileName;
         const bool directory = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (name != "." && name != ".." && directory == directories) names.push_back(name);
-    } while (win::FindNextFile(find, &data));
-    win::FindClose(find);
+    }
+    if (find != win::INVALID_HANDLE_VALUE) win::FindClose(find);
     return names;
 }
 
@@ -146,37 +145,33 @@ JobGenEntry EntryFile(const fs::path& path) {
     return e;
 }
 
-// Commits of many nodes (entries written in runs of several) hold, byte for byte, what the
-// plain algorithm makes of the work tree: each node file in listing order, with each package
-// of the work tree in its listing order for the package kinds, or alone.
+// Commits of many nodes (written in runs) hold what the plain algorithm makes of the work tree:
+// each node file in listing order, with each package folder in its order, or alone.
 TEST_F(JobGenTest, CommitOfManyNodesIsTheWorkTreeNodeByNode) {
     const struct {
         char kind;
         int nodes;
-        std::vector<const char*> packages;  // id and generation
+        std::vector<const char*> packages;
     } cases[] = {{'D', 150, {"pkgA", "pkgB"}}, {'V', 131, {}}, {'D', 1, {"pkgA"}}};
     for (const auto& c : cases) {
         const std::string name = std::string("M") + c.kind + std::to_string(c.nodes);
+        SCOPED_TRACE(name);
         QVPAPI_HANDLE h = Open("\\A", name.c_str(), c.kind);
-        for (int i = 0; i < c.nodes; ++i) {
-            const std::string node = "asis" + std::to_string(i);
-            ASSERT_EQ(qvAPICreateClientJobGen(h, node.c_str(), QVAPI_JOBGEN_AS_GIVEN, 0), 1) << Hex(qvAPIGetLastError());
-        }
-        for (const char* id : c.packages)
-            ASSERT_EQ(qvAPICreatePackageJobGen(h, 'C', "01", id, "1", "0001", 0, 0), 1) << Hex(qvAPIGetLastError());
+        for (int i = 0; i < c.nodes; ++i)
+            ASSERT_EQ(qvAPICreateClientJobGen(h, ("asis" + std::to_string(i)).c_str(), QVAPI_JOBGEN_AS_GIVEN, 0), 1);
+        for (const char* id : c.packages) ASSERT_EQ(qvAPICreatePackageJobGen(h, 'C', "01", id, "1", "0001", 0, 0), 1);
 
         std::vector<uint8_t> expected;
-        const std::vector<std::string> packageDirs = Listed(Work() / "PACKAGE", true);
+        const auto append = [&expected](const JobGenEntry& entry) {
+            const auto* raw = reinterpret_cast<const uint8_t*>(&entry);
+            expected.insert(expected.end(), raw, raw + sizeof entry);
+        };
         for (const std::string& file : Listed(Work() / "NODE", false)) {
             JobGenEntry e = EntryFile(Work() / "NODE" / file);
             e.jobKind = c.kind;
             e.setcls = ' ';
-            auto append = [&expected](const JobGenEntry& entry) {
-                const auto* raw = reinterpret_cast<const uint8_t*>(&entry);
-                expected.insert(expected.end(), raw, raw + sizeof entry);
-            };
             if (c.packages.empty()) append(e);
-            for (const std::string& dir : packageDirs) {
+            for (const std::string& dir : Listed(Work() / "PACKAGE", true)) {
                 const JobGenEntry package = EntryFile(Work() / "PACKAGE" / dir / qvp::jobgen::kEntryFile);
                 char key[512] = {};
                 ASSERT_NE(qvpFileNameToPackageName(dir.c_str(), key), 0) << dir;
@@ -188,16 +183,15 @@ TEST_F(JobGenTest, CommitOfManyNodesIsTheWorkTreeNodeByNode) {
                 append(e);
             }
         }
-        ASSERT_EQ(expected.size(), c.nodes * std::max<size_t>(1, c.packages.size()) * sizeof(JobGenEntry));
+        ASSERT_EQ(expected.size() / sizeof(JobGenEntry), c.nodes * std::max<size_t>(1, c.packages.size()));
         ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << Hex(qvAPIGetLastError());
         const std::vector<uint8_t> file = Bytes(Store() / "A" / name / "jobgenfile");
-        ASSERT_EQ(file.size(), qvp::jobgen::kHeaderSize + expected.size()) << c.kind;
+        ASSERT_EQ(file.size(), qvp::jobgen::kHeaderSize + expected.size());
         JobGenHeader header{};
         std::memcpy(&header, file.data(), sizeof header);
         EXPECT_EQ(header.entryCount * sizeof(JobGenEntry), expected.size());
         EXPECT_EQ(header.entryAreaSize, expected.size());
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + qvp::jobgen::kHeaderSize))
-            << c.kind << " " << c.nodes;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + qvp::jobgen::kHeaderSize));
     }
 }
 

@@ -116,6 +116,10 @@ protected:
     fs::path Work() const {
         return Data() / "SERVER/WORK/MNG/JOBGEN" / std::to_string(win::GetCurrentThreadId());
     }
+    // The Ex open's backup folder, named by the process and thread ids.
+    fs::path ExBackup() const {
+        return Data() / "RMTINS/WORK" / ("JB" + std::to_string(getpid()) + "_" + std::to_string(win::GetCurrentThreadId()));
+    }
     fs::path Attribution() const { return Data() / "SERVER/ZARNQV/MNGFL/ATTRIBUTION"; }
     static std::vector<uint8_t> Bytes(const fs::path& p) { return NodeStoreBuilder::ReadBytes(p); }
 

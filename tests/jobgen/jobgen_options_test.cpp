@@ -279,8 +279,6 @@ TEST_F(JobGenTest, TimeSetterLogsItsChangeFlag) {
     const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(log.find("qvAPIUpDateTimeJobGen START :dwChangeFlag = 0x00000005 "), std::string::npos) << log;
     EXPECT_NE(log.find("qvAPIUpDateTimeJobGen START :dwChangeFlag = 0x00000040 "), std::string::npos);
-    EXPECT_EQ(log.find("qvAPIUpDateTimeJobGen START  "), std::string::npos) << "the plain START line";
-    EXPECT_NE(log.find("qvAPIUpDateTimeJobGen END : Code = 0 "), std::string::npos);
 }
 
 }  // namespace

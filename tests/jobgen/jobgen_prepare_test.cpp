@@ -226,54 +226,42 @@ TEST_F(PrepareTest, ReCreatedAndSortedFilesEqualTheReference) {
     }
 }
 
+// Sequential names crowd few hashes (every seventh definition removed: a gap), random names
+// spread, addresses are keys of their own; each store re-created and sorted as the reference.
 TEST_F(PrepareTest, CrowdedHashesSpreadNamesAndAddressesEqualTheReference) {
-    // Sequential names share few hashes (many synonyms each, and a gap where a definition was
-    // removed), random names spread over many, addresses are keys of their own; each store is
-    // re-created and sorted as a group, through names given by path, and in both job kinds.
     enum Names { kSequential, kRandom, kIp };
-    struct Case {
-        Names names;
-        char kind;
-    };
-    for (const Case& c : {Case{kSequential, 'D'}, Case{kSequential, 'G'}, Case{kRandom, 'D'}, Case{kIp, 'G'}}) {
-        SCOPED_TRACE(std::string(1, c.kind) + std::to_string(c.names));
+    for (const auto& [names, kind] : {std::pair{kSequential, 'D'}, {kSequential, 'G'}, {kRandom, 'D'}, {kIp, 'G'}}) {
+        SCOPED_TRACE(std::string(1, kind) + std::to_string(names));
         TearDown();
         SetUp();
-        block_->systemManagementKey = c.names == kIp ? 1 : 0;
-        const std::string master = c.names == kIp ? "10.9.0.1" : "mst1";
-        if (c.names == kIp)
-            store_->AddNode({.name = master, .kind = QVAPI_NODE_MASTER, .address = {10, 9, 0, 1}, .ipKeyed = true});
+        block_->systemManagementKey = names == kIp ? 1 : 0;
+        const std::string master = names == kIp ? "10.9.0.1" : "mst1";
+        if (names == kIp) store_->AddNode({.name = master, .kind = QVAPI_NODE_MASTER, .address = {10, 9, 0, 1}, .ipKeyed = true});
         uint32_t seed = 12345;
-        std::vector<std::string> names;
+        std::vector<std::string> added;
         for (int i = 0; i < 400; ++i) {
-            char text[16];
-            if (c.names == kRandom) {
-                for (int k = 0; k < 6; ++k) text[k] = static_cast<char>('a' + (seed = seed * 1103515245u + 12345u) % 26);
-                text[6] = '\0';
-            } else {
-                std::snprintf(text, sizeof text, c.names == kIp ? "10.9.%d.%d" : "pc%05d", c.names == kIp ? 1 + i / 200 : i + 1,
-                              c.names == kIp ? 1 + i % 200 : 0);
-            }
-            if (store_->Has(text)) continue;
             const std::array<uint8_t, 4> address{10, 9, static_cast<uint8_t>(1 + i / 200), static_cast<uint8_t>(1 + i % 200)};
-            store_->AddNode({.name = text, .address = address, .ipKeyed = c.names == kIp, .master = master});
-            names.push_back(text);
+            char text[16];
+            std::snprintf(text, sizeof text, "pc%05d", i + 1);
+            if (names == kIp) std::snprintf(text, sizeof text, "10.9.%d.%d", address[2], address[3]);
+            for (int k = 0; names == kRandom && k < 6; ++k) text[k + 1] = static_cast<char>('a' + (seed = seed * 1103515245u + 12345u) % 26);
+            if (store_->Has(text)) continue;
+            store_->AddNode({.name = text, .address = address, .ipKeyed = names == kIp, .master = master});
+            added.push_back(text);
         }
         store_->AddGroup("\\S");
-        for (size_t i = 0; i < names.size(); ++i) {
-            // Every seventh definition is removed and stays out of the group: its slot is a gap.
-            if (i % 7 == 3) std::filesystem::remove(store_->DefinitionPath(store_->Record(names[i])));
-            else store_->AddMember("\\S", names[i]);
+        for (size_t i = 0; i < added.size(); ++i) {
+            if (i % 7 == 3) std::filesystem::remove(store_->DefinitionPath(store_->Record(added[i])));
+            else store_->AddMember("\\S", added[i]);
         }
         std::vector<JobGenEntry> entries;
         for (const char* pkg : {"D.02.pkgB.v2.0002", "C.01.pkgA.1/2.0001"}) {
-            entries.push_back(Entry(c.kind, 0, "\\S", pkg));
-            for (size_t i = 0; i < names.size(); i += 37)
-                if (i % 7 != 3) entries.push_back(Entry(c.kind, 1, "\\" + master + "\\" + names[i], pkg));
+            entries.push_back(Entry(kind, 0, "\\S", pkg));
+            for (size_t i = 0; i < added.size(); i += 37)
+                if (i % 7 != 3) entries.push_back(Entry(kind, 1, "\\" + master + "\\" + added[i], pkg));
         }
-        const Image original = File(c.kind, entries, static_cast<uint32_t>(entries.size()));
+        const Image original = File(kind, entries, static_cast<uint32_t>(entries.size()));
         Write(original);
-
         RefRecreate ref{*store_, block_->systemManagementKey, {}, 0};
         for (const JobGenEntry& e : entries) ref.Expand(e);
         JobGenHeader h;

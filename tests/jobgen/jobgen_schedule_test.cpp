@@ -128,8 +128,7 @@ TEST_F(ScheduleTest, RefusalsSendNothing) {
     ExpectStoredAsBefore();
 }
 
-// The backup folder is named by the thread id: what another writer of the store left there is
-// neither written through nor kept.
+// What another writer left at the thread's backup folder is neither written through nor kept.
 TEST_F(ScheduleTest, LinksPlantedAtTheBackupFolderRedirectNothing) {
     const fs::path backup = Work().string() + ".SCH";
     for (Plant how : kPlants) {

@@ -226,8 +226,7 @@ TEST_F(DefinitionWriters, DisplayNameChangeKeepsOtherWorkCopiesAndRestoresAnInte
     EXPECT_FALSE(fs::exists(WorkRoot() + "/Nodebak"));
 }
 
-// Below a master keyed by host ID every node that has a host ID is keyed by it. Two nodes whose
-// host IDs share one hash, re-keyed in the same swap, take distinct slots of it.
+// Nodes below a master keyed by host ID are re-keyed by theirs: two on one hash take two slots.
 TEST_F(DefinitionWriters, DisplayNameSwapGivesNodesReKeyedOntoOneHashDistinctSlots) {
     ASSERT_EQ(NodeStoreBuilder::ComponentHash("#G0005"), NodeStoreBuilder::ComponentHash("#G0060"));
     store_->AddNode({.name = "host7", .kind = QVAPI_NODE_MASTER, .address = {10, 0, 0, 7}, .hostId = "#G7"});
@@ -239,7 +238,6 @@ TEST_F(DefinitionWriters, DisplayNameSwapGivesNodesReKeyedOntoOneHashDistinctSlo
     }
     QVAPI_NODE master = Stored("#G7", true);
     ASSERT_EQ(qvp::nodes::qvAPIChangeGuiNameMasterDefinition(&master, "host8"), 1) << std::hex << qvAPIGetLastError();
-    const std::string hash = std::to_string(NodeStoreBuilder::ComponentHash("#G0005"));
     std::set<std::string> keys;
     for (const char* hostId : {"#G0005", "#G0060"}) {
         const QVAPI_NODE r = Stored(hostId, false);
@@ -248,6 +246,7 @@ TEST_F(DefinitionWriters, DisplayNameSwapGivesNodesReKeyedOntoOneHashDistinctSlo
         keys.insert(r.ucNodeKey);
         EXPECT_TRUE(fs::exists(store_->NodeDefDir() / (std::string("C.") + r.ucNodeKey))) << hostId;
     }
+    const std::string hash = std::to_string(NodeStoreBuilder::ComponentHash("#G0005"));
     EXPECT_EQ(keys, (std::set<std::string>{hash, hash + "S1"}));
 }
 
