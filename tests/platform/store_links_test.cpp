@@ -171,4 +171,35 @@ TEST_F(StoreLinksTest, NoCreateFileFollowsALinkInTheStore) {
     CloseHandle(h);
 }
 
+// A folder on the way swapped for a link to one outside: whatever the disposition, plain or
+// relative to a held folder above the link, nothing outside is read, written, truncated or made,
+// and the call answers as for a missing path.
+TEST_F(StoreLinksTest, NoCreateFilePassesALinkOnTheWay) {
+    HANDLE above = CreateFile(C("ZARNQVP\\W").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(above, INVALID_HANDLE_VALUE);
+    fs::rename(P("ZARNQVP/W/a"), P("moved"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/W/a"));
+    for (const char* name : {"f0", "E1\\f1", "made", "E1\\made"}) {
+        const std::string path = C("ZARNQVP\\W\\a\\") + name;
+        for (DWORD disposition : {CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING}) {
+            for (bool relative : {false, true}) {
+                const DWORD flags = relative ? FILE_FLAG_POSIX_SEMANTICS : 0;
+                SetLastError(0);
+                HANDLE h = relative ? CreateFileIn(above, path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, disposition, flags)
+                                    : CreateFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                                                 flags, nullptr);
+                EXPECT_EQ(h, INVALID_HANDLE_VALUE) << name << " " << disposition << " " << relative;
+                if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+                EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << name << " " << disposition << " " << relative;
+            }
+        }
+    }
+    CloseHandle(above);
+    ExpectOutsideIntact();
+    EXPECT_FALSE(fs::exists(P("outside/made")));
+    EXPECT_FALSE(fs::exists(P("outside/E1/made")));
+    EXPECT_FALSE(fs::exists(P("outside/E1/f1")));
+}
+
 }  // namespace
