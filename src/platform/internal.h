@@ -1,6 +1,7 @@
 // Internals shared by the translation units of the platform layer (never included above it).
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -251,6 +252,16 @@ int OpenBeneath(int dirFd, const char* path, int flags, mode_t mode);
 UniqueFd OpenStoreRoot(const std::string& posix, const char*& below);
 // `posix` below the install root opened from the root's descriptor the same way.
 int OpenInStore(const std::string& posix, int flags, mode_t mode);
+// Where a change by path acts: below the install root relative to its folder reached from the
+// root without a link, elsewhere by the whole path (relative to AT_FDCWD), as before.
+struct PathAt {
+    UniqueFd folder;
+    int dirFd = AT_FDCWD;
+    std::string name;
+    // False (errno set) when below the root a folder on the way is missing, no folder or a link.
+    bool Open(const std::string& posix);
+    const char* c_str() const { return name.c_str(); }
+};
 // The kept names of the folder open as `dirFd` are forgotten (entries went behind their back).
 void ForgetNamesIn(int dirFd);
 

@@ -139,6 +139,22 @@ int OpenInStore(const std::string& posix, int flags, mode_t mode) {
     return root ? OpenBeneath(root.get(), below, flags, mode) : -1;
 }
 
+bool PathAt::Open(const std::string& posix) {
+    folder.reset();
+    dirFd = AT_FDCWD;
+    name = posix;
+    if (!BelowStoreRoot(posix)) return true;
+    const size_t slash = posix.rfind('/');
+    folder.reset(OpenInStore(posix.substr(0, slash), O_PATH | O_DIRECTORY, 0));
+    if (!folder) {
+        if (errno == ELOOP || errno == ENOENT) errno = ENOTDIR;  // a link there is no folder
+        return false;
+    }
+    dirFd = folder.get();
+    name = posix.substr(slash + 1);
+    return true;
+}
+
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot) {
     std::string last;
     UniqueFd parent = OpenParentOf(posix, last, belowRoot);

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "platform_fixture.h"
 
 namespace {
@@ -200,6 +202,55 @@ TEST_F(StoreLinksTest, NoCreateFilePassesALinkOnTheWay) {
     EXPECT_FALSE(fs::exists(P("outside/made")));
     EXPECT_FALSE(fs::exists(P("outside/E1/made")));
     EXPECT_FALSE(fs::exists(P("outside/E1/f1")));
+}
+
+// The other changes by path: a folder on the way swapped for a link to one outside leaves the
+// outside as it was, and each answers as for a missing path.
+TEST_F(StoreLinksTest, NoChangeByPathPassesALinkOnTheWay) {
+    Touch("ZARNQVP/W/x", "x");
+    fs::permissions(P("ZARNQVP/W/top.txt"), fs::perms::owner_read | fs::perms::owner_write);
+    std::vector<BYTE> descriptor(4096);
+    DWORD needed = 0;
+    ASSERT_TRUE(GetFileSecurity(C("ZARNQVP\\W\\top.txt").c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                DWORD(descriptor.size()), &needed));
+    const auto modeOf = [&](const char* name) { return fs::status(P(std::string("outside/") + name)).permissions(); };
+    const fs::perms outsideMode = modeOf("f6");
+    fs::rename(P("ZARNQVP/W/a"), P("moved"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/W/a"));
+    auto at = [&](const char* name) { return C(std::string("ZARNQVP\\W\\") + name); };
+    const struct {
+        const char* what;
+        std::function<BOOL()> call;
+    } cases[] = {
+        {"CreateDirectory", [&] { return CreateDirectory(at("a\\made").c_str(), nullptr); }},
+        {"CreateDirectory deeper", [&] { return CreateDirectory(at("a\\E1\\made").c_str(), nullptr); }},
+        {"DeleteFile", [&] { return DeleteFile(at("a\\f0").c_str()); }},
+        {"MoveFile from", [&] { return MoveFile(at("a\\f1").c_str(), at("took").c_str()); }},
+        {"MoveFile to", [&] { return MoveFile(at("top.txt").c_str(), at("a\\made").c_str()); }},
+        {"MoveFileEx from", [&] { return MoveFileEx(at("a\\f2").c_str(), at("x").c_str(), MOVEFILE_REPLACE_EXISTING); }},
+        {"MoveFileEx to", [&] { return MoveFileEx(at("x").c_str(), at("a\\f3").c_str(), MOVEFILE_REPLACE_EXISTING); }},
+        {"CopyFile from", [&] { return CopyFile(at("a\\f4").c_str(), at("copy").c_str(), FALSE); }},
+        {"CopyFile to", [&] { return CopyFile(at("top.txt").c_str(), at("a\\f5").c_str(), FALSE); }},
+        {"RemoveDirectory", [&] { return RemoveDirectory(at("a\\E1\\E2").c_str()); }},
+        {"SetFileAttributes",
+         [&] { return SetFileAttributes(at("a\\f6").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN); }},
+        {"SetFileSecurity",
+         [&] { return SetFileSecurity(at("a\\f6").c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed); }},
+    };
+    for (const auto& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << c.what;
+        ExpectOutsideIntact();
+    }
+    EXPECT_FALSE(fs::exists(P("outside/made")));
+    EXPECT_FALSE(fs::exists(P("outside/E1/made")));
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W/took")));
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W/copy")));
+    EXPECT_EQ(Slurp("ZARNQVP/W/x"), "x");
+    EXPECT_EQ(Slurp("ZARNQVP/W/top.txt"), "top");
+    EXPECT_EQ(modeOf("f6"), outsideMode);
+    EXPECT_EQ(GetFileAttributes(C("outside\\f6").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
 }
 
 }  // namespace
