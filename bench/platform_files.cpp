@@ -50,13 +50,14 @@ void BM_LayerOpenCloseExclusive(benchmark::State& state) {
 
 // New files: each repetition fills a fresh folder with kNewFiles files.
 constexpr int kNewFiles = 20000;
-std::string gNewBase;  // POSIX folder of the new-file folders
+std::string gNewBase;    // POSIX folder of the new-file folders
+std::string gStoreBase;  // the same below the install root
 int gNewRun = 0;
 const std::string kPayload(512, 'd');
 
-std::string NewFolder() {
+std::string NewFolder(const std::string& base = gNewBase) {
     const std::string name = "new" + std::to_string(++gNewRun);
-    std::filesystem::create_directories(gNewBase + "/" + name);
+    std::filesystem::create_directories(base + "/" + name);
     return name;
 }
 
@@ -74,9 +75,10 @@ void BM_PlainCreateWriteClose(benchmark::State& state) {
 }
 
 // How the archive extractor writes a file: read-write, sharing nothing.
-void LayerCreate(benchmark::State& state, win::DWORD disposition) {
-    const std::string folder = NewFolder();
-    const std::string dir = "C:\\NEW\\" + folder + "\\";
+void LayerCreate(benchmark::State& state, win::DWORD disposition, bool inStore = false) {
+    const std::string& base = inStore ? gStoreBase : gNewBase;
+    const std::string folder = NewFolder(base);
+    const std::string dir = (inStore ? "C:\\ZARNQVP\\NEW\\" : "C:\\NEW\\") + folder + "\\";
     int n = 0;
     char name[32];
     for (auto _ : state) {
@@ -88,10 +90,12 @@ void LayerCreate(benchmark::State& state, win::DWORD disposition) {
             state.SkipWithError("CreateFile");
         win::CloseHandle(h);
     }
-    std::filesystem::remove_all(gNewBase + "/" + folder);  // after the timed loop
+    std::filesystem::remove_all(base + "/" + folder);  // after the timed loop
 }
 void BM_LayerCreateNewWriteClose(benchmark::State& state) { LayerCreate(state, win::CREATE_NEW); }
 void BM_LayerCreateAlwaysWriteClose(benchmark::State& state) { LayerCreate(state, win::CREATE_ALWAYS); }
+// Below the install root, where no link on the way to the file is passed.
+void BM_LayerCreateNewInStoreWriteClose(benchmark::State& state) { LayerCreate(state, win::CREATE_NEW, true); }
 
 BENCHMARK(BM_PlainOpenClose);
 BENCHMARK(BM_LayerOpenClose);
@@ -99,6 +103,7 @@ BENCHMARK(BM_LayerOpenCloseExclusive);
 BENCHMARK(BM_PlainCreateWriteClose)->Iterations(kNewFiles)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_LayerCreateNewWriteClose)->Iterations(kNewFiles)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_LayerCreateAlwaysWriteClose)->Iterations(kNewFiles)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LayerCreateNewInStoreWriteClose)->Iterations(kNewFiles)->Repetitions(5)->ReportAggregatesOnly(true);
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -129,6 +134,8 @@ int main(int argc, char** argv) {
     std::ofstream(gPosix) << std::string(1652, 'n');
     gNewBase = drive + "/NEW";
     std::filesystem::create_directories(gNewBase);
+    gStoreBase = drive + "/ZARNQVP/NEW";
+    std::filesystem::create_directories(gStoreBase);
     std::ofstream(gRoot + "/qvpapi.conf") << "[Platform]\nDriveC=" << drive << "\nRunDir=" << gRoot << "/run\n";
     win::registry::LoadFrom(gRoot + "/qvpapi.conf");
 
@@ -146,7 +153,8 @@ int main(int argc, char** argv) {
     const double plainNew = reporter.nanos["BM_PlainCreateWriteClose_median"];
     if (plainNew > 0) {
         printf("new file create+write+close (%s), plain open(O_CREAT|O_EXCL): %.0f ns\n", gRoot.c_str(), plainNew);
-        for (const char* name : {"BM_LayerCreateNewWriteClose", "BM_LayerCreateAlwaysWriteClose"}) {
+        for (const char* name :
+             {"BM_LayerCreateNewWriteClose", "BM_LayerCreateAlwaysWriteClose", "BM_LayerCreateNewInStoreWriteClose"}) {
             const double layer = reporter.nanos[std::string(name) + "_median"];
             printf("  %-32s %.0f ns, %.2fx plain\n", name + 3, layer, layer / plainNew);
         }

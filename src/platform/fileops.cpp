@@ -15,7 +15,16 @@ namespace win {
 namespace {
 
 using detail::FileObject;
+using detail::PathAt;
 using detail::ResolvedPath;
+
+// The place of a path for a change; below the install root a link on the way answers as a
+// missing path.
+bool Place(PathAt& at, const std::string& posix) {
+    return at.Open(posix) || detail::Fail(ERROR_PATH_NOT_FOUND);
+}
+
+int LinkStat(const PathAt& at, struct stat& st) { return fstatat(at.dirFd, at.c_str(), &st, AT_SYMLINK_NOFOLLOW); }
 
 // Closes the handle on every way out.
 struct HandleGuard {
@@ -93,7 +102,7 @@ BOOL CopyResolved(const ResolvedPath& from, const ResolvedPath& to, bool failIfE
     if (const int err = CopyOpenFile(*in, *out); err != 0) {
         CloseHandle(dst.h);
         dst.h = INVALID_HANDLE_VALUE;
-        unlink(target.c_str());
+        if (PathAt made; made.Open(target)) unlinkat(made.dirFd, made.c_str(), 0);
         return detail::FailErrno(err);
     }
     SetLastError(ERROR_SUCCESS);
@@ -101,8 +110,8 @@ BOOL CopyResolved(const ResolvedPath& from, const ResolvedPath& to, bool failIfE
 }
 
 // Another handle holds the regular file without sharing delete.
-bool HeldByOther(const std::string& posix) {
-    detail::UniqueFd fd(open(posix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+bool HeldByOther(const PathAt& at) {
+    detail::UniqueFd fd(openat(at.dirFd, at.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
     return fd && detail::HeldWithoutDeleteShare(fd.get());
 }
 
@@ -133,27 +142,30 @@ BOOL MoveFile(const char* from, const char* to) {
     if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
     ResolvedPath a, b;
     if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    PathAt source, into;
+    if (!Place(source, a.posix)) return FALSE;
     if (!a.exists) return detail::Fail(detail::MissingError(a));
-    if (!b.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
+    if (!b.parentExists || !Place(into, b.posix)) return detail::Fail(ERROR_PATH_NOT_FOUND);
     struct stat sa{};
-    if (lstat(a.posix.c_str(), &sa) != 0) return detail::FailErrno(errno);
+    if (LinkStat(source, sa) != 0) return detail::FailErrno(errno);
     std::string target = b.posix;
     if (b.exists) {
         struct stat sb{};
-        if (lstat(b.posix.c_str(), &sb) == 0 && (sb.st_ino != sa.st_ino || sb.st_dev != sa.st_dev))
+        if (LinkStat(into, sb) == 0 && (sb.st_ino != sa.st_ino || sb.st_dev != sa.st_dev))
             return detail::Fail(ERROR_ALREADY_EXISTS);
         // The same file under another case: a rename to the spelling given.
         const std::string parent = ParentOf(b.posix);
         target = parent.empty() ? b.lastName : (parent == "/" ? "/" : parent + "/") + b.lastName;
         if (target == a.posix) return TRUE;
+        into.name = into.dirFd == AT_FDCWD ? target : b.lastName;
     }
-    if (S_ISREG(sa.st_mode) && HeldByOther(a.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    if (S_ISREG(sa.st_mode) && HeldByOther(source)) return detail::Fail(ERROR_SHARING_VIOLATION);
     auto moved = [&] {
         detail::NoteRemoved(a.posix);
         detail::NoteCreated(target, b.exists ? nullptr : &b.parentTime);
         return TRUE;
     };
-    if (renameat2(AT_FDCWD, a.posix.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return moved();
+    if (renameat2(source.dirFd, source.c_str(), into.dirFd, into.c_str(), RENAME_NOREPLACE) == 0) return moved();
     const int err = errno;
     if (err == EEXIST || err == ENOTEMPTY) return detail::Fail(ERROR_ALREADY_EXISTS);
     if (err == EXDEV) {
@@ -162,21 +174,21 @@ BOOL MoveFile(const char* from, const char* to) {
         t.posix = target;
         t.exists = false;
         if (!CopyResolved(a, t, true)) return FALSE;
-        if (unlink(a.posix.c_str()) != 0) return detail::FailErrno(errno);
+        if (unlinkat(source.dirFd, source.c_str(), 0) != 0) return detail::FailErrno(errno);
         return moved();
     }
     if (err == EINVAL) {
         // Into itself, or a file system without RENAME_NOREPLACE.
         if (target.compare(0, a.posix.size() + 1, a.posix + "/") == 0) return detail::Fail(ERROR_SHARING_VIOLATION);
         if (!S_ISDIR(sa.st_mode)) {
-            if (link(a.posix.c_str(), target.c_str()) != 0)
+            if (linkat(source.dirFd, source.c_str(), into.dirFd, into.c_str(), 0) != 0)
                 return errno == EEXIST ? detail::Fail(ERROR_ALREADY_EXISTS) : detail::FailErrno(errno);
-            unlink(a.posix.c_str());
+            unlinkat(source.dirFd, source.c_str(), 0);
             return moved();
         }
         struct stat sb{};
-        if (lstat(target.c_str(), &sb) == 0) return detail::Fail(ERROR_ALREADY_EXISTS);
-        if (rename(a.posix.c_str(), target.c_str()) != 0) return detail::FailErrno(errno);
+        if (LinkStat(into, sb) == 0) return detail::Fail(ERROR_ALREADY_EXISTS);
+        if (renameat(source.dirFd, source.c_str(), into.dirFd, into.c_str()) != 0) return detail::FailErrno(errno);
         return moved();
     }
     if (err == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
@@ -189,16 +201,19 @@ BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
     if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
     ResolvedPath a, b;
     if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    PathAt source, into;
+    if (!Place(source, a.posix)) return FALSE;
     if (!a.exists) return detail::Fail(detail::MissingError(a));
     if (!b.exists) return MoveFile(from, to);
+    if (!Place(into, b.posix)) return FALSE;
     struct stat sa{}, sb{};
-    if (lstat(a.posix.c_str(), &sa) != 0 || lstat(b.posix.c_str(), &sb) != 0) return detail::FailErrno(errno);
+    if (LinkStat(source, sa) != 0 || LinkStat(into, sb) != 0) return detail::FailErrno(errno);
     if (sa.st_ino == sb.st_ino && sa.st_dev == sb.st_dev) return MoveFile(from, to);  // a case variant
     if (!S_ISREG(sa.st_mode) || S_ISDIR(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
-    if (HeldByOther(a.posix) || (S_ISREG(sb.st_mode) && HeldByOther(b.posix)))
+    if (HeldByOther(source) || (S_ISREG(sb.st_mode) && HeldByOther(into)))
         return detail::Fail(ERROR_SHARING_VIOLATION);
     // One step: the target is never missing, and a link in its place is replaced, not followed.
-    if (rename(a.posix.c_str(), b.posix.c_str()) != 0) return detail::FailErrno(errno);
+    if (renameat(source.dirFd, source.c_str(), into.dirFd, into.c_str()) != 0) return detail::FailErrno(errno);
     detail::NoteRemoved(a.posix);
     return TRUE;
 }
@@ -208,15 +223,17 @@ BOOL DeleteFile(const char* path) {
     if (fault::Hit(fault::Call::DeleteFile, path)) return FALSE;
     ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
+    PathAt at;
+    if (!Place(at, p.posix)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
     struct stat st{};
-    if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    if (LinkStat(at, st) != 0) return detail::FailErrno(errno);
     if (S_ISDIR(st.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
     if (S_ISREG(st.st_mode)) {
         if (!(st.st_mode & S_IWUSR)) return detail::Fail(ERROR_ACCESS_DENIED);  // read-only
-        if (HeldByOther(p.posix)) return detail::Fail(ERROR_SHARING_VIOLATION);
+        if (HeldByOther(at)) return detail::Fail(ERROR_SHARING_VIOLATION);
     }
-    if (unlink(p.posix.c_str()) != 0) return detail::FailErrno(errno);
+    if (unlinkat(at.dirFd, at.c_str(), 0) != 0) return detail::FailErrno(errno);
     detail::NoteRemoved(p.posix);
     return TRUE;
 }
@@ -228,9 +245,10 @@ BOOL MakeDirectory(const char* path, bool exactLast) {
     if (fault::Hit(fault::Call::CreateDirectory, path)) return FALSE;
     ResolvedPath p;
     if (!(exactLast ? detail::ResolveExactLast(path, p, 248) : detail::ResolvePath(path, p, 248))) return FALSE;
+    PathAt at;
+    if (!p.parentExists || !Place(at, p.posix)) return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (p.exists) return detail::Fail(ERROR_ALREADY_EXISTS);
-    if (!p.parentExists) return detail::Fail(ERROR_PATH_NOT_FOUND);
-    if (mkdir(p.posix.c_str(), 0777) != 0) {
+    if (mkdirat(at.dirFd, at.c_str(), 0777) != 0) {
         if (errno == EEXIST) return detail::Fail(ERROR_ALREADY_EXISTS);
         if (errno == ENOENT || errno == ENOTDIR) return detail::Fail(ERROR_PATH_NOT_FOUND);
         return detail::FailErrno(errno);
@@ -250,11 +268,13 @@ BOOL RemoveDirectory(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
+    PathAt at;
+    if (!Place(at, p.posix)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
     struct stat st{};
-    if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    if (LinkStat(at, st) != 0) return detail::FailErrno(errno);
     if (!S_ISDIR(st.st_mode)) return detail::Fail(ERROR_DIRECTORY);
-    if (rmdir(p.posix.c_str()) != 0) {
+    if (unlinkat(at.dirFd, at.c_str(), AT_REMOVEDIR) != 0) {
         if (errno == ENOTEMPTY || errno == EEXIST) return detail::Fail(ERROR_DIR_NOT_EMPTY);
         if (errno == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
         return detail::FailErrno(errno);
@@ -286,9 +306,17 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
+    PathAt at;
+    if (!Place(at, p.posix)) return FALSE;
     if (!p.exists) return detail::Fail(detail::MissingError(p));
+    // Below the install root through a handle that never followed a link: its /proc name
+    // reaches the very file it holds, whatever is put at the path meanwhile.
+    const bool held = at.dirFd != AT_FDCWD;
+    detail::UniqueFd file(held ? openat(at.dirFd, at.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC) : -1);
+    if (held && !file) return detail::FailErrno(errno);
+    const std::string target = held ? "/proc/self/fd/" + std::to_string(file.get()) : p.posix;
     struct stat st{};
-    if (lstat(p.posix.c_str(), &st) != 0) return detail::FailErrno(errno);
+    if ((held ? fstat(file.get(), &st) : lstat(target.c_str(), &st)) != 0) return detail::FailErrno(errno);
     if (S_ISLNK(st.st_mode)) return TRUE;  // links carry no attributes of their own here
     mode_t mode = st.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
@@ -297,9 +325,9 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     // always): a read-only file is made writable first, and given back its mode on a failure.
     const mode_t before = st.st_mode & 07777;
     const bool opened = !(before & S_IWUSR);
-    if (opened && chmod(p.posix.c_str(), before | S_IWUSR) != 0) return detail::FailErrno(errno);
+    if (opened && chmod(target.c_str(), before | S_IWUSR) != 0) return detail::FailErrno(errno);
     const auto fail = [&](int err) {
-        if (opened) chmod(p.posix.c_str(), before);
+        if (opened) chmod(target.c_str(), before);
         return detail::FailErrno(err);
     };
     // Hidden, system and archive: the record where the file system keeps user extended
@@ -309,7 +337,9 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     const bool regular = S_ISREG(st.st_mode);
     const DWORD plain = regular ? FILE_ATTRIBUTE_ARCHIVE : 0;
     if (kept == plain) {
-        if (lremovexattr(p.posix.c_str(), detail::kAttributeXattr) == 0 || errno == ENODATA || errno == ENOTSUP ||
+        const int removed = held ? removexattr(target.c_str(), detail::kAttributeXattr)
+                                 : lremovexattr(target.c_str(), detail::kAttributeXattr);
+        if (removed == 0 || errno == ENODATA || errno == ENOTSUP ||
             errno == EPERM) {
             if (regular) mode &= ~mode_t(S_ISVTX);
         } else {
@@ -317,13 +347,15 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
         }
     } else {
         const std::string v = std::to_string(kept);
-        if (lsetxattr(p.posix.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0) == 0) {
+        const int set = held ? setxattr(target.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0)
+                             : lsetxattr(target.c_str(), detail::kAttributeXattr, v.data(), v.size(), 0);
+        if (set == 0) {
             if (regular) mode |= S_ISVTX;
         } else if (errno != ENOTSUP && errno != EPERM) {
             return fail(errno);
         }
     }
-    if ((opened || mode != before) && chmod(p.posix.c_str(), mode) != 0) return fail(errno);
+    if ((opened || mode != before) && chmod(target.c_str(), mode) != 0) return fail(errno);
     return TRUE;
 }
 

@@ -25,13 +25,23 @@ void FileObject::AbandonAfterFork() {
 
 // Opens the path; with write access or not, the descriptor is read-write where the file
 // allows it, so that byte-range locks can be exclusive whatever the handle's access.
-int OpenFd(const std::string& path, DWORD access, int extra, bool& writable) {
-    return OpenFdAt(AT_FDCWD, path.c_str(), access, extra, writable);
+int OpenFd(const std::string& path, DWORD access, int extra, bool& writable, bool inStore) {
+    if (!inStore) return OpenFdAt(AT_FDCWD, path.c_str(), access, extra, writable);
+    // From the install root's descriptor, so that no folder on the way can be a link.
+    const char* below = nullptr;
+    const UniqueFd root = OpenStoreRoot(path, below);
+    return root ? OpenFdAt(root.get(), below, access, extra, writable, true) : -1;
 }
 
-int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writable) {
+namespace {
+int OpenOne(int dirFd, const char* path, int flags, bool beneath) {
+    return beneath ? OpenBeneath(dirFd, path, flags, 0666) : ::openat(dirFd, path, flags, 0666);
+}
+}  // namespace
+
+int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writable, bool beneath) {
     const int base = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extra;
-    int fd = ::openat(dirFd, path, base | O_RDWR, 0666);
+    int fd = OpenOne(dirFd, path, base | O_RDWR, beneath);
     if (fd >= 0) {
         writable = true;
         return fd;
@@ -43,11 +53,11 @@ int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writabl
                 errno = err;
                 return -1;
             }
-            fd = ::openat(dirFd, path, base | O_WRONLY, 0666);
+            fd = OpenOne(dirFd, path, base | O_WRONLY, beneath);
             writable = fd >= 0;
             return fd;
         }
-        fd = ::openat(dirFd, path, base | O_RDONLY, 0666);
+        fd = OpenOne(dirFd, path, base | O_RDONLY, beneath);
         writable = false;
         return fd;
     }
@@ -59,10 +69,11 @@ int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writabl
 // (FILE_FLAG_OPEN_REPARSE_POINT), where the file is to be new (CREATE_NEW: a link planted at
 // the name is an existing name, never a way to somewhere else), or below the install root,
 // whatever the disposition (every writer of the store can plant one there).
-int OpenFlags(DWORD flags, DWORD disposition, std::string_view posix) {
+int OpenFlags(DWORD flags, DWORD disposition, std::string_view posix, bool* inStore) {
     int extra = (flags & FILE_FLAG_WRITE_THROUGH) ? O_DSYNC : 0;
-    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) || disposition == CREATE_NEW || BelowStoreRoot(posix))
-        extra |= O_NOFOLLOW;
+    const bool below = BelowStoreRoot(posix);
+    if (inStore) *inStore = below;
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) || disposition == CREATE_NEW || below) extra |= O_NOFOLLOW;
     return extra;
 }
 
@@ -146,14 +157,27 @@ Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool 
     return Finish::Done;
 }
 
+namespace {
+// The folder holding `posix` is reached from the install root without passing a link.
+bool FolderInStore(const std::string& posix) {
+    const size_t slash = posix.rfind('/');
+    const UniqueFd folder(OpenInStore(posix.substr(0, slash), O_PATH | O_DIRECTORY, 0));
+    return bool(folder);
+}
+}  // namespace
+
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    const int extra = OpenFlags(flags, disposition, rp.posix);
+    bool inStore = false;
+    const int extra = OpenFlags(flags, disposition, rp.posix, &inStore);
     const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     bool knownExists = rp.exists;
     for (int attempt = 0; attempt < 8; ++attempt) {
         bool existed = false, created = false, writable = false;
         int fd = -1;
-        if (disposition == CREATE_NEW && knownExists) {
+        // Below the root the exclusive create itself tells a name found through a link (3)
+        // from one that exists (80).
+        const bool createOnly = disposition == CREATE_NEW && inStore;
+        if (disposition == CREATE_NEW && knownExists && !inStore) {
             SetLastError(ERROR_FILE_EXISTS);
             return INVALID_HANDLE_VALUE;
         }
@@ -161,10 +185,12 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
             SetLastError(ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        if (knownExists) {
-            fd = OpenFd(rp.posix, access, extra, writable);
-            if (fd < 0 && errno == EISDIR)
-                fd = ::open(rp.posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (extra & O_NOFOLLOW));
+        if (knownExists && !createOnly) {
+            fd = OpenFd(rp.posix, access, extra, writable, inStore);
+            if (fd < 0 && errno == EISDIR) {
+                const int dirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (extra & O_NOFOLLOW);
+                fd = inStore ? OpenInStore(rp.posix, dirFlags, 0) : ::open(rp.posix.c_str(), dirFlags);
+            }
             if (fd >= 0) {
                 existed = true;
             } else if (errno != ENOENT) {
@@ -175,11 +201,11 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
                 return INVALID_HANDLE_VALUE;
             }
         } else if (!mayCreate) {
-            SetLastError(MissingError(rp));
+            SetLastError(inStore && !FolderInStore(rp.posix) ? ERROR_PATH_NOT_FOUND : MissingError(rp));
             return INVALID_HANDLE_VALUE;
         }
         if (fd < 0) {
-            fd = OpenFd(rp.posix, access, extra | O_CREAT | O_EXCL, writable);
+            fd = OpenFd(rp.posix, access, extra | O_CREAT | O_EXCL, writable, inStore);
             if (fd < 0) {
                 if (errno == EEXIST) {
                     if (disposition == CREATE_NEW) {
@@ -240,7 +266,9 @@ Fresh CreateFresh(const std::string& exact, DWORD access, DWORD share, DWORD dis
     const std::string known = FindNoCase(dir, name, &ds);
     if (!known.empty()) return known == name ? Fresh::ExistsExactly : Fresh::Other;
     bool writable = false;
-    const int fd = OpenFd(exact, access, OpenFlags(flags, disposition, exact) | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
+    bool inStore = false;
+    const int extra = OpenFlags(flags, disposition, exact, &inStore);
+    const int fd = OpenFd(exact, access, extra | O_CREAT | O_EXCL | O_NOFOLLOW, writable, inStore);
     if (fd < 0) return Fresh::Other;
     NoteCreated(exact, &ds.st_mtim);
     UniqueFd guard(fd);
@@ -288,8 +316,9 @@ HANDLE CreateFileCounted(const char* path, DWORD access, DWORD shareMode, DWORD 
     // The common case of opening: the name exists in its exact spelling, and opening it is all
     // the lookup needed. Anything else goes through the full resolution.
     if (tryExact) {
-        bool writable = false;
-        const int fd = detail::OpenFd(exact, access, detail::OpenFlags(flagsAndAttributes, disposition, exact), writable);
+        bool writable = false, inStore = false;
+        const int extra = detail::OpenFlags(flagsAndAttributes, disposition, exact, &inStore);
+        const int fd = detail::OpenFd(exact, access, extra, writable, inStore);
         if (fd >= 0) {
             detail::UniqueFd guard(fd);
             HANDLE h = INVALID_HANDLE_VALUE;
@@ -341,7 +370,8 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
     auto fullOpen = [&] { return CreateFileCounted(path, access, shareMode, disposition, flagsAndAttributes); };
     const char* name = exact.c_str() + dir->posix.size() + 1;
     const bool single = std::strchr(name, '/') == nullptr;
-    const int extra = detail::OpenFlags(flagsAndAttributes, disposition, exact);
+    bool inStore = false;
+    const int extra = detail::OpenFlags(flagsAndAttributes, disposition, exact, &inStore);
     bool writable = false;
     int fd = -1;
     bool created = false;
@@ -351,7 +381,7 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
         const bool kept = detail::KeepsNamesOf(dir->dev, dir->ino);
         struct stat before{};
         if (kept && fstat(dir->fd, &before) != 0) return fullOpen();
-        fd = detail::OpenFdAt(dir->fd, name, access, extra | O_CREAT | O_EXCL | O_NOFOLLOW, writable);
+        fd = detail::OpenFdAt(dir->fd, name, access, extra | O_CREAT | O_EXCL | O_NOFOLLOW, writable, inStore);
         if (fd < 0) {
             if (errno != EEXIST) return fullOpen();  // its own errors
             SetLastError(ERROR_FILE_EXISTS);
@@ -360,7 +390,7 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
         if (kept) detail::NoteCreatedIn(dir->fd, name, before.st_mtim);
         created = true;
     } else {
-        fd = detail::OpenFdAt(dir->fd, name, access, extra, writable);
+        fd = detail::OpenFdAt(dir->fd, name, access, extra, writable, inStore);
         if (fd < 0) return fullOpen();  // missing as written, or any failure: the full look-up
     }
     detail::UniqueFd guard(fd);

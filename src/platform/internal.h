@@ -1,6 +1,7 @@
 // Internals shared by the translation units of the platform layer (never included above it).
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -199,12 +200,14 @@ struct FileObject : Object {
     int64_t position = 0;
     std::vector<Range> locks;
 };
-int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable);
-// The same relative to the directory `dirFd` (or AT_FDCWD).
-int OpenFdAt(int dirFd, const char* path, DWORD access, int extraFlags, bool& writable);
+// inStore: `path` lies below the install root, where no link on the way is passed.
+int OpenFd(const std::string& path, DWORD access, int extraFlags, bool& writable, bool inStore = false);
+// The same relative to the directory `dirFd` (or AT_FDCWD); beneath: no link passed from there.
+int OpenFdAt(int dirFd, const char* path, DWORD access, int extraFlags, bool& writable, bool beneath = false);
 // The open flags a CreateFile's flags and disposition ask for beyond the access (`posix`: the
-// file, which decides whether a link at it may be followed).
-int OpenFlags(DWORD flags, DWORD disposition, std::string_view posix);
+// file, which decides whether a link at it may be followed; `inStore` tells that it lies below
+// the install root).
+int OpenFlags(DWORD flags, DWORD disposition, std::string_view posix, bool* inStore = nullptr);
 // CreateFile on a resolved path (CopyFile and MoveFile use it too).
 HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
@@ -241,6 +244,24 @@ bool BelowStoreRoot(std::string_view posix);
 UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& belowRoot);
 // The folder `posix` itself for listing, the same way (below the root its last level is no link).
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot);
+// openat2 from `dirFd` passing no link and never above it: a link on the way fails with
+// ENOTDIR (no folder there, as the walks answer), one at the last name with ELOOP.
+int OpenBeneath(int dirFd, const char* path, int flags, mode_t mode);
+// The install root's descriptor (O_PATH) for `posix` at or below it, `below` set to the rest
+// of `posix` after the root ("." for the root); not valid elsewhere or when the root is missing.
+UniqueFd OpenStoreRoot(const std::string& posix, const char*& below);
+// `posix` below the install root opened from the root's descriptor the same way.
+int OpenInStore(const std::string& posix, int flags, mode_t mode);
+// Where a change by path acts: below the install root relative to its folder reached from the
+// root without a link, elsewhere by the whole path (relative to AT_FDCWD), as before.
+struct PathAt {
+    UniqueFd folder;
+    int dirFd = AT_FDCWD;
+    std::string name;
+    // False (errno set) when below the root a folder on the way is missing, no folder or a link.
+    bool Open(const std::string& posix);
+    const char* c_str() const { return name.c_str(); }
+};
 // The kept names of the folder open as `dirFd` are forgotten (entries went behind their back).
 void ForgetNamesIn(int dirFd);
 

@@ -231,10 +231,12 @@ BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
 
     detail::ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
+    detail::PathAt at;
+    if (!at.Open(p.posix)) return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (!p.exists) return detail::Fail(detail::MissingError(p));
     // Through a handle that never followed a link: a link put in the file's place meanwhile
     // never hands its target our owner and mode (links carry none of their own here).
-    detail::UniqueFd fd(open(p.posix.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    detail::UniqueFd fd(openat(at.dirFd, at.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) return detail::FailErrno(errno);
     struct stat st{};
     if (fstat(fd.get(), &st) != 0) return detail::FailErrno(errno);

@@ -2,9 +2,12 @@
 // is taken on trust. Its folders are opened one level at a time, each relative to the one before
 // and never through a link; the root itself and what lies above it may be links.
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "platform/internal.h"
@@ -88,6 +91,68 @@ UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& bel
         at = end + 1;
     }
     return fd;
+}
+
+int OpenBeneath(int dirFd, const char* path, int flags, mode_t mode) {
+    open_how how{};
+    how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+    how.mode = flags & O_CREAT ? mode : 0;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    long fd = -1;
+    // EAGAIN: a rename elsewhere raced the look-up; it is safe to ask again.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        fd = syscall(SYS_openat2, dirFd, path, &how, sizeof how);
+        if (fd >= 0 || errno != EAGAIN) break;
+    }
+    if (fd < 0 && errno == ELOOP) {
+        // A link on the way means no folder there; one at the last name stays a link refused.
+        const char* slash = std::strrchr(path, '/');
+        if (slash) {
+            const std::string parent(path, slash);
+            open_how up{};
+            up.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+            up.resolve = how.resolve;
+            const long p = syscall(SYS_openat2, dirFd, parent.c_str(), &up, sizeof up);
+            if (p >= 0) ::close(static_cast<int>(p));
+            errno = p >= 0 ? ELOOP : ENOTDIR;
+        }
+    }
+    return static_cast<int>(fd);
+}
+
+UniqueFd OpenStoreRoot(const std::string& posix, const char*& below) {
+    std::string lexical, root;
+    StoreRoots(lexical, root);
+    auto within = [&](const std::string& r) { return !r.empty() && (posix == r || IsBelow(posix, r)); };
+    if (!within(root)) root = lexical;
+    if (!within(root)) {
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    below = posix.size() == root.size() ? "." : posix.c_str() + root.size() + 1;
+    return UniqueFd(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+int OpenInStore(const std::string& posix, int flags, mode_t mode) {
+    const char* below = nullptr;
+    const UniqueFd root = OpenStoreRoot(posix, below);
+    return root ? OpenBeneath(root.get(), below, flags, mode) : -1;
+}
+
+bool PathAt::Open(const std::string& posix) {
+    folder.reset();
+    dirFd = AT_FDCWD;
+    name = posix;
+    if (!BelowStoreRoot(posix)) return true;
+    const size_t slash = posix.rfind('/');
+    folder.reset(OpenInStore(posix.substr(0, slash), O_PATH | O_DIRECTORY, 0));
+    if (!folder) {
+        if (errno == ELOOP || errno == ENOENT) errno = ENOTDIR;  // a link there is no folder
+        return false;
+    }
+    dirFd = folder.get();
+    name = posix.substr(slash + 1);
+    return true;
 }
 
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot) {

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "platform_fixture.h"
 
 namespace {
@@ -169,6 +171,86 @@ TEST_F(StoreLinksTest, NoCreateFileFollowsALinkInTheStore) {
     HANDLE h = CreateFile(C("plainlink").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
+}
+
+// A folder on the way swapped for a link to one outside: whatever the disposition, plain or
+// relative to a held folder above the link, nothing outside is read, written, truncated or made,
+// and the call answers as for a missing path.
+TEST_F(StoreLinksTest, NoCreateFilePassesALinkOnTheWay) {
+    HANDLE above = CreateFile(C("ZARNQVP\\W").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(above, INVALID_HANDLE_VALUE);
+    fs::rename(P("ZARNQVP/W/a"), P("moved"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/W/a"));
+    for (const char* name : {"f0", "E1\\f1", "made", "E1\\made"}) {
+        const std::string path = C("ZARNQVP\\W\\a\\") + name;
+        for (DWORD disposition : {CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING}) {
+            for (bool relative : {false, true}) {
+                const DWORD flags = relative ? FILE_FLAG_POSIX_SEMANTICS : 0;
+                SetLastError(0);
+                HANDLE h = relative ? CreateFileIn(above, path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, disposition, flags)
+                                    : CreateFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                                                 flags, nullptr);
+                EXPECT_EQ(h, INVALID_HANDLE_VALUE) << name << " " << disposition << " " << relative;
+                if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+                EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << name << " " << disposition << " " << relative;
+            }
+        }
+    }
+    CloseHandle(above);
+    ExpectOutsideIntact();
+    EXPECT_FALSE(fs::exists(P("outside/made")));
+    EXPECT_FALSE(fs::exists(P("outside/E1/made")));
+    EXPECT_FALSE(fs::exists(P("outside/E1/f1")));
+}
+
+// The other changes by path: a folder on the way swapped for a link to one outside leaves the
+// outside as it was, and each answers as for a missing path.
+TEST_F(StoreLinksTest, NoChangeByPathPassesALinkOnTheWay) {
+    Touch("ZARNQVP/W/x", "x");
+    fs::permissions(P("ZARNQVP/W/top.txt"), fs::perms::owner_read | fs::perms::owner_write);
+    std::vector<BYTE> descriptor(4096);
+    DWORD needed = 0;
+    ASSERT_TRUE(GetFileSecurity(C("ZARNQVP\\W\\top.txt").c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                DWORD(descriptor.size()), &needed));
+    const auto modeOf = [&](const char* name) { return fs::status(P(std::string("outside/") + name)).permissions(); };
+    const fs::perms outsideMode = modeOf("f6");
+    fs::rename(P("ZARNQVP/W/a"), P("moved"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVP/W/a"));
+    auto at = [&](const char* name) { return C(std::string("ZARNQVP\\W\\") + name); };
+    const struct {
+        const char* what;
+        std::function<BOOL()> call;
+    } cases[] = {
+        {"CreateDirectory", [&] { return CreateDirectory(at("a\\made").c_str(), nullptr); }},
+        {"CreateDirectory deeper", [&] { return CreateDirectory(at("a\\E1\\made").c_str(), nullptr); }},
+        {"DeleteFile", [&] { return DeleteFile(at("a\\f0").c_str()); }},
+        {"MoveFile from", [&] { return MoveFile(at("a\\f1").c_str(), at("took").c_str()); }},
+        {"MoveFile to", [&] { return MoveFile(at("top.txt").c_str(), at("a\\made").c_str()); }},
+        {"MoveFileEx from", [&] { return MoveFileEx(at("a\\f2").c_str(), at("x").c_str(), MOVEFILE_REPLACE_EXISTING); }},
+        {"MoveFileEx to", [&] { return MoveFileEx(at("x").c_str(), at("a\\f3").c_str(), MOVEFILE_REPLACE_EXISTING); }},
+        {"CopyFile from", [&] { return CopyFile(at("a\\f4").c_str(), at("copy").c_str(), FALSE); }},
+        {"CopyFile to", [&] { return CopyFile(at("top.txt").c_str(), at("a\\f5").c_str(), FALSE); }},
+        {"RemoveDirectory", [&] { return RemoveDirectory(at("a\\E1\\E2").c_str()); }},
+        {"SetFileAttributes",
+         [&] { return SetFileAttributes(at("a\\f6").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN); }},
+        {"SetFileSecurity",
+         [&] { return SetFileSecurity(at("a\\f6").c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed); }},
+    };
+    for (const auto& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << c.what;
+        ExpectOutsideIntact();
+    }
+    EXPECT_FALSE(fs::exists(P("outside/made")));
+    EXPECT_FALSE(fs::exists(P("outside/E1/made")));
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W/took")));
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W/copy")));
+    EXPECT_EQ(Slurp("ZARNQVP/W/x"), "x");
+    EXPECT_EQ(Slurp("ZARNQVP/W/top.txt"), "top");
+    EXPECT_EQ(modeOf("f6"), outsideMode);
+    EXPECT_EQ(GetFileAttributes(C("outside\\f6").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
 }
 
 }  // namespace
