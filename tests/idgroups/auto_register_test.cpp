@@ -202,6 +202,19 @@ TEST_F(AutoRegisterTest, AHostKnownByItsCommonNameRegistersUnderBothKeys) {
             ASSERT_EQ(Register(Report(2, 1, moved, 1, "2024010203040513")), 1) << std::hex << qvAPIGetLastError();
             ASSERT_TRUE(Client(keyName, &r));
             EXPECT_EQ(std::string(r.ucMACAddress, 12), "66778899AABB");
+            if (key == 1) {  // a new host whose common name is this one's address is a host of its own
+                const Entries other = {{33, "pc3"}, {34, "10.0.0.3"}, {35, "10.0.0.1"}};
+                ASSERT_EQ(Register(Report(1, 1, other, 1)), 1) << std::hex << qvAPIGetLastError();
+                EXPECT_TRUE(Client("10.0.0.3") && Client("10.0.0.1"));
+                ASSERT_EQ(Register(Report(3, 1, {{17, "pc3"}, {18, "10.0.0.3"}}, 1)), 1);
+            }
+            // A change of the key name changes what the host is keyed by: the common name, or the address.
+            QVAPI_NODE renamed = r;
+            std::strcpy(renamed.ucCommonName, "cn2");
+            renamed.ucNodeAddress[3] = 2;
+            ASSERT_EQ(qvAPIChangeClientDefinition(keyName, QVAPI_CHANGE_KEY_NAME, &renamed, 0), 1);
+            ASSERT_TRUE(Client(key == 0 ? "cn2" : "10.0.0.2"));
+            ASSERT_EQ(qvAPIChangeClientDefinition(key == 0 ? "cn2" : "10.0.0.2", QVAPI_CHANGE_KEY_NAME, &r, 0), 1);
             ASSERT_EQ(Register(Report(3, 1, moved, 1, "2024010203040514")), 1) << std::hex << qvAPIGetLastError();
             EXPECT_FALSE(Client(keyName));
             EXPECT_TRUE(RootMembers().empty());

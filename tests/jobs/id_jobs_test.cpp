@@ -322,6 +322,7 @@ TEST_F(IdJobsTest, KeepIdEntryPathsAddEntriesOfOneName) {
 // An execution record has no length of its own: the keep-ID walks take the length its reply delivered.
 TEST_F(IdJobsTest, KeepIdWalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold) {
     const std::string longPath(66, 'p');
+    const std::string file = (data() / "SERVER/ZARNQV/MNGFL/JOBEXEC/F" / kJob / "jobexecfile").string();
     Open();
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
     for (uint16_t lead : {0x0000, 0x0010, 0x03AF, 0xFFFF}) {
@@ -329,6 +330,11 @@ TEST_F(IdJobsTest, KeepIdWalksReadTheDeliveredLengthWhateverBytesZeroAndOneHold)
         jobs().SetRecordLead(lead);
         Write({Entry("p.%X", "IB000000000000A1", kRunning, {{"pc1", kDone}}),
                Entry(longPath + ".%X", "IB000000000000A2", kWaiting, {{"c1", kFailed}})});
+        // The tally's first record names the client asked for.
+        QVAPI_NODE_JOB_EX one{};
+        EXPECT_EQ(qvp::jobs::qvpAPIGetIDJobCountNodeEx(block(), qvp::jobs::kTallyMember, file.c_str(), "%X", "\\p\\pc1",
+                                                       "\\pc1", nullptr, nullptr, &one), 1);
+        EXPECT_EQ(one.dwStatus2, 1u);
         // Entry paths, each counted under its own status; members, the one named as an item kept.
         const std::vector<QVAPI_NODE_JOB_EX> paths = KeepWalk("X", 2);
         ASSERT_EQ(paths.size(), 2u);
