@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "qvpapi.h"
 
@@ -518,6 +519,43 @@ static int write_bytes(const char* path, const char* text, size_t size) {
     return fclose(out) == 0;
 }
 
+/* The store is shared by every user of its group: another writer can plant a link in it, but no
+ * call lists, enters or removes anything through one. A link to a folder outside the root is
+ * planted among the stored JobGens; the listing passes it over, and removing the folder that
+ * holds it removes the link alone. */
+static void story_shared_store(const char* root) {
+    char outside[] = "/tmp/qvpdemo-outside-XXXXXX";
+    char kept[1024];
+    char link[1024];
+    QVAPI_JOBGEN found;
+    QVPAPI_HANDLE find;
+
+    if (mkdtemp(outside) == NULL) {
+        printf("cannot make a folder outside the store\n");
+        ++failures;
+        return;
+    }
+    snprintf(kept, sizeof kept, "%s/keep.txt", outside);
+    snprintf(link, sizeof link, "%s/SERVER/ZARNQV/MNGFL/JOBGEN/DEMO/PLANTED", root);
+    if (!write_bytes(kept, "kept", 4) || symlink(outside, link) != 0) {
+        printf("cannot plant the link\n");
+        ++failures;
+        return;
+    }
+    find = qvAPIFindFirstJobGen("\\DEMO", &found);
+    if (find != QVPAPI_INVALID_HANDLE) {
+        do printf("  listed %s\n", found.szName);
+        while (qvAPIFindNextJobGen(find, &found));
+        qvAPIFindCloseJobGen(find);
+    }
+    empty_walk("qvAPIFindFirstJobGen(\\DEMO) beside a planted link", find);
+    must("qvAPIDeleteFolderJobGen(\\, DEMO)", qvAPIDeleteFolderJobGen("\\", "DEMO", 0, 0));
+    printf("  the file behind the link %s\n", file_exists(kept) ? "is still there" : "is GONE");
+    if (!file_exists(kept)) ++failures;
+    remove(kept);
+    rmdir(outside);
+}
+
 static void pad(char* field, size_t width, const char* text) {
     memset(field, ' ', width);
     memcpy(field, text, strlen(text));
@@ -986,6 +1024,7 @@ int main(int argc, char** argv) {
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
 
     story_jobgen(argv[1]);
+    story_shared_store(argv[1]);
     story_jobs();
     story_job_walk();
     story_queries();

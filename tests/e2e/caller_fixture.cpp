@@ -260,6 +260,7 @@ void CallerTest::RunStory(const CallerData& caller) {
     StoryInstalledPackages(caller);
     StoryArchives(caller);
     StoryJobGen(caller);
+    StorySharedStore(caller);
     StoryCreateJob(caller);
     StorySoftReferAndRebuild(caller);
     StoryJobs(caller);
@@ -685,6 +686,22 @@ void CallerTest::StoryQueries(const CallerData& caller) {
     EXPECT_EQ(detail.PackageJob.ucRecord80[88 - 80], 0x60);
     EXPECT_EQ(qvAPIAbstractNextDetailJob(query, &detail, 0, nullptr), 0);
     EXPECT_EQ(qvAPIAbstractCloseDetailJob(query, 0, 0), 1);
+}
+
+// Another writer of the store plants a link to a folder outside it among the caller's JobGens:
+// the listing passes it over, and removing the folder that holds it removes the link alone.
+void CallerTest::StorySharedStore(const CallerData& caller) {
+    const fs::path outside = root_ / (caller.prefix + "outside");
+    fs::create_directories(outside);
+    std::ofstream(outside / "keep.txt") << "kept";
+    const std::string folder = caller.prefix + "LINKED";
+    ASSERT_EQ(qvAPICreateFolderJobGen(nullptr, folder.c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    fs::create_directory_symlink(outside, Data() / "SERVER/ZARNQV/MNGFL/JOBGEN" / folder / "PLANTED");
+    QVAPI_JOBGEN found{};
+    EXPECT_EQ(qvAPIFindFirstJobGen(("\\" + folder).c_str(), &found), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+    EXPECT_EQ(qvAPIDeleteFolderJobGen(nullptr, folder.c_str(), 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_TRUE(fs::exists(outside / "keep.txt"));
 }
 
 // The constant query operations leave the code of the call before them to be read.

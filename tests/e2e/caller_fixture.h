@@ -112,6 +112,7 @@ private:
     void StoryStatusRename(const CallerData& caller);
     void StoryArchives(const CallerData& caller);
     void StoryJobGen(const CallerData& caller);
+    void StorySharedStore(const CallerData& caller);
     void StorySoftReferAndRebuild(const CallerData& caller);
     void StoryCreateJob(const CallerData& caller);
     void StoryJobs(const CallerData& caller);
