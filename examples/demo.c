@@ -4,6 +4,7 @@
  *
  * Each step prints its result and last-error code. Steps that must succeed, and refusals that
  * must come with a given code, make the program exit with 1 when they do not. */
+#define _POSIX_C_SOURCE 200809L /* mkdtemp and symlink, to play another writer of the store */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

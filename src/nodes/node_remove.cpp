@@ -20,57 +20,31 @@ namespace qvp::nodes {
 namespace {
 
 namespace msg {
-constexpr char kDefKeyNull[] =
-    "%s : Parameter Error : Node Name Address is NULL";
-constexpr char kDefKeyEmpty[] =
-    "%s : Parameter Error : Top of Node Name Value is NULL";
-constexpr char kDefBadOptions[] =
-    "%s : Parameter Error : fdwOptions Value is INVALID";
-constexpr char kDefDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
-
-constexpr char kAttrNameNull[] =
-    "%s : Parameter Error : Node Name Pointer is NULL";
-constexpr char kAttrNameEmpty[] =
-    "%s : Parameter Error : Top of Node Name Value is NULL";
-constexpr char kAttrPathNull[] =
-    "%s : Parameter Error : NodeGroupPath Name Pointer is NULL";
-constexpr char kAttrPathEmpty[] =
-    "%s : Parameter Error : Top of NodeGroupPath Name Value is NULL";
-constexpr char kAttrBadOptions[] =
-    "%s : Parameter Error : fdwOptions Value is INVALID";
-constexpr char kAttrClientRead[] =
-    "%s : qvAPIGetClientDefinitionByName %s : ErrorCode = %d";
-constexpr char kAttrMasterRead[] =
-    "%s : qvAPIGetMasterDefinitionByName %s : ErrorCode = %d";
-constexpr char kAttrCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
-constexpr char kAttrFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
-constexpr char kAttrReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
-constexpr char kAttrBadSize[] =
-    "%s : FileSize is INVALID : file = %s size = %u";
-constexpr char kAttrNotFound[] = "%s : Parameter Error : %s NOT FOUND";
-constexpr char kAttrSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
-constexpr char kAttrLock[] = "%s : LockFile %s : ErrorCode = %d";
-constexpr char kAttrWrite[] = "%s : WriteFile %s : ErrorCode = %d";
-constexpr char kAttrCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
-
-constexpr char kGroupPathNull[] =
-    "%s : Parameter error : NodeGroup Path Address is NULL";
-constexpr char kGroupPathEmpty[] =
-    "%s : Parameter error : Top of NodeGroup Path Value is NULL";
-constexpr char kGroupMemberNull[] =
-    "%s : Parameter error : Member Name Address is NULL";
-constexpr char kGroupCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
-constexpr char kGroupFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
-constexpr char kGroupReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kKeyNull[] = "%s : Parameter Error : Node Name Address is NULL";
+constexpr char kNameNull[] = "%s : Parameter Error : Node Name Pointer is NULL";
+constexpr char kNameEmpty[] = "%s : Parameter Error : Top of Node Name Value is NULL";
+constexpr char kBadOptions[] = "%s : Parameter Error : fdwOptions Value is INVALID";
+constexpr char kPathNull[] = "%s : Parameter Error : NodeGroupPath Name Pointer is NULL";
+constexpr char kPathEmpty[] = "%s : Parameter Error : Top of NodeGroupPath Name Value is NULL";
+constexpr char kClientRead[] = "%s : qvAPIGetClientDefinitionByName %s : ErrorCode = %d";
+constexpr char kMasterRead[] = "%s : qvAPIGetMasterDefinitionByName %s : ErrorCode = %d";
+constexpr char kAttrBadSize[] = "%s : FileSize is INVALID : file = %s size = %u";
+constexpr char kNotFound[] = "%s : Parameter Error : %s NOT FOUND";
+constexpr char kGroupPathNull[] = "%s : Parameter error : NodeGroup Path Address is NULL";
+constexpr char kGroupPathEmpty[] = "%s : Parameter error : Top of NodeGroup Path Value is NULL";
+constexpr char kGroupMemberNull[] = "%s : Parameter error : Member Name Address is NULL";
 constexpr char kGroupMalformed[] =
     "%s : FileSize is INVALID : file = %s size = %u entries = %u bytes = %u";
-constexpr char kGroupNotFound[] = "%s : Parameter Error : %s NOT FOUND";
-constexpr char kGroupDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
-constexpr char kGroupSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
-constexpr char kGroupLock[] = "%s : LockFile %s : ErrorCode = %d";
-constexpr char kGroupWrite[] = "%s : WriteFile %s : ErrorCode = %d";
-constexpr char kGroupUnlock[] = "%s : UnlockFile %s : ErrorCode = %d";
-constexpr char kGroupCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
+// The file steps of every removal.
+constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
+constexpr char kFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
+constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
+constexpr char kDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
+constexpr char kSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
+constexpr char kLock[] = "%s : LockFile %s : ErrorCode = %d";
+constexpr char kWrite[] = "%s : WriteFile %s : ErrorCode = %d";
+constexpr char kUnlock[] = "%s : UnlockFile %s : ErrorCode = %d";
+constexpr char kCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
 }  // namespace msg
 
 using text::kLogicalError;
@@ -85,43 +59,27 @@ constexpr FrameTexts kGroupEntryFrame{"qvAPIDeleteNodeGroupEntry", EndStyle::Res
 constexpr int kDeleteTries = 11;
 constexpr uint32_t kDeletePauseMs = 300;
 
-// The texts of the failing steps of OpenAndReadWhole.
-struct ReadTexts {
-    const char* createFile;
-    const char* fileSize;
-    const char* readFile;
-};
-
 // Opens `path` without sharing and reads it whole into `image`, the file kept open for the
 // rewrite; false with the call failed (`missingCode` when the file is not there, busy while
 // another opener holds it).
-bool OpenAndReadWhole(CallContext& call, const std::string& path, const ReadTexts& texts,
+bool OpenAndReadWhole(CallContext& call, const std::string& path,
                       uint32_t missingCode, FileHandle& file, std::vector<uint8_t>& image) {
     file = OpenExclusive(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
         const bool missing = error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
         return call.Failed(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error),
-                           texts.createFile, call.function(), path.c_str(), static_cast<int>(error));
+                           msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
     }
     uint32_t size = 0;
     if (!FileSize(file.get(), &size)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.fileSize, call.function(), path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kFileSize, call.function(), path.c_str(), LastErr());
     }
     if (!ReadWhole(file.get(), image)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.readFile, call.function(), path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kReadFile, call.function(), path.c_str(), LastErr());
     }
     return true;
 }
-
-// The texts of the failing steps of RewriteWithout.
-struct RewriteTexts {
-    const char* seek;
-    const char* lock;
-    const char* write;
-    const char* unlock;  // nullptr: no message
-    const char* cut;
-};
 
 // Puts the file back as it was read, after a rewrite failed part way: a shifted tail or an
 // uncut end would leave a damaged file that no later call could read.
@@ -134,31 +92,31 @@ void RestoreImage(win::HANDLE file, const std::vector<uint8_t>& original) {
 // bytes, when given), under a lock over the whole file, and cuts the file to its new length.
 bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path,
                     const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
-                    const RewriteTexts& texts, std::string_view head = {}) {
+                    bool logUnlock, std::string_view head = {}) {
     std::vector<uint8_t> image(original.begin(), original.begin() + static_cast<long>(cutAt));
     image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
     std::copy(head.begin(), head.end(), image.begin());
     if (!Seek(file, 0)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.seek, call.function(), path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kSeek, call.function(), path.c_str(), LastErr());
     }
     RangeLock lock(file, 0, static_cast<win::DWORD>(original.size()));
     if (!lock.Lock()) {
-        return call.Failed(QVAPI_ERR_RESOURCE, texts.lock, call.function(), path.c_str(), LastErr());
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kLock, call.function(), path.c_str(), LastErr());
     }
     if (!WriteAll(file, image.data(), static_cast<uint32_t>(image.size()))) {
-        call.Log(texts.write, call.function(), path.c_str(), LastErr());
+        call.Log(msg::kWrite, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
     }
     if (!lock.Unlock()) {
-        if (texts.unlock != nullptr) call.Log(texts.unlock, call.function(), path.c_str(), LastErr());
+        if (logUnlock) call.Log(msg::kUnlock, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
     }
     if (!win::SetEndOfFile(file)) {
-        call.Log(texts.cut, call.function(), path.c_str(), LastErr());
+        call.Log(msg::kCut, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
@@ -171,13 +129,13 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
 bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t options) {
     if (key == nullptr || *key == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           key == nullptr ? msg::kDefKeyNull : msg::kDefKeyEmpty, call.function());
+                           key == nullptr ? msg::kKeyNull : msg::kNameEmpty, call.function());
     }
     const std::string nodeDef = NodeDefDir();
     qvpCreateDirectory(nodeDef.c_str());
     const char* prefix = options == kMemberClient ? "C." : options == kMemberMaster ? "M." : nullptr;
     if (prefix == nullptr) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kDefBadOptions, call.function());
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadOptions, call.function());
     }
     const std::string path = nodeDef + "\\" + prefix + key;
     if (win::DeleteFile(path.c_str())) return true;
@@ -186,18 +144,18 @@ bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t op
     // definition behind that its callers believe removed.
     if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return true;
     return call.Failed(QVAPI_ERR_RESOURCE,
-                       msg::kDefDeleteFile, call.function(), path.c_str(), static_cast<int>(error));
+                       msg::kDeleteFile, call.function(), path.c_str(), static_cast<int>(error));
 }
 
 bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const char* groupPath,
                                   uint32_t options, bool* notFound) {
     if (nodeName == nullptr || *nodeName == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           nodeName == nullptr ? msg::kAttrNameNull : msg::kAttrNameEmpty, call.function());
+                           nodeName == nullptr ? msg::kNameNull : msg::kNameEmpty, call.function());
     }
     if (groupPath == nullptr || *groupPath == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
-                           groupPath == nullptr ? msg::kAttrPathNull : msg::kAttrPathEmpty, call.function());
+                           groupPath == nullptr ? msg::kPathNull : msg::kPathEmpty, call.function());
     }
     const uint32_t kind = NodeNameKind(nodeName);
     if (kind == 0) {
@@ -205,7 +163,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         return false;
     }
     if (options != kMemberClient && options != kMemberMaster) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kAttrBadOptions, call.function());
+        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadOptions, call.function());
     }
     QVAPI_NODE node;
     // The reader's own code goes into the log; the caller learns that there is no node, or that
@@ -217,7 +175,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         const bool unreadable = readError == QVAPI_ERR_NODE_FILE_BUSY || readError == QVAPI_ERR_BUSY ||
                                 readError == QVAPI_ERR_RESOURCE;
         return call.Failed(unreadable ? readError : QVAPI_ERR_NOT_FOUND,
-                           options == kMemberClient ? msg::kAttrClientRead : msg::kAttrMasterRead,
+                           options == kMemberClient ? msg::kClientRead : msg::kMasterRead,
                            call.function(), nodeName, static_cast<int>(readError));
     }
     if (!StoredPathFieldsUsable(node)) {
@@ -228,9 +186,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
     const std::string path = AttributionPathByName(node, kind, nodeName);
     FileHandle file;
     std::vector<uint8_t> image;
-    static constexpr ReadTexts kReadTexts{msg::kAttrCreateFile, msg::kAttrFileSize,
-                                          msg::kAttrReadFile};
-    if (!OpenAndReadWhole(call, path, kReadTexts, QVAPI_ERR_RESOURCE, file, image)) return false;
+    if (!OpenAndReadWhole(call, path, QVAPI_ERR_RESOURCE, file, image)) return false;
     // Only a head and whole back-links can be walked; anything else is refused untouched.
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
@@ -251,11 +207,9 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
             *notFound = true;
             return true;
         }
-        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kAttrNotFound, call.function(), nodeName);
+        return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kNotFound, call.function(), nodeName);
     }
-    static constexpr RewriteTexts kTexts{msg::kAttrSeek, msg::kAttrLock, msg::kAttrWrite, nullptr,
-                                         msg::kAttrCut};
-    return RewriteWithout(call, file.get(), path, image, found, kBackLinkSize, kTexts);
+    return RewriteWithout(call, file.get(), path, image, found, kBackLinkSize, false);
 }
 
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
@@ -270,14 +224,12 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     const std::string path = GroupFilePath(groupPath);
     FileHandle file;
     std::vector<uint8_t> image;
-    static constexpr ReadTexts kReadTexts{msg::kGroupCreateFile, msg::kGroupFileSize,
-                                          msg::kGroupReadFile};
     if (notFound != nullptr && !Exists(path)) {
         // No file, no entries: nothing to take out.
         *notFound = true;
         return true;
     }
-    if (!OpenAndReadWhole(call, path, kReadTexts, QVAPI_ERR_NOT_FOUND, file, image)) return false;
+    if (!OpenAndReadWhole(call, path, QVAPI_ERR_NOT_FOUND, file, image)) return false;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.
     if (!GroupImageWellFormed(image)) {
@@ -293,7 +245,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
             *notFound = true;
             return true;
         }
-        return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kGroupNotFound, call.function(), memberName);
+        return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kNotFound, call.function(), memberName);
     }
     NodeGroupHeader header{};
     std::memcpy(&header, image.data(), sizeof header);
@@ -302,15 +254,13 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     if (header.uiEntryCount == 0) {
         file.Reset();
         if (!DeleteFileRetry(path, kDeleteTries, kDeletePauseMs)) {
-            return call.Failed(QVAPI_ERR_RESOURCE, msg::kGroupDeleteFile, call.function(), path.c_str(), LastErr());
+            return call.Failed(QVAPI_ERR_RESOURCE, msg::kDeleteFile, call.function(), path.c_str(), LastErr());
         }
         return true;
     }
-    static constexpr RewriteTexts kTexts{msg::kGroupSeek, msg::kGroupLock, msg::kGroupWrite,
-                                         msg::kGroupUnlock, msg::kGroupCut};
     return RewriteWithout(call, file.get(), path, image,
                           kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
-                          kGroupEntrySize, kTexts,
+                          kGroupEntrySize, true,
                           std::string_view(reinterpret_cast<const char*>(&header), sizeof header));
 }
 
