@@ -18,6 +18,11 @@ namespace {
 
 using detail::UniqueFd;
 
+// Folders below this many levels are left (206): another writer may nest folders without end,
+// and each level holds a descriptor and a stack frame. Paths of the system stop at 260
+// characters, far above it.
+constexpr int kMaxDepth = 256;
+
 struct Listed {
     std::string name;
     unsigned char type;  // DT_* as the folder told it (DT_UNKNOWN: ask)
@@ -53,7 +58,11 @@ public:
 
     // Removes the entries of the folder open as `dirFd`; `path` names it for the failure
     // injection and the test seam only.
-    void Empty(int dirFd, const std::string& path, bool filesOnly) {
+    void Empty(int dirFd, const std::string& path, bool filesOnly, int depth = 0) {
+        if (depth >= kMaxDepth) {
+            Note(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
         std::vector<Listed> entries;
         if (!List(dirFd, entries)) {
             NoteErrno(errno);
@@ -61,12 +70,12 @@ public:
         }
         fault::Listed(path);
         bool removed = false;
-        for (const Listed& e : entries) removed |= RemoveEntry(dirFd, path, e, filesOnly);
+        for (const Listed& e : entries) removed |= RemoveEntry(dirFd, path, e, filesOnly, depth);
         if (removed) detail::ForgetNamesIn(dirFd);
     }
 
     // Removes the folder `name` of `dirFd` and everything in it, by handle.
-    bool RemoveFolder(int dirFd, const std::string& path, const char* name) {
+    bool RemoveFolder(int dirFd, const std::string& path, const char* name, int depth = 0) {
         UniqueFd sub(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!sub) {
             // No longer a folder (a link or a file took its place): it goes as what it is now.
@@ -77,7 +86,7 @@ public:
         // A read-only folder goes like any other: what is in it must be removable.
         struct stat st{};
         if (fstat(sub.get(), &st) == 0 && !(st.st_mode & S_IWUSR)) fchmod(sub.get(), (st.st_mode & 07777) | S_IWUSR);
-        Empty(sub.get(), path + "/" + name, false);
+        Empty(sub.get(), path + "/" + name, false, depth + 1);
         sub.reset();
         if (::unlinkat(dirFd, name, AT_REMOVEDIR) == 0) return true;
         if (errno == ENOTDIR) return RemoveName(dirFd, path, name, DT_UNKNOWN);  // swapped after emptying
@@ -86,7 +95,7 @@ public:
     }
 
 private:
-    bool RemoveEntry(int dirFd, const std::string& path, const Listed& e, bool filesOnly) {
+    bool RemoveEntry(int dirFd, const std::string& path, const Listed& e, bool filesOnly, int depth) {
         unsigned char type = e.type;
         if (type == DT_UNKNOWN) {
             struct stat st{};
@@ -96,7 +105,7 @@ private:
             }
             type = IFTODT(st.st_mode);
         }
-        if (type == DT_DIR) return !filesOnly && RemoveFolder(dirFd, path, e.name.c_str());
+        if (type == DT_DIR) return !filesOnly && RemoveFolder(dirFd, path, e.name.c_str(), depth);
         return RemoveName(dirFd, path, e.name.c_str(), type);
     }
 

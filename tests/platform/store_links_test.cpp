@@ -79,6 +79,25 @@ TEST_F(StoreLinksTest, RemoveTreeErrorsAndLinks) {
     EXPECT_FALSE(fs::exists(P("ZARNQVP/W")));
 }
 
+// Folders nested without end are left at a bounded depth, with 206, instead of exhausting the
+// stack and the descriptors; the rest of the tree still goes.
+TEST_F(StoreLinksTest, RemovalOfANestingWithoutEndStopsAtItsBound) {
+    fs::path deep = P("ZARNQVP/W/nest");
+    fs::create_directories(deep);
+    int dir = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 300 && dir >= 0; ++level) {
+        ::mkdirat(dir, "n", 0755);
+        const int next = ::openat(dir, "n", O_RDONLY | O_DIRECTORY);
+        ::close(dir);
+        dir = next;
+    }
+    ASSERT_GE(dir, 0);
+    ::close(dir);
+    EXPECT_FALSE(RemoveTree(C("ZARNQVP\\W").c_str(), RemoveScope::Tree));
+    EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_FALSE(fs::exists(P("ZARNQVP/W/top.txt")));
+}
+
 TEST_F(StoreLinksTest, HeldFileStaysWithItsErrorAndTheRestGoes) {
     HANDLE held = CreateFile(C("ZARNQVP\\W\\a\\b\\deep.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                              nullptr);
