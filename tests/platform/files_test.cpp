@@ -187,6 +187,27 @@ TEST_F(PlatformTest, CopyFileKeepsTimeAndHonoursFailIfExists) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// Between open handles the copy runs from the start of each, however often a handle served.
+TEST_F(PlatformTest, CopyFileContentsStartsAtTheStartEachTime) {
+    Touch("src.txt", "payload");
+    HANDLE in = Open(C("src.txt"), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_NE(in, INVALID_HANDLE_VALUE);
+    for (const char* name : {"one.txt", "two.txt"}) {
+        HANDLE out = Open(C(name), GENERIC_WRITE, 0, CREATE_NEW);
+        ASSERT_NE(out, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(CopyFileContents(in, out));
+        CloseHandle(out);
+        EXPECT_EQ(Slurp(name), "payload") << name;
+    }
+    HANDLE out = Open(C("one.txt"), GENERIC_WRITE, 0);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CopyFileContents(in, out));
+    EXPECT_TRUE(CopyFileContents(in, out));
+    CloseHandle(out);
+    CloseHandle(in);
+    EXPECT_EQ(Slurp("one.txt"), "payload");
+}
+
 TEST_F(PlatformTest, MoveFileNeverReplaces) {
     Touch("a.txt", "A");
     Touch("b.txt", "B");
