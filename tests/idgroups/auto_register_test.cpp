@@ -223,6 +223,21 @@ TEST_F(AutoRegisterTest, AHostKnownByItsCommonNameRegistersUnderBothKeys) {
     }
 }
 
+// Under address keying a host that turns to connect kind 1 stays keyed by its address, and the
+// update goes on to its time and MAC address.
+TEST_F(AutoRegisterTest, AHostTurningToConnectKindOneUnderAddressKeyingKeepsItsKey) {
+    Open(1);
+    ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1) << std::hex << qvAPIGetLastError();
+    const Entries turned = {{17, "pc1"}, {18, "10.0.0.1"}, {35, "cn1"}, {39, "66 77 88 99 AA BB"}};
+    ASSERT_EQ(Register(Report(2, 1, turned, 1, "2024010203040513")), 1) << std::hex << qvAPIGetLastError();
+    QVAPI_NODE r{};
+    ASSERT_TRUE(Client("10.0.0.1", &r));
+    EXPECT_EQ(r.uiConnectKind, 1u);
+    EXPECT_STREQ(r.ucCommonName, "cn1");
+    EXPECT_EQ(std::string(r.ucMACAddress, 12), "66778899AABB");
+    EXPECT_EQ(r.stUpdateTime.wMilliseconds, 130);
+}
+
 TEST_F(AutoRegisterTest, AClientThatReportsItselfAsAMasterIsPromoted) {
     Open();
     ASSERT_EQ(Register(Report(1, 1, kNewPc)), 1);

@@ -302,6 +302,36 @@ TEST_F(IdJobsTest, KeepIdMemberWalkGivesEachMembersOwnTallyInOnePass) {
     EXPECT_LE(Requests().size(), 3 * many.size());
 }
 
+// A manager that refuses any one cursor step of a member walk fails the walk: it never ends as
+// complete with members missing.
+TEST_F(IdJobsTest, KeepIdMemberWalkRefusedPartWayFailsRatherThanEndsShort) {
+    Write({Entry("%X", "IB000000000000B1", kWaiting, {{"m1", kDone}, {"m2", kFailed}, {"m3", kDone}, {"m4", kRunning}})});
+    Open();
+    ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    sim_->ClearLog();
+    ASSERT_EQ(KeepWalk("X", 1).size(), 4u);
+    const auto requests = Requests();
+    const auto steps = std::count_if(requests.begin(), requests.end(), [](const std::string& r) { return r.rfind("FGET", 0) == 0; });
+    ASSERT_GT(steps, 4);
+    for (int refused = 1; refused <= steps; ++refused) {
+        SCOPED_TRACE(refused);
+        if (refused > 1) sim_->Script("FGET", qvpsim::Action::Delay(0), refused - 1);
+        sim_->Script("FGET", qvpsim::Action::Refuse());
+        size_t walked = 0;
+        QVAPI_NODE_JOB_EX r{};
+        QVPAPI_HANDLE h = qvAPIFindFirstKeepIDJobEx("\\F", spec_.number.c_str(), "X", &r, 1, 0, 0);
+        if (h != QVPAPI_INVALID_HANDLE) {
+            do ++walked;
+            while (qvAPIFindNextKeepIDJobEx(h, &r, 0, 0) == 1 && walked < 10);
+        }
+        if (qvAPIGetLastError() == QVAPI_ERR_NO_MORE_ITEMS) {
+            EXPECT_EQ(walked, 4u);
+        }
+        if (h != QVPAPI_INVALID_HANDLE) qvAPIFindCloseKeepIDJobEx(h, 0, 0);
+        sim_->ClearScripts();
+    }
+}
+
 TEST_F(IdJobsTest, KeepIdEntryPathsAddEntriesOfOneName) {
     Write({Entry("p.%X", "IB000000000000A1", kRunning, {}), Entry("q.%Y", "IB000000000000A2", kDone, {}),
            // A name without any record is passed over, not taken for the end.

@@ -250,6 +250,38 @@ TEST_F(DefinitionWriters, DisplayNameSwapGivesNodesReKeyedOntoOneHashDistinctSlo
     EXPECT_EQ(keys, (std::set<std::string>{hash, hash + "S1"}));
 }
 
+// Keys that are no slot of their names' hashes are laid out again as a master's cascade rewrites
+// the nodes below it, in the tree being written: two on one hash take two slots, and the live
+// store stays as it was until the tree is swapped in.
+TEST_F(DefinitionWriters, ACascadeLaysOutStaleKeysInTheTreeItWrites) {
+    store_->AddNode({.name = "m1", .kind = QVAPI_NODE_MASTER, .address = {10, 0, 0, 1}});
+    for (const auto& [name, key] : {std::pair{"ab", "7001"}, std::pair{"ca", "7002"}})
+        store_->AddNode({.name = name, .address = {10, 0, 0, 8}, .master = "m1", .key = key});
+    static Snapshot before;
+    static fs::path root;
+    static bool swapped;
+    before = Take(root_);
+    root = root_;
+    swapped = false;
+    qvp::nodes::SetWriterFault([](const char* step) {
+        if (std::string(step) != "swap.move1") return false;
+        swapped = true;
+        EXPECT_TRUE(Take(root) == before) << "the live store changed before the swap";
+        return false;
+    });
+    QVAPI_NODE change = Stored("m1", true);
+    std::strcpy(change.ucNodeName, "m2");
+    ASSERT_EQ(qvAPIChangeMasterDefinition("m1", QVAPI_CHANGE_KEY_NAME, &change, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_TRUE(swapped);
+    std::set<std::string> keys;
+    for (const char* name : {"ab", "ca"}) {
+        const QVAPI_NODE r = Stored(name, false);
+        EXPECT_STREQ(r.ucNodePath0, "\\m2");
+        keys.insert(r.ucNodeKey);
+    }
+    EXPECT_EQ(keys, (std::set<std::string>{"298", "298S1"}));
+}
+
 TEST_F(DefinitionWriters, RefusalsLeaveNothingBehind) {
     ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
     ASSERT_EQ(Create("m2", Placed(Record({.name = "m2", .kind = QVAPI_NODE_MASTER}), "\\m1")), 1);

@@ -32,6 +32,12 @@ public:
         r.uiConnectKind = 1;
         store_->WriteDefinitionFile("C." + std::string(r.ucNodeKey), r);
     }
+    // Another process holds the file open without sharing.
+    void Hold(const fs::path& file) {
+        held_.emplace(win::CreateFile(file.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                                      win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(held_->valid());
+    }
     std::optional<qvp::FileHandle> held_;
 };
 
@@ -60,21 +66,42 @@ TEST_F(SynonymIndexTest, AnswersAsTheLookupOnEveryName) {
              return std::vector<std::string>{"abc", "ABC", "cac", "bcb", "aea", "acb", "zeta", "omega", "Delta9", "nothere", "x"};
          }},
         {"host IDs and common names",
-         [](SynonymIndexTest& t, NodeStoreBuilder&) {
+         [](SynonymIndexTest& t, NodeStoreBuilder& s) {
              t.Client("h1", "#GHOST0001");
              t.Client("h2", "#GHOST0002");
              t.Client("named", {}, "commonpc");
              t.Client("other", {}, "named");
-             return std::vector<std::string>{"#GHOST0001", "#ghost0002", "#GHOST0003", "h1", "named", "commonpc", "COMMONPC", "other"};
+             // Keyed by its common name, as automatic registration keys a host of connect kind 1.
+             QVAPI_NODE keyed = s.AddNode({.name = "byname", .commonName = "cnkeyed",
+                                           .key = std::to_string(NodeStoreBuilder::ComponentHash("cnkeyed"))});
+             keyed.uiConnectKind = 1;
+             s.WriteDefinitionFile("C." + std::string(keyed.ucNodeKey), keyed);
+             return std::vector<std::string>{"#GHOST0001", "#ghost0002", "#GHOST0003", "h1", "named", "commonpc",
+                                             "COMMONPC", "other", "cnkeyed", "byname"};
+         }},
+        {"a name stored twice beyond a gap",
+         [](SynonymIndexTest& t, NodeStoreBuilder& s) {
+             for (const char* n : {"abc", "cac"}) t.Client(n);  // C.604, C.604S1
+             QVAPI_NODE twice = s.Record("cac");
+             fs::remove(s.NodeDefDir() / "C.604S1");
+             for (const char* slot : {"S2", "S10"}) {  // walked in name order: S10 first
+                 ++twice.ucNodeAddress[3];
+                 s.WriteDefinitionFile(std::string("C.604") + slot, twice);
+             }
+             return std::vector<std::string>{"cac", "abc", "aea"};
          }},
         {"a synonym held elsewhere fails a lookup behind it only",
          [](SynonymIndexTest& t, NodeStoreBuilder& s) {
              for (const char* n : {"abc", "cac", "bcb"}) t.Client(n);
-             const std::string held = (s.NodeDefDir() / "C.604S1").string();
-             t.held_.emplace(win::CreateFile(held.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                             win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-             EXPECT_TRUE(t.held_->valid());
+             t.Hold(s.NodeDefDir() / "C.604S1");
              return std::vector<std::string>{"abc", "bcb", "cac", "aea"};
+         }},
+        {"a synonym held elsewhere beyond a gap",
+         [](SynonymIndexTest& t, NodeStoreBuilder& s) {
+             for (const char* n : {"abc", "cac", "bcb"}) t.Client(n);
+             fs::remove(s.NodeDefDir() / "C.604S1");
+             t.Hold(s.NodeDefDir() / "C.604S2");
+             return std::vector<std::string>{"abc", "bcb", "aea"};
          }},
     };
     for (const auto& [name, build] : cases) {
@@ -93,6 +120,7 @@ TEST_F(SynonymIndexTest, AnswersAsTheLookupOnEveryName) {
             }
         }
     }
+    // The last case's busy file answers busy, not "not found", though the chain before it was whole.
     QVAPI_NODE r;
     EXPECT_EQ(qvp::nodes::SynonymIndex().Lookup("bcb", qvp::nodes::kFindClients, r), QVAPI_ERR_NODE_FILE_BUSY);
     held_.reset();

@@ -204,8 +204,22 @@ TEST_F(PlatformTest, CopyFileContentsStartsAtTheStartEachTime) {
     EXPECT_TRUE(CopyFileContents(in, out));
     EXPECT_TRUE(CopyFileContents(in, out));
     CloseHandle(out);
+    // Each handle only as it was opened: nothing is written through one opened for reading, nor
+    // read through one opened for writing.
+    Touch("kept.txt", "kept");
+    HANDLE readOnly = Open(C("kept.txt"), GENERIC_READ, FILE_SHARE_READ);
+    HANDLE writeOnly = Open(C("two.txt"), GENERIC_WRITE, 0);
+    ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
+    ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(CopyFileContents(in, readOnly));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(CopyFileContents(writeOnly, readOnly));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    CloseHandle(writeOnly);
+    CloseHandle(readOnly);
     CloseHandle(in);
     EXPECT_EQ(Slurp("one.txt"), "payload");
+    EXPECT_EQ(Slurp("kept.txt"), "kept");
 }
 
 TEST_F(PlatformTest, MoveFileNeverReplaces) {

@@ -110,21 +110,23 @@ TEST_F(StoreLinksTest, HeldFileStaysWithItsErrorAndTheRestGoes) {
     EXPECT_TRUE(RemoveTree(C("ZARNQVP\\W").c_str(), RemoveScope::Tree));
 }
 
-// Outside the store a link at the folder named is followed for its contents, as before.
+// Outside the store a link at the folder named is followed for its contents, as before; a
+// folder beside the root whose name merely begins with the root's is outside too.
 TEST_F(StoreLinksTest, OutsideTheStoreLinksAreFollowedAsBefore) {
-    fs::create_directories(P("other/in"));
-    Touch("other/in/x", "x");
-    fs::create_directory_symlink(P("other"), P("alias"));
+    fs::create_directories(P("ZARNQVPOLD/in"));
+    Touch("ZARNQVPOLD/in/x", "x");
+    fs::create_directory_symlink(P("ZARNQVPOLD"), P("alias"));
     EXPECT_EQ(Listing(C("alias\\*"), false), std::vector<std::string>{"in"});
-    fs::create_directory_symlink(P("outside"), P("other/lnk"));
+    fs::create_directory_symlink(P("outside"), P("ZARNQVPOLD/lnk"));
+    EXPECT_EQ(Listing(C("ZARNQVPOLD\\lnk\\E1\\*"), false), std::vector<std::string>{"E2"});
     WIN32_FIND_DATAA data{};
-    HANDLE h = FindFirstFile(C("other\\lnk").c_str(), &data);
+    HANDLE h = FindFirstFile(C("ZARNQVPOLD\\lnk").c_str(), &data);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
               FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
     FindClose(h);
     EXPECT_TRUE(RemoveTree(C("alias").c_str(), RemoveScope::Contents));
-    EXPECT_TRUE(fs::is_empty(P("other")));
+    EXPECT_TRUE(fs::is_empty(P("ZARNQVPOLD")));
     ExpectOutsideIntact();
 }
 
@@ -139,9 +141,20 @@ TEST_F(StoreLinksTest, StoreWalksNeitherShowNorPassALink) {
         EXPECT_TRUE(Listing(C("ZARNQVP\\W\\dirlink"), namesOnly, &error).empty());
         EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
     }
+    // A folder swapped for a link after the snapshot is still listed, but never as a folder.
+    fault::OnListed([&](const std::string& folder) {
+        if (folder != P("ZARNQVP/W")) return;
+        fs::rename(P("ZARNQVP/W/a"), P("outside/a"));
+        fs::create_directory_symlink(P("outside/a"), P("ZARNQVP/W/a"));
+    });
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFile(C("ZARNQVP\\W\\a*").c_str(), &data);
+    fault::Reset();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "a");
+    EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    FindClose(h);
     // A folder on the way swapped for a link: the walk below it finds nothing.
-    fs::rename(P("ZARNQVP/W/a"), P("outside/a"));
-    fs::create_directory_symlink(P("outside/a"), P("ZARNQVP/W/a"));
     DWORD error = 0;
     EXPECT_TRUE(Listing(C("ZARNQVP\\W\\a\\b\\*"), false, &error).empty());
     EXPECT_EQ(error, ERROR_PATH_NOT_FOUND);
