@@ -233,13 +233,21 @@ std::string GenerationPath(const LogState& state, int generation) {
     return state.path + "." + std::to_string(generation);
 }
 
-// Copies the first `size` bytes of the current generation to `target`.
+// Copies the current generation, the first `size` bytes of the file, to `target`. A file
+// larger than one generation (another user of the store may have made it so) gives only its
+// last generation's worth of whole records: the copy never takes more than a generation.
 bool CopyCurrent(const LogState& state, uint64_t size, const std::string& target) {
+    const uint64_t generation = uint64_t{state.recordSize} * state.recordCount;
+    uint64_t from = 0;
+    if (size > generation) {
+        from = size - generation;
+        from += (state.recordSize - from % state.recordSize) % state.recordSize;
+    }
     FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
                                    win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.valid() || !SetPosition(state.file.get(), 0)) return false;
+    if (!out.valid() || !SetPosition(state.file.get(), from)) return false;
     std::string chunk(kCopyChunk, '\0');
-    uint64_t copied = 0;
+    uint64_t copied = from;
     while (copied < size) {
         const auto want = static_cast<win::DWORD>(std::min<uint64_t>(kCopyChunk, size - copied));
         win::DWORD got = 0;
