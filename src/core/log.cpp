@@ -19,9 +19,9 @@
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
 // renames the current file to <name>.1 when no other handle holds it; otherwise (a file that
-// other handles hold cannot be renamed) it copies the current file to <name>.1 and empties it
-// in place. Every holder appends at the file's end under the same mutex, so it goes on at the
-// start of the new generation with nothing to reopen.
+// other handles hold cannot be renamed) it copies the current file (one generation at most) to
+// <name>.1 and empties it in place. Every holder appends at the file's end under the same
+// mutex, so it goes on at the start of the new generation with nothing to reopen.
 // A handle is opened again only when the log's path changed, the file was removed behind our
 // back, or the process is a forked child (whose handles the platform drops).
 #include "core/log.h"
