@@ -19,9 +19,9 @@
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
 // renames the current file to <name>.1 when no other handle holds it; otherwise (a file that
-// other handles hold cannot be renamed) it copies the current file to <name>.1 and empties it
-// in place. Every holder appends at the file's end under the same mutex, so it goes on at the
-// start of the new generation with nothing to reopen.
+// other handles hold cannot be renamed) it copies the current file (one generation at most) to
+// <name>.1 and empties it in place. Every holder appends at the file's end under the same
+// mutex, so it goes on at the start of the new generation with nothing to reopen.
 // A handle is opened again only when the log's path changed, the file was removed behind our
 // back, or the process is a forked child (whose handles the platform drops).
 #include "core/log.h"
@@ -233,13 +233,21 @@ std::string GenerationPath(const LogState& state, int generation) {
     return state.path + "." + std::to_string(generation);
 }
 
-// Copies the first `size` bytes of the current generation to `target`.
+// Copies the current generation, the first `size` bytes of the file, to `target`. A file
+// larger than one generation (another user of the store may have made it so) gives only its
+// last generation's worth of whole records: the copy never takes more than a generation.
 bool CopyCurrent(const LogState& state, uint64_t size, const std::string& target) {
+    const uint64_t generation = uint64_t{state.recordSize} * state.recordCount;
+    uint64_t from = 0;
+    if (size > generation) {
+        from = size - generation;
+        from += (state.recordSize - from % state.recordSize) % state.recordSize;
+    }
     FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
                                    win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.valid() || !SetPosition(state.file.get(), 0)) return false;
+    if (!out.valid() || !SetPosition(state.file.get(), from)) return false;
     std::string chunk(kCopyChunk, '\0');
-    uint64_t copied = 0;
+    uint64_t copied = from;
     while (copied < size) {
         const auto want = static_cast<win::DWORD>(std::min<uint64_t>(kCopyChunk, size - copied));
         win::DWORD got = 0;

@@ -4,6 +4,7 @@
 // (11 to 13); entry names, one per name with the records of all its entries added (14 to 16).
 // Entries are taken in groups of one name, each group once, so that an ID named by several
 // entries is reported once with every member reached through any of them.
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,10 @@ constexpr size_t kPackageNameSize = sizeof(QVAPI_PACKAGE_JOB::szNodeName);
 constexpr size_t kPackageDisplay = 944;
 constexpr size_t kPackageDisplaySize = 260;
 constexpr size_t kHostOrderFields[] = {512, 516, 520, 532};
+// What one pass over an entry's member records holds at most; the rest is read by further
+// passes, each taking the cursor up after the records the earlier ones went through.
+constexpr size_t kMemberListBound = size_t{64} << 20;
+std::atomic<size_t> g_memberListBound{kMemberListBound};
 
 enum class Walk { Package, Member, EntryName };
 
@@ -86,12 +91,15 @@ struct IdJobWalk {
     std::string groupName;
     std::unordered_set<std::string> doneNames;
     // Member clients of the current group: those reported, and the records of the group's
-    // current entry, read from the manager's cursor in one pass when the entry is taken up.
+    // current entry, read from the manager's cursor in one pass when the entry is taken up
+    // (in several when they pass the bound).
     std::unordered_set<std::string> reported;
     bool positioned = false;
     std::vector<MemberRecord> members;
     size_t memberAt = 0;
     uint32_t passFailure = 0;  // the code of a cursor step that failed before the records ended
+    bool more = false;         // the pass stopped at the bound: records are left after `passed`
+    size_t passed = 0;         // cursor steps that the passes so far went through
 };
 
 // What one step writes into.
@@ -133,8 +141,9 @@ private:
     Step NextGrouped();
     Step NextMember();
     Step SumGroup();
-    // Reads the member records of an entry, in the cursor's order, in one pass; false when
-    // the entry has none (the call failed when the cause was more than that).
+    // Reads the member records of an entry, in the cursor's order, in one pass up to the bound
+    // (after those an earlier pass held, when it stopped there); false when the entry has none
+    // (the call failed when the cause was more than that).
     bool ReadMembers(const Entry& entry, const std::string& lookup);
     void NextGroupEntry();
     void ClearMembers();
@@ -282,6 +291,10 @@ Step Walker::NextMember() {
             if (step != Step::End) return step;
         }
         if (walk_.passFailure != 0 && LookupFailed(walk_.passFailure, text::kIdNextCommand)) return Step::Failed;
+        if (walk_.more) {
+            walk_.positioned = false;  // the next pass takes up where this one stopped
+            continue;
+        }
         NextGroupEntry();
     }
     return Step::End;
@@ -290,6 +303,7 @@ Step Walker::NextMember() {
 bool Walker::ReadMembers(const Entry& entry, const std::string& lookup) {
     QVPAPI& block = call_.block();
     uint32_t code = 0;
+    const size_t skip = walk_.more ? walk_.passed : 0;
     ClearMembers();
     if (FindFirst(block, entry.jobNumber, lookup, code) == nullptr) {
         LookupFailed(code, text::kFindCommand);
@@ -297,17 +311,27 @@ bool Walker::ReadMembers(const Entry& entry, const std::string& lookup) {
     }
     walk_.positioned = true;
     // The cursor's next step gives the first record again; the ID entry's own record and those
-    // the filters refuse are no members. The pass leaves the cursor drained for the tallies.
+    // the filters refuse are no members. The pass leaves the cursor drained for the tallies,
+    // also when the list is full: the records after it are stepped over.
     walk_.passFailure = QVAPI_ERR_UNEXPECTED_DATA;
+    size_t held = 0;
     for (size_t taken = 0; taken < kMaxRecordsPerLookup; ++taken) {
         const unsigned char* found = FindNext(block, code);
         if (found == nullptr) {
             walk_.passFailure = code == QVAPI_ERR_NO_MORE_ITEMS ? 0 : code;
             break;
         }
+        if (taken < skip || walk_.more) continue;
         const size_t length = DeliveredLength(block);
         std::string name = RecordNodeName(found, length);
         if (IsIdComponent(LastComponent(name)) || !RecordPasses(name)) continue;
+        const size_t size = sizeof(MemberRecord) + name.size() + length;
+        if (held + size > g_memberListBound && !walk_.members.empty()) {
+            walk_.more = true;
+            walk_.passed = taken;
+            continue;
+        }
+        held += size;
         walk_.members.push_back({std::move(name), std::vector<unsigned char>(found, found + length)});
     }
     return true;
@@ -323,6 +347,8 @@ void Walker::ClearMembers() {
     walk_.members.clear();
     walk_.memberAt = 0;
     walk_.passFailure = 0;
+    walk_.more = false;
+    walk_.passed = 0;
 }
 
 Step Walker::ProduceMember(const unsigned char* record, size_t length, const std::string& name) {
@@ -533,6 +559,8 @@ int RunWalker(CallContext& call, const Layout& layout, const WalkArgs& a) {
 }
 
 }  // namespace
+
+void SetMemberListBoundForTesting(size_t bytes) { g_memberListBound = bytes == 0 ? kMemberListBound : bytes; }
 
 void FreeIdJobWalk(void** phHandle) {
     if (phHandle == nullptr) return;

@@ -74,6 +74,8 @@ int qvpAPIGetIDJobPackageEx(QVPAPI* block, void** phHandle, uint32_t dwFlg, cons
 // Releases a walk kept in a slot (what the close step does), leaving the slot empty; for the
 // release of a finder's state when its session ends.
 void FreeIdJobWalk(void** phHandle);
+// Tests: what one pass of the keep-ID member walk holds (bytes; 0 restores the 64 MiB).
+void SetMemberListBoundForTesting(size_t bytes);
 
 // The ID finder and the keep-ID finder over one job tree, run inside the caller's call frame:
 // its function name heads every log line. `ex` selects QVAPI_NODE_JOB_EX records. The ID-job

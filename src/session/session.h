@@ -6,8 +6,9 @@
 #include <string_view>
 
 #include "core/block.h"
+#include "share/tcp/tcpconn.h"
 
-inline constexpr const char kQvpDefaultHost[] = "localhost";
+inline constexpr const char* kQvpDefaultHost = kQvpLocalHost;
 inline constexpr const char kQvpDefaultService[] = "zarnqv";
 inline constexpr const char kQvpDllLogName[] = "DLL.LOG";
 inline constexpr const char kQvpNodeLogName[] = "NODE.LOG";

@@ -229,6 +229,13 @@ std::vector<Member> Reference(const qvpsim::JobSpec& job, const std::vector<std:
     return out;
 }
 
+// What one pass of the member walk holds, for a test's span (0: the library's own bound).
+class MemberListBound {
+public:
+    explicit MemberListBound(size_t bytes) { qvp::jobs::SetMemberListBoundForTesting(bytes); }
+    ~MemberListBound() { qvp::jobs::SetMemberListBoundForTesting(0); }
+};
+
 std::vector<JobNode> BruteForceFixture() {
     // Entry paths of one level, two levels and one whose names pass the 64-byte field; the ID
     // X named twice under M1 (clients reached through either), Y between them; members
@@ -257,7 +264,10 @@ TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
     Write(nodes);
     Open();
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
+    // Held in one pass, one record a pass, a few a pass: the same members in the same order.
+    for (const size_t bound : {0, 1, 5000})
     for (const std::string id : {"X", "Y"}) {
+        const MemberListBound held(bound);
         std::vector<Member> walked;
         for (const QVAPI_NODE_JOB_EX& r : KeepWalk(id.c_str(), 1)) {
             Member m{r.szNodeName, {}};
@@ -267,8 +277,8 @@ TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
         }
         const std::vector<Member> expected = Reference(spec_, records_->Keys('E'), jobs(), id);
         ASSERT_FALSE(expected.empty());
-        EXPECT_EQ(walked.size(), expected.size()) << id;
-        EXPECT_TRUE(walked == expected) << id;
+        EXPECT_EQ(walked.size(), expected.size()) << id << " " << bound;
+        EXPECT_TRUE(walked == expected) << id << " " << bound;
 
     }
 }
@@ -300,6 +310,17 @@ TEST_F(IdJobsTest, KeepIdMemberWalkGivesEachMembersOwnTallyInOnePass) {
     sim_->ClearLog();
     EXPECT_EQ(KeepWalk("S", 1).size(), many.size());
     EXPECT_LE(Requests().size(), 3 * many.size());
+    // A walk holds no more than its bound: with room for one record, each member takes a pass
+    // of its own over the entry's records, and the members come as from the single pass.
+    const MemberListBound one(1);
+    sim_->ClearLog();
+    const std::vector<QVAPI_NODE_JOB_EX> walked = KeepWalk("S", 1);
+    ASSERT_EQ(walked.size(), many.size());
+    for (size_t i = 0; i < many.size(); ++i) EXPECT_STREQ(walked[i].szNodeName, ("\\shop\\" + many[i].first).c_str());
+    const std::vector<std::string> requests = Requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const std::string& r) { return r.starts_with("FGET 2 f3 EKP k22 shop.*"); }),
+              static_cast<std::ptrdiff_t>(many.size()));
 }
 
 // A manager that refuses any one cursor step of a member walk fails the walk: it never ends as

@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "platform/win.h"
+#include "share/tcp/server_ip_cache.h"
 #include "share/wapi/wapi.h"
 
 namespace {
@@ -43,45 +44,26 @@ private:
     bool held_ = false;
 };
 
-using CacheEntries = std::vector<std::pair<std::string, std::string>>;
-
 bool SameName(std::string_view a, std::string_view b) {
     return win::CharUpper(a) == win::CharUpper(b);
 }
 
-// "name=address" lines; blank and malformed lines are dropped.
-CacheEntries ReadCache() {
-    CacheEntries entries;
+// The cache's bounded start: any user of the store may have written the file, at any size.
+QvpServerIpEntries ReadCache() {
     const std::string path = qvpTcpServerIpPath();
     qvp::FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ,
                                          win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
                                          win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return entries;
-    std::string text;
-    char chunk[1024];
+    if (!file.valid()) return {};
+    std::string text(kQvpServerIpReadBound, '\0');
+    size_t size = 0;
     win::DWORD got = 0;
-    while (win::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-        text.append(chunk, got);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        size_t eq = line.find('=');
-        if (eq != std::string_view::npos && eq > 0 && eq + 1 < line.size())
-            entries.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
-        pos = end + 1;
-    }
-    return entries;
-}
-
-void WriteCache(const CacheEntries& entries, int logId) {
-    std::string text;
-    for (const auto& [name, address] : entries) text += name + "=" + address + "\r\n";
-    // Written beside the cache and put in its place: a failed write never leaves it cut short.
-    if (!qvp::ReplaceFileContents(qvpTcpServerIpPath(), text.data(), text.size()))
-        qvpLogPrintf(logId, kTag, kLogCacheWriteError, kConnectName, kQvpServerIpFile, win::GetLastError());
+    while (size < text.size() &&
+           win::ReadFile(file.get(), text.data() + size, static_cast<win::DWORD>(text.size() - size), &got, nullptr) &&
+           got > 0)
+        size += got;
+    text.resize(size);
+    return qvpParseServerIp(text, size == kQvpServerIpReadBound);
 }
 
 // Network-order address -> "a.b.c.d".
@@ -91,22 +73,38 @@ std::string AddressText(uint32_t address) {
            std::to_string(b[3]);
 }
 
-// Resolves afresh and puts the answer into the cache in place of any older one.
-bool ResolveAndRemember(const char* host, uint32_t* address, int logId) {
+// Puts the resolver's answer into the cache in place of any older one (the file is left as it
+// is when it already says so).
+void Remember(const char* host, uint32_t address, int logId) {
+    const std::string text = AddressText(address);
+    QvpServerIpEntries entries = ReadCache();
+    const auto same = [&](const auto& e) { return SameName(e.first, host); };
+    if (std::count_if(entries.begin(), entries.end(), same) == 1 &&
+        std::find_if(entries.begin(), entries.end(), same)->second == text)
+        return;
+    std::erase_if(entries, same);
+    entries.emplace_back(host, text);
+    const std::string contents = qvpServerIpText(entries);
+    // Written beside the cache and put in its place: a failed write never leaves it cut short.
+    if (!qvp::ReplaceFileContents(qvpTcpServerIpPath(), contents.data(), contents.size()))
+        qvpLogPrintf(logId, kTag, kLogCacheWriteError, kConnectName, kQvpServerIpFile, win::GetLastError());
+}
+
+bool Resolve(const char* host, uint32_t* address, int logId) {
     auto resolved = win::ResolveHostIPv4(host);
     if (!resolved) return false;
     *address = *resolved;
-    CacheEntries entries = ReadCache();
-    std::erase_if(entries, [&](const auto& e) { return SameName(e.first, host); });
-    entries.emplace_back(host, AddressText(*resolved));
-    WriteCache(entries, logId);
+    Remember(host, *resolved, logId);
     return true;
 }
 
+// Only for a name the resolver cannot answer, and never for this machine: what the store
+// holds must not choose another listener for a name the system knows.
 bool CachedAddress(const char* host, uint32_t* address) {
+    if (host == nullptr || *host == '\0' || SameName(host, kQvpLocalHost)) return false;
     for (const auto& [name, text] : ReadCache()) {
         if (!SameName(name, host)) continue;
-        uint32_t a = win::inet_addr(text.c_str());
+        const uint32_t a = win::inet_addr(text.c_str());
         if (a == win::INADDR_NONE_VALUE) return false;
         *address = a;
         return true;
@@ -169,18 +167,12 @@ int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* ap
         return -1;
     }
     uint32_t address = 0;
-    bool dotted = IsDottedAddress(host, &address);
-    bool cached = !dotted && CachedAddress(host, &address);
-    if (!dotted && !cached && !ResolveAndRemember(host, &address, logId)) {
+    if (!IsDottedAddress(host, &address) && !Resolve(host, &address, logId) && !CachedAddress(host, &address)) {
         qvpLogPrintf(logId, kTag, kLogHostError, kConnectName, host);
         *apiCode = QVAPI_ERR_TCP_HOST_UNKNOWN;
         return -1;
     }
-    int s = ConnectWithRetries(host, address, port, logId);
-    // A remembered address may have gone stale: ask the resolver once more.
-    uint32_t fresh = 0;
-    if (s < 0 && cached && ResolveAndRemember(host, &fresh, logId) && fresh != address)
-        s = ConnectWithRetries(host, fresh, port, logId);
+    const int s = ConnectWithRetries(host, address, port, logId);
     if (s < 0) *apiCode = QVAPI_ERR_CONNECT_REFUSED;
     return s;
 }

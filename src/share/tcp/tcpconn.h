@@ -9,6 +9,7 @@
 
 constexpr const char kQvpSocketLockName[] = "QVP_SOCKET_LOCK_SUB";
 constexpr const char kQvpServerIpFile[] = "SERVERIP.ini";
+constexpr const char kQvpLocalHost[] = "localhost";
 constexpr uint32_t kQvpConnectRetryPauseMs = 1000;
 
 // A decimal service is a port (1..65535); a name is looked up as a TCP service.
@@ -17,6 +18,6 @@ bool qvpTcpServicePort(const char* service, uint16_t* port);
 std::string qvpTcpServerIpPath();
 
 // Connects to the manager: the socket, or -1 with the API code in `apiCode`. A dotted IPv4
-// host is used as it is; a name is looked up in SERVERIP.ini, else resolved and then remembered
-// there; a remembered address that cannot be reached is resolved once more.
+// host is used as it is; a name is resolved and remembered in SERVERIP.ini, which answers only
+// names the resolver cannot (never this machine's "localhost").
 int qvpTcpConnect(const char* host, const char* service, int logId, uint32_t* apiCode);
