@@ -1,5 +1,6 @@
 // The event log (ReportEventA): syslog, plus the file of platform "EventLogFile" when set.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -9,6 +10,22 @@
 #include "platform/internal.h"
 
 namespace win {
+namespace {
+
+// The file's descriptor for appending, or none. Never through a link at its name, never blocking
+// (a FIFO there would hold the caller for good), and only a regular file; below the install root
+// reached from the root without passing a link, and a file with a second name there (a hard link
+// to something outside) is not written either.
+detail::UniqueFd OpenEventFile(const std::string& file) {
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    const bool inStore = detail::BelowStoreRoot(file);
+    detail::UniqueFd fd(inStore ? detail::OpenInStore(file, flags, 0644) : open(file.c_str(), flags, 0644));
+    struct stat st{};
+    if (fd && (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (inStore && st.st_nlink > 1))) fd.reset();
+    return fd;
+}
+
+}  // namespace
 
 void detail::ReportEventTo(const std::string& file, WORD type, DWORD eventId, std::string_view text) {
     static std::once_flag once;
@@ -26,7 +43,8 @@ void detail::ReportEventTo(const std::string& file, WORD type, DWORD eventId, st
     std::string line(head, n > 0 ? size_t(n) : 0);
     line.append(text);
     line += '\n';
-    detail::UniqueFd fd(open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    // A file that cannot be used drops the line: syslog has it.
+    const detail::UniqueFd fd = OpenEventFile(file);
     if (fd) (void)!write(fd.get(), line.data(), line.size());  // one write: lines never interleave
 }
 

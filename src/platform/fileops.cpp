@@ -79,17 +79,32 @@ std::string ParentOf(const std::string& posix) {
     return posix.substr(0, slash);
 }
 
+// The mode a copy ends with: the one its file was made with (or had, when it was there before),
+// without set-id or sticky bits, read-only when the source is (the only permission a Windows copy
+// carries), and the sticky bit exactly while it holds an attribute record (see fileinfo.cpp).
+// Nothing of the source's other bits: a file another user planted never hands the caller's
+// privileges, nor more write bits, to whoever runs the copy.
+mode_t CopyMode(mode_t source, mode_t made, bool record) {
+    mode_t mode = made & 0777;
+    if (!(source & S_IWUSR)) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
+    return record ? mode | S_ISVTX : mode;
+}
+
 // The bytes, then the attributes and the last-write time, as on Windows. 0 or the errno.
 int CopyOpenFile(const FileObject& in, FileObject& out) {
-    struct stat st{};
-    if (fstat(in.fd, &st) != 0 || !CopyBytes(in.fd, out.fd)) return errno ? errno : EIO;
+    struct stat st{}, made{};
+    if (fstat(in.fd, &st) != 0 || fstat(out.fd, &made) != 0 || !CopyBytes(in.fd, out.fd)) return errno ? errno : EIO;
     out.size = -1;  // written past the handle
-    char attr[32];
-    const ssize_t n = fgetxattr(in.fd, detail::kAttributeXattr, attr, sizeof attr);
-    if (n > 0) fsetxattr(out.fd, detail::kAttributeXattr, attr, size_t(n), 0);
+    // Hidden, system and archive: a record only a file marked as holding one has.
+    bool record = false;
+    if (st.st_mode & S_ISVTX) {
+        char attr[32];
+        const ssize_t n = fgetxattr(in.fd, detail::kAttributeXattr, attr, sizeof attr);
+        record = n > 0 && fsetxattr(out.fd, detail::kAttributeXattr, attr, size_t(n), 0) == 0;
+    }
     const timespec times[2] = {st.st_atim, st.st_mtim};
     futimens(out.fd, times);
-    fchmod(out.fd, st.st_mode & 07777);
+    fchmod(out.fd, CopyMode(st.st_mode, made.st_mode, record));
     return 0;
 }
 

@@ -58,6 +58,10 @@ struct Store {
     Section library;
     Section platform;
     std::vector<std::string> problems;  // of the last load, until the library's log takes them
+    // The last load's problems for the event log, said once the lock is released: placing its
+    // file asks the settings (the install root, the drives).
+    std::vector<std::string> unsaid;
+    std::string unsaidFile;
 };
 
 void StorePrepare();
@@ -232,12 +236,35 @@ void LoadLocked(Store& s, const std::string& path) {
     }
     s.loaded = true;
     detail::g_platformGeneration.fetch_add(1, std::memory_order_acq_rel);
-    // The store's lock is held: the event log gets its file from the section just read.
+    // The event log gets its file from the section just read.
     const auto file = s.platform.find(std::string_view("EventLogFile"));
-    const std::string eventFile = file != s.platform.end() ? file->second.value : std::string();
-    for (const std::string& problem : s.problems)
-        detail::ReportEventTo(eventFile, EVENTLOG_WARNING_TYPE, 0, "settings file " + path + ": " + problem);
+    s.unsaidFile = file != s.platform.end() ? file->second.value : std::string();
+    s.unsaid.clear();
+    for (const std::string& problem : s.problems) s.unsaid.push_back("settings file " + path + ": " + problem);
 }
+
+// The store's lock; what a load under it found is said to the event log after it is released.
+class Locked {
+public:
+    explicit Locked(Store& s) : s_(s), lock_(s.mutex) {}
+    ~Locked() {
+        if (s_.unsaid.empty()) return;
+        const std::vector<std::string> lines = std::move(s_.unsaid);
+        const std::string file = std::move(s_.unsaidFile);
+        s_.unsaid.clear();
+        lock_.unlock();
+        try {
+            for (const std::string& line : lines) detail::ReportEventTo(file, EVENTLOG_WARNING_TYPE, 0, line);
+        } catch (...) {  // out of memory: the library's log still takes them
+        }
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    Store& s_;
+    std::unique_lock<std::mutex> lock_;
+};
 
 std::string DefaultConfigPath() {
     const char* env = getenv("QVPAPI_CONFIG");
@@ -334,19 +361,19 @@ bool WriteAll(int fd, const std::string& data) {
 
 void Load() {
     Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
+    Locked lock(s);
     EnsureLoaded(s);
 }
 
 void LoadFrom(const std::string& file) {
     Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
+    Locked lock(s);
     LoadLocked(s, file);
 }
 
 std::vector<std::string> TakeProblems() {
     Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
+    Locked lock(s);
     EnsureLoaded(s);
     std::vector<std::string> out;
     out.reserve(s.problems.size());
@@ -357,7 +384,7 @@ std::vector<std::string> TakeProblems() {
 
 std::optional<std::string> Get(std::string_view name) {
     Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
+    Locked lock(s);
     EnsureLoaded(s);
     auto it = s.library.find(name);
     if (it == s.library.end()) return std::nullopt;
@@ -366,14 +393,14 @@ std::optional<std::string> Get(std::string_view name) {
 
 bool Set(std::string_view name, std::string_view value) {
     Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
+    Locked lock(s);
     EnsureLoaded(s);
     return Put(s.library, name, value, true);
 }
 
 std::optional<std::string> GetPlatform(std::string_view name) {
     Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
+    Locked lock(s);
     EnsureLoaded(s);
     auto it = s.platform.find(name);
     if (it == s.platform.end()) return std::nullopt;
@@ -383,7 +410,7 @@ std::optional<std::string> GetPlatform(std::string_view name) {
 void SetPlatform(std::string_view name, std::string_view value) {
     Store& s = TheStore();
     {
-        std::lock_guard lock(s.mutex);
+        Locked lock(s);
         EnsureLoaded(s);
         Put(s.platform, name, value, false);
     }

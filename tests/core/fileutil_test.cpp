@@ -9,6 +9,7 @@
 #include "core/fileutil.h"
 #include "core/memory.h"
 #include "core_fixture.h"
+#include "support/planted_modes.h"
 
 using qvp::qvAPIDirectoryCopy;
 using qvp::qvAPIReadFile;
@@ -82,6 +83,23 @@ TEST_F(FileUtilTest, DirectoryCopyOverwritesAndSkipsLinks) {
     // A missing source fails with the walk's Windows error.
     EXPECT_EQ(qvAPIDirectoryCopy((data() / "none").c_str(), dest.c_str()), 0);
     EXPECT_EQ(qvAPIGetLastError(), 3u);
+}
+
+// Files planted with set-id or writable-by-all modes come out of a directory copy as files the
+// caller made; a read-only one stays read-only.
+TEST_F(FileUtilTest, DirectoryCopyCarriesNoSetIdOrWriteBits) {
+    const fs::path from = tree_ / "modes";
+    for (const mode_t mode : qvptest::kPlantedModes) qvptest::PlantWithMode(from / std::to_string(mode), mode);
+    const fs::path dest = data() / "dest";
+    ASSERT_EQ(qvAPIDirectoryCopy(from.c_str(), dest.c_str()), 1);
+    const fs::path probe = dest / "modes" / "made";
+    win::CloseHandle(win::CreateFile(probe.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_NEW, 0, nullptr));
+    const mode_t made = qvptest::ModeOf(probe);
+    for (const mode_t mode : qvptest::kPlantedModes) {
+        const fs::path copy = dest / "modes" / std::to_string(mode);
+        EXPECT_EQ(qvptest::ModeOf(copy), qvptest::CopiedMode(mode, made)) << mode;
+        EXPECT_EQ(ReadText(copy), "planted");
+    }
 }
 
 TEST_F(FileUtilTest, DeleteAllRemovesTheTreeButNotWhatLinksPointTo) {

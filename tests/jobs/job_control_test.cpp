@@ -10,7 +10,9 @@
 
 #include "jobs/job_control.h"
 #include "jobs/jobs_fixture.h"
+#include "platform/win.h"
 #include "support/planted_links.h"
+#include "support/planted_modes.h"
 
 namespace qvptest {
 namespace {
@@ -125,6 +127,28 @@ TEST_F(JobControlTest, GetJobExNeverCopiesThroughALinkedFolder) {
     EXPECT_FALSE(fs::is_symlink(folder));
     EXPECT_EQ(fs::file_size(folder / fs::path(copy).string().substr(std::string(copy).rfind('\\') + 1)),
               fs::file_size(JobDir() / "jobexecfile"));
+}
+
+// A job's file planted set-user-ID or writable by all is copied as a file the caller made: the
+// session's copy never hands the planter's bits, nor the caller's privileges, to anyone.
+TEST_F(JobControlTest, GetJobExCopiesNoSetIdOrWriteBits) {
+    const fs::path file = JobDir() / "jobexecfile";
+    std::ifstream in(file, std::ios::binary);
+    const std::string content(std::istreambuf_iterator<char>(in), {});
+    for (const mode_t mode : kPlantedModes) {
+        SCOPED_TRACE(mode);
+        PlantWithMode(file, mode, content);
+        char copy[260];
+        ASSERT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
+        std::string posix(copy);
+        for (char& ch : posix)
+            if (ch == '\\') ch = '/';
+        const fs::path probe = fs::path(posix).parent_path() / "made";
+        win::CloseHandle(win::CreateFile(probe.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_NEW, 0, nullptr));
+        EXPECT_EQ(ModeOf(posix), CopiedMode(mode, ModeOf(probe)));
+        fs::remove(probe);
+        fs::remove(posix);
+    }
 }
 
 TEST_F(JobControlTest, DeleteRemovesTheJobAndGetJobExCopiesItsFile) {
