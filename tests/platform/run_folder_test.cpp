@@ -1,0 +1,176 @@
+// The run-time folder and its lock files against another writer of the store: a link planted at
+// the folder or on the way to it, a folder swapped after the first use, and lock files changed
+// under a caller that holds or waits for their mutex.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "platform_fixture.h"
+
+namespace {
+using namespace win;
+namespace fs = std::filesystem;
+using qvp_test::Channel;
+using qvp_test::Join;
+using qvp_test::PlatformTest;
+using qvp_test::Spawn;
+
+// The install root is C:\ZARNQVP (the default) and the run-time folder <root>/RUN unless a case
+// sets RunDir; outside/ lies beside the root and holds lock files of its own.
+class RunFolderTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        fs::create_directories(P("ZARNQVP"));
+        fs::create_directories(P("outside"));
+        Touch("outside/mutex.J1", "keep");
+        Touch("outside/mutex.QVPAPI.LOG.DLL.LOG", std::string(3200, 'k'));
+        for (const auto& e : fs::directory_iterator(P("outside"))) fs::permissions(e.path(), fs::perms(0600));
+        Settings("");
+    }
+    void Settings(const std::string& runDir) {
+        std::ofstream(conf_) << "[Platform]\nDriveC=" << drive_ << "\n" << (runDir.empty() ? "" : "RunDir=" + runDir + "\n");
+        registry::LoadFrom(conf_);
+    }
+    void ExpectOutsideIntact() {
+        size_t entries = 0;
+        for (const auto& e : fs::directory_iterator(P("outside"))) {
+            ++entries;
+            EXPECT_EQ(fs::symlink_status(e.path()).permissions(), fs::perms(0600)) << e.path();
+        }
+        EXPECT_EQ(entries, 2u);
+        EXPECT_EQ(Slurp("outside/mutex.J1"), "keep");
+        EXPECT_EQ(fs::file_size(P("outside/mutex.QVPAPI.LOG.DLL.LOG")), 3200u);
+    }
+    // What a session and a JobGen do with their lock files: the answer of each creation (0: made).
+    std::vector<DWORD> UseLockFiles() {
+        std::vector<DWORD> answers;
+        std::vector<HANDLE> handles;
+        for (const char* name : {"QVPAPI.LOG.DLL.LOG", "J1"}) {
+            SetLastError(0);
+            HANDLE m = CreateMutex(nullptr, FALSE, name);
+            answers.push_back(m ? 0 : GetLastError());
+            if (m && WaitForSingleObject(m, 0) == WAIT_OBJECT_0) ReleaseMutex(m);
+            if (m) handles.push_back(m);
+        }
+        HANDLE s = CreateSemaphore(nullptr, 1, 1, "J1");
+        answers.push_back(s ? 0 : GetLastError());
+        if (s) handles.push_back(s);
+        for (HANDLE h : handles) CloseHandle(h);
+        return answers;
+    }
+};
+
+// A link at the folder or on the way to it, below the root: no lock file is made, cut, re-moded
+// or removed behind it, and the objects answer as a missing path does. Outside the root the
+// folder named by RunDir may be a link (the administrator's).
+TEST_F(RunFolderTest, NoLockFileStepPassesALinkBelowTheRoot) {
+    const DWORD kNoFolder = ERROR_PATH_NOT_FOUND;
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        std::string runDir;
+        DWORD answer;
+    } cases[] = {
+        {"link at RUN", [&] { fs::create_directory_symlink(P("outside"), P("ZARNQVP/RUN")); }, "", kNoFolder},
+        {"link to a folder to be made", [&] { fs::create_directory_symlink(P("outside/made"), P("ZARNQVP/RUN")); },
+         "", kNoFolder},
+        {"link on the way", [&] { fs::create_directory_symlink(P(""), P("ZARNQVP/W")); }, P("ZARNQVP/W/outside"),
+         kNoFolder},
+        {"RunDir outside the root through a link", [&] { fs::create_directory_symlink(P("ZARNQVP"), P("alias")); },
+         P("alias/RUN"), 0},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(P("ZARNQVP"));
+        fs::create_directories(P("ZARNQVP"));
+        fs::remove(P("alias"));
+        c.plant();
+        Settings(c.runDir);
+        EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, c.answer)) << c.what;
+        ExpectOutsideIntact();
+        EXPECT_FALSE(fs::exists(P("outside/made"))) << c.what;
+    }
+    EXPECT_TRUE(fs::is_empty(P("ZARNQVP/RUN")));  // the last case's, through the alias
+}
+
+// The folder is opened once: swapped for a link (or another folder) after the first use, below
+// the root or wherever RunDir points, it redirects nothing; the objects stay in the folder first
+// opened.
+TEST_F(RunFolderTest, AFolderSwappedAfterTheFirstUseRedirectsNothing) {
+    for (const std::string& runDir : {std::string(), P("run")}) {
+        const std::string folder = runDir.empty() ? P("ZARNQVP/RUN") : runDir;
+        Settings(runDir);
+        ASSERT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0)) << folder;
+        HANDLE held = CreateMutex(nullptr, TRUE, "held");
+        ASSERT_NE(held, nullptr);
+        fs::rename(folder, folder + ".old");
+        fs::create_directory_symlink(P("outside"), folder);
+        EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0)) << folder;
+        EXPECT_TRUE(fs::exists(folder + ".old/mutex.held"));
+        EXPECT_TRUE(ReleaseMutex(held));
+        CloseHandle(held);
+        ExpectOutsideIntact();
+        EXPECT_TRUE(fs::is_empty(folder + ".old")) << folder;
+    }
+}
+
+// Another writer of the folder truncates, grows, fills with garbage or replaces a mutex's lock
+// file while a caller (a child, so that a fault shows as its end) holds it and another waits for
+// it: neither faults nor hangs, the holder lets go, the waiter gets it (free or abandoned), and
+// the mutex goes on excluding.
+TEST_F(PlatformTest, LockFilesChangedByAnotherWriterNeverFaultACaller) {
+    const std::string file = root_ + "/run/mutex.QVPAPI.LOG.DLL.LOG";
+    const auto writeGarbage = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        const std::string garbage(4096, '\xA5');
+        if (fd >= 0) (void)!::write(fd, garbage.data(), garbage.size());
+        if (fd >= 0) ::close(fd);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } cases[] = {
+        {"truncated", [&] { (void)!truncate(file.c_str(), 0); }},
+        {"grown", [&] { (void)!truncate(file.c_str(), 1 << 21); }},
+        {"garbage", [&] { writeGarbage(file); }},
+        {"replaced", [&] {
+             std::ofstream(file + ".new") << std::string(4096, '\xA5');
+             fs::rename(file + ".new", file);
+         }},
+    };
+    const auto sensible = [](DWORD wait) { return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED; };
+    for (const auto& c : cases) {
+        Channel held, changed, waiting;
+        const pid_t holder = Spawn([&] {
+            HANDLE m = CreateMutex(nullptr, FALSE, "QVPAPI.LOG.DLL.LOG");
+            if (!m || WaitForSingleObject(m, 0) != WAIT_OBJECT_0) return 1;
+            held.Send('h');
+            if (changed.Receive() != 'c') return 2;
+            if (!ReleaseMutex(m)) return 3;
+            return sensible(WaitForSingleObject(m, 20000)) && ReleaseMutex(m) && CloseHandle(m) ? 0 : 4;
+        });
+        ASSERT_EQ(held.Receive(), 'h') << c.what;
+        const pid_t waiter = Spawn([&] {
+            HANDLE m = CreateMutex(nullptr, FALSE, "QVPAPI.LOG.DLL.LOG");
+            if (!m || WaitForSingleObject(m, 0) != WAIT_TIMEOUT) return 1;
+            waiting.Send('w');
+            if (!sensible(WaitForSingleObject(m, 20000))) return 2;
+            return ReleaseMutex(m) && CloseHandle(m) ? 0 : 3;
+        });
+        ASSERT_EQ(waiting.Receive(), 'w') << c.what;
+        c.change();
+        changed.Send('c');
+        EXPECT_EQ(Join(holder), 0) << c.what;
+        EXPECT_EQ(Join(waiter), 0) << c.what;
+        // A caller after the change finds a mutex that works.
+        HANDLE m = CreateMutex(nullptr, FALSE, "QVPAPI.LOG.DLL.LOG");
+        ASSERT_NE(m, nullptr) << c.what;
+        EXPECT_TRUE(sensible(WaitForSingleObject(m, 0))) << c.what;
+        EXPECT_TRUE(ReleaseMutex(m));
+        CloseHandle(m);
+        fs::remove(file);
+    }
+}
+
+}  // namespace
