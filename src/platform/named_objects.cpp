@@ -112,11 +112,11 @@ bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (create && pipe && mknodat(dir, file.c_str(), S_IFIFO | access.FileMode(), 0) != 0 && errno != EEXIST)
             return false;
-        // Never through a link, and never blocking on a pipe; a pipe's access time means nothing
-        // (only its owner may leave it alone).
+        // Never through a link, and never blocking on a pipe. A pipe's access time means nothing:
+        // its owner opens it without (a saving at every take), others may not.
         const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | (create && !pipe ? O_CREAT : 0);
         fd.reset(::openat(dir, file.c_str(), flags | (pipe ? O_NOATIME : 0), access.FileMode()));
-        if (!fd && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
+        if (!fd && pipe && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
         if (!fd) {
             if (create && pipe && errno == ENOENT) continue;  // removed by a last user between the two steps
             return false;
@@ -129,12 +129,13 @@ bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool
                 if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
                 return true;
             }
-            // Something else under the name (left by an older library, or planted): replaced when
-            // no process has it, never used.
-            if (!create || PresentElsewhere(fd.get()) || unlinkat(dir, file.c_str(), 0) != 0) {
+            // Something else under the name (left by an older library, or planted): never used,
+            // and removed (then made anew) when no process has it.
+            const bool gone = !PresentElsewhere(fd.get()) && unlinkat(dir, file.c_str(), 0) == 0;
+            if (!gone || !create) {
                 gate.reset();
                 fd.reset();
-                errno = EBADF;
+                errno = gone ? ENOENT : EBADF;
                 return false;
             }
         }

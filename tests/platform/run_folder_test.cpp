@@ -63,8 +63,9 @@ protected:
 };
 
 // A link at the folder or on the way to it, below the root: no lock file is made, cut, re-moded
-// or removed behind it, and the objects answer as a missing path does. Outside the root the
-// folder named by RunDir may be a link (the administrator's).
+// or removed behind it, and the objects answer as a missing path does. A hard link at a lock
+// file's name is no lock file: the name is made anew, its other file left alone. Outside the
+// root the folder named by RunDir may be a link (the administrator's).
 TEST_F(RunFolderTest, NoLockFileStepPassesALinkBelowTheRoot) {
     const DWORD kNoFolder = ERROR_PATH_NOT_FOUND;
     const struct {
@@ -78,6 +79,11 @@ TEST_F(RunFolderTest, NoLockFileStepPassesALinkBelowTheRoot) {
          "", kNoFolder},
         {"link on the way", [&] { fs::create_directory_symlink(P(""), P("ZARNQVP/W")); }, P("ZARNQVP/W/outside"),
          kNoFolder},
+        {"hard links at the lock files' names", [&] {
+             fs::create_directories(P("ZARNQVP/RUN"));
+             fs::create_hard_link(P("outside/mutex.J1"), P("ZARNQVP/RUN/mutex.J1"));
+             fs::create_hard_link(P("outside/mutex.J1"), P("ZARNQVP/RUN/semaphore.J1"));
+         }, "", 0},
         {"RunDir outside the root through a link", [&] { fs::create_directory_symlink(P("ZARNQVP"), P("alias")); },
          P("alias/RUN"), 0},
     };
