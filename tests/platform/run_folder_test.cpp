@@ -44,19 +44,16 @@ protected:
         EXPECT_EQ(fs::file_size(P("outside/mutex.QVPAPI.LOG.DLL.LOG")), 3200u);
     }
     // What a session and a JobGen do with their lock files: the answer of each creation (0: made).
-    std::vector<DWORD> UseLockFiles() {
+    static std::vector<DWORD> UseLockFiles() {
         std::vector<DWORD> answers;
         std::vector<HANDLE> handles;
-        for (const char* name : {"QVPAPI.LOG.DLL.LOG", "J1"}) {
-            SetLastError(0);
-            HANDLE m = CreateMutex(nullptr, FALSE, name);
-            answers.push_back(m ? 0 : GetLastError());
-            if (m && WaitForSingleObject(m, 0) == WAIT_OBJECT_0) ReleaseMutex(m);
-            if (m) handles.push_back(m);
+        for (int i = 0; i < 3; ++i) {
+            HANDLE h = i < 2 ? CreateMutex(nullptr, FALSE, i == 0 ? "QVPAPI.LOG.DLL.LOG" : "J1")
+                             : CreateSemaphore(nullptr, 1, 1, "J1");
+            answers.push_back(h ? 0 : GetLastError());
+            if (h && WaitForSingleObject(h, 0) == WAIT_OBJECT_0) i < 2 ? ReleaseMutex(h) : ReleaseSemaphore(h, 1, nullptr);
+            if (h) handles.push_back(h);
         }
-        HANDLE s = CreateSemaphore(nullptr, 1, 1, "J1");
-        answers.push_back(s ? 0 : GetLastError());
-        if (s) handles.push_back(s);
         for (HANDLE h : handles) CloseHandle(h);
         return answers;
     }
@@ -64,61 +61,52 @@ protected:
 
 // A link at the folder or on the way to it, below the root: no lock file is made, cut, re-moded
 // or removed behind it, and the objects answer as a missing path does. A hard link at a lock
-// file's name is no lock file: the name is made anew, its other file left alone. Outside the
-// root the folder named by RunDir may be a link (the administrator's).
-TEST_F(RunFolderTest, NoLockFileStepPassesALinkBelowTheRoot) {
-    const DWORD kNoFolder = ERROR_PATH_NOT_FOUND;
+// file's name is no lock file: the name is made anew, its other file left alone. The folder is
+// opened once: swapped for a link after the first use, below the root or wherever RunDir points,
+// it redirects nothing. Outside the root RunDir may name a link (the administrator's).
+TEST_F(RunFolderTest, NoLockFileStepPassesALinkToTheRunFolder) {
+    const auto link = [&](const char* target, const char* at) { return [=, this] { fs::create_directory_symlink(P(target), P(at)); }; };
+    const auto swap = [&](const char* at) {
+        return [=, this] {
+            fs::rename(P(at), P(std::string(at) + ".old"));
+            fs::create_directory_symlink(P("outside"), P(at));
+        };
+    };
     const struct {
         const char* what;
         std::function<void()> plant;
         std::string runDir;
+        const char* swapped;  // the folder the plant swaps after a first use
         DWORD answer;
     } cases[] = {
-        {"link at RUN", [&] { fs::create_directory_symlink(P("outside"), P("ZARNQVP/RUN")); }, "", kNoFolder},
-        {"link to a folder to be made", [&] { fs::create_directory_symlink(P("outside/made"), P("ZARNQVP/RUN")); },
-         "", kNoFolder},
-        {"link on the way", [&] { fs::create_directory_symlink(P(""), P("ZARNQVP/W")); }, P("ZARNQVP/W/outside"),
-         kNoFolder},
+        {"link at RUN", link("outside", "ZARNQVP/RUN"), "", nullptr, ERROR_PATH_NOT_FOUND},
+        {"link to a folder to be made", link("outside/made", "ZARNQVP/RUN"), "", nullptr, ERROR_PATH_NOT_FOUND},
+        {"link on the way", link("", "ZARNQVP/W"), P("ZARNQVP/W/outside"), nullptr, ERROR_PATH_NOT_FOUND},
         {"hard links at the lock files' names", [&] {
              fs::create_directories(P("ZARNQVP/RUN"));
              fs::create_hard_link(P("outside/mutex.J1"), P("ZARNQVP/RUN/mutex.J1"));
              fs::create_hard_link(P("outside/mutex.J1"), P("ZARNQVP/RUN/semaphore.J1"));
-         }, "", 0},
-        {"RunDir outside the root through a link", [&] { fs::create_directory_symlink(P("ZARNQVP"), P("alias")); },
-         P("alias/RUN"), 0},
+         }, "", nullptr, 0},
+        {"RUN swapped after the first use", swap("ZARNQVP/RUN"), "", "ZARNQVP/RUN", 0},
+        {"RunDir swapped after the first use", swap("run"), P("run"), "run", 0},
+        {"RunDir outside the root through a link", link("ZARNQVP", "alias"), P("alias/RUN"), nullptr, 0},
     };
     for (const auto& c : cases) {
         fs::remove_all(P("ZARNQVP"));
         fs::create_directories(P("ZARNQVP"));
-        fs::remove(P("alias"));
-        c.plant();
         Settings(c.runDir);
+        if (c.swapped) {
+            ASSERT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0)) << c.what;
+        }
+        c.plant();
         EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, c.answer)) << c.what;
         ExpectOutsideIntact();
         EXPECT_FALSE(fs::exists(P("outside/made"))) << c.what;
+        if (c.swapped) {  // the objects lived and went in the folder first opened
+            EXPECT_TRUE(fs::is_empty(P(std::string(c.swapped) + ".old"))) << c.what;
+        }
     }
     EXPECT_TRUE(fs::is_empty(P("ZARNQVP/RUN")));  // the last case's, through the alias
-}
-
-// The folder is opened once: swapped for a link (or another folder) after the first use, below
-// the root or wherever RunDir points, it redirects nothing; the objects stay in the folder first
-// opened.
-TEST_F(RunFolderTest, AFolderSwappedAfterTheFirstUseRedirectsNothing) {
-    for (const std::string& runDir : {std::string(), P("run")}) {
-        const std::string folder = runDir.empty() ? P("ZARNQVP/RUN") : runDir;
-        Settings(runDir);
-        ASSERT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0)) << folder;
-        HANDLE held = CreateMutex(nullptr, TRUE, "held");
-        ASSERT_NE(held, nullptr);
-        fs::rename(folder, folder + ".old");
-        fs::create_directory_symlink(P("outside"), folder);
-        EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0)) << folder;
-        EXPECT_TRUE(fs::exists(folder + ".old/mutex.held"));
-        EXPECT_TRUE(ReleaseMutex(held));
-        CloseHandle(held);
-        ExpectOutsideIntact();
-        EXPECT_TRUE(fs::is_empty(folder + ".old")) << folder;
-    }
 }
 
 // Another writer of the folder truncates, grows, fills with garbage or replaces a mutex's lock
@@ -127,21 +115,20 @@ TEST_F(RunFolderTest, AFolderSwappedAfterTheFirstUseRedirectsNothing) {
 // the mutex goes on excluding.
 TEST_F(PlatformTest, LockFilesChangedByAnotherWriterNeverFaultACaller) {
     const std::string file = root_ + "/run/mutex.QVPAPI.LOG.DLL.LOG";
-    const auto writeGarbage = [](const std::string& path) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        const std::string garbage(4096, '\xA5');
-        if (fd >= 0) (void)!::write(fd, garbage.data(), garbage.size());
-        if (fd >= 0) ::close(fd);
-    };
+    const std::string garbage(4096, '\xA5');
     const struct {
         const char* what;
         std::function<void()> change;
     } cases[] = {
         {"truncated", [&] { (void)!truncate(file.c_str(), 0); }},
         {"grown", [&] { (void)!truncate(file.c_str(), 1 << 21); }},
-        {"garbage", [&] { writeGarbage(file); }},
+        {"garbage", [&] {
+             const int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+             (void)!::write(fd, garbage.data(), garbage.size());
+             ::close(fd);
+         }},
         {"replaced", [&] {
-             std::ofstream(file + ".new") << std::string(4096, '\xA5');
+             std::ofstream(file + ".new") << garbage;
              fs::rename(file + ".new", file);
          }},
     };
@@ -169,7 +156,6 @@ TEST_F(PlatformTest, LockFilesChangedByAnotherWriterNeverFaultACaller) {
         changed.Send('c');
         EXPECT_EQ(Join(holder), 0) << c.what;
         EXPECT_EQ(Join(waiter), 0) << c.what;
-        // A caller after the change finds a mutex that works.
         HANDLE m = CreateMutex(nullptr, FALSE, "QVPAPI.LOG.DLL.LOG");
         ASSERT_NE(m, nullptr) << c.what;
         EXPECT_TRUE(sensible(WaitForSingleObject(m, 0))) << c.what;
