@@ -3,7 +3,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +85,9 @@ std::shared_ptr<const RunFolder> OpenRunFolder(bool create);
 // The lock file of a named object: its name in the run-time folder (kept open by the state for
 // its last close). A mutex's file is a pipe, a semaphore's a regular file.
 struct ObjectFile {
+    ObjectFile() = default;
+    ObjectFile(const ObjectFile&) = delete;
+    ObjectFile& operator=(const ObjectFile&) = delete;
     std::shared_ptr<const RunFolder> folder;
     std::string name;
     int fd = -1;  // -1: an unnamed object of this process only
