@@ -1,10 +1,16 @@
 // Named mutexes: recursive for the owning thread, abandoned by an owner that ends without
-// releasing them (a thread here, or a thread or process elsewhere, whose owner lock the kernel
-// marks).
+// releasing them (a thread here, or a thread or process elsewhere).
+//
+// A mutex file is a pipe. Its owner lock is the file's flock, which the kernel lets go when its
+// holder ends; the pipe holds one byte (the token) while the mutex is free and was let go by its
+// owner. Taking the mutex takes the token with the lock and letting it go puts the token back
+// before the lock, so an owner that ends without letting go leaves no token: the next owner
+// finds the mutex abandoned. Nothing is mapped and no content is trusted: whatever another
+// writer of the folder does to the file costs at most a mutex seen as abandoned, or one that
+// answers busy. A free mutex costs four system calls (lock, read, write, unlock).
 #include <pthread.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -24,17 +30,32 @@ struct OwnedMutexes {
 };
 thread_local OwnedMutexes* t_owned = nullptr;
 
-// The ids are cached by the platform (asked again in a forked child).
+// The id is cached by the platform (asked again in a forked child).
 DWORD ThreadId() { return GetCurrentThreadId(); }
-DWORD ProcessId() { return GetCurrentProcessId(); }
+
+// The token taken (with bytes another writer added); false when there was none.
+bool TakeToken(int fd) {
+    char bytes[64];
+    ssize_t n;
+    while ((n = read(fd, bytes, sizeof bytes)) < 0 && errno == EINTR) {
+    }
+    return n > 0;
+}
+
+// The token put back; a pipe that another writer filled takes none, which does no harm.
+void PutToken(int fd) {
+    const char token = 1;
+    while (write(fd, &token, 1) < 0 && errno == EINTR) {
+    }
+}
 
 void Abandon(MutexState& s, DWORD tid) {
     std::lock_guard lk(s.m);
     if (s.owner != tid) return;
     s.owner = 0;
     s.count = 0;
-    if (s.shared == nullptr) s.abandoned = true;
-    else pthread_mutex_unlock(&s.shared->owner);  // the record still says "owned"
+    if (s.file.fd < 0) s.abandoned = true;
+    else flock(s.file.fd, LOCK_UN);  // without the token
     s.cv.notify_all();
 }
 
@@ -64,71 +85,22 @@ OwnedMutexes& Owned() {
     return *t_owned;
 }
 
-// Maps the start of the mutex file (under the gate); `fresh`: no other process has the file, so
-// that it is set up anew (a file left by processes that ended is made over too). False with
-// the last error set.
-bool MapShared(MutexState& s, bool fresh) {
-    if (fresh && (ftruncate(s.fd, 0) != 0 || ftruncate(s.fd, sizeof(MutexShared)) != 0))
-        return detail::FailErrno(errno);
-    struct stat st{};
-    if (fstat(s.fd, &st) != 0) return detail::FailErrno(errno);
-    if (st.st_size < off_t(sizeof(MutexShared))) return detail::Fail(ERROR_INVALID_HANDLE);
-    void* p = mmap(nullptr, sizeof(MutexShared), PROT_READ | PROT_WRITE, MAP_SHARED, s.fd, 0);
-    if (p == MAP_FAILED) return detail::FailErrno(errno);
-    s.shared = static_cast<MutexShared*>(p);
-    if (!fresh) return TRUE;
-    s.shared->record = MutexRecord{kRecordMagic, 0, 0, 0};
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-    const int rc = pthread_mutex_init(&s.shared->owner, &attr);
-    pthread_mutexattr_destroy(&attr);
-    return rc == 0 ? TRUE : detail::FailErrno(rc);
-}
-
-// Other processes read and write the mapped words only while they hold the owner lock, which
-// orders the accesses; the atomics keep each word whole.
-uint32_t LoadWord(uint32_t& w) { return std::atomic_ref<uint32_t>(w).load(std::memory_order_relaxed); }
-void StoreWord(uint32_t& w, uint32_t v) { std::atomic_ref<uint32_t>(w).store(v, std::memory_order_relaxed); }
-
-bool RecordSaysOwned(MutexState& s) {
-    MutexRecord& r = s.shared->record;
-    return LoadWord(r.magic) == kRecordMagic && LoadWord(r.owned) == 1;
-}
-
-void StoreRecord(MutexState& s, const MutexRecord& r) {
-    MutexRecord& to = s.shared->record;
-    // "owned" is set last and cleared first: a process killed in between leaves no claim it
-    // did not make.
-    if (r.owned == 0) StoreWord(to.owned, 0);
-    StoreWord(to.magic, r.magic);
-    StoreWord(to.pid, r.pid);
-    StoreWord(to.tid, r.tid);
-    if (r.owned != 0) StoreWord(to.owned, r.owned);
-}
-
-// With the owner lock just taken: a record still saying "owned" was left by an owner that
-// ended without releasing (abandoned); ours replaces it.
-void TakeRecord(MutexState& s, bool& abandoned) {
-    abandoned = RecordSaysOwned(s);
-    StoreRecord(s, MutexRecord{kRecordMagic, 1, ProcessId(), ThreadId()});
-}
-
-// The result of taking the owner lock (0, or EOWNERDEAD: taken from a thread that ended
-// holding it, which the record shows as well); any other: not taken.
-int Took(MutexState& s, int rc, bool& abandoned) {
-    if (rc == EOWNERDEAD) {
-        pthread_mutex_consistent(&s.shared->owner);
-        rc = 0;
+// A mutex no other process has: set up anew, free and let go (a pipe that processes which
+// ended had open is empty already; what another writer put in it goes).
+void SetUpFresh(int fd) {
+    for (int reads = 0; reads < 1024 && TakeToken(fd); ++reads) {
     }
-    if (rc == 0) TakeRecord(s, abandoned);
-    return rc;
+    PutToken(fd);
 }
 
-// Called with s.m held; 0 when this thread now owns the owner lock, EBUSY when another has it.
+// Called with s.m held; 0 when this process now holds the owner lock, EWOULDBLOCK when another
+// does. `abandoned`: the owner before did not let go.
 int TryOwnerLock(MutexState& s, bool& abandoned) {
-    return Took(s, pthread_mutex_trylock(&s.shared->owner), abandoned);
+    while (flock(s.file.fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    abandoned = !TakeToken(s.file.fd);
+    return 0;
 }
 
 void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid) {
@@ -158,7 +130,7 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
         return s.cv.wait_until(lk, deadline, freeInProcess);
     };
     if (!waitInProcess()) return WAIT_TIMEOUT;
-    if (s.shared == nullptr) {
+    if (s.file.fd < 0) {
         const bool abandoned = s.abandoned;
         s.abandoned = false;
         TakeOwnership(s, sp, tid);
@@ -173,7 +145,7 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
             TakeOwnership(s, sp, tid);
             return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
-        if (rc != EBUSY) {
+        if (rc != EWOULDBLOCK) {
             s.acquiring = false;
             s.cv.notify_all();
             detail::FailErrno(rc);
@@ -188,15 +160,18 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
         s.acquiring = true;
         lk.unlock();
         if (infinite) {  // the kernel wakes us when it is let go
-            const int locked = pthread_mutex_lock(&s.shared->owner);
+            int locked;
+            while ((locked = flock(s.file.fd, LOCK_EX)) != 0 && errno == EINTR) {
+            }
+            const int err = errno;
             lk.lock();
             s.acquiring = false;
-            bool abandoned = false;
-            if (Took(s, locked, abandoned) != 0) {
+            if (locked != 0) {
                 s.cv.notify_all();
-                detail::FailErrno(locked);
+                detail::FailErrno(err);
                 return WAIT_FAILED;
             }
+            const bool abandoned = !TakeToken(s.file.fd);
             TakeOwnership(s, sp, tid);
             return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
@@ -239,11 +214,11 @@ HANDLE CreateMutex(SECURITY_ATTRIBUTES* /*sa: NULL DACLs only*/, BOOL initialOwn
         return h;
     }
     bool existed = false;
-    auto s = FindOrCreate(&Registry::mutexes, "mutex.", name, existed,
+    auto s = FindOrCreate(&Registry::mutexes, "mutex.", name, true, existed,
                           [&](const std::shared_ptr<MutexState>& st, bool other) {
-        if (!MapShared(*st, !other)) return false;
-        // An existing object does not give ownership.
-        if (initialOwner && !other) {
+        if (other) return true;  // an existing object does not give ownership
+        SetUpFresh(st->file.fd);
+        if (initialOwner) {
             bool abandoned = false;
             std::lock_guard lk(st->m);
             if (TryOwnerLock(*st, abandoned) == 0) TakeOwnership(*st, st, ThreadId());
@@ -262,42 +237,10 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    const auto objectPath = ObjectPath("mutex.", name);
-    if (!objectPath) return nullptr;
-    const std::string& path = *objectPath;
-    Registry& reg = TheRegistry();
-    std::lock_guard rl(reg.mutex);
-    if (auto it = reg.mutexes.find(path); it != reg.mutexes.end()) {
-        if (auto s = it->second.lock()) {
-            HANDLE h = NewMutexHandle(std::move(s));
-            SetLastError(ERROR_SUCCESS);
-            return h;
-        }
-    }
-    UniqueFd fd;
-    std::unique_ptr<Gate> gate;
-    if (!OpenGated(path, false, fd, gate)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    auto s = std::make_shared<MutexState>();
-    s->name = name;
-    s->path = path;
-    {
-        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
-        if (!PresentElsewhere(fd.get())) {
-            unlink(path.c_str());  // a file left by nobody
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return nullptr;
-        }
-        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
-            detail::FailErrno(errno);
-            return nullptr;
-        }
-        s->fd = fd.release();
-        if (!MapShared(*s, false)) return nullptr;
-    }
-    Remember(reg.mutexes, path, s);
+    bool existed = false;
+    auto s = FindOrCreate(&Registry::mutexes, "mutex.", name, false, existed,
+                          [](const std::shared_ptr<MutexState>&, bool) { return true; });
+    if (!s) return nullptr;
     HANDLE h = NewMutexHandle(std::move(s));
     SetLastError(ERROR_SUCCESS);
     return h;
@@ -311,9 +254,9 @@ BOOL ReleaseMutex(HANDLE mutex) {
     std::unique_lock lk(s.m);
     if (s.owner != tid || s.count == 0) return detail::Fail(ERROR_NOT_OWNER);
     if (--s.count > 0) return TRUE;
-    if (s.shared != nullptr) {
-        StoreRecord(s, MutexRecord{kRecordMagic, 0, 0, 0});
-        pthread_mutex_unlock(&s.shared->owner);
+    if (s.file.fd >= 0) {
+        PutToken(s.file.fd);  // before the lock: a taker between the two finds it let go
+        flock(s.file.fd, LOCK_UN);
     }
     s.owner = 0;
     s.cv.notify_all();

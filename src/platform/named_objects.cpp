@@ -1,11 +1,11 @@
 // Named mutexes and semaphores, machine-wide for the processes that share the run-time
-// directory: one lock file per object. A mutex file starts with a record that says who owns it
-// and the owner lock, a robust process-shared lock held by the owning thread, both in a shared
-// mapping of the file; a lock found free (or marked by the kernel as left by a thread that
-// ended) while the record still says "owned" was left by a dead owner: abandoned. A free mutex
-// is taken and let go without a system call. Within the process, the owner thread and its
-// recursion are kept in memory; a thread that ends owning a mutex abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per
-// unit a process has taken, so that units taken by a process that died come back.
+// directory: one lock file per object, opened, checked and removed relative to the run-time
+// folder's handle. A mutex file is a pipe: its owner lock is the file's flock, and it holds one
+// byte while the mutex is free and was let go by its owner (see mutex.cpp). Within the process,
+// the owner thread and its recursion are kept in memory; a thread that ends owning a mutex
+// abandons it. A semaphore file keeps the count in its record and one lock byte (slot) per unit
+// a process has taken, so that units taken by a process that died come back. Nothing in a lock
+// file is mapped: whatever another writer of the folder does to one never faults a caller.
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -30,18 +30,16 @@ void ForkChild() {
     // The parent's objects are the parent's: drop our copies of their descriptors.
     for (auto& [n, w] : r.mutexes)
         if (auto s = w.lock()) {
-            if (s->fd >= 0) ::close(s->fd);
-            s->fd = -1;
-            if (s->shared != nullptr) munmap(s->shared, sizeof(MutexShared));
-            s->shared = nullptr;
+            if (s->file.fd >= 0) ::close(s->file.fd);
+            s->file.fd = -1;
             new (&s->m) std::mutex;
             new (&s->cv) std::condition_variable;
             r.orphans.push_back(s);
         }
     for (auto& [n, w] : r.semaphores)
         if (auto s = w.lock()) {
-            if (s->fd >= 0) ::close(s->fd);
-            s->fd = -1;
+            if (s->file.fd >= 0) ::close(s->file.fd);
+            s->file.fd = -1;
             new (&s->m) std::mutex;
             r.orphans.push_back(s);
         }
@@ -74,52 +72,6 @@ std::string FileName(const char* prefix, std::string_view name) {
     return out;
 }
 
-// Who may use the run-time folder and its files: whoever may write the store. The folder gets
-// the install root's permission bits and group, its files the same without execute bits; set
-// explicitly, never left to the caller's umask.
-struct StoreAccess {
-    mode_t folderMode = 0755;  // when the install root cannot be seen: its owner only writes
-    gid_t group = gid_t(-1);   // -1: leave the group the system gives
-    mode_t FileMode() const { return folderMode & 0666; }
-};
-
-StoreAccess AccessOfStore() {
-    StoreAccess access;
-    struct stat st{};
-    if (stat(InstallRoot().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        access.folderMode = st.st_mode & 0777;
-        access.group = st.st_gid;
-    }
-    return access;
-}
-
-// Gives a folder or file this process made the store's access (the group as far as the
-// process may give it).
-void ShareWithStore(int fd, const struct stat& st, mode_t mode, const StoreAccess& access) {
-    if (st.st_uid != geteuid()) return;
-    // A group the process may not give stays the creator's; the mode still opens it to others.
-    // A change of group may drop the set-ID bits: the mode is set again after it.
-    const bool regrouped = access.group != gid_t(-1) && st.st_gid != access.group &&
-                           fchown(fd, uid_t(-1), access.group) == 0;
-    const mode_t wanted = (st.st_mode & 07000) | mode;  // a set-group-ID folder stays one
-    if (regrouped || (st.st_mode & 07777) != wanted) fchmod(fd, wanted);
-}
-
-bool EnsureDirectory(const std::string& dir, const StoreAccess& access) {
-    struct stat st{};
-    if (stat(dir.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return true;
-        errno = ENOTDIR;
-        return false;
-    }
-    const size_t slash = dir.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !EnsureDirectory(dir.substr(0, slash), access)) return false;
-    if (mkdir(dir.c_str(), access.folderMode) != 0) return errno == EEXIST;
-    UniqueFd made(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (made && fstat(made.get(), &st) == 0) ShareWithStore(made.get(), st, access.folderMode, access);
-    return true;
-}
-
 }  // namespace
 
 void InstallForkHooks() {
@@ -127,24 +79,65 @@ void InstallForkHooks() {
     std::call_once(once, [] { detail::RegisterForkHooks({ForkPrepare, ForkParent, ForkChild}); });
 }
 
-bool OpenGated(const std::string& path, bool create, UniqueFd& fd, std::unique_ptr<Gate>& gate) {
-    StoreAccess access;
-    if (create) {
-        access = AccessOfStore();
-        const size_t slash = path.rfind('/');
-        if (!EnsureDirectory(path.substr(0, slash), access)) return false;
+Gate::Gate(int fd) : fd_(fd) {
+    struct flock fl{};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kGateByte;
+    fl.l_len = 1;
+    while (fd_ >= 0 && fcntl(fd_, F_OFD_SETLKW, &fl) != 0 && errno == EINTR) {
     }
+}
+
+Gate::~Gate() {
+    if (fd_ >= 0) detail::SetOfdLock(fd_, F_UNLCK, kGateByte, 1);
+}
+
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_ino == b.st_ino && a.st_dev == b.st_dev; }
+
+// What a lock file of the kind is: a pipe or a regular file, with no other name that a write
+// or a change of mode through this one would reach.
+bool OfKind(const struct stat& st, bool pipe) {
+    return (pipe ? S_ISFIFO(st.st_mode) : S_ISREG(st.st_mode)) && st.st_nlink == 1;
+}
+
+}  // namespace
+
+bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create, UniqueFd& fd,
+               std::unique_ptr<Gate>& gate) {
+    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
+    const int dir = folder.fd.get();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        // Never through a link: the folder may be writable by every user of the store.
-        fd.reset(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (create ? O_CREAT : 0),
-                      access.FileMode()));
-        if (!fd) return false;
+        if (create && pipe && mknodat(dir, file.c_str(), S_IFIFO | access.FileMode(), 0) != 0 && errno != EEXIST)
+            return false;
+        // Never through a link, and never blocking on a pipe. A pipe's access time means nothing:
+        // its owner opens it without (a saving at every take), others may not.
+        const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | (create && !pipe ? O_CREAT : 0);
+        fd.reset(::openat(dir, file.c_str(), flags | (pipe ? O_NOATIME : 0), access.FileMode()));
+        if (!fd && pipe && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
+        if (!fd) {
+            if (create && pipe && errno == ENOENT) continue;  // removed by a last user between the two steps
+            return false;
+        }
         gate = std::make_unique<Gate>(fd.get());
         struct stat mine{}, named{};
-        if (fstat(fd.get(), &mine) == 0 && stat(path.c_str(), &named) == 0 && mine.st_ino == named.st_ino &&
-            mine.st_dev == named.st_dev) {
-            if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
-            return true;
+        if (fstat(fd.get(), &mine) == 0 && fstatat(dir, file.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(mine, named)) {
+            if (OfKind(mine, pipe)) {
+                if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
+                return true;
+            }
+            // Something else under the name (left by an older library, or planted): never used,
+            // and removed (then made anew) when no process has it.
+            const bool gone = !PresentElsewhere(fd.get()) && unlinkat(dir, file.c_str(), 0) == 0;
+            if (!gone || !create) {
+                gate.reset();
+                fd.reset();
+                errno = gone ? ENOENT : EBADF;
+                return false;
+            }
         }
         gate.reset();
     }
@@ -154,33 +147,34 @@ bool OpenGated(const std::string& path, bool create, UniqueFd& fd, std::unique_p
 
 bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, kPresenceByte, 1); }
 
-void CloseObjectFile(int fd, const std::string& path) {
+ObjectFile::~ObjectFile() {
     if (fd < 0) return;
     {
         Gate gate(fd);
         struct stat mine{}, named{};
-        if (!PresentElsewhere(fd) && fstat(fd, &mine) == 0 && stat(path.c_str(), &named) == 0 &&
-            mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
-            unlink(path.c_str());
+        if (!PresentElsewhere(fd) && fstat(fd, &mine) == 0 &&
+            fstatat(folder->fd.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, named))
+            unlinkat(folder->fd.get(), name.c_str(), 0);
         else  // let go of presence before the gate: another process closing next sees us gone
             detail::SetOfdLock(fd, F_UNLCK, kPresenceByte, 1);
     }
     ::close(fd);
 }
 
-std::optional<std::string> ObjectPath(const char* prefix, const char* name) {
-    if (strlen(name) >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return std::nullopt;
+bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place) {
+    if (strlen(name) >= MAX_PATH) return detail::Fail(ERROR_FILENAME_EXCED_RANGE);
+    Registry& reg = TheRegistry();
+    // The folder is opened again only for another setting, or when it was removed.
+    struct stat st{};
+    if (!reg.runFolder || reg.runFolder->path != RunDirectory() || fstat(reg.runFolder->fd.get(), &st) != 0 ||
+        st.st_nlink == 0) {
+        auto opened = OpenRunFolder(create);
+        if (!opened) return create ? detail::FailErrno(errno) : detail::Fail(ERROR_FILE_NOT_FOUND);
+        reg.runFolder = std::move(opened);
     }
-    return RunDirectory() + "/" + FileName(prefix, name);
-}
-
-bool JoinObjectFile(int fd, bool& existed) {
-    existed = PresentElsewhere(fd);
-    if (detail::SetOfdLock(fd, F_RDLCK, kPresenceByte, 1)) return true;
-    detail::FailErrno(errno);
-    return false;
+    place.folder = reg.runFolder;
+    place.name = FileName(prefix, name);
+    return TRUE;
 }
 
 }  // namespace win::sync

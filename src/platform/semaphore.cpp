@@ -26,8 +26,8 @@ int32_t HeldByOthers(int fd, int64_t lo, int64_t hi) {
 // Called under the gate: the record with units of dead processes given back.
 SemaphoreRecord Reconcile(SemaphoreState& s) {
     SemaphoreRecord r{};
-    if (!ReadRecord(s.fd, r)) r = SemaphoreRecord{kRecordMagic, s.maximum, s.maximum, 0};
-    const int32_t held = HeldByOthers(s.fd, kSlotBase, kSlotBase + kMaxSemaphoreCount) + int32_t(s.mine.size());
+    if (!ReadRecord(s.file.fd, r)) r = SemaphoreRecord{kRecordMagic, s.maximum, s.maximum, 0};
+    const int32_t held = HeldByOthers(s.file.fd, kSlotBase, kSlotBase + kMaxSemaphoreCount) + int32_t(s.mine.size());
     if (held < r.held) r.count = std::min(r.maximum, r.count + (r.held - held));
     r.held = held;
     return r;
@@ -35,27 +35,27 @@ SemaphoreRecord Reconcile(SemaphoreState& s) {
 
 // One try; true when a unit was taken.
 bool TryTakeUnit(SemaphoreState& s) {
-    if (s.fd < 0) {
+    if (s.file.fd < 0) {
         if (s.localCount <= 0) return false;
         --s.localCount;
         return true;
     }
-    Gate gate(s.fd);
+    Gate gate(s.file.fd);
     SemaphoreRecord r = Reconcile(s);
     if (r.count <= 0) {
-        WriteRecord(s.fd, r);
+        WriteRecord(s.file.fd, r);
         return false;
     }
     for (int64_t slot = kSlotBase; slot < kSlotBase + kMaxSemaphoreCount; ++slot) {
         if (std::find(s.mine.begin(), s.mine.end(), slot) != s.mine.end()) continue;
-        if (!detail::SetOfdLock(s.fd, F_WRLCK, slot, 1)) continue;
+        if (!detail::SetOfdLock(s.file.fd, F_WRLCK, slot, 1)) continue;
         s.mine.push_back(slot);
         --r.count;
         ++r.held;
-        WriteRecord(s.fd, r);
+        WriteRecord(s.file.fd, r);
         return true;
     }
-    WriteRecord(s.fd, r);
+    WriteRecord(s.file.fd, r);
     return false;
 }
 
@@ -101,14 +101,14 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
         return h;
     }
     bool existed = false;
-    auto s = FindOrCreate(&Registry::semaphores, "semaphore.", name, existed,
+    auto s = FindOrCreate(&Registry::semaphores, "semaphore.", name, true, existed,
                           [&](const std::shared_ptr<SemaphoreState>& st, bool other) {
         SemaphoreRecord r{};
-        if (other && ReadRecord(st->fd, r)) {
+        if (other && ReadRecord(st->file.fd, r)) {
             st->maximum = r.maximum;
         } else {
             st->maximum = maximum;
-            WriteRecord(st->fd, SemaphoreRecord{kRecordMagic, maximum, initial, 0});
+            WriteRecord(st->file.fd, SemaphoreRecord{kRecordMagic, maximum, initial, 0});
         }
         return true;
     });
@@ -124,27 +124,27 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) 
     if (releaseCount <= 0) return detail::Fail(ERROR_INVALID_PARAMETER);
     SemaphoreState& s = *h->state;
     std::lock_guard lk(s.m);
-    if (s.fd < 0) {
+    if (s.file.fd < 0) {
         if (int64_t{s.localCount} + releaseCount > s.maximum) return detail::Fail(ERROR_TOO_MANY_POSTS);
         if (previousCount) *previousCount = s.localCount;
         s.localCount += releaseCount;
         return TRUE;
     }
-    Gate gate(s.fd);
+    Gate gate(s.file.fd);
     SemaphoreRecord r = Reconcile(s);
     if (int64_t{r.count} + releaseCount > r.maximum) {
-        WriteRecord(s.fd, r);
+        WriteRecord(s.file.fd, r);
         return detail::Fail(ERROR_TOO_MANY_POSTS);
     }
     if (previousCount) *previousCount = r.count;
     r.count += releaseCount;
     // Give back the units this process took, as many as are released.
     for (LONG i = 0; i < releaseCount && !s.mine.empty(); ++i) {
-        detail::SetOfdLock(s.fd, F_UNLCK, s.mine.back(), 1);
+        detail::SetOfdLock(s.file.fd, F_UNLCK, s.mine.back(), 1);
         s.mine.pop_back();
         --r.held;
     }
-    WriteRecord(s.fd, r);
+    WriteRecord(s.file.fd, r);
     return TRUE;
 }
 

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,29 +25,18 @@ using detail::UniqueFd;
 using Clock = std::chrono::steady_clock;
 
 constexpr int64_t kPresenceByte = int64_t{1} << 20;  // read-locked by every process that has it open
+constexpr int64_t kGateByte = kPresenceByte + 1;     // write-locked while a process changes the object
 constexpr int64_t kSlotBase = kPresenceByte + 64;    // semaphore: one byte per unit taken
 constexpr LONG kMaxSemaphoreCount = 4096;            // slots are bytes: the count is bounded
 constexpr uint32_t kRecordMagic = 0x5156504Du;       // "MPVQ"
 
-struct MutexRecord {
-    uint32_t magic;
-    uint32_t owned;  // 1 while a thread owns it
-    uint32_t pid;
-    uint32_t tid;
-};
-// A mutex file's start, mapped by every process that has the mutex: the record and the owner
-// lock, which the owning thread holds. The lock is robust and process-shared: taking and letting
-// go of a free one needs no system call, and the kernel marks it when its owner ends holding it.
-struct MutexShared {
-    MutexRecord record;
-    pthread_mutex_t owner;
-};
 struct SemaphoreRecord {
     uint32_t magic;
     int32_t maximum;
     int32_t count;
     int32_t held;  // units taken by processes as last seen (slots)
 };
+static_assert(sizeof(SemaphoreRecord) == 16);
 
 template <class R>
 bool ReadRecord(int fd, R& r) {
@@ -60,17 +47,12 @@ void WriteRecord(int fd, const R& r) {
     (void)!pwrite(fd, &r, sizeof r, 0);
 }
 
-// Serialises the processes' record updates on one object (flock is per open description, so
-// threads of one process are serialised by the object's own mutex as well).
+// Serialises the processes' changes to one object: a lock of the gate byte (per open description,
+// so threads of one process are serialised by the object's own mutex as well).
 class Gate {
 public:
-    explicit Gate(int fd) : fd_(fd) {
-        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    ~Gate() {
-        if (fd_ >= 0) flock(fd_, LOCK_UN);
-    }
+    explicit Gate(int fd);
+    ~Gate();
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;
 
@@ -78,20 +60,48 @@ private:
     int fd_;
 };
 
-// A process's last close of an object removes its file when no other process has it open:
-// the object is gone, as on Windows. An opener that got the file just before checks, once it
-// holds the gate, that the file is still the one of the name.
-void CloseObjectFile(int fd, const std::string& path);
+// ---- the run-time folder ------------------------------------------------------------------
+// Opened once for the setting's text and kept: every step on a lock file goes relative to it.
+struct RunFolder {
+    std::string path;  // as the settings named it
+    UniqueFd fd;       // O_PATH
+};
+// Who may use the run-time folder and its files: whoever may write the store. The folder gets
+// the install root's permission bits and group, its files the same without execute bits; set
+// explicitly, never left to the caller's umask.
+struct StoreAccess {
+    mode_t folderMode = 0755;  // when the install root cannot be seen: its owner only writes
+    gid_t group = gid_t(-1);   // -1: leave the group the system gives
+    mode_t FileMode() const { return folderMode & 0666; }
+};
+StoreAccess AccessOfStore();
+// Gives a folder or file this process made the store's access (the group as far as the process
+// may give it); `st` is its status.
+void ShareWithStore(int fd, const struct stat& st, mode_t mode, const StoreAccess& access);
+// The folder of the settings' RunDir opened (made when missing and `create`): below the install
+// root no level from the root on is a link. Null with errno set.
+std::shared_ptr<const RunFolder> OpenRunFolder(bool create);
+
+// The lock file of a named object: its name in the run-time folder (kept open by the state for
+// its last close). A mutex's file is a pipe, a semaphore's a regular file.
+struct ObjectFile {
+    ObjectFile() = default;
+    ObjectFile(const ObjectFile&) = delete;
+    ObjectFile& operator=(const ObjectFile&) = delete;
+    std::shared_ptr<const RunFolder> folder;
+    std::string name;
+    int fd = -1;  // -1: an unnamed object of this process only
+    bool pipe = false;
+    // A process's last close of an object removes its file when no other process has it open:
+    // the object is gone, as on Windows. An opener that got the file just before checks, once
+    // it holds the gate, that the file is still the one of the name.
+    ~ObjectFile();
+};
 
 struct MutexState {
-    ~MutexState() {
-        if (shared != nullptr) munmap(shared, sizeof(MutexShared));
-        CloseObjectFile(fd, path);
-    }
+    MutexState() { file.pipe = true; }
     std::string name;
-    std::string path;
-    int fd = -1;  // -1: an unnamed mutex of this process only
-    MutexShared* shared = nullptr;  // the file's start mapped (named mutexes)
+    ObjectFile file;
     std::mutex m;
     std::condition_variable cv;
     DWORD owner = 0;
@@ -101,10 +111,8 @@ struct MutexState {
 };
 
 struct SemaphoreState {
-    ~SemaphoreState() { CloseObjectFile(fd, path); }
     std::string name;
-    std::string path;
-    int fd = -1;  // -1: unnamed
+    ObjectFile file;
     std::mutex m;
     LONG maximum = 1;
     LONG localCount = 0;       // unnamed semaphores only
@@ -123,6 +131,7 @@ struct SemaphoreHandle : detail::Object {
 // ---- the process's named objects ----------------------------------------------------------
 struct Registry {
     std::mutex mutex;
+    std::shared_ptr<const RunFolder> runFolder;  // as last opened
     std::map<std::string, std::weak_ptr<MutexState>> mutexes;
     std::map<std::string, std::weak_ptr<SemaphoreState>> semaphores;
     std::vector<std::shared_ptr<void>> orphans;  // a forked child's inheritance, never used
@@ -132,61 +141,72 @@ Registry& TheRegistry();
 void InstallForkHooks();
 
 // ---- object files -----------------------------------------------------------------------
-// The file of a named object in the run directory; nullopt with 206 for a name too long.
-std::optional<std::string> ObjectPath(const char* prefix, const char* name);
-// Opens the object's file and takes its gate, again when the file was removed between the two.
-// create=false: only when it exists (false with errno ENOENT otherwise).
-bool OpenGated(const std::string& path, bool create, UniqueFd& fd, std::unique_ptr<Gate>& gate);
+// The object's lock file `file` in `folder` opened and its gate taken, again when the file was
+// removed or replaced between the two; create: made when missing (a file of the wrong kind, or
+// with another link, that no process has open is replaced). False with errno set (EBADF: the
+// name holds no lock file of this kind).
+bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create, UniqueFd& fd,
+               std::unique_ptr<Gate>& gate);
 bool PresentElsewhere(int fd);
-// Joins the users of an object file opened by OpenGated, still under its gate: `existed` tells
-// whether another process has it, then this process takes its presence. False with the last
-// error set.
-bool JoinObjectFile(int fd, bool& existed);
 
 // Keeps the process's object of that name; names whose objects are gone are swept now and then.
 template <class State>
-void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::string& path,
+void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::string& key,
               const std::shared_ptr<State>& s) {
     if (map.size() >= 64) std::erase_if(map, [](const auto& kv) { return kv.second.expired(); });
-    map[path] = s;
+    map[key] = s;
 }
 
-// The find-or-create step of both kinds, under the registry's mutex: the process's own object
-// of the name (in the registry's map `kind`), or its file opened (made when missing) and joined
-// under the gate, where `init` sets up the state (`existed`: another process has the object;
-// false from it with the last error set: no object). Null with the last error set.
+// Where an object of that name lives, under the registry's mutex: the run-time folder (made
+// when missing and `create`) and its file's name there. False with the last error set (206 for
+// a name too long; without `create`, 2 when there is no folder).
+bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place);
+
+// The find step of both kinds, under the registry's mutex: the process's own object of the name
+// (in the registry's map `kind`), or its file opened (made when missing with `create`; without,
+// only when another process has the object) and joined under the gate, where `init` sets up the
+// state (`existed`: another process has the object; false from it with the last error set: no
+// object). Null with the last error set.
 template <class State, class Init>
 std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> Registry::*kind,
-                                    const char* prefix, const char* name, bool& existed,
+                                    const char* prefix, const char* name, bool create, bool& existed,
                                     Init&& init) {
     Registry& reg = TheRegistry();
     std::lock_guard rl(reg.mutex);
+    auto s = std::make_shared<State>();
+    if (!PlaceObject(prefix, name, create, s->file)) return nullptr;
+    const std::string key = s->file.folder->path + "/" + s->file.name;
     auto& known = reg.*kind;
-    const auto objectPath = ObjectPath(prefix, name);
-    if (!objectPath) return nullptr;
-    const std::string& path = *objectPath;
-    if (auto it = known.find(path); it != known.end()) {
-        if (auto s = it->second.lock()) {
+    if (auto it = known.find(key); it != known.end()) {
+        if (auto found = it->second.lock()) {
             existed = true;
-            return s;
+            return found;
         }
     }
     UniqueFd fd;
     std::unique_ptr<Gate> gate;
-    if (!OpenGated(path, true, fd, gate)) {
-        detail::FailErrno(errno);
+    if (!OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, fd, gate)) {
+        if (create) detail::FailErrno(errno);
+        else SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
         return nullptr;
     }
-    auto s = std::make_shared<State>();
     s->name = name;
-    s->path = path;
     {
         const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
-        if (!JoinObjectFile(fd.get(), existed)) return nullptr;
-        s->fd = fd.release();
+        existed = PresentElsewhere(fd.get());
+        if (!create && !existed) {
+            unlinkat(s->file.folder->fd.get(), s->file.name.c_str(), 0);  // a file left by nobody
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+            detail::FailErrno(errno);
+            return nullptr;
+        }
+        s->file.fd = fd.release();
         if (!init(s, existed)) return nullptr;
     }
-    Remember(known, path, s);
+    Remember(known, key, s);
     return s;
 }
 
