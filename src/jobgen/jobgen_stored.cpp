@@ -84,13 +84,20 @@ int Rename(CallContext& call, const char* folderText, const char* current, const
         call.Log(msg::kNoJobGen, call.function(), source.c_str());
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
+    const auto refused = [&](win::DWORD error) {
+        call.Log(msg::kMoveFailed, call.function(), source.c_str(), target.c_str(), static_cast<int>(error));
+        return Finish(call, QVAPI_ERR_ALREADY_EXISTS);
+    };
+    // A taken name is refused before the header is touched (the same JobGen under another
+    // spelling is no other).
+    if (StoreSpelling(current) != StoreSpelling(next) && Exists(target)) return refused(win::ERROR_ALREADY_EXISTS);
     // The header names the new JobGen before the folder moves: killed in between, the folder
     // still has the old name, and its next open gives the header that name again.
     if (!NameStoredHeader(call, source, next)) return Finish(call, QVAPI_ERR_RESOURCE);
     if (win::MoveFile(source.c_str(), target.c_str()) == 0) {
-        call.Log(msg::kMoveFailed, call.function(), source.c_str(), target.c_str(), static_cast<int>(win::GetLastError()));
+        const win::DWORD error = win::GetLastError();
         NameStoredHeader(call, source, current);
-        return Finish(call, QVAPI_ERR_ALREADY_EXISTS);
+        return refused(error);
     }
     return 1;
 }
