@@ -1,6 +1,6 @@
 // The end of an edit session: the commit that assembles jobgenfile from the work tree (entries
-// under LockFile, the header written last) and puts the JobGen into the store, or the discard
-// that leaves the store as it was.
+// under LockFile, the header written last) beside the stored JobGen and puts it in its place, or
+// the discard that leaves the store as it was.
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -31,7 +31,7 @@ constexpr char kCollectMissing[] = "%s : _stat Error : File = %s, errno = %d";
 constexpr char kCollectMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kList[] = "%s : FindFile %s : ErrorCode = %d";
-constexpr char kClear[] = "%s : qvpClearDirectoryForJobGen %s : ErrorCode = %d";
+constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
 }  // namespace msg
 
 bool KindIn(char kind, const char* set) { return kind != 0 && std::strchr(set, kind) != nullptr; }
@@ -183,15 +183,15 @@ uint32_t ReadSharedParts(CallContext& call, const JobGenEdit& edit, SharedParts&
     return 0;
 }
 
-// Copies a package's side files into the store directory.
-uint32_t CopyPackageSides(CallContext& call, const JobGenEdit& edit, const WorkPackage& package) {
+// Copies a package's side files into the new JobGen's directory.
+uint32_t CopyPackageSides(CallContext& call, const std::string& into, const WorkPackage& package) {
     const std::string packages = WorkArea(call.block(), "PACKAGE");
     std::vector<std::string> sides;
     if (package.entry.packageCopy == 1) sides.push_back(package.dir);
     if (package.entry.fileIdCopy == 1) sides.push_back(FieldText(package.entry.fileId, sizeof package.entry.fileId));
     for (const std::string& side : sides) {
         const std::string from = packages + "\\" + package.dir + "\\" + side;
-        const std::string to = edit.jobGenPath + "\\" + side;
+        const std::string to = into + "\\" + side;
         if (CheckName(side.c_str()) != 0 || win::CopyFile(from.c_str(), to.c_str(), win::FALSE) == 0) {
             call.Log(msg::kCreateFile, call.function(), to.c_str(), static_cast<int>(win::GetLastError()));
             return QVAPI_ERR_RESOURCE;
@@ -201,9 +201,9 @@ uint32_t CopyPackageSides(CallContext& call, const JobGenEdit& edit, const WorkP
 }
 
 // The pairs of one node: the package entries (D, M, J), the ID operations (L, O), or the node
-// entry alone. `first` copies the package side files into the store directory.
+// entry alone. `first` copies the package side files into the new JobGen's directory `into`.
 uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool first, SharedParts& shared,
-                    EntryWriter& out) {
+                    const std::string& into, EntryWriter& out) {
     const char kind = edit.jobKind;
     if (uint32_t code = ReadSharedParts(call, edit, shared); code != 0) return code;
     if (KindIn(kind, "DMJ")) {
@@ -214,7 +214,7 @@ uint32_t AppendNode(CallContext& call, JobGenEdit& edit, JobGenEntry entry, bool
             entry.packageCopy = package.entry.packageCopy;
             entry.fileIdCopy = package.entry.fileIdCopy;
             if (first) {
-                if (uint32_t code = CopyPackageSides(call, edit, package); code != 0) return code;
+                if (uint32_t code = CopyPackageSides(call, into, package); code != 0) return code;
             }
             if (!out.Append(entry)) return QVAPI_ERR_RESOURCE;
         }
@@ -283,11 +283,11 @@ void FillHeader(const JobGenEdit& edit, uint32_t count, JobGenHeader& h) {
     }
 }
 
-uint32_t MoveCollectFiles(CallContext& call, const JobGenEdit& edit) {
+uint32_t MoveCollectFiles(CallContext& call, const std::string& into) {
     const std::string collect = WorkArea(call.block(), "COLLECT");
     for (const char* name : {"F0000000", "P0000000", "Q0000000"}) {
         const std::string from = collect + "\\" + name;
-        const std::string to = edit.jobGenPath + "\\" + name;
+        const std::string to = into + "\\" + name;
         if (!Exists(from)) {
             if (name[0] == 'Q') continue;
             call.Log(msg::kCollectMissing, msg::kCloseExName, from.c_str(), 2);
@@ -301,20 +301,67 @@ uint32_t MoveCollectFiles(CallContext& call, const JobGenEdit& edit) {
     return 0;
 }
 
+// The new JobGen's directory beside the stored one; removed again unless it went in.
+class NewJobGen {
+public:
+    explicit NewJobGen(const std::string& stored) : path_(CommitLeftover(stored, false)) {}
+    NewJobGen(const NewJobGen&) = delete;
+    NewJobGen& operator=(const NewJobGen&) = delete;
+    ~NewJobGen() {
+        if (made_ && !placed_) gaiCOMDirectoryDeleteRetry(path_.c_str(), 300, 11);
+    }
+    // Made exclusively: a leftover under the mutex is only one the open could not remove.
+    bool Make(const std::string& stored) {
+        const std::string parent = stored.substr(0, win::FindLastSeparator(stored));
+        if (Exists(path_) && gaiCOMDirectoryDeleteRetry(path_.c_str(), 300, 11) != 0) return false;
+        made_ = qvpCreateDirectoryTree(parent.c_str()) && win::CreateDirectoryExact(path_.c_str()) != 0;
+        return made_;
+    }
+    // The stored JobGen (if any) set aside, this one moved to `target`, the old one removed.
+    // Killed in between, the next open of the JobGen finds the two beside the name and puts the
+    // old one back or removes it.
+    uint32_t PutInPlace(CallContext& call, JobGenEdit& edit, const std::string& target) {
+        const std::string& stored = edit.jobGenPath;
+        const std::string aside = CommitLeftover(stored, true);
+        if (edit.stored) {
+            if (Exists(aside)) gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11);
+            if (win::MoveFile(stored.c_str(), aside.c_str()) == 0) {
+                call.Log(msg::kMove, call.function(), stored.c_str(), aside.c_str(), static_cast<int>(win::GetLastError()));
+                return QVAPI_ERR_RESOURCE;
+            }
+        }
+        if (win::MoveFile(path_.c_str(), target.c_str()) == 0) {
+            call.Log(msg::kMove, call.function(), path_.c_str(), target.c_str(), static_cast<int>(win::GetLastError()));
+            // Only when the old one cannot go back does the backup have to stand in.
+            if (edit.stored && win::MoveFile(aside.c_str(), stored.c_str()) == 0) edit.storeTouched = true;
+            return QVAPI_ERR_RESOURCE;
+        }
+        placed_ = true;
+        if (edit.stored) gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11);  // else the next open removes it
+        return 0;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+    bool placed_ = false;
+};
+
 uint32_t Commit(CallContext& call, JobGenEdit& edit) {
     const char kind = edit.jobKind;
     if (edit.nodeCount == 0) return QVAPI_ERR_JOB_NO_NODE_ENTRY;
     if (KindIn(kind, "DMJ") && edit.packageCount == 0) return QVAPI_ERR_JOB_NO_PACKAGE_ENTRY;
     if (edit.ex && kind == 'L' && edit.idOperateCount == 0) return QVAPI_ERR_JOB_NO_NODE_ENTRY;
 
-    // The store directory is emptied here rather than at open, so that a session that dies
-    // leaves the stored JobGen whole.
-    edit.storeTouched = true;
-    if (!qvpCreateDirectoryTree(edit.jobGenPath.c_str()) || !ClearDirectoryForJobGen(edit.jobGenPath)) {
-        call.Log(msg::kClear, call.function(), edit.jobGenPath.c_str(), static_cast<int>(win::GetLastError()));
+    // Built beside the stored JobGen and put in by renames, never emptied and refilled in
+    // place: a commit killed at any point leaves the old JobGen or the new one whole.
+    NewJobGen built(edit.jobGenPath);
+    if (!built.Make(edit.jobGenPath)) {
+        call.Log(msg::kCreateDirectory, call.function(), built.path().c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
-    EntryWriter out(call, edit.jobGenPath + "\\" + kJobGenFile);
+    EntryWriter out(call, built.path() + "\\" + kJobGenFile);
     if (!out.Open()) return QVAPI_ERR_RESOURCE;
 
     if (!KindIn(kind, "IV")) edit.time.ucSetcls = ' ';
@@ -339,21 +386,17 @@ uint32_t Commit(CallContext& call, JobGenEdit& edit) {
         }
         entry.jobKind = kind;
         entry.setcls = edit.time.ucSetcls != 0 ? edit.time.ucSetcls : ' ';
-        if (uint32_t code = AppendNode(call, edit, entry, first, shared, out); code != 0) return code;
+        if (uint32_t code = AppendNode(call, edit, entry, first, shared, built.path(), out); code != 0) return code;
         first = false;
     }
     JobGenHeader header = edit.header;
     FillHeader(edit, out.count(), header);
     if (!out.WriteHeader(header)) return QVAPI_ERR_RESOURCE;
     if (KindIn(kind, "GS")) {
-        if (uint32_t code = MoveCollectFiles(call, edit); code != 0) return code;
+        if (uint32_t code = MoveCollectFiles(call, built.path()); code != 0) return code;
     }
     const std::string target = StoreRoot() + JobGenPath(edit.folder, FieldText(edit.header.name, sizeof edit.header.name));
-    if (target != edit.jobGenPath && win::MoveFile(edit.jobGenPath.c_str(), target.c_str()) == 0) {
-        call.Log(msg::kMove, call.function(), edit.jobGenPath.c_str(), target.c_str(), static_cast<int>(win::GetLastError()));
-        return QVAPI_ERR_RESOURCE;
-    }
-    return 0;
+    return built.PutInPlace(call, edit, target);
 }
 
 int Close(CallContext& call, const void* handle, uint32_t option, bool ex) {

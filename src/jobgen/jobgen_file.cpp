@@ -34,12 +34,9 @@ bool NamesNoLevel(std::string_view part) {
     return kept == std::string_view::npos;
 }
 
-// The one spelling of a path part the store does not tell from others: trailing blanks and
-// dots dropped, letters upper-cased, so "J1", "j1" and "J1." name one JobGen and one mutex.
-std::string StoreSpelling(std::string_view part) {
-    const size_t kept = part.find_last_not_of(". ");
-    return win::CharUpper(part.substr(0, kept == std::string_view::npos ? 0 : kept + 1));
-}
+
+constexpr char kBuildingMark[] = " .new";
+constexpr char kAsideMark[] = " .old";
 }  // namespace
 
 void PutField(char* field, size_t width, std::string_view text) {
@@ -122,6 +119,25 @@ std::string MutexName(std::string_view folder, std::string_view name) {
         at = end + 1;
     }
     return out;
+}
+
+std::string StoreSpelling(std::string_view part) {
+    const size_t kept = part.find_last_not_of(". ");
+    return win::CharUpper(part.substr(0, kept == std::string_view::npos ? 0 : kept + 1));
+}
+
+std::string CommitLeftover(const std::string& dir, bool aside) {
+    const size_t sep = win::FindLastSeparator(dir);
+    const std::string_view name = sep == std::string::npos ? std::string_view(dir) : std::string_view(dir).substr(sep + 1);
+    return dir.substr(0, dir.size() - name.size()) + StoreSpelling(name) + (aside ? kAsideMark : kBuildingMark);
+}
+
+bool IsCommitLeftover(std::string_view name) {
+    for (const char* mark : {kAsideMark, kBuildingMark}) {
+        const size_t n = std::strlen(mark);
+        if (name.size() > n && win::_stricmp(std::string(name.substr(name.size() - n)).c_str(), mark) == 0) return true;
+    }
+    return false;
 }
 
 JobGenMutex& JobGenMutex::operator=(JobGenMutex&& o) noexcept {

@@ -193,6 +193,16 @@ uint32_t CheckFolder(const char* folder, bool checkParts, std::string& normalise
 // dropped, upper case: every spelling the store resolves to one JobGen takes one mutex), the
 // pieces joined with ".".
 std::string MutexName(std::string_view folder, std::string_view name);
+// The one spelling of a path part the store does not tell from others: trailing blanks and
+// dots dropped, letters upper-cased, so "J1", "j1" and "J1." name one JobGen and one mutex.
+std::string StoreSpelling(std::string_view part);
+
+// Where a commit builds the new JobGen beside the stored one at `dir` (`aside` false) and where
+// it sets the old one aside (true): the JobGen's one store spelling with " .new" or " .old"
+// added, in the same parent. No JobGen or folder name holds a blank or a dot, so these never
+// meet a name a caller gives, and listings pass over them.
+std::string CommitLeftover(const std::string& dir, bool aside);
+bool IsCommitLeftover(std::string_view name);
 
 // A JobGen mutex taken without waiting; released and closed when it goes.
 class JobGenMutex {
@@ -250,7 +260,7 @@ struct JobGenEdit {
     uint32_t reginfRefOption = 0;
     bool ex = false;                 // opened by the Ex twin
     bool stored = false;             // a stored JobGen: the work tree holds its backup
-    bool storeTouched = false;       // a commit began to write the store directory
+    bool storeTouched = false;       // a commit left the store changed: the backup puts it back
 };
 
 // The open JobGen of the calling thread for a handle: nullptr with 0x20000006 (and the
@@ -258,6 +268,15 @@ struct JobGenEdit {
 // thread's block or no JobGen is open.
 JobGenEdit* EditOf(CallContext& call, const void* handle,
                    const char* words = "Parameter Error : JobGen Handle Value is INVALID");
+// Puts right what a writer killed part way left of the JobGen at `dir` (its mutex held): a new
+// JobGen built beside it that never went in is removed; the old one set aside is put back when
+// the new one did not go in and removed when it did; a header that names another JobGen (a
+// rename cut short) is given `name`. False, logged, when the JobGen cannot be put back.
+bool PutRightKilledWriters(CallContext& call, const std::string& dir, std::string_view name);
+// Gives the stored jobgenfile of `dir` the header name `name`: the file as its header declares it
+// written whole to a temporary and renamed over it. False with the failing step logged.
+bool NameStoredHeader(CallContext& call, const std::string& dir, std::string_view name);
+
 // Ends the session: store restored when `restore`, Ex backup dropped when `dropExBackup`, the
 // work directory removed (0x20100000 when it cannot be), mutexes released, state freed.
 uint32_t EndSession(QVPAPI& block, const char* function, bool restore, bool dropExBackup);
@@ -322,8 +341,6 @@ int SelectFile(QVPAPI& block, const std::string& directory, win::WIN32_FIND_DATA
 // end of the listing ends it: false, with the walk's Windows error as last error, when the walk
 // cannot start or fails part way, so that no caller takes a part for the whole.
 bool ListWorkArea(const std::string& dir, bool directories, std::vector<std::string>& names);
-// Empties a stored JobGen's directory but its jobgenfile. true when done.
-bool ClearDirectoryForJobGen(const std::string& directory);
 
 // "%02d/%02d/%02d %02d:%02d:%02d" of a file time in local time, into 18 bytes.
 void FormatFileTime(const win::FILETIME& time, char* out);

@@ -169,21 +169,6 @@ bool ListWorkArea(const std::string& dir, bool directories, std::vector<std::str
     return win::GetLastError() == win::ERROR_NO_MORE_FILES;
 }
 
-bool ClearDirectoryForJobGen(const std::string& directory) {
-    win::WIN32_FIND_DATAA data{};
-    FindWalk walk(directory + "\\*", data);
-    if (!walk.valid()) return false;
-    do {
-        const char* name = data.cFileName;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || win::_stricmp(name, kJobGenFile) == 0) continue;
-        const std::string path = directory + "\\" + name;
-        const bool isDir = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                           (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-        if (isDir ? gaiCOMDirectoryDeleteAll(path.c_str()) != 0 : win::DeleteFile(path.c_str()) == 0) return false;
-    } while (walk.Next(data));
-    return win::GetLastError() == win::ERROR_NO_MORE_FILES;
-}
-
 }  // namespace qvp::jobgen
 
 using namespace qvp::jobgen;

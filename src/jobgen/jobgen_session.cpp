@@ -233,6 +233,7 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
 
     auto edit = std::make_unique<JobGenEdit>();
     if (uint32_t code = edit->mutex.Take(fn, MutexName(normalised, name)); code != 0) return fail(code);
+    if (!PutRightKilledWriters(call, storeDir, name)) return fail(QVAPI_ERR_RESOURCE);
     edit->jobGenPath = storeDir;
     edit->folder = normalised;
     edit->openedFolder = normalised;
@@ -389,17 +390,23 @@ extern "C" QVPAPI_EXPORT int qvAPIChangeNameJobGen(QVPAPI_HANDLE hJobGen, const 
             return 0;
         }
         const std::string target = StoreRoot() + JobGenPath(folder, lpJobGenName);
-        if (Exists(target)) {
-            call.Failed(QVAPI_ERR_ALREADY_EXISTS,
-                        msg::kExists, fn, target.c_str(), QVAPI_ERR_ALREADY_EXISTS);
+        const auto taken = [&] {
+            call.Failed(QVAPI_ERR_ALREADY_EXISTS, msg::kExists, fn, target.c_str(), QVAPI_ERR_ALREADY_EXISTS);
             return 0;
-        }
+        };
+        if (Exists(target)) return taken();
         // Held until close, so that no other session starts a JobGen of the new name meanwhile.
         JobGenMutex renamed;
         if (uint32_t code = renamed.Take(fn, MutexName(folder, lpJobGenName)); code != 0) {
             call.Fail(code);
             return 0;
         }
+        // A JobGen of that name that a killed commit left set aside is back under it first.
+        if (!PutRightKilledWriters(call, target, lpJobGenName)) {
+            call.Fail(QVAPI_ERR_RESOURCE);
+            return 0;
+        }
+        if (Exists(target)) return taken();
         edit->renamedMutex = std::move(renamed);
         edit->folder = folder;
         PutField(edit->header.name, sizeof edit->header.name, lpJobGenName);

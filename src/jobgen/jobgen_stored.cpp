@@ -26,7 +26,6 @@ namespace msg {
 constexpr char kBadPath[] = "%s : Parameter Error : %s is INVALID";
 constexpr char kNoJobGen[] = "%s : %s is no JobGen";
 constexpr char kMoveFailed[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
-constexpr char kHeaderStep[] = "%s : %s %s : ErrorCode = %d";
 constexpr char kRemoveName[] = "qvpAPIDeleteJobGen";  // the removal step's own name
 constexpr char kRemove[] = "%s : RemoveDirectory Error : Directory = %s, errno = %d";
 constexpr char kRecordNull[] = "%s : Parameter Error : QVAPI_JOBGEN struct pointer is NULL";
@@ -66,30 +65,6 @@ uint32_t CheckStoredName(CallContext& call, const char* folderText, const char* 
     return 0;
 }
 
-// Sets the header's name field of a moved JobGen. The Windows step that failed, or nullptr.
-const char* RenameHeader(const std::string& file, const char* name, win::DWORD& error) {
-    FileHandle handle(win::CreateFile(file.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                      win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    const char* step = nullptr;
-    JobGenHeader header{};
-    win::DWORD done = 0;
-    if (!handle.valid()) {
-        step = "CreateFile";
-    } else if (win::ReadFile(handle.get(), &header, kHeaderSize, &done, nullptr) == 0 || done != kHeaderSize) {
-        step = "ReadFile";
-    } else if (win::SetFilePointer(handle.get(), 0, nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER) {
-        step = "SetFilePointer";
-    } else if (win::LockFile(handle.get(), 0, 0, kHeaderSize, 0) == 0) {
-        step = "LockFile";
-    } else {
-        PutField(header.name, sizeof header.name, name);
-        if (win::WriteFile(handle.get(), &header, kHeaderSize, &done, nullptr) == 0 || done != kHeaderSize) step = "WriteFile";
-        if (win::UnlockFile(handle.get(), 0, 0, kHeaderSize, 0) == 0 && step == nullptr) step = "UnlockFile";
-    }
-    error = step == nullptr ? 0 : win::GetLastError();
-    return step;
-}
-
 int Rename(CallContext& call, const char* folderText, const char* current, const char* next) {
     std::string folder;
     uint32_t code = CheckStoredName(call, folderText, current, true, folder);
@@ -103,21 +78,26 @@ int Rename(CallContext& call, const char* folderText, const char* current, const
         return Finish(call, code);
     const std::string source = StoreRoot() + JobGenPath(folder, current);
     const std::string target = StoreRoot() + JobGenPath(folder, next);
+    if (!PutRightKilledWriters(call, source, current) || !PutRightKilledWriters(call, target, next))
+        return Finish(call, QVAPI_ERR_RESOURCE);
     if (!HoldsJobGen(source)) {
         call.Log(msg::kNoJobGen, call.function(), source.c_str());
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
-    if (win::MoveFile(source.c_str(), target.c_str()) == 0) {
-        call.Log(msg::kMoveFailed, call.function(), source.c_str(), target.c_str(), static_cast<int>(win::GetLastError()));
+    const auto refused = [&](win::DWORD error) {
+        call.Log(msg::kMoveFailed, call.function(), source.c_str(), target.c_str(), static_cast<int>(error));
         return Finish(call, QVAPI_ERR_ALREADY_EXISTS);
-    }
-    win::DWORD error = 0;
-    const std::string file = target + "\\" + kJobGenFile;
-    if (const char* step = RenameHeader(file, next, error)) {
-        call.Log(msg::kHeaderStep, call.function(), step, file.c_str(), static_cast<int>(error));
-        // A directory whose header names another JobGen is not left behind as a success.
-        call.Fail(QVAPI_ERR_RESOURCE);
-        return win::MoveFile(target.c_str(), source.c_str()) != 0 ? 0 : 1;
+    };
+    // A taken name is refused before the header is touched (the same JobGen under another
+    // spelling is no other).
+    if (StoreSpelling(current) != StoreSpelling(next) && Exists(target)) return refused(win::ERROR_ALREADY_EXISTS);
+    // The header names the new JobGen before the folder moves: killed in between, the folder
+    // still has the old name, and its next open gives the header that name again.
+    if (!NameStoredHeader(call, source, next)) return Finish(call, QVAPI_ERR_RESOURCE);
+    if (win::MoveFile(source.c_str(), target.c_str()) == 0) {
+        const win::DWORD error = win::GetLastError();
+        NameStoredHeader(call, source, current);
+        return refused(error);
     }
     return 1;
 }
@@ -128,6 +108,7 @@ int Delete(CallContext& call, const char* folderText, const char* name) {
     JobGenMutex mutex;
     if (uint32_t code = mutex.Take(call.function(), MutexName(folder, name)); code != 0) return Finish(call, code);
     const std::string dir = StoreRoot() + JobGenPath(folder, name);
+    if (!PutRightKilledWriters(call, dir, name)) return Finish(call, QVAPI_ERR_RESOURCE);
     // Only a JobGen: a folder holds JobGens whose mutexes this call does not hold.
     if (!HoldsJobGen(dir)) {
         call.Log(msg::kNoJobGen, call.function(), dir.c_str());
@@ -168,7 +149,8 @@ uint32_t NextListed(CallContext& call, Listing& listing, win::WIN32_FIND_DATAA& 
         }
         fresh = false;
         const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
+        // What a killed commit left beside a JobGen is no JobGen or folder of its own.
+        if (name == "." || name == ".." || IsCommitLeftover(name)) continue;
         const win::FILETIME created = data.ftCreationTime;
         const win::FILETIME written = data.ftLastWriteTime;
         const std::string path = listing.dir + "\\" + name;
