@@ -203,7 +203,8 @@ TEST_F(FileUtilTest, ReadFileGivesTheWholeFile) {
     const fs::path file = data() / "text.txt";
     WriteText(file, "abc");
     uint32_t size = 99;
-    auto* text = static_cast<char*>(qvpReadWholeFile(block, file.c_str(), &size));
+    constexpr qvp::DeclaredLayout kText{0, 16, nullptr, false};
+    auto* text = static_cast<char*>(qvpReadWholeFile(block, file.c_str(), &size, kText));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(size, 3u);
     EXPECT_STREQ(text, "abc");
