@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "jobgen/jobgen_env.h"
+#include "support/child_memory.h"
 
 namespace qvptest {
 namespace {
@@ -86,6 +87,22 @@ TEST_F(ScriptFileTest, RefusalsLeaveNothingBehind) {
         EXPECT_EQ(qvAPIGetLastError(), c.code);
     }
     EXPECT_TRUE(Beside("C.01.pkgB.1.0001").empty());
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// An attribution file is one record: one planted large (sparse, the record at its head) fails
+// the script read as an unreadable file, and the caller never holds it.
+TEST_F(ScriptFileTest, AnAttributionFileLongerThanItsRecordIsNotRead) {
+    QVPAPI_HANDLE h = Open("", "J1");
+    ASSERT_EQ(qvAPICreatePackageJobGen(h, 'C', "01", "pkgA", "1/2", "0001", 0, 0), 1) << Hex(qvAPIGetLastError());
+    const fs::path attribution = Attribution() / "C.01.pkgA.1#2.0001";
+    fs::resize_file(attribution, uint64_t{96} << 20);
+    const std::string out = (root_ / "out.txt").string();
+    const ChildRun run = RunInChild([&] { return qvAPIGetScriptFile(h, 'C', "01", "pkgA", "1/2", "0001", out.c_str()); });
+    ASSERT_TRUE(run.ran);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.code, QVAPI_ERR_RESOURCE);
+    EXPECT_LT(run.grownKiB, kRefusalGrowthKiB);
     EXPECT_FALSE(fs::exists(out));
 }
 
