@@ -91,14 +91,16 @@ TEST_F(ScriptFileTest, RefusalsLeaveNothingBehind) {
 }
 
 // An attribution file is one record: one planted large (sparse, the record at its head) fails
-// the script read as an unreadable file, and the caller never holds it.
+// the script read as an unreadable file, and the caller never holds it. (The whole session runs
+// in the child: a JobGen belongs to the thread that opened it.)
 TEST_F(ScriptFileTest, AnAttributionFileLongerThanItsRecordIsNotRead) {
-    QVPAPI_HANDLE h = Open("", "J1");
-    ASSERT_EQ(qvAPICreatePackageJobGen(h, 'C', "01", "pkgA", "1/2", "0001", 0, 0), 1) << Hex(qvAPIGetLastError());
-    const fs::path attribution = Attribution() / "C.01.pkgA.1#2.0001";
-    fs::resize_file(attribution, uint64_t{96} << 20);
+    fs::resize_file(Attribution() / "C.01.pkgA.1#2.0001", uint64_t{96} << 20);
     const std::string out = (root_ / "out.txt").string();
-    const ChildRun run = RunInChild([&] { return qvAPIGetScriptFile(h, 'C', "01", "pkgA", "1/2", "0001", out.c_str()); });
+    const ChildRun run = RunInChild([&] {
+        QVPAPI_HANDLE h = qvAPICreateJobGen("", "J1", 'D', 0, 0);
+        if (h == QVPAPI_INVALID_HANDLE || qvAPICreatePackageJobGen(h, 'C', "01", "pkgA", "1/2", "0001", 0, 0) != 1) return -1;
+        return qvAPIGetScriptFile(h, 'C', "01", "pkgA", "1/2", "0001", out.c_str());
+    });
     ASSERT_TRUE(run.ran);
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.code, QVAPI_ERR_RESOURCE);
