@@ -610,7 +610,7 @@ uint32_t ACNDeleteNodeGroup(QVPAPI& b, const char* clientName, uint32_t, const Q
                 return QVAPI_ERR_UNEXPECTED_DATA;
             }
             // The file says nothing of its length but by its size: no more than a node's groups fill.
-            if (nodes::ReadStored(file.get(), nodes::kAttributionFileLayout, bytes) != DeclaredRead::Read ||
+            if (ReadDeclared(file.get(), nodes::kAttributionFileLayout, bytes) != DeclaredRead::Read ||
                 bytes.size() != size) {
                 NodeLog(b, kGroupReadFile, kGroupFunction, path.c_str(), static_cast<int>(win::GetLastError()));
                 return QVAPI_ERR_RESOURCE;

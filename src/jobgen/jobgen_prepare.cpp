@@ -49,7 +49,7 @@ uint32_t FolderMembers(QVPAPI&, const char* groupPath, const char* id, bool mast
     started = false;
     FileHandle file = nodes::OpenExclusiveRead(IdFolder(groupPath, id) + "\\nodegroupfile");
     std::vector<uint8_t> image;
-    if (!file.valid() || nodes::ReadStored(file.get(), nodes::kGroupFileLayout, image) != DeclaredRead::Read ||
+    if (!file.valid() || ReadDeclared(file.get(), nodes::kGroupFileLayout, image) != DeclaredRead::Read ||
         !nodes::GroupImageWellFormed(image))
         return QVAPI_ERR_NO_MORE_ITEMS;
     const uint32_t want = masters ? 2 : 1;

@@ -14,6 +14,7 @@
 
 #include "core/block.h"
 #include "core/bounded_read.h"
+#include "jobgen/jobgen_file.h"
 #include "qvpapi.h"
 
 namespace qvp::jobs {
@@ -49,9 +50,8 @@ constexpr size_t kName = 88;
 
 // The largest entry: its fixed part, a node name, the second name's length and a second name.
 constexpr size_t kMaxEntrySize = entry::kName + kMaxEntryName + 4 + kMaxEntryName;
-// A job has an entry for each entry of the JobGen it was made from, and no JobGen holds more
-// than a u32 counts of 1284-byte entries.
-constexpr uint32_t kMaxEntries = 0xFFFFFFFFu / 1284;
+// A job has an entry for each entry of the JobGen it was made from.
+constexpr uint32_t kMaxEntries = jobgen::kMaxEntries;
 // jobexecfile: the head and the entry area it announces, no larger than its entries can be;
 // bytes after the area are not read.
 extern const DeclaredLayout kJobExecFileLayout;

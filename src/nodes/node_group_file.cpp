@@ -180,11 +180,6 @@ bool ReadUpTo(win::HANDLE file, void* buffer, uint32_t limit, uint32_t* got) {
     return true;
 }
 
-DeclaredRead ReadStored(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
-                        uint64_t* size) {
-    return ReadDeclared(file, layout, out, size);
-}
-
 bool WriteAll(win::HANDLE file, const void* data, uint32_t size) {
     if (size == 0) return true;
     win::DWORD written = 0;

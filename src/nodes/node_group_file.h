@@ -102,9 +102,6 @@ private:
     bool held_ = false;
 };
 
-// What a stored file of `layout`'s kind announces, from its start (see ReadDeclared).
-DeclaredRead ReadStored(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
-                        uint64_t* size = nullptr);
 // Up to `limit` bytes from the start; false on a read failure.
 bool ReadUpTo(win::HANDLE file, void* buffer, uint32_t limit, uint32_t* got);
 bool Seek(win::HANDLE file, uint32_t offset);

@@ -92,7 +92,7 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
     }
     std::vector<uint8_t> image;
     uint64_t size = 0;
-    const DeclaredRead read = ReadStored(file.get(), kGroupFileLayout, image, &size);
+    const DeclaredRead read = ReadDeclared(file.get(), kGroupFileLayout, image, &size);
     if (Unreadable(read)) {
         return call.Failed(QVAPI_ERR_RESOURCE,
                            msg::kReadFile, call.function(), path.c_str(), LastErr());
@@ -150,7 +150,7 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
                            msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
     }
     std::vector<uint8_t> image;
-    if (Unreadable(ReadStored(file.get(), kAttributionFileLayout, image))) {
+    if (Unreadable(ReadDeclared(file.get(), kAttributionFileLayout, image))) {
         return call.Failed(QVAPI_ERR_RESOURCE,
                            msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
     }
@@ -232,7 +232,7 @@ bool AttributionRewritable(CallContext& call, const std::string& attrPath) {
 // The whole file, when it can be read; false (nothing to put back) otherwise.
 bool ReadFileWhole(const std::string& path, std::vector<uint8_t>& image) {
     FileHandle file = OpenExclusive(path);
-    return file.valid() && ReadStored(file.get(), kGroupFileLayout, image) == DeclaredRead::Read;
+    return file.valid() && ReadDeclared(file.get(), kGroupFileLayout, image) == DeclaredRead::Read;
 }
 
 // Puts a file back as it was before a change that could not be completed; the call keeps the

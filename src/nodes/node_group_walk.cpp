@@ -127,7 +127,7 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
                         msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
             return QVPAPI_INVALID_HANDLE;
         }
-        read = ReadStored(file.get(), kGroupFileLayout, walk->image, &size);
+        read = ReadDeclared(file.get(), kGroupFileLayout, walk->image, &size);
         if (Unreadable(read)) {
             call.Failed(QVAPI_ERR_RESOURCE,
                         msg::kReadFile, call.function(), path.c_str(),

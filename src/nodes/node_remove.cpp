@@ -75,7 +75,7 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path, const Declared
     if (!FileSize(file.get(), &measured)) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kFileSize, call.function(), path.c_str(), LastErr());
     }
-    if (Unreadable(ReadStored(file.get(), layout, image, &size))) {
+    if (Unreadable(ReadDeclared(file.get(), layout, image, &size))) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kReadFile, call.function(), path.c_str(), LastErr());
     }
     return true;
