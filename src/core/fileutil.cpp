@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,9 @@ bool OpenAndMeasure(QVPAPI* block, const char* name, const char* path, win::DWOR
     return true;
 }
 
+// The old bound of the whole-file readers, for callers that name no kind.
+constexpr qvp::DeclaredLayout kWholeFile{0, 0x7FFFFFFEu, nullptr, false};
+
 // Reads exactly `size` bytes (fewer only when the file is shorter); false on a read error.
 bool ReadAll(QVPAPI* block, const char* name, win::HANDLE file, void* buffer, uint32_t size,
              uint32_t* got) {
@@ -169,6 +173,40 @@ bool ReadAll(QVPAPI* block, const char* name, win::HANDLE file, void* buffer, ui
         total += read;
     }
     *got = total;
+    return true;
+}
+
+// Reads what `layout` lets a reader take from an opened file of `fileSize` bytes into an arena
+// buffer: `*buffer` when it holds `*capacity` bytes or more, else a fresh one (the old one freed).
+// One spare zero byte follows: readers may treat the contents as text. false with the API code
+// set and the failure logged; a refused content is logged as a failed read (error 13).
+bool ReadAnnounced(QVPAPI* block, const char* name, win::HANDLE file, uint64_t fileSize,
+                   const qvp::DeclaredLayout& layout, void** buffer, uint32_t capacity, uint32_t* got) {
+    uint8_t head[qvp::kMaxHeadSize];
+    const uint32_t headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, fileSize));
+    uint32_t total = 0;
+    const bool headRead = qvp::ReadExact(file, head, headBytes);
+    if (!headRead || qvp::CheckDeclared(layout, head, headBytes, fileSize, &total) != qvp::DeclaredRead::Read) {
+        const win::DWORD error = headRead ? win::ERROR_INVALID_DATA : win::GetLastError();
+        BlockLog(block, kReadFileError, name, HandleValue(file), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(head)),
+                 headBytes, static_cast<int>(error));
+        qvAPISetLastError(QVAPI_ERR_RESOURCE);
+        return false;
+    }
+    if (*buffer == nullptr || capacity < total) {
+        void* fresh = qvpAPIAlloc(static_cast<size_t>(total) + 1);
+        if (fresh == nullptr) {
+            BlockLog(block, kMallocError, name);
+            qvAPISetLastError(QVAPI_ERR_RESOURCE);
+            return false;
+        }
+        if (*buffer != nullptr) qvpAPIFree(*buffer);
+        *buffer = fresh;
+    }
+    std::memcpy(*buffer, head, headBytes);
+    uint32_t rest = 0;
+    if (!ReadAll(block, name, file, static_cast<char*>(*buffer) + headBytes, total - headBytes, &rest)) return false;
+    *got = headBytes + rest;
     return true;
 }
 
@@ -271,8 +309,12 @@ int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int trie
 }
 
 int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* size, void* info,
-                   int flag) {
+                   int flag, const qvp::DeclaredLayout* layout) {
     if (path == nullptr || buffer == nullptr || size == nullptr) {
+        qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
+        return -1;
+    }
+    if (flag != 1 && *buffer == nullptr) {
         qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
         return -1;
     }
@@ -283,39 +325,21 @@ int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* siz
         return -1;
     }
     if (info != nullptr) *static_cast<win::BY_HANDLE_FILE_INFORMATION*>(info) = fileInfo;
-    if (fileInfo.nFileSizeHigh != 0 || fileInfo.nFileSizeLow > 0x7FFFFFFEu) {
-        BlockLog(block, kMallocError, kFileCopyName);
-        qvAPISetLastError(QVAPI_ERR_RESOURCE);
-        return -1;
-    }
-    const uint32_t fileSize = fileInfo.nFileSizeLow;
-    uint32_t want = fileSize;
-    if (flag == 1) {
-        if (*buffer == nullptr || *size < fileSize) {
-            // One spare zero byte: readers may treat the contents as text.
-            void* fresh = qvpAPIAlloc(static_cast<size_t>(fileSize) + 1);
-            if (fresh == nullptr) {
-                BlockLog(block, kMallocError, kFileCopyName);
-                qvAPISetLastError(QVAPI_ERR_RESOURCE);
-                return -1;
-            }
-            if (*buffer != nullptr) qvpAPIFree(*buffer);
-            *buffer = fresh;
-        }
-    } else {
-        if (*buffer == nullptr) {
-            qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
-            return -1;
-        }
-        want = std::min(*size, fileSize);
-    }
+    const uint64_t fileSize = uint64_t{fileInfo.nFileSizeHigh} << 32 | fileInfo.nFileSizeLow;
     uint32_t got = 0;
-    if (!ReadAll(block, kFileCopyName, file.get(), *buffer, want, &got)) return -1;
+    if (flag == 1) {
+        if (!ReadAnnounced(block, kFileCopyName, file.get(), fileSize, layout != nullptr ? *layout : kWholeFile,
+                           buffer, *size, &got))
+            return -1;
+    } else {
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(*size, fileSize));
+        if (!ReadAll(block, kFileCopyName, file.get(), *buffer, want, &got)) return -1;
+    }
     *size = got;
     return static_cast<int>(got);
 }
 
-void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
+void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size, const qvp::DeclaredLayout& layout) {
     if (size != nullptr) *size = 0;
     if (path == nullptr) {
         qvAPISetLastError(QVAPI_ERR_INVALID_PARAMETER);
@@ -327,20 +351,11 @@ void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
                         info, false)) {
         return nullptr;
     }
-    if (info.nFileSizeHigh != 0 || info.nFileSizeLow > 0x7FFFFFFEu) {
-        BlockLog(block, kMallocError, kReadFileName);
-        qvAPISetLastError(QVAPI_ERR_RESOURCE);
-        return nullptr;
-    }
-    void* buffer = qvpAPIAlloc(static_cast<size_t>(info.nFileSizeLow) + 1);
-    if (buffer == nullptr) {
-        BlockLog(block, kMallocError, kReadFileName);
-        qvAPISetLastError(QVAPI_ERR_RESOURCE);
-        return nullptr;
-    }
+    void* buffer = nullptr;
     uint32_t got = 0;
-    if (!ReadAll(block, kReadFileName, file.get(), buffer, info.nFileSizeLow, &got)) {
-        qvpAPIFree(buffer);
+    if (!ReadAnnounced(block, kReadFileName, file.get(), uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow, layout,
+                       &buffer, 0, &got)) {
+        if (buffer != nullptr) qvpAPIFree(buffer);
         return nullptr;
     }
     if (size != nullptr) *size = got;
@@ -349,5 +364,5 @@ void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size) {
 
 void* qvp::qvAPIReadFile(QVPAPI* block, const char* path, void* /*reserved1*/,
                          void* /*reserved2*/) {
-    return qvpReadWholeFile(block, path, nullptr);
+    return qvpReadWholeFile(block, path, nullptr, kWholeFile);
 }

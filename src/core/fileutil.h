@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/block.h"
+#include "core/bounded_read.h"
 #include "core/handles.h"
 #include "qvpapi.h"  // qvpCreateDirectory
 
@@ -21,19 +22,22 @@ int gaiCOMDirectoryDelete(const char* directory);     // its files (not subfolde
 // When the directory exists, tries DeleteAll up to `tries` times with `pauseMs` between tries;
 // 0 when removed, non-zero when absent or never removed.
 int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int tries);
-// flag 1: reads the whole file into an arena buffer (*buffer replaced when too small), stores
-// buffer and size. Other flag: reads up to *size bytes into *buffer. Opened read/write with no
-// sharing. 0 or more on success; negative with the API code set (0x20000103 for open errors
-// 2, 3, 32; 0x20100000 otherwise).
+// flag 1: reads what the file announces by `layout` (the whole file up to 2 GiB without one)
+// into an arena buffer (*buffer replaced when too small), stores buffer and size; a file that
+// announces more than it holds or its kind can fails as an unreadable one. Other flag: reads up
+// to *size bytes into *buffer. Opened read/write with no sharing. 0 or more on success;
+// negative with the API code set (0x20000103 for open errors 2, 3, 32; 0x20100000 otherwise).
 int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* size, void* info,
-                   int flag);
+                   int flag, const qvp::DeclaredLayout* layout = nullptr);
 namespace qvp {
 // The whole file in an arena buffer (caller frees with qvpAPIFree); NULL with the last error
 // set (0x20000002 when the file does not exist).
 void* qvAPIReadFile(QVPAPI* block, const char* path, void* reserved1, void* reserved2);
 }  // namespace qvp
-// The same with the size, so that no caller reads past a short file.
-void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size);
+// What a file of `layout`'s kind announces, with its size, so that no caller reads past a short
+// file; a file that announces more than it holds or its kind can fails as an unreadable one
+// (0x20100000).
+void* qvpReadWholeFile(QVPAPI* block, const char* path, uint32_t* size, const qvp::DeclaredLayout& layout);
 
 // Internal form of qvpCreateDirectory (no call frame): true when every level exists as a
 // directory; false with the Windows error of the failing step as last error.

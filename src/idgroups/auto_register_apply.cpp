@@ -17,6 +17,7 @@
 #include "idgroups/id_forced.h"
 #include "idgroups/sysgen_info.h"
 #include "nodes/name_checks.h"
+#include "nodes/node_group_file.h"
 #include "nodes/node_group_guard.h"
 #include "nodes/node_store.h"
 #include "platform/byte_order.h"
@@ -590,7 +591,7 @@ uint32_t ACNDeleteNodeGroup(QVPAPI& b, const char* clientName, uint32_t, const Q
             return QVAPI_ERR_NOT_FOUND;
         }
         const std::string path = nodes::AttributionFilePath(rec);
-        std::vector<char> bytes;
+        std::vector<uint8_t> bytes;
         {
             FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
                                             win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -608,15 +609,16 @@ uint32_t ACNDeleteNodeGroup(QVPAPI& b, const char* clientName, uint32_t, const Q
                 NodeLog(b, kGroupEntrySize, kGroupFunction, static_cast<int>(size), static_cast<unsigned>(kAttrLink));
                 return QVAPI_ERR_UNEXPECTED_DATA;
             }
-            bytes.resize(size);
-            win::DWORD got = 0;
-            if (!win::ReadFile(file.get(), bytes.data(), size, &got, nullptr) || got != size) {
+            // The file says nothing of its length but by its size: no more than a node's groups fill.
+            if (ReadDeclared(file.get(), nodes::kAttributionFileLayout, bytes) != DeclaredRead::Read ||
+                bytes.size() != size) {
                 NodeLog(b, kGroupReadFile, kGroupFunction, path.c_str(), static_cast<int>(win::GetLastError()));
                 return QVAPI_ERR_RESOURCE;
             }
         }
         for (size_t at = kAttrHead; at < bytes.size(); at += kAttrLink) {
-            const std::string link(bytes.data() + at, strnlen(bytes.data() + at, kAttrLink));
+            const char* field = reinterpret_cast<const char*>(bytes.data() + at);
+            const std::string link(field, strnlen(field, kAttrLink));
             if (qvAPIDeleteClient(link.c_str(), clientName, 0, 0) != 1) {
                 const uint32_t err = win::GetLastError();
                 NodeLog(b, kGroupDelete, kGroupFunction, link.c_str(), clientName, err);

@@ -5,6 +5,7 @@
 #include "core/handles.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/bounded_read.h"
 #include "core/temp_file.h"
 #include "idgroups/sysinfo.h"
 #include "records/reply.h"
@@ -94,10 +95,10 @@ int Fail(uint32_t code) {
     return 0;
 }
 
-// Reads the whole inventory file, opened without sharing as every writer opens it.
-bool ReadInventory(const std::string& path, std::string& content) {
-    FileHandle file(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                    win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+// Opens the inventory file without sharing, as every writer opens it, and reads its head.
+bool ReadInventoryHead(const std::string& path, FileHandle& file, char (&head)[kFileHead]) {
+    file.Reset(win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
+                               win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
         if (FileFailure(error) == QVAPI_ERR_RESOURCE)
@@ -105,11 +106,7 @@ bool ReadInventory(const std::string& path, std::string& content) {
         qvAPISetLastError(FileFailure(error));
         return false;
     }
-    const win::DWORD size = win::GetFileSize(file.get(), nullptr);
-    win::DWORD read = 0;
-    content.assign(size == win::INVALID_FILE_SIZE ? 0 : size, '\0');
-    if (size == win::INVALID_FILE_SIZE || size < kFileHead ||
-        !win::ReadFile(file.get(), content.data(), size, &read, nullptr) || read != size) {
+    if (!ReadExact(file.get(), head, kFileHead)) {
         qvpDllLog(kReadFileError, kRenameFunction, static_cast<int>(win::GetLastError()));
         qvAPISetLastError(QVAPI_ERR_RESOURCE);
         return false;
@@ -118,21 +115,29 @@ bool ReadInventory(const std::string& path, std::string& content) {
 }
 
 // The file variant of the rename: the whole file under the new name (the name in its head
-// replaced), put in place before the old one goes; on any failure the old file stays.
+// replaced), put in place before the old one goes; on any failure the old file stays. What
+// follows the head goes over piece by piece: an inventory of any size costs one buffer.
 int RenameFile(const char* oldNode, const char* newNode) {
     const std::string oldPath = InventoryFile(oldNode);
     const std::string newPath = InventoryFile(newNode);
     if (oldPath.empty() || newPath.empty()) return 0;
-    std::string content;
-    if (!ReadInventory(oldPath, content)) return 0;
+    FileHandle file;
+    char head[kFileHead];
+    if (!ReadInventoryHead(oldPath, file, head)) return 0;
     if (oldPath == newPath) return 1;
-    std::memset(content.data() + kFileNameOffset, 0, kFileHead - kFileNameOffset);
-    std::memcpy(content.data() + kFileNameOffset, newNode, std::strlen(newNode));
+    std::memset(head + kFileNameOffset, 0, kFileHead - kFileNameOffset);
+    std::memcpy(head + kFileNameOffset, newNode, std::strlen(newNode));
     // An older file of the new name is replaced, as a rename onto it always did.
-    if (!ReplaceFileContents(newPath, content.data(), content.size())) {
-        qvpDllLog(kWriteFileError, kRenameFunction, static_cast<int>(win::GetLastError()));
+    TempFile temp;
+    win::DWORD written = 0;
+    bool readFailed = false;
+    if (!temp.Create(newPath, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE) ||
+        !win::WriteFile(temp.handle.get(), head, kFileHead, &written, nullptr) || written != kFileHead ||
+        !CopyRemaining(file.get(), temp.handle.get(), readFailed) || !temp.Place()) {
+        qvpDllLog(readFailed ? kReadFileError : kWriteFileError, kRenameFunction, static_cast<int>(win::GetLastError()));
         return Fail(QVAPI_ERR_RESOURCE);
     }
+    file.Reset();
     if (!win::DeleteFile(oldPath.c_str())) {
         qvpDllLog(kRemoveError, kRenameFunction, static_cast<int>(win::GetLastError()));
         return Fail(QVAPI_ERR_RESOURCE);

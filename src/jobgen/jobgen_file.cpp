@@ -2,6 +2,7 @@
 #include "jobgen/jobgen_file.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -221,6 +222,19 @@ win::DWORD ReadEntryIn(win::HANDLE folder, const std::string& path, JobGenEntry&
                                                         win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL)),
                            entry);
 }
+
+namespace {
+
+uint64_t JobGenDeclared(const uint8_t* head) {
+    uint32_t count;
+    std::memcpy(&count, head + offsetof(JobGenHeader, entryCount), sizeof count);
+    return kHeaderSize + uint64_t{count} * kEntrySize;
+}
+
+}  // namespace
+
+const DeclaredLayout kJobGenFileLayout{kHeaderSize, kHeaderSize + uint64_t{kMaxEntries} * kEntrySize, &JobGenDeclared,
+                                       false};
 
 bool ParseJobGenFile(std::span<const uint8_t> bytes, StoredJobGen& out) {
     if (bytes.size() < kHeaderSize) return false;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/bounded_read.h"
 #include "core/frame.h"
 #include "core/handles.h"
 #include "platform/win.h"
@@ -301,6 +302,11 @@ win::DWORD ReadEntryIn(win::HANDLE folder, const std::string& path, JobGenEntry&
 
 // ---- the stored file -------------------------------------------------------------------------
 
+// A u32 counts the bytes of the entry area: no JobGen holds more entries.
+constexpr uint32_t kMaxEntries = 0xFFFFFFFFu / kEntrySize;
+// jobgenfile: the header and the entries its count announces; bytes after them (a sort in place
+// leaves them) are not read.
+extern const DeclaredLayout kJobGenFileLayout;
 // A jobgenfile read whole and checked: a header and exactly the entries its count announces
 // (bytes after them ignored).
 struct StoredJobGen {

@@ -33,7 +33,6 @@ constexpr char kExecOver[] = "%s: Logical Error : ExecFile Name Over MAX_PATH";
 constexpr char kJobGenOver[] = "%s : Logical Error : JobGenFile Name Over MAX_PATH";
 constexpr char kCollectOver[] = "%s : Logical Error : CollectFile Name Over MAX_PATH";
 constexpr char kOpen[] = "%s : CreateFile Error %d : %s";
-constexpr char kSize[] = "%s : GetFileSize Error : errno = %d";
 constexpr char kReadExtension[] = "%s : ReadFile Error : ExecFile errno = %d";
 constexpr char kNameTooLong[] = "%s : Logical Error : Node Name Over MAX_PATH";
 constexpr char kPackageName[] = "%s : PackageName Change Error";
@@ -70,11 +69,14 @@ void Copy(uint8_t* entry, size_t to, const uint8_t* record, size_t from, size_t 
 
 }  // namespace
 
+constexpr DeclaredLayout kExecFileLayout{0, kMaxExecFileSize, nullptr, false};
+
 uint32_t ParseExecRecords(std::span<const uint8_t> file, std::vector<ExecRecord>& records) {
     records.clear();
     const size_t limit = file.size() / kExecRecordSize;
     size_t at = 0;
     while (records.size() < limit && file.size() - at >= kExecRecordSize) {
+        if (records.size() == kMaxEntries) return QVAPI_ERR_RESOURCE;
         ExecRecord r;
         r.bytes = file.data() + at;
         at += kExecRecordSize;
@@ -327,14 +329,8 @@ uint32_t Make(CallContext& call, const char* execPath, const char* folder, const
         call.Log(msg::kOpen, fn, static_cast<int>(win::GetLastError()), execPath);
         return QVAPI_ERR_RESOURCE;
     }
-    const win::DWORD size = win::GetFileSize(exec.get(), nullptr);
-    if (size == win::INVALID_FILE_SIZE) {
-        call.Log(msg::kSize, fn, static_cast<int>(win::GetLastError()));
-        return QVAPI_ERR_RESOURCE;
-    }
-    std::vector<uint8_t> bytes(size);
-    win::DWORD read = 0;
-    if (size != 0 && (win::ReadFile(exec.get(), bytes.data(), size, &read, nullptr) == 0 || read != size)) {
+    std::vector<uint8_t> bytes;
+    if (ReadDeclared(exec.get(), kExecFileLayout, bytes) != DeclaredRead::Read) {
         call.Log(msg::kReadExtension, fn, static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }

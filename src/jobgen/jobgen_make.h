@@ -17,6 +17,9 @@ constexpr size_t kExtensionHead = 12;
 constexpr size_t kExtensionSecondHead = 4;
 constexpr uint8_t kNameKindNode = 17;
 constexpr uint8_t kNameKindHost = 19;
+// The file announces no count: it is bounded by the JobGen it becomes, one entry a record, each
+// record followed at most by an extension with two names of a u16 length each.
+constexpr uint64_t kMaxExecFileSize = uint64_t{kMaxEntries} * (kExecRecordSize + kExtensionHead + kExtensionSecondHead + 2 * 0xFFFF);
 
 // Log texts the rebuild and its copiers share.
 namespace makemsg {
@@ -33,7 +36,8 @@ struct ExecRecord {
 
 // Reads at most size / 944 records, each followed by its name extension when its node name is
 // empty or a host ID. 0; 0x20000057 for a name over 259 bytes; 0x20100000 for an extension cut
-// short (`records` then holds those read before it). A record cut short ends the file.
+// short or more records than a JobGen holds (`records` then holds those read before it). A
+// record cut short ends the file.
 uint32_t ParseExecRecords(std::span<const uint8_t> file, std::vector<ExecRecord>& records);
 
 // The entry of a record, without its package fields; `idKind` becomes 5 for an ID node.

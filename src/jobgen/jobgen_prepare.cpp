@@ -49,7 +49,8 @@ uint32_t FolderMembers(QVPAPI&, const char* groupPath, const char* id, bool mast
     started = false;
     FileHandle file = nodes::OpenExclusiveRead(IdFolder(groupPath, id) + "\\nodegroupfile");
     std::vector<uint8_t> image;
-    if (!file.valid() || !nodes::ReadWhole(file.get(), image) || !nodes::GroupImageWellFormed(image))
+    if (!file.valid() || ReadDeclared(file.get(), nodes::kGroupFileLayout, image) != DeclaredRead::Read ||
+        !nodes::GroupImageWellFormed(image))
         return QVAPI_ERR_NO_MORE_ITEMS;
     const uint32_t want = masters ? 2 : 1;
     for (uint32_t i = 0; i < nodes::GroupEntryCount(image); ++i) {
@@ -123,7 +124,8 @@ uint32_t ReadPrepared(CallContext& call, const char* path, std::vector<uint8_t>&
         call.Log(msg::kCreateErrno, call.function(), static_cast<int>(error));
         return QVAPI_ERR_RESOURCE;
     }
-    if (!nodes::ReadWhole(file.get(), bytes)) {
+    // A header announcing more than the file holds stays in `bytes` alone: PreparedHeader refuses it.
+    if (Unreadable(ReadDeclared(file.get(), kJobGenFileLayout, bytes))) {
         call.Log(msg::kRead, call.function(), path);
         call.Log(msg::kReadErrno, call.function(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;

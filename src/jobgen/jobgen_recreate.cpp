@@ -105,8 +105,9 @@ uint32_t LoadGroup(const std::string& group, std::vector<uint8_t>& image) {
         if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return 0;
         return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
     }
-    if (!nodes::ReadWhole(file.get(), image)) return QVAPI_ERR_RESOURCE;
-    return nodes::GroupImageWellFormed(image) ? 0 : QVAPI_ERR_UNEXPECTED_DATA;
+    const DeclaredRead read = ReadDeclared(file.get(), nodes::kGroupFileLayout, image);
+    if (Unreadable(read)) return QVAPI_ERR_RESOURCE;
+    return read == DeclaredRead::Read && nodes::GroupImageWellFormed(image) ? 0 : QVAPI_ERR_UNEXPECTED_DATA;
 }
 
 // A sub-group name that would leave its group: no level, the level above, or a path of levels.

@@ -92,7 +92,9 @@ bool ReadAttribution(CallContext& call, const JobGenEntry& entry, EntryFiles& fi
         }
     }
     uint32_t size = 0;
-    void* bytes = qvpReadWholeFile(&call.block(), files.attribution.c_str(), &size);
+    // The file is one record: anything longer is no attribution file.
+    constexpr DeclaredLayout kRecordFile{0, sizeof record, nullptr, false};
+    void* bytes = qvpReadWholeFile(&call.block(), files.attribution.c_str(), &size, kRecordFile);
     if (bytes == nullptr || size < sizeof record) {
         call.Log(msg::kReadFile, call.function(), files.attribution.c_str());
         call.Log(msg::kReadErrno, call.function(), static_cast<int>(qvAPIGetLastError()));

@@ -175,12 +175,10 @@ uint32_t LoadStored(CallContext& call, JobGenEdit& edit, bool& nodeLost) {
         call.Log(msg::kCreateFile, call.function(), file.c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
-    const win::DWORD size = win::GetFileSize(handle.get(), nullptr);
-    std::vector<uint8_t> bytes(size == win::INVALID_FILE_SIZE ? 0 : size);
-    win::DWORD read = 0;
+    std::vector<uint8_t> bytes;
     StoredJobGen stored;
-    if (size == win::INVALID_FILE_SIZE || win::ReadFile(handle.get(), bytes.data(), size, &read, nullptr) == 0 ||
-        read != size || !ParseJobGenFile(bytes, stored) || stored.entries.empty()) {
+    if (ReadDeclared(handle.get(), kJobGenFileLayout, bytes) != DeclaredRead::Read || !ParseJobGenFile(bytes, stored) ||
+        stored.entries.empty()) {
         call.Log(msg::kReadFile, call.function(), file.c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }

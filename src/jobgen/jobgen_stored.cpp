@@ -227,7 +227,7 @@ int Get(CallContext& call, const char* path, const char* destination) {
 // A directory whose jobgenfile reads as one.
 bool IsWholeJobGen(QVPAPI& block, const std::string& dir) {
     uint32_t size = 0;
-    void* bytes = qvpReadWholeFile(&block, (dir + "\\" + kJobGenFile).c_str(), &size);
+    void* bytes = qvpReadWholeFile(&block, (dir + "\\" + kJobGenFile).c_str(), &size, kJobGenFileLayout);
     if (bytes == nullptr) return false;
     StoredJobGen stored;
     const bool ok = ParseJobGenFile(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), size), stored);

@@ -151,7 +151,7 @@ uint32_t IdJobDirectory(CallContext& call, JobTree tree, const char* folder, con
 uint32_t LoadJobFile(CallContext& call, const std::string& path, JobFile& file) {
     void* buffer = nullptr;
     uint32_t size = 0;
-    if (qvpAPIFileCopy(&call.block(), path.c_str(), &buffer, &size, nullptr, 1) < 0) {
+    if (qvpAPIFileCopy(&call.block(), path.c_str(), &buffer, &size, nullptr, 1, &kJobExecFileLayout) < 0) {
         const uint32_t code = qvAPIGetLastError();
         call.Log(kFileCopyFailed, call.function(), code);
         return code;

@@ -1,5 +1,6 @@
 #include "jobs/jobexec_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -56,13 +57,22 @@ void LogFile(QVPAPI& block, const char* format, const char* function, const std:
 }
 #pragma GCC diagnostic pop
 
-// Reads exactly `size` bytes; false on a failed or short read.
-bool ReadExactly(win::HANDLE file, void* buffer, size_t size) {
-    win::DWORD got = 0;
-    return win::ReadFile(file, buffer, static_cast<win::DWORD>(size), &got, nullptr) != 0 && got == size;
+}  // namespace
+
+namespace {
+
+uint64_t JobExecDeclared(const uint8_t* headBytes) {
+    const uint64_t area = Load32(headBytes + head::kEntryAreaSize);
+    // A count past what the area holds is the entry parser's to refuse; an area past what the
+    // count's entries can fill is never read.
+    const uint64_t count = std::min<uint64_t>(Load32(headBytes + head::kEntryCount), kMaxEntries);
+    return area > count * kMaxEntrySize ? kUnsound : kHeadSize + area;
 }
 
 }  // namespace
+
+const DeclaredLayout kJobExecFileLayout{kHeadSize, kHeadSize + uint64_t{kMaxEntries} * kMaxEntrySize,
+                                        &JobExecDeclared, false};
 
 uint32_t Load32(const unsigned char* p) {
     uint32_t value;
@@ -128,7 +138,9 @@ uint32_t ParseJobFile(std::string_view bytes, JobFile& file) {
     if (bytes.size() < kHeadSize) return QVAPI_ERR_RESOURCE;
     std::memcpy(file.head, bytes.data(), kHeadSize);
     const uint32_t areaSize = Load32(file.head + head::kEntryAreaSize);
-    if (bytes.size() - kHeadSize < areaSize) return QVAPI_ERR_RESOURCE;
+    uint32_t total = 0;
+    if (CheckDeclared(kJobExecFileLayout, file.head, kHeadSize, bytes.size(), &total) != DeclaredRead::Read)
+        return QVAPI_ERR_RESOURCE;
     file.area.assign(bytes.substr(kHeadSize, areaSize));
     return ParseEntries(file.head, file.area, file.entries) ? 0 : QVAPI_ERR_UNEXPECTED_DATA;
 }
@@ -159,7 +171,7 @@ uint32_t OpenJobFile(QVPAPI& block, const char* function, std::string_view jobPa
 // Reads the head, and the entry area as `need` says, from an opened job file.
 uint32_t ReadOpenedJobFile(QVPAPI& block, const char* function, const std::string& path, FileHandle& handle,
                            EntryNeed need, JobFile& file) {
-    if (!ReadExactly(handle.get(), file.head, kHeadSize)) {
+    if (!ReadExact(handle.get(), file.head, kHeadSize)) {
         LogStep(block, text::kReadHead, function, win::GetLastError());
         return QVAPI_ERR_RESOURCE;
     }
@@ -167,16 +179,18 @@ uint32_t ReadOpenedJobFile(QVPAPI& block, const char* function, const std::strin
     file.entries.clear();
     if (need == EntryNeed::None) return 0;
     if (need == EntryNeed::WhenCounted && StoredCountSum(file.head) == 0) return 0;
-    // The stated area must be in the file before anything is allocated for it.
-    const uint32_t areaSize = Load32(file.head + head::kEntryAreaSize);
+    // The stated area must be in the file, and no larger than its entries can be, before
+    // anything is allocated for it.
     win::DWORD high = 0;
     const uint64_t fileSize = win::GetFileSize(handle.get(), &high) | (uint64_t{high} << 32);
-    if (fileSize - kHeadSize < areaSize) {
+    uint32_t total = 0;
+    if (CheckDeclared(kJobExecFileLayout, file.head, kHeadSize, fileSize, &total) != DeclaredRead::Read) {
         LogStep(block, text::kReadEntries, function, win::ERROR_HANDLE_EOF);
         return QVAPI_ERR_RESOURCE;
     }
+    const uint32_t areaSize = total - static_cast<uint32_t>(kHeadSize);
     file.area.resize(areaSize);
-    if (areaSize > 0 && !ReadExactly(handle.get(), file.area.data(), areaSize)) {
+    if (areaSize > 0 && !ReadExact(handle.get(), file.area.data(), areaSize)) {
         LogStep(block, text::kReadEntries, function, win::GetLastError());
         return QVAPI_ERR_RESOURCE;
     }

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/bounded_read.h"
+#include "jobgen/jobgen_file.h"
 #include "qvpapi.h"
 
 namespace qvp::jobs {
@@ -45,6 +47,14 @@ constexpr size_t kJobNumber = 4;  // char[16]
 constexpr size_t kNameLength = 84;
 constexpr size_t kName = 88;
 }  // namespace entry
+
+// The largest entry: its fixed part, a node name, the second name's length and a second name.
+constexpr size_t kMaxEntrySize = entry::kName + kMaxEntryName + 4 + kMaxEntryName;
+// A job has an entry for each entry of the JobGen it was made from.
+constexpr uint32_t kMaxEntries = jobgen::kMaxEntries;
+// jobexecfile: the head and the entry area it announces, no larger than its entries can be;
+// bytes after the area are not read.
+extern const DeclaredLayout kJobExecFileLayout;
 
 // The job status codes a head or a node-job record counts, in the order of their counters.
 constexpr int kStatusCodes[] = {0, 1, 2, 3, 4, 5, 255, 6, 7, 8};

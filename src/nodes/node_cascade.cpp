@@ -161,7 +161,7 @@ bool RewriteOwnFiles(NodeSteps& s) {
     } else {
         FileHandle flat = OpenExclusive(s.oldFlat);
         std::vector<uint8_t> before;
-        if (!flat.valid() || !ReadWhole(flat.get(), before)) {
+        if (!flat.valid() || ReadDeclared(flat.get(), kFlatFileLayout, before) != DeclaredRead::Read) {
             return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(),
                                s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
         }

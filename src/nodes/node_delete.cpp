@@ -40,7 +40,7 @@ bool ReadBackLinks(CallContext& call, const std::string& attr, std::vector<std::
         if (win::GetLastError() == win::ERROR_FILE_NOT_FOUND || win::GetLastError() == win::ERROR_PATH_NOT_FOUND)
             return true;  // no attribution file: in no group
     }
-    if (!file.valid() || !ReadWhole(file.get(), image)) {
+    if (!file.valid() || Unreadable(ReadDeclared(file.get(), kAttributionFileLayout, image))) {
         return call.Failed(
             win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE,
             msg::kReadFile, call.function(), attr.c_str(), LastErr());

@@ -22,6 +22,24 @@ void FieldSet(char* field, size_t width, std::string_view name) {
     std::memcpy(field, name.data(), std::min(width, name.size()));
 }
 
+namespace {
+
+uint64_t GroupDeclared(const uint8_t* head) {
+    NodeGroupHeader header;
+    std::memcpy(&header, head, sizeof header);
+    if (header.uiEntryCount > kMaxGroupEntries || uint64_t{header.uiEntryCount} * kGroupEntrySize != header.uiEntryBytes)
+        return kUnsound;
+    return kGroupHeaderSize + uint64_t{header.uiEntryBytes};
+}
+
+}  // namespace
+
+const DeclaredLayout kGroupFileLayout{kGroupHeaderSize, kGroupHeaderSize + uint64_t{kMaxGroupEntries} * kGroupEntrySize,
+                                      &GroupDeclared, true};
+const DeclaredLayout kAttributionFileLayout{0, kAttributionHeadSize + uint64_t{kMaxGroupEntries} * kBackLinkSize,
+                                            nullptr, false};
+const DeclaredLayout kFlatFileLayout{0, sizeof(QVAPI_NODE), nullptr, false};
+
 bool GroupImageWellFormed(const std::vector<uint8_t>& image) {
     if (image.size() < kGroupHeaderSize) return false;
     const size_t entriesBytes = image.size() - kGroupHeaderSize;
@@ -159,19 +177,6 @@ bool ReadUpTo(win::HANDLE file, void* buffer, uint32_t limit, uint32_t* got) {
         total += read;
     }
     *got = total;
-    return true;
-}
-
-bool ReadWhole(win::HANDLE file, std::vector<uint8_t>& out) {
-    uint32_t size = 0;
-    if (!FileSize(file, &size) || !Seek(file, 0)) return false;
-    out.assign(size, 0);
-    uint32_t got = 0;
-    if (!ReadUpTo(file, out.data(), size, &got)) return false;
-    if (got != size) {
-        win::SetLastError(win::ERROR_READ_FAULT);
-        return false;
-    }
     return true;
 }
 

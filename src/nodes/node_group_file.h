@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/bounded_read.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
 #include "platform/win.h"
@@ -19,6 +20,15 @@ constexpr uint32_t kGroupHeaderSize = sizeof(NodeGroupHeader);
 constexpr uint32_t kGroupEntrySize = sizeof(NodeGroupEntry);
 constexpr uint32_t kGroupMemberNameSize = sizeof(NodeGroupEntry::ucMemberName);
 constexpr char kRootGroupPath[] = "\\";
+// A group's members, and the groups a node is in, can all be named in one JobGen, whose entry
+// area (1284 bytes an entry) a u32 counts: no store holds more of either.
+constexpr uint32_t kMaxGroupEntries = 0xFFFFFFFFu / 1284;
+// nodegroupfile: a header announcing 144 bytes an entry, exactly as long as it says.
+extern const DeclaredLayout kGroupFileLayout;
+// nodeattributionfile: the 960-byte head and the back-links, as many as the file holds.
+extern const DeclaredLayout kAttributionFileLayout;
+// The flat definition file C.<key> or M.<key>: one QVAPI_NODE record.
+extern const DeclaredLayout kFlatFileLayout;
 
 // Whether a stored name field of `width` bytes (NUL-padded, possibly unterminated) holds
 // exactly `name`.
@@ -92,8 +102,6 @@ private:
     bool held_ = false;
 };
 
-// Whole file from its start; false (Windows error kept) on a failed size, read or short read.
-bool ReadWhole(win::HANDLE file, std::vector<uint8_t>& out);
 // Up to `limit` bytes from the start; false on a read failure.
 bool ReadUpTo(win::HANDLE file, void* buffer, uint32_t limit, uint32_t* got);
 bool Seek(win::HANDLE file, uint32_t offset);

@@ -91,16 +91,18 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
                            msg::kCreateFile, call.function(), path.c_str(), LastErr());
     }
     std::vector<uint8_t> image;
-    if (!ReadWhole(file.get(), image)) {
+    uint64_t size = 0;
+    const DeclaredRead read = ReadDeclared(file.get(), kGroupFileLayout, image, &size);
+    if (Unreadable(read)) {
         return call.Failed(QVAPI_ERR_RESOURCE,
                            msg::kReadFile, call.function(), path.c_str(), LastErr());
     }
-    const bool created = image.empty();
+    const bool created = size == 0;
     if (created) image.assign(kGroupHeaderSize, 0);
-    if (!GroupImageWellFormed(image)) {
+    if (read == DeclaredRead::Malformed || !GroupImageWellFormed(image)) {
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
                            msg::kMalformed, call.function(), path.c_str(),
-                           static_cast<unsigned>(image.size()));
+                           static_cast<unsigned>(size));
     }
     if (FindGroupEntry(image, name, kind) >= 0) {
         return call.Failed(QVAPI_ERR_ALREADY_EXISTS,
@@ -148,7 +150,7 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
                            msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
     }
     std::vector<uint8_t> image;
-    if (!ReadWhole(file.get(), image)) {
+    if (Unreadable(ReadDeclared(file.get(), kAttributionFileLayout, image))) {
         return call.Failed(QVAPI_ERR_RESOURCE,
                            msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
     }
@@ -230,7 +232,7 @@ bool AttributionRewritable(CallContext& call, const std::string& attrPath) {
 // The whole file, when it can be read; false (nothing to put back) otherwise.
 bool ReadFileWhole(const std::string& path, std::vector<uint8_t>& image) {
     FileHandle file = OpenExclusive(path);
-    return file.valid() && ReadWhole(file.get(), image);
+    return file.valid() && ReadDeclared(file.get(), kGroupFileLayout, image) == DeclaredRead::Read;
 }
 
 // Puts a file back as it was before a change that could not be completed; the call keeps the

@@ -113,6 +113,8 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
     }
     auto walk = std::make_unique<MemberWalk>();
     const std::string path = GroupFilePath(groupPath);
+    DeclaredRead read = DeclaredRead::Failed;
+    uint64_t size = 0;
     {
         FileHandle file = OpenExclusive(path);
         if (!file.valid()) {
@@ -125,17 +127,18 @@ QVPAPI_HANDLE FindFirst(CallContext& call, const char* groupPath, QVAPI_NODE* ou
                         msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
             return QVPAPI_INVALID_HANDLE;
         }
-        if (!ReadWhole(file.get(), walk->image)) {
+        read = ReadDeclared(file.get(), kGroupFileLayout, walk->image, &size);
+        if (Unreadable(read)) {
             call.Failed(QVAPI_ERR_RESOURCE,
                         msg::kReadFile, call.function(), path.c_str(),
                         static_cast<int>(win::GetLastError()));
             return QVPAPI_INVALID_HANDLE;
         }
     }
-    if (!GroupImageWellFormed(walk->image)) {
+    if (read == DeclaredRead::Malformed || !GroupImageWellFormed(walk->image)) {
         call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
                     msg::kMalformed, call.function(), path.c_str(),
-                    static_cast<unsigned>(walk->image.size()));
+                    static_cast<unsigned>(size));
         return QVPAPI_INVALID_HANDLE;
     }
     if (!NextMember(call, *walk, out)) return QVPAPI_INVALID_HANDLE;

@@ -59,11 +59,11 @@ constexpr FrameTexts kGroupEntryFrame{"qvAPIDeleteNodeGroupEntry", EndStyle::Res
 constexpr int kDeleteTries = 11;
 constexpr uint32_t kDeletePauseMs = 300;
 
-// Opens `path` without sharing and reads it whole into `image`, the file kept open for the
-// rewrite; false with the call failed (`missingCode` when the file is not there, busy while
-// another opener holds it).
-bool OpenAndReadWhole(CallContext& call, const std::string& path,
-                      uint32_t missingCode, FileHandle& file, std::vector<uint8_t>& image) {
+// Opens `path` without sharing and reads what it announces into `image` (a head that disagrees
+// with the file: the head alone), the file kept open for the rewrite; false with the call failed
+// (`missingCode` when the file is not there, busy while another opener holds it).
+bool OpenAndReadWhole(CallContext& call, const std::string& path, const DeclaredLayout& layout,
+                      uint32_t missingCode, FileHandle& file, std::vector<uint8_t>& image, uint64_t& size) {
     file = OpenExclusive(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
@@ -71,11 +71,11 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path,
         return call.Failed(HeldOr(missing ? missingCode : QVAPI_ERR_RESOURCE, error),
                            msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
     }
-    uint32_t size = 0;
-    if (!FileSize(file.get(), &size)) {
+    uint32_t measured = 0;
+    if (!FileSize(file.get(), &measured)) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kFileSize, call.function(), path.c_str(), LastErr());
     }
-    if (!ReadWhole(file.get(), image)) {
+    if (Unreadable(ReadDeclared(file.get(), layout, image, &size))) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kReadFile, call.function(), path.c_str(), LastErr());
     }
     return true;
@@ -186,7 +186,8 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
     const std::string path = AttributionPathByName(node, kind, nodeName);
     FileHandle file;
     std::vector<uint8_t> image;
-    if (!OpenAndReadWhole(call, path, QVAPI_ERR_RESOURCE, file, image)) return false;
+    uint64_t size = 0;
+    if (!OpenAndReadWhole(call, path, kAttributionFileLayout, QVAPI_ERR_RESOURCE, file, image, size)) return false;
     // Only a head and whole back-links can be walked; anything else is refused untouched.
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
@@ -229,14 +230,15 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         *notFound = true;
         return true;
     }
-    if (!OpenAndReadWhole(call, path, QVAPI_ERR_NOT_FOUND, file, image)) return false;
+    uint64_t size = 0;
+    if (!OpenAndReadWhole(call, path, kGroupFileLayout, QVAPI_ERR_NOT_FOUND, file, image, size)) return false;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.
-    if (!GroupImageWellFormed(image)) {
+    if (image.size() != size || !GroupImageWellFormed(image)) {
         NodeGroupHeader header{};
         std::memcpy(&header, image.data(), std::min(image.size(), sizeof header));
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
-                           msg::kGroupMalformed, call.function(), path.c_str(), static_cast<unsigned>(image.size()),
+                           msg::kGroupMalformed, call.function(), path.c_str(), static_cast<unsigned>(size),
                            header.uiEntryCount, header.uiEntryBytes);
     }
     const long index = FindGroupEntry(image, memberName, kind);

@@ -216,12 +216,54 @@ TEST_F(FileUtilTest, FileCopyBothModes) {
     EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
 }
 
+// Both whole-file readers take what a kind's head announces and no more: a file that announces
+// more than it holds, or more than its kind can, fails as an unreadable one without being read.
+TEST_F(FileUtilTest, WholeFileReadersTakeOnlyWhatTheHeadAnnounces) {
+    QVPAPI* block = qvpGetThreadBlock();
+    // A 4-byte head counting the bytes after it, at most 64 in all.
+    constexpr qvp::DeclaredLayout kCounted{4, 64, [](const uint8_t* head) { return uint64_t{4} + head[0]; }, false};
+    const fs::path file = data() / "counted.bin";
+    const struct {
+        const char* what;
+        std::string bytes;
+        int size;  // -1: refused
+    } cases[] = {
+        {"announced bytes, then more", std::string("\x03\0\0\0abcXYZ", 10), 7},
+        {"more than the file holds", std::string("\x09\0\0\0abc", 7), -1},
+        {"more than the kind holds", std::string("\xF0\0\0\0abc", 7) + std::string(300, 'x'), -1},
+        {"shorter than its head", std::string("\x01\0", 2), 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteText(file, c.bytes);
+        uint32_t size = 0;
+        void* read = qvpReadWholeFile(block, file.c_str(), &size, kCounted);
+        void* copied = nullptr;
+        uint32_t copiedSize = 0;
+        const int result = qvpAPIFileCopy(block, file.c_str(), &copied, &copiedSize, nullptr, 1, &kCounted);
+        if (c.size < 0) {
+            EXPECT_EQ(read, nullptr);
+            EXPECT_LT(result, 0);
+            EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
+            continue;
+        }
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(size, static_cast<uint32_t>(c.size));
+        EXPECT_EQ(std::string(static_cast<char*>(read), size), c.bytes.substr(0, size));
+        EXPECT_EQ(result, c.size);
+        EXPECT_EQ(copiedSize, static_cast<uint32_t>(c.size));
+        qvpAPIFree(read);
+        qvpAPIFree(copied);
+    }
+}
+
 TEST_F(FileUtilTest, ReadFileGivesTheWholeFile) {
     QVPAPI* block = qvpGetThreadBlock();
     const fs::path file = data() / "text.txt";
     WriteText(file, "abc");
     uint32_t size = 99;
-    auto* text = static_cast<char*>(qvpReadWholeFile(block, file.c_str(), &size));
+    constexpr qvp::DeclaredLayout kText{0, 16, nullptr, false};
+    auto* text = static_cast<char*>(qvpReadWholeFile(block, file.c_str(), &size, kText));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(size, 3u);
     EXPECT_STREQ(text, "abc");

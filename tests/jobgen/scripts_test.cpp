@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "jobgen/jobgen_env.h"
+#include "support/child_memory.h"
 
 namespace qvptest {
 namespace {
@@ -86,6 +87,24 @@ TEST_F(ScriptFileTest, RefusalsLeaveNothingBehind) {
         EXPECT_EQ(qvAPIGetLastError(), c.code);
     }
     EXPECT_TRUE(Beside("C.01.pkgB.1.0001").empty());
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// An attribution file is one record: one planted large (sparse, the record at its head) fails
+// the script read as an unreadable file, and the caller never holds it. (The whole session runs
+// in the child: a JobGen belongs to the thread that opened it.)
+TEST_F(ScriptFileTest, AnAttributionFileLongerThanItsRecordIsNotRead) {
+    fs::resize_file(Attribution() / "C.01.pkgA.1#2.0001", uint64_t{96} << 20);
+    const std::string out = (root_ / "out.txt").string();
+    const ChildRun run = RunInChild([&] {
+        QVPAPI_HANDLE h = qvAPICreateJobGen("", "J1", 'D', 0, 0);
+        if (h == QVPAPI_INVALID_HANDLE || qvAPICreatePackageJobGen(h, 'C', "01", "pkgA", "1/2", "0001", 0, 0) != 1) return -1;
+        return qvAPIGetScriptFile(h, 'C', "01", "pkgA", "1/2", "0001", out.c_str());
+    });
+    ASSERT_TRUE(run.ran);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.code, QVAPI_ERR_RESOURCE);
+    EXPECT_LT(run.grownKiB, kRefusalGrowthKiB);
     EXPECT_FALSE(fs::exists(out));
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "jobs/id_jobs.h"
+#include "jobs/jobexec_file.h"
 #include "jobs/jobs_fixture.h"
 
 namespace qvptest {
@@ -162,6 +164,26 @@ TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
         EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_HANDLE);
     }).join();
     EXPECT_EQ(qvAPIFindCloseIDJob(h, 0, 0), 1);
+}
+
+// An ID job's file whose area claims 1 GiB of zeros (sparse) after its one entry fails both
+// finders as an unreadable file: nothing past what the entries can fill is read.
+TEST_F(IdJobsTest, AnAreaPastWhatItsEntriesFillIsNeverRead) {
+    Write({Entry("a.%X", "IB000000000000A1", kRunning, {})});
+    const std::string path = qvpsim::JobStore::JobFilePath(jobs().JobExecDir(), spec_.path);
+    const uint32_t area = static_cast<uint32_t>((uint64_t{1} << 30) - qvp::jobs::kHeadSize);
+    fs::resize_file(path, qvp::jobs::kHeadSize + uint64_t{area});
+    {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.write(reinterpret_cast<const char*>(&area), sizeof area);
+    }
+    Open();
+    QVAPI_NODE_JOB r{};
+    EXPECT_EQ(qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    EXPECT_EQ(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    EXPECT_EQ(fs::file_size(path), qvp::jobs::kHeadSize + uint64_t{area});
 }
 
 // Below API level 3 statuses 7 and 8 are folded into 3 for whatever the tally counted.

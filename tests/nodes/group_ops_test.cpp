@@ -6,12 +6,14 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <tuple>
 #include <string>
 #include <vector>
 
+#include "support/child_memory.h"
 #include "support/node_group_builder.h"
 #include "nodes/node_group_steps.h"
 #include "platform/win.h"
@@ -242,6 +244,44 @@ TEST_F(GroupOps, DamagedGroupFileRefusesTheAdd) {
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_UNEXPECTED_DATA);
     EXPECT_EQ(Bytes(GroupFile("\\")), damaged);
     EXPECT_EQ(Bytes(store_->AttributionPath(alpha_)), attrBefore);
+}
+
+// A planted group or attribution file of 1 GiB (sparse: nothing on disk; the attribution file a
+// whole number of back-links) fails each reader as an unreadable file and stays as it was; the
+// caller never holds what the file claims to be.
+TEST_F(GroupOps, PlantedHugeFilesFailUnread) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\", "alpha", 0, 0), 1);
+    const fs::path group = GroupFile("\\G1");
+    const fs::path attr = store_->AttributionPath(alpha_);
+    const uint64_t links = 960 + uint64_t{260} * (qvptest::kOneGiB / 260);
+    const struct {
+        const char* what;
+        fs::path planted;
+        uint64_t size;
+        std::function<int()> call;
+    } cases[] = {
+        {"member walk", group, qvptest::kOneGiB,
+         [] {
+             QVAPI_NODE node{};
+             return qvAPIFindFirstNode("\\G1", &node, 0, 0) == QVPAPI_INVALID_HANDLE ? 0 : 1;
+         }},
+        {"member add", group, qvptest::kOneGiB, [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }},
+        {"member removal", group, qvptest::kOneGiB, [] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); }},
+        {"back-link add", attr, links, [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }},
+        {"back-link removal", attr, links, [] { return qvAPIDeleteClient("\\", "alpha", 0, 0); }},
+    };
+    for (const auto& c : cases) {
+        const auto saved = Bytes(c.planted);
+        qvptest::PlantSparseFile(c.planted.c_str(), c.size);
+        const qvptest::ChildRun run = qvptest::RunInChild(c.call);
+        ASSERT_TRUE(run.ran) << c.what;
+        EXPECT_EQ(run.result, 0) << c.what;
+        EXPECT_EQ(run.code, QVAPI_ERR_RESOURCE) << c.what;
+        EXPECT_LT(run.grownKiB, qvptest::kRefusalGrowthKiB) << c.what;
+        EXPECT_EQ(fs::file_size(c.planted), c.size) << c.what;
+        store_->WriteRawFile(c.planted, saved.data(), saved.size());
+    }
 }
 
 // A removal that cannot finish changes nothing: a group file held by another opener is busy
