@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/bounded_read.h"
 #include "core/fileutil.h"
 #include "core/temp_file.h"
 #include "jobgen/jobgen_file.h"
@@ -19,28 +20,22 @@ constexpr char kHeaderStep[] = "%s : %s %s : ErrorCode = %d";
 }  // namespace msg
 
 // The stored jobgenfile: its header, or (`whole`) the header and the entries it declares, never
-// more. The failing step's name, or nullptr.
+// more, and only when they read as a JobGen the open loads. The failing step's name, or nullptr.
 const char* ReadStored(const std::string& file, bool whole, std::vector<uint8_t>& bytes) {
     FileHandle handle(win::CreateFile(file.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
                                       win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) return "CreateFile";
-    bytes.assign(kHeaderSize, 0);
-    win::DWORD done = 0;
-    if (win::ReadFile(handle.get(), bytes.data(), kHeaderSize, &done, nullptr) == 0 || done != kHeaderSize)
-        return "ReadFile";
-    if (!whole) return nullptr;
-    JobGenHeader header{};
-    std::memcpy(&header, bytes.data(), kHeaderSize);
-    const uint64_t declared = kHeaderSize + uint64_t{header.entryCount} * kEntrySize;
-    const win::DWORD size = win::GetFileSize(handle.get(), nullptr);
-    if (size == win::INVALID_FILE_SIZE || declared > size) {
-        win::SetLastError(win::ERROR_HANDLE_EOF);
+    if (!whole) {
+        bytes.assign(kHeaderSize, 0);
+        return ReadExact(handle.get(), bytes.data(), kHeaderSize) ? nullptr : "ReadFile";
+    }
+    // A file the open is to refuse as unreadable is never rewritten here.
+    StoredJobGen stored;
+    if (ReadDeclared(handle.get(), kJobGenFileLayout, bytes) != DeclaredRead::Read ||
+        !ParseJobGenFile(std::span<const uint8_t>(bytes), stored) || stored.entries.empty()) {
+        if (win::GetLastError() == 0) win::SetLastError(win::ERROR_INVALID_DATA);
         return "ReadFile";
     }
-    bytes.resize(declared);
-    const auto rest = static_cast<win::DWORD>(declared - kHeaderSize);
-    if (win::ReadFile(handle.get(), bytes.data() + kHeaderSize, rest, &done, nullptr) == 0 || done != rest)
-        return "ReadFile";
     return nullptr;
 }
 
@@ -89,8 +84,10 @@ bool PutRightKilledWriters(CallContext& call, const std::string& dir, std::strin
         call.Log(msg::kLeftover, call.function(), building.c_str(), static_cast<int>(win::GetLastError()));
 
     // No JobGen there, or one the open is to report as unreadable: nothing to name.
-    std::vector<uint8_t> header;
-    if (ReadStored(dir + "\\" + kJobGenFile, false, header) != nullptr || SameName(header, name)) return true;
+    const std::string file = dir + "\\" + kJobGenFile;
+    std::vector<uint8_t> bytes;
+    if (ReadStored(file, false, bytes) != nullptr || SameName(bytes, name)) return true;
+    if (ReadStored(file, true, bytes) != nullptr) return true;
     return NameStoredHeader(call, dir, name);
 }
 
