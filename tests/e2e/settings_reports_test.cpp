@@ -53,6 +53,8 @@ TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
         // Read during the connect, after DLL.LOG has opened.
         {"PathName=" + data + "\nConnectRetryCount=-5\n", data, "ConnectRetryCount=-5 is no number from 0 to 1000; 3 is used"},
         {"PathName=" + data + "\nConnectRetryCount=5000\n", data, "ConnectRetryCount=5000 is no number from 0 to 1000; 3 is used"},
+        // Read when NODE.LOG opens, after DLL.LOG.
+        {"PathName=" + data + "\nNODELogRecordSize=5\n", data, "NODELogRecordSize=5 is no number from 128 to 8192; 1152 is used"},
         {"PathName=" + data + "\nSystemManagementKey=7\n", data,
          "SystemManagementKey=7 is neither 0 (host names) nor 1 (IPv4 addresses); node calls are refused"},
         {"PathName=relroot\n", DefaultRoot(), "PathName=relroot is no absolute path (/... or C:\\...); C:\\ZARNQVP is used"},
