@@ -10,7 +10,9 @@
 static const char* code_name(uint32_t code) {
     switch (code) {
     case QVAPI_ERR_CONNECT_REFUSED: return "QVAPI_ERR_CONNECT_REFUSED, no manager on that port";
+    case QVAPI_ERR_TCP_SOCKET: return "QVAPI_ERR_TCP_SOCKET, no lock file in the run-time folder";
     case QVAPI_ERR_TCP_RECV: return "QVAPI_ERR_TCP_RECV";
+    case QVAPI_ERR_INVALID_PARAMETER: return "QVAPI_ERR_INVALID_PARAMETER";
     case QVAPI_ERR_ALREADY_EXISTS: return "QVAPI_ERR_ALREADY_EXISTS";
     case QVAPI_ERR_RESOURCE: return "QVAPI_ERR_RESOURCE";
     default: return "see qvpapi/errors.h";
