@@ -9,6 +9,7 @@ FUZZ_SECONDS ?= 60
 
 all: build
 
+# What the build and the tests need; bench, fuzz and coverage add their own.
 deps:
 	@./scripts/install-deps.sh
 
@@ -35,18 +36,21 @@ asan: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-bench: deps
+bench:
+	@./scripts/install-deps.sh bench
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQVP_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build build-release -j $(JOBS)
 	./scripts/bench.sh build-release
 
-fuzz: deps
+fuzz:
+	@./scripts/install-deps.sh fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_FUZZ=ON -DQVP_TESTS=OFF -DQVP_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 # Line coverage of src/ over the whole suite (lcov); the report goes to build-coverage/html.
-coverage: deps
+coverage:
+	@./scripts/install-deps.sh coverage
 	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DQVP_COVERAGE=ON -DQVP_TESTS=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-coverage -j $(JOBS)
 	lcov --quiet --zerocounters --directory build-coverage

@@ -1,8 +1,19 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests, the benchmarks and the fuzzers need (Debian packages).
-# Run as root it installs what is missing; otherwise it only reports.
+# Installs what the build needs (Debian packages): the compiler, CMake, zlib, pkg-config and
+# GoogleTest for the tests. Extras name what only one target needs: bench (Google Benchmark),
+# fuzz (clang with libFuzzer), coverage (lcov). Run as root it installs what is missing;
+# otherwise it only reports.
+# Usage: install-deps.sh [bench] [fuzz] [coverage]
 set -euo pipefail
-packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev lcov pkgconf)
+packages=(g++ make cmake zlib1g-dev pkgconf libgtest-dev libgmock-dev)
+for extra in "$@"; do
+  case $extra in
+    bench) packages+=(libbenchmark-dev) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    coverage) packages+=(lcov) ;;
+    *) echo "install-deps.sh: unknown extra '$extra' (bench, fuzz or coverage)" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

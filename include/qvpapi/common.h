@@ -22,6 +22,13 @@
 #define QVPAPI_END_DECLS
 #endif
 
+/* Conventions of every header:
+ * - Reserved arguments (dwReserved..., lpReserved) are passed as 0 (NULL); so are the dwParamN,
+ *   named only by their position, unless the function's comment gives them a use.
+ * - A thread is at API level 0 until it calls qvAPIExpandLevel, and every qvAPIOpen sets it back
+ *   to 0: records are then exchanged at their level-0 sizes (a QVAPI_NODE of 960 bytes). Call
+ *   qvAPIExpandLevel(5) after qvAPIOpen to exchange them whole (runtime.h). */
+
 /* Find handles and the JobGen handle are pointer-sized; (QVPAPI_HANDLE)-1 is failure. */
 typedef void* QVPAPI_HANDLE;
 #define QVPAPI_INVALID_HANDLE ((QVPAPI_HANDLE)(intptr_t)-1)

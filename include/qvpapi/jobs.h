@@ -17,9 +17,28 @@ QVPAPI_BEGIN_DECLS
 #define QVAPI_JOB_KIND_JOB           4u
 #define QVAPI_JOB_KIND_ID_JOB        5u
 
-/* A job as callers receive it, filled from the head of its jobexecfile. The counts are per
- * status code (0 to 8 and 255) of the job's node entries; statuses 7 and 8 stand only from API
- * level 3 (below it they are added to status 3). Text fields need not be NUL-terminated. */
+/* Job status codes, the N of the dwStatusN counts in QVAPI_JOB, QVAPI_NODE_JOB and
+ * QVAPI_NODE_JOB_EX. Each entry of a job (a node's execution record, QVAPI_EXECUTION in
+ * records.h) counts once, under the code its status bytes s, u, d (record offsets 88, 89, 90)
+ * give; the first line that fits decides:
+ *     1    s 0x10 u 0x00, 0x10 or 0x40, d 0x00: 0
+ *     2    s 0x20, d 0x20, 0x80 or 0xB0: 1
+ *     3    s 0x90: 2
+ *     4    s 0x20 and d 0x00, 0x50, 0x60 or 0x75, or u 0x40: 3
+ *     5    s 0x20, d 0xF0: 2
+ *     6    s 0x20, d 0x76: 7
+ *     7    s 0x30, d 0x8F: 6
+ *     8    s 0x30, d with bits 0x90 set: 5
+ *     9    s 0x40, d 0x00: 3
+ *    10    s 0x50: 7
+ *    11    s 0x60, d 0x76: 7
+ *    12    s 0x60, any other d: 8
+ *    13    anything else: 255
+ * No line gives 4: its count is 0 after every recount. Codes 7 and 8 stand only from API level
+ * 3; below it they are added to code 3. */
+
+/* A job as callers receive it, filled from the head of its jobexecfile: the counts of its
+ * entries by status code (above), dwTotal their sum. Text fields need not be NUL-terminated. */
 typedef struct QVAPI_JOB {
     uint32_t dwEntryAreaSize;   /*   0 */
     char szJobName[64];         /*   4 job name, or the folder name of a folder */
@@ -675,8 +694,10 @@ QVPAPI_EXPORT int qvAPIFindCloseClientNodeIDJobEx(QVPAPI_HANDLE hFindJob, uint32
 /* The execution records of one ID job for one node (lpNodePath in path form), as package-job
  * records (the integers at 512, 516, 520 and 532 in host order). A folder path that does not
  * begin with "\" is refused. The Ex form narrows the walk to the entries of the ID lpID (at most
- * 32 characters; NULL or "" for all). The handle, or -1 with the codes of the client-node
- * finder. Next and Close of the Ex form are those of the plain one. */
+ * 32 characters; NULL or "" for all). dwJobKindOption 4 admits a plain job. dwParam6, dwParam7
+ * (First), dwParam3, dwParam4 (Next) and dwParam2, dwParam3 (Close) are reserved: pass 0. The
+ * handle, or -1 with the codes of the client-node finder. Next and Close of the Ex form are
+ * those of the plain one. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstClientPackageIDJob(const char* lpFolderPath, const char* lpJobNo,
                                                              const char* lpNodePath,
                                                              QVAPI_PACKAGE_JOB* lpFindPackageJobData,
@@ -694,7 +715,9 @@ QVPAPI_EXPORT int qvAPIFindCloseClientPackageIDJobEx(QVPAPI_HANDLE hFindJob, uin
 
 /* ---- site ID jobs: the same enumerations over MNGFL\SITEJOB, the manager's site job tree. Each
  * shares its family's per-thread enumeration with its job-tree twin, so a site FindFirst ends a
- * running job-tree enumeration of the family and the twin's Next and Close serve it. */
+ * running job-tree enumeration of the family and the twin's Next and Close serve it. The
+ * dwParamN of the keep-ID family are reserved (pass 0), as dwReserved1 and dwReserved2 of its
+ * job-tree twin. */
 QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstSiteIDJobEx(const char* lpFolderPath, const char* lpJobNo,
                                                       QVAPI_NODE_JOB_EX* lpFindNodeJobData, uint32_t uiNodeAttributes,
                                                       uint32_t dwReserved1, uint32_t dwReserved2);

@@ -1,5 +1,14 @@
 /* Node definitions: the QVAPI_NODE record, the readers of stored definitions by name, their
  * count and their walks.
+ *
+ * Names: a host name has 1 to 64 characters (a longer or empty one: QVAPI_ERR_INVALID_PARAMETER),
+ * all single-byte letters, digits and punctuation. QVAPI_ERR_INVALID_NAME refuses a name with a
+ * blank, one of \ / * " : < > | ? ! % @, a byte from 0x80 up, or a "." first or last.
+ *
+ * The store: definitions live in <PathName>/SERVER/ZARNQV/MNGFL/NODEDEF, which the library does
+ * not make. Without it the readers, creators, changers and deleters fail with QVAPI_ERR_RESOURCE,
+ * qvAPICountNodeDefinition with QVAPI_ERR_PATH_NOT_FOUND, and the walks find nothing
+ * (QVAPI_ERR_NO_MORE_ITEMS). DLL.LOG names the folder.
  */
 #ifndef QVPAPI_NODES_H
 #define QVPAPI_NODES_H

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <set>
 
+#include "core/block.h"
+#include "core/log.h"
 #include "platform/win.h"
 
 namespace {
@@ -26,6 +28,7 @@ constexpr const char kReceiveTimeout[] = "ReceiveTimeout";
 constexpr int kReceiveTimeoutDefault = 600;
 constexpr int kReceiveTimeoutMax = 2147483;  // seconds whose milliseconds still fit an int
 constexpr size_t kPathBuffer = win::MAX_PATH;
+constexpr const char kLogTag[] = "dll";
 
 void CopyOut(const std::string& value, char* buffer) {
     if (buffer == nullptr) return;
@@ -35,7 +38,7 @@ void CopyOut(const std::string& value, char* buffer) {
 // Unusable values, reported to the event log when first met and kept for DLL.LOG.
 struct ValueProblems {
     std::mutex mutex;
-    std::set<std::string> reported;  // setting names
+    std::set<std::string> reported;  // "Name=Value"
     std::vector<std::string> pending;
 };
 
@@ -44,17 +47,31 @@ ValueProblems& Problems() {
     return *problems;
 }
 
-void ReportUnusable(const char* name, const std::string& value, int defaultValue, int minValue, int maxValue) {
-    const std::string text = "settings file " + win::registry::ConfigPath() + ": " + name + "=" + value +
-                             " is no number from " + std::to_string(minValue) + " to " + std::to_string(maxValue) +
-                             "; " + std::to_string(defaultValue) + " is used";
+// A value read while the thread's session has DLL.LOG open is said there at once (with whatever
+// else waits); otherwise the next DLL.LOG opened takes it.
+void LogIfOpen() {
+    const QVPAPI* block = qvpPeekThreadBlock();
+    if (block == nullptr || block->dllLogId == 0) return;
+    for (const std::string& problem : qvpTakeSettingsProblems()) qvpLogWrite(block->dllLogId, problem.c_str(), kLogTag);
+}
+
+// Once for each name and value.
+void Report(const char* name, const std::string& value, const std::string& why) {
+    const std::string text = "settings file " + win::registry::ConfigPath() + ": " + name + "=" + value + why;
     {
         ValueProblems& problems = Problems();
         std::lock_guard lock(problems.mutex);
-        if (!problems.reported.insert(name).second) return;
+        if (!problems.reported.insert(std::string(name) + "=" + value).second) return;
         problems.pending.push_back(text);
     }
     win::ReportEvent(win::EVENTLOG_WARNING_TYPE, 0, text);
+    LogIfOpen();
+}
+
+void ReportUnusable(const char* name, const std::string& value, int defaultValue, int minValue, int maxValue) {
+    Report(name, value,
+           " is no number from " + std::to_string(minValue) + " to " + std::to_string(maxValue) + "; " +
+               std::to_string(defaultValue) + " is used");
 }
 
 bool IsYes(const std::optional<std::string>& value) {
@@ -86,6 +103,7 @@ int qvpRegGetGuidUseStatus() { return IsYes(qvpRegGetText(kGuidUseStatus)) ? 1 :
 int qvpRegSetGuidUseStatus(int flag) {
     win::registry::Load();
     win::registry::Set(kGuidUseStatus, flag != 0 ? "YES" : "NO");
+    LogIfOpen();  // a settings file the write-back will make
     return 1;
 }
 
@@ -95,7 +113,12 @@ int qvpRegGetRdbOption() {
 }
 
 uint8_t qvpRegGetSystemManagementKey() {
-    return static_cast<uint8_t>(qvpRegGetInt(kSystemManagementKey, 0, 0, 255));
+    const int key = qvpRegGetInt(kSystemManagementKey, 0, 0, 255);
+    // Kept as it is, so that node calls refuse it, but said at once: the refusals name no setting.
+    if (key > 1)
+        Report(kSystemManagementKey, qvpRegGetText(kSystemManagementKey).value_or(""),
+               " is neither 0 (host names) nor 1 (IPv4 addresses); node calls are refused");
+    return static_cast<uint8_t>(key);
 }
 
 int qvpRegGetConnectRetryCount() { return qvpRegGetInt(kConnectRetryCount, 3, 0, 1000); }

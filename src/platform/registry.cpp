@@ -58,10 +58,12 @@ struct Store {
     Section library;
     Section platform;
     std::vector<std::string> problems;  // of the last load, until the library's log takes them
-    // The last load's problems for the event log, said once the lock is released: placing its
-    // file asks the settings (the install root, the drives).
+    // Problems for the event log, said once the lock is released: placing its file asks the
+    // settings (the install root, the drives).
     std::vector<std::string> unsaid;
     std::string unsaidFile;
+    bool fileMissing = false;  // at load: a write-back makes the file
+    bool makingSaid = false;   // that it will be made has been reported
 };
 
 void StorePrepare();
@@ -219,6 +221,22 @@ int ReadFileText(const std::string& path, std::string& out) {
 
 constexpr const char kDefaultConfigPath[] = "/etc/qvpapi.conf";
 
+// Said to the event log when the store's lock is released (its file taken from the section in
+// memory) and kept for DLL.LOG.
+void Report(Store& s, std::string problem) {
+    const auto file = s.platform.find(std::string_view("EventLogFile"));
+    s.unsaidFile = file != s.platform.end() ? file->second.value : std::string();
+    s.unsaid.push_back("settings file " + s.path + ": " + problem);
+    s.problems.push_back(std::move(problem));
+}
+
+// An install root must not depend on the caller's working folder: "/..." or "X:\...".
+bool AbsoluteRoot(std::string_view root) {
+    if (!root.empty() && root.front() == '/') return true;
+    const bool letter = root.size() >= 3 && ((root[0] | 0x20) >= 'a' && (root[0] | 0x20) <= 'z');
+    return letter && root[1] == ':' && (root[2] == '\\' || root[2] == '/');
+}
+
 // A file the caller named that cannot be read, or lines that cannot be used, leave the defaults
 // in force: that is said (event log now, DLL.LOG when the library opens it), never silently.
 // Only a missing default file is the ordinary case of a machine without settings.
@@ -227,20 +245,27 @@ void LoadLocked(Store& s, const std::string& path) {
     s.platform.clear();
     s.problems.clear();
     s.path = path;
+    s.makingSaid = false;
     std::string text;
-    if (const int error = ReadFileText(path, text); error != 0) {
+    std::vector<std::string> problems;
+    const int error = ReadFileText(path, text);
+    s.fileMissing = error == ENOENT;
+    if (error != 0) {
         if (!(error == ENOENT && path == kDefaultConfigPath))
-            s.problems.push_back(std::string("cannot be read (") + strerror(error) + "); the defaults are used");
+            problems.push_back(std::string("cannot be read (") + strerror(error) + "); the defaults are used");
     } else {
-        Parse(text, s.library, s.platform, s.problems);
+        Parse(text, s.library, s.platform, problems);
+    }
+    // Taken as it is, a relative root would put the store below whatever folder the caller is in.
+    if (auto root = s.library.find(std::string_view(kInstallRootSetting));
+        root != s.library.end() && !root->second.value.empty() && !AbsoluteRoot(root->second.value)) {
+        problems.push_back(root->second.name + "=" + root->second.value + " is no absolute path (/... or C:\\...); " +
+                           kInstallRootDefault + " is used");
+        s.library.erase(root);
     }
     s.loaded = true;
     detail::g_platformGeneration.fetch_add(1, std::memory_order_acq_rel);
-    // The event log gets its file from the section just read.
-    const auto file = s.platform.find(std::string_view("EventLogFile"));
-    s.unsaidFile = file != s.platform.end() ? file->second.value : std::string();
-    s.unsaid.clear();
-    for (const std::string& problem : s.problems) s.unsaid.push_back("settings file " + path + ": " + problem);
+    for (std::string& problem : problems) Report(s, std::move(problem));
 }
 
 // The store's lock; what a load under it found is said to the event log after it is released.
@@ -395,7 +420,13 @@ bool Set(std::string_view name, std::string_view value) {
     Store& s = TheStore();
     Locked lock(s);
     EnsureLoaded(s);
-    return Put(s.library, name, value, true);
+    if (!Put(s.library, name, value, true)) return false;
+    // A mistyped QVPAPI_CONFIG is reported no more once the write-back has made the file.
+    if (s.fileMissing && !s.makingSaid) {
+        s.makingSaid = true;
+        Report(s, "not there when loaded; made at unload to hold " + std::string(name));
+    }
+    return true;
 }
 
 std::optional<std::string> GetPlatform(std::string_view name) {

@@ -40,6 +40,12 @@ run_first() {  # <program>
   kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
   [ "$status" -eq 0 ] && [ "$out" = "found pc001" ] ||
     { echo "$1: status $status, said '$out'"; tail -20 "$root/qvp/LOG/DLL.LOG" 2>/dev/null; exit 1; }
+  # With no manager on the port it says why it stops, and where the log is.
+  printf 'ConnectRetryCount=1\n' >> "$root/qvpapi.conf"
+  status=0
+  out=$(QVPAPI_CONFIG="$root/qvpapi.conf" "$1" "$port" 2>&1) || status=$?
+  [ "$status" -eq 1 ] && [ "$out" = "qvAPIOpen failed: 0x20710000 (QVAPI_ERR_CONNECT_REFUSED, no manager on that port); why is in <PathName>/LOG/DLL.LOG" ] ||
+    { echo "$1 without a manager: status $status, said '$out'"; exit 1; }
 }
 
 mkdir "$tmp/run"

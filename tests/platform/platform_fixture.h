@@ -22,8 +22,8 @@ namespace qvp_test {
 class PlatformTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/qvp-platform-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        std::string tmpl = (std::filesystem::temp_directory_path() / "qvp-platform-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
         root_ = tmpl;
         drive_ = root_ + "/c";
         std::filesystem::create_directories(drive_);

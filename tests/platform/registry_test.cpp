@@ -155,18 +155,21 @@ TEST_F(SettingsTest, ANamedFileThatCannotBeReadIsReported) {
 
 TEST(SettingsLazy, GetBeforeLoadReadsTheFileOfTheEnvironment) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: nothing loaded yet
-    char tmpl[] = "/tmp/qvp-lazy-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string conf = std::string(tmpl) + "/lazy.conf";
+    // The child runs this body afresh, making a folder of its own, and removes it before it ends.
+    std::string dir = (std::filesystem::temp_directory_path() / "qvp-lazy-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    const std::string conf = dir + "/lazy.conf";
     std::ofstream(conf) << "[QVPAPI]\nPathName=/lazy/root\n";
     EXPECT_EXIT(
         {
             setenv("QVPAPI_CONFIG", conf.c_str(), 1);
             const auto v = win::registry::Get("PATHNAME");
-            _exit(v == "/lazy/root" && win::registry::ConfigPath() == conf ? 0 : 1);
+            const bool read = v == "/lazy/root" && win::registry::ConfigPath() == conf;
+            std::filesystem::remove_all(dir);
+            _exit(read ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
-    std::filesystem::remove_all(tmpl);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

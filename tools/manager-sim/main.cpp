@@ -1,6 +1,9 @@
 // qvp-manager-sim --root DIR --port N [--demo-job]: the manager simulator as a program. Prints
 // the port it listens on (useful with --port 0) and runs until SIGTERM or SIGINT. --demo-job
 // writes the jobs the example reads and walks.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -65,14 +68,28 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--demo-job") == 0) {
             demoJob = true;
         } else if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
+            const char* text = argv[++i];
             char* end = nullptr;
-            port = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || port < 0 || port > 65535) return Usage();
+            errno = 0;
+            port = std::strtol(text, &end, 10);
+            if (*text == '\0' || *end != '\0' || errno != 0 || port < 0 || port > 65535) {
+                std::fprintf(stderr, "qvp-manager-sim: --port %s: not a port number from 0 to 65535\n", text);
+                return Usage();
+            }
         } else {
+            std::fprintf(stderr, "qvp-manager-sim: %s: unknown or without its value\n", argv[i]);
             return Usage();
         }
     }
     if (root.empty() || port < 0) return Usage();
+    // The library's settings name the same folder: a root that is not there would serve an
+    // empty store in silence.
+    struct stat st {};
+    const int rootError = stat(root.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (rootError != 0) {
+        std::fprintf(stderr, "qvp-manager-sim: --root %s: %s\n", root.c_str(), std::strerror(rootError));
+        return 1;
+    }
 
     // Every thread of the simulator inherits this mask, so the signals reach sigwait only.
     sigset_t signals;
@@ -93,7 +110,8 @@ int main(int argc, char** argv) {
         jobs.WriteSiteJob(site);
     }
     if (!sim.Start(static_cast<uint16_t>(port))) {
-        std::fprintf(stderr, "qvp-manager-sim: cannot listen on port %ld\n", port);
+        const int error = sim.listenError();
+        std::fprintf(stderr, "qvp-manager-sim: cannot listen on 127.0.0.1 port %ld: %s\n", port, std::strerror(error));
         return 1;
     }
     std::printf("%u\n", static_cast<unsigned>(sim.port()));

@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/win.h"
@@ -55,7 +56,10 @@ ManagerSim::~ManagerSim() { Stop(); }
 bool ManagerSim::Listen(uint16_t port) {
     uint16_t bound = 0;
     int listener = win::TcpListen(address_, port, &bound);
-    if (listener < 0) return false;
+    if (listener < 0) {
+        listenError_ = errno;  // of the bind or listen: the socket's close keeps it
+        return false;
+    }
     port_ = bound;
     listener_ = listener;
     acceptThread_ = std::thread(&ManagerSim::AcceptLoop, this, listener);

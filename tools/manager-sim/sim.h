@@ -107,8 +107,10 @@ public:
     ManagerSim(const ManagerSim&) = delete;
     ManagerSim& operator=(const ManagerSim&) = delete;
 
-    // Listens on 127.0.0.1 (port 0 picks one). False when the port cannot be had.
+    // Listens on 127.0.0.1 (port 0 picks one). False when the port cannot be had; listenError()
+    // then holds the system's reason (an errno).
     bool Start(uint16_t port = 0, uint32_t address = 0x0100007Fu /* 127.0.0.1 */);
+    int listenError() const { return listenError_; }
     void Stop();
     uint16_t port() const { return port_; }
     const std::string& root() const { return root_; }
@@ -174,6 +176,7 @@ private:
     std::shared_ptr<InventoryStore> inventory_;
     uint32_t address_ = 0;
     std::atomic<uint16_t> port_{0};
+    int listenError_ = 0;
 
     std::mutex mutex_;  // listener, connections, scripts, handlers
     int listener_ = -1;

@@ -1,0 +1,120 @@
+// Settings the library cannot use are said once in DLL.LOG whenever they are first read: at
+// load, when the session opens, during the connect, or when a value is written back.
+#include <cstring>
+
+#include "session/fixture.h"
+
+namespace qvptest {
+namespace {
+
+// Works in `folder` while it lives.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const fs::path& folder) : before_(fs::current_path()) { fs::current_path(folder); }
+    ~WorkingFolder() { fs::current_path(before_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    fs::path before_;
+};
+
+class SettingsReportTest : public SessionTest {
+protected:
+    // The settings file holds `library` as its library section; drive C, and with it the
+    // default root, lies in this test's folder.
+    std::string Load(const std::string& library) {
+        fs::create_directories(root_ / "c");
+        const std::string conf = (root_ / "qvpapi.conf").string();
+        std::ofstream(conf) << "[QVPAPI]\n" << library << "[Platform]\nDriveC=" << (root_ / "c").string()
+                            << "\nRunDir=" << (root_ / "run").string() << "\n";
+        win::registry::LoadFrom(conf);
+        return conf;
+    }
+    fs::path DefaultRoot() const { return root_ / "c" / "ZARNQVP"; }
+
+    static size_t Count(const fs::path& root, const std::string& text) {
+        std::ifstream in(root / "LOG" / "DLL.LOG", std::ios::binary);
+        const std::string log(std::istreambuf_iterator<char>(in), {});
+        size_t n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    }
+};
+
+TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
+    const std::string data = this->data().string();
+    const std::string spaced = (root_ / "a b").string();
+    const struct {
+        std::string library;
+        fs::path logRoot;  // where DLL.LOG is
+        std::string said;  // after "settings file <conf>: "; "" when nothing is to be said
+    } cases[] = {
+        // Read during the connect, after DLL.LOG has opened.
+        {"PathName=" + data + "\nConnectRetryCount=-5\n", data, "ConnectRetryCount=-5 is no number from 0 to 1000; 3 is used"},
+        {"PathName=" + data + "\nConnectRetryCount=5000\n", data, "ConnectRetryCount=5000 is no number from 0 to 1000; 3 is used"},
+        // Read when NODE.LOG opens, after DLL.LOG.
+        {"PathName=" + data + "\nNODELogRecordSize=5\n", data, "NODELogRecordSize=5 is no number from 128 to 8192; 1152 is used"},
+        {"PathName=" + data + "\nSystemManagementKey=7\n", data,
+         "SystemManagementKey=7 is neither 0 (host names) nor 1 (IPv4 addresses); node calls are refused"},
+        {"PathName=relroot\n", DefaultRoot(), "PathName=relroot is no absolute path (/... or C:\\...); C:\\ZARNQVP is used"},
+        {"PathName=\"" + spaced + "\"\n", DefaultRoot(),
+         "PathName=\"" + spaced + "\" is no absolute path (/... or C:\\...); C:\\ZARNQVP is used"},
+        {"PathName=" + spaced + "\n", spaced, ""},
+    };
+    // A root taken relative would appear in the working folder.
+    const fs::path cwd = root_ / "cwd";
+    fs::create_directories(cwd);
+    const WorkingFolder inCwd(cwd);
+    for (const auto& c : cases) {
+        const std::string conf = Load(c.library);
+        const std::string said = "settings file " + conf + ": " + c.said;
+        ASSERT_EQ(Open(), 1) << c.library;
+        if (c.said.empty()) {
+            EXPECT_GT(Count(c.logRoot, "qvAPIOpen"), 0u) << c.library;
+            EXPECT_EQ(Count(c.logRoot, "settings file"), 0u) << c.library;
+        } else {
+            EXPECT_EQ(Count(c.logRoot, said), 1u) << said;
+        }
+        EXPECT_EQ(qvAPIClose(), 1);
+        ASSERT_EQ(Open(), 1);
+        if (!c.said.empty()) {
+            EXPECT_EQ(Count(c.logRoot, said), 1u) << "once: " << said;
+        }
+        EXPECT_EQ(qvAPIClose(), 1);
+        EXPECT_TRUE(fs::is_empty(cwd)) << c.library;
+        fs::remove_all(DefaultRoot());
+    }
+}
+
+// The key stays refused by the node calls: the report only names it.
+TEST_F(SettingsReportTest, AnUnknownSystemManagementKeyIsStillRefused) {
+    Load("PathName=" + data().string() + "\nSystemManagementKey=7\n");
+    ASSERT_EQ(Open(), 1);
+    QVAPI_NODE node;
+    std::memset(&node, 0, sizeof node);
+    std::strcpy(node.ucNodeName, "pc001");
+    node.uiNodeAttributes = QVAPI_NODE_CLIENT;
+    std::strcpy(node.ucNodePath0, "\\");
+    EXPECT_EQ(qvAPICreateClientDefinition("pc001", &node, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+}
+
+// A settings file that was not there is made by the write-back: said once, when the value that
+// makes it is set, so that a mistyped QVPAPI_CONFIG is found before it stops being reported.
+TEST_F(SettingsReportTest, TheMakingOfTheSettingsFileIsSaidOnce) {
+    const std::string conf = (root_ / "mistyped.conf").string();
+    fs::create_directories(root_ / "c");
+    win::registry::LoadFrom(conf);
+    win::registry::SetPlatform("DriveC", (root_ / "c").string());
+    ASSERT_EQ(Open(), 1);
+    const std::string said = "settings file " + conf + ": not there when loaded; made at unload to hold GuidUseStatus";
+    EXPECT_EQ(Count(DefaultRoot(), said), 0u);
+    for (uint32_t use : {1u, 0u}) EXPECT_EQ(qvpAPISetGuidUseStatus(use, 0, 0), 1);
+    EXPECT_EQ(Count(DefaultRoot(), said), 1u);
+    ASSERT_TRUE(win::registry::Flush());
+    EXPECT_TRUE(fs::exists(conf));
+}
+
+}  // namespace
+}  // namespace qvptest
