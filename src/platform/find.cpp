@@ -151,13 +151,15 @@ FindInfo Describe(const FindObject& f, std::string_view name, unsigned char type
 }
 
 // What a names-only walk tells of an entry: its kind, from the directory itself where the file
-// system says it there.
+// system says it there. In the store a folder is asked again as it is handed out, as the full
+// walk reads it then: one swapped for a link after the listing is no folder to descend into.
 FindInfo KindOf(const FindObject& f, std::string_view name, unsigned char type) {
     struct stat st{};
     auto statAt = [&](int flags) {
         return f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, flags) == 0;
     };
-    if (type == DT_UNKNOWN && statAt(AT_SYMLINK_NOFOLLOW)) type = IFTODT(st.st_mode);
+    if ((type == DT_UNKNOWN || (type == DT_DIR && f.inStore)) && statAt(AT_SYMLINK_NOFOLLOW))
+        type = IFTODT(st.st_mode);
     FindInfo i;
     i.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
                    : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
