@@ -187,7 +187,7 @@ public:
         if (current_.types.size() == kBatch && !f_.namesOnly) Publish();
     }
 
-    // Every name is in: they go into the walk's arena (the workers may still be reading them).
+    // Every name is in: they go into the walk's arena.
     void EndOfDirectory() {
         const bool batched = !workers_.empty() || noWorkers_;
         if (batched && !current_.types.empty()) Publish();
@@ -196,7 +196,22 @@ public:
             finished_ = true;
         }
         cv_.notify_all();
-        if (!batched) batches_.push_back(std::move(current_));
+        if (!batched) {  // one batch that no worker reads: it becomes the arena as it is
+            f_.names = std::move(current_.names);
+            f_.offsets = std::move(current_.offsets);
+            f_.types = std::move(current_.types);
+        } else {
+            Gather();
+        }
+        const size_t count = f_.types.size();
+        if (!f_.namesOnly) {
+            f_.infos.resize(count);
+            f_.ready.assign(count, 0);
+        }
+    }
+
+    // The batches' names, in order, into the walk's arena (the workers may still be reading them).
+    void Gather() {
         size_t bytes = 0, count = 0;
         for (const Batch& b : batches_) {
             bytes += b.names.size();
@@ -211,10 +226,6 @@ public:
             f_.names += b.names;
             for (size_t k = 1; k < b.offsets.size(); ++k) f_.offsets.push_back(base + b.offsets[k]);
             f_.types.insert(f_.types.end(), b.types.begin(), b.types.end());
-        }
-        if (!f_.namesOnly) {
-            f_.infos.resize(count);
-            f_.ready.assign(count, 0);
         }
     }
 

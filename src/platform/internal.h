@@ -238,9 +238,8 @@ private:
 // `posix` lies strictly below the install root (its spelling in the settings or on disk, kept
 // while the setting and the drive table stay the same): a link there is never followed.
 bool BelowStoreRoot(std::string_view posix);
-// The folder holding `posix` (its last name in `lastName`): below the install root every level
-// after the root opened relative to the one before without following a link, elsewhere as the
-// system finds it. Not valid (errno set) when a level is missing, no folder, or a link.
+// The folder holding `posix` (its last name in `lastName`): below the install root reached from
+// the root without following a link, elsewhere as the system finds it. Not valid (errno set) when a level is missing, no folder, or a link.
 UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& belowRoot);
 // The folder `posix` itself for listing, the same way (below the root its last level is no link).
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot);

@@ -1,6 +1,6 @@
 // The shared store: every user of the install root's group writes it, so nothing below the root
-// is taken on trust. Its folders are opened one level at a time, each relative to the one before
-// and never through a link; the root itself and what lies above it may be links.
+// is taken on trust. Everything below it is reached from the root's descriptor, which the process
+// holds, by openat2 passing no link; the root itself and what lies above it may be links.
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
