@@ -239,7 +239,8 @@ private:
 // while the setting and the drive table stay the same): a link there is never followed.
 bool BelowStoreRoot(std::string_view posix);
 // The folder holding `posix` (its last name in `lastName`): below the install root reached from
-// the root without following a link, elsewhere as the system finds it. Not valid (errno set) when a level is missing, no folder, or a link.
+// the root without following a link, elsewhere as the system finds it. Not valid (errno set)
+// when a level is missing, no folder, or a link.
 UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& belowRoot);
 // The folder `posix` itself for listing, the same way (below the root its last level is no link).
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot);
