@@ -338,6 +338,7 @@ BOOL SetFileAttributes(const char* path, DWORD attributes) {
     struct stat st{};
     if ((held ? fstat(file.get(), &st) : lstat(target.c_str(), &st)) != 0) return detail::FailErrno(errno);
     if (S_ISLNK(st.st_mode)) return TRUE;  // links carry no attributes of their own here
+    if (held && S_ISREG(st.st_mode) && st.st_nlink > 1) return detail::Fail(detail::kErrorCantResolve);  // see CreateFile
     mode_t mode = st.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
     else mode |= S_IWUSR;

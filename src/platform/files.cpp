@@ -28,9 +28,8 @@ void FileObject::AbandonAfterFork() {
 int OpenFd(const std::string& path, DWORD access, int extra, bool& writable, bool inStore) {
     if (!inStore) return OpenFdAt(AT_FDCWD, path.c_str(), access, extra, writable);
     // From the install root's descriptor, so that no folder on the way can be a link.
-    const char* below = nullptr;
-    const UniqueFd root = OpenStoreRoot(path, below);
-    return root ? OpenFdAt(root.get(), below, access, extra, writable, true) : -1;
+    return FromStoreRoot(
+        path, [&](int root, const char* below) { return OpenFdAt(root, below, access, extra, writable, true); });
 }
 
 namespace {
@@ -100,9 +99,10 @@ enum class Finish { Done, Failed, Retry };
 
 // The open descriptor becomes a handle: share markers, then the checks (one fstat), then the
 // truncation, which never comes before the share check.
-// fresh: this call has just created the file (O_EXCL).
+// fresh: this call has just created the file (O_EXCL); inStore: it lies below the install root.
 Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool created, bool writable,
-                  DWORD access, DWORD share, DWORD disposition, DWORD flags, HANDLE& out, bool fresh = false) {
+                  DWORD access, DWORD share, DWORD disposition, DWORD flags, bool inStore, HANDLE& out,
+                  bool fresh = false) {
     const int fd = guard.get();
     const bool backup = flags & FILE_FLAG_BACKUP_SEMANTICS;
     // Markers first, so that one status read after them serves every check, the deletion
@@ -130,6 +130,13 @@ Finish FinishOpen(UniqueFd& guard, const std::string& posix, bool existed, bool 
     if (!isDir) {
         // Deleted between our open and our markers: as if we came after the delete.
         if (st.st_nlink == 0) return Finish::Retry;
+        // Below the root another writer of the store may have linked a file from anywhere it
+        // reaches: a file with a second name is written as little as a link is followed.
+        const bool writes = access & GENERIC_WRITE || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+        if (inStore && writes && st.st_nlink > 1) {
+            SetLastError(kErrorCantResolve);
+            return Finish::Failed;
+        }
         if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
             if (ftruncate(fd, 0) != 0) {
                 FailErrno(errno);
@@ -227,7 +234,7 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
         }
         UniqueFd guard(fd);
         HANDLE h = INVALID_HANDLE_VALUE;
-        switch (FinishOpen(guard, rp.posix, existed, created, writable, access, share, disposition, flags, h)) {
+        switch (FinishOpen(guard, rp.posix, existed, created, writable, access, share, disposition, flags, inStore, h)) {
         case Finish::Done: return h;
         case Finish::Failed: return INVALID_HANDLE_VALUE;
         case Finish::Retry:
@@ -272,7 +279,7 @@ Fresh CreateFresh(const std::string& exact, DWORD access, DWORD share, DWORD dis
     if (fd < 0) return Fresh::Other;
     NoteCreated(exact, &ds.st_mtim);
     UniqueFd guard(fd);
-    switch (FinishOpen(guard, exact, false, true, writable, access, share, disposition, flags, out, true)) {
+    switch (FinishOpen(guard, exact, false, true, writable, access, share, disposition, flags, inStore, out, true)) {
     case Finish::Done: return Fresh::Done;
     case Finish::Failed: return Fresh::Failed;
     case Finish::Retry: break;  // deleted at once: the full resolution makes it again
@@ -323,7 +330,7 @@ HANDLE CreateFileCounted(const char* path, DWORD access, DWORD shareMode, DWORD 
             detail::UniqueFd guard(fd);
             HANDLE h = INVALID_HANDLE_VALUE;
             switch (detail::FinishOpen(guard, exact, true, false, writable, access, shareMode, disposition,
-                                       flagsAndAttributes, h)) {
+                                       flagsAndAttributes, inStore, h)) {
             case detail::Finish::Done: return h;
             case detail::Finish::Failed: return INVALID_HANDLE_VALUE;
             case detail::Finish::Retry: break;  // deleted meanwhile: the slow way
@@ -396,7 +403,7 @@ HANDLE CreateFileIn(HANDLE folder, const char* path, DWORD access, DWORD shareMo
     detail::UniqueFd guard(fd);
     HANDLE h = INVALID_HANDLE_VALUE;
     switch (detail::FinishOpen(guard, exact, !created, created, writable, access, shareMode, disposition,
-                               flagsAndAttributes, h, created)) {
+                               flagsAndAttributes, inStore, h, created)) {
     case detail::Finish::Done: return h;
     case detail::Finish::Failed: return INVALID_HANDLE_VALUE;
     case detail::Finish::Retry: break;

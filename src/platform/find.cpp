@@ -151,13 +151,15 @@ FindInfo Describe(const FindObject& f, std::string_view name, unsigned char type
 }
 
 // What a names-only walk tells of an entry: its kind, from the directory itself where the file
-// system says it there.
+// system says it there. In the store a folder is asked again as it is handed out, as the full
+// walk reads it then: one swapped for a link after the listing is no folder to descend into.
 FindInfo KindOf(const FindObject& f, std::string_view name, unsigned char type) {
     struct stat st{};
     auto statAt = [&](int flags) {
         return f.dirFd >= 0 && fstatat(f.dirFd, std::string(name).c_str(), &st, flags) == 0;
     };
-    if (type == DT_UNKNOWN && statAt(AT_SYMLINK_NOFOLLOW)) type = IFTODT(st.st_mode);
+    if ((type == DT_UNKNOWN || (type == DT_DIR && f.inStore)) && statAt(AT_SYMLINK_NOFOLLOW))
+        type = IFTODT(st.st_mode);
     FindInfo i;
     i.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
                    : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
@@ -185,7 +187,7 @@ public:
         if (current_.types.size() == kBatch && !f_.namesOnly) Publish();
     }
 
-    // Every name is in: they go into the walk's arena (the workers may still be reading them).
+    // Every name is in: they go into the walk's arena.
     void EndOfDirectory() {
         const bool batched = !workers_.empty() || noWorkers_;
         if (batched && !current_.types.empty()) Publish();
@@ -194,7 +196,22 @@ public:
             finished_ = true;
         }
         cv_.notify_all();
-        if (!batched) batches_.push_back(std::move(current_));
+        if (!batched) {  // one batch that no worker reads: it becomes the arena as it is
+            f_.names = std::move(current_.names);
+            f_.offsets = std::move(current_.offsets);
+            f_.types = std::move(current_.types);
+        } else {
+            Gather();
+        }
+        const size_t count = f_.types.size();
+        if (!f_.namesOnly) {
+            f_.infos.resize(count);
+            f_.ready.assign(count, 0);
+        }
+    }
+
+    // The batches' names, in order, into the walk's arena (the workers may still be reading them).
+    void Gather() {
         size_t bytes = 0, count = 0;
         for (const Batch& b : batches_) {
             bytes += b.names.size();
@@ -209,10 +226,6 @@ public:
             f_.names += b.names;
             for (size_t k = 1; k < b.offsets.size(); ++k) f_.offsets.push_back(base + b.offsets[k]);
             f_.types.insert(f_.types.end(), b.types.begin(), b.types.end());
-        }
-        if (!f_.namesOnly) {
-            f_.infos.resize(count);
-            f_.ready.assign(count, 0);
         }
     }
 

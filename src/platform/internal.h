@@ -238,19 +238,43 @@ private:
 // `posix` lies strictly below the install root (its spelling in the settings or on disk, kept
 // while the setting and the drive table stay the same): a link there is never followed.
 bool BelowStoreRoot(std::string_view posix);
-// The folder holding `posix` (its last name in `lastName`): below the install root every level
-// after the root opened relative to the one before without following a link, elsewhere as the
-// system finds it. Not valid (errno set) when a level is missing, no folder, or a link.
+// The folder holding `posix` (its last name in `lastName`): below the install root reached from
+// the root without following a link, elsewhere as the system finds it. Not valid (errno set)
+// when a level is missing, no folder, or a link.
 UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& belowRoot);
 // The folder `posix` itself for listing, the same way (below the root its last level is no link).
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot);
 // openat2 from `dirFd` passing no link and never above it: a link on the way fails with
 // ENOTDIR (no folder there, as the walks answer), one at the last name with ELOOP.
 int OpenBeneath(int dirFd, const char* path, int flags, mode_t mode);
-// The install root's descriptor (O_PATH) for `posix` at or below it, `below` set to the rest
-// of `posix` after the root ("." for the root); not valid elsewhere or when the root is missing.
+// The install root open (O_PATH) as the process holds it, made when the settings change.
+struct HeldRoot {
+    UniqueFd fd;
+    std::string path;  // the spelling it was opened by
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+// The held root for `posix` at or below it, `below` set to the rest of `posix` after the root
+// ("." for the root); null (errno set) elsewhere or when the root is missing.
+std::shared_ptr<const HeldRoot> HoldStoreRoot(const std::string& posix, const char*& below);
+// After an open below `stale` failed as a missing folder would (errno kept): true when another
+// folder (or none) is at the root's path now, and the next HoldStoreRoot opens it anew.
+bool RenewStoreRoot(const HeldRoot& stale);
+// open(rootFd, below) from the held root; once more from the root opened anew when it failed
+// because the folder held is no longer the root.
+template <class Open>
+int FromStoreRoot(const std::string& posix, Open open) {
+    for (int attempt = 0;; ++attempt) {
+        const char* below = nullptr;
+        const auto root = HoldStoreRoot(posix, below);
+        if (!root) return -1;
+        const int fd = open(root->fd.get(), below);
+        if (fd >= 0 || attempt > 0 || !RenewStoreRoot(*root)) return fd;
+    }
+}
+// The install root's descriptor (O_PATH, the caller's own) the same way.
 UniqueFd OpenStoreRoot(const std::string& posix, const char*& below);
-// `posix` below the install root opened from the root's descriptor the same way.
+// `posix` below the install root opened from the root's descriptor as OpenBeneath does.
 int OpenInStore(const std::string& posix, int flags, mode_t mode);
 // Where a change by path acts: below the install root relative to its folder reached from the
 // root without a link, elsewhere by the whole path (relative to AT_FDCWD), as before.

@@ -241,6 +241,8 @@ BOOL Apply(const char* path, DWORD info, const BYTE* b, size_t length) {
     struct stat st{};
     if (fstat(fd.get(), &st) != 0) return detail::FailErrno(errno);
     if (S_ISLNK(st.st_mode)) return TRUE;
+    // Below the root a second name may reach a file from anywhere: its owner and mode stay.
+    if (at.dirFd != AT_FDCWD && S_ISREG(st.st_mode) && st.st_nlink > 1) return detail::Fail(detail::kErrorCantResolve);
     if ((uid != DWORD(-1) || gid != DWORD(-1)) && fchownat(fd.get(), "", uid, gid, AT_EMPTY_PATH) != 0)
         return detail::FailErrno(errno);
     if (haveDacl) {

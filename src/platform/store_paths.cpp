@@ -1,13 +1,15 @@
 // The shared store: every user of the install root's group writes it, so nothing below the root
-// is taken on trust. Its folders are opened one level at a time, each relative to the one before
-// and never through a link; the root itself and what lies above it may be links.
+// is taken on trust. Everything below it is reached from the root's descriptor, which the process
+// holds, by openat2 passing no link; the root itself and what lies above it may be links.
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "platform/internal.h"
@@ -17,55 +19,125 @@ namespace {
 
 struct RootCache {
     std::mutex mutex;
-    std::string text;       // the setting it was made from
+    std::string text;           // the setting it was made from
     unsigned generation = ~0u;  // of the platform section (the drive table)
-    std::string lexical;    // the root as the library's own paths spell it
-    std::string resolved;   // as found on disk (its case)
+    std::string lexical;        // the root as the library's own paths spell it
+    std::string resolved;       // as found on disk (its case)
+    // The root (its spelling on disk) open for the process: opening it for every open below it
+    // would cost as much as the open itself. Made anew with the settings, in a forked child, and
+    // when an open below it fails while another folder has taken the root's place.
+    std::shared_ptr<const HeldRoot> held;
 };
 
+void ForkPrepare();
+void ForkParent();
+void ForkChild();
+
 RootCache& TheRootCache() {
-    static RootCache* c = new RootCache;  // never destroyed: used until the last thread ends
+    static RootCache* c = [] {
+        RegisterForkHooks({ForkPrepare, ForkParent, ForkChild});
+        return new RootCache;  // never destroyed: used until the last thread ends
+    }();
     return *c;
 }
 
-// Both spellings of the root; empty ones when it is "/" or cannot be told.
-void StoreRoots(std::string& lexical, std::string& resolved) {
-    auto setting = registry::Get(kInstallRootSetting);
-    const std::string text = setting && !setting->empty() ? *setting : std::string(kInstallRootDefault);
+void ForkPrepare() { TheRootCache().mutex.lock(); }
+void ForkParent() { TheRootCache().mutex.unlock(); }
+// The child's descriptors are its own business from now on (a daemon closes them all).
+void ForkChild() {
+    RootCache& c = TheRootCache();
+    new (&c.mutex) std::mutex;
+    c.held.reset();
+}
+
+// Calls use(cache) under its lock once the cache matches the settings.
+template <class Use>
+auto WithRoots(Use use) {
+    const auto setting = registry::Get(kInstallRootSetting);
+    const std::string_view text = setting && !setting->empty() ? std::string_view(*setting) : kInstallRootDefault;
     const unsigned generation = g_platformGeneration.load();
     RootCache& c = TheRootCache();
-    {
-        std::lock_guard lock(c.mutex);
-        if (c.generation == generation && c.text == text) {
-            lexical = c.lexical;
-            resolved = c.resolved;
-            return;
+    for (;;) {
+        {
+            std::lock_guard lock(c.mutex);
+            if (c.generation == generation && c.text == text) return use(c);
         }
+        std::string lexical;
+        const DWORD error = GetLastError();
+        if (!LexicalPath(text, lexical)) lexical.clear();
+        std::string resolved = InstallRoot();
+        SetLastError(error);
+        if (lexical == "/") lexical.clear();
+        if (resolved == "/") resolved.clear();
+        std::lock_guard lock(c.mutex);
+        c.text = text;
+        c.generation = generation;
+        c.lexical = std::move(lexical);
+        c.resolved = std::move(resolved);
+        c.held.reset();
     }
-    const DWORD error = GetLastError();
-    if (!LexicalPath(text, lexical)) lexical.clear();
-    resolved = InstallRoot();
-    SetLastError(error);
-    if (lexical == "/") lexical.clear();
-    if (resolved == "/") resolved.clear();
-    std::lock_guard lock(c.mutex);
-    c.text = text;
-    c.generation = generation;
-    c.lexical = lexical;
-    c.resolved = resolved;
 }
 
 bool IsBelow(std::string_view posix, const std::string& root) {
     return !root.empty() && posix.size() > root.size() + 1 && posix.compare(0, root.size(), root) == 0 &&
            posix[root.size()] == '/';
 }
+bool AtOrBelow(std::string_view posix, const std::string& root) {
+    return !root.empty() && (posix == root || IsBelow(posix, root));
+}
+
+std::shared_ptr<const HeldRoot> OpenRootAt(const std::string& path) {
+    auto held = std::make_shared<HeldRoot>();
+    held->fd.reset(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat st{};
+    if (!held->fd || fstat(held->fd.get(), &st) != 0) return nullptr;
+    held->path = path;
+    held->dev = st.st_dev;
+    held->ino = st.st_ino;
+    return held;
+}
 
 }  // namespace
 
 bool BelowStoreRoot(std::string_view posix) {
-    std::string lexical, resolved;
-    StoreRoots(lexical, resolved);
-    return IsBelow(posix, lexical) || IsBelow(posix, resolved);
+    return WithRoots([&](const RootCache& c) { return IsBelow(posix, c.lexical) || IsBelow(posix, c.resolved); });
+}
+
+std::shared_ptr<const HeldRoot> HoldStoreRoot(const std::string& posix, const char*& below) {
+    bool within = false;
+    size_t rootSize = 0;
+    auto held = WithRoots([&](RootCache& c) -> std::shared_ptr<const HeldRoot> {
+        const bool onDisk = AtOrBelow(posix, c.resolved);
+        within = onDisk || AtOrBelow(posix, c.lexical);
+        if (!within) return nullptr;
+        const std::string& root = onDisk ? c.resolved : c.lexical;
+        rootSize = root.size();
+        if (!onDisk) return OpenRootAt(root);
+        if (!c.held) c.held = OpenRootAt(root);  // missing: tried again at the next use
+        return c.held;
+    });
+    if (!held) {
+        if (!within) errno = EINVAL;
+        return nullptr;
+    }
+    below = posix.size() == rootSize ? "." : posix.c_str() + rootSize + 1;
+    return held;
+}
+
+bool RenewStoreRoot(const HeldRoot& stale) {
+    const int err = errno;
+    if (err != ENOENT && err != ENOTDIR) return false;  // what a folder gone from the root's place gives
+    struct stat st{};
+    if (stat(stale.path.c_str(), &st) == 0 && st.st_dev == stale.dev && st.st_ino == stale.ino) {
+        errno = err;
+        return false;
+    }
+    WithRoots([&](RootCache& c) {
+        if (c.held.get() == &stale) c.held.reset();
+        return 0;
+    });
+    errno = err;
+    return true;
 }
 
 UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& belowRoot) {
@@ -74,30 +146,31 @@ UniqueFd OpenParentOf(const std::string& posix, std::string& lastName, bool& bel
     const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : posix.substr(0, slash);
     belowRoot = BelowStoreRoot(posix);
     if (!belowRoot) return UniqueFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    std::string lexical, root;
-    StoreRoots(lexical, root);
-    if (!IsBelow(posix, root)) root = lexical;
-    UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // Each level below the root relative to the one before, never through a link.
-    const std::string_view levels =
-        slash > root.size() ? std::string_view(posix).substr(root.size() + 1, slash - root.size() - 1) : std::string_view();
-    for (size_t at = 0; fd && at < levels.size();) {
-        size_t end = levels.find('/', at);
-        if (end == std::string_view::npos) end = levels.size();
-        if (end > at) {
-            const std::string level(levels.substr(at, end - at));
-            fd.reset(::openat(fd.get(), level.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        }
-        at = end + 1;
-    }
+    // Every level below the root at once, never through a link.
+    UniqueFd fd(OpenInStore(parent, O_PATH | O_DIRECTORY, 0));
+    if (!fd && errno == ELOOP) errno = ENOTDIR;  // a link there is no folder
     return fd;
 }
+
+namespace {
+// A relative path of plain names: passing no link it can only lead down from its folder.
+bool OnlyDown(const char* path) {
+    if (path[0] == '/') return false;
+    for (const char* at = path; (at = std::strstr(at, "..")) != nullptr; at += 2) {
+        if ((at == path || at[-1] == '/') && (at[2] == 0 || at[2] == '/')) return false;
+    }
+    return true;
+}
+}  // namespace
 
 int OpenBeneath(int dirFd, const char* path, int flags, mode_t mode) {
     open_how how{};
     how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
     how.mode = flags & O_CREAT ? mode : 0;
-    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    // Links are refused either way; the kernel's own bound (its final check costs a tenth of an
+    // open) only where the path itself could climb. Plain names only lead down: a folder moved
+    // out meanwhile holds what the store held, nothing new.
+    how.resolve = RESOLVE_NO_SYMLINKS | (OnlyDown(path) ? 0 : RESOLVE_BENEATH);
     long fd = -1;
     // EAGAIN: a rename elsewhere raced the look-up; it is safe to ask again.
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -121,22 +194,12 @@ int OpenBeneath(int dirFd, const char* path, int flags, mode_t mode) {
 }
 
 UniqueFd OpenStoreRoot(const std::string& posix, const char*& below) {
-    std::string lexical, root;
-    StoreRoots(lexical, root);
-    auto within = [&](const std::string& r) { return !r.empty() && (posix == r || IsBelow(posix, r)); };
-    if (!within(root)) root = lexical;
-    if (!within(root)) {
-        errno = EINVAL;
-        return UniqueFd();
-    }
-    below = posix.size() == root.size() ? "." : posix.c_str() + root.size() + 1;
-    return UniqueFd(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const auto held = HoldStoreRoot(posix, below);
+    return UniqueFd(held ? fcntl(held->fd.get(), F_DUPFD_CLOEXEC, 0) : -1);
 }
 
 int OpenInStore(const std::string& posix, int flags, mode_t mode) {
-    const char* below = nullptr;
-    const UniqueFd root = OpenStoreRoot(posix, below);
-    return root ? OpenBeneath(root.get(), below, flags, mode) : -1;
+    return FromStoreRoot(posix, [&](int root, const char* below) { return OpenBeneath(root, below, flags, mode); });
 }
 
 bool PathAt::Open(const std::string& posix) {
@@ -156,12 +219,9 @@ bool PathAt::Open(const std::string& posix) {
 }
 
 UniqueFd OpenFolder(const std::string& posix, bool& belowRoot) {
-    std::string last;
-    UniqueFd parent = OpenParentOf(posix, last, belowRoot);
-    if (!parent) return parent;
-    if (last.empty()) return UniqueFd(::open(posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return UniqueFd(::openat(parent.get(), last.c_str(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC | (belowRoot ? O_NOFOLLOW : 0)));
+    belowRoot = BelowStoreRoot(posix);
+    if (belowRoot) return UniqueFd(OpenInStore(posix, O_RDONLY | O_DIRECTORY, 0));
+    return UniqueFd(::open(posix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace win::detail

@@ -115,32 +115,35 @@ TEST_F(FileUtilTest, DeleteAllRemovesTheTreeButNotWhatLinksPointTo) {
     ExpectOutsideIntact();
 }
 
-// Another writer of the store moves a folder away just after the remover listed it and plants a
-// link to outside the root in its place (the platform's seam). Outside holds the listed names:
-// removing them by path would reach them through the link.
+// Another writer of the store moves a folder away and plants a link to outside the root in its
+// place (the platform's seam): just after the remover listed the parent, before it opens the
+// folder, and just after it listed the folder itself. Outside holds the listed names: opening
+// the folder through the link, or removing its names by path, would reach them.
 TEST_F(FileUtilTest, FolderSwappedForALinkAfterTheListingRedirectsNothing) {
     WriteText(outside_ / "mid.txt", "keep");
     WriteText(outside_ / "b" / "c" / "deep.txt", "keep");
-    for (int (*remove)(const char*) : {gaiCOMDirectoryDeleteAll, gaiCOMDirectoryClearAll}) {
-        WriteText(tree_ / "a" / "mid.txt", "mid");
-        WriteText(tree_ / "a" / "b" / "c" / "deep.txt", "deep");
-        bool swapped = false;
-        win::fault::OnListed([&](const std::string& folder) {
-            if (swapped || folder != (tree_ / "a").string()) return;
-            swapped = true;
-            fs::rename(tree_ / "a", root() / "moved");
-            fs::create_directory_symlink(outside_, tree_ / "a");
-        });
-        EXPECT_EQ(remove(tree_.c_str()), 0);
-        win::fault::Reset();
-        EXPECT_TRUE(swapped);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(tree_ / "a")));
-        EXPECT_EQ(ReadText(outside_ / "mid.txt"), "keep");
-        EXPECT_EQ(ReadText(outside_ / "b" / "c" / "deep.txt"), "keep");
-        ExpectOutsideIntact();
-        std::error_code ec;
-        fs::permissions(root() / "moved" / "sealed", fs::perms::owner_all, ec);
-        fs::remove_all(root() / "moved");
+    for (const fs::path& listed : {tree_, tree_ / "a"}) {
+        for (int (*remove)(const char*) : {gaiCOMDirectoryDeleteAll, gaiCOMDirectoryClearAll}) {
+            WriteText(tree_ / "a" / "mid.txt", "mid");
+            WriteText(tree_ / "a" / "b" / "c" / "deep.txt", "deep");
+            bool swapped = false;
+            win::fault::OnListed([&](const std::string& folder) {
+                if (swapped || folder != listed.string()) return;
+                swapped = true;
+                fs::rename(tree_ / "a", root() / "moved");
+                fs::create_directory_symlink(outside_, tree_ / "a");
+            });
+            EXPECT_EQ(remove(tree_.c_str()), 0) << listed;
+            win::fault::Reset();
+            EXPECT_TRUE(swapped) << listed;
+            EXPECT_FALSE(fs::exists(fs::symlink_status(tree_ / "a"))) << listed;
+            EXPECT_EQ(ReadText(outside_ / "mid.txt"), "keep") << listed;
+            EXPECT_EQ(ReadText(outside_ / "b" / "c" / "deep.txt"), "keep") << listed;
+            ExpectOutsideIntact();
+            std::error_code ec;
+            fs::permissions(root() / "moved" / "sealed", fs::perms::owner_all, ec);
+            fs::remove_all(root() / "moved");
+        }
     }
 }
 

@@ -173,6 +173,30 @@ TEST_F(StoreLinksTest, TheInstallRootItselfMayBeALink) {
     EXPECT_FALSE(fs::exists(P("real/W")));
 }
 
+// The root's folder is held from one open to the next: a folder put in its place is the root
+// from the first open below it that finds nothing in the old one.
+TEST_F(StoreLinksTest, AFolderPutInTheRootsPlaceBecomesTheRoot) {
+    const auto opens = [&](const char* name) {
+        HANDLE h = CreateFile(C(std::string("ZARNQVP\\W\\") + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return h != INVALID_HANDLE_VALUE;
+    };
+    EXPECT_TRUE(opens("top.txt"));
+    fs::rename(P("ZARNQVP"), P("old"));
+    fs::create_directories(P("ZARNQVP/W"));
+    Touch("ZARNQVP/W/new.txt", "new");
+    EXPECT_TRUE(opens("new.txt"));
+    EXPECT_FALSE(opens("top.txt"));
+    EXPECT_EQ(Listing(C("ZARNQVP\\W\\*"), true), std::vector<std::string>{"new.txt"});
+    fs::remove_all(P("ZARNQVP"));
+    fs::create_directories(P("ZARNQVP/W"));
+    HANDLE made = CreateFile(C("ZARNQVP\\W\\made").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    EXPECT_NE(made, INVALID_HANDLE_VALUE);
+    CloseHandle(made);
+    EXPECT_TRUE(fs::exists(P("ZARNQVP/W/made")));
+}
+
 // Every disposition refuses a link at the last component below the root: the file behind it
 // keeps its bytes, a dangling link's target is never made.
 TEST_F(StoreLinksTest, NoCreateFileFollowsALinkInTheStore) {
@@ -201,6 +225,97 @@ TEST_F(StoreLinksTest, NoCreateFileFollowsALinkInTheStore) {
     // Outside the store a link is opened as before.
     fs::create_symlink(P("outside/f1"), P("plainlink"));
     HANDLE h = CreateFile(C("plainlink").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+}
+
+// A folder swapped for a link between the listing and its hand-out: neither walk hands it out
+// as a folder.
+TEST_F(StoreLinksTest, AFolderSwappedForALinkAfterTheListingIsNoFolder) {
+    for (bool namesOnly : {false, true}) {
+        fault::OnListed([&](const std::string& folder) {
+            if (!folder.ends_with("/ZARNQVP/W")) return;
+            fs::rename(P("ZARNQVP/W/a"), P("moved"));
+            fs::create_directory_symlink(P("outside"), P("ZARNQVP/W/a"));
+        });
+        WIN32_FIND_DATAA data{};
+        const std::string pattern = C("ZARNQVP\\W\\*");
+        HANDLE h = namesOnly ? FindFirstFileNames(pattern.c_str(), &data) : FindFirstFile(pattern.c_str(), &data);
+        fault::Reset();
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD attributes = 0;
+        do {
+            if (std::string(data.cFileName) == "a") attributes = data.dwFileAttributes;
+        } while (FindNextFile(h, &data));
+        FindClose(h);
+        EXPECT_EQ(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), FILE_ATTRIBUTE_REPARSE_POINT)
+            << namesOnly;
+        fs::remove(P("ZARNQVP/W/a"));
+        fs::rename(P("moved"), P("ZARNQVP/W/a"));
+    }
+}
+
+// Another writer links a file from outside the root in as a store file (LOG/DLL.LOG here): no
+// open that may write or truncate it, plain or relative to its folder, and no change of its
+// attributes or owner reaches the file behind it (answered as for a link there). Reading stays.
+TEST_F(StoreLinksTest, NoWriteThroughAHardLinkInTheStore) {
+    fs::create_directories(P("ZARNQVP/LOG"));
+    fs::create_hard_link(P("outside/f0"), P("ZARNQVP/LOG/DLL.LOG"));
+    const fs::perms outsideMode = fs::status(P("outside/f0")).permissions();
+    const std::string log = C("ZARNQVP\\LOG\\DLL.LOG");
+    HANDLE folder = CreateFile(C("ZARNQVP\\LOG").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    const struct {
+        DWORD access;
+        DWORD disposition;
+    } opens[] = {
+        {GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS},  // as a log appends
+        {GENERIC_WRITE, OPEN_EXISTING},
+        {GENERIC_WRITE, CREATE_ALWAYS},
+        {GENERIC_READ, CREATE_ALWAYS},  // truncates without asking to write
+        {GENERIC_WRITE, TRUNCATE_EXISTING},
+    };
+    for (const auto& o : opens) {
+        for (bool relative : {false, true}) {
+            SetLastError(0);
+            HANDLE h = relative ? CreateFileIn(folder, log.c_str(), o.access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               o.disposition, 0)
+                                : CreateFile(log.c_str(), o.access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             o.disposition, 0, nullptr);
+            EXPECT_EQ(h, INVALID_HANDLE_VALUE) << o.access << " " << o.disposition << " " << relative;
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+            EXPECT_EQ(GetLastError(), 1921u) << o.access << " " << o.disposition << " " << relative;
+        }
+    }
+    CloseHandle(folder);
+    fs::permissions(P("ZARNQVP/W/top.txt"), fs::perms::owner_read);
+    std::vector<BYTE> descriptor(4096);
+    DWORD needed = 0;
+    ASSERT_TRUE(GetFileSecurity(C("ZARNQVP\\W\\top.txt").c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                DWORD(descriptor.size()), &needed));
+    const struct {
+        const char* what;
+        std::function<BOOL()> call;
+    } changes[] = {
+        {"CopyFile", [&] { return CopyFile(C("ZARNQVP\\W\\a\\b\\deep.txt").c_str(), log.c_str(), FALSE); }},
+        {"SetFileAttributes", [&] { return SetFileAttributes(log.c_str(), FILE_ATTRIBUTE_READONLY); }},
+        {"SetFileSecurity",
+         [&] { return SetFileSecurity(log.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed); }},
+    };
+    for (const auto& c : changes) {
+        SetLastError(0);
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_EQ(GetLastError(), 1921u) << c.what;
+    }
+    ExpectOutsideIntact();
+    EXPECT_EQ(fs::status(P("outside/f0")).permissions(), outsideMode);
+    HANDLE h = CreateFile(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    // Outside the store a file with two names is written as before.
+    fs::create_hard_link(P("outside/f1"), P("second"));
+    h = CreateFile(C("second").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
 }
