@@ -566,6 +566,34 @@ static void story_shared_store(const char* root) {
     rmdir(outside);
 }
 
+/* Files every caller reads can be planted too: a group file grown to 1 GiB (sparse, nothing on
+ * disk) is refused unread, and a line of the address cache naming another listener for localhost
+ * never overrides the resolver, so the session reopens with this manager. */
+static void story_planted_files(const char* root, const char* port) {
+    char path[1024];
+    QVAPI_NODE node;
+    FILE* planted;
+
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP/nodegroupfile", root);
+    planted = fopen(path, "ab");
+    if (planted == NULL || fclose(planted) != 0 || truncate(path, (off_t)1 << 30) != 0) {
+        printf("cannot plant the group file\n");
+        ++failures;
+        return;
+    }
+    refused_value("qvAPIFindFirstNode(\\) over a planted 1 GiB group file",
+                  (long)(intptr_t)qvAPIFindFirstNode("\\", &node, 0, 0), -1, QVAPI_ERR_RESOURCE);
+    must("qvAPIClose()", qvAPIClose());
+    snprintf(path, sizeof path, "%s/SERVERIP.ini", root);
+    planted = fopen(path, "ab");
+    if (planted == NULL || fputs("localhost=127.0.0.2\r\n", planted) < 0 || fclose(planted) != 0) {
+        printf("cannot plant the address line\n");
+        ++failures;
+        return;
+    }
+    must("qvAPIOpen(localhost, port) beside a planted localhost=127.0.0.2", qvAPIOpen("localhost", port));
+}
+
 static void pad(char* field, size_t width, const char* text) {
     memset(field, ' ', width);
     memcpy(field, text, strlen(text));
@@ -1040,6 +1068,7 @@ int main(int argc, char** argv) {
     story_job_control();
     story_softrefer(argv[1]);
     story_auto_register();
+    story_planted_files(argv[1], argv[2]);
 
     /* The close releases the manager's cursors and ends the session there. */
     must("qvAPIClose()", qvAPIClose());
