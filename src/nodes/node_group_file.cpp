@@ -208,4 +208,15 @@ bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs) {
     return false;
 }
 
+bool DeleteOnceFree(const std::string& path) {
+    constexpr int kTries = 50;
+    constexpr uint32_t kPauseMs = 2;
+    for (int attempt = 1;; ++attempt) {
+        if (win::DeleteFile(path.c_str())) return true;
+        if (win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == kTries) return false;
+        win::Sleep(kPauseMs);
+        win::SetLastError(win::ERROR_SHARING_VIOLATION);
+    }
+}
+
 }  // namespace qvp::nodes

@@ -106,5 +106,8 @@ bool IsDirectory(const std::string& path);
 
 // Deletes a file, retrying `tries` times with `pauseMs` after each failure.
 bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs);
+// Deletes a file, waiting a little while another opener holds it: readers hold node files
+// without sharing, for one read, and a writer's file must not stay behind for that.
+bool DeleteOnceFree(const std::string& path);
 
 }  // namespace qvp::nodes
