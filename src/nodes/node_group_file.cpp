@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/temp_file.h"
 #include "nodes/node_group_record.h"
 #include "qvpapi.h"
 
@@ -206,6 +207,19 @@ bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs) {
         if (attempt + 1 < tries) win::Sleep(pauseMs);
     }
     return false;
+}
+
+bool ReplaceWhole(const std::string& path, const std::vector<uint8_t>& image) {
+    const size_t cut = path.rfind('\\');
+    win::WIN32_FIND_DATAA data{};
+    FindWalk walk(path + ".*.tmp", data);
+    if (walk.valid() && cut != std::string::npos) {
+        do {
+            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0)
+                win::DeleteFile((path.substr(0, cut + 1) + std::string(FieldText(data.cFileName, sizeof data.cFileName))).c_str());
+        } while (walk.Next(data));
+    }
+    return ReplaceFileContents(path, image.data(), image.size());
 }
 
 bool DeleteOnceFree(const std::string& path) {

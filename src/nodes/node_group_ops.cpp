@@ -34,7 +34,6 @@ constexpr char kRemoveDirectory[] = "%s : RemoveDirectory %s : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kMalformed[] = "%s : FileSize is INVALID : file = %s size = %u";
-constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -80,23 +79,38 @@ bool GroupDirectoryReady(CallContext& call, const std::string& groupPath) {
     return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kNoGroup, call.function(), groupPath.c_str());
 }
 
-// Appends a zeroed entry of that name and kind to the group's file (created with a zeroed
-// header when missing) and counts it in the header, all under one lock.
+// Reads a node-group side file whole, the handle let go again: false with the call failed
+// (busy while another opener holds it). A missing file reads as empty when `missingIsEmpty`.
+bool ReadWholeFile(CallContext& call, const std::string& path, std::vector<uint8_t>& image,
+                   bool missingIsEmpty) {
+    image.clear();
+    FileHandle file = OpenExclusive(path);
+    if (!file.valid()) {
+        const win::DWORD error = win::GetLastError();
+        if (missingIsEmpty && (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND))
+            return true;
+        return call.Failed(OpenFailureCode(),
+                           msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
+    }
+    if (ReadWhole(file.get(), image)) return true;
+    return call.Failed(QVAPI_ERR_RESOURCE, msg::kReadFile, call.function(), path.c_str(), LastErr());
+}
+
+// Puts a rewritten file in place whole; false with the call failed (busy while another opener
+// holds the file).
+bool PutWhole(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
+    if (ReplaceWhole(path, image)) return true;
+    return call.Failed(OpenFailureCode(), msg::kWriteFile, call.function(), path.c_str(), LastErr());
+}
+
+// Adds a zeroed entry of that name and kind to the group's file (a zeroed header first when
+// there is none), counted in the header; the file is put in place whole.
 bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std::string& name,
                       uint32_t kind) {
     const std::string path = GroupFilePath(groupPath);
-    FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
-    if (!file.valid()) {
-        return call.Failed(OpenFailureCode(),
-                           msg::kCreateFile, call.function(), path.c_str(), LastErr());
-    }
     std::vector<uint8_t> image;
-    if (!ReadWhole(file.get(), image)) {
-        return call.Failed(QVAPI_ERR_RESOURCE,
-                           msg::kReadFile, call.function(), path.c_str(), LastErr());
-    }
-    const bool created = image.empty();
-    if (created) image.assign(kGroupHeaderSize, 0);
+    if (!ReadWholeFile(call, path, image, true)) return false;
+    if (image.empty()) image.assign(kGroupHeaderSize, 0);
     if (!GroupImageWellFormed(image)) {
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
                            msg::kMalformed, call.function(), path.c_str(),
@@ -111,72 +125,59 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
     entry.uiMemberKind = kind;
     NodeGroupHeader header;
     std::memcpy(&header, image.data(), sizeof header);
-    const uint32_t oldSize = static_cast<uint32_t>(image.size());
     header.uiEntryBytes += kGroupEntrySize;
     header.uiEntryCount += 1;
-
-    RangeLock lock(file.get(), 0, oldSize + kGroupEntrySize);
-    if (!lock.Lock()) {
-        call.Log(msg::kLockFile, call.function(), path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-    } else if (!WriteAt(file.get(), oldSize, &entry, sizeof entry) ||
-               !WriteAt(file.get(), 0, &header, sizeof header) || !lock.Unlock()) {
-        call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        // Leave the group as it was: old header, old length.
-        WriteAt(file.get(), 0, image.data(), kGroupHeaderSize);
-        Seek(file.get(), oldSize);
-        win::SetEndOfFile(file.get());
-    } else {
-        return true;
-    }
-    if (created) {
-        file.Reset();
-        win::DeleteFile(path.c_str());
-    }
-    return false;
+    std::memcpy(image.data(), &header, sizeof header);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
+    image.insert(image.end(), bytes, bytes + sizeof entry);
+    return PutWhole(call, path, image);
 }
 
-// Appends the back-link to the node's nodeattributionfile unless it is there already
-// (`written` says which).
-bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath,
-                    bool& written) {
-    written = false;
-    FileHandle file = OpenExclusive(attrPath);
+// Whether the group of a back-link still lists the member: a back-link whose group does not
+// is what a writer killed between the two files left, and goes with the next write. A group
+// file that cannot be read now keeps its back-links.
+bool LinkStands(std::string_view groupPath, const std::string& memberName, uint32_t kind) {
+    if (CheckGroupPath(groupPath) != 0) return true;  // not ours to judge
+    FileHandle file = OpenExclusive(GroupFilePath(groupPath));
     if (!file.valid()) {
-        return call.Failed(OpenFailureCode(),
-                           msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
+        const win::DWORD error = win::GetLastError();
+        return error != win::ERROR_FILE_NOT_FOUND && error != win::ERROR_PATH_NOT_FOUND;
     }
     std::vector<uint8_t> image;
-    if (!ReadWhole(file.get(), image)) {
-        return call.Failed(QVAPI_ERR_RESOURCE,
-                           msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
-    }
+    return !ReadWhole(file.get(), image) || !GroupImageWellFormed(image) ||
+           FindGroupEntry(image, memberName, kind) >= 0;
+}
+
+// Adds the back-link to the node's nodeattributionfile unless it is there already (`written`
+// says which). Back-links whose groups no longer list the node go in the same write.
+bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath,
+                    const std::string& memberName, uint32_t kind, bool& written) {
+    written = false;
+    std::vector<uint8_t> image;
+    if (!ReadWholeFile(call, attrPath, image, false)) return false;
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
                            msg::kMalformed, call.function(), attrPath.c_str(),
                            static_cast<unsigned>(image.size()));
     }
-    for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize)
-        if (FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, groupPath))
-            return true;
-    char link[kBackLinkSize] = {};
-    FieldSet(link, kBackLinkSize - 1, groupPath);
-    const uint32_t oldSize = static_cast<uint32_t>(image.size());
-    RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
-    if (!lock.Lock()) {
-        return call.Failed(QVAPI_ERR_RESOURCE,
-                           msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
+    std::vector<uint8_t> kept(image.begin(), image.begin() + kAttributionHeadSize);
+    bool present = false;
+    for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize) {
+        const std::string_view link = FieldText(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize);
+        const bool own = FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, groupPath);
+        if (!own && !LinkStands(link, memberName, kind)) continue;
+        present |= own;
+        kept.insert(kept.end(), image.begin() + static_cast<long>(at), image.begin() + static_cast<long>(at + kBackLinkSize));
     }
-    if (!WriteAt(file.get(), oldSize, link, kBackLinkSize) || !lock.Unlock()) {
-        call.Log(msg::kWriteFile, call.function(), attrPath.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        Seek(file.get(), oldSize);
-        win::SetEndOfFile(file.get());
-        return false;
+    if (present && kept.size() == image.size()) return true;
+    if (!present) {
+        char link[kBackLinkSize] = {};
+        FieldSet(link, kBackLinkSize - 1, groupPath);
+        kept.insert(kept.end(), link, link + kBackLinkSize);
     }
-    written = true;
+    if (!PutWhole(call, attrPath, kept)) return false;
+    written = !present;
     return true;
 }
 
@@ -237,12 +238,7 @@ bool ReadFileWhole(const std::string& path, std::vector<uint8_t>& image) {
 // code of the failure that made it necessary.
 void RestoreFile(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
     const uint32_t code = call.code();
-    FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
-    const uint32_t size = static_cast<uint32_t>(image.size());
-    RangeLock lock(file.get(), 0, size);
-    if (!file.valid() || !lock.Lock() || !WriteAt(file.get(), 0, image.data(), size) || !lock.Unlock() ||
-        !win::SetEndOfFile(file.get()))
-        call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
+    if (!ReplaceWhole(path, image)) call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
     call.Fail(code);
 }
 
@@ -279,24 +275,36 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
     }
     if (!GroupDirectoryReady(call, groupPath)) return false;
     const std::string memberName = GroupNameOf(node);
-    if (!AppendGroupEntry(call, groupPath, memberName, kind)) return false;
-
     const std::string attrPath = AttributionPathByName(node, nameKind, nodeName);
     const std::string flatPath = FlatFilePath(node, nameKind, nodeName, master);
+    // The back-link first, the entry after it: a writer killed between the two leaves at most a
+    // back-link that its group does not list, which readers pass over and the next write drops.
     bool written = false;
-    const bool linked = AppendBackLink(call, attrPath, groupPath, written);
-    if (linked && SyncGroupFlag(call, attrPath, flatPath)) return true;
-    // The member is either listed in both places or in neither; a back-link that was there
-    // before this call stays.
+    if (!AppendBackLink(call, attrPath, groupPath, memberName, kind, written)) return false;
+    const bool listed = AppendGroupEntry(call, groupPath, memberName, kind);
+    if (listed && SyncGroupFlag(call, attrPath, flatPath)) return true;
+    // The member is either listed in both places or in neither, taken back in the same order as
+    // a removal; a back-link that was there before this call stays.
     const uint32_t code = call.code();
     bool missing = false;
+    if (listed) DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
     if (written) {
         DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
         SyncGroupFlag(call, attrPath, flatPath);
     }
-    DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
     call.Fail(code);
     return false;
+}
+
+// A member the group does not list: a back-link to the group that a killed writer left goes
+// now. The call keeps its code.
+void DropUnlistedLink(CallContext& call, const char* nodeName, const std::string& groupPath, uint32_t kind,
+                      const std::string& attrPath, const std::string& flatPath) {
+    const uint32_t code = call.code();
+    bool missing = false;
+    if (DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing) && !missing)
+        SyncGroupFlag(call, attrPath, flatPath);
+    call.Fail(code);
 }
 
 bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
@@ -321,14 +329,20 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
     const bool saved = defined && ReadFileWhole(groupFile, groupBefore);
     // A node whose definition is gone is listed under the name it was added by.
     const std::string memberName = defined ? GroupNameOf(node) : std::string(nodeName);
-    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) return false;
+    const std::string flatPath = defined ? FlatFilePath(node, nameKind, nodeName, master) : std::string();
+    // The entry first, the back-link after it, as an addition writes them the other way round.
+    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) {
+        if (defined && call.code() == QVAPI_ERR_NOT_FOUND)
+            DropUnlistedLink(call, nodeName, groupPath, kind, attrPath, flatPath);
+        return false;
+    }
     if (!defined) return true;
     bool missing = false;
     if (!DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing)) {
         if (saved) RestoreFile(call, groupFile, groupBefore);
         return false;
     }
-    return SyncGroupFlag(call, attrPath, FlatFilePath(node, nameKind, nodeName, master));
+    return SyncGroupFlag(call, attrPath, flatPath);
 }
 
 bool TakeChildGroup(CallContext& call, const char* parent, const char* name, std::string& parentPath,
