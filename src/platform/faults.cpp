@@ -3,6 +3,8 @@
 
 #ifdef QVP_FAULT_INJECTION
 
+#include <unistd.h>
+
 #include <array>
 #include <cstring>
 #include <string>
@@ -21,7 +23,10 @@ struct Plan {
 
 struct State {
     std::array<unsigned, kCalls> counted{};
+    unsigned total = 0;  // counted calls of every kind
     std::array<Plan, kCalls> plans{};
+    unsigned exitAt = 0;  // 0: not armed; else the count of exitKind that ends the process
+    Call exitKind = Call::Count;
     std::string filter;
     std::vector<std::pair<std::string, uint64_t>> sizes;
     std::vector<uint64_t> randoms;  // given back first to last
@@ -40,14 +45,23 @@ void FailNth(Call call, unsigned nth, DWORD error) {
     t_state.active = true;
 }
 
+void ExitAtNth(unsigned nth, Call call) {
+    t_state.exitKind = call;
+    t_state.exitAt = Calls(call) + nth;
+    t_state.active = true;
+}
+
 void Watch(std::string_view filter) {
     t_state.counted.fill(0);
+    t_state.total = 0;
     t_state.plans.fill(Plan{});
     t_state.filter.assign(filter);
     t_state.active = true;
 }
 
-unsigned Calls(Call call) { return t_state.counted[static_cast<size_t>(call)]; }
+unsigned Calls(Call call) {
+    return call == Call::Count ? t_state.total : t_state.counted[static_cast<size_t>(call)];
+}
 
 void ReportSize(std::string_view name, uint64_t size) {
     t_state.sizes.emplace_back(std::string(name), size);
@@ -89,6 +103,11 @@ bool Hit(Call call, std::string_view path) {
     if (!s.filter.empty() && path.find(s.filter) == std::string_view::npos) return false;
     const auto i = static_cast<size_t>(call);
     const unsigned n = ++s.counted[i];
+    ++s.total;
+    if (s.exitAt != 0) {
+        const bool counts = s.exitKind == Call::Count || s.exitKind == call;
+        if (counts && (s.exitKind == Call::Count ? s.total : n) == s.exitAt) _exit(kKilledExit);
+    }
     if (s.plans[i].nth == 0 || n != s.plans[i].nth) return false;
     s.plans[i].nth = 0;
     SetLastError(s.plans[i].error);

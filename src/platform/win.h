@@ -445,7 +445,12 @@ enum class Call : unsigned {
 void FailNth(Call call, unsigned nth, DWORD error);
 // Counts from 0 again; only calls whose path contains `filter` count ("" every call).
 void Watch(std::string_view filter);
-unsigned Calls(Call call);  // counted since Watch or Reset
+unsigned Calls(Call call);  // counted since Watch or Reset; Call::Count: of every kind
+// The process ends as a kill would end it (_exit with kKilledExit: no destructors, no buffers
+// flushed, nothing undone) on entry to the `nth` (from 1) counted call of `call` from now on, or
+// of any kind with Call::Count; so a test's forked child stops a writer part way.
+constexpr int kKilledExit = 86;
+void ExitAtNth(unsigned nth, Call call = Call::Count);
 // `hook` runs with the POSIX path of each folder that a walk or a tree removal has just listed,
 // before any entry of the listing is used, so that a test can change the folder at exactly that
 // point; an empty function ends it.

@@ -4,6 +4,7 @@
 
 #include "platform_fixture.h"
 #include "support/fault_steps.h"
+#include "support/kill_steps.h"
 
 namespace {
 using namespace win;
@@ -77,6 +78,42 @@ TEST_F(Faults, SettingsWriteBackKeepsTheFileOnEachFailedStep) {
                           kind.call == fault::Call::WriteFile || kind.call == fault::Call::MoveFile;
         EXPECT_EQ(steps, used ? 1u : 0u) << kind.name;
     }
+}
+
+// A child ends on entry to its Nth counted call, of every kind or of one: the calls before it
+// took effect, that one and the rest did not; the walk stops at the first child that completes.
+TEST_F(Faults, KillEndsTheChildAtItsNthCall) {
+    const auto body = [&] {
+        for (const char* name : {"/a", "/b"}) {
+            ASSERT_TRUE(CreateDirectory((root_ + name).c_str(), nullptr));
+            CloseHandle(Create(root_ + name + "/f"));
+        }
+    };
+    const auto clear = [&] {
+        for (const char* name : {"/a", "/b"}) std::filesystem::remove_all(root_ + name);
+    };
+    const std::vector<std::vector<std::string>> left = {{}, {"a"}, {"a", "a/f"}, {"a", "a/f", "b"}};
+    std::vector<bool> completions;
+    const unsigned steps = qvptest::WalkKillSteps(
+        clear, body,
+        [&](unsigned step, bool completed) {
+            completions.push_back(completed);
+            const size_t made = std::min<size_t>(step - 1, 4);
+            for (const std::string path : {"a", "a/f", "b", "b/f"}) {
+                const bool expected = made == 4 || std::count(left[made].begin(), left[made].end(), path) != 0;
+                EXPECT_EQ(std::filesystem::exists(root_ + "/" + path), expected) << path << " at " << step;
+            }
+        },
+        root_);
+    EXPECT_EQ(steps, 5u);
+    EXPECT_EQ(completions, (std::vector<bool>{false, false, false, false, true}));
+    clear();
+    EXPECT_EQ(qvptest::RunKilledAt(2, body, root_, fault::Call::CreateDirectory), qvptest::ChildEnd::Killed);
+    EXPECT_TRUE(std::filesystem::exists(root_ + "/a/f"));
+    EXPECT_FALSE(std::filesystem::exists(root_ + "/b"));
+    clear();
+    EXPECT_EQ(qvptest::RunKilledAt(1, body, "/elsewhere"), qvptest::ChildEnd::Completed);
+    EXPECT_TRUE(std::filesystem::exists(root_ + "/b/f"));
 }
 
 }  // namespace
