@@ -54,12 +54,8 @@ class WriterFailures : public qvptest::NodeGroupStore,
                        public ::testing::WithParamInterface<Writer> {
 protected:
     void Build() {
-        fs::remove_all(root_ / "SERVER");
-        store_ = std::make_unique<qvptest::NodeStoreBuilder>(root_);
-        AddHostNode("alpha", QVAPI_NODE_CLIENT);
-        AddHostNode("beta", QVAPI_NODE_CLIENT);
+        FreshStoreWithMembers();
         store_->AddGroup("\\G1\\Sub");
-        store_->AddMember("\\G1", "beta");
         if (GetParam().alphaMember) store_->AddMember("\\G1", "alpha");
     }
     FileTree Store() { return WithoutStamps(qvptest::ReadTree(root_)); }

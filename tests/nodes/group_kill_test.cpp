@@ -28,12 +28,8 @@ class GroupKill : public qvptest::NodeGroupStore, public ::testing::WithParamInt
 protected:
     // alpha in \G2 and, for a removal, in \G1; beta in \G1 either way.
     void Build() {
-        fs::remove_all(root_ / "SERVER");
-        store_ = std::make_unique<qvptest::NodeStoreBuilder>(root_);
-        AddHostNode("alpha", QVAPI_NODE_CLIENT);
-        AddHostNode("beta", QVAPI_NODE_CLIENT);
-        for (const char* group : {"\\G1", "\\G2"}) store_->AddGroup(group);
-        store_->AddMember("\\G1", "beta");
+        FreshStoreWithMembers();
+        store_->AddGroup("\\G2");
         store_->AddMember("\\G2", "alpha");
         if (GetParam().memberBefore) store_->AddMember("\\G1", "alpha");
     }
