@@ -69,7 +69,7 @@ struct NewDefinition {
     bool flatMade = false, dirMade = false, attrMade = false, done = false;
     ~NewDefinition() {
         if (done) return;
-        if (attrMade) win::DeleteFile(attr.c_str());
+        if (attrMade) DeleteOnceFree(attr);
         if (dirMade) win::RemoveDirectory(dir.c_str());
         if (flatMade) DeleteOnceFree(flat);
     }

@@ -3,6 +3,7 @@
 // is listed twice: as a 144-byte entry of the group's nodegroupfile and as a 260-byte back-link
 // in its own nodeattributionfile; uiNodeGroupFlag in both copies of its definition says whether
 // it has any back-link.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ constexpr char kRemoveDirectory[] = "%s : RemoveDirectory %s : ErrorCode = %d";
 constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kMalformed[] = "%s : FileSize is INVALID : file = %s size = %u";
+constexpr char kLockFile[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWriteFile[] = "%s : WriteFile %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -149,12 +151,22 @@ bool LinkStands(std::string_view groupPath, const std::string& memberName, uint3
 }
 
 // Adds the back-link to the node's nodeattributionfile unless it is there already (`written`
-// says which). Back-links whose groups no longer list the node go in the same write.
+// says which). Back-links whose groups no longer list the node, and a back-link repeated (a
+// removal killed before its cut), go in the same write, which then puts the file in place
+// whole; otherwise the back-link is appended in one write.
 bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath,
                     const std::string& memberName, uint32_t kind, bool& written) {
     written = false;
+    FileHandle file = OpenExclusive(attrPath);
     std::vector<uint8_t> image;
-    if (!ReadWholeFile(call, attrPath, image, false)) return false;
+    if (!file.valid()) {
+        return call.Failed(OpenFailureCode(),
+                           msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
+    }
+    if (!ReadWhole(file.get(), image)) {
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
+    }
     if (image.size() < kAttributionHeadSize ||
         (image.size() - kAttributionHeadSize) % kBackLinkSize != 0) {
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
@@ -162,20 +174,40 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
                            static_cast<unsigned>(image.size()));
     }
     std::vector<uint8_t> kept(image.begin(), image.begin() + kAttributionHeadSize);
+    std::vector<std::string_view> seen;
     bool present = false;
     for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize) {
-        const std::string_view link = FieldText(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize);
-        const bool own = FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, groupPath);
+        const char* field = reinterpret_cast<const char*>(image.data() + at);
+        const std::string_view link = FieldText(field, kBackLinkSize);
+        const bool own = FieldEquals(field, kBackLinkSize, groupPath);
+        if (std::find(seen.begin(), seen.end(), link) != seen.end()) continue;
         if (!own && !LinkStands(link, memberName, kind)) continue;
+        seen.push_back(link);
         present |= own;
-        kept.insert(kept.end(), image.begin() + static_cast<long>(at), image.begin() + static_cast<long>(at + kBackLinkSize));
+        kept.insert(kept.end(), field, field + kBackLinkSize);
     }
-    if (present && kept.size() == image.size()) return true;
-    if (!present) {
-        char link[kBackLinkSize] = {};
-        FieldSet(link, kBackLinkSize - 1, groupPath);
-        kept.insert(kept.end(), link, link + kBackLinkSize);
+    char link[kBackLinkSize] = {};
+    FieldSet(link, kBackLinkSize - 1, groupPath);
+    if (kept.size() == image.size()) {
+        if (present) return true;
+        const uint32_t oldSize = static_cast<uint32_t>(image.size());
+        RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
+        if (!lock.Lock()) {
+            return call.Failed(QVAPI_ERR_RESOURCE,
+                               msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
+        }
+        if (!WriteAt(file.get(), oldSize, link, kBackLinkSize) || !lock.Unlock()) {
+            call.Log(msg::kWriteFile, call.function(), attrPath.c_str(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            Seek(file.get(), oldSize);
+            win::SetEndOfFile(file.get());
+            return false;
+        }
+        written = true;
+        return true;
     }
+    if (!present) kept.insert(kept.end(), link, link + kBackLinkSize);
+    file.Reset();
     if (!PutWhole(call, attrPath, kept)) return false;
     written = !present;
     return true;

@@ -40,7 +40,10 @@ constexpr char kCreateFile[] = "%s : CreateFile %s : ErrorCode = %d";
 constexpr char kFileSize[] = "%s : GetFileSize %s : ErrorCode = %d";
 constexpr char kReadFile[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
+constexpr char kSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
+constexpr char kLock[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWrite[] = "%s : WriteFile %s : ErrorCode = %d";
+constexpr char kCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
 }  // namespace msg
 
 using text::kLogicalError;
@@ -77,15 +80,58 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path,
     return true;
 }
 
-// Puts `original` without the `cutSize` bytes at `cutAt` (and with `head` over its first bytes,
-// when given) in the file's place whole: a writer killed part way leaves the old file or the
-// new one, never a shifted tail or an uncut end. The file read is let go first.
-bool RewriteWithout(CallContext& call, FileHandle& file, const std::string& path,
-                    const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
-                    std::string_view head = {}) {
+// `original` without the `cutSize` bytes at `cutAt`, with `head` over its first bytes.
+std::vector<uint8_t> Without(const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
+                             std::string_view head = {}) {
     std::vector<uint8_t> image(original.begin(), original.begin() + static_cast<long>(cutAt));
     image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
     std::copy(head.begin(), head.end(), image.begin());
+    return image;
+}
+
+// Puts the file back as it was read, after a rewrite failed part way: a shifted tail or an
+// uncut end would leave a damaged file that no later call could read.
+void RestoreImage(win::HANDLE file, const std::vector<uint8_t>& original) {
+    if (Seek(file, 0) && WriteAll(file, original.data(), static_cast<uint32_t>(original.size())))
+        win::SetEndOfFile(file);
+}
+
+// Rewrites a nodeattributionfile without one back-link in place, under a lock over the whole
+// file: one write of the closed-up bytes, then the cut. A writer killed between the two leaves
+// its last back-link twice, which removals and renames pass over, never a torn head.
+bool RewriteInPlace(CallContext& call, win::HANDLE file, const std::string& path,
+                    const std::vector<uint8_t>& original, const std::vector<uint8_t>& image) {
+    if (!Seek(file, 0)) {
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kSeek, call.function(), path.c_str(), LastErr());
+    }
+    RangeLock lock(file, 0, static_cast<win::DWORD>(original.size()));
+    if (!lock.Lock()) {
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kLock, call.function(), path.c_str(), LastErr());
+    }
+    if (!WriteAll(file, image.data(), static_cast<uint32_t>(image.size()))) {
+        call.Log(msg::kWrite, call.function(), path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        RestoreImage(file, original);
+        return false;
+    }
+    if (!lock.Unlock()) {
+        call.Fail(QVAPI_ERR_RESOURCE);
+        RestoreImage(file, original);
+        return false;
+    }
+    if (!win::SetEndOfFile(file)) {
+        call.Log(msg::kCut, call.function(), path.c_str(), LastErr());
+        call.Fail(QVAPI_ERR_RESOURCE);
+        RestoreImage(file, original);
+        return false;
+    }
+    return true;
+}
+
+// Puts a group file's new bytes in its place whole: a writer killed part way leaves the old
+// file or the new one, never a count that disagrees with the entries. The file read is let go
+// first.
+bool RewriteWhole(CallContext& call, FileHandle& file, const std::string& path, const std::vector<uint8_t>& image) {
     file.Reset();
     if (ReplaceWhole(path, image)) return true;
     return call.Failed(HeldOr(QVAPI_ERR_RESOURCE), msg::kWrite, call.function(), path.c_str(), LastErr());
@@ -176,7 +222,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         }
         return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kNotFound, call.function(), nodeName);
     }
-    return RewriteWithout(call, file, path, image, found, kBackLinkSize);
+    return RewriteInPlace(call, file.get(), path, image, Without(image, found, kBackLinkSize));
 }
 
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
@@ -225,9 +271,9 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         }
         return true;
     }
-    return RewriteWithout(call, file, path, image,
-                          kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize, kGroupEntrySize,
-                          std::string_view(reinterpret_cast<const char*>(&header), sizeof header));
+    return RewriteWhole(call, file, path,
+                        Without(image, kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
+                                kGroupEntrySize, std::string_view(reinterpret_cast<const char*>(&header), sizeof header)));
 }
 
 }  // namespace qvp::nodes
