@@ -260,12 +260,6 @@ bool AttributionRewritable(CallContext& call, const std::string& attrPath) {
     return true;
 }
 
-// The whole file, when it can be read; false (nothing to put back) otherwise.
-bool ReadFileWhole(const std::string& path, std::vector<uint8_t>& image) {
-    FileHandle file = OpenExclusive(path);
-    return file.valid() && ReadWhole(file.get(), image);
-}
-
 // Puts a file back as it was before a change that could not be completed; the call keeps the
 // code of the failure that made it necessary.
 void RestoreFile(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
@@ -356,14 +350,12 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
     // Both files are checked before either changes: a back-link file that cannot be rewritten
     // must not cost the member its group entry and leave a back-link nothing can remove.
     if (defined && !AttributionRewritable(call, attrPath)) return false;
-    const std::string groupFile = GroupFilePath(groupPath);
     std::vector<uint8_t> groupBefore;
-    const bool saved = defined && ReadFileWhole(groupFile, groupBefore);
     // A node whose definition is gone is listed under the name it was added by.
     const std::string memberName = defined ? GroupNameOf(node) : std::string(nodeName);
     const std::string flatPath = defined ? FlatFilePath(node, nameKind, nodeName, master) : std::string();
     // The entry first, the back-link after it, as an addition writes them the other way round.
-    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) {
+    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, nullptr, &groupBefore)) {
         if (defined && call.code() == QVAPI_ERR_NOT_FOUND)
             DropUnlistedLink(call, nodeName, groupPath, kind, attrPath, flatPath);
         return false;
@@ -371,7 +363,7 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
     if (!defined) return true;
     bool missing = false;
     if (!DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing)) {
-        if (saved) RestoreFile(call, groupFile, groupBefore);
+        if (!groupBefore.empty()) RestoreFile(call, GroupFilePath(groupPath), groupBefore);
         return false;
     }
     return SyncGroupFlag(call, attrPath, flatPath);

@@ -83,7 +83,9 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path,
 // `original` without the `cutSize` bytes at `cutAt`, with `head` over its first bytes.
 std::vector<uint8_t> Without(const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
                              std::string_view head = {}) {
-    std::vector<uint8_t> image(original.begin(), original.begin() + static_cast<long>(cutAt));
+    std::vector<uint8_t> image;
+    image.reserve(original.size() - cutSize);
+    image.insert(image.end(), original.begin(), original.begin() + static_cast<long>(cutAt));
     image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
     std::copy(head.begin(), head.end(), image.begin());
     return image;
@@ -226,7 +228,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
 }
 
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
-                            uint32_t kind, bool* notFound) {
+                            uint32_t kind, bool* notFound, std::vector<uint8_t>* original) {
     if (groupPath == nullptr || *groupPath == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
                            groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty, call.function());
@@ -243,6 +245,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         return true;
     }
     if (!OpenAndReadWhole(call, path, QVAPI_ERR_NOT_FOUND, file, image)) return false;
+    if (original != nullptr) *original = image;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.
     if (!GroupImageWellFormed(image)) {
