@@ -13,13 +13,16 @@ TempFile::~TempFile() {
     if (!placed_) Discard();
 }
 
-bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD access) {
+bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD access, bool hidden) {
     target_ = target;
+    const size_t cut = target.find_last_of("\\/");
+    const std::string base =
+        !hidden ? target : cut == std::string::npos ? "." + target : target.substr(0, cut + 1) + "." + target.substr(cut + 1);
     for (int i = 0; i < kNameTries; ++i) {
         // A random part: nobody can plant a link at the name in advance.
         char part[24];
         std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(win::RandomNumber()));
-        path_ = target + part + suffix;
+        path_ = base + part + suffix;
         handle.Reset(win::CreateFile(path_.c_str(), access, 0, nullptr, win::CREATE_NEW,
                                      win::FILE_ATTRIBUTE_NORMAL, nullptr));
         if (handle.valid()) return true;
@@ -33,6 +36,13 @@ bool TempFile::Place() {
     if (!handle.Close()) return false;
     // One rename: the target is the old file or the new one, never missing.
     if (!win::MoveFileEx(path_.c_str(), target_.c_str(), win::MOVEFILE_REPLACE_EXISTING)) return false;
+    placed_ = true;
+    return true;
+}
+
+bool TempFile::PlaceNew() {
+    if (!handle.Close()) return false;
+    if (!win::MoveFile(path_.c_str(), target_.c_str())) return false;
     placed_ = true;
     return true;
 }

@@ -16,11 +16,15 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     // Creates "<target>.<16 hex digits><suffix>" exclusively (never through a link; another
-    // name on a collision). False with the Windows error as last error.
-    bool Create(const std::string& target, const char* suffix, win::DWORD access);
+    // name on a collision). `hidden`: "." before the target's own name, so that walks for the
+    // target's kind of name pass the temporary over. False with the Windows error as last error.
+    bool Create(const std::string& target, const char* suffix, win::DWORD access, bool hidden = false);
     // Puts the file in the target's place in one step (the target is never missing, and a
     // link there is replaced, not followed). False with the target as it was.
     bool Place();
+    // Puts the file under the target's name only where nothing has it (183 otherwise): the name
+    // comes to exist with its whole contents at once.
+    bool PlaceNew();
     // Closes and removes the file now (also done when it goes unplaced).
     void Discard();
     // The caller takes the file over under its own name: it stays when this goes.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/fileutil.h"
+#include "core/temp_file.h"
 #include "nodes/name_checks.h"
 #include "nodes/node_checks.h"
 #include "nodes/node_group_file.h"
@@ -101,7 +102,7 @@ struct NodeSteps {
             if (f.valid()) WriteAt(f.get(), 0, headBefore.data(), static_cast<uint32_t>(headBefore.size()));
         }
         if (attrMoved) win::MoveFile(newAttr.c_str(), oldAttr.c_str());
-        if (flatMade) win::DeleteFile(newFlat.c_str());
+        if (flatMade) DeleteOnceFree(newFlat);
         if (!flatBefore.empty()) {
             FileHandle f = OpenExclusive(oldFlat);
             if (f.valid()) WriteAt(f.get(), 0, flatBefore.data(), static_cast<uint32_t>(flatBefore.size()));
@@ -146,18 +147,22 @@ bool RewriteOwnFiles(NodeSteps& s) {
                            static_cast<unsigned>(win::GetLastError()));
     };
     if (s.newFlat != s.oldFlat) {
-        FileHandle flat(WriterFault("flat.create")
-                            ? win::INVALID_HANDLE_VALUE
-                            : win::CreateFile(s.newFlat.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
-                                              nullptr, win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!flat.valid()) {
+        // Written whole under a hidden name and moved in where nothing has the new name: no
+        // reader opens it empty, and no other definition is replaced.
+        TempFile flat;
+        if (WriterFault("flat.create") ||
+            !flat.Create(s.newFlat, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE, true)) {
+            return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.newFlat.c_str(),
+                               static_cast<unsigned>(LastErr()));
+        }
+        if (!WriteAll(flat.handle.get(), &s.newRec, sizeof s.newRec)) return writeFailed(flat.handle.get());
+        if (!flat.PlaceNew()) {
             const win::DWORD error = win::GetLastError();
             return call.Failed(
                 error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
                 text::kRewriteFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
         }
         s.flatMade = true;
-        if (!WriteAll(flat.get(), &s.newRec, sizeof s.newRec)) return writeFailed(flat.get());
     } else {
         FileHandle flat = OpenExclusive(s.oldFlat);
         std::vector<uint8_t> before;
@@ -195,7 +200,7 @@ bool RewriteOwnFiles(NodeSteps& s) {
     s.headBefore = std::move(head);
     attr.Reset();
     // Only now, with the new copies in place, does the old flat file go.
-    if (s.newFlat != s.oldFlat && (WriterFault("flat.delete") || !win::DeleteFile(s.oldFlat.c_str()))) {
+    if (s.newFlat != s.oldFlat && (WriterFault("flat.delete") || !DeleteOnceFree(s.oldFlat))) {
         return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.oldFlat.c_str(),
                            static_cast<unsigned>(LastErr()));
     }

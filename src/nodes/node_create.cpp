@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/fileutil.h"
+#include "core/temp_file.h"
 #include "nodes/name_checks.h"
 #include "nodes/name_text.h"
 #include "nodes/node_checks.h"
@@ -68,27 +69,33 @@ struct NewDefinition {
     bool flatMade = false, dirMade = false, attrMade = false, done = false;
     ~NewDefinition() {
         if (done) return;
-        if (attrMade) win::DeleteFile(attr.c_str());
+        if (attrMade) DeleteOnceFree(attr);
         if (dirMade) win::RemoveDirectory(dir.c_str());
-        if (flatMade) win::DeleteFile(flat.c_str());
+        if (flatMade) DeleteOnceFree(flat);
     }
 };
 
+// The file comes to exist whole: written beside it under a hidden name and moved in where
+// nothing has the name, so that no reader ever opens it empty or short.
 bool CreateNewFile(CallContext& call, const std::string& path, const void* data, uint32_t size, bool& made) {
-    FileHandle file(WriterFault("create.file")
-                        ? win::INVALID_HANDLE_VALUE
-                        : win::CreateFile(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                                          win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    TempFile temp;
+    if (WriterFault("create.file") ||
+        !temp.Create(path, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE, true)) {
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kCreateFile, call.function(), path.c_str(), LastErr());
+    }
+    if (!WriteAll(temp.handle.get(), data, size)) {
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kWriteFile, call.function(), path.c_str(), LastErr());
+    }
+    if (!temp.PlaceNew()) {
         const win::DWORD error = win::GetLastError();
         return call.Failed(
             error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
             msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
     }
     made = true;
-    if (WriteAll(file.get(), data, size)) return true;
-    return call.Failed(QVAPI_ERR_RESOURCE,
-                       msg::kWriteFile, call.function(), path.c_str(), LastErr());
+    return true;
 }
 
 bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {

@@ -75,7 +75,7 @@ bool DeleteNodeIn(CallContext& call, const QVAPI_NODE& node) {
                            msg::kRemoveDirectory, call.function(), dir.c_str(), LastErr());
     }
     const std::string flat = FlatPathIn(live, node);
-    if (!win::DeleteFile(flat.c_str()) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
+    if (!DeleteOnceFree(flat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
         return call.Failed(
             win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE,
             msg::kDeleteFile, call.function(), flat.c_str(), LastErr());

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/temp_file.h"
 #include "nodes/node_group_record.h"
 #include "qvpapi.h"
 
@@ -211,6 +212,42 @@ bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs) {
         if (attempt + 1 < tries) win::Sleep(pauseMs);
     }
     return false;
+}
+
+bool ReplaceWhole(const std::string& path, const std::vector<uint8_t>& image) {
+    // What a killed writer left beside the file goes first.
+    const size_t cut = path.rfind('\\');
+    win::WIN32_FIND_DATAA data{};
+    FindWalk walk(path + ".*.tmp", data);
+    if (walk.valid() && cut != std::string::npos) {
+        do {
+            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0)
+                win::DeleteFile((path.substr(0, cut + 1) + std::string(FieldText(data.cFileName, sizeof data.cFileName))).c_str());
+        } while (walk.Next(data));
+    }
+    TempFile temp;
+    if (!temp.Create(path, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE) ||
+        !WriteAll(temp.handle.get(), image.data(), static_cast<uint32_t>(image.size())) || !temp.handle.Close())
+        return false;
+    // The two trade names and the old contents go after: a rename over the file would make the
+    // file system free the old one and write the new one out at once, on every member change.
+    if (win::ExchangeFiles(temp.path().c_str(), path.c_str())) {
+        temp.Discard();
+        return true;
+    }
+    // Held by another opener: nothing changes. No file yet: the temporary takes the name.
+    return win::GetLastError() != win::ERROR_SHARING_VIOLATION && temp.Place();
+}
+
+bool DeleteOnceFree(const std::string& path) {
+    constexpr int kTries = 50;
+    constexpr uint32_t kPauseMs = 2;
+    for (int attempt = 1;; ++attempt) {
+        if (win::DeleteFile(path.c_str())) return true;
+        if (win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == kTries) return false;
+        win::Sleep(kPauseMs);
+        win::SetLastError(win::ERROR_SHARING_VIOLATION);
+    }
 }
 
 }  // namespace qvp::nodes

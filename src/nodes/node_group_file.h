@@ -112,7 +112,15 @@ bool FileSize(win::HANDLE file, uint32_t* size);
 bool Exists(const std::string& path);
 bool IsDirectory(const std::string& path);
 
+// Puts `image` in the place of the file at `path` in one step: written whole to a temporary
+// beside it and renamed over it, so that a writer killed at any point leaves the old file or the
+// new one. Temporaries a killed writer left beside it go first. False with the Windows error.
+bool ReplaceWhole(const std::string& path, const std::vector<uint8_t>& image);
+
 // Deletes a file, retrying `tries` times with `pauseMs` after each failure.
 bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs);
+// Deletes a file, waiting a little while another opener holds it: readers hold node files
+// without sharing, for one read, and a writer's file must not stay behind for that.
+bool DeleteOnceFree(const std::string& path);
 
 }  // namespace qvp::nodes

@@ -3,6 +3,7 @@
 // is listed twice: as a 144-byte entry of the group's nodegroupfile and as a 260-byte back-link
 // in its own nodeattributionfile; uiNodeGroupFlag in both copies of its definition says whether
 // it has any back-link.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -80,25 +81,43 @@ bool GroupDirectoryReady(CallContext& call, const std::string& groupPath) {
     return call.Failed(QVAPI_ERR_NOT_FOUND, msg::kNoGroup, call.function(), groupPath.c_str());
 }
 
-// Appends a zeroed entry of that name and kind to the group's file (created with a zeroed
-// header when missing) and counts it in the header, all under one lock.
+// Reads a group file as far as its head announces, the handle let go again: false with the call
+// failed (busy while another opener holds it, unreadable past what its kind may hold). A missing
+// file reads as empty; `read` tells a head that disagrees with the file's `size`.
+bool ReadGroupFile(CallContext& call, const std::string& path, std::vector<uint8_t>& image, DeclaredRead& read,
+                   uint64_t& size) {
+    image.clear();
+    size = 0;
+    read = DeclaredRead::Read;
+    FileHandle file = OpenExclusive(path);
+    if (!file.valid()) {
+        const win::DWORD error = win::GetLastError();
+        if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return true;
+        return call.Failed(OpenFailureCode(),
+                           msg::kCreateFile, call.function(), path.c_str(), static_cast<int>(error));
+    }
+    read = ReadDeclared(file.get(), kGroupFileLayout, image, &size);
+    if (!Unreadable(read)) return true;
+    return call.Failed(QVAPI_ERR_RESOURCE, msg::kReadFile, call.function(), path.c_str(), LastErr());
+}
+
+// Puts a rewritten file in place whole; false with the call failed (busy while another opener
+// holds the file).
+bool PutWhole(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
+    if (ReplaceWhole(path, image)) return true;
+    return call.Failed(OpenFailureCode(), msg::kWriteFile, call.function(), path.c_str(), LastErr());
+}
+
+// Adds a zeroed entry of that name and kind to the group's file (a zeroed header first when
+// there is none), counted in the header; the file is put in place whole.
 bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std::string& name,
                       uint32_t kind) {
     const std::string path = GroupFilePath(groupPath);
-    FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
-    if (!file.valid()) {
-        return call.Failed(OpenFailureCode(),
-                           msg::kCreateFile, call.function(), path.c_str(), LastErr());
-    }
     std::vector<uint8_t> image;
+    DeclaredRead read;
     uint64_t size = 0;
-    const DeclaredRead read = ReadDeclared(file.get(), kGroupFileLayout, image, &size);
-    if (Unreadable(read)) {
-        return call.Failed(QVAPI_ERR_RESOURCE,
-                           msg::kReadFile, call.function(), path.c_str(), LastErr());
-    }
-    const bool created = size == 0;
-    if (created) image.assign(kGroupHeaderSize, 0);
+    if (!ReadGroupFile(call, path, image, read, size)) return false;
+    if (size == 0) image.assign(kGroupHeaderSize, 0);
     if (read == DeclaredRead::Malformed || !GroupImageWellFormed(image)) {
         return call.Failed(QVAPI_ERR_UNEXPECTED_DATA,
                            msg::kMalformed, call.function(), path.c_str(),
@@ -113,43 +132,42 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
     entry.uiMemberKind = kind;
     NodeGroupHeader header;
     std::memcpy(&header, image.data(), sizeof header);
-    const uint32_t oldSize = static_cast<uint32_t>(image.size());
     header.uiEntryBytes += kGroupEntrySize;
     header.uiEntryCount += 1;
-
-    RangeLock lock(file.get(), 0, oldSize + kGroupEntrySize);
-    if (!lock.Lock()) {
-        call.Log(msg::kLockFile, call.function(), path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-    } else if (!WriteAt(file.get(), oldSize, &entry, sizeof entry) ||
-               !WriteAt(file.get(), 0, &header, sizeof header) || !lock.Unlock()) {
-        call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        // Leave the group as it was: old header, old length.
-        WriteAt(file.get(), 0, image.data(), kGroupHeaderSize);
-        Seek(file.get(), oldSize);
-        win::SetEndOfFile(file.get());
-    } else {
-        return true;
-    }
-    if (created) {
-        file.Reset();
-        win::DeleteFile(path.c_str());
-    }
-    return false;
+    std::memcpy(image.data(), &header, sizeof header);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
+    image.insert(image.end(), bytes, bytes + sizeof entry);
+    return PutWhole(call, path, image);
 }
 
-// Appends the back-link to the node's nodeattributionfile unless it is there already
-// (`written` says which).
+// Whether the group of a back-link still lists the member: a back-link whose group does not
+// is what a writer killed between the two files left, and goes with the next write. A group
+// file that cannot be read now keeps its back-links.
+bool LinkStands(std::string_view groupPath, const std::string& memberName, uint32_t kind) {
+    if (CheckGroupPath(groupPath) != 0) return true;  // not ours to judge
+    FileHandle file = OpenExclusive(GroupFilePath(groupPath));
+    if (!file.valid()) {
+        const win::DWORD error = win::GetLastError();
+        return error != win::ERROR_FILE_NOT_FOUND && error != win::ERROR_PATH_NOT_FOUND;
+    }
+    std::vector<uint8_t> image;
+    return ReadDeclared(file.get(), kGroupFileLayout, image) != DeclaredRead::Read || !GroupImageWellFormed(image) ||
+           FindGroupEntry(image, memberName, kind) >= 0;
+}
+
+// Adds the back-link to the node's nodeattributionfile unless it is there already (`written`
+// says which). Back-links whose groups no longer list the node, and a back-link repeated (a
+// removal killed before its cut), go in the same write, which then puts the file in place
+// whole; otherwise the back-link is appended in one write.
 bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::string& groupPath,
-                    bool& written) {
+                    const std::string& memberName, uint32_t kind, bool& written) {
     written = false;
     FileHandle file = OpenExclusive(attrPath);
+    std::vector<uint8_t> image;
     if (!file.valid()) {
         return call.Failed(OpenFailureCode(),
                            msg::kCreateFile, call.function(), attrPath.c_str(), LastErr());
     }
-    std::vector<uint8_t> image;
     if (Unreadable(ReadDeclared(file.get(), kAttributionFileLayout, image))) {
         return call.Failed(QVAPI_ERR_RESOURCE,
                            msg::kReadFile, call.function(), attrPath.c_str(), LastErr());
@@ -160,25 +178,43 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
                            msg::kMalformed, call.function(), attrPath.c_str(),
                            static_cast<unsigned>(image.size()));
     }
-    for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize)
-        if (FieldEquals(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize, groupPath))
-            return true;
+    std::vector<uint8_t> kept(image.begin(), image.begin() + kAttributionHeadSize);
+    std::vector<std::string_view> seen;
+    bool present = false;
+    for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize) {
+        const char* field = reinterpret_cast<const char*>(image.data() + at);
+        const std::string_view link = FieldText(field, kBackLinkSize);
+        const bool own = FieldEquals(field, kBackLinkSize, groupPath);
+        if (std::find(seen.begin(), seen.end(), link) != seen.end()) continue;
+        if (!own && !LinkStands(link, memberName, kind)) continue;
+        seen.push_back(link);
+        present |= own;
+        kept.insert(kept.end(), field, field + kBackLinkSize);
+    }
     char link[kBackLinkSize] = {};
     FieldSet(link, kBackLinkSize - 1, groupPath);
-    const uint32_t oldSize = static_cast<uint32_t>(image.size());
-    RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
-    if (!lock.Lock()) {
-        return call.Failed(QVAPI_ERR_RESOURCE,
-                           msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
+    if (kept.size() == image.size()) {
+        if (present) return true;
+        const uint32_t oldSize = static_cast<uint32_t>(image.size());
+        RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
+        if (!lock.Lock()) {
+            return call.Failed(QVAPI_ERR_RESOURCE,
+                               msg::kLockFile, call.function(), attrPath.c_str(), LastErr());
+        }
+        if (!WriteAt(file.get(), oldSize, link, kBackLinkSize) || !lock.Unlock()) {
+            call.Log(msg::kWriteFile, call.function(), attrPath.c_str(), LastErr());
+            call.Fail(QVAPI_ERR_RESOURCE);
+            Seek(file.get(), oldSize);
+            win::SetEndOfFile(file.get());
+            return false;
+        }
+        written = true;
+        return true;
     }
-    if (!WriteAt(file.get(), oldSize, link, kBackLinkSize) || !lock.Unlock()) {
-        call.Log(msg::kWriteFile, call.function(), attrPath.c_str(), LastErr());
-        call.Fail(QVAPI_ERR_RESOURCE);
-        Seek(file.get(), oldSize);
-        win::SetEndOfFile(file.get());
-        return false;
-    }
-    written = true;
+    if (!present) kept.insert(kept.end(), link, link + kBackLinkSize);
+    file.Reset();
+    if (!PutWhole(call, attrPath, kept)) return false;
+    written = !present;
     return true;
 }
 
@@ -229,22 +265,11 @@ bool AttributionRewritable(CallContext& call, const std::string& attrPath) {
     return true;
 }
 
-// The whole file, when it can be read; false (nothing to put back) otherwise.
-bool ReadFileWhole(const std::string& path, std::vector<uint8_t>& image) {
-    FileHandle file = OpenExclusive(path);
-    return file.valid() && ReadDeclared(file.get(), kGroupFileLayout, image) == DeclaredRead::Read;
-}
-
 // Puts a file back as it was before a change that could not be completed; the call keeps the
 // code of the failure that made it necessary.
 void RestoreFile(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
     const uint32_t code = call.code();
-    FileHandle file = OpenExclusive(path, win::OPEN_ALWAYS);
-    const uint32_t size = static_cast<uint32_t>(image.size());
-    RangeLock lock(file.get(), 0, size);
-    if (!file.valid() || !lock.Lock() || !WriteAt(file.get(), 0, image.data(), size) || !lock.Unlock() ||
-        !win::SetEndOfFile(file.get()))
-        call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
+    if (!ReplaceWhole(path, image)) call.Log(msg::kWriteFile, call.function(), path.c_str(), LastErr());
     call.Fail(code);
 }
 
@@ -281,24 +306,36 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
     }
     if (!GroupDirectoryReady(call, groupPath)) return false;
     const std::string memberName = GroupNameOf(node);
-    if (!AppendGroupEntry(call, groupPath, memberName, kind)) return false;
-
     const std::string attrPath = AttributionPathByName(node, nameKind, nodeName);
     const std::string flatPath = FlatFilePath(node, nameKind, nodeName, master);
+    // The back-link first, the entry after it: a writer killed between the two leaves at most a
+    // back-link that its group does not list, which readers pass over and the next write drops.
     bool written = false;
-    const bool linked = AppendBackLink(call, attrPath, groupPath, written);
-    if (linked && SyncGroupFlag(call, attrPath, flatPath)) return true;
-    // The member is either listed in both places or in neither; a back-link that was there
-    // before this call stays.
+    if (!AppendBackLink(call, attrPath, groupPath, memberName, kind, written)) return false;
+    const bool listed = AppendGroupEntry(call, groupPath, memberName, kind);
+    if (listed && SyncGroupFlag(call, attrPath, flatPath)) return true;
+    // The member is either listed in both places or in neither, taken back in the same order as
+    // a removal; a back-link that was there before this call stays.
     const uint32_t code = call.code();
     bool missing = false;
+    if (listed) DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
     if (written) {
         DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
         SyncGroupFlag(call, attrPath, flatPath);
     }
-    DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
     call.Fail(code);
     return false;
+}
+
+// A member the group does not list: a back-link to the group that a killed writer left goes
+// now. The call keeps its code.
+void DropUnlistedLink(CallContext& call, const char* nodeName, const std::string& groupPath, uint32_t kind,
+                      const std::string& attrPath, const std::string& flatPath) {
+    const uint32_t code = call.code();
+    bool missing = false;
+    if (DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing) && !missing)
+        SyncGroupFlag(call, attrPath, flatPath);
+    call.Fail(code);
 }
 
 bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName, uint32_t kind) {
@@ -318,19 +355,23 @@ bool RemoveMember(CallContext& call, const char* givenPath, const char* nodeName
     // Both files are checked before either changes: a back-link file that cannot be rewritten
     // must not cost the member its group entry and leave a back-link nothing can remove.
     if (defined && !AttributionRewritable(call, attrPath)) return false;
-    const std::string groupFile = GroupFilePath(groupPath);
     std::vector<uint8_t> groupBefore;
-    const bool saved = defined && ReadFileWhole(groupFile, groupBefore);
     // A node whose definition is gone is listed under the name it was added by.
     const std::string memberName = defined ? GroupNameOf(node) : std::string(nodeName);
-    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind)) return false;
+    const std::string flatPath = defined ? FlatFilePath(node, nameKind, nodeName, master) : std::string();
+    // The entry first, the back-link after it, as an addition writes them the other way round.
+    if (!DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, nullptr, &groupBefore)) {
+        if (defined && call.code() == QVAPI_ERR_NOT_FOUND)
+            DropUnlistedLink(call, nodeName, groupPath, kind, attrPath, flatPath);
+        return false;
+    }
     if (!defined) return true;
     bool missing = false;
     if (!DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing)) {
-        if (saved) RestoreFile(call, groupFile, groupBefore);
+        if (!groupBefore.empty()) RestoreFile(call, GroupFilePath(groupPath), groupBefore);
         return false;
     }
-    return SyncGroupFlag(call, attrPath, FlatFilePath(node, nameKind, nodeName, master));
+    return SyncGroupFlag(call, attrPath, flatPath);
 }
 
 bool TakeChildGroup(CallContext& call, const char* parent, const char* name, std::string& parentPath,

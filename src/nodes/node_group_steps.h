@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/frame.h"
 #include "platform/win.h"
@@ -39,9 +40,10 @@ bool DeleteNodeDefinitionEntryIn(CallContext& call, const char* key, uint32_t op
 // With `notFound` given, a missing back-link is reported there instead of failing.
 bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const char* groupPath,
                                   uint32_t options, bool* notFound = nullptr);
-// With `notFound` given, a missing entry is reported there instead of failing.
+// With `notFound` given, a missing entry is reported there instead of failing; `original`, when
+// given, receives the group file as it was read (what a caller puts back if a later step fails).
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
-                            uint32_t kind, bool* notFound = nullptr);
+                            uint32_t kind, bool* notFound = nullptr, std::vector<uint8_t>* original = nullptr);
 
 
 // Group writers that no caller outside the library names: a master added to a group, and a

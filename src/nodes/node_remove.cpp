@@ -43,7 +43,6 @@ constexpr char kDeleteFile[] = "%s : DeleteFile %s : ErrorCode = %d";
 constexpr char kSeek[] = "%s : SetFilePointer %s : ErrorCode = %d";
 constexpr char kLock[] = "%s : LockFile %s : ErrorCode = %d";
 constexpr char kWrite[] = "%s : WriteFile %s : ErrorCode = %d";
-constexpr char kUnlock[] = "%s : UnlockFile %s : ErrorCode = %d";
 constexpr char kCut[] = "%s : SetEndOfFile %s : ErrorCode = %d";
 }  // namespace msg
 
@@ -81,6 +80,17 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path, const Declared
     return true;
 }
 
+// `original` without the `cutSize` bytes at `cutAt`, with `head` over its first bytes.
+std::vector<uint8_t> Without(const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
+                             std::string_view head = {}) {
+    std::vector<uint8_t> image;
+    image.reserve(original.size() - cutSize);
+    image.insert(image.end(), original.begin(), original.begin() + static_cast<long>(cutAt));
+    image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
+    std::copy(head.begin(), head.end(), image.begin());
+    return image;
+}
+
 // Puts the file back as it was read, after a rewrite failed part way: a shifted tail or an
 // uncut end would leave a damaged file that no later call could read.
 void RestoreImage(win::HANDLE file, const std::vector<uint8_t>& original) {
@@ -88,14 +98,11 @@ void RestoreImage(win::HANDLE file, const std::vector<uint8_t>& original) {
         win::SetEndOfFile(file);
 }
 
-// Rewrites `original` without the `cutSize` bytes at `cutAt` (and with `head` over its first
-// bytes, when given), under a lock over the whole file, and cuts the file to its new length.
-bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path,
-                    const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
-                    bool logUnlock, std::string_view head = {}) {
-    std::vector<uint8_t> image(original.begin(), original.begin() + static_cast<long>(cutAt));
-    image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
-    std::copy(head.begin(), head.end(), image.begin());
+// Rewrites a nodeattributionfile without one back-link in place, under a lock over the whole
+// file: one write of the closed-up bytes, then the cut. A writer killed between the two leaves
+// its last back-link twice, which removals and renames pass over, never a torn head.
+bool RewriteInPlace(CallContext& call, win::HANDLE file, const std::string& path,
+                    const std::vector<uint8_t>& original, const std::vector<uint8_t>& image) {
     if (!Seek(file, 0)) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kSeek, call.function(), path.c_str(), LastErr());
     }
@@ -110,7 +117,6 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
         return false;
     }
     if (!lock.Unlock()) {
-        if (logUnlock) call.Log(msg::kUnlock, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
         return false;
@@ -122,6 +128,15 @@ bool RewriteWithout(CallContext& call, win::HANDLE file, const std::string& path
         return false;
     }
     return true;
+}
+
+// Puts a group file's new bytes in its place whole: a writer killed part way leaves the old
+// file or the new one, never a count that disagrees with the entries. The file read is let go
+// first.
+bool RewriteWhole(CallContext& call, FileHandle& file, const std::string& path, const std::vector<uint8_t>& image) {
+    file.Reset();
+    if (ReplaceWhole(path, image)) return true;
+    return call.Failed(HeldOr(QVAPI_ERR_RESOURCE), msg::kWrite, call.function(), path.c_str(), LastErr());
 }
 
 }  // namespace
@@ -210,11 +225,11 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         }
         return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kNotFound, call.function(), nodeName);
     }
-    return RewriteWithout(call, file.get(), path, image, found, kBackLinkSize, false);
+    return RewriteInPlace(call, file.get(), path, image, Without(image, found, kBackLinkSize));
 }
 
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
-                            uint32_t kind, bool* notFound) {
+                            uint32_t kind, bool* notFound, std::vector<uint8_t>* original) {
     if (groupPath == nullptr || *groupPath == '\0') {
         return call.Failed(QVAPI_ERR_INVALID_NAME,
                            groupPath == nullptr ? msg::kGroupPathNull : msg::kGroupPathEmpty, call.function());
@@ -232,6 +247,7 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     }
     uint64_t size = 0;
     if (!OpenAndReadWhole(call, path, kGroupFileLayout, QVAPI_ERR_NOT_FOUND, file, image, size)) return false;
+    if (original != nullptr) *original = image;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.
     if (image.size() != size || !GroupImageWellFormed(image)) {
@@ -260,10 +276,9 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
         }
         return true;
     }
-    return RewriteWithout(call, file.get(), path, image,
-                          kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
-                          kGroupEntrySize, true,
-                          std::string_view(reinterpret_cast<const char*>(&header), sizeof header));
+    return RewriteWhole(call, file, path,
+                        Without(image, kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
+                                kGroupEntrySize, std::string_view(reinterpret_cast<const char*>(&header), sizeof header)));
 }
 
 }  // namespace qvp::nodes

@@ -238,6 +238,24 @@ BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
     return TRUE;
 }
 
+BOOL ExchangeFiles(const char* from, const char* to) {
+    if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
+    ResolvedPath a, b;
+    if (!detail::ResolvePath(from, a) || !detail::ResolvePath(to, b)) return FALSE;
+    PathAt first, second;
+    if (!Place(first, a.posix) || !Place(second, b.posix)) return FALSE;
+    if (!a.exists) return detail::Fail(detail::MissingError(a));
+    if (!b.exists) return detail::Fail(detail::MissingError(b));
+    struct stat sa{}, sb{};
+    if (LinkStat(first, sa) != 0 || LinkStat(second, sb) != 0) return detail::FailErrno(errno);
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (HeldByOther(first) || HeldByOther(second)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    if (renameat2(first.dirFd, first.c_str(), second.dirFd, second.c_str(), RENAME_EXCHANGE) != 0)
+        return detail::FailErrno(errno);
+    return TRUE;
+}
+
 BOOL DeleteFile(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (fault::Hit(fault::Call::DeleteFile, path)) return FALSE;

@@ -250,6 +250,10 @@ constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 // target is never missing meanwhile. 5 when either is a folder, 32 when another handle holds
 // either without sharing delete. Other flags: MoveFile.
 BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
+// Two existing files trade names in one step: `to` holds what `from` held and `from` what `to`
+// held; neither name is ever missing. 5 unless both are files, 32 when another handle holds
+// either without sharing delete. Counted as a MoveFile by the failure injection.
+BOOL ExchangeFiles(const char* from, const char* to);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
 // The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).

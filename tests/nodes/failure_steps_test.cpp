@@ -54,12 +54,8 @@ class WriterFailures : public qvptest::NodeGroupStore,
                        public ::testing::WithParamInterface<Writer> {
 protected:
     void Build() {
-        fs::remove_all(root_ / "SERVER");
-        store_ = std::make_unique<qvptest::NodeStoreBuilder>(root_);
-        AddHostNode("alpha", QVAPI_NODE_CLIENT);
-        AddHostNode("beta", QVAPI_NODE_CLIENT);
+        FreshStoreWithMembers();
         store_->AddGroup("\\G1\\Sub");
-        store_->AddMember("\\G1", "beta");
         if (GetParam().alphaMember) store_->AddMember("\\G1", "alpha");
     }
     FileTree Store() { return WithoutStamps(qvptest::ReadTree(root_)); }
@@ -79,8 +75,11 @@ TEST_P(WriterFailures, EachFailedStepLeavesTheStoreWhole) {
             SCOPED_TRACE(std::string(kind.name) + " #" + std::to_string(s.step));
             const FileTree now = Store();
             if (s.result == 1) {
-                // A step the writer can do without (a walk for nested members).
-                EXPECT_EQ(now, after) << qvptest::TreeDifference(after, now);
+                // A step the writer can do without (a walk for nested members, the removal of
+                // the old copy a rewrite displaced, which the next rewrite of the file sweeps).
+                FileTree kept = now;
+                std::erase_if(kept, [](const auto& entry) { return entry.first.ends_with(".tmp"); });
+                EXPECT_EQ(kept, after) << qvptest::TreeDifference(after, kept);
                 return;
             }
             // A lock refused with 33 is another writer at work: busy, as for a held file.

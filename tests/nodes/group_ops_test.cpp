@@ -304,6 +304,17 @@ TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
     EXPECT_EQ(Bytes(attr), attrBefore);
 }
 
+// Back-links to groups that do not list the node (a killed writer's) go with the node's next
+// addition; one to a group that lists it stays.
+TEST_F(GroupOps, AnAdditionDropsBackLinksTheirGroupsDoNotList) {
+    ASSERT_EQ(qvAPICreateNodeGroup("\\", "G2", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\G2", "alpha", 0, 0), 1);
+    store_->WriteAttributionFile(alpha_, {"\\G2", "\\G3", "\\G1"});
+    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(store_->ReadBackLinks(alpha_), (std::vector<std::string>{"\\G2", "\\G1"}));
+    EXPECT_EQ(store_->ReadGroupFile("\\G1").size(), 1u);
+}
+
 // A definition whose key or key path climbs out of NODEDEF is refused; nothing outside is written.
 TEST_F(GroupOps, StoredKeysThatLeaveTheStoreAreRefused) {
     const std::string key(alpha_.ucNodeKey, strnlen(alpha_.ucNodeKey, sizeof alpha_.ucNodeKey));

@@ -222,6 +222,25 @@ TEST_F(PlatformTest, CopyFileContentsStartsAtTheStartEachTime) {
     EXPECT_EQ(Slurp("kept.txt"), "kept");
 }
 
+// Two files trade names in one step; a missing one, a folder or a held file refuses it.
+TEST_F(PlatformTest, ExchangeFilesTradesNames) {
+    Touch("a.txt", "A");
+    Touch("b.txt", "B");
+    EXPECT_TRUE(ExchangeFiles(C("a.txt").c_str(), C("b.txt").c_str()));
+    EXPECT_EQ(Slurp("a.txt"), "B");
+    EXPECT_EQ(Slurp("b.txt"), "A");
+    EXPECT_FALSE(ExchangeFiles(C("a.txt").c_str(), C("missing").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    std::filesystem::create_directories(P("d"));
+    EXPECT_FALSE(ExchangeFiles(C("a.txt").c_str(), C("d").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    HANDLE h = Open(C("b.txt"), GENERIC_READ, FILE_SHARE_READ);
+    EXPECT_FALSE(ExchangeFiles(C("a.txt").c_str(), C("b.txt").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(h);
+    EXPECT_EQ(Slurp("a.txt"), "B");
+}
+
 TEST_F(PlatformTest, MoveFileNeverReplaces) {
     Touch("a.txt", "A");
     Touch("b.txt", "B");

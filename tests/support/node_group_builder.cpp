@@ -52,6 +52,15 @@ QVAPI_NODE NodeGroupStore::AddHostNode(const std::string& name, uint32_t kind,
     return store_->AddNode(node);
 }
 
+void NodeGroupStore::FreshStoreWithMembers() {
+    fs::remove_all(root_ / "SERVER");
+    store_ = std::make_unique<NodeStoreBuilder>(root_);
+    AddHostNode("alpha", QVAPI_NODE_CLIENT);
+    AddHostNode("beta", QVAPI_NODE_CLIENT);
+    store_->AddGroup("\\G1");
+    store_->AddMember("\\G1", "beta");
+}
+
 std::vector<uint8_t> NodeGroupStore::Bytes(const fs::path& path) const {
     return NodeStoreBuilder::ReadBytes(path);
 }

@@ -23,6 +23,9 @@ protected:
 
     // A host-name keyed node (client or master below `master`).
     QVAPI_NODE AddHostNode(const std::string& name, uint32_t kind, const std::string& master = {});
+    // The store made anew with the clients alpha and beta, \G1 listing beta (for the walks that
+    // lay out a fresh store before each step).
+    void FreshStoreWithMembers();
     void SetLevelSize(uint32_t size);
     std::vector<uint8_t> Bytes(const std::filesystem::path& path) const;
     std::filesystem::path GroupFile(const std::string& groupPath) const;
