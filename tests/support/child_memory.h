@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <string_view>
 
 namespace qvptest {
 
@@ -17,6 +19,8 @@ ChildRun RunInChild(const std::function<int()>& call);
 
 // Makes `path` a sparse file of `size` bytes (no blocks on disk).
 void PlantSparseFile(const char* path, uint64_t size);
+// Makes `path` (its bytes kept, made when missing) `size` bytes long, sparse, with `text` at `at`.
+bool PlantSparseAt(const std::filesystem::path& path, uint64_t at, std::string_view text, uint64_t size);
 
 constexpr uint64_t kOneGiB = uint64_t{1} << 30;
 // What a call may grow by while refusing a 1 GiB file it never reads.
