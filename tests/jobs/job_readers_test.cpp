@@ -151,18 +151,12 @@ TEST_F(JobReadersTest, DefectiveFilesAreRefused) {
     job.nodes.resize(2);
     const std::string good = qvpsim::JobStore::JobExecFileBytes(job);
     const size_t entry = qvp::jobs::kHeadSize;
-    auto patched = [&](size_t offset, uint32_t value) {
-        std::string bytes = good;
+    auto patched = [&](size_t offset, uint32_t value, size_t zerosAfter = 0) {
+        std::string bytes = good + std::string(zerosAfter, '\0');
         qvp::jobs::Store32(reinterpret_cast<unsigned char*>(bytes.data()) + offset, value);
         return bytes;
     };
-    // The file padded with zeros that the area claims as its own.
-    auto padded = [&](size_t area) {
-        std::string bytes = good + std::string(area, '\0');
-        qvp::jobs::Store32(reinterpret_cast<unsigned char*>(bytes.data()), static_cast<uint32_t>(area));
-        return bytes;
-    };
-    using qvp::jobs::kMaxEntrySize;
+    const uint32_t pastTwoEntries = 2 * qvp::jobs::kMaxEntrySize + 1;
     // An entry whose own length holds its whole 521-byte name: only the name limit refuses it.
     qvpsim::JobSpec longName = MixedJob();
     longName.nodes = {Node(std::string(521, 'L'), {0x10, 0, 0})};
@@ -178,7 +172,7 @@ TEST_F(JobReadersTest, DefectiveFilesAreRefused) {
         {"short head", good.substr(0, 200), QVAPI_ERR_RESOURCE},
         {"entry holding a 521-byte name", longBytes, QVAPI_ERR_UNEXPECTED_DATA},
         {"area past the file", patched(0, 0x7FFFFFF0u), QVAPI_ERR_RESOURCE},
-        {"area past what its entries can fill", padded(kMaxEntrySize * 2 + 1), QVAPI_ERR_RESOURCE},
+        {"area past what its entries can fill", patched(0, pastTwoEntries, pastTwoEntries), QVAPI_ERR_RESOURCE},
         {"entry count past the area", patched(152, 0xFFFFFFFFu), QVAPI_ERR_UNEXPECTED_DATA},
         {"entry length 0", patched(entry, 0), QVAPI_ERR_UNEXPECTED_DATA},
         {"entry past the area", patched(entry, 0x10000), QVAPI_ERR_UNEXPECTED_DATA},

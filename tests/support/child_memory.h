@@ -2,28 +2,70 @@
 // test can show that a planted file was not read into memory (no timing involved).
 #pragma once
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string_view>
+
+#include "qvpapi.h"
+#include "support/kill_steps.h"
 
 namespace qvptest {
 
 struct ChildRun {
-    bool ran = false;       // the child reported back
-    int result = 0;         // what `call` returned
-    uint32_t code = 0;      // the last error after it
-    long grownKiB = 0;      // growth of the child's peak resident size during the call
+    bool ran = false;   // the child reported back
+    int result = 0;     // what `call` returned
+    uint32_t code = 0;  // the last error after it
+    long grownKiB = 0;  // growth of the child's peak resident size during the call
 };
-ChildRun RunInChild(const std::function<int()>& call);
+inline ChildRun RunInChild(const std::function<int()>& call) {
+    void* shared = mmap(nullptr, sizeof(ChildRun), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) return {};
+    auto* out = new (shared) ChildRun{};
+    RunKilledAt(0, [&] {  // never killed
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const long before = usage.ru_maxrss;
+        *out = ChildRun{false, call(), qvAPIGetLastError(), 0};
+        getrusage(RUSAGE_SELF, &usage);
+        out->grownKiB = usage.ru_maxrss - before;
+        out->ran = true;
+    });
+    const ChildRun run = *out;
+    munmap(shared, sizeof(ChildRun));
+    return run;
+}
 
-// Makes `path` a sparse file of `size` bytes (no blocks on disk).
-void PlantSparseFile(const char* path, uint64_t size);
 // Makes `path` (its bytes kept, made when missing) `size` bytes long, sparse, with `text` at `at`.
-bool PlantSparseAt(const std::filesystem::path& path, uint64_t at, std::string_view text, uint64_t size);
+inline bool PlantSparseAt(const std::filesystem::path& path, uint64_t at, std::string_view text, uint64_t size) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool planted = ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+                         pwrite(fd, text.data(), text.size(), static_cast<off_t>(at)) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return planted;
+}
 
 constexpr uint64_t kOneGiB = uint64_t{1} << 30;
-// What a call may grow by while refusing a 1 GiB file it never reads.
+// What a call may grow by while refusing a planted file it never reads.
 constexpr long kRefusalGrowthKiB = 64 * 1024;
+
+// Plants `size` zero bytes at `path` (sparse: nothing on disk) and expects `call`, run in a
+// child, to fail as an unreadable file (0) without reading or changing it.
+inline void ExpectPlantedRefusedUnread(const std::filesystem::path& path, uint64_t size,
+                                       const std::function<int()>& call) {
+    std::filesystem::resize_file(path, 0);
+    std::filesystem::resize_file(path, size);
+    const ChildRun run = RunInChild(call);
+    ASSERT_TRUE(run.ran);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.code, QVAPI_ERR_RESOURCE);
+    EXPECT_LT(run.grownKiB, kRefusalGrowthKiB);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+}
 
 }  // namespace qvptest

@@ -2,6 +2,12 @@
 // end the process on entry to its Nth counted call, and the parent looks at what is left.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <functional>
 #include <string_view>
 
@@ -11,19 +17,42 @@ namespace qvptest {
 
 enum class ChildEnd { Killed, Completed, Other };
 
-// Runs `body` in a forked child whose platform calls are counted from 0 (only those whose path
-// holds `filter`; only of kind `call`, or of every kind with Call::Count); the child ends at the
-// `nth` of them. Completed: the body returned (or `nth` is 0: never ended early).
-ChildEnd RunKilledAt(unsigned nth, const std::function<void()>& body, std::string_view filter = {},
-                     win::fault::Call call = win::fault::Call::Count);
+// Runs `body` in a child ended at its `nth` counted call (0: never); counted are the calls whose
+// path holds `filter`, of kind `call` (Call::Count: every kind).
+inline ChildEnd RunKilledAt(unsigned nth, const std::function<void()>& body, std::string_view filter = {},
+                            win::fault::Call call = win::fault::Call::Count) {
+    std::fflush(nullptr);  // nothing buffered is written twice
+    const pid_t pid = fork();
+    if (pid == 0) {
+        win::fault::Reset();
+        win::fault::Watch(filter);
+        if (nth != 0) win::fault::ExitAtNth(nth, call);
+        body();  // a throw ends the child by a signal: neither killed nor complete
+        _exit(0);
+    }
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return ChildEnd::Other;
+    if (pid < 0 || !WIFEXITED(status)) return ChildEnd::Other;
+    if (WEXITSTATUS(status) == win::fault::kKilledExit) return ChildEnd::Killed;
+    return WEXITSTATUS(status) == 0 ? ChildEnd::Completed : ChildEnd::Other;
+}
 
-// Walks N = 1, 2, ...: `prepare` lays out a fresh store in the parent, `body` runs in a child
-// killed at its Nth counted call, and `check(N, completed)` looks at what is left; the walk ends
-// after the first child that completes. A child ending any other way, or no completion within
-// `limit` steps, is a test failure. Returns the number of steps walked.
-unsigned WalkKillSteps(const std::function<void()>& prepare, const std::function<void()>& body,
-                       const std::function<void(unsigned step, bool completed)>& check,
-                       std::string_view filter = {}, win::fault::Call call = win::fault::Call::Count,
-                       unsigned limit = 5000);
+// For N = 1, 2, ... until a child completes: `prepare` in the parent, `body` killed at call N,
+// then `check(N, completed)`. A child ending otherwise, or none completing within 5000 steps,
+// fails the test. Returns the steps walked.
+inline unsigned WalkKillSteps(const std::function<void()>& prepare, const std::function<void()>& body,
+                              const std::function<void(unsigned step, bool completed)>& check,
+                              std::string_view filter = {}, win::fault::Call call = win::fault::Call::Count) {
+    for (unsigned step = 1; step <= 5000; ++step) {
+        prepare();
+        const ChildEnd end = RunKilledAt(step, body, filter, call);
+        if (end == ChildEnd::Other) ADD_FAILURE() << "the child ended neither killed nor complete at step " << step;
+        if (end != ChildEnd::Other) check(step, end == ChildEnd::Completed);
+        if (end != ChildEnd::Killed) return step;
+    }
+    ADD_FAILURE() << "no child completed within 5000 steps";
+    return 5000;
+}
 
 }  // namespace qvptest
