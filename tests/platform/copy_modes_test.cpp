@@ -2,10 +2,6 @@
 // nothing else. A file planted with set-id or extra write bits comes out as a file made by the
 // caller, by every way the layer copies, into the install root (C:\ZARNQVP) and outside it.
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <functional>
 
 #include "platform_fixture.h"
 #include "support/planted_modes.h"
@@ -13,94 +9,63 @@
 namespace {
 using namespace win;
 namespace fs = std::filesystem;
-using qvp_test::PlatformTest;
-using qvptest::CopiedMode;
 using qvptest::ModeOf;
 
-class CopyModesTest : public PlatformTest {
+class CopyModesTest : public qvp_test::PlatformTest {
 protected:
-    void SetUp() override {
-        PlatformTest::SetUp();
-        char tmpl[] = "/dev/shm/qvp-copy-XXXXXX";  // another file system than /tmp, where it exists
-        if (mkdtemp(tmpl)) shm_ = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!shm_.empty()) fs::remove_all(shm_, ec);
-        PlatformTest::TearDown();
-    }
-    // The mode the layer makes a new file in the folder C:\<folder> with.
+    // The mode the layer makes a new file in C:\<folder> with.
     mode_t Made(const std::string& folder) {
-        const std::string probe = C(folder + "\\made.probe");
-        CloseHandle(Open(probe, GENERIC_WRITE, 0, CREATE_NEW));
-        const mode_t mode = ModeOf(P(folder + "/made.probe"));
-        DeleteFile(probe.c_str());
-        return mode;
+        fs::create_directories(P(folder));
+        CloseHandle(Open(C(folder + "\\made.probe"), GENERIC_WRITE, 0, CREATE_NEW));
+        return ModeOf(P(folder + "/made.probe"));
     }
-    bool CrossDevice() const {
-        struct stat a{}, b{};
-        return !shm_.empty() && stat(shm_.c_str(), &a) == 0 && stat(drive_.c_str(), &b) == 0 && a.st_dev != b.st_dev;
-    }
-    std::string shm_;
 };
-
-struct Way {
-    const char* what;
-    // Copies `from` (its POSIX path) to the Windows path `to`.
-    std::function<BOOL(const std::string& from, const std::string& to)> copy;
-    bool acrossDevices = false;  // the source is planted on another file system
-};
-
-BOOL ByHandles(const std::string& from, const std::string& to) {
-    HANDLE in = CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    HANDLE out = CreateFile(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    const BOOL done = CopyFileContents(in, out);
-    CloseHandle(in);
-    CloseHandle(out);
-    return done;
-}
 
 TEST_F(CopyModesTest, ACopyNeverCarriesSetIdOrWriteBits) {
-    const Way ways[] = {
-        {"CopyFile", [](const std::string& f, const std::string& t) { return CopyFile(f.c_str(), t.c_str(), TRUE); }},
+    // MoveFile copies a source planted on another file system (/dev/shm, where it is one).
+    struct stat shm{}, drive{};
+    const bool across = stat("/dev/shm", &shm) == 0 && stat(drive_.c_str(), &drive) == 0 && shm.st_dev != drive.st_dev;
+    const struct {
+        const char* what;
+        std::function<BOOL(const char* from, const char* to)> copy;
+        bool acrossDevices = false;
+    } ways[] = {
+        {"CopyFile", [](const char* f, const char* t) { return CopyFile(f, t, TRUE); }},
         {"CopyFile over a file",
-         [](const std::string& f, const std::string& t) {
-             CloseHandle(CreateFile(t.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-             return CopyFile(f.c_str(), t.c_str(), FALSE);
+         [](const char* f, const char* t) { return CloseHandle(Open(t, GENERIC_WRITE, 0, CREATE_NEW)) && CopyFile(f, t, FALSE); }},
+        {"CopyFileContents", [](const char* f, const char* t) {
+             HANDLE in = Open(f, GENERIC_READ, FILE_SHARE_READ), out = Open(t, GENERIC_WRITE, 0, CREATE_NEW);
+             const BOOL done = CopyFileContents(in, out);
+             return CloseHandle(in), CloseHandle(out), done;
          }},
-        {"CopyFileContents", [](const std::string& f, const std::string& t) { return ByHandles(f, t); }},
-        {"MoveFile across file systems",
-         [](const std::string& f, const std::string& t) { return MoveFile(f.c_str(), t.c_str()); }, true},
+        {"MoveFile across file systems", [](const char* f, const char* t) { return MoveFile(f, t); }, true},
     };
     int n = 0;
     for (const std::string folder : {"ZARNQVP", "out"}) {
-        fs::create_directories(P(folder));
         const mode_t made = Made(folder);
-        for (const Way& way : ways) {
-            if (way.acrossDevices && !CrossDevice()) continue;  // no second file system here
+        for (const auto& way : ways) {
+            if (way.acrossDevices && !across) continue;
             for (const mode_t planted : qvptest::kPlantedModes) {
+                SCOPED_TRACE(testing::Message() << way.what << " into " << folder << ", mode " << std::oct << planted);
                 const std::string name = "f" + std::to_string(n++);
-                const std::string from = (way.acrossDevices ? shm_ : P("planted")) + "/" + name;
+                const std::string from = way.acrossDevices ? "/dev/shm/qvp-copy-" + std::to_string(getpid()) : P(name);
                 qvptest::PlantWithMode(from, planted);
-                char octal[8];
-                snprintf(octal, sizeof octal, "%04o", unsigned(planted));
-                SCOPED_TRACE(std::string(way.what) + " into " + folder + ", planted " + octal);
-                ASSERT_TRUE(way.copy(from, C(folder + "\\" + name))) << GetLastError();
-                EXPECT_EQ(ModeOf(P(folder + "/" + name)), CopiedMode(planted, made));
+                EXPECT_TRUE(way.copy(from.c_str(), C(folder + "\\" + name).c_str())) << GetLastError();
+                EXPECT_EQ(ModeOf(P(folder + "/" + name)), qvptest::CopiedMode(planted, made));
+                fs::remove(from);
             }
         }
     }
 }
 
-// The attributes kept beside the file go with it as ever; the mark that a file holds them too.
+// The attributes kept beside the file go with it as ever, and so does the mark that it has them.
 TEST_F(CopyModesTest, HiddenAndSystemAreCopied) {
     qvptest::PlantWithMode(P("out/src"), 04755);
     ASSERT_TRUE(SetFileAttributes(C("out\\src").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     if (!(GetFileAttributes(C("out\\src").c_str()) & FILE_ATTRIBUTE_HIDDEN)) GTEST_SKIP() << "no user attributes here";
-    const mode_t made = Made("out");
     ASSERT_TRUE(CopyFile(C("out\\src").c_str(), C("out\\dst").c_str(), TRUE));
     EXPECT_EQ(GetFileAttributes(C("out\\dst").c_str()), DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    EXPECT_EQ(ModeOf(P("out/dst")), made | S_ISVTX);
+    EXPECT_EQ(ModeOf(P("out/dst")), Made("out") | S_ISVTX);
 }
 
 }  // namespace
