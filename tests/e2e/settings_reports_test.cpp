@@ -46,6 +46,9 @@ TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
         {at + "SystemManagementKey=7\n", data,
          "SystemManagementKey=7 is neither 0 (host names) nor 1 (IPv4 addresses); node calls are refused"},
         {"PathName=relroot\n", DefaultRoot(), "PathName=relroot" + relative},
+        {"PathName=C:relroot\n", DefaultRoot(), "PathName=C:relroot" + relative},  // a drive, no root folder
+        {at + "SystemManagementKey=2\n", data,
+         "SystemManagementKey=2 is neither 0 (host names) nor 1 (IPv4 addresses); node calls are refused"},
         {"PathName=\"" + spaced + "\"\n", DefaultRoot(), "PathName=\"" + spaced + "\"" + relative},
         {"PathName=" + spaced + "\n", spaced, ""},
     };

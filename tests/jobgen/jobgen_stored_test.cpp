@@ -61,10 +61,15 @@ TEST_F(JobGenTest, RenameDeleteAndListStoredJobGens) {
         {"\\F", "..", "J3", QVAPI_ERR_INVALID_NAME},    {"\\..", "JOBGEN", "J3", QVAPI_ERR_INVALID_PARAMETER},
         {"F", "J1", "J3", QVAPI_ERR_INVALID_PARAMETER},
     };
+    // J1's header held by another opener: no refusal opens it.
+    const win::HANDLE held = win::CreateFile((Store() / "F/J1/jobgenfile").c_str(), win::GENERIC_READ, 0, nullptr,
+                                             win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, win::INVALID_HANDLE_VALUE);
     for (const Refusal& r : refusals) {
         EXPECT_EQ(qvAPIChangeJobGen(r.folder, r.from, r.to), 0) << r.from;
         EXPECT_EQ(qvAPIGetLastError(), r.code) << r.from << " -> " << r.to;
     }
+    win::CloseHandle(held);
     for (const char* name : {"SUB", "NONE", "..", "a\\b"}) {
         EXPECT_EQ(qvAPIDeleteJobGen("\\F", name, 0, 0), 0);
         EXPECT_NE(qvAPIGetLastError(), 0u);

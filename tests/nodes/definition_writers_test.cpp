@@ -73,6 +73,7 @@ protected:
     NodeStoreBuilder scratch_{scratchRoot_};
     void TearDown() override {
         qvp::nodes::SetWriterFault(nullptr);
+        win::fault::Reset();
         qvp::SetInsPackageRename(nullptr);
         qvp::SetSysInfoRename(nullptr);
         fs::remove_all(scratchRoot_);
@@ -114,7 +115,11 @@ TEST_F(DefinitionWriters, SequenceLeavesTheStoreTheBuilderWritesForTheFinalState
     ASSERT_EQ(qvAPIChangeMasterDefinition("#G1", QVAPI_CHANGE_NODE_NAME, &change, 0), 1);
     EXPECT_EQ(qvAPIFindNextNodeDefinition(walk, &walked), 1);
     EXPECT_EQ(qvAPIFindCloseNodeDefinition(walk), 1);
-    ASSERT_EQ(qvAPIDeleteClientDefinition("pc2", 0, nullptr), 1);
+    // A reader holding pc2's file for a moment (one sharing violation) only delays its delete.
+    win::fault::Watch("\\C." + std::string(Stored("pc2", false).ucNodeKey));
+    win::fault::FailNth(win::fault::Call::DeleteFile, 1, win::ERROR_SHARING_VIOLATION);
+    ASSERT_EQ(qvAPIDeleteClientDefinition("pc2", 0, nullptr), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(win::fault::Calls(win::fault::Call::DeleteFile), 2u);
 
     const fs::path expectedRoot = FreshRoot("expected");
     NodeStoreBuilder expected(expectedRoot);
@@ -293,17 +298,29 @@ TEST_F(DefinitionWriters, RefusalsLeaveNothingBehind) {
         const char* key;
         QVAPI_NODE record;
         uint32_t code;
+        bool plantAtKey = false;  // a file put at the key once it is chosen, as by another writer
     } cases[] = {
         {"abc", Record({.name = "abc"}), QVAPI_ERR_INVALID_PARAMETER},             // SynonymOver
         {"m1", Record({.name = "m1"}), QVAPI_ERR_ALREADY_EXISTS},                  // a master at "\"
         {"pcx", Placed(Record({.name = "pcx"}), "\\nobody"), QVAPI_ERR_FILE_NOT_FOUND},
         {"other", Record({.name = "pcy"}), QVAPI_ERR_INVALID_PARAMETER},           // key names no field
+        {"pcz", Record({.name = "pcz"}), QVAPI_ERR_ALREADY_EXISTS, true},          // never replaced
     };
+    static fs::path planted;  // none: nothing planted
+    qvp::nodes::SetWriterFault([](const char* step) {
+        if (!planted.empty() && std::string(step) == "create.file" && !fs::exists(planted)) std::ofstream(planted) << "planted";
+        return false;
+    });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
+        const std::string key = "C." + std::to_string(NodeStoreBuilder::ComponentHash(c.key));
+        planted = c.plantAtKey ? store_->NodeDefDir() / key : fs::path();
         EXPECT_EQ(Create(c.key, c.record), 0);
         EXPECT_EQ(qvAPIGetLastError(), c.code);
+        EXPECT_TRUE(!c.plantAtKey || fs::file_size(planted) == 7u);  // kept whole
+        if (c.plantAtKey) fs::remove(planted);
     }
+    qvp::nodes::SetWriterFault(nullptr);
     QVAPI_NODE move = Placed(Stored("m1", true), "\\m1\\m2");
     EXPECT_EQ(qvAPIChangeMasterDefinition("m1", QVAPI_CHANGE_NODE_PATH, &move, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);

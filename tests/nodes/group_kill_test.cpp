@@ -1,5 +1,6 @@
 // Adding or removing a member killed at each platform call in turn leaves the group file old or
-// new whole, at worst a back-link its group does not list, and the same call again finishes.
+// new whole, at worst a back-link its group does not list, and the same call again finishes
+// (sweeping the temporaries left beside the group file when it rewrites it).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,12 +26,15 @@ struct GroupKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<Change
         std::vector<uint8_t> group;
         std::vector<std::string> links;
         size_t attrSize;
+        long temporaries;  // beside the group file
         size_t LinksTo(const char* group) const { return std::count(links.begin(), links.end(), group); }
     };
     State Now() const {
         const QVAPI_NODE& alpha = store_->Record("alpha");
+        const auto beside = std::filesystem::directory_iterator(GroupFile("\\G1").parent_path());
         return {Bytes(GroupFile("\\G1")), store_->ReadBackLinks(alpha),
-                std::filesystem::file_size(store_->AttributionPath(alpha))};
+                std::filesystem::file_size(store_->AttributionPath(alpha)),
+                std::count_if(begin(beside), end(beside), [](const auto& e) { return e.path().extension() == ".tmp"; })};
     }
 };
 
@@ -54,6 +58,7 @@ TEST_P(GroupKill, EachKilledStepLeavesTheGroupWholeAndTheSameCallFinishes) {
         const State done = Now();
         EXPECT_EQ(done.group, after.group);
         EXPECT_EQ(done.links, after.links);
+        EXPECT_TRUE(left.group == after.group || done.temporaries == 0);  // swept by the rewrite
     };
     EXPECT_GT(qvptest::WalkKillSteps([&] { Build(); }, [&] { GetParam().call(); }, check), 5u);
 }

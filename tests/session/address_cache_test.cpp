@@ -54,15 +54,23 @@ TEST_F(AddressCacheTest, OnlyWellFormedLinesAnswerUnknownNames) {
     for (const char* host : {"ZARN-GOOD", "zarn-lf", "zarn-last"}) EXPECT_EQ(OpenAndClose(host), 0u) << host;
 }
 
-// A huge cache (sparse: no disk) is read only to its bound: a line within it answers, one far
-// beyond it is never reached, and what the resolver answers is written back within the bound.
+// A huge cache (sparse: no disk) is read only to its bound: a line within it answers, one cut by
+// it or far beyond it is never read, and what the resolver answers is written back last, within
+// the bound (short lines written back longer push the oldest out).
 TEST_F(AddressCacheTest, AHugeCacheIsReadOnlyToItsBound) {
-    Plant("zarn-near=127.0.0.1\r\n");
+    constexpr size_t kBound = 64 << 10;  // what a reader reads
+    const std::string cut = "zarn-cut=127.0.0.1";  // "...12" cut after "...1"
+    std::string text = "zarn-near=127.0.0.1\r\n";
+    while (text.size() + 12 + cut.size() <= kBound) text += "z=127.0.0.1\n";
+    Plant(text + std::string(kBound - text.size() - cut.size(), '\n') + cut + "2\r\n");
     ASSERT_TRUE(PlantSparseAt(Cache(), 256 << 20, "\r\nzarn-far=127.0.0.1\r\n", uint64_t{512} << 20));
     EXPECT_EQ(OpenAndClose("zarn-near"), 0u);
+    EXPECT_EQ(OpenAndClose("zarn-cut"), QVAPI_ERR_TCP_HOST_UNKNOWN);
     EXPECT_EQ(OpenAndClose("zarn-far"), QVAPI_ERR_TCP_HOST_UNKNOWN);
     EXPECT_EQ(OpenAndClose("localhost"), 0u);
-    EXPECT_EQ(Text(), "zarn-near=127.0.0.1\r\nlocalhost=127.0.0.1\r\n");
+    const std::string written = Text();
+    EXPECT_LE(written.size(), kBound);
+    EXPECT_TRUE(written.starts_with("z=127.0.0.1\r\n") && written.ends_with("\r\nlocalhost=127.0.0.1\r\n"));
 }
 
 }  // namespace
