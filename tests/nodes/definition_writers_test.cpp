@@ -308,13 +308,14 @@ TEST_F(DefinitionWriters, RefusalsLeaveNothingBehind) {
     };
     static fs::path planted;  // none: nothing planted
     qvp::nodes::SetWriterFault([](const char* step) {
-        if (!planted.empty() && std::string(step) == "create.file" && !fs::exists(planted)) std::ofstream(planted) << "planted";
+        if (!planted.empty() && std::string(step) == "create.file" && !fs::exists(planted))
+            std::ofstream(planted) << "planted";
         return false;
     });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
-        const std::string key = "C." + std::to_string(NodeStoreBuilder::ComponentHash(c.key));
-        planted = c.plantAtKey ? store_->NodeDefDir() / key : fs::path();
+        planted = c.plantAtKey ? store_->NodeDefDir() / ("C." + std::to_string(NodeStoreBuilder::ComponentHash(c.key)))
+                               : fs::path();
         EXPECT_EQ(Create(c.key, c.record), 0);
         EXPECT_EQ(qvAPIGetLastError(), c.code);
         EXPECT_TRUE(!c.plantAtKey || fs::file_size(planted) == 7u);  // kept whole
