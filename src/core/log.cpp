@@ -109,8 +109,8 @@ struct LogState {
     // The handles below belong to the process that made them: a forked child starts afresh.
     win::DWORD process = 0;
     win::HANDLE lock = nullptr;  // the cross-process mutex, kept while the settings stay
-    bool lockMissingReported = false;  // the event log told that the mutex cannot be had
     std::string lockDirectory;   // the run-time directory `lock` was made in
+    bool lockMissingSaid = false;  // the event log was told that the mutex cannot be had
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
@@ -360,7 +360,8 @@ bool Flush(LogState& state) {
     std::string& out = state.record;
     if (out.empty()) return true;
     win::DWORD written = 0;
-    const bool ok = win::WriteFile(state.file.get(), out.data(), static_cast<win::DWORD>(out.size()), &written, nullptr);
+    const bool ok =
+        win::WriteFile(state.file.get(), out.data(), static_cast<win::DWORD>(out.size()), &written, nullptr);
     out.clear();
     if (!ok) state.file.Reset();
     return ok;
@@ -374,8 +375,8 @@ uint32_t SequenceAt(const LogState& state, uint64_t size) {
 // The records of a batch without the named mutex: one append each, so that none is torn or
 // mixed with another writer's, and no rotation.
 void AppendUnlocked(int row, LogState& state, const Batch& batch, win::DWORD error) {
-    if (!state.lockMissingReported) {
-        state.lockMissingReported = true;
+    if (!state.lockMissingSaid) {
+        state.lockMissingSaid = true;
         const std::string text = std::string(kLogTable[row].fileName) + ": the lock " + kMutexPrefix +
                                  kLogTable[row].fileName + " cannot be had (error " + std::to_string(error) +
                                  "); records are appended without it and the log is not rotated";
@@ -409,7 +410,7 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
         AppendUnlocked(row, state, batch, error);
         return;
     }
-    state.lockMissingReported = false;
+    state.lockMissingSaid = false;
     uint64_t size = 0;
     if (!EnsureOpen(state, &size)) return;
     win::SYSTEMTIME time{};
