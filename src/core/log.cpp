@@ -14,7 +14,15 @@
 //   LogGenCount           generations kept, the current one included, 1 to 99, default 3:
 //                         <name>, <name>.1 (the previous one) ... <name>.<LogGenCount - 1>
 // A log is rotated when the next record would pass its record count. Every write takes the
-// log's named mutex, so that processes sharing the data root append and rotate in turn.
+// log's named mutex, so that processes sharing the data root append and rotate in turn; taken
+// unmarked (one system call to take, one to let go): a writer that died holding it left nothing
+// that the next one must know of. Every record goes in as an append (O_APPEND), so that no
+// writer, with the mutex or without, ever writes over another's record.
+//
+// A log whose mutex cannot be had (an object at its name that cannot be mended, its presence
+// byte locked by another user) still gets its records, each one append of its own, and is not
+// rotated meanwhile (a rotation could cut another writer's record); the event log says why,
+// once until the mutex can be had again.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
@@ -102,6 +110,7 @@ struct LogState {
     win::DWORD process = 0;
     win::HANDLE lock = nullptr;  // the cross-process mutex, kept while the settings stay
     std::string lockDirectory;   // the run-time directory `lock` was made in
+    bool lockMissingSaid = false;  // the event log was told that the mutex cannot be had
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
@@ -145,13 +154,12 @@ void Configure(int row, LogState& state) {
     state.lockDirectory = runDirectory;
 }
 
-// Holds the log's named mutex for one batch of records (an abandoned one is ours as well).
+// Holds the log's named mutex for one batch of records (unmarked: an abandoned one is as good).
 class CrossProcessLock {
 public:
     explicit CrossProcessLock(win::HANDLE mutex) : mutex_(mutex) {
         if (mutex_ == nullptr) return;
-        const win::DWORD wait = win::WaitForSingleObject(mutex_, win::INFINITE);
-        held_ = wait == win::WAIT_OBJECT_0 || wait == win::WAIT_ABANDONED;
+        held_ = win::WaitForMutexUnmarked(mutex_, win::INFINITE) == win::WAIT_OBJECT_0;
     }
     ~CrossProcessLock() {
         if (held_) win::ReleaseMutex(mutex_);
@@ -176,7 +184,7 @@ using qvp::FileHandle;
 
 win::HANDLE OpenForAppend(LogState& state) {
     auto open = [&] {
-        return win::CreateFile(state.path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+        return win::CreateFile(state.path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE | win::FILE_APPEND_DATA,
                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
                                win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr);
     };
@@ -347,17 +355,43 @@ void FormatRecord(const LogState& state, uint32_t sequence, const win::SYSTEMTIM
     record[body + 1] = '\n';
 }
 
-// Writes the formatted records at `offset`; on failure the file is opened afresh next time.
-bool Flush(LogState& state, uint64_t offset) {
+// Appends the formatted records; on failure the file is opened afresh next time.
+bool Flush(LogState& state) {
     std::string& out = state.record;
     if (out.empty()) return true;
     win::DWORD written = 0;
-    const bool ok = SetPosition(state.file.get(), offset) &&
-                    win::WriteFile(state.file.get(), out.data(), static_cast<win::DWORD>(out.size()),
-                                   &written, nullptr);
+    const bool ok =
+        win::WriteFile(state.file.get(), out.data(), static_cast<win::DWORD>(out.size()), &written, nullptr);
     out.clear();
     if (!ok) state.file.Reset();
     return ok;
+}
+
+// The sequence number of a record that starts at `size`.
+uint32_t SequenceAt(const LogState& state, uint64_t size) {
+    return static_cast<uint32_t>((size + state.recordSize - 1) / state.recordSize + 1);
+}
+
+// The records of a batch without the named mutex: one append each, so that none is torn or
+// mixed with another writer's, and no rotation.
+void AppendUnlocked(int row, LogState& state, const Batch& batch, win::DWORD error) {
+    if (!state.lockMissingSaid) {
+        state.lockMissingSaid = true;
+        const std::string text = std::string(kLogTable[row].fileName) + ": the lock " + kMutexPrefix +
+                                 kLogTable[row].fileName + " cannot be had (error " + std::to_string(error) +
+                                 "); records are appended without it and the log is not rotated";
+        win::ReportEvent(win::EVENTLOG_WARNING_TYPE, 0, text);
+    }
+    uint64_t size = 0;
+    if (!EnsureOpen(state, &size)) return;
+    win::SYSTEMTIME time{};
+    win::GetLocalTime(&time);
+    for (const PendingRecord& r : batch.records) {
+        state.record.clear();
+        FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);
+        if (!Flush(state)) return;
+        size += state.recordSize;
+    }
 }
 
 // The records of a batch, under one hold of the named mutex and written in as few appends as
@@ -368,19 +402,24 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
         state.lock = win::CreateMutex(nullptr, win::FALSE,
                                       (std::string(kMutexPrefix) + kLogTable[row].fileName).c_str());
     }
-    // Without the named mutex another process could append or rotate in between: no record.
     CrossProcessLock lock(state.lock);
-    if (!lock.held()) return;
+    if (!lock.held()) {
+        const win::DWORD error = win::GetLastError();
+        if (state.lock != nullptr) win::CloseHandle(state.lock);  // made again for the next batch
+        state.lock = nullptr;
+        AppendUnlocked(row, state, batch, error);
+        return;
+    }
+    state.lockMissingSaid = false;
     uint64_t size = 0;
     if (!EnsureOpen(state, &size)) return;
     win::SYSTEMTIME time{};
     win::GetLocalTime(&time);
     const uint64_t limit = uint64_t{state.recordSize} * state.recordCount;
     state.record.clear();
-    uint64_t start = size;  // where the formatted records go
     for (const PendingRecord& r : batch.records) {
         if (size > 0 && size + state.recordSize > limit) {
-            if (!Flush(state, start)) return;
+            if (!Flush(state)) return;
             if (state.rotationPause > 0) {
                 --state.rotationPause;
             } else if (Rotate(state, size)) {
@@ -389,13 +428,11 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
                 state.rotationPause = kRotationRetryPause;
                 if (!CurrentSize(state.file.get(), &size)) return;
             }
-            start = size;
         }
-        const auto sequence = static_cast<uint32_t>((size + state.recordSize - 1) / state.recordSize + 1);
-        FormatRecord(state, sequence, time, batch, r, state.record);
+        FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);
         size += state.recordSize;
     }
-    Flush(state, start);
+    Flush(state);
 }
 
 // The records of threads that come while one is writing wait and go in its next batch.

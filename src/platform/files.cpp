@@ -39,7 +39,7 @@ int OpenOne(int dirFd, const char* path, int flags, bool beneath) {
 }  // namespace
 
 int OpenFdAt(int dirFd, const char* path, DWORD access, int extra, bool& writable, bool beneath) {
-    const int base = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extra;
+    const int base = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extra | (access & FILE_APPEND_DATA ? O_APPEND : 0);
     int fd = OpenOne(dirFd, path, base | O_RDWR, beneath);
     if (fd >= 0) {
         writable = true;
@@ -447,12 +447,15 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, v
     if (!(f->access & GENERIC_WRITE)) return detail::Fail(ERROR_ACCESS_DENIED);
     if (toWrite == 0) return TRUE;
     std::lock_guard lock(f->mutex);
-    if (!f->soleLocker && detail::RangeLockedByOther(f->fd, F_WRLCK, f->position, toWrite))
+    // An append goes past every byte the file has: no locked range keeps it out.
+    const bool append = f->access & FILE_APPEND_DATA;  // the descriptor is O_APPEND
+    if (!f->soleLocker && !append && detail::RangeLockedByOther(f->fd, F_WRLCK, f->position, toWrite))
         return detail::Fail(ERROR_LOCK_VIOLATION);
     DWORD put = 0;
     const auto* in = static_cast<const char*>(buffer);
     while (put < toWrite) {
-        const ssize_t n = pwrite(f->fd, in + put, toWrite - put, f->position + put);
+        const ssize_t n = append ? ::write(f->fd, in + put, toWrite - put)
+                                 : pwrite(f->fd, in + put, toWrite - put, f->position + put);
         if (n < 0) {
             if (errno == EINTR) continue;
             f->position += put;

@@ -7,7 +7,8 @@
 // before the lock, so an owner that ends without letting go leaves no token: the next owner
 // finds the mutex abandoned. Nothing is mapped and no content is trusted: whatever another
 // writer of the folder does to the file costs at most a mutex seen as abandoned, or one that
-// answers busy. A free mutex costs four system calls (lock, read, write, unlock).
+// answers busy. A free mutex costs four system calls (lock, read, write, unlock); one taken
+// unmarked (WaitForMutexUnmarked, for holders to whom abandoned and free are one) costs two.
 #include <pthread.h>
 
 #include <algorithm>
@@ -94,24 +95,26 @@ void SetUpFresh(int fd) {
 }
 
 // Called with s.m held; 0 when this process now holds the owner lock, EWOULDBLOCK when another
-// does. `abandoned`: the owner before did not let go.
-int TryOwnerLock(MutexState& s, bool& abandoned) {
+// does. `abandoned`: the owner before did not let go (asked only when `marked`).
+int TryOwnerLock(MutexState& s, bool& abandoned, bool marked = true) {
     while (flock(s.file.fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) return errno;
     }
-    abandoned = !TakeToken(s.file.fd);
+    abandoned = marked && !TakeToken(s.file.fd);
     return 0;
 }
 
-void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid) {
+// `marked`: the token was taken, and goes back when the owner lets go.
+void TakeOwnership(MutexState& s, const std::shared_ptr<MutexState>& sp, DWORD tid, bool marked = true) {
     s.owner = tid;
     s.count = 1;
+    s.marked = marked;
     Owned().list.push_back(sp);
 }
 
 }  // namespace
 
-DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
+DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms, bool marked) {
     MutexState& s = *sp;
     const DWORD tid = ThreadId();
     const bool infinite = ms == INFINITE;
@@ -131,18 +134,18 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
     };
     if (!waitInProcess()) return WAIT_TIMEOUT;
     if (s.file.fd < 0) {
-        const bool abandoned = s.abandoned;
-        s.abandoned = false;
-        TakeOwnership(s, sp, tid);
+        const bool abandoned = s.abandoned && marked;
+        s.abandoned = s.abandoned && !marked;
+        TakeOwnership(s, sp, tid, marked);
         return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
     }
     std::chrono::microseconds pause(500);
     for (;;) {
         bool abandoned = false;
-        const int rc = TryOwnerLock(s, abandoned);
+        const int rc = TryOwnerLock(s, abandoned, marked);
         if (rc == 0) {
             s.acquiring = false;
-            TakeOwnership(s, sp, tid);
+            TakeOwnership(s, sp, tid, marked);
             return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
         if (rc != EWOULDBLOCK) {
@@ -171,8 +174,8 @@ DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms) {
                 detail::FailErrno(err);
                 return WAIT_FAILED;
             }
-            const bool abandoned = !TakeToken(s.file.fd);
-            TakeOwnership(s, sp, tid);
+            const bool abandoned = marked && !TakeToken(s.file.fd);
+            TakeOwnership(s, sp, tid, marked);
             return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
         auto nap = pause;
@@ -246,6 +249,11 @@ HANDLE OpenMutex(DWORD /*access*/, BOOL /*inherit*/, const char* name) {
     return h;
 }
 
+DWORD WaitForMutexUnmarked(HANDLE mutex, DWORD milliseconds) {
+    auto h = detail::Lookup<MutexHandle>(mutex, Kind::Mutex);
+    return h ? WaitMutex(h->state, milliseconds, false) : WAIT_FAILED;
+}
+
 BOOL ReleaseMutex(HANDLE mutex) {
     auto h = detail::Lookup<MutexHandle>(mutex, Kind::Mutex);
     if (!h) return FALSE;
@@ -255,7 +263,7 @@ BOOL ReleaseMutex(HANDLE mutex) {
     if (s.owner != tid || s.count == 0) return detail::Fail(ERROR_NOT_OWNER);
     if (--s.count > 0) return TRUE;
     if (s.file.fd >= 0) {
-        PutToken(s.file.fd);  // before the lock: a taker between the two finds it let go
+        if (s.marked) PutToken(s.file.fd);  // before the lock: a taker between the two finds it let go
         flock(s.file.fd, LOCK_UN);
     }
     s.owner = 0;

@@ -108,6 +108,7 @@ struct MutexState {
     unsigned count = 0;
     bool acquiring = false;  // a thread of ours waits for the owner lock
     bool abandoned = false;  // unnamed mutexes: left by a thread that ended
+    bool marked = true;      // the owner took the token (WaitForMutexUnmarked takes none)
 };
 
 struct SemaphoreState {
@@ -211,7 +212,9 @@ std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> 
 }
 
 // ---- each kind's part -------------------------------------------------------------------
-DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms);
+// `marked`: the token tells an abandoned mutex from a let-go one (unmarked: neither asked nor
+// kept, WAIT_ABANDONED never answered).
+DWORD WaitMutex(const std::shared_ptr<MutexState>& sp, DWORD ms, bool marked = true);
 DWORD WaitSemaphore(SemaphoreState& s, DWORD ms);
 // A forked child's only thread: ids asked again, the parent's owned mutexes set aside.
 void MutexesAfterFork(Registry& r);

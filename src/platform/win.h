@@ -158,6 +158,10 @@ std::string DriveRoot(char driveLetter);
 // ---- files ----------------------------------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
+// With GENERIC_WRITE as well: every write through the handle goes, in one step, to the end the
+// file has at that moment, whatever the handle's position (which moves on as if written there),
+// and no other handle's locked range refuses it (it writes past every byte the file has).
+constexpr DWORD FILE_APPEND_DATA = 0x4;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
@@ -343,6 +347,11 @@ HANDLE OpenMutex(DWORD access, BOOL inherit, const char* name);
 HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* sa, LONG initialCount, LONG maximumCount,
                        const char* name);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+// A named mutex taken for a holder to whom an abandoned mutex is as good as a free one (a log's
+// writers): the mark that tells the two apart is neither read nor left, so taking it and letting
+// it go (ReleaseMutex) cost one system call each. Never WAIT_ABANDONED; every process that takes
+// the mutex should take it so, or its abandonments go unseen.
+DWORD WaitForMutexUnmarked(HANDLE mutex, DWORD milliseconds);
 BOOL ReleaseMutex(HANDLE mutex);
 BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount);
 

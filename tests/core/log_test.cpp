@@ -1,10 +1,16 @@
 // Logs: the log table, record layout, generations, concurrent writers, character-boundary cuts.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <thread>
@@ -228,6 +234,94 @@ TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
     EXPECT_EQ(seen.size(), static_cast<size_t>((kProcesses + 1) * kEach));
     for (const auto& [text, count] : seen) EXPECT_EQ(count, 1) << text;
     qvpLogClose(id);
+}
+
+// Something at a log's lock name that cannot be mended (or could be), the lock file's presence
+// byte or the log's own record bytes write-locked through another open (as another user's
+// process would): the log still gets every record of two processes writing at once, each whole
+// and once, and the event log says once why the lock is missing (a child inherits that it said).
+TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
+    const fs::path events = root() / "events.txt";
+    win::registry::SetPlatform("EventLogFile", events.string());
+    enum class Plant { Folder, Socket, Link, LockedPresence, LockedRecords };
+    enum class Said { AtMostOnce, Once, Never };  // AtMostOnce: the lock name may be mended
+    struct Case {
+        const char* what;
+        Plant plant;
+        const char* log;  // each case its own log, so its own lock
+        Said said;
+    };
+    const Case cases[] = {
+        {"a folder with a file in it", Plant::Folder, "DLL.LOG", Said::AtMostOnce},
+        {"a socket", Plant::Socket, "NODE.LOG", Said::AtMostOnce},
+        {"a link", Plant::Link, "NODEOPR.LOG", Said::AtMostOnce},
+        {"its presence byte write-locked", Plant::LockedPresence, "CLIENT.LOG", Said::Once},
+        {"the log's record bytes write-locked", Plant::LockedRecords, "USER_CLT.LOG", Said::Never},
+    };
+    // A write lock through a descriptor of our own: another open, as another process's would be.
+    const auto writeLock = [](const fs::path& file, int flags, int64_t start, int64_t length) {
+        const int fd = open(file.c_str(), flags | O_RDWR | O_NONBLOCK | O_CLOEXEC, 0660);
+        struct flock range{};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = start;
+        range.l_len = length;
+        EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &range), 0) << file;
+        return fd;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(events);
+        const fs::path lock = root() / "run" / (std::string("mutex.QVPAPI.LOG.") + c.log);
+        int held = -1;
+        switch (c.plant) {
+        case Plant::Folder: fs::create_directories(lock / "kept"); break;
+        case Plant::Socket: {
+            const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            ASSERT_LT(lock.string().size(), sizeof address.sun_path);
+            std::strcpy(address.sun_path, lock.c_str());
+            ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            close(sock);
+            break;
+        }
+        case Plant::Link: fs::create_symlink(root() / "elsewhere", lock); break;
+        case Plant::LockedPresence:
+            ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
+            held = writeLock(lock, 0, int64_t{1} << 20, 1);
+            break;
+        case Plant::LockedRecords:
+            fs::create_directories(Log(c.log).parent_path());
+            held = writeLock(Log(c.log), O_CREAT, 0, int64_t{1} << 40);
+            break;
+        }
+        constexpr int kEach = 40;
+        const int id = qvpLogOpen(c.log);
+        qvpLogWrite(id, "before the child", "dll");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        const int writer = child == 0 ? 1 : 0;
+        for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", writer, i);
+        if (child == 0) _exit(0);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        qvpLogClose(id);
+        if (held >= 0) close(held);
+        std::set<std::string> seen;
+        const auto records = Split(ReadText(Log(c.log)), 1152);
+        for (const std::string& r : records) {
+            EXPECT_EQ(r.substr(1150), "\r\n");
+            const size_t at = r.find("writer ");
+            if (at != std::string::npos) seen.insert(r.substr(at, 21));
+        }
+        EXPECT_EQ(records.size(), 2u * kEach + 1);
+        EXPECT_EQ(seen.size(), 2u * kEach);
+        const std::string said = fs::exists(events) ? ReadText(events) : "";
+        const auto lines = std::count(said.begin(), said.end(), '\n');
+        EXPECT_LE(lines, c.said == Said::Never ? 0 : 1) << said;
+        EXPECT_TRUE(c.said != Said::Once || (lines == 1 && said.find(c.log) != std::string::npos)) << said;
+    }
 }
 
 // The open log follows its file: one removed behind its back starts again, and once the last

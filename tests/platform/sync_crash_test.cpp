@@ -108,6 +108,26 @@ TEST_F(PlatformTest, ReleasedThenEndingOrKilledLeavesTheMutexFree) {
     EXPECT_TRUE(std::filesystem::is_empty(root_ + "/run"));
 }
 
+// An owner that took the mutex unmarked (a log's writer) and is killed holding it leaves it
+// neither stuck nor abandoned to the next unmarked taker, and the mark is as it was.
+TEST_F(PlatformTest, UnmarkedOwnerKilledLeavesTheMutexToTheNext) {
+    HANDLE m = CreateMutex(nullptr, FALSE, "killed.unmarked");
+    Channel ready;
+    const pid_t owner = Spawn([&]() -> int {
+        HANDLE c = CreateMutex(nullptr, FALSE, "killed.unmarked");
+        ready.Send(c && WaitForMutexUnmarked(c, INFINITE) == WAIT_OBJECT_0 ? 'o' : 'x');
+        for (;;) pause();
+    });
+    ASSERT_EQ(ready.Receive(), 'o');
+    EXPECT_EQ(WaitForMutexUnmarked(m, 0), WAIT_TIMEOUT);
+    kill(owner, SIGKILL);
+    EXPECT_EQ(Join(owner), 128 + SIGKILL);
+    EXPECT_EQ(WaitForMutexUnmarked(m, INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(m) && CloseHandle(m));
+}
+
 TEST_F(PlatformTest, ThreadEndingOwningInAnotherProcessAbandons) {
     HANDLE m = CreateMutex(nullptr, FALSE, "thread.ends.there");
     ASSERT_NE(m, nullptr);

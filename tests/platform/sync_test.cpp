@@ -244,7 +244,8 @@ using qvp_test::PlatformTest;
 using qvp_test::Spawn;
 
 // Processes that open, take, release and close the mutex around a non-atomic update: no update
-// is lost, even while the object's file comes and goes with its last user.
+// is lost, even while the object's file comes and goes with its last user, and whether they
+// take it marked or unmarked.
 TEST_F(PlatformTest, MutexExcludesAcrossProcessesWhileItComesAndGoes) {
     Touch("counter", "0");
     constexpr int kProcesses = 4, kRounds = 40;
@@ -254,7 +255,7 @@ TEST_F(PlatformTest, MutexExcludesAcrossProcessesWhileItComesAndGoes) {
             for (int r = 0; r < kRounds; ++r) {
                 HANDLE m = CreateMutex(nullptr, FALSE, "counter.lock");
                 if (!m) return 1;
-                const DWORD w = WaitForSingleObject(m, INFINITE);
+                const DWORD w = p % 2 ? WaitForMutexUnmarked(m, INFINITE) : WaitForSingleObject(m, INFINITE);
                 if (w != WAIT_OBJECT_0) return 2;
                 HANDLE f = Open(C("counter"), GENERIC_READ | GENERIC_WRITE, 0);
                 if (f == INVALID_HANDLE_VALUE) return 3;
