@@ -46,13 +46,14 @@ TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
     const std::string relative = " is no absolute path (/... or C:\\...); C:\\ZARNQVP is used";
     // The library section, the root whose DLL.LOG tells, and what it says after "settings file <conf>: ".
     const struct { std::string library; fs::path logRoot; std::string said; } cases[] = {
-        // Every name the library reads passes (first: nothing said in this root before); a name
-        // it does not read, in either of its sections, is said.
+        // A name the library does not read, in either of its sections, is said (the first loaded
+        // before the library has read a setting); every name it reads passes (before anything
+        // is said in this root).
+        {"PathNmae=/srv/qvp\n", DefaultRoot(), "line 2: PathNmae is no setting of [QVPAPI]; ignored"},
         {at + "resourcepathname=/srv/res\nIdSyncOption=NO\nGuidUseStatus=NO\nRdbOption=0\nLogGenCount=3\n"
               "ReceiveTimeout=600\nSystemManagementKey=0\nConnectRetryCount=3\nNODEOPRLogRecordSize=1152\n"
               "user_cltLogRecordCount=5000\n[Platform]\nCodePage=932\nDrivez=/srv/z\n",
          data, ""},
-        {"PathNmae=/srv/qvp\n", DefaultRoot(), "line 2: PathNmae is no setting of [QVPAPI]; ignored"},
         {at + "[Platform]\nRunDri=" + spaced + "\n", data, "line 4: RunDri is no setting of [Platform]; ignored"},
         // Read during the connect, after DLL.LOG has opened; once for each value.
         {at + "ConnectRetryCount=-5\n", data, "ConnectRetryCount=-5 is no number from 0 to 1000; 3 is used"},
