@@ -103,7 +103,7 @@ bool IsLibrarySetting(std::string_view name) {
     return false;
 }
 
-// The first DLL.LOG record of a process: which settings file was read (or why none was) and
+// The first DLL.LOG record of a program: which settings file was read (or why none was) and
 // the install root they give, as the path on this machine.
 std::string SettingsInUse() {
     const std::string file = win::registry::ConfigPath();
