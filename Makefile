@@ -4,6 +4,8 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
+# cmake --build runs make below this one: no "Entering/Leaving directory" lines from it.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps build test test-user demo asan bench fuzz coverage clean
 
@@ -17,12 +19,15 @@ build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build build -j $(JOBS)
 
+# ctest names the tests it skipped; skipped-tests.sh adds why.
 test: build
-	ctest --test-dir build --output-on-failure -j $(JOBS)
+	ctest --test-dir build --output-on-failure -j $(JOBS) || { ./scripts/skipped-tests.sh build; exit 1; }
+	@./scripts/skipped-tests.sh build
 
 # The suite again as an ordinary user (TEST_USER, made when missing, when run as root).
 test-user: build
-	./scripts/test-user.sh build $(JOBS)
+	./scripts/test-user.sh build $(JOBS) || { ./scripts/skipped-tests.sh build; exit 1; }
+	@./scripts/skipped-tests.sh build
 
 # Only what the demo runs: the library, the simulator and the example.
 demo: deps
@@ -34,7 +39,8 @@ asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQVP_SANITIZE=ON -DQVP_TESTS=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS) || { ./scripts/skipped-tests.sh build-asan; exit 1; }
+	@./scripts/skipped-tests.sh build-asan
 
 bench:
 	@./scripts/install-deps.sh bench

@@ -2,8 +2,10 @@
  * node store under the install root, and a package archive unpacked for the caller.
  * scripts/demo.sh runs it with a settings file, a fresh data root and the simulator's port.
  *
- * Each step prints its result and last-error code. Steps that must succeed, and refusals that
- * must come with a given code, make the program exit with 1 when they do not. */
+ * The demo is a list of stories (main, at the end): each prints one heading line saying what it
+ * shows, then its steps. Each step prints its result and last-error code. Steps that must
+ * succeed, and refusals that must come with a given code, make the program exit with 1 when they
+ * do not. The stories of another writer of the shared store come last, under a part heading. */
 #define _POSIX_C_SOURCE 200809L /* mkdtemp and symlink, to play another writer of the store */
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +15,10 @@
 #include "qvpapi.h"
 
 static int failures = 0;
+
+/* The line that opens a story, and the one that opens a part of several stories. */
+static void heading(const char* what) { printf("\n== %s\n", what); }
+static void part(const char* what) { printf("\n#### %s\n", what); }
 
 /* The name of an API error code, from the names qvpapi/errors.h gives them. */
 #define CODE_NAME(code) {code, #code}
@@ -530,36 +536,39 @@ static int write_bytes(const char* path, const char* text, size_t size) {
 }
 
 /* The store is shared by every user of its group: another writer can plant a link in it, but no
- * call lists, enters or removes anything through one. A link to a folder outside the root is
- * planted among the stored JobGens; the listing passes it over, and removing the folder that
- * holds it removes the link alone. */
+ * call lists, enters or removes anything through one. A link to a folder outside the root (in
+ * TMPDIR) is planted in a folder of stored JobGens; the listing passes it over, and removing the
+ * folder that holds it removes the link alone. */
 static void story_shared_store(const char* root) {
-    char outside[] = "/tmp/qvpdemo-outside-XXXXXX";
+    const char* tmp = getenv("TMPDIR");
+    char outside[512];
     char kept[1024];
     char link[1024];
     QVAPI_JOBGEN found;
     QVPAPI_HANDLE find;
 
+    snprintf(outside, sizeof outside, "%s/qvpdemo-outside-XXXXXX", tmp != NULL && *tmp != '\0' ? tmp : "/tmp");
+    must("qvAPICreateFolderJobGen(\\, SHARED)", qvAPICreateFolderJobGen("\\", "SHARED", 0, 0));
     if (mkdtemp(outside) == NULL) {
         printf("cannot make a folder outside the store\n");
         ++failures;
         return;
     }
     snprintf(kept, sizeof kept, "%s/keep.txt", outside);
-    snprintf(link, sizeof link, "%s/SERVER/ZARNQV/MNGFL/JOBGEN/DEMO/PLANTED", root);
+    snprintf(link, sizeof link, "%s/SERVER/ZARNQV/MNGFL/JOBGEN/SHARED/PLANTED", root);
     if (!write_bytes(kept, "kept", 4) || symlink(outside, link) != 0) {
         printf("cannot plant the link\n");
         ++failures;
         return;
     }
-    find = qvAPIFindFirstJobGen("\\DEMO", &found);
+    find = qvAPIFindFirstJobGen("\\SHARED", &found);
     if (find != QVPAPI_INVALID_HANDLE) {
         do printf("  listed %s\n", found.szName);
         while (qvAPIFindNextJobGen(find, &found));
         qvAPIFindCloseJobGen(find);
     }
-    empty_walk("qvAPIFindFirstJobGen(\\DEMO) beside a planted link", find);
-    must("qvAPIDeleteFolderJobGen(\\, DEMO)", qvAPIDeleteFolderJobGen("\\", "DEMO", 0, 0));
+    empty_walk("qvAPIFindFirstJobGen(\\SHARED) beside a planted link", find);
+    must("qvAPIDeleteFolderJobGen(\\, SHARED)", qvAPIDeleteFolderJobGen("\\", "SHARED", 0, 0));
     printf("  the file behind the link %s\n", file_exists(kept) ? "is still there" : "is GONE");
     if (!file_exists(kept)) ++failures;
     remove(kept);
@@ -970,30 +979,27 @@ static void story_auto_register(void) {
          qvAPIAutoCreateNodeDefinition((const QVAPI_SYSGEN_INFO*)report, 0, 0));
 }
 
-int main(int argc, char** argv) {
-    static const char kText[] = "unpacked by qvAPIUnArchive\n";
-    char path[1024], restore[1024], line[1200];
-    QVAPI_NODE node;
-    QVPAPI_HANDLE find;
+/* The session: one per thread, records at the whole-record size. */
+static int story_session(const char* port) {
     char key = '?';
-    int count;
-
-    if (argc < 3) {
-        fprintf(stderr, "usage: %s DATA_ROOT PORT\n", argv[0]);
-        return 2;
-    }
-    memset(&node, 0, sizeof node);
-
-    /* The session: one per thread, records at the whole-record size. */
-    if (!must("qvAPIOpen(127.0.0.1, port)", qvAPIOpen("127.0.0.1", argv[2]))) return 1;
+    if (!must("qvAPIOpen(127.0.0.1, port)", qvAPIOpen("127.0.0.1", port))) return 0;
     must("qvAPIExpandLevel(5)", qvAPIExpandLevel(5));
     must("qvAPIGetSystemManagementKey()", qvAPIGetSystemManagementKey(&key));
     printf("  nodes keyed by %s\n", key == '1' ? "IP address" : "host name");
+    return 1;
+}
 
-    /* The node store: made empty, then looked at by the readers and walks. */
-    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEDEF", argv[1]);
+/* The node store: made empty, then looked at by the readers and walks. */
+static void story_empty_store(const char* root) {
+    char path[1024];
+    QVAPI_NODE node;
+    QVPAPI_HANDLE find;
+    int count;
+
+    memset(&node, 0, sizeof node);
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEDEF", root);
     must("qvpCreateDirectory(MNGFL/NODEDEF)", qvpCreateDirectory(path));
-    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP", argv[1]);
+    snprintf(path, sizeof path, "%s/SERVER/ZARNQV/MNGFL/NODEGROUP", root);
     must("qvpCreateDirectory(MNGFL/NODEGROUP)", qvpCreateDirectory(path));
     /* An empty store has nothing to count: -1 with "not found". */
     count = qvAPICountNodeDefinition();
@@ -1024,18 +1030,22 @@ int main(int argc, char** argv) {
         qvAPIFindCloseNode(find, 0, 0);
     }
     empty_walk("qvAPIFindFirstNode(\\) walk", find);
+}
 
-    story_nodes();
+/* A package archive unpacked into <restore>\<name>_<folder>; the archive stays. */
+static void story_archive(const char* root) {
+    static const char kText[] = "unpacked by qvAPIUnArchive\n";
+    char path[1024], restore[1024], line[1200];
 
-    /* A package archive unpacked into <restore>\<name>_<folder>; the archive stays. */
-    snprintf(path, sizeof path, "%s/DEMO/PKG1", argv[1]);
+    snprintf(path, sizeof path, "%s/DEMO/PKG1", root);
     must("qvpCreateDirectory(DEMO/PKG1)", qvpCreateDirectory(path));
-    snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.qvz", argv[1]);
+    snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.qvz", root);
     if (!write_archive(path, kText)) {
         printf("cannot write the archive DEMO/PKG1/demo.qvz\n");
-        return 1;
+        ++failures;
+        return;
     }
-    snprintf(restore, sizeof restore, "%s/DEMO/out", argv[1]);
+    snprintf(restore, sizeof restore, "%s/DEMO/out", root);
     must("qvAPIUnArchive(PKG1/demo.qvz, out)", qvAPIUnArchive(path, restore));
     snprintf(line, sizeof line, "%s/demo_PKG1/docs/readme.txt", restore);
     /* Named from the data root: the script removes the root when the demo ends. */
@@ -1046,33 +1056,77 @@ int main(int argc, char** argv) {
         printf("  the archive is gone\n");
         ++failures;
     }
-    snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", argv[1]);
+    snprintf(path, sizeof path, "%s/DEMO/PKG1/demo.zip", root);
     refused("qvAPIUnArchive(PKG1/demo.zip, out)", qvAPIUnArchive(path, restore), QVAPI_ERR_INVALID_PARAMETER);
+}
 
-    story_jobgen(argv[1]);
-    story_shared_store(argv[1]);
+/* The stories, in the order they build on each other: a heading line, then the story's calls. A
+ * new story is one more pair here (another writer's stories go under the last part). */
+int main(int argc, char** argv) {
+    const char* root;
+    const char* port;
+
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s DATA_ROOT PORT\n", argv[0]);
+        return 2;
+    }
+    root = argv[1];
+    port = argv[2];
+
+    heading("The session: opened with the manager, records exchanged whole");
+    if (!story_session(port)) return 1;
+    heading("An empty node store: the readers and walks find nothing; only defined nodes join groups");
+    story_empty_store(root);
+    heading("Node definitions: masters and clients defined, a client renamed, a master moved, all deleted");
+    story_nodes();
+    heading("A package archive in the old format unpacked for the caller");
+    story_archive(root);
+    heading("A JobGen template: a folder, one client and one package committed, listed, renamed, deleted");
+    story_jobgen(root);
+    heading("Jobs at a relaying site: the demo job's execution records walked, a delivery run again");
     story_jobs();
+    heading("The demo job in the job store: the folder walk, the job by number, its nodes, one record");
     story_job_walk();
+    heading("The demo job through a query: the Abstract walks pick the finder from its conditions");
     story_queries();
+    heading("The constant query calls leave the last error as it was");
     story_query_constants();
+    heading("The demo ID job: its IDs, then each member client and entry path of the ID sales");
     story_id_jobs();
+    heading("The demo ID job from its clients' side, and the site tree's copy of it");
     story_client_id_jobs();
-    story_packages(argv[1]);
+    heading("Packages: a cabinet made, a package registered with its script, read back in pieces");
+    story_packages(root);
+    heading("Installed packages and package lists of a fresh manager: each step refused with its code");
     story_installed_packages();
-    story_script_files(argv[1]);
-    story_idgroups(argv[1]);
+    heading("A package's script file in a JobGen being edited: the manager's, then the JobGen's own");
+    story_script_files(root);
+    heading("ID groups: seen through their folders and the manager's ID store");
+    story_idgroups(root);
+    heading("The ID store changed directly: an ID with a master and two clients, found, removed");
     story_idgroups_forced();
-    story_idgroups_jobs(argv[1]);
+    heading("ID changes that other systems follow travel as jobs");
+    story_idgroups_jobs(root);
+    heading("System information: the manager has none for this node");
     story_sysinfo();
+    heading("A scheduled job: a JobGen handed to the manager with the caller's own JSCH request");
     story_schedule();
+    heading("A job made from the scheduled JobGen: run, retried, completed, copied out, deleted");
     story_job_control();
-    story_softrefer(argv[1]);
+    heading("Software reference lists found and walked; a JobGen rebuilt from execution records");
+    story_softrefer(root);
+    heading("Automatic registration: a client host's reports define, rename and remove it");
     story_auto_register();
-    story_planted_files(argv[1], argv[2]);
 
-    /* The close releases the manager's cursors and ends the session there. */
+    part("Another writer of the shared store: nothing it plants reaches past the store or crashes a call");
+    heading("A link to a folder outside the store, planted among stored JobGens: passed over, removed alone");
+    story_shared_store(root);
+    heading("Planted files: a 1 GiB group file refused unread; a localhost line does not choose the manager");
+    story_planted_files(root, port);
+
+    heading("The session closed: the manager's cursors released");
     must("qvAPIClose()", qvAPIClose());
 
-    printf("%s\n", failures == 0 ? "demo: every step as expected" : "demo: some steps FAILED");
+    printf("\n%s\n", failures == 0 ? "demo: every step as expected" : "demo: some steps FAILED");
     return failures == 0 ? 0 : 1;
 }

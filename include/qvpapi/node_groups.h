@@ -1,6 +1,13 @@
 /* Node groups: members added and removed, groups removed, the member walk. Included by
  * qvpapi.h after qvpapi/nodes.h.
  *
+ * These calls add members to, walk and delete node groups that exist; making a group is not one
+ * of the library's exported calls. A group is a folder of the node-group tree
+ * <PathName>\SERVER\ZARNQV\MNGFL\NODEGROUP ("\sales" is NODEGROUP\sales), listed as a sub-group
+ * (kind 0) in the nodegroupfile of its parent; the root group "\" always exists. A group keeps its
+ * folder when its last member goes (its nodegroupfile goes; the next member makes it again).
+ * Adding to a group whose folder is not there fails with QVAPI_ERR_NOT_FOUND.
+ *
  * Group paths are "\" (the root group) or "\" followed by group names joined by "\". The
  * writers serialise with every other node writer of the machine (semaphore
  * ZARNQVAUTOSYSGEN_SEMAPHORE) and fail with QVAPI_ERR_BUSY while the node-definition tree is

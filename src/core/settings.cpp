@@ -2,11 +2,15 @@
 // at every call with its default and bounds.
 #include "core/settings.h"
 
+#include <strings.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string_view>
 
 #include "core/block.h"
 #include "core/log.h"
@@ -27,6 +31,8 @@ constexpr const char kLogGenCount[] = "LogGenCount";
 constexpr const char kReceiveTimeout[] = "ReceiveTimeout";
 constexpr int kReceiveTimeoutDefault = 600;
 constexpr int kReceiveTimeoutMax = 2147483;  // seconds whose milliseconds still fit an int
+// Per log, after the stem of its file name (DLL for DLL.LOG): read by the log's configuration.
+constexpr const char* kLogSettingTails[] = {"LogRecordSize", "LogRecordCount"};
 constexpr size_t kPathBuffer = win::MAX_PATH;
 constexpr const char kLogTag[] = "dll";
 
@@ -78,10 +84,41 @@ bool IsYes(const std::optional<std::string>& value) {
     return value && win::CharUpper(*value) == "YES";
 }
 
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Every name of the library section that a getter reads; any other is reported by the load.
+bool IsLibrarySetting(std::string_view name) {
+    for (const char* known : {kPathName, kResourcePathName, kIdSyncOption, kGuidUseStatus, kRdbOption,
+                              kSystemManagementKey, kConnectRetryCount, kLogGenCount, kReceiveTimeout})
+        if (SameName(name, known)) return true;
+    for (int logId = 1; const char* file = qvpLogFileName(logId); ++logId) {
+        const std::string_view stem(file, std::strcspn(file, "."));
+        for (const char* tail : kLogSettingTails)
+            if (name.size() == stem.size() + std::strlen(tail) && SameName(name.substr(0, stem.size()), stem) &&
+                SameName(name.substr(stem.size()), tail))
+                return true;
+    }
+    return false;
+}
+
+// The first DLL.LOG record of a program: which settings file was read (or why none was) and
+// the install root they give, as the path on this machine.
+std::string SettingsInUse() {
+    const std::string file = win::registry::ConfigPath();
+    const int error = win::registry::ConfigError();
+    const std::string read = error == 0 ? "settings file " + file + " read"
+                                        : "no settings file read (" + file + ": " + std::strerror(error) + ")";
+    return read + "; install root " + win::InstallRoot();
+}
+
 }  // namespace
 
+void qvpLoadSettings() { win::registry::Load(IsLibrarySetting); }
+
 std::optional<std::string> qvpRegGetText(const char* name) {
-    win::registry::Load();
+    qvpLoadSettings();
     return win::registry::Get(name);
 }
 
@@ -101,7 +138,7 @@ int qvpRegGetIdSyncOption() { return IsYes(qvpRegGetText(kIdSyncOption)) ? 1 : 0
 int qvpRegGetGuidUseStatus() { return IsYes(qvpRegGetText(kGuidUseStatus)) ? 1 : 0; }
 
 int qvpRegSetGuidUseStatus(int flag) {
-    win::registry::Load();
+    qvpLoadSettings();
     win::registry::Set(kGuidUseStatus, flag != 0 ? "YES" : "NO");
     LogIfOpen();  // a settings file the write-back will make
     return 1;
@@ -142,7 +179,12 @@ int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue)
 }
 
 std::vector<std::string> qvpTakeSettingsProblems() {
-    std::vector<std::string> out = win::registry::TakeProblems();
+    qvpLoadSettings();
+    std::vector<std::string> out;
+    // Once a program: a forked child shares its parent's settings and, once told, its record.
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) out.push_back(SettingsInUse());
+    for (std::string& problem : win::registry::TakeProblems()) out.push_back(std::move(problem));
     ValueProblems& problems = Problems();
     std::lock_guard lock(problems.mutex);
     out.insert(out.end(), problems.pending.begin(), problems.pending.end());

@@ -20,9 +20,13 @@ int qvpRegGetReceiveTimeout();                 // ReceiveTimeout in seconds, def
 // Generic typed getters: a missing value or one outside [min, max] gives the default (a value
 // that is set but unusable is reported, once per name).
 int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue);
-// What the settings could not give (the file, its lines, unusable values), each once: the first
-// caller takes it, for DLL.LOG. The event log has had it already.
+// What DLL.LOG is to say of the settings: first in a program, the file read (or why none was)
+// and the install root in use; then what the settings could not give (the file, its lines,
+// unknown names, unusable values), each once: the first caller takes it. The event log has had
+// the problems already.
 std::vector<std::string> qvpTakeSettingsProblems();
+// Loads the settings (once) and has names of the library's section that it does not read reported.
+void qvpLoadSettings();
 // PathName (or its default) as a string, for builders that go on appending.
 std::string qvpPathName();
 // A text setting, or nullopt when it is not set.

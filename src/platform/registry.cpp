@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -46,6 +47,7 @@ struct Entry {
     std::string name;  // spelling as first seen
     std::string value;
     bool changed = false;
+    size_t line = 0;  // of the settings file; 0 for a value set in memory
 };
 using Section = std::map<std::string, Entry, CaseLess>;
 
@@ -55,6 +57,9 @@ struct Store {
     std::mutex mutex;
     bool loaded = false;
     std::string path;
+    int readError = 0;  // of the last load's file
+    KnownNames libraryNames = nullptr;
+    bool libraryNamesChecked = false;  // the last load's names against libraryNames
     Section library;
     Section platform;
     std::vector<std::string> problems;  // of the last load, until the library's log takes them
@@ -101,6 +106,19 @@ bool SectionIs(std::string_view header, const char* name) {
     return header.size() == strlen(name) && strncasecmp(header.data(), name, header.size()) == 0;
 }
 
+// The names this layer reads from its own section: RunDir, CodePage, EventLogFile and the drive
+// letters (DriveA ... DriveZ).
+bool PlatformName(std::string_view name) {
+    for (const char* known : {"RunDir", "CodePage", "EventLogFile"})
+        if (name.size() == strlen(known) && strncasecmp(name.data(), known, name.size()) == 0) return true;
+    return name.size() == 6 && strncasecmp(name.data(), "Drive", 5) == 0 &&
+           ((name[5] | 0x20) >= 'a' && (name[5] | 0x20) <= 'z');
+}
+
+std::string UnknownName(std::string_view name, const char* section) {
+    return std::string(name) + " is no setting of [" + section + "]";
+}
+
 // A section header gives its kind; other lines give nothing.
 bool ParseHeader(std::string_view line, Which& which) {
     line = Trim(line);
@@ -135,13 +153,13 @@ bool Storable(std::string_view name, std::string_view value) {
     return CommentStart(value) == std::string_view::npos;
 }
 
-bool Put(Section& s, std::string_view name, std::string_view value, bool markChanged) {
+bool Put(Section& s, std::string_view name, std::string_view value, bool markChanged, size_t line = 0) {
     if (name.empty() || value.size() >= kMaxValueBytes) return false;
     if (markChanged && !Storable(name, value)) return false;
     auto it = s.find(name);
     if (it == s.end()) {
         if (s.size() >= kMaxValues) return false;
-        s.emplace(std::string(name), Entry{std::string(name), std::string(value), markChanged});
+        s.emplace(std::string(name), Entry{std::string(name), std::string(value), markChanged, line});
         return true;
     }
     if (it->second.value != value) {
@@ -156,7 +174,10 @@ std::string LineProblem(size_t number, std::string_view what) {
     return "line " + std::to_string(number) + ": " + std::string(what) + "; ignored";
 }
 
-void Parse(const std::string& text, Section& library, Section& platform, std::vector<std::string>& problems) {
+// Unknown names are kept (nothing reads them) but said; those of the library section only when
+// the library has told its names.
+void Parse(const std::string& text, Section& library, Section& platform, std::vector<std::string>& problems,
+           KnownNames libraryNames) {
     Which which = Which::None;
     bool inSection = false;  // after any header, known or not
     size_t pos = 0;
@@ -193,8 +214,14 @@ void Parse(const std::string& text, Section& library, Section& platform, std::ve
                                                        std::to_string(kMaxValueBytes - 1) + ")"));
             continue;
         }
-        if (!Put(s, name, value, false))
+        if (!Put(s, name, value, false, number)) {
             problems.push_back(LineProblem(number, "more than " + std::to_string(kMaxValues) + " values in the section"));
+            continue;
+        }
+        if (which == Which::Platform && !PlatformName(name))
+            problems.push_back(LineProblem(number, UnknownName(name, "Platform")));
+        else if (which == Which::Library && libraryNames != nullptr && !libraryNames(name))
+            problems.push_back(LineProblem(number, UnknownName(name, "QVPAPI")));
     }
 }
 
@@ -249,12 +276,14 @@ void LoadLocked(Store& s, const std::string& path) {
     std::string text;
     std::vector<std::string> problems;
     const int error = ReadFileText(path, text);
+    s.readError = error;
     s.fileMissing = error == ENOENT;
+    s.libraryNamesChecked = s.libraryNames != nullptr;
     if (error != 0) {
         if (!(error == ENOENT && path == kDefaultConfigPath))
             problems.push_back(std::string("cannot be read (") + strerror(error) + "); the defaults are used");
     } else {
-        Parse(text, s.library, s.platform, problems);
+        Parse(text, s.library, s.platform, problems, s.libraryNames);
     }
     // Taken as it is, a relative root would put the store below whatever folder the caller is in.
     if (auto root = s.library.find(std::string_view(kInstallRootSetting));
@@ -298,6 +327,17 @@ std::string DefaultConfigPath() {
 
 void EnsureLoaded(Store& s) {
     if (!s.loaded) LoadLocked(s, DefaultConfigPath());
+}
+
+// The library section of a load made before the library told its names, checked once told.
+void CheckLibraryNames(Store& s) {
+    if (s.libraryNamesChecked || s.libraryNames == nullptr) return;
+    s.libraryNamesChecked = true;
+    std::vector<const Entry*> unknown;
+    for (const auto& [key, e] : s.library)
+        if (e.line != 0 && !s.libraryNames(e.name)) unknown.push_back(&e);
+    std::sort(unknown.begin(), unknown.end(), [](const Entry* a, const Entry* b) { return a->line < b->line; });
+    for (const Entry* e : unknown) Report(s, LineProblem(e->line, UnknownName(e->name, "QVPAPI")));
 }
 
 // Rewrites `text` with the changed values of the library section: a value line of the same
@@ -384,10 +424,15 @@ bool WriteAll(int fd, const std::string& data) {
 }
 }  // namespace
 
-void Load() {
+void Load(KnownNames libraryNames) {
     Store& s = TheStore();
     Locked lock(s);
+    if (libraryNames != nullptr && libraryNames != s.libraryNames) {
+        s.libraryNames = libraryNames;
+        s.libraryNamesChecked = false;
+    }
     EnsureLoaded(s);
+    CheckLibraryNames(s);
 }
 
 void LoadFrom(const std::string& file) {
@@ -452,6 +497,13 @@ std::string ConfigPath() {
     Store& s = TheStore();
     std::lock_guard lock(s.mutex);
     return s.loaded ? s.path : DefaultConfigPath();
+}
+
+int ConfigError() {
+    Store& s = TheStore();
+    Locked lock(s);
+    EnsureLoaded(s);
+    return s.readError;
 }
 
 bool Flush() {

@@ -360,7 +360,10 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount);
 // [QVPAPI] for the library's values and [Platform] for the layer's own. Names match ignoring
 // case; values of 128 bytes or more are ignored; at most 512 values a section.
 namespace registry {
-void Load();                                // once; later calls do nothing
+// Tells the names of the library section that the library reads: a name of the file it does not
+// know is reported, once a load (a mistyped PathName would leave the default root in silence).
+using KnownNames = bool (*)(std::string_view name);
+void Load(KnownNames libraryNames = nullptr);  // once; later calls only check names newly told
 void LoadFrom(const std::string& file);     // tests: replace the cache from this file
 std::optional<std::string> Get(std::string_view name);          // library section
 bool Set(std::string_view name, std::string_view value);        // marks it changed
@@ -370,6 +373,7 @@ void SetPlatform(std::string_view name, std::string_view value);  // in memory (
 // rename). Called at unload.
 bool Flush();
 std::string ConfigPath();
+int ConfigError();  // 0 when the last load read its file, else the errno of the open or read
 // What the last load could not use (the file, or its lines, each with the file's name), once:
 // the first caller takes them. The load has reported them to the event log already.
 std::vector<std::string> TakeProblems();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` gives a tree a caller can build against: the examples build through
-# pkg-config and find_package(qvpapi) and load the installed library by its SONAME; the demo and
-# the README's first program run against the installed simulator; no failure injection installed.
+# pkg-config, the first program also through find_package(qvpapi) (examples/cmake-consumer, the
+# README's CMake project), and load the installed library by its SONAME; the demo and the first
+# program run against the installed simulator; no failure injection installed.
 # Usage: install.sh <build dir> <source dir> [extra compile and link flags]
 set -euo pipefail
 build=$1
@@ -61,8 +62,8 @@ run_first "$tmp/run/first"
 ln -s "$sim" "$tmp/run/qvp-manager-sim"
 "$src/scripts/demo.sh" "$tmp/run" > "$tmp/demo.log" || { cat "$tmp/demo.log"; exit 1; }
 
-cmake -S "$src/tests/abi/consumer" -B "$tmp/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DQVP_DEMO_SOURCE="$src/examples/demo.c" -DQVP_FIRST_SOURCE="$src/examples/first.c" -DCMAKE_C_FLAGS="$extra" \
+# The README's CMake project, as it builds it.
+cmake -S "$src/examples/cmake-consumer" -B "$tmp/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$extra" \
   -DCMAKE_EXE_LINKER_FLAGS="$extra" > "$tmp/consumer.log" || { cat "$tmp/consumer.log"; exit 1; }
 cmake --build "$tmp/consumer" >> "$tmp/consumer.log" || { cat "$tmp/consumer.log"; exit 1; }
 run_first "$tmp/consumer/first"

@@ -12,6 +12,7 @@
 
 #include "core/block.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "platform/win.h"
 #include "support/temp_root.h"
 
@@ -21,6 +22,7 @@ class CoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root_ = qvptest::MakeTempRoot("qvp-core-");
+        (void)qvpTakeSettingsProblems();  // the program's record of its settings: tests count their own
         WriteSettings("");
         win::SetACPForTesting(932);
     }

@@ -1,5 +1,10 @@
-// Settings the library cannot use are said once in DLL.LOG whenever they are first read: at
-// load, when the session opens, during the connect, or when a value is written back.
+// Settings the library cannot use are said once in DLL.LOG and the event log whenever they are
+// first read: at load, when the session opens, during the connect, or when a value is written
+// back. The first DLL.LOG record of a program says which settings are in use.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "session/fixture.h"
@@ -11,19 +16,22 @@ class SettingsReportTest : public SessionTest {
 protected:
     void TearDown() override { fs::current_path(cwd_); SessionTest::TearDown(); }  // a case moves it
 
-    // Loads `library` as the library section, with drive C (the default root's) in this test's folder.
+    // Loads `library` as the library section, with drive C (the default root's) in this test's
+    // folder and the event log's file there too.
     std::string Load(const std::string& library) {
         fs::create_directories(root_ / "c");
         const std::string conf = (root_ / "qvpapi.conf").string();
         std::ofstream(conf) << "[QVPAPI]\n" << library << "[Platform]\nDriveC=" << (root_ / "c").string()
-                            << "\nRunDir=" << (root_ / "run").string() << "\n";
+                            << "\nRunDir=" << (root_ / "run").string() << "\nEventLogFile=" << Events().string() << "\n";
         win::registry::LoadFrom(conf);
         return conf;
     }
     fs::path DefaultRoot() const { return root_ / "c" / "ZARNQVP"; }
+    fs::path Events() const { return root_ / "events.log"; }
 
-    static size_t Count(const fs::path& root, const std::string& text) {
-        std::ifstream in(root / "LOG" / "DLL.LOG", std::ios::binary);
+    static size_t Count(const fs::path& root, const std::string& text) { return CountIn(root / "LOG" / "DLL.LOG", text); }
+    static size_t CountIn(const fs::path& file, const std::string& text) {
+        std::ifstream in(file, std::ios::binary);
         const std::string log(std::istreambuf_iterator<char>(in), {});
         size_t n = 0;
         for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
@@ -38,6 +46,15 @@ TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
     const std::string relative = " is no absolute path (/... or C:\\...); C:\\ZARNQVP is used";
     // The library section, the root whose DLL.LOG tells, and what it says after "settings file <conf>: ".
     const struct { std::string library; fs::path logRoot; std::string said; } cases[] = {
+        // A name the library does not read, in either of its sections, is said (the first loaded
+        // before the library has read a setting); every name it reads passes (before anything
+        // is said in this root).
+        {"PathNmae=/srv/qvp\n", DefaultRoot(), "line 2: PathNmae is no setting of [QVPAPI]; ignored"},
+        {at + "resourcepathname=/srv/res\nIdSyncOption=NO\nGuidUseStatus=NO\nRdbOption=0\nLogGenCount=3\n"
+              "ReceiveTimeout=600\nSystemManagementKey=0\nConnectRetryCount=3\nNODEOPRLogRecordSize=1152\n"
+              "user_cltLogRecordCount=5000\n[Platform]\nCodePage=932\nDrivez=/srv/z\n",
+         data, ""},
+        {at + "[Platform]\nRunDri=" + spaced + "\n", data, "line 4: RunDri is no setting of [Platform]; ignored"},
         // Read during the connect, after DLL.LOG has opened; once for each value.
         {at + "ConnectRetryCount=-5\n", data, "ConnectRetryCount=-5 is no number from 0 to 1000; 3 is used"},
         {at + "ConnectRetryCount=5000\n", data, "ConnectRetryCount=5000 is no number from 0 to 1000; 3 is used"},
@@ -56,15 +73,46 @@ TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
     fs::current_path(root_ / "cwd");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
+        fs::remove(Events());
         const std::string said = "settings file " + Load(c.library) + ": " + c.said;
         for (int open = 0; open < 2; ++open) {  // the second open says nothing again
             ASSERT_EQ(Open(), 1);
             EXPECT_EQ(Count(c.logRoot, said), c.said.empty() ? 0u : 1u) << said;
             EXPECT_EQ(qvAPIClose(), 1);
         }
+        EXPECT_EQ(CountIn(Events(), said), c.said.empty() ? 0u : 1u) << said;
         EXPECT_TRUE(fs::exists(c.logRoot / "LOG" / "DLL.LOG"));
         EXPECT_TRUE(fs::is_empty(root_ / "cwd"));
         fs::remove_all(DefaultRoot());
+    }
+}
+
+// The first DLL.LOG record a program writes says which settings file it read, or why none, and
+// the install root that gives: where the store lies on this machine.
+TEST_F(SettingsReportTest, TheFirstRecordOfAProgramNamesTheSettingsInUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // each case in a fresh process: nothing said yet
+    const std::string conf = Load("PathName=" + data().string() + "\n"), missing = (root_ / "missing.conf").string();
+    const struct { std::string loadFrom; fs::path logRoot; std::string said; } cases[] = {
+        {conf, data(), "settings file " + conf + " read; install root " + data().string()},
+        {missing, DefaultRoot(),
+         "no settings file read (" + missing + ": " + std::strerror(ENOENT) + "); install root " + DefaultRoot().string()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EXIT(
+            {
+                win::registry::LoadFrom(c.loadFrom);
+                win::registry::SetPlatform("DriveC", (root_ / "c").string());
+                const bool opened = Open() == 1 && qvAPIClose() == 1;
+                std::ifstream in(c.logRoot / "LOG" / "DLL.LOG", std::ios::binary);
+                std::string first;
+                std::getline(in, first);
+                const bool said = opened && first.find(c.said) != std::string::npos && Count(c.logRoot, c.said) == 1;
+                std::fprintf(stderr, "first record: %s\n", first.c_str());
+                TearDown();  // the fresh process's own root
+                _exit(said ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << c.said;
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include "core/block.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "support/node_store_builder.h"
 #include "platform/win.h"
 #include "qvpapi.h"
@@ -37,6 +38,7 @@ class NodeStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root_ = FreshRoot("nodes");
+        (void)qvpTakeSettingsProblems();  // the program's record of its settings: tests count their own
         const auto config = root_ / "qvpapi.conf";
         std::ofstream(config) << "[QVPAPI]\nPathName=" << root_.string() << "\n";
         win::registry::LoadFrom(config.string());

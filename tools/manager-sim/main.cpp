@@ -1,6 +1,7 @@
 // qvp-manager-sim --root DIR --port N [--demo-job]: the manager simulator as a program. Prints
-// the port it listens on (useful with --port 0) and runs until SIGTERM or SIGINT. --demo-job
-// writes the jobs the example reads and walks.
+// the port it listens on (useful with --port 0) as the first line of stdout, says on stderr where
+// it listens and which root it serves, and runs until SIGTERM or SIGINT. --demo-job writes the
+// jobs the example reads and walks.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,23 @@
 
 namespace {
 
+constexpr char kUsage[] = "usage: qvp-manager-sim --root DIR --port N [--demo-job]\n";
+
 int Usage() {
-    std::fprintf(stderr, "usage: qvp-manager-sim --root DIR --port N [--demo-job]\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int Help() {
+    std::fputs(kUsage, stdout);
+    std::fputs("Answers the manager protocol on 127.0.0.1 over the data root DIR, the PathName of the\n"
+               "library's settings, until SIGTERM or SIGINT.\n"
+               "  --root DIR   the data root; it must be a folder\n"
+               "  --port N     the port, 0 to pick a free one; the port listened on is the first line of stdout\n"
+               "  --demo-job   writes the jobs the example (examples/demo.c) reads and walks\n"
+               "  --help       this text\n",
+               stdout);
+    return 0;
 }
 
 // The job the example walks: "\DEMO\00000000000000D1" with a node waiting to run, one running,
@@ -63,7 +79,9 @@ int main(int argc, char** argv) {
     long port = -1;
     bool demoJob = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--root") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            return Help();
+        } else if (std::strcmp(argv[i], "--root") == 0 && i + 1 < argc) {
             root = argv[++i];
         } else if (std::strcmp(argv[i], "--demo-job") == 0) {
             demoJob = true;
@@ -116,6 +134,10 @@ int main(int argc, char** argv) {
     }
     std::printf("%u\n", static_cast<unsigned>(sim.port()));
     std::fflush(stdout);
+    std::error_code ignored;  // the root was found above; a working folder gone since keeps it as given
+    const std::filesystem::path served = std::filesystem::absolute(root, ignored).lexically_normal();
+    std::fprintf(stderr, "qvp-manager-sim: listening on 127.0.0.1 port %u, serving the root %s\n",
+                 static_cast<unsigned>(sim.port()), (served.empty() ? root : served.string()).c_str());
     int received = 0;
     sigwait(&signals, &received);
     sim.Stop();
