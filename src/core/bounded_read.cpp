@@ -176,31 +176,31 @@ bool CopyStoredFile(const char* from, const char* to, const DeclaredLayout& layo
     return false;
 }
 
-DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
-                          uint64_t* fileSize) {
-    out.clear();
-    win::DWORD high = 0;
-    win::SetLastError(0);
-    const win::DWORD low = win::GetFileSize(file, &high);
-    if (low == win::INVALID_FILE_SIZE && win::GetLastError() != 0) return DeclaredRead::Failed;
-    const uint64_t size = uint64_t{high} << 32 | low;
+DeclaredRead ReadDeclaredHead(win::HANDLE file, const DeclaredLayout& layout, uint8_t* head, uint32_t& headBytes,
+                              uint32_t& total, uint64_t* fileSize) {
+    headBytes = 0;
+    uint64_t size = 0;
+    if (!Size(file, size)) return DeclaredRead::Failed;
     if (fileSize != nullptr) *fileSize = size;
-    win::SetLastError(0);
-    if (win::SetFilePointer(file, 0, nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER &&
-        win::GetLastError() != 0)
-        return DeclaredRead::Failed;
-    const uint32_t headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, size));
-    out.resize(headBytes);
-    if (!ReadExact(file, out.data(), headBytes)) return DeclaredRead::Failed;
-    uint32_t total = 0;
-    const DeclaredRead check = CheckDeclared(layout, out.data(), headBytes, size, &total);
+    if (!Seek(file, 0)) return DeclaredRead::Failed;
+    headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, size));
+    if (!ReadExact(file, head, headBytes)) return DeclaredRead::Failed;
+    const DeclaredRead check = CheckDeclared(layout, head, headBytes, size, &total);
     if (check != DeclaredRead::Read) {
         win::SetLastError(win::ERROR_INVALID_DATA);
         return check;
     }
-    if (total > headBytes) {
-        if (const DeclaredRead onDisk = CheckOnDisk(file, total); onDisk != DeclaredRead::Read) return onDisk;
-    }
+    return total > headBytes ? CheckOnDisk(file, total) : DeclaredRead::Read;
+}
+
+DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
+                          uint64_t* fileSize) {
+    out.clear();
+    uint8_t head[kMaxHeadSize] = {};
+    uint32_t headBytes = 0, total = 0;
+    const DeclaredRead read = ReadDeclaredHead(file, layout, head, headBytes, total, fileSize);
+    out.assign(head, head + headBytes);
+    if (read != DeclaredRead::Read) return read;
     out.resize(total);
     if (total > headBytes && !ReadExact(file, out.data() + headBytes, total - headBytes)) return DeclaredRead::Failed;
     return DeclaredRead::Read;

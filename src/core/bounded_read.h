@@ -47,6 +47,12 @@ DeclaredRead CheckDeclared(const DeclaredLayout& layout, const uint8_t* head, si
 // (ERROR_INVALID_DATA set), Failed when the file system cannot tell.
 DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end);
 
+// The first steps of ReadDeclared, for a reader that keeps the content where it uses it: from the
+// start of `file` the head into `head` (kMaxHeadSize bytes; `headBytes` read), checked against
+// the file, with the bytes to read in all in `total`; the file's position is after the head.
+DeclaredRead ReadDeclaredHead(win::HANDLE file, const DeclaredLayout& layout, uint8_t* head, uint32_t& headBytes,
+                              uint32_t& total, uint64_t* fileSize = nullptr);
+
 // From the start of `file`: the head, then what it announces, into `out` (on Malformed or
 // Hollow the head alone). `fileSize` gets the file's size for the log lines. Every outcome but Read leaves the
 // platform's last error set (13 when the content is refused).

@@ -296,6 +296,32 @@ TEST_F(GroupOps, PlantedHugeFilesFailUnread) {
     }
 }
 
+// Taking a member out of a large group file (every entry really written) holds one image of the
+// file, not the bytes read, a copy kept to put back and the rewritten bytes besides.
+TEST_F(GroupOps, RemovalHoldsOneImageOfTheGroupFile) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    const fs::path group = GroupFile("\\G1");
+    auto image = Bytes(group);
+    constexpr uint32_t kFiller = 250000;  // 36 MB of entries
+    qvp::nodes::NodeGroupEntry entry{};
+    entry.uiMemberKind = qvp::nodes::kMemberClient;
+    for (uint32_t i = 0; i < kFiller; ++i) {
+        FieldText(entry.ucMemberName, "filler" + std::to_string(i));
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
+        image.insert(image.end(), bytes, bytes + sizeof entry);
+    }
+    const uint32_t count = static_cast<uint32_t>((image.size() - 32) / 144);
+    const std::string head = GroupHead(count);
+    std::copy(head.begin(), head.end(), image.begin());
+    store_->WriteRawFile(group, image.data(), image.size());
+    const long fileKiB = static_cast<long>(image.size() / 1024);
+    image = {};
+    const qvptest::ChildRun run = qvptest::RunInChild([] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); });
+    ASSERT_TRUE(run.ran);
+    EXPECT_EQ(run.result, 1) << std::hex << run.code;
+    EXPECT_LT(run.grownKiB, fileKiB * 3 / 2);
+}
+
 // A removal that cannot finish changes nothing: a group file held by another opener is busy
 // (never "not a member"); a damaged attribution file is found before the group entry goes.
 TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
