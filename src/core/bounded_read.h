@@ -54,8 +54,8 @@ DeclaredRead ReadDeclaredHead(win::HANDLE file, const DeclaredLayout& layout, ui
                               uint32_t& total, uint64_t* fileSize = nullptr);
 
 // From the start of `file`: the head, then what it announces, into `out` (on Malformed or
-// Hollow the head alone). `fileSize` gets the file's size for the log lines. Every outcome but Read leaves the
-// platform's last error set (13 when the content is refused).
+// Hollow the head alone). `fileSize` gets the file's size for the log lines. Every outcome but
+// Read leaves the platform's last error set (13 when the content is refused).
 DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
                           uint64_t* fileSize = nullptr);
 
@@ -63,9 +63,8 @@ DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::v
 bool ReadExact(win::HANDLE file, void* buffer, uint32_t size);
 
 // Copies what follows the current position of `from` to `to` through one small buffer, so a
-// file of any size costs no more memory. false with the Windows error; `readFailed` tells the
-// side that failed.
-// The source's holes stay holes in `to`.
+// file of any size costs no more memory, and its holes stay holes in `to`. false with the
+// Windows error; `readFailed` tells the side that failed.
 bool CopyRemaining(win::HANDLE from, win::HANDLE to, bool& readFailed);
 
 // Copies a stored file of `layout`'s kind from the start of `from` over `to` (CopyFileContents),

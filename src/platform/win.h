@@ -244,10 +244,10 @@ BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, 
 // Closes any handle of this layer (file, find, mutex, semaphore). A closed or foreign handle: 6.
 BOOL CloseHandle(HANDLE handle);
 
+// Both copies write only the source's ranges that hold data: its holes stay holes.
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 // CopyFile between two open files (read access on one, write on the other), from the start of
-// each: the bytes (no more than `limit`), the attributes and the last-write time. Every copy
-// keeps the source's holes as holes.
+// each: the bytes (no more than `limit`), the attributes and the last-write time.
 BOOL CopyFileContents(HANDLE from, HANDLE to, uint64_t limit = UINT64_MAX);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;

@@ -25,8 +25,8 @@ std::map<std::string, uint32_t> ListStored(const char* folder, QVPAPI* block) {
 }
 
 // A stored jobgenfile planted at 1 GiB (sparse): with a sound header only the entries it counts
-// are read, and the re-open's backup and its restore keep the holes as holes; a header that
-// counts entries over the holes, or a zero one, fails the re-open unread and unfilled.
+// are read, and the re-open's backup, its restore and a copy out keep the holes as holes; a
+// header that counts entries over the holes, or a zero one, fails the re-open unread, unfilled.
 TEST_F(JobGenTest, PlantedHugeJobGenFileIsNeverReadWhole) {
     MakeStored("", "J");
     const fs::path file = Store() / "J" / "jobgenfile";
@@ -44,6 +44,10 @@ TEST_F(JobGenTest, PlantedHugeJobGenFileIsNeverReadWhole) {
     EXPECT_LT(DiskBytes(Data()), kSparseCopyBytes);
     EXPECT_EQ(qvAPICloseJobGen(qvpGetThreadBlock(), 1), 1) << Hex(qvAPIGetLastError());
     EXPECT_LT(DiskBytes(Data()), kSparseCopyBytes);
+    fs::create_directories(root_ / "out");
+    ASSERT_EQ(qvAPIGetJobGen("\\J", (root_ / "out").c_str()), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(fs::file_size(root_ / "out/J/jobgenfile"), kOneGiB);
+    EXPECT_LT(DiskBytes(root_ / "out"), kSparseCopyBytes);
     const qvptest::ChildRun run = qvptest::RunInChild(reopen);
     EXPECT_EQ(run.result, 1) << Hex(run.code);
     EXPECT_LT(run.grownKiB, qvptest::kRefusalGrowthKiB);
