@@ -296,30 +296,47 @@ TEST_F(GroupOps, PlantedHugeFilesFailUnread) {
     }
 }
 
-// Taking a member out of a large group file (every entry really written) holds one image of the
-// file, not the bytes read, a copy kept to put back and the rewritten bytes besides.
-TEST_F(GroupOps, RemovalHoldsOneImageOfTheGroupFile) {
+// Removals over large files (every byte really written) hold at most one image of a file: a
+// member's removal not the bytes read, a copy kept to put back and the rewritten bytes besides;
+// a definition's removal only the group names of its back-links.
+TEST_F(GroupOps, RemovalsHoldAtMostOneImageOfAFile) {
     ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
-    const fs::path group = GroupFile("\\G1");
-    auto image = Bytes(group);
-    constexpr uint32_t kFiller = 250000;  // 36 MB of entries
-    qvp::nodes::NodeGroupEntry entry{};
-    entry.uiMemberKind = qvp::nodes::kMemberClient;
-    for (uint32_t i = 0; i < kFiller; ++i) {
-        FieldText(entry.ucMemberName, "filler" + std::to_string(i));
-        const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
-        image.insert(image.end(), bytes, bytes + sizeof entry);
+    const struct {
+        const char* what;
+        fs::path file;
+        uint32_t filler;  // entries added to the file
+        size_t entrySize;
+        std::function<int()> call;
+        long percentOfFile;  // what the call may grow by
+    } cases[] = {
+        {"member removal", GroupFile("\\G1"), 250000, sizeof(qvp::nodes::NodeGroupEntry),  // 36 MB
+         [] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); }, 150},
+        {"definition removal", store_->AttributionPath(store_->Record("beta")), 100000, 260,  // 26 MB
+         [] { return qvAPIDeleteClientDefinition("beta", 0, nullptr); }, 50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto image = Bytes(c.file);
+        std::vector<uint8_t> entry(c.entrySize);
+        const bool group = c.entrySize == sizeof(qvp::nodes::NodeGroupEntry);
+        if (group) reinterpret_cast<qvp::nodes::NodeGroupEntry*>(entry.data())->uiMemberKind = qvp::nodes::kMemberClient;
+        for (uint32_t i = 0; i < c.filler; ++i) {
+            const std::string name = (group ? "filler" : "\\NOGROUP") + std::to_string(i);
+            std::copy(name.begin(), name.end(), entry.begin());
+            image.insert(image.end(), entry.begin(), entry.end());
+        }
+        if (group) {
+            const std::string head = GroupHead(static_cast<uint32_t>((image.size() - 32) / c.entrySize));
+            std::copy(head.begin(), head.end(), image.begin());
+        }
+        store_->WriteRawFile(c.file, image.data(), image.size());
+        const long fileKiB = static_cast<long>(image.size() / 1024);
+        image = {};
+        const qvptest::ChildRun run = qvptest::RunInChild(c.call);
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(run.result, 1) << std::hex << run.code;
+        EXPECT_LT(run.grownKiB, fileKiB * c.percentOfFile / 100);
     }
-    const uint32_t count = static_cast<uint32_t>((image.size() - 32) / 144);
-    const std::string head = GroupHead(count);
-    std::copy(head.begin(), head.end(), image.begin());
-    store_->WriteRawFile(group, image.data(), image.size());
-    const long fileKiB = static_cast<long>(image.size() / 1024);
-    image = {};
-    const qvptest::ChildRun run = qvptest::RunInChild([] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); });
-    ASSERT_TRUE(run.ran);
-    EXPECT_EQ(run.result, 1) << std::hex << run.code;
-    EXPECT_LT(run.grownKiB, fileKiB * 3 / 2);
 }
 
 // A removal that cannot finish changes nothing: a group file held by another opener is busy
