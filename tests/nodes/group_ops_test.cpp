@@ -296,10 +296,10 @@ TEST_F(GroupOps, PlantedHugeFilesFailUnread) {
     }
 }
 
-// Removals over large files (every byte really written) hold at most one image of a file: a
-// member's removal not the bytes read, a copy kept to put back and the rewritten bytes besides;
-// a definition's removal only the group names of its back-links.
-TEST_F(GroupOps, RemovalsHoldAtMostOneImageOfAFile) {
+// Writers over large files (every byte really written) hold at most one image of a file: a
+// member's addition or removal not the bytes read, a copy kept to put back and the rewritten
+// bytes besides; a definition's removal only the group names of its back-links.
+TEST_F(GroupOps, WritersHoldAtMostOneImageOfAFile) {
     ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
     const struct {
         const char* what;
@@ -309,7 +309,9 @@ TEST_F(GroupOps, RemovalsHoldAtMostOneImageOfAFile) {
         std::function<int()> call;
         long percentOfFile;  // what the call may grow by
     } cases[] = {
-        {"member removal", GroupFile("\\G1"), 250000, sizeof(qvp::nodes::NodeGroupEntry),  // 36 MB
+        {"member add", GroupFile("\\G1"), 250000, sizeof(qvp::nodes::NodeGroupEntry),  // 36 MB
+         [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }, 150},
+        {"member removal", GroupFile("\\G1"), 0, sizeof(qvp::nodes::NodeGroupEntry),
          [] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); }, 150},
         {"definition removal", store_->AttributionPath(store_->Record("beta")), 100000, 260,  // 26 MB
          [] { return qvAPIDeleteClientDefinition("beta", 0, nullptr); }, 50},
