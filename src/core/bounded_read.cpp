@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/handles.h"
+
 namespace qvp {
 
 DeclaredRead CheckDeclared(const DeclaredLayout& layout, const uint8_t* head, size_t headBytes,
@@ -46,45 +48,159 @@ bool ReadExact(win::HANDLE file, void* buffer, uint32_t size) {
     return true;
 }
 
-bool CopyRemaining(win::HANDLE from, win::HANDLE to, bool& readFailed) {
+namespace {
+
+bool Seek(win::HANDLE file, uint64_t at) {
+    win::LONG high = static_cast<win::LONG>(at >> 32);
+    win::SetLastError(0);
+    return win::SetFilePointer(file, static_cast<win::LONG>(at & 0xFFFFFFFFu), &high, win::FILE_BEGIN) !=
+               win::INVALID_SET_FILE_POINTER ||
+           win::GetLastError() == 0;
+}
+
+bool Position(win::HANDLE file, uint64_t& at) {
+    win::LONG high = 0;
+    win::SetLastError(0);
+    const win::DWORD low = win::SetFilePointer(file, 0, &high, win::FILE_CURRENT);
+    if (low == win::INVALID_SET_FILE_POINTER && win::GetLastError() != 0) return false;
+    at = uint64_t{static_cast<uint32_t>(high)} << 32 | low;
+    return true;
+}
+
+bool Size(win::HANDLE file, uint64_t& size) {
+    win::DWORD high = 0;
+    win::SetLastError(0);
+    const win::DWORD low = win::GetFileSize(file, &high);
+    if (low == win::INVALID_FILE_SIZE && win::GetLastError() != 0) return false;
+    size = uint64_t{high} << 32 | low;
+    return true;
+}
+
+// Bytes [at, end) of `from` to the current position of `to`, through one small buffer; `end`
+// lowered to where the source ended when it is shorter.
+bool CopyPieces(win::HANDLE from, win::HANDLE to, uint64_t at, uint64_t& end, bool& readFailed) {
     uint8_t piece[64 * 1024];
-    for (;;) {
+    while (at < end) {
         win::DWORD got = 0;
         readFailed = true;
-        if (!win::ReadFile(from, piece, sizeof piece, &got, nullptr)) return false;
-        if (got == 0) return true;
+        const auto want = static_cast<win::DWORD>(std::min<uint64_t>(end - at, sizeof piece));
+        if (!win::ReadFile(from, piece, want, &got, nullptr)) return false;
         readFailed = false;
+        if (got == 0) {
+            end = at;
+            return true;
+        }
         win::DWORD written = 0;
         if (!win::WriteFile(to, piece, got, &written, nullptr)) return false;
         if (written != got) {
             win::SetLastError(win::ERROR_DISK_FULL);
             return false;
         }
+        at += got;
     }
+    return true;
+}
+
+}  // namespace
+
+bool CopyRemaining(win::HANDLE from, win::HANDLE to, bool& readFailed) {
+    uint64_t inStart = 0, outStart = 0, size = 0;
+    readFailed = true;
+    if (!Position(from, inStart) || !Size(from, size)) return false;
+    readFailed = false;
+    if (!Position(to, outStart)) return false;
+    // Only what is on disk goes over; the holes between are skipped on both sides.
+    uint64_t at = inStart;
+    while (at < size) {
+        uint64_t start = 0, end = 0;
+        readFailed = true;
+        if (!win::QueryAllocatedRange(from, at, &start, &end)) {
+            if (win::GetLastError() != win::ERROR_HANDLE_EOF) return false;
+            break;
+        }
+        if (start >= size) break;
+        end = std::min(end, size);
+        const uint64_t wanted = end;
+        if (!Seek(from, start)) return false;
+        readFailed = false;
+        if (!Seek(to, outStart + (start - inStart))) return false;
+        if (!CopyPieces(from, to, start, end, readFailed)) return false;
+        at = end;
+        if (end < wanted) {
+            size = end;  // the source shrank meanwhile
+            break;
+        }
+    }
+    // The copy as long as the source: a hole at its end stays one.
+    readFailed = false;
+    return Seek(to, outStart + (size - std::min(size, inStart))) && win::SetEndOfFile(to);
+}
+
+DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end) {
+    if (end == 0) return DeclaredRead::Read;
+    uint64_t start = 0, stop = 0;
+    if (!win::QueryAllocatedRange(file, 0, &start, &stop)) {
+        if (win::GetLastError() != win::ERROR_HANDLE_EOF) return DeclaredRead::Failed;
+        stop = 0;  // all of it a hole
+    }
+    if (start == 0 && stop >= end) return DeclaredRead::Read;
+    win::SetLastError(win::ERROR_INVALID_DATA);
+    return DeclaredRead::Hollow;
+}
+
+bool CopyDeclared(win::HANDLE from, win::HANDLE to, const DeclaredLayout& layout) {
+    uint64_t size = 0;
+    if (!Size(from, size) || !Seek(from, 0)) return false;
+    uint8_t head[kMaxHeadSize];
+    const auto headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, size));
+    if (!ReadExact(from, head, headBytes)) return false;
+    const uint64_t limit = std::min<uint64_t>(layout.maxSize, UINT32_MAX);
+    uint32_t total = 0;
+    uint64_t bound = std::min(size, limit);
+    if (CheckDeclared(layout, head, headBytes, size, &total) == DeclaredRead::Read) bound = total;
+    return win::CopyFileContents(from, to, bound) != 0;
+}
+
+bool CopyStoredFile(const char* from, const char* to, const DeclaredLayout& layout) {
+    const FileHandle source(win::CreateFile(from, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
+                                            win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!source.valid()) return false;
+    FileHandle copy(win::CreateFile(to, win::GENERIC_WRITE, 0, nullptr, win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+    if (!copy.valid()) return false;
+    if (CopyDeclared(source.get(), copy.get(), layout)) return true;
+    const win::DWORD error = win::GetLastError();
+    copy.Reset();
+    win::DeleteFile(to);
+    win::SetLastError(error);
+    return false;
+}
+
+DeclaredRead ReadDeclaredHead(win::HANDLE file, const DeclaredLayout& layout, uint8_t* head, uint32_t& headBytes,
+                              uint32_t& total, uint64_t* fileSize) {
+    headBytes = 0;
+    uint64_t size = 0;
+    if (!Size(file, size)) return DeclaredRead::Failed;
+    if (fileSize != nullptr) *fileSize = size;
+    if (!Seek(file, 0)) return DeclaredRead::Failed;
+    headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, size));
+    if (!ReadExact(file, head, headBytes)) return DeclaredRead::Failed;
+    const DeclaredRead check = CheckDeclared(layout, head, headBytes, size, &total);
+    if (check != DeclaredRead::Read) {
+        win::SetLastError(win::ERROR_INVALID_DATA);
+        return check;
+    }
+    return total > headBytes ? CheckOnDisk(file, total) : DeclaredRead::Read;
 }
 
 DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
                           uint64_t* fileSize) {
     out.clear();
-    win::DWORD high = 0;
-    win::SetLastError(0);
-    const win::DWORD low = win::GetFileSize(file, &high);
-    if (low == win::INVALID_FILE_SIZE && win::GetLastError() != 0) return DeclaredRead::Failed;
-    const uint64_t size = uint64_t{high} << 32 | low;
-    if (fileSize != nullptr) *fileSize = size;
-    win::SetLastError(0);
-    if (win::SetFilePointer(file, 0, nullptr, win::FILE_BEGIN) == win::INVALID_SET_FILE_POINTER &&
-        win::GetLastError() != 0)
-        return DeclaredRead::Failed;
-    const uint32_t headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, size));
-    out.resize(headBytes);
-    if (!ReadExact(file, out.data(), headBytes)) return DeclaredRead::Failed;
-    uint32_t total = 0;
-    const DeclaredRead check = CheckDeclared(layout, out.data(), headBytes, size, &total);
-    if (check != DeclaredRead::Read) {
-        win::SetLastError(win::ERROR_INVALID_DATA);
-        return check;
-    }
+    uint8_t head[kMaxHeadSize] = {};
+    uint32_t headBytes = 0, total = 0;
+    const DeclaredRead read = ReadDeclaredHead(file, layout, head, headBytes, total, fileSize);
+    out.assign(head, head + headBytes);
+    if (read != DeclaredRead::Read) return read;
     out.resize(total);
     if (total > headBytes && !ReadExact(file, out.data() + headBytes, total - headBytes)) return DeclaredRead::Failed;
     return DeclaredRead::Read;

@@ -28,19 +28,34 @@ enum class DeclaredRead {
     Read,       // the announced bytes (a file shorter than its head: the whole file)
     TooLarge,   // the file or its head passes the kind's limit; nothing past the head read
     Malformed,  // the head disagrees with the file's size; nothing past the head read
+    Hollow,     // a hole (never-written bytes) within what the head announces; nothing past it read
     Failed,     // a size, seek or read failed (a short read: 38)
 };
-// Both stop a reader as an unreadable file does.
-inline bool Unreadable(DeclaredRead r) { return r == DeclaredRead::TooLarge || r == DeclaredRead::Failed; }
+// These stop a reader as an unreadable file does. No valid entry of a stored kind is a whole
+// block of zeros, so a hole within the announced bytes only makes a file claim more than anyone
+// wrote: it is refused before a byte of it is read.
+inline bool Unreadable(DeclaredRead r) {
+    return r == DeclaredRead::TooLarge || r == DeclaredRead::Hollow || r == DeclaredRead::Failed;
+}
 
 // What `head` (the first `headBytes` bytes of a file of `fileSize` bytes) lets a reader take:
 // Read with the bytes to read in all in `total`, or the outcome that stops it.
 DeclaredRead CheckDeclared(const DeclaredLayout& layout, const uint8_t* head, size_t headBytes,
                            uint64_t fileSize, uint32_t* total);
 
-// From the start of `file`: the head, then what it announces, into `out` (on Malformed the head
-// alone). `fileSize` gets the file's size for the log lines. Every outcome but Read leaves the
-// platform's last error set (13 when the content is refused).
+// Read when the first `end` bytes of `file` are all on disk, Hollow when a hole lies within them
+// (ERROR_INVALID_DATA set), Failed when the file system cannot tell.
+DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end);
+
+// The first steps of ReadDeclared, for a reader that keeps the content where it uses it: from the
+// start of `file` the head into `head` (kMaxHeadSize bytes; `headBytes` read), checked against
+// the file, with the bytes to read in all in `total`; the file's position is after the head.
+DeclaredRead ReadDeclaredHead(win::HANDLE file, const DeclaredLayout& layout, uint8_t* head, uint32_t& headBytes,
+                              uint32_t& total, uint64_t* fileSize = nullptr);
+
+// From the start of `file`: the head, then what it announces, into `out` (on Malformed or
+// Hollow the head alone). `fileSize` gets the file's size for the log lines. Every outcome but
+// Read leaves the platform's last error set (13 when the content is refused).
 DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,
                           uint64_t* fileSize = nullptr);
 
@@ -48,8 +63,16 @@ DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::v
 bool ReadExact(win::HANDLE file, void* buffer, uint32_t size);
 
 // Copies what follows the current position of `from` to `to` through one small buffer, so a
-// file of any size costs no more memory. false with the Windows error; `readFailed` tells the
-// side that failed.
+// file of any size costs no more memory, and its holes stay holes in `to`. false with the
+// Windows error; `readFailed` tells the side that failed.
 bool CopyRemaining(win::HANDLE from, win::HANDLE to, bool& readFailed);
+
+// Copies a stored file of `layout`'s kind from the start of `from` over `to` (CopyFileContents),
+// no further than what its head announces (or, a head that announces nothing sound, than the
+// kind can hold): bytes a writer put past that are left behind, and holes stay holes.
+bool CopyDeclared(win::HANDLE from, win::HANDLE to, const DeclaredLayout& layout);
+// CopyFile (`to` made new) of a stored file of `layout`'s kind, bounded as CopyDeclared; a
+// failed copy leaves no file at `to`. False with the Windows error as last error.
+bool CopyStoredFile(const char* from, const char* to, const DeclaredLayout& layout);
 
 }  // namespace qvp

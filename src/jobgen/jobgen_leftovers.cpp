@@ -29,10 +29,12 @@ const char* ReadStored(const std::string& file, bool whole, std::vector<uint8_t>
         bytes.assign(kHeaderSize, 0);
         return ReadExact(handle.get(), bytes.data(), kHeaderSize) ? nullptr : "ReadFile";
     }
-    // A file the open is to refuse as unreadable is never rewritten here.
-    StoredJobGen stored;
-    if (ReadDeclared(handle.get(), kJobGenFileLayout, bytes) != DeclaredRead::Read ||
-        !ParseJobGenFile(std::span<const uint8_t>(bytes), stored) || stored.entries.empty()) {
+    // A file the open is to refuse as unreadable is never rewritten here. What is read is all
+    // there is: a header that counts no entries is the only other refusal.
+    JobGenHeader header{};
+    if (ReadDeclared(handle.get(), kJobGenFileLayout, bytes) == DeclaredRead::Read && bytes.size() >= kHeaderSize)
+        std::memcpy(&header, bytes.data(), kHeaderSize);
+    if (header.entryCount == 0) {
         if (win::GetLastError() == 0) win::SetLastError(win::ERROR_INVALID_DATA);
         return "ReadFile";
     }
@@ -88,6 +90,7 @@ bool PutRightKilledWriters(CallContext& call, const std::string& dir, std::strin
     std::vector<uint8_t> bytes;
     if (ReadStored(file, false, bytes) != nullptr || SameName(bytes, name)) return true;
     if (ReadStored(file, true, bytes) != nullptr) return true;
+    bytes = {};  // read again there: one copy in memory at a time
     return NameStoredHeader(call, dir, name);
 }
 

@@ -165,6 +165,19 @@ uint32_t ReAddNodes(CallContext& call, JobGenEdit& edit, const StoredJobGen& sto
     return 0;
 }
 
+// The stored header and the entries it counts, read straight into `stored`: the open holds one
+// copy of the file's content, not the bytes and then the entries made of them.
+bool ReadStoredJobGen(win::HANDLE file, StoredJobGen& stored) {
+    uint8_t head[kMaxHeadSize];
+    uint32_t headBytes = 0, total = 0;
+    if (ReadDeclaredHead(file, kJobGenFileLayout, head, headBytes, total) != DeclaredRead::Read ||
+        total < kHeaderSize)
+        return false;
+    std::memcpy(&stored.header, head, kHeaderSize);
+    stored.entries.resize((total - kHeaderSize) / kEntrySize);
+    return ReadExact(file, stored.entries.data(), static_cast<uint32_t>(stored.entries.size() * kEntrySize));
+}
+
 // Loads a stored JobGen into the session that now exists. 0 or the code the caller is left with;
 // `nodeLost` tells a node that could not be re-added.
 uint32_t LoadStored(CallContext& call, JobGenEdit& edit, bool& nodeLost) {
@@ -175,10 +188,8 @@ uint32_t LoadStored(CallContext& call, JobGenEdit& edit, bool& nodeLost) {
         call.Log(msg::kCreateFile, call.function(), file.c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }
-    std::vector<uint8_t> bytes;
     StoredJobGen stored;
-    if (ReadDeclared(handle.get(), kJobGenFileLayout, bytes) != DeclaredRead::Read || !ParseJobGenFile(bytes, stored) ||
-        stored.entries.empty()) {
+    if (!ReadStoredJobGen(handle.get(), stored) || stored.entries.empty()) {
         call.Log(msg::kReadFile, call.function(), file.c_str(), static_cast<int>(win::GetLastError()));
         return QVAPI_ERR_RESOURCE;
     }

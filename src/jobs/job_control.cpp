@@ -288,7 +288,8 @@ extern "C" QVPAPI_EXPORT int qvAPIGetJobEx(const char* lpFolderPath, const char*
             return 0;
         }
         win::DeleteFile(copy.c_str());
-        if (!win::CopyFile(source.c_str(), copy.c_str(), win::TRUE)) {
+        // No further than the file's head announces: the copies stay for the session.
+        if (!qvp::CopyStoredFile(source.c_str(), copy.c_str(), kJobExecFileLayout)) {
             call.Log(text::kCopyError, text::kGetJobExName, source.c_str(), copy.c_str(), static_cast<int>(win::GetLastError()));
             call.Fail(kResource);
             return 0;

@@ -1,6 +1,7 @@
 // Deletion of a client or master definition: a master's descendants go first, then the node's
 // entries in every group its back-links name, its key directory and last its flat file, so that
 // a deletion that stops half way leaves a definition that can be deleted again.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,21 +33,34 @@ constexpr FrameTexts kMasterFrame{"qvAPIDeleteMasterDefinition", EndStyle::Hex, 
 constexpr uint32_t kRemovePauseMs = 300;
 constexpr int kRemoveTries = 11;
 
-// The group paths of the node's back-links.
+// The group paths of the node's back-links, read a piece at a time: the names are all the call
+// keeps of the file.
 bool ReadBackLinks(CallContext& call, const std::string& attr, std::vector<std::string>& links) {
     FileHandle file = OpenExclusive(attr);
-    std::vector<uint8_t> image;
     if (!file.valid()) {
         if (win::GetLastError() == win::ERROR_FILE_NOT_FOUND || win::GetLastError() == win::ERROR_PATH_NOT_FOUND)
             return true;  // no attribution file: in no group
     }
-    if (!file.valid() || Unreadable(ReadDeclared(file.get(), kAttributionFileLayout, image))) {
+    uint8_t head[kMaxHeadSize];
+    uint32_t headBytes = 0, total = 0;
+    bool read = file.valid() && !Unreadable(ReadDeclaredHead(file.get(), kAttributionFileLayout, head, headBytes, total));
+    // The head first (not kept), then whole back-links, a piece at a time.
+    constexpr uint32_t kPiece = 252 * kBackLinkSize;
+    std::vector<uint8_t> piece(kPiece);
+    uint32_t at = std::min<uint32_t>(total, kAttributionHeadSize);
+    read = read && ReadExact(file.get(), piece.data(), at - headBytes);
+    while (read && at < total) {
+        const uint32_t size = std::min(kPiece, total - at);
+        read = ReadExact(file.get(), piece.data(), size);
+        for (uint32_t link = 0; read && link + kBackLinkSize <= size; link += kBackLinkSize)
+            links.emplace_back(FieldText(reinterpret_cast<const char*>(piece.data() + link), kBackLinkSize));
+        at += size;
+    }
+    if (!read) {
         return call.Failed(
             win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE,
             msg::kReadFile, call.function(), attr.c_str(), LastErr());
     }
-    for (size_t at = kAttributionHeadSize; at + kBackLinkSize <= image.size(); at += kBackLinkSize)
-        links.emplace_back(FieldText(reinterpret_cast<const char*>(image.data() + at), kBackLinkSize));
     return true;
 }
 

@@ -215,6 +215,10 @@ bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs) {
 }
 
 bool ReplaceWhole(const std::string& path, const std::vector<uint8_t>& image) {
+    return ReplaceWhole(path, {std::span<const uint8_t>(image)});
+}
+
+bool ReplaceWhole(const std::string& path, std::initializer_list<std::span<const uint8_t>> pieces) {
     // What a killed writer left beside the file goes first.
     const size_t cut = path.rfind('\\');
     win::WIN32_FIND_DATAA data{};
@@ -226,9 +230,10 @@ bool ReplaceWhole(const std::string& path, const std::vector<uint8_t>& image) {
         } while (walk.Next(data));
     }
     TempFile temp;
-    if (!temp.Create(path, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE) ||
-        !WriteAll(temp.handle.get(), image.data(), static_cast<uint32_t>(image.size())) || !temp.handle.Close())
-        return false;
+    if (!temp.Create(path, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE)) return false;
+    for (const std::span<const uint8_t> piece : pieces)
+        if (!WriteAll(temp.handle.get(), piece.data(), static_cast<uint32_t>(piece.size()))) return false;
+    if (!temp.handle.Close()) return false;
     // The two trade names and the old contents go after: a rename over the file would make the
     // file system free the old one and write the new one out at once, on every member change.
     if (win::ExchangeFiles(temp.path().c_str(), path.c_str())) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +118,9 @@ bool IsDirectory(const std::string& path);
 // beside it and renamed over it, so that a writer killed at any point leaves the old file or the
 // new one. Temporaries a killed writer left beside it go first. False with the Windows error.
 bool ReplaceWhole(const std::string& path, const std::vector<uint8_t>& image);
+// The same with the new bytes given as pieces written one after another, so that a caller
+// rewriting a file it read keeps no second image of it in memory.
+bool ReplaceWhole(const std::string& path, std::initializer_list<std::span<const uint8_t>> pieces);
 
 // Deletes a file, retrying `tries` times with `pauseMs` after each failure.
 bool DeleteFileRetry(const std::string& path, int tries, uint32_t pauseMs);

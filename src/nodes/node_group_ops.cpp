@@ -103,8 +103,8 @@ bool ReadGroupFile(CallContext& call, const std::string& path, std::vector<uint8
 
 // Puts a rewritten file in place whole; false with the call failed (busy while another opener
 // holds the file).
-bool PutWhole(CallContext& call, const std::string& path, const std::vector<uint8_t>& image) {
-    if (ReplaceWhole(path, image)) return true;
+bool PutWhole(CallContext& call, const std::string& path, std::initializer_list<std::span<const uint8_t>> pieces) {
+    if (ReplaceWhole(path, pieces)) return true;
     return call.Failed(OpenFailureCode(), msg::kWriteFile, call.function(), path.c_str(), LastErr());
 }
 
@@ -135,9 +135,8 @@ bool AppendGroupEntry(CallContext& call, const std::string& groupPath, const std
     header.uiEntryBytes += kGroupEntrySize;
     header.uiEntryCount += 1;
     std::memcpy(image.data(), &header, sizeof header);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
-    image.insert(image.end(), bytes, bytes + sizeof entry);
-    return PutWhole(call, path, image);
+    // The entry follows the bytes read as a piece of its own: no second image of the file.
+    return PutWhole(call, path, {image, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(&entry), sizeof entry)});
 }
 
 // Whether the group of a back-link still lists the member: a back-link whose group does not
@@ -178,7 +177,9 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
                            msg::kMalformed, call.function(), attrPath.c_str(),
                            static_cast<unsigned>(image.size()));
     }
-    std::vector<uint8_t> kept(image.begin(), image.begin() + kAttributionHeadSize);
+    // The back-links that stay close up in the image itself (`kept` bytes of it): the call holds
+    // one image of the file. What is behind `kept` is final, so the names seen are looked up there.
+    size_t kept = kAttributionHeadSize;
     std::vector<std::string_view> seen;
     bool present = false;
     for (size_t at = kAttributionHeadSize; at < image.size(); at += kBackLinkSize) {
@@ -187,13 +188,14 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
         const bool own = FieldEquals(field, kBackLinkSize, groupPath);
         if (std::find(seen.begin(), seen.end(), link) != seen.end()) continue;
         if (!own && !LinkStands(link, memberName, kind)) continue;
-        seen.push_back(link);
+        if (kept != at) std::memmove(image.data() + kept, field, kBackLinkSize);
+        seen.push_back(FieldText(reinterpret_cast<const char*>(image.data() + kept), kBackLinkSize));
         present |= own;
-        kept.insert(kept.end(), field, field + kBackLinkSize);
+        kept += kBackLinkSize;
     }
     char link[kBackLinkSize] = {};
     FieldSet(link, kBackLinkSize - 1, groupPath);
-    if (kept.size() == image.size()) {
+    if (kept == image.size()) {
         if (present) return true;
         const uint32_t oldSize = static_cast<uint32_t>(image.size());
         RangeLock lock(file.get(), 0, oldSize + kBackLinkSize);
@@ -211,9 +213,10 @@ bool AppendBackLink(CallContext& call, const std::string& attrPath, const std::s
         written = true;
         return true;
     }
-    if (!present) kept.insert(kept.end(), link, link + kBackLinkSize);
+    image.resize(kept);
     file.Reset();
-    if (!PutWhole(call, attrPath, kept)) return false;
+    const std::span<const uint8_t> added(reinterpret_cast<const uint8_t*>(link), present ? 0 : kBackLinkSize);
+    if (!PutWhole(call, attrPath, {image, added})) return false;
     written = !present;
     return true;
 }

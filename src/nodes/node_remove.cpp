@@ -2,6 +2,7 @@
 // nodeattributionfile, one member entry of a nodegroupfile.
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,15 +81,10 @@ bool OpenAndReadWhole(CallContext& call, const std::string& path, const Declared
     return true;
 }
 
-// `original` without the `cutSize` bytes at `cutAt`, with `head` over its first bytes.
-std::vector<uint8_t> Without(const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize,
-                             std::string_view head = {}) {
-    std::vector<uint8_t> image;
-    image.reserve(original.size() - cutSize);
-    image.insert(image.end(), original.begin(), original.begin() + static_cast<long>(cutAt));
-    image.insert(image.end(), original.begin() + static_cast<long>(cutAt + cutSize), original.end());
-    std::copy(head.begin(), head.end(), image.begin());
-    return image;
+// What follows the `cutSize` bytes at `cutAt` of `original`: the rewrites are made of pieces of
+// the one image the caller holds, never of a second one.
+std::span<const uint8_t> After(const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize) {
+    return std::span<const uint8_t>(original).subspan(cutAt + cutSize);
 }
 
 // Puts the file back as it was read, after a rewrite failed part way: a shifted tail or an
@@ -98,19 +94,20 @@ void RestoreImage(win::HANDLE file, const std::vector<uint8_t>& original) {
         win::SetEndOfFile(file);
 }
 
-// Rewrites a nodeattributionfile without one back-link in place, under a lock over the whole
-// file: one write of the closed-up bytes, then the cut. A writer killed between the two leaves
-// its last back-link twice, which removals and renames pass over, never a torn head.
+// Rewrites a nodeattributionfile without the back-link at `cutAt` in place, under a lock over
+// the whole file: one write of the closed-up bytes, then the cut. A writer killed between the two
+// leaves its last back-link twice, which removals and renames pass over, never a torn head.
 bool RewriteInPlace(CallContext& call, win::HANDLE file, const std::string& path,
-                    const std::vector<uint8_t>& original, const std::vector<uint8_t>& image) {
-    if (!Seek(file, 0)) {
+                    const std::vector<uint8_t>& original, size_t cutAt, size_t cutSize) {
+    const std::span<const uint8_t> after = After(original, cutAt, cutSize);
+    if (!Seek(file, static_cast<uint32_t>(cutAt))) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kSeek, call.function(), path.c_str(), LastErr());
     }
     RangeLock lock(file, 0, static_cast<win::DWORD>(original.size()));
     if (!lock.Lock()) {
         return call.Failed(QVAPI_ERR_RESOURCE, msg::kLock, call.function(), path.c_str(), LastErr());
     }
-    if (!WriteAll(file, image.data(), static_cast<uint32_t>(image.size()))) {
+    if (!WriteAll(file, after.data(), static_cast<uint32_t>(after.size()))) {
         call.Log(msg::kWrite, call.function(), path.c_str(), LastErr());
         call.Fail(QVAPI_ERR_RESOURCE);
         RestoreImage(file, original);
@@ -133,9 +130,10 @@ bool RewriteInPlace(CallContext& call, win::HANDLE file, const std::string& path
 // Puts a group file's new bytes in its place whole: a writer killed part way leaves the old
 // file or the new one, never a count that disagrees with the entries. The file read is let go
 // first.
-bool RewriteWhole(CallContext& call, FileHandle& file, const std::string& path, const std::vector<uint8_t>& image) {
+bool RewriteWhole(CallContext& call, FileHandle& file, const std::string& path,
+                  std::initializer_list<std::span<const uint8_t>> pieces) {
     file.Reset();
-    if (ReplaceWhole(path, image)) return true;
+    if (ReplaceWhole(path, pieces)) return true;
     return call.Failed(HeldOr(QVAPI_ERR_RESOURCE), msg::kWrite, call.function(), path.c_str(), LastErr());
 }
 
@@ -225,7 +223,7 @@ bool DeleteNodeAttributionEntryIn(CallContext& call, const char* nodeName, const
         }
         return call.Failed(QVAPI_ERR_INVALID_NAME, msg::kNotFound, call.function(), nodeName);
     }
-    return RewriteInPlace(call, file.get(), path, image, Without(image, found, kBackLinkSize));
+    return RewriteInPlace(call, file.get(), path, image, found, kBackLinkSize);
 }
 
 bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char* memberName,
@@ -247,7 +245,6 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     }
     uint64_t size = 0;
     if (!OpenAndReadWhole(call, path, kGroupFileLayout, QVAPI_ERR_NOT_FOUND, file, image, size)) return false;
-    if (original != nullptr) *original = image;
     // A header that disagrees with the entries would be counted down past zero or cut the
     // wrong bytes: refuse before anything is compared or written.
     if (image.size() != size || !GroupImageWellFormed(image)) {
@@ -269,16 +266,22 @@ bool DeleteNodeGroupEntryIn(CallContext& call, const char* groupPath, const char
     std::memcpy(&header, image.data(), sizeof header);
     header.uiEntryBytes -= kGroupEntrySize;
     header.uiEntryCount -= 1;
+    bool done = true;
     if (header.uiEntryCount == 0) {
         file.Reset();
         if (!DeleteFileRetry(path, kDeleteTries, kDeletePauseMs)) {
             return call.Failed(QVAPI_ERR_RESOURCE, msg::kDeleteFile, call.function(), path.c_str(), LastErr());
         }
-        return true;
+    } else {
+        const size_t cutAt = kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize;
+        done = RewriteWhole(call, file, path,
+                            {std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(&header), sizeof header),
+                             std::span<const uint8_t>(image).subspan(kGroupHeaderSize, cutAt - kGroupHeaderSize),
+                             After(image, cutAt, kGroupEntrySize)});
     }
-    return RewriteWhole(call, file, path,
-                        Without(image, kGroupHeaderSize + static_cast<size_t>(index) * kGroupEntrySize,
-                                kGroupEntrySize, std::string_view(reinterpret_cast<const char*>(&header), sizeof header)));
+    // The bytes read are the caller's to put back: handed over, never copied.
+    if (done && original != nullptr) *original = std::move(image);
+    return done;
 }
 
 }  // namespace qvp::nodes

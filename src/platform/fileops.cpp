@@ -6,6 +6,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -38,27 +39,34 @@ struct HandleGuard {
     }
 };
 
-// From the start of each file, at offsets of its own: the descriptors' positions are never used,
-// so a handle copies the same bytes however often it served.
-bool CopyBytes(int in, int out) {
-    off_t inAt = 0, outAt = 0;
-    for (;;) {
-        const ssize_t n = copy_file_range(in, &inAt, out, &outAt, 1 << 30, 0);
+// Bytes [at, end) of `in` to the same offsets of `out`; `end` lowered when the source turns out
+// shorter (it shrank meanwhile). The descriptors' positions are never used, so a handle copies
+// the same bytes however often it served.
+bool CopyRange(int in, int out, off_t at, off_t& end) {
+    off_t inAt = at, outAt = at;
+    while (inAt < end) {
+        const ssize_t n = copy_file_range(in, &inAt, out, &outAt, size_t(std::min<off_t>(end - inAt, 1 << 30)), 0);
         if (n > 0) continue;
-        if (n == 0) return true;
+        if (n == 0) {
+            end = inAt;
+            return true;
+        }
         if (errno == EINTR) continue;
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
             return false;
         break;
     }
     char buf[65536];
-    for (;;) {
-        const ssize_t n = pread(in, buf, sizeof buf, inAt);
+    while (inAt < end) {
+        const ssize_t n = pread(in, buf, size_t(std::min<off_t>(end - inAt, sizeof buf)), inAt);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (n == 0) return true;
+        if (n == 0) {
+            end = inAt;
+            return true;
+        }
         inAt += n;
         for (ssize_t off = 0; off < n;) {
             const ssize_t w = pwrite(out, buf + off, size_t(n - off), outAt);
@@ -70,6 +78,37 @@ bool CopyBytes(int in, int out) {
             outAt += w;
         }
     }
+    return true;
+}
+
+// The first `size` bytes of `in` over the whole of `out`. Only the ranges that hold data are
+// written: a hole stays a hole, so a file of a few blocks that claims a terabyte costs the copy
+// a few blocks, not the terabyte in zeros.
+bool CopyBytes(int in, int out, off_t size, bool outEmpty) {
+    if (!outEmpty && ftruncate(out, 0) != 0) return false;
+    off_t at = 0;
+    while (at < size) {
+        off_t data = lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) break;  // holes to the end
+        off_t end = size;
+        if (data < 0) {
+            if (errno != EINVAL && errno != EOPNOTSUPP) return false;
+            data = at;  // a file system that tells no holes: all of it is data
+        } else {
+            if (data >= size) break;
+            end = lseek(in, data, SEEK_HOLE);
+            if (end < 0) return false;
+            end = std::min(end, size);
+        }
+        const off_t wanted = end;
+        if (!CopyRange(in, out, data, end)) return false;
+        if (end < wanted) {
+            size = end;  // the source shrank meanwhile: the copy ends where it did
+            break;
+        }
+        at = end;
+    }
+    return ftruncate(out, size) == 0;
 }
 
 std::string ParentOf(const std::string& posix) {
@@ -91,9 +130,12 @@ mode_t CopyMode(mode_t source, mode_t made, bool record) {
 }
 
 // The bytes, then the attributes and the last-write time, as on Windows. 0 or the errno.
-int CopyOpenFile(const FileObject& in, FileObject& out) {
+int CopyOpenFile(const FileObject& in, FileObject& out, uint64_t limit = UINT64_MAX) {
     struct stat st{}, made{};
-    if (fstat(in.fd, &st) != 0 || fstat(out.fd, &made) != 0 || !CopyBytes(in.fd, out.fd)) return errno ? errno : EIO;
+    errno = 0;
+    if (fstat(in.fd, &st) != 0 || fstat(out.fd, &made) != 0) return errno ? errno : EIO;
+    const off_t size = off_t(std::min<uint64_t>(uint64_t(st.st_size), limit));
+    if (!CopyBytes(in.fd, out.fd, size, made.st_size == 0)) return errno ? errno : EIO;
     out.size = -1;  // written past the handle
     // Hidden, system and archive: a record only a file marked as holding one has.
     bool record = false;
@@ -145,14 +187,14 @@ BOOL CopyFile(const char* from, const char* to, BOOL failIfExists) {
     return CopyResolved(a, b, failIfExists != FALSE);
 }
 
-BOOL CopyFileContents(HANDLE from, HANDLE to) {
+BOOL CopyFileContents(HANDLE from, HANDLE to, uint64_t limit) {
     auto in = detail::Lookup<FileObject>(from, detail::Kind::File);
     auto out = detail::Lookup<FileObject>(to, detail::Kind::File);
     if (!in || !out) return FALSE;
     if (in == out) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (in->isDirectory || out->isDirectory || !(in->access & GENERIC_READ) || !(out->access & GENERIC_WRITE))
         return detail::Fail(ERROR_ACCESS_DENIED);
-    if (const int err = CopyOpenFile(*in, *out); err != 0) return detail::FailErrno(err);
+    if (const int err = CopyOpenFile(*in, *out, limit); err != 0) return detail::FailErrno(err);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -577,6 +577,30 @@ BOOL GetFileSizeAndLinks(HANDLE file, uint64_t* size, DWORD* links) {
     return TRUE;
 }
 
+BOOL QueryAllocatedRange(HANDLE file, uint64_t from, uint64_t* start, uint64_t* end) {
+    auto f = detail::Lookup<FileObject>(file, Kind::File);
+    if (!f) return FALSE;
+    if (!start || !end || from > uint64_t{INT64_MAX}) return detail::Fail(ERROR_INVALID_PARAMETER);
+    if (f->isDirectory) return detail::Fail(ERROR_INVALID_FUNCTION);
+    // The descriptor's own position is never used for reads or writes here: moving it is free.
+    const off_t data = lseek(f->fd, static_cast<off_t>(from), SEEK_DATA);
+    if (data < 0 && (errno == EINVAL || errno == EOPNOTSUPP)) {
+        // A file system that tells no holes: all of the file is data.
+        struct stat st{};
+        if (fstat(f->fd, &st) != 0) return detail::FailErrno(errno);
+        if (from >= static_cast<uint64_t>(st.st_size)) return detail::Fail(ERROR_HANDLE_EOF);
+        *start = from;
+        *end = static_cast<uint64_t>(st.st_size);
+        return TRUE;
+    }
+    if (data < 0) return errno == ENXIO ? detail::Fail(ERROR_HANDLE_EOF) : detail::FailErrno(errno);
+    const off_t hole = lseek(f->fd, data, SEEK_HOLE);
+    if (hole < 0) return detail::FailErrno(errno);
+    *start = static_cast<uint64_t>(data);
+    *end = static_cast<uint64_t>(hole);
+    return TRUE;
+}
+
 BOOL FlushFileBuffers(HANDLE file) {
     auto f = detail::Lookup<FileObject>(file, Kind::File);
     if (!f) return FALSE;

@@ -233,6 +233,10 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
 // times have been read, Linux stamps the file's next write with a fine-grained time, which
 // costs an inode update on every append of a writer that checks its file before each write.
 BOOL GetFileSizeAndLinks(HANDLE file, uint64_t* size, DWORD* links);
+// The first range at or after `from` whose bytes are on disk (FSCTL_QUERY_ALLOCATED_RANGES); the
+// rest of a file are holes that read as zeros. A file system that keeps no holes answers the
+// whole file as one range. FALSE with 38 when no data follows `from`.
+BOOL QueryAllocatedRange(HANDLE file, uint64_t from, uint64_t* start, uint64_t* end);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
@@ -244,10 +248,11 @@ BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, 
 // Closes any handle of this layer (file, find, mutex, semaphore). A closed or foreign handle: 6.
 BOOL CloseHandle(HANDLE handle);
 
+// Both copies write only the source's ranges that hold data: its holes stay holes.
 BOOL CopyFile(const char* from, const char* to, BOOL failIfExists);
 // CopyFile between two open files (read access on one, write on the other), from the start of
-// each: the bytes, the attributes and the last-write time.
-BOOL CopyFileContents(HANDLE from, HANDLE to);
+// each: the bytes (no more than `limit`), the attributes and the last-write time.
+BOOL CopyFileContents(HANDLE from, HANDLE to, uint64_t limit = UINT64_MAX);
 BOOL MoveFile(const char* from, const char* to);  // files and directories; never replaces (183)
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 // With MOVEFILE_REPLACE_EXISTING a file takes an existing file's place in one step (rename): the

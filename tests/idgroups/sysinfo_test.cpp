@@ -9,6 +9,7 @@
 #include "id_fixture.h"
 #include "manager-sim/store_inventory.h"
 #include "platform/win.h"
+#include "support/child_memory.h"
 
 namespace qvptest {
 namespace {
@@ -168,6 +169,17 @@ TEST_F(SysInfoTest, FilesWithoutASocketKeepTheirContentWhole) {
     std::memset(expected.data() + 12, 0, 76);
     std::memcpy(expected.data() + 12, "new", 3);
     EXPECT_EQ(ReadFileBytes(InvFile("new")), expected);
+
+    // A file made to claim 1 GiB (holes past its bytes, a few at its end) goes over as holes.
+    ASSERT_TRUE(PlantSparseAt(InvFile("new"), kOneGiB - 4, "tail", kOneGiB));
+    ASSERT_EQ(qvAPIChangeNameSysInfo("new", "sparse", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(fs::file_size(InvFile("sparse")), kOneGiB);
+    EXPECT_LT(DiskBytes(InvFile("sparse")), kSparseCopyBytes);
+    std::ifstream sparse(InvFile("sparse"), std::ios::binary);
+    char tail[5] = {};
+    sparse.seekg(std::streamoff(kOneGiB - 4)).read(tail, 4);
+    EXPECT_STREQ(tail, "tail");
+    ASSERT_EQ(qvAPIChangeNameSysInfo("sparse", "new", 0, 0), 1) << std::hex << qvAPIGetLastError();
 
     struct Case {
         const char* old;

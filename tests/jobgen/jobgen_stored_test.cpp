@@ -24,12 +24,14 @@ std::map<std::string, uint32_t> ListStored(const char* folder, QVPAPI* block) {
     return listed;
 }
 
-// A stored jobgenfile planted large (96 MiB, as the re-open's backup copies the folder whole):
-// with a sound header only the entries it counts are read; with a zero one the re-open fails.
+// A stored jobgenfile planted at 1 GiB (sparse): with a sound header only the entries it counts
+// are read, and the re-open's backup, its restore and a copy out keep the holes as holes; a
+// header that counts entries over the holes, or a zero one, fails the re-open unread, unfilled.
 TEST_F(JobGenTest, PlantedHugeJobGenFileIsNeverReadWhole) {
     MakeStored("", "J");
     const fs::path file = Store() / "J" / "jobgenfile";
-    constexpr uint64_t kPlanted = uint64_t{96} << 20;
+    const auto stored = Bytes(file);
+    std::string head(stored.begin(), stored.begin() + 256);
     const auto reopen = [] {
         const bool opened = qvAPICreateJobGen("", "J", 0, 0, 0) != QVPAPI_INVALID_HANDLE;
         const uint32_t code = qvAPIGetLastError();
@@ -37,11 +39,22 @@ TEST_F(JobGenTest, PlantedHugeJobGenFileIsNeverReadWhole) {
         qvAPISetLastError(code);
         return opened && code == 0 ? 1 : 0;
     };
-    fs::resize_file(file, kPlanted);
+    fs::resize_file(file, kOneGiB);
+    ASSERT_NE(qvAPICreateJobGen("", "J", 0, 0, 0), QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    EXPECT_LT(DiskBytes(Data()), kSparseCopyBytes);
+    EXPECT_EQ(qvAPICloseJobGen(qvpGetThreadBlock(), 1), 1) << Hex(qvAPIGetLastError());
+    EXPECT_LT(DiskBytes(Data()), kSparseCopyBytes);
+    fs::create_directories(root_ / "out");
+    ASSERT_EQ(qvAPIGetJobGen("\\J", (root_ / "out").c_str()), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(fs::file_size(root_ / "out/J/jobgenfile"), kOneGiB);
+    EXPECT_LT(DiskBytes(root_ / "out"), kSparseCopyBytes);
     const qvptest::ChildRun run = qvptest::RunInChild(reopen);
     EXPECT_EQ(run.result, 1) << Hex(run.code);
     EXPECT_LT(run.grownKiB, qvptest::kRefusalGrowthKiB);
-    qvptest::ExpectPlantedRefusedUnread(file, kPlanted, reopen);
+    const uint32_t counted = static_cast<uint32_t>((kOneGiB - 256) / 1284);
+    head.replace(88, 4, reinterpret_cast<const char*>(&counted), 4);
+    qvptest::ExpectPlantedRefusedUnread(file, 256 + uint64_t{1284} * counted, reopen, head);
+    qvptest::ExpectPlantedRefusedUnread(file, kOneGiB, reopen);
 }
 
 TEST_F(JobGenTest, RenameDeleteAndListStoredJobGens) {

@@ -10,7 +10,9 @@
 
 #include "jobs/job_control.h"
 #include "jobs/jobs_fixture.h"
+#include "jobs/jobexec_file.h"
 #include "platform/win.h"
+#include "support/child_memory.h"
 #include "support/planted_links.h"
 #include "support/planted_modes.h"
 
@@ -147,6 +149,34 @@ TEST_F(JobControlTest, GetJobExCopiesNoSetIdOrWriteBits) {
         win::CloseHandle(win::CreateFile(probe.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_NEW, 0, nullptr));
         EXPECT_EQ(ModeOf(posix), CopiedMode(mode, ModeOf(probe)));
         fs::remove(probe);
+        fs::remove(posix);
+    }
+}
+
+// A job's file planted at 1 GiB (sparse) is copied no further than its head announces, and an
+// area claimed over holes is copied as holes: each call's copy costs the blocks really written.
+TEST_F(JobControlTest, GetJobExCopiesNoMoreThanWasWritten) {
+    const fs::path file = JobDir() / "jobexecfile";
+    const uint64_t written = fs::file_size(file);
+    const uint32_t claimed = static_cast<uint32_t>(kOneGiB - qvp::jobs::kHeadSize);
+    const struct {
+        const char* what;
+        std::string_view area;  // planted over the head's area size, when not empty
+        uint64_t copied;
+    } cases[] = {
+        {"bytes past the announced area", {}, written},
+        {"an area claimed over holes", {reinterpret_cast<const char*>(&claimed), sizeof claimed}, kOneGiB},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(PlantSparseAt(file, qvp::jobs::head::kEntryAreaSize, c.area, kOneGiB));
+        char copy[260];
+        ASSERT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
+        std::string posix(copy);
+        for (char& ch : posix)
+            if (ch == '\\') ch = '/';
+        EXPECT_EQ(fs::file_size(posix), c.copied);
+        EXPECT_LT(DiskBytes(posix), kSparseCopyBytes);
         fs::remove(posix);
     }
 }

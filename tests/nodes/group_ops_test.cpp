@@ -15,6 +15,7 @@
 
 #include "support/child_memory.h"
 #include "support/node_group_builder.h"
+#include "nodes/node_group_file.h"
 #include "nodes/node_group_steps.h"
 #include "platform/win.h"
 #include "qvpapi.h"
@@ -246,34 +247,97 @@ TEST_F(GroupOps, DamagedGroupFileRefusesTheAdd) {
     EXPECT_EQ(Bytes(store_->AttributionPath(alpha_)), attrBefore);
 }
 
+// The head of a group file that counts `entries` entries.
+std::string GroupHead(uint32_t entries) {
+    qvp::nodes::NodeGroupHeader header{};
+    header.uiEntryBytes = entries * qvp::nodes::kGroupEntrySize;
+    header.uiEntryCount = entries;
+    return std::string(reinterpret_cast<const char*>(&header), sizeof header);
+}
+
 // A group or attribution file planted at 1 GiB (the attribution file a whole number of
-// back-links) fails each reader as an unreadable file, unread and unchanged.
+// back-links) fails each reader as an unreadable file, unread and unchanged; so does one within
+// its kind's bound whose head agrees with its size but whose entries were never written (holes).
 TEST_F(GroupOps, PlantedHugeFilesFailUnread) {
     ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\", "alpha", 0, 0), 1);
     const fs::path group = GroupFile("\\G1"), attr = store_->AttributionPath(alpha_);
     const uint64_t links = 960 + uint64_t{260} * (qvptest::kOneGiB / 260);
+    constexpr uint32_t kMost = qvp::nodes::kMaxGroupEntries;
+    const uint64_t fullGroup = 32 + uint64_t{144} * kMost, fullLinks = 960 + uint64_t{260} * (kMost - 1);
+    const auto walk = [] {
+        QVAPI_NODE node{};
+        return qvAPIFindFirstNode("\\G1", &node, 0, 0) == QVPAPI_INVALID_HANDLE ? 0 : 1;
+    };
+    const auto removal = [] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); };
     const struct {
         const char* what;
         fs::path planted;
         uint64_t size;
         std::function<int()> call;
+        std::string head;
     } cases[] = {
-        {"member walk", group, qvptest::kOneGiB,
-         [] {
-             QVAPI_NODE node{};
-             return qvAPIFindFirstNode("\\G1", &node, 0, 0) == QVPAPI_INVALID_HANDLE ? 0 : 1;
-         }},
-        {"member add", group, qvptest::kOneGiB, [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }},
-        {"member removal", group, qvptest::kOneGiB, [] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); }},
-        {"back-link add", attr, links, [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }},
-        {"back-link removal", attr, links, [] { return qvAPIDeleteClient("\\", "alpha", 0, 0); }},
+        {"member walk", group, qvptest::kOneGiB, walk, ""},
+        {"member add", group, qvptest::kOneGiB, [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }, ""},
+        {"member removal", group, qvptest::kOneGiB, removal, ""},
+        {"back-link add", attr, links, [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }, ""},
+        {"back-link removal", attr, links, [] { return qvAPIDeleteClient("\\", "alpha", 0, 0); }, ""},
+        {"member walk, entries all holes", group, fullGroup, walk, GroupHead(kMost)},
+        {"member removal, entries all holes", group, fullGroup, removal, GroupHead(kMost)},
+        {"back-link removal, links all holes", attr, fullLinks, [] { return qvAPIDeleteClient("\\", "alpha", 0, 0); }, ""},
+        {"definition removal, links all holes", attr, fullLinks,
+         [] { return qvAPIDeleteClientDefinition("alpha", 0, nullptr); }, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const auto saved = Bytes(c.planted);
-        qvptest::ExpectPlantedRefusedUnread(c.planted, c.size, c.call);
+        qvptest::ExpectPlantedRefusedUnread(c.planted, c.size, c.call, c.head);
         store_->WriteRawFile(c.planted, saved.data(), saved.size());
+    }
+}
+
+// Writers over large files (every byte really written) hold at most one image of a file: a
+// member's addition or removal not the bytes read, a copy kept to put back and the rewritten
+// bytes besides; a definition's removal only the group names of its back-links.
+TEST_F(GroupOps, WritersHoldAtMostOneImageOfAFile) {
+    ASSERT_EQ(qvAPICreateClient("\\G1", "beta", 0, 0), 1);
+    const struct {
+        const char* what;
+        fs::path file;
+        uint32_t filler;  // entries added to the file
+        size_t entrySize;
+        std::function<int()> call;
+        long percentOfFile;  // what the call may grow by
+    } cases[] = {
+        {"member add", GroupFile("\\G1"), 250000, sizeof(qvp::nodes::NodeGroupEntry),  // 36 MB
+         [] { return qvAPICreateClient("\\G1", "alpha", 0, 0); }, 150},
+        {"member removal", GroupFile("\\G1"), 0, sizeof(qvp::nodes::NodeGroupEntry),
+         [] { return qvAPIDeleteClient("\\G1", "beta", 0, 0); }, 150},
+        {"definition removal", store_->AttributionPath(store_->Record("beta")), 100000, 260,  // 26 MB
+         [] { return qvAPIDeleteClientDefinition("beta", 0, nullptr); }, 50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto image = Bytes(c.file);
+        std::vector<uint8_t> entry(c.entrySize);
+        const bool group = c.entrySize == sizeof(qvp::nodes::NodeGroupEntry);
+        if (group) reinterpret_cast<qvp::nodes::NodeGroupEntry*>(entry.data())->uiMemberKind = qvp::nodes::kMemberClient;
+        for (uint32_t i = 0; i < c.filler; ++i) {
+            const std::string name = (group ? "filler" : "\\NOGROUP") + std::to_string(i);
+            std::copy(name.begin(), name.end(), entry.begin());
+            image.insert(image.end(), entry.begin(), entry.end());
+        }
+        if (group) {
+            const std::string head = GroupHead(static_cast<uint32_t>((image.size() - 32) / c.entrySize));
+            std::copy(head.begin(), head.end(), image.begin());
+        }
+        store_->WriteRawFile(c.file, image.data(), image.size());
+        const long fileKiB = static_cast<long>(image.size() / 1024);
+        image = {};
+        const qvptest::ChildRun run = qvptest::RunInChild(c.call);
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(run.result, 1) << std::hex << run.code;
+        EXPECT_LT(run.grownKiB, fileKiB * c.percentOfFile / 100);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "platform_fixture.h"
+#include "support/child_memory.h"
 
 namespace {
 using namespace win;
@@ -220,6 +221,43 @@ TEST_F(PlatformTest, CopyFileContentsStartsAtTheStartEachTime) {
     CloseHandle(in);
     EXPECT_EQ(Slurp("one.txt"), "payload");
     EXPECT_EQ(Slurp("kept.txt"), "kept");
+}
+
+// A sparse file (a few bytes at each end of 1 GiB of holes) copies as holes by either route, its
+// bytes and size kept; a limit ends the copy there.
+TEST_F(PlatformTest, CopiesKeepHolesAsHoles) {
+    constexpr uint64_t kSize = qvptest::kOneGiB;
+    ASSERT_TRUE(qvptest::PlantSparseAt(P("sparse.bin"), 0, "head", kSize));
+    ASSERT_TRUE(qvptest::PlantSparseAt(P("sparse.bin"), kSize - 4, "tail", kSize));
+    const struct {
+        const char* name;
+        bool byPath;  // CopyFile, else CopyFileContents
+        uint64_t limit;
+    } cases[] = {{"by-path.bin", true, UINT64_MAX}, {"by-handle.bin", false, UINT64_MAX}, {"limited.bin", false, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.byPath) {
+            ASSERT_TRUE(CopyFile(C("sparse.bin").c_str(), C(c.name).c_str(), TRUE));
+        } else {
+            HANDLE in = Open(C("sparse.bin"), GENERIC_READ, FILE_SHARE_READ);
+            HANDLE out = Open(C(c.name), GENERIC_WRITE, 0, CREATE_NEW);
+            EXPECT_TRUE(CopyFileContents(in, out, c.limit));
+            CloseHandle(out);
+            CloseHandle(in);
+        }
+        const uint64_t size = std::min(kSize, c.limit);
+        EXPECT_EQ(std::filesystem::file_size(P(c.name)), size);
+        EXPECT_LT(qvptest::DiskBytes(P(c.name)), qvptest::kSparseCopyBytes);
+        std::ifstream in(P(c.name), std::ios::binary);
+        char head[5] = {}, tail[5] = {};
+        in.read(head, 4);
+        EXPECT_EQ(std::string(head), std::string("head").substr(0, size));
+        if (size == kSize) {
+            in.seekg(std::streamoff(kSize - 4)).read(tail, 4);
+            EXPECT_STREQ(tail, "tail");
+        }
+        std::filesystem::remove(P(c.name));
+    }
 }
 
 // Two files trade names in one step; a missing one, a folder or a held file refuses it.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -50,22 +51,42 @@ inline bool PlantSparseAt(const std::filesystem::path& path, uint64_t at, std::s
     return planted;
 }
 
+// What the regular files at or below `path` really hold on disk (holes cost nothing), links
+// not followed.
+inline uint64_t DiskBytes(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    const auto blocks = [](const fs::path& p) {
+        struct stat st{};
+        return lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? uint64_t(st.st_blocks) * 512 : 0;
+    };
+    uint64_t bytes = blocks(path);
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(path, ec)))
+        for (const auto& e : fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec))
+            bytes += blocks(e.path());
+    return bytes;
+}
+
 constexpr uint64_t kOneGiB = uint64_t{1} << 30;
+// What a copy of a planted sparse file may really take on disk.
+constexpr uint64_t kSparseCopyBytes = uint64_t{4} << 20;
 // What a call may grow by while refusing a planted file it never reads.
 constexpr long kRefusalGrowthKiB = 64 * 1024;
 
-// Plants `size` zero bytes at `path` (sparse: nothing on disk) and expects `call`, run in a
-// child, to fail as an unreadable file (0) without reading or changing it.
+// Plants `size` zero bytes at `path` (sparse: nothing on disk), `head` over the first ones,
+// and expects `call`, run in a child, to fail as an unreadable file (0) without reading it,
+// changing it or filling a block of it in.
 inline void ExpectPlantedRefusedUnread(const std::filesystem::path& path, uint64_t size,
-                                       const std::function<int()>& call) {
+                                       const std::function<int()>& call, std::string_view head = {}) {
     std::filesystem::resize_file(path, 0);
-    std::filesystem::resize_file(path, size);
+    ASSERT_TRUE(PlantSparseAt(path, 0, head, size));
     const ChildRun run = RunInChild(call);
     ASSERT_TRUE(run.ran);
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.code, QVAPI_ERR_RESOURCE);
     EXPECT_LT(run.grownKiB, kRefusalGrowthKiB);
     EXPECT_EQ(std::filesystem::file_size(path), size);
+    EXPECT_LT(DiskBytes(path), kSparseCopyBytes);
 }
 
 }  // namespace qvptest
