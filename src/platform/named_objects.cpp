@@ -9,7 +9,9 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "platform/sync_objects.h"
 
@@ -27,6 +29,8 @@ void ForkParent() { TheRegistry().mutex.unlock(); }
 void ForkChild() {
     Registry& r = TheRegistry();
     new (&r.mutex) std::mutex;
+    new (&r.settled) std::condition_variable;
+    r.making.clear();  // by threads the child has not
     // The parent's objects are the parent's: drop our copies of their descriptors.
     for (auto& [n, w] : r.mutexes)
         if (auto s = w.lock()) {
@@ -76,7 +80,7 @@ std::string FileName(const char* prefix, std::string_view name) {
 
 void InstallForkHooks() {
     static std::once_flag once;
-    std::call_once(once, [] { detail::RegisterForkHooks({ForkPrepare, ForkParent, ForkChild}); });
+    std::call_once(once, [] { detail::RegisterForkHooks({detail::ForkOrder::NamedObjects, ForkPrepare, ForkParent, ForkChild}); });
 }
 
 Gate::Gate(int fd) : fd_(fd) {
@@ -86,6 +90,23 @@ Gate::Gate(int fd) : fd_(fd) {
     fl.l_start = kGateByte;
     fl.l_len = 1;
     while (fd_ >= 0 && fcntl(fd_, F_OFD_SETLKW, &fl) != 0 && errno == EINTR) {
+    }
+}
+
+Gate::Gate(int fd, Clock::duration bound) : fd_(-1) {
+    const auto deadline = Clock::now() + bound;
+    std::chrono::microseconds pause(50);
+    for (;;) {
+        if (detail::SetOfdLock(fd, F_WRLCK, kGateByte, 1)) {
+            fd_ = fd;
+            return;
+        }
+        if ((errno != EAGAIN && errno != EACCES) || Clock::now() >= deadline) {
+            errno = EBUSY;
+            return;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
     }
 }
 
@@ -101,6 +122,29 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_ino == b
 // or a change of mode through this one would reach.
 bool OfKind(const struct stat& st, bool pipe) {
     return (pipe ? S_ISFIFO(st.st_mode) : S_ISREG(st.st_mode)) && st.st_nlink == 1;
+}
+
+// What no process can hold as a lock file of either kind: a folder, a link, a socket, a device.
+bool NeverALockFile(const struct stat& st) { return !S_ISFIFO(st.st_mode) && !S_ISREG(st.st_mode); }
+
+// Removes such an object at `file` (planted, or left by an older library): true when the name is
+// free now. The removers of the processes take turns by the folder's lock, so that none removes
+// the lock file another has just made in its place; one that does not get its turn within the
+// bound leaves the object.
+bool RemoveNonLockFile(const RunFolder& run, const std::string& file) {
+    const int dir = run.fd.get();
+    UniqueFd folder(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return false;
+    const auto deadline = Clock::now() + kGateBound;
+    while (flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    struct stat st{};
+    if (fstatat(dir, file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (!NeverALockFile(st)) return true;  // a lock file took its place: opened next
+    if (S_ISDIR(st.st_mode)) return detail::RemoveTreeAt(dir, run.path, file.c_str());
+    return unlinkat(dir, file.c_str(), 0) == 0 || errno == ENOENT;
 }
 
 }  // namespace
@@ -119,9 +163,23 @@ bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool
         if (!fd && pipe && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
         if (!fd) {
             if (create && pipe && errno == ENOENT) continue;  // removed by a last user between the two steps
+            // A folder, link or socket at the name is no lock file: removed, then made anew.
+            if (errno != EISDIR && errno != ELOOP && errno != ENXIO) return false;
+            if (!RemoveNonLockFile(folder, file)) {
+                errno = EBADF;
+                return false;
+            }
+            if (create) continue;
+            errno = ENOENT;
             return false;
         }
-        gate = std::make_unique<Gate>(fd.get());
+        gate = std::make_unique<Gate>(fd.get(), kGateBound);
+        if (!gate->held()) {
+            gate.reset();
+            fd.reset();
+            errno = EBUSY;
+            return false;
+        }
         struct stat mine{}, named{};
         if (fstat(fd.get(), &mine) == 0 && fstatat(dir, file.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             SameFile(mine, named)) {
@@ -150,9 +208,10 @@ bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, k
 ObjectFile::~ObjectFile() {
     if (fd < 0) return;
     {
-        Gate gate(fd);
+        // Without the gate the file stays for the next user, who makes the object anew.
+        Gate gate(fd, kGateBound);
         struct stat mine{}, named{};
-        if (!PresentElsewhere(fd) && fstat(fd, &mine) == 0 &&
+        if (gate.held() && !PresentElsewhere(fd) && fstat(fd, &mine) == 0 &&
             fstatat(folder->fd.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, named))
             unlinkat(folder->fd.get(), name.c_str(), 0);
         else  // let go of presence before the gate: another process closing next sees us gone
@@ -164,15 +223,21 @@ ObjectFile::~ObjectFile() {
 bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place) {
     if (strlen(name) >= MAX_PATH) return detail::Fail(ERROR_FILENAME_EXCED_RANGE);
     Registry& reg = TheRegistry();
-    // The folder is opened again only for another setting, or when it was removed.
-    struct stat st{};
-    if (!reg.runFolder || reg.runFolder->path != RunDirectory() || fstat(reg.runFolder->fd.get(), &st) != 0 ||
-        st.st_nlink == 0) {
-        auto opened = OpenRunFolder(create);
-        if (!opened) return create ? detail::FailErrno(errno) : detail::Fail(ERROR_FILE_NOT_FOUND);
-        reg.runFolder = std::move(opened);
+    std::shared_ptr<const RunFolder> folder;
+    {
+        std::lock_guard rl(reg.mutex);
+        folder = reg.runFolder;
     }
-    place.folder = reg.runFolder;
+    // The folder is opened again only for another setting, or when it was removed. The settings
+    // and the store's paths are asked without the registry's mutex (lock order, handles.cpp).
+    struct stat st{};
+    if (!folder || folder->path != RunDirectory() || fstat(folder->fd.get(), &st) != 0 || st.st_nlink == 0) {
+        folder = OpenRunFolder(create);
+        if (!folder) return create ? detail::FailErrno(errno) : detail::Fail(ERROR_FILE_NOT_FOUND);
+        std::lock_guard rl(reg.mutex);
+        reg.runFolder = folder;
+    }
+    place.folder = std::move(folder);
     place.name = FileName(prefix, name);
     return TRUE;
 }

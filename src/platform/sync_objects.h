@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,14 +48,23 @@ void WriteRecord(int fd, const R& r) {
     (void)!pwrite(fd, &r, sizeof r, 0);
 }
 
+// How long making, opening or closing an object waits for another process's gate. A process
+// holds it for a few system calls; one that holds it longer (or for good: the lock files are
+// group-writable) makes the object busy, never the caller stuck.
+constexpr auto kGateBound = std::chrono::milliseconds(500);
+
 // Serialises the processes' changes to one object: a lock of the gate byte (per open description,
 // so threads of one process are serialised by the object's own mutex as well).
 class Gate {
 public:
+    // Waits as long as the holder takes: the semaphores' own steps, whose waits may be endless.
     explicit Gate(int fd);
+    // Waits at most `bound`; held() tells whether it was had.
+    Gate(int fd, Clock::duration bound);
     ~Gate();
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;
+    bool held() const { return fd_ >= 0; }
 
 private:
     int fd_;
@@ -129,8 +139,12 @@ struct SemaphoreHandle : detail::Object {
 };
 
 // ---- the process's named objects ----------------------------------------------------------
+// Its mutex is held for lookups in memory only: nothing under it takes another lock of the
+// layer, asks the settings or waits on another process (see the lock order in handles.cpp).
 struct Registry {
     std::mutex mutex;
+    std::condition_variable settled;  // a name left `making`
+    std::set<std::string> making;     // names a thread of ours is finding or making in the folder
     std::shared_ptr<const RunFolder> runFolder;  // as last opened
     std::map<std::string, std::weak_ptr<MutexState>> mutexes;
     std::map<std::string, std::weak_ptr<SemaphoreState>> semaphores;
@@ -157,36 +171,66 @@ void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::strin
     map[key] = s;
 }
 
-// Where an object of that name lives, under the registry's mutex: the run-time folder (made
-// when missing and `create`) and its file's name there. False with the last error set (206 for
-// a name too long; without `create`, 2 when there is no folder).
+// Where an object of that name lives: the run-time folder (made when missing and `create`) and
+// its file's name there. False with the last error set (206 for a name too long; without
+// `create`, 2 when there is no folder).
 bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place);
 
-// The find step of both kinds, under the registry's mutex: the process's own object of the name
-// (in the registry's map `kind`), or its file opened (made when missing with `create`; without,
-// only when another process has the object) and joined under the gate, where `init` sets up the
-// state (`existed`: another process has the object; false from it with the last error set: no
-// object). Null with the last error set.
+// While it lives, no other thread of the process finds or makes an object of the name `key`;
+// found(): the process's own live object of the name, when it has one (nothing claimed then).
+template <class State>
+class NameClaim {
+public:
+    NameClaim(std::map<std::string, std::weak_ptr<State>>& known, const std::string& key)
+        : reg_(TheRegistry()), known_(known), key_(key) {
+        std::unique_lock rl(reg_.mutex);
+        // The other thread's steps are bounded (its gate included): so is this wait.
+        reg_.settled.wait(rl, [&] { return !reg_.making.contains(key_); });
+        if (auto it = known_.find(key_); it != known_.end()) found_ = it->second.lock();
+        if (!found_) claimed_ = reg_.making.insert(key_).second;
+    }
+    ~NameClaim() {
+        if (!claimed_) return;
+        std::lock_guard rl(reg_.mutex);
+        if (made_) Remember(known_, key_, made_);
+        reg_.making.erase(key_);
+        reg_.settled.notify_all();
+    }
+    NameClaim(const NameClaim&) = delete;
+    NameClaim& operator=(const NameClaim&) = delete;
+    const std::shared_ptr<State>& found() const { return found_; }
+    void Made(const std::shared_ptr<State>& s) { made_ = s; }
+
+private:
+    Registry& reg_;
+    std::map<std::string, std::weak_ptr<State>>& known_;
+    const std::string& key_;
+    std::shared_ptr<State> found_, made_;
+    bool claimed_ = false;
+};
+
+// The find step of both kinds: the process's own object of the name (in the registry's map
+// `kind`), or its file opened (made when missing with `create`; without, only when another
+// process has the object) and joined under the gate, where `init` sets up the state (`existed`:
+// another process has the object; false from it with the last error set: no object). Null with
+// the last error set (170 when another process keeps the object's gate past the bound).
 template <class State, class Init>
 std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> Registry::*kind,
                                     const char* prefix, const char* name, bool create, bool& existed,
                                     Init&& init) {
-    Registry& reg = TheRegistry();
-    std::lock_guard rl(reg.mutex);
     auto s = std::make_shared<State>();
     if (!PlaceObject(prefix, name, create, s->file)) return nullptr;
     const std::string key = s->file.folder->path + "/" + s->file.name;
-    auto& known = reg.*kind;
-    if (auto it = known.find(key); it != known.end()) {
-        if (auto found = it->second.lock()) {
-            existed = true;
-            return found;
-        }
+    NameClaim<State> claim(TheRegistry().*kind, key);
+    if (claim.found()) {
+        existed = true;
+        return claim.found();
     }
     UniqueFd fd;
     std::unique_ptr<Gate> gate;
     if (!OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, fd, gate)) {
-        if (create) detail::FailErrno(errno);
+        if (errno == EBUSY) SetLastError(detail::kErrorBusy);
+        else if (create) detail::FailErrno(errno);
         else SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
         return nullptr;
     }
@@ -206,7 +250,7 @@ std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> 
         s->file.fd = fd.release();
         if (!init(s, existed)) return nullptr;
     }
-    Remember(known, key, s);
+    claim.Made(s);
     return s;
 }
 

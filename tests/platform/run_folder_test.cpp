@@ -1,6 +1,9 @@
 // The run-time folder and its lock files against another writer of the store: links at the
 // folder or on the way to it, the folder swapped after its first use, lock files changed under
 // callers that hold or wait for their mutex.
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include "platform_fixture.h"
 
 namespace {
@@ -105,6 +108,43 @@ TEST_F(PlatformTest, LockFilesChangedByAnotherWriterNeverFaultACaller) {
         HANDLE m = CreateMutex(nullptr, FALSE, "QVPAPI.LOG.DLL.LOG");
         EXPECT_TRUE(m && sensible(WaitForSingleObject(m, 0)) && ReleaseMutex(m) && CloseHandle(m));
         fs::remove(file);
+    }
+}
+
+// A folder (with a file in it), a socket or a link (to a file, or to none) at a lock file's name is
+// no lock file and none of a process: the object is made anew in its place, and nothing a link
+// or the folder leads to outside the run-time folder is touched.
+TEST_F(RunFolderTest, WhatIsNoLockFileAtALockNameIsMadeAnew) {
+    const std::string run = root_ + "/run", kept = root_ + "/kept";
+    const char* const names[] = {"mutex.QVPAPI.LOG.DLL.LOG", "mutex.J1", "semaphore.J1"};
+    const auto socketAt = [&](const std::string& name) {  // bound by a short relative path
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", name.c_str());
+        const fs::path cwd = fs::current_path();
+        fs::current_path(run);
+        const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        fs::current_path(cwd);
+        close(fd);
+        return bound;
+    };
+    const std::function<void(const std::string&)> plants[] = {
+        [&](const std::string& at) { fs::create_directories(at + "/inner"), std::ofstream(at + "/inner/file") << "x"; },
+        [&](const std::string& at) { ASSERT_TRUE(socketAt(fs::path(at).filename())); },
+        [&](const std::string& at) { fs::create_symlink(kept, at); },
+        [&](const std::string& at) { fs::create_symlink(root_ + "/none", at); },
+    };
+    for (size_t i = 0; i < std::size(plants); ++i) {
+        SCOPED_TRACE(i);
+        std::ofstream(kept) << "keep";
+        fs::create_directories(run);
+        for (const char* name : names) plants[i](run + "/" + name);
+        EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0));
+        EXPECT_TRUE(fs::is_empty(run));  // made anew, then gone with its last user
+        std::ifstream in(kept);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+        EXPECT_FALSE(fs::exists(root_ + "/none"));
     }
 }
 
