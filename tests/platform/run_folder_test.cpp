@@ -138,6 +138,7 @@ TEST_F(RunFolderTest, WhatIsNoLockFileAtALockNameIsMadeAnew) {
     for (size_t i = 0; i < std::size(plants); ++i) {
         SCOPED_TRACE(i);
         std::ofstream(kept) << "keep";
+        fs::remove_all(run);
         fs::create_directories(run);
         for (const char* name : names) plants[i](run + "/" + name);
         EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0));
