@@ -83,18 +83,25 @@ std::string BrokenHistory(const std::vector<Event>& events) {
     return {};
 }
 
-struct WritersLoad : SimTest { WritersLoad() : SimTest("qvp-load-") {} };
+struct WritersLoad : SimTest {
+    WritersLoad() : SimTest("qvp-load-") {}
+    // A client as the builder writes it, key and name left blank.
+    QVAPI_NODE Template() const {
+        NodeStoreBuilder::Node node;
+        node.name = "template";
+        node.address = {10, 1, 2, 3};
+        node.macAddress = "00-11-22-33-44-55";
+        QVAPI_NODE base = NodeStoreBuilder(root_ / "scratch").AddNode(node);
+        std::memset(base.ucNodeName, 0, sizeof base.ucNodeName);
+        std::memset(base.ucNodeKey, 0, sizeof base.ucNodeKey);
+        return base;
+    }
+};
 
 TEST_F(WritersLoad, EveryNameHasOneDefinitionAndEveryFileIsWhole) {
     NodeStoreBuilder store(data());
     store.AddGroup(kGroup);
-    NodeStoreBuilder::Node node;  // the template: a client as the builder writes it, key and name left blank
-    node.name = "template";
-    node.address = {10, 1, 2, 3};
-    node.macAddress = "00-11-22-33-44-55";
-    QVAPI_NODE base = NodeStoreBuilder(root_ / "scratch").AddNode(node);
-    std::memset(base.ucNodeName, 0, sizeof base.ucNodeName);
-    std::memset(base.ucNodeKey, 0, sizeof base.ucNodeKey);
+    const QVAPI_NODE base = Template();
 
     void* shared = mmap(nullptr, sizeof(SharedLog), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(shared, MAP_FAILED);
@@ -158,14 +165,8 @@ TEST_F(WritersLoad, EveryNameHasOneDefinitionAndEveryFileIsWhole) {
 // starts a helper): threads that open sessions, log, make named objects and write nodes never
 // stall meanwhile. A child runs it all for a few seconds and is killed if it stalls.
 TEST_F(WritersLoad, ForksInAnotherThreadNeverStallTheCallers) {
-    NodeStoreBuilder store(data());
-    store.AddGroup(kGroup);
-    NodeStoreBuilder::Node node;
-    node.name = "template";
-    node.address = {10, 1, 2, 3};
-    QVAPI_NODE base = NodeStoreBuilder(root_ / "scratch").AddNode(node);
-    std::memset(base.ucNodeName, 0, sizeof base.ucNodeName);
-    std::memset(base.ucNodeKey, 0, sizeof base.ucNodeKey);
+    NodeStoreBuilder(data()).AddGroup(kGroup);
+    const QVAPI_NODE base = Template();
     const std::string port = std::to_string(sim().port());
     const int stalled = EndsWithin(30, [&] {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
