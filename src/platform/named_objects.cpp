@@ -29,8 +29,6 @@ void ForkParent() { TheRegistry().mutex.unlock(); }
 void ForkChild() {
     Registry& r = TheRegistry();
     new (&r.mutex) std::mutex;
-    new (&r.settled) std::condition_variable;
-    r.making.clear();  // by threads the child has not
     // The parent's objects are the parent's: drop our copies of their descriptors.
     for (auto& [n, w] : r.mutexes)
         if (auto s = w.lock()) {
@@ -127,10 +125,55 @@ bool OfKind(const struct stat& st, bool pipe) {
 // What no process can hold as a lock file of either kind: a folder, a link, a socket, a device.
 bool NeverALockFile(const struct stat& st) { return !S_ISFIFO(st.st_mode) && !S_ISREG(st.st_mode); }
 
-// Removes such an object at `file` (planted, or left by an older library): true when the name is
-// free now. The removers of the processes take turns by the folder's lock, so that none removes
-// the lock file another has just made in its place; one that does not get its turn within the
-// bound leaves the object.
+}  // namespace
+
+Opened OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create,
+                 const StoreAccess& access, UniqueFd& fd, std::unique_ptr<Gate>& gate) {
+    const int dir = folder.fd.get();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (create && pipe && mknodat(dir, file.c_str(), S_IFIFO | access.FileMode(), 0) != 0 && errno != EEXIST)
+            return Opened::Failed;
+        // Never through a link, and never blocking on a pipe. A pipe's access time means nothing:
+        // its owner opens it without (a saving at every take), others may not.
+        const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | (create && !pipe ? O_CREAT : 0);
+        fd.reset(::openat(dir, file.c_str(), flags | (pipe ? O_NOATIME : 0), access.FileMode()));
+        if (!fd && pipe && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
+        if (!fd) {
+            if (create && pipe && errno == ENOENT) continue;  // removed by a last user between the two steps
+            // A folder, a link or a socket at the name.
+            return errno == EISDIR || errno == ELOOP || errno == ENXIO ? Opened::NoLockFile : Opened::Failed;
+        }
+        gate = std::make_unique<Gate>(fd.get(), Clock::duration::zero());
+        if (!gate->held()) {
+            gate.reset();
+            fd.reset();
+            return Opened::Busy;
+        }
+        struct stat mine{}, named{};
+        if (fstat(fd.get(), &mine) == 0 && fstatat(dir, file.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(mine, named)) {
+            if (OfKind(mine, pipe)) {
+                if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
+                return Opened::Gated;
+            }
+            // Something else under the name (left by an older library, or planted): never used,
+            // and removed (then made anew) when no process has it.
+            const bool gone = !PresentElsewhere(fd.get()) && unlinkat(dir, file.c_str(), 0) == 0;
+            if (!gone || !create) {
+                gate.reset();
+                fd.reset();
+                errno = gone ? ENOENT : EBADF;
+                return Opened::Failed;
+            }
+        }
+        gate.reset();
+    }
+    errno = EAGAIN;
+    return Opened::Failed;
+}
+
+// The removers of the processes take turns by the folder's lock, so that none removes the lock
+// file another has just made in its place.
 bool RemoveNonLockFile(const RunFolder& run, const std::string& file) {
     const int dir = run.fd.get();
     UniqueFd folder(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -145,62 +188,6 @@ bool RemoveNonLockFile(const RunFolder& run, const std::string& file) {
     if (!NeverALockFile(st)) return true;  // a lock file took its place: opened next
     if (S_ISDIR(st.st_mode)) return detail::RemoveTreeAt(dir, run.path, file.c_str());
     return unlinkat(dir, file.c_str(), 0) == 0 || errno == ENOENT;
-}
-
-}  // namespace
-
-bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create, UniqueFd& fd,
-               std::unique_ptr<Gate>& gate) {
-    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
-    const int dir = folder.fd.get();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (create && pipe && mknodat(dir, file.c_str(), S_IFIFO | access.FileMode(), 0) != 0 && errno != EEXIST)
-            return false;
-        // Never through a link, and never blocking on a pipe. A pipe's access time means nothing:
-        // its owner opens it without (a saving at every take), others may not.
-        const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | (create && !pipe ? O_CREAT : 0);
-        fd.reset(::openat(dir, file.c_str(), flags | (pipe ? O_NOATIME : 0), access.FileMode()));
-        if (!fd && pipe && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
-        if (!fd) {
-            if (create && pipe && errno == ENOENT) continue;  // removed by a last user between the two steps
-            // A folder, link or socket at the name is no lock file: removed, then made anew.
-            if (errno != EISDIR && errno != ELOOP && errno != ENXIO) return false;
-            if (!RemoveNonLockFile(folder, file)) {
-                errno = EBADF;
-                return false;
-            }
-            if (create) continue;
-            errno = ENOENT;
-            return false;
-        }
-        gate = std::make_unique<Gate>(fd.get(), kGateBound);
-        if (!gate->held()) {
-            gate.reset();
-            fd.reset();
-            errno = EBUSY;
-            return false;
-        }
-        struct stat mine{}, named{};
-        if (fstat(fd.get(), &mine) == 0 && fstatat(dir, file.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            SameFile(mine, named)) {
-            if (OfKind(mine, pipe)) {
-                if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
-                return true;
-            }
-            // Something else under the name (left by an older library, or planted): never used,
-            // and removed (then made anew) when no process has it.
-            const bool gone = !PresentElsewhere(fd.get()) && unlinkat(dir, file.c_str(), 0) == 0;
-            if (!gone || !create) {
-                gate.reset();
-                fd.reset();
-                errno = gone ? ENOENT : EBADF;
-                return false;
-            }
-        }
-        gate.reset();
-    }
-    errno = EAGAIN;
-    return false;
 }
 
 bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, kPresenceByte, 1); }

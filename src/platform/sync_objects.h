@@ -7,14 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/internal.h"
@@ -139,12 +140,11 @@ struct SemaphoreHandle : detail::Object {
 };
 
 // ---- the process's named objects ----------------------------------------------------------
-// Its mutex is held for lookups in memory only: nothing under it takes another lock of the
-// layer, asks the settings or waits on another process (see the lock order in handles.cpp).
+// Under its mutex nothing takes another lock of the order (handles.cpp), asks the settings or
+// waits on another process: only steps that never block. Held while a lock file is opened and
+// joined, so that a fork meanwhile finds every descriptor of an object in the maps.
 struct Registry {
     std::mutex mutex;
-    std::condition_variable settled;  // a name left `making`
-    std::set<std::string> making;     // names a thread of ours is finding or making in the folder
     std::shared_ptr<const RunFolder> runFolder;  // as last opened
     std::map<std::string, std::weak_ptr<MutexState>> mutexes;
     std::map<std::string, std::weak_ptr<SemaphoreState>> semaphores;
@@ -155,12 +155,18 @@ Registry& TheRegistry();
 void InstallForkHooks();
 
 // ---- object files -----------------------------------------------------------------------
-// The object's lock file `file` in `folder` opened and its gate taken, again when the file was
-// removed or replaced between the two; create: made when missing (a file of the wrong kind, or
-// with another link, that no process has open is replaced). False with errno set (EBADF: the
-// name holds no lock file of this kind).
-bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create, UniqueFd& fd,
-               std::unique_ptr<Gate>& gate);
+// One step on the object's lock file `file` in `folder`, never waiting: the file opened (made
+// when missing and `create`, with `access`) and its gate taken, again when the file was removed
+// or replaced between the two. A file of the wrong kind, or with another link, that no process
+// has open is replaced when `create`. Failed: errno set (EBADF: the name holds no lock file of
+// this kind, one that a process has); Busy: another process has the gate; NoLockFile: a folder,
+// link or socket is at the name.
+enum class Opened { Gated, Busy, NoLockFile, Failed };
+Opened OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create,
+                 const StoreAccess& access, UniqueFd& fd, std::unique_ptr<Gate>& gate);
+// What is at `file` removed when it is no lock file of either kind (a folder with all in it, a
+// link, a socket), by the folder's handle: true when the name is free or holds a lock file now.
+bool RemoveNonLockFile(const RunFolder& folder, const std::string& file);
 bool PresentElsewhere(int fd);
 
 // Keeps the process's object of that name; names whose objects are gone are swept now and then.
@@ -176,82 +182,80 @@ void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::strin
 // `create`, 2 when there is no folder).
 bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place);
 
-// While it lives, no other thread of the process finds or makes an object of the name `key`;
-// found(): the process's own live object of the name, when it has one (nothing claimed then).
-template <class State>
-class NameClaim {
-public:
-    NameClaim(std::map<std::string, std::weak_ptr<State>>& known, const std::string& key)
-        : reg_(TheRegistry()), known_(known), key_(key) {
-        std::unique_lock rl(reg_.mutex);
-        // The other thread's steps are bounded (its gate included): so is this wait.
-        reg_.settled.wait(rl, [&] { return !reg_.making.contains(key_); });
-        if (auto it = known_.find(key_); it != known_.end()) found_ = it->second.lock();
-        if (!found_) claimed_ = reg_.making.insert(key_).second;
-    }
-    ~NameClaim() {
-        if (!claimed_) return;
-        std::lock_guard rl(reg_.mutex);
-        if (made_) Remember(known_, key_, made_);
-        reg_.making.erase(key_);
-        reg_.settled.notify_all();
-    }
-    NameClaim(const NameClaim&) = delete;
-    NameClaim& operator=(const NameClaim&) = delete;
-    const std::shared_ptr<State>& found() const { return found_; }
-    void Made(const std::shared_ptr<State>& s) { made_ = s; }
-
-private:
-    Registry& reg_;
-    std::map<std::string, std::weak_ptr<State>>& known_;
-    const std::string& key_;
-    std::shared_ptr<State> found_, made_;
-    bool claimed_ = false;
-};
-
 // The find step of both kinds: the process's own object of the name (in the registry's map
 // `kind`), or its file opened (made when missing with `create`; without, only when another
 // process has the object) and joined under the gate, where `init` sets up the state (`existed`:
-// another process has the object; false from it with the last error set: no object). Null with
-// the last error set (170 when another process keeps the object's gate past the bound).
+// another process has the object; false from it with the last error set: no object). A gate that
+// another process keeps is tried again, outside the registry's mutex, for a bounded time. Null
+// with the last error set (170: the gate was kept past the bound).
 template <class State, class Init>
 std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> Registry::*kind,
                                     const char* prefix, const char* name, bool create, bool& existed,
                                     Init&& init) {
     auto s = std::make_shared<State>();
     if (!PlaceObject(prefix, name, create, s->file)) return nullptr;
+    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
     const std::string key = s->file.folder->path + "/" + s->file.name;
-    NameClaim<State> claim(TheRegistry().*kind, key);
-    if (claim.found()) {
-        existed = true;
-        return claim.found();
-    }
-    UniqueFd fd;
-    std::unique_ptr<Gate> gate;
-    if (!OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, fd, gate)) {
-        if (errno == EBUSY) SetLastError(detail::kErrorBusy);
-        else if (create) detail::FailErrno(errno);
-        else SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    s->name = name;
-    {
-        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
-        existed = PresentElsewhere(fd.get());
-        if (!create && !existed) {
-            unlinkat(s->file.folder->fd.get(), s->file.name.c_str(), 0);  // a file left by nobody
-            SetLastError(ERROR_FILE_NOT_FOUND);
+    Registry& reg = TheRegistry();
+    const auto deadline = Clock::now() + kGateBound;
+    std::chrono::microseconds pause(50);
+    for (int repairs = 0;;) {
+        Opened opened;
+        {
+            std::lock_guard rl(reg.mutex);
+            auto& known = reg.*kind;
+            if (auto it = known.find(key); it != known.end()) {
+                if (auto found = it->second.lock()) {
+                    existed = true;
+                    return found;
+                }
+            }
+            UniqueFd fd;
+            std::unique_ptr<Gate> gate;
+            opened = OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, access, fd, gate);
+            if (opened == Opened::Failed) {
+                if (create) detail::FailErrno(errno);
+                else SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
+                return nullptr;
+            }
+            if (opened == Opened::Gated) {
+                s->name = name;
+                const std::unique_ptr<Gate> held = std::move(gate);  // until the object is joined
+                existed = PresentElsewhere(fd.get());
+                if (!create && !existed) {
+                    unlinkat(s->file.folder->fd.get(), s->file.name.c_str(), 0);  // a file left by nobody
+                    SetLastError(ERROR_FILE_NOT_FOUND);
+                    return nullptr;
+                }
+                if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+                    detail::FailErrno(errno);
+                    return nullptr;
+                }
+                s->file.fd = fd.release();
+                if (!init(s, existed)) return nullptr;
+                Remember(known, key, s);
+                return s;
+            }
+        }
+        if (opened == Opened::NoLockFile) {
+            // No process has it: removed, then the object made anew (a few times at most).
+            if (++repairs > 3 || !RemoveNonLockFile(*s->file.folder, s->file.name)) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return nullptr;
+            }
+            if (!create) {
+                SetLastError(ERROR_FILE_NOT_FOUND);
+                return nullptr;
+            }
+            continue;
+        }
+        if (Clock::now() >= deadline) {
+            SetLastError(detail::kErrorBusy);
             return nullptr;
         }
-        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
-            detail::FailErrno(errno);
-            return nullptr;
-        }
-        s->file.fd = fd.release();
-        if (!init(s, existed)) return nullptr;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
     }
-    claim.Made(s);
-    return s;
 }
 
 // ---- each kind's part -------------------------------------------------------------------
