@@ -194,22 +194,27 @@ std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> 
                                     Init&& init) {
     auto s = std::make_shared<State>();
     if (!PlaceObject(prefix, name, create, s->file)) return nullptr;
-    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
     const std::string key = s->file.folder->path + "/" + s->file.name;
     Registry& reg = TheRegistry();
+    auto& known = reg.*kind;
+    const auto ours = [&]() -> std::shared_ptr<State> {  // with the registry's mutex held
+        auto it = known.find(key);
+        auto found = it == known.end() ? nullptr : it->second.lock();
+        existed = found != nullptr;
+        return found;
+    };
+    {
+        std::lock_guard rl(reg.mutex);
+        if (auto found = ours()) return found;
+    }
+    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
     const auto deadline = Clock::now() + kGateBound;
     std::chrono::microseconds pause(50);
     for (int repairs = 0;;) {
         Opened opened;
         {
             std::lock_guard rl(reg.mutex);
-            auto& known = reg.*kind;
-            if (auto it = known.find(key); it != known.end()) {
-                if (auto found = it->second.lock()) {
-                    existed = true;
-                    return found;
-                }
-            }
+            if (auto found = ours()) return found;
             UniqueFd fd;
             std::unique_ptr<Gate> gate;
             opened = OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, access, fd, gate);
