@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "platform/internal.h"
@@ -50,8 +51,15 @@ void TableChild() {
     t.live.clear();
 }
 
-// The table's mutex is the innermost of the layer (modules register handles while holding
-// their own), so it is taken last.
+// The lock order of every mutex a fork hook takes. A thread holding one takes only those after
+// it; the prepare step takes them all in this order, whatever order the modules registered in:
+//   1. the hooks' own mutex: hooks are registered with none of the others held;
+//   2. the named-object registry (ForkOrder::NamedObjects; held for lookups in memory only);
+//   3. the settings store (ForkOrder::Settings);
+//   4. the store-root cache (ForkOrder::StoreRoot);
+//   5. the folder-name cache (ForkOrder::FolderNames);
+//   6. the handle table, the innermost (modules register handles while holding their own).
+// None of them is held across a wait on another process.
 void AtForkPrepare() {
     HooksMutex().lock();
     for (auto& h : Hooks())
@@ -86,7 +94,9 @@ Object::~Object() { magic = 0; }
 void RegisterForkHooks(const ForkHooks& hooks) {
     InstallAtFork();
     std::lock_guard lock(HooksMutex());
-    Hooks().push_back(hooks);
+    auto& list = Hooks();
+    const auto later = std::find_if(list.begin(), list.end(), [&](const ForkHooks& h) { return h.order > hooks.order; });
+    list.insert(later, hooks);
 }
 
 HANDLE RegisterHandle(std::shared_ptr<Object> object) {

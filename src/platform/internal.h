@@ -61,8 +61,11 @@ std::shared_ptr<T> Lookup(HANDLE handle, Kind kind) {
 }
 // Removes the handle from the table; the object goes when its last user drops it.
 std::shared_ptr<Object> UnregisterHandle(HANDLE handle);
-// Fork support: every module with process-wide state registers hooks once.
+// Fork support: every module with process-wide state registers hooks once. The mutexes the
+// hooks take have one order (handles.cpp): each module's place in it.
+enum class ForkOrder { NamedObjects, Settings, StoreRoot, FolderNames };
 struct ForkHooks {
+    ForkOrder order;
     void (*prepare)();
     void (*parent)();
     void (*child)();
@@ -286,6 +289,9 @@ struct PathAt {
     bool Open(const std::string& posix);
     const char* c_str() const { return name.c_str(); }
 };
+// The folder `name` of `parentFd` (`parentPath`) and all in it removed by handle, as RemoveTree
+// does; false when anything stayed.
+bool RemoveTreeAt(int parentFd, const std::string& parentPath, const char* name);
 // The kept names of the folder open as `dirFd` are forgotten (entries went behind their back).
 void ForgetNamesIn(int dirFd);
 

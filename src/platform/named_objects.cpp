@@ -9,7 +9,9 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "platform/sync_objects.h"
 
@@ -76,7 +78,7 @@ std::string FileName(const char* prefix, std::string_view name) {
 
 void InstallForkHooks() {
     static std::once_flag once;
-    std::call_once(once, [] { detail::RegisterForkHooks({ForkPrepare, ForkParent, ForkChild}); });
+    std::call_once(once, [] { detail::RegisterForkHooks({detail::ForkOrder::NamedObjects, ForkPrepare, ForkParent, ForkChild}); });
 }
 
 Gate::Gate(int fd) : fd_(fd) {
@@ -86,6 +88,23 @@ Gate::Gate(int fd) : fd_(fd) {
     fl.l_start = kGateByte;
     fl.l_len = 1;
     while (fd_ >= 0 && fcntl(fd_, F_OFD_SETLKW, &fl) != 0 && errno == EINTR) {
+    }
+}
+
+Gate::Gate(int fd, Clock::duration bound) : fd_(-1) {
+    const auto deadline = Clock::now() + bound;
+    std::chrono::microseconds pause(50);
+    for (;;) {
+        if (detail::SetOfdLock(fd, F_WRLCK, kGateByte, 1)) {
+            fd_ = fd;
+            return;
+        }
+        if ((errno != EAGAIN && errno != EACCES) || Clock::now() >= deadline) {
+            errno = EBUSY;
+            return;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
     }
 }
 
@@ -103,15 +122,17 @@ bool OfKind(const struct stat& st, bool pipe) {
     return (pipe ? S_ISFIFO(st.st_mode) : S_ISREG(st.st_mode)) && st.st_nlink == 1;
 }
 
+// What no process can hold as a lock file of either kind: a folder, a link, a socket, a device.
+bool NeverALockFile(const struct stat& st) { return !S_ISFIFO(st.st_mode) && !S_ISREG(st.st_mode); }
+
 }  // namespace
 
-bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create, UniqueFd& fd,
-               std::unique_ptr<Gate>& gate) {
-    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
+Opened OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create,
+                 const StoreAccess& access, UniqueFd& fd, std::unique_ptr<Gate>& gate) {
     const int dir = folder.fd.get();
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (create && pipe && mknodat(dir, file.c_str(), S_IFIFO | access.FileMode(), 0) != 0 && errno != EEXIST)
-            return false;
+            return Opened::Failed;
         // Never through a link, and never blocking on a pipe. A pipe's access time means nothing:
         // its owner opens it without (a saving at every take), others may not.
         const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | (create && !pipe ? O_CREAT : 0);
@@ -119,15 +140,21 @@ bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool
         if (!fd && pipe && errno == EPERM) fd.reset(::openat(dir, file.c_str(), flags, access.FileMode()));
         if (!fd) {
             if (create && pipe && errno == ENOENT) continue;  // removed by a last user between the two steps
-            return false;
+            // A folder, a link or a socket at the name.
+            return errno == EISDIR || errno == ELOOP || errno == ENXIO ? Opened::NoLockFile : Opened::Failed;
         }
-        gate = std::make_unique<Gate>(fd.get());
+        gate = std::make_unique<Gate>(fd.get(), Clock::duration::zero());
+        if (!gate->held()) {
+            gate.reset();
+            fd.reset();
+            return Opened::Busy;
+        }
         struct stat mine{}, named{};
         if (fstat(fd.get(), &mine) == 0 && fstatat(dir, file.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             SameFile(mine, named)) {
             if (OfKind(mine, pipe)) {
                 if (create) ShareWithStore(fd.get(), mine, access.FileMode(), access);
-                return true;
+                return Opened::Gated;
             }
             // Something else under the name (left by an older library, or planted): never used,
             // and removed (then made anew) when no process has it.
@@ -136,13 +163,31 @@ bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool
                 gate.reset();
                 fd.reset();
                 errno = gone ? ENOENT : EBADF;
-                return false;
+                return Opened::Failed;
             }
         }
         gate.reset();
     }
     errno = EAGAIN;
-    return false;
+    return Opened::Failed;
+}
+
+// The removers of the processes take turns by the folder's lock, so that none removes the lock
+// file another has just made in its place.
+bool RemoveNonLockFile(const RunFolder& run, const std::string& file) {
+    const int dir = run.fd.get();
+    UniqueFd folder(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return false;
+    const auto deadline = Clock::now() + kGateBound;
+    while (flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    struct stat st{};
+    if (fstatat(dir, file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (!NeverALockFile(st)) return true;  // a lock file took its place: opened next
+    if (S_ISDIR(st.st_mode)) return detail::RemoveTreeAt(dir, run.path, file.c_str());
+    return unlinkat(dir, file.c_str(), 0) == 0 || errno == ENOENT;
 }
 
 bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, kPresenceByte, 1); }
@@ -150,9 +195,10 @@ bool PresentElsewhere(int fd) { return detail::RangeLockedByOther(fd, F_WRLCK, k
 ObjectFile::~ObjectFile() {
     if (fd < 0) return;
     {
-        Gate gate(fd);
+        // Without the gate the file stays for the next user, who makes the object anew.
+        Gate gate(fd, kGateBound);
         struct stat mine{}, named{};
-        if (!PresentElsewhere(fd) && fstat(fd, &mine) == 0 &&
+        if (gate.held() && !PresentElsewhere(fd) && fstat(fd, &mine) == 0 &&
             fstatat(folder->fd.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, named))
             unlinkat(folder->fd.get(), name.c_str(), 0);
         else  // let go of presence before the gate: another process closing next sees us gone
@@ -164,15 +210,21 @@ ObjectFile::~ObjectFile() {
 bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place) {
     if (strlen(name) >= MAX_PATH) return detail::Fail(ERROR_FILENAME_EXCED_RANGE);
     Registry& reg = TheRegistry();
-    // The folder is opened again only for another setting, or when it was removed.
-    struct stat st{};
-    if (!reg.runFolder || reg.runFolder->path != RunDirectory() || fstat(reg.runFolder->fd.get(), &st) != 0 ||
-        st.st_nlink == 0) {
-        auto opened = OpenRunFolder(create);
-        if (!opened) return create ? detail::FailErrno(errno) : detail::Fail(ERROR_FILE_NOT_FOUND);
-        reg.runFolder = std::move(opened);
+    std::shared_ptr<const RunFolder> folder;
+    {
+        std::lock_guard rl(reg.mutex);
+        folder = reg.runFolder;
     }
-    place.folder = reg.runFolder;
+    // The folder is opened again only for another setting, or when it was removed. The settings
+    // and the store's paths are asked without the registry's mutex (lock order, handles.cpp).
+    struct stat st{};
+    if (!folder || folder->path != RunDirectory() || fstat(folder->fd.get(), &st) != 0 || st.st_nlink == 0) {
+        folder = OpenRunFolder(create);
+        if (!folder) return create ? detail::FailErrno(errno) : detail::Fail(ERROR_FILE_NOT_FOUND);
+        std::lock_guard rl(reg.mutex);
+        reg.runFolder = folder;
+    }
+    place.folder = std::move(folder);
     place.name = FileName(prefix, name);
     return TRUE;
 }

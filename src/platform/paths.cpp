@@ -197,7 +197,7 @@ bool ReadNames(const std::string& dir, unsigned cp, DirNames& out) {
 
 void InstallCacheHooks() {
     static std::once_flag hooks;
-    std::call_once(hooks, [] { RegisterForkHooks({CachePrepare, CacheParent, CacheChild}); });
+    std::call_once(hooks, [] { RegisterForkHooks({ForkOrder::FolderNames, CachePrepare, CacheParent, CacheChild}); });
 }
 
 // Called with the cache locked.

@@ -78,7 +78,7 @@ void StoreChild();
 Store& TheStore() {
     static Store* store = [] {
         auto* s = new Store;  // outlives every static destructor (unload flush)
-        detail::RegisterForkHooks({StorePrepare, StoreParent, StoreChild});
+        detail::RegisterForkHooks({detail::ForkOrder::Settings, StorePrepare, StoreParent, StoreChild});
         return s;
     }();
     return *store;

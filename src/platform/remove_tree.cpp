@@ -134,6 +134,11 @@ private:
 
 }  // namespace
 
+bool detail::RemoveTreeAt(int parentFd, const std::string& parentPath, const char* name) {
+    TreeRemover remover;
+    return remover.RemoveFolder(parentFd, parentPath, name) && remover.first() == 0;
+}
+
 BOOL RemoveTree(const char* path, RemoveScope scope) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     detail::ResolvedPath p;

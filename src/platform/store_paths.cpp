@@ -35,7 +35,7 @@ void ForkChild();
 
 RootCache& TheRootCache() {
     static RootCache* c = [] {
-        RegisterForkHooks({ForkPrepare, ForkParent, ForkChild});
+        RegisterForkHooks({ForkOrder::StoreRoot, ForkPrepare, ForkParent, ForkChild});
         return new RootCache;  // never destroyed: used until the last thread ends
     }();
     return *c;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/internal.h"
@@ -47,14 +49,23 @@ void WriteRecord(int fd, const R& r) {
     (void)!pwrite(fd, &r, sizeof r, 0);
 }
 
+// How long making, opening or closing an object waits for another process's gate. A process
+// holds it for a few system calls; one that holds it longer (or for good: the lock files are
+// group-writable) makes the object busy, never the caller stuck.
+constexpr auto kGateBound = std::chrono::milliseconds(500);
+
 // Serialises the processes' changes to one object: a lock of the gate byte (per open description,
 // so threads of one process are serialised by the object's own mutex as well).
 class Gate {
 public:
+    // Waits as long as the holder takes: the semaphores' own steps, whose waits may be endless.
     explicit Gate(int fd);
+    // Waits at most `bound`; held() tells whether it was had.
+    Gate(int fd, Clock::duration bound);
     ~Gate();
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;
+    bool held() const { return fd_ >= 0; }
 
 private:
     int fd_;
@@ -130,6 +141,9 @@ struct SemaphoreHandle : detail::Object {
 };
 
 // ---- the process's named objects ----------------------------------------------------------
+// Under its mutex nothing takes another lock of the order (handles.cpp), asks the settings or
+// waits on another process: only steps that never block. Held while a lock file is opened and
+// joined, so that a fork meanwhile finds every descriptor of an object in the maps.
 struct Registry {
     std::mutex mutex;
     std::shared_ptr<const RunFolder> runFolder;  // as last opened
@@ -142,12 +156,18 @@ Registry& TheRegistry();
 void InstallForkHooks();
 
 // ---- object files -----------------------------------------------------------------------
-// The object's lock file `file` in `folder` opened and its gate taken, again when the file was
-// removed or replaced between the two; create: made when missing (a file of the wrong kind, or
-// with another link, that no process has open is replaced). False with errno set (EBADF: the
-// name holds no lock file of this kind).
-bool OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create, UniqueFd& fd,
-               std::unique_ptr<Gate>& gate);
+// One step on the object's lock file `file` in `folder`, never waiting: the file opened (made
+// when missing and `create`, with `access`) and its gate taken, again when the file was removed
+// or replaced between the two. A file of the wrong kind, or with another link, that no process
+// has open is replaced when `create`. Failed: errno set (EBADF: the name holds no lock file of
+// this kind, one that a process has); Busy: another process has the gate; NoLockFile: a folder,
+// link or socket is at the name.
+enum class Opened { Gated, Busy, NoLockFile, Failed };
+Opened OpenGated(const RunFolder& folder, const std::string& file, bool pipe, bool create,
+                 const StoreAccess& access, UniqueFd& fd, std::unique_ptr<Gate>& gate);
+// What is at `file` removed when it is no lock file of either kind (a folder with all in it, a
+// link, a socket), by the folder's handle: true when the name is free or holds a lock file now.
+bool RemoveNonLockFile(const RunFolder& folder, const std::string& file);
 bool PresentElsewhere(int fd);
 
 // Keeps the process's object of that name; names whose objects are gone are swept now and then.
@@ -158,57 +178,90 @@ void Remember(std::map<std::string, std::weak_ptr<State>>& map, const std::strin
     map[key] = s;
 }
 
-// Where an object of that name lives, under the registry's mutex: the run-time folder (made
-// when missing and `create`) and its file's name there. False with the last error set (206 for
-// a name too long; without `create`, 2 when there is no folder).
+// Where an object of that name lives: the run-time folder (made when missing and `create`) and
+// its file's name there. False with the last error set (206 for a name too long; without
+// `create`, 2 when there is no folder).
 bool PlaceObject(const char* prefix, const char* name, bool create, ObjectFile& place);
 
-// The find step of both kinds, under the registry's mutex: the process's own object of the name
-// (in the registry's map `kind`), or its file opened (made when missing with `create`; without,
-// only when another process has the object) and joined under the gate, where `init` sets up the
-// state (`existed`: another process has the object; false from it with the last error set: no
-// object). Null with the last error set.
+// The find step of both kinds: the process's own object of the name (in the registry's map
+// `kind`), or its file opened (made when missing with `create`; without, only when another
+// process has the object) and joined under the gate, where `init` sets up the state (`existed`:
+// another process has the object; false from it with the last error set: no object). A gate that
+// another process keeps is tried again, outside the registry's mutex, for a bounded time. Null
+// with the last error set (170: the gate was kept past the bound).
 template <class State, class Init>
 std::shared_ptr<State> FindOrCreate(std::map<std::string, std::weak_ptr<State>> Registry::*kind,
                                     const char* prefix, const char* name, bool create, bool& existed,
                                     Init&& init) {
-    Registry& reg = TheRegistry();
-    std::lock_guard rl(reg.mutex);
     auto s = std::make_shared<State>();
     if (!PlaceObject(prefix, name, create, s->file)) return nullptr;
     const std::string key = s->file.folder->path + "/" + s->file.name;
+    Registry& reg = TheRegistry();
     auto& known = reg.*kind;
-    if (auto it = known.find(key); it != known.end()) {
-        if (auto found = it->second.lock()) {
-            existed = true;
-            return found;
-        }
-    }
-    UniqueFd fd;
-    std::unique_ptr<Gate> gate;
-    if (!OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, fd, gate)) {
-        if (create) detail::FailErrno(errno);
-        else SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    s->name = name;
+    const auto ours = [&]() -> std::shared_ptr<State> {  // with the registry's mutex held
+        auto it = known.find(key);
+        auto found = it == known.end() ? nullptr : it->second.lock();
+        existed = found != nullptr;
+        return found;
+    };
     {
-        const std::unique_ptr<Gate> held = std::move(gate);  // until the end of this block
-        existed = PresentElsewhere(fd.get());
-        if (!create && !existed) {
-            unlinkat(s->file.folder->fd.get(), s->file.name.c_str(), 0);  // a file left by nobody
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return nullptr;
-        }
-        if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
-            detail::FailErrno(errno);
-            return nullptr;
-        }
-        s->file.fd = fd.release();
-        if (!init(s, existed)) return nullptr;
+        std::lock_guard rl(reg.mutex);
+        if (auto found = ours()) return found;
     }
-    Remember(known, key, s);
-    return s;
+    const StoreAccess access = create ? AccessOfStore() : StoreAccess{};
+    const auto deadline = Clock::now() + kGateBound;
+    std::chrono::microseconds pause(50);
+    for (int repairs = 0;;) {
+        Opened opened;
+        {
+            std::lock_guard rl(reg.mutex);
+            if (auto found = ours()) return found;
+            UniqueFd fd;
+            std::unique_ptr<Gate> gate;
+            opened = OpenGated(*s->file.folder, s->file.name, s->file.pipe, create, access, fd, gate);
+            if (opened == Opened::Failed) {
+                if (create) detail::FailErrno(errno);
+                else SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
+                return nullptr;
+            }
+            if (opened == Opened::Gated) {
+                s->name = name;
+                const std::unique_ptr<Gate> held = std::move(gate);  // until the object is joined
+                existed = PresentElsewhere(fd.get());
+                if (!create && !existed) {
+                    unlinkat(s->file.folder->fd.get(), s->file.name.c_str(), 0);  // a file left by nobody
+                    SetLastError(ERROR_FILE_NOT_FOUND);
+                    return nullptr;
+                }
+                if (!detail::SetOfdLock(fd.get(), F_RDLCK, kPresenceByte, 1)) {
+                    detail::FailErrno(errno);
+                    return nullptr;
+                }
+                s->file.fd = fd.release();
+                if (!init(s, existed)) return nullptr;
+                Remember(known, key, s);
+                return s;
+            }
+        }
+        if (opened == Opened::NoLockFile) {
+            // No process has it: removed, then the object made anew (a few times at most).
+            if (++repairs > 3 || !RemoveNonLockFile(*s->file.folder, s->file.name)) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return nullptr;
+            }
+            if (!create) {
+                SetLastError(ERROR_FILE_NOT_FOUND);
+                return nullptr;
+            }
+            continue;
+        }
+        if (Clock::now() >= deadline) {
+            SetLastError(detail::kErrorBusy);
+            return nullptr;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
+    }
 }
 
 // ---- each kind's part -------------------------------------------------------------------

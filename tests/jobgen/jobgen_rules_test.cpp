@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "jobgen_env.h"
+#include "support/gate_keeper.h"
+#include "support/kill_steps.h"
 #include "support/planted_links.h"
 
 namespace qvptest {
@@ -173,6 +175,25 @@ TEST_F(JobGenTest, AnOpenJobGenIsBusyForOtherThreadsAndProcesses) {
     h = Open("", "BUSY");
     ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << Hex(qvAPIGetLastError());
     EXPECT_EQ(Snapshot(Store()), before);
+}
+
+// Another user of the store's group keeps the gate of the JobGen's mutex and of the socket
+// semaphore: the open of the JobGen and a session's open fail as for objects that cannot be made
+// (a child runs each and is killed if it stalls).
+TEST_F(JobGenTest, AGateKeptByAnotherUserFailsTheCallInsteadOfHoldingItUp) {
+    const qvptest::GateKeeper keeper(root_ / "run", {"mutex.KEPT", "semaphore.QVP_SOCKET_LOCK_SUB"}, [] {
+        return win::CreateMutex(nullptr, win::FALSE, "KEPT") && win::CreateSemaphore(nullptr, 1, 1, "QVP_SOCKET_LOCK_SUB");
+    });
+    ASSERT_TRUE(keeper.held());
+    const struct {
+        std::function<bool()> call;  // failed
+        uint32_t code;
+    } cases[] = {
+        {[] { return qvAPICreateJobGen("", "KEPT", 'D', 0, 0) == QVPAPI_INVALID_HANDLE; }, 0x20100000},
+        {[] { return qvAPIOpen("127.0.0.1", "1") == 0; }, QVAPI_ERR_TCP_SOCKET},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EndsWithin(20, [&] { return c.call() && qvAPIGetLastError() == c.code ? 0 : 1; }), 0) << Hex(c.code);
 }
 
 // What another writer left at the Ex open's backup folder is neither written through nor kept.

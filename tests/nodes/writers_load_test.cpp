@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/kill_steps.h"
 #include "support/node_store_builder.h"
 #include "support/sim_fixture.h"
 
@@ -82,18 +83,25 @@ std::string BrokenHistory(const std::vector<Event>& events) {
     return {};
 }
 
-struct WritersLoad : SimTest { WritersLoad() : SimTest("qvp-load-") {} };
+struct WritersLoad : SimTest {
+    WritersLoad() : SimTest("qvp-load-") {}
+    // A client as the builder writes it, key and name left blank.
+    QVAPI_NODE Template() const {
+        NodeStoreBuilder::Node node;
+        node.name = "template";
+        node.address = {10, 1, 2, 3};
+        node.macAddress = "00-11-22-33-44-55";
+        QVAPI_NODE base = NodeStoreBuilder(root_ / "scratch").AddNode(node);
+        std::memset(base.ucNodeName, 0, sizeof base.ucNodeName);
+        std::memset(base.ucNodeKey, 0, sizeof base.ucNodeKey);
+        return base;
+    }
+};
 
 TEST_F(WritersLoad, EveryNameHasOneDefinitionAndEveryFileIsWhole) {
     NodeStoreBuilder store(data());
     store.AddGroup(kGroup);
-    NodeStoreBuilder::Node node;  // the template: a client as the builder writes it, key and name left blank
-    node.name = "template";
-    node.address = {10, 1, 2, 3};
-    node.macAddress = "00-11-22-33-44-55";
-    QVAPI_NODE base = NodeStoreBuilder(root_ / "scratch").AddNode(node);
-    std::memset(base.ucNodeName, 0, sizeof base.ucNodeName);
-    std::memset(base.ucNodeKey, 0, sizeof base.ucNodeKey);
+    const QVAPI_NODE base = Template();
 
     void* shared = mmap(nullptr, sizeof(SharedLog), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(shared, MAP_FAILED);
@@ -151,6 +159,36 @@ TEST_F(WritersLoad, EveryNameHasOneDefinitionAndEveryFileIsWhole) {
         const auto links = store.ReadBackLinks(r);
         EXPECT_EQ(std::count(links.begin(), links.end(), kGroup), 1) << entry.name << " not linked back";
     }
+}
+
+// A caller may fork in any thread at any moment (children that exit at once, as a program that
+// starts a helper): threads that open sessions, log, make named objects and write nodes never
+// stall meanwhile. A child runs it all for a few seconds and is killed if it stalls.
+TEST_F(WritersLoad, ForksInAnotherThreadNeverStallTheCallers) {
+    NodeStoreBuilder(data()).AddGroup(kGroup);
+    const QVAPI_NODE base = Template();
+    const std::string port = std::to_string(sim().port());
+    const int stalled = EndsWithin(30, [&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        auto log = std::make_unique<SharedLog>();
+        std::atomic<int> calling{kThreads};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                for (unsigned round = 0; std::chrono::steady_clock::now() < until; ++round)
+                    Caller(*log, base, port, unsigned(t * 131 + round));
+                --calling;
+            });
+        unsigned forks = 0;
+        while (calling > 0) {
+            const pid_t child = fork();
+            if (child == 0) _exit(0);
+            if (child > 0) waitpid(child, nullptr, 0), ++forks;
+        }
+        for (std::thread& t : threads) t.join();
+        return forks > 0 ? 0 : 1;
+    });
+    EXPECT_EQ(stalled, 0) << "a caller or the forking thread stalled";
 }
 
 }  // namespace

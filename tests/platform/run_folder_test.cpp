@@ -1,6 +1,8 @@
 // The run-time folder and its lock files against another writer of the store: links at the
 // folder or on the way to it, the folder swapped after its first use, lock files changed under
 // callers that hold or wait for their mutex.
+#include <sys/stat.h>
+
 #include "platform_fixture.h"
 
 namespace {
@@ -109,6 +111,32 @@ TEST_F(PlatformTest, LockFilesChangedByAnotherWriterNeverFaultACaller) {
         HANDLE m = CreateMutex(nullptr, FALSE, "QVPAPI.LOG.DLL.LOG");
         EXPECT_TRUE(m && sensible(WaitForSingleObject(m, 0)) && ReleaseMutex(m) && CloseHandle(m));
         fs::remove(file);
+    }
+}
+
+// A folder (with a file in it), a socket or a link (to a file, or to none) at a lock file's name is
+// no lock file and none of a process: the object is made anew in its place, and nothing a link
+// or the folder leads to outside the run-time folder is touched.
+TEST_F(RunFolderTest, WhatIsNoLockFileAtALockNameIsMadeAnew) {
+    const std::string run = root_ + "/run", kept = root_ + "/kept";
+    const char* const names[] = {"mutex.QVPAPI.LOG.DLL.LOG", "mutex.J1", "semaphore.J1"};
+    const std::function<void(const std::string&)> plants[] = {
+        [&](const std::string& at) { fs::create_directories(at + "/inner"), std::ofstream(at + "/inner/file") << "x"; },
+        [&](const std::string& at) { ASSERT_EQ(mknod(at.c_str(), S_IFSOCK | 0600, 0), 0); },
+        [&](const std::string& at) { fs::create_symlink(kept, at); },
+        [&](const std::string& at) { fs::create_symlink(root_ + "/none", at); },
+    };
+    for (size_t i = 0; i < std::size(plants); ++i) {
+        SCOPED_TRACE(i);
+        std::ofstream(kept) << "keep";
+        fs::remove_all(run);
+        fs::create_directories(run);
+        for (const char* name : names) plants[i](run + "/" + name);
+        EXPECT_EQ(UseLockFiles(), std::vector<DWORD>(3, 0));
+        EXPECT_TRUE(fs::is_empty(run));  // made anew, then gone with its last user
+        std::ifstream in(kept);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+        EXPECT_FALSE(fs::exists(root_ + "/none"));
     }
 }
 

@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "platform_fixture.h"
+#include "support/gate_keeper.h"
+#include "support/kill_steps.h"
 #include "syscall_count.h"
 
 namespace {
@@ -323,6 +325,45 @@ TEST_F(PlatformTest, SemaphoreUnitsOfADeadProcessComeBack) {
     EXPECT_TRUE(ReleaseSemaphore(s, 2, &previous));
     EXPECT_EQ(previous, 0);
     CloseHandle(s);
+}
+
+// Another process keeps the gate of the objects' files: making and opening them answer busy (170)
+// within a bound, closing one leaves its file to the next user, and a thread making another
+// object meanwhile is not held up. A child runs it all and is killed if it stalls.
+TEST_F(PlatformTest, AGateKeptByAnotherProcessNeverHoldsACallerUp) {
+    const std::string run = root_ + "/run";
+    const int failed = qvptest::EndsWithin(20, [&] {
+        HANDLE mine = CreateMutex(nullptr, FALSE, "MINE");
+        const qvptest::GateKeeper keeper(run, {"mutex.MINE", "mutex.J1", "semaphore.S1"}, [] {
+            return CreateMutex(nullptr, FALSE, "J1") && CreateSemaphore(nullptr, 1, 1, "S1");
+        });
+        if (!mine || !keeper.held()) return 1;
+        const std::function<HANDLE()> calls[] = {
+            [] { return CreateMutex(nullptr, FALSE, "J1"); },
+            [] { return OpenMutex(SYNCHRONIZE, FALSE, "J1"); },
+            [] { return CreateSemaphore(nullptr, 1, 1, "S1"); },
+        };
+        int wrong = 0;
+        for (size_t i = 0; i < std::size(calls); ++i) {
+            SetLastError(0);
+            if (calls[i]() != nullptr || GetLastError() != 170) wrong |= 2 << i;
+        }
+        std::atomic<bool> waiting{false}, answered{false};
+        std::thread busy([&] {
+            waiting = true;
+            CreateMutex(nullptr, FALSE, "J1");
+            answered = true;
+        });
+        while (!waiting) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        HANDLE other = CreateMutex(nullptr, FALSE, "OTHER");
+        const bool heldUp = answered;
+        busy.join();
+        if (!other || heldUp || !CloseHandle(other)) wrong |= 16;
+        if (!CloseHandle(mine) || !std::filesystem::exists(run + "/mutex.MINE")) wrong |= 32;
+        return wrong;
+    });
+    EXPECT_EQ(failed, 0);
 }
 
 }  // namespace

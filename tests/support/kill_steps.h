@@ -6,8 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <functional>
 #include <string_view>
 
@@ -53,6 +57,28 @@ inline unsigned WalkKillSteps(const std::function<void()>& prepare, const std::f
     }
     ADD_FAILURE() << "no child completed within 5000 steps";
     return 5000;
+}
+
+// Runs `body` in a child given `seconds` to end (a watchdog for calls that could stall): its exit
+// code, or -1 when it was still running then and was killed (or ended by a signal).
+inline int EndsWithin(int seconds, const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    if (pid < 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (ended < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 }  // namespace qvptest
