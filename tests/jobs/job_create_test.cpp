@@ -4,6 +4,7 @@
 // killed at any store call leaves the JobGen whole for every after-processing option.
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "jobgen/jobgen_env.h"
@@ -51,9 +52,13 @@ protected:
         }).join();
         return free;
     }
-    // After a creation ended either way: the store as built, the work copy gone, the JobGen free.
+    // After a creation ended either way: the store as built (nothing kept beside it), the work
+    // copy gone, the JobGen free.
     void ExpectPutBack() {
         EXPECT_EQ(Bytes(StoredFile()), stored_);
+        std::vector<std::string> left;
+        for (const auto& e : fs::recursive_directory_iterator(Store() / "F")) left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, (std::vector<std::string>{"J", "jobgenfile"}));
         EXPECT_FALSE(fs::exists(Work() / "F"));
         EXPECT_EQ(block_->pendingJob, nullptr);
         EXPECT_TRUE(FreeElsewhere());
@@ -118,6 +123,10 @@ TEST_F(CreateJobTest, PendingCreationHoldsTheJobGenUntilTheSecondCall) {
     ASSERT_EQ(qvAPIGetLastError(), 0x200000EAu);
     const std::string number(job.szJobNo, 16);
     EXPECT_EQ(number, jobs_->Jobs().at(0).number);
+    // A lookup in the same thread leaves the prepared file in place for the manager.
+    QVAPI_JOBGEN found{};
+    EXPECT_EQ(qvAPIFindJobGen("\\F", "J", &found, 0, 0), 1) << Hex(qvAPIGetLastError());
+    EXPECT_NE(Bytes(StoredFile()), stored_);
     std::atomic<uint32_t> other{0};
     std::thread([&] {
         ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
@@ -147,6 +156,35 @@ TEST_F(CreateJobTest, DeletionOrCloseReleasesAPendingCreation) {
             EXPECT_EQ(qvAPIDeleteJob("\\F", std::string(job.szJobNo, 16).c_str(), 0, 0), 0);
             EXPECT_EQ(qvAPIGetLastError(), 0x20000020u);
         }
+        ExpectPutBack();
+    }
+}
+
+// What a writer killed part way left of the JobGen is put right before the job is made of it.
+TEST_F(CreateJobTest, AKilledWritersLeftoversArePutRightFirst) {
+    const fs::path folder = Store() / "F", j = folder / "J";
+    const std::vector<uint8_t> prepared(stored_.size(), 0x5A);
+    const std::function<void()> plants[] = {
+        [&] {  // a commit killed between its renames: the old JobGen set aside, the new one beside
+            fs::rename(j, folder / "J .old");
+            fs::create_directories(folder / "J .new");
+            store_->WriteRawFile(folder / "J .new" / "jobgenfile", prepared.data(), prepared.size());
+        },
+        [&] {  // a creation killed with the prepared file in place, the original kept beside
+            fs::copy_file(j / "jobgenfile", folder / "J .job");
+            store_->WriteRawFile(j / "jobgenfile", prepared.data(), prepared.size());
+        },
+        [&] { store_->WriteRawFile(j / "jobgenfile.0123456789abcdef.tmp", prepared.data(), 9); },
+        [&] {  // a deletion killed once the JobGen left its name: a new one is made under it
+            fs::copy(j, folder / "J .old", fs::copy_options::recursive);
+            fs::remove(folder / "J .old" / "jobgenfile");
+        },
+    };
+    for (size_t i = 0; i < std::size(plants); ++i) {
+        SCOPED_TRACE("leftover " + std::to_string(i));
+        plants[i]();
+        QVAPI_JOB job{};
+        EXPECT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_SAVE, 0, nullptr), 1) << Hex(qvAPIGetLastError());
         ExpectPutBack();
     }
 }
