@@ -29,7 +29,6 @@ constexpr char kIdRead[] = "%s : qvpAPIFileCopy Error = 0x%8.8x";
 constexpr char kCloseExName[] = "qvAPICloseJobGenEx";
 constexpr char kCollectMissing[] = "%s : _stat Error : File = %s, errno = %d";
 constexpr char kCollectMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
-constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kList[] = "%s : FindFile %s : ErrorCode = %d";
 constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
 }  // namespace msg
@@ -321,24 +320,12 @@ public:
     // Killed in between, the next open of the JobGen finds the two beside the name and puts the
     // old one back or removes it.
     uint32_t PutInPlace(CallContext& call, JobGenEdit& edit, const std::string& target) {
-        const std::string& stored = edit.jobGenPath;
-        const std::string aside = CommitLeftover(stored, true);
-        if (edit.stored) {
-            if (Exists(aside)) gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11);
-            if (win::MoveFile(stored.c_str(), aside.c_str()) == 0) {
-                call.Log(msg::kMove, call.function(), stored.c_str(), aside.c_str(), static_cast<int>(win::GetLastError()));
-                return QVAPI_ERR_RESOURCE;
-            }
-        }
-        if (win::MoveFile(path_.c_str(), target.c_str()) == 0) {
-            call.Log(msg::kMove, call.function(), path_.c_str(), target.c_str(), static_cast<int>(win::GetLastError()));
-            // Only when the old one cannot go back does the backup have to stand in.
-            if (edit.stored && win::MoveFile(aside.c_str(), stored.c_str()) == 0) edit.storeTouched = true;
-            return QVAPI_ERR_RESOURCE;
-        }
-        placed_ = true;
-        if (edit.stored) gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11);  // else the next open removes it
-        return 0;
+        bool oldBack = true;
+        const uint32_t code = SwapInBuilt(call, path_, edit.jobGenPath, target, edit.stored, oldBack);
+        // Only when the old one cannot go back does the backup have to stand in.
+        if (!oldBack) edit.storeTouched = true;
+        placed_ = code == 0;
+        return code;
     }
     const std::string& path() const { return path_; }
 

@@ -38,6 +38,15 @@ bool NamesNoLevel(std::string_view part) {
 
 constexpr char kBuildingMark[] = " .new";
 constexpr char kAsideMark[] = " .old";
+constexpr char kKeptMark[] = " .job";
+constexpr const char* kLeftoverMarks[] = {kAsideMark, kBuildingMark, kKeptMark};
+
+// The JobGen's one store spelling in the folder of `dir`, with `mark` added.
+std::string BesideName(const std::string& dir, const char* mark) {
+    const size_t sep = win::FindLastSeparator(dir);
+    const std::string_view name = sep == std::string::npos ? std::string_view(dir) : std::string_view(dir).substr(sep + 1);
+    return dir.substr(0, dir.size() - name.size()) + StoreSpelling(name) + mark;
+}
 }  // namespace
 
 void PutField(char* field, size_t width, std::string_view text) {
@@ -128,17 +137,20 @@ std::string StoreSpelling(std::string_view part) {
 }
 
 std::string CommitLeftover(const std::string& dir, bool aside) {
-    const size_t sep = win::FindLastSeparator(dir);
-    const std::string_view name = sep == std::string::npos ? std::string_view(dir) : std::string_view(dir).substr(sep + 1);
-    return dir.substr(0, dir.size() - name.size()) + StoreSpelling(name) + (aside ? kAsideMark : kBuildingMark);
+    return BesideName(dir, aside ? kAsideMark : kBuildingMark);
 }
 
-bool IsCommitLeftover(std::string_view name) {
-    for (const char* mark : {kAsideMark, kBuildingMark}) {
+std::string KeptOriginal(const std::string& dir) { return BesideName(dir, kKeptMark); }
+
+bool IsCommitLeftover(std::string_view name) { return !LeftoverOwner(name).empty(); }
+
+std::string LeftoverOwner(std::string_view name) {
+    for (const char* mark : kLeftoverMarks) {
         const size_t n = std::strlen(mark);
-        if (name.size() > n && win::_stricmp(std::string(name.substr(name.size() - n)).c_str(), mark) == 0) return true;
+        if (name.size() > n && win::_stricmp(std::string(name.substr(name.size() - n)).c_str(), mark) == 0)
+            return std::string(name.substr(0, name.size() - n));
     }
-    return false;
+    return {};
 }
 
 JobGenMutex& JobGenMutex::operator=(JobGenMutex&& o) noexcept {

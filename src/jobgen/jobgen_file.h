@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -203,7 +204,13 @@ std::string StoreSpelling(std::string_view part);
 // added, in the same parent. No JobGen or folder name holds a blank or a dot, so these never
 // meet a name a caller gives, and listings pass over them.
 std::string CommitLeftover(const std::string& dir, bool aside);
+// Where a job creation keeps the original jobgenfile of the JobGen at `dir` while the stored one
+// holds the prepared form: the store spelling with " .job", a file in the same parent.
+std::string KeptOriginal(const std::string& dir);
+// A name any of these leftovers has; LeftoverOwner gives the JobGen's store spelling it belongs
+// to ("" for any other name).
 bool IsCommitLeftover(std::string_view name);
+std::string LeftoverOwner(std::string_view name);
 
 // A JobGen mutex taken without waiting; released and closed when it goes.
 class JobGenMutex {
@@ -277,6 +284,47 @@ bool PutRightKilledWriters(CallContext& call, const std::string& dir, std::strin
 // Gives the stored jobgenfile of `dir` the header name `name`: the file as its header declares it
 // written whole to a temporary and renamed over it. False with the failing step logged.
 bool NameStoredHeader(CallContext& call, const std::string& dir, std::string_view name);
+// The same for every JobGen of the store folder `folderDir` (`folder` as callers give it) that
+// such leftovers name, each under its mutex; one whose mutex another caller holds is left to it.
+void PutRightKilledWritersIn(CallContext& call, const std::string& folderDir, const std::string& folder);
+
+// ---- whole replacement and removal (the leftovers above are what a kill leaves of these) ------
+
+// Puts the JobGen at `built` (inside the building folder of `stored`) in place at `target`: the
+// stored one, when `replaces`, set aside, the new one moved in, the old one removed. 0, or
+// 0x20100000 logged, `oldBack` telling whether the old JobGen is under its name again.
+uint32_t SwapInBuilt(CallContext& call, const std::string& built, const std::string& stored, const std::string& target,
+                     bool replaces, bool& oldBack);
+// A copy of the folder `source` takes the place of the stored JobGen `dir` (built beside it and
+// swapped in). 0 or 0x20100000, logged.
+uint32_t ReplaceStoredJobGen(CallContext& call, const std::string& source, const std::string& dir);
+// The stored JobGen `dir` moved off its name, then removed. False, logged, when it cannot move.
+bool RemoveStoredJobGen(CallContext& call, const std::string& dir);
+
+// The stored jobgenfile of a JobGen that a job is made of: the original kept beside the JobGen
+// (KeptOriginal) until PutBack, the prepared form made on a copy and renamed in. Killed in
+// between, the next caller holding the JobGen's mutex puts the original back. The mutex is held
+// throughout.
+class PreparedJobGen {
+public:
+    PreparedJobGen() = default;
+    PreparedJobGen(const PreparedJobGen&) = delete;
+    PreparedJobGen& operator=(const PreparedJobGen&) = delete;
+    ~PreparedJobGen();  // an original not put back stays for the next caller
+    // Keeps the original of the JobGen at `dir`. False with the Windows error as last error.
+    bool Keep(const std::string& dir);
+    // Runs `steps` on a copy of the stored file and puts the result in its place. 0, the steps'
+    // code, or 0x20100000.
+    uint32_t Prepare(const std::function<uint32_t(const std::string&)>& steps);
+    // The original back in place (true too when none is kept).
+    bool PutBack();
+
+private:
+    std::string stored_;
+    std::string kept_;
+};
+// Whether `kept` is the original this thread's job creation still needs kept.
+bool IsLiveKept(const std::string& kept);
 
 // Ends the session: store restored when `restore`, Ex backup dropped when `dropExBackup`, the
 // work directory removed (0x20100000 when it cannot be), mutexes released, state freed.

@@ -77,6 +77,7 @@ uint32_t FindJobGen(CallContext& call, const char* folderText, const char* name,
     JobGenMutex mutex;
     if (uint32_t code = mutex.Take(fn, MutexName(folder, name)); code != 0) return code;
     const std::string dir = folderDir + "\\" + name;
+    if (!PutRightKilledWriters(call, dir, name)) return QVAPI_ERR_RESOURCE;
     if (!Exists(dir)) return QVAPI_ERR_NOT_FOUND;
     const std::string file = dir + "\\" + kJobGenFile;
     FileHandle handle(win::CreateFile(file.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,

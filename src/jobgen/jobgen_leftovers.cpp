@@ -1,6 +1,8 @@
 // What writers of a stored JobGen killed part way leave behind, put right by the next caller that
-// holds the JobGen's mutex: a commit's new JobGen beside the stored one, the old one set aside,
-// and a header whose name a rename had changed before the folder moved.
+// holds the JobGen's mutex: a new JobGen built beside the stored one, the old one set aside (or
+// one being deleted), the original jobgenfile a job creation kept beside it, temporaries of
+// jobgenfile rewrites, and a header whose name a rename had changed before the folder moved.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -17,8 +19,62 @@ namespace msg {
 constexpr char kPutBack[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
 constexpr char kLeftover[] = "%s : gaiCOMDirectoryDeleteAll %s : ErrorCode = %d";
 constexpr char kHeaderStep[] = "%s : %s %s : ErrorCode = %d";
+constexpr char kTemporary[] = "%s : DeleteFile %s : ErrorCode = %d";
 }  // namespace msg
 
+// "jobgenfile.<16 hex digits>.tmp": what a rewrite of jobgenfile writes before its rename.
+bool IsRewriteTemporary(std::string_view name) {
+    const std::string_view head = std::string_view(kJobGenFile);
+    constexpr std::string_view tail = ".tmp";
+    constexpr size_t kDigits = 16;
+    if (name.size() != head.size() + 1 + kDigits + tail.size() || name.substr(0, head.size()) != head ||
+        name[head.size()] != '.' || name.substr(name.size() - tail.size()) != tail)
+        return false;
+    return name.substr(head.size() + 1, kDigits).find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+void SweepRewriteTemporaries(CallContext& call, const std::string& dir) {
+    std::vector<std::string> found;
+    win::WIN32_FIND_DATAA data{};
+    for (FindWalk walk = FindWalk::Names(dir + "\\*", data); walk.valid();) {
+        if (IsRewriteTemporary(data.cFileName)) found.emplace_back(data.cFileName);
+        if (!walk.Next(data)) break;
+    }
+    for (const std::string& name : found) {
+        const std::string path = dir + "\\" + name;
+        if (win::DeleteFile(path.c_str()) == 0)
+            call.Log(msg::kTemporary, call.function(), path.c_str(), static_cast<int>(win::GetLastError()));
+    }
+}
+
+// The original a killed job creation kept beside the JobGen goes back over the prepared file;
+// with the JobGen gone it is dropped.
+bool PutBackKeptOriginal(CallContext& call, const std::string& dir) {
+    const std::string kept = KeptOriginal(dir);
+    if (!Exists(kept) || IsLiveKept(kept)) return true;
+    const std::string file = dir + "\\" + kJobGenFile;
+    if (IsDirectory(dir) ? win::MoveFileEx(kept.c_str(), file.c_str(), win::MOVEFILE_REPLACE_EXISTING) != 0
+                         : win::DeleteFile(kept.c_str()) != 0)
+        return true;
+    call.Log(msg::kPutBack, call.function(), kept.c_str(), file.c_str(), static_cast<int>(win::GetLastError()));
+    return false;
+}
+
+// The JobGen name the leftovers of `owner` (a store spelling) were made from: the name their
+// header holds when it is one spelling of it, else the spelling itself.
+std::string SpelledName(const std::string& folderDir, const std::string& owner) {
+    const std::string dir = folderDir + "\\" + owner;
+    for (const std::string& file : {CommitLeftover(dir, true) + "\\" + kJobGenFile, KeptOriginal(dir),
+                                    CommitLeftover(dir, false) + "\\" + kJobGenFile}) {
+        FileHandle handle(win::CreateFile(file.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                          win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+        JobGenHeader header{};
+        if (!handle.valid() || !ReadExact(handle.get(), &header, kHeaderSize)) continue;
+        const std::string name = FieldText(header.name, sizeof header.name);
+        if (CheckName(name.c_str()) == 0 && StoreSpelling(name) == owner) return name;
+    }
+    return owner;
+}
 // The stored jobgenfile: its header, or (`whole`) the header and the entries it declares, never
 // more, and only when they read as a JobGen the open loads. The failing step's name, or nullptr.
 const char* ReadStored(const std::string& file, bool whole, std::vector<uint8_t>& bytes) {
@@ -49,6 +105,28 @@ bool SameName(const std::vector<uint8_t>& bytes, std::string_view name) {
     return StoreSpelling(FieldText(stored.name, sizeof stored.name)) == StoreSpelling(FieldText(given.name, sizeof given.name));
 }
 
+// A commit, update or delete killed part way: the old JobGen back under its name when the new one
+// never went in, else what is left beside it removed.
+bool PutRightSetAside(CallContext& call, const std::string& dir) {
+    const std::string building = CommitLeftover(dir, false);
+    const std::string aside = CommitLeftover(dir, true);
+    const bool built = Exists(building);
+    if (Exists(aside)) {
+        // The new JobGen still beside the name: it never went in, and the old one goes back.
+        if (built && !Exists(dir)) {
+            if (win::MoveFile(aside.c_str(), dir.c_str()) == 0) {
+                call.Log(msg::kPutBack, call.function(), aside.c_str(), dir.c_str(), static_cast<int>(win::GetLastError()));
+                return false;
+            }
+        } else if (gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11) != 0) {
+            call.Log(msg::kLeftover, call.function(), aside.c_str(), static_cast<int>(win::GetLastError()));
+        }
+    }
+    if (built && gaiCOMDirectoryDeleteRetry(building.c_str(), 300, 11) != 0)
+        call.Log(msg::kLeftover, call.function(), building.c_str(), static_cast<int>(win::GetLastError()));
+    return true;
+}
+
 }  // namespace
 
 bool NameStoredHeader(CallContext& call, const std::string& dir, std::string_view name) {
@@ -68,22 +146,9 @@ bool NameStoredHeader(CallContext& call, const std::string& dir, std::string_vie
 }
 
 bool PutRightKilledWriters(CallContext& call, const std::string& dir, std::string_view name) {
-    const std::string building = CommitLeftover(dir, false);
-    const std::string aside = CommitLeftover(dir, true);
-    const bool built = Exists(building);
-    if (Exists(aside)) {
-        // The new JobGen still beside the name: it never went in, and the old one goes back.
-        if (built && !Exists(dir)) {
-            if (win::MoveFile(aside.c_str(), dir.c_str()) == 0) {
-                call.Log(msg::kPutBack, call.function(), aside.c_str(), dir.c_str(), static_cast<int>(win::GetLastError()));
-                return false;
-            }
-        } else if (gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11) != 0) {
-            call.Log(msg::kLeftover, call.function(), aside.c_str(), static_cast<int>(win::GetLastError()));
-        }
-    }
-    if (built && gaiCOMDirectoryDeleteRetry(building.c_str(), 300, 11) != 0)
-        call.Log(msg::kLeftover, call.function(), building.c_str(), static_cast<int>(win::GetLastError()));
+    if (!PutRightSetAside(call, dir)) return false;
+    if (IsDirectory(dir)) SweepRewriteTemporaries(call, dir);
+    if (!PutBackKeptOriginal(call, dir)) return false;
 
     // No JobGen there, or one the open is to report as unreadable: nothing to name.
     const std::string file = dir + "\\" + kJobGenFile;
@@ -92,6 +157,22 @@ bool PutRightKilledWriters(CallContext& call, const std::string& dir, std::strin
     if (ReadStored(file, true, bytes) != nullptr) return true;
     bytes = {};  // read again there: one copy in memory at a time
     return NameStoredHeader(call, dir, name);
+}
+
+void PutRightKilledWritersIn(CallContext& call, const std::string& folderDir, const std::string& folder) {
+    std::vector<std::string> owners;
+    win::WIN32_FIND_DATAA data{};
+    for (FindWalk walk = FindWalk::Names(folderDir + "\\*", data); walk.valid();) {
+        std::string owner = LeftoverOwner(data.cFileName);
+        if (!owner.empty() && std::find(owners.begin(), owners.end(), owner) == owners.end()) owners.push_back(std::move(owner));
+        if (!walk.Next(data)) break;
+    }
+    for (const std::string& owner : owners) {
+        const std::string name = SpelledName(folderDir, owner);
+        JobGenMutex mutex;
+        if (CheckName(name.c_str()) != 0 || mutex.Take(call.function(), MutexName(folder, name)) != 0) continue;
+        PutRightKilledWriters(call, folderDir + "\\" + name, name);
+    }
 }
 
 }  // namespace qvp::jobgen

@@ -100,20 +100,23 @@ bool TakeJobNumber(std::string_view reply, char* jobNumber) {
     return true;
 }
 
-// The stored file as it was, kept in a folder of its own and put back on every way out.
+// The stored file as it was, kept in a folder of its own and beside the JobGen in the store (from
+// where a killed call's is put back by the next caller of the JobGen), and put back on every way
+// out.
 class Backup {
 public:
     Backup(CallContext& call, std::string stored)
         : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH") {}
     ~Backup() { Restore(); }
 
+    PreparedJobGen& prepared() { return prepared_; }
     uint32_t Make() {
         if (const uint32_t code = dir_.Make(); code != 0) {
             call_.Log(msg::kCreateDir, call_.function(), dir_.path().c_str());
             return code;
         }
         madeDir_ = true;
-        if (!dir_.CopyIn(stored_, kJobGenFile)) {
+        if (!dir_.CopyIn(stored_, kJobGenFile) || !prepared_.Keep(stored_.substr(0, win::FindLastSeparator(stored_)))) {
             const win::DWORD error = win::GetLastError();
             return error == win::ERROR_PATH_NOT_FOUND || error == win::ERROR_FILE_NOT_FOUND ? QVAPI_ERR_NOT_FOUND
                                                                                             : QVAPI_ERR_RESOURCE;
@@ -124,7 +127,7 @@ public:
     // 0, or 0x20100000 when the stored file or the folder could not be put back or removed.
     uint32_t Restore() {
         uint32_t code = 0;
-        if (madeFile_ && !dir_.CopyOut(kJobGenFile, stored_)) {
+        if (madeFile_ && !prepared_.PutBack() && !dir_.CopyOut(kJobGenFile, stored_)) {
             const int error = static_cast<int>(win::GetLastError());
             call_.Log(msg::kCopyFrom, call_.function(), dir_.PathOf(kJobGenFile).c_str());
             call_.Log(msg::kCopyTo, call_.function(), stored_.c_str());
@@ -145,26 +148,30 @@ private:
     CallContext& call_;
     std::string stored_;
     FreshFolder dir_;
+    PreparedJobGen prepared_;
     bool madeDir_ = false;
     bool madeFile_ = false;
 };
 
-// Re-creation then sort of the stored file in place; 0 or the failing step's code.
-uint32_t Prepare(CallContext& call, const std::string& stored) {
+// Re-creation then sort of the stored file, on a copy that replaces it whole; 0 or the failing
+// step's code.
+uint32_t Prepare(CallContext& call, const std::string& stored, PreparedJobGen& prepared) {
     ReCreateControlTable table;
     struct Step {
         const char* name;
         int (*run)(ReCreateControlTable*, const char*, const char*);
     };
-    for (const Step& step : {Step{"qvAPIReCreateJobGen", &qvAPIReCreateJobGen}, Step{"qvAPISortEntryJobGen", &qvAPISortEntryJobGen}}) {
-        if (step.run(&table, stored.c_str(), stored.c_str()) == 1) continue;
-        const uint32_t code = qvAPIGetLastError();
-        call.Log(msg::kStepFrom, call.function(), step.name, stored.c_str());
-        call.Log(msg::kStepTo, call.function(), step.name, stored.c_str());
-        call.Log(msg::kStepErrno, call.function(), step.name, static_cast<int>(code));
-        return code;
-    }
-    return 0;
+    return prepared.Prepare([&](const std::string& copy) {
+        for (const Step& step : {Step{"qvAPIReCreateJobGen", &qvAPIReCreateJobGen}, Step{"qvAPISortEntryJobGen", &qvAPISortEntryJobGen}}) {
+            if (step.run(&table, copy.c_str(), copy.c_str()) == 1) continue;
+            const uint32_t code = qvAPIGetLastError();
+            call.Log(msg::kStepFrom, call.function(), step.name, stored.c_str());
+            call.Log(msg::kStepTo, call.function(), step.name, stored.c_str());
+            call.Log(msg::kStepErrno, call.function(), step.name, static_cast<int>(code));
+            return code != 0 ? code : QVAPI_ERR_RESOURCE;
+        }
+        return 0u;
+    });
 }
 
 int Schedule(CallContext& call, const char* request, char* jobNumber) {
@@ -189,9 +196,14 @@ int Schedule(CallContext& call, const char* request, char* jobNumber) {
         call.Fail(code);
         return 0;
     }
+    // What a killed writer left of the JobGen is put right before its file is kept again.
+    if (!PutRightKilledWriters(call, StoreRoot() + path, path.substr(cut + 1))) {
+        call.Fail(QVAPI_ERR_RESOURCE);
+        return 0;
+    }
     Backup backup(call, stored);
     uint32_t code = backup.Make();
-    if (code == 0) code = Prepare(call, stored);
+    if (code == 0) code = Prepare(call, stored, backup.prepared());
     int result = 0;
     QVPAPI& block = call.block();
     if (code == 0) {

@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include "core/fileutil.h"
-#include "core/fresh_folder.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "jobgen/jobgen_file.h"
@@ -39,7 +38,6 @@ constexpr char kDirNull[] = "%s : Parameter Error : Directory Path Address is NU
 constexpr char kPathEmpty[] = "%s : Parameter Error : Top of JobGen Name Value is NULL";
 constexpr char kDirEmpty[] = "%s : Parameter Error : Top of Directory Path Value is NULL";
 constexpr char kCopy[] = "%s : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x";
-constexpr char kDeleteAll[] = "%s : gaiCOMDirectoryAll %s : ErrorCode = %d";
 }  // namespace msg
 
 bool HoldsJobGen(const std::string& dir) { return IsDirectory(dir) && Exists(dir + "\\" + kJobGenFile); }
@@ -114,7 +112,9 @@ int Delete(CallContext& call, const char* folderText, const char* name) {
         call.Log(msg::kNoJobGen, call.function(), dir.c_str());
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
-    if (gaiCOMDirectoryDeleteAll(dir.c_str()) != 0) {
+    // Off its name at once, then removed: killed part way, no folder without its jobgenfile
+    // stays under the name, and the next caller of the name removes the rest.
+    if (!RemoveStoredJobGen(call, dir)) {
         call.Log(msg::kRemove, msg::kRemoveName, dir.c_str(), static_cast<int>(win::GetLastError()));
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
@@ -212,6 +212,7 @@ int Get(CallContext& call, const char* path, const char* destination) {
     JobGenMutex mutex;
     if (uint32_t code = PathAndMutex(call, path, destination, folder, name, mutex); code != 0) return Finish(call, code);
     const std::string source = StoreRoot() + JobGenPath(folder, name);
+    if (!PutRightKilledWriters(call, source, name)) return Finish(call, QVAPI_ERR_RESOURCE);
     // A folder would be copied with JobGens whose mutexes this call does not hold.
     if (!HoldsJobGen(source)) {
         call.Log(msg::kNoJobGen, call.function(), source.c_str());
@@ -239,44 +240,20 @@ int Update(CallContext& call, const char* source, const char* path) {
     std::string folder, name;
     JobGenMutex mutex;
     if (uint32_t code = PathAndMutex(call, path, source, folder, name, mutex); code != 0) return Finish(call, code);
-    QVPAPI& block = call.block();
     const std::string stored = StoreRoot() + JobGenPath(folder, name);
+    if (!PutRightKilledWriters(call, stored, name)) return Finish(call, QVAPI_ERR_RESOURCE);
     if (!HoldsJobGen(stored)) {
         call.Log(msg::kNoJobGen, call.function(), stored.c_str());
         return Finish(call, QVAPI_ERR_NOT_FOUND);
     }
     const std::string from = std::string(source) + "\\" + name;
-    if (!IsWholeJobGen(block, from)) {
+    if (!IsWholeJobGen(call.block(), from)) {
         call.Log(msg::kNoJobGen, call.function(), from.c_str());
         return Finish(call, QVAPI_ERR_INVALID_PARAMETER);
     }
-    // Staged beside the work tree first; the stored JobGen is swapped out only once the copy
-    // is whole, and swapped back when the new one cannot be put in.
-    // The thread's work tree is made fresh too unless an open JobGen or a pending job creation
-    // of this thread made it.
-    FreshFolder work(WorkDir(block));
-    FreshFolder stageFolder(WorkArea(block, "UPDATE"));
-    const bool ownTree = block.openJobGen == nullptr && block.pendingJob == nullptr;
-    const std::string& stage = stageFolder.path();
-    const std::string staged = stage + "\\new";
-    const std::string old = stage + "\\old";
-    if ((ownTree && work.Make() != 0) || stageFolder.Make() != 0 || !win::CreateDirectoryExact(staged.c_str()) ||
-        qvAPIDirectoryCopy(from.c_str(), staged.c_str()) == 0) {
-        call.Log(msg::kCopy, call.function(), from.c_str(), staged.c_str(), qvAPIGetLastError());
-        gaiCOMDirectoryDeleteAll(stage.c_str());
-        return Finish(call, QVAPI_ERR_RESOURCE);
-    }
-    uint32_t code = 0;
-    if (win::MoveFile(stored.c_str(), old.c_str()) == 0) {
-        call.Log(msg::kDeleteAll, call.function(), stored.c_str(), static_cast<int>(win::GetLastError()));
-        code = QVAPI_ERR_RESOURCE;
-    } else if (win::MoveFile((staged + "\\" + name).c_str(), stored.c_str()) == 0) {
-        call.Log(msg::kCopy, call.function(), staged.c_str(), stored.c_str(), win::GetLastError());
-        win::MoveFile(old.c_str(), stored.c_str());
-        code = QVAPI_ERR_RESOURCE;
-    }
-    gaiCOMDirectoryDeleteAll(stage.c_str());
-    return Finish(call, code);
+    // Copied whole beside the stored JobGen and swapped in: killed at any point, the store holds
+    // the old JobGen or the new one, and the next caller of the name removes what is left.
+    return Finish(call, ReplaceStoredJobGen(call, from, stored));
 }
 
 }  // namespace
@@ -315,6 +292,8 @@ extern "C" QVPAPI_EXPORT QVPAPI_HANDLE qvAPIFindFirstJobGen(const char* lpFolder
             return fail(QVAPI_ERR_INVALID_PARAMETER);
         }
         EndListing(block);  // one listing per thread: a new one replaces the old
+        // A JobGen that a killed writer left under its leftover names only is listed under its own.
+        PutRightKilledWritersIn(call, listing->dir, folder);
         listing->walk = qvp::FindWalk(listing->dir + "\\*", data);
         if (!listing->walk.valid()) return fail(QVAPI_ERR_NO_MORE_ITEMS);
         if (uint32_t code = NextListed(call, *listing, data, true, lpJobGen); code != 0) return fail(code);

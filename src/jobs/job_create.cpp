@@ -15,6 +15,7 @@
 #include "core/log.h"
 #include "core/handles.h"
 #include "core/paths.h"
+#include "core/temp_file.h"
 #include "jobgen/jobgen_file.h"
 #include "jobgen/jobgen_prepare.h"
 #include "jobs/job_control.h"
@@ -58,14 +59,25 @@ struct PendingCreation {
     std::string stored;
     std::string workRoot;        // <WORKJOBGEN>\<opener thread id>
     std::string workCopyDir;     // <workRoot><JobGen path>
+    jg::PreparedJobGen prepared; // the original kept beside the JobGen in the store
 };
 
 PendingCreation* StateOf(QVPAPI& block) { return static_cast<PendingCreation*>(block.pendingJob); }
 
-// The stored jobgenfile back from the work copy. false (logged) when the copy fails.
+// `from` copied to a temporary beside `to` and renamed over it: `to` is never part written.
+bool CopyWhole(const std::string& from, const std::string& to) {
+    FileHandle in(win::CreateFile(from.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
+                                  win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    TempFile temp;
+    return in.valid() && temp.Create(to, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE) &&
+           win::CopyFileContents(in.get(), temp.handle.get()) != 0 && temp.Place();
+}
+
+// The stored jobgenfile back as it was: the original kept beside the JobGen renamed in, or, when
+// that cannot be, the work copy put in whole. false (logged) when neither can.
 bool PutBack(PendingCreation& state, const char* function) {
     if (!state.backupPending) return true;
-    if (!win::CopyFile(state.workCopy.c_str(), state.stored.c_str(), win::FALSE)) {
+    if (!state.prepared.PutBack() && !CopyWhole(state.workCopy, state.stored)) {
         const int error = static_cast<int>(win::GetLastError());
         qvpDllLog(text::kCopyFrom, function, state.workCopy.c_str());
         qvpDllLog(text::kCopyTo, function, state.stored.c_str());
@@ -143,11 +155,9 @@ uint32_t AfterProcess(CallContext& call, uint32_t option, const Paths& p, bool m
     switch (option) {
         case kNormal: {
             if (!jg::IsDirectory(p.storeDir) || !jg::IsDirectory(p.backup)) return 0;
-            if (gaiCOMDirectoryClearAll(p.storeDir.c_str()) != 0) {
-                call.Log(text::kClearError, fn);
-                return main ? kResource : 0;
-            }
-            if (qvAPIDirectoryCopy(p.backup.c_str(), (jg::StoreRoot() + p.folder).c_str()) != 1) {
+            // The backup copied beside the JobGen and swapped in, never the JobGen emptied and
+            // refilled: killed part way, the store holds it before or after, whole.
+            if (jg::ReplaceStoredJobGen(call, p.backup, p.storeDir) != 0) {
                 call.Log(text::kCopyBackError, fn);
                 return main ? kResource : 0;
             }
@@ -157,7 +167,7 @@ uint32_t AfterProcess(CallContext& call, uint32_t option, const Paths& p, bool m
         case kExecute:
             return 0;
         case kDelete: {
-            if (jg::Exists(p.storeDir)) gaiCOMDirectoryDeleteAll(p.storeDir.c_str());
+            if (jg::Exists(p.storeDir)) jg::RemoveStoredJobGen(call, p.storeDir);
             if (p.folder.compare(1, sizeof kIdFolder - 1, kIdFolder) != 0) return 0;
             const std::string dir = jg::StoreRoot() + p.folder;
             if (!win::RemoveDirectory(dir.c_str())) {
@@ -195,28 +205,34 @@ uint32_t ReadHead(CallContext& call, const Paths& p, const char* number, QVAPI_J
     return 0;
 }
 
-// Re-creation and sort of the stored jobgenfile in place; on failure the stored file is put back.
+struct Step {
+    int (*run)(jg::ReCreateControlTable*, const char*, const char*);
+    const char *from, *to, *error;
+};
+constexpr Step kSteps[] = {
+    {jg::qvAPIReCreateJobGen, text::kReCreateFrom, text::kReCreateTo, text::kReCreateErrno},
+    {jg::qvAPISortEntryJobGen, text::kSortFrom, text::kSortTo, text::kSortErrno},
+};
+
+// Re-creation and sort of the stored jobgenfile, done on a copy beside it that replaces it whole;
+// on failure the stored file is put back.
 uint32_t Prepare(CallContext& call, PendingCreation& state, jg::ReCreateControlTable& table) {
     const char* fn = call.function();
     const char* path = state.stored.c_str();
-    struct Step {
-        int (*run)(jg::ReCreateControlTable*, const char*, const char*);
-        const char *from, *to, *error;
-    };
-    static constexpr Step kSteps[] = {
-        {jg::qvAPIReCreateJobGen, text::kReCreateFrom, text::kReCreateTo, text::kReCreateErrno},
-        {jg::qvAPISortEntryJobGen, text::kSortFrom, text::kSortTo, text::kSortErrno},
-    };
-    for (const Step& step : kSteps) {
-        if (step.run(&table, path, path) == 1) continue;
-        uint32_t code = qvAPIGetLastError();
-        call.Log(step.from, fn, path);
-        call.Log(step.to, fn, path);
-        call.Log(step.error, fn, static_cast<int>(code));
-        if (!PutBack(state, fn)) code = kResource;
-        return code != 0 ? code : kResource;
-    }
-    return 0;
+    uint32_t code = state.prepared.Prepare([&](const std::string& copy) {
+        for (const Step& step : kSteps) {
+            if (step.run(&table, copy.c_str(), copy.c_str()) == 1) continue;
+            const uint32_t failed = qvAPIGetLastError();
+            call.Log(step.from, fn, path);
+            call.Log(step.to, fn, path);
+            call.Log(step.error, fn, static_cast<int>(failed));
+            return failed != 0 ? failed : kResource;
+        }
+        return 0u;
+    });
+    if (code == 0) return 0;
+    if (!PutBack(state, fn)) code = kResource;
+    return code;
 }
 
 // The soft-reference file of a kind-I job, from the list its first entry names.
@@ -343,6 +359,12 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
     c.pathsOk = true;
     if (uint32_t code = CheckOption(call, variant, option, scheduled)) return code;
     const Paths& p = c.paths;
+    // A JobGen that a killed writer left under its leftover names is put back under its own
+    // first, as every lookup of it does; one whose mutex another caller holds is left to it.
+    if (!jg::Exists(p.stored)) {
+        jg::JobGenMutex mutex;
+        if (mutex.Take(text::kMutexOwner, jg::MutexName(p.folder, name)) == 0) jg::PutRightKilledWriters(call, p.storeDir, name);
+    }
     if (!jg::Exists(p.stored)) {
         call.Log(text::kStatError, text::kCreateName, p.stored.c_str(), 2);
         return kInvalidParameter;
@@ -381,6 +403,9 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
             state->workCopyDir = p.workCopyDir;
             state->workRoot = p.workRoot;
             if (uint32_t code = state->mutex.Take(text::kMutexOwner, jg::MutexName(p.folder, name))) return code;
+            // An original that a killed creation kept beside the JobGen goes back before this
+            // one keeps its own.
+            if (!jg::PutRightKilledWriters(call, p.storeDir, name)) return kResource;
             // The work copy's folder is made fresh, and so is the thread's work root unless
             // the thread's open JobGen made it.
             FreshFolder root(p.workRoot);
@@ -395,7 +420,8 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
                 }
                 state->workDir = true;
             }
-            if (!copyDir.CopyIn(p.stored, jg::kJobGenFile)) {
+            const bool kept = copyDir.CopyIn(p.stored, jg::kJobGenFile) && state->prepared.Keep(p.storeDir);
+            if (!kept) {
                 const int error = static_cast<int>(win::GetLastError());
                 call.Log(text::kCopyFrom, fn, p.stored.c_str());
                 call.Log(text::kCopyTo, fn, p.workCopy.c_str());

@@ -101,7 +101,6 @@ inline constexpr const char* kEntryRead = "%s : ReadFile %s : ErrorCode = %d";
 inline constexpr const char* kSoftRefer = "%s : qvAPIReCreateSoftReferJobGen";
 inline constexpr const char* kHeadError = "%s : qvAPIGetJobHead Error : errno = %d";
 inline constexpr const char* kWorkDeleteError = "%s : gaiCOMDirectoryDeleteAll Error";
-inline constexpr const char* kClearError = "%s : gaiCOMDirectoryClearAll Error when JOBGEN_NORMAL";
 inline constexpr const char* kCopyBackError = "%s : qvAPIDirectoryCopy Error : failed copy from work to real file";
 inline constexpr const char* kRemoveFolder = "%s : RemoveDirectory error = %d : Path = %s";
 inline constexpr const char* kRemoveParent = "%s : RemoveDirectory(2) error = %d : Path = %s";

@@ -28,6 +28,7 @@ protected:
         ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
         store_->AddMember("\\grp", "pc1");
         original_ = File('G', {Entry('G', 0, "\\grp"), Entry('G', 1, "\\mst1\\pc1")}, 2);
+        jg::PutField(reinterpret_cast<char*>(original_.data()) + 4, 64, "S1");  // the header names its folder
         fs::create_directories(Stored().parent_path());
         store_->WriteRawFile(Stored(), original_.data(), original_.size());
         fs::last_write_time(Stored(), fs::file_time_type::clock::now() - std::chrono::hours(30));

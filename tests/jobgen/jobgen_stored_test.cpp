@@ -171,24 +171,23 @@ TEST_F(JobGenTest, CopyOutAndBackNeverLosesTheStoredJobGen) {
     EXPECT_FALSE(fs::exists(Work() / "UPDATE"));
 }
 
-// The update stages the copy below the thread's work tree, named by the thread id: what another
-// writer of the store left there is neither written through nor kept.
-TEST_F(JobGenTest, LinksPlantedAtTheUpdateStageRedirectNothing) {
+// The update builds the copy beside the stored JobGen under a name any writer of the store can
+// guess: what another writer left there is neither written through nor kept.
+TEST_F(JobGenTest, LinksPlantedAtTheUpdateBuildingNameRedirectNothing) {
     MakeStored("\\F", "J");
     const fs::path out = root_ / "out";
     fs::create_directories(out);
     ASSERT_EQ(qvAPIGetJobGen("\\F\\J", out.c_str()), 1) << Hex(qvAPIGetLastError());
     int n = 0;
-    for (const fs::path& at : {Work(), Work() / "UPDATE"}) {
-        SCOPED_TRACE(at.string());
-        const PlantedLinks links(root_ / "outside" / std::to_string(++n), {"UPDATE", "new"});
-        links.At(at, Plant::FolderLink);
+    for (const char* name : {"J .new", "J .old"}) {
+        SCOPED_TRACE(name);
+        const PlantedLinks links(root_ / "outside" / std::to_string(++n), {"J", "jobgenfile"});
+        links.At(Store() / "F" / name, Plant::FolderLink);
         std::ofstream(out / "J/extra") << "change " << n;
         ASSERT_EQ(qvAPIUpdateJobGen(out.c_str(), "\\F\\J"), 1) << Hex(qvAPIGetLastError());
         EXPECT_EQ(links.Outside(), links.Original());
         EXPECT_EQ(Snapshot(Store() / "F/J"), Snapshot(out / "J"));
-        EXPECT_FALSE(fs::exists(fs::symlink_status(Work() / "UPDATE")));
-        fs::remove_all(Work());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Store() / "F" / name)));
     }
 }
 

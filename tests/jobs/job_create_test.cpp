@@ -1,13 +1,16 @@
 // Job creation from a JobGen built through the JobGen API, against the simulator's job engine:
 // the stored jobgenfile comes back byte for byte, the pending creation holds the JobGen across
-// calls and is released by a deletion or the close, refusals map to their codes.
+// calls and is released by a deletion or the close, refusals map to their codes, and a creation
+// killed at any store call leaves the JobGen whole for every after-processing option.
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "jobgen/jobgen_env.h"
 #include "manager-sim/store_jobs.h"
 #include "manager-sim/store_records.h"
+#include "support/kill_steps.h"
 #include "support/planted_links.h"
 
 namespace qvptest {
@@ -49,9 +52,13 @@ protected:
         }).join();
         return free;
     }
-    // After a creation ended either way: the store as built, the work copy gone, the JobGen free.
+    // After a creation ended either way: the store as built (nothing kept beside it), the work
+    // copy gone, the JobGen free.
     void ExpectPutBack() {
         EXPECT_EQ(Bytes(StoredFile()), stored_);
+        std::vector<std::string> left;
+        for (const auto& e : fs::recursive_directory_iterator(Store() / "F")) left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, (std::vector<std::string>{"J", "jobgenfile"}));
         EXPECT_FALSE(fs::exists(Work() / "F"));
         EXPECT_EQ(block_->pendingJob, nullptr);
         EXPECT_TRUE(FreeElsewhere());
@@ -116,6 +123,10 @@ TEST_F(CreateJobTest, PendingCreationHoldsTheJobGenUntilTheSecondCall) {
     ASSERT_EQ(qvAPIGetLastError(), 0x200000EAu);
     const std::string number(job.szJobNo, 16);
     EXPECT_EQ(number, jobs_->Jobs().at(0).number);
+    // A lookup in the same thread leaves the prepared file in place for the manager.
+    QVAPI_JOBGEN found{};
+    EXPECT_EQ(qvAPIFindJobGen("\\F", "J", &found, 0, 0), 1) << Hex(qvAPIGetLastError());
+    EXPECT_NE(Bytes(StoredFile()), stored_);
     std::atomic<uint32_t> other{0};
     std::thread([&] {
         ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
@@ -145,6 +156,35 @@ TEST_F(CreateJobTest, DeletionOrCloseReleasesAPendingCreation) {
             EXPECT_EQ(qvAPIDeleteJob("\\F", std::string(job.szJobNo, 16).c_str(), 0, 0), 0);
             EXPECT_EQ(qvAPIGetLastError(), 0x20000020u);
         }
+        ExpectPutBack();
+    }
+}
+
+// What a writer killed part way left of the JobGen is put right before the job is made of it.
+TEST_F(CreateJobTest, AKilledWritersLeftoversArePutRightFirst) {
+    const fs::path folder = Store() / "F", j = folder / "J";
+    const std::vector<uint8_t> prepared(stored_.size(), 0x5A);
+    const std::function<void()> plants[] = {
+        [&] {  // a commit killed between its renames: the old JobGen set aside, the new one beside
+            fs::rename(j, folder / "J .old");
+            fs::create_directories(folder / "J .new");
+            store_->WriteRawFile(folder / "J .new" / "jobgenfile", prepared.data(), prepared.size());
+        },
+        [&] {  // a creation killed with the prepared file in place, the original kept beside
+            fs::copy_file(j / "jobgenfile", folder / "J .job");
+            store_->WriteRawFile(j / "jobgenfile", prepared.data(), prepared.size());
+        },
+        [&] { store_->WriteRawFile(j / "jobgenfile.0123456789abcdef.tmp", prepared.data(), 9); },
+        [&] {  // a deletion killed once the JobGen left its name: a new one is made under it
+            fs::copy(j, folder / "J .old", fs::copy_options::recursive);
+            fs::remove(folder / "J .old" / "jobgenfile");
+        },
+    };
+    for (size_t i = 0; i < std::size(plants); ++i) {
+        SCOPED_TRACE("leftover " + std::to_string(i));
+        plants[i]();
+        QVAPI_JOB job{};
+        EXPECT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_SAVE, 0, nullptr), 1) << Hex(qvAPIGetLastError());
         ExpectPutBack();
     }
 }
@@ -237,6 +277,94 @@ TEST_F(CreateJobTest, SiteCreationRegistersTheStoreUnchanged) {
     EXPECT_EQ(jobs_->Puts()[0].jobGenFile, std::string(stored_.begin(), stored_.end()));
     EXPECT_EQ(std::string(job.szJobNo, 16), jobs_->Jobs().at(0).number);
 }
+
+// A creation killed at each store call in turn, for each after-processing option: the JobGen is
+// whole as it was before or as the option leaves it (JOBGEN_NORMAL: back from its edit backup,
+// JOBGEN_DELETE: gone), the lookup and the listing agree with what the store holds, and the same
+// call made again ends as the option leaves it.
+class CreateJobKill : public CreateJobTest, public ::testing::WithParamInterface<uint32_t> {
+protected:
+    // "gone", "edited", "built" (as SetUp stored it) or "torn", as the lookup finds it; the
+    // lookup and the listing must agree with the store.
+    std::string Seen(int lookupFirst) {
+        QVAPI_JOBGEN rec{};
+        std::string listed;
+        bool found = false;
+        for (int i = 0; i < 2; ++i) {
+            if ((i + lookupFirst) % 2 == 0) {
+                found = qvAPIFindJobGen("\\F", "J", &rec, 0, 0) == 1 && rec.uiKind == QVAPI_JOBGEN_JOBGEN;
+                continue;
+            }
+            const QVPAPI_HANDLE f = qvAPIFindFirstJobGen("\\F", &rec);
+            for (int more = f != QVPAPI_INVALID_HANDLE; more; more = qvAPIFindNextJobGen(f, &rec))
+                listed += rec.szName + std::string(" ");
+            if (f != QVPAPI_INVALID_HANDLE) qvAPIFindCloseJobGen(f);
+        }
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(Store() / "F")) left.push_back(e.path().filename().string());
+        EXPECT_EQ(found, fs::exists(StoredFile()));
+        if (!fs::exists(StoredFile())) {
+            EXPECT_EQ(listed, "");
+            EXPECT_TRUE(left.empty()) << left.front();
+            return "gone";
+        }
+        EXPECT_EQ(listed, "J ");
+        EXPECT_EQ(left, std::vector<std::string>{"J"}) << "nothing else left";
+        const auto bytes = Bytes(StoredFile());
+        return bytes == edited_ ? "edited" : bytes == stored_ ? "built" : "torn";
+    }
+    bool Create() {
+        QVAPI_JOB job{};
+        return qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()) == 1 &&
+               qvAPICreateJobEx("\\F", "J", &job, GetParam(), 0, nullptr) == 1;
+    }
+    std::vector<uint8_t> edited_;
+};
+
+const char* OptionName(uint32_t option) {
+    static const char* const names[] = {"Normal", "Save", "Delete", "Execute"};
+    return names[option];
+}
+
+TEST_P(CreateJobKill, EveryStepLeavesTheJobGenWhole) {
+    const uint32_t option = GetParam();
+    // The store holds an edited JobGen; its edit backup holds it as built.
+    QVPAPI_HANDLE h = qvAPICreateJobGenEx("\\F", "J", 0, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    QVAPI_TIME_JOBGEN_DATA time{};
+    time.ucSetcls = 'D';
+    time.WorkTime.wHour = 6;
+    ASSERT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1);
+    ASSERT_EQ(qvAPICloseJobGenEx(h, 2, 0), 1) << Hex(qvAPIGetLastError());
+    edited_ = Bytes(StoredFile());
+    const fs::path saved = root_ / "saved", backup = root_ / "backup";
+    fs::copy(Store() / "F", saved, fs::copy_options::recursive);
+    fs::copy(ExBackup(), backup, fs::copy_options::recursive);
+    const std::string after = option == JOBGEN_NORMAL ? "built" : option == JOBGEN_DELETE ? "gone" : "edited";
+    qvAPIClose();  // each child opens its own session
+    const auto restore = [&](const fs::path& from, const fs::path& to) {
+        fs::remove_all(to);
+        fs::copy(from, to, fs::copy_options::recursive);
+    };
+    win::fault::SkipPauses(true);
+    WalkKillSteps([&] { restore(saved, Store() / "F"); }, [&] {
+        restore(backup, ExBackup());  // the child's own
+        Create();
+    }, [&](unsigned step, bool completed) {
+        SCOPED_TRACE("killed at store call " + std::to_string(step) + (completed ? " (completed)" : ""));
+        const std::string seen = Seen(static_cast<int>(step));
+        EXPECT_TRUE(seen == after || (!completed && seen == "edited")) << seen;
+        restore(backup, ExBackup());
+        Create();
+        qvAPIClose();
+        EXPECT_EQ(Seen(0), after) << "made again";
+    }, "MNGFL");
+    win::fault::SkipPauses(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, CreateJobKill,
+                         ::testing::Values(JOBGEN_NORMAL, JOBGEN_SAVE, JOBGEN_DELETE, JOBGEN_EXECUTE),
+                         [](const auto& info) { return std::string(OptionName(info.param)); });
 
 }  // namespace
 }  // namespace qvptest
