@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "qvpapi.h"
@@ -316,6 +317,67 @@ static void story_jobgen(const char* root) {
     must("qvAPIChangeJobGen(\\DEMO, J1, J2)", qvAPIChangeJobGen("\\DEMO", "J1", "J2"));
     refused("qvAPIDeleteJobGen(\\, DEMO)", qvAPIDeleteJobGen("\\", "DEMO", 0, 0), QVAPI_ERR_NOT_FOUND);
     must("qvAPIDeleteJobGen(\\DEMO, J2)", qvAPIDeleteJobGen("\\DEMO", "J2", 0, 0));
+}
+
+static int write_bytes(const char* path, const char* text, size_t size);
+
+/* A writer killed part way leaves the store as it was or as it would have become, and the next
+ * call puts right what it left: here a JobGen commit that died between its two renames, the new
+ * JobGen built beside the stored one as "K1 .new", the stored one set aside as "K1 .old" and
+ * nothing yet under its name. The next look-up, under the JobGen's mutex, puts the old one back
+ * and removes the new one that never went in. */
+static void story_killed_writer(const char* root) {
+    char stored[1024], aside[1100], built[1100], file[1100], copy[1200], bytes[4096];
+    size_t size = 0;
+    FILE* in;
+    QVAPI_JOBGEN found;
+    QVPAPI_HANDLE h = qvAPICreateJobGen("\\DEMO", "K1", 'D', 0, 0);
+
+    must("qvAPICreateJobGen(\\DEMO, K1, D)", h != QVPAPI_INVALID_HANDLE);
+    if (h == QVPAPI_INVALID_HANDLE) return;
+    must("qvAPICreateClientJobGen(pc00001, as given)", qvAPICreateClientJobGen(h, "pc00001", QVAPI_JOBGEN_AS_GIVEN, 0));
+    must("qvAPICreatePackageJobGen(C.01.demo.1/0.0001)",
+         qvAPICreatePackageJobGen(h, 'C', "01", "demo", "1/0", "0001", 0, 0));
+    must("qvAPICloseJobGen(commit)", qvAPICloseJobGen(h, 0));
+    snprintf(stored, sizeof stored, "%s/SERVER/ZARNQV/MNGFL/JOBGEN/DEMO/K1", root);
+    snprintf(aside, sizeof aside, "%s .old", stored);
+    snprintf(built, sizeof built, "%s .new", stored);
+    snprintf(file, sizeof file, "%s/jobgenfile", stored);
+    snprintf(copy, sizeof copy, "%s/jobgenfile", built);
+    in = fopen(file, "rb");
+    if (in != NULL) size = fread(bytes, 1, sizeof bytes, in), fclose(in);
+    if (size == 0 || mkdir(built, 0775) != 0 || !write_bytes(copy, bytes, size) || rename(stored, aside) != 0) {
+        printf("cannot leave the JobGen as a killed commit would\n");
+        ++failures;
+        return;
+    }
+    printf("  DEMO holds \"K1 .new\" and \"K1 .old\", K1 itself %s\n", file_exists(file) ? "still" : "no more");
+    memset(&found, 0, sizeof found);
+    must("qvAPIFindJobGen(\\DEMO, K1) after the killed commit", qvAPIFindJobGen("\\DEMO", "K1", &found, 0, 0));
+    printf("  K1 %s; \"K1 .new\" %s\n", file_exists(file) ? "is back in its place" : "is still MISSING",
+           file_exists(copy) ? "is still THERE" : "is gone");
+    if (!file_exists(file) || file_exists(copy)) ++failures;
+    must("qvAPIDeleteJobGen(\\DEMO, K1)", qvAPIDeleteJobGen("\\DEMO", "K1", 0, 0));
+}
+
+/* The settings in use: the first record of DLL.LOG a process writes names the settings file it
+ * read (or that none was) and the install root, as Linux paths. */
+static void story_settings_in_use(const char* root) {
+    char path[1024], line[2048];
+    FILE* log;
+    size_t end;
+
+    snprintf(path, sizeof path, "%s/LOG/DLL.LOG", root);
+    log = fopen(path, "rb");
+    if (log == NULL || fgets(line, sizeof line, log) == NULL || strstr(line, "install root") == NULL) {
+        printf("  the first record of %s does not name the settings in use\n", path);
+        ++failures;
+    } else {
+        for (end = strlen(line); end > 0 && (line[end - 1] == '\n' || line[end - 1] == '\r' || line[end - 1] == ' ');)
+            line[--end] = '\0';
+        printf("  %s\n", line);
+    }
+    if (log != NULL) fclose(log);
 }
 
 /* Jobs: the manager's execution records of a job (the simulator's demo job
@@ -1075,6 +1137,8 @@ int main(int argc, char** argv) {
 
     heading("The session: opened with the manager, records exchanged whole");
     if (!story_session(port)) return 1;
+    heading("The settings in use: the log's first record names the settings file and the install root");
+    story_settings_in_use(root);
     heading("An empty node store: the readers and walks find nothing; only defined nodes join groups");
     story_empty_store(root);
     heading("Node definitions: masters and clients defined, a client renamed, a master moved, all deleted");
@@ -1083,6 +1147,8 @@ int main(int argc, char** argv) {
     story_archive(root);
     heading("A JobGen template: a folder, one client and one package committed, listed, renamed, deleted");
     story_jobgen(root);
+    heading("A JobGen commit killed between its renames: the next look-up puts the JobGen back");
+    story_killed_writer(root);
     heading("Jobs at a relaying site: the demo job's execution records walked, a delivery run again");
     story_jobs();
     heading("The demo job in the job store: the folder walk, the job by number, its nodes, one record");
