@@ -16,6 +16,7 @@
 #include "nodes/node_group_steps.h"
 #include "nodes/node_record.h"
 #include "nodes/node_texts.h"
+#include "nodes/node_writer.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -274,11 +275,7 @@ void RestoreFile(CallContext& call, const std::string& path, const std::vector<u
 }
 
 // Takes the writer locks for the rest of the call; false with the call failed.
-bool AcquireOrFail(CallContext& call, NodeWriterGuard& guard) {
-    const uint32_t code = guard.Acquire();
-    if (code != 0) call.Fail(code);
-    return code == 0;
-}
+bool AcquireOrFail(CallContext& call, NodeWriterGuard& guard) { return LockWriters(call, guard); }
 
 // The group path and member name of a membership change; false with the call failed.
 bool TakeMemberArguments(CallContext& call, const char* givenPath, const char* nodeName,
