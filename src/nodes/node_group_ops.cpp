@@ -316,10 +316,10 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
     const uint32_t code = call.code();
     bool missing = false;
     if (listed) DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
-    if (written) {
-        DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
-        SyncGroupFlag(call, attrPath, flatPath);
-    }
+    if (written) DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
+    // Also when nothing was written: a killed addition may have left the flag of one copy
+    // behind the other, and the same call again makes them agree.
+    SyncGroupFlag(call, attrPath, flatPath);
     call.Fail(code);
     return false;
 }
@@ -330,7 +330,9 @@ void DropUnlistedLink(CallContext& call, const char* nodeName, const std::string
                       const std::string& attrPath, const std::string& flatPath) {
     const uint32_t code = call.code();
     bool missing = false;
-    if (DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing) && !missing)
+    // The flags of both copies agree afterwards, also after a killed removal that had dropped
+    // the back-link already.
+    if (DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing))
         SyncGroupFlag(call, attrPath, flatPath);
     call.Fail(code);
 }

@@ -54,6 +54,10 @@ TEST_P(GroupKill, EachKilledStepLeavesTheGroupWholeAndTheSameCallFinishes) {
         const State done = Now();
         EXPECT_EQ(done.group, after.group);
         EXPECT_EQ(done.links, after.links);
+        // uiNodeGroupFlag (offset 464) agrees in the definition and its attribution head.
+        const QVAPI_NODE& alpha = store_->Record("alpha");
+        for (const auto& path : {store_->DefinitionPath(alpha), store_->AttributionPath(alpha)})
+            EXPECT_EQ(Bytes(path).at(464), after.attrSize > 960 ? 1 : 0) << path;
     };
     EXPECT_GT(qvptest::WalkKillSteps([&] { Build(); }, [&] { GetParam().call(); }, check), 5u);
 }
