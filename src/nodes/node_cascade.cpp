@@ -173,7 +173,7 @@ bool RewriteOwnFiles(NodeSteps& s, const std::string& tree) {
     CallContext& call = s.call;
     const std::string oldDir = ParentOf(s.oldAttr);
     if (s.newDir != oldDir) {
-        SweepKilledWritersOf(tree, s.newDir);
+        SweepOrphanKeyDir(tree, s.newDir);
         if (!qvpCreateDirectoryTree(ParentOf(s.newDir).c_str()) || WriterFault("dir.create") ||
             !win::CreateDirectory(s.newDir.c_str(), nullptr)) {
             const win::DWORD error = win::GetLastError();

@@ -153,6 +153,9 @@ bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, co
         if (master && !UpperOutsideNode(call, stored, upper)) return false;
         CascadeLog log;
         if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) return false;
+        // A new flat file is written beside the others (in the work copy for a master, which
+        // becomes the live tree): what killed writers left of theirs goes first.
+        SweepDefinitionTemporaries(NodeDefDir());
         if (master) {
             if (!SwapRewriteIn(call, stored, target, log)) return false;
         } else if (!RewriteNodeIn(call, CascadeTree{NodeDefDir(), NodeDefDir()}, stored, target, log)) {

@@ -106,7 +106,8 @@ bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {
     files.flat = FlatPathIn(live, r);
     files.attr = AttrPathIn(live, r);
     files.dir = ParentOf(files.attr);
-    SweepKilledWritersOf(live, files.dir);
+    SweepOrphanKeyDir(live, files.dir);
+    SweepDefinitionTemporaries(live);
     if (!qvpCreateDirectoryTree(ParentOf(files.dir).c_str()) || !win::CreateDirectory(files.dir.c_str(), nullptr)) {
         const win::DWORD error = win::GetLastError();
         return call.Failed(

@@ -201,8 +201,11 @@ bool KeyDirOwned(const std::string& tree, const std::string& keyDir) {
     return Exists(tree + "\\C." + key) || Exists(tree + "\\M." + key);
 }
 
-void SweepKilledWritersOf(const std::string& tree, const std::string& keyDir) {
+void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir) {
     if (IsDirectory(keyDir) && !KeyDirOwned(tree, keyDir)) gaiCOMDirectoryDeleteAll(keyDir.c_str());
+}
+
+void SweepDefinitionTemporaries(const std::string& tree) {
     // A definition file is written as .C.<key>.<random>.tmp (or .M.) and renamed in.
     win::WIN32_FIND_DATAA data{};
     std::vector<std::string> temporaries;

@@ -83,11 +83,12 @@ bool NameIsFree(CallContext& call, std::string_view keyName, bool master,
 // Writes both copies of a stored record in place (the head of its nodeattributionfile, then
 // its flat file).
 bool WriteBothCopiesIn(CallContext& call, const QVAPI_NODE& r);
-// What killed writers left before a writer makes the key directory `keyDir` of `tree`: the
-// directory itself when no definition file of its key is there (an attribution folder without
-// its definition is no node), and the hidden temporaries of definition files. Only under the
-// writer locks, where no other writer is part way.
-void SweepKilledWritersOf(const std::string& tree, const std::string& keyDir);
+// What killed writers left, swept only under the writer locks, where no other writer is part
+// way: a key directory of `tree` that no definition file of its key owns (an attribution folder
+// without its definition is no node), before a writer makes it again; and the hidden
+// temporaries of definition files in `tree`, which no count or walk takes for definitions.
+void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir);
+void SweepDefinitionTemporaries(const std::string& tree);
 // A key directory of `tree` that a definition file (C.<key> or M.<key>) owns.
 bool KeyDirOwned(const std::string& tree, const std::string& keyDir);
 // Whole records of the nodes listed directly below a master in the live tree.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -105,6 +106,8 @@ TEST_P(DefinitionKill, EachKilledStepLeavesNodesWholeAndTheSameCallFinishes) {
         if (completed) return;
         GetParam().call();
         EXPECT_EQ(Now(), after);
+        for (const auto& entry : std::filesystem::directory_iterator(store_->NodeDefDir()))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();  // temporaries swept
     };
     EXPECT_GT(qvptest::WalkKillSteps([&] { Build(); }, [&] { GetParam().call(); }, check), 5u);
 }
