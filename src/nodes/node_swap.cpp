@@ -1,7 +1,8 @@
 // A master's subtree is rewritten in a work copy of NODEDEF and swapped in whole: readers see
-// the old tree or the new one, never a half-moved subtree. The work root also holds other
-// threads' copies and the IDSYNC folders of a running automatic registration, so only this
-// thread's own copies are ever removed.
+// the old tree or the new one, never a half-moved subtree, and NODEDEF is never missing. The
+// work root also holds other threads' copies and the IDSYNC folders of a running automatic
+// registration, so only this thread's own copies are removed there; a tree staged beside
+// NODEDEF is only ever a killed swap's leftover once the caller holds the node lock.
 #include <string>
 #include <string_view>
 #include <vector>
