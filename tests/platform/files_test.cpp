@@ -236,6 +236,7 @@ TEST_F(PlatformTest, ExchangeFilesTradesNames) {
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(ExchangeFolders(C("a.txt").c_str(), C("d").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    std::filesystem::create_directories(P("e"));
     Touch("e/inside", "E");
     EXPECT_TRUE(ExchangeFolders(C("d").c_str(), C("e").c_str()));
     EXPECT_EQ(Slurp("d/inside"), "E");
