@@ -32,7 +32,6 @@ constexpr char kNewKind[] = "%s : wNodeData Value is INVALID : uiNodeAttributes 
 constexpr char kLink[] = "%s : qvAPIChangeLinkNode Error : errno = 0x%x";
 constexpr char kMakeDir[] = "%s : qvpCreateDirectory Error : dir = %s, errno = 0x%x";
 constexpr char kWriteFile[] = "%s : WriteFile Error : Handle = 0x%8.8x, Buff = 0x%8.8x, Size = 0x%8.8x, errno = 0x%x";
-constexpr char kMoveFile[] = "%s : MoveFile Error : move %s to %s errno = %d";
 constexpr char kChild[] = "%s : %s Error : Change Path = %s errno = 0x%x";
 }  // namespace msg
 
@@ -88,27 +87,27 @@ struct NodeSteps {
     const QVAPI_NODE& oldRec;
     const QVAPI_NODE& newRec;
     std::string oldAttr, newAttr, oldFlat, newFlat, newDir;
-    bool linksRenamed = false;
     bool dirMade = false;
+    bool attrMade = false;
     bool flatMade = false;
+    bool linksRenamed = false;
     std::vector<uint8_t> flatBefore;  // an in-place rewrite's earlier bytes
-    bool attrMoved = false;
     std::vector<uint8_t> headBefore;
 
     void Undo() {
         const uint32_t code = call.code();
+        if (linksRenamed) ChangeLinkNodeIn(call, (attrMade ? newAttr : oldAttr).c_str(), &newRec, &oldRec);
         if (!headBefore.empty()) {
-            FileHandle f = OpenExclusive(attrMoved ? newAttr : oldAttr);
+            FileHandle f = OpenExclusive(oldAttr);
             if (f.valid()) WriteAt(f.get(), 0, headBefore.data(), static_cast<uint32_t>(headBefore.size()));
         }
-        if (attrMoved) win::MoveFile(newAttr.c_str(), oldAttr.c_str());
         if (flatMade) DeleteOnceFree(newFlat);
         if (!flatBefore.empty()) {
             FileHandle f = OpenExclusive(oldFlat);
             if (f.valid()) WriteAt(f.get(), 0, flatBefore.data(), static_cast<uint32_t>(flatBefore.size()));
         }
+        if (attrMade) DeleteOnceFree(newAttr);
         if (dirMade) win::RemoveDirectory(newDir.c_str());
-        if (linksRenamed) ChangeLinkNodeIn(call, oldAttr.c_str(), &newRec, &oldRec);
         call.Fail(code);
     }
 };
@@ -119,17 +118,62 @@ bool CheckKind(CallContext& call, const QVAPI_NODE& r, const char* text) {
                        text, call.function(), static_cast<int>(r.uiNodeAttributes));
 }
 
-// Steps 6 to 9 for the node itself: group entries renamed, new directory, new flat file
-// written before the old one goes, nodeattributionfile moved and its head rewritten.
-bool RewriteOwnFiles(NodeSteps& s) {
-    CallContext& call = s.call;
-    s.linksRenamed = true;  // a failing rename may have renamed some groups already
-    if (!ChangeLinkNodeIn(call, s.oldAttr.c_str(), &s.oldRec, &s.newRec)) {
-        call.Log(msg::kLink, call.function(), call.code());
-        return false;
+bool RefusedAs(CallContext& call, const char* format, const std::string& path) {
+    const win::DWORD error = win::GetLastError();
+    return call.Failed(
+        error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
+        format, call.function(), path.c_str(), static_cast<unsigned>(error));
+}
+
+// A new file of the node written whole under a hidden name and moved in where nothing has the
+// name: no reader opens it short, and nothing else is replaced.
+bool PlaceNewFile(NodeSteps& s, const std::string& path, const std::vector<uint8_t>& bytes, bool& made) {
+    TempFile file;
+    if (WriterFault(path == s.newFlat ? "flat.create" : "attr.create") ||
+        !file.Create(path, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE, true))
+        return RefusedAs(s.call, text::kRewriteFile, path);
+    if (!WriteAll(file.handle.get(), bytes.data(), static_cast<uint32_t>(bytes.size()))) {
+        return s.call.Failed(QVAPI_ERR_RESOURCE, msg::kWriteFile, s.call.function(),
+                             static_cast<unsigned>(reinterpret_cast<uintptr_t>(file.handle.get())),
+                             static_cast<unsigned>(reinterpret_cast<uintptr_t>(bytes.data())),
+                             static_cast<unsigned>(bytes.size()), static_cast<unsigned>(win::GetLastError()));
     }
+    if (!file.PlaceNew()) return RefusedAs(s.call, text::kRewriteFile, path);
+    made = true;
+    return true;
+}
+
+// Rewrites a file of the node in place under a range lock, keeping what it held.
+bool RewriteInPlace(NodeSteps& s, const std::string& path, const DeclaredLayout& layout, uint32_t size,
+                    std::vector<uint8_t>& before) {
+    FileHandle file = OpenExclusive(path);
+    std::vector<uint8_t> image;
+    if (!file.valid() || Unreadable(ReadDeclared(file.get(), layout, image)) || image.size() < size)
+        return s.call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, s.call.function(), path.c_str(),
+                             static_cast<unsigned>(LastErr()));
+    image.resize(size);
+    RangeLock lock(file.get(), 0, size);
+    if (WriterFault(path == s.oldAttr ? "attr.write" : "flat.write") || !lock.Lock() ||
+        !WriteAt(file.get(), 0, &s.newRec, size) || !lock.Unlock()) {
+        return s.call.Failed(QVAPI_ERR_RESOURCE, msg::kWriteFile, s.call.function(),
+                             static_cast<unsigned>(reinterpret_cast<uintptr_t>(file.get())),
+                             static_cast<unsigned>(reinterpret_cast<uintptr_t>(&s.newRec)), size,
+                             static_cast<unsigned>(win::GetLastError()));
+    }
+    before = std::move(image);
+    return true;
+}
+
+// The node's own files. A new key directory gets its nodeattributionfile (the new head and the
+// old back-links) and then the new flat file, the definition, made last; the group entries are
+// renamed once it exists, and the old flat file goes first of the old files. A kill leaves the
+// node under its old name, under both (the same call again finishes), or under its new name
+// with a key directory that no definition owns, which the next writer of that key sweeps.
+bool RewriteOwnFiles(NodeSteps& s, const std::string& tree) {
+    CallContext& call = s.call;
     const std::string oldDir = ParentOf(s.oldAttr);
     if (s.newDir != oldDir) {
+        SweepOrphanKeyDir(tree, s.newDir);
         if (!qvpCreateDirectoryTree(ParentOf(s.newDir).c_str()) || WriterFault("dir.create") ||
             !win::CreateDirectory(s.newDir.c_str(), nullptr)) {
             const win::DWORD error = win::GetLastError();
@@ -138,68 +182,37 @@ bool RewriteOwnFiles(NodeSteps& s) {
                 msg::kMakeDir, call.function(), s.newDir.c_str(), static_cast<unsigned>(error));
         }
         s.dirMade = true;
-    }
-    const auto writeFailed = [&](win::HANDLE h) {
-        return call.Failed(QVAPI_ERR_RESOURCE, msg::kWriteFile, call.function(),
-                           static_cast<unsigned>(reinterpret_cast<uintptr_t>(h)),
-                           static_cast<unsigned>(reinterpret_cast<uintptr_t>(&s.newRec)),
-                           static_cast<unsigned>(sizeof s.newRec),
-                           static_cast<unsigned>(win::GetLastError()));
-    };
-    if (s.newFlat != s.oldFlat) {
-        // Written whole under a hidden name and moved in where nothing has the new name: no
-        // reader opens it empty, and no other definition is replaced.
-        TempFile flat;
-        if (WriterFault("flat.create") ||
-            !flat.Create(s.newFlat, ".tmp", win::GENERIC_READ | win::GENERIC_WRITE, true)) {
-            return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.newFlat.c_str(),
+        FileHandle oldAttr = OpenExclusive(s.oldAttr);
+        std::vector<uint8_t> attr;
+        // A node whose nodeattributionfile is missing is in no group.
+        const bool none = !oldAttr.valid() && (win::GetLastError() == win::ERROR_FILE_NOT_FOUND ||
+                                               win::GetLastError() == win::ERROR_PATH_NOT_FOUND);
+        if (!none && (!oldAttr.valid() || Unreadable(ReadDeclared(oldAttr.get(), kAttributionFileLayout, attr))))
+            return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.oldAttr.c_str(),
                                static_cast<unsigned>(LastErr()));
-        }
-        if (!WriteAll(flat.handle.get(), &s.newRec, sizeof s.newRec)) return writeFailed(flat.handle.get());
-        if (!flat.PlaceNew()) {
-            const win::DWORD error = win::GetLastError();
-            return call.Failed(
-                error == win::ERROR_FILE_EXISTS || error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
-                text::kRewriteFile, call.function(), s.newFlat.c_str(), static_cast<unsigned>(error));
-        }
-        s.flatMade = true;
-    } else {
-        FileHandle flat = OpenExclusive(s.oldFlat);
-        std::vector<uint8_t> before;
-        if (!flat.valid() || ReadDeclared(flat.get(), kFlatFileLayout, before) != DeclaredRead::Read) {
-            return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(),
-                               s.oldFlat.c_str(), static_cast<unsigned>(LastErr()));
-        }
-        RangeLock lock(flat.get(), 0, sizeof s.newRec);
-        if (!lock.Lock() || !WriteAt(flat.get(), 0, &s.newRec, sizeof s.newRec) || !lock.Unlock())
-            return writeFailed(flat.get());
-        s.flatBefore = std::move(before);
+        oldAttr.Reset();
+        if (attr.size() < kAttributionHeadSize) attr.resize(kAttributionHeadSize);
+        std::memcpy(attr.data(), &s.newRec, kAttributionHeadSize);
+        if (!PlaceNewFile(s, s.newAttr, attr, s.attrMade)) return false;
+    } else if (!Exists(s.oldAttr)) {
+        const auto* head = reinterpret_cast<const uint8_t*>(&s.newRec);
+        if (!PlaceNewFile(s, s.newAttr, std::vector<uint8_t>(head, head + kAttributionHeadSize), s.attrMade))
+            return false;
+    } else if (!RewriteInPlace(s, s.oldAttr, kAttributionFileLayout, kAttributionHeadSize, s.headBefore)) {
+        return false;
     }
-    if (s.newAttr != s.oldAttr) {
-        if (WriterFault("attr.move") || !win::MoveFile(s.oldAttr.c_str(), s.newAttr.c_str())) {
-            const win::DWORD error = win::GetLastError();
-            return call.Failed(
-                error == win::ERROR_ALREADY_EXISTS ? QVAPI_ERR_ALREADY_EXISTS : QVAPI_ERR_RESOURCE,
-                msg::kMoveFile, call.function(), s.oldAttr.c_str(), s.newAttr.c_str(),
-                static_cast<int>(error));
-        }
-        s.attrMoved = true;
+    if (s.newFlat != s.oldFlat) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&s.newRec);
+        if (!PlaceNewFile(s, s.newFlat, std::vector<uint8_t>(bytes, bytes + sizeof s.newRec), s.flatMade))
+            return false;
+    } else if (!RewriteInPlace(s, s.oldFlat, kFlatFileLayout, sizeof s.newRec, s.flatBefore)) {
+        return false;
     }
-    FileHandle attr = OpenExclusive(s.newAttr, win::OPEN_ALWAYS);
-    std::vector<uint8_t> head(kAttributionHeadSize, 0);
-    uint32_t got = 0;
-    if (!attr.valid() || !ReadUpTo(attr.get(), head.data(), kAttributionHeadSize, &got)) {
-        return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.newAttr.c_str(),
-                           static_cast<unsigned>(LastErr()));
+    s.linksRenamed = true;  // a failing rename may have renamed some groups already
+    if (!ChangeLinkNodeIn(call, (s.attrMade ? s.newAttr : s.oldAttr).c_str(), &s.oldRec, &s.newRec)) {
+        call.Log(msg::kLink, call.function(), call.code());
+        return false;
     }
-    head.resize(got);
-    RangeLock lock(attr.get(), 0, kAttributionHeadSize);
-    if (WriterFault("attr.write") || !lock.Lock() ||
-        !WriteAt(attr.get(), 0, &s.newRec, kAttributionHeadSize) || !lock.Unlock())
-        return writeFailed(attr.get());
-    s.headBefore = std::move(head);
-    attr.Reset();
-    // Only now, with the new copies in place, does the old flat file go.
     if (s.newFlat != s.oldFlat && (WriterFault("flat.delete") || !DeleteOnceFree(s.oldFlat))) {
         return call.Failed(QVAPI_ERR_RESOURCE, text::kRewriteFile, call.function(), s.oldFlat.c_str(),
                            static_cast<unsigned>(LastErr()));
@@ -275,7 +288,7 @@ bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE&
     steps.oldFlat = FlatPathIn(tree.root, oldRec);
     steps.newFlat = FlatPathIn(tree.root, newRec);
     steps.newDir = ParentOf(steps.newAttr);
-    if (!RewriteOwnFiles(steps)) {
+    if (!RewriteOwnFiles(steps, tree.root)) {
         steps.Undo();
         return false;
     }

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "core/fileutil.h"
 #include "nodes/name_text.h"
+#include "nodes/node_group_file.h"
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
@@ -23,6 +25,7 @@ namespace msg {
 constexpr char kBadArgument[] = "%s : Parameter Error : lpNodeData or fdwChangeFlags = 0x%8.8x is INVALID";
 constexpr char kBelowItself[] = "%s : Parameter Error : Upper Node %s is the node or below it";
 constexpr char kHold[] = "%s : qvAPIChangeHoldDefinition Error : ErrorCode = 0x%8.8x";
+constexpr char kOldFile[] = "%s : DeleteFile %s : ErrorCode = %d";
 }  // namespace msg
 
 constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
@@ -95,6 +98,38 @@ bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NOD
                        msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
 }
 
+// A client rename killed once its new definition was made leaves the node under both names.
+// The same change again finds the new name held by this very node (its creation time and the
+// fields the change gives it) and finishes: the group entries renamed, the old files removed.
+// false with the call's code kept when the name is another node's.
+bool FinishKilledRename(CallContext& call, const QVAPI_NODE& stored, const QVAPI_NODE& target) {
+    const uint32_t refused = call.code();
+    const std::string newKeyName = KeyNameOf(target);
+    QVAPI_NODE held;
+    if (ReadDefinitionWhole(call.block(), call.function(), newKeyName.c_str(), false, &held) != 0) {
+        call.Fail(refused);
+        return false;
+    }
+    const auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    if (!same(held.stCreateTime, stored.stCreateTime) || !same(held.ucNodeName, target.ucNodeName) ||
+        !same(held.ucNodeAddress, target.ucNodeAddress) || !same(held.ucCommonName, target.ucCommonName) ||
+        !same(held.ucHostID, target.ucHostID) || held.ucHostIDFlag != target.ucHostIDFlag ||
+        !same(held.ucNodePath0, target.ucNodePath0) || held.uiNodeAttributes != stored.uiNodeAttributes) {
+        call.Fail(refused);
+        return false;
+    }
+    const std::string live = NodeDefDir();
+    if (!ChangeLinkNodeIn(call, AttrPathIn(live, held).c_str(), &stored, &held)) return false;
+    const std::string oldFlat = FlatPathIn(live, stored);
+    if (!DeleteOnceFree(oldFlat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
+        return call.Failed(QVAPI_ERR_RESOURCE, msg::kOldFile, call.function(), oldFlat.c_str(), LastErr());
+    }
+    const std::string oldDir = KeyDirIn(live, stored);
+    if (oldDir != KeyDirIn(live, held) && IsDirectory(oldDir)) gaiCOMDirectoryDeleteAll(oldDir.c_str());
+    call.Fail(0);
+    return true;
+}
+
 bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, const QVAPI_NODE* given,
                       bool master) {
     if (!KeyNameGiven(call, keyName)) return false;
@@ -112,12 +147,15 @@ bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, co
         const std::string newKeyName = KeyNameOf(target);
         if (!EqualIgnoringCase(newKeyName, KeyNameOf(stored)) &&
             !NameIsFree(call, newKeyName, master, Field(target.ucNodePath0), &stored))
-            return false;
+            return !master && FinishKilledRename(call, stored, target);
         QVAPI_NODE upper;
         if (!ReadUpperMaster(call, target, upper)) return false;
         if (master && !UpperOutsideNode(call, stored, upper)) return false;
         CascadeLog log;
         if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) return false;
+        // A new flat file is written beside the others (in the work copy for a master, which
+        // becomes the live tree): what killed writers left of theirs goes first.
+        SweepDefinitionTemporaries(NodeDefDir());
         if (master) {
             if (!SwapRewriteIn(call, stored, target, log)) return false;
         } else if (!RewriteNodeIn(call, CascadeTree{NodeDefDir(), NodeDefDir()}, stored, target, log)) {

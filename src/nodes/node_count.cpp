@@ -21,6 +21,7 @@ int qvpAPINodeCount(QVPAPI* block, win::HANDLE hFind, uint32_t, int nCount) {
         std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
         if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
         if (EqualIgnoringCase(name, kAttributionFileName)) continue;
+        if (name.starts_with('.')) continue;  // a writer's temporary, never a definition
         ++nCount;
     }
     win::DWORD error = win::GetLastError();

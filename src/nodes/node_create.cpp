@@ -1,6 +1,7 @@
 // Creation of a client or master definition: the record is checked against the name it is
 // created under, placed below its upper master, given a free key, and written as its flat file,
-// its key directory and its nodeattributionfile. What a failed creation made is removed again.
+// its key directory and its nodeattributionfile (the flat file last). What a failed creation
+// made is removed again.
 #include <cstring>
 #include <string>
 
@@ -66,12 +67,11 @@ bool KeyNamesRecord(CallContext& call, uint32_t kind, const std::string& key, QV
 // The files of a new definition; each one made is removed again unless the creation completes.
 struct NewDefinition {
     std::string flat, dir, attr;
-    bool flatMade = false, dirMade = false, attrMade = false, done = false;
+    bool dirMade = false, attrMade = false, done = false;
     ~NewDefinition() {
         if (done) return;
         if (attrMade) DeleteOnceFree(attr);
         if (dirMade) win::RemoveDirectory(dir.c_str());
-        if (flatMade) DeleteOnceFree(flat);
     }
 };
 
@@ -98,13 +98,16 @@ bool CreateNewFile(CallContext& call, const std::string& path, const void* data,
     return true;
 }
 
+// The key directory and its nodeattributionfile first, the definition file last: a creation
+// killed before its end leaves no node, only a key directory that the next writer sweeps.
 bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {
     const std::string live = NodeDefDir();
     NewDefinition files;
     files.flat = FlatPathIn(live, r);
     files.attr = AttrPathIn(live, r);
     files.dir = ParentOf(files.attr);
-    if (!CreateNewFile(call, files.flat, &r, sizeof r, files.flatMade)) return false;
+    SweepOrphanKeyDir(live, files.dir);
+    SweepDefinitionTemporaries(live);
     if (!qvpCreateDirectoryTree(ParentOf(files.dir).c_str()) || !win::CreateDirectory(files.dir.c_str(), nullptr)) {
         const win::DWORD error = win::GetLastError();
         return call.Failed(
@@ -113,6 +116,8 @@ bool WriteNewDefinition(CallContext& call, const QVAPI_NODE& r) {
     }
     files.dirMade = true;
     if (!CreateNewFile(call, files.attr, &r, kAttributionHeadSize, files.attrMade)) return false;
+    bool flatMade = false;
+    if (!CreateNewFile(call, files.flat, &r, sizeof r, flatMade)) return false;
     files.done = true;
     return true;
 }

@@ -1,6 +1,7 @@
 // Deletion of a client or master definition: a master's descendants go first, then the node's
-// entries in every group its back-links name, its key directory and last its flat file, so that
-// a deletion that stops half way leaves a definition that can be deleted again.
+// entries in every group its back-links name, its flat file and last its key directory, so that
+// a deletion that stops half way leaves a definition that can be deleted again (a master keeps
+// its own until the last node below it is gone) or no node at all.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -82,17 +83,19 @@ bool DeleteNodeIn(CallContext& call, const QVAPI_NODE& node) {
         if (!DeleteNodeGroupEntryIn(call, link.c_str(), member.c_str(), node.uiNodeAttributes, &missing))
             return false;
     }
-    const std::string dir = ParentOf(attr);
-    if (IsDirectory(dir) &&
-        gaiCOMDirectoryDeleteRetry(dir.c_str(), kRemovePauseMs, kRemoveTries) != 0 && IsDirectory(dir)) {
-        return call.Failed(QVAPI_ERR_RESOURCE,
-                           msg::kRemoveDirectory, call.function(), dir.c_str(), LastErr());
-    }
+    // The definition file goes first: from then on the node is gone, and what a kill leaves of
+    // its key directory is no node, swept by the next writer of that key.
     const std::string flat = FlatPathIn(live, node);
     if (!DeleteOnceFree(flat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
         return call.Failed(
             win::GetLastError() == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_BUSY : QVAPI_ERR_RESOURCE,
             msg::kDeleteFile, call.function(), flat.c_str(), LastErr());
+    }
+    const std::string dir = ParentOf(attr);
+    if (IsDirectory(dir) &&
+        gaiCOMDirectoryDeleteRetry(dir.c_str(), kRemovePauseMs, kRemoveTries) != 0 && IsDirectory(dir)) {
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kRemoveDirectory, call.function(), dir.c_str(), LastErr());
     }
     return true;
 }

@@ -13,6 +13,7 @@
 #include "nodes/node_group_steps.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
+#include "nodes/node_writer.h"
 #include "nodes/node_texts.h"
 #include "qvpapi.h"
 
@@ -116,11 +117,15 @@ uint32_t OpenFailure(win::DWORD error) {
     return error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE;
 }
 
+enum class EntryRead { Read, NoNode, Failed };
+
 // The record of the key directory `dir` (M.<dir>, else C.<dir>) whose upper node is `upper`,
-// with its group flag, copied out.
-bool ReadEntryRecord(CallContext& call, const StepNames& names, const std::string& dir,
-                     const std::string& upper, QVAPI_NODE* out) {
+// with its group flag, copied out. A directory without either file is what a killed writer
+// left: no node, passed over.
+EntryRead ReadEntryRecord(CallContext& call, const StepNames& names, const std::string& dir,
+                          const std::string& upper, QVAPI_NODE* out) {
     const std::string nodeDef = NodeDefDir();
+    if (!KeyDirOwned(nodeDef, dir)) return EntryRead::NoNode;
     const bool top = upper == kRootGroupPath;
     QVAPI_NODE record;
     bool found = false;
@@ -130,10 +135,11 @@ bool ReadEntryRecord(CallContext& call, const StepNames& names, const std::strin
         win::DWORD error = 0;
         bool readFailed = false;
         if (!ReadRecordFile(path, record, error, readFailed)) {
-            return call.Failed(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error),
-                               readFailed ? msg::kReadFile : msg::kCreateFile,
-                               readFailed ? names.readFile : names.createFile, path.c_str(),
-                               static_cast<int>(error));
+            call.Failed(readFailed ? QVAPI_ERR_RESOURCE : OpenFailure(error),
+                        readFailed ? msg::kReadFile : msg::kCreateFile,
+                        readFailed ? names.readFile : names.createFile, path.c_str(),
+                        static_cast<int>(error));
+            return EntryRead::Failed;
         }
         const std::string_view hostIdPath = Field(record.ucHostIDPath);
         const std::string_view recordUpper = hostIdPath.empty() ? Field(record.ucNodePath0) : hostIdPath;
@@ -143,13 +149,14 @@ bool ReadEntryRecord(CallContext& call, const StepNames& names, const std::strin
         }
     }
     if (!found) {
-        return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoFile, names.noFile, nodeDef.c_str(), dir.c_str());
+        call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoFile, names.noFile, nodeDef.c_str(), dir.c_str());
+        return EntryRead::Failed;
     }
     // Below a master the path comes from the record's own key fields.
     if (!top && !StoredPathFieldsUsable(record)) {
         call.Log(text::kStoredPathInvalid, call.function(), dir.c_str());
         call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
-        return false;
+        return EntryRead::Failed;
     }
     std::string attrPath = nodeDef;
     if (top) {
@@ -169,18 +176,20 @@ bool ReadEntryRecord(CallContext& call, const StepNames& names, const std::strin
         FileHandle attr = OpenExclusive(attrPath);
         if (!attr.valid()) {
             const win::DWORD error = win::GetLastError();
-            return call.Failed(OpenFailure(error),
-                               msg::kCreateFile, names.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
+            call.Failed(OpenFailure(error),
+                        msg::kCreateFile, names.attrCreateFile, attrPath.c_str(), static_cast<int>(error));
+            return EntryRead::Failed;
         }
         uint32_t size = 0;
         if (!FileSize(attr.get(), &size)) {
-            return call.Failed(QVAPI_ERR_RESOURCE, msg::kFileSize, msg::kFirstSpelt, attrPath.c_str(), LastErr());
+            call.Failed(QVAPI_ERR_RESOURCE, msg::kFileSize, msg::kFirstSpelt, attrPath.c_str(), LastErr());
+            return EntryRead::Failed;
         }
         record.uiNodeGroupFlag = size > kAttributionHeadSize ? 1 : 0;
     }
     record.ucSystemKey = call.block().systemManagementKey;
     CopyNodeOut(call.block(), record, out);
-    return true;
+    return EntryRead::Read;
 }
 
 // The next key directory of the walk; false at the end (0x20000103) or on a walk error.
@@ -263,9 +272,13 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
     win::WIN32_FIND_DATAA data{};
     if (!StartListing(call, *find, listed + "\\*", data, msg::kFirstFindFirst, false))
         return QVPAPI_INVALID_HANDLE;
-    if (!NextDirectory(call, *find, data, true)) return QVPAPI_INVALID_HANDLE;
-    const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
-    if (!ReadEntryRecord(call, kFirstNames, dir, upper, out)) return QVPAPI_INVALID_HANDLE;
+    for (bool haveEntry = true;; haveEntry = false) {
+        if (!NextDirectory(call, *find, data, haveEntry)) return QVPAPI_INVALID_HANDLE;
+        const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
+        const EntryRead read = ReadEntryRecord(call, kFirstNames, dir, upper, out);
+        if (read == EntryRead::Failed) return QVPAPI_INVALID_HANDLE;
+        if (read == EntryRead::Read) break;
+    }
     // A new walk replaces (and ends) the thread's earlier one.
     EndFind(call.block().nodeDefinitionFind);
     RegisterRelease();
@@ -282,9 +295,12 @@ bool FindNextDefinition(CallContext& call, const void* handle, QVAPI_NODE* out) 
         return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNextNoRecord, call.function());
     }
     win::WIN32_FIND_DATAA data{};
-    if (!NextDirectory(call, *find, data, false)) return false;
-    const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
-    return ReadEntryRecord(call, kNextNames, dir, find->text, out);
+    for (;;) {
+        if (!NextDirectory(call, *find, data, false)) return false;
+        const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
+        const EntryRead read = ReadEntryRecord(call, kNextNames, dir, find->text, out);
+        if (read != EntryRead::NoNode) return read == EntryRead::Read;
+    }
 }
 
 // ---- search by name or address --------------------------------------------------------------

@@ -167,7 +167,7 @@ int TotalNumber(CallContext& call) {
         return -1;
     }
     int count = 0;
-    if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+    if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 && data.cFileName[0] != '.' &&
         FieldText(data.cFileName, sizeof data.cFileName) != kAttributionFileName)
         count = 1;
     // The continued count answers 0 both for "nothing more" and for a failed walk; only the

@@ -16,6 +16,7 @@
 #include "nodes/node_group_steps.h"
 #include "nodes/node_record.h"
 #include "nodes/node_texts.h"
+#include "nodes/node_writer.h"
 #include "qvpapi.h"
 
 namespace qvp::nodes {
@@ -277,11 +278,7 @@ void RestoreFile(CallContext& call, const std::string& path, const std::vector<u
 }
 
 // Takes the writer locks for the rest of the call; false with the call failed.
-bool AcquireOrFail(CallContext& call, NodeWriterGuard& guard) {
-    const uint32_t code = guard.Acquire();
-    if (code != 0) call.Fail(code);
-    return code == 0;
-}
+bool AcquireOrFail(CallContext& call, NodeWriterGuard& guard) { return LockWriters(call, guard); }
 
 // The group path and member name of a membership change; false with the call failed.
 bool TakeMemberArguments(CallContext& call, const char* givenPath, const char* nodeName,
@@ -322,10 +319,10 @@ bool AddMember(CallContext& call, const char* givenPath, const char* nodeName, u
     const uint32_t code = call.code();
     bool missing = false;
     if (listed) DeleteNodeGroupEntryIn(call, groupPath.c_str(), memberName.c_str(), kind, &missing);
-    if (written) {
-        DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
-        SyncGroupFlag(call, attrPath, flatPath);
-    }
+    if (written) DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing);
+    // Also when nothing was written: a killed addition may have left the flag of one copy
+    // behind the other, and the same call again makes them agree.
+    SyncGroupFlag(call, attrPath, flatPath);
     call.Fail(code);
     return false;
 }
@@ -336,7 +333,9 @@ void DropUnlistedLink(CallContext& call, const char* nodeName, const std::string
                       const std::string& attrPath, const std::string& flatPath) {
     const uint32_t code = call.code();
     bool missing = false;
-    if (DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing) && !missing)
+    // The flags of both copies agree afterwards, also after a killed removal that had dropped
+    // the back-link already.
+    if (DeleteNodeAttributionEntryIn(call, nodeName, groupPath.c_str(), kind, &missing))
         SyncGroupFlag(call, attrPath, flatPath);
     call.Fail(code);
 }

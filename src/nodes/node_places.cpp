@@ -2,8 +2,10 @@
 // steps every definition writer shares.
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/fileutil.h"
 #include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_record.h"
@@ -67,7 +69,7 @@ bool KeyNameGiven(CallContext& call, const char* keyName) {
 bool LockWriters(CallContext& call, NodeWriterGuard& guard) {
     const uint32_t code = guard.Acquire();
     if (code != 0) call.Fail(code);
-    return code == 0;
+    return code == 0 && PutBackKilledSwap(call);
 }
 
 bool ReadStoredNotLater(CallContext& call, const char* keyName, bool master, const QVAPI_NODE_TIME* time,
@@ -194,6 +196,29 @@ bool WriteBothCopiesIn(CallContext& call, const QVAPI_NODE& r) {
                                    name.c_str(), r.uiNodeAttributes == kMemberMaster);
 }
 
+bool KeyDirOwned(const std::string& tree, const std::string& keyDir) {
+    const std::string key = keyDir.substr(win::FindLastSeparator(keyDir) + 1);
+    return Exists(tree + "\\C." + key) || Exists(tree + "\\M." + key);
+}
+
+void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir) {
+    if (IsDirectory(keyDir) && !KeyDirOwned(tree, keyDir)) gaiCOMDirectoryDeleteAll(keyDir.c_str());
+}
+
+void SweepDefinitionTemporaries(const std::string& tree) {
+    // A definition file is written as .C.<key>.<random>.tmp (or .M.) and renamed in.
+    win::WIN32_FIND_DATAA data{};
+    std::vector<std::string> temporaries;
+    for (FindWalk walk(tree + "\\.*.tmp", data); walk.valid();) {
+        const std::string_view name = FieldText(data.cFileName, sizeof data.cFileName);
+        if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            (name.starts_with(".C.") || name.starts_with(".M.")))
+            temporaries.emplace_back(tree + "\\" + std::string(name));
+        if (!walk.Next(data)) break;
+    }
+    for (const std::string& temporary : temporaries) win::DeleteFile(temporary.c_str());
+}
+
 bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out) {
     out.clear();
     const std::string live = NodeDefDir();
@@ -233,8 +258,9 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
             found = true;
             break;
         }
-        if (!found) {
-            // A directory of the tree that no definition owns: the subtree is not what it seems.
+        if (!found && KeyDirOwned(live, entry)) {
+            // A directory of the tree that another node's definition owns: the subtree is not
+            // what it seems. One that none owns is what a killed writer left: no node.
             return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
                                msg::kChildNoFile, call.function(), live.c_str(), entry.c_str());
         }

@@ -1,8 +1,11 @@
 // A master's subtree is rewritten in a work copy of NODEDEF and swapped in whole: readers see
-// the old tree or the new one, never a half-moved subtree. The work root also holds other
-// threads' copies and the IDSYNC folders of a running automatic registration, so only this
-// thread's own copies are ever removed.
+// the old tree or the new one, never a half-moved subtree, and NODEDEF is never missing. The
+// work root also holds other threads' copies and the IDSYNC folders of a running automatic
+// registration, so only this thread's own copies are removed there; a tree staged beside
+// NODEDEF is only ever a killed swap's leftover once the caller holds the node lock.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/fileutil.h"
 #include "core/paths.h"
@@ -48,28 +51,55 @@ bool Move(const char* step, const std::string& from, const std::string& to) {
     return !WriterFault(step) && win::MoveFile(from.c_str(), to.c_str());
 }
 
+// A swap stages its tree as MNGFL\<thread id>; after the exchange that name holds the old tree.
+bool IsStagedName(std::string_view name) {
+    return !name.empty() && name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Under the node lock no swap is under way: a staged tree is what a killed one left, the new
+// tree that never went in or the old one not yet removed, and NODEDEF is whole either way.
+void SweepKilledSwaps(const std::string& mngfl) {
+    win::WIN32_FIND_DATAA data{};
+    std::vector<std::string> left;
+    for (FindWalk walk(mngfl + "\\*", data); walk.valid(); ) {
+        const std::string_view name = FieldText(data.cFileName, sizeof data.cFileName);
+        if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 && IsStagedName(name))
+            left.emplace_back(mngfl + "\\" + std::string(name));
+        if (!walk.Next(data)) break;
+    }
+    for (const std::string& tree : left) RemoveTree(tree);
+}
+
 }  // namespace
+
+bool PutBackKilledSwap(CallContext& call) {
+    const std::string live = NodeDefDir();
+    if (IsDirectory(live)) return true;
+    // Only an older swap, which moved the live tree aside before moving the new one in, can
+    // have left NODEDEF missing: its backup is the whole tree.
+    const std::string backup = Built(&qvpMakeWorkNodeDefPath) + "\\Nodebak";
+    if (!IsDirectory(backup)) return true;
+    if (!win::MoveFile(backup.c_str(), live.c_str())) {
+        return call.Failed(QVAPI_ERR_RESOURCE,
+                           msg::kSwapMove, msg::kMoveName, static_cast<int>(win::GetLastError()));
+    }
+    call.Log(msg::kRestored, call.function(), backup.c_str());
+    return true;
+}
 
 bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE& newRec,
                    CascadeLog& log) {
     const std::string live = NodeDefDir();
     const std::string work = Built(&qvpMakeWorkNodeDefPath);
+    const std::string mngfl = Built(&qvpMakeMngflPath);
     const std::string tid = std::to_string(win::GetCurrentThreadId());
-    const std::string backup = work + "\\Nodebak";
     const std::string copied = work + "\\NODEDEF";
     const std::string tree = work + "\\" + tid;
-    const std::string staged = Built(&qvpMakeMngflPath) + "\\" + tid;
+    const std::string staged = mngfl + "\\" + tid;
 
-    // A swap that stopped between its second and third move left the live tree as the backup:
-    // it goes back first. With NODEDEF in place a backup is only a leftover of this swap.
-    if (!IsDirectory(live) && IsDirectory(backup)) {
-        if (!win::MoveFile(backup.c_str(), live.c_str())) {
-            return call.Failed(QVAPI_ERR_RESOURCE,
-                               msg::kSwapMove, msg::kMoveName, static_cast<int>(win::GetLastError()));
-        }
-        call.Log(msg::kRestored, call.function(), backup.c_str());
-    }
-    for (const std::string* own : {&backup, &copied, &tree, &staged}) RemoveTree(*own);
+    if (!PutBackKilledSwap(call)) return false;
+    SweepKilledSwaps(mngfl);
+    for (const std::string* own : {&copied, &tree}) RemoveTree(*own);
 
     if (!qvpCreateDirectoryTree(work.c_str()) || WriterFault("swap.copy") ||
         qvAPIDirectoryCopy(live.c_str(), work.c_str()) != 1) {
@@ -86,27 +116,17 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     }
     bool ok = RewriteNodeIn(call, CascadeTree{tree, live}, oldRec, newRec, log);
     if (!ok) call.Log(msg::kChangeEx, call.function(), call.code());
-    // Three moves, each taken back when a later one fails, so NODEDEF is always there.
     const auto moveFailed = [&] {
         call.Log(msg::kSwapMove, msg::kMoveName, static_cast<int>(win::GetLastError()));
         call.Fail(QVAPI_ERR_RESOURCE);
         ok = false;
     };
+    // Staged beside NODEDEF, then the two trade names in one step: NODEDEF is the old tree or
+    // the new one at every moment, and the old one is removed from the staged name after.
     if (ok && !Move("swap.move1", tree, staged)) moveFailed();
-    if (ok && !Move("swap.move2", live, backup)) {
-        moveFailed();
-        win::MoveFile(staged.c_str(), tree.c_str());
-    }
-    if (ok && !Move("swap.move3", staged, live)) {
-        moveFailed();
-        if (win::MoveFile(backup.c_str(), live.c_str())) win::MoveFile(staged.c_str(), tree.c_str());
-    }
+    if (ok && (WriterFault("swap.exchange") || !win::ExchangeFolders(staged.c_str(), live.c_str()))) moveFailed();
     if (!ok) UndoLinkRenames(call, log);
-    for (const std::string* own : {&backup, &tree, &staged}) {
-        // The backup is the live tree itself when NODEDEF could not be put back.
-        if (own == &backup && !IsDirectory(live)) continue;
-        RemoveTree(*own);
-    }
+    for (const std::string* own : {&tree, &staged}) RemoveTree(*own);
     return ok;
 }
 

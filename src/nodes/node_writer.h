@@ -58,7 +58,11 @@ std::string ParentOf(const std::string& path);
 // ---- small steps ------------------------------------------------------------------------------
 // A caller's key name: not empty, at most 64 bytes. false with the call failed (0x20000057).
 bool KeyNameGiven(CallContext& call, const char* keyName);
-// Takes the writer locks for the rest of the call; false with the call failed.
+// Puts NODEDEF back from a backup that a swap killed between its moves left; false with the
+// call failed. Run by every writer once it holds the locks.
+bool PutBackKilledSwap(CallContext& call);
+// Takes the writer locks for the rest of the call (NODEDEF put back first when a killed swap
+// left it missing); false with the call failed.
 bool LockWriters(CallContext& call, NodeWriterGuard& guard);
 // The stored definition of the key name, whole, and not stamped later than `time` when that
 // is given. false with the call failed (0x20610000 for either).
@@ -79,6 +83,14 @@ bool NameIsFree(CallContext& call, std::string_view keyName, bool master,
 // Writes both copies of a stored record in place (the head of its nodeattributionfile, then
 // its flat file).
 bool WriteBothCopiesIn(CallContext& call, const QVAPI_NODE& r);
+// What killed writers left, swept only under the writer locks, where no other writer is part
+// way: a key directory of `tree` that no definition file of its key owns (an attribution folder
+// without its definition is no node), before a writer makes it again; and the hidden
+// temporaries of definition files in `tree`, which no count or walk takes for definitions.
+void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir);
+void SweepDefinitionTemporaries(const std::string& tree);
+// A key directory of `tree` that a definition file (C.<key> or M.<key>) owns.
+bool KeyDirOwned(const std::string& tree, const std::string& keyDir);
 // Whole records of the nodes listed directly below a master in the live tree.
 bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out);
 
@@ -113,8 +125,9 @@ void UndoLinkRenames(CallContext& call, CascadeLog& log);
 // The inventory renames of a change that succeeded; false with the call failed by the first
 // that fails (the definition stays changed).
 bool RunDeferredRenames(CallContext& call, const CascadeLog& log);
-// Rewrites a master and its subtree in a work copy of NODEDEF and swaps it in with three moves;
-// the live tree is never left without NODEDEF.
+// Rewrites a master and its subtree in a work copy of NODEDEF, stages it beside NODEDEF and
+// exchanges the two; NODEDEF is never without a whole tree, and the next swap sweeps what a
+// killed one left.
 bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE& newRec,
                    CascadeLog& log);
 

@@ -280,7 +280,10 @@ BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
     return TRUE;
 }
 
-BOOL ExchangeFiles(const char* from, const char* to) {
+namespace {
+
+// Both names exist and are of the one kind asked (a link is neither), then trade places.
+BOOL Exchange(const char* from, const char* to, bool folders) {
     if (!from || !to) return detail::Fail(ERROR_INVALID_PARAMETER);
     if (fault::Hit(fault::Call::MoveFile, from)) return FALSE;
     ResolvedPath a, b;
@@ -291,12 +294,19 @@ BOOL ExchangeFiles(const char* from, const char* to) {
     if (!b.exists) return detail::Fail(detail::MissingError(b));
     struct stat sa{}, sb{};
     if (LinkStat(first, sa) != 0 || LinkStat(second, sb) != 0) return detail::FailErrno(errno);
-    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode)) return detail::Fail(ERROR_ACCESS_DENIED);
-    if (HeldByOther(first) || HeldByOther(second)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    const auto kindAsked = [folders](const struct stat& st) { return folders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode); };
+    if (!kindAsked(sa) || !kindAsked(sb)) return detail::Fail(ERROR_ACCESS_DENIED);
+    if (!folders && (HeldByOther(first) || HeldByOther(second))) return detail::Fail(ERROR_SHARING_VIOLATION);
     if (renameat2(first.dirFd, first.c_str(), second.dirFd, second.c_str(), RENAME_EXCHANGE) != 0)
         return detail::FailErrno(errno);
     return TRUE;
 }
+
+}  // namespace
+
+BOOL ExchangeFiles(const char* from, const char* to) { return Exchange(from, to, false); }
+
+BOOL ExchangeFolders(const char* from, const char* to) { return Exchange(from, to, true); }
 
 BOOL DeleteFile(const char* path) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);

@@ -263,6 +263,9 @@ BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
 // held; neither name is ever missing. 5 unless both are files, 32 when another handle holds
 // either without sharing delete. Counted as a MoveFile by the failure injection.
 BOOL ExchangeFiles(const char* from, const char* to);
+// The same for two folders (5 unless both are folders): a whole tree is swapped in without its
+// name ever being empty.
+BOOL ExchangeFolders(const char* from, const char* to);
 BOOL DeleteFile(const char* path);                 // refuses a file another handle holds (32)
 BOOL CreateDirectory(const char* path, SECURITY_ATTRIBUTES* sa);  // 183 exists, 3 no parent
 // The same with the last component taken as written (see FILE_FLAG_POSIX_SEMANTICS).

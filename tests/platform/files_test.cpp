@@ -272,6 +272,13 @@ TEST_F(PlatformTest, ExchangeFilesTradesNames) {
     std::filesystem::create_directories(P("d"));
     EXPECT_FALSE(ExchangeFiles(C("a.txt").c_str(), C("d").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(ExchangeFolders(C("a.txt").c_str(), C("d").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    std::filesystem::create_directories(P("e"));
+    Touch("e/inside", "E");
+    EXPECT_TRUE(ExchangeFolders(C("d").c_str(), C("e").c_str()));
+    EXPECT_EQ(Slurp("d/inside"), "E");
+    EXPECT_TRUE(std::filesystem::is_empty(P("e")));
     HANDLE h = Open(C("b.txt"), GENERIC_READ, FILE_SHARE_READ);
     EXPECT_FALSE(ExchangeFiles(C("a.txt").c_str(), C("b.txt").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);

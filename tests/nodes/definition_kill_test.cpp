@@ -1,0 +1,134 @@
+// Every definition writer killed at each platform call in turn: seen through the library, each
+// node is as it was before the call or as it is after it, the counts and walks agree with the
+// reads, and the same call again ends as the call does whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/kill_steps.h"
+#include "support/node_group_builder.h"
+
+namespace {
+
+struct Writer { const char* name; int (*call)(); };
+void PrintTo(const Writer& writer, std::ostream* out) { *out << writer.name; }
+
+QVAPI_NODE Stored(const char* name, bool master) {
+    QVAPI_NODE r{};
+    if (master) qvAPIGetMasterDefinitionByName(name, &r); else qvAPIGetClientDefinitionByName(name, &r);
+    return r;
+}
+int Rename(const char* from, const char* to, bool master) {
+    QVAPI_NODE r = Stored(from, master);
+    std::snprintf(r.ucNodeName, sizeof r.ucNodeName, "%s", to);
+    return master ? qvAPIChangeMasterDefinition(from, 0x80000000, &r, 0) : qvAPIChangeClientDefinition(from, 0x80000000, &r, 0);
+}
+
+struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<Writer> {
+    void Build() {  // alpha, beta, hub with pc1 and pc2 below; \G1 lists beta, alpha, pc1 and hub
+        FreshStoreWithMembers();
+        AddHostNode("hub", QVAPI_NODE_MASTER);
+        AddHostNode("pc1", QVAPI_NODE_CLIENT, "hub");
+        AddHostNode("pc2", QVAPI_NODE_CLIENT, "hub");
+        for (const char* member : {"alpha", "pc1", "hub"}) store_->AddMember("\\G1", member);
+    }
+    // What the library shows: each name's read, the tree walk, the count, the group's members.
+    struct View {
+        std::map<std::string, std::string> reads;
+        std::vector<std::string> walk, group;
+        int total;
+        bool operator==(const View&) const = default;
+    };
+    static std::string Read(const char* name) {
+        for (bool master : {false, true}) {
+            QVAPI_NODE r{};
+            if ((master ? qvAPIGetMasterDefinitionByName(name, &r) : qvAPIGetClientDefinitionByName(name, &r)) == 1)
+                return std::to_string(r.uiNodeAttributes) + r.ucNodePath0 + " flag " + std::to_string(r.uiNodeGroupFlag) + " " +
+                       std::string(r.ucMACAddress, strnlen(r.ucMACAddress, sizeof r.ucMACAddress));
+            const uint32_t code = qvAPIGetLastError();
+            if (code != 0x20610000 && code != 0x20000002) return "error " + std::to_string(code);
+        }
+        return "absent";
+    }
+    static void Walk(const std::string& upper, std::vector<std::string>& names) {
+        QVAPI_NODE r{};
+        std::vector<std::string> masters;
+        QVPAPI_HANDLE h = qvAPIFindFirstNodeDefinition(upper.c_str(), &r);
+        if (h == QVPAPI_INVALID_HANDLE && qvAPIGetLastError() != 0x20000103) names.push_back("walk error");
+        for (bool more = h != QVPAPI_INVALID_HANDLE; more; more = qvAPIFindNextNodeDefinition(h, &r) == 1) {
+            names.push_back(r.ucNodeName);
+            if (r.uiNodeAttributes == QVAPI_NODE_MASTER) masters.push_back((upper == "\\" ? "" : upper) + "\\" + r.ucNodeName);
+        }
+        if (h != QVPAPI_INVALID_HANDLE) qvAPIFindCloseNodeDefinition(h);
+        for (const std::string& master : masters) Walk(master, names);  // one walk per thread at a time
+    }
+    static View Now() {
+        View v;
+        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2"}) v.reads[name] = Read(name);
+        Walk("\\", v.walk);
+        std::sort(v.walk.begin(), v.walk.end());
+        v.total = qvAPIGetTotalNumberSystemDefinition();
+        QVAPI_NODE r{};
+        QVPAPI_HANDLE h = qvAPIFindFirstNode("\\G1", &r, 0, 0);
+        for (bool more = h != QVPAPI_INVALID_HANDLE; more; more = qvAPIFindNextNode(h, &r, 0, 0) == 1) v.group.push_back(r.ucNodeName);
+        if (h != QVPAPI_INVALID_HANDLE) qvAPIFindCloseNode(h, 0, 0);
+        return v;
+    }
+};
+
+TEST_P(DefinitionKill, EachKilledStepLeavesNodesWholeAndTheSameCallFinishes) {
+    Build();
+    const View before = Now();
+    ASSERT_EQ(GetParam().call(), 1) << std::hex << qvAPIGetLastError();
+    const View after = Now();
+    ASSERT_NE(before, after);
+    const auto check = [&](unsigned step, bool completed) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        const View left = Now();
+        std::vector<std::string> defined;
+        for (const auto& [name, read] : left.reads) {
+            EXPECT_TRUE(read == before.reads.at(name) || read == after.reads.at(name)) << name << ": " << read;
+            if (read != "absent") defined.push_back(name);
+        }
+        EXPECT_EQ(left.walk, defined);
+        EXPECT_EQ(left.total, static_cast<int>(defined.size()));
+        for (const std::vector<std::string>* members : {&before.group, &after.group, &left.group})
+            for (const std::string& member : *members) {
+                const auto lists = [&](const View& v) { return std::count(v.group.begin(), v.group.end(), member); };
+                EXPECT_TRUE(lists(left) == lists(before) || lists(left) == lists(after)) << member;
+            }
+        if (completed) return;
+        GetParam().call();
+        EXPECT_EQ(Now(), after);
+        for (const auto& entry : std::filesystem::directory_iterator(store_->NodeDefDir()))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();  // temporaries swept
+    };
+    EXPECT_GT(qvptest::WalkKillSteps([&] { Build(); }, [&] { GetParam().call(); }, check), 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, DefinitionKill,
+    ::testing::Values(
+        Writer{"CreateClient", [] {
+                   QVAPI_NODE r = Stored("beta", false);
+                   std::strcpy(r.ucNodeName, "gamma");
+                   return qvAPICreateClientDefinition("gamma", &r, 0);
+               }},
+        Writer{"ChangeClient", [] {
+                   QVAPI_NODE r = Stored("alpha", false);
+                   std::strcpy(r.ucMACAddress, "66-77-88-99-AA-BB");
+                   return qvAPIChangeClientDefinition("alpha", 0x4000, &r, 0);
+               }},
+        Writer{"RenameClient", [] { return Rename("alpha", "alpha2", false); }},
+        Writer{"RenameMasterWithChildren", [] { return Rename("hub", "hub2", true); }},
+        Writer{"DeleteClient", [] { return qvAPIDeleteClientDefinition("alpha", 0, nullptr); }},
+        Writer{"DeleteMasterWithChildren", [] { return qvAPIDeleteMasterDefinition("hub", 0, nullptr); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
