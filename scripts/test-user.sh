@@ -35,6 +35,10 @@ if ! as_user test -r "$dir/CTestTestfile.cmake"; then
   echo "test-user.sh: $user cannot reach $dir (a folder above it is closed to others)" >&2
   exit 1
 fi
+if ! as_user test -w "$scratch"; then
+  echo "test-user.sh: $user cannot reach $scratch (TMPDIR is closed to others)" >&2
+  exit 1
+fi
 status=0
 as_user ctest --test-dir "$dir" --output-on-failure -j "$jobs" || status=$?
 # The tree stays usable by root's next build.

@@ -135,12 +135,15 @@ namespace {
 // Case-insensitive look-ups would read the whole directory each time (and a loop creating
 // files would read it once per file). A directory's names are kept, upper-cased, while its
 // modification time stays what it was when they were read, and the layer's own creations and
-// removals update them. Names read from a directory that changed shortly before are kept only
-// provisionally: a change from elsewhere within the same tick of the time stamps would not move
-// the time, so they are read again once the directory has been quiet for a while (kernels with
-// fine-grained time stamps after a query never leave such a gap).
-constexpr size_t kCacheMaxNames = 1000000;   // over all directories
-constexpr int64_t kQuietNanos = 100000000;   // 100 ms
+// removals update them. A change within the same tick of the time stamps as an earlier one may
+// leave the time as it was (tmpfs stamps a removal with the removed file's coarse time, older
+// kernels stamp every change so), so names read before the directory's time is older than a tick
+// could miss a later change: they answer only the look-up that read them. Names the layer itself
+// brought up to date are used while the time is the one its change left, and read again once the
+// directory has been quiet for a while.
+constexpr size_t kCacheMaxNames = 1000000;     // over all directories
+constexpr int64_t kQuietNanos = 100000000;     // 100 ms: some ticks of any kernel's clock
+constexpr int64_t kCoarseQuietNanos = 2000000000;  // 2 s: stamps in whole (or two) seconds
 
 struct Variant {
     std::string name;    // the smallest spelling
@@ -150,7 +153,8 @@ struct Variant {
 struct DirNames {
     struct timespec mtime{};
     unsigned codePage = 0;
-    bool provisional = false;
+    bool provisional = false;  // read too soon after a change, or changed by the layer since
+    bool byLayer = false;      // `mtime` is what the layer's own last change left
     uint64_t lastUse = 0;
     std::unordered_map<std::string, Variant> byKey;
 };
@@ -172,6 +176,12 @@ void CacheParent() { TheDirCache().mutex.unlock(); }
 void CacheChild() { new (&TheDirCache().mutex) std::mutex; }
 
 int64_t Nanos(const struct timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+// Whether a change from now on must move the directory's time away from `mtime`.
+bool Settled(const struct timespec& mtime) {
+    struct timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return Nanos(now) - Nanos(mtime) >= (mtime.tv_nsec == 0 ? kCoarseQuietNanos : kQuietNanos);
+}
 bool SameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -215,7 +225,8 @@ void NoteChangeIn(const struct stat& st, std::string_view name, bool added, cons
     auto it = cache.dirs.find(std::make_pair(st.st_dev, st.st_ino));
     if (it == cache.dirs.end()) return;
     DirNames& dn = *it->second;
-    if (before && !SameTime(dn.mtime, *before)) {  // stale already: it goes
+    // Stale already, or due to be read again (what it may have missed stays missed): it goes.
+    if ((before && !SameTime(dn.mtime, *before)) || (dn.provisional && Settled(dn.mtime))) {
         Forget(cache, it);
         return;
     }
@@ -238,6 +249,7 @@ void NoteChangeIn(const struct stat& st, std::string_view name, bool added, cons
     }
     dn.mtime = st.st_mtim;
     dn.provisional = true;
+    dn.byLayer = true;
 }
 
 void NoteChange(const std::string& posixPath, bool added, const struct timespec* before) {
@@ -285,15 +297,14 @@ std::string FindNoCase(const std::string& dir, std::string_view name, const stru
     UpperInPlace(key, cp);
     DirCache& cache = TheDirCache();
     const auto id = std::make_pair(st.st_dev, st.st_ino);
-    struct timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const bool quiet = Nanos(now) - Nanos(st.st_mtim) >= kQuietNanos;
+    const bool quiet = Settled(st.st_mtim);
     {
         std::lock_guard lock(cache.mutex);
         auto it = cache.dirs.find(id);
         if (it != cache.dirs.end()) {
             DirNames& dn = *it->second;
-            if (dn.codePage == cp && SameTime(dn.mtime, st.st_mtim) && !(dn.provisional && quiet)) {
+            const bool current = !dn.provisional || (dn.byLayer && !quiet);
+            if (dn.codePage == cp && SameTime(dn.mtime, st.st_mtim) && current) {
                 dn.lastUse = ++cache.clock;
                 auto hit = dn.byKey.find(key);
                 return hit == dn.byKey.end() ? std::string() : hit->second.name;

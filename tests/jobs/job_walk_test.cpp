@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -241,17 +242,19 @@ TEST_F(JobWalkTest, FoldersTooDeepToLookIntoComeBackByName) {
 // field is refused, and nothing is written into the field.
 TEST_F(JobWalkTest, AbstractPathFieldIsNeverFilledPastItsEnd) {
     // The folder must be listable (255 characters with the store's root) and its path with a
-    // 63-byte name must reach 260: the install root is named through a short link.
-    const fs::path link = fs::temp_directory_path() / ("q" + std::to_string(::getpid()));
-    fs::remove(link);
-    fs::create_directory_symlink(data(), link);
-    struct Unlink {
+    // 63-byte name must reach 260: the install root is named through a short link, in a folder
+    // of its own below /tmp whatever TMPDIR is.
+    char shortDir[] = "/tmp/qvpXXXXXX";
+    if (!mkdtemp(shortDir)) GTEST_SKIP() << "no folder of its own below /tmp for a short path";
+    const fs::path link = fs::path(shortDir) / "r";
+    struct Remove {
         fs::path path;
-        ~Unlink() { fs::remove(path); }
-    } unlink{link};
+        ~Remove() { fs::remove_all(path); }
+    } remove{shortDir};
+    fs::create_directory_symlink(data(), link);
     ASSERT_TRUE(win::registry::Set("PathName", link.string()));
     const size_t root = (link / "SERVER/ZARNQV/MNGFL/JOBEXEC").string().size();
-    ASSERT_LE(root, 59u) << "the temporary folder's path is too long";
+    ASSERT_LE(root, 59u);
     const std::string folder = "\\" + std::string(254 - root, 'g');  // its full path: 255
     const std::string name(259 - folder.size(), 'N');                  // folder\name: 260
     ASSERT_LE(name.size(), 63u);

@@ -37,6 +37,20 @@ protected:
         win::SetACPForTesting(0);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
+        if (!alias_.empty()) std::filesystem::remove_all(alias_, ec);
+    }
+    // Settings values stay below 128 bytes: a test whose settings name paths deep below the
+    // drive names its root through a short link of its own, whatever TMPDIR is. False when
+    // /tmp takes no folder.
+    bool ShortenPaths() {
+        char dir[] = "/tmp/qvpXXXXXX";
+        if (!mkdtemp(dir)) return false;
+        alias_ = dir;
+        std::filesystem::create_directory_symlink(root_, alias_ + "/r");
+        drive_ = alias_ + "/r/c";
+        std::ofstream(conf_) << "[Platform]\nDriveC=" << drive_ << "\nRunDir=" << alias_ << "/r/run\n";
+        win::registry::LoadFrom(conf_);
+        return true;
     }
     // "C:\<rel>" and the POSIX path of the same file.
     static std::string C(const std::string& rel) { return "C:\\" + rel; }
@@ -54,6 +68,7 @@ protected:
     }
 
     std::string root_, drive_, conf_;
+    std::string alias_;  // the short link's folder, when made
 };
 
 // A one-byte channel between a parent and a forked child.

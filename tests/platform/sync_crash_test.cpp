@@ -192,14 +192,42 @@ TEST_F(PlatformTest, ForkedChildOfAnOwnerFindsTheMutexHeld) {
 // The store named two ways, through drive C and as a POSIX path, in two settings files. A
 // child as `holder` takes the store's mutex under umask 077 and holds it; a child as `other`
 // must then find it taken. With root, the two are users of the store's group.
+// The two users must pass the folders above the store: below a private temporary folder (mode
+// 0700) the store lives in a folder of its own below a system one that lets everyone through.
 class StoreRunDir : public PlatformTest {
 protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        base_ = root_;
+        if (EveryonePasses(std::filesystem::absolute(root_).parent_path())) return;
+        for (const std::string system : {"/tmp", "/var/tmp", "/dev/shm"}) {
+            std::string tmpl = system + "/qvp-store-XXXXXX";
+            if (EveryonePasses(system) && mkdtemp(tmpl.data())) {
+                own_ = base_ = tmpl;
+                return;
+            }
+        }
+        GTEST_SKIP() << "no folder that other users can pass through for the store";
+    }
+    void TearDown() override {
+        if (!own_.empty()) std::filesystem::remove_all(own_);
+        PlatformTest::TearDown();
+    }
+    static bool EveryonePasses(const std::filesystem::path& dir) {
+        for (std::filesystem::path p = dir;; p = p.parent_path()) {
+            struct stat st{};
+            if (stat(p.c_str(), &st) != 0 || !(st.st_mode & S_IXOTH)) return false;
+            if (p == p.parent_path()) return true;
+        }
+    }
+
     int Excluded(uid_t holder, uid_t other, gid_t group) {
-        const std::string store = drive_ + "/store", a = root_ + "/a.conf", b = root_ + "/b.conf";
+        const std::string drive = base_ + "/c", store = drive + "/store", a = base_ + "/a.conf",
+                          b = base_ + "/b.conf";
         std::filesystem::create_directories(store);
-        std::ofstream(a) << "[QVPAPI]\nPathName=C:\\STORE\n[Platform]\nDriveC=" << drive_ << "\n";
+        std::ofstream(a) << "[QVPAPI]\nPathName=C:\\STORE\n[Platform]\nDriveC=" << drive << "\n";
         std::ofstream(b) << "[QVPAPI]\nPathName=" << store << "\n";
-        if (chmod(root_.c_str(), 0755) != 0 || chown(store.c_str(), -1, group) != 0 ||
+        if (chmod(base_.c_str(), 0755) != 0 || chown(store.c_str(), -1, group) != 0 ||
             chmod(store.c_str(), 0770) != 0)
             return -1;
         const auto as = [group](uid_t user, const std::string& conf) {
@@ -231,6 +259,9 @@ protected:
         EXPECT_EQ(std::filesystem::status(store + "/RUN/mutex.QVP_STORE").permissions(), perms(0660));
         return result;
     }
+
+    std::string base_;  // holds the store and the two settings files
+    std::string own_;   // the folder made for them, when not the test's own
 };
 
 TEST_F(StoreRunDir, SettingsNamingOneStoreShareItsObjects) {
