@@ -10,6 +10,11 @@ user=${TEST_USER:-qvptest}
 dir=$(cd "$dir" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# The tests' settings name folders below it, and a settings value is shorter than 128 bytes.
+if [ ${#scratch} -gt 84 ]; then
+  echo "test-user.sh: its folder $scratch is ${#scratch} characters long; the suite needs one of at most 84 (a shorter TMPDIR)" >&2
+  exit 2
+fi
 if [ "$(id -u)" -ne 0 ]; then
   HOME=$scratch TMPDIR=$scratch ctest --test-dir "$dir" --output-on-failure -j "$jobs"
   exit
