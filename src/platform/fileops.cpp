@@ -118,6 +118,15 @@ std::string ParentOf(const std::string& posix) {
     return posix.substr(0, slash);
 }
 
+// The time of the folder a removal is about to change, read before it: its kept names follow the
+// removal only when nothing else changed the folder since they were read (zero: unknown, they go).
+struct timespec FolderTimeBefore(const PathAt& at, const ResolvedPath& p) {
+    if (const struct timespec* seen = detail::ParentTimeSeen(p)) return *seen;
+    struct stat st{};
+    if (at.dirFd != AT_FDCWD ? fstat(at.dirFd, &st) : stat(ParentOf(p.posix).c_str(), &st)) return {};
+    return st.st_mtim;
+}
+
 // The mode a copy ends with: the one its file was made with (or had, when it was there before),
 // without set-id or sticky bits, read-only when the source is (the only permission a Windows copy
 // carries), and the sticky bit exactly while it holds an attribute record (see fileinfo.cpp).
@@ -222,8 +231,9 @@ BOOL MoveFile(const char* from, const char* to) {
         into.name = into.dirFd == AT_FDCWD ? target : b.lastName;
     }
     if (S_ISREG(sa.st_mode) && HeldByOther(source)) return detail::Fail(ERROR_SHARING_VIOLATION);
+    const struct timespec sourceTime = FolderTimeBefore(source, a);
     auto moved = [&] {
-        detail::NoteRemoved(a.posix);
+        detail::NoteRemoved(a.posix, &sourceTime);
         detail::NoteCreated(target, b.exists ? nullptr : &b.parentTime);
         return TRUE;
     };
@@ -275,8 +285,9 @@ BOOL MoveFileEx(const char* from, const char* to, DWORD flags) {
     if (HeldByOther(source) || (S_ISREG(sb.st_mode) && HeldByOther(into)))
         return detail::Fail(ERROR_SHARING_VIOLATION);
     // One step: the target is never missing, and a link in its place is replaced, not followed.
+    const struct timespec sourceTime = FolderTimeBefore(source, a);
     if (renameat(source.dirFd, source.c_str(), into.dirFd, into.c_str()) != 0) return detail::FailErrno(errno);
-    detail::NoteRemoved(a.posix);
+    detail::NoteRemoved(a.posix, &sourceTime);
     return TRUE;
 }
 
@@ -323,8 +334,9 @@ BOOL DeleteFile(const char* path) {
         if (!(st.st_mode & S_IWUSR)) return detail::Fail(ERROR_ACCESS_DENIED);  // read-only
         if (HeldByOther(at)) return detail::Fail(ERROR_SHARING_VIOLATION);
     }
+    const struct timespec folderTime = FolderTimeBefore(at, p);
     if (unlinkat(at.dirFd, at.c_str(), 0) != 0) return detail::FailErrno(errno);
-    detail::NoteRemoved(p.posix);
+    detail::NoteRemoved(p.posix, &folderTime);
     return TRUE;
 }
 
@@ -364,12 +376,13 @@ BOOL RemoveDirectory(const char* path) {
     struct stat st{};
     if (LinkStat(at, st) != 0) return detail::FailErrno(errno);
     if (!S_ISDIR(st.st_mode)) return detail::Fail(ERROR_DIRECTORY);
+    const struct timespec folderTime = FolderTimeBefore(at, p);
     if (unlinkat(at.dirFd, at.c_str(), AT_REMOVEDIR) != 0) {
         if (errno == ENOTEMPTY || errno == EEXIST) return detail::Fail(ERROR_DIR_NOT_EMPTY);
         if (errno == EBUSY) return detail::Fail(ERROR_SHARING_VIOLATION);
         return detail::FailErrno(errno);
     }
-    detail::NoteRemoved(p.posix);
+    detail::NoteRemoved(p.posix, &folderTime);
     return TRUE;
 }
 

@@ -230,7 +230,7 @@ HANDLE OpenResolved(const ResolvedPath& rp, DWORD access, DWORD share, DWORD dis
                 return INVALID_HANDLE_VALUE;
             }
             created = true;
-            NoteCreated(rp.posix, rp.parentTime.tv_sec || rp.parentTime.tv_nsec ? &rp.parentTime : nullptr);
+            NoteCreated(rp.posix, ParentTimeSeen(rp));
         }
         UniqueFd guard(fd);
         HANDLE h = INVALID_HANDLE_VALUE;

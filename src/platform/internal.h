@@ -116,9 +116,14 @@ DWORD MissingError(const ResolvedPath& p);
 std::string FindNoCase(const std::string& dir, std::string_view name, const struct stat* dirStat = nullptr);
 bool HasWildcard(std::string_view name);
 // The layer created / removed this path: the kept names of its directory (see paths.cpp)
-// follow. `parentTimeBefore`: the directory's modification time before the creation, if known.
+// follow. `parentTimeBefore`: the directory's modification time before the change, if known
+// (without it, a name another process added just before is missed until the folder settles).
 void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore = nullptr);
-void NoteRemoved(const std::string& posixPath);
+void NoteRemoved(const std::string& posixPath, const struct timespec* parentTimeBefore = nullptr);
+// The parent's time a resolution saw, when it saw one.
+inline const struct timespec* ParentTimeSeen(const ResolvedPath& p) {
+    return p.parentTime.tv_sec || p.parentTime.tv_nsec ? &p.parentTime : nullptr;
+}
 // Whether names of the directory with this identity are kept (a creation in it must then be
 // noted, with the directory's time from before it).
 bool KeepsNamesOf(dev_t dev, ino_t ino);

@@ -265,7 +265,9 @@ void NoteChange(const std::string& posixPath, bool added, const struct timespec*
 void NoteCreated(const std::string& posixPath, const struct timespec* parentTimeBefore) {
     NoteChange(posixPath, true, parentTimeBefore);
 }
-void NoteRemoved(const std::string& posixPath) { NoteChange(posixPath, false, nullptr); }
+void NoteRemoved(const std::string& posixPath, const struct timespec* parentTimeBefore) {
+    NoteChange(posixPath, false, parentTimeBefore);
+}
 
 bool KeepsNamesOf(dev_t dev, ino_t ino) {
     DirCache& cache = TheDirCache();

@@ -220,6 +220,14 @@ TEST_F(PlatformTest, CaseInsensitiveLookupsFollowChanges) {
     std::filesystem::rename(P("many/File18"), P("many/file-18"));
     EXPECT_EQ(GetFileAttributes("C:\\MANY\\file18"), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributes("C:\\MANY\\FILE-18"), INVALID_FILE_ATTRIBUTES);
+    // A name another process adds just before the layer removes one in the same folder.
+    Sleep(150);
+    EXPECT_NE(GetFileAttributes("C:\\MANY\\file20"), INVALID_FILE_ATTRIBUTES);
+    for (const std::string n : {"21", "22", "23"}) {
+        Touch("many/Added" + n);
+        EXPECT_TRUE(DeleteFile(C("many\\File" + n).c_str()));
+        EXPECT_NE(GetFileAttributes(("C:\\MANY\\ADDED" + n).c_str()), INVALID_FILE_ATTRIBUTES) << n;
+    }
 }
 
 TEST_F(PlatformTest, CaseVariantsSeenWhileADirectoryIsBusy) {
