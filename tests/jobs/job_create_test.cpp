@@ -37,6 +37,16 @@ protected:
         JobGenTest::TearDown();
     }
     fs::path StoredFile() const { return Store() / "F" / "J" / "jobgenfile"; }
+    // The JobGen edited (a time set) and stored, its edit backup keeping it as built.
+    void StoreEditedJobGen() {
+    QVPAPI_HANDLE h = qvAPICreateJobGenEx("\\F", "J", 0, 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    QVAPI_TIME_JOBGEN_DATA time{};
+    time.ucSetcls = 'D';
+    time.WorkTime.wHour = 6;
+    ASSERT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1);
+    ASSERT_EQ(qvAPICloseJobGenEx(h, 2, 0), 1) << Hex(qvAPIGetLastError());
+    }
     size_t Sent(const char* verb) const {
         size_t n = 0;
         for (const std::string& r : sim_->Received()) n += r.rfind(verb, 0) == 0 ? 1 : 0;
@@ -103,13 +113,7 @@ TEST_F(CreateJobTest, LinksPlantedAtTheWorkCopyFolderRedirectNothing) {
 }
 
 TEST_F(CreateJobTest, NormalPutsAReopenedJobGenBackFromItsEditBackup) {
-    QVPAPI_HANDLE h = qvAPICreateJobGenEx("\\F", "J", 0, 0, 0);
-    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
-    QVAPI_TIME_JOBGEN_DATA time{};
-    time.ucSetcls = 'D';
-    time.WorkTime.wHour = 6;
-    ASSERT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1);
-    ASSERT_EQ(qvAPICloseJobGenEx(h, 2, 0), 1) << Hex(qvAPIGetLastError());
+    ASSERT_NO_FATAL_FAILURE(StoreEditedJobGen());
     ASSERT_NE(Bytes(StoredFile()), stored_);
     QVAPI_JOB job{};
     ASSERT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_NORMAL, 0, nullptr), 1) << Hex(qvAPIGetLastError());
@@ -329,13 +333,7 @@ const char* OptionName(uint32_t option) {
 TEST_P(CreateJobKill, EveryStepLeavesTheJobGenWhole) {
     const uint32_t option = GetParam();
     // The store holds an edited JobGen; its edit backup holds it as built.
-    QVPAPI_HANDLE h = qvAPICreateJobGenEx("\\F", "J", 0, 0, 0);
-    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
-    QVAPI_TIME_JOBGEN_DATA time{};
-    time.ucSetcls = 'D';
-    time.WorkTime.wHour = 6;
-    ASSERT_EQ(qvAPIUpDateTimeJobGen(h, QVAPI_TIME_SETCLS | QVAPI_TIME_TIME, &time, 0, 0), 1);
-    ASSERT_EQ(qvAPICloseJobGenEx(h, 2, 0), 1) << Hex(qvAPIGetLastError());
+    ASSERT_NO_FATAL_FAILURE(StoreEditedJobGen());
     edited_ = Bytes(StoredFile());
     const fs::path saved = root_ / "saved", backup = root_ / "backup";
     fs::copy(Store() / "F", saved, fs::copy_options::recursive);
