@@ -249,7 +249,7 @@ std::string GenerationPath(const LogState& state, int generation) {
 constexpr win::DWORD kAppendGateHigh = 0x7FFFFFFFu;
 constexpr win::DWORD kAppendGateLow = 0xFFFF0000u;
 // Tries of the gate before going on without it (the first ones only give up the processor).
-constexpr int kAppendGateTries = 40;
+constexpr int kAppendGateTries = 24;
 constexpr int kAppendGateYields = 16;
 
 // Holds the append gate of an open log file, when it can be had within a few tries.
