@@ -22,7 +22,8 @@
 // A log whose mutex cannot be had (an object at its name that cannot be mended, its presence
 // byte locked by another user) still gets its records, each one append of its own, and is not
 // rotated meanwhile (a rotation could cut another writer's record); the event log says why,
-// once until the mutex can be had again. Such a writer holds the log file's append gate (a
+// once until the mutex can be had again. A mutex that could not be made is tried again a
+// minute later, not at every record. Such a writer holds the log file's append gate (a
 // byte-range lock far past any record) while it appends, and a rotation that empties the file
 // in place holds it from its last look at the file's size until the file is empty: no record
 // appended without the mutex is cut. The gate is only tried for a while: another user who
@@ -115,6 +116,8 @@ struct LogState {
     win::HANDLE lock = nullptr;  // the cross-process mutex, kept while the settings stay
     std::string lockDirectory;   // the run-time directory `lock` was made in
     bool lockMissingSaid = false;  // the event log was told that the mutex cannot be had
+    bool lockNotMade = false;      // the mutex could not be made: not tried again for a while
+    win::DWORD lockNotMadeAt = 0;  // tick of that try
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
@@ -151,9 +154,12 @@ void Configure(int row, LogState& state) {
     // The named mutex lives in the run-time directory of the settings: a mutex of another
     // directory would not keep out the processes that use this one.
     const std::string runDirectory = win::RunDirectory();
-    if (runDirectory != state.lockDirectory && state.process == win::GetCurrentProcessId()) {
-        if (state.lock != nullptr) win::CloseHandle(state.lock);
-        state.lock = nullptr;
+    if (runDirectory != state.lockDirectory) {
+        state.lockNotMade = false;  // another folder's lock is tried at once
+        if (state.process == win::GetCurrentProcessId()) {
+            if (state.lock != nullptr) win::CloseHandle(state.lock);
+            state.lock = nullptr;
+        }
     }
     state.lockDirectory = runDirectory;
 }
@@ -181,6 +187,8 @@ constexpr win::DWORD kCopyChunk = 64 * 1024;
 // After a rotation that could not be done (a generation held by a reader, a full disk), the
 // log grows on for this many records before the next try rather than copying at every record.
 constexpr int kRotationRetryPause = 64;
+// After the log's mutex could not be made, the records of this long go without it.
+constexpr win::DWORD kLockRetryPauseMs = 60 * 1000;
 // How often a thread whose record another thread is writing yields before it sleeps.
 constexpr int kYieldsBeforeSleep = 64;
 
@@ -448,9 +456,13 @@ void AppendUnlocked(int row, LogState& state, const Batch& batch, win::DWORD err
 // the generations allow.
 void AppendRecords(int row, LogState& state, const Batch& batch) {
     AdoptProcess(state);
-    if (state.lock == nullptr) {
+    // A mutex that could not be made (its lock file kept by another user: each try waits for
+    // it a while) is tried again only after a pause, not for every record.
+    if (state.lock == nullptr && (!state.lockNotMade || win::GetTickCount() - state.lockNotMadeAt >= kLockRetryPauseMs)) {
         state.lock = win::CreateMutex(nullptr, win::FALSE,
                                       (std::string(kMutexPrefix) + kLogTable[row].fileName).c_str());
+        state.lockNotMade = state.lock == nullptr;
+        state.lockNotMadeAt = win::GetTickCount();
     }
     CrossProcessLock lock(state.lock);
     if (!lock.held()) {

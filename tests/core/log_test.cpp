@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -277,7 +278,7 @@ TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
 TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
     const fs::path events = root() / "events.txt";
     win::registry::SetPlatform("EventLogFile", events.string());
-    enum class Plant { Folder, Socket, Link, LockedPresence, LockedRecords };
+    enum class Plant { Folder, Socket, Link, LockedPresence, LockedGate, LockedRecords };
     enum class Said { AtMostOnce, Once, Never };  // AtMostOnce: the lock name may be mended
     struct Case {
         const char* what;
@@ -290,6 +291,8 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         {"a socket", Plant::Socket, "NODE.LOG", Said::AtMostOnce},
         {"a link", Plant::Link, "NODEOPR.LOG", Said::AtMostOnce},
         {"its presence byte write-locked", Plant::LockedPresence, "CLIENT.LOG", Said::Once},
+        // Each try to make the mutex waits a while: made once, not again for every record.
+        {"its gate byte write-locked", Plant::LockedGate, "DEFAULT.LOG", Said::Once},
         {"the log's record bytes write-locked", Plant::LockedRecords, "USER_CLT.LOG", Said::Never},
     };
     // A write lock through a descriptor of our own: another open, as another process's would be.
@@ -322,8 +325,9 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         }
         case Plant::Link: fs::create_symlink(root() / "elsewhere", lock); break;
         case Plant::LockedPresence:
+        case Plant::LockedGate:
             ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
-            held = writeLock(lock, 0, int64_t{1} << 20, 1);
+            held = writeLock(lock, 0, (int64_t{1} << 20) + (c.plant == Plant::LockedGate ? 1 : 0), 1);
             break;
         case Plant::LockedRecords:
             fs::create_directories(Log(c.log).parent_path());
@@ -333,6 +337,9 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         constexpr int kEach = 40;
         const int id = qvpLogOpen(c.log);
         qvpLogWrite(id, "before the child", "dll");
+        // Opens of the lock name from here on: tries to make the mutex again.
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(watch, lock.parent_path().c_str(), IN_OPEN), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         const int writer = child == 0 ? 1 : 0;
@@ -351,6 +358,19 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         }
         EXPECT_EQ(records.size(), 2u * kEach + 1);
         EXPECT_EQ(seen.size(), 2u * kEach);
+        alignas(inotify_event) char opens[64 * 1024];
+        size_t lockOpens = 0;
+        for (ssize_t n; (n = read(watch, opens, sizeof opens)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(opens + at);
+                if (e->len > 0 && lock.filename() == e->name) ++lockOpens;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        close(watch);
+        if (c.plant == Plant::LockedGate) {
+            EXPECT_EQ(lockOpens, 0u);
+        }
         const std::string said = fs::exists(events) ? ReadText(events) : "";
         const auto lines = std::count(said.begin(), said.end(), '\n');
         EXPECT_LE(lines, c.said == Said::Never ? 0 : 1) << said;
