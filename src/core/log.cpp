@@ -22,7 +22,12 @@
 // A log whose mutex cannot be had (an object at its name that cannot be mended, its presence
 // byte locked by another user) still gets its records, each one append of its own, and is not
 // rotated meanwhile (a rotation could cut another writer's record); the event log says why,
-// once until the mutex can be had again.
+// once until the mutex can be had again. A mutex that could not be made is tried again a
+// minute later, not at every record. Such a writer holds the log file's append gate (a
+// byte-range lock far past any record) while it appends, and a rotation that empties the file
+// in place holds it from its last look at the file's size until the file is empty: no record
+// appended without the mutex is cut. The gate is only tried for a while: another user who
+// keeps it holds up no record and no rotation.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
@@ -111,6 +116,8 @@ struct LogState {
     win::HANDLE lock = nullptr;  // the cross-process mutex, kept while the settings stay
     std::string lockDirectory;   // the run-time directory `lock` was made in
     bool lockMissingSaid = false;  // the event log was told that the mutex cannot be had
+    bool lockNotMade = false;      // the mutex could not be made: not tried again for a while
+    win::DWORD lockNotMadeAt = 0;  // tick of that try
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
@@ -147,9 +154,12 @@ void Configure(int row, LogState& state) {
     // The named mutex lives in the run-time directory of the settings: a mutex of another
     // directory would not keep out the processes that use this one.
     const std::string runDirectory = win::RunDirectory();
-    if (runDirectory != state.lockDirectory && state.process == win::GetCurrentProcessId()) {
-        if (state.lock != nullptr) win::CloseHandle(state.lock);
-        state.lock = nullptr;
+    if (runDirectory != state.lockDirectory) {
+        state.lockNotMade = false;  // another folder's lock is tried at once
+        if (state.process == win::GetCurrentProcessId()) {
+            if (state.lock != nullptr) win::CloseHandle(state.lock);
+            state.lock = nullptr;
+        }
     }
     state.lockDirectory = runDirectory;
 }
@@ -177,6 +187,8 @@ constexpr win::DWORD kCopyChunk = 64 * 1024;
 // After a rotation that could not be done (a generation held by a reader, a full disk), the
 // log grows on for this many records before the next try rather than copying at every record.
 constexpr int kRotationRetryPause = 64;
+// After the log's mutex could not be made, the records of this long go without it.
+constexpr win::DWORD kLockRetryPauseMs = 60 * 1000;
 // How often a thread whose record another thread is writing yields before it sleeps.
 constexpr int kYieldsBeforeSleep = 64;
 
@@ -241,34 +253,72 @@ std::string GenerationPath(const LogState& state, int generation) {
     return state.path + "." + std::to_string(generation);
 }
 
-// Copies the current generation, the first `size` bytes of the file, to `target`. A file
-// larger than one generation (another user of the store may have made it so) gives only its
-// last generation's worth of whole records: the copy never takes more than a generation.
-bool CopyCurrent(const LogState& state, uint64_t size, const std::string& target) {
-    const uint64_t generation = uint64_t{state.recordSize} * state.recordCount;
-    uint64_t from = 0;
-    if (size > generation) {
-        from = size - generation;
-        from += (state.recordSize - from % state.recordSize) % state.recordSize;
+// The append gate: a byte no record ever reaches, locked through the log's own handle.
+constexpr win::DWORD kAppendGateHigh = 0x7FFFFFFFu;
+constexpr win::DWORD kAppendGateLow = 0xFFFF0000u;
+// Tries of the gate before going on without it (the first ones only give up the processor).
+constexpr int kAppendGateTries = 24;
+constexpr int kAppendGateYields = 16;
+
+// Holds the append gate of an open log file, when it can be had within a few tries.
+class AppendGate {
+public:
+    explicit AppendGate(win::HANDLE file) : file_(file) {
+        for (int i = 0; i < kAppendGateTries && !held_; ++i) {
+            held_ = win::LockFile(file_, kAppendGateLow, kAppendGateHigh, 1, 0) != 0;
+            if (!held_) win::Sleep(i < kAppendGateYields ? 0 : 1);
+        }
     }
-    FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
-                                   win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.valid() || !SetPosition(state.file.get(), from)) return false;
+    ~AppendGate() {
+        if (held_) win::UnlockFile(file_, kAppendGateLow, kAppendGateHigh, 1, 0);
+    }
+    AppendGate(const AppendGate&) = delete;
+    AppendGate& operator=(const AppendGate&) = delete;
+
+private:
+    win::HANDLE file_;
+    bool held_ = false;
+};
+
+// Copies the current generation to the end of `out` from `copied` on up to `end`.
+bool CopyRange(const LogState& state, win::HANDLE out, uint64_t& copied, uint64_t end) {
     std::string chunk(kCopyChunk, '\0');
-    uint64_t copied = from;
-    while (copied < size) {
-        const auto want = static_cast<win::DWORD>(std::min<uint64_t>(kCopyChunk, size - copied));
+    if (!SetPosition(state.file.get(), copied)) return false;
+    while (copied < end) {
+        const auto want = static_cast<win::DWORD>(std::min<uint64_t>(kCopyChunk, end - copied));
         win::DWORD got = 0;
-        if (!win::ReadFile(state.file.get(), chunk.data(), want, &got, nullptr) || got == 0) break;
+        if (!win::ReadFile(state.file.get(), chunk.data(), want, &got, nullptr) || got == 0) return false;
         win::DWORD put = 0;
-        if (!win::WriteFile(out.get(), chunk.data(), got, &put, nullptr) || put != got) return false;
+        if (!win::WriteFile(out, chunk.data(), got, &put, nullptr) || put != got) return false;
         copied += got;
     }
-    return copied == size && out.Close();
+    return true;
 }
 
 bool Truncate(const LogState& state) {
     return SetPosition(state.file.get(), 0) && win::SetEndOfFile(state.file.get()) != 0;
+}
+
+// Copies the current generation, the first `size` bytes of the file and what writers without
+// the named mutex appended since, to `target` and empties the file. Those writers do not rotate,
+// so a file may hold a little more than a generation; one larger than two generations at `size`
+// (another user of the store may have made it so) gives only its last generation's worth of
+// whole records: the copy never takes more than two generations and what was appended meanwhile.
+bool CopyAndEmpty(const LogState& state, uint64_t size, const std::string& target) {
+    const uint64_t generation = uint64_t{state.recordSize} * state.recordCount;
+    uint64_t copied = 0;
+    if (size > 2 * generation) {
+        copied = size - generation;
+        copied += (state.recordSize - copied % state.recordSize) % state.recordSize;
+    }
+    FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
+                                   win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.valid() || !CopyRange(state, out.get(), copied, size)) return false;
+    // The rest, appended during the copy, with the appends held off until the file is empty.
+    const AppendGate gate(state.file.get());
+    uint64_t end = 0;
+    return CurrentSize(state.file.get(), &end) && CopyRange(state, out.get(), copied, end) && out.Close() &&
+           Truncate(state);
 }
 
 // Shifts the older generations up by one (the oldest goes) and makes the current one <name>.1:
@@ -287,11 +337,11 @@ bool Rotate(LogState& state, uint64_t size) {
     const bool moved = win::MoveFile(state.path.c_str(), first.c_str()) != 0;
     state.file.Reset(OpenForAppend(state));
     if (moved || !state.file.valid()) return moved && state.file.valid();
-    if (!CopyCurrent(state, size, first)) {
+    if (!CopyAndEmpty(state, size, first)) {
         win::DeleteFile(first.c_str());  // never a half copy beside the whole current file
         return false;
     }
-    return Truncate(state);
+    return true;
 }
 
 // Writes `value` as `width` decimal digits, zero-filled (the header's fields never pass them).
@@ -386,21 +436,33 @@ void AppendUnlocked(int row, LogState& state, const Batch& batch, win::DWORD err
     if (!EnsureOpen(state, &size)) return;
     win::SYSTEMTIME time{};
     win::GetLocalTime(&time);
-    for (const PendingRecord& r : batch.records) {
-        state.record.clear();
-        FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);
-        if (!Flush(state)) return;
-        size += state.recordSize;
+    bool written = true;
+    {
+        const AppendGate gate(state.file.get());  // no rotation empties the file meanwhile
+        for (const PendingRecord& r : batch.records) {
+            state.record.clear();
+            FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);
+            win::DWORD put = 0;
+            written = win::WriteFile(state.file.get(), state.record.data(), state.recordSize, &put, nullptr) != 0;
+            if (!written) break;
+            size += state.recordSize;
+        }
     }
+    state.record.clear();
+    if (!written) state.file.Reset();  // opened afresh next time
 }
 
 // The records of a batch, under one hold of the named mutex and written in as few appends as
 // the generations allow.
 void AppendRecords(int row, LogState& state, const Batch& batch) {
     AdoptProcess(state);
-    if (state.lock == nullptr) {
+    // A mutex that could not be made (its lock file kept by another user: each try waits for
+    // it a while) is tried again only after a pause, not for every record.
+    if (state.lock == nullptr && (!state.lockNotMade || win::GetTickCount() - state.lockNotMadeAt >= kLockRetryPauseMs)) {
         state.lock = win::CreateMutex(nullptr, win::FALSE,
                                       (std::string(kMutexPrefix) + kLogTable[row].fileName).c_str());
+        state.lockNotMade = state.lock == nullptr;
+        state.lockNotMadeAt = win::GetTickCount();
     }
     CrossProcessLock lock(state.lock);
     if (!lock.held()) {

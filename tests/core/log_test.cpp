@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -187,53 +188,87 @@ TEST_F(LogTest, EightThreadsLoseAndTearNoRecord) {
 }
 
 // Processes sharing the data root append and rotate in turn: across every generation each
-// record is there once, whole, and every generation numbers its records from 1 in order.
+// record is there once, whole, and every generation numbers its records from 1 in order. Also
+// when some of them cannot have the log's lock (their run-time folder's lock name is another
+// user's): their records, appended without it while the others rotate, are kept as well.
 TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
-    WriteSettings("LogGenCount=40\nDLLLogRecordCount=40\nDLLLogRecordSize=128\n");
-    const int id = qvpLogOpen("DLL.LOG");
-    qvpLogWrite(id, "before the children", "dll");  // the parent holds the file while they write
+    struct Case {
+        const char* what;
+        int unlockedWriters;  // the first children write without the lock
+        int recordCount;      // more than those write: a generation never holds two
+    };
+    const Case cases[] = {{"every writer with the lock", 0, 40}, {"two writers without it", 2, 250}};
     constexpr int kProcesses = 4;
     constexpr int kEach = 120;
-    auto write = [id](int writer) {
-        for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", writer, i);
-    };
-    std::vector<pid_t> children;
-    for (int p = 1; p <= kProcesses; ++p) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            write(p);
-            _exit(0);
+    constexpr int kGenerations = 60;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(data() / "LOG");
+        WriteSettings("LogGenCount=60\nDLLLogRecordCount=" + std::to_string(c.recordCount) +
+                      "\nDLLLogRecordSize=128\n");
+        int id = qvpLogOpen("DLL.LOG");
+        qvpLogWrite(id, "before the children", "dll");  // the parent holds the file while they write
+        auto write = [&id](int writer) {
+            for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", writer, i);
+        };
+        std::vector<pid_t> children;
+        for (int p = 1; p <= kProcesses; ++p) {
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                if (p <= c.unlockedWriters) {
+                    // Its own run-time folder, where the lock file's presence byte is another's.
+                    const fs::path run = root() / ("run-" + std::to_string(p));
+                    fs::create_directories(run);
+                    const fs::path lock = run / "mutex.QVPAPI.LOG.DLL.LOG";
+                    const int fd = mkfifo(lock.c_str(), 0660) == 0 ? open(lock.c_str(), O_RDWR | O_NONBLOCK) : -1;
+                    struct flock presence{};
+                    presence.l_type = F_WRLCK;
+                    presence.l_whence = SEEK_SET;
+                    presence.l_start = int64_t{1} << 20;
+                    presence.l_len = 1;
+                    if (fd < 0 || fcntl(fd, F_OFD_SETLK, &presence) != 0) _exit(3);
+                    win::registry::SetPlatform("RunDir", run.string());
+                    id = qvpLogOpen("DLL.LOG");  // settings taken again: the lock of that folder
+                }
+                write(p);
+                _exit(0);
+            }
+            children.push_back(pid);
         }
-        children.push_back(pid);
-    }
-    write(0);
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    std::map<std::string, int> seen;
-    size_t total = 0;
-    for (int g = 0; g < 40; ++g) {
-        const fs::path file = g == 0 ? Log("DLL.LOG") : Log(("DLL.LOG." + std::to_string(g)).c_str());
-        if (!fs::exists(file)) continue;
-        const auto records = Split(ReadText(file), 128);
-        EXPECT_LE(records.size(), 40u) << file;
-        for (size_t i = 0; i < records.size(); ++i) {
-            char expected[24];
-            std::snprintf(expected, sizeof expected, "%010zu", i + 1);
-            EXPECT_EQ(records[i].substr(0, 10), expected) << file;
-            EXPECT_EQ(records[i].substr(126), "\r\n");
-            const size_t at = records[i].find("writer ");
-            if (at != std::string::npos) ++seen[records[i].substr(at, 21)];
+        write(0);
+        for (pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         }
-        total += records.size();
+        std::map<std::string, int> seen;
+        size_t total = 0;
+        for (int g = 0; g < kGenerations; ++g) {
+            const fs::path file = g == 0 ? Log("DLL.LOG") : Log(("DLL.LOG." + std::to_string(g)).c_str());
+            if (!fs::exists(file)) continue;
+            const auto records = Split(ReadText(file), 128);
+            // Records appended without the lock count as they can: only the locked ones in order.
+            if (c.unlockedWriters == 0) {
+                EXPECT_LE(records.size(), static_cast<size_t>(c.recordCount)) << file;
+            }
+            for (size_t i = 0; i < records.size(); ++i) {
+                char expected[24];
+                std::snprintf(expected, sizeof expected, "%010zu", i + 1);
+                if (c.unlockedWriters == 0) {
+                    EXPECT_EQ(records[i].substr(0, 10), expected) << file;
+                }
+                EXPECT_EQ(records[i].substr(126), "\r\n");
+                const size_t at = records[i].find("writer ");
+                if (at != std::string::npos) ++seen[records[i].substr(at, 21)];
+            }
+            total += records.size();
+        }
+        EXPECT_EQ(total, static_cast<size_t>((kProcesses + 1) * kEach + 1));
+        EXPECT_EQ(seen.size(), static_cast<size_t>((kProcesses + 1) * kEach));
+        for (const auto& [text, count] : seen) EXPECT_EQ(count, 1) << text;
+        qvpLogClose(id);
     }
-    EXPECT_EQ(total, static_cast<size_t>((kProcesses + 1) * kEach + 1));
-    EXPECT_EQ(seen.size(), static_cast<size_t>((kProcesses + 1) * kEach));
-    for (const auto& [text, count] : seen) EXPECT_EQ(count, 1) << text;
-    qvpLogClose(id);
 }
 
 // Something at a log's lock name that cannot be mended (or could be), the lock file's presence
@@ -243,7 +278,7 @@ TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
 TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
     const fs::path events = root() / "events.txt";
     win::registry::SetPlatform("EventLogFile", events.string());
-    enum class Plant { Folder, Socket, Link, LockedPresence, LockedRecords };
+    enum class Plant { Folder, Socket, Link, LockedPresence, LockedGate, LockedRecords };
     enum class Said { AtMostOnce, Once, Never };  // AtMostOnce: the lock name may be mended
     struct Case {
         const char* what;
@@ -256,6 +291,8 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         {"a socket", Plant::Socket, "NODE.LOG", Said::AtMostOnce},
         {"a link", Plant::Link, "NODEOPR.LOG", Said::AtMostOnce},
         {"its presence byte write-locked", Plant::LockedPresence, "CLIENT.LOG", Said::Once},
+        // Each try to make the mutex waits a while: made once, not again for every record.
+        {"its gate byte write-locked", Plant::LockedGate, "DEFAULT.LOG", Said::Once},
         {"the log's record bytes write-locked", Plant::LockedRecords, "USER_CLT.LOG", Said::Never},
     };
     // A write lock through a descriptor of our own: another open, as another process's would be.
@@ -288,8 +325,9 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         }
         case Plant::Link: fs::create_symlink(root() / "elsewhere", lock); break;
         case Plant::LockedPresence:
+        case Plant::LockedGate:
             ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
-            held = writeLock(lock, 0, int64_t{1} << 20, 1);
+            held = writeLock(lock, 0, (int64_t{1} << 20) + (c.plant == Plant::LockedGate ? 1 : 0), 1);
             break;
         case Plant::LockedRecords:
             fs::create_directories(Log(c.log).parent_path());
@@ -299,6 +337,9 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         constexpr int kEach = 40;
         const int id = qvpLogOpen(c.log);
         qvpLogWrite(id, "before the child", "dll");
+        // Opens of the lock name from here on: tries to make the mutex again.
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(watch, lock.parent_path().c_str(), IN_OPEN), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         const int writer = child == 0 ? 1 : 0;
@@ -317,6 +358,19 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         }
         EXPECT_EQ(records.size(), 2u * kEach + 1);
         EXPECT_EQ(seen.size(), 2u * kEach);
+        alignas(inotify_event) char opens[64 * 1024];
+        size_t lockOpens = 0;
+        for (ssize_t n; (n = read(watch, opens, sizeof opens)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(opens + at);
+                if (e->len > 0 && lock.filename() == e->name) ++lockOpens;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        close(watch);
+        if (c.plant == Plant::LockedGate) {
+            EXPECT_EQ(lockOpens, 0u);
+        }
         const std::string said = fs::exists(events) ? ReadText(events) : "";
         const auto lines = std::count(said.begin(), said.end(), '\n');
         EXPECT_LE(lines, c.said == Said::Never ? 0 : 1) << said;
