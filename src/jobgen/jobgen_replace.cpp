@@ -16,6 +16,7 @@ namespace {
 
 namespace msg {
 constexpr char kMove[] = "%s : MoveFile %s -> %s : ErrorCode = %d";
+constexpr char kExchange[] = "%s : ExchangeFolders %s <-> %s : ErrorCode = %d";
 constexpr char kCopy[] = "%s : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x";
 constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
 }  // namespace msg
@@ -43,6 +44,18 @@ bool IsLiveKept(const std::string& kept) { return t_livePid == getpid() && t_liv
 uint32_t SwapInBuilt(CallContext& call, const std::string& built, const std::string& stored, const std::string& target,
                      bool replaces, bool& oldBack) {
     oldBack = true;
+    // In its own place the new JobGen trades names with the old one in one step: the name never
+    // stands empty, for a kill or for a reader. The old one, now at `built`, is removed after
+    // (killed first, the next caller of the name removes it with the building folder).
+    if (replaces && target == stored) {
+        if (win::ExchangeFolders(built.c_str(), stored.c_str()) == 0) {
+            call.Log(msg::kExchange, call.function(), built.c_str(), stored.c_str(), static_cast<int>(win::GetLastError()));
+            return QVAPI_ERR_RESOURCE;
+        }
+        gaiCOMDirectoryDeleteRetry(built.c_str(), 300, 11);
+        return 0;
+    }
+    // Under another name (a rename) the old name is to go: set aside, then the new one moved in.
     const std::string aside = CommitLeftover(stored, true);
     if (replaces) {
         if (Exists(aside)) gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11);
