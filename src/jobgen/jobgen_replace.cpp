@@ -6,6 +6,9 @@
 // (PutRightKilledWriters).
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "core/fileutil.h"
 #include "core/temp_file.h"
 #include "jobgen/jobgen_file.h"
@@ -21,10 +24,24 @@ constexpr char kCopy[] = "%s : qvAPIDirectoryCopy %s -> %s : ErrorCode = 0x%8.8x
 constexpr char kCreateDirectory[] = "%s : CreateDirectory %s : ErrorCode = %d";
 }  // namespace msg
 
-// The kept original of this thread's job creation: no put-right of this thread touches it while
-// the creation (which may span calls) still needs the prepared file in place.
-thread_local std::string t_liveKept;
+// The kept originals of this thread's job creations: no put-right of this thread touches them
+// while the creation (which may span calls) still needs the prepared file in place. More than
+// one: a creation left pending while the thread prepares another JobGen keeps its own.
+thread_local std::vector<std::string> t_liveKept;
 thread_local pid_t t_livePid = 0;
+
+std::vector<std::string>& LiveKept() {
+    if (t_livePid != getpid()) {  // a forked child's copy: none of them are its own
+        t_liveKept.clear();
+        t_livePid = getpid();
+    }
+    return t_liveKept;
+}
+
+void EndLiveKept(const std::string& kept) {
+    std::vector<std::string>& live = LiveKept();
+    if (const auto at = std::find(live.begin(), live.end(), kept); at != live.end()) live.erase(at);
+}
 
 std::string LastPart(const std::string& path) { return path.substr(win::FindLastSeparator(path) + 1); }
 
@@ -39,7 +56,10 @@ bool CopyBeside(const std::string& stored, TempFile& temp) {
 
 }  // namespace
 
-bool IsLiveKept(const std::string& kept) { return t_livePid == getpid() && t_liveKept == kept; }
+bool IsLiveKept(const std::string& kept) {
+    const std::vector<std::string>& live = LiveKept();
+    return std::find(live.begin(), live.end(), kept) != live.end();
+}
 
 uint32_t SwapInBuilt(CallContext& call, const std::string& built, const std::string& stored, const std::string& target,
                      bool replaces, bool& oldBack) {
@@ -110,18 +130,18 @@ bool RemoveStoredJobGen(CallContext& call, const std::string& dir) {
 // ---- the prepared jobgenfile of job creation --------------------------------------------------
 
 PreparedJobGen::~PreparedJobGen() {
-    if (IsLiveKept(kept_)) t_liveKept.clear();
+    if (!kept_.empty()) EndLiveKept(kept_);
 }
 
 bool PreparedJobGen::Keep(const std::string& dir) {
     stored_ = dir + "\\" + kJobGenFile;
-    kept_ = KeptOriginal(dir);
+    const std::string kept = KeptOriginal(dir);
     TempFile temp;
-    if (!CopyBeside(stored_, temp) || win::MoveFileEx(temp.path().c_str(), kept_.c_str(), win::MOVEFILE_REPLACE_EXISTING) == 0)
+    if (!CopyBeside(stored_, temp) || win::MoveFileEx(temp.path().c_str(), kept.c_str(), win::MOVEFILE_REPLACE_EXISTING) == 0)
         return false;
     temp.Keep();
-    t_liveKept = kept_;
-    t_livePid = getpid();
+    kept_ = kept;
+    LiveKept().push_back(kept_);
     return true;
 }
 
@@ -135,7 +155,7 @@ uint32_t PreparedJobGen::Prepare(const std::function<uint32_t(const std::string&
 bool PreparedJobGen::PutBack() {
     if (kept_.empty()) return true;
     if (win::MoveFileEx(kept_.c_str(), stored_.c_str(), win::MOVEFILE_REPLACE_EXISTING) == 0) return false;
-    if (IsLiveKept(kept_)) t_liveKept.clear();
+    EndLiveKept(kept_);
     kept_.clear();
     return true;
 }
