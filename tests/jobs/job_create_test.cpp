@@ -183,6 +183,7 @@ TEST_F(CreateJobTest, AKilledWritersLeftoversArePutRightFirst) {
             store_->WriteRawFile(j / "jobgenfile", prepared.data(), prepared.size());
         },
         [&] { store_->WriteRawFile(j / "jobgenfile.0123456789abcdef.tmp", prepared.data(), 9); },
+        [&] { fs::create_directories(folder / "J .job" / "jobgenfile"); },  // planted: no original
         [&] {  // a deletion killed once the JobGen left its name: a new one is made under it
             fs::copy(j, folder / "J .old", fs::copy_options::recursive);
             fs::remove(folder / "J .old" / "jobgenfile");
