@@ -68,12 +68,14 @@ uint32_t SwapInBuilt(CallContext& call, const std::string& built, const std::str
     // stands empty, for a kill or for a reader. The old one, now at `built`, is removed after
     // (killed first, the next caller of the name removes it with the building folder).
     if (replaces && target == stored) {
-        if (win::ExchangeFolders(built.c_str(), stored.c_str()) == 0) {
-            call.Log(msg::kExchange, call.function(), built.c_str(), stored.c_str(), static_cast<int>(win::GetLastError()));
-            return QVAPI_ERR_RESOURCE;
+        if (win::ExchangeFolders(built.c_str(), stored.c_str()) != 0) {
+            gaiCOMDirectoryDeleteRetry(built.c_str(), 300, 11);
+            return 0;
         }
-        gaiCOMDirectoryDeleteRetry(built.c_str(), 300, 11);
-        return 0;
+        const win::DWORD error = win::GetLastError();
+        call.Log(msg::kExchange, call.function(), built.c_str(), stored.c_str(), static_cast<int>(error));
+        // Only a file system that cannot exchange has the old one set aside instead.
+        if (error != win::ERROR_INVALID_PARAMETER && error != win::ERROR_INVALID_FUNCTION) return QVAPI_ERR_RESOURCE;
     }
     // Under another name (a rename) the old name is to go: set aside, then the new one moved in.
     const std::string aside = CommitLeftover(stored, true);
