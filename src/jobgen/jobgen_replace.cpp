@@ -151,7 +151,13 @@ uint32_t PreparedJobGen::Prepare(const std::function<uint32_t(const std::string&
     TempFile temp;
     if (!CopyBeside(stored_, temp)) return QVAPI_ERR_RESOURCE;
     if (const uint32_t code = steps(temp.path()); code != 0) return code;
-    return temp.Place() ? 0 : QVAPI_ERR_RESOURCE;
+    // Exchanged, not renamed over the stored file: a rename that replaces a file makes the file
+    // system write the new one's blocks out at once (milliseconds for a large JobGen). The
+    // original it leaves at the temporary's name is kept beside the JobGen anyway; killed before
+    // it goes, the next caller sweeps it.
+    if (win::ExchangeFiles(temp.path().c_str(), stored_.c_str()) == 0) return temp.Place() ? 0 : QVAPI_ERR_RESOURCE;
+    temp.Discard();
+    return 0;
 }
 
 bool PreparedJobGen::PutBack() {
