@@ -303,7 +303,7 @@ uint32_t ReplaceStoredJobGen(CallContext& call, const std::string& source, const
 bool RemoveStoredJobGen(CallContext& call, const std::string& dir);
 
 // The stored jobgenfile of a JobGen that a job is made of: the original kept beside the JobGen
-// (KeptOriginal) until PutBack, the prepared form made on a copy and renamed in. Killed in
+// (KeptOriginal) until PutBack, the prepared form made on a copy and exchanged in. Killed in
 // between, the next caller holding the JobGen's mutex puts the original back. The mutex is held
 // throughout.
 class PreparedJobGen {

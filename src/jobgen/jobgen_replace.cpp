@@ -1,7 +1,7 @@
 // Writers that replace or remove a stored JobGen whole, so that a kill at any point leaves the
 // old JobGen or the new one under its name and nothing a caller can see in between: a new JobGen
-// built beside the stored one and swapped in, a deleted one moved off its name before it is
-// removed, and a jobgenfile that job creation prepares replaced by rename with the original kept
+// built beside the stored one and exchanged with it, a deleted one moved off its name before it
+// is removed, and a jobgenfile that job creation prepares exchanged in with the original kept
 // beside the JobGen until it is back. The leftovers of a killed writer are the next caller's
 // (PutRightKilledWriters).
 #include <unistd.h>
