@@ -316,9 +316,9 @@ public:
         made_ = qvpCreateDirectoryTree(parent.c_str()) && win::CreateDirectoryExact(path_.c_str()) != 0;
         return made_;
     }
-    // The stored JobGen (if any) set aside, this one moved to `target`, the old one removed.
-    // Killed in between, the next open of the JobGen finds the two beside the name and puts the
-    // old one back or removes it.
+    // This one exchanged with the stored JobGen (or, under a new name, the stored one set aside
+    // and this one moved to `target`), the old one removed. Killed in between, the next caller
+    // of the JobGen finds what is left beside the name and puts the old one back or removes it.
     uint32_t PutInPlace(CallContext& call, JobGenEdit& edit, const std::string& target) {
         bool oldBack = true;
         const uint32_t code = SwapInBuilt(call, path_, edit.jobGenPath, target, edit.stored, oldBack);

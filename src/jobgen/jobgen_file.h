@@ -290,9 +290,10 @@ void PutRightKilledWritersIn(CallContext& call, const std::string& folderDir, co
 
 // ---- whole replacement and removal (the leftovers above are what a kill leaves of these) ------
 
-// Puts the JobGen at `built` (inside the building folder of `stored`) in place at `target`: the
-// stored one, when `replaces`, set aside, the new one moved in, the old one removed. 0, or
-// 0x20100000 logged, `oldBack` telling whether the old JobGen is under its name again.
+// Puts the JobGen at `built` (the building folder of `stored`, or inside it) in place at `target`:
+// at the stored one's own name (`replaces`) the two exchanged and the old one removed; at another
+// name the stored one (when `replaces`) set aside, the new one moved in, the old one removed. 0,
+// or 0x20100000 logged, `oldBack` telling whether the old JobGen is under its name again.
 uint32_t SwapInBuilt(CallContext& call, const std::string& built, const std::string& stored, const std::string& target,
                      bool replaces, bool& oldBack);
 // A copy of the folder `source` takes the place of the stored JobGen `dir` (built beside it and
@@ -302,7 +303,7 @@ uint32_t ReplaceStoredJobGen(CallContext& call, const std::string& source, const
 bool RemoveStoredJobGen(CallContext& call, const std::string& dir);
 
 // The stored jobgenfile of a JobGen that a job is made of: the original kept beside the JobGen
-// (KeptOriginal) until PutBack, the prepared form made on a copy and renamed in. Killed in
+// (KeptOriginal) until PutBack, the prepared form made on a copy and exchanged in. Killed in
 // between, the next caller holding the JobGen's mutex puts the original back. The mutex is held
 // throughout.
 class PreparedJobGen {

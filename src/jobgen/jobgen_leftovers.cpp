@@ -52,6 +52,13 @@ void SweepRewriteTemporaries(CallContext& call, const std::string& dir) {
 bool PutBackKeptOriginal(CallContext& call, const std::string& dir) {
     const std::string kept = KeptOriginal(dir);
     if (!Exists(kept) || IsLiveKept(kept)) return true;
+    // Only a file is ever kept there: a folder at the name is no original, and it goes rather
+    // than leave every caller of the JobGen failing on it.
+    if (IsDirectory(kept)) {
+        if (gaiCOMDirectoryDeleteRetry(kept.c_str(), 300, 11) != 0)
+            call.Log(msg::kLeftover, call.function(), kept.c_str(), static_cast<int>(win::GetLastError()));
+        return true;
+    }
     const std::string file = dir + "\\" + kJobGenFile;
     if (IsDirectory(dir) ? win::MoveFileEx(kept.c_str(), file.c_str(), win::MOVEFILE_REPLACE_EXISTING) != 0
                          : win::DeleteFile(kept.c_str()) != 0)

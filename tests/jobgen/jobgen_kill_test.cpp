@@ -107,6 +107,10 @@ TEST_P(JobGenKill, EveryStepLeavesOneWholeJobGen) {
     win::fault::SkipPauses(true);
     WalkKillSteps(prepare, body, [&](unsigned step, bool completed) {
         SCOPED_TRACE("killed at store call " + std::to_string(step) + (completed ? " (completed)" : ""));
+        // A JobGen replaced in place is never off its name, not even before anyone puts it right.
+        if (writer == "Commit" || writer == "Update") {
+            EXPECT_TRUE(fs::exists(Store() / "J" / "jobgenfile")) << "the name left empty";
+        }
         // Whichever lookup comes first finds the JobGen under its one name, and so do the others.
         std::string found;
         for (int i = 0; i < 3; ++i) {

@@ -121,13 +121,21 @@ TEST_F(CreateJobTest, NormalPutsAReopenedJobGenBackFromItsEditBackup) {
 }
 
 TEST_F(CreateJobTest, PendingCreationHoldsTheJobGenUntilTheSecondCall) {
+    QVPAPI_HANDLE k = Open("\\F", "K", 'V');
+    ASSERT_EQ(qvAPICreateClientJobGen(k, "\\mst1\\pc1", 0, 0), 1) << Hex(qvAPIGetLastError());
+    ASSERT_EQ(qvAPICloseJobGen(k, 0), 1) << Hex(qvAPIGetLastError());
     jobs_->SetPendingRounds(1);
     QVAPI_JOB job{};
     ASSERT_EQ(qvAPICreateJobEx("\\F", "J", &job, JOBGEN_SAVE, 0, nullptr), 0);
     ASSERT_EQ(qvAPIGetLastError(), 0x200000EAu);
     const std::string number(job.szJobNo, 16);
     EXPECT_EQ(number, jobs_->Jobs().at(0).number);
-    // A lookup in the same thread leaves the prepared file in place for the manager.
+    // A lookup in the same thread leaves the prepared file in place for the manager, also once
+    // the thread prepared another JobGen meanwhile.
+    char scheduled[16];
+    const std::string request = "JSCH 3 j4 \\F\\K n16 JS00000000000000 s224 " + std::string(224, 'x');
+    EXPECT_EQ(qvAPIScheduleJobex(request.c_str(), scheduled), 1) << Hex(qvAPIGetLastError());
+    ASSERT_EQ(qvAPIDeleteJobGen("\\F", "K", 0, 0), 1) << Hex(qvAPIGetLastError());
     QVAPI_JOBGEN found{};
     EXPECT_EQ(qvAPIFindJobGen("\\F", "J", &found, 0, 0), 1) << Hex(qvAPIGetLastError());
     EXPECT_NE(Bytes(StoredFile()), stored_);
@@ -179,6 +187,7 @@ TEST_F(CreateJobTest, AKilledWritersLeftoversArePutRightFirst) {
             store_->WriteRawFile(j / "jobgenfile", prepared.data(), prepared.size());
         },
         [&] { store_->WriteRawFile(j / "jobgenfile.0123456789abcdef.tmp", prepared.data(), 9); },
+        [&] { fs::create_directories(folder / "J .job" / "jobgenfile"); },  // planted: no original
         [&] {  // a deletion killed once the JobGen left its name: a new one is made under it
             fs::copy(j, folder / "J .old", fs::copy_options::recursive);
             fs::remove(folder / "J .old" / "jobgenfile");
