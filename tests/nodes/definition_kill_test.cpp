@@ -127,6 +127,12 @@ INSTANTIATE_TEST_SUITE_P(
                }},
         Writer{"RenameClient", [] { return Rename("alpha", "alpha2", false); }},
         Writer{"RenameMasterWithChildren", [] { return Rename("hub", "hub2", true); }},
+        Writer{"MoveClientToTop", [] {
+                   QVAPI_NODE r = Stored("pc1", false);
+                   std::strcpy(r.ucNodePath0, "\\");
+                   r.ucHostIDPath[0] = '\0';
+                   return qvAPIChangeClientDefinition("pc1", 0x4000000, &r, 0);
+               }},
         Writer{"DeleteClient", [] { return qvAPIDeleteClientDefinition("alpha", 0, nullptr); }},
         Writer{"DeleteMasterWithChildren", [] { return qvAPIDeleteMasterDefinition("hub", 0, nullptr); }}),
     [](const auto& info) { return std::string(info.param.name); });
