@@ -177,10 +177,15 @@ bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, co
         if (!ReadUpperMaster(call, target, upper)) return false;
         if (master && !UpperOutsideNode(call, stored, upper)) return false;
         CascadeLog log;
-        if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) return false;
-        // A keying that follows the placement (by host ID) gives the new key name only now.
-        if (QVAPI_NODE held; !master && !EqualIgnoringCase(KeyNameOf(target), newKeyName) &&
-                             LaidOutForThisNode(stored, target, held))
+        // A keying that follows the placement gives the new key name only now. Keyed by its plain
+        // name there, the node finds that name taken when a killed change left it under it.
+        QVAPI_NODE held;
+        if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) {
+            return !master && call.code() == QVAPI_ERR_ALREADY_EXISTS && HeldByThisNode(call, stored, target, held) &&
+                   FinishKilledRename(call, stored, held) && RunDeferredRenames(call, log);
+        }
+        // Keyed by its host ID there, it finds its killed change's definition among the synonyms.
+        if (!master && !EqualIgnoringCase(KeyNameOf(target), newKeyName) && LaidOutForThisNode(stored, target, held))
             return FinishKilledRename(call, stored, held) && RunDeferredRenames(call, log);
         // A new flat file is written beside the others (in the work copy for a master, which
         // becomes the live tree): what killed writers left of theirs goes first.

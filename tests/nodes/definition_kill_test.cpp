@@ -36,6 +36,11 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
         AddHostNode("hub", QVAPI_NODE_MASTER);
         AddHostNode("pc1", QVAPI_NODE_CLIENT, "hub");
         AddHostNode("pc2", QVAPI_NODE_CLIENT, "hub");
+        qvptest::NodeStoreBuilder::Node keyedByHostId;
+        keyedByHostId.name = "pc3";
+        keyedByHostId.hostId = "#C8";
+        keyedByHostId.macAddress = "00-11-22-33-44-55";
+        store_->AddNode(keyedByHostId);
         for (const char* member : {"alpha", "pc1", "hub"}) store_->AddMember("\\G1", member);
     }
     // What the library shows: each name's read, the tree walk, the count, the group's members.
@@ -77,7 +82,7 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
     }
     static View Now() {
         View v;
-        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2", "#C7"}) v.reads[name] = Read(name);
+        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2", "pc3", "#C7", "#C8"}) v.reads[name] = Read(name);
         Walk("\\", v.walk);
         std::sort(v.walk.begin(), v.walk.end());
         v.total = qvAPIGetTotalNumberSystemDefinition();
@@ -152,6 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
                    r.ucHostIDPath[0] = '\0';
                    std::strcpy(r.ucHostID, "#C7");
                    return qvAPIChangeClientDefinition("pc1", 0x4000000 | 0x20000, &r, 0);
+               }},
+        Writer{"MoveClientKeyedByHostIdBelowMaster", [] {
+                   QVAPI_NODE r = Stored("#C8", false);
+                   std::strcpy(r.ucNodePath0, "\\hub");
+                   r.ucHostIDPath[0] = '\0';
+                   return qvAPIChangeClientDefinition("#C8", 0x4000000, &r, 0);
                }},
         Writer{"DeleteClient", [] { return qvAPIDeleteClientDefinition("alpha", 0, nullptr); }},
         Writer{"DeleteMasterWithChildren", [] { return qvAPIDeleteMasterDefinition("hub", 0, nullptr); }}),
