@@ -259,9 +259,10 @@ bool DerivePathsIn(CallContext& call, const std::string& layoutDir, QVAPI_NODE& 
         } else {
             SetField(r.ucNodeKey, "");
         }
+        // Logged first: a change again that finds the name held by this very node goes on from it.
+        log.renames.emplace_back(hostId, PlainName(r));
         if (!NameIsFree(call, PlainName(r), r.uiNodeAttributes == kMemberMaster, Field(r.ucNodePath0), nullptr))
             return false;
-        log.renames.emplace_back(hostId, PlainName(r));
     }
     return true;
 }

@@ -5,6 +5,7 @@
 // report time never refuse each other.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/fileutil.h"
 #include "nodes/name_text.h"
@@ -12,6 +13,7 @@
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
+#include "nodes/node_keys.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
 #include "nodes/node_writer.h"
@@ -98,26 +100,47 @@ bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NOD
                        msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
 }
 
-// A client rename killed once its new definition was made leaves the node under both names.
-// The same change again finds the new name held by this very node (its creation time and the
-// fields the change gives it) and finishes: the group entries renamed, the old files removed.
-// false with the call's code kept when the name is another node's.
-bool FinishKilledRename(CallContext& call, const QVAPI_NODE& stored, const QVAPI_NODE& target) {
-    const uint32_t refused = call.code();
-    const std::string newKeyName = KeyNameOf(target);
-    QVAPI_NODE held;
-    if (ReadDefinitionWhole(call.block(), call.function(), newKeyName.c_str(), false, &held) != 0) {
-        call.Fail(refused);
-        return false;
-    }
+// A client change of key name killed once its new definition was made leaves the node under
+// both names: `held`, the definition the same change again finds, is this very node when it has
+// its creation time and the fields the change gives it.
+bool SameNode(const QVAPI_NODE& stored, const QVAPI_NODE& target, const QVAPI_NODE& held) {
     const auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    if (!same(held.stCreateTime, stored.stCreateTime) || !same(held.ucNodeName, target.ucNodeName) ||
-        !same(held.ucNodeAddress, target.ucNodeAddress) || !same(held.ucCommonName, target.ucCommonName) ||
-        !same(held.ucHostID, target.ucHostID) || held.ucHostIDFlag != target.ucHostIDFlag ||
-        !same(held.ucNodePath0, target.ucNodePath0) || held.uiNodeAttributes != stored.uiNodeAttributes) {
-        call.Fail(refused);
+    return same(held.stCreateTime, stored.stCreateTime) && same(held.ucNodeName, target.ucNodeName) &&
+           same(held.ucNodeAddress, target.ucNodeAddress) && same(held.ucCommonName, target.ucCommonName) &&
+           same(held.ucHostID, target.ucHostID) && held.ucHostIDFlag == target.ucHostIDFlag &&
+           same(held.ucNodePath0, target.ucNodePath0) && held.uiNodeAttributes == stored.uiNodeAttributes;
+}
+
+// The definition that answers to the target's key name is this very node; the call's code stays.
+bool HeldByThisNode(CallContext& call, const QVAPI_NODE& stored, const QVAPI_NODE& target, QVAPI_NODE& held) {
+    const uint32_t code = call.code();
+    const std::string newKeyName = KeyNameOf(target);
+    const bool read = ReadDefinitionWhole(call.block(), call.function(), newKeyName.c_str(), false, &held) == 0;
+    call.Fail(code);
+    return read && SameNode(stored, target, held);
+}
+
+// The same for a key name that the placement gave (keying by host ID): the definition the killed
+// change made is among the key's synonyms, where the change again laid out another key.
+bool LaidOutForThisNode(const QVAPI_NODE& stored, const QVAPI_NODE& target, QVAPI_NODE& held) {
+    const std::string live = NodeDefDir();
+    std::vector<SynonymFile> files;
+    win::DWORD walkError = 0;
+    bool firstFailed = false;
+    if (ListSynonyms(live, 'C', LastHashComponent(KeyNameOf(target)), files, walkError, firstFailed) != 0)
         return false;
+    for (const SynonymFile& file : files) {
+        win::DWORD error = 0;
+        bool readFailed = false;
+        if (ReadRecordFile(live + "\\" + file.fileName, held, error, readFailed) && StoredPathFieldsUsable(held) &&
+            SameNode(stored, target, held))
+            return true;
     }
+    return false;
+}
+
+// Finishes what such a killed change left: the group entries renamed, the old files removed.
+bool FinishKilledRename(CallContext& call, const QVAPI_NODE& stored, const QVAPI_NODE& held) {
     const std::string live = NodeDefDir();
     if (!ChangeLinkNodeIn(call, AttrPathIn(live, held).c_str(), &stored, &held)) return false;
     const std::string oldFlat = FlatPathIn(live, stored);
@@ -146,13 +169,24 @@ bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, co
     } else {
         const std::string newKeyName = KeyNameOf(target);
         if (!EqualIgnoringCase(newKeyName, KeyNameOf(stored)) &&
-            !NameIsFree(call, newKeyName, master, Field(target.ucNodePath0), &stored))
-            return !master && FinishKilledRename(call, stored, target);
+            !NameIsFree(call, newKeyName, master, Field(target.ucNodePath0), &stored)) {
+            QVAPI_NODE held;
+            return !master && HeldByThisNode(call, stored, target, held) && FinishKilledRename(call, stored, held);
+        }
         QVAPI_NODE upper;
         if (!ReadUpperMaster(call, target, upper)) return false;
         if (master && !UpperOutsideNode(call, stored, upper)) return false;
         CascadeLog log;
-        if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) return false;
+        // A keying that follows the placement gives the new key name only now. Keyed by its plain
+        // name there, the node finds that name taken when a killed change left it under it.
+        QVAPI_NODE held;
+        if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) {
+            return !master && call.code() == QVAPI_ERR_ALREADY_EXISTS && HeldByThisNode(call, stored, target, held) &&
+                   FinishKilledRename(call, stored, held) && RunDeferredRenames(call, log);
+        }
+        // Keyed by its host ID there, it finds its killed change's definition among the synonyms.
+        if (!master && !EqualIgnoringCase(KeyNameOf(target), newKeyName) && LaidOutForThisNode(stored, target, held))
+            return FinishKilledRename(call, stored, held) && RunDeferredRenames(call, log);
         // A new flat file is written beside the others (in the work copy for a master, which
         // becomes the live tree): what killed writers left of theirs goes first.
         SweepDefinitionTemporaries(NodeDefDir());

@@ -119,13 +119,12 @@ uint32_t OpenFailure(win::DWORD error) {
 
 enum class EntryRead { Read, NoNode, Failed };
 
-// The record of the key directory `dir` (M.<dir>, else C.<dir>) whose upper node is `upper`,
-// with its group flag, copied out. A directory without either file is what a killed writer
-// left: no node, passed over.
-EntryRead ReadEntryRecord(CallContext& call, const StepNames& names, const std::string& dir,
-                          const std::string& upper, QVAPI_NODE* out) {
+// The record of the key directory `dir` of `listed` (M.<dir>, else C.<dir>) whose upper node is
+// `upper`, with its group flag, copied out. A directory that no definition places there is what
+// a killed writer left: no node, passed over.
+EntryRead ReadEntryRecord(CallContext& call, const StepNames& names, const std::string& listed,
+                          const std::string& dir, const std::string& upper, QVAPI_NODE* out) {
     const std::string nodeDef = NodeDefDir();
-    if (!KeyDirOwned(nodeDef, dir)) return EntryRead::NoNode;
     const bool top = upper == kRootGroupPath;
     QVAPI_NODE record;
     bool found = false;
@@ -149,6 +148,7 @@ EntryRead ReadEntryRecord(CallContext& call, const StepNames& names, const std::
         }
     }
     if (!found) {
+        if (!KeyDirOwned(nodeDef, listed + "\\" + dir)) return EntryRead::NoNode;
         call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kNoFile, names.noFile, nodeDef.c_str(), dir.c_str());
         return EntryRead::Failed;
     }
@@ -269,13 +269,14 @@ QVPAPI_HANDLE FindFirstDefinition(CallContext& call, const char* upperNode, QVAP
     }
     auto find = std::make_unique<DefinitionFind>();
     find->text = upper;
+    find->nodeDef = listed;
     win::WIN32_FIND_DATAA data{};
     if (!StartListing(call, *find, listed + "\\*", data, msg::kFirstFindFirst, false))
         return QVPAPI_INVALID_HANDLE;
     for (bool haveEntry = true;; haveEntry = false) {
         if (!NextDirectory(call, *find, data, haveEntry)) return QVPAPI_INVALID_HANDLE;
         const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
-        const EntryRead read = ReadEntryRecord(call, kFirstNames, dir, upper, out);
+        const EntryRead read = ReadEntryRecord(call, kFirstNames, listed, dir, upper, out);
         if (read == EntryRead::Failed) return QVPAPI_INVALID_HANDLE;
         if (read == EntryRead::Read) break;
     }
@@ -298,7 +299,7 @@ bool FindNextDefinition(CallContext& call, const void* handle, QVAPI_NODE* out) 
     for (;;) {
         if (!NextDirectory(call, *find, data, false)) return false;
         const std::string dir(FieldText(data.cFileName, sizeof data.cFileName));
-        const EntryRead read = ReadEntryRecord(call, kNextNames, dir, find->text, out);
+        const EntryRead read = ReadEntryRecord(call, kNextNames, find->nodeDef, dir, find->text, out);
         if (read != EntryRead::NoNode) return read == EntryRead::Read;
     }
 }

@@ -198,7 +198,16 @@ bool WriteBothCopiesIn(CallContext& call, const QVAPI_NODE& r) {
 
 bool KeyDirOwned(const std::string& tree, const std::string& keyDir) {
     const std::string key = keyDir.substr(win::FindLastSeparator(keyDir) + 1);
-    return Exists(tree + "\\C." + key) || Exists(tree + "\\M." + key);
+    for (const char* letter : {"\\M.", "\\C."}) {
+        const std::string path = tree + letter + key;
+        if (!Exists(path)) continue;
+        QVAPI_NODE r;
+        win::DWORD error = 0;
+        bool readFailed = false;
+        // One that cannot be read is never taken for a leftover.
+        if (!ReadRecordFile(path, r, error, readFailed) || EqualIgnoringCase(KeyDirIn(tree, r), keyDir)) return true;
+    }
+    return false;
 }
 
 void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir) {
@@ -258,9 +267,10 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
             found = true;
             break;
         }
-        if (!found && KeyDirOwned(live, entry)) {
-            // A directory of the tree that another node's definition owns: the subtree is not
-            // what it seems. One that none owns is what a killed writer left: no node.
+        if (!found && KeyDirOwned(live, dir + "\\" + entry)) {
+            // A directory that its key's definition places here, below another upper: the
+            // subtree is not what it seems. One that none places here is what a killed writer
+            // left: no node.
             return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
                                msg::kChildNoFile, call.function(), live.c_str(), entry.c_str());
         }

@@ -84,12 +84,14 @@ bool NameIsFree(CallContext& call, std::string_view keyName, bool master,
 // its flat file).
 bool WriteBothCopiesIn(CallContext& call, const QVAPI_NODE& r);
 // What killed writers left, swept only under the writer locks, where no other writer is part
-// way: a key directory of `tree` that no definition file of its key owns (an attribution folder
-// without its definition is no node), before a writer makes it again; and the hidden
-// temporaries of definition files in `tree`, which no count or walk takes for definitions.
+// way: a key directory of `tree` that no definition owns (an attribution folder without its
+// definition, or the one a moved node had at its other place, is no node), before a writer
+// makes it again; and the hidden temporaries of definition files in `tree`, which no count or
+// walk takes for definitions.
 void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir);
 void SweepDefinitionTemporaries(const std::string& tree);
-// A key directory of `tree` that a definition file (C.<key> or M.<key>) owns.
+// The key directory `keyDir` (a path in `tree`) is the one the definition file of its key
+// (M.<key> or C.<key>) places there.
 bool KeyDirOwned(const std::string& tree, const std::string& keyDir);
 // Whole records of the nodes listed directly below a master in the live tree.
 bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out);

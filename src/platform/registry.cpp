@@ -506,33 +506,28 @@ int ConfigError() {
     return s.readError;
 }
 
-bool Flush() {
-    Store& s = TheStore();
-    std::lock_guard lock(s.mutex);
-    if (!s.loaded) return true;
-    std::vector<const Entry*> changes;
-    for (auto& [key, e] : s.library)
-        if (e.changed) changes.push_back(&e);
-    if (changes.empty()) return true;
+namespace {
 
+// The changes written into the settings file `path` whole (a new file renamed over it).
+bool WriteBack(const std::string& path, const std::vector<const Entry*>& changes) {
     // Lock the file itself; a writer that renamed a new file over it in the meantime makes us
     // lock again, so that every writer re-reads the latest text.
     detail::UniqueFd fd;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fd.reset(open(s.path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd && errno == ENOENT) fd.reset(open(s.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        fd.reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd && errno == ENOENT) fd.reset(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
         if (!fd) return false;
         while (flock(fd.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return false;
         }
         struct stat a{}, b{};
-        if (fstat(fd.get(), &a) == 0 && stat(s.path.c_str(), &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev)
+        if (fstat(fd.get(), &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev)
             break;
         fd.reset();
     }
     if (!fd) return false;
     std::string text;
-    if (fault::Hit(fault::Call::ReadFile, s.path) || !ReadAll(fd.get(), text)) return false;
+    if (fault::Hit(fault::Call::ReadFile, path) || !ReadAll(fd.get(), text)) return false;
     const std::string updated = Rewrite(text, changes);
 
     struct stat st{};
@@ -544,7 +539,7 @@ bool Flush() {
     for (int attempt = 0; attempt < 16 && !out; ++attempt) {
         char part[24];
         std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(RandomNumber()));
-        tmp = s.path + part + ".tmp";
+        tmp = path + part + ".tmp";
         out.reset(fault::Hit(fault::Call::CreateFile, tmp)
                       ? -1
                       : open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 07777));
@@ -557,11 +552,38 @@ bool Flush() {
         return false;
     }
     out.reset();
-    if (fault::Hit(fault::Call::MoveFile, tmp) || rename(tmp.c_str(), s.path.c_str()) != 0) {
+    if (fault::Hit(fault::Call::MoveFile, tmp) || rename(tmp.c_str(), path.c_str()) != 0) {
         unlink(tmp.c_str());
         return false;
     }
-    for (auto& [key, e] : s.library) e.changed = false;
+    return true;
+}
+
+}  // namespace
+
+bool Flush() {
+    Store& s = TheStore();
+    // The changed values are taken out under the store's lock, and the file is locked and written
+    // without it: another process may hold the file's lock as long as it likes, and a thread that
+    // waits for it must keep no other thread (or a fork) from the settings meanwhile.
+    std::string path;
+    std::vector<Entry> changed;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.loaded) return true;
+        for (auto& [key, e] : s.library)
+            if (e.changed) changed.push_back(e);
+        path = s.path;
+    }
+    if (changed.empty()) return true;
+    std::vector<const Entry*> changes;
+    for (const Entry& e : changed) changes.push_back(&e);
+    if (!WriteBack(path, changes)) return false;
+    // Written: no longer changed, unless set again meanwhile.
+    std::lock_guard lock(s.mutex);
+    for (const Entry& e : changed)
+        if (auto it = s.library.find(e.name); s.path == path && it != s.library.end() && it->second.value == e.value)
+            it->second.changed = false;
     return true;
 }
 

@@ -36,6 +36,11 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
         AddHostNode("hub", QVAPI_NODE_MASTER);
         AddHostNode("pc1", QVAPI_NODE_CLIENT, "hub");
         AddHostNode("pc2", QVAPI_NODE_CLIENT, "hub");
+        qvptest::NodeStoreBuilder::Node keyedByHostId;
+        keyedByHostId.name = "pc3";
+        keyedByHostId.hostId = "#C8";
+        keyedByHostId.macAddress = "00-11-22-33-44-55";
+        store_->AddNode(keyedByHostId);
         for (const char* member : {"alpha", "pc1", "hub"}) store_->AddMember("\\G1", member);
     }
     // What the library shows: each name's read, the tree walk, the count, the group's members.
@@ -44,6 +49,13 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
         std::vector<std::string> walk, group;
         int total;
         bool operator==(const View&) const = default;
+        friend void PrintTo(const View& v, std::ostream* out) {
+            for (const auto& [name, read] : v.reads) *out << name << ": " << read << "; ";
+            *out << "walk";
+            for (const std::string& name : v.walk) *out << " " << name;
+            *out << "; total " << v.total << "; group";
+            for (const std::string& name : v.group) *out << " " << name;
+        }
     };
     static std::string Read(const char* name) {
         for (bool master : {false, true}) {
@@ -62,7 +74,7 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
         QVPAPI_HANDLE h = qvAPIFindFirstNodeDefinition(upper.c_str(), &r);
         if (h == QVPAPI_INVALID_HANDLE && qvAPIGetLastError() != 0x20000103) names.push_back("walk error");
         for (bool more = h != QVPAPI_INVALID_HANDLE; more; more = qvAPIFindNextNodeDefinition(h, &r) == 1) {
-            names.push_back(r.ucNodeName);
+            names.push_back(r.ucHostIDFlag == 1 ? r.ucHostID : r.ucNodeName);  // the name it is read by
             if (r.uiNodeAttributes == QVAPI_NODE_MASTER) masters.push_back((upper == "\\" ? "" : upper) + "\\" + r.ucNodeName);
         }
         if (h != QVPAPI_INVALID_HANDLE) qvAPIFindCloseNodeDefinition(h);
@@ -70,7 +82,7 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
     }
     static View Now() {
         View v;
-        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2"}) v.reads[name] = Read(name);
+        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2", "pc3", "#C7", "#C8"}) v.reads[name] = Read(name);
         Walk("\\", v.walk);
         std::sort(v.walk.begin(), v.walk.end());
         v.total = qvAPIGetTotalNumberSystemDefinition();
@@ -126,7 +138,32 @@ INSTANTIATE_TEST_SUITE_P(
                    return qvAPIChangeClientDefinition("alpha", 0x4000, &r, 0);
                }},
         Writer{"RenameClient", [] { return Rename("alpha", "alpha2", false); }},
+        Writer{"CreateMaster", [] {
+                   QVAPI_NODE r = Stored("hub", true);
+                   std::strcpy(r.ucNodeName, "hub2");
+                   return qvAPICreateMasterDefinition("hub2", &r, 0);
+               }},
+        Writer{"RenameClientBelowMaster", [] { return Rename("pc1", "gamma", false); }},
         Writer{"RenameMasterWithChildren", [] { return Rename("hub", "hub2", true); }},
+        Writer{"MoveClientToTop", [] {
+                   QVAPI_NODE r = Stored("pc1", false);
+                   std::strcpy(r.ucNodePath0, "\\");
+                   r.ucHostIDPath[0] = '\0';
+                   return qvAPIChangeClientDefinition("pc1", 0x4000000, &r, 0);
+               }},
+        Writer{"MoveClientToTopKeyedByHostId", [] {
+                   QVAPI_NODE r = Stored("pc1", false);
+                   std::strcpy(r.ucNodePath0, "\\");
+                   r.ucHostIDPath[0] = '\0';
+                   std::strcpy(r.ucHostID, "#C7");
+                   return qvAPIChangeClientDefinition("pc1", 0x4000000 | 0x20000, &r, 0);
+               }},
+        Writer{"MoveClientKeyedByHostIdBelowMaster", [] {
+                   QVAPI_NODE r = Stored("#C8", false);
+                   std::strcpy(r.ucNodePath0, "\\hub");
+                   r.ucHostIDPath[0] = '\0';
+                   return qvAPIChangeClientDefinition("#C8", 0x4000000, &r, 0);
+               }},
         Writer{"DeleteClient", [] { return qvAPIDeleteClientDefinition("alpha", 0, nullptr); }},
         Writer{"DeleteMasterWithChildren", [] { return qvAPIDeleteMasterDefinition("hub", 0, nullptr); }}),
     [](const auto& info) { return std::string(info.param.name); });

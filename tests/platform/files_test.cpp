@@ -260,7 +260,8 @@ TEST_F(PlatformTest, CopiesKeepHolesAsHoles) {
     }
 }
 
-// Two files trade names in one step; a missing one, a folder or a held file refuses it.
+// Two files (or folders) trade names in one step; a missing one, one of the other kind, a link
+// or a held file refuses it.
 TEST_F(PlatformTest, ExchangeFilesTradesNames) {
     Touch("a.txt", "A");
     Touch("b.txt", "B");
@@ -279,6 +280,10 @@ TEST_F(PlatformTest, ExchangeFilesTradesNames) {
     EXPECT_TRUE(ExchangeFolders(C("d").c_str(), C("e").c_str()));
     EXPECT_EQ(Slurp("d/inside"), "E");
     EXPECT_TRUE(std::filesystem::is_empty(P("e")));
+    std::filesystem::create_directory_symlink(P("d"), P("link"));  // a link to a folder is none
+    EXPECT_FALSE(ExchangeFolders(C("e").c_str(), C("link").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(std::filesystem::is_symlink(P("link")));
     HANDLE h = Open(C("b.txt"), GENERIC_READ, FILE_SHARE_READ);
     EXPECT_FALSE(ExchangeFiles(C("a.txt").c_str(), C("b.txt").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);

@@ -1,8 +1,13 @@
 // The settings file: sections, names ignoring case, limits, lazy load, atomic write-back.
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform_fixture.h"
+#include "support/kill_steps.h"
 
 namespace {
 using namespace win;
@@ -96,6 +101,26 @@ TEST_F(SettingsTest, WriteBackReplacesOnlyTheChangedValue) {
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(root_)) files += e.is_regular_file();
     EXPECT_EQ(files, 1);
+}
+
+// Another process may hold the settings file's lock as long as it likes: a write-back waiting
+// for it keeps no other thread from the settings meanwhile (nor a fork, whose prepare step takes
+// the settings' lock).
+TEST_F(SettingsTest, WriteBackWaitingForTheFileKeepsTheSettingsFree) {
+    Write("[QVPAPI]\nA=1\n");
+    const int ended = qvptest::EndsWithin(10, [&] {
+        const int held = open(conf_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (held < 0 || flock(held, LOCK_EX) != 0 || !registry::Set("A", "2")) return 2;
+        bool written = false;
+        std::thread writer([&] { written = registry::Flush(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the writer waits for the file
+        const bool read = registry::Get("A") == "2";
+        flock(held, LOCK_UN);
+        writer.join();
+        return read && written ? 0 : 3;
+    });
+    EXPECT_EQ(ended, 0) << "a reader waited for the write-back";
+    EXPECT_EQ(Text(), "[QVPAPI]\nA=2\n");
 }
 
 TEST_F(SettingsTest, WriteBackCreatesTheSection) {
