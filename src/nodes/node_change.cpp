@@ -101,14 +101,16 @@ bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NOD
 }
 
 // A client change of key name killed once its new definition was made leaves the node under
-// both names: `held`, the definition the same change again finds, is this very node when it has
-// its creation time and the fields the change gives it.
+// both names: `held`, the definition the same change again finds, is this very node only when it
+// is, its keys and group flag aside, the very record this change makes. Its creation time and the changed fields
+// alone are not enough: nodes made from one template share them, and taking another node for
+// this one would finish a rename onto it and remove this node.
 bool SameNode(const QVAPI_NODE& stored, const QVAPI_NODE& target, const QVAPI_NODE& held) {
-    const auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    return same(held.stCreateTime, stored.stCreateTime) && same(held.ucNodeName, target.ucNodeName) &&
-           same(held.ucNodeAddress, target.ucNodeAddress) && same(held.ucCommonName, target.ucCommonName) &&
-           same(held.ucHostID, target.ucHostID) && held.ucHostIDFlag == target.ucHostIDFlag &&
-           same(held.ucNodePath0, target.ucNodePath0) && held.uiNodeAttributes == stored.uiNodeAttributes;
+    QVAPI_NODE keyAside = held;  // the key, the keys above and the group flag are the store's
+    std::memcpy(keyAside.ucNodeKey, target.ucNodeKey, sizeof keyAside.ucNodeKey);
+    std::memcpy(keyAside.ucNodeKeyPath, target.ucNodeKeyPath, sizeof keyAside.ucNodeKeyPath);
+    keyAside.uiNodeGroupFlag = target.uiNodeGroupFlag;
+    return held.uiNodeAttributes == stored.uiNodeAttributes && std::memcmp(&keyAside, &target, sizeof target) == 0;
 }
 
 // The definition that answers to the target's key name is this very node; the call's code stays.
