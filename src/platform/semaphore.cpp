@@ -1,5 +1,13 @@
 // Named semaphores: the count in the object file's record, and one lock byte per unit a process
 // has taken, so that the units of a process that died come back.
+//
+// The record is changed under the gate only. A unit a process took is its slot, and the slot is
+// what counts: whoever next holds the gate finds fewer slots than the record's `held` and counts
+// the difference back. So a slot let go without the gate gives its unit back all the same, once
+// (the slot is gone for good, and the record says so from that next holder on). A release that
+// finds the gate kept by another process (it is group-writable: another user may keep it) lets
+// its slots go so, after a brief wait; only a release of more units than this process holds needs
+// the record, and answers busy when the gate cannot be had, giving back nothing.
 #include <algorithm>
 #include <thread>
 
@@ -23,7 +31,8 @@ int32_t HeldByOthers(int fd, int64_t lo, int64_t hi) {
     return int32_t(e - s) + HeldByOthers(fd, lo, s) + HeldByOthers(fd, e, hi);
 }
 
-// Called under the gate: the record with units of dead processes given back.
+// The record with units of dead processes (and slots let go without the gate) given back: to be
+// written under the gate; without it, the count as last seen.
 SemaphoreRecord Reconcile(SemaphoreState& s) {
     SemaphoreRecord r{};
     if (!ReadRecord(s.file.fd, r)) r = SemaphoreRecord{kRecordMagic, s.maximum, s.maximum, 0};
@@ -33,14 +42,20 @@ SemaphoreRecord Reconcile(SemaphoreState& s) {
     return r;
 }
 
-// One try; true when a unit was taken.
-bool TryTakeUnit(SemaphoreState& s) {
+// How long a release of units held as slots waits for the gate: a holder keeps it for a few
+// system calls; past that the slots are let go without it.
+constexpr auto kReleaseGateBound = std::chrono::milliseconds(1);
+
+// One try; true when a unit was taken. The gate is waited for as long as a wait of `infinite`
+// may last, else for `bound` at most.
+bool TryTakeUnit(SemaphoreState& s, bool infinite, Clock::duration bound) {
     if (s.file.fd < 0) {
         if (s.localCount <= 0) return false;
         --s.localCount;
         return true;
     }
-    Gate gate(s.file.fd);
+    const Gate gate = infinite ? Gate(s.file.fd) : Gate(s.file.fd, bound);
+    if (!gate.held()) return false;
     SemaphoreRecord r = Reconcile(s);
     if (r.count <= 0) {
         WriteRecord(s.file.fd, r);
@@ -68,7 +83,7 @@ DWORD WaitSemaphore(SemaphoreState& s, DWORD ms) {
     for (;;) {
         {
             std::lock_guard lk(s.m);
-            if (TryTakeUnit(s)) return WAIT_OBJECT_0;
+            if (TryTakeUnit(s, infinite, std::max(deadline - Clock::now(), Clock::duration::zero()))) return WAIT_OBJECT_0;
         }
         if (!infinite && Clock::now() >= deadline) return WAIT_TIMEOUT;
         auto nap = pause;
@@ -130,10 +145,12 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) 
         s.localCount += releaseCount;
         return TRUE;
     }
-    Gate gate(s.file.fd);
+    const bool slotsOnly = releaseCount <= LONG(s.mine.size());
+    const Gate gate(s.file.fd, slotsOnly ? kReleaseGateBound : kGateBound);
+    if (!gate.held() && !slotsOnly) return detail::Fail(detail::kErrorBusy);
     SemaphoreRecord r = Reconcile(s);
     if (int64_t{r.count} + releaseCount > r.maximum) {
-        WriteRecord(s.file.fd, r);
+        if (gate.held()) WriteRecord(s.file.fd, r);
         return detail::Fail(ERROR_TOO_MANY_POSTS);
     }
     if (previousCount) *previousCount = r.count;
@@ -144,7 +161,8 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) 
         s.mine.pop_back();
         --r.held;
     }
-    WriteRecord(s.file.fd, r);
+    // Without the gate the record stays as it was: its next holder counts the slots back.
+    if (gate.held()) WriteRecord(s.file.fd, r);
     return TRUE;
 }
 

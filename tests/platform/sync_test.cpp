@@ -366,4 +366,33 @@ TEST_F(PlatformTest, AGateKeptByAnotherProcessNeverHoldsACallerUp) {
     EXPECT_EQ(failed, 0);
 }
 
+// Another process keeps the gate of a semaphore's file while this one holds a unit: letting the
+// unit go answers at once, and the unit is back, once, for another process's waits when the gate
+// is free. Giving back more than this process holds needs the gate: busy (170), nothing given.
+// A child runs it all and is killed if it stalls.
+TEST_F(PlatformTest, LettingASemaphoreGoNeverWaitsForAKeptGate) {
+    const std::string run = root_ + "/run";
+    const int failed = qvptest::EndsWithin(20, [&] {
+        HANDLE s = CreateSemaphore(nullptr, 1, 2, "S1");
+        if (!s || WaitForSingleObject(s, 0) != WAIT_OBJECT_0) return 1;
+        int wrong = 0;
+        {
+            const qvptest::GateKeeper keeper(run, {"semaphore.S1"}, [] { return true; });
+            if (!keeper.held()) return 2;
+            SetLastError(0);
+            if (ReleaseSemaphore(s, 2, nullptr) || GetLastError() != 170) wrong |= 4;
+            LONG previous = -1;
+            if (!ReleaseSemaphore(s, 1, &previous) || previous != 0) wrong |= 8;
+            if (WaitForSingleObject(s, 0) != WAIT_TIMEOUT) wrong |= 32;  // a timed wait keeps its time
+        }
+        const pid_t other = Spawn([] {
+            HANDLE o = CreateSemaphore(nullptr, 1, 2, "S1");
+            return o && WaitForSingleObject(o, 0) == WAIT_OBJECT_0 && WaitForSingleObject(o, 0) == WAIT_TIMEOUT ? 0 : 1;
+        });
+        if (Join(other) != 0) wrong |= 16;
+        return wrong;
+    });
+    EXPECT_EQ(failed, 0);
+}
+
 }  // namespace
