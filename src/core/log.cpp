@@ -26,8 +26,8 @@
 // minute later, not at every record. Such a writer holds the log file's append gate (a
 // byte-range lock far past any record) while it appends, and a rotation that empties the file
 // in place holds it from its last look at the file's size until the file is empty: no record
-// appended without the mutex is cut. The gate is only tried for a while: another user who
-// keeps it holds up no record and no rotation.
+// appended without the mutex is cut. The gate is only tried for a while, and once only while
+// another user is seen keeping it: he holds up no record and no rotation.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
@@ -121,6 +121,7 @@ struct LogState {
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
+    bool appendGateKept = false;  // the file's append gate was last found kept by another
     std::string record;          // the records being written, reused
     // Records queued while another thread writes (queueMutex); the writer's batch is its own.
     std::mutex queueMutex;
@@ -261,13 +262,20 @@ constexpr int kAppendGateTries = 24;
 constexpr int kAppendGateYields = 16;
 
 // Holds the append gate of an open log file, when it can be had within a few tries.
+// A rotation holds the gate for a few system calls; one kept past the tries is kept by another
+// user (who may lock that byte for as long as he likes), and `keptElsewhere` says so. While it
+// does, each batch tries the gate once only, and the first try that has it ends that: a batch
+// that finds it taken then almost surely finds the same keeper, and goes on without it as it
+// would after all the tries. The keeper could cut those records anyway: he may write the file.
 class AppendGate {
 public:
-    explicit AppendGate(win::HANDLE file) : file_(file) {
-        for (int i = 0; i < kAppendGateTries && !held_; ++i) {
+    AppendGate(win::HANDLE file, bool& keptElsewhere) : file_(file) {
+        const int tries = keptElsewhere ? 1 : kAppendGateTries;
+        for (int i = 0; i < tries && !held_; ++i) {
+            if (i > 0) win::Sleep(i <= kAppendGateYields ? 0 : 1);
             held_ = win::LockFile(file_, kAppendGateLow, kAppendGateHigh, 1, 0) != 0;
-            if (!held_) win::Sleep(i < kAppendGateYields ? 0 : 1);
         }
+        keptElsewhere = !held_;
     }
     ~AppendGate() {
         if (held_) win::UnlockFile(file_, kAppendGateLow, kAppendGateHigh, 1, 0);
@@ -304,7 +312,7 @@ bool Truncate(const LogState& state) {
 // so a file may hold a little more than a generation; one larger than two generations at `size`
 // (another user of the store may have made it so) gives only its last generation's worth of
 // whole records: the copy never takes more than two generations and what was appended meanwhile.
-bool CopyAndEmpty(const LogState& state, uint64_t size, const std::string& target) {
+bool CopyAndEmpty(LogState& state, uint64_t size, const std::string& target) {
     const uint64_t generation = uint64_t{state.recordSize} * state.recordCount;
     uint64_t copied = 0;
     if (size > 2 * generation) {
@@ -315,7 +323,7 @@ bool CopyAndEmpty(const LogState& state, uint64_t size, const std::string& targe
                                    win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.valid() || !CopyRange(state, out.get(), copied, size)) return false;
     // The rest, appended during the copy, with the appends held off until the file is empty.
-    const AppendGate gate(state.file.get());
+    const AppendGate gate(state.file.get(), state.appendGateKept);
     uint64_t end = 0;
     return CurrentSize(state.file.get(), &end) && CopyRange(state, out.get(), copied, end) && out.Close() &&
            Truncate(state);
@@ -438,7 +446,7 @@ void AppendUnlocked(int row, LogState& state, const Batch& batch, win::DWORD err
     win::GetLocalTime(&time);
     bool written = true;
     {
-        const AppendGate gate(state.file.get());  // no rotation empties the file meanwhile
+        const AppendGate gate(state.file.get(), state.appendGateKept);  // no rotation empties the file meanwhile
         for (const PendingRecord& r : batch.records) {
             state.record.clear();
             FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);

@@ -30,6 +30,19 @@ protected:
         return out;
     }
     fs::path Log(const char* name) const { return data() / "LOG" / name; }
+    // A write lock through a descriptor of our own: another open, as another user's process would
+    // hold it. The descriptor, to let go by closing it.
+    static int WriteLock(const fs::path& file, int flags, int64_t start, int64_t length) {
+        const int fd = open(file.c_str(), flags | O_RDWR | O_NONBLOCK | O_CLOEXEC, 0660);
+        struct flock range{};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = start;
+        range.l_len = length;
+        EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &range), 0) << file;
+        return fd;
+    }
+    static constexpr int64_t kPresenceByte = int64_t{1} << 20;  // of a lock file
 };
 
 TEST_F(LogTest, TableRowsMatchIgnoringCase) {
@@ -293,17 +306,6 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         {"its gate byte write-locked", Plant::LockedGate, "DEFAULT.LOG", Said::Once},
         {"the log's record bytes write-locked", Plant::LockedRecords, "USER_CLT.LOG", Said::Never},
     };
-    // A write lock through a descriptor of our own: another open, as another process's would be.
-    const auto writeLock = [](const fs::path& file, int flags, int64_t start, int64_t length) {
-        const int fd = open(file.c_str(), flags | O_RDWR | O_NONBLOCK | O_CLOEXEC, 0660);
-        struct flock range{};
-        range.l_type = F_WRLCK;
-        range.l_whence = SEEK_SET;
-        range.l_start = start;
-        range.l_len = length;
-        EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &range), 0) << file;
-        return fd;
-    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(events);
@@ -316,11 +318,11 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         case Plant::LockedPresence:
         case Plant::LockedGate:
             ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
-            held = writeLock(lock, 0, (int64_t{1} << 20) + (c.plant == Plant::LockedGate ? 1 : 0), 1);
+            held = WriteLock(lock, 0, kPresenceByte + (c.plant == Plant::LockedGate ? 1 : 0), 1);
             break;
         case Plant::LockedRecords:
             fs::create_directories(Log(c.log).parent_path());
-            held = writeLock(Log(c.log), O_CREAT, 0, int64_t{1} << 40);
+            held = WriteLock(Log(c.log), O_CREAT, 0, int64_t{1} << 40);
             break;
         }
         constexpr int kEach = 40;
@@ -365,6 +367,37 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         EXPECT_LE(lines, c.said == Said::Never ? 0 : 1) << said;
         EXPECT_TRUE(c.said != Said::Once || (lines == 1 && said.find(c.log) != std::string::npos)) << said;
     }
+}
+
+// The lock file's presence byte and the log's append gate both kept by another user's process:
+// the first batch of records tries the gate its few times, each later one once, also after the
+// keeper lets go (the gate then had at once); no record is lost before or after.
+TEST_F(LogTest, AnAppendGateKeptElsewhereIsTriedOncePerBatch) {
+    fs::create_directories(Log("DLL.LOG").parent_path());
+    const fs::path lock = root() / "run" / "mutex.QVPAPI.LOG.DLL.LOG";
+    ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
+    const int presence = WriteLock(lock, 0, kPresenceByte, 1);
+    const int gate = WriteLock(Log("DLL.LOG"), O_CREAT, 0x7FFFFFFFFFFF0000, 1);
+    constexpr int kEach = 40;
+    const int id = qvpLogOpen("DLL.LOG");
+    qvpLogWrite(id, "the first batch", "dll");
+    const auto triesOfBatches = [id](const char* when) {
+        win::fault::Watch("DLL.LOG");
+        for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "%s record %03d", when, i);
+        const unsigned tries = win::fault::Calls(win::fault::Call::LockFile);
+        win::fault::Reset();
+        return tries;
+    };
+    EXPECT_EQ(triesOfBatches("kept"), unsigned{kEach});
+    close(gate);
+    close(presence);
+    EXPECT_EQ(triesOfBatches("freed"), unsigned{kEach});
+    qvpLogClose(id);
+    std::set<std::string> seen;
+    for (const std::string& r : Split(ReadText(Log("DLL.LOG")), 1152)) {
+        if (const size_t at = r.find(" record "); at != std::string::npos) seen.insert(r.substr(at - 5, 17));
+    }
+    EXPECT_EQ(seen.size(), 2u * kEach);
 }
 
 // The open log follows its file: one removed behind its back starts again, and once the last
