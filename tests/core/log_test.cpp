@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "core/log.h"
 #include "core_fixture.h"
 #include "support/child_memory.h"
+#include "support/kill_steps.h"
 
 namespace {
 
@@ -398,6 +400,45 @@ TEST_F(LogTest, AnAppendGateKeptElsewhereIsTriedOncePerBatch) {
         if (const size_t at = r.find(" record "); at != std::string::npos) seen.insert(r.substr(at - 5, 17));
     }
     EXPECT_EQ(seen.size(), 2u * kEach);
+}
+
+// A writer that dies owning a log's lock (a process killed holding the mutex: abandoned) frees
+// it for the next writer, which takes it as it is, writes and lets go: another process then
+// gets it at once, abandoned still (0x80: a log writer never marks it), and writes its records.
+// A child runs it all and is killed if it stalls; its children end with it.
+TEST_F(LogTest, AWriterThatDiesOwningTheLockFreesItForTheNext) {
+    const auto child = [](const std::function<int()>& body) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            _exit(body());
+        }
+        int status = 0;
+        return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const int failed = qvptest::EndsWithin(20, [&] {
+        const int id = qvpLogOpen("DLL.LOG");
+        qvpLogWrite(id, "before", "dll");
+        const char* name = "QVPAPI.LOG.DLL.LOG";
+        if (child([name] {
+                win::HANDLE m = win::CreateMutex(nullptr, win::FALSE, name);
+                return m && win::WaitForSingleObject(m, win::INFINITE) == win::WAIT_OBJECT_0 ? 0 : 1;
+            }) != 0)
+            return 1;
+        qvpLogWrite(id, "after the death", "dll");
+        const int other = child([id, name] {
+            win::HANDLE m = win::OpenMutex(win::SYNCHRONIZE, win::FALSE, name);
+            const win::DWORD got = m ? win::WaitForSingleObject(m, 0) : win::WAIT_FAILED;
+            if (got != win::WAIT_ABANDONED || !win::ReleaseMutex(m)) return got == win::WAIT_TIMEOUT ? 2 : 4;
+            qvpLogWrite(id, "from another process", "dll");
+            return 0;
+        });
+        qvpLogClose(id);
+        const std::string text = ReadText(Log("DLL.LOG"));
+        return (other < 0 ? 8 : other) | (text.find("after the death") == std::string::npos ? 16 : 0) |
+               (text.find("from another process") == std::string::npos ? 32 : 0);
+    });
+    EXPECT_EQ(failed, 0);
 }
 
 // The open log follows its file: one removed behind its back starts again, and once the last
