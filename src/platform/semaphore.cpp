@@ -42,9 +42,10 @@ SemaphoreRecord Reconcile(SemaphoreState& s) {
     return r;
 }
 
-// How long a release of units held as slots waits for the gate: a holder keeps it for a few
-// system calls; past that the slots are let go without it.
-constexpr auto kReleaseGateBound = std::chrono::milliseconds(1);
+// A holder keeps the gate for a few system calls: a release of units held as slots waits that
+// long at most before it lets them go without the gate, and a timed wait tries the gate that
+// long whatever its time left.
+constexpr Clock::duration kGateTurn = std::chrono::milliseconds(1);
 
 // One try; true when a unit was taken. The gate is waited for as long as a wait of `infinite`
 // may last, else for `bound` at most.
@@ -83,7 +84,7 @@ DWORD WaitSemaphore(SemaphoreState& s, DWORD ms) {
     for (;;) {
         {
             std::lock_guard lk(s.m);
-            if (TryTakeUnit(s, infinite, std::max(deadline - Clock::now(), Clock::duration::zero()))) return WAIT_OBJECT_0;
+            if (TryTakeUnit(s, infinite, std::max(deadline - Clock::now(), kGateTurn))) return WAIT_OBJECT_0;
         }
         if (!infinite && Clock::now() >= deadline) return WAIT_TIMEOUT;
         auto nap = pause;
@@ -146,7 +147,7 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount) 
         return TRUE;
     }
     const bool slotsOnly = releaseCount <= LONG(s.mine.size());
-    const Gate gate(s.file.fd, slotsOnly ? kReleaseGateBound : kGateBound);
+    const Gate gate(s.file.fd, slotsOnly ? kGateTurn : kGateBound);
     if (!gate.held() && !slotsOnly) return detail::Fail(detail::kErrorBusy);
     SemaphoreRecord r = Reconcile(s);
     if (int64_t{r.count} + releaseCount > r.maximum) {
