@@ -49,14 +49,10 @@ DeclaredRead CheckDeclared(const DeclaredLayout& layout, const uint8_t* head, si
 // user really wrote, plus at most this.
 constexpr uint64_t kHoleAllowance = 64 * 1024;
 
-// Read when the holes within the first `end` bytes of `file` add up to kHoleAllowance at most,
-// Hollow when they pass it (ERROR_INVALID_DATA set), Failed when the file system cannot tell.
-DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end);
-
 // The one check every reader of a stored kind passes before it reads past the head: CheckDeclared
-// on the head (`headBytes` of it, from a file of `fileSize` bytes), then CheckOnDisk over what it
-// announces. Read with the bytes to read in all in `total`; any other outcome with the platform's
-// last error set (13 when the content is refused).
+// on the head (`headBytes` of it, from a file of `fileSize` bytes), then the holes within what it
+// announces (Hollow past kHoleAllowance). Read with the bytes to read in all in `total`; any other
+// outcome with the platform's last error set (13 when the content is refused).
 DeclaredRead CheckAnnounced(win::HANDLE file, const DeclaredLayout& layout, const uint8_t* head, size_t headBytes,
                             uint64_t fileSize, uint32_t* total);
 
