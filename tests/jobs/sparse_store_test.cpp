@@ -1,8 +1,8 @@
 // A store the library wrote reads the same after a copy tool turned its runs of zeros into holes
 // (`fallocate --dig-holes`, as `cp --sparse=always` or a restore from a backup does): every read,
 // walk and writer answers exactly as on the original. Many valid files end in a partial block of
-// zeros (the last entry's empty fields, the padding of the last back-link); the sizes below are
-// ones whose last block is all zeros.
+// zeros (the last entry's empty fields, the padding of the last back-link): a group of 57 or 114
+// members, an attribution file of 13 or 28 back-links, a jobgenfile of 3 entries among those below.
 #include <cstdio>
 #include <cstdlib>
 #include <set>
