@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the build needs (Debian packages): the compiler, CMake, zlib, pkg-config and
-# GoogleTest for the tests. Extras name what only one target needs: bench (Google Benchmark),
-# fuzz (clang with libFuzzer), coverage (lcov). Run as root it installs what is missing;
+# Installs what the build needs (Debian packages): the compiler, CMake, zlib, pkg-config, and
+# for the tests GoogleTest and util-linux (`fallocate --dig-holes` makes a store sparse). Extras
+# name what only one target needs: bench (Google Benchmark), fuzz (clang with libFuzzer),
+# coverage (lcov). Run as root it installs what is missing;
 # otherwise it only reports.
 # Usage: install-deps.sh [bench] [fuzz] [coverage]
 set -euo pipefail
-packages=(g++ make cmake zlib1g-dev pkgconf libgtest-dev libgmock-dev)
+packages=(g++ make cmake zlib1g-dev pkgconf libgtest-dev libgmock-dev util-linux)
 for extra in "$@"; do
   case $extra in
     bench) packages+=(libbenchmark-dev) ;;

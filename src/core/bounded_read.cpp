@@ -101,6 +101,27 @@ bool CopyPieces(win::HANDLE from, win::HANDLE to, uint64_t at, uint64_t& end, bo
     return true;
 }
 
+// Read when the holes within the first `end` bytes of `file` add up to kHoleAllowance at most,
+// Hollow when they pass it (ERROR_INVALID_DATA set), Failed when the file system cannot tell.
+DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end) {
+    // Each step passes one range on disk and the hole after it, and ends once the holes pass the
+    // allowance: a file of many small holes costs no more steps than the allowance holds.
+    uint64_t at = 0, holes = 0;
+    while (at < end && holes <= kHoleAllowance) {
+        uint64_t start = 0, stop = 0;
+        if (!win::QueryAllocatedRange(file, at, &start, &stop)) {
+            if (win::GetLastError() != win::ERROR_HANDLE_EOF) return DeclaredRead::Failed;
+            start = stop = end;  // holes to the end
+        }
+        start = std::min(start, end);
+        holes += start - at;
+        at = std::max(start, std::min(stop, end));
+    }
+    if (holes <= kHoleAllowance) return DeclaredRead::Read;
+    win::SetLastError(win::ERROR_INVALID_DATA);
+    return DeclaredRead::Hollow;
+}
+
 }  // namespace
 
 bool CopyRemaining(win::HANDLE from, win::HANDLE to, bool& readFailed) {
@@ -136,16 +157,14 @@ bool CopyRemaining(win::HANDLE from, win::HANDLE to, bool& readFailed) {
     return Seek(to, outStart + (size - std::min(size, inStart))) && win::SetEndOfFile(to);
 }
 
-DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end) {
-    if (end == 0) return DeclaredRead::Read;
-    uint64_t start = 0, stop = 0;
-    if (!win::QueryAllocatedRange(file, 0, &start, &stop)) {
-        if (win::GetLastError() != win::ERROR_HANDLE_EOF) return DeclaredRead::Failed;
-        stop = 0;  // all of it a hole
+DeclaredRead CheckAnnounced(win::HANDLE file, const DeclaredLayout& layout, const uint8_t* head, size_t headBytes,
+                            uint64_t fileSize, uint32_t* total) {
+    const DeclaredRead check = CheckDeclared(layout, head, headBytes, fileSize, total);
+    if (check != DeclaredRead::Read) {
+        win::SetLastError(win::ERROR_INVALID_DATA);
+        return check;
     }
-    if (start == 0 && stop >= end) return DeclaredRead::Read;
-    win::SetLastError(win::ERROR_INVALID_DATA);
-    return DeclaredRead::Hollow;
+    return *total > headBytes ? CheckOnDisk(file, *total) : DeclaredRead::Read;
 }
 
 bool CopyDeclared(win::HANDLE from, win::HANDLE to, const DeclaredLayout& layout) {
@@ -185,12 +204,7 @@ DeclaredRead ReadDeclaredHead(win::HANDLE file, const DeclaredLayout& layout, ui
     if (!Seek(file, 0)) return DeclaredRead::Failed;
     headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, size));
     if (!ReadExact(file, head, headBytes)) return DeclaredRead::Failed;
-    const DeclaredRead check = CheckDeclared(layout, head, headBytes, size, &total);
-    if (check != DeclaredRead::Read) {
-        win::SetLastError(win::ERROR_INVALID_DATA);
-        return check;
-    }
-    return total > headBytes ? CheckOnDisk(file, total) : DeclaredRead::Read;
+    return CheckAnnounced(file, layout, head, headBytes, size, &total);
 }
 
 DeclaredRead ReadDeclared(win::HANDLE file, const DeclaredLayout& layout, std::vector<uint8_t>& out,

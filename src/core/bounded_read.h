@@ -28,12 +28,10 @@ enum class DeclaredRead {
     Read,       // the announced bytes (a file shorter than its head: the whole file)
     TooLarge,   // the file or its head passes the kind's limit; nothing past the head read
     Malformed,  // the head disagrees with the file's size; nothing past the head read
-    Hollow,     // a hole (never-written bytes) within what the head announces; nothing past it read
+    Hollow,     // holes past kHoleAllowance within what the head announces; nothing past the head read
     Failed,     // a size, seek or read failed (a short read: 38)
 };
-// These stop a reader as an unreadable file does. No valid entry of a stored kind is a whole
-// block of zeros, so a hole within the announced bytes only makes a file claim more than anyone
-// wrote: it is refused before a byte of it is read.
+// These stop a reader as an unreadable file does.
 inline bool Unreadable(DeclaredRead r) {
     return r == DeclaredRead::TooLarge || r == DeclaredRead::Hollow || r == DeclaredRead::Failed;
 }
@@ -43,9 +41,20 @@ inline bool Unreadable(DeclaredRead r) {
 DeclaredRead CheckDeclared(const DeclaredLayout& layout, const uint8_t* head, size_t headBytes,
                            uint64_t fileSize, uint32_t* total);
 
-// Read when the first `end` bytes of `file` are all on disk, Hollow when a hole lies within them
-// (ERROR_INVALID_DATA set), Failed when the file system cannot tell.
-DeclaredRead CheckOnDisk(win::HANDLE file, uint64_t end);
+// The holes (never-written bytes) a stored file may have within what its head announces. A hole
+// reads as the zeros it stands for: copy and backup tools, and some file systems, turn a valid
+// file's trailing partial block of zeros into one (no stored kind has a whole block of zeros in
+// its middle). Blocks are at most 64 KiB, so one such hole always fits; a file with more only
+// claims what nobody wrote, and is refused unread: what a read costs grows with the bytes another
+// user really wrote, plus at most this.
+constexpr uint64_t kHoleAllowance = 64 * 1024;
+
+// The one check every reader of a stored kind passes before it reads past the head: CheckDeclared
+// on the head (`headBytes` of it, from a file of `fileSize` bytes), then the holes within what it
+// announces (Hollow past kHoleAllowance). Read with the bytes to read in all in `total`; any other
+// outcome with the platform's last error set (13 when the content is refused).
+DeclaredRead CheckAnnounced(win::HANDLE file, const DeclaredLayout& layout, const uint8_t* head, size_t headBytes,
+                            uint64_t fileSize, uint32_t* total);
 
 // The first steps of ReadDeclared, for a reader that keeps the content where it uses it: from the
 // start of `file` the head into `head` (kMaxHeadSize bytes; `headBytes` read), checked against

@@ -186,8 +186,7 @@ bool ReadAnnounced(QVPAPI* block, const char* name, win::HANDLE file, uint64_t f
     const uint32_t headBytes = static_cast<uint32_t>(std::min<uint64_t>(layout.headSize, fileSize));
     uint32_t total = 0;
     const bool headRead = qvp::ReadExact(file, head, headBytes);
-    if (!headRead || qvp::CheckDeclared(layout, head, headBytes, fileSize, &total) != qvp::DeclaredRead::Read ||
-        (total > headBytes && qvp::CheckOnDisk(file, total) != qvp::DeclaredRead::Read)) {
+    if (!headRead || qvp::CheckAnnounced(file, layout, head, headBytes, fileSize, &total) != qvp::DeclaredRead::Read) {
         const win::DWORD error = headRead ? win::ERROR_INVALID_DATA : win::GetLastError();
         BlockLog(block, kReadFileError, name, HandleValue(file), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(head)),
                  headBytes, static_cast<int>(error));

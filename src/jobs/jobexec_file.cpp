@@ -184,8 +184,7 @@ uint32_t ReadOpenedJobFile(QVPAPI& block, const char* function, const std::strin
     win::DWORD high = 0;
     const uint64_t fileSize = win::GetFileSize(handle.get(), &high) | (uint64_t{high} << 32);
     uint32_t total = 0;
-    if (CheckDeclared(kJobExecFileLayout, file.head, kHeadSize, fileSize, &total) != DeclaredRead::Read ||
-        (total > kHeadSize && CheckOnDisk(handle.get(), total) != DeclaredRead::Read)) {
+    if (CheckAnnounced(handle.get(), kJobExecFileLayout, file.head, kHeadSize, fileSize, &total) != DeclaredRead::Read) {
         LogStep(block, text::kReadEntries, function, win::ERROR_HANDLE_EOF);
         return QVAPI_ERR_RESOURCE;
     }

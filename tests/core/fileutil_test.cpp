@@ -9,6 +9,7 @@
 #include "core/fileutil.h"
 #include "core/memory.h"
 #include "core_fixture.h"
+#include "support/child_memory.h"
 #include "support/planted_modes.h"
 
 using qvp::qvAPIDirectoryCopy;
@@ -220,35 +221,55 @@ TEST_F(FileUtilTest, FileCopyBothModes) {
     EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
 }
 
-// Both whole-file readers take what the head announces and no more; a file announcing more than
-// it holds, or than its kind can, fails as an unreadable one.
+// The 4-byte head of a kind that counts the bytes after it, at most 32 MiB in all.
+std::string Counted(uint32_t count, const std::string& rest) {
+    return std::string(reinterpret_cast<const char*>(&count), sizeof count) + rest;
+}
+
+// Both whole-file readers take what the head announces and no more, holes read as zeros; a file
+// announcing more than it holds, or than its kind can, or whose holes within what it announces
+// pass the allowance (a claim nobody wrote), fails as an unreadable one, read no further.
 TEST_F(FileUtilTest, WholeFileReadersTakeOnlyWhatTheHeadAnnounces) {
     QVPAPI* block = qvpGetThreadBlock();
-    // A 4-byte head counting the bytes after it, at most 64 in all.
-    constexpr qvp::DeclaredLayout kCounted{4, 64, [](const uint8_t* head) { return uint64_t{4} + head[0]; }, false};
+    constexpr uint32_t kMost = 32 << 20;
+    constexpr qvp::DeclaredLayout kCounted{4, kMost, [](const uint8_t* head) {
+                                               uint32_t count;
+                                               std::memcpy(&count, head, sizeof count);
+                                               return uint64_t{4} + count;
+                                           }, false};
     const fs::path file = data() / "counted.bin";
+    const std::string block0(4092, 'a');  // the rest of the head's block
     const struct {
         const char* what;
         std::string bytes;
-        int size;  // -1: refused
+        uint32_t holes;  // bytes never written after `bytes`, to the file's end
+        int size;        // -1: refused
     } cases[] = {
-        {"announced bytes, then more", std::string("\x03\0\0\0abcXYZ", 10), 7},
-        {"more than the file holds", std::string("\x09\0\0\0abc", 7), -1},
-        {"more than the kind holds", std::string("\xF0\0\0\0abc", 7) + std::string(300, 'x'), -1},
-        {"shorter than its head", std::string("\x01\0", 2), 2},
+        {"announced bytes, then more", Counted(3, "abcXYZ"), 0, 7},
+        {"more than the file holds", Counted(9, "abc"), 0, -1},
+        {"more than the kind holds", Counted(kMost, "abc" + std::string(300, 'x')), 0, -1},
+        {"shorter than its head", std::string("\x01\0", 2), 0, 2},
+        {"holes within the allowance", Counted(4092 + 8192, block0), 8192, 4096 + 8192},
+        {"holes past the allowance", Counted(4092 + 128 * 1024, block0), 128 * 1024, -1},
+        {"16 MiB announced over one written block", Counted(4092 + (16 << 20), block0), 16 << 20, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteText(file, c.bytes);
+        ASSERT_TRUE(qvptest::PlantSparseAt(file, 0, "", c.bytes.size() + c.holes));
         uint32_t size = 0, copiedSize = 0;
         void* read = qvpReadWholeFile(block, file.c_str(), &size, kCounted);
         void* copied = nullptr;
         EXPECT_EQ(qvpAPIFileCopy(block, file.c_str(), &copied, &copiedSize, nullptr, 1, &kCounted), c.size);
-        EXPECT_EQ(read ? std::string(static_cast<char*>(read), size) : "(refused)",
-                  c.size < 0 ? "(refused)" : c.bytes.substr(0, c.size));
+        ASSERT_EQ(read != nullptr, c.size >= 0);  // (never a 16 MiB string in a failure's text)
         if (c.size < 0) {
             EXPECT_EQ(qvAPIGetLastError(), 0x20100000u);
+        } else {
+            const std::string content = (c.bytes + std::string(c.holes, '\0')).substr(0, c.size);
+            EXPECT_EQ(std::string(static_cast<char*>(read), size), content);
+            EXPECT_EQ(std::string(static_cast<char*>(copied), copiedSize), content);
         }
+        EXPECT_LT(qvptest::DiskBytes(file), uint64_t{1} << 20);  // nothing filled in
         qvpAPIFree(read);
         qvpAPIFree(copied);
     }

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform_fixture.h"
 #include "support/child_memory.h"
 
@@ -223,38 +226,54 @@ TEST_F(PlatformTest, CopyFileContentsStartsAtTheStartEachTime) {
     EXPECT_EQ(Slurp("kept.txt"), "kept");
 }
 
-// A sparse file (a few bytes at each end of 1 GiB of holes) copies as holes by either route, its
-// bytes and size kept; a limit ends the copy there.
+// A sparse file (a few bytes at each end of 1 GiB, or of 1 MiB, of holes) copies as holes by
+// either route, its bytes and size kept; a limit ends the copy there. Over a file of the same
+// size, the holes read as zeros in the copy, never as the bytes the file held before.
 TEST_F(PlatformTest, CopiesKeepHolesAsHoles) {
-    constexpr uint64_t kSize = qvptest::kOneGiB;
-    ASSERT_TRUE(qvptest::PlantSparseAt(P("sparse.bin"), 0, "head", kSize));
-    ASSERT_TRUE(qvptest::PlantSparseAt(P("sparse.bin"), kSize - 4, "tail", kSize));
+    constexpr uint64_t kBig = qvptest::kOneGiB, kSmall = uint64_t{1} << 20;
+    for (const auto& [name, size] : {std::pair{"sparse.bin", kBig}, {"small.bin", kSmall}}) {
+        ASSERT_TRUE(qvptest::PlantSparseAt(P(name), 0, "head", size));
+        ASSERT_TRUE(qvptest::PlantSparseAt(P(name), size - 4, "tail", size));
+    }
     const struct {
         const char* name;
+        const char* from;
+        uint64_t fromSize;
         bool byPath;  // CopyFile, else CopyFileContents
         uint64_t limit;
-    } cases[] = {{"by-path.bin", true, UINT64_MAX}, {"by-handle.bin", false, UINT64_MAX}, {"limited.bin", false, 2}};
+        bool over;  // the copy goes over a file as large, of 'X'
+    } cases[] = {{"by-path.bin", "sparse.bin", kBig, true, UINT64_MAX, false},
+                 {"by-handle.bin", "sparse.bin", kBig, false, UINT64_MAX, false},
+                 {"limited.bin", "sparse.bin", kBig, false, 2, false},
+                 {"over-by-path.bin", "small.bin", kSmall, true, UINT64_MAX, true},
+                 {"over-by-handle.bin", "small.bin", kSmall, false, UINT64_MAX, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.over) Touch(c.name, std::string(c.fromSize, 'X'));
         if (c.byPath) {
-            ASSERT_TRUE(CopyFile(C("sparse.bin").c_str(), C(c.name).c_str(), TRUE));
+            ASSERT_TRUE(CopyFile(C(c.from).c_str(), C(c.name).c_str(), !c.over));
         } else {
-            HANDLE in = Open(C("sparse.bin"), GENERIC_READ, FILE_SHARE_READ);
-            HANDLE out = Open(C(c.name), GENERIC_WRITE, 0, CREATE_NEW);
+            HANDLE in = Open(C(c.from), GENERIC_READ, FILE_SHARE_READ);
+            HANDLE out = Open(C(c.name), GENERIC_WRITE, 0, c.over ? OPEN_EXISTING : CREATE_NEW);
             EXPECT_TRUE(CopyFileContents(in, out, c.limit));
             CloseHandle(out);
             CloseHandle(in);
         }
-        const uint64_t size = std::min(kSize, c.limit);
+        const uint64_t size = std::min(c.fromSize, c.limit);
         EXPECT_EQ(std::filesystem::file_size(P(c.name)), size);
         EXPECT_LT(qvptest::DiskBytes(P(c.name)), qvptest::kSparseCopyBytes);
         std::ifstream in(P(c.name), std::ios::binary);
-        char head[5] = {}, tail[5] = {};
-        in.read(head, 4);
-        EXPECT_EQ(std::string(head), std::string("head").substr(0, size));
-        if (size == kSize) {
-            in.seekg(std::streamoff(kSize - 4)).read(tail, 4);
-            EXPECT_STREQ(tail, "tail");
+        if (c.over) {
+            const std::string copy((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_TRUE(copy == "head" + std::string(size - 8, '\0') + "tail") << std::count(copy.begin(), copy.end(), 'X');
+        } else {
+            char head[5] = {}, tail[5] = {};
+            in.read(head, 4);
+            EXPECT_EQ(std::string(head), std::string("head").substr(0, size));
+            if (size == c.fromSize) {
+                in.seekg(std::streamoff(size - 4)).read(tail, 4);
+                EXPECT_STREQ(tail, "tail");
+            }
         }
         std::filesystem::remove(P(c.name));
     }
