@@ -51,7 +51,7 @@ asan: deps
 # The suite under ThreadSanitizer. Any report fails its test, and every report, also one from a
 # child whose output a test keeps to itself, lands in build-tsan/tsan-reports: one there fails the run.
 TSAN_REPORTS = $(CURDIR)/build-tsan/tsan-reports
-TSAN_SAY = n=$$(ls -A $(TSAN_REPORTS) | wc -l); [ $$n -eq 0 ] || { cat $(TSAN_REPORTS)/*; echo "ThreadSanitizer: $$n reports above" >&2; }
+TSAN_SAY = n=$$(ls -A $(TSAN_REPORTS) | wc -l); [ $$n -eq 0 ] || { cat $(TSAN_REPORTS)/*; echo "ThreadSanitizer reports above: $$n" >&2; }
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TSAN=ON -DQVP_TESTS=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS)
