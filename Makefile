@@ -1,4 +1,4 @@
-# The README's commands. Builds live in build/ (tests), build-asan/, build-release/ (benchmarks),
+# The README's commands. Builds live in build/ (tests), build-asan/, build-tsan/, build-release/ (benchmarks),
 # build-fuzz/, build-coverage/ and build-install/ (the README's Install). Each folder is configured
 # with what it is for, whatever its cache holds from an earlier configure.
 JOBS ?= $(shell nproc)
@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 # cmake --build runs make below this one: no "Entering/Leaving directory" lines from it.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build test test-user demo asan bench fuzz coverage clean
+.PHONY: all deps build test test-user demo asan tsan bench fuzz coverage clean
 
 all: build
 
@@ -48,6 +48,20 @@ asan: deps
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS) || { ./scripts/skipped-tests.sh build-asan; exit 1; }
 	@./scripts/skipped-tests.sh build-asan
 
+# The suite under ThreadSanitizer. Any report fails its test, and every report, also one from a
+# child whose output a test keeps to itself, lands in build-tsan/tsan-reports: one there fails the run.
+TSAN_REPORTS = $(CURDIR)/build-tsan/tsan-reports
+TSAN_SAY = n=$$(ls -A $(TSAN_REPORTS) | wc -l); [ $$n -eq 0 ] || { cat $(TSAN_REPORTS)/*; echo "ThreadSanitizer reports above: $$n" >&2; }
+tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TSAN=ON -DQVP_TESTS=ON -DQVP_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS)
+	$(TMPDIR_FITS)
+	rm -rf $(TSAN_REPORTS) && mkdir -m 1777 $(TSAN_REPORTS)
+	TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1:log_path=$(TSAN_REPORTS)/report \
+	  ctest --test-dir build-tsan --output-on-failure -j $(JOBS) || { $(TSAN_SAY); ./scripts/skipped-tests.sh build-tsan; exit 1; }
+	@./scripts/skipped-tests.sh build-tsan
+	@$(TSAN_SAY); [ -z "$$(ls -A $(TSAN_REPORTS))" ]
+
 bench:
 	@./scripts/install-deps.sh bench
 	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQVP_TESTS=ON $(CMAKE_FLAGS)
@@ -73,4 +87,4 @@ coverage:
 	lcov --summary build-coverage/coverage.info
 
 clean:
-	rm -rf build build-asan build-release build-fuzz build-coverage build-install
+	rm -rf build build-asan build-tsan build-release build-fuzz build-coverage build-install

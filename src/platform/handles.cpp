@@ -43,7 +43,7 @@ void TablePrepare() { TheTable().mutex.lock(); }
 void TableParent() { TheTable().mutex.unlock(); }
 void TableChild() {
     Table& t = TheTable();
-    new (&t.mutex) std::mutex;  // the child's only thread: start from a fresh mutex
+    t.mutex.unlock();  // the child's only thread is the one that took it
     for (auto& [addr, obj] : t.live) {
         obj->AbandonAfterFork();
         Orphans().push_back(obj);
@@ -59,7 +59,8 @@ void TableChild() {
 //   4. the store-root cache (ForkOrder::StoreRoot);
 //   5. the folder-name cache (ForkOrder::FolderNames);
 //   6. the handle table, the innermost (modules register handles while holding their own).
-// None of them is held across a wait on another process.
+// None of them is held across a wait on another process. The parent's and the child's steps
+// unlock them in the reverse order (the child's only thread is the one that took them all).
 void AtForkPrepare() {
     HooksMutex().lock();
     for (auto& h : Hooks())
@@ -79,7 +80,7 @@ void AtForkChild() {
     auto& hooks = Hooks();
     for (auto it = hooks.rbegin(); it != hooks.rend(); ++it)
         if (it->child) it->child();
-    new (&HooksMutex()) std::mutex;
+    HooksMutex().unlock();
 }
 
 }  // namespace

@@ -28,7 +28,6 @@ void ForkPrepare() { TheRegistry().mutex.lock(); }
 void ForkParent() { TheRegistry().mutex.unlock(); }
 void ForkChild() {
     Registry& r = TheRegistry();
-    new (&r.mutex) std::mutex;
     // The parent's objects are the parent's: drop our copies of their descriptors.
     for (auto& [n, w] : r.mutexes)
         if (auto s = w.lock()) {
@@ -48,6 +47,7 @@ void ForkChild() {
     r.mutexes.clear();
     r.semaphores.clear();
     MutexesAfterFork(r);
+    r.mutex.unlock();
 }
 
 // Object names become file names: "Global\" and "Local\" prefixes dropped (one namespace

@@ -173,7 +173,7 @@ DirCache& TheDirCache() {
 
 void CachePrepare() { TheDirCache().mutex.lock(); }
 void CacheParent() { TheDirCache().mutex.unlock(); }
-void CacheChild() { new (&TheDirCache().mutex) std::mutex; }
+void CacheChild() { TheDirCache().mutex.unlock(); }
 
 int64_t Nanos(const struct timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
 // Whether a change from now on must move the directory's time away from `mtime`.

@@ -86,7 +86,7 @@ Store& TheStore() {
 
 void StorePrepare() { TheStore().mutex.lock(); }
 void StoreParent() { TheStore().mutex.unlock(); }
-void StoreChild() { new (&TheStore().mutex) std::mutex; }
+void StoreChild() { TheStore().mutex.unlock(); }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

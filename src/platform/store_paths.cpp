@@ -46,7 +46,7 @@ void ForkParent() { TheRootCache().mutex.unlock(); }
 // The child's descriptors are its own business from now on (a daemon closes them all).
 void ForkChild() {
     RootCache& c = TheRootCache();
-    new (&c.mutex) std::mutex;
+    c.mutex.unlock();
     c.held.reset();
 }
 

@@ -1,5 +1,9 @@
 // Directory walks.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <ctime>
 #include <map>
 
 #include "platform_fixture.h"
@@ -228,6 +232,17 @@ TEST_F(PlatformTest, CaseInsensitiveLookupsFollowChanges) {
         EXPECT_TRUE(DeleteFile(C("many\\File" + n).c_str()));
         EXPECT_NE(GetFileAttributes(("C:\\MANY\\ADDED" + n).c_str()), INVALID_FILE_ATTRIBUTES) << n;
     }
+    // Names read just after the folder's last change are not kept: another process may add one
+    // in the same tick, and a file system stamping whole seconds leaves the folder's time as it
+    // was. The time is set ahead of the clock: "just after" however slowly this runs.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {}};
+    clock_gettime(CLOCK_REALTIME, &times[1]);
+    times[1] = {times[1].tv_sec + 3600, 0};
+    ASSERT_EQ(utimensat(AT_FDCWD, P("many").c_str(), times, 0), 0);
+    EXPECT_EQ(GetFileAttributes("C:\\MANY\\SAMETICK"), INVALID_FILE_ATTRIBUTES);  // its names read
+    Touch("many/SameTick");
+    ASSERT_EQ(utimensat(AT_FDCWD, P("many").c_str(), times, 0), 0);
+    EXPECT_NE(GetFileAttributes("C:\\MANY\\SAMETICK"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(PlatformTest, CaseVariantsSeenWhileADirectoryIsBusy) {

@@ -155,12 +155,14 @@ TEST_F(SettingsTest, SetPlatformStaysInMemory) {
 TEST_F(SettingsTest, UnusableLinesAreReportedOnce) {
     const std::string events = root_ + "/events.log";
     Write("stray=1\n[QVPAPI]\nPathName=/srv/a\nno equals sign\npathname=/srv/b\nLong=" + std::string(128, 'v') +
-          "\n; comment\n\n[Platfrom]\nDriveC=/x\n[Platform\n[Platform]\nEventLogFile=" + events + "\n");
+          "\n; comment\n\n[Platfrom]\nDriveC=/x\n[Platform\n[Platform]\nEventLogFile=" + events +
+          "\nDriveA=/a\nDriveZ=/z\nDrive[=/x\n");
     EXPECT_EQ(registry::Get("PathName"), "/srv/a");
     std::vector<std::string> expected = {"1: a value before any section", "4: not a Name=Value line",
                                          "5: pathname given a second time",
                                          "6: the value of Long is 128 bytes long (at most 127)",
-                                         "9: unknown section [Platfrom]", "11: not a Name=Value line"};
+                                         "9: unknown section [Platfrom]", "11: not a Name=Value line",
+                                         "16: Drive[ is no setting of [Platform]"};
     for (std::string& e : expected) e = "settings file " + conf_ + ": line " + e + "; ignored";
     EXPECT_EQ(registry::TakeProblems(), expected);
     EXPECT_TRUE(registry::TakeProblems().empty()) << "taken once";

@@ -21,6 +21,15 @@ namespace qvptest {
 
 enum class ChildEnd { Killed, Completed, Other };
 
+// ThreadSanitizer ends a child that starts a thread when the process it forked from had threads
+// of its own: tests doing so skip under it with this reason (null when they can run).
+#if defined(__SANITIZE_THREAD__)
+constexpr const char* kNoThreadsAfterFork =
+    "ThreadSanitizer cannot run threads started in the child of a multi-threaded process";
+#else
+constexpr const char* kNoThreadsAfterFork = nullptr;
+#endif
+
 // Runs `body` in a child ended at its `nth` counted call (0: never); counted are the calls whose
 // path holds `filter`, of kind `call` (Call::Count: every kind).
 inline ChildEnd RunKilledAt(unsigned nth, const std::function<void()>& body, std::string_view filter = {},
