@@ -153,7 +153,11 @@ TEST_P(DefinitionKill, EachWriterFinishesWhatAnOlderKilledSwapLeft) {
     fs::create_directories(backup.parent_path());
     fs::rename(nodeDef, backup);
     ASSERT_EQ(GetParam().call(), 1) << std::hex << qvAPIGetLastError();
-    EXPECT_EQ(Now(), after);
+    // The fields a writer copied from a read made before it put NODEDEF back may differ.
+    const View left = Now();
+    EXPECT_EQ(left.walk, after.walk);
+    EXPECT_EQ(left.total, after.total);
+    EXPECT_EQ(left.group, after.group);
     EXPECT_FALSE(fs::exists(backup));
 }
 
