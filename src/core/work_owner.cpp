@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +78,9 @@ std::string KindOf(std::string_view name) {
 // across a fork.
 constexpr std::chrono::seconds kSweepInterval{10};
 thread_local std::unordered_map<std::string, std::chrono::steady_clock::time_point> t_lastSweep;
+// The folders a sweep judges at most, and the thread's sweeps so far (where the next one starts).
+constexpr size_t kJudgedPerSweep = 32;
+thread_local size_t t_sweeps = 0;
 
 bool SweepDue(const std::string& kind) {
     const auto now = std::chrono::steady_clock::now();
@@ -150,7 +154,11 @@ void SweepDeadSiblings(const std::string& folder) {
         if (realFolder && name != own && KindOf(name) == kind) others.push_back(area + "\\" + std::string(name));
         if (!walk.Next(data)) break;
     }
-    for (const std::string& other : others) RemoveIfOwnerGone(other);
+    // A few a sweep, from a point that moves on: folders planted by the thousand, whose locks
+    // another user holds, cost a caller little, and each folder still comes up in turn.
+    const size_t judged = std::min(others.size(), kJudgedPerSweep);
+    const size_t start = others.empty() ? 0 : t_sweeps++ * kJudgedPerSweep % others.size();
+    for (size_t i = 0; i < judged; ++i) RemoveIfOwnerGone(others[(start + i) % others.size()]);
 }
 
 }  // namespace qvp

@@ -85,6 +85,7 @@ TEST_F(CoreTest, AFolderNamedByAnIdGoesWithALaterOneOnceItsOwnerIsGone) {
     EXPECT_TRUE(ownerMade.wait_for(std::chrono::seconds(60)) == std::future_status::ready && ownerMade.get());
     WriteText(area / "111" / qvp::kOwnerFile, "");  // its owner gone
     WriteText(area / "111" / "sub" / "f", "left");
+    fs::create_directory_symlink(root() / "outside", area / "111" / "sub" / "link");
     WriteText(area / "222" / "f", "no owner file: nothing tells whose");
     WriteText(area / "333.SCH" / qvp::kOwnerFile, "");  // another kind
     WriteText(root() / "outside" / qvp::kOwnerFile, "");
