@@ -1,6 +1,9 @@
 #include "core/fresh_folder.h"
 
+#include <cstring>
+
 #include "core/fileutil.h"
+#include "core/work_owner.h"
 #include "qvpapi.h"
 
 namespace qvp {
@@ -16,9 +19,8 @@ bool CopyBetween(const FileHandle& from, const FileHandle& to) {
     return from.valid() && to.valid() && win::CopyFileContents(from.get(), to.get());
 }
 
-// Whatever an earlier caller, or another writer of the store, left at the name; with
-// `keepFolder` a real folder stays.
-bool RemoveLeftover(const std::string& path, bool keepFolder = false) {
+// Whatever an earlier caller, or another writer of the store, left at the name.
+bool RemoveLeftover(const std::string& path) {
     const win::DWORD attributes = win::GetFileAttributes(path.c_str());
     if (attributes == win::INVALID_FILE_ATTRIBUTES) {
         const win::DWORD error = win::GetLastError();
@@ -26,7 +28,6 @@ bool RemoveLeftover(const std::string& path, bool keepFolder = false) {
     }
     const bool link = (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     const bool folder = (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (keepFolder && folder && !link) return true;
     // A link goes as a link.
     return folder || link ? gaiCOMDirectoryDeleteAll(path.c_str()) == 0 : win::DeleteFile(path.c_str()) != 0;
 }
@@ -34,6 +35,24 @@ bool RemoveLeftover(const std::string& path, bool keepFolder = false) {
 }  // namespace
 
 uint32_t FreshFolder::Make() {
+    if (byId_) SweepDeadSiblings(path_);
+    // A sweeper that judged the new folder before its owner lock was taken may take it away:
+    // the folder is then made again.
+    constexpr int kAttempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        if (const uint32_t code = MakeOnce(); code != 0 || !byId_) return code;
+        const win::DWORD error = TakeOwnerLock();
+        if (error == 0) return 0;
+        folder_.Reset();
+        win::SetLastError(error);
+        const bool takenAway = error == win::ERROR_LOCK_VIOLATION || error == win::ERROR_FILE_EXISTS ||
+                               error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+        if (!takenAway) return QVAPI_ERR_RESOURCE;
+        if (attempt == kAttempts) return QVAPI_ERR_BUSY;
+    }
+}
+
+uint32_t FreshFolder::MakeOnce() {
     folder_.Reset();
     if (!RemoveLeftover(path_)) return QVAPI_ERR_RESOURCE;
     const size_t cut = win::FindLastSeparator(path_);
@@ -45,17 +64,15 @@ uint32_t FreshFolder::Make() {
                                                                                      : QVAPI_ERR_RESOURCE;
     }
     // Whatever stands at the name now is opened as it is: a link is refused, a file is no folder.
-    FileHandle folder(win::CreateFile(path_.c_str(), win::GENERIC_READ,
-                                      win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, nullptr,
-                                      win::OPEN_EXISTING,
-                                      win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    win::BY_HANDLE_FILE_INFORMATION info{};
-    if (!folder.valid() || !win::GetFileInformationByHandle(folder.get(), &info)) return QVAPI_ERR_RESOURCE;
-    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        win::SetLastError(win::ERROR_DIRECTORY);
-        return QVAPI_ERR_RESOURCE;
-    }
-    folder_ = std::move(folder);
+    folder_.Reset(OpenFolderAsIs(path_));
+    return folder_.valid() ? 0 : QVAPI_ERR_RESOURCE;
+}
+
+win::DWORD FreshFolder::TakeOwnerLock() {
+    FileHandle lock(Open(kOwnerFile, win::GENERIC_READ | win::GENERIC_WRITE,
+                         win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, win::CREATE_NEW));
+    if (!lock.valid() || !win::LockFile(lock.get(), 0, 0, 1, 0)) return win::GetLastError();
+    KeepOwnerLock(path_, lock.Release());
     return 0;
 }
 
@@ -87,11 +104,30 @@ bool FreshFolder::CopyOut(std::string_view name, const std::string& to) const {
 
 int FreshFolder::Remove() {
     folder_.Reset();
-    return gaiCOMDirectoryDeleteAll(path_.c_str());
+    const int result = gaiCOMDirectoryDeleteAll(path_.c_str());
+    if (byId_) LetGoWorkFolder(path_);
+    return result;
+}
+
+bool FreshFolder::RemoveEmpty() {
+    win::WIN32_FIND_DATAA data{};
+    for (FindWalk walk = FindWalk::Names(PathOf("*"), data); walk.valid();) {
+        const std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
+        if (name != "." && name != ".." && !(byId_ && name == kOwnerFile)) return Fail(win::ERROR_DIR_NOT_EMPTY);
+        if (!walk.Next(data)) break;
+    }
+    folder_.Reset();
+    if (byId_ && !win::DeleteFile(PathOf(kOwnerFile).c_str()) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND)
+        return false;
+    if (!win::RemoveDirectory(path_.c_str())) return false;
+    if (byId_) LetGoWorkFolder(path_);
+    return true;
 }
 
 bool KeepWorkFolder(const std::string& path) {
-    return RemoveLeftover(path, true) && qvpCreateDirectoryTree(path.c_str());
+    if (OwnsWorkFolder(path)) return true;
+    FreshFolder folder(path, Named::ById);
+    return folder.Make() == 0;
 }
 
 }  // namespace qvp

@@ -12,17 +12,24 @@
 
 namespace qvp {
 
+// Who names a work folder: its caller (a JobGen's copy), or the system, by a thread or process
+// id. A folder named by an id holds an owner lock while its maker lives (core/work_owner.h), and
+// making one removes the folders of its kind whose owners are gone.
+enum class Named { ByCaller, ById };
+
 class FreshFolder {
 public:
-    explicit FreshFolder(std::string path) : path_(std::move(path)) {}
+    explicit FreshFolder(std::string path, Named named = Named::ByCaller)
+        : path_(std::move(path)), byId_(named == Named::ById) {}
     FreshFolder(const FreshFolder&) = delete;
     FreshFolder& operator=(const FreshFolder&) = delete;
     ~FreshFolder() = default;  // the folder stays until Remove(): callers keep some across calls
 
     // Removes whatever is at the name (a link as a link), makes the folders above it, then the
-    // folder itself, which must not exist then, and holds it open. 0; 0x20000020 when another
-    // caller made it meanwhile; 0x20100000 for any other failure (its Windows error as last
-    // error).
+    // folder itself, which must not exist then, and holds it open (named by an id: with its owner
+    // lock, held by the thread until Remove or the thread's end). 0; 0x20000020 when another
+    // caller made it or took it away meanwhile; 0x20100000 for any other failure (its Windows
+    // error as last error).
     uint32_t Make();
     // CreateFile of a file directly in the folder, through the folder's handle and never
     // through a link at its name (opened as nothing: the open fails).
@@ -33,19 +40,27 @@ public:
     bool CopyOut(std::string_view name, const std::string& to) const;
     // Lets go of the folder and removes it with everything in it. 0 or the remover's result.
     int Remove();
+    // The same only when nothing but the owner file is in it: false (145) otherwise, the folder
+    // left as it is; false with the Windows error when it could not be removed.
+    bool RemoveEmpty();
 
     bool made() const { return folder_.valid(); }
     const std::string& path() const { return path_; }
     std::string PathOf(std::string_view name) const { return path_ + "\\" + std::string(name); }
 
 private:
+    uint32_t MakeOnce();
+    // 0, or the Windows error that kept the owner lock from being made and taken.
+    win::DWORD TakeOwnerLock();
+
     std::string path_;
+    bool byId_ = false;
     FileHandle folder_;
 };
 
-// For work folders that keep what earlier calls of the session put there: a link or a file at
-// the name is removed (a link as a link), then the folder made when missing. False with the
-// Windows error as last error.
+// For work folders named by an id that keep what earlier calls of the session put there: the
+// folder the thread made and holds stays; anything else at the name (a link, a file, a leftover)
+// goes and the folder is made fresh. False with the Windows error as last error.
 bool KeepWorkFolder(const std::string& path);
 
 }  // namespace qvp

@@ -130,12 +130,13 @@ std::vector<std::string> Levels(std::string_view path) {
 // there.
 class WorkFolder {
 public:
-    explicit WorkFolder(std::string path) : folder_(std::move(path)) {}
+    explicit WorkFolder(std::string path) : folder_(std::move(path), Named::ById) {}
     ~WorkFolder() {
-        if (made_ && win::GetFileAttributes(path().c_str()) != win::INVALID_FILE_ATTRIBUTES)
-            win::RemoveDirectory(path().c_str());
+        if (made_ && win::GetFileAttributes(path().c_str()) != win::INVALID_FILE_ATTRIBUTES) RemoveEmpty();
     }
     bool Make() { return made_ = folder_.Make() == 0; }
+    // Only an emptied folder goes: what a failed step left stays with it.
+    bool RemoveEmpty() { return folder_.RemoveEmpty(); }
     const std::string& path() const { return folder_.path(); }
     std::string PathOf(const char* name) const { return folder_.PathOf(name); }
 
@@ -231,7 +232,7 @@ struct Applier {
 
     // ID synchronisation of a removed node. false when its work files or folder failed: the
     // definition then stays.
-    bool SyncRemoved(const WorkFolder& folder) {
+    bool SyncRemoved(WorkFolder& folder) {
         const bool only = decision == AcnDecision::IdSyncOnly;
         const std::string groupPath = folder.PathOf("idsyncIDgrp");
         const std::string entryPath = folder.PathOf("idsyncIDent");
@@ -264,7 +265,7 @@ struct Applier {
         }
         win::DeleteFile(groupPath.c_str());
         win::DeleteFile(entryPath.c_str());
-        if (!win::RemoveDirectory(folder.path().c_str())) {
+        if (!folder.RemoveEmpty()) {
             qvpDllLog(kRmdirError, kFunction);
             return false;
         }
@@ -476,7 +477,7 @@ struct Applier {
         return {1, 0};
     }
 
-    AcnOutcome Delete(const WorkFolder& folder) {
+    AcnOutcome Delete(WorkFolder& folder) {
         if (idSync) {
             if (!SyncRemoved(folder)) return {0, QVAPI_ERR_RESOURCE};
             if (syncError == 0) NodeLog(b, kDeleteSyncDone, key.c_str());

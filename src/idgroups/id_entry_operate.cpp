@@ -276,7 +276,7 @@ int qvAPIOperateIDEntry(const char* lpNodeName, const char* lpSearchName, const 
         char root[win::MAX_PATH] = {};
         qvpMakeMngflNodeGroupPath(root);
         const win::DWORD tid = block.openerThreadId != 0 ? block.openerThreadId : win::GetCurrentThreadId();
-        FreshFolder folder(std::string(root) + "\\IDOPR_" + std::to_string(tid));
+        FreshFolder folder(std::string(root) + "\\IDOPR_" + std::to_string(tid), Named::ById);
         if (const uint32_t made = folder.Make(); made != 0) {
             return call.Failed(made == QVAPI_ERR_BUSY ? made : QVAPI_ERR_INVALID_PARAMETER, kDirError, fn);
         }

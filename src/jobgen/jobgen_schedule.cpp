@@ -106,7 +106,7 @@ bool TakeJobNumber(std::string_view reply, char* jobNumber) {
 class Backup {
 public:
     Backup(CallContext& call, std::string stored)
-        : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH") {}
+        : call_(call), stored_(std::move(stored)), dir_(WorkDir(call.block()) + ".SCH", Named::ById) {}
     ~Backup() { Restore(); }
 
     PreparedJobGen& prepared() { return prepared_; }

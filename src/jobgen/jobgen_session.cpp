@@ -54,7 +54,7 @@ bool CarriesPackages(char kind) { return kind == 'D' || kind == 'M' || kind == '
 
 // The thread's work directory, made afresh with its areas.
 uint32_t MakeWorkTree(CallContext& call, bool ex) {
-    FreshFolder work(WorkDir(call.block()));
+    FreshFolder work(WorkDir(call.block()), Named::ById);
     if (const uint32_t code = work.Make(); code != 0) {
         const win::DWORD error = win::GetLastError();
         call.Log(msg::kCreateDirectory, call.function(), work.path().c_str(), static_cast<int>(error));
@@ -274,7 +274,7 @@ QVPAPI_HANDLE Open(CallContext& call, const char* folder, const char* name, char
         return fail(QVAPI_ERR_RESOURCE);
     }
     if (ex) {
-        FreshFolder exBackup(ExBackupDir());
+        FreshFolder exBackup(ExBackupDir(), Named::ById);
         const std::string exParent = exBackup.path() + normalised;
         exCopy = exParent + "\\" + name;
         if (exBackup.Make() != 0 || !qvpCreateDirectoryTree(exParent.c_str()) ||

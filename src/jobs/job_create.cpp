@@ -408,7 +408,7 @@ uint32_t Create(CallContext& call, Variant variant, const char* folder, const ch
             if (!jg::PutRightKilledWriters(call, p.storeDir, name)) return kResource;
             // The work copy's folder is made fresh, and so is the thread's work root unless
             // the thread's open JobGen made it.
-            FreshFolder root(p.workRoot);
+            FreshFolder root(p.workRoot, Named::ById);
             FreshFolder copyDir(p.workCopyDir);
             for (FreshFolder* folder : {block.openJobGen == nullptr ? &root : nullptr, &copyDir}) {
                 if (folder == nullptr) continue;

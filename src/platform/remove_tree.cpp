@@ -181,4 +181,30 @@ BOOL RemoveTree(const char* path, RemoveScope scope) {
     return TRUE;
 }
 
+BOOL RemoveHeldTree(HANDLE folder, const char* path) {
+    const auto held = detail::Lookup<detail::FileObject>(folder, detail::Kind::File);
+    if (!held) return FALSE;
+    if (!held->isDirectory || held->fd < 0 || !path) return detail::Fail(ERROR_INVALID_PARAMETER);
+    detail::ResolvedPath p;
+    if (!detail::ResolvePath(path, p)) return FALSE;
+    std::string last;
+    bool belowRoot = false;
+    UniqueFd parent = detail::OpenParentOf(p.posix, last, belowRoot);
+    if (!parent) return detail::Fail(ERROR_PATH_NOT_FOUND);
+    if (p.isRoot || last.empty() || last == "." || last == "..") return detail::Fail(ERROR_ACCESS_DENIED);
+    TreeRemover remover;
+    remover.Empty(held->fd, p.posix, false);
+    // Another folder at the name now (one made anew meanwhile) is not the one emptied: it stays.
+    struct stat st{};
+    if (fstatat(parent.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        remover.NoteErrno(errno);
+    } else if (st.st_dev != held->dev || st.st_ino != held->ino) {
+        remover.Note(ERROR_DIR_NOT_EMPTY);
+    } else if (::unlinkat(parent.get(), last.c_str(), AT_REMOVEDIR) != 0) {
+        remover.NoteErrno(errno);
+    }
+    detail::ForgetNamesIn(parent.get());
+    return remover.first() == 0 ? TRUE : detail::Fail(remover.first());
+}
+
 }  // namespace win

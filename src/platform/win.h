@@ -337,6 +337,11 @@ enum class RemoveScope {
 // sharing delete, 3 no folder at `path` (missing, a file, or a link in the store; Tree: 2 when
 // only its last level is missing), 145 a folder left not empty, 5 no permission.
 BOOL RemoveTree(const char* path, RemoveScope scope);
+// Empties the folder that `folder` holds open (opened with FILE_FLAG_BACKUP_SEMANTICS) as
+// RemoveTree does, through that handle, then removes the folder's name `path` while it still names
+// that folder: whatever another writer put at the name meanwhile stays (145). FALSE with the first
+// error met.
+BOOL RemoveHeldTree(HANDLE folder, const char* path);
 
 // ---- named objects --------------------------------------------------------------------------
 constexpr DWORD INFINITE = 0xFFFFFFFFu;

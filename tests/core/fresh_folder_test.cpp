@@ -1,10 +1,14 @@
 // Work folders with names anybody can foresee, in a store other writers share.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
+#include <thread>
 #include <utility>
 
 #include "core/fresh_folder.h"
+#include "core/work_owner.h"
 #include "core_fixture.h"
 #include "qvpapi.h"
 
@@ -62,6 +66,39 @@ TEST_F(CoreTest, AFreshFolderMadeMeanwhileByAnotherCallerIsBusy) {
     EXPECT_EQ(code, QVAPI_ERR_BUSY);
     EXPECT_FALSE(folder.made());
     EXPECT_EQ(folder.Make(), 0u);
+    EXPECT_EQ(folder.Remove(), 0);
+}
+
+// A folder named by an id holds an owner lock while its maker lives: making one removes those of
+// its kind beside it whose owner is gone, and only those.
+TEST_F(CoreTest, AFolderNamedByAnIdGoesWithALaterOneOnceItsOwnerIsGone) {
+    const fs::path area = root() / "work";
+    // A live owner in another thread of this process.
+    std::promise<bool> made;
+    std::promise<void> done;
+    std::thread owner([&] {
+        qvp::FreshFolder folder((area / "555").string(), qvp::Named::ById);
+        made.set_value(folder.Make() == 0);
+        done.get_future().wait_for(std::chrono::seconds(60));
+    });
+    auto ownerMade = made.get_future();
+    EXPECT_TRUE(ownerMade.wait_for(std::chrono::seconds(60)) == std::future_status::ready && ownerMade.get());
+    WriteText(area / "111" / qvp::kOwnerFile, "");  // its owner gone
+    WriteText(area / "111" / "sub" / "f", "left");
+    fs::create_directory_symlink(root() / "outside", area / "111" / "sub" / "link");
+    WriteText(area / "222" / "f", "no owner file: nothing tells whose");
+    WriteText(area / "333.SCH" / qvp::kOwnerFile, "");  // another kind
+    WriteText(root() / "outside" / qvp::kOwnerFile, "");
+    fs::create_directory_symlink(root() / "outside", area / "444");
+
+    qvp::FreshFolder folder((area / "999").string(), qvp::Named::ById);
+    EXPECT_EQ(folder.Make(), 0u) << win::GetLastError();
+    done.set_value();
+    owner.join();
+    EXPECT_FALSE(fs::exists(area / "111"));
+    for (const char* stays : {"222/f", "333.SCH", "444", "555/.owner", "999/.owner"})
+        EXPECT_TRUE(fs::exists(fs::symlink_status(area / stays))) << stays;
+    EXPECT_TRUE(fs::exists(root() / "outside" / qvp::kOwnerFile));
     EXPECT_EQ(folder.Remove(), 0);
 }
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,21 +53,25 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return out;
 }
 
-// Another process that opens a JobGen and holds it until it is killed (kill -9).
+// Another process that opens a JobGen (`ex`: with the Ex open) and holds it until it is killed
+// (kill -9).
 class JobGenHolder {
 public:
-    JobGenHolder(const char* folder, const char* name) {
+    JobGenHolder(const char* folder, const char* name, bool ex = false) {
         if (pipe(ready_) != 0) return;
         child_ = fork();
         if (child_ == 0) {
-            char ok = qvAPICreateJobGen(folder, name, 'D', 0, 0) != QVPAPI_INVALID_HANDLE ? 1 : 0;
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test killed for a stall
+            const auto open = ex ? qvAPICreateJobGenEx : qvAPICreateJobGen;
+            char ok = open(folder, name, 'D', 0, 0) != QVPAPI_INVALID_HANDLE ? 1 : 0;
             (void)!write(ready_[1], &ok, 1);
-            pause();
-            _exit(0);
+            for (;;) pause();
         }
+        pollfd ready{ready_[0], POLLIN, 0};
         char ok = 0;
-        held_ = child_ > 0 && read(ready_[0], &ok, 1) == 1 && ok == 1;
+        held_ = child_ > 0 && poll(&ready, 1, 60000) == 1 && read(ready_[0], &ok, 1) == 1 && ok == 1;
     }
+    pid_t pid() const { return child_; }
     ~JobGenHolder() { Kill(); }
     JobGenHolder(const JobGenHolder&) = delete;
     JobGenHolder& operator=(const JobGenHolder&) = delete;

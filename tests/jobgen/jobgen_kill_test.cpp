@@ -4,7 +4,12 @@
 #include "jobgen_env.h"
 #include "support/kill_steps.h"
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <future>
+#include <iterator>
+#include <thread>
 
 namespace qvptest {
 namespace {
@@ -131,6 +136,58 @@ TEST_P(JobGenKill, EveryStepLeavesOneWholeJobGen) {
         EXPECT_EQ(left, expected) << "nothing else left";
     }, writer == "Update" ? "SERVER" : "MNGFL");  // the old update staged its copy in the work tree
     win::fault::SkipPauses(false);
+}
+
+// A holder killed with a JobGen open (Ex) leaves its work tree and its backup; the next open in
+// another process removes them, never those of a holder that lives, in another process or in
+// another thread of the opener's own.
+TEST_F(JobGenTest, TheWorkFoldersOfAKilledHolderGoWithALaterOpenThoseOfLiveOnesStay) {
+    // Made in a child: this process's first open is the later one.
+    ASSERT_EQ(EndsWithin(60, [] {
+        for (const char* name : {"A", "B", "C", "D"}) {
+            const QVPAPI_HANDLE h = qvAPICreateJobGen("", name, 'D', 0, 0);
+            if (h == QVPAPI_INVALID_HANDLE || qvAPICreateClientJobGen(h, "\\mst1\\pc1", 0, 0) != 1 ||
+                qvAPICreatePackageJobGen(h, 'C', "01", "pkgA", "1", "0001", 0, 0) != 1 || qvAPICloseJobGen(h, 0) != 1)
+                return 1;
+        }
+        return 0;
+    }), 0);
+    const auto folders = [&](pid_t pid, long tid) {
+        return std::vector<fs::path>{Data() / "SERVER/WORK/MNG/JOBGEN" / std::to_string(tid),
+                                     Data() / "RMTINS/WORK" / ("JB" + std::to_string(pid) + "_" + std::to_string(tid))};
+    };
+    JobGenHolder live("", "A", true), killed("", "B", true);
+    ASSERT_TRUE(live.held() && killed.held());
+    // A live holder in a thread of this process.
+    std::promise<long> opened;
+    std::promise<void> done;
+    std::thread holder([&] {
+        const bool ok = qvAPICreateJobGenEx("", "C", 'D', 0, 0) != QVPAPI_INVALID_HANDLE;
+        opened.set_value(ok ? static_cast<long>(win::GetCurrentThreadId()) : 0);
+        done.get_future().wait_for(std::chrono::seconds(60));
+        qvAPICloseJobGenEx(qvpGetThreadBlock(), 1, 0);
+    });
+    auto held = opened.get_future();
+    const long tid = held.wait_for(std::chrono::seconds(60)) == std::future_status::ready ? held.get() : 0;
+    std::vector<fs::path> kept = folders(live.pid(), live.pid());
+    if (tid != 0) std::ranges::copy(folders(getpid(), tid), std::back_inserter(kept));
+    const std::vector<fs::path> gone = folders(killed.pid(), killed.pid());
+    killed.Kill();
+    std::map<fs::path, std::map<std::string, std::string>> before;
+    for (const fs::path& p : gone) EXPECT_TRUE(fs::is_directory(p)) << p << " left by the kill";
+    for (const fs::path& p : kept) before[p] = Snapshot(p);
+
+    const QVPAPI_HANDLE h = qvAPICreateJobGenEx("", "D", 'D', 0, 0);
+    EXPECT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    for (const fs::path& p : gone) EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
+    for (const fs::path& p : kept) {
+        EXPECT_FALSE(before[p].empty()) << p;
+        EXPECT_EQ(Snapshot(p), before[p]) << p;
+    }
+    EXPECT_EQ(qvAPICloseJobGenEx(h, 1, 0), 1);
+    done.set_value();
+    holder.join();
+    EXPECT_NE(tid, 0) << "the thread's open failed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, JobGenKill, ::testing::Values("Commit", "CommitRenamed", "Rename", "Update", "Delete"),

@@ -138,6 +138,29 @@ TEST_F(DefinitionKill, ARenameOntoANodeMadeAlikeIsRefused) {
     EXPECT_EQ(Read("alpha"), alpha);
 }
 
+// What older killed swaps left: NODEDEF set aside as the work tree's backup (the live tree moved
+// out, the new one not yet in) and a tree staged beside NODEDEF under this thread's id. Every
+// writer puts NODEDEF back first, and a swap sweeps the staged tree before it stages its own.
+TEST_P(DefinitionKill, EachWriterFinishesWhatAnOlderKilledSwapLeft) {
+    namespace fs = std::filesystem;
+    Build();
+    ASSERT_EQ(GetParam().call(), 1) << std::hex << qvAPIGetLastError();
+    const View after = Now();
+    Build();
+    const fs::path nodeDef = store_->NodeDefDir(), mngfl = nodeDef.parent_path();
+    const fs::path backup = mngfl.parent_path().parent_path() / "WORK/MNG/NODEDEF/Nodebak";
+    fs::copy(nodeDef, mngfl / std::to_string(win::GetCurrentThreadId()), fs::copy_options::recursive);
+    fs::create_directories(backup.parent_path());
+    fs::rename(nodeDef, backup);
+    ASSERT_EQ(GetParam().call(), 1) << std::hex << qvAPIGetLastError();
+    // The fields a writer copied from a read made before it put NODEDEF back may differ.
+    const View left = Now();
+    EXPECT_EQ(left.walk, after.walk);
+    EXPECT_EQ(left.total, after.total);
+    EXPECT_EQ(left.group, after.group);
+    EXPECT_FALSE(fs::exists(backup));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Writers, DefinitionKill,
     ::testing::Values(

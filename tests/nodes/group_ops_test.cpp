@@ -354,6 +354,14 @@ TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
     EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_BUSY);
     win::CloseHandle(other);
+    // The back-link step failing once the entry, the group's last, went: the group file comes back.
+    win::fault::Watch("nodeattributionfile");
+    win::fault::FailNth(win::fault::Call::LockFile, 1, win::ERROR_LOCK_VIOLATION);
+    EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
+    win::fault::Reset();
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_RESOURCE);
+    EXPECT_EQ(Bytes(group), groupBefore);
+    EXPECT_EQ(Bytes(attr), attrBefore);
     attrBefore.resize(attrBefore.size() + 7);
     store_->WriteRawFile(attr, attrBefore.data(), attrBefore.size());
     EXPECT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 0);
@@ -362,15 +370,21 @@ TEST_F(GroupOps, RemovalsThatCannotFinishLeaveTheStoreAsItWas) {
     EXPECT_EQ(Bytes(attr), attrBefore);
 }
 
-// Back-links to groups that do not list the node (a killed writer's) go with the node's next
-// addition; one to a group that lists it stays.
+// Back-links to groups that do not list the node (a killed writer's) and repeated ones go with the
+// node's next addition; each group that lists it stays, once.
 TEST_F(GroupOps, AnAdditionDropsBackLinksTheirGroupsDoNotList) {
     ASSERT_EQ(qvAPICreateNodeGroup("\\", "G2", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\G2", "alpha", 0, 0), 1);
-    store_->WriteAttributionFile(alpha_, {"\\G2", "\\G3", "\\G1"});
-    ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
-    EXPECT_EQ(store_->ReadBackLinks(alpha_), (std::vector<std::string>{"\\G2", "\\G1"}));
-    EXPECT_EQ(store_->ReadGroupFile("\\G1").size(), 1u);
+    const std::vector<std::vector<std::string>> planted = {{"\\G2", "\\G3", "\\G1"},
+                                                           {"\\G3", "\\G2", "\\G1", "\\G2"}};
+    for (const std::vector<std::string>& links : planted) {
+        SCOPED_TRACE(links.size());
+        store_->WriteAttributionFile(alpha_, links);
+        ASSERT_EQ(qvAPICreateClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(store_->ReadBackLinks(alpha_), (std::vector<std::string>{"\\G2", "\\G1"}));
+        EXPECT_EQ(store_->ReadGroupFile("\\G1").size(), 1u);
+        ASSERT_EQ(qvAPIDeleteClient("\\G1", "alpha", 0, 0), 1) << std::hex << qvAPIGetLastError();
+    }
 }
 
 // A definition whose key or key path climbs out of NODEDEF is refused; nothing outside is written.

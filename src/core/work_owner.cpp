@@ -1,0 +1,164 @@
+#include "core/work_owner.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "core/handles.h"
+
+namespace qvp {
+
+namespace {
+
+constexpr win::DWORD kShareAll = win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
+
+// The owner locks the thread holds, by folder. They go when the thread ends, by a key destructor:
+// those run after every C++ thread-local destructor, so the session closed at the thread's end
+// removes its folders while they are still held.
+struct HeldLocks {
+    std::vector<std::pair<std::string, FileHandle>> locks;
+    FileHandle* Find(const std::string& folder) {
+        for (auto& [path, lock] : locks)
+            if (path == folder) return &lock;
+        return nullptr;
+    }
+};
+thread_local HeldLocks* t_held = nullptr;
+
+void ReleaseHeld(void* p) {
+    auto* held = static_cast<HeldLocks*>(p);
+    if (t_held == held) t_held = nullptr;
+    delete held;
+}
+
+HeldLocks& Held() {
+    static const pthread_key_t key = [] {
+        pthread_key_t k;
+        if (pthread_key_create(&k, ReleaseHeld) != 0) abort();
+        return k;
+    }();
+    if (t_held == nullptr) {
+        auto* held = new HeldLocks;
+        if (pthread_setspecific(key, held) != 0) abort();
+        t_held = held;
+    }
+    return *t_held;
+}
+
+bool SameFile(win::HANDLE a, win::HANDLE b) {
+    win::BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return win::GetFileInformationByHandle(a, &x) && win::GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// The kind of a name: its runs of digits (the ids) stand as one '#' each; empty for a name
+// without an id.
+std::string KindOf(std::string_view name) {
+    std::string kind;
+    bool id = false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (!digit) kind += name[i];
+        else if (i == 0 || !(name[i - 1] >= '0' && name[i - 1] <= '9')) kind += '#';
+        id |= digit;
+    }
+    return id ? kind : std::string();
+}
+
+// When the thread last swept each kind (by area and kind): a thread looks at a kind once every
+// few seconds at most. Kept per thread, so that nothing is shared with other threads or held
+// across a fork.
+constexpr std::chrono::seconds kSweepInterval{10};
+thread_local std::unordered_map<std::string, std::chrono::steady_clock::time_point> t_lastSweep;
+// The folders a sweep judges at most, and the thread's sweeps so far (where the next one starts).
+constexpr size_t kJudgedPerSweep = 32;
+thread_local size_t t_sweeps = 0;
+
+bool SweepDue(const std::string& kind) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto [at, first] = t_lastSweep.try_emplace(kind, now);
+    if (!first && now - at->second < kSweepInterval) return false;
+    at->second = now;
+    return true;
+}
+
+// The folder at `path` when its owner is gone: emptied and removed through its handle, with its
+// owner lock held meanwhile. A folder without an owner file is left: nothing tells whose it is.
+void RemoveIfOwnerGone(const std::string& path) {
+    const FileHandle folder(OpenFolderAsIs(path));
+    if (!folder.valid()) return;
+    const FileHandle lock(win::CreateFileIn(folder.get(), (path + "\\" + kOwnerFile).c_str(), win::GENERIC_READ,
+                                            kShareAll, win::OPEN_EXISTING,
+                                            win::FILE_ATTRIBUTE_NORMAL | win::FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!lock.valid() || !win::LockFile(lock.get(), 0, 0, 1, 0)) return;
+    win::RemoveHeldTree(folder.get(), path.c_str());
+}
+
+}  // namespace
+
+win::HANDLE OpenFolderAsIs(const std::string& path) {
+    FileHandle folder(win::CreateFile(path.c_str(), win::GENERIC_READ, kShareAll, nullptr, win::OPEN_EXISTING,
+                                      win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    win::BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder.valid() || !win::GetFileInformationByHandle(folder.get(), &info)) return win::INVALID_HANDLE_VALUE;
+    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        win::SetLastError(win::ERROR_DIRECTORY);
+        return win::INVALID_HANDLE_VALUE;
+    }
+    return folder.Release();
+}
+
+void KeepOwnerLock(const std::string& folder, win::HANDLE lock) {
+    HeldLocks& held = Held();
+    if (FileHandle* kept = held.Find(folder)) kept->Reset(lock);
+    else held.locks.emplace_back(folder, FileHandle(lock));
+}
+
+bool OwnsWorkFolder(const std::string& folder) {
+    const FileHandle* held = t_held != nullptr ? t_held->Find(folder) : nullptr;
+    if (held == nullptr || !held->valid()) return false;
+    // The held lock keeps its file alive, so no other file can be the same one.
+    const FileHandle found(win::CreateFile((folder + "\\" + kOwnerFile).c_str(), win::GENERIC_READ, kShareAll,
+                                           nullptr, win::OPEN_EXISTING,
+                                           win::FILE_ATTRIBUTE_NORMAL | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return found.valid() && SameFile(found.get(), held->get());
+}
+
+void LetGoWorkFolder(const std::string& folder) {
+    if (t_held == nullptr) return;
+    std::erase_if(t_held->locks, [&](const auto& entry) { return entry.first == folder; });
+}
+
+void SweepDeadSiblings(const std::string& folder) {
+    const size_t cut = win::FindLastSeparator(folder);
+    if (cut == std::string::npos || cut == 0) return;
+    const std::string area = folder.substr(0, cut);
+    const std::string_view own = std::string_view(folder).substr(cut + 1);
+    const std::string kind = KindOf(own);
+    if (kind.empty() || !SweepDue(area + "\\" + kind)) return;
+    std::vector<std::string> others;
+    win::WIN32_FIND_DATAA data{};
+    for (FindWalk walk = FindWalk::Names(area + "\\*", data); walk.valid();) {
+        const std::string_view name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
+        const bool realFolder = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        if (realFolder && name != own && KindOf(name) == kind) others.push_back(area + "\\" + std::string(name));
+        if (!walk.Next(data)) break;
+    }
+    // A few a sweep, from a point that moves on: folders planted by the thousand, whose locks
+    // another user holds, cost a caller little, and each folder still comes up in turn.
+    const size_t judged = std::min(others.size(), kJudgedPerSweep);
+    const size_t start = others.empty() ? 0 : t_sweeps++ * kJudgedPerSweep % others.size();
+    for (size_t i = 0; i < judged; ++i) RemoveIfOwnerGone(others[(start + i) % others.size()]);
+}
+
+}  // namespace qvp
