@@ -175,7 +175,7 @@ TEST_F(ScheduleTest, EveryCallerOfAJobGenWorksOnItsKeptOriginal) {
         SCOPED_TRACE(c.caller);
         fs::remove_all(out);
         fs::create_directories(out);
-        fs::copy_file(Stored(), kept);
+        fs::copy_file(Stored(), kept, fs::copy_options::overwrite_existing);
         if (c.gone)
             fs::remove_all(Stored().parent_path());
         else
