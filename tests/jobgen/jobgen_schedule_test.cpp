@@ -182,7 +182,9 @@ TEST_F(ScheduleTest, EveryCallerOfAJobGenWorksOnItsKeptOriginal) {
             store_->WriteRawFile(Stored(), prepared.data(), prepared.size());
         EXPECT_TRUE(c.call()) << Hex(qvAPIGetLastError());
         EXPECT_FALSE(fs::exists(fs::symlink_status(kept)));
-        if (!c.gone) EXPECT_EQ(Bytes(Stored()), original_);
+        if (!c.gone) {
+            EXPECT_EQ(Bytes(Stored()), original_);
+        }
         store_->WriteRawFile(Stored(), original_.data(), original_.size());
     }
 }
