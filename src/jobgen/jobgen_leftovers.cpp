@@ -63,7 +63,8 @@ bool PutBackKeptOriginal(CallContext& call, const std::string& dir) {
     // original, and it goes rather than take the stored file's place or leave every caller of
     // the JobGen failing on it.
     const win::DWORD attributes = win::GetFileAttributes(kept.c_str());
-    constexpr win::DWORD kNoFile = win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_REPARSE_POINT | win::FILE_ATTRIBUTE_SYSTEM;
+    constexpr win::DWORD kNoFile =
+        win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_REPARSE_POINT | win::FILE_ATTRIBUTE_SYSTEM;
     if (attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & kNoFile) != 0) {
         RemoveLeftover(call, kept);
         return true;

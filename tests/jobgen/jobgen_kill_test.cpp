@@ -139,8 +139,8 @@ TEST_P(JobGenKill, EveryStepLeavesOneWholeJobGen) {
 // What another writer of the store plants at a leftover name of J is put right at once by the
 // first lookup of J, never waited on: a file, a link or a FIFO goes as the name it is (nothing
 // behind a link touched), a folder with what is in it; a walk, which shows no link, passes over
-// a link. J stays as it was. A plain file at the kept
-// original's name is what a kept original is, put back (another table covers it).
+// a link. J stays as it was. A plain file at the kept original's name is what a kept original
+// is, put back (the schedule tests' table covers it).
 TEST_F(JobGenTest, PlantedLeftoversAreGoneAtTheFirstLookupWithoutAPause) {
     MakeStored("", "J");
     const auto stored = Snapshot(Store() / "J");
@@ -154,7 +154,8 @@ TEST_F(JobGenTest, PlantedLeftoversAreGoneAtTheFirstLookupWithoutAPause) {
         bool link;    // never shown by a walk, so passed over by it
     } plants[] = {
         {"file", [](const fs::path& p) { std::ofstream(p) << "planted"; }, false, false},
-        {"read-only file", [](const fs::path& p) { std::ofstream(p) << "planted", fs::permissions(p, fs::perms::owner_read); }, false, false},
+        {"read-only file",
+         [](const fs::path& p) { std::ofstream(p) << "planted", fs::permissions(p, fs::perms::owner_read); }, false, false},
         {"link to a file", [&](const fs::path& p) { fs::create_symlink(outside / "file", p); }, true, true},
         {"link to a folder", [&](const fs::path& p) { fs::create_directory_symlink(outside / "folder", p); }, true, true},
         {"dangling link", [&](const fs::path& p) { fs::create_symlink(outside / "none", p); }, true, true},

@@ -165,7 +165,9 @@ TEST_F(ScheduleTest, EveryCallerOfAJobGenWorksOnItsKeptOriginal) {
              const QVPAPI_HANDLE f = qvAPIFindFirstJobGen("\\F", &rec);
              return f != QVPAPI_INVALID_HANDLE && qvAPIFindCloseJobGen(f) == 1 && std::string(rec.szName) == "S1";
          }},
-        {"get", false, [&] { return qvAPIGetJobGen("\\F\\S1", out.c_str()) == 1 && Bytes(out / "S1" / "jobgenfile") == original_; }},
+        {"get", false, [&] {
+             return qvAPIGetJobGen("\\F\\S1", out.c_str()) == 1 && Bytes(out / "S1" / "jobgenfile") == original_;
+         }},
         {"schedule", false, [&] {
              char number[16];
              return qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number) == 1;
