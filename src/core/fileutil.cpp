@@ -298,14 +298,44 @@ int gaiCOMDirectoryDelete(const char* directory) {
     return win::RemoveTree(StripTrailingSeparators(directory).c_str(), win::RemoveScope::Files) ? 0 : 1;
 }
 
+namespace {
+
+// One try at whatever stands at `dir`; a failure reported as the tree remover's.
+bool RemoveNameOnce(const std::string& dir) {
+    if (win::RemoveTree(dir.c_str(), win::RemoveScope::Name)) return true;
+    const win::DWORD error = win::GetLastError();
+    qvpReportError(0, kDeleteAllError, dir.c_str(), error);
+    win::SetLastError(error);
+    return false;
+}
+
+}  // namespace
+
+bool qvp::IsFolderNotLink(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributes(path.c_str());
+    return IsDirectory(attributes) && !IsLink(attributes);
+}
+
 int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int tries) {
     if (directory == nullptr) return 1;
     if (win::GetFileAttributes(directory) == win::INVALID_FILE_ATTRIBUTES) return 1;
+    const std::string dir = StripTrailingSeparators(directory);
     for (int i = 0; i < tries; ++i) {
-        if (gaiCOMDirectoryDeleteAll(directory) == 0) return 0;
+        if (RemoveNameOnce(dir)) return 0;
+        // Only a folder can free itself meanwhile (a file in it let go). Whatever else another
+        // writer left at the name went at once or stays: no pause is spent on it.
+        if (!qvp::IsFolderNotLink(dir)) return 1;
         if (i + 1 < tries) win::Sleep(pauseMs);
     }
     return 1;
+}
+
+bool qvp::RemoveAtOnce(const std::string& path) {
+    if (win::GetFileAttributes(path.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+        const win::DWORD error = win::GetLastError();
+        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+    }
+    return RemoveNameOnce(StripTrailingSeparators(path));
 }
 
 int qvpAPIFileCopy(QVPAPI* block, const char* path, void** buffer, uint32_t* size, void* info,

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/block.h"
 #include "core/bounded_read.h"
@@ -20,8 +21,17 @@ int gaiCOMDirectoryDeleteAll(const char* directory);  // the directory and every
 int gaiCOMDirectoryClearAll(const char* directory);   // everything in it, keeping it
 int gaiCOMDirectoryDelete(const char* directory);     // its files (not subfolders), then itself
 // When the directory exists, tries DeleteAll up to `tries` times with `pauseMs` between tries;
-// 0 when removed, non-zero when absent or never removed.
+// 0 when removed, non-zero when absent or never removed. What is no folder (a file, a link, a
+// FIFO) is removed as the name it is, in one try, never waited on.
 int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int tries);
+namespace qvp {
+// Whatever stands at `path`, removed in one try and never waited on: a folder with everything in
+// it, anything else (a file, a link, a FIFO) as the name it is, relative to its folder's handle.
+// True when nothing is left there; false with the Windows error as last error.
+bool RemoveAtOnce(const std::string& path);
+// A folder at `path`, not a link to one.
+bool IsFolderNotLink(const std::string& path);
+}  // namespace qvp
 // flag 1: reads what the file announces by `layout` (the whole file up to 2 GiB without one)
 // into an arena buffer (*buffer replaced when too small), stores buffer and size; a file that
 // announces more than it holds or its kind can fails as an unreadable one. Other flag: reads up

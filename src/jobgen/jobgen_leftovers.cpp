@@ -47,16 +47,26 @@ void SweepRewriteTemporaries(CallContext& call, const std::string& dir) {
     }
 }
 
+// A leftover goes in one try, never waited on: what stays (held meanwhile, or not ours to
+// remove) is left for the next caller, so that no caller pays for what another writer planted.
+void RemoveLeftover(CallContext& call, const std::string& path) {
+    if (!RemoveAtOnce(path))
+        call.Log(msg::kLeftover, call.function(), path.c_str(), static_cast<int>(win::GetLastError()));
+}
+
 // The original a killed job creation kept beside the JobGen goes back over the prepared file;
 // with the JobGen gone it is dropped.
 bool PutBackKeptOriginal(CallContext& call, const std::string& dir) {
     const std::string kept = KeptOriginal(dir);
     if (!Exists(kept) || IsLiveKept(kept)) return true;
-    // Only a file is ever kept there: a folder at the name is no original, and it goes rather
-    // than leave every caller of the JobGen failing on it.
-    if (IsDirectory(kept)) {
-        if (gaiCOMDirectoryDeleteRetry(kept.c_str(), 300, 11) != 0)
-            call.Log(msg::kLeftover, call.function(), kept.c_str(), static_cast<int>(win::GetLastError()));
+    // Only a plain file is ever kept there: a folder, a link or a FIFO at the name is no
+    // original, and it goes rather than take the stored file's place or leave every caller of
+    // the JobGen failing on it.
+    const win::DWORD attributes = win::GetFileAttributes(kept.c_str());
+    constexpr win::DWORD kNoFile =
+        win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_REPARSE_POINT | win::FILE_ATTRIBUTE_SYSTEM;
+    if (attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & kNoFile) != 0) {
+        RemoveLeftover(call, kept);
         return true;
     }
     const std::string file = dir + "\\" + kJobGenFile;
@@ -113,24 +123,23 @@ bool SameName(const std::vector<uint8_t>& bytes, std::string_view name) {
 }
 
 // A commit, update or delete killed part way: the old JobGen back under its name when the new one
-// never went in, else what is left beside it removed.
+// never went in, else what is left beside it removed. Writers leave only folders at these names:
+// anything else there was planted, and goes.
 bool PutRightSetAside(CallContext& call, const std::string& dir) {
     const std::string building = CommitLeftover(dir, false);
     const std::string aside = CommitLeftover(dir, true);
-    const bool built = Exists(building);
     if (Exists(aside)) {
         // The new JobGen still beside the name: it never went in, and the old one goes back.
-        if (built && !Exists(dir)) {
+        if (IsFolderNotLink(aside) && IsFolderNotLink(building) && !Exists(dir)) {
             if (win::MoveFile(aside.c_str(), dir.c_str()) == 0) {
                 call.Log(msg::kPutBack, call.function(), aside.c_str(), dir.c_str(), static_cast<int>(win::GetLastError()));
                 return false;
             }
-        } else if (gaiCOMDirectoryDeleteRetry(aside.c_str(), 300, 11) != 0) {
-            call.Log(msg::kLeftover, call.function(), aside.c_str(), static_cast<int>(win::GetLastError()));
+        } else {
+            RemoveLeftover(call, aside);
         }
     }
-    if (built && gaiCOMDirectoryDeleteRetry(building.c_str(), 300, 11) != 0)
-        call.Log(msg::kLeftover, call.function(), building.c_str(), static_cast<int>(win::GetLastError()));
+    if (Exists(building)) RemoveLeftover(call, building);
     return true;
 }
 

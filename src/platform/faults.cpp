@@ -32,6 +32,7 @@ struct State {
     std::vector<uint64_t> randoms;  // given back first to last
     std::function<void(const std::string&)> listed;
     bool active = false;  // anything armed, watched or reported: the hooks' fast exit
+    unsigned pauses = 0;
 };
 
 thread_local State t_state;
@@ -89,6 +90,8 @@ void Reset() { t_state = State{}; }
 
 void SkipPauses(bool on) { t_skipPauses = on; }
 bool PausesSkipped() { return t_skipPauses; }
+unsigned Pauses() { return t_state.pauses; }
+void Paused() { ++t_state.pauses; }
 
 bool TakeRandomNumber(uint64_t* value) {
     if (!t_state.active || t_state.randoms.empty()) return false;

@@ -94,21 +94,6 @@ public:
         return false;
     }
 
-private:
-    bool RemoveEntry(int dirFd, const std::string& path, const Listed& e, bool filesOnly, int depth) {
-        unsigned char type = e.type;
-        if (type == DT_UNKNOWN) {
-            struct stat st{};
-            if (fstatat(dirFd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                NoteErrno(errno);
-                return false;
-            }
-            type = IFTODT(st.st_mode);
-        }
-        if (type == DT_DIR) return !filesOnly && RemoveFolder(dirFd, path, e.name.c_str(), depth);
-        return RemoveName(dirFd, path, e.name.c_str(), type);
-    }
-
     // Removes a name that is no folder: a file another handle holds without sharing delete
     // stays (32), a link goes as a link.
     bool RemoveName(int dirFd, const std::string& path, const char* name, unsigned char type) {
@@ -129,6 +114,21 @@ private:
         return false;
     }
 
+private:
+    bool RemoveEntry(int dirFd, const std::string& path, const Listed& e, bool filesOnly, int depth) {
+        unsigned char type = e.type;
+        if (type == DT_UNKNOWN) {
+            struct stat st{};
+            if (fstatat(dirFd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                NoteErrno(errno);
+                return false;
+            }
+            type = IFTODT(st.st_mode);
+        }
+        if (type == DT_DIR) return !filesOnly && RemoveFolder(dirFd, path, e.name.c_str(), depth);
+        return RemoveName(dirFd, path, e.name.c_str(), type);
+    }
+
     DWORD first_ = 0;
 };
 
@@ -143,7 +143,7 @@ BOOL RemoveTree(const char* path, RemoveScope scope) {
     if (!path) return detail::Fail(ERROR_INVALID_PARAMETER);
     detail::ResolvedPath p;
     if (!detail::ResolvePath(path, p)) return FALSE;
-    const bool wholeTree = scope == RemoveScope::Tree;
+    const bool wholeTree = scope == RemoveScope::Tree || scope == RemoveScope::Name;
     if (!p.exists) return detail::Fail(wholeTree ? detail::MissingError(p) : ERROR_PATH_NOT_FOUND);
     std::string last;
     bool belowRoot = false;
@@ -154,12 +154,15 @@ BOOL RemoveTree(const char* path, RemoveScope scope) {
     if (wholeTree) {
         struct stat st{};
         if (fstatat(parent.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return detail::FailErrno(errno);
+        const std::string parentPath = p.posix.substr(0, p.posix.size() - last.size() - 1);
         if (S_ISLNK(st.st_mode)) {
             if (::unlinkat(parent.get(), last.c_str(), 0) != 0) return detail::FailErrno(errno);
-        } else if (!S_ISDIR(st.st_mode)) {
-            return detail::Fail(ERROR_PATH_NOT_FOUND);  // no folder to walk
+        } else if (S_ISDIR(st.st_mode)) {
+            remover.RemoveFolder(parent.get(), parentPath, last.c_str());
+        } else if (scope == RemoveScope::Name) {
+            remover.RemoveName(parent.get(), parentPath, last.c_str(), IFTODT(st.st_mode));
         } else {
-            remover.RemoveFolder(parent.get(), p.posix.substr(0, p.posix.size() - last.size() - 1), last.c_str());
+            return detail::Fail(ERROR_PATH_NOT_FOUND);  // no folder to walk
         }
     } else {
         // Outside the store the folder may be reached through a link, as any folder there.

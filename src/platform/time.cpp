@@ -233,6 +233,7 @@ void Sleep(DWORD milliseconds) {
         sched_yield();
         return;
     }
+    fault::Paused();
     if (fault::PausesSkipped() && milliseconds != INFINITE) return;
     if (milliseconds == INFINITE) {
         for (;;) pause();

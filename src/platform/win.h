@@ -327,15 +327,17 @@ enum class RemoveScope {
     Tree,      // the folder and everything in it
     Contents,  // everything in it; the folder stays
     Files,     // its files and links (not its sub-folders), then the folder itself
+    Name,      // whatever is at the name: a folder as Tree, anything else as the name it is
 };
 // Removes by handle: every folder is opened relative to its parent's handle without following a
 // link, listed through its own handle and emptied relative to it; no path is looked up again,
 // so a folder swapped for a link meanwhile redirects nothing (a link always goes as a link,
 // never what it points to). Below the install root not even the folders leading to `path` are
-// passed through a link, nor is `path` itself. With Tree a link named by `path` goes as a link.
+// passed through a link, nor is `path` itself. With Tree a link named by `path` goes as a link;
+// with Name a file, a FIFO or any other name that is no folder goes too, as it is.
 // Every entry is tried; FALSE with the first error met: 32 a file another handle holds without
-// sharing delete, 3 no folder at `path` (missing, a file, or a link in the store; Tree: 2 when
-// only its last level is missing), 145 a folder left not empty, 5 no permission.
+// sharing delete, 3 no folder at `path` (missing, a file, or a link in the store; Tree and Name:
+// 2 when only its last level is missing), 145 a folder left not empty, 5 no permission.
 BOOL RemoveTree(const char* path, RemoveScope scope);
 // Empties the folder that `folder` holds open (opened with FILE_FLAG_BACKUP_SEMANTICS) as
 // RemoveTree does, through that handle, then removes the folder's name `path` while it still names
@@ -494,6 +496,10 @@ void Reset();  // nothing armed, no filter, no reported sizes, no numbers to giv
 // out the pauses between a remover's retries.
 void SkipPauses(bool on);
 bool PausesSkipped();
+// The pauses (a Sleep of 1 ms or more) this thread began since Reset, skipped or not: a test
+// sees that a call waited, without timing it.
+unsigned Pauses();
+void Paused();  // the hook
 // The layer's hooks: count the call and say whether it is to fail (its error then set).
 bool Hit(Call call, std::string_view path = {});
 void AdjustFindData(WIN32_FIND_DATAA* data);
@@ -506,6 +512,7 @@ void Listed(const std::string& folder);
 [[gnu::always_inline]] inline bool TakeRandomNumber(uint64_t*) { return false; }
 [[gnu::always_inline]] inline void Listed(const std::string&) {}
 [[gnu::always_inline]] inline bool PausesSkipped() { return false; }
+[[gnu::always_inline]] inline void Paused() {}
 #endif
 
 }  // namespace fault

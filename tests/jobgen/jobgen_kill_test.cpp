@@ -4,9 +4,12 @@
 #include "jobgen_env.h"
 #include "support/kill_steps.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <thread>
@@ -188,6 +191,55 @@ TEST_F(JobGenTest, TheWorkFoldersOfAKilledHolderGoWithALaterOpenThoseOfLiveOnesS
     done.set_value();
     holder.join();
     EXPECT_NE(tid, 0) << "the thread's open failed";
+}
+
+// What another writer of the store plants at a leftover name of J is put right at once by the
+// first lookup of J, never waited on: a file, a link or a FIFO goes as the name it is (nothing
+// behind a link touched), a folder with what is in it; a walk, which shows no link, passes over
+// a link. J stays as it was. A plain file at the kept original's name is what a kept original
+// is, put back (the schedule tests' table covers it).
+TEST_F(JobGenTest, PlantedLeftoversAreGoneAtTheFirstLookupWithoutAPause) {
+    MakeStored("", "J");
+    const auto stored = Snapshot(Store() / "J");
+    const fs::path outside = root_ / "outside";
+    fs::create_directories(outside / "folder");
+    std::ofstream(outside / "file") << "outside";
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        bool atKept;  // planted at the kept original's name too
+        bool link;    // never shown by a walk, so passed over by it
+    } plants[] = {
+        {"file", [](const fs::path& p) { std::ofstream(p) << "planted"; }, false, false},
+        {"read-only file",
+         [](const fs::path& p) { std::ofstream(p) << "planted", fs::permissions(p, fs::perms::owner_read); }, false, false},
+        {"link to a file", [&](const fs::path& p) { fs::create_symlink(outside / "file", p); }, true, true},
+        {"link to a folder", [&](const fs::path& p) { fs::create_directory_symlink(outside / "folder", p); }, true, true},
+        {"dangling link", [&](const fs::path& p) { fs::create_symlink(outside / "none", p); }, true, true},
+        {"FIFO", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, true, false},
+        {"folder", [](const fs::path& p) { fs::create_directories(p / "jobgenfile"), std::ofstream(p / "x") << 1; }, true, false},
+    };
+    for (const auto& [what, plant, atKept, link] : plants) {
+        for (const std::string mark : {" .old", " .new", " .job"}) {
+            for (const bool walk : {false, true}) {
+                if (mark == " .job" && !atKept) continue;
+                SCOPED_TRACE(what + (" at J" + mark) + (walk ? ", walk" : ", lookup"));
+                const fs::path planted = Store() / ("J" + mark);
+                plant(planted);
+                win::fault::Reset();
+                QVAPI_JOBGEN rec{};
+                if (walk)
+                    EXPECT_EQ(ListedJobGens(), "J ");
+                else
+                    EXPECT_EQ(qvAPIFindJobGen("", "J", &rec, 0, 0), 1) << Hex(qvAPIGetLastError());
+                EXPECT_EQ(win::fault::Pauses(), 0u);
+                EXPECT_EQ(fs::exists(fs::symlink_status(planted)), walk && link);
+                EXPECT_EQ(Snapshot(Store() / "J"), stored);
+                fs::remove_all(planted);
+            }
+        }
+    }
+    EXPECT_EQ(Snapshot(outside), (std::map<std::string, std::string>{{"file", "foutside"}, {"folder", "d"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, JobGenKill, ::testing::Values("Commit", "CommitRenamed", "Rename", "Update", "Delete"),

@@ -145,6 +145,52 @@ TEST_F(ScheduleTest, LinksPlantedAtTheBackupFolderRedirectNothing) {
     EXPECT_EQ(jobs_->Schedules().size(), 2u);
 }
 
+// A job creation killed with the original kept at "S1 .job": whichever caller of S1 comes next
+// puts the original back (or drops it with S1 gone) and works on the original.
+TEST_F(ScheduleTest, EveryCallerOfAJobGenWorksOnItsKeptOriginal) {
+    const fs::path kept = Store() / "F" / "S1 .job", out = root_ / "out";
+    auto prepared = File('G', {Entry('G', 1, "\\mst1\\pc1")}, 1);
+    jg::PutField(reinterpret_cast<char*>(prepared.data()) + 4, 64, "S1");
+    const struct {
+        const char* caller;
+        bool gone;  // S1 removed since the original was kept
+        std::function<bool()> call;
+    } cases[] = {
+        {"open", true, [] {
+             const QVPAPI_HANDLE h = qvAPICreateJobGen("\\F", "S1", 'D', 0, 0);
+             return h != QVPAPI_INVALID_HANDLE && qvAPICloseJobGen(h, 1) == 1;
+         }},
+        {"listing", false, [] {
+             QVAPI_JOBGEN rec{};
+             const QVPAPI_HANDLE f = qvAPIFindFirstJobGen("\\F", &rec);
+             return f != QVPAPI_INVALID_HANDLE && qvAPIFindCloseJobGen(f) == 1 && std::string(rec.szName) == "S1";
+         }},
+        {"get", false, [&] {
+             return qvAPIGetJobGen("\\F\\S1", out.c_str()) == 1 && Bytes(out / "S1" / "jobgenfile") == original_;
+         }},
+        {"schedule", false, [&] {
+             char number[16];
+             return qvAPIScheduleJobex(Request("\\F\\S1").c_str(), number) == 1;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caller);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        store_->WriteRawFile(kept, original_.data(), original_.size());
+        if (c.gone)
+            fs::remove_all(Stored().parent_path());
+        else
+            store_->WriteRawFile(Stored(), prepared.data(), prepared.size());
+        EXPECT_TRUE(c.call()) << Hex(qvAPIGetLastError());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(kept)));
+        if (!c.gone) {
+            EXPECT_EQ(Bytes(Stored()), original_);
+        }
+        store_->WriteRawFile(Stored(), original_.data(), original_.size());
+    }
+}
+
 TEST_F(ScheduleTest, ShortAcceptedReplyFailsAndRestores) {
     sim_->Script("JSCH", qvpsim::Action::Reply("0 0 1"));
     char number[16] = {'k'};

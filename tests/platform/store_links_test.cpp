@@ -65,6 +65,7 @@ TEST_F(StoreLinksTest, RemoveTreeErrorsAndLinks) {
         {"ZARNQVP\\none\\deeper", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
         {"ZARNQVP\\none", RemoveScope::Contents, ERROR_PATH_NOT_FOUND},
         {"ZARNQVP\\W\\top.txt", RemoveScope::Tree, ERROR_PATH_NOT_FOUND},
+        {"ZARNQVP\\W\\top.txt", RemoveScope::Name, 0},  // whatever is at the name goes
         // A link named below the root: never followed, removed as a link by Tree only.
         {"ZARNQVP\\toplink", RemoveScope::Contents, ERROR_PATH_NOT_FOUND},
         {"ZARNQVP\\toplink", RemoveScope::Files, ERROR_PATH_NOT_FOUND},
