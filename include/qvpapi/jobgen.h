@@ -278,7 +278,11 @@ QVPAPI_EXPORT int qvAPIChangeJobKindJobGen(QVPAPI_HANDLE hJobGen, char ucJobKind
 /* Adds a client or master by node path (option 0), by ID name (0x1000000) or as given (0x80000000):
  * 1, or 0 with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_ALREADY_EXISTS
  * (already an entry), QVAPI_ERR_INVALID_NAME, QVAPI_ERR_RESOURCE. An ID JobGen takes clients as
- * given only, and no masters. */
+ * given only, and no masters.
+ * A node path names the node from the top, each name after a backslash: in C "\\client" for a
+ * node at the top, "\\master\\client" for one below the master "master". It is not checked here:
+ * a plain "web01" is taken, as an entry that names no node, and job creation leaves it out (with
+ * no other node it fails with QVAPI_ERR_JOB_NO_NODE, "Node Not Found For CreateJob" in DLL.LOG). */
 QVPAPI_EXPORT int qvAPICreateClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
                                           uint32_t dwOption, uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIDeleteClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
