@@ -31,9 +31,11 @@ QVPAPI_BEGIN_DECLS
 #define QVAPI_JOBGEN_AS_GIVEN       0x80000000u
 #define QVAPI_JOBGEN_IDGROUP        0x00000004u
 
-/* A folder or stored JobGen as the finders give it. */
+/* A folder or stored JobGen as the finders give it. The names the library makes have at most 32
+ * characters (folders and JobGens alike) and come back NUL-terminated; a longer one that another
+ * program left in the store comes back as its first 64 characters, without a terminator at 64. */
 typedef struct QVAPI_JOBGEN {
-    char szName[64];        /*   0 NUL-terminated when shorter */
+    char szName[64];        /*   0 NUL-terminated when shorter than 64 */
     uint32_t uiKind;        /*  64 3 folder, 4 JobGen, 5 ID JobGen */
     uint32_t uiReserved;    /*  68 left as the caller passed it */
     char szCreated[18];     /*  72 local "yy/mm/dd hh:mm:ss" */
@@ -190,14 +192,16 @@ QVAPI_JOBGEN_ASSERT(offsetof(QVAPI_COLLECT, ucReserved) == 1049, "ucReserved");
 
 /* ---- folders and stored JobGens ---- */
 
-/* Creates the folder lpFolderName in lpParentFolder: 1, or 0 with QVAPI_ERR_INVALID_NAME (bad
- * name), QVAPI_ERR_INVALID_PARAMETER (bad or missing parent, path too long),
- * QVAPI_ERR_ALREADY_EXISTS (exists), QVAPI_ERR_RESOURCE. */
+/* Creates the folder lpFolderName (at most 32 characters) in lpParentFolder: 1, or 0 with
+ * QVAPI_ERR_INVALID_NAME (bad or longer name), QVAPI_ERR_INVALID_PARAMETER (bad or missing
+ * parent, path too long), QVAPI_ERR_ALREADY_EXISTS (exists), QVAPI_ERR_RESOURCE. A folder at the
+ * top makes the store's JobGen folder (MNGFL\JOBGEN) when it is missing, as a JobGen's commit
+ * does; a parent folder named must exist. */
 QVPAPI_EXPORT int qvAPICreateFolderJobGen(const char* lpParentFolder, const char* lpFolderName,
                                           uint32_t dwReserved1, uint32_t dwReserved2);
-/* Renames a folder: 1, or 0 with QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER,
- * QVAPI_ERR_NOT_FOUND (no such folder), QVAPI_ERR_ALREADY_EXISTS (new name exists),
- * QVAPI_ERR_RESOURCE. */
+/* Renames a folder, the new name held to the rules of a JobGen name (at most 32 characters): 1,
+ * or 0 with QVAPI_ERR_INVALID_NAME, QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_NOT_FOUND (no such
+ * folder), QVAPI_ERR_ALREADY_EXISTS (new name exists), QVAPI_ERR_RESOURCE. */
 QVPAPI_EXPORT int qvAPIChangeFolderJobGen(const char* lpParentFolder, const char* lpOldName,
                                           const char* lpNewName, uint32_t dwReserved1,
                                           uint32_t dwReserved2);
@@ -274,7 +278,11 @@ QVPAPI_EXPORT int qvAPIChangeJobKindJobGen(QVPAPI_HANDLE hJobGen, char ucJobKind
 /* Adds a client or master by node path (option 0), by ID name (0x1000000) or as given (0x80000000):
  * 1, or 0 with QVAPI_ERR_INVALID_HANDLE, QVAPI_ERR_INVALID_PARAMETER, QVAPI_ERR_ALREADY_EXISTS
  * (already an entry), QVAPI_ERR_INVALID_NAME, QVAPI_ERR_RESOURCE. An ID JobGen takes clients as
- * given only, and no masters. */
+ * given only, and no masters.
+ * A node path names the node from the top, each name after a backslash: in C "\\client" for a
+ * node at the top, "\\master\\client" for one below the master "master". It is not checked here:
+ * a plain "web01" is taken, as an entry that names no node, and job creation leaves it out (with
+ * no other node it fails with QVAPI_ERR_JOB_NO_NODE, "Node Not Found For CreateJob" in DLL.LOG). */
 QVPAPI_EXPORT int qvAPICreateClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,
                                           uint32_t dwOption, uint32_t dwReserved);
 QVPAPI_EXPORT int qvAPIDeleteClientJobGen(QVPAPI_HANDLE hJobGen, const char* lpClientName,

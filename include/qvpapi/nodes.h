@@ -1,8 +1,10 @@
 /* Node definitions: the QVAPI_NODE record, the readers of stored definitions by name, their
  * count and their walks.
  *
- * Names: a host name has 1 to 64 characters (a longer or empty one: QVAPI_ERR_INVALID_PARAMETER),
- * all single-byte letters, digits and punctuation. QVAPI_ERR_INVALID_NAME refuses a name with a
+ * Names: a host name has 1 to 64 characters, all single-byte letters, digits and punctuation.
+ * The creators, changers and deleters refuse an empty or longer one with
+ * QVAPI_ERR_INVALID_PARAMETER; the readers refuse an empty one so, and find no node by a longer
+ * one (QVAPI_ERR_NOT_FOUND, or what stands for it below). QVAPI_ERR_INVALID_NAME refuses a name with a
  * blank, one of \ / * " : < > | ? ! % @, a byte from 0x80 up, or a "." first or last.
  *
  * The store: definitions live in <PathName>/SERVER/ZARNQV/MNGFL/NODEDEF, which the library does
@@ -108,7 +110,8 @@ QVPAPI_EXPORT int qvAPICheckChangeOfKey(void* lpReserved, uint32_t dwReserved1,
  * record at the size of the caller's API level. 1 when found; 0 with the API error code:
  * QVAPI_ERR_NOT_FOUND (client, node) or QVAPI_ERR_FILE_NOT_FOUND (master) when there is none,
  * QVAPI_ERR_NODE_FILE_BUSY when a definition or attribution file is open elsewhere,
- * QVAPI_ERR_INVALID_PARAMETER for a missing or unusable name. */
+ * QVAPI_ERR_INVALID_PARAMETER for a missing, empty or unusable name (a name longer than 64
+ * characters is none: no node has it). */
 QVPAPI_EXPORT int qvAPIGetClientDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData);
 QVPAPI_EXPORT int qvAPIGetMasterDefinitionByName(const char* lpNodeName, QVAPI_NODE* lpNodeData);
 /* Either kind; a master is preferred. Under IP keying a node that is both client and master

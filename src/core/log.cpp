@@ -116,8 +116,10 @@ struct LogState {
     win::HANDLE lock = nullptr;  // the cross-process mutex, kept while the settings stay
     std::string lockDirectory;   // the run-time directory `lock` was made in
     bool lockMissingSaid = false;  // the event log was told that the mutex cannot be had
+    bool lostSaid = false;         // ... and that the file could not be opened either
     bool lockNotMade = false;      // the mutex could not be made: not tried again for a while
     win::DWORD lockNotMadeAt = 0;  // tick of that try
+    std::string lockFailure;       // why the mutex could not be made or had, for the event log
     qvp::FileHandle file;        // the current generation, open while the log has users
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
@@ -156,7 +158,9 @@ void Configure(int row, LogState& state) {
     // directory would not keep out the processes that use this one.
     const std::string runDirectory = win::RunDirectory();
     if (runDirectory != state.lockDirectory) {
-        state.lockNotMade = false;  // another folder's lock is tried at once
+        state.lockNotMade = false;  // another folder's lock is tried at once, and said anew
+        state.lockMissingSaid = false;
+        state.lostSaid = false;
         if (state.process == win::GetCurrentProcessId()) {
             if (state.lock != nullptr) win::CloseHandle(state.lock);
             state.lock = nullptr;
@@ -430,18 +434,32 @@ uint32_t SequenceAt(const LogState& state, uint64_t size) {
     return static_cast<uint32_t>((size + state.recordSize - 1) / state.recordSize + 1);
 }
 
+// "error 5: Permission denied": the number, and the system's words when a system call gave it.
+std::string Because(win::DWORD error, const std::string& reason) {
+    return "error " + std::to_string(error) + (reason.empty() ? "" : ": " + reason);
+}
+
 // The records of a batch without the named mutex: one append each, so that none is torn or
-// mixed with another writer's, and no rotation.
-void AppendUnlocked(int row, LogState& state, const Batch& batch, win::DWORD error) {
-    if (!state.lockMissingSaid) {
+// mixed with another writer's, and no rotation. The event log says why, with the folder: where
+// the root cannot be written (another user's, or a file), it is all that is said.
+void AppendUnlocked(int row, LogState& state, const Batch& batch) {
+    uint64_t size = 0;
+    const bool open = EnsureOpen(state, &size);
+    if (!state.lockMissingSaid || (!open && !state.lostSaid)) {
+        const char* name = kLogTable[row].fileName;
+        std::string text = std::string(name) + ": the lock " + kMutexPrefix + name + " in " + state.lockDirectory +
+                           " cannot be had (" + state.lockFailure + ")";
+        if (open) {
+            text += "; records are appended without it and the log is not rotated";
+        } else {
+            text += ", nor can the log be opened (" + Because(win::GetLastError(), win::LastErrorReason()) +
+                    "): its records are lost";
+            state.lostSaid = true;
+        }
         state.lockMissingSaid = true;
-        const std::string text = std::string(kLogTable[row].fileName) + ": the lock " + kMutexPrefix +
-                                 kLogTable[row].fileName + " cannot be had (error " + std::to_string(error) +
-                                 "); records are appended without it and the log is not rotated";
         win::ReportEvent(win::EVENTLOG_WARNING_TYPE, 0, text);
     }
-    uint64_t size = 0;
-    if (!EnsureOpen(state, &size)) return;
+    if (!open) return;
     win::SYSTEMTIME time{};
     win::GetLocalTime(&time);
     bool written = true;
@@ -471,16 +489,20 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
                                       (std::string(kMutexPrefix) + kLogTable[row].fileName).c_str());
         state.lockNotMade = state.lock == nullptr;
         state.lockNotMadeAt = win::GetTickCount();
+        if (state.lockNotMade) state.lockFailure = Because(win::GetLastError(), win::LastErrorReason());
     }
     CrossProcessLock lock(state.lock);
     if (!lock.held()) {
-        const win::DWORD error = win::GetLastError();
-        if (state.lock != nullptr) win::CloseHandle(state.lock);  // made again for the next batch
+        if (state.lock != nullptr) {
+            state.lockFailure = Because(win::GetLastError(), win::LastErrorReason());
+            win::CloseHandle(state.lock);  // made again for the next batch
+        }
         state.lock = nullptr;
-        AppendUnlocked(row, state, batch, error);
+        AppendUnlocked(row, state, batch);
         return;
     }
     state.lockMissingSaid = false;
+    state.lostSaid = false;
     uint64_t size = 0;
     if (!EnsureOpen(state, &size)) return;
     win::SYSTEMTIME time{};
@@ -604,8 +626,10 @@ int qvpLogOpen(const char* fileName) {
         ++state.uses;
         Configure(row, state);  // settings and PathName as they are now
     }
-    // Settings the library could not use go into the first DLL.LOG opened after they were met.
+    // Settings the library could not use go into the first DLL.LOG opened after they were met,
+    // after the word that the root was made now: the first record of its DLL.LOG.
     if (row == kDllRow) {
+        if (const std::string made = qvpMakeMissingRoot(); !made.empty()) qvpLogWrite(row + 1, made.c_str(), kSettingsTag);
         for (const std::string& problem : qvpTakeSettingsProblems()) qvpLogWrite(row + 1, problem.c_str(), kSettingsTag);
     }
     return row + 1;

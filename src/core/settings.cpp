@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "core/block.h"
+#include "core/fileutil.h"
 #include "core/log.h"
 #include "platform/win.h"
 
@@ -35,6 +36,7 @@ constexpr int kReceiveTimeoutMax = 2147483;  // seconds whose milliseconds still
 constexpr const char* kLogSettingTails[] = {"LogRecordSize", "LogRecordCount"};
 constexpr size_t kPathBuffer = win::MAX_PATH;
 constexpr const char kLogTag[] = "dll";
+constexpr const char kRootMade[] = "install root %s did not exist; made it: a new, empty store";
 
 void CopyOut(const std::string& value, char* buffer) {
     if (buffer == nullptr) return;
@@ -116,6 +118,21 @@ std::string SettingsInUse() {
 }  // namespace
 
 void qvpLoadSettings() { win::registry::Load(IsLibrarySetting); }
+
+std::string qvpMakeMissingRoot() {
+    std::string root = qvpPathName();
+    while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+    if (win::GetFileAttributes(root.c_str()) != win::INVALID_FILE_ATTRIBUTES) return {};
+    // The folders above are the administrator's; only the root itself is said to be made, by
+    // the one caller whose making it succeeded.
+    if (const size_t cut = win::FindLastSeparator(root); cut != std::string::npos && cut > 0)
+        qvpCreateDirectoryTree(root.substr(0, cut).c_str());
+    if (win::CreateDirectory(root.c_str(), nullptr) == 0) return {};
+    char text[sizeof kRootMade + win::MAX_PATH * 4];
+    std::snprintf(text, sizeof text, kRootMade, win::InstallRoot().c_str());
+    win::ReportEvent(win::EVENTLOG_WARNING_TYPE, 0, text);
+    return text;
+}
 
 std::optional<std::string> qvpRegGetText(const char* name) {
     qvpLoadSettings();

@@ -23,6 +23,7 @@ constexpr char kNameEmpty[] = "%s : Parameter Error : Top of Folder Name Value i
 constexpr char kOldNameNull[] = "%s : ParaMeter Error : Folder Name Address is NULL";
 constexpr char kOldNameEmpty[] = "%s : ParaMeter Error : Top of Folder Name Value is NULL";
 constexpr char kNameInvalid[] = "%s : Parameter Error : Folder Name %s is INVALID";
+constexpr char kNameTooLong[] = "%s : Parameter Error : Folder Name %s Size is too Long";
 constexpr char kParentInvalid[] = "%s : Parameter Error : Folder %s is INVALID";
 constexpr char kTooLong[] = "%s : Parameter Error : %s\\%s Path Size overed MAX_PATH";
 constexpr char kStat[] = "%s : _stat Error %d : %s";
@@ -179,9 +180,21 @@ extern "C" QVPAPI_EXPORT int qvAPICreateFolderJobGen(const char* lpParentFolder,
     return qvp::RunApi(kCreateFolder, 0, [&](qvp::CallContext& call) {
         std::string dir;
         uint32_t code = CheckLevelName(call, lpFolderName);
+        // No longer than a rename may make it: the listing's name field then always ends it,
+        // and a JobGen can be made in it.
+        if (code == 0 && std::strlen(lpFolderName) > kLongestShortName) {
+            call.Log(msg::kNameTooLong, call.function(), lpFolderName);
+            code = QVAPI_ERR_INVALID_NAME;
+        }
         if (code == 0) code = ParentDir(call, lpParentFolder, dir);
         if (code == 0) code = LengthRule(call, dir, lpFolderName);
         if (code != 0) return Finish(call, code);
+        // The store's JobGen folder comes with its first folder, as with its first JobGen; a
+        // parent folder the caller names must be there.
+        if (dir == StoreRoot() && !qvpCreateDirectoryTree(dir.c_str())) {
+            call.Log(msg::kCreateDirectory, call.function(), static_cast<int>(win::GetLastError()), dir.c_str());
+            return Finish(call, QVAPI_ERR_RESOURCE);
+        }
         if (!IsDirectory(dir)) {
             call.Log(msg::kStat, call.function(), 2, dir.c_str());
             return Finish(call, QVAPI_ERR_INVALID_PARAMETER);

@@ -15,8 +15,6 @@
 namespace qvp::nodes {
 namespace {
 
-constexpr size_t kGroupNameMax = 32;
-constexpr size_t kNodeNameMax = 64;
 constexpr size_t kHostIdMax = 28;
 constexpr size_t kExNameMax = 32;
 constexpr size_t kPasswordMax = 14;
@@ -96,7 +94,7 @@ NameCharacters NameCharactersCheck(std::string_view name, uint32_t kind) {
 }
 
 bool StoredNameUsable(std::string_view name) {
-    return name.size() <= kNodeNameMax && NameCharactersCheck(name, kNameClient) == NameCharacters::Valid;
+    return name.size() <= kLongestNodeName && NameCharactersCheck(name, kNameClient) == NameCharacters::Valid;
 }
 
 }  // namespace qvp::nodes
@@ -237,7 +235,7 @@ int qvp::nodes::qvAPINameParameterCheck(const char* lpName, uint32_t dwKind, uin
         }
         std::string_view name(lpName);
         const bool node = IsNodeKind(dwKind);
-        if (name.size() > (node ? kNodeNameMax : kGroupNameMax)) {
+        if (name.size() > (node ? kLongestNodeName : kLongestShortName)) {
             qvpDllLog(text::kNcTooLong, text::kNameCheckFunction);
             return 0;
         }

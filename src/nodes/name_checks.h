@@ -2,6 +2,7 @@
 // markers out of every name that becomes a file or directory name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -13,6 +14,9 @@ constexpr uint32_t kNameJobGenFolder = 3;
 constexpr uint32_t kNameJobGen = 4;
 constexpr uint32_t kNameIdNode = 5;
 constexpr uint32_t kNameHostId = 16;
+// The longest name of a kind, in bytes: node names (kinds 1, 2, 5) and every other kind.
+constexpr size_t kLongestNodeName = 64;
+constexpr size_t kLongestShortName = 32;
 
 // Options of qvAPINameParameterCheckEx.
 constexpr uint32_t kNameOptGeneral = 1;

@@ -1,15 +1,27 @@
 // The thread's one last-error slot (shared with qvAPISetLastError) and errno translation.
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "platform/internal.h"
 
 namespace win {
 namespace {
 thread_local DWORD t_lastError = 0;
+thread_local int t_lastErrno = 0;  // the errno behind t_lastError, while it stands
 }
 
 DWORD GetLastError() { return t_lastError; }
-void SetLastError(DWORD code) { t_lastError = code; }
+void SetLastError(DWORD code) {
+    t_lastError = code;
+    t_lastErrno = 0;
+}
+
+std::string LastErrorReason() {
+    if (t_lastErrno == 0) return {};
+    char text[128];
+    return strerror_r(t_lastErrno, text, sizeof text);  // the GNU form: the text, wherever it is
+}
 
 DWORD ErrorFromErrno(int err) {
     switch (err) {
@@ -47,6 +59,7 @@ DWORD ErrorFromErrno(int err) {
 namespace detail {
 BOOL FailErrno(int err) {
     SetLastError(ErrorFromErrno(err));
+    t_lastErrno = err;
     return FALSE;
 }
 }  // namespace detail

@@ -63,6 +63,9 @@ constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
+// The system's own words for the last error when a system call's failure set it ("Permission
+// denied", "Not a directory": one Windows number stands for several), else empty.
+std::string LastErrorReason();
 // errno -> Windows error number (ENOENT 2, ENOTDIR 3, EACCES 5, EEXIST 80, ENAMETOOLONG 206 ...).
 DWORD ErrorFromErrno(int err);
 

@@ -27,6 +27,9 @@ protected:
         return conf;
     }
     fs::path DefaultRoot() const { return root_ / "c" / "ZARNQVP"; }
+    static std::string Made(const fs::path& root) {
+        return "install root " + root.string() + " did not exist; made it: a new, empty store";
+    }
     fs::path Events() const { return root_ / "events.log"; }
 
     static size_t Count(const fs::path& root, const std::string& text) { return CountIn(root / "LOG" / "DLL.LOG", text); }
@@ -92,10 +95,12 @@ TEST_F(SettingsReportTest, UnusableValuesAreSaidOnceWhereverTheyAreRead) {
 TEST_F(SettingsReportTest, TheFirstRecordOfAProgramNamesTheSettingsInUse) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // each case in a fresh process: nothing said yet
     const std::string conf = Load("PathName=" + data().string() + "\n"), missing = (root_ / "missing.conf").string();
-    const struct { std::string loadFrom; fs::path logRoot; std::string said; } cases[] = {
-        {conf, data(), "settings file " + conf + " read; install root " + data().string()},
+    // A root that was not there is made, and that is said first (the default root here).
+    const struct { std::string loadFrom; fs::path logRoot; std::string said; bool made; } cases[] = {
+        {conf, data(), "settings file " + conf + " read; install root " + data().string(), false},
         {missing, DefaultRoot(),
-         "no settings file read (" + missing + ": " + std::strerror(ENOENT) + "); install root " + DefaultRoot().string()},
+         "no settings file read (" + missing + ": " + std::strerror(ENOENT) + "); install root " + DefaultRoot().string(),
+         true},
     };
     for (const auto& c : cases) {
         EXPECT_EXIT(
@@ -106,6 +111,11 @@ TEST_F(SettingsReportTest, TheFirstRecordOfAProgramNamesTheSettingsInUse) {
                 std::ifstream in(c.logRoot / "LOG" / "DLL.LOG", std::ios::binary);
                 std::string first;
                 std::getline(in, first);
+                if (c.made) {
+                    const bool madeFirst = first.find(Made(c.logRoot)) != std::string::npos;
+                    std::getline(in, first);
+                    if (!madeFirst) first.clear();
+                }
                 const bool said = opened && first.find(c.said) != std::string::npos && Count(c.logRoot, c.said) == 1;
                 std::fprintf(stderr, "first record: %s\n", first.c_str());
                 TearDown();  // the fresh process's own root
@@ -114,6 +124,59 @@ TEST_F(SettingsReportTest, TheFirstRecordOfAProgramNamesTheSettingsInUse) {
             ::testing::ExitedWithCode(0), "")
             << c.said;
     }
+}
+
+// A mistyped root gives a new, empty store: the first record of its DLL.LOG and the event log
+// say once that it was made, with the folders above it.
+TEST_F(SettingsReportTest, ARootThatWasNotThereIsSaidToBeMade) {
+    const fs::path typo = root_ / "typo" / "qvp";
+    Load("PathName=" + typo.string() + "\n");
+    for (int open = 0; open < 2; ++open) {
+        ASSERT_EQ(Open(), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_EQ(qvAPIClose(), 1);
+        std::ifstream in(typo / "LOG" / "DLL.LOG", std::ios::binary);
+        std::string first;
+        std::getline(in, first);
+        EXPECT_NE(first.find(Made(typo)), std::string::npos) << first;
+        EXPECT_EQ(Count(typo, Made(typo)), 1u);
+        EXPECT_EQ(CountIn(Events(), Made(typo)), 1u);
+    }
+    EXPECT_EQ(Count(data(), "did not exist"), 0u);  // the tests' own root is there
+}
+
+// A root the caller cannot write has no DLL.LOG: the session fails to open, and the event log
+// says which folder and why, in the system's words.
+class UnwritableRootTest : public SettingsReportTest {
+protected:
+    void ExpectSaid(const fs::path& root, const std::string& why) {
+        // The run-time folder is the root's own (no RunDir).
+        const std::string conf = (root_ / "qvpapi.conf").string();
+        std::ofstream(conf) << "[QVPAPI]\nPathName=" << root.string() << "\n[Platform]\nEventLogFile=" << Events().string()
+                            << "\n";
+        win::registry::LoadFrom(conf);
+        EXPECT_EQ(Open(), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_TCP_SOCKET);
+        EXPECT_FALSE(fs::exists(root / "LOG"));
+        const std::string said = "DLL.LOG: the lock QVPAPI.LOG.DLL.LOG in " + (root / "RUN").string() + " cannot be had (" +
+                                 why + "), nor can the log be opened (";
+        std::ifstream in(Events(), std::ios::binary);
+        EXPECT_EQ(CountIn(Events(), said), 1u) << said << "\n" << std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST_F(UnwritableRootTest, ARootThatIsAFile) {
+    const fs::path file = root_ / "qvp-file";
+    std::ofstream(file) << "not a folder";
+    ExpectSaid(file, "error 3: " + std::string(std::strerror(ENOTDIR)));
+}
+
+TEST_F(UnwritableRootTest, ARootTheCallerMayNotWrite) {
+    if (geteuid() == 0) GTEST_SKIP() << "run as root, every folder can be written (make test-user runs this)";
+    const fs::path root = root_ / "others";
+    fs::create_directories(root);
+    fs::permissions(root, fs::perms::owner_read | fs::perms::owner_exec);
+    ExpectSaid(root, "error 5: " + std::string(std::strerror(EACCES)));
+    fs::permissions(root, fs::perms::owner_all);
 }
 
 // The key stays refused by the node calls: the report only names it.

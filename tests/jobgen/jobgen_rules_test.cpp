@@ -130,6 +130,66 @@ TEST_F(JobGenTest, BadNamesAndPathsAreRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(found.uiKind, QVAPI_JOBGEN_FOLDER);
 }
 
+// A folder name is at most 32 characters at creation as at a rename: the listing's 64-byte name
+// field always ends it, and a JobGen can be made in it. A longer one another program left in the
+// store is still listed, renamed and deleted.
+TEST_F(JobGenTest, FolderNamesAreNoLongerThanTheListingEnds) {
+    const std::string longest(32, 'f'), renamed = "r" + longest.substr(1);
+    ASSERT_EQ(qvAPICreateFolderJobGen("\\", longest.c_str(), 0, 0), 1) << Hex(qvAPIGetLastError());
+    ASSERT_EQ(qvAPIChangeFolderJobGen("\\", longest.c_str(), renamed.c_str(), 0, 0), 1) << Hex(qvAPIGetLastError());
+    for (size_t length : {33, 64, 65, 100}) {
+        SCOPED_TRACE(length);
+        const std::string name(length, 'f');
+        EXPECT_EQ(qvAPICreateFolderJobGen("\\", name.c_str(), 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_NAME);
+        EXPECT_EQ(qvAPIChangeFolderJobGen("\\", renamed.c_str(), name.c_str(), 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_NAME);
+    }
+    QVAPI_JOBGEN found;
+    std::memset(&found, 'x', sizeof found);
+    QVPAPI_HANDLE find = qvAPIFindFirstJobGen("\\", &found);
+    ASSERT_NE(find, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(strnlen(found.szName, sizeof found.szName), renamed.size());
+    EXPECT_EQ(std::string(found.szName), renamed);
+    EXPECT_EQ(qvAPIFindNextJobGen(find, &found), 0);
+    EXPECT_EQ(qvAPIFindCloseJobGen(find), 1);
+    QVPAPI_HANDLE h = qvAPICreateJobGen(("\\" + renamed).c_str(), "J", 'D', 0, 0);
+    ASSERT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+    ASSERT_EQ(qvAPICloseJobGen(h, 1), 1);
+
+    const std::string held(65, 's');
+    fs::create_directories(Store() / held);
+    ASSERT_EQ(qvAPIFindJobGen("\\", held.c_str(), &found, 0, 0), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(qvAPIChangeFolderJobGen("\\", held.c_str(), "short", 0, 0), 1) << Hex(qvAPIGetLastError());
+    EXPECT_EQ(qvAPIDeleteFolderJobGen("\\", "short", 0, 0), 1) << Hex(qvAPIGetLastError());
+}
+
+// A store without its JobGen folder gets it with its first folder, as with its first JobGen:
+// made level by level, never through a link. A parent folder the caller names must be there.
+TEST_F(JobGenTest, TheFirstFolderMakesTheStoresJobGenFolder) {
+    fs::remove_all(Store());
+    EXPECT_EQ(qvAPICreateFolderJobGen("\\missing", "NEWC", 0, 0), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    EXPECT_FALSE(fs::exists(Store()));
+    for (const char* top : {"\\", "", static_cast<const char*>(nullptr)}) {
+        ASSERT_EQ(qvAPICreateFolderJobGen(top, "NEWC", 0, 0), 1) << Hex(qvAPIGetLastError());
+        EXPECT_TRUE(fs::is_directory(Store() / "NEWC"));
+        fs::remove_all(Store().parent_path() / "JOBGEN");
+    }
+    const fs::path outside = root_ / "outside", mngfl = Store().parent_path(), aside = root_ / "MNGFL.aside";
+    fs::create_directories(outside);
+    for (const fs::path& at : {Store(), mngfl}) {
+        SCOPED_TRACE(at.string());
+        if (at == mngfl) fs::rename(mngfl, aside);
+        fs::create_directory_symlink(outside, at);
+        EXPECT_EQ(qvAPICreateFolderJobGen("\\", "NEWC", 0, 0), 0);
+        EXPECT_TRUE(fs::is_empty(outside));
+        EXPECT_TRUE(fs::is_symlink(at));
+        fs::remove(at);
+    }
+    fs::rename(aside, mngfl);
+}
+
 // Runs `body` in a thread of its own and waits for it.
 template <class F>
 void OnOtherThread(F body) {

@@ -393,6 +393,23 @@ TEST_F(NodeReaderTest, NamesAsLongAsTheFieldAreKeptWhole) {
     // 63 of its 64 bytes are another name.
     EXPECT_EQ(qvAPIGetClientDefinitionByName(longName.substr(0, 63).c_str(), c.record()), 0);
     EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    // No node has a longer name: the readers find none (the writers refuse it as a parameter).
+    for (const std::string& longer : {longName + "n", std::string(65, 'o'), std::string(300, 'o')}) {
+        SCOPED_TRACE(longer.size());
+        EXPECT_EQ(qvAPIGetClientDefinitionByName(longer.c_str(), c.record()), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+        EXPECT_EQ(qvAPIGetMasterDefinitionByName(longer.c_str(), c.record()), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_FILE_NOT_FOUND);
+        EXPECT_EQ(qvAPIGetNodeDefinitionByName(longer.c_str(), c.record()), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+        EXPECT_EQ(qvAPIFindClientDefinition(longer.c_str(), c.record(), 0, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NO_MORE_ITEMS);
+        EXPECT_EQ(qvAPIDeleteClientDefinition(longer.c_str(), 0, nullptr), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+        QVAPI_NODE change = stored;
+        EXPECT_EQ(qvAPIChangeClientDefinition(longer.c_str(), QVAPI_CHANGE_UPDATE_TIME, &change, 0), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_INVALID_PARAMETER);
+    }
 
     // A node that is not stored comes back with its whole name, as the reader began with it.
     const std::string other(64, 'o');
