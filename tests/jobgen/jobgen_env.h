@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "jobgen/jobgen_file.h"
 #include "platform/win.h"
 #include "qvpapi.h"
+#include "support/child_process.h"
 #include "support/node_store_builder.h"
 #include "support/temp_root.h"
 
@@ -64,7 +64,7 @@ public:
             _exit(0);
         }
         char ok = 0;
-        held_ = child_ > 0 && read(ready_[0], &ok, 1) == 1 && ok == 1;
+        held_ = child_ > 0 && ReadWithin(ready_[0], &ok, 1) == 1 && ok == 1;
     }
     ~JobGenHolder() { Kill(); }
     JobGenHolder(const JobGenHolder&) = delete;
@@ -73,7 +73,7 @@ public:
     void Kill() {
         if (child_ > 0) {
             kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
+            WaitChild(child_);
             child_ = -1;
         }
         for (int& fd : ready_) {
