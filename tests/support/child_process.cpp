@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <thread>
 #include <utility>
-
-extern char** environ;
 
 namespace qvptest {
 
@@ -82,26 +80,29 @@ ChildProgram::ChildProgram(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, out[1], 1);
-    posix_spawn_file_actions_adddup2(&files, out[1], 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    for (int s : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&defaults, s);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, args[0], &files, &attributes, args.data(), environ) == 0) pid_ = pid;
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&files);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only what is safe between fork and exec in a process with threads.
+        setpgid(0, 0);
+        // A test killed for a stall (its destructors never run) leaves no program behind.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        for (int s : {SIGINT, SIGTERM, SIGPIPE}) sigaction(s, &defaults, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null < 0 || dup2(null, 0) < 0 || dup2(out[1], 1) < 0 || dup2(out[1], 2) < 0) _exit(127);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (pid > 0) {
+        setpgid(pid, pid);  // here as well: signalled at once, it leads its group already
+        pid_ = pid;
+    }
     close(out[1]);
     output_ = out[0];
 }

@@ -29,7 +29,8 @@ ssize_t ReadWithin(int fd, void* data, size_t length, std::chrono::milliseconds 
 
 // A program run as a child in its own process group, SIGINT, SIGTERM and SIGPIPE at their
 // defaults, stdin /dev/null, its stdout and stderr on one pipe read here with deadlines. Its group
-// is killed and the child reaped when it goes.
+// is killed and the child reaped when it goes; the program is killed as well when the thread
+// that made it ends first (a test killed for a stall).
 class ChildProgram {
 public:
     explicit ChildProgram(const std::vector<std::string>& argv);
