@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 # cmake --build runs make below this one: no "Entering/Leaving directory" lines from it.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build test test-user demo asan tsan bench fuzz coverage clean
+.PHONY: all deps build suite test test-user demo asan tsan bench fuzz coverage clean
 
 all: build
 
@@ -15,28 +15,37 @@ all: build
 deps:
 	@./scripts/install-deps.sh
 
+# build/, the tests' folder: everything in it (make build), what the suite runs (make suite), or
+# what the demo runs (make demo).
+CONFIGURE_BUILD = cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TESTS=ON $(CMAKE_FLAGS)
+
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TESTS=ON $(CMAKE_FLAGS)
+	$(CONFIGURE_BUILD)
 	cmake --build build -j $(JOBS)
+
+# The benchmarks are make bench's, in their own folder.
+suite: deps
+	$(CONFIGURE_BUILD)
+	cmake --build build -j $(JOBS) --target qvp_suite
 
 # ctest names the tests it skipped; skipped-tests.sh adds why.
 # The tests' settings name folders below TMPDIR, and a settings value is shorter than 128 bytes:
 # a longer TMPDIR would leave them unread and the tests on the default root.
 TMPDIR_FITS = @t=$${TMPDIR:-/tmp}; n=$$(printf %s "$$t" | wc -c); [ $$n -le 84 ] || { echo "TMPDIR $$t is $$n characters long; the suite needs one of at most 84" >&2; exit 2; }
 
-test: build
+test: suite
 	$(TMPDIR_FITS)
 	ctest --test-dir build --output-on-failure -j $(JOBS) || { ./scripts/skipped-tests.sh build; exit 1; }
 	@./scripts/skipped-tests.sh build
 
 # The suite again as an ordinary user (TEST_USER, made when missing, when run as root).
-test-user: build
+test-user: suite
 	./scripts/test-user.sh build $(JOBS) || { ./scripts/skipped-tests.sh build; exit 1; }
 	@./scripts/skipped-tests.sh build
 
 # Only what the demo runs: the library, the simulator and the example.
 demo: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVP_TESTS=ON $(CMAKE_FLAGS)
+	$(CONFIGURE_BUILD)
 	cmake --build build -j $(JOBS) --target qvpapi qvp-manager-sim demo
 	./scripts/demo.sh build
 

@@ -2,14 +2,13 @@
 # Runs the end-to-end example: a fresh data root, the manager simulator on a loopback port,
 # and the example program talking to it through the library. Exits with the example's status.
 set -eu
+# shellcheck source=end-child.sh
+. "$(dirname "$0")/end-child.sh"
 dir=${1:-build}
 root=$(mktemp -d)
 sim_pid=
 cleanup() {
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  if [ -n "$sim_pid" ]; then end_child "$sim_pid"; fi
   rm -rf "$root"
 }
 trap cleanup EXIT

@@ -8,8 +8,15 @@ set -euo pipefail
 build=$1
 src=$2
 extra=${3:-}
+# shellcheck source=../../scripts/end-child.sh
+. "$src/scripts/end-child.sh"
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+sim_pid=
+cleanup() {
+  if [ -n "$sim_pid" ]; then end_child "$sim_pid"; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
 prefix=$tmp/prefix
 
 cmake --install "$build" --prefix "$prefix" > "$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
@@ -28,23 +35,29 @@ for f in "$libdir/libqvpapi.so" "$sim"; do
 done
 
 # The README's first program as it says: PathName is the simulator's --root, the store's folders.
+# The programs run bounded: a stalled one fails the test with its status (124), not by ctest's time-out.
 run_first() {  # <program>
-  local root sim_pid port out status=0
+  local root port out status=0
   root=$(mktemp -d "$tmp/first.XXXXXX")
   mkdir -p "$root/qvp/SERVER/ZARNQV/MNGFL/NODEDEF" "$root/qvp/SERVER/ZARNQV/MNGFL/NODEGROUP"
   printf '[QVPAPI]\nPathName=%s\n' "$root/qvp" > "$root/qvpapi.conf"
   "$sim" --root "$root/qvp" --port 0 > "$root/port" &
   sim_pid=$!
-  for _ in $(seq 300); do [ -s "$root/port" ] && break; sleep 0.1; done
+  for _ in $(seq 300); do
+    [ -s "$root/port" ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
   port=$(head -n1 "$root/port")
-  out=$(QVPAPI_CONFIG="$root/qvpapi.conf" "$1" "$port") || status=$?
-  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
+  out=$(QVPAPI_CONFIG="$root/qvpapi.conf" timeout 120 "$1" "$port") || status=$?
+  end_child "$sim_pid"
+  sim_pid=
   [ "$status" -eq 0 ] && [ "$out" = "found pc001" ] ||
     { echo "$1: status $status, said '$out'"; tail -20 "$root/qvp/LOG/DLL.LOG" 2>/dev/null; exit 1; }
   # With no manager on the port it says why it stops, and where the log is.
   printf 'ConnectRetryCount=1\n' >> "$root/qvpapi.conf"
   status=0
-  out=$(QVPAPI_CONFIG="$root/qvpapi.conf" "$1" "$port" 2>&1) || status=$?
+  out=$(QVPAPI_CONFIG="$root/qvpapi.conf" timeout 120 "$1" "$port" 2>&1) || status=$?
   [ "$status" -eq 1 ] && [ "$out" = "qvAPIOpen failed: 0x20710000 (QVAPI_ERR_CONNECT_REFUSED, no manager on that port); why is in <PathName>/LOG/DLL.LOG" ] ||
     { echo "$1 without a manager: status $status, said '$out'"; exit 1; }
 }
@@ -53,8 +66,11 @@ mkdir "$tmp/run"
 # shellcheck disable=SC2046,SC2086
 cc -std=c99 -Wall -Wextra -Werror $extra $(pkg-config --cflags qvpapi) "$src/examples/demo.c" \
   -o "$tmp/run/demo" $(pkg-config --libs qvpapi) -Wl,-rpath,"$libdir"
-ldd "$tmp/run/demo" | grep -q "libqvpapi.so.1 => $libdir/libqvpapi.so.1" ||
-  { echo "the example does not load the installed library:"; ldd "$tmp/run/demo"; exit 1; }
+# ldd's whole answer first: grep -q stops reading at its match, and ldd, cut short while it still
+# writes, would fail the pipeline now and then.
+loaded=$(ldd "$tmp/run/demo")
+grep -q "libqvpapi.so.1 => $libdir/libqvpapi.so.1" <<< "$loaded" ||
+  { echo "the example does not load the installed library:"; echo "$loaded"; exit 1; }
 # shellcheck disable=SC2046,SC2086
 cc -std=c99 -Wall -Wextra -Werror $extra $(pkg-config --cflags qvpapi) "$src/examples/first.c" \
   -o "$tmp/run/first" $(pkg-config --libs qvpapi) -Wl,-rpath,"$libdir"

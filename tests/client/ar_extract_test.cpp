@@ -11,6 +11,7 @@
 #include "client/ar/archiver.h"
 #include "client/ar/ar_context.h"
 #include "client/ar/ar_acl.h"
+#include "support/child_process.h"
 
 using namespace artest;
 
@@ -72,8 +73,9 @@ protected:
 };
 
 void expectSameTree(const fs::path& a, const fs::path& b) {
-    std::string cmd = "diff -r '" + a.string() + "' '" + b.string() + "' > /dev/null 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    qvptest::ChildProgram diff({"diff", "-r", a.string(), b.string()});
+    const std::string said = diff.ReadToEnd();
+    EXPECT_EQ(qvptest::ExitCode(diff.Wait()), 0) << "diff -r " << a << ' ' << b << '\n' << said;
 }
 
 // ---- hand-made archives ----

@@ -5,7 +5,6 @@
 #include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "core/log.h"
 #include "core_fixture.h"
 #include "support/child_memory.h"
+#include "support/child_process.h"
 #include "support/kill_steps.h"
 
 namespace {
@@ -250,11 +250,7 @@ TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
             children.push_back(pid);
         }
         write(0);
-        for (pid_t child : children) {
-            int status = 0;
-            ASSERT_EQ(waitpid(child, &status, 0), child);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        }
+        for (pid_t child : children) EXPECT_EQ(qvptest::ExitCode(qvptest::WaitChild(child)), 0);
         std::map<std::string, int> seen;
         size_t total = 0;
         for (int g = 0; g < kGenerations; ++g) {
@@ -338,8 +334,7 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
         const int writer = child == 0 ? 1 : 0;
         for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "writer %d record %03d", writer, i);
         if (child == 0) _exit(0);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(qvptest::ExitCode(qvptest::WaitChild(child)), 0);
         qvpLogClose(id);
         if (held >= 0) close(held);
         std::set<std::string> seen;

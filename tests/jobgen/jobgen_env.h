@@ -3,10 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -20,6 +18,7 @@
 #include "jobgen/jobgen_file.h"
 #include "platform/win.h"
 #include "qvpapi.h"
+#include "support/child_process.h"
 #include "support/node_store_builder.h"
 #include "support/temp_root.h"
 
@@ -67,9 +66,8 @@ public:
             (void)!write(ready_[1], &ok, 1);
             for (;;) pause();
         }
-        pollfd ready{ready_[0], POLLIN, 0};
         char ok = 0;
-        held_ = child_ > 0 && poll(&ready, 1, 60000) == 1 && read(ready_[0], &ok, 1) == 1 && ok == 1;
+        held_ = child_ > 0 && ReadWithin(ready_[0], &ok, 1) == 1 && ok == 1;
     }
     pid_t pid() const { return child_; }
     ~JobGenHolder() { Kill(); }
@@ -79,7 +77,7 @@ public:
     void Kill() {
         if (child_ > 0) {
             kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
+            WaitChild(child_);
             child_ = -1;
         }
         for (int& fd : ready_) {

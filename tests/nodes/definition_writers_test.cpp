@@ -2,7 +2,6 @@
 // creations, renames, moves and deletions compared file by file with a store built directly,
 // the faults the cascade and the swap must survive, concurrent creation, and the call
 // sequences of automatic registration.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -455,11 +454,7 @@ TEST_F(DefinitionWriters, TwoProcessesCreatingCollidingNamesLoseNothing) {
         }
         _exit(failures);
     }
-    for (pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t child : children) EXPECT_EQ(ExitCode(WaitChild(child)), 0);
     std::set<std::string> keys;
     for (const std::string& name : names) {
         const QVAPI_NODE r = Stored(name, false);

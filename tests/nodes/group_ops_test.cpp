@@ -1,7 +1,6 @@
 // Adding and removing group members, creating and removing sub-groups: the bytes left in the
 // group and attribution files, and the refusals.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "support/child_memory.h"
+#include "support/child_process.h"
 #include "support/node_group_builder.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_steps.h"
@@ -445,11 +445,7 @@ TEST_F(GroupOps, TwoProcessesKeepTheGroupFileWhole) {
             _exit(failures == 0 ? 0 : 1);
         }
     }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t child : children) EXPECT_EQ(qvptest::ExitCode(qvptest::WaitChild(child)), 0);
     auto bytes = Bytes(GroupFile("\\G1"));
     ASSERT_EQ((bytes.size() - 32) % 144, 0u);
     uint32_t total = 0, count = 0;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "core/block.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "support/child_process.h"
 #include "support/node_store_builder.h"
 #include "platform/win.h"
 #include "qvpapi.h"
@@ -119,7 +119,7 @@ public:
             _exit(0);
         }
         char ok = 0;
-        held_ = child_ > 0 && read(ready[0], &ok, 1) == 1 && ok == 1;
+        held_ = child_ > 0 && ReadWithin(ready[0], &ok, 1) == 1 && ok == 1;
         close(ready[0]);
         close(ready[1]);
     }
@@ -127,7 +127,7 @@ public:
         if (child_ > 0) {
             char go = 1;
             (void)!write(release_[1], &go, 1);
-            waitpid(child_, nullptr, 0);
+            WaitChild(child_);
         }
         if (release_[0] >= 0) close(release_[0]);
         if (release_[1] >= 0) close(release_[1]);

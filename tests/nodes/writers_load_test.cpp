@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/kill_steps.h"
 #include "support/node_store_builder.h"
 #include "support/sim_fixture.h"
@@ -127,11 +128,7 @@ TEST_F(WritersLoad, EveryNameHasOneDefinitionAndEveryFileIsWhole) {
         }
         children.push_back(child);
     }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t child : children) EXPECT_EQ(ExitCode(WaitChild(child)), 0);
     const std::vector<Event> events(log->events, log->events + std::min<size_t>(log->used, std::size(log->events)));
     munmap(shared, sizeof(SharedLog));
     EXPECT_GT(events.size(), 10u);

@@ -1,7 +1,6 @@
 // Time conversions, last error, inet_addr, security descriptors, the event log, handles.
 #include <arpa/inet.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
@@ -91,9 +90,7 @@ TEST(ProcessIds, ThreadsAndForkedChildrenHaveTheirOwn) {
         const bool own = GetCurrentProcessId() == DWORD(getpid()) && GetCurrentThreadId() == DWORD(gettid());
         _exit(own ? 0 : 1);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(qvp_test::Join(child), 0);
 }
 
 TEST(InetAddr, WinsockSemantics) {

@@ -4,7 +4,6 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win.h"
+#include "support/child_process.h"
 
 namespace qvp_test {
 
@@ -82,9 +82,10 @@ public:
         close(fds_[1]);
     }
     void Send(char c) { (void)!write(fds_[1], &c, 1); }
+    // The byte, or '\0' when the other side ended or sent none within the bound.
     char Receive() {
         char c = 0;
-        return read(fds_[0], &c, 1) == 1 ? c : '\0';
+        return qvptest::ReadWithin(fds_[0], &c, 1) == 1 ? c : '\0';
     }
 
 private:
@@ -97,10 +98,7 @@ inline pid_t Spawn(const std::function<int()>& body) {
     if (pid == 0) _exit(body());
     return pid;
 }
-inline int Join(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+// Its exit code (128 + signal when a signal ended it); -1 when it stalled and was killed.
+inline int Join(pid_t pid) { return qvptest::ExitCode(qvptest::WaitChild(pid)); }
 
 }  // namespace qvp_test

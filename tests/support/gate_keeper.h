@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/sync_objects.h"
+#include "support/child_process.h"
 
 namespace qvptest {
 
@@ -37,12 +37,12 @@ public:
             for (;;) pause();
         }
         char ok = 0;
-        held_ = child_ > 0 && read(ready[0], &ok, 1) == 1 && ok;
+        held_ = child_ > 0 && ReadWithin(ready[0], &ok, 1) == 1 && ok;
         close(ready[0]);
         close(ready[1]);
     }
     ~GateKeeper() {
-        if (child_ > 0) kill(child_, SIGKILL), waitpid(child_, nullptr, 0);
+        if (child_ > 0) kill(child_, SIGKILL), WaitChild(child_);
     }
     GateKeeper(const GateKeeper&) = delete;
     GateKeeper& operator=(const GateKeeper&) = delete;

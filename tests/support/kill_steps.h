@@ -6,16 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <signal.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "platform/win.h"
+#include "support/child_process.h"
 
 namespace qvptest {
 
@@ -43,12 +41,9 @@ inline ChildEnd RunKilledAt(unsigned nth, const std::function<void()>& body, std
         body();  // a throw ends the child by a signal: neither killed nor complete
         _exit(0);
     }
-    int status = 0;
-    while (pid > 0 && waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return ChildEnd::Other;
-    if (pid < 0 || !WIFEXITED(status)) return ChildEnd::Other;
-    if (WEXITSTATUS(status) == win::fault::kKilledExit) return ChildEnd::Killed;
-    return WEXITSTATUS(status) == 0 ? ChildEnd::Completed : ChildEnd::Other;
+    const int code = ExitCode(WaitChild(pid));  // a stalled child is Other
+    if (code == win::fault::kKilledExit) return ChildEnd::Killed;
+    return code == 0 ? ChildEnd::Completed : ChildEnd::Other;
 }
 
 // For N = 1, 2, ... until a child completes: `prepare` in the parent, `body` killed at call N,
@@ -74,20 +69,8 @@ inline int EndsWithin(int seconds, const std::function<int()>& body) {
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) _exit(body());
-    if (pid < 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int status = 0;
-    for (;;) {
-        const pid_t ended = waitpid(pid, &status, WNOHANG);
-        if (ended == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (ended < 0 && errno != EINTR) return -1;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const std::optional<int> status = WaitChild(pid, std::chrono::seconds(seconds));
+    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
 }  // namespace qvptest

@@ -75,6 +75,18 @@ qvpsim::JobSpec DemoIdJob() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // SIGTERM and SIGINT are taken by sigwait only, and from the first moment: blocked, they stay
+    // pending however long the start takes, also when the program was started with SIGINT
+    // ignored (as a shell starts a job in the background), and every thread started later
+    // inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+
     std::string root;
     long port = -1;
     bool demoJob = false;
@@ -99,7 +111,13 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    if (root.empty() || port < 0) return Usage();
+    if (root.empty() || port < 0) {
+        std::fprintf(stderr, "qvp-manager-sim: %s\n",
+                     root.empty() && port < 0 ? "--root DIR and --port N are missing"
+                     : root.empty()           ? "--root DIR is missing"
+                                              : "--port N is missing");
+        return Usage();
+    }
     // The library's settings name the same folder: a root that is not there would serve an
     // empty store in silence.
     struct stat st {};
@@ -108,13 +126,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qvp-manager-sim: --root %s: %s\n", root.c_str(), std::strerror(rootError));
         return 1;
     }
-
-    // Every thread of the simulator inherits this mask, so the signals reach sigwait only.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     qvpsim::ManagerSim sim(root);
     qvpsim::RecordStore records(sim);  // answers the record, cabinet and job verbs
