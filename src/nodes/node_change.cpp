@@ -5,15 +5,12 @@
 // report time never refuse each other.
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "core/fileutil.h"
 #include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
-#include "nodes/node_keys.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
 #include "nodes/node_writer.h"

@@ -167,6 +167,7 @@ TEST_P(DefinitionKill, EachKilledStepLeavesNodesWholeAndTheSameCallFinishes) {
         EXPECT_EQ(Now(), after);
         for (const auto& entry : std::filesystem::directory_iterator(store_->NodeDefDir()))
             EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();  // temporaries swept
+        EXPECT_FALSE(std::filesystem::exists(store_->NodeDefDir().parent_path() / "NODEMOVE"));  // no move under way
     };
     EXPECT_GT(qvptest::WalkKillSteps([&] { Build(); }, [&] { GetParam().call(); }, check), 5u);
 }
