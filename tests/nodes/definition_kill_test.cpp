@@ -163,7 +163,9 @@ TEST_P(DefinitionKill, EachKilledStepLeavesNodesWholeAndTheSameCallFinishes) {
                 EXPECT_TRUE(lists(left) == lists(before) || lists(left) == lists(after)) << member;
             }
         if (completed) return;
-        GetParam().call();
+        const bool halfWay = !(left == before) && !(left == after);
+        const int again = GetParam().call();
+        EXPECT_TRUE(!halfWay || again == 1) << std::hex << qvAPIGetLastError();  // answers as the whole call
         EXPECT_EQ(Now(), after);
         for (const auto& entry : std::filesystem::directory_iterator(store_->NodeDefDir()))
             EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();  // temporaries swept
