@@ -267,22 +267,26 @@ bool DerivePathsIn(CallContext& call, const std::string& layoutDir, QVAPI_NODE& 
     return true;
 }
 
+bool SettleKeyIn(CallContext& call, const std::string& tree, QVAPI_NODE& r) {
+    // A key is kept while it is a slot of the hash of the key name; anything else (another
+    // hash that merely begins the same) is laid out again.
+    if (IpKeyed(r)) {
+        SetField(r.ucNodeKey, "");
+        return true;
+    }
+    const std::string keyName = KeyNameOf(r);
+    const std::string fileName = "C." + std::string(Field(r.ucNodeKey));
+    return SynonymSlot(fileName, LastHashComponent(keyName)) >= 0 || LayOut(call, tree, keyName, r);
+}
+
 bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec,
                    QVAPI_NODE newRec, CascadeLog& log) {
     if (qvAPICheckDataNodeDefinition(&newRec) != 1) {
         return call.Failed(qvAPIGetLastError(), msg::kLength, call.function(), LastCode());
     }
-    if (!CheckKind(call, oldRec, msg::kOldKind) || !CheckKind(call, newRec, msg::kNewKind)) return false;
-    // A key is kept while it is a slot of the hash of the key name; anything else (another
-    // hash that merely begins the same) is laid out again.
-    if (IpKeyed(newRec)) {
-        SetField(newRec.ucNodeKey, "");
-    } else {
-        const std::string keyName = KeyNameOf(newRec);
-        const std::string fileName = "C." + std::string(Field(newRec.ucNodeKey));
-        if (SynonymSlot(fileName, LastHashComponent(keyName)) < 0 && !LayOut(call, tree.root, keyName, newRec))
-            return false;
-    }
+    if (!CheckKind(call, oldRec, msg::kOldKind) || !CheckKind(call, newRec, msg::kNewKind) ||
+        !SettleKeyIn(call, tree.root, newRec))
+        return false;
     NodeSteps steps(call, oldRec, newRec);
     steps.oldAttr = AttrPathIn(tree.root, oldRec);
     steps.newAttr = AttrPathIn(tree.root, newRec);

@@ -5,15 +5,12 @@
 // report time never refuse each other.
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "core/fileutil.h"
 #include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
-#include "nodes/node_keys.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
 #include "nodes/node_writer.h"
@@ -27,7 +24,6 @@ namespace msg {
 constexpr char kBadArgument[] = "%s : Parameter Error : lpNodeData or fdwChangeFlags = 0x%8.8x is INVALID";
 constexpr char kBelowItself[] = "%s : Parameter Error : Upper Node %s is the node or below it";
 constexpr char kHold[] = "%s : qvAPIChangeHoldDefinition Error : ErrorCode = 0x%8.8x";
-constexpr char kOldFile[] = "%s : DeleteFile %s : ErrorCode = %d";
 }  // namespace msg
 
 constexpr char kLogicalError[] = "%s : Logical Error : ErrorCode = 0x%8.8x";
@@ -100,59 +96,43 @@ bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NOD
                        msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
 }
 
-// A client change of key name killed once its new definition was made leaves the node under
-// both names: `held`, the definition the same change again finds, is this very node only when it
-// is, its keys and group flag aside, the very record this change makes. Its creation time and the changed fields
-// alone are not enough: nodes made from one template share them, and taking another node for
-// this one would finish a rename onto it and remove this node.
-bool SameNode(const QVAPI_NODE& stored, const QVAPI_NODE& target, const QVAPI_NODE& held) {
-    QVAPI_NODE keyAside = held;  // the key, the keys above and the group flag are the store's
-    std::memcpy(keyAside.ucNodeKey, target.ucNodeKey, sizeof keyAside.ucNodeKey);
-    std::memcpy(keyAside.ucNodeKeyPath, target.ucNodeKeyPath, sizeof keyAside.ucNodeKeyPath);
-    keyAside.uiNodeGroupFlag = target.uiNodeGroupFlag;
-    return held.uiNodeAttributes == stored.uiNodeAttributes && std::memcmp(&keyAside, &target, sizeof target) == 0;
+// A retried change whose move a killed call began and the locks' taker finished: the node is
+// found under its new name with its move done, and the rest of the change leaves its place
+// (the paths and key the move derived) as it is.
+void KeepPlace(QVAPI_NODE& target, const QVAPI_NODE& moved) {
+    std::memcpy(target.ucNodePath0, moved.ucNodePath0, sizeof target.ucNodePath0);
+    std::memcpy(target.ucHostIDPath, moved.ucHostIDPath, sizeof target.ucHostIDPath);
+    std::memcpy(target.ucNodeKeyPath, moved.ucNodeKeyPath, sizeof target.ucNodeKeyPath);
+    std::memcpy(target.ucNodeKey, moved.ucNodeKey, sizeof target.ucNodeKey);
+    target.ucHostIDFlag = moved.ucHostIDFlag;
 }
 
-// The definition that answers to the target's key name is this very node; the call's code stays.
-bool HeldByThisNode(CallContext& call, const QVAPI_NODE& stored, const QVAPI_NODE& target, QVAPI_NODE& held) {
-    const uint32_t code = call.code();
+// Moves the node: its new paths and key derived first, then its record kept in the store for
+// the change's lifetime, so that a kill at any later step leaves what the next writer needs to
+// finish it.
+bool MoveNode(CallContext& call, const QVAPI_NODE& stored, QVAPI_NODE& target, bool master) {
     const std::string newKeyName = KeyNameOf(target);
-    const bool read = ReadDefinitionWhole(call.block(), call.function(), newKeyName.c_str(), false, &held) == 0;
-    call.Fail(code);
-    return read && SameNode(stored, target, held);
-}
-
-// The same for a key name that the placement gave (keying by host ID): the definition the killed
-// change made is among the key's synonyms, where the change again laid out another key.
-bool LaidOutForThisNode(const QVAPI_NODE& stored, const QVAPI_NODE& target, QVAPI_NODE& held) {
-    const std::string live = NodeDefDir();
-    std::vector<SynonymFile> files;
-    win::DWORD walkError = 0;
-    bool firstFailed = false;
-    if (ListSynonyms(live, 'C', LastHashComponent(KeyNameOf(target)), files, walkError, firstFailed) != 0)
+    if (!EqualIgnoringCase(newKeyName, KeyNameOf(stored)) &&
+        !NameIsFree(call, newKeyName, master, Field(target.ucNodePath0), &stored))
         return false;
-    for (const SynonymFile& file : files) {
-        win::DWORD error = 0;
-        bool readFailed = false;
-        if (ReadRecordFile(live + "\\" + file.fileName, held, error, readFailed) && StoredPathFieldsUsable(held) &&
-            SameNode(stored, target, held))
-            return true;
-    }
-    return false;
-}
-
-// Finishes what such a killed change left: the group entries renamed, the old files removed.
-bool FinishKilledRename(CallContext& call, const QVAPI_NODE& stored, const QVAPI_NODE& held) {
+    QVAPI_NODE upper;
+    if (!ReadUpperMaster(call, target, upper)) return false;
+    if (master && !UpperOutsideNode(call, stored, upper)) return false;
+    CascadeLog log;
     const std::string live = NodeDefDir();
-    if (!ChangeLinkNodeIn(call, AttrPathIn(live, held).c_str(), &stored, &held)) return false;
-    const std::string oldFlat = FlatPathIn(live, stored);
-    if (!DeleteOnceFree(oldFlat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
-        return call.Failed(QVAPI_ERR_RESOURCE, msg::kOldFile, call.function(), oldFlat.c_str(), LastErr());
+    if (!DerivePathsIn(call, live, target, upper, log) || !SettleKeyIn(call, live, target)) return false;
+    RecordedMove move(master, stored, target, log);
+    if (!move.Write(call)) return false;
+    // A new flat file is written beside the others (in the work copy for a master, which
+    // becomes the live tree): what killed writers left of theirs goes first.
+    SweepDefinitionTemporaries(live);
+    if (master) {
+        if (!SwapRewriteIn(call, stored, target, log, move.RenamesHook(call))) return false;
+    } else if (!RewriteNodeIn(call, CascadeTree{live, live}, stored, target, log)) {
+        UndoLinkRenames(call, log);
+        return false;
     }
-    const std::string oldDir = KeyDirIn(live, stored);
-    if (oldDir != KeyDirIn(live, held) && IsDirectory(oldDir)) gaiCOMDirectoryDeleteAll(oldDir.c_str());
-    call.Fail(0);
-    return true;
+    return RunDeferredRenames(call, log);
 }
 
 bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, const QVAPI_NODE* given,
@@ -162,43 +142,25 @@ bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, co
         return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadArgument, call.function(), flags);
     }
     NodeWriterGuard guard(call.block());
+    FinishedMove finished;
+    if (!LockWriters(call, guard, &finished)) return false;
+    // The same change again after a kill finds its move finished: it goes on under the new name.
+    const bool moved = finished.Moved(keyName, master);
     QVAPI_NODE stored;
-    if (!LockWriters(call, guard) || !ReadStoredNotLater(call, keyName, master, &given->stUpdateTime, stored))
+    if (!ReadStoredNotLater(call, moved ? finished.to.c_str() : keyName, master, &given->stUpdateTime, stored))
         return false;
     QVAPI_NODE target = Apply(stored, *given, flags);
+    if (moved && Structural(stored, target) && !EqualIgnoringCase(finished.to, keyName)) {
+        // Another move than the one finished, asked of the name that went: answered as for any
+        // name that is gone.
+        if (ReadStoredNotLater(call, keyName, master, nullptr, stored)) call.Fail(QVAPI_ERR_NOT_FOUND);
+        return false;
+    }
+    if (moved && !Structural(stored, target)) KeepPlace(target, stored);
     if (!Structural(stored, target)) {
         if (!WriteBothCopiesIn(call, target)) return false;
-    } else {
-        const std::string newKeyName = KeyNameOf(target);
-        if (!EqualIgnoringCase(newKeyName, KeyNameOf(stored)) &&
-            !NameIsFree(call, newKeyName, master, Field(target.ucNodePath0), &stored)) {
-            QVAPI_NODE held;
-            return !master && HeldByThisNode(call, stored, target, held) && FinishKilledRename(call, stored, held);
-        }
-        QVAPI_NODE upper;
-        if (!ReadUpperMaster(call, target, upper)) return false;
-        if (master && !UpperOutsideNode(call, stored, upper)) return false;
-        CascadeLog log;
-        // A keying that follows the placement gives the new key name only now. Keyed by its plain
-        // name there, the node finds that name taken when a killed change left it under it.
-        QVAPI_NODE held;
-        if (!DerivePathsIn(call, NodeDefDir(), target, upper, log)) {
-            return !master && call.code() == QVAPI_ERR_ALREADY_EXISTS && HeldByThisNode(call, stored, target, held) &&
-                   FinishKilledRename(call, stored, held) && RunDeferredRenames(call, log);
-        }
-        // Keyed by its host ID there, it finds its killed change's definition among the synonyms.
-        if (!master && !EqualIgnoringCase(KeyNameOf(target), newKeyName) && LaidOutForThisNode(stored, target, held))
-            return FinishKilledRename(call, stored, held) && RunDeferredRenames(call, log);
-        // A new flat file is written beside the others (in the work copy for a master, which
-        // becomes the live tree): what killed writers left of theirs goes first.
-        SweepDefinitionTemporaries(NodeDefDir());
-        if (master) {
-            if (!SwapRewriteIn(call, stored, target, log)) return false;
-        } else if (!RewriteNodeIn(call, CascadeTree{NodeDefDir(), NodeDefDir()}, stored, target, log)) {
-            UndoLinkRenames(call, log);
-            return false;
-        }
-        if (!RunDeferredRenames(call, log)) return false;
+    } else if (!MoveNode(call, stored, target, master)) {
+        return false;
     }
     if ((flags & kHold) != 0 && master) {
         const std::string name = KeyNameOf(target);

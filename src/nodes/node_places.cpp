@@ -66,10 +66,12 @@ bool KeyNameGiven(CallContext& call, const char* keyName) {
     return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBadKeyName, call.function());
 }
 
-bool LockWriters(CallContext& call, NodeWriterGuard& guard) {
+bool LockWriters(CallContext& call, NodeWriterGuard& guard, FinishedMove* finished) {
     const uint32_t code = guard.Acquire();
     if (code != 0) call.Fail(code);
-    return code == 0 && PutBackKilledSwap(call);
+    if (code != 0 || !PutBackKilledSwap(call)) return false;
+    FinishRecordedMove(call, finished);
+    return true;
 }
 
 bool ReadStoredNotLater(CallContext& call, const char* keyName, bool master, const QVAPI_NODE_TIME* time,

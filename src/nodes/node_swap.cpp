@@ -88,7 +88,7 @@ bool PutBackKilledSwap(CallContext& call) {
 }
 
 bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE& newRec,
-                   CascadeLog& log) {
+                   CascadeLog& log, const BeforeExchange& beforeExchange) {
     const std::string live = NodeDefDir();
     const std::string work = Built(&qvpMakeWorkNodeDefPath);
     const std::string mngfl = Built(&qvpMakeMngflPath);
@@ -116,6 +116,7 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     }
     bool ok = RewriteNodeIn(call, CascadeTree{tree, live}, oldRec, newRec, log);
     if (!ok) call.Log(msg::kChangeEx, call.function(), call.code());
+    if (ok && beforeExchange) ok = beforeExchange(log);
     const auto moveFailed = [&] {
         call.Log(msg::kSwapMove, msg::kMoveName, static_cast<int>(win::GetLastError()));
         call.Fail(QVAPI_ERR_RESOURCE);

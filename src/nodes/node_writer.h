@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,9 +63,16 @@ bool KeyNameGiven(CallContext& call, const char* keyName);
 // Puts NODEDEF back from a backup that a swap killed between its moves left; false with the
 // call failed. Run by every writer once it holds the locks.
 bool PutBackKilledSwap(CallContext& call);
+// The key names of a move a killed writer began and the writer taking the locks finished.
+struct FinishedMove {
+    bool master = false;
+    std::string from, to;
+    bool Moved(std::string_view keyName, bool asMaster) const;
+};
 // Takes the writer locks for the rest of the call (NODEDEF put back first when a killed swap
-// left it missing); false with the call failed.
-bool LockWriters(CallContext& call, NodeWriterGuard& guard);
+// left it missing, and the move a killed writer recorded finished: see node_move_record.h);
+// false with the call failed. `finished`, when given, tells the move finished.
+bool LockWriters(CallContext& call, NodeWriterGuard& guard, FinishedMove* finished = nullptr);
 // The stored definition of the key name, whole, and not stamped later than `time` when that
 // is given. false with the call failed (0x20610000 for either).
 bool ReadStoredNotLater(CallContext& call, const char* keyName, bool master, const QVAPI_NODE_TIME* time,
@@ -118,6 +127,9 @@ struct CascadeTree {
 // the files of `layoutDir`.
 bool DerivePathsIn(CallContext& call, const std::string& layoutDir, QVAPI_NODE& r,
                    const QVAPI_NODE& upper, CascadeLog& log);
+// The key `r` is stored under in `tree`: kept while it is a slot of its key name's hash, else
+// laid out anew (none for an IP-keyed node). false with the call failed.
+bool SettleKeyIn(CallContext& call, const std::string& tree, QVAPI_NODE& r);
 // Rewrites `oldRec` as `newRec` in the tree, and every node below it. A failing step of the
 // node itself takes that node's earlier steps back; children already done stay rewritten.
 bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec,
@@ -129,9 +141,34 @@ void UndoLinkRenames(CallContext& call, CascadeLog& log);
 bool RunDeferredRenames(CallContext& call, const CascadeLog& log);
 // Rewrites a master and its subtree in a work copy of NODEDEF, stages it beside NODEDEF and
 // exchanges the two; NODEDEF is never without a whole tree, and the next swap sweeps what a
-// killed one left.
+// killed one left. `beforeExchange`, when given, runs with the whole cascade's log just before
+// the new tree goes in; false from it abandons the change.
+using BeforeExchange = std::function<bool(const CascadeLog&)>;
 bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE& newRec,
-                   CascadeLog& log);
+                   CascadeLog& log, const BeforeExchange& beforeExchange = {});
+
+// ---- moves under way ----------------------------------------------------------------------------
+// A change that moves a node (`from` becomes `to`, its paths derived and key settled) keeps its
+// record in the store while it lives: written before the first step (false with the call failed
+// when it cannot be), removed when the change ends, whatever its outcome. A kill leaves it.
+class RecordedMove {
+public:
+    RecordedMove(bool master, const QVAPI_NODE& from, const QVAPI_NODE& to, const CascadeLog& log);
+    ~RecordedMove();
+    RecordedMove(const RecordedMove&) = delete;
+    RecordedMove& operator=(const RecordedMove&) = delete;
+    bool Write(CallContext& call);
+    // Records the inventory renames a master's subtree added, before its tree goes in.
+    BeforeExchange RenamesHook(CallContext& call);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+// Under the writer locks: finishes the move a killed writer recorded, as the change would have
+// (its tree in, the group entries and inventory renamed, the old files gone), or drops a record
+// that no longer matches the store. The call's code is kept.
+void FinishRecordedMove(CallContext& call, FinishedMove* finished);
 
 // The system's internal operations of the cascade, each in its own call frame.
 int qvAPICreateNodeDataDefinition(QVAPI_NODE* lpNodeData, const QVAPI_NODE* lpUpperNode);

@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_steps.h"
+#include "nodes/node_move_record.h"
 #include "nodes/node_writer.h"
 #include "node_env.h"
 
@@ -31,6 +32,9 @@ Snapshot Take(const fs::path& root) {
                 e.is_directory() ? std::vector<uint8_t>{} : NodeStoreBuilder::ReadBytes(e.path());
         }
     }
+    // The record of a move under way, which a change that ends leaves nowhere.
+    const fs::path moving = root / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE";
+    if (fs::exists(moving)) out["NODEMOVE"] = NodeStoreBuilder::ReadBytes(moving);
     return out;
 }
 
@@ -193,6 +197,34 @@ TEST_F(DefinitionWriters, AFailedRenameStepLeavesTheStoreAsItWas) {
     }
 }
 
+// A move record that is no move under way (another user's bytes, a forged key, one that matches
+// nothing in the store) is removed by the next writer, which goes on, and no node is touched.
+TEST_F(DefinitionWriters, AMoveRecordThatIsNoMoveUnderWayIsDroppedAndTheWriterGoesOn) {
+    ASSERT_EQ(Create("alpha", Record({.name = "alpha"})), 1);
+    ASSERT_EQ(Create("beta", Record({.name = "beta"})), 1);
+    const std::vector<uint8_t> alphaFile = NodeStoreBuilder::ReadBytes(store_->NodeDefDir() / ("C." + std::string(Stored("alpha", false).ucNodeKey)));
+    qvp::nodes::MoveRecord stale{false, Stored("alpha", false), Stored("alpha", false), {{"alpha", "elsewhere"}}};
+    std::strcpy(stale.from.ucNodeName, "gone");
+    std::strcpy(stale.to.ucNodeName, "elsewhere");
+    qvp::nodes::MoveRecord forged = stale;
+    std::strcpy(forged.to.ucNodeKey, "..");
+    qvp::nodes::MoveRecord parsed;
+    ASSERT_TRUE(qvp::nodes::ParseMoveRecord(qvp::nodes::MoveRecordBytes(stale), parsed));
+    EXPECT_EQ(parsed.renames, stale.renames);
+    EXPECT_FALSE(qvp::nodes::ParseMoveRecord(qvp::nodes::MoveRecordBytes(forged), parsed));
+    std::vector<uint8_t> cut = qvp::nodes::MoveRecordBytes(stale);
+    cut.resize(cut.size() - 1);
+    const fs::path record = root_ / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE";
+    for (const std::vector<uint8_t>& bytes : {qvp::nodes::MoveRecordBytes(stale), qvp::nodes::MoveRecordBytes(forged), cut,
+                                              std::vector<uint8_t>(5000, 'A')}) {
+        store_->WriteRawFile(record, bytes.data(), bytes.size());
+        QVAPI_NODE beta = Stored("beta", false);
+        EXPECT_EQ(qvAPIChangeClientDefinition("beta", 0x4000, &beta, 0), 1) << std::hex << qvAPIGetLastError();
+        EXPECT_FALSE(fs::exists(record));
+        EXPECT_EQ(NodeStoreBuilder::ReadBytes(store_->NodeDefDir() / ("C." + std::string(Stored("alpha", false).ucNodeKey))), alphaFile);
+    }
+}
+
 // A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
 TEST_F(DefinitionWriters, AFailedSwapMoveKeepsNodedefAndTheGroups) {
     ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
@@ -270,7 +302,9 @@ TEST_F(DefinitionWriters, ACascadeLaysOutStaleKeysInTheTreeItWrites) {
     qvp::nodes::SetWriterFault([](const char* step) {
         if (std::string(step) != "swap.move1") return false;
         swapped = true;
-        EXPECT_TRUE(Take(root) == before) << "the live store changed before the swap";
+        Snapshot now = Take(root);
+        EXPECT_EQ(now.erase("NODEMOVE"), 1u) << "the move is recorded";
+        EXPECT_TRUE(now == before) << "the live store changed before the swap";
         return false;
     });
     QVAPI_NODE change = Stored("m1", true);

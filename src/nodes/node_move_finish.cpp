@@ -1,0 +1,187 @@
+// A move under way keeps its record in the store, and the next writer finishes what a killed one
+// began. The new definition file is the move's commit point: once it holds the very record the
+// move makes, what is left is the tail (group entries renamed, the old files removed, the
+// inventory renamed); before, the node still stands whole at its old place and the move is made
+// again from the record. A stamp the caller did not give plays no part: the record carries it.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "nodes/name_text.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_group_steps.h"
+#include "nodes/node_move_record.h"
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+#include "nodes/node_writer.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+namespace msg {
+constexpr char kRecordWrite[] = "%s : WriteFile Error : file = %s, errno = %d";
+constexpr char kRecordInvalid[] = "%s : Move Record is INVALID : file = %s";
+constexpr char kFinished[] = "%s : Killed Move Finished : %s to %s";
+constexpr char kDropped[] = "%s : Killed Move Dropped : %s to %s";
+}  // namespace msg
+
+// This thread is part way through a move: a writer nested in it never takes its record for a
+// killed writer's.
+thread_local bool t_moveUnderWay = false;
+
+// Two copies of one definition: the readers set the system key and the group flag of what they
+// hand on, the file holds what the writer had.
+bool SameRecord(const QVAPI_NODE& onDisk, const QVAPI_NODE& r) {
+    QVAPI_NODE a = onDisk;
+    a.ucSystemKey = r.ucSystemKey;
+    a.uiNodeGroupFlag = r.uiNodeGroupFlag;
+    return std::memcmp(&a, &r, sizeof a) == 0;
+}
+
+// What a definition file holds: `r`, nothing, another record, or nothing sure (held by a reader
+// for a moment, or unreadable): the record waits for the next writer then.
+enum class Held { This, Absent, Other, Unknown };
+Held HeldAt(const std::string& path, const QVAPI_NODE& r) {
+    QVAPI_NODE onDisk;
+    win::DWORD error = 0;
+    bool readFailed = false;
+    if (ReadRecordFile(path, onDisk, error, readFailed)) return SameRecord(onDisk, r) ? Held::This : Held::Other;
+    if (readFailed) return Held::Other;  // a short file is no record this move wrote
+    return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ? Held::Absent : Held::Unknown;
+}
+
+// Adds the renames `into` lacks, in order; whether any was added.
+bool MergeRenames(std::vector<std::pair<std::string, std::string>>& into,
+                  const std::vector<std::pair<std::string, std::string>>& more) {
+    bool grew = false;
+    for (const auto& rename : more) {
+        if (std::find(into.begin(), into.end(), rename) != into.end()) continue;
+        into.push_back(rename);
+        grew = true;
+    }
+    return grew;
+}
+
+bool WriteRecord(CallContext& call, const MoveRecord& record) {
+    if (WriteMoveRecord(record)) return true;
+    return call.Failed(QVAPI_ERR_RESOURCE, msg::kRecordWrite, call.function(), MoveRecordPath().c_str(), LastErr());
+}
+
+// The renames a master's subtree added are recorded before its tree goes in: after it, they are
+// all that is left to do.
+BeforeExchange RecordRenames(CallContext& call, MoveRecord& record) {
+    return [&call, &record](const CascadeLog& log) {
+        return !MergeRenames(record.renames, log.renames) || WriteRecord(call, record);
+    };
+}
+
+enum class Outcome { Finished, Dropped, Kept };
+
+Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::string& live, Held fromHeld) {
+    const QVAPI_NODE& from = record.from;
+    const QVAPI_NODE& to = record.to;
+    // A master's group entries were renamed in the work copy's cascade, before its tree went in.
+    if (!record.master) {
+        const std::string attr = AttrPathIn(live, to);
+        if (Exists(attr) && !ChangeLinkNodeIn(call, attr.c_str(), &from, &to)) return Outcome::Kept;
+        const std::string oldFlat = FlatPathIn(live, from);
+        if (fromHeld == Held::This && !DeleteOnceFree(oldFlat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND)
+            return Outcome::Kept;
+        const std::string oldDir = KeyDirIn(live, from);
+        if (oldDir != KeyDirIn(live, to)) SweepOrphanKeyDir(live, oldDir);
+    }
+    CascadeLog log;
+    log.renames = record.renames;
+    RunDeferredRenames(call, log);  // one that fails is logged; the definition has moved
+    return Outcome::Finished;
+}
+
+Outcome MoveAgain(CallContext& call, MoveRecord& record, const std::string& live) {
+    CascadeLog log;
+    log.renames = record.renames;
+    if (record.master) {
+        if (!SwapRewriteIn(call, record.from, record.to, log, RecordRenames(call, record))) return Outcome::Dropped;
+    } else {
+        SweepDefinitionTemporaries(live);
+        if (!RewriteNodeIn(call, CascadeTree{live, live}, record.from, record.to, log)) {
+            UndoLinkRenames(call, log);
+            return Outcome::Dropped;
+        }
+    }
+    MergeRenames(record.renames, log.renames);
+    log.renames = record.renames;
+    RunDeferredRenames(call, log);
+    return Outcome::Finished;
+}
+
+Outcome Finish(CallContext& call, MoveRecord& record) {
+    const std::string live = NodeDefDir();
+    const std::string fromFlat = FlatPathIn(live, record.from);
+    const std::string toFlat = FlatPathIn(live, record.to);
+    const Held to = HeldAt(toFlat, record.to);
+    const Held from = fromFlat == toFlat && to == Held::This ? Held::Absent : HeldAt(fromFlat, record.from);
+    if (to == Held::Unknown || from == Held::Unknown) return Outcome::Kept;
+    if (to == Held::This && from != Held::Other) return FinishTail(call, record, live, from);
+    if (from == Held::This) return MoveAgain(call, record, live);
+    return Outcome::Dropped;  // neither stands where the record says: the store went on without it
+}
+
+}  // namespace
+
+bool FinishedMove::Moved(std::string_view keyName, bool asMaster) const {
+    return master == asMaster && !from.empty() && EqualIgnoringCase(from, keyName);
+}
+
+struct RecordedMove::Impl {
+    MoveRecord record;
+    bool written = false;
+};
+
+RecordedMove::RecordedMove(bool master, const QVAPI_NODE& from, const QVAPI_NODE& to, const CascadeLog& log)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->record = MoveRecord{master, from, to, log.renames};
+}
+
+RecordedMove::~RecordedMove() {
+    if (!impl_->written) return;
+    RemoveMoveRecord();
+    t_moveUnderWay = false;
+}
+
+bool RecordedMove::Write(CallContext& call) {
+    if (!WriteRecord(call, impl_->record)) return false;
+    impl_->written = true;
+    t_moveUnderWay = true;
+    return true;
+}
+
+BeforeExchange RecordedMove::RenamesHook(CallContext& call) { return RecordRenames(call, impl_->record); }
+
+void FinishRecordedMove(CallContext& call, FinishedMove* finished) {
+    if (t_moveUnderWay) return;
+    MoveRecord record;
+    switch (ReadMoveRecord(record)) {
+        case MoveRecordRead::Read: break;
+        case MoveRecordRead::Refused:
+            // Nothing this library wrote: no move is under way by it.
+            call.Log(msg::kRecordInvalid, call.function(), MoveRecordPath().c_str());
+            RemoveMoveRecord();
+            return;
+        default: return;  // none, or held for a moment: the next writer looks again
+    }
+    const uint32_t code = call.code();
+    t_moveUnderWay = true;
+    const Outcome outcome = Finish(call, record);
+    t_moveUnderWay = false;
+    call.Fail(code);
+    if (outcome == Outcome::Kept) return;
+    RemoveMoveRecord();
+    const std::string from = KeyNameOf(record.from);
+    const std::string to = KeyNameOf(record.to);
+    call.Log(outcome == Outcome::Finished ? msg::kFinished : msg::kDropped, call.function(), from.c_str(), to.c_str());
+    if (outcome == Outcome::Finished && finished != nullptr) *finished = FinishedMove{record.master, from, to};
+}
+
+}  // namespace qvp::nodes

@@ -1,0 +1,127 @@
+// The node move record: a 16-byte head ("QVNMOVE1", the kind, the rename count), the old and
+// the new record whole, then each inventory rename as two NUL-padded names.
+#include "nodes/node_move_record.h"
+
+#include <cstring>
+
+#include "core/bounded_read.h"
+#include "core/paths.h"
+#include "nodes/name_text.h"
+#include "nodes/node_group_file.h"
+#include "nodes/node_record.h"
+#include "nodes/node_store.h"
+
+namespace qvp::nodes {
+
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'V', 'N', 'M', 'O', 'V', 'E', '1'};
+constexpr uint32_t kHeadSize = 16;
+constexpr uint32_t kNameSize = QVAPI_NODE_NAME_LEN + 1;
+constexpr uint64_t kRecordsEnd = kHeadSize + 2 * uint64_t{sizeof(QVAPI_NODE)};
+
+struct Head {
+    uint32_t master;
+    uint32_t renames;
+};
+
+bool ReadHead(const uint8_t* bytes, Head& head) {
+    if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return false;
+    std::memcpy(&head.master, bytes + 8, 4);
+    std::memcpy(&head.renames, bytes + 12, 4);
+    return head.master <= 1 && head.renames <= kMaxMoveRenames;
+}
+
+uint64_t Declared(const uint8_t* bytes) {
+    Head head;
+    return ReadHead(bytes, head) ? kRecordsEnd + uint64_t{head.renames} * 2 * kNameSize : kUnsound;
+}
+
+const DeclaredLayout kMoveRecordLayout{kHeadSize, kRecordsEnd + uint64_t{kMaxMoveRenames} * 2 * kNameSize,
+                                       &Declared, true};
+
+// A name the inventory may make a path of: NUL-terminated in its field, not empty, one level.
+bool TakeName(const uint8_t* field, std::string& name) {
+    const void* end = std::memchr(field, '\0', kNameSize);
+    if (end == nullptr || end == field) return false;
+    name.assign(reinterpret_cast<const char*>(field), static_cast<const uint8_t*>(end) - field);
+    return name.find_first_of("\\/") == std::string::npos && name != "." && name != "..";
+}
+
+void PutName(std::vector<uint8_t>& out, const std::string& name) {
+    const size_t at = out.size();
+    out.resize(at + kNameSize, 0);
+    std::memcpy(out.data() + at, name.data(), std::min<size_t>(name.size(), kNameSize - 1));
+}
+
+bool UsableRecord(const QVAPI_NODE& r, bool master) {
+    return r.uiNodeAttributes == (master ? kMemberMaster : kMemberClient) && StoredPathFieldsUsable(r);
+}
+
+}  // namespace
+
+std::string MoveRecordPath() {
+    char buffer[win::MAX_PATH] = {};
+    qvpMakeMngflPath(buffer);
+    return std::string(Field(buffer)) + "\\NODEMOVE";
+}
+
+std::vector<uint8_t> MoveRecordBytes(const MoveRecord& record) {
+    std::vector<uint8_t> out(kRecordsEnd, 0);
+    const uint32_t head[2] = {record.master ? 1u : 0u, static_cast<uint32_t>(record.renames.size())};
+    std::memcpy(out.data(), kMagic, sizeof kMagic);
+    std::memcpy(out.data() + 8, head, sizeof head);
+    std::memcpy(out.data() + kHeadSize, &record.from, sizeof record.from);
+    std::memcpy(out.data() + kHeadSize + sizeof record.from, &record.to, sizeof record.to);
+    out.reserve(out.size() + record.renames.size() * 2 * kNameSize);
+    for (const auto& [from, to] : record.renames) {
+        PutName(out, from);
+        PutName(out, to);
+    }
+    return out;
+}
+
+bool ParseMoveRecord(std::span<const uint8_t> bytes, MoveRecord& out) {
+    Head head;
+    if (bytes.size() < kHeadSize || !ReadHead(bytes.data(), head) || bytes.size() != Declared(bytes.data()))
+        return false;
+    out.master = head.master == 1;
+    std::memcpy(&out.from, bytes.data() + kHeadSize, sizeof out.from);
+    std::memcpy(&out.to, bytes.data() + kHeadSize + sizeof out.from, sizeof out.to);
+    if (!UsableRecord(out.from, out.master) || !UsableRecord(out.to, out.master)) return false;
+    out.renames.assign(head.renames, {});
+    const uint8_t* at = bytes.data() + kRecordsEnd;
+    for (auto& [from, to] : out.renames) {
+        if (!TakeName(at, from) || !TakeName(at + kNameSize, to)) return false;
+        at += 2 * kNameSize;
+    }
+    return true;
+}
+
+bool WriteMoveRecord(const MoveRecord& record) {
+    if (record.renames.size() > kMaxMoveRenames) {
+        win::SetLastError(win::ERROR_INVALID_DATA);
+        return false;
+    }
+    return ReplaceWhole(MoveRecordPath(), MoveRecordBytes(record));
+}
+
+MoveRecordRead ReadMoveRecord(MoveRecord& out) {
+    FileHandle file = OpenExclusiveRead(MoveRecordPath());
+    if (!file.valid()) {
+        const win::DWORD error = win::GetLastError();
+        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ? MoveRecordRead::Absent
+                                                                                        : MoveRecordRead::Failed;
+    }
+    std::vector<uint8_t> bytes;
+    switch (ReadDeclared(file.get(), kMoveRecordLayout, bytes)) {
+        case DeclaredRead::Read: break;
+        case DeclaredRead::Failed: return MoveRecordRead::Failed;
+        default: return MoveRecordRead::Refused;
+    }
+    return ParseMoveRecord(bytes, out) ? MoveRecordRead::Read : MoveRecordRead::Refused;
+}
+
+void RemoveMoveRecord() { DeleteOnceFree(MoveRecordPath()); }
+
+}  // namespace qvp::nodes

@@ -1,0 +1,44 @@
+// The record of a node move under way: a change that moves a definition (new key name, new
+// place, new keying) writes it whole beside NODEDEF before its first step and removes it when it
+// ends. A writer killed part way leaves it, and the next node writer, under the node lock,
+// finishes the move from it: the node's old record, the very record it becomes, and the
+// inventory renames that follow. It lies in a store every user of the group writes, so it is
+// read bounded and checked before anything is built from it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qvpapi.h"
+
+namespace qvp::nodes {
+
+struct MoveRecord {
+    bool master = false;
+    QVAPI_NODE from{};  // as the change read it
+    QVAPI_NODE to{};    // as it writes it: paths derived, key laid out, stamped
+    std::vector<std::pair<std::string, std::string>> renames;  // inventory: old name, new name
+};
+
+// The most inventory renames one move records (a master's whole subtree may change keying).
+inline constexpr uint32_t kMaxMoveRenames = 100000;
+
+// <PathName>\SERVER\ZARNQV\MNGFL\NODEMOVE
+std::string MoveRecordPath();
+
+// The stored bytes of a record, and back. Parsing refuses anything a writer of this kind could
+// not have written: another head, a size that disagrees with it, a record of another kind,
+// path fields or names that could lead outside the store.
+std::vector<uint8_t> MoveRecordBytes(const MoveRecord& record);
+bool ParseMoveRecord(std::span<const uint8_t> bytes, MoveRecord& out);
+
+// Written whole under a temporary name and renamed in; false with the Windows error.
+bool WriteMoveRecord(const MoveRecord& record);
+enum class MoveRecordRead { Absent, Read, Refused, Failed };
+MoveRecordRead ReadMoveRecord(MoveRecord& out);
+void RemoveMoveRecord();
+
+}  // namespace qvp::nodes
