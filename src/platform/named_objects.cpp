@@ -81,16 +81,6 @@ void InstallForkHooks() {
     std::call_once(once, [] { detail::RegisterForkHooks({detail::ForkOrder::NamedObjects, ForkPrepare, ForkParent, ForkChild}); });
 }
 
-Gate::Gate(int fd) : fd_(fd) {
-    struct flock fl{};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kGateByte;
-    fl.l_len = 1;
-    while (fd_ >= 0 && fcntl(fd_, F_OFD_SETLKW, &fl) != 0 && errno == EINTR) {
-    }
-}
-
 Gate::Gate(int fd, Clock::duration bound) : fd_(-1) {
     const auto deadline = Clock::now() + bound;
     std::chrono::microseconds pause(50);

@@ -32,30 +32,32 @@ int32_t HeldByOthers(int fd, int64_t lo, int64_t hi) {
 }
 
 // The record with units of dead processes (and slots let go without the gate) given back: to be
-// written under the gate; without it, the count as last seen.
+// written under the gate; without it, the count as last seen. A record another user emptied or
+// spoilt is made anew from the slots: the units no process holds are free.
 SemaphoreRecord Reconcile(SemaphoreState& s) {
     SemaphoreRecord r{};
-    if (!ReadRecord(s.file.fd, r)) r = SemaphoreRecord{kRecordMagic, s.maximum, s.maximum, 0};
+    const bool known = ReadRecord(s.file.fd, r);
     const int32_t held = HeldByOthers(s.file.fd, kSlotBase, kSlotBase + kMaxSemaphoreCount) + int32_t(s.mine.size());
+    if (!known) r = SemaphoreRecord{kRecordMagic, s.maximum, std::max(0, s.maximum - held), held};
     if (held < r.held) r.count = std::min(r.maximum, r.count + (r.held - held));
     r.held = held;
     return r;
 }
 
 // A holder keeps the gate for a few system calls: a release of units held as slots waits that
-// long at most before it lets them go without the gate, and a timed wait tries the gate that
-// long whatever its time left.
+// long at most before it lets them go without the gate, and a wait tries the gate that long at a
+// time, whatever its time left. It tries with the object's mutex held, so no longer: a release
+// by another thread of this process waits for that mutex.
 constexpr Clock::duration kGateTurn = std::chrono::milliseconds(1);
 
-// One try; true when a unit was taken. The gate is waited for as long as a wait of `infinite`
-// may last, else for `bound` at most.
-bool TryTakeUnit(SemaphoreState& s, bool infinite, Clock::duration bound) {
+// One try; true when a unit was taken.
+bool TryTakeUnit(SemaphoreState& s) {
     if (s.file.fd < 0) {
         if (s.localCount <= 0) return false;
         --s.localCount;
         return true;
     }
-    const Gate gate = infinite ? Gate(s.file.fd) : Gate(s.file.fd, bound);
+    const Gate gate(s.file.fd, kGateTurn);
     if (!gate.held()) return false;
     SemaphoreRecord r = Reconcile(s);
     if (r.count <= 0) {
@@ -84,7 +86,7 @@ DWORD WaitSemaphore(SemaphoreState& s, DWORD ms) {
     for (;;) {
         {
             std::lock_guard lk(s.m);
-            if (TryTakeUnit(s, infinite, std::max(deadline - Clock::now(), kGateTurn))) return WAIT_OBJECT_0;
+            if (TryTakeUnit(s)) return WAIT_OBJECT_0;
         }
         if (!infinite && Clock::now() >= deadline) return WAIT_TIMEOUT;
         auto nap = pause;
@@ -124,7 +126,8 @@ HANDLE CreateSemaphore(SECURITY_ATTRIBUTES* /*sa*/, LONG initialCount, LONG maxi
             st->maximum = r.maximum;
         } else {
             st->maximum = maximum;
-            WriteRecord(st->file.fd, SemaphoreRecord{kRecordMagic, maximum, initial, 0});
+            // Another process's object whose record was spoilt is made anew from its slots.
+            if (!other) WriteRecord(st->file.fd, SemaphoreRecord{kRecordMagic, maximum, initial, 0});
         }
         return true;
     });

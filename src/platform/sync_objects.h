@@ -58,9 +58,8 @@ constexpr auto kGateBound = std::chrono::milliseconds(500);
 // so threads of one process are serialised by the object's own mutex as well).
 class Gate {
 public:
-    // Waits as long as the holder takes: the semaphores' own steps, whose waits may be endless.
-    explicit Gate(int fd);
-    // Waits at most `bound`; held() tells whether it was had.
+    // Waits at most `bound` (never longer: a wait that may be endless tries again); held()
+    // tells whether it was had.
     Gate(int fd, Clock::duration bound);
     ~Gate();
     Gate(const Gate&) = delete;

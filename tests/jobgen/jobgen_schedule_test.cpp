@@ -7,9 +7,7 @@
 
 #include "jobgen/jobgen_prepare.h"
 #include "jobgen/prepare_files.h"
-#include "jobgen_env.h"
-#include "manager-sim/store_jobs.h"
-#include "manager-sim/store_records.h"
+#include "jobgen/jobgen_sim_env.h"
 #include "support/planted_links.h"
 
 namespace qvptest {
@@ -17,15 +15,11 @@ namespace {
 
 namespace jg = qvp::jobgen;
 
-class ScheduleTest : public JobGenTest {
+class ScheduleTest : public JobGenSimTest {
 protected:
     void SetUp() override {
-        JobGenTest::SetUp();
-        sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
-        records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
-        jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
-        ASSERT_TRUE(sim_->Start());
-        ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
+        JobGenSimTest::SetUp();
+        if (HasFatalFailure()) return;
         store_->AddMember("\\grp", "pc1");
         original_ = File('G', {Entry('G', 0, "\\grp"), Entry('G', 1, "\\mst1\\pc1")}, 2);
         jg::PutField(reinterpret_cast<char*>(original_.data()) + 4, 64, "S1");  // the header names its folder
@@ -33,11 +27,6 @@ protected:
         store_->WriteRawFile(Stored(), original_.data(), original_.size());
         fs::last_write_time(Stored(), fs::file_time_type::clock::now() - std::chrono::hours(30));
         written_ = fs::last_write_time(Stored());
-    }
-    void TearDown() override {
-        qvAPIClose();
-        sim_->Stop();
-        JobGenTest::TearDown();
     }
     fs::path Stored() const { return Store() / "F" / "S1" / "jobgenfile"; }
     static std::string Request(const std::string& path) {
@@ -54,9 +43,6 @@ protected:
         EXPECT_EQ(fs::last_write_time(Stored()), written_);
     }
 
-    std::unique_ptr<qvpsim::ManagerSim> sim_;
-    std::unique_ptr<qvpsim::RecordStore> records_;
-    std::unique_ptr<qvpsim::JobStore> jobs_;
     std::vector<uint8_t> original_;
     fs::file_time_type written_;
 };

@@ -7,34 +7,23 @@
 #include <functional>
 #include <thread>
 
-#include "jobgen/jobgen_env.h"
-#include "manager-sim/store_jobs.h"
-#include "manager-sim/store_records.h"
+#include "jobgen/jobgen_sim_env.h"
 #include "support/kill_steps.h"
 #include "support/planted_links.h"
 
 namespace qvptest {
 namespace {
 
-class CreateJobTest : public JobGenTest {
+class CreateJobTest : public JobGenSimTest {
 protected:
     void SetUp() override {
-        JobGenTest::SetUp();
-        sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
-        records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
-        jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
-        ASSERT_TRUE(sim_->Start());
-        ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
+        JobGenSimTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(qvAPICreateFolderJobGen(nullptr, "F", 0, 0), 1);
         QVPAPI_HANDLE h = Open("\\F", "J", 'V');
         ASSERT_EQ(qvAPICreateClientJobGen(h, "\\mst1\\pc1", 0, 0), 1) << Hex(qvAPIGetLastError());
         ASSERT_EQ(qvAPICloseJobGen(h, 0), 1) << Hex(qvAPIGetLastError());
         stored_ = Bytes(StoredFile());
-    }
-    void TearDown() override {
-        qvAPIClose();
-        sim_->Stop();
-        JobGenTest::TearDown();
     }
     fs::path StoredFile() const { return Store() / "F" / "J" / "jobgenfile"; }
     // The JobGen edited (a time set) and stored, its edit backup keeping it as built.
@@ -74,9 +63,6 @@ protected:
         EXPECT_TRUE(FreeElsewhere());
     }
 
-    std::unique_ptr<qvpsim::ManagerSim> sim_;
-    std::unique_ptr<qvpsim::RecordStore> records_;
-    std::unique_ptr<qvpsim::JobStore> jobs_;
     std::vector<uint8_t> stored_;
 };
 

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "jobgen/jobgen_env.h"
-#include "manager-sim/store_jobs.h"
-#include "manager-sim/store_records.h"
+#include "jobgen/jobgen_sim_env.h"
 #include "support/child_memory.h"
 
 namespace qvptest {
@@ -44,21 +42,8 @@ bool KeepsHoles(const fs::path& dir) {
     return kept;
 }
 
-class SparseStoreTest : public JobGenTest {
+class SparseStoreTest : public JobGenSimTest {
 protected:
-    void SetUp() override {
-        JobGenTest::SetUp();
-        sim_ = std::make_unique<qvpsim::ManagerSim>(Data().string());
-        records_ = std::make_unique<qvpsim::RecordStore>(*sim_);
-        jobs_ = std::make_unique<qvpsim::JobStore>(*sim_, *records_);
-        ASSERT_TRUE(sim_->Start());
-        ASSERT_EQ(qvAPIOpen("127.0.0.1", std::to_string(sim_->port()).c_str()), 1);
-    }
-    void TearDown() override {
-        qvAPIClose();
-        sim_->Stop();
-        JobGenTest::TearDown();
-    }
     fs::path Mngfl() const { return Data() / "SERVER/ZARNQV/MNGFL"; }
 
     // Clients c001.. in groups of kGroupSizes members, x013 and x028 in as many groups, JobGens
@@ -144,9 +129,6 @@ protected:
         return out;
     }
 
-    std::unique_ptr<qvpsim::ManagerSim> sim_;
-    std::unique_ptr<qvpsim::RecordStore> records_;
-    std::unique_ptr<qvpsim::JobStore> jobs_;
     std::string jobPath_;
 };
 

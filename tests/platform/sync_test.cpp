@@ -375,24 +375,55 @@ TEST_F(PlatformTest, LettingASemaphoreGoNeverWaitsForAKeptGate) {
     const int failed = qvptest::EndsWithin(20, [&] {
         HANDLE s = CreateSemaphore(nullptr, 1, 2, "S1");
         if (!s || WaitForSingleObject(s, 0) != WAIT_OBJECT_0) return 1;
-        int wrong = 0;
+        std::atomic<int> wrong = 0;
+        std::thread waiter;
         {
             const qvptest::GateKeeper keeper(run, {"semaphore.S1"}, [] { return true; });
             if (!keeper.held()) return 2;
             SetLastError(0);
             if (ReleaseSemaphore(s, 2, nullptr) || GetLastError() != 170) wrong |= 4;
+            // A thread of this process waiting for a unit meanwhile holds up no release.
+            waiter = std::thread([&] {
+                if (WaitForSingleObject(s, INFINITE) != WAIT_OBJECT_0 || !ReleaseSemaphore(s, 1, nullptr)) wrong |= 64;
+            });
+            Sleep(20);  // the waiter meets the kept gate
             LONG previous = -1;
             if (!ReleaseSemaphore(s, 1, &previous) || previous != 0) wrong |= 8;
             if (WaitForSingleObject(s, 0) != WAIT_TIMEOUT) wrong |= 32;  // a timed wait keeps its time
         }
+        waiter.join();  // it took and gave back the unit once the gate was free
         const pid_t other = Spawn([] {
             HANDLE o = CreateSemaphore(nullptr, 1, 2, "S1");
             return o && WaitForSingleObject(o, 0) == WAIT_OBJECT_0 && WaitForSingleObject(o, 0) == WAIT_TIMEOUT ? 0 : 1;
         });
         if (Join(other) != 0) wrong |= 16;
-        return wrong;
+        return wrong.load();
     });
     EXPECT_EQ(failed, 0);
+}
+
+
+// Another user empties a semaphore's file while a unit is held: the record is made anew from the
+// units held, so no wait of this or another process gets a unit that is not free.
+TEST_F(PlatformTest, ASemaphoreFileEmptiedMeanwhileLetsNoUnitInTwice) {
+    HANDLE s = CreateSemaphore(nullptr, 1, 1, "T1");
+    ASSERT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    ASSERT_EQ(truncate((root_ + "/run/semaphore.T1").c_str(), 0), 0);
+    const auto takes = [](int units) {
+        return Join(Spawn([units] {
+            HANDLE c = CreateSemaphore(nullptr, 1, 1, "T1");
+            for (int i = 0; i < units; ++i)
+                if (WaitForSingleObject(c, 0) != WAIT_OBJECT_0) return 1;
+            return WaitForSingleObject(c, 0) == WAIT_TIMEOUT ? 0 : 2;
+        }));
+    };
+    EXPECT_EQ(takes(0), 0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    LONG previous = -1;
+    EXPECT_TRUE(ReleaseSemaphore(s, 1, &previous));
+    EXPECT_EQ(previous, 0);
+    EXPECT_EQ(takes(1), 0);
+    CloseHandle(s);
 }
 
 }  // namespace
