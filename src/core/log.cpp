@@ -326,7 +326,10 @@ bool CopyAndEmpty(LogState& state, uint64_t size, const std::string& target) {
     FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
                                    win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.valid() || !CopyRange(state, out.get(), copied, size)) return false;
-    // The rest, appended during the copy, with the appends held off until the file is empty.
+    // The rest, appended during the copy, with the appends held off until the file is empty. A
+    // rotation is rare: it gives the gate all its tries even where batches try it once, so a
+    // keeper who has just let go never has another process's record cut by the emptying.
+    state.appendGateKept = false;
     const AppendGate gate(state.file.get(), state.appendGateKept);
     uint64_t end = 0;
     return CurrentSize(state.file.get(), &end) && CopyRange(state, out.get(), copied, end) && out.Close() &&
