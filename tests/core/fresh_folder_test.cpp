@@ -100,16 +100,46 @@ TEST_F(CoreTest, AFolderNamedByAnIdGoesWithALaterOneOnceItsOwnerIsGone) {
     WriteText(area / "333.SCH" / qvp::kOwnerFile, "");  // another kind
     WriteText(root() / "outside" / qvp::kOwnerFile, "");
     fs::create_directory_symlink(root() / "outside", area / "444");
+    // An owner file that is no file: never opened as a pipe (which would wait for a writer), nor
+    // through a link.
+    fs::create_directories(area / "666");
+    ASSERT_EQ(mkfifo((area / "666" / qvp::kOwnerFile).c_str(), 0600), 0);
+    fs::create_directories(area / "777");
+    fs::create_symlink(root() / "outside" / qvp::kOwnerFile, area / "777" / qvp::kOwnerFile);
+    fs::create_directories(area / "888" / qvp::kOwnerFile);
 
+    qvp::ForgetSweepsForTesting();  // the owner's thread has just swept
     qvp::FreshFolder folder((area / "999").string(), qvp::Named::ById);
     EXPECT_EQ(folder.Make(), 0u) << win::GetLastError();
     done.set_value();
     owner.join();
     EXPECT_FALSE(fs::exists(area / "111"));
-    for (const char* stays : {"222/f", "333.SCH", "444", "555/.owner", "999/.owner"})
+    for (const char* stays : {"222/f", "333.SCH", "444", "555/.owner", "666/.owner", "777/.owner", "888/.owner",
+                              "999/.owner"})
         EXPECT_TRUE(fs::exists(fs::symlink_status(area / stays))) << stays;
     EXPECT_TRUE(fs::exists(root() / "outside" / qvp::kOwnerFile));
     EXPECT_EQ(folder.Remove(), 0);
+}
+
+// A kind is swept once in a while by the process, not by each of its threads: a caller that runs
+// each call in a new thread lists the folders another user planted no more often.
+TEST_F(CoreTest, NewThreadsDoNotEachSweepAKindAgain) {
+    const fs::path area = root() / "work";
+    for (int i = 0; i < 100; ++i) fs::create_directories(area / std::to_string(1000 + i));
+    qvp::ForgetSweepsForTesting();
+    unsigned listings = 0;
+    for (int t = 0; t < 4; ++t) {
+        std::thread([&] {
+            win::fault::Watch("work\\*");
+            qvp::FreshFolder folder((area / std::to_string(t)).string(), qvp::Named::ById);
+            EXPECT_EQ(folder.Make(), 0u) << win::GetLastError();
+            listings += win::fault::Calls(win::fault::Call::FindFirstFile);
+            EXPECT_EQ(folder.Remove(), 0);
+            win::fault::Reset();
+        }).join();
+    }
+    EXPECT_GE(listings, 1u);
+    EXPECT_LE(listings, 2u);  // a second only when ten seconds passed meanwhile
 }
 
 }  // namespace
