@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <functional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
