@@ -322,9 +322,12 @@ int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int trie
     const std::string dir = StripTrailingSeparators(directory);
     for (int i = 0; i < tries; ++i) {
         if (RemoveNameOnce(dir)) return 0;
-        // Only a folder can free itself meanwhile (a file in it let go). Whatever else another
-        // writer left at the name went at once or stays: no pause is spent on it.
-        if (!qvp::IsFolderNotLink(dir)) return 1;
+        // Only a folder can free itself meanwhile: a file in it let go by its holder, or one a
+        // writer was adding. Whatever else another writer left at the name, or what stays for a
+        // reason no wait cures (no permission, nested too deep), costs no pause.
+        const win::DWORD error = win::GetLastError();
+        if ((error != win::ERROR_SHARING_VIOLATION && error != win::ERROR_DIR_NOT_EMPTY) || !qvp::IsFolderNotLink(dir))
+            return 1;
         if (i + 1 < tries) win::Sleep(pauseMs);
     }
     return 1;

@@ -22,7 +22,8 @@ int gaiCOMDirectoryClearAll(const char* directory);   // everything in it, keepi
 int gaiCOMDirectoryDelete(const char* directory);     // its files (not subfolders), then itself
 // When the directory exists, tries DeleteAll up to `tries` times with `pauseMs` between tries;
 // 0 when removed, non-zero when absent or never removed. What is no folder (a file, a link, a
-// FIFO) is removed as the name it is, in one try, never waited on.
+// FIFO) is removed as the name it is, in one try, never waited on; a folder is tried again only
+// while a file in it is held (32) or it is not empty yet (145).
 int gaiCOMDirectoryDeleteRetry(const char* directory, uint32_t pauseMs, int tries);
 namespace qvp {
 // Whatever stands at `path`, removed in one try and never waited on: a folder with everything in

@@ -19,19 +19,6 @@ bool CopyBetween(const FileHandle& from, const FileHandle& to) {
     return from.valid() && to.valid() && win::CopyFileContents(from.get(), to.get());
 }
 
-// Whatever an earlier caller, or another writer of the store, left at the name.
-bool RemoveLeftover(const std::string& path) {
-    const win::DWORD attributes = win::GetFileAttributes(path.c_str());
-    if (attributes == win::INVALID_FILE_ATTRIBUTES) {
-        const win::DWORD error = win::GetLastError();
-        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND || Fail(error);
-    }
-    const bool link = (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    const bool folder = (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // A link goes as a link.
-    return folder || link ? gaiCOMDirectoryDeleteAll(path.c_str()) == 0 : win::DeleteFile(path.c_str()) != 0;
-}
-
 }  // namespace
 
 uint32_t FreshFolder::Make() {
@@ -54,7 +41,9 @@ uint32_t FreshFolder::Make() {
 
 uint32_t FreshFolder::MakeOnce() {
     folder_.Reset();
-    if (!RemoveLeftover(path_)) return QVAPI_ERR_RESOURCE;
+    // Whatever an earlier caller, or another writer of the store, left at the name goes as the
+    // name it is (a read-only file too; a link as a link, a folder through handles).
+    if (!RemoveAtOnce(path_)) return QVAPI_ERR_RESOURCE;
     const size_t cut = win::FindLastSeparator(path_);
     if (cut != std::string::npos && cut > 0 && !qvpCreateDirectoryTree(path_.substr(0, cut).c_str()))
         return QVAPI_ERR_RESOURCE;

@@ -3,11 +3,12 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -73,21 +74,23 @@ std::string KindOf(std::string_view name) {
     return id ? kind : std::string();
 }
 
-// When the thread last swept each kind (by area and kind): a thread looks at a kind once every
-// few seconds at most. Kept per thread, so that nothing is shared with other threads or held
-// across a fork.
-constexpr std::chrono::seconds kSweepInterval{10};
-thread_local std::unordered_map<std::string, std::chrono::steady_clock::time_point> t_lastSweep;
-// The folders a sweep judges at most, and the thread's sweeps so far (where the next one starts).
+// When each kind was last swept in this process (by slot: a hash of its area and kind), and the
+// sweeps so far (where the next one starts). Kept for the process, not the thread: a caller that
+// runs each call in a new thread pays a sweep no more often, and each planted folder still comes
+// up in turn. Atomics only: nothing is held across a fork.
+constexpr std::chrono::steady_clock::duration kSweepInterval = std::chrono::seconds(10);
+constexpr size_t kSweepSlots = 64;
+std::atomic<std::chrono::steady_clock::rep> g_lastSweep[kSweepSlots];
+// The folders a sweep judges at most.
 constexpr size_t kJudgedPerSweep = 32;
-thread_local size_t t_sweeps = 0;
+std::atomic<size_t> g_sweeps{0};
 
+// True for the one caller that is to sweep `kind` now.
 bool SweepDue(const std::string& kind) {
-    const auto now = std::chrono::steady_clock::now();
-    const auto [at, first] = t_lastSweep.try_emplace(kind, now);
-    if (!first && now - at->second < kSweepInterval) return false;
-    at->second = now;
-    return true;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    auto& last = g_lastSweep[std::hash<std::string>{}(kind) % kSweepSlots];
+    auto was = last.load(std::memory_order_relaxed);
+    return (was == 0 || now - was >= kSweepInterval.count()) && last.compare_exchange_strong(was, now);
 }
 
 // The folder at `path` when its owner is gone: emptied and removed through its handle, with its
@@ -157,8 +160,12 @@ void SweepDeadSiblings(const std::string& folder) {
     // A few a sweep, from a point that moves on: folders planted by the thousand, whose locks
     // another user holds, cost a caller little, and each folder still comes up in turn.
     const size_t judged = std::min(others.size(), kJudgedPerSweep);
-    const size_t start = others.empty() ? 0 : t_sweeps++ * kJudgedPerSweep % others.size();
+    const size_t start = others.empty() ? 0 : g_sweeps.fetch_add(1) * kJudgedPerSweep % others.size();
     for (size_t i = 0; i < judged; ++i) RemoveIfOwnerGone(others[(start + i) % others.size()]);
+}
+
+void ForgetSweepsForTesting() {
+    for (auto& last : g_lastSweep) last = 0;
 }
 
 }  // namespace qvp

@@ -24,8 +24,10 @@ void KeepOwnerLock(const std::string& folder, win::HANDLE lock);
 bool OwnsWorkFolder(const std::string& folder);
 void LetGoWorkFolder(const std::string& folder);
 
-// Removes the folders beside `folder` of its kind whose owner is gone. A thread looks at a kind
-// once every ten seconds at most: the cost stays off the callers' paths.
+// Removes the folders beside `folder` of its kind whose owner is gone. A process looks at a kind
+// once every ten seconds at most, whatever its threads: the cost stays off the callers' paths.
 void SweepDeadSiblings(const std::string& folder);
+// The next maker of each kind sweeps, however recent the last sweep.
+void ForgetSweepsForTesting();
 
 }  // namespace qvp

@@ -132,6 +132,18 @@ private:
     DWORD first_ = 0;
 };
 
+// The folder that holds the last level of `p`, and that level's name; invalid with the error set
+// when there is none, or the name is the root, "." or "..", which nothing removes.
+UniqueFd OpenParentToRemove(const detail::ResolvedPath& p, std::string& last, bool& belowRoot) {
+    UniqueFd parent = detail::OpenParentOf(p.posix, last, belowRoot);
+    if (!parent) detail::Fail(ERROR_PATH_NOT_FOUND);
+    else if (p.isRoot || last.empty() || last == "." || last == "..") {
+        detail::Fail(ERROR_ACCESS_DENIED);
+        parent.reset();
+    }
+    return parent;
+}
+
 }  // namespace
 
 bool detail::RemoveTreeAt(int parentFd, const std::string& parentPath, const char* name) {
@@ -147,9 +159,8 @@ BOOL RemoveTree(const char* path, RemoveScope scope) {
     if (!p.exists) return detail::Fail(wholeTree ? detail::MissingError(p) : ERROR_PATH_NOT_FOUND);
     std::string last;
     bool belowRoot = false;
-    UniqueFd parent = detail::OpenParentOf(p.posix, last, belowRoot);
-    if (!parent) return detail::Fail(ERROR_PATH_NOT_FOUND);
-    if (p.isRoot || last.empty() || last == "." || last == "..") return detail::Fail(ERROR_ACCESS_DENIED);
+    const UniqueFd parent = OpenParentToRemove(p, last, belowRoot);
+    if (!parent) return FALSE;
     TreeRemover remover;
     if (wholeTree) {
         struct stat st{};
@@ -192,9 +203,8 @@ BOOL RemoveHeldTree(HANDLE folder, const char* path) {
     if (!detail::ResolvePath(path, p)) return FALSE;
     std::string last;
     bool belowRoot = false;
-    UniqueFd parent = detail::OpenParentOf(p.posix, last, belowRoot);
-    if (!parent) return detail::Fail(ERROR_PATH_NOT_FOUND);
-    if (p.isRoot || last.empty() || last == "." || last == "..") return detail::Fail(ERROR_ACCESS_DENIED);
+    const UniqueFd parent = OpenParentToRemove(p, last, belowRoot);
+    if (!parent) return FALSE;
     TreeRemover remover;
     remover.Empty(held->fd, p.posix, false);
     // Another folder at the name now (one made anew meanwhile) is not the one emptied: it stays.

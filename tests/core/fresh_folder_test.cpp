@@ -1,5 +1,6 @@
 // Work folders with names anybody can foresee, in a store other writers share.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <functional>
@@ -23,6 +24,12 @@ TEST_F(CoreTest, AFreshFolderIsMadeAnewAndNeverOpensItsFilesThroughALink) {
         {"nothing", [] {}},
         {"a folder with files", [&] { WriteText(at / "sub" / "old", "old"); }},
         {"a file", [&] { WriteText(at, "file"); }},
+        {"a read-only file", [&] {
+             WriteText(at, "file");
+             fs::permissions(at, fs::perms::owner_read);
+         }},
+        {"a FIFO", [&] { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+        {"a dangling link", [&] { fs::create_symlink(root() / "nowhere", at); }},
         {"a link to a folder", [&] { fs::create_directory_symlink(tree, at); }},
         {"a link to a file", [&] { fs::create_symlink(tree / "f", at); }},
         {"a folder of links", [&] {
@@ -32,28 +39,31 @@ TEST_F(CoreTest, AFreshFolderIsMadeAnewAndNeverOpensItsFilesThroughALink) {
          }},
     };
     for (const auto& [what, plant] : cases) {
-        SCOPED_TRACE(what);
-        fs::create_directories(at.parent_path());
-        plant();
-        qvp::FreshFolder folder(at.string());
-        ASSERT_EQ(folder.Make(), 0u) << win::GetLastError();
-        EXPECT_TRUE(fs::is_directory(fs::symlink_status(at)));
-        EXPECT_TRUE(fs::is_empty(at));
-        qvp::FileHandle file(folder.Open("data", win::GENERIC_WRITE, 0, win::CREATE_NEW));
-        ASSERT_TRUE(file.valid()) << win::GetLastError();
-        EXPECT_TRUE(win::WriteFile(file.get(), "new", 3, nullptr, nullptr));
-        file.Reset();
-        EXPECT_TRUE(folder.CopyOut("data", (root() / "copy").string()));
-        EXPECT_EQ(ReadText(root() / "copy"), "new");
-        fs::create_symlink(tree / "f", at / "late");  // planted once made, as another writer could
-        for (const win::DWORD how : {win::CREATE_NEW, win::CREATE_ALWAYS, win::OPEN_ALWAYS, win::OPEN_EXISTING,
-                                     win::TRUNCATE_EXISTING})
-            EXPECT_FALSE(qvp::FileHandle(folder.Open("late", win::GENERIC_READ | win::GENERIC_WRITE, 0, how)).valid())
-                << how;
-        EXPECT_FALSE(folder.CopyIn((root() / "copy").string(), "late"));
-        EXPECT_EQ(folder.Remove(), 0);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(at)));
-        EXPECT_EQ(ReadText(tree / "f"), "precious");
+        for (const qvp::Named named : {qvp::Named::ByCaller, qvp::Named::ById}) {
+            SCOPED_TRACE(std::string(what) + (named == qvp::Named::ById ? ", named by an id" : ""));
+            fs::create_directories(at.parent_path());
+            plant();
+            qvp::FreshFolder folder(at.string(), named);
+            ASSERT_EQ(folder.Make(), 0u) << win::GetLastError();
+            EXPECT_TRUE(fs::is_directory(fs::symlink_status(at)));
+            EXPECT_EQ(fs::exists(at / qvp::kOwnerFile), named == qvp::Named::ById);
+            qvp::FileHandle file(folder.Open("data", win::GENERIC_WRITE, 0, win::CREATE_NEW));
+            ASSERT_TRUE(file.valid()) << win::GetLastError();
+            EXPECT_TRUE(win::WriteFile(file.get(), "new", 3, nullptr, nullptr));
+            file.Reset();
+            EXPECT_TRUE(folder.CopyOut("data", (root() / "copy").string()));
+            EXPECT_EQ(ReadText(root() / "copy"), "new");
+            fs::create_symlink(tree / "f", at / "late");  // planted once made, as another writer could
+            for (const win::DWORD how : {win::CREATE_NEW, win::CREATE_ALWAYS, win::OPEN_ALWAYS, win::OPEN_EXISTING,
+                                         win::TRUNCATE_EXISTING})
+                EXPECT_FALSE(qvp::FileHandle(folder.Open("late", win::GENERIC_READ | win::GENERIC_WRITE, 0, how)).valid())
+                    << how;
+            EXPECT_FALSE(folder.CopyIn((root() / "copy").string(), "late"));
+            EXPECT_EQ(folder.Remove(), 0);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(at)));
+            EXPECT_EQ(ReadText(tree / "f"), "precious");
+            EXPECT_EQ(std::distance(fs::directory_iterator(tree), fs::directory_iterator()), 1);
+        }
     }
 }
 
@@ -90,16 +100,46 @@ TEST_F(CoreTest, AFolderNamedByAnIdGoesWithALaterOneOnceItsOwnerIsGone) {
     WriteText(area / "333.SCH" / qvp::kOwnerFile, "");  // another kind
     WriteText(root() / "outside" / qvp::kOwnerFile, "");
     fs::create_directory_symlink(root() / "outside", area / "444");
+    // An owner file that is no file: never opened as a pipe (which would wait for a writer), nor
+    // through a link.
+    fs::create_directories(area / "666");
+    ASSERT_EQ(mkfifo((area / "666" / qvp::kOwnerFile).c_str(), 0600), 0);
+    fs::create_directories(area / "777");
+    fs::create_symlink(root() / "outside" / qvp::kOwnerFile, area / "777" / qvp::kOwnerFile);
+    fs::create_directories(area / "888" / qvp::kOwnerFile);
 
+    qvp::ForgetSweepsForTesting();  // the owner's thread has just swept
     qvp::FreshFolder folder((area / "999").string(), qvp::Named::ById);
     EXPECT_EQ(folder.Make(), 0u) << win::GetLastError();
     done.set_value();
     owner.join();
     EXPECT_FALSE(fs::exists(area / "111"));
-    for (const char* stays : {"222/f", "333.SCH", "444", "555/.owner", "999/.owner"})
+    for (const char* stays : {"222/f", "333.SCH", "444", "555/.owner", "666/.owner", "777/.owner", "888/.owner",
+                              "999/.owner"})
         EXPECT_TRUE(fs::exists(fs::symlink_status(area / stays))) << stays;
     EXPECT_TRUE(fs::exists(root() / "outside" / qvp::kOwnerFile));
     EXPECT_EQ(folder.Remove(), 0);
+}
+
+// A kind is swept once in a while by the process, not by each of its threads: a caller that runs
+// each call in a new thread lists the folders another user planted no more often.
+TEST_F(CoreTest, NewThreadsDoNotEachSweepAKindAgain) {
+    const fs::path area = root() / "work";
+    for (int i = 0; i < 100; ++i) fs::create_directories(area / std::to_string(1000 + i));
+    qvp::ForgetSweepsForTesting();
+    unsigned listings = 0;
+    for (int t = 0; t < 4; ++t) {
+        std::thread([&] {
+            win::fault::Watch("work\\*");
+            qvp::FreshFolder folder((area / std::to_string(t)).string(), qvp::Named::ById);
+            EXPECT_EQ(folder.Make(), 0u) << win::GetLastError();
+            listings += win::fault::Calls(win::fault::Call::FindFirstFile);
+            EXPECT_EQ(folder.Remove(), 0);
+            win::fault::Reset();
+        }).join();
+    }
+    EXPECT_GE(listings, 1u);
+    EXPECT_LE(listings, 2u);  // a second only when ten seconds passed meanwhile
 }
 
 }  // namespace
