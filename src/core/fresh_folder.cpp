@@ -61,6 +61,11 @@ win::DWORD FreshFolder::TakeOwnerLock() {
     FileHandle lock(Open(kOwnerFile, win::GENERIC_READ | win::GENERIC_WRITE,
                          win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, win::CREATE_NEW));
     if (!lock.valid() || !win::LockFile(lock.get(), 0, 0, 1, 0)) return win::GetLastError();
+    // A sweeper that locked the file before us has unlinked it (and the folder) by the time its
+    // lock went: once ours is held, a file still linked is one no sweeper can take any more.
+    win::BY_HANDLE_FILE_INFORMATION info{};
+    if (!win::GetFileInformationByHandle(lock.get(), &info)) return win::GetLastError();
+    if (info.nNumberOfLinks == 0) return win::ERROR_FILE_NOT_FOUND;
     KeepOwnerLock(path_, lock.Release());
     return 0;
 }
