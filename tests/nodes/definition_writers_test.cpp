@@ -274,6 +274,29 @@ TEST_F(DefinitionWriters, WhatIsPlantedAtTheMoveRecordsNameHoldsNoMove) {
     }
 }
 
+// A record left by a move that the store went on without: the node it moves still stands whole,
+// but the name it moves to is another node's now. No move is made over that node: the record goes.
+TEST_F(DefinitionWriters, ARecordWhoseNewNameIsAnotherNodesNowIsDropped) {
+    ASSERT_EQ(Create("alpha", Record({.name = "alpha"})), 1);
+    ASSERT_EQ(Create("beta", Record({.name = "beta"})), 1);
+    QVAPI_NODE node = Stored("alpha", false);
+    std::strcpy(node.ucNodeName, "gamma");
+    ASSERT_EQ(qvAPIChangeClientDefinition("alpha", 0x800000, &node, 0), 1);
+    const QVAPI_NODE movedTo = Stored("gamma", false);
+    node = movedTo;
+    std::strcpy(node.ucNodeName, "alpha");
+    ASSERT_EQ(qvAPIChangeClientDefinition("gamma", 0x800000, &node, 0), 1);
+    ASSERT_EQ(Create("gamma", Record({.name = "gamma", .macAddress = "001122334455"})), 1);
+    ASSERT_STREQ(Stored("gamma", false).ucNodeKey, movedTo.ucNodeKey) << "the new name's file is the other node's";
+    const Snapshot before = Take(root_);
+    const std::vector<uint8_t> stale = qvp::nodes::MoveRecordBytes({false, Stored("alpha", false), movedTo, {}});
+    store_->WriteRawFile(root_ / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE", stale.data(), stale.size());
+    QVAPI_NODE beta = Stored("beta", false);
+    EXPECT_EQ(qvAPIChangeClientDefinition("beta", 0, &beta, 0), 1) << std::hex << qvAPIGetLastError();
+    Snapshot after = Take(root_);
+    EXPECT_TRUE(after == before);
+}
+
 // A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
 TEST_F(DefinitionWriters, AFailedSwapMoveKeepsNodedefAndTheGroups) {
     ASSERT_EQ(Create("m1", Record({.name = "m1", .kind = QVAPI_NODE_MASTER})), 1);
