@@ -122,17 +122,8 @@ bool MoveNode(CallContext& call, const QVAPI_NODE& stored, QVAPI_NODE& target, b
     const std::string live = NodeDefDir();
     if (!DerivePathsIn(call, live, target, upper, log) || !SettleKeyIn(call, live, target)) return false;
     RecordedMove move(master, stored, target, log);
-    if (!move.Write(call)) return false;
-    // A new flat file is written beside the others (in the work copy for a master, which
-    // becomes the live tree): what killed writers left of theirs goes first.
-    SweepDefinitionTemporaries(live);
-    if (master) {
-        if (!SwapRewriteIn(call, stored, target, log, move.RenamesHook(call))) return false;
-    } else if (!RewriteNodeIn(call, CascadeTree{live, live}, stored, target, log)) {
-        UndoLinkRenames(call, log);
-        return false;
-    }
-    return RunDeferredRenames(call, log);
+    return move.Write(call) && MoveSteps(call, master, stored, target, log, move.RenamesHook(call)) &&
+           RunDeferredRenames(call, log);
 }
 
 bool ChangeDefinition(CallContext& call, const char* keyName, uint32_t flags, const QVAPI_NODE* given,

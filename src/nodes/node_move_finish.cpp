@@ -98,18 +98,11 @@ Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::strin
     return Outcome::Finished;
 }
 
-Outcome MoveAgain(CallContext& call, MoveRecord& record, const std::string& live) {
+Outcome MoveAgain(CallContext& call, MoveRecord& record) {
     CascadeLog log;
     log.renames = record.renames;
-    if (record.master) {
-        if (!SwapRewriteIn(call, record.from, record.to, log, RecordRenames(call, record))) return Outcome::Dropped;
-    } else {
-        SweepDefinitionTemporaries(live);
-        if (!RewriteNodeIn(call, CascadeTree{live, live}, record.from, record.to, log)) {
-            UndoLinkRenames(call, log);
-            return Outcome::Dropped;
-        }
-    }
+    if (!MoveSteps(call, record.master, record.from, record.to, log, RecordRenames(call, record)))
+        return Outcome::Dropped;
     MergeRenames(record.renames, log.renames);
     log.renames = record.renames;
     RunDeferredRenames(call, log);
@@ -124,11 +117,24 @@ Outcome Finish(CallContext& call, MoveRecord& record) {
     const Held from = fromFlat == toFlat && to == Held::This ? Held::Absent : HeldAt(fromFlat, record.from);
     if (to == Held::Unknown || from == Held::Unknown) return Outcome::Kept;
     if (to == Held::This && from != Held::Other) return FinishTail(call, record, live, from);
-    if (from == Held::This) return MoveAgain(call, record, live);
-    return Outcome::Dropped;  // neither stands where the record says: the store went on without it
+    // Made again only where nothing stands at the new name: another node there is not overwritten.
+    if (from == Held::This && (to == Held::Absent || fromFlat == toFlat)) return MoveAgain(call, record);
+    return Outcome::Dropped;  // the store went on without the move
 }
 
 }  // namespace
+
+bool MoveSteps(CallContext& call, bool master, const QVAPI_NODE& from, const QVAPI_NODE& to, CascadeLog& log,
+               const BeforeExchange& beforeExchange) {
+    // A new flat file is written beside the others (in the work copy for a master, which
+    // becomes the live tree): what killed writers left of theirs goes first.
+    const std::string live = NodeDefDir();
+    SweepDefinitionTemporaries(live);
+    if (master) return SwapRewriteIn(call, from, to, log, beforeExchange);
+    if (RewriteNodeIn(call, CascadeTree{live, live}, from, to, log)) return true;
+    UndoLinkRenames(call, log);
+    return false;
+}
 
 bool FinishedMove::Moved(std::string_view keyName, bool asMaster) const {
     return master == asMaster && !from.empty() && EqualIgnoringCase(from, keyName);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/bounded_read.h"
+#include "core/fileutil.h"
 #include "core/paths.h"
 #include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
@@ -107,12 +108,22 @@ bool WriteMoveRecord(const MoveRecord& record) {
 }
 
 MoveRecordRead ReadMoveRecord(MoveRecord& out) {
-    FileHandle file = OpenExclusiveRead(MoveRecordPath());
+    const std::string path = MoveRecordPath();
+    FileHandle file = OpenExclusiveRead(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();
-        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND ? MoveRecordRead::Absent
-                                                                                        : MoveRecordRead::Failed;
+        if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return MoveRecordRead::Absent;
+        // A folder, a link or a FIFO is no record: what another user planted there goes.
+        constexpr win::DWORD kNoFile =
+            win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_REPARSE_POINT | win::FILE_ATTRIBUTE_SYSTEM;
+        const win::DWORD attributes = win::GetFileAttributes(path.c_str());
+        return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & kNoFile) != 0 ? MoveRecordRead::Refused
+                                                                                         : MoveRecordRead::Failed;
     }
+    // A file with a second name was linked from elsewhere: the record is only ever written anew.
+    win::BY_HANDLE_FILE_INFORMATION info{};
+    if (!win::GetFileInformationByHandle(file.get(), &info)) return MoveRecordRead::Failed;
+    if (info.nNumberOfLinks != 1) return MoveRecordRead::Refused;
     std::vector<uint8_t> bytes;
     switch (ReadDeclared(file.get(), kMoveRecordLayout, bytes)) {
         case DeclaredRead::Read: break;
@@ -122,6 +133,8 @@ MoveRecordRead ReadMoveRecord(MoveRecord& out) {
     return ParseMoveRecord(bytes, out) ? MoveRecordRead::Read : MoveRecordRead::Refused;
 }
 
-void RemoveMoveRecord() { DeleteOnceFree(MoveRecordPath()); }
+// Whatever stands at the name goes as the name it is, a read-only file too; only writers under the
+// node lock read the record, so nothing holds it for a moment.
+void RemoveMoveRecord() { RemoveAtOnce(MoveRecordPath()); }
 
 }  // namespace qvp::nodes

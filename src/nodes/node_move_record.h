@@ -37,8 +37,11 @@ bool ParseMoveRecord(std::span<const uint8_t> bytes, MoveRecord& out);
 
 // Written whole under a temporary name and renamed in; false with the Windows error.
 bool WriteMoveRecord(const MoveRecord& record);
+// Refused: bytes no writer of it wrote, or no record file at all (a folder, a link, a FIFO, a
+// file with a second name); Failed: nothing sure (held, unreadable).
 enum class MoveRecordRead { Absent, Read, Refused, Failed };
 MoveRecordRead ReadMoveRecord(MoveRecord& out);
+// Removes whatever stands at the record's name, as the name it is, never waiting.
 void RemoveMoveRecord();
 
 }  // namespace qvp::nodes

@@ -165,6 +165,11 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+// The steps of a move (paths derived, key settled): a master's subtree through the swap, a
+// client through the cascade, its group renames taken back when it fails; false with the call
+// failed. The inventory renames are left to the caller, in `log`.
+bool MoveSteps(CallContext& call, bool master, const QVAPI_NODE& from, const QVAPI_NODE& to, CascadeLog& log,
+               const BeforeExchange& beforeExchange);
 // Under the writer locks: finishes the move a killed writer recorded, as the change would have
 // (its tree in, the group entries and inventory renamed, the old files gone), or drops a record
 // that no longer matches the store. The call's code is kept.

@@ -2,9 +2,12 @@
 // creations, renames, moves and deletions compared file by file with a store built directly,
 // the faults the cascade and the swap must survive, concurrent creation, and the call
 // sequences of automatic registration.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -223,6 +226,75 @@ TEST_F(DefinitionWriters, AMoveRecordThatIsNoMoveUnderWayIsDroppedAndTheWriterGo
         EXPECT_FALSE(fs::exists(record));
         EXPECT_EQ(NodeStoreBuilder::ReadBytes(store_->NodeDefDir() / ("C." + std::string(Stored("alpha", false).ucNodeKey))), alphaFile);
     }
+}
+
+// What another user of the store plants at the move record's name holds no move: the next writer
+// removes it as the name it is (nothing behind a link or a second name touched, a folder with
+// what is in it) and the move goes on; nothing is left beside the record's name.
+TEST_F(DefinitionWriters, WhatIsPlantedAtTheMoveRecordsNameHoldsNoMove) {
+    ASSERT_EQ(Create("beta", Record({.name = "beta"})), 1);
+    const fs::path mngfl = root_ / "SERVER" / "ZARNQV" / "MNGFL";
+    const fs::path record = mngfl / "NODEMOVE";
+    const fs::path outside = scratchRoot_ / "outside";
+    fs::create_directories(outside);
+    std::ofstream(outside / "file") << "outside";
+    const std::vector<uint8_t> outsideBytes = NodeStoreBuilder::ReadBytes(outside / "file");
+    const auto names = [&mngfl] {
+        std::set<std::string> out;
+        for (const auto& e : fs::directory_iterator(mngfl)) out.insert(e.path().filename().string());
+        return out;
+    };
+    const std::set<std::string> before = names();
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+    } plants[] = {
+        {"folder", [](const fs::path& p) { fs::create_directories(p / "sub"), std::ofstream(p / "sub" / "x") << 1; }},
+        {"FIFO", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+        {"link to a file outside", [&](const fs::path& p) { fs::create_symlink(outside / "file", p); }},
+        {"dangling link", [&](const fs::path& p) { fs::create_symlink(outside / "none", p); }},
+        {"hard link to a file outside", [&](const fs::path& p) { fs::create_hard_link(outside / "file", p); }},
+        {"read-only file",
+         [](const fs::path& p) { std::ofstream(p) << "planted", fs::permissions(p, fs::perms::owner_read); }},
+    };
+    std::string name = "beta";
+    for (const auto& [what, plant] : plants) {
+        SCOPED_TRACE(what);
+        plant(record);
+        QVAPI_NODE node = Stored(name, false);
+        const std::string next = name + "x";
+        std::strcpy(node.ucNodeName, next.c_str());
+        const int changed = qvAPIChangeClientDefinition(name.c_str(), 0x800000, &node, 0);
+        EXPECT_EQ(changed, 1) << std::hex << qvAPIGetLastError();
+        if (changed == 1) name = next;
+        EXPECT_EQ(names(), before);
+        EXPECT_EQ(NodeStoreBuilder::ReadBytes(outside / "file"), outsideBytes);
+        EXPECT_FALSE(fs::exists(outside / "none"));
+        fs::remove_all(record);
+    }
+}
+
+// A record left by a move that the store went on without: the node it moves still stands whole,
+// but the name it moves to is another node's now. No move is made over that node: the record goes.
+TEST_F(DefinitionWriters, ARecordWhoseNewNameIsAnotherNodesNowIsDropped) {
+    ASSERT_EQ(Create("alpha", Record({.name = "alpha"})), 1);
+    ASSERT_EQ(Create("beta", Record({.name = "beta"})), 1);
+    QVAPI_NODE node = Stored("alpha", false);
+    std::strcpy(node.ucNodeName, "gamma");
+    ASSERT_EQ(qvAPIChangeClientDefinition("alpha", 0x800000, &node, 0), 1);
+    const QVAPI_NODE movedTo = Stored("gamma", false);
+    node = movedTo;
+    std::strcpy(node.ucNodeName, "alpha");
+    ASSERT_EQ(qvAPIChangeClientDefinition("gamma", 0x800000, &node, 0), 1);
+    ASSERT_EQ(Create("gamma", Record({.name = "gamma", .macAddress = "001122334455"})), 1);
+    ASSERT_STREQ(Stored("gamma", false).ucNodeKey, movedTo.ucNodeKey) << "the new name's file is the other node's";
+    const Snapshot before = Take(root_);
+    const std::vector<uint8_t> stale = qvp::nodes::MoveRecordBytes({false, Stored("alpha", false), movedTo, {}});
+    store_->WriteRawFile(root_ / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE", stale.data(), stale.size());
+    QVAPI_NODE beta = Stored("beta", false);
+    EXPECT_EQ(qvAPIChangeClientDefinition("beta", 0, &beta, 0), 1) << std::hex << qvAPIGetLastError();
+    Snapshot after = Take(root_);
+    EXPECT_TRUE(after == before);
 }
 
 // A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
