@@ -163,7 +163,7 @@ TEST_F(WritersLoad, EveryNameHasOneDefinitionAndEveryFileIsWhole) {
 // starts a helper): threads that open sessions, log, make named objects and write nodes never
 // stall meanwhile. A child runs it all for a few seconds and is killed if it stalls.
 TEST_F(WritersLoad, ForksInAnotherThreadNeverStallTheCallers) {
-    if (kNoThreadsAfterFork) GTEST_SKIP() << kNoThreadsAfterFork;
+    if (kNoForkWhileThreadsAllocate) GTEST_SKIP() << kNoForkWhileThreadsAllocate;
     NodeStoreBuilder(data()).AddGroup(kGroup);
     const QVAPI_NODE base = Template();
     const std::string port = std::to_string(sim().port());

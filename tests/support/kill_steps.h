@@ -28,6 +28,16 @@ constexpr const char* kNoThreadsAfterFork =
 constexpr const char* kNoThreadsAfterFork = nullptr;
 #endif
 
+// The sanitizers' allocators take no lock around a fork: a child forked while another thread of
+// its process allocates can stall at its first allocation, as the system allocator never lets it.
+// Tests that fork while their own threads work skip under them with this reason.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr const char* kNoForkWhileThreadsAllocate =
+    "the sanitizer's allocator can be held by another thread at a fork, and the child then stalls";
+#else
+constexpr const char* kNoForkWhileThreadsAllocate = nullptr;
+#endif
+
 // Runs `body` in a child ended at its `nth` counted call (0: never); counted are the calls whose
 // path holds `filter`, of kind `call` (Call::Count: every kind).
 inline ChildEnd RunKilledAt(unsigned nth, const std::function<void()>& body, std::string_view filter = {},
@@ -68,7 +78,11 @@ inline unsigned WalkKillSteps(const std::function<void()>& prepare, const std::f
 inline int EndsWithin(int seconds, const std::function<int()>& body) {
     std::fflush(nullptr);
     const pid_t pid = fork();
-    if (pid == 0) _exit(body());
+    if (pid == 0) {
+        setpgid(0, 0);  // what it starts goes with it if it has to be killed
+        _exit(body());
+    }
+    if (pid > 0) setpgid(pid, pid);  // either side may come first
     const std::optional<int> status = WaitChild(pid, std::chrono::seconds(seconds));
     return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }

@@ -1,20 +1,100 @@
 // The simulator's connections: listener, handshake, framed requests, scripted misbehaviour.
 #include "manager-sim/sim.h"
 
+#include <pthread.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 
 #include "platform/win.h"
 
 namespace qvpsim {
 
+// A process that runs a simulator and forks (the tests' kill walks and their writers' children)
+// must not fork while one of its threads is inside the allocator: the child would inherit the
+// allocator's lock held and stall at its first allocation (the sanitizers' allocators have no
+// fork hook of their own). So a fork waits, two seconds at most, until every simulator thread
+// is blocked in a receive or an accept and those that ended are joined, and no thread starts
+// working again until the fork is done.
+struct ForkQuiet {
+    static inline std::mutex mutex;  // held by the forking thread from prepare to parent or child
+    static inline std::condition_variable changed;
+    static inline int working = 0;
+    static inline bool forking = false;
+    static inline std::vector<ManagerSim*> sims;
+
+    static void Register(ManagerSim* sim) {
+        static std::once_flag hooks;
+        std::call_once(hooks, [] { pthread_atfork(Prepare, Resume, ResumeInChild); });
+        std::lock_guard lock(mutex);
+        sims.push_back(sim);
+    }
+    static void Unregister(ManagerSim* sim) {
+        std::lock_guard lock(mutex);
+        std::erase(sims, sim);
+    }
+    static void Begin() {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [] { return !forking; });
+        ++working;
+    }
+    static void Adopt() {  // a thread started by a working one counts from its start
+        std::lock_guard lock(mutex);
+        ++working;
+    }
+    static void End() {
+        std::lock_guard lock(mutex);
+        --working;
+        changed.notify_all();
+    }
+    static void Prepare() {
+        std::unique_lock lock(mutex);
+        forking = true;
+        // Past the bound a thread may still be on its way out: it is joined only once it is not.
+        const bool quiet = changed.wait_for(lock, std::chrono::seconds(2), [] { return working == 0; });
+        for (ManagerSim* sim : sims)
+            if (quiet && sim->mutex_.try_lock()) {
+                sim->JoinEnded();
+                sim->mutex_.unlock();
+            }
+        lock.release();
+    }
+    static void Resume() {
+        forking = false;
+        mutex.unlock();
+        changed.notify_all();
+    }
+    static void ResumeInChild() {  // the child has none of the threads that waited
+        forking = false;
+        mutex.unlock();
+    }
+};
+
 namespace {
+
+// While a simulator thread waits for its peer it holds nothing a fork could catch.
+struct Idle {
+    Idle() { ForkQuiet::End(); }
+    ~Idle() { ForkQuiet::Begin(); }
+    Idle(const Idle&) = delete;
+    Idle& operator=(const Idle&) = delete;
+};
+
+void Pause(int ms) {
+    const Idle idle;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 bool SendAll(int socket, const char* data, size_t length) {
     while (length > 0) {
-        int n = win::SocketSend(socket, data, length);
+        int n = 0;
+        {
+            const Idle idle;  // a peer that reads nothing holds the send
+            n = win::SocketSend(socket, data, length);
+        }
         if (n <= 0) return false;
         data += n;
         length -= static_cast<size_t>(n);
@@ -25,7 +105,11 @@ bool SendAll(int socket, const char* data, size_t length) {
 // Reads exactly `length` bytes; false at end of stream or on an error.
 bool RecvAll(int socket, char* data, size_t length) {
     while (length > 0) {
-        int n = win::SocketRecv(socket, data, length);
+        int n = 0;
+        {
+            const Idle idle;
+            n = win::SocketRecv(socket, data, length);
+        }
         if (n <= 0) return false;
         data += n;
         length -= static_cast<size_t>(n);
@@ -36,7 +120,11 @@ bool RecvAll(int socket, char* data, size_t length) {
 // Looks at the next `length` bytes without taking them, waiting until they are all there.
 bool Peek(int socket, char* data, size_t length) {
     for (;;) {
-        ssize_t n = ::recv(socket, data, length, MSG_PEEK | MSG_WAITALL);
+        ssize_t n = 0;
+        {
+            const Idle idle;
+            n = ::recv(socket, data, length, MSG_PEEK | MSG_WAITALL);
+        }
         if (n < 0 && errno == EINTR) continue;
         return n == static_cast<ssize_t>(length);
     }
@@ -45,13 +133,17 @@ bool Peek(int socket, char* data, size_t length) {
 }  // namespace
 
 ManagerSim::ManagerSim(std::string root) : root_(std::move(root)) {
+    ForkQuiet::Register(this);
     InstallCoreVerbs();
     InstallPackageVerbs();
     InstallJobVerbs();
     InstallIdVerbs();
 }
 
-ManagerSim::~ManagerSim() { Stop(); }
+ManagerSim::~ManagerSim() {
+    Stop();
+    ForkQuiet::Unregister(this);
+}
 
 bool ManagerSim::Listen(uint16_t port) {
     uint16_t bound = 0;
@@ -62,6 +154,7 @@ bool ManagerSim::Listen(uint16_t port) {
     }
     port_ = bound;
     listener_ = listener;
+    ForkQuiet::Adopt();
     acceptThread_ = std::thread(&ManagerSim::AcceptLoop, this, listener);
     return true;
 }
@@ -119,28 +212,42 @@ void ManagerSim::DropConnections() {
 }
 
 void ManagerSim::AcceptLoop(int listener) {
+    struct Ends {
+        ~Ends() { ForkQuiet::End(); }
+    } ends;
     for (;;) {
-        int s = win::TcpAccept(listener);
+        int s = -1;
+        {
+            const Idle idle;
+            s = win::TcpAccept(listener);
+        }
         if (s < 0) return;
         std::lock_guard lock(mutex_);
         if (stopping_) {
             win::CloseSocket(s);
             return;
         }
-        // Threads of ended connections go now, so that a long run does not pile them up.
-        std::erase_if(open_, [](const std::unique_ptr<Open>& o) {
-            if (o->done && o->thread.joinable()) o->thread.join();
-            return o->done;
-        });
+        JoinEnded();  // so that a long run does not pile them up
         auto o = std::make_unique<Open>();
         o->connection = std::make_shared<Connection>(nextId_++);
         o->socket = s;
+        ForkQuiet::Adopt();
         o->thread = std::thread(&ManagerSim::Serve, this, s, o->connection);
         open_.push_back(std::move(o));
     }
 }
 
+void ManagerSim::JoinEnded() {
+    std::erase_if(open_, [](const std::unique_ptr<Open>& o) {
+        if (o->done && o->thread.joinable()) o->thread.join();
+        return o->done;
+    });
+}
+
 void ManagerSim::Serve(int socket, std::shared_ptr<Connection> connection) {
+    struct Ends {
+        ~Ends() { ForkQuiet::End(); }
+    } ends;
     Record({connection->id(), LogEntry::Kind::Event, {}, {}, "connect"});
     if (ServeHandshake(socket, *connection)) {
         while (ServeRequest(socket, *connection)) {
@@ -211,14 +318,18 @@ bool ManagerSim::ServeHandshake(int socket, Connection& connection) {
         }
         return false;
     }
-    if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
+    if (action.delayMs > 0) Pause(action.delayMs);
     std::string reply = action.reply ? *action.reply : Answer(connection, request);
     return SendReply(socket, connection, kHandshakeVerb, action, reply, true);
 }
 
 bool ManagerSim::ServeRequest(int socket, Connection& connection) {
     unsigned char header[kHeaderSize];
-    int first = win::SocketRecv(socket, header, kHeaderSize);
+    int first = 0;
+    {
+        const Idle idle;
+        first = win::SocketRecv(socket, header, kHeaderSize);
+    }
     if (first <= 0) return false;  // the peer closed between requests
     if (static_cast<size_t>(first) < kHeaderSize &&
         !RecvAll(socket, reinterpret_cast<char*>(header) + first, kHeaderSize - first)) {
@@ -255,7 +366,7 @@ bool ManagerSim::ServeRequest(int socket, Connection& connection) {
     default:
         break;
     }
-    if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
+    if (action.delayMs > 0) Pause(action.delayMs);
     std::string reply = action.reply ? *action.reply : Answer(connection, request);
     return SendReply(socket, connection, request.verb, action, reply, false);
 }

@@ -154,6 +154,9 @@ private:
         bool done = false;
     };
 
+    friend struct ForkQuiet;
+    void JoinEnded();  // with mutex_ held
+
     void AcceptLoop(int listener);
     void Serve(int socket, std::shared_ptr<Connection> connection);
     bool ServeHandshake(int socket, Connection& connection);
