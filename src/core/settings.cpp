@@ -127,9 +127,9 @@ std::string qvpMakeMissingRoot() {
     // them is missing, a drive path's drive folder too, is made as the root is, along the root as
     // a path of this machine. Only the root itself is said to be made, by the one caller whose
     // making it succeeded.
-    const std::string above = win::InstallRoot();
-    if (const size_t cut = win::FindLastSeparator(above); cut != std::string::npos && cut > 0)
-        qvpCreateDirectoryTree(above.substr(0, cut).c_str());
+    const std::string onDisk = win::InstallRoot();
+    if (const size_t cut = win::FindLastSeparator(onDisk); cut != std::string::npos && cut > 0)
+        qvpCreateDirectoryTree(onDisk.substr(0, cut).c_str());
     if (win::CreateDirectory(root.c_str(), nullptr) == 0) return {};
     char text[sizeof kRootMade + win::MAX_PATH * 4];
     std::snprintf(text, sizeof text, kRootMade, win::InstallRoot().c_str());
