@@ -19,11 +19,17 @@ static const char* code_name(uint32_t code) {
     }
 }
 
-/* What failed, its code, and where the library wrote why. */
+/* What failed, its code, and where the library wrote why: DLL.LOG below the install root. A root
+ * this user cannot write has no DLL.LOG (qvAPIOpen fails with QVAPI_ERR_TCP_SOCKET): then only the
+ * event log says why, syslog and the file of the EventLogFile setting. */
 static void failed(const char* what) {
     const uint32_t code = qvAPIGetLastError();
-    fprintf(stderr, "%s failed: 0x%08x (%s); why is in <PathName>/LOG/DLL.LOG\n", what, (unsigned)code,
-            code_name(code));
+    fprintf(stderr, "%s failed: 0x%08x (%s); why is in <PathName>/LOG/DLL.LOG%s\n", what, (unsigned)code,
+            code_name(code),
+            code == QVAPI_ERR_TCP_SOCKET ? " or, where the root cannot be written, only in the event log"
+                                           " (syslog: journalctl -t qvpapi; without syslog, the file EventLogFile"
+                                           " names in [Platform])"
+                                         : "");
 }
 
 int main(int argc, char** argv) {

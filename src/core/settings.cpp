@@ -123,10 +123,13 @@ std::string qvpMakeMissingRoot() {
     std::string root = qvpPathName();
     while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
     if (win::GetFileAttributes(root.c_str()) != win::INVALID_FILE_ATTRIBUTES) return {};
-    // The folders above are the administrator's; only the root itself is said to be made, by
-    // the one caller whose making it succeeded.
-    if (const size_t cut = win::FindLastSeparator(root); cut != std::string::npos && cut > 0)
-        qvpCreateDirectoryTree(root.substr(0, cut).c_str());
+    // The folders above are the administrator's (links among them are followed): whatever of
+    // them is missing, a drive path's drive folder too, is made as the root is, along the root as
+    // a path of this machine. Only the root itself is said to be made, by the one caller whose
+    // making it succeeded.
+    const std::string onDisk = win::InstallRoot();
+    if (const size_t cut = win::FindLastSeparator(onDisk); cut != std::string::npos && cut > 0)
+        qvpCreateDirectoryTree(onDisk.substr(0, cut).c_str());
     if (win::CreateDirectory(root.c_str(), nullptr) == 0) return {};
     char text[sizeof kRootMade + win::MAX_PATH * 4];
     std::snprintf(text, sizeof text, kRootMade, win::InstallRoot().c_str());

@@ -25,8 +25,8 @@ int qvpRegGetInt(const char* name, int defaultValue, int minValue, int maxValue)
 // unknown names, unusable values), each once: the first caller takes it. The event log has had
 // the problems already.
 std::vector<std::string> qvpTakeSettingsProblems();
-// Makes the install root when it is not there, and says so to the event log: a mistyped PathName
-// would otherwise give a new, empty store without a word. The same text for DLL.LOG when this
+// Makes the install root when it is not there (with whatever is missing above it), and says so
+// to the event log: a mistyped PathName would otherwise give a new, empty store without a word. The same text for DLL.LOG when this
 // call made it, else empty (a root that cannot be made fails the calls that use it).
 std::string qvpMakeMissingRoot();
 // Loads the settings (once) and has names of the library's section that it does not read reported.

@@ -2,7 +2,9 @@
 # `cmake --install` gives a tree a caller can build against: the examples build through
 # pkg-config, the first program also through find_package(qvpapi) (examples/cmake-consumer, the
 # README's CMake project), and load the installed library by its SONAME; the demo and the first
-# program run against the installed simulator; no failure injection installed.
+# program run against the installed simulator; no failure injection installed. The README's
+# Install block as it runs it, into scratch prefixes: one build folder installed into the system
+# prefix and then into another, each install uninstalled by its prefix, leaves none of its files.
 # Usage: install.sh <build dir> <source dir> [extra compile and link flags]
 set -euo pipefail
 build=$1
@@ -17,13 +19,33 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-prefix=$tmp/prefix
-
-cmake --install "$build" --prefix "$prefix" > "$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
+# The README's two prefixes: the system's (/usr/local) and one in the caller's HOME ($HOME/qvp).
+system=$tmp/usr/local
+prefix=$tmp/home/qvp
+list=share/qvpapi/install_manifest.txt
+install_into() {  # <prefix>
+  cmake --install "$build" --prefix "$1" > "$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
+}
+# Every file of an install is on the list it leaves in its prefix, and every name there is its file.
+expect_listed() {  # <root the prefix lies in> <its list>
+  local found listed
+  found=$(cd "$1" && find . ! -type d | sed 's|^\./||' | sort)
+  listed=$(grep -v '/$' "$2" | sort)
+  [ "$found" = "$listed" ] || { echo "$2 does not list what the install put there:"; diff <(echo "$listed") <(echo "$found"); exit 1; }
+}
+install_into "$system"
+install_into "$prefix"
+expect_listed "$system" "$system/$list"
+expect_listed "$prefix" "$prefix/$list"
 pc=$(find "$prefix" -name qvpapi.pc)
 [ -n "$pc" ] || { echo "no qvpapi.pc installed"; exit 1; }
 export PKG_CONFIG_PATH=$(dirname "$pc")
 libdir=$(pkg-config --variable=libdir qvpapi)
+# Plain paths of this prefix, which a program's rpath keeps as they are.
+flags() { pkg-config "$@" qvpapi | sed 's/ *$//'; }
+[ "$(flags --libs)" = "-L$libdir -lqvpapi" ] && [ "$(dirname "$libdir")" = "$prefix" ] &&
+  [ "$(flags --cflags)" = "-I$prefix/include" ] ||
+  { echo "qvpapi.pc gives '$(pkg-config --cflags --libs qvpapi)', not the plain paths of $prefix"; exit 1; }
 soname=$(readelf -d "$libdir/libqvpapi.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = libqvpapi.so.1 ] || { echo "SONAME is '$soname', not libqvpapi.so.1"; exit 1; }
 [ -f "$prefix/include/qvpapi.h" ] && [ -f "$prefix/include/qvpapi/nodes.h" ] ||
@@ -60,6 +82,14 @@ run_first() {  # <program>
   out=$(QVPAPI_CONFIG="$root/qvpapi.conf" timeout 120 "$1" "$port" 2>&1) || status=$?
   [ "$status" -eq 1 ] && [ "$out" = "qvAPIOpen failed: 0x20710000 (QVAPI_ERR_CONNECT_REFUSED, no manager on that port); why is in <PathName>/LOG/DLL.LOG" ] ||
     { echo "$1 without a manager: status $status, said '$out'"; exit 1; }
+  # A root it cannot write (here a file) has no DLL.LOG: it says where else to look, and the
+  # event log's file says why.
+  printf '[QVPAPI]\nPathName=%s\n[Platform]\nEventLogFile=%s\n' "$root/port" "$root/events.log" > "$root/file.conf"
+  status=0
+  out=$(QVPAPI_CONFIG="$root/file.conf" timeout 120 "$1" "$port" 2>&1) || status=$?
+  [ "$status" -eq 1 ] && [ "$out" = "qvAPIOpen failed: 0x20210000 (QVAPI_ERR_TCP_SOCKET, no lock file in the run-time folder); why is in <PathName>/LOG/DLL.LOG or, where the root cannot be written, only in the event log (syslog: journalctl -t qvpapi; without syslog, the file EventLogFile names in [Platform])" ] &&
+    grep -q "DLL.LOG: the lock QVPAPI.LOG.DLL.LOG in $root/port/RUN cannot be had" "$root/events.log" ||
+    { echo "$1 with a root that is a file: status $status, said '$out'"; cat "$root/events.log"; exit 1; }
 }
 
 mkdir "$tmp/run"
@@ -83,4 +113,28 @@ cmake -S "$src/examples/cmake-consumer" -B "$tmp/consumer" -DCMAKE_PREFIX_PATH="
   -DCMAKE_EXE_LINKER_FLAGS="$extra" > "$tmp/consumer.log" || { cat "$tmp/consumer.log"; exit 1; }
 cmake --build "$tmp/consumer" >> "$tmp/consumer.log" || { cat "$tmp/consumer.log"; exit 1; }
 run_first "$tmp/consumer/first"
-echo "installed tree: SONAME $soname, no failure injection, examples built both ways and passed"
+
+# The README's uninstall, each prefix by its own list: the system's first, which leaves the other
+# whole; then the other, installed over once more (an update keeps the folders of the first
+# install on its list). A file of the caller's own in a folder the install made stays, with it.
+uninstall() {  # <prefix>
+  "$src/scripts/uninstall.sh" "$1" > "$tmp/uninstall.log" 2>&1 || { cat "$tmp/uninstall.log"; exit 1; }
+}
+left() {  # <folder>: what is in it but folders
+  [ ! -e "$1" ] || (cd "$1" && find . ! -type d | sed 's|^\./||' | sort)
+}
+echo "mine" > "$system/include/mine.h"
+uninstall "$system"
+[ "$(left "$system")" = include/mine.h ] || { echo "uninstalling $system leaves:"; left "$system"; exit 1; }
+expect_listed "$prefix" "$prefix/$list"
+install_into "$prefix"
+uninstall "$prefix"
+[ ! -e "$prefix" ] || { echo "uninstalling $prefix leaves:"; find "$prefix"; exit 1; }
+# Staged with DESTDIR, as packagers do, the tree names its files where they will be.
+(export DESTDIR=$tmp/stage; install_into /usr/local)
+[ "$(grep -h '^prefix=' "$tmp/stage/usr/local/lib"*/pkgconfig/qvpapi.pc)" = prefix=/usr/local ] ||
+  { echo "a staged qvpapi.pc names its stage"; exit 1; }
+expect_listed "$tmp/stage/usr/local" "$tmp/stage/usr/local/$list"
+uninstall "$tmp/stage/usr/local"
+[ -z "$(left "$tmp/stage")" ] || { echo "uninstalling the staged tree leaves:"; left "$tmp/stage"; exit 1; }
+echo "installed tree: SONAME $soname, no failure injection, examples built both ways and passed; each prefix uninstalled by its list"

@@ -1,6 +1,7 @@
 // Settings the library cannot use are said once in DLL.LOG and the event log whenever they are
 // first read: at load, when the session opens, during the connect, or when a value is written
 // back. The first DLL.LOG record of a program says which settings are in use.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,11 +18,11 @@ protected:
     void TearDown() override { fs::current_path(cwd_); SessionTest::TearDown(); }  // a case moves it
 
     // Loads `library` as the library section, with drive C (the default root's) in this test's
-    // folder and the event log's file there too.
-    std::string Load(const std::string& library) {
-        fs::create_directories(root_ / "c");
+    // folder (made, unless another is named) and the event log's file there too.
+    std::string Load(const std::string& library, fs::path driveC = {}) {
+        if (driveC.empty()) fs::create_directories(driveC = root_ / "c");
         const std::string conf = (root_ / "qvpapi.conf").string();
-        std::ofstream(conf) << "[QVPAPI]\n" << library << "[Platform]\nDriveC=" << (root_ / "c").string()
+        std::ofstream(conf) << "[QVPAPI]\n" << library << "[Platform]\nDriveC=" << driveC.string()
                             << "\nRunDir=" << (root_ / "run").string() << "\nEventLogFile=" << Events().string() << "\n";
         win::registry::LoadFrom(conf);
         return conf;
@@ -127,19 +128,41 @@ TEST_F(SettingsReportTest, TheFirstRecordOfAProgramNamesTheSettingsInUse) {
 }
 
 // A mistyped root gives a new, empty store: the first record of its DLL.LOG and the event log
-// say once that it was made, with the folders above it.
+// say once that it was made, whatever was missing above it (a drive path's drive folder too, as
+// for the default root on a fresh machine); the folders above are made as the root is, and may
+// be reached through a link.
 TEST_F(SettingsReportTest, ARootThatWasNotThereIsSaidToBeMade) {
-    const fs::path typo = root_ / "typo" / "qvp";
-    Load("PathName=" + typo.string() + "\n");
-    for (int open = 0; open < 2; ++open) {
-        ASSERT_EQ(Open(), 1) << std::hex << qvAPIGetLastError();
-        EXPECT_EQ(qvAPIClose(), 1);
-        std::ifstream in(typo / "LOG" / "DLL.LOG", std::ios::binary);
-        std::string first;
-        std::getline(in, first);
-        EXPECT_NE(first.find(Made(typo)), std::string::npos) << first;
-        EXPECT_EQ(Count(typo, Made(typo)), 1u);
-        EXPECT_EQ(CountIn(Events(), Made(typo)), 1u);
+    fs::create_directories(root_ / "real");
+    fs::create_directory_symlink(root_ / "real", root_ / "link");
+    const mode_t mask = umask(0);
+    umask(mask);
+    const auto made = fs::perms(0777 & ~mask);
+    // The library section, drive C, the first folder missing and the root below it.
+    const struct { std::string library; fs::path driveC, first; fs::path below; } cases[] = {
+        {"PathName=" + (root_ / "typo" / "qvp").string() + "\n", {}, root_ / "typo", "qvp"},
+        {"PathName=C:\\QVPX\n", root_ / "drive-c", root_ / "drive-c", "QVPX"},
+        {"PathName=C:\\TOP\\QVPX\n", root_ / "new" / "drive-c", root_ / "new", "drive-c/TOP/QVPX"},
+        {"PathName=C:\\QVPX\n", root_ / "link" / "drive-c", root_ / "link" / "drive-c", "QVPX"},
+        {"", root_ / "fresh" / "c", root_ / "fresh", "c/ZARNQVP"},  // no PathName: C:\ZARNQVP
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library + " DriveC=" + c.driveC.string());
+        const fs::path root = c.first / c.below;
+        fs::remove(Events());
+        Load(c.library, c.driveC);
+        for (int open = 0; open < 2; ++open) {
+            ASSERT_EQ(Open(), 1) << std::hex << qvAPIGetLastError();
+            EXPECT_EQ(qvAPIClose(), 1);
+            std::ifstream in(root / "LOG" / "DLL.LOG", std::ios::binary);
+            std::string first;
+            std::getline(in, first);
+            EXPECT_NE(first.find(Made(root)), std::string::npos) << first;
+            EXPECT_EQ(Count(root, Made(root)), 1u);
+            EXPECT_EQ(CountIn(Events(), Made(root)), 1u);
+        }
+        for (fs::path level = root; level != c.first.parent_path(); level = level.parent_path())
+            EXPECT_EQ(fs::status(level).permissions(), made) << level;
+        fs::remove_all(c.first);
     }
     EXPECT_EQ(Count(data(), "did not exist"), 0u);  // the tests' own root is there
 }
