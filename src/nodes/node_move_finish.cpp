@@ -25,6 +25,7 @@ constexpr char kRecordWrite[] = "%s : WriteFile Error : file = %s, errno = %d";
 constexpr char kRecordInvalid[] = "%s : Move Record is INVALID : file = %s";
 constexpr char kFinished[] = "%s : Killed Move Finished : %s to %s";
 constexpr char kDropped[] = "%s : Killed Move Dropped : %s to %s";
+constexpr char kRefused[] = "%s : Killed Move Refused : %s to %s";
 }  // namespace msg
 
 // This thread is part way through a move: a writer nested in it never takes its record for a
@@ -77,7 +78,66 @@ BeforeExchange RecordRenames(CallContext& call, MoveRecord& record) {
     };
 }
 
-enum class Outcome { Finished, Dropped, Kept };
+// Finished; dropped, the store having gone on without it; refused, no change could have made it;
+// kept for the next writer, nothing sure.
+enum class Outcome { Finished, Dropped, Refused, Kept };
+
+// The nodes below a master in the live tree, at any depth.
+bool ListSubtree(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out) {
+    std::vector<QVAPI_NODE> children;
+    if (!ListChildrenIn(call, master, children)) return false;
+    for (const QVAPI_NODE& child : children) {
+        out.push_back(child);
+        if (child.uiNodeAttributes == kMemberMaster && !ListSubtree(call, child, out)) return false;
+    }
+    return true;
+}
+
+// Every inventory rename is of the moved node or, for a master, of a node of its subtree (below
+// `placed`, where the move has it now): another node's inventory is no part of the move.
+Outcome RenamesOfMovedNodes(CallContext& call, const MoveRecord& record, const QVAPI_NODE& placed) {
+    const auto own = [&record](const auto& rename) {
+        return RenameOfNode(rename, record.from) || RenameOfNode(rename, record.to);
+    };
+    if (std::all_of(record.renames.begin(), record.renames.end(), own)) return Outcome::Finished;
+    std::vector<QVAPI_NODE> subtree;
+    if (!record.master) return Outcome::Refused;
+    if (!ListSubtree(call, placed, subtree)) return Outcome::Kept;
+    for (const auto& rename : record.renames) {
+        if (own(rename)) continue;
+        if (std::none_of(subtree.begin(), subtree.end(),
+                         [&rename](const QVAPI_NODE& node) { return RenameOfNode(rename, node); }))
+            return Outcome::Refused;
+    }
+    return Outcome::Finished;
+}
+
+// The place fields the move derives from the upper master (paths and keying; the key is laid out
+// among the files as they are).
+bool SamePlace(const QVAPI_NODE& a, const QVAPI_NODE& b) {
+    return Field(a.ucNodePath0) == Field(b.ucNodePath0) && Field(a.ucNodeKeyPath) == Field(b.ucNodeKeyPath) &&
+           Field(a.ucHostIDPath) == Field(b.ucHostIDPath) && a.ucHostIDFlag == b.ucHostIDFlag;
+}
+
+// The checks the change ran before it wrote the record, run again on the store as it is now: the
+// new name free (or the node's own), the upper master there, a master never placed at or below
+// itself, and the new place the one the move derives below that master.
+bool MoveAllowed(CallContext& call, const MoveRecord& record) {
+    const QVAPI_NODE& from = record.from;
+    const QVAPI_NODE& to = record.to;
+    const std::string newKeyName = KeyNameOf(to);
+    if (!EqualIgnoringCase(newKeyName, KeyNameOf(from)) &&
+        !NameIsFree(call, newKeyName, record.master, Field(to.ucNodePath0), &from))
+        return false;
+    QVAPI_NODE upper;
+    if (!ReadUpperMaster(call, to, upper)) return false;
+    if (record.master && !UpperOutsideNode(call, from, upper)) return false;
+    QVAPI_NODE derived = to;
+    derived.ucHostIDFlag = from.ucHostIDFlag;
+    std::memcpy(derived.ucNodeKey, from.ucNodeKey, sizeof derived.ucNodeKey);
+    CascadeLog unused;
+    return DerivePathsIn(call, NodeDefDir(), derived, upper, unused) && SamePlace(derived, to);
+}
 
 Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::string& live, Held fromHeld) {
     const QVAPI_NODE& from = record.from;
@@ -116,10 +176,15 @@ Outcome Finish(CallContext& call, MoveRecord& record) {
     const Held to = HeldAt(toFlat, record.to);
     const Held from = fromFlat == toFlat && to == Held::This ? Held::Absent : HeldAt(fromFlat, record.from);
     if (to == Held::Unknown || from == Held::Unknown) return Outcome::Kept;
-    if (to == Held::This && from != Held::Other) return FinishTail(call, record, live, from);
+    const bool tail = to == Held::This && from != Held::Other;
     // Made again only where nothing stands at the new name: another node there is not overwritten.
-    if (from == Held::This && (to == Held::Absent || fromFlat == toFlat)) return MoveAgain(call, record);
-    return Outcome::Dropped;  // the store went on without the move
+    if (!tail && !(from == Held::This && (to == Held::Absent || fromFlat == toFlat)))
+        return Outcome::Dropped;  // the store went on without the move
+    if (const Outcome renames = RenamesOfMovedNodes(call, record, tail ? record.to : record.from);
+        renames != Outcome::Finished)
+        return renames;
+    if (tail) return FinishTail(call, record, live, from);
+    return MoveAllowed(call, record) ? MoveAgain(call, record) : Outcome::Refused;
 }
 
 }  // namespace
@@ -186,7 +251,10 @@ void FinishRecordedMove(CallContext& call, FinishedMove* finished) {
     RemoveMoveRecord();
     const std::string from = KeyNameOf(record.from);
     const std::string to = KeyNameOf(record.to);
-    call.Log(outcome == Outcome::Finished ? msg::kFinished : msg::kDropped, call.function(), from.c_str(), to.c_str());
+    call.Log(outcome == Outcome::Finished  ? msg::kFinished
+             : outcome == Outcome::Refused ? msg::kRefused
+                                           : msg::kDropped,
+             call.function(), from.c_str(), to.c_str());
     if (outcome == Outcome::Finished && finished != nullptr) *finished = FinishedMove{record.master, from, to};
 }
 

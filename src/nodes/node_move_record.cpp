@@ -11,6 +11,7 @@
 #include "nodes/node_group_file.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
+#include "nodes/node_writer.h"
 
 namespace qvp::nodes {
 
@@ -55,8 +56,34 @@ void PutName(std::vector<uint8_t>& out, const std::string& name) {
     std::memcpy(out.data() + at, name.data(), std::min<size_t>(name.size(), kNameSize - 1));
 }
 
+// A node keyed by its name always has a key: an empty one would make its key folder the level
+// above it.
 bool UsableRecord(const QVAPI_NODE& r, bool master) {
-    return r.uiNodeAttributes == (master ? kMemberMaster : kMemberClient) && StoredPathFieldsUsable(r);
+    return r.uiNodeAttributes == (master ? kMemberMaster : kMemberClient) && StoredPathFieldsUsable(r) &&
+           (IpKeyed(r) || r.ucNodeKey[0] != '\0');
+}
+
+// A change starts from the stored record and sets only the field groups its flags name, with the
+// paths, key and keying the move derives from them: everything else of the node (its kind, its
+// creation time, its group and hold flags, its keying mode, every reserved byte) is the same in
+// both records.
+bool OneNode(const QVAPI_NODE& from, const QVAPI_NODE& to) {
+    QVAPI_NODE a = to;
+    const auto take = [&a, &from](auto member) { std::memcpy(&(a.*member), &(from.*member), sizeof(a.*member)); };
+    take(&QVAPI_NODE::ucNodeName);
+    take(&QVAPI_NODE::ucNodeAddress);
+    take(&QVAPI_NODE::ucNodePath0);
+    take(&QVAPI_NODE::ucCommonName);
+    take(&QVAPI_NODE::uiConnectKind);
+    take(&QVAPI_NODE::uiIPAddrFlag);
+    take(&QVAPI_NODE::stUpdateTime);
+    take(&QVAPI_NODE::ucNodeKey);
+    take(&QVAPI_NODE::ucNodeKeyPath);
+    take(&QVAPI_NODE::ucHostID);
+    take(&QVAPI_NODE::ucHostIDFlag);
+    take(&QVAPI_NODE::ucHostIDPath);
+    take(&QVAPI_NODE::ucMACAddress);
+    return std::memcmp(&a, &from, sizeof a) == 0;
 }
 
 }  // namespace
@@ -89,14 +116,25 @@ bool ParseMoveRecord(std::span<const uint8_t> bytes, MoveRecord& out) {
     out.master = head.master == 1;
     std::memcpy(&out.from, bytes.data() + kHeadSize, sizeof out.from);
     std::memcpy(&out.to, bytes.data() + kHeadSize + sizeof out.from, sizeof out.to);
-    if (!UsableRecord(out.from, out.master) || !UsableRecord(out.to, out.master)) return false;
+    if (!UsableRecord(out.from, out.master) || !UsableRecord(out.to, out.master) || !OneNode(out.from, out.to))
+        return false;
     out.renames.assign(head.renames, {});
     const uint8_t* at = bytes.data() + kRecordsEnd;
-    for (auto& [from, to] : out.renames) {
-        if (!TakeName(at, from) || !TakeName(at + kNameSize, to)) return false;
+    for (auto& rename : out.renames) {
+        if (!TakeName(at, rename.first) || !TakeName(at + kNameSize, rename.second)) return false;
+        // A client's move renames only its own inventory; a master's subtree is checked against
+        // the store when the move is finished.
+        if (!out.master && !RenameOfNode(rename, out.from) && !RenameOfNode(rename, out.to)) return false;
         at += 2 * kNameSize;
     }
     return true;
+}
+
+bool RenameOfNode(const std::pair<std::string, std::string>& rename, const QVAPI_NODE& node) {
+    const std::string plain = PlainName(node);
+    const std::string hostId(Field(node.ucHostID));
+    return !hostId.empty() &&
+           ((rename.first == plain && rename.second == hostId) || (rename.first == hostId && rename.second == plain));
 }
 
 bool WriteMoveRecord(const MoveRecord& record) {

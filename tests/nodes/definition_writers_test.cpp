@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -206,9 +208,10 @@ TEST_F(DefinitionWriters, AMoveRecordThatIsNoMoveUnderWayIsDroppedAndTheWriterGo
     ASSERT_EQ(Create("alpha", Record({.name = "alpha"})), 1);
     ASSERT_EQ(Create("beta", Record({.name = "beta"})), 1);
     const std::vector<uint8_t> alphaFile = NodeStoreBuilder::ReadBytes(store_->NodeDefDir() / ("C." + std::string(Stored("alpha", false).ucNodeKey)));
-    qvp::nodes::MoveRecord stale{false, Stored("alpha", false), Stored("alpha", false), {{"alpha", "elsewhere"}}};
+    qvp::nodes::MoveRecord stale{false, Stored("alpha", false), Stored("alpha", false), {{"elsewhere", "#E1"}}};
     std::strcpy(stale.from.ucNodeName, "gone");
     std::strcpy(stale.to.ucNodeName, "elsewhere");
+    std::strcpy(stale.to.ucHostID, "#E1");
     qvp::nodes::MoveRecord forged = stale;
     std::strcpy(forged.to.ucNodeKey, "..");
     qvp::nodes::MoveRecord parsed;
@@ -295,6 +298,104 @@ TEST_F(DefinitionWriters, ARecordWhoseNewNameIsAnotherNodesNowIsDropped) {
     EXPECT_EQ(qvAPIChangeClientDefinition("beta", 0, &beta, 0), 1) << std::hex << qvAPIGetLastError();
     Snapshot after = Take(root_);
     EXPECT_TRUE(after == before);
+}
+
+// Move records another user of the store could write but no move writes: each is refused (at
+// reading) or dropped (at finishing) by the next writer, which changes nothing in the store and
+// renames no inventory; a record a move could have written is still finished.
+TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
+    EnableLog();
+    const auto made = [this](NS n, uint16_t minute) {  // each node its own creation time
+        QVAPI_NODE r = Record(n);
+        r.stCreateTime.wMinute = minute;
+        return r;
+    };
+    ASSERT_EQ(Create("M1", made({.name = "M1", .kind = QVAPI_NODE_MASTER}, 1)), 1);
+    ASSERT_EQ(Create("M3", Placed(made({.name = "M3", .kind = QVAPI_NODE_MASTER}, 2), "\\M1")), 1);
+    ASSERT_EQ(Create("c1", Placed(made({.name = "c1"}, 3), "\\M1")), 1);
+    ASSERT_EQ(Create("#C41", made({.name = "pc1", .hostId = "#C41"}, 4)), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(Create("pc2", made({.name = "pc2"}, 5)), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
+    for (const char* member : {"c1", "pc2"}) ASSERT_EQ(qvAPICreateClient("\\g1", member, 0, 0), 1);
+    // The definition files as every user of the store can read them.
+    const auto file = [this](const char* name, bool master) {
+        return NodeStoreBuilder::ReadRecord(store_->NodeDefDir() /
+                                            ((master ? "M." : "C.") + std::string(Stored(name, master).ucNodeKey)));
+    };
+    const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), c1 = file("c1", false), pc1 = file("#C41", false),
+                     pc2 = file("pc2", false);
+    const auto with = [](QVAPI_NODE r, const std::function<void(QVAPI_NODE&)>& set) {
+        set(r);
+        return r;
+    };
+    const auto keyedAt = [&with](const QVAPI_NODE& r, const std::string& keyPath, const char* key) {
+        return with(r, [&](QVAPI_NODE& n) {
+            std::snprintf(n.ucNodeKeyPath, sizeof n.ucNodeKeyPath, "%s", keyPath.c_str());
+            std::snprintf(n.ucNodeKey, sizeof n.ucNodeKey, "%s", key);
+        });
+    };
+    const auto placed = [&keyedAt](const QVAPI_NODE& r, const char* path0, const std::string& keyPath) {
+        QVAPI_NODE n = keyedAt(r, keyPath, r.ucNodeKey);
+        std::snprintf(n.ucNodePath0, sizeof n.ucNodePath0, "%s", path0);
+        return n;
+    };
+    const auto named = [&with](const QVAPI_NODE& r, const char* name) {
+        return with(r, [name](QVAPI_NODE& n) { std::snprintf(n.ucNodeName, sizeof n.ucNodeName, "%s", name); });
+    };
+    const std::string m1Keys = "\\" + std::string(m1.ucNodeKey);
+    constexpr char kInvalid[] = "Move Record is INVALID";
+    constexpr char kRefused[] = "Killed Move Refused";
+    const struct {
+        const char* what;
+        qvp::nodes::MoveRecord record;
+        const char* logged;
+    } cases[] = {
+        {"empty key at the top", {false, keyedAt(pc2, "\\", ""), pc2, {}}, kInvalid},
+        {"empty key below a master", {false, keyedAt(pc2, m1Keys, ""), pc2, {}}, kInvalid},
+        {"master below its own child", {true, m1, placed(m1, "\\M1\\M3", m1Keys + "\\" + m3.ucNodeKey), {}}, kRefused},
+        {"client below a missing master", {false, c1, placed(c1, "\\NOSUCH", "\\999"), {}}, kRefused},
+        {"two stored clients", {false, pc2, pc1, {}}, kInvalid},
+        {"client renaming another node's inventory", {false, c1, named(c1, "c1x"), {{"pc1", "#C41"}}}, kInvalid},
+        {"master renaming another node's inventory", {true, m3, named(m3, "M3x"), {{"pc1", "#C41"}}}, kRefused},
+    };
+    static std::vector<std::string> renamed;
+    qvp::SetInsPackageRename([](const char* from, const char* to, uint32_t, uint32_t) {
+        renamed.push_back(std::string(from) + " to " + to);
+        return 1;
+    });
+    const fs::path recordPath = root_ / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE";
+    // Written as another user of the store's group would: his own file beside the caller's.
+    const auto plant = [&](const qvp::nodes::MoveRecord& record) {
+        const std::vector<uint8_t> bytes = qvp::nodes::MoveRecordBytes(record);
+        store_->WriteRawFile(recordPath, bytes.data(), bytes.size());
+        ASSERT_TRUE(geteuid() != 0 || chown(recordPath.c_str(), 65534, 65534) == 0);
+        ASSERT_EQ(chmod(recordPath.c_str(), 0644), 0);
+    };
+    const Snapshot before = Take(root_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        renamed.clear();
+        plant(c.record);
+        const size_t logged = LogMessages().size();
+        EXPECT_EQ(qvAPIDeleteClientDefinition("nosuch", 0, nullptr), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+        EXPECT_TRUE(Take(root_) == before);
+        EXPECT_EQ(renamed, std::vector<std::string>{});
+        const std::vector<std::string> messages = LogMessages();
+        EXPECT_TRUE(std::any_of(messages.begin() + static_cast<std::ptrdiff_t>(std::min(logged, messages.size())),
+                                messages.end(), [&c](const std::string& m) { return m.find(c.logged) != std::string::npos; }))
+            << c.logged;
+    }
+    // The same move as a change writes it: finished, its rename of its own inventory made.
+    renamed.clear();
+    QVAPI_NODE moved = with(placed(pc1, "\\M1", m1Keys), [](QVAPI_NODE& n) { n.ucHostIDFlag = 0; });
+    std::snprintf(moved.ucNodeKey, sizeof moved.ucNodeKey, "%u", NodeStoreBuilder::ComponentHash("pc1"));
+    std::memset(moved.ucHostIDPath, 0, sizeof moved.ucHostIDPath);
+    plant({false, pc1, moved, {{"#C41", "pc1"}}});
+    EXPECT_EQ(qvAPIDeleteClientDefinition("nosuch", 0, nullptr), 0);
+    EXPECT_EQ(std::string(Stored("pc1", false).ucNodePath0), "\\M1");
+    EXPECT_EQ(renamed, std::vector<std::string>{"#C41 to pc1"});
+    EXPECT_FALSE(fs::exists(recordPath));
 }
 
 // A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
