@@ -17,6 +17,7 @@
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_move_record.h"
+#include "nodes/node_store.h"
 #include "nodes/node_writer.h"
 #include "node_env.h"
 
@@ -315,6 +316,14 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     ASSERT_EQ(Create("c1", Placed(made({.name = "c1"}, 3), "\\M1")), 1);
     ASSERT_EQ(Create("#C41", made({.name = "pc1", .hostId = "#C41"}, 4)), 1) << std::hex << qvAPIGetLastError();
     ASSERT_EQ(Create("pc2", made({.name = "pc2"}, 5)), 1);
+    // A master and a client below it that know host IDs but are keyed by name, below M1.
+    const auto knowing = [&made](NS n, uint16_t minute, const char* path0) {
+        QVAPI_NODE r = Placed(made(n, minute), path0);
+        r.ucHostIDFlag = 0;
+        return r;
+    };
+    ASSERT_EQ(Create("M5", knowing({.name = "M5", .kind = QVAPI_NODE_MASTER, .hostId = "#G5"}, 6, "\\M1")), 1);
+    ASSERT_EQ(Create("c5", knowing({.name = "c5", .hostId = "#C45"}, 7, "\\M1\\M5")), 1);
     ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
     for (const char* member : {"c1", "pc2"}) ASSERT_EQ(qvAPICreateClient("\\g1", member, 0, 0), 1);
     // The definition files as every user of the store can read them.
@@ -322,8 +331,8 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
         return NodeStoreBuilder::ReadRecord(store_->NodeDefDir() /
                                             ((master ? "M." : "C.") + std::string(Stored(name, master).ucNodeKey)));
     };
-    const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), c1 = file("c1", false), pc1 = file("#C41", false),
-                     pc2 = file("pc2", false);
+    const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), m5 = file("M5", true), c1 = file("c1", false),
+                     pc1 = file("#C41", false), pc2 = file("pc2", false);
     const auto with = [](QVAPI_NODE r, const std::function<void(QVAPI_NODE&)>& set) {
         set(r);
         return r;
@@ -386,7 +395,9 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
                                 messages.end(), [&c](const std::string& m) { return m.find(c.logged) != std::string::npos; }))
             << c.logged;
     }
-    // The same move as a change writes it: finished, its rename of its own inventory made.
+    // The same moves as a change writes them are finished, with the renames of their own inventory
+    // and, for a master, of the nodes below it: a client below a master that is not keyed by host
+    // ID, a master to the top, where it and the nodes below it are keyed by their host IDs.
     renamed.clear();
     QVAPI_NODE moved = with(placed(pc1, "\\M1", m1Keys), [](QVAPI_NODE& n) { n.ucHostIDFlag = 0; });
     std::snprintf(moved.ucNodeKey, sizeof moved.ucNodeKey, "%u", NodeStoreBuilder::ComponentHash("pc1"));
@@ -396,6 +407,41 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     EXPECT_EQ(std::string(Stored("pc1", false).ucNodePath0), "\\M1");
     EXPECT_EQ(renamed, std::vector<std::string>{"#C41 to pc1"});
     EXPECT_FALSE(fs::exists(recordPath));
+    renamed.clear();
+    moved = with(placed(m5, "\\", ""), [](QVAPI_NODE& n) {
+        n.ucHostIDFlag = 1;
+        std::strcpy(n.ucHostIDPath, "\\");
+    });
+    std::snprintf(moved.ucNodeKey, sizeof moved.ucNodeKey, "%u", NodeStoreBuilder::ComponentHash("#G5"));
+    plant({true, m5, moved, {{"M5", "#G5"}, {"c5", "#C45"}}});
+    EXPECT_EQ(qvAPIDeleteClientDefinition("nosuch", 0, nullptr), 0);
+    EXPECT_EQ(std::string(Stored("#G5", true).ucNodePath0), "\\");
+    EXPECT_EQ(std::string(Stored("#C45", false).ucHostIDPath), "\\#G5");
+    EXPECT_EQ(renamed, (std::vector<std::string>{"M5 to #G5", "c5 to #C45"}));
+    EXPECT_FALSE(fs::exists(recordPath));
+}
+
+// A key folder that no definition owns is swept, but never the tree itself, a level above a key,
+// or a folder that holds a folder some definition places there.
+TEST_F(DefinitionWriters, OnlyAnOrphanKeyFolderIsSwept) {
+    ASSERT_EQ(Create("M1", Record({.name = "M1", .kind = QVAPI_NODE_MASTER})), 1);
+    ASSERT_EQ(Create("c1", Placed(Record({.name = "c1"}), "\\M1")), 1);
+    const fs::path nodeDef = store_->NodeDefDir();
+    const std::string live = qvp::nodes::NodeDefDir();
+    const std::string m1Key = Stored("M1", true).ucNodeKey;
+    // M1's definition set aside: its folder is no key folder of a definition now, but c1's is in it.
+    fs::rename(nodeDef / ("M." + m1Key), root_ / "M1");
+    fs::create_directories(nodeDef / "777" / "sub");
+    const Snapshot before = Take(root_);
+    for (const std::string& dir : {live + "\\", live + "\\" + m1Key, live + "\\" + m1Key + "\\", live + "\\.",
+                                   live + "\\777\\.."}) {
+        SCOPED_TRACE(dir);
+        qvp::nodes::SweepOrphanKeyDir(live, dir);
+        EXPECT_TRUE(Take(root_) == before);
+    }
+    qvp::nodes::SweepOrphanKeyDir(live, live + "\\777");
+    EXPECT_FALSE(fs::exists(nodeDef / "777"));
+    EXPECT_TRUE(fs::exists(store_->AttributionPath(Stored("c1", false))));
 }
 
 // A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
