@@ -2,6 +2,7 @@
 // the new record whole, then each inventory rename as two NUL-padded names.
 #include "nodes/node_move_record.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/bounded_read.h"
@@ -63,26 +64,27 @@ bool UsableRecord(const QVAPI_NODE& r, bool master) {
            (IpKeyed(r) || r.ucNodeKey[0] != '\0');
 }
 
+struct Span {
+    size_t at, size;
+};
 // A change starts from the stored record and sets only the field groups its flags name, with the
 // paths, key and keying the move derives from them: everything else of the node (its kind, its
 // creation time, its group and hold flags, its keying mode, every reserved byte) is the same in
 // both records.
+#define QVP_FIELD(f) Span{offsetof(QVAPI_NODE, f), sizeof(QVAPI_NODE::f)}
+constexpr Span kChangeable[] = {
+    QVP_FIELD(ucNodeName), QVP_FIELD(ucNodeAddress), QVP_FIELD(ucNodePath0),  QVP_FIELD(ucCommonName),
+    QVP_FIELD(uiConnectKind), QVP_FIELD(uiIPAddrFlag), QVP_FIELD(stUpdateTime), QVP_FIELD(ucNodeKey),
+    QVP_FIELD(ucNodeKeyPath), QVP_FIELD(ucHostID), QVP_FIELD(ucHostIDFlag), QVP_FIELD(ucHostIDPath),
+    QVP_FIELD(ucMACAddress)};
+#undef QVP_FIELD
+
+// The two records are one node: equal outside the fields a change sets.
 bool OneNode(const QVAPI_NODE& from, const QVAPI_NODE& to) {
     QVAPI_NODE a = to;
-    const auto take = [&a, &from](auto member) { std::memcpy(&(a.*member), &(from.*member), sizeof(a.*member)); };
-    take(&QVAPI_NODE::ucNodeName);
-    take(&QVAPI_NODE::ucNodeAddress);
-    take(&QVAPI_NODE::ucNodePath0);
-    take(&QVAPI_NODE::ucCommonName);
-    take(&QVAPI_NODE::uiConnectKind);
-    take(&QVAPI_NODE::uiIPAddrFlag);
-    take(&QVAPI_NODE::stUpdateTime);
-    take(&QVAPI_NODE::ucNodeKey);
-    take(&QVAPI_NODE::ucNodeKeyPath);
-    take(&QVAPI_NODE::ucHostID);
-    take(&QVAPI_NODE::ucHostIDFlag);
-    take(&QVAPI_NODE::ucHostIDPath);
-    take(&QVAPI_NODE::ucMACAddress);
+    for (const Span& field : kChangeable)
+        std::memcpy(reinterpret_cast<uint8_t*>(&a) + field.at, reinterpret_cast<const uint8_t*>(&from) + field.at,
+                    field.size);
     return std::memcmp(&a, &from, sizeof a) == 0;
 }
 
