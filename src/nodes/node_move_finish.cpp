@@ -10,6 +10,7 @@
 
 #include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_move_record.h"
 #include "nodes/node_record.h"
@@ -139,13 +140,44 @@ bool MoveAllowed(CallContext& call, const MoveRecord& record) {
     return DerivePathsIn(call, NodeDefDir(), derived, upper, unused) && SamePlace(derived, to);
 }
 
+// A killed move leaves each group of the node listing it under its old name or under its new
+// one, never both: a group of the moved node that lists both names lists another node under the
+// old one, whose entry is no part of the move (Refused). Kept when a group cannot be read.
+Outcome OldNameInGroupsIsTheNodes(const std::string& attrPath, const QVAPI_NODE& from, const QVAPI_NODE& to) {
+    const std::string oldName = GroupNameOf(from);
+    const std::string newName = GroupNameOf(to);
+    if (oldName == newName) return Outcome::Finished;
+    FileHandle attr = OpenExclusiveRead(attrPath);
+    std::vector<uint8_t> links;
+    if (!attr.valid() || ReadDeclared(attr.get(), kAttributionFileLayout, links) != DeclaredRead::Read)
+        return Outcome::Kept;
+    attr.Reset();
+    for (size_t at = kAttributionHeadSize; at + kBackLinkSize <= links.size(); at += kBackLinkSize) {
+        const std::string groupPath(FieldText(reinterpret_cast<const char*>(links.data() + at), kBackLinkSize));
+        if (CheckGroupPath(groupPath) != 0) continue;  // the rename refuses it
+        FileHandle group = OpenExclusiveRead(GroupFilePath(groupPath));
+        std::vector<uint8_t> image;
+        if (!group.valid() || ReadDeclared(group.get(), kGroupFileLayout, image) != DeclaredRead::Read ||
+            !GroupImageWellFormed(image))
+            return Outcome::Kept;
+        if (FindGroupEntry(image, oldName, from.uiNodeAttributes) >= 0 &&
+            FindGroupEntry(image, newName, to.uiNodeAttributes) >= 0)
+            return Outcome::Refused;
+    }
+    return Outcome::Finished;
+}
+
 Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::string& live, Held fromHeld) {
     const QVAPI_NODE& from = record.from;
     const QVAPI_NODE& to = record.to;
     // A master's group entries were renamed in the work copy's cascade, before its tree went in.
     if (!record.master) {
         const std::string attr = AttrPathIn(live, to);
-        if (Exists(attr) && !ChangeLinkNodeIn(call, attr.c_str(), &from, &to)) return Outcome::Kept;
+        if (Exists(attr)) {
+            if (const Outcome groups = OldNameInGroupsIsTheNodes(attr, from, to); groups != Outcome::Finished)
+                return groups;
+            if (!ChangeLinkNodeIn(call, attr.c_str(), &from, &to)) return Outcome::Kept;
+        }
         const std::string oldFlat = FlatPathIn(live, from);
         if (fromHeld == Held::This && !DeleteOnceFree(oldFlat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND)
             return Outcome::Kept;

@@ -364,6 +364,7 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
         {"master below its own child", {true, m1, placed(m1, "\\M1\\M3", m1Keys + "\\" + m3.ucNodeKey), {}}, kRefused},
         {"client below a missing master", {false, c1, placed(c1, "\\NOSUCH", "\\999"), {}}, kRefused},
         {"two stored clients", {false, pc2, pc1, {}}, kInvalid},
+        {"old name another member of the node's group", {false, named(pc2, "c1"), pc2, {}}, kRefused},
         {"client renaming another node's inventory", {false, c1, named(c1, "c1x"), {{"pc1", "#C41"}}}, kInvalid},
         {"master renaming another node's inventory", {true, m3, named(m3, "M3x"), {{"pc1", "#C41"}}}, kRefused},
     };
