@@ -4,6 +4,7 @@
 // inventory renamed); before, the node still stands whole at its old place and the move is made
 // again from the record. A stamp the caller did not give plays no part: the record carries it.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -140,19 +141,37 @@ bool MoveAllowed(CallContext& call, const MoveRecord& record) {
     return DerivePathsIn(call, NodeDefDir(), derived, upper, unused) && SamePlace(derived, to);
 }
 
-// A killed move leaves each group of the node listing it under its old name or under its new
-// one, never both: a group of the moved node that lists both names lists another node under the
-// old one, whose entry is no part of the move (Refused). Kept when a group cannot be read.
-Outcome OldNameInGroupsIsTheNodes(const std::string& attrPath, const QVAPI_NODE& from, const QVAPI_NODE& to) {
-    const std::string oldName = GroupNameOf(from);
-    const std::string newName = GroupNameOf(to);
-    if (oldName == newName) return Outcome::Finished;
+// The back-links of an attribution file (none when there is no file); false when it cannot be read.
+bool BackLinksOf(const std::string& attrPath, std::vector<uint8_t>& links) {
+    links.clear();
     FileHandle attr = OpenExclusiveRead(attrPath);
+    if (!attr.valid()) {
+        const win::DWORD error = win::GetLastError();
+        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+    }
+    if (ReadDeclared(attr.get(), kAttributionFileLayout, links) != DeclaredRead::Read) return false;
+    links.erase(links.begin(), links.begin() + static_cast<std::ptrdiff_t>(std::min(links.size(), kAttributionHeadSize)));
+    return true;
+}
+
+// What the groups show of a client's killed move: its new attribution file holds the back-links
+// its old one holds (copied before the new definition was made), and each of its groups lists it
+// under its old name or its new one, never both. Anything else is two nodes: a group listing both
+// lists another node under the old name, whose entry is no part of the move (Refused). Kept when
+// a file cannot be read.
+Outcome GroupsShowOneNode(const std::string& live, const MoveRecord& record, Held fromHeld) {
+    const std::string oldName = GroupNameOf(record.from);
+    const std::string newName = GroupNameOf(record.to);
     std::vector<uint8_t> links;
-    if (!attr.valid() || ReadDeclared(attr.get(), kAttributionFileLayout, links) != DeclaredRead::Read)
-        return Outcome::Kept;
-    attr.Reset();
-    for (size_t at = kAttributionHeadSize; at + kBackLinkSize <= links.size(); at += kBackLinkSize) {
+    if (!BackLinksOf(AttrPathIn(live, record.to), links)) return Outcome::Kept;
+    const std::string oldAttr = AttrPathIn(live, record.from);
+    if (fromHeld == Held::This && oldAttr != AttrPathIn(live, record.to)) {
+        std::vector<uint8_t> oldLinks;
+        if (!BackLinksOf(oldAttr, oldLinks)) return Outcome::Kept;
+        if (oldLinks != links) return Outcome::Refused;
+    }
+    if (oldName == newName) return Outcome::Finished;
+    for (size_t at = 0; at + kBackLinkSize <= links.size(); at += kBackLinkSize) {
         const std::string groupPath(FieldText(reinterpret_cast<const char*>(links.data() + at), kBackLinkSize));
         if (CheckGroupPath(groupPath) != 0) continue;  // the rename refuses it
         FileHandle group = OpenExclusiveRead(GroupFilePath(groupPath));
@@ -160,8 +179,8 @@ Outcome OldNameInGroupsIsTheNodes(const std::string& attrPath, const QVAPI_NODE&
         if (!group.valid() || ReadDeclared(group.get(), kGroupFileLayout, image) != DeclaredRead::Read ||
             !GroupImageWellFormed(image))
             return Outcome::Kept;
-        if (FindGroupEntry(image, oldName, from.uiNodeAttributes) >= 0 &&
-            FindGroupEntry(image, newName, to.uiNodeAttributes) >= 0)
+        if (FindGroupEntry(image, oldName, record.from.uiNodeAttributes) >= 0 &&
+            FindGroupEntry(image, newName, record.to.uiNodeAttributes) >= 0)
             return Outcome::Refused;
     }
     return Outcome::Finished;
@@ -172,12 +191,10 @@ Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::strin
     const QVAPI_NODE& to = record.to;
     // A master's group entries were renamed in the work copy's cascade, before its tree went in.
     if (!record.master) {
+        if (const Outcome groups = GroupsShowOneNode(live, record, fromHeld); groups != Outcome::Finished)
+            return groups;
         const std::string attr = AttrPathIn(live, to);
-        if (Exists(attr)) {
-            if (const Outcome groups = OldNameInGroupsIsTheNodes(attr, from, to); groups != Outcome::Finished)
-                return groups;
-            if (!ChangeLinkNodeIn(call, attr.c_str(), &from, &to)) return Outcome::Kept;
-        }
+        if (Exists(attr) && !ChangeLinkNodeIn(call, attr.c_str(), &from, &to)) return Outcome::Kept;
         const std::string oldFlat = FlatPathIn(live, from);
         if (fromHeld == Held::This && !DeleteOnceFree(oldFlat) && win::GetLastError() != win::ERROR_FILE_NOT_FOUND)
             return Outcome::Kept;

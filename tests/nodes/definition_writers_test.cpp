@@ -316,6 +316,7 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     ASSERT_EQ(Create("c1", Placed(made({.name = "c1"}, 3), "\\M1")), 1);
     ASSERT_EQ(Create("#C41", made({.name = "pc1", .hostId = "#C41"}, 4)), 1) << std::hex << qvAPIGetLastError();
     ASSERT_EQ(Create("pc2", made({.name = "pc2"}, 5)), 1);
+    ASSERT_EQ(Create("pc3", made({.name = "pc3"}, 5)), 1);  // made alike, in another group
     // A master and a client below it that know host IDs but are keyed by name, below M1.
     const auto knowing = [&made](NS n, uint16_t minute, const char* path0) {
         QVAPI_NODE r = Placed(made(n, minute), path0);
@@ -326,13 +327,15 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     ASSERT_EQ(Create("c5", knowing({.name = "c5", .hostId = "#C45"}, 7, "\\M1\\M5")), 1);
     ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
     for (const char* member : {"c1", "pc2"}) ASSERT_EQ(qvAPICreateClient("\\g1", member, 0, 0), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g2", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\g2", "pc3", 0, 0), 1);
     // The definition files as every user of the store can read them.
     const auto file = [this](const char* name, bool master) {
         return NodeStoreBuilder::ReadRecord(store_->NodeDefDir() /
                                             ((master ? "M." : "C.") + std::string(Stored(name, master).ucNodeKey)));
     };
     const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), m5 = file("M5", true), c1 = file("c1", false),
-                     pc1 = file("#C41", false), pc2 = file("pc2", false);
+                     pc1 = file("#C41", false), pc2 = file("pc2", false), pc3 = file("pc3", false);
     const auto with = [](QVAPI_NODE r, const std::function<void(QVAPI_NODE&)>& set) {
         set(r);
         return r;
@@ -365,6 +368,7 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
         {"client below a missing master", {false, c1, placed(c1, "\\NOSUCH", "\\999"), {}}, kRefused},
         {"two stored clients", {false, pc2, pc1, {}}, kInvalid},
         {"old name another member of the node's group", {false, named(pc2, "c1"), pc2, {}}, kRefused},
+        {"two nodes made alike, in other groups", {false, pc2, pc3, {}}, kRefused},
         {"client renaming another node's inventory", {false, c1, named(c1, "c1x"), {{"pc1", "#C41"}}}, kInvalid},
         {"master renaming another node's inventory", {true, m3, named(m3, "M3x"), {{"pc1", "#C41"}}}, kRefused},
     };
