@@ -314,7 +314,9 @@ bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE&
         }
     }
     const std::string oldDir = ParentOf(steps.oldAttr);
-    if (steps.newDir != oldDir && IsDirectory(oldDir)) gaiCOMDirectoryDeleteAll(oldDir.c_str());
+    // Only the node's own key folder goes: never the level above it, which an empty key would name.
+    if (steps.newDir != oldDir && KeyFolderIn(tree.root, oldDir) && IsDirectory(oldDir))
+        gaiCOMDirectoryDeleteAll(oldDir.c_str());
     return true;
 }
 

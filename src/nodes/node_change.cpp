@@ -22,7 +22,6 @@ namespace {
 
 namespace msg {
 constexpr char kBadArgument[] = "%s : Parameter Error : lpNodeData or fdwChangeFlags = 0x%8.8x is INVALID";
-constexpr char kBelowItself[] = "%s : Parameter Error : Upper Node %s is the node or below it";
 constexpr char kHold[] = "%s : qvAPIChangeHoldDefinition Error : ErrorCode = 0x%8.8x";
 }  // namespace msg
 
@@ -84,16 +83,6 @@ bool Structural(const QVAPI_NODE& a, const QVAPI_NODE& b) {
            a.ucHostIDFlag != b.ucHostIDFlag || Field(a.ucHostID) != Field(b.ucHostID) ||
            UpperPathOf(a) != UpperPathOf(b) ||
            Field(a.ucNodePath0) != Field(b.ucNodePath0);
-}
-
-// The upper master must not be the node or a node below it.
-bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NODE& upper) {
-    if (upper.ucNodeName[0] == '\0' && upper.ucNodeAddress[0] == 0 && upper.ucHostID[0] == '\0') return true;
-    const std::string own = KeyDirIn("", node);
-    const std::string above = KeyDirIn("", upper);
-    if (above != own && above.compare(0, own.size() + 1, own + "\\") != 0) return true;
-    return call.Failed(QVAPI_ERR_INVALID_PARAMETER,
-                       msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
 }
 
 // A retried change whose move a killed call began and the locks' taker finished: the node is

@@ -4,12 +4,14 @@
 // inventory renamed); before, the node still stands whole at its old place and the move is made
 // again from the record. A stamp the caller did not give plays no part: the record carries it.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "nodes/name_text.h"
 #include "nodes/node_group_file.h"
+#include "nodes/node_group_record.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_move_record.h"
 #include "nodes/node_record.h"
@@ -25,6 +27,7 @@ constexpr char kRecordWrite[] = "%s : WriteFile Error : file = %s, errno = %d";
 constexpr char kRecordInvalid[] = "%s : Move Record is INVALID : file = %s";
 constexpr char kFinished[] = "%s : Killed Move Finished : %s to %s";
 constexpr char kDropped[] = "%s : Killed Move Dropped : %s to %s";
+constexpr char kRefused[] = "%s : Killed Move Refused : %s to %s";
 }  // namespace msg
 
 // This thread is part way through a move: a writer nested in it never takes its record for a
@@ -77,13 +80,119 @@ BeforeExchange RecordRenames(CallContext& call, MoveRecord& record) {
     };
 }
 
-enum class Outcome { Finished, Dropped, Kept };
+// Finished; dropped, the store having gone on without it; refused, no change could have made it;
+// kept for the next writer, nothing sure.
+enum class Outcome { Finished, Dropped, Refused, Kept };
+
+// The nodes below a master in the live tree, at any depth.
+bool ListSubtree(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out) {
+    std::vector<QVAPI_NODE> children;
+    if (!ListChildrenIn(call, master, children)) return false;
+    for (const QVAPI_NODE& child : children) {
+        out.push_back(child);
+        if (child.uiNodeAttributes == kMemberMaster && !ListSubtree(call, child, out)) return false;
+    }
+    return true;
+}
+
+// Every inventory rename is of the moved node or, for a master, of a node of its subtree (below
+// `placed`, where the move has it now): another node's inventory is no part of the move.
+Outcome RenamesOfMovedNodes(CallContext& call, const MoveRecord& record, const QVAPI_NODE& placed) {
+    const auto own = [&record](const auto& rename) {
+        return RenameOfNode(rename, record.from) || RenameOfNode(rename, record.to);
+    };
+    if (std::all_of(record.renames.begin(), record.renames.end(), own)) return Outcome::Finished;
+    std::vector<QVAPI_NODE> subtree;
+    if (!record.master) return Outcome::Refused;
+    if (!ListSubtree(call, placed, subtree)) return Outcome::Kept;
+    for (const auto& rename : record.renames) {
+        if (own(rename)) continue;
+        if (std::none_of(subtree.begin(), subtree.end(),
+                         [&rename](const QVAPI_NODE& node) { return RenameOfNode(rename, node); }))
+            return Outcome::Refused;
+    }
+    return Outcome::Finished;
+}
+
+// The place fields the move derives from the upper master (paths and keying; the key is laid out
+// among the files as they are).
+bool SamePlace(const QVAPI_NODE& a, const QVAPI_NODE& b) {
+    return Field(a.ucNodePath0) == Field(b.ucNodePath0) && Field(a.ucNodeKeyPath) == Field(b.ucNodeKeyPath) &&
+           Field(a.ucHostIDPath) == Field(b.ucHostIDPath) && a.ucHostIDFlag == b.ucHostIDFlag;
+}
+
+// The checks the change ran before it wrote the record, run again on the store as it is now: the
+// new name free (or the node's own), the upper master there, a master never placed at or below
+// itself, and the new place the one the move derives below that master.
+bool MoveAllowed(CallContext& call, const MoveRecord& record) {
+    const QVAPI_NODE& from = record.from;
+    const QVAPI_NODE& to = record.to;
+    const std::string newKeyName = KeyNameOf(to);
+    if (!EqualIgnoringCase(newKeyName, KeyNameOf(from)) &&
+        !NameIsFree(call, newKeyName, record.master, Field(to.ucNodePath0), &from))
+        return false;
+    QVAPI_NODE upper;
+    if (!ReadUpperMaster(call, to, upper)) return false;
+    if (record.master && !UpperOutsideNode(call, from, upper)) return false;
+    QVAPI_NODE derived = to;
+    derived.ucHostIDFlag = from.ucHostIDFlag;
+    std::memcpy(derived.ucNodeKey, from.ucNodeKey, sizeof derived.ucNodeKey);
+    CascadeLog unused;
+    return DerivePathsIn(call, NodeDefDir(), derived, upper, unused) && SamePlace(derived, to);
+}
+
+// The back-links of an attribution file (none when there is no file); false when it cannot be read.
+bool BackLinksOf(const std::string& attrPath, std::vector<uint8_t>& links) {
+    links.clear();
+    FileHandle attr = OpenExclusiveRead(attrPath);
+    if (!attr.valid()) {
+        const win::DWORD error = win::GetLastError();
+        return error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND;
+    }
+    if (ReadDeclared(attr.get(), kAttributionFileLayout, links) != DeclaredRead::Read) return false;
+    links.erase(links.begin(), links.begin() + static_cast<std::ptrdiff_t>(std::min(links.size(), kAttributionHeadSize)));
+    return true;
+}
+
+// What the groups show of a client's killed move: its new attribution file holds the back-links
+// its old one holds (copied before the new definition was made), and each of its groups lists it
+// under its old name or its new one, never both. Anything else is two nodes: a group listing both
+// lists another node under the old name, whose entry is no part of the move (Refused). Kept when
+// a file cannot be read.
+Outcome GroupsShowOneNode(const std::string& live, const MoveRecord& record, Held fromHeld) {
+    const std::string oldName = GroupNameOf(record.from);
+    const std::string newName = GroupNameOf(record.to);
+    std::vector<uint8_t> links;
+    if (!BackLinksOf(AttrPathIn(live, record.to), links)) return Outcome::Kept;
+    const std::string oldAttr = AttrPathIn(live, record.from);
+    if (fromHeld == Held::This && oldAttr != AttrPathIn(live, record.to)) {
+        std::vector<uint8_t> oldLinks;
+        if (!BackLinksOf(oldAttr, oldLinks)) return Outcome::Kept;
+        if (oldLinks != links) return Outcome::Refused;
+    }
+    if (oldName == newName) return Outcome::Finished;
+    for (size_t at = 0; at + kBackLinkSize <= links.size(); at += kBackLinkSize) {
+        const std::string groupPath(FieldText(reinterpret_cast<const char*>(links.data() + at), kBackLinkSize));
+        if (CheckGroupPath(groupPath) != 0) continue;  // the rename refuses it
+        FileHandle group = OpenExclusiveRead(GroupFilePath(groupPath));
+        std::vector<uint8_t> image;
+        if (!group.valid() || ReadDeclared(group.get(), kGroupFileLayout, image) != DeclaredRead::Read ||
+            !GroupImageWellFormed(image))
+            return Outcome::Kept;
+        if (FindGroupEntry(image, oldName, record.from.uiNodeAttributes) >= 0 &&
+            FindGroupEntry(image, newName, record.to.uiNodeAttributes) >= 0)
+            return Outcome::Refused;
+    }
+    return Outcome::Finished;
+}
 
 Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::string& live, Held fromHeld) {
     const QVAPI_NODE& from = record.from;
     const QVAPI_NODE& to = record.to;
     // A master's group entries were renamed in the work copy's cascade, before its tree went in.
     if (!record.master) {
+        if (const Outcome groups = GroupsShowOneNode(live, record, fromHeld); groups != Outcome::Finished)
+            return groups;
         const std::string attr = AttrPathIn(live, to);
         if (Exists(attr) && !ChangeLinkNodeIn(call, attr.c_str(), &from, &to)) return Outcome::Kept;
         const std::string oldFlat = FlatPathIn(live, from);
@@ -116,10 +225,15 @@ Outcome Finish(CallContext& call, MoveRecord& record) {
     const Held to = HeldAt(toFlat, record.to);
     const Held from = fromFlat == toFlat && to == Held::This ? Held::Absent : HeldAt(fromFlat, record.from);
     if (to == Held::Unknown || from == Held::Unknown) return Outcome::Kept;
-    if (to == Held::This && from != Held::Other) return FinishTail(call, record, live, from);
+    const bool tail = to == Held::This && from != Held::Other;
     // Made again only where nothing stands at the new name: another node there is not overwritten.
-    if (from == Held::This && (to == Held::Absent || fromFlat == toFlat)) return MoveAgain(call, record);
-    return Outcome::Dropped;  // the store went on without the move
+    if (!tail && !(from == Held::This && (to == Held::Absent || fromFlat == toFlat)))
+        return Outcome::Dropped;  // the store went on without the move
+    if (const Outcome renames = RenamesOfMovedNodes(call, record, tail ? record.to : record.from);
+        renames != Outcome::Finished)
+        return renames;
+    if (tail) return FinishTail(call, record, live, from);
+    return MoveAllowed(call, record) ? MoveAgain(call, record) : Outcome::Refused;
 }
 
 }  // namespace
@@ -186,7 +300,10 @@ void FinishRecordedMove(CallContext& call, FinishedMove* finished) {
     RemoveMoveRecord();
     const std::string from = KeyNameOf(record.from);
     const std::string to = KeyNameOf(record.to);
-    call.Log(outcome == Outcome::Finished ? msg::kFinished : msg::kDropped, call.function(), from.c_str(), to.c_str());
+    call.Log(outcome == Outcome::Finished  ? msg::kFinished
+             : outcome == Outcome::Refused ? msg::kRefused
+                                           : msg::kDropped,
+             call.function(), from.c_str(), to.c_str());
     if (outcome == Outcome::Finished && finished != nullptr) *finished = FinishedMove{record.master, from, to};
 }
 

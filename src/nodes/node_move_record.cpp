@@ -2,6 +2,7 @@
 // the new record whole, then each inventory rename as two NUL-padded names.
 #include "nodes/node_move_record.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/bounded_read.h"
@@ -11,6 +12,7 @@
 #include "nodes/node_group_file.h"
 #include "nodes/node_record.h"
 #include "nodes/node_store.h"
+#include "nodes/node_writer.h"
 
 namespace qvp::nodes {
 
@@ -55,8 +57,35 @@ void PutName(std::vector<uint8_t>& out, const std::string& name) {
     std::memcpy(out.data() + at, name.data(), std::min<size_t>(name.size(), kNameSize - 1));
 }
 
+// A node keyed by its name always has a key: an empty one would make its key folder the level
+// above it.
 bool UsableRecord(const QVAPI_NODE& r, bool master) {
-    return r.uiNodeAttributes == (master ? kMemberMaster : kMemberClient) && StoredPathFieldsUsable(r);
+    return r.uiNodeAttributes == (master ? kMemberMaster : kMemberClient) && StoredPathFieldsUsable(r) &&
+           (IpKeyed(r) || r.ucNodeKey[0] != '\0');
+}
+
+struct Span {
+    size_t at, size;
+};
+// A change starts from the stored record and sets only the field groups its flags name, with the
+// paths, key and keying the move derives from them: everything else of the node (its kind, its
+// creation time, its group and hold flags, its keying mode, every reserved byte) is the same in
+// both records.
+#define QVP_FIELD(f) Span{offsetof(QVAPI_NODE, f), sizeof(QVAPI_NODE::f)}
+constexpr Span kChangeable[] = {
+    QVP_FIELD(ucNodeName), QVP_FIELD(ucNodeAddress), QVP_FIELD(ucNodePath0),  QVP_FIELD(ucCommonName),
+    QVP_FIELD(uiConnectKind), QVP_FIELD(uiIPAddrFlag), QVP_FIELD(stUpdateTime), QVP_FIELD(ucNodeKey),
+    QVP_FIELD(ucNodeKeyPath), QVP_FIELD(ucHostID), QVP_FIELD(ucHostIDFlag), QVP_FIELD(ucHostIDPath),
+    QVP_FIELD(ucMACAddress)};
+#undef QVP_FIELD
+
+// The two records are one node: equal outside the fields a change sets.
+bool OneNode(const QVAPI_NODE& from, const QVAPI_NODE& to) {
+    QVAPI_NODE a = to;
+    for (const Span& field : kChangeable)
+        std::memcpy(reinterpret_cast<uint8_t*>(&a) + field.at, reinterpret_cast<const uint8_t*>(&from) + field.at,
+                    field.size);
+    return std::memcmp(&a, &from, sizeof a) == 0;
 }
 
 }  // namespace
@@ -89,14 +118,25 @@ bool ParseMoveRecord(std::span<const uint8_t> bytes, MoveRecord& out) {
     out.master = head.master == 1;
     std::memcpy(&out.from, bytes.data() + kHeadSize, sizeof out.from);
     std::memcpy(&out.to, bytes.data() + kHeadSize + sizeof out.from, sizeof out.to);
-    if (!UsableRecord(out.from, out.master) || !UsableRecord(out.to, out.master)) return false;
+    if (!UsableRecord(out.from, out.master) || !UsableRecord(out.to, out.master) || !OneNode(out.from, out.to))
+        return false;
     out.renames.assign(head.renames, {});
     const uint8_t* at = bytes.data() + kRecordsEnd;
-    for (auto& [from, to] : out.renames) {
-        if (!TakeName(at, from) || !TakeName(at + kNameSize, to)) return false;
+    for (auto& rename : out.renames) {
+        if (!TakeName(at, rename.first) || !TakeName(at + kNameSize, rename.second)) return false;
+        // A client's move renames only its own inventory; a master's subtree is checked against
+        // the store when the move is finished.
+        if (!out.master && !RenameOfNode(rename, out.from) && !RenameOfNode(rename, out.to)) return false;
         at += 2 * kNameSize;
     }
     return true;
+}
+
+bool RenameOfNode(const std::pair<std::string, std::string>& rename, const QVAPI_NODE& node) {
+    const std::string plain = PlainName(node);
+    const std::string hostId(Field(node.ucHostID));
+    return !hostId.empty() &&
+           ((rename.first == plain && rename.second == hostId) || (rename.first == hostId && rename.second == plain));
 }
 
 bool WriteMoveRecord(const MoveRecord& record) {

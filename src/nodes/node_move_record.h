@@ -31,9 +31,13 @@ std::string MoveRecordPath();
 
 // The stored bytes of a record, and back. Parsing refuses anything a writer of this kind could
 // not have written: another head, a size that disagrees with it, a record of another kind,
-// path fields or names that could lead outside the store.
+// path fields or names that could lead outside the store, a node keyed by name without a key,
+// an old and a new record that are not one node, a client's inventory renames of another node.
 std::vector<uint8_t> MoveRecordBytes(const MoveRecord& record);
 bool ParseMoveRecord(std::span<const uint8_t> bytes, MoveRecord& out);
+// Whether an inventory rename is one a move of `node` makes: between its plain name (host name
+// or address) and its host ID, either way.
+bool RenameOfNode(const std::pair<std::string, std::string>& rename, const QVAPI_NODE& node);
 
 // Written whole under a temporary name and renamed in; false with the Windows error.
 bool WriteMoveRecord(const MoveRecord& record);

@@ -32,6 +32,7 @@ constexpr char kChildRead[] = "%s : ReadFile %s : ErrorCode = %d";
 constexpr char kBadKeyName[] = "%s : Parameter Error : lpNodeName Value is INVALID";
 constexpr char kNotFound[] = "%s : Definition Not Found : %s : ErrorCode = 0x%8.8x";
 constexpr char kTimeCheck[] = "%s :Time Check Err : GREATER";
+constexpr char kBelowItself[] = "%s : Parameter Error : Upper Node %s is the node or below it";
 }  // namespace msg
 
 WriterFaultFn g_writerFault = nullptr;
@@ -48,6 +49,22 @@ uint64_t TimeKey(const QVAPI_NODE_TIME& t) {
 
 bool SameStoredNode(const QVAPI_NODE& a, const QVAPI_NODE& b) {
     return a.uiNodeAttributes == b.uiNodeAttributes && FlatPathIn("", a) == FlatPathIn("", b);
+}
+
+// Some folder below `dir`, at any depth, is the key folder of a stored definition.
+bool HoldsOwnedKeyDir(const std::string& tree, const std::string& dir) {
+    win::WIN32_FIND_DATAA data{};
+    std::vector<std::string> folders;
+    for (FindWalk walk(dir + "\\*", data); walk.valid();) {
+        const std::string name(FieldText(data.cFileName, sizeof data.cFileName));
+        if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0 && name != "." && name != "..")
+            folders.push_back(dir + "\\" + name);
+        if (!walk.Next(data)) break;
+    }
+    for (const std::string& folder : folders)
+        if (KeyDirOwned(tree, folder) || HoldsOwnedKeyDir(tree, folder)) return true;
+    return false;
 }
 
 }  // namespace
@@ -156,6 +173,14 @@ bool ReadUpperMaster(CallContext& call, const QVAPI_NODE& r, QVAPI_NODE& upper) 
                        msg::kNoUpper, call.function(), last.c_str(), code);
 }
 
+bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NODE& upper) {
+    if (upper.ucNodeName[0] == '\0' && upper.ucNodeAddress[0] == 0 && upper.ucHostID[0] == '\0') return true;
+    const std::string own = KeyDirIn("", node);
+    const std::string above = KeyDirIn("", upper);
+    if (above != own && above.compare(0, own.size() + 1, own + "\\") != 0) return true;
+    return call.Failed(QVAPI_ERR_INVALID_PARAMETER, msg::kBelowItself, call.function(), FullPathOf(upper).c_str());
+}
+
 bool NameIsFree(CallContext& call, std::string_view keyName, bool master,
                 std::string_view nodePath0, const QVAPI_NODE* self) {
     QVAPI_NODE other;
@@ -212,8 +237,19 @@ bool KeyDirOwned(const std::string& tree, const std::string& keyDir) {
     return false;
 }
 
+bool KeyFolderIn(const std::string& tree, const std::string& dir) {
+    const size_t cut = win::FindLastSeparator(dir);
+    return cut != std::string::npos && cut + 1 < dir.size() && dir.size() > tree.size() + 1 &&
+           dir.compare(0, tree.size() + 1, tree + "\\") == 0 && dir.compare(cut + 1, std::string::npos, ".") != 0 &&
+           dir.compare(cut + 1, std::string::npos, "..") != 0;
+}
+
 void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir) {
-    if (IsDirectory(keyDir) && !KeyDirOwned(tree, keyDir)) gaiCOMDirectoryDeleteAll(keyDir.c_str());
+    // Only a folder of one key that no definition owns, and none below it either: never the tree,
+    // never a level that holds another node's key folder.
+    if (KeyFolderIn(tree, keyDir) && IsDirectory(keyDir) && !KeyDirOwned(tree, keyDir) &&
+        !HoldsOwnedKeyDir(tree, keyDir))
+        gaiCOMDirectoryDeleteAll(keyDir.c_str());
 }
 
 void SweepDefinitionTemporaries(const std::string& tree) {

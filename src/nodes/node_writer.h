@@ -84,6 +84,9 @@ QVAPI_NODE_TIME StampOrNow(const QVAPI_NODE_TIME& given);
 // The upper master of a record (last level of ucHostIDPath, else of ucNodePath0), whole; an
 // empty record for a node at the top. false with the call failed (0x20000002 when missing).
 bool ReadUpperMaster(CallContext& call, const QVAPI_NODE& r, QVAPI_NODE& upper);
+// The upper master of a master's new place is not the master itself nor a node below it. false
+// with the call failed (0x20000057).
+bool UpperOutsideNode(CallContext& call, const QVAPI_NODE& node, const QVAPI_NODE& upper);
 // Another definition already answers to `keyName`: of the same kind anywhere, or of the other
 // kind at the same ucNodePath0. `self` (when given) is not counted. false with the call failed
 // (0x200000B7 when taken).
@@ -98,6 +101,8 @@ bool WriteBothCopiesIn(CallContext& call, const QVAPI_NODE& r);
 // makes it again; and the hidden temporaries of definition files in `tree`, which no count or
 // walk takes for definitions.
 void SweepOrphanKeyDir(const std::string& tree, const std::string& keyDir);
+// `dir` is a path of one key folder in `tree`: below it, its last level a name.
+bool KeyFolderIn(const std::string& tree, const std::string& dir);
 void SweepDefinitionTemporaries(const std::string& tree);
 // The key directory `keyDir` (a path in `tree`) is the one the definition file of its key
 // (M.<key> or C.<key>) places there.

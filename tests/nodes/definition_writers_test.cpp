@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -15,6 +17,7 @@
 #include "nodes/node_group_guard.h"
 #include "nodes/node_group_steps.h"
 #include "nodes/node_move_record.h"
+#include "nodes/node_store.h"
 #include "nodes/node_writer.h"
 #include "node_env.h"
 
@@ -206,9 +209,10 @@ TEST_F(DefinitionWriters, AMoveRecordThatIsNoMoveUnderWayIsDroppedAndTheWriterGo
     ASSERT_EQ(Create("alpha", Record({.name = "alpha"})), 1);
     ASSERT_EQ(Create("beta", Record({.name = "beta"})), 1);
     const std::vector<uint8_t> alphaFile = NodeStoreBuilder::ReadBytes(store_->NodeDefDir() / ("C." + std::string(Stored("alpha", false).ucNodeKey)));
-    qvp::nodes::MoveRecord stale{false, Stored("alpha", false), Stored("alpha", false), {{"alpha", "elsewhere"}}};
+    qvp::nodes::MoveRecord stale{false, Stored("alpha", false), Stored("alpha", false), {{"elsewhere", "#E1"}}};
     std::strcpy(stale.from.ucNodeName, "gone");
     std::strcpy(stale.to.ucNodeName, "elsewhere");
+    std::strcpy(stale.to.ucHostID, "#E1");
     qvp::nodes::MoveRecord forged = stale;
     std::strcpy(forged.to.ucNodeKey, "..");
     qvp::nodes::MoveRecord parsed;
@@ -295,6 +299,154 @@ TEST_F(DefinitionWriters, ARecordWhoseNewNameIsAnotherNodesNowIsDropped) {
     EXPECT_EQ(qvAPIChangeClientDefinition("beta", 0, &beta, 0), 1) << std::hex << qvAPIGetLastError();
     Snapshot after = Take(root_);
     EXPECT_TRUE(after == before);
+}
+
+// Move records another user of the store could write but no move writes: each is refused (at
+// reading) or dropped (at finishing) by the next writer, which changes nothing in the store and
+// renames no inventory; a record a move could have written is still finished.
+TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
+    EnableLog();
+    const auto made = [this](NS n, uint16_t minute) {  // each node its own creation time
+        QVAPI_NODE r = Record(n);
+        r.stCreateTime.wMinute = minute;
+        return r;
+    };
+    ASSERT_EQ(Create("M1", made({.name = "M1", .kind = QVAPI_NODE_MASTER}, 1)), 1);
+    ASSERT_EQ(Create("M3", Placed(made({.name = "M3", .kind = QVAPI_NODE_MASTER}, 2), "\\M1")), 1);
+    ASSERT_EQ(Create("c1", Placed(made({.name = "c1"}, 3), "\\M1")), 1);
+    ASSERT_EQ(Create("#C41", made({.name = "pc1", .hostId = "#C41"}, 4)), 1) << std::hex << qvAPIGetLastError();
+    ASSERT_EQ(Create("pc2", made({.name = "pc2"}, 5)), 1);
+    ASSERT_EQ(Create("pc3", made({.name = "pc3"}, 5)), 1);  // made alike, in another group
+    // A master and a client below it that know host IDs but are keyed by name, below M1.
+    const auto knowing = [&made](NS n, uint16_t minute, const char* path0) {
+        QVAPI_NODE r = Placed(made(n, minute), path0);
+        r.ucHostIDFlag = 0;
+        return r;
+    };
+    ASSERT_EQ(Create("M5", knowing({.name = "M5", .kind = QVAPI_NODE_MASTER, .hostId = "#G5"}, 6, "\\M1")), 1);
+    ASSERT_EQ(Create("c5", knowing({.name = "c5", .hostId = "#C45"}, 7, "\\M1\\M5")), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
+    for (const char* member : {"c1", "pc2"}) ASSERT_EQ(qvAPICreateClient("\\g1", member, 0, 0), 1);
+    ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g2", 0, 0), 1);
+    ASSERT_EQ(qvAPICreateClient("\\g2", "pc3", 0, 0), 1);
+    // The definition files as every user of the store can read them.
+    const auto file = [this](const char* name, bool master) {
+        return NodeStoreBuilder::ReadRecord(store_->NodeDefDir() /
+                                            ((master ? "M." : "C.") + std::string(Stored(name, master).ucNodeKey)));
+    };
+    const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), m5 = file("M5", true), c1 = file("c1", false),
+                     pc1 = file("#C41", false), pc2 = file("pc2", false), pc3 = file("pc3", false);
+    const auto with = [](QVAPI_NODE r, const std::function<void(QVAPI_NODE&)>& set) {
+        set(r);
+        return r;
+    };
+    const auto keyedAt = [&with](const QVAPI_NODE& r, const std::string& keyPath, const char* key) {
+        return with(r, [&](QVAPI_NODE& n) {
+            std::snprintf(n.ucNodeKeyPath, sizeof n.ucNodeKeyPath, "%s", keyPath.c_str());
+            std::snprintf(n.ucNodeKey, sizeof n.ucNodeKey, "%s", key);
+        });
+    };
+    const auto placed = [&keyedAt](const QVAPI_NODE& r, const char* path0, const std::string& keyPath) {
+        QVAPI_NODE n = keyedAt(r, keyPath, r.ucNodeKey);
+        std::snprintf(n.ucNodePath0, sizeof n.ucNodePath0, "%s", path0);
+        return n;
+    };
+    const auto named = [&with](const QVAPI_NODE& r, const char* name) {
+        return with(r, [name](QVAPI_NODE& n) { std::snprintf(n.ucNodeName, sizeof n.ucNodeName, "%s", name); });
+    };
+    const std::string m1Keys = "\\" + std::string(m1.ucNodeKey);
+    constexpr char kInvalid[] = "Move Record is INVALID";
+    constexpr char kRefused[] = "Killed Move Refused";
+    const struct {
+        const char* what;
+        qvp::nodes::MoveRecord record;
+        const char* logged;
+    } cases[] = {
+        {"empty key at the top", {false, keyedAt(pc2, "\\", ""), pc2, {}}, kInvalid},
+        {"empty key below a master", {false, keyedAt(pc2, m1Keys, ""), pc2, {}}, kInvalid},
+        {"master below its own child", {true, m1, placed(m1, "\\M1\\M3", m1Keys + "\\" + m3.ucNodeKey), {}}, kRefused},
+        {"client below a missing master", {false, c1, placed(c1, "\\NOSUCH", "\\999"), {}}, kRefused},
+        {"two stored clients", {false, pc2, pc1, {}}, kInvalid},
+        {"old name another member of the node's group", {false, named(pc2, "c1"), pc2, {}}, kRefused},
+        {"two nodes made alike, in other groups", {false, pc2, pc3, {}}, kRefused},
+        {"client renaming another node's inventory", {false, c1, named(c1, "c1x"), {{"pc1", "#C41"}}}, kInvalid},
+        {"master renaming another node's inventory", {true, m3, named(m3, "M3x"), {{"pc1", "#C41"}}}, kRefused},
+    };
+    static std::vector<std::string> renamed;
+    qvp::SetInsPackageRename([](const char* from, const char* to, uint32_t, uint32_t) {
+        renamed.push_back(std::string(from) + " to " + to);
+        return 1;
+    });
+    const fs::path recordPath = root_ / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE";
+    // Written as another user of the store's group would: his own file beside the caller's.
+    const auto plant = [&](const qvp::nodes::MoveRecord& record) {
+        const std::vector<uint8_t> bytes = qvp::nodes::MoveRecordBytes(record);
+        store_->WriteRawFile(recordPath, bytes.data(), bytes.size());
+        ASSERT_TRUE(geteuid() != 0 || chown(recordPath.c_str(), 65534, 65534) == 0);
+        ASSERT_EQ(chmod(recordPath.c_str(), 0644), 0);
+    };
+    const Snapshot before = Take(root_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        renamed.clear();
+        plant(c.record);
+        const size_t logged = LogMessages().size();
+        EXPECT_EQ(qvAPIDeleteClientDefinition("nosuch", 0, nullptr), 0);
+        EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+        EXPECT_TRUE(Take(root_) == before);
+        EXPECT_EQ(renamed, std::vector<std::string>{});
+        const std::vector<std::string> messages = LogMessages();
+        EXPECT_TRUE(std::any_of(messages.begin() + static_cast<std::ptrdiff_t>(std::min(logged, messages.size())),
+                                messages.end(), [&c](const std::string& m) { return m.find(c.logged) != std::string::npos; }))
+            << c.logged;
+    }
+    // The same moves as a change writes them are finished, with the renames of their own inventory
+    // and, for a master, of the nodes below it: a client below a master that is not keyed by host
+    // ID, a master to the top, where it and the nodes below it are keyed by their host IDs.
+    renamed.clear();
+    QVAPI_NODE moved = with(placed(pc1, "\\M1", m1Keys), [](QVAPI_NODE& n) { n.ucHostIDFlag = 0; });
+    std::snprintf(moved.ucNodeKey, sizeof moved.ucNodeKey, "%u", NodeStoreBuilder::ComponentHash("pc1"));
+    std::memset(moved.ucHostIDPath, 0, sizeof moved.ucHostIDPath);
+    plant({false, pc1, moved, {{"#C41", "pc1"}}});
+    EXPECT_EQ(qvAPIDeleteClientDefinition("nosuch", 0, nullptr), 0);
+    EXPECT_EQ(std::string(Stored("pc1", false).ucNodePath0), "\\M1");
+    EXPECT_EQ(renamed, std::vector<std::string>{"#C41 to pc1"});
+    EXPECT_FALSE(fs::exists(recordPath));
+    renamed.clear();
+    moved = with(placed(m5, "\\", ""), [](QVAPI_NODE& n) {
+        n.ucHostIDFlag = 1;
+        std::strcpy(n.ucHostIDPath, "\\");
+    });
+    std::snprintf(moved.ucNodeKey, sizeof moved.ucNodeKey, "%u", NodeStoreBuilder::ComponentHash("#G5"));
+    plant({true, m5, moved, {{"M5", "#G5"}, {"c5", "#C45"}}});
+    EXPECT_EQ(qvAPIDeleteClientDefinition("nosuch", 0, nullptr), 0);
+    EXPECT_EQ(std::string(Stored("#G5", true).ucNodePath0), "\\");
+    EXPECT_EQ(std::string(Stored("#C45", false).ucHostIDPath), "\\#G5");
+    EXPECT_EQ(renamed, (std::vector<std::string>{"M5 to #G5", "c5 to #C45"}));
+    EXPECT_FALSE(fs::exists(recordPath));
+}
+
+// A key folder that no definition owns is swept, but never the tree itself, a level above a key,
+// or a folder that holds a folder some definition places there.
+TEST_F(DefinitionWriters, OnlyAnOrphanKeyFolderIsSwept) {
+    ASSERT_EQ(Create("M1", Record({.name = "M1", .kind = QVAPI_NODE_MASTER})), 1);
+    ASSERT_EQ(Create("c1", Placed(Record({.name = "c1"}), "\\M1")), 1);
+    const fs::path nodeDef = store_->NodeDefDir();
+    const std::string live = qvp::nodes::NodeDefDir();
+    const std::string m1Key = Stored("M1", true).ucNodeKey;
+    // M1's definition set aside: its folder is no key folder of a definition now, but c1's is in it.
+    fs::rename(nodeDef / ("M." + m1Key), root_ / "M1");
+    fs::create_directories(nodeDef / "777" / "sub");
+    const Snapshot before = Take(root_);
+    for (const std::string& dir : {live + "\\", live + "\\" + m1Key, live + "\\" + m1Key + "\\", live + "\\.",
+                                   live + "\\777\\.."}) {
+        SCOPED_TRACE(dir);
+        qvp::nodes::SweepOrphanKeyDir(live, dir);
+        EXPECT_TRUE(Take(root_) == before);
+    }
+    qvp::nodes::SweepOrphanKeyDir(live, live + "\\777");
+    EXPECT_FALSE(fs::exists(nodeDef / "777"));
+    EXPECT_TRUE(fs::exists(store_->AttributionPath(Stored("c1", false))));
 }
 
 // A swap that fails at any of its moves keeps NODEDEF and takes back the group renames.
