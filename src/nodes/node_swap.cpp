@@ -127,7 +127,7 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     };
     // Staged beside NODEDEF, then the two trade names in one step: NODEDEF is the old tree or
     // the new one at every moment, and the old one is removed from the staged name after. The
-    // owner file is left there before: it has no place in NODEDEF.
+    // copy's owner file goes once it is staged, before the exchange: it has no place in NODEDEF.
     if (ok && (!Move("swap.move1", tree.path(), staged) || !tree.MovedTo(staged))) moveFailed();
     if (ok && (WriterFault("swap.exchange") || !win::ExchangeFolders(staged.c_str(), live.c_str()))) moveFailed();
     if (!ok) UndoLinkRenames(call, log);
