@@ -6,7 +6,6 @@
 #include "core/frame.h"
 #include "core/log.h"
 #include "core/paths.h"
-#include "core/work_owner.h"
 #include "qvpapi.h"
 #include "session/message.h"
 #include "session/request.h"
@@ -33,7 +32,7 @@ void RemoveWorkDirectories(const QVPAPI& block) {
         make(area);
         const std::string dir = std::string(area) + "\\" + std::to_string(block.openerThreadId);
         if (win::GetFileAttributes(dir.c_str()) == win::INVALID_FILE_ATTRIBUTES) continue;
-        if (!qvp::RemoveWorkFolder(dir))
+        if (gaiCOMDirectoryDeleteAll(dir.c_str()) != 0)
             qvpLogPrintf(block.dllLogId, kTag, kLogWorkDeleteError, kCloseName, dir.c_str(), win::GetLastError());
     }
 }
