@@ -19,13 +19,6 @@ bool CopyBetween(const FileHandle& from, const FileHandle& to) {
     return from.valid() && to.valid() && win::CopyFileContents(from.get(), to.get());
 }
 
-bool SameFolder(win::HANDLE a, win::HANDLE b) {
-    win::BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return win::GetFileInformationByHandle(a, &x) && win::GetFileInformationByHandle(b, &y) &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
-}
-
 }  // namespace
 
 uint32_t FreshFolder::Make() {
@@ -106,7 +99,7 @@ win::DWORD FreshFolder::TakeOwnerLock() {
         // From now on the folder is reached through a handle opened at its name.
         FileHandle named(OpenFolderAsIs(path_));
         if (!named.valid()) return win::GetLastError();
-        if (!SameFolder(named.get(), folder_.get())) return win::ERROR_ALREADY_EXISTS;
+        if (!SameFile(named.get(), folder_.get())) return win::ERROR_ALREADY_EXISTS;
         folder_ = std::move(named);
         at_ = path_;
     }

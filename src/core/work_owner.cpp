@@ -54,13 +54,6 @@ HeldLocks& Held() {
     return *t_held;
 }
 
-bool SameFile(win::HANDLE a, win::HANDLE b) {
-    win::BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return win::GetFileInformationByHandle(a, &x) && win::GetFileInformationByHandle(b, &y) &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
-}
-
 // The kind of a name: its runs of digits (the ids) stand as one '#' each; empty for a name
 // without an id.
 std::string KindOf(std::string_view name) {
@@ -145,6 +138,13 @@ void EmptyButOwner(const std::string& path) {
 }
 
 }  // namespace
+
+bool SameFile(win::HANDLE a, win::HANDLE b) {
+    win::BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return win::GetFileInformationByHandle(a, &x) && win::GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
 
 win::HANDLE OpenFolderAsIs(const std::string& path) {
     FileHandle folder(win::CreateFile(path.c_str(), win::GENERIC_READ, kShareAll, nullptr, win::OPEN_EXISTING,

@@ -25,6 +25,8 @@ std::string AsideNameOf(const std::string& folder);
 // The folder at `path` opened as it is (a link is refused, a file is no folder); invalid with the
 // Windows error as last error.
 win::HANDLE OpenFolderAsIs(const std::string& path);
+// True when the two handles hold one file.
+bool SameFile(win::HANDLE a, win::HANDLE b);
 
 // Keeps `lock` (the folder's owner file, locked) for the calling thread until the folder is let
 // go, made again, or the thread ends.
