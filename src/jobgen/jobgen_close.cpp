@@ -7,6 +7,7 @@
 
 #include "core/fileutil.h"
 #include "core/log.h"
+#include "core/work_owner.h"
 #include "core/text.h"
 #include "jobgen/jobgen_file.h"
 
@@ -398,7 +399,7 @@ int Close(CallContext& call, const void* handle, uint32_t option, bool ex) {
     } else if (option != 1) {
         if (ex && option == 0) {
             const std::string exBackup = ExBackupDir();
-            if (Exists(exBackup)) gaiCOMDirectoryDeleteAll(exBackup.c_str());
+            if (Exists(exBackup)) RemoveWorkFolder(exBackup);
         }
         code = Commit(call, *edit);
     }

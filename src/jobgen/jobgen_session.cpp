@@ -9,6 +9,7 @@
 #include "core/fresh_folder.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/work_owner.h"
 #include "jobgen/jobgen_file.h"
 #include "nodes/name_checks.h"
 
@@ -347,14 +348,16 @@ uint32_t EndSession(QVPAPI& block, const char* function, bool restore, bool drop
     if (restore) RestoreStore(block, *edit);
     if (dropExBackup) {
         const std::string exBackup = ExBackupDir();
-        if (Exists(exBackup)) gaiCOMDirectoryDeleteAll(exBackup.c_str());
+        if (Exists(exBackup)) RemoveWorkFolder(exBackup);
+        LetGoWorkFolder(exBackup);
     }
     uint32_t code = 0;
     const std::string work = WorkDir(block);
-    if (Exists(work) && gaiCOMDirectoryDeleteRetry(work.c_str(), 300, 11) != 0) {
+    if (Exists(work) && !RemoveWorkFolder(work, 300, 11)) {
         qvpDllLog(msg::kWorkDelete, function, work.c_str(), static_cast<int>(win::GetLastError()));
         code = QVAPI_ERR_RESOURCE;
     }
+    LetGoWorkFolder(work);
     return code;  // the mutexes go with the state
 }
 

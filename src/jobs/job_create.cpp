@@ -16,6 +16,7 @@
 #include "core/handles.h"
 #include "core/paths.h"
 #include "core/temp_file.h"
+#include "core/work_owner.h"
 #include "jobgen/jobgen_file.h"
 #include "jobgen/jobgen_prepare.h"
 #include "jobs/job_control.h"
@@ -92,8 +93,10 @@ bool PutBack(PendingCreation& state, const char* function) {
 // there too, so only the work copy's own directory is removed then.
 void RemoveWork(QVPAPI& block, PendingCreation& state, const char* function, bool exitStep) {
     if (!state.workDir) return;
-    const std::string& dir = block.openJobGen != nullptr ? state.workCopyDir : state.workRoot;
-    const int rc = gaiCOMDirectoryDeleteAll(dir.c_str());
+    const bool root = block.openJobGen == nullptr;
+    const std::string& dir = root ? state.workRoot : state.workCopyDir;
+    const int rc = root ? (RemoveWorkFolder(dir) ? 0 : 1) : gaiCOMDirectoryDeleteAll(dir.c_str());
+    if (root) LetGoWorkFolder(dir);
     if (exitStep || rc != 0) {
         qvpDllLog(exitStep ? text::kDeleteAllCode : text::kWorkDeleteError, function, rc);
         qvpDllLog(text::kDeleteAllPath, function, dir.c_str());

@@ -1,13 +1,15 @@
 // A master's subtree is rewritten in a work copy of NODEDEF and swapped in whole: readers see
 // the old tree or the new one, never a half-moved subtree, and NODEDEF is never missing. The
-// work root also holds other threads' copies and the IDSYNC folders of a running automatic
-// registration, so only this thread's own copies are removed there; a tree staged beside
-// NODEDEF is only ever a killed swap's leftover once the caller holds the node lock.
+// copy is made as NODEDEF in the work root and becomes a work folder named by the thread (its
+// owner file held), so a killed swap's copy goes with a later swap's sweep; the IDSYNC folders
+// of a running automatic registration are there too. A tree staged beside NODEDEF is only ever a
+// killed swap's leftover once the caller holds the node lock.
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/fileutil.h"
+#include "core/fresh_folder.h"
 #include "core/paths.h"
 #include "nodes/node_checks.h"
 #include "nodes/node_group_file.h"
@@ -94,12 +96,12 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
     const std::string mngfl = Built(&qvpMakeMngflPath);
     const std::string tid = std::to_string(win::GetCurrentThreadId());
     const std::string copied = work + "\\NODEDEF";
-    const std::string tree = work + "\\" + tid;
     const std::string staged = mngfl + "\\" + tid;
+    FreshFolder tree(work + "\\" + tid, Named::ById);
 
     if (!PutBackKilledSwap(call)) return false;
     SweepKilledSwaps(mngfl);
-    for (const std::string* own : {&copied, &tree}) RemoveTree(*own);
+    RemoveTree(copied);  // under the node lock only a killed swap's
 
     if (!qvpCreateDirectoryTree(work.c_str()) || WriterFault("swap.copy") ||
         qvAPIDirectoryCopy(live.c_str(), work.c_str()) != 1) {
@@ -108,13 +110,14 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
         RemoveTree(copied);
         return false;
     }
-    if (!win::MoveFile(copied.c_str(), tree.c_str())) {
+    if (tree.Adopt(copied) != 0) {
         call.Log(msg::kWorkMove, msg::kMoveName);
         call.Fail(QVAPI_ERR_RESOURCE);
         RemoveTree(copied);
+        tree.Remove();
         return false;
     }
-    bool ok = RewriteNodeIn(call, CascadeTree{tree, live}, oldRec, newRec, log);
+    bool ok = RewriteNodeIn(call, CascadeTree{tree.path(), live}, oldRec, newRec, log);
     if (!ok) call.Log(msg::kChangeEx, call.function(), call.code());
     if (ok && beforeExchange) ok = beforeExchange(log);
     const auto moveFailed = [&] {
@@ -123,11 +126,13 @@ bool SwapRewriteIn(CallContext& call, const QVAPI_NODE& oldRec, const QVAPI_NODE
         ok = false;
     };
     // Staged beside NODEDEF, then the two trade names in one step: NODEDEF is the old tree or
-    // the new one at every moment, and the old one is removed from the staged name after.
-    if (ok && !Move("swap.move1", tree, staged)) moveFailed();
+    // the new one at every moment, and the old one is removed from the staged name after. The
+    // copy's owner file goes once it is staged, before the exchange: it has no place in NODEDEF.
+    if (ok && (!Move("swap.move1", tree.path(), staged) || !tree.MovedTo(staged))) moveFailed();
     if (ok && (WriterFault("swap.exchange") || !win::ExchangeFolders(staged.c_str(), live.c_str()))) moveFailed();
     if (!ok) UndoLinkRenames(call, log);
-    for (const std::string* own : {&tree, &staged}) RemoveTree(*own);
+    if (tree.made()) tree.Remove();
+    RemoveTree(staged);
     return ok;
 }
 

@@ -11,6 +11,7 @@
 #include "core/fresh_folder.h"
 #include "core/work_owner.h"
 #include "core_fixture.h"
+#include "support/kill_steps.h"
 #include "qvpapi.h"
 
 namespace {
@@ -107,6 +108,9 @@ TEST_F(CoreTest, AFolderNamedByAnIdGoesWithALaterOneOnceItsOwnerIsGone) {
     fs::create_directories(area / "777");
     fs::create_symlink(root() / "outside" / qvp::kOwnerFile, area / "777" / qvp::kOwnerFile);
     fs::create_directories(area / "888" / qvp::kOwnerFile);
+    // At an aside name: one whose owner is gone, and one its maker has just made.
+    WriteText(area / "~121" / qvp::kOwnerFile, "");
+    fs::create_directories(area / "~131");
 
     qvp::ForgetSweepsForTesting();  // the owner's thread has just swept
     qvp::FreshFolder folder((area / "999").string(), qvp::Named::ById);
@@ -114,11 +118,44 @@ TEST_F(CoreTest, AFolderNamedByAnIdGoesWithALaterOneOnceItsOwnerIsGone) {
     done.set_value();
     owner.join();
     EXPECT_FALSE(fs::exists(area / "111"));
+    EXPECT_FALSE(fs::exists(area / "~121"));
     for (const char* stays : {"222/f", "333.SCH", "444", "555/.owner", "666/.owner", "777/.owner", "888/.owner",
-                              "999/.owner"})
+                              "999/.owner", "~131"})
         EXPECT_TRUE(fs::exists(fs::symlink_status(area / stays))) << stays;
     EXPECT_TRUE(fs::exists(root() / "outside" / qvp::kOwnerFile));
     EXPECT_EQ(folder.Remove(), 0);
+}
+
+// Killed at any step of making, filling or removing its folder, a caller leaves nothing that a
+// later maker of the kind, a sweep interval on, does not remove.
+TEST_F(CoreTest, AFolderNamedByAnIdGoesWhateverStepItsCallerDiedAt) {
+    const fs::path area = root() / "work";
+    const auto use = [&] {
+        qvp::FreshFolder folder((area / std::to_string(win::GetCurrentThreadId())).string(), qvp::Named::ById);
+        if (folder.Make() != 0) return;
+        qvp::FileHandle(folder.Open("data", win::GENERIC_WRITE, 0, win::CREATE_NEW));
+        if (win::CreateDirectory(folder.PathOf("sub").c_str(), nullptr))
+            qvp::FileHandle(win::CreateFile(folder.PathOf("sub\\f").c_str(), win::GENERIC_WRITE, 0, nullptr,
+                                            win::CREATE_NEW, win::FILE_ATTRIBUTE_NORMAL, nullptr));
+        folder.Remove();
+    };
+    const unsigned steps = qvptest::WalkKillSteps(
+        [&] {
+            fs::remove_all(area);
+            fs::create_directories(area);
+        },
+        use,
+        [&](unsigned step, bool) {
+            SCOPED_TRACE("killed at call " + std::to_string(step));
+            qvp::ForgetSweepsForTesting(true);  // a sweep interval on
+            qvp::FreshFolder later((area / "1").string(), qvp::Named::ById);
+            EXPECT_EQ(later.Make(), 0u) << win::GetLastError();
+            qvp::ForgetSweepsForTesting();
+            EXPECT_EQ(later.Remove(), 0);
+            for (const auto& e : fs::directory_iterator(area)) ADD_FAILURE() << e.path() << " left";
+        },
+        "work");
+    EXPECT_GT(steps, 10u);
 }
 
 // A kind is swept once in a while by the process, not by each of its threads: a caller that runs

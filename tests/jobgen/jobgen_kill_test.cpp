@@ -181,8 +181,9 @@ TEST_F(JobGenTest, TheWorkFoldersOfAKilledHolderGoWithALaterOpenThoseOfLiveOnesS
     for (const fs::path& p : gone) EXPECT_TRUE(fs::is_directory(p)) << p << " left by the kill";
     for (const fs::path& p : kept) before[p] = Snapshot(p);
 
-    qvp::ForgetSweepsForTesting();  // the live holder's thread has just swept
+    qvp::ForgetSweepsForTesting(true);  // a sweep interval on, for every folder there
     const QVPAPI_HANDLE h = qvAPICreateJobGenEx("", "D", 'D', 0, 0);
+    qvp::ForgetSweepsForTesting();
     EXPECT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
     for (const fs::path& p : gone) EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
     for (const fs::path& p : kept) {
@@ -193,6 +194,53 @@ TEST_F(JobGenTest, TheWorkFoldersOfAKilledHolderGoWithALaterOpenThoseOfLiveOnesS
     done.set_value();
     holder.join();
     EXPECT_NE(tid, 0) << "the thread's open failed";
+}
+
+// A caller killed at any step of making or removing its work folder leaves nothing that a later
+// open, a sweep interval on, does not remove: the folder is at its id name only while its owner
+// file is held.
+TEST_F(JobGenTest, AKilledCallersWorkFolderGoesWithALaterOpenWhateverStepItDiedAt) {
+    const struct {
+        const char* what;
+        const char* filter;
+        win::fault::Call call;
+        std::function<void()> body;
+    } kills[] = {
+        {"a commit, at its first removal below the work folder's NODE", "/NODE/", win::fault::Call::DeleteFile,
+         [] {
+             const QVPAPI_HANDLE h = qvAPICreateJobGen("", "J", 'D', 0, 0);
+             qvAPICreateClientJobGen(h, "\\mst1\\pc1", 0, 0);
+             qvAPICreatePackageJobGen(h, 'C', "01", "pkgA", "1", "0001", 0, 0);
+             qvAPICloseJobGen(h, 0);
+         }},
+        {"an open, as it makes the owner file", qvp::kOwnerFile, win::fault::Call::CreateFile,
+         [] { qvAPICreateJobGen("", "J", 'D', 0, 0); }},
+        {"an Ex open, as it opens its new backup folder", "RMTINS\\WORK", win::fault::Call::CreateFile,
+         [] { qvAPICreateJobGenEx("", "E", 'D', 0, 0); }},
+    };
+    MakeStored("", "E");  // so that an Ex open of it makes a backup folder
+    const fs::path area = Data() / "SERVER/WORK/MNG/JOBGEN", backups = Data() / "RMTINS/WORK";
+    const auto left = [](const fs::path& at) {
+        std::vector<fs::path> found;
+        std::error_code none;
+        for (const auto& e : fs::directory_iterator(at, none)) found.push_back(e.path());
+        return found;
+    };
+    for (const auto& [what, filter, call, body] : kills) {
+        SCOPED_TRACE(what);
+        fs::remove_all(Store() / "J");
+        fs::remove_all(area);
+        fs::remove_all(backups);
+        EXPECT_EQ(RunKilledAt(1, body, filter, call), ChildEnd::Killed);
+        EXPECT_FALSE(left(area).empty() && left(backups).empty()) << "nothing left";
+        qvp::ForgetSweepsForTesting(true);  // a sweep interval on
+        const QVPAPI_HANDLE h = qvAPICreateJobGenEx("", "E", 'D', 0, 0);
+        EXPECT_NE(h, QVPAPI_INVALID_HANDLE) << Hex(qvAPIGetLastError());
+        qvp::ForgetSweepsForTesting();
+        EXPECT_EQ(qvAPICloseJobGenEx(h, 1, 0), 1);
+        for (const fs::path& at : {area, backups})
+            for (const fs::path& p : left(at)) ADD_FAILURE() << p << " left";
+    }
 }
 
 // What another writer of the store plants at a leftover name of J is put right at once by the

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/work_owner.h"
 #include "support/kill_steps.h"
 #include "nodes/node_writer.h"
 #include "support/node_group_builder.h"
@@ -209,6 +210,25 @@ TEST_P(DefinitionKill, EachWriterFinishesWhatAnOlderKilledSwapLeft) {
     EXPECT_EQ(left.total, after.total);
     EXPECT_EQ(left.group, after.group);
     EXPECT_FALSE(fs::exists(backup));
+}
+
+// A master rename killed at its first write into its copy of the tree leaves that copy, named
+// by its thread: a later rename in another thread, a sweep interval on, removes it.
+TEST_F(DefinitionKill, AKilledRenamesCopyOfTheTreeGoesWithALaterRename) {
+    namespace fs = std::filesystem;
+    Build();
+    const fs::path work = store_->NodeDefDir().parent_path().parent_path().parent_path() / "WORK/MNG/NODEDEF";
+    const auto end = qvptest::RunKilledAt(0, [] {
+        win::fault::Watch("/WORK/MNG/NODEDEF/" + std::to_string(win::GetCurrentThreadId()) + "/");
+        win::fault::ExitAtNth(1, win::fault::Call::WriteFile);
+        Rename("hub", "hub2", true);
+    });
+    ASSERT_EQ(end, qvptest::ChildEnd::Killed);
+    EXPECT_FALSE(fs::is_empty(work)) << "the copy left";
+    qvp::ForgetSweepsForTesting(true);  // a sweep interval on
+    EXPECT_EQ(Rename("hub", "hub2", true), 1) << std::hex << qvAPIGetLastError();
+    qvp::ForgetSweepsForTesting();
+    for (const auto& e : fs::directory_iterator(work)) ADD_FAILURE() << e.path() << " left";
 }
 
 // The moves with no update time given: a retry stamps its record anew.
