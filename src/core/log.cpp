@@ -130,7 +130,7 @@ struct LogState {
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
     bool appendGateKept = false;  // the file's append gate was last found kept by another
-    bool rotationHeldOff = false;  // the last rotation could not hold off the writers without the mutex
+    int rotationsHeldOff = 0;  // rotations in a row that could not hold off the writers without the mutex
     std::string record;          // the records being written, reused
     // Records queued while another thread writes (queueMutex); the writer's batch is its own.
     std::mutex queueMutex;
@@ -156,7 +156,7 @@ void Configure(int row, LogState& state) {
     if (path != state.path) {
         // A rotation put off for another file is not this one's to put off.
         state.rotationPause = 0;
-        state.rotationHeldOff = false;
+        state.rotationsHeldOff = 0;
     }
     state.path = path;
     const std::string stem = r.stem;
@@ -205,8 +205,9 @@ constexpr win::DWORD kCopyChunk = 64 * 1024;
 // After a rotation that could not be done (a generation held by a reader, a full disk), the
 // log grows on for this many records before the next try rather than copying at every record.
 constexpr int kRotationRetryPause = 64;
-// After one that could not hold off the writers without the mutex (one of them in the middle
-// of its batch, or another user keeping the gate), this many: that costs one try of each byte.
+// After one that could not hold off the writers without the mutex (one of them stopped in the
+// middle of its batch, or another user keeping the gate), this many, doubled for each such one
+// in a row up to the pause above: the log grows past its generation as little as can be.
 constexpr int kHeldOffRetryPause = 4;
 // After the log's mutex could not be made, the records of this long go without it.
 constexpr win::DWORD kLockRetryPauseMs = 60 * 1000;
@@ -337,14 +338,13 @@ private:
 
 // What a rotation that empties the file holds: the mark first, so that no writer without the
 // mutex starts a batch meanwhile, then the gate, which those in the middle of one let go when
-// they are done. Tried a few times each, once only after a rotation that could not have them.
+// they are done. A rotation is rare: each gets all its tries, whatever the last one found.
 class RotationHold {
 public:
     explicit RotationHold(LogState& state) {
-        const int tries = state.rotationHeldOff ? 1 : kFarByteTries;
-        mark_.emplace(state.file.get(), kRotationMarkLow, tries);
-        if (mark_->had()) gate_.emplace(state.file.get(), kAppendGateLow, tries);
-        state.rotationHeldOff = !had();
+        mark_.emplace(state.file.get(), kRotationMarkLow, kFarByteTries);
+        if (mark_->had()) gate_.emplace(state.file.get(), kAppendGateLow, kFarByteTries);
+        state.rotationsHeldOff = had() ? 0 : state.rotationsHeldOff + 1;
     }
     bool had() const { return gate_ && gate_->had(); }
 
@@ -586,7 +586,9 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
             } else if (Rotate(state, size)) {
                 size = 0;
             } else {
-                state.rotationPause = state.rotationHeldOff ? kHeldOffRetryPause : kRotationRetryPause;
+                state.rotationPause = state.rotationsHeldOff == 0
+                                          ? kRotationRetryPause
+                                          : std::min(kRotationRetryPause, kHeldOffRetryPause << std::min(state.rotationsHeldOff - 1, 4));
                 if (!CurrentSize(state.file.get(), &size)) return;
             }
         }
