@@ -26,13 +26,12 @@
 // minute later, not at every record. Two bytes far past any record keep such writers and a
 // rotation that empties the file in place apart: the rotation holds the rotation mark and the
 // append gate from its last look at the file's size until the file is empty, and a writer
-// without the mutex appends holding one of them, so no rotation ever cuts its records. The
-// writer waits for the mark as long as a rotation holds it (as the others wait for the
-// mutex), then tries the gate: only for a while, and once only while another user is seen
-// keeping it; without it, it appends holding the mark. A rotation that cannot have both within
-// a few tries shifts and empties nothing and is tried again a few records later: another user
-// who keeps the gate holds up no record, only the rotation (the log grows meanwhile); one who
-// keeps the mark as well holds up those writers, as one who holds the mutex holds up the others.
+// without the mutex appends holding one of them, so no rotation ever cuts its records. Each is
+// tried for a while, once only while another user is seen keeping it, and the writer waits
+// only while both are kept (as the others wait for the mutex). A rotation that cannot have both
+// within a few tries shifts and empties nothing and is tried again a few records later: another
+// user who keeps one of them holds up no record, only the rotation (the log grows meanwhile);
+// one who keeps both holds up those writers, as one who holds the mutex holds up the others.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
@@ -130,6 +129,7 @@ struct LogState {
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
     bool appendGateKept = false;  // the file's append gate was last found kept by another
+    bool rotationMarkKept = false;  // ... and its rotation mark
     int rotationsHeldOff = 0;  // rotations in a row that could not hold off the writers without the mutex
     std::string record;          // the records being written, reused
     // Records queued while another thread writes (queueMutex); the writer's batch is its own.
@@ -320,20 +320,29 @@ private:
 };
 
 // What a writer without the named mutex holds while it appends: the gate, or the mark while
-// another keeps the gate. The mark is waited for (a rotation holds it for a few system calls
-// however long the machine makes them last), the gate tried a few times, once only while it
-// is seen kept: a batch that finds it taken then almost surely finds the same keeper.
+// another keeps the gate. The mark is tried first, and waited for a while (a rotation holds it
+// for a few system calls and then has the gate once the batches under way are done); each byte
+// is tried once only while it is seen kept: a batch that finds it taken then almost surely
+// finds the same keeper. Only while both are kept does the batch wait, however long: one of
+// them may be a rotation's, which must not cut what it appends.
 class AppendHold {
 public:
-    AppendHold(win::HANDLE file, bool& gateKept)
-        : mark_(file, kRotationMarkLow, kUntilHad), gate_(file, kAppendGateLow, gateKept ? 1 : kFarByteTries) {
-        gateKept = !gate_.had();
-        if (gate_.had()) mark_.Release();  // the gate keeps the rotation out; the next writer may look
+    AppendHold(win::HANDLE file, LogState& state) {
+        mark_.emplace(file, kRotationMarkLow, state.rotationMarkKept ? 1 : kFarByteTries);
+        gate_.emplace(file, kAppendGateLow, state.appendGateKept ? 1 : kFarByteTries);
+        state.rotationMarkKept = !mark_->had();
+        state.appendGateKept = !gate_->had();
+        while (!mark_->had() && !gate_->had()) {
+            win::Sleep(1);
+            mark_.emplace(file, kRotationMarkLow, 1);
+            if (!mark_->had()) gate_.emplace(file, kAppendGateLow, 1);
+        }
+        if (gate_->had()) mark_->Release();  // the gate keeps the rotation out; the next writer may look
     }
 
 private:
-    FarByte mark_;
-    FarByte gate_;
+    std::optional<FarByte> mark_;
+    std::optional<FarByte> gate_;
 };
 
 // What a rotation that empties the file holds: the mark first, so that no writer without the
@@ -533,7 +542,7 @@ void AppendUnlocked(int row, LogState& state, const Batch& batch) {
     win::GetLocalTime(&time);
     bool written = true;
     {
-        const AppendHold hold(state.file.get(), state.appendGateKept);  // no rotation empties the file meanwhile
+        const AppendHold hold(state.file.get(), state);  // no rotation empties the file meanwhile
         for (const PendingRecord& r : batch.records) {
             state.record.clear();
             FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);

@@ -401,36 +401,45 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
     }
 }
 
-// The lock file's presence byte and the log's append gate both kept by another user's process:
-// the first batch of records tries the gate its few times, each later one once, also after the
-// keeper lets go (the gate then had at once); no record is lost before or after. Each batch
-// also takes the rotation mark once (free here).
+// The lock file's presence byte and the log's append gate (or its rotation mark) both kept by
+// another user's process: the first batch of records tries the kept byte its few times, each
+// later one once, also after the keeper lets go (the byte then had at once); no record is lost
+// before or after. Each batch takes the mark once and tries the gate once.
 TEST_F(LogTest, AnAppendGateKeptElsewhereIsTriedOncePerBatch) {
-    fs::create_directories(Log("DLL.LOG").parent_path());
-    const fs::path lock = root() / "run" / "mutex.QVPAPI.LOG.DLL.LOG";
-    ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
-    const int presence = WriteLock(lock, 0, kPresenceByte, 1);
-    const int gate = WriteLock(Log("DLL.LOG"), O_CREAT, 0x7FFFFFFFFFFF0000, 1);
-    constexpr int kEach = 40;
-    const int id = qvpLogOpen("DLL.LOG");
-    qvpLogWrite(id, "the first batch", "dll");
-    const auto triesOfBatches = [id](const char* when) {
-        win::fault::Watch("DLL.LOG");
-        for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "%s record %03d", when, i);
-        const unsigned tries = win::fault::Calls(win::fault::Call::LockFile);
-        win::fault::Reset();
-        return tries;
+    constexpr int64_t kGate = 0x7FFFFFFFFFFF0000;
+    struct Case {
+        const char* what;
+        const char* log;  // each case its own log, so its own lock and its own memory of keepers
+        int64_t byte;
     };
-    EXPECT_EQ(triesOfBatches("kept"), 2u * kEach);
-    close(gate);
-    close(presence);
-    EXPECT_EQ(triesOfBatches("freed"), 2u * kEach);
-    qvpLogClose(id);
-    std::set<std::string> seen;
-    for (const std::string& r : Split(ReadText(Log("DLL.LOG")), 1152)) {
-        if (const size_t at = r.find(" record "); at != std::string::npos) seen.insert(r.substr(at - 5, 17));
+    for (const Case& c : {Case{"the append gate", "DLL.LOG", kGate}, Case{"the rotation mark", "NODE.LOG", kGate + 1}}) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(Log(c.log).parent_path());
+        const fs::path lock = root() / "run" / (std::string("mutex.QVPAPI.LOG.") + c.log);
+        ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
+        const int presence = WriteLock(lock, 0, kPresenceByte, 1);
+        const int kept = WriteLock(Log(c.log), O_CREAT, c.byte, 1);
+        constexpr int kEach = 40;
+        const int id = qvpLogOpen(c.log);
+        qvpLogWrite(id, "the first batch", "dll");
+        const auto triesOfBatches = [id, &c](const char* when) {
+            win::fault::Watch(c.log);
+            for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "%s record %03d", when, i);
+            const unsigned tries = win::fault::Calls(win::fault::Call::LockFile);
+            win::fault::Reset();
+            return tries;
+        };
+        EXPECT_EQ(triesOfBatches("kept"), 2u * kEach);
+        close(kept);
+        close(presence);
+        EXPECT_EQ(triesOfBatches("freed"), 2u * kEach);
+        qvpLogClose(id);
+        std::set<std::string> seen;
+        for (const std::string& r : Split(ReadText(Log(c.log)), 1152)) {
+            if (const size_t at = r.find(" record "); at != std::string::npos) seen.insert(r.substr(at - 5, 17));
+        }
+        EXPECT_EQ(seen.size(), 2u * kEach);
     }
-    EXPECT_EQ(seen.size(), 2u * kEach);
 }
 
 // A rotation that must empty a held file in place empties nothing while a writer without the
