@@ -283,15 +283,13 @@ constexpr win::DWORD kRotationMarkLow = 0xFFFF0001u;
 // Tries of a byte before going on without it (the first ones only give up the processor).
 constexpr int kFarByteTries = 24;
 constexpr int kFarByteYields = 16;
-constexpr int kUntilHad = -1;
 
-// Holds one far byte of an open log file, when it can be had within `tries` tries (kUntilHad:
-// however long another holds it). A file system that keeps no byte-range locks has no holder:
-// the byte counts as had, and nothing waits for it.
+// Holds one far byte of an open log file, when it can be had within `tries` tries. A file
+// system that keeps no byte-range locks has no holder: the byte counts as had.
 class FarByte {
 public:
     FarByte(win::HANDLE file, win::DWORD low, int tries) : file_(file), low_(low) {
-        for (int i = 0; tries == kUntilHad || i < tries; ++i) {
+        for (int i = 0; i < tries; ++i) {
             if (i > 0) win::Sleep(i <= kFarByteYields ? 0 : 1);
             if (win::LockFile(file_, low_, kFarBytesHigh, 1, 0)) {
                 locked_ = true;
