@@ -26,12 +26,12 @@
 // minute later, not at every record. Two bytes far past any record keep such writers and a
 // rotation that empties the file in place apart: the rotation holds the rotation mark and the
 // append gate from its last look at the file's size until the file is empty, and a writer
-// without the mutex appends holding one of them, so no rotation ever cuts its records. Each is
-// tried for a while, once only while another user is seen keeping it, and the writer waits
-// only while both are kept (as the others wait for the mutex). A rotation that cannot have both
-// within a few tries shifts and empties nothing and is tried again a few records later: another
-// user who keeps one of them holds up no record, only the rotation (the log grows meanwhile);
-// one who keeps both holds up those writers, as one who holds the mutex holds up the others.
+// without the mutex appends holding one of them, so no rotation ever cuts its records. The
+// writer tries the mark for a while, then the gate; it waits only while both are kept (as the
+// others wait for the mutex). A rotation that cannot have both within a few tries shifts and
+// empties nothing and is tried again a few records later: another user who keeps one of them
+// holds up no record, only the rotation (the log grows meanwhile); one who keeps both holds up
+// those writers, as one who holds the mutex holds up the others.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
@@ -205,10 +205,13 @@ constexpr win::DWORD kCopyChunk = 64 * 1024;
 // After a rotation that could not be done (a generation held by a reader, a full disk), the
 // log grows on for this many records before the next try rather than copying at every record.
 constexpr int kRotationRetryPause = 64;
-// After one that could not hold off the writers without the mutex (one of them stopped in the
-// middle of its batch, or another user keeping the gate), this many, doubled for each such one
-// in a row up to the pause above: the log grows past its generation as little as can be.
+// After one that could not hold off the writers without the mutex (one of them stopped by the
+// machine in the middle of its batch, or another user keeping the gate or the mark), this many,
+// so that the log grows past its generation as little as can be: a held file is copied two
+// generations at most. Past a few such in a row (another user's, most likely), doubled for
+// each up to the pause above.
 constexpr int kHeldOffRetryPause = 4;
+constexpr int kHeldOffPatience = 8;
 // After the log's mutex could not be made, the records of this long go without it.
 constexpr win::DWORD kLockRetryPauseMs = 60 * 1000;
 // How often a thread whose record another thread is writing yields before it sleeps.
@@ -317,19 +320,20 @@ private:
     bool lockless_ = false;
 };
 
-// What a writer without the named mutex holds while it appends: the gate, or the mark while
-// another keeps the gate. The mark is tried first, and waited for a while (a rotation holds it
-// for a few system calls and then has the gate once the batches under way are done); each byte
-// is tried once only while it is seen kept: a batch that finds it taken then almost surely
-// finds the same keeper. Only while both are kept does the batch wait, however long: one of
-// them may be a rotation's, which must not cut what it appends.
+// What a writer without the named mutex holds while it appends: the gate, or the mark. The mark
+// is tried first, for a while (a rotation holds it for a few system calls, and has the gate
+// once the batches under way are done); with it, the gate is tried once, and the batch goes in
+// under the mark while the gate is taken (by another writer's batch, or another user). A mark
+// kept past its tries leaves the gate, tried likewise. Each byte is tried once only while it
+// is seen kept: a batch that finds it taken then almost surely finds the same keeper. Only
+// while both are kept does the batch wait, however long: one may be a rotation's.
 class AppendHold {
 public:
     AppendHold(win::HANDLE file, LogState& state) {
         mark_.emplace(file, kRotationMarkLow, state.rotationMarkKept ? 1 : kFarByteTries);
-        gate_.emplace(file, kAppendGateLow, state.appendGateKept ? 1 : kFarByteTries);
         state.rotationMarkKept = !mark_->had();
-        state.appendGateKept = !gate_->had();
+        gate_.emplace(file, kAppendGateLow, mark_->had() || state.appendGateKept ? 1 : kFarByteTries);
+        if (!mark_->had()) state.appendGateKept = !gate_->had();
         while (!mark_->had() && !gate_->had()) {
             win::Sleep(1);
             mark_.emplace(file, kRotationMarkLow, 1);
@@ -593,9 +597,10 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
             } else if (Rotate(state, size)) {
                 size = 0;
             } else {
+                const int over = std::clamp(state.rotationsHeldOff - kHeldOffPatience, 0, 4);
                 state.rotationPause = state.rotationsHeldOff == 0
                                           ? kRotationRetryPause
-                                          : std::min(kRotationRetryPause, kHeldOffRetryPause << std::min(state.rotationsHeldOff - 1, 4));
+                                          : std::min(kRotationRetryPause, kHeldOffRetryPause << over);
                 if (!CurrentSize(state.file.get(), &size)) return;
             }
         }

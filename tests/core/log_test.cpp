@@ -402,9 +402,9 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
 }
 
 // The lock file's presence byte and the log's append gate (or its rotation mark) both kept by
-// another user's process: the first batch of records tries the kept byte its few times, each
-// later one once, also after the keeper lets go (the byte then had at once); no record is lost
-// before or after. Each batch takes the mark once and tries the gate once.
+// another user's process: a batch of records goes in under the other byte, trying the kept one
+// once (a kept mark its few times in the first batch), also after the keeper lets go (the byte
+// then had at once); no record is lost before or after. Each batch tries each byte once.
 TEST_F(LogTest, AnAppendGateKeptElsewhereIsTriedOncePerBatch) {
     constexpr int64_t kGate = 0x7FFFFFFFFFFF0000;
     struct Case {
