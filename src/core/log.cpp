@@ -23,11 +23,15 @@
 // byte locked by another user) still gets its records, each one append of its own, and is not
 // rotated meanwhile (a rotation could cut another writer's record); the event log says why,
 // once until the mutex can be had again. A mutex that could not be made is tried again a
-// minute later, not at every record. Such a writer holds the log file's append gate (a
-// byte-range lock far past any record) while it appends, and a rotation that empties the file
-// in place holds it from its last look at the file's size until the file is empty: no record
-// appended without the mutex is cut. The gate is only tried for a while, and once only while
-// another user is seen keeping it: he holds up no record and no rotation.
+// minute later, not at every record. Two bytes far past any record keep such writers and a
+// rotation that empties the file in place apart: the rotation holds the rotation mark and the
+// append gate from its last look at the file's size until the file is empty, and a writer
+// without the mutex appends holding one of them, so no rotation ever cuts its records. The
+// writer tries the mark for a while, then the gate; it waits only while both are kept (as the
+// others wait for the mutex). A rotation that cannot have both within a few tries shifts and
+// empties nothing and is tried again a few records later: another user who keeps one of them
+// holds up no record, only the rotation (the log grows meanwhile); one who keeps both holds up
+// those writers, as one who holds the mutex holds up the others.
 //
 // Each process keeps its handle of a log open while the log has users, so that a record costs
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
@@ -45,6 +49,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,6 +129,8 @@ struct LogState {
     std::string openPath;        // the path `file` was opened at
     int rotationPause = 0;       // records to write before trying a failed rotation again
     bool appendGateKept = false;  // the file's append gate was last found kept by another
+    bool rotationMarkKept = false;  // ... and its rotation mark
+    int rotationsHeldOff = 0;  // rotations in a row that could not hold off the writers without the mutex
     std::string record;          // the records being written, reused
     // Records queued while another thread writes (queueMutex); the writer's batch is its own.
     std::mutex queueMutex;
@@ -145,7 +152,13 @@ void Configure(int row, LogState& state) {
     char directory[win::MAX_PATH];
     qvpMakeLogPath(directory);
     state.directory = directory;
-    state.path = state.directory + "\\" + r.fileName;
+    const std::string path = state.directory + "\\" + r.fileName;
+    if (path != state.path) {
+        // A rotation put off for another file is not this one's to put off.
+        state.rotationPause = 0;
+        state.rotationsHeldOff = 0;
+    }
+    state.path = path;
     const std::string stem = r.stem;
     state.recordSize = static_cast<uint32_t>(qvpRegGetInt((stem + kRecordSizeSetting).c_str(),
                                                           kDefaultRecordSize, kMinRecordSize,
@@ -192,6 +205,13 @@ constexpr win::DWORD kCopyChunk = 64 * 1024;
 // After a rotation that could not be done (a generation held by a reader, a full disk), the
 // log grows on for this many records before the next try rather than copying at every record.
 constexpr int kRotationRetryPause = 64;
+// After one that could not hold off the writers without the mutex (one of them stopped by the
+// machine in the middle of its batch, or another user keeping the gate or the mark), this many,
+// so that the log grows past its generation as little as can be: a held file is copied two
+// generations at most. Past a few such in a row (another user's, most likely), doubled for
+// each up to the pause above.
+constexpr int kHeldOffRetryPause = 4;
+constexpr int kHeldOffPatience = 8;
 // After the log's mutex could not be made, the records of this long go without it.
 constexpr win::DWORD kLockRetryPauseMs = 60 * 1000;
 // How often a thread whose record another thread is writing yields before it sleeps.
@@ -258,38 +278,90 @@ std::string GenerationPath(const LogState& state, int generation) {
     return state.path + "." + std::to_string(generation);
 }
 
-// The append gate: a byte no record ever reaches, locked through the log's own handle.
-constexpr win::DWORD kAppendGateHigh = 0x7FFFFFFFu;
+// Bytes no record ever reaches, locked through the log's own handle. The append gate, and next
+// to it the rotation mark (see the head of this file).
+constexpr win::DWORD kFarBytesHigh = 0x7FFFFFFFu;
 constexpr win::DWORD kAppendGateLow = 0xFFFF0000u;
-// Tries of the gate before going on without it (the first ones only give up the processor).
-constexpr int kAppendGateTries = 24;
-constexpr int kAppendGateYields = 16;
+constexpr win::DWORD kRotationMarkLow = 0xFFFF0001u;
+// Tries of a byte before going on without it (the first ones only give up the processor).
+constexpr int kFarByteTries = 24;
+constexpr int kFarByteYields = 16;
 
-// Holds the append gate of an open log file, when it can be had within a few tries.
-// A rotation holds the gate for a few system calls; one kept past the tries is kept by another
-// user (who may lock that byte for as long as he likes), and `keptElsewhere` says so. While it
-// does, each batch tries the gate once only, and the first try that has it ends that: a batch
-// that finds it taken then almost surely finds the same keeper, and goes on without it as it
-// would after all the tries. The keeper could cut those records anyway: he may write the file.
-class AppendGate {
+// Holds one far byte of an open log file, when it can be had within `tries` tries. A file
+// system that keeps no byte-range locks has no holder: the byte counts as had.
+class FarByte {
 public:
-    AppendGate(win::HANDLE file, bool& keptElsewhere) : file_(file) {
-        const int tries = keptElsewhere ? 1 : kAppendGateTries;
-        for (int i = 0; i < tries && !held_; ++i) {
-            if (i > 0) win::Sleep(i <= kAppendGateYields ? 0 : 1);
-            held_ = win::LockFile(file_, kAppendGateLow, kAppendGateHigh, 1, 0) != 0;
+    FarByte(win::HANDLE file, win::DWORD low, int tries) : file_(file), low_(low) {
+        for (int i = 0; i < tries; ++i) {
+            if (i > 0) win::Sleep(i <= kFarByteYields ? 0 : 1);
+            if (win::LockFile(file_, low_, kFarBytesHigh, 1, 0)) {
+                locked_ = true;
+                return;
+            }
+            if (win::GetLastError() != win::ERROR_LOCK_VIOLATION) {
+                lockless_ = true;
+                return;
+            }
         }
-        keptElsewhere = !held_;
     }
-    ~AppendGate() {
-        if (held_) win::UnlockFile(file_, kAppendGateLow, kAppendGateHigh, 1, 0);
+    ~FarByte() { Release(); }
+    FarByte(const FarByte&) = delete;
+    FarByte& operator=(const FarByte&) = delete;
+    bool had() const { return locked_ || lockless_; }
+    void Release() {
+        if (locked_) win::UnlockFile(file_, low_, kFarBytesHigh, 1, 0);
+        locked_ = false;
     }
-    AppendGate(const AppendGate&) = delete;
-    AppendGate& operator=(const AppendGate&) = delete;
 
 private:
     win::HANDLE file_;
-    bool held_ = false;
+    win::DWORD low_;
+    bool locked_ = false;
+    bool lockless_ = false;
+};
+
+// What a writer without the named mutex holds while it appends: the gate, or the mark. The mark
+// is tried first, for a while (a rotation holds it for a few system calls, and has the gate
+// once the batches under way are done); with it, the gate is tried once, and the batch goes in
+// under the mark while the gate is taken (by another writer's batch, or another user). A mark
+// kept past its tries leaves the gate, tried likewise. Each byte is tried once only while it
+// is seen kept: a batch that finds it taken then almost surely finds the same keeper. Only
+// while both are kept does the batch wait, however long: one may be a rotation's.
+class AppendHold {
+public:
+    AppendHold(win::HANDLE file, LogState& state) {
+        mark_.emplace(file, kRotationMarkLow, state.rotationMarkKept ? 1 : kFarByteTries);
+        state.rotationMarkKept = !mark_->had();
+        gate_.emplace(file, kAppendGateLow, mark_->had() || state.appendGateKept ? 1 : kFarByteTries);
+        if (!mark_->had()) state.appendGateKept = !gate_->had();
+        while (!mark_->had() && !gate_->had()) {
+            win::Sleep(1);
+            mark_.emplace(file, kRotationMarkLow, 1);
+            if (!mark_->had()) gate_.emplace(file, kAppendGateLow, 1);
+        }
+        if (gate_->had()) mark_->Release();  // the gate keeps the rotation out; the next writer may look
+    }
+
+private:
+    std::optional<FarByte> mark_;
+    std::optional<FarByte> gate_;
+};
+
+// What a rotation that empties the file holds: the mark first, so that no writer without the
+// mutex starts a batch meanwhile, then the gate, which those in the middle of one let go when
+// they are done. A rotation is rare: each gets all its tries, whatever the last one found.
+class RotationHold {
+public:
+    explicit RotationHold(LogState& state) {
+        mark_.emplace(state.file.get(), kRotationMarkLow, kFarByteTries);
+        if (mark_->had()) gate_.emplace(state.file.get(), kAppendGateLow, kFarByteTries);
+        state.rotationsHeldOff = had() ? 0 : state.rotationsHeldOff + 1;
+    }
+    bool had() const { return gate_ && gate_->had(); }
+
+private:
+    std::optional<FarByte> mark_;
+    std::optional<FarByte> gate_;
 };
 
 // Copies the current generation to the end of `out` from `copied` on up to `end`.
@@ -326,11 +398,10 @@ bool CopyAndEmpty(LogState& state, uint64_t size, const std::string& target) {
     FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
                                    win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.valid() || !CopyRange(state, out.get(), copied, size)) return false;
-    // The rest, appended during the copy, with the appends held off until the file is empty. A
-    // rotation is rare: it gives the gate all its tries even where batches try it once, so a
-    // keeper who has just let go never has another process's record cut by the emptying.
-    state.appendGateKept = false;
-    const AppendGate gate(state.file.get(), state.appendGateKept);
+    // The rest, appended during the copy, with the appends held off until the file is empty:
+    // without that hold nothing is emptied.
+    const RotationHold hold(state);
+    if (!hold.had()) return false;
     uint64_t end = 0;
     return CurrentSize(state.file.get(), &end) && CopyRange(state, out.get(), copied, end) && out.Close() &&
            Truncate(state);
@@ -340,8 +411,14 @@ bool CopyAndEmpty(LogState& state, uint64_t size, const std::string& target) {
 // renamed when no other handle holds it (no copy), else copied and emptied in place, so that
 // the holders go on at the start of the new generation. With a single generation the current
 // file simply starts again. False when the current generation had to be kept as it is.
+// Nothing is shifted while the writers without the mutex cannot be held off (the file may
+// have to be emptied in place): a rotation that fails after shifting costs a generation.
 bool Rotate(LogState& state, uint64_t size) {
-    if (state.generations <= 1) return Truncate(state);
+    {
+        const RotationHold hold(state);
+        if (!hold.had()) return false;
+        if (state.generations <= 1) return Truncate(state);
+    }
     win::DeleteFile(GenerationPath(state, state.generations - 1).c_str());
     for (int g = state.generations - 2; g >= 1; --g) {
         win::MoveFile(GenerationPath(state, g).c_str(), GenerationPath(state, g + 1).c_str());
@@ -467,7 +544,7 @@ void AppendUnlocked(int row, LogState& state, const Batch& batch) {
     win::GetLocalTime(&time);
     bool written = true;
     {
-        const AppendGate gate(state.file.get(), state.appendGateKept);  // no rotation empties the file meanwhile
+        const AppendHold hold(state.file.get(), state);  // no rotation empties the file meanwhile
         for (const PendingRecord& r : batch.records) {
             state.record.clear();
             FormatRecord(state, SequenceAt(state, size), time, batch, r, state.record);
@@ -520,7 +597,10 @@ void AppendRecords(int row, LogState& state, const Batch& batch) {
             } else if (Rotate(state, size)) {
                 size = 0;
             } else {
-                state.rotationPause = kRotationRetryPause;
+                const int over = std::clamp(state.rotationsHeldOff - kHeldOffPatience, 0, 4);
+                state.rotationPause = state.rotationsHeldOff == 0
+                                          ? kRotationRetryPause
+                                          : std::min(kRotationRetryPause, kHeldOffRetryPause << over);
                 if (!CurrentSize(state.file.get(), &size)) return;
             }
         }

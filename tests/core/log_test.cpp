@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -204,6 +204,8 @@ TEST_F(LogTest, EightThreadsLoseAndTearNoRecord) {
 // record is there once, whole, and every generation numbers its records from 1 in order. Also
 // when some of them cannot have the log's lock (their run-time folder's lock name is another
 // user's): their records, appended without it while the others rotate, are kept as well.
+// Each writer numbers its records: a failure names the writer, whether it had the lock, and
+// the numbers it lost or wrote twice.
 TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
     struct Case {
         const char* what;
@@ -250,8 +252,12 @@ TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
             children.push_back(pid);
         }
         write(0);
-        for (pid_t child : children) EXPECT_EQ(qvptest::ExitCode(qvptest::WaitChild(child)), 0);
-        std::map<std::string, int> seen;
+        for (size_t p = 0; p < children.size(); ++p) {
+            EXPECT_EQ(qvptest::ExitCode(qvptest::WaitChild(children[p])), 0) << "writer " << p + 1 << " did not end well";
+        }
+        // Per writer, how often each of its records was found, and in which generations.
+        std::vector<std::vector<int>> found(kProcesses + 1, std::vector<int>(kEach, 0));
+        std::vector<std::set<int>> generationsOf(kProcesses + 1);
         size_t total = 0;
         for (int g = 0; g < kGenerations; ++g) {
             const fs::path file = g == 0 ? Log("DLL.LOG") : Log(("DLL.LOG." + std::to_string(g)).c_str());
@@ -268,14 +274,43 @@ TEST_F(LogTest, ProcessesAppendAndRotateWithoutLosingARecord) {
                     EXPECT_EQ(records[i].substr(0, 10), expected) << file;
                 }
                 EXPECT_EQ(records[i].substr(126), "\r\n");
+                int writer = -1, number = -1;
                 const size_t at = records[i].find("writer ");
-                if (at != std::string::npos) ++seen[records[i].substr(at, 21)];
+                if (at == std::string::npos) continue;
+                if (std::sscanf(records[i].c_str() + at, "writer %d record %d", &writer, &number) != 2 || writer < 0 ||
+                    writer > kProcesses || number < 0 || number >= kEach) {
+                    ADD_FAILURE() << "a record of no writer in " << file << ": " << records[i];
+                    continue;
+                }
+                ++found[static_cast<size_t>(writer)][static_cast<size_t>(number)];
+                generationsOf[static_cast<size_t>(writer)].insert(g);
             }
             total += records.size();
         }
         EXPECT_EQ(total, static_cast<size_t>((kProcesses + 1) * kEach + 1));
-        EXPECT_EQ(seen.size(), static_cast<size_t>((kProcesses + 1) * kEach));
-        for (const auto& [text, count] : seen) EXPECT_EQ(count, 1) << text;
+        // Ranges of the numbers for which `pick` holds: "3-17 40".
+        const auto ranges = [](const std::vector<int>& counts, const std::function<bool(int)>& pick) {
+            std::string out;
+            for (int i = 0; i < kEach; ++i) {
+                if (!pick(counts[static_cast<size_t>(i)])) continue;
+                int last = i;
+                while (last + 1 < kEach && pick(counts[static_cast<size_t>(last + 1)])) ++last;
+                out += (out.empty() ? "" : " ") + std::to_string(i) + (last > i ? "-" + std::to_string(last) : "");
+                i = last;
+            }
+            return out;
+        };
+        for (int w = 0; w <= kProcesses; ++w) {
+            const auto& counts = found[static_cast<size_t>(w)];
+            const std::string lost = ranges(counts, [](int n) { return n == 0; });
+            const std::string twice = ranges(counts, [](int n) { return n > 1; });
+            std::string where;
+            for (int g : generationsOf[static_cast<size_t>(w)]) where += " " + std::to_string(g);
+            const bool unlocked = w >= 1 && w <= c.unlockedWriters;
+            EXPECT_TRUE(lost.empty() && twice.empty())
+                << "writer " << w << (unlocked ? " (without the lock)" : " (with the lock)") << " lost records [" << lost
+                << "], has records twice [" << twice << "]; its records are in generations" << where;
+        }
         qvpLogClose(id);
     }
 }
@@ -366,35 +401,84 @@ TEST_F(LogTest, ALockThatCannotBeHadNeverSilencesTheLog) {
     }
 }
 
-// The lock file's presence byte and the log's append gate both kept by another user's process:
-// the first batch of records tries the gate its few times, each later one once, also after the
-// keeper lets go (the gate then had at once); no record is lost before or after.
+// The lock file's presence byte and the log's append gate (or its rotation mark) both kept by
+// another user's process: a batch of records goes in under the other byte, trying the kept one
+// once (a kept mark its few times in the first batch), also after the keeper lets go (the byte
+// then had at once); no record is lost before or after. Each batch tries each byte once.
 TEST_F(LogTest, AnAppendGateKeptElsewhereIsTriedOncePerBatch) {
-    fs::create_directories(Log("DLL.LOG").parent_path());
-    const fs::path lock = root() / "run" / "mutex.QVPAPI.LOG.DLL.LOG";
-    ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
-    const int presence = WriteLock(lock, 0, kPresenceByte, 1);
-    const int gate = WriteLock(Log("DLL.LOG"), O_CREAT, 0x7FFFFFFFFFFF0000, 1);
-    constexpr int kEach = 40;
-    const int id = qvpLogOpen("DLL.LOG");
-    qvpLogWrite(id, "the first batch", "dll");
-    const auto triesOfBatches = [id](const char* when) {
-        win::fault::Watch("DLL.LOG");
-        for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "%s record %03d", when, i);
-        const unsigned tries = win::fault::Calls(win::fault::Call::LockFile);
-        win::fault::Reset();
-        return tries;
+    constexpr int64_t kGate = 0x7FFFFFFFFFFF0000;
+    struct Case {
+        const char* what;
+        const char* log;  // each case its own log, so its own lock and its own memory of keepers
+        int64_t byte;
     };
-    EXPECT_EQ(triesOfBatches("kept"), unsigned{kEach});
-    close(gate);
-    close(presence);
-    EXPECT_EQ(triesOfBatches("freed"), unsigned{kEach});
-    qvpLogClose(id);
-    std::set<std::string> seen;
-    for (const std::string& r : Split(ReadText(Log("DLL.LOG")), 1152)) {
-        if (const size_t at = r.find(" record "); at != std::string::npos) seen.insert(r.substr(at - 5, 17));
+    for (const Case& c : {Case{"the append gate", "DLL.LOG", kGate}, Case{"the rotation mark", "NODE.LOG", kGate + 1}}) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(Log(c.log).parent_path());
+        const fs::path lock = root() / "run" / (std::string("mutex.QVPAPI.LOG.") + c.log);
+        ASSERT_EQ(mkfifo(lock.c_str(), 0660), 0);
+        const int presence = WriteLock(lock, 0, kPresenceByte, 1);
+        const int kept = WriteLock(Log(c.log), O_CREAT, c.byte, 1);
+        constexpr int kEach = 40;
+        const int id = qvpLogOpen(c.log);
+        qvpLogWrite(id, "the first batch", "dll");
+        const auto triesOfBatches = [id, &c](const char* when) {
+            win::fault::Watch(c.log);
+            for (int i = 0; i < kEach; ++i) qvpLogPrintf(id, "dll", "%s record %03d", when, i);
+            const unsigned tries = win::fault::Calls(win::fault::Call::LockFile);
+            win::fault::Reset();
+            return tries;
+        };
+        EXPECT_EQ(triesOfBatches("kept"), 2u * kEach);
+        close(kept);
+        close(presence);
+        EXPECT_EQ(triesOfBatches("freed"), 2u * kEach);
+        qvpLogClose(id);
+        std::set<std::string> seen;
+        for (const std::string& r : Split(ReadText(Log(c.log)), 1152)) {
+            if (const size_t at = r.find(" record "); at != std::string::npos) seen.insert(r.substr(at - 5, 17));
+        }
+        EXPECT_EQ(seen.size(), 2u * kEach);
     }
-    EXPECT_EQ(seen.size(), 2u * kEach);
+}
+
+// A rotation that must empty a held file in place empties nothing while a writer without the
+// lock may be appending (another open keeps the append gate or the rotation mark, as such a
+// writer keeps one of them for its batch): the log grows on with every record, and is rotated
+// a few records after they are let go.
+TEST_F(LogTest, ARotationEmptiesNothingWhileAWriterWithoutTheLockAppends) {
+    constexpr int64_t kGate = 0x7FFFFFFFFFFF0000;
+    struct Case {
+        const char* what;
+        int64_t byte;
+    };
+    for (const Case& c : {Case{"the append gate", kGate}, Case{"the rotation mark", kGate + 1}}) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(data() / "LOG");
+        WriteSettings("LogGenCount=3\nDLLLogRecordCount=8\nDLLLogRecordSize=128\n");
+        const int id = qvpLogOpen("DLL.LOG");
+        qvpLogWrite(id, "record 00", "dll");
+        // Held by another handle: rotated by copying and emptying it in place.
+        const std::string path = Log("DLL.LOG").string();
+        qvp::FileHandle reader(win::CreateFile(path.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                               nullptr, win::OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(reader.valid());
+        const int kept = WriteLock(Log("DLL.LOG"), 0, c.byte, 1);
+        for (int i = 1; i < 11; ++i) qvpLogPrintf(id, "dll", "record %02d", i);
+        EXPECT_FALSE(fs::exists(Log("DLL.LOG.1")));
+        EXPECT_EQ(Split(ReadText(Log("DLL.LOG")), 128).size(), 11u);
+        close(kept);
+        for (int i = 11; i < 14; ++i) qvpLogPrintf(id, "dll", "record %02d", i);
+        qvpLogClose(id);
+        std::vector<std::string> texts;
+        for (const char* file : {"DLL.LOG.1", "DLL.LOG"}) {
+            if (!fs::exists(Log(file))) continue;
+            for (const std::string& r : Split(ReadText(Log(file)), 128)) texts.push_back(r.substr(r.find("record "), 9));
+        }
+        ASSERT_EQ(texts.size(), 14u);
+        for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(texts[i], "record " + std::string(i < 10 ? "0" : "") + std::to_string(i));
+        EXPECT_EQ(Split(ReadText(Log("DLL.LOG")), 128).size(), 1u) << "rotated once let go";
+    }
 }
 
 // A writer that dies owning a log's lock (a process killed holding the mutex: abandoned) frees
