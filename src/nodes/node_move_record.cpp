@@ -149,6 +149,12 @@ bool WriteMoveRecord(const MoveRecord& record) {
 
 MoveRecordRead ReadMoveRecord(MoveRecord& out) {
     const std::string path = MoveRecordPath();
+    // Every node writer looks, and nearly always finds nothing: one look-up of the name tells
+    // that (a failed open asks the folders above it again, to say why).
+    if (win::GetFileAttributes(path.c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+        const win::DWORD error = win::GetLastError();
+        if (error == win::ERROR_FILE_NOT_FOUND || error == win::ERROR_PATH_NOT_FOUND) return MoveRecordRead::Absent;
+    }
     FileHandle file = OpenExclusiveRead(path);
     if (!file.valid()) {
         const win::DWORD error = win::GetLastError();

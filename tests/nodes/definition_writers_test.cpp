@@ -230,6 +230,14 @@ TEST_F(DefinitionWriters, AMoveRecordThatIsNoMoveUnderWayIsDroppedAndTheWriterGo
         EXPECT_FALSE(fs::exists(record));
         EXPECT_EQ(NodeStoreBuilder::ReadBytes(store_->NodeDefDir() / ("C." + std::string(Stored("alpha", false).ucNodeKey))), alphaFile);
     }
+    // The writers' quick look for a record finds one whose name differs only in case, as the
+    // open of the name does.
+    const fs::path otherCase = record.parent_path() / "NodeMove";
+    const std::vector<uint8_t> bytes = qvp::nodes::MoveRecordBytes(stale);
+    store_->WriteRawFile(otherCase, bytes.data(), bytes.size());
+    QVAPI_NODE beta = Stored("beta", false);
+    EXPECT_EQ(qvAPIChangeClientDefinition("beta", 0x4000, &beta, 0), 1) << std::hex << qvAPIGetLastError();
+    EXPECT_FALSE(fs::exists(otherCase));
 }
 
 // What another user of the store plants at the move record's name holds no move: the next writer
