@@ -68,13 +68,36 @@ std::string KindOf(std::string_view name) {
     return id ? kind : std::string();
 }
 
-// When each kind was last swept in this process (by slot: a hash of its area and kind), and the
-// sweeps so far (where the next one starts). Kept for the process, not the thread: a caller that
-// runs each call in a new thread pays a sweep no more often, and each planted folder still comes
-// up in turn. Atomics only: nothing is held across a fork.
+// When each kind (its area and name) was last swept in this process, and the sweeps so far
+// (where the next one starts). Kept for the process, not the thread: a caller that runs each
+// call in a new thread pays a sweep no more often, and each planted folder still comes up in
+// turn. Every kind has a clock of its own: one shared with another kind would let a caller that
+// always makes that other kind first never sweep this one. The kinds are the library's own (a
+// handful per install root), so clocks are only ever added, and found without a lock: nothing is
+// held across a fork.
 constexpr std::chrono::steady_clock::duration kSweepInterval = std::chrono::seconds(10);
-constexpr size_t kSweepSlots = 64;
-std::atomic<std::chrono::steady_clock::rep> g_lastSweep[kSweepSlots];
+using SweepTime = std::chrono::steady_clock::rep;
+struct SweepClock {
+    const std::string kind;
+    std::atomic<SweepTime> last{0};
+    SweepClock* const next;
+};
+constexpr size_t kClockChains = 64;
+std::atomic<SweepClock*> g_clocks[kClockChains];
+
+std::atomic<SweepTime>& ClockOf(const std::string& kind) {
+    std::atomic<SweepClock*>& chain = g_clocks[std::hash<std::string>{}(kind) % kClockChains];
+    SweepClock* first = chain.load(std::memory_order_acquire);
+    for (;;) {
+        for (SweepClock* clock = first; clock != nullptr; clock = clock->next)
+            if (clock->kind == kind) return clock->last;
+        auto* made = new SweepClock{kind, {0}, first};
+        if (chain.compare_exchange_strong(first, made, std::memory_order_acq_rel, std::memory_order_acquire))
+            return made->last;
+        delete made;  // another thread added a clock meanwhile: look again, from the new first
+    }
+}
+
 // The folders a sweep judges at most.
 constexpr size_t kJudgedPerSweep = 32;
 std::atomic<size_t> g_sweeps{0};
@@ -99,9 +122,9 @@ bool LeftLongEnough(win::HANDLE folder) {
 
 // True for the one caller that is to sweep `kind` now.
 bool SweepDue(const std::string& kind) {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    auto& last = g_lastSweep[std::hash<std::string>{}(kind) % kSweepSlots];
-    auto was = last.load(std::memory_order_relaxed);
+    const SweepTime now = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::atomic<SweepTime>& last = ClockOf(kind);
+    SweepTime was = last.load(std::memory_order_relaxed);
     return (was == 0 || now - was >= kSweepInterval.count()) && last.compare_exchange_strong(was, now);
 }
 
@@ -234,7 +257,9 @@ void SweepDeadSiblings(const std::string& folder) {
 }
 
 void ForgetSweepsForTesting(bool aged) {
-    for (auto& last : g_lastSweep) last = 0;
+    for (const auto& chain : g_clocks)
+        for (SweepClock* clock = chain.load(std::memory_order_acquire); clock != nullptr; clock = clock->next)
+            clock->last = 0;
     g_agedForTesting = aged;
 }
 

@@ -158,6 +158,22 @@ TEST_F(CoreTest, AFolderNamedByAnIdGoesWhateverStepItsCallerDiedAt) {
     EXPECT_GT(steps, 10u);
 }
 
+// Every kind keeps its own sweep clock: whatever kinds a process makes, and in whatever order,
+// making one never keeps another from being swept. More kinds than any fixed set of clocks.
+TEST_F(CoreTest, EachKindIsSweptWhateverOtherKindsWereSweptJustBefore) {
+    constexpr int kKinds = 100;
+    const auto area = [&](int kind) { return root() / ("work" + std::to_string(kind)); };
+    for (int kind = 1; kind <= kKinds; ++kind)
+        WriteText(area(kind) / "111" / qvp::kOwnerFile, "");  // its owner gone
+    qvp::ForgetSweepsForTesting();
+    for (int kind = 1; kind <= kKinds; ++kind) {
+        qvp::FreshFolder folder((area(kind) / "999").string(), qvp::Named::ById);
+        EXPECT_EQ(folder.Make(), 0u) << win::GetLastError();
+        EXPECT_EQ(folder.Remove(), 0);
+        EXPECT_FALSE(fs::exists(area(kind) / "111")) << area(kind) << " not swept";
+    }
+}
+
 // A kind is swept once in a while by the process, not by each of its threads: a caller that runs
 // each call in a new thread lists the folders another user planted no more often.
 TEST_F(CoreTest, NewThreadsDoNotEachSweepAKindAgain) {
