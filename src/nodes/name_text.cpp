@@ -52,4 +52,13 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string FoldedCase(std::string_view text) {
+    std::string folded(text);
+    for (size_t i = 0; i < folded.size(); ++i) {
+        if (Lead(text, i)) ++i;
+        else folded[i] = AsciiLower(folded[i]);
+    }
+    return folded;
+}
+
 }  // namespace qvp::nodes

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace qvp::nodes {
@@ -18,6 +19,9 @@ int HostIdClass(std::string_view name);
 inline bool IsHostIdName(std::string_view name) { return HostIdClass(name) > 0; }
 // Equal ignoring ASCII case; double-byte characters compare exactly.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
+// The text with its ASCII letters lowered, double-byte characters as they are: two texts are
+// equal ignoring case when their folded texts are equal.
+std::string FoldedCase(std::string_view text);
 // Single-byte ASCII classes of an unsigned byte; bytes from 0x80 are none of them.
 inline bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 inline bool IsAsciiAlpha(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

@@ -279,8 +279,10 @@ bool SettleKeyIn(CallContext& call, const std::string& tree, QVAPI_NODE& r) {
     return SynonymSlot(fileName, LastHashComponent(keyName)) >= 0 || LayOut(call, tree, keyName, r);
 }
 
-bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec,
-                   QVAPI_NODE newRec, CascadeLog& log) {
+namespace {
+
+bool RewriteSubtreeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec, QVAPI_NODE newRec,
+                      CascadeLog& log, SubtreeWalk& walk) {
     if (qvAPICheckDataNodeDefinition(&newRec) != 1) {
         return call.Failed(qvAPIGetLastError(), msg::kLength, call.function(), LastCode());
     }
@@ -300,13 +302,13 @@ bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE&
     log.links.push_back({AttrPathIn(tree.live, oldRec), oldRec, newRec});
     if (oldRec.uiNodeAttributes == kMemberMaster) {
         std::vector<QVAPI_NODE> children;
-        if (!ListChildrenIn(call, oldRec, children)) return false;
+        if (!ListChildrenIn(call, oldRec, walk, children)) return false;
         for (const QVAPI_NODE& child : children) {
             if (std::memcmp(&child, &newRec, sizeof child) == 0) break;
             QVAPI_NODE moved = child;
             bool ok = DerivePathsIn(call, tree.root, moved, newRec, log);
             if (!ok) call.Log(msg::kDerive, call.function(), call.code());
-            if (!ok || !RewriteNodeIn(call, tree, child, moved, log)) {
+            if (!ok || !RewriteSubtreeIn(call, tree, child, moved, log, walk)) {
                 const std::string path = FullPathOf(oldRec);
                 call.Log(msg::kChild, call.function(), call.function(), path.c_str(), call.code());
                 return false;
@@ -318,6 +320,14 @@ bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE&
     if (steps.newDir != oldDir && KeyFolderIn(tree.root, oldDir) && IsDirectory(oldDir))
         gaiCOMDirectoryDeleteAll(oldDir.c_str());
     return true;
+}
+
+}  // namespace
+
+bool RewriteNodeIn(CallContext& call, const CascadeTree& tree, const QVAPI_NODE& oldRec, QVAPI_NODE newRec,
+                   CascadeLog& log) {
+    SubtreeWalk walk(oldRec);
+    return RewriteSubtreeIn(call, tree, oldRec, newRec, log, walk);
 }
 
 void UndoLinkRenames(CallContext& call, CascadeLog& log) {

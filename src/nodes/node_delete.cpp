@@ -65,13 +65,13 @@ bool ReadBackLinks(CallContext& call, const std::string& attr, std::vector<std::
     return true;
 }
 
-bool DeleteNodeIn(CallContext& call, const QVAPI_NODE& node) {
+bool DeleteNodeIn(CallContext& call, const QVAPI_NODE& node, SubtreeWalk& walk) {
     if (node.uiNodeAttributes == kMemberMaster) {
         // The walk is finished before anything below the master is touched.
         std::vector<QVAPI_NODE> children;
-        if (!ListChildrenIn(call, node, children)) return false;
+        if (!ListChildrenIn(call, node, walk, children)) return false;
         for (const QVAPI_NODE& child : children)
-            if (!DeleteNodeIn(call, child)) return false;
+            if (!DeleteNodeIn(call, child, walk)) return false;
     }
     const std::string live = NodeDefDir();
     const std::string attr = AttrPathIn(live, node);
@@ -106,7 +106,8 @@ bool DeleteDefinition(CallContext& call, const char* keyName, const QVAPI_NODE_T
     if (!KeyNameGiven(call, keyName) || !LockWriters(call, guard) ||
         !ReadStoredNotLater(call, keyName, master, time, stored))
         return false;
-    return DeleteNodeIn(call, stored);
+    SubtreeWalk walk(stored);
+    return DeleteNodeIn(call, stored, walk);
 }
 
 }  // namespace

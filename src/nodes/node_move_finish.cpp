@@ -84,19 +84,20 @@ BeforeExchange RecordRenames(CallContext& call, MoveRecord& record) {
 // kept for the next writer, nothing sure.
 enum class Outcome { Finished, Dropped, Refused, Kept };
 
-// The nodes below a master in the live tree, at any depth.
-bool ListSubtree(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out) {
+// The nodes below a master in the live tree, at any depth, each once.
+bool ListSubtree(CallContext& call, const QVAPI_NODE& master, SubtreeWalk& walk, std::vector<QVAPI_NODE>& out) {
     std::vector<QVAPI_NODE> children;
-    if (!ListChildrenIn(call, master, children)) return false;
+    if (!ListChildrenIn(call, master, walk, children)) return false;
     for (const QVAPI_NODE& child : children) {
         out.push_back(child);
-        if (child.uiNodeAttributes == kMemberMaster && !ListSubtree(call, child, out)) return false;
+        if (child.uiNodeAttributes == kMemberMaster && !ListSubtree(call, child, walk, out)) return false;
     }
     return true;
 }
 
 // Every inventory rename is of the moved node or, for a master, of a node of its subtree (below
-// `placed`, where the move has it now): another node's inventory is no part of the move.
+// `placed`, where the move has it now): another node's inventory is no part of the move. A
+// subtree whose folders lead to one definition twice is none a change left: refused.
 Outcome RenamesOfMovedNodes(CallContext& call, const MoveRecord& record, const QVAPI_NODE& placed) {
     const auto own = [&record](const auto& rename) {
         return RenameOfNode(rename, record.from) || RenameOfNode(rename, record.to);
@@ -104,7 +105,9 @@ Outcome RenamesOfMovedNodes(CallContext& call, const MoveRecord& record, const Q
     if (std::all_of(record.renames.begin(), record.renames.end(), own)) return Outcome::Finished;
     std::vector<QVAPI_NODE> subtree;
     if (!record.master) return Outcome::Refused;
-    if (!ListSubtree(call, placed, subtree)) return Outcome::Kept;
+    SubtreeWalk walk(placed);
+    if (!ListSubtree(call, placed, walk, subtree)) return Outcome::Kept;
+    if (walk.repeated()) return Outcome::Refused;
     for (const auto& rename : record.renames) {
         if (own(rename)) continue;
         if (std::none_of(subtree.begin(), subtree.end(),

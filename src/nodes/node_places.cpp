@@ -266,7 +266,14 @@ void SweepDefinitionTemporaries(const std::string& tree) {
     for (const std::string& temporary : temporaries) win::DeleteFile(temporary.c_str());
 }
 
-bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out) {
+bool SubtreeWalk::FirstVisit(const QVAPI_NODE& node) {
+    // Named as the definition file is found: ignoring case, as every lookup of it is.
+    if (listed_.insert(FoldedCase(FlatPathIn("", node))).second) return true;
+    repeated_ = true;
+    return false;
+}
+
+bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, SubtreeWalk& subtree, std::vector<QVAPI_NODE>& out) {
     out.clear();
     const std::string live = NodeDefDir();
     const std::string dir = KeyDirIn(live, master);
@@ -295,14 +302,16 @@ bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVA
                     !readFailed && error == win::ERROR_SHARING_VIOLATION ? QVAPI_ERR_NODE_FILE_BUSY : QVAPI_ERR_RESOURCE,
                     msg::kChildRead, call.function(), path.c_str(), static_cast<int>(error));
             }
-            if (UpperPathOf(child) != upper) continue;
+            // A child only through its own key folder: two masters of one name never share one.
+            if (UpperPathOf(child) != upper || !EqualIgnoringCase(KeyDirIn(live, child), dir + "\\" + entry))
+                continue;
             if (!StoredPathFieldsUsable(child)) {
                 call.Log(text::kStoredPathInvalid, call.function(), entry.c_str());
                 call.Fail(QVAPI_ERR_UNEXPECTED_DATA);
                 return false;
             }
-            out.push_back(child);
             found = true;
+            if (subtree.FirstVisit(child)) out.push_back(child);
             break;
         }
         if (!found && KeyDirOwned(live, dir + "\\" + entry)) {

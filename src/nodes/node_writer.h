@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -107,8 +108,24 @@ void SweepDefinitionTemporaries(const std::string& tree);
 // The key directory `keyDir` (a path in `tree`) is the one the definition file of its key
 // (M.<key> or C.<key>) places there.
 bool KeyDirOwned(const std::string& tree, const std::string& keyDir);
-// Whole records of the nodes listed directly below a master in the live tree.
-bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, std::vector<QVAPI_NODE>& out);
+// One walk below a master (a cascade, a delete, a look at a subtree): the definitions it has
+// listed, so that each is listed once however the folders lead to it again (a folder named as
+// its key in other case, two masters that claim one key folder: nothing the library writes).
+class SubtreeWalk {
+public:
+    explicit SubtreeWalk(const QVAPI_NODE& top) { FirstVisit(top); }
+    // True the first time the walk comes to `node`'s definition.
+    bool FirstVisit(const QVAPI_NODE& node);
+    // The folders led to a definition a second time: the tree is not what a writer made.
+    bool repeated() const { return repeated_; }
+
+private:
+    std::unordered_set<std::string> listed_;
+    bool repeated_ = false;
+};
+// Whole records of the nodes listed directly below a master in the live tree: each definition
+// whose key folder is the folder it was found through, and that the walk has not listed before.
+bool ListChildrenIn(CallContext& call, const QVAPI_NODE& master, SubtreeWalk& walk, std::vector<QVAPI_NODE>& out);
 
 // ---- the cascade ------------------------------------------------------------------------------
 // What a cascade did that an abandoned change takes back, and what waits for its success.

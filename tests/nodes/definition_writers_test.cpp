@@ -434,6 +434,69 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     EXPECT_FALSE(fs::exists(recordPath));
 }
 
+// A walk below a master lists each definition once, through its own key folder, however the
+// folders another user of the store planted lead to it again: below M, two masters of one name
+// and node path at every level, each level's folders holding the next level's (two masters that
+// own one key folder, as no change can make), and a twin of each key folder named in other case.
+// A planted move record of M then answers at once and goes; a rename and a delete of M end.
+TEST_F(DefinitionWriters, AWalkBelowAMasterListsEachDefinitionOnce) {
+    EnableLog();
+    ASSERT_EQ(Create("M", Record({.name = "M", .kind = QVAPI_NODE_MASTER})), 1);
+    const fs::path nodeDef = store_->NodeDefDir();
+    const QVAPI_NODE m = NodeStoreBuilder::ReadRecord(nodeDef / ("M." + std::string(Stored("M", true).ucNodeKey)));
+    constexpr int kLevels = 16;  // as deep as a long install root leaves room for
+    constexpr char kLevelMarks[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string path0 = qvp::nodes::FullPathOf(m), keyPath = "\\" + std::string(m.ucNodeKey);
+    fs::path keyDir = nodeDef / m.ucNodeKey;
+    for (int level = 1; level <= kLevels; ++level) {
+        const char mark = kLevelMarks[level];
+        for (const char twin : {'a', 'b'}) {
+            QVAPI_NODE r = m;
+            std::snprintf(r.ucNodeName, sizeof r.ucNodeName, "L%c", mark);
+            std::snprintf(r.ucNodePath0, sizeof r.ucNodePath0, "%s", path0.c_str());
+            std::snprintf(r.ucNodeKeyPath, sizeof r.ucNodeKeyPath, "%s", keyPath.c_str());
+            std::snprintf(r.ucNodeKey, sizeof r.ucNodeKey, "%c%c", twin, mark);
+            std::memset(r.ucHostIDPath, 0, sizeof r.ucHostIDPath);
+            store_->WriteDefinitionFile("M." + std::string(r.ucNodeKey), r);
+            fs::create_directories(keyDir / r.ucNodeKey);
+            fs::create_directories(keyDir / std::string{static_cast<char>(twin - 'a' + 'A'), mark});
+            if (level > 1) fs::create_directories(keyDir.parent_path() / ("b" + std::string(1, kLevelMarks[level - 1])) /
+                                                  r.ucNodeKey);
+        }
+        path0 += "\\L" + std::string(1, mark);
+        keyPath += "\\a" + std::string(1, mark);
+        keyDir /= "a" + std::string(1, mark);
+    }
+    const fs::path recordPath = root_ / "SERVER" / "ZARNQV" / "MNGFL" / "NODEMOVE";
+    QVAPI_NODE renamed = m;
+    std::strcpy(renamed.ucNodeName, "Mx");
+    const std::vector<uint8_t> bytes = qvp::nodes::MoveRecordBytes({true, m, renamed, {{"pc9", "#C49"}}});
+    store_->WriteRawFile(recordPath, bytes.data(), bytes.size());
+    // A walk that lists a folder more than a few times a level is cut short, and its call fails.
+    constexpr unsigned kListingsCut = 2000;
+    const auto bounded = [&](const std::function<int()>& call) {
+        win::fault::Watch("NODEDEF");
+        win::fault::FailNth(win::fault::Call::FindFirstFile, kListingsCut, win::ERROR_NOT_ENOUGH_MEMORY);
+        const int answer = call();
+        EXPECT_LT(win::fault::Calls(win::fault::Call::FindFirstFile), kListingsCut);
+        win::fault::Reset();
+        return answer;
+    };
+    EXPECT_EQ(bounded([] { return qvAPIDeleteClientDefinition("nosuch", 0, nullptr); }), 0);
+    EXPECT_EQ(qvAPIGetLastError(), QVAPI_ERR_NOT_FOUND);
+    EXPECT_FALSE(fs::exists(recordPath));
+    const std::vector<std::string> messages = LogMessages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const std::string& s) { return s.find("Killed Move Refused") != std::string::npos; }));
+    QVAPI_NODE change = Stored("M", true);
+    std::strcpy(change.ucNodeName, "Mx");
+    EXPECT_EQ(bounded([&change] { return qvAPIChangeMasterDefinition("M", QVAPI_CHANGE_KEY_NAME, &change, 0); }), 1)
+        << std::hex << qvAPIGetLastError();
+    EXPECT_EQ(bounded([] { return qvAPIDeleteMasterDefinition("Mx", 0, nullptr); }), 1)
+        << std::hex << qvAPIGetLastError();
+    for (const auto& e : fs::directory_iterator(nodeDef)) ADD_FAILURE() << e.path() << " left";
+}
+
 // A key folder that no definition owns is swept, but never the tree itself, a level above a key,
 // or a folder that holds a folder some definition places there.
 TEST_F(DefinitionWriters, OnlyAnOrphanKeyFolderIsSwept) {
