@@ -6,6 +6,7 @@
 #include "core/frame.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/work_owner.h"
 #include "qvpapi.h"
 #include "session/message.h"
 #include "session/request.h"
@@ -20,20 +21,31 @@ constexpr const char kLogClosed[] = "%s : Socket = %d";
 
 const qvp::FrameTexts kCloseTexts{"qvAPIClose", qvp::EndStyle::Hex};
 
-// The per-thread work areas, in the order they are removed.
+// The per-thread work areas, in the order they are removed. Those whose folders the library
+// makes by the thread's id hold an owner file (core/work_owner.h): they go as every remover of
+// such a folder takes them, aside first and the owner file last, so that whatever a kill leaves
+// is swept by the next caller that makes one. The others hold none and go where they are.
 using PathMaker = void (*)(char*);
-constexpr PathMaker kWorkAreas[] = {qvpMakeWorkNodePath, qvpMakeWorkNodeGroupPath, qvpMakeWorkJobGenPath,
-                                    qvpMakeWorkJobExecPath};
+struct WorkArea {
+    PathMaker make;
+    bool owned;
+};
+constexpr WorkArea kWorkAreas[] = {{qvpMakeWorkNodePath, false},
+                                   {qvpMakeWorkNodeGroupPath, false},
+                                   {qvpMakeWorkJobGenPath, true},
+                                   {qvpMakeWorkJobExecPath, true}};
 
 // Each tree goes whole, and one that resists does not keep the others behind.
 void RemoveWorkDirectories(const QVPAPI& block) {
-    for (PathMaker make : kWorkAreas) {
-        char area[win::MAX_PATH + 1] = {};
-        make(area);
-        const std::string dir = std::string(area) + "\\" + std::to_string(block.openerThreadId);
-        if (win::GetFileAttributes(dir.c_str()) == win::INVALID_FILE_ATTRIBUTES) continue;
-        if (gaiCOMDirectoryDeleteAll(dir.c_str()) != 0)
-            qvpLogPrintf(block.dllLogId, kTag, kLogWorkDeleteError, kCloseName, dir.c_str(), win::GetLastError());
+    for (const WorkArea& area : kWorkAreas) {
+        const std::string dir = qvp::PathOf(area.make) + "\\" + std::to_string(block.openerThreadId);
+        bool removed = true;
+        if (win::GetFileAttributes(dir.c_str()) != win::INVALID_FILE_ATTRIBUTES)
+            removed = area.owned ? qvp::RemoveWorkFolder(dir) : gaiCOMDirectoryDeleteAll(dir.c_str()) == 0;
+        const win::DWORD error = win::GetLastError();
+        // Held until the folder is gone: no sweeper takes it meanwhile.
+        if (area.owned) qvp::LetGoWorkFolder(dir);
+        if (!removed) qvpLogPrintf(block.dllLogId, kTag, kLogWorkDeleteError, kCloseName, dir.c_str(), error);
     }
 }
 

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <thread>
 
+#include "core/work_owner.h"
 #include "jobs/job_control.h"
 #include "jobs/jobs_fixture.h"
 #include "jobs/jobexec_file.h"
@@ -178,6 +180,98 @@ TEST_F(JobControlTest, GetJobExCopiesNoMoreThanWasWritten) {
         EXPECT_EQ(fs::file_size(posix), c.copied);
         EXPECT_LT(DiskBytes(posix), kSparseCopyBytes);
         fs::remove(posix);
+    }
+}
+
+// A session's close killed at any step of removing its copies' folder, by qvAPIClose or at the
+// end of its thread, leaves nothing that the next caller making copies, a sweep interval on, does
+// not remove: the folder has its id name only while its owner file is in it.
+TEST_F(JobControlTest, AKilledClosesCopiesGoWithALaterCallersCopiesWhateverStepItDiedAt) {
+    ASSERT_EQ(qvAPIClose(), 1);  // each child opens its own session
+    const fs::path area = data() / "SERVER/WORK/MNG/JOBEXEC";
+    const std::string port = std::to_string(sim().port());
+    const auto left = [&] {
+        std::vector<std::string> found;
+        std::error_code none;
+        for (const auto& e : fs::directory_iterator(area, none)) found.push_back(e.path().filename().string());
+        return found;
+    };
+    // Two copies listed after the owner file and none before it (the caller removes those), so
+    // that a remover going down the listing meets the owner file first; a call that fails ends
+    // the child neither way.
+    const auto openAndCopy = [&] {
+        if (qvAPIOpen("127.0.0.1", port.c_str()) != 1) _exit(2);
+        const fs::path folder = area / std::to_string(qvpGetThreadBlock()->openerThreadId);
+        char copy[260];
+        for (int made = 1; made <= 1000; ++made) {
+            if (qvAPIGetJobEx("\\F", kNumber, copy) != 1) _exit(2);
+            bool owner = false;
+            std::vector<fs::path> before;
+            int after = 0;
+            for (const auto& e : fs::directory_iterator(folder)) {
+                if (e.path().filename() == qvp::kOwnerFile) owner = true;
+                else if (owner) ++after;
+                else before.push_back(e.path());
+            }
+            for (const fs::path& p : before) fs::remove(p);
+            if (after >= 2) return;
+        }
+    };
+    // From here the child ends at the `step`th call on a path of the copies.
+    const auto endAt = [](unsigned step) {
+        win::fault::Watch("JOBEXEC");
+        win::fault::ExitAtNth(step);
+    };
+    const struct {
+        const char* what;
+        std::function<void(unsigned step)> body;
+        const char* skip;
+    } ends[] = {
+        {"qvAPIClose",
+         [&](unsigned step) {
+             openAndCopy();
+             endAt(step);
+             qvAPIClose();
+         },
+         nullptr},
+        // The thread's fault state is made before its block, so it outlives the block's close.
+        {"the thread's end",
+         [&](unsigned step) {
+             std::thread([&] {
+                 win::fault::Reset();
+                 openAndCopy();
+                 endAt(step);
+             }).join();
+         },
+         kNoThreadsAfterFork},
+    };
+    for (const auto& [what, body, skip] : ends) {
+        SCOPED_TRACE(what);
+        if (skip != nullptr) continue;  // the sanitizer's reason
+        bool completed = false;
+        for (unsigned step = 1; step <= 500 && !completed; ++step) {
+            SCOPED_TRACE(step);
+            fs::remove_all(area);
+            // The simulator's threads are done with earlier connections before the fork.
+            ASSERT_TRUE(sim().WaitForClosed(sim().Connections().size()));
+            const ChildEnd end = RunKilledAt(0, [&] { body(step); });
+            ASSERT_NE(end, ChildEnd::Other);
+            if (end == ChildEnd::Killed) {
+                EXPECT_FALSE(left().empty()) << "killed, but nothing left";
+            }
+            ASSERT_EQ(qvAPIOpen("127.0.0.1", port.c_str()), 1);
+            const std::string own = std::to_string(qvpGetThreadBlock()->openerThreadId);
+            qvp::ForgetSweepsForTesting(true);  // a sweep interval on
+            char copy[260];
+            EXPECT_EQ(qvAPIGetJobEx("\\F", kNumber, copy), 1) << std::hex << qvAPIGetLastError();
+            qvp::ForgetSweepsForTesting();
+            for (const std::string& name : left())
+                if (name != own) ADD_FAILURE() << name << " left";
+            ASSERT_EQ(qvAPIClose(), 1);
+            EXPECT_TRUE(left().empty());
+            completed = end == ChildEnd::Completed;
+        }
+        EXPECT_TRUE(completed) << "no close completed within 500 steps";
     }
 }
 
