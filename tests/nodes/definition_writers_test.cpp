@@ -337,13 +337,30 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     for (const char* member : {"c1", "pc2"}) ASSERT_EQ(qvAPICreateClient("\\g1", member, 0, 0), 1);
     ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g2", 0, 0), 1);
     ASSERT_EQ(qvAPICreateClient("\\g2", "pc3", 0, 0), 1);
+    // Another user's copy of pc2 under the name pc9: his definition of it (alike, a group member
+    // as pc2 is) and a copy of pc2's attribution file, whose back-links name pc2's group.
+    ASSERT_EQ(Create("pc9", made({.name = "pc9"}, 5)), 1);
+    const auto replace = [this](const fs::path& path, const void* bytes, size_t size) {
+        fs::remove(path);
+        store_->WriteRawFile(path, bytes, size);
+        ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
+    };
+    {
+        const QVAPI_NODE from = Stored("pc2", false);
+        QVAPI_NODE copy = NodeStoreBuilder::ReadRecord(store_->DefinitionPath(Stored("pc9", false)));
+        copy.uiNodeGroupFlag = NodeStoreBuilder::ReadRecord(store_->DefinitionPath(from)).uiNodeGroupFlag;
+        replace(store_->DefinitionPath(copy), &copy, sizeof copy);
+        const std::vector<uint8_t> links = NodeStoreBuilder::ReadBytes(store_->AttributionPath(from));
+        replace(store_->AttributionPath(copy), links.data(), links.size());
+    }
     // The definition files as every user of the store can read them.
     const auto file = [this](const char* name, bool master) {
         return NodeStoreBuilder::ReadRecord(store_->NodeDefDir() /
                                             ((master ? "M." : "C.") + std::string(Stored(name, master).ucNodeKey)));
     };
     const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), m5 = file("M5", true), c1 = file("c1", false),
-                     pc1 = file("#C41", false), pc2 = file("pc2", false), pc3 = file("pc3", false);
+                     pc1 = file("#C41", false), pc2 = file("pc2", false), pc3 = file("pc3", false),
+                     pc9 = file("pc9", false);
     const auto with = [](QVAPI_NODE r, const std::function<void(QVAPI_NODE&)>& set) {
         set(r);
         return r;
@@ -377,6 +394,9 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
         {"two stored clients", {false, pc2, pc1, {}}, kInvalid},
         {"old name another member of the node's group", {false, named(pc2, "c1"), pc2, {}}, kRefused},
         {"two nodes made alike, in other groups", {false, pc2, pc3, {}}, kRefused},
+        {"old name a live client at another key than the record's",
+         {false, keyedAt(pc2, pc2.ucNodeKeyPath, (std::string(pc2.ucNodeKey) + "S9").c_str()), pc9, {}},
+         kRefused},
         {"client renaming another node's inventory", {false, c1, named(c1, "c1x"), {{"pc1", "#C41"}}}, kInvalid},
         {"master renaming another node's inventory", {true, m3, named(m3, "M3x"), {{"pc1", "#C41"}}}, kRefused},
     };
