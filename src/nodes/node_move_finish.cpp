@@ -189,14 +189,18 @@ Outcome GroupsShowOneNode(const std::string& live, const MoveRecord& record, Hel
     return Outcome::Finished;
 }
 
-// Where the old definition is not where the record says, the old name answers to no client but
-// the moved one: a client it still finds elsewhere is another node, whose group entries and
+// Where the old definition is not where the record says, the old name answers to no node of its
+// kind but the moved one: one it still finds elsewhere is another node, whose group entries and
 // inventory are no part of the move (Refused). Kept when a file is held or cannot be read.
 Outcome OldNameIsTheMovedNodes(CallContext& call, const std::string& live, const MoveRecord& record) {
     QVAPI_NODE found;
-    switch (ReadClientDefinition(call.block(), call.function(), KeyNameOf(record.from), found)) {
+    const std::string oldName = KeyNameOf(record.from);
+    const uint32_t code = record.master ? ReadMasterDefinition(call.block(), call.function(), oldName, found)
+                                        : ReadClientDefinition(call.block(), call.function(), oldName, found);
+    switch (code) {
         case 0: return FlatPathIn(live, found) == FlatPathIn(live, record.to) ? Outcome::Finished : Outcome::Refused;
-        case QVAPI_ERR_NOT_FOUND: return Outcome::Finished;
+        case QVAPI_ERR_NOT_FOUND:
+        case QVAPI_ERR_FILE_NOT_FOUND: return Outcome::Finished;
         case QVAPI_ERR_NODE_FILE_BUSY:
         case QVAPI_ERR_RESOURCE: return Outcome::Kept;
         default: return Outcome::Refused;
@@ -206,10 +210,10 @@ Outcome OldNameIsTheMovedNodes(CallContext& call, const std::string& live, const
 Outcome FinishTail(CallContext& call, const MoveRecord& record, const std::string& live, Held fromHeld) {
     const QVAPI_NODE& from = record.from;
     const QVAPI_NODE& to = record.to;
+    if (fromHeld != Held::This)
+        if (const Outcome old = OldNameIsTheMovedNodes(call, live, record); old != Outcome::Finished) return old;
     // A master's group entries were renamed in the work copy's cascade, before its tree went in.
     if (!record.master) {
-        if (fromHeld != Held::This)
-            if (const Outcome old = OldNameIsTheMovedNodes(call, live, record); old != Outcome::Finished) return old;
         if (const Outcome groups = GroupsShowOneNode(live, record, fromHeld); groups != Outcome::Finished)
             return groups;
         const std::string attr = AttrPathIn(live, to);

@@ -37,6 +37,13 @@ int KeyByHostIdAtTheTop(const char* hostId, bool stampAnew) {
     return qvAPIChangeClientDefinition("pc1", 0x4000000 | 0x20000, &r, 0);
 }
 
+// hub, with pc1 and pc2 below it, keyed by a host ID: its inventory and theirs move to the IDs.
+int KeyMasterByHostId() {
+    QVAPI_NODE r = Stored("hub", true);
+    std::strcpy(r.ucHostID, "#G7");
+    return qvAPIChangeMasterDefinition("hub", 0x4000000 | 0x20000, &r, 0);
+}
+
 // The inventory a node's renames move: one marker file a name in INV below the root.
 std::filesystem::path g_inventory;
 int RenameInventory(const char* from, const char* to, uint32_t, uint32_t) {
@@ -69,6 +76,7 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
         std::filesystem::remove_all(g_inventory);
         std::filesystem::create_directories(g_inventory);
         std::ofstream(g_inventory / "pc1") << "pc1";
+        std::ofstream(g_inventory / "hub") << "hub";
         qvp::SetInsPackageRename(&RenameInventory);
     }
     void TearDown() override {
@@ -120,7 +128,7 @@ struct DefinitionKill : qvptest::NodeGroupStore, ::testing::WithParamInterface<W
     }
     View Now() const {
         View v;
-        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2", "pc3", "#C7", "#C8"}) v.reads[name] = Read(name);
+        for (const char* name : {"alpha", "alpha2", "beta", "gamma", "hub", "hub2", "pc1", "pc2", "pc3", "#C7", "#C8", "#G7"}) v.reads[name] = Read(name);
         Walk("\\", v.walk);
         std::sort(v.walk.begin(), v.walk.end());
         v.total = qvAPIGetTotalNumberSystemDefinition();
@@ -235,6 +243,7 @@ TEST_F(DefinitionKill, AKilledRenamesCopyOfTheTreeGoesWithALaterRename) {
 const Writer kRenameGroupMember{"RenameGroupMemberStampedAnew", [] { return Rename("alpha", "alpha2", false, true); }};
 const Writer kRenameMasterInGroup{"RenameMasterInGroupStampedAnew", [] { return Rename("hub", "hub2", true, true); }};
 const Writer kKeyByHostId{"KeyByHostIdAtTheTopStampedAnew", [] { return KeyByHostIdAtTheTop("#C7", true); }};
+const Writer kKeyMasterByHostId{"KeyMasterByHostId", KeyMasterByHostId};
 
 // A move killed part way is finished by the next writer of any node, before its own change (one
 // killed before its first step is not begun): the store never stays half-moved (a master out of its groups' walks, an inventory under the old
@@ -256,7 +265,8 @@ TEST_P(NextWriter, FinishesAKilledMove) {
     EXPECT_GT(qvptest::WalkKillSteps([&] { Build(); }, [&] { GetParam().call(); }, check), 5u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Moves, NextWriter, ::testing::Values(kRenameGroupMember, kRenameMasterInGroup, kKeyByHostId),
+INSTANTIATE_TEST_SUITE_P(Moves, NextWriter, ::testing::Values(kRenameGroupMember, kRenameMasterInGroup, kKeyByHostId,
+                                                                  kKeyMasterByHostId),
                          [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(

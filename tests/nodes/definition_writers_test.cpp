@@ -333,6 +333,7 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     };
     ASSERT_EQ(Create("M5", knowing({.name = "M5", .kind = QVAPI_NODE_MASTER, .hostId = "#G5"}, 6, "\\M1")), 1);
     ASSERT_EQ(Create("c5", knowing({.name = "c5", .hostId = "#C45"}, 7, "\\M1\\M5")), 1);
+    ASSERT_EQ(Create("M9", knowing({.name = "M9", .kind = QVAPI_NODE_MASTER, .hostId = "#G9"}, 6, "\\M1")), 1);
     ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g1", 0, 0), 1);
     for (const char* member : {"c1", "pc2"}) ASSERT_EQ(qvAPICreateClient("\\g1", member, 0, 0), 1);
     ASSERT_EQ(qvp::nodes::qvAPICreateNodeGroup("\\", "g2", 0, 0), 1);
@@ -360,7 +361,7 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
     };
     const QVAPI_NODE m1 = file("M1", true), m3 = file("M3", true), m5 = file("M5", true), c1 = file("c1", false),
                      pc1 = file("#C41", false), pc2 = file("pc2", false), pc3 = file("pc3", false),
-                     pc9 = file("pc9", false);
+                     pc9 = file("pc9", false), m9 = file("M9", true);
     const auto with = [](QVAPI_NODE r, const std::function<void(QVAPI_NODE&)>& set) {
         set(r);
         return r;
@@ -396,6 +397,9 @@ TEST_F(DefinitionWriters, AMoveRecordNoChangeCouldHaveWrittenChangesNothing) {
         {"two nodes made alike, in other groups", {false, pc2, pc3, {}}, kRefused},
         {"old name a live client at another key than the record's",
          {false, keyedAt(pc2, pc2.ucNodeKeyPath, (std::string(pc2.ucNodeKey) + "S9").c_str()), pc9, {}},
+         kRefused},
+        {"old name a live master at another key than the record's",
+         {true, keyedAt(m5, m5.ucNodeKeyPath, (std::string(m5.ucNodeKey) + "S9").c_str()), m9, {{"M5", "#G5"}}},
          kRefused},
         {"client renaming another node's inventory", {false, c1, named(c1, "c1x"), {{"pc1", "#C41"}}}, kInvalid},
         {"master renaming another node's inventory", {true, m3, named(m3, "M3x"), {{"pc1", "#C41"}}}, kRefused},
