@@ -37,8 +37,11 @@
 // one append and no open. Rotation, under the named mutex, shifts the older generations and
 // renames the current file to <name>.1 when no other handle holds it; otherwise (a file that
 // other handles hold cannot be renamed) it copies the current file (one generation at most) to
-// <name>.1 and empties it in place. Every holder appends at the file's end under the same
-// mutex, so it goes on at the start of the new generation with nothing to reopen.
+// a temporary beside it, renames that to <name>.1 once whole and empties the file in place.
+// Every holder appends at the file's end under the same mutex, so it goes on at the start of
+// the new generation with nothing to reopen. A rotation killed part way leaves every
+// generation whole: a half copy stays under its temporary name until the next rotation takes
+// it away, and a generation missing after the shift is filled by the next one, no other lost.
 // A handle is opened again only when the log's path changed, the file was removed behind our
 // back, or the process is a forked child (whose handles the platform drops).
 #include "core/log.h"
@@ -60,6 +63,7 @@
 #include "core/handles.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/temp_file.h"
 #include "platform/win.h"
 
 namespace {
@@ -218,6 +222,7 @@ constexpr win::DWORD kLockRetryPauseMs = 60 * 1000;
 constexpr int kYieldsBeforeSleep = 64;
 
 using qvp::FileHandle;
+using qvp::FindWalk;
 
 win::HANDLE OpenForAppend(LogState& state) {
     auto open = [&] {
@@ -383,11 +388,17 @@ bool Truncate(const LogState& state) {
     return SetPosition(state.file.get(), 0) && win::SetEndOfFile(state.file.get()) != 0;
 }
 
+// A copy of the current generation is written beside the log as "<name>.1.<random>.tmp" and
+// renamed to <name>.1 only whole: a rotation killed in the middle of its copy leaves no part of
+// a generation under a generation's name. Its leftover goes with the next rotation.
+constexpr char kCopySuffix[] = ".tmp";
+
 // Copies the current generation, the first `size` bytes of the file and what writers without
-// the named mutex appended since, to `target` and empties the file. Those writers do not rotate,
-// so a file may hold a little more than a generation; one larger than two generations at `size`
-// (another user of the store may have made it so) gives only its last generation's worth of
-// whole records: the copy never takes more than two generations and what was appended meanwhile.
+// the named mutex appended since, to a temporary renamed to `target` once whole, and empties the
+// file. Those writers do not rotate, so a file may hold a little more than a generation; one
+// larger than two generations at `size` (another user of the store may have made it so) gives
+// only its last generation's worth of whole records: the copy never takes more than two
+// generations and what was appended meanwhile.
 bool CopyAndEmpty(LogState& state, uint64_t size, const std::string& target) {
     const uint64_t generation = uint64_t{state.recordSize} * state.recordCount;
     uint64_t copied = 0;
@@ -395,45 +406,75 @@ bool CopyAndEmpty(LogState& state, uint64_t size, const std::string& target) {
         copied = size - generation;
         copied += (state.recordSize - copied % state.recordSize) % state.recordSize;
     }
-    FileHandle out(win::CreateFile(target.c_str(), win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
-                                   win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.valid() || !CopyRange(state, out.get(), copied, size)) return false;
+    qvp::TempFile out;
+    if (!out.Create(target, kCopySuffix, win::GENERIC_WRITE) || !CopyRange(state, out.handle.get(), copied, size))
+        return false;
     // The rest, appended during the copy, with the appends held off until the file is empty:
     // without that hold nothing is emptied.
     const RotationHold hold(state);
     if (!hold.had()) return false;
     uint64_t end = 0;
-    return CurrentSize(state.file.get(), &end) && CopyRange(state, out.get(), copied, end) && out.Close() &&
-           Truncate(state);
+    if (!CurrentSize(state.file.get(), &end) || !CopyRange(state, out.handle.get(), copied, end) || !out.Place())
+        return false;
+    if (Truncate(state)) return true;
+    win::DeleteFile(target.c_str());  // never a copy beside the whole current file
+    return false;
 }
 
-// Shifts the older generations up by one (the oldest goes) and makes the current one <name>.1:
-// renamed when no other handle holds it (no copy), else copied and emptied in place, so that
-// the holders go on at the start of the new generation. With a single generation the current
-// file simply starts again. False when the current generation had to be kept as it is.
+// Takes away what a rotation killed in the middle of its copy left: regular files of the copy's
+// own name only (another name, or a link there, is left where it is). Under the named mutex, as
+// every copy is made: none of them is another rotation's.
+void RemoveCopyLeftovers(const LogState& state) {
+    const std::string first = GenerationPath(state, 1);
+    const std::string firstName = first.substr(state.directory.size() + 1);
+    std::vector<std::string> found;
+    win::WIN32_FIND_DATAA data{};
+    for (FindWalk walk = FindWalk::Names(first + ".*" + kCopySuffix, data); walk.valid();) {
+        if (data.dwFileAttributes == win::FILE_ATTRIBUTE_NORMAL && qvp::IsTempNameOf(data.cFileName, firstName, kCopySuffix))
+            found.emplace_back(data.cFileName);
+        if (!walk.Next(data)) break;
+    }
+    for (const std::string& name : found) win::DeleteFile((state.directory + "\\" + name).c_str());
+}
+
+// Frees <name>.1: the older generations move up by one and the oldest goes. Where one is missing
+// (a rotation killed or failed between its shift and its new <name>.1), only those below it move
+// up, into its place, and nothing goes: no rotation drops a generation that another did not add.
+void ShiftGenerations(const LogState& state) {
+    int freed = state.generations - 1;
+    for (int g = 1; g < freed; ++g) {
+        if (win::GetFileAttributes(GenerationPath(state, g).c_str()) == win::INVALID_FILE_ATTRIBUTES) {
+            freed = g;
+            break;
+        }
+    }
+    if (freed == state.generations - 1) win::DeleteFile(GenerationPath(state, freed).c_str());
+    for (int g = freed - 1; g >= 1; --g) {
+        win::MoveFile(GenerationPath(state, g).c_str(), GenerationPath(state, g + 1).c_str());
+    }
+}
+
+// Shifts the older generations (ShiftGenerations) and makes the current one <name>.1: renamed
+// when no other handle holds it (no copy), else copied and emptied in place, so that the holders
+// go on at the start of the new generation. With a single generation the current file simply
+// starts again. False when the current generation had to be kept as it is.
 // Nothing is shifted while the writers without the mutex cannot be held off (the file may
-// have to be emptied in place): a rotation that fails after shifting costs a generation.
+// have to be emptied in place).
 bool Rotate(LogState& state, uint64_t size) {
     {
         const RotationHold hold(state);
         if (!hold.had()) return false;
         if (state.generations <= 1) return Truncate(state);
     }
-    win::DeleteFile(GenerationPath(state, state.generations - 1).c_str());
-    for (int g = state.generations - 2; g >= 1; --g) {
-        win::MoveFile(GenerationPath(state, g).c_str(), GenerationPath(state, g + 1).c_str());
-    }
+    RemoveCopyLeftovers(state);
+    ShiftGenerations(state);
     const std::string first = GenerationPath(state, 1);
     // The named mutex keeps the other writers' opens out meanwhile; a holder refuses the move.
     state.file.Reset();
     const bool moved = win::MoveFile(state.path.c_str(), first.c_str()) != 0;
     state.file.Reset(OpenForAppend(state));
     if (moved || !state.file.valid()) return moved && state.file.valid();
-    if (!CopyAndEmpty(state, size, first)) {
-        win::DeleteFile(first.c_str());  // never a half copy beside the whole current file
-        return false;
-    }
-    return true;
+    return CopyAndEmpty(state, size, first);
 }
 
 // Writes `value` as `width` decimal digits, zero-filled (the header's fields never pass them).

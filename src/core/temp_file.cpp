@@ -6,6 +6,7 @@ namespace qvp {
 namespace {
 
 constexpr int kNameTries = 16;
+constexpr size_t kNameDigits = 16;  // the random part: "%016llx"
 
 }  // namespace
 
@@ -20,7 +21,7 @@ bool TempFile::Create(const std::string& target, const char* suffix, win::DWORD 
         !hidden ? target : cut == std::string::npos ? "." + target : target.substr(0, cut + 1) + "." + target.substr(cut + 1);
     for (int i = 0; i < kNameTries; ++i) {
         // A random part: nobody can plant a link at the name in advance.
-        char part[24];
+        char part[kNameDigits + 8];
         std::snprintf(part, sizeof part, ".%016llx", static_cast<unsigned long long>(win::RandomNumber()));
         path_ = base + part + suffix;
         handle.Reset(win::CreateFile(path_.c_str(), access, 0, nullptr, win::CREATE_NEW,
@@ -55,6 +56,13 @@ void TempFile::Discard() {
         win::SetLastError(err);
     }
     path_.clear();
+}
+
+bool IsTempNameOf(std::string_view name, std::string_view targetName, std::string_view suffix) {
+    if (name.size() != targetName.size() + 1 + kNameDigits + suffix.size() || !name.starts_with(targetName) ||
+        name[targetName.size()] != '.' || !name.ends_with(suffix))
+        return false;
+    return name.substr(targetName.size() + 1, kNameDigits).find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 bool ReplaceFileContents(const std::string& target, const void* bytes, size_t size) {

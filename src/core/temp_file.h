@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/handles.h"
 
@@ -38,6 +39,10 @@ private:
     std::string path_;
     bool placed_ = false;
 };
+
+// Whether `name` (a last component) is what Create names a temporary of a target whose last
+// component is `targetName`, with `suffix` and not hidden: "<targetName>.<16 hex digits><suffix>".
+bool IsTempNameOf(std::string_view name, std::string_view targetName, std::string_view suffix);
 
 // Writes `bytes` to a temporary beside `target` and puts it in the target's place.
 bool ReplaceFileContents(const std::string& target, const void* bytes, size_t size);

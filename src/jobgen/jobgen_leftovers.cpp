@@ -22,22 +22,12 @@ constexpr char kHeaderStep[] = "%s : %s %s : ErrorCode = %d";
 constexpr char kTemporary[] = "%s : DeleteFile %s : ErrorCode = %d";
 }  // namespace msg
 
-// "jobgenfile.<16 hex digits>.tmp": what a rewrite of jobgenfile writes before its rename.
-bool IsRewriteTemporary(std::string_view name) {
-    const std::string_view head = std::string_view(kJobGenFile);
-    constexpr std::string_view tail = ".tmp";
-    constexpr size_t kDigits = 16;
-    if (name.size() != head.size() + 1 + kDigits + tail.size() || name.substr(0, head.size()) != head ||
-        name[head.size()] != '.' || name.substr(name.size() - tail.size()) != tail)
-        return false;
-    return name.substr(head.size() + 1, kDigits).find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
-
 void SweepRewriteTemporaries(CallContext& call, const std::string& dir) {
     std::vector<std::string> found;
     win::WIN32_FIND_DATAA data{};
     for (FindWalk walk = FindWalk::Names(dir + "\\*", data); walk.valid();) {
-        if (IsRewriteTemporary(data.cFileName)) found.emplace_back(data.cFileName);
+        // "jobgenfile.<16 hex digits>.tmp": what a rewrite of jobgenfile writes before its rename.
+        if (qvp::IsTempNameOf(data.cFileName, kJobGenFile, ".tmp")) found.emplace_back(data.cFileName);
         if (!walk.Next(data)) break;
     }
     for (const std::string& name : found) {

@@ -137,4 +137,53 @@ uninstall "$prefix"
 expect_listed "$tmp/stage/usr/local" "$tmp/stage/usr/local/$list"
 uninstall "$tmp/stage/usr/local"
 [ -z "$(left "$tmp/stage")" ] || { echo "uninstalling the staged tree leaves:"; left "$tmp/stage"; exit 1; }
-echo "installed tree: SONAME $soname, no failure injection, examples built both ways and passed; each prefix uninstalled by its list"
+# Links in a prefix, PREFIX itself may be one (the administrator's): a name whose path passes
+# through a link below it is left where it is and said, a link the list names goes as the link it
+# is, and a list reached through a link is not read (nothing removed, status 1). Nothing outside
+# the prefix (out/) changes. A row: how its folder is laid, the status, what is said (@: the
+# row's folder; none: nothing), and what is left of it but out/ and folders.
+libname=${libdir#"$prefix"/}
+# A list outside the install: a file outside through the link x, the library's link the install
+# made (to a file outside), the folders it made.
+plant_list() {  # <folder of the list>
+  mkdir -p out/x "$1" && echo victim > out/x/victim && echo library > out/libqvpapi.so.1
+  printf '%s\n' x/victim lib/libqvpapi.so share/qvpapi/install_manifest.txt x/ lib/ share/qvpapi/ share/ ./ \
+    > "$1/install_manifest.txt"
+}
+lay() {  # <row>, in its folder
+  case $1 in
+    lib) mkdir -p "p/$(dirname "$libname")" out/lib && ln -s "$PWD/out/lib" "p/$libname" && install_into "$PWD/p" ;;
+    share) plant_list out/share/qvpapi && mkdir p && ln -s ../out/share p/share && ln -s ../out/x p/x ;;
+    qvpapi) plant_list out/qvpapi && mkdir -p p/share && ln -s ../../out/qvpapi p/share/qvpapi && ln -s ../out/x p/x ;;
+    list) plant_list out && mkdir -p p/share/qvpapi && ln -s ../out/x p/x &&
+      ln -s ../../../out/install_manifest.txt p/share/qvpapi/install_manifest.txt ;;
+    named) plant_list p/share/qvpapi && mkdir -p p/lib &&
+      ln -s ../../out/libqvpapi.so.1 p/lib/libqvpapi.so && ln -s ../out/x p/x ;;
+    prefix) mkdir out && install_into "$PWD/real" && ln -s real p ;;
+  esac
+}
+outside() { find out -printf '%p %y %s %T@ %l\n' | sort; }
+rows=0
+while IFS='|' read -r row want said kept; do
+  c=$tmp/links/$row
+  mkdir -p "$c"
+  (cd "$c" && lay "$row") < /dev/null
+  before=$(cd "$c" && outside)
+  status=0
+  "$src/scripts/uninstall.sh" "$c/p" > "$c.out" 2> "$c.said" || status=$?
+  left=$(cd "$c" && find . -path ./out -prune -o -type l -printf '%p -> %l\n' -o ! -type d -print | sort | paste -sd, -)
+  said=${said//@/$c}
+  [ "$status" = "$want" ] && [ "$(cd "$c" && outside)" = "$before" ] && [ "$left" = "${kept//@/$c}" ] &&
+    if [ "$said" = none ]; then [ ! -s "$c.said" ]; else grep -qF -- "$said" "$c.said"; fi ||
+    { echo "uninstall with links, $row: status $status (not $want), left '$left', said:"; cat "$c.said" "$c.out"
+      echo "outside, before and after:"; diff <(echo "$before") <(cd "$c" && outside); exit 1; }
+  rows=$((rows + 1))
+done <<EOF
+lib|0|@/p/$libname/libqvpapi.so passes through the link @/p/$libname; left alone|./p/$libname -> @/out/lib
+share|1|@/p/share is a link: the list is not read through a link; nothing removed|./p/share -> ../out/share,./p/x -> ../out/x
+qvpapi|1|@/p/share/qvpapi is a link: the list is not read|./p/share/qvpapi -> ../../out/qvpapi,./p/x -> ../out/x
+list|1|@/p/share/qvpapi/install_manifest.txt is a link: the list is not read|./p/share/qvpapi/install_manifest.txt -> ../../../out/install_manifest.txt,./p/x -> ../out/x
+named|0|@/p/x/victim passes through the link @/p/x; left alone|./p/x -> ../out/x
+prefix|0|none|./p -> real
+EOF
+echo "installed tree: SONAME $soname, no failure injection, examples built both ways and passed; each prefix uninstalled by its list, also with links in it ($rows ways)"

@@ -481,6 +481,85 @@ TEST_F(LogTest, ARotationEmptiesNothingWhileAWriterWithoutTheLockAppends) {
     }
 }
 
+// A rotation that copies (this process holds the log) killed in the middle of its copy, then a
+// later rotation, by the holder (a rename) or by another writer while it holds the log (a copy):
+// each generation holds whole records of one generation, in order, the oldest kept as long as
+// if the killed rotation had never begun, and nothing of the killed copy is left. Another log's
+// temporary, another name, and a link at a name of the copies' pattern stay as they are.
+TEST_F(LogTest, ACopyKilledPartWayLeavesEveryGenerationWhole) {
+    constexpr size_t kSize = 1000;  // a copy's 64 KiB chunks end inside a record
+    constexpr int kCount = 100;
+    // The record numbers a file holds, as runs ("0-99"); each record must be whole and numbered
+    // in its generation from 1.
+    const auto runs = [this](const char* file) {
+        std::vector<int> numbers;
+        const auto records = Split(ReadText(Log(file)), kSize);
+        for (size_t i = 0; i < records.size(); ++i) {
+            char sequence[24];
+            std::snprintf(sequence, sizeof sequence, "%010zu", i + 1);
+            EXPECT_EQ(records[i].substr(0, 10), sequence) << file;
+            EXPECT_EQ(records[i].substr(kSize - 2), "\r\n") << file;
+            const size_t at = records[i].find("record ");
+            int n = -1;
+            if (at != std::string::npos) std::sscanf(records[i].c_str() + at, "record %d", &n);
+            numbers.push_back(n);
+        }
+        std::string out;
+        for (size_t i = 0; i < numbers.size();) {
+            size_t j = i;
+            while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+            out += (out.empty() ? "" : " ") + std::to_string(numbers[i]) + (j > i ? "-" + std::to_string(numbers[j]) : "");
+            i = j + 1;
+        }
+        return out;
+    };
+    struct Case {
+        const char* what;
+        bool laterCopies;
+    };
+    for (const Case& c : {Case{"the holder renames", false}, Case{"another writer copies", true}}) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(data() / "LOG");
+        fs::remove(root() / "kept");
+        WriteSettings("LogGenCount=3\nDLLLogRecordCount=100\nDLLLogRecordSize=1000\n");
+        const int id = qvpLogOpen("DLL.LOG");
+        int next = 0;
+        const auto write = [id, &next](int records) {
+            for (int i = 0; i < records; ++i) qvpLogPrintf(id, "dll", "record %03d", next++);
+        };
+        write(2 * kCount);  // renamed once: 0-99 in DLL.LOG.1, 100-199 in DLL.LOG, full
+        // The next record rotates by copying (this process holds the file), killed a chunk in.
+        EXPECT_EQ(qvptest::RunKilledAt(2, [&] { write(1); }, "DLL.LOG.1", win::fault::Call::WriteFile),
+                  qvptest::ChildEnd::Killed);
+        for (const char* file : {"DLL.LOG.1", "DLL.LOG.2"}) {
+            if (fs::exists(Log(file))) runs(file);  // whole records only
+        }
+        EXPECT_EQ(runs("DLL.LOG"), "100-199");
+        const fs::path link = Log("DLL.LOG.1.00000000000000ff.tmp");
+        WriteText(root() / "kept", "kept");
+        fs::create_symlink(root() / "kept", link);
+        WriteText(Log("DLL.LOG.1.keep.tmp"), "mine");
+        WriteText(Log("NODE.LOG.1.0123456789abcdef.tmp"), "another log's");
+        if (c.laterCopies) {
+            EXPECT_EQ(qvptest::RunKilledAt(0, [&] { write(1); }), qvptest::ChildEnd::Completed);
+            ++next;
+        } else {
+            write(1);
+        }
+        write(5);
+        qvpLogClose(id);
+        EXPECT_EQ(runs("DLL.LOG.2"), "0-99");
+        EXPECT_EQ(runs("DLL.LOG.1"), "100-199");
+        EXPECT_EQ(runs("DLL.LOG"), "200-205");
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(data() / "LOG")) names.insert(e.path().filename().string());
+        EXPECT_EQ(names, (std::set<std::string>{"DLL.LOG", "DLL.LOG.1", "DLL.LOG.2", link.filename().string(),
+                                                "DLL.LOG.1.keep.tmp", "NODE.LOG.1.0123456789abcdef.tmp"}));
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(ReadText(root() / "kept"), "kept");
+    }
+}
+
 // A writer that dies owning a log's lock (a process killed holding the mutex: abandoned) frees
 // it for the next writer, which takes it as it is, writes and lets go: another process then
 // gets it at once, abandoned still (0x80: a log writer never marks it), and writes its records.
